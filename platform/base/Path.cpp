@@ -1,0 +1,222 @@
+#include "platform/base/Path.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace vexa::base {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::string ToNativePath(std::string_view path) {
+  std::string out(path);
+  for (char& c : out) {
+    if (c == '\\') c = '/';
+  }
+  return out;
+}
+
+std::string JoinPath(std::string_view a, std::string_view b) {
+  if (a.empty()) return std::string(b);
+  if (b.empty()) return std::string(a);
+  std::string out(a);
+  const bool aSep = IsSeparator(out.back());
+  const bool bSep = IsSeparator(b.front());
+  if (aSep && bSep) {
+    out.append(b.substr(1));
+  } else if (aSep || bSep) {
+    out.append(b);
+  } else {
+    out += '/';
+    out.append(b);
+  }
+  return out;
+}
+
+namespace {
+std::size_t LastSeparator(std::string_view path) {
+  for (std::size_t i = path.size(); i > 0; --i) {
+    if (IsSeparator(path[i - 1])) return i - 1;
+  }
+  return std::string_view::npos;
+}
+}  // namespace
+
+std::string DirName(std::string_view path) {
+  const std::size_t p = LastSeparator(path);
+  if (p == std::string_view::npos) return "";
+  if (p == 0) return std::string(path.substr(0, 1));
+  return std::string(path.substr(0, p));
+}
+
+std::string BaseName(std::string_view path) {
+  const std::size_t p = LastSeparator(path);
+  return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string Extension(std::string_view path) {
+  const std::string base = BaseName(path);
+  const std::size_t dot = base.rfind('.');
+  if (dot == std::string::npos || dot == 0) return "";
+  return base.substr(dot);
+}
+
+std::string WithTrailingSeparator(std::string_view dir) {
+  std::string out(dir);
+  if (out.empty() || !IsSeparator(out.back())) out += '/';
+  return out;
+}
+
+namespace {
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+std::string HomeDirectory() {
+  std::string home = Env("HOME");
+  if (!home.empty()) return home;
+  if (const passwd* pw = getpwuid(getuid())) return pw->pw_dir;
+  return "/tmp";
+}
+
+int AnchorSymbol = 0;
+}  // namespace
+
+std::string InstallPrefix() {
+  std::string env = Env("VEXA_PREFIX");
+  if (!env.empty()) return env;
+  Dl_info info{};
+  if (dladdr(&AnchorSymbol, &info) && info.dli_fname) {
+    std::error_code ec;
+    fs::path lib = fs::canonical(info.dli_fname, ec);
+    if (!ec) {
+      // PREFIX/lib/vexa/libvexa_base.so
+      return lib.parent_path().parent_path().parent_path().string();
+    }
+  }
+  return ".";
+}
+
+std::string BinDir() { return JoinPath(InstallPrefix(), "bin"); }
+std::string LibDir() { return JoinPath(InstallPrefix(), "lib/vexa"); }
+std::string ShareDir() { return JoinPath(InstallPrefix(), "share/vexa"); }
+
+std::string TempDirectory() {
+  std::string t = Env("TMPDIR");
+  if (t.empty()) t = "/tmp";
+  while (t.size() > 1 && t.back() == '/') t.pop_back();
+  return t;
+}
+
+std::string RuntimeDirectory() {
+  std::string base = Env("XDG_RUNTIME_DIR");
+  std::string dir = base.empty() ? "/tmp/vexa-" + std::to_string(getuid()) : JoinPath(base, "vexa");
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return "";
+  struct stat st {};
+  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return "";
+  if ((st.st_mode & 0077) != 0 && chmod(dir.c_str(), 0700) != 0) return "";
+  return dir;
+}
+
+std::string UserDataDirectory() {
+  std::string base = Env("XDG_DATA_HOME");
+  if (base.empty()) base = JoinPath(HomeDirectory(), ".local/share");
+  return JoinPath(base, "vexa");
+}
+
+std::string UserConfigDirectory() {
+  std::string base = Env("XDG_CONFIG_HOME");
+  if (base.empty()) base = JoinPath(HomeDirectory(), ".config");
+  return JoinPath(base, "vexa");
+}
+
+std::string MakeTempFile(std::string_view dir, std::string_view prefix, std::string_view suffix) {
+  std::string tmpl = JoinPath(dir.empty() ? TempDirectory() : std::string(dir),
+                              std::string(prefix) + "XXXXXX" + std::string(suffix));
+  int fd = mkstemps(tmpl.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) return "";
+  close(fd);
+  return tmpl;
+}
+
+std::string MakeTempDir(std::string_view dir, std::string_view prefix) {
+  std::string tmpl =
+      JoinPath(dir.empty() ? TempDirectory() : std::string(dir), std::string(prefix) + "XXXXXX");
+  if (!mkdtemp(tmpl.data())) return "";
+  return tmpl;
+}
+
+bool RemoveAll(std::string_view path) {
+  std::error_code ec;
+  fs::remove_all(fs::path(std::string(path)), ec);
+  return !ec;
+}
+
+bool MakeDirs(std::string_view path) {
+  std::error_code ec;
+  fs::create_directories(fs::path(ToNativePath(path)), ec);
+  return fs::is_directory(fs::path(ToNativePath(path)), ec);
+}
+
+bool FileExists(std::string_view path) {
+  struct stat st {};
+  return stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirExists(std::string_view path) {
+  struct stat st {};
+  return stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadFile(std::string_view path, std::string* out) {
+  std::ifstream in(std::string(path), std::ios::binary);
+  if (!in) return false;
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  if (in.bad()) return false;
+  *out = std::move(ss).str();
+  return true;
+}
+
+bool WriteFileAtomic(std::string_view path, std::string_view data) {
+  const std::string target(path);
+  std::string dir = DirName(target);
+  if (dir.empty()) dir = ".";
+  const std::string tmp = MakeTempFile(dir, "." + BaseName(target) + ".");
+  if (tmp.empty()) return false;
+  int fd = open(tmp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  bool ok = fd >= 0;
+  std::size_t done = 0;
+  while (ok && done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) ok = false;
+    else done += static_cast<std::size_t>(n);
+  }
+  if (fd >= 0) {
+    if (ok && fsync(fd) != 0) ok = false;
+    if (close(fd) != 0) ok = false;
+  }
+  if (ok) {
+    // Keep the permissions of the file being replaced.
+    struct stat st {};
+    if (stat(target.c_str(), &st) == 0) chmod(tmp.c_str(), st.st_mode & 07777);
+    else chmod(tmp.c_str(), 0644);
+    ok = rename(tmp.c_str(), target.c_str()) == 0;
+  }
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+}  // namespace vexa::base

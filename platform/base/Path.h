@@ -1,0 +1,61 @@
+// Paths. The system's paths may use '\' or '/'; both separate components.
+// Installation folders are found from where the platform library itself lies
+// (lib/vexa/ in the build tree and after install).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexa::base {
+
+bool IsSeparator(char c);
+// Turns every '\' into '/'.
+std::string ToNativePath(std::string_view path);
+// Joins with exactly one '/' between the parts (none added to an empty part).
+std::string JoinPath(std::string_view a, std::string_view b);
+// Everything before the last separator ("" when there is none).
+std::string DirName(std::string_view path);
+// Everything after the last separator.
+std::string BaseName(std::string_view path);
+// The extension with its dot (".jpg"), or "".
+std::string Extension(std::string_view path);
+// Ensures a trailing '/'.
+std::string WithTrailingSeparator(std::string_view dir);
+
+// Installation layout: PREFIX/bin, PREFIX/lib/vexa, PREFIX/share/vexa.
+// VEXA_PREFIX in the environment overrides the prefix found from the library.
+std::string InstallPrefix();
+std::string BinDir();
+std::string LibDir();
+std::string ShareDir();
+
+// The system's temporary folder: $TMPDIR, else /tmp. Ends without '/'.
+std::string TempDirectory();
+// Per-user runtime folder for sockets and locks: $XDG_RUNTIME_DIR/vexa, else
+// /tmp/vexa-<uid>; created with mode 0700. Empty on failure.
+std::string RuntimeDirectory();
+// Per-user data folder: $XDG_DATA_HOME/vexa, else ~/.local/share/vexa (not created).
+std::string UserDataDirectory();
+// Per-user configuration folder: $XDG_CONFIG_HOME/vexa, else ~/.config/vexa.
+std::string UserConfigDirectory();
+
+// Creates a new empty file with a unique name "<prefix>XXXXXX<suffix>" in dir
+// and returns its path, or "" on failure.
+std::string MakeTempFile(std::string_view dir, std::string_view prefix,
+                         std::string_view suffix = "");
+// Creates a new empty folder with a unique name in dir; "" on failure.
+std::string MakeTempDir(std::string_view dir, std::string_view prefix);
+// Removes a file or a folder tree; true when nothing is left.
+bool RemoveAll(std::string_view path);
+
+// Creates a folder and its parents; true when it exists afterwards.
+bool MakeDirs(std::string_view path);
+bool FileExists(std::string_view path);
+bool DirExists(std::string_view path);
+
+// Reads or replaces a whole file. WriteFileAtomic writes a temporary file
+// beside the target and renames it over, so readers never see half a file.
+bool ReadFile(std::string_view path, std::string* out);
+bool WriteFileAtomic(std::string_view path, std::string_view data);
+
+}  // namespace vexa::base

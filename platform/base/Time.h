@@ -1,0 +1,68 @@
+// Clocks. Local calendar time with milliseconds, a monotonic clock, and an
+// injectable clock so tests of timed behaviour control what "now" is.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vexa::base {
+
+// Calendar fields in the shape of the system's time record.
+struct CalendarTime {
+  int year = 0;       // e.g. 2026
+  int month = 0;      // 1..12
+  int dayOfWeek = 0;  // 0 = Sunday
+  int day = 0;        // 1..31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int milliseconds = 0;
+  // Offset of this local time from UTC in minutes (east positive), with
+  // daylight saving included; 0 for UTC times.
+  int utcOffsetMinutes = 0;
+  bool isDst = false;
+};
+
+// Converts a system-clock point to local or UTC calendar fields.
+CalendarTime ToLocalTime(std::chrono::system_clock::time_point t);
+CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
+
+// Formats with strftime conversions; fields are taken as they are.
+std::string FormatTime(const CalendarTime& t, const char* format);
+
+// A clock a component reads "now" from. The default is the real clock; tests
+// install their own.
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  virtual std::chrono::system_clock::time_point Now() const = 0;
+  virtual std::chrono::steady_clock::time_point Monotonic() const = 0;
+
+  CalendarTime LocalNow() const { return ToLocalTime(Now()); }
+
+  static const Clock& Real();
+};
+
+// A clock that stands still until the test moves it.
+class ManualClock : public Clock {
+ public:
+  explicit ManualClock(std::chrono::system_clock::time_point start =
+                           std::chrono::system_clock::time_point{})
+      : now_(start), mono_(std::chrono::steady_clock::time_point{}) {}
+  std::chrono::system_clock::time_point Now() const override { return now_; }
+  std::chrono::steady_clock::time_point Monotonic() const override { return mono_; }
+  void Set(std::chrono::system_clock::time_point t) { now_ = t; }
+  template <typename D>
+  void Advance(D d) {
+    now_ += std::chrono::duration_cast<std::chrono::system_clock::duration>(d);
+    mono_ += std::chrono::duration_cast<std::chrono::steady_clock::duration>(d);
+  }
+
+ private:
+  std::chrono::system_clock::time_point now_;
+  std::chrono::steady_clock::time_point mono_;
+};
+
+}  // namespace vexa::base

@@ -1,0 +1,27 @@
+// Fixed-width names for the integer types the system's records and calls use.
+// They keep the widths of the original 32-bit platform (LONG and DWORD are
+// 32 bits here too), so record layouts and value ranges stay as described.
+#pragma once
+
+#include <cstdint>
+
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using ULONG = std::uint32_t;
+using SHORT = std::int16_t;
+using USHORT = std::uint16_t;
+using INT = int;
+using UINT = unsigned int;
+using BOOL = int;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+using WCHAR = char16_t;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs what the build needs, builds with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs every test; then builds with
+# ThreadSanitizer and runs the tests of threaded code again. The independent
+# checkers are required here (VEXA_REQUIRE_CHECKERS=1): a test that needs one
+# fails instead of skipping.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+bash scripts/install-packages.sh
+
+export VEXA_REQUIRE_CHECKERS=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+jobs="$(nproc)"
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_SANITIZE=ON
+cmake --build build-asan -j "$jobs"
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TSAN=ON
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded
