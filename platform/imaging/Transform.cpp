@@ -5,6 +5,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "platform/imaging/Resample.h"
+
 namespace vexa::imaging {
 namespace {
 
@@ -162,6 +164,45 @@ Status Combine(Bitmap* dst, int x, int y, const Bitmap& src) {
       if (dn == 4) d[3] = 255;
     }
   }
+  return {};
+}
+
+BoxFit FitIntoBox(int w, int h, int boxW, int boxH, bool upsample) {
+  BoxFit f;
+  if (w < 1 || h < 1 || boxW < 1 || boxH < 1) return f;
+  const std::int64_t W = w, H = h, BW = boxW, BH = boxH;
+  if (!upsample && W <= BW && H <= BH) {
+    f.width = w;
+    f.height = h;
+  } else if (BW * H <= BH * W) {  // the width limits
+    f.width = boxW;
+    f.height = static_cast<int>(std::max<std::int64_t>(1, H * BW / W));
+  } else {
+    f.height = boxH;
+    f.width = static_cast<int>(std::max<std::int64_t>(1, W * BH / H));
+  }
+  f.x = (boxW - f.width) / 2;
+  f.y = (boxH - f.height) / 2;
+  return f;
+}
+
+Status ResizeIntoBox(const Bitmap& src, int boxW, int boxH, bool upsample, std::optional<std::uint32_t> matte,
+                     Bitmap* dst) {
+  if (src.empty()) return ErrorCode::kEmptyBitmap;
+  if (Status s = CheckDimensions(boxW, boxH); !s) return s;
+  BoxFit fit = FitIntoBox(src.width(), src.height(), boxW, boxH, upsample);
+  Bitmap picture;
+  if (Status s = Resize(src, fit.width, fit.height, &picture); !s) return s;
+  if (!matte) {
+    *dst = std::move(picture);
+    return {};
+  }
+  Bitmap box;
+  if (Status s = box.Create(boxW, boxH, picture.bitsPerPixel()); !s) return s;
+  if (Status s = Fill(&box, RedOf(*matte), GreenOf(*matte), BlueOf(*matte)); !s) return s;
+  if (Status s = Combine(&box, fit.x, fit.y, picture); !s) return s;
+  box.set_format(src.format());
+  *dst = std::move(box);
   return {};
 }
 

@@ -153,3 +153,65 @@ TEST(TransformTest, CombineCutsAtEveryEdge) {
 
 }  // namespace
 }  // namespace vexa::imaging
+
+namespace vexa::imaging {
+namespace {
+
+TEST(TransformTest, FitIntoBoxNeverOverflows) {
+  struct Row {
+    int w, h, bw, bh;
+    bool up;
+    int fw, fh, x, y;
+  };
+  const Row rows[] = {
+      {1600, 1200, 352, 240, false, 320, 240, 16, 0},  // fits by height, not by orientation
+      {100, 80, 160, 160, false, 100, 80, 30, 40},
+      {100, 80, 160, 160, true, 160, 128, 0, 16},
+      {640, 480, 160, 160, false, 160, 120, 0, 20},
+      {100, 50, 160, 160, false, 100, 50, 30, 55},
+      {6000, 4000, 640, 640, false, 640, 426, 0, 107},
+      {4000, 6000, 160, 160, false, 106, 160, 27, 0},
+      {3, 3000, 160, 160, false, 1, 160, 79, 0},
+      {352, 240, 352, 240, false, 352, 240, 0, 0},
+      {1, 1, 7, 5, true, 5, 5, 1, 0},
+  };
+  for (const Row& r : rows) {
+    BoxFit f = FitIntoBox(r.w, r.h, r.bw, r.bh, r.up);
+    EXPECT_EQ(f.width, r.fw) << r.w << "x" << r.h << " in " << r.bw << "x" << r.bh;
+    EXPECT_EQ(f.height, r.fh) << r.w << "x" << r.h << " in " << r.bw << "x" << r.bh;
+    EXPECT_EQ(f.x, r.x);
+    EXPECT_EQ(f.y, r.y);
+  }
+  // Every size into every box of a range: inside the box, one side touching.
+  for (int w = 1; w < 60; w += 7) {
+    for (int h = 1; h < 60; h += 5) {
+      for (int bw = 1; bw < 40; bw += 3) {
+        for (int bh = 1; bh < 40; bh += 4) {
+          BoxFit f = FitIntoBox(w, h, bw, bh, true);
+          ASSERT_TRUE(f.width <= bw && f.height <= bh && f.width >= 1 && f.height >= 1);
+          ASSERT_TRUE(f.width == bw || f.height == bh);
+        }
+      }
+    }
+  }
+}
+
+TEST(TransformTest, ResizeIntoBoxWithAndWithoutMatte) {
+  Bitmap src = testing::MakeTestPicture(1600, 1200);
+  Bitmap plain, matted;
+  ASSERT_TRUE(ResizeIntoBox(src, 352, 240, false, std::nullopt, &plain).ok());
+  EXPECT_EQ(plain.width(), 320);
+  EXPECT_EQ(plain.height(), 240);
+  ASSERT_TRUE(ResizeIntoBox(src, 352, 240, false, 0x00FF0000u, &matted).ok());  // blue matte
+  ASSERT_EQ(matted.width(), 352);
+  ASSERT_EQ(matted.height(), 240);
+  std::uint8_t r, g, b;
+  matted.GetRgb(15, 120, &r, &g, &b);
+  EXPECT_TRUE(r == 0 && g == 0 && b == 255);
+  matted.GetRgb(336, 120, &r, &g, &b);
+  EXPECT_TRUE(r == 0 && g == 0 && b == 255);
+  EXPECT_TRUE(SameRgb(matted, 16, 0, plain, 0, 0));
+}
+
+}  // namespace
+}  // namespace vexa::imaging
