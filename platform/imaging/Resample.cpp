@@ -50,10 +50,19 @@ void VerticalC(const std::uint8_t* const* rows, const std::int16_t* weights, int
 }
 
 #ifdef VEXA_HAVE_SSE2
-// Loads one pixel (3 or 4 bytes) as four 16-bit lanes.
-inline __m128i LoadPixel(const std::uint8_t* p, int channels) {
+// Loads one pixel (3 or 4 bytes) as four 16-bit lanes. With kOver a 3-byte
+// pixel is read as 4 bytes and the fourth dropped: only where that byte
+// still lies inside the row.
+template <int kChannels, bool kOver>
+inline __m128i LoadPixel(const std::uint8_t* p) {
   std::uint32_t v = 0;
-  std::memcpy(&v, p, static_cast<std::size_t>(channels));
+  if constexpr (kChannels == 4 || kOver) {
+    std::memcpy(&v, p, 4);
+    if constexpr (kChannels == 3) v &= 0x00FFFFFFu;
+  } else {
+    v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+        static_cast<std::uint32_t>(p[2]) << 16;
+  }
   return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), _mm_setzero_si128());
 }
 
@@ -63,29 +72,49 @@ inline __m128i PackClamp(__m128i sum) {
   return _mm_packus_epi16(w16, w16);
 }
 
-// Two taps per step: pixels interleaved with their weights for pmaddwd.
-void HorizontalSse2(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, int channels,
-                    const FilterTaps& taps) {
+// One output pixel; two taps per step, pixels interleaved with their
+// weights for pmaddwd.
+template <int kChannels, bool kOver>
+inline void HorizontalPixel(const std::uint8_t* s, const std::int16_t* w, int n, std::uint8_t* d) {
+  __m128i sum = _mm_set1_epi32(kRound);
+  int k = 0;
+  for (; k + 1 < n; k += 2) {
+    __m128i ab = _mm_unpacklo_epi16(LoadPixel<kChannels, kOver>(s + k * kChannels),
+                                    LoadPixel<kChannels, kOver>(s + (k + 1) * kChannels));
+    std::int32_t pair;
+    std::memcpy(&pair, w + k, 4);  // w[k] low, w[k + 1] high
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(ab, _mm_set1_epi32(pair)));
+  }
+  if (k < n) {
+    __m128i a = _mm_unpacklo_epi16(LoadPixel<kChannels, kOver>(s + k * kChannels), _mm_setzero_si128());
+    sum = _mm_add_epi32(sum, _mm_madd_epi16(a, _mm_set1_epi32(static_cast<std::uint16_t>(w[k]))));
+  }
+  std::uint32_t out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(PackClamp(sum)));
+  std::memcpy(d, &out, kChannels);
+}
+
+template <int kChannels>
+void HorizontalSse2For(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, const FilterTaps& taps) {
   const int n = taps.maxTaps;
   for (int x = 0; x < dstWidth; ++x) {
     const std::int16_t* w = taps.weights.data() + static_cast<std::size_t>(x) * n;
-    const std::uint8_t* s = src + static_cast<std::size_t>(taps.start[x]) * channels;
-    __m128i sum = _mm_set1_epi32(kRound);
-    int k = 0;
-    for (; k + 1 < n; k += 2) {
-      __m128i a = LoadPixel(s + k * channels, channels);
-      __m128i b = LoadPixel(s + (k + 1) * channels, channels);
-      __m128i ab = _mm_unpacklo_epi16(a, b);
-      __m128i ww = _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(w[k]) |
-                                                   static_cast<std::uint32_t>(static_cast<std::uint16_t>(w[k + 1])) << 16));
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(ab, ww));
+    const int start = taps.start[static_cast<std::size_t>(x)];
+    const std::uint8_t* s = src + static_cast<std::size_t>(start) * kChannels;
+    std::uint8_t* d = dst + static_cast<std::size_t>(x) * kChannels;
+    if (kChannels == 4 || start + n < taps.srcSize) {
+      HorizontalPixel<kChannels, true>(s, w, n, d);
+    } else {
+      HorizontalPixel<kChannels, false>(s, w, n, d);  // the row's last pixel is read
     }
-    if (k < n) {
-      __m128i a = _mm_unpacklo_epi16(LoadPixel(s + k * channels, channels), _mm_setzero_si128());
-      sum = _mm_add_epi32(sum, _mm_madd_epi16(a, _mm_set1_epi32(static_cast<std::uint16_t>(w[k]))));
-    }
-    std::uint32_t out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(PackClamp(sum)));
-    std::memcpy(dst + static_cast<std::size_t>(x) * channels, &out, static_cast<std::size_t>(channels));
+  }
+}
+
+void HorizontalSse2(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, int channels,
+                    const FilterTaps& taps) {
+  if (channels == 4) {
+    HorizontalSse2For<4>(src, dst, dstWidth, taps);
+  } else {
+    HorizontalSse2For<3>(src, dst, dstWidth, taps);
   }
 }
 
@@ -100,8 +129,9 @@ void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, 
     for (; k + 1 < taps; k += 2) {
       __m128i a = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k] + i)), zero);
       __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(rows[k + 1] + i)), zero);
-      __m128i ww = _mm_set1_epi32(static_cast<int>(static_cast<std::uint16_t>(weights[k]) |
-                                                   static_cast<std::uint32_t>(static_cast<std::uint16_t>(weights[k + 1])) << 16));
+      std::int32_t pair;
+      std::memcpy(&pair, weights + k, 4);
+      __m128i ww = _mm_set1_epi32(pair);
       lo = _mm_add_epi32(lo, _mm_madd_epi16(_mm_unpacklo_epi16(a, b), ww));
       hi = _mm_add_epi32(hi, _mm_madd_epi16(_mm_unpackhi_epi16(a, b), ww));
     }
@@ -136,6 +166,45 @@ void RunRows(int rows, int threads, const auto& work) {
     int from = rows * t / threads, to = rows * (t + 1) / threads;
     pool.emplace_back([&work, from, to] { work(from, to); });
   }
+}
+
+// Averages kx x ky blocks (the last row and column of blocks may be
+// narrower). Large reductions start with it: the filter then works on at
+// most about four times its output size, with far fewer taps.
+Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
+  const int w = (src.width() + kx - 1) / kx, h = (src.height() + ky - 1) / ky, n = src.bytesPerPixel();
+  Bitmap out;
+  if (Status s = out.Create(w, h, src.bitsPerPixel()); !s) return s;
+  RunRows(h, threads, [&](int from, int to) {
+    std::vector<std::uint32_t> column(static_cast<std::size_t>(src.width()) * n);
+    for (int oy = from; oy < to; ++oy) {
+      const int y0 = oy * ky, y1 = std::min(y0 + ky, src.height());
+      std::fill(column.begin(), column.end(), 0u);
+      for (int y = y0; y < y1; ++y) {
+        const std::uint8_t* r = src.row(y);
+        for (std::size_t i = 0; i < column.size(); ++i) column[i] += r[i];
+      }
+      std::uint8_t* d = out.row(oy);
+      for (int ox = 0; ox < w; ++ox) {
+        const int x0 = ox * kx, x1 = std::min(x0 + kx, src.width());
+        const std::uint32_t count = static_cast<std::uint32_t>((x1 - x0) * (y1 - y0));
+        for (int c = 0; c < n; ++c) {
+          std::uint32_t sum = 0;
+          for (int x = x0; x < x1; ++x) sum += column[static_cast<std::size_t>(x) * n + c];
+          d[ox * n + c] = static_cast<std::uint8_t>((sum + count / 2) / count);
+        }
+      }
+    }
+  });
+  *dst = std::move(out);
+  return {};
+}
+
+int ThreadsFor(std::int64_t work, int requested) {
+  if (requested > 0) return requested;
+  // Threads pay from about a megapixel of work.
+  if (work < (1 << 20)) return 1;
+  return static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
 }
 
 }  // namespace
@@ -201,6 +270,7 @@ FilterTaps ComputeLanczosTaps(int srcSize, int dstSize) {
     maxTaps = std::max(maxTaps, static_cast<int>(s.w.size()));
   }
   maxTaps = std::min(maxTaps, srcSize);
+  t.srcSize = srcSize;
   t.maxTaps = maxTaps;
   t.start.resize(static_cast<std::size_t>(dstSize));
   t.weights.assign(static_cast<std::size_t>(dstSize) * maxTaps, 0);
@@ -232,18 +302,26 @@ Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const Res
     if (Status s = ConvertDepth(input, 24, &converted); !s) return s;
     src = &converted;
   }
+  // Reductions beyond four times begin with an exact box average.
+  const int kx = src->width() / width >= 4 ? src->width() / width / 2 : 1;
+  const int ky = src->height() / height >= 4 ? src->height() / height / 2 : 1;
+  Bitmap shrunk;
+  if (kx > 1 || ky > 1) {
+    if (Status s = BoxShrink(*src, kx, ky, ThreadsFor(std::int64_t{src->width()} * src->height() / 4, options.threads),
+                             &shrunk);
+        !s) {
+      return s;
+    }
+    src = &shrunk;
+  }
   const int channels = src->bytesPerPixel();
   ResampleKernels k;
   InitResampleKernels(options.cpuMask < 0 ? CpuMask() : static_cast<unsigned>(options.cpuMask), &k);
   const FilterTaps hTaps = ComputeLanczosTaps(src->width(), width);
   const FilterTaps vTaps = ComputeLanczosTaps(src->height(), height);
 
-  int threads = options.threads;
-  if (threads <= 0) {
-    // Threads pay from about a megapixel of work.
-    std::int64_t work = static_cast<std::int64_t>(width) * std::max(src->height(), height);
-    threads = work < (1 << 20) ? 1 : static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-  }
+  const int threads =
+      ThreadsFor(static_cast<std::int64_t>(width) * std::max(src->height(), height) * hTaps.maxTaps / 8, options.threads);
 
   Bitmap mid;
   if (Status s = mid.Create(width, src->height(), src->bitsPerPixel()); !s) return s;

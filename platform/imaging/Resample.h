@@ -24,6 +24,7 @@ inline constexpr int kFilterBits = 14;
 // (zero-padded) that sum to 1 << kFilterBits. Every start + maxTaps lies
 // within the source, so kernels read maxTaps samples without checks.
 struct FilterTaps {
+  int srcSize = 0;
   int maxTaps = 0;
   std::vector<int> start;
   std::vector<std::int16_t> weights;  // start.size() * maxTaps
@@ -48,7 +49,9 @@ struct ResizeOptions {
 };
 
 // Resizes to exactly width x height. 8-bit pictures come out as 24 bits;
-// 24 and 32 bits keep their depth.
+// 24 and 32 bits keep their depth. A reduction by four times or more along
+// a side first averages integer blocks, leaving the filter at most about
+// four times to go; threads share the rows when the picture is large.
 Status Resize(const Bitmap& src, int width, int height, Bitmap* dst, const ResizeOptions& options = {});
 
 }  // namespace vexa::imaging
