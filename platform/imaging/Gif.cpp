@@ -3,6 +3,8 @@
 #include <gif_lib.h>
 
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "platform/imaging/Decoders.h"
 
@@ -55,19 +57,67 @@ Status GifInfo(Bytes data, ImageInfo* info) {
   return s;
 }
 
+namespace {
+
+// Reads records up to the first picture and its pixels, checking its size
+// before anything is allocated (giflib's whole-file reader would allocate
+// whatever each frame claims).
+Status ReadFirstFrame(GifFileType* gif, std::vector<GifByteType>* raster) {
+  while (true) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) != GIF_OK) return FromGifError(gif->Error);
+    if (type == TERMINATE_RECORD_TYPE) return Status(ErrorCode::kFileCorrupt, "GIF without a picture");
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* ext = nullptr;
+      if (DGifGetExtension(gif, &code, &ext) != GIF_OK) return FromGifError(gif->Error);
+      while (ext) {
+        if (DGifGetExtensionNext(gif, &ext) != GIF_OK) return FromGifError(gif->Error);
+      }
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) != GIF_OK) return FromGifError(gif->Error);
+    const GifImageDesc& d = gif->Image;
+    if (Status s = CheckDimensions(d.Width, d.Height); !s) {
+      return s.code() == ErrorCode::kInvalidParameter ? Status(ErrorCode::kFileCorrupt, "bad GIF frame size") : s;
+    }
+    try {
+      raster->assign(static_cast<std::size_t>(d.Width) * d.Height, 0);
+    } catch (const std::bad_alloc&) {
+      return ErrorCode::kNoMemory;
+    }
+    auto line = [&](int y) { return raster->data() + static_cast<std::size_t>(y) * d.Width; };
+    if (d.Interlace) {
+      static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+      for (int pass = 0; pass < 4; ++pass) {
+        for (int y = kStart[pass]; y < d.Height; y += kStep[pass]) {
+          if (DGifGetLine(gif, line(y), d.Width) != GIF_OK) return FromGifError(gif->Error);
+        }
+      }
+    } else {
+      for (int y = 0; y < d.Height; ++y) {
+        if (DGifGetLine(gif, line(y), d.Width) != GIF_OK) return FromGifError(gif->Error);
+      }
+    }
+    return {};
+  }
+}
+
+}  // namespace
+
 Status GifDecode(Bytes data, Bitmap* bitmap) {
   Source src{data};
   int err = 0;
   GifFileType* gif = DGifOpen(&src, ReadFunc, &err);
   if (!gif) return FromGifError(err);
   Status s = CheckDimensions(gif->SWidth, gif->SHeight);
-  if (s && DGifSlurp(gif) != GIF_OK) s = FromGifError(gif->Error);
-  if (s && gif->ImageCount < 1) s = Status(ErrorCode::kFileCorrupt, "GIF without a picture");
+  std::vector<GifByteType> raster;
+  if (s) s = ReadFirstFrame(gif, &raster);
   Bitmap out;
   if (s) s = out.Create(gif->SWidth, gif->SHeight, 8);
   if (s) {
-    const SavedImage& frame = gif->SavedImages[0];
-    const GifImageDesc& desc = frame.ImageDesc;
+    const GifImageDesc& desc = gif->Image;
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
     auto& pal = out.palette();
     pal.assign(256, PaletteEntry{0, 0, 0, 255});
@@ -79,18 +129,14 @@ Status GifDecode(Bytes data, Bitmap* bitmap) {
     int background = gif->SBackGroundColor;
     if (background < 0 || background > 255) background = 0;
     std::memset(out.data(), background, out.size());
-    if (desc.Width < 0 || desc.Height < 0 || !frame.RasterBits) {
-      s = Status(ErrorCode::kFileCorrupt, "GIF frame without pixels");
-    } else {
-      // The frame may stick out of the screen; only its visible part is kept.
-      for (int y = 0; y < desc.Height; ++y) {
-        int sy = desc.Top + y;
-        if (sy < 0 || sy >= out.height()) continue;
-        for (int x = 0; x < desc.Width; ++x) {
-          int sx = desc.Left + x;
-          if (sx < 0 || sx >= out.width()) continue;
-          out.row(sy)[sx] = frame.RasterBits[static_cast<std::size_t>(y) * desc.Width + x];
-        }
+    // The frame may stick out of the screen; only its visible part is kept.
+    for (int y = 0; y < desc.Height; ++y) {
+      int sy = desc.Top + y;
+      if (sy < 0 || sy >= out.height()) continue;
+      for (int x = 0; x < desc.Width; ++x) {
+        int sx = desc.Left + x;
+        if (sx < 0 || sx >= out.width()) continue;
+        out.row(sy)[sx] = raster[static_cast<std::size_t>(y) * desc.Width + x];
       }
     }
   }

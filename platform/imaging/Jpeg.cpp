@@ -76,6 +76,13 @@ bool DecodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, Bytes data,
     cinfo->out_color_space = JCS_EXT_BGR;
   }
   jpeg_calc_output_dimensions(cinfo);
+  // Every 8 x 8 block costs at least two bits, so a file far too short for
+  // the size its header claims is refused before the picture is allocated.
+  if (static_cast<std::uint64_t>(cinfo->image_width) * cinfo->image_height / 1024 > data.size()) {
+    *status = Status(ErrorCode::kFileTruncated, "JPEG data far shorter than its picture size needs");
+    jpeg_abort_decompress(cinfo);
+    return true;
+  }
   *status = out->Create(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height),
                         cinfo->num_components == 1 ? 8 : 24);
   if (!status->ok()) {

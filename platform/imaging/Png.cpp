@@ -41,6 +41,12 @@ Status PngInfo(Bytes data, ImageInfo* info) {
 Status PngDecode(Bytes data, Bitmap* bitmap) {
   png_image image;
   if (Status s = Begin(data, &image); !s) return s;
+  // zlib shrinks by at most about 1032 times: a file far shorter than the
+  // picture it claims is refused before the picture is allocated.
+  if (static_cast<std::uint64_t>(image.width) * image.height / 8 / 1032 > data.size()) {
+    png_image_free(&image);
+    return Status(ErrorCode::kFileTruncated, "PNG data far shorter than its picture size needs");
+  }
   bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
   image.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
   Bitmap out;

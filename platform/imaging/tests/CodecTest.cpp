@@ -305,3 +305,54 @@ TEST_F(CodecTest, MissingAndUnknownFiles) {
 
 }  // namespace
 }  // namespace vexa::imaging
+
+namespace vexa::imaging {
+namespace {
+
+// Headers that claim a picture the file cannot hold are refused before the
+// picture is allocated.
+TEST_F(CodecTest, HeadersClaimingHugePicturesAreRefused) {
+  VEXA_REQUIRE_TOOL(kConvert);
+  auto patchJpeg = [](std::string s) {
+    std::size_t sof = s.find("\xFF\xC0");
+    if (sof == std::string::npos) return std::string();
+    const char size[] = {0x3E, static_cast<char>(0x80), 0x3E, static_cast<char>(0x80)};  // 16000 x 16000
+    s.replace(sof + 5, 4, size, 4);
+    return s;
+  };
+  auto patchGif = [](std::string s) {
+    int tableBytes = (s[10] & 0x80) ? 3 << ((s[10] & 7) + 1) : 0;
+    std::size_t at = 13 + static_cast<std::size_t>(tableBytes);
+    while (at < s.size() && s[at] == '!') {  // skip extension blocks
+      at += 2;
+      while (at < s.size() && s[at] != 0) at += static_cast<unsigned char>(s[at]) + 1;
+      ++at;
+    }
+    if (at + 9 > s.size() || s[at] != ',') return std::string();
+    const char size[] = {static_cast<char>(0xE8), static_cast<char>(0xFD), static_cast<char>(0xE8),
+                         static_cast<char>(0xFD)};  // 65000 x 65000
+    s.replace(at + 5, 4, size, 4);
+    return s;
+  };
+  struct Row {
+    const char* file;
+    const char* options;
+    std::string (*patch)(std::string);
+    ErrorCode code;
+  };
+  const Row rows[] = {
+      {"claims.jpg", "JPEG:", +patchJpeg, ErrorCode::kFileTruncated},
+      {"claims.gif", "GIF:", +patchGif, ErrorCode::kImageTooLarge},
+  };
+  for (const Row& r : rows) {
+    std::string bytes = r.patch(ReadBytes(MakeFixture(r.file, r.options, 40, 30)));
+    ASSERT_FALSE(bytes.empty()) << r.file;
+    Bitmap b;
+    Status s = LoadFromMemory({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, &b);
+    EXPECT_EQ(s.code(), r.code) << r.file << " " << s.Text();
+    EXPECT_TRUE(b.empty());
+  }
+}
+
+}  // namespace
+}  // namespace vexa::imaging
