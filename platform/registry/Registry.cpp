@@ -89,41 +89,52 @@ std::string WithoutTrailingSlash(std::string s) {
 
 // ---- Files and the cache of parsed layers ---------------------------------
 
-// Reads a whole file. A missing file is an empty one (*exists false); a file
-// that is there but cannot be read is BadFile. *sig identifies the version
-// read (device, inode, size, modification time).
-Status ReadHiveFile(const std::string& path, std::string* text, std::string* sig, bool* exists) {
-  text->clear();
-  *exists = false;
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return Status::Ok;
-    return Fail(Status::BadFile, path + ": " + std::strerror(errno));
+// A hive file opened for reading. A missing file is an empty one (fd -1);
+// a file that is there but cannot be read is BadFile. `sig` identifies the
+// version opened (device, inode, size, modification time), so a cached
+// parse can be used without reading the file again.
+struct HiveFile {
+  std::string path, sig;
+  int fd = -1;
+  HiveFile() = default;
+  HiveFile(const HiveFile&) = delete;
+  HiveFile& operator=(const HiveFile&) = delete;
+  HiveFile(HiveFile&& o) noexcept : path(std::move(o.path)), sig(std::move(o.sig)), fd(o.fd) { o.fd = -1; }
+  ~HiveFile() {
+    if (fd >= 0) close(fd);
   }
-  struct stat st {};
-  Status result = Status::Ok;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    result = Fail(Status::BadFile, path + ": not a regular file");
-  } else {
+
+  Status Open(std::string p) {
+    path = std::move(p);
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      sig = path + "|missing";
+      if (errno == ENOENT) return Status::Ok;
+      return Fail(Status::BadFile, path + ": " + std::strerror(errno));
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      return Fail(Status::BadFile, path + ": not a regular file");
+    }
+    sig = path + '|' + std::to_string(st.st_dev) + '|' + std::to_string(st.st_ino) + '|' +
+          std::to_string(st.st_size) + '|' + std::to_string(st.st_mtim.tv_sec) + '.' +
+          std::to_string(st.st_mtim.tv_nsec);
+    return Status::Ok;
+  }
+
+  Status Read(std::string* text) const {
+    text->clear();
     char buf[65536];
-    for (;;) {
+    while (fd >= 0) {
       const ssize_t n = read(fd, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        result = Fail(Status::BadFile, path + ": " + std::strerror(errno));
-        break;
-      }
+      if (n < 0) return Fail(Status::BadFile, path + ": " + std::strerror(errno));
       if (n == 0) break;
       text->append(buf, static_cast<std::size_t>(n));
     }
-    *exists = true;
-    *sig = path + '|' + std::to_string(st.st_dev) + '|' + std::to_string(st.st_ino) + '|' +
-           std::to_string(st.st_size) + '|' + std::to_string(st.st_mtim.tv_sec) + '.' +
-           std::to_string(st.st_mtim.tv_nsec);
+    return Status::Ok;
   }
-  close(fd);
-  return result;
-}
+};
 
 using LayerPtr = std::shared_ptr<const Layer>;
 
@@ -149,24 +160,24 @@ const char* HiveFileName(Hive hive) {
 // One writable hive file, parsed. `useCache` is off under the write lock:
 // there the file is always read afresh.
 Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
-  const std::string path = base::JoinPath(WritableDir(), HiveFileName(hive));
-  std::string text, sig;
-  bool exists = false;
-  if (Status s = ReadHiveFile(path, &text, &sig, &exists); s != Status::Ok) return s;
-  if (!exists) {
+  HiveFile file;
+  if (Status s = file.Open(base::JoinPath(WritableDir(), HiveFileName(hive))); s != Status::Ok) return s;
+  if (file.fd < 0) {
     *out = std::make_shared<Layer>();
     return Status::Ok;
   }
-  if (useCache && (*out = CacheGet(path, sig))) return Status::Ok;
+  if (useCache && (*out = CacheGet(file.path, file.sig))) return Status::Ok;
+  std::string text;
   std::vector<Op> ops;
   auto layer = std::make_shared<Layer>();
   ApplyOptions options;
   options.restrictHive = true;
   options.onlyHive = hive;
-  options.source = path;
-  if (Status s = ParseText(text, path, &ops); s != Status::Ok) return s;
+  options.source = file.path;
+  if (Status s = file.Read(&text); s != Status::Ok) return s;
+  if (Status s = ParseText(text, file.path, &ops); s != Status::Ok) return s;
   if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
-  if (useCache) CachePut(path, sig, layer);
+  if (useCache) CachePut(file.path, file.sig, layer);
   *out = std::move(layer);
   return Status::Ok;
 }
@@ -189,21 +200,20 @@ Status LoadDefaults(LayerPtr* out) {
   options.substitute = true;
   options.share = WithoutTrailingSlash(base::ShareDir());
   options.dataHome = WithoutTrailingSlash(base::UserDataDirectory());
-  std::vector<std::string> texts(names.size());
+  std::vector<HiveFile> files(names.size());
   std::string sig = options.share + '|' + options.dataHome;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    std::string fileSig;
-    bool exists = false;
-    Status s = ReadHiveFile(base::JoinPath(dir, names[i]), &texts[i], &fileSig, &exists);
-    if (s != Status::Ok) return s;
-    sig += '\n' + fileSig;
+    if (Status s = files[i].Open(base::JoinPath(dir, names[i])); s != Status::Ok) return s;
+    sig += '\n' + files[i].sig;
   }
   if ((*out = CacheGet("defaults", sig))) return Status::Ok;
   auto layer = std::make_shared<Layer>();
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  for (const HiveFile& file : files) {
+    std::string text;
     std::vector<Op> ops;
-    options.source = base::JoinPath(dir, names[i]);
-    if (Status s = ParseText(texts[i], options.source, &ops); s != Status::Ok) return s;
+    options.source = file.path;
+    if (Status s = file.Read(&text); s != Status::Ok) return s;
+    if (Status s = ParseText(text, file.path, &ops); s != Status::Ok) return s;
     if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
   }
   CachePut("defaults", sig, layer);

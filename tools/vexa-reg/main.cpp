@@ -272,11 +272,18 @@ int Delete(const Args& a) {
     const std::string shown = a.name.empty() ? "(Default)" : a.name;
     if (!a.force && !Confirm("Delete the registry value " + shown)) return Cancelled();
     s = DeleteValue(a.hive, a.key, a.name);
+    Value v;
+    if (s == Status::NoValue && GetValue(a.hive, a.key, a.name, &v) == Status::Ok) {
+      return Error("the value " + shown + " is a shipped default and cannot be deleted");
+    }
   } else {
     if (!a.force && !Confirm("Permanently delete the registry key " + Display(a.hive, a.key))) {
       return Cancelled();
     }
     s = DeleteKeyTree(a.hive, a.key);
+    if (s == Status::NoKey && KeyExists(a.hive, a.key)) {
+      return Error(Display(a.hive, a.key) + " is a shipped default and cannot be deleted");
+    }
   }
   if (s != Status::Ok) return StatusError(s);
   std::printf("The operation completed successfully.\n");
