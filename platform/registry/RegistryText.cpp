@@ -103,7 +103,7 @@ const Key* FindKey(const KeyMap& map, std::string_view path) {
 bool EraseTree(KeyMap& map, std::string_view path) {
   const std::string folded = Fold(NormalKey(path));
   auto it = map.find(folded);
-  if (it == map.end()) return false;
+  if (folded.empty() || it == map.end()) return false;
   it = map.erase(it);
   // Descendants sort after "<key>\", though not always right after the key.
   for (it = map.lower_bound(folded + '\\'); it != map.end() && IsBelow(it->first, folded);) {
@@ -276,6 +276,7 @@ class Parser {
         key.line = lineNo_;
         if (!ParseRootedKey(inner, &key.hive, &key.path)) return Fail("unknown root key");
         if (HasControlChar(key.path)) return Fail("control character in a key name");
+        if (deleted && key.path.empty()) return Fail("a hive's root cannot be deleted");
         ops->push_back(key);
         inKey = true;
         continue;

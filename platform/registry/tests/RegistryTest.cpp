@@ -204,6 +204,8 @@ TEST_F(RegistryTest, ScriptsRegisterAndUnregisterTheirKeysOnly) {
   EXPECT_EQ(ImportText("REGEDIT4\n[HKEY_CLASSES_ROOT\\Half]\n@=\"x\"\n\"bad\"=dword:xyz\n"), Status::BadFile);
   EXPECT_NE(LastError().find("line 4"), std::string::npos) << LastError();
   EXPECT_FALSE(KeyExists(Hive::ClassesRoot, "Half"));
+  EXPECT_EQ(ImportText("REGEDIT4\n[-HKEY_CURRENT_USER]\n"), Status::BadFile);
+  EXPECT_EQ(ImportText("REGEDIT4\n[-HKEY_CLASSES_ROOT\\]\n"), Status::BadFile);
   EXPECT_EQ(StoreFile("HKCU.reg"), before);
 }
 
