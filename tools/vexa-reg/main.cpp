@@ -10,6 +10,8 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -238,10 +240,9 @@ bool Confirm(const std::string& question) {
   std::printf("%s (Yes/No)? ", question.c_str());
   std::fflush(stdout);
   std::string answer;
-  if (!std::getline(std::cin, answer)) {
-    std::printf("\n");
-    return false;
-  }
+  const bool answered = static_cast<bool>(std::getline(std::cin, answer));
+  if (!answered || !isatty(STDIN_FILENO)) std::printf("\n");  // the terminal echoed none
+  if (!answered) return false;
   return EqualsNoCase(answer, "y") || EqualsNoCase(answer, "yes");
 }
 
