@@ -99,7 +99,9 @@ struct HiveFile {
   HiveFile() = default;
   HiveFile(const HiveFile&) = delete;
   HiveFile& operator=(const HiveFile&) = delete;
-  HiveFile(HiveFile&& o) noexcept : path(std::move(o.path)), sig(std::move(o.sig)), fd(o.fd) { o.fd = -1; }
+  HiveFile(HiveFile&& o) noexcept : path(std::move(o.path)), sig(std::move(o.sig)), fd(o.fd) {
+    o.fd = -1;
+  }
   ~HiveFile() {
     if (fd >= 0) close(fd);
   }
@@ -153,9 +155,7 @@ void CachePut(const std::string& slot, const std::string& sig, LayerPtr layer) {
   g_cache[slot] = {sig, std::move(layer)};
 }
 
-const char* HiveFileName(Hive hive) {
-  return hive == Hive::LocalMachine ? "HKLM.reg" : "HKCU.reg";
-}
+const char* HiveFileName(Hive hive) { return hive == Hive::LocalMachine ? "HKLM.reg" : "HKCU.reg"; }
 
 // One writable hive file, parsed. `useCache` is off under the write lock:
 // there the file is always read afresh.
@@ -235,10 +235,8 @@ struct View {
   std::vector<Source> Sources(Hive hive, std::string_view key) const {
     const std::string path = NormalKey(key);
     switch (hive) {
-      case Hive::LocalMachine:
-        return {{&machine->machine, path}, {&defaults->machine, path}};
-      case Hive::CurrentUser:
-        return {{&user->user, path}, {&defaults->user, path}};
+      case Hive::LocalMachine: return {{&machine->machine, path}, {&defaults->machine, path}};
+      case Hive::CurrentUser: return {{&user->user, path}, {&defaults->user, path}};
       case Hive::ClassesRoot: {
         const std::string classes = JoinKey(kClassesKey, path);
         return {{&user->user, classes},
@@ -275,7 +273,9 @@ Status KeyStatusIn(const View& view, Hive hive, std::string_view key) {
 // ---- Writing -------------------------------------------------------------------
 
 // Where a write to `hive`/`key` is stored.
-Hive StoredHive(Hive hive) { return hive == Hive::LocalMachine ? Hive::LocalMachine : Hive::CurrentUser; }
+Hive StoredHive(Hive hive) {
+  return hive == Hive::LocalMachine ? Hive::LocalMachine : Hive::CurrentUser;
+}
 std::string StoredPath(Hive hive, std::string_view key) {
   return hive == Hive::ClassesRoot ? JoinKey(kClassesKey, NormalKey(key)) : NormalKey(key);
 }

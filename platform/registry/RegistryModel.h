@@ -63,9 +63,9 @@ inline constexpr std::string_view kClassesKey = "Software\\Classes";
 struct Op {
   enum Kind { kKey, kDeleteKey, kSetValue, kDeleteValue } kind = kKey;
   Hive hive = Hive::LocalMachine;
-  std::string path;   // normalised
-  std::string name;   // kSetValue, kDeleteValue
-  Value value;        // kSetValue
+  std::string path;  // normalised
+  std::string name;  // kSetValue, kDeleteValue
+  Value value;       // kSetValue
   int line = 0;
 };
 
@@ -77,7 +77,7 @@ struct ApplyOptions {
   Hive classesRoot = Hive::CurrentUser;  // where HKEY_CLASSES_ROOT keys go
   bool restrictHive = false;             // a hive file: only `onlyHive` allowed
   Hive onlyHive = Hive::LocalMachine;
-  bool substitute = false;               // the defaults layer's placeholders
+  bool substitute = false;  // the defaults layer's placeholders
   std::string share, dataHome;
   const Layer* caseFrom = nullptr;
   std::string source;

@@ -65,7 +65,8 @@ std::string LastComponent(const std::string& path) {
 
 bool IsBelow(const std::string& folded, const std::string& parentFolded) {
   if (parentFolded.empty()) return !folded.empty();
-  return folded.size() > parentFolded.size() && folded.compare(0, parentFolded.size(), parentFolded) == 0 &&
+  return folded.size() > parentFolded.size() &&
+         folded.compare(0, parentFolded.size(), parentFolded) == 0 &&
          folded[parentFolded.size()] == '\\';
 }
 }  // namespace
@@ -143,21 +144,16 @@ std::vector<BYTE> ToBytes(const Value& v) {
   };
   switch (v.type) {
     case ValueType::Sz:
-    case ValueType::ExpandSz:
-      addText(v.text);
-      break;
+    case ValueType::ExpandSz: addText(v.text); break;
     case ValueType::Dword:
       for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v.dword >> (8 * i)));
       break;
-    case ValueType::Binary:
-      out = v.binary;
-      break;
+    case ValueType::Binary: out = v.binary; break;
     case ValueType::MultiSz:
       for (const std::string& s : v.multi) addText(s);
       out.push_back(0);
       break;
-    case ValueType::None:
-      break;
+    case ValueType::None: break;
   }
   return out;
 }
@@ -193,8 +189,7 @@ Status FromBytes(DWORD type, const BYTE* data, std::size_t size, Value* out) {
       *out = Value::Multi(std::move(items));
       return Status::Ok;
     }
-    case ValueType::None:
-      break;
+    case ValueType::None: break;
   }
   return Status::WrongType;
 }
@@ -210,10 +205,8 @@ Status CheckValue(const Value& v) {
       }
       return Status::Ok;
     case ValueType::Dword:
-    case ValueType::Binary:
-      return Status::Ok;
-    case ValueType::None:
-      break;
+    case ValueType::Binary: return Status::Ok;
+    case ValueType::None: break;
   }
   return Status::WrongType;
 }
@@ -396,12 +389,9 @@ class Parser {
       if (Trim(items).empty()) return Fail("hex list ends with ','");
     }
     switch (FromBytes(type, bytes.data(), bytes.size(), &op->value)) {
-      case Status::Ok:
-        return Status::Ok;
-      case Status::InvalidArgument:
-        return Fail("a hex(4) dword needs 4 bytes");
-      default:
-        return Fail("unsupported value type hex(" + std::to_string(type) + ")");
+      case Status::Ok: return Status::Ok;
+      case Status::InvalidArgument: return Fail("a hex(4) dword needs 4 bytes");
+      default: return Fail("unsupported value type hex(" + std::to_string(type) + ")");
     }
   }
 
@@ -443,12 +433,8 @@ Status ApplyOps(const std::vector<Op>& ops, Layer* layer, const ApplyOptions& o)
     KeyMap& map = layer->Of(hive);
     const KeyMap* caseFrom = o.caseFrom ? &o.caseFrom->Of(hive) : nullptr;
     switch (op.kind) {
-      case Op::kKey:
-        EnsureKey(map, path, caseFrom);
-        break;
-      case Op::kDeleteKey:
-        EraseTree(map, path);
-        break;
+      case Op::kKey: EnsureKey(map, path, caseFrom); break;
+      case Op::kDeleteKey: EraseTree(map, path); break;
       case Op::kSetValue: {
         Value v = op.value;
         if (o.substitute) {

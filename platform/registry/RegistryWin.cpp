@@ -101,8 +101,8 @@ LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD, REGSAM, HKEY* result) {
   return ERROR_SUCCESS;
 }
 
-LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, void*,
-                    HKEY* result, DWORD* disposition) {
+LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD, char*, DWORD, REGSAM, void*, HKEY* result,
+                    DWORD* disposition) {
   Hive hive;
   std::string path;
   if (!result) return ERROR_INVALID_PARAMETER;
@@ -173,8 +173,8 @@ LONG RegDeleteKey(HKEY key, const char* subKey) {
   return ToError(DeleteKeyTree(hive, path));
 }
 
-LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, char* cls,
-                  DWORD* cchClass, void*) {
+LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, char* cls, DWORD* cchClass,
+                  void*) {
   Hive hive;
   std::string path;
   if (!Resolve(key, &hive, &path)) return ERROR_INVALID_HANDLE;
@@ -186,8 +186,8 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, cha
   return GiveName(names[index], name, cchName);
 }
 
-LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWORD* type,
-                  BYTE* data, DWORD* cbData) {
+LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD*, DWORD* type, BYTE* data,
+                  DWORD* cbData) {
   Hive hive;
   std::string path;
   if (!Resolve(key, &hive, &path)) return ERROR_INVALID_HANDLE;

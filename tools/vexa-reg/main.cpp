@@ -25,7 +25,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vexa-reg query  KEY [/v NAME | /ve] [/s]\n"
-    "       vexa-reg add    KEY [/v NAME | /ve] [/t REG_SZ|REG_EXPAND_SZ|REG_DWORD|REG_BINARY|REG_MULTI_SZ]\n"
+    "       vexa-reg add    KEY [/v NAME | /ve] [/t "
+    "REG_SZ|REG_EXPAND_SZ|REG_DWORD|REG_BINARY|REG_MULTI_SZ]\n"
     "                       [/d DATA] [/f]\n"
     "       vexa-reg delete KEY [/v NAME | /ve] [/f]\n"
     "KEY: HKLM\\..., HKCU\\..., HKCR\\...; REG_MULTI_SZ items are separated by \\0.\n";
@@ -108,8 +109,7 @@ std::string DataText(const Value& v) {
   std::string out;
   switch (v.type) {
     case ValueType::Sz:
-    case ValueType::ExpandSz:
-      return v.text;
+    case ValueType::ExpandSz: return v.text;
     case ValueType::Dword:
       std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(v.dword));
       return buf;
@@ -122,8 +122,7 @@ std::string DataText(const Value& v) {
     case ValueType::MultiSz:
       for (std::size_t i = 0; i < v.multi.size(); ++i) out += (i ? "\\0" : "") + v.multi[i];
       return out;
-    case ValueType::None:
-      break;
+    case ValueType::None: break;
   }
   return out;
 }
@@ -191,9 +190,12 @@ bool ParseDword(const std::string& s, DWORD* out) {
   unsigned long long n = 0;
   for (char c : digits) {
     int d = -1;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (hex && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F') d = c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (hex && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (hex && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
     if (d < 0) return false;
     n = n * (hex ? 16 : 10) + d;
   }
@@ -208,7 +210,8 @@ std::string MakeValue(const Args& a, Value* v) {
     *v = Value::String(a.data, a.type == "REG_SZ" ? ValueType::Sz : ValueType::ExpandSz);
   } else if (a.type == "REG_DWORD") {
     DWORD d = 0;
-    if (!ParseDword(a.data, &d)) return "invalid REG_DWORD data '" + a.data + "' (0 to 4294967295 or 0x0 to 0xffffffff)";
+    if (!ParseDword(a.data, &d))
+      return "invalid REG_DWORD data '" + a.data + "' (0 to 4294967295 or 0x0 to 0xffffffff)";
     *v = Value::Dword(d);
   } else if (a.type == "REG_BINARY") {
     std::vector<BYTE> bytes;
@@ -260,7 +263,8 @@ int Add(const Args& a) {
     const Status exists = GetValue(a.hive, a.key, a.name, &old);
     if (exists == Status::BadFile) return StatusError(exists);
     const std::string shown = a.name.empty() ? "(Default)" : a.name;
-    if (exists == Status::Ok && !a.force && !Confirm("Value " + shown + " exists, overwrite")) return Cancelled();
+    if (exists == Status::Ok && !a.force && !Confirm("Value " + shown + " exists, overwrite"))
+      return Cancelled();
     if (Status s = SetValue(a.hive, a.key, a.name, v); s != Status::Ok) return StatusError(s);
   }
   std::printf("The operation completed successfully.\n");

@@ -9,7 +9,8 @@ using namespace vexa::reg;
 namespace {
 std::string Fixture(const std::string& name) {
   std::string text;
-  EXPECT_TRUE(vexa::base::ReadFile(std::string(VEXA_TEST_SOURCE_DIR) + "/tests/data/" + name, &text)) << name;
+  EXPECT_TRUE(vexa::base::ReadFile(std::string(VEXA_TEST_SOURCE_DIR) + "/tests/data/" + name, &text))
+      << name;
   return text;
 }
 
@@ -18,12 +19,10 @@ struct BrokenFile {
   int line;  // where the reader must say the fault is
 };
 const BrokenFile kBroken[] = {
-    {"missing-header.reg", 1},         {"unterminated-string.reg", 4},
-    {"dword-too-long.reg", 3},         {"value-before-key.reg", 2},
-    {"hex-continues-past-end.reg", 3}, {"unknown-root.reg", 2},
-    {"bad-hex-byte.reg", 3},           {"unclosed-key.reg", 2},
-    {"short-hex4-dword.reg", 3},       {"unsupported-hex-type.reg", 3},
-    {"text-after-string.reg", 3},
+    {"missing-header.reg", 1},       {"unterminated-string.reg", 4},    {"dword-too-long.reg", 3},
+    {"value-before-key.reg", 2},     {"hex-continues-past-end.reg", 3}, {"unknown-root.reg", 2},
+    {"bad-hex-byte.reg", 3},         {"unclosed-key.reg", 2},           {"short-hex4-dword.reg", 3},
+    {"unsupported-hex-type.reg", 3}, {"text-after-string.reg", 3},
 };
 }  // namespace
 

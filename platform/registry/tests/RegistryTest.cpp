@@ -31,9 +31,11 @@ TEST_F(RegistryTest, WritableLayerOverridesDefaultsAndLaterDefaultFilesWin) {
   UseDefaults({
       {"10-base.reg",
        "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"A\"=dword:00000001\n\"B\"=\"base\"\n"
-       "\"Where\"=\"%VEXA_SHARE%/x;%VEXA_DATA_HOME%\"\n\n[HKEY_LOCAL_MACHINE\\Software\\Old]\n\"K\"=\"k\"\n"},
-      {"20-over.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"A\"=dword:00000002\n"
-                      "[-HKEY_LOCAL_MACHINE\\Software\\Old]\n"},
+       "\"Where\"=\"%VEXA_SHARE%/x;%VEXA_DATA_HOME%\"\n\n"
+       "[HKEY_LOCAL_MACHINE\\Software\\Old]\n\"K\"=\"k\"\n"},
+      {"20-over.reg",
+       "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\App]\n\"A\"=dword:00000002\n"
+       "[-HKEY_LOCAL_MACHINE\\Software\\Old]\n"},
   });
   const Hive lm = Hive::LocalMachine;
   EXPECT_EQ(GetDword(lm, "Software\\App", "A"), 2u);
@@ -44,8 +46,9 @@ TEST_F(RegistryTest, WritableLayerOverridesDefaultsAndLaterDefaultFilesWin) {
   ASSERT_EQ(SetValue(lm, "Software\\App", "B", Value::String("mine")), Status::Ok);
   ASSERT_EQ(SetValue(lm, "Software\\App", "Literal", Value::String("%VEXA_SHARE%")), Status::Ok);
   EXPECT_EQ(GetString(lm, "Software\\App", "B"), "mine");
-  EXPECT_EQ(GetDword(lm, "Software\\App", "A"), 2u);  // other defaults still visible
-  EXPECT_EQ(GetString(lm, "Software\\App", "Literal"), "%VEXA_SHARE%");  // only defaults are filled in
+  // Other defaults stay visible; placeholders are filled in the defaults only.
+  EXPECT_EQ(GetDword(lm, "Software\\App", "A"), 2u);
+  EXPECT_EQ(GetString(lm, "Software\\App", "Literal"), "%VEXA_SHARE%");
 
   // Deleting the user's value uncovers the default; the default itself stays.
   EXPECT_EQ(DeleteValue(lm, "Software\\App", "B"), Status::Ok);
@@ -73,7 +76,8 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheFirstWrittenCase) {
   EXPECT_EQ(names, (std::vector<std::string>{"Key", "other"}));
   ASSERT_EQ(ListValues(cu, "Software\\Mixed\\Key", &names), Status::Ok);
   EXPECT_EQ(names, std::vector<std::string>{"Name"});
-  EXPECT_NE(StoreFile("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\MiXed\\other]"), std::string::npos);
+  EXPECT_NE(StoreFile("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\MiXed\\other]"),
+            std::string::npos);
 
   // A key first written by the shipped defaults keeps their case in the user's file.
   ASSERT_EQ(SetValue(Hive::LocalMachine, "software\\tervane\\kv orlune disc\\currentversion", "Extra",
@@ -137,10 +141,11 @@ TEST_F(RegistryTest, EveryValueTypeSurvivesTheFile) {
   // Hand-checked lines of the file format.
   const std::string text = StoreFile("HKCU.reg");
   EXPECT_EQ(text.rfind("REGEDIT4\n", 0), 0u);
-  for (const char* line : {"@=\"default\"\n", "\"Plain\"=\"C:\\\\Program Files\\\\x\"\n",
-                           "\"Quote \\\"and\\\" back\\\\slash\"=\"say \\\"hi\\\" \\\\ bye\\\\\"\n",
-                           "\"Max\"=dword:ffffffff\n", "\"Expand\"=hex(2):25,54,45,4d,50,25,5c,76,65,78,61,00\n",
-                           "\"Multi\"=hex(7):61,00,62,20,63,00,c3,bc,00,00\n", "\"NoBytes\"=hex:\n"}) {
+  for (const char* line :
+       {"@=\"default\"\n", "\"Plain\"=\"C:\\\\Program Files\\\\x\"\n",
+        "\"Quote \\\"and\\\" back\\\\slash\"=\"say \\\"hi\\\" \\\\ bye\\\\\"\n",
+        "\"Max\"=dword:ffffffff\n", "\"Expand\"=hex(2):25,54,45,4d,50,25,5c,76,65,78,61,00\n",
+        "\"Multi\"=hex(7):61,00,62,20,63,00,c3,bc,00,00\n", "\"NoBytes\"=hex:\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\nin\n" << text;
   }
   // A second folder holding a copy of the file is read from the text alone.
@@ -184,13 +189,15 @@ TEST_F(RegistryTest, ScriptsRegisterAndUnregisterTheirKeysOnly) {
       "; a server's registration\n"
       "[HKEY_CLASSES_ROOT\\Vexa.Widget]\n@=\"Widget\"\n"
       "[HKEY_CLASSES_ROOT\\Vexa.Widget\\CLSID]\n@=\"{0a1b}\"\n"
-      "[HKEY_CLASSES_ROOT\\CLSID\\{0a1b}\\InprocServer32]\n@=\"vexa_widget\"\n\"ThreadingModel\"=\"Both\"\n"
+      "[HKEY_CLASSES_ROOT\\CLSID\\{0a1b}\\InprocServer32]\n@=\"vexa_widget\"\n\"ThreadingModel\"="
+      "\"Both\"\n"
       "[HKEY_LOCAL_MACHINE\\Software\\Vexa\\Widget]\n\"Flags\"=dword:00000003\n";
   ASSERT_EQ(SetValue(Hive::ClassesRoot, "CLSID\\{other}", "", Value::String("other")), Status::Ok);
   ASSERT_EQ(ImportText(script), Status::Ok);
   EXPECT_EQ(GetString(Hive::ClassesRoot, "vexa.widget\\clsid", ""), "{0a1b}");
-  EXPECT_EQ(GetString(Hive::CurrentUser, "Software\\Classes\\CLSID\\{0A1B}\\InprocServer32", "ThreadingModel"),
-            "Both");
+  EXPECT_EQ(
+      GetString(Hive::CurrentUser, "Software\\Classes\\CLSID\\{0A1B}\\InprocServer32", "ThreadingModel"),
+      "Both");
   EXPECT_EQ(GetDword(Hive::LocalMachine, "Software\\Vexa\\Widget", "Flags"), 3u);
 
   ASSERT_EQ(RemoveScriptKeys(script), Status::Ok);
@@ -201,7 +208,8 @@ TEST_F(RegistryTest, ScriptsRegisterAndUnregisterTheirKeysOnly) {
 
   // A script that goes wrong halfway changes nothing.
   const std::string before = StoreFile("HKCU.reg");
-  EXPECT_EQ(ImportText("REGEDIT4\n[HKEY_CLASSES_ROOT\\Half]\n@=\"x\"\n\"bad\"=dword:xyz\n"), Status::BadFile);
+  EXPECT_EQ(ImportText("REGEDIT4\n[HKEY_CLASSES_ROOT\\Half]\n@=\"x\"\n\"bad\"=dword:xyz\n"),
+            Status::BadFile);
   EXPECT_NE(LastError().find("line 4"), std::string::npos) << LastError();
   EXPECT_FALSE(KeyExists(Hive::ClassesRoot, "Half"));
   EXPECT_EQ(ImportText("REGEDIT4\n[-HKEY_CURRENT_USER]\n"), Status::BadFile);
@@ -220,8 +228,10 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
       bool ok = true;
       auto writer = [&ok, p](int t) {
         for (int i = 0; i < kPerThread; ++i) {
-          const std::string name = "p" + std::to_string(p) + "t" + std::to_string(t) + "v" + std::to_string(i);
-          if (SetValue(Hive::CurrentUser, "Software\\Race", name, Value::Dword(i)) != Status::Ok) ok = false;
+          const std::string name =
+              "p" + std::to_string(p) + "t" + std::to_string(t) + "v" + std::to_string(i);
+          if (SetValue(Hive::CurrentUser, "Software\\Race", name, Value::Dword(i)) != Status::Ok)
+            ok = false;
         }
       };
       std::thread other(writer, 1);
@@ -241,7 +251,8 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
   for (int p = 0; p < 2; ++p) {
     for (int t = 0; t < 2; ++t) {
       for (int i = 0; i < kPerThread; i += 33) {
-        const std::string name = "p" + std::to_string(p) + "t" + std::to_string(t) + "v" + std::to_string(i);
+        const std::string name =
+            "p" + std::to_string(p) + "t" + std::to_string(t) + "v" + std::to_string(i);
         EXPECT_EQ(GetDword(Hive::CurrentUser, "Software\\Race", name), DWORD(i)) << name;
       }
     }

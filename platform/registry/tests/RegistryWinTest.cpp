@@ -27,11 +27,15 @@ TEST_F(RegistryTest, QueryGivesSizesTypesAndMoreData) {
   const DWORD seven = 7;
   const char multi[] = "ab\0c\0";  // with the literal's own NUL: "ab", "c", end
   const BYTE bin[] = {0xde, 0xad, 0xbe, 0xef, 0x00};
-  ASSERT_EQ(RegSetValueEx(k.h, "Text", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(k.h, "Text", 0, REG_SZ, reinterpret_cast<const BYTE*>("abc"), 4),
+            ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(k.h, "Path", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>("%X%"), 3),
             ERROR_SUCCESS);  // no NUL given: stored with one
-  ASSERT_EQ(RegSetValueEx(k.h, "Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4), ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueEx(k.h, "List", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueEx(k.h, "Num", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4),
+            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegSetValueEx(k.h, "List", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi), sizeof multi),
+      ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(k.h, "Bin", 0, REG_BINARY, bin, sizeof bin), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueEx(k.h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(""), 1), ERROR_SUCCESS);
 
@@ -79,7 +83,8 @@ TEST_F(RegistryTest, QueryGivesSizesTypesAndMoreData) {
 
 TEST_F(RegistryTest, CallsReportMissingBadAndClosed) {
   HKEY h = reinterpret_cast<HKEY>(1);
-  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Nowhere", 0, KEY_READ, &h), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyEx(HKEY_LOCAL_MACHINE, "Software\\Nowhere", 0, KEY_READ, &h),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(h, nullptr);
 
   Key k;
@@ -126,8 +131,9 @@ TEST_F(RegistryTest, CallsReportMissingBadAndClosed) {
 }
 
 TEST_F(RegistryTest, EnumerationWalksMergedNamesAndReportsSmallBuffers) {
-  UseDefaults({{"d.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Enum\\From Defaults]\n"
-                         "[HKEY_LOCAL_MACHINE\\Software\\Enum]\n\"Shipped\"=\"s\"\n"}});
+  UseDefaults({{"d.reg",
+                "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Enum\\From Defaults]\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Enum]\n\"Shipped\"=\"s\"\n"}});
   ASSERT_EQ(SetValue(Hive::LocalMachine, "Software\\Enum\\beta", "", Value::Dword(1)), Status::Ok);
   ASSERT_EQ(SetValue(Hive::LocalMachine, "Software\\Enum", "Mine", Value::Dword(2)), Status::Ok);
   Key k;

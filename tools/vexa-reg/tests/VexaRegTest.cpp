@@ -58,15 +58,15 @@ class VexaReg : public ::testing::Test {
 TEST_F(VexaReg, QueriesTheShippedProductPath) {
   const std::string share =
       std::filesystem::canonical(std::string(VEXA_BUILD_DIR) + "/share/vexa").string() + "/";
-  const Result r = Run({"query", "HKLM\\SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion", "/v", "APP_PATH"});
+  const std::string key = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
+  const Result r = Run({"query", "HKLM\\" + key, "/v", "APP_PATH"});
   EXPECT_EQ(r.exit, 0) << r.err;
-  EXPECT_EQ(r.out,
-            "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion\n"
-            "    APP_PATH    REG_SZ    " + share + "\n\n");
+  EXPECT_EQ(r.out, "\nHKEY_LOCAL_MACHINE\\" + key + "\n    APP_PATH    REG_SZ    " + share + "\n\n");
 }
 
 // Each row runs after the ones before it, in the same store.
 TEST_F(VexaReg, CommandsInSequence) {
+  const std::string T = "HKCU\\Software\\T";
   const struct {
     std::vector<std::string> args;
     const char* input;
@@ -74,21 +74,21 @@ TEST_F(VexaReg, CommandsInSequence) {
     const char* out;  // a piece of stdout ("" = anything)
     const char* err;  // a piece of stderr ("" = must be empty)
   } rows[] = {
-      {{"add", "HKCU\\Software\\T", "/v", "Name", "/d", "hello world"}, "", 0, "completed successfully", ""},
+      {{"add", T, "/v", "Name", "/d", "hello world"}, "", 0, "completed successfully", ""},
       {{"query", "hkcu\\software\\t", "/v", "NAME"}, "", 0, "    Name    REG_SZ    hello world\n", ""},
       // Overwriting asks first; no answer is No, "yes" goes ahead.
-      {{"add", "HKCU\\Software\\T", "/v", "Name", "/d", "second"}, "", 1, "overwrite (Yes/No)?", "cancelled"},
-      {{"add", "HKCU\\Software\\T", "/v", "Name", "/d", "second"}, "n\n", 1, "", "cancelled"},
-      {{"add", "HKCU\\Software\\T", "/v", "Name", "/d", "second"}, "yes\n", 0, "", ""},
-      {{"query", "HKCU\\Software\\T", "/v", "Name"}, "", 0, "REG_SZ    second\n", ""},
+      {{"add", T, "/v", "Name", "/d", "second"}, "", 1, "overwrite (Yes/No)?", "cancelled"},
+      {{"add", T, "/v", "Name", "/d", "second"}, "n\n", 1, "", "cancelled"},
+      {{"add", T, "/v", "Name", "/d", "second"}, "yes\n", 0, "", ""},
+      {{"query", T, "/v", "Name"}, "", 0, "REG_SZ    second\n", ""},
       {{"add", "HKEY_CURRENT_USER\\Software\\T", "/ve", "/d", "dflt"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T", "/v", "D", "/t", "REG_DWORD", "/d", "4294967295"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T", "/v", "H", "/t", "reg_dword", "/d", "0x1F"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T", "/v", "B", "/t", "REG_BINARY", "/d", "00ff10"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "one\\0two words"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T", "/v", "E", "/t", "REG_EXPAND_SZ", "/d", "%HOME%/x"}, "", 0, "", ""},
-      {{"add", "HKCU\\Software\\T\\Sub", "/f"}, "", 0, "", ""},
-      {{"query", "HKCU\\Software\\T"},
+      {{"add", T, "/v", "D", "/t", "REG_DWORD", "/d", "4294967295"}, "", 0, "", ""},
+      {{"add", T, "/v", "H", "/t", "reg_dword", "/d", "0x1F"}, "", 0, "", ""},
+      {{"add", T, "/v", "B", "/t", "REG_BINARY", "/d", "00ff10"}, "", 0, "", ""},
+      {{"add", T, "/v", "M", "/t", "REG_MULTI_SZ", "/d", "one\\0two words"}, "", 0, "", ""},
+      {{"add", T, "/v", "E", "/t", "REG_EXPAND_SZ", "/d", "%HOME%/x"}, "", 0, "", ""},
+      {{"add", T + "\\Sub", "/f"}, "", 0, "", ""},
+      {{"query", T},
        "",
        0,
        "\nHKEY_CURRENT_USER\\Software\\T\n"
@@ -102,21 +102,21 @@ TEST_F(VexaReg, CommandsInSequence) {
        "\nHKEY_CURRENT_USER\\Software\\T\\Sub\n",
        ""},
       // Refused data changes nothing.
-      {{"add", "HKCU\\Software\\T", "/v", "D", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, "", 1, "", "REG_DWORD"},
-      {{"add", "HKCU\\Software\\T", "/v", "D", "/t", "REG_DWORD", "/d", "-1", "/f"}, "", 1, "", "REG_DWORD"},
-      {{"add", "HKCU\\Software\\T", "/v", "D", "/t", "REG_DWORD", "/d", "0x100000000", "/f"}, "", 1, "", "REG_DWORD"},
-      {{"add", "HKCU\\Software\\T", "/v", "D", "/t", "REG_DWORD", "/d", "12ab", "/f"}, "", 1, "", "REG_DWORD"},
-      {{"add", "HKCU\\Software\\T", "/v", "B", "/t", "REG_BINARY", "/d", "abc", "/f"}, "", 1, "", "REG_BINARY"},
-      {{"add", "HKCU\\Software\\T", "/v", "X", "/t", "REG_QWORD", "/d", "1"}, "", 1, "", "invalid type"},
-      {{"add", "HKCU\\Software\\T", "/v", "M", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, "", 1, "", "empty item"},
-      {{"query", "HKCU\\Software\\T", "/v", "D"}, "", 0, "REG_DWORD    0xffffffff\n", ""},
+      {{"add", T, "/v", "D", "/t", "REG_DWORD", "/d", "4294967296", "/f"}, "", 1, "", "REG_DWORD"},
+      {{"add", T, "/v", "D", "/t", "REG_DWORD", "/d", "-1", "/f"}, "", 1, "", "REG_DWORD"},
+      {{"add", T, "/v", "D", "/t", "REG_DWORD", "/d", "0x100000000", "/f"}, "", 1, "", "REG_DWORD"},
+      {{"add", T, "/v", "D", "/t", "REG_DWORD", "/d", "12ab", "/f"}, "", 1, "", "REG_DWORD"},
+      {{"add", T, "/v", "B", "/t", "REG_BINARY", "/d", "abc", "/f"}, "", 1, "", "REG_BINARY"},
+      {{"add", T, "/v", "X", "/t", "REG_QWORD", "/d", "1"}, "", 1, "", "invalid type"},
+      {{"add", T, "/v", "M", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b", "/f"}, "", 1, "", "empty item"},
+      {{"query", T, "/v", "D"}, "", 0, "REG_DWORD    0xffffffff\n", ""},
       // Deleting asks too.
-      {{"delete", "HKCU\\Software\\T", "/v", "Name"}, "", 1, "Delete the registry value Name (Yes/No)?", "cancelled"},
-      {{"delete", "HKCU\\Software\\T", "/v", "Name", "/f"}, "", 0, "", ""},
-      {{"query", "HKCU\\Software\\T", "/v", "Name"}, "", 1, "", "no such value"},
-      {{"delete", "HKCU\\Software\\T", "/v", "Name", "/f"}, "", 1, "", "no such value"},
-      {{"delete", "HKCU\\Software\\T"}, "y\n", 0, "", ""},
-      {{"query", "HKCU\\Software\\T"}, "", 1, "", "no such key"},
+      {{"delete", T, "/v", "Name"}, "", 1, "Delete the registry value Name (Yes/No)?", "cancelled"},
+      {{"delete", T, "/v", "Name", "/f"}, "", 0, "", ""},
+      {{"query", T, "/v", "Name"}, "", 1, "", "no such value"},
+      {{"delete", T, "/v", "Name", "/f"}, "", 1, "", "no such value"},
+      {{"delete", T}, "y\n", 0, "", ""},
+      {{"query", T}, "", 1, "", "no such key"},
       // Shipped defaults cannot be deleted, and bad command lines are refused.
       {{"delete", "HKLM\\SOFTWARE\\Tervane", "/f"}, "", 1, "", "shipped default"},
       {{"delete", "HKLM\\SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion", "/v", "Log Size", "/f"},
@@ -147,7 +147,8 @@ TEST_F(VexaReg, CommandsInSequence) {
 
 TEST_F(VexaReg, BrokenStoreFileIsReportedWithItsLine) {
   ASSERT_TRUE(vexa::base::MakeDirs(root_ + "/store"));
-  ASSERT_TRUE(vexa::base::WriteFileAtomic(root_ + "/store/HKCU.reg", "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:\n"));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(root_ + "/store/HKCU.reg",
+                                          "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"x\"=dword:\n"));
   const Result r = Run({"add", "HKCU\\A", "/v", "y", "/d", "1"});
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("HKCU.reg line 3"), std::string::npos) << r.err;
