@@ -103,7 +103,8 @@ bool ParseRootedKey(std::string_view rooted, Hive* hive, std::string* key);
 // HKEY_CLASSES_ROOT go to HKCU\Software\Classes. A malformed script
 // changes nothing (BadFile).
 Status ImportText(std::string_view text);
-// Removes every key named in the script (used by DllUnregisterServer).
+// Removes every key named in the script with everything below it, and the
+// parents that this leaves empty (used by DllUnregisterServer).
 Status RemoveScriptKeys(std::string_view text);
 
 // Folder of the writable layer in effect now.
