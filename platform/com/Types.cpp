@@ -67,12 +67,7 @@ std::string GuidToLowerString(const GUID& g) { return Format(g, false, false); }
 GUID NewGuid() {
   uuid_t u;
   uuid_generate_random(u);
-  GUID g;
-  g.Data1 = (DWORD(u[0]) << 24) | (DWORD(u[1]) << 16) | (DWORD(u[2]) << 8) | u[3];
-  g.Data2 = static_cast<WORD>((u[4] << 8) | u[5]);
-  g.Data3 = static_cast<WORD>((u[6] << 8) | u[7]);
-  for (int i = 0; i < 8; ++i) g.Data4[i] = u[8 + i];
-  return g;
+  return GuidFromBytes(u);
 }
 
 }  // namespace vexa::com

@@ -116,6 +116,16 @@ constexpr int HexDigit(char c) {
   return -1;
 }
 
+// A GUID from its 16 bytes in text order (big-endian fields).
+constexpr GUID GuidFromBytes(const std::uint8_t* b) {
+  GUID g;
+  g.Data1 = (DWORD(b[0]) << 24) | (DWORD(b[1]) << 16) | (DWORD(b[2]) << 8) | b[3];
+  g.Data2 = static_cast<WORD>((b[4] << 8) | b[5]);
+  g.Data3 = static_cast<WORD>((b[6] << 8) | b[7]);
+  for (int i = 0; i < 8; ++i) g.Data4[i] = b[8 + i];
+  return g;
+}
+
 // Parses "{8-4-4-4-12}" or the same 36 characters without braces. Returns
 // false for anything else.
 constexpr bool ParseGuid(std::string_view text, GUID* out) {
@@ -138,12 +148,7 @@ constexpr bool ParseGuid(std::string_view text, GUID* out) {
     bytes[b++] = static_cast<std::uint8_t>(hi * 16 + lo);
     i += 2;
   }
-  GUID g;
-  g.Data1 = (DWORD(bytes[0]) << 24) | (DWORD(bytes[1]) << 16) | (DWORD(bytes[2]) << 8) | bytes[3];
-  g.Data2 = static_cast<WORD>((bytes[4] << 8) | bytes[5]);
-  g.Data3 = static_cast<WORD>((bytes[6] << 8) | bytes[7]);
-  for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];
-  *out = g;
+  *out = GuidFromBytes(bytes);
   return true;
 }
 

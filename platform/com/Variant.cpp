@@ -814,42 +814,24 @@ Bstr Bstr::FromUtf8(std::string_view utf8) { return Bstr(vexa::base::Utf8ToUtf16
 
 std::string Bstr::Utf8() const { return BstrToUtf8(s_); }
 
-Variant Variant::I4(LONG v) {
+namespace {
+template <typename M, typename V>
+Variant MakeScalar(VARTYPE vt, M VARIANT::*member, V value) {
   Variant r;
-  r.vt = VT_I4;
-  r.lVal = v;
+  r.vt = vt;
+  r.*member = static_cast<M>(value);
   return r;
 }
-Variant Variant::I2(SHORT v) {
-  Variant r;
-  r.vt = VT_I2;
-  r.iVal = v;
-  return r;
-}
-Variant Variant::R8(double v) {
-  Variant r;
-  r.vt = VT_R8;
-  r.dblVal = v;
-  return r;
-}
-Variant Variant::R4(float v) {
-  Variant r;
-  r.vt = VT_R4;
-  r.fltVal = v;
-  return r;
-}
+}  // namespace
+
+Variant Variant::I4(LONG v) { return MakeScalar(VT_I4, &VARIANT::lVal, v); }
+Variant Variant::I2(SHORT v) { return MakeScalar(VT_I2, &VARIANT::iVal, v); }
+Variant Variant::R8(double v) { return MakeScalar(VT_R8, &VARIANT::dblVal, v); }
+Variant Variant::R4(float v) { return MakeScalar(VT_R4, &VARIANT::fltVal, v); }
 Variant Variant::Bool(bool v) {
-  Variant r;
-  r.vt = VT_BOOL;
-  r.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
-  return r;
+  return MakeScalar(VT_BOOL, &VARIANT::boolVal, v ? VARIANT_TRUE : VARIANT_FALSE);
 }
-Variant Variant::Date(DATE d) {
-  Variant r;
-  r.vt = VT_DATE;
-  r.date = d;
-  return r;
-}
+Variant Variant::Date(DATE d) { return MakeScalar(VT_DATE, &VARIANT::date, d); }
 Variant Variant::String(std::u16string_view s) {
   Variant r;
   r.vt = VT_BSTR;
