@@ -56,3 +56,28 @@ TEST(FormatsTest, QualityFactor) {
 
 }  // namespace
 }  // namespace vexa::imaging
+
+#include "platform/imaging/BitmapHandle.h"
+
+namespace vexa::imaging {
+namespace {
+
+TEST(BitmapHandleTest, LiveHandlesOnly) {
+  Bitmap b;
+  ASSERT_TRUE(b.Create(3, 2, 24).ok());
+  HBITMAP h = CreateBitmapHandle(std::move(b));
+  ASSERT_NE(h, nullptr);
+  const Bitmap* got = BitmapFromHandle(h);
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->width(), 3);
+  int local = 0;
+  EXPECT_EQ(BitmapFromHandle(reinterpret_cast<HBITMAP>(&local)), nullptr);
+  EXPECT_EQ(BitmapFromHandle(nullptr), nullptr);
+  EXPECT_EQ(DeleteObject(h), 1);
+  EXPECT_EQ(BitmapFromHandle(h), nullptr);
+  EXPECT_EQ(DeleteObject(h), 0);
+  EXPECT_EQ(CreateBitmapHandle(Bitmap()), nullptr);
+}
+
+}  // namespace
+}  // namespace vexa::imaging
