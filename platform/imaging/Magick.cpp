@@ -48,7 +48,8 @@ void Init() {
 
 // Reads (or only pings) through the coder; the caller destroys the image.
 Status Read(Bytes data, const Coder& coder, bool ping, Image** image) {
-  // A Photo CD pack holds its 768 x 512 base picture (4:2:0 YCC) at 0x30000;
+  // The reader's default resolution of a Photo CD pack is its base picture,
+  // 768 x 512. The pack holds that picture (4:2:0 YCC) at 0x30000;
   // the reader does not notice when that is cut short, so we check.
   if (coder.format == kFormatPcd && data.size() < 0x30000 + 768 * 512 * 3 / 2) {
     return Status(ErrorCode::kFileTruncated, "Photo CD base picture is cut short");
@@ -57,8 +58,6 @@ Status Read(Bytes data, const Coder& coder, bool ping, Image** image) {
   ::ImageInfo* info = CloneImageInfo(nullptr);
   std::snprintf(info->magick, sizeof(info->magick), "%s", coder.magick);
   std::snprintf(info->filename, sizeof(info->filename), "%s:memory", coder.magick);
-  info->subimage = 0;
-  info->subrange = 1;
   ExceptionInfo exception;
   GetExceptionInfo(&exception);
   Image* img = ping ? PingBlob(info, data.data(), data.size(), &exception)
