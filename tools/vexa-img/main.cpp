@@ -1,16 +1,14 @@
-// vexa-img: the still-picture jobs of the imaging layer from the command
-// line, for checks by hand and for scripts.
+// vexa-img: the still-picture jobs of VEXAImg from the command line, for
+// checks by hand and for scripts. Every command goes through the server's
+// interface, so it behaves (and reports failures) as the system does.
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "platform/imaging/Codec.h"
-#include "platform/imaging/Resample.h"
-#include "platform/imaging/Transform.h"
+#include "idl/VEXAImg.h"
 
-namespace img = vexa::imaging;
+using vexa::com::Bstr;
 
 namespace {
 
@@ -20,109 +18,111 @@ int Usage() {
                "       vexa-img any2jpg SRC DST\n"
                "       vexa-img resize SRC DST W H [--box] [--upsample] [--matte R,G,B]\n"
                "       vexa-img rotate SRC DST DEG\n"
-               "       vexa-img crop SRC DST X0 Y0 X1 Y1\n");
+               "       vexa-img crop SRC DST X0 Y0 X1 Y1\n"
+               "       vexa-img derivatives SRC DEG ALBUM THUMB TW TH WEB WW WH\n"
+               "       vexa-img title DST L1 L2 L3 [--pal]\n");
   return 2;
 }
 
-int Fail(const char* what, const img::Status& s) {
-  std::fprintf(stderr, "vexa-img: %s failed - %d - %s", what, s.Number(), s.Text());
-  if (!s.detail().empty()) std::fprintf(stderr, " (%s)", s.detail().c_str());
-  std::fprintf(stderr, "\n");
+// Prints the error information the failed call left and returns 1.
+int Failed(HRESULT hr) {
+  std::string text = vexa::com::TakeError().Utf8Description();
+  std::fprintf(stderr, "vexa-img: %s\n", text.empty() ? HresultName(hr).c_str() : text.c_str());
   return 1;
 }
 
-bool ToInt(const std::string& s, int* out) {
+bool ToInt(const std::string& s, LONG* out) {
   char* end = nullptr;
   long v = std::strtol(s.c_str(), &end, 10);
   if (s.empty() || *end != '\0' || v < -2147483647L || v > 2147483647L) return false;
-  *out = static_cast<int>(v);
+  *out = static_cast<LONG>(v);
   return true;
 }
 
-int Save(const std::string& path, const img::Bitmap& b, int format = img::kFormatJpeg) {
-  if (img::Status s = img::Save(path, b, format, img::kDefaultQualityFactor); !s) return Fail("save", s);
-  std::printf("%s %dx%d\n", path.c_str(), b.width(), b.height());
-  return 0;
+BSTR B(const std::string& s, std::vector<Bstr>* keep) {
+  keep->push_back(Bstr::FromUtf8(s));
+  return keep->back().Get();
 }
 
-int Info(const std::string& path) {
-  img::ImageInfo info;
-  if (img::Status s = img::ReadInfo(path, &info); !s) return Fail("info", s);
-  std::printf("format %d (%.*s) %dx%d %d bpp\n", info.format, static_cast<int>(img::FormatName(info.format).size()),
-              img::FormatName(info.format).data(), info.width, info.height, info.bitsPerPixel);
-  return 0;
-}
-
-int Resize(const std::vector<std::string>& a) {
-  if (a.size() < 4) return Usage();
-  int w = 0, h = 0;
-  if (!ToInt(a[2], &w) || !ToInt(a[3], &h) || w < 1 || h < 1) return Usage();
-  bool box = false, upsample = false;
-  std::optional<std::uint32_t> matte;
-  for (std::size_t i = 4; i < a.size(); ++i) {
-    if (a[i] == "--box") {
-      box = true;
-    } else if (a[i] == "--upsample") {
-      upsample = true;
-    } else if (a[i] == "--matte" && i + 1 < a.size()) {
-      unsigned r = 256, g = 256, b = 256;
-      if (std::sscanf(a[++i].c_str(), "%u,%u,%u", &r, &g, &b) != 3 || r > 255 || g > 255 || b > 255) return Usage();
-      matte = r | g << 8 | b << 16;
-    } else {
+int Run(IVEXAImgUtil* u, const std::string& cmd, const std::vector<std::string>& a) {
+  std::vector<Bstr> keep;
+  keep.reserve(16);
+  HRESULT hr = S_OK;
+  if (cmd == "info" && a.size() == 1) {
+    Bstr name, shortName, ext;
+    LONG type = 0, w = 0, h = 0;
+    hr = u->GetStillInfo(B(a[0], &keep), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h);
+    if (FAILED(hr)) return Failed(hr);
+    std::printf("%s%s type %d %dx%d\n", name.Utf8().c_str(), ext.Utf8().c_str(), type, w, h);
+    return 0;
+  }
+  if (cmd == "any2jpg" && a.size() == 2) {
+    hr = u->Any2JPG(B(a[0], &keep), B(a[1], &keep));
+  } else if (cmd == "resize" && a.size() >= 4) {
+    LONG w, h, r = 0, g = 0, b = 0;
+    VARIANT_BOOL box = VARIANT_FALSE, up = VARIANT_FALSE, matte = VARIANT_FALSE;
+    if (!ToInt(a[2], &w) || !ToInt(a[3], &h)) return Usage();
+    for (std::size_t i = 4; i < a.size(); ++i) {
+      if (a[i] == "--box") {
+        box = VARIANT_TRUE;
+      } else if (a[i] == "--upsample") {
+        up = VARIANT_TRUE;
+      } else if (a[i] == "--matte" && i + 1 < a.size()) {
+        int rr, gg, bb;
+        if (std::sscanf(a[++i].c_str(), "%d,%d,%d", &rr, &gg, &bb) != 3) return Usage();
+        r = rr;
+        g = gg;
+        b = bb;
+        matte = VARIANT_TRUE;
+      } else {
+        return Usage();
+      }
+    }
+    hr = u->ResizeStill(B(a[0], &keep), B(a[1], &keep), box, w, h, up, matte, r, g, b);
+  } else if (cmd == "rotate" && a.size() == 3) {
+    LONG degrees, fx = 0, fy = 0;
+    if (!ToInt(a[2], &degrees)) return Usage();
+    hr = u->RotateStill(B(a[0], &keep), B(a[1], &keep), degrees, VARIANT_TRUE, &fx, &fy);
+  } else if (cmd == "crop" && a.size() == 6) {
+    LONG x0, y0, x1, y1;
+    if (!ToInt(a[2], &x0) || !ToInt(a[3], &y0) || !ToInt(a[4], &x1) || !ToInt(a[5], &y1)) return Usage();
+    hr = u->CropStill(B(a[0], &keep), B(a[1], &keep), x0, y0, x1, y1);
+  } else if (cmd == "derivatives" && a.size() == 9) {
+    LONG degrees, tw, th, ww, wh;
+    if (!ToInt(a[1], &degrees) || !ToInt(a[4], &tw) || !ToInt(a[5], &th) || !ToInt(a[7], &ww) || !ToInt(a[8], &wh)) {
       return Usage();
     }
-  }
-  img::ImageInfo info;
-  if (img::Status s = img::ReadInfo(a[0], &info); !s) return Fail("load", s);
-  // Decode no larger than needed: a JPEG then uses its DCT scaling.
-  img::LoadOptions need{w, h};
-  if (box) {
-    img::BoxFit fit = img::FitIntoBox(info.width, info.height, w, h, upsample);
-    need = {fit.width, fit.height};
-  }
-  img::Bitmap src, out;
-  if (img::Status s = img::Load(a[0], &src, need); !s) return Fail("load", s);
-  img::Status s = box ? img::ResizeIntoBox(src, w, h, upsample, matte, &out) : img::Resize(src, w, h, &out);
-  if (!s) return Fail("resize", s);
-  return Save(a[1], out);
-}
-
-int Rotate(const std::vector<std::string>& a) {
-  int degrees = 0;
-  if (a.size() != 3 || !ToInt(a[2], &degrees) || degrees < -36000 || degrees > 36000) return Usage();
-  img::Bitmap src, out;
-  if (img::Status s = img::Load(a[0], &src); !s) return Fail("load", s);
-  if (img::Status s = img::Rotate(src, degrees * 100, true, &out); !s) return Fail("rotate", s);
-  bool jpeg = img::IsInFamily(src.format(), img::FormatFamily::kJpg);
-  return Save(a[1], out, jpeg ? src.format() : img::kFormatJpeg);
-}
-
-int Crop(const std::vector<std::string>& a) {
-  int x0, y0, x1, y1;
-  if (a.size() != 6 || !ToInt(a[2], &x0) || !ToInt(a[3], &y0) || !ToInt(a[4], &x1) || !ToInt(a[5], &y1)) {
+    VARIANT_BOOL ar, tr, wr;
+    LONG aw, ah, rtw, rth, rww, rwh;
+    hr = u->CreateStillDerivatives(B(a[0], &keep), degrees, B(a[2], &keep), B(a[3], &keep), tw, th, B(a[6], &keep), ww,
+                                   wh, &ar, &aw, &ah, &tr, &rtw, &rth, &wr, &rww, &rwh);
+    if (FAILED(hr)) return Failed(hr);
+    std::printf("album %dx%d\nthumb %dx%d\nweb %dx%d\n", aw, ah, rtw, rth, rww, rwh);
+    return 0;
+  } else if (cmd == "title" && (a.size() == 4 || (a.size() == 5 && a[4] == "--pal"))) {
+    VARIANT_BOOL ntsc = a.size() == 5 ? VARIANT_FALSE : VARIANT_TRUE;
+    hr = u->Create3LineTitleStill(B(a[1], &keep), B(a[2], &keep), B(a[3], &keep), B(a[0], &keep),
+                                  B("Times New Roman", &keep), 0, 22, 18, ntsc);
+  } else {
     return Usage();
   }
-  if (x0 < 0 || y0 < 0 || x1 <= x0 || y1 <= y0) return Usage();
-  img::Bitmap src, out;
-  if (img::Status s = img::Load(a[0], &src); !s) return Fail("load", s);
-  if (img::Status s = img::CopyRect(src, x0, y0, x1 - x0, y1 - y0, &out); !s) return Fail("crop", s);
-  return Save(a[1], out);
+  if (FAILED(hr)) return Failed(hr);
+  std::printf("%s\n", a[cmd == "title" ? 0 : 1].c_str());
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) return Usage();
-  std::string cmd = argv[1];
-  std::vector<std::string> a(argv + 2, argv + argc);
-  if (cmd == "info" && a.size() == 1) return Info(a[0]);
-  if (cmd == "any2jpg" && a.size() == 2) {
-    img::Bitmap b;
-    if (img::Status s = img::Load(a[0], &b); !s) return Fail("load", s);
-    return Save(a[1], b);
+  std::vector<std::string> args(argv + 2, argv + argc);
+  CoInitialize(nullptr);
+  int rc;
+  {
+    vexa::com::ComPtr<IVEXAImgUtil> util;
+    HRESULT hr = CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_INPROC_SERVER, IID_IVEXAImgUtil, util.PutVoid());
+    rc = FAILED(hr) ? Failed(hr) : Run(util.Get(), argv[1], args);
   }
-  if (cmd == "resize") return Resize(a);
-  if (cmd == "rotate") return Rotate(a);
-  if (cmd == "crop") return Crop(a);
-  return Usage();
+  CoUninitialize();
+  return rc;
 }
