@@ -1,7 +1,6 @@
-// Times the still derivatives of each JPEG in a folder: one full decode,
-// the album still saved at full size (on a second thread), the thumbnail
-// (160 x 160 box) and the web still (640 x 640 box) made from that one
-// decode, against the time of the full decode alone.
+// Times VEXAImg's CreateStillDerivatives on each JPEG in a folder (album
+// still at full size, thumbnail in a 160 x 160 box, web still in a 640 x 640
+// box, all from one decode) against the time of the full decode alone.
 //
 //   imaging-derivatives-bench OUTDIR PHOTO_OR_FOLDER... [--rotate DEGREES]
 //
@@ -13,11 +12,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "idl/VEXAImg.h"
 #include "platform/imaging/Codec.h"
-#include "platform/imaging/Transform.h"
 
 namespace img = vexa::imaging;
 using Clock = std::chrono::steady_clock;
@@ -28,25 +26,14 @@ double Ms(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double, std::milli>(b - a).count();
 }
 
-bool Derivatives(const std::string& src, const std::string& out, int rotate) {
-  img::Bitmap picture;
-  if (!img::Load(src, &picture).ok()) return false;
-  if (rotate > 0 && rotate <= 360) {
-    img::Bitmap turned;
-    if (!img::Rotate(picture, rotate * 100, true, &turned).ok()) return false;
-    picture = std::move(turned);
-  }
-  // The full-size album still is encoded while the two small ones are made.
-  bool albumOk = false;
-  {
-    std::jthread album([&] { albumOk = img::Save(out + "/album.jpg", picture, img::kFormatJpeg).ok(); });
-    img::Bitmap thumb, web;
-    if (!img::ResizeIntoBox(picture, 160, 160, false, std::nullopt, &thumb).ok()) return false;
-    if (!img::Save(out + "/thumb.jpg", thumb, img::kFormatJpeg).ok()) return false;
-    if (!img::ResizeIntoBox(picture, 640, 640, false, std::nullopt, &web).ok()) return false;
-    if (!img::Save(out + "/web.jpg", web, img::kFormatJpeg).ok()) return false;
-  }
-  return albumOk;
+// CreateStillDerivatives of VEXAImg, as the disc engine calls it.
+bool Derivatives(IVEXAImgUtil* util, const std::string& src, const std::string& out, int rotate) {
+  auto b = [](const std::string& s) { return vexa::com::Bstr::FromUtf8(s); };
+  VARIANT_BOOL ar, tr, wr;
+  LONG aw, ah, tw, th, ww, wh;
+  return SUCCEEDED(util->CreateStillDerivatives(b(src).Get(), rotate, b(out + "/album.jpg").Get(),
+                                                b(out + "/thumb.jpg").Get(), 160, 160, b(out + "/web.jpg").Get(), 640,
+                                                640, &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww, &wh));
 }
 
 }  // namespace
@@ -77,6 +64,12 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(photos.begin(), photos.end());
+  CoInitialize(nullptr);
+  vexa::com::ComPtr<IVEXAImgUtil> util;
+  if (FAILED(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_INPROC_SERVER, IID_IVEXAImgUtil, util.PutVoid()))) {
+    std::fprintf(stderr, "VEXAImgUtil cannot be created\n");
+    return 1;
+  }
   std::printf("%-28s %11s %10s %14s %6s\n", "photo", "size", "decode_ms", "derivatives_ms", "ratio");
   double sumRatio = 0;
   int n = 0;
@@ -87,7 +80,7 @@ int main(int argc, char** argv) {
       auto t0 = Clock::now();
       if (!img::Load(p.string(), &b).ok()) break;
       auto t1 = Clock::now();
-      if (!Derivatives(p.string(), out, rotate)) break;
+      if (!Derivatives(util.Get(), p.string(), out, rotate)) break;
       auto t2 = Clock::now();
       decode = std::min(decode, Ms(t0, t1));
       derive = std::min(derive, Ms(t1, t2));
@@ -103,5 +96,7 @@ int main(int argc, char** argv) {
     ++n;
   }
   if (n) std::printf("mean ratio derivatives / decode: %.2f (target 1.5)\n", sumRatio / n);
+  util.Reset();
+  CoUninitialize();
   return 0;
 }

@@ -14,7 +14,7 @@ folder="${1:?usage: $0 FOLDER [BUILD_DIR]}"
 build="${2:-$root/build-bench}"
 if [[ ! -x "$build/bin/imaging-derivatives-bench" ]]; then
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVEXA_BUILD_TESTS=OFF -DVEXA_BUILD_BENCH=ON >/dev/null
-  cmake --build "$build" -j4 --target imaging-derivatives-bench >/dev/null
+  cmake --build "$build" -j4 --target imaging-derivatives-bench VEXAImg >/dev/null
 fi
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
