@@ -42,9 +42,7 @@ class CodecTest : public ::testing::Test {
     std::string src = tmp.Path("source.ppm");
     EXPECT_TRUE(testing::WritePpm(testing::MakeTestPicture(w, h), src));
     std::string dst = tmp.Path(name);
-    std::string spec = options.find(':') != std::string::npos ? options.substr(options.rfind(' ') + 1) : "";
     EXPECT_EQ(RunCommand(std::string(kConvert) + " " + Quote(src) + " " + options + dst), 0) << name;
-    (void)spec;
     return dst;
   }
 };
