@@ -309,10 +309,9 @@ void Directory::DeleteAll() {
   names_changed_ = true;
 }
 
-I_File* Directory::First() {
+void Directory::First() {
   adj_iso_names();
   cursor_ = 0;
-  return entries_.empty() ? nullptr : entries_[0];
 }
 
 I_File* Directory::Next() {
@@ -440,7 +439,8 @@ std::string Derive83(const std::string& sourceIn) {
   std::string ext;
   for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
     ext += MapDChar(source[j]);
-  return base + "." + ext;
+  // A name ending in a dot has no extension and keeps no dot.
+  return ext.empty() ? base : base + "." + ext;
 }
 
 std::string Normalise(const std::string& nameIn, bool isDirectory, bool longForm) {

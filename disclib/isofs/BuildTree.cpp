@@ -62,7 +62,7 @@ I_Directory* ISO9660_FilesystemManager::CreateDir(const char* pathIn, const char
   ISOFS_TRACE("ISO9660_FilesystemManager::CreateDir") << (pathIn ? pathIn : "") << endl;
   I_Directory* saved = cwd_;
   const std::string path = DirUtl::Str(pathIn);
-  walk_dirname(where, DirUtl::dirname(path));
+  walk_dirname(where, DirUtl::dirname(path), path);
   const std::string name = DirUtl::basename(path);
   if (name.empty()) {
     cwd_ = saved;
@@ -77,7 +77,7 @@ I_Directory* ISO9660_FilesystemManager::CreateDir(const char* pathIn, const char
 int ISO9660_FilesystemManager::ChangeDir(const char* path) {
   static const Where where{"ISO9660_FilesystemManager::ChangeDir", "BuildTree", 316, 316};
   // The current directory stays where the walk ends.
-  walk_dirname(where, DirUtl::Str(path));
+  walk_dirname(where, DirUtl::Str(path), DirUtl::Str(path));
   return 0;
 }
 

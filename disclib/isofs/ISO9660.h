@@ -122,7 +122,9 @@ class I_Directory : public virtual I_SimpleORB {
   virtual void DeleteFile(const char* name) = 0;
   virtual void DeleteFile(const char16_t* name) = 0;
   virtual void DeleteAll() = 0;
-  virtual I_File* First() = 0;
+  // Brings the recorded names up to date and moves the cursor before the
+  // first entry: First(); while ((f = Next())) ...
+  virtual void First() = 0;
   virtual I_File* Next() = 0;
   virtual void Last() = 0;
   virtual I_File* Previous() = 0;

@@ -370,7 +370,7 @@ class ISO9660_FilesystemManager : public I_DM_Format {
   I_Directory* add_path_chdir(const std::basic_string<S>& path, const std::basic_string<S>& altPath,
                               const SYSTEMTIME* date);
   template <class S>
-  void walk_dirname(const Where& where, const std::basic_string<S>& path);
+  void walk_dirname(const Where& where, const std::basic_string<S>& path, const std::basic_string<S>& whole);
   template <class S>
   I_Directory* make_dir(const std::basic_string<S>& name, const std::basic_string<S>& alt,
                         const SYSTEMTIME* date);

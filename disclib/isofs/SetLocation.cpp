@@ -61,7 +61,8 @@ BYTE* ISO_DirStructure::GetParentEntry() {
 
 std::vector<I_File*> ISO_DirStructure::TakenEntries() {
   std::vector<I_File*> taken;
-  for (I_File* f = dir_->First(); f; f = dir_->Next()) {
+  dir_->First();
+  while (I_File* f = dir_->Next()) {
     if (format_->TakesFile(f)) taken.push_back(f);
   }
   if (format_->GetFormatFlag() == 1) {

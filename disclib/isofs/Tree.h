@@ -138,7 +138,7 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   void DeleteFile(const char* name) override;
   void DeleteFile(const char16_t* name) override;
   void DeleteAll() override;
-  I_File* First() override;
+  void First() override;
   I_File* Next() override;
   void Last() override;
   I_File* Previous() override;

@@ -34,7 +34,8 @@ ISO9660_FilesystemManager::~ISO9660_FilesystemManager() {
 
 void ISO9660_FilesystemManager::import_tree(I_Directory* dir) {
   std::vector<I_File*> items;
-  for (I_File* f = dir->First(); f; f = dir->Next()) items.push_back(f);
+  dir->First();
+  while (I_File* f = dir->Next()) items.push_back(f);
   for (I_File* f : items) {
     f->Set_FS_Flags(format_);
     if (I_Directory* sub = f->IsDirectory() ? AsDirectory(f) : nullptr) {

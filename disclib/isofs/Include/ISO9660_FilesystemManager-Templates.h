@@ -62,7 +62,8 @@ inline std::string Narrow(const std::u16string& s) { return vexa::base::Utf16ToU
 }  // namespace DirUtl
 
 template <class S>
-void ISO9660_FilesystemManager::walk_dirname(const Where& where, const std::basic_string<S>& path) {
+void ISO9660_FilesystemManager::walk_dirname(const Where& where, const std::basic_string<S>& path,
+                                             const std::basic_string<S>& whole) {
   if (DirUtl::is_absolute(path)) cwd_ = root_;
   std::size_t cursor = 0;
   std::basic_string<S> entry;
@@ -70,7 +71,7 @@ void ISO9660_FilesystemManager::walk_dirname(const Where& where, const std::basi
     I_Directory* d = cwd_->GetDirectory(entry.c_str());
     if (!d) {
       ThrowTrel<E_NoSuchPath>(where.function, where.module, where.missingLine,
-                              DirUtl::Narrow(path) + "(" + DirUtl::Narrow(entry) + ")");
+                              DirUtl::Narrow(whole) + "(" + DirUtl::Narrow(entry) + ")");
     }
     cwd_ = d;
   }
@@ -119,7 +120,7 @@ I_File* ISO9660_FilesystemManager::add_entry(const Where& where, const S* pathIn
   if (makePath) {
     add_path_chdir(dir, DirUtl::dirname(alt), dirDate);
   } else {
-    walk_dirname(where, dir);
+    walk_dirname(where, dir, path);
   }
   const std::basic_string<S> name = DirUtl::basename(path);
   if (name.empty()) {
@@ -200,7 +201,7 @@ I_Directory* ISO9660_FilesystemManager::create_dir(const S* pathIn, const S* alt
                            "Include/ISO9660_FilesystemManager-Templates", 165, 165};
   I_Directory* saved = cwd_;
   const std::basic_string<S> path = DirUtl::Str(pathIn);
-  walk_dirname(where, DirUtl::dirname(path));
+  walk_dirname(where, DirUtl::dirname(path), path);
   const std::basic_string<S> name = DirUtl::basename(path);
   if (name.empty()) {
     cwd_ = saved;
