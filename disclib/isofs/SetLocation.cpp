@@ -124,7 +124,7 @@ void ISO_DirStructure::build() {
     const int rsize = format_->Dir_GetSize(name.c_str(), f);
     if (room < rsize) {
       // A record never crosses a sector boundary; the rest stays zero.
-      pos = (pos / kSectorSize + 1) * kSectorSize;
+      pos = (pos + kSectorSize - 1) / kSectorSize * kSectorSize;
       room = static_cast<int>(kSectorSize) - rsize;
     } else {
       room -= rsize;

@@ -404,3 +404,27 @@ TEST(Scale, TenThousandCollidingNamesInOneFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// 45 records of 44 bytes fill the first sector exactly; the 46th opens the
+// second sector and the extent is two sectors, not three.
+TEST(Place, ExtentWhoseFirstSectorIsFilledExactly) {
+  Master dm = NewMaster(FS_ISO9660);
+  for (int i = 0; i < 46; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "\\ABCDEF%02d", i);
+    dm->CreateDir(name, nullptr);
+  }
+  dm->SetStructureOffset(18);
+  dm->GetStructureEnd();
+  auto* root = filesystem_structures::StructureOf(Fs(dm).Root(), 1);
+  EXPECT_EQ(root->GetSectors(), 2u);
+  auto all = Sectors(dm, root->GetLocation(), 2);
+  auto recs = ReadExtent(all.data(), 2 * kSectorSize);
+  ASSERT_EQ(recs.size(), 48u);
+  EXPECT_EQ(recs[47].id, "ABCDEF45");
+  EXPECT_EQ(all[kSectorSize], 44);  // the 46th record starts the second sector
+}
+
+}  // namespace
