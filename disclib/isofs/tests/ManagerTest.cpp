@@ -428,3 +428,73 @@ TEST(Place, ExtentWhoseFirstSectorIsFilledExactly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The session the Video CD layout drives: long names with XA, system files
+// at fixed absolute sectors, a dual pair marked for one tree each, empty
+// folders, structures from sector 300, then absolute start sectors.
+TEST(DiscLibraryFlow, LongNamesXAAndAbsoluteSectors) {
+  Master dm(CreateDM(nullptr));
+  dm->BeginSession();
+  dm->SetSessionParms(0, 0, FS_ISO9660 | FS_JOLIET | FS_XA);
+  dm->SetVolumeId("PHOTO_DISC");
+  SYSTEMTIME now = Date(2024, 3, 4);
+  dm->SetCreationDate(&now);
+  dm->AddPathXA("\\VCD\\INFO.VCD", 2048, 150, 0, &now, 0x0D55, 0, 0, 0);
+  dm->AddPathXA("\\VCD\\ENTRIES.VCD", 2048, 151, 0, &now, 0x0D55, 0, 0, 0);
+  I_File* first = dm->AddPathXA(u"\\ALBUM\\PICTURE.JPG", 4096, 1300, 0, &now, nullptr, 0x0D55, 0, 0, 0);
+  first->Set_FS_Flags(9);
+  I_File* second = dm->AddPathXA(u"\\ALBUM\\PICTURE.JPG", 8192, 1302, 0, &now, nullptr, 0x0D55, 0, 0, 0);
+  second->Set_FS_Flags(10);
+  dm->AddPath("\\KARAOKE", &now, nullptr);
+  dm->AddPath("\\CDI", &now, nullptr);
+  dm->SetStructureOffset(300);
+  const DWORD end = dm->GetStructureEnd();
+  EXPECT_LT(end - 300, 999u);
+  dm->UpdateISO_Entries(0);
+
+  auto all = Sectors(dm, 0, end);
+  const BYTE* pvd = all.data() + 16 * kSectorSize;
+  const BYTE* svd = all.data() + 17 * kSectorSize;
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(pvd + 1024), 8), "CD-XA001");
+  EXPECT_EQ(rec::GetLE32(pvd + 80), 1306u);  // the furthest file ends at 1302 + 4
+
+  auto dirRecords = [&](const BYTE* vd, const char* folder, bool joliet) {
+    auto root = ReadExtent(all.data() + rec::GetLE32(vd + 158) * kSectorSize, kSectorSize);
+    for (const Rec& r : root) {
+      std::string id = r.id;
+      if (joliet) {
+        std::string narrow;
+        for (std::size_t i = 1; i < id.size(); i += 2) narrow += id[i];
+        id = narrow;
+      }
+      if (id == folder) return ReadExtent(all.data() + r.location * kSectorSize, r.size);
+    }
+    return std::vector<Rec>{};
+  };
+  auto vcd = dirRecords(pvd, "VCD", false);
+  ASSERT_EQ(vcd.size(), 4u);
+  EXPECT_EQ(vcd[2].id, "ENTRIES.VCD;1");
+  EXPECT_EQ(vcd[2].location, 151u);
+  EXPECT_EQ(vcd[3].location, 150u);
+  // The dual pair: one entry in each tree, neither renamed.
+  auto isoAlbum = dirRecords(pvd, "ALBUM", false);
+  ASSERT_EQ(isoAlbum.size(), 3u);
+  EXPECT_EQ(isoAlbum[2].id, "PICTURE.JPG;1");
+  EXPECT_EQ(isoAlbum[2].location, 1300u);
+  auto jolietAlbum = dirRecords(svd, "ALBUM", true);
+  ASSERT_EQ(jolietAlbum.size(), 3u);
+  EXPECT_EQ(jolietAlbum[2].location, 1302u);
+  EXPECT_EQ(dirRecords(pvd, "KARAOKE", false).size(), 2u);
+  EXPECT_EQ(dirRecords(pvd, "CDI", false).size(), 2u);
+}
+
+TEST(DiscLibraryFlow, MaxStartAddrFollowsOnlyTemplateAdds) {
+  Master dm = NewMaster(FS_ISO9660);
+  dm->AddPath("\\A.DAT", 10, 40, 0, nullptr, nullptr);
+  dm->AddPath("\\B.DAT", 10, 90, 0, nullptr);  // plain operation
+  EXPECT_EQ(Fs(dm).MaxStartAddr(), 40u);
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "disclib/isofs/TextUtils.h"
 #include "disclib/isofs/Tree.h"
 #include "disclib/recorder/PathSeparator.h"
 
@@ -201,6 +202,34 @@ TEST(ObjectBroker, RegistrationsAndErrors) {
   } catch (const E_NoSuchObject& e) {
     EXPECT_EQ(e.GetComment(), "Id: 99");
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(TextUtils, CopiesAndConversions) {
+  char narrow[8];
+  std::memset(narrow, 'z', sizeof narrow);
+  TextUtil<char>::copy_at_most(narrow, "abcdef", 4);
+  EXPECT_EQ(std::string(narrow, 5), "abcdz");  // no terminator
+  TextUtil<char>::copy_at_most(narrow, "ab", 4);
+  EXPECT_EQ(std::string(narrow, 5), std::string("ab\0\0z", 5));
+
+  BYTE be[4] = {9, 9, 9, 9};
+  EXPECT_EQ(CopyBigEndian(be, 4, u"AB"), 2u);
+  EXPECT_EQ(std::vector<BYTE>(be, be + 4), (std::vector<BYTE>{0, 'A', 0, 'B'}));
+  BYTE be3[3] = {9, 9, 9};
+  EXPECT_EQ(CopyBigEndian(be3, 3, u"AB"), 1u);
+  EXPECT_EQ(be3[2], 9);
+
+  char out[5];
+  EXPECT_EQ(TextUtil<char>::convert(out, sizeof out, u"\u00e9\u00e9\u00e9"), 4u);  // cut before a character
+  EXPECT_STREQ(out, "\xC3\xA9\xC3\xA9");
+  char16_t wide[3];
+  EXPECT_EQ(TextUtil<char16_t>::convert(wide, 3, "\xC3\xA9xyz"), 2u);
+  EXPECT_EQ(std::u16string(wide), u"\u00e9x");
+  EXPECT_STREQ(TextUtil<char16_t>::type_name(), "Wchar");
 }
 
 }  // namespace
