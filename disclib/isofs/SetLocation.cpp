@@ -106,6 +106,9 @@ void ISO_DirStructure::build() {
     return (f->IsDirectory() && rec::IsNoDate(d)) ? &fallback : d;
   };
 
+  // The root's own record in the volume descriptor carries its date too.
+  if (IsRoot() && fixed_parent_entry_) format_->Dir_SetDate(fixed_parent_entry_, dateOf(file_));
+
   BYTE* rec0 = buf_.data();
   format_->Dir_InitThis(rec0);
   format_->Dir_SetDataSize(rec0, size);

@@ -140,6 +140,9 @@ class DM : public I_CD_SessionMaster {
   }
   DWORD TrailingSectors() override { Unsupported("TrailingSectors", 190); }
   void GetSessionSectors(DWORD first, DWORD count, BYTE* buffer) override {
+    if (!buffer && count) {
+      ThrowTrel<E_NullPointer>("DM::GetSessionSectors", "Include/DM", __LINE__, "Null argument");
+    }
     fs_.GetData(buffer, fs_.GetStartSector() + first, count);
   }
   void GetTrailingData(BYTE*) override { Unsupported("GetTrailingData", 193); }

@@ -301,6 +301,8 @@ TEST(Place, UndatedFoldersTakeTheVolumeCreationDate) {
   EXPECT_EQ(root[18], 121);  // "." of the root
   EXPECT_EQ(root[34 + 18], 121);  // ".."
   EXPECT_EQ(root[68 + 18], 121);  // NEW
+  auto pvd = Sectors(dm, 16, 1);
+  EXPECT_EQ(pvd[156 + 18], 121);  // the root's record in the descriptor
   auto sub = Sectors(dm, 21, 1);
   const BYTE* file = sub.data() + 68;
   for (int i = 0; i < 7; ++i) EXPECT_EQ(file[18 + i], 0);  // unspecified
