@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 #include "platform/base/Text.h"
@@ -69,3 +70,33 @@ inline std::size_t CopyBigEndian(BYTE* dst, std::size_t n, const char16_t* src) 
   }
   return chars;
 }
+
+// The library's own small text value. A wide text is narrowed by keeping the
+// low byte of each unit (no code-page conversion), as the trace and error
+// texts expect.
+class cstring {
+ public:
+  cstring() = default;
+  cstring(const char* s) : text_(s ? s : "") {}  // NOLINT: implicit like a string
+  cstring(const std::string& s) : text_(s) {}    // NOLINT
+  explicit cstring(int v) : text_(std::to_string(v)) {}
+  explicit cstring(unsigned v) : text_(std::to_string(v)) {}
+  explicit cstring(const char16_t* s) {
+    for (; s && *s; ++s) text_ += static_cast<char>(*s & 0xFF);
+  }
+
+  cstring operator+(const cstring& o) const { return cstring(text_ + o.text_); }
+  cstring operator+(const char* o) const { return cstring(text_ + (o ? o : "")); }
+  cstring operator+(int v) const { return *this + cstring(v); }
+  cstring operator+(unsigned v) const { return *this + cstring(v); }
+  cstring operator+(const char16_t* w) const { return *this + cstring(w); }
+  char operator[](std::size_t i) const { return text_[i]; }
+  std::size_t length() const { return text_.size(); }
+  const char* c_str() const { return text_.c_str(); }
+  const std::string& str() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const cstring& s) { return out << s.str(); }

@@ -233,3 +233,15 @@ TEST(TextUtils, CopiesAndConversions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextUtils, TextValue) {
+  EXPECT_STREQ(cstring(-5).c_str(), "-5");
+  EXPECT_STREQ(cstring(4294967295u).c_str(), "4294967295");
+  EXPECT_STREQ(cstring(u"A\u0142B").c_str(), "ABB");  // U+0142 keeps its low byte 0x42
+  EXPECT_STREQ((cstring("n=") + 3 + "/" + static_cast<const char*>(nullptr)).c_str(), "n=3/");
+  EXPECT_EQ(cstring().length(), 0u);
+}
+
+}  // namespace
