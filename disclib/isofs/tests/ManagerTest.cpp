@@ -500,3 +500,33 @@ TEST(DiscLibraryFlow, MaxStartAddrFollowsOnlyTemplateAdds) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder kept out of the ISO 9660 tree takes its whole subtree with it:
+// no extent, no path-table record, no orphan whose parent has no number.
+TEST(Place, FolderOutsideATreeTakesItsSubtreeAlong) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  I_Directory* only = dm->CreateDir("\\JOLIETONLY", nullptr);
+  dm->CreateDir("\\JOLIETONLY\\INNER", nullptr);
+  dm->CreateDir("\\BOTH", nullptr);
+  AsFile(only)->Set_FS_Flags(FS_JOLIET);
+  dm->SetStructureOffset(19);
+  dm->GetStructureEnd();
+  EXPECT_EQ(Fs(dm).ISOSet().PathTableOrder().size(), 2u);     // root, BOTH
+  EXPECT_EQ(Fs(dm).JolietSet().PathTableOrder().size(), 4u);  // root, BOTH, JOLIETONLY, INNER
+  auto pvd = Sectors(dm, 16, 1);
+  EXPECT_EQ(rec::GetLE32(pvd.data() + 132), 10u + 8 + 4);
+}
+
+TEST(Place, RunningTwiceGivesTheSameSectors) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  for (int i = 0; i < 30; ++i) dm->AddPath(("\\D" + std::to_string(i % 4) + "\\file " + std::to_string(i) + ".txt").c_str(), 100, i, 0, nullptr, nullptr);
+  dm->SetStructureOffset(19);
+  const DWORD end = dm->GetStructureEnd();
+  const auto once = Sectors(dm, 0, end);
+  EXPECT_EQ(dm->GetStructureEnd(), end);
+  EXPECT_EQ(Sectors(dm, 0, end), once);
+}
+
+}  // namespace
