@@ -192,7 +192,7 @@ bool ReadFile(std::string_view path, std::string* out) {
 bool WriteFileAtomic(std::string_view path, std::string_view data) {
   const std::string target(path);
   std::string dir = DirName(target);
-  if (dir.empty()) dir = ".";
+  if (dir.empty()) dir.push_back('.');
   std::string prefix = BaseName(target);
   prefix.insert(prefix.begin(), '.');
   prefix.push_back('.');
