@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "logging/LogFormat.h"
+#include "logging/VexaLoggerDispatch.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
@@ -157,29 +158,6 @@ bool IsDebugType(std::string_view type) {
   return base::EqualsNoCase(type, "debug") || base::EqualsNoCase(type, "D");
 }
 
-// A BSTR argument of an Invoke call (arguments arrive in reverse order). A
-// missing or null argument is a null BSTR.
-HRESULT BstrArgument(DISPPARAMS* params, UINT index, UINT count, Bstr* out) {
-  if (!params || params->cArgs != count) return DISP_E_BADPARAMCOUNT;
-  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
-  const VARIANT& v = params->rgvarg[count - 1 - index];
-  const VARTYPE vt = v.vt;
-  if (vt == VT_EMPTY || vt == VT_NULL || vt == VT_ERROR) {
-    *out = Bstr();
-    return S_OK;
-  }
-  if (vt == VT_BSTR) {
-    *out = Bstr::Attach(v.bstrVal ? SysAllocStringLen(v.bstrVal, SysStringLen(v.bstrVal)) : nullptr);
-    return S_OK;
-  }
-  com::Variant converted;
-  const HRESULT hr = VariantChangeType(&converted, &v, 0, VT_BSTR);
-  if (FAILED(hr)) return hr;
-  *out = Bstr::Attach(converted.bstrVal);
-  converted.vt = VT_EMPTY;
-  return S_OK;
-}
-
 }  // namespace
 
 void SetLogClock(const base::Clock* clock) { gClock.store(clock); }
@@ -236,38 +214,7 @@ void CVexaLogger::FinalRelease() {
 }
 
 std::span<const DispatchEntry<CVexaLogger>> CVexaLogger::DispatchTable() {
-  static const DispatchEntry<CVexaLogger> kTable[] = {
-      com::DispProperty<&CVexaLogger::get_LogFilePath>(DISPID_VexaLogger_LogFilePath,
-                                                       u"LogFilePath"),
-      com::DispMethod<CVexaLogger>(
-          DISPID_VexaLogger_ResetLogFile, u"ResetLogFile",
-          [](CVexaLogger* self, DISPPARAMS* params, VARIANT*) -> HRESULT {
-            if (params && params->cArgs != 0) return DISP_E_BADPARAMCOUNT;
-            return self->ResetLogFile();
-          }),
-      com::DispMethod<CVexaLogger>(
-          DISPID_VexaLogger_WriteMessage, u"WriteMessage",
-          [](CVexaLogger* self, DISPPARAMS* params, VARIANT*) -> HRESULT {
-            Bstr a[3];
-            for (UINT i = 0; i < 3; ++i) {
-              const HRESULT hr = BstrArgument(params, i, 3, &a[i]);
-              if (FAILED(hr)) return hr;
-            }
-            return self->WriteMessage(a[0].Get(), a[1].Get(), a[2].Get());
-          }),
-      com::DispMethod<CVexaLogger>(
-          DISPID_VexaLogger_WriteMessages, u"WriteMessages",
-          [](CVexaLogger* self, DISPPARAMS* params, VARIANT*) -> HRESULT {
-            Bstr a[7];
-            for (UINT i = 0; i < 7; ++i) {
-              const HRESULT hr = BstrArgument(params, i, 7, &a[i]);
-              if (FAILED(hr)) return hr;
-            }
-            return self->WriteMessages(a[0].Get(), a[1].Get(), a[2].Get(), a[3].Get(),
-                                       a[4].Get(), a[5].Get(), a[6].Get());
-          }),
-  };
-  return kTable;
+  return VexaLoggerDispatchTable<CVexaLogger>();
 }
 
 HRESULT CVexaLogger::get_LogFilePath(BSTR* pVal) {
