@@ -28,8 +28,16 @@ std::string CutAndPad(std::string_view text, std::size_t chars) {
 }  // namespace
 
 std::string LogFieldText(std::string_view type, std::string_view component) {
-  if (component.empty()) return " " + std::string(type) + " ";
-  return " " + CutAndPad(type, 6) + " " + CutAndPad(component, 9);
+  std::string field(1, ' ');
+  if (component.empty()) {
+    field.append(type);
+    field.push_back(' ');
+    return field;
+  }
+  field.append(CutAndPad(type, 6));
+  field.push_back(' ');
+  field.append(CutAndPad(component, 9));
+  return field;
 }
 
 void FormatLogLines(TimeStamper& stamper, const base::CalendarTime& t, std::string_view type,

@@ -170,9 +170,9 @@ HRESULT CVexaLogger::Fail(const std::string& text, HRESULT hr) {
 }
 
 void CVexaLogger::ReadDataDirectory() {
-  std::string dir = ReadProductString("APP_PATH_DATA").value_or("");
+  std::string dir = ReadProductString("APP_PATH_DATA").value_or(std::string());
   if (dir.empty()) dir = base::TempDirectory();
-  if (dir.empty()) dir = ".";
+  if (dir.empty()) dir.push_back('.');
   // The value names a folder; file names are appended to it directly.
   dataDirectory_ = base::WithTrailingSeparator(base::ToNativePath(dir));
   base::MakeDirs(dataDirectory_);

@@ -39,7 +39,7 @@ std::string ServerProgram() { return std::string(VEXA_BUILD_DIR) + "/bin/vexalog
 // A client process with pipes to its standard input and output.
 class ChildProcess {
  public:
-  explicit ChildProcess(std::vector<std::string> args) {
+  explicit ChildProcess(std::vector<std::string> args, const std::string& program = Client()) {
     int in[2], out[2];
     EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -48,7 +48,7 @@ class ChildProcess {
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     std::vector<char*> argv;
-    args.insert(args.begin(), Client());
+    args.insert(args.begin(), program);
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
@@ -219,6 +219,61 @@ TEST_F(VexaLogServerTest, CallsCrossToTheServerWithTheirErrors) {
   EXPECT_EQ(lines[1].substr(18), " INFO : empty component");
   EXPECT_EQ(lines[2].substr(18), " INFO   vexa     : joined");
   EXPECT_EQ(lines[3].substr(18), " INFO   vexawiz  : by dispatch");
+}
+
+TEST_F(VexaLogServerTest, CreationByProgIdForIUnknown) {
+  CLSID clsid{};
+  ASSERT_EQ(CLSIDFromProgID(u"Vexalog.VexaLogger", &clsid), S_OK);
+  EXPECT_EQ(clsid, CLSID_VexaLogger);
+  ComPtr<IUnknown> unknown;
+  ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                             unknown.PutVoid()),
+            S_OK);
+  ComPtr<IVexaLogger> logger;
+  ASSERT_EQ(unknown.As(&logger), S_OK);
+  ASSERT_EQ(logger->WriteMessage(Bstr::FromUtf8("vexa").Get(), Bstr::FromUtf8("INFO").Get(),
+                                 Bstr::FromUtf8("via IUnknown").Get()),
+            S_OK);
+  EXPECT_EQ(Lines(WithoutHeader(box_.Main())).at(0).substr(18), " INFO   vexa     : via IUnknown");
+}
+
+TEST_F(VexaLogServerTest, CreationFailureCarriesTheServerError) {
+  // The data directory lies below a regular file: no log can be created.
+  const std::string file = box_.root() + "/plain";
+  ASSERT_TRUE(base::WriteFileAtomic(file, "x"));
+  LogSandbox::SetString("APP_PATH_DATA", file + "/data/");
+  ComPtr<IVexaLogger> logger;
+  EXPECT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_LOCAL_SERVER, IID_IVexaLogger,
+                             logger.PutVoid()),
+            E_HANDLE);
+  EXPECT_FALSE(logger);
+  const com::ErrorText e = com::TakeError();
+  EXPECT_EQ(e.Utf8Description(), "IVexaLogger::FinalConstruct; log file creation failed");
+  EXPECT_EQ(e.source, u"Vexalog.VexaLogger.1");
+}
+
+TEST_F(VexaLogServerTest, RegServerWritesAndUnregServerRemovesTheKeys) {
+  const std::string hive = box_.root() + "/registry/HKLM.reg";
+  {
+    ChildProcess reg({"-RegServer"}, ServerProgram());
+    ASSERT_EQ(reg.Wait(), 0);
+  }
+  const std::string written = LogSandbox::Read(hive);
+  for (const char* text : {"{3ED54087-1700-4947-9722-B11D5DCD3A82}\\LocalServer32",
+                           "Vexalog.VexaLogger\\CurVer", "AppID\\vexalog",
+                           "{E91B0455-3CA0-4D40-A85A-71748FEB3732}\\ProxyStubClsid32",
+                           "\"vexalogps\""}) {
+    EXPECT_NE(written.find(text), std::string::npos) << text << " in\n" << written;
+  }
+  {
+    ChildProcess unreg({"/UnregServer"}, ServerProgram());
+    ASSERT_EQ(unreg.Wait(), 0);
+  }
+  const std::string left = LogSandbox::Read(hive);
+  EXPECT_EQ(left.find("3ED54087"), std::string::npos) << left;
+  EXPECT_EQ(left.find("E91B0455"), std::string::npos) << left;
+  // Registration never starts the server.
+  EXPECT_TRUE(Servers().empty());
 }
 
 TEST_F(VexaLogServerTest, TwoClientProcessesWriteWholeLinesInOrder) {
