@@ -1,6 +1,8 @@
 #include "logging/VexaLogger.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -195,6 +197,47 @@ TEST_F(VexaLoggerTest, DebugLogIsCutAtThreeQuartersWithoutHeader) {
   ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "main line"), S_OK);
   EXPECT_EQ(box_.Debug(), KeptAfter(before, 1500));
   EXPECT_FALSE(base::FileExists(box_.data() + "DEB.tmp"));
+}
+
+TEST_F(VexaLoggerTest, FailedPruningLeavesTheLogAsItWas) {
+  LogSandbox::SetDword("Log Size", 2000);
+  ComPtr<IVexaLogger> logger = Make();
+  FillTo(logger.Get(), "INFO", box_.MainPath(), 2000);
+  // A folder in place of the temporary file: the pruned copy cannot be made.
+  ASSERT_TRUE(base::MakeDirs(box_.data() + "LOG.tmp/blocked"));
+  const std::string before = box_.Main();
+  ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "still appended"), S_OK);
+  const std::string after = box_.Main();
+  EXPECT_EQ(after.substr(0, before.size()), before);
+  EXPECT_EQ(Lines(after).back().substr(18), " INFO   vexa     : still appended");
+}
+
+TEST_F(VexaLoggerTest, DebugLogWhosePruningFailsIsEmptied) {
+  LogSandbox::SetDword("Debug Log Size", 8000);
+  ComPtr<IVexaLogger> logger = Make();
+  FillTo(logger.Get(), "debug", box_.DebugPath(), 8000);
+  ASSERT_LT(box_.Main().size(), 1000u);
+  // Files may not grow past 1000 bytes: copying the debug log's last
+  // quarter fails part way, while the main log still has room.
+  struct sigaction ignore {}, old {};
+  ignore.sa_handler = SIG_IGN;
+  ::sigaction(SIGXFSZ, &ignore, &old);
+  rlimit saved{};
+  ::getrlimit(RLIMIT_FSIZE, &saved);
+  rlimit small = saved;
+  small.rlim_cur = 1000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const HRESULT hr = Write(logger.Get(), "vexa", "INFO", "main line");
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::sigaction(SIGXFSZ, &old, nullptr);
+
+  EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(box_.Debug(), "");
+  EXPECT_FALSE(base::FileExists(box_.data() + "DEB.tmp"));
+  EXPECT_EQ(Lines(box_.Main()).back().substr(18), " INFO   vexa     : main line");
+  // The emptied debug log takes new lines.
+  ASSERT_EQ(Write(logger.Get(), "vexa", "debug", "after"), S_OK);
+  EXPECT_EQ(Lines(box_.Debug()).size(), 1u);
 }
 
 TEST_F(VexaLoggerTest, RaisedLimitDoesNotCutPastTheEnd) {
