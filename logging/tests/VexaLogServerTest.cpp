@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <chrono>
 #include <map>
 #include <optional>
@@ -35,6 +36,12 @@ using testing::WithoutHeader;
 
 std::string Client() { return std::string(VEXA_BUILD_DIR) + "/tests/vexalog_testclient"; }
 std::string ServerProgram() { return std::string(VEXA_BUILD_DIR) + "/bin/vexalog"; }
+
+// The server's path as /proc shows it: with every symbolic link resolved.
+std::string ResolvedServerProgram() {
+  char resolved[PATH_MAX];
+  return ::realpath(ServerProgram().c_str(), resolved) ? resolved : ServerProgram();
+}
 
 // A client process with pipes to its standard input and output.
 class ChildProcess {
@@ -111,7 +118,7 @@ class VexaLogServerTest : public ::testing::Test {
     std::vector<pid_t> found;
     DIR* proc = ::opendir("/proc");
     if (!proc) return found;
-    const std::string exe = ServerProgram();
+    const std::string exe = ResolvedServerProgram();
     const std::string marker = "XDG_RUNTIME_DIR=" + runtime_;
     while (dirent* e = ::readdir(proc)) {
       const pid_t pid = static_cast<pid_t>(std::strtol(e->d_name, nullptr, 10));
