@@ -283,6 +283,32 @@ TEST_F(VexaLogServerTest, RegServerWritesAndUnregServerRemovesTheKeys) {
   EXPECT_TRUE(Servers().empty());
 }
 
+TEST_F(VexaLogServerTest, SendToolWritesResetsAndNamesTheLog) {
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/vexalog-send";
+  {
+    ChildProcess send({"vexa", "INFO", "hello"}, tool);
+    ASSERT_EQ(send.Wait(), 0);
+  }
+  const std::vector<std::string> lines = Lines(box_.Main());
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines[0].find(" * : VEXA LOG Created on "), std::string::npos) << lines[0];
+  EXPECT_EQ(lines.back().substr(18), " INFO   vexa     : hello");
+  {
+    ChildProcess path({"--path"}, tool);
+    EXPECT_EQ(path.ReadLine(), box_.MainPath());
+    EXPECT_EQ(path.Wait(), 0);
+  }
+  {
+    ChildProcess reset({"--reset"}, tool);
+    ASSERT_EQ(reset.Wait(), 0);
+  }
+  EXPECT_EQ(box_.Main(), "");
+  {
+    ChildProcess usage({"only-two", "args"}, tool);
+    EXPECT_EQ(usage.Wait(), 2);
+  }
+}
+
 TEST_F(VexaLogServerTest, TwoClientProcessesWriteWholeLinesInOrder) {
   constexpr int kLines = 10000;
   // Room for all lines: no pruning while they are checked.
