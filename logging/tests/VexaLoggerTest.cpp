@@ -291,6 +291,20 @@ TEST_F(VexaLoggerTest, LogDeletedFromOutsideIsCreatedAgain) {
   EXPECT_EQ(AfterStamp(WithoutHeader(log)), " INFO   vexa     : second\r\n");
 }
 
+TEST_F(VexaLoggerTest, DataDirectoryIsAFolderHoweverItIsWritten) {
+  // Without a final separator, with backslashes, not yet made: the logs go
+  // into that folder.
+  const std::string dir = box_.root() + "/new\\logs";
+  LogSandbox::SetString("APP_PATH_DATA", dir);
+  ComPtr<IVexaLogger> logger = Make();
+  ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "in the folder"), S_OK);
+  const std::string main = box_.root() + "/new/logs/vexalog.txt";
+  EXPECT_NE(LogSandbox::Read(main).find("in the folder"), std::string::npos);
+  Bstr path;
+  ASSERT_EQ(logger->get_LogFilePath(path.Out()), S_OK);
+  EXPECT_EQ(path.Utf8(), main);
+}
+
 TEST_F(VexaLoggerTest, LogFilePathNamesTheMainLog) {
   ComPtr<IVexaLogger> logger = Make();
   Bstr path;
