@@ -182,10 +182,31 @@ HRESULT CreateInproc(REFCLSID clsid, const std::string& module, REFIID iid, void
   return factory->CreateInstance(nullptr, iid, ppv);
 }
 
+// For a client asking a local server's class for IUnknown or IDispatch: the
+// proxy of the first interface of the class's type library that has one.
+std::string ProxyOfClassInterfaces(REFCLSID clsid) {
+  const std::string libid = DefaultValue(ClsidKey(clsid) + "\\TypeLib");
+  std::vector<std::string> names;
+  if (libid.empty() ||
+      reg::ListSubkeys(reg::Hive::ClassesRoot, "Interface", &names) != reg::Status::Ok) {
+    return "";
+  }
+  for (const std::string& name : names) {
+    const std::string key = "Interface\\" + name;
+    if (!base::EqualsNoCase(DefaultValue(key + "\\TypeLib"), libid)) continue;
+    std::string proxy = DefaultValue(key + "\\ProxyStubClsid32");
+    if (!proxy.empty()) return proxy;
+  }
+  return "";
+}
+
 HRESULT CreateLocal(REFCLSID clsid, const std::string& program, REFIID iid, void** ppv) {
   // The proxy module registered for the interface connects to the server.
-  const std::string proxyClsidText =
+  std::string proxyClsidText =
       DefaultValue("Interface\\" + GuidToString(iid) + "\\ProxyStubClsid32");
+  if (proxyClsidText.empty() && (iid == IidOf<IUnknown>() || iid == IidOf<IDispatch>())) {
+    proxyClsidText = ProxyOfClassInterfaces(clsid);
+  }
   CLSID proxyClsid;
   if (proxyClsidText.empty() || !ParseGuid(proxyClsidText, &proxyClsid)) return E_NOINTERFACE;
   const std::string proxyModule = InprocServerPath(proxyClsid);

@@ -5,7 +5,9 @@
 // InprocServer32 naming a module in lib/vexa/ (loaded once, never unloaded,
 // asked through its exported DllGetClassObject) or LocalServer32 naming a
 // program in bin/ (reached through the proxy module registered for the
-// requested interface, see ActivateLocalServer).
+// requested interface, see LocalServerActivator and LocalServer.h; a request
+// for IUnknown or IDispatch uses the proxy of the first interface of the
+// class's type library that has one).
 #pragma once
 
 #include <span>

@@ -57,7 +57,11 @@ std::string Format(const GUID& g, bool upper, bool braces) {
                       : "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
                 static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
                 g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-  return braces ? "{" + std::string(buf) + "}" : std::string(buf);
+  std::string out;
+  if (braces) out.push_back('{');
+  out.append(buf);
+  if (braces) out.push_back('}');
+  return out;
 }
 }  // namespace
 

@@ -442,7 +442,10 @@ HRESULT Convert(const Scalar& s, VARTYPE vt, USHORT flags, VARIANT* out) {
       out->vt = VT_NULL;
       return S_OK;
     case VT_I1: {
-      signed char v; hr = ToInteger(s, &v); out->cVal = static_cast<CHAR>(v); break;
+      signed char v = 0;
+      hr = ToInteger(s, &v);
+      out->cVal = static_cast<CHAR>(v);
+      break;
     }
     case VT_UI1: hr = ToInteger(s, &out->bVal); break;
     case VT_I2: hr = ToInteger(s, &out->iVal); break;
@@ -575,6 +578,7 @@ HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID, USHORT flag
   Scalar s;
   if (!ToScalar(view, &s)) return DISP_E_BADVARTYPE;
   VARIANT result;
+  VariantInit(&result);
   const HRESULT hr = Convert(s, vt, flags, &result);
   if (FAILED(hr)) return hr;
   VariantClear(dest);  // safe when dest == src: the scalar holds its own copy
