@@ -79,7 +79,10 @@ TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheFirstWrittenCase) {
   EXPECT_NE(StoreFile("HKCU.reg").find("[HKEY_CURRENT_USER\\Software\\MiXed\\other]"),
             std::string::npos);
 
-  // A key first written by the shipped defaults keeps their case in the user's file.
+  // A key first written by the shipped defaults keeps their case in the user's file
+  // (a defaults layer of our own, so other shipped scripts cannot change the case).
+  UseDefaults({{"product.reg", std::string("REGEDIT4\n[HKEY_LOCAL_MACHINE\\") + kProductKey +
+                                   "]\n\"Log Size\"=dword:00000001\n"}});
   ASSERT_EQ(SetValue(Hive::LocalMachine, "software\\tervane\\kv orlune disc\\currentversion", "Extra",
                      Value::Dword(1)),
             Status::Ok);
