@@ -512,3 +512,98 @@ VEXA_DEFINE_CLSID(SeqOfAlbumInfo, "{8AEE707B-3C24-4D66-9212-6830378EC17D}")
 
 // The type library the model's interfaces belong to.
 inline constexpr GUID LIBID_VEXAXMLLib = vexa::com::Guid("{4AFB13B3-3C4C-4C16-8CC8-BAB9BD958820}");
+
+// ---- Mappers and settings -----------------------------------------------------------
+
+// The directory the mappers' stylesheets are found in (the registry's
+// APP_PATH, ending with a separator).
+struct ISettings : IDispatch {
+  virtual HRESULT get_settingsDirectory(BSTR* pVal) = 0;  // 3
+  virtual HRESULT put_settingsDirectory(BSTR newVal) = 0;
+
+ protected:
+  ~ISettings() = default;
+};
+VEXA_DEFINE_IID(ISettings, "{4932A0D3-F75C-45E7-AE94-45059415FEF8}")
+VEXA_DEFINE_CLSID(Settings, "{4CBD9FB2-F2B0-4424-8E17-30BD2FC4C635}")
+
+struct IStillsSlideShow1XML : IDispatch {
+  virtual HRESULT loadFromURL(BSTR pathToXML, IStillsSlideShow1** slideshow) = 0;  // 1
+  virtual HRESULT storeToFile(BSTR pathToFile, IStillsSlideShow1* slideshow) = 0;  // 2
+
+ protected:
+  ~IStillsSlideShow1XML() = default;
+};
+VEXA_DEFINE_IID(IStillsSlideShow1XML, "{113F0D76-83E6-4B94-BFEA-B3887C544E0E}")
+VEXA_DEFINE_CLSID(StillsSlideShow1XML, "{44E19302-AD76-4336-BFCC-33BB3C100BDA}")
+
+struct IMarwickXML : IDispatch {
+  virtual HRESULT loadFromURL(BSTR pathToXML, IStillsSlideShow1** slideshow) = 0;  // 1
+  virtual HRESULT storeToFile(BSTR pathToFile, IStillsSlideShow1* slideshow) = 0;  // 2
+  virtual HRESULT convertToStillsSlideShow1XML(BSTR inputFile, BSTR outputFile) = 0;  // 3
+
+ protected:
+  ~IMarwickXML() = default;
+};
+VEXA_DEFINE_IID(IMarwickXML, "{FBBA0D95-A053-4C9E-9F59-B06455E88998}")
+VEXA_DEFINE_CLSID(MarwickXML, "{73EBE924-FDF1-4F3B-86E1-2A02132DFD2D}")
+
+struct IDiscManifestXML : IDispatch {
+  virtual HRESULT loadFromURL(BSTR pathToXML, IDiscManifest** ppDiscManifest) = 0;  // 5
+  virtual HRESULT storeToFile(BSTR pathToFile, IDiscManifest* pDiscManifest) = 0;   // 6
+
+ protected:
+  ~IDiscManifestXML() = default;
+};
+VEXA_DEFINE_IID(IDiscManifestXML, "{1295CBE1-1804-4048-9907-E50C04A13AFF}")
+VEXA_DEFINE_CLSID(DiscManifestXML, "{C4D5FEFB-C08A-4F83-A359-F4070CE2107C}")
+
+// ---- JPEG comment segments ----------------------------------------------------------
+
+// Reads the comment segments at the head of a JPEG and writes a copy with
+// an edited list; every other byte is copied unchanged. Positions count
+// from 1; payloads are VT_ARRAY | VT_UI1.
+struct IJPEGCOM : IDispatch {
+  virtual HRESULT get_fromFilename(BSTR* pVal) = 0;             // 1
+  virtual HRESULT put_fromFilename(BSTR newVal) = 0;
+  virtual HRESULT get_toFilename(BSTR* pVal) = 0;               // 2
+  virtual HRESULT put_toFilename(BSTR newVal) = 0;
+  virtual HRESULT getMarker(LONG i, VARIANT* bytesOut) = 0;     // 3
+  virtual HRESULT replaceMarker(LONG i, VARIANT bytes) = 0;     // 4
+  virtual HRESULT insertMarker(LONG i, VARIANT bytes) = 0;      // 5
+  virtual HRESULT get_numMarkers(LONG* pVal) = 0;               // 6
+  virtual HRESULT commit() = 0;                                 // 7
+  virtual HRESULT start() = 0;                                  // 8
+
+ protected:
+  ~IJPEGCOM() = default;
+};
+VEXA_DEFINE_IID(IJPEGCOM, "{44187C2E-227F-48F7-8D39-2E5EB883000A}")
+VEXA_DEFINE_CLSID(JPEGCOM, "{D4CC038B-9244-4CBD-BB5A-703CA0DE7BAC}")
+
+struct IEmbedImageXML : IDispatch {
+  virtual HRESULT loadFromURL(BSTR pathToXML, IEmbedImage** ppEmbedImage) = 0;      // 1
+  virtual HRESULT storeToFile(BSTR pathToFile, IEmbedImage* pEmbedImage) = 0;       // 2
+  // The record kept in a photo's comment segments; a photo without one reads
+  // as a fresh record.
+  virtual HRESULT loadFromJPEG(BSTR pathToJPEG, IEmbedImage** ppEmbedImage) = 0;    // 3
+  virtual HRESULT storeToJPEG(BSTR pathToJPEG, IEmbedImage* pEmbedImage) = 0;       // 4
+  // Position (0: none) and payload of the record among a started JPEGCOM's
+  // comments.
+  virtual HRESULT getMarker(IJPEGCOM* pJPEGCOM, LONG* pIndex, VARIANT* pBytes) = 0;  // 5
+
+ protected:
+  ~IEmbedImageXML() = default;
+};
+VEXA_DEFINE_IID(IEmbedImageXML, "{09802F93-10FC-4E26-99A4-DBF2F562EC68}")
+VEXA_DEFINE_CLSID(EmbedImageXML, "{D4D1EFB4-BC89-4CDD-AD87-88A13A6E97AB}")
+
+struct IJPGFixer : IDispatch {
+  virtual HRESULT fixup(BSTR beforePath, BSTR afterPath, BSTR resultPath, LONG rotation,
+                        LONG clipX, LONG clipY, LONG clipWidth, LONG clipHeight) = 0;
+
+ protected:
+  ~IJPGFixer() = default;
+};
+VEXA_DEFINE_IID(IJPGFixer, "{A1108202-5FF7-44CD-AED3-29820228E756}")
+VEXA_DEFINE_CLSID(JPGFixer, "{586A0AF9-BBE9-441B-B623-6F38999FA650}")

@@ -29,6 +29,13 @@ HRESULT CreateSeqOfAlbumInfo(REFIID iid, void** ppv);
 HRESULT CreateXMLPropertyBag(REFIID iid, void** ppv);
 HRESULT CreateDOMHelper(REFIID iid, void** ppv);
 HRESULT CreateDomDocumentForFactory(REFIID iid, void** ppv);
+HRESULT CreateSettings(REFIID iid, void** ppv);
+HRESULT CreateStillsSlideShow1XML(REFIID iid, void** ppv);
+HRESULT CreateMarwickXML(REFIID iid, void** ppv);
+HRESULT CreateDiscManifestXML(REFIID iid, void** ppv);
+HRESULT CreateEmbedImageXML(REFIID iid, void** ppv);
+HRESULT CreateJPEGCOM(REFIID iid, void** ppv);
+HRESULT CreateJPGFixer(REFIID iid, void** ppv);
 
 template <typename I>
 HRESULT Make(HRESULT (*create)(REFIID, void**), I** out) {

@@ -26,6 +26,13 @@ const ClassEntry kClasses[] = {
     {&CLSID_XMLPropertyBag, &CreateXMLPropertyBag},
     {&CLSID_DOMHelper, &CreateDOMHelper},
     {&CLSID_DOMDocument30, &CreateDomDocumentForFactory},
+    {&CLSID_Settings, &CreateSettings},
+    {&CLSID_StillsSlideShow1XML, &CreateStillsSlideShow1XML},
+    {&CLSID_MarwickXML, &CreateMarwickXML},
+    {&CLSID_DiscManifestXML, &CreateDiscManifestXML},
+    {&CLSID_EmbedImageXML, &CreateEmbedImageXML},
+    {&CLSID_JPEGCOM, &CreateJPEGCOM},
+    {&CLSID_JPGFixer, &CreateJPGFixer},
 };
 
 }  // namespace
