@@ -574,6 +574,8 @@ struct IJPEGCOM : IDispatch {
   virtual HRESULT get_numMarkers(LONG* pVal) = 0;               // 6
   virtual HRESULT commit() = 0;                                 // 7
   virtual HRESULT start() = 0;                                  // 8
+  // Drops the i-th comment from the list.
+  virtual HRESULT removeMarker(LONG i) = 0;                     // 9
 
  protected:
   ~IJPEGCOM() = default;

@@ -176,6 +176,18 @@ class CJPEGCOM : public ComObjectRoot,
   }
 
   HRESULT replaceMarker(LONG i, VARIANT bytes) override { return Put(i, bytes, false); }
+  HRESULT removeMarker(LONG i) override {
+    if (i < 1) return Error("index is one-based");
+    try {
+      LONG n = 0;
+      if (FAILED(get_numMarkers(&n))) return Error("getNumMarkers failed");
+      if (i > n) return Error("i is out of range");
+      markers_.erase(markers_.begin() + (i - 1));
+      return S_OK;
+    } catch (const std::exception&) {
+      return Error("exception thrown");
+    }
+  }
   HRESULT insertMarker(LONG i, VARIANT bytes) override { return Put(i, bytes, true); }
 
   // Writes the input with the comment list in place of the comments before

@@ -3,13 +3,21 @@
 //
 //   vexa-album new OUT.xml [--title T]... [--still PATH]...
 //   vexa-album dump IN.xml
+//   vexa-album convert IN.xml OUT.xml [--from-partner]
+//   vexa-album jpeg-get PHOTO.jpg
+//   vexa-album jpeg-set PHOTO.jpg --id ID --resolution N
 //
 // `new` makes an album (up to three --title lines for its title slide, one
 // still per --still) and saves it in the model's internal document shape.
 // `dump` loads an album document into a new album and prints every property
-// as "path: value", one a line. Exit code 0 on success, 1 with "ERROR: ..."
+// as "path: value", one a line. `convert` loads an album file (in the
+// partner format with --from-partner) and stores it as an album file through
+// the installed stylesheets. `jpeg-get` prints the record kept in a photo
+// ("originalIdentifier: ..." and "resolution: N"); `jpeg-set` writes it.
+// Exit code 0 on success, 1 with "ERROR: ..."
 // on stderr otherwise.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,7 +30,11 @@ namespace {
 
 const char kUsage[] =
     "usage: vexa-album new OUT.xml [--title T]... [--still PATH]...\n"
-    "       vexa-album dump IN.xml\n";
+    "       vexa-album dump IN.xml\n"
+    "       vexa-album convert IN.xml OUT.xml [--from-partner]\n"
+    "       vexa-album jpeg-get PHOTO.jpg\n"
+    "       vexa-album jpeg-set PHOTO.jpg --id ID --resolution N\n"
+    "resolution: 0 unknown, 1 original, 2 album, 3 web, 4 thumbnail\n";
 
 int Fail(const std::string& what, HRESULT hr) {
   ErrorText e = TakeError();
@@ -154,6 +166,54 @@ int Dump(const std::string& in) {
   return 0;
 }
 
+int Convert(const std::string& in, const std::string& out, bool fromPartner) {
+  Bstr inPath = Bstr::FromUtf8(in), outPath = Bstr::FromUtf8(out);
+  ComPtr<IStillsSlideShow1> album;
+  HRESULT hr;
+  if (fromPartner) {
+    ComPtr<IMarwickXML> partner;
+    if (FAILED(hr = Create(CLSID_MarwickXML, &partner))) return Fail("cannot create the mapper", hr);
+    if (FAILED(hr = partner->loadFromURL(inPath.Get(), album.Put()))) return Fail("cannot load " + in, hr);
+  }
+  ComPtr<IStillsSlideShow1XML> mapper;
+  if (FAILED(hr = Create(CLSID_StillsSlideShow1XML, &mapper))) return Fail("cannot create the mapper", hr);
+  if (!fromPartner && FAILED(hr = mapper->loadFromURL(inPath.Get(), album.Put()))) {
+    return Fail("cannot load " + in, hr);
+  }
+  if (FAILED(hr = mapper->storeToFile(outPath.Get(), album.Get()))) return Fail("cannot store " + out, hr);
+  return 0;
+}
+
+int JpegGet(const std::string& photo) {
+  ComPtr<IEmbedImageXML> mapper;
+  HRESULT hr = Create(CLSID_EmbedImageXML, &mapper);
+  if (FAILED(hr)) return Fail("cannot create the mapper", hr);
+  Bstr path = Bstr::FromUtf8(photo);
+  ComPtr<IEmbedImage> record;
+  if (FAILED(hr = mapper->loadFromJPEG(path.Get(), record.Put()))) return Fail("cannot read " + photo, hr);
+  Bstr id;
+  VEXAXMLStillImageResolution resolution = VEXAXMLStillImageUnknownResolution;
+  record->get_originalIdentifier(id.Out());
+  record->get_resolution(&resolution);
+  std::printf("originalIdentifier: %s\nresolution: %ld\n", id.Utf8().c_str(),
+              static_cast<long>(resolution));
+  return 0;
+}
+
+int JpegSet(const std::string& photo, const std::string& id, long resolution) {
+  ComPtr<IEmbedImageXML> mapper;
+  ComPtr<IEmbedImage> record;
+  HRESULT hr;
+  if (FAILED(hr = Create(CLSID_EmbedImageXML, &mapper)) || FAILED(hr = Create(CLSID_EmbedImage, &record))) {
+    return Fail("cannot create the record", hr);
+  }
+  Bstr idText = Bstr::FromUtf8(id), path = Bstr::FromUtf8(photo);
+  record->put_originalIdentifier(idText.Get());
+  record->put_resolution(static_cast<VEXAXMLStillImageResolution>(resolution));
+  if (FAILED(hr = mapper->storeToJPEG(path.Get(), record.Get()))) return Fail("cannot write " + photo, hr);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,6 +243,20 @@ int main(int argc, char** argv) {
     }
   } else if (args[0] == "dump" && args.size() == 2) {
     rc = Dump(args[1]);
+  } else if (args[0] == "convert" && (args.size() == 3 ||
+                                      (args.size() == 4 && args[3] == "--from-partner"))) {
+    rc = Convert(args[1], args[2], args.size() == 4);
+  } else if (args[0] == "jpeg-get" && args.size() == 2) {
+    rc = JpegGet(args[1]);
+  } else if (args[0] == "jpeg-set" && args.size() == 6 && args[2] == "--id" &&
+             args[4] == "--resolution") {
+    char* end = nullptr;
+    const long resolution = std::strtol(args[5].c_str(), &end, 10);
+    if (args[5].empty() || *end || resolution < 0 || resolution > 4) {
+      std::fputs(kUsage, stderr);
+    } else {
+      rc = JpegSet(args[1], args[3], resolution);
+    }
   } else {
     std::fputs(kUsage, stderr);
   }
