@@ -66,4 +66,52 @@ TEST_F(VexaAlbumTest, RefusesWhatIsNoAlbum) {
   EXPECT_EQ(RunCommand(tool_ + " new", &out), 2);
 }
 
+bool NeedTool(const char* program) {
+  std::string out;
+  if (RunCommand(std::string("command -v ") + program, &out) == 0) return true;
+  const char* req = getenv("VEXA_REQUIRE_CHECKERS");
+  if (req && std::string(req) == "1") ADD_FAILURE() << program << " is required";
+  return false;
+}
+
+TEST_F(VexaAlbumTest, ConvertsThePartnerSample) {
+  const std::string sample = std::string(VEXA_BUILD_DIR) + "/share/vexa/samples/marwick-album.xml";
+  const std::string album = dir_ + "/album.xml", again = dir_ + "/again.xml";
+  std::string out;
+  ASSERT_EQ(RunCommand(tool_ + " convert " + sample + " " + album + " --from-partner", &out), 0) << out;
+  ASSERT_EQ(RunCommand(tool_ + " dump " + album, &out), 0) << out;
+  EXPECT_NE(out.find("stillImages[2].title: On the pier & the boat\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("tvSystem: 2\n"), std::string::npos) << out;
+  // An album file converts to itself.
+  ASSERT_EQ(RunCommand(tool_ + " convert " + album + " " + again, &out), 0) << out;
+  std::string a, b;
+  vexa::base::ReadFile(album, &a);
+  vexa::base::ReadFile(again, &b);
+  EXPECT_EQ(a, b);
+  // A partner file is no album file.
+  EXPECT_EQ(RunCommand(tool_ + " convert " + sample + " " + dir_ + "/x.xml", &out), 1);
+  EXPECT_NE(out.find("top element doesn't match"), std::string::npos) << out;
+  if (NeedTool("xmllint")) {
+    EXPECT_EQ(RunCommand("xmllint --noout " + album, &out), 0) << out;
+  }
+}
+
+TEST_F(VexaAlbumTest, WritesAndReadsTheRecordOfAPhoto) {
+  if (!NeedTool("convert") || !NeedTool("rdjpgcom") || !NeedTool("djpeg")) GTEST_SKIP();
+  const std::string photo = dir_ + "/photo.jpg";
+  std::string out, before, after;
+  ASSERT_EQ(RunCommand("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
+  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &before), 0);
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  EXPECT_EQ(out, "originalIdentifier: \nresolution: 0\n");
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id 1234abcd --resolution 4", &out), 0) << out;
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  EXPECT_EQ(out, "originalIdentifier: 1234abcd\nresolution: 4\n");
+  ASSERT_EQ(RunCommand("rdjpgcom " + photo, &out), 0);
+  EXPECT_NE(out.find("<originalIdentifier>1234abcd</originalIdentifier>"), std::string::npos) << out;
+  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &after), 0);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id x --resolution 9", &out), 2);
+}
+
 }  // namespace
