@@ -778,6 +778,11 @@ class CDomDocument : public ComObjectRoot, public DomNodeImpl<CDomDocument, IXML
     PrepareThread();
     parseError_.clear();
     tLastLibError.clear();
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
+      Reset(nullptr, nullptr);
+      parseError_ = "document too large";
+      return S_FALSE;
+    }
     xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
     if (!ctxt) return E_OUTOFMEMORY;
     xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
@@ -796,11 +801,6 @@ class CDomDocument : public ComObjectRoot, public DomNodeImpl<CDomDocument, IXML
       if (parseError_.empty()) parseError_ = "not well-formed";
     }
     xmlFreeParserCtxt(ctxt);
-    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) {
-      if (doc) xmlFreeDoc(doc);
-      doc = nullptr;
-      parseError_ = "document too large";
-    }
     if (!doc) {
       Reset(nullptr, nullptr);
       return S_FALSE;
