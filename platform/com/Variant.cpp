@@ -442,7 +442,10 @@ HRESULT Convert(const Scalar& s, VARTYPE vt, USHORT flags, VARIANT* out) {
       out->vt = VT_NULL;
       return S_OK;
     case VT_I1: {
-      signed char v; hr = ToInteger(s, &v); out->cVal = static_cast<CHAR>(v); break;
+      signed char v = 0;
+      hr = ToInteger(s, &v);
+      out->cVal = static_cast<CHAR>(v);
+      break;
     }
     case VT_UI1: hr = ToInteger(s, &out->bVal); break;
     case VT_I2: hr = ToInteger(s, &out->iVal); break;
