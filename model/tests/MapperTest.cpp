@@ -119,6 +119,20 @@ TEST_F(MapperTest, EachMapperStoresAndLoadsItsModel) {
     std::string out;
     EXPECT_EQ(RunTool("xmllint --noout '" + p->Utf8() + "'", &out), 0) << out;
   }
+  // The installed pairs are identities, as an independent processor agrees.
+  VEXA_NEED_CHECKER("xsltproc");
+  const std::pair<const Bstr*, const char*> pairs[] = {
+      {&albumPath, "SlideShow1"}, {&manifestPath, "DiscManifest"}, {&recordPath, "EmbedImage"}};
+  for (const auto& [path, name] : pairs) {
+    std::string file, viaInput, viaOutput;
+    ASSERT_TRUE(vexa::base::ReadFile(path->Utf8(), &file));
+    for (const char* dir : {"Input", "Output"}) {
+      std::string out;
+      const std::string xsl = SourceData(std::string("xslt/") + name + dir + ".xsl");
+      ASSERT_EQ(RunTool("xsltproc '" + xsl + "' '" + path->Utf8() + "'", &out), 0) << out;
+      EXPECT_EQ(out, file) << name << dir;
+    }
+  }
 }
 
 // The sample partner album reads as the album a user would build by hand,
