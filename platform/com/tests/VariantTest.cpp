@@ -58,6 +58,7 @@ bool SameValue(const VARIANT& a, const VARIANT& b) {
     case VT_I2: return a.iVal == b.iVal;
     case VT_I4: return a.lVal == b.lVal;
     case VT_UI1: return a.bVal == b.bVal;
+    case VT_I1: return a.cVal == b.cVal;
     case VT_UI4: return a.ulVal == b.ulVal;
     case VT_I8: return a.llVal == b.llVal;
     case VT_R4: return a.fltVal == b.fltVal;
@@ -73,6 +74,12 @@ Variant Ui1(BYTE v) {
   Variant r;
   r.vt = VT_UI1;
   r.bVal = v;
+  return r;
+}
+Variant I1(signed char v) {
+  Variant r;
+  r.vt = VT_I1;
+  r.cVal = static_cast<CHAR>(v);
   return r;
 }
 Variant I8(long long v) {
@@ -98,6 +105,9 @@ TEST(Variant, ChangeTypeTable) {
       {"I4 to I2", Variant::I4(-32768), VT_I2, S_OK, Variant::I2(-32768)},
       {"negative to UI1", Variant::I4(-1), VT_UI1, DISP_E_OVERFLOW, {}},
       {"I4 to UI1", Variant::I4(255), VT_UI1, S_OK, Ui1(255)},
+      {"text to I1", Text(u"-128"), VT_I1, S_OK, I1(-128)},
+      {"I4 over I1", Variant::I4(128), VT_I1, DISP_E_OVERFLOW, {}},
+      {"word to I1", Text(u"x"), VT_I1, DISP_E_TYPEMISMATCH, {}},
       {"R8 to I4 rounds", Variant::R8(-1.5), VT_I4, S_OK, Variant::I4(-2)},
       {"R8 over I4", Variant::R8(3e9), VT_I4, DISP_E_OVERFLOW, {}},
       {"NaN to I4", Variant::R8(std::numeric_limits<double>::quiet_NaN()), VT_I4, DISP_E_OVERFLOW, {}},

@@ -1,0 +1,117 @@
+// vexa-album from the command line: an album made by `new` is well-formed,
+// and `dump` reads back its title and stills.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/base/Path.h"
+
+namespace {
+
+int RunCommand(const std::string& command, std::string* output) {
+  output->clear();
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  std::size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+  const int status = pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class VexaAlbumTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = vexa::base::MakeTempDir("", "vexa-album-");
+    ASSERT_FALSE(dir_.empty());
+    setenv("VEXA_REGISTRY_DIR", (dir_ + "/registry").c_str(), 1);
+    tool_ = std::string(VEXA_BUILD_DIR) + "/bin/vexa-album";
+  }
+  void TearDown() override { vexa::base::RemoveAll(dir_); }
+  std::string dir_, tool_;
+};
+
+TEST_F(VexaAlbumTest, NewThenDump) {
+  const std::string album = dir_ + "/a b.xml";
+  std::string out;
+  ASSERT_EQ(RunCommand(tool_ + " new '" + album + "' --title 'Summer 2002' --title Two --still x.jpg"
+                " --still 'dir/y z.jpg'", &out), 0) << out;
+  ASSERT_EQ(RunCommand(tool_ + " dump '" + album + "'", &out), 0) << out;
+  EXPECT_NE(out.find("titleSlide.line1: Summer 2002\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("titleSlide.line2: Two\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("stillImages[1].originalFilename: x.jpg\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("stillImages[2].originalFilename: dir/y z.jpg\n"), std::string::npos) << out;
+
+  if (RunCommand("command -v xmllint", &out) == 0) {
+    EXPECT_EQ(RunCommand("xmllint --noout '" + album + "'", &out), 0) << out;
+  } else {
+    const char* req = getenv("VEXA_REQUIRE_CHECKERS");
+    if (req && std::string(req) == "1") FAIL() << "xmllint is required";
+  }
+}
+
+TEST_F(VexaAlbumTest, RefusesWhatIsNoAlbum) {
+  const std::string other = dir_ + "/other.xml";
+  vexa::base::WriteFileAtomic(other, "<DiscManifest/>");
+  vexa::base::WriteFileAtomic(dir_ + "/broken.xml", "<AlbumManifest>");
+  std::string out;
+  EXPECT_EQ(RunCommand(tool_ + " dump " + other, &out), 1);
+  EXPECT_NE(out.find("ERROR: "), std::string::npos);
+  EXPECT_EQ(RunCommand(tool_ + " dump " + dir_ + "/broken.xml", &out), 1);
+  EXPECT_NE(out.find("ERROR: cannot load"), std::string::npos) << out;
+  EXPECT_EQ(RunCommand(tool_ + " dump " + dir_ + "/missing.xml", &out), 1);
+  EXPECT_EQ(RunCommand(tool_ + " new", &out), 2);
+}
+
+bool NeedTool(const char* program) {
+  std::string out;
+  if (RunCommand(std::string("command -v ") + program, &out) == 0) return true;
+  const char* req = getenv("VEXA_REQUIRE_CHECKERS");
+  if (req && std::string(req) == "1") ADD_FAILURE() << program << " is required";
+  return false;
+}
+
+TEST_F(VexaAlbumTest, ConvertsThePartnerSample) {
+  const std::string sample = std::string(VEXA_BUILD_DIR) + "/share/vexa/samples/marwick-album.xml";
+  const std::string album = dir_ + "/album.xml", again = dir_ + "/again.xml";
+  std::string out;
+  ASSERT_EQ(RunCommand(tool_ + " convert " + sample + " " + album + " --from-partner", &out), 0) << out;
+  ASSERT_EQ(RunCommand(tool_ + " dump " + album, &out), 0) << out;
+  EXPECT_NE(out.find("stillImages[2].title: On the pier & the boat\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("tvSystem: 2\n"), std::string::npos) << out;
+  // An album file converts to itself.
+  ASSERT_EQ(RunCommand(tool_ + " convert " + album + " " + again, &out), 0) << out;
+  std::string a, b;
+  vexa::base::ReadFile(album, &a);
+  vexa::base::ReadFile(again, &b);
+  EXPECT_EQ(a, b);
+  // A partner file is no album file.
+  EXPECT_EQ(RunCommand(tool_ + " convert " + sample + " " + dir_ + "/x.xml", &out), 1);
+  EXPECT_NE(out.find("top element doesn't match"), std::string::npos) << out;
+  if (NeedTool("xmllint")) {
+    EXPECT_EQ(RunCommand("xmllint --noout " + album, &out), 0) << out;
+  }
+}
+
+TEST_F(VexaAlbumTest, WritesAndReadsTheRecordOfAPhoto) {
+  if (!NeedTool("convert") || !NeedTool("rdjpgcom") || !NeedTool("djpeg")) GTEST_SKIP();
+  const std::string photo = dir_ + "/photo.jpg";
+  std::string out, before, after;
+  ASSERT_EQ(RunCommand("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
+  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &before), 0);
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  EXPECT_EQ(out, "originalIdentifier: \nresolution: 0\n");
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id 1234abcd --resolution 4", &out), 0) << out;
+  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  EXPECT_EQ(out, "originalIdentifier: 1234abcd\nresolution: 4\n");
+  ASSERT_EQ(RunCommand("rdjpgcom " + photo, &out), 0);
+  EXPECT_NE(out.find("<originalIdentifier>1234abcd</originalIdentifier>"), std::string::npos) << out;
+  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &after), 0);
+  EXPECT_EQ(after, before);
+  EXPECT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id x --resolution 9", &out), 2);
+}
+
+}  // namespace
