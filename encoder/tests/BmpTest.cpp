@@ -152,6 +152,7 @@ TEST(BmpFiles, Vidlathe1RefusesImpossibleHeaders) {
       {"1 bit per pixel", [](auto& h) { h.biBitCount = 1; }},
       {"bit fields", [](auto& h) { h.biCompression = 3; }},
       {"palette of 300", [](auto& h) { h.biBitCount = 8; h.biClrUsed = 300; }},
+      {"palette behind a huge header", [](auto& h) { h.biBitCount = 8; h.biSize = 0x7FFFFFFF; }},
   };
   for (const Case& c : cases) {
     BITMAPINFOHEADER h = good;
