@@ -445,6 +445,30 @@ TEST(StillStreams, OversizedStillIsShrunkToFitTheBuffer) {
   }
 }
 
+// Stills shown for less time than their data takes to arrive, among audio
+// at the highest Layer II rate: each picture is decoded only once it has
+// arrived, in order, and neither buffer overflows.
+TEST_F(StillStreamsCheckers, ShortDisplayTimesNeverDecodeBeforeArrival) {
+  const std::string mp2 = dir_.File("fast.mp2");
+  int rc = -1;
+  Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=440:duration=1:sample_rate=44100' -ac 2 "
+        "-c:a mp2 -b:a 384k '" + mp2 + "' 2>&1", &rc);
+  ASSERT_EQ(0, rc);
+  std::vector<uint8_t> noise(704u * 576 * 4);
+  uint32_t x = 99;
+  for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+  SetPictures({{704, 576, noise, false, 100}, {704, 576, SyntheticPicture(704, 576, 1), false, 100},
+               {704, 576, noise, false, 100}, {704, 576, SyntheticPicture(704, 576, 2), false, 2000}});
+  const std::string out = dir_.File("short.mpg");
+  ASSERT_EQ(1, Multi_I_Enc_Still_MP2(4, ListSource, out.c_str(), 2, 8, mp2.c_str(), 1));
+  const CheckedStream s = CheckSystemStreamFile(out);
+  EXPECT_TRUE(s.ok()) << s.Report();
+  ASSERT_EQ(4u, s.pictures.at(0xE2).size());
+  EXPECT_FALSE(s.audioFramePts.empty());
+  const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+  EXPECT_EQ(0, rc) << err;
+}
+
 // A failed write makes the call return 0 and leaves nothing behind. The
 // encoding runs in a child process whose file size limit is 100 KB.
 TEST(StillStreams, WriteErrorFailsAndRemovesTheOutput) {
