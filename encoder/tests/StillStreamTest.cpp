@@ -493,11 +493,13 @@ TEST(StillStreams, WriteErrorFailsAndRemovesTheOutput) {
 
 // Calls from two threads run one after the other and both succeed; a call
 // from inside a picture source is refused instead of waiting for itself.
+std::string gInnerOutput;
+
 int ReentrantSource(void* pixels, BITMAPINFOHEADER* h) {
   std::memset(pixels, 128, static_cast<size_t>(h->biWidth) * h->biHeight * 4);
   BITMAPINFOHEADER inner{40, 16, 16, 1, 32, 0, 0, 0, 0, 0, 0};
   std::vector<uint8_t> px(16 * 16 * 4);
-  return Vidlathe1(px.data(), &inner, "/tmp/vidlathe-never-written.mpg", 8, 1) == 0 ? 800 : 0;
+  return Vidlathe1(px.data(), &inner, gInnerOutput.c_str(), 8, 1) == 0 ? 800 : 0;
 }
 
 TEST(StillStreams, CallsRunOneAtATime) {
@@ -514,8 +516,9 @@ TEST(StillStreams, CallsRunOneAtATime) {
   EXPECT_EQ(1, r2);
   EXPECT_EQ(ReadAll(a), ReadAll(b));
   const std::string c = dir.File("re.mpg");
+  gInnerOutput = dir.File("inner.mpg");
   EXPECT_EQ(1, Multi_I_Enc_Still(1, ReentrantSource, c.c_str(), 8, 5));
-  EXPECT_FALSE(vexa::base::FileExists("/tmp/vidlathe-never-written.mpg"));
+  EXPECT_FALSE(vexa::base::FileExists(gInnerOutput));
 }
 
 }  // namespace
