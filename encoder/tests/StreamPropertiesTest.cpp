@@ -31,7 +31,7 @@ int RateCodeOf(const std::string& r) {
 
 Probe FfprobeOf(const std::string& path) {
   Probe p;
-  const std::string out = Run("ffprobe -v error -show_entries "
+  const std::string out = Shell("ffprobe -v error -show_entries "
                               "stream=codec_type,width,height,r_frame_rate,bit_rate,sample_rate "
                               "-of flat '" + path + "'");
   std::istringstream in(out);

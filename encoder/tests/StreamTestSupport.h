@@ -34,7 +34,7 @@ inline bool HaveTool(const char* name) {
   } while (0)
 
 // Runs a shell command; its standard output, and the exit status in *status.
-inline std::string Run(const std::string& cmd, int* status = nullptr) {
+inline std::string Shell(const std::string& cmd, int* status = nullptr) {
   std::string out;
   std::FILE* p = popen(cmd.c_str(), "r");
   if (!p) {
@@ -110,7 +110,7 @@ inline std::string MakeInput(const std::string& name, const std::string& sources
   const std::string path = ScratchPath(name);
   if (vexa::base::FileExists(path)) return path;
   int st = 0;
-  Run("ffmpeg -nostdin -v error -y " + sources + " " + args + " '" + path + "' 2>&1", &st);
+  Shell("ffmpeg -nostdin -v error -y " + sources + " " + args + " '" + path + "' 2>&1", &st);
   return st == 0 ? path : std::string();
 }
 
