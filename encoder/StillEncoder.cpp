@@ -77,40 +77,45 @@ void RunStillEncoder(EncodeJob* job, PictureQueue* queue) {
   PictureEncoder pe;
   GopParameters gop;
   SequenceParameters seq;
+  // The picture kind and size change while a pair is coded; they change in
+  // the thread's own copy of the job, since the multiplexer reads the job.
+  EncodeJob work;
+  work.kind = job->kind;
+  work.width = job->width;
+  work.height = job->height;
+  work.aspectCode = job->aspectCode;
+  work.rateCode = job->rateCode;
+  work.motionFlag = job->motionFlag;
+  work.quantiser = job->quantiser;
+  work.codedStream = job->codedStream;
   const uint32_t kind = job->kind;
-  const uint32_t width = job->width, height = job->height;
   CodedStreamBuffer& out = *job->codedStream;
+  bool ok = true;
   while (auto entry = queue->Pop()) {
     if (!entry->planes) break;  // the end marker
     if (out.IsReaderStopped()) {
-      job->success = 0;
+      ok = false;
       break;
     }
     const StillPlanes& p = *entry->planes;
-    bool ok;
     if (kind == kStillPair) {
       const uint8_t* high[3] = {p.y2.data(), p.u2.data(), p.v2.data()};
       const uint8_t* low[3] = {p.y.data(), p.u.data(), p.v.data()};
-      job->kind = kStillPairHigh;
-      job->width = width;
-      job->height = height;
-      ok = CodeStillPicture(pe, *job, gop, seq, 1, high, entry->displayMs);
-      job->kind = kStillPairLow;
-      job->width = width / 2;
-      job->height = height / 2;
-      ok = ok && CodeStillPicture(pe, *job, gop, seq, 0, low, entry->displayMs);
-      job->kind = kind;
-      job->width = width;
-      job->height = height;
+      work.kind = kStillPairHigh;
+      work.width = job->width;
+      work.height = job->height;
+      ok = CodeStillPicture(pe, work, gop, seq, 1, high, entry->displayMs);
+      work.kind = kStillPairLow;
+      work.width = job->width / 2;
+      work.height = job->height / 2;
+      ok = ok && CodeStillPicture(pe, work, gop, seq, 0, low, entry->displayMs);
     } else {
       const uint8_t* planes[3] = {p.y.data(), p.u.data(), p.v.data()};
-      ok = CodeStillPicture(pe, *job, gop, seq, 0, planes, entry->displayMs);
+      ok = CodeStillPicture(pe, work, gop, seq, 0, planes, entry->displayMs);
     }
-    if (!ok) {
-      job->success = 0;
-      break;
-    }
+    if (!ok) break;
   }
+  if (!ok) job->success = 0;
   // No more pictures are taken: a caller still putting one is told at once.
   queue->Abort();
   out.MarkStillPicture(0, 0, 2);

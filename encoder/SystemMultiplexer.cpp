@@ -468,6 +468,19 @@ bool Multiplexer::Run() {
     if (videoEnded_ && packs_ >= targetPacks_ && t >= lastPts_) break;
     EmitPadding();
   }
+  // Audio cut off by the end of the stream still ends on a frame boundary:
+  // the rest of the frame that the last audio packet began goes out alone.
+  if (!audioEnded_ && !audioPacket_.empty() && !sink_.failed()) {
+    const size_t tail = audioFrames_.empty()
+                            ? audioPacket_.size()
+                            : static_cast<size_t>(audioFrames_.front().start - audioSent_);
+    audioPacket_.resize(tail);
+    audioFrames_.clear();
+    if (tail > 0) {
+      while (!AudioRoom(Scr())) EmitPadding();
+      EmitAudio(Scr());
+    }
+  }
   if (audio_) audio_->Abort();
   sink_.Finish(Scr());
   if (sink_.failed()) return false;

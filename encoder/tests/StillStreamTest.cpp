@@ -1,0 +1,450 @@
+// Still streams through the exported entry points, read back by our own
+// stream checker (syntax and buffer model) and by independent decoders.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+#include <thread>
+
+#include "encoder/ColourConvert.h"
+#include "encoder/StillEncoder.h"
+#include "encoder/Vidlathe.h"
+#include "encoder/tests/StreamChecker.h"
+#include "encoder/tests/TestSupport.h"
+
+namespace vidlathe::testing {
+namespace {
+
+// The picture source reads this list (a PictureSource has no context).
+struct SourcePicture {
+  int w, h;
+  std::vector<uint8_t> bgrx;  // top-down rows
+  bool topDown;
+  int displayMs;
+};
+std::vector<SourcePicture> gPictures;
+size_t gNext = 0;
+
+// Writes the next picture into the library's buffer, bottom-up unless the
+// picture asks for top-down rows.
+int ListSource(void* pixels, BITMAPINFOHEADER* h) {
+  if (gNext >= gPictures.size()) return 0;
+  const SourcePicture& sp = gPictures[gNext++];
+  h->biWidth = sp.w;
+  h->biHeight = sp.topDown ? -sp.h : sp.h;
+  auto* out = static_cast<uint8_t*>(pixels);
+  for (int r = 0; r < sp.h; ++r)
+    std::memcpy(out + static_cast<size_t>(r) * sp.w * 4,
+                &sp.bgrx[static_cast<size_t>(sp.topDown ? r : sp.h - 1 - r) * sp.w * 4],
+                static_cast<size_t>(sp.w) * 4);
+  return sp.displayMs;
+}
+
+void SetPictures(std::vector<SourcePicture> list) {
+  gPictures = std::move(list);
+  gNext = 0;
+}
+
+struct ModeCase {
+  int mode;
+  int width, height;  // largest picture
+  bool pair;
+};
+
+const ModeCase kMultiModes[] = {
+    {5, 352, 240, false}, {6, 352, 288, false}, {7, 704, 480, true},  {8, 704, 576, true},
+    {9, 704, 480, true},  {10, 704, 576, true}, {11, 352, 240, false}, {12, 352, 288, false}};
+
+// Two different pictures per stream, smaller than the frame so the borders
+// show, one of them top-down.
+void TwoPictures(const ModeCase& m) {
+  const int w = m.width - 40, h = m.height - 30;
+  SetPictures({{w, h, SyntheticPicture(w, h, 1), false, 1000},
+               {w, h, SyntheticPicture(w, h, 2), true, 600}});
+}
+
+std::string SequenceSize(const CheckedPicture& p) {
+  if (p.data.size() < 8) return "?";
+  const int hs = (p.data[4] << 4) | (p.data[5] >> 4);
+  const int vs = ((p.data[5] & 15) << 8) | p.data[6];
+  return std::to_string(hs) + "x" + std::to_string(vs);
+}
+
+TEST(StillStreams, EveryMultiStillModeIsAValidStillStream) {
+  TempDir dir;
+  for (const ModeCase& m : kMultiModes) {
+    SCOPED_TRACE("mode " + std::to_string(m.mode));
+    TwoPictures(m);
+    const std::string out = dir.File("m" + std::to_string(m.mode) + ".mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still(2, ListSource, out.c_str(), 8, m.mode));
+    const CheckedStream s = CheckSystemStreamFile(out);
+    EXPECT_TRUE(s.ok()) << s.Report();
+    // 1000 + 600 ms at 75 packs a second, and the end code's pack at most.
+    EXPECT_GE(s.packs, 120u);
+    EXPECT_LE(s.packs, 122u);
+    ASSERT_EQ(2u, s.pictures.at(0xE1).size());
+    const std::string low = std::to_string(m.pair ? m.width / 2 : m.width) + "x" +
+                            std::to_string(m.pair ? m.height / 2 : m.height);
+    EXPECT_EQ(low, SequenceSize(s.pictures.at(0xE1)[0]));
+    if (m.pair) {
+      ASSERT_EQ(2u, s.pictures.at(0xE2).size());
+      EXPECT_EQ(std::to_string(m.width) + "x" + std::to_string(m.height),
+                SequenceSize(s.pictures.at(0xE2)[1]));
+    } else {
+      EXPECT_EQ(0u, s.pictures.count(0xE2));
+    }
+    EXPECT_TRUE(s.audio.empty());
+  }
+}
+
+TEST(StillStreams, VidlatheModesAreValidStillStreams) {
+  TempDir dir;
+  const ModeCase modes[] = {{1, 352, 240, false}, {2, 704, 480, true}, {3, 352, 288, false}, {4, 704, 576, true}};
+  for (const ModeCase& m : modes) {
+    SCOPED_TRACE("mode " + std::to_string(m.mode));
+    // A 24-bit bottom-up bitmap larger than the frame: cut to its centre.
+    const int w = m.width + 21, h = m.height + 13;
+    const auto px = SyntheticPicture(w, h, 3);
+    const size_t stride = (3 * w + 3) / 4 * 4;
+    std::vector<uint8_t> bits(stride * h);
+    for (int r = 0; r < h; ++r)
+      for (int c = 0; c < w; ++c)
+        std::memcpy(&bits[(h - 1 - r) * stride + 3 * c], &px[(static_cast<size_t>(r) * w + c) * 4], 3);
+    BITMAPINFOHEADER bh{40, w, h, 1, 24, 0, 0, 0, 0, 0, 0};
+    const std::string out = dir.File("v" + std::to_string(m.mode) + ".mpg");
+    ASSERT_EQ(1, Vidlathe1(bits.data(), &bh, out.c_str(), 8, m.mode));
+    const CheckedStream s = CheckSystemStreamFile(out);
+    EXPECT_TRUE(s.ok()) << s.Report();
+    EXPECT_EQ(1u, s.pictures.at(0xE1).size());
+    EXPECT_EQ(m.pair ? 1u : 0u, s.pictures.count(0xE2));
+  }
+}
+
+// The independent tools: ffprobe and ffmpeg, mpeg2dec, vcdxminfo.
+class StillStreamsCheckers : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    VIDLATHE_NEED_TOOL("ffprobe");
+    VIDLATHE_NEED_TOOL("ffmpeg");
+    VIDLATHE_NEED_TOOL("mpeg2dec");
+    VIDLATHE_NEED_TOOL("vcdxminfo");
+  }
+  TempDir dir_;
+};
+
+TEST_F(StillStreamsCheckers, EveryModeDecodesAndIsClassifiedAsAStill) {
+  for (const ModeCase& m : kMultiModes) {
+    SCOPED_TRACE("mode " + std::to_string(m.mode));
+    TwoPictures(m);
+    const std::string out = dir_.File("c" + std::to_string(m.mode) + ".mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still(2, ListSource, out.c_str(), 8, m.mode));
+    const std::string probe = Shell("ffprobe -v error -show_entries stream=codec_name,width,height,id "
+                                  "-show_entries format=format_name -of csv=p=0 '" + out + "'");
+    EXPECT_NE(std::string::npos, probe.find("mpeg1video,352," + std::to_string(m.pair ? m.height / 2 : m.height)))
+        << probe;
+    if (m.pair) {
+      EXPECT_NE(std::string::npos, probe.find("mpeg1video,704," + std::to_string(m.height))) << probe;
+    }
+    EXPECT_NE(std::string::npos, probe.find("mpeg")) << probe;
+    int rc = -1;
+    const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+    EXPECT_EQ(0, rc) << err;
+    EXPECT_EQ("", err);
+    for (const char* track : {"-s0xe1", "-s0xe2"}) {
+      if (!m.pair && std::string(track) == "-s0xe2") continue;
+      const std::string m2 = Shell(std::string("mpeg2dec ") + track + " -o null '" + out + "' 2>&1", &rc);
+      EXPECT_EQ(0, rc) << m2;
+      EXPECT_NE(std::string::npos, m2.find("2 frames decoded")) << m2;
+    }
+    const std::string info = Shell("vcdxminfo -i '" + out + "' 2>&1", &rc);
+    EXPECT_EQ(0, rc) << info;
+    EXPECT_EQ(std::string::npos, info.find("WARN")) << info;
+    EXPECT_EQ(std::string::npos, info.find("ERROR")) << info;
+    EXPECT_NE(std::string::npos, info.find("<!-- still picture stream -->")) << info;
+    if (m.pair) {
+      EXPECT_NE(std::string::npos, info.find("secondary still picture stream")) << info;
+    }
+  }
+}
+
+// Decoded luminance against our own converted planes, and two independent
+// decoders against each other.
+TEST_F(StillStreamsCheckers, DecodedPicturesMatchTheSource) {
+  for (int mode : {5, 8}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    StillMode sm;
+    ASSERT_TRUE(MultiStillMode(mode, &sm));
+    const int w = sm.width, h = sm.height;
+    SetPictures({{w, h, SyntheticPicture(w, h, 4), false, 500}});
+    const std::string out = dir_.File("p" + std::to_string(mode) + ".mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still(1, ListSource, out.c_str(), 4, mode));
+    // The source planes as the encoder saw them.
+    BitmapSource src;
+    std::vector<uint8_t> bottomUp(static_cast<size_t>(w) * h * 4);
+    for (int r = 0; r < h; ++r)
+      std::memcpy(&bottomUp[static_cast<size_t>(h - 1 - r) * w * 4], &gPictures[0].bgrx[static_cast<size_t>(r) * w * 4], w * 4);
+    src.pixels = bottomUp.data();
+    src.pixelBytes = bottomUp.size();
+    src.header = {40, w, h, 1, 32, 0, 0, 0, 0, 0, 0};
+    StillPlanes planes;
+    ASSERT_TRUE(MakeStillPlanes(src, sm, &planes));
+    const auto low = DecodeLuma(out, 0, 0);
+    EXPECT_GT(Psnr(low, planes.y), 34.0);
+    if (sm.kind == 0x110) {
+      EXPECT_GT(Psnr(DecodeLuma(out, 1, 0), planes.y2), 34.0);
+    }
+    // mpeg2dec writes the picture of stream E1 as PGM.
+    Shell("cd '" + dir_.path() + "' && mpeg2dec -s0xe1 -o pgm '" + out + "' >/dev/null 2>&1");
+    const auto pgmFile = ReadAll(dir_.path() + "/0.pgm");
+    ASSERT_GT(pgmFile.size(), low.size());
+    // The luminance is the first width x height bytes after the three
+    // header lines.
+    size_t at = 0;
+    for (int lines = 0; lines < 3 && at < pgmFile.size(); ++at)
+      if (pgmFile[at] == '\n') ++lines;
+    ASSERT_GE(pgmFile.size(), at + low.size());
+    const std::vector<uint8_t> viaMpeg2dec(pgmFile.begin() + static_cast<std::ptrdiff_t>(at),
+                                           pgmFile.begin() + static_cast<std::ptrdiff_t>(at + low.size()));
+    EXPECT_GT(Psnr(low, viaMpeg2dec), 45.0);
+  }
+}
+
+// Studio range: black is 16 inside the picture and in its borders, white 235.
+TEST_F(StillStreamsCheckers, BlackAndWhiteUseStudioRange) {
+  std::vector<uint8_t> white(200 * 100 * 4, 255), black(200 * 100 * 4, 0);
+  SetPictures({{200, 100, white, false, 100}, {200, 100, black, false, 100}});
+  const std::string out = dir_.File("bw.mpg");
+  ASSERT_EQ(1, Multi_I_Enc_Still(2, ListSource, out.c_str(), 4, 5));
+  const auto w = DecodeLuma(out, 0, 0), b = DecodeLuma(out, 0, 1);
+  ASSERT_EQ(352u * 240, w.size());
+  ASSERT_EQ(352u * 240, b.size());
+  auto at = [](const std::vector<uint8_t>& y, int x, int r) { return int(y[static_cast<size_t>(r) * 352 + x]); };
+  EXPECT_NEAR(235, at(w, 176, 120), 2);  // inside the white picture
+  EXPECT_NEAR(16, at(w, 10, 10), 2);     // border
+  EXPECT_NEAR(16, at(b, 176, 120), 2);
+  EXPECT_NEAR(16, at(b, 350, 238), 2);
+}
+
+// A top-down bitmap gives the same stream as the bottom-up one, also when
+// the borders are odd, and its rows land the right way up.
+TEST_F(StillStreamsCheckers, TopDownEqualsBottomUpWithOddBorders) {
+  const int w = 320, h = 237;  // 16 columns each side, 1 row above and 2 below
+  std::vector<uint8_t> px(static_cast<size_t>(w) * h * 4, 0);
+  for (int c = 0; c < w * 4 * 10; ++c) px[c] = 255;  // top ten rows white
+  std::vector<uint8_t> bottomUp(px.size());
+  for (int r = 0; r < h; ++r)
+    std::memcpy(&bottomUp[static_cast<size_t>(h - 1 - r) * w * 4], &px[static_cast<size_t>(r) * w * 4], w * 4);
+  BITMAPINFOHEADER up{40, w, h, 1, 32, 0, 0, 0, 0, 0, 0};
+  BITMAPINFOHEADER down{40, w, -h, 1, 32, 0, 0, 0, 0, 0, 0};
+  const std::string a = dir_.File("up.mpg"), b = dir_.File("down.mpg");
+  ASSERT_EQ(1, Vidlathe1(bottomUp.data(), &up, a.c_str(), 8, 1));
+  ASSERT_EQ(1, Vidlathe1(px.data(), &down, b.c_str(), 8, 1));
+  EXPECT_EQ(-h, down.biHeight);  // the caller's header is left as it was
+  EXPECT_EQ(ReadAll(a), ReadAll(b));
+  const auto y = DecodeLuma(a, 0, 0);
+  ASSERT_EQ(352u * 240, y.size());
+  EXPECT_NEAR(16, y[0 * 352 + 176], 3);    // the one border row above
+  EXPECT_NEAR(235, y[5 * 352 + 176], 3);   // the white top of the picture
+  EXPECT_NEAR(16, y[200 * 352 + 176], 3);
+}
+
+// Layer II audio at 44.1 kHz goes in whole and in order, with its last frame.
+TEST_F(StillStreamsCheckers, AudioIsMultiplexedWithEveryFrameInOrder) {
+  const std::string mp2 = dir_.File("a.mp2");
+  int rc = -1;
+  Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=440:duration=1.3:sample_rate=44100' -ac 2 "
+      "-c:a mp2 -b:a 224k '" + mp2 + "' 2>&1", &rc);
+  ASSERT_EQ(0, rc);
+  const auto source = ReadAll(mp2);
+  for (int mode : {5, 7}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    StillMode sm;
+    MultiStillMode(mode, &sm);
+    SetPictures({{sm.width, sm.height, SyntheticPicture(sm.width, sm.height, 5), false, 2000}});
+    const std::string out = dir_.File("a" + std::to_string(mode) + ".mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still_MP2(1, ListSource, out.c_str(), 8, mode, mp2.c_str(), 0));
+    const CheckedStream s = CheckSystemStreamFile(out);
+    EXPECT_TRUE(s.ok()) << s.Report();
+    EXPECT_EQ(source, s.audio);  // every frame, the last one too, in order
+    EXPECT_EQ(source.size() / 731, s.audioFramePts.size() + 0 * s.packs);
+    const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+    EXPECT_EQ(0, rc) << err;
+    const std::string info = Shell("vcdxminfo -i '" + out + "' 2>&1", &rc);
+    EXPECT_EQ(std::string::npos, info.find("WARN")) << info;
+    EXPECT_NE(std::string::npos, info.find("<sampling-frequency>44100")) << info;
+  }
+  // Looping repeats the audio for as long as the stills are shown.
+  SetPictures({{352, 240, SyntheticPicture(352, 240, 6), false, 3000}});
+  const std::string looped = dir_.File("loop.mpg");
+  ASSERT_EQ(1, Multi_I_Enc_Still_MP2(1, ListSource, looped.c_str(), 8, 5, mp2.c_str(), 1));
+  const CheckedStream s = CheckSystemStreamFile(looped);
+  EXPECT_TRUE(s.ok()) << s.Report();
+  EXPECT_GT(s.audio.size(), 2 * source.size());
+}
+
+TEST_F(StillStreamsCheckers, AudioOtherThan44kIsRefused) {
+  const std::string mp2 = dir_.File("a48.mp2");
+  int rc = -1;
+  Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=440:duration=0.5:sample_rate=48000' -ac 2 "
+      "-c:a mp2 -b:a 224k '" + mp2 + "' 2>&1", &rc);
+  ASSERT_EQ(0, rc);
+  SetPictures({{352, 240, SyntheticPicture(352, 240, 1), false, 1000}});
+  const std::string out = dir_.File("refused.mpg");
+  EXPECT_EQ(0, Multi_I_Enc_Still_MP2(1, ListSource, out.c_str(), 8, 5, mp2.c_str(), 0));
+  EXPECT_FALSE(vexa::base::FileExists(out));
+  EXPECT_EQ(0, Multi_I_Enc_Still_MP2(1, ListSource, out.c_str(), 8, 5, dir_.File("none.mp2").c_str(), 0));
+}
+
+TEST_F(StillStreamsCheckers, Mp2PropertiesAgreeWithFfprobe) {
+  struct Case {
+    int rate, kbps;
+    bool is44k;
+  };
+  for (const Case& c : {Case{44100, 224, true}, Case{44100, 192, true}, Case{48000, 224, false},
+                        Case{32000, 128, false}}) {
+    SCOPED_TRACE(std::to_string(c.rate) + " Hz " + std::to_string(c.kbps) + " kbit/s");
+    const std::string mp2 = dir_.File("p.mp2");
+    int rc = -1;
+    Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=0.3:sample_rate=" + std::to_string(c.rate) +
+        "' -ac 2 -c:a mp2 -b:a " + std::to_string(c.kbps) + "k '" + mp2 + "' 2>&1", &rc);
+    ASSERT_EQ(0, rc);
+    const std::string probe = Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,bit_rate "
+                                  "-of csv=p=0 '" + mp2 + "'");
+    EXPECT_EQ("mp2," + std::to_string(c.rate) + "," + std::to_string(c.kbps * 1000) + "\n", probe);
+    StreamProperties props;
+    Get_MP2_Prop(mp2.c_str(), &props);
+    EXPECT_EQ(1, props.audioValid);
+    EXPECT_EQ(1, props.audioId);
+    EXPECT_EQ(2, props.audioLayerCode);
+    EXPECT_EQ(c.rate == 44100 ? 0 : c.rate == 48000 ? 1 : 2, props.audioSamplingIndex);
+    EXPECT_EQ(c.is44k, props.audioLayer2At44k != 0);
+    EXPECT_EQ(c.is44k && c.kbps == 224, props.audio224k != 0);
+    EXPECT_EQ(0, props.videoPresent);
+  }
+}
+
+TEST(StillStreams, QuantiserIsClampedTo2To62) {
+  TempDir dir;
+  const auto px = SyntheticPicture(704, 480, 7);
+  BITMAPINFOHEADER h{40, 704, -480, 1, 32, 0, 0, 0, 0, 0, 0};
+  auto encode = [&](int q) {
+    const std::string out = dir.File("q" + std::to_string(q) + ".mpg");
+    EXPECT_EQ(1, Vidlathe1(const_cast<uint8_t*>(px.data()), &h, out.c_str(), q, 2));
+    return ReadAll(out);
+  };
+  const auto q1 = encode(1), q2 = encode(2), q62 = encode(62), q100 = encode(100);
+  EXPECT_EQ(q1, q2);
+  EXPECT_EQ(q62, q100);
+  EXPECT_NE(q2, q62);
+}
+
+TEST(StillStreams, ModesOutsideTheRangeAreRefused) {
+  TempDir dir;
+  const std::string out = dir.File("x.mpg");
+  SetPictures({{352, 240, SyntheticPicture(352, 240, 1), false, 1000}});
+  for (int mode : {-1, 0, 1, 4, 13, 100}) {
+    EXPECT_EQ(0, Multi_I_Enc_Still(1, ListSource, out.c_str(), 8, mode)) << mode;
+    EXPECT_EQ(0, Multi_I_Enc_Still_MP2(1, ListSource, out.c_str(), 8, mode, nullptr, 0)) << mode;
+  }
+  std::vector<uint8_t> px(352 * 240 * 4);
+  BITMAPINFOHEADER h{40, 352, 240, 1, 32, 0, 0, 0, 0, 0, 0};
+  for (int mode : {0, 5, -3})
+    EXPECT_EQ(0, Vidlathe1(px.data(), &h, out.c_str(), 8, mode)) << mode;
+  EXPECT_FALSE(vexa::base::FileExists(out));
+}
+
+// A source that stops early fails the call and leaves no output.
+TEST(StillStreams, SourceEndingEarlyFailsWithoutOutput) {
+  TempDir dir;
+  const std::string out = dir.File("short.mpg");
+  SetPictures({{352, 240, SyntheticPicture(352, 240, 1), false, 1000}});
+  EXPECT_EQ(0, Multi_I_Enc_Still(3, ListSource, out.c_str(), 8, 5));
+  EXPECT_FALSE(vexa::base::FileExists(out));
+}
+
+TEST(StillStreams, NoPicturesGivesAnEmptyValidStream) {
+  TempDir dir;
+  const std::string out = dir.File("empty.mpg");
+  SetPictures({});
+  ASSERT_EQ(1, Multi_I_Enc_Still(0, ListSource, out.c_str(), 8, 5));
+  const CheckedStream s = CheckSystemStreamFile(out);
+  EXPECT_TRUE(s.ok()) << s.Report();
+}
+
+// A picture of pure noise codes far above the decoder's buffer at every
+// quantiser; it is coded coarser until it fits, and the buffer model holds.
+TEST(StillStreams, OversizedStillIsShrunkToFitTheBuffer) {
+  TempDir dir;
+  for (int mode : {5, 7}) {
+    StillMode sm;
+    MultiStillMode(mode, &sm);
+    std::vector<uint8_t> noise(static_cast<size_t>(sm.width) * sm.height * 4);
+    uint32_t x = 12345;
+    for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+    SetPictures({{sm.width, sm.height, noise, false, 500}, {sm.width, sm.height, noise, false, 500}});
+    const std::string out = dir.File("noise.mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still(2, ListSource, out.c_str(), 2, mode));
+    const CheckedStream s = CheckSystemStreamFile(out);
+    EXPECT_TRUE(s.ok()) << s.Report();
+    for (const auto& p : s.pictures.at(0xE1)) EXPECT_LE(p.data.size(), 46u * 1024);
+    if (sm.kind == 0x110) {
+      for (const auto& p : s.pictures.at(0xE2)) EXPECT_LE(p.data.size(), 219u * 1024);
+    }
+  }
+}
+
+// A failed write makes the call return 0 and leaves nothing behind. The
+// encoding runs in a child process whose file size limit is 100 KB.
+TEST(StillStreams, WriteErrorFailsAndRemovesTheOutput) {
+  TempDir dir;
+  const std::string out = dir.File("big.mpg");
+  SetPictures({{352, 240, SyntheticPicture(352, 240, 1), false, 4000}});
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{100 * 1024, 100 * 1024};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    _exit(Multi_I_Enc_Still(1, ListSource, out.c_str(), 8, 5) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_FALSE(vexa::base::FileExists(out));
+  EXPECT_EQ("", Shell("ls -A '" + dir.path() + "'"));
+}
+
+// Calls from two threads run one after the other and both succeed; a call
+// from inside a picture source is refused instead of waiting for itself.
+int ReentrantSource(void* pixels, BITMAPINFOHEADER* h) {
+  std::memset(pixels, 128, static_cast<size_t>(h->biWidth) * h->biHeight * 4);
+  BITMAPINFOHEADER inner{40, 16, 16, 1, 32, 0, 0, 0, 0, 0, 0};
+  std::vector<uint8_t> px(16 * 16 * 4);
+  return Vidlathe1(px.data(), &inner, "/tmp/vidlathe-never-written.mpg", 8, 1) == 0 ? 800 : 0;
+}
+
+TEST(StillStreams, CallsRunOneAtATime) {
+  TempDir dir;
+  const std::string a = dir.File("t1.mpg"), b = dir.File("t2.mpg");
+  std::vector<uint8_t> px(352 * 240 * 4, 90);
+  BITMAPINFOHEADER h1{40, 352, 240, 1, 32, 0, 0, 0, 0, 0, 0}, h2 = h1;
+  int r1 = -1, r2 = -1;
+  {
+    std::jthread t1([&] { r1 = Vidlathe1(px.data(), &h1, a.c_str(), 8, 1); });
+    std::jthread t2([&] { r2 = Vidlathe1(px.data(), &h2, b.c_str(), 8, 1); });
+  }
+  EXPECT_EQ(1, r1);
+  EXPECT_EQ(1, r2);
+  EXPECT_EQ(ReadAll(a), ReadAll(b));
+  const std::string c = dir.File("re.mpg");
+  EXPECT_EQ(1, Multi_I_Enc_Still(1, ReentrantSource, c.c_str(), 8, 5));
+  EXPECT_FALSE(vexa::base::FileExists("/tmp/vidlathe-never-written.mpg"));
+}
+
+}  // namespace
+}  // namespace vidlathe::testing

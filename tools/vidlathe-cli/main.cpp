@@ -1,0 +1,139 @@
+// vidlathe-cli: drives the vidlathe library from the command line. It loads
+// the library by name and calls its exported functions, as the disc library
+// does.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encoder/Vidlathe.h"
+#include "platform/base/Module.h"
+#include "tools/vidlathe-cli/TemporaryBmpReader.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vidlathe-cli still MODE OUT.mpg [--quant Q] [--audio A.mp2 [--loop]] [--ms DISPLAY_MS] PICTURE...\n"
+    "       vidlathe-cli v1 MODE OUT.mpg PICTURE [--quant Q]\n"
+    "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
+    "       vidlathe-cli mp2-props FILE.mp2\n"
+    "Modes: still 5..12, v1 and v2 1..4. Pictures: .bmp files for now.\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+bool ParseInt(const char* s, int* out) {
+  char* end = nullptr;
+  const long v = std::strtol(s, &end, 10);
+  if (!s[0] || *end || v < -1000000 || v > 1000000) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
+
+// The pictures of a still list, handed to the library one by one.
+std::vector<std::string> gFiles;
+size_t gNextFile = 0;
+int gDisplayMs = 4000;
+std::string gError;
+
+int NextPicture(void* pixels, BITMAPINFOHEADER* header) {
+  if (gNextFile >= gFiles.size()) return 0;
+  vidlathe_cli::Picture pic;
+  if (!vidlathe_cli::ReadPicture(gFiles[gNextFile], &pic, &gError)) return 0;
+  ++gNextFile;
+  const auto fitted = vidlathe_cli::FitInto(pic, header->biWidth, header->biHeight);
+  std::memcpy(pixels, fitted.bgrx.data(), fitted.bgrx.size());
+  header->biHeight = -header->biHeight;  // our rows run top-down
+  return gDisplayMs;
+}
+
+struct Library {
+  vexa::base::Module module;
+  decltype(&Vidlathe1) vidlathe1 = nullptr;
+  decltype(&Vidlathe2) vidlathe2 = nullptr;
+  decltype(&Multi_I_Enc_Still_MP2) multiStillMp2 = nullptr;
+  decltype(&Get_MP2_Prop) getMp2Prop = nullptr;
+
+  bool Load() {
+    module = vexa::base::Module::Load("vidlathe");
+    if (!module) {
+      std::fprintf(stderr, "vidlathe-cli: cannot load vidlathe: %s\n", module.Error().c_str());
+      return false;
+    }
+    vidlathe1 = module.Function<decltype(vidlathe1)>("Vidlathe1");
+    vidlathe2 = module.Function<decltype(vidlathe2)>("Vidlathe2");
+    multiStillMp2 = module.Function<decltype(multiStillMp2)>("Multi_I_Enc_Still_MP2");
+    getMp2Prop = module.Function<decltype(getMp2Prop)>("Get_MP2_Prop");
+    if (!vidlathe1 || !vidlathe2 || !multiStillMp2 || !getMp2Prop) {
+      std::fprintf(stderr, "vidlathe-cli: vidlathe lacks an entry point\n");
+      return false;
+    }
+    return true;
+  }
+};
+
+int Done(int result, const char* what) {
+  if (result) return 0;
+  std::fprintf(stderr, "vidlathe-cli: %s failed%s%s\n", what, gError.empty() ? "" : ": ", gError.c_str());
+  return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  const std::string cmd = argv[1];
+  Library lib;
+  if (cmd == "mp2-props") {
+    if (argc != 3 || !lib.Load()) return argc != 3 ? Usage() : 1;
+    StreamProperties p;
+    lib.getMp2Prop(argv[2], &p);
+    std::printf("valid %d\nid %d\nlayer code %d\nsampling index %d\nbit rate index %d\n"
+                "layer II 44.1 kHz %d\n224 kbit/s %d\n",
+                p.audioValid, p.audioId, p.audioLayerCode, p.audioSamplingIndex, p.audioBitRateIndex,
+                p.audioLayer2At44k, p.audio224k);
+    return p.audioValid ? 0 : 1;
+  }
+  if (argc < 5) return Usage();
+  int mode = 0, quant = 16, loop = 0;
+  if (!ParseInt(argv[2], &mode)) return Usage();
+  const std::string out = argv[3];
+  std::string audio;
+  std::vector<std::string> files;
+  for (int i = 4; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--quant" && i + 1 < argc) {
+      if (!ParseInt(argv[++i], &quant)) return Usage();
+    } else if (a == "--audio" && i + 1 < argc && cmd == "still") {
+      audio = argv[++i];
+    } else if (a == "--loop" && cmd == "still") {
+      loop = 1;
+    } else if (a == "--ms" && i + 1 < argc && cmd == "still") {
+      if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) return Usage();
+    } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      return Usage();
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty() || !lib.Load()) return files.empty() ? Usage() : 1;
+
+  if (cmd == "still") {
+    gFiles = files;
+    return Done(lib.multiStillMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), quant, mode,
+                                  audio.empty() ? nullptr : audio.c_str(), loop),
+                "still encoding");
+  }
+  if (files.size() != 1) return Usage();
+  if (cmd == "v2") return Done(lib.vidlathe2(files[0].c_str(), out.c_str(), quant, mode), "Vidlathe2");
+  if (cmd == "v1") {
+    vidlathe_cli::Picture pic;
+    if (!vidlathe_cli::ReadPicture(files[0], &pic, &gError)) return Done(0, "reading the picture");
+    BITMAPINFOHEADER h{40, pic.width, -pic.height, 1, 32, 0, static_cast<DWORD>(pic.bgrx.size()), 0, 0, 0, 0};
+    return Done(lib.vidlathe1(pic.bgrx.data(), &h, out.c_str(), quant, mode), "Vidlathe1");
+  }
+  return Usage();
+}
