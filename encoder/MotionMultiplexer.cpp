@@ -44,9 +44,10 @@ class MotionMux {
       : job_(job), coded_(job->encodeJob->codedStream), audio_(job->audio) {
     const double fps = FrameRateOfCode(static_cast<int>(job->encodeJob->rateCode));
     frameTicks_ = fps > 0 ? 90000.0 / fps : 3003.0;
-    // With B pictures an anchor is shown one frame after the picture that
-    // precedes it in display order is decoded.
-    reorder_ = job->encodeJob->kind == kMotionReencode ? 1 : 0;
+    // Pictures are shown one frame after they could first be decoded: the
+    // delay by which an anchor waits for the B pictures shown before it,
+    // kept in streams without B pictures too (as decoders expect).
+    reorder_ = 1;
   }
   bool Run();
 
@@ -263,7 +264,7 @@ bool MotionMux::Run() {
   }
   d0_ = Now() + kMotionStartDelay;
   // Audio starts with the first picture.
-  audioBase_ = d0_;
+  audioBase_ = d0_ + static_cast<int64_t>(std::trunc(reorder_ * frameTicks_));
   ReadNext();
   bool videoEnded = chunks_.empty();
   while (!failed_) {

@@ -23,7 +23,6 @@ namespace vidlathe {
 namespace {
 
 constexpr size_t kPictureQueueSize = 5;
-const char kUserData[] = "Encoded by Brell MPEG1 Lib Ver 1.0";
 
 struct QueuedStill {
   std::unique_ptr<StillPlanes> planes;  // none: the end of the list
@@ -57,8 +56,10 @@ void RunMotionEncoder(EncodeJob* job, StillQueue* queue) {
       gop.M = 1;
       pe.rateController()->Reset();
       pe.rateController()->InitSequence();
+      // No user data text follows the first sequence header: Video CD
+      // readers take user data for their own tagged records and report free
+      // text as malformed.
       pe.WriteSequenceHeader();
-      if (!started) pe.WriteUserData(kUserData);
       started = true;
       pe.BeginPicture(index, 1);
       pe.EncodePicture(planes);
