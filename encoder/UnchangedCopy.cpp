@@ -202,7 +202,8 @@ CopyResult CopyUnchanged(const std::string& path, std::FILE* out, CarriedClocks*
   static const int64_t kFrameTicks[9] = {3003, 3754, 3750, 3600, 3003, 3000, 1800, 1502, 1500};
   const int64_t frameTicks = kFrameTicks[rateCode >= 1 && rateCode <= 8 ? rateCode : 0];
 
-  // Second pass: the copy.
+  // Second pass: the copy. Only this stream's end code may close the output.
+  clocks->endCodeOffset = -1;
   r.Rewind();
   Lookahead in(&r);
   uint8_t head[4];
