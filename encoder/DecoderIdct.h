@@ -5,8 +5,9 @@
 // columns) with its outputs clamped to -256..255. FastIdct is the 16-bit
 // saturating transform (columns, then rows) whose outputs are not clamped;
 // it differs from the reference in single samples, as a rule by one unit.
-// FastIdctPlain is FastIdct's scalar definition; FastIdct runs the vector
-// version where the machine has one and gives exactly the same results.
+// FastIdctPlain is FastIdct's scalar definition, lane by lane; FastIdct is
+// the entry the decoder calls (a vector version may stand behind it, tested
+// to give exactly FastIdctPlain's results).
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,7 @@
 
 #include "encoder/Vidlathe.h"
 #include "platform/base/Module.h"
+#include "tools/vidlathe-cli/StreamCommands.h"
 #include "tools/vidlathe-cli/TemporaryBmpReader.h"
 
 namespace {
@@ -19,6 +20,7 @@ const char kUsage[] =
     "       vidlathe-cli v1 MODE OUT.mpg PICTURE [--quant Q]\n"
     "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
     "       vidlathe-cli mp2-props FILE.mp2\n"
+    "       vidlathe-cli props|component|concat-stills|concat-motion ... (see: vidlathe-cli props)\n"
     "Modes: still and motion 5..12, v1 and v2 1..4. Pictures: .bmp files for now.\n";
 
 int Usage() {
@@ -87,6 +89,7 @@ int Done(int result, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int status = 0; vidlathe_cli::RunStreamCommand(argc, argv, &status)) return status;
   if (argc < 3) return Usage();
   const std::string cmd = argv[1];
   Library lib;
