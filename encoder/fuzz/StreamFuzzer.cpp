@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+#include "encoder/Demultiplexer.h"
+#include "encoder/UnchangedCopy.h"
 #include "encoder/VideoDecoder.h"
 #include "encoder/VidlatheStreams.h"
 
@@ -35,17 +37,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return ++pictures < 64;
   });
 
-  static std::string path = [] {
+  static const std::string& path = *[] {
     char tmpl[] = "/tmp/vidlathe-fuzz-XXXXXX";
     const int fd = mkstemp(tmpl);
     if (fd >= 0) close(fd);
-    return std::string(tmpl);
+    static std::string* p = new std::string(tmpl);
+    std::atexit([] { std::remove(p->c_str()); });
+    return p;
   }();
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     StreamProperties props;
     Get_Mpeg_Stream_Prop(path.c_str(), &props);
+
+    // Demultiplexed and decoded as the re-encoding path does.
+    SystemStreamReader r;
+    if (r.Open(path)) {
+      size_t audioBytes = 0;
+      Demultiplexer demux(&r, [&](const uint8_t*, size_t n) {
+        audioBytes += n;
+        return true;
+      });
+      VideoDecoder dec2([&](uint8_t* dst, size_t cap) { return demux.ReadVideo(dst, cap); });
+      int n = 0;
+      dec2.Run([&](DecodedPicture&) { return ++n < 16; });
+    }
+    // Copied with its clocks moved, as an unchanged copy does.
+    if (std::FILE* out = std::fopen("/dev/null", "wb")) {
+      CarriedClocks clocks{123456, 234567, -1};
+      CopyUnchanged(path, out, &clocks, {});
+      std::fclose(out);
+    }
   }
   return 0;
 }
