@@ -92,7 +92,10 @@ TEST(ConcatenateMotion, CopiesContinueTheClocksAndLastTheSum) {
   const std::string in[3] = {NtscInput("x.mpg", 1.0, 440), NtscInput("y.mpg", 1.5, 550),
                              NtscInput("z.mpg", 0.7, 660)};
   for (const auto& p : in) ASSERT_FALSE(p.empty());
-  const char* paths[3] = {in[0].c_str(), in[1].c_str(), in[2].c_str()};
+  // The middle input as a Video CD track file.
+  const std::string track = ScratchPath("y-track.dat");
+  WrapCdxa(in[1], track);
+  const char* paths[3] = {in[0].c_str(), track.c_str(), in[2].c_str()};
   const MpegFileList list{3, paths};
   const std::string out = ScratchPath("joined.mpg");
   gReports.clear();
