@@ -412,15 +412,19 @@ Step ReencodeMotion(VideoDecoder::Source source, const Target& t, int sourceRate
   return FromCopy(CopyUnchanged(segment.path(), out, clocks, {}));
 }
 
+// A system stream into the output: copied when allowed, else re-encoded
+// with its own audio (keepAudio), the audio file given, or none.
 Step MotionFromSystemStream(const std::string& input, const StreamProperties& props,
                             const Target& t, bool copyAllowed, bool keepAudio, Progress& progress,
-                            std::FILE* out, CarriedClocks* clocks, const std::string& outputPath) {
+                            std::FILE* out, CarriedClocks* clocks, const std::string& outputPath,
+                            const std::string& otherAudio = std::string()) {
   if (copyAllowed)
     return FromCopy(CopyUnchanged(input, out, clocks, [&](uint64_t pos, uint64_t) {
       return progress.At(pos);
     }));
   ScratchFile audio(outputPath, ".audio");
   if (keepAudio && (audio.path().empty() || !ExtractAudio(input, audio.path()))) return Step::kFailed;
+  const std::string audioPath = keepAudio ? audio.path() : otherAudio;
   auto reader = std::make_shared<SystemStreamReader>();
   if (!reader->Open(input)) return Step::kFailed;
   auto demux = std::make_shared<Demultiplexer>(reader.get(), Demultiplexer::AudioSink());
@@ -428,9 +432,8 @@ Step MotionFromSystemStream(const std::string& input, const StreamProperties& pr
     if (!progress.At(reader->Position())) return 0;
     return demux->ReadVideo(d, n);
   };
-  return ReencodeMotion(std::move(source), t, props.pictureRateCode,
-                        keepAudio ? audio.path() : std::string(), progress, out, clocks,
-                        outputPath);
+  return ReencodeMotion(std::move(source), t, props.pictureRateCode, audioPath, progress, out,
+                        clocks, outputPath);
 }
 
 bool SameSize(const StreamProperties& p, int w, int h) {
@@ -539,10 +542,18 @@ extern "C" int Motion_VCD_Component(const MotionComponentList* list, int mode,
       step = MotionFromSystemStream(input, props, t, copy,
                                     props.audioValid && props.audioLayer2At44k && props.audio224k,
                                     progress, output.file(), &clocks, outputPath);
-    } else if (usable && !props.systemStream) {
+    } else if (usable) {
+      // The video alone, with the audio of the entry's own list.
       ScratchFile audio(outputPath, ".audio");
       const bool withAudio = entry.audioCount > 0 && entry.audioPaths;
       if (withAudio && (audio.path().empty() || !JoinAudioFiles(entry, audio.path()))) return 0;
+      if (props.systemStream) {
+        step = MotionFromSystemStream(input, props, t, false, false, progress, output.file(),
+                                      &clocks, outputPath, withAudio ? audio.path() : std::string());
+        if (step == Step::kCancelled || progress.cancelled() || step == Step::kFailed) return 0;
+        progress.Finish(static_cast<uint64_t>(props.fileSize));
+        continue;
+      }
       auto file = std::make_shared<FileByteSource>(input);
       if (!file->ok()) return 0;
       VideoDecoder::Source source = [file, &progress](uint8_t* d, size_t n) -> size_t {

@@ -210,12 +210,25 @@ TEST(ConcatenateStills, CopiesMatchingStillsReencodesOthersAndSkipsPairs) {
   const Clocks c = ReadClocks(out);
   for (size_t k = 1; k < c.scr.size(); ++k) ASSERT_GT(c.scr[k], c.scr[k - 1]) << k;
 
-  // Mode 4 keeps the pair alone.
-  const std::string outPair = ScratchPath("stills-pairs.mpg");
-  ASSERT_EQ(Concatenate_VCD_Stills(&list, 4, outPair.c_str(), nullptr), 1);
-  StreamProperties p;
-  Get_Mpeg_Stream_Prop(outPair.c_str(), &p);
-  EXPECT_EQ(p.videoKind, 3);
+  // Mode 4 keeps the pair alone; mode 5 (another rate) codes it again as a
+  // pair, shown for 4 s since a single still has no following time stamp.
+  for (int mode : {4, 5}) {
+    SCOPED_TRACE(mode);
+    const std::string outPair = ScratchPath("stills-pairs.mpg");
+    ASSERT_EQ(Concatenate_VCD_Stills(&list, mode, outPair.c_str(), nullptr), 1);
+    EXPECT_TRUE(DecodesCleanly(outPair));
+    StreamProperties p;
+    Get_Mpeg_Stream_Prop(outPair.c_str(), &p);
+    EXPECT_EQ(p.videoKind, 3);
+    EXPECT_EQ(p.pictureRateCode, mode == 4 ? 4 : 1);
+    const std::string sizes = Shell("ffprobe -v error -count_frames -show_entries "
+                                    "stream=width,height,nb_read_frames -of csv=p=0 '" + outPair + "'");
+    EXPECT_EQ(sizes, "352,240,1\n704,480,1\n");
+    if (mode == 5) {
+      // A still stream runs on for its display time at 75 packs a second.
+      EXPECT_NEAR(static_cast<double>(ReadAll(outPair).size() / 2324), 300.0, 20.0);
+    }
+  }
 }
 
 }  // namespace

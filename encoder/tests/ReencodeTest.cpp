@@ -142,9 +142,12 @@ TEST(Reencode, ElementaryStreamWithItsAudioList) {
   const std::string mp2 = MakeInput("tone-1s.mp2", "-f lavfi -i sine=frequency=440:sample_rate=44100",
                                     "-t 1 -c:a mp2 -b:a 224k");
   ASSERT_FALSE(m1v.empty() || mp2.empty());
+  const std::string pal = PalInput();
+  ASSERT_FALSE(pal.empty());
   const char* audio[1] = {mp2.c_str()};
-  const MotionComponent entry{0, m1v.c_str(), 1, audio};
-  const MotionComponentList list{1, &entry};
+  // An elementary stream, and a system stream whose own audio is replaced.
+  const MotionComponent entries[2] = {{0, m1v.c_str(), 1, audio}, {0, pal.c_str(), 1, audio}};
+  const MotionComponentList list{2, entries};
   const std::string out = ScratchPath("component.mpg");
   ASSERT_EQ(Motion_VCD_Component(&list, 3, out.c_str(), nullptr), 1);
   int st = 0;
@@ -155,7 +158,7 @@ TEST(Reencode, ElementaryStreamWithItsAudioList) {
   EXPECT_EQ(p.verticalSize, 288);
   EXPECT_EQ(p.pictureRateCode, 3);
   EXPECT_EQ(p.audioValid, 1);
-  EXPECT_EQ(PictureTypes(out).size(), 25u);  // 24 pictures at 25/s
+  EXPECT_EQ(PictureTypes(out).size(), 25u + 50u);  // 24 pictures at 25/s, then 50
   ExpectValidStamps(out);
 }
 
