@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace vidlathe {
 
 namespace {
@@ -148,6 +152,81 @@ void FastIdctPlain(int16_t* block) {
   }
 }
 
+#if defined(__SSE2__)
+
+namespace {
+
+// The one-dimensional transform on eight lanes at once: x[k] holds input k
+// of eight independent transforms.
+inline void FastOneDVector(__m128i x[8]) {
+  auto c = [](int v) { return _mm_set1_epi16(static_cast<int16_t>(v)); };
+  auto add = [](__m128i a, __m128i b) { return _mm_adds_epi16(a, b); };
+  auto sub = [](__m128i a, __m128i b) { return _mm_subs_epi16(a, b); };
+  auto mul = [&](__m128i a, int k) { return _mm_mulhi_epi16(a, c(k)); };
+  const __m128i one = c(1), two = c(2), three = c(3), six = c(6);
+  const __m128i A = mul(add(x[0], one), C4);
+  const __m128i B = mul(add(x[4], one), C4);
+  const __m128i P = add(mul(add(x[6], three), C6), mul(add(x[2], one), C2));
+  const __m128i Q = sub(mul(add(x[2], three), C6), mul(add(x[6], one), C2));
+  const __m128i S = add(A, B), D = sub(A, B);
+  const __m128i e0 = add(S, P), e3 = sub(S, P), e1 = add(D, Q), e2 = sub(D, Q);
+  const __m128i p = add(mul(add(x[7], six), C7), mul(add(x[1], one), C1));
+  const __m128i q = sub(mul(add(x[1], six), C7), mul(add(x[7], one), C1));
+  const __m128i r = sub(mul(add(x[5], one), C3), mul(add(x[3], two), C5));
+  const __m128i s = add(mul(add(x[3], one), C3), mul(add(x[5], two), C5));
+  const __m128i o0 = add(p, s), o3 = add(q, r);
+  const __m128i u = mul(add(_mm_slli_epi16(sub(p, s), 1), one), C4);
+  const __m128i v = mul(add(_mm_slli_epi16(sub(q, r), 1), one), C4);
+  const __m128i o1 = add(u, v), o2 = sub(u, v);
+  x[0] = add(e0, o0);
+  x[7] = sub(e0, o0);
+  x[1] = add(e1, o1);
+  x[6] = sub(e1, o1);
+  x[2] = add(e2, o2);
+  x[5] = sub(e2, o2);
+  x[3] = add(e3, o3);
+  x[4] = sub(e3, o3);
+}
+
+inline void Transpose8(__m128i r[8]) {
+  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+  r[0] = _mm_unpacklo_epi64(b0, b4);
+  r[1] = _mm_unpackhi_epi64(b0, b4);
+  r[2] = _mm_unpacklo_epi64(b1, b5);
+  r[3] = _mm_unpackhi_epi64(b1, b5);
+  r[4] = _mm_unpacklo_epi64(b2, b6);
+  r[5] = _mm_unpackhi_epi64(b2, b6);
+  r[6] = _mm_unpacklo_epi64(b3, b7);
+  r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+}  // namespace
+
+void FastIdct(int16_t* block) {
+  __m128i r[8];
+  for (int k = 0; k < 8; ++k)
+    r[k] = _mm_slli_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k)), 4);
+  FastOneDVector(r);  // the columns: lane c of row register k is entry (k, c)
+  Transpose8(r);
+  FastOneDVector(r);  // the rows
+  Transpose8(r);
+  const __m128i eight = _mm_set1_epi16(8);
+  for (int k = 0; k < 8; ++k)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * k),
+                     _mm_srai_epi16(_mm_add_epi16(r[k], eight), 4));
+}
+
+#else
+
 void FastIdct(int16_t* block) { FastIdctPlain(block); }
+
+#endif
 
 }  // namespace vidlathe

@@ -5,9 +5,9 @@
 // columns) with its outputs clamped to -256..255. FastIdct is the 16-bit
 // saturating transform (columns, then rows) whose outputs are not clamped;
 // it differs from the reference in single samples, as a rule by one unit.
-// FastIdctPlain is FastIdct's scalar definition, lane by lane; FastIdct is
-// the entry the decoder calls (a vector version may stand behind it, tested
-// to give exactly FastIdctPlain's results).
+// FastIdctPlain is FastIdct's scalar definition, lane by lane; FastIdct
+// runs it eight lanes at a time with SSE2 where the build targets it, with
+// exactly FastIdctPlain's results (saturation included).
 #pragma once
 
 #include <cstdint>
