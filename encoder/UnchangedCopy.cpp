@@ -14,6 +14,8 @@ namespace {
 
 constexpr int64_t kTicksPerPack = 1200;
 constexpr int64_t kAudioFrameTicks = 2351;  // 1152 samples at 44.1 kHz
+// Longest pack accepted: a few full-size packets and what lies between them.
+constexpr size_t kMaxPack = 1 << 20;
 
 int64_t ReadScr(const uint8_t* p) { return ReadTimeStamp(p); }
 
@@ -99,6 +101,10 @@ bool ReadPack(Lookahead& in, Pack* pack, bool* malformed) {
       while (in.Peek4(next) && !(IsStartCode(next) && next[3] == 0xBA)) {
         in.Read(next, 1);
         pack->bytes.push_back(next[0]);
+        if (pack->bytes.size() > kMaxPack) {
+          *malformed = true;
+          return false;
+        }
       }
       if (!in.Peek4(next)) in.Drain(&pack->bytes);
       // Whatever follows the end code is not part of this stream.
@@ -128,10 +134,15 @@ bool ReadPack(Lookahead& in, Pack* pack, bool* malformed) {
       }
       continue;
     }
-    // Bytes between packets (the zero tail of a Video CD audio pack) stay.
+    // Bytes between packets (the zero tail of a Video CD audio pack) stay;
+    // a pack that runs on without packets is not a pack.
     uint8_t b;
     in.Read(&b, 1);
     pack->bytes.push_back(b);
+    if (pack->bytes.size() > kMaxPack) {
+      *malformed = true;
+      return false;
+    }
   }
 }
 
