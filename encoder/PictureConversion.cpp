@@ -20,6 +20,14 @@ FrameRateConverter::FrameRateConverter(int sourceFps, int targetFps)
   if (source_ <= 0 || target_ <= 0 || source_ == target_) source_ = target_ = 1;
 }
 
+FrameRateConverter FrameRateConverter::FromRateCodes(int sourceCode, int targetCode) {
+  // Pictures per 1001 seconds, a whole number for every code.
+  static const int kPer1001s[9] = {0, 24000, 24024, 25025, 30000, 30030, 50050, 60000, 60060};
+  const bool known = sourceCode >= 1 && sourceCode <= 8 && targetCode >= 1 && targetCode <= 8;
+  return known ? FrameRateConverter(kPer1001s[sourceCode], kPer1001s[targetCode])
+               : FrameRateConverter(1, 1);
+}
+
 int FrameRateConverter::Next() {
   const int64_t before = n_ * target_ / source_;
   ++n_;

@@ -20,6 +20,10 @@ class FrameRateConverter {
   // Rates in whole frames per second; a rate of 0 or below, or equal rates,
   // pass every picture once.
   FrameRateConverter(int sourceFps, int targetFps);
+  // Rates as picture rate codes, at their exact values (29.97 is
+  // 30000/1001), so that a long input keeps in step with its audio; a code
+  // outside 1..8 passes every picture once.
+  static FrameRateConverter FromRateCodes(int sourceCode, int targetCode);
   // How many times the next source picture is to be output (0, 1, 2, ...).
   int Next();
 

@@ -391,7 +391,7 @@ Step ReencodeMotion(VideoDecoder::Source source, const Target& t, int sourceRate
   int result = 0;
   {
     DecoderThread decoder(std::move(source));
-    FrameRateConverter rate(WholeFramesPerSecond(sourceRateCode), WholeFramesPerSecond(t.rateCode));
+    FrameRateConverter rate = FrameRateConverter::FromRateCodes(sourceRateCode, t.rateCode);
     std::optional<DecodedPicture> current;
     int repeats = 0;
     auto feed = [&](StillPlanes* planes) {

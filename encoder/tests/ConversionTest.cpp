@@ -29,6 +29,23 @@ TEST(FrameRateConverter, KeepsTheExactRatioForEveryRatePair) {
   }
 }
 
+TEST(FrameRateConverter, RateCodesUseTheirExactRates) {
+  struct Case {
+    int source, target;
+    int64_t in, out;  // pictures in and out over 1001 seconds
+  } const cases[] = {{3, 4, 25025, 30000}, {4, 3, 30000, 25025}, {1, 4, 24000, 30000},
+                     {3, 1, 25025, 24000}, {7, 3, 60000, 25025}, {4, 4, 30000, 30000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.source) + " -> " + std::to_string(c.target));
+    FrameRateConverter frc = FrameRateConverter::FromRateCodes(c.source, c.target);
+    int64_t out = 0;
+    for (int64_t i = 0; i < c.in; ++i) out += frc.Next();
+    EXPECT_EQ(out, c.out);
+  }
+  FrameRateConverter unknown = FrameRateConverter::FromRateCodes(0, 4);
+  EXPECT_EQ(unknown.Next(), 1);
+}
+
 TEST(FrameRateConverter, UnknownRatesPassEveryPicture) {
   FrameRateConverter frc(-1, 30);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(frc.Next(), 1);
