@@ -519,13 +519,28 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
           stride = cw;
         }
         m.diff8x8(src, stride, pred, stride, block);
-        k.fdct(block);
         if (intra) {
+          m.fdct(block);
           k.quant_intra(block, lv + 64 * b, kDefaultIntraMatrix, mquant);
-        } else {
-          const int coded = k.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
-          cbp = 2 * cbp + coded;
+          continue;
         }
+        // With the flat matrix a level is zero when its coefficient, rounded,
+        // is below mquant; and no coefficient exceeds a quarter of the sum
+        // of absolute differences, nor (the transform being orthonormal) the
+        // root of the sum of squares. A block under either bound has only
+        // zero levels, which the transform would give too.
+        int sum = 0, squares = 0;
+        for (int i = 0; i < 64; ++i) {
+          sum += std::abs(block[i]);
+          squares += block[i] * block[i];
+        }
+        if (sum < 4 * mquant - 2 || 4 * squares < (2 * mquant - 1) * (2 * mquant - 1)) {
+          std::memset(lv + 64 * b, 0, 64 * sizeof(int16_t));
+          cbp = 2 * cbp;
+          continue;
+        }
+        m.fdct(block);
+        cbp = 2 * cbp + m.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
       }
       int t = mb.mb_type & (MB_INTRA | MB_FORWARD | MB_BACKWARD);
       if (intra) cbp = 63;

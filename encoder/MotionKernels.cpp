@@ -1,5 +1,6 @@
 #include "encoder/MotionKernels.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -89,6 +90,94 @@ void AddPredictionRef(const uint8_t* pred, uint8_t* dst, int stride, const int16
       const int v = pred[y * stride + x] + diff[y * 8 + x];
       dst[y * stride + x] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
+}
+
+// ---- forward transform in wide vectors ----------------------------------------------
+// The reference sums, for each output, the products in a fixed order from
+// 0.0; every lane below does exactly that for one output, so the results are
+// the reference's bit for bit (no fused multiply-add: see the build rules).
+
+struct FdctTable {
+  double c[8][8];  // c[u][x] = C(u)/2 cos((2x+1)u pi/16)
+  FdctTable() {
+    for (int u = 0; u < 8; ++u)
+      for (int x = 0; x < 8; ++x)
+        c[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 * std::cos((2 * x + 1) * u * M_PI / 16.0);
+  }
+};
+const FdctTable& Fdct() {
+  static const FdctTable t;
+  return t;
+}
+
+inline int16_t RoundCoefficient(double v) { return static_cast<int16_t>(std::floor(v + 0.499999)); }
+
+template <typename V, int L>
+__attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
+  constexpr int G = 8 / L;  // vectors per row of outputs
+  const auto& c = Fdct().c;
+  V basis[8][G];  // basis[x][g] lanes: c[g*L + l][x]
+  for (int x = 0; x < 8; ++x)
+    for (int g = 0; g < G; ++g)
+      for (int l = 0; l < L; ++l) basis[x][g][l] = c[g * L + l][x];
+  V tmp[8][G];  // tmp[y][g] lanes: row y, outputs u = g*L + l
+  for (int y = 0; y < 8; ++y)
+    for (int g = 0; g < G; ++g) {
+      V s = {};
+      for (int x = 0; x < 8; ++x) s += static_cast<double>(block[y * 8 + x]) * basis[x][g];
+      tmp[y][g] = s;
+    }
+  for (int v = 0; v < 8; ++v)
+    for (int g = 0; g < G; ++g) {
+      V s = {};
+      for (int y = 0; y < 8; ++y) s += tmp[y][g] * c[v][y];
+      for (int l = 0; l < L; ++l) block[v * 8 + g * L + l] = RoundCoefficient(s[l]);
+    }
+}
+
+typedef double v2d __attribute__((vector_size(16)));
+void FdctV2(int16_t* block) { FdctLanes<v2d, 2>(block); }
+
+#if defined(__x86_64__) || defined(__i386__)
+typedef double v4d __attribute__((vector_size(32)));
+__attribute__((target("avx"))) void FdctV4(int16_t* block) { FdctLanes<v4d, 4>(block); }
+bool HaveAvx() { return __builtin_cpu_supports("avx"); }
+#else
+void FdctV4(int16_t* block) { FdctV2(block); }
+bool HaveAvx() { return false; }
+#endif
+
+// ---- non-intra quantisation ----------------------------------------------------------
+// ((32|c| + m/2) / m) / (2 mquant), clamped to 255, with both divisions as
+// multiplications by floor(2^32 / d) + 1 and a shift: exact whenever
+// x * d < 2^32, which holds for every value divided here (x < 2^21).
+
+struct Reciprocals {
+  uint64_t r[256];
+  Reciprocals() {
+    r[0] = 0;
+    for (uint32_t d = 1; d < 256; ++d) r[d] = (uint64_t{1} << 32) / d + 1;
+  }
+};
+const Reciprocals& Recip() {
+  static const Reciprocals t;
+  return t;
+}
+
+int QuantNonIntraFast(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant) {
+  const uint64_t* r = Recip().r;
+  const uint64_t r2q = (uint64_t{1} << 32) / static_cast<uint32_t>(2 * mquant) + 1;
+  uint32_t any = 0;
+  for (int i = 0; i < 64; ++i) {
+    const int c = in[i];
+    const uint32_t m = matrix[i];
+    const uint32_t a = 32u * static_cast<uint32_t>(c < 0 ? -c : c) + (m >> 1);
+    uint32_t y = static_cast<uint32_t>((static_cast<uint32_t>((a * r[m]) >> 32) * r2q) >> 32);
+    if (y > 255) y = 255;
+    out[i] = static_cast<int16_t>(c < 0 ? -static_cast<int>(y) : static_cast<int>(y));
+    any |= y;
+  }
+  return any != 0;
 }
 
 // ---- SSE2 versions -------------------------------------------------------------
@@ -234,6 +323,14 @@ void AddPredictionSse2(const uint8_t* pred, uint8_t* dst, int stride, const int1
 }  // namespace
 
 void InitMotionKernels(MotionKernels* k, unsigned cpuMask) {
+  Kernels transform{};
+  InitKernels(&transform, 0);
+  k->fdct = transform.fdct;
+  k->quant_nonintra = transform.quant_nonintra;
+  if (cpuMask & DetectCpu() & kCpuVector) {
+    k->fdct = HaveAvx() ? FdctV4 : FdctV2;
+    k->quant_nonintra = QuantNonIntraFast;
+  }
   k->sad = SadRef;
   k->sad_row16 = SadRow16Ref;
   k->ssd = SsdRef;
