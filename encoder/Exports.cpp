@@ -119,8 +119,10 @@ extern "C" int Vidlathe1(void* bits, BITMAPINFOHEADER* header, const char* outpu
   if (header->biSizeImage != 0 && header->biSizeImage < need) return 0;
   src.pixelBytes = need;
   if (header->biBitCount == 8) {
+    // The palette follows the header; a header size that is not a real
+    // header's would point it anywhere.
     const DWORD used = header->biClrUsed == 0 ? 256 : header->biClrUsed;
-    if (used > 256) return 0;
+    if (used > 256 || header->biSize < 40 || header->biSize > 1024) return 0;
     src.palette = reinterpret_cast<const uint8_t*>(header) + header->biSize;
     src.paletteEntries = static_cast<int>(used);
   }

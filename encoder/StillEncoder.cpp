@@ -194,9 +194,11 @@ int EncodeStillStream(const StillMode& mode, int quantiser, int count, const Sti
 
   // The stream is written beside the output under a temporary name and
   // renamed over it only when complete.
-  std::string dir = vexa::base::DirName(outputPath);
-  if (dir.empty()) dir = ".";
-  std::string tempPath = vexa::base::JoinPath(dir, "." + vexa::base::BaseName(outputPath) + ".XXXXXX");
+  const std::string parent = vexa::base::DirName(outputPath);
+  const std::string dir = parent.empty() ? std::string(".") : parent;
+  std::string tempName(".");
+  tempName.append(vexa::base::BaseName(outputPath)).append(".XXXXXX");
+  std::string tempPath = vexa::base::JoinPath(dir, tempName);
   const int fd = mkstemp(tempPath.data());
   if (fd < 0) return 0;
   fchmod(fd, 0644);

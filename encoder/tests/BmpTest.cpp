@@ -152,6 +152,7 @@ TEST(BmpFiles, Vidlathe1RefusesImpossibleHeaders) {
       {"1 bit per pixel", [](auto& h) { h.biBitCount = 1; }},
       {"bit fields", [](auto& h) { h.biCompression = 3; }},
       {"palette of 300", [](auto& h) { h.biBitCount = 8; h.biClrUsed = 300; }},
+      {"palette behind a huge header", [](auto& h) { h.biBitCount = 8; h.biSize = 0x7FFFFFFF; }},
   };
   for (const Case& c : cases) {
     BITMAPINFOHEADER h = good;
@@ -162,6 +163,35 @@ TEST(BmpFiles, Vidlathe1RefusesImpossibleHeaders) {
   EXPECT_EQ(1, Vidlathe1(px.data(), &h, out.c_str(), 8, 1));
   EXPECT_EQ(0, Vidlathe1(nullptr, &h, out.c_str(), 8, 1));
   EXPECT_EQ(0, Vidlathe1(px.data(), nullptr, out.c_str(), 8, 1));
+}
+
+}  // namespace
+}  // namespace vidlathe::testing
+
+namespace vidlathe::testing {
+namespace {
+
+// An 8-bit bitmap handed to Vidlathe1 with its palette right behind the
+// header codes like the same picture in 24 bits.
+TEST(BmpFiles, Vidlathe1ReadsThePaletteBehindTheHeader) {
+  TempDir dir;
+  const int w = 50, h = 30;
+  struct {
+    BITMAPINFOHEADER header;
+    uint8_t palette[2][4];
+  } info{{40, w, h, 1, 8, 0, 0, 0, 0, 2, 0}, {{10, 200, 30, 0}, {250, 20, 90, 0}}};
+  std::vector<uint8_t> indices(52 * h), bgr((3 * w + 3) / 4 * 4 * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int c = (x / 5 + y / 3) % 2;
+      indices[y * 52 + x] = static_cast<uint8_t>(c);
+      std::memcpy(&bgr[y * ((3 * w + 3) / 4 * 4) + 3 * x], info.palette[c], 3);
+    }
+  BITMAPINFOHEADER rgb{40, w, h, 1, 24, 0, 0, 0, 0, 0, 0};
+  const std::string a = dir.File("a.mpg"), b = dir.File("b.mpg");
+  ASSERT_EQ(1, Vidlathe1(indices.data(), &info.header, a.c_str(), 8, 1));
+  ASSERT_EQ(1, Vidlathe1(bgr.data(), &rgb, b.c_str(), 8, 1));
+  EXPECT_EQ(ReadAll(a), ReadAll(b));
 }
 
 }  // namespace

@@ -309,3 +309,47 @@ TEST(AudioInputQueue, Mp2PropertiesNeedTwoFramesOneFrameApart) {
 
 }  // namespace
 }  // namespace vidlathe::testing
+
+namespace vidlathe::testing {
+namespace {
+
+// Group time codes count whole pictures at the rounded rate, with no
+// drop-frame correction, and wrap after 24 hours.
+TEST(GopHeader, TimeCodes) {
+  struct Case {
+    int rateCode, index;
+    std::string bits;  // drop, hours, minutes, marker, seconds, pictures, closed, broken
+  };
+  const Case cases[] = {
+      {3, 0, "0" "00000" "000000" "1" "000000" "000000" "0" "0"},
+      {3, 90000, "0" "00001" "000000" "1" "000000" "000000" "0" "0"},
+      {3, 2160000, "0" "00000" "000000" "1" "000000" "000000" "0" "0"},
+      {4, 61, "0" "00000" "000000" "1" "000010" "000001" "0" "0"},
+      {1, 24 * 61 + 5, "0" "00000" "000001" "1" "000001" "000101" "0" "0"},
+  };
+  for (const Case& c : cases) {
+    CodedStreamBuffer b;
+    EncodeJob job;
+    job.kind = 0x101;
+    job.width = 352;
+    job.height = 240;
+    job.rateCode = static_cast<uint32_t>(c.rateCode);
+    job.codedStream = &b;
+    GopParameters gop;
+    SequenceParameters seq;
+    SetUpJob(&job, &gop, &seq);
+    PictureEncoder pe;
+    ASSERT_TRUE(pe.Setup(&job));
+    pe.WriteGopHeader(c.index, 0);
+    b.MarkStillPicture(0, 0, 2);
+    std::vector<uint8_t> chunk(CodedStreamBuffer::kChunk);
+    uint32_t f, s;
+    ASSERT_EQ(8u, b.ReadChunk(chunk.data(), &f, &s));
+    std::string bits;
+    for (int i = 32; i < 59; ++i) bits += (chunk[i / 8] >> (7 - i % 8)) & 1 ? '1' : '0';
+    EXPECT_EQ(c.bits, bits) << "rate " << c.rateCode << " picture " << c.index;
+  }
+}
+
+}  // namespace
+}  // namespace vidlathe::testing

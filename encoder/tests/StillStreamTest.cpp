@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <thread>
@@ -98,6 +99,53 @@ TEST(StillStreams, EveryMultiStillModeIsAValidStillStream) {
       EXPECT_EQ(0u, s.pictures.count(0xE2));
     }
     EXPECT_TRUE(s.audio.empty());
+  }
+}
+
+size_t Find(const std::vector<uint8_t>& d, std::initializer_list<uint8_t> code, size_t from = 0) {
+  const std::vector<uint8_t> c(code);
+  auto it = std::search(d.begin() + static_cast<std::ptrdiff_t>(from), d.end(), c.begin(), c.end());
+  return it == d.end() ? std::string::npos : static_cast<size_t>(it - d.begin());
+}
+
+// Every still is one sequence of one intra picture: sequence header (its
+// buffer size field giving the picture's own size), group header with time
+// code 0, picture header with temporal reference 0 and no delay, slices,
+// end code. A 352-wide still's first slice starts at quantiser scale 10; a
+// 704-wide one starts at the caller's quantiser.
+TEST(StillStreams, EachStillIsOneSequenceOfOneIntraPicture) {
+  TempDir dir;
+  for (int mode : {5, 7}) {
+    SCOPED_TRACE("mode " + std::to_string(mode));
+    StillMode sm;
+    MultiStillMode(mode, &sm);
+    SetPictures({{sm.width, sm.height, SyntheticPicture(sm.width, sm.height, 8), false, 1000}});
+    const std::string out = dir.File("s.mpg");
+    ASSERT_EQ(1, Multi_I_Enc_Still(1, ListSource, out.c_str(), 30, mode));
+    const CheckedStream s = CheckSystemStreamFile(out);
+    ASSERT_TRUE(s.ok()) << s.Report();
+    for (int id : {0xE1, 0xE2}) {
+      if (!s.pictures.count(id)) continue;
+      const std::vector<uint8_t>& d = s.pictures.at(id).at(0).data;
+      ASSERT_EQ(0u, Find(d, {0, 0, 1, 0xB3}));
+      EXPECT_EQ(0x3FFFFu, ((d[8] << 10) | (d[9] << 2) | (d[10] >> 6)) & 0x3FFFF) << "variable bit rate";
+      const unsigned vbv = ((d[10] & 0x1F) << 5) | (d[11] >> 3);
+      EXPECT_EQ((d.size() + 2047) / 2048, vbv);
+      EXPECT_EQ(0u, (d[11] >> 2) & 1) << "constrained parameters";
+      const size_t gop = Find(d, {0, 0, 1, 0xB8});
+      ASSERT_EQ(12u, gop) << "no user data or matrices in between";
+      EXPECT_EQ((std::vector<uint8_t>{0x00, 0x08, 0x00, 0x00}), std::vector<uint8_t>(d.begin() + 16, d.begin() + 20));
+      const size_t pic = Find(d, {0, 0, 1, 0x00});
+      ASSERT_EQ(20u, pic);
+      EXPECT_EQ(0x00, d[24]);         // temporal reference 0...
+      EXPECT_EQ(0x0F, d[25]);         // ...type 1, then the delay 0xFFFF
+      EXPECT_EQ(0xFF, d[26]);
+      EXPECT_EQ(0xF8, d[27] & 0xF8);
+      const size_t slice = Find(d, {0, 0, 1, 0x01});
+      ASSERT_NE(std::string::npos, slice);
+      EXPECT_EQ(id == 0xE2 ? 15 : 10, d[slice + 4] >> 3);
+      EXPECT_EQ((std::vector<uint8_t>{0, 0, 1, 0xB7}), std::vector<uint8_t>(d.end() - 4, d.end()));
+    }
   }
 }
 
@@ -395,6 +443,30 @@ TEST(StillStreams, OversizedStillIsShrunkToFitTheBuffer) {
       for (const auto& p : s.pictures.at(0xE2)) EXPECT_LE(p.data.size(), 219u * 1024);
     }
   }
+}
+
+// Stills shown for less time than their data takes to arrive, among audio
+// at the highest Layer II rate: each picture is decoded only once it has
+// arrived, in order, and neither buffer overflows.
+TEST_F(StillStreamsCheckers, ShortDisplayTimesNeverDecodeBeforeArrival) {
+  const std::string mp2 = dir_.File("fast.mp2");
+  int rc = -1;
+  Shell("ffmpeg -v error -y -f lavfi -i 'sine=frequency=440:duration=1:sample_rate=44100' -ac 2 "
+        "-c:a mp2 -b:a 384k '" + mp2 + "' 2>&1", &rc);
+  ASSERT_EQ(0, rc);
+  std::vector<uint8_t> noise(704u * 576 * 4);
+  uint32_t x = 99;
+  for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);
+  SetPictures({{704, 576, noise, false, 100}, {704, 576, SyntheticPicture(704, 576, 1), false, 100},
+               {704, 576, noise, false, 100}, {704, 576, SyntheticPicture(704, 576, 2), false, 2000}});
+  const std::string out = dir_.File("short.mpg");
+  ASSERT_EQ(1, Multi_I_Enc_Still_MP2(4, ListSource, out.c_str(), 2, 8, mp2.c_str(), 1));
+  const CheckedStream s = CheckSystemStreamFile(out);
+  EXPECT_TRUE(s.ok()) << s.Report();
+  ASSERT_EQ(4u, s.pictures.at(0xE2).size());
+  EXPECT_FALSE(s.audioFramePts.empty());
+  const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+  EXPECT_EQ(0, rc) << err;
 }
 
 // A failed write makes the call return 0 and leaves nothing behind. The
