@@ -180,10 +180,11 @@ void MotionRateController::InitPicture(const PictureParameters& pic, const uint8
         double best = 0;
         for (int b = 0; b < 4; ++b) {
           const uint8_t* p = luma + (my * 16 + (b >> 1) * 8) * w + mx * 16 + (b & 1) * 8;
-          double s = 0, s2 = 0;
+          // Whole-number sums, exact in doubles as well.
+          int s = 0, s2 = 0;
           for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) {
-              const double v = p[y * w + x];
+              const int v = p[y * w + x];
               s += v;
               s2 += v * v;
             }
