@@ -174,6 +174,17 @@ TEST_F(MotionStreams, EveryModeIsAValidMotionStream) {
     EXPECT_EQ("mpeg1video," + std::to_string(m.width) + "," + std::to_string(m.height) + "," + rate + "\n", info);
     const double fps = FrameRateOfCode(m.rateCode);
     EXPECT_EQ(TypesOfPieces(ExpectedPieces(stills, fps)), FrameTypes(out));
+    if (HaveTool("mpeg2dec") || CheckersRequired()) {
+      const std::string dec = Shell("mpeg2dec -o null '" + out + "' 2>&1", &rc);
+      EXPECT_EQ(0, rc) << dec;
+      EXPECT_NE(std::string::npos, dec.find("frames decoded")) << dec;
+    }
+    if (HaveTool("vcdxminfo") || CheckersRequired()) {
+      const std::string xm = Shell("vcdxminfo -i '" + out + "' 2>&1", &rc);
+      EXPECT_EQ(0, rc) << xm;
+      EXPECT_EQ(std::string::npos, xm.find("WARN")) << xm;
+      EXPECT_NE(std::string::npos, xm.find("motion video stream")) << xm;
+    }
   }
 }
 
