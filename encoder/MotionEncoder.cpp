@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "encoder/CodedStreamBuffer.h"
+#include "encoder/Dequantise.h"
 #include "encoder/PictureEncoder.h"
 #include "encoder/Tables.h"
 
@@ -73,24 +74,6 @@ constexpr MotionRange kRangeB[3] = {{1, 1, 7, 7, 1, 1, 3, 3}, {1, 1, 3, 3, 1, 1,
 constexpr int kPad = 64;  // bytes after every reference plane: reads past a row end stay inside
 
 }  // namespace
-
-void DequantiseIntra(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant) {
-  out[0] = static_cast<int16_t>(in[0] * 8);
-  for (int i = 1; i < 64; ++i) {
-    int v = (in[i] * matrix[i] * mquant) / 16;
-    if (v != 0 && (v & 1) == 0) v += v > 0 ? -1 : 1;
-    out[i] = static_cast<int16_t>(std::clamp(v, -2048, 2047));
-  }
-}
-
-void DequantiseNonIntra(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant) {
-  for (int i = 0; i < 64; ++i) {
-    const int l = in[i];
-    int v = l == 0 ? 0 : ((2 * l + (l > 0 ? 1 : -1)) * matrix[i] * mquant) / 32;
-    if (v != 0 && (v & 1) == 0) v += v > 0 ? -1 : 1;
-    out[i] = static_cast<int16_t>(std::clamp(v, -2048, 2047));
-  }
-}
 
 void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq) {
   // The common part, as for stills; then what motion kinds change.

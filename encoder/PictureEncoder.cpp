@@ -207,7 +207,10 @@ void PictureEncoder::PutPicture(const uint8_t* const planes[3]) {
         bits_->PutBits(static_cast<uint32_t>(mquant / 2), 5);
         qPrev = mquant;
       }
-      for (int b = 0; b < 6; ++b) writer_->PutIntraBlock(levels[b], b < 4 ? 0 : b - 3);
+      for (int b = 0; b < 6; ++b) {
+        writer_->PutIntraBlock(levels[b], b < 4 ? 0 : b - 3);
+        if (levelSink_) levelSink_(kmb, b, levels[b], mquant);
+      }
     }
   }
   rate_->UpdatePicture();

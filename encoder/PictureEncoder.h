@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -104,6 +105,12 @@ class PictureEncoder {
     limitStream_ = stream;
   }
   bool overLimit() const { return overLimit_; }
+  // Receives the levels of every block as they are written (macroblock
+  // number, block 0..5, levels in raster order, the macroblock's quantiser).
+  // A picture's decoded form can be rebuilt from them.
+  using LevelSink = std::function<void(int mb, int block, const int16_t* levels, int mquant)>;
+  void SetLevelSink(LevelSink sink) { levelSink_ = std::move(sink); }
+  const uint8_t* intraMatrix() const { return intraMatrix_; }
 
   const SequenceParameters& sequence() const { return *seq_; }
   RateController* rateController() { return rate_.get(); }
@@ -133,6 +140,7 @@ class PictureEncoder {
   uint64_t byteLimit_ = 0;
   int limitStream_ = 0;
   bool overLimit_ = false;
+  LevelSink levelSink_;
 };
 
 // Fills job->gop and job->sequence from the job (the job set-up).

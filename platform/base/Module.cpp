@@ -35,7 +35,7 @@ std::string StripModuleSuffix(std::string_view name) {
   for (std::string_view suffix : {".dll", ".so", ".DLL"}) {
     if (base.size() > suffix.size() &&
         EqualsNoCase(std::string_view(base).substr(base.size() - suffix.size()), suffix)) {
-      base.resize(base.size() - suffix.size());
+      base.erase(base.size() - suffix.size());
       break;
     }
   }

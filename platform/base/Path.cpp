@@ -192,8 +192,11 @@ bool ReadFile(std::string_view path, std::string* out) {
 bool WriteFileAtomic(std::string_view path, std::string_view data) {
   const std::string target(path);
   std::string dir = DirName(target);
-  if (dir.empty()) dir = ".";
-  const std::string tmp = MakeTempFile(dir, "." + BaseName(target) + ".");
+  if (dir.empty()) dir.push_back('.');
+  std::string prefix = BaseName(target);
+  prefix.insert(prefix.begin(), '.');
+  prefix.push_back('.');
+  const std::string tmp = MakeTempFile(dir, prefix);
   if (tmp.empty()) return false;
   int fd = open(tmp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
   bool ok = fd >= 0;

@@ -47,6 +47,9 @@ enum class Status {
 };
 
 const char* StatusText(Status s);
+// What the last failing call in this thread ran into, e.g. which file and
+// line made it return BadFile.
+std::string LastError();
 
 struct Value {
   ValueType type = ValueType::None;
@@ -59,6 +62,8 @@ struct Value {
   static Value Dword(DWORD d);
   static Value Binary(std::vector<BYTE> b);
   static Value Multi(std::vector<std::string> m);
+
+  bool operator==(const Value&) const = default;
 };
 
 // A key path such as "SOFTWARE\Tervane\Kv Orlune Disc\CurrentVersion";
@@ -74,7 +79,10 @@ std::optional<std::string> GetString(Hive hive, std::string_view key, std::strin
 std::optional<DWORD> GetDword(Hive hive, std::string_view key, std::string_view name);
 
 Status CreateKey(Hive hive, std::string_view key);
+// Creates the key when it is missing.
 Status SetValue(Hive hive, std::string_view key, std::string_view name, const Value& value);
+// Like keys, a value present only in the defaults layer cannot be deleted
+// (NoValue).
 Status DeleteValue(Hive hive, std::string_view key, std::string_view name);
 // Deletes a key with all its subkeys and values from the writable layer.
 // A key present only in the defaults layer cannot be deleted (NoKey).
@@ -90,9 +98,13 @@ Status ListValues(Hive hive, std::string_view key, std::vector<std::string>* out
 bool ParseRootedKey(std::string_view rooted, Hive* hive, std::string* key);
 
 // Registry script import: applies a REGEDIT4-like text to the writable
-// layer (used by DllRegisterServer). "[-KEY]" lines delete a key tree.
+// layer (used by DllRegisterServer). The text starts with the line
+// "REGEDIT4"; "[-KEY]" lines delete a key tree; keys under
+// HKEY_CLASSES_ROOT go to HKCU\Software\Classes. A malformed script
+// changes nothing (BadFile).
 Status ImportText(std::string_view text);
-// Removes every key named in the script (used by DllUnregisterServer).
+// Removes every key named in the script with everything below it, and the
+// parents that this leaves empty (used by DllUnregisterServer).
 Status RemoveScriptKeys(std::string_view text);
 
 // Folder of the writable layer in effect now.

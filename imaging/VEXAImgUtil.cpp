@@ -1,0 +1,717 @@
+// CVEXAImgUtil: every still-picture job of the system on files, over the
+// imaging layer. Each method checks its arguments in a fixed order and
+// reports the first failure through the thread's error information, with the
+// layer's error number and text where the layer failed.
+#include "imaging/VEXAImgUtil.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <thread>
+#include <tuple>
+
+#include "imaging/TitleLayout.h"
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+#include "platform/imaging/Codec.h"
+#include "platform/imaging/Resample.h"
+#include "platform/imaging/Text.h"
+#include "platform/imaging/Transform.h"
+#include "platform/registry/Registry.h"
+
+namespace vexa::imgutil {
+namespace {
+
+using namespace vexa::com;
+namespace img = vexa::imaging;
+
+constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
+constexpr char kDerivatives[] = "CVEXAImgUtil::CreateStillDerivatives";
+
+bool IsBool(VARIANT_BOOL v) { return v == VARIANT_TRUE || v == VARIANT_FALSE; }
+bool Empty(BSTR s) { return s == nullptr || SysStringLen(s) == 0; }
+std::string U8(BSTR s) { return BstrToUtf8(s); }
+
+HRESULT Fail(const std::string& message, HRESULT hr = E_FAIL) {
+  return ReportError(CLSID_VEXAImgUtil, std::string_view(message), IID_IVEXAImgUtil, hr);
+}
+// "<what> - <number> - <text>": the layer's error after a message.
+HRESULT FailWith(const std::string& what, const img::Status& s) {
+  return Fail(what + " - " + std::to_string(s.Number()) + " - " + s.Text());
+}
+
+std::uint8_t R(LONG c) { return static_cast<std::uint8_t>(c & 0xFF); }
+std::uint8_t G(LONG c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
+std::uint8_t B(LONG c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+
+img::Status SaveStill(const std::string& path, const img::Bitmap& b, int format = img::kFormatJpeg) {
+  return img::Save(path, b, format, img::kDefaultQualityFactor);
+}
+
+// Loads no larger than needed: a JPEG decodes at the DCT scale that still
+// covers `need`.
+img::Status LoadAtLeast(const std::string& path, int needW, int needH, img::Bitmap* out) {
+  return img::Load(path, out, {needW, needH});
+}
+
+// A memory block below 2 GiB, so its address fits the 32-bit integers the
+// interface hands out.
+struct LowBlock {
+  BYTE* data = nullptr;
+  std::size_t size = 0;
+  bool low = false;
+  void Free() {
+    if (data) {
+      if (low) {
+        munmap(data, size);
+      } else {
+        delete[] data;
+      }
+    }
+    data = nullptr;
+    size = 0;
+  }
+  bool Allocate(std::size_t n) {
+    Free();
+#ifdef MAP_32BIT
+    void* p = mmap(nullptr, n, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT, -1, 0);
+    if (p != MAP_FAILED) {
+      data = static_cast<BYTE*>(p);
+      size = n;
+      low = true;
+      return true;
+    }
+#endif
+    data = new (std::nothrow) BYTE[n];
+    size = n;
+    low = false;
+    return data != nullptr;
+  }
+};
+
+class CVEXAImgUtil : public ComObjectRoot,
+                     public DispatchImpl<CVEXAImgUtil, IVEXAImgUtil>,
+                     public SupportErrorInfoImpl<IVEXAImgUtil>,
+                     public IVEXAImgUtilNative {
+ public:
+  using Interfaces = InterfaceMap<IVEXAImgUtil, Via<IDispatch, IVEXAImgUtil>, ISupportErrorInfo,
+                                  IVEXAImgUtilNative>;
+
+  ~CVEXAImgUtil() { dib_.Free(); }
+
+  static std::span<const DispatchEntry<CVEXAImgUtil>> DispatchTable();
+
+  // ---- formats ---------------------------------------------------------------
+
+  HRESULT TestFamily(const char* method, LONG code, img::FormatFamily family, VARIANT_BOOL* pVal) {
+    if (code < img::kFormatMin || code > img::kFormatMax) {
+      return Fail(std::string("IVEXAImgUtil::") + method +
+                  " - You must specify a valid Leadtools still format number ltInputFormat (0-246)");
+    }
+    if (!pVal) return E_POINTER;
+    *pVal = img::IsInFamily(code, family) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
+  HRESULT isStillBMP(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillBMP", f, img::FormatFamily::kBmp, p); }
+  HRESULT isStillJPG(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillJPG", f, img::FormatFamily::kJpg, p); }
+  HRESULT isStillTIF(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillTIF", f, img::FormatFamily::kTif, p); }
+  HRESULT isStillCMP(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillCMP", f, img::FormatFamily::kCmp, p); }
+  HRESULT isStillGIF(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillGIF", f, img::FormatFamily::kGif, p); }
+  HRESULT isStillPNG(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillPNG", f, img::FormatFamily::kPng, p); }
+  HRESULT isStillPCT(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillPCT", f, img::FormatFamily::kPct, p); }
+  HRESULT isStillPCD(LONG f, VARIANT_BOOL* p) override { return TestFamily("isStillPCD", f, img::FormatFamily::kPcd, p); }
+
+  HRESULT isSupportedStillInputFormat(LONG code, VARIANT_BOOL* pVal) override {
+    if (code < img::kFormatMin || code > img::kFormatMax) {
+      return Fail(
+          "IVEXAImgUtil::isSupportedStillInputFormat - You must specify a valid Leadtools still format number "
+          "ltInputFormat (0-246)");
+    }
+    if (!pVal) return E_POINTER;
+    using Test = HRESULT (CVEXAImgUtil::*)(LONG, VARIANT_BOOL*);
+    std::string filter = reg::GetString(reg::Hive::LocalMachine, kProductKey, "SUPPORTED_FILE_FILTER").value_or("");
+    if (filter.size() > 2047) filter = base::Utf8CutBytes(filter, 2047);  // read into 2048 bytes
+    if (filter.empty()) {
+      for (Test t : {&CVEXAImgUtil::isStillBMP, &CVEXAImgUtil::isStillJPG, &CVEXAImgUtil::isStillTIF}) {
+        VARIANT_BOOL v = VARIANT_FALSE;
+        if (HRESULT hr = (this->*t)(code, &v); FAILED(hr)) return hr;
+        if (v == VARIANT_TRUE) {
+          *pVal = VARIANT_TRUE;
+          return S_OK;
+        }
+      }
+      *pVal = VARIANT_FALSE;
+      return S_OK;
+    }
+    filter = base::ToUpperAscii(filter);
+    const std::pair<const char*, Test> families[] = {
+        {"BMP", &CVEXAImgUtil::isStillBMP}, {"JPG", &CVEXAImgUtil::isStillJPG}, {"TIF", &CVEXAImgUtil::isStillTIF},
+        {"CMP", &CVEXAImgUtil::isStillCMP}, {"GIF", &CVEXAImgUtil::isStillGIF}, {"PNG", &CVEXAImgUtil::isStillPNG},
+        {"PCT", &CVEXAImgUtil::isStillPCT}, {"PCD", &CVEXAImgUtil::isStillPCD},
+    };
+    for (const auto& [name, test] : families) {
+      if (filter.find(name) == std::string::npos) continue;
+      VARIANT_BOOL v = VARIANT_FALSE;
+      if (HRESULT hr = (this->*test)(code, &v); FAILED(hr)) return hr;
+      if (v == VARIANT_TRUE) {
+        *pVal = VARIANT_TRUE;
+        return S_OK;
+      }
+    }
+    *pVal = VARIANT_FALSE;
+    return S_OK;
+  }
+
+  // ---- file jobs ---------------------------------------------------------------
+
+  HRESULT GetStillInfo(BSTR srcFile, BSTR* fileName, BSTR* shortFileName, BSTR* fileExt, LONG* fileType,
+                       LONG* width, LONG* height) override {
+    if (Empty(srcFile)) {
+      return Fail("IVEXAImgUtil::GetStillInfo - You must specify a valid srcFile to read from - " + U8(srcFile));
+    }
+    if (!fileName) return Fail("IVEXAImgUtil::GetImageInfo - BSTR *fileName is not a valid pointer", E_POINTER);
+    if (!shortFileName) {
+      return Fail("IVEXAImgUtil::GetImageInfo - BSTR *shortFileName is not a valid pointer", E_POINTER);
+    }
+    if (!fileExt) return Fail("IVEXAImgUtil::GetImageInfo - BSTR *fileExt is not a valid pointer", E_POINTER);
+    if (!fileType || !width || !height) return E_POINTER;
+    // The name is taken literally: wildcard characters are part of it.
+    const std::string path = U8(srcFile);
+    struct stat st {};
+    if (::stat(base::ToNativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+      return Fail("IVEXAImgUtil::GetImageInfo - Can not get find data for srcFile");
+    }
+    const std::string baseName = base::BaseName(path);
+    const std::string ext = base::Extension(baseName);
+    const std::string stem = baseName.substr(0, baseName.size() - ext.size());
+    *fileName = Bstr::FromUtf8(stem).Detach();
+    *fileExt = Bstr::FromUtf8(ext).Detach();
+    *shortFileName = Bstr::FromUtf8(stem).Detach();  // no 8.3 names here
+    img::ImageInfo info;
+    if (img::Status s = img::ReadInfo(path, &info); !s) {
+      char number[16];
+      std::snprintf(number, sizeof number, "%d", s.Number());
+      return Fail(std::string("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ") + s.Text() + " - " +
+                  number + " - " + path + s.Text());
+    }
+    *fileType = info.format;
+    *width = info.width;
+    *height = info.height;
+    return S_OK;
+  }
+
+  HRESULT Any2JPG(BSTR srcFile, BSTR destFile) override {
+    if (Empty(srcFile)) return Fail("IVEXAImgUtil::Any2JPG - You must specify a valid srcFile to read from");
+    if (Empty(destFile)) return Fail("IVEXAImgUtil::Any2JPG - You must specify a valid destFile to save to");
+    img::Bitmap b;
+    if (img::Status s = img::Load(U8(srcFile), &b); !s) return FailWith("IVEXAImgUtil::any2any - bmBase.Load failed", s);
+    if (img::Status s = SaveStill(U8(destFile), b); !s) {
+      return FailWith("IVEXAImgUtil::any2any - bmBase.Save failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT ResizeStill(BSTR srcFile, BSTR destFile, VARIANT_BOOL boundingBox, LONG destX, LONG destY,
+                      VARIANT_BOOL upsample, VARIANT_BOOL matte, LONG mR, LONG mG, LONG mB) override {
+    const std::string m = "IVEXAImgUtil::ResizeStill - ";
+    if (Empty(srcFile)) return Fail(m + "You must specify a valid srcFile to read from");
+    if (Empty(destFile)) return Fail(m + "You must specify a valid destFile to save to");
+    if (!IsBool(boundingBox)) return Fail(m + "boundingBox must be set to VARIANT_TRUE or VARIANT_FALSE");
+    if (destX < 1) return Fail(m + "destX must specify a valid final x-coordinate size");
+    if (destY < 1) return Fail(m + "destY must specify a valid final y-coordinate size");
+    if (!IsBool(upsample)) return Fail(m + "upsample must be set to VARIANT_TRUE or VARIANT_FALSE");
+    if (matte == VARIANT_TRUE && (mR < 0 || mR > 255)) {
+      return Fail(m + "you must specify a valid RGB Red value for the matte (0-255)");
+    }
+    if (matte == VARIANT_TRUE && (mG < 0 || mG > 255)) {
+      return Fail(m + "you must specify a valid RGB Grenn value for the matte (0-255)");
+    }
+    if (matte == VARIANT_TRUE && (mB < 0 || mB > 255)) {
+      return Fail(m + "you must specify a valid RGB Blue value for the matte (0-255)");
+    }
+    if (!IsBool(matte)) return Fail(m + "matte must be set to VARIANT_TRUE or VARIANT_FALSE");
+    const std::string src = U8(srcFile);
+    int needW = destX, needH = destY;
+    if (img::ImageInfo info; boundingBox == VARIANT_TRUE && img::ReadInfo(src, &info)) {
+      img::BoxFit fit = img::FitIntoBox(info.width, info.height, destX, destY, upsample == VARIANT_TRUE);
+      needW = fit.width;
+      needH = fit.height;
+    }
+    img::Bitmap picture, result;
+    if (img::Status s = LoadAtLeast(src, needW, needH, &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
+    img::Status s = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
+                                      matte == VARIANT_TRUE, mR, mG, mB, &result);
+    if (!s) return Fail(m + "SimpleResizeHelperFailed");
+    if (img::Status w = SaveStill(U8(destFile), result); !w) return FailWith(m + "bmDest.Save failed", w);
+    return S_OK;
+  }
+
+  HRESULT RotateStill(BSTR srcFile, BSTR destFile, LONG degrees, VARIANT_BOOL resize, LONG* finalX,
+                      LONG* finalY) override {
+    const std::string m = "IVEXAImgUtil::RotateStill - ";
+    if (Empty(srcFile)) return Fail(m + "You must specify a valid srcFile to read from");
+    if (Empty(destFile)) return Fail(m + "You must specify a valid destFile to save to");
+    if (degrees < 1 || degrees > 360) return Fail(m + "degrees must be > 0 and <= 360");
+    if (!IsBool(resize)) return Fail(m + "resize must be set to VARIANT_TRUE or VARIANT_FALSE");
+    if (!finalX || !finalY) return E_POINTER;
+    const std::string src = U8(srcFile);
+    img::Bitmap picture, turned;
+    if (img::Status s = img::Load(src, &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
+    if (img::Status s = img::Rotate(picture, degrees * 100, resize == VARIANT_TRUE, &turned); !s) {
+      return FailWith(m + "bmDest.Rotate failed", s);
+    }
+    *finalX = turned.width();
+    *finalY = turned.height();
+    img::ImageInfo info;
+    if (img::Status s = img::ReadInfo(src, &info); !s) return FailWith(m + "ltFile.GetInfo() failed", s);
+    VARIANT_BOOL jpeg = VARIANT_FALSE;
+    if (HRESULT hr = isStillJPG(info.format, &jpeg); FAILED(hr)) return hr;
+    if (img::Status s = SaveStill(U8(destFile), turned, jpeg == VARIANT_TRUE ? info.format : img::kFormatJpeg); !s) {
+      return FailWith(m + "bmDest.Save failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT CropStill(BSTR srcFile, BSTR destFile, LONG startX, LONG startY, LONG finishX, LONG finishY) override {
+    const std::string m = "IVEXAImgUtil::CropStill - ";
+    if (Empty(srcFile)) return Fail(m + "You must specify a valid srcFile to read from");
+    if (Empty(destFile)) return Fail(m + "You must specify a valid destFile to save to");
+    if (startX < 0) return Fail(m + "startX must specify a valid starting x-coordinate");
+    if (startY < 0) return Fail(m + "startY must specify a valid starting y-coordinate");
+    if (finishX < 0) return Fail(m + "endX must specify a valid ending x-coordinate");
+    if (finishY < 0) return Fail(m + "endY must specify a valid ending y-coordinate");
+    if (startY >= finishY) return Fail(m + "invalid parameters - startY >= endY");
+    if (startX >= finishX) return Fail(m + "invalid parameters - startX >= endX");
+    img::Bitmap picture, part;
+    if (img::Status s = img::Load(U8(srcFile), &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
+    if (img::Status s = img::CopyRect(picture, startX, startY, finishX - startX, finishY - startY, &part); !s) {
+      return FailWith(m + "bmDest.CopyRect failed", s);
+    }
+    if (img::Status s = SaveStill(U8(destFile), part); !s) return FailWith(m + "bmDest.Save failed", s);
+    return S_OK;
+  }
+
+  HRESULT CreateStillDerivatives(BSTR origStill, LONG rotateDegrees, BSTR albumResStill, BSTR thumbResStill,
+                                 LONG TRx, LONG TRy, BSTR webResStill, LONG WRx, LONG WRy, VARIANT_BOOL* ARSuccess,
+                                 LONG* ARWidth, LONG* ARHeight, VARIANT_BOOL* TRSuccess, LONG* TRWidth,
+                                 LONG* TRHeight, VARIANT_BOOL* WRSuccess, LONG* WRWidth, LONG* WRHeight) override {
+    if (!ARSuccess || !ARWidth || !ARHeight || !TRSuccess || !TRWidth || !TRHeight || !WRSuccess || !WRWidth ||
+        !WRHeight) {
+      return E_POINTER;
+    }
+    *ARSuccess = *TRSuccess = *WRSuccess = VARIANT_FALSE;
+    *ARWidth = *ARHeight = *TRWidth = *TRHeight = *WRWidth = *WRHeight = -1;
+    const std::string p = kDerivatives;
+    const std::string orig = U8(origStill);
+    img::Bitmap picture;
+    if (img::Status s = img::Load(orig, &picture); !s) return FailWith(p + " - bmSrc.Load() failed", s);
+    if (rotateDegrees >= 1 && rotateDegrees <= 360) {
+      img::Bitmap turned;
+      LONG w = 0, h = 0;
+      if (img::Status s = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !s) {
+        return FailWith(p + " - RotateStillHelper failed", s);
+      }
+      picture = std::move(turned);
+    }
+    // The one decode feeds all three stills. The full-size album still is
+    // encoded while the two small ones are made; files are written in the
+    // order album, thumbnail, web, each only after the one before succeeded.
+    const std::string album = U8(albumResStill);
+    const bool writeAlbum = !album.empty() && album != orig;
+    img::Status albumStatus, thumbStatus, webStatus;
+    img::Bitmap thumb, web;
+    {
+      std::jthread albumWriter;
+      if (writeAlbum) albumWriter = std::jthread([&] { albumStatus = SaveStill(album, picture); });
+      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, false, 0, 0, 0, &thumb);
+      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, false, 0, 0, 0, &web);
+    }
+    if (!albumStatus) return FailWith(p + " - bmDest.Save failed for albumRes still", albumStatus);
+    *ARWidth = picture.width();
+    *ARHeight = picture.height();
+    *ARSuccess = (*ARWidth == -1 || *ARHeight == -1) ? VARIANT_FALSE : VARIANT_TRUE;
+
+    if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
+    *TRWidth = thumb.width();
+    *TRHeight = thumb.height();
+    if (img::Status s = SaveStill(U8(thumbResStill), thumb); !s) {
+      return FailWith(p + " - bmDest.Save failed for thumbRes still", s);
+    }
+    *TRSuccess = VARIANT_TRUE;
+    thumb.Free();
+
+    if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
+    *WRWidth = web.width();
+    *WRHeight = web.height();
+    if (img::Status s = SaveStill(U8(webResStill), web); !s) {
+      return FailWith(p + " - bmDest.Save failed for webRes still", s);
+    }
+    *WRSuccess = VARIANT_TRUE;
+    return S_OK;
+  }
+
+  // ---- title stills --------------------------------------------------------------
+
+  HRESULT Create3LineTitleStill(BSTR l1, BSTR l2, BSTR l3, BSTR fileName, BSTR typeface, LONG charset, LONG P,
+                                LONG Q, VARIANT_BOOL isNTSC) override {
+    img::Bitmap still;
+    VARIANT_BOOL c1, c2, c3;
+    if (FAILED(Create3LineTitleStillInMemoryHelper(l1, l2, l3, typeface, charset, P, Q, isNTSC, 4, &c1, &c2, &c3,
+                                                    &still))) {
+      return Fail("IVEXAImgUtil::Create3LineTitleStillInMemory - Create3LineTitleStillHelper call error");
+    }
+    if (img::Status s = SaveStill(U8(fileName), still); !s) {
+      return FailWith("IVEXAImgUtil::CreateTitleStill - bmBase.Save failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT Create3LineTitleStillInMemory(BSTR l1, BSTR l2, BSTR l3, BSTR typeface, LONG charset, LONG P, LONG Q,
+                                        VARIANT_BOOL isNTSC, VARIANT_BOOL* c1, VARIANT_BOOL* c2, VARIANT_BOOL* c3,
+                                        HBITMAP* hBitmap) override {
+    if (!hBitmap) return Fail("IVEXAImgUtil::Create3LineTitleStillInMemory - hBitmap is NULL");
+    if (!c1 || !c2 || !c3) return E_POINTER;
+    img::Bitmap still;
+    if (FAILED(Create3LineTitleStillInMemoryHelper(l1, l2, l3, typeface, charset, P, Q, isNTSC, 1, c1, c2, c3,
+                                                    &still))) {
+      return Fail("IVEXAImgUtil::Create3LineTitleStillInMemory - Create3LineTitleStillHelper call error");
+    }
+    *hBitmap = img::CreateBitmapHandle(std::move(still));
+    if (!*hBitmap) {
+      return FailWith("IVEXAImgUtil::Create3LineTitleStillInMemory - bmBase.ConvertToDDB failed",
+                      img::Status(img::ErrorCode::kNoMemory));
+    }
+    return S_OK;
+  }
+
+  HRESULT SaveHBitmap(BSTR destFile, HBITMAP* hBitmap, VARIANT_BOOL isNTSC) override {
+    const std::string m = "IVEXAImgUtil::CreateTitleStill - ";
+    img::Bitmap still;
+    if (img::Status s = still.Create(kTitleWidth, TitleHeight(isNTSC == VARIANT_TRUE), 24); !s) {
+      return FailWith(m + "bmBase.Create failed", s);
+    }
+    const img::Bitmap* given = hBitmap ? img::BitmapFromHandle(*hBitmap) : nullptr;
+    if (!given) return FailWith(m + "bmBase.ConvertFromDDB failed", img::Status(img::ErrorCode::kInvalidParameter));
+    if (img::Status s = img::Combine(&still, 0, 0, *given); !s) return FailWith(m + "bmBase.ConvertFromDDB failed", s);
+    if (img::Status s = SaveStill(U8(destFile), still); !s) return FailWith(m + "bmBase.Save failed", s);
+    return S_OK;
+  }
+
+  // ---- drawing surface --------------------------------------------------------------
+
+  HRESULT OTInit(LONG width, LONG height, LONG backColor) override {
+    if (width <= 0) return Fail("IVEXAImgUtil::OTInit - width must be > 0");
+    if (height <= 0) return Fail("IVEXAImgUtil::OTInit - height must be > 0");
+    if (backColor < 0) return Fail("IVEXAImgUtil::OTInit - backColor must be >= 0");
+    m_OTLBitmap.Free();
+    if (img::Status s = m_OTLBitmap.Create(width, height, 24); !s) {
+      return FailWith("CVEXAImgUtil::OTInit - m_OTLBitmap.Create failed", s);
+    }
+    if (img::Status s = img::Fill(&m_OTLBitmap, R(backColor), G(backColor), B(backColor)); !s) {
+      return FailWith("CVEXAImgUtil::OTInit - m_OTLBitmap.Fill failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT OTText(LONG x, LONG y, BSTR font, LONG fontSize, LONG charset, LONG fgColor, LONG bgColor,
+                 BSTR text) override {
+    if (img::Status s = TextStillHelper(&m_OTLBitmap, x, y, font, fontSize, charset, fgColor, bgColor, text); !s) {
+      return FailWith("CVEXAImgUtil::OTText - TextStillHelper call failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT OTStretchImageFile(LONG x, LONG y, LONG width, LONG height, BSTR fileName, LONG borderColor,
+                             VARIANT_BOOL keepAspect) override {
+    const std::string p = "CVEXAImgUtil::OTStretchImageFile";
+    img::Bitmap picture;
+    img::ImageInfo info;
+    int needW = width, needH = height;
+    if (keepAspect == VARIANT_TRUE && img::ReadInfo(U8(fileName), &info)) {
+      img::BoxFit fit = img::FitIntoBox(info.width, info.height, width, height, false);
+      needW = fit.width;
+      needH = fit.height;
+    }
+    if (img::Status s = LoadAtLeast(U8(fileName), needW, needH, &picture); !s) {
+      return FailWith(p + " - m_OTLBitmap.Load failed", s);
+    }
+    img::Bitmap box;
+    if (keepAspect == VARIANT_TRUE) {
+      // The picture is scaled down (never up) to fit the box, and always fits it.
+      img::BoxFit fit = img::FitIntoBox(picture.width(), picture.height(), width, height, false);
+      img::Bitmap sized;
+      if (fit.width == picture.width() && fit.height == picture.height()) {
+        sized = picture;
+      } else if (img::Status s = img::Resize(picture, fit.width, fit.height, &sized); !s) {
+        return FailWith(p + " - bmBase.Size failed", s);
+      }
+      if (img::Status s = box.Create(width, height, 24); !s) return FailWith(p + " - bmResized.Create failed", s);
+      LONG border = borderColor < 0 ? 0 : borderColor;
+      img::Fill(&box, R(border), G(border), B(border));
+      if (img::Status s = img::Combine(&box, fit.x, fit.y, sized); !s) {
+        return FailWith(p + " - bmResized.Combine failed", s);
+      }
+    } else if (keepAspect == VARIANT_FALSE) {
+      if (img::Status s = img::Resize(picture, width, height, &box); !s) {
+        return FailWith(p + " - bmResized.Size failed", s);
+      }
+    } else {
+      return Fail("IVEXAImgUtil::OTStretchImageFile - You must specify a valid keepAspect parameter");
+    }
+    if (img::Status s = img::Combine(&m_OTLBitmap, x, y, box); !s) {
+      return FailWith(p + " - m_OTLBitmap.Combine failed", s);
+    }
+    return S_OK;
+  }
+
+  HRESULT OTClipImageFile(LONG x, LONG y, LONG width, LONG height, BSTR fileName, LONG borderColor) override {
+    const std::string p = "CVEXAImgUtil::OTClipImageFile";
+    img::Bitmap picture, box;
+    if (img::Status s = img::Load(U8(fileName), &picture); !s) return FailWith(p + " - bmBase.Load failed", s);
+    if (img::Status s = box.Create(width, height, 24); !s) return FailWith(p + " - bmResized.Create failed", s);
+    const int pw = picture.width(), ph = picture.height();
+    if (pw < width || ph < height) {
+      LONG border = borderColor < 0 ? 0 : borderColor;
+      img::Fill(&box, R(border), G(border), B(border));
+      if (img::Status s = img::Combine(&box, (width - pw) / 2, (height - ph) / 2, picture); !s) {
+        return FailWith(p + " - bmResized.Combine failed", s);
+      }
+    } else if (img::Status s = img::CopyRect(picture, (pw - width) / 2, (ph - height) / 2, width, height, &box); !s) {
+      return FailWith(p + " - bmResized.CopyRect failed", s);
+    }
+    if (img::Status s = img::Combine(&m_OTLBitmap, x, y, box); !s) return FailWith(p + " - m_OTLBitmap.Combine", s);
+    return S_OK;
+  }
+
+  HRESULT OTCreateDIB(VARIANT* header, VARIANT* bits, LONG* bytes) override {
+    if (!header || !bits || !bytes) return E_POINTER;
+    const BYTE* h = nullptr;
+    const BYTE* b = nullptr;
+    if (HRESULT hr = MakeDib("CVEXAImgUtil::OTCreateDIB", &h, &b, bytes); FAILED(hr)) return hr;
+    if (!dib_.low) {
+      dib_.Free();
+      return Fail("CVEXAImgUtil::OTCreateDIB - the block's address does not fit a 32-bit integer");
+    }
+    VariantClear(header);
+    VariantClear(bits);
+    header->vt = VT_I4;
+    header->lVal = static_cast<LONG>(reinterpret_cast<std::uintptr_t>(h));
+    bits->vt = VT_I4;
+    bits->lVal = static_cast<LONG>(reinterpret_cast<std::uintptr_t>(b));
+    return S_OK;
+  }
+
+  HRESULT OTCreateDIBNative(const BYTE** header, const BYTE** bits, LONG* bytes) override {
+    if (!header || !bits || !bytes) return E_POINTER;
+    return MakeDib("CVEXAImgUtil::OTCreateDIBNative", header, bits, bytes);
+  }
+
+  HRESULT OTWriteBMP(BSTR fileName) override {
+    if (Empty(fileName)) return Fail("IVEXAImgUtil::OTWriteBMP - You must specify a valid filename to save to");
+    if (img::Status s = SaveStill(U8(fileName), m_OTLBitmap); !s) {
+      return FailWith("CVEXAImgUtil::OTWriteBMP - m_OTLBitmap.Save failed", s);
+    }
+    return S_OK;
+  }
+
+ private:
+  // Sizes (or copies) into destX x destY: exactly without a bounding box;
+  // otherwise fitted inside it (never beyond it), on a matte-coloured box
+  // of destX x destY when `matte`.
+  img::Status ResizeStillHelper(const img::Bitmap& source, bool boundingBox, LONG destX, LONG destY, bool upsample,
+                                bool matte, LONG mR, LONG mG, LONG mB, img::Bitmap* destination) {
+    if (!boundingBox) return img::Resize(source, destX, destY, destination);
+    std::optional<std::uint32_t> colour;
+    if (matte) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
+    return img::ResizeIntoBox(source, destX, destY, upsample, colour, destination);
+  }
+
+  img::Status RotateStillHelper(const img::Bitmap& bitmap, LONG degrees, bool resize, img::Bitmap* out, LONG* width,
+                                LONG* height) {
+    img::Status s = img::Rotate(bitmap, degrees * 100, resize, out);
+    if (s) {
+      *width = out->width();
+      *height = out->height();
+    }
+    return s;
+  }
+
+  img::Status TextStillHelper(img::Bitmap* surface, LONG x, LONG y, BSTR font, LONG fontSize, LONG /*charset*/,
+                              LONG fgColor, LONG bgColor, BSTR text) {
+    // Text stays UTF-8 all the way to the layout: nothing is lost to a code page.
+    img::TextStyle style;
+    style.family = U8(font);
+    style.pixelHeight = img::PointsToPixels(fontSize);
+    style.color = static_cast<std::uint32_t>(fgColor) & 0xFFFFFF;
+    if (bgColor >= 0) style.background = static_cast<std::uint32_t>(bgColor) & 0xFFFFFF;
+    return img::DrawText(surface, x, y, U8(text), style, img::TextAlign::kLeftTop);
+  }
+
+  HRESULT Create3LineTitleStillInMemoryHelper(BSTR l1, BSTR l2, BSTR l3, BSTR typeface, LONG /*charset*/, LONG P,
+                                              LONG Q, VARIANT_BOOL isNTSC, int k, VARIANT_BOOL* c1,
+                                              VARIANT_BOOL* c2, VARIANT_BOOL* c3, img::Bitmap* still) {
+    VARIANT_BOOL* clipped[3] = {c1, c2, c3};
+    for (VARIANT_BOOL* c : clipped) *c = VARIANT_FALSE;
+    const std::string lines[3] = {U8(l1), U8(l2), U8(l3)};
+    const bool has[3] = {!lines[0].empty(), !lines[1].empty(), !lines[2].empty()};
+    if (img::Status s = still->Create(kTitleWidth * k, TitleHeight(isNTSC == VARIANT_TRUE) * k, 24); !s) {
+      return FailWith("IVEXAImgUtil::CreateTitleStill - bmBase.Create failed", s);
+    }
+    if (img::Status s = img::Fill(still, 0, 0, 0); !s) {
+      return FailWith("IVEXAImgUtil::Create3LineTitleStillInMemoryHelper - bmBase.Fill failed", s);
+    }
+    TitleLayout layout = ComputeTitleLayout(has, P, Q);
+    if (layout.present == 0) return S_OK;
+    img::TextStyle primary, secondary;
+    primary.family = secondary.family = U8(typeface);
+    primary.pixelHeight = img::PointsToPixels(P * k);
+    secondary.pixelHeight = img::PointsToPixels(Q * k);
+    primary.color = secondary.color = 0xFFFFFF;
+    const int x = kTitleWidth * k / 2;
+    for (int i = 0; i < 3; ++i) {
+      if (!has[i]) continue;
+      img::TextExtent extent;
+      if (img::Status s = img::DrawText(still, x, layout.y[i] * k, lines[i], i == 0 ? primary : secondary,
+                                        img::TextAlign::kCentreTop, &extent);
+          !s) {
+        return Fail("IVEXAImgUtil::Create3LineTitleStillInMemoryHelper - GetTextExtentPoint32 failed for title line" +
+                    std::to_string(i + 1));
+      }
+      if (extent.width > kTitleSafeWidth * k) *clipped[i] = VARIANT_TRUE;
+    }
+    return S_OK;
+  }
+
+  HRESULT MakeDib(const std::string& who, const BYTE** header, const BYTE** bits, LONG* bytes) {
+    dib_.Free();
+    std::vector<std::uint8_t> packed;
+    if (img::Status s = img::EncodePackedDib(m_OTLBitmap, &packed); !s) {
+      return FailWith(who + " - m_OTLBitmap.ConvertToDIB failed", s);
+    }
+    if (!dib_.Allocate(packed.size())) {
+      return FailWith(who + " - GlobalAlloc failed", img::Status(img::ErrorCode::kNoMemory));
+    }
+    std::memcpy(dib_.data, packed.data(), packed.size());
+    auto u32 = [&](int at) {
+      return static_cast<std::uint32_t>(dib_.data[at] | dib_.data[at + 1] << 8 | dib_.data[at + 2] << 16 |
+                                        static_cast<std::uint32_t>(dib_.data[at + 3]) << 24);
+    };
+    const int bitCount = dib_.data[14] | dib_.data[15] << 8;
+    *header = dib_.data;
+    *bits = dib_.data + 40 + (bitCount <= 8 ? 4 * (1 << bitCount) : 0);
+    *bytes = static_cast<LONG>(u32(20));
+    return S_OK;
+  }
+
+  img::Bitmap m_OTLBitmap;
+  LowBlock dib_;
+};
+
+// ---- IDispatch ---------------------------------------------------------------
+// Arguments arrive in DISPPARAMS, last first. In-arguments are converted to
+// the parameter's type; out-arguments must come by reference with exactly
+// the parameter's type.
+
+template <typename A>
+struct DispArg;
+template <VARTYPE kVt>
+struct DispIn {
+  Variant value;
+  HRESULT Load(VARIANT* v) { return detail::CoerceArgument(v, kVt, &value); }
+};
+template <>
+struct DispArg<BSTR> : DispIn<VT_BSTR> {
+  BSTR Get() { return value.bstrVal; }
+};
+template <>
+struct DispArg<LONG> : DispIn<VT_I4> {
+  LONG Get() { return value.lVal; }
+};
+template <>
+struct DispArg<VARIANT_BOOL> : DispIn<VT_BOOL> {
+  VARIANT_BOOL Get() { return value.boolVal; }
+};
+template <typename P, VARTYPE kVt>
+struct DispOut {
+  P* target = nullptr;
+  HRESULT Load(VARIANT* v) {
+    if (v->vt != (VT_BYREF | kVt) || !v->byref) return DISP_E_TYPEMISMATCH;
+    target = static_cast<P*>(v->byref);
+    return S_OK;
+  }
+  P* Get() { return target; }
+};
+template <>
+struct DispArg<BSTR*> : DispOut<BSTR, VT_BSTR> {};
+template <>
+struct DispArg<LONG*> : DispOut<LONG, VT_I4> {};
+template <>
+struct DispArg<VARIANT_BOOL*> : DispOut<VARIANT_BOOL, VT_BOOL> {};
+template <>
+struct DispArg<VARIANT*> : DispOut<VARIANT, VT_VARIANT> {};
+
+template <typename M>
+struct MethodArgs;
+template <typename C, typename... A>
+struct MethodArgs<HRESULT (C::*)(A...)> {
+  using Tuple = std::tuple<DispArg<A>...>;
+  static constexpr std::size_t kCount = sizeof...(A);
+};
+
+template <auto Method>
+HRESULT InvokeMethod(CVEXAImgUtil* self, DISPPARAMS* params, VARIANT*) {
+  using Args = MethodArgs<decltype(Method)>;
+  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
+  if (params->cArgs != Args::kCount) return DISP_E_BADPARAMCOUNT;
+  typename Args::Tuple args;
+  HRESULT hr = S_OK;
+  std::size_t i = 0;
+  std::apply([&](auto&... a) { ((hr = SUCCEEDED(hr) ? a.Load(&params->rgvarg[Args::kCount - 1 - i++]) : hr), ...); },
+             args);
+  if (FAILED(hr)) return hr;
+  return std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
+}
+
+}  // namespace
+
+std::span<const DispatchEntry<CVEXAImgUtil>> CVEXAImgUtil::DispatchTable() {
+  // Create3LineTitleStillInMemory [12] and SaveHBitmap [13] pass bitmap
+  // handles, which have no VARIANT type: they are reached through the vtable.
+  static const DispatchEntry<CVEXAImgUtil> kTable[] = {
+      DispMethod<CVEXAImgUtil>(2, u"Create3LineTitleStill", &InvokeMethod<&CVEXAImgUtil::Create3LineTitleStill>),
+      DispMethod<CVEXAImgUtil>(3, u"Any2JPG", &InvokeMethod<&CVEXAImgUtil::Any2JPG>),
+      DispMethod<CVEXAImgUtil>(4, u"ResizeStill", &InvokeMethod<&CVEXAImgUtil::ResizeStill>),
+      DispMethod<CVEXAImgUtil>(6, u"GetStillInfo", &InvokeMethod<&CVEXAImgUtil::GetStillInfo>),
+      DispMethod<CVEXAImgUtil>(7, u"isSupportedStillInputFormat",
+                               &InvokeMethod<&CVEXAImgUtil::isSupportedStillInputFormat>),
+      DispMethod<CVEXAImgUtil>(8, u"isStillBMP", &InvokeMethod<&CVEXAImgUtil::isStillBMP>),
+      DispMethod<CVEXAImgUtil>(9, u"isStillJPG", &InvokeMethod<&CVEXAImgUtil::isStillJPG>),
+      DispMethod<CVEXAImgUtil>(10, u"isStillTIF", &InvokeMethod<&CVEXAImgUtil::isStillTIF>),
+      DispMethod<CVEXAImgUtil>(11, u"RotateStill", &InvokeMethod<&CVEXAImgUtil::RotateStill>),
+      DispMethod<CVEXAImgUtil>(14, u"isStillCMP", &InvokeMethod<&CVEXAImgUtil::isStillCMP>),
+      DispMethod<CVEXAImgUtil>(15, u"isStillGIF", &InvokeMethod<&CVEXAImgUtil::isStillGIF>),
+      DispMethod<CVEXAImgUtil>(16, u"isStillPNG", &InvokeMethod<&CVEXAImgUtil::isStillPNG>),
+      DispMethod<CVEXAImgUtil>(17, u"isStillPCT", &InvokeMethod<&CVEXAImgUtil::isStillPCT>),
+      DispMethod<CVEXAImgUtil>(18, u"isStillPCD", &InvokeMethod<&CVEXAImgUtil::isStillPCD>),
+      DispMethod<CVEXAImgUtil>(19, u"CropStill", &InvokeMethod<&CVEXAImgUtil::CropStill>),
+      DispMethod<CVEXAImgUtil>(20, u"OTInit", &InvokeMethod<&CVEXAImgUtil::OTInit>),
+      DispMethod<CVEXAImgUtil>(21, u"OTText", &InvokeMethod<&CVEXAImgUtil::OTText>),
+      DispMethod<CVEXAImgUtil>(22, u"OTStretchImageFile", &InvokeMethod<&CVEXAImgUtil::OTStretchImageFile>),
+      DispMethod<CVEXAImgUtil>(23, u"OTClipImageFile", &InvokeMethod<&CVEXAImgUtil::OTClipImageFile>),
+      DispMethod<CVEXAImgUtil>(24, u"OTCreateDIB", &InvokeMethod<&CVEXAImgUtil::OTCreateDIB>),
+      DispMethod<CVEXAImgUtil>(25, u"OTWriteBMP", &InvokeMethod<&CVEXAImgUtil::OTWriteBMP>),
+      DispMethod<CVEXAImgUtil>(26, u"CreateStillDerivatives", &InvokeMethod<&CVEXAImgUtil::CreateStillDerivatives>),
+  };
+  return kTable;
+}
+
+HRESULT CreateVEXAImgUtil(REFIID iid, void** ppv) { return ComObject<CVEXAImgUtil>::CreateInstance(iid, ppv); }
+
+}  // namespace vexa::imgutil
+

@@ -1,0 +1,76 @@
+// An in-memory picture: rows top-down, each row `stride` bytes. Pixels are
+// blue-green-red (24 bits), blue-green-red-alpha (32 bits, the byte order of
+// a cairo ARGB32 surface on little-endian machines) or palette indexes
+// (8 bits, with up to 256 palette entries).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "platform/imaging/Error.h"
+#include "platform/imaging/Formats.h"
+
+namespace vexa::imaging {
+
+struct PaletteEntry {
+  std::uint8_t blue = 0, green = 0, red = 0, alpha = 255;
+  bool operator==(const PaletteEntry&) const = default;
+};
+
+// Largest picture this layer makes: 2^28 pixels (16384 x 16384).
+inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
+inline constexpr int kMaxDimension = 65535;
+
+class Bitmap {
+ public:
+  Bitmap() = default;
+
+  // Allocates a zero-filled picture (black; index 0 for 8 bits, with a grey
+  // ramp palette). bitsPerPixel is 8, 24 or 32.
+  Status Create(int width, int height, int bitsPerPixel);
+  void Free();
+
+  bool empty() const { return pixels_.empty(); }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  int bitsPerPixel() const { return bpp_; }
+  int bytesPerPixel() const { return bpp_ / 8; }
+  std::size_t stride() const { return stride_; }
+  std::uint8_t* row(int y) { return pixels_.data() + static_cast<std::size_t>(y) * stride_; }
+  const std::uint8_t* row(int y) const {
+    return pixels_.data() + static_cast<std::size_t>(y) * stride_;
+  }
+  std::uint8_t* data() { return pixels_.data(); }
+  const std::uint8_t* data() const { return pixels_.data(); }
+  std::size_t size() const { return pixels_.size(); }
+
+  std::vector<PaletteEntry>& palette() { return palette_; }
+  const std::vector<PaletteEntry>& palette() const { return palette_; }
+
+  // The picture-format code of the file it was read from (kFormatOther when
+  // it was made in memory).
+  int format() const { return format_; }
+  void set_format(int code) { format_ = code; }
+
+  // Red, green and blue of a pixel, whatever the depth.
+  void GetRgb(int x, int y, std::uint8_t* r, std::uint8_t* g, std::uint8_t* b) const;
+
+ private:
+  int width_ = 0;
+  int height_ = 0;
+  int bpp_ = 0;
+  std::size_t stride_ = 0;
+  int format_ = kFormatOther;
+  std::vector<std::uint8_t> pixels_;
+  std::vector<PaletteEntry> palette_;
+};
+
+// Checks a picture size against the layer's limits.
+Status CheckDimensions(std::int64_t width, std::int64_t height);
+
+// A copy at another depth (8 -> 24/32 expands the palette; 32 -> 24 drops
+// alpha; 24 -> 32 gives opaque pixels). 8 bits as a target is refused.
+Status ConvertDepth(const Bitmap& src, int bitsPerPixel, Bitmap* dst);
+
+}  // namespace vexa::imaging

@@ -1,0 +1,116 @@
+#include "platform/imaging/Codec.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/base/Path.h"
+#include "platform/imaging/Decoders.h"
+
+namespace vexa::imaging {
+namespace {
+
+using detail::Bytes;
+
+enum class Kind { kJpeg, kBmp, kPng, kTiff, kGif, kOther };
+
+Kind Sniff(Bytes d) {
+  auto starts = [&](std::initializer_list<std::uint8_t> sig) {
+    if (d.size() < sig.size()) return false;
+    return std::equal(sig.begin(), sig.end(), d.begin());
+  };
+  if (starts({0xFF, 0xD8, 0xFF})) return Kind::kJpeg;
+  if (starts({'B', 'M'})) return Kind::kBmp;
+  if (starts({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A})) return Kind::kPng;
+  if (starts({'I', 'I', 42, 0}) || starts({'M', 'M', 0, 42})) return Kind::kTiff;
+  if (starts({'G', 'I', 'F', '8'})) return Kind::kGif;
+  return Kind::kOther;
+}
+
+Status ReadWhole(std::string_view path, std::string* out) {
+  if (path.empty()) return ErrorCode::kInvalidParameter;
+  if (!base::FileExists(path)) return Status(ErrorCode::kFileNotFound, std::string(path));
+  if (!base::ReadFile(path, out)) return Status(ErrorCode::kFileRead, std::string(path));
+  return {};
+}
+
+Bytes AsBytes(const std::string& s) {
+  return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+}
+
+Status WriteWhole(std::string_view path, std::string_view data) {
+  if (path.empty()) return ErrorCode::kInvalidParameter;
+  if (!base::WriteFileAtomic(path, data)) {
+    return Status(ErrorCode::kFileWrite, std::string(path) + ": " + std::strerror(errno));
+  }
+  return {};
+}
+
+}  // namespace
+
+Status ReadInfoFromMemory(Bytes data, ImageInfo* info, std::string_view nameHint) {
+  if (data.empty()) return ErrorCode::kFileTruncated;
+  ImageInfo got;
+  Status s;
+  switch (Sniff(data)) {
+    case Kind::kJpeg: s = detail::JpegInfo(data, &got); break;
+    case Kind::kBmp: s = detail::BmpInfo(data, &got); break;
+    case Kind::kPng: s = detail::PngInfo(data, &got); break;
+    case Kind::kTiff: s = detail::TiffInfo(data, &got); break;
+    case Kind::kGif: s = detail::GifInfo(data, &got); break;
+    case Kind::kOther: s = detail::MagickInfo(data, nameHint, &got); break;
+  }
+  if (s) *info = got;
+  return s;
+}
+
+Status ReadInfo(std::string_view path, ImageInfo* info) {
+  std::string bytes;
+  if (Status s = ReadWhole(path, &bytes); !s) return s;
+  return ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path));
+}
+
+Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
+  if (data.empty()) return ErrorCode::kFileTruncated;
+  switch (Sniff(data)) {
+    case Kind::kJpeg: return detail::JpegDecode(data, options, bitmap);
+    case Kind::kBmp: return detail::BmpDecode(data, bitmap);
+    case Kind::kPng: return detail::PngDecode(data, bitmap);
+    case Kind::kTiff: return detail::TiffDecode(data, bitmap);
+    case Kind::kGif: return detail::GifDecode(data, bitmap);
+    case Kind::kOther: return detail::MagickDecode(data, nameHint, bitmap);
+  }
+  return ErrorCode::kFormatUnknown;
+}
+
+Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options) {
+  std::string bytes;
+  if (Status s = ReadWhole(path, &bytes); !s) return s;
+  return LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path));
+}
+
+Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out) {
+  return detail::JpegEncode(bitmap, options, out);
+}
+
+Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options) {
+  std::string bytes;
+  if (Status s = EncodeJpeg(bitmap, options, &bytes); !s) return s;
+  return WriteWhole(path, bytes);
+}
+
+Status Save(std::string_view path, const Bitmap& bitmap, int format, int qualityFactor) {
+  if (bitmap.empty()) return ErrorCode::kEmptyBitmap;
+  std::string bytes;
+  if (IsInFamily(format, FormatFamily::kJpg)) {
+    JpegOptions o;
+    o.quality = JpegQualityFromFactor(qualityFactor);
+    if (Status s = EncodeJpeg(bitmap, o, &bytes); !s) return s;
+  } else if (IsInFamily(format, FormatFamily::kBmp)) {
+    if (Status s = EncodeBmp(bitmap, &bytes); !s) return s;
+  } else {
+    return ErrorCode::kUnsupportedSaveFormat;
+  }
+  return WriteWhole(path, bytes);
+}
+
+}  // namespace vexa::imaging

@@ -1,0 +1,65 @@
+// Reading and writing picture files. Files are read whole into memory and
+// every decoder checks its sizes against what is there, so a damaged or
+// truncated file gives an error, never a crash or a picture made of garbage.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/imaging/Bitmap.h"
+#include "platform/imaging/Error.h"
+
+namespace vexa::imaging {
+
+struct ImageInfo {
+  int format = kFormatOther;  // the picture-format code
+  int width = 0;
+  int height = 0;
+  int bitsPerPixel = 0;       // as stored in the file (1 to 64)
+};
+
+struct LoadOptions {
+  // The smallest size the caller will use. A JPEG is decoded at the
+  // smallest DCT scale (1/2, 1/4 or 1/8) that keeps both sides at or above
+  // these; 0 asks for the full size.
+  int minWidth = 0;
+  int minHeight = 0;
+};
+
+// Reads the format, size and depth without decoding the pixels.
+Status ReadInfo(std::string_view path, ImageInfo* info);
+Status ReadInfoFromMemory(std::span<const std::uint8_t> data, ImageInfo* info,
+                          std::string_view nameHint = {});
+
+// Decodes a file. The bitmap is 8 (palette), 24 or 32 bits; its format()
+// is the file's picture-format code.
+Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options = {});
+Status LoadFromMemory(std::span<const std::uint8_t> data, Bitmap* bitmap,
+                      const LoadOptions& options = {}, std::string_view nameHint = {});
+
+struct JpegOptions {
+  int quality = kJpegQualityForDefaultFactor;  // 1 to 100
+  std::vector<std::string> comments;            // one COM segment each, in order
+  int dpi = 96;
+};
+
+// Encoders into memory.
+Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out);
+// A BMP file: 40-byte header, bottom-up rows; 8-bit pictures keep their
+// palette, 32-bit pictures are written as 24 bits.
+Status EncodeBmp(const Bitmap& bitmap, std::string* out);
+// A packed device-independent bitmap: the 40-byte header, the colour table
+// (8 bits only) and the bottom-up rows, with no file header.
+Status EncodePackedDib(const Bitmap& bitmap, std::vector<std::uint8_t>* out);
+
+// Saves a file in the given picture-format code: the JPEG family as JPEG
+// with the quality of `qualityFactor`, the BMP family as BMP. The file is
+// written beside its target and renamed over it.
+Status Save(std::string_view path, const Bitmap& bitmap, int format,
+            int qualityFactor = kDefaultQualityFactor);
+Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options);
+
+}  // namespace vexa::imaging

@@ -1,0 +1,36 @@
+// The per-format readers and writers behind Codec.h (not a public header).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/imaging/Codec.h"
+
+namespace vexa::imaging::detail {
+
+using Bytes = std::span<const std::uint8_t>;
+
+Status JpegInfo(Bytes data, ImageInfo* info);
+Status JpegDecode(Bytes data, const LoadOptions& options, Bitmap* bitmap);
+Status JpegEncode(const Bitmap& bitmap, const JpegOptions& options, std::string* out);
+
+Status BmpInfo(Bytes data, ImageInfo* info);
+Status BmpDecode(Bytes data, Bitmap* bitmap);
+
+Status PngInfo(Bytes data, ImageInfo* info);
+Status PngDecode(Bytes data, Bitmap* bitmap);
+
+Status TiffInfo(Bytes data, ImageInfo* info);
+Status TiffDecode(Bytes data, Bitmap* bitmap);
+
+Status GifInfo(Bytes data, ImageInfo* info);
+Status GifDecode(Bytes data, Bitmap* bitmap);
+
+// The fallback reader for every other format; nameHint (a file name) helps
+// it pick formats without a signature.
+Status MagickInfo(Bytes data, std::string_view nameHint, ImageInfo* info);
+Status MagickDecode(Bytes data, std::string_view nameHint, Bitmap* bitmap);
+
+}  // namespace vexa::imaging::detail

@@ -1,0 +1,52 @@
+// Geometry and pixel operations on bitmaps: rotation, copying a rectangle,
+// filling and combining one picture onto another.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/imaging/Bitmap.h"
+
+namespace vexa::imaging {
+
+// Rotates by `hundredths` of a degree, positive clockwise. Multiples of 90
+// degrees move pixels exactly; other angles interpolate bilinearly. With
+// `enlarge` the canvas grows to hold the whole picture; without it the canvas
+// keeps the source size and the rotated picture is centred and cut. Area the
+// picture does not cover is black. 8-bit pictures come out as 24 bits.
+Status Rotate(const Bitmap& src, int hundredths, bool enlarge, Bitmap* dst);
+
+// The rectangle at (x, y) of width x height, which must lie inside the source.
+Status CopyRect(const Bitmap& src, int x, int y, int width, int height, Bitmap* dst);
+
+// Paints every pixel with one colour (24 and 32 bits; alpha becomes opaque).
+Status Fill(Bitmap* bitmap, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
+// Copies `src` onto `dst` with its top-left corner at (x, y); the parts
+// outside `dst` (negative offsets included) are cut. `dst` is 24 or 32 bits;
+// `src` any depth.
+Status Combine(Bitmap* dst, int x, int y, const Bitmap& src);
+
+// Fitting a w x h picture into a boxW x boxH box, keeping its proportions:
+// the scale is the smaller of boxW / w and boxH / h (never above 1 unless
+// `upsample`), computed in integers so the result never exceeds the box and
+// is at least 1 x 1. (x, y) centres it in the box (integer halves).
+struct BoxFit {
+  int width = 0;
+  int height = 0;
+  int x = 0;
+  int y = 0;
+};
+BoxFit FitIntoBox(int w, int h, int boxW, int boxH, bool upsample);
+
+// Resizes into a box: with a matte colour (0x00BBGGRR) the result is the box,
+// filled with it, with the picture centred; without one it is the fitted size.
+Status ResizeIntoBox(const Bitmap& src, int boxW, int boxH, bool upsample, std::optional<std::uint32_t> matte,
+                     Bitmap* dst);
+
+// Colours as the system passes them: 0x00BBGGRR (red in the low byte).
+inline std::uint8_t RedOf(std::uint32_t colorref) { return static_cast<std::uint8_t>(colorref); }
+inline std::uint8_t GreenOf(std::uint32_t colorref) { return static_cast<std::uint8_t>(colorref >> 8); }
+inline std::uint8_t BlueOf(std::uint32_t colorref) { return static_cast<std::uint8_t>(colorref >> 16); }
+
+}  // namespace vexa::imaging

@@ -1,0 +1,518 @@
+// The layered store: defaults from share/vexa/registry/*.reg under one
+// writable file per hive (HKLM.reg, HKCU.reg) in the writable folder.
+#include "platform/registry/Registry.h"
+
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+#include "platform/registry/RegistryModel.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace vexa::reg {
+
+using namespace detail;
+
+const char* StatusText(Status s) {
+  switch (s) {
+    case Status::Ok: return "ok";
+    case Status::NoKey: return "no such key";
+    case Status::NoValue: return "no such value";
+    case Status::MoreData: return "buffer too small";
+    case Status::WrongType: return "wrong value type";
+    case Status::InvalidArgument: return "invalid argument";
+    case Status::BadFile: return "unreadable or malformed registry file";
+    case Status::IoError: return "registry file could not be written";
+  }
+  return "unknown status";
+}
+
+Value Value::String(std::string s, ValueType t) {
+  Value v;
+  v.type = t;
+  v.text = std::move(s);
+  return v;
+}
+
+Value Value::Dword(DWORD d) {
+  Value v;
+  v.type = ValueType::Dword;
+  v.dword = d;
+  return v;
+}
+
+Value Value::Binary(std::vector<BYTE> b) {
+  Value v;
+  v.type = ValueType::Binary;
+  v.binary = std::move(b);
+  return v;
+}
+
+Value Value::Multi(std::vector<std::string> m) {
+  Value v;
+  v.type = ValueType::MultiSz;
+  v.multi = std::move(m);
+  return v;
+}
+
+namespace {
+thread_local std::string g_lastError;
+}  // namespace
+
+std::string LastError() { return g_lastError; }
+
+void detail::SetLastError(std::string message) { g_lastError = std::move(message); }
+
+namespace {
+
+Status Fail(Status s, std::string message) {
+  SetLastError(std::move(message));
+  return s;
+}
+
+std::string WithoutTrailingSlash(std::string s) {
+  while (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+// ---- Files and the cache of parsed layers ---------------------------------
+
+// A hive file opened for reading. A missing file is an empty one (fd -1);
+// a file that is there but cannot be read is BadFile. `sig` identifies the
+// version opened (device, inode, size, modification time), so a cached
+// parse can be used without reading the file again.
+struct HiveFile {
+  std::string path, sig;
+  int fd = -1;
+  HiveFile() = default;
+  HiveFile(const HiveFile&) = delete;
+  HiveFile& operator=(const HiveFile&) = delete;
+  HiveFile(HiveFile&& o) noexcept : path(std::move(o.path)), sig(std::move(o.sig)), fd(o.fd) {
+    o.fd = -1;
+  }
+  ~HiveFile() {
+    if (fd >= 0) close(fd);
+  }
+
+  Status Open(std::string p) {
+    path = std::move(p);
+    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+      sig = path + "|missing";
+      if (errno == ENOENT) return Status::Ok;
+      return Fail(Status::BadFile, path + ": " + std::strerror(errno));
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      return Fail(Status::BadFile, path + ": not a regular file");
+    }
+    sig = path + '|' + std::to_string(st.st_dev) + '|' + std::to_string(st.st_ino) + '|' +
+          std::to_string(st.st_size) + '|' + std::to_string(st.st_mtim.tv_sec) + '.' +
+          std::to_string(st.st_mtim.tv_nsec);
+    return Status::Ok;
+  }
+
+  Status Read(std::string* text) const {
+    text->clear();
+    char buf[65536];
+    while (fd >= 0) {
+      const ssize_t n = read(fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return Fail(Status::BadFile, path + ": " + std::strerror(errno));
+      if (n == 0) break;
+      text->append(buf, static_cast<std::size_t>(n));
+    }
+    return Status::Ok;
+  }
+};
+
+using LayerPtr = std::shared_ptr<const Layer>;
+
+std::mutex g_cacheMutex;
+std::map<std::string, std::pair<std::string, LayerPtr>> g_cache;  // slot -> (signature, layer)
+
+LayerPtr CacheGet(const std::string& slot, const std::string& sig) {
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  auto it = g_cache.find(slot);
+  return it != g_cache.end() && it->second.first == sig ? it->second.second : nullptr;
+}
+
+void CachePut(const std::string& slot, const std::string& sig, LayerPtr layer) {
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  if (g_cache.size() > 32) g_cache.clear();  // tests point the store at many folders
+  g_cache[slot] = {sig, std::move(layer)};
+}
+
+const char* HiveFileName(Hive hive) { return hive == Hive::LocalMachine ? "HKLM.reg" : "HKCU.reg"; }
+
+// One writable hive file, parsed. `useCache` is off under the write lock:
+// there the file is always read afresh.
+Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
+  HiveFile file;
+  if (Status s = file.Open(base::JoinPath(WritableDir(), HiveFileName(hive))); s != Status::Ok) return s;
+  if (file.fd < 0) {
+    *out = std::make_shared<Layer>();
+    return Status::Ok;
+  }
+  if (useCache && (*out = CacheGet(file.path, file.sig))) return Status::Ok;
+  std::string text;
+  std::vector<Op> ops;
+  auto layer = std::make_shared<Layer>();
+  ApplyOptions options;
+  options.restrictHive = true;
+  options.onlyHive = hive;
+  options.source = file.path;
+  if (Status s = file.Read(&text); s != Status::Ok) return s;
+  if (Status s = ParseText(text, file.path, &ops); s != Status::Ok) return s;
+  if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
+  if (useCache) CachePut(file.path, file.sig, layer);
+  *out = std::move(layer);
+  return Status::Ok;
+}
+
+// Every *.reg file of the defaults folder, by file name, later ones applied
+// over earlier ones; HKEY_CLASSES_ROOT keys there are the machine's classes.
+Status LoadDefaults(LayerPtr* out) {
+  const std::string dir = DefaultsDir();
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0) names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  ApplyOptions options;
+  options.classesRoot = Hive::LocalMachine;
+  options.substitute = true;
+  options.share = WithoutTrailingSlash(base::ShareDir());
+  options.dataHome = WithoutTrailingSlash(base::UserDataDirectory());
+  std::vector<HiveFile> files(names.size());
+  std::string sig = options.share + '|' + options.dataHome;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (Status s = files[i].Open(base::JoinPath(dir, names[i])); s != Status::Ok) return s;
+    sig += '\n' + files[i].sig;
+  }
+  if ((*out = CacheGet("defaults", sig))) return Status::Ok;
+  auto layer = std::make_shared<Layer>();
+  for (const HiveFile& file : files) {
+    std::string text;
+    std::vector<Op> ops;
+    options.source = file.path;
+    if (Status s = file.Read(&text); s != Status::Ok) return s;
+    if (Status s = ParseText(text, file.path, &ops); s != Status::Ok) return s;
+    if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
+  }
+  CachePut("defaults", sig, layer);
+  *out = std::move(layer);
+  return Status::Ok;
+}
+
+// ---- The merged view ---------------------------------------------------------
+
+struct Source {
+  const KeyMap* map;
+  std::string path;
+};
+
+struct View {
+  LayerPtr machine, user, defaults;
+
+  // Where a key of `hive` may be found, the first one winning.
+  std::vector<Source> Sources(Hive hive, std::string_view key) const {
+    const std::string path = NormalKey(key);
+    switch (hive) {
+      case Hive::LocalMachine: return {{&machine->machine, path}, {&defaults->machine, path}};
+      case Hive::CurrentUser: return {{&user->user, path}, {&defaults->user, path}};
+      case Hive::ClassesRoot: {
+        const std::string classes = JoinKey(kClassesKey, path);
+        return {{&user->user, classes},
+                {&defaults->user, classes},
+                {&machine->machine, classes},
+                {&defaults->machine, classes}};
+      }
+    }
+    return {};
+  }
+};
+
+// Loads what a read of `hive` needs: a broken file of the other hive does
+// not stand in its way.
+Status LoadView(Hive hive, View* v) {
+  v->machine = v->user = std::make_shared<Layer>();
+  if (hive != Hive::CurrentUser) {
+    if (Status s = LoadWritableHive(Hive::LocalMachine, true, &v->machine); s != Status::Ok) return s;
+  }
+  if (hive != Hive::LocalMachine) {
+    if (Status s = LoadWritableHive(Hive::CurrentUser, true, &v->user); s != Status::Ok) return s;
+  }
+  return LoadDefaults(&v->defaults);
+}
+
+Status KeyStatusIn(const View& view, Hive hive, std::string_view key) {
+  if (NormalKey(key).empty()) return Status::Ok;  // a hive's root always exists
+  for (const Source& s : view.Sources(hive, key)) {
+    if (FindKey(*s.map, s.path)) return Status::Ok;
+  }
+  return Status::NoKey;
+}
+
+// ---- Writing -------------------------------------------------------------------
+
+// Where a write to `hive`/`key` is stored.
+Hive StoredHive(Hive hive) {
+  return hive == Hive::LocalMachine ? Hive::LocalMachine : Hive::CurrentUser;
+}
+std::string StoredPath(Hive hive, std::string_view key) {
+  return hive == Hive::ClassesRoot ? JoinKey(kClassesKey, NormalKey(key)) : NormalKey(key);
+}
+
+// Runs `change` on the writable layer under the store's exclusive lock: the
+// files of the hives in `hives` are read afresh, changed in memory and
+// replaced by rename when their text differs.
+Status Modify(std::vector<Hive> hives,
+              const std::function<Status(Layer& writable, const Layer& defaults)>& change) {
+  const std::string dir = WritableDir();
+  if (!base::MakeDirs(dir)) return Fail(Status::IoError, dir + ": cannot create the folder");
+  LayerPtr defaults;
+  if (Status s = LoadDefaults(&defaults); s != Status::Ok) return s;
+  const std::string lockPath = base::JoinPath(dir, ".lock");
+  const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (lockFd < 0) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  int rc;
+  do {
+    rc = flock(lockFd, LOCK_EX);
+  } while (rc != 0 && errno == EINTR);
+  Status result = rc == 0 ? Status::Ok : Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  Layer before, layer;
+  for (Hive hive : hives) {
+    LayerPtr file;
+    if (result == Status::Ok) result = LoadWritableHive(hive, false, &file);
+    if (result == Status::Ok) before.Of(hive) = file->Of(hive);
+  }
+  if (result == Status::Ok) {
+    layer = before;
+    result = change(layer, *defaults);
+    for (Hive hive : hives) {
+      if (result != Status::Ok) break;
+      const std::string text = FormatHive(layer.Of(hive), hive);
+      if (text == FormatHive(before.Of(hive), hive)) continue;
+      const std::string path = base::JoinPath(dir, HiveFileName(hive));
+      if (!base::WriteFileAtomic(path, text)) result = Fail(Status::IoError, path + ": cannot write");
+    }
+  }
+  close(lockFd);  // releases the lock
+  return result;
+}
+
+bool BadName(std::string_view s) { return HasControlChar(s); }
+
+// The stored hives a script writes to.
+std::vector<Hive> HivesOf(const std::vector<Op>& ops) {
+  std::vector<Hive> hives;
+  for (const Op& op : ops) {
+    const Hive h = StoredHive(op.hive);
+    if (std::find(hives.begin(), hives.end(), h) == hives.end()) hives.push_back(h);
+  }
+  return hives;
+}
+
+std::string ParentKey(const std::string& path) {
+  const std::size_t p = path.rfind('\\');
+  return p == std::string::npos ? "" : path.substr(0, p);
+}
+
+}  // namespace
+
+// ---- Public API ----------------------------------------------------------------
+
+std::string WritableDir() {
+  const char* env = std::getenv("VEXA_REGISTRY_DIR");
+  if (env && *env) return WithoutTrailingSlash(env);
+  return base::JoinPath(base::UserConfigDirectory(), "registry");
+}
+
+std::string DefaultsDir() { return base::JoinPath(base::ShareDir(), "registry"); }
+
+Status detail::KeyStatus(Hive hive, std::string_view key) {
+  View view;
+  if (Status s = LoadView(hive, &view); s != Status::Ok) return s;
+  return KeyStatusIn(view, hive, key);
+}
+
+bool KeyExists(Hive hive, std::string_view key) { return KeyStatus(hive, key) == Status::Ok; }
+
+Status GetValue(Hive hive, std::string_view key, std::string_view name, Value* out) {
+  View view;
+  if (Status s = LoadView(hive, &view); s != Status::Ok) return s;
+  if (Status s = KeyStatusIn(view, hive, key); s != Status::Ok) return s;
+  for (const Source& s : view.Sources(hive, key)) {
+    const Key* k = FindKey(*s.map, s.path);
+    if (const NamedValue* v = k ? k->Find(name) : nullptr) {
+      *out = v->value;
+      return Status::Ok;
+    }
+  }
+  return Status::NoValue;
+}
+
+std::optional<std::string> GetString(Hive hive, std::string_view key, std::string_view name) {
+  Value v;
+  if (GetValue(hive, key, name, &v) != Status::Ok) return std::nullopt;
+  if (v.type != ValueType::Sz && v.type != ValueType::ExpandSz) return std::nullopt;
+  return v.text;
+}
+
+std::optional<DWORD> GetDword(Hive hive, std::string_view key, std::string_view name) {
+  Value v;
+  if (GetValue(hive, key, name, &v) != Status::Ok || v.type != ValueType::Dword) return std::nullopt;
+  return v.dword;
+}
+
+Status CreateKey(Hive hive, std::string_view key) {
+  if (BadName(key)) return Fail(Status::InvalidArgument, "control character in a key name");
+  const Status s = KeyStatus(hive, key);
+  if (s != Status::NoKey) return s;
+  return Modify({StoredHive(hive)}, [&](Layer& w, const Layer& d) {
+    const Hive h = StoredHive(hive);
+    EnsureKey(w.Of(h), StoredPath(hive, key), &d.Of(h));
+    return Status::Ok;
+  });
+}
+
+Status SetValue(Hive hive, std::string_view key, std::string_view name, const Value& value) {
+  if (BadName(key) || BadName(name)) return Fail(Status::InvalidArgument, "control character in a name");
+  if (Status s = CheckValue(value); s != Status::Ok) return Fail(s, "value cannot be stored");
+  return Modify({StoredHive(hive)}, [&](Layer& w, const Layer& d) {
+    const Hive h = StoredHive(hive);
+    const std::string path = StoredPath(hive, key);
+    PutValue(EnsureKey(w.Of(h), path, &d.Of(h)), name, value, FindKey(d.Of(h), path));
+    return Status::Ok;
+  });
+}
+
+Status DeleteValue(Hive hive, std::string_view key, std::string_view name) {
+  const Status exists = KeyStatus(hive, key);
+  if (exists != Status::Ok) return exists;
+  return Modify({StoredHive(hive)}, [&](Layer& w, const Layer&) {
+    KeyMap& map = w.Of(StoredHive(hive));
+    auto it = map.find(Fold(StoredPath(hive, key)));
+    if (it == map.end() || !it->second.Find(name)) return Status::NoValue;
+    std::erase_if(it->second.values,
+                  [&](const NamedValue& v) { return base::EqualsNoCase(v.name, name); });
+    return Status::Ok;
+  });
+}
+
+Status DeleteKeyTree(Hive hive, std::string_view key) {
+  if (NormalKey(key).empty()) return Fail(Status::InvalidArgument, "a hive's root cannot be deleted");
+  return Modify({StoredHive(hive)}, [&](Layer& w, const Layer&) {
+    return EraseTree(w.Of(StoredHive(hive)), StoredPath(hive, key)) ? Status::Ok : Status::NoKey;
+  });
+}
+
+Status ListSubkeys(Hive hive, std::string_view key, std::vector<std::string>* out) {
+  View view;
+  if (Status s = LoadView(hive, &view); s != Status::Ok) return s;
+  if (Status s = KeyStatusIn(view, hive, key); s != Status::Ok) return s;
+  // Sorted without regard to case; the lowest layer's case (the first written) wins.
+  std::map<std::string, std::string> names;
+  const std::vector<Source> sources = view.Sources(hive, key);
+  for (auto s = sources.rbegin(); s != sources.rend(); ++s) {
+    for (const Key* child : Children(*s->map, s->path)) {
+      const std::string name = SplitKey(child->path).back();
+      names.emplace(Fold(name), name);
+    }
+  }
+  out->clear();
+  for (auto& [folded, name] : names) out->push_back(name);
+  return Status::Ok;
+}
+
+Status ListValues(Hive hive, std::string_view key, std::vector<std::string>* out) {
+  View view;
+  if (Status s = LoadView(hive, &view); s != Status::Ok) return s;
+  if (Status s = KeyStatusIn(view, hive, key); s != Status::Ok) return s;
+  // In the order written, the defaults' first.
+  std::set<std::string> seen;
+  out->clear();
+  const std::vector<Source> sources = view.Sources(hive, key);
+  for (auto s = sources.rbegin(); s != sources.rend(); ++s) {
+    const Key* k = FindKey(*s->map, s->path);
+    if (!k) continue;
+    for (const NamedValue& v : k->values) {
+      if (seen.insert(Fold(v.name)).second) out->push_back(v.name);
+    }
+  }
+  return Status::Ok;
+}
+
+bool ParseRootedKey(std::string_view rooted, Hive* hive, std::string* key) {
+  std::size_t sep = 0;
+  while (sep < rooted.size() && rooted[sep] != '\\' && rooted[sep] != '/') ++sep;
+  const std::string_view root = rooted.substr(0, sep);
+  static const struct {
+    const char* name;
+    Hive hive;
+  } kRoots[] = {
+      {"HKEY_LOCAL_MACHINE", Hive::LocalMachine}, {"HKLM", Hive::LocalMachine},
+      {"HKEY_CURRENT_USER", Hive::CurrentUser},   {"HKCU", Hive::CurrentUser},
+      {"HKEY_CLASSES_ROOT", Hive::ClassesRoot},   {"HKCR", Hive::ClassesRoot},
+  };
+  for (const auto& r : kRoots) {
+    if (base::EqualsNoCase(root, r.name)) {
+      *hive = r.hive;
+      *key = NormalKey(rooted.substr(sep));
+      return true;
+    }
+  }
+  return false;
+}
+
+Status ImportText(std::string_view text) {
+  std::vector<Op> ops;
+  if (Status s = ParseText(text, "registry script", &ops); s != Status::Ok) return s;
+  return Modify(HivesOf(ops), [&](Layer& w, const Layer& d) {
+    ApplyOptions options;
+    options.classesRoot = Hive::CurrentUser;
+    options.caseFrom = &d;
+    options.source = "registry script";
+    return ApplyOps(ops, &w, options);
+  });
+}
+
+Status RemoveScriptKeys(std::string_view text) {
+  std::vector<Op> ops;
+  if (Status s = ParseText(text, "registry script", &ops); s != Status::Ok) return s;
+  return Modify(HivesOf(ops), [&](Layer& w, const Layer&) {
+    for (const Op& op : ops) {
+      if (op.kind != Op::kKey || op.path.empty()) continue;
+      KeyMap& map = w.Of(StoredHive(op.hive));
+      std::string path = StoredPath(op.hive, op.path);
+      EraseTree(map, path);
+      // Parents the script's keys leave empty go too (such as a class's
+      // CLSID key when the script names only its subkeys).
+      for (path = ParentKey(path); !path.empty(); path = ParentKey(path)) {
+        const Key* k = FindKey(map, path);
+        if (!k || !k->values.empty() || !Children(map, path).empty()) break;
+        EraseTree(map, path);
+      }
+    }
+    return Status::Ok;
+  });
+}
+
+}  // namespace vexa::reg
