@@ -342,6 +342,28 @@ TEST(MotionStreamCalls, BadArgumentsAreRefused) {
   EXPECT_EQ(0u, s.pictures.count(0xE0));
 }
 
+// One encoding call at a time, still or motion: a picture source that calls
+// back into the library is refused, and its own call goes on.
+int gInnerResult = -1;
+std::string gInnerPath;
+int ReentrantSource(void* pixels, BITMAPINFOHEADER* h) {
+  gInnerResult = Multi_I_Enc_Still(1, StillSource, gInnerPath.c_str(), 8, 5);
+  return StillSource(pixels, h);
+}
+
+TEST(MotionStreamCalls, CallsFromInsideACallAreRefused) {
+  TempDir dir;
+  MotionMode m;
+  MotionModeOf(5, &m);
+  SetStills(m, {{1, 300}, {2, 300}});
+  gInnerPath = dir.File("inner.mpg");
+  const std::string out = dir.File("outer.mpg");
+  EXPECT_EQ(1, MultipleVidlathe2(1, ReentrantSource, out.c_str(), 5));
+  EXPECT_EQ(0, gInnerResult);
+  EXPECT_FALSE(vexa::base::FileExists(gInnerPath));
+  EXPECT_TRUE(vexa::base::FileExists(out));
+}
+
 TEST_F(MotionStreams, AudioOtherThan44kIsRefused) {
   const std::string mp2 = MakeMp2(dir_, "a48.mp2", 0.5, 48000);
   MotionMode m;
