@@ -275,6 +275,9 @@ TEST_F(MotionStreams, TimeStampsFollowTheFramesAndTheBufferModel) {
     }
     EXPECT_GT(video, 0);
     EXPECT_GT(audio, 0);
+    // Sound and pictures start together.
+    ASSERT_FALSE(s.audioFramePts.empty());
+    EXPECT_EQ(s.pictures.at(0xE0).front().pts, s.audioFramePts.front());
     // Video and audio each last the 4.1 s the stills are shown.
     int rc = -1;
     const std::string dur = Shell("ffprobe -v error -show_entries stream=codec_type,duration -of csv=p=0 '" + out + "'", &rc);
