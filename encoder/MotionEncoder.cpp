@@ -1,12 +1,11 @@
 #include "encoder/MotionEncoder.h"
 
-#include "encoder/Dequantise.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "encoder/CodedStreamBuffer.h"
+#include "encoder/Dequantise.h"
 #include "encoder/PictureEncoder.h"
 #include "encoder/Tables.h"
 
@@ -75,8 +74,6 @@ constexpr MotionRange kRangeB[3] = {{1, 1, 7, 7, 1, 1, 3, 3}, {1, 1, 3, 3, 1, 1,
 constexpr int kPad = 64;  // bytes after every reference plane: reads past a row end stay inside
 
 }  // namespace
-
-// DequantiseIntra and DequantiseNonIntra: encoder/Dequantise.cpp.
 
 void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq) {
   // The common part, as for stills; then what motion kinds change.
@@ -166,10 +163,11 @@ void MotionRateController::InitPicture(const PictureParameters& pic, const uint8
         double best = 0;
         for (int b = 0; b < 4; ++b) {
           const uint8_t* p = luma + (my * 16 + (b >> 1) * 8) * w + mx * 16 + (b & 1) * 8;
-          double s = 0, s2 = 0;
+          // Whole-number sums, exact in doubles as well.
+          int s = 0, s2 = 0;
           for (int y = 0; y < 8; ++y)
             for (int x = 0; x < 8; ++x) {
-              const double v = p[y * w + x];
+              const int v = p[y * w + x];
               s += v;
               s2 += v * v;
             }
@@ -505,13 +503,28 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
           stride = cw;
         }
         m.diff8x8(src, stride, pred, stride, block);
-        k.fdct(block);
         if (intra) {
+          m.fdct(block);
           k.quant_intra(block, lv + 64 * b, kDefaultIntraMatrix, mquant);
-        } else {
-          const int coded = k.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
-          cbp = 2 * cbp + coded;
+          continue;
         }
+        // With the flat matrix a level is zero when its coefficient, rounded,
+        // is below mquant; and no coefficient exceeds a quarter of the sum
+        // of absolute differences, nor (the transform being orthonormal) the
+        // root of the sum of squares. A block under either bound has only
+        // zero levels, which the transform would give too.
+        int sum = 0, squares = 0;
+        for (int i = 0; i < 64; ++i) {
+          sum += std::abs(block[i]);
+          squares += block[i] * block[i];
+        }
+        if (sum < 4 * mquant - 2 || 4 * squares < (2 * mquant - 1) * (2 * mquant - 1)) {
+          std::memset(lv + 64 * b, 0, 64 * sizeof(int16_t));
+          cbp = 2 * cbp;
+          continue;
+        }
+        m.fdct(block);
+        cbp = 2 * cbp + m.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
       }
       int t = mb.mb_type & (MB_INTRA | MB_FORWARD | MB_BACKWARD);
       if (intra) cbp = 63;

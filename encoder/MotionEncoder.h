@@ -133,9 +133,4 @@ class MotionPictureEncoder {
   bool ready_ = false;
 };
 
-// Dequantisation for reconstruction, with mismatch control and the clamp to
-// -2048..2047.
-void DequantiseIntra(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant);
-void DequantiseNonIntra(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant);
-
 }  // namespace vidlathe

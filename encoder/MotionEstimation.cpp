@@ -21,7 +21,8 @@ SearchResult MotionEstimator::FullSearch(const uint8_t* src, const uint8_t* reco
   int dmin = k_.sad(src + y0 * stride + x0, cur, stride, 0, 0, h, 65536);
   // Rings around the centre, nearest first; each candidate is scored with
   // the best cost so far as its limit.
-  for (int l = 1; l <= std::max(sx, sy); ++l) {
+  // Only a strictly cheaper candidate wins: after a perfect centre none can.
+  for (int l = 1; l <= std::max(sx, sy) && dmin > 0; ++l) {
     int x = x0 - l, y = y0 - l;
     for (int k = 0; k < 8 * l; ++k) {
       if (x >= xmin && x <= xmax && y >= ymin && y <= ymax) {

@@ -16,6 +16,13 @@
 namespace vidlathe {
 
 struct MotionKernels {
+  // The forward 8x8 transform of the transform kernels' reference, the same
+  // multiplications and additions in the same order, in wider vectors (the
+  // residual blocks of motion pictures are its main use).
+  void (*fdct)(int16_t* block);
+  // Non-intra quantisation as in the transform kernels; 1 when any level is
+  // non-zero.
+  int (*quant_nonintra)(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant);
   // Sum of absolute differences between the 16 x h block cur and ref
   // interpolated at (hx, hy). Without interpolation the sum stops after the
   // first row at which it is no longer below limit and returns that partial

@@ -113,8 +113,11 @@ int EncodeMotionStream(const MotionMode& mode, int count, const StillFeeder& fee
   if (outputPath.empty() || !call.entered()) return 0;
 
   std::string dir = vexa::base::DirName(outputPath);
-  if (dir.empty()) dir = ".";
-  std::string tempPath = vexa::base::JoinPath(dir, "." + vexa::base::BaseName(outputPath) + ".XXXXXX");
+  if (dir.empty()) dir.push_back('.');
+  std::string name = ".";
+  name += vexa::base::BaseName(outputPath);
+  name += ".XXXXXX";
+  std::string tempPath = vexa::base::JoinPath(dir, name);
   const int fd = mkstemp(tempPath.data());
   if (fd < 0) return 0;
   fchmod(fd, 0644);

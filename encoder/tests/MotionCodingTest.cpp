@@ -142,7 +142,7 @@ TEST(MotionRateControl, FirstVbvDelayAndStartQuantiser) {
 // reader, in order, however many pictures the ring holds.
 TEST(CodedVideoRing, PictureIndexKeepsUpWithAFarAheadWriter) {
   CodedStreamBuffer ring;
-  constexpr int kPictures = 300, kBytes = 3000;  // 195 pictures fill the ring
+  constexpr int kPictures = 2500, kBytes = 3000;  // 195 pictures fill the ring
   std::thread writer([&] {
     for (int p = 0; p < kPictures; ++p) {
       ring.MarkMotionPicture(static_cast<uint32_t>(p), static_cast<uint32_t>(p));

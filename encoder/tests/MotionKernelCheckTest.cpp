@@ -69,6 +69,40 @@ TEST_F(MotionKernelCheck, BlockSumsMatchReference) {
   }
 }
 
+// The wide transform against the transform kernels' reference.
+TEST_F(MotionKernelCheck, ForwardTransformMatchesReference) {
+  Kernels transform{};
+  InitKernels(&transform, 0);
+  for (int round = 0; round < 4000; ++round) {
+    int16_t a[64], b[64];
+    const int kind = round % 3;
+    for (int i = 0; i < 64; ++i)
+      a[i] = static_cast<int16_t>(kind == 0 ? Rand(-255, 255) : kind == 1 ? Rand(0, 1) * 510 - 255 : Rand(-3, 3));
+    std::memcpy(b, a, sizeof a);
+    transform.fdct(a);
+    fast_.fdct(b);
+    ASSERT_EQ(0, std::memcmp(a, b, sizeof a)) << "round " << round;
+  }
+}
+
+TEST_F(MotionKernelCheck, NonIntraQuantiserMatchesReference) {
+  Kernels transform{};
+  InitKernels(&transform, 0);
+  for (int round = 0; round < 3000; ++round) {
+    int16_t in[64], r1[64], r2[64];
+    const int range = round % 3 == 0 ? 2047 : round % 3 == 1 ? 40 : 32767;
+    for (int i = 0; i < 64; ++i) in[i] = static_cast<int16_t>(Rand(-range, range));
+    if (round % 7 == 0) in[Rand(0, 63)] = -32768;
+    uint8_t matrix[64];
+    for (auto& m : matrix) m = static_cast<uint8_t>(round % 2 ? 16 : Rand(1, 255));
+    const int mquant = 2 * Rand(1, 31);
+    const int c1 = transform.quant_nonintra(in, r1, matrix, mquant);
+    const int c2 = fast_.quant_nonintra(in, r2, matrix, mquant);
+    ASSERT_EQ(c1, c2) << round;
+    ASSERT_EQ(0, std::memcmp(r1, r2, sizeof r1)) << "round " << round;
+  }
+}
+
 TEST_F(MotionKernelCheck, PredictionDifferenceAndAddMatchReference) {
   for (int round = 0; round < 3000; ++round) {
     const int w = round % 2 ? 16 : 8;

@@ -2,6 +2,11 @@
 // the stream checker (syntax and buffer model) and by independent decoders.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstring>
 #include <map>
 #include <sstream>
@@ -56,7 +61,10 @@ std::vector<int> ExpectedPieces(const std::vector<Still>& stills, double fps) {
 
 std::string TypesOfPieces(const std::vector<int>& pieces) {
   std::string t;
-  for (int n : pieces) t += "I" + std::string(static_cast<size_t>(n - 1), 'P');
+  for (int n : pieces) {
+    t.push_back('I');
+    t.append(static_cast<size_t>(n - 1), 'P');
+  }
   return t;
 }
 
@@ -161,7 +169,10 @@ TEST_F(MotionStreams, EveryModeIsAValidMotionStream) {
     ASSERT_TRUE(MotionModeOf(mode, &m));
     const std::vector<Still> stills = {{1, 1600}, {2, 400}};
     SetStills(m, stills);
-    const std::string out = dir_.File("m" + std::to_string(mode) + ".mpg");
+    std::string name = std::to_string(mode);
+    name.insert(name.begin(), 'm');
+    name.append(".mpg");
+    const std::string out = dir_.File(name);
     ASSERT_EQ(1, MultipleVidlathe2(2, StillSource, out.c_str(), mode));
     const CheckedStream s = CheckSystemStreamFile(out);
     EXPECT_TRUE(s.ok()) << s.Report();
@@ -174,6 +185,17 @@ TEST_F(MotionStreams, EveryModeIsAValidMotionStream) {
     EXPECT_EQ("mpeg1video," + std::to_string(m.width) + "," + std::to_string(m.height) + "," + rate + "\n", info);
     const double fps = FrameRateOfCode(m.rateCode);
     EXPECT_EQ(TypesOfPieces(ExpectedPieces(stills, fps)), FrameTypes(out));
+    if (HaveTool("mpeg2dec") || CheckersRequired()) {
+      const std::string dec = Shell("mpeg2dec -o null '" + out + "' 2>&1", &rc);
+      EXPECT_EQ(0, rc) << dec;
+      EXPECT_NE(std::string::npos, dec.find("frames decoded")) << dec;
+    }
+    if (HaveTool("vcdxminfo") || CheckersRequired()) {
+      const std::string xm = Shell("vcdxminfo -i '" + out + "' 2>&1", &rc);
+      EXPECT_EQ(0, rc) << xm;
+      EXPECT_EQ(std::string::npos, xm.find("WARN")) << xm;
+      EXPECT_NE(std::string::npos, xm.find("motion video stream")) << xm;
+    }
   }
 }
 
@@ -264,6 +286,9 @@ TEST_F(MotionStreams, TimeStampsFollowTheFramesAndTheBufferModel) {
     }
     EXPECT_GT(video, 0);
     EXPECT_GT(audio, 0);
+    // Sound and pictures start together.
+    ASSERT_FALSE(s.audioFramePts.empty());
+    EXPECT_EQ(s.pictures.at(0xE0).front().pts, s.audioFramePts.front());
     // Video and audio each last the 4.1 s the stills are shown.
     int rc = -1;
     const std::string dur = Shell("ffprobe -v error -show_entries stream=codec_type,duration -of csv=p=0 '" + out + "'", &rc);
@@ -329,6 +354,52 @@ TEST(MotionStreamCalls, BadArgumentsAreRefused) {
   const CheckedStream s = CheckSystemStreamFile(out);
   EXPECT_TRUE(s.ok()) << s.Report();
   EXPECT_EQ(0u, s.pictures.count(0xE0));
+}
+
+// One encoding call at a time, still or motion: a picture source that calls
+// back into the library is refused, and its own call goes on.
+int gInnerResult = -1;
+std::string gInnerPath;
+int ReentrantSource(void* pixels, BITMAPINFOHEADER* h) {
+  gInnerResult = Multi_I_Enc_Still(1, StillSource, gInnerPath.c_str(), 8, 5);
+  return StillSource(pixels, h);
+}
+
+TEST(MotionStreamCalls, CallsFromInsideACallAreRefused) {
+  TempDir dir;
+  MotionMode m;
+  MotionModeOf(5, &m);
+  SetStills(m, {{1, 300}, {2, 300}});
+  gInnerPath = dir.File("inner.mpg");
+  const std::string out = dir.File("outer.mpg");
+  EXPECT_EQ(1, MultipleVidlathe2(1, ReentrantSource, out.c_str(), 5));
+  EXPECT_EQ(0, gInnerResult);
+  EXPECT_FALSE(vexa::base::FileExists(gInnerPath));
+  EXPECT_TRUE(vexa::base::FileExists(out));
+}
+
+// A write error part way (the file size limit here) ends the call with 0,
+// stops the encoder rather than leaving it waiting, and leaves no file.
+TEST(MotionStreamCalls, WriteErrorFailsAndRemovesTheOutput) {
+  TempDir dir;
+  const std::string out = dir.File("big.mpg");
+  MotionMode m;
+  MotionModeOf(7, &m);
+  SetStills(m, {{1, 3000}, {2, 3000}});
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim{100 * 1024, 100 * 1024};
+    setrlimit(RLIMIT_FSIZE, &lim);
+    _exit(MultipleVidlathe2(2, StillSource, out.c_str(), 7) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(0, WEXITSTATUS(status));
+  EXPECT_FALSE(vexa::base::FileExists(out));
+  EXPECT_EQ("", Shell("ls -A '" + dir.path() + "'"));
 }
 
 TEST_F(MotionStreams, AudioOtherThan44kIsRefused) {
