@@ -122,6 +122,12 @@ size_t CodedStreamBuffer::ReadChunk(uint8_t* dst, uint32_t* first, uint32_t* sec
     }
     ++motionHanded_;
   }
+  // Entries handed out are not needed again: drop them now and then, so a
+  // long motion stream does not keep one entry per picture.
+  if (motionHanded_ >= 1024) {
+    motion_.erase(motion_.begin(), motion_.begin() + static_cast<std::ptrdiff_t>(motionHanded_));
+    motionHanded_ = 0;
+  }
   lock.unlock();
   CopyOut(from, dst, n);
   lock.lock();

@@ -10,6 +10,7 @@
 
 #include "encoder/AudioInputQueue.h"
 #include "encoder/CodedStreamBuffer.h"
+#include "encoder/EncodingCall.h"
 #include "encoder/Kernels.h"
 #include "encoder/PictureEncoder.h"
 #include "encoder/SystemMultiplexer.h"
@@ -121,12 +122,6 @@ void RunStillEncoder(EncodeJob* job, PictureQueue* queue) {
   out.MarkStillPicture(0, 0, 2);
 }
 
-// The one encoding call of the process, and whether this thread is inside
-// it (a picture source that calls back into the library is refused rather
-// than left waiting for itself).
-std::mutex gCallMutex;
-thread_local bool tInsideCall = false;
-
 }  // namespace
 
 bool VidlatheMode(int mode, StillMode* out) {
@@ -184,13 +179,10 @@ bool MakeStillPlanes(const BitmapSource& src, const StillMode& mode, StillPlanes
 
 int EncodeStillStream(const StillMode& mode, int quantiser, int count, const StillFeeder& feed,
                       const std::string& outputPath, const std::string& audioPath, bool loop) {
-  if (outputPath.empty() || tInsideCall) return 0;
-  // Calls never overlap: a second caller waits here for the first to finish.
-  std::lock_guard callLock(gCallMutex);
-  tInsideCall = true;
-  struct Leave {
-    ~Leave() { tInsideCall = false; }
-  } leave;
+  // Calls never overlap, still or motion: a second caller waits here for
+  // the first to finish.
+  EncodingCall call;
+  if (outputPath.empty() || !call.entered()) return 0;
 
   // The stream is written beside the output under a temporary name and
   // renamed over it only when complete.

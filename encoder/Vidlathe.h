@@ -76,6 +76,14 @@ int Multi_I_Enc_Still(int count, PictureSource source, const char* outputPath, i
 // (none: nullptr or ""); loop repeats the audio until the pictures are done.
 int Multi_I_Enc_Still_MP2(int count, PictureSource source, const char* outputPath, int quantiser,
                           int mode, const char* mp2Path, int loop);
+// count stills pulled from source into one motion stream, each shown for
+// its display time; modes 5..12 (5, 6, 11, 12: repeated pictures coded as
+// copy pictures; 7..10: every picture coded again).
+int MultipleVidlathe2(int count, PictureSource source, const char* outputPath, int mode);
+// As MultipleVidlathe2, multiplexed with an MPEG-1 Layer II file at 44.1 kHz
+// (none: nullptr or ""); loop repeats the audio until the pictures are done.
+int MulVidlathe_MP2(int count, PictureSource source, const char* outputPath, int mode,
+                    const char* mp2Path, int loop);
 // Checks an MPEG audio file: fills the audio fields of props.
 void Get_MP2_Prop(const char* path, StreamProperties* props);
 

@@ -13,15 +13,18 @@
 #include "platform/imaging/Bitmap.h"
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Resample.h"
+#include "tools/vidlathe-cli/StreamCommands.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: vidlathe-cli still MODE OUT.mpg [--quant Q] [--audio A.mp2 [--loop]] [--ms DISPLAY_MS] PICTURE...\n"
+    "       vidlathe-cli motion MODE OUT.mpg --ms DISPLAY_MS [--audio A.mp2 [--loop]] PICTURE...\n"
     "       vidlathe-cli v1 MODE OUT.mpg PICTURE [--quant Q]\n"
     "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
     "       vidlathe-cli mp2-props FILE.mp2\n"
-    "Modes: still 5..12, v1 and v2 1..4. Pictures in any format the picture library reads.\n";
+    "       vidlathe-cli props|component|concat-stills|concat-motion ... (see: vidlathe-cli props)\n"
+    "Modes: still and motion 5..12, v1 and v2 1..4. Pictures in any format the picture library reads.\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -111,6 +114,7 @@ struct Library {
   decltype(&Vidlathe2) vidlathe2 = nullptr;
   decltype(&Multi_I_Enc_Still_MP2) multiStillMp2 = nullptr;
   decltype(&Get_MP2_Prop) getMp2Prop = nullptr;
+  decltype(&MulVidlathe_MP2) motionMp2 = nullptr;
 
   bool Load() {
     module = vexa::base::Module::Load("vidlathe");
@@ -122,7 +126,8 @@ struct Library {
     vidlathe2 = module.Function<decltype(vidlathe2)>("Vidlathe2");
     multiStillMp2 = module.Function<decltype(multiStillMp2)>("Multi_I_Enc_Still_MP2");
     getMp2Prop = module.Function<decltype(getMp2Prop)>("Get_MP2_Prop");
-    if (!vidlathe1 || !vidlathe2 || !multiStillMp2 || !getMp2Prop) {
+    motionMp2 = module.Function<decltype(motionMp2)>("MulVidlathe_MP2");
+    if (!vidlathe1 || !vidlathe2 || !multiStillMp2 || !getMp2Prop || !motionMp2) {
       std::fprintf(stderr, "vidlathe-cli: vidlathe lacks an entry point\n");
       return false;
     }
@@ -139,6 +144,7 @@ int Done(int result, const char* what) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (int status = 0; vidlathe_cli::RunStreamCommand(argc, argv, &status)) return status;
   if (argc < 3) return Usage();
   const std::string cmd = argv[1];
   Library lib;
@@ -158,15 +164,16 @@ int main(int argc, char** argv) {
   const std::string out = argv[3];
   std::string audio;
   std::vector<std::string> files;
+  const bool list = cmd == "still" || cmd == "motion";
   for (int i = 4; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quant" && i + 1 < argc) {
       if (!ParseInt(argv[++i], &quant)) return Usage();
-    } else if (a == "--audio" && i + 1 < argc && cmd == "still") {
+    } else if (a == "--audio" && i + 1 < argc && list) {
       audio = argv[++i];
-    } else if (a == "--loop" && cmd == "still") {
+    } else if (a == "--loop" && list) {
       loop = 1;
-    } else if (a == "--ms" && i + 1 < argc && cmd == "still") {
+    } else if (a == "--ms" && i + 1 < argc && list) {
       if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) return Usage();
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
       return Usage();
@@ -181,6 +188,12 @@ int main(int argc, char** argv) {
     return Done(lib.multiStillMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), quant, mode,
                                   audio.empty() ? nullptr : audio.c_str(), loop),
                 "still encoding");
+  }
+  if (cmd == "motion") {
+    gFiles = files;
+    return Done(lib.motionMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), mode,
+                              audio.empty() ? nullptr : audio.c_str(), loop),
+                "motion encoding");
   }
   if (files.size() != 1) return Usage();
   if (cmd == "v2") return Done(lib.vidlathe2(files[0].c_str(), out.c_str(), quant, mode), "Vidlathe2");

@@ -60,6 +60,24 @@ TEST_F(VidlatheCli, CommandsWriteValidStreams) {
   EXPECT_EQ(0, Tool("mp2-props " + mp2));
 }
 
+// Motion video from two stills with looped audio: each still for its
+// display time at 29.97 pictures/s, every picture decodable.
+TEST_F(VidlatheCli, MotionWritesAValidMotionStream) {
+  const std::string a = MakePicture("a.bmp", "400x300"), b = MakePicture("b.bmp", "352x240");
+  const std::string mp2 = dir_.File("m.mp2");
+  Shell("ffmpeg -v error -y -f lavfi -i sine=duration=0.7:sample_rate=44100 -ac 2 -c:a mp2 -b:a 224k '" + mp2 + "'");
+  const std::string out = dir_.File("motion.mpg");
+  ASSERT_EQ(0, Tool("motion 5 " + out + " --ms 1000 --audio " + mp2 + " --loop " + a + " " + b));
+  const CheckedStream s = CheckSystemStreamFile(out);
+  EXPECT_TRUE(s.ok()) << s.Report();
+  EXPECT_EQ(1u, s.pictures.count(0xE0));
+  EXPECT_FALSE(s.audio.empty());
+  int rc = -1;
+  const std::string frames = Shell("ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames,width,height -of csv=p=0 '" + out + "'", &rc);
+  EXPECT_EQ("352,240,60\n", frames);
+  EXPECT_EQ(1, Tool("motion 13 " + out + " --ms 1000 " + a));
+}
+
 // Two photos as one Video CD still pair each: two 704x480 and two 352x240
 // pictures that the Video CD reader takes without a warning.
 TEST_F(VidlatheCli, TwoPhotosMakeAStillPairStream) {
