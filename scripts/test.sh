@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what the build needs, builds with AddressSanitizer and
 # UndefinedBehaviorSanitizer and runs every test; then builds with
-# ThreadSanitizer and runs the tests of threaded code again. The independent
-# checkers are required here (VEXA_REQUIRE_CHECKERS=1): a test that needs one
+# ThreadSanitizer and runs the tests of threaded code again; between the two,
+# a short fuzzing run of the MPEG-1 readers. The independent checkers are
+# required here (VEXA_REQUIRE_CHECKERS=1): a test that needs one
 # fails instead of skipping.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -17,6 +18,9 @@ jobs="$(nproc)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# A short fuzzing run of the MPEG-1 stream reader and decoder (clang's libFuzzer).
+bash scripts/fuzz-vidlathe.sh 30
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TSAN=ON
 cmake --build build-tsan -j "$jobs"
