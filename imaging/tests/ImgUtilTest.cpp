@@ -199,6 +199,8 @@ void ExpectColour(const img::Bitmap& b, int x, int y, int r, int g, int bl, int 
 TEST_F(ImgUtilTest, ResizeStillGeometry) {
   VEXA_REQUIRE_IMAGEMAGICK();
   std::string big = Make("big.png", 1600, 1200), small = Make("small.png", 100, 80);
+  // A JPEG is decoded at a reduced scale where that suffices; the fit follows its full size.
+  std::string photo = Make("photo.jpg", 1000, 337);
   struct Row {
     std::string src;
     VARIANT_BOOL box;
@@ -214,6 +216,8 @@ TEST_F(ImgUtilTest, ResizeStillGeometry) {
       {small, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_FALSE, "JPEG 100x80"},
       {small, VARIANT_TRUE, 160, 160, VARIANT_TRUE, VARIANT_FALSE, "JPEG 160x128"},
       {small, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_TRUE, "JPEG 160x160"},
+      {photo, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_FALSE, "JPEG 160x53"},  // 337 x 0.16 = 53.9
+      {photo, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_TRUE, "JPEG 160x160"},
   };
   for (const Row& r : rows) {
     ASSERT_EQ(util->ResizeStill(B(r.src).Get(), B(Path("out.jpg")).Get(), r.box, r.x, r.y, r.up, r.matte, 0, 255, 0),
