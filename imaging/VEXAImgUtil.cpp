@@ -614,6 +614,10 @@ class CVEXAImgUtil : public ComObjectRoot,
     for (VARIANT_BOOL* c : clipped) *c = VARIANT_FALSE;
     const std::string lines[3] = {U8(l1), U8(l2), U8(l3)};
     const bool has[3] = {!lines[0].empty(), !lines[1].empty(), !lines[2].empty()};
+    if (P < -kTitleMaxPointSize || P > kTitleMaxPointSize || Q < -kTitleMaxPointSize || Q > kTitleMaxPointSize) {
+      return Fail("IVEXAImgUtil::Create3LineTitleStillInMemoryHelper - point sizes must lie within -" +
+                  std::to_string(kTitleMaxPointSize) + " and " + std::to_string(kTitleMaxPointSize));
+    }
     if (img::Status s = still->Create(kTitleWidth * k, TitleHeight(isNTSC == VARIANT_TRUE) * k, 24); !s) {
       return FailWith("IVEXAImgUtil::CreateTitleStill - bmBase.Create failed", s);
     }
