@@ -206,10 +206,11 @@ class CVEXAImgUtil : public ComObjectRoot,
     }
     if (!fileExt) return Fail("IVEXAImgUtil::GetImageInfo - BSTR *fileExt is not a valid pointer", E_POINTER);
     if (!fileType || !width || !height) return E_POINTER;
-    // The name is taken literally: wildcard characters are part of it.
+    // The name is taken literally: wildcard characters are part of it. Any
+    // entry is found (a folder too); reading it as a picture then fails.
     const std::string path = U8(srcFile);
     struct stat st {};
-    if (::stat(base::ToNativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(base::ToNativePath(path).c_str(), &st) != 0) {
       return Fail("IVEXAImgUtil::GetImageInfo - Can not get find data for srcFile");
     }
     const std::string baseName = base::BaseName(path);

@@ -150,6 +150,12 @@ TEST_F(ImgUtilTest, GetStillInfoChecksInOrder) {
             E_FAIL);
   EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
                        Path("real.jpg") + "Invalid file format");
+  // A folder is found, named, and then fails as a picture.
+  ASSERT_TRUE(base::MakeDirs(Path("album.d")));
+  EXPECT_EQ(util->GetStillInfo(B(Path("album.d")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
+            E_FAIL);
+  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ", 0), 0u);
+  EXPECT_EQ(ext.Utf8(), ".d");
 }
 
 TEST_F(ImgUtilTest, ResizeStillChecksInOrder) {
