@@ -427,6 +427,34 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
   EXPECT_EQ(Err().rfind("CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for albumRes still - -6 - ", 0), 0u);
   EXPECT_EQ(ar, VARIANT_FALSE);
   EXPECT_FALSE(base::FileExists(Path("t.jpg")));
+  // A box that cannot be filled ends the call at its still; what was written
+  // and reported before stays.
+  struct Row {
+    LONG tx, wx;
+    const char* message;
+    VARIANT_BOOL thumbDone;
+  };
+  const Row rows[] = {
+      {0, 640, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
+               "Invalid parameter passed", VARIANT_FALSE},
+      {160, -1, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
+                "Invalid parameter passed", VARIANT_TRUE},
+  };
+  for (const Row& r : rows) {
+    base::RemoveAll(Path("a.jpg"));
+    base::RemoveAll(Path("t.jpg"));
+    EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("a.jpg")).Get(), B(Path("t.jpg")).Get(), r.tx,
+                                           160, B(Path("w.jpg")).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
+                                           &ww, &wh),
+              E_FAIL);
+    EXPECT_EQ(Err(), r.message);
+    EXPECT_TRUE(ar == VARIANT_TRUE && aw == 800 && ah == 600);
+    EXPECT_TRUE(base::FileExists(Path("a.jpg")));
+    EXPECT_EQ(tr, r.thumbDone);
+    EXPECT_EQ(base::FileExists(Path("t.jpg")), r.thumbDone == VARIANT_TRUE);
+    EXPECT_EQ(wr, VARIANT_FALSE);
+    EXPECT_EQ(ww, -1);
+  }
 }
 
 TEST_F(ImgUtilTest, CallsThroughIDispatch) {
