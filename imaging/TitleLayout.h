@@ -17,5 +17,9 @@ inline constexpr int kTitleWidth = 352;
 inline int TitleHeight(bool ntsc) { return ntsc ? 240 : 280; }
 // A line wider than this (times k) is reported as clipped.
 inline constexpr int kTitleSafeWidth = 282;
+// Point sizes beyond this magnitude are refused: their text could not be
+// drawn on a still, and the layout arithmetic (sizes times 4) must not
+// overflow.
+inline constexpr int kTitleMaxPointSize = 1000;
 
 }  // namespace vexa::imgutil

@@ -60,6 +60,31 @@ img::Status LoadAtLeast(const std::string& path, int needW, int needH, img::Bitm
   return img::Load(path, out, {needW, needH});
 }
 
+// Where a pw x ph picture goes in a width x height box of the drawing
+// surface: a picture that reaches the box's width or height is scaled by the
+// smaller of the two ratios, each side rounded up to a whole pixel; the
+// ratios are exact, so the side that limits comes out at the box's size and
+// the other never beyond it. A smaller picture keeps its size. Centred by
+// integer halves.
+img::BoxFit StretchFit(int pw, int ph, int width, int height) {
+  img::BoxFit f;
+  f.width = pw;
+  f.height = ph;
+  if (pw >= width || ph >= height) {
+    const std::int64_t W = pw, H = ph, BW = width, BH = height;
+    if (BW * H <= BH * W) {  // the width limits
+      f.width = width;
+      f.height = static_cast<int>(BW <= 0 ? 0 : (H * BW + W - 1) / W);
+    } else {
+      f.height = height;
+      f.width = static_cast<int>(BH <= 0 ? 0 : (W * BH + H - 1) / H);
+    }
+  }
+  f.x = (width - f.width) / 2;
+  f.y = (height - f.height) / 2;
+  return f;
+}
+
 // A memory block below 2 GiB, so its address fits the 32-bit integers the
 // interface hands out.
 struct LowBlock {
@@ -181,10 +206,11 @@ class CVEXAImgUtil : public ComObjectRoot,
     }
     if (!fileExt) return Fail("IVEXAImgUtil::GetImageInfo - BSTR *fileExt is not a valid pointer", E_POINTER);
     if (!fileType || !width || !height) return E_POINTER;
-    // The name is taken literally: wildcard characters are part of it.
+    // The name is taken literally: wildcard characters are part of it. Any
+    // entry is found (a folder too); reading it as a picture then fails.
     const std::string path = U8(srcFile);
     struct stat st {};
-    if (::stat(base::ToNativePath(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(base::ToNativePath(path).c_str(), &st) != 0) {
       return Fail("IVEXAImgUtil::GetImageInfo - Can not get find data for srcFile");
     }
     const std::string baseName = base::BaseName(path);
@@ -238,7 +264,8 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (!IsBool(matte)) return Fail(m + "matte must be set to VARIANT_TRUE or VARIANT_FALSE");
     const std::string src = U8(srcFile);
     int needW = destX, needH = destY;
-    if (img::ImageInfo info; boundingBox == VARIANT_TRUE && img::ReadInfo(src, &info)) {
+    img::ImageInfo info;
+    if (boundingBox == VARIANT_TRUE && img::ReadInfo(src, &info)) {
       img::BoxFit fit = img::FitIntoBox(info.width, info.height, destX, destY, upsample == VARIANT_TRUE);
       needW = fit.width;
       needH = fit.height;
@@ -246,7 +273,7 @@ class CVEXAImgUtil : public ComObjectRoot,
     img::Bitmap picture, result;
     if (img::Status s = LoadAtLeast(src, needW, needH, &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
     img::Status s = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
-                                      matte == VARIANT_TRUE, mR, mG, mB, &result);
+                                      matte == VARIANT_TRUE, mR, mG, mB, &result, info.width, info.height);
     if (!s) return Fail(m + "SimpleResizeHelperFailed");
     if (img::Status w = SaveStill(U8(destFile), result); !w) return FailWith(m + "bmDest.Save failed", w);
     return S_OK;
@@ -433,8 +460,9 @@ class CVEXAImgUtil : public ComObjectRoot,
     img::Bitmap picture;
     img::ImageInfo info;
     int needW = width, needH = height;
-    if (keepAspect == VARIANT_TRUE && img::ReadInfo(U8(fileName), &info)) {
-      img::BoxFit fit = img::FitIntoBox(info.width, info.height, width, height, false);
+    const bool known = keepAspect == VARIANT_TRUE && img::ReadInfo(U8(fileName), &info).ok();
+    if (known) {
+      img::BoxFit fit = StretchFit(info.width, info.height, width, height);
       needW = fit.width;
       needH = fit.height;
     }
@@ -443,8 +471,10 @@ class CVEXAImgUtil : public ComObjectRoot,
     }
     img::Bitmap box;
     if (keepAspect == VARIANT_TRUE) {
-      // The picture is scaled down (never up) to fit the box, and always fits it.
-      img::BoxFit fit = img::FitIntoBox(picture.width(), picture.height(), width, height, false);
+      // The picture is scaled down (never up) to fit the box, and always fits
+      // it. Its size is the file's own, also when a JPEG was decoded smaller.
+      img::BoxFit fit = known ? StretchFit(info.width, info.height, width, height)
+                              : StretchFit(picture.width(), picture.height(), width, height);
       img::Bitmap sized;
       if (fit.width == picture.width() && fit.height == picture.height()) {
         sized = picture;
@@ -523,13 +553,38 @@ class CVEXAImgUtil : public ComObjectRoot,
  private:
   // Sizes (or copies) into destX x destY: exactly without a bounding box;
   // otherwise fitted inside it (never beyond it), on a matte-coloured box
-  // of destX x destY when `matte`.
+  // of destX x destY when `matte`. fileW x fileH, when given, is the
+  // picture's size in its file: a JPEG decoded at a reduced scale is fitted
+  // as the whole picture would be, so the result's size does not depend on
+  // the decode.
   img::Status ResizeStillHelper(const img::Bitmap& source, bool boundingBox, LONG destX, LONG destY, bool upsample,
-                                bool matte, LONG mR, LONG mG, LONG mB, img::Bitmap* destination) {
+                                bool matte, LONG mR, LONG mG, LONG mB, img::Bitmap* destination, int fileW = 0,
+                                int fileH = 0) {
     if (!boundingBox) return img::Resize(source, destX, destY, destination);
     std::optional<std::uint32_t> colour;
     if (matte) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
-    return img::ResizeIntoBox(source, destX, destY, upsample, colour, destination);
+    if (fileW < 1 || fileH < 1 || (fileW == source.width() && fileH == source.height())) {
+      return img::ResizeIntoBox(source, destX, destY, upsample, colour, destination);
+    }
+    if (img::Status s = img::CheckDimensions(destX, destY); !s) return s;
+    img::BoxFit fit = img::FitIntoBox(fileW, fileH, destX, destY, upsample);
+    img::Bitmap picture;
+    if (img::Status s = img::Resize(source, fit.width, fit.height, &picture); !s) return s;
+    if (!colour) {
+      *destination = std::move(picture);
+      return {};
+    }
+    img::Bitmap box;
+    if (img::Status s = box.Create(destX, destY, picture.bitsPerPixel()); !s) return s;
+    if (img::Status s = img::Fill(&box, static_cast<std::uint8_t>(mR), static_cast<std::uint8_t>(mG),
+                                  static_cast<std::uint8_t>(mB));
+        !s) {
+      return s;
+    }
+    if (img::Status s = img::Combine(&box, fit.x, fit.y, picture); !s) return s;
+    box.set_format(source.format());
+    *destination = std::move(box);
+    return {};
   }
 
   img::Status RotateStillHelper(const img::Bitmap& bitmap, LONG degrees, bool resize, img::Bitmap* out, LONG* width,
@@ -560,6 +615,10 @@ class CVEXAImgUtil : public ComObjectRoot,
     for (VARIANT_BOOL* c : clipped) *c = VARIANT_FALSE;
     const std::string lines[3] = {U8(l1), U8(l2), U8(l3)};
     const bool has[3] = {!lines[0].empty(), !lines[1].empty(), !lines[2].empty()};
+    if (P < -kTitleMaxPointSize || P > kTitleMaxPointSize || Q < -kTitleMaxPointSize || Q > kTitleMaxPointSize) {
+      return Fail("IVEXAImgUtil::Create3LineTitleStillInMemoryHelper - point sizes must lie within -" +
+                  std::to_string(kTitleMaxPointSize) + " and " + std::to_string(kTitleMaxPointSize));
+    }
     if (img::Status s = still->Create(kTitleWidth * k, TitleHeight(isNTSC == VARIANT_TRUE) * k, 24); !s) {
       return FailWith("IVEXAImgUtil::CreateTitleStill - bmBase.Create failed", s);
     }

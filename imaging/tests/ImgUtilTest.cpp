@@ -150,6 +150,12 @@ TEST_F(ImgUtilTest, GetStillInfoChecksInOrder) {
             E_FAIL);
   EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
                        Path("real.jpg") + "Invalid file format");
+  // A folder is found, named, and then fails as a picture.
+  ASSERT_TRUE(base::MakeDirs(Path("album.d")));
+  EXPECT_EQ(util->GetStillInfo(B(Path("album.d")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
+            E_FAIL);
+  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ", 0), 0u);
+  EXPECT_EQ(ext.Utf8(), ".d");
 }
 
 TEST_F(ImgUtilTest, ResizeStillChecksInOrder) {
@@ -199,6 +205,8 @@ void ExpectColour(const img::Bitmap& b, int x, int y, int r, int g, int bl, int 
 TEST_F(ImgUtilTest, ResizeStillGeometry) {
   VEXA_REQUIRE_IMAGEMAGICK();
   std::string big = Make("big.png", 1600, 1200), small = Make("small.png", 100, 80);
+  // A JPEG is decoded at a reduced scale where that suffices; the fit follows its full size.
+  std::string photo = Make("photo.jpg", 1000, 337);
   struct Row {
     std::string src;
     VARIANT_BOOL box;
@@ -214,6 +222,8 @@ TEST_F(ImgUtilTest, ResizeStillGeometry) {
       {small, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_FALSE, "JPEG 100x80"},
       {small, VARIANT_TRUE, 160, 160, VARIANT_TRUE, VARIANT_FALSE, "JPEG 160x128"},
       {small, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_TRUE, "JPEG 160x160"},
+      {photo, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_FALSE, "JPEG 160x53"},  // 337 x 0.16 = 53.9
+      {photo, VARIANT_TRUE, 160, 160, VARIANT_FALSE, VARIANT_TRUE, "JPEG 160x160"},
   };
   for (const Row& r : rows) {
     ASSERT_EQ(util->ResizeStill(B(r.src).Get(), B(Path("out.jpg")).Get(), r.box, r.x, r.y, r.up, r.matte, 0, 255, 0),
@@ -417,6 +427,34 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
   EXPECT_EQ(Err().rfind("CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for albumRes still - -6 - ", 0), 0u);
   EXPECT_EQ(ar, VARIANT_FALSE);
   EXPECT_FALSE(base::FileExists(Path("t.jpg")));
+  // A box that cannot be filled ends the call at its still; what was written
+  // and reported before stays.
+  struct Row {
+    LONG tx, wx;
+    const char* message;
+    VARIANT_BOOL thumbDone;
+  };
+  const Row rows[] = {
+      {0, 640, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
+               "Invalid parameter passed", VARIANT_FALSE},
+      {160, -1, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
+                "Invalid parameter passed", VARIANT_TRUE},
+  };
+  for (const Row& r : rows) {
+    base::RemoveAll(Path("a.jpg"));
+    base::RemoveAll(Path("t.jpg"));
+    EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("a.jpg")).Get(), B(Path("t.jpg")).Get(), r.tx,
+                                           160, B(Path("w.jpg")).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
+                                           &ww, &wh),
+              E_FAIL);
+    EXPECT_EQ(Err(), r.message);
+    EXPECT_TRUE(ar == VARIANT_TRUE && aw == 800 && ah == 600);
+    EXPECT_TRUE(base::FileExists(Path("a.jpg")));
+    EXPECT_EQ(tr, r.thumbDone);
+    EXPECT_EQ(base::FileExists(Path("t.jpg")), r.thumbDone == VARIANT_TRUE);
+    EXPECT_EQ(wr, VARIANT_FALSE);
+    EXPECT_EQ(ww, -1);
+  }
 }
 
 TEST_F(ImgUtilTest, CallsThroughIDispatch) {

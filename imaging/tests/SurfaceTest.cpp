@@ -36,7 +36,7 @@ bool Is(const img::Bitmap& b, int x, int y, int r, int g, int bl, int tolerance 
 }
 
 // A lossless picture whose every pixel tells where it came from.
-std::string MakeCoded(const std::string& path, int w, int h) {
+std::string MakeCoded(const std::string& path, int w, int h, int format = img::kFormatBmp) {
   img::Bitmap b;
   EXPECT_TRUE(b.Create(w, h, 24).ok());
   for (int y = 0; y < h; ++y) {
@@ -47,7 +47,7 @@ std::string MakeCoded(const std::string& path, int w, int h) {
       p[2] = static_cast<std::uint8_t>(x >> 8 | (y >> 8) << 4 | 0x80);
     }
   }
-  EXPECT_TRUE(img::Save(path, b, img::kFormatBmp).ok());
+  EXPECT_TRUE(img::Save(path, b, format).ok());
   return path;
 }
 
@@ -85,6 +85,8 @@ TEST_F(ImgUtilTest, SurfaceInitChecks) {
 
 TEST_F(ImgUtilTest, StretchKeepsAspectAndFitsTheBox) {
   std::string big = MakeCoded(Path("big.bmp"), 640, 480), small = MakeCoded(Path("small.bmp"), 100, 50);
+  // A JPEG is decoded at a reduced scale; its placement follows its full size.
+  std::string photo = MakeCoded(Path("photo.jpg"), 1003, 755, img::kFormatJpeg);
   struct Row {
     std::string file;
     int boxW, boxH;
@@ -93,7 +95,9 @@ TEST_F(ImgUtilTest, StretchKeepsAspectAndFitsTheBox) {
   const Row rows[] = {
       {big, 160, 160, 0, 20, 160, 120},
       {small, 160, 160, 30, 55, 100, 50},
-      {big, 333, 100, 100, 0, 133, 100},  // rounding never pushes it past the box
+      {big, 333, 100, 99, 0, 134, 100},   // 133.3 rounds up, yet never past the box
+      {big, 320, 240, 0, 0, 320, 240},    // both sides limit: exactly the box
+      {photo, 160, 160, 0, 19, 160, 121}, // 755 x 160 / 1003 = 120.4, rounded up
   };
   for (const Row& r : rows) {
     ASSERT_EQ(util->OTInit(400, 300, 0x000000), S_OK);

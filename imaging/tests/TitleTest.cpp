@@ -112,6 +112,23 @@ TEST_F(ImgUtilTest, TitleEdgeCases) {
                                                  VARIANT_TRUE, &c1, &c2, &c3, nullptr),
             E_FAIL);
   EXPECT_EQ(Err(), "IVEXAImgUtil::Create3LineTitleStillInMemory - hBitmap is NULL");
+  // Point sizes no still can show are refused, never drawn or overflowed.
+  const std::pair<LONG, LONG> sizes[] = {{-2147483647 - 1, 18}, {22, 2147483647}, {100000, 18}, {22, -1001}};
+  for (auto [p, q] : sizes) {
+    EXPECT_EQ(util->Create3LineTitleStillInMemory(B("One").Get(), B("Two").Get(), B("Three").Get(), B("Arial").Get(), 0,
+                                                   p, q, VARIANT_TRUE, &c1, &c2, &c3, &h),
+              E_FAIL)
+        << p << " " << q;
+    EXPECT_EQ(Err(), "IVEXAImgUtil::Create3LineTitleStillInMemory - Create3LineTitleStillHelper call error");
+    EXPECT_EQ(util->Create3LineTitleStill(B("One").Get(), B("Two").Get(), B("Three").Get(), B(Path("t.jpg")).Get(),
+                                          B("Arial").Get(), 0, p, q, VARIANT_TRUE),
+              E_FAIL);
+    EXPECT_EQ(Err(), "IVEXAImgUtil::Create3LineTitleStillInMemory - Create3LineTitleStillHelper call error");
+  }
+  ASSERT_EQ(util->Create3LineTitleStillInMemory(B("One").Get(), B("Two").Get(), B("Three").Get(), B("Arial").Get(), 0,
+                                                 0, 1000, VARIANT_TRUE, &c1, &c2, &c3, &h),
+            S_OK);
+  DeleteObject(h);
 }
 
 TEST_F(ImgUtilTest, TitleFilesAndSavedHandles) {
