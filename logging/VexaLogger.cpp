@@ -41,6 +41,16 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Pushes what was written to fd down to the disk, so a line that was
+// reported written survives a crash of the machine.
+bool FlushToDisk(int fd) {
+  int r;
+  do {
+    r = ::fdatasync(fd);
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
 }  // namespace
 
 // One open log file, shared by every object of the process that logs to the
@@ -262,6 +272,9 @@ HRESULT CVexaLogger::WriteMessage(BSTR strComponentName, BSTR strMsgType, BSTR s
   if (!WriteAll(file->fd(), block)) {
     return Fail("IVexaLogger:WriteMessage - Cannot write to logfile.", E_FAIL);
   }
+  if (!FlushToDisk(file->fd())) {
+    return Fail("IVexaLogger:WriteMessage - Cannot flush message buffer.", E_FAIL);
+  }
   return S_OK;
 }
 
@@ -282,7 +295,7 @@ HRESULT CVexaLogger::ResetLogFile() {
     return Fail("IVexaLogger::ResetLogFile - Could not close log file.", E_HANDLE);
   }
   std::string deletion;
-  if (::unlink(mainPath_.c_str()) != 0 && errno != ENOENT) {
+  if (::unlink(mainPath_.c_str()) != 0) {
     char text[128];
     std::snprintf(text, sizeof text,
                   "IVexaLogger:ResetLogFile - log file deletion failed with error %d.", errno);
@@ -323,7 +336,7 @@ bool CVexaLogger::WriteLogHeader(int fd, const std::string& word, const std::str
         "VEXA LOG " + word + " on " + date + " at " + time + "\n" + BuildSystemInfoText();
     std::string block;
     FormatLogLines(State().stamper, Now().LocalNow(), "*", "", text, &block);
-    return WriteAll(fd, block);
+    return WriteAll(fd, block) && FlushToDisk(fd);
   } catch (const std::bad_alloc&) {
     return false;
   }
