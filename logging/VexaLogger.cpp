@@ -106,7 +106,6 @@ struct ProcessState {
   TimeStamper stamper;
   std::map<std::string, std::weak_ptr<LogFile>> files;
   bool inMaintenance = false;
-  bool inInternalError = false;
 };
 
 ProcessState& State() {
@@ -234,10 +233,8 @@ HRESULT CVexaLogger::get_LogFilePath(BSTR* pVal) {
 }
 
 void CVexaLogger::LogInternalError(const std::string& text) {
-  // A failure met while reporting a failure is not reported again.
-  ProcessState& s = State();
-  if (s.inInternalError) return;
-  ScopedFlag guard(s.inInternalError);
+  // A failure met during the maintenance that this line's write runs is
+  // written too: its own write skips the maintenance, so nothing recurses.
   Bstr component = Bstr::FromUtf8("vexalog");
   Bstr type = Bstr::FromUtf8("ERROR");
   Bstr message = Bstr::FromUtf8(text);
