@@ -41,6 +41,16 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Pushes what was written to fd down to the disk, so a line that was
+// reported written survives a crash of the machine.
+bool FlushToDisk(int fd) {
+  int r;
+  do {
+    r = ::fdatasync(fd);
+  } while (r != 0 && errno == EINTR);
+  return r == 0;
+}
+
 }  // namespace
 
 // One open log file, shared by every object of the process that logs to the
@@ -96,7 +106,6 @@ struct ProcessState {
   TimeStamper stamper;
   std::map<std::string, std::weak_ptr<LogFile>> files;
   bool inMaintenance = false;
-  bool inInternalError = false;
 };
 
 ProcessState& State() {
@@ -224,10 +233,8 @@ HRESULT CVexaLogger::get_LogFilePath(BSTR* pVal) {
 }
 
 void CVexaLogger::LogInternalError(const std::string& text) {
-  // A failure met while reporting a failure is not reported again.
-  ProcessState& s = State();
-  if (s.inInternalError) return;
-  ScopedFlag guard(s.inInternalError);
+  // A failure met during the maintenance that this line's write runs is
+  // written too: its own write skips the maintenance, so nothing recurses.
   Bstr component = Bstr::FromUtf8("vexalog");
   Bstr type = Bstr::FromUtf8("ERROR");
   Bstr message = Bstr::FromUtf8(text);
@@ -262,6 +269,9 @@ HRESULT CVexaLogger::WriteMessage(BSTR strComponentName, BSTR strMsgType, BSTR s
   if (!WriteAll(file->fd(), block)) {
     return Fail("IVexaLogger:WriteMessage - Cannot write to logfile.", E_FAIL);
   }
+  if (!FlushToDisk(file->fd())) {
+    return Fail("IVexaLogger:WriteMessage - Cannot flush message buffer.", E_FAIL);
+  }
   return S_OK;
 }
 
@@ -282,7 +292,7 @@ HRESULT CVexaLogger::ResetLogFile() {
     return Fail("IVexaLogger::ResetLogFile - Could not close log file.", E_HANDLE);
   }
   std::string deletion;
-  if (::unlink(mainPath_.c_str()) != 0 && errno != ENOENT) {
+  if (::unlink(mainPath_.c_str()) != 0) {
     char text[128];
     std::snprintf(text, sizeof text,
                   "IVexaLogger:ResetLogFile - log file deletion failed with error %d.", errno);
@@ -323,7 +333,7 @@ bool CVexaLogger::WriteLogHeader(int fd, const std::string& word, const std::str
         "VEXA LOG " + word + " on " + date + " at " + time + "\n" + BuildSystemInfoText();
     std::string block;
     FormatLogLines(State().stamper, Now().LocalNow(), "*", "", text, &block);
-    return WriteAll(fd, block);
+    return WriteAll(fd, block) && FlushToDisk(fd);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 
@@ -281,6 +282,22 @@ TEST_F(VexaLoggerTest, ResetLogFileStartsAFreshLog) {
   EXPECT_NE(box_.Debug().find("debug line"), std::string::npos);
 }
 
+TEST_F(VexaLoggerTest, ResetOfALogDeletedFromOutsideReportsTheDeletion) {
+  ComPtr<IVexaLogger> logger = Make();
+  ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "first"), S_OK);
+  ASSERT_EQ(::unlink(box_.MainPath().c_str()), 0);
+  // The log could not be deleted (it was gone), yet it is open again.
+  EXPECT_EQ(logger->ResetLogFile(), E_HANDLE);
+  const com::ErrorText e = com::TakeError();
+  EXPECT_EQ(e.Utf8Description(),
+            "IVexaLogger:ResetLogFile - log file deletion failed with error " +
+                std::to_string(ENOENT) + ".");
+  EXPECT_EQ(e.iid, IID_IVexaLogger);
+  ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "second"), S_OK);
+  EXPECT_NE(box_.Main().find(": VEXA LOG Created on"), std::string::npos);
+  EXPECT_EQ(AfterStamp(WithoutHeader(box_.Main())), " INFO   vexa     : second\r\n");
+}
+
 TEST_F(VexaLoggerTest, LogDeletedFromOutsideIsCreatedAgain) {
   ComPtr<IVexaLogger> logger = Make();
   ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "first"), S_OK);
@@ -328,6 +345,41 @@ TEST_F(VexaLoggerTest, UnopenableDebugLogFailsDebugWritesWithErrorInformation) {
   EXPECT_EQ(e.source, u"Vexalog.VexaLogger.1");
   EXPECT_EQ(e.iid, IID_IVexaLogger);
   // Main log writes go on working.
+  EXPECT_EQ(Write(logger.Get(), "vexa", "INFO", "kept"), S_OK);
+}
+
+TEST_F(VexaLoggerTest, FailedWriteOrFlushIsReportedWithItsText) {
+  // A debug log that holds 1500 bytes, under a debug limit of its own.
+  LogSandbox::SetDword("Debug Log Size", 8000);
+  {
+    ComPtr<IVexaLogger> logger = Make();
+    FillTo(logger.Get(), "debug", box_.DebugPath(), 1500);
+    ASSERT_LT(box_.Main().size(), 1000u);
+    // Files may not grow past 1000 bytes: the debug log takes no more.
+    struct sigaction ignore {}, old {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &old);
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const HRESULT hr = Write(logger.Get(), "vexa", "debug", "lost");
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ::sigaction(SIGXFSZ, &old, nullptr);
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(com::TakeError().Utf8Description(),
+              "IVexaLogger:WriteMessage - Cannot write to logfile.");
+  }
+  // A pipe in place of the debug log takes the line but cannot be flushed
+  // to a disk.
+  ASSERT_EQ(::unlink(box_.DebugPath().c_str()), 0);
+  ASSERT_EQ(::mkfifo(box_.DebugPath().c_str(), 0600), 0);
+  ComPtr<IVexaLogger> logger = Make();
+  EXPECT_EQ(Write(logger.Get(), "vexa", "D", "unflushed"), E_FAIL);
+  const com::ErrorText e = com::TakeError();
+  EXPECT_EQ(e.Utf8Description(), "IVexaLogger:WriteMessage - Cannot flush message buffer.");
+  EXPECT_EQ(e.source, u"Vexalog.VexaLogger.1");
   EXPECT_EQ(Write(logger.Get(), "vexa", "INFO", "kept"), S_OK);
 }
 
