@@ -73,6 +73,7 @@ void File::SetName(const char16_t* wideName, const char* isoName) {
   narrow_ = CutNarrow(vexa::base::Utf16ToUtf8(wide_).c_str());
   SetISOName(isoName);
   changed_ = 1;
+  if (parent_dir_) parent_dir_->EntryRenamed(this);
 }
 
 void File::SetName(const char* narrowName, const char* isoName) {
@@ -80,6 +81,7 @@ void File::SetName(const char* narrowName, const char* isoName) {
   wide_ = CutWide(vexa::base::Utf8ToUtf16(narrow_), kMaxName);
   SetISOName(isoName);
   changed_ = 1;
+  if (parent_dir_) parent_dir_->EntryRenamed(this);
 }
 
 void File::SetISOName(const char* name) {
@@ -254,6 +256,16 @@ void Directory::AddFile(I_File* file) {
   SendNotifyChange();
   SetChanged(1);
   file->SetParent(this);
+  names_changed_ = true;
+}
+
+void Directory::EntryRenamed(I_File* file) {
+  // The list stays in name order, so the look-ups that search it by name
+  // keep finding every entry; the renamed one goes where AddFile would put it.
+  auto it = std::find(entries_.begin(), entries_.end(), file);
+  if (it == entries_.end()) return;
+  entries_.erase(it);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
   names_changed_ = true;
 }
 

@@ -245,3 +245,23 @@ TEST(TextUtils, TextValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A renamed entry is found under its new name, and the others are still
+// found under theirs.
+TEST(Tree, RenamedEntriesAreFoundUnderTheirNewNames) {
+  Directory root("root", "");
+  for (const char* n : {"b", "d", "f", "h"}) root.AddFile(new PlainFile(n, 0, 0, 0, nullptr, ""));
+  I_File* b = root.GetFile("b");
+  b->SetName("z", "");
+  I_File* h = root.GetFile("h");
+  h->SetName(u"a", "");
+  EXPECT_EQ(root.GetFile("z"), b);
+  EXPECT_EQ(root.GetFile(u"a"), h);
+  EXPECT_EQ(root.GetFile("b"), nullptr);
+  for (const char* n : {"d", "f"}) EXPECT_NE(root.GetFile(n), nullptr) << n;
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"a", "d", "f", "z"}));
+}
+
+}  // namespace
