@@ -319,6 +319,8 @@ void Directory::DeleteAll() {
   entries_.clear();
   cursor_ = 0;
   names_changed_ = true;
+  // The structures laid out from the old entries must not use them again.
+  SendNotifyChange();
 }
 
 void Directory::First() {

@@ -168,7 +168,27 @@ void ISO_DirStructure::SetLocation(DWORD sector, DWORD fileBase) {
   UpdateISO_Entries(fileBase);
 }
 
+void ISO_DirStructure::relayout_in_place() {
+  build();
+  format_->Dir_SetDataLocation(buf_.data(), location_);
+  BYTE* up = buf_.data() + records_[1].first;
+  format_->Dir_SetDataLocation(up, IsRoot() ? location_ : parent_->GetLocation());
+  format_->Dir_SetDataSize(up, IsRoot() ? GetSize() : parent_->GetSize());
+  if (!owner_) return;
+  for (std::size_t i = 2; i < records_.size(); ++i) {
+    I_File* f = records_[i].second;
+    ISO_DirStructure* sub = f->IsDirectory() ? filesystem_structures::StructureOf(AsDirectory(f), owner_->kind())
+                                             : nullptr;
+    if (!sub) continue;
+    format_->Dir_SetDataLocation(buf_.data() + records_[i].first, sub->GetLocation());
+    format_->Dir_SetDataSize(buf_.data() + records_[i].first, sub->GetSize());
+  }
+}
+
 void ISO_DirStructure::UpdateISO_Entries(DWORD delta) {
+  // The directory changed after its records were laid out (an entry may be
+  // gone): lay them out again from what it holds now, in the same place.
+  if (dirty_) relayout_in_place();
   max_file_end_ = 0;
   for (std::size_t i = 2; i < records_.size(); ++i) {
     I_File* f = records_[i].second;

@@ -530,3 +530,35 @@ TEST(Place, RunningTwiceGivesTheSameSectors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Entries deleted after placement: the sectors already laid out can still be
+// fetched and the entries remapped without touching what is gone.
+TEST(Lifetimes, DeletingAfterPlacement) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  dm->AddPath("\\A\\B\\F.TXT", 10, 0, 0, nullptr);
+  dm->AddPath("\\C\\G.TXT", 10, 1, 0, nullptr);
+  dm->AddPath("\\C\\H.TXT", 10, 2, 0, nullptr);
+  dm->SetStructureOffset(19);
+  const DWORD end = dm->GetStructureEnd();
+  I_Directory* c = Fs(dm).Root()->GetDirectory("C");
+  c->DeleteFile("G.TXT");
+  AsFile(c)->GetParent()->DeleteFile("A");
+  dm->UpdateISO_Entries(500);
+  const auto sectors = Sectors(dm, 0, end);
+  const DWORD loc = filesystem_structures::StructureOf(c, 1)->GetLocation();
+  auto recs = ReadExtent(sectors.data() + loc * kSectorSize, kSectorSize);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[2].id, "H.TXT;1");
+  EXPECT_EQ(recs[2].location, 502u);
+  // The root keeps C, with C's place, and no record for A.
+  ISO_DirStructure* root = Fs(dm).ISOSet().Root();
+  auto top = ReadExtent(sectors.data() + root->GetLocation() * kSectorSize, kSectorSize);
+  ASSERT_EQ(top.size(), 3u);
+  EXPECT_EQ(top[2].id, "C");
+  EXPECT_EQ(top[2].location, loc);
+
+}
+
+}  // namespace
