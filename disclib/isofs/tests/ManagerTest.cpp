@@ -562,3 +562,33 @@ TEST(Lifetimes, DeletingAfterPlacement) {
 }
 
 }  // namespace
+
+namespace {
+
+// Only names are cut (at 511 bytes or units, never inside a character); a
+// long path keeps all its entries and its file name.
+TEST(BuildTree, LongPathsKeepTheirEntries) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  std::string dirs;
+  for (int i = 0; i < 8; ++i) dirs += "\\" + std::string(50, static_cast<char>('a' + i));
+  const std::string name = std::string(150, 'n') + ".txt";
+  I_File* f = dm->AddPath((dirs + "\\" + name).c_str(), 1, 0, 0, nullptr);
+  EXPECT_EQ(f->GetName(), name);
+  EXPECT_EQ(f->GetFullPath(), dirs + "\\" + name);
+  EXPECT_EQ(dm->GetFile((dirs + "\\" + name).c_str()), f);
+
+  std::string accents;
+  for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";  // 600 bytes
+  I_File* g = dm->AddPath(("\\" + accents + "\\G.TXT").c_str(), 1, 0, 0, nullptr);
+  EXPECT_STREQ(g->GetName(), "G.TXT");
+  EXPECT_EQ(std::strlen(AsFile(g->GetParent())->GetName()), 510u);
+  EXPECT_EQ(dm->GetFile(("\\" + accents + "\\G.TXT").c_str()), g);
+
+  std::u16string surrogates;
+  for (int i = 0; i < 300; ++i) surrogates += u"\U0001F600";  // 600 units
+  I_File* h = dm->AddPath((u"\\" + surrogates + u"\\H.TXT").c_str(), 1, 0, 0, nullptr, nullptr);
+  EXPECT_EQ(std::u16string(h->GetWideName()), u"H.TXT");
+  EXPECT_EQ(std::u16string(AsFile(h->GetParent())->GetWideName()).size(), 510u);
+}
+
+}  // namespace
