@@ -130,7 +130,8 @@ void ISO_Dir_InitParentDir(BYTE* record) {
 
 void ISO_Dir_SetName(BYTE* record, const char* name, BYTE fileFlags) {
   CheckDir(record, "ISO_Dir_SetName");
-  const std::size_t len = std::min<std::size_t>(name ? std::strlen(name) : 0, 222);
+  // The longest identifier whose record length still fits its byte.
+  const std::size_t len = std::min<std::size_t>(name ? std::strlen(name) : 0, 219);
   record[rec::kDirIdLength] = static_cast<BYTE>(len);
   std::memcpy(record + rec::kDirId, name, len);
   std::size_t pos = rec::kDirId + len;
