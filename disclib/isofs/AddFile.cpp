@@ -349,6 +349,8 @@ void Directory::SetChanged(DWORD value) {
 void Directory::PrintTree(std::ostream& out, int depth) const {
   out << std::string(static_cast<std::size_t>(depth) * 3, ' ') << GetName() << " -> " << GetISOName()
       << "\n";
+  // The entries print with their names brought up to date, as any walk has.
+  const_cast<Directory*>(this)->adj_iso_names();
   for (const I_File* f : entries_) f->Print(out, depth + 1);
 }
 

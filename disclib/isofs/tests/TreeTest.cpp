@@ -265,3 +265,21 @@ TEST(Tree, RenamedEntriesAreFoundUnderTheirNewNames) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Tree, PrintShowsTheResolvedNames) {
+  Directory root("root", "");
+  root.AddFile(new Directory("Holiday photos 1", ""));
+  root.AddFile(new Directory("Holiday photos 2", ""));
+  root.AddFile(new PlainFile("a.txt", 0, 0, 0, nullptr, ""));
+  std::ostringstream out;
+  root.Print(out, 0);
+  EXPECT_EQ(out.str(),
+            "root -> \n"
+            "   Holiday photos 1 -> HOLIDA_1\n"
+            "   Holiday photos 2 -> HOLIDA_2\n"
+            "   a.txt\n");
+}
+
+}  // namespace
