@@ -451,11 +451,15 @@ std::string Derive83(const std::string& sourceIn) {
   std::size_t i = 0;
   for (; i < end && base.size() < 8 && source[i] != '.'; ++i) base += MapDChar(source[i]);
   const std::size_t dot = source.rfind('.', end == 0 ? 0 : end - 1);
-  if (dot == std::string::npos || dot >= end) return base;
   std::string ext;
-  for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
-    ext += MapDChar(source[j]);
-  // A name ending in a dot has no extension and keeps no dot.
+  if (dot != std::string::npos && dot < end) {
+    for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
+      ext += MapDChar(source[j]);
+  }
+  // A name ending in a dot has no extension and keeps no dot. A name made
+  // of dots only (or empty before ';') would leave an empty identifier,
+  // which no reader accepts.
+  if (base.empty() && ext.empty()) base = "_";
   return ext.empty() ? base : base + "." + ext;
 }
 
@@ -478,6 +482,8 @@ std::string Normalise(const std::string& nameIn, bool isDirectory, bool longForm
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (out[i] == '.' && (i != lastDot || isDirectory)) out[i] = '_';
   }
+  // Never an empty identifier (a name that starts with ';', or is empty).
+  if (out.empty() || out == ".") out = "_";
   if (!isDirectory) out += ";1";
   return out;
 }
