@@ -234,6 +234,9 @@ I_PlainFile* Directory::GetPlainFileISO(const char* name) {
 
 namespace {
 // The recorded ISO name an entry takes from its flags, before collisions.
+// A name given for a long-name entry is normalised like a derived one: an
+// ISO 9660 identifier holds only d-characters and a version, whatever the
+// caller passed as its alternate name.
 std::string DeriveISOName(const I_File* f, const std::string& given) {
   const DWORD flags = f->Get_FS_Flags();
   const bool dir = f->IsDirectory() != 0;
