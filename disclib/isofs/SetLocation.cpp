@@ -10,8 +10,10 @@ ISO_DirStructure::ISO_DirStructure(I_ISO_Format* format, I_Directory* dir, int d
       fixed_parent_entry_(parentEntry), format_(format), depth_(depth) {
   orb_name_ = "iso_dir" + std::to_string(owner ? owner->kind() : 0);
   ISOFS_TRACE("ISO_DirStructure::init") << "Set parent entry to " << static_cast<const void*>(parentEntry) << endl;
-  if (auto* guard = dynamic_cast<I_DirGuard*>(dir)) guard->AddDirListener(this);
+  // Registered first: a directory that already has a structure of this kind
+  // refuses the name, and then nothing else may point at this object.
   dir->AddObject(orb_name_, "I_ISO_DirStructure", this, owner ? owner->kind() : 0);
+  if (auto* guard = dynamic_cast<I_DirGuard*>(dir)) guard->AddDirListener(this);
   if (owner_) owner_->RegisterDirectory(this, depth_);
 }
 

@@ -592,3 +592,21 @@ TEST(BuildTree, LongPathsKeepTheirEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+// A second session over a tree that another session still lays out is
+// refused, and leaves the tree as the first session needs it.
+TEST(Lifetimes, SecondSessionOverATreeInUse) {
+  Directory tree("\x01Root", "");
+  auto* sub = new Directory("SUB", "");
+  tree.AddFile(sub);
+  Master first(CreateDM(&tree));
+  EXPECT_THROW(CreateDM(&tree), E_DuplicateObject);
+  EXPECT_EQ(tree.ListenerCount(), 2u);
+  sub->AddFile(new PlainFile("F.TXT", 10, 0, 0, nullptr, ""));
+  first->SetStructureOffset(19);
+  EXPECT_EQ(first->GetStructureEnd(), 27u);
+}
+
+}  // namespace
