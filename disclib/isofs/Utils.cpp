@@ -158,8 +158,6 @@ void ISO_Dir_SetDataLocation(BYTE* record, DWORD location) {
   rec::PutBoth32(record + rec::kDirLocation, location);
 }
 
-// The path-table fillers store the values as given; the table builder gives
-// them in its table's byte order.
 // The path-table fillers write the type L (little-endian) form; the builder
 // of the type M table writes the same fields big-endian.
 void ISO_Path_SetParent(BYTE* record, WORD number) {
