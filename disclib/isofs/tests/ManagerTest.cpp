@@ -345,6 +345,7 @@ TEST(WriteData, OnlyInsideTheDescriptor) {
   } catch (const E_UnsuppRequest& e) {
     EXPECT_EQ(e.GetComment(), "Only PVD can be written (16), the requested address was 17");
   }
+  EXPECT_THROW(dm->WriteData(16, 0, nullptr, 4), E_NullPointer);
   dm->WriteData(16, 2043, data, 5);
   auto pvd = Sectors(dm, 16, 1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(pvd.data() + 2043), 5), "HELLO");
