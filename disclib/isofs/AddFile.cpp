@@ -73,6 +73,7 @@ void File::SetName(const char16_t* wideName, const char* isoName) {
   narrow_ = CutNarrow(vexa::base::Utf16ToUtf8(wide_).c_str());
   SetISOName(isoName);
   changed_ = 1;
+  if (parent_dir_) parent_dir_->EntryRenamed(this);
 }
 
 void File::SetName(const char* narrowName, const char* isoName) {
@@ -80,6 +81,7 @@ void File::SetName(const char* narrowName, const char* isoName) {
   wide_ = CutWide(vexa::base::Utf8ToUtf16(narrow_), kMaxName);
   SetISOName(isoName);
   changed_ = 1;
+  if (parent_dir_) parent_dir_->EntryRenamed(this);
 }
 
 void File::SetISOName(const char* name) {
@@ -232,6 +234,9 @@ I_PlainFile* Directory::GetPlainFileISO(const char* name) {
 
 namespace {
 // The recorded ISO name an entry takes from its flags, before collisions.
+// A name given for a long-name entry is normalised like a derived one: an
+// ISO 9660 identifier holds only d-characters and a version, whatever the
+// caller passed as its alternate name.
 std::string DeriveISOName(const I_File* f, const std::string& given) {
   const DWORD flags = f->Get_FS_Flags();
   const bool dir = f->IsDirectory() != 0;
@@ -254,6 +259,16 @@ void Directory::AddFile(I_File* file) {
   SendNotifyChange();
   SetChanged(1);
   file->SetParent(this);
+  names_changed_ = true;
+}
+
+void Directory::EntryRenamed(I_File* file) {
+  // The list stays in name order, so the look-ups that search it by name
+  // keep finding every entry; the renamed one goes where AddFile would put it.
+  auto it = std::find(entries_.begin(), entries_.end(), file);
+  if (it == entries_.end()) return;
+  entries_.erase(it);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
   names_changed_ = true;
 }
 
@@ -307,6 +322,8 @@ void Directory::DeleteAll() {
   entries_.clear();
   cursor_ = 0;
   names_changed_ = true;
+  // The structures laid out from the old entries must not use them again.
+  SendNotifyChange();
 }
 
 void Directory::First() {
@@ -335,6 +352,8 @@ void Directory::SetChanged(DWORD value) {
 void Directory::PrintTree(std::ostream& out, int depth) const {
   out << std::string(static_cast<std::size_t>(depth) * 3, ' ') << GetName() << " -> " << GetISOName()
       << "\n";
+  // The entries print with their names brought up to date, as any walk has.
+  const_cast<Directory*>(this)->adj_iso_names();
   for (const I_File* f : entries_) f->Print(out, depth + 1);
 }
 
@@ -435,11 +454,15 @@ std::string Derive83(const std::string& sourceIn) {
   std::size_t i = 0;
   for (; i < end && base.size() < 8 && source[i] != '.'; ++i) base += MapDChar(source[i]);
   const std::size_t dot = source.rfind('.', end == 0 ? 0 : end - 1);
-  if (dot == std::string::npos || dot >= end) return base;
   std::string ext;
-  for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
-    ext += MapDChar(source[j]);
-  // A name ending in a dot has no extension and keeps no dot.
+  if (dot != std::string::npos && dot < end) {
+    for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
+      ext += MapDChar(source[j]);
+  }
+  // A name ending in a dot has no extension and keeps no dot. A name made
+  // of dots only (or empty before ';') would leave an empty identifier,
+  // which no reader accepts.
+  if (base.empty() && ext.empty()) base = "_";
   return ext.empty() ? base : base + "." + ext;
 }
 
@@ -462,6 +485,8 @@ std::string Normalise(const std::string& nameIn, bool isDirectory, bool longForm
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (out[i] == '.' && (i != lastDot || isDirectory)) out[i] = '_';
   }
+  // Never an empty identifier (a name that starts with ';', or is empty).
+  if (out.empty() || out == ".") out = "_";
   if (!isDirectory) out += ";1";
   return out;
 }

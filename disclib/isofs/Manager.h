@@ -6,6 +6,7 @@
 // sector address before any byte is handed out.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -122,6 +123,8 @@ class ISO_DirStructure : public I_DirListener, public I_Chunk {
 
  private:
   DWORD comp_dir_size(const std::vector<I_File*>& entries);
+  // build(), keeping the locations this extent and its subdirectories have.
+  void relayout_in_place();
   std::vector<I_File*> TakenEntries();
 
   filesystem_structures* owner_;
@@ -161,6 +164,9 @@ class filesystem_structures {
   ISO_DirStructure* new_subdir(I_Directory* dir);
   // A structure whose directory goes away.
   void Destroy(ISO_DirStructure* s);
+  // Told of every structure that leaves the set, so whoever placed it can
+  // forget it.
+  void SetOnUnregister(std::function<void(ISO_DirStructure*)> hook) { on_unregister_ = std::move(hook); }
 
   ISO_DirStructure* Root() const { return root_; }
   I_ISO_Format* Format() const { return format_; }
@@ -190,6 +196,7 @@ class filesystem_structures {
   std::map<int, std::vector<ISO_DirStructure*>> levels_;
   PrimaryVolumeDescriptor* descriptor_;
   bool destroying_ = false;
+  std::function<void(ISO_DirStructure*)> on_unregister_;
 };
 
 class ISO9660_FilesystemManager : public I_DM_Format {
@@ -375,6 +382,8 @@ class ISO9660_FilesystemManager : public I_DM_Format {
   I_Directory* make_dir(const std::basic_string<S>& name, const std::basic_string<S>& alt,
                         const SYSTEMTIME* date);
   void note_start(DWORD start, DWORD size);
+  // Drops a chunk that no longer exists from the placed groups.
+  void forget_chunk(I_Chunk* c);
   void import_tree(I_Directory* dir);
   void set_volume_space_size();
 

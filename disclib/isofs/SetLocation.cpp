@@ -10,8 +10,10 @@ ISO_DirStructure::ISO_DirStructure(I_ISO_Format* format, I_Directory* dir, int d
       fixed_parent_entry_(parentEntry), format_(format), depth_(depth) {
   orb_name_ = "iso_dir" + std::to_string(owner ? owner->kind() : 0);
   ISOFS_TRACE("ISO_DirStructure::init") << "Set parent entry to " << static_cast<const void*>(parentEntry) << endl;
-  if (auto* guard = dynamic_cast<I_DirGuard*>(dir)) guard->AddDirListener(this);
+  // Registered first: a directory that already has a structure of this kind
+  // refuses the name, and then nothing else may point at this object.
   dir->AddObject(orb_name_, "I_ISO_DirStructure", this, owner ? owner->kind() : 0);
+  if (auto* guard = dynamic_cast<I_DirGuard*>(dir)) guard->AddDirListener(this);
   if (owner_) owner_->RegisterDirectory(this, depth_);
 }
 
@@ -168,7 +170,27 @@ void ISO_DirStructure::SetLocation(DWORD sector, DWORD fileBase) {
   UpdateISO_Entries(fileBase);
 }
 
+void ISO_DirStructure::relayout_in_place() {
+  build();
+  format_->Dir_SetDataLocation(buf_.data(), location_);
+  BYTE* up = buf_.data() + records_[1].first;
+  format_->Dir_SetDataLocation(up, IsRoot() ? location_ : parent_->GetLocation());
+  format_->Dir_SetDataSize(up, IsRoot() ? GetSize() : parent_->GetSize());
+  if (!owner_) return;
+  for (std::size_t i = 2; i < records_.size(); ++i) {
+    I_File* f = records_[i].second;
+    ISO_DirStructure* sub = f->IsDirectory() ? filesystem_structures::StructureOf(AsDirectory(f), owner_->kind())
+                                             : nullptr;
+    if (!sub) continue;
+    format_->Dir_SetDataLocation(buf_.data() + records_[i].first, sub->GetLocation());
+    format_->Dir_SetDataSize(buf_.data() + records_[i].first, sub->GetSize());
+  }
+}
+
 void ISO_DirStructure::UpdateISO_Entries(DWORD delta) {
+  // The directory changed after its records were laid out (an entry may be
+  // gone): lay them out again from what it holds now, in the same place.
+  if (dirty_) relayout_in_place();
   max_file_end_ = 0;
   for (std::size_t i = 2; i < records_.size(); ++i) {
     I_File* f = records_[i].second;

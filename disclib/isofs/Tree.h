@@ -150,6 +150,8 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   // Sets the names-changed and changed flags and tells the listeners.
   void SetChanged(DWORD value) override;
   void SetNamesChanged() { names_changed_ = true; }
+  // An entry of this directory took a new name.
+  void EntryRenamed(I_File* file);
   bool NamesChanged() const { return names_changed_; }
   std::size_t EntryCount() const { return entries_.size(); }
   std::size_t ListenerCount() const { return listeners_.size(); }

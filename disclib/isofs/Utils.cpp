@@ -130,7 +130,8 @@ void ISO_Dir_InitParentDir(BYTE* record) {
 
 void ISO_Dir_SetName(BYTE* record, const char* name, BYTE fileFlags) {
   CheckDir(record, "ISO_Dir_SetName");
-  const std::size_t len = std::min<std::size_t>(name ? std::strlen(name) : 0, 222);
+  // The longest identifier whose record length still fits its byte.
+  const std::size_t len = std::min<std::size_t>(name ? std::strlen(name) : 0, 219);
   record[rec::kDirIdLength] = static_cast<BYTE>(len);
   std::memcpy(record + rec::kDirId, name, len);
   std::size_t pos = rec::kDirId + len;
@@ -157,8 +158,6 @@ void ISO_Dir_SetDataLocation(BYTE* record, DWORD location) {
   rec::PutBoth32(record + rec::kDirLocation, location);
 }
 
-// The path-table fillers store the values as given; the table builder gives
-// them in its table's byte order.
 // The path-table fillers write the type L (little-endian) form; the builder
 // of the type M table writes the same fields big-endian.
 void ISO_Path_SetParent(BYTE* record, WORD number) {

@@ -45,5 +45,8 @@ void ISO9660_FilesystemManager::WriteData(DWORD sector, DWORD offset, const BYTE
                                    ") and buffer length (" + std::to_string(length) +
                                    ") exceed PVD size (" + std::to_string(kSectorSize) + ")");
   }
+  if (length && !data) {
+    ThrowTrel<E_NullPointer>("ISO9660_FilesystemManager::WriteData", "WriteData", __LINE__, "Null argument");
+  }
   if (length) std::memcpy(pvd_.Bytes() + offset, data, length);
 }

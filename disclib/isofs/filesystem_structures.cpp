@@ -30,6 +30,7 @@ void filesystem_structures::UnregisterDirectory(ISO_DirStructure* s, int depth) 
     if (it != level->second.end()) {
       level->second.erase(it);
       if (s == root_) root_ = nullptr;
+      if (on_unregister_) on_unregister_(s);
       return;
     }
   }

@@ -8,6 +8,9 @@
 ISO9660_FilesystemManager::ISO9660_FilesystemManager(I_Directory* root) {
   iso_set_ = std::make_unique<filesystem_structures>(1, &std_format_, &pvd_);
   joliet_set_ = std::make_unique<filesystem_structures>(2, &joliet_format_, &svd_);
+  // A directory deleted after placement takes its extents out of the groups.
+  iso_set_->SetOnUnregister([this](ISO_DirStructure* s) { forget_chunk(s); });
+  joliet_set_->SetOnUnregister([this](ISO_DirStructure* s) { forget_chunk(s); });
   if (root) {
     root_ = root;
     own_root_ = false;
@@ -131,6 +134,10 @@ void ISO9660_FilesystemManager::GetExpirationDate(SYSTEMTIME* t) {
 }
 void ISO9660_FilesystemManager::GetEffectiveDate(SYSTEMTIME* t) {
   if (t) *t = DateSource(JolietOn(), pvd_, svd_).GetVolumeEffectiveDT();
+}
+
+void ISO9660_FilesystemManager::forget_chunk(I_Chunk* c) {
+  for (chunk& group : groups_) std::erase(group.chunks, c);
 }
 
 void ISO9660_FilesystemManager::note_start(DWORD start, DWORD size) {

@@ -13,11 +13,12 @@ namespace DirUtl {
 inline bool IsSep(char c) { return IsPathSeparator(c); }
 inline bool IsSep(char16_t c) { return IsPathSeparatorW(c); }
 
+// A path as given (null is ""). Paths are not cut: only the names taken from
+// them are, where the entries store and look them up (at most 511 bytes or
+// units, never inside a character), so a long path keeps every entry.
 template <class S>
 std::basic_string<S> Str(const S* s) {
-  std::basic_string<S> out = s ? std::basic_string<S>(s) : std::basic_string<S>();
-  if (out.size() > File::kMaxName) out.resize(File::kMaxName);
-  return out;
+  return s ? std::basic_string<S>(s) : std::basic_string<S>();
 }
 
 // Text up to the last separator, with it unless it is the last character;
@@ -51,7 +52,7 @@ bool ExtractNextEntry(std::basic_string<S>& out, const std::basic_string<S>& pat
   if (cursor >= path.size()) return false;
   const std::size_t start = cursor;
   while (cursor < path.size() && !IsSep(path[cursor])) ++cursor;
-  out = path.substr(start, std::min<std::size_t>(cursor - start, File::kMaxName));
+  out = path.substr(start, cursor - start);
   if (cursor < path.size()) ++cursor;
   return true;
 }

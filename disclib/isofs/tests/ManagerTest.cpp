@@ -345,6 +345,7 @@ TEST(WriteData, OnlyInsideTheDescriptor) {
   } catch (const E_UnsuppRequest& e) {
     EXPECT_EQ(e.GetComment(), "Only PVD can be written (16), the requested address was 17");
   }
+  EXPECT_THROW(dm->WriteData(16, 0, nullptr, 4), E_NullPointer);
   dm->WriteData(16, 2043, data, 5);
   auto pvd = Sectors(dm, 16, 1);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(pvd.data() + 2043), 5), "HELLO");
@@ -527,6 +528,86 @@ TEST(Place, RunningTwiceGivesTheSameSectors) {
   const auto once = Sectors(dm, 0, end);
   EXPECT_EQ(dm->GetStructureEnd(), end);
   EXPECT_EQ(Sectors(dm, 0, end), once);
+}
+
+}  // namespace
+
+namespace {
+
+// Entries deleted after placement: the sectors already laid out can still be
+// fetched and the entries remapped without touching what is gone.
+TEST(Lifetimes, DeletingAfterPlacement) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  dm->AddPath("\\A\\B\\F.TXT", 10, 0, 0, nullptr);
+  dm->AddPath("\\C\\G.TXT", 10, 1, 0, nullptr);
+  dm->AddPath("\\C\\H.TXT", 10, 2, 0, nullptr);
+  dm->SetStructureOffset(19);
+  const DWORD end = dm->GetStructureEnd();
+  I_Directory* c = Fs(dm).Root()->GetDirectory("C");
+  c->DeleteFile("G.TXT");
+  AsFile(c)->GetParent()->DeleteFile("A");
+  dm->UpdateISO_Entries(500);
+  const auto sectors = Sectors(dm, 0, end);
+  const DWORD loc = filesystem_structures::StructureOf(c, 1)->GetLocation();
+  auto recs = ReadExtent(sectors.data() + loc * kSectorSize, kSectorSize);
+  ASSERT_EQ(recs.size(), 3u);
+  EXPECT_EQ(recs[2].id, "H.TXT;1");
+  EXPECT_EQ(recs[2].location, 502u);
+  // The root keeps C, with C's place, and no record for A.
+  ISO_DirStructure* root = Fs(dm).ISOSet().Root();
+  auto top = ReadExtent(sectors.data() + root->GetLocation() * kSectorSize, kSectorSize);
+  ASSERT_EQ(top.size(), 3u);
+  EXPECT_EQ(top[2].id, "C");
+  EXPECT_EQ(top[2].location, loc);
+
+}
+
+}  // namespace
+
+namespace {
+
+// Only names are cut (at 511 bytes or units, never inside a character); a
+// long path keeps all its entries and its file name.
+TEST(BuildTree, LongPathsKeepTheirEntries) {
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  std::string dirs;
+  for (int i = 0; i < 8; ++i) dirs += "\\" + std::string(50, static_cast<char>('a' + i));
+  const std::string name = std::string(150, 'n') + ".txt";
+  I_File* f = dm->AddPath((dirs + "\\" + name).c_str(), 1, 0, 0, nullptr);
+  EXPECT_EQ(f->GetName(), name);
+  EXPECT_EQ(f->GetFullPath(), dirs + "\\" + name);
+  EXPECT_EQ(dm->GetFile((dirs + "\\" + name).c_str()), f);
+
+  std::string accents;
+  for (int i = 0; i < 300; ++i) accents += "\xC3\xA9";  // 600 bytes
+  I_File* g = dm->AddPath(("\\" + accents + "\\G.TXT").c_str(), 1, 0, 0, nullptr);
+  EXPECT_STREQ(g->GetName(), "G.TXT");
+  EXPECT_EQ(std::strlen(AsFile(g->GetParent())->GetName()), 510u);
+  EXPECT_EQ(dm->GetFile(("\\" + accents + "\\G.TXT").c_str()), g);
+
+  std::u16string surrogates;
+  for (int i = 0; i < 300; ++i) surrogates += u"\U0001F600";  // 600 units
+  I_File* h = dm->AddPath((u"\\" + surrogates + u"\\H.TXT").c_str(), 1, 0, 0, nullptr, nullptr);
+  EXPECT_EQ(std::u16string(h->GetWideName()), u"H.TXT");
+  EXPECT_EQ(std::u16string(AsFile(h->GetParent())->GetWideName()).size(), 510u);
+}
+
+}  // namespace
+
+namespace {
+
+// A second session over a tree that another session still lays out is
+// refused, and leaves the tree as the first session needs it.
+TEST(Lifetimes, SecondSessionOverATreeInUse) {
+  Directory tree("\x01Root", "");
+  auto* sub = new Directory("SUB", "");
+  tree.AddFile(sub);
+  Master first(CreateDM(&tree));
+  EXPECT_THROW(CreateDM(&tree), E_DuplicateObject);
+  EXPECT_EQ(tree.ListenerCount(), 2u);
+  sub->AddFile(new PlainFile("F.TXT", 10, 0, 0, nullptr, ""));
+  first->SetStructureOffset(19);
+  EXPECT_EQ(first->GetStructureEnd(), 27u);
 }
 
 }  // namespace

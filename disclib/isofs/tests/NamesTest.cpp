@@ -38,6 +38,10 @@ TEST(Names, EightThreeAtAdd) {
       {"Ünïcödé.txt", false, "_N_C_D_.TXT;1"},     // one '_' per character
       {"日本語のファイル名.dat", false, "________.DAT;1"},
       {"x;5", false, "X;1"},
+      {"...", false, "_;1"},
+      {"...", true, "_"},
+      {".profile", false, ".PRO;1"},
+      {";x", false, "_;1"},
   };
   for (const Case& c : cases) {
     Directory root("root", "");
@@ -59,6 +63,9 @@ TEST(Names, Normalise) {
       {"0123456789012345678901234567890123456789", false, true, "012345678901234567890123456789;1"},
       {"0123456789012345678901234567890123456789", true, true, "01234567890123456789012345678901"},
       {"README;1", false, false, "README;1"},
+      {";x", false, true, "_;1"},
+      {"", true, true, "_"},
+      {".", false, true, "_;1"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(isoname::Normalise(c.name, c.dir, c.longForm), c.iso) << c.name;

@@ -3,7 +3,9 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 #include "disclib/isofs/Include/FormatBundles.h"
 #include "disclib/isofs/Records.h"
@@ -95,6 +97,17 @@ TEST(Records, DirectoryRecordSizes) {
     EXPECT_EQ(rec::GetLE16(r + 28), 1);
     EXPECT_EQ(rec::GetBE16(r + 30), 1);
   }
+}
+
+TEST(Records, OverlongIdentifierKeepsAValidRecordLength) {
+  std::vector<BYTE> r(300, 0xEE);
+  ISO_Dir_InitDir(r.data());
+  ISO_Dir_SetName(r.data(), std::string(240, 'X').c_str(), 0);
+  EXPECT_EQ(r[32], 219);
+  EXPECT_EQ(r[0], 254);
+  EXPECT_EQ(r[33 + 219], 0);
+  EXPECT_EQ(r[33 + 220], 0);
+  EXPECT_EQ(r[254], 0xEE);
 }
 
 TEST(Records, FillersRefuseNullRecords) {

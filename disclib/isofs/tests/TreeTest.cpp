@@ -245,3 +245,41 @@ TEST(TextUtils, TextValue) {
 }
 
 }  // namespace
+
+namespace {
+
+// A renamed entry is found under its new name, and the others are still
+// found under theirs.
+TEST(Tree, RenamedEntriesAreFoundUnderTheirNewNames) {
+  Directory root("root", "");
+  for (const char* n : {"b", "d", "f", "h"}) root.AddFile(new PlainFile(n, 0, 0, 0, nullptr, ""));
+  I_File* b = root.GetFile("b");
+  b->SetName("z", "");
+  I_File* h = root.GetFile("h");
+  h->SetName(u"a", "");
+  EXPECT_EQ(root.GetFile("z"), b);
+  EXPECT_EQ(root.GetFile(u"a"), h);
+  EXPECT_EQ(root.GetFile("b"), nullptr);
+  for (const char* n : {"d", "f"}) EXPECT_NE(root.GetFile(n), nullptr) << n;
+  EXPECT_EQ(Names(root), (std::vector<std::string>{"a", "d", "f", "z"}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Tree, PrintShowsTheResolvedNames) {
+  Directory root("root", "");
+  root.AddFile(new Directory("Holiday photos 1", ""));
+  root.AddFile(new Directory("Holiday photos 2", ""));
+  root.AddFile(new PlainFile("a.txt", 0, 0, 0, nullptr, ""));
+  std::ostringstream out;
+  root.Print(out, 0);
+  EXPECT_EQ(out.str(),
+            "root -> \n"
+            "   Holiday photos 1 -> HOLIDA_1\n"
+            "   Holiday photos 2 -> HOLIDA_2\n"
+            "   a.txt\n");
+}
+
+}  // namespace
