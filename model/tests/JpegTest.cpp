@@ -353,6 +353,60 @@ TEST_F(JpegTest, MalformedHeadsFail) {
   EXPECT_EQ(JpegError(), "fromFilename is empty");
 }
 
+// The editor's members through IDispatch, found by name, as a script would
+// use them.
+TEST_F(JpegTest, LateBoundEditing) {
+  const std::string sof = Segment(0xC0, std::string("\x08\x00\x10\x00\x10\x01\x01\x11\x00", 9));
+  const std::string in = Path("in.jpg"), out = Path("out.jpg");
+  vexa::base::WriteFileAtomic(in, "\xFF\xD8" + Segment(0xFE, "old") + sof + "\xFF\xD9");
+  auto j = Open(in, out);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(j.As(&d), S_OK);
+  auto id = [&](const char16_t* name) {
+    std::u16string n(name);
+    LPOLESTR names[] = {n.data()};
+    DISPID result = DISPID_UNKNOWN;
+    EXPECT_EQ(d->GetIDsOfNames(GUID_NULL, names, 1, 0, &result), S_OK) << BstrToUtf8(n.data());
+    return result;
+  };
+  const struct {
+    const char16_t* name;
+    DISPID id;
+  } members[] = {{u"fromFilename", 1}, {u"toFilename", 2}, {u"getMarker", 3}, {u"replaceMarker", 4},
+                 {u"insertMarker", 5}, {u"numMarkers", 6}, {u"commit", 7},    {u"start", 8}};
+  for (const auto& m : members) EXPECT_EQ(id(m.name), m.id);
+
+  // Arguments arrive last first.
+  auto call = [&](DISPID member, std::vector<Variant> args, Variant* result = nullptr) {
+    DISPPARAMS p{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    Variant scratch;
+    return d->Invoke(member, GUID_NULL, 0, DISPATCH_METHOD, &p, result ? result->Out() : scratch.Out(),
+                     nullptr, nullptr);
+  };
+  ASSERT_EQ(call(8, {}), S_OK);
+  ASSERT_EQ(call(5, {Bytes("new"), Variant::I4(1)}), S_OK);
+  ASSERT_EQ(call(4, {Bytes("changed"), Variant::I4(2)}), S_OK);
+  Variant got;
+  ASSERT_EQ(call(3, {Variant::I4(1)}, &got), S_OK);
+  EXPECT_EQ(Text(got), "new");
+  // The payload through a by-reference out argument.
+  Variant slot;
+  Variant ref;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &slot;
+  ASSERT_EQ(call(3, {ref, Variant::I4(2)}), S_OK);
+  EXPECT_EQ(Text(slot), "changed");
+  EXPECT_EQ(call(3, {Variant::I4(3)}, &got), E_FAIL);
+  EXPECT_EQ(JpegError(), "i is out of range");
+  EXPECT_EQ(call(5, {Variant::String(u"text"), Variant::I4(1)}), E_FAIL);
+  EXPECT_EQ(JpegError(), "variant isn't of type VT_ARRAY");
+  EXPECT_EQ(call(4, {Bytes("x")}), DISP_E_BADPARAMCOUNT);
+  ASSERT_EQ(call(7, {}), S_OK);
+  std::string written;
+  vexa::base::ReadFile(out, &written);
+  EXPECT_EQ(written, "\xFF\xD8" + Segment(0xFE, "new") + Segment(0xFE, "changed") + sof + "\xFF\xD9");
+}
+
 TEST_F(JpegTest, RecordInAPhoto) {
   VEXA_NEED_JPEG_TOOLS();
   const std::string photo = Path("photo.jpg");
