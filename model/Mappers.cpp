@@ -359,6 +359,34 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
           }
           return self->storeToJPEG(path.bstrVal, record.Get());
         }),
+        DispMethod<C>(5, u"getMarker", [](C* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
+          // The editor in; the position and the payload out by reference.
+          if (!p || p->cArgs != 3) return DISP_E_BADPARAMCOUNT;
+          Variant object;
+          ComPtr<IJPEGCOM> jpeg;
+          if (FAILED(VariantCopyInd(&object, &p->rgvarg[2])) ||
+              (object.vt != VT_DISPATCH && object.vt != VT_UNKNOWN) || !object.punkVal ||
+              FAILED(object.punkVal->QueryInterface(IidOf<IJPEGCOM>(), jpeg.PutVoid()))) {
+            return DISP_E_TYPEMISMATCH;
+          }
+          const VARIANT& index = p->rgvarg[1];
+          const VARIANT& bytes = p->rgvarg[0];
+          if ((index.vt != (VT_BYREF | VT_I4) && index.vt != (VT_BYREF | VT_VARIANT)) ||
+              bytes.vt != (VT_BYREF | VT_VARIANT)) {
+            return DISP_E_TYPEMISMATCH;
+          }
+          LONG position = 0;
+          HRESULT hr = self->getMarker(jpeg.Get(), &position, bytes.pvarVal);
+          if (FAILED(hr)) return hr;
+          if (index.vt == (VT_BYREF | VT_I4)) {
+            *index.plVal = position;
+          } else {
+            VariantClear(index.pvarVal);
+            index.pvarVal->vt = VT_I4;
+            index.pvarVal->lVal = position;
+          }
+          return S_OK;
+        }),
     };
     return t;
   }

@@ -405,6 +405,43 @@ TEST_F(JpegTest, LateBoundEditing) {
   std::string written;
   vexa::base::ReadFile(out, &written);
   EXPECT_EQ(written, "\xFF\xD8" + Segment(0xFE, "new") + Segment(0xFE, "changed") + sof + "\xFF\xD9");
+
+  // The record's methods of the mapper, late-bound too.
+  const std::string record = "<EmbedImage xmlns='http://schemas.vexa.example/go/di-cv-vexa-1-6'>"
+                             "<originalIdentifier>R</originalIdentifier></EmbedImage>";
+  const std::string photo = Path("record.jpg");
+  vexa::base::WriteFileAtomic(photo, "\xFF\xD8" + Segment(0xFE, "plain") + Segment(0xFE, record) + sof +
+                                         "\xFF\xD9");
+  ComPtr<IDispatch> mapper;
+  ASSERT_EQ(CoCreateInstance(CLSID_EmbedImageXML, nullptr, CLSCTX_ALL, IID_IDispatch, mapper.PutVoid()),
+            S_OK);
+  auto k = Open(photo);
+  ASSERT_EQ(k->start(), S_OK);
+  LONG position = -1;
+  Variant payload, indexRef, bytesRef;
+  indexRef.vt = VT_BYREF | VT_I4;
+  indexRef.plVal = &position;
+  bytesRef.vt = VT_BYREF | VT_VARIANT;
+  bytesRef.pvarVal = &payload;
+  ComPtr<IDispatch> editor;
+  k.As(&editor);
+  std::vector<Variant> args = {bytesRef, indexRef, Variant::Dispatch(editor.Get())};
+  DISPPARAMS p{args.data(), nullptr, 3, 0};
+  Variant none;
+  ASSERT_EQ(mapper->Invoke(5, GUID_NULL, 0, DISPATCH_METHOD, &p, none.Out(), nullptr, nullptr), S_OK)
+      << LastError();
+  EXPECT_EQ(position, 2);
+  EXPECT_EQ(Text(payload), record);
+  Variant path = Variant::Utf8(photo), loaded;
+  DISPPARAMS loadParams{&path, nullptr, 1, 0};
+  ASSERT_EQ(mapper->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &loadParams, loaded.Out(), nullptr, nullptr),
+            S_OK)
+      << LastError();
+  ComPtr<IEmbedImage> loadedRecord;
+  ASSERT_EQ(loaded.pdispVal->QueryInterface(IID_IEmbedImage, loadedRecord.PutVoid()), S_OK);
+  Bstr original;
+  loadedRecord->get_originalIdentifier(original.Out());
+  EXPECT_EQ(original.Utf8(), "R");
 }
 
 TEST_F(JpegTest, RecordInAPhoto) {
