@@ -19,6 +19,7 @@ struct StillTraits {
   static constexpr const CLSID& kReportedClassId = GUID_NULL;
   static constexpr const CLSID& kClassId = CLSID_SeqOfStillImage;
   static constexpr char16_t kElement[] = u"StillImage";
+  static constexpr char16_t kAddMethod[] = u"AddStillImage";
   static constexpr char kAddFailed[] = "couldn't add StillImage";
   static constexpr char kGetFailed[] = "couldn't get StillImage";
   static constexpr char kIndexText[] = "ISeqOfStillImage::getItem - index < 1";
@@ -30,6 +31,7 @@ struct AudioTraits {
   static constexpr const CLSID& kReportedClassId = CLSID_SeqOfAudio;
   static constexpr const CLSID& kClassId = CLSID_SeqOfAudio;
   static constexpr char16_t kElement[] = u"Audio";
+  static constexpr char16_t kAddMethod[] = u"AddAudio";
   static constexpr char kAddFailed[] = "couldn't add audio";
   static constexpr char kGetFailed[] = "couldn't get audio";
   static constexpr char kIndexText[] = "ISeqOfAudio::getItem - index < 1";
@@ -41,6 +43,7 @@ struct AlbumInfoTraits {
   static constexpr const CLSID& kReportedClassId = CLSID_SeqOfAlbumInfo;
   static constexpr const CLSID& kClassId = CLSID_SeqOfAlbumInfo;
   static constexpr char16_t kElement[] = u"AlbumInfo";
+  static constexpr char16_t kAddMethod[] = u"AddAlbumInfo";
   static constexpr char kAddFailed[] = "couldn't add AlbumInfo";
   static constexpr char kGetFailed[] = "couldn't get AlbumInfo";
   static constexpr char kIndexText[] = "ISeqOfAlbumInfo::getItem - index < 1";
@@ -59,7 +62,7 @@ class SeqBase : public ComObjectRoot,
 
   static std::span<const DispatchEntry<T>> DispatchTable() {
     static const DispatchEntry<T> t[] = {
-        DispMethod<T>(1, u"Add",
+        DispMethod<T>(1, Tr::kAddMethod,
                       [](T* self, DISPPARAMS*, VARIANT* result) -> HRESULT {
                         ComPtr<Item> item;
                         HRESULT hr = self->Add(item.Put());

@@ -354,19 +354,25 @@ class CDiscGenerationInfo : public ModelObject<CDiscGenerationInfo, IDiscGenerat
   DATE modifiedDate_ = kNoDate;
 };
 
-// Gives a new file reference its identifier and file name.
+// Gives a file reference a new identifier and its file name.
+template <typename I>
+HRESULT NameFileReference(const char16_t* fileName, HRESULT (I::*putName)(BSTR), I* ref) {
+  Bstr id;
+  HRESULT hr = NewIdentifier(id.Out());
+  if (FAILED(hr)) return hr;
+  hr = ref->put_identifier(id.Get());
+  if (FAILED(hr)) return hr;
+  Bstr name(fileName);
+  return (ref->*putName)(name.Get());
+}
+
+// Makes a new file reference and names it.
 template <typename I>
 HRESULT MakeFileReference(HRESULT (*create)(REFIID, void**), const char16_t* fileName,
                           HRESULT (I::*putName)(BSTR), ComPtr<I>* out) {
   HRESULT hr = Make(create, out->Put());
   if (FAILED(hr)) return hr;
-  Bstr id;
-  hr = NewIdentifier(id.Out());
-  if (FAILED(hr)) return hr;
-  hr = (*out)->put_identifier(id.Get());
-  if (FAILED(hr)) return hr;
-  Bstr name(fileName);
-  return ((*out).Get()->*putName)(name.Get());
+  return NameFileReference(fileName, putName, out->Get());
 }
 
 // ---- StillsSlideShow1 ----------------------------------------------------------------------
@@ -434,12 +440,17 @@ class CStillsSlideShow1 : public ModelObject<CStillsSlideShow1, IStillsSlideShow
     if (FAILED(Make(CreateSeqOfStillImage, stillImages_.Put()))) {
       return Error("IStillsSlideShow1::FinalConstruct - Can't create empty SeqOfStillImage", E_FAIL);
     }
-    if (FAILED(MakeFileReference(CreatePDFFile, u"PRINT/PDF/INSERT.PDF", &IPDFFile::put_pdfFilename,
-                                 &cdCaseInsert_))) {
+    // Only the making of the first reference has its own text; a failure
+    // to name it, or to make or name the others, ends with its own code.
+    if (FAILED(Make(CreatePDFFile, cdCaseInsert_.Put()))) {
       return Error("IStillSlideShow1::FinalConstruct - cant create empty PDFFile", E_FAIL);
     }
-    HRESULT hr = MakeFileReference(CreateVCDSlideShow, u"/MPEGAV/AVSEQ01.DAT",
-                                   &IVCDSlideShow::put_trackFilename, &vcdSlideShow_);
+    HRESULT hr = NameFileReference(u"PRINT/PDF/INSERT.PDF", &IPDFFile::put_pdfFilename,
+                                   cdCaseInsert_.Get());
+    if (SUCCEEDED(hr)) {
+      hr = MakeFileReference(CreateVCDSlideShow, u"/MPEGAV/AVSEQ01.DAT",
+                             &IVCDSlideShow::put_trackFilename, &vcdSlideShow_);
+    }
     if (SUCCEEDED(hr)) {
       hr = MakeFileReference(CreatePDFFile, u"PRINT/PDF/CONTACT.PDF", &IPDFFile::put_pdfFilename,
                              &contactSheet_);

@@ -1,6 +1,8 @@
 // The DOM helper and the DOM under it: matching by local name and
 // namespace, text rules, the document set-up, untrusted input, transforms.
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "model/Dom.h"
 #include "model/Model.h"
@@ -141,6 +143,80 @@ TEST_F(DomTest, AddedContent) {
   EXPECT_EQ(n, 2);
   // The child inherits the default namespace without a declaration of its own.
   EXPECT_EQ(Xml(top.Get()), std::string("<Top xmlns=\"") + kNs + "\"><a>-1234</a></Top>");
+}
+
+// The helper late-bound: every member by name at its DISPID, a document
+// built and read back through Invoke, out values as the result or through a
+// by-reference last argument.
+TEST_F(DomTest, LateBoundCalls) {
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(helper_.As(&d), S_OK);
+  const char16_t* names[] = {u"addElement",     u"addLongContent",  u"addDocumentElement",
+                             u"getDocumentElement", u"getElement", u"createDocument",
+                             u"getLongContent", u"addTextContent",  u"getTextContent",
+                             u"getElementByIndex", u"hasText",     u"transform"};
+  for (DISPID i = 1; i <= 12; ++i) {
+    std::u16string n(names[i - 1]);
+    LPOLESTR one[] = {n.data()};
+    DISPID id = DISPID_UNKNOWN;
+    EXPECT_EQ(d->GetIDsOfNames(GUID_NULL, one, 1, 0, &id), S_OK);
+    EXPECT_EQ(id, i);
+  }
+  // Arguments are given first to last here and reversed for Invoke.
+  auto call = [&](DISPID id, std::vector<Variant> args, Variant* result = nullptr) {
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS p{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    Variant scratch;
+    return d->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &p, result ? result->Out() : scratch.Out(),
+                     nullptr, nullptr);
+  };
+  // Node objects are made on demand: compare what they are, not pointers.
+  auto name = [](const Variant& v) {
+    ComPtr<IXMLDOMNode> node;
+    Bstr n;
+    if (v.vt == VT_DISPATCH && v.pdispVal &&
+        SUCCEEDED(v.pdispVal->QueryInterface(IID_IXMLDOMNode, node.PutVoid()))) {
+      node->get_baseName(n.Out());
+    }
+    return n.Utf8();
+  };
+  const Variant ns = Variant::Utf8(kNs);
+  Variant doc, top, child, value;
+  ASSERT_EQ(call(6, {}, &doc), S_OK);
+  ASSERT_EQ(doc.vt, VT_DISPATCH);
+  ASSERT_EQ(call(3, {doc, Variant::String(u"Top"), ns}, &top), S_OK);
+  Variant ref;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &child;
+  ASSERT_EQ(call(1, {top, Variant::String(u"n"), ns, ref}), S_OK);
+  ASSERT_EQ(child.vt, VT_DISPATCH);
+  ASSERT_EQ(call(2, {child, Variant::String(u"42")}), S_OK);  // numbers may come as text
+  ASSERT_EQ(call(7, {child}, &value), S_OK);
+  EXPECT_EQ(value.vt, VT_I4);
+  EXPECT_EQ(value.lVal, 42);
+  ASSERT_EQ(call(11, {child}, &value), S_OK);
+  EXPECT_EQ(value.boolVal, VARIANT_TRUE);
+  Variant text;
+  ASSERT_EQ(call(1, {top, Variant::String(u"t"), ns}, &text), S_OK);
+  ASSERT_EQ(call(8, {text, Variant::String(u"words")}), S_OK);
+  ASSERT_EQ(call(9, {text}, &value), S_OK);
+  EXPECT_EQ(BstrToUtf8(value.bstrVal), "words");
+  ASSERT_EQ(call(10, {top, Variant::I4(2)}, &value), S_OK);
+  EXPECT_EQ(name(value), "t");
+  ASSERT_EQ(call(5, {top, Variant::String(u"n"), ns}, &value), S_OK);
+  EXPECT_EQ(name(value), "n");
+  ASSERT_EQ(call(4, {doc}, &value), S_OK);
+  EXPECT_EQ(name(value), "Top");
+  ComPtr<IXMLDOMNode> topNode;
+  ASSERT_EQ(top.pdispVal->QueryInterface(IID_IXMLDOMNode, topNode.PutVoid()), S_OK);
+  EXPECT_EQ(Xml(topNode.Get()),
+            std::string("<Top xmlns=\"") + kNs + "\"><n>42</n><t>words</t></Top>");
+  // Failures and bad calls.
+  TakeError();
+  EXPECT_EQ(call(5, {top, Variant::String(u"N"), ns}, &value), E_FAIL);
+  EXPECT_EQ(LastError(), "<none>");
+  EXPECT_EQ(call(1, {top, Variant::String(u"x")}), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(call(2, {Variant::String(u"not an element"), Variant::I4(1)}), DISP_E_TYPEMISMATCH);
 }
 
 TEST_F(DomTest, NewDocumentHasOneDeclarationAndTheSelectionPrefix) {

@@ -353,6 +353,97 @@ TEST_F(JpegTest, MalformedHeadsFail) {
   EXPECT_EQ(JpegError(), "fromFilename is empty");
 }
 
+// The editor's members through IDispatch, found by name, as a script would
+// use them.
+TEST_F(JpegTest, LateBoundEditing) {
+  const std::string sof = Segment(0xC0, std::string("\x08\x00\x10\x00\x10\x01\x01\x11\x00", 9));
+  const std::string in = Path("in.jpg"), out = Path("out.jpg");
+  vexa::base::WriteFileAtomic(in, "\xFF\xD8" + Segment(0xFE, "old") + sof + "\xFF\xD9");
+  auto j = Open(in, out);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(j.As(&d), S_OK);
+  auto id = [&](const char16_t* name) {
+    std::u16string n(name);
+    LPOLESTR names[] = {n.data()};
+    DISPID result = DISPID_UNKNOWN;
+    EXPECT_EQ(d->GetIDsOfNames(GUID_NULL, names, 1, 0, &result), S_OK) << BstrToUtf8(n.data());
+    return result;
+  };
+  const struct {
+    const char16_t* name;
+    DISPID id;
+  } members[] = {{u"fromFilename", 1}, {u"toFilename", 2}, {u"getMarker", 3}, {u"replaceMarker", 4},
+                 {u"insertMarker", 5}, {u"numMarkers", 6}, {u"commit", 7},    {u"start", 8}};
+  for (const auto& m : members) EXPECT_EQ(id(m.name), m.id);
+
+  // Arguments arrive last first.
+  auto call = [&](DISPID member, std::vector<Variant> args, Variant* result = nullptr) {
+    DISPPARAMS p{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    Variant scratch;
+    return d->Invoke(member, GUID_NULL, 0, DISPATCH_METHOD, &p, result ? result->Out() : scratch.Out(),
+                     nullptr, nullptr);
+  };
+  ASSERT_EQ(call(8, {}), S_OK);
+  ASSERT_EQ(call(5, {Bytes("new"), Variant::I4(1)}), S_OK);
+  ASSERT_EQ(call(4, {Bytes("changed"), Variant::I4(2)}), S_OK);
+  Variant got;
+  ASSERT_EQ(call(3, {Variant::I4(1)}, &got), S_OK);
+  EXPECT_EQ(Text(got), "new");
+  // The payload through a by-reference out argument.
+  Variant slot;
+  Variant ref;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &slot;
+  ASSERT_EQ(call(3, {ref, Variant::I4(2)}), S_OK);
+  EXPECT_EQ(Text(slot), "changed");
+  EXPECT_EQ(call(3, {Variant::I4(3)}, &got), E_FAIL);
+  EXPECT_EQ(JpegError(), "i is out of range");
+  EXPECT_EQ(call(5, {Variant::String(u"text"), Variant::I4(1)}), E_FAIL);
+  EXPECT_EQ(JpegError(), "variant isn't of type VT_ARRAY");
+  EXPECT_EQ(call(4, {Bytes("x")}), DISP_E_BADPARAMCOUNT);
+  ASSERT_EQ(call(7, {}), S_OK);
+  std::string written;
+  vexa::base::ReadFile(out, &written);
+  EXPECT_EQ(written, "\xFF\xD8" + Segment(0xFE, "new") + Segment(0xFE, "changed") + sof + "\xFF\xD9");
+
+  // The record's methods of the mapper, late-bound too.
+  const std::string record = "<EmbedImage xmlns='http://schemas.vexa.example/go/di-cv-vexa-1-6'>"
+                             "<originalIdentifier>R</originalIdentifier></EmbedImage>";
+  const std::string photo = Path("record.jpg");
+  vexa::base::WriteFileAtomic(photo, "\xFF\xD8" + Segment(0xFE, "plain") + Segment(0xFE, record) + sof +
+                                         "\xFF\xD9");
+  ComPtr<IDispatch> mapper;
+  ASSERT_EQ(CoCreateInstance(CLSID_EmbedImageXML, nullptr, CLSCTX_ALL, IID_IDispatch, mapper.PutVoid()),
+            S_OK);
+  auto k = Open(photo);
+  ASSERT_EQ(k->start(), S_OK);
+  LONG position = -1;
+  Variant payload, indexRef, bytesRef;
+  indexRef.vt = VT_BYREF | VT_I4;
+  indexRef.plVal = &position;
+  bytesRef.vt = VT_BYREF | VT_VARIANT;
+  bytesRef.pvarVal = &payload;
+  ComPtr<IDispatch> editor;
+  k.As(&editor);
+  std::vector<Variant> args = {bytesRef, indexRef, Variant::Dispatch(editor.Get())};
+  DISPPARAMS p{args.data(), nullptr, 3, 0};
+  Variant none;
+  ASSERT_EQ(mapper->Invoke(5, GUID_NULL, 0, DISPATCH_METHOD, &p, none.Out(), nullptr, nullptr), S_OK)
+      << LastError();
+  EXPECT_EQ(position, 2);
+  EXPECT_EQ(Text(payload), record);
+  Variant path = Variant::Utf8(photo), loaded;
+  DISPPARAMS loadParams{&path, nullptr, 1, 0};
+  ASSERT_EQ(mapper->Invoke(3, GUID_NULL, 0, DISPATCH_METHOD, &loadParams, loaded.Out(), nullptr, nullptr),
+            S_OK)
+      << LastError();
+  ComPtr<IEmbedImage> loadedRecord;
+  ASSERT_EQ(loaded.pdispVal->QueryInterface(IID_IEmbedImage, loadedRecord.PutVoid()), S_OK);
+  Bstr original;
+  loadedRecord->get_originalIdentifier(original.Out());
+  EXPECT_EQ(original.Utf8(), "R");
+}
+
 TEST_F(JpegTest, RecordInAPhoto) {
   VEXA_NEED_JPEG_TOOLS();
   const std::string photo = Path("photo.jpg");

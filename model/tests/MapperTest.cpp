@@ -135,6 +135,76 @@ TEST_F(MapperTest, EachMapperStoresAndLoadsItsModel) {
   }
 }
 
+// Every mapper through IDispatch: members found by name at their DISPIDs,
+// a store and a load round trip late-bound, the model coming back as the
+// result or through a by-reference argument.
+TEST_F(MapperTest, LateBoundStoreAndLoad) {
+  const struct {
+    const char16_t* progId;
+    const CLSID* model;
+    DISPID load;
+  } mappers[] = {{u"Vexaxml.StillsSlideShow1XML", &CLSID_StillsSlideShow1, 1},
+                 {u"Vexaxml.MarwickXML", &CLSID_StillsSlideShow1, 1},
+                 {u"Vexaxml.DiscManifestXML", &CLSID_DiscManifest, 5},
+                 {u"Vexaxml.EmbedImageXML", &CLSID_EmbedImage, 1}};
+  for (const auto& m : mappers) {
+    const std::string what(m.progId, m.progId + std::char_traits<char16_t>::length(m.progId));
+    CLSID clsid;
+    ASSERT_EQ(CLSIDFromProgID(m.progId, &clsid), S_OK) << what;
+    ComPtr<IDispatch> mapper;
+    ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IDispatch, mapper.PutVoid()), S_OK);
+    for (const auto& [name, id] : {std::pair<std::u16string, DISPID>{u"loadFromURL", m.load},
+                                   {u"storeToFile", m.load + 1}}) {
+      std::u16string n = name;
+      LPOLESTR names[] = {n.data()};
+      DISPID got = DISPID_UNKNOWN;
+      EXPECT_EQ(mapper->GetIDsOfNames(GUID_NULL, names, 1, 0, &got), S_OK) << what;
+      EXPECT_EQ(got, id) << what;
+    }
+    ComPtr<IDispatch> model;
+    ASSERT_EQ(CoCreateInstance(*m.model, nullptr, CLSCTX_ALL, IID_IDispatch, model.PutVoid()), S_OK);
+    const std::string file = Path("late.xml");
+    std::vector<Variant> store = {Variant::Dispatch(model.Get()), Variant::Utf8(file)};
+    DISPPARAMS storeParams{store.data(), nullptr, 2, 0};
+    Variant none;
+    ASSERT_EQ(mapper->Invoke(m.load + 1, GUID_NULL, 0, DISPATCH_METHOD, &storeParams, none.Out(),
+                             nullptr, nullptr),
+              S_OK)
+        << what << LastError();
+    Variant path = Variant::Utf8(file), result;
+    DISPPARAMS loadParams{&path, nullptr, 1, 0};
+    ASSERT_EQ(mapper->Invoke(m.load, GUID_NULL, 0, DISPATCH_METHOD, &loadParams, result.Out(), nullptr,
+                             nullptr),
+              S_OK)
+        << what << LastError();
+    ASSERT_EQ(result.vt, VT_DISPATCH) << what;
+    ComPtr<IPersistXMLPropertyBag> loaded;
+    ASSERT_EQ(result.pdispVal->QueryInterface(IID_IPersistXMLPropertyBag, loaded.PutVoid()), S_OK);
+    CLSID loadedClass;
+    loaded->GetClassID(&loadedClass);
+    EXPECT_EQ(loadedClass, *m.model) << what;
+    // The out argument by reference.
+    Variant slot, ref;
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &slot;
+    std::vector<Variant> byRef = {ref, Variant::Utf8(file)};
+    DISPPARAMS refParams{byRef.data(), nullptr, 2, 0};
+    ASSERT_EQ(mapper->Invoke(m.load, GUID_NULL, 0, DISPATCH_METHOD, &refParams, none.Out(), nullptr,
+                             nullptr),
+              S_OK)
+        << what;
+    EXPECT_EQ(slot.vt, VT_DISPATCH) << what;
+    // A missing file fails with the mapper's own message.
+    Variant missing = Variant::Utf8(Path("missing.xml"));
+    DISPPARAMS missingParams{&missing, nullptr, 1, 0};
+    EXPECT_EQ(mapper->Invoke(m.load, GUID_NULL, 0, DISPATCH_METHOD, &missingParams, result.Out(),
+                             nullptr, nullptr),
+              E_FAIL)
+        << what;
+    EXPECT_EQ(LastError(), "Unable to load XML document") << what;
+  }
+}
+
 // The sample partner album reads as the album a user would build by hand,
 // and the partner mapper writes back what it reads.
 TEST_F(MapperTest, PartnerSampleIsTheAlbumBuiltByHand) {

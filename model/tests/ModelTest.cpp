@@ -392,10 +392,11 @@ TEST_F(ObjectsTest, CollectionIndexes) {
   struct Seq {
     const char16_t* progId;
     const char* indexText;
+    const char16_t* addName;
   } seqs[] = {
-      {u"Vexaxml.SeqOfStillImage", "ISeqOfStillImage::getItem - index < 1"},
-      {u"Vexaxml.SeqOfAudio", "ISeqOfAudio::getItem - index < 1"},
-      {u"Vexaxml.SeqOfAlbumInfo", "ISeqOfAlbumInfo::getItem - index < 1"},
+      {u"Vexaxml.SeqOfStillImage", "ISeqOfStillImage::getItem - index < 1", u"AddStillImage"},
+      {u"Vexaxml.SeqOfAudio", "ISeqOfAudio::getItem - index < 1", u"AddAudio"},
+      {u"Vexaxml.SeqOfAlbumInfo", "ISeqOfAlbumInfo::getItem - index < 1", u"AddAlbumInfo"},
   };
   for (const auto& s : seqs) {
     CLSID clsid;
@@ -409,6 +410,19 @@ TEST_F(ObjectsTest, CollectionIndexes) {
       return seq->Invoke(0, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &p, out->Out(),
                          nullptr, nullptr);
     };
+    // Late-bound callers find the members by their own names.
+    const struct {
+      const char16_t* name;
+      DISPID id;
+    } members[] = {{s.addName, 1}, {u"Clear", 2}, {u"Count", DISPID_SEQ_COUNT}, {u"Item", 0},
+                   {u"_NewEnum", DISPID_NEWENUM}};
+    for (const auto& m : members) {
+      std::u16string name(m.name);
+      LPOLESTR names[] = {name.data()};
+      DISPID id = DISPID_UNKNOWN;
+      EXPECT_EQ(seq->GetIDsOfNames(GUID_NULL, names, 1, 0, &id), S_OK);
+      EXPECT_EQ(id, m.id);
+    }
     Variant got;
     EXPECT_EQ(item(1, &got), E_FAIL);  // empty
     DISPPARAMS none{nullptr, nullptr, 0, 0};

@@ -91,11 +91,35 @@ int New(const std::string& out, const std::vector<std::string>& titles,
   return 0;
 }
 
-// Prints the element tree below `node` as "path: text" for leaves.
-void Print(IXMLDOMNode* node, const std::string& path) {
+// The text of one loaded value: dates as the album document spells them
+// (empty for "no date"), booleans as 1 or 0, anything else converted.
+std::string ValueText(const VARIANT& v) {
+  if (v.vt == VT_DATE) {
+    SYSTEMTIME st{};
+    if (v.date == kNoDate || !VariantTimeToSystemTime(v.date, &st)) return "";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04u/%02u/%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay,
+                  st.wHour, st.wMinute, st.wSecond);
+    return buf;
+  }
+  if (v.vt == VT_BOOL) return v.boolVal ? "1" : "0";
+  Variant text;
+  if (FAILED(VariantChangeType(&text, &v, 0, VT_BSTR))) return "";
+  return BstrToUtf8(text.bstrVal);
+}
+
+bool IsItemElement(const std::string& name) {
+  return name == "StillImage" || name == "Audio" || name == "AlbumInfo";
+}
+
+// Prints the properties of a loaded object as "path: value", one a line.
+// The document `saved` (the object saved afresh) gives the names and their
+// order; every value is asked of the object itself, so what is printed is
+// what was loaded (an album whose document leaves tvSystem empty shows 4).
+HRESULT PrintLoaded(IDispatch* object, IXMLDOMNode* saved, const std::string& path) {
   std::vector<ComPtr<IXMLDOMNode>> elements;
   ComPtr<IXMLDOMNode> c;
-  node->get_firstChild(c.Put());
+  saved->get_firstChild(c.Put());
   while (c) {
     DOMNodeType type = NODE_INVALID;
     c->get_nodeType(&type);
@@ -105,22 +129,42 @@ void Print(IXMLDOMNode* node, const std::string& path) {
     c = next;
   }
   if (elements.empty()) {
-    Bstr text;
-    node->get_text(text.Out());
-    std::printf("%s: %s\n", path.c_str(), text.Utf8().c_str());
-    return;
+    std::printf("%s: \n", path.c_str());
+    return S_OK;
   }
   // Items of a collection are numbered from 1.
-  int index = 0;
+  LONG index = 0;
   for (const auto& e : elements) {
-    Bstr name;
-    e->get_baseName(name.Out());
-    std::string childPath = path.empty() ? name.Utf8() : path + "." + name.Utf8();
-    if (name.Utf8() == "StillImage" || name.Utf8() == "Audio" || name.Utf8() == "AlbumInfo") {
+    Bstr nameText;
+    e->get_baseName(nameText.Out());
+    const std::string name = nameText.Utf8();
+    std::string childPath = path.empty() ? name : path + "." + name;
+    Variant value;
+    HRESULT hr;
+    if (IsItemElement(name)) {
       childPath = path + "[" + std::to_string(++index) + "]";
+      Variant arg = Variant::I4(index);
+      DISPPARAMS params{&arg, nullptr, 1, 0};
+      hr = object->Invoke(0, GUID_NULL, 0, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &value,
+                          nullptr, nullptr);
+    } else {
+      DISPID id = DISPID_UNKNOWN;
+      LPOLESTR names[] = {nameText.Get()};
+      DISPPARAMS none{nullptr, nullptr, 0, 0};
+      hr = object->GetIDsOfNames(GUID_NULL, names, 1, 0, &id);
+      if (SUCCEEDED(hr)) {
+        hr = object->Invoke(id, GUID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr);
+      }
     }
-    Print(e.Get(), childPath);
+    if (FAILED(hr)) return hr;
+    if (value.vt == VT_DISPATCH && value.pdispVal) {
+      hr = PrintLoaded(value.pdispVal, e.Get(), childPath);
+      if (FAILED(hr)) return hr;
+    } else {
+      std::printf("%s: %s\n", childPath.c_str(), ValueText(value).c_str());
+    }
   }
+  return S_OK;
 }
 
 int Dump(const std::string& in) {
@@ -154,7 +198,7 @@ int Dump(const std::string& in) {
       FAILED(hr = bag->LoadFromXMLTop(top.Get(), persist.Get()))) {
     return Fail("cannot load the album", hr);
   }
-  // What the loaded album holds, saved afresh and printed.
+  // The loaded album saved afresh gives the property names in order.
   ComPtr<IXMLDOMDocument> out;
   ComPtr<IXMLDOMElement> outTop;
   if (FAILED(hr = helper->createDocument(out.Put())) ||
@@ -162,7 +206,10 @@ int Dump(const std::string& in) {
       FAILED(hr = bag->SaveToXMLTop(outTop.Get(), persist.Get()))) {
     return Fail("cannot read the album back", hr);
   }
-  Print(outTop.Get(), "");
+  ComPtr<IDispatch> object;
+  if (FAILED(hr = album.As(&object)) || FAILED(hr = PrintLoaded(object.Get(), outTop.Get(), ""))) {
+    return Fail("cannot read the album back", hr);
+  }
   return 0;
 }
 

@@ -44,6 +44,17 @@ TEST_F(VexaAlbumTest, NewThenDump) {
   EXPECT_NE(out.find("titleSlide.line2: Two\n"), std::string::npos) << out;
   EXPECT_NE(out.find("stillImages[1].originalFilename: x.jpg\n"), std::string::npos) << out;
   EXPECT_NE(out.find("stillImages[2].originalFilename: dir/y z.jpg\n"), std::string::npos) << out;
+  // The document leaves the unset values empty; dump shows what the album
+  // holds after loading.
+  std::string saved;
+  ASSERT_TRUE(vexa::base::ReadFile(album, &saved));
+  EXPECT_NE(saved.find("<tvSystem/>"), std::string::npos) << saved;
+  for (const char* line : {"tvSystem: 4\n", "paperSize: 2\n", "stillDelay: -3615898\n",
+                           "stillTitleVisibleTime: -3615898\n", "stillImages[1].destCTime: \n",
+                           "stillImages[1].isTitleStill: 0\n", "stillImages[2].width: 0\n",
+                           "cdCaseInsert.pdfFilename: PRINT/PDF/INSERT.PDF\n"}) {
+    EXPECT_NE(out.find(line), std::string::npos) << line << out;
+  }
 
   if (RunCommand("command -v xmllint", &out) == 0) {
     EXPECT_EQ(RunCommand("xmllint --noout '" + album + "'", &out), 0) << out;
