@@ -349,6 +349,12 @@ HRESULT CheckInvoke(WORD flags, DISPPARAMS* params, bool hasGet, bool hasPut, bo
     *action = kGet;
     return S_OK;
   }
+  // A property read with arguments (such as a collection's Item) is served
+  // by the member's method entry.
+  if ((flags & DISPATCH_PROPERTYGET) && hasMethod) {
+    *action = kMethod;
+    return S_OK;
+  }
   if (argErr) *argErr = 0;
   return DISP_E_MEMBERNOTFOUND;
 }

@@ -194,6 +194,17 @@ TEST_F(ComTest, InvokeByDispid) {
   EXPECT_EQ(InvokePut(d.Get(), 4, notBool), E_INVALIDARG);
   TakeError();
 
+  // A read with an argument reaches the member's method entry, whether asked
+  // as a method or as a property.
+  for (WORD flags : {WORD(DISPATCH_PROPERTYGET), WORD(DISPATCH_METHOD | DISPATCH_PROPERTYGET)}) {
+    Variant index = Variant::I4(1);
+    DISPPARAMS params{&index, nullptr, 1, 0};
+    ASSERT_EQ(d->Invoke(6, GUID_NULL, 0, flags, &params, v.Out(), nullptr, nullptr), S_OK) << flags;
+    EXPECT_EQ(v.vt, VT_DISPATCH);
+    index = Variant::I4(2);
+    EXPECT_EQ(d->Invoke(6, GUID_NULL, 0, flags, &params, v.Out(), nullptr, nullptr), DISP_E_BADINDEX);
+  }
+
   LPOLESTR name = const_cast<LPOLESTR>(u"COUNT");
   DISPID id = 0;
   EXPECT_EQ(d->GetIDsOfNames(GUID_NULL, &name, 1, 0, &id), S_OK);

@@ -28,6 +28,7 @@ class CTestThing : public ComObjectRoot,
         DispProperty<&CTestThing::get_when, &CTestThing::put_when, VT_DATE>(3, u"when"),
         DispProperty<&CTestThing::get_flag, &CTestThing::put_flag, VT_BOOL>(4, u"flag"),
         DispProperty<&CTestThing::get_child>(5, u"child"),
+        DispMethod<CTestThing>(6, u"Item", &CTestThing::InvokeItem),
     };
     return kTable;
   }
@@ -76,6 +77,16 @@ class CTestThing : public ComObjectRoot,
     if (!value) return E_POINTER;
     return child_.CopyTo(value);
   }
+  // Item(index): a read with an argument, answered by a method entry.
+  static HRESULT InvokeItem(CTestThing* self, DISPPARAMS* params, VARIANT* result) {
+    if (!params || params->cArgs != 1) return DISP_E_BADPARAMCOUNT;
+    Variant index;
+    if (FAILED(VariantChangeType(&index, &params->rgvarg[0], 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+    if (index.lVal != 1) return DISP_E_BADINDEX;
+    result->vt = VT_DISPATCH;
+    return self->child_.As(IID_IDispatch, reinterpret_cast<void**>(&result->pdispVal));
+  }
+
   HRESULT Fail(BSTR text) override {
     return ReportError(CLSID_TestThing, BstrView(text), IID_ITestThing, E_FAIL);
   }
