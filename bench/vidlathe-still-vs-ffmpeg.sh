@@ -6,8 +6,7 @@
 #   bench/vidlathe-still-vs-ffmpeg.sh [BUILD_DIR] [PHOTO_DIR]
 #
 # BUILD_DIR defaults to build (a release build is the fair one); without a
-# PHOTO_DIR, six large photo-like pictures are generated. Pictures are .bmp
-# files while the command-line tool reads only those.
+# PHOTO_DIR (of .jpg files), six large photo-like JPEG pictures are made.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${1:-$root/build}"
@@ -27,7 +26,7 @@ if [ -z "$photos" ]; then
     i=$((i + 1))
     # Blur and grain make the synthetic pictures behave more like photos.
     ffmpeg -v error -y -f lavfi -i "$src" -frames:v 1 -vf "gblur=sigma=2,noise=alls=8:allf=t" \
-      -pix_fmt bgr24 "$photos/photo$i.bmp"
+      -pix_fmt yuvj420p -q:v 2 "$photos/photo$i.jpg"
   done
 fi
 
@@ -48,7 +47,7 @@ ff_encode() {  # in w h q out
 # Speed: each tool from the large photo, with its own scaling; ours makes
 # both pictures in one call, ffmpeg one picture per call.
 ours_time=0; ff_time=0
-for photo in "$photos"/*.bmp; do
+for photo in "$photos"/*.jpg; do
   t0=$(now)
   "$cli" still 7 "$work/ours.mpg" --quant 8 --ms 1000 "$photo"
   t1=$(now)
@@ -63,8 +62,8 @@ done
 # 352x240 from the same picture scaled by ffmpeg), ffmpeg's quantiser chosen
 # so its picture is as large as ours.
 printf '%-12s %8s %8s %8s %9s %9s\n' photo size ours_kB ff_kB ours_dB ff_dB
-for photo in "$photos"/*.bmp; do
-  name="$(basename "$photo" .bmp)"
+for photo in "$photos"/*.jpg; do
+  name="$(basename "$photo" .jpg)"
   ffmpeg -v error -y -i "$photo" -vf "$(fit 704 480)" -frames:v 1 -pix_fmt bgr24 "$work/ref-704.bmp"
   ffmpeg -v error -y -i "$photo" -vf "$(fit 352 240)" -frames:v 1 -pix_fmt bgr24 "$work/ref-352.bmp"
   "$cli" still 7 "$work/ours.mpg" --quant 8 --ms 1000 "$work/ref-704.bmp"

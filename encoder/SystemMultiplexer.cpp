@@ -36,7 +36,7 @@ constexpr size_t kMaxStuffing = 16;
 // time-stamp field (or its stand-in), payload, and what a short payload
 // leaves. fieldSize is the size of the time-stamp field; baseStuffing the
 // 0xFF bytes that stand in for it when it is absent.
-size_t WritePacket(uint8_t* pack, size_t end, int streamId, const uint8_t* field,
+size_t WritePacket(uint8_t* pack, int streamId, const uint8_t* field,
                    size_t fieldLen, size_t capacity, const uint8_t* data, size_t len,
                    size_t baseStuffing) {
   const size_t payload = std::min(len, capacity);
@@ -61,8 +61,7 @@ size_t WritePacket(uint8_t* pack, size_t end, int streamId, const uint8_t* field
   p += fieldLen;
   std::memcpy(p, data, payload);
   p += payload;
-  if (padding) p += WritePaddingPacket(p, padding);
-  (void)end;
+  if (padding) WritePaddingPacket(p, padding);
   return payload;
 }
 
@@ -145,7 +144,7 @@ size_t WriteVideoPacket(uint8_t* pack, const uint8_t* data, size_t len, int stre
     field[11] = 0x0F;
     base = 11;
   }
-  return WritePacket(pack, kPackSize, streamId, field, 12, kVideoPayload, data, len, base);
+  return WritePacket(pack, streamId, field, 12, kVideoPayload, data, len, base);
 }
 
 size_t WriteAudioPacket(uint8_t* pack, const uint8_t* data, size_t len, bool withPts,
@@ -160,8 +159,7 @@ size_t WriteAudioPacket(uint8_t* pack, const uint8_t* data, size_t len, bool wit
     field[6] = 0x0F;
     base = 6;
   }
-  const size_t used = WritePacket(pack, kPackSize - kAudioTail, 0xC0, field, 7, kAudioPayload,
-                                  data, len, base);
+  const size_t used = WritePacket(pack, 0xC0, field, 7, kAudioPayload, data, len, base);
   std::memset(pack + kPackSize - kAudioTail, 0, kAudioTail);
   return used;
 }

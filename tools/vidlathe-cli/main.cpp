@@ -1,6 +1,7 @@
 // vidlathe-cli: drives the vidlathe library from the command line. It loads
 // the library by name and calls its exported functions, as the disc library
 // does.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,9 @@
 
 #include "encoder/Vidlathe.h"
 #include "platform/base/Module.h"
-#include "tools/vidlathe-cli/TemporaryBmpReader.h"
+#include "platform/imaging/Bitmap.h"
+#include "platform/imaging/Codec.h"
+#include "platform/imaging/Resample.h"
 
 namespace {
 
@@ -19,7 +22,7 @@ const char kUsage[] =
     "       vidlathe-cli v1 MODE OUT.mpg PICTURE [--quant Q]\n"
     "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
     "       vidlathe-cli mp2-props FILE.mp2\n"
-    "Modes: still and motion 5..12, v1 and v2 1..4. Pictures: .bmp files for now.\n";
+    "Modes: still and motion 5..12, v1 and v2 1..4. Pictures in any format the picture library reads.\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -34,19 +37,71 @@ bool ParseInt(const char* s, int* out) {
   return true;
 }
 
+// A picture as 32-bit blue, green, red, unused rows, top-down and packed.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint8_t> bgrx;
+};
+
+std::string gError;
+
+bool Fail(const std::string& path, const vexa::imaging::Status& st) {
+  gError = path + ": " + st.Text() + (st.detail().empty() ? "" : " (" + st.detail() + ")");
+  return false;
+}
+
+// Reads a picture; with fitW/fitH, scales it to fit inside that size
+// keeping its proportions and centres it on black.
+bool ReadPicture(const std::string& path, int fitW, int fitH, Picture* out) {
+  using namespace vexa::imaging;
+  Bitmap loaded, sized, full;
+  LoadOptions options;
+  if (fitW > 0) {
+    ImageInfo info;
+    if (Status st = ReadInfo(path, &info); !st) return Fail(path, st);
+    if (info.width <= 0 || info.height <= 0) return Fail(path, ErrorCode::kFileCorrupt);
+    const double scale = std::min(static_cast<double>(fitW) / info.width, static_cast<double>(fitH) / info.height);
+    options.minWidth = std::max(1, static_cast<int>(info.width * scale));
+    options.minHeight = std::max(1, static_cast<int>(info.height * scale));
+  }
+  if (Status st = Load(path, &loaded, options); !st) return Fail(path, st);
+  const Bitmap* pic = &loaded;
+  if (fitW > 0) {
+    const double scale = std::min(static_cast<double>(fitW) / loaded.width(), static_cast<double>(fitH) / loaded.height());
+    const int w = std::clamp(static_cast<int>(loaded.width() * scale + 0.5), 1, fitW);
+    const int h = std::clamp(static_cast<int>(loaded.height() * scale + 0.5), 1, fitH);
+    if (w != loaded.width() || h != loaded.height()) {
+      if (Status st = Resize(loaded, w, h, &sized); !st) return Fail(path, st);
+      pic = &sized;
+    }
+  }
+  if (pic->bitsPerPixel() != 32) {
+    if (Status st = ConvertDepth(*pic, 32, &full); !st) return Fail(path, st);
+    pic = &full;
+  }
+  out->width = fitW > 0 ? fitW : pic->width();
+  out->height = fitH > 0 ? fitH : pic->height();
+  out->bgrx.assign(static_cast<size_t>(out->width) * out->height * 4, 0);
+  const int ox = (out->width - pic->width()) / 2, oy = (out->height - pic->height()) / 2;
+  for (int y = 0; y < pic->height(); ++y) {
+    uint8_t* dst = &out->bgrx[(static_cast<size_t>(oy + y) * out->width + ox) * 4];
+    std::memcpy(dst, pic->row(y), static_cast<size_t>(pic->width()) * 4);
+    for (int x = 0; x < pic->width(); ++x) dst[4 * x + 3] = 0;
+  }
+  return true;
+}
+
 // The pictures of a still list, handed to the library one by one.
 std::vector<std::string> gFiles;
 size_t gNextFile = 0;
 int gDisplayMs = 4000;
-std::string gError;
 
 int NextPicture(void* pixels, BITMAPINFOHEADER* header) {
   if (gNextFile >= gFiles.size()) return 0;
-  vidlathe_cli::Picture pic;
-  if (!vidlathe_cli::ReadPicture(gFiles[gNextFile], &pic, &gError)) return 0;
+  Picture pic;
+  if (!ReadPicture(gFiles[gNextFile], header->biWidth, header->biHeight, &pic)) return 0;
   ++gNextFile;
-  const auto fitted = vidlathe_cli::FitInto(pic, header->biWidth, header->biHeight);
-  std::memcpy(pixels, fitted.bgrx.data(), fitted.bgrx.size());
+  std::memcpy(pixels, pic.bgrx.data(), pic.bgrx.size());
   header->biHeight = -header->biHeight;  // our rows run top-down
   return gDisplayMs;
 }
@@ -140,8 +195,8 @@ int main(int argc, char** argv) {
   if (files.size() != 1) return Usage();
   if (cmd == "v2") return Done(lib.vidlathe2(files[0].c_str(), out.c_str(), quant, mode), "Vidlathe2");
   if (cmd == "v1") {
-    vidlathe_cli::Picture pic;
-    if (!vidlathe_cli::ReadPicture(files[0], &pic, &gError)) return Done(0, "reading the picture");
+    Picture pic;
+    if (!ReadPicture(files[0], 0, 0, &pic)) return Done(0, "reading the picture");
     BITMAPINFOHEADER h{40, pic.width, -pic.height, 1, 32, 0, static_cast<DWORD>(pic.bgrx.size()), 0, 0, 0, 0};
     return Done(lib.vidlathe1(pic.bgrx.data(), &h, out.c_str(), quant, mode), "Vidlathe1");
   }

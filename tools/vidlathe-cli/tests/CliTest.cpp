@@ -13,10 +13,12 @@ std::string Cli() { return std::string(VEXA_BUILD_DIR) + "/bin/vidlathe-cli"; }
 class VidlatheCli : public ::testing::Test {
  protected:
   void SetUp() override { VIDLATHE_NEED_TOOL("ffmpeg"); }
-  std::string MakeBmp(const std::string& name, const std::string& size) {
+  // A test picture in the format its name's extension says.
+  std::string MakePicture(const std::string& name, const std::string& size) {
     const std::string path = dir_.File(name);
     int rc = -1;
-    Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=" + size + " -frames:v 1 -pix_fmt bgr24 '" + path + "' 2>&1", &rc);
+    const std::string pixfmt = name.ends_with(".bmp") ? " -pix_fmt bgr24" : name.ends_with(".jpg") ? " -pix_fmt yuvj420p" : "";
+    Shell("ffmpeg -v error -y -f lavfi -i testsrc2=size=" + size + " -frames:v 1" + pixfmt + " '" + path + "' 2>&1", &rc);
     EXPECT_EQ(0, rc);
     return path;
   }
@@ -29,7 +31,8 @@ class VidlatheCli : public ::testing::Test {
 };
 
 TEST_F(VidlatheCli, CommandsWriteValidStreams) {
-  const std::string a = MakeBmp("a.bmp", "900x700"), b = MakeBmp("b.bmp", "300x500");
+  const std::string a = MakePicture("a.jpg", "2400x1600"), b = MakePicture("b.png", "300x500"),
+                    c = MakePicture("c.bmp", "500x300");
   const std::string mp2 = dir_.File("a.mp2");
   Shell("ffmpeg -v error -y -f lavfi -i sine=duration=1:sample_rate=44100 -ac 2 -c:a mp2 -b:a 224k '" + mp2 + "'");
   struct Case {
@@ -39,8 +42,10 @@ TEST_F(VidlatheCli, CommandsWriteValidStreams) {
   const Case cases[] = {
       {"still 7 OUT --ms 1000 " + a + " " + b, 2, 2},
       {"still 5 OUT --quant 4 --audio " + mp2 + " --loop --ms 1500 " + a, 1, 0},
+      {"still 8 OUT " + c, 1, 1},
       {"v1 3 OUT " + b, 1, 0},
-      {"v2 4 OUT " + a + " --quant 30", 1, 1},
+      {"v1 2 OUT " + a, 1, 1},
+      {"v2 4 OUT " + c + " --quant 30", 1, 1},
   };
   for (const Case& c : cases) {
     std::string args = c.args;
@@ -55,26 +60,55 @@ TEST_F(VidlatheCli, CommandsWriteValidStreams) {
   EXPECT_EQ(0, Tool("mp2-props " + mp2));
 }
 
-// Motion video from two stills with looped audio: each still for its
-// display time at 29.97 pictures/s, every picture decodable.
+// Motion video from three photos with looped audio: each shown for 3 s at
+// 29.97 pictures/s (three groups of 30), MPEG-1 video with Layer II audio,
+// every picture decodable.
 TEST_F(VidlatheCli, MotionWritesAValidMotionStream) {
-  const std::string a = MakeBmp("a.bmp", "400x300"), b = MakeBmp("b.bmp", "352x240");
+  VIDLATHE_NEED_TOOL("ffprobe");
+  const std::string a = MakePicture("a.jpg", "1600x1200"), b = MakePicture("b.jpg", "352x240"),
+                    c = MakePicture("c.jpg", "800x1200");
   const std::string mp2 = dir_.File("m.mp2");
   Shell("ffmpeg -v error -y -f lavfi -i sine=duration=0.7:sample_rate=44100 -ac 2 -c:a mp2 -b:a 224k '" + mp2 + "'");
   const std::string out = dir_.File("motion.mpg");
-  ASSERT_EQ(0, Tool("motion 5 " + out + " --ms 1000 --audio " + mp2 + " --loop " + a + " " + b));
+  ASSERT_EQ(0, Tool("motion 5 " + out + " --ms 3000 --audio " + mp2 + " --loop " + a + " " + b + " " + c));
   const CheckedStream s = CheckSystemStreamFile(out);
   EXPECT_TRUE(s.ok()) << s.Report();
   EXPECT_EQ(1u, s.pictures.count(0xE0));
   EXPECT_FALSE(s.audio.empty());
+  EXPECT_EQ("mp2\nmpeg1video,352,240,30000/1001,270\n",
+            Shell("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames "
+                  "-of csv=p=0 '" + out + "' | sed 's/,*$//; s/^mp2,.*/mp2/'"));
   int rc = -1;
-  const std::string frames = Shell("ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames,width,height -of csv=p=0 '" + out + "'", &rc);
-  EXPECT_EQ("352,240,60\n", frames);
+  const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+  EXPECT_EQ(0, rc) << err;
   EXPECT_EQ(1, Tool("motion 13 " + out + " --ms 1000 " + a));
 }
 
+// Two photos as one Video CD still pair each: two 704x480 and two 352x240
+// pictures that the Video CD reader takes without a warning.
+TEST_F(VidlatheCli, TwoPhotosMakeAStillPairStream) {
+  VIDLATHE_NEED_TOOL("ffprobe");
+  VIDLATHE_NEED_TOOL("vcdxminfo");
+  const std::string a = MakePicture("a.jpg", "3000x2000"), b = MakePicture("b.jpg", "1200x1800");
+  const std::string out = dir_.File("s.mpg");
+  ASSERT_EQ(0, Tool("still 7 " + out + " " + a + " " + b));
+  EXPECT_EQ("352,240,2\n704,480,2\n",
+            Shell("ffprobe -v error -count_frames -show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
+                  out + "'"));
+  EXPECT_EQ("mpeg\n", Shell("ffprobe -v error -show_entries format=format_name -of csv=p=0 '" + out + "'"));
+  int rc = -1;
+  const std::string info = Shell("vcdxminfo -i '" + out + "' 2>&1", &rc);
+  EXPECT_EQ(0, rc);
+  EXPECT_EQ(std::string::npos, info.find("WARN")) << info;
+  EXPECT_NE(std::string::npos, info.find("secondary still picture stream")) << info;
+}
+
 TEST_F(VidlatheCli, BadInputFails) {
-  const std::string a = MakeBmp("a.bmp", "64x48"), out = dir_.File("x.mpg");
+  const std::string a = MakePicture("a.bmp", "64x48"), out = dir_.File("x.mpg");
+  const std::string notPicture = dir_.File("n.jpg");
+  vexa::base::WriteFileAtomic(notPicture, "not a picture");
+  EXPECT_EQ(1, Tool("still 5 " + out + " " + notPicture));
+  EXPECT_EQ(1, Tool("v1 1 " + out + " " + notPicture));
   EXPECT_EQ(1, Tool("still 13 " + out + " " + a));
   EXPECT_EQ(1, Tool("v2 1 " + out + " " + dir_.File("missing.bmp")));
   EXPECT_EQ(1, Tool("still 5 " + out + " " + dir_.File("missing.bmp")));
