@@ -120,9 +120,18 @@ __attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
   constexpr int G = 8 / L;  // vectors per row of outputs
   const FdctTable& table = Fdct();
   const auto& c = table.c;
+  // Rows of zeros add only zeros (+0 or -0) to sums that are never -0, so
+  // leaving them out changes no result.
+  int rows[8], n = 0;
+  for (int y = 0; y < 8; ++y) {
+    uint64_t h[2];
+    __builtin_memcpy(h, block + 8 * y, sizeof h);
+    if (h[0] | h[1]) rows[n++] = y;
+  }
   V tmp[8][G];  // tmp[y][g] lanes: row y, outputs u = g*L + l
-  for (int y = 0; y < 8; ++y)
+  for (int i = 0; i < n; ++i)
     for (int g = 0; g < G; ++g) {
+      const int y = rows[i];
       V s = {};
       for (int x = 0; x < 8; ++x) {
         V basis;
@@ -134,7 +143,7 @@ __attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
   for (int v = 0; v < 8; ++v)
     for (int g = 0; g < G; ++g) {
       V s = {};
-      for (int y = 0; y < 8; ++y) s += tmp[y][g] * c[v][y];
+      for (int i = 0; i < n; ++i) s += tmp[rows[i]][g] * c[v][rows[i]];
       for (int l = 0; l < L; ++l) block[v * 8 + g * L + l] = RoundCoefficient(s[l]);
     }
 }
