@@ -120,9 +120,18 @@ __attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
   constexpr int G = 8 / L;  // vectors per row of outputs
   const FdctTable& table = Fdct();
   const auto& c = table.c;
+  // Rows of zeros add only zeros (+0 or -0) to sums that are never -0, so
+  // leaving them out changes no result.
+  int rows[8], n = 0;
+  for (int y = 0; y < 8; ++y) {
+    uint64_t h[2];
+    __builtin_memcpy(h, block + 8 * y, sizeof h);
+    if (h[0] | h[1]) rows[n++] = y;
+  }
   V tmp[8][G];  // tmp[y][g] lanes: row y, outputs u = g*L + l
-  for (int y = 0; y < 8; ++y)
+  for (int i = 0; i < n; ++i)
     for (int g = 0; g < G; ++g) {
+      const int y = rows[i];
       V s = {};
       for (int x = 0; x < 8; ++x) {
         V basis;
@@ -134,7 +143,7 @@ __attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
   for (int v = 0; v < 8; ++v)
     for (int g = 0; g < G; ++g) {
       V s = {};
-      for (int y = 0; y < 8; ++y) s += tmp[y][g] * c[v][y];
+      for (int i = 0; i < n; ++i) s += tmp[rows[i]][g] * c[v][rows[i]];
       for (int l = 0; l < L; ++l) block[v * 8 + g * L + l] = RoundCoefficient(s[l]);
     }
 }
@@ -405,10 +414,71 @@ const MotionKernels& ActiveMotionKernels() {
 
 namespace {
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
+
+// (181 x + 128) >> 8 with the product in 64 bits: for coefficients near the
+// ends of their range it does not fit 32 bits. The result always does.
+inline int Scale181(int x) { return static_cast<int>((181 * static_cast<int64_t>(x) + 128) >> 8); }
+
+// A row result that does not fit 16 bits (only coefficients near the ends of
+// their range give one) is held at the nearest 16-bit value.
+inline int16_t Sat16(int v) { return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
 }  // namespace
 
-IntegerIdct::IntegerIdct() {
+namespace {
+#if defined(__x86_64__) || defined(__i386__)
+typedef int32_t v8si __attribute__((vector_size(32)));
+
+// The column pass for all eight columns at once, lane c being column c. It
+// has no shortcut for columns whose AC entries are zero: the full formula
+// gives the same value there, (c0 * 256 + 8192) >> 14 being (c0 + 32) >> 6.
+__attribute__((target("avx2"))) void IdctColumnsAvx2(int16_t* block) {
+  v8si r[8];
+  for (int k = 0; k < 8; ++k)
+    for (int c = 0; c < 8; ++c) r[k][c] = block[8 * k + c];
+  v8si x0 = (r[0] << 8) + 8192, x1 = r[4] << 8, x2 = r[6], x3 = r[2], x4 = r[1], x5 = r[7], x6 = r[5],
+       x7 = r[3], x8;
+  x8 = W7 * (x4 + x5) + 4;
+  x4 = (x8 + (W1 - W7) * x4) >> 3;
+  x5 = (x8 - (W1 + W7) * x5) >> 3;
+  x8 = W3 * (x6 + x7) + 4;
+  x6 = (x8 - (W3 - W5) * x6) >> 3;
+  x7 = (x8 - (W3 + W5) * x7) >> 3;
+  x8 = x0 + x1;
+  x0 -= x1;
+  x1 = W6 * (x3 + x2) + 4;
+  x2 = (x1 - (W2 + W6) * x2) >> 3;
+  x3 = (x1 + (W2 - W6) * x3) >> 3;
+  x1 = x4 + x6;
+  x4 -= x6;
+  x6 = x5 + x7;
+  x5 -= x7;
+  x7 = x8 + x3;
+  x8 -= x3;
+  x3 = x0 + x2;
+  x0 -= x2;
+  x2 = (181 * (x4 + x5) + 128) >> 8;
+  x4 = (181 * (x4 - x5) + 128) >> 8;
+  const v8si out[8] = {(x7 + x1) >> 14, (x3 + x2) >> 14, (x0 + x4) >> 14, (x8 + x6) >> 14,
+                       (x8 - x6) >> 14, (x0 - x4) >> 14, (x3 - x2) >> 14, (x7 - x1) >> 14};
+  const v8si lo = {-256, -256, -256, -256, -256, -256, -256, -256};
+  const v8si hi = {255, 255, 255, 255, 255, 255, 255, 255};
+  for (int k = 0; k < 8; ++k) {
+    v8si v = out[k];
+    v = v < lo ? lo : v;
+    v = v > hi ? hi : v;
+    for (int c = 0; c < 8; ++c) block[8 * k + c] = static_cast<int16_t>(v[c]);
+  }
+}
+bool HaveAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+void IdctColumnsAvx2(int16_t*) {}
+bool HaveAvx2() { return false; }
+#endif
+}  // namespace
+
+IntegerIdct::IntegerIdct(unsigned cpuMask) {
   for (int i = -512; i < 512; ++i) clip_[i + 512] = static_cast<int16_t>(i < -256 ? -256 : i > 255 ? 255 : i);
+  wideColumns_ = (cpuMask & DetectCpu() & kCpuVector) && HaveAvx2();
 }
 
 void IntegerIdct::Transform(int16_t* block) const {
@@ -440,16 +510,31 @@ void IntegerIdct::Transform(int16_t* block) const {
     x8 -= x3;
     x3 = x0 + x2;
     x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
-    b[0] = static_cast<int16_t>((x7 + x1) >> 8);
-    b[1] = static_cast<int16_t>((x3 + x2) >> 8);
-    b[2] = static_cast<int16_t>((x0 + x4) >> 8);
-    b[3] = static_cast<int16_t>((x8 + x6) >> 8);
-    b[4] = static_cast<int16_t>((x8 - x6) >> 8);
-    b[5] = static_cast<int16_t>((x0 - x4) >> 8);
-    b[6] = static_cast<int16_t>((x3 - x2) >> 8);
-    b[7] = static_cast<int16_t>((x7 - x1) >> 8);
+    x2 = Scale181(x4 + x5);
+    x4 = Scale181(x4 - x5);
+    b[0] = Sat16((x7 + x1) >> 8);
+    b[1] = Sat16((x3 + x2) >> 8);
+    b[2] = Sat16((x0 + x4) >> 8);
+    b[3] = Sat16((x8 + x6) >> 8);
+    b[4] = Sat16((x8 - x6) >> 8);
+    b[5] = Sat16((x0 - x4) >> 8);
+    b[6] = Sat16((x3 - x2) >> 8);
+    b[7] = Sat16((x7 - x1) >> 8);
+  }
+  Columns(block);
+}
+
+void IntegerIdct::Columns(int16_t* block) const {
+  if (wideColumns_) {
+    // 32-bit lanes hold every intermediate while the odd rows stay within
+    // 4095 (the usual case); larger ones take the path with 64-bit products.
+    int odd = 0;
+    for (int k = 1; k < 8; k += 2)
+      for (int c = 0; c < 8; ++c) odd |= std::abs(block[8 * k + c]) > 4095;
+    if (!odd) {
+      IdctColumnsAvx2(block);
+      return;
+    }
   }
   for (int c = 0; c < 8; ++c) {
     int16_t* b = block + c;
@@ -479,8 +564,8 @@ void IntegerIdct::Transform(int16_t* block) const {
     x8 -= x3;
     x3 = x0 + x2;
     x0 -= x2;
-    x2 = (181 * (x4 + x5) + 128) >> 8;
-    x4 = (181 * (x4 - x5) + 128) >> 8;
+    x2 = Scale181(x4 + x5);
+    x4 = Scale181(x4 - x5);
     b[0] = static_cast<int16_t>(Clip((x7 + x1) >> 14));
     b[8] = static_cast<int16_t>(Clip((x3 + x2) >> 14));
     b[16] = static_cast<int16_t>(Clip((x0 + x4) >> 14));

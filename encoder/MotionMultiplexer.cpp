@@ -61,7 +61,6 @@ class MotionMux {
   void Flush(bool all);
   void EmitSystemHeader(int kind);
   void EmitPadding();
-  bool ReadNext();
   bool VideoRoom(int64_t t);
   void EmitVideo();
   void Finalise(Unit& u);
@@ -84,16 +83,27 @@ class MotionMux {
   std::deque<Pack> held_;
   bool failed_ = false;
 
-  // Video: the chunk to send next, and the one after it (to know where a
-  // unit ends).
-  struct Chunk {
-    std::vector<uint8_t> data;
+  // Video: coded bytes read ahead of the packets, the pictures found in
+  // them, and the next packet planned.
+  struct PictureStart {
+    uint64_t offset;         // of its start code in the video stream
+    uint32_t first, second;  // coding and display numbers
+  };
+  struct Plan {
+    size_t length = 0;
     bool startsPicture = false;
     uint32_t first = 0, second = 0;
   };
-  std::deque<Chunk> chunks_;
+  // Makes at least n bytes available unless the coded data ends first.
+  void Fill(size_t n);
+  Plan PlanPacket();
+  std::deque<uint8_t> pending_;  // from offset videoSent_
+  std::deque<PictureStart> starts_;
+  uint64_t scanned_ = 0;         // start codes looked for up to here
+  uint32_t coded_pictures_ = 0;
+  uint32_t groupFirst_ = 0;      // display number of the group's I picture
   bool codedEnded_ = false;
-  bool firstChunk_ = true;
+  Plan next_;
   uint64_t videoSent_ = 0;
   std::deque<Unit> units_;   // not yet decoded (in the model)
   uint64_t videoRemoved_ = 0;
@@ -147,19 +157,56 @@ void MotionMux::EmitPadding() {
   Emit(p);
 }
 
-// Reads one more chunk of coded video; false at the end of the data.
-bool MotionMux::ReadNext() {
-  if (codedEnded_) return false;
-  Chunk c;
-  c.data.resize(kVideoPayload);
-  const size_t n = coded_->ReadChunk(c.data.data(), &c.first, &c.second);
-  c.data.resize(n);
-  if (n < kVideoPayload) codedEnded_ = true;
-  if (n == 0) return false;
-  c.startsPicture = firstChunk_ || (c.first != 0 && c.second != 0);
-  firstChunk_ = false;
-  chunks_.push_back(std::move(c));
-  return true;
+void MotionMux::Fill(size_t n) {
+  while (pending_.size() < n && !codedEnded_) {
+    uint8_t chunk[kVideoPayload];
+    uint32_t first, second;
+    const size_t got = coded_->ReadChunk(chunk, &first, &second);
+    if (got < kVideoPayload) codedEnded_ = true;
+    pending_.insert(pending_.end(), chunk, chunk + got);
+  }
+  // Picture start codes (00 00 01 00) with the two bytes after them that
+  // hold the temporal reference and the coding type. A group's I picture is
+  // also its first in display order, so the display number of a picture is
+  // the I picture's coding number plus its temporal reference.
+  const uint64_t end = videoSent_ + pending_.size();
+  const uint64_t limit = codedEnded_ ? end : (end >= 6 ? end - 6 : 0);
+  for (; scanned_ + 6 <= end && scanned_ < limit; ++scanned_) {
+    const size_t i = static_cast<size_t>(scanned_ - videoSent_);
+    if (pending_[i] || pending_[i + 1] || pending_[i + 2] != 1 || pending_[i + 3] != 0) continue;
+    const int reference = (pending_[i + 4] << 2) | (pending_[i + 5] >> 6);
+    const int type = (pending_[i + 5] >> 3) & 7;
+    if (type == 1) groupFirst_ = coded_pictures_;
+    starts_.push_back({scanned_, coded_pictures_, groupFirst_ + static_cast<uint32_t>(reference)});
+    ++coded_pictures_;
+  }
+}
+
+// The next packet: up to a packet's payload, ended early (by at most 16
+// bytes: a picture's start code, its header and the start code of its first
+// slice) where a picture would start too close to its end. A decoder then
+// finds the whole header of a stamped picture in the packet that carries its
+// time stamps; some decoders lose the picture otherwise.
+MotionMux::Plan MotionMux::PlanPacket() {
+  constexpr size_t kHeader = 16;
+  Fill(kVideoPayload + kHeader);
+  Plan plan;
+  plan.length = std::min(pending_.size(), kVideoPayload);
+  const uint64_t end = videoSent_ + plan.length;
+  const bool more = pending_.size() > plan.length;
+  for (const PictureStart& ps : starts_) {
+    if (ps.offset >= end) break;
+    if (more && ps.offset > videoSent_ && ps.offset + kHeader > end) {
+      plan.length = static_cast<size_t>(ps.offset - videoSent_);
+      break;
+    }
+    if (!plan.startsPicture) {
+      plan.startsPicture = true;
+      plan.first = ps.first;
+      plan.second = ps.second;
+    }
+  }
+  return plan;
 }
 
 bool MotionMux::VideoRoom(int64_t t) {
@@ -167,7 +214,7 @@ bool MotionMux::VideoRoom(int64_t t) {
     units_.pop_front();
     videoRemoved_ = units_.empty() ? videoSent_ : units_.front().start;
   }
-  const size_t next = chunks_.front().data.size();
+  const size_t next = next_.length;
   if (videoSent_ - videoRemoved_ + next <= static_cast<uint64_t>(kE1BufferBound) * 1024) return true;
   // Only the unit being sent is in the buffer: it cannot be decoded before
   // it is complete, so waiting would never make room.
@@ -200,17 +247,20 @@ void MotionMux::Finalise(Unit& u) {
 }
 
 void MotionMux::EmitVideo() {
-  Chunk c = std::move(chunks_.front());
-  chunks_.pop_front();
-  if (chunks_.empty()) ReadNext();
+  const Plan c = next_;
+  uint8_t data[kVideoPayload];
+  std::copy(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(c.length), data);
   if (c.startsPicture) units_.push_back({packs_, videoSent_, c.first, c.second});
   Pack p;
   WritePackHeader(p.data, Now());
   // Provisional stamps; the real ones are written when the unit is complete.
-  WriteVideoPacket(p.data, c.data.data(), c.data.size(), 0xE0, c.startsPicture, 0, 0, kE1BufferBound);
+  WriteVideoPacket(p.data, data, c.length, 0xE0, c.startsPicture, 0, 0, kE1BufferBound);
   Emit(p);
-  videoSent_ += c.data.size();
-  const bool unitEnds = chunks_.empty() || chunks_.front().startsPicture;
+  pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(c.length));
+  videoSent_ += c.length;
+  while (!starts_.empty() && starts_.front().offset < videoSent_) starts_.pop_front();
+  next_ = PlanPacket();
+  const bool unitEnds = next_.length == 0 || next_.startsPicture;
   if (unitEnds && !units_.empty() && !units_.back().final) {
     Finalise(units_.back());
     Flush(false);
@@ -265,8 +315,8 @@ bool MotionMux::Run() {
   d0_ = Now() + kMotionStartDelay;
   // Audio starts with the first picture.
   audioBase_ = d0_ + static_cast<int64_t>(std::trunc(reorder_ * frameTicks_));
-  ReadNext();
-  bool videoEnded = chunks_.empty();
+  next_ = PlanPacket();
+  bool videoEnded = next_.length == 0;
   while (!failed_) {
     const int64_t t = Now();
     if (!audioEnded_ && !audioPacket_.empty() && videoEnded) {
@@ -297,7 +347,7 @@ bool MotionMux::Run() {
     if (!videoEnded) {
       if (VideoRoom(t)) {
         EmitVideo();
-        if (chunks_.empty()) videoEnded = true;
+        if (next_.length == 0) videoEnded = true;
         continue;
       }
     } else if (audioEnded_) {

@@ -1,7 +1,10 @@
 // The system multiplexer of motion streams: the coded video of the
 // CodedStreamBuffer, taken out in chunks of one packet's payload, becomes E0
 // packets, interleaved with Layer II audio packets (C0) when the job names
-// an audio queue, in 2324-byte packs 1200 ticks apart.
+// an audio queue, in 2324-byte packs 1200 ticks apart. The multiplexer finds
+// the pictures by their start codes, with their coding and display numbers
+// (from the temporal references), and ends a packet a few bytes early rather
+// than let a stamped picture's header run into the next packet.
 //
 // Time stamps follow the decoder's buffer model: the data from one stamped
 // packet up to the next stamped packet (the pictures that start in it) has

@@ -116,6 +116,50 @@ TEST(MotionEstimation, FindsShiftsWithinThePicture) {
   }
 }
 
+// A P picture of an unchanged, flat picture: its prediction is perfect, so
+// every macroblock inside a row is skipped and those at the row ends are
+// coded as forward prediction with the zero vector and no coefficients.
+TEST(MotionPictureCoding, PerfectPredictionSkipsInsideRows) {
+  CodedStreamBuffer bits;
+  EncodeJob job;
+  job.kind = kMotionFromStills;
+  job.width = 96;
+  job.height = 32;
+  job.aspectCode = 12;
+  job.rateCode = 4;
+  job.codedStream = &bits;
+  GopParameters gop;
+  SequenceParameters seq;
+  SetUpMotionJob(&job, &gop, &seq);
+  gop.N = 2;
+  gop.M = 1;
+  MotionPictureEncoder pe;
+  ASSERT_TRUE(pe.Setup(&job));
+  pe.rateController()->Reset();
+  pe.rateController()->InitSequence();
+  std::vector<uint8_t> y(96 * 32, 96), u(48 * 16, 128), v(48 * 16, 128);
+  const uint8_t* planes[3] = {y.data(), u.data(), v.data()};
+  pe.WriteSequenceHeader();
+  pe.BeginPicture(0, 1);
+  ASSERT_TRUE(pe.EncodePicture(planes));
+  for (const auto& mb : pe.macroblocks()) EXPECT_TRUE(mb.mb_type & MB_INTRA);
+  pe.BeginPicture(1, 2);
+  ASSERT_TRUE(pe.EncodePicture(planes));
+  const auto& mbs = pe.macroblocks();
+  for (int k = 0; k < 12; ++k) {
+    const bool end = k % 6 == 0 || k % 6 == 5;
+    EXPECT_EQ(end ? 0 : 1, mbs[k].skipped) << k;
+    EXPECT_EQ(0, mbs[k].cbp) << k;
+    if (end) {
+      EXPECT_EQ(MB_FORWARD, mbs[k].mb_type) << k;
+    }
+    EXPECT_EQ(0, mbs[k].mv[0][0][0]);
+    EXPECT_EQ(0, mbs[k].mv[0][0][1]);
+  }
+  // The reconstruction of the flat picture is the picture itself.
+  EXPECT_EQ(0, std::memcmp(pe.reconstruction(0), y.data(), y.size()));
+}
+
 // The first picture of a motion stream waits for a buffer 7/8 full:
 // 286,720 bits at 1,150,000 bit/s, less the bits already written.
 TEST(MotionRateControl, FirstVbvDelayAndStartQuantiser) {

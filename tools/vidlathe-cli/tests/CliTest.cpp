@@ -60,21 +60,27 @@ TEST_F(VidlatheCli, CommandsWriteValidStreams) {
   EXPECT_EQ(0, Tool("mp2-props " + mp2));
 }
 
-// Motion video from two stills with looped audio: each still for its
-// display time at 29.97 pictures/s, every picture decodable.
+// Motion video from three photos with looped audio: each shown for 3 s at
+// 29.97 pictures/s (three groups of 30), MPEG-1 video with Layer II audio,
+// every picture decodable.
 TEST_F(VidlatheCli, MotionWritesAValidMotionStream) {
-  const std::string a = MakePicture("a.bmp", "400x300"), b = MakePicture("b.bmp", "352x240");
+  VIDLATHE_NEED_TOOL("ffprobe");
+  const std::string a = MakePicture("a.jpg", "1600x1200"), b = MakePicture("b.jpg", "352x240"),
+                    c = MakePicture("c.jpg", "800x1200");
   const std::string mp2 = dir_.File("m.mp2");
   Shell("ffmpeg -v error -y -f lavfi -i sine=duration=0.7:sample_rate=44100 -ac 2 -c:a mp2 -b:a 224k '" + mp2 + "'");
   const std::string out = dir_.File("motion.mpg");
-  ASSERT_EQ(0, Tool("motion 5 " + out + " --ms 1000 --audio " + mp2 + " --loop " + a + " " + b));
+  ASSERT_EQ(0, Tool("motion 5 " + out + " --ms 3000 --audio " + mp2 + " --loop " + a + " " + b + " " + c));
   const CheckedStream s = CheckSystemStreamFile(out);
   EXPECT_TRUE(s.ok()) << s.Report();
   EXPECT_EQ(1u, s.pictures.count(0xE0));
   EXPECT_FALSE(s.audio.empty());
+  EXPECT_EQ("mp2\nmpeg1video,352,240,30000/1001,270\n",
+            Shell("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames "
+                  "-of csv=p=0 '" + out + "' | sed 's/,*$//; s/^mp2,.*/mp2/'"));
   int rc = -1;
-  const std::string frames = Shell("ffprobe -v error -select_streams v -count_frames -show_entries stream=nb_read_frames,width,height -of csv=p=0 '" + out + "'", &rc);
-  EXPECT_EQ("352,240,60\n", frames);
+  const std::string err = Shell("ffmpeg -v error -xerror -i '" + out + "' -map 0 -f null - 2>&1", &rc);
+  EXPECT_EQ(0, rc) << err;
   EXPECT_EQ(1, Tool("motion 13 " + out + " --ms 1000 " + a));
 }
 
