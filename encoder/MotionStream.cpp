@@ -14,6 +14,7 @@
 #include "encoder/EncodingCall.h"
 #include "encoder/MotionEncoder.h"
 #include "encoder/MotionMultiplexer.h"
+#include "encoder/OutputFile.h"
 #include "encoder/Vidlathe.h"
 #include "platform/base/Path.h"
 #include "platform/base/Queue.h"
@@ -112,22 +113,9 @@ int EncodeMotionStream(const MotionMode& mode, int count, const StillFeeder& fee
   EncodingCall call;
   if (outputPath.empty() || !call.entered()) return 0;
 
-  std::string dir = vexa::base::DirName(outputPath);
-  if (dir.empty()) dir.push_back('.');
-  std::string name = ".";
-  name += vexa::base::BaseName(outputPath);
-  name += ".XXXXXX";
-  std::string tempPath = vexa::base::JoinPath(dir, name);
-  const int fd = mkstemp(tempPath.data());
-  if (fd < 0) return 0;
-  fchmod(fd, 0644);
-  std::FILE* file = fdopen(fd, "wb");
-  if (!file) {
-    close(fd);
-    unlink(tempPath.c_str());
-    return 0;
-  }
-  std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
+  OutputFile output;
+  if (!output.Open(outputPath)) return 0;
+  std::FILE* file = output.file();
 
   CodedStreamBuffer coded;
   StillQueue pictures(kPictureQueueSize);
@@ -175,11 +163,7 @@ int EncodeMotionStream(const MotionMode& mode, int count, const StillFeeder& fee
       reader.join();
     }
   }
-  bool ok = fed && mux.result == 1 && job.success == 1;
-  if (std::fclose(file) != 0) ok = false;
-  if (ok && std::rename(tempPath.c_str(), outputPath.c_str()) != 0) ok = false;
-  if (!ok) unlink(tempPath.c_str());
-  return ok ? 1 : 0;
+  return output.Commit(fed && mux.result == 1 && job.success == 1) ? 1 : 0;
 }
 
 }  // namespace vidlathe

@@ -13,6 +13,7 @@
 #include "encoder/EncodingCall.h"
 #include "encoder/MotionEncoder.h"
 #include "encoder/MotionMultiplexer.h"
+#include "encoder/OutputFile.h"
 #include "encoder/ReencodeCoder.h"
 #include "platform/base/Path.h"
 #include "platform/base/Queue.h"
@@ -55,19 +56,9 @@ int EncodeReencodedStream(const ReencodeMode& mode, const PictureFeeder& feed,
   EncodingCall call;
   if (outputPath.empty() || !call.entered()) return 0;
 
-  std::string dir = vexa::base::DirName(outputPath);
-  if (dir.empty()) dir = ".";
-  std::string tempPath = vexa::base::JoinPath(dir, "." + vexa::base::BaseName(outputPath) + ".XXXXXX");
-  const int fd = mkstemp(tempPath.data());
-  if (fd < 0) return 0;
-  fchmod(fd, 0644);
-  std::FILE* file = fdopen(fd, "wb");
-  if (!file) {
-    close(fd);
-    unlink(tempPath.c_str());
-    return 0;
-  }
-  std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
+  OutputFile output;
+  if (!output.Open(outputPath)) return 0;
+  std::FILE* file = output.file();
 
   CodedStreamBuffer coded;
   PictureQueue pictures(kPictureQueueSize);
@@ -119,11 +110,7 @@ int EncodeReencodedStream(const ReencodeMode& mode, const PictureFeeder& feed,
       reader.join();
     }
   }
-  bool ok = fed && mux.result == 1 && job.success == 1;
-  if (std::fclose(file) != 0) ok = false;
-  if (ok && std::rename(tempPath.c_str(), outputPath.c_str()) != 0) ok = false;
-  if (!ok) unlink(tempPath.c_str());
-  return ok ? 1 : 0;
+  return output.Commit(fed && mux.result == 1 && job.success == 1) ? 1 : 0;
 }
 
 }  // namespace vidlathe

@@ -22,6 +22,7 @@
 
 #include "encoder/Demultiplexer.h"
 #include "encoder/Kernels.h"
+#include "encoder/OutputFile.h"
 #include "encoder/PictureConversion.h"
 #include "encoder/ReencodeMotion.h"
 #include "encoder/StillEncoder.h"
@@ -109,73 +110,32 @@ class Progress {
   std::mutex mutex_;
 };
 
-// The output file, written under a temporary name beside the target.
+// The output file of a joining call; the last input's end code is put back
+// at the end before the file takes the target's place.
 class Output {
  public:
-  bool Create(const std::string& path) {
-    if (path.empty()) return false;
-    target_ = path;
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-      // A device or pipe is written as it is: nothing to rename over it.
-      direct_ = true;
-      file_ = std::fopen(path.c_str(), "wb");
-      return file_ != nullptr;
-    }
-    std::string dir = vexa::base::DirName(path);
-    if (dir.empty()) dir = ".";
-    temp_ = vexa::base::JoinPath(dir, "." + vexa::base::BaseName(path) + ".XXXXXX");
-    const int fd = mkstemp(temp_.data());
-    if (fd < 0) return false;
-    fchmod(fd, 0644);
-    file_ = fdopen(fd, "w+b");
-    if (!file_) {
-      close(fd);
-      unlink(temp_.c_str());
-      return false;
-    }
-    return true;
-  }
-  ~Output() {
-    if (file_) {
-      std::fclose(file_);
-      if (!direct_) unlink(temp_.c_str());
-    }
-  }
-  std::FILE* file() const { return file_; }
-  // Puts the last end code back, closes and renames; false on any error.
+  bool Create(const std::string& path) { return out_.Open(path); }
+  std::FILE* file() const { return out_.file(); }
   bool Commit(long endCodeOffset) {
     bool ok = true;
-    if (endCodeOffset >= 0 && !direct_) {
+    if (endCodeOffset >= 0 && !out_.direct()) {
       static const uint8_t kEnd[4] = {0, 0, 1, 0xB9};
-      ok = std::fseek(file_, endCodeOffset, SEEK_SET) == 0 && std::fwrite(kEnd, 1, 4, file_) == 4;
+      ok = std::fseek(out_.file(), endCodeOffset, SEEK_SET) == 0 &&
+           std::fwrite(kEnd, 1, 4, out_.file()) == 4;
     }
-    if (std::fflush(file_) != 0 || std::ferror(file_)) ok = false;
-    if (std::fclose(file_) != 0) ok = false;
-    file_ = nullptr;
-    if (direct_) return ok;
-    if (ok && std::rename(temp_.c_str(), target_.c_str()) != 0) ok = false;
-    if (!ok) unlink(temp_.c_str());
-    return ok;
+    return out_.Commit(ok);
   }
 
  private:
-  std::string target_, temp_;
-  std::FILE* file_ = nullptr;
-  bool direct_ = false;
+  OutputFile out_;
 };
 
 // A scratch file in the temporary folder for one input's re-encoded stream
 // or extracted audio; removed when it goes out of scope.
 class ScratchFile {
  public:
-  ScratchFile(const std::string& /*output*/, const char* suffix) {
-    path_ = vexa::base::JoinPath(vexa::base::TempDirectory(),
-                                 std::string("vidlathe") + suffix + ".XXXXXX");
-    const int fd = mkstemp(path_.data());
-    if (fd < 0) path_.clear();
-    else close(fd);
-  }
+  ScratchFile(const std::string& /*output*/, const char* suffix)
+      : path_(vexa::base::MakeTempFile("", std::string("vidlathe") + suffix + ".")) {}
   ~ScratchFile() {
     if (!path_.empty()) unlink(path_.c_str());
   }

@@ -12,6 +12,7 @@
 #include "encoder/CodedStreamBuffer.h"
 #include "encoder/EncodingCall.h"
 #include "encoder/Kernels.h"
+#include "encoder/OutputFile.h"
 #include "encoder/PictureEncoder.h"
 #include "encoder/SystemMultiplexer.h"
 #include "platform/base/Path.h"
@@ -184,24 +185,9 @@ int EncodeStillStream(const StillMode& mode, int quantiser, int count, const Sti
   EncodingCall call;
   if (outputPath.empty() || !call.entered()) return 0;
 
-  // The stream is written beside the output under a temporary name and
-  // renamed over it only when complete.
-  const std::string parent = vexa::base::DirName(outputPath);
-  const std::string dir = parent.empty() ? std::string(".") : parent;
-  std::string tempName(".");
-  tempName.append(vexa::base::BaseName(outputPath)).append(".XXXXXX");
-  std::string tempPath = vexa::base::JoinPath(dir, tempName);
-  const int fd = mkstemp(tempPath.data());
-  if (fd < 0) return 0;
-  fchmod(fd, 0644);
-  std::FILE* file = fdopen(fd, "wb");
-  if (!file) {
-    close(fd);
-    unlink(tempPath.c_str());
-    return 0;
-  }
-  // Pack-sized writes go straight to the file.
-  std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
+  OutputFile output;
+  if (!output.Open(outputPath)) return 0;
+  std::FILE* file = output.file();
 
   CodedStreamBuffer coded;
   PictureQueue pictures(kPictureQueueSize);
@@ -250,11 +236,7 @@ int EncodeStillStream(const StillMode& mode, int quantiser, int count, const Sti
       reader.join();
     }
   }
-  bool ok = fed && mux.result == 1 && job.success == 1;
-  if (std::fclose(file) != 0) ok = false;
-  if (ok && std::rename(tempPath.c_str(), outputPath.c_str()) != 0) ok = false;
-  if (!ok) unlink(tempPath.c_str());
-  return ok ? 1 : 0;
+  return output.Commit(fed && mux.result == 1 && job.success == 1) ? 1 : 0;
 }
 
 }  // namespace vidlathe

@@ -1,6 +1,7 @@
 // vidlathe-cli end to end: it loads the library by name and writes streams
 // the stream checker accepts.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
@@ -58,6 +59,26 @@ TEST_F(VidlatheCli, CommandsWriteValidStreams) {
     EXPECT_EQ(c.e2, s.pictures.count(0xE2) ? s.pictures.at(0xE2).size() : 0u) << args;
   }
   EXPECT_EQ(0, Tool("mp2-props " + mp2));
+}
+
+// A device named as the output is written as it is; the stream is never
+// renamed over it (as root that would replace the device with a file).
+TEST_F(VidlatheCli, DeviceOutputIsWrittenNotReplaced) {
+  const std::string a = MakePicture("a.bmp", "352x240");
+  // A fifo stands in for a device, so the test never touches the system's own.
+  const std::string fifo = dir_.File("device");
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  int rc = -1;
+  // The reader gives up after a while, so a tool that never opens the fifo
+  // cannot hang the test.
+  const std::string bytes = Shell("(timeout 60 cat '" + fifo + "' | wc -c) & " + Cli() + " still 5 '" + fifo +
+                                      "' " + a + " 2>/dev/null; echo rc=$?; wait",
+                                  &rc);
+  EXPECT_NE(bytes.find("rc=0"), std::string::npos) << bytes;
+  struct stat st {};
+  ASSERT_EQ(0, lstat(fifo.c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(std::string::npos, bytes.find("\n0\n")) << "nothing was written: " << bytes;
 }
 
 // Motion video from three photos with looped audio: each shown for 3 s at
