@@ -196,20 +196,33 @@ extern "C" void Get_MP2_Prop(const char* path, StreamProperties* props) {
   std::vector<uint8_t> head(20480);
   head.resize(std::fread(head.data(), 1, head.size(), f));
   std::fclose(f);
-  // The first usable header, confirmed by a second one exactly one frame
-  // length further on.
-  for (size_t i = 0; i + 4 <= head.size(); ++i) {
-    MpegAudioHeader h, next;
-    if (!ParseAudioHeader(head.data() + i, &h)) continue;
-    const size_t len = static_cast<size_t>(h.FrameLength());
-    if (i + len + 4 > head.size() || !ParseAudioHeader(head.data() + i + len, &next)) continue;
-    props->audioValid = 1;
-    props->audioId = h.id;
-    props->audioLayerCode = h.layerCode;
-    props->audioSamplingIndex = h.samplingIndex;
-    props->audioBitRateIndex = h.bitRateIndex;
-    props->audioLayer2At44k = h.id == 1 && h.layerCode == 2 && h.samplingIndex == 0;
-    props->audio224k = props->audioLayer2At44k && h.bitRateIndex == 11;
-    return;
-  }
+  // The first sync word, wherever it lies (the search goes bit by bit), is
+  // the file's first frame header. The file is valid only when that header
+  // can be read (no reserved layer, rate or free-format bit rate) and the
+  // next sync word starts exactly one frame length after it. A sync word in
+  // leading garbage therefore makes the file invalid rather than letting a
+  // later, different header stand for it.
+  const size_t totalBits = head.size() * 8;
+  auto bitsAt = [&](size_t bit, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i, ++bit) v = (v << 1) | ((head[bit >> 3] >> (7 - (bit & 7))) & 1u);
+    return v;
+  };
+  size_t at = 0;
+  while (at + 32 <= totalBits && bitsAt(at, 12) != 0xFFF) ++at;
+  if (at + 32 > totalBits) return;
+  const uint32_t word = bitsAt(at, 32);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                            static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+  MpegAudioHeader h;
+  if (!ParseAudioHeader(bytes, &h)) return;
+  const size_t next = at + 8 * static_cast<size_t>(h.FrameLength());
+  if (h.FrameLength() <= 0 || next + 12 > totalBits || bitsAt(next, 12) != 0xFFF) return;
+  props->audioValid = 1;
+  props->audioId = h.id;
+  props->audioLayerCode = h.layerCode;
+  props->audioSamplingIndex = h.samplingIndex;
+  props->audioBitRateIndex = h.bitRateIndex;
+  props->audioLayer2At44k = h.id == 1 && h.layerCode == 2 && h.samplingIndex == 0;
+  props->audio224k = props->audioLayer2At44k && h.bitRateIndex == 11;
 }

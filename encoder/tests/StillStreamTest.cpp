@@ -389,6 +389,60 @@ TEST_F(StillStreamsCheckers, Mp2PropertiesAgreeWithFfprobe) {
   }
 }
 
+// The first sync word of an audio file is its first frame header; it counts
+// only when the next header starts exactly one frame length later. Frames
+// here are bare Layer II headers (224 kbit/s, 731 bytes) with empty bodies.
+TEST(StillStreams, Mp2PropertiesConfirmTheFirstHeaderOnly) {
+  auto frames = [](int n, uint8_t rateAndSampling, size_t length) {
+    std::vector<uint8_t> d;
+    for (int i = 0; i < n; ++i) {
+      const uint8_t header[4] = {0xFF, 0xFD, rateAndSampling, 0x04};
+      d.insert(d.end(), header, header + 4);
+      d.resize(d.size() + length - 4, 0);
+    }
+    return d;
+  };
+  const std::vector<uint8_t> good = frames(6, 0xB0, 731);
+  // Leading garbage that looks like a header, with no second one behind it.
+  std::vector<uint8_t> garbageSync = {0xFF, 0xFD, 0xB0, 0x04, 0x00, 0x00, 0x00};
+  garbageSync.insert(garbageSync.end(), good.begin(), good.end());
+  std::vector<uint8_t> secondLost = good;
+  secondLost[731] = 0;  // the second header is gone; the third and later are fine
+  std::vector<uint8_t> shifted = good;
+  shifted.insert(shifted.begin(), {0x00, 0x10});  // no sync word in the garbage
+  std::vector<uint8_t> freeFormat = frames(6, 0x00, 731);
+  std::vector<uint8_t> reservedRate = frames(6, 0xBC, 731);
+  const std::vector<uint8_t> at48k = frames(6, 0xB4, 672);
+  struct Case {
+    const char* name;
+    const std::vector<uint8_t>* data;
+    int valid, is44k;
+  };
+  TempDir dir;
+  for (const Case& c : {Case{"frames", &good, 1, 1}, Case{"leading garbage", &shifted, 1, 1},
+                        Case{"sync in leading garbage", &garbageSync, 0, 0},
+                        Case{"second header missing", &secondLost, 0, 0},
+                        Case{"free format", &freeFormat, 0, 0},
+                        Case{"reserved sampling rate", &reservedRate, 0, 0},
+                        Case{"48 kHz", &at48k, 1, 0}}) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File("a.mp2");
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(nullptr, f);
+    ASSERT_EQ(c.data->size(), std::fwrite(c.data->data(), 1, c.data->size(), f));
+    std::fclose(f);
+    StreamProperties props;
+    Get_MP2_Prop(path.c_str(), &props);
+    EXPECT_EQ(c.valid, props.audioValid);
+    EXPECT_EQ(c.is44k, props.audioLayer2At44k);
+    EXPECT_EQ(c.is44k, props.audio224k);
+    if (!c.valid) {
+      const StreamProperties zero{};
+      EXPECT_EQ(0, std::memcmp(&props, &zero, sizeof props));
+    }
+  }
+}
+
 TEST(StillStreams, QuantiserIsClampedTo2To62) {
   TempDir dir;
   const auto px = SyntheticPicture(704, 480, 7);
