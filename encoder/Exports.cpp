@@ -86,8 +86,10 @@ bool ReadBmpFile(const std::string& path, std::vector<uint8_t>* file, BitmapSour
   const size_t paletteEnd = paletteAt + 4 * entries;
   if (paletteEnd > d.size()) return false;
   // The pixels start where the file header says; a zero offset (written by
-  // some tools) means right after the palette.
-  const size_t pixelsAt = offBits == 0 ? paletteEnd : offBits;
+  // some tools) means right after the palette, which deeper bitmaps may
+  // carry too (biClrUsed entries that the conversion does not need).
+  const size_t skipped = h.biBitCount > 8 ? static_cast<size_t>(h.biClrUsed) : entries;
+  const size_t pixelsAt = offBits == 0 ? paletteAt + 4 * skipped : offBits;
   if (pixelsAt < paletteEnd || pixelsAt > d.size()) return false;
   const size_t rows = static_cast<size_t>(h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight);
   const size_t need = BitmapStride(h.biWidth, h.biBitCount) * rows;

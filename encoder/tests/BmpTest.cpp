@@ -25,6 +25,8 @@ struct BmpLayout {
   int bits = 24;
   bool topDown = false;
   size_t gap = 0;  // bytes between the palette and the pixels
+  size_t deepPalette = 0;  // palette entries of a 16/24/32-bit file
+  bool zeroOffset = false;  // bfOffBits 0: the pixels follow the palette
 };
 
 // A picture of few colours (so it fits an 8-bit palette exactly) as a .bmp
@@ -32,7 +34,7 @@ struct BmpLayout {
 std::vector<uint8_t> MakeBmp(int w, int h, const BmpLayout& l) {
   const uint8_t colours[4][3] = {{0, 0, 0}, {255, 255, 255}, {40, 200, 90}, {200, 30, 60}};
   auto colourAt = [&](int x, int y) { return ((x / 9) + (y / 7) * 3) % 4; };
-  const size_t entries = l.bits == 8 ? 4 : 0;
+  const size_t entries = l.bits == 8 ? 4 : l.deepPalette;
   const size_t stride = l.bits == 8 ? (w + 3) / 4 * 4 : l.bits == 16 ? (2 * w + 3) / 4 * 4
                         : l.bits == 24 ? (3 * w + 3) / 4 * 4 : 4 * w;
   const size_t off = 14 + 40 + 4 * entries + l.gap;
@@ -40,14 +42,14 @@ std::vector<uint8_t> MakeBmp(int w, int h, const BmpLayout& l) {
   d[0] = 'B';
   d[1] = 'M';
   Put32(d, 2, static_cast<uint32_t>(d.size()));
-  Put32(d, 10, static_cast<uint32_t>(off));
+  Put32(d, 10, l.zeroOffset ? 0u : static_cast<uint32_t>(off));
   Put32(d, 14, 40);
   Put32(d, 18, static_cast<uint32_t>(w));
   Put32(d, 22, static_cast<uint32_t>(l.topDown ? -h : h));
   Put16(d, 26, 1);
   Put16(d, 28, static_cast<uint16_t>(l.bits));
   Put32(d, 46, static_cast<uint32_t>(entries));
-  for (size_t i = 0; i < entries; ++i) std::memcpy(&d[54 + 4 * i], colours[i], 3);
+  for (size_t i = 0; i < entries; ++i) std::memcpy(&d[54 + 4 * i], colours[i % 4], 3);
   for (int y = 0; y < h; ++y) {
     uint8_t* row = &d[off + stride * static_cast<size_t>(l.topDown ? y : h - 1 - y)];
     for (int x = 0; x < w; ++x) {
@@ -89,10 +91,12 @@ TEST(BmpFiles, EveryLayoutOfOnePictureGivesOneStream) {
   const auto reference = Encode(dir, MakeBmp(w, h, {24, false, 0}));
   ASSERT_FALSE(reference.empty());
   const BmpLayout same[] = {{24, true, 0}, {32, false, 0}, {32, true, 0}, {8, false, 0}, {8, true, 0},
-                            {24, false, 37}, {8, false, 5}};
+                            {24, false, 37}, {8, false, 5}, {24, false, 0, 3}, {8, false, 0, 0, true},
+                            {24, false, 0, 3, true}, {32, true, 0, 2, true}};
   for (const BmpLayout& l : same)
     EXPECT_EQ(reference, Encode(dir, MakeBmp(w, h, l)))
-        << l.bits << " bits" << (l.topDown ? " top-down" : "") << " gap " << l.gap;
+        << l.bits << " bits" << (l.topDown ? " top-down" : "") << " gap " << l.gap << " palette "
+        << l.deepPalette << (l.zeroOffset ? " offset 0" : "");
   const auto sixteen = Encode(dir, MakeBmp(w, h, {16, false, 0}));
   ASSERT_FALSE(sixteen.empty());
   EXPECT_EQ(sixteen, Encode(dir, MakeBmp(w, h, {16, true, 0})));
