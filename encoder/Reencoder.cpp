@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -80,14 +81,21 @@ class Progress {
  public:
   Progress(ProgressCallback cb, uint64_t total) : cb_(cb), total_(total) {}
   // Reports done + position of the current input; false once cancelled.
-  bool At(uint64_t position) {
+  // A value that has not changed is reported again once more than a second
+  // has passed since the last report, so that a caller can cancel while a
+  // slow stretch of decoding and coding moves no percent (copies, being
+  // quick, report changes only).
+  bool At(uint64_t position, bool repeatWhenIdle = true) {
     if (cancelled_) return false;
     if (!cb_) return true;
     const uint64_t total = std::max<uint64_t>(total_, 1);
     const int percent = static_cast<int>(std::min<uint64_t>((done_ + position) * 100 / total, 99));
     std::lock_guard lock(mutex_);
-    if (percent == last_) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (percent == last_ && (!repeatWhenIdle || now - lastReport_ <= std::chrono::milliseconds(1000)))
+      return true;
     last_ = percent;
+    lastReport_ = now;
     if (cb_(percent) == 0) cancelled_ = true;
     return !cancelled_;
   }
@@ -96,6 +104,7 @@ class Progress {
     if (!cb_) return true;
     std::lock_guard lock(mutex_);
     last_ = percent;
+    lastReport_ = std::chrono::steady_clock::now();
     if (cb_(percent) == 0) cancelled_ = true;
     return !cancelled_;
   }
@@ -106,6 +115,7 @@ class Progress {
   uint64_t total_;
   std::atomic<uint64_t> done_{0};
   int last_ = -1;
+  std::chrono::steady_clock::time_point lastReport_;
   std::atomic<bool> cancelled_{false};
   std::mutex mutex_;
 };
@@ -380,7 +390,7 @@ Step MotionFromSystemStream(const std::string& input, const StreamProperties& pr
                             const std::string& otherAudio = std::string()) {
   if (copyAllowed)
     return FromCopy(CopyUnchanged(input, out, clocks, [&](uint64_t pos, uint64_t) {
-      return progress.At(pos);
+      return progress.At(pos, false);
     }));
   ScratchFile audio(outputPath, ".audio");
   if (keepAudio && (audio.path().empty() || !ExtractAudio(input, audio.path()))) return Step::kFailed;
@@ -431,7 +441,7 @@ extern "C" int Concatenate_VCD_Stills(const MpegFileList* list, int mode, const 
                                (wantKind == 3 && SameSize(props, t.width / 2, t.height / 2));
       if (sizeMatches && props.pictureRateCode == t.rateCode)
         step = FromCopy(CopyUnchanged(input, output.file(), &clocks,
-                                      [&](uint64_t pos, uint64_t) { return progress.At(pos); }));
+                                      [&](uint64_t pos, uint64_t) { return progress.At(pos, false); }));
       else
         step = ReencodeStill(input, props, t, progress, output.file(), &clocks, outputPath);
     }

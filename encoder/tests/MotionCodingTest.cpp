@@ -116,6 +116,39 @@ TEST(MotionEstimation, FindsShiftsWithinThePicture) {
   }
 }
 
+// A picture of one macroblock leaves the search a single position, so its
+// squared error against the reference is set exactly: intra needs an error
+// of at least 9 per sample (2304) and above the macroblock's own variance.
+TEST(MotionEstimation, IntraOnlyFromTheErrorFloorAndAboveTheVariance) {
+  const SequenceParameters seq = Sequence(16, 16);
+  MotionEstimator me;
+  me.SetSequence(&seq);
+  me.SetPicture(Picture(2));
+  struct Case {
+    const char* name;
+    bool textured;       // the current block varies strongly
+    int threes, five, one;  // samples differing from the reference by 3, 5, 1
+    int mbType, variance;   // variance -1: the block's own variance
+  };
+  const Case cases[] = {
+      {"error 2304 over a flat block", false, 256, 0, 0, MB_INTRA, 0},
+      {"error 2303 over a flat block", false, 253, 1, 1, 0, 2303},
+      {"error 2304 below a textured block's variance", true, 256, 0, 0, 0, 2304},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> cur(16 * 16 + 64, 100), ref(16 * 16 + 64, 100);
+    for (int i = 0; i < 256; ++i) {
+      if (c.textured) cur[i] = static_cast<uint8_t>(i % 2 ? 40 : 200);
+      const int d = i < c.threes ? 3 : i == c.threes && c.five ? 5 : i == c.threes + c.five && c.one ? 1 : 0;
+      ref[i] = static_cast<uint8_t>(cur[i] - d);
+    }
+    std::vector<MacroblockInfo> mbs(1);
+    me.EstimateMotion(ref.data(), nullptr, ref.data(), nullptr, cur.data(), 11, 11, 0, 0, mbs);
+    EXPECT_EQ(c.mbType, mbs[0].mb_type) << c.name;
+    EXPECT_EQ(c.variance, mbs[0].variance) << c.name;
+  }
+}
+
 // A P picture of an unchanged, flat picture: its prediction is perfect, so
 // every macroblock inside a row is skipped and those at the row ends are
 // coded as forward prediction with the zero vector and no coefficients.

@@ -2,6 +2,10 @@
 // I P B B motion stream, joined with copied inputs in one output.
 #include <gtest/gtest.h>
 #include <dirent.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 #include <map>
 #include <sstream>
@@ -175,6 +179,39 @@ TEST(Reencode, CancelStopsEveryThreadAndLeavesNoOutput) {
   EXPECT_FALSE(vexa::base::FileExists(out));
   EXPECT_EQ(ThreadCount(), threads);
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, "/dev/full", nullptr), 0);
+}
+
+// A caller that is slow to answer, then cancels on its next report.
+int gSlowCalls = 0;
+int SlowThenCancel(int) {
+  if (gSlowCalls++ == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    return 1;
+  }
+  return 0;
+}
+
+TEST(Reencode, UnchangedPercentIsReportedAgainSoACallerCanCancel) {
+  REQUIRE_TOOL("ffmpeg");
+  const std::string m1v = MakeInput("film-1s.m1v", "-f lavfi -i testsrc2=size=320x240:rate=24",
+                                    "-t 1 -c:v mpeg1video -b:v 1000k -f mpeg1video");
+  ASSERT_FALSE(m1v.empty());
+  // A large still file after it (skipped here) holds the percentage of the
+  // whole list at 0 while the first entry is re-encoded: a pack, a system
+  // header listing one still stream, the end code, then a sparse 2 GB.
+  const std::string still = ScratchPath("large-still.mpg");
+  WriteAll(still, {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1,
+                   0, 0, 1, 0xBB, 0, 9, 0x80, 0, 1, 0x04, 0xE1, 0xFF, 0xE1, 0xE0, 0x2E,
+                   0, 0, 1, 0xB9});
+  ASSERT_EQ(truncate(still.c_str(), int64_t{2} << 30), 0);
+  const MotionComponent entries[2] = {{0, m1v.c_str(), 0, nullptr}, {0, still.c_str(), 0, nullptr}};
+  const MotionComponentList list{2, entries};
+  const std::string out = ScratchPath("component-slow-cancel.mpg");
+  gSlowCalls = 0;
+  EXPECT_EQ(Motion_VCD_Component(&list, 1, out.c_str(), SlowThenCancel), 0);
+  unlink(still.c_str());
+  EXPECT_GE(gSlowCalls, 2);
+  EXPECT_FALSE(vexa::base::FileExists(out));
 }
 
 }  // namespace
