@@ -404,8 +404,12 @@ TEST(StillStreams, Mp2PropertiesConfirmTheFirstHeaderOnly) {
   };
   const std::vector<uint8_t> good = frames(6, 0xB0, 731);
   // Leading garbage that looks like a header, with no second one behind it.
-  std::vector<uint8_t> garbageSync = {0xFF, 0xFD, 0xB0, 0x04, 0x00, 0x00, 0x00};
-  garbageSync.insert(garbageSync.end(), good.begin(), good.end());
+  std::vector<uint8_t> garbageSync(7 + good.size(), 0);
+  garbageSync[0] = 0xFF;
+  garbageSync[1] = 0xFD;
+  garbageSync[2] = 0xB0;
+  garbageSync[3] = 0x04;
+  std::copy(good.begin(), good.end(), garbageSync.begin() + 7);
   std::vector<uint8_t> secondLost = good;
   secondLost[731] = 0;  // the second header is gone; the third and later are fine
   std::vector<uint8_t> shifted = good;
