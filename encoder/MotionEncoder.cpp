@@ -91,31 +91,7 @@ void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq)
 // ---- rate control ------------------------------------------------------------------
 
 MotionRateController::MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq)
-    : bits_(bits), seq_(seq) {}
-
-void MotionRateController::Reset() {
-  Xi_ = Xp_ = Xb_ = r_ = d0i_ = d0p_ = d0b_ = 0;
-  avg_act_ = 0;
-}
-
-void MotionRateController::InitSequence() {
-  const double br = seq_->bit_rate, fr = seq_->frame_rate;
-  if (r_ == 0) r_ = Round(2 * br / fr);
-  if (avg_act_ == 0) avg_act_ = 400.0;
-  R_ = 0;
-  if (Xi_ == 0) Xi_ = Round(br * 160.0 / 115.0);
-  if (Xp_ == 0) Xp_ = Round(br * 60.0 / 115.0);
-  if (Xb_ == 0) Xb_ = Round(br * 42.0 / 115.0);
-  if (d0i_ == 0) d0i_ = Round(r_ * 10.0 / 31.0);
-  if (d0p_ == 0) d0p_ = Round(r_ * 10.0 / 31.0);
-  if (d0b_ == 0) d0b_ = Round(r_ * 14.0 / 31.0);
-}
-
-void MotionRateController::InitGroup(int np, int nb) {
-  R_ += Round((1 + np + nb) * seq_->bit_rate / seq_->frame_rate);
-  Np_ = np;
-  Nb_ = nb;
-}
+    : RateController(bits, seq) {}
 
 void MotionRateController::InitPicture(const PictureParameters& pic, const uint8_t* luma,
                                        std::vector<MacroblockInfo>& mbs) {
@@ -228,12 +204,6 @@ void MotionRateController::UpdatePicture() {
     d0b_ = d_;
     --Nb_;
   }
-}
-
-void MotionRateController::EndOfPicture() {
-  const uint64_t previous = end_of_picture_;
-  end_of_picture_ = (bits_->BitCount() + 7) / 8 * 8;
-  surplus_ = T_ - static_cast<int64_t>(end_of_picture_ - previous);
 }
 
 int MotionRateController::VbvDelay() {

@@ -13,6 +13,7 @@
 #include "encoder/Kernels.h"
 #include "encoder/MotionEstimation.h"
 #include "encoder/MotionKernels.h"
+#include "encoder/PictureEncoder.h"
 
 namespace vidlathe {
 
@@ -36,39 +37,19 @@ void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq)
 // (group budget shared by complexity, virtual-buffer feedback, activity
 // modulation), with the fixed budgets of copy-picture streams, and the
 // vbv_delay of every picture header.
-class MotionRateController {
+class MotionRateController : public RateController {
  public:
   MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq);
-  virtual ~MotionRateController() = default;
-  void Reset();
-  void InitSequence();
-  void InitGroup(int np, int nb);
+  // Sequence, group and end-of-picture steps are the still path's; the
+  // per-picture steps handle P and B pictures too.
   void InitPicture(const PictureParameters& pic, const uint8_t* luma, std::vector<MacroblockInfo>& mbs);
   int StartQuantiser();
   int MacroblockQuantiser(int k);
   void UpdatePicture();
-  void EndOfPicture();
   int VbvDelay();
 
-  int target() const { return T_; }
-
  private:
-  CodedStreamBuffer* bits_;
-  const SequenceParameters* seq_;
-  const PictureParameters* pic_ = nullptr;
-  std::vector<MacroblockInfo>* mbs_ = nullptr;
   int type_ = 1;
-  int Xi_ = 0, Xp_ = 0, Xb_ = 0, r_ = 0, d0i_ = 0, d0p_ = 0, d0b_ = 0;
-  double avg_act_ = 0;
-  int64_t R_ = 0;
-  int T_ = 0, d_ = 0;
-  double actsum_ = 0;
-  int Np_ = 0, Nb_ = 0;
-  uint64_t S_ = 0;
-  int64_t Q_ = 0;
-  int prev_mquant_ = 0;
-  uint64_t end_of_picture_ = 0;
-  int64_t surplus_ = 0;
   double decoding_time_ = 0;
   double next_anchor_delay_ = 0;
   int lastBudgetNp_ = -1;  // Np seen at the last budget test

@@ -35,7 +35,9 @@ class RateController {
   int target() const { return T_; }
   int virtualBuffer() const { return d_; }
 
- private:
+ protected:
+  // The state the motion path's rate control shares (it derives from this
+  // class and replaces the per-picture steps).
   CodedStreamBuffer* bits_;
   const SequenceParameters* seq_;
   const PictureParameters* pic_ = nullptr;
