@@ -24,6 +24,7 @@
 #include "platform/imaging/Text.h"
 #include "platform/imaging/Transform.h"
 #include "platform/registry/Registry.h"
+#include "idl/ProductKey.h"
 
 namespace vexa::imgutil {
 namespace {
@@ -31,7 +32,6 @@ namespace {
 using namespace vexa::com;
 namespace img = vexa::imaging;
 
-constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
 constexpr char kDerivatives[] = "CVEXAImgUtil::CreateStillDerivatives";
 
 bool IsBool(VARIANT_BOOL v) { return v == VARIANT_TRUE || v == VARIANT_FALSE; }

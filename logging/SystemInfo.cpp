@@ -17,12 +17,11 @@
 
 #include "logging/VexaLogger.h"
 #include "platform/registry/Registry.h"
+#include "idl/ProductKey.h"
 
 namespace vexa::logging {
 namespace {
 
-constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
-constexpr char kUserKey[] = "Software\\Tervane\\Kv Orlune Disc";
 constexpr char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
@@ -154,9 +153,9 @@ std::string BuildSystemInfoText() {
   };
   row("VEXA download version:\t", RegistryText(HKEY_LOCAL_MACHINE, kProductKey, "DownloadVersion"));
   row("VEXA data directory:\t", RegistryText(HKEY_LOCAL_MACHINE, kProductKey, "APP_PATH_DATA"));
-  row("VEXA Connect method:\t", RegistryText(HKEY_CURRENT_USER, kUserKey, "ConnectMethod"));
-  row("VEXA proxy enabled?:\t", RegistryText(HKEY_CURRENT_USER, kUserKey, "ProxyEnabled"));
-  row("VEXA proxy string:\t", RegistryText(HKEY_CURRENT_USER, kUserKey, "ProxyString"));
+  row("VEXA Connect method:\t", RegistryText(HKEY_CURRENT_USER, kProductUserKey, "ConnectMethod"));
+  row("VEXA proxy enabled?:\t", RegistryText(HKEY_CURRENT_USER, kProductUserKey, "ProxyEnabled"));
+  row("VEXA proxy string:\t", RegistryText(HKEY_CURRENT_USER, kProductUserKey, "ProxyString"));
   row("System proxy string:\t",
       RegistryText(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer"));
   const std::string os = OsVersionLine();

@@ -18,6 +18,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
+#include "idl/ProductKey.h"
 
 namespace vexa::logging {
 
@@ -26,7 +27,6 @@ using com::DispatchEntry;
 
 namespace {
 
-constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
 constexpr DWORD kDefaultLogSize = 400000;
 constexpr DWORD kDefaultDebugLogSize = 50000;
 constexpr std::size_t kMaxPath = 260;

@@ -7,13 +7,13 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
+#include "idl/ProductKey.h"
 
 using namespace vexa::com;
 
 namespace vexa::model {
 namespace {
 
-constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
 // The value is read as a narrow string of at most this many bytes.
 constexpr std::size_t kMaxSettingsPath = 1024;
 

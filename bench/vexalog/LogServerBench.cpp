@@ -20,6 +20,7 @@
 #include "logging/VexaLogger.h"
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
+#include "idl/ProductKey.h"
 
 extern char** environ;
 
@@ -29,7 +30,6 @@ using Seconds = std::chrono::duration<double>;
 
 namespace {
 
-constexpr char kProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
 
 bool WriteMany(IVexaLogger* logger, const char* name, long count) {
   Bstr component = Bstr::FromUtf8(name);
