@@ -273,31 +273,9 @@ void MotionPictureEncoder::WriteSequenceHeader() {
   bits_->PutBits(0, 1);  // default non-intra matrix
 }
 
-void MotionPictureEncoder::WriteUserData(const char* text) {
-  bits_->Align();
-  bits_->PutBits(0x000001B2, 32);
-  for (const char* p = text; *p; ++p) bits_->PutBits(static_cast<uint8_t>(*p), 8);
-}
+void MotionPictureEncoder::WriteUserData(const char* text) { PutUserData(bits_, text); }
 
-void MotionPictureEncoder::WriteGopHeader(int index, int closed) {
-  const int fps = static_cast<int>(std::floor(seq_->frame_rate + 0.5));
-  const int pictures = index % fps;
-  const int s = (index - pictures) / fps;
-  const int seconds = s % 60;
-  const int m = (s - seconds) / 60;
-  const int minutes = m % 60;
-  const int hours = ((m - minutes) / 60) % 24;
-  bits_->Align();
-  bits_->PutBits(0x000001B8, 32);
-  bits_->PutBits(0, 1);
-  bits_->PutBits(static_cast<uint32_t>(hours), 5);
-  bits_->PutBits(static_cast<uint32_t>(minutes), 6);
-  bits_->PutBits(1, 1);
-  bits_->PutBits(static_cast<uint32_t>(seconds), 6);
-  bits_->PutBits(static_cast<uint32_t>(pictures), 6);
-  bits_->PutBits(static_cast<uint32_t>(closed), 1);
-  bits_->PutBits(0, 1);
-}
+void MotionPictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, seq_, index, closed); }
 
 void MotionPictureEncoder::WritePictureHeader() {
   bits_->Align();
@@ -319,10 +297,7 @@ void MotionPictureEncoder::WritePictureHeader() {
   bits_->PutBits(0, 1);  // extra_bit_picture
 }
 
-void MotionPictureEncoder::WriteSequenceEnd() {
-  bits_->Align();
-  bits_->PutBits(0x000001B7, 32);
-}
+void MotionPictureEncoder::WriteSequenceEnd() { PutSequenceEnd(bits_); }
 
 void MotionPictureEncoder::BeginPicture(int index, int type) {
   pic_.picture_coding_type = type;

@@ -8,6 +8,38 @@
 
 namespace vidlathe {
 
+// Syntax the still and the motion coders write alike.
+void PutUserData(CodedStreamBuffer* bits, const char* text) {
+  bits->Align();
+  bits->PutBits(0x000001B2, 32);
+  for (const char* p = text; *p; ++p) bits->PutBits(static_cast<uint8_t>(*p), 8);
+}
+
+void PutGopHeader(CodedStreamBuffer* bits, const SequenceParameters* seq, int index, int closed) {
+  const int fps = static_cast<int>(std::floor(seq->frame_rate + 0.5));
+  const int pictures = index % fps;
+  const int s = (index - pictures) / fps;
+  const int seconds = s % 60;
+  const int m = (s - seconds) / 60;
+  const int minutes = m % 60;
+  const int hours = ((m - minutes) / 60) % 24;
+  bits->Align();
+  bits->PutBits(0x000001B8, 32);
+  bits->PutBits(0, 1);  // no drop-frame
+  bits->PutBits(static_cast<uint32_t>(hours), 5);
+  bits->PutBits(static_cast<uint32_t>(minutes), 6);
+  bits->PutBits(1, 1);
+  bits->PutBits(static_cast<uint32_t>(seconds), 6);
+  bits->PutBits(static_cast<uint32_t>(pictures), 6);
+  bits->PutBits(static_cast<uint32_t>(closed), 1);
+  bits->PutBits(0, 1);  // broken_link
+}
+
+void PutSequenceEnd(CodedStreamBuffer* bits) {
+  bits->Align();
+  bits->PutBits(0x000001B7, 32);
+}
+
 double FrameRateOfCode(int code) {
   static const double rates[9] = {0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50, 60000.0 / 1001, 60};
   return code >= 1 && code <= 8 ? rates[code] : 0;
@@ -86,31 +118,9 @@ void PictureEncoder::WriteSequenceHeader() {
     for (int i = 0; i < 64; ++i) bits_->PutBits(nonIntraMatrix_[kZigzag[i]], 8);
 }
 
-void PictureEncoder::WriteUserData(const char* text) {
-  bits_->Align();
-  bits_->PutBits(0x000001B2, 32);
-  for (const char* p = text; *p; ++p) bits_->PutBits(static_cast<uint8_t>(*p), 8);
-}
+void PictureEncoder::WriteUserData(const char* text) { PutUserData(bits_, text); }
 
-void PictureEncoder::WriteGopHeader(int index, int closed) {
-  const int fps = static_cast<int>(std::floor(seq_->frame_rate + 0.5));
-  const int pictures = index % fps;
-  const int s = (index - pictures) / fps;
-  const int seconds = s % 60;
-  const int m = (s - seconds) / 60;
-  const int minutes = m % 60;
-  const int hours = ((m - minutes) / 60) % 24;
-  bits_->Align();
-  bits_->PutBits(0x000001B8, 32);
-  bits_->PutBits(0, 1);  // no drop-frame
-  bits_->PutBits(static_cast<uint32_t>(hours), 5);
-  bits_->PutBits(static_cast<uint32_t>(minutes), 6);
-  bits_->PutBits(1, 1);
-  bits_->PutBits(static_cast<uint32_t>(seconds), 6);
-  bits_->PutBits(static_cast<uint32_t>(pictures), 6);
-  bits_->PutBits(static_cast<uint32_t>(closed), 1);
-  bits_->PutBits(0, 1);  // broken_link
-}
+void PictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, seq_, index, closed); }
 
 void PictureEncoder::WritePictureHeader() {
   bits_->Align();
@@ -124,10 +134,7 @@ void PictureEncoder::WritePictureHeader() {
   bits_->PutBits(0, 1);  // extra_bit_picture
 }
 
-void PictureEncoder::WriteSequenceEnd() {
-  bits_->Align();
-  bits_->PutBits(0x000001B7, 32);
-}
+void PictureEncoder::WriteSequenceEnd() { PutSequenceEnd(bits_); }
 
 void PictureEncoder::BeginPicture(int index, int type) {
   pic_.picture_coding_type = type;

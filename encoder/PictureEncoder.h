@@ -18,6 +18,12 @@ class CodedStreamBuffer;
 // Picture targets and macroblock quantisers after the three steps of the
 // MPEG test model 5 (group target, virtual-buffer feedback, activity
 // modulation), with the fixed budget of a still.
+// Syntax the still and the motion coders write alike: user data, a group
+// of pictures header for picture number index, and the sequence end code.
+void PutUserData(CodedStreamBuffer* bits, const char* text);
+void PutGopHeader(CodedStreamBuffer* bits, const SequenceParameters* seq, int index, int closed);
+void PutSequenceEnd(CodedStreamBuffer* bits);
+
 class RateController {
  public:
   RateController(CodedStreamBuffer* bits, const SequenceParameters* seq);
