@@ -132,36 +132,8 @@ void MotionRateController::InitPicture(const PictureParameters& pic, const uint8
   if (T_ < floorT) T_ = floorT;
   S_ = bits_->BitCount();
   Q_ = 0;
-  if (luma && !(seq_->fixed_budget && type_ != 1)) {
-    const int w = seq_->width;
-    for (int my = 0; my < seq_->mb_height; ++my)
-      for (int mx = 0; mx < seq_->mb_width; ++mx) {
-        double best = 0;
-        for (int b = 0; b < 4; ++b) {
-          const uint8_t* p = luma + (my * 16 + (b >> 1) * 8) * w + mx * 16 + (b & 1) * 8;
-          // Whole-number sums, exact in doubles as well.
-          int s = 0, s2 = 0;
-          for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-              const int v = p[y * w + x];
-              s += v;
-              s2 += v * v;
-            }
-          const double var = s2 / 64.0 - (s / 64.0) * (s / 64.0);
-          if (b == 0 || var < best) best = var;
-        }
-        mbs[my * seq_->mb_width + mx].activity = 1.0 + best;
-      }
-  }
+  if (luma && !(seq_->fixed_budget && type_ != 1)) ComputeActivity(luma, mbs);
   actsum_ = 0;
-}
-
-int MotionRateController::StartQuantiser() {
-  if (T_ > 320000) return seq_->start_quantiser;
-  int mquant = 2 * Round(d_ * 31.0 / r_);
-  mquant = std::clamp(mquant, 2, 62);
-  prev_mquant_ = mquant;
-  return mquant;
 }
 
 int MotionRateController::MacroblockQuantiser(int k) {

@@ -43,7 +43,6 @@ class MotionRateController : public RateController {
   // Sequence, group and end-of-picture steps are the still path's; the
   // per-picture steps handle P and B pictures too.
   void InitPicture(const PictureParameters& pic, const uint8_t* luma, std::vector<MacroblockInfo>& mbs);
-  int StartQuantiser();
   int MacroblockQuantiser(int k);
   void UpdatePicture();
   int VbvDelay();

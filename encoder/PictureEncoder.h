@@ -42,6 +42,8 @@ class RateController {
   int virtualBuffer() const { return d_; }
 
  protected:
+  void ComputeActivity(const uint8_t* luma, std::vector<MacroblockInfo>& mbs) const;
+
   // The state the motion path's rate control shares (it derives from this
   // class and replaces the per-picture steps).
   CodedStreamBuffer* bits_;

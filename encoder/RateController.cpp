@@ -52,18 +52,23 @@ void RateController::InitPicture(const PictureParameters& pic, const uint8_t* lu
   if (T_ < floorT) T_ = floorT;
   S_ = bits_->BitCount();
   Q_ = 0;
-  // Spatial activity: 1 + the smallest variance of the four 8x8 luminance
-  // blocks of each macroblock.
+  ComputeActivity(luma, mbs);
+  actsum_ = 0;
+}
+
+// Spatial activity: 1 + the smallest variance of the four 8x8 luminance
+// blocks of each macroblock (whole-number sums, exact in the double arithmetic).
+void RateController::ComputeActivity(const uint8_t* luma, std::vector<MacroblockInfo>& mbs) const {
   const int w = seq_->width;
   for (int my = 0; my < seq_->mb_height; ++my)
     for (int mx = 0; mx < seq_->mb_width; ++mx) {
       double best = 0;
       for (int b = 0; b < 4; ++b) {
         const uint8_t* p = luma + (my * 16 + (b >> 1) * 8) * w + mx * 16 + (b & 1) * 8;
-        double s = 0, s2 = 0;
+        int s = 0, s2 = 0;
         for (int y = 0; y < 8; ++y)
           for (int x = 0; x < 8; ++x) {
-            const double v = p[y * w + x];
+            const int v = p[y * w + x];
             s += v;
             s2 += v * v;
           }
@@ -72,7 +77,6 @@ void RateController::InitPicture(const PictureParameters& pic, const uint8_t* lu
       }
       mbs[my * seq_->mb_width + mx].activity = 1.0 + best;
     }
-  actsum_ = 0;
 }
 
 int RateController::StartQuantiser() {
