@@ -58,6 +58,20 @@ struct EncodeJob {
   GopParameters* gop = nullptr;
   SequenceParameters* sequence = nullptr;
   CodedStreamBuffer* codedStream = nullptr;
+
+  // Fills in what one encoding call decides: the job kind, the picture
+  // size, the aspect and rate codes, the quantiser and the coded-video ring.
+  void SetUp(uint32_t jobKind, int w, int h, int aspect, int rate, uint32_t quant,
+             CodedStreamBuffer* coded) {
+    kind = jobKind;
+    width = static_cast<uint32_t>(w);
+    height = static_cast<uint32_t>(h);
+    aspectCode = static_cast<uint32_t>(aspect);
+    rateCode = static_cast<uint32_t>(rate);
+    motionFlag = 1;
+    quantiser = quant;
+    codedStream = coded;
+  }
 };
 
 struct MultiplexJob {

@@ -123,14 +123,7 @@ int EncodeMotionStream(const MotionMode& mode, int count, const StillFeeder& fee
   if (!audioPath.empty()) audio = std::make_unique<AudioInputQueue>();
 
   EncodeJob job;
-  job.kind = mode.kind;
-  job.width = static_cast<uint32_t>(mode.width);
-  job.height = static_cast<uint32_t>(mode.height);
-  job.aspectCode = static_cast<uint32_t>(mode.aspectCode);
-  job.rateCode = static_cast<uint32_t>(mode.rateCode);
-  job.motionFlag = 1;
-  job.quantiser = 2;
-  job.codedStream = &coded;
+  job.SetUp(mode.kind, mode.width, mode.height, mode.aspectCode, mode.rateCode, 2, &coded);
 
   MultiplexJob mux;
   mux.audio = audio.get();

@@ -195,14 +195,8 @@ int EncodeStillStream(const StillMode& mode, int quantiser, int count, const Sti
   if (!audioPath.empty()) audio = std::make_unique<AudioInputQueue>();
 
   EncodeJob job;
-  job.kind = mode.kind;
-  job.width = static_cast<uint32_t>(mode.width);
-  job.height = static_cast<uint32_t>(mode.height);
-  job.aspectCode = static_cast<uint32_t>(mode.aspectCode);
-  job.rateCode = static_cast<uint32_t>(mode.rateCode);
-  job.motionFlag = 1;
-  job.quantiser = static_cast<uint32_t>(quantiser);
-  job.codedStream = &coded;
+  job.SetUp(mode.kind, mode.width, mode.height, mode.aspectCode, mode.rateCode,
+            static_cast<uint32_t>(quantiser), &coded);
 
   MultiplexJob mux;
   mux.audio = audio.get();
