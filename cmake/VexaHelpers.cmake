@@ -1,10 +1,12 @@
 # Helpers shared by every folder.
 
-# vexa_library(NAME [MODULE] SOURCES ... [LIBS ...])
+# vexa_library(NAME [MODULE] [HIDDEN] SOURCES ... [LIBS ...])
 # A shared library (or a dlopen-only module) placed in lib/vexa/ with an
 # RPATH that finds its siblings both in the build tree and after install.
+# HIDDEN builds it with hidden symbol visibility: only what its headers mark
+# with an export macro (platform/base/Export.h) is exported.
 function(vexa_library name)
-  cmake_parse_arguments(A "MODULE" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(A "MODULE;HIDDEN" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
   if(A_MODULE)
     add_library(${name} MODULE ${A_SOURCES})
   else()
@@ -17,9 +19,16 @@ function(vexa_library name)
   if(A_PRIVATE_LIBS)
     target_link_libraries(${name} PRIVATE ${A_PRIVATE_LIBS})
   endif()
+  if(A_HIDDEN)
+    set(visibility hidden)
+  else()
+    set(visibility default)
+  endif()
   set_target_properties(${name} PROPERTIES
     INSTALL_RPATH "$ORIGIN"
-    CXX_VISIBILITY_PRESET default)
+    CXX_VISIBILITY_PRESET ${visibility}
+    C_VISIBILITY_PRESET ${visibility}
+    VISIBILITY_INLINES_HIDDEN $<BOOL:${A_HIDDEN}>)
   install(TARGETS ${name}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vexa
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
