@@ -21,14 +21,16 @@ function(vexa_library name)
   endif()
   if(A_HIDDEN)
     set(visibility hidden)
+    set(inlines_hidden ON)
   else()
     set(visibility default)
+    set(inlines_hidden OFF)
   endif()
   set_target_properties(${name} PROPERTIES
     INSTALL_RPATH "$ORIGIN"
     CXX_VISIBILITY_PRESET ${visibility}
     C_VISIBILITY_PRESET ${visibility}
-    VISIBILITY_INLINES_HIDDEN $<BOOL:${A_HIDDEN}>)
+    VISIBILITY_INLINES_HIDDEN ${inlines_hidden})
   install(TARGETS ${name}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vexa
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
