@@ -257,7 +257,11 @@ std::vector<std::string> CdTextField(const std::vector<std::uint8_t>& packs, int
   for (std::size_t at = 0; at + 18 <= packs.size(); at += 18) {
     const std::uint8_t* p = packs.data() + at;
     if (p[0] != packType || ((p[3] >> 4) & 7) != 0) continue;
-    if (track < 0) track = p[1] & 0x7F;
+    // A pack whose first character starts a text names that text's track.
+    if (track < 0 || (p[3] & 0x0F) == 0) {
+      track = p[1] & 0x7F;
+      current.clear();
+    }
     for (int i = 4; i < 16; ++i) {
       if (p[i] == 0) {
         if (track >= 0 && track < static_cast<int>(out.size())) {
