@@ -106,7 +106,7 @@ std::size_t DebugLog::TakeBlock(std::vector<char>* block, long* missed) {
 void DebugLog::FlusherMain() {
   std::vector<char> block(kFlushLines * kLineSize);
   std::unique_lock lock(mutex_);
-  auto deadline = clock_->Monotonic() + kTimeout;
+  auto deadline = start_ + kTimeout;
   for (;;) {
     const auto now = clock_->Monotonic();
     if (lastLine_ + kTimeout > deadline) deadline = lastLine_ + kTimeout;
