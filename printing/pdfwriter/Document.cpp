@@ -1,6 +1,5 @@
 // The document context, the page life cycle, the object numbering and the
 // structural objects, cross-reference table and trailer.
-#include <unistd.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -239,28 +238,48 @@ void WriteInfo(PdfContext* ctx, int number) {
   OutText(ctx, "endobj\n");
 }
 
-// Writes the finished bytes to their destination: standard output, or a
-// temporary file beside the target renamed over it, so a failed write never
-// leaves half a document or destroys an earlier one.
-bool Deliver(PdfContext* ctx) {
-  const std::string_view bytes = ctx->document.View();
-  if (ctx->outputPath == "-") {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
-      if (n <= 0) {
-        Report(ctx, 2, kSource, "Cannot write the PDF to the standard output");
-        return false;
-      }
-      done += static_cast<std::size_t>(n);
-    }
+// File output goes to a temporary file beside the target, renamed over it
+// once the whole document is written, so a failed write never leaves half a
+// document or destroys an earlier one. "-" is the standard output.
+bool OpenOutput(PdfContext* ctx) {
+  if (ctx->memoryOutput) {
+    ctx->document.Clear();
     return true;
   }
-  if (!base::WriteFileAtomic(base::ToNativePath(ctx->outputPath), bytes)) {
+  if (ctx->outputPath == "-") {
+    ctx->file.reset(stdout);
+    return true;
+  }
+  const std::string target = base::ToNativePath(ctx->outputPath);
+  std::string dir = base::DirName(target);
+  if (dir.empty()) dir = ".";
+  ctx->tempPath = base::MakeTempFile(dir, "." + base::BaseName(target) + ".");
+  if (!ctx->tempPath.empty()) ctx->file.reset(std::fopen(ctx->tempPath.c_str(), "wb"));
+  if (!ctx->file) {
+    if (!ctx->tempPath.empty()) std::remove(ctx->tempPath.c_str());
+    ctx->tempPath.clear();
     Report(ctx, 2, kSource, Printf("Cannot open %s for PDF output", ctx->outputPath.c_str()));
     return false;
   }
   return true;
+}
+
+bool CloseOutput(PdfContext* ctx, bool keep) {
+  if (ctx->memoryOutput) return keep;
+  bool ok = keep && !ctx->writeFailed;
+  if (ctx->file) {
+    if (std::fflush(ctx->file.get()) != 0) ok = false;
+    if (ctx->file.get() != stdout && std::fclose(ctx->file.release()) != 0) ok = false;
+    ctx->file.reset();
+  }
+  if (!ctx->tempPath.empty()) {
+    const std::string target = base::ToNativePath(ctx->outputPath);
+    if (ok && std::rename(ctx->tempPath.c_str(), target.c_str()) != 0) ok = false;
+    if (!ok) std::remove(ctx->tempPath.c_str());
+    ctx->tempPath.clear();
+  }
+  if (keep && !ok) Report(ctx, 2, kSource, Printf("Cannot write PDF output to %s", ctx->outputPath.c_str()));
+  return ok;
 }
 
 }  // namespace
@@ -357,7 +376,13 @@ std::string EscapeTextString(std::string_view utf8) {
 void OutText(PdfContext* ctx, std::string_view text) { OutBytes(ctx, text); }
 
 void OutBytes(PdfContext* ctx, std::string_view bytes) {
-  ctx->document.Append(bytes);
+  if (ctx->file) {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), ctx->file.get()) != bytes.size()) {
+      ctx->writeFailed = true;
+    }
+  } else {
+    ctx->document.Append(bytes);
+  }
   ctx->byteCount += static_cast<long>(bytes.size());
 }
 
@@ -569,7 +594,11 @@ int cpdf_writeAll(PdfContext* ctx) {
   ctx->offsets.assign(static_cast<std::size_t>(count) + 1, 0);
 
   // Write them in that order.
-  ctx->document.Clear();
+  if (!OpenOutput(ctx)) {
+    ctx->fatal = true;
+    return -1;
+  }
+  ctx->writeFailed = false;
   ctx->byteCount = 0;
   OutText(ctx, Printf("%%PDF-%d.%d\n", ctx->major, ctx->minor));
   OutBytes(ctx, std::string_view(kBinaryLine, sizeof kBinaryLine - 1));
@@ -613,13 +642,9 @@ int cpdf_writeAll(PdfContext* ctx) {
   // Image bytes are in the document now; drop the copies.
   for (ImageEntry& img : ctx->images) std::string().swap(img.data);
 
-  if (!ctx->memoryOutput) {
-    const bool ok = Deliver(ctx);
-    ctx->document.Free();
-    if (!ok) {
-      ctx->fatal = true;
-      return -1;
-    }
+  if (!CloseOutput(ctx, true)) {
+    ctx->fatal = true;
+    return -1;
   }
   ctx->written = true;
   return 0;

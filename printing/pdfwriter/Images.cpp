@@ -2,7 +2,11 @@
 // its header gives the size and colour space, its frame must be one that
 // PDF viewers decode (baseline, extended sequential or progressive Huffman
 // coding at 8 bits), and exactly the bytes read then are embedded.
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdio>
+#include <memory>
 
 #include "platform/base/Path.h"
 #include "printing/pdfwriter/NumberFormat.h"
@@ -75,6 +79,19 @@ int ReadJpegHeader(const std::string& data, const std::string& path, JpegHeader*
   (void)path;
 }
 
+// The whole file in one read of its size (the bytes measured are the bytes
+// embedded).
+bool ReadImageFile(const std::string& path, std::string* out) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!f) return false;
+  struct stat st {};
+  if (::fstat(::fileno(f.get()), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  out->resize(static_cast<std::size_t>(st.st_size));
+  const std::size_t n = out->empty() ? 0 : std::fread(out->data(), 1, out->size(), f.get());
+  out->resize(n);
+  return !std::ferror(f.get());
+}
+
 ImageEntry* FindImage(PdfContext* ctx, const std::string& path, int key, int* index) {
   for (std::size_t i = 0; i < ctx->images.size(); ++i) {
     if (ctx->images[i].path == path && ctx->images[i].key == key) {
@@ -113,7 +130,7 @@ int cpdf_drawImage(PdfContext* ctx, std::string_view pathView, int kind, double 
       return 1;
     }
     ImageEntry e;
-    if (!base::ReadFile(base::ToNativePath(path), &e.data)) {
+    if (!ReadImageFile(base::ToNativePath(path), &e.data)) {
       Message("KvPDF read_JPEG_header", 1, Printf("Can't open image file: %s", path.c_str()));
       Report(ctx, 1, kSource, Printf("Can't open image file: %s", path.c_str()));
       return -1;

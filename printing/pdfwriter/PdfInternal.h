@@ -136,7 +136,15 @@ struct PdfContext {
   // output
   bool memoryOutput = true;
   std::string outputPath;
-  MemoryStream document;
+  MemoryStream document;  // in-memory output
+  struct FileCloser {
+    void operator()(std::FILE* f) const {
+      if (f && f != stdout) std::fclose(f);
+    }
+  };
+  std::unique_ptr<std::FILE, FileCloser> file;  // file output while the document is written
+  std::string tempPath;                        // written there, renamed over the output at the end
+  bool writeFailed = false;
   long byteCount = 0;
   // pages
   std::vector<PageRecord> pages;  // index 0 unused

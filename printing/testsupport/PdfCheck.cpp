@@ -46,6 +46,18 @@ bool HaveCheckers(const std::vector<std::string>& programs) {
   return false;
 }
 
+bool CheckersRequired() {
+  const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return req && std::string(req) == "1";
+}
+
+bool HaveFile(const std::string& path) {
+  if (::access(path.c_str(), R_OK) == 0) return true;
+  const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
+  if (req && std::string(req) == "1") ADD_FAILURE() << "missing " << path;
+  return false;
+}
+
 ::testing::AssertionResult QpdfClean(const std::string& pdf) {
   std::string out;
   const int rc = Shell("qpdf --check " + Quote(pdf), &out);

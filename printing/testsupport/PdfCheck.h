@@ -28,6 +28,19 @@ bool HaveCheckers(const std::vector<std::string>& programs);
     }                                                                \
   } while (0)
 
+// True when VEXA_REQUIRE_CHECKERS=1 (a missing checker is then a failure).
+bool CheckersRequired();
+
+// Like HaveCheckers, for a data file a package provides.
+bool HaveFile(const std::string& path);
+#define VEXA_NEED_FILE(path)                                         \
+  do {                                                               \
+    if (!::vexa::pdftest::HaveFile(path)) {                          \
+      if (::testing::Test::HasFailure()) return;                     \
+      GTEST_SKIP() << "missing " << (path);                          \
+    }                                                                \
+  } while (0)
+
 // "qpdf --check" passes without warnings.
 ::testing::AssertionResult QpdfClean(const std::string& pdf);
 // pdfinfo's "Key: value" lines (with -box, the boxes too).

@@ -6,6 +6,7 @@
 //   text <TAB> x0 <TAB> baseline y <TAB> x1      (points, PDF coordinates)
 //
 //   pdf-demo OUT.pdf [--a4] [--no-compress] [--jpeg FILE] [--title TEXT]
+#include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
@@ -44,10 +45,17 @@ bool MakeJpeg(const std::string& path) {
   return vexa::base::WriteFileAtomic(path, bytes);
 }
 
+// A number with two decimals and a decimal point, whatever the locale.
+std::string Number(double v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 2);
+  return std::string(buf, r.ptr);
+}
+
 void Report(PdfContext* ctx, const std::string& text, double x0, double y, int alignment) {
   const double w = cpdf_textWidth(ctx, text);
   const double left = x0 - (alignment % 3) * w / 2;
-  std::printf("%s\t%.2f\t%.2f\t%.2f\n", text.c_str(), left, y, left + w);
+  std::printf("%s\t%s\t%s\t%s\n", text.c_str(), Number(left).c_str(), Number(y).c_str(), Number(left + w).c_str());
 }
 
 }  // namespace
