@@ -1,5 +1,6 @@
 #include "platform/scsi/SimConfig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -244,6 +245,16 @@ bool LoadConfig(const std::string& folder, SimConfig* config, std::string* error
     } else if (key == "capacity") {
       if (!ParseInt(value, 10, &v) || v < 1000 || v > 2300000) return fail("bad capacity");
       c.capacity = static_cast<std::int32_t>(v);
+    } else if (key == "writespeeds") {
+      c.writeSpeeds.clear();
+      std::istringstream list(value);
+      std::string item;
+      while (std::getline(list, item, ',')) {
+        if (!ParseInt(Trim(item), 10, &v) || v < 1 || v > 255) return fail("bad write speed '" + item + "'");
+        c.writeSpeeds.push_back(static_cast<int>(v));
+      }
+      if (c.writeSpeeds.empty() || c.writeSpeeds.size() > 64) return fail("writespeeds needs 1 to 64 speeds");
+      std::sort(c.writeSpeeds.rbegin(), c.writeSpeeds.rend());
     } else if (key == "fault") {
       Fault f;
       std::string why;
@@ -268,6 +279,11 @@ bool SaveConfig(const std::string& folder, const SimConfig& c, std::string* erro
   out << "autoblank = " << (c.autoBlank ? "yes" : "no") << "\n";
   out << "capacity = " << c.capacity << "\n";
   out << "throttle = " << (c.throttle ? "yes" : "no") << "\n";
+  if (!c.writeSpeeds.empty()) {
+    out << "writespeeds = ";
+    for (std::size_t i = 0; i < c.writeSpeeds.size(); ++i) out << (i ? "," : "") << c.writeSpeeds[i];
+    out << "\n";
+  }
   for (const auto& f : c.faults) out << "fault = " << FaultText(f) << "\n";
   if (!base::MakeDirs(folder) || !base::WriteFileAtomic(base::JoinPath(folder, "drive.conf"), out.str())) {
     if (error) *error = "cannot write " + base::JoinPath(folder, "drive.conf");

@@ -12,6 +12,7 @@
 //                               # whenever the drive is opened or loaded
 //   capacity  = 359849          # sectors of a blank CD (80 minutes)
 //   throttle  = no              # take as long as a real drive at the set speed
+//   writespeeds = 52,48,32      # the write speeds (x) the drive lists, highest first
 //   fault     = busy op=35 count=3
 //
 // Faults (each a "fault =" line; op is a hexadecimal operation code, sense
@@ -70,6 +71,7 @@ struct SimConfig {
   bool autoBlank = false;
   std::int32_t capacity = 359849;
   bool throttle = false;
+  std::vector<int> writeSpeeds;  // empty: the profile's
   std::vector<Fault> faults;
 };
 

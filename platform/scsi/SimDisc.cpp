@@ -338,6 +338,8 @@ bool LoadCueDisc(const std::string& cuePath, SimDisc* disc, std::string* error) 
   d.sessions.push_back(s);
   d.nextWritable = -1;
   d.capacity = s.leadOut;
+  // CD-TEXT packs of a pressed disc lie beside its .bin as NAME.cdt.
+  d.cdText = base::FileExists(d.sourceBin.substr(0, d.sourceBin.rfind('.')) + ".cdt");
   *disc = d;
   return true;
 }

@@ -59,6 +59,7 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   if (!LoadConfig(folder, &d->config_, error)) return nullptr;
   const Profile* profile = FindProfile(d->config_.profile);
   d->profile_ = *profile;
+  if (!d->config_.writeSpeeds.empty()) d->profile_.writeSpeeds = d->config_.writeSpeeds;
   if (!d->config_.vendor.empty()) d->profile_.vendor = d->config_.vendor;
   if (!d->config_.product.empty()) d->profile_.product = d->config_.product;
   if (!d->config_.revision.empty()) d->profile_.revision = d->config_.revision;
@@ -399,6 +400,8 @@ void SimDrive::ModeSense(const std::uint8_t* cdb, bool ten, Reply& r) {
     body = Page2A();
   } else if (page == 0x31 && profile_.vendorSpeedPage) {
     body = {0x31, 0x02, static_cast<std::uint8_t>(vendorSpeed_), 0x00};
+  } else if (page == 0x00 && !ten) {
+    // No page: the header and the block descriptor alone.
   } else {
     return r.Fail(5, 0x24, 0x00);
   }
@@ -822,7 +825,7 @@ void SimDrive::ReadToc(const std::uint8_t* cdb, Reply& r) {
     std::string packs;
     if (disc_.cdText && !disc_.image.empty()) base::ReadFile(base::JoinPath(folder_, disc_.image + ".cdt"), &packs);
     if (disc_.cdText && !disc_.sourceBin.empty()) {
-      std::string cdt = disc_.sourceBin.substr(0, disc_.sourceBin.size() - 4) + ".cdt";
+      std::string cdt = disc_.sourceBin.substr(0, disc_.sourceBin.rfind('.')) + ".cdt";
       base::ReadFile(cdt, &packs);
     }
     r.data.insert(r.data.end(), packs.begin(), packs.end());

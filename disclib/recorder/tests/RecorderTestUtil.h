@@ -134,7 +134,8 @@ class LoggedTest : public ::testing::Test {
     discpak::ComsInstallTransport(nullptr);
     vexa::base::RemoveAll(dir_);
   }
-  // Stops the log and returns its texts (time columns removed).
+  // Stops the log and returns its texts since the last call (time columns
+  // removed).
   std::vector<std::string> LogTexts() {
     COMS_StopLog();
     std::string text;
@@ -152,7 +153,7 @@ class LoggedTest : public ::testing::Test {
       lines.push_back(line);
       at = nl + 1;
     }
-    COMS_StartLog(logPath_.c_str(), 1);
+    COMS_StartLog(logPath_.c_str(), 0);  // the next call sees only what comes after
     return lines;
   }
   bool LogHas(const std::string& text) {
