@@ -472,6 +472,7 @@ void SimDrive::ModeSelect(const std::uint8_t* cdb, bool ten, const Command& c, R
     if ((f.writeType < 0 || f.writeType == (pg[2] & 0x0F)) &&
         (f.blockType < 0 || f.blockType == (pg[4] & 0x0F)) &&
         (f.testWrite < 0 || f.testWrite == ((pg[2] & 0x10) ? 1 : 0))) {
+      if (f.count > 0) --f.count;
       Note("write parameters refused by fault " + FaultText(f));
       return r.Fail(5, 0x26, 0x00);
     }
