@@ -1,0 +1,239 @@
+#include "pcpages/tests/PageTestSupport.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace fs = std::filesystem;
+
+namespace vexa::pcpages::test {
+
+int Shell(const std::string& command, std::string* output) {
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  if (output) *output = out;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+bool HaveChecker(const std::string& program) {
+  return Shell("command -v " + program + " >/dev/null") == 0;
+}
+
+bool CheckersRequired() {
+  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return v && std::string(v) == "1";
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> FilesBelow(const std::string& root, const std::vector<std::string>& suffixes) {
+  std::vector<std::string> out;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (!it->is_regular_file()) continue;
+    std::string rel = fs::relative(it->path(), root).string();
+    std::string lower = rel;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    bool match = suffixes.empty();
+    for (const std::string& s : suffixes) {
+      if (lower.size() >= s.size() && lower.compare(lower.size() - s.size(), s.size(), s) == 0) match = true;
+    }
+    if (match) out.push_back(rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+ScratchDir::ScratchDir(const std::string& prefix) {
+  std::string tmpl = (fs::temp_directory_path() / (prefix + "XXXXXX")).string();
+  if (::mkdtemp(tmpl.data())) path_ = tmpl;
+}
+
+ScratchDir::~ScratchDir() {
+  if (path_.empty()) return;
+  // Give back write permission that a test took away, then remove.
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(path_, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (it->is_directory(ec)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(path_, ec);
+}
+
+namespace {
+
+std::string DecodeEntities(const std::string& s) {
+  static const std::pair<const char*, const char*> kNames[] = {
+      {"&amp;", "&"}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&#91;", "["}, {"&nbsp;", "\xC2\xA0"}};
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    bool done = false;
+    if (s[i] == '&') {
+      for (const auto& [name, ch] : kNames) {
+        const std::size_t n = std::char_traits<char>::length(name);
+        if (s.compare(i, n, name) == 0) {
+          out += ch;
+          i += n;
+          done = true;
+          break;
+        }
+      }
+    }
+    if (!done) out += s[i++];
+  }
+  return out;
+}
+
+std::string PercentDecode(const std::string& s) {
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && std::isxdigit(static_cast<unsigned char>(s[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(s[i + 2]))) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+bool HasId(const std::string& page, const std::string& id) {
+  const std::string html = ReadText(page);
+  return html.find("id=\"" + id + "\"") != std::string::npos || html.find("name=\"" + id + "\"") != std::string::npos;
+}
+
+}  // namespace
+
+std::vector<std::string> AttributeValues(const std::string& html, const std::string& name) {
+  std::vector<std::string> out;
+  const std::regex attr("\\s" + name + "\\s*=\\s*\"([^\"]*)\"", std::regex::icase);
+  for (std::sregex_iterator it(html.begin(), html.end(), attr), end; it != end; ++it) {
+    out.push_back(DecodeEntities((*it)[1].str()));
+  }
+  return out;
+}
+
+std::vector<std::string> BrokenLinks(const std::string& root) {
+  std::vector<std::string> broken;
+  const fs::path rootPath = fs::canonical(root);
+  const std::regex cssUrl("url\\(\\s*['\"]?([^'\")]*)['\"]?\\s*\\)");
+  for (const std::string& rel : FilesBelow(root, {".htm", ".html", ".css"})) {
+    const fs::path file = rootPath / rel;
+    const std::string text = ReadText(file.string());
+    std::vector<std::string> links;
+    for (const char* a : {"href", "src", "background"}) {
+      for (std::string& v : AttributeValues(text, a)) links.push_back(v);
+    }
+    const std::string decoded = DecodeEntities(text);
+    for (std::sregex_iterator it(decoded.begin(), decoded.end(), cssUrl), end; it != end; ++it) {
+      links.push_back((*it)[1].str());
+    }
+    for (const std::string& link : links) {
+      if (link.rfind("http:", 0) == 0 || link.rfind("https:", 0) == 0 || link.rfind("mailto:", 0) == 0 ||
+          link.rfind("javascript:", 0) == 0) {
+        continue;
+      }
+      std::string target = link, fragment;
+      if (auto hash = target.find('#'); hash != std::string::npos) {
+        fragment = target.substr(hash + 1);
+        target.resize(hash);
+      }
+      if (auto q = target.find('?'); q != std::string::npos) target.resize(q);
+      fs::path resolved = target.empty() ? file : (file.parent_path() / PercentDecode(target)).lexically_normal();
+      std::error_code ec;
+      const fs::path real = fs::weakly_canonical(resolved, ec);
+      const std::string realText = real.string();
+      const bool inside = !ec && realText.compare(0, rootPath.string().size(), rootPath.string()) == 0;
+      if (link.empty() || !inside || !fs::is_regular_file(real, ec) ||
+          (!fragment.empty() && !HasId(real.string(), fragment))) {
+        broken.push_back(rel + ": " + link);
+      }
+    }
+  }
+  return broken;
+}
+
+std::string TidyReport(const std::string& page) {
+  std::string out;
+  const int rc = Shell("tidy -q -e '" + page + "'", &out);
+  if (rc == 0 && out.empty()) return "";
+  return "tidy exit " + std::to_string(rc) + ": " + out;
+}
+
+std::string XmllintReport(const std::string& page) {
+  std::string out;
+  const int rc = Shell("xmllint --html --noout '" + page + "'", &out);
+  if (rc == 0 && out.empty()) return "";
+  return "xmllint exit " + std::to_string(rc) + ": " + out;
+}
+
+std::string Browser() {
+  for (const char* b : {"chromium-headless-shell", "chromium"}) {
+    if (HaveChecker(b)) return b;
+  }
+  return "";
+}
+
+BrowserRun RunBrowser(const std::string& page, int budgetMs, const std::string& screenshot) {
+  BrowserRun run;
+  const std::string browser = Browser();
+  if (browser.empty()) return run;
+  ScratchDir profile("vexa-pcpages-browser-");
+  const std::string out = profile / "dom.html";
+  const std::string log = profile / "log.txt";
+  std::string command = browser +
+                        " --headless --no-sandbox --disable-gpu --disable-background-networking --no-first-run"
+                        " --no-default-browser-check --mute-audio --user-data-dir='" +
+                        profile.path() + "/profile' --enable-logging=stderr --v=0 --window-size=1024,768"
+                        " --virtual-time-budget=" + std::to_string(budgetMs);
+  if (!screenshot.empty()) command += " --screenshot='" + screenshot + "'";
+  else command += " --dump-dom";
+  command += " 'file://" + page + "' >'" + out + "' 2>'" + log + "'";
+  run.status = Shell(command);
+  run.dom = ReadText(out);
+  std::istringstream lines(ReadText(log));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find(":CONSOLE") == std::string::npos) continue;
+    run.console.push_back(line);
+    if (line.find("Uncaught") != std::string::npos || line.find("Error") != std::string::npos ||
+        line.find("Failed to load") != std::string::npos || line.find("ERR_FILE_NOT_FOUND") != std::string::npos) {
+      run.errors.push_back(line);
+    }
+  }
+  return run;
+}
+
+std::string VisibleText(const std::string& html) {
+  std::string s = std::regex_replace(html, std::regex("<script[\\s\\S]*?</script>|<style[\\s\\S]*?</style>",
+                                                      std::regex::icase),
+                                     " ");
+  s = std::regex_replace(s, std::regex("<[^>]*>"), " ");
+  return DecodeEntities(s);
+}
+
+}  // namespace vexa::pcpages::test
