@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -226,6 +227,60 @@ BrowserRun RunBrowser(const std::string& page, int budgetMs, const std::string& 
     }
   }
   return run;
+}
+
+PageWatch WatchPage(const std::string& page, const std::string& want, int seconds) {
+  PageWatch w;
+  const std::string browser = Browser();
+  if (browser.empty()) return w;
+  const std::string script = std::string(VEXA_PAGE_SCRIPT_DIR) + "/watch_page.py";
+  std::string out;
+  Shell("python3 '" + script + "' " + browser + " 'file://" + page + "' '" + want + "' " + std::to_string(seconds) +
+            " 2>/dev/null",
+        &out);
+  w.report = out;
+  w.reached = out.find("\"reached\": true") != std::string::npos;
+  const std::string key = "\"errors\": [";
+  const std::size_t at = out.find(key);
+  if (at == std::string::npos) {
+    w.errors.push_back("no report: " + out);
+    return w;
+  }
+  const std::size_t end = out.find("], \"reached\"", at);
+  const std::string list = out.substr(at + key.size(), end == std::string::npos ? std::string::npos : end - at - key.size());
+  if (!list.empty()) w.errors.push_back(list);
+  return w;
+}
+
+void WriteSilentWav(const std::string& path) {
+  const std::uint32_t rate = 8000, samples = 4000, bytes = samples * 2;
+  std::string wav = "RIFF";
+  auto u32 = [&](std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) wav += static_cast<char>((v >> (8 * i)) & 0xFF);
+  };
+  auto u16 = [&](std::uint16_t v) {
+    wav += static_cast<char>(v & 0xFF);
+    wav += static_cast<char>(v >> 8);
+  };
+  u32(36 + bytes);
+  wav += "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(rate);
+  u32(rate * 2);
+  u16(2);
+  u16(16);
+  wav += "data";
+  u32(bytes);
+  wav.append(bytes, '\0');
+  WriteText(path, wav);
+}
+
+void WritePdfPlaceholders(const std::string& albumRoot) {
+  for (const char* name : {"CONTACT.PDF", "PRINTS.PDF", "INSERT.PDF"}) {
+    WriteText(albumRoot + "/PRINT/PDF/" + name, "%PDF-1.4\n%%EOF\n");
+  }
 }
 
 std::string VisibleText(const std::string& html) {

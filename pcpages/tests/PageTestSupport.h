@@ -67,6 +67,23 @@ struct BrowserRun {
 // budgetMs of virtual time; with a screenshot path, also takes a picture.
 BrowserRun RunBrowser(const std::string& page, int budgetMs, const std::string& screenshot = "");
 
+// Watches a page in real time through the browser's DevTools pipe
+// (watch_page.py beside this file) until a frame navigates to an address
+// containing `want` or `seconds` pass.
+struct PageWatch {
+  bool reached = false;
+  std::string report;                // the whole report, for messages
+  std::vector<std::string> errors;   // script errors and failed loads
+  bool Navigated(const std::string& part) const { return report.find(part) != std::string::npos; }
+};
+PageWatch WatchPage(const std::string& page, const std::string& want, int seconds);
+
+// A short silent WAV file, standing for an album's music.
+void WriteSilentWav(const std::string& path);
+// The three PDFs the print front puts beside the pages of an album
+// (PRINT/PDF below the album folder), as placeholders.
+void WritePdfPlaceholders(const std::string& albumRoot);
+
 // Text of the page with tags, scripts and styles removed and the character
 // references of the pages decoded.
 std::string VisibleText(const std::string& html);
