@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,6 +20,7 @@ using test::AttributeValues;
 using test::FilesBelow;
 using test::ReadText;
 using test::ScratchDir;
+using test::Squeeze;
 using test::VisibleText;
 
 const LanguageTexts kDefaults;
@@ -37,15 +37,6 @@ std::string Thumb(int i) {
   return buf;
 }
 
-// Collapses runs of blanks, so page text can be compared without the
-// template's layout.
-std::string Squeeze(const std::string& s) {
-  std::string out = std::regex_replace(s, std::regex("(\\s|\xC2\xA0)+"), " ");
-  const auto first = out.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return out.substr(first, out.find_last_not_of(' ') - first + 1);
-}
-
 bool Contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
@@ -60,10 +51,8 @@ class AlbumPagesTest : public ::testing::Test {
   // The set links of a thumbs page: "< 1 - 6" and "13 - 13 >" as shown.
   std::vector<std::string> SetLinks(const std::string& name) {
     std::vector<std::string> out;
-    const std::string html = Page(name);
-    const std::regex link("<a href=\"(TH_[0-9]{4}\\.HTM)\" target=\"THUMBS\">([^<]*(?:&lt;|&gt;)?[^<]*)</a>");
-    for (std::sregex_iterator it(html.begin(), html.end(), link), end; it != end; ++it) {
-      out.push_back((*it)[1].str() + " " + Squeeze(VisibleText((*it)[2].str())));
+    for (const auto& [href, text] : test::Anchors(Page(name))) {
+      if (href.rfind("TH_", 0) == 0) out.push_back(href + " " + text);
     }
     return out;
   }

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -132,9 +131,69 @@ bool HasId(const std::string& page, const std::string& id) {
 
 std::vector<std::string> AttributeValues(const std::string& html, const std::string& name) {
   std::vector<std::string> out;
-  const std::regex attr("\\s" + name + "\\s*=\\s*\"([^\"]*)\"", std::regex::icase);
-  for (std::sregex_iterator it(html.begin(), html.end(), attr), end; it != end; ++it) {
-    out.push_back(DecodeEntities((*it)[1].str()));
+  const std::string key = name + "=\"";
+  for (std::size_t at = html.find(key); at != std::string::npos; at = html.find(key, at + key.size())) {
+    if (at == 0 || !std::isspace(static_cast<unsigned char>(html[at - 1]))) continue;
+    const std::size_t from = at + key.size();
+    const std::size_t close = html.find('"', from);
+    if (close == std::string::npos) break;
+    out.push_back(DecodeEntities(html.substr(from, close - from)));
+  }
+  return out;
+}
+
+std::vector<std::string> StartTags(const std::string& html, const std::string& tag) {
+  std::vector<std::string> out;
+  const std::string open = "<" + tag;
+  for (std::size_t at = html.find(open); at != std::string::npos; at = html.find(open, at + 1)) {
+    const char next = at + open.size() < html.size() ? html[at + open.size()] : '\0';
+    if (next != ' ' && next != '>' && next != '\n') continue;
+    const std::size_t close = html.find('>', at);
+    if (close == std::string::npos) break;
+    out.push_back(html.substr(at, close + 1 - at));
+  }
+  return out;
+}
+
+std::string Attribute(const std::string& startTag, const std::string& name) {
+  const auto values = AttributeValues(startTag, name);
+  return values.empty() ? "" : values.front();
+}
+
+std::vector<std::pair<std::string, std::string>> Anchors(const std::string& html) {
+  std::vector<std::pair<std::string, std::string>> out;
+  for (std::size_t at = html.find("<a "); at != std::string::npos; at = html.find("<a ", at + 1)) {
+    const std::size_t close = html.find('>', at);
+    const std::size_t end = html.find("</a>", at);
+    if (close == std::string::npos || end == std::string::npos) break;
+    out.emplace_back(Attribute(html.substr(at, close + 1 - at), "href"),
+                     Squeeze(VisibleText(html.substr(close + 1, end - close - 1))));
+  }
+  return out;
+}
+
+std::string ElementText(const std::string& html, const std::string& tag) {
+  const std::string open = "<" + tag + ">", close = "</" + tag + ">";
+  const std::size_t from = html.find(open);
+  if (from == std::string::npos) return "<none>";
+  const std::size_t to = html.find(close, from);
+  if (to == std::string::npos) return "<none>";
+  return Squeeze(html.substr(from + open.size(), to - from - open.size()));
+}
+
+std::string Squeeze(const std::string& text) {
+  std::string out;
+  bool blank = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool nbsp = text.compare(i, 2, "\xC2\xA0") == 0;
+    if (nbsp || std::isspace(static_cast<unsigned char>(text[i]))) {
+      blank = true;
+      if (nbsp) ++i;
+      continue;
+    }
+    if (blank && !out.empty()) out += ' ';
+    blank = false;
+    out += text[i];
   }
   return out;
 }
@@ -142,7 +201,6 @@ std::vector<std::string> AttributeValues(const std::string& html, const std::str
 std::vector<std::string> BrokenLinks(const std::string& root) {
   std::vector<std::string> broken;
   const fs::path rootPath = fs::canonical(root);
-  const std::regex cssUrl("url\\(\\s*['\"]?([^'\")]*)['\"]?\\s*\\)");
   for (const std::string& rel : FilesBelow(root, {".htm", ".html", ".css"})) {
     const fs::path file = rootPath / rel;
     const std::string text = ReadText(file.string());
@@ -150,9 +208,15 @@ std::vector<std::string> BrokenLinks(const std::string& root) {
     for (const char* a : {"href", "src", "background"}) {
       for (std::string& v : AttributeValues(text, a)) links.push_back(v);
     }
+    // url(...) of style sheets and style attributes.
     const std::string decoded = DecodeEntities(text);
-    for (std::sregex_iterator it(decoded.begin(), decoded.end(), cssUrl), end; it != end; ++it) {
-      links.push_back((*it)[1].str());
+    for (std::size_t at = decoded.find("url("); at != std::string::npos; at = decoded.find("url(", at + 4)) {
+      const std::size_t close = decoded.find(')', at);
+      if (close == std::string::npos) break;
+      std::string url = decoded.substr(at + 4, close - at - 4);
+      while (!url.empty() && (url.front() == ' ' || url.front() == '\'' || url.front() == '"')) url.erase(0, 1);
+      while (!url.empty() && (url.back() == ' ' || url.back() == '\'' || url.back() == '"')) url.pop_back();
+      links.push_back(url);
     }
     for (const std::string& link : links) {
       if (link.rfind("http:", 0) == 0 || link.rfind("https:", 0) == 0 || link.rfind("mailto:", 0) == 0 ||
@@ -284,11 +348,26 @@ void WritePdfPlaceholders(const std::string& albumRoot) {
 }
 
 std::string VisibleText(const std::string& html) {
-  std::string s = std::regex_replace(html, std::regex("<script[\\s\\S]*?</script>|<style[\\s\\S]*?</style>",
-                                                      std::regex::icase),
-                                     " ");
-  s = std::regex_replace(s, std::regex("<[^>]*>"), " ");
-  return DecodeEntities(s);
+  std::string text;
+  for (std::size_t i = 0; i < html.size();) {
+    if (html[i] != '<') {
+      text += html[i++];
+      continue;
+    }
+    // Scripts and style sheets show nothing; other tags become a blank.
+    for (const char* skipped : {"script", "style"}) {
+      const std::string open = std::string("<") + skipped;
+      if (html.compare(i, open.size(), open) == 0) {
+        const std::size_t end = html.find(std::string("</") + skipped + ">", i);
+        i = end == std::string::npos ? html.size() : end;
+        break;
+      }
+    }
+    const std::size_t close = html.find('>', i);
+    i = close == std::string::npos ? html.size() : close + 1;
+    text += ' ';
+  }
+  return DecodeEntities(text);
 }
 
 }  // namespace vexa::pcpages::test

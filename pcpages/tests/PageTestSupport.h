@@ -89,5 +89,16 @@ void WritePdfPlaceholders(const std::string& albumRoot);
 std::string VisibleText(const std::string& html);
 // The values of attribute `name` in the order they appear, decoded.
 std::vector<std::string> AttributeValues(const std::string& html, const std::string& name);
+// Every start tag of element `tag` ("<img ...>"), in order.
+std::vector<std::string> StartTags(const std::string& html, const std::string& tag);
+// The decoded value of attribute `name` of one start tag ("" when absent).
+std::string Attribute(const std::string& startTag, const std::string& name);
+// The links of a page: each href with the visible text of its anchor.
+std::vector<std::pair<std::string, std::string>> Anchors(const std::string& html);
+// The text between the first "<tag>" and its "</tag>", with blanks at
+// either end removed.
+std::string ElementText(const std::string& html, const std::string& tag);
+// Runs of blanks (and no-break spaces) as one blank, none at either end.
+std::string Squeeze(const std::string& text);
 
 }  // namespace vexa::pcpages::test

@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -68,16 +67,15 @@ class ServerTest : public ::testing::Test {
   std::string Page(const std::string& rel) { return ReadText(work_ + "/" + rel); }
   // "width x height" of the first image whose src ends with `name`.
   std::string ImageSize(const std::string& rel, const std::string& name) {
-    const std::string html = Page(rel);
-    const std::regex img("<img[^>]*src=\"[^\"]*" + name + "\"[^>]*width=\"([0-9]+)\" height=\"([0-9]+)\"");
-    std::smatch m;
-    return std::regex_search(html, m, img) ? m[1].str() + "x" + m[2].str() : "<none>";
+    for (const std::string& img : test::StartTags(Page(rel), "img")) {
+      const std::string src = test::Attribute(img, "src");
+      if (src.size() >= name.size() && src.compare(src.size() - name.size(), name.size(), name) == 0) {
+        return test::Attribute(img, "width") + "x" + test::Attribute(img, "height");
+      }
+    }
+    return "<none>";
   }
-  std::string Title(const std::string& rel) {
-    std::smatch m;
-    const std::string html = Page(rel);
-    return std::regex_search(html, m, std::regex("<title>\\s*([^<]*?)\\s*</title>")) ? m[1].str() : "<none>";
-  }
+  std::string Title(const std::string& rel) { return test::ElementText(Page(rel), "title"); }
 
   ScratchDir dir_;
   std::string work_;

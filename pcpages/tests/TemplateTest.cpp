@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <regex>
 #include <string>
 #include <vector>
 
