@@ -1,5 +1,6 @@
 // The document context, the page life cycle, the object numbering and the
 // structural objects, cross-reference table and trailer.
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdarg>
@@ -255,6 +256,8 @@ bool OpenOutput(PdfContext* ctx) {
   if (dir.empty()) dir = ".";
   ctx->tempPath = base::MakeTempFile(dir, "." + base::BaseName(target) + ".");
   if (!ctx->tempPath.empty()) ctx->file.reset(std::fopen(ctx->tempPath.c_str(), "wb"));
+  // The temporary file is private; the document is for everyone to read.
+  if (ctx->file) ::fchmod(::fileno(ctx->file.get()), 0644);
   if (!ctx->file) {
     if (!ctx->tempPath.empty()) std::remove(ctx->tempPath.c_str());
     ctx->tempPath.clear();
