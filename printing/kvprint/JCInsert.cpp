@@ -158,8 +158,9 @@ class CPrintJCInsert : public ComObjectRoot,
                    std::to_string(limit) + ")");
     }
     std::string why;
-    // Four pages; the pictures: the photos and the four artwork files.
-    PdfContextPtr doc = OpenDocument(U8(destinationPathname), 4, static_cast<int>(count + 4), &why);
+    // Four pages; the pictures: the photos' thumbnails, the front photo's
+    // normalized copy and the four artwork files.
+    PdfContextPtr doc = OpenDocument(U8(destinationPathname), 4, static_cast<int>(count + 5), &why);
     if (!doc) return Error("GeneratePDF - Cannot write the PDF: " + why);
     PdfContext* ctx = doc.get();
     const char* box = MediaBox(k_.layout);

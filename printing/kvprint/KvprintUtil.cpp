@@ -15,7 +15,7 @@ namespace {
 struct ModuleState {
   std::mutex mutex;
   std::string includePath;
-  long maxImages = 500;
+  long maxImages = 0;  // read from the product key on first use
   bool libraryTried = false;
   bool libraryLoaded = false;
   std::map<int, std::string> texts;
@@ -77,7 +77,8 @@ long CKvprintUtil::GetMaxImages() {
   ModuleState& s = State();
   std::lock_guard lock(s.mutex);
   if (s.maxImages < 1) {
-    s.maxImages = static_cast<long>(reg::GetDword(reg::Hive::LocalMachine, kProductKey, "MAX_IMAGES").value_or(0));
+    const DWORD v = reg::GetDword(reg::Hive::LocalMachine, kProductKey, "MAX_IMAGES").value_or(0);
+    s.maxImages = v >= 1 && v <= 1000000 ? static_cast<long>(v) : 500;
   }
   return s.maxImages;
 }
@@ -143,7 +144,7 @@ void CKvprintUtil::ResetForTests() {
   ModuleState& s = State();
   std::lock_guard lock(s.mutex);
   s.includePath.clear();
-  s.maxImages = 500;
+  s.maxImages = 0;
   s.libraryTried = false;
   s.libraryLoaded = false;
   s.texts.clear();

@@ -32,7 +32,7 @@ class CKvprintUtil {
  public:
   // The artwork folder (PR_INCLUDE_PATH), read once it is non-empty.
   static std::string GetIncludePath();
-  // The image limit (MAX_IMAGES, 500 when unset).
+  // The image limit: MAX_IMAGES, read once; 500 when it is unset or 0.
   static long GetMaxImages();
   // Loads the language library once; true when it failed.
   static bool LoadLanguageLibrary();
