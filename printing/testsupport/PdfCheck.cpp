@@ -198,8 +198,12 @@ bool ProvideLocale(const std::string& name) {
     std::setlocale(LC_NUMERIC, "C");
     return true;
   }
+  // One private locale folder per test process, removed when it ends.
   static std::string dir;
-  if (dir.empty()) dir = base::MakeTempDir(base::TempDirectory(), "vexa-locale-");
+  if (dir.empty()) {
+    dir = base::MakeTempDir(base::TempDirectory(), "vexa-locale-");
+    std::atexit([] { base::RemoveAll(dir); });
+  }
   const std::size_t dot = name.find('.');
   const std::string input = name.substr(0, dot);
   const std::string charmap = dot == std::string::npos ? "UTF-8" : name.substr(dot + 1);
