@@ -24,18 +24,8 @@ enum : DWORD {
 
 constexpr std::size_t kSectorSize = 2048;
 
-// Calendar time in the shape of the system's time record. A record whose
-// year is 0 stands for "no date".
-struct SYSTEMTIME {
-  WORD wYear = 0;
-  WORD wMonth = 0;
-  WORD wDayOfWeek = 0;
-  WORD wDay = 0;
-  WORD wHour = 0;
-  WORD wMinute = 0;
-  WORD wSecond = 0;
-  WORD wMilliseconds = 0;
-};
+// Dates are SYSTEMTIME records (platform/base/WinTypes.h); a record whose
+// year, month and day are 0 stands for "no date".
 
 class I_Directory;
 

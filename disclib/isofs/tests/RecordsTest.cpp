@@ -9,8 +9,13 @@
 
 #include "disclib/isofs/Include/FormatBundles.h"
 #include "disclib/isofs/Records.h"
+// The component core's date conversions and the manager's records share one
+// calendar-time record: a program may include both.
+#include "platform/com/Date.h"
 
 namespace {
+
+static_assert(sizeof(SYSTEMTIME) == 16, "eight 16-bit fields");
 
 SYSTEMTIME Date(int y, int mo, int d, int h, int mi, int s) {
   SYSTEMTIME t{};
