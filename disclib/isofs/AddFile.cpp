@@ -4,8 +4,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Tree_p.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace {
 
@@ -574,3 +576,5 @@ template bool RecordLess<char>(const std::string&, const std::string&);
 template bool RecordLess<char16_t>(const std::u16string&, const std::u16string&);
 
 }  // namespace isoname
+
+}  // namespace isofs

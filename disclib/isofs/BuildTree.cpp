@@ -1,6 +1,8 @@
 // Putting files and directories into the tree by path.
 #include "disclib/isofs/Include/ISO9660_FilesystemManager-Templates.h"
 
+namespace isofs {
+
 template I_File* ISO9660_FilesystemManager::add_file<char>(const char*, DWORD, DWORD, WORD, const SYSTEMTIME*,
                                                            const char*);
 template I_File* ISO9660_FilesystemManager::add_file<char16_t>(const char16_t*, DWORD, DWORD, WORD,
@@ -88,3 +90,5 @@ int ISO9660_FilesystemManager::ChangeDirISO(const char* path) {
   ThrowTrel<E_UnsuppMethod>("ISO9660_FilesystemManager::ChangeDirISO", "BuildTree", 322,
                             std::string("Changing ISO dir to ") + path);
 }
+
+}  // namespace isofs

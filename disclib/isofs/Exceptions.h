@@ -8,6 +8,8 @@
 #include <iostream>
 #include <string>
 
+namespace isofs {
+
 class TREL_Exception {
  public:
   TREL_Exception(std::string name, std::string location, std::string comment)
@@ -113,6 +115,8 @@ SystemLogStream& SystemLog();
 // Trace statement: "function:line:" then what follows. Evaluates nothing
 // while the trace stream is off.
 #define ISOFS_TRACE(function)                                        \
-  if (!SystemLog().Enabled()) {                                      \
+  if (!::isofs::SystemLog().Enabled()) {                             \
   } else                                                             \
-    SystemLog() << function << ":" << __LINE__ << ":"
+    ::isofs::SystemLog() << function << ":" << __LINE__ << ":"
+
+}  // namespace isofs

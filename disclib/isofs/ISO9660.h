@@ -4,6 +4,10 @@
 // Sectors are 2048 bytes; every location is a logical block number counted
 // from the start of the disc. 8-bit text is UTF-8 (the system's ANSI text),
 // 16-bit text is UTF-16 in char16_t.
+//
+// The public headers of this folder are this one, I_CD_SessionMaster.h (the
+// session master and CreateDM), Exceptions.h and SimpleORB.h. Headers named
+// *_p.h and those under Include/ belong to the manager and its tests.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,8 @@
 #include "disclib/isofs/Exceptions.h"
 #include "disclib/isofs/SimpleORB.h"
 #include "platform/base/WinTypes.h"
+
+namespace isofs {
 
 // File-system flags: on every tree entry and in the session's format word.
 enum : DWORD {
@@ -165,9 +171,4 @@ class I_Chunk {
   virtual ~I_Chunk() = default;
 };
 
-class I_CD_SessionMaster;
-
-// Makes a session master. With null the manager makes and owns its own root
-// directory; with a tree it takes that root (the tree stays the caller's).
-// Returns null only when allocation fails.
-I_CD_SessionMaster* CreateDM(I_Directory* root);
+}  // namespace isofs

@@ -1,7 +1,9 @@
 // Directory structures: one directory's extent in one tree.
 #include <algorithm>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 ISO_DirStructure::ISO_DirStructure(I_ISO_Format* format, I_Directory* dir, int depth,
                                    ISO_DirStructure* parent, BYTE* parentEntry,
@@ -223,3 +225,5 @@ DWORD ISO_DirStructure::GetData(BYTE** dest, DWORD* remaining, DWORD offset) {
   *remaining -= n;
   return n;
 }
+
+}  // namespace isofs

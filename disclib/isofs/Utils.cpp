@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "disclib/isofs/Records.h"
+#include "disclib/isofs/Records_p.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace rec {
 
@@ -301,3 +303,5 @@ void SupplementaryVolumeDescriptor::SetText(int offset, int size, const char* te
   }
   SetWide(offset, size, w.c_str());
 }
+
+}  // namespace isofs

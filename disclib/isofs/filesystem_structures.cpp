@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 filesystem_structures::filesystem_structures(int kind, I_ISO_Format* format,
                                              PrimaryVolumeDescriptor* descriptor)
@@ -143,3 +145,5 @@ void filesystem_structures::gen_path_table(BYTE* buffer, bool bigEndian) {
 
 void filesystem_structures::gen_path_table_L(BYTE* buffer) { gen_path_table(buffer, false); }
 void filesystem_structures::gen_path_table_M(BYTE* buffer) { gen_path_table(buffer, true); }
+
+}  // namespace isofs

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "disclib/isofs/Include/DM.h"
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 ISO9660_FilesystemManager::ISO9660_FilesystemManager(I_Directory* root) {
   iso_set_ = std::make_unique<filesystem_structures>(1, &std_format_, &pvd_);
@@ -281,3 +283,5 @@ I_CD_SessionMaster* CreateDM(I_Directory* root) {
     return nullptr;
   }
 }
+
+}  // namespace isofs

@@ -21,9 +21,11 @@
 #include <vector>
 
 #include "disclib/isofs/ISO9660.h"
-#include "disclib/vcd/I_CD_SessionMaster.h"
+#include "disclib/isofs/I_CD_SessionMaster.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+
+using namespace isofs;
 
 namespace fs = std::filesystem;
 

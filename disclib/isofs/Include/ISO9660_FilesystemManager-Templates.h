@@ -4,9 +4,11 @@
 
 #include <string>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
 #include "disclib/recorder/PathSeparator.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace DirUtl {
 
@@ -213,3 +215,5 @@ I_Directory* ISO9660_FilesystemManager::create_dir(const S* pathIn, const S* alt
   cwd_ = saved;
   return d;
 }
+
+}  // namespace isofs

@@ -6,7 +6,9 @@
 #include <set>
 
 #include "disclib/isofs/Include/DM.h"
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+using namespace isofs;
 
 namespace {
 

@@ -4,8 +4,10 @@
 #include <set>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Tree_p.h"
 #include "platform/base/Text.h"
+
+using namespace isofs;
 
 namespace {
 

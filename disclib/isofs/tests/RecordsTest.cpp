@@ -8,10 +8,12 @@
 #include <vector>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Records.h"
+#include "disclib/isofs/Records_p.h"
 // The component core's date conversions and the manager's records share one
 // calendar-time record: a program may include both.
 #include "platform/com/Date.h"
+
+using namespace isofs;
 
 namespace {
 

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Records.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Records_p.h"
+#include "disclib/isofs/Tree_p.h"
+
+namespace isofs {
 
 class ISO9660_FilesystemManager;
 
@@ -407,3 +409,5 @@ class ISO9660_FilesystemManager : public I_DM_Format {
   std::unique_ptr<sector> iso_l_, iso_m_, joliet_l_, joliet_m_;
   DWORD structures_end_ = 0;
 };
+
+}  // namespace isofs

@@ -9,6 +9,8 @@
 
 #include "disclib/isofs/ISO9660.h"
 
+namespace isofs {
+
 class Directory;
 
 class File : public virtual I_File {
@@ -207,3 +209,5 @@ template <class C>
 bool RecordLess(const std::basic_string<C>& a, const std::basic_string<C>& b);
 
 }  // namespace isoname
+
+}  // namespace isofs
