@@ -145,13 +145,16 @@ Directory::~Directory() {
   // touch it afterwards. Then the entries, which the directory owns.
   SendNotifyDelete();
   listeners_.clear();
-  for (I_File* f : entries_) delete f;
+  // Taken out of the list first, so nothing reached while they go sees a
+  // list that still names them.
+  std::vector<std::unique_ptr<I_File>> doomed = std::move(entries_);
   entries_.clear();
+  doomed.clear();
 }
 
 std::size_t Directory::LowerBound(const std::string& narrow) const {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), narrow,
-                             [](const I_File* f, const std::string& n) {
+                             [](const std::unique_ptr<I_File>& f, const std::string& n) {
                                return std::strcmp(f->GetName(), n.c_str()) < 0;
                              });
   return static_cast<std::size_t>(it - entries_.begin());
@@ -160,14 +163,14 @@ std::size_t Directory::LowerBound(const std::string& narrow) const {
 I_File* Directory::GetFile(const char* name) {
   const std::string n = CutNarrow(name);
   const std::size_t i = LowerBound(n);
-  if (i < entries_.size() && n == entries_[i]->GetName()) return entries_[i];
+  if (i < entries_.size() && n == entries_[i]->GetName()) return entries_[i].get();
   return nullptr;
 }
 
 I_Directory* Directory::GetDirectory(const char* name) {
   const std::string n = CutNarrow(name);
   for (std::size_t i = LowerBound(n); i < entries_.size() && n == entries_[i]->GetName(); ++i) {
-    if (entries_[i]->IsDirectory()) return AsDirectory(entries_[i]);
+    if (entries_[i]->IsDirectory()) return AsDirectory(entries_[i].get());
   }
   return nullptr;
 }
@@ -175,7 +178,7 @@ I_Directory* Directory::GetDirectory(const char* name) {
 I_PlainFile* Directory::GetPlainFile(const char* name) {
   const std::string n = CutNarrow(name);
   for (std::size_t i = LowerBound(n); i < entries_.size() && n == entries_[i]->GetName(); ++i) {
-    if (entries_[i]->IsPlainFile()) return dynamic_cast<I_PlainFile*>(entries_[i]);
+    if (entries_[i]->IsPlainFile()) return dynamic_cast<I_PlainFile*>(entries_[i].get());
   }
   return nullptr;
 }
@@ -183,10 +186,10 @@ I_PlainFile* Directory::GetPlainFile(const char* name) {
 namespace {
 // Wide look-ups go through the narrow order, then compare the wide names.
 template <class Pred>
-I_File* FindWide(const std::vector<I_File*>& entries, std::size_t from, const std::u16string& w,
-                 const std::string& n, Pred pred) {
+I_File* FindWide(const std::vector<std::unique_ptr<I_File>>& entries, std::size_t from,
+                 const std::u16string& w, const std::string& n, Pred pred) {
   for (std::size_t i = from; i < entries.size() && n == entries[i]->GetName(); ++i) {
-    if (w == entries[i]->GetWideName() && pred(entries[i])) return entries[i];
+    if (w == entries[i]->GetWideName() && pred(entries[i].get())) return entries[i].get();
   }
   return nullptr;
 }
@@ -213,23 +216,23 @@ I_PlainFile* Directory::GetPlainFile(const char16_t* name) {
 }
 
 I_File* Directory::GetFileISO(const char* name) {
-  for (I_File* f : entries_) {
-    if (std::strcmp(f->GetISOName(), Str(name)) == 0) return f;
+  for (const auto& f : entries_) {
+    if (std::strcmp(f->GetISOName(), Str(name)) == 0) return f.get();
   }
   return nullptr;
 }
 
 I_Directory* Directory::GetDirectoryISO(const char* name) {
-  for (I_File* f : entries_) {
-    if (f->IsDirectory() && std::strcmp(f->GetISOName(), Str(name)) == 0) return AsDirectory(f);
+  for (const auto& f : entries_) {
+    if (f->IsDirectory() && std::strcmp(f->GetISOName(), Str(name)) == 0) return AsDirectory(f.get());
   }
   return nullptr;
 }
 
 I_PlainFile* Directory::GetPlainFileISO(const char* name) {
-  for (I_File* f : entries_) {
+  for (const auto& f : entries_) {
     if (f->IsPlainFile() && std::strcmp(f->GetISOName(), Str(name)) == 0)
-      return dynamic_cast<I_PlainFile*>(f);
+      return dynamic_cast<I_PlainFile*>(f.get());
   }
   return nullptr;
 }
@@ -249,7 +252,10 @@ std::string DeriveISOName(const I_File* f, const std::string& given) {
 }
 }  // namespace
 
-void Directory::AddFile(I_File* file) {
+void Directory::AddFile(I_File* file) { AddFile(std::unique_ptr<I_File>(file)); }
+
+void Directory::AddFile(std::unique_ptr<I_File> owned) {
+  I_File* file = owned.get();
   if (!file) {
     ThrowTrel<E_NullPointer>("Directory::AddFile", "AddFile", __LINE__, "Null argument");
   }
@@ -257,7 +263,8 @@ void Directory::AddFile(I_File* file) {
   if (auto* f = dynamic_cast<File*>(file)) f->SetResolvedISOName(DeriveISOName(f, f->GivenISOName()));
   // Before every existing entry whose name is not less: equal names go in
   // front of the ones already there.
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())),
+                  std::move(owned));
   SendNotifyChange();
   SetChanged(1);
   file->SetParent(this);
@@ -267,27 +274,30 @@ void Directory::AddFile(I_File* file) {
 void Directory::EntryRenamed(I_File* file) {
   // The list stays in name order, so the look-ups that search it by name
   // keep finding every entry; the renamed one goes where AddFile would put it.
-  auto it = std::find(entries_.begin(), entries_.end(), file);
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [file](const std::unique_ptr<I_File>& e) { return e.get() == file; });
   if (it == entries_.end()) return;
+  std::unique_ptr<I_File> moved = std::move(*it);
   entries_.erase(it);
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())),
+                  std::move(moved));
   names_changed_ = true;
 }
 
 void Directory::EraseAt(std::size_t index) {
-  I_File* f = entries_[index];
+  std::unique_ptr<I_File> f = std::move(entries_[index]);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
   if (cursor_ > index) --cursor_;
   // A directory's destructor takes its own subtree with it and tells its
   // own listeners; this directory's listeners only see a change.
-  delete f;
+  f.reset();
   SetChanged(1);
 }
 
 void Directory::DeleteFile(I_File* file) {
   if (!file) ThrowTrel<E_NullPointer>("Directory::DeleteFile", "AddFile", __LINE__, "Null argument");
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i] == file) {
+    if (entries_[i].get() == file) {
       EraseAt(i);
       return;
     }
@@ -317,11 +327,12 @@ void Directory::DeleteFile(const char16_t* name) {
 }
 
 void Directory::DeleteAll() {
-  for (I_File* f : entries_) {
-    ISOFS_TRACE("Directory::DeleteAll") << " Erasing " << f->GetName() << endl;
-    delete f;
-  }
+  std::vector<std::unique_ptr<I_File>> doomed = std::move(entries_);
   entries_.clear();
+  for (auto& f : doomed) {
+    ISOFS_TRACE("Directory::DeleteAll") << " Erasing " << f->GetName() << endl;
+    f.reset();
+  }
   cursor_ = 0;
   names_changed_ = true;
   // The structures laid out from the old entries must not use them again.
@@ -335,14 +346,14 @@ void Directory::First() {
 
 I_File* Directory::Next() {
   if (cursor_ >= entries_.size()) return nullptr;
-  return entries_[cursor_++];
+  return entries_[cursor_++].get();
 }
 
 void Directory::Last() { cursor_ = entries_.size(); }
 
 I_File* Directory::Previous() {
   if (cursor_ == 0) return nullptr;
-  return entries_[--cursor_];
+  return entries_[--cursor_].get();
 }
 
 void Directory::SetChanged(DWORD value) {
@@ -356,7 +367,7 @@ void Directory::PrintTree(std::ostream& out, int depth) const {
       << "\n";
   // The entries print with their names brought up to date, as any walk has.
   const_cast<Directory*>(this)->adj_iso_names();
-  for (const I_File* f : entries_) f->Print(out, depth + 1);
+  for (const auto& f : entries_) f->Print(out, depth + 1);
 }
 
 void Directory::adj_iso_names() {
@@ -366,8 +377,8 @@ void Directory::adj_iso_names() {
   // names is then numbered, every candidate checked against all names in use.
   std::vector<File*> iso;
   std::unordered_map<std::string, unsigned> count;
-  for (I_File* e : entries_) {
-    auto* f = dynamic_cast<File*>(e);
+  for (const auto& e : entries_) {
+    auto* f = dynamic_cast<File*>(e.get());
     if (!f) continue;
     f->SetResolvedISOName(DeriveISOName(f, f->GivenISOName()));
     if (f->Get_FS_Flags() & (FS_ISO9660 | FS_ISO9660_LONG)) {
@@ -397,8 +408,8 @@ void Directory::adj_iso_names() {
   // Joliet tree: the first entry of a name keeps it, later ones are numbered.
   std::vector<File*> joliet;
   std::unordered_set<std::u16string> jused;
-  for (I_File* e : entries_) {
-    auto* f = dynamic_cast<File*>(e);
+  for (const auto& e : entries_) {
+    auto* f = dynamic_cast<File*>(e.get());
     if (!f) continue;
     f->SetJolietName(isoname::JolietIdentifier(f->GetWideName()));
     if (f->Get_FS_Flags() & FS_JOLIET) {

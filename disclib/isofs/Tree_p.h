@@ -4,6 +4,7 @@
 // public so that the manager and the tests can make entries.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -135,7 +136,10 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   I_File* GetFileISO(const char* name) override;
   I_Directory* GetDirectoryISO(const char* name) override;
   I_PlainFile* GetPlainFileISO(const char* name) override;
+  // Takes ownership of file (the tree's interface hands entries over as
+  // pointers); the overload below is the same for callers holding one.
   void AddFile(I_File* file) override;
+  void AddFile(std::unique_ptr<I_File> file);
   void DeleteFile(I_File* file) override;
   void DeleteFile(const char* name) override;
   void DeleteFile(const char16_t* name) override;
@@ -170,7 +174,7 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   void EraseAt(std::size_t index);
   std::size_t LowerBound(const std::string& narrow) const;
 
-  std::vector<I_File*> entries_;
+  std::vector<std::unique_ptr<I_File>> entries_;
   std::size_t cursor_ = 0;
   std::vector<I_DirListener*> listeners_;
   bool names_changed_ = true;

@@ -613,3 +613,20 @@ TEST(Lifetimes, SecondSessionOverATreeInUse) {
 }
 
 }  // namespace
+
+namespace {
+
+// A structure made outside any set belongs to its maker: when its directory
+// goes away it only lets go of it, and is destroyed later without touching it.
+TEST(Lifetimes, StructureOutsideASetOutlivesItsDirectory) {
+  ISO9660_Std format;
+  auto dir = std::make_unique<Directory>("D", "");
+  auto s = std::make_unique<ISO_DirStructure>(&format, dir.get(), 0, nullptr, nullptr, nullptr);
+  EXPECT_EQ(dir->ListenerCount(), 1u);
+  dir.reset();
+  s->build();
+  EXPECT_EQ(s->GetName(), "");
+  s.reset();
+}
+
+}  // namespace
