@@ -49,6 +49,9 @@ TREL_ERROR_CLASS(E_IO, TREL_Exception);
 TREL_ERROR_CLASS(E_InvalidPath, E_IO);
 TREL_ERROR_CLASS(E_NoSuchDirEntry, E_InvalidPath);
 TREL_ERROR_CLASS(E_NoSuchPath, E_InvalidPath);
+// A directory holds more entries of one shortened name than the numbering
+// can tell apart within the name's length limit.
+TREL_ERROR_CLASS(E_NoUniqueName, E_InvalidPath);
 TREL_ERROR_CLASS(E_UnsuppMethod, TREL_Exception);
 TREL_ERROR_CLASS(E_InvalidParameter, TREL_Exception);
 TREL_ERROR_CLASS(E_UnsuppRequest, TREL_Exception);

@@ -286,9 +286,19 @@ void SupplementaryVolumeDescriptor::SetWide(int offset, int size, const char16_t
   const int chars = size / 2;
   for (int i = 0; i < chars; ++i) rec::PutBE16(data_ + offset + 2 * i, u' ');
   if (!text) return;
-  std::u16string t(text);
-  std::size_t n = std::min<std::size_t>(t.size(), static_cast<std::size_t>(chars));
-  if (n > 0 && n < t.size() && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+  // UCS-2 holds no character beyond the Basic Multilingual Plane: a
+  // surrogate pair (or a lone half) is recorded as one '_'.
+  std::u16string t;
+  for (const char16_t* p = text; *p; ++p) {
+    const char16_t c = *p;
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) ++p;
+      t += u'_';
+    } else {
+      t += c;
+    }
+  }
+  const std::size_t n = std::min<std::size_t>(t.size(), static_cast<std::size_t>(chars));
   for (std::size_t i = 0; i < n; ++i) rec::PutBE16(data_ + offset + 2 * i, t[i]);
 }
 

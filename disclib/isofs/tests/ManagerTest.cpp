@@ -226,7 +226,7 @@ TEST(Place, RecordsSortedByRecordedIdentifier) {
   // Narrow order is "B.txt" < "a.txt"; recorded order is A.TXT, B.TXT.
   dm->AddPath("\\B.txt", 1, 0, 0, nullptr);
   dm->AddPath("\\a.txt", 1, 1, 0, nullptr);
-  // UTF-8 order puts U+FF01 before U+1F600; UTF-16 order the other way.
+  // U+1F600 lies beyond what UCS-2 records: it is recorded as '_'.
   dm->AddPath(u"\\\uFF01.txt", 1, 2, 0, nullptr, nullptr);
   dm->AddPath(u"\\\U0001F600.txt", 1, 3, 0, nullptr, nullptr);
   dm->SetStructureOffset(19);
@@ -243,7 +243,7 @@ TEST(Place, RecordsSortedByRecordedIdentifier) {
   std::vector<WORD> firstUnits;
   for (std::size_t i = 2; i < jol.size(); ++i) firstUnits.push_back(rec::GetBE16(
       reinterpret_cast<const BYTE*>(jol[i].id.data())));
-  EXPECT_EQ(firstUnits, (std::vector<WORD>{'B', 'a', 0xD83D, 0xFF01}));
+  EXPECT_EQ(firstUnits, (std::vector<WORD>{'B', '_', 'a', 0xFF01}));
 }
 
 // A Joliet folder whose name is cut and cleaned still gets its extent in

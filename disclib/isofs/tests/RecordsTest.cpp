@@ -240,6 +240,10 @@ TEST(Records, IdentifierFields) {
   const BYTE wantVol[8] = {0, 'a', 0, '_', 0, 'b', 0, 0xE9};
   EXPECT_EQ(0, std::memcmp(svd.Bytes() + 40, wantVol, 8));
   EXPECT_EQ(svd.Bytes()[49], ' ');
+  // A character beyond the Basic Multilingual Plane is one '_' in UCS-2.
+  svd.SetVolumeIdentifier("x\xF0\x9F\x98\x80y");
+  const BYTE wantSmile[8] = {0, 'x', 0, '_', 0, 'y', 0, ' '};
+  EXPECT_EQ(0, std::memcmp(svd.Bytes() + 40, wantSmile, 8));
 }
 
 TEST(Records, TerminatorAndXASignature) {
