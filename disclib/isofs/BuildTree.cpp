@@ -24,6 +24,22 @@ template I_Directory* ISO9660_FilesystemManager::create_dir<char>(const char*, c
 template I_Directory* ISO9660_FilesystemManager::create_dir<char16_t>(const char16_t*, const char16_t*,
                                                                       const SYSTEMTIME*);
 
+std::string DiscPathEntry(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (DirUtl::IsSep(c)) c = '_';
+  }
+  return out;
+}
+
+std::u16string DiscPathEntry(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out) {
+    if (DirUtl::IsSep(c)) c = u'_';
+  }
+  return out;
+}
+
 I_File* ISO9660_FilesystemManager::AddFile(const char* path, DWORD size, DWORD start, WORD flags,
                                            const char* altName) {
   static const Where where{"ISO9660_FilesystemManager::AddFile", "BuildTree", 66, 66};

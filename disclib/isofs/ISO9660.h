@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "disclib/isofs/Exceptions.h"
 #include "disclib/isofs/SimpleORB.h"
@@ -130,6 +131,14 @@ class I_Directory : public virtual I_SimpleORB {
 // The two sides of a directory object.
 inline I_File* AsFile(I_Directory* d) { return dynamic_cast<I_File*>(d); }
 inline I_Directory* AsDirectory(I_File* f) { return dynamic_cast<I_Directory*>(f); }
+
+// One entry of a disc path made from a name of the operating system's file
+// system, where '\' is an ordinary character: every character that disc
+// paths split at ('/' and '\') becomes '_', so the name stays one entry
+// and never turns into folders. Walk a tree on disk by its own separator
+// and build each disc path from entries made here.
+std::string DiscPathEntry(std::string_view name);
+std::u16string DiscPathEntry(std::u16string_view name);
 
 // Name and record rules of one file-system tree (ISO 9660 or Joliet).
 class I_ISO_Format {

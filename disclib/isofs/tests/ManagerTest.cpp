@@ -630,3 +630,19 @@ TEST(Lifetimes, StructureOutsideASetOutlivesItsDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+// A name from the operating system stays one entry of the disc path, even
+// when it holds the characters disc paths split at.
+TEST(BuildTree, NamesFromDiskStayOneEntry) {
+  EXPECT_EQ(DiscPathEntry("..\\..\\x"), ".._.._x");
+  EXPECT_EQ(DiscPathEntry(u"a/b\\c"), u"a_b_c");
+  EXPECT_EQ(DiscPathEntry(u"\u015C\u012F"), u"\u015C\u012F");  // low bytes '\' and '/' above 0xFF stay
+  Master dm = NewMaster(FS_ISO9660 | FS_JOLIET);
+  I_File* f = dm->AddPath((u"\\" + DiscPathEntry(u"..\\..\\x")).c_str(), 1, 0, 0, nullptr, nullptr);
+  EXPECT_EQ(f->GetParent(), Fs(dm).Root());
+  EXPECT_EQ(f->GetFullPathWide(), u"\\.._.._x");
+}
+
+}  // namespace
