@@ -140,6 +140,10 @@ inline I_Directory* AsDirectory(I_File* f) { return dynamic_cast<I_Directory*>(f
 std::string DiscPathEntry(std::string_view name);
 std::u16string DiscPathEntry(std::u16string_view name);
 
+// True when text is made of d-characters only (A-Z, 0-9 and '_'), the
+// characters the volume identifier of the primary descriptor may hold.
+bool IsDCharacters(std::string_view text);
+
 // Name and record rules of one file-system tree (ISO 9660 or Joliet).
 class I_ISO_Format {
  public:

@@ -93,6 +93,12 @@ void PutXAField(BYTE* p, WORD groupId, WORD userId, WORD attributes, BYTE fileNu
 
 }  // namespace rec
 
+bool IsDCharacters(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
 namespace {
 void CheckDir(const BYTE* record, const char* function) {
   if (!record) {

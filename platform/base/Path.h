@@ -1,4 +1,6 @@
 // Paths. The system's paths may use '\' or '/'; both separate components.
+// A path of the operating system may hold '\' inside a name: give such paths
+// to File.h (or std::filesystem), not to the splitting helpers here.
 // Installation folders are found from where the platform library itself lies
 // (lib/vexa/ in the build tree and after install).
 #pragma once
