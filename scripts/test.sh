@@ -21,6 +21,7 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # A short fuzzing run of the MPEG-1 stream reader and decoder (clang's libFuzzer).
 bash scripts/fuzz-vidlathe.sh 30
+bash scripts/fuzz-isofs.sh 30
 
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TSAN=ON
 cmake --build build-tsan -j "$jobs"
