@@ -50,7 +50,17 @@ bool OutputFile::Fail(std::string reason) {
   return false;
 }
 
-bool OutputFile::Open(std::string_view targetIn) {
+bool OutputFile::Open(std::string_view target) { return OpenAs(target, {}); }
+
+bool OutputFile::Open(std::string_view target, std::string_view tempName) {
+  if (tempName.empty() || tempName.find('/') != std::string_view::npos) {
+    error_ = "no valid name for the temporary file of '" + std::string(target) + "'";
+    return false;
+  }
+  return OpenAs(target, tempName);
+}
+
+bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
   Discard();
   error_.clear();
   direct_ = false;
@@ -101,9 +111,11 @@ bool OutputFile::Open(std::string_view targetIn) {
   // what a new output keeps.
   const std::string folder = FolderOf(target_);
   const std::string prefix = folder + "/." + Utf8CutBytes(NameOf(target_), 200) + ".";
+  const std::string given = tempName.empty() ? std::string() : folder + "/" + std::string(tempName);
+  if (!given.empty()) unlink(given.c_str());
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    const std::string name = prefix + RandomSuffix();
+    const std::string name = given.empty() ? prefix + RandomSuffix() : given;
     fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd >= 0) {
       temp_ = name;

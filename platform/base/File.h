@@ -36,6 +36,9 @@ class OutputFile {
   // Prepares target for writing. False when it may not be written, with the
   // reason in Error(); nothing on disk has changed then.
   bool Open(std::string_view target);
+  // The same, with the temporary file under a name the caller gives, in the
+  // target's folder (a file left there under that name is removed first).
+  bool Open(std::string_view target, std::string_view tempName);
   // Writes all of data; false with the reason in Error().
   bool Write(const void* data, std::size_t size);
   bool Write(std::string_view data) { return Write(data.data(), data.size()); }
@@ -62,6 +65,7 @@ class OutputFile {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   bool Fail(std::string reason);
+  bool OpenAs(std::string_view target, std::string_view tempName);
 
   std::unique_ptr<std::FILE, Closer> stream_;
   std::string target_;

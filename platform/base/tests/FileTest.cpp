@@ -220,6 +220,22 @@ TEST_F(OutputFileTest, DiscardedOutputsLeaveNothing) {
   ExpectOnly({"photo.jpg"});
 }
 
+// A temporary file under a name the caller gives (the log's "LOG.tmp"): a
+// stale one is replaced, and the name stays inside the target's folder.
+TEST_F(OutputFileTest, GivenTemporaryNames) {
+  WriteFileAtomic(Path("log.txt"), "old log");
+  WriteFileAtomic(Path("LOG.tmp"), "stale");
+  OutputFile out;
+  ASSERT_TRUE(out.Open(Path("log.txt"), "LOG.tmp")) << out.Error();
+  EXPECT_EQ(out.TempPath(), Path("LOG.tmp"));
+  out.Write("new log");
+  ASSERT_TRUE(out.Commit()) << out.Error();
+  EXPECT_EQ(Read(Path("log.txt")), "new log");
+  OutputFile bad;
+  EXPECT_FALSE(bad.Open(Path("log.txt"), "../LOG.tmp"));
+  ExpectOnly({"log.txt"});
+}
+
 class InputFileTest : public OutputFileTest {};
 
 TEST_F(InputFileTest, RefusalsNameTheFile) {
