@@ -20,7 +20,6 @@
 #include <mutex>
 #include <vector>
 
-#include "disclib/DiscpakExport.h"
 #include "platform/base/WinTypes.h"
 
 struct CDRQueueEntry {
@@ -42,7 +41,7 @@ class I_CDRQueue {
   virtual LONG IsFull() = 0;                                             // 4
 };
 
-class DISCPAK_API CDRQueueClass : public I_CDRQueue {
+class CDRQueueClass : public I_CDRQueue {
  public:
   // Throws the error code 8 (a long) when it cannot be allocated, so no
   // half-built queue is ever returned.

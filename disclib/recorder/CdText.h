@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "disclib/DiscpakExport.h"
 #include "platform/base/WinTypes.h"
 
 // Texts are indexed by track: [0] is the disc's, [n] the track's, for the
@@ -16,10 +15,10 @@
 // result is the 8196-byte CD-TEXT record of the drive interface, as
 // ReadCDText returns it: the 16-bit length in host order (the packs plus 2),
 // two reserved bytes, then the packs; empty when the packs would not fit.
-DISCPAK_API std::vector<BYTE> BuildCdTextRecord(const std::vector<std::string>& titles,
+std::vector<BYTE> BuildCdTextRecord(const std::vector<std::string>& titles,
                                                 const std::vector<std::string>& performers, int firstTrack,
                                                 int lastTrack);
 
 // The pack CRC: CRC-16 (x^16 + x^12 + x^5 + 1, preset 0) of bytes 0-15,
 // inverted, big-endian in bytes 16-17.
-DISCPAK_API void SetCdTextPackCrc(BYTE pack[18]);
+void SetCdTextPackCrc(BYTE pack[18]);
