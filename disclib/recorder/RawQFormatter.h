@@ -3,6 +3,13 @@
 // three consecutive sectors), the Q of every program sector from the
 // session layout, the lead-out's Q, and in the lead-in's R-W channels the
 // CD-TEXT packs as a stream of 6-bit symbols.
+//
+// The R-W channels carry the packs as plain symbols, three pack bytes to
+// four symbols, continuing from sector to sector: the same form the
+// session-at-once lead-in sends. They are not interleaved and carry no R-W
+// parity, which is how the simulated recorder reads them back; a drive that
+// records block type 3 without interleaving them itself would want them
+// interleaved with parity.
 #pragma once
 
 #include <array>
