@@ -25,10 +25,15 @@ namespace {
 struct Sheets {
   std::unique_ptr<CDDB> up, down, upHigh, downHigh;
 };
-Sheets& TheSheets() {
-  static Sheets sheets;
-  return sheets;
-}
+// Built when the library is loaded, destroyed when it is unloaded: the
+// button table, then the art manager, then the sheets it frees.
+struct Globals {
+  Sheets sheets;
+  CArtMgr artMgr;
+  CButtonTable buttonTable;
+};
+Globals& TheGlobals();
+Sheets& TheSheets();
 }  // namespace
 
 CArtMgr::CArtMgr() = default;
@@ -105,15 +110,11 @@ bool CArtMgr::SetButtonBitmaps(const CButtonDescriptor& d, CDDB*& up, CDDB*& upH
 }
 
 namespace {
-// Built when the library is loaded, destroyed when it is unloaded.
-struct Globals {
-  CArtMgr artMgr;
-  CButtonTable buttonTable;
-};
 Globals& TheGlobals() {
   static Globals globals;
   return globals;
 }
+Sheets& TheSheets() { return TheGlobals().sheets; }
 }  // namespace
 
 CArtMgr& TheArtMgr() { return TheGlobals().artMgr; }

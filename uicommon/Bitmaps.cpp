@@ -339,8 +339,8 @@ bool CDDB::FromImage(const QImage& image) {
   if (image.isNull() || image.width() != m_width || image.height() != m_height) return false;
   const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
   if (!AttachDC(nullptr)) return false;
+  m_memoryDC.reset();  // the pixels are replaced directly
   *m_bitmap = rgb;
-  m_memoryDC.reset();
   DetachDC();
   return true;
 }

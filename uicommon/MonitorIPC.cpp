@@ -35,7 +35,7 @@ int Post(const std::string& title, unsigned msg, std::uintptr_t wParam, std::int
 
 bool Listening(const std::string& title) {
   const std::string path = CMonitorIPCWindow::EndpointPath(title);
-  if (path.empty() || !vexa::base::FileExists(path)) return false;
+  if (path.empty()) return false;
   QLocalSocket socket;
   socket.connectToServer(QString::fromStdString(path));
   const bool ok = socket.waitForConnected(1000);
