@@ -402,12 +402,10 @@ bool CText::CaptionClips(QPaintDevice* dc, bool scaled, QRect rect) {
   } else {
     wrapped = WrapText(dc, r, 1);
   }
-  const int mx = static_cast<int>(r.width() * margin);
-  const int my = static_cast<int>(r.height() * margin);
-  const int inner = std::max(0, r.width() - 2 * mx);
+  // Measured inside the rectangle less its side margins.
+  const int inner = std::max(0, r.width() - 2 * static_cast<int>(r.width() * margin));
   const int height = vexa::ui::MeasureTextHeight(font, dc, inner, wrapped,
                                                  m_format | DT_WORDBREAK | DT_NOPREFIX);
-  (void)my;
   return height > r.height();
 }
 
