@@ -147,6 +147,7 @@ std::vector<int> CSelectGallery::AddThumbnailsAfter(int afterId, const std::vect
   UnpostForAdd();
   const int before = AfterToBefore(afterId);
   const QSize cell = ThumbnailSize();
+  m_arrangement.SetCellSize(cell.width(), cell.height());
   std::vector<CPlacement> placements;
   for (const std::string& path : paths) {
     const int id = ++m_lastId;
@@ -279,6 +280,7 @@ bool CSelectGallery::CreateThumbnailWindow(int id) {
 void CSelectGallery::CreateArrangement(bool all) {
   m_arrangement.Clear();
   const QSize cell = ThumbnailSize();
+  m_arrangement.SetCellSize(cell.width(), cell.height());
   for (int id : m_photoOrder->Ids())
     if (all || m_photoList->IsSelected(id)) m_arrangement.Append(id, cell.width(), cell.height());
   ArrangePhotos();
@@ -652,7 +654,7 @@ void CSelectGallery::PaintDocument(QPainter* p, const QRect& rect) {
 
 void CSelectGallery::DocumentMouse(QEvent* event) {
   auto* e = static_cast<QMouseEvent*>(event);
-  const QPoint client = viewport()->mapFrom(m_document, e->position().toPoint());
+  const QPoint client = m_document->mapTo(viewport(), e->position().toPoint());
   const int shift = static_cast<int>(e->modifiers() >> 25);
   switch (event->type()) {
     case QEvent::MouseButtonPress: {
@@ -806,7 +808,7 @@ void CSelectGallery::DocumentDrag(QEvent* event) {
         e->ignore();
         return;
       }
-      const QPoint client = viewport()->mapFrom(m_document, e->position().toPoint());
+      const QPoint client = m_document->mapTo(viewport(), e->position().toPoint());
       if (e->mimeData()->hasFormat(vexa::gallery::kGalleryFormat) && m_orderedDrop) HighlightDropArea(true, client);
       e->setDropAction(effect);
       e->accept();
@@ -817,7 +819,7 @@ void CSelectGallery::DocumentDrag(QEvent* event) {
       break;
     case QEvent::Drop: {
       auto* e = static_cast<QDropEvent*>(event);
-      const QPoint client = viewport()->mapFrom(m_document, e->position().toPoint());
+      const QPoint client = m_document->mapTo(viewport(), e->position().toPoint());
       const Qt::DropAction effect = DropEffectFor(e->mimeData());
       DropData(e->mimeData(), client);
       // A drop is always reported as done.

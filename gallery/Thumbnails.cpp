@@ -134,7 +134,7 @@ void CSelectThumbnail::leaveEvent(QEvent* event) {
 
 void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
   CGalleryCallback* host = m_selectGallery->Callback();
-  const QPoint inGallery = m_selectGallery->viewport()->mapFrom(this, event->position().toPoint());
+  const QPoint inGallery = mapTo(m_selectGallery->viewport(), event->position().toPoint());
   const int keys = static_cast<int>(event->modifiers() >> 25);
   m_selectGallery->setFocus(Qt::MouseFocusReason);
   if (event->button() == Qt::RightButton) {
@@ -187,7 +187,7 @@ void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
 
 void CSelectThumbnail::mouseReleaseEvent(QMouseEvent* event) {
   CGalleryCallback* host = m_selectGallery->Callback();
-  const QPoint inGallery = m_selectGallery->viewport()->mapFrom(this, event->position().toPoint());
+  const QPoint inGallery = mapTo(m_selectGallery->viewport(), event->position().toPoint());
   const int keys = static_cast<int>(event->modifiers() >> 25);
   if (event->button() == Qt::RightButton) {
     m_pendingPress = false;
@@ -216,7 +216,7 @@ void CSelectThumbnail::mouseReleaseEvent(QMouseEvent* event) {
 
 void CSelectThumbnail::mouseMoveEvent(QMouseEvent* event) {
   if (m_selectGallery->RubberBandActive() && (event->buttons() & Qt::LeftButton)) {
-    m_selectGallery->RubberBandUpdate(m_selectGallery->viewport()->mapFrom(this, event->position().toPoint()));
+    m_selectGallery->RubberBandUpdate(mapTo(m_selectGallery->viewport(), event->position().toPoint()));
     return;
   }
   if (m_tracking && (event->buttons() & Qt::LeftButton) && m_selectGallery->Caller() != 1) {
