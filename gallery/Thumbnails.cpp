@@ -36,7 +36,14 @@ void CThumbnailWindow::DrawMissing(QPainter*) {}
 
 void CThumbnailWindow::OnDraw(QPainter* dc) {
   PrepareCaption();
-  CArtButton::OnDraw(dc);
+  // The cell face at its own size: a cell without captions shows the top
+  // of it (the picture well), never a squeezed copy.
+  const CArtButtonState& s = State();
+  CDDB* face = s.pushed ? (s.highlight ? GetDownHigh() : GetDown()) : (s.highlight ? GetUpHigh() : GetUp());
+  if (face) {
+    const QRect r(0, 0, std::min(width(), face->Width()), std::min(height(), face->Height()));
+    face->Draw(dc, r, r, SRCCOPY);
+  }
   if (m_thumbnail && m_thumbnail->Width() > 0) {
     const int x = (width() - m_thumbnail->Width()) / 2;
     const int y = (116 - m_thumbnail->Height()) / 2;
@@ -354,10 +361,16 @@ CEditFilename::~CEditFilename() {
 
 void CEditFilename::SetMode(int mode) {
   m_mode = mode;
+  // Shown captions read as text, whether or not they can be edited.
   QPalette pal = palette();
   const bool highlighted = mode == 1;
-  pal.setColor(QPalette::Base, highlighted ? pal.color(QPalette::Highlight) : QColor(0, 0, 0, 0));
-  pal.setColor(QPalette::Text, highlighted ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::WindowText));
+  const QColor base = highlighted ? pal.color(QPalette::Active, QPalette::Highlight) : QColor(0, 0, 0, 0);
+  const QColor text = highlighted ? pal.color(QPalette::Active, QPalette::HighlightedText)
+                                  : pal.color(QPalette::Active, QPalette::WindowText);
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+    pal.setColor(group, QPalette::Base, base);
+    pal.setColor(group, QPalette::Text, text);
+  }
   setPalette(pal);
   if (mode == 2) selectAll();
 }

@@ -424,3 +424,47 @@ TEST_F(ControlTest, DropsAndCopyPasteBetweenTwoControls) {
 }
 
 }  // namespace
+
+namespace {
+
+// The control drawn with four photos of known colours, one turned, compared
+// with the golden picture within a small fuzz (ImageMagick compare).
+TEST_F(ControlTest, GoldenScreenshot) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/compare");
+  Control c = Make();
+  const std::vector<QColor> colors = {QColor(200, 40, 40), QColor(40, 160, 60), QColor(40, 70, 200), QColor(230, 190, 40)};
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < colors.size(); ++i)
+    paths.push_back(Photo("golden" + std::to_string(i) + ".jpg", i == 3 ? 600 : 900, i == 3 ? 900 : 600, colors[i]));
+  AddFiles(c, paths, -1, {0, 90, 0, 0});
+  // Every thumbnail in: each cell's centre shows its photo's colour.
+  auto ready = [&] {
+    const QImage shot = c.window->grab().toImage();
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+      const QRgb px = shot.pixel(int(i % 3) * 116 + 58, int(i / 3) * 116 + 58);
+      if (std::abs(qRed(px) - colors[i].red()) + std::abs(qGreen(px) - colors[i].green()) +
+              std::abs(qBlue(px) - colors[i].blue()) > 60)
+        return false;
+    }
+    return true;
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(ready(), 30000);
+  // The pointer away from every cell, so none is lit.
+  QTest::mouseMove(c.window, QPoint(410, 310));
+  for (QWidget* w : Thumbnails(c)) {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(w, &leave);
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(ready(), 5000);
+  const std::string artifacts = std::string(VEXA_BUILD_DIR) + "/artifacts";
+  std::filesystem::create_directories(artifacts);
+  const std::string shot = artifacts + "/vexathum-control.png";
+  ASSERT_TRUE(c.window->grab().save(QString::fromStdString(shot)));
+  const std::string golden = std::string(VEXA_TEST_SOURCE_DIR) + "/data/golden-control.png";
+  if (std::getenv("VEXA_UPDATE_GOLDEN")) std::filesystem::copy_file(shot, golden, std::filesystem::copy_options::overwrite_existing);
+  std::string out;
+  RunCommand("/usr/bin/compare -metric AE -fuzz 8% " + Quote(shot) + " " + Quote(golden) + " null:", &out);
+  EXPECT_LT(std::atol(out.c_str()), 200) << out;
+}
+
+}  // namespace
