@@ -290,7 +290,19 @@ TEST_F(ControlTest, SortsRunAscendingForwardForEveryKey) {
   const std::string big = Photo("c.jpg", 900, 700, QColor(200, 30, 30));
   const std::string mid = Photo("B.png", 400, 300, QColor(30, 200, 30));
   const std::string small = Photo("a.jpg", 40, 30, QColor(30, 30, 200));
-  QImage(400, 300, QImage::Format_RGB32).save(QString::fromStdString(mid), "PNG");
+  QImage png(400, 300, QImage::Format_RGB32);
+  png.fill(QColor(30, 200, 30));
+  png.save(QString::fromStdString(mid), "PNG");
+  // Sizes fixed by padding after the picture's end (readers stop there).
+  auto padTo = [](const std::string& p, std::size_t size) {
+    std::string bytes = ReadAll(p);
+    ASSERT_LT(bytes.size(), size);
+    bytes.resize(size, '\0');
+    WriteAll(p, bytes);
+  };
+  padTo(small, 20000);
+  padTo(mid, 50000);
+  padTo(big, 200000);
   auto setTime = [](const std::string& p, long t) {
     struct timespec ts[2] = {{t, 0}, {t, 0}};
     ::utimensat(AT_FDCWD, p.c_str(), ts, 0);
