@@ -7,6 +7,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -28,6 +29,9 @@ CGallery::CGallery(QWidget* parent, CGalleryCallback* callback, EGalleryCaller c
 CGallery::~CGallery() = default;
 
 namespace {
+
+// Notes of the gallery; off unless the category is enabled.
+Q_LOGGING_CATEGORY(lcGallery, "vexa.gallery", QtWarningMsg)
 
 const char* const kChannels[] = {"AddThumbnail", "SelectThumbnail", "SelectThumbnailOn", "SelectAll",
                                  "InvertSelection", "SelectNone", "UnselectAllButOne", "RemoveSelected",
@@ -711,7 +715,7 @@ void CSelectGallery::Receive(std::string channel, CParameter* param) {
   auto* intParam = dynamic_cast<CParamInt*>(param);
   if (channel == "SelectThumbnail" || channel == "SelectThumbnailOn") {
     // Obsolete messages are noted, not shown to the user.
-    if (intParam && intParam->Value() != 0) qInfo("Received obselete broadcast message: %s", channel.c_str());
+    if (intParam && intParam->Value() != 0) qCInfo(lcGallery, "Received obselete broadcast message: %s", channel.c_str());
   } else if (channel == "SelectAll") {
     SelectAll();
   } else if (channel == "InvertSelection") {

@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -249,14 +252,51 @@ void CSelectThumbnail::mouseDoubleClickEvent(QMouseEvent* event) {
 
 bool CSelectThumbnail::event(QEvent* e) {
   if (e->type() == CCommandEvent::EventType()) {
-    OnCommand(static_cast<CCommandEvent*>(e)->Command());
+    RunCommandLater(static_cast<CCommandEvent*>(e)->Command());
     return true;
   }
   return CThumbnailWindow::event(e);
 }
 
+void CSelectThumbnail::contextMenuEvent(QContextMenuEvent* event) {
+  // The photo's menu: its commands come back as OnCommand.
+  QMenu menu(this);
+  for (int id : {1258, 1259, 1264, 0, 1263, 1267, 1279, 1551, 0, 1273, 1280}) {
+    if (!id) {
+      menu.addSeparator();
+      continue;
+    }
+    QAction* action = menu.addAction(QString::fromStdString(vexa::ui::LoadResString(id)));
+    action->setData(id);
+  }
+  if (QAction* chosen = menu.exec(event->globalPos())) RunCommandLater(chosen->data().toInt());
+}
+
+void CSelectThumbnail::RunCommandLater(int command) {
+  // A command may remove this photo, and its window with it: it runs once
+  // the event that brought it is over.
+  QPointer<CSelectThumbnail> self(this);
+  QMetaObject::invokeMethod(
+      m_selectGallery, [self, command] {
+        if (self) self->OnCommand(command);
+      },
+      Qt::QueuedConnection);
+}
+
 void CSelectThumbnail::OnCommand(int command) {
   CGalleryCallback* host = m_selectGallery->Callback();
+  switch (command) {
+    case 1258: if (host) host->CounterClockwiseButtonClicked(m_photoId); return;
+    case 1259: if (host) host->ClockwiseButtonClicked(m_photoId); return;
+    case 1264: if (host) host->ZoomButtonClicked(m_photoId); return;
+    case 1263: Copy(true, false); return;
+    case 1267: Copy(true, true); return;
+    case 1279: Copy(false, false); return;
+    case 1551: Copy(false, true); return;
+    case 1273: m_selectGallery->RemoveSelected(); return;
+    case 1280: if (host) host->CloseButtonClicked(m_photoId); return;
+    default: break;
+  }
   if (!host) return;
   // The corner buttons: adjust, rotate clockwise, counterclockwise, remove.
   switch (command - CArtButton::kCommandOffset) {

@@ -75,10 +75,12 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void CaptureChanged(bool held) override;
   void PrepareCaption() override;
   void DrawMissing(QPainter* dc) override;
   virtual void OnCommand(int command);
+  void RunCommandLater(int command);
 
   CSelectGallery* m_selectGallery;
   bool m_tracking = false;

@@ -1,6 +1,7 @@
 #include "gallery/control/VEXAThumCtrl.h"
 
 #include <QCollator>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -132,6 +133,7 @@ CVEXAThumWindow::~CVEXAThumWindow() {
 void CVEXAThumWindow::EnsureGallery() {
   if (m_gallery) return;
   m_gallery = new CSelectGallery(this, rect(), m_control, 0);
+  m_gallery->installEventFilter(this);
   if (m_control) m_control->OnGalleryCreated();
 }
 
@@ -146,6 +148,15 @@ void CVEXAThumWindow::paintEvent(QPaintEvent*) {
 void CVEXAThumWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (m_gallery) m_gallery->setGeometry(rect());
+}
+
+bool CVEXAThumWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == m_gallery && e->type() == QEvent::KeyPress && m_control) {
+    auto* key = static_cast<QKeyEvent*>(e);
+    m_control->KeyDown(key->key(), static_cast<int>(key->modifiers() >> 25));
+    if (!key->text().isEmpty()) m_control->KeyPress(key->text().at(0).unicode());
+  }
+  return QWidget::eventFilter(watched, e);
 }
 
 bool CVEXAThumWindow::event(QEvent* e) {
@@ -572,6 +583,10 @@ void CVEXAThumCtrl::KeyUp(int key, int, int flags) {
   Fire(DISPID_VEXATHUMEV_KeyUp, {Variant::I2(SHORT(key)), Variant::I2(SHORT(flags))});
 }
 void CVEXAThumCtrl::SelectionChanged() { Fire(DISPID_VEXATHUMEV_SelectionChanged); }
+void CVEXAThumCtrl::KeyDown(int key, int shift) {
+  Fire(DISPID_VEXATHUMEV_KeyDown, {Variant::I2(SHORT(key)), Variant::I2(SHORT(shift))});
+}
+void CVEXAThumCtrl::KeyPress(int character) { Fire(DISPID_VEXATHUMEV_KeyPress, {Variant::I2(SHORT(character))}); }
 
 // ---- The dispatch table -----------------------------------------------------------------------------------
 

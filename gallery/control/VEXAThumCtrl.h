@@ -30,6 +30,7 @@ class CVEXAThumWindow : public QWidget {
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -78,6 +79,9 @@ class CVEXAThumCtrl : public vexa::com::ComObjectRoot,
   void MouseDown(int button, int shift, int x, int y) override;
   void KeyUp(int key, int repeat, int flags) override;
   void SelectionChanged() override;
+  // The stock key events of the control's window.
+  void KeyDown(int key, int shift);
+  void KeyPress(int character);
 
   // The behaviour behind the dispatch members.
   bool AddMultipleFiles(std::vector<std::string> paths, std::vector<int> rotations, int index);

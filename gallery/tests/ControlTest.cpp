@@ -400,6 +400,28 @@ TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
   QApplication::processEvents();
 }
 
+TEST_F(ControlTest, CornerButtonsRotateAndKeysAreEvents) {
+  Control c = Make();
+  Put(c, DISPID_VEXATHUM_ShowRotateButtons, Variant::Bool(true));
+  Put(c, DISPID_VEXATHUM_ShowRemoveButton, Variant::Bool(true));
+  AddFiles(c, {Photo("r.jpg")}, -1);
+  const int id = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices)).at(0);
+  QWidget* thumb = Thumbnail(c, id);
+  ASSERT_NE(thumb, nullptr);
+  QTest::mouseMove(thumb, QPoint(60, 60));
+  // The clockwise corner button of an unselected photo: id 6 at (93, 93).
+  QWidget* button = nullptr;
+  QTRY_VERIFY_WITH_TIMEOUT((button = thumb->childAt(QPoint(100, 100))) != nullptr, 5000);
+  EXPECT_EQ(button->property("controlId").toInt(), 306);
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, 8));
+  QTRY_COMPARE_WITH_TIMEOUT(c.sink->Count(DISPID_VEXATHUMEV_ClockwiseButtonClicked), 1, 5000);
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbRotation, {Variant::I4(id)})), 90);
+  QTest::keyClick(Gallery(c), Qt::Key_A);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyDown), 1);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyPress), 1);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyUp), 1);
+}
+
 TEST_F(ControlTest, DropsAndCopyPasteBetweenTwoControls) {
   Control a = Make(), b = Make();
   const std::string p1 = Photo("one.jpg"), p2 = Photo("two.jpg"), p3 = Photo("three.jpg");
