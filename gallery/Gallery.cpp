@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QLoggingCategory>
 #include <QPainter>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <algorithm>
@@ -27,6 +28,28 @@ CDropSource::~CDropSource() = default;
 CGallery::CGallery(QWidget* parent, CGalleryCallback* callback, EGalleryCaller caller)
     : QScrollArea(parent), m_callback(callback), m_caller(caller) {}
 CGallery::~CGallery() = default;
+
+namespace {
+QPointer<CSelectGallery>& SharedGallery() {
+  static QPointer<CSelectGallery> gallery;
+  return gallery;
+}
+}  // namespace
+
+CGallery* CGallery::CreateGallery(QWidget* parent, const QRect& rect, CGalleryCallback* callback,
+                                  EGalleryCaller caller) {
+  QPointer<CSelectGallery>& shared = SharedGallery();
+  if (!shared) shared = new CSelectGallery(parent, rect, callback, caller);
+  shared->show();
+  return shared.data();
+}
+
+void CGallery::DeleteGallery(CGallery* gallery) {
+  QPointer<CSelectGallery>& shared = SharedGallery();
+  if (!shared || gallery != shared.data()) return;
+  shared->hide();
+  shared->Reset();
+}
 
 namespace {
 
@@ -106,6 +129,7 @@ CSelectGallery::~CSelectGallery() {
   RemoveListener("HighlightDrop", this);
   m_marker.reset();
   m_band.reset();
+  m_outline.reset();
   m_postedImage.reset();
 }
 
@@ -835,6 +859,22 @@ void CSelectGallery::DocumentDrag(QEvent* event) {
       break;
   }
 }
+
+void CSelectGallery::InitOutlineDrag(QPoint client) {
+  std::vector<QRect> rects;
+  for (int id : SelectedInOrder())
+    if (auto* w = GetThumbnailPtr(id)) rects.push_back(w->geometry());
+  m_outlineStart = ToDocument(client);
+  m_outline = std::make_unique<CDragWnd>(m_document, m_document->rect(), std::move(rects));
+  m_outline->show();
+  m_outline->raise();
+}
+
+void CSelectGallery::DrawDragImage(QPoint client) {
+  if (m_outline) m_outline->SetOffset(ToDocument(client) - m_outlineStart);
+}
+
+void CSelectGallery::EndOutlineDrag() { m_outline.reset(); }
 
 void CSelectGallery::HighlightDropArea(bool show, QPoint client) {
   const QPoint d = ToDocument(client);

@@ -22,6 +22,7 @@ class QPainter;
 class CDDB;
 class CSelectThumbnail;
 class CRubberBandWnd;
+class CDragWnd;
 class CUserView;
 class CDropSource;
 
@@ -72,6 +73,13 @@ class VEXATHUMGALLERY_API CGallery : public QScrollArea {
   CGalleryCallback* Callback() const { return m_callback; }
   virtual void Callback(CGalleryCallback* callback) { m_callback = callback; }
   EGalleryCaller Caller() const { return m_caller; }
+
+  // The library's one shared gallery: made by the first call (later calls
+  // return it and ignore their arguments) and shown; DeleteGallery hides it
+  // and empties it, keeping it for the next CreateGallery.
+  static CGallery* CreateGallery(QWidget* parent, const QRect& rect, CGalleryCallback* callback,
+                                 EGalleryCaller caller);
+  static void DeleteGallery(CGallery* gallery);
 
  private:
   CGalleryCallback* m_callback;
@@ -204,6 +212,12 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   // Carries out a drop; true when something changed.
   bool DropData(const QMimeData* data, QPoint client);
   void SaveDragPt(QPoint screen) { m_dragPoint = screen; }
+  // The outline of the selected photos that follows the pointer during a
+  // drag (points in client coordinates).
+  void InitOutlineDrag(QPoint client);
+  void DrawDragImage(QPoint client);
+  void EndOutlineDrag();
+  bool OutlineShown() const { return m_outline != nullptr; }
 
   // The document widget that holds the thumbnail windows.
   QWidget* Document() const { return m_document; }
@@ -246,6 +260,8 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   QRect m_bandRect;
   std::vector<int> m_bandIds;
   std::unique_ptr<CRubberBandWnd> m_band;
+  std::unique_ptr<CDragWnd> m_outline;
+  QPoint m_outlineStart;
   CCFHandler m_clipboard;
   int m_untitled = 1;
   QPoint m_dragPoint;

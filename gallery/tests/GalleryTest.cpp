@@ -228,6 +228,27 @@ TEST_F(GalleryTest, CornerButtonsWhileThePointerIsOver) {
   QTRY_VERIFY_WITH_TIMEOUT(w->CornerButtonIds().empty(), 5000);
 }
 
+TEST_F(GalleryTest, SharedGalleryAndDragOutline) {
+  CGallery* shared = CGallery::CreateGallery(m_window.get(), QRect(0, 0, 100, 100), &m_host, 0);
+  ASSERT_NE(shared, nullptr);
+  EXPECT_EQ(CGallery::CreateGallery(nullptr, QRect(), nullptr, 5), shared);
+  auto* g = static_cast<CSelectGallery*>(shared);
+  g->AddThumbnailsAfter(-1, {m_temp.Path("a.jpg")});
+  CGallery::DeleteGallery(shared);
+  EXPECT_FALSE(g->isVisible());
+  EXPECT_EQ(g->NumImages(), 0);
+  EXPECT_EQ(CGallery::CreateGallery(nullptr, QRect(), nullptr, 0), shared);
+  EXPECT_TRUE(g->isVisible());
+
+  Add(2);
+  m_gallery->Select(1, true);
+  m_gallery->InitOutlineDrag(QPoint(10, 10));
+  EXPECT_TRUE(m_gallery->OutlineShown());
+  m_gallery->DrawDragImage(QPoint(40, 30));
+  m_gallery->EndOutlineDrag();
+  EXPECT_FALSE(m_gallery->OutlineShown());
+}
+
 TEST_F(GalleryTest, CaptionsAreCleanedAsTyped) {
   EXPECT_EQ(CEditFilename::CleanCaption("..a:b?c"), "abc");
   EXPECT_EQ(CEditFilename::CleanCaption("  lake.jpg"), "lake.jpg");
