@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
       waited.start();
       still.start();
       long lastFiles = -1;
-      QObject::connect(timer, &QTimer::timeout, &window, [&, timer]() mutable {
+      QObject::connect(timer, &QTimer::timeout, &window, [&, timer, waited, still, lastFiles]() mutable {
         long files = 0;
         for (const auto& e : std::filesystem::directory_iterator(cacheDir)) files += e.path().extension() == ".bmp";
         if (files != lastFiles) {
