@@ -1,0 +1,240 @@
+// vcd-mkimage end to end: albums of 1 and 13 stills with segments, one MPEG
+// track with music, and files with long and non-Latin names, made into a
+// .bin/.cue and checked by the tools that know Video CDs and ISO 9660.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "disclib/vcd/tests/SectorCheck.h"
+#include "platform/base/Path.h"
+
+namespace {
+
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  if (output) *output = out;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class MkImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* need[] = {"ffmpeg", "ffprobe", "vcd-info", "vcdxrip", "cd-info", "isoinfo", "iso-info", "xorriso"};
+    for (const char* tool : need) {
+      if (Shell(std::string("command -v ") + tool + " >/dev/null") != 0) {
+        const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+        if (v && std::string(v) == "1") FAIL() << tool << " missing";
+        GTEST_SKIP() << tool << " missing";
+      }
+    }
+    if (Shell("/usr/bin/python3 -c 'import pycdlib'") != 0) {
+      const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+      if (v && std::string(v) == "1") FAIL() << "pycdlib missing";
+      GTEST_SKIP() << "pycdlib missing";
+    }
+    dir_ = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-mkimage-");
+    ASSERT_FALSE(dir_.empty());
+    ::setenv("VEXA_REGISTRY_DIR", dir_.c_str(), 1);
+  }
+  void TearDown() override {
+    if (!dir_.empty()) vexa::base::RemoveAll(dir_);
+  }
+  std::string P(const std::string& name) const { return dir_ + "/" + name; }
+  std::string Tool(const std::string& name) const { return std::string(VEXA_BUILD_DIR) + "/bin/" + name; }
+  void Run(const std::string& command) {
+    std::string out;
+    ASSERT_EQ(Shell("cd '" + dir_ + "' && " + command, &out), 0) << command << "\n" << out;
+  }
+
+  // n stills as segments, a menu over them, a music track, and files.
+  void MakeAlbum(int n, bool track) {
+    std::ostringstream desc, menu;
+    desc << "fs 1\nvolume ALBUM_" << n << "\n";
+    for (int i = 1; i <= n; ++i) {
+      const std::string jpg = "p" + std::to_string(i) + ".jpg", seg = "seg" + std::to_string(i) + ".mpg";
+      Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x480 -vf hue=h=" + std::to_string(i * 25) +
+          " -frames:v 1 " + jpg);
+      Run("'" + Tool("vidlathe-cli") + "' v1 1 " + seg + " " + jpg + " >/dev/null");
+      desc << "segment " << seg << " 4\n";  // 4: an NTSC still
+    }
+    menu << "max " << n + 3 << "\nsel 1 item=1000 wait=5 default=2 timeout=" << n + 2 << " targets=";
+    for (int i = 2; i <= n + 1; ++i) menu << i << (i <= n ? "," : "\n");
+    for (int i = 2; i <= n + 1; ++i) {
+      menu << "play " << i << " items=" << 998 + i << " return=1 next=" << i + 1 << " prev=" << i - 1 << " wait=5\n";
+    }
+    menu << "play " << n + 2 << " items=" << (track ? 2 : 1000) << " return=1 next=" << n + 3 << "\nend " << n + 3 << "\n";
+    std::ofstream(P("menu.txt")) << menu.str();
+    Run("'" + Tool("vcd-lists") + "' menu.txt LOT.VCD PSD.VCD");
+    desc << "lists LOT.VCD PSD.VCD " << n + 3 << "\n";
+    if (track) {
+      Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i \"aevalsrc=0.4*sin(440*2*PI*t)|0.4*sin(554*2*PI*t):s=44100:d="
+          "12\" -c:a libmp3lame music.mp3");
+      Run("'" + Tool("vcd-encode") + "' audio DISCPAK.MP2 music.mp3");
+      Run("'" + Tool("vcd-encode") + "' video -f 0 -t 1000 -c 0 -a DISCPAK.MP2 DISCPAK.DAT p1.jpg");
+      desc << "track DISCPAK.DAT 1 \"\\MUSIC\\Slide show.mpg\"\n";
+    }
+    Run("mkdir -p files && printf 'hello\\n' > files/readme.txt && head -c 150000 /dev/urandom > files/data.bin"
+        " && printf 'Gr\\303\\274\\303\\237e\\n' > 'files/Grüße aus Köln.txt' && printf 'photo' > 'files/фото.txt'");
+    desc << "file files/readme.txt \\ORLDISC\\README.TXT\n"
+         << "file files/data.bin /ORLDISC/DATA/DATA.BIN\n"
+         << "file \"files/Grüße aus Köln.txt\" \\ORLDISC\\GRUSSE.TXT\n"
+         << "link \"files/Grüße aus Köln.txt\" \"\\ORLDISC\\Grüße aus Köln.txt\"\n"
+         << "file files/фото.txt \\ORLDISC\\FOTO.TXT\n"
+         << "link files/фото.txt \"\\ORLDISC\\фото.txt\"\n";
+    std::ofstream(P("disc.txt")) << desc.str();
+  }
+
+  // Every Form 1 sector of track 1 carries a right EDC and ECC; segment
+  // sectors are Form 2; returns the track's user data as a cooked image.
+  void CheckTrackOne(std::uint32_t sectors, std::uint32_t firstSegment, std::uint32_t segmentSectors) {
+    const std::string bin = Read(P("disc.bin"));
+    ASSERT_GE(bin.size(), static_cast<std::size_t>(sectors) * 2352);
+    std::string cooked;
+    for (std::uint32_t s = 0; s < sectors; ++s) {
+      const auto* raw = reinterpret_cast<const std::uint8_t*>(bin.data()) + static_cast<std::size_t>(s) * 2352;
+      const bool form2 = raw[18] & 0x20;
+      const bool inSegments = s >= firstSegment && s < firstSegment + segmentSectors;
+      ASSERT_EQ(form2, inSegments) << "sector " << s;
+      ASSERT_EQ(std::memcmp(raw + 16, raw + 20, 4), 0) << "sector " << s;
+      if (!form2) {
+        ASSERT_TRUE(vexa::vcd::testing::Form1EdcOk(raw)) << "sector " << s;
+        ASSERT_TRUE(vexa::vcd::testing::Form1ParityOk(raw, true)) << "sector " << s;
+      }
+      cooked.append(reinterpret_cast<const char*>(raw + 24), 2048);
+    }
+    std::ofstream(P("track1.iso"), std::ios::binary) << cooked;
+  }
+
+  void CheckFiles() {
+    struct File {
+      const char* source;
+      const char* iso;
+      const char* joliet;
+    };
+    const File files[] = {{"files/readme.txt", "/ORLDISC/README.TXT;1", "/ORLDISC/README.TXT;1"},
+                          {"files/data.bin", "/ORLDISC/DATA/DATA.BIN;1", "/ORLDISC/DATA/DATA.BIN;1"},
+                          {"files/Grüße aus Köln.txt", "/ORLDISC/GRUSSE.TXT;1", "/ORLDISC/Grüße aus Köln.txt;1"},
+                          {"files/фото.txt", "/ORLDISC/FOTO.TXT;1", "/ORLDISC/фото.txt;1"}};
+    std::string listing;
+    Run("isoinfo -l -J -i track1.iso > listing.txt");
+    listing = Read(P("listing.txt"));
+    EXPECT_NE(listing.find("README.TXT"), std::string::npos) << listing;
+    for (const File& f : files) {
+      SCOPED_TRACE(f.source);
+      const std::string source = Read(P(f.source));
+      // isoinfo through the ISO 9660 names, pycdlib through both trees.
+      std::string out;
+      Run(std::string("isoinfo -i track1.iso -x '") + f.iso + "' > x.out");
+      EXPECT_EQ(Read(P("x.out")), source);
+      Run(std::string("/usr/bin/python3 -c \"import pycdlib,io,sys; p=pycdlib.PyCdlib(); p.open('track1.iso'); "
+                      "b=io.BytesIO(); p.get_file_from_iso_fp(b, joliet_path=sys.argv[1]); "
+                      "open('j.out','wb').write(b.getvalue())\" '") + f.joliet + "'");
+      EXPECT_EQ(Read(P("j.out")), source);
+    }
+    // xorriso restores the Joliet tree's folder with every name.
+    Run("xorriso -indev track1.iso -osirrox on -extract /ORLDISC xo >/dev/null 2>&1");
+    EXPECT_EQ(Read(P("xo/Grüße aus Köln.txt")), Read(P("files/Grüße aus Köln.txt")));
+    EXPECT_EQ(Read(P("xo/фото.txt")), Read(P("files/фото.txt")));
+    EXPECT_EQ(Read(P("xo/DATA/DATA.BIN")), Read(P("files/data.bin")));
+    Run("iso-info -i track1.iso -f > isoinfo.txt");
+    EXPECT_NE(Read(P("isoinfo.txt")).find("/VCD/ENTRIES.VCD"), std::string::npos);
+  }
+
+  std::string dir_;
+};
+
+TEST_F(MkImageTest, ThirteenStillsAndAMusicTrack) {
+  MakeAlbum(13, true);
+  Run("'" + Tool("vcd-mkimage") + "' --no-pad disc.txt disc.bin > mk.txt");
+
+  std::string info;
+  ASSERT_EQ(Shell("vcd-info --cue-file '" + P("disc.cue") + "' -I -E -L -p", &info), 0) << info;
+  EXPECT_EQ(std::regex_search(info, std::regex("warn|error", std::regex::icase)), false) << info;
+  std::string full;
+  ASSERT_EQ(Shell("vcd-info --cue-file '" + P("disc.cue") + "'", &full), 0);
+  EXPECT_NE(full.find("VCD 2.0 detected"), std::string::npos) << full;
+  EXPECT_NE(full.find("system id: `CD-RTOS CD-BRIDGE'"), std::string::npos);
+  EXPECT_NE(info.find("number of segments: 13"), std::string::npos) << info;
+  EXPECT_NE(info.find("offset multiplier: 0x08"), std::string::npos);
+  EXPECT_NE(info.find("maximum lid: 16"), std::string::npos);
+  EXPECT_NE(info.find("ENTRY[00]: track#  1 (SEQUENCE[0])"), std::string::npos) << info;
+  EXPECT_NE(info.find("PSD[15] (LID[16] @0x"), std::string::npos) << info;
+  EXPECT_NE(info.find("play-item[0]: SEQUENCE[0] (0x0002)"), std::string::npos);
+  EXPECT_NE(info.find("prev: disabled"), std::string::npos);  // the selection list's, never set
+
+  // The track sits where ENTRIES.VCD and the disc's table of contents say.
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(full, m, std::regex("ISO size: (\\d+) blocks")));
+  const auto track1 = static_cast<std::uint32_t>(std::stoul(m[1]));
+  ASSERT_TRUE(std::regex_search(info, m, std::regex("ENTRY\\[00\\]: track#  1 \\(SEQUENCE\\[0\\]\\), LSN +(\\d+)")));
+  EXPECT_EQ(std::stoul(m[1]), track1 + 152 + 32);
+  std::string cd;
+  ASSERT_EQ(Shell("cd-info --no-cddb --cue-file '" + P("disc.cue") + "'", &cd), 0) << cd;
+  EXPECT_NE(cd.find("Video CD"), std::string::npos) << cd;
+  EXPECT_TRUE(std::regex_search(cd, std::regex("1: 00:02:00  000000 XA")));
+  EXPECT_TRUE(std::regex_search(cd, std::regex("2: \\d\\d:\\d\\d:\\d\\d  0*" + std::to_string(track1 + 152) + " XA")))
+      << cd;
+
+  // vcdxrip takes every segment and the track out unchanged.
+  Run("mkdir rip && cd rip && vcdxrip --cue-file ../disc.cue > rip.log");
+  for (int i = 1; i <= 13; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "rip/item%04d.mpg", i);
+    EXPECT_EQ(Read(P(name)), Read(P("seg" + std::to_string(i) + ".mpg"))) << name;
+  }
+  EXPECT_EQ(Read(P("rip/avseq01.mpg")), Read(P("DISCPAK.DAT")));
+  std::string probe;
+  ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + P("rip/avseq01.mpg") + "'", &probe), 0);
+  EXPECT_NE(probe.find("mpeg1video"), std::string::npos);
+  EXPECT_NE(probe.find("mp2"), std::string::npos);
+  ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + P("rip/item0013.mpg") + "'", &probe), 0);
+  EXPECT_NE(probe.find("mpeg1video"), std::string::npos);
+
+  ASSERT_TRUE(std::regex_search(info, m, std::regex("first segment addr: (\\d\\d):(\\d\\d):00")));
+  const std::uint32_t firstSegment = std::stoul(m[1]) * 4500 + std::stoul(m[2]) * 75 - 150;
+  CheckTrackOne(track1, firstSegment, 13 * 150);
+  CheckFiles();
+  // The AVSEQ entry and its alternative name describe the whole track.
+  Run("isoinfo -l -J -i track1.iso > listing.txt");
+  EXPECT_NE(Read(P("listing.txt")).find("Slide show.mpg"), std::string::npos);
+}
+
+TEST_F(MkImageTest, OneStillPaddedToTheDiscsEnd) {
+  MakeAlbum(1, false);
+  Run("'" + Tool("vcd-mkimage") + "' disc.txt disc.bin > mk.txt");
+  const std::string cue = Read(P("disc.cue"));
+  EXPECT_NE(cue.find("TRACK 02 MODE2/2352"), std::string::npos) << cue;  // the padding track
+  EXPECT_EQ(vexa::base::FileExists(P("disc.bin")), true);
+  std::string info;
+  ASSERT_EQ(Shell("vcd-info --cue-file '" + P("disc.cue") + "' -I -E -L -p", &info), 0) << info;
+  EXPECT_EQ(std::regex_search(info, std::regex("warn|error", std::regex::icase)), false) << info;
+  EXPECT_NE(info.find("number of segments: 1"), std::string::npos) << info;
+  std::string cd;
+  ASSERT_EQ(Shell("cd-info --no-cddb --cue-file '" + P("disc.cue") + "'", &cd), 0) << cd;
+  EXPECT_NE(cd.find("050000 leadout"), std::string::npos) << cd;
+  Run("mkdir rip && cd rip && vcdxrip --cue-file ../disc.cue > rip.log");
+  EXPECT_EQ(Read(P("rip/item0001.mpg")), Read(P("seg1.mpg")));
+}
+
+}  // namespace
