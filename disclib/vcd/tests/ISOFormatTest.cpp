@@ -214,6 +214,39 @@ TEST_F(ISOFormatTest, SegmentsListsAndSubheaders) {
   }
 }
 
+TEST_F(ISOFormatTest, TheVolumeRecordReachesBothDescriptors) {
+  // As the engine fills it: spaces, two dates, identifiers; the expiration
+  // and effective dates and the system identifier left blank.
+  std::array<std::uint8_t, 752> record;
+  record.fill(' ');
+  const std::uint16_t date[8] = {2024, 5, 3, 17, 9, 30, 15, 0};
+  std::memcpy(record.data(), date, 16);
+  std::memcpy(record.data() + 16, date, 16);
+  std::memcpy(record.data() + 96, "KV_ORL_DISC", 11);
+  std::memcpy(record.data() + 384, "Tervane Co./VEXA", 16);
+  VCDClassISOFormat iso;
+  ASSERT_EQ(iso.SetFileSystemType(1), 1);
+  iso.SetVolumeInfo(record.data());
+  int finish = 0;
+  const std::vector<Unit> units = Stream(iso, &finish);
+  ASSERT_EQ(finish, 1) << iso.GetError();
+  for (std::size_t s : {16u, 17u}) {
+    const std::uint8_t* d = Data(units[s]);
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(d + 1), 5), "CD001") << s;
+    EXPECT_EQ(d[0], s == 16 ? 1 : 2);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d + 813), 12), "202405170930") << s;
+    // Not specified: sixteen '0' digits and a zero offset.
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d + 847), 16), "0000000000000000") << s;
+    EXPECT_EQ(d[863], 0) << s;
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(d + 864), 16), "0000000000000000") << s;
+    EXPECT_EQ(d[880], 0) << s;
+    EXPECT_EQ(d[80] | d[81] << 8, 1300) << s;
+  }
+  const std::uint8_t* pvd = Data(units[16]);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(pvd + 8), 32), "CD-RTOS CD-BRIDGE               ");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(pvd + 40), 11), "KV_ORL_DISC");
+}
+
 TEST_F(ISOFormatTest, InconsistentImagesAreRefused) {
   struct Row {
     const char* what;

@@ -237,4 +237,21 @@ TEST_F(MkImageTest, OneStillPaddedToTheDiscsEnd) {
   EXPECT_EQ(Read(P("rip/item0001.mpg")), Read(P("seg1.mpg")));
 }
 
+TEST_F(MkImageTest, DualFilesShowOneSideInEachTree) {
+  std::ofstream(P("iso.txt")) << "for the ISO 9660 tree\n";
+  std::ofstream(P("joliet.txt")) << "for the Joliet tree, longer\n";
+  std::ofstream(P("disc.txt")) << "fs 1\ndual iso.txt joliet.txt \\ORLDISC\\DUAL.TXT\n";
+  Run("'" + Tool("vcd-mkimage") + "' --no-pad disc.txt disc.bin > mk.txt");
+  // One data track of 1302 sectors; its user data as a cooked image.
+  const std::string bin = Read(P("disc.bin"));
+  ASSERT_EQ(bin.size(), 1302u * 2352);
+  std::string cooked;
+  for (std::size_t s = 0; s < 1302; ++s) cooked.append(bin, s * 2352 + 24, 2048);
+  std::ofstream(P("track1.iso"), std::ios::binary) << cooked;
+  Run("isoinfo -i track1.iso -x '/ORLDISC/DUAL.TXT;1' > iso.out");
+  Run("isoinfo -J -i track1.iso -x '/ORLDISC/DUAL.TXT;1' > joliet.out");
+  EXPECT_EQ(Read(P("iso.out")), Read(P("iso.txt")));
+  EXPECT_EQ(Read(P("joliet.out")), Read(P("joliet.txt")));
+}
+
 }  // namespace
