@@ -91,6 +91,14 @@ SYSTEMTIME FromWords(const std::array<std::uint16_t, 8>& w) {
   return t;
 }
 
+// A date of the volume record, when it names a real time.
+bool RecordDate(const std::uint8_t* record, std::size_t offset, SYSTEMTIME* t) {
+  std::array<std::uint16_t, 8> words{};
+  std::memcpy(words.data(), record + offset, 16);
+  *t = FromWords(words);
+  return ValidDate(*t);
+}
+
 // A text field of the volume record without its padding.
 std::string RecordText(const std::uint8_t* record, std::size_t offset, std::size_t size) {
   std::string s(reinterpret_cast<const char*>(record + offset), size);
@@ -591,15 +599,11 @@ bool VCDClassISOFormat::LayoutAndStream() {
     dm->SetAbstractFileId(RecordText(r, 677, 37).c_str());
     dm->SetBibliographicFileId(RecordText(r, 714, 37).c_str());
     // Dates left blank (spaces) stay "not specified".
-    void (I_CD_SessionMaster::*setters[])(const SYSTEMTIME*) = {
-        &I_CD_SessionMaster::SetCreationDate, &I_CD_SessionMaster::SetModificationDate,
-        &I_CD_SessionMaster::SetExpirationDate, &I_CD_SessionMaster::SetEffectiveDate};
-    for (int i = 0; i < 4; ++i) {
-      std::array<std::uint16_t, 8> words{};
-      std::memcpy(words.data(), r + 16 * i, 16);
-      const SYSTEMTIME t = FromWords(words);
-      if (ValidDate(t)) ((*dm).*setters[i])(&t);
-    }
+    SYSTEMTIME t;
+    if (RecordDate(r, 0, &t)) dm->SetCreationDate(&t);
+    if (RecordDate(r, 16, &t)) dm->SetModificationDate(&t);
+    if (RecordDate(r, 32, &t)) dm->SetExpirationDate(&t);
+    if (RecordDate(r, 48, &t)) dm->SetEffectiveDate(&t);
   } else {
     dm->SetSystemId(systemId.c_str());
     dm->SetCreationDate(&now);
