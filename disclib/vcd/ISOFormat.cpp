@@ -11,11 +11,15 @@
 #include <memory>
 
 #include "disclib/isofs/ISO9660.h"
-#include "disclib/vcd/I_CD_SessionMaster.h"
+#include "disclib/isofs/I_CD_SessionMaster.h"
 #include "disclib/vcd/VcdLog.h"
 #include "platform/base/Text.h"
 
 namespace vexa::vcd {
+
+using isofs::I_CD_SessionMaster;
+using isofs::I_File;
+using isofs::TREL_Exception;
 
 namespace {
 
@@ -577,7 +581,7 @@ bool VCDClassISOFormat::LayoutAndStream() {
   }
 
   // The file system on the manager.
-  std::unique_ptr<I_CD_SessionMaster, SessionDeleter> dm(CreateDM(nullptr));
+  std::unique_ptr<I_CD_SessionMaster, SessionDeleter> dm(isofs::CreateDM(nullptr));
   if (!dm) return Fail(5, "ISOFormat: no session master");
   dm->BeginSession();
   static const DWORD kFormats[] = {9, 11, 40};
