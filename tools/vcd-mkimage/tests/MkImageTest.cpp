@@ -254,6 +254,41 @@ TEST_F(MkImageTest, OneStillPaddedToTheDiscsEnd) {
   EXPECT_EQ(Read(P("rip/item0001.mpg")), Read(P("seg1.mpg")));
 }
 
+// A menu of 100 pictures takes two selection pages (a list holds at most
+// 98 selections); vcd-info decodes every list and link.
+TEST_F(MkImageTest, AHundredPictureMenuInTwoPages) {
+  Run("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x480 -frames:v 1 p.jpg");
+  Run("'" + Tool("vidlathe-cli") + "' v1 1 seg.mpg p.jpg >/dev/null");
+  std::ostringstream menu, desc;
+  // Lists 1 and 2 are the pages, 3..102 the pictures, 103 the end.
+  menu << "max 103\n";
+  for (int page = 0; page < 2; ++page) {
+    menu << "sel " << page + 1 << " item=1000 wait=10 " << (page == 0 ? "next=2" : "prev=1") << " default="
+         << 3 + 50 * page << " targets=";
+    for (int i = 0; i < 50; ++i) menu << 3 + 50 * page + i << (i < 49 ? "," : "\n");
+  }
+  for (int i = 0; i < 100; ++i) {
+    menu << "play " << 3 + i << " items=" << 1000 + i << " return=" << 1 + i / 50 << " next=" << (i < 99 ? 4 + i : 103)
+         << " wait=5\n";
+  }
+  menu << "end 103\n";
+  std::ofstream(P("menu.txt")) << menu.str();
+  Run("'" + Tool("vcd-lists") + "' menu.txt LOT.VCD PSD.VCD");
+  desc << "fs 0\nlists LOT.VCD PSD.VCD 103\n";
+  for (int i = 0; i < 100; ++i) desc << "segment seg.mpg 4\n";
+  std::ofstream(P("disc.txt")) << desc.str();
+  Run("'" + Tool("vcd-mkimage") + "' --no-pad disc.txt disc.bin > mk.txt");
+  std::string info;
+  ASSERT_EQ(Shell("vcd-info --cue-file '" + P("disc.cue") + "' -I -L -p", &info), 0) << info;
+  EXPECT_FALSE(Complains(info)) << info;
+  EXPECT_NE(info.find("number of segments: 100"), std::string::npos);
+  EXPECT_NE(info.find("maximum lid: 103"), std::string::npos);
+  EXPECT_NE(info.find("Flags: 0x00 | NOS: 50 | BSN: 1 | LID: 2"), std::string::npos) << info;
+  EXPECT_NE(info.find("prev: LID[1] @0x0000 | next: disabled"), std::string::npos) << info;
+  EXPECT_NE(info.find("play-item[0]: SEGMENT[99] (0x044b)"), std::string::npos) << info;
+  EXPECT_NE(info.find("PSD[102] (LID[103] @0x"), std::string::npos) << info;
+}
+
 TEST_F(MkImageTest, DualFilesShowOneSideInEachTree) {
   std::ofstream(P("iso.txt")) << "for the ISO 9660 tree\n";
   std::ofstream(P("joliet.txt")) << "for the Joliet tree, longer\n";
