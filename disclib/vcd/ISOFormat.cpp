@@ -435,7 +435,8 @@ void VCDClassISOFormat::Layout() {
 }
 
 bool VCDClassISOFormat::WriteUnit(const Unit& unit) {
-  if (stop_.load() || !queue_->Push(unit)) return Fail(state_.load() == 1 ? 2 : state_.load(), "ISOFormat: the image stream was stopped");
+  // A reader that finished the pass early closed the queue: the image is cut.
+  if (stop_.load() || !queue_->Push(unit)) return Fail(2, "ISOFormat: the image stream was stopped before its end");
   ++position_;
   return true;
 }
