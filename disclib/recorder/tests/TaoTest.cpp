@@ -143,8 +143,9 @@ TEST_F(TaoTest, RefusalsAndTheAlternativeFormOneMode) {
   // Form 1 units of 2056 bytes: the drive refuses block type 11, so the
   // sectors go as 2048-byte blocks with the subheader in the page.
   ASSERT_EQ(drive->StartTAO(255, CDR_TRACK_MODE2_FORM1, 0, nullptr, nullptr), 0);
+  // Refused while recording (the latch may already hold the writer's first
+  // error, the refused block type).
   EXPECT_EQ(drive->StartTAO(255, CDR_TRACK_MODE2_FORM1, 0, nullptr, nullptr), 1);
-  EXPECT_STREQ(drive->GetLastError(nullptr), "Already in write mode.");
   std::vector<BYTE> units(2056 * 20, 0);
   for (int i = 0; i < 20; ++i) {
     BYTE* u = units.data() + i * 2056;
@@ -160,7 +161,11 @@ TEST_F(TaoTest, RefusalsAndTheAlternativeFormOneMode) {
   std::vector<BYTE> back(2056);
   ASSERT_EQ(drive->ReadCD(19, 1, back.data(), CDR_TRACK_MODE2_FORM1, 2056, nullptr), 0);
   EXPECT_EQ(std::memcmp(back.data(), units.data() + 19 * 2056, 2056), 0);
-  EXPECT_TRUE(Has(LogTexts(), "DoTAOWrite: Will try alt write mode"));
+  {
+    const auto lines = LogTexts();
+    EXPECT_TRUE(Has(lines, "DoTAOWrite: Will try alt write mode"));
+    EXPECT_TRUE(Has(lines, "SetError: Already in write mode."));
+  }
 
   // Finishing at once still ends the wait for the queue and flushes.
   ASSERT_EQ(drive->StartTAO(255, CDR_TRACK_MODE1, 0, nullptr, nullptr), 0);
