@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "encoder/EncoderRecords.h"
+#include "encoder/Idct.h"
 #include "encoder/Kernels.h"
 #include "encoder/MotionEstimation.h"
 #include "encoder/MotionKernels.h"

@@ -55,23 +55,4 @@ void InitMotionKernels(MotionKernels* k, unsigned cpuMask);
 // transform kernels).
 const MotionKernels& ActiveMotionKernels();
 
-// The encoder's inverse transform: separable fixed-point, rows then columns,
-// results clipped to -256..255. Bit-exact on every machine, so that the
-// reference pictures P and B pictures are predicted from are the same
-// everywhere.
-class IntegerIdct {
- public:
-  // cpuMask as for the kernel tables: with vectors the eight columns are
-  // transformed side by side, with the same results.
-  explicit IntegerIdct(unsigned cpuMask = kCpuAll);
-  virtual ~IntegerIdct() = default;
-  void Transform(int16_t* block) const;
-
- private:
-  void Columns(int16_t* block) const;
-  int16_t clip_[1024];  // inputs -512..511
-  int Clip(int v) const { return v < -512 ? -256 : v > 511 ? 255 : clip_[v + 512]; }
-  bool wideColumns_ = false;
-};
-
 }  // namespace vidlathe

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "encoder/DecoderIdct.h"
+#include "encoder/Idct.h"
 #include "encoder/Tables.h"
 
 namespace vidlathe {
@@ -498,10 +498,7 @@ struct VideoDecoder::State {
     blk[j] = static_cast<int16_t>(std::clamp(v, -2048, 2047));
   }
 
-  void Idct(int16_t* blk) {
-    if (fastIdct) FastIdct(blk);
-    else ReferenceIdct(blk);
-  }
+  void Idct(int16_t* blk) { DecoderInverseTransform(blk, fastIdct); }
 
   // Prediction of a w x h block at (x, y) of plane (full samples) from ref,
   // displaced by the half-sample vector (mx, my); samples outside the plane
@@ -748,6 +745,12 @@ struct VideoDecoder::State {
     return !stopped;
   }
 };
+
+void DecoderInverseTransform(int16_t* block, bool fastIdct) {
+  static const IntegerIdct integer;
+  if (fastIdct) FastIdct(block);
+  else integer.Transform(block);
+}
 
 VideoDecoder::VideoDecoder(Source source, bool fastIdct)
     : s_(std::make_unique<State>(std::move(source), fastIdct)) {}

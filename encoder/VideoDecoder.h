@@ -37,7 +37,7 @@ class VideoDecoder {
   static constexpr int kMaxWidth = 1920;
   static constexpr int kMaxHeight = 1152;
 
-  // fastIdct selects the 16-bit transform; otherwise the reference one.
+  // fastIdct selects the 16-bit transform; otherwise the integer one.
   explicit VideoDecoder(Source source, bool fastIdct = true);
   ~VideoDecoder();
   VideoDecoder(const VideoDecoder&) = delete;
@@ -53,5 +53,10 @@ class VideoDecoder {
   struct State;
   std::unique_ptr<State> s_;
 };
+
+// The inverse transform the decoder applies to each dequantised block: the
+// fast 16-bit transform, or the integer transform that the encoder also
+// reconstructs its reference pictures with.
+void DecoderInverseTransform(int16_t* block, bool fastIdct);
 
 }  // namespace vidlathe

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "encoder/Idct.h"
 #include "encoder/MotionKernels.h"
 
 namespace vidlathe {

@@ -1,6 +1,7 @@
-#include "encoder/DecoderIdct.h"
+#include "encoder/Idct.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -8,61 +9,34 @@
 
 namespace vidlathe {
 
-namespace {
+// ---- integer inverse DCT --------------------------------------------------------
 
+namespace {
 constexpr int W1 = 2841, W2 = 2676, W3 = 2408, W5 = 1609, W6 = 1108, W7 = 565;
 
-inline int Clip256(int v) { return std::clamp(v, -256, 255); }
+// (181 x + 128) >> 8 with the product in 64 bits: for coefficients near the
+// ends of their range it does not fit 32 bits. The result always does.
+inline int Scale181(int x) { return static_cast<int>((181 * static_cast<int64_t>(x) + 128) >> 8); }
 
-void ReferenceRow(int16_t* b) {
-  int x1 = b[4] << 11, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7], x6 = b[5], x7 = b[3];
-  if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-    const int16_t v = static_cast<int16_t>(b[0] * 8);
-    std::fill(b, b + 8, v);
-    return;
-  }
-  int x0 = (b[0] * 2048) + 128;
-  int x8 = W7 * (x4 + x5);
-  x4 = x8 + (W1 - W7) * x4;
-  x5 = x8 - (W1 + W7) * x5;
-  x8 = W3 * (x6 + x7);
-  x6 = x8 - (W3 - W5) * x6;
-  x7 = x8 - (W3 + W5) * x7;
-  x8 = x0 + x1;
-  x0 -= x1;
-  x1 = W6 * (x3 + x2);
-  x2 = x1 - (W2 + W6) * x2;
-  x3 = x1 + (W2 - W6) * x3;
-  x1 = x4 + x6;
-  x4 -= x6;
-  x6 = x5 + x7;
-  x5 -= x7;
-  x7 = x8 + x3;
-  x8 -= x3;
-  x3 = x0 + x2;
-  x0 -= x2;
-  x2 = static_cast<int>((181LL * (x4 + x5) + 128) >> 8);
-  x4 = static_cast<int>((181LL * (x4 - x5) + 128) >> 8);
-  b[0] = static_cast<int16_t>((x7 + x1) >> 8);
-  b[1] = static_cast<int16_t>((x3 + x2) >> 8);
-  b[2] = static_cast<int16_t>((x0 + x4) >> 8);
-  b[3] = static_cast<int16_t>((x8 + x6) >> 8);
-  b[4] = static_cast<int16_t>((x8 - x6) >> 8);
-  b[5] = static_cast<int16_t>((x0 - x4) >> 8);
-  b[6] = static_cast<int16_t>((x3 - x2) >> 8);
-  b[7] = static_cast<int16_t>((x7 - x1) >> 8);
-}
+// A row result that does not fit 16 bits (only coefficients near the ends of
+// their range give one) is held at the nearest 16-bit value.
+inline int16_t Sat16(int v) { return static_cast<int16_t>(v < -32768 ? -32768 : v > 32767 ? 32767 : v); }
+}  // namespace
 
-void ReferenceColumn(int16_t* b) {
-  int x1 = b[8 * 4] * 256, x2 = b[8 * 6], x3 = b[8 * 2], x4 = b[8 * 1], x5 = b[8 * 7],
-      x6 = b[8 * 5], x7 = b[8 * 3];
-  if (!(x1 | x2 | x3 | x4 | x5 | x6 | x7)) {
-    const int16_t v = static_cast<int16_t>(Clip256((b[0] + 32) >> 6));
-    for (int k = 0; k < 8; ++k) b[8 * k] = v;
-    return;
-  }
-  int x0 = (b[0] * 256) + 8192;
-  int x8 = W7 * (x4 + x5) + 4;
+namespace {
+#if defined(__x86_64__) || defined(__i386__)
+typedef int32_t v8si __attribute__((vector_size(32)));
+
+// The column pass for all eight columns at once, lane c being column c. It
+// has no shortcut for columns whose AC entries are zero: the full formula
+// gives the same value there, (c0 * 256 + 8192) >> 14 being (c0 + 32) >> 6.
+__attribute__((target("avx2"))) void IdctColumnsAvx2(int16_t* block) {
+  v8si r[8];
+  for (int k = 0; k < 8; ++k)
+    for (int c = 0; c < 8; ++c) r[k][c] = block[8 * k + c];
+  v8si x0 = (r[0] << 8) + 8192, x1 = r[4] << 8, x2 = r[6], x3 = r[2], x4 = r[1], x5 = r[7], x6 = r[5],
+       x7 = r[3], x8;
+  x8 = W7 * (x4 + x5) + 4;
   x4 = (x8 + (W1 - W7) * x4) >> 3;
   x5 = (x8 - (W1 + W7) * x5) >> 3;
   x8 = W3 * (x6 + x7) + 4;
@@ -81,17 +55,130 @@ void ReferenceColumn(int16_t* b) {
   x8 -= x3;
   x3 = x0 + x2;
   x0 -= x2;
-  x2 = static_cast<int>((181LL * (x4 + x5) + 128) >> 8);
-  x4 = static_cast<int>((181LL * (x4 - x5) + 128) >> 8);
-  b[8 * 0] = static_cast<int16_t>(Clip256((x7 + x1) >> 14));
-  b[8 * 1] = static_cast<int16_t>(Clip256((x3 + x2) >> 14));
-  b[8 * 2] = static_cast<int16_t>(Clip256((x0 + x4) >> 14));
-  b[8 * 3] = static_cast<int16_t>(Clip256((x8 + x6) >> 14));
-  b[8 * 4] = static_cast<int16_t>(Clip256((x8 - x6) >> 14));
-  b[8 * 5] = static_cast<int16_t>(Clip256((x0 - x4) >> 14));
-  b[8 * 6] = static_cast<int16_t>(Clip256((x3 - x2) >> 14));
-  b[8 * 7] = static_cast<int16_t>(Clip256((x7 - x1) >> 14));
+  x2 = (181 * (x4 + x5) + 128) >> 8;
+  x4 = (181 * (x4 - x5) + 128) >> 8;
+  const v8si out[8] = {(x7 + x1) >> 14, (x3 + x2) >> 14, (x0 + x4) >> 14, (x8 + x6) >> 14,
+                       (x8 - x6) >> 14, (x0 - x4) >> 14, (x3 - x2) >> 14, (x7 - x1) >> 14};
+  const v8si lo = {-256, -256, -256, -256, -256, -256, -256, -256};
+  const v8si hi = {255, 255, 255, 255, 255, 255, 255, 255};
+  for (int k = 0; k < 8; ++k) {
+    v8si v = out[k];
+    v = v < lo ? lo : v;
+    v = v > hi ? hi : v;
+    for (int c = 0; c < 8; ++c) block[8 * k + c] = static_cast<int16_t>(v[c]);
+  }
 }
+bool HaveAvx2() { return __builtin_cpu_supports("avx2"); }
+#else
+void IdctColumnsAvx2(int16_t*) {}
+bool HaveAvx2() { return false; }
+#endif
+}  // namespace
+
+IntegerIdct::IntegerIdct(unsigned cpuMask) {
+  for (int i = -512; i < 512; ++i) clip_[i + 512] = static_cast<int16_t>(i < -256 ? -256 : i > 255 ? 255 : i);
+  wideColumns_ = (cpuMask & DetectCpu() & kCpuVector) && HaveAvx2();
+}
+
+void IntegerIdct::Transform(int16_t* block) const {
+  for (int r = 0; r < 8; ++r) {
+    int16_t* b = block + 8 * r;
+    if (!(b[1] | b[2] | b[3] | b[4] | b[5] | b[6] | b[7])) {
+      const int16_t v = static_cast<int16_t>(b[0] * 8);
+      for (int i = 0; i < 8; ++i) b[i] = v;
+      continue;
+    }
+    int x0 = (b[0] * 2048) + 128, x1 = b[4] * 2048, x2 = b[6], x3 = b[2], x4 = b[1], x5 = b[7],
+        x6 = b[5], x7 = b[3], x8;
+    x8 = W7 * (x4 + x5);
+    x4 = x8 + (W1 - W7) * x4;
+    x5 = x8 - (W1 + W7) * x5;
+    x8 = W3 * (x6 + x7);
+    x6 = x8 - (W3 - W5) * x6;
+    x7 = x8 - (W3 + W5) * x7;
+    x8 = x0 + x1;
+    x0 -= x1;
+    x1 = W6 * (x3 + x2);
+    x2 = x1 - (W2 + W6) * x2;
+    x3 = x1 + (W2 - W6) * x3;
+    x1 = x4 + x6;
+    x4 -= x6;
+    x6 = x5 + x7;
+    x5 -= x7;
+    x7 = x8 + x3;
+    x8 -= x3;
+    x3 = x0 + x2;
+    x0 -= x2;
+    x2 = Scale181(x4 + x5);
+    x4 = Scale181(x4 - x5);
+    b[0] = Sat16((x7 + x1) >> 8);
+    b[1] = Sat16((x3 + x2) >> 8);
+    b[2] = Sat16((x0 + x4) >> 8);
+    b[3] = Sat16((x8 + x6) >> 8);
+    b[4] = Sat16((x8 - x6) >> 8);
+    b[5] = Sat16((x0 - x4) >> 8);
+    b[6] = Sat16((x3 - x2) >> 8);
+    b[7] = Sat16((x7 - x1) >> 8);
+  }
+  Columns(block);
+}
+
+void IntegerIdct::Columns(int16_t* block) const {
+  if (wideColumns_) {
+    // 32-bit lanes hold every intermediate while the odd rows stay within
+    // 4095 (the usual case); larger ones take the path with 64-bit products.
+    int odd = 0;
+    for (int k = 1; k < 8; k += 2)
+      for (int c = 0; c < 8; ++c) odd |= std::abs(block[8 * k + c]) > 4095;
+    if (!odd) {
+      IdctColumnsAvx2(block);
+      return;
+    }
+  }
+  for (int c = 0; c < 8; ++c) {
+    int16_t* b = block + c;
+    if (!(b[8] | b[16] | b[24] | b[32] | b[40] | b[48] | b[56])) {
+      const int16_t v = static_cast<int16_t>(Clip((b[0] + 32) >> 6));
+      for (int i = 0; i < 8; ++i) b[8 * i] = v;
+      continue;
+    }
+    int x0 = (b[0] * 256) + 8192, x1 = b[32] * 256, x2 = b[48], x3 = b[16], x4 = b[8], x5 = b[56],
+        x6 = b[40], x7 = b[24], x8;
+    x8 = W7 * (x4 + x5) + 4;
+    x4 = (x8 + (W1 - W7) * x4) >> 3;
+    x5 = (x8 - (W1 + W7) * x5) >> 3;
+    x8 = W3 * (x6 + x7) + 4;
+    x6 = (x8 - (W3 - W5) * x6) >> 3;
+    x7 = (x8 - (W3 + W5) * x7) >> 3;
+    x8 = x0 + x1;
+    x0 -= x1;
+    x1 = W6 * (x3 + x2) + 4;
+    x2 = (x1 - (W2 + W6) * x2) >> 3;
+    x3 = (x1 + (W2 - W6) * x3) >> 3;
+    x1 = x4 + x6;
+    x4 -= x6;
+    x6 = x5 + x7;
+    x5 -= x7;
+    x7 = x8 + x3;
+    x8 -= x3;
+    x3 = x0 + x2;
+    x0 -= x2;
+    x2 = Scale181(x4 + x5);
+    x4 = Scale181(x4 - x5);
+    b[0] = static_cast<int16_t>(Clip((x7 + x1) >> 14));
+    b[8] = static_cast<int16_t>(Clip((x3 + x2) >> 14));
+    b[16] = static_cast<int16_t>(Clip((x0 + x4) >> 14));
+    b[24] = static_cast<int16_t>(Clip((x8 + x6) >> 14));
+    b[32] = static_cast<int16_t>(Clip((x8 - x6) >> 14));
+    b[40] = static_cast<int16_t>(Clip((x0 - x4) >> 14));
+    b[48] = static_cast<int16_t>(Clip((x3 - x2) >> 14));
+    b[56] = static_cast<int16_t>(Clip((x7 - x1) >> 14));
+  }
+}
+
+// ---- fast inverse DCT ---------------------------------------------------------
+
+namespace {
 
 // 16-bit lane arithmetic of the fast transform.
 constexpr int C1 = 32138, C2 = 30274, C3 = 27246, C4 = 23170, C5 = 18205, C6 = 12540,
@@ -132,11 +219,6 @@ void FastOneD(const int16_t x[8], int16_t y[8]) {
 }
 
 }  // namespace
-
-void ReferenceIdct(int16_t* block) {
-  for (int r = 0; r < 8; ++r) ReferenceRow(block + 8 * r);
-  for (int c = 0; c < 8; ++c) ReferenceColumn(block + c);
-}
 
 void FastIdctPlain(int16_t* block) {
   int16_t x[8], y[8];
