@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "encoder/ColourConvert.h"
-#include "encoder/StillEncoder.h"
+#include "encoder/common/ColourConvert.h"
+#include "encoder/coder/StillEncoder.h"
 #include "encoder/Vidlathe.h"
 
 namespace vidlathe {

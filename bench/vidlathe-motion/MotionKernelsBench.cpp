@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "encoder/MotionKernels.h"
+#include "encoder/common/MotionKernels.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "encoder/Demultiplexer.h"
-#include "encoder/UnchangedCopy.h"
-#include "encoder/VideoDecoder.h"
+#include "encoder/reader/Demultiplexer.h"
+#include "encoder/reader/UnchangedCopy.h"
+#include "encoder/reader/VideoDecoder.h"
 #include "encoder/VidlatheStreams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "encoder/AudioInputQueue.h"
-#include "encoder/CodedStreamBuffer.h"
-#include "encoder/PictureEncoder.h"
-#include "encoder/SystemMultiplexer.h"
+#include "encoder/mux/AudioInputQueue.h"
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/coder/PictureEncoder.h"
+#include "encoder/mux/SystemMultiplexer.h"
 #include "encoder/tests/TestSupport.h"
 
 namespace vidlathe::testing {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "encoder/StreamReader.h"
+#include "encoder/reader/StreamReader.h"
 #include "encoder/VidlatheStreams.h"
 #include "encoder/tests/StreamTestSupport.h"
 

@@ -7,8 +7,8 @@
 #include <random>
 #include <vector>
 
-#include "encoder/Kernels.h"
-#include "encoder/Tables.h"
+#include "encoder/common/Kernels.h"
+#include "encoder/common/Tables.h"
 
 namespace vidlathe {
 namespace {

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <thread>
 
-#include "encoder/CodedStreamBuffer.h"
-#include "encoder/MotionEncoder.h"
-#include "encoder/MotionEstimation.h"
-#include "encoder/MotionMultiplexer.h"
-#include "encoder/ReencodeCoder.h"
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/coder/MotionEncoder.h"
+#include "encoder/coder/MotionEstimation.h"
+#include "encoder/mux/MotionMultiplexer.h"
+#include "encoder/coder/ReencodeCoder.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
 

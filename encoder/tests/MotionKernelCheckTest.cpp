@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "encoder/Idct.h"
-#include "encoder/MotionKernels.h"
+#include "encoder/common/Idct.h"
+#include "encoder/common/MotionKernels.h"
 
 namespace vidlathe {
 namespace {

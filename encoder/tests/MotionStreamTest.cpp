@@ -11,10 +11,10 @@
 #include <map>
 #include <sstream>
 
-#include "encoder/EncoderRecords.h"
-#include "encoder/MotionEncoder.h"
-#include "encoder/MotionStream.h"
-#include "encoder/StillEncoder.h"
+#include "encoder/common/EncoderRecords.h"
+#include "encoder/coder/MotionEncoder.h"
+#include "encoder/coder/MotionStream.h"
+#include "encoder/coder/StillEncoder.h"
 #include "encoder/Vidlathe.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"

@@ -10,7 +10,7 @@
 #include <map>
 #include <sstream>
 
-#include "encoder/StreamReader.h"
+#include "encoder/reader/StreamReader.h"
 #include "encoder/VidlatheStreams.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/StreamTestSupport.h"

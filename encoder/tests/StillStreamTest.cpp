@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
-#include "encoder/ColourConvert.h"
-#include "encoder/StillEncoder.h"
+#include "encoder/common/ColourConvert.h"
+#include "encoder/coder/StillEncoder.h"
 #include "encoder/Vidlathe.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"

@@ -10,10 +10,10 @@
 #include <cmath>
 #include <functional>
 
-#include "encoder/Idct.h"
-#include "encoder/UnchangedCopy.h"
+#include "encoder/common/Idct.h"
+#include "encoder/reader/UnchangedCopy.h"
 #include "encoder/VidlatheStreams.h"
-#include "encoder/VideoDecoder.h"
+#include "encoder/reader/VideoDecoder.h"
 #include "encoder/tests/StreamTestSupport.h"
 
 namespace {

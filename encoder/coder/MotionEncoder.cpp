@@ -1,0 +1,587 @@
+#include "encoder/coder/MotionEncoder.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/common/Dequantise.h"
+#include "encoder/coder/PictureEncoder.h"
+#include "encoder/common/Tables.h"
+
+namespace vidlathe {
+
+namespace {
+
+int Round(double x) { return static_cast<int>(std::floor(x + 0.5)); }
+
+// Macroblock types of P and B pictures, by the flag set MB_INTRA 1,
+// MB_PATTERN 2, MB_BACKWARD 4, MB_FORWARD 8, MB_QUANT 16 (ISO/IEC 11172-2
+// Annex B, tables B.2b and B.2c).
+Vlc MacroblockTypeCode(int pictureType, int t) {
+  if (pictureType == 1) return (t & MB_QUANT) ? Vlc{1, 2} : Vlc{1, 1};
+  if (pictureType == 2) {
+    switch (t) {
+      case MB_FORWARD | MB_PATTERN: return {1, 1};
+      case MB_PATTERN: return {1, 2};
+      case MB_FORWARD: return {1, 3};
+      case MB_INTRA: return {3, 5};
+      case MB_FORWARD | MB_PATTERN | MB_QUANT: return {2, 5};
+      case MB_PATTERN | MB_QUANT: return {1, 5};
+      case MB_INTRA | MB_QUANT: return {1, 6};
+      default: return {0, 0};
+    }
+  }
+  switch (t) {
+    case MB_FORWARD | MB_BACKWARD: return {2, 2};
+    case MB_FORWARD | MB_BACKWARD | MB_PATTERN: return {3, 2};
+    case MB_BACKWARD: return {2, 3};
+    case MB_BACKWARD | MB_PATTERN: return {3, 3};
+    case MB_FORWARD: return {2, 4};
+    case MB_FORWARD | MB_PATTERN: return {3, 4};
+    case MB_INTRA: return {3, 5};
+    case MB_FORWARD | MB_BACKWARD | MB_PATTERN | MB_QUANT: return {2, 5};
+    case MB_FORWARD | MB_PATTERN | MB_QUANT: return {3, 6};
+    case MB_BACKWARD | MB_PATTERN | MB_QUANT: return {2, 6};
+    case MB_INTRA | MB_QUANT: return {1, 6};
+    default: return {0, 0};
+  }
+}
+
+// motion_code magnitudes 0..16 without the sign bit (table B.4).
+const Vlc kMotionCode[17] = {{1, 1},  {1, 2},  {1, 3},  {1, 4},   {3, 6},   {5, 7},
+                             {4, 7},  {3, 7},  {11, 9}, {10, 9},  {9, 9},   {17, 10},
+                             {16, 10}, {15, 10}, {14, 10}, {13, 10}, {12, 10}};
+
+// coded_block_pattern 1..63, block 0 in the most significant bit (table B.3).
+const Vlc kCodedBlockPattern[64] = {
+    {0, 0},    {11, 5},  {9, 5},   {13, 6},  {13, 4},  {23, 7},  {19, 7},  {31, 8},
+    {12, 4},   {22, 7},  {18, 7},  {30, 8},  {19, 5},  {27, 8},  {23, 8},  {19, 8},
+    {11, 4},   {21, 7},  {17, 7},  {29, 8},  {17, 5},  {25, 8},  {21, 8},  {17, 8},
+    {15, 6},   {15, 8},  {13, 8},  {3, 9},   {15, 5},  {11, 8},  {7, 8},   {7, 9},
+    {10, 4},   {20, 7},  {16, 7},  {28, 8},  {14, 6},  {14, 8},  {12, 8},  {2, 9},
+    {16, 5},   {24, 8},  {20, 8},  {16, 8},  {14, 5},  {10, 8},  {6, 8},   {6, 9},
+    {18, 5},   {26, 8},  {22, 8},  {18, 8},  {13, 5},  {9, 8},   {5, 8},   {5, 9},
+    {12, 5},   {8, 8},   {4, 8},   {4, 9},   {7, 3},   {10, 5},  {8, 5},   {12, 6}};
+
+struct MotionRange {
+  int fh, fv, sxf, syf, bh, bv, sxb, syb;
+};
+// P pictures; B pictures one and two after their past anchor.
+constexpr MotionRange kRangeP = {2, 2, 11, 11, 15, 15, 0, 0};
+constexpr MotionRange kRangeB[3] = {{1, 1, 7, 7, 1, 1, 3, 3}, {1, 1, 3, 3, 1, 1, 7, 7}, {1, 1, 7, 7, 1, 1, 3, 3}};
+
+constexpr int kPad = 64;  // bytes after every reference plane: reads past a row end stay inside
+
+}  // namespace
+
+void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq) {
+  // The common part, as for stills; then what motion kinds change.
+  SetUpJob(job, gop, seq);
+  *gop = GopParameters{};
+  seq->constant_rate = 1;
+  seq->closed_gop = 1;
+  seq->vbv_buffer_size = 20;
+  seq->constrained_parameters_flag = 1;
+  job->motionFlag = 1;
+  seq->fixed_budget = job->kind == kMotionCopyPictures ? 1 : 0;
+  if (job->kind != kMotionCopyPictures) gop->N = (gop->N / gop->M) * gop->M + 1;
+}
+
+// ---- rate control ------------------------------------------------------------------
+
+MotionRateController::MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq)
+    : RateController(bits, seq) {}
+
+void MotionRateController::InitPicture(const PictureParameters& pic, const uint8_t* luma,
+                                       std::vector<MacroblockInfo>& mbs) {
+  pic_ = &pic;
+  mbs_ = &mbs;
+  type_ = pic.picture_coding_type;
+  // A share of the group's remaining bits by the complexities of the
+  // pictures still to come (a denominator that has run out counts as 1).
+  const double R = static_cast<double>(R_);
+  const double xi = Xi_ ? Xi_ : 1, xp = Xp_ ? Xp_ : 1, xb = Xb_ ? Xb_ : 1;
+  double den;
+  if (type_ == 1) {
+    den = 1 + Np_ * xp / xi + Nb_ * xb / (1.4 * xi);
+    d_ = d0i_;
+  } else if (type_ == 2) {
+    den = Np_ + Nb_ * xb / (1.4 * xp);
+    d_ = d0p_;
+  } else {
+    den = Nb_ + 1.4 * Np_ * xp / xb;
+    d_ = d0b_;
+  }
+  T_ = Round(R / (den > 0 ? den : 1));
+  if (seq_->fixed_budget) {
+    if (type_ == 1) {
+      T_ = pic.bit_budget;
+      surplus_ = 0;
+      lastBudgetNp_ = Np_;
+    } else {
+      T_ = static_cast<int>(R_ / (Np_ > 0 ? Np_ : 1));
+      const double A = static_cast<double>(end_of_picture_) * 90000.0 / seq_->bit_rate;
+      const double B = seq_->vbv_buffer_size * 16384.0 * 90000.0 / seq_->bit_rate;
+      if (A + 0.125 * B > decoding_time_ && lastBudgetNp_ != Np_) T_ /= 2;
+      lastBudgetNp_ = Np_;
+      if (decoding_time_ - A > 0.875 * B) T_ *= 3;
+    }
+  }
+  const int floorT = Round(seq_->bit_rate / (8.0 * seq_->frame_rate));
+  if (T_ < floorT) T_ = floorT;
+  S_ = bits_->BitCount();
+  Q_ = 0;
+  if (luma && !(seq_->fixed_budget && type_ != 1)) ComputeActivity(luma, mbs);
+  actsum_ = 0;
+}
+
+int MotionRateController::MacroblockQuantiser(int k) {
+  const int mbs = seq_->mb_width * seq_->mb_height2;
+  const int64_t dj = d_ + static_cast<int64_t>(bits_->BitCount() - S_) - static_cast<int64_t>(k) * (T_ / mbs);
+  const double Qj = static_cast<double>(dj) * 31.0 / r_;
+  const double actj = (*mbs_)[k].activity;
+  actsum_ += actj;
+  const double N = (2.0 * actj + avg_act_) / (actj + 2.0 * avg_act_);
+  const double q = Qj * N;
+  int mquant = q > 1000 ? 2000 : 2 * Round(q);
+  if (mquant < 2) mquant = 2;
+  if (mquant < 4 && seq_->fixed_budget) {
+    mquant = 4;
+  } else {
+    if (mquant > 62) mquant = 62;
+    if (mquant >= 8 && std::abs(mquant - prev_mquant_) <= 4) mquant = prev_mquant_;
+  }
+  prev_mquant_ = mquant;
+  Q_ += mquant;
+  return mquant;
+}
+
+void MotionRateController::UpdatePicture() {
+  const int mbs = seq_->mb_width * seq_->mb_height2;
+  const int64_t s = static_cast<int64_t>(bits_->BitCount() - S_);
+  R_ -= s;
+  const int X = Round(static_cast<double>(s) * (0.5 * static_cast<double>(Q_)) / mbs);
+  d_ += static_cast<int>(s - T_);
+  avg_act_ = actsum_ / mbs;
+  if (type_ == 1) {
+    Xi_ = X;
+    d0i_ = d_;
+  } else if (type_ == 2) {
+    Xp_ = X;
+    d0p_ = d_;
+    --Np_;
+  } else {
+    Xb_ = X;
+    d0b_ = d_;
+    --Nb_;
+  }
+}
+
+int MotionRateController::VbvDelay() {
+  const double frame = 90000.0 / seq_->frame_rate;
+  double delay;
+  if (type_ == 3) {
+    delay = frame;
+  } else {
+    delay = next_anchor_delay_;
+    next_anchor_delay_ = frame;
+  }
+  if (decoding_time_ == 0) delay = (seq_->vbv_buffer_size * 114688.0 / 8) * 90000.0 / seq_->bit_rate;
+  decoding_time_ += delay;
+  const double v = decoding_time_ - static_cast<double>(bits_->BitCount()) * 90000.0 / seq_->bit_rate;
+  return std::clamp(static_cast<int>(std::trunc(v)), 0, 65535);
+}
+
+// ---- picture coding ------------------------------------------------------------------
+
+MotionPictureEncoder::MotionPictureEncoder() = default;
+MotionPictureEncoder::~MotionPictureEncoder() = default;
+
+bool MotionPictureEncoder::Setup(EncodeJob* job) {
+  job_ = job;
+  kind_ = job->kind;
+  if (ready_) return true;
+  if (!job->codedStream || !job->sequence || !job->gop) return false;
+  bits_ = job->codedStream;
+  seq_ = job->sequence;
+  gop_ = job->gop;
+  kernels_ = &ActiveKernels();
+  mk_ = &ActiveMotionKernels();
+  rate_ = std::make_unique<MotionRateController>(bits_, seq_);
+  writer_ = std::make_unique<MacroblockWriter>(bits_);
+  estimator_ = std::make_unique<MotionEstimator>(*mk_);
+  estimator_->SetSequence(seq_);
+  idct_ = std::make_unique<IntegerIdct>();
+  const size_t luma = static_cast<size_t>(seq_->width) * seq_->height;
+  const size_t chroma = static_cast<size_t>(seq_->chroma_width) * seq_->chroma_height;
+  for (int c = 0; c < 3; ++c) {
+    const size_t n = (c ? chroma : luma) + kPad;
+    oldRef_[c].assign(n, 128);
+    newRef_[c].assign(n, 128);
+    pred_[c].assign(n, 128);
+  }
+  curSource_.assign(luma + kPad, 128);
+  prevSource_.assign(luma + kPad, 128);
+  const size_t mbs = static_cast<size_t>(seq_->mb_width) * seq_->mb_height;
+  mbs_.assign(mbs, MacroblockInfo{});
+  levels_.assign(mbs * 6 * 64, 0);
+  ready_ = true;
+  return true;
+}
+
+void MotionPictureEncoder::WriteSequenceHeader() {
+  bits_->Align();
+  bits_->PutBits(0x000001B3, 32);
+  bits_->PutBits(static_cast<uint32_t>(seq_->horizontal_size), 12);
+  bits_->PutBits(static_cast<uint32_t>(seq_->vertical_size), 12);
+  bits_->PutBits(static_cast<uint32_t>(seq_->aspect_ratio_code), 4);
+  bits_->PutBits(static_cast<uint32_t>(seq_->frame_rate_code), 4);
+  bits_->PutBits(seq_->constant_rate ? static_cast<uint32_t>((seq_->bit_rate + 399) / 400) : 0x3FFFF, 18);
+  bits_->PutBits(1, 1);
+  bits_->PutBits(static_cast<uint32_t>(seq_->vbv_buffer_size), 10);
+  bits_->PutBits(static_cast<uint32_t>(seq_->constrained_parameters_flag), 1);
+  bits_->PutBits(0, 1);  // default intra matrix
+  bits_->PutBits(0, 1);  // default non-intra matrix
+}
+
+void MotionPictureEncoder::WriteUserData(const char* text) { PutUserData(bits_, text); }
+
+void MotionPictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, seq_, index, closed); }
+
+void MotionPictureEncoder::WritePictureHeader() {
+  bits_->Align();
+  bits_->MarkMotionPicture(static_cast<uint32_t>(codedPictures_),
+                           static_cast<uint32_t>(groupStart_ + pic_.temporal_reference));
+  bits_->PutBits(0x00000100, 32);
+  pic_.vbv_delay = seq_->constant_rate ? rate_->VbvDelay() : 0xFFFF;
+  bits_->PutBits(static_cast<uint32_t>(pic_.temporal_reference & 1023), 10);
+  bits_->PutBits(static_cast<uint32_t>(pic_.picture_coding_type), 3);
+  bits_->PutBits(static_cast<uint32_t>(pic_.vbv_delay), 16);
+  if (pic_.picture_coding_type >= 2) {
+    bits_->PutBits(0, 1);
+    bits_->PutBits(static_cast<uint32_t>(pic_.forward_hor_f_code), 3);
+  }
+  if (pic_.picture_coding_type == 3) {
+    bits_->PutBits(0, 1);
+    bits_->PutBits(static_cast<uint32_t>(pic_.backward_hor_f_code), 3);
+  }
+  bits_->PutBits(0, 1);  // extra_bit_picture
+}
+
+void MotionPictureEncoder::WriteSequenceEnd() { PutSequenceEnd(bits_); }
+
+void MotionPictureEncoder::BeginPicture(int index, int type) {
+  pic_.picture_coding_type = type;
+  if (type == 1) {
+    pic_.forward_hor_f_code = pic_.forward_vert_f_code = 15;
+    pic_.backward_hor_f_code = pic_.backward_vert_f_code = 15;
+    ranges_[0] = ranges_[1] = ranges_[2] = ranges_[3] = 0;
+    closedGop_ = seq_->closed_gop;
+    groupStart_ = index;
+    const int np = (gop_->N + gop_->M - 1) / gop_->M - 1;
+    const int nb = gop_->N - np - 1;
+    rate_->InitGroup(np, nb);
+    WriteGopHeader(index, closedGop_);
+  } else {
+    const MotionRange& r = type == 2 ? kRangeP : kRangeB[(index - groupStart_) % std::max(gop_->M, 1) % 3];
+    pic_.forward_hor_f_code = r.fh;
+    pic_.forward_vert_f_code = r.fv;
+    pic_.backward_hor_f_code = r.bh;
+    pic_.backward_vert_f_code = r.bv;
+    ranges_[0] = r.sxf;
+    ranges_[1] = r.syf;
+    ranges_[2] = r.sxb;
+    ranges_[3] = r.syb;
+  }
+  pic_.temporal_reference = index - groupStart_;
+  pic_.picture_structure = 3;
+  pic_.frame_pred_frame_dct = 1;
+  pic_.q_scale_type = 0;
+  pic_.intra_dc_precision = 0;
+  pic_.bit_budget = 280000;
+  estimator_->SetPicture(pic_);
+}
+
+void MotionPictureEncoder::Predict(const uint8_t* const planes[3]) {
+  (void)planes;
+  const MotionKernels& k = *mk_;
+  const int w = seq_->width, cw = seq_->chroma_width;
+  const int type = pic_.picture_coding_type;
+  for (int my = 0; my < seq_->mb_height; ++my)
+    for (int mx = 0; mx < seq_->mb_width; ++mx) {
+      const MacroblockInfo& mb = mbs_[static_cast<size_t>(my) * seq_->mb_width + mx];
+      const int x = mx * 16, y = my * 16;
+      if (mb.mb_type & MB_INTRA) {
+        for (int r = 0; r < 16; ++r) std::memset(pred_[0].data() + (y + r) * w + x, 128, 16);
+        for (int c = 1; c < 3; ++c)
+          for (int r = 0; r < 8; ++r) std::memset(pred_[c].data() + (y / 2 + r) * cw + x / 2, 128, 8);
+        continue;
+      }
+      bool have = false;
+      auto one = [&](const std::vector<uint8_t>* ref, const int* mv) {
+        const int dx = mv[0], dy = mv[1];
+        k.predict(ref[0].data() + (y + (dy >> 1)) * w + x + (dx >> 1), w, pred_[0].data() + y * w + x, w,
+                  16, 16, dx & 1, dy & 1, have);
+        const int cdx = dx / 2, cdy = dy / 2;
+        for (int c = 1; c < 3; ++c)
+          k.predict(ref[c].data() + (y / 2 + (cdy >> 1)) * cw + x / 2 + (cdx >> 1), cw,
+                    pred_[c].data() + (y / 2) * cw + x / 2, cw, 8, 8, cdx & 1, cdy & 1, have);
+        have = true;
+      };
+      if ((mb.mb_type & MB_FORWARD) || type == 2) one(oldRef_, mb.mv[0][0]);
+      if (mb.mb_type & MB_BACKWARD) one(newRef_, mb.mv[0][1]);
+    }
+}
+
+bool MotionPictureEncoder::EncodePicture(const uint8_t* const planes[3]) {
+  if (!ready_) return false;
+  const int type = pic_.picture_coding_type;
+  const size_t luma = static_cast<size_t>(seq_->width) * seq_->height;
+  if (type != 3) {
+    std::swap(prevSource_, curSource_);
+    std::memcpy(curSource_.data(), planes[0], luma);
+    for (int c = 0; c < 3; ++c) std::swap(oldRef_[c], newRef_[c]);
+  }
+  estimator_->EstimateMotion(prevSource_.data(), curSource_.data(), oldRef_[0].data(), newRef_[0].data(),
+                             planes[0], ranges_[0], ranges_[1], ranges_[2], ranges_[3], mbs_);
+  Predict(planes);
+  PutPicture(planes);
+  ++codedPictures_;
+  if (type != 3 && (kind_ == kMotionFromStills || kind_ == kMotionReencode)) Reconstruct();
+  return true;
+}
+
+void MotionPictureEncoder::PutMacroblockType(int mbType) {
+  const Vlc v = MacroblockTypeCode(pic_.picture_coding_type, mbType);
+  bits_->PutBits(v.code, v.length);
+}
+
+void MotionPictureEncoder::PutMotionDifference(int d, int fcode) {
+  const int rsize = fcode - 1;
+  const int f = 1 << rsize;
+  if (d > 16 * f - 1) d -= 32 * f;
+  if (d < -16 * f) d += 32 * f;
+  const int t = std::abs(d) + f - 1;
+  const int code = t >> rsize;
+  const Vlc& v = kMotionCode[code];
+  bits_->PutBits(v.code, v.length);
+  if (code != 0) {
+    bits_->PutBits(d < 0 ? 1 : 0, 1);
+    if (rsize > 0) bits_->PutBits(static_cast<uint32_t>(t & (f - 1)), rsize);
+  }
+}
+
+void MotionPictureEncoder::PutMotionVectors(const int mv[2], int pmv[2], int fcode) {
+  PutMotionDifference(mv[0] - pmv[0], fcode);
+  PutMotionDifference(mv[1] - pmv[1], fcode);
+  pmv[0] = mv[0];
+  pmv[1] = mv[1];
+}
+
+void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
+  const Kernels& k = *kernels_;
+  const MotionKernels& m = *mk_;
+  const int type = pic_.picture_coding_type;
+  const int w = seq_->width, cw = seq_->chroma_width;
+  rate_->InitPicture(pic_, planes[0], mbs_);
+  WritePictureHeader();
+  int qPrev = rate_->StartQuantiser();
+  alignas(32) int16_t block[64];
+  for (int r = 0; r < seq_->mb_height; ++r) {
+    bits_->Align();
+    bits_->PutBits(0x00000101u + static_cast<uint32_t>(r), 32);
+    bits_->PutBits(static_cast<uint32_t>(qPrev / 2), 5);
+    bits_->PutBits(0, 1);
+    writer_->ResetDcPredictors();
+    int pmv[2][2] = {};
+    int a = 1;
+    int prevDirections = -1;
+    for (int x = 0; x < seq_->mb_width; ++x) {
+      const int kmb = r * seq_->mb_width + x;
+      MacroblockInfo& mb = mbs_[kmb];
+      int16_t* lv = levels_.data() + static_cast<size_t>(kmb) * 6 * 64;
+      const int mquant = rate_->MacroblockQuantiser(kmb);
+      mb.mquant = mquant;
+      const bool intra = mb.mb_type & MB_INTRA;
+      int cbp = 0;
+      for (int b = 0; b < 6; ++b) {
+        const uint8_t *src, *pred;
+        int stride;
+        if (b < 4) {
+          const size_t off = static_cast<size_t>(r * 16 + (b >> 1) * 8) * w + x * 16 + (b & 1) * 8;
+          src = planes[0] + off;
+          pred = pred_[0].data() + off;
+          stride = w;
+        } else {
+          const size_t off = static_cast<size_t>(r * 8) * cw + x * 8;
+          src = planes[b - 3] + off;
+          pred = pred_[b - 3].data() + off;
+          stride = cw;
+        }
+        m.diff8x8(src, stride, pred, stride, block);
+        if (intra) {
+          m.fdct(block);
+          k.quant_intra(block, lv + 64 * b, kDefaultIntraMatrix, mquant);
+          continue;
+        }
+        // With the flat matrix a level is zero when its coefficient, rounded,
+        // is below mquant; and no coefficient exceeds a quarter of the sum
+        // of absolute differences, nor (the transform being orthonormal) the
+        // root of the sum of squares. A block under either bound has only
+        // zero levels, which the transform would give too.
+        int sum = 0, squares = 0;
+        for (int i = 0; i < 64; ++i) {
+          sum += std::abs(block[i]);
+          squares += block[i] * block[i];
+        }
+        if (sum < 4 * mquant - 2 || 4 * squares < (2 * mquant - 1) * (2 * mquant - 1)) {
+          std::memset(lv + 64 * b, 0, 64 * sizeof(int16_t));
+          cbp = 2 * cbp;
+          continue;
+        }
+        m.fdct(block);
+        cbp = 2 * cbp + m.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
+      }
+      int t = mb.mb_type & (MB_INTRA | MB_FORWARD | MB_BACKWARD);
+      if (intra) cbp = 63;
+      else if (cbp) t |= MB_PATTERN;
+      if (cbp && mquant != qPrev) t |= MB_QUANT;
+      mb.cbp = cbp;
+      // Skipped macroblocks: never the first or last of a row.
+      bool skip = false;
+      if (x != 0 && x != seq_->mb_width - 1 && cbp == 0 && !intra) {
+        if (type == 2) {
+          skip = !(t & MB_FORWARD);
+        } else if (type == 3) {
+          const int dirs = t & (MB_FORWARD | MB_BACKWARD);
+          skip = mb.motion_type == 2 && dirs == prevDirections &&
+                 (!(dirs & MB_FORWARD) || (mb.mv[0][0][0] == pmv[0][0] && mb.mv[0][0][1] == pmv[0][1])) &&
+                 (!(dirs & MB_BACKWARD) || (mb.mv[0][1][0] == pmv[1][0] && mb.mv[0][1][1] == pmv[1][1]));
+        }
+      }
+      if (skip) {
+        mb.skipped = 1;
+        ++a;
+        writer_->ResetDcPredictors();
+        if (type == 2) pmv[0][0] = pmv[0][1] = 0;
+        mb.mb_type = t;
+        continue;
+      }
+      mb.skipped = 0;
+      if (type == 2 && !intra && cbp == 0 && !(t & MB_FORWARD)) t |= MB_FORWARD;
+      writer_->PutAddressIncrement(a);
+      a = 1;
+      PutMacroblockType(t);
+      if (t & MB_QUANT) {
+        bits_->PutBits(static_cast<uint32_t>(mquant / 2), 5);
+        qPrev = mquant;
+      }
+      if (t & MB_FORWARD) PutMotionVectors(mb.mv[0][0], pmv[0], pic_.forward_hor_f_code);
+      if (t & MB_BACKWARD) PutMotionVectors(mb.mv[0][1], pmv[1], pic_.backward_hor_f_code);
+      if (t & MB_PATTERN) {
+        const Vlc& v = kCodedBlockPattern[cbp];
+        bits_->PutBits(v.code, v.length);
+      }
+      for (int b = 0; b < 6; ++b) {
+        if (!(cbp & (1 << (5 - b)))) continue;
+        if (intra) writer_->PutIntraBlock(lv + 64 * b, b < 4 ? 0 : b - 3);
+        else writer_->PutNonIntraBlock(lv + 64 * b);
+      }
+      if (!intra) writer_->ResetDcPredictors();
+      if (intra || (type == 2 && !(t & MB_FORWARD))) pmv[0][0] = pmv[0][1] = pmv[1][0] = pmv[1][1] = 0;
+      prevDirections = intra ? 0 : (t & (MB_FORWARD | MB_BACKWARD));
+      mb.mb_type = t;
+    }
+  }
+  rate_->UpdatePicture();
+  rate_->EndOfPicture();
+}
+
+void MotionPictureEncoder::Reconstruct() {
+  const MotionKernels& m = *mk_;
+  const int w = seq_->width, cw = seq_->chroma_width;
+  alignas(32) int16_t block[64];
+  for (int r = 0; r < seq_->mb_height; ++r)
+    for (int x = 0; x < seq_->mb_width; ++x) {
+      const int kmb = r * seq_->mb_width + x;
+      const MacroblockInfo& mb = mbs_[kmb];
+      const int16_t* lv = levels_.data() + static_cast<size_t>(kmb) * 6 * 64;
+      const bool intra = mb.mb_type & MB_INTRA;
+      for (int b = 0; b < 6; ++b) {
+        const bool coded = intra || (mb.cbp & (1 << (5 - b)));
+        if (coded) {
+          if (intra) DequantiseIntra(lv + 64 * b, block, kDefaultIntraMatrix, mb.mquant);
+          else DequantiseNonIntra(lv + 64 * b, block, kFlatMatrix, mb.mquant);
+          idct_->Transform(block);
+        } else {
+          std::memset(block, 0, sizeof block);
+        }
+        size_t off;
+        int stride, c;
+        if (b < 4) {
+          off = static_cast<size_t>(r * 16 + (b >> 1) * 8) * w + x * 16 + (b & 1) * 8;
+          stride = w;
+          c = 0;
+        } else {
+          off = static_cast<size_t>(r * 8) * cw + x * 8;
+          stride = cw;
+          c = b - 3;
+        }
+        m.add_prediction(pred_[c].data() + off, newRef_[c].data() + off, stride, block);
+      }
+    }
+}
+
+bool MotionPictureEncoder::EncodeCopyPicture() {
+  if (!ready_) return false;
+  rate_->InitPicture(pic_, nullptr, mbs_);
+  const int64_t T = rate_->target();
+  bits_->Align();
+  bits_->MarkMotionPicture(static_cast<uint32_t>(codedPictures_),
+                           static_cast<uint32_t>(groupStart_ + pic_.temporal_reference));
+  bits_->PutBits(0x00000100, 32);
+  pic_.vbv_delay = rate_->VbvDelay();
+  bits_->PutBits(static_cast<uint32_t>(pic_.temporal_reference & 1023), 10);
+  bits_->PutBits(2, 3);
+  bits_->PutBits(static_cast<uint32_t>(pic_.vbv_delay), 16);
+  bits_->PutBits(0, 1);
+  bits_->PutBits(1, 3);  // forward_f_code 1
+  bits_->PutBits(0, 1);
+  bits_->Align();
+  bits_->PutBits(0x00000101, 32);
+  bits_->PutBits(1, 5);
+  bits_->PutBits(0, 1);
+  const int64_t mbs = static_cast<int64_t>(seq_->mb_width) * seq_->mb_height;
+  int64_t P = std::max<int64_t>(T - 6 * mbs - 110, 0);
+  int64_t L = 11 * mbs;
+  for (int r = 0; r < seq_->mb_height; ++r) {
+    const int64_t s = L > 0 ? P / L : 0;
+    for (int x = 0; x < seq_->mb_width; ++x) {
+      for (int64_t n = 0; P > 0 && n < s; ++n) {
+        bits_->PutBits(kMacroblockStuffing.code, kMacroblockStuffing.length);
+        P -= 11;
+      }
+      if (r == seq_->mb_height - 1 && x == seq_->mb_width - 1 && P >= 7) {
+        for (int64_t n = (P - 7) / 11 + 1; n > 0; --n)
+          bits_->PutBits(kMacroblockStuffing.code, kMacroblockStuffing.length);
+      }
+      // Address increment 1, forward prediction not coded, zero vector.
+      bits_->PutBits(0b1001, 4);
+      bits_->PutBits(0b11, 2);
+    }
+    L -= 11 * seq_->mb_width;
+  }
+  for (auto& mb : mbs_) {
+    mb.mb_type = MB_FORWARD;
+    mb.cbp = 0;
+    mb.skipped = 0;
+    mb.mv[0][0][0] = mb.mv[0][0][1] = 0;
+  }
+  ++codedPictures_;
+  rate_->UpdatePicture();
+  rate_->EndOfPicture();
+  return true;
+}
+
+}  // namespace vidlathe
