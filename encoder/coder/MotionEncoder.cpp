@@ -207,10 +207,9 @@ bool MotionPictureEncoder::Setup(EncodeJob* job) {
   seq_ = job->sequence;
   gop_ = job->gop;
   kernels_ = &ActiveKernels();
-  mk_ = &ActiveMotionKernels();
   rate_ = std::make_unique<MotionRateController>(bits_, seq_);
   writer_ = std::make_unique<MacroblockWriter>(bits_);
-  estimator_ = std::make_unique<MotionEstimator>(*mk_);
+  estimator_ = std::make_unique<MotionEstimator>(*kernels_);
   estimator_->SetSequence(seq_);
   idct_ = std::make_unique<IntegerIdct>();
   const size_t luma = static_cast<size_t>(seq_->width) * seq_->height;
@@ -305,7 +304,7 @@ void MotionPictureEncoder::BeginPicture(int index, int type) {
 
 void MotionPictureEncoder::Predict(const uint8_t* const planes[3]) {
   (void)planes;
-  const MotionKernels& k = *mk_;
+  const Kernels& k = *kernels_;
   const int w = seq_->width, cw = seq_->chroma_width;
   const int type = pic_.picture_coding_type;
   for (int my = 0; my < seq_->mb_height; ++my)
@@ -381,7 +380,6 @@ void MotionPictureEncoder::PutMotionVectors(const int mv[2], int pmv[2], int fco
 
 void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
   const Kernels& k = *kernels_;
-  const MotionKernels& m = *mk_;
   const int type = pic_.picture_coding_type;
   const int w = seq_->width, cw = seq_->chroma_width;
   rate_->InitPicture(pic_, planes[0], mbs_);
@@ -419,9 +417,9 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
           pred = pred_[b - 3].data() + off;
           stride = cw;
         }
-        m.diff8x8(src, stride, pred, stride, block);
+        k.diff8x8(src, stride, pred, stride, block);
         if (intra) {
-          m.fdct(block);
+          k.fdct(block);
           k.quant_intra(block, lv + 64 * b, kDefaultIntraMatrix, mquant);
           continue;
         }
@@ -440,8 +438,8 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
           cbp = 2 * cbp;
           continue;
         }
-        m.fdct(block);
-        cbp = 2 * cbp + m.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
+        k.fdct(block);
+        cbp = 2 * cbp + k.quant_nonintra(block, lv + 64 * b, kFlatMatrix, mquant);
       }
       int t = mb.mb_type & (MB_INTRA | MB_FORWARD | MB_BACKWARD);
       if (intra) cbp = 63;
@@ -499,7 +497,7 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
 }
 
 void MotionPictureEncoder::Reconstruct() {
-  const MotionKernels& m = *mk_;
+  const Kernels& k = *kernels_;
   const int w = seq_->width, cw = seq_->chroma_width;
   alignas(32) int16_t block[64];
   for (int r = 0; r < seq_->mb_height; ++r)
@@ -528,7 +526,7 @@ void MotionPictureEncoder::Reconstruct() {
           stride = cw;
           c = b - 3;
         }
-        m.add_prediction(pred_[c].data() + off, newRef_[c].data() + off, stride, block);
+        k.add_prediction(pred_[c].data() + off, newRef_[c].data() + off, stride, block);
       }
     }
 }

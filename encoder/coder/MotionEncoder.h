@@ -13,7 +13,6 @@
 #include "encoder/common/Idct.h"
 #include "encoder/common/Kernels.h"
 #include "encoder/coder/MotionEstimation.h"
-#include "encoder/common/MotionKernels.h"
 #include "encoder/coder/PictureEncoder.h"
 
 namespace vidlathe {
@@ -105,7 +104,6 @@ class MotionPictureEncoder {
   std::unique_ptr<MotionEstimator> estimator_;
   std::unique_ptr<IntegerIdct> idct_;
   const Kernels* kernels_ = nullptr;
-  const MotionKernels* mk_ = nullptr;
   int ranges_[4] = {};  // sxf, syf, sxb, syb of the current picture
   int groupStart_ = 0;
   int codedPictures_ = 0;

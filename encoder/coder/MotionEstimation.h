@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "encoder/common/EncoderRecords.h"
-#include "encoder/common/MotionKernels.h"
+#include "encoder/common/Kernels.h"
 
 namespace vidlathe {
 
@@ -22,7 +22,7 @@ struct SearchResult {
 
 class MotionEstimator {
  public:
-  explicit MotionEstimator(const MotionKernels& kernels = ActiveMotionKernels()) : k_(kernels) {}
+  explicit MotionEstimator(const Kernels& kernels = ActiveKernels()) : k_(kernels) {}
   virtual ~MotionEstimator() = default;
 
   void SetSequence(const SequenceParameters* seq) { seq_ = seq; }
@@ -48,7 +48,7 @@ class MotionEstimator {
                                const uint8_t* cur, int x, int y, int sxf, int syf, int sxb,
                                int syb, MacroblockInfo& mb) const;
 
-  const MotionKernels& k_;
+  const Kernels& k_;
   const SequenceParameters* seq_ = nullptr;
   int pictureType_ = 1;
   int pictureStructure_ = 3;

@@ -68,19 +68,16 @@ __attribute__((target("avx2"))) void IdctColumnsAvx2(int16_t* block) {
     for (int c = 0; c < 8; ++c) block[8 * k + c] = static_cast<int16_t>(v[c]);
   }
 }
-bool HaveAvx2() { return __builtin_cpu_supports("avx2"); }
-#else
-void IdctColumnsAvx2(int16_t*) {}
-bool HaveAvx2() { return false; }
 #endif
 }  // namespace
 
-IntegerIdct::IntegerIdct(unsigned cpuMask) {
-  for (int i = -512; i < 512; ++i) clip_[i + 512] = static_cast<int16_t>(i < -256 ? -256 : i > 255 ? 255 : i);
-  wideColumns_ = (cpuMask & DetectCpu() & kCpuVector) && HaveAvx2();
-}
+namespace {
 
-void IntegerIdct::Transform(int16_t* block) const {
+inline int Clip256(int v) { return v < -256 ? -256 : v > 255 ? 255 : v; }
+
+// The row pass: eight rows in order, in 32-bit arithmetic, each result held
+// in 16 bits.
+void Rows(int16_t* block) {
   for (int r = 0; r < 8; ++r) {
     int16_t* b = block + 8 * r;
     if (!(b[1] | b[2] | b[3] | b[4] | b[5] | b[6] | b[7])) {
@@ -120,25 +117,15 @@ void IntegerIdct::Transform(int16_t* block) const {
     b[6] = Sat16((x3 - x2) >> 8);
     b[7] = Sat16((x7 - x1) >> 8);
   }
-  Columns(block);
 }
 
-void IntegerIdct::Columns(int16_t* block) const {
-  if (wideColumns_) {
-    // 32-bit lanes hold every intermediate while the odd rows stay within
-    // 4095 (the usual case); larger ones take the path with 64-bit products.
-    int odd = 0;
-    for (int k = 1; k < 8; k += 2)
-      for (int c = 0; c < 8; ++c) odd |= std::abs(block[8 * k + c]) > 4095;
-    if (!odd) {
-      IdctColumnsAvx2(block);
-      return;
-    }
-  }
+
+// The column pass, one column at a time, results clipped to -256..255.
+void ColumnsPlain(int16_t* block) {
   for (int c = 0; c < 8; ++c) {
     int16_t* b = block + c;
     if (!(b[8] | b[16] | b[24] | b[32] | b[40] | b[48] | b[56])) {
-      const int16_t v = static_cast<int16_t>(Clip((b[0] + 32) >> 6));
+      const int16_t v = static_cast<int16_t>(Clip256((b[0] + 32) >> 6));
       for (int i = 0; i < 8; ++i) b[8 * i] = v;
       continue;
     }
@@ -165,15 +152,43 @@ void IntegerIdct::Columns(int16_t* block) const {
     x0 -= x2;
     x2 = Scale181(x4 + x5);
     x4 = Scale181(x4 - x5);
-    b[0] = static_cast<int16_t>(Clip((x7 + x1) >> 14));
-    b[8] = static_cast<int16_t>(Clip((x3 + x2) >> 14));
-    b[16] = static_cast<int16_t>(Clip((x0 + x4) >> 14));
-    b[24] = static_cast<int16_t>(Clip((x8 + x6) >> 14));
-    b[32] = static_cast<int16_t>(Clip((x8 - x6) >> 14));
-    b[40] = static_cast<int16_t>(Clip((x0 - x4) >> 14));
-    b[48] = static_cast<int16_t>(Clip((x3 - x2) >> 14));
-    b[56] = static_cast<int16_t>(Clip((x7 - x1) >> 14));
+    b[0] = static_cast<int16_t>(Clip256((x7 + x1) >> 14));
+    b[8] = static_cast<int16_t>(Clip256((x3 + x2) >> 14));
+    b[16] = static_cast<int16_t>(Clip256((x0 + x4) >> 14));
+    b[24] = static_cast<int16_t>(Clip256((x8 + x6) >> 14));
+    b[32] = static_cast<int16_t>(Clip256((x8 - x6) >> 14));
+    b[40] = static_cast<int16_t>(Clip256((x0 - x4) >> 14));
+    b[48] = static_cast<int16_t>(Clip256((x3 - x2) >> 14));
+    b[56] = static_cast<int16_t>(Clip256((x7 - x1) >> 14));
   }
+}
+
+
+}  // namespace
+
+void IntegerIdctPlain(int16_t* block) {
+  Rows(block);
+  ColumnsPlain(block);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+void IntegerIdctAvx2(int16_t* block) {
+  Rows(block);
+  // 32-bit lanes hold every intermediate of the columns while the odd rows
+  // stay within 4095 (the usual case); larger ones take the plain columns,
+  // whose products that do not fit 32 bits are made in 64.
+  int odd = 0;
+  for (int k = 1; k < 8; k += 2)
+    for (int c = 0; c < 8; ++c) odd |= std::abs(block[8 * k + c]) > 4095;
+  if (odd) ColumnsPlain(block);
+  else IdctColumnsAvx2(block);
+}
+#endif
+
+IntegerIdct::IntegerIdct(unsigned cpuMask) {
+  Kernels k;
+  InitTransformKernels(cpuMask, &k);
+  transform_ = k.idct;
 }
 
 // ---- fast inverse DCT ---------------------------------------------------------
@@ -291,7 +306,7 @@ inline void Transpose8(__m128i r[8]) {
 
 }  // namespace
 
-void FastIdct(int16_t* block) {
+void FastIdctSse2(int16_t* block) {
   __m128i r[8];
   for (int k = 0; k < 8; ++k)
     r[k] = _mm_slli_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k)), 4);
@@ -305,10 +320,8 @@ void FastIdct(int16_t* block) {
                      _mm_srai_epi16(_mm_add_epi16(r[k], eight), 4));
 }
 
-#else
+#endif  // __SSE2__
 
-void FastIdct(int16_t* block) { FastIdctPlain(block); }
-
-#endif
+void FastIdct(int16_t* block) { ActiveKernels().idct_fast(block); }
 
 }  // namespace vidlathe

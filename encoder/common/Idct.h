@@ -1,19 +1,19 @@
 // The 8x8 inverse DCTs. Both work in place on 64 coefficients in raster
-// order (entry 8r + c) and give sample differences.
+// order (entry 8r + c) and give sample differences; both are slots of the
+// kernel table (idct and idct_fast), with a plain reference and faster
+// versions that give exactly its results.
 //
 // IntegerIdct is the separable fixed-point transform in 32-bit arithmetic,
 // rows then columns, with its outputs clipped to -256..255. It is the one
 // integer transform of the library: the encoder reconstructs its reference
 // pictures with it and the stream decoder uses it when it does not take the
 // fast transform, so both agree on every block, the extreme ones included.
-// It is bit-exact on every machine.
+// A row result that does not fit 16 bits is held at the nearest 16-bit
+// value. It gives the same results on every machine.
 //
 // FastIdct is the 16-bit saturating transform (columns, then rows) whose
 // outputs are not clipped; it differs from IntegerIdct in single samples, as
-// a rule by one unit, and only the stream decoder uses it. FastIdctPlain is
-// its scalar definition, lane by lane; FastIdct runs it eight lanes at a
-// time with SSE2 where the build targets it, with exactly FastIdctPlain's
-// results (saturation included).
+// a rule by one unit, and only the stream decoder uses it.
 #pragma once
 
 #include <cstdint>
@@ -24,20 +24,21 @@ namespace vidlathe {
 
 class IntegerIdct {
  public:
-  // cpuMask as for the kernel tables: with vectors the eight columns are
-  // transformed side by side, with the same results.
-  explicit IntegerIdct(unsigned cpuMask = kCpuAll);
+  explicit IntegerIdct(unsigned cpuMask = vexa::base::CpuMask());
   virtual ~IntegerIdct() = default;
-  void Transform(int16_t* block) const;
+  void Transform(int16_t* block) const { transform_(block); }
 
  private:
-  void Columns(int16_t* block) const;
-  int16_t clip_[1024];  // inputs -512..511
-  int Clip(int v) const { return v < -512 ? -256 : v > 511 ? 255 : clip_[v + 512]; }
-  bool wideColumns_ = false;
+  void (*transform_)(int16_t*) = nullptr;
 };
 
-void FastIdctPlain(int16_t* block);
+// The fast transform, with the fastest version this process may use.
 void FastIdct(int16_t* block);
+
+// The versions of the two transforms, for the transform family's init.
+void IntegerIdctPlain(int16_t* block);
+void IntegerIdctAvx2(int16_t* block);  // the columns eight at a time
+void FastIdctPlain(int16_t* block);
+void FastIdctSse2(int16_t* block);
 
 }  // namespace vidlathe

@@ -200,7 +200,8 @@ void MakePair(StillPlanes* s, int W, int H) {
     }
 }
 
-bool UseFastIdct() { return (DetectCpu() & kCpuVector) != 0; }
+// The decoder takes the fast transform where the CPU mask allows SSE2.
+bool UseFastIdct() { return (vexa::base::CpuMask() & vexa::base::kCpuSse2) != 0; }
 
 // Appends data to a file; false on a write error.
 class AudioFileSink {

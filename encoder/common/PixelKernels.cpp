@@ -1,8 +1,8 @@
-#include "encoder/common/MotionKernels.h"
-
-#include <cmath>
+// The pixel family of the kernel table: block sums for motion estimation,
+// prediction, block differences and the add-and-clip of reconstruction.
 #include <cstdlib>
-#include <cstring>
+
+#include "encoder/common/Kernels.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -11,7 +11,7 @@
 namespace vidlathe {
 namespace {
 
-// ---- reference versions ------------------------------------------------------
+// ---- reference versions --------------------------------------------------------
 
 inline int Interp(const uint8_t* p, int stride, int hx, int hy) {
   if (!hx && !hy) return p[0];
@@ -90,107 +90,6 @@ void AddPredictionRef(const uint8_t* pred, uint8_t* dst, int stride, const int16
       const int v = pred[y * stride + x] + diff[y * 8 + x];
       dst[y * stride + x] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
-}
-
-// ---- forward transform in wide vectors ----------------------------------------------
-// The reference sums, for each output, the products in a fixed order from
-// 0.0; every lane below does exactly that for one output, so the results are
-// the reference's bit for bit (no fused multiply-add: see the build rules).
-
-struct FdctTable {
-  double c[8][8];                 // c[u][x] = C(u)/2 cos((2x+1)u pi/16)
-  alignas(32) double t[8][8];     // t[x][u] = c[u][x]: the outputs of one input side by side
-  FdctTable() {
-    for (int u = 0; u < 8; ++u)
-      for (int x = 0; x < 8; ++x) {
-        c[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) * 0.5 * std::cos((2 * x + 1) * u * M_PI / 16.0);
-        t[x][u] = c[u][x];
-      }
-  }
-};
-const FdctTable& Fdct() {
-  static const FdctTable t;
-  return t;
-}
-
-inline int16_t RoundCoefficient(double v) { return static_cast<int16_t>(std::floor(v + 0.499999)); }
-
-template <typename V, int L>
-__attribute__((always_inline)) inline void FdctLanes(int16_t* block) {
-  constexpr int G = 8 / L;  // vectors per row of outputs
-  const FdctTable& table = Fdct();
-  const auto& c = table.c;
-  // Rows of zeros add only zeros (+0 or -0) to sums that are never -0, so
-  // leaving them out changes no result.
-  int rows[8], n = 0;
-  for (int y = 0; y < 8; ++y) {
-    uint64_t h[2];
-    __builtin_memcpy(h, block + 8 * y, sizeof h);
-    if (h[0] | h[1]) rows[n++] = y;
-  }
-  V tmp[8][G];  // tmp[y][g] lanes: row y, outputs u = g*L + l
-  for (int i = 0; i < n; ++i)
-    for (int g = 0; g < G; ++g) {
-      const int y = rows[i];
-      V s = {};
-      for (int x = 0; x < 8; ++x) {
-        V basis;
-        __builtin_memcpy(&basis, &table.t[x][g * L], sizeof basis);
-        s += static_cast<double>(block[y * 8 + x]) * basis;
-      }
-      tmp[y][g] = s;
-    }
-  for (int v = 0; v < 8; ++v)
-    for (int g = 0; g < G; ++g) {
-      V s = {};
-      for (int i = 0; i < n; ++i) s += tmp[rows[i]][g] * c[v][rows[i]];
-      for (int l = 0; l < L; ++l) block[v * 8 + g * L + l] = RoundCoefficient(s[l]);
-    }
-}
-
-typedef double v2d __attribute__((vector_size(16)));
-void FdctV2(int16_t* block) { FdctLanes<v2d, 2>(block); }
-
-#if defined(__x86_64__) || defined(__i386__)
-typedef double v4d __attribute__((vector_size(32)));
-__attribute__((target("avx"))) void FdctV4(int16_t* block) { FdctLanes<v4d, 4>(block); }
-bool HaveAvx() { return __builtin_cpu_supports("avx"); }
-#else
-void FdctV4(int16_t* block) { FdctV2(block); }
-bool HaveAvx() { return false; }
-#endif
-
-// ---- non-intra quantisation ----------------------------------------------------------
-// ((32|c| + m/2) / m) / (2 mquant), clamped to 255, with both divisions as
-// multiplications by floor(2^32 / d) + 1 and a shift: exact whenever
-// x * d < 2^32, which holds for every value divided here (x < 2^21).
-
-struct Reciprocals {
-  uint64_t r[256];
-  Reciprocals() {
-    r[0] = 0;
-    for (uint32_t d = 1; d < 256; ++d) r[d] = (uint64_t{1} << 32) / d + 1;
-  }
-};
-const Reciprocals& Recip() {
-  static const Reciprocals t;
-  return t;
-}
-
-int QuantNonIntraFast(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant) {
-  const uint64_t* r = Recip().r;
-  const uint64_t r2q = (uint64_t{1} << 32) / static_cast<uint32_t>(2 * mquant) + 1;
-  uint32_t any = 0;
-  for (int i = 0; i < 64; ++i) {
-    const int c = in[i];
-    const uint32_t m = matrix[i];
-    const uint32_t a = 32u * static_cast<uint32_t>(c < 0 ? -c : c) + (m >> 1);
-    uint32_t y = static_cast<uint32_t>((static_cast<uint32_t>((a * r[m]) >> 32) * r2q) >> 32);
-    if (y > 255) y = 255;
-    out[i] = static_cast<int16_t>(c < 0 ? -static_cast<int>(y) : static_cast<int>(y));
-    any |= y;
-  }
-  return any != 0;
 }
 
 // ---- SSE2 versions -------------------------------------------------------------
@@ -320,34 +219,6 @@ void Diff8x8Sse2(const uint8_t* src, int srcStride, const uint8_t* pred, int pre
   }
 }
 
-// With the flat matrix of 16 the rule is exactly |c| / mquant (truncated):
-// (32|c| + 8) / 16 is 2|c|. In single precision the quotient of two whole
-// numbers below 2^16 and 64 never rounds up to the next whole number, so
-// truncating it gives the integer quotient.
-int QuantNonIntraSse2(const int16_t* in, int16_t* out, const uint8_t* matrix, int mquant) {
-  for (int i = 0; i < 64; ++i)
-    if (matrix[i] != 16) return QuantNonIntraFast(in, out, matrix, mquant);
-  const __m128 q = _mm_set1_ps(static_cast<float>(mquant));
-  const __m128i max = _mm_set1_epi16(255);
-  __m128i any = _mm_setzero_si128();
-  for (int i = 0; i < 64; i += 8) {
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-    const __m128i sign16 = _mm_srai_epi16(c, 15);
-    // Widen to 32 bits before taking the magnitude: |-32768| needs them.
-    const __m128i lo = _mm_srai_epi32(_mm_unpacklo_epi16(c, c), 16);
-    const __m128i hi = _mm_srai_epi32(_mm_unpackhi_epi16(c, c), 16);
-    const __m128i slo = _mm_srai_epi32(lo, 31), shi = _mm_srai_epi32(hi, 31);
-    const __m128i alo = _mm_sub_epi32(_mm_xor_si128(lo, slo), slo);
-    const __m128i ahi = _mm_sub_epi32(_mm_xor_si128(hi, shi), shi);
-    const __m128i ylo = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(alo), q));
-    const __m128i yhi = _mm_cvttps_epi32(_mm_div_ps(_mm_cvtepi32_ps(ahi), q));
-    const __m128i y = _mm_min_epi16(_mm_packs_epi32(ylo, yhi), max);
-    any = _mm_or_si128(any, y);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi16(_mm_xor_si128(y, sign16), sign16));
-  }
-  return _mm_movemask_epi8(_mm_cmpeq_epi16(any, _mm_setzero_si128())) != 0xFFFF;
-}
-
 void AddPredictionSse2(const uint8_t* pred, uint8_t* dst, int stride, const int16_t* diff) {
   const __m128i z = _mm_setzero_si128();
   for (int y = 0; y < 8; ++y) {
@@ -363,18 +234,8 @@ void AddPredictionSse2(const uint8_t* pred, uint8_t* dst, int stride, const int1
 
 }  // namespace
 
-void InitMotionKernels(MotionKernels* k, unsigned cpuMask) {
-  Kernels transform{};
-  InitKernels(&transform, 0);
-  k->fdct = transform.fdct;
-  k->quant_nonintra = transform.quant_nonintra;
-  if (cpuMask & DetectCpu() & kCpuVector) {
-    k->fdct = HaveAvx() ? FdctV4 : FdctV2;
-    k->quant_nonintra = QuantNonIntraFast;
-#if defined(__SSE2__)
-    k->quant_nonintra = QuantNonIntraSse2;
-#endif
-  }
+void InitPixelKernels(unsigned cpuMask, Kernels* k) {
+  cpuMask &= vexa::base::DetectCpuFlags();
   k->sad = SadRef;
   k->sad_row16 = SadRow16Ref;
   k->ssd = SsdRef;
@@ -384,7 +245,7 @@ void InitMotionKernels(MotionKernels* k, unsigned cpuMask) {
   k->diff8x8 = Diff8x8Ref;
   k->add_prediction = AddPredictionRef;
 #if defined(__SSE2__)
-  if (cpuMask & DetectCpu() & kCpuVector) {
+  if (cpuMask & vexa::base::kCpuSse2) {
     k->sad = SadSse2;
     k->sad_row16 = SadRow16Sse2;
     k->ssd = SsdSse2;
@@ -397,17 +258,6 @@ void InitMotionKernels(MotionKernels* k, unsigned cpuMask) {
 #else
   (void)cpuMask;
 #endif
-}
-
-const MotionKernels& ActiveMotionKernels() {
-  static const MotionKernels table = [] {
-    MotionKernels k{};
-    unsigned mask = kCpuAll;
-    if (const char* env = std::getenv("VIDLATHE_CPU_MASK")) mask = static_cast<unsigned>(std::strtoul(env, nullptr, 0));
-    InitMotionKernels(&k, mask);
-    return k;
-  }();
-  return table;
 }
 
 }  // namespace vidlathe
