@@ -20,16 +20,6 @@ namespace vidlathe {
 class CodedStreamBuffer;
 class MacroblockWriter;
 
-enum MotionJobKind : uint32_t {
-  kMotionFromStills = 0x202,     // every picture coded again from its still
-  kMotionCopyPictures = 0x203,   // repeated pictures coded as copy pictures
-  kMotionReencode = 0x301,       // decoded video coded again with I, P and B pictures
-};
-
-inline bool IsMotionKind(uint32_t kind) {
-  return kind == kMotionFromStills || kind == kMotionCopyPictures || kind == kMotionReencode;
-}
-
 // Fills gop and seq from a motion job (kinds 0x202, 0x203, 0x301).
 void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq);
 

@@ -13,7 +13,7 @@
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/common/EncodingCall.h"
 #include "encoder/coder/MotionEncoder.h"
-#include "encoder/mux/MotionMultiplexer.h"
+#include "encoder/mux/Multiplexer.h"
 #include "encoder/common/OutputFile.h"
 #include "encoder/Vidlathe.h"
 #include "platform/base/Path.h"
@@ -136,7 +136,7 @@ int EncodeMotionStream(const MotionMode& mode, int count, const StillFeeder& fee
     std::jthread reader;
     if (audio) reader = std::jthread([&] { RunAudioFileReader(audioPath, loop, audio.get()); });
     std::jthread encoder([&] { RunMotionEncoder(&job, &pictures); });
-    std::jthread multiplexer([&] { RunMotionMultiplexer(&mux); });
+    std::jthread multiplexer([&] { RunMultiplexer(&mux); });
 
     for (int i = 0; i < count && fed; ++i) {
       auto planes = std::make_unique<StillPlanes>();

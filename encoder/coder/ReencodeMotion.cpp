@@ -12,7 +12,7 @@
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/common/EncodingCall.h"
 #include "encoder/coder/MotionEncoder.h"
-#include "encoder/mux/MotionMultiplexer.h"
+#include "encoder/mux/Multiplexer.h"
 #include "encoder/common/OutputFile.h"
 #include "encoder/coder/ReencodeCoder.h"
 #include "platform/base/Path.h"
@@ -80,7 +80,7 @@ int EncodeReencodedStream(const ReencodeMode& mode, const PictureFeeder& feed,
     std::jthread reader;
     if (audio) reader = std::jthread([&] { RunAudioFileReader(audioPath, false, audio.get()); });
     std::jthread encoder([&] { RunReencoder(&job, &pictures); });
-    std::jthread multiplexer([&] { RunMotionMultiplexer(&mux); });
+    std::jthread multiplexer([&] { RunMultiplexer(&mux); });
     for (;;) {
       auto planes = std::make_unique<StillPlanes>();
       if (!feed(planes.get())) break;

@@ -14,7 +14,8 @@
 #include "encoder/common/Kernels.h"
 #include "encoder/common/OutputFile.h"
 #include "encoder/coder/PictureEncoder.h"
-#include "encoder/mux/SystemMultiplexer.h"
+#include "encoder/mux/Multiplexer.h"
+#include "encoder/mux/PackWriter.h"
 #include "platform/base/Path.h"
 #include "platform/base/Queue.h"
 

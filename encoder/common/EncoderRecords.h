@@ -18,7 +18,14 @@ enum JobKind : uint32_t {
   kStillPair = 0x110,     // a 704-wide I-picture (E2) and its 352-wide companion (E1)
   kStillPairLow = 0x111,  // the companion while a pair is coded
   kStillPairHigh = 0x112, // the 704-wide picture while a pair is coded
+  kMotionFromStills = 0x202,     // every picture coded again from its still
+  kMotionCopyPictures = 0x203,   // repeated pictures coded as copy pictures
+  kMotionReencode = 0x301,       // decoded video coded again with I, P and B pictures
 };
+
+inline bool IsMotionKind(uint32_t kind) {
+  return kind == kMotionFromStills || kind == kMotionCopyPictures || kind == kMotionReencode;
+}
 
 struct GopParameters {
   int N = 12;

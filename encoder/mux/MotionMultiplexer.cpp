@@ -1,4 +1,19 @@
-#include "encoder/mux/MotionMultiplexer.h"
+// The multiplexer of motion streams: the coded video of the
+// CodedStreamBuffer, taken out in chunks of one packet's payload, becomes E0
+// packets, interleaved with Layer II audio packets (C0) when the job names
+// an audio queue, in 2324-byte packs 1200 ticks apart. The multiplexer finds
+// the pictures by their start codes, with their coding and display numbers
+// (from the temporal references), and ends a packet a few bytes early rather
+// than let a stamped picture's header run into the next packet.
+//
+// Time stamps follow the decoder's buffer model: the data from one stamped
+// packet up to the next stamped packet (the pictures that start in it) has
+// wholly arrived by the decoding time of the first of them, and the video
+// buffer never holds more than the system header declares. Decoding times
+// keep the frame cadence and move later, all together, only when data would
+// otherwise arrive too late; packs are held back until their time stamps
+// are final.
+#include "encoder/mux/Multiplexer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,20 +24,11 @@
 #include "encoder/mux/AudioInputQueue.h"
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/coder/MotionEncoder.h"
-#include "encoder/mux/SystemMultiplexer.h"
+#include "encoder/mux/PackWriter.h"
 
 namespace vidlathe {
 
 namespace {
-
-void PutStamp(uint8_t* p, int prefix, int64_t ts) {
-  const uint64_t t = static_cast<uint64_t>(ts) & ((uint64_t{1} << 33) - 1);
-  p[0] = static_cast<uint8_t>((prefix << 4) | ((t >> 29) & 0x0E) | 1);
-  p[1] = static_cast<uint8_t>(t >> 22);
-  p[2] = static_cast<uint8_t>(((t >> 14) & 0xFE) | 1);
-  p[3] = static_cast<uint8_t>(t >> 7);
-  p[4] = static_cast<uint8_t>(((t << 1) & 0xFE) | 1);
-}
 
 struct Pack {
   uint8_t data[kPackSize];
@@ -142,18 +148,13 @@ void MotionMux::Flush(bool all) {
 
 void MotionMux::EmitSystemHeader(int kind) {
   Pack p;
-  size_t n = WritePackHeader(p.data, Now());
-  n += WriteSystemHeader(p.data + n, kind);
-  const size_t end = kind == 4 ? kPackSize - kAudioTail : kPackSize;
-  WritePaddingPacket(p.data + n, end - n);
-  if (kind == 4) std::memset(p.data + end, 0, kAudioTail);
+  WriteSystemHeaderPack(p.data, Now(), kind);
   Emit(p);
 }
 
 void MotionMux::EmitPadding() {
   Pack p;
-  WritePackHeader(p.data, Now());
-  WritePaddingPacket(p.data + 12, kPackSize - 12);
+  WritePaddingPack(p.data, Now());
   Emit(p);
 }
 
@@ -242,8 +243,8 @@ void MotionMux::Finalise(Unit& u) {
   uint8_t* q = p.data + 12 + 6;
   while (*q == 0xFF) ++q;
   q += 2;
-  PutStamp(q, 0x3, std::max(pts, dts));
-  PutStamp(q + 5, 0x1, dts);
+  WriteTimeStamp(q, 0x3, std::max(pts, dts));
+  WriteTimeStamp(q + 5, 0x1, dts);
 }
 
 void MotionMux::EmitVideo() {
@@ -358,9 +359,7 @@ bool MotionMux::Run() {
   // The end code in a pack of its own.
   Pack p;
   WritePackHeader(p.data, Now());
-  WritePaddingPacket(p.data + 12, kPackSize - 12 - 4);
-  const uint8_t end[4] = {0, 0, 1, 0xB9};
-  std::memcpy(p.data + kPackSize - 4, end, 4);
+  WriteEndCode(p.data);
   Emit(p);
   Flush(true);
   if (audio_) audio_->Abort();
@@ -372,17 +371,6 @@ bool MotionMux::Run() {
 
 }  // namespace
 
-void RunMotionMultiplexer(MultiplexJob* job) {
-  job->result = 0;
-  if (!job->output || !job->encodeJob || !job->encodeJob->codedStream) {
-    if (job->encodeJob && job->encodeJob->codedStream) job->encodeJob->codedStream->ReaderStopped();
-    if (job->audio) job->audio->Abort();
-    return;
-  }
-  MotionMux mux(job);
-  const bool ok = mux.Run();
-  job->encodeJob->codedStream->ReaderStopped();
-  if (ok) job->result = 1;
-}
+bool MultiplexMotion(MultiplexJob* job) { return MotionMux(job).Run(); }
 
 }  // namespace vidlathe

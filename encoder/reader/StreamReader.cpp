@@ -15,15 +15,6 @@ int64_t ReadTimeStamp(const uint8_t* p) {
          static_cast<int64_t>(p[4] >> 1);
 }
 
-void WriteTimeStamp(uint8_t* p, int prefix, int64_t t) {
-  const uint64_t v = static_cast<uint64_t>(t) & ((uint64_t{1} << 33) - 1);
-  p[0] = static_cast<uint8_t>((prefix << 4) | ((v >> 29) & 0x0E) | 1);
-  p[1] = static_cast<uint8_t>(v >> 22);
-  p[2] = static_cast<uint8_t>(((v >> 14) & 0xFE) | 1);
-  p[3] = static_cast<uint8_t>(v >> 7);
-  p[4] = static_cast<uint8_t>(((v << 1) & 0xFE) | 1);
-}
-
 bool ParsePacketHeader(const uint8_t* p, size_t length, PacketHeader* out) {
   *out = PacketHeader{};
   size_t i = 0;

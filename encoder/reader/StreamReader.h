@@ -28,10 +28,8 @@ struct PacketHeader {
 // Parses the header of a packet whose bytes after the length field are
 // p[0..length). false when the header is malformed or longer than the packet.
 bool ParsePacketHeader(const uint8_t* p, size_t length, PacketHeader* out);
-// Reads and writes the 5-byte time-stamp layout (4-bit prefix, 33 bits with
-// markers).
+// Reads the 5-byte time-stamp layout (4-bit prefix, 33 bits with markers).
 int64_t ReadTimeStamp(const uint8_t* p);
-void WriteTimeStamp(uint8_t* p, int prefix, int64_t t);
 
 class SystemStreamReader {
  public:

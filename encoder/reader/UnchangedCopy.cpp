@@ -6,13 +6,13 @@
 #include <vector>
 
 #include "encoder/reader/StreamProperties.h"
+#include "encoder/mux/PackWriter.h"
 #include "encoder/reader/StreamReader.h"
 
 namespace vidlathe {
 
 namespace {
 
-constexpr int64_t kTicksPerPack = 1200;
 constexpr int64_t kAudioFrameTicks = 2351;  // 1152 samples at 44.1 kHz
 // Longest pack accepted: a few full-size packets and what lies between them.
 constexpr size_t kMaxPack = 1 << 20;

@@ -10,7 +10,7 @@
 #include "encoder/mux/AudioInputQueue.h"
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/coder/PictureEncoder.h"
-#include "encoder/mux/SystemMultiplexer.h"
+#include "encoder/mux/PackWriter.h"
 #include "encoder/tests/TestSupport.h"
 
 namespace vidlathe::testing {

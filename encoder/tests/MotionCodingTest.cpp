@@ -12,7 +12,7 @@
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/coder/MotionEncoder.h"
 #include "encoder/coder/MotionEstimation.h"
-#include "encoder/mux/MotionMultiplexer.h"
+#include "encoder/mux/Multiplexer.h"
 #include "encoder/coder/ReencodeCoder.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
@@ -296,7 +296,7 @@ TEST(ReencodeCoding, IpbOrderDecodesCloseToTheSource) {
   MultiplexJob mux;
   mux.output = f;
   mux.encodeJob = &job;
-  std::thread muxer([&] { RunMotionMultiplexer(&mux); });
+  std::thread muxer([&] { RunMultiplexer(&mux); });
   MotionPictureEncoder pe;
   ASSERT_TRUE(pe.Setup(&job));
   int next = 0;

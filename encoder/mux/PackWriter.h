@@ -1,18 +1,11 @@
-// The MPEG-1 system multiplexer for Video CD: coded still pictures from the
-// CodedStreamBuffer and Layer II frames from the AudioInputQueue become
-// 2324-byte packs, 1200 ticks of the 90 kHz clock apart (mux rate 3528).
-//
-// Time stamps are derived from a model of the decoder's buffers of the sizes
-// the system headers declare: a picture is sent only when the buffer has
-// room for it, and its decoding time lies after the pack that completes it;
-// an audio packet is sent as soon as the audio buffer has room for it.
+// The system layer of a Video CD stream, written field by field: packs of
+// exactly 2324 bytes, 1200 ticks of the 90 kHz clock apart (mux rate 3528),
+// their system headers, video and audio packets and padding, and the
+// 5-byte time-stamp field that packs and packets carry.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-
-#include "encoder/common/EncoderRecords.h"
 
 namespace vidlathe {
 
@@ -40,9 +33,17 @@ size_t WriteVideoPacket(uint8_t* pack, const uint8_t* data, size_t len, int stre
 size_t WriteAudioPacket(uint8_t* pack, const uint8_t* data, size_t len, bool withPts,
                         int64_t pts);
 
-// The multiplexer thread's routine; sets job->result to 1 when the stream
-// was written completely. On a write error it stops, releases the encoder
-// and the audio reader, and leaves the result 0.
-void RunMultiplexer(MultiplexJob* job);
+// Writes the 5-byte layout of a time stamp or clock reference: the 4-bit
+// prefix, the 33 bits of t with their marker bits.
+void WriteTimeStamp(uint8_t* p, int prefix, int64_t t);
+
+// Whole packs: the system header of kind 1 (E1), 2 (E1 and E2), 3 (E0) or
+// 4 (C0, with the 20 zero bytes of an audio pack) padded to the pack size;
+// a pack of padding alone.
+void WriteSystemHeaderPack(uint8_t* pack, int64_t scr, int kind);
+void WritePaddingPack(uint8_t* pack, int64_t scr);
+// Makes the pack after its header padding that ends with the stream's end
+// code (00 00 01 B9) in its last four bytes.
+void WriteEndCode(uint8_t* pack);
 
 }  // namespace vidlathe

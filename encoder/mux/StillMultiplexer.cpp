@@ -1,4 +1,12 @@
-#include "encoder/mux/SystemMultiplexer.h"
+// The multiplexer of still streams: coded still pictures from the
+// CodedStreamBuffer and Layer II frames from the AudioInputQueue become
+// 2324-byte packs, 1200 ticks of the 90 kHz clock apart (mux rate 3528).
+//
+// Time stamps are derived from a model of the decoder's buffers of the sizes
+// the system headers declare: a picture is sent only when the buffer has
+// room for it, and its decoding time lies after the pack that completes it;
+// an audio packet is sent as soon as the audio buffer has room for it.
+#include "encoder/mux/Multiplexer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,159 +18,9 @@
 
 #include "encoder/mux/AudioInputQueue.h"
 #include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/mux/PackWriter.h"
 
 namespace vidlathe {
-
-namespace {
-
-void PutTimeStamp(uint8_t* p, int prefix, int64_t ts) {
-  const uint64_t t = static_cast<uint64_t>(ts) & ((uint64_t{1} << 33) - 1);
-  p[0] = static_cast<uint8_t>((prefix << 4) | ((t >> 29) & 0x0E) | 1);
-  p[1] = static_cast<uint8_t>(t >> 22);
-  p[2] = static_cast<uint8_t>(((t >> 14) & 0xFE) | 1);
-  p[3] = static_cast<uint8_t>(t >> 7);
-  p[4] = static_cast<uint8_t>(((t << 1) & 0xFE) | 1);
-}
-
-void PutStd(uint8_t* p, int scale, int size) {
-  p[0] = static_cast<uint8_t>(0x40 | (scale << 5) | ((size >> 8) & 0x1F));
-  p[1] = static_cast<uint8_t>(size);
-}
-
-// Header stuffing may not exceed 16 bytes.
-constexpr size_t kMaxStuffing = 16;
-
-// Lays out one packet into pack[12..]: start code, length, stuffing, the
-// time-stamp field (or its stand-in), payload, and what a short payload
-// leaves. fieldSize is the size of the time-stamp field; baseStuffing the
-// 0xFF bytes that stand in for it when it is absent.
-size_t WritePacket(uint8_t* pack, int streamId, const uint8_t* field,
-                   size_t fieldLen, size_t capacity, const uint8_t* data, size_t len,
-                   size_t baseStuffing) {
-  const size_t payload = std::min(len, capacity);
-  const size_t shortfall = capacity - payload;
-  size_t stuffing = 0, padding = 0;
-  if (shortfall > 8 || (shortfall > 0 && baseStuffing + shortfall > kMaxStuffing))
-    padding = shortfall;  // always >= 6 here: room for a padding packet
-  else
-    stuffing = shortfall;
-  uint8_t* p = pack + 12;
-  const size_t packetLength = stuffing + fieldLen + payload;
-  p[0] = 0;
-  p[1] = 0;
-  p[2] = 1;
-  p[3] = static_cast<uint8_t>(streamId);
-  p[4] = static_cast<uint8_t>(packetLength >> 8);
-  p[5] = static_cast<uint8_t>(packetLength);
-  p += 6;
-  std::memset(p, 0xFF, stuffing);
-  p += stuffing;
-  std::memcpy(p, field, fieldLen);
-  p += fieldLen;
-  std::memcpy(p, data, payload);
-  p += payload;
-  if (padding) WritePaddingPacket(p, padding);
-  return payload;
-}
-
-}  // namespace
-
-size_t WritePackHeader(uint8_t* p, int64_t scr) {
-  const uint64_t t = static_cast<uint64_t>(scr) & ((uint64_t{1} << 33) - 1);
-  p[0] = 0;
-  p[1] = 0;
-  p[2] = 1;
-  p[3] = 0xBA;
-  p[4] = static_cast<uint8_t>(0x20 | ((t >> 29) & 0x0E) | 1);
-  p[5] = static_cast<uint8_t>(t >> 22);
-  p[6] = static_cast<uint8_t>(((t >> 14) & 0xFE) | 1);
-  p[7] = static_cast<uint8_t>(t >> 7);
-  p[8] = static_cast<uint8_t>(((t << 1) & 0xFE) | 1);
-  p[9] = static_cast<uint8_t>(0x80 | (kMuxRate >> 15));
-  p[10] = static_cast<uint8_t>(kMuxRate >> 7);
-  p[11] = static_cast<uint8_t>(((kMuxRate << 1) & 0xFE) | 1);
-  return 12;
-}
-
-size_t WriteSystemHeader(uint8_t* p, int kind) {
-  struct Entry {
-    int id, scale, bound;
-  };
-  std::vector<Entry> streams;
-  int audioBound = 0, videoBound = 0, csps = 0;
-  switch (kind) {
-    case 1: streams = {{0xE1, 1, kE1BufferBound}}; videoBound = 1; break;
-    case 2: streams = {{0xE1, 1, kE1BufferBound}, {0xE2, 1, kE2BufferBound}}; videoBound = 2; break;
-    case 3: streams = {{0xE0, 1, kE1BufferBound}}; videoBound = 1; csps = 1; break;
-    default: streams = {{0xC0, 0, kAudioBufferBound}}; audioBound = 1; csps = 1; break;
-  }
-  const size_t length = 6 + 3 * streams.size();
-  p[0] = 0;
-  p[1] = 0;
-  p[2] = 1;
-  p[3] = 0xBB;
-  p[4] = static_cast<uint8_t>(length >> 8);
-  p[5] = static_cast<uint8_t>(length);
-  p[6] = static_cast<uint8_t>(0x80 | (kMuxRate >> 15));
-  p[7] = static_cast<uint8_t>(kMuxRate >> 7);
-  p[8] = static_cast<uint8_t>(((kMuxRate << 1) & 0xFE) | 1);
-  p[9] = static_cast<uint8_t>((audioBound << 2) | (0 << 1) | csps);
-  p[10] = static_cast<uint8_t>(0x80 | 0x40 | 0x20 | videoBound);
-  p[11] = 0xFF;
-  size_t n = 12;
-  for (const Entry& e : streams) {
-    p[n] = static_cast<uint8_t>(e.id);
-    p[n + 1] = static_cast<uint8_t>(0xC0 | (e.scale << 5) | ((e.bound >> 8) & 0x1F));
-    p[n + 2] = static_cast<uint8_t>(e.bound);
-    n += 3;
-  }
-  return n;
-}
-
-size_t WritePaddingPacket(uint8_t* p, size_t n) {
-  p[0] = 0;
-  p[1] = 0;
-  p[2] = 1;
-  p[3] = 0xBE;
-  p[4] = static_cast<uint8_t>((n - 6) >> 8);
-  p[5] = static_cast<uint8_t>(n - 6);
-  std::memset(p + 6, 0xFF, n - 6);
-  if (n >= 8) p[7] = 0x0F;
-  return n;
-}
-
-size_t WriteVideoPacket(uint8_t* pack, const uint8_t* data, size_t len, int streamId,
-                        bool withTimeStamps, int64_t pts, int64_t dts, int stdBound) {
-  uint8_t field[12];
-  size_t base = 0;
-  if (withTimeStamps) {
-    PutStd(field, 1, stdBound);
-    PutTimeStamp(field + 2, 0x3, pts);
-    PutTimeStamp(field + 7, 0x1, dts);
-  } else {
-    std::memset(field, 0xFF, 11);
-    field[11] = 0x0F;
-    base = 11;
-  }
-  return WritePacket(pack, streamId, field, 12, kVideoPayload, data, len, base);
-}
-
-size_t WriteAudioPacket(uint8_t* pack, const uint8_t* data, size_t len, bool withPts,
-                        int64_t pts) {
-  uint8_t field[7];
-  size_t base = 0;
-  if (withPts) {
-    PutStd(field, 0, kAudioBufferBound);
-    PutTimeStamp(field + 2, 0x2, pts);
-  } else {
-    std::memset(field, 0xFF, 6);
-    field[6] = 0x0F;
-    base = 6;
-  }
-  const size_t used = WritePacket(pack, 0xC0, field, 7, kAudioPayload, data, len, base);
-  std::memset(pack + kPackSize - kAudioTail, 0, kAudioTail);
-  return used;
-}
 
 namespace {
 
@@ -181,27 +39,19 @@ class PackSink {
   // padding pack, else in one more pack of its own.
   void Finish(int64_t nextScr) {
     if (holding_ && heldPadding_) {
-      WritePaddingPacket(held_ + 12, kPackSize - 12 - 4);
-      PutEndCode(held_ + kPackSize - 4);
+      WriteEndCode(held_);
       Flush();
       return;
     }
     Flush();
     uint8_t pack[kPackSize];
     WritePackHeader(pack, nextScr);
-    WritePaddingPacket(pack + 12, kPackSize - 12 - 4);
-    PutEndCode(pack + kPackSize - 4);
+    WriteEndCode(pack);
     Write(pack);
   }
   bool failed() const { return failed_; }
 
  private:
-  static void PutEndCode(uint8_t* p) {
-    p[0] = 0;
-    p[1] = 0;
-    p[2] = 1;
-    p[3] = 0xB9;
-  }
   void Flush() {
     if (holding_) Write(held_);
     holding_ = false;
@@ -293,18 +143,13 @@ class Multiplexer {
 
 void Multiplexer::EmitSystemHeader(int kind) {
   uint8_t pack[kPackSize];
-  size_t n = WritePackHeader(pack, Scr());
-  n += WriteSystemHeader(pack + n, kind);
-  const size_t end = kind == 4 ? kPackSize - kAudioTail : kPackSize;
-  WritePaddingPacket(pack + n, end - n);
-  if (kind == 4) std::memset(pack + end, 0, kAudioTail);
+  WriteSystemHeaderPack(pack, Scr(), kind);
   Emit(pack, false);
 }
 
 void Multiplexer::EmitPadding() {
   uint8_t pack[kPackSize];
-  WritePackHeader(pack, Scr());
-  WritePaddingPacket(pack + 12, kPackSize - 12);
+  WritePaddingPack(pack, Scr());
   Emit(pack, true);
 }
 
@@ -489,18 +334,6 @@ bool Multiplexer::Run() {
 
 }  // namespace
 
-void RunMultiplexer(MultiplexJob* job) {
-  job->result = 0;
-  if (!job->output || !job->encodeJob || !job->encodeJob->codedStream) {
-    if (job->encodeJob && job->encodeJob->codedStream) job->encodeJob->codedStream->ReaderStopped();
-    if (job->audio) job->audio->Abort();
-    return;
-  }
-  Multiplexer mux(job);
-  const bool ok = mux.Run();
-  // Whatever happened, the encoder must not wait for a reader any more.
-  job->encodeJob->codedStream->ReaderStopped();
-  if (ok) job->result = 1;
-}
+bool MultiplexStills(MultiplexJob* job) { return Multiplexer(job).Run(); }
 
 }  // namespace vidlathe
