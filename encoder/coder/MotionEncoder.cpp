@@ -7,62 +7,12 @@
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/common/Dequantise.h"
 #include "encoder/coder/PictureEncoder.h"
+#include "encoder/syntax/Headers.h"
 #include "encoder/common/Tables.h"
 
 namespace vidlathe {
 
 namespace {
-
-int Round(double x) { return static_cast<int>(std::floor(x + 0.5)); }
-
-// Macroblock types of P and B pictures, by the flag set MB_INTRA 1,
-// MB_PATTERN 2, MB_BACKWARD 4, MB_FORWARD 8, MB_QUANT 16 (ISO/IEC 11172-2
-// Annex B, tables B.2b and B.2c).
-Vlc MacroblockTypeCode(int pictureType, int t) {
-  if (pictureType == 1) return (t & MB_QUANT) ? Vlc{1, 2} : Vlc{1, 1};
-  if (pictureType == 2) {
-    switch (t) {
-      case MB_FORWARD | MB_PATTERN: return {1, 1};
-      case MB_PATTERN: return {1, 2};
-      case MB_FORWARD: return {1, 3};
-      case MB_INTRA: return {3, 5};
-      case MB_FORWARD | MB_PATTERN | MB_QUANT: return {2, 5};
-      case MB_PATTERN | MB_QUANT: return {1, 5};
-      case MB_INTRA | MB_QUANT: return {1, 6};
-      default: return {0, 0};
-    }
-  }
-  switch (t) {
-    case MB_FORWARD | MB_BACKWARD: return {2, 2};
-    case MB_FORWARD | MB_BACKWARD | MB_PATTERN: return {3, 2};
-    case MB_BACKWARD: return {2, 3};
-    case MB_BACKWARD | MB_PATTERN: return {3, 3};
-    case MB_FORWARD: return {2, 4};
-    case MB_FORWARD | MB_PATTERN: return {3, 4};
-    case MB_INTRA: return {3, 5};
-    case MB_FORWARD | MB_BACKWARD | MB_PATTERN | MB_QUANT: return {2, 5};
-    case MB_FORWARD | MB_PATTERN | MB_QUANT: return {3, 6};
-    case MB_BACKWARD | MB_PATTERN | MB_QUANT: return {2, 6};
-    case MB_INTRA | MB_QUANT: return {1, 6};
-    default: return {0, 0};
-  }
-}
-
-// motion_code magnitudes 0..16 without the sign bit (table B.4).
-const Vlc kMotionCode[17] = {{1, 1},  {1, 2},  {1, 3},  {1, 4},   {3, 6},   {5, 7},
-                             {4, 7},  {3, 7},  {11, 9}, {10, 9},  {9, 9},   {17, 10},
-                             {16, 10}, {15, 10}, {14, 10}, {13, 10}, {12, 10}};
-
-// coded_block_pattern 1..63, block 0 in the most significant bit (table B.3).
-const Vlc kCodedBlockPattern[64] = {
-    {0, 0},    {11, 5},  {9, 5},   {13, 6},  {13, 4},  {23, 7},  {19, 7},  {31, 8},
-    {12, 4},   {22, 7},  {18, 7},  {30, 8},  {19, 5},  {27, 8},  {23, 8},  {19, 8},
-    {11, 4},   {21, 7},  {17, 7},  {29, 8},  {17, 5},  {25, 8},  {21, 8},  {17, 8},
-    {15, 6},   {15, 8},  {13, 8},  {3, 9},   {15, 5},  {11, 8},  {7, 8},   {7, 9},
-    {10, 4},   {20, 7},  {16, 7},  {28, 8},  {14, 6},  {14, 8},  {12, 8},  {2, 9},
-    {16, 5},   {24, 8},  {20, 8},  {16, 8},  {14, 5},  {10, 8},  {6, 8},   {6, 9},
-    {18, 5},   {26, 8},  {22, 8},  {18, 8},  {13, 5},  {9, 8},   {5, 8},   {5, 9},
-    {12, 5},   {8, 8},   {4, 8},   {4, 9},   {7, 3},   {10, 5},  {8, 5},   {12, 6}};
 
 struct MotionRange {
   int fh, fv, sxf, syf, bh, bv, sxb, syb;
@@ -86,111 +36,6 @@ void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq)
   job->motionFlag = 1;
   seq->fixed_budget = job->kind == kMotionCopyPictures ? 1 : 0;
   if (job->kind != kMotionCopyPictures) gop->N = (gop->N / gop->M) * gop->M + 1;
-}
-
-// ---- rate control ------------------------------------------------------------------
-
-MotionRateController::MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq)
-    : RateController(bits, seq) {}
-
-void MotionRateController::InitPicture(const PictureParameters& pic, const uint8_t* luma,
-                                       std::vector<MacroblockInfo>& mbs) {
-  pic_ = &pic;
-  mbs_ = &mbs;
-  type_ = pic.picture_coding_type;
-  // A share of the group's remaining bits by the complexities of the
-  // pictures still to come (a denominator that has run out counts as 1).
-  const double R = static_cast<double>(R_);
-  const double xi = Xi_ ? Xi_ : 1, xp = Xp_ ? Xp_ : 1, xb = Xb_ ? Xb_ : 1;
-  double den;
-  if (type_ == 1) {
-    den = 1 + Np_ * xp / xi + Nb_ * xb / (1.4 * xi);
-    d_ = d0i_;
-  } else if (type_ == 2) {
-    den = Np_ + Nb_ * xb / (1.4 * xp);
-    d_ = d0p_;
-  } else {
-    den = Nb_ + 1.4 * Np_ * xp / xb;
-    d_ = d0b_;
-  }
-  T_ = Round(R / (den > 0 ? den : 1));
-  if (seq_->fixed_budget) {
-    if (type_ == 1) {
-      T_ = pic.bit_budget;
-      surplus_ = 0;
-      lastBudgetNp_ = Np_;
-    } else {
-      T_ = static_cast<int>(R_ / (Np_ > 0 ? Np_ : 1));
-      const double A = static_cast<double>(end_of_picture_) * 90000.0 / seq_->bit_rate;
-      const double B = seq_->vbv_buffer_size * 16384.0 * 90000.0 / seq_->bit_rate;
-      if (A + 0.125 * B > decoding_time_ && lastBudgetNp_ != Np_) T_ /= 2;
-      lastBudgetNp_ = Np_;
-      if (decoding_time_ - A > 0.875 * B) T_ *= 3;
-    }
-  }
-  const int floorT = Round(seq_->bit_rate / (8.0 * seq_->frame_rate));
-  if (T_ < floorT) T_ = floorT;
-  S_ = bits_->BitCount();
-  Q_ = 0;
-  if (luma && !(seq_->fixed_budget && type_ != 1)) ComputeActivity(luma, mbs);
-  actsum_ = 0;
-}
-
-int MotionRateController::MacroblockQuantiser(int k) {
-  const int mbs = seq_->mb_width * seq_->mb_height2;
-  const int64_t dj = d_ + static_cast<int64_t>(bits_->BitCount() - S_) - static_cast<int64_t>(k) * (T_ / mbs);
-  const double Qj = static_cast<double>(dj) * 31.0 / r_;
-  const double actj = (*mbs_)[k].activity;
-  actsum_ += actj;
-  const double N = (2.0 * actj + avg_act_) / (actj + 2.0 * avg_act_);
-  const double q = Qj * N;
-  int mquant = q > 1000 ? 2000 : 2 * Round(q);
-  if (mquant < 2) mquant = 2;
-  if (mquant < 4 && seq_->fixed_budget) {
-    mquant = 4;
-  } else {
-    if (mquant > 62) mquant = 62;
-    if (mquant >= 8 && std::abs(mquant - prev_mquant_) <= 4) mquant = prev_mquant_;
-  }
-  prev_mquant_ = mquant;
-  Q_ += mquant;
-  return mquant;
-}
-
-void MotionRateController::UpdatePicture() {
-  const int mbs = seq_->mb_width * seq_->mb_height2;
-  const int64_t s = static_cast<int64_t>(bits_->BitCount() - S_);
-  R_ -= s;
-  const int X = Round(static_cast<double>(s) * (0.5 * static_cast<double>(Q_)) / mbs);
-  d_ += static_cast<int>(s - T_);
-  avg_act_ = actsum_ / mbs;
-  if (type_ == 1) {
-    Xi_ = X;
-    d0i_ = d_;
-  } else if (type_ == 2) {
-    Xp_ = X;
-    d0p_ = d_;
-    --Np_;
-  } else {
-    Xb_ = X;
-    d0b_ = d_;
-    --Nb_;
-  }
-}
-
-int MotionRateController::VbvDelay() {
-  const double frame = 90000.0 / seq_->frame_rate;
-  double delay;
-  if (type_ == 3) {
-    delay = frame;
-  } else {
-    delay = next_anchor_delay_;
-    next_anchor_delay_ = frame;
-  }
-  if (decoding_time_ == 0) delay = (seq_->vbv_buffer_size * 114688.0 / 8) * 90000.0 / seq_->bit_rate;
-  decoding_time_ += delay;
-  const double v = decoding_time_ - static_cast<double>(bits_->BitCount()) * 90000.0 / seq_->bit_rate;
-  return std::clamp(static_cast<int>(std::trunc(v)), 0, 65535);
 }
 
 // ---- picture coding ------------------------------------------------------------------
@@ -230,42 +75,24 @@ bool MotionPictureEncoder::Setup(EncodeJob* job) {
 }
 
 void MotionPictureEncoder::WriteSequenceHeader() {
-  bits_->Align();
-  bits_->PutBits(0x000001B3, 32);
-  bits_->PutBits(static_cast<uint32_t>(seq_->horizontal_size), 12);
-  bits_->PutBits(static_cast<uint32_t>(seq_->vertical_size), 12);
-  bits_->PutBits(static_cast<uint32_t>(seq_->aspect_ratio_code), 4);
-  bits_->PutBits(static_cast<uint32_t>(seq_->frame_rate_code), 4);
-  bits_->PutBits(seq_->constant_rate ? static_cast<uint32_t>((seq_->bit_rate + 399) / 400) : 0x3FFFF, 18);
-  bits_->PutBits(1, 1);
-  bits_->PutBits(static_cast<uint32_t>(seq_->vbv_buffer_size), 10);
-  bits_->PutBits(static_cast<uint32_t>(seq_->constrained_parameters_flag), 1);
-  bits_->PutBits(0, 1);  // default intra matrix
-  bits_->PutBits(0, 1);  // default non-intra matrix
+  PutSequenceHeader(bits_, *seq_, kDefaultIntraMatrix, kFlatMatrix);
 }
 
 void MotionPictureEncoder::WriteUserData(const char* text) { PutUserData(bits_, text); }
 
-void MotionPictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, seq_, index, closed); }
+void MotionPictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, *seq_, index, closed); }
 
 void MotionPictureEncoder::WritePictureHeader() {
-  bits_->Align();
-  bits_->MarkMotionPicture(static_cast<uint32_t>(codedPictures_),
-                           static_cast<uint32_t>(groupStart_ + pic_.temporal_reference));
-  bits_->PutBits(0x00000100, 32);
-  pic_.vbv_delay = seq_->constant_rate ? rate_->VbvDelay() : 0xFFFF;
-  bits_->PutBits(static_cast<uint32_t>(pic_.temporal_reference & 1023), 10);
-  bits_->PutBits(static_cast<uint32_t>(pic_.picture_coding_type), 3);
-  bits_->PutBits(static_cast<uint32_t>(pic_.vbv_delay), 16);
-  if (pic_.picture_coding_type >= 2) {
-    bits_->PutBits(0, 1);
-    bits_->PutBits(static_cast<uint32_t>(pic_.forward_hor_f_code), 3);
-  }
-  if (pic_.picture_coding_type == 3) {
-    bits_->PutBits(0, 1);
-    bits_->PutBits(static_cast<uint32_t>(pic_.backward_hor_f_code), 3);
-  }
-  bits_->PutBits(0, 1);  // extra_bit_picture
+  pic_.vbv_delay = seq_->constant_rate ? rate_->VbvDelay(PictureStartCodeEnd(bits_)) : 0xFFFF;
+  PictureHeader h;
+  h.codedNumber = static_cast<uint32_t>(codedPictures_);
+  h.displayNumber = static_cast<uint32_t>(groupStart_ + pic_.temporal_reference);
+  h.temporalReference = pic_.temporal_reference;
+  h.codingType = pic_.picture_coding_type;
+  h.vbvDelay = pic_.vbv_delay;
+  h.forwardFCode = pic_.forward_hor_f_code;
+  h.backwardFCode = pic_.backward_hor_f_code;
+  PutPictureHeader(bits_, h);
 }
 
 void MotionPictureEncoder::WriteSequenceEnd() { PutSequenceEnd(bits_); }
@@ -351,33 +178,6 @@ bool MotionPictureEncoder::EncodePicture(const uint8_t* const planes[3]) {
   return true;
 }
 
-void MotionPictureEncoder::PutMacroblockType(int mbType) {
-  const Vlc v = MacroblockTypeCode(pic_.picture_coding_type, mbType);
-  bits_->PutBits(v.code, v.length);
-}
-
-void MotionPictureEncoder::PutMotionDifference(int d, int fcode) {
-  const int rsize = fcode - 1;
-  const int f = 1 << rsize;
-  if (d > 16 * f - 1) d -= 32 * f;
-  if (d < -16 * f) d += 32 * f;
-  const int t = std::abs(d) + f - 1;
-  const int code = t >> rsize;
-  const Vlc& v = kMotionCode[code];
-  bits_->PutBits(v.code, v.length);
-  if (code != 0) {
-    bits_->PutBits(d < 0 ? 1 : 0, 1);
-    if (rsize > 0) bits_->PutBits(static_cast<uint32_t>(t & (f - 1)), rsize);
-  }
-}
-
-void MotionPictureEncoder::PutMotionVectors(const int mv[2], int pmv[2], int fcode) {
-  PutMotionDifference(mv[0] - pmv[0], fcode);
-  PutMotionDifference(mv[1] - pmv[1], fcode);
-  pmv[0] = mv[0];
-  pmv[1] = mv[1];
-}
-
 void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
   const Kernels& k = *kernels_;
   const int type = pic_.picture_coding_type;
@@ -387,10 +187,7 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
   int qPrev = rate_->StartQuantiser();
   alignas(32) int16_t block[64];
   for (int r = 0; r < seq_->mb_height; ++r) {
-    bits_->Align();
-    bits_->PutBits(0x00000101u + static_cast<uint32_t>(r), 32);
-    bits_->PutBits(static_cast<uint32_t>(qPrev / 2), 5);
-    bits_->PutBits(0, 1);
+    PutSliceHeader(bits_, r, qPrev);
     writer_->ResetDcPredictors();
     int pmv[2][2] = {};
     int a = 1;
@@ -470,17 +267,14 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
       if (type == 2 && !intra && cbp == 0 && !(t & MB_FORWARD)) t |= MB_FORWARD;
       writer_->PutAddressIncrement(a);
       a = 1;
-      PutMacroblockType(t);
+      writer_->PutMacroblockType(type, t);
       if (t & MB_QUANT) {
-        bits_->PutBits(static_cast<uint32_t>(mquant / 2), 5);
+        writer_->PutQuantiser(mquant);
         qPrev = mquant;
       }
-      if (t & MB_FORWARD) PutMotionVectors(mb.mv[0][0], pmv[0], pic_.forward_hor_f_code);
-      if (t & MB_BACKWARD) PutMotionVectors(mb.mv[0][1], pmv[1], pic_.backward_hor_f_code);
-      if (t & MB_PATTERN) {
-        const Vlc& v = kCodedBlockPattern[cbp];
-        bits_->PutBits(v.code, v.length);
-      }
+      if (t & MB_FORWARD) writer_->PutMotionVectors(mb.mv[0][0], pmv[0], pic_.forward_hor_f_code);
+      if (t & MB_BACKWARD) writer_->PutMotionVectors(mb.mv[0][1], pmv[1], pic_.backward_hor_f_code);
+      if (t & MB_PATTERN) writer_->PutCodedBlockPattern(cbp);
       for (int b = 0; b < 6; ++b) {
         if (!(cbp & (1 << (5 - b)))) continue;
         if (intra) writer_->PutIntraBlock(lv + 64 * b, b < 4 ? 0 : b - 3);
@@ -535,38 +329,36 @@ bool MotionPictureEncoder::EncodeCopyPicture() {
   if (!ready_) return false;
   rate_->InitPicture(pic_, nullptr, mbs_);
   const int64_t T = rate_->target();
-  bits_->Align();
-  bits_->MarkMotionPicture(static_cast<uint32_t>(codedPictures_),
-                           static_cast<uint32_t>(groupStart_ + pic_.temporal_reference));
-  bits_->PutBits(0x00000100, 32);
-  pic_.vbv_delay = rate_->VbvDelay();
-  bits_->PutBits(static_cast<uint32_t>(pic_.temporal_reference & 1023), 10);
-  bits_->PutBits(2, 3);
-  bits_->PutBits(static_cast<uint32_t>(pic_.vbv_delay), 16);
-  bits_->PutBits(0, 1);
-  bits_->PutBits(1, 3);  // forward_f_code 1
-  bits_->PutBits(0, 1);
-  bits_->Align();
-  bits_->PutBits(0x00000101, 32);
-  bits_->PutBits(1, 5);
-  bits_->PutBits(0, 1);
+  pic_.vbv_delay = rate_->VbvDelay(PictureStartCodeEnd(bits_));
+  PictureHeader h;
+  h.codedNumber = static_cast<uint32_t>(codedPictures_);
+  h.displayNumber = static_cast<uint32_t>(groupStart_ + pic_.temporal_reference);
+  h.temporalReference = pic_.temporal_reference;
+  h.codingType = 2;
+  h.vbvDelay = pic_.vbv_delay;
+  h.forwardFCode = 1;
+  PutPictureHeader(bits_, h);
+  // One slice at the finest quantiser.
+  PutSliceHeader(bits_, 0, 2);
   const int64_t mbs = static_cast<int64_t>(seq_->mb_width) * seq_->mb_height;
   int64_t P = std::max<int64_t>(T - 6 * mbs - 110, 0);
   int64_t L = 11 * mbs;
+  const int zero[2] = {0, 0};
   for (int r = 0; r < seq_->mb_height; ++r) {
     const int64_t s = L > 0 ? P / L : 0;
     for (int x = 0; x < seq_->mb_width; ++x) {
       for (int64_t n = 0; P > 0 && n < s; ++n) {
-        bits_->PutBits(kMacroblockStuffing.code, kMacroblockStuffing.length);
+        writer_->PutStuffing();
         P -= 11;
       }
       if (r == seq_->mb_height - 1 && x == seq_->mb_width - 1 && P >= 7) {
-        for (int64_t n = (P - 7) / 11 + 1; n > 0; --n)
-          bits_->PutBits(kMacroblockStuffing.code, kMacroblockStuffing.length);
+        for (int64_t n = (P - 7) / 11 + 1; n > 0; --n) writer_->PutStuffing();
       }
       // Address increment 1, forward prediction not coded, zero vector.
-      bits_->PutBits(0b1001, 4);
-      bits_->PutBits(0b11, 2);
+      int pmv[2] = {0, 0};
+      writer_->PutAddressIncrement(1);
+      writer_->PutMacroblockType(2, MB_FORWARD);
+      writer_->PutMotionVectors(zero, pmv, 1);
     }
     L -= 11 * seq_->mb_width;
   }

@@ -9,40 +9,19 @@
 #include <memory>
 #include <vector>
 
+#include "encoder/coder/MotionEstimation.h"
+#include "encoder/coder/RateController.h"
 #include "encoder/common/EncoderRecords.h"
 #include "encoder/common/Idct.h"
 #include "encoder/common/Kernels.h"
-#include "encoder/coder/MotionEstimation.h"
-#include "encoder/coder/PictureEncoder.h"
+#include "encoder/syntax/MacroblockWriter.h"
 
 namespace vidlathe {
 
 class CodedStreamBuffer;
-class MacroblockWriter;
 
 // Fills gop and seq from a motion job (kinds 0x202, 0x203, 0x301).
 void SetUpMotionJob(EncodeJob* job, GopParameters* gop, SequenceParameters* seq);
-
-// Picture targets and macroblock quantisers after the test model 5 scheme
-// (group budget shared by complexity, virtual-buffer feedback, activity
-// modulation), with the fixed budgets of copy-picture streams, and the
-// vbv_delay of every picture header.
-class MotionRateController : public RateController {
- public:
-  MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq);
-  // Sequence, group and end-of-picture steps are the still path's; the
-  // per-picture steps handle P and B pictures too.
-  void InitPicture(const PictureParameters& pic, const uint8_t* luma, std::vector<MacroblockInfo>& mbs);
-  int MacroblockQuantiser(int k);
-  void UpdatePicture();
-  int VbvDelay();
-
- private:
-  int type_ = 1;
-  double decoding_time_ = 0;
-  double next_anchor_delay_ = 0;
-  int lastBudgetNp_ = -1;  // Np seen at the last budget test
-};
 
 class MotionPictureEncoder {
  public:
@@ -76,9 +55,6 @@ class MotionPictureEncoder {
   void Predict(const uint8_t* const planes[3]);
   void PutPicture(const uint8_t* const planes[3]);
   void Reconstruct();
-  void PutMacroblockType(int mbType);
-  void PutMotionVectors(const int mv[2], int pmv[2], int fcode);
-  void PutMotionDifference(int d, int fcode);
 
   EncodeJob* job_ = nullptr;
   CodedStreamBuffer* bits_ = nullptr;

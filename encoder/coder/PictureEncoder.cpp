@@ -5,40 +5,9 @@
 
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/common/Tables.h"
+#include "encoder/syntax/Headers.h"
 
 namespace vidlathe {
-
-// Syntax the still and the motion coders write alike.
-void PutUserData(CodedStreamBuffer* bits, const char* text) {
-  bits->Align();
-  bits->PutBits(0x000001B2, 32);
-  for (const char* p = text; *p; ++p) bits->PutBits(static_cast<uint8_t>(*p), 8);
-}
-
-void PutGopHeader(CodedStreamBuffer* bits, const SequenceParameters* seq, int index, int closed) {
-  const int fps = static_cast<int>(std::floor(seq->frame_rate + 0.5));
-  const int pictures = index % fps;
-  const int s = (index - pictures) / fps;
-  const int seconds = s % 60;
-  const int m = (s - seconds) / 60;
-  const int minutes = m % 60;
-  const int hours = ((m - minutes) / 60) % 24;
-  bits->Align();
-  bits->PutBits(0x000001B8, 32);
-  bits->PutBits(0, 1);  // no drop-frame
-  bits->PutBits(static_cast<uint32_t>(hours), 5);
-  bits->PutBits(static_cast<uint32_t>(minutes), 6);
-  bits->PutBits(1, 1);
-  bits->PutBits(static_cast<uint32_t>(seconds), 6);
-  bits->PutBits(static_cast<uint32_t>(pictures), 6);
-  bits->PutBits(static_cast<uint32_t>(closed), 1);
-  bits->PutBits(0, 1);  // broken_link
-}
-
-void PutSequenceEnd(CodedStreamBuffer* bits) {
-  bits->Align();
-  bits->PutBits(0x000001B7, 32);
-}
 
 double FrameRateOfCode(int code) {
   static const double rates[9] = {0, 24000.0 / 1001, 24, 25, 30000.0 / 1001, 30, 50, 60000.0 / 1001, 60};
@@ -100,38 +69,23 @@ bool PictureEncoder::Setup(EncodeJob* job) {
 }
 
 void PictureEncoder::WriteSequenceHeader() {
-  bits_->Align();
-  bits_->PutBits(0x000001B3, 32);
-  bits_->PutBits(static_cast<uint32_t>(seq_->horizontal_size), 12);
-  bits_->PutBits(static_cast<uint32_t>(seq_->vertical_size), 12);
-  bits_->PutBits(static_cast<uint32_t>(seq_->aspect_ratio_code), 4);
-  bits_->PutBits(static_cast<uint32_t>(seq_->frame_rate_code), 4);
-  bits_->PutBits(seq_->constant_rate ? static_cast<uint32_t>((seq_->bit_rate + 399) / 400) : 0x3FFFF, 18);
-  bits_->PutBits(1, 1);
-  bits_->PutBits(static_cast<uint32_t>(seq_->vbv_buffer_size), 10);
-  bits_->PutBits(static_cast<uint32_t>(seq_->constrained_parameters_flag), 1);
-  bits_->PutBits(static_cast<uint32_t>(seq_->load_intra_matrix), 1);
-  if (seq_->load_intra_matrix)
-    for (int i = 0; i < 64; ++i) bits_->PutBits(intraMatrix_[kZigzag[i]], 8);
-  bits_->PutBits(static_cast<uint32_t>(seq_->load_non_intra_matrix), 1);
-  if (seq_->load_non_intra_matrix)
-    for (int i = 0; i < 64; ++i) bits_->PutBits(nonIntraMatrix_[kZigzag[i]], 8);
+  PutSequenceHeader(bits_, *seq_, intraMatrix_, nonIntraMatrix_);
 }
 
 void PictureEncoder::WriteUserData(const char* text) { PutUserData(bits_, text); }
 
-void PictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, seq_, index, closed); }
+void PictureEncoder::WriteGopHeader(int index, int closed) { PutGopHeader(bits_, *seq_, index, closed); }
 
 void PictureEncoder::WritePictureHeader() {
-  bits_->Align();
-  bits_->MarkMotionPicture(static_cast<uint32_t>(codedPictures_),
-                           static_cast<uint32_t>(groupStart_ + pic_.temporal_reference));
-  bits_->PutBits(0x00000100, 32);
-  bits_->PutBits(static_cast<uint32_t>(pic_.temporal_reference & 1023), 10);
-  bits_->PutBits(static_cast<uint32_t>(pic_.picture_coding_type), 3);
-  pic_.vbv_delay = 0xFFFF;  // variable-rate streams carry no delay
-  bits_->PutBits(static_cast<uint32_t>(pic_.vbv_delay), 16);
-  bits_->PutBits(0, 1);  // extra_bit_picture
+  // Variable-rate streams carry no delay.
+  pic_.vbv_delay = 0xFFFF;
+  PictureHeader h;
+  h.codedNumber = static_cast<uint32_t>(codedPictures_);
+  h.displayNumber = static_cast<uint32_t>(groupStart_ + pic_.temporal_reference);
+  h.temporalReference = pic_.temporal_reference;
+  h.codingType = pic_.picture_coding_type;
+  h.vbvDelay = pic_.vbv_delay;
+  PutPictureHeader(bits_, h);
 }
 
 void PictureEncoder::WriteSequenceEnd() { PutSequenceEnd(bits_); }
@@ -175,10 +129,7 @@ void PictureEncoder::PutPicture(const uint8_t* const planes[3]) {
   alignas(32) int16_t levels[6][64];
   for (int r = 0; r < seq_->mb_height; ++r) {
     if (byteLimit_ && bits_->OpenPictureBytes(limitStream_) > byteLimit_) overLimit_ = true;
-    bits_->Align();
-    bits_->PutBits(0x00000101u + static_cast<uint32_t>(r), 32);
-    bits_->PutBits(static_cast<uint32_t>(qPrev / 2), 5);
-    bits_->PutBits(0, 1);
+    PutSliceHeader(bits_, r, qPrev);
     writer_->ResetDcPredictors();
     for (int x = 0; x < seq_->mb_width; ++x) {
       const int kmb = r * seq_->mb_width + x;
@@ -211,7 +162,7 @@ void PictureEncoder::PutPicture(const uint8_t* const planes[3]) {
       writer_->PutAddressIncrement(1);
       writer_->PutMacroblockType(1, mb.mb_type);
       if (mb.mb_type & MB_QUANT) {
-        bits_->PutBits(static_cast<uint32_t>(mquant / 2), 5);
+        writer_->PutQuantiser(mquant);
         qPrev = mquant;
       }
       for (int b = 0; b < 6; ++b) {

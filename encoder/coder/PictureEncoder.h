@@ -1,6 +1,6 @@
-// Picture coding: the rate controller, the macroblock writer and the
-// picture encoder that drives them. Only intra (I) pictures are coded here,
-// which is all a still needs.
+// The picture coder of stills: it drives the rate controller, the kernels
+// and the syntax writers. Only intra (I) pictures are coded here, which is
+// all a still needs.
 #pragma once
 
 #include <cstdint>
@@ -8,78 +8,14 @@
 #include <memory>
 #include <vector>
 
+#include "encoder/coder/RateController.h"
 #include "encoder/common/EncoderRecords.h"
 #include "encoder/common/Kernels.h"
+#include "encoder/syntax/MacroblockWriter.h"
 
 namespace vidlathe {
 
 class CodedStreamBuffer;
-
-// Picture targets and macroblock quantisers after the three steps of the
-// MPEG test model 5 (group target, virtual-buffer feedback, activity
-// modulation), with the fixed budget of a still.
-// Syntax the still and the motion coders write alike: user data, a group
-// of pictures header for picture number index, and the sequence end code.
-void PutUserData(CodedStreamBuffer* bits, const char* text);
-void PutGopHeader(CodedStreamBuffer* bits, const SequenceParameters* seq, int index, int closed);
-void PutSequenceEnd(CodedStreamBuffer* bits);
-
-class RateController {
- public:
-  RateController(CodedStreamBuffer* bits, const SequenceParameters* seq);
-  virtual ~RateController() = default;
-  void Reset();
-  void InitSequence();
-  void InitGroup(int np, int nb);
-  void InitPicture(const PictureParameters& pic, const uint8_t* luma,
-                   std::vector<MacroblockInfo>& mbs);
-  int StartQuantiser();
-  int MacroblockQuantiser(int k);
-  void UpdatePicture();
-  void EndOfPicture();
-
-  int target() const { return T_; }
-  int virtualBuffer() const { return d_; }
-
- protected:
-  void ComputeActivity(const uint8_t* luma, std::vector<MacroblockInfo>& mbs) const;
-
-  // The state the motion path's rate control shares (it derives from this
-  // class and replaces the per-picture steps).
-  CodedStreamBuffer* bits_;
-  const SequenceParameters* seq_;
-  const PictureParameters* pic_ = nullptr;
-  std::vector<MacroblockInfo>* mbs_ = nullptr;
-  int Xi_ = 0, Xp_ = 0, Xb_ = 0, r_ = 0, d0i_ = 0, d0p_ = 0, d0b_ = 0;
-  double avg_act_ = 0;
-  int64_t R_ = 0;
-  int T_ = 0, d_ = 0;
-  double actsum_ = 0;
-  int Np_ = 0, Nb_ = 0;
-  uint64_t S_ = 0;
-  int64_t Q_ = 0;
-  int prev_mquant_ = 0;
-  uint64_t end_of_picture_ = 0;
-  int64_t surplus_ = 0;
-};
-
-// The variable-length codes of the macroblock layer.
-class MacroblockWriter {
- public:
-  explicit MacroblockWriter(CodedStreamBuffer* bits) : bits_(bits) { ResetDcPredictors(); }
-  virtual ~MacroblockWriter() = default;
-  void ResetDcPredictors() { dc_[0] = dc_[1] = dc_[2] = 0; }
-  void PutAddressIncrement(int n);
-  // Intra macroblock types of an I picture (MB_INTRA, optionally MB_QUANT).
-  void PutMacroblockType(int pictureType, int mbType);
-  void PutIntraBlock(const int16_t* levels, int component);
-  void PutNonIntraBlock(const int16_t* levels);
-  void PutRunLevel(int run, int level);
-
- private:
-  CodedStreamBuffer* bits_;
-  int dc_[3];
-};
 
 class PictureEncoder {
  public:

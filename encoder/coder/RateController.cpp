@@ -1,7 +1,9 @@
+#include "encoder/coder/RateController.h"
+
+#include <algorithm>
 #include <cmath>
 
 #include "encoder/common/CodedStreamBuffer.h"
-#include "encoder/coder/PictureEncoder.h"
 
 namespace vidlathe {
 namespace {
@@ -125,6 +127,90 @@ void RateController::EndOfPicture() {
   const uint64_t previous = end_of_picture_;
   end_of_picture_ = (bits_->BitCount() + 7) / 8 * 8;
   surplus_ = T_ - static_cast<int64_t>(end_of_picture_ - previous);
+}
+
+// ---- motion pictures ----------------------------------------------------------
+
+MotionRateController::MotionRateController(CodedStreamBuffer* bits, const SequenceParameters* seq)
+    : RateController(bits, seq) {}
+
+void MotionRateController::InitPicture(const PictureParameters& pic, const uint8_t* luma,
+                                       std::vector<MacroblockInfo>& mbs) {
+  pic_ = &pic;
+  mbs_ = &mbs;
+  type_ = pic.picture_coding_type;
+  // A share of the group's remaining bits by the complexities of the
+  // pictures still to come (a denominator that has run out counts as 1).
+  const double R = static_cast<double>(R_);
+  const double xi = Xi_ ? Xi_ : 1, xp = Xp_ ? Xp_ : 1, xb = Xb_ ? Xb_ : 1;
+  double den;
+  if (type_ == 1) {
+    den = 1 + Np_ * xp / xi + Nb_ * xb / (1.4 * xi);
+    d_ = d0i_;
+  } else if (type_ == 2) {
+    den = Np_ + Nb_ * xb / (1.4 * xp);
+    d_ = d0p_;
+  } else {
+    den = Nb_ + 1.4 * Np_ * xp / xb;
+    d_ = d0b_;
+  }
+  T_ = Round(R / (den > 0 ? den : 1));
+  if (seq_->fixed_budget) {
+    if (type_ == 1) {
+      T_ = pic.bit_budget;
+      surplus_ = 0;
+      lastBudgetNp_ = Np_;
+    } else {
+      T_ = static_cast<int>(R_ / (Np_ > 0 ? Np_ : 1));
+      const double A = static_cast<double>(end_of_picture_) * 90000.0 / seq_->bit_rate;
+      const double B = seq_->vbv_buffer_size * 16384.0 * 90000.0 / seq_->bit_rate;
+      if (A + 0.125 * B > decoding_time_ && lastBudgetNp_ != Np_) T_ /= 2;
+      lastBudgetNp_ = Np_;
+      if (decoding_time_ - A > 0.875 * B) T_ *= 3;
+    }
+  }
+  const int floorT = Round(seq_->bit_rate / (8.0 * seq_->frame_rate));
+  if (T_ < floorT) T_ = floorT;
+  S_ = bits_->BitCount();
+  Q_ = 0;
+  if (luma && !(seq_->fixed_budget && type_ != 1)) ComputeActivity(luma, mbs);
+  actsum_ = 0;
+}
+
+void MotionRateController::UpdatePicture() {
+  const int mbs = seq_->mb_width * seq_->mb_height2;
+  const int64_t s = static_cast<int64_t>(bits_->BitCount() - S_);
+  R_ -= s;
+  const int X = Round(static_cast<double>(s) * (0.5 * static_cast<double>(Q_)) / mbs);
+  d_ += static_cast<int>(s - T_);
+  avg_act_ = actsum_ / mbs;
+  if (type_ == 1) {
+    Xi_ = X;
+    d0i_ = d_;
+  } else if (type_ == 2) {
+    Xp_ = X;
+    d0p_ = d_;
+    --Np_;
+  } else {
+    Xb_ = X;
+    d0b_ = d_;
+    --Nb_;
+  }
+}
+
+int MotionRateController::VbvDelay(uint64_t bitCount) {
+  const double frame = 90000.0 / seq_->frame_rate;
+  double delay;
+  if (type_ == 3) {
+    delay = frame;
+  } else {
+    delay = next_anchor_delay_;
+    next_anchor_delay_ = frame;
+  }
+  if (decoding_time_ == 0) delay = (seq_->vbv_buffer_size * 114688.0 / 8) * 90000.0 / seq_->bit_rate;
+  decoding_time_ += delay;
+  const double v = decoding_time_ - static_cast<double>(bitCount) * 90000.0 / seq_->bit_rate;
+  return std::clamp(static_cast<int>(std::trunc(v)), 0, 65535);
 }
 
 }  // namespace vidlathe

@@ -207,11 +207,9 @@ TEST(MotionRateControl, FirstVbvDelayAndStartQuantiser) {
   const PictureParameters pic = Picture(1);
   rc.InitPicture(pic, luma.data(), mbs);
   EXPECT_EQ(20, rc.StartQuantiser());
-  bits.PutBits(0, 32);
-  bits.PutBits(0, 32);
-  EXPECT_EQ(static_cast<int>(286720.0 * 90000 / 1150000 - 64.0 * 90000 / 1150000), rc.VbvDelay());
+  EXPECT_EQ(static_cast<int>(286720.0 * 90000 / 1150000 - 64.0 * 90000 / 1150000), rc.VbvDelay(64));
   // The next anchor follows one frame later.
-  const int second = rc.VbvDelay();
+  const int second = rc.VbvDelay(64);
   EXPECT_NEAR(22439 + 3003, second, 10);
 }
 
