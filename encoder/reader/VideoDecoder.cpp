@@ -469,8 +469,9 @@ struct VideoDecoder::State {
           level = static_cast<int>(br.Get(8));
           if (level < 128) return false;
         } else if (b == 128) {
+          // -255..-128; -128 has only this long form.
           level = static_cast<int>(br.Get(8)) - 256;
-          if (level > -129) return false;
+          if (level > -128 || level == -256) return false;
         } else {
           level = b < 128 ? b : b - 256;
         }

@@ -10,7 +10,12 @@
 #include <cmath>
 #include <functional>
 
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/common/EncoderRecords.h"
 #include "encoder/common/Idct.h"
+#include "encoder/common/Tables.h"
+#include "encoder/syntax/Headers.h"
+#include "encoder/syntax/MacroblockWriter.h"
 #include "encoder/reader/UnchangedCopy.h"
 #include "encoder/VidlatheStreams.h"
 #include "encoder/reader/VideoDecoder.h"
@@ -119,6 +124,55 @@ TEST(VideoDecoder, MatchesFfmpegWithinOne) {
       EXPECT_LT(d.shareOverOne, fast ? 0.005 : 0.001);
     }
   }
+}
+
+// A level of -128 has only the 16-bit escape form (10000000 10000000); the
+// decoder once refused it and dropped the slice. A one-macroblock intra
+// picture written by our own writers, with that level in its first block.
+TEST(VideoDecoder, LevelMinus128InItsLongEscapeFormDecodes) {
+  using namespace vidlathe;
+  CodedStreamBuffer bits;
+  SequenceParameters seq;
+  seq.horizontal_size = seq.vertical_size = 16;
+  seq.aspect_ratio_code = 1;
+  seq.frame_rate_code = 3;
+  seq.frame_rate = 25;
+  PutSequenceHeader(&bits, seq, kDefaultIntraMatrix, kFlatMatrix);
+  PutGopHeader(&bits, seq, 0, 1);
+  PutPictureHeader(&bits, PictureHeader{});
+  PutSliceHeader(&bits, 0, 2);
+  MacroblockWriter w(&bits);
+  w.PutAddressIncrement(1);
+  w.PutMacroblockType(1, MB_INTRA);
+  int16_t levels[6][64] = {};
+  levels[0][kZigzag[1]] = -128;
+  for (int b = 0; b < 6; ++b) w.PutIntraBlock(levels[b], b < 4 ? 0 : b - 3);
+  PutSequenceEnd(&bits);
+  bits.MarkStillPicture(0, 0, 2);
+  std::vector<uint8_t> es, chunk(CodedStreamBuffer::kChunk);
+  uint32_t first, second;
+  for (size_t n; (n = bits.ReadChunk(chunk.data(), &first, &second)) > 0;) es.insert(es.end(), chunk.begin(), chunk.begin() + n);
+
+  size_t at = 0;
+  VideoDecoder dec([&](uint8_t* d, size_t cap) {
+    const size_t k = std::min(cap, es.size() - at);
+    std::memcpy(d, es.data() + at, k);
+    at += k;
+    return k;
+  }, false);
+  std::vector<DecodedPicture> pictures;
+  dec.Run([&](DecodedPicture& p) {
+    pictures.push_back(std::move(p));
+    return true;
+  });
+  EXPECT_EQ(dec.damaged(), 0);
+  ASSERT_EQ(pictures.size(), 1u);
+  // DC 1024 (grey) and -256 dequantised to the odd -255 at position 1.
+  int16_t block[64] = {1024, -255};
+  IntegerIdct().Transform(block);
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c)
+      EXPECT_EQ(pictures[0].y[static_cast<size_t>(r) * 16 + c], std::clamp<int>(block[r * 8 + c], 0, 255)) << r << "," << c;
 }
 
 // Blocks of extreme coefficients (a hostile stream, or mismatch control at
