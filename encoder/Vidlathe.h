@@ -87,4 +87,8 @@ int MulVidlathe_MP2(int count, PictureSource source, const char* outputPath, int
 // Checks an MPEG audio file: fills the audio fields of props.
 void Get_MP2_Prop(const char* path, StreamProperties* props);
 
+// Why the calling thread's last call of the library failed: "" after a
+// call that succeeded. The text stays valid until the thread's next call.
+const char* Vidlathe_GetLastFailure(void);
+
 }  // extern "C"

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "encoder/coder/MotionEncoder.h"
-#include "encoder/coder/StillEncoder.h"
+#include "encoder/common/ColourConvert.h"
 
 namespace vidlathe {
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "encoder/common/EncoderRecords.h"
 #include "encoder/common/Kernels.h"
 
 namespace vidlathe {
@@ -96,6 +97,42 @@ bool ConvertBitmap(const BitmapSource& src, int W, int H, uint8_t* const planes[
   k.decimate_h(fullV, half, W, H);
   k.decimate_v(half, planes[2], W, H);
   return true;
+}
+
+bool MakeStillPlanes(const BitmapSource& src, uint32_t kind, int width, int height, StillPlanes* out) {
+  const int W = width, H = height;
+  const bool pair = kind == kStillPair;
+  const int w = pair ? W / 2 : W, h = pair ? H / 2 : H;
+  out->y.resize(static_cast<size_t>(w) * h);
+  out->u.resize(static_cast<size_t>(w / 2) * (h / 2));
+  out->v.resize(out->u.size());
+  if (!pair) {
+    uint8_t* planes[3] = {out->y.data(), out->u.data(), out->v.data()};
+    return ConvertBitmap(src, W, H, planes);
+  }
+  out->y2.resize(static_cast<size_t>(W) * H);
+  out->u2.resize(static_cast<size_t>(W / 2) * (H / 2));
+  out->v2.resize(out->u2.size());
+  uint8_t* planes[3] = {out->y2.data(), out->u2.data(), out->v2.data()};
+  if (!ConvertBitmap(src, W, H, planes)) return false;
+  MakeCompanion(out, W, H);
+  return true;
+}
+
+void MakeCompanion(StillPlanes* s, int W, int H) {
+  const int w = W / 2, h = H / 2;
+  s->y.assign(static_cast<size_t>(w) * h, 0);
+  s->u.assign(static_cast<size_t>(w / 2) * (h / 2), 0);
+  s->v.assign(s->u.size(), 0);
+  const Kernels& k = ActiveKernels();
+  std::vector<uint8_t> halfRows(static_cast<size_t>(W / 2) * H);
+  k.decimate_h(s->y2.data(), halfRows.data(), W, H);
+  k.decimate_v(halfRows.data(), s->y.data(), W, H);
+  for (int r = 0; r < h / 2; ++r)
+    for (int c = 0; c < w / 2; ++c) {
+      s->u[static_cast<size_t>(r) * (w / 2) + c] = s->u2[static_cast<size_t>(2 * r) * (W / 2) + 2 * c];
+      s->v[static_cast<size_t>(r) * (w / 2) + c] = s->v2[static_cast<size_t>(2 * r) * (W / 2) + 2 * c];
+    }
 }
 
 }  // namespace vidlathe

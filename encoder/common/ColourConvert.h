@@ -1,10 +1,12 @@
 // Device-independent bitmaps to the 4:2:0 planes the picture coder codes.
 // The picture is placed, not scaled: a smaller one is centred on black, a
-// larger one is cut to its centre.
+// larger one is cut to its centre. A still pair's 352-wide companion is
+// derived from its 704-wide picture.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "encoder/Vidlathe.h"
 
@@ -29,5 +31,22 @@ bool ConvertBitmap(const BitmapSource& src, int W, int H, uint8_t* const planes[
 
 // The largest width or height accepted.
 constexpr int kMaxBitmapSide = 16384;
+
+// The planes of one still: the 352-wide picture (y, u, v), and for a pair
+// also the 704-wide one (y2, u2, v2).
+struct StillPlanes {
+  std::vector<uint8_t> y, u, v;
+  std::vector<uint8_t> y2, u2, v2;
+};
+
+// Converts a bitmap into the planes of a picture of job kind `kind` (a
+// still, or a pair whose largest picture is width x height). false when
+// the bitmap is refused.
+bool MakeStillPlanes(const BitmapSource& src, uint32_t kind, int width, int height, StillPlanes* out);
+
+// A pair's companion from its W x H picture in y2, u2, v2: the luminance
+// through the half-band filters, the chrominance as every second sample of
+// every second row.
+void MakeCompanion(StillPlanes* s, int W, int H);
 
 }  // namespace vidlathe

@@ -89,6 +89,7 @@ struct MultiplexJob {
   int64_t presentationBase = 0;
   EncodeJob* encodeJob = nullptr;
   std::atomic<uint32_t> result{0};
+  int writeError = 0;  // errno of a write to the output that failed
 };
 
 enum MbType : int {

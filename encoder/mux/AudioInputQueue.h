@@ -11,28 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "encoder/common/AudioHeader.h"
 #include "platform/base/Queue.h"
 
 namespace vidlathe {
-
-struct MpegAudioHeader {
-  int id = 0;            // 1 MPEG-1, 0 lower sampling frequencies
-  int layerCode = 0;     // 3 Layer I, 2 Layer II, 1 Layer III
-  int protection = 0;
-  int bitRateIndex = 0;
-  int samplingIndex = 0;
-  int padding = 0;
-  int privateBit = 0;
-
-  int BitRate() const;       // bit/s, 0 when free format or invalid
-  int SamplingRate() const;  // Hz, 0 when reserved
-  int SamplesPerFrame() const;
-  int FrameLength() const;   // bytes, 0 when it cannot be known
-};
-
-// Parses a 4-byte header; false when it is not a usable frame header
-// (no sync, reserved layer, free-format or bad bit rate, reserved rate).
-bool ParseAudioHeader(const uint8_t* p, MpegAudioHeader* h);
 
 class AudioInputQueue {
  public:
@@ -91,8 +73,10 @@ class AudioInputQueue {
   std::vector<FrameInfo> assemblyFrames_;
 };
 
-// Reads path into queue in 4096-byte buffers; with loop, starts the file
-// again after its end until the queue is closed by its consumer.
-void RunAudioFileReader(const std::string& path, bool loop, AudioInputQueue* queue);
+// The audio file reader thread: reads path into queue in 4096-byte buffers;
+// with loop, starts the file again after its end until the queue is closed
+// by its consumer. false, with the reason recorded, when the file cannot be
+// read whole (it is missing, unreadable, or shrinks while it is read).
+bool RunAudioFileReader(const std::string& path, bool loop, AudioInputQueue* queue);
 
 }  // namespace vidlathe

@@ -16,6 +16,7 @@
 #include "encoder/mux/Multiplexer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -140,7 +141,10 @@ void MotionMux::Flush(bool all) {
         break;
       }
   while (!held_.empty() && flushedPacks_ < limit) {
-    if (!failed_ && std::fwrite(held_.front().data, 1, kPackSize, file()) != kPackSize) failed_ = true;
+    if (!failed_ && std::fwrite(held_.front().data, 1, kPackSize, file()) != kPackSize) {
+      failed_ = true;
+      job_->writeError = errno;
+    }
     held_.pop_front();
     ++flushedPacks_;
   }

@@ -1,6 +1,7 @@
 #include "encoder/mux/Multiplexer.h"
 
 #include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/common/Failure.h"
 #include "encoder/mux/AudioInputQueue.h"
 
 namespace vidlathe {
@@ -14,6 +15,7 @@ void RunMultiplexer(MultiplexJob* job) {
   if (coded) coded->ReaderStopped();
   if (job->audio) job->audio->Abort();
   if (ok) job->result = 1;
+  else Fail(FileReason(job->outputPath, "cannot write the stream", job->writeError));
 }
 
 }  // namespace vidlathe

@@ -9,6 +9,7 @@
 #include "encoder/mux/Multiplexer.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -29,6 +30,7 @@ namespace {
 class PackSink {
  public:
   explicit PackSink(std::FILE* f) : file_(f) {}
+  int error() const { return error_; }
   void Put(const uint8_t* pack, bool padding) {
     Flush();
     std::memcpy(held_, pack, kPackSize);
@@ -57,11 +59,15 @@ class PackSink {
     holding_ = false;
   }
   void Write(const uint8_t* pack) {
-    if (!failed_ && std::fwrite(pack, 1, kPackSize, file_) != kPackSize) failed_ = true;
+    if (!failed_ && std::fwrite(pack, 1, kPackSize, file_) != kPackSize) {
+      failed_ = true;
+      error_ = errno;
+    }
   }
   std::FILE* file_;
   uint8_t held_[kPackSize];
   bool holding_ = false, heldPadding_ = false, failed_ = false;
+  int error_ = 0;
 };
 
 struct VideoPacketPlan {
@@ -326,7 +332,10 @@ bool Multiplexer::Run() {
   }
   if (audio_) audio_->Abort();
   sink_.Finish(Scr());
-  if (sink_.failed()) return false;
+  if (sink_.failed()) {
+    job_->writeError = sink_.error();
+    return false;
+  }
   job_->presentationBase = std::max(presentationEnd_, job_->presentationBase);
   job_->systemClockBase = Scr() + kTicksPerPack;
   return true;

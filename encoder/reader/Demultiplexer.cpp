@@ -20,12 +20,18 @@ bool Demultiplexer::Step() {
     const int code = r_->NextStartCode();
     if (code < 0 || code == 0x1B9) break;
     if (code == 0x1BA) {
-      if (!r_->Skip(8)) break;
+      if (!r_->Skip(8)) {
+        cutShort_ = true;
+        break;
+      }
       continue;
     }
     if (code == 0x1BB) {
       int video = -1, audio = -1, kind = kind_;
-      if (!ReadSystemHeader(*r_, &video, &audio, &kind)) break;
+      if (!ReadSystemHeader(*r_, &video, &audio, &kind)) {
+        cutShort_ = true;
+        break;
+      }
       // A pair's 704-wide stream wins; otherwise the last listed.
       if (video >= 0 && videoId_ != 0xE2) {
         videoId_ = kind == 3 ? 0xE2 : video;
@@ -37,14 +43,21 @@ bool Demultiplexer::Step() {
     }
     if (code < 0x1BC) continue;  // a stray code inside data
     const int length = r_->Read16();
-    if (length < 0) break;
+    if (length < 0) {
+      cutShort_ = true;
+      break;
+    }
     const int id = code & 0xFF;
     if (videoId_ < 0 && IsVideoId(id)) videoId_ = id;
     if (audioId_ < 0 && IsAudioId(id) && audio_) audioId_ = id;
     if (id == videoId_ || (id == audioId_ && audio_)) {
       int64_t pts;
       if (!r_->ReadPacketPayload(length, &payload_, &pts)) {
-        if (r_->ended()) break;
+        if (r_->ended()) {
+          cutShort_ = true;
+          break;
+        }
+        ++malformed_;
         continue;  // a malformed packet is dropped
       }
       if (id == videoId_) {
@@ -58,7 +71,10 @@ bool Demultiplexer::Step() {
       }
       continue;
     }
-    if (!r_->Skip(static_cast<size_t>(length))) break;
+    if (!r_->Skip(static_cast<size_t>(length))) {
+      cutShort_ = true;
+      break;
+    }
   }
   ended_ = true;
   return false;
@@ -82,19 +98,6 @@ bool Demultiplexer::DrainAudio() {
     pendingAt_ = 0;
   }
   return !sinkFailed_;
-}
-
-FileByteSource::FileByteSource(const std::string& path) : f_(std::fopen(path.c_str(), "rb")) {}
-
-FileByteSource::~FileByteSource() {
-  if (f_) std::fclose(f_);
-}
-
-size_t FileByteSource::Read(uint8_t* dst, size_t capacity) {
-  if (!f_) return 0;
-  const size_t n = std::fread(dst, 1, capacity, f_);
-  position_ += n;
-  return n;
 }
 
 }  // namespace vidlathe

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "encoder/common/InputFile.h"
 #include "encoder/reader/StreamReader.h"
 
 namespace vidlathe {
@@ -31,6 +32,10 @@ class Demultiplexer {
   // The presentation times of the video packets that carry one, in order.
   const std::vector<int64_t>& videoTimes() const { return videoTimes_; }
   bool ended() const { return ended_; }
+  // True when the stream ended inside a packet or pack header (a cut
+  // file), or when packets of the chosen streams were malformed.
+  bool cutShort() const { return cutShort_; }
+  int malformedPackets() const { return malformed_; }
 
  private:
   // Reads the next packet of interest; false at the end.
@@ -42,26 +47,25 @@ class Demultiplexer {
   bool videoFromHeader_ = false;
   bool ended_ = false;
   bool sinkFailed_ = false;
+  bool cutShort_ = false;
+  int malformed_ = 0;
   std::vector<uint8_t> pending_;
   size_t pendingAt_ = 0;
   std::vector<uint8_t> payload_;
   std::vector<int64_t> videoTimes_;
 };
 
-// A file read as it is, for elementary video streams.
+// A file read as it is, for elementary video streams; every read is
+// checked (InputFile).
 class FileByteSource {
  public:
-  explicit FileByteSource(const std::string& path);
-  ~FileByteSource();
-  FileByteSource(const FileByteSource&) = delete;
-  FileByteSource& operator=(const FileByteSource&) = delete;
-  bool ok() const { return f_ != nullptr; }
-  size_t Read(uint8_t* dst, size_t capacity);
-  uint64_t position() const { return position_; }
+  explicit FileByteSource(const std::string& path) { file_.Open(path); }
+  bool ok() const { return file_.isOpen() && !file_.failed(); }
+  size_t Read(uint8_t* dst, size_t capacity) { return file_.Read(dst, capacity); }
+  uint64_t position() const { return file_.position(); }
 
  private:
-  std::FILE* f_ = nullptr;
-  uint64_t position_ = 0;
+  InputFile file_;
 };
 
 }  // namespace vidlathe

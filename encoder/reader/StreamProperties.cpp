@@ -3,7 +3,9 @@
 #include <cstring>
 #include <vector>
 
-#include "encoder/mux/AudioInputQueue.h"
+#include "encoder/common/AudioHeader.h"
+#include "encoder/common/Failure.h"
+#include "encoder/common/InputFile.h"
 #include "encoder/VidlatheStreams.h"
 
 namespace vidlathe {
@@ -69,16 +71,53 @@ bool ParseAudioFields(const uint8_t* d, size_t size, StreamProperties* props) {
   return false;
 }
 
-}  // namespace vidlathe
-
-extern "C" void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props) {
-  using namespace vidlathe;
-  if (!props) return;
+bool ReadMp2Properties(const std::string& path, StreamProperties* props) {
   std::memset(props, 0, sizeof *props);
-  if (!path) return;
+  InputFile f;
+  if (!f.Open(path)) return false;
+  std::vector<uint8_t> head(20480);
+  head.resize(f.Read(head.data(), head.size()));
+  if (f.failed()) return false;
+  // The first sync word, wherever it lies (the search goes bit by bit), is
+  // the file's first frame header. The file is valid only when that header
+  // can be read (no reserved layer, rate or free-format bit rate) and the
+  // next sync word starts exactly one frame length after it. A sync word in
+  // leading garbage therefore makes the file invalid rather than letting a
+  // later, different header stand for it.
+  const size_t totalBits = head.size() * 8;
+  auto bitsAt = [&](size_t bit, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i, ++bit) v = (v << 1) | ((head[bit >> 3] >> (7 - (bit & 7))) & 1u);
+    return v;
+  };
+  size_t at = 0;
+  while (at + 32 <= totalBits && bitsAt(at, 12) != 0xFFF) ++at;
+  if (at + 32 > totalBits) return true;
+  const uint32_t word = bitsAt(at, 32);
+  const uint8_t bytes[4] = {static_cast<uint8_t>(word >> 24), static_cast<uint8_t>(word >> 16),
+                            static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+  MpegAudioHeader h;
+  if (!ParseAudioHeader(bytes, &h)) return true;
+  const size_t next = at + 8 * static_cast<size_t>(h.FrameLength());
+  if (h.FrameLength() <= 0 || next + 12 > totalBits || bitsAt(next, 12) != 0xFFF) return true;
+  props->audioValid = 1;
+  props->audioId = h.id;
+  props->audioLayerCode = h.layerCode;
+  props->audioSamplingIndex = h.samplingIndex;
+  props->audioBitRateIndex = h.bitRateIndex;
+  props->audioLayer2At44k = h.id == 1 && h.layerCode == 2 && h.samplingIndex == 0;
+  props->audio224k = props->audioLayer2At44k && h.bitRateIndex == 11;
+  return true;
+}
+
+bool ReadStreamProperties(const std::string& path, StreamProperties* props) {
+  std::memset(props, 0, sizeof *props);
   SystemStreamReader r;
-  if (!r.Open(path)) return;
+  if (!r.Open(path)) return false;
   props->fileSize = static_cast<int64_t>(r.fileSize());
+  // The probe reads the first packets only; within them the stream must be
+  // whole.
+  bool cut = false;
 
   std::vector<uint8_t> video, audio, payload;
   bool audioListed = false;
@@ -86,16 +125,19 @@ extern "C" void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props) 
     props->systemStream = 1;
     int videoId = -1, audioId = -1, kind = 0;
     int videoPackets = 0, audioPackets = 0;
-    r.Skip(8);
-    for (;;) {
+    cut = !r.Skip(8);
+    while (!cut) {
       const int code = r.NextStartCode();
       if (code < 0 || code == 0x1B9) break;
       if (code == 0x1BA) {
-        if (!r.Skip(8)) break;
+        if (!r.Skip(8)) cut = true;
         continue;
       }
       if (code == 0x1BB) {
-        if (!ReadSystemHeader(r, &videoId, &audioId, &kind)) break;
+        if (!ReadSystemHeader(r, &videoId, &audioId, &kind)) {
+          cut = true;
+          break;
+        }
         if (videoId >= 0) props->videoPresent = 1;
         if (audioId >= 0) audioListed = true;
         props->videoKind = kind;
@@ -103,22 +145,29 @@ extern "C" void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props) 
       }
       if (code < 0x1BC) continue;  // a stray start code inside data
       const int length = r.Read16();
-      if (length < 0) break;
+      if (length < 0) {
+        cut = true;
+        break;
+      }
       const int id = code & 0xFF;
       if (id == videoId && videoPackets < kPacketsToRead) {
         int64_t pts;
         if (r.ReadPacketPayload(length, &payload, &pts)) {
           video.insert(video.end(), payload.begin(), payload.end());
           ++videoPackets;
+        } else if (r.ended()) {
+          cut = true;
         }
       } else if (id == audioId && audioPackets < kPacketsToRead) {
         int64_t pts;
         if (r.ReadPacketPayload(length, &payload, &pts)) {
           audio.insert(audio.end(), payload.begin(), payload.end());
           ++audioPackets;
+        } else if (r.ended()) {
+          cut = true;
         }
       } else if (!r.Skip(static_cast<size_t>(length))) {
-        break;
+        cut = true;
       }
       if (videoPackets >= kPacketsToRead && (!audioListed || audioPackets >= kPacketsToRead)) break;
     }
@@ -148,6 +197,19 @@ extern "C" void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props) 
       audio.resize(n);
     }
   }
-  if (!video.empty()) ParseSequenceHeaderFields(video.data(), video.size(), props);
+  const bool haveVideo = !video.empty() && ParseSequenceHeaderFields(video.data(), video.size(), props);
   if (!audio.empty()) ParseAudioFields(audio.data(), audio.size(), props);
+  if (r.readError()) return false;  // the reader has recorded why
+  if (cut) return Fail(FileReason(path, "is cut short: it ends inside a pack or packet"));
+  if (props->videoPresent && !haveVideo)
+    return Fail(FileReason(path, "its video stream has no complete sequence header"));
+  if (!haveVideo && !props->audioValid) {
+    if (props->systemStream)
+      return Fail(FileReason(path, "has a pack header, but no video or MPEG audio stream follows"));
+    return Fail(FileReason(path, "is not an MPEG-1 system, video or audio stream"));
+  }
+  return true;
 }
+
+}  // namespace vidlathe
+

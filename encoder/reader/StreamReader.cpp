@@ -48,33 +48,23 @@ bool ParsePacketHeader(const uint8_t* p, size_t length, PacketHeader* out) {
   return true;
 }
 
-SystemStreamReader::~SystemStreamReader() {
-  if (file_) std::fclose(file_);
-}
-
 bool SystemStreamReader::Open(const std::string& path) {
-  if (file_) std::fclose(file_);
-  file_ = std::fopen(path.c_str(), "rb");
-  if (!file_) return false;
-  std::fseek(file_, 0, SEEK_END);
-  const long size = std::ftell(file_);
-  fileSize_ = size > 0 ? static_cast<uint64_t>(size) : 0;
+  if (!file_.Open(path)) return false;
+  fileSize_ = file_.size();
   uint8_t head[4] = {};
-  std::fseek(file_, 0, SEEK_SET);
-  cdxa_ = std::fread(head, 1, 4, file_) == 4 && std::memcmp(head, "RIFF", 4) == 0;
+  cdxa_ = fileSize_ >= 4 && file_.ReadExactly(head, 4) && std::memcmp(head, "RIFF", 4) == 0;
   buf_.resize(cdxa_ ? 2 * kUserData : kPlainBlock);
   sector_.resize(kSectorSize);
   Rewind();
-  return true;
+  return !file_.failed();
 }
 
 void SystemStreamReader::Rewind() {
-  if (!file_) return;
+  if (!file_.isOpen()) return;
   fileOffset_ = cdxa_ ? kRiffHeader : 0;
-  std::fseek(file_, static_cast<long>(fileOffset_), SEEK_SET);
   pos_ = len_ = 0;
   ended_ = false;
-  readError_ = false;
+  readError_ = !file_.Seek(fileOffset_);
 }
 
 uint64_t SystemStreamReader::Position() const {
@@ -85,18 +75,18 @@ uint64_t SystemStreamReader::Position() const {
 }
 
 bool SystemStreamReader::Refill() {
-  if (!file_ || ended_) {
+  if (!file_.isOpen() || ended_) {
     ended_ = true;
     return false;
   }
   pos_ = len_ = 0;
   if (!cdxa_) {
-    len_ = std::fread(buf_.data(), 1, buf_.size(), file_);
+    len_ = file_.Read(buf_.data(), buf_.size());
     fileOffset_ += len_;
   } else {
     // Whole sectors; a cut last sector keeps what it holds of user data.
     while (len_ + kUserData <= buf_.size()) {
-      const size_t n = std::fread(sector_.data(), 1, kSectorSize, file_);
+      const size_t n = file_.Read(sector_.data(), kSectorSize);
       fileOffset_ += n;
       if (n > 24) {
         const size_t keep = n - 24 < kUserData ? n - 24 : kUserData;
@@ -106,7 +96,7 @@ bool SystemStreamReader::Refill() {
       if (n < kSectorSize) break;
     }
   }
-  if (std::ferror(file_)) readError_ = true;
+  if (file_.failed()) readError_ = true;
   if (len_ == 0) {
     ended_ = true;
     return false;

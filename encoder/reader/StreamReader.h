@@ -7,9 +7,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "encoder/common/InputFile.h"
 
 namespace vidlathe {
 
@@ -38,19 +39,21 @@ class SystemStreamReader {
   static constexpr size_t kRiffHeader = 44;
 
   SystemStreamReader() = default;
-  ~SystemStreamReader();
+  ~SystemStreamReader() = default;
   SystemStreamReader(const SystemStreamReader&) = delete;
   SystemStreamReader& operator=(const SystemStreamReader&) = delete;
 
-  // false when the file cannot be opened.
+  // false, with the reason recorded, when the file cannot be opened.
   bool Open(const std::string& path);
+  const std::string& path() const { return file_.path(); }
   bool cdxa() const { return cdxa_; }
   uint64_t fileSize() const { return fileSize_; }
   // How far into the file the reader has come (file bytes, for progress).
   uint64_t Position() const;
   // True once a read has run past the end (or failed).
   bool ended() const { return ended_; }
-  // True when the file could not be read (as opposed to a normal end).
+  // True when the file could not be read, or became shorter while it was
+  // read (as opposed to a normal end); the reason is recorded.
   bool readError() const { return readError_; }
 
   // -1 at the end.
@@ -78,7 +81,7 @@ class SystemStreamReader {
  private:
   bool Refill();
 
-  std::FILE* file_ = nullptr;
+  InputFile file_;
   bool cdxa_ = false;
   bool ended_ = false;
   bool readError_ = false;
