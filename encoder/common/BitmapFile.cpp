@@ -1,24 +1,11 @@
 #include "encoder/common/BitmapFile.h"
 
-#include <climits>
-
 #include "encoder/common/Failure.h"
 #include "encoder/common/InputFile.h"
+#include "platform/imaging/BmpLayout.h"
 
 namespace vidlathe {
 
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-}  // namespace
-
-// Reads a Windows bitmap file completely and checks every part of it before
-// use: signature, header size, dimensions, depth, compression, palette and
-// pixel data must all lie inside the file. false for anything else.
 bool ReadBmpFile(const std::string& path, std::vector<uint8_t>* file, BitmapSource* out) {
   InputFile f;
   if (!f.Open(path)) return false;
@@ -32,47 +19,47 @@ bool ReadBmpFile(const std::string& path, std::vector<uint8_t>* file, BitmapSour
     if (d.size() > kMaxFile) return Fail(FileReason(path, "is larger than a bitmap the encoder takes (1 GB)"));
   }
   if (f.failed()) return false;
-  if (d.size() < 14 + 40) return Fail(FileReason(path, "is too short for a bitmap file"));
-  if (d[0] != 'B' || d[1] != 'M') return false;
-  const uint32_t offBits = Le32(&d[10]);
-  const uint32_t infoSize = Le32(&d[14]);
-  if (infoSize < 40 || infoSize > d.size() - 14) return false;  // 12-byte OS/2 headers too
-  BITMAPINFOHEADER h{};
-  h.biSize = infoSize;
-  h.biWidth = static_cast<LONG>(Le32(&d[18]));
-  h.biHeight = static_cast<LONG>(Le32(&d[22]));
-  h.biPlanes = Le16(&d[26]);
-  h.biBitCount = Le16(&d[28]);
-  h.biCompression = Le32(&d[30]);
-  h.biSizeImage = Le32(&d[34]);
-  h.biClrUsed = Le32(&d[46]);
-  if (h.biCompression != 0) return false;
-  if (h.biBitCount != 8 && h.biBitCount != 16 && h.biBitCount != 24 && h.biBitCount != 32) return false;
-  if (h.biWidth <= 0 || h.biWidth > kMaxBitmapSide) return false;
-  if (h.biHeight == 0 || h.biHeight == INT_MIN || h.biHeight < -kMaxBitmapSide ||
-      h.biHeight > kMaxBitmapSide)
-    return false;
-  const size_t paletteAt = 14 + static_cast<size_t>(infoSize);
+
+  // The picture layer's parser checks that every part lies inside the file;
+  // what follows is what the encoder itself takes.
+  vexa::imaging::BmpLayout layout;
+  if (const vexa::imaging::Status st = vexa::imaging::ParseBmpLayout(d, &layout); !st)
+    return Fail(FileReason(path, std::string("is not a bitmap the encoder can read: ") + st.Text() +
+                                     (st.detail().empty() ? "" : " (" + st.detail() + ")")));
+  if (layout.headerSize < 40)
+    return Fail(FileReason(path, "has an OS/2 core header of " + std::to_string(layout.headerSize) +
+                                     " bytes; the encoder takes headers of 40 bytes and more"));
+  if (layout.compression != 0) return Fail(FileReason(path, "is compressed; the encoder takes uncompressed bitmaps"));
+  if (layout.bpp != 8 && layout.bpp != 16 && layout.bpp != 24 && layout.bpp != 32)
+    return Fail(FileReason(path, "has " + std::to_string(layout.bpp) +
+                                     " bits per pixel; the encoder takes 8, 16, 24 or 32"));
+  if (layout.width > kMaxBitmapSide || layout.height > kMaxBitmapSide)
+    return Fail(FileReason(path, "is larger than 16384 x 16384 pixels"));
   size_t entries = 0;
-  if (h.biBitCount == 8) {
-    entries = h.biClrUsed == 0 ? 256 : h.biClrUsed;
-    if (entries > 256) return false;
+  if (layout.bpp == 8) {
+    entries = layout.colorsUsed == 0 ? 256 : layout.colorsUsed;
+    if (entries > 256) return Fail(FileReason(path, "lists more than 256 colours for 8 bits per pixel"));
+    if (layout.paletteAt + 4 * entries > layout.offBits)
+      return Fail(FileReason(path, "has a colour table that runs into its pixels"));
   }
-  const size_t paletteEnd = paletteAt + 4 * entries;
-  if (paletteEnd > d.size()) return false;
-  // The pixels start where the file header says; a zero offset (written by
-  // some tools) means right after the palette, which deeper bitmaps may
-  // carry too (biClrUsed entries that the conversion does not need).
-  const size_t skipped = h.biBitCount > 8 ? static_cast<size_t>(h.biClrUsed) : entries;
-  const size_t pixelsAt = offBits == 0 ? paletteAt + 4 * skipped : offBits;
-  if (pixelsAt < paletteEnd || pixelsAt > d.size()) return false;
-  const size_t rows = static_cast<size_t>(h.biHeight < 0 ? -static_cast<int64_t>(h.biHeight) : h.biHeight);
-  const size_t need = BitmapStride(h.biWidth, h.biBitCount) * rows;
-  if (need > d.size() - pixelsAt) return false;
+  const size_t stride = BitmapStride(static_cast<int>(layout.width), layout.bpp);
+  const size_t need = stride * static_cast<size_t>(layout.height);
+  if (need > d.size() - layout.offBits)
+    return Fail(FileReason(path, "holds fewer pixel rows than its header says"));
+
+  BITMAPINFOHEADER h{};
+  h.biSize = layout.headerSize;
+  h.biWidth = static_cast<LONG>(layout.width);
+  h.biHeight = static_cast<LONG>(layout.topDown ? -layout.height : layout.height);
+  h.biPlanes = 1;
+  h.biBitCount = static_cast<WORD>(layout.bpp);
+  h.biCompression = 0;
+  h.biSizeImage = static_cast<DWORD>(need);
+  h.biClrUsed = layout.colorsUsed;
   out->header = h;
-  out->pixels = d.data() + pixelsAt;
+  out->pixels = d.data() + layout.offBits;
   out->pixelBytes = need;
-  out->palette = entries ? d.data() + paletteAt : nullptr;
+  out->palette = entries ? d.data() + layout.paletteAt : nullptr;
   out->paletteEntries = static_cast<int>(entries);
   return true;
 }
