@@ -1,6 +1,6 @@
 // The exported entry points that encode pictures: one bitmap or a picture
 // source's list into still streams, or into motion streams; the last
-// failure's text.
+// failure's text; the library's sample class, function and integer.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -134,3 +134,11 @@ extern "C" int MultipleVidlathe2(int count, PictureSource source, const char* ou
 }
 
 extern "C" const char* Vidlathe_GetLastFailure(void) { return LastFailure().c_str(); }
+
+extern "C" int fnBrellmp1a(void) { return 42; }
+extern "C" {
+int nBrellmp1a = 0;
+}
+
+CBrellmp1a::CBrellmp1a() {}
+CBrellmp1a& CBrellmp1a::operator=(const CBrellmp1a&) = default;
