@@ -24,7 +24,8 @@ const char kUsage[] =
     "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
     "       vidlathe-cli mp2-props FILE.mp2\n"
     "       vidlathe-cli props|component|concat-stills|concat-motion ... (see: vidlathe-cli props)\n"
-    "Modes: still and motion 5..12, v1 and v2 1..4. Pictures in any format the picture library reads.\n";
+    "Modes: still and motion 5..12, v1 and v2 1..4. Q: 2..62 (default 16). Pictures in any format the\n"
+    "picture library reads.\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -174,13 +175,21 @@ int main(int argc, char** argv) {
   for (int i = 4; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quant" && i + 1 < argc) {
-      if (!ParseInt(argv[++i], &quant)) return Usage();
+      // The quantiser codes from 2 to 62; the library would clamp any other
+      // number silently.
+      if (!ParseInt(argv[++i], &quant) || quant < 2 || quant > 62) {
+        std::fprintf(stderr, "vidlathe-cli: --quant takes a quantiser from 2 to 62, not %s\n", argv[i]);
+        return 2;
+      }
     } else if (a == "--audio" && i + 1 < argc && list) {
       audio = argv[++i];
     } else if (a == "--loop" && list) {
       loop = 1;
     } else if (a == "--ms" && i + 1 < argc && list) {
-      if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) return Usage();
+      if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) {
+        std::fprintf(stderr, "vidlathe-cli: --ms takes a display time from 1 to 1000000 ms, not %s\n", argv[i]);
+        return 2;
+      }
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
       return Usage();
     } else {
