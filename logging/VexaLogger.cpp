@@ -15,6 +15,7 @@
 
 #include "logging/LogFormat.h"
 #include "logging/VexaLoggerDispatch.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
@@ -368,17 +369,17 @@ bool CVexaLogger::PruneDebugLogFile() {
 
 // Writes the part of file after the first line end at or after cut (behind a
 // header when headerWord is given) into a temporary file beside it and
-// renames that over the file. On any failure the file stays as it was.
+// renames that over the file, through the shared output helper (which keeps
+// the file's mode and refuses a log that is a link or not a file). On any
+// failure the file stays as it was.
 bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string& tempName,
                                   const std::string* headerWord, const std::string& date,
                                   const std::string& time, bool* copyFailed) {
-  const std::string tempPath = dataDirectory_ + tempName;
-  ::unlink(tempPath.c_str());
-  const int temp = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (temp < 0) return false;
+  base::OutputFile output;
+  if (!output.Open(file.path(), tempName)) return false;
+  const int temp = ::fileno(output.Stream());
   auto discard = [&] {
-    ::close(temp);
-    ::unlink(tempPath.c_str());
+    output.Discard();
     return false;
   };
   if (headerWord && !WriteLogHeader(temp, *headerWord, date, time)) {
@@ -413,14 +414,9 @@ bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string
     }
     pos += n;
   }
-  if (::fsync(temp) != 0) {
-    *copyFailed = true;
-    return discard();
-  }
-  ::close(temp);
   // Renaming over the log replaces it in one step: the log is never missing.
-  if (::rename(tempPath.c_str(), file.path().c_str()) != 0) {
-    ::unlink(tempPath.c_str());
+  if (!output.Commit()) {
+    *copyFailed = true;
     return false;
   }
   return file.Reopen();
