@@ -1,35 +1,33 @@
-// The output file of an encoding call. It is written under a temporary name
-// beside the target and renamed over it only when the call succeeded, so a
-// failed call leaves no partial file and never damages what was there. A
-// device or pipe named as the output (such as /dev/null) is written as it
-// is: nothing may be renamed over it.
+// The output file of an encoding call, through the system's one output
+// helper (platform/base/File.h): written beside the target under a
+// temporary name and put in its place only when the call succeeded, so a
+// failed call leaves no partial file and never damages what was there; a
+// device or pipe named as the output is written as it is; a symbolic link,
+// a folder or a file the caller may not write is refused. Every failure is
+// recorded as the call's reason.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "platform/base/File.h"
+
 namespace vidlathe {
 
 class OutputFile {
  public:
-  OutputFile() = default;
-  ~OutputFile();  // an output never committed is removed
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  // Opens the output for writing (and reading back); false on failure.
+  // Opens the output for writing (and reading back, unless direct); false
+  // on failure.
   bool Open(const std::string& path);
-  std::FILE* file() const { return file_; }
+  std::FILE* file() const { return out_.Stream(); }
   // True when the target is written directly (a device or pipe).
-  bool direct() const { return direct_; }
-  // Flushes and closes; when ok and every write succeeded, puts the file in
-  // place of the target. False when anything failed (the output is removed).
+  bool direct() const { return out_.Direct(); }
+  // With ok, completes the output and puts it in place of the target;
+  // otherwise drops it. False when the output is not in place.
   bool Commit(bool ok);
 
  private:
-  std::string target_, temp_;
-  std::FILE* file_ = nullptr;
-  bool direct_ = false;
+  vexa::base::OutputFile out_;  // an output never committed is dropped
 };
 
 }  // namespace vidlathe

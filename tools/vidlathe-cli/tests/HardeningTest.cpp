@@ -6,11 +6,16 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,9 +31,12 @@ struct Outcome {
   std::string message;  // standard error without the progress lines
 };
 
-Outcome Tool(const std::string& args) {
+// Runs the tool; asNobody runs it as the unprivileged user (through
+// setpriv, as root).
+Outcome Tool(const std::string& args, bool asNobody = false) {
   Outcome o;
-  const std::string err = Shell(Cli() + " " + args + " 2>&1 >/dev/null", &o.status);
+  const std::string as = asNobody && geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string err = Shell(as + Cli() + " " + args + " 2>&1 >/dev/null", &o.status);
   // The progress percentages are written on one line with carriage returns.
   for (char c : err)
     if (c == '\r') o.message.clear();
@@ -209,20 +217,105 @@ TEST_F(VidlatheCliHardening, EncodingFailuresSayWhy) {
     EXPECT_EQ(1, o.status) << row.args;
     EXPECT_EQ(0u, o.message.find(row.message)) << row.args << "\n" << o.message;
   }
-  // Outputs that cannot be made.
-  Outcome o = Tool("still 5 '" + outputs_.File("no/such/folder/x.mpg") + "' '" + photo + "'");
-  EXPECT_EQ(1, o.status);
-  EXPECT_EQ("vidlathe-cli: still encoding failed: " + outputs_.File("no/such/folder/x.mpg") +
-                ": cannot create the output: No such file or directory",
-            o.message);
-  o = Tool("still 5 '" + outputs_.path() + "' '" + photo + "'");
-  EXPECT_EQ("vidlathe-cli: still encoding failed: " + outputs_.path() + ": is a folder, not a file", o.message);
-  if (access("/dev/full", W_OK) == 0) {
-    o = Tool("still 5 /dev/full '" + photo + "'");
-    EXPECT_EQ(1, o.status);
-    EXPECT_EQ("vidlathe-cli: still encoding failed: /dev/full: cannot write the stream: No space left on device",
-              o.message);
+}
+
+constexpr uid_t kNobody = 65534;
+constexpr uid_t kOtherUser = 12345;
+bool IsRoot() { return geteuid() == 0; }
+
+// Everything under a folder: names, kinds, modes, owners, sizes, contents.
+std::string Snapshot(const std::string& dir) {
+  std::vector<std::string> rows;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    struct stat st {};
+    lstat(e.path().c_str(), &st);
+    std::ostringstream row;
+    row << e.path().string() << " mode=" << std::oct << st.st_mode << std::dec << " uid=" << st.st_uid
+        << " size=" << st.st_size;
+    if (S_ISREG(st.st_mode)) {
+      std::ifstream in(e.path(), std::ios::binary);
+      row << " data=" << std::hash<std::string>{}(std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    rows.push_back(row.str());
   }
+  std::sort(rows.begin(), rows.end());
+  std::string all;
+  for (const auto& r : rows) all += r + "\n";
+  return all;
+}
+
+// Outputs that are not a file the user may write: refused with the reason,
+// and nothing on disk changes (the encoder's output goes through the
+// system's one output helper).
+TEST_F(VidlatheCliHardening, OutputsThatAreRefused) {
+  const std::string dir = outputs_.path();
+  chmod(dir.c_str(), 0755);
+  auto out = [&](const std::string& name) { return dir + "/" + name; };
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(out("photo.jpg"), "PHOTO"));
+  ASSERT_EQ(0, symlink("photo.jpg", out("link.mpg").c_str()));
+  ASSERT_EQ(0, mkdir(out("folder.mpg").c_str(), 0755));
+  const std::string photo = In("photo.png");
+  struct Case {
+    std::string name;
+    std::function<bool()> setUp;  // false: the case cannot run here
+    bool asNobody;
+    std::string target, reason;
+  } const cases[] = {
+      {"symbolic link", [] { return true; }, false, out("link.mpg"),
+       "'" + out("link.mpg") + "' is a symbolic link; it is not replaced (name the file it points to)"},
+      {"folder", [] { return true; }, false, out("folder.mpg"), "'" + out("folder.mpg") + "' is a folder"},
+      {"missing folder", [] { return true; }, false, out("none/x.mpg"),
+       "cannot create a file in '" + out("none") + "' for '" + out("none/x.mpg") + "': No such file or directory"},
+      {"read-only file",
+       [&] {
+         if (!IsRoot()) return false;
+         vexa::base::WriteFileAtomic(out("readonly.mpg"), "KEEP");
+         chmod(out("readonly.mpg").c_str(), 0444);
+         return chown(out("readonly.mpg").c_str(), kNobody, kNobody) == 0 && chown(dir.c_str(), kNobody, kNobody) == 0;
+       },
+       true, out("readonly.mpg"), "'" + out("readonly.mpg") + "' may not be written: Permission denied"},
+      // Another user's photo in a folder the user may write: a rename would
+      // replace it and make it the user's.
+      {"another user's file",
+       [&] {
+         if (!IsRoot()) return false;
+         vexa::base::WriteFileAtomic(out("theirs.jpg"), "THEIRS");
+         chmod(out("theirs.jpg").c_str(), 0644);
+         return chown(out("theirs.jpg").c_str(), kOtherUser, kOtherUser) == 0 &&
+                chown(dir.c_str(), kNobody, kNobody) == 0;
+       },
+       true, out("theirs.jpg"), "'" + out("theirs.jpg") + "' may not be written: Permission denied"},
+      // A device node given as the output (root only: made with mknod).
+      {"full device", [&] { return IsRoot() && mknod(out("full").c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0; },
+       false, out("full"), out("full") + ": cannot write the stream: No space left on device"},
+  };
+  // The unprivileged user must reach the tool and the picture.
+  chmod(inputs_->path().c_str(), 0755);
+  chmod(photo.c_str(), 0644);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.setUp()) {
+      std::printf("skipped: %s (needs root)\n", c.name.c_str());
+      continue;
+    }
+    const std::string before = Snapshot(dir);
+    const Outcome o = Tool("still 5 '" + c.target + "' '" + photo + "'", c.asNobody);
+    EXPECT_EQ(1, o.status);
+    EXPECT_EQ("vidlathe-cli: still encoding failed: " + c.reason, o.message);
+    EXPECT_EQ(before, Snapshot(dir));
+  }
+}
+
+// A device is written as it is and stays a device (the pipe case lies in
+// CliTest).
+TEST_F(VidlatheCliHardening, DevicesAreWrittenDirectly) {
+  if (!IsRoot()) GTEST_SKIP() << "device nodes need root";
+  const std::string null = outputs_.File("null");
+  ASSERT_EQ(0, mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)));
+  EXPECT_EQ(0, Tool("still 5 '" + null + "' '" + In("photo.png") + "'").status);
+  struct stat st {};
+  ASSERT_EQ(0, lstat(null.c_str(), &st));
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 // Numbers the tool refuses instead of letting the library clamp them.
