@@ -79,6 +79,7 @@ CoreServices CoreFixture::Services() {
     if (scriptUi_) scriptUi_(*ui);
     return ui;
   };
+  if (defaultUi_) s.ui = nullptr;
   s.clock = clock_;
   s.inhibitor = [] { return std::make_unique<NoInhibitor>(); };
   s.freeSpace = [this](const std::string&, std::uint64_t* bytes) {

@@ -47,8 +47,10 @@ class CoreFixture : public CoreTest {
   // script it before the object uses it.
   ScriptedUi* ui_ = nullptr;
   std::function<void(ScriptedUi&)> scriptUi_;
-  // Use the headless back end instead of the scripted one.
+  // Use the headless back end instead of the scripted one, or the one the
+  // object chooses itself (Qt with a display, headless without).
   bool headless_ = false;
+  bool defaultUi_ = false;
   std::uint64_t freeBytes_ = 50ull * 1000 * 1000 * 1000;
   int localeTv_ = 0;
   int localePaper_ = 1;

@@ -140,6 +140,29 @@ TEST_F(RunTest, RejectedPicturesStopTheRunOnlyWhenNoneIsLeft) {
   EXPECT_EQ(ui_->messages[0].type, kMessageOKCancel);
   EXPECT_NE(ui_->messages[0].text.find("without the following images:\r\n" + Path("missing.jpg")), std::string::npos);
   EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DealWithInvalidStills - User added some invalid images."));
+  core_.Reset();
+
+  // ...or stop there, which leaves code 3.
+  engine_ = std::make_shared<FakeEngineScript>();
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDCANCEL); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreInvalidStills);
+  EXPECT_EQ(ErrorText(), "CVEXACore1:CreateVCD - DealWithInvalidStills call failed.\r\n");
+  EXPECT_EQ(engine_->burns, 0);
+  core_.Reset();
+
+  // Silent, with some bad: the disc is made of the good ones.
+  engine_ = std::make_shared<FakeEngineScript>();
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  AddPhotos(2);
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Count("AddStill"), 2);
 }
 
 TEST_F(RunTest, TheStatusDialogWalksItsSixStepsAndOffersACopyOfTheSameImage) {
