@@ -17,6 +17,7 @@
 #include "logging/VexaLoggerDispatch.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/UniqueFd.h"
 #include "platform/registry/Registry.h"
 #include "idl/ProductKey.h"
 
@@ -59,20 +60,13 @@ bool FlushToDisk(int fd) {
 class LogFile {
  public:
   explicit LogFile(std::string path) : path_(std::move(path)) {}
-  ~LogFile() { Close(); }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
 
   bool Open() {
-    if (fd_ >= 0) return true;
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return fd_ >= 0;
+    if (fd_) return true;
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    return fd_.Valid();
   }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const int r = ::close(std::exchange(fd_, -1));
-    return r == 0 || errno == EINTR;
-  }
+  bool Close() { return fd_.Close(); }
   bool Reopen() {
     Close();
     return Open();
@@ -80,21 +74,21 @@ class LogFile {
   // False when the open file was deleted or replaced from outside.
   bool IsLive() const {
     struct stat open {}, named {};
-    if (fd_ < 0 || ::fstat(fd_, &open) != 0 || open.st_nlink == 0) return false;
+    if (!fd_ || ::fstat(fd_.Get(), &open) != 0 || open.st_nlink == 0) return false;
     if (::stat(path_.c_str(), &named) != 0) return false;
     return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
   }
   long long Size() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+    if (!fd_ || ::fstat(fd_.Get(), &st) != 0) return -1;
     return st.st_size;
   }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.Get(); }
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  base::UniqueFd fd_;
 };
 
 namespace {
@@ -374,14 +368,14 @@ bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string
                                   const std::string& time, bool* copyFailed) {
   const std::string tempPath = dataDirectory_ + tempName;
   ::unlink(tempPath.c_str());
-  const int temp = ::open(tempPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (temp < 0) return false;
+  base::UniqueFd temp(::open(tempPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!temp) return false;
   auto discard = [&] {
-    ::close(temp);
+    temp.Reset();
     ::unlink(tempPath.c_str());
     return false;
   };
-  if (headerWord && !WriteLogHeader(temp, *headerWord, date, time)) {
+  if (headerWord && !WriteLogHeader(temp.Get(), *headerWord, date, time)) {
     *copyFailed = true;
     return discard();
   }
@@ -407,17 +401,16 @@ bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string
   for (;;) {
     const ssize_t n = ::pread(file.fd(), buffer.data(), buffer.size(), pos);
     if (n <= 0) break;
-    if (!WriteAll(temp, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+    if (!WriteAll(temp.Get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
       *copyFailed = true;
       return discard();
     }
     pos += n;
   }
-  if (::fsync(temp) != 0) {
+  if (::fsync(temp.Get()) != 0 || !temp.Close()) {
     *copyFailed = true;
     return discard();
   }
-  ::close(temp);
   // Renaming over the log replaces it in one step: the log is never missing.
   if (::rename(tempPath.c_str(), file.path().c_str()) != 0) {
     ::unlink(tempPath.c_str());

@@ -16,6 +16,7 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
+using testing::FileSizeLimit;
 using testing::Lines;
 using testing::LogSandbox;
 using testing::WithoutHeader;
@@ -220,17 +221,12 @@ TEST_F(VexaLoggerTest, DebugLogWhosePruningFailsIsEmptied) {
   ASSERT_LT(box_.Main().size(), 1000u);
   // Files may not grow past 1000 bytes: copying the debug log's last
   // quarter fails part way, while the main log still has room.
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGXFSZ, &ignore, &old);
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 1000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const HRESULT hr = Write(logger.Get(), "vexa", "INFO", "main line");
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::sigaction(SIGXFSZ, &old, nullptr);
+  HRESULT hr;
+  {
+    FileSizeLimit limit(1000);
+    ASSERT_TRUE(limit.Set());
+    hr = Write(logger.Get(), "vexa", "INFO", "main line");
+  }
 
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(box_.Debug(), "");
@@ -356,17 +352,12 @@ TEST_F(VexaLoggerTest, FailedWriteOrFlushIsReportedWithItsText) {
     FillTo(logger.Get(), "debug", box_.DebugPath(), 1500);
     ASSERT_LT(box_.Main().size(), 1000u);
     // Files may not grow past 1000 bytes: the debug log takes no more.
-    struct sigaction ignore {}, old {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const HRESULT hr = Write(logger.Get(), "vexa", "debug", "lost");
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &old, nullptr);
+    HRESULT hr;
+    {
+      FileSizeLimit limit(1000);
+      ASSERT_TRUE(limit.Set());
+      hr = Write(logger.Get(), "vexa", "debug", "lost");
+    }
     EXPECT_EQ(hr, E_FAIL);
     EXPECT_EQ(com::TakeError().Utf8Description(),
               "IVexaLogger:WriteMessage - Cannot write to logfile.");

@@ -20,18 +20,8 @@ namespace vexa::com {
 namespace {
 
 thread_local int tApartments = 0;
-thread_local IErrorInfo* tErrorInfo = nullptr;
-
-// Releases the thread's error object when the thread ends.
-struct ErrorSlotGuard {
-  ~ErrorSlotGuard() {
-    if (tErrorInfo) {
-      tErrorInfo->Release();
-      tErrorInfo = nullptr;
-    }
-  }
-};
-thread_local ErrorSlotGuard tErrorSlotGuard;
+// The thread's error information; released when the thread ends.
+thread_local ComPtr<IErrorInfo> tErrorInfo;
 
 class CErrorObject : public ComObjectRoot, public IErrorInfo, public ICreateErrorInfo {
  public:
@@ -376,10 +366,7 @@ HRESULT CoInitializeEx(void*, DWORD) {
 HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
 void CoUninitialize() {
-  if (tApartments > 0 && --tApartments == 0 && tErrorInfo) {
-    tErrorInfo->Release();
-    tErrorInfo = nullptr;
-  }
+  if (tApartments > 0 && --tApartments == 0) tErrorInfo.Reset();
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, CLSCTX context, REFIID iid, void** ppv) {
@@ -460,16 +447,13 @@ void* CoTaskMemAlloc(std::size_t bytes) { return std::malloc(bytes ? bytes : 1);
 void CoTaskMemFree(void* p) { std::free(p); }
 
 HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
-  if (info) info->AddRef();
-  if (tErrorInfo) tErrorInfo->Release();
-  tErrorInfo = info;
+  tErrorInfo = ComPtr<IErrorInfo>(info);
   return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** info) {
   if (!info) return E_INVALIDARG;
-  *info = tErrorInfo;
-  tErrorInfo = nullptr;
+  *info = tErrorInfo.Detach();
   return *info ? S_OK : S_FALSE;
 }
 
