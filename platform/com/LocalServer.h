@@ -15,6 +15,13 @@
 // server's error information (description, source, IID) when the call set
 // any, and the out values. A proxy packs arguments with WireWriter and reads
 // results with WireReader; the stub in the server does the reverse.
+//
+// No wait of a client is open-ended: a server that does not answer a call
+// within the call time (VEXA_LOCAL_SERVER_TIMEOUT_MS in the environment,
+// else 30 s) fails the call with RPC_E_TIMEOUT, and the connection is given
+// up. The files are split by role: LocalServerWire.cpp (values, frames,
+// paths), LocalServerClient.cpp (connecting and calls) and
+// LocalServerHost.cpp (the server loop).
 #pragma once
 
 #include <chrono>
@@ -24,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/UniqueFd.h"
 #include "platform/com/Interfaces.h"
 #include "platform/com/Variant.h"
 
@@ -67,24 +75,33 @@ class LocalServerChannel {
   // Connects to the server of clsid, starting serverPath when none answers,
   // and has it create an object of clsid asked for iid. Errors:
   // CO_E_SERVER_EXEC_FAILURE when the server cannot be started or reached,
-  // otherwise the server's result of the creation (with its error
-  // information set on this thread).
+  // RPC_E_TIMEOUT when it does not answer, otherwise the server's result of
+  // the creation. The thread's error information says what happened.
   static HRESULT Connect(REFCLSID clsid, const std::string& serverPath, REFIID iid,
                          std::unique_ptr<LocalServerChannel>* out);
-  ~LocalServerChannel();
   LocalServerChannel(const LocalServerChannel&) = delete;
   LocalServerChannel& operator=(const LocalServerChannel&) = delete;
 
-  // Runs method `method` with the packed arguments and waits for the reply.
-  // The server's error information replaces this thread's (cleared when the
-  // call set none). *results reads the out values and stays valid until the
-  // next call. A lost connection gives RPC_E_DISCONNECTED.
+  // Runs method `method` with the packed arguments and waits for the reply,
+  // at most the call time. The server's error information replaces this
+  // thread's (cleared when the call set none). *results reads the out
+  // values and stays valid until the next call. A lost connection gives
+  // RPC_E_DISCONNECTED, a server that does not answer in time
+  // RPC_E_TIMEOUT; both with error information naming the server.
   HRESULT Call(std::uint32_t method, const WireWriter& args, WireReader* results);
 
+  // The longest a call waits for its reply, in milliseconds.
+  static int CallTimeoutMs();
+
  private:
-  explicit LocalServerChannel(int fd) : fd_(fd) {}
+  LocalServerChannel(base::UniqueFd fd, REFCLSID clsid, REFIID iid, std::string serverName)
+      : fd_(std::move(fd)), clsid_(clsid), iid_(iid), serverName_(std::move(serverName)) {}
   HRESULT Exchange(const std::string& request, WireReader* results);
-  int fd_ = -1;
+
+  base::UniqueFd fd_;
+  CLSID clsid_;
+  IID iid_;
+  std::string serverName_;
   std::string reply_;
 };
 

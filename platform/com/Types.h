@@ -65,6 +65,7 @@ constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
 constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = static_cast<HRESULT>(0x80080005u);
 constexpr HRESULT RPC_E_DISCONNECTED = static_cast<HRESULT>(0x80010108u);
 constexpr HRESULT RPC_E_SERVERFAULT = static_cast<HRESULT>(0x80010105u);
+constexpr HRESULT RPC_E_TIMEOUT = static_cast<HRESULT>(0x8001011Fu);
 constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
 constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
@@ -78,6 +79,12 @@ constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
 constexpr HRESULT STG_E_FILENOTFOUND = static_cast<HRESULT>(0x80030002u);
+constexpr HRESULT STG_E_PATHNOTFOUND = static_cast<HRESULT>(0x80030003u);
+constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005u);
+constexpr HRESULT STG_E_WRITEFAULT = static_cast<HRESULT>(0x8003001Du);
+constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001Eu);
+constexpr HRESULT STG_E_MEDIUMFULL = static_cast<HRESULT>(0x80030070u);
+constexpr HRESULT TYPE_E_LIBNOTREGISTERED = static_cast<HRESULT>(0x8002801Du);
 
 // Text for a result code ("E_FAIL", or "0x8004xxxx" for others).
 std::string HresultName(HRESULT hr);
