@@ -3,7 +3,7 @@
 #include <exception>
 #include <vector>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 

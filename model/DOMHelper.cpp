@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "model/Dom.h"
-#include "model/Model.h"
+#include "model/Dom_p.h"
+#include "model/Model_p.h"
 #include "platform/base/Text.h"
 
 using namespace vexa::com;

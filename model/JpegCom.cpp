@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 

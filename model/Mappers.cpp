@@ -3,7 +3,7 @@
 // which names the stylesheets' directory; and the record kept in a JPEG.
 #include <cstdio>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"

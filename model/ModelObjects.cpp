@@ -2,7 +2,7 @@
 // references, disc manifest and its generation info, embedded record.
 #include <cmath>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 

@@ -1,6 +1,6 @@
 // Generic load and save of a model object by its persistence table, through
 // IDispatch by DISPID; and the error routine and identifiers of the model.
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 

@@ -2,7 +2,7 @@
 // element, one element per property, and nested objects as nested elements.
 #include <cstdio>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 
