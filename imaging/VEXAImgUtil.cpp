@@ -14,7 +14,6 @@
 #include <optional>
 #include <span>
 #include <thread>
-#include <tuple>
 
 #include "imaging/TitleLayout.h"
 #include "platform/base/Path.h"
@@ -672,100 +671,34 @@ class CVEXAImgUtil : public ComObjectRoot,
   LowBlock dib_;
 };
 
-// ---- IDispatch ---------------------------------------------------------------
-// Arguments arrive in DISPPARAMS, last first. In-arguments are converted to
-// the parameter's type; out-arguments must come by reference with exactly
-// the parameter's type.
-
-template <typename A>
-struct DispArg;
-template <VARTYPE kVt>
-struct DispIn {
-  Variant value;
-  HRESULT Load(VARIANT* v) { return detail::CoerceArgument(v, kVt, &value); }
-};
-template <>
-struct DispArg<BSTR> : DispIn<VT_BSTR> {
-  BSTR Get() { return value.bstrVal; }
-};
-template <>
-struct DispArg<LONG> : DispIn<VT_I4> {
-  LONG Get() { return value.lVal; }
-};
-template <>
-struct DispArg<VARIANT_BOOL> : DispIn<VT_BOOL> {
-  VARIANT_BOOL Get() { return value.boolVal; }
-};
-template <typename P, VARTYPE kVt>
-struct DispOut {
-  P* target = nullptr;
-  HRESULT Load(VARIANT* v) {
-    if (v->vt != (VT_BYREF | kVt) || !v->byref) return DISP_E_TYPEMISMATCH;
-    target = static_cast<P*>(v->byref);
-    return S_OK;
-  }
-  P* Get() { return target; }
-};
-template <>
-struct DispArg<BSTR*> : DispOut<BSTR, VT_BSTR> {};
-template <>
-struct DispArg<LONG*> : DispOut<LONG, VT_I4> {};
-template <>
-struct DispArg<VARIANT_BOOL*> : DispOut<VARIANT_BOOL, VT_BOOL> {};
-template <>
-struct DispArg<VARIANT*> : DispOut<VARIANT, VT_VARIANT> {};
-
-template <typename M>
-struct MethodArgs;
-template <typename C, typename... A>
-struct MethodArgs<HRESULT (C::*)(A...)> {
-  using Tuple = std::tuple<DispArg<A>...>;
-  static constexpr std::size_t kCount = sizeof...(A);
-};
-
-template <auto Method>
-HRESULT InvokeMethod(CVEXAImgUtil* self, DISPPARAMS* params, VARIANT*) {
-  using Args = MethodArgs<decltype(Method)>;
-  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
-  if (params->cArgs != Args::kCount) return DISP_E_BADPARAMCOUNT;
-  typename Args::Tuple args;
-  HRESULT hr = S_OK;
-  std::size_t i = 0;
-  std::apply([&](auto&... a) { ((hr = SUCCEEDED(hr) ? a.Load(&params->rgvarg[Args::kCount - 1 - i++]) : hr), ...); },
-             args);
-  if (FAILED(hr)) return hr;
-  return std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
-}
-
 }  // namespace
 
 std::span<const DispatchEntry<CVEXAImgUtil>> CVEXAImgUtil::DispatchTable() {
   // Create3LineTitleStillInMemory [12] and SaveHBitmap [13] pass bitmap
   // handles, which have no VARIANT type: they are reached through the vtable.
   static const DispatchEntry<CVEXAImgUtil> kTable[] = {
-      DispMethod<CVEXAImgUtil>(2, u"Create3LineTitleStill", &InvokeMethod<&CVEXAImgUtil::Create3LineTitleStill>),
-      DispMethod<CVEXAImgUtil>(3, u"Any2JPG", &InvokeMethod<&CVEXAImgUtil::Any2JPG>),
-      DispMethod<CVEXAImgUtil>(4, u"ResizeStill", &InvokeMethod<&CVEXAImgUtil::ResizeStill>),
-      DispMethod<CVEXAImgUtil>(6, u"GetStillInfo", &InvokeMethod<&CVEXAImgUtil::GetStillInfo>),
-      DispMethod<CVEXAImgUtil>(7, u"isSupportedStillInputFormat",
-                               &InvokeMethod<&CVEXAImgUtil::isSupportedStillInputFormat>),
-      DispMethod<CVEXAImgUtil>(8, u"isStillBMP", &InvokeMethod<&CVEXAImgUtil::isStillBMP>),
-      DispMethod<CVEXAImgUtil>(9, u"isStillJPG", &InvokeMethod<&CVEXAImgUtil::isStillJPG>),
-      DispMethod<CVEXAImgUtil>(10, u"isStillTIF", &InvokeMethod<&CVEXAImgUtil::isStillTIF>),
-      DispMethod<CVEXAImgUtil>(11, u"RotateStill", &InvokeMethod<&CVEXAImgUtil::RotateStill>),
-      DispMethod<CVEXAImgUtil>(14, u"isStillCMP", &InvokeMethod<&CVEXAImgUtil::isStillCMP>),
-      DispMethod<CVEXAImgUtil>(15, u"isStillGIF", &InvokeMethod<&CVEXAImgUtil::isStillGIF>),
-      DispMethod<CVEXAImgUtil>(16, u"isStillPNG", &InvokeMethod<&CVEXAImgUtil::isStillPNG>),
-      DispMethod<CVEXAImgUtil>(17, u"isStillPCT", &InvokeMethod<&CVEXAImgUtil::isStillPCT>),
-      DispMethod<CVEXAImgUtil>(18, u"isStillPCD", &InvokeMethod<&CVEXAImgUtil::isStillPCD>),
-      DispMethod<CVEXAImgUtil>(19, u"CropStill", &InvokeMethod<&CVEXAImgUtil::CropStill>),
-      DispMethod<CVEXAImgUtil>(20, u"OTInit", &InvokeMethod<&CVEXAImgUtil::OTInit>),
-      DispMethod<CVEXAImgUtil>(21, u"OTText", &InvokeMethod<&CVEXAImgUtil::OTText>),
-      DispMethod<CVEXAImgUtil>(22, u"OTStretchImageFile", &InvokeMethod<&CVEXAImgUtil::OTStretchImageFile>),
-      DispMethod<CVEXAImgUtil>(23, u"OTClipImageFile", &InvokeMethod<&CVEXAImgUtil::OTClipImageFile>),
-      DispMethod<CVEXAImgUtil>(24, u"OTCreateDIB", &InvokeMethod<&CVEXAImgUtil::OTCreateDIB>),
-      DispMethod<CVEXAImgUtil>(25, u"OTWriteBMP", &InvokeMethod<&CVEXAImgUtil::OTWriteBMP>),
-      DispMethod<CVEXAImgUtil>(26, u"CreateStillDerivatives", &InvokeMethod<&CVEXAImgUtil::CreateStillDerivatives>),
+      DispMethodOf<&CVEXAImgUtil::Create3LineTitleStill>(2, u"Create3LineTitleStill"),
+      DispMethodOf<&CVEXAImgUtil::Any2JPG>(3, u"Any2JPG"),
+      DispMethodOf<&CVEXAImgUtil::ResizeStill>(4, u"ResizeStill"),
+      DispMethodOf<&CVEXAImgUtil::GetStillInfo>(6, u"GetStillInfo"),
+      DispMethodOf<&CVEXAImgUtil::isSupportedStillInputFormat>(7, u"isSupportedStillInputFormat"),
+      DispMethodOf<&CVEXAImgUtil::isStillBMP>(8, u"isStillBMP"),
+      DispMethodOf<&CVEXAImgUtil::isStillJPG>(9, u"isStillJPG"),
+      DispMethodOf<&CVEXAImgUtil::isStillTIF>(10, u"isStillTIF"),
+      DispMethodOf<&CVEXAImgUtil::RotateStill>(11, u"RotateStill"),
+      DispMethodOf<&CVEXAImgUtil::isStillCMP>(14, u"isStillCMP"),
+      DispMethodOf<&CVEXAImgUtil::isStillGIF>(15, u"isStillGIF"),
+      DispMethodOf<&CVEXAImgUtil::isStillPNG>(16, u"isStillPNG"),
+      DispMethodOf<&CVEXAImgUtil::isStillPCT>(17, u"isStillPCT"),
+      DispMethodOf<&CVEXAImgUtil::isStillPCD>(18, u"isStillPCD"),
+      DispMethodOf<&CVEXAImgUtil::CropStill>(19, u"CropStill"),
+      DispMethodOf<&CVEXAImgUtil::OTInit>(20, u"OTInit"),
+      DispMethodOf<&CVEXAImgUtil::OTText>(21, u"OTText"),
+      DispMethodOf<&CVEXAImgUtil::OTStretchImageFile>(22, u"OTStretchImageFile"),
+      DispMethodOf<&CVEXAImgUtil::OTClipImageFile>(23, u"OTClipImageFile"),
+      DispMethodOf<&CVEXAImgUtil::OTCreateDIB>(24, u"OTCreateDIB"),
+      DispMethodOf<&CVEXAImgUtil::OTWriteBMP>(25, u"OTWriteBMP"),
+      DispMethodOf<&CVEXAImgUtil::CreateStillDerivatives>(26, u"CreateStillDerivatives"),
   };
   return kTable;
 }

@@ -96,44 +96,13 @@ class CJPEGCOM : public ComObjectRoot,
     static const DispatchEntry<CJPEGCOM> t[] = {
         DispProperty<&CJPEGCOM::get_fromFilename, &CJPEGCOM::put_fromFilename>(1, u"fromFilename"),
         DispProperty<&CJPEGCOM::get_toFilename, &CJPEGCOM::put_toFilename>(2, u"toFilename"),
-        DispMethod<CJPEGCOM>(3, u"getMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-                               // The payload goes to the by-reference second
-                               // argument when there is one, else to the result.
-                               if (!p || p->cArgs < 1 || p->cArgs > 2) return DISP_E_BADPARAMCOUNT;
-                               LONG i = 0;
-                               if (!IndexArgument(p->rgvarg[p->cArgs - 1], &i)) return DISP_E_TYPEMISMATCH;
-                               VARIANT* out = result;
-                               if (p->cArgs == 2) {
-                                 if (p->rgvarg[0].vt != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-                                 out = p->rgvarg[0].pvarVal;
-                               }
-                               return self->getMarker(i, out);
-                             }),
-        DispMethod<CJPEGCOM>(4, u"replaceMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               return InvokeWithBytes(p, [self](LONG i, const VARIANT& bytes) {
-                                 return self->replaceMarker(i, bytes);
-                               });
-                             }),
-        DispMethod<CJPEGCOM>(5, u"insertMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               return InvokeWithBytes(p, [self](LONG i, const VARIANT& bytes) {
-                                 return self->insertMarker(i, bytes);
-                               });
-                             }),
+        DispMethodOf<&CJPEGCOM::getMarker>(3, u"getMarker"),
+        DispMethodOf<&CJPEGCOM::replaceMarker>(4, u"replaceMarker"),
+        DispMethodOf<&CJPEGCOM::insertMarker>(5, u"insertMarker"),
         DispProperty<&CJPEGCOM::get_numMarkers>(6, u"numMarkers"),
-        DispMethod<CJPEGCOM>(7, u"commit",
-                             [](CJPEGCOM* self, DISPPARAMS*, VARIANT*) { return self->commit(); }),
-        DispMethod<CJPEGCOM>(8, u"start",
-                             [](CJPEGCOM* self, DISPPARAMS*, VARIANT*) { return self->start(); }),
-        DispMethod<CJPEGCOM>(9, u"removeMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               if (!p || p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-                               LONG i = 0;
-                               if (!IndexArgument(p->rgvarg[0], &i)) return DISP_E_TYPEMISMATCH;
-                               return self->removeMarker(i);
-                             }),
+        DispMethodOf<&CJPEGCOM::commit>(7, u"commit"),
+        DispMethodOf<&CJPEGCOM::start>(8, u"start"),
+        DispMethodOf<&CJPEGCOM::removeMarker>(9, u"removeMarker"),
     };
     return t;
   }
@@ -313,24 +282,6 @@ class CJPEGCOM : public ComObjectRoot,
     } catch (const std::exception&) {
       return Error("exception thrown");
     }
-  }
-
-  // Late-bound arguments: a position (any number type, also by reference)
-  // and a byte array (also inside a by-reference VARIANT).
-  static bool IndexArgument(const VARIANT& arg, LONG* i) {
-    Variant converted;
-    if (FAILED(VariantChangeType(&converted, &arg, 0, VT_I4))) return false;
-    *i = converted.lVal;
-    return true;
-  }
-  template <typename F>
-  static HRESULT InvokeWithBytes(DISPPARAMS* p, F call) {
-    if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-    LONG i = 0;
-    if (!IndexArgument(p->rgvarg[1], &i)) return DISP_E_TYPEMISMATCH;
-    Variant bytes;
-    if (FAILED(VariantCopyInd(&bytes, &p->rgvarg[0]))) return DISP_E_TYPEMISMATCH;
-    return call(i, bytes);
   }
 
   static HRESULT CopyOut(const Bstr& s, BSTR* out) {

@@ -104,61 +104,15 @@ class XMLMapper : public ComObjectRoot,
  public:
   using Interfaces = InterfaceMap<Itf, Via<IDispatch, Itf>, ISupportErrorInfo>;
 
-  // Late-bound entries for loadFromURL (path in; the model goes to the
-  // result, or to a by-reference second argument) and storeToFile (path and
-  // model in).
-  static constexpr DispatchEntry<T> LoadEntry(DISPID id) {
-    return DispMethod<T>(id, u"loadFromURL", [](T* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-      Variant path;
-      VARIANT* out = nullptr;
-      HRESULT hr = PathAndOut(p, &path, &out, result);
-      if (FAILED(hr)) return hr;
-      ComPtr<ModelItf> model;
-      hr = self->Load(path.bstrVal, model.Put());
-      if (FAILED(hr)) return hr;
-      VariantClear(out);
-      out->vt = VT_DISPATCH;
-      out->pdispVal = model.Detach();
-      return S_OK;
-    });
-  }
-  static constexpr DispatchEntry<T> StoreEntry(DISPID id) {
-    return DispMethod<T>(id, u"storeToFile", [](T* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-      if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-      Variant path, object;
-      if (FAILED(VariantChangeType(&path, &p->rgvarg[1], 0, VT_BSTR)) ||
-          FAILED(VariantCopyInd(&object, &p->rgvarg[0]))) {
-        return DISP_E_TYPEMISMATCH;
-      }
-      ComPtr<ModelItf> model;
-      if ((object.vt == VT_DISPATCH || object.vt == VT_UNKNOWN) && object.punkVal &&
-          FAILED(object.punkVal->QueryInterface(IidOf<ModelItf>(), model.PutVoid()))) {
-        return DISP_E_TYPEMISMATCH;
-      }
-      return self->Store(path.bstrVal, model.Get());
-    });
-  }
+  // Late-bound calls: loadFromURL gives the model as its result (or through
+  // a by-reference last argument), storeToFile takes the path and the model.
   static std::span<const DispatchEntry<T>> DispatchTable() {
-    static const DispatchEntry<T> t[] = {LoadEntry(T::kLoadId), StoreEntry(T::kLoadId + 1)};
+    static const DispatchEntry<T> t[] = {DispMethodOf<&T::loadFromURL>(T::kLoadId, u"loadFromURL"),
+                                         DispMethodOf<&T::storeToFile>(T::kLoadId + 1, u"storeToFile")};
     return t;
   }
 
  protected:
-  // A path argument and where an out value goes: the result, or the
-  // by-reference VARIANT given as the second argument.
-  static HRESULT PathAndOut(DISPPARAMS* p, Variant* path, VARIANT** out, VARIANT* result) {
-    if (!p || p->cArgs < 1 || p->cArgs > 2) return DISP_E_BADPARAMCOUNT;
-    if (FAILED(VariantChangeType(path, &p->rgvarg[p->cArgs - 1], 0, VT_BSTR))) {
-      return DISP_E_TYPEMISMATCH;
-    }
-    *out = result;
-    if (p->cArgs == 2) {
-      if (p->rgvarg[0].vt != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-      *out = p->rgvarg[0].pvarVal;
-    }
-    return *out ? S_OK : E_POINTER;
-  }
-
   HRESULT Error(std::string_view text, HRESULT hr = E_FAIL) {
     return ModelError(*T::kSpec.classId, *T::kSpec.iid, text, hr);
   }
@@ -263,18 +217,11 @@ class CMarwickXML : public XMLMapper<CMarwickXML, IMarwickXML, IStillsSlideShow1
   static constexpr const MapperSpec& kSpec = kMarwickSpec;
   static constexpr DISPID kLoadId = 1;
   static std::span<const DispatchEntry<CMarwickXML>> DispatchTable() {
-    static const DispatchEntry<CMarwickXML> t[] = {
-        LoadEntry(1), StoreEntry(2),
-        DispMethod<CMarwickXML>(3, u"convertToStillsSlideShow1XML",
-                                [](CMarwickXML* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                                  if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-                                  Variant in, out;
-                                  if (FAILED(VariantChangeType(&in, &p->rgvarg[1], 0, VT_BSTR)) ||
-                                      FAILED(VariantChangeType(&out, &p->rgvarg[0], 0, VT_BSTR))) {
-                                    return DISP_E_TYPEMISMATCH;
-                                  }
-                                  return self->convertToStillsSlideShow1XML(in.bstrVal, out.bstrVal);
-                                }),
+    using C = CMarwickXML;
+    static const DispatchEntry<C> t[] = {
+        DispMethodOf<&C::loadFromURL>(1, u"loadFromURL"),
+        DispMethodOf<&C::storeToFile>(2, u"storeToFile"),
+        DispMethodOf<&C::convertToStillsSlideShow1XML>(3, u"convertToStillsSlideShow1XML"),
     };
     return t;
   }
@@ -331,62 +278,11 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
   static std::span<const DispatchEntry<CEmbedImageXML>> DispatchTable() {
     using C = CEmbedImageXML;
     static const DispatchEntry<C> t[] = {
-        LoadEntry(1), StoreEntry(2),
-        DispMethod<C>(3, u"loadFromJPEG", [](C* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-          Variant path;
-          VARIANT* out = nullptr;
-          HRESULT hr = PathAndOut(p, &path, &out, result);
-          if (FAILED(hr)) return hr;
-          ComPtr<IEmbedImage> record;
-          hr = self->loadFromJPEG(path.bstrVal, record.Put());
-          if (FAILED(hr)) return hr;
-          VariantClear(out);
-          out->vt = VT_DISPATCH;
-          out->pdispVal = record.Detach();
-          return S_OK;
-        }),
-        DispMethod<C>(4, u"storeToJPEG", [](C* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-          if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-          Variant path, object;
-          if (FAILED(VariantChangeType(&path, &p->rgvarg[1], 0, VT_BSTR)) ||
-              FAILED(VariantCopyInd(&object, &p->rgvarg[0]))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          ComPtr<IEmbedImage> record;
-          if ((object.vt == VT_DISPATCH || object.vt == VT_UNKNOWN) && object.punkVal &&
-              FAILED(object.punkVal->QueryInterface(IidOf<IEmbedImage>(), record.PutVoid()))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          return self->storeToJPEG(path.bstrVal, record.Get());
-        }),
-        DispMethod<C>(5, u"getMarker", [](C* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-          // The editor in; the position and the payload out by reference.
-          if (!p || p->cArgs != 3) return DISP_E_BADPARAMCOUNT;
-          Variant object;
-          ComPtr<IJPEGCOM> jpeg;
-          if (FAILED(VariantCopyInd(&object, &p->rgvarg[2])) ||
-              (object.vt != VT_DISPATCH && object.vt != VT_UNKNOWN) || !object.punkVal ||
-              FAILED(object.punkVal->QueryInterface(IidOf<IJPEGCOM>(), jpeg.PutVoid()))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          const VARIANT& index = p->rgvarg[1];
-          const VARIANT& bytes = p->rgvarg[0];
-          if ((index.vt != (VT_BYREF | VT_I4) && index.vt != (VT_BYREF | VT_VARIANT)) ||
-              bytes.vt != (VT_BYREF | VT_VARIANT)) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          LONG position = 0;
-          HRESULT hr = self->getMarker(jpeg.Get(), &position, bytes.pvarVal);
-          if (FAILED(hr)) return hr;
-          if (index.vt == (VT_BYREF | VT_I4)) {
-            *index.plVal = position;
-          } else {
-            VariantClear(index.pvarVal);
-            index.pvarVal->vt = VT_I4;
-            index.pvarVal->lVal = position;
-          }
-          return S_OK;
-        }),
+        DispMethodOf<&C::loadFromURL>(1, u"loadFromURL"),
+        DispMethodOf<&C::storeToFile>(2, u"storeToFile"),
+        DispMethodOf<&C::loadFromJPEG>(3, u"loadFromJPEG"),
+        DispMethodOf<&C::storeToJPEG>(4, u"storeToJPEG"),
+        DispMethodOf<&C::getMarker>(5, u"getMarker"),
     };
     return t;
   }

@@ -481,8 +481,15 @@ TEST_F(ImgUtilTest, CallsThroughIDispatch) {
   EXPECT_EQ(Err(), "IVEXAImgUtil::isStillJPG - You must specify a valid Leadtools still format number ltInputFormat (0-246)");
   args[0].vt = VT_BOOL;  // an out-argument not passed by reference
   EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &params, result.Out(), nullptr, nullptr), DISP_E_TYPEMISMATCH);
-  params.cArgs = 1;
-  EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &params, result.Out(), nullptr, nullptr), DISP_E_BADPARAMCOUNT);
+  // A last out-argument left off is the call's result.
+  args[1].lVal = 101;
+  DISPPARAMS formatOnly{&args[1], nullptr, 1, 0};
+  ASSERT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &formatOnly, result.Out(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(result.vt, VT_BOOL);
+  EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+  formatOnly.cArgs = 0;
+  EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &formatOnly, result.Out(), nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
 }
 
 }  // namespace
