@@ -72,6 +72,7 @@ HRESULT PersistSave(IXMLPropertyBag* bag, std::span<const PersistRow> table, IUn
   if (FAILED(hr)) return hr;
   for (const PersistRow& row : table) {
     if (row.dispid == 0) break;
+    if (!row.name) continue;
     Variant value;
     if (FAILED(GetProperty(d.Get(), row.dispid, &value))) return E_FAIL;
     if (IsObject(value.vt) && !value.punkVal) continue;
