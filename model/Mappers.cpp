@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "model/Model_p.h"
+#include "model/Settings_p.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
@@ -17,33 +18,37 @@ namespace {
 // The value is read as a narrow string of at most this many bytes.
 constexpr std::size_t kMaxSettingsPath = 1024;
 
+}  // namespace
+
 // ---- Settings ------------------------------------------------------------------------
 
-class CSettings : public ComObjectRoot,
-                  public DispatchImpl<CSettings, ISettings>,
-                  public SupportErrorInfoImpl<ISettings> {
- public:
-  using Interfaces = InterfaceMap<ISettings, Via<IDispatch, ISettings>, ISupportErrorInfo>;
-  static std::span<const DispatchEntry<CSettings>> DispatchTable() {
-    static const DispatchEntry<CSettings> t[] = {
-        DispProperty<&CSettings::get_settingsDirectory, &CSettings::put_settingsDirectory>(
-            3, u"settingsDirectory"),
-    };
-    return t;
-  }
+std::span<const DispatchEntry<CSettings>> CSettings::DispatchTable() {
+  static const DispatchEntry<CSettings> t[] = {
+      DispProperty<&CSettings::get_settingsDirectory, &CSettings::put_settingsDirectory>(
+          3, u"settingsDirectory"),
+  };
+  return t;
+}
 
-  // APP_PATH of the product key; empty (and S_OK) when it is missing.
-  HRESULT get_settingsDirectory(BSTR* pVal) override {
-    if (!pVal) return E_POINTER;
-    std::string dir;
-    if (auto v = vexa::reg::GetString(vexa::reg::Hive::LocalMachine, kProductKey, "APP_PATH")) {
-      if (v->size() <= kMaxSettingsPath) dir = *v;
-    }
-    *pVal = Bstr::FromUtf8(dir).Detach();
-    return *pVal ? S_OK : E_OUTOFMEMORY;
+std::string CSettings::Directory() {
+  std::string dir;
+  if (auto v = vexa::reg::GetString(vexa::reg::Hive::LocalMachine, kProductKey, "APP_PATH")) {
+    if (v->size() <= kMaxSettingsPath) dir = *v;
   }
-  HRESULT put_settingsDirectory(BSTR) override { return E_NOTIMPL; }
-};
+  return dir;
+}
+
+HRESULT CSettings::get_settingsDirectory(BSTR* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = Bstr::FromUtf8(Directory()).Detach();
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+std::string CSettings::PathOf(const char* relative) {
+  return vexa::base::ToNativePath(Directory() + relative);
+}
+
+namespace {
 
 // ---- The mapper template ------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 // the partner format, the stylesheets' directory, and the failures.
 #include <unistd.h>
 
+#include "model/Settings_p.h"
 #include "model/tests/ModelTestUtil.h"
 #include "platform/registry/Registry.h"
 
@@ -349,6 +350,30 @@ TEST_F(MapperTest, StylesheetsComeFromAppPathOnly) {
   }
   ASSERT_EQ(chdir(previous), 0);
   EXPECT_EQ(settings->put_settingsDirectory(nullptr), E_NOTIMPL);
+}
+
+// The six stylesheet paths of Settings: APP_PATH followed by the path below
+// it, both separators taken as separators.
+TEST_F(MapperTest, SettingsNamesTheSixStylesheets) {
+  using Getter = std::string (*)();
+  const std::pair<Getter, const char*> paths[] = {
+      {&CSettings::SlideShow1InputPath, "xslt/SlideShow1Input.xsl"},
+      {&CSettings::SlideShow1OutputPath, "xslt/SlideShow1Output.xsl"},
+      {&CSettings::MarwickInputPath, "xslt/MarwickInput.xsl"},
+      {&CSettings::MarwickOutputPath, "xslt/MarwickOutput.xsl"},
+      {&CSettings::DiscManifestInputPath, "xslt/DiscManifestInput.xsl"},
+      {&CSettings::DiscManifestOutputPath, "xslt/DiscManifestOutput.xsl"},
+  };
+  for (const char* appPath : {"/opt/vexa\\share\\", "", "/srv/"}) {
+    SetAppPath(appPath);
+    const std::string dir = vexa::base::ToNativePath(appPath);
+    for (const auto& [get, relative] : paths) EXPECT_EQ(get(), dir + relative) << appPath;
+  }
+  // Every path names a stylesheet the installation has.
+  SetAppPath(SourceData(""));
+  for (const auto& [get, relative] : paths) {
+    EXPECT_TRUE(vexa::base::FileExists(get())) << get();
+  }
 }
 
 TEST_F(MapperTest, FailedStoreLeavesTheTargetAlone) {
