@@ -355,3 +355,19 @@ TEST_F(ComTest, MethodsFromMemberFunctionsConvertTheirArguments) {
   EXPECT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_METHOD, &withNames, result.Out(), nullptr, nullptr),
             DISP_E_PARAMNOTFOUND);
 }
+
+// A user's registry file that cannot be parsed is reported as what it is,
+// with the store's reason, never as a class that is not registered.
+TEST_F(ComTest, MalformedRegistryFileIsReportedWithItsLine) {
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(vexa::base::JoinPath(dir_, "HKLM.reg"),
+                                          "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"broken\n"));
+  const std::string where = vexa::base::JoinPath(dir_, "HKLM.reg") + " line 4: unterminated value name";
+  ComPtr<IUnknown> u;
+  EXPECT_EQ(CoCreateInstance(CLSID_TestThing, nullptr, CLSCTX_ALL, IID_IUnknown, u.PutVoid()), REGDB_E_READREGDB);
+  EXPECT_EQ(TakeError().Utf8Description(), "the registry cannot be read: " + where);
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"VexaTest.Thing", &clsid), REGDB_E_READREGDB);
+  EXPECT_EQ(TakeError().Utf8Description(), "the registry cannot be read: " + where);
+  EXPECT_EQ(CoGetClassObject(CLSID_TestThing, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, u.PutVoid()),
+            REGDB_E_READREGDB);
+}
