@@ -2,7 +2,9 @@
 // new nodes.
 #include <libxslt/xsltutils.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 
 #include "model/DomNodes_p.h"
 #include "platform/base/Path.h"
@@ -48,6 +50,7 @@ HRESULT CDomDocument::AppendToDocument(xmlNodePtr child) {
 HRESULT CDomDocument::get_documentElement(IXMLDOMElement** element) {
   return WrapAs(this, holder_, xmlDocGetRootElement(holder_->doc), element);
 }
+
 HRESULT CDomDocument::putref_documentElement(IXMLDOMElement* element) {
   xmlNodePtr n = nullptr;
   std::shared_ptr<DocHolder> h;
@@ -62,6 +65,7 @@ HRESULT CDomDocument::putref_documentElement(IXMLDOMElement* element) {
   xmlReconciliateNs(holder_->doc, n);
   return S_OK;
 }
+
 HRESULT CDomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXMLDOMNode** node) {
   if (!node) return E_POINTER;
   *node = nullptr;
@@ -71,12 +75,14 @@ HRESULT CDomDocument::createNode(VARIANT type, BSTR name, BSTR namespaceURI, IXM
     case NODE_ELEMENT: return NewElement(ToUtf8(name), ToUtf8(namespaceURI), node);
     case NODE_TEXT: return createTextNode(name, node);
     case NODE_COMMENT: {
+      if (HRESULT hr = CheckXmlText(BstrView(name), "the comment"); FAILED(hr)) return hr;
       xmlNodePtr c = xmlNewDocComment(holder_->doc, X(ToUtf8(name)));
       return Adopt(c, node);
     }
     default: return E_INVALIDARG;
   }
 }
+
 HRESULT CDomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
   if (!element) return E_POINTER;
   *element = nullptr;
@@ -85,18 +91,23 @@ HRESULT CDomDocument::createElement(BSTR tagName, IXMLDOMElement** element) {
   if (FAILED(hr)) return hr;
   return n->QueryInterface(IidOf<IXMLDOMElement>(), reinterpret_cast<void**>(element));
 }
+
 HRESULT CDomDocument::createTextNode(BSTR data, IXMLDOMNode** node) {
   if (!node) return E_POINTER;
   *node = nullptr;
+  if (HRESULT hr = CheckXmlText(BstrView(data), "the text"); FAILED(hr)) return hr;
   return Adopt(xmlNewDocText(holder_->doc, X(ToUtf8(data))), node);
 }
+
 HRESULT CDomDocument::createProcessingInstruction(BSTR target, BSTR data, IXMLDOMNode** node) {
   if (!node) return E_POINTER;
   *node = nullptr;
   const std::string t = ToUtf8(target);
   if (t.empty() || xmlValidateNCName(X(t), 0) != 0) return E_INVALIDARG;
+  if (HRESULT hr = CheckXmlText(BstrView(data), "the processing instruction"); FAILED(hr)) return hr;
   return Adopt(xmlNewDocPI(holder_->doc, X(t), X(ToUtf8(data))), node);
 }
+
 HRESULT CDomDocument::load(VARIANT source, VARIANT_BOOL* success) {
   if (success) *success = VARIANT_FALSE;
   std::string bytes;
@@ -107,9 +118,11 @@ HRESULT CDomDocument::load(VARIANT source, VARIANT_BOOL* success) {
     std::string path = BstrToUtf8(view.bstrVal);
     if (path.rfind("file://", 0) == 0) path = path.substr(7);
     url = path;
+    errno = 0;
     if (!vexa::base::ReadFile(path, &bytes)) {
+      const int error = errno;
       Reset(nullptr, nullptr);
-      parseError_ = "cannot read " + path;
+      parseError_ = path + ": " + (error ? std::strerror(error) : "cannot be read");
       return S_FALSE;
     }
   } else if (view.vt == (VT_ARRAY | VT_UI1) && view.parray) {
@@ -123,13 +136,16 @@ HRESULT CDomDocument::load(VARIANT source, VARIANT_BOOL* success) {
   }
   return Parse(bytes, url, success);
 }
+
 HRESULT CDomDocument::loadXML(BSTR xml, VARIANT_BOOL* success) {
   if (success) *success = VARIANT_FALSE;
   return Parse(BstrToUtf8(xml), std::string(), success, /*ignoreDeclaredEncoding=*/true);
 }
+
 HRESULT CDomDocument::get_parseErrorReason(BSTR* reason) {
   return OutString(vexa::base::Utf8ToUtf16(parseError_), reason);
 }
+
 HRESULT CDomDocument::save(VARIANT destination) {
   PrepareThread();
   if (destination.vt != VT_BSTR || !destination.bstrVal) return E_INVALIDARG;
@@ -140,6 +156,7 @@ HRESULT CDomDocument::save(VARIANT destination) {
   if (FAILED(hr)) return hr;
   return vexa::base::WriteFileAtomic(path, text) ? S_OK : E_ACCESSDENIED;
 }
+
 HRESULT CDomDocument::setProperty(BSTR name, VARIANT value) {
   const std::u16string_view n = BstrView(name);
   Variant text;
@@ -154,6 +171,7 @@ HRESULT CDomDocument::setProperty(BSTR name, VARIANT value) {
   }
   return E_INVALIDARG;
 }
+
 HRESULT CDomDocument::getProperty(BSTR name, VARIANT* value) {
   if (!value) return E_POINTER;
   VariantInit(value);
@@ -210,8 +228,11 @@ HRESULT CDomDocument::Parse(const std::string& bytes, const std::string& url, VA
     xmlErrorPtr e = xmlCtxtGetLastError(ctxt);
     parseError_ = e && e->message ? e->message : LastLibError();
     while (!parseError_.empty() && parseError_.back() == '\n') parseError_.pop_back();
-    if (e && e->line > 0) parseError_ += " (line " + std::to_string(e->line) + ")";
+    const std::string line = e && e->line > 0 ? "line " + std::to_string(e->line) : "";
+    if (!line.empty() && parseError_.find(line) == std::string::npos) parseError_ += " (" + line + ")";
     if (parseError_.empty()) parseError_ = "not well-formed";
+    // A reason that names its file.
+    if (!url.empty()) parseError_ = url + ": " + parseError_;
   }
   xmlFreeParserCtxt(ctxt);
   if (!doc) {

@@ -198,6 +198,35 @@ DocHolder::~DocHolder() {
   if (doc) xmlFreeDoc(doc);
 }
 
+std::string CharacterXmlCannotCarry(std::u16string_view text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    bool bad = (c < 0x20 && c != u'\t' && c != u'\n' && c != u'\r') || c == 0xFFFE || c == 0xFFFF;
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        ++i;  // a pair: one character beyond the first plane
+        continue;
+      }
+      bad = true;
+    } else if (c >= 0xDC00 && c <= 0xDFFF) {
+      bad = true;
+    }
+    if (bad) {
+      char buf[48];
+      std::snprintf(buf, sizeof buf, "U+%04X at character %zu", static_cast<unsigned>(c), i + 1);
+      return buf;
+    }
+  }
+  return "";
+}
+
+HRESULT CheckXmlText(std::u16string_view text, std::string_view what) {
+  const std::string bad = CharacterXmlCannotCarry(text);
+  if (bad.empty()) return S_OK;
+  return ReportError(CLSID_DOMDocument30, std::string(what) + " holds " + bad + ", which XML cannot carry",
+                     IID_IXMLDOMDocument, E_INVALIDARG);
+}
+
 std::u16string_view TrimXmlSpace(std::u16string_view s) {
   while (!s.empty() && IsXmlSpace(s.front())) s.remove_prefix(1);
   while (!s.empty() && IsXmlSpace(s.back())) s.remove_suffix(1);

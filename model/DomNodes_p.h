@@ -205,6 +205,7 @@ class DomNodeImpl : public DispatchImpl<T, Itf>, public IDomNodeAccess {
     return OutString(std::u16string(TrimXmlSpace(wide)), text);
   }
   HRESULT put_text(BSTR text) override {
+    if (HRESULT hr = CheckXmlText(BstrView(text), "the text"); FAILED(hr)) return hr;
     xmlNodePtr n = Self()->Node();
     auto holder = Self()->Holder();
     const std::string value = ToUtf8(text);
@@ -443,6 +444,7 @@ class CDomElement : public ComObjectRoot, public DomNodeImpl<CDomElement, IXMLDO
     Variant text;
     HRESULT hr = VariantChangeType(&text, &value, 0, VT_BSTR);
     if (FAILED(hr)) return hr;
+    if (FAILED(hr = CheckXmlText(BstrView(text.bstrVal), "the attribute's value"))) return hr;
     return xmlSetProp(node_, X(n), X(BstrToUtf8(text.bstrVal))) ? S_OK : E_OUTOFMEMORY;
   }
 

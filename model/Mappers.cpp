@@ -1,7 +1,9 @@
 // The mappers: files on disk to model objects and back, through an input
 // and an output stylesheet around the internal document shape; Settings,
 // which names the stylesheets' directory; and the record kept in a JPEG.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "model/Model_p.h"
 #include "model/Settings_p.h"
@@ -102,6 +104,29 @@ HRESULT LoadStylesheet(IXMLDOMDocument* xsl, const std::string& path, VARIANT_BO
   return xsl->load(Variant::Utf8(path), ok);
 }
 
+// Why a document did not load: the parser's reason, which names the file.
+std::string LoadFailure(IXMLDOMDocument* doc) {
+  Bstr reason;
+  if (FAILED(doc->get_parseErrorReason(reason.Out())) || reason.Length() == 0) return "";
+  return reason.Utf8();
+}
+
+// Why loading a stylesheet failed: no folder to find it in, or its load.
+std::string StylesheetFailure(IXMLDOMDocument* xsl, const std::string& path) {
+  if (path.empty()) return "no folder of stylesheets (APP_PATH is not set)";
+  return LoadFailure(xsl);
+}
+
+// The text of the comment editor's error block, between its
+// "<Description>" and "  </Description>".
+std::string EditorText(const std::string& block) {
+  const std::string open = "<Description>", close = "  </Description>";
+  const std::size_t a = block.find(open);
+  const std::size_t b = block.rfind(close);
+  if (a == std::string::npos || b == std::string::npos || b < a + open.size()) return block;
+  return block.substr(a + open.size(), b - a - open.size());
+}
+
 template <typename T, typename Itf, typename ModelItf>
 class XMLMapper : public ComObjectRoot,
                   public DispatchImpl<T, Itf>,
@@ -121,6 +146,16 @@ class XMLMapper : public ComObjectRoot,
   HRESULT Error(std::string_view text, HRESULT hr = E_FAIL) {
     return ModelError(*T::kSpec.classId, *T::kSpec.iid, text, hr);
   }
+  // The system's text, then ": " and the cause ("" gives the text alone).
+  HRESULT Error(std::string_view text, const std::string& cause, HRESULT hr = E_FAIL) {
+    std::string full(text);
+    if (!cause.empty()) full += (full.empty() ? "" : ": ") + cause;
+    return Error(full, hr);
+  }
+  // The text, then what the failed call below reported.
+  HRESULT ErrorFromBelow(std::string_view text, HRESULT hr = E_FAIL) {
+    return Error(text, TakeError().Utf8Description(), hr);
+  }
 
   HRESULT Load(BSTR path, ModelItf** out) {
     if (!out) return E_POINTER;
@@ -135,15 +170,15 @@ class XMLMapper : public ComObjectRoot,
     }
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (in->load(Variant::String(BstrView(path)), &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", LoadFailure(in.Get()));
     }
     std::string xslPath;
     HRESULT hr = StylesheetPath(T::kSpec.inputXsl, &xslPath);
     if (FAILED(hr)) return hr;
     if (LoadStylesheet(xsl.Get(), xslPath, &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", StylesheetFailure(xsl.Get(), xslPath));
     }
-    if (FAILED(helper->transform(in.Get(), xsl.Get(), result.Get()))) return Error("unable to convert");
+    if (FAILED(helper->transform(in.Get(), xsl.Get(), result.Get()))) return ErrorFromBelow("unable to convert");
     ComPtr<IXMLDOMElement> top;
     if (FAILED(result->get_documentElement(top.Put())) || !top) {
       return Error("couldn't get root element");
@@ -152,14 +187,18 @@ class XMLMapper : public ComObjectRoot,
     top->get_baseName(name.Out());
     top->get_namespaceURI(ns.Out());
     if (name.View() != T::kSpec.topElement || ns.View() != kVexaXmlNamespace) {
-      return Error("top element doesn't match");
+      return Error("top element doesn't match",
+                   "the document's top element is " + name.Utf8() + " in the namespace " +
+                       (ns.Length() ? ns.Utf8() : std::string("(none)")));
     }
     ComPtr<IPersistXMLPropertyBag> model;
     ComPtr<IXMLPropertyBag> bag;
     ComPtr<ModelItf> typed;
     if (FAILED(Create(*T::kSpec.modelClassId, &model)) || FAILED(Create(CLSID_XMLPropertyBag, &bag)) ||
         FAILED(bag->LoadFromXMLTop(top.Get(), model.Get())) || FAILED(model.As(&typed))) {
-      return Error("");
+      // The Part's text is empty here: the cause is all there is to say.
+      const std::string cause = TakeError().Utf8Description();
+      return Error("", cause.empty() ? "the document's values could not be loaded into the model" : cause);
     }
     *out = typed.Detach();
     return S_OK;
@@ -196,13 +235,25 @@ class XMLMapper : public ComObjectRoot,
     if (dir.Length() > 0) {
       VARIANT_BOOL ok = VARIANT_FALSE;
       const std::string xslPath = vexa::base::ToNativePath(dir.Utf8() + T::kSpec.outputXsl);
-      if (FAILED(xsl->load(Variant::Utf8(xslPath), &ok))) return Error("load failed");
+      if (FAILED(xsl->load(Variant::Utf8(xslPath), &ok))) return Error("load failed", LoadFailure(xsl.Get()));
     }
     ComPtr<IXMLDOMDocument> out;
     if (FAILED(helper->createDocument(out.Put())) || !out) return Error("Unable to create documentOut");
-    if (FAILED(helper->transform(doc.Get(), xsl.Get(), out.Get()))) return Error("unable to convert");
+    if (FAILED(helper->transform(doc.Get(), xsl.Get(), out.Get()))) {
+      // A stylesheet that did not load is why nothing could be converted.
+      VARIANT_BOOL loaded = VARIANT_FALSE;
+      ComPtr<IXMLDOMElement> sheet;
+      xsl->get_documentElement(sheet.Put());
+      loaded = sheet ? VARIANT_TRUE : VARIANT_FALSE;
+      if (!loaded) {
+        TakeError();
+        const std::string xslPath = dir.Length() ? vexa::base::ToNativePath(dir.Utf8() + T::kSpec.outputXsl) : "";
+        return Error("unable to convert", StylesheetFailure(xsl.Get(), xslPath));
+      }
+      return ErrorFromBelow("unable to convert");
+    }
     if (FAILED(out->save(Variant::String(BstrView(path))))) {
-      return Error("Unable to store XML document");
+      return ErrorFromBelow("Unable to store XML document");
     }
     return S_OK;
   }
@@ -245,16 +296,22 @@ class CMarwickXML : public XMLMapper<CMarwickXML, IMarwickXML, IStillsSlideShow1
     if (FAILED(helper->createDocument(out.Put())) || !out) return Error("cocreate failed");
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (in->load(Variant::String(BstrView(inputFile)), &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", LoadFailure(in.Get()));
     }
     if (FAILED(Create(CLSID_DOMDocument30, &xsl))) return Error("cocreate failed");
     std::string xslPath;
     HRESULT hr = StylesheetPath(kSpec.inputXsl, &xslPath);
     if (FAILED(hr)) return hr;
-    if (FAILED(LoadStylesheet(xsl.Get(), xslPath, &ok))) return Error("load failed");
-    if (FAILED(helper->transform(in.Get(), xsl.Get(), out.Get()))) return Error("unable to convert");
+    if (FAILED(LoadStylesheet(xsl.Get(), xslPath, &ok))) return Error("load failed", LoadFailure(xsl.Get()));
+    if (FAILED(helper->transform(in.Get(), xsl.Get(), out.Get()))) {
+      if (!ok) {
+        TakeError();
+        return Error("unable to convert", StylesheetFailure(xsl.Get(), xslPath));
+      }
+      return ErrorFromBelow("unable to convert");
+    }
     if (FAILED(out->save(Variant::String(BstrView(outputFile))))) {
-      return Error("Unable to store XML document");
+      return ErrorFromBelow("Unable to store XML document");
     }
     return S_OK;
   }
@@ -300,22 +357,35 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
       *pIndex = 0;
       VariantClear(pBytes);
       LONG n = 0;
-      if (FAILED(jpeg->get_numMarkers(&n))) return E_FAIL;
+      if (FAILED(jpeg->get_numMarkers(&n))) return Error("", EditorCause());
       ComPtr<IDOMHelper> helper;
       if (FAILED(Create(CLSID_DOMHelper, &helper))) return Error("createdoc failed");
       for (LONG i = 1; i <= n; ++i) {
         Variant bytes;
-        // An empty comment cannot be the record.
-        if (FAILED(jpeg->getMarker(i, &bytes))) continue;
+        if (FAILED(jpeg->getMarker(i, &bytes))) {
+          // An empty comment holds no record; a comment that cannot be
+          // read at all is a failure, not "no record".
+          const std::string why = EditorCause();
+          if (why == "the marker is empty") continue;
+          return Error("couldn't get marker", why);
+        }
         ComPtr<IXMLDOMDocument> doc;
         if (FAILED(helper->createDocument(doc.Put())) || !doc) return Error("createdoc failed");
         VARIANT_BOOL ok = VARIANT_FALSE;
-        if (doc->load(bytes, &ok) != S_OK || !ok) continue;
+        if (doc->load(bytes, &ok) != S_OK || !ok) {
+          // Text that names the record's namespace claims to be the record:
+          // when it does not parse, the record is damaged.
+          if (ClaimsToBeTheRecord(bytes)) {
+            return Error("the embedxml marker (comment " + std::to_string(i) + ") cannot be parsed",
+                         LoadFailure(doc.Get()));
+          }
+          continue;
+        }
         ComPtr<IXMLDOMElement> top;
         if (FAILED(helper->getDocumentElement(doc.Get(), top.Put()))) return Error("no doc element?");
         Bstr name, ns;
         if (FAILED(top->get_baseName(name.Out())) || FAILED(top->get_namespaceURI(ns.Out()))) {
-          return Error("");
+          return Error("", "the comment's top element cannot be read");
         }
         if (name.View() == kSpec.topElement && ns.View() == kVexaXmlNamespace) {
           *pIndex = i;
@@ -336,70 +406,95 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
       ComPtr<IJPEGCOM> jpeg;
       if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
       if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
-      if (FAILED(jpeg->start())) return Error("");
+      if (FAILED(jpeg->start())) return Error("", EditorCause());
       LONG index = 0;
       Variant bytes;
-      if (FAILED(getMarker(jpeg.Get(), &index, &bytes))) return Error("");
+      if (FAILED(getMarker(jpeg.Get(), &index, &bytes))) return ErrorFromBelow("");
       if (index == 0) {
         // No record: a fresh one.
         ComPtr<IEmbedImage> fresh;
-        if (FAILED(Create(CLSID_EmbedImage, &fresh))) return Error("");
+        if (FAILED(Create(CLSID_EmbedImage, &fresh))) return ErrorFromBelow("");
         *out = fresh.Detach();
         return S_OK;
       }
       TempFile tmp;
       if (tmp.path.empty() || !WriteBytes(tmp.path, bytes)) return Error("couldn't create the tmp file");
       Bstr tmpPath = Bstr::FromUtf8(tmp.path);
-      if (FAILED(loadFromURL(tmpPath.Get(), out))) return Error("couldn't loadFromURL");
+      if (FAILED(loadFromURL(tmpPath.Get(), out))) return ErrorFromBelow("couldn't loadFromURL");
       return S_OK;
     } catch (const std::exception&) {
       return Error("exception thrown");
     }
   }
 
-  // The record becomes (or replaces) a comment of the photo; the photo is
-  // replaced in one step only when everything succeeded.
+  // The record becomes (or replaces) a comment of the photo. The edited
+  // copy is made in a temporary file and replaces the photo in one step,
+  // only when everything before succeeded.
   HRESULT storeToJPEG(BSTR pathToJPEG, IEmbedImage* model) override {
     try {
       std::string xml;
       {
         TempFile a;
         Bstr aPath = Bstr::FromUtf8(a.path);
-        if (a.path.empty() || FAILED(storeToFile(aPath.Get(), model))) {
-          return Error("couldn't store the file");
-        }
+        if (a.path.empty()) return Error("couldn't store the file", "no temporary file can be made");
+        if (FAILED(storeToFile(aPath.Get(), model))) return ErrorFromBelow("couldn't store the file");
         if (!vexa::base::ReadFile(a.path, &xml)) return Error("couldn't open the tmp file");
       }
       SafeArray array(VT_UI1, static_cast<ULONG>(xml.size()));
       void* data = nullptr;
-      if (!array.Get() || FAILED(SafeArrayAccessData(array.Get(), &data))) return Error("");
+      if (!array.Get() || FAILED(SafeArrayAccessData(array.Get(), &data))) return Error("", "out of memory");
       std::copy(xml.begin(), xml.end(), static_cast<char*>(data));
       SafeArrayUnaccessData(array.Get());
       Variant bytes;
       bytes.vt = VT_ARRAY | VT_UI1;
       bytes.parray = array.Detach();
 
-      ComPtr<IJPEGCOM> jpeg;
-      if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
-      if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
-      // The editor writes beside the photo and renames over it.
-      if (FAILED(jpeg->put_toFilename(pathToJPEG)) || FAILED(jpeg->start())) return Error("");
-      LONG index = 0;
-      Variant old;
-      if (FAILED(getMarker(jpeg.Get(), &index, &old))) return Error("");
-      if (index > 0) {
-        if (FAILED(jpeg->replaceMarker(index, bytes))) return Error("couldn't replace embedxml marker");
-      } else {
-        if (FAILED(jpeg->insertMarker(1, bytes))) return Error("couldn't insert embedxml marker");
+      TempFile b;
+      if (b.path.empty()) return Error("", "no temporary file can be made");
+      std::string edited;
+      {
+        ComPtr<IJPEGCOM> jpeg;
+        if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
+        if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
+        Bstr bPath = Bstr::FromUtf8(b.path);
+        if (FAILED(jpeg->put_toFilename(bPath.Get())) || FAILED(jpeg->start())) return Error("", EditorCause());
+        LONG index = 0;
+        Variant old;
+        if (FAILED(getMarker(jpeg.Get(), &index, &old))) return ErrorFromBelow("");
+        if (index > 0) {
+          if (FAILED(jpeg->replaceMarker(index, bytes))) {
+            return Error("couldn't replace embedxml marker", EditorCause());
+          }
+        } else if (FAILED(jpeg->insertMarker(1, bytes))) {
+          return Error("couldn't insert embedxml marker", EditorCause());
+        }
+        if (FAILED(jpeg->commit())) return Error("couldn't commit", EditorCause());
       }
-      if (FAILED(jpeg->commit())) return Error("couldn't commit");
+      if (!vexa::base::ReadFile(b.path, &edited)) return Error("couldn't commit", b.path + ": cannot be read back");
+      if (!vexa::base::WriteFileAtomic(BstrToUtf8(pathToJPEG), edited)) {
+        return Error("couldn't write to dest file", BstrToUtf8(pathToJPEG) + ": " + std::strerror(errno));
+      }
       return S_OK;
     } catch (const std::exception&) {
-      return Error("");
+      return Error("", "exception thrown");
     }
   }
 
  private:
+  // What the comment editor's failed call said.
+  static std::string EditorCause() { return EditorText(TakeError().Utf8Description()); }
+
+  // True when the bytes name the record's namespace.
+  static bool ClaimsToBeTheRecord(const VARIANT& bytes) {
+    if (bytes.vt != (VT_ARRAY | VT_UI1) || !bytes.parray) return false;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(bytes.parray, &data))) return false;
+    const std::string_view text(static_cast<const char*>(data), bytes.parray->rgsabound[0].cElements);
+    const bool claims = text.find(vexa::base::Utf16ToUtf8(kVexaXmlNamespace)) != std::string_view::npos;
+    SafeArrayUnaccessData(bytes.parray);
+    return claims;
+  }
+
   static bool WriteBytes(const std::string& path, const VARIANT& bytes) {
     if (bytes.vt != (VT_ARRAY | VT_UI1) || !bytes.parray) return false;
     void* data = nullptr;

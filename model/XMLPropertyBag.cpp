@@ -2,7 +2,9 @@
 // element, one element per property, and nested objects as nested elements.
 #include <cstdio>
 
+#include "model/Dom_p.h"
 #include "model/Model_p.h"
+#include "platform/base/Text.h"
 
 using namespace vexa::com;
 
@@ -51,6 +53,16 @@ class CXMLPropertyBag : public ComObjectRoot,
   HRESULT Write(LPCOLESTR name, VARIANT* pVar) override {
     if (!pVar || !name) return E_POINTER;
     if (!element_) return E_UNEXPECTED;
+    // Text a document cannot carry is refused before anything is written:
+    // a file that could not be loaded again is worse than no file.
+    if (pVar->vt == VT_BSTR) {
+      const std::string bad = CharacterXmlCannotCarry(BstrView(pVar->bstrVal));
+      if (!bad.empty()) {
+        return Error("couldn't put the value: the text of " + vexa::base::Utf16ToUtf8(name) + " holds " + bad +
+                         ", which XML cannot carry",
+                     E_INVALIDARG);
+      }
+    }
     ComPtr<IDOMHelper> helper;
     if (FAILED(CreateHelper(&helper))) return Error("create failed", E_FAIL);
     Bstr ns;

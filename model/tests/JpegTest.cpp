@@ -579,7 +579,64 @@ TEST_F(JpegTest, BrokenPhotosAndFailedLoadsLeaveNothing) {
             vexa::reg::Status::Ok);
   ComPtr<IEmbedImage> loaded;
   EXPECT_EQ(mapper->loadFromJPEG(p.Get(), loaded.Put()), E_FAIL);
-  EXPECT_EQ(LastError(), "couldn't loadFromURL");
+  EXPECT_EQ(LastError(), "couldn't loadFromURL: Unable to load XML document: " + Path("nothing/") +
+                             "xslt/EmbedImageInput.xsl: No such file or directory");
+  EXPECT_TRUE(BvFiles().empty());
+}
+
+// Text a record cannot carry is refused before the photo is touched, and a
+// record that no longer parses is an error, never "no record".
+TEST_F(JpegTest, RecordsXmlCannotCarryAreRefusedAndDamagedOnesReported) {
+  VEXA_NEED_JPEG_TOOLS();
+  const std::string photo = Path("photo.jpg");
+  ASSERT_TRUE(MakePhoto(photo, {}, ""));
+  auto mapper = Create<IEmbedImageXML>(CLSID_EmbedImageXML);
+  auto record = Create<IEmbedImage>(CLSID_EmbedImage);
+  Bstr path = Bstr::FromUtf8(photo);
+  std::string before;
+  vexa::base::ReadFile(photo, &before);
+  struct Case {
+    std::u16string id;
+    std::string error;
+  } cases[] = {
+      {std::u16string(u"ab\x01" u"c"), "U+0001 at character 3"},
+      {std::u16string(u"tab\tand\x1B"), "U+001B at character 8"},
+      {std::u16string(u"\xFFFE"), "U+FFFE at character 1"},
+      {std::u16string(u"lone \xD800"), "U+D800 at character 6"},
+  };
+  for (const Case& c : cases) {
+    Bstr id(std::u16string_view(c.id));
+    record->put_originalIdentifier(id.Get());
+    EXPECT_EQ(mapper->storeToJPEG(path.Get(), record.Get()), E_FAIL);
+    EXPECT_EQ(LastError(), "couldn't store the file: couldn't put the value: the text of originalIdentifier holds " +
+                               c.error + ", which XML cannot carry");
+    std::string after;
+    vexa::base::ReadFile(photo, &after);
+    EXPECT_EQ(after, before);
+  }
+  // Characters beyond the first plane and tabs are carried.
+  Bstr fine(std::u16string_view(u"ok\t\U0001F600"));
+  record->put_originalIdentifier(fine.Get());
+  ASSERT_EQ(mapper->storeToJPEG(path.Get(), record.Get()), S_OK) << LastError();
+
+  // A comment that names the record's namespace but does not parse.
+  const std::string damaged = Path("damaged.jpg");
+  ASSERT_TRUE(MakePhoto(damaged, {"plain", std::string("<EmbedImage xmlns='") +
+                                               vexa::base::Utf16ToUtf8(kVexaXmlNamespace) +
+                                               "'><originalIdentifier>a\x01</originalIdentifier></EmbedImage>"},
+                        ""));
+  Bstr damagedPath = Bstr::FromUtf8(damaged);
+  ComPtr<IEmbedImage> loaded;
+  EXPECT_EQ(mapper->loadFromJPEG(damagedPath.Get(), loaded.Put()), E_FAIL);
+  const std::string error = LastError();
+  EXPECT_EQ(error.rfind("the embedxml marker (comment 2) cannot be parsed: ", 0), 0u) << error;
+  EXPECT_FALSE(loaded);
+  std::string kept;
+  vexa::base::ReadFile(damaged, &kept);
+  EXPECT_EQ(mapper->storeToJPEG(damagedPath.Get(), record.Get()), E_FAIL);
+  std::string afterStore;
+  vexa::base::ReadFile(damaged, &afterStore);
+  EXPECT_EQ(afterStore, kept);
   EXPECT_TRUE(BvFiles().empty());
 }
 
