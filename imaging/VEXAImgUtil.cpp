@@ -15,6 +15,7 @@
 #include <span>
 #include <thread>
 
+#include "imaging/StillHelpers_p.h"
 #include "imaging/TitleLayout.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -40,10 +41,9 @@ std::string U8(BSTR s) { return BstrToUtf8(s); }
 HRESULT Fail(const std::string& message, HRESULT hr = E_FAIL) {
   return ReportError(CLSID_VEXAImgUtil, std::string_view(message), IID_IVEXAImgUtil, hr);
 }
-// "<what> - <number> - <text>": the layer's error after a message.
-HRESULT FailWith(const std::string& what, const img::Status& s) {
-  return Fail(what + " - " + std::to_string(s.Number()) + " - " + s.Text());
-}
+// "<what> - <number> - <text>": the layer's error after a message, then
+// what it knows of the cause (the file, what the decoder or the system said).
+HRESULT FailWith(const std::string& what, const img::Status& s) { return Fail(WithLayerError(what, s)); }
 
 std::uint8_t R(LONG c) { return static_cast<std::uint8_t>(c & 0xFF); }
 std::uint8_t G(LONG c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
@@ -85,11 +85,17 @@ img::BoxFit StretchFit(int pw, int ph, int width, int height) {
 }
 
 // A memory block below 2 GiB, so its address fits the 32-bit integers the
-// interface hands out.
+// interface hands out; freed when its owner goes.
 struct LowBlock {
   BYTE* data = nullptr;
   std::size_t size = 0;
   bool low = false;
+
+  LowBlock() = default;
+  ~LowBlock() { Free(); }
+  LowBlock(const LowBlock&) = delete;
+  LowBlock& operator=(const LowBlock&) = delete;
+
   void Free() {
     if (data) {
       if (low) {
@@ -126,8 +132,6 @@ class CVEXAImgUtil : public ComObjectRoot,
  public:
   using Interfaces = InterfaceMap<IVEXAImgUtil, Via<IDispatch, IVEXAImgUtil>, ISupportErrorInfo,
                                   IVEXAImgUtilNative>;
-
-  ~CVEXAImgUtil() { dib_.Free(); }
 
   static std::span<const DispatchEntry<CVEXAImgUtil>> DispatchTable();
 
@@ -222,8 +226,13 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (img::Status s = img::ReadInfo(path, &info); !s) {
       char number[16];
       std::snprintf(number, sizeof number, "%d", s.Number());
+      // The Part's text names the path and then the layer's text again; the
+      // two are kept apart, and what the layer knows of the cause follows.
+      std::string cause = s.detail();
+      if (cause.rfind(path + ": ", 0) == 0) cause.erase(0, path.size() + 2);
+      if (cause == path) cause.clear();
       return Fail(std::string("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ") + s.Text() + " - " +
-                  number + " - " + path + s.Text());
+                  number + " - " + path + " - " + s.Text() + (cause.empty() ? "" : ": " + cause));
     }
     *fileType = info.format;
     *width = info.width;
@@ -271,9 +280,11 @@ class CVEXAImgUtil : public ComObjectRoot,
     }
     img::Bitmap picture, result;
     if (img::Status s = LoadAtLeast(src, needW, needH, &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
-    img::Status s = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
-                                      matte == VARIANT_TRUE, mR, mG, mB, &result, info.width, info.height);
-    if (!s) return Fail(m + "SimpleResizeHelperFailed");
+    std::optional<std::uint32_t> colour;
+    if (matte == VARIANT_TRUE) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
+    HelperResult h = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
+                                       colour, &result, info.width, info.height);
+    if (!h.ok()) return Fail(h.message);
     if (img::Status w = SaveStill(U8(destFile), result); !w) return FailWith(m + "bmDest.Save failed", w);
     return S_OK;
   }
@@ -340,8 +351,9 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (rotateDegrees >= 1 && rotateDegrees <= 360) {
       img::Bitmap turned;
       LONG w = 0, h = 0;
-      if (img::Status s = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !s) {
-        return FailWith(p + " - RotateStillHelper failed", s);
+      if (HelperResult r = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !r.ok()) {
+        return Fail(p + " - RotateStillHelper failed - " + std::to_string(r.status.Number()) + " - " +
+                    r.status.Text() + ": " + r.message);
       }
       picture = std::move(turned);
     }
@@ -355,8 +367,8 @@ class CVEXAImgUtil : public ComObjectRoot,
     {
       std::jthread albumWriter;
       if (writeAlbum) albumWriter = std::jthread([&] { albumStatus = SaveStill(album, picture); });
-      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, false, 0, 0, 0, &thumb);
-      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, false, 0, 0, 0, &web);
+      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, std::nullopt, &thumb).status;
+      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, std::nullopt, &web).status;
     }
     if (!albumStatus) return FailWith(p + " - bmDest.Save failed for albumRes still", albumStatus);
     *ARWidth = picture.width();
@@ -550,52 +562,6 @@ class CVEXAImgUtil : public ComObjectRoot,
   }
 
  private:
-  // Sizes (or copies) into destX x destY: exactly without a bounding box;
-  // otherwise fitted inside it (never beyond it), on a matte-coloured box
-  // of destX x destY when `matte`. fileW x fileH, when given, is the
-  // picture's size in its file: a JPEG decoded at a reduced scale is fitted
-  // as the whole picture would be, so the result's size does not depend on
-  // the decode.
-  img::Status ResizeStillHelper(const img::Bitmap& source, bool boundingBox, LONG destX, LONG destY, bool upsample,
-                                bool matte, LONG mR, LONG mG, LONG mB, img::Bitmap* destination, int fileW = 0,
-                                int fileH = 0) {
-    if (!boundingBox) return img::Resize(source, destX, destY, destination);
-    std::optional<std::uint32_t> colour;
-    if (matte) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
-    if (fileW < 1 || fileH < 1 || (fileW == source.width() && fileH == source.height())) {
-      return img::ResizeIntoBox(source, destX, destY, upsample, colour, destination);
-    }
-    if (img::Status s = img::CheckDimensions(destX, destY); !s) return s;
-    img::BoxFit fit = img::FitIntoBox(fileW, fileH, destX, destY, upsample);
-    img::Bitmap picture;
-    if (img::Status s = img::Resize(source, fit.width, fit.height, &picture); !s) return s;
-    if (!colour) {
-      *destination = std::move(picture);
-      return {};
-    }
-    img::Bitmap box;
-    if (img::Status s = box.Create(destX, destY, picture.bitsPerPixel()); !s) return s;
-    if (img::Status s = img::Fill(&box, static_cast<std::uint8_t>(mR), static_cast<std::uint8_t>(mG),
-                                  static_cast<std::uint8_t>(mB));
-        !s) {
-      return s;
-    }
-    if (img::Status s = img::Combine(&box, fit.x, fit.y, picture); !s) return s;
-    box.set_format(source.format());
-    *destination = std::move(box);
-    return {};
-  }
-
-  img::Status RotateStillHelper(const img::Bitmap& bitmap, LONG degrees, bool resize, img::Bitmap* out, LONG* width,
-                                LONG* height) {
-    img::Status s = img::Rotate(bitmap, degrees * 100, resize, out);
-    if (s) {
-      *width = out->width();
-      *height = out->height();
-    }
-    return s;
-  }
-
   img::Status TextStillHelper(img::Bitmap* surface, LONG x, LONG y, BSTR font, LONG fontSize, LONG /*charset*/,
                               LONG fgColor, LONG bgColor, BSTR text) {
     // Text stays UTF-8 all the way to the layout: nothing is lost to a code page.

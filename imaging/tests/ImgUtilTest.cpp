@@ -148,13 +148,16 @@ TEST_F(ImgUtilTest, GetStillInfoChecksInOrder) {
   // A file that is no picture: the layer's text, number, the path and the text again.
   EXPECT_EQ(util->GetStillInfo(B(Path("real.jpg")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
             E_FAIL);
-  EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
-                       Path("real.jpg") + "Invalid file format");
-  // A folder is found, named, and then fails as a picture.
+  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
+                            Path("real.jpg") + " - Invalid file format",
+                        0),
+            0u);
+  // A folder is found, named, and then fails as a picture, saying why.
   ASSERT_TRUE(base::MakeDirs(Path("album.d")));
   EXPECT_EQ(util->GetStillInfo(B(Path("album.d")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
             E_FAIL);
-  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ", 0), 0u);
+  EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Error reading from file - -5 - " +
+                       Path("album.d") + " - Error reading from file: a folder, not a picture file");
   EXPECT_EQ(ext.Utf8(), ".d");
 }
 
@@ -180,7 +183,7 @@ TEST_F(ImgUtilTest, ResizeStillChecksInOrder) {
       {"s", "d", 0, 1, 1, 0, -1, 0, -1, -1, "you must specify a valid RGB Grenn value for the matte (0-255)"},
       {"s", "d", 0, 1, 1, 0, -1, 0, 0, 256, "you must specify a valid RGB Blue value for the matte (0-255)"},
       {"s", "d", 0, 1, 1, 0, 1, -1, -1, -1, "matte must be set to VARIANT_TRUE or VARIANT_FALSE"},
-      {"s", "d", 0, 1, 1, 0, 0, -1, -1, -1, "bmSrc.Load failed - -4 - File not found"},
+      {"s", "d", 0, 1, 1, 0, 0, -1, -1, -1, "bmSrc.Load failed - -4 - File not found: s"},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(util->ResizeStill(B(r.src).Get(), B(r.dst).Get(), r.box, r.x, r.y, r.up, r.matte, r.r, r.g, r.b), E_FAIL);
@@ -272,7 +275,7 @@ TEST_F(ImgUtilTest, RotateStill) {
       {jpg, "d", 0, VARIANT_TRUE, "degrees must be > 0 and <= 360"},
       {jpg, "d", 361, VARIANT_TRUE, "degrees must be > 0 and <= 360"},
       {jpg, "d", 90, 1, "resize must be set to VARIANT_TRUE or VARIANT_FALSE"},
-      {Path("none.jpg"), "d", 90, VARIANT_TRUE, "bmSrc.Load failed - -4 - File not found"},
+      {Path("none.jpg"), "d", 90, VARIANT_TRUE, "bmSrc.Load failed - -4 - File not found: " + Path("none.jpg")},
   };
   for (const Bad& b : bad) {
     EXPECT_EQ(util->RotateStill(B(b.src).Get(), B(b.dst).Get(), b.degrees, b.resize, &fx, &fy), E_FAIL);
@@ -415,7 +418,8 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
                                          160, 160, B(Path("w.jpg")).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
                                          &ww, &wh),
             E_FAIL);
-  EXPECT_EQ(Err(), "CVEXAImgUtil::CreateStillDerivatives - bmSrc.Load() failed - -4 - File not found");
+  EXPECT_EQ(Err(), "CVEXAImgUtil::CreateStillDerivatives - bmSrc.Load() failed - -4 - File not found: " +
+                       Path("none.jpg"));
   EXPECT_TRUE(ar == VARIANT_FALSE && tr == VARIANT_FALSE && wr == VARIANT_FALSE);
   EXPECT_TRUE(aw == -1 && ah == -1 && tw == -1 && th == -1 && ww == -1 && wh == -1);
   // An album still that cannot be written ends the call before the others.

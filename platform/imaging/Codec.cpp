@@ -1,5 +1,7 @@
 #include "platform/imaging/Codec.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -26,11 +28,30 @@ Kind Sniff(Bytes d) {
   return Kind::kOther;
 }
 
+// Only a regular file holds a picture: a folder is not a missing file, and
+// a pipe or a device is refused rather than read without end.
 Status ReadWhole(std::string_view path, std::string* out) {
   if (path.empty()) return ErrorCode::kInvalidParameter;
-  if (!base::FileExists(path)) return Status(ErrorCode::kFileNotFound, std::string(path));
-  if (!base::ReadFile(path, out)) return Status(ErrorCode::kFileRead, std::string(path));
+  const std::string p(path);
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) return Status(ErrorCode::kFileNotFound, p);
+    return Status(ErrorCode::kFileRead, p + ": " + std::strerror(error));
+  }
+  if (S_ISDIR(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": a folder, not a picture file");
+  if (!S_ISREG(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": not a regular file");
+  errno = 0;
+  if (!base::ReadFile(path, out)) {
+    return Status(ErrorCode::kFileRead, p + ": " + (errno ? std::strerror(errno) : "cannot be read"));
+  }
   return {};
+}
+
+// A failure about a file names the file.
+Status Named(Status s, std::string_view path) {
+  if (s.ok() || path.empty() || s.detail().rfind(std::string(path), 0) == 0) return s;
+  return Status(s.code(), std::string(path) + (s.detail().empty() ? "" : ": " + s.detail()));
 }
 
 Bytes AsBytes(const std::string& s) {
@@ -66,7 +87,7 @@ Status ReadInfoFromMemory(Bytes data, ImageInfo* info, std::string_view nameHint
 Status ReadInfo(std::string_view path, ImageInfo* info) {
   std::string bytes;
   if (Status s = ReadWhole(path, &bytes); !s) return s;
-  return ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path));
+  return Named(ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path)), path);
 }
 
 Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
@@ -85,7 +106,7 @@ Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, st
 Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options) {
   std::string bytes;
   if (Status s = ReadWhole(path, &bytes); !s) return s;
-  return LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path));
+  return Named(LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path)), path);
 }
 
 Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out) {
@@ -94,7 +115,7 @@ Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string*
 
 Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options) {
   std::string bytes;
-  if (Status s = EncodeJpeg(bitmap, options, &bytes); !s) return s;
+  if (Status s = EncodeJpeg(bitmap, options, &bytes); !s) return Named(s, path);
   return WriteWhole(path, bytes);
 }
 
@@ -104,11 +125,11 @@ Status Save(std::string_view path, const Bitmap& bitmap, int format, int quality
   if (IsInFamily(format, FormatFamily::kJpg)) {
     JpegOptions o;
     o.quality = JpegQualityFromFactor(qualityFactor);
-    if (Status s = EncodeJpeg(bitmap, o, &bytes); !s) return s;
+    if (Status s = EncodeJpeg(bitmap, o, &bytes); !s) return Named(s, path);
   } else if (IsInFamily(format, FormatFamily::kBmp)) {
-    if (Status s = EncodeBmp(bitmap, &bytes); !s) return s;
+    if (Status s = EncodeBmp(bitmap, &bytes); !s) return Named(s, path);
   } else {
-    return ErrorCode::kUnsupportedSaveFormat;
+    return Status(ErrorCode::kUnsupportedSaveFormat, std::string(path) + ": format " + std::to_string(format));
   }
   return WriteWhole(path, bytes);
 }

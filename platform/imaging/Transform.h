@@ -27,6 +27,12 @@ Status Fill(Bitmap* bitmap, std::uint8_t red, std::uint8_t green, std::uint8_t b
 // `src` any depth.
 Status Combine(Bitmap* dst, int x, int y, const Bitmap& src);
 
+// Each pixel becomes the average of the size x size pixels around it (for
+// an even size the extra row and column lie below and to the right); at the
+// edges the nearest pixels stand in for those outside. Every channel is
+// averaged; 8-bit pictures come out as 24 bits. size lies in 1 to 131071.
+Status Average(const Bitmap& src, int size, Bitmap* dst);
+
 // Fitting a w x h picture into a boxW x boxH box, keeping its proportions:
 // the scale is the smaller of boxW / w and boxH / h (never above 1 unless
 // `upsample`), computed in integers so the result never exceeds the box and
