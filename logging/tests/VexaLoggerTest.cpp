@@ -426,3 +426,47 @@ TEST_F(VexaLoggerTest, SupportsErrorInfoForItsInterfaceOnly) {
 
 }  // namespace
 }  // namespace vexa::logging
+
+namespace vexa::logging {
+namespace {
+
+// The rows of the system block that name the programs for web pages and PDF
+// files, from the desktop's defaults: the open command and the print and
+// printto actions of the default application, or what was looked up when a
+// command cannot be read.
+TEST(SystemInfoTest, DocumentRowsNameTheCommandsOrWhatWasLookedUp) {
+  testing::LogSandbox box;
+  const std::string bin = box.root() + "/bin", apps = box.root() + "/share/applications";
+  ASSERT_TRUE(base::MakeDirs(bin));
+  ASSERT_TRUE(base::MakeDirs(apps));
+  // A stand-in for the desktop's query of default applications.
+  ASSERT_TRUE(base::WriteFileAtomic(bin + "/xdg-mime",
+                                    "#!/bin/sh\n"
+                                    "case \"$3\" in text/html) echo browser.desktop;; "
+                                    "application/pdf) echo reader.desktop;; esac\n"));
+  ASSERT_EQ(::chmod((bin + "/xdg-mime").c_str(), 0755), 0);
+  ASSERT_TRUE(base::WriteFileAtomic(apps + "/browser.desktop",
+                                    "[Desktop Entry]\nName=Browser\nExec=browser %u\nActions=Print;PrintTo\n\n"
+                                    "[Desktop Action Print]\nExec=browser --print %u\n\n"
+                                    "[Desktop Action PrintTo]\nExec=browser --print-to %p %u\n"));
+  ASSERT_TRUE(base::WriteFileAtomic(apps + "/reader.desktop", "[Desktop Entry]\nName=Reader\nExec=reader %f\n"));
+  const char* oldPath = std::getenv("PATH");
+  const std::string savedPath = oldPath ? oldPath : "";
+  ::setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (box.root() + "/share").c_str(), 1);
+  const std::string text = BuildSystemInfoText();
+  ::setenv("PATH", savedPath.c_str(), 1);
+  ::unsetenv("XDG_DATA_HOME");
+  const std::string rows =
+      "Web browser:\t\tBrowser\r\n"
+      "HTML open:\t\tbrowser %u\r\n"
+      "HTML printto:\t\tbrowser --print-to %p %u\r\n"
+      "HTML print:\t\tbrowser --print %u\r\n"
+      "PDF open:\t\treader %f\r\n"
+      "PDF printto:\t\tapplications/reader.desktop [Desktop Action printto]\r\n"
+      "PDF print:\t\tapplications/reader.desktop [Desktop Action print]\r\n";
+  EXPECT_NE(text.find(rows), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace vexa::logging
