@@ -132,6 +132,7 @@ class CVEXAImgUtil : public ComObjectRoot,
  public:
   using Interfaces = InterfaceMap<IVEXAImgUtil, Via<IDispatch, IVEXAImgUtil>, ISupportErrorInfo,
                                   IVEXAImgUtilNative>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAIMGLib; }
 
   static std::span<const DispatchEntry<CVEXAImgUtil>> DispatchTable();
 

@@ -64,6 +64,7 @@ class CVexaLoggerProxy : public com::ComObjectRoot,
  public:
   using Interfaces =
       com::InterfaceMap<IVexaLogger, com::Via<IDispatch, IVexaLogger>, ISupportErrorInfo>;
+  static const com::TypeLibraryId& TypeLibrary() { return kVEXALOGLib; }
 
   explicit CVexaLoggerProxy(std::unique_ptr<LocalServerChannel> channel)
       : channel_(std::move(channel)) {}

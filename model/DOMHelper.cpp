@@ -22,6 +22,7 @@ class CDOMHelper : public ComObjectRoot,
                    public SupportErrorInfoImpl<IDOMHelper> {
  public:
   using Interfaces = InterfaceMap<IDOMHelper, Via<IDispatch, IDOMHelper>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
   // Late-bound calls: arguments in the order of the interface; a method's
   // out value is its result, or goes to a by-reference last argument.

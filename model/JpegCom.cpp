@@ -92,6 +92,7 @@ class CJPEGCOM : public ComObjectRoot,
                  public SupportErrorInfoImpl<IJPEGCOM> {
  public:
   using Interfaces = InterfaceMap<IJPEGCOM, Via<IDispatch, IJPEGCOM>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
   static std::span<const DispatchEntry<CJPEGCOM>> DispatchTable() {
     static const DispatchEntry<CJPEGCOM> t[] = {
         DispProperty<&CJPEGCOM::get_fromFilename, &CJPEGCOM::put_fromFilename>(1, u"fromFilename"),
@@ -314,6 +315,7 @@ class CJPGFixer : public ComObjectRoot,
                   public SupportErrorInfoImpl<IJPGFixer> {
  public:
   using Interfaces = InterfaceMap<IJPGFixer, Via<IDispatch, IJPGFixer>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
   static std::span<const DispatchEntry<CJPGFixer>> DispatchTable() { return {}; }
 
   // Puts the edited picture at resultPath; the rotation and clip numbers are

@@ -133,6 +133,7 @@ class XMLMapper : public ComObjectRoot,
                   public SupportErrorInfoImpl<Itf> {
  public:
   using Interfaces = InterfaceMap<Itf, Via<IDispatch, Itf>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
   // Late-bound calls: loadFromURL gives the model as its result (or through
   // a by-reference last argument), storeToFile takes the path and the model.

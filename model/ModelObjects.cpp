@@ -53,6 +53,7 @@ class ModelObject : public ComObjectRoot,
  public:
   using Interfaces =
       InterfaceMap<Itf, Via<IDispatch, Itf>, IPersistXMLPropertyBag, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
  protected:
   HRESULT Error(std::string_view text, HRESULT code) {

@@ -13,6 +13,7 @@ class CSettings : public com::ComObjectRoot,
                   public com::SupportErrorInfoImpl<ISettings> {
  public:
   using Interfaces = com::InterfaceMap<ISettings, com::Via<IDispatch, ISettings>, ISupportErrorInfo>;
+  static const com::TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
   static std::span<const com::DispatchEntry<CSettings>> DispatchTable();
 
   // APP_PATH of the product key; empty (and S_OK) when it is missing.

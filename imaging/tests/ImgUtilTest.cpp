@@ -468,6 +468,21 @@ TEST_F(ImgUtilTest, CallsThroughIDispatch) {
   DISPID id = 0;
   ASSERT_EQ(d->GetIDsOfNames(GUID_NULL, &name, 1, 0, &id), S_OK);
   EXPECT_EQ(id, 4);
+  // Type information from the same table, in the server's library.
+  vexa::com::ComPtr<ITypeInfo> info;
+  ASSERT_EQ(d->GetTypeInfo(0, 0, info.Put()), S_OK);
+  vexa::com::Bstr itf;
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, itf.Out(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(itf.View(), u"IVEXAImgUtil");
+  vexa::com::ComPtr<ITypeLib> lib;
+  ASSERT_EQ(info->GetContainingTypeLib(lib.Put(), nullptr), S_OK);
+  TLIBATTR* libAttr = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+  EXPECT_EQ(libAttr->guid, LIBID_VEXAIMGLib);
+  lib->ReleaseTLibAttr(libAttr);
+  MEMBERID memid = 0;
+  ASSERT_EQ(info->GetIDsOfNames(&name, 1, &memid), S_OK);
+  EXPECT_EQ(memid, 4);
   VARIANT_BOOL answer = 7;
   VARIANT args[2];
   VariantInit(&args[0]);

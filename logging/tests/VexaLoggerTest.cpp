@@ -470,3 +470,35 @@ TEST(SystemInfoTest, DocumentRowsNameTheCommandsOrWhatWasLookedUp) {
 
 }  // namespace
 }  // namespace vexa::logging
+
+namespace vexa::logging {
+namespace {
+
+TEST(VexaLoggerTypeInfoTest, TheInterfaceDescribesItselfInItsLibrary) {
+  testing::LogSandbox box;
+  CoInitialize(nullptr);
+  {
+    ComPtr<IVexaLogger> logger;
+    ASSERT_EQ(CreateVexaLogger(IID_IVexaLogger, logger.PutVoid()), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(logger->GetTypeInfo(0, 0, info.Put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, IID_IVexaLogger);
+    EXPECT_EQ(attr->cFuncs, 4);  // LogFilePath, ResetLogFile, WriteMessage, WriteMessages
+    info->ReleaseTypeAttr(attr);
+    Bstr name;
+    ASSERT_EQ(info->GetDocumentation(DISPID_VexaLogger_WriteMessages, name.Out(), nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(name.View(), u"WriteMessages");
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(info->GetContainingTypeLib(lib.Put(), nullptr), S_OK);
+    TLIBATTR* libAttr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+    EXPECT_EQ(libAttr->guid, LIBID_VEXALOGLib);
+    lib->ReleaseTLibAttr(libAttr);
+  }
+  CoUninitialize();
+}
+
+}  // namespace
+}  // namespace vexa::logging

@@ -23,10 +23,12 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interfaces.h"
 #include "platform/com/Runtime.h"
+#include "platform/com/TypeInfo.h"
 
 namespace vexa::com {
 
@@ -509,19 +511,32 @@ HRESULT InvokeEntry(T* self, const DispatchEntry<T>& e, WORD flags, DISPPARAMS* 
 }  // namespace detail
 
 // IDispatch for T over the dual interface Itf, from T::DispatchTable().
-// There are no type libraries: GetTypeInfo answers E_NOTIMPL and
-// GetIDsOfNames looks the names up in the table (case-insensitively).
+// GetIDsOfNames looks the names up in the table (case-insensitively);
+// GetTypeInfo gives type information made from the same table, in the type
+// library T::TypeLibrary() names (when T has one) and under the name
+// VEXA_DEFINE_IID gave the interface.
 template <typename T, typename Itf>
 class DispatchImpl : public Itf {
  public:
   HRESULT GetTypeInfoCount(UINT* pctinfo) override {
     if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
+    *pctinfo = 1;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return E_NOTIMPL;
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** ppTInfo) override {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    std::vector<DispatchMember> members;
+    for (const auto& e : T::DispatchTable()) {
+      members.push_back({e.dispid, e.name ? e.name : u"", e.get != nullptr, e.put != nullptr, e.putref != nullptr,
+                         e.method != nullptr});
+    }
+    const TypeLibraryId* library = nullptr;
+    if constexpr (requires { T::TypeLibrary(); }) library = &T::TypeLibrary();
+    std::u16string_view name;
+    if constexpr (requires { InterfaceId<Itf>::name; }) name = InterfaceId<Itf>::name;
+    return CreateDispatchTypeInfo(IidOf<Itf>(), name, library, members, ppTInfo);
   }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids) return E_POINTER;

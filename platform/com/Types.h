@@ -188,11 +188,13 @@ inline constexpr const IID& IidOf() {
 
 }  // namespace vexa::com
 
-// Declares I's IID: vexa::com::IidOf<I>() and the constant IID_<I>.
+// Declares I's IID: vexa::com::IidOf<I>() and the constant IID_<I>; the
+// interface's name is kept beside it (type information reports it).
 #define VEXA_DEFINE_IID(I, text)                                   \
   template <>                                                      \
   struct vexa::com::InterfaceId<I> {                               \
     static constexpr IID value = vexa::com::Guid(text);            \
+    static constexpr const char16_t* name = u"" #I;                \
   };                                                               \
   inline constexpr IID IID_##I = vexa::com::InterfaceId<I>::value;
 

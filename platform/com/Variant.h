@@ -12,6 +12,7 @@
 
 struct IUnknown;
 struct IDispatch;
+struct IRecordInfo;
 
 // ---- VARTYPE ---------------------------------------------------------------
 enum VARENUM : VARTYPE {
@@ -98,6 +99,13 @@ struct VARIANT {
     SAFEARRAY** pparray;
     VARIANT* pvarVal;
     void* byref;
+    // VT_RECORD: the record's data and the information on its type. The
+    // VARIANT owns the data (freed by VariantClear through RecordDestroy)
+    // and one reference to the information.
+    struct {
+      void* pvRecord;
+      IRecordInfo* pRecInfo;
+    };
   };
 };
 using VARIANTARG = VARIANT;
