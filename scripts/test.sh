@@ -21,7 +21,13 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # A short fuzzing run of the MPEG-1 stream reader and decoder (clang's libFuzzer).
 bash scripts/fuzz-vidlathe.sh 30
+# ... and of the audio plug-in's WAV and MP3 parsers.
+bash scripts/fuzz-discpakb.sh 15
 
+# The ThreadSanitizer build makes only the tests labelled "threaded" (and what
+# they depend on, including the modules and programs they start).
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_TSAN=ON
-cmake --build build-tsan -j "$jobs"
+mapfile -t tsan_targets < <(ctest --test-dir build-tsan -N -L threaded --show-only=json-v1 |
+  python3 -c 'import json,sys,os; print("\n".join(sorted({t["name"] for t in json.load(sys.stdin)["tests"]})))')
+cmake --build build-tsan -j "$jobs" --target "${tsan_targets[@]}"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threaded

@@ -1,0 +1,213 @@
+#include "disclib/vcd/AudioEncode.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "disclib/vcd/Bindings.h"
+#include "disclib/vcd/VcdLog.h"
+#include "platform/base/Text.h"
+
+namespace vexa::vcd {
+
+namespace {
+// An audio stream opened through the bound factory, deleted through its pair.
+struct StreamDeleter {
+  void operator()(ARAS* s) const { VCDDeleteARAS(s); }
+};
+using Stream = std::unique_ptr<ARAS, StreamDeleter>;
+
+// 44100 Hz, 2 channels, 16 bits: 176.4 bytes a millisecond.
+constexpr double kPcmBytesPerMs = 176.4;
+}  // namespace
+
+VCDClassMPG1L2AudioEncode::VCDClassMPG1L2AudioEncode() : bound_(VCDBindHelperLibraries() == 1) {}
+
+VCDClassMPG1L2AudioEncode::~VCDClassMPG1L2AudioEncode() {
+  run_.Cancel();
+  run_.Join();
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::AddAudioFile(const char* path) {
+  if (!bound_ || files_.size() >= kMaxFiles || !path || std::strlen(path) <= 3) return 0;
+  Stream s(VCDGetNewARAS(path));
+  if (!s) return 0;
+  // A stream that does not open, or has no length, is refused here rather
+  // than dropped without a word.
+  if (s->Open() != 1) return 0;
+  const std::uint32_t ms = s->GetDurationMs();
+  if (ms == 0) return 0;
+  files_.push_back({path, ms});
+  VcdLog("VCDClassMPG1L2AudioEncode::AddAudioFile %s", path);
+  return 1;
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::AddAudioFileW(const char16_t* path) {
+  if (!path) return AddAudioFile(nullptr);
+  return AddAudioFile(base::Utf16ToUtf8(path).c_str());
+}
+
+std::int64_t VCDClassMPG1L2AudioEncode::SummedMs() const {
+  std::int64_t ms = 0;
+  for (const File& f : files_) ms += f.durationMs;
+  return ms;
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::EstimateBytes() {
+  return static_cast<std::int32_t>((SummedMs() / 1000 + 1) * 28000);
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::EstimateSeconds() {
+  const double seconds = static_cast<double>(SummedMs()) / 1000.0;
+  const auto estimate = static_cast<std::int32_t>(std::lround(seconds / 5.2 * VCDCPUScale()));
+  VcdLog("VCDClassMPG1L2AudioEncode time estimate %d", estimate);
+  return estimate;
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::EstimateSectors() {
+  const double seconds = static_cast<double>(SummedMs() / 1000);
+  const auto estimate = static_cast<std::int32_t>(std::lround(seconds * 75.0 / 6.2));
+  VcdLog("VCDClassMPG1L2AudioEncode space estimate %d", estimate);
+  return estimate;
+}
+
+void VCDClassMPG1L2AudioEncode::StartConversion(const char* outputPath) {
+  run_.Reset();
+  resultName_.clear();
+  resultNameW_.clear();
+  encodedBytes_.store(0);
+  if (!bound_) {
+    run_.set_state(kVCDNotBound);
+    run_.set_done();
+    return;
+  }
+  output_ = outputPath ? outputPath : "";
+  startTick_ = NowMs();
+  endTick_.store(startTick_ + static_cast<std::int64_t>(EstimateSeconds()) * 1000);
+  nextMark_ = 2000000;
+  totalBytes_ = static_cast<std::int64_t>(static_cast<double>(SummedMs()) * kPcmBytesPerMs);
+  VcdLog("VCDClassMPG1L2AudioEncode conversion started.");
+  for (std::size_t i = 0; i < files_.size(); ++i) {
+    VcdLog("File %d has %dms of audio", static_cast<int>(i), static_cast<int>(files_[i].durationMs));
+  }
+  run_.Start([this] { Encode(); });
+}
+
+void VCDClassMPG1L2AudioEncode::StartConversionW(const char16_t* outputPath) {
+  StartConversion(outputPath ? base::Utf16ToUtf8(outputPath).c_str() : nullptr);
+}
+
+void VCDClassMPG1L2AudioEncode::Encode() {
+  try {
+    Mp2Encoder* encoder = VCDmp2_init_encoder(output_.c_str(), kFramesPerWrite);
+    if (!encoder) {
+      VcdLog("VCDClassMPG1L2AudioEncode could not start the Layer II encoder.");
+      run_.set_state(kVCDEncoderFailed);
+    } else {
+      std::vector<std::uint32_t> block(kBlockBytes / 4);
+      bool encoderFailed = false;
+      for (std::size_t i = 0; i < files_.size() && run_.state() == kVCDRunning && !run_.cancelled(); ++i) {
+        const File& f = files_[i];
+        auto fail = [&](std::int32_t state) {
+          run_.SetFailedName(f.path);
+          run_.set_state(state);
+        };
+        Stream s(VCDGetNewARAS(f.path.c_str()));
+        if (!s) {
+          fail(AudioSourceBound() ? kVCDInputFailed : kVCDNotBound);
+          break;
+        }
+        if (s->Open() != 1) {
+          fail(kVCDInputFailed);
+          break;
+        }
+        std::int64_t delivered = 0;
+        for (;;) {
+          const std::int32_t n = s->Read(block.data(), kBlockBytes);
+          if (n <= 0) break;
+          delivered += n;
+          encodedBytes_.fetch_add(n);
+          if (!VCDmp2_encode_buffer(encoder, reinterpret_cast<const std::int16_t*>(block.data()), n)) {
+            encoderFailed = true;
+            break;
+          }
+          if (run_.cancelled()) break;
+        }
+        if (encoderFailed) {
+          fail(kVCDEncoderFailed);
+          break;
+        }
+        if (run_.cancelled()) break;
+        // The stream cannot report a decoding error: one that ends well short
+        // of its own duration failed part way, and the file fails.
+        const auto expected = static_cast<std::int64_t>(static_cast<double>(f.durationMs) * kPcmBytesPerMs);
+        if (delivered + kBlockBytes < expected) {
+          VcdLog("File %d ended after %lld of %lld bytes", static_cast<int>(i), static_cast<long long>(delivered),
+                 static_cast<long long>(expected));
+          fail(kVCDInputFailed);
+          break;
+        }
+      }
+      const int closed = VCDmp2_close_encoder(encoder);
+      if (!closed) run_.SetStateIfRunning(kVCDEncoderFailed);
+      run_.SetStateIfRunning(kVCDSuccess);
+    }
+  } catch (...) {
+    run_.set_state(kVCDFault);
+  }
+  if (run_.cancelled()) run_.set_state(kVCDCancelled);
+  run_.set_done();
+  VcdLog("VCDClassMPG1L2AudioEncode conversion completed.");
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::GetProgress(std::int32_t* percent, std::int32_t* remaining,
+                                                    std::int32_t* done) {
+  const std::int64_t now = NowMs();
+  const std::int64_t encoded = encodedBytes_.load();
+  const bool isDone = run_.done();
+  std::int64_t end = endTick_.load();
+  if (encoded >= nextMark_ && encoded > 0) {
+    std::int64_t elapsed = now - startTick_;
+    if (elapsed <= 0) elapsed = 1000;
+    const double perMs = static_cast<double>(encoded) / static_cast<double>(elapsed);
+    end = now + static_cast<std::int64_t>(static_cast<double>(totalBytes_ - encoded) / perMs);
+    endTick_.store(end);
+    nextMark_ += 2000000;
+  }
+  std::int64_t rem = end > now ? (end - now) / 1000 : 0;
+  if (encoded > 0) {
+    const double elapsedSeconds = std::max<double>(static_cast<double>(now - startTick_) / 1000.0, 0.001);
+    rem = static_cast<std::int64_t>(static_cast<double>(totalBytes_ - encoded) / (static_cast<double>(encoded) / elapsedSeconds));
+    if (rem < 0) rem = 0;
+  }
+  std::int64_t pct = totalBytes_ > 0 ? encoded * 100 / totalBytes_ : 0;
+  if (pct > 100) pct = 100;
+  if (isDone) {
+    rem = 0;
+    pct = 100;
+  }
+  if (percent) *percent = static_cast<std::int32_t>(pct);
+  if (remaining) *remaining = static_cast<std::int32_t>(rem);
+  if (done) *done = isDone ? 1 : 0;
+  return isDone ? 1 : 0;
+}
+
+void VCDClassMPG1L2AudioEncode::Cancel() { run_.Cancel(); }
+
+std::int32_t VCDClassMPG1L2AudioEncode::GetResult(const char** name) {
+  const std::int32_t state = run_.state();
+  resultName_ = state == kVCDInputFailed || state == kVCDNotBound ? run_.FailedName() : std::string();
+  if (name) *name = resultName_.c_str();
+  return state;
+}
+
+std::int32_t VCDClassMPG1L2AudioEncode::GetResultW(const char16_t** name) {
+  const char* narrow = nullptr;
+  const std::int32_t state = GetResult(&narrow);
+  resultNameW_ = base::Utf8ToUtf16(narrow ? narrow : "");
+  if (name) *name = resultNameW_.c_str();
+  return state;
+}
+
+}  // namespace vexa::vcd

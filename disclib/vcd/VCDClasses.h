@@ -1,0 +1,139 @@
+// The Video CD classes of discpakm2 as their callers see them: the audio and
+// video encoder objects, the play-sequence lists, and (defined with the image
+// layout) the ISO-format object. Objects are made and deleted through the
+// "DISCPAK" library object (DiscpakLibrary.h).
+//
+// Work objects follow one run protocol: a start operation launches a thread
+// and returns at once; GetProgress answers percent, remaining seconds and
+// done; Cancel sets a flag; GetResult answers the state with the name of the
+// input that failed.
+#pragma once
+
+#include <cstdint>
+
+// Result states of a run.
+enum VCDRunState : std::int32_t {
+  kVCDSuccess = 0,
+  kVCDRunning = 1,
+  kVCDInputFailed = 2,
+  kVCDCancelled = 4,
+  kVCDFault = 5,
+  kVCDEncoderFailed = 6,
+  kVCDNotBound = 7,
+};
+
+// Encodes a list of audio files, read through the audio plug-in, into one
+// MPEG-1 Layer II file (44.1 kHz, stereo, 224 kbit/s), in the order added.
+class I_VCDClassMPG1L2AudioEncode {
+ public:
+  virtual ~I_VCDClassMPG1L2AudioEncode() = default;
+  // 1 when the file opens as an audio stream with a duration, else 0.
+  virtual std::int32_t AddAudioFile(const char* path) = 0;
+  virtual std::int32_t AddAudioFileW(const char16_t* path) = 0;
+  // (summed ms / 1000 + 1) x 28000 bytes.
+  virtual std::int32_t EstimateBytes() = 0;
+  virtual void StartConversion(const char* outputPath) = 0;
+  virtual void StartConversionW(const char16_t* outputPath) = 0;
+  // Percent done, seconds remaining; answers (and stores) the done flag.
+  virtual std::int32_t GetProgress(std::int32_t* percent, std::int32_t* remaining, std::int32_t* done) = 0;
+  virtual void Cancel() = 0;
+  // The state; *name is the failing file (empty when none), owned by the object.
+  virtual std::int32_t GetResult(const char** name) = 0;
+  virtual std::int32_t GetResultW(const char16_t** name) = 0;
+  virtual std::int32_t EstimateSeconds() = 0;
+  virtual std::int32_t EstimateSectors() = 0;
+  // Waits until the run is done or timeoutMs has passed; 1 when done. For
+  // callers that show progress without polling in a loop.
+  virtual std::int32_t WaitDone(std::int32_t timeoutMs) = 0;
+};
+
+// Encodes the album's pictures, each shown for a set time and optionally
+// captioned for part of it, into one MPEG-1 Video CD stream, multiplexed
+// with a Layer II file when one is given.
+class I_VCDClassMPG1VideoEncode {
+ public:
+  virtual ~I_VCDClassMPG1VideoEncode() = default;
+  virtual void SetStillTimes(std::int32_t displayMs, std::int32_t captionMs) = 0;
+  // 0 NTSC 352x240, 1 NTSC 352x240 at 24 pictures a second, 2 PAL 352x288
+  // (motion); 3 NTSC 704x480, 4 (size kept), 5 PAL 704x576 (stills).
+  virtual void SetVideoFormat(std::int32_t format) = 0;
+  virtual void SetCaptionStyle(const char* font, std::int32_t size, std::int32_t charset, std::int32_t xPercent,
+                               std::int32_t yPercent) = 0;
+  virtual void SetCaptionStyleW(const char16_t* font, std::int32_t size, std::int32_t charset,
+                                std::int32_t xPercent, std::int32_t yPercent) = 0;
+  virtual std::int32_t AddPicture(const char* path, const char* caption, std::int32_t flag) = 0;
+  virtual std::int32_t AddPictureW(const char16_t* path, const char16_t* caption, std::int32_t flag) = 0;
+  virtual std::int32_t SetAudioFile(const char* mp2Path, std::int32_t mix) = 0;
+  virtual std::int32_t SetAudioFileW(const char16_t* mp2Path, std::int32_t mix) = 0;
+  virtual void SetQuality(std::int32_t quality) = 0;
+  virtual std::int32_t GetPCMBytes() = 0;
+  virtual void StartConversion(const char* outputPath) = 0;
+  virtual void StartConversionW(const char16_t* outputPath) = 0;
+  virtual std::int32_t GetProgress(std::int32_t* percent, std::int32_t* remaining, std::int32_t* done) = 0;
+  virtual void Cancel() = 0;
+  virtual std::int32_t GetResult(const char** name) = 0;
+  virtual std::int32_t GetResultW(const char16_t** name) = 0;
+  virtual std::int32_t EstimateSeconds() = 0;
+  virtual std::int32_t EstimateSectors() = 0;
+  // Waits until the run is done or timeoutMs has passed; 1 when done. For
+  // callers that show progress without polling in a loop.
+  virtual std::int32_t WaitDone(std::int32_t timeoutMs) = 0;
+};
+
+// One list of a Video CD 2.0 play-sequence descriptor. List identifiers are
+// 16-bit; 0xFFFF names no list.
+class I_VCD20List {
+ public:
+  virtual ~I_VCD20List() = default;
+  virtual void SetListId(std::uint16_t id) = 0;
+  virtual std::uint16_t GetListId() = 0;
+  // The descriptor's size in bytes (a multiple of 8).
+  virtual std::int32_t GetSize() = 0;
+  // Writes the descriptor at `out`; `positions` holds each list's byte
+  // position in PSD.VCD by identifier (maxListId + 1 entries, -1 for none).
+  virtual void Write(std::uint16_t maxListId, const std::int32_t* positions, std::uint8_t* out) = 0;
+};
+
+inline constexpr std::uint16_t kVCDNoList = 0xFFFF;
+
+class I_VCD20PlayList : public I_VCD20List {
+ public:
+  // kind 0 previous, 1 next, 2 return; 1 taken, 0 refused.
+  virtual std::int32_t SetLink(std::int32_t kind, std::uint16_t listId) = 0;
+  virtual std::int32_t SetItemCount(std::int32_t count) = 0;
+  virtual std::int32_t SetItem(std::int32_t index, std::int32_t item) = 0;
+  virtual void SetPlayingTime(std::int32_t time) = 0;
+  virtual void SetWaitTimes(std::int32_t wait, std::int32_t autoWait) = 0;
+};
+
+class I_VCD20SelList : public I_VCD20List {
+ public:
+  // kind 0 previous, 1 next, 2 return, 3 default, 4 timeout.
+  virtual std::int32_t SetLink(std::int32_t kind, std::uint16_t listId) = 0;
+  virtual std::int32_t SetSelections(std::int32_t count, std::int32_t base) = 0;
+  virtual std::int32_t SetSelection(std::int32_t number, std::uint16_t listId) = 0;
+  virtual void SetItem(std::int32_t item) = 0;
+  virtual void SetWaitTime(std::int32_t time) = 0;
+  virtual void SetLoop(std::int32_t loop) = 0;
+};
+
+class I_VCD20EndList : public I_VCD20List {
+ public:
+  virtual std::int32_t Reserved() = 0;
+};
+
+// Builds PSD.VCD and LOT.VCD from the lists it owns.
+class I_VCDClass20Menu {
+ public:
+  virtual ~I_VCDClass20Menu() = default;
+  virtual I_VCD20PlayList* NewPlayList(std::uint16_t id) = 0;
+  virtual I_VCD20SelList* NewSelList(std::uint16_t id) = 0;
+  virtual I_VCD20EndList* NewEndList(std::uint16_t id) = 0;
+  // The blocks stay owned by the menu until the next build; null (size 0)
+  // when the result would not fit its place on the disc (GetError says why).
+  virtual const std::uint8_t* BuildLOT(std::int32_t* size) = 0;
+  virtual const std::uint8_t* BuildPSD(std::int32_t* size) = 0;
+  virtual const char* GetError() = 0;
+};
+
+class I_VCDClassISOFormat;

@@ -1,0 +1,301 @@
+#include "disclib/vcd/VideoEncode.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "disclib/vcd/Bindings.h"
+#include "disclib/vcd/VcdLog.h"
+#include "platform/base/Text.h"
+
+namespace vexa::vcd {
+
+namespace {
+
+bool FileOpens(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
+std::string Narrow(const char16_t* s) { return s ? base::Utf16ToUtf8(s) : std::string(); }
+
+// The encoder's picture callback carries no context, so each running
+// encoder object holds one of a few callback slots for the length of its
+// call: two encoder objects can run in one process at once.
+constexpr int kSlots = 8;
+std::mutex g_slotMutex;
+std::array<std::atomic<VCDClassMPG1VideoEncode*>, kSlots> g_slots{};
+
+template <int N>
+int VCDEncGetNextPic(void* bitsOut, BITMAPINFOHEADER* headerOut) {
+  VCDClassMPG1VideoEncode* e = g_slots[N].load();
+  return e ? e->NextPicture(bitsOut, headerOut) : 0;
+}
+
+template <int... N>
+constexpr std::array<PictureSource, kSlots> MakeCallbacks(std::integer_sequence<int, N...>) {
+  return {&VCDEncGetNextPic<N>...};
+}
+constexpr std::array<PictureSource, kSlots> kCallbacks = MakeCallbacks(std::make_integer_sequence<int, kSlots>());
+
+class SlotClaim {
+ public:
+  explicit SlotClaim(VCDClassMPG1VideoEncode* e) {
+    std::lock_guard lock(g_slotMutex);
+    for (int i = 0; i < kSlots; ++i) {
+      if (!g_slots[i].load()) {
+        g_slots[i].store(e);
+        slot_ = i;
+        return;
+      }
+    }
+  }
+  ~SlotClaim() {
+    if (slot_ < 0) return;
+    std::lock_guard lock(g_slotMutex);
+    g_slots[slot_].store(nullptr);
+  }
+  PictureSource callback() const { return slot_ < 0 ? nullptr : kCallbacks[slot_]; }
+
+ private:
+  int slot_ = -1;
+};
+
+}  // namespace
+
+VCDClassMPG1VideoEncode::VCDClassMPG1VideoEncode() = default;
+
+VCDClassMPG1VideoEncode::~VCDClassMPG1VideoEncode() {
+  run_.Cancel();
+  run_.Join();
+}
+
+void VCDClassMPG1VideoEncode::SetStillTimes(std::int32_t displayMs, std::int32_t captionMs) {
+  displayMs_ = displayMs;
+  captionMs_ = captionMs > displayMs ? displayMs : captionMs;
+}
+
+void VCDClassMPG1VideoEncode::SetVideoFormat(std::int32_t format) {
+  struct Format {
+    std::int32_t width, height;
+    float rate;
+    std::int32_t mode;
+    bool still;
+  };
+  // Format 1 is the NTSC film rate: mode 11 codes 24 pictures a second.
+  static const Format table[] = {{352, 240, 29.97f, 5, false}, {352, 240, 24.0f, 11, false},
+                                 {352, 288, 25.0f, 6, false},  {704, 480, 29.97f, 7, true},
+                                 {0, 0, 0.0f, 9, true},        {704, 576, 25.0f, 8, true}};
+  if (format < 0 || format > 5) return;
+  const Format& f = table[format];
+  if (format != 4) {
+    width_ = f.width;
+    height_ = f.height;
+    frameRate_ = f.rate;
+  }
+  mode_ = f.mode;
+  stillFamily_ = f.still;
+  format_ = format;
+}
+
+void VCDClassMPG1VideoEncode::SetCaptionStyle(const char* font, std::int32_t size, std::int32_t charset,
+                                              std::int32_t xPercent, std::int32_t yPercent) {
+  if (font) font_ = font;
+  fontSize_ = size;
+  charset_ = charset;
+  xPercent_ = xPercent;
+  yPercent_ = yPercent;
+}
+
+void VCDClassMPG1VideoEncode::SetCaptionStyleW(const char16_t* font, std::int32_t size, std::int32_t charset,
+                                               std::int32_t xPercent, std::int32_t yPercent) {
+  const std::string narrow = Narrow(font);
+  SetCaptionStyle(font ? narrow.c_str() : nullptr, size, charset, xPercent, yPercent);
+}
+
+std::int32_t VCDClassMPG1VideoEncode::AddPicture(const char* path, const char* caption, std::int32_t flag) {
+  if (!path || !*path) return 0;
+  const bool split = caption && *caption && captionMs_ > 0;
+  const bool rest = !split || captionMs_ < displayMs_;
+  // Room for every entry this picture adds (two with a caption split).
+  const std::size_t needed = (split ? 1u : 0u) + (rest ? 1u : 0u);
+  if (entries_.size() + needed > kMaxEntries) return 0;
+  if (!FileOpens(path)) return 0;
+  if (split) entries_.push_back({path, caption, captionMs_, flag});
+  if (rest) entries_.push_back({path, "", split ? displayMs_ - captionMs_ : displayMs_, flag});
+  return 1;
+}
+
+std::int32_t VCDClassMPG1VideoEncode::AddPictureW(const char16_t* path, const char16_t* caption, std::int32_t flag) {
+  const std::string p = Narrow(path), c = Narrow(caption);
+  return AddPicture(path ? p.c_str() : nullptr, caption ? c.c_str() : nullptr, flag);
+}
+
+std::int32_t VCDClassMPG1VideoEncode::SetAudioFile(const char* mp2Path, std::int32_t mix) {
+  if (!mp2Path || !*mp2Path || !FileOpens(mp2Path)) return 0;
+  mp2Path_ = mp2Path;
+  mix_ = mix;
+  return 1;
+}
+
+std::int32_t VCDClassMPG1VideoEncode::SetAudioFileW(const char16_t* mp2Path, std::int32_t mix) {
+  const std::string p = Narrow(mp2Path);
+  return SetAudioFile(mp2Path ? p.c_str() : nullptr, mix);
+}
+
+std::int64_t VCDClassMPG1VideoEncode::SummedMs() const {
+  std::int64_t ms = 0;
+  for (const Entry& e : entries_) ms += e.durationMs;
+  return ms;
+}
+
+std::int32_t VCDClassMPG1VideoEncode::GetPCMBytes() {
+  return static_cast<std::int32_t>(SummedMs() / 1000 * 176400);
+}
+
+std::int32_t VCDClassMPG1VideoEncode::EstimateSeconds() {
+  const double factor = width_ > 352 ? 2.0 : 0.5;
+  const double seconds = static_cast<double>(SummedMs()) / 1000.0;
+  const auto base =
+      static_cast<std::int32_t>(std::lround(static_cast<double>(entries_.size()) * factor) + seconds * 0.125);
+  const auto estimate = static_cast<std::int32_t>(base * VCDCPUScale());
+  VcdLog("VCDClassMPG1VideoEncode time estimate %d", estimate);
+  return estimate;
+}
+
+std::int32_t VCDClassMPG1VideoEncode::EstimateSectors() {
+  const double seconds = static_cast<double>(SummedMs()) / 1000.0;
+  const auto estimate = static_cast<std::int32_t>(std::lround(seconds * 75.0));
+  VcdLog("VCDClassMPG1VideoEncode space estimate %d", estimate);
+  return estimate;
+}
+
+void VCDClassMPG1VideoEncode::StartConversion(const char* outputPath) {
+  run_.Reset();
+  output_ = outputPath ? outputPath : "";
+  startTick_ = NowMs();
+  endTick_.store(startTick_ + static_cast<std::int64_t>(EstimateSeconds()) * 1000);
+  lastDeliveryTick_.store(startTick_);
+  delivered_.store(0);
+  failingIndex_.store(0xFFFF);
+  resultName_.clear();
+  if (VCDBindHelperLibraries() != 1) {
+    run_.set_state(kVCDNotBound);
+    run_.set_done();
+    return;
+  }
+  VcdLog("VCDClassMPG1VideoEncode conversion started.");
+  VcdLog("%d pictures to convert", static_cast<int>(entries_.size()));
+  run_.Start([this] { Encode(); });
+}
+
+void VCDClassMPG1VideoEncode::StartConversionW(const char16_t* outputPath) {
+  const std::string p = Narrow(outputPath);
+  StartConversion(outputPath ? p.c_str() : nullptr);
+}
+
+void VCDClassMPG1VideoEncode::Encode() {
+  try {
+    SlotClaim slot(this);
+    int result = 0;
+    const int count = static_cast<int>(entries_.size());
+    const char* out = output_.c_str();
+    const char* mp2 = mp2Path_.c_str();
+    if (!slot.callback()) {
+      VcdLog("Operation failed.");
+    } else if (stillFamily_ && !mp2Path_.empty()) {
+      VcdLog("Starting Multi_I_Enc_Still_MP2");
+      result = VCDMulti_I_Enc_Still_MP2(count, slot.callback(), out, quality_, mode_, mp2, mix_);
+      VcdLog("Finished Multi_I_Enc_Still_MP2");
+    } else if (stillFamily_) {
+      VcdLog("Starting Multi_I_Enc_Still");
+      result = VCDMulti_I_Enc_Still(count, slot.callback(), out, quality_, mode_);
+      VcdLog("Finished Multi_I_Enc_Still");
+    } else if (!mp2Path_.empty()) {
+      VcdLog("Starting MulVidlathe_MP2");
+      result = VCDMulVidlathe_MP2(count, slot.callback(), out, mode_, mp2, mix_);
+      VcdLog("Finished MulVidlathe_MP2");
+    } else {
+      VcdLog("Starting MultipleVidlathe2");
+      result = VCDMultipleVidlathe2(count, slot.callback(), out, mode_);
+      VcdLog("Finished MultipleVidlathe2");
+    }
+    if (result == 0) VcdLog("Operation failed.");
+    run_.SetStateIfRunning(result == 0 ? kVCDEncoderFailed : kVCDSuccess);
+  } catch (...) {
+    run_.set_state(kVCDFault);
+  }
+  if (run_.cancelled()) run_.set_state(kVCDCancelled);
+  run_.set_done();
+  VcdLog("VCDClassMPG1VideoEncode conversion completed.");
+}
+
+int VCDClassMPG1VideoEncode::NextPicture(void* bitsOut, BITMAPINFOHEADER* headerOut) {
+  if (run_.cancelled() || run_.state() != kVCDRunning) return 0;
+  const std::int32_t index = delivered_.load();
+  if (index >= static_cast<std::int32_t>(entries_.size())) {
+    VcdLog("VCDEncGetNextPic - no picture available");
+    return 100;
+  }
+  const Entry& e = entries_[static_cast<std::size_t>(index)];
+  VcdLog("VCDEncGetNextPic");
+  VcdLog("%s", e.path.c_str());
+  auto fail = [&](const char* why) {
+    run_.SetFailedName(e.path);
+    failingIndex_.store(index);
+    run_.set_state(kVCDInputFailed);
+    VcdLog("%s", why);
+    return 0;
+  };
+  if (!FileOpens(e.path)) return fail("File not found.");
+  // The encoder's buffer holds biSizeImage bytes, as it announced them.
+  const std::size_t capacity = headerOut ? headerOut->biSizeImage : 0;
+  const std::int32_t ok =
+      VCDGetPicture(e.path.c_str(), width_, height_, xPercent_ * width_ / 100, yPercent_ * height_ / 100,
+                    e.caption.empty() ? nullptr : e.caption.c_str(), bitsOut, capacity, headerOut, font_.c_str(),
+                    fontSize_, charset_, e.flag);
+  if (!ok) return fail("Resize failed.");
+  lastDeliveryTick_.store(NowMs());
+  delivered_.fetch_add(1);
+  return e.durationMs;
+}
+
+std::int32_t VCDClassMPG1VideoEncode::GetProgress(std::int32_t* percent, std::int32_t* remaining,
+                                                  std::int32_t* done) {
+  const std::int64_t now = NowMs();
+  const std::int32_t delivered = delivered_.load();
+  const auto entries = static_cast<std::int32_t>(entries_.size());
+  const std::int32_t pct = entries > 0 ? delivered * 100 / entries : 100;
+  if (delivered > 0 && delivered % 16 == 15) {
+    endTick_.store(now + static_cast<std::int64_t>(entries - delivered) * (lastDeliveryTick_.load() - startTick_) /
+                             delivered);
+  }
+  const std::int64_t end = endTick_.load();
+  const bool isDone = run_.done();
+  if (percent) *percent = pct;
+  if (remaining) *remaining = static_cast<std::int32_t>(end > now ? (end - now) / 1000 : 0);
+  if (done) *done = isDone ? 1 : 0;
+  return isDone ? 1 : 0;
+}
+
+void VCDClassMPG1VideoEncode::Cancel() { run_.Cancel(); }
+
+std::int32_t VCDClassMPG1VideoEncode::GetResult(const char** name) {
+  resultName_ = run_.FailedName();
+  if (name) *name = resultName_.c_str();
+  return run_.state();
+}
+
+std::int32_t VCDClassMPG1VideoEncode::GetResultW(const char16_t** name) {
+  const char* narrow = nullptr;
+  const std::int32_t state = GetResult(&narrow);
+  resultNameW_ = base::Utf8ToUtf16(narrow ? narrow : "");
+  if (name) *name = resultNameW_.c_str();
+  return state;
+}
+
+}  // namespace vexa::vcd

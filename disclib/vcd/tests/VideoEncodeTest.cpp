@@ -1,0 +1,194 @@
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+
+#include "disclib/vcd/Bindings.h"
+#include "disclib/vcd/VideoEncode.h"
+#include "disclib/vcd/tests/EncodeFixtures.h"
+#include "platform/base/Path.h"
+
+namespace vexa::vcd::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+class VideoEncodeTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    ASSERT_EQ(VCDBindHelperLibraries(), 1);
+  }
+  std::string Photo(const std::string& name, const char* source = "testsrc2=size=800x600") {
+    const std::string path = Path(name);
+    EXPECT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i " + std::string(source) +
+                    " -frames:v 1 '" + path + "'"),
+              0);
+    return path;
+  }
+  std::int32_t Run(VCDClassMPG1VideoEncode& e, const std::string& out, std::string* name = nullptr) {
+    e.StartConversion(out.c_str());
+    EXPECT_TRUE(e.WaitDone(600s));
+    std::int32_t percent = 0, remaining = 0, done = 0;
+    EXPECT_EQ(e.GetProgress(&percent, &remaining, &done), 1);
+    const char* n = nullptr;
+    const std::int32_t state = e.GetResult(&n);
+    if (name) *name = n ? n : "";
+    return state;
+  }
+};
+
+TEST_F(VideoEncodeTest, PicturesBecomeEntries) {
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  const std::string photo = Photo("p.jpg");
+  VCDClassMPG1VideoEncode e;
+  e.SetStillTimes(4000, 1500);
+  EXPECT_EQ(e.AddPicture(photo.c_str(), "Beach", 0), 1);  // caption 1500 ms, then 2500 ms without
+  EXPECT_EQ(e.AddPicture(photo.c_str(), nullptr, 1), 1);  // one entry of 4000 ms
+  EXPECT_EQ(e.AddPicture(photo.c_str(), "", 0), 1);       // an empty caption is none
+  e.SetStillTimes(3000, 3000);
+  EXPECT_EQ(e.AddPictureW(u"missing.jpg", u"x", 0), 0);
+  EXPECT_EQ(e.AddPicture(nullptr, nullptr, 0), 0);
+  EXPECT_EQ(e.AddPicture(photo.c_str(), "Whole", 0), 1);  // the caption covers the display time
+  const auto& x = e.entries();
+  ASSERT_EQ(x.size(), 5u);
+  EXPECT_EQ(x[0].caption, "Beach");
+  EXPECT_EQ(x[0].durationMs, 1500);
+  EXPECT_EQ(x[1].caption, "");
+  EXPECT_EQ(x[1].durationMs, 2500);
+  EXPECT_EQ(x[2].durationMs, 4000);
+  EXPECT_EQ(x[2].flag, 1);
+  EXPECT_EQ(x[3].durationMs, 4000);
+  EXPECT_EQ(x[4].caption, "Whole");
+  EXPECT_EQ(x[4].durationMs, 3000);
+  EXPECT_EQ(e.GetPCMBytes(), 15 * 176400);
+  EXPECT_EQ(e.EstimateSectors(), std::lround(15.0 * 75));
+
+  e.SetStillTimes(2000, 5000);
+  EXPECT_EQ(e.captionMs(), 2000);
+}
+
+TEST_F(VideoEncodeTest, FormatsAndEstimates) {
+  VCDClassMPG1VideoEncode e;
+  struct Row {
+    int format, width, height, mode;
+    float rate;
+  };
+  const Row rows[] = {{0, 352, 240, 5, 29.97f}, {1, 352, 240, 11, 24.0f}, {2, 352, 288, 6, 25.0f},
+                      {3, 704, 480, 7, 29.97f}, {5, 704, 576, 8, 25.0f},  {4, 704, 576, 9, 25.0f}};
+  for (const Row& r : rows) {
+    e.SetVideoFormat(r.format);
+    EXPECT_EQ(e.width(), r.width) << r.format;
+    EXPECT_EQ(e.height(), r.height) << r.format;
+    EXPECT_EQ(e.modeCode(), r.mode) << r.format;
+    EXPECT_FLOAT_EQ(e.frameRate(), r.rate) << r.format;
+  }
+  e.SetVideoFormat(9);  // unknown: nothing changes
+  EXPECT_EQ(e.modeCode(), 9);
+
+  // 10 entries of 4000 ms at 704 wide: round(10 x 2.0) + 40 x 0.125 = 25.
+  const std::string photo = Path("p.bmp");
+  ASSERT_EQ(Shell("printf 'x' > '" + photo + "'"), 0);
+  e.SetVideoFormat(3);
+  e.SetStillTimes(4000, 0);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(e.AddPicture(photo.c_str(), "caption unused", 0), 1);
+  ASSERT_EQ(e.entries().size(), 10u);
+  EXPECT_EQ(e.EstimateSeconds(), static_cast<std::int32_t>(25 * VCDCPUScale()));
+}
+
+TEST_F(VideoEncodeTest, TheTableLimitCountsBothHalvesOfACaptionSplit) {
+  const std::string photo = Path("p.bmp");
+  ASSERT_EQ(Shell("printf 'x' > '" + photo + "'"), 0);
+  VCDClassMPG1VideoEncode e;
+  e.SetStillTimes(4000, 1000);
+  for (std::size_t i = 0; i < VCDClassMPG1VideoEncode::kMaxEntries - 1; ++i) {
+    ASSERT_EQ(e.AddPicture(photo.c_str(), nullptr, 0), 1);
+  }
+  // One entry is left: a captioned picture needs two and is refused whole.
+  EXPECT_EQ(e.AddPicture(photo.c_str(), "two entries", 0), 0);
+  EXPECT_EQ(e.entries().size(), VCDClassMPG1VideoEncode::kMaxEntries - 1);
+  EXPECT_EQ(e.AddPicture(photo.c_str(), nullptr, 0), 1);
+  EXPECT_EQ(e.AddPicture(photo.c_str(), nullptr, 0), 0);
+  EXPECT_EQ(e.entries().size(), VCDClassMPG1VideoEncode::kMaxEntries);
+}
+
+TEST_F(VideoEncodeTest, StillAndMotionStreamsOfRealPhotos) {
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  VEXA_REQUIRE_TOOL("ffprobe");
+  VEXA_REQUIRE_TOOL("vcdxminfo");
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg", "mandelbrot=size=640x480");
+  struct Row {
+    int format;
+    const char* out;
+    int width, height;
+  };
+  const Row rows[] = {{0, "motion.mpg", 352, 240}, {3, "still.mpg", 704, 480}, {2, "pal.mpg", 352, 288}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.out);
+    VCDClassMPG1VideoEncode e;
+    e.SetVideoFormat(r.format);
+    e.SetStillTimes(1000, 500);
+    e.SetCaptionStyle("Arial", 14, 0, 10, 80);
+    ASSERT_EQ(e.AddPicture(a.c_str(), "First", 0), 1);
+    ASSERT_EQ(e.AddPicture(b.c_str(), nullptr, 0), 1);
+    std::string name;
+    ASSERT_EQ(Run(e, Path(r.out), &name), kVCDSuccess) << name;
+    std::string probe;
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of default=nw=1 '" +
+                    Path(r.out) + "'", &probe), 0) << probe;
+    EXPECT_NE(probe.find("codec_name=mpeg1video"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("width=" + std::to_string(r.width)), std::string::npos) << probe;
+    EXPECT_NE(probe.find("height=" + std::to_string(r.height)), std::string::npos) << probe;
+    std::string info;
+    EXPECT_EQ(Shell("vcdxminfo '" + Path(r.out) + "'", &info), 0) << info;
+  }
+}
+
+TEST_F(VideoEncodeTest, AMissingPictureOrACancelEndsTheRun) {
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  const std::string a = Photo("a.jpg"), gone = Photo("gone.jpg");
+  {
+    VCDClassMPG1VideoEncode e;
+    e.SetStillTimes(1000, 0);
+    ASSERT_EQ(e.AddPicture(a.c_str(), nullptr, 0), 1);
+    ASSERT_EQ(e.AddPicture(gone.c_str(), nullptr, 0), 1);
+    ASSERT_TRUE(base::RemoveAll(gone));
+    std::string name;
+    EXPECT_EQ(Run(e, Path("x.mpg"), &name), kVCDInputFailed);
+    EXPECT_EQ(name, gone);
+    const char16_t* wide = nullptr;
+    EXPECT_EQ(e.GetResultW(&wide), kVCDInputFailed);
+    EXPECT_EQ(std::u16string(wide), std::u16string(gone.begin(), gone.end()));
+  }
+  {
+    // Cancelled before the first picture is asked for.
+    VCDClassMPG1VideoEncode e;
+    ASSERT_EQ(e.AddPicture(a.c_str(), nullptr, 0), 1);
+    e.Cancel();
+    e.StartConversion(Path("y.mpg").c_str());  // a new run clears the flag
+    e.Cancel();
+    ASSERT_TRUE(e.WaitDone(600s));
+    EXPECT_EQ(e.GetResult(nullptr), kVCDCancelled);
+  }
+}
+
+TEST_F(VideoEncodeTest, TwoEncodersInOneProcess) {
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  const std::string a = Photo("a.jpg");
+  VCDClassMPG1VideoEncode x, y;
+  for (auto* e : {&x, &y}) {
+    e->SetStillTimes(500, 0);
+    ASSERT_EQ(e->AddPicture(a.c_str(), nullptr, 0), 1);
+  }
+  y.SetVideoFormat(2);
+  x.StartConversion(Path("x.mpg").c_str());
+  y.StartConversion(Path("y.mpg").c_str());
+  ASSERT_TRUE(x.WaitDone(600s));
+  ASSERT_TRUE(y.WaitDone(600s));
+  EXPECT_EQ(x.GetResult(nullptr), kVCDSuccess);
+  EXPECT_EQ(y.GetResult(nullptr), kVCDSuccess);
+  EXPECT_GT(std::filesystem::file_size(Path("x.mpg")), 1000u);
+  EXPECT_GT(std::filesystem::file_size(Path("y.mpg")), 1000u);
+}
+
+}  // namespace
+}  // namespace vexa::vcd::testing

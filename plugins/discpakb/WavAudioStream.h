@@ -1,0 +1,57 @@
+// The reader of RIFF WAVE files. Plain 16-bit PCM is read directly; any other
+// format tag whose head still says 16 bits and a supported rate (a
+// WAVE_FORMAT_EXTENSIBLE file, for instance) is decoded by libsndfile.
+#pragma once
+
+#include <sndfile.h>
+
+#include <memory>
+
+#include "plugins/discpakb/AudioStream.h"
+#include "plugins/discpakb/ByteSource.h"
+#include "plugins/discpakb/RiffWave.h"
+
+namespace vexa::discpakb {
+
+class WavAudioStream final : public AudioStream {
+ public:
+  explicit WavAudioStream(std::string path);
+  // For the fuzzing target: reads from the given bytes instead of the path.
+  WavAudioStream(std::string path, std::unique_ptr<ByteSource> source);
+  ~WavAudioStream() override;
+
+  std::int32_t Open() override;
+  void Close() override;
+  std::int32_t GetSize(std::uint32_t* bytes) override;
+  std::uint32_t GetDurationMs() override;
+  AudioFormatRecord* GetFormat() override;
+
+  const WaveLayout& layout() const { return layout_; }
+  bool isPCM() const { return isPCM_; }
+
+ protected:
+  bool DecodeBlock(Block* block) override;
+
+ private:
+  struct SndfileCloser {
+    void operator()(SNDFILE* f) const { sf_close(f); }
+  };
+  bool OpenSndfile();
+
+  std::unique_ptr<ByteSource> injected_;
+  std::unique_ptr<ByteSource> source_;
+  ByteSource* input_ = nullptr;
+  WaveLayout layout_;
+  bool opened_ = false;
+  bool isPCM_ = false;
+  std::uint64_t readPos_ = 0;     // next data byte to read
+  std::uint64_t bytesLeft_ = 0;   // data bytes still to read
+  std::vector<std::int16_t> block_;
+  std::unique_ptr<SNDFILE, SndfileCloser> sndfile_;
+  std::uint64_t virtualPos_ = 0;  // libsndfile's position in the file
+  AudioFormatRecord format_;
+
+  friend struct SndfileIo;
+};
+
+}  // namespace vexa::discpakb

@@ -1,0 +1,365 @@
+// Text and fonts: selection and substitution, escaping, encodings, widths
+// against the AFM metrics they were generated from, aligned text where
+// pdftotext finds it, external Type 1 fonts through a font map, and CID fonts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "platform/base/Path.h"
+#include "printing/pdfwriter/FontCatalogue.h"
+#include "printing/pdfwriter/PdfWriter.h"
+#include "printing/testsupport/PdfCheck.h"
+
+using namespace vexa::pdf;
+using namespace vexa::pdftest;
+
+namespace {
+
+constexpr const char* kLetter = "0 0 612 792";
+constexpr const char* kUrw = "/usr/share/fonts/type1/urw-base35";
+
+struct Doc {
+  PdfContextPtr doc = cpdf_open(0);
+  PdfContext* ctx = doc.get();
+  Doc() {
+    cpdf_startDocument(ctx);
+    cpdf_startPage(ctx, 1, 0, kLetter, kLetter);
+  }
+  std::string Write() {
+    EXPECT_EQ(cpdf_writeAll(ctx), 0) << cpdf_lastError(ctx);
+    return std::string(cpdf_getBufferForPDF(ctx));
+  }
+};
+
+std::string Afm(const std::string& font) { return std::string(kUrw) + "/" + font + ".afm"; }
+
+// Glyph name -> width, and code -> glyph name, from an AFM file.
+struct AfmMetrics {
+  std::map<std::string, int> widths;
+  std::map<int, std::string> names;
+};
+AfmMetrics ReadAfm(const std::string& path) {
+  AfmMetrics m;
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    // "C <code> ; WX <width> ; N <name> ; ..."
+    std::istringstream f(line);
+    std::string c, semi1, wx, semi2, n, name;
+    int code = 0, width = 0;
+    if (f >> c >> code >> semi1 >> wx >> width >> semi2 >> n >> name && c == "C" && wx == "WX" && n == "N") {
+      m.widths[name] = width;
+      if (code >= 0) m.names[code] = name;
+    }
+  }
+  return m;
+}
+
+TEST(PdfFonts, SameNameAndEncodingShareOneEntry) {
+  Doc d;
+  cpdf_beginTextBlock(d.ctx);
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "Times-Roman", "WinAnsiEncoding", 12), 0);
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "Times-Roman", "WinAnsiEncoding", 14), 0);
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "Times-Roman", "MacRomanEncoding", 12), 0);
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "Times-Roman", nullptr, 12), 0);
+  cpdf_endTextBlock(d.ctx);
+  const std::string pdf = d.Write();
+  EXPECT_NE(pdf.find("/Fcpdf0 12.000 Tf\n/Fcpdf0 14.000 Tf\n/Fcpdf1 12.000 Tf\n/Fcpdf2 12.000 Tf\n"),
+            std::string::npos);
+  EXPECT_EQ(pdf.find("/Fcpdf3"), std::string::npos);
+  EXPECT_NE(pdf.find("/Name /Fcpdf1\n/BaseFont /Times-Roman\n/Encoding /MacRomanEncoding\n>>"), std::string::npos);
+  EXPECT_NE(pdf.find("/Name /Fcpdf2\n/BaseFont /Times-Roman\n>>"), std::string::npos) << "no encoding: none written";
+}
+
+TEST(PdfFonts, AnUnknownFontBecomesTimesRoman) {
+  ScratchDir dir;
+  Doc d;
+  cpdf_setFontMapFile(d.ctx, dir / "no-such-fontmap.lst");
+  cpdf_beginTextBlock(d.ctx);
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "NoSuchFont-Bold", "WinAnsiEncoding", 12), 0);
+  EXPECT_EQ(cpdf_lastError(d.ctx), "KvPDF: Font not found: NoSuchFont-Bold >> substituting Times-Roman.");
+  EXPECT_EQ(cpdf_selectFont(d.ctx, "Times-Roman", "WinAnsiEncoding", 12), 0);
+  cpdf_endTextBlock(d.ctx);
+  const std::string pdf = d.Write();
+  EXPECT_NE(pdf.find("/BaseFont /Times-Roman"), std::string::npos);
+  EXPECT_EQ(pdf.find("/Fcpdf1"), std::string::npos) << "the substitute is the same entry as Times-Roman";
+}
+
+TEST(PdfFonts, TheFontTableHasALimit) {
+  PdfLimits limits;
+  limits.fonts = 1;
+  PdfContextPtr doc = cpdf_open(0, &limits);
+  cpdf_startDocument(doc.get());
+  cpdf_startPage(doc.get(), 1, 0, kLetter, kLetter);
+  EXPECT_EQ(cpdf_selectFont(doc.get(), "Helvetica", nullptr, 10), 0);
+  EXPECT_EQ(cpdf_selectFont(doc.get(), "Courier", nullptr, 10), -1);
+  EXPECT_EQ(cpdf_lastError(doc.get()), "KvPDF: Too many fonts in this PDF: 2. Increase limit by cpdf_open()");
+}
+
+TEST(PdfText, StringsAreEscapedAndEncoded) {
+  Doc d;
+  cpdf_beginTextBlock(d.ctx);
+  cpdf_selectFont(d.ctx, "Helvetica", "WinAnsiEncoding", 10);
+  cpdf_showText(d.ctx, "a(b)c\\d\re");
+  cpdf_showText(d.ctx, "Zürich € Ωmega 日");
+  cpdf_setHexTextMode(d.ctx, true);
+  cpdf_showText(d.ctx, "48 65 6c 6C 6f-28 7");
+  cpdf_setHexTextMode(d.ctx, false);
+  cpdf_selectFont(d.ctx, "Helvetica", "StandardEncoding", 10);
+  cpdf_showText(d.ctx, "it’s");
+  cpdf_endTextBlock(d.ctx);
+  const std::string pdf = d.Write();
+  EXPECT_NE(pdf.find("(a\\(b\\)c\\\\d\\re) Tj\n"), std::string::npos);
+  EXPECT_NE(pdf.find("(Z\xFCrich \x80 ?mega ?) Tj\n"), std::string::npos);
+  EXPECT_NE(pdf.find("(Hello\\() Tj\n"), std::string::npos);
+  EXPECT_NE(pdf.find("(it's) Tj\n"), std::string::npos) << "the right quote is code 39 in StandardEncoding";
+}
+
+TEST(PdfText, WidthsFollowTheFontAndTheSpacing) {
+  Doc d;
+  cpdf_selectFont(d.ctx, "Helvetica", "WinAnsiEncoding", 10);
+  EXPECT_NEAR(cpdf_textWidth(d.ctx, "a b"), 13.9, 1e-9);  // 556 + 278 + 556
+  EXPECT_NEAR(cpdf_textHeight(d.ctx), 7.29, 1e-9);
+  cpdf_setCharacterSpacing(d.ctx, 1);
+  cpdf_setWordSpacing(d.ctx, 2);
+  cpdf_setHorizontalScaling(d.ctx, 50);
+  EXPECT_NEAR(cpdf_textWidth(d.ctx, "a b"), (13.9 + 3 + 2 - 1) * 0.5, 1e-9);
+  cpdf_setCharacterSpacing(d.ctx, 0);
+  cpdf_setWordSpacing(d.ctx, 0);
+  cpdf_setHorizontalScaling(d.ctx, 100);
+  cpdf_selectFont(d.ctx, "Courier", nullptr, 20);
+  EXPECT_NEAR(cpdf_textWidth(d.ctx, "x's"), 36, 1e-9);
+  cpdf_selectFont(d.ctx, "HeiseiMin-W3-90ms-RKSJ-H", "90ms-RKSJ-H", 10);
+  EXPECT_NEAR(cpdf_textWidth(d.ctx, "ab\x82\xa0"), 5 + 5 + 10, 1e-9);
+}
+
+TEST(PdfFonts, BuiltInWidthsAreTheAfmWidths) {
+  VEXA_NEED_FILE(Afm("NimbusSans-Regular"));
+  const std::pair<const char*, const char*> fonts[] = {
+      {"Helvetica", "NimbusSans-Regular"},       {"Helvetica-BoldOblique", "NimbusSans-BoldItalic"},
+      {"Times-Roman", "NimbusRoman-Regular"},    {"Times-Italic", "NimbusRoman-Italic"},
+      {"Courier-Bold", "NimbusMonoPS-Bold"},     {"Palatino-Roman", "P052-Roman"},
+      {"Bookman-Light", "URWBookman-Light"},     {"AvantGarde-Demi", "URWGothic-Demi"},
+      {"NewCenturySchlbk-Italic", "C059-Italic"}, {"Helvetica-Narrow", "NimbusSansNarrow-Regular"},
+      {"ZapfChancery-MediumItalic", "Z003-MediumItalic"}};
+  // WinAnsi codes and the glyphs they name, beyond ASCII.
+  const std::pair<int, const char*> high[] = {{0x80, "Euro"},     {0x91, "quoteleft"}, {0x99, "trademark"},
+                                              {0xC4, "Adieresis"}, {0xE9, "eacute"},   {0xFF, "ydieresis"}};
+  for (const auto& [name, file] : fonts) {
+    const AfmMetrics m = ReadAfm(Afm(file));
+    ASSERT_FALSE(m.widths.empty()) << file;
+    const int index = FindBuiltinFont(name);
+    ASSERT_GE(index, 0) << name;
+    for (int code = 33; code < 127; ++code) {
+      if (code == 39 || code == 96) continue;  // quotesingle and grave in WinAnsi, quotes in the AFM's codes
+      ASSERT_TRUE(m.names.count(code)) << file << " " << code;
+      EXPECT_EQ(BuiltinWidth(index, 0, code), m.widths.at(m.names.at(code))) << name << " code " << code;
+    }
+    for (const auto& [code, glyph] : high) EXPECT_EQ(BuiltinWidth(index, 0, code), m.widths.at(glyph)) << name << " " << glyph;
+    EXPECT_EQ(BuiltinWidth(index, 3, 39), m.widths.at("quoteright")) << name << " StandardEncoding";
+    EXPECT_EQ(BuiltinWidth(index, 1, 0x8A), m.widths.at("adieresis")) << name << " MacRomanEncoding";
+  }
+  const AfmMetrics symbol = ReadAfm(Afm("StandardSymbolsPS"));
+  EXPECT_EQ(BuiltinWidth(kSymbolIndex, 0, 'a'), symbol.widths.at("alpha"));
+}
+
+TEST(PdfFonts, WidthsArraysBreakAfterSixteenNumbers) {
+  Doc d;
+  cpdf_selectFont(d.ctx, "Palatino-Bold", "WinAnsiEncoding", 10);
+  const std::string pdf = d.Write();
+  const std::size_t at = pdf.find("/Widths [");
+  ASSERT_NE(at, std::string::npos);
+  const std::string array = pdf.substr(at + 9, pdf.find(']', at) - at - 9);
+  std::istringstream lines(array);
+  std::string line;
+  int count = 0, total = 0;
+  while (std::getline(lines, line)) {
+    std::istringstream nums(line);
+    int n = 0, v;
+    while (nums >> v) ++n;
+    if (n) {
+      EXPECT_EQ(n, 16);
+    }
+    total += n;
+    ++count;
+  }
+  EXPECT_EQ(total, 224);
+  EXPECT_NE(pdf.find("/FirstChar 32\n/LastChar 255\n"), std::string::npos);
+  EXPECT_NE(pdf.find("/Type /FontDescriptor\n/Ascent "), std::string::npos);
+  EXPECT_NE(pdf.find("/FontName /Palatino-Bold\n/ItalicAngle 0\n"), std::string::npos);
+}
+
+TEST(PdfText, AlignedTextSitsWhereTheWidthsPutIt) {
+  VEXA_NEED_CHECKERS("pdftotext", "qpdf");
+  ScratchDir dir;
+  const std::string out = dir / "aligned.pdf";
+  PdfContextPtr doc = cpdf_open(0);
+  PdfContext* ctx = doc.get();
+  cpdf_setOutputPath(ctx, out);
+  cpdf_startDocument(ctx);
+  cpdf_startPage(ctx, 1, 0, kLetter, kLetter);
+  cpdf_beginTextBlock(ctx);
+  cpdf_selectFont(ctx, "Helvetica", "WinAnsiEncoding", 20);
+  const double w = cpdf_textWidth(ctx, "Centre");
+  const double h = cpdf_textHeight(ctx);
+  cpdf_placeTextAligned(ctx, 306, 396, 0, 4, "Centre");
+  cpdf_placeTextAligned(ctx, 540, 600, 0, 2, "Right");
+  const double wr = cpdf_textWidth(ctx, "Right");
+  cpdf_placeTextAlignedInDomain(ctx, 1, 2, 0, 0, "Inches");
+  cpdf_placeTextAligned(ctx, 300, 200, 0, 8, "TopRight");
+  const double wt = cpdf_textWidth(ctx, "TopRight");
+  cpdf_endTextBlock(ctx);
+  ASSERT_EQ(cpdf_writeAll(ctx), 0);
+  EXPECT_TRUE(QpdfClean(out));
+  std::map<std::string, Word> words;
+  for (const Word& word : Words(out, 1)) words[word.text] = word;
+  ASSERT_EQ(words.size(), 4u);
+  EXPECT_NEAR(words["Centre"].xMin, 306 - w / 2, 0.01);
+  EXPECT_NEAR(words["Centre"].xMax, 306 + w / 2, 0.01);
+  EXPECT_NEAR(words["Right"].xMax, 540, 0.01);
+  EXPECT_NEAR(words["Right"].xMin, 540 - wr, 0.01);
+  EXPECT_NEAR(words["Inches"].xMin, 72, 0.01);
+  EXPECT_NEAR(words["TopRight"].xMax, 300, 0.01);
+  EXPECT_NEAR(words["TopRight"].xMin, 300 - wt, 0.01);
+  // The baselines follow from the text matrices: the centred text sits h/2
+  // below its point, the top-aligned one h below.
+  EXPECT_NEAR(words["Inches"].yMax - words["Centre"].yMax, (792 - 144) - (792 - (396 - h / 2)), 0.05);
+  EXPECT_NEAR(words["TopRight"].yMax - words["Centre"].yMax, (792 - (200 - h)) - (792 - (396 - h / 2)), 0.05);
+}
+
+// A PFM for the ASCII glyphs of an AFM, laid out as the published header.
+std::string MakePfm(const AfmMetrics& m, const std::string& psName, int capHeight, int xHeight, bool truncated) {
+  std::string d(147 + 52, '\0');
+  auto put16 = [&](std::size_t at, int v) {
+    d[at] = static_cast<char>(v & 0xFF);
+    d[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+  };
+  auto put32 = [&](std::size_t at, std::uint32_t v) {
+    put16(at, static_cast<int>(v & 0xFFFF));
+    put16(at + 2, static_cast<int>(v >> 16));
+  };
+  const std::size_t etm = 147, driver = etm + 52;
+  d += psName;
+  d += '\0';
+  const std::size_t extent = d.size();
+  int maxWidth = 0;
+  for (int c = 32; c <= 126; ++c) {
+    const int w = m.names.count(c) ? m.widths.at(m.names.at(c)) : 0;
+    maxWidth = std::max(maxWidth, w);
+    d += static_cast<char>(w & 0xFF);
+    d += static_cast<char>(w >> 8);
+  }
+  put16(0, 0x100);
+  put32(2, static_cast<std::uint32_t>(d.size()));
+  put16(74, 729);          // dfAscent
+  d[90] = 0x21;            // variable pitch, swiss
+  put16(91, 500);          // dfAvgWidth
+  put16(93, maxWidth);     // dfMaxWidth
+  d[95] = 32;              // dfFirstChar
+  d[96] = 126;             // dfLastChar
+  put16(117, 30);          // dfSizeFields
+  put32(119, etm);         // dfExtMetricsOffset
+  put32(123, static_cast<std::uint32_t>(extent));
+  put32(139, static_cast<std::uint32_t>(driver));
+  put16(etm, 52);
+  put16(etm + 14, capHeight);
+  put16(etm + 16, xHeight);
+  put16(etm + 20, 218);
+  if (truncated) d.resize(extent + 20);  // the widths run past the end
+  return d;
+}
+
+// The PFB segments of a font program stored as one binary eexec file.
+std::string MakePfb(const std::string& t1) {
+  const std::size_t eexec = t1.find("currentfile eexec");
+  std::size_t bin = eexec + 17;
+  while (bin < t1.size() && (t1[bin] == '\r' || t1[bin] == '\n')) ++bin;
+  std::size_t zeros = t1.find(std::string(64, '0'), bin);
+  while (zeros > bin && (t1[zeros - 1] == '\r' || t1[zeros - 1] == '\n')) --zeros;
+  const std::string parts[3] = {t1.substr(0, bin), t1.substr(bin, zeros - bin), t1.substr(zeros)};
+  std::string out;
+  for (int i = 0; i < 3; ++i) {
+    out += '\x80';
+    out += static_cast<char>(i == 1 ? 2 : 1);
+    const auto n = static_cast<std::uint32_t>(parts[i].size());
+    for (int k = 0; k < 4; ++k) out += static_cast<char>((n >> (8 * k)) & 0xFF);
+    out += parts[i];
+  }
+  out += "\x80\x03";
+  return out;
+}
+
+TEST(PdfFonts, AnExternalType1FontIsEmbeddedThroughTheFontMap) {
+  VEXA_NEED_CHECKERS("pdffonts", "qpdf", "pdftotext");
+  VEXA_NEED_FILE(std::string(kUrw) + "/NimbusSans-Regular.t1");
+  const std::string t1 = Slurp(std::string(kUrw) + "/NimbusSans-Regular.t1");
+  const AfmMetrics m = ReadAfm(Afm("NimbusSans-Regular"));
+  ScratchDir dir;
+  vexa::base::MakeDirs(dir / "pfm");
+  vexa::base::MakeDirs(dir / "pfb");
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir / "pfm/nsr.pfm", MakePfm(m, "NimbusSans-Regular", 729, 524, false)));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir / "pfb/nsr.pfb", MakePfb(t1)));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir / "bad.pfm", MakePfm(m, "Broken", 729, 524, true)));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(
+      dir / "fontmap.lst", "# fonts of this test\n$Font_Directories (" + dir.path() + "/pfm) (" + dir.path() +
+                               "/pfb)\n$Abs_Path_Prefix (/)\nOurSans (nsr.pfm) (nsr.pfb)\nBroken (" + dir.path() +
+                               "/bad.pfm) (" + dir.path() + "/pfb/nsr.pfb)\n"));
+  const std::string out = dir / "external.pdf";
+  PdfContextPtr doc = cpdf_open(0);
+  PdfContext* ctx = doc.get();
+  cpdf_setOutputPath(ctx, out);
+  cpdf_setFontMapFile(ctx, dir / "fontmap.lst");
+  cpdf_startDocument(ctx);
+  cpdf_startPage(ctx, 1, 0, kLetter, kLetter);
+  cpdf_beginTextBlock(ctx);
+  ASSERT_EQ(cpdf_selectFont(ctx, "oursans", "WinAnsiEncoding", 24), 0);
+  EXPECT_EQ(cpdf_lastError(ctx), "") << "found through the map, its name compared without case";
+  EXPECT_NEAR(cpdf_textWidth(ctx, "Type"), (611 + 500 + 556 + 556) * 24 / 1000.0, 1e-9);
+  EXPECT_NEAR(cpdf_textHeight(ctx), 729 * 24 / 1000.0, 1e-9);
+  cpdf_placeText(ctx, 72, 600, 0, "Embedded Type");
+  ASSERT_EQ(cpdf_selectFont(ctx, "Broken", "WinAnsiEncoding", 12), 0);
+  EXPECT_NE(cpdf_lastError(ctx).find("substituting Times-Roman"), std::string::npos);
+  cpdf_endTextBlock(ctx);
+  ASSERT_EQ(cpdf_writeAll(ctx), 0) << cpdf_lastError(ctx);
+  EXPECT_TRUE(QpdfClean(out));
+  std::string fonts;
+  Shell("pdffonts " + Quote(out), &fonts);
+  EXPECT_NE(fonts.find("NimbusSans-Regular                   Type 1            WinAnsi          yes no  no"),
+            std::string::npos)
+      << fonts;
+  std::vector<std::string> texts;
+  for (const Word& w : Words(out)) texts.push_back(w.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Embedded", "Type"}));
+  const std::string pdf = Slurp(out);
+  EXPECT_NE(pdf.find("/FirstChar 32\n/LastChar 126\n"), std::string::npos);
+  EXPECT_NE(pdf.find("/Flags 6\n/FontBBox [-100 -223 "), std::string::npos);
+}
+
+TEST(PdfFonts, CidFontsAreType0WithADescendant) {
+  VEXA_NEED_CHECKERS("qpdf");
+  ScratchDir dir;
+  const std::string out = dir / "cid.pdf";
+  PdfContextPtr doc = cpdf_open(0);
+  cpdf_setOutputPath(doc.get(), out);
+  cpdf_startDocument(doc.get());
+  cpdf_startPage(doc.get(), 1, 0, kLetter, kLetter);
+  cpdf_beginTextBlock(doc.get());
+  cpdf_selectFont(doc.get(), "STSong-Light", "UniGB-UCS2-H", 12);
+  cpdf_endTextBlock(doc.get());
+  ASSERT_EQ(cpdf_writeAll(doc.get()), 0);
+  EXPECT_TRUE(QpdfClean(out));
+  const std::string pdf = Slurp(out);
+  EXPECT_EQ(pdf.rfind("%PDF-1.2", 0), 0u);
+  EXPECT_NE(pdf.find("/Subtype /Type0\n/Name /Fcpdf0\n/BaseFont /STSong-Light\n/Encoding /UniGB-UCS2-H\n"
+                     "/DescendantFonts [ 8 0 R ]\n"),
+            std::string::npos);
+  EXPECT_NE(pdf.find("/Subtype /CIDFontType2\n/BaseFont /STSong-Light\n/FontDescriptor 9 0 R\n"
+                     "/CIDSystemInfo << /Registry (Adobe) /Ordering (GB1) /Supplement 2 >>\n/DW 1000\n"),
+            std::string::npos);
+  EXPECT_NE(pdf.find("/StemH 58\n/MissingWidth 500\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// aras-cat end to end: the plug-in loaded by name turns files of every kind
+// into 44.1 kHz stereo WAV files that ffprobe reads with the right length.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/base/Path.h"
+
+namespace {
+
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  if (output) *output = out;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+bool Have(const std::string& tool) { return Shell("command -v " + tool + " >/dev/null") == 0; }
+bool Required() {
+  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return v && std::string(v) == "1";
+}
+
+TEST(ArasCatTest, EveryKindBecomesStereo44k) {
+  if (!Have("ffmpeg") || !Have("ffprobe")) {
+    if (Required()) FAIL() << "ffmpeg missing";
+    GTEST_SKIP() << "ffmpeg missing";
+  }
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-arascat-");
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/aras-cat";
+  const std::string tone = "-f lavfi -i \"aevalsrc=0.4*sin(440*2*PI*t)|0.4*sin(550*2*PI*t):s=44100:d=3\"";
+  struct Row {
+    const char* name;
+    const char* args;
+  };
+  const Row rows[] = {
+      {"a48.mp3", "-c:a libmp3lame -b:a 160k -ar 48000"},
+      {"a.wma", "-c:a wmav2 -b:a 96k"},
+      {"a11.wav", "-c:a pcm_s16le -ar 11025 -ac 1"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const std::string in = dir + "/" + r.name, out = dir + "/out.wav";
+    ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y " + tone + " " + r.args + " '" + in + "'"), 0);
+    std::string report;
+    ASSERT_EQ(Shell("'" + tool + "' '" + in + "' '" + out + "'", &report), 0) << report;
+    EXPECT_NE(report.find("durationMs="), std::string::npos) << report;
+    std::string probe;
+    ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,duration -of "
+                    "default=nw=1 '" + out + "'",
+                    &probe),
+              0);
+    EXPECT_NE(probe.find("codec_name=pcm_s16le"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("sample_rate=44100"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("channels=2"), std::string::npos) << probe;
+    const auto at = probe.find("duration=");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(std::atof(probe.c_str() + at + 9), 3.0, 0.05) << probe;
+  }
+  std::string report;
+  EXPECT_EQ(Shell("'" + tool + "' '" + dir + "/none.mp3'", &report), 1);
+  EXPECT_EQ(Shell("'" + tool + "'", &report), 2);
+  vexa::base::RemoveAll(dir);
+}
+
+}  // namespace

@@ -1,0 +1,135 @@
+// vcd-encode: runs the Video CD library's encoder objects on files.
+//
+//   vcd-encode audio OUTPUT.MP2 MUSIC...
+//       music files (WAV, MP3, WMA) into one Layer II file
+//   vcd-encode video [-f FORMAT] [-t DISPLAY_MS] [-c CAPTION_MS] [-q QUALITY]
+//                    [-a MP2] OUTPUT.MPG PICTURE[::CAPTION]...
+//       pictures into a still (formats 3-5) or motion (0-2) stream,
+//       multiplexed with the Layer II file given with -a
+//
+// Progress (percent and seconds remaining) is shown on standard error once
+// a second; the exit status is the run's result state (0 success).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "disclib/vcd/DiscpakLibrary.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: vcd-encode audio OUTPUT.MP2 MUSIC...\n"
+               "       vcd-encode video [-f FORMAT] [-t DISPLAY_MS] [-c CAPTION_MS] [-q QUALITY] [-a MP2]\n"
+               "                        OUTPUT.MPG PICTURE[::CAPTION]...\n");
+  return 64;
+}
+
+// Shows progress until the run is done; answers its state.
+template <typename Encoder>
+int Follow(Encoder* e, const char* what) {
+  std::int32_t percent = 0, remaining = 0, done = 0;
+  for (;;) {
+    const bool finished = e->WaitDone(1000) == 1;
+    e->GetProgress(&percent, &remaining, &done);
+    std::fprintf(stderr, "\r%s: %3d%%, %d s left   ", what, percent, remaining);
+    if (finished) break;
+  }
+  std::fprintf(stderr, "\n");
+  const char* name = nullptr;
+  const std::int32_t state = e->GetResult(&name);
+  if (state != 0) std::fprintf(stderr, "vcd-encode: %s failed with state %d%s%s\n", what, state,
+                               name && *name ? ": " : "", name ? name : "");
+  return state;
+}
+
+int Audio(DISCPAK_LibObject* t, int argc, char** argv) {
+  if (argc < 2) return Usage();
+  I_VCDClassMPG1L2AudioEncode* e = t->NewVCDClassMPG1L2AudioEncode();
+  if (!e) return 70;
+  for (int i = 1; i < argc; ++i) {
+    if (!e->AddAudioFile(argv[i])) {
+      std::fprintf(stderr, "vcd-encode: %s: not a readable audio file\n", argv[i]);
+      t->DeleteVCDClassMPG1L2AudioEncode(e);
+      return 65;
+    }
+  }
+  std::fprintf(stderr, "%d files, about %d bytes, %d sectors\n", argc - 1, e->EstimateBytes(), e->EstimateSectors());
+  e->StartConversion(argv[0]);
+  const int state = Follow(e, "audio");
+  t->DeleteVCDClassMPG1L2AudioEncode(e);
+  return state;
+}
+
+int Video(DISCPAK_LibObject* t, int argc, char** argv) {
+  int format = 0, displayMs = 4000, captionMs = 4000, quality = 16;
+  const char* mp2 = nullptr;
+  int i = 0;
+  for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i += 2) {
+    if (i + 1 >= argc) return Usage();
+    const char* v = argv[i + 1];
+    switch (argv[i][1]) {
+      case 'f': format = std::atoi(v); break;
+      case 't': displayMs = std::atoi(v); break;
+      case 'c': captionMs = std::atoi(v); break;
+      case 'q': quality = std::atoi(v); break;
+      case 'a': mp2 = v; break;
+      default: return Usage();
+    }
+  }
+  if (argc - i < 2) return Usage();
+  I_VCDClassMPG1VideoEncode* e = t->NewVCDClassMPG1VideoEncode();
+  if (!e) return 70;
+  e->SetVideoFormat(format);
+  e->SetStillTimes(displayMs, captionMs);
+  e->SetQuality(quality);
+  e->SetCaptionStyle("Arial", 18, 0, 8, 85);
+  int rc = 0;
+  if (mp2 && !e->SetAudioFile(mp2, 1)) {
+    std::fprintf(stderr, "vcd-encode: %s: cannot be opened\n", mp2);
+    rc = 65;
+  }
+  const char* output = argv[i++];
+  for (; rc == 0 && i < argc; ++i) {
+    std::string picture = argv[i], caption;
+    const auto sep = picture.find("::");
+    if (sep != std::string::npos) {
+      caption = picture.substr(sep + 2);
+      picture.resize(sep);
+    }
+    if (!e->AddPicture(picture.c_str(), caption.empty() ? nullptr : caption.c_str(), 0)) {
+      std::fprintf(stderr, "vcd-encode: %s: cannot be added\n", picture.c_str());
+      rc = 65;
+    }
+  }
+  if (rc == 0) {
+    std::fprintf(stderr, "about %d sectors\n", e->EstimateSectors());
+    e->StartConversion(output);
+    rc = Follow(e, "video");
+  }
+  t->DeleteVCDClassMPG1VideoEncode(e);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  auto* t = static_cast<DISCPAK_LibObject*>(DLL_LL_GetLibObject("DISCPAK"));
+  if (!t || t->version != kDiscpakVersion) {
+    std::fprintf(stderr, "vcd-encode: no DISCPAK library object\n");
+    return 70;
+  }
+  int rc;
+  if (std::strcmp(argv[1], "audio") == 0) {
+    rc = Audio(t, argc - 2, argv + 2);
+  } else if (std::strcmp(argv[1], "video") == 0) {
+    rc = Video(t, argc - 2, argv + 2);
+  } else {
+    rc = Usage();
+  }
+  DLL_LL_ReleaseObject(t);
+  return rc;
+}

@@ -1,0 +1,73 @@
+// vcd-encode end to end: three music files of different kinds become one
+// Layer II file of their summed duration; two photos become a motion stream
+// multiplexed with it. Checked by ffprobe.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/base/Path.h"
+
+namespace {
+
+int Shell(const std::string& command, std::string* output = nullptr) {
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  const int rc = ::pclose(p);
+  if (output) *output = out;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+bool Have(const std::string& tool) { return Shell("command -v " + tool + " >/dev/null") == 0; }
+
+TEST(VcdEncodeTest, MusicAndPictures) {
+  if (!Have("ffmpeg") || !Have("ffprobe")) {
+    const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+    if (v && std::string(v) == "1") FAIL() << "ffmpeg missing";
+    GTEST_SKIP() << "ffmpeg missing";
+  }
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-vcdencode-");
+  ::setenv("VEXA_REGISTRY_DIR", dir.c_str(), 1);
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/vcd-encode";
+  const std::string tone = "-f lavfi -i \"aevalsrc=0.4*sin(330*2*PI*t)|0.4*sin(440*2*PI*t):s=44100:d=";
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y " + tone + "3\" -ar 48000 -c:a libmp3lame " + dir + "/a.mp3"), 0);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y " + tone + "2\" -c:a wmav2 " + dir + "/b.wma"), 0);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y " + tone + "2\" -ar 11025 -ac 1 " + dir + "/c.wav"), 0);
+  std::string out;
+  ASSERT_EQ(Shell("'" + tool + "' audio " + dir + "/DISCPAK.MP2 " + dir + "/a.mp3 " + dir + "/b.wma " + dir + "/c.wav",
+                  &out),
+            0)
+      << out;
+  std::string probe;
+  ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
+                  "-of default=nw=1 " + dir + "/DISCPAK.MP2", &probe), 0);
+  EXPECT_NE(probe.find("codec_name=mp2"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("sample_rate=44100"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("channels=2"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("bit_rate=224000"), std::string::npos) << probe;
+  EXPECT_NEAR(std::atof(probe.c_str() + probe.find("duration=") + 9), 7.0, 0.1) << probe;
+
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x480 -frames:v 1 " + dir + "/p1.jpg"), 0);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i mandelbrot=size=640x480 -frames:v 1 " + dir + "/p2.jpg"), 0);
+  ASSERT_EQ(Shell("'" + tool + "' video -f 0 -t 3500 -c 1000 -a " + dir + "/DISCPAK.MP2 " + dir + "/DISCPAK.DAT " + dir +
+                  "/p1.jpg::Hello " + dir + "/p2.jpg", &out),
+            0)
+      << out;
+  ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name -of default=nw=1 " + dir + "/DISCPAK.DAT", &probe), 0);
+  EXPECT_NE(probe.find("codec_name=mpeg1video"), std::string::npos) << probe;
+  EXPECT_NE(probe.find("codec_name=mp2"), std::string::npos) << probe;
+
+  // Failures give the run's state as the exit status, with the file named.
+  EXPECT_EQ(Shell("'" + tool + "' audio " + dir + "/x.mp2 " + dir + "/none.mp3", &out), 65);
+  EXPECT_NE(out.find("none.mp3"), std::string::npos) << out;
+  EXPECT_EQ(Shell("'" + tool + "' bogus", &out), 64);
+  vexa::base::RemoveAll(dir);
+}
+
+}  // namespace
