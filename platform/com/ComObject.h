@@ -253,7 +253,7 @@ V LoadValue(const VARIANT& v, VARTYPE vt) {
 
 // Converts an incoming argument to vt (following VT_BYREF); for an
 // interface-typed property the object is asked for the property's interface.
-HRESULT CoerceArgument(const VARIANT* in, VARTYPE vt, VARIANT* out);
+VEXA_COM_API HRESULT CoerceArgument(const VARIANT* in, VARTYPE vt, VARIANT* out);
 
 }  // namespace detail
 
@@ -477,7 +477,7 @@ constexpr DispatchEntry<T> DispMethodOf(DISPID id, const char16_t* name) {
 namespace detail {
 // Checks flags and arguments common to every entry. Returns S_OK with *value
 // set to the argument of a put, or an error.
-HRESULT CheckInvoke(WORD flags, DISPPARAMS* params, bool hasGet, bool hasPut, bool hasPutRef,
+VEXA_COM_API HRESULT CheckInvoke(WORD flags, DISPPARAMS* params, bool hasGet, bool hasPut, bool hasPutRef,
                     bool hasMethod, UINT* argErr, int* action, VARIANT** value);
 enum InvokeAction { kGet = 1, kPut = 2, kPutRef = 3, kMethod = 4 };
 

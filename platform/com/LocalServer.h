@@ -40,7 +40,7 @@ namespace vexa::com {
 // Packs values for the wire: integers little-endian, GUIDs as 16 bytes,
 // strings as a presence byte then UTF-16 code units, so null and empty
 // BSTRs stay distinct.
-class WireWriter {
+class VEXA_COM_API WireWriter {
  public:
   void U32(std::uint32_t v);
   void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
@@ -55,7 +55,7 @@ class WireWriter {
 
 // Reads what WireWriter packed. Every read checks the bytes left and fails
 // (false) on a short or malformed message; nothing is read past the end.
-class WireReader {
+class VEXA_COM_API WireReader {
  public:
   WireReader() = default;
   explicit WireReader(std::string_view data) : data_(data) {}
@@ -70,7 +70,7 @@ class WireReader {
 };
 
 // The client end of one connection, holding one object in the server.
-class LocalServerChannel {
+class VEXA_COM_API LocalServerChannel {
  public:
   // Connects to the server of clsid, starting serverPath when none answers,
   // and has it create an object of clsid asked for iid. Errors:
@@ -129,12 +129,12 @@ struct LocalServerOptions {
 // Serves the classes until the server has held no connection for the idle
 // time. Runs on the calling thread, which initialises the component core.
 // Returns the program's exit code: 0, or 1 when it could not listen.
-int RunLocalServer(std::span<const LocalServerClass> classes, const LocalServerOptions& options = {});
+VEXA_COM_API int RunLocalServer(std::span<const LocalServerClass> classes, const LocalServerOptions& options = {});
 
 // The socket of a class's server in the runtime folder ("" when the folder
 // is unusable), and the file that receives the server's diagnostics.
-std::string LocalServerSocketPath(REFCLSID clsid);
-std::string LocalServerLogPath(REFCLSID clsid);
+VEXA_COM_API std::string LocalServerSocketPath(REFCLSID clsid);
+VEXA_COM_API std::string LocalServerLogPath(REFCLSID clsid);
 
 // Message kinds on the wire (first word of every request).
 enum : std::uint32_t { kWireCreate = 1, kWireCall = 2 };

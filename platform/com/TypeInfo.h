@@ -206,10 +206,10 @@ VEXA_DEFINE_IID(IRecordInfo, "{0000002F-0000-0000-C000-000000000046}")
 // TYPE_E_LIBNOTREGISTERED when no record type of that library (at that
 // version and locale) is registered, TYPE_E_ELEMENTNOTFOUND when the library
 // has no such record type.
-HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid,
+VEXA_COM_API HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajor, ULONG uVerMinor, LCID lcid,
                                REFGUID rGuidTypeInfo, IRecordInfo** ppRecInfo);
 // The record information of a record type's type information.
-HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);
+VEXA_COM_API HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);
 
 namespace vexa::com {
 
@@ -245,7 +245,7 @@ struct RecordType {
 // whose fields do not fit its size, overlap, repeat a name or have a type a
 // record cannot hold; a second registration of the same identifier replaces
 // the first for later look-ups.
-HRESULT RegisterRecordType(const RecordType& type, IRecordInfo** info = nullptr);
+VEXA_COM_API HRESULT RegisterRecordType(const RecordType& type, IRecordInfo** info = nullptr);
 
 // One member of a dispatch table as type information describes it.
 struct DispatchMember {
@@ -256,7 +256,7 @@ struct DispatchMember {
 
 // Type information of a dual interface from its dispatch table; the library
 // is null for a class that names none.
-HRESULT CreateDispatchTypeInfo(REFIID iid, std::u16string_view interfaceName, const TypeLibraryId* library,
+VEXA_COM_API HRESULT CreateDispatchTypeInfo(REFIID iid, std::u16string_view interfaceName, const TypeLibraryId* library,
                                std::span<const DispatchMember> members, ITypeInfo** out);
 
 }  // namespace vexa::com

@@ -9,7 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/Export.h"
 #include "platform/base/WinTypes.h"
+
+// What the component core's library exports: the entry points and the
+// classes its callers use.
+#define VEXA_COM_API VEXA_EXPORT
 
 using HRESULT = std::int32_t;
 using SCODE = HRESULT;
@@ -87,7 +92,7 @@ constexpr HRESULT STG_E_MEDIUMFULL = static_cast<HRESULT>(0x80030070u);
 constexpr HRESULT TYPE_E_LIBNOTREGISTERED = static_cast<HRESULT>(0x8002801Du);
 
 // Text for a result code ("E_FAIL", or "0x8004xxxx" for others).
-std::string HresultName(HRESULT hr);
+VEXA_COM_API std::string HresultName(HRESULT hr);
 
 // ---- GUIDs -----------------------------------------------------------------
 
@@ -170,11 +175,11 @@ consteval GUID Guid(const char* text) {
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as the registry
 // writes them.
-std::string GuidToString(const GUID& g);
+VEXA_COM_API std::string GuidToString(const GUID& g);
 // The 36-character lower-case form without braces (the model's identifiers).
-std::string GuidToLowerString(const GUID& g);
+VEXA_COM_API std::string GuidToLowerString(const GUID& g);
 // A new random GUID (libuuid).
-GUID NewGuid();
+VEXA_COM_API GUID NewGuid();
 
 // Associates an interface type with its IID. Declared for each interface with
 // VEXA_DEFINE_IID; a missing declaration is a compile error, never a wrong IID.

@@ -5,7 +5,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/UniqueFd.h"
-#include "platform/registry/RegistryModel.h"
+#include "platform/registry/RegistryModel_p.h"
 
 #include <dirent.h>
 #include <fcntl.h>
