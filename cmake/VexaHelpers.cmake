@@ -22,6 +22,10 @@ function(vexa_library name)
   if(A_HIDDEN)
     set(visibility hidden)
     set(inlines_hidden ON)
+    # Standard-library template instantiations stay local too.
+    target_link_options(${name} PRIVATE
+      "LINKER:--version-script=${PROJECT_SOURCE_DIR}/cmake/hidden-std.map")
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/hidden-std.map)
   else()
     set(visibility default)
     set(inlines_hidden OFF)

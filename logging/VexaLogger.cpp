@@ -15,6 +15,7 @@
 
 #include "logging/LogFormat.h"
 #include "logging/VexaLoggerDispatch.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/UniqueFd.h"
@@ -362,20 +363,20 @@ bool CVexaLogger::PruneDebugLogFile() {
 
 // Writes the part of file after the first line end at or after cut (behind a
 // header when headerWord is given) into a temporary file beside it and
-// renames that over the file. On any failure the file stays as it was.
+// renames that over the file, through the shared output helper (which keeps
+// the file's mode and refuses a log that is a link or not a file). On any
+// failure the file stays as it was.
 bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string& tempName,
                                   const std::string* headerWord, const std::string& date,
                                   const std::string& time, bool* copyFailed) {
-  const std::string tempPath = dataDirectory_ + tempName;
-  ::unlink(tempPath.c_str());
-  base::UniqueFd temp(::open(tempPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  if (!temp) return false;
+  base::OutputFile output;
+  if (!output.Open(file.path(), tempName)) return false;
+  const int temp = ::fileno(output.Stream());
   auto discard = [&] {
-    temp.Reset();
-    ::unlink(tempPath.c_str());
+    output.Discard();
     return false;
   };
-  if (headerWord && !WriteLogHeader(temp.Get(), *headerWord, date, time)) {
+  if (headerWord && !WriteLogHeader(temp, *headerWord, date, time)) {
     *copyFailed = true;
     return discard();
   }
@@ -401,19 +402,15 @@ bool CVexaLogger::ReplaceByPruned(LogFile& file, unsigned cut, const std::string
   for (;;) {
     const ssize_t n = ::pread(file.fd(), buffer.data(), buffer.size(), pos);
     if (n <= 0) break;
-    if (!WriteAll(temp.Get(), std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+    if (!WriteAll(temp, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
       *copyFailed = true;
       return discard();
     }
     pos += n;
   }
-  if (::fsync(temp.Get()) != 0 || !temp.Close()) {
-    *copyFailed = true;
-    return discard();
-  }
   // Renaming over the log replaces it in one step: the log is never missing.
-  if (::rename(tempPath.c_str(), file.path().c_str()) != 0) {
-    ::unlink(tempPath.c_str());
+  if (!output.Commit()) {
+    *copyFailed = true;
     return false;
   }
   return file.Reopen();

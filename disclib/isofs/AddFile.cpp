@@ -1,11 +1,16 @@
 // The file tree and the ISO 9660 / Joliet name rules.
+#include <locale.h>
+#include <wctype.h>
+
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Tree_p.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace {
 
@@ -143,13 +148,16 @@ Directory::~Directory() {
   // touch it afterwards. Then the entries, which the directory owns.
   SendNotifyDelete();
   listeners_.clear();
-  for (I_File* f : entries_) delete f;
+  // Taken out of the list first, so nothing reached while they go sees a
+  // list that still names them.
+  std::vector<std::unique_ptr<I_File>> doomed = std::move(entries_);
   entries_.clear();
+  doomed.clear();
 }
 
 std::size_t Directory::LowerBound(const std::string& narrow) const {
   auto it = std::lower_bound(entries_.begin(), entries_.end(), narrow,
-                             [](const I_File* f, const std::string& n) {
+                             [](const std::unique_ptr<I_File>& f, const std::string& n) {
                                return std::strcmp(f->GetName(), n.c_str()) < 0;
                              });
   return static_cast<std::size_t>(it - entries_.begin());
@@ -158,14 +166,14 @@ std::size_t Directory::LowerBound(const std::string& narrow) const {
 I_File* Directory::GetFile(const char* name) {
   const std::string n = CutNarrow(name);
   const std::size_t i = LowerBound(n);
-  if (i < entries_.size() && n == entries_[i]->GetName()) return entries_[i];
+  if (i < entries_.size() && n == entries_[i]->GetName()) return entries_[i].get();
   return nullptr;
 }
 
 I_Directory* Directory::GetDirectory(const char* name) {
   const std::string n = CutNarrow(name);
   for (std::size_t i = LowerBound(n); i < entries_.size() && n == entries_[i]->GetName(); ++i) {
-    if (entries_[i]->IsDirectory()) return AsDirectory(entries_[i]);
+    if (entries_[i]->IsDirectory()) return AsDirectory(entries_[i].get());
   }
   return nullptr;
 }
@@ -173,7 +181,7 @@ I_Directory* Directory::GetDirectory(const char* name) {
 I_PlainFile* Directory::GetPlainFile(const char* name) {
   const std::string n = CutNarrow(name);
   for (std::size_t i = LowerBound(n); i < entries_.size() && n == entries_[i]->GetName(); ++i) {
-    if (entries_[i]->IsPlainFile()) return dynamic_cast<I_PlainFile*>(entries_[i]);
+    if (entries_[i]->IsPlainFile()) return dynamic_cast<I_PlainFile*>(entries_[i].get());
   }
   return nullptr;
 }
@@ -181,10 +189,10 @@ I_PlainFile* Directory::GetPlainFile(const char* name) {
 namespace {
 // Wide look-ups go through the narrow order, then compare the wide names.
 template <class Pred>
-I_File* FindWide(const std::vector<I_File*>& entries, std::size_t from, const std::u16string& w,
-                 const std::string& n, Pred pred) {
+I_File* FindWide(const std::vector<std::unique_ptr<I_File>>& entries, std::size_t from,
+                 const std::u16string& w, const std::string& n, Pred pred) {
   for (std::size_t i = from; i < entries.size() && n == entries[i]->GetName(); ++i) {
-    if (w == entries[i]->GetWideName() && pred(entries[i])) return entries[i];
+    if (w == entries[i]->GetWideName() && pred(entries[i].get())) return entries[i].get();
   }
   return nullptr;
 }
@@ -211,23 +219,23 @@ I_PlainFile* Directory::GetPlainFile(const char16_t* name) {
 }
 
 I_File* Directory::GetFileISO(const char* name) {
-  for (I_File* f : entries_) {
-    if (std::strcmp(f->GetISOName(), Str(name)) == 0) return f;
+  for (const auto& f : entries_) {
+    if (std::strcmp(f->GetISOName(), Str(name)) == 0) return f.get();
   }
   return nullptr;
 }
 
 I_Directory* Directory::GetDirectoryISO(const char* name) {
-  for (I_File* f : entries_) {
-    if (f->IsDirectory() && std::strcmp(f->GetISOName(), Str(name)) == 0) return AsDirectory(f);
+  for (const auto& f : entries_) {
+    if (f->IsDirectory() && std::strcmp(f->GetISOName(), Str(name)) == 0) return AsDirectory(f.get());
   }
   return nullptr;
 }
 
 I_PlainFile* Directory::GetPlainFileISO(const char* name) {
-  for (I_File* f : entries_) {
+  for (const auto& f : entries_) {
     if (f->IsPlainFile() && std::strcmp(f->GetISOName(), Str(name)) == 0)
-      return dynamic_cast<I_PlainFile*>(f);
+      return dynamic_cast<I_PlainFile*>(f.get());
   }
   return nullptr;
 }
@@ -247,7 +255,10 @@ std::string DeriveISOName(const I_File* f, const std::string& given) {
 }
 }  // namespace
 
-void Directory::AddFile(I_File* file) {
+void Directory::AddFile(I_File* file) { AddFile(std::unique_ptr<I_File>(file)); }
+
+void Directory::AddFile(std::unique_ptr<I_File> owned) {
+  I_File* file = owned.get();
   if (!file) {
     ThrowTrel<E_NullPointer>("Directory::AddFile", "AddFile", __LINE__, "Null argument");
   }
@@ -255,7 +266,8 @@ void Directory::AddFile(I_File* file) {
   if (auto* f = dynamic_cast<File*>(file)) f->SetResolvedISOName(DeriveISOName(f, f->GivenISOName()));
   // Before every existing entry whose name is not less: equal names go in
   // front of the ones already there.
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())),
+                  std::move(owned));
   SendNotifyChange();
   SetChanged(1);
   file->SetParent(this);
@@ -265,27 +277,30 @@ void Directory::AddFile(I_File* file) {
 void Directory::EntryRenamed(I_File* file) {
   // The list stays in name order, so the look-ups that search it by name
   // keep finding every entry; the renamed one goes where AddFile would put it.
-  auto it = std::find(entries_.begin(), entries_.end(), file);
+  auto it = std::find_if(entries_.begin(), entries_.end(),
+                         [file](const std::unique_ptr<I_File>& e) { return e.get() == file; });
   if (it == entries_.end()) return;
+  std::unique_ptr<I_File> moved = std::move(*it);
   entries_.erase(it);
-  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())), file);
+  entries_.insert(entries_.begin() + static_cast<std::ptrdiff_t>(LowerBound(file->GetName())),
+                  std::move(moved));
   names_changed_ = true;
 }
 
 void Directory::EraseAt(std::size_t index) {
-  I_File* f = entries_[index];
+  std::unique_ptr<I_File> f = std::move(entries_[index]);
   entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
   if (cursor_ > index) --cursor_;
   // A directory's destructor takes its own subtree with it and tells its
   // own listeners; this directory's listeners only see a change.
-  delete f;
+  f.reset();
   SetChanged(1);
 }
 
 void Directory::DeleteFile(I_File* file) {
   if (!file) ThrowTrel<E_NullPointer>("Directory::DeleteFile", "AddFile", __LINE__, "Null argument");
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    if (entries_[i] == file) {
+    if (entries_[i].get() == file) {
       EraseAt(i);
       return;
     }
@@ -315,11 +330,12 @@ void Directory::DeleteFile(const char16_t* name) {
 }
 
 void Directory::DeleteAll() {
-  for (I_File* f : entries_) {
-    ISOFS_TRACE("Directory::DeleteAll") << " Erasing " << f->GetName() << endl;
-    delete f;
-  }
+  std::vector<std::unique_ptr<I_File>> doomed = std::move(entries_);
   entries_.clear();
+  for (auto& f : doomed) {
+    ISOFS_TRACE("Directory::DeleteAll") << " Erasing " << f->GetName() << endl;
+    f.reset();
+  }
   cursor_ = 0;
   names_changed_ = true;
   // The structures laid out from the old entries must not use them again.
@@ -333,14 +349,14 @@ void Directory::First() {
 
 I_File* Directory::Next() {
   if (cursor_ >= entries_.size()) return nullptr;
-  return entries_[cursor_++];
+  return entries_[cursor_++].get();
 }
 
 void Directory::Last() { cursor_ = entries_.size(); }
 
 I_File* Directory::Previous() {
   if (cursor_ == 0) return nullptr;
-  return entries_[--cursor_];
+  return entries_[--cursor_].get();
 }
 
 void Directory::SetChanged(DWORD value) {
@@ -354,7 +370,7 @@ void Directory::PrintTree(std::ostream& out, int depth) const {
       << "\n";
   // The entries print with their names brought up to date, as any walk has.
   const_cast<Directory*>(this)->adj_iso_names();
-  for (const I_File* f : entries_) f->Print(out, depth + 1);
+  for (const auto& f : entries_) f->Print(out, depth + 1);
 }
 
 void Directory::adj_iso_names() {
@@ -364,8 +380,8 @@ void Directory::adj_iso_names() {
   // names is then numbered, every candidate checked against all names in use.
   std::vector<File*> iso;
   std::unordered_map<std::string, unsigned> count;
-  for (I_File* e : entries_) {
-    auto* f = dynamic_cast<File*>(e);
+  for (const auto& e : entries_) {
+    auto* f = dynamic_cast<File*>(e.get());
     if (!f) continue;
     f->SetResolvedISOName(DeriveISOName(f, f->GivenISOName()));
     if (f->Get_FS_Flags() & (FS_ISO9660 | FS_ISO9660_LONG)) {
@@ -382,39 +398,35 @@ void Directory::adj_iso_names() {
     const std::string base = f->GetISOName();
     if (count[base] == 1) continue;
     const bool longForm = !(f->Get_FS_Flags() & FS_ISO9660);
-    unsigned& k = next[base];
-    std::string candidate;
-    do {
-      candidate = isoname::Numbered(base, ++k, f->IsDirectory() != 0, longForm);
-    } while (used.count(candidate));
+    std::string candidate =
+        isoname::NextFreeName(base, next[base], f->IsDirectory() != 0, longForm, used, f->GetName(), GetName());
     ISOFS_TRACE("Directory::adj_iso_names") << "Old name: " << base << " NEW name: " << candidate << endl;
     used.insert(candidate);
     f->SetResolvedISOName(std::move(candidate));
   }
 
-  // Joliet tree: the first entry of a name keeps it, later ones are numbered.
+  // Joliet tree: the first entry of a name keeps it, later ones are
+  // numbered. Names are compared without case, as the readers that ignore
+  // case would otherwise see two entries under one name.
   std::vector<File*> joliet;
   std::unordered_set<std::u16string> jused;
-  for (I_File* e : entries_) {
-    auto* f = dynamic_cast<File*>(e);
+  for (const auto& e : entries_) {
+    auto* f = dynamic_cast<File*>(e.get());
     if (!f) continue;
     f->SetJolietName(isoname::JolietIdentifier(f->GetWideName()));
     if (f->Get_FS_Flags() & FS_JOLIET) {
       joliet.push_back(f);
-      jused.insert(f->GetJolietName());
+      jused.insert(isoname::JolietFoldCase(f->GetJolietName()));
     }
   }
   std::unordered_set<std::u16string> seen;
   std::unordered_map<std::u16string, unsigned> jnext;
   for (File* f : joliet) {
     const std::u16string id = f->GetJolietName();
-    if (seen.insert(id).second) continue;
-    unsigned& k = jnext[id];
-    std::u16string candidate;
-    do {
-      candidate = isoname::JolietNumbered(id, ++k);
-    } while (jused.count(candidate));
-    jused.insert(candidate);
+    const std::u16string key = isoname::JolietFoldCase(id);
+    if (seen.insert(key).second) continue;
+    std::u16string candidate = isoname::NextFreeJolietName(id, jnext[key], jused, f->GetName(), GetName());
+    jused.insert(isoname::JolietFoldCase(candidate));
     f->SetJolietName(std::move(candidate));
   }
   names_changed_ = false;
@@ -424,10 +436,50 @@ void Directory::adj_iso_names() {
 
 namespace isoname {
 
+namespace {
+
+constexpr std::size_t kJolietMaxChars = 64;
+// The longest extension (with its dot) that a cut or a number leaves in
+// place; a longer "extension" is taken as part of the name.
+constexpr std::size_t kJolietMaxExtension = 16;
+
+bool IsSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// Where a Joliet identifier's extension starts (its last dot), or npos when
+// it has none worth keeping apart.
+std::size_t JolietExtensionStart(const std::u16string& id) {
+  const std::size_t dot = id.rfind(u'.');
+  if (dot == std::u16string::npos || dot == 0 || id.size() - dot > kJolietMaxExtension) {
+    return std::u16string::npos;
+  }
+  return dot;
+}
+
+// Cuts an identifier to max characters, keeping its extension.
+std::u16string CutKeepingExtension(const std::u16string& id, std::size_t max) {
+  if (id.size() <= max) return id;
+  const std::size_t dot = JolietExtensionStart(id);
+  if (dot == std::u16string::npos || id.size() - dot >= max) return id.substr(0, max);
+  std::u16string out(id, 0, max - (id.size() - dot));
+  out.append(id, dot, std::u16string::npos);
+  return out;
+}
+
+}  // namespace
+
 char MapDChar(char c) {
   if ((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || c == '_') return c;
   if (c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
   return '_';
+}
+
+std::size_t VersionStart(const std::string& name) {
+  const std::size_t semi = name.rfind(';');
+  if (semi == std::string::npos) return std::string::npos;
+  for (std::size_t i = semi + 1; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return std::string::npos;
+  }
+  return semi;
 }
 
 std::string Flatten(const std::string& utf8) {
@@ -448,33 +500,33 @@ std::string Flatten(const std::string& utf8) {
 
 std::string Derive83(const std::string& sourceIn) {
   const std::string source = Flatten(sourceIn);
-  std::size_t end = source.find(';');
+  std::size_t end = VersionStart(source);
   if (end == std::string::npos) end = source.size();
   std::string base;
   std::size_t i = 0;
   for (; i < end && base.size() < 8 && source[i] != '.'; ++i) base += MapDChar(source[i]);
-  const std::size_t dot = source.rfind('.', end == 0 ? 0 : end - 1);
+  const std::size_t dot = end == 0 ? std::string::npos : source.rfind('.', end - 1);
   std::string ext;
   if (dot != std::string::npos && dot < end) {
     for (std::size_t j = dot + 1; j < end && ext.size() < 3 && source[j] != '.'; ++j)
       ext += MapDChar(source[j]);
   }
   // A name ending in a dot has no extension and keeps no dot. A name made
-  // of dots only (or empty before ';') would leave an empty identifier,
-  // which no reader accepts.
+  // of dots only (or empty before its version) would leave an empty
+  // identifier, which no reader accepts.
   if (base.empty() && ext.empty()) base = "_";
   return ext.empty() ? base : base + "." + ext;
 }
 
 std::string Normalise(const std::string& nameIn, bool isDirectory, bool longForm) {
-  std::string name = Flatten(nameIn);
-  std::size_t n = name.size();
+  const std::string name = Flatten(nameIn);
+  std::size_t n = VersionStart(name);
+  if (n == std::string::npos) n = name.size();
   if (longForm) n = std::min<std::size_t>(n, isDirectory ? 32 : 30);
   std::string out;
   std::size_t lastDot = std::string::npos;
   for (std::size_t i = 0; i < n; ++i) {
     const char c = name[i];
-    if (c == ';') break;
     if (c == '.') {
       lastDot = out.size();
       out += '.';
@@ -485,14 +537,14 @@ std::string Normalise(const std::string& nameIn, bool isDirectory, bool longForm
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (out[i] == '.' && (i != lastDot || isDirectory)) out[i] = '_';
   }
-  // Never an empty identifier (a name that starts with ';', or is empty).
+  // Never an empty identifier (a name that is empty, or only a version).
   if (out.empty() || out == ".") out = "_";
   if (!isDirectory) out += ";1";
   return out;
 }
 
 std::string Numbered(const std::string& isoName, unsigned k, bool isDirectory, bool longForm) {
-  std::size_t end = isoName.find(';');
+  std::size_t end = isoName.rfind(';');
   if (end == std::string::npos) end = isoName.size();
   const std::string stemExt = isoName.substr(0, end);
   const std::size_t dot = stemExt.find('.');
@@ -502,12 +554,19 @@ std::string Numbered(const std::string& isoName, unsigned k, bool isDirectory, b
   std::size_t limit;
   if (longForm) {
     limit = isDirectory ? 32 : 30;
-    if (!ext.empty() && ext.size() + 1 + suffix.size() >= limit) ext.resize(limit - suffix.size() - 2);
+    if (suffix.size() >= limit) return std::string();
+    // The extension gives way before the number does; one character of it
+    // (and its dot) stays.
+    if (!ext.empty() && ext.size() + 1 + suffix.size() > limit) {
+      if (suffix.size() + 2 > limit) return std::string();
+      ext.resize(limit - suffix.size() - 2);
+    }
     limit -= ext.empty() ? 0 : ext.size() + 1;
   } else {
     limit = 8;
   }
-  if (stem.size() + suffix.size() > limit) stem.resize(limit > suffix.size() ? limit - suffix.size() : 0);
+  if (suffix.size() > limit) return std::string();
+  if (stem.size() + suffix.size() > limit) stem.resize(limit - suffix.size());
   std::string out = stem + suffix;
   if (!ext.empty()) out += "." + ext;
   if (!isDirectory) out += ";1";
@@ -515,11 +574,24 @@ std::string Numbered(const std::string& isoName, unsigned k, bool isDirectory, b
 }
 
 std::u16string JolietIdentifier(const std::u16string& wide) {
-  std::u16string id = CutWide(wide, 64);
-  for (char16_t& c : id) {
-    if (c < 0x20 || c == u'*' || c == u'/' || c == u':' || c == u';' || c == u'?' || c == u'\\')
+  std::u16string id;
+  id.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    char16_t c = wide[i];
+    if (IsSurrogate(c)) {
+      // One '_' for a whole pair: UCS-2 records no character beyond the
+      // Basic Multilingual Plane.
+      if (c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) ++i;
       c = u'_';
+    } else if (c < 0x20 || c == u'*' || c == u'/' || c == u':' || c == u';' || c == u'?' || c == u'\\') {
+      c = u'_';
+    }
+    id += c;
   }
+  id = CutKeepingExtension(id, kJolietMaxChars);
+  // "." and ".." name a directory itself and its parent in every reader.
+  if (id.empty()) id.assign(1, u'_');
+  if (id == u"." || id == u"..") id.assign(id.size(), u'_');
   return id;
 }
 
@@ -527,13 +599,58 @@ std::u16string JolietNumbered(const std::u16string& id, unsigned k) {
   std::u16string suffix = u"~";
   for (char c : std::to_string(k)) suffix += static_cast<char16_t>(c);
   std::u16string stem = id, ext;
-  const std::size_t dot = id.rfind(u'.');
-  if (dot != std::u16string::npos && dot > 0 && id.size() - dot <= 8) {
+  const std::size_t dot = JolietExtensionStart(id);
+  if (dot != std::u16string::npos) {
     stem = id.substr(0, dot);
     ext = id.substr(dot);
   }
-  stem = CutWide(stem, 64 - suffix.size() - ext.size());
+  if (suffix.size() + ext.size() >= kJolietMaxChars) return std::u16string();
+  stem = stem.substr(0, std::min(stem.size(), kJolietMaxChars - suffix.size() - ext.size()));
   return stem + suffix + ext;
+}
+
+std::string NextFreeName(const std::string& isoName, unsigned& k, bool isDirectory, bool longForm,
+                         const std::unordered_set<std::string>& used, const std::string& entry,
+                         const std::string& directory) {
+  for (;;) {
+    std::string candidate = Numbered(isoName, ++k, isDirectory, longForm);
+    if (candidate.empty()) {
+      ThrowTrel<E_NoUniqueName>("Directory::adj_iso_names", "AddFile", __LINE__,
+                                "No unique ISO 9660 name is left for '" + entry + "' in directory '" +
+                                    directory + "'");
+    }
+    if (!used.count(candidate)) return candidate;
+  }
+}
+
+std::u16string NextFreeJolietName(const std::u16string& id, unsigned& k,
+                                  const std::unordered_set<std::u16string>& usedFolded,
+                                  const std::string& entry, const std::string& directory) {
+  for (;;) {
+    std::u16string candidate = JolietNumbered(id, ++k);
+    if (candidate.empty()) {
+      ThrowTrel<E_NoUniqueName>("Directory::adj_iso_names", "AddFile", __LINE__,
+                                "No unique Joliet name is left for '" + entry + "' in directory '" +
+                                    directory + "'");
+    }
+    if (!usedFolded.count(JolietFoldCase(candidate))) return candidate;
+  }
+}
+
+std::u16string JolietFoldCase(const std::u16string& id) {
+  // Simple upper-case mapping of the Unicode character database, through
+  // the C library's UTF-8 locale; ASCII only where that locale is missing.
+  static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  std::u16string out(id);
+  for (char16_t& c : out) {
+    if (c < 0x80) {
+      if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+    } else if (utf8 && !IsSurrogate(c)) {
+      const wint_t up = towupper_l(static_cast<wint_t>(c), utf8);
+      if (up < 0x10000) c = static_cast<char16_t>(up);
+    }
+  }
+  return out;
 }
 
 template <class C>
@@ -574,3 +691,5 @@ template bool RecordLess<char>(const std::string&, const std::string&);
 template bool RecordLess<char16_t>(const std::u16string&, const std::u16string&);
 
 }  // namespace isoname
+
+}  // namespace isofs

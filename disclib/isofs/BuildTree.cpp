@@ -1,6 +1,8 @@
 // Putting files and directories into the tree by path.
 #include "disclib/isofs/Include/ISO9660_FilesystemManager-Templates.h"
 
+namespace isofs {
+
 template I_File* ISO9660_FilesystemManager::add_file<char>(const char*, DWORD, DWORD, WORD, const SYSTEMTIME*,
                                                            const char*);
 template I_File* ISO9660_FilesystemManager::add_file<char16_t>(const char16_t*, DWORD, DWORD, WORD,
@@ -21,6 +23,22 @@ template I_File* ISO9660_FilesystemManager::add_path_xa<char16_t>(const char16_t
 template I_Directory* ISO9660_FilesystemManager::create_dir<char>(const char*, const char*, const SYSTEMTIME*);
 template I_Directory* ISO9660_FilesystemManager::create_dir<char16_t>(const char16_t*, const char16_t*,
                                                                       const SYSTEMTIME*);
+
+std::string DiscPathEntry(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) {
+    if (DirUtl::IsSep(c)) c = '_';
+  }
+  return out;
+}
+
+std::u16string DiscPathEntry(std::u16string_view name) {
+  std::u16string out(name);
+  for (char16_t& c : out) {
+    if (DirUtl::IsSep(c)) c = u'_';
+  }
+  return out;
+}
 
 I_File* ISO9660_FilesystemManager::AddFile(const char* path, DWORD size, DWORD start, WORD flags,
                                            const char* altName) {
@@ -88,3 +106,5 @@ int ISO9660_FilesystemManager::ChangeDirISO(const char* path) {
   ThrowTrel<E_UnsuppMethod>("ISO9660_FilesystemManager::ChangeDirISO", "BuildTree", 322,
                             std::string("Changing ISO dir to ") + path);
 }
+
+}  // namespace isofs

@@ -8,6 +8,8 @@
 #include <iostream>
 #include <string>
 
+namespace isofs {
+
 class TREL_Exception {
  public:
   TREL_Exception(std::string name, std::string location, std::string comment)
@@ -47,6 +49,9 @@ TREL_ERROR_CLASS(E_IO, TREL_Exception);
 TREL_ERROR_CLASS(E_InvalidPath, E_IO);
 TREL_ERROR_CLASS(E_NoSuchDirEntry, E_InvalidPath);
 TREL_ERROR_CLASS(E_NoSuchPath, E_InvalidPath);
+// A directory holds more entries of one shortened name than the numbering
+// can tell apart within the name's length limit.
+TREL_ERROR_CLASS(E_NoUniqueName, E_InvalidPath);
 TREL_ERROR_CLASS(E_UnsuppMethod, TREL_Exception);
 TREL_ERROR_CLASS(E_InvalidParameter, TREL_Exception);
 TREL_ERROR_CLASS(E_UnsuppRequest, TREL_Exception);
@@ -113,6 +118,8 @@ SystemLogStream& SystemLog();
 // Trace statement: "function:line:" then what follows. Evaluates nothing
 // while the trace stream is off.
 #define ISOFS_TRACE(function)                                        \
-  if (!SystemLog().Enabled()) {                                      \
+  if (!::isofs::SystemLog().Enabled()) {                             \
   } else                                                             \
-    SystemLog() << function << ":" << __LINE__ << ":"
+    ::isofs::SystemLog() << function << ":" << __LINE__ << ":"
+
+}  // namespace isofs

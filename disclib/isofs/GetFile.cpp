@@ -1,6 +1,8 @@
 // Looking a file up again by path.
 #include "disclib/isofs/Include/ISO9660_FilesystemManager-Templates.h"
 
+namespace isofs {
+
 I_File* ISO9660_FilesystemManager::GetFile(const char* pathIn) {
   static const Where where{"ISO9660_FilesystemManager::GetFile", "GetFile", 53, 53};
   I_Directory* saved = cwd_;
@@ -15,3 +17,5 @@ I_File* ISO9660_FilesystemManager::GetFile(const char* pathIn) {
   cwd_ = saved;
   return f;
 }
+
+}  // namespace isofs

@@ -2,7 +2,9 @@
 // extent are told when it changes and when it goes away.
 #include <algorithm>
 
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Tree_p.h"
+
+namespace isofs {
 
 void Directory::AddDirListener(I_DirListener* listener) {
   ISOFS_TRACE("Directory::AddDirListener") << ": Adding new listener: " << static_cast<const void*>(listener) << endl;
@@ -32,3 +34,5 @@ void Directory::SendNotifyDelete() {
   const std::vector<I_DirListener*> copy = listeners_;
   for (I_DirListener* l : copy) l->NotifyDelete();
 }
+
+}  // namespace isofs

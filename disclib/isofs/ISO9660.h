@@ -4,15 +4,22 @@
 // Sectors are 2048 bytes; every location is a logical block number counted
 // from the start of the disc. 8-bit text is UTF-8 (the system's ANSI text),
 // 16-bit text is UTF-16 in char16_t.
+//
+// The public headers of this folder are this one, I_CD_SessionMaster.h (the
+// session master and CreateDM), Exceptions.h and SimpleORB.h. Headers named
+// *_p.h and those under Include/ belong to the manager and its tests.
 #pragma once
 
 #include <cstddef>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "disclib/isofs/Exceptions.h"
 #include "disclib/isofs/SimpleORB.h"
 #include "platform/base/WinTypes.h"
+
+namespace isofs {
 
 // File-system flags: on every tree entry and in the session's format word.
 enum : DWORD {
@@ -24,18 +31,8 @@ enum : DWORD {
 
 constexpr std::size_t kSectorSize = 2048;
 
-// Calendar time in the shape of the system's time record. A record whose
-// year is 0 stands for "no date".
-struct SYSTEMTIME {
-  WORD wYear = 0;
-  WORD wMonth = 0;
-  WORD wDayOfWeek = 0;
-  WORD wDay = 0;
-  WORD wHour = 0;
-  WORD wMinute = 0;
-  WORD wSecond = 0;
-  WORD wMilliseconds = 0;
-};
+// Dates are SYSTEMTIME records (platform/base/WinTypes.h); a record whose
+// year, month and day are 0 stands for "no date".
 
 class I_Directory;
 
@@ -135,6 +132,18 @@ class I_Directory : public virtual I_SimpleORB {
 inline I_File* AsFile(I_Directory* d) { return dynamic_cast<I_File*>(d); }
 inline I_Directory* AsDirectory(I_File* f) { return dynamic_cast<I_Directory*>(f); }
 
+// One entry of a disc path made from a name of the operating system's file
+// system, where '\' is an ordinary character: every character that disc
+// paths split at ('/' and '\') becomes '_', so the name stays one entry
+// and never turns into folders. Walk a tree on disk by its own separator
+// and build each disc path from entries made here.
+std::string DiscPathEntry(std::string_view name);
+std::u16string DiscPathEntry(std::u16string_view name);
+
+// True when text is made of d-characters only (A-Z, 0-9 and '_'), the
+// characters the volume identifier of the primary descriptor may hold.
+bool IsDCharacters(std::string_view text);
+
 // Name and record rules of one file-system tree (ISO 9660 or Joliet).
 class I_ISO_Format {
  public:
@@ -175,9 +184,4 @@ class I_Chunk {
   virtual ~I_Chunk() = default;
 };
 
-class I_CD_SessionMaster;
-
-// Makes a session master. With null the manager makes and owns its own root
-// directory; with a tree it takes that root (the tree stays the caller's).
-// Returns null only when allocation fails.
-I_CD_SessionMaster* CreateDM(I_Directory* root);
+}  // namespace isofs

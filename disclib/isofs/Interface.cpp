@@ -6,6 +6,8 @@
 #include "disclib/isofs/Exceptions.h"
 #include "disclib/isofs/SimpleORB.h"
 
+namespace isofs {
+
 void TREL_Exception::Print(std::ostream& out) const {
   out << "Exception: " << name_ << ", in: " << location_ << ".\n";
   out << "Comment: " << comment_ << ".\n";
@@ -179,3 +181,5 @@ void SimpleORB::DeleteObject(int id) {
   ThrowTrel<E_NoSuchObject>("SimpleORB::DeleteObject", "Interface", __LINE__,
                             "Id: " + std::to_string(id));
 }
+
+}  // namespace isofs

@@ -1,7 +1,9 @@
 // Directory structures: one directory's extent in one tree.
 #include <algorithm>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 ISO_DirStructure::ISO_DirStructure(I_ISO_Format* format, I_Directory* dir, int depth,
                                    ISO_DirStructure* parent, BYTE* parentEntry,
@@ -22,19 +24,27 @@ ISO_DirStructure::~ISO_DirStructure() {
   if (owner_) owner_->UnregisterDirectory(this, depth_);
   // Leave the directory as it was before this structure came: no listener
   // and no registration pointing at a destroyed object.
+  if (!dir_) return;
   if (auto* guard = dynamic_cast<I_DirGuard*>(dir_)) guard->RemoveDirListener(this);
   dir_->DeleteObject(orb_name_, "I_ISO_DirStructure");
 }
 
 void ISO_DirStructure::NotifyDelete() {
   if (owner_) {
+    // The set that owns this structure destroys it; nothing here runs after.
     owner_->Destroy(this);
-  } else {
-    delete this;
+    return;
   }
+  // A structure outside any set belongs to whoever made it: it lets go of
+  // the directory that goes away and lays out nothing more.
+  if (auto* guard = dynamic_cast<I_DirGuard*>(dir_)) guard->RemoveDirListener(this);
+  dir_->DeleteObject(orb_name_, "I_ISO_DirStructure");
+  dir_ = nullptr;
+  file_ = nullptr;
 }
 
 std::string ISO_DirStructure::GetName() const {
+  if (!file_) return std::string();
   return format_->GetFormatFlag() == 1 ? file_->GetISOName() : file_->GetName();
 }
 
@@ -96,6 +106,7 @@ DWORD ISO_DirStructure::comp_dir_size(const std::vector<I_File*>& entries) {
 }
 
 void ISO_DirStructure::build() {
+  if (!dir_) return;  // its directory is gone
   const std::vector<I_File*> entries = TakenEntries();
   const DWORD size = comp_dir_size(entries);
   buf_.assign(size, 0);
@@ -223,3 +234,5 @@ DWORD ISO_DirStructure::GetData(BYTE** dest, DWORD* remaining, DWORD offset) {
   *remaining -= n;
   return n;
 }
+
+}  // namespace isofs

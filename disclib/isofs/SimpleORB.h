@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+namespace isofs {
+
 class I_SimpleORB {
  public:
   virtual ~I_SimpleORB() = default;
@@ -46,3 +48,5 @@ class SimpleORB : public virtual I_SimpleORB {
                                                            const std::string& type);
   std::map<std::string, obj_container, ltstr> objects_;
 };
+
+}  // namespace isofs

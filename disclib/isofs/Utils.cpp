@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <ctime>
 
-#include "disclib/isofs/Records.h"
+#include "disclib/isofs/Records_p.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace rec {
 
@@ -90,6 +92,12 @@ void PutXAField(BYTE* p, WORD groupId, WORD userId, WORD attributes, BYTE fileNu
 }
 
 }  // namespace rec
+
+bool IsDCharacters(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
 
 namespace {
 void CheckDir(const BYTE* record, const char* function) {
@@ -284,9 +292,19 @@ void SupplementaryVolumeDescriptor::SetWide(int offset, int size, const char16_t
   const int chars = size / 2;
   for (int i = 0; i < chars; ++i) rec::PutBE16(data_ + offset + 2 * i, u' ');
   if (!text) return;
-  std::u16string t(text);
-  std::size_t n = std::min<std::size_t>(t.size(), static_cast<std::size_t>(chars));
-  if (n > 0 && n < t.size() && t[n - 1] >= 0xD800 && t[n - 1] <= 0xDBFF) --n;
+  // UCS-2 holds no character beyond the Basic Multilingual Plane: a
+  // surrogate pair (or a lone half) is recorded as one '_'.
+  std::u16string t;
+  for (const char16_t* p = text; *p; ++p) {
+    const char16_t c = *p;
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) ++p;
+      t += u'_';
+    } else {
+      t += c;
+    }
+  }
+  const std::size_t n = std::min<std::size_t>(t.size(), static_cast<std::size_t>(chars));
   for (std::size_t i = 0; i < n; ++i) rec::PutBE16(data_ + offset + 2 * i, t[i]);
 }
 
@@ -301,3 +319,5 @@ void SupplementaryVolumeDescriptor::SetText(int offset, int size, const char* te
   }
   SetWide(offset, size, w.c_str());
 }
+
+}  // namespace isofs

@@ -1,7 +1,9 @@
 // Handing out the session's file-system sectors.
 #include <algorithm>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 DWORD ISO9660_FilesystemManager::sector::GetData(BYTE** dest, DWORD* remaining, DWORD offset) {
   if (offset >= buf_.size()) return 0;
@@ -50,3 +52,5 @@ void ISO9660_FilesystemManager::WriteData(DWORD sector, DWORD offset, const BYTE
   }
   if (length) std::memcpy(pvd_.Bytes() + offset, data, length);
 }
+
+}  // namespace isofs

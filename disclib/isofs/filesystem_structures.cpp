@@ -3,18 +3,20 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 filesystem_structures::filesystem_structures(int kind, I_ISO_Format* format,
                                              PrimaryVolumeDescriptor* descriptor)
     : kind_(kind), format_(format), descriptor_(descriptor) {}
 
 filesystem_structures::~filesystem_structures() {
-  destroying_ = true;
   std::vector<ISO_DirStructure*> all;
   for (auto& [depth, list] : levels_) all.insert(all.end(), list.begin(), list.end());
   // Deepest first, so no structure outlives the parent it points at.
-  for (auto it = all.rbegin(); it != all.rend(); ++it) delete *it;
+  for (auto it = all.rbegin(); it != all.rend(); ++it) owned_.erase(*it);
+  owned_.clear();
 }
 
 void filesystem_structures::RegisterDirectory(ISO_DirStructure* s, int depth) {
@@ -43,17 +45,30 @@ void filesystem_structures::UnregisterDirectory(ISO_DirStructure* s, int depth) 
 
 void filesystem_structures::SetUp(I_Directory* root) {
   if (root_) return;
-  root_ = new ISO_DirStructure(format_, root, 0, nullptr, descriptor_->GetRootRecord(), this);
+  root_ = Adopt(std::make_unique<ISO_DirStructure>(format_, root, 0, nullptr, descriptor_->GetRootRecord(), this));
+}
+
+ISO_DirStructure* filesystem_structures::Adopt(std::unique_ptr<ISO_DirStructure> s) {
+  ISO_DirStructure* observer = s.get();
+  owned_.emplace(observer, std::move(s));
+  return observer;
 }
 
 ISO_DirStructure* filesystem_structures::new_subdir(I_Directory* dir) {
   I_Directory* parentDir = AsFile(dir)->GetParent();
   ISO_DirStructure* parent = parentDir ? StructureOf(parentDir, kind_) : root_;
   const int depth = parent ? parent->Depth() + 1 : 1;
-  return new ISO_DirStructure(format_, dir, depth, parent, nullptr, this);
+  return Adopt(std::make_unique<ISO_DirStructure>(format_, dir, depth, parent, nullptr, this));
 }
 
-void filesystem_structures::Destroy(ISO_DirStructure* s) { delete s; }
+void filesystem_structures::Destroy(ISO_DirStructure* s) {
+  // Taken out of the map before it goes, since its destructor unregisters
+  // it from this set.
+  auto it = owned_.find(s);
+  if (it == owned_.end()) return;
+  std::unique_ptr<ISO_DirStructure> doomed = std::move(it->second);
+  owned_.erase(it);
+}
 
 ISO_DirStructure* filesystem_structures::StructureOf(I_Directory* dir, int kind) {
   try {
@@ -143,3 +158,5 @@ void filesystem_structures::gen_path_table(BYTE* buffer, bool bigEndian) {
 
 void filesystem_structures::gen_path_table_L(BYTE* buffer) { gen_path_table(buffer, false); }
 void filesystem_structures::gen_path_table_M(BYTE* buffer) { gen_path_table(buffer, true); }
+
+}  // namespace isofs

@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "disclib/isofs/Include/DM.h"
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
+
+namespace isofs {
 
 ISO9660_FilesystemManager::ISO9660_FilesystemManager(I_Directory* root) {
   iso_set_ = std::make_unique<filesystem_structures>(1, &std_format_, &pvd_);
@@ -13,11 +15,10 @@ ISO9660_FilesystemManager::ISO9660_FilesystemManager(I_Directory* root) {
   joliet_set_->SetOnUnregister([this](ISO_DirStructure* s) { forget_chunk(s); });
   if (root) {
     root_ = root;
-    own_root_ = false;
   } else {
     const char name[] = {0x01, 'R', 'o', 'o', 't', 0};
-    root_ = new Directory(name, "");
-    own_root_ = true;
+    own_root_ = std::make_unique<Directory>(name, "");
+    root_ = own_root_.get();
   }
   cwd_ = root_;
   iso_set_->SetUp(root_);
@@ -31,7 +32,7 @@ ISO9660_FilesystemManager::~ISO9660_FilesystemManager() {
   // The structures go first: they unhook themselves from the directories.
   iso_set_.reset();
   joliet_set_.reset();
-  if (own_root_) delete AsFile(root_);
+  own_root_.reset();
   ISOFS_TRACE("ISO9660_FilesystemManager::~ISO9660_FilesystemManager") << "Exiting" << endl;
 }
 
@@ -276,8 +277,12 @@ void ISO9660_FilesystemManager::DumpRoot() {
 
 I_CD_SessionMaster* CreateDM(I_Directory* root) {
   try {
-    return new DM(root);
+    // The caller owns the session master and deletes it through the
+    // interface's virtual destructor.
+    return std::make_unique<DM>(root).release();
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
 }
+
+}  // namespace isofs

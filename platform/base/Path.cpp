@@ -9,8 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "platform/base/File.h"
 
 namespace fs = std::filesystem;
 
@@ -179,47 +179,34 @@ bool DirExists(std::string_view path) {
   return stat(std::string(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReadFile(std::string_view path, std::string* out) {
-  std::ifstream in(std::string(path), std::ios::binary);
-  if (!in) return false;
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  if (in.bad()) return false;
-  *out = std::move(ss).str();
+bool ReadFile(std::string_view path, std::string* out, std::string* error) {
+  InputFile in;
+  auto fail = [&]() {
+    if (error) *error = in.Error();
+    return false;
+  };
+  if (!in.Open(path)) return fail();
+  std::string data;
+  // A file of the proc and sys file systems tells no size: read to its end.
+  if (in.IsRegular() && in.Size() > 0) {
+    data.resize(static_cast<std::size_t>(in.Size()));
+    if (!in.ReadExactly(data.data(), data.size()) || !in.AtEnd()) return fail();
+  } else {
+    char buf[65536];
+    for (long long n; (n = in.ReadSome(buf, sizeof buf)) != 0;) {
+      if (n < 0) return fail();
+      data.append(buf, static_cast<std::size_t>(n));
+    }
+  }
+  *out = std::move(data);
   return true;
 }
 
-bool WriteFileAtomic(std::string_view path, std::string_view data) {
-  const std::string target(path);
-  std::string dir = DirName(target);
-  if (dir.empty()) dir.push_back('.');
-  std::string prefix = BaseName(target);
-  prefix.insert(prefix.begin(), '.');
-  prefix.push_back('.');
-  const std::string tmp = MakeTempFile(dir, prefix);
-  if (tmp.empty()) return false;
-  int fd = open(tmp.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-  bool ok = fd >= 0;
-  std::size_t done = 0;
-  while (ok && done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
-    else done += static_cast<std::size_t>(n);
-  }
-  if (fd >= 0) {
-    if (ok && fsync(fd) != 0) ok = false;
-    if (close(fd) != 0) ok = false;
-  }
-  if (ok) {
-    // Keep the permissions of the file being replaced.
-    struct stat st {};
-    if (stat(target.c_str(), &st) == 0) chmod(tmp.c_str(), st.st_mode & 07777);
-    else chmod(tmp.c_str(), 0644);
-    ok = rename(tmp.c_str(), target.c_str()) == 0;
-  }
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error) {
+  OutputFile out;
+  if (out.Open(path) && out.Write(data) && out.Commit()) return true;
+  if (error) *error = out.Error();
+  return false;
 }
 
 }  // namespace vexa::base

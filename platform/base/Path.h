@@ -1,4 +1,6 @@
 // Paths. The system's paths may use '\' or '/'; both separate components.
+// A path of the operating system may hold '\' inside a name: give such paths
+// to File.h (or std::filesystem), not to the splitting helpers here.
 // Installation folders are found from where the platform library itself lies
 // (lib/vexa/ in the build tree and after install).
 #pragma once
@@ -53,9 +55,13 @@ bool MakeDirs(std::string_view path);
 bool FileExists(std::string_view path);
 bool DirExists(std::string_view path);
 
-// Reads or replaces a whole file. WriteFileAtomic writes a temporary file
-// beside the target and renames it over, so readers never see half a file.
-bool ReadFile(std::string_view path, std::string* out);
-bool WriteFileAtomic(std::string_view path, std::string_view data);
+// Reads or replaces a whole file (File.h has the rules). ReadFile fails on a
+// folder and on a file that changes size while it is read. WriteFileAtomic
+// writes a temporary file beside the target and renames it over, so readers
+// never see half a file; it writes a device or pipe directly and refuses a
+// symbolic link, a folder or a file the caller may not write. On failure
+// both leave error (when given) with a reason that names the file.
+bool ReadFile(std::string_view path, std::string* out, std::string* error = nullptr);
+bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error = nullptr);
 
 }  // namespace vexa::base

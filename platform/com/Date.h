@@ -5,18 +5,7 @@
 // -657434.0 <= DATE < 2958466.0.
 #pragma once
 
-#include "platform/com/Types.h"
-
-struct SYSTEMTIME {
-  WORD wYear;
-  WORD wMonth;
-  WORD wDayOfWeek;  // 0 = Sunday
-  WORD wDay;
-  WORD wHour;
-  WORD wMinute;
-  WORD wSecond;
-  WORD wMilliseconds;
-};
+#include "platform/com/Types.h"  // SYSTEMTIME comes from platform/base/WinTypes.h
 
 // The model's "no date" marker: one day below the smallest valid date.
 constexpr DATE kNoDate = -657435.0;

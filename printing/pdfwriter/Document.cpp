@@ -238,45 +238,42 @@ void WriteInfo(PdfContext* ctx, int number) {
   OutText(ctx, "endobj\n");
 }
 
-// File output goes to a temporary file beside the target, renamed over it
-// once the whole document is written, so a failed write never leaves half a
-// document or destroys an earlier one. "-" is the standard output.
+// File output goes through the shared output helper: to a temporary file
+// beside the target, renamed over it once the whole document is written, so
+// a failed write never leaves half a document or destroys an earlier one; a
+// device or pipe is written directly, and a link, a folder or a file the
+// user may not write is refused. "-" is the standard output.
 bool OpenOutput(PdfContext* ctx) {
   if (ctx->memoryOutput) {
     ctx->document.Clear();
     return true;
   }
   if (ctx->outputPath == "-") {
-    ctx->file.reset(stdout);
+    ctx->file = stdout;
     return true;
   }
-  const std::string target = base::ToNativePath(ctx->outputPath);
-  std::string dir = base::DirName(target);
-  if (dir.empty()) dir = ".";
-  ctx->tempPath = base::MakeTempFile(dir, "." + base::BaseName(target) + ".");
-  if (!ctx->tempPath.empty()) ctx->file.reset(std::fopen(ctx->tempPath.c_str(), "wb"));
-  if (!ctx->file) {
-    if (!ctx->tempPath.empty()) std::remove(ctx->tempPath.c_str());
-    ctx->tempPath.clear();
+  ctx->output = std::make_unique<base::OutputFile>();
+  if (!ctx->output->Open(base::ToNativePath(ctx->outputPath))) {
+    ctx->output.reset();
     Report(ctx, 2, kSource, Printf("Cannot open %s for PDF output", ctx->outputPath.c_str()));
     return false;
   }
+  ctx->file = ctx->output->Stream();
   return true;
 }
 
 bool CloseOutput(PdfContext* ctx, bool keep) {
   if (ctx->memoryOutput) return keep;
   bool ok = keep && !ctx->writeFailed;
-  if (ctx->file) {
-    if (std::fflush(ctx->file.get()) != 0) ok = false;
-    if (ctx->file.get() != stdout && std::fclose(ctx->file.release()) != 0) ok = false;
-    ctx->file.reset();
-  }
-  if (!ctx->tempPath.empty()) {
-    const std::string target = base::ToNativePath(ctx->outputPath);
-    if (ok && std::rename(ctx->tempPath.c_str(), target.c_str()) != 0) ok = false;
-    if (!ok) std::remove(ctx->tempPath.c_str());
-    ctx->tempPath.clear();
+  if (ctx->file == stdout && std::fflush(stdout) != 0) ok = false;
+  ctx->file = nullptr;
+  if (ctx->output) {
+    if (ok) {
+      ok = ctx->output->Commit();
+    } else {
+      ctx->output->Discard();
+    }
+    ctx->output.reset();
   }
   if (keep && !ok) Report(ctx, 2, kSource, Printf("Cannot write PDF output to %s", ctx->outputPath.c_str()));
   return ok;
@@ -377,7 +374,7 @@ void OutText(PdfContext* ctx, std::string_view text) { OutBytes(ctx, text); }
 
 void OutBytes(PdfContext* ctx, std::string_view bytes) {
   if (ctx->file) {
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), ctx->file.get()) != bytes.size()) {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), ctx->file) != bytes.size()) {
       ctx->writeFailed = true;
     }
   } else {

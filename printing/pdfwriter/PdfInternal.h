@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/base/File.h"
 #include "printing/pdfwriter/FontCatalogue.h"
 #include "printing/pdfwriter/MemoryStream.h"
 #include "printing/pdfwriter/PdfWriter.h"
@@ -137,13 +138,8 @@ struct PdfContext {
   bool memoryOutput = true;
   std::string outputPath;
   MemoryStream document;  // in-memory output
-  struct FileCloser {
-    void operator()(std::FILE* f) const {
-      if (f && f != stdout) std::fclose(f);
-    }
-  };
-  std::unique_ptr<std::FILE, FileCloser> file;  // file output while the document is written
-  std::string tempPath;                        // written there, renamed over the output at the end
+  std::FILE* file = nullptr;                 // where the document goes: the output's stream, or stdout
+  std::unique_ptr<base::OutputFile> output;  // file output, put in place of the target once complete
   bool writeFailed = false;
   long byteCount = 0;
   // pages

@@ -6,28 +6,35 @@
 // written after the structures.
 //
 //   isofs-mkimage [--joliet] [--xa] [--long-names] [--volume ID] DIR OUT.iso
+//
+// The image replaces OUT only when OUT is a regular file the user may write
+// (or does not exist); a device or pipe is written directly. An image made
+// inside the folder it images leaves itself out.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "disclib/isofs/I_CD_SessionMaster.h"
 #include "disclib/isofs/ISO9660.h"
-#include "disclib/vcd/I_CD_SessionMaster.h"
-#include "platform/base/Path.h"
+#include "platform/base/File.h"
 #include "platform/base/Text.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using isofs::kSectorSize;
+
+constexpr std::size_t kVolumeIdChars = 32;
+constexpr std::size_t kJolietVolumeIdChars = 16;  // 32 bytes of UCS-2
 
 struct Entry {
   fs::path source;
@@ -46,10 +53,40 @@ struct Options {
   std::string out;
 };
 
-int Usage(const char* why) {
-  if (why) std::fprintf(stderr, "isofs-mkimage: %s\n", why);
+// A file's identity on disk, to leave the image itself out of the tree.
+struct Identity {
+  dev_t dev = 0;
+  ino_t ino = 0;
+  bool operator==(const Identity&) const = default;
+};
+
+std::optional<Identity> IdentityOf(const fs::path& p) {
+  struct stat st {};
+  if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+  return Identity{st.st_dev, st.st_ino};
+}
+
+void Say(const std::string& text) { std::fprintf(stderr, "isofs-mkimage: %s\n", text.c_str()); }
+
+std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
+
+int Usage(const std::string& why) {
+  if (!why.empty()) Say(why);
   std::fprintf(stderr, "usage: isofs-mkimage [--joliet] [--xa] [--long-names] [--volume ID] DIR OUT.iso\n");
   return 2;
+}
+
+// The volume identifier holds at most 32 d-characters (A-Z, 0-9, '_').
+std::string VolumeIdProblem(const std::string& id) {
+  if (id.empty()) return "--volume: the volume identifier is empty";
+  if (!isofs::IsDCharacters(id)) {
+    return "--volume: '" + id + "' holds characters a volume identifier may not hold (only A-Z, 0-9 and _)";
+  }
+  if (id.size() > kVolumeIdChars) {
+    return "--volume: '" + id + "' has " + std::to_string(id.size()) +
+           " characters; a volume identifier holds at most 32";
+  }
+  return std::string();
 }
 
 SYSTEMTIME LocalTime(std::time_t when) {
@@ -67,121 +104,164 @@ SYSTEMTIME LocalTime(std::time_t when) {
 }
 
 SYSTEMTIME ModTime(const fs::path& p) {
-  struct stat st{};
+  struct stat st {};
   if (::stat(p.c_str(), &st) != 0) return LocalTime(std::time(nullptr));
   return LocalTime(st.st_mtime);
 }
 
-// Walks dir in name order, collecting files and folders.
-bool Scan(const fs::path& dir, const std::u16string& discDir, std::vector<Entry>& files,
-          std::vector<Entry>& dirs, std::string& error) {
-  std::error_code ec;
-  std::vector<fs::directory_entry> items;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) items.push_back(*it);
-  if (ec) {
-    error = "cannot read folder " + dir.string() + ": " + ec.message();
+class Scanner {
+ public:
+  // output: the image's target when it already exists; temp: the file the
+  // image is written to. Neither goes into the image.
+  Scanner(std::optional<Identity> output, std::optional<Identity> temp) : output_(output), temp_(temp) {}
+
+  // Walks dir in name order by the system's own separator, collecting files
+  // and folders; each name becomes one entry of its disc path.
+  bool Scan(const fs::path& dir, const std::u16string& discDir, std::string& error) {
+    std::error_code ec;
+    std::vector<fs::directory_entry> items;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) items.push_back(*it);
+    if (ec) {
+      error = "cannot read the folder " + Quoted(dir) + ": " + ec.message();
+      return false;
+    }
+    std::sort(items.begin(), items.end(),
+              [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+    if (!discDir.empty()) {
+      Entry e;
+      e.source = dir;
+      e.discPath = discDir;
+      e.date = ModTime(dir);
+      dirs.push_back(e);
+    }
+    for (const auto& item : items) {
+      const std::u16string name =
+          isofs::DiscPathEntry(vexa::base::Utf8ToUtf16(item.path().filename().string()));
+      const std::u16string discPath = discDir + u"\\" + name;
+      if (item.is_symlink(ec)) {
+        Say("skipping the symbolic link " + Quoted(item.path()));
+        continue;
+      }
+      const std::optional<Identity> id = IdentityOf(item.path());
+      if (id && id == temp_) continue;
+      if (id && id == output_) {
+        Say("leaving out " + Quoted(item.path()) + ": it is the image being written");
+        continue;
+      }
+      if (item.is_directory(ec)) {
+        if (!Scan(item.path(), discPath, error)) return false;
+      } else if (item.is_regular_file(ec)) {
+        const auto size = item.file_size(ec);
+        if (ec) {
+          error = "cannot read " + Quoted(item.path()) + ": " + ec.message();
+          return false;
+        }
+        if (size > 0xFFFFFFFFull) {
+          error = "cannot record " + Quoted(item.path()) + ": a file on the disc holds at most 4 GiB - 1 byte";
+          return false;
+        }
+        Entry e;
+        e.source = item.path();
+        e.discPath = discPath;
+        e.size = static_cast<DWORD>(size);
+        e.date = ModTime(item.path());
+        files.push_back(e);
+      } else {
+        Say("skipping the special file " + Quoted(item.path()));
+      }
+    }
+    return true;
+  }
+
+  std::vector<Entry> files;
+  std::vector<Entry> dirs;
+
+ private:
+  std::optional<Identity> output_;
+  std::optional<Identity> temp_;
+};
+
+// Copies a file's data, exactly the size it had when the folder was read,
+// and pads it to its last sector. A file that changed since fails.
+bool CopyData(const Entry& e, vexa::base::OutputFile& out, std::string& error) {
+  vexa::base::InputFile in;
+  if (!in.Open(e.source.string())) {
+    error = in.Error();
     return false;
   }
-  std::sort(items.begin(), items.end(),
-            [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
-  if (!discDir.empty()) {
-    Entry e;
-    e.source = dir;
-    e.discPath = discDir;
-    e.date = ModTime(dir);
-    dirs.push_back(e);
-  }
-  for (const auto& item : items) {
-    const std::u16string name = vexa::base::Utf8ToUtf16(item.path().filename().string());
-    const std::u16string discPath = discDir + u"\\" + name;
-    if (item.is_symlink(ec)) {
-      std::fprintf(stderr, "isofs-mkimage: skipping symbolic link %s\n", item.path().c_str());
-      continue;
-    }
-    if (item.is_directory(ec)) {
-      if (!Scan(item.path(), discPath, files, dirs, error)) return false;
-    } else if (item.is_regular_file(ec)) {
-      const auto size = item.file_size(ec);
-      if (ec || size > 0xFFFFFFFFull) {
-        error = "cannot record " + item.path().string() + " (too large or unreadable)";
-        return false;
-      }
-      Entry e;
-      e.source = item.path();
-      e.discPath = discPath;
-      e.size = static_cast<DWORD>(size);
-      e.date = ModTime(item.path());
-      files.push_back(e);
-    } else {
-      std::fprintf(stderr, "isofs-mkimage: skipping special file %s\n", item.path().c_str());
-    }
-  }
-  return true;
-}
-
-bool CopyData(const fs::path& source, DWORD size, std::FILE* out, std::string& error) {
-  std::FILE* in = std::fopen(source.c_str(), "rb");
-  if (!in) {
-    error = "cannot open " + source.string() + ": " + std::strerror(errno);
+  if (in.Size() != e.size) {
+    error = Quoted(e.source) + " changed since the folder was read: it had " + std::to_string(e.size) +
+            " bytes, now " + std::to_string(in.Size());
     return false;
   }
   std::vector<char> buf(1 << 16);
-  DWORD left = size;
-  while (left > 0) {
-    const std::size_t want = std::min<std::size_t>(buf.size(), left);
-    const std::size_t got = std::fread(buf.data(), 1, want, in);
-    if (got == 0) break;  // the file shrank: the rest stays zero
-    if (std::fwrite(buf.data(), 1, got, out) != got) {
-      std::fclose(in);
-      error = std::string("write failed: ") + std::strerror(errno);
+  for (DWORD left = e.size; left > 0;) {
+    const std::size_t n = std::min<std::size_t>(buf.size(), left);
+    if (!in.ReadExactly(buf.data(), n)) {
+      error = in.Error();
       return false;
     }
-    left -= static_cast<DWORD>(got);
+    if (!out.Write(buf.data(), n)) {
+      error = out.Error();
+      return false;
+    }
+    left -= static_cast<DWORD>(n);
   }
-  std::fclose(in);
+  if (!in.AtEnd()) {
+    error = in.Error();
+    return false;
+  }
   static const char zeros[kSectorSize] = {};
-  // Up to the end of the file's last sector (also what a shrunk file lacks).
-  const unsigned long long whole = (static_cast<unsigned long long>(size) + kSectorSize - 1) / kSectorSize * kSectorSize;
-  const unsigned long long fill = whole - (size - left);
-  for (unsigned long long done = 0; done < fill;) {
-    const std::size_t n = static_cast<std::size_t>(std::min<unsigned long long>(kSectorSize, fill - done));
-    if (std::fwrite(zeros, 1, n, out) != n) {
-      error = std::string("write failed: ") + std::strerror(errno);
-      return false;
-    }
-    done += n;
+  const std::size_t tail = e.size % kSectorSize;
+  if (tail != 0 && !out.Write(zeros, kSectorSize - tail)) {
+    error = out.Error();
+    return false;
   }
   return true;
 }
 
 int Run(const Options& opt) {
-  std::vector<Entry> files, dirs;
+  std::error_code ec;
+  if (!fs::is_directory(opt.dir, ec)) return Usage("not a folder: " + opt.dir);
+  if (const std::string problem = VolumeIdProblem(opt.volume); !problem.empty()) return Usage(problem);
+  if (opt.joliet && opt.volume.size() > kJolietVolumeIdChars) {
+    Say("note: the Joliet volume identifier holds 16 characters; it records '" +
+        opt.volume.substr(0, kJolietVolumeIdChars) + "'");
+  }
+
+  // The output is checked before any work: a target that may not be
+  // written is refused with nothing changed.
+  const std::optional<Identity> existing = IdentityOf(opt.out);
+  vexa::base::OutputFile out;
+  if (!out.Open(opt.out)) {
+    Say(out.Error());
+    return 1;
+  }
+  Scanner scan(existing, out.Direct() ? std::nullopt : IdentityOf(out.TempPath()));
   std::string error;
-  if (!fs::is_directory(opt.dir)) return Usage(("not a folder: " + opt.dir).c_str());
-  if (!Scan(opt.dir, u"", files, dirs, error)) {
-    std::fprintf(stderr, "isofs-mkimage: %s\n", error.c_str());
+  if (!scan.Scan(opt.dir, u"", error)) {
+    Say(error);
     return 1;
   }
 
-  DWORD format = opt.longNames ? FS_ISO9660_LONG : FS_ISO9660;
-  if (opt.joliet) format |= FS_JOLIET;
-  if (opt.xa) format |= FS_XA;
+  DWORD format = opt.longNames ? isofs::FS_ISO9660_LONG : isofs::FS_ISO9660;
+  if (opt.joliet) format |= isofs::FS_JOLIET;
+  if (opt.xa) format |= isofs::FS_XA;
 
   // Start sectors follow one another in scan order; empty files share the
   // next free sector.
   unsigned long long next = 0;
-  for (Entry& e : files) {
+  for (Entry& e : scan.files) {
     e.start = static_cast<DWORD>(next);
     next += (static_cast<unsigned long long>(e.size) + kSectorSize - 1) / kSectorSize;
   }
 
-  std::unique_ptr<I_CD_SessionMaster> dm(CreateDM(nullptr));
+  std::unique_ptr<isofs::I_CD_SessionMaster> dm(isofs::CreateDM(nullptr));
   if (!dm) {
-    std::fprintf(stderr, "isofs-mkimage: out of memory\n");
+    Say("out of memory");
     return 1;
   }
   const DWORD structureOffset = opt.joliet ? 19 : 18;
-  DWORD end = 0;
   std::vector<BYTE> structures;
   try {
     dm->BeginSession();
@@ -194,8 +274,8 @@ int Run(const Options& opt) {
     dm->SetModificationDate(&now);
     // Folders first, by path, so each is made with its own date; then the
     // files with their start sectors.
-    for (const Entry& e : dirs) dm->AddPath(e.discPath.c_str(), &e.date, nullptr);
-    for (const Entry& e : files) {
+    for (const Entry& e : scan.dirs) dm->AddPath(e.discPath.c_str(), &e.date, nullptr);
+    for (const Entry& e : scan.files) {
       if (opt.xa) {
         dm->AddPathXA(e.discPath.c_str(), e.size, e.start, 0, &e.date, nullptr, 0x0D55, 0, 0, 0);
       } else {
@@ -203,34 +283,30 @@ int Run(const Options& opt) {
       }
     }
     dm->SetStructureOffset(structureOffset);
-    end = dm->GetStructureEnd();
+    const DWORD end = dm->GetStructureEnd();
     structures.assign(static_cast<std::size_t>(end) * kSectorSize, 0);
     dm->GetSessionSectors(0, 19, structures.data());
     dm->GetSessionSectors(structureOffset, end - structureOffset,
                           structures.data() + static_cast<std::size_t>(structureOffset) * kSectorSize);
-  } catch (const TREL_Exception& e) {
-    e.Print(std::cerr);
+  } catch (const isofs::TREL_Exception& e) {
+    Say("cannot lay out the file system: " + e.GetComment() + " (" + e.GetName() + " in " + e.GetLocation() +
+        ")");
     return 1;
   }
   dm.reset();
 
-  // Write beside the target and rename over it.
-  const std::string temp = vexa::base::MakeTempFile(
-      fs::absolute(opt.out).parent_path().string(), fs::path(opt.out).filename().string() + ".");
-  if (temp.empty()) {
-    std::fprintf(stderr, "isofs-mkimage: cannot create a file beside %s\n", opt.out.c_str());
+  if (!out.Write(structures.data(), structures.size())) {
+    Say(out.Error());
     return 1;
   }
-  std::FILE* out = std::fopen(temp.c_str(), "wb");
-  bool ok = out && std::fwrite(structures.data(), 1, structures.size(), out) == structures.size();
-  for (const Entry& e : files) {
-    if (!ok) break;
-    ok = CopyData(e.source, e.size, out, error);
+  for (const Entry& e : scan.files) {
+    if (!CopyData(e, out, error)) {
+      Say(error);
+      return 1;
+    }
   }
-  if (out && std::fclose(out) != 0) ok = false;
-  if (!ok || std::rename(temp.c_str(), opt.out.c_str()) != 0) {
-    std::fprintf(stderr, "isofs-mkimage: writing %s failed %s\n", opt.out.c_str(), error.c_str());
-    std::remove(temp.c_str());
+  if (!out.Commit()) {
+    Say(out.Error());
     return 1;
   }
   return 0;
@@ -253,9 +329,9 @@ int main(int argc, char** argv) {
       if (++i >= argc) return Usage("--volume needs an identifier");
       opt.volume = argv[i];
     } else if (a == "-h" || a == "--help") {
-      return Usage(nullptr);
+      return Usage("");
     } else if (a.size() > 1 && a[0] == '-') {
-      return Usage(("unknown option " + a).c_str());
+      return Usage("unknown option " + a);
     } else {
       plain.push_back(a);
     }

@@ -3,8 +3,10 @@
 // not offer raise E_UnsuppMethod.
 #pragma once
 
-#include "disclib/isofs/Manager.h"
-#include "disclib/vcd/I_CD_SessionMaster.h"
+#include "disclib/isofs/Manager_p.h"
+#include "disclib/isofs/I_CD_SessionMaster.h"
+
+namespace isofs {
 
 class DM : public I_CD_SessionMaster {
  public:
@@ -164,3 +166,5 @@ class DM : public I_CD_SessionMaster {
   DWORD start_ = 0;
   DWORD format_ = 0;
 };
+
+}  // namespace isofs

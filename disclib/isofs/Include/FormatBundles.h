@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <string>
 
-#include "disclib/isofs/Records.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Records_p.h"
+#include "disclib/isofs/Tree_p.h"
+
+namespace isofs {
 
 class ISO9660_Std : public I_ISO_Format {
  public:
@@ -186,3 +188,5 @@ class ISO9660_Joliet : public I_ISO_Format {
   std::string name_;
   std::u16string scratch_;
 };
+
+}  // namespace isofs

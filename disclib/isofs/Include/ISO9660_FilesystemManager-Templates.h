@@ -2,11 +2,14 @@
 // 16-bit (char16_t) paths. Included by the sources that instantiate them.
 #pragma once
 
+#include <memory>
 #include <string>
 
-#include "disclib/isofs/Manager.h"
+#include "disclib/isofs/Manager_p.h"
 #include "disclib/recorder/PathSeparator.h"
 #include "platform/base/Text.h"
+
+namespace isofs {
 
 namespace DirUtl {
 
@@ -81,9 +84,11 @@ void ISO9660_FilesystemManager::walk_dirname(const Where& where, const std::basi
 template <class S>
 I_Directory* ISO9660_FilesystemManager::make_dir(const std::basic_string<S>& name,
                                                  const std::basic_string<S>& alt, const SYSTEMTIME* date) {
-  auto* dir = new Directory(name.c_str(), DirUtl::Narrow(alt).c_str(), date);
+  auto owned = std::make_unique<Directory>(name.c_str(), DirUtl::Narrow(alt).c_str(), date);
+  Directory* dir = owned.get();
   dir->Set_FS_Flags(format_);
-  cwd_->AddFile(dir);
+  // The current directory takes the new entry over.
+  cwd_->AddFile(owned.release());
   // Both trees always get a structure, whatever the format.
   iso_set_->new_subdir(dir);
   joliet_set_->new_subdir(dir);
@@ -130,15 +135,17 @@ I_File* ISO9660_FilesystemManager::add_entry(const Where& where, const S* pathIn
                              DirUtl::Narrow(path) + " doesn't contain a filename at the end.");
   }
   const std::string altName = DirUtl::Narrow(DirUtl::basename(alt));
-  File* file;
+  std::unique_ptr<File> owned;
   if (xa) {
-    file = new XA_File(name.c_str(), size, start, flags, date, altName.c_str(), xa->attributes, xa->fileNumber,
-                       xa->groupId, xa->userId);
+    owned = std::make_unique<XA_File>(name.c_str(), size, start, flags, date, altName.c_str(), xa->attributes,
+                                      xa->fileNumber, xa->groupId, xa->userId);
   } else {
-    file = new PlainFile(name.c_str(), size, start, flags, date, altName.c_str());
+    owned = std::make_unique<PlainFile>(name.c_str(), size, start, flags, date, altName.c_str());
   }
+  File* file = owned.get();
   file->Set_FS_Flags(format_);
-  cwd_->AddFile(file);
+  // The current directory takes the new entry over.
+  cwd_->AddFile(owned.release());
   cwd_ = saved;
   return file;
 }
@@ -213,3 +220,5 @@ I_Directory* ISO9660_FilesystemManager::create_dir(const S* pathIn, const S* alt
   cwd_ = saved;
   return d;
 }
+
+}  // namespace isofs

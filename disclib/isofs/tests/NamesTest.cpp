@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <unordered_set>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Tree_p.h"
 #include "platform/base/Text.h"
+
+using namespace isofs;
 
 namespace {
 
@@ -37,11 +40,14 @@ TEST(Names, EightThreeAtAdd) {
       {"sp ace-x.t t", false, "SP_ACE_X.T_T;1"},
       {"Ünïcödé.txt", false, "_N_C_D_.TXT;1"},     // one '_' per character
       {"日本語のファイル名.dat", false, "________.DAT;1"},
-      {"x;5", false, "X;1"},
+      {"x;5", false, "X;1"},                     // a version: dropped
+      {"README;1", false, "README;1"},
+      {"a;1.txt", false, "A_1.TXT;1"},           // ';' inside a name is a character
+      {";x", false, "_X;1"},
       {"...", false, "_;1"},
       {"...", true, "_"},
+      {"..", true, "_"},
       {".profile", false, ".PRO;1"},
-      {";x", false, "_;1"},
   };
   for (const Case& c : cases) {
     Directory root("root", "");
@@ -63,7 +69,11 @@ TEST(Names, Normalise) {
       {"0123456789012345678901234567890123456789", false, true, "012345678901234567890123456789;1"},
       {"0123456789012345678901234567890123456789", true, true, "01234567890123456789012345678901"},
       {"README;1", false, false, "README;1"},
-      {";x", false, true, "_;1"},
+      {";x", false, true, "_X;1"},
+      {"a;1.txt", false, true, "A_1.TXT;1"},
+      {"notes;v2.txt", false, false, "NOTES_V2.TXT;1"},
+      {"x;", false, false, "X;1"},
+      {"..", true, true, "__"},
       {"", true, true, "_"},
       {".", false, true, "_;1"},
   };
@@ -92,6 +102,50 @@ TEST(Names, CollisionsInOnePass) {
     for (const char* n : c.names) root.AddFile(NewFile(n));
     EXPECT_EQ(IsoNames(root), c.iso) << c.names[0];
   }
+}
+
+// The number takes room from the stem, then from a long extension; when it
+// leaves none, no name is made.
+TEST(Names, NumberedNamesFitOrThereIsNone) {
+  struct Case {
+    const char* iso;
+    unsigned k;
+    bool dir;
+    bool longForm;
+    const char* out;
+  } cases[] = {
+      {"HOLIDAY_.JPG;1", 2, false, false, "HOLIDA_2.JPG;1"},
+      {"AB.TXT;1", 12, false, false, "AB_12.TXT;1"},
+      {"ABCDEFGH.TXT;1", 1234567, false, false, "_1234567.TXT;1"},
+      {"ABCDEFGH.TXT;1", 12345678, false, false, ""},
+      {"ABCDEFGH", 9999999, true, false, "_9999999"},
+      {"ABCDEFGH", 10000000, true, false, ""},
+      {"LONG_NAME.JPEG;1", 12, false, true, "LONG_NAME_12.JPEG;1"},
+      {"A.BCDEFGHIJKLMNOPQRSTUVWXYZ012;1", 1, false, true, "A_1.BCDEFGHIJKLMNOPQRSTUVWXYZ0;1"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZ012345", 4000000000u, true, true, "ABCDEFGHIJKLMNOPQRSTU_4000000000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(isoname::Numbered(c.iso, c.k, c.dir, c.longForm), c.out) << c.iso << " " << c.k;
+  }
+}
+
+// A directory whose numbering runs out fails with its own error, naming
+// the entry and the directory, instead of recording a name that breaks 8.3.
+TEST(Names, ExhaustedNumberingIsAnError) {
+  std::unordered_set<std::string> used{"_9999998.TXT;1"};
+  unsigned k = 9999996;
+  EXPECT_EQ(isoname::NextFreeName("ABCDEFGH.TXT;1", k, false, false, used, "e", "d"), "_9999997.TXT;1");
+  EXPECT_EQ(isoname::NextFreeName("ABCDEFGH.TXT;1", k, false, false, used, "e", "d"), "_9999999.TXT;1");
+  try {
+    isoname::NextFreeName("ABCDEFGH.TXT;1", k, false, false, used, "abcdefghij.txt", "PHOTOS");
+    FAIL();
+  } catch (const E_NoUniqueName& e) {
+    EXPECT_EQ(e.GetComment(), "No unique ISO 9660 name is left for 'abcdefghij.txt' in directory 'PHOTOS'");
+    EXPECT_EQ(e.GetName(), "E_NoUniqueName");
+  }
+  std::unordered_set<std::u16string> jused{u"A~1.TXT"};
+  unsigned j = 0;
+  EXPECT_EQ(isoname::NextFreeJolietName(u"a.txt", j, jused, "a.txt", "d"), u"a~2.txt");
 }
 
 TEST(Names, TwentyCollidingNamesStayUniqueAndShort) {
@@ -178,10 +232,36 @@ TEST(Names, JolietIdentifiers) {
       {u"a:b*c?d", u"a_b_c_d"},
       {u"tab\there", u"tab_here"},
       {std::u16string(70, u'x'), std::u16string(64, u'x')},
-      // A surrogate pair is never cut in half.
-      {std::u16string(63, u'x') + u"\U0001F600", std::u16string(63, u'x')},
+      // UCS-2 holds no character beyond the Basic Multilingual Plane: a pair
+      // (or a lone half) becomes one '_'.
+      {std::u16string(63, u'x') + u"\U0001F600", std::u16string(63, u'x') + u"_"},
+      {u"smile \U0001F600.txt", u"smile _.txt"},
+      {std::u16string{u'a', 0xD800, u'b', 0xDC00}, u"a_b_"},
+      // A long name keeps its extension when it is cut.
+      {std::u16string(100, u'n') + u".jpeg", std::u16string(59, u'n') + u".jpeg"},
+      {std::u16string(100, u'n') + u"." + std::u16string(20, u'e'), std::u16string(64, u'n')},
+      // Never the name of a folder itself or of its parent, never empty.
+      {u".", u"_"},
+      {u"..", u"__"},
+      {u"", u"_"},
+      {u"...", u"..."},
+      {u"..\\..\\x", u".._.._x"},
   };
   for (const Case& c : cases) EXPECT_EQ(isoname::JolietIdentifier(c.wide), c.id);
+}
+
+// Readers that ignore case see one name in "Photo.jpg" and "photo.JPG":
+// the second is numbered, and its numbered name is checked without case too.
+TEST(Names, JolietNamesDifferingInCaseCollide) {
+  Directory root("root", "");
+  for (const char* n : {"Photo.jpg", "photo.JPG", "PHOTO~1.jpg", "\xC3\x89t\xC3\xA9.txt", "\xC3\xA9T\xC3\x89.TXT"})
+    root.AddFile(NewFile(n, FS_JOLIET));
+  root.First();
+  std::vector<std::u16string> ids;
+  while (I_File* f = root.Next()) ids.push_back(f->GetJolietName());
+  // Narrow (byte) order: "PHOTO~1.jpg", "Photo.jpg", "photo.JPG", "Été.txt", "éTÉ.TXT".
+  EXPECT_EQ(ids, (std::vector<std::u16string>{u"PHOTO~1.jpg", u"Photo.jpg", u"photo~2.JPG", u"\u00C9t\u00E9.txt",
+                                              u"\u00E9T\u00C9~1.TXT"}));
 }
 
 TEST(Names, JolietCollisionsAfterTheCut) {

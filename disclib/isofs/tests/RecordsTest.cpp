@@ -8,9 +8,16 @@
 #include <vector>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Records.h"
+#include "disclib/isofs/Records_p.h"
+// The component core's date conversions and the manager's records share one
+// calendar-time record: a program may include both.
+#include "platform/com/Date.h"
+
+using namespace isofs;
 
 namespace {
+
+static_assert(sizeof(SYSTEMTIME) == 16, "eight 16-bit fields");
 
 SYSTEMTIME Date(int y, int mo, int d, int h, int mi, int s) {
   SYSTEMTIME t{};
@@ -233,6 +240,10 @@ TEST(Records, IdentifierFields) {
   const BYTE wantVol[8] = {0, 'a', 0, '_', 0, 'b', 0, 0xE9};
   EXPECT_EQ(0, std::memcmp(svd.Bytes() + 40, wantVol, 8));
   EXPECT_EQ(svd.Bytes()[49], ' ');
+  // A character beyond the Basic Multilingual Plane is one '_' in UCS-2.
+  svd.SetVolumeIdentifier("x\xF0\x9F\x98\x80y");
+  const BYTE wantSmile[8] = {0, 'x', 0, '_', 0, 'y', 0, ' '};
+  EXPECT_EQ(0, std::memcmp(svd.Bytes() + 40, wantSmile, 8));
 }
 
 TEST(Records, TerminatorAndXASignature) {

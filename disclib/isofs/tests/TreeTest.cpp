@@ -4,9 +4,11 @@
 #include <cstring>
 #include <sstream>
 
-#include "disclib/isofs/TextUtils.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/TextUtils_p.h"
+#include "disclib/isofs/Tree_p.h"
 #include "disclib/recorder/PathSeparator.h"
+
+using namespace isofs;
 
 namespace {
 

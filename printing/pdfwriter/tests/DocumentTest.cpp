@@ -2,6 +2,7 @@
 // cross-reference offsets, compression, info texts, errors that fail the
 // document without ending the process, and numbers in a decimal-comma locale.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <clocale>
@@ -142,6 +143,24 @@ TEST(PdfDocument, AMissingOutputFolderFailsAtTheStartAndKeepsNothing) {
   EXPECT_EQ(cpdf_startDocument(doc.get()), -1);
   EXPECT_EQ(cpdf_lastError(doc.get()), "KvPDF: Cannot open /nonexistent-folder/x.pdf for PDF output");
   EXPECT_EQ(cpdf_writeAll(doc.get()), -1);
+}
+
+// An output path that names a symbolic link is refused when the document is
+// written: the link and the file it points to stay as they were.
+TEST(PdfDocument, ALinkGivenAsTheOutputIsLeftAlone) {
+  ScratchDir dir;
+  const std::string photo = dir / "photo.jpg", link = dir / "album.pdf";
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(photo, "PHOTO"));
+  ASSERT_EQ(symlink(photo.c_str(), link.c_str()), 0);
+  PdfContextPtr doc = cpdf_open(0);
+  cpdf_setOutputPath(doc.get(), link);
+  ASSERT_EQ(cpdf_startDocument(doc.get()), 0);
+  cpdf_startPage(doc.get(), 1, 0, kLetter, kLetter);
+  EXPECT_EQ(cpdf_writeAll(doc.get()), -1);
+  EXPECT_EQ(cpdf_lastError(doc.get()), "KvPDF: Cannot open " + link + " for PDF output");
+  std::string kept;
+  ASSERT_TRUE(vexa::base::ReadFile(link, &kept));
+  EXPECT_EQ(kept, "PHOTO");
 }
 
 TEST(PdfDocument, InfoTextsWithBracketsAndNonLatinLettersStayReadable) {

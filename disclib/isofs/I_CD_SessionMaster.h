@@ -1,9 +1,13 @@
 // The session master: the object through which the Video CD layout builds
-// the file system of its data track. CreateDM (disclib/isofs/ISO9660.h)
-// makes one; the caller deletes it through the virtual destructor.
+// the file system of its data track, and CreateDM, which makes one. This is
+// the file-system manager's front door: the tree's interfaces (I_File,
+// I_Directory ...) are in ISO9660.h, the error objects it throws in
+// Exceptions.h.
 #pragma once
 
 #include "disclib/isofs/ISO9660.h"
+
+namespace isofs {
 
 class I_CD_SessionMaster {
  public:
@@ -105,3 +109,11 @@ class I_CD_SessionMaster {
   virtual I_File* GetFile(const char* path) = 0;
   virtual ~I_CD_SessionMaster() {}
 };
+
+// Makes a session master. With null the manager makes and owns its own root
+// directory; with a tree it takes that root (the tree stays the caller's).
+// The caller deletes the session master through its virtual destructor.
+// Returns null only when allocation fails.
+I_CD_SessionMaster* CreateDM(I_Directory* root);
+
+}  // namespace isofs

@@ -11,6 +11,8 @@
 #include "platform/base/Text.h"
 #include "platform/base/WinTypes.h"
 
+namespace isofs {
+
 template <class C>
 struct TextUtil;
 
@@ -100,3 +102,5 @@ class cstring {
 };
 
 inline std::ostream& operator<<(std::ostream& out, const cstring& s) { return out << s.str(); }
+
+}  // namespace isofs

@@ -4,10 +4,14 @@
 // public so that the manager and the tests can make entries.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "disclib/isofs/ISO9660.h"
+
+namespace isofs {
 
 class Directory;
 
@@ -133,7 +137,10 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   I_File* GetFileISO(const char* name) override;
   I_Directory* GetDirectoryISO(const char* name) override;
   I_PlainFile* GetPlainFileISO(const char* name) override;
+  // Takes ownership of file (the tree's interface hands entries over as
+  // pointers); the overload below is the same for callers holding one.
   void AddFile(I_File* file) override;
+  void AddFile(std::unique_ptr<I_File> file);
   void DeleteFile(I_File* file) override;
   void DeleteFile(const char* name) override;
   void DeleteFile(const char16_t* name) override;
@@ -168,7 +175,7 @@ class Directory : public File, public virtual I_Directory, public SimpleORB, pub
   void EraseAt(std::size_t index);
   std::size_t LowerBound(const std::string& narrow) const;
 
-  std::vector<I_File*> entries_;
+  std::vector<std::unique_ptr<I_File>> entries_;
   std::size_t cursor_ = 0;
   std::vector<I_DirListener*> listeners_;
   bool names_changed_ = true;
@@ -181,25 +188,48 @@ namespace isoname {
 // d-character mapping: digits, A-Z and '_' stay, a-z are upper-cased,
 // everything else becomes '_'.
 char MapDChar(char c);
+// Where the version of a name starts: a ';' followed by nothing but digits
+// up to the end ("README;1"). Any other ';' is an ordinary character of the
+// name ("a;1.txt"). npos when the name carries no version.
+std::size_t VersionStart(const std::string& name);
 // Turns every non-ASCII character of a UTF-8 text into one '_' so that the
 // byte rules below see one unit per character.
 std::string Flatten(const std::string& utf8);
 // The 8.3 form derived when an entry is added: base up to 8 characters
-// stopping at '.', ';' or end; extension up to 3 after the last dot.
+// stopping at '.' or the version; extension up to 3 after the last dot.
 std::string Derive83(const std::string& source);
 // Normalises a name into an ISO name (SetISOName): long form cuts to 32
-// (directory) or 30 (file) characters; a file keeps only its last dot and
-// gets ";1", a directory keeps none.
+// (directory) or 30 (file) characters; a version is dropped; a file keeps
+// only its last dot and gets ";1", a directory keeps none.
 std::string Normalise(const std::string& name, bool isDirectory, bool longForm);
 // Numbered variant of a recorded ISO name: "HOLIDAY_.JPG;1", 2 gives
-// "HOLIDA_2.JPG;1". Fits 8.3 (or the long-name limits) for any k.
+// "HOLIDA_2.JPG;1"; the stem gives way to the number. "" when the number
+// leaves no room within 8.3 (or the long-name limits): no name is left.
 std::string Numbered(const std::string& isoName, unsigned k, bool isDirectory, bool longForm);
 
-// Joliet identifier of a wide name: characters with a zero high byte that
-// are '*', '/', ':', ';', '?', '\' or below 0x20 become '_'; cut to 64
-// characters without splitting a surrogate pair.
+// Joliet identifier of a wide name, as UCS-2 can record it and readers take
+// it: characters beyond the Basic Multilingual Plane (and lone surrogates),
+// characters below 0x20 and '*', '/', ':', ';', '?', '\' become '_'; a name
+// over 64 characters is cut to 64, keeping its extension; an identifier is
+// never empty, "." or "..".
 std::u16string JolietIdentifier(const std::u16string& wide);
+// Numbered variant "stem~k.ext" within 64 characters; "" when none fits.
 std::u16string JolietNumbered(const std::u16string& id, unsigned k);
+// The form two Joliet identifiers are compared in for collisions: readers
+// that ignore case take names differing only in case for one name.
+std::u16string JolietFoldCase(const std::u16string& id);
+
+// The first numbered variant of a colliding name, from number k + 1 on, that
+// is not in use; k is left at the number taken. When the numbering runs out
+// of room, throws E_NoUniqueName naming the entry and its directory.
+std::string NextFreeName(const std::string& isoName, unsigned& k, bool isDirectory, bool longForm,
+                         const std::unordered_set<std::string>& used, const std::string& entry,
+                         const std::string& directory);
+// The same for a Joliet identifier; used holds the names in use in their
+// folded form (JolietFoldCase).
+std::u16string NextFreeJolietName(const std::u16string& id, unsigned& k,
+                                  const std::unordered_set<std::u16string>& usedFolded,
+                                  const std::string& entry, const std::string& directory);
 
 // Order of recorded identifiers: by the part before the last dot, then the
 // part after it up to ';', each compared as if padded with spaces.
@@ -207,3 +237,5 @@ template <class C>
 bool RecordLess(const std::basic_string<C>& a, const std::basic_string<C>& b);
 
 }  // namespace isoname
+
+}  // namespace isofs

@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "disclib/isofs/Include/FormatBundles.h"
-#include "disclib/isofs/Records.h"
-#include "disclib/isofs/Tree.h"
+#include "disclib/isofs/Records_p.h"
+#include "disclib/isofs/Tree_p.h"
+
+namespace isofs {
 
 class ISO9660_FilesystemManager;
 
@@ -146,7 +148,7 @@ class ISO_DirStructure : public I_DirListener, public I_Chunk {
 };
 
 // The directory structures of one tree, grouped by depth. The set owns
-// every structure registered with it.
+// every structure it makes (SetUp, new_subdir); the levels only observe them.
 class filesystem_structures {
  public:
   filesystem_structures(int kind, I_ISO_Format* format, PrimaryVolumeDescriptor* descriptor);
@@ -162,7 +164,7 @@ class filesystem_structures {
   // Makes the structure of a new subdirectory; its parent is the structure
   // of the directory that holds it.
   ISO_DirStructure* new_subdir(I_Directory* dir);
-  // A structure whose directory goes away.
+  // A structure whose directory goes away: the set destroys it.
   void Destroy(ISO_DirStructure* s);
   // Told of every structure that leaves the set, so whoever placed it can
   // forget it.
@@ -193,9 +195,11 @@ class filesystem_structures {
   int kind_;
   ISO_DirStructure* root_ = nullptr;
   I_ISO_Format* format_;
+  ISO_DirStructure* Adopt(std::unique_ptr<ISO_DirStructure> s);
+
   std::map<int, std::vector<ISO_DirStructure*>> levels_;
+  std::unordered_map<ISO_DirStructure*, std::unique_ptr<ISO_DirStructure>> owned_;
   PrimaryVolumeDescriptor* descriptor_;
-  bool destroying_ = false;
   std::function<void(ISO_DirStructure*)> on_unregister_;
 };
 
@@ -390,8 +394,8 @@ class ISO9660_FilesystemManager : public I_DM_Format {
   DWORD start_ = 0;
   DWORD structure_offset_ = 0;
   DWORD format_ = FS_ISO9660 | FS_JOLIET;
-  I_Directory* root_ = nullptr;
-  bool own_root_ = false;
+  I_Directory* root_ = nullptr;           // the tree's root, owned or not
+  std::unique_ptr<Directory> own_root_;   // set when the manager made the root
   I_Directory* cwd_ = nullptr;
   PrimaryVolumeDescriptor pvd_;
   SupplementaryVolumeDescriptor svd_;
@@ -407,3 +411,5 @@ class ISO9660_FilesystemManager : public I_DM_Format {
   std::unique_ptr<sector> iso_l_, iso_m_, joliet_l_, joliet_m_;
   DWORD structures_end_ = 0;
 };
+
+}  // namespace isofs

@@ -8,6 +8,8 @@
 
 #include "disclib/isofs/ISO9660.h"
 
+namespace isofs {
+
 namespace rec {
 
 inline void PutLE16(BYTE* p, WORD v) {
@@ -175,3 +177,5 @@ class SupplementaryVolumeDescriptor : public PrimaryVolumeDescriptor {
   void SetText(int offset, int size, const char* text) override;
   void SetWide(int offset, int size, const char16_t* text);
 };
+
+}  // namespace isofs

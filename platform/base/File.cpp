@@ -1,0 +1,267 @@
+#include "platform/base/File.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "platform/base/Text.h"
+
+namespace vexa::base {
+namespace {
+
+std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+
+std::string Reason(int error) { return std::strerror(error); }
+
+// The folder part and the name part of an operating-system path.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string RandomSuffix() {
+  static constexpr char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  thread_local std::mt19937 rng{std::random_device{}()};
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+  std::string s(6, 'x');
+  for (char& c : s) c = kChars[pick(rng)];
+  return s;
+}
+
+}  // namespace
+
+// ---- OutputFile -------------------------------------------------------------
+
+OutputFile::~OutputFile() { Discard(); }
+
+bool OutputFile::Fail(std::string reason) {
+  if (error_.empty()) error_ = std::move(reason);
+  return false;
+}
+
+bool OutputFile::Open(std::string_view target) { return OpenAs(target, {}); }
+
+bool OutputFile::Open(std::string_view target, std::string_view tempName) {
+  if (tempName.empty() || tempName.find('/') != std::string_view::npos) {
+    error_ = "no valid name for the temporary file of '" + std::string(target) + "'";
+    return false;
+  }
+  return OpenAs(target, tempName);
+}
+
+bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
+  Discard();
+  error_.clear();
+  direct_ = false;
+  replacing_ = false;
+  target_ = std::string(targetIn);
+  if (target_.empty()) return Fail("no output file was named");
+
+  struct stat st {};
+  if (lstat(target_.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) {
+      return Fail(Quoted(target_) + " is a symbolic link; it is not replaced (name the file it points to)");
+    }
+    if (S_ISDIR(st.st_mode)) return Fail(Quoted(target_) + " is a folder");
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)) {
+      // Written as it is: a rename would put a regular file in its place.
+      const int fd = open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(errno));
+      struct stat opened {};
+      if (fstat(fd, &opened) != 0 || S_ISREG(opened.st_mode) || S_ISDIR(opened.st_mode)) {
+        close(fd);
+        return Fail(Quoted(target_) + " changed while it was opened");
+      }
+      stream_.reset(fdopen(fd, "wb"));
+      if (!stream_) {
+        const int e = errno;
+        close(fd);
+        return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(e));
+      }
+      direct_ = true;
+      return true;
+    }
+    if (!S_ISREG(st.st_mode)) return Fail(Quoted(target_) + " is neither a file, a device nor a pipe");
+    // The rename would replace the file whatever its permissions say: ask
+    // what the caller may do with the file itself.
+    if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
+      return Fail(Quoted(target_) + " may not be written: " + Reason(errno));
+    }
+    replacing_ = true;
+    mode_ = st.st_mode & 07777;
+    uid_ = st.st_uid;
+    gid_ = st.st_gid;
+  } else if (errno != ENOENT) {
+    return Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+  }
+
+  // The temporary file lies beside the target, so the rename stays within
+  // one file system. Made with 0666, it gets what the umask allows, which is
+  // what a new output keeps.
+  const std::string folder = FolderOf(target_);
+  const std::string prefix = folder + "/." + Utf8CutBytes(NameOf(target_), 200) + ".";
+  const std::string given = tempName.empty() ? std::string() : folder + "/" + std::string(tempName);
+  if (!given.empty()) unlink(given.c_str());
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    const std::string name = given.empty() ? prefix + RandomSuffix() : given;
+    fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      temp_ = name;
+    } else if (errno != EEXIST) {
+      return Fail("cannot create a file in " + Quoted(folder) + " for " + Quoted(target_) + ": " +
+                  Reason(errno));
+    }
+  }
+  if (fd < 0) return Fail("cannot create a file in " + Quoted(folder) + ": no free name");
+  // A replacement is only ever as readable as the file it replaces.
+  if (replacing_ && fchmod(fd, mode_ & 0777) != 0) {
+    const int e = errno;
+    close(fd);
+    Discard();
+    return Fail("cannot write " + Quoted(target_) + ": " + Reason(e));
+  }
+  stream_.reset(fdopen(fd, "w+b"));
+  if (!stream_) {
+    const int e = errno;
+    close(fd);
+    Discard();
+    return Fail("cannot write " + Quoted(target_) + ": " + Reason(e));
+  }
+  return true;
+}
+
+bool OutputFile::Write(const void* data, std::size_t size) {
+  if (!stream_) return Fail("cannot write " + Quoted(target_) + ": it is not open");
+  if (size == 0) return error_.empty();
+  if (std::fwrite(data, 1, size, stream_.get()) != size) {
+    return Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+  }
+  return error_.empty();
+}
+
+bool OutputFile::Commit() {
+  if (!stream_) return Fail("cannot write " + Quoted(target_) + ": it is not open");
+  std::FILE* f = stream_.get();
+  if (std::fflush(f) != 0) Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+  if (std::ferror(f)) Fail("cannot write " + Quoted(target_) + ": a write failed");
+  if (!direct_ && error_.empty() && fsync(fileno(f)) != 0) {
+    Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+  }
+  if (!direct_ && error_.empty() && replacing_) {
+    // Owner and mode of the replaced file; the owner only where the caller
+    // may give the file away (the group where it belongs to it).
+    const int fd = fileno(f);
+    if (fchown(fd, uid_, gid_) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), gid_);
+    struct stat now {};
+    const bool sameOwner = fstat(fd, &now) == 0 && now.st_uid == uid_ && now.st_gid == gid_;
+    // Set-id bits stay only on a file that kept its owner.
+    if (fchmod(fd, sameOwner ? mode_ : (mode_ & 0777)) != 0) {
+      Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+    }
+  }
+  const bool closed = std::fclose(stream_.release()) == 0;
+  if (!closed) Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+  if (direct_ || !error_.empty()) {
+    Discard();
+    return error_.empty();
+  }
+  // What was checked at Open must still hold: never rename over something
+  // that became a link, a folder or a device meanwhile.
+  struct stat st {};
+  if (lstat(target_.c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT) {
+    Fail(Quoted(target_) + " changed while it was written; it is left as it is");
+    Discard();
+    return false;
+  }
+  if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    Fail("cannot put the new file in place of " + Quoted(target_) + ": " + Reason(errno));
+    Discard();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void OutputFile::Discard() {
+  stream_.reset();
+  if (!temp_.empty()) unlink(temp_.c_str());
+  temp_.clear();
+}
+
+// ---- InputFile --------------------------------------------------------------
+
+bool InputFile::Fail(std::string reason) {
+  if (error_.empty()) error_ = std::move(reason);
+  return false;
+}
+
+bool InputFile::Open(std::string_view pathIn) {
+  stream_.reset();
+  error_.clear();
+  path_ = std::string(pathIn);
+  size_ = 0;
+  done_ = 0;
+  regular_ = false;
+  std::FILE* f = std::fopen(path_.c_str(), "rbe");
+  if (!f) return Fail("cannot open " + Quoted(path_) + ": " + Reason(errno));
+  stream_.reset(f);
+  struct stat st {};
+  if (fstat(fileno(f), &st) != 0) return Fail("cannot read " + Quoted(path_) + ": " + Reason(errno));
+  if (S_ISDIR(st.st_mode)) {
+    stream_.reset();
+    return Fail(Quoted(path_) + " is a folder, not a file");
+  }
+  regular_ = S_ISREG(st.st_mode);
+  if (regular_) size_ = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+long long InputFile::ReadSome(void* data, std::size_t size) {
+  if (!stream_) {
+    Fail("cannot read " + Quoted(path_) + ": it is not open");
+    return -1;
+  }
+  const std::size_t got = std::fread(data, 1, size, stream_.get());
+  if (got < size && std::ferror(stream_.get())) {
+    Fail("cannot read " + Quoted(path_) + ": " + Reason(errno));
+    return -1;
+  }
+  done_ += got;
+  return static_cast<long long>(got);
+}
+
+bool InputFile::ReadExactly(void* data, std::size_t size) {
+  const long long got = ReadSome(data, size);
+  if (got < 0) return false;
+  if (static_cast<std::size_t>(got) < size) {
+    std::string what = Quoted(path_) + " changed while it was read: it ended after " + std::to_string(done_);
+    if (regular_) what += " of its " + std::to_string(size_);
+    return Fail(what + " bytes");
+  }
+  return true;
+}
+
+bool InputFile::AtEnd() {
+  if (!stream_) return Fail("cannot read " + Quoted(path_) + ": it is not open");
+  const int c = std::fgetc(stream_.get());
+  if (c != EOF) {
+    return Fail(Quoted(path_) + " changed while it was read: it holds more than the " + std::to_string(done_) +
+                " bytes read");
+  }
+  if (std::ferror(stream_.get())) return Fail("cannot read " + Quoted(path_) + ": " + Reason(errno));
+  return true;
+}
+
+}  // namespace vexa::base

@@ -1,0 +1,119 @@
+// Reading and writing whole files safely: every output of the system goes
+// through OutputFile, every file read in full through InputFile (or
+// ReadFile / WriteFileAtomic in Path.h, which use them).
+//
+// An output replaces what is at its path only when that is a regular file
+// the caller may write (or nothing): the data goes to a temporary file beside
+// it, which takes the old file's mode (and owner, where the caller may give
+// it away) and is renamed over it once complete, so readers never see half a
+// file and a failure leaves the old one as it was. A new file gets the
+// permissions the umask allows. A device or a pipe is written directly (a
+// rename would put a regular file in its place). A symbolic link, a folder, a
+// socket or a file the caller may not write is refused with a clear reason.
+//
+// Paths here are the operating system's: only '/' separates folders.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vexa::base {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  // An output that was never committed is discarded.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Prepares target for writing. False when it may not be written, with the
+  // reason in Error(); nothing on disk has changed then.
+  bool Open(std::string_view target);
+  // The same, with the temporary file under a name the caller gives, in the
+  // target's folder (a file left there under that name is removed first).
+  bool Open(std::string_view target, std::string_view tempName);
+  // Writes all of data; false with the reason in Error().
+  bool Write(const void* data, std::size_t size);
+  bool Write(std::string_view data) { return Write(data.data(), data.size()); }
+  // Completes the output: flushed and synced, then renamed over the target
+  // (or, written directly, closed). False with the reason in Error(); the
+  // target is then as it was (a device or pipe keeps what reached it).
+  bool Commit();
+  // Drops what was written; the target stays as it was.
+  void Discard();
+
+  // The stream to write to (readable too, unless Direct()); null when not
+  // open. Write through Write() for precise failure reasons; a failed write
+  // through the stream is still caught by Commit().
+  std::FILE* Stream() const { return stream_.get(); }
+  // True when the target is a device or pipe written as it is.
+  bool Direct() const { return direct_; }
+  const std::string& Target() const { return target_; }
+  // The temporary file being written ("" when Direct()).
+  const std::string& TempPath() const { return temp_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  bool Fail(std::string reason);
+  bool OpenAs(std::string_view target, std::string_view tempName);
+
+  std::unique_ptr<std::FILE, Closer> stream_;
+  std::string target_;
+  std::string temp_;
+  std::string error_;
+  bool direct_ = false;
+  // What the replaced file had, given to the new one.
+  bool replacing_ = false;
+  mode_t mode_ = 0;
+  uid_t uid_ = 0;
+  gid_t gid_ = 0;
+};
+
+class InputFile {
+ public:
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens path for reading. False with the reason in Error() when it is
+  // missing, unreadable or a folder.
+  bool Open(std::string_view path);
+  // Size of a regular file when it was opened (0 for devices and pipes).
+  std::uint64_t Size() const { return size_; }
+  bool IsRegular() const { return regular_; }
+  // Reads exactly size bytes. False with the reason in Error() when the
+  // file ends first (it shrank while it was read) or a read fails.
+  bool ReadExactly(void* data, std::size_t size);
+  // Reads up to size bytes; the count read, 0 at the end; -1 on failure.
+  long long ReadSome(void* data, std::size_t size);
+  // True when nothing follows what was read. False with the reason in
+  // Error() when the file holds more (it grew while it was read).
+  bool AtEnd();
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  bool Fail(std::string reason);
+
+  std::unique_ptr<std::FILE, Closer> stream_;
+  std::string path_;
+  std::string error_;
+  std::uint64_t size_ = 0;
+  std::uint64_t done_ = 0;
+  bool regular_ = false;
+};
+
+}  // namespace vexa::base
