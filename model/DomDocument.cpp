@@ -2,6 +2,8 @@
 // new nodes.
 #include <libxslt/xsltutils.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -118,11 +120,22 @@ HRESULT CDomDocument::load(VARIANT source, VARIANT_BOOL* success) {
     std::string path = BstrToUtf8(view.bstrVal);
     if (path.rfind("file://", 0) == 0) path = path.substr(7);
     url = path;
-    errno = 0;
-    if (!vexa::base::ReadFile(path, &bytes)) {
-      const int error = errno;
+    // Only a regular file is read: a pipe or a device could hold the load
+    // for ever.
+    struct stat st {};
+    std::string why;
+    if (::stat(path.c_str(), &st) != 0) {
+      why = path + ": " + std::strerror(errno);
+    } else if (S_ISDIR(st.st_mode)) {
+      why = path + ": a folder, not a document";
+    } else if (!S_ISREG(st.st_mode)) {
+      why = path + ": not a regular file";
+    } else if (!vexa::base::ReadFile(path, &bytes, &why) && why.empty()) {
+      why = path + ": cannot be read";
+    }
+    if (!why.empty()) {
       Reset(nullptr, nullptr);
-      parseError_ = path + ": " + (error ? std::strerror(error) : "cannot be read");
+      parseError_ = why;
       return S_FALSE;
     }
   } else if (view.vt == (VT_ARRAY | VT_UI1) && view.parray) {
@@ -154,7 +167,12 @@ HRESULT CDomDocument::save(VARIANT destination) {
   std::string text;
   HRESULT hr = Serialise(&text);
   if (FAILED(hr)) return hr;
-  return vexa::base::WriteFileAtomic(path, text) ? S_OK : E_ACCESSDENIED;
+  std::string why;
+  if (vexa::base::WriteFileAtomic(path, text, &why)) return S_OK;
+  // A folder that is not there is no matter of permission.
+  const std::string folder = vexa::base::DirName(path);
+  hr = !folder.empty() && !vexa::base::DirExists(folder) ? STG_E_PATHNOTFOUND : E_ACCESSDENIED;
+  return ReportError(CLSID_DOMDocument30, why.empty() ? path + ": cannot be written" : why, IID_IXMLDOMDocument, hr);
 }
 
 HRESULT CDomDocument::setProperty(BSTR name, VARIANT value) {

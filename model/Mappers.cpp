@@ -439,7 +439,8 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
         Bstr aPath = Bstr::FromUtf8(a.path);
         if (a.path.empty()) return Error("couldn't store the file", "no temporary file can be made");
         if (FAILED(storeToFile(aPath.Get(), model))) return ErrorFromBelow("couldn't store the file");
-        if (!vexa::base::ReadFile(a.path, &xml)) return Error("couldn't open the tmp file");
+        std::string why;
+        if (!vexa::base::ReadFile(a.path, &xml, &why)) return Error("couldn't open the tmp file", why);
       }
       SafeArray array(VT_UI1, static_cast<ULONG>(xml.size()));
       void* data = nullptr;
@@ -471,9 +472,12 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
         }
         if (FAILED(jpeg->commit())) return Error("couldn't commit", EditorCause());
       }
-      if (!vexa::base::ReadFile(b.path, &edited)) return Error("couldn't commit", b.path + ": cannot be read back");
-      if (!vexa::base::WriteFileAtomic(BstrToUtf8(pathToJPEG), edited)) {
-        return Error("couldn't write to dest file", BstrToUtf8(pathToJPEG) + ": " + std::strerror(errno));
+      std::string why;
+      if (!vexa::base::ReadFile(b.path, &edited, &why)) return Error("couldn't commit", why);
+      // The photo is replaced only as the shared output helper allows (a
+      // link, a file the user may not write are refused, with the reason).
+      if (!vexa::base::WriteFileAtomic(BstrToUtf8(pathToJPEG), edited, &why)) {
+        return Error("couldn't write to dest file", why);
       }
       return S_OK;
     } catch (const std::exception&) {

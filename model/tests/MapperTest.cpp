@@ -397,7 +397,8 @@ TEST_F(MapperTest, FailedStoreLeavesTheTargetAlone) {
   auto mapper = Create<IStillsSlideShow1XML>(CLSID_StillsSlideShow1XML);
   Bstr nowhere = Bstr::FromUtf8(Path("no/such/dir/album.xml"));
   EXPECT_EQ(mapper->storeToFile(nowhere.Get(), album.Get()), E_FAIL);
-  EXPECT_EQ(LastError(), "Unable to store XML document");
+  EXPECT_EQ(LastError(), "Unable to store XML document: cannot create a file in '" + Path("no/such/dir") + "' for '" +
+                             Path("no/such/dir/album.xml") + "': No such file or directory");
   // A broken output stylesheet: the existing file stays as it was.
   const std::string share = Path("share/");
   ASSERT_TRUE(vexa::base::MakeDirs(share + "xslt"));

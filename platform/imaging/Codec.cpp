@@ -41,10 +41,9 @@ Status ReadWhole(std::string_view path, std::string* out) {
   }
   if (S_ISDIR(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": a folder, not a picture file");
   if (!S_ISREG(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": not a regular file");
-  errno = 0;
-  if (!base::ReadFile(path, out)) {
-    return Status(ErrorCode::kFileRead, p + ": " + (errno ? std::strerror(errno) : "cannot be read"));
-  }
+  // A file that changes while it is read fails, naming itself.
+  std::string why;
+  if (!base::ReadFile(path, out, &why)) return Status(ErrorCode::kFileRead, why.empty() ? p : why);
   return {};
 }
 
@@ -60,8 +59,11 @@ Bytes AsBytes(const std::string& s) {
 
 Status WriteWhole(std::string_view path, std::string_view data) {
   if (path.empty()) return ErrorCode::kInvalidParameter;
-  if (!base::WriteFileAtomic(path, data)) {
-    return Status(ErrorCode::kFileWrite, std::string(path) + ": " + std::strerror(errno));
+  // The shared output helper refuses what must not be replaced (a link, a
+  // folder, a file the user may not write) and says why.
+  std::string why;
+  if (!base::WriteFileAtomic(path, data, &why)) {
+    return Status(ErrorCode::kFileWrite, why.empty() ? std::string(path) : why);
   }
   return {};
 }
