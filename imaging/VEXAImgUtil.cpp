@@ -17,6 +17,7 @@
 
 #include "imaging/StillHelpers_p.h"
 #include "imaging/TitleLayout.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Codec.h"
@@ -48,6 +49,16 @@ HRESULT FailWith(const std::string& what, const img::Status& s) { return Fail(Wi
 std::uint8_t R(LONG c) { return static_cast<std::uint8_t>(c & 0xFF); }
 std::uint8_t G(LONG c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
 std::uint8_t B(LONG c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+
+// True when two paths name one file: the same text, or (when both exist)
+// the same file reached by different names or links.
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
 
 img::Status SaveStill(const std::string& path, const img::Bitmap& b, int format = img::kFormatJpeg) {
   return img::Save(path, b, format, img::kDefaultQualityFactor);
@@ -346,10 +357,29 @@ class CVEXAImgUtil : public ComObjectRoot,
     *ARSuccess = *TRSuccess = *WRSuccess = VARIANT_FALSE;
     *ARWidth = *ARHeight = *TRWidth = *TRHeight = *WRWidth = *WRHeight = -1;
     const std::string p = kDerivatives;
-    const std::string orig = U8(origStill);
+    const std::string orig = U8(origStill), album = U8(albumResStill), thumbPath = U8(thumbResStill),
+                      webPath = U8(webResStill);
+    const bool rotates = rotateDegrees >= 1 && rotateDegrees <= 360;
+    // A result that names the source, or another result, would overwrite a
+    // picture this call reads or writes: refused before anything is read.
+    // An album still that is the source itself needs no file: the original
+    // serves, unless a rotation would have to change it.
+    const bool albumIsSource = !album.empty() && SameFile(album, orig);
+    if (albumIsSource && rotates && rotateDegrees != 360) {
+      return Fail(p + " - albumResStill names origStill, which the rotation would overwrite");
+    }
+    if (SameFile(thumbPath, orig)) return Fail(p + " - thumbResStill names origStill, which it would overwrite");
+    if (SameFile(webPath, orig)) return Fail(p + " - webResStill names origStill, which it would overwrite");
+    if (SameFile(thumbPath, webPath)) return Fail(p + " - thumbResStill and webResStill name the same file");
+    const bool writeAlbum = !album.empty() && !albumIsSource;
+    if (writeAlbum && (SameFile(album, thumbPath) || SameFile(album, webPath))) {
+      return Fail(p + " - albumResStill names the same file as " +
+                  (SameFile(album, thumbPath) ? "thumbResStill" : "webResStill"));
+    }
+
     img::Bitmap picture;
     if (img::Status s = img::Load(orig, &picture); !s) return FailWith(p + " - bmSrc.Load() failed", s);
-    if (rotateDegrees >= 1 && rotateDegrees <= 360) {
+    if (rotates) {
       img::Bitmap turned;
       LONG w = 0, h = 0;
       if (HelperResult r = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !r.ok()) {
@@ -359,38 +389,61 @@ class CVEXAImgUtil : public ComObjectRoot,
       picture = std::move(turned);
     }
     // The one decode feeds all three stills. The full-size album still is
-    // encoded while the two small ones are made; files are written in the
-    // order album, thumbnail, web, each only after the one before succeeded.
-    const std::string album = U8(albumResStill);
-    const bool writeAlbum = !album.empty() && album != orig;
+    // encoded while the two small ones are made.
     img::Status albumStatus, thumbStatus, webStatus;
+    std::string albumBytes, thumbBytes, webBytes;
     img::Bitmap thumb, web;
     {
-      std::jthread albumWriter;
-      if (writeAlbum) albumWriter = std::jthread([&] { albumStatus = SaveStill(album, picture); });
+      std::jthread albumEncoder;
+      if (writeAlbum) {
+        albumEncoder = std::jthread([&] {
+          albumStatus = img::Encode(picture, img::kFormatJpeg, img::kDefaultQualityFactor, &albumBytes);
+        });
+      }
       thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, std::nullopt, &thumb).status;
+      if (thumbStatus) thumbStatus = img::Encode(thumb, img::kFormatJpeg, img::kDefaultQualityFactor, &thumbBytes);
       if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, std::nullopt, &web).status;
+      if (thumbStatus && webStatus) {
+        webStatus = img::Encode(web, img::kFormatJpeg, img::kDefaultQualityFactor, &webBytes);
+      }
     }
     if (!albumStatus) return FailWith(p + " - bmDest.Save failed for albumRes still", albumStatus);
+    if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
+    if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
+
+    // All or nothing: every still is written beside its target first, and
+    // the three are put in place only when all of them were written.
+    struct Result {
+      const char* name;
+      const std::string* path;
+      const std::string* bytes;
+      base::OutputFile out;
+    };
+    Result results[] = {{"albumRes", &album, &albumBytes, {}},
+                        {"thumbRes", &thumbPath, &thumbBytes, {}},
+                        {"webRes", &webPath, &webBytes, {}}};
+    for (Result& r : results) {
+      if (r.path == &album && !writeAlbum) continue;
+      if (!r.out.Open(*r.path) || !r.out.Write(*r.bytes)) {
+        return FailWith(p + " - bmDest.Save failed for " + r.name + " still",
+                        img::Status(img::ErrorCode::kFileWrite, r.out.Error()));
+      }
+    }
+    for (Result& r : results) {
+      if (r.path == &album && !writeAlbum) continue;
+      if (!r.out.Commit()) {
+        return FailWith(p + " - bmDest.Save failed for " + r.name + " still",
+                        img::Status(img::ErrorCode::kFileWrite, r.out.Error()));
+      }
+    }
     *ARWidth = picture.width();
     *ARHeight = picture.height();
-    *ARSuccess = (*ARWidth == -1 || *ARHeight == -1) ? VARIANT_FALSE : VARIANT_TRUE;
-
-    if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
+    *ARSuccess = VARIANT_TRUE;
     *TRWidth = thumb.width();
     *TRHeight = thumb.height();
-    if (img::Status s = SaveStill(U8(thumbResStill), thumb); !s) {
-      return FailWith(p + " - bmDest.Save failed for thumbRes still", s);
-    }
     *TRSuccess = VARIANT_TRUE;
-    thumb.Free();
-
-    if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
     *WRWidth = web.width();
     *WRHeight = web.height();
-    if (img::Status s = SaveStill(U8(webResStill), web); !s) {
-      return FailWith(p + " - bmDest.Save failed for webRes still", s);
-    }
     *WRSuccess = VARIANT_TRUE;
     return S_OK;
   }

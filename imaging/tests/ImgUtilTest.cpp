@@ -431,34 +431,89 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
   EXPECT_EQ(Err().rfind("CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for albumRes still - -6 - ", 0), 0u);
   EXPECT_EQ(ar, VARIANT_FALSE);
   EXPECT_FALSE(base::FileExists(Path("t.jpg")));
-  // A box that cannot be filled ends the call at its still; what was written
-  // and reported before stays.
+  // All or nothing: a still that cannot be made or written leaves no file
+  // of the call behind, and the targets already there as they were.
+  ASSERT_TRUE(base::WriteFileAtomic(Path("t.jpg"), "old thumb"));
+  ASSERT_TRUE(base::MakeDirs(Path("folder.jpg")));
   struct Row {
     LONG tx, wx;
-    const char* message;
-    VARIANT_BOOL thumbDone;
+    std::string web;
+    std::string message;
   };
   const Row rows[] = {
-      {0, 640, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
-               "Invalid parameter passed", VARIANT_FALSE},
-      {160, -1, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
-                "Invalid parameter passed", VARIANT_TRUE},
+      {0, 640, Path("w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
+       "Invalid parameter passed"},
+      {160, -1, Path("w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
+       "Invalid parameter passed"},
+      {160, 640, Path("no/such/dir/w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for webRes still - -6 - Error writing to file: "
+       "cannot create a file in '" + Path("no/such/dir") + "' for '" + Path("no/such/dir/w.jpg") +
+       "': No such file or directory"},
+      {160, 640, Path("folder.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for webRes still - -6 - Error writing to file: '" +
+           Path("folder.jpg") + "' is a folder"},
   };
   for (const Row& r : rows) {
     base::RemoveAll(Path("a.jpg"));
-    base::RemoveAll(Path("t.jpg"));
     EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("a.jpg")).Get(), B(Path("t.jpg")).Get(), r.tx,
-                                           160, B(Path("w.jpg")).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
-                                           &ww, &wh),
+                                           160, B(r.web).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww,
+                                           &wh),
               E_FAIL);
     EXPECT_EQ(Err(), r.message);
-    EXPECT_TRUE(ar == VARIANT_TRUE && aw == 800 && ah == 600);
-    EXPECT_TRUE(base::FileExists(Path("a.jpg")));
-    EXPECT_EQ(tr, r.thumbDone);
-    EXPECT_EQ(base::FileExists(Path("t.jpg")), r.thumbDone == VARIANT_TRUE);
-    EXPECT_EQ(wr, VARIANT_FALSE);
-    EXPECT_EQ(ww, -1);
+    EXPECT_TRUE(ar == VARIANT_FALSE && tr == VARIANT_FALSE && wr == VARIANT_FALSE);
+    EXPECT_FALSE(base::FileExists(Path("a.jpg")));
+    std::string thumb;
+    base::ReadFile(Path("t.jpg"), &thumb);
+    EXPECT_EQ(thumb, "old thumb");
   }
+}
+
+// A result that names its source (by the same text, another spelling or a
+// link) or another result is refused before anything is written; an album
+// still that is the source itself is the original, unless it must turn.
+TEST_F(ImgUtilTest, DerivativesNeverOverwriteTheirSource) {
+  VEXA_REQUIRE_IMAGEMAGICK();
+  const std::string photo = Make("p.jpg", 800, 600);
+  std::string original;
+  ASSERT_TRUE(base::ReadFile(photo, &original));
+  ASSERT_EQ(::symlink(photo.c_str(), Path("link.jpg").c_str()), 0);
+  const std::string p = "CVEXAImgUtil::CreateStillDerivatives - ";
+  struct Row {
+    LONG degrees;
+    std::string album, thumb, web, message;
+  } rows[] = {
+      {90, photo, Path("t.jpg"), Path("w.jpg"), p + "albumResStill names origStill, which the rotation would overwrite"},
+      {0, Path("a.jpg"), photo, Path("w.jpg"), p + "thumbResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), Path("t.jpg"), Path("link.jpg"), p + "webResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), dir_ + "/./p.jpg", Path("w.jpg"), p + "thumbResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), Path("t.jpg"), Path("t.jpg"), p + "thumbResStill and webResStill name the same file"},
+      {0, Path("w.jpg"), Path("t.jpg"), Path("w.jpg"), p + "albumResStill names the same file as webResStill"},
+  };
+  VARIANT_BOOL ar, tr, wr;
+  LONG aw, ah, tw, th, ww, wh;
+  for (const Row& r : rows) {
+    EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), r.degrees, B(r.album).Get(), B(r.thumb).Get(), 160, 160,
+                                           B(r.web).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww, &wh),
+              E_FAIL);
+    EXPECT_EQ(Err(), r.message);
+    std::string after;
+    ASSERT_TRUE(base::ReadFile(photo, &after));
+    EXPECT_EQ(after, original);
+    EXPECT_FALSE(base::FileExists(Path("a.jpg")) || base::FileExists(Path("t.jpg")) || base::FileExists(Path("w.jpg")));
+  }
+  // The album still reached through a link to the source, without rotation:
+  // the original serves and is not written.
+  ASSERT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("link.jpg")).Get(), B(Path("t.jpg")).Get(), 160,
+                                         160, B(Path("w.jpg")).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
+                                         &ww, &wh),
+            S_OK)
+      << Err();
+  EXPECT_EQ(ar, VARIANT_TRUE);
+  std::string after;
+  ASSERT_TRUE(base::ReadFile(photo, &after));
+  EXPECT_EQ(after, original);
 }
 
 TEST_F(ImgUtilTest, CallsThroughIDispatch) {

@@ -121,18 +121,21 @@ Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& 
   return WriteWhole(path, bytes);
 }
 
-Status Save(std::string_view path, const Bitmap& bitmap, int format, int qualityFactor) {
+Status Encode(const Bitmap& bitmap, int format, int qualityFactor, std::string* out) {
   if (bitmap.empty()) return ErrorCode::kEmptyBitmap;
-  std::string bytes;
   if (IsInFamily(format, FormatFamily::kJpg)) {
     JpegOptions o;
     o.quality = JpegQualityFromFactor(qualityFactor);
-    if (Status s = EncodeJpeg(bitmap, o, &bytes); !s) return Named(s, path);
-  } else if (IsInFamily(format, FormatFamily::kBmp)) {
-    if (Status s = EncodeBmp(bitmap, &bytes); !s) return Named(s, path);
-  } else {
-    return Status(ErrorCode::kUnsupportedSaveFormat, std::string(path) + ": format " + std::to_string(format));
+    return EncodeJpeg(bitmap, o, out);
   }
+  if (IsInFamily(format, FormatFamily::kBmp)) return EncodeBmp(bitmap, out);
+  return Status(ErrorCode::kUnsupportedSaveFormat, "format " + std::to_string(format));
+}
+
+Status Save(std::string_view path, const Bitmap& bitmap, int format, int qualityFactor) {
+  if (bitmap.empty()) return ErrorCode::kEmptyBitmap;
+  std::string bytes;
+  if (Status s = Encode(bitmap, format, qualityFactor, &bytes); !s) return Named(s, path);
   return WriteWhole(path, bytes);
 }
 

@@ -55,6 +55,10 @@ Status EncodeBmp(const Bitmap& bitmap, std::string* out);
 // (8 bits only) and the bottom-up rows, with no file header.
 Status EncodePackedDib(const Bitmap& bitmap, std::vector<std::uint8_t>* out);
 
+// Encodes into memory what Save writes: the JPEG family as JPEG with the
+// quality of `qualityFactor`, the BMP family as BMP.
+Status Encode(const Bitmap& bitmap, int format, int qualityFactor, std::string* out);
+
 // Saves a file in the given picture-format code: the JPEG family as JPEG
 // with the quality of `qualityFactor`, the BMP family as BMP. The file is
 // written beside its target and renamed over it.
