@@ -359,6 +359,19 @@ TEST_F(VexaLogServerTest, ServerThatStopsAnsweringFailsCallsInTimeAndTheLinesAre
   ::unsetenv("VEXA_LOCAL_SERVER_TIMEOUT_MS");
 }
 
+// A user's registry file that cannot be parsed: the tool gives the file's
+// line and reason, says the line was not written, and starts no server.
+TEST_F(VexaLogServerTest, SendToolReportsABrokenRegistryFile) {
+  const std::string hive = box_.root() + "/registry/HKLM.reg";
+  ASSERT_TRUE(base::WriteFileAtomic(hive, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"name\"=dword:xyz\n"));
+  ChildProcess send({"vexa", "INFO", "hello"}, std::string(VEXA_BUILD_DIR) + "/bin/vexalog-send", true);
+  const std::string said = send.ReadAll();
+  EXPECT_EQ(send.Wait(), 1);
+  EXPECT_EQ(said, "vexalog-send: creating the logger failed (REGDB_E_READREGDB): the registry cannot be read: " +
+                      hive + " line 4: bad dword (1 to 8 hex digits); the line was not written\n");
+  EXPECT_TRUE(Servers().empty());
+}
+
 TEST_F(VexaLogServerTest, TwoClientProcessesWriteWholeLinesInOrder) {
   constexpr int kLines = 10000;
   // Room for all lines: no pruning while they are checked.
