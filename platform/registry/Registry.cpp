@@ -303,7 +303,12 @@ Status Modify(std::vector<Hive> hives,
       const std::string text = FormatHive(layer.Of(hive), hive);
       if (text == FormatHive(before.Of(hive), hive)) continue;
       const std::string path = base::JoinPath(dir, HiveFileName(hive));
-      if (!base::WriteFileAtomic(path, text)) result = Fail(Status::IoError, path + ": cannot write");
+      // The shared output helper replaces only a hive file the user may
+      // write, and says why not.
+      std::string why;
+      if (!base::WriteFileAtomic(path, text, &why)) {
+        result = Fail(Status::IoError, why.empty() ? path + ": cannot write" : why);
+      }
     }
   }
   return result;  // closing the lock file releases the lock
