@@ -78,10 +78,13 @@ std::map<std::string, std::string> PdfInfo(const std::string& pdf, int page) {
   while (std::getline(in, line)) {
     const std::size_t colon = line.find(':');
     if (colon == std::string::npos) continue;
+    std::string key = line.substr(0, colon);
+    // With a page range, the boxes read "Page    N MediaBox".
+    if (key.rfind("Page ", 0) == 0 && key.find("Box") != std::string::npos) key = key.substr(key.rfind(' ') + 1);
     std::string value = line.substr(colon + 1);
     const std::size_t a = value.find_first_not_of(' ');
     value = a == std::string::npos ? "" : value.substr(a);
-    info[line.substr(0, colon)] = value;
+    info[key] = value;
   }
   return info;
 }
@@ -195,8 +198,12 @@ bool ProvideLocale(const std::string& name) {
     std::setlocale(LC_NUMERIC, "C");
     return true;
   }
+  // One private locale folder per test process, removed when it ends.
   static std::string dir;
-  if (dir.empty()) dir = base::MakeTempDir(base::TempDirectory(), "vexa-locale-");
+  if (dir.empty()) {
+    dir = base::MakeTempDir(base::TempDirectory(), "vexa-locale-");
+    std::atexit([] { base::RemoveAll(dir); });
+  }
   const std::size_t dot = name.find('.');
   const std::string input = name.substr(0, dot);
   const std::string charmap = dot == std::string::npos ? "UTF-8" : name.substr(dot + 1);
