@@ -2,7 +2,7 @@
 // imaging layer. Each method checks its arguments in a fixed order and
 // reports the first failure through the thread's error information, with the
 // layer's error number and text where the layer failed.
-#include "imaging/VEXAImgUtil.h"
+#include "imaging/VEXAImgUtil_p.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "imaging/StillHelpers_p.h"
-#include "imaging/TitleLayout.h"
+#include "imaging/TitleLayout_p.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"

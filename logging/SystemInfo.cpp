@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "idl/ProductKey.h"

@@ -1,4 +1,4 @@
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,8 +13,8 @@
 #include <new>
 #include <vector>
 
-#include "logging/LogFormat.h"
-#include "logging/VexaLoggerDispatch.h"
+#include "logging/LogFormat_p.h"
+#include "logging/VexaLoggerDispatch_p.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"

@@ -8,7 +8,7 @@
 #include <ctime>
 
 #include "idl/ProductKey.h"
-#include "logging/VexaLoggerDispatch.h"
+#include "logging/VexaLoggerDispatch_p.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/UniqueFd.h"

@@ -1,4 +1,4 @@
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
