@@ -1,0 +1,130 @@
+// vexapc-make end to end: thirteen photos and music become pages that tidy
+// and xmllint accept, whose every link resolves, and that a headless browser
+// shows without script errors, with the slide show moving on by itself.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "pcpages/tests/PageTestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vexa::pcpages::test::FilesBelow;
+using vexa::pcpages::test::ReadText;
+using vexa::pcpages::test::ScratchDir;
+using vexa::pcpages::test::Shell;
+
+class VexapcMakeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("VEXA_REGISTRY_DIR", (dir_ / "registry").c_str(), 1);
+    photos_ = dir_ / "photos";
+    fs::create_directories(photos_);
+    const std::string still = std::string(VEXA_SOURCE_DIR) + "/pcpages/tests/data/still.jpg";
+    for (int i = 1; i <= 13; ++i) {
+      fs::copy_file(still, photos_ + "/photo" + (i < 10 ? "0" : "") + std::to_string(i) + ".jpg");
+    }
+    fs::copy_file(still, photos_ + "/notes.txt");  // not a picture by its name: left out
+    vexa::pcpages::test::WriteSilentWav(dir_ / "music.wav");
+    out_ = dir_ / "album";
+  }
+  void TearDown() override { ::unsetenv("VEXA_REGISTRY_DIR"); }
+
+  int Tool(const std::string& args, std::string* output = nullptr) {
+    return Shell(std::string(VEXA_BUILD_DIR) + "/bin/vexapc-make " + args, output);
+  }
+
+  ScratchDir dir_;
+  std::string photos_, out_;
+};
+
+TEST_F(VexapcMakeTest, ThirteenPhotosWithMusic) {
+  std::string output;
+  ASSERT_EQ(Tool("-1 'Summer at the lake' -2 'Tom & Jerry' -m '" + dir_ / "music.wav" + "' -d 2000 '" + out_ + "' '" +
+                     photos_ + "'",
+                 &output),
+            0)
+      << output;
+  EXPECT_NE(output.find("13 photos"), std::string::npos) << output;
+  for (const char* f : {"VIEW/ALBUM.HTM", "VIEW/BROWSE/BROWSE.HTM", "VIEW/SHOW/SHOW.HTM", "VIEW/SHOW/HTML/SL_0012.HTM",
+                        "VIEW/BROWSE/HTML/TH_0002.HTM", "CONTENT/BG_A0001.WAV", "LOWRES/640X640/IM_A0013.JPG",
+                        "LOWRES/160X160/IM_A0013.JPG", "VIEW/GRAPHICS/KV_BUG.GIF", "VIEW/SHOW/STYLE/STYLE.CSS"}) {
+    EXPECT_TRUE(fs::is_regular_file(out_ + "/" + f)) << f;
+  }
+  EXPECT_FALSE(fs::exists(out_ + "/VIEW/BROWSE/HTML/0013.HTM"));
+
+  VEXA_NEED_CHECKER("tidy");
+  VEXA_NEED_CHECKER("xmllint");
+  for (const std::string& rel : FilesBelow(out_, {".htm"})) {
+    EXPECT_EQ(vexa::pcpages::test::TidyReport(out_ + "/" + rel), "") << rel;
+    if (rel != "VIEW/SHOW/HTML/MUSIC.HTM") {
+      EXPECT_EQ(vexa::pcpages::test::XmllintReport(out_ + "/" + rel), "") << rel;
+    }
+  }
+  // The PDFs come from the print front on a real disc.
+  vexa::pcpages::test::WritePdfPlaceholders(out_);
+  EXPECT_EQ(vexa::pcpages::test::BrokenLinks(out_), std::vector<std::string>{});
+
+  VEXA_NEED_CHECKER("chromium-headless-shell");
+  // The three entry pages render without script errors; their pictures are
+  // kept as artifacts of the test run.
+  const std::string artifacts = std::string(VEXA_BUILD_DIR) + "/tests/artifacts/pcpages";
+  fs::create_directories(artifacts);
+  struct Entry {
+    const char* page;
+    const char* shot;
+    const char* text;
+  } entries[] = {
+      {"VIEW/ALBUM.HTM", "menu.png", "Start photo show"},
+      {"VIEW/BROWSE/BROWSE.HTM", "browse.png", "THUMBS"},
+      {"VIEW/SHOW/SHOW.HTM", "show.png", "SLIDES"},
+  };
+  for (const Entry& e : entries) {
+    const std::string shot = artifacts + "/" + e.shot;
+    fs::remove(shot);
+    const auto dom = vexa::pcpages::test::RunBrowser(out_ + "/" + e.page, 1000);
+    EXPECT_NE(dom.dom.find(e.text), std::string::npos) << e.page;
+    EXPECT_TRUE(dom.errors.empty()) << e.page << ": " << ::testing::PrintToString(dom.errors);
+    const auto picture = vexa::pcpages::test::RunBrowser(out_ + "/" + e.page, 1000, shot);
+    EXPECT_TRUE(picture.errors.empty()) << e.page << ": " << ::testing::PrintToString(picture.errors);
+    EXPECT_EQ(ReadText(shot).substr(0, 8), "\x89PNG\r\n\x1a\n") << shot;
+  }
+
+  // The slide show moves on by itself: the slide frame goes to the second
+  // slide, then the third, with the music page loaded beside it.
+  const auto show = vexa::pcpages::test::WatchPage(out_ + "/VIEW/SHOW/SHOW.HTM", "SL_0002.HTM", 120);
+  EXPECT_TRUE(show.reached) << show.report;
+  EXPECT_TRUE(show.errors.empty()) << show.report;
+  EXPECT_TRUE(show.Navigated("VIEW/SHOW/HTML/MUSIC.HTM")) << show.report;
+  EXPECT_TRUE(show.Navigated("VIEW/SHOW/HTML/SL_0001.HTM")) << show.report;
+}
+
+TEST_F(VexapcMakeTest, RefusesBadRequests) {
+  std::string output;
+  EXPECT_EQ(Tool("", &output), 2);
+  EXPECT_EQ(Tool("-d soon '" + out_ + "' '" + photos_ + "'", &output), 2);
+  EXPECT_EQ(Tool("'" + out_ + "' '" + dir_ / "missing.jpg" + "'", &output), 1);
+  EXPECT_NE(output.find("no such photo or folder"), std::string::npos) << output;
+
+  // A folder with something in it is emptied only when asked.
+  fs::create_directories(out_);
+  vexa::pcpages::test::WriteText(out_ + "/old.txt", "old");
+  EXPECT_EQ(Tool("'" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 1);
+  EXPECT_NE(output.find("is not empty"), std::string::npos) << output;
+  EXPECT_EQ(ReadText(out_ + "/old.txt"), "old");
+  ASSERT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 0) << output;
+  EXPECT_FALSE(fs::exists(out_ + "/old.txt"));
+  EXPECT_TRUE(fs::is_regular_file(out_ + "/VIEW/ALBUM.HTM"));
+  // Made again over its own pages.
+  ASSERT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo02.jpg'", &output), 0) << output;
+
+  // A picture the image utility cannot read is named with the server's text.
+  vexa::pcpages::test::WriteText(dir_ / "broken.jpg", "not a picture");
+  EXPECT_EQ(Tool("--clean '" + out_ + "' '" + dir_ / "broken.jpg" + "'", &output), 1);
+  EXPECT_NE(output.find("broken.jpg"), std::string::npos) << output;
+}
+
+}  // namespace
