@@ -2,6 +2,8 @@
 // injectable clock so tests of timed behaviour control what "now" is.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,15 +28,15 @@ struct CalendarTime {
 };
 
 // Converts a system-clock point to local or UTC calendar fields.
-CalendarTime ToLocalTime(std::chrono::system_clock::time_point t);
-CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
+VEXA_BASE_API CalendarTime ToLocalTime(std::chrono::system_clock::time_point t);
+VEXA_BASE_API CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
 
 // Formats with strftime conversions; fields are taken as they are.
-std::string FormatTime(const CalendarTime& t, const char* format);
+VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
 // A clock a component reads "now" from. The default is the real clock; tests
 // install their own.
-class Clock {
+class VEXA_BASE_API Clock {
  public:
   virtual ~Clock() = default;
   virtual std::chrono::system_clock::time_point Now() const = 0;
@@ -46,7 +48,7 @@ class Clock {
 };
 
 // A clock that stands still until the test moves it.
-class ManualClock : public Clock {
+class VEXA_BASE_API ManualClock : public Clock {
  public:
   explicit ManualClock(std::chrono::system_clock::time_point start =
                            std::chrono::system_clock::time_point{})
