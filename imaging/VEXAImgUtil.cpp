@@ -238,7 +238,7 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (img::Status s = img::ReadInfo(path, &info); !s) {
       char number[16];
       std::snprintf(number, sizeof number, "%d", s.Number());
-      // The Part's text names the path and then the layer's text again; the
+      // The message names the path and then the layer's text again; the
       // two are kept apart, and what the layer knows of the cause follows.
       std::string cause = s.detail();
       if (cause.rfind(path + ": ", 0) == 0) cause.erase(0, path.size() + 2);

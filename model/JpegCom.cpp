@@ -323,7 +323,7 @@ class CJPEGCOM : public ComObjectRoot,
     return *out ? S_OK : E_OUTOFMEMORY;
   }
 
-  // The Part's text, then ": " and the cause.
+  // The editor's text, then ": " and the cause.
   static HRESULT Error(std::string_view text, const std::string& cause) {
     return Error(std::string(text) + (cause.empty() ? "" : ": " + cause));
   }

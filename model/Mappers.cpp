@@ -197,7 +197,7 @@ class XMLMapper : public ComObjectRoot,
     ComPtr<ModelItf> typed;
     if (FAILED(Create(*T::kSpec.modelClassId, &model)) || FAILED(Create(CLSID_XMLPropertyBag, &bag)) ||
         FAILED(bag->LoadFromXMLTop(top.Get(), model.Get())) || FAILED(model.As(&typed))) {
-      // The Part's text is empty here: the cause is all there is to say.
+      // This step has no text of its own: the cause is all there is to say.
       const std::string cause = TakeError().Utf8Description();
       return Error("", cause.empty() ? "the document's values could not be loaded into the model" : cause);
     }
