@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "platform/base/Path.h"
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging {
 namespace {
