@@ -35,8 +35,9 @@ VEXA_BASE_API CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
 VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
 // A clock a component reads "now" from. The default is the real clock; tests
-// install their own.
-class VEXA_BASE_API Clock {
+// install their own. Only Real() leaves the library: the class's type
+// information stays within each library that uses it.
+class Clock {
  public:
   virtual ~Clock() = default;
   virtual std::chrono::system_clock::time_point Now() const = 0;
@@ -44,11 +45,11 @@ class VEXA_BASE_API Clock {
 
   CalendarTime LocalNow() const { return ToLocalTime(Now()); }
 
-  static const Clock& Real();
+  VEXA_BASE_API static const Clock& Real();
 };
 
 // A clock that stands still until the test moves it.
-class VEXA_BASE_API ManualClock : public Clock {
+class ManualClock : public Clock {
  public:
   explicit ManualClock(std::chrono::system_clock::time_point start =
                            std::chrono::system_clock::time_point{})
