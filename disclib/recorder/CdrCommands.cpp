@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "disclib/recorder/CdrUtil.h"
@@ -13,10 +16,45 @@ namespace discpak {
 
 namespace {
 std::atomic<std::int64_t> g_waitLimitMs{10 * 60 * 1000};
+// The wait clock and pause are read by the recording's writer thread; the
+// mutex keeps an install from another thread race-free.
+std::mutex g_waitMutex;
+const vexa::base::Clock* g_waitClock = nullptr;
+std::function<void(std::chrono::milliseconds)> g_waitPause;
+
+std::chrono::steady_clock::time_point WaitNow() {
+  std::lock_guard lock(g_waitMutex);
+  return (g_waitClock ? *g_waitClock : vexa::base::Clock::Real()).Monotonic();
 }
+}  // namespace
 
 std::int64_t DeviceWaitLimitMs() { return g_waitLimitMs.load(); }
 void SetDeviceWaitLimitMs(std::int64_t ms) { g_waitLimitMs = ms; }
+
+void SetDeviceWaitClock(const vexa::base::Clock* clock, std::function<void(std::chrono::milliseconds)> pause) {
+  std::lock_guard lock(g_waitMutex);
+  g_waitPause = std::move(pause);
+  g_waitClock = clock;
+}
+
+std::chrono::steady_clock::time_point DeviceWaitDeadline() {
+  return WaitNow() + std::chrono::milliseconds(DeviceWaitLimitMs());
+}
+
+bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline) { return WaitNow() >= deadline; }
+
+void DeviceWaitPause(std::chrono::milliseconds pause) {
+  std::function<void(std::chrono::milliseconds)> installed;
+  {
+    std::lock_guard lock(g_waitMutex);
+    installed = g_waitPause;
+  }
+  if (installed) {
+    installed(pause);
+  } else {
+    std::this_thread::sleep_for(pause);
+  }
+}
 
 int SpeedX(int kbs) { return static_cast<int>(std::lround(kbs / 176.4)); }
 int SpeedKBs(int x) { return static_cast<int>(std::lround(x * 176.4)); }

@@ -3,11 +3,14 @@
 // on a busy drive. Every command a drive class sends goes through here.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
 #include "disclib/recorder/CDR4COMS.h"
+#include "platform/base/Time.h"
 #include "platform/base/WinTypes.h"
 
 namespace discpak {
@@ -52,6 +55,20 @@ DWORD SCSI2_GetBlockSize(LONG device);
 // Waits on a busy drive end after this long; tests shorten it.
 std::int64_t DeviceWaitLimitMs();
 void SetDeviceWaitLimitMs(std::int64_t ms);
+
+// The clock those waits read and the pause between two questions to a busy
+// drive. By default the real monotonic clock and a sleep; a test installs a
+// clock of its own and a pause that moves it on, so a wait ends after the
+// same number of questions however loaded the machine is. Null and an empty
+// function put the real ones back. Install them only while no recording
+// runs.
+void SetDeviceWaitClock(const vexa::base::Clock* clock, std::function<void(std::chrono::milliseconds)> pause);
+// The point the wait limit ends at, counted from now on the wait clock; and
+// whether the wait clock has reached a point.
+std::chrono::steady_clock::time_point DeviceWaitDeadline();
+bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline);
+// One pause between two questions to a busy drive.
+void DeviceWaitPause(std::chrono::milliseconds pause);
 
 // Speeds: x is a multiple of 176.4 kB/s.
 int SpeedX(int kbs);

@@ -21,10 +21,6 @@ namespace discpak {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-Clock::time_point Deadline() { return Clock::now() + std::chrono::milliseconds(DeviceWaitLimitMs()); }
-
 DWORD HostLongAt(const BYTE* p) {
   DWORD v;
   std::memcpy(&v, p, 4);
@@ -161,7 +157,7 @@ LONG MmcClass::ReserveTrack(LONG size, LONG trackType) {
 bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize) {
   if (count == 0) return true;
   const DWORD a = static_cast<DWORD>(address);
-  const auto deadline = Deadline();
+  const auto deadline = DeviceWaitDeadline();
   for (;;) {
     ComsSenseRecord sense;
     if (CmdWrite(device_, {0x2A, 0, static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF),
@@ -170,11 +166,11 @@ bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sec
                  data, static_cast<DWORD>(count) * sectorSize, &sense)) {
       return true;
     }
-    if (!IsBusy(sense) || Clock::now() >= deadline) {
+    if (!IsBusy(sense) || DeviceWaitPassed(deadline)) {
       SetError("Write failed", &sense);
       return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    DeviceWaitPause(std::chrono::milliseconds(10));
   }
 }
 
@@ -182,13 +178,13 @@ bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sec
 // True when the drive came back without a sense code.
 bool MmcClass::WaitWhileBusy(const char* what) {
   COMS_Log("Waiting for long write to finish");
-  const auto deadline = Deadline();
+  const auto deadline = DeviceWaitDeadline();
   ComsSenseRecord sense = {};
   do {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    DeviceWaitPause(std::chrono::milliseconds(100));
     if (Cmd(device_, {0x00, 0, 0, 0, 0, 0}, &sense)) return true;
     if (!IsBusy(sense)) return SenseCode(sense) == 0;
-  } while (Clock::now() < deadline);
+  } while (!DeviceWaitPassed(deadline));
   SetError(what, &sense);
   return false;
 }
@@ -198,9 +194,9 @@ bool MmcClass::CacheFlush() {
   if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
   if (IsBusy(sense)) {
     COMS_Log("Waiting for long write to finish");
-    const auto deadline = Deadline();
-    while (Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto deadline = DeviceWaitDeadline();
+    while (!DeviceWaitPassed(deadline)) {
+      DeviceWaitPause(std::chrono::milliseconds(100));
       if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
       if (!IsBusy(sense)) {
         if (SenseCode(sense) == 0) return true;

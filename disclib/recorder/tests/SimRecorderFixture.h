@@ -21,8 +21,13 @@ class RecorderSim : public LoggedTest {
     drive_ = dir_ + "/drive";
     vexa::base::MakeDirs(drive_);
     discpak::SetDeviceWaitLimitMs(10 * 60 * 1000);
+    // The waits on a busy drive run on the test's clock, which each pause
+    // moves on by its length: a wait limit stands for a number of questions
+    // to the drive, whatever the load on the machine.
+    discpak::SetDeviceWaitClock(&waitClock_, [this](std::chrono::milliseconds d) { waitClock_.Advance(d); });
   }
   void TearDown() override {
+    discpak::SetDeviceWaitClock(nullptr, nullptr);
     discpak::SetDeviceWaitLimitMs(10 * 60 * 1000);
     unsetenv("VEXA_REGISTRY_DIR");
     LoggedTest::TearDown();
@@ -48,6 +53,7 @@ class RecorderSim : public LoggedTest {
     return t;
   }
   std::string drive_;
+  TestClock waitClock_;
 };
 
 }  // namespace rectest
