@@ -15,7 +15,7 @@ for target in wav mp3; do
   work="$(mktemp -d)"
   cp plugins/fuzz/corpus/$target/* "$work/"
   (cd build-fuzz/fuzz &&
-    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
       ./discpakb_${target}_fuzzer -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work")
   rm -rf "$work"
 done

@@ -13,5 +13,5 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp disclib/isofs/fuzz/corpus/* "$work/"
 cd build-fuzz/fuzz
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ./isofs_names_fuzzer -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work"

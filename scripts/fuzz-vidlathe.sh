@@ -22,7 +22,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp encoder/fuzz/corpus/* "$work/"
 (cd build-fuzz/fuzz &&
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ./vidlathe_stream_fuzzer -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 "$work")
 
 cli="$root/build-asan/bin/vidlathe-cli"
@@ -30,7 +30,7 @@ if [[ ! -x "$cli" ]]; then
   cmake --build build-fuzz --target vidlathe-cli vidlathe
   cli="$root/build-fuzz/bin/vidlathe-cli"
 fi
-ASAN_OPTIONS=detect_leaks=1:exitcode=86 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87 \
+ASAN_OPTIONS=detect_leaks=1:intercept_tls_get_addr=0:exitcode=86 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:exitcode=87 \
   python3 - "$cli" "$seconds" "$root/build-fuzz/fuzz" "$work" <<'PY'
 import os, random, shutil, subprocess, sys, time
 
