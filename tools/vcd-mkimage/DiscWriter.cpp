@@ -3,7 +3,8 @@
 #include <array>
 #include <cstring>
 
-#include "disclib/vcd/RecorderLink.h"
+#include "disclib/recorder/CdrUtil.h"
+#include "disclib/recorder/EdcEcc.h"
 #include "disclib/vcd/Sectors.h"
 
 namespace vexa::vcdmkimage {
@@ -56,18 +57,15 @@ bool DiscWriter::StartTrack() {
 bool DiscWriter::WriteUnit(const std::uint8_t* unit) {
   std::array<std::uint8_t, 2352> raw{};
   std::memset(raw.data() + 1, 0xFF, 10);
-  const auto msf = vcd::LBAToMSFBCD(static_cast<std::int32_t>(lba_));
-  raw[12] = msf[0];
-  raw[13] = msf[1];
-  raw[14] = msf[2];
+  LBAToMSFBCD(static_cast<LONG>(lba_), raw.data() + 12);
   raw[15] = 2;
   std::memcpy(raw.data() + 16, unit, kVCDUnitBytes);
   if (unit[2] & 0x20) {
-    CalcEDC(raw.data(), nullptr, 3);
+    CalcEDC(raw.data(), nullptr, CDFORM_MODE2_FORM2);
   } else {
-    CalcEDC(raw.data(), nullptr, 2);
-    CalcECC_P(2, raw.data());
-    CalcECC_Q(2, raw.data());
+    CalcEDC(raw.data(), nullptr, CDFORM_MODE2_FORM1);
+    CalcECC_P(CDFORM_MODE2_FORM1, raw.data());
+    CalcECC_Q(CDFORM_MODE2_FORM1, raw.data());
   }
   if (!WriteRaw(raw.data())) return false;
   next_ = lba_;
