@@ -360,6 +360,39 @@ TEST_F(EndToEndTest, AUsedCDRWIsErasedOnTheUsersYesAndRefusedWithoutTheDialog) {
   EXPECT_EQ(RunCommand("vcd-info --no-banner --cue-file " + Quote(images.back()), &out), 0) << out;
 }
 
+TEST_F(EndToEndTest, ADiscWithoutRoomFailsTheRunAndLeavesNothingBehind) {
+  // A written CD-R has no room left: silently it is refused as not blank.
+  Drive("profile = cdrw-writer\nmedia = cdr\n");
+  core_ = Scripted([](ScriptedUi&) {});
+  ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusNothing, 2), S_OK) << ErrorText();
+  ASSERT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  core_.Reset();
+  CloseTransport();  // the user pushes the written disc back in
+  core_ = Scripted([](ScriptedUi&) {});
+  ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusNothing, 2), S_OK) << ErrorText();
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscIsNotBlank);
+  TakeError();
+  core_.Reset();
+  EXPECT_EQ(Images().size(), 1u);
+
+  // A blank disc too small for the image: the burn fails, nothing is left.
+  fs::remove_all(drive_);
+  Drive("profile = cdrw-writer\nmedia = cdr\ncapacity = 1000\n");
+  core_ = Scripted([](ScriptedUi&) {});
+  ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusNothing, 2), S_OK) << ErrorText();
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  const std::string text = ErrorText();
+  EXPECT_NE(text.find("CVEXACore1::DoBurn - ODBase BurnSucceeded call failed.\r\n"
+                      "CVEXACore1::BurnVCD - DoBurn call failed\r\n"
+                      "CVEXACore1::CreateVCD - BurnVCD call failed."),
+            std::string::npos)
+      << text;
+  core_.Reset();
+  EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
+}
+
 TEST_F(EndToEndTest, WithoutAWriterInitSaysSo) {
   Drive("profile = reader\nmedia = none\n");
   core_ = Scripted([](ScriptedUi&) {});
