@@ -473,6 +473,11 @@ TEST(CoreLibraryTest, TheServerExportsOnlyItsEntryPoints) {
         name == "_fini" || name.rfind("__odr_asan", 0) == 0 || name.rfind("__asan", 0) == 0) {
       continue;
     }
+    // The sanitizers' type checks keep the type information of Qt's classes
+    // visible; none of ours may leave.
+    if ((name.rfind("_ZTI", 0) == 0 || name.rfind("_ZTS", 0) == 0) && name.find("4vexa") == std::string::npos) {
+      continue;
+    }
     exported.insert(name);
   }
   EXPECT_EQ(exported, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
