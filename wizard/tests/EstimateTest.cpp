@@ -49,7 +49,8 @@ TEST_F(EstimateTest, PercentRoundsUpUnlessExact) {
   EXPECT_EQ(GetPercentDiscSpaceUsed(nullptr, b), 100);
   // Otherwise any truncated percentage above 0 is rounded up.
   EXPECT_EQ(GetPercentDiscSpaceUsed(nullptr, b * 100), 2);
-  EXPECT_EQ(GetPercentDiscSpaceUsed(nullptr, b * 1000), 0);
+  // Below 1 % of the bytes, the one picture's share of the limit counts.
+  EXPECT_EQ(GetPercentDiscSpaceUsed(nullptr, b * 1000), 1);
   // A capacity of 0 gives no usable percentage: the disc's own is used.
   EXPECT_EQ(GetPercentDiscSpaceUsed(nullptr, 0), GetPercentDiscSpaceUsed(nullptr, kDefaultDiscCapacity));
 }
