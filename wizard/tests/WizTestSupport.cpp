@@ -12,6 +12,8 @@
 #include "platform/registry/Registry.h"
 #include "wizard/WizUtil.h"
 
+extern "C" void VexaWizTestResetModule() __attribute__((weak));
+
 namespace vexa::wiz::testing {
 
 void WizTest::SetUp() {
@@ -31,11 +33,8 @@ void WizTest::SetUp() {
 }
 
 void WizTest::TearDown() {
-  Module().Reset();
-  Module().errorCode = VEXAWizSuccess;
-  Module().fileSystemGiven = false;
-  Module().fileSystem = VEXAWizFSDefault;
-  Module().updateCheckMode.clear();
+  // Tests that link the wizard's code leave its module values as they found them.
+  if (VexaWizTestResetModule) VexaWizTestResetModule();
   CoUninitialize();
   ::unsetenv("XDG_CONFIG_HOME");
   ::unsetenv("XDG_CACHE_HOME");
