@@ -87,6 +87,7 @@ void CvexaPropSheet::Init(int firstPage) {
     if (which == QWizard::CustomButton1) ShowAbout();
   });
   connect(this, &QWizard::helpRequested, this, [this] { WinHelp(); });
+  connect(this, &QWizard::currentIdChanged, this, &CvexaPropSheet::OnPageChanged);
 
   if (Module().language) {
     const QIcon icon = Module().language->Icon(128);
@@ -147,6 +148,19 @@ void CvexaPropSheet::ShowAbout() {
   about.exec();
   // A package handed to the desktop's opener ends the wizard as Cancel does.
   if (about.CloseWizard()) reject();
+}
+
+void CvexaPropSheet::OnPageChanged(int id) {
+  if (m_shownPage) m_shownPage->OnLeave();
+  m_shownPage = qobject_cast<CvexaWizPage*>(page(id));
+  // The About button belongs to the welcome page.
+  button(QWizard::CustomButton1)->setVisible(id == kPageWelcome);
+  if (m_shownPage) m_shownPage->OnSetActive();
+}
+
+void CvexaPropSheet::reject() {
+  if (auto* shown = qobject_cast<CvexaWizPage*>(currentPage())) shown->OnCancel();
+  QWizard::reject();
 }
 
 int CvexaPropSheet::RunModal() {

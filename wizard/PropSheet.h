@@ -32,6 +32,11 @@ class CvexaWizPage : public QWizardPage {
   int TemplateId() const { return m_templateId; }
   // The help page anchor of this page.
   virtual std::string HelpAnchor() const;
+  // The sheet calls these when the page is shown, when it is left by Back
+  // or Next, and when the sheet is cancelled while the page is shown.
+  virtual void OnSetActive() {}
+  virtual void OnLeave() {}
+  virtual void OnCancel() {}
 
  protected:
   int m_templateId;
@@ -58,6 +63,7 @@ class CvexaPropSheet : public QWizard {
 
   // Runs the sheet modally; the timed update prompt is offered once it shows.
   int RunModal();
+  void reject() override;
 
  signals:
   void aboutRequested();
@@ -65,6 +71,9 @@ class CvexaPropSheet : public QWizard {
  private:
   void Init(int firstPage);
 
+  void OnPageChanged(int id);
+
+  CvexaWizPage* m_shownPage = nullptr;
   std::string m_helpPath;
   std::int64_t m_capacity = 650000000;
   std::string m_cacheDirectory;

@@ -81,6 +81,66 @@ dialogs[102] = ui('Form102', 'About Kv Orlune Disc Creator', ('h', [
            lbl(1046, '', acc='Credits', cls='CvexaLabel'),
            ('stretch',),
            ('h', [btn(3, '&Update...'), ('stretch',), btn(1, 'OK')])])]), (460, 240))
+def place(id, acc, minh=0):
+    props = {'accessibleName': ('string', acc)}
+    if minh: props['minimumSize'] = ('size', (0, minh))
+    return ('w', 'QWidget', f'ctl_{id}', props)
+def edit(id, acc):
+    return ('w', 'QLineEdit', f'ctl_{id}', {'accessibleName': ('string', acc)})
+def radio(id, text):
+    return ('w', 'QRadioButton', f'ctl_{id}', {'text': ('string', text), 'accessibleName': ('string', text.replace('&',''))})
+def combo(id, acc):
+    return ('w', 'QComboBox', f'ctl_{id}', {'accessibleName': ('string', acc)})
+dialogs[107] = ui('Form107', 'Welcome', ('v', [
+    lbl(1001, 'Welcome to the Kv Orlune Disc Creator', cls='CvexaLabel'),
+    lbl(1134, 'This wizard makes a disc of your photos that plays as a slide show on a television and holds the photos for your computer.', cls='CvexaLabel'),
+    lbl(1133, 'You will:', cls='CvexaLabel'),
+    lbl(1132, '1. Choose your photos and put them in order.', cls='CvexaLabel'),
+    lbl(1131, '2. Type a title for the slide show.', cls='CvexaLabel'),
+    lbl(1011, '3. Choose music to play with it.', cls='CvexaLabel'),
+    lbl(1010, '4. Choose the TV system, the time each photo is shown and your CD writer.', cls='CvexaLabel'),
+    lbl(1009, '5. Check the summary and make the disc.', cls='CvexaLabel'),
+    lbl(1008, 'Have a blank CD-R or CD-RW ready.', cls='CvexaLabel'),
+    lbl(1006, 'Press Help on any page to learn more.', cls='CvexaLabel'),
+    lbl(1007, 'To continue, click Next.', cls='CvexaLabel'),
+    ('stretch',)]), (460, 300))
+dialogs[133] = ui('Form133', 'Select Pictures', ('v', [
+    ('h', [place(1114, 'Album tools'), ('stretch',), btn(1092, '&Add Images...')]),
+    ('w', 'QFrame', 'ctl_1112', {'accessibleName': ('string', 'Album'), 'minimumSize': ('size', (300, 200))}),
+    place(1103, 'Album pane', 24)]), (460, 300))
+dialogs[134] = ui('Form134', 'Title Screen', ('h', [
+    ('v', [lbl(1020, 'Type up to three lines. A line that does not fit the title picture is not taken.'),
+           edit(1022, 'Title line 1'), edit(1023, 'Title line 2'), edit(1024, 'Title line 3'), ('stretch',),
+           place(1126, 'Disc usage', 24)]),
+    ('w', 'CvexaBitmapStatic', 'ctl_1119', {'accessibleName': ('string', 'Title preview'), 'minimumSize': ('size', (240, 180))})]), (460, 300))
+dialogs[137] = ui('Form137', 'Music', ('v', [
+    radio(1087, '&No music'),
+    ('h', [radio(1029, '&Music that comes with the software:'), combo(1031, 'Music that comes with the software')]),
+    ('h', [radio(1030, 'My own music &file:'), edit(1032, 'My own music file'), btn(1033, '&Browse...')]),
+    ('h', [radio(1125, 'A track of an audio &CD:'), edit(1035, 'Audio CD track'), btn(1034, 'B&rowse...')]),
+    ('h', [btn(1088, '&Play'), ('stretch',)]),
+    ('stretch',),
+    place(1127, 'Disc usage', 24)]), (460, 300))
+dialogs[145] = ui('Form145', 'Settings', ('v', [
+    lbl(1061, 'TV system of the Video CD:'),
+    ('h', [radio(1058, '&NTSC (North America, Japan)'), radio(1059, '&PAL (Europe, Asia, Australia)')]),
+    lbl(1060, 'Countries that use SECAM play PAL discs.'),
+    ('h', [lbl(1055, 'Seconds each picture is shown:', wrap=False), combo(1053, 'Seconds each picture is shown'), ('stretch',)]),
+    lbl(1089, 'CD writer:'),
+    ('h', [lbl(1135, 'None', acc='CD writer', wrap=False), ('stretch',), btn(1134, '&Change Writer')]),
+    ('h', [lbl(1056, 'Recording speed:', wrap=False), combo(1057, 'Recording speed'), ('stretch',)]),
+    lbl(1111, 'A slower speed is safer with older discs and writers.'),
+    ('stretch',),
+    place(1128, 'Disc usage', 24)]), (460, 300))
+dialogs[146] = ui('Form146', 'Make Disc', ('v', [
+    lbl(1130, 'Ready to make your disc', cls='CvexaLabel'),
+    ('w', 'QPlainTextEdit', 'ctl_1067', {'readOnly': ('bool', 'true'), 'accessibleName': ('string', 'Summary')}),
+    lbl(1063, 'Put a blank CD-R or CD-RW in the writer and click Make Disc.'),
+    place(1129, 'Disc usage', 24)]), (460, 300))
+dialogs[155] = ui('Form155', 'Add Images', ('v', [
+    ('h', [('w', 'QGroupBox', 'ctl_1094', {'title': ('string', 'Your folders'), 'accessibleName': ('string', 'Your folders')}),
+           ('w', 'QGroupBox', 'ctl_1093', {'title': ('string', 'Your album'), 'accessibleName': ('string', 'Your album')})]),
+    ('h', [btn(9, '&Help'), ('stretch',), btn(1, 'OK'), btn(2, 'Cancel'), btn(1091, '&Apply')])]), (660, 392))
 import os
 outdir = sys.argv[1]
 only = [int(x) for x in sys.argv[2:]] if len(sys.argv) > 2 else None

@@ -13,7 +13,9 @@
 #include "wizard/Language.h"
 #include "wizard/Launcher.h"
 #include "wizard/PropSheet.h"
+#include "wizard/SettingsFile.h"
 #include "wizard/UpdateCheck.h"
+#include "wizard/WizXML.h"
 #include "wizard/WizUtil.h"
 #include "wizard/tests/WizTestSupport.h"
 
@@ -30,6 +32,10 @@ class PropSheetTest : public WizTest {
               S_OK);
     Module().language = std::make_unique<CvexaLanguage>();
     ASSERT_TRUE(Module().language->Load("ENU"));
+    Module().sessionAlbum = std::make_unique<CVexaWizXML>();
+    ASSERT_TRUE(Module().sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
+    Module().settings = std::make_unique<CvexaSettingsAccess>();
+    ASSERT_TRUE(Module().settings->Open(m_temp.Path("orlunedisc.ini")));
     SetLauncher([this](const std::string& verb, const std::string& target) {
       m_launched.push_back(verb + " " + target);
       return true;
