@@ -8,6 +8,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "wizard/ODVisual.h"
+#include "wizard/PageCommon.h"
 #include "wizard/WizUtil.h"
 #include "wizard/WizXML.h"
 
@@ -103,7 +104,7 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
   bool present = false;
   if (!session || !session->GetFirstAudioTrack(&track, &ctime, &present)) {
     CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetFirstAudioTrack() call failed", true);
-  } else if (!track.empty()) {
+  } else if (!track.empty() && AudioSourceExists(track)) {
     if (ExtensionOf(track) == "cda") {
       LONG size = 0, rip = 0;
       double play = 0;

@@ -70,7 +70,7 @@ bool AudioSourceExists(const std::string& path) {
   if (path.empty()) return false;
   if (base::FileExists(path)) return true;
   // An audio-CD track is named after its drive, which is what must exist.
-  return base::EqualsNoCase(CvexaPath(path).GetExtension(), "cda") && base::FileExists(base::DirName(path));
+  return base::EqualsNoCase(CvexaPath(path).GetExtension(), "cda") && CvexaPath(base::DirName(path)).Exists();
 }
 
 namespace {
@@ -751,7 +751,14 @@ class CvexaPropPageFinish : public CvexaWizPage {
       // No writer: back to the settings page.
       if (auto* wizard = qobject_cast<QWizard*>(window)) {
         window->show();
-        while (wizard->currentId() > kPageSettings) wizard->back();
+        const QList<int> visited = wizard->visitedIds();
+        if (visited.contains(kPageSettings)) {
+          while (wizard->currentId() != kPageSettings) wizard->back();
+        } else {
+          // The settings page was never shown: the wizard starts again there.
+          wizard->setStartId(kPageSettings);
+          wizard->restart();
+        }
       }
       return false;
     }

@@ -15,6 +15,7 @@
 #include "wizard/Language.h"
 #include "wizard/MessageBox.h"
 #include "wizard/ODVisual.h"
+#include "wizard/PageCommon.h"
 #include "wizard/PropSheet.h"
 #include "wizard/UiHelpers.h"
 #include "wizard/SettingsFile.h"
@@ -231,7 +232,7 @@ bool CVEXAWizard1::CheckAudioFile(const std::string& path, std::string* option, 
     CvexaMessageBox box;
     return box.Show(MB_OKCANCEL, question, true, false, true) == IDOK;
   };
-  if (!base::FileExists(path)) {
+  if (!AudioSourceExists(path)) {
     *option = "noAudio";
     CVexaWizUtil::LogError(Format("CVEXAWizard1::CheckAudioFile - Audio file %s does not exist.", path.c_str()), false);
     return ask();

@@ -270,11 +270,28 @@ bool CVexaWizXML::AddStills(const VARIANT& paths, const VARIANT& rotations) {
         break;
       }
     }
+    std::unique_ptr<CVexaWizStill> returned;
+    if (!record) {
+      for (auto it = m_retired.begin(); it != m_retired.end(); ++it) {
+        if ((*it)->Path() == path) {
+          returned = std::move(*it);
+          m_retired.erase(it);
+          record = returned.get();
+          break;
+        }
+      }
+    }
     const bool ok = record ? AddStill(path, rotation, record->CreationTime(), record->Title(), record->Sizing(),
                                       record->IsTitleStill())
                            : AddStill(path, rotation, 0.0, std::string(), VEXAWizResizePicture, VARIANT_FALSE);
     if (!ok) return Fail("CVexaWizXML::AddStills() - AddStill() call failed", false);
   }
+  for (std::size_t k = 0; k < previous.size(); ++k) {
+    if (used[k]) continue;
+    m_retired.insert(m_retired.begin(), std::move(previous[k]));
+  }
+  // A bounded memory: the most recent drops are the ones an undo brings back.
+  if (m_retired.size() > 4096) m_retired.resize(4096);
   return true;
 }
 

@@ -80,7 +80,8 @@ class CVexaWizXML {
   // rotations at the same positions (VT_ARRAY of 32-bit integers). Each path
   // takes over the first not yet used record of the album with that path,
   // keeping its date, title, sizing and title-picture mark; a new path gets
-  // the date 0.0, no title, resize and no mark.
+  // the date 0.0, no title, resize and no mark. Records that drop out are
+  // kept and given back to their path when it returns.
   bool AddStills(const VARIANT& paths, const VARIANT& rotations);
   bool GetAllStills(StillList* list);
   bool GetImageCount(LONG* count);
@@ -94,6 +95,9 @@ class CVexaWizXML {
   vexa::com::ComPtr<IStillsSlideShow1XML> m_mapper;
   vexa::com::ComPtr<ISeqOfAudio> m_audios;
   vexa::com::ComPtr<ISeqOfStillImage> m_stills;
+  // Records of pictures that AddStills dropped, so that a picture that comes
+  // back (an undone removal) gets its record back too.
+  StillList m_retired;
 };
 
 }  // namespace vexa::wiz
