@@ -136,6 +136,8 @@ void CvexaAddImagesDlg::Build() {
   splitter->addWidget(m_folder);
   splitter->setStretchFactor(0, 2);
   splitter->setStretchFactor(1, 3);
+  splitter->setChildrenCollapsible(false);
+  splitter->setSizes({160, 240});
   leftLayout->addWidget(splitter, 1);
   m_folderPane = new CvexaAlbumPaneDlg(left);
   m_folderPane->setObjectName("folderPane");

@@ -21,6 +21,8 @@ class CVEXAThum : public QWidget {
   bool IsCreated() const { return static_cast<bool>(m_dispatch); }
   // The control's own window (null before Create).
   QWidget* ControlWindow() const { return m_window; }
+  QSize sizeHint() const override { return QSize(240, 180); }
+  QSize minimumSizeHint() const override { return QSize(120, 90); }
 
   void SetCacheDir(const std::string& dir);
   bool GetShowCaptions();

@@ -165,7 +165,7 @@ TEST_F(PagesTest, SelectPictures) {
   EXPECT_EQ(thumbs->GetThumbCount(), 2);
 
   // Turning the selection reaches the album; titles and sizing stay.
-  QTRY_VERIFY_WITH_TIMEOUT(thumbs->SelectAll(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->SelectAll(); }, 5000));
   const vexa::com::Variant selection = thumbs->GetSelection();
   ASSERT_TRUE(thumbs->RotateThumbs(selection, 90));
   StillList list = Stills();
@@ -448,7 +448,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
     EXPECT_EQ(paths(dialog.Album()), "kept.jpg;");
     ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
     EXPECT_EQ(paths(dialog.FolderPictures()), "x.jpg;y.png;");
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.FolderPictures()->SelectAll(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
     dialog.AddPictures(false, 0);
     EXPECT_EQ(paths(dialog.Album()), "x.jpg;y.png;kept.jpg;");
     dialog.AddPictures(true, 2);
@@ -469,7 +469,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
-    QTRY_VERIFY_WITH_TIMEOUT(dialog.FolderPictures()->SelectAll(), 5000);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
     dialog.AddPictures(false, 2);
     dialog.findChild<QAbstractButton*>("ctl_1091")->click();  // Apply
     list = Stills();
