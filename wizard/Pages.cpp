@@ -125,6 +125,8 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
     m_edits[1] = Ctl<QLineEdit>(this, 1023);
     m_edits[2] = Ctl<QLineEdit>(this, 1024);
     m_preview = Ctl<CvexaBitmapStatic>(this, 1119);
+    // A television's 4:3 picture.
+    if (m_preview) m_preview->setFixedSize(320, 240);
     std::string l[3];
     if (!Module().sessionAlbum || !Module().sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]))
       CVexaWizUtil::LogError("CvexaPropPageSetupTitles::OnInitDialog() - CVexaWizXML::GetTitleLines() call failed",

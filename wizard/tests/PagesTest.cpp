@@ -4,6 +4,7 @@
 // enabling, and what lands in the session album and the settings file.
 #include <QAbstractButton>
 #include <QAccessible>
+#include <unistd.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -547,6 +548,69 @@ TEST_F(PagesTest, EveryControlHasAnAccessibleName) {
           << w->metaObject()->className();
     }
   }
+}
+
+}  // namespace
+
+// ---- Screenshots ----------------------------------------------------------------------------------------------------
+
+namespace {
+
+// Every page, the add-images dialog and the About box in a real window
+// under Xvfb; the pictures are kept in build/artifacts/vexawiz/.
+TEST_F(PagesTest, ScreenshotsOfEveryPage) {
+  const std::string folder = std::string(VEXA_BUILD_DIR) + "/artifacts/vexawiz";
+  const char* names[] = {"welcome", "pictures", "titles", "music", "settings", "finish", "add-images", "about"};
+  if (!std::getenv("VEXAWIZ_SHOTS_INNER")) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    vexa::base::MakeDirs(folder);
+    for (const char* n : names) std::remove((folder + "/" + n + ".png").c_str());
+    char self[4096] = {};
+    const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(len, 0);
+    std::string out;
+    const int rc = vexa::ui::testing::RunCommand(
+        "VEXAWIZ_SHOTS_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 timeout 300 /usr/bin/xvfb-run -a -s "
+        "'-screen 0 1024x768x24' " +
+            vexa::ui::testing::Quote(self) + " --gtest_filter=PagesTest.ScreenshotsOfEveryPage",
+        &out);
+    ASSERT_EQ(rc, 0) << out;
+    for (const char* n : names) {
+      const QImage shot(QString::fromStdString(folder + "/" + n + ".png"));
+      EXPECT_FALSE(shot.isNull()) << n;
+      EXPECT_GT(shot.width(), 300) << n;
+    }
+    return;
+  }
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/b.jpg", 240, 320), 90, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Our Summer", "2002", ""));
+  vexa::base::MakeDirs(folder);
+  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  sheet->resize(720, 520);
+  for (int id = kPageWelcome; id <= kPageFinish; ++id) {
+    if (id > kPageWelcome) sheet->next();
+    QTest::qWait(300);
+    EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
+  }
+  {
+    CvexaAddImagesDlg dialog;
+    dialog.resize(900, 600);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.FolderTree()->SelectFolder(m_temp.Path("shots"));
+    QTest::qWait(500);
+    EXPECT_TRUE(dialog.grab().save(QString::fromStdString(folder + "/add-images.png")));
+  }
+  QTimer::singleShot(300, [&] {
+    if (QWidget* about = QApplication::activeModalWidget()) {
+      about->grab().save(QString::fromStdString(folder + "/about.png"));
+      static_cast<QDialog*>(about)->accept();
+    }
+  });
+  sheet->back();
+  while (sheet->currentId() != kPageWelcome) sheet->back();
+  sheet->button(QWizard::CustomButton1)->click();
 }
 
 }  // namespace
