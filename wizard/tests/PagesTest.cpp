@@ -614,3 +614,25 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
 }
 
 }  // namespace
+
+namespace {
+
+// A call the control refuses is a logged failure value, never an exception.
+TEST_F(PagesTest, AFailedControlCallIsALoggedFailureValue) {
+  CVEXAThum before;
+  EXPECT_FALSE(before.Clear());  // not created yet
+  EXPECT_EQ(before.GetThumbCount(), 0);
+  CVEXAThum thumbs;
+  ASSERT_TRUE(thumbs.Create());
+  EXPECT_FALSE(thumbs.Sort(9999, true));
+  EXPECT_TRUE(Fake().Logged("CVEXAThum::Invoke - DISPID 9999 failed with DISP_E_MEMBERNOTFOUND."));
+  // A list with an element-type bit is refused by the control; the wrapper's
+  // own lists are plain VT_ARRAY and are taken.
+  vexa::com::Variant typed = MakePathList({Photo("t.jpg")});
+  typed.vt = VT_ARRAY | VT_BSTR;
+  EXPECT_FALSE(thumbs.AddMultipleFiles(typed, MakeLongList({0}), -1));
+  EXPECT_TRUE(thumbs.AddMultipleFiles(MakePathList({Photo("t.jpg")}), MakeLongList({0}), -1));
+  EXPECT_EQ(thumbs.GetThumbCount(), 1);
+}
+
+}  // namespace
