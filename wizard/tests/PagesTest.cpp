@@ -570,7 +570,7 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     ASSERT_GT(len, 0);
     std::string out;
     const int rc = vexa::ui::testing::RunCommand(
-        "VEXAWIZ_SHOTS_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 timeout 300 /usr/bin/xvfb-run -a -s "
+        "VEXAWIZ_SHOTS_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=report_bugs=0 timeout 300 /usr/bin/xvfb-run -a -s "
         "'-screen 0 1024x768x24' " +
             vexa::ui::testing::Quote(self) + " --gtest_filter=PagesTest.ScreenshotsOfEveryPage",
         &out);
