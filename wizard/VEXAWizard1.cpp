@@ -65,29 +65,18 @@ std::string LanguageAbbreviation() {
   return std::string();
 }
 
-QApplication*& OwnedApplication() {
-  static QApplication* app = nullptr;
-  return app;
-}
-int& ApplicationUsers() {
-  static int users = 0;
-  return users;
-}
-
 }  // namespace
 
 void EnsureApplication() {
   if (QApplication::instance()) return;
+  // Made for a host without one and kept for the life of the process: the
+  // orchestrator's windows live on it too, and Qt cannot take an application
+  // object apart once the process has begun to exit.
   static int argc = 1;
   static char name[] = "vexa";
   static char* argv[] = {name, nullptr};
-  OwnedApplication() = new QApplication(argc, argv);
-}
-
-void ReleaseApplication() {
-  // The application is deleted once no wizard needs it any more.
-  if (ApplicationUsers() > 0) return;
-  delete std::exchange(OwnedApplication(), nullptr);
+  static QApplication* application = new QApplication(argc, argv);
+  (void)application;
 }
 
 // ---- Creation and release ----------------------------------------------------------------
@@ -102,7 +91,6 @@ HRESULT CVEXAWizard1::FinalConstruct() {
   m.fileSystemGiven = false;
   m.fileSystem = VEXAWizFSDefault;
   m.overCapacityWarn = true;
-  ++ApplicationUsers();
 
   if (FAILED(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, m.logger.PutVoid())) ||
       !m.logger) {
@@ -193,8 +181,6 @@ void CVEXAWizard1::FinalRelease() {
   WizModule& m = Module();
   // The settings file is written back when it closes.
   m.Reset();
-  --ApplicationUsers();
-  ReleaseApplication();
 }
 
 // ---- Checks ----------------------------------------------------------------------------------

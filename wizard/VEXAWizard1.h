@@ -70,9 +70,7 @@ class CVEXAWizard1 : public vexa::com::ComObjectRoot,
 
 HRESULT CreateVEXAWizard1(REFIID iid, void** ppv);
 
-// A QApplication for the wizard's windows when its host has none; kept
-// until the last wizard object is released.
+// A QApplication for the wizard's windows when its host has none.
 void EnsureApplication();
-void ReleaseApplication();
 
 }  // namespace vexa::wiz
