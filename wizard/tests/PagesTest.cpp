@@ -57,6 +57,7 @@ class PagesTest : public WizTest {
     ASSERT_TRUE(m.sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
     m.settings = std::make_unique<CvexaSettingsAccess>();
     ASSERT_TRUE(m.settings->Open(m_temp.Path("orlunedisc.ini")));
+    SetProductDword("DEFAULT_BURNSPEED", 4);
     m.burner = std::make_unique<CVexaODVisual>();
     ASSERT_TRUE(m.burner->Init());
     SetMessageBoxHook([this](int type, const std::string&, const std::string& text) {
