@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -51,18 +52,41 @@ std::string CvexaWizPage::HelpAnchor() const {
 
 // ---- The sheet ------------------------------------------------------------------------------
 
+namespace {
+
+// The side picture of the welcome and finish pages runs the page's whole
+// height: below the art, its last row is carried on down.
+QPixmap TallWatermark(const QPixmap& art) {
+  constexpr int kHeight = 480;
+  if (art.isNull() || art.height() >= kHeight) return art;
+  QImage image(art.width(), kHeight, QImage::Format_ARGB32_Premultiplied);
+  QPainter painter(&image);
+  painter.drawPixmap(0, 0, art);
+  painter.drawPixmap(QRect(0, art.height(), art.width(), kHeight - art.height()), art,
+                     QRect(0, art.height() - 1, art.width(), 1));
+  painter.end();
+  return QPixmap::fromImage(image);
+}
+
+}  // namespace
+
 CvexaPropSheet::CvexaPropSheet(const QString& caption, QWidget* parent, int firstPage, const QPixmap& watermark,
                                const QPixmap& header)
     : QWizard(parent) {
   setObjectName("CvexaPropSheet");
   setWindowTitle(caption);
   setWizardStyle(QWizard::ModernStyle);
-  if (!watermark.isNull()) setPixmap(QWizard::WatermarkPixmap, watermark);
-  if (!header.isNull()) {
-    setPixmap(QWizard::BannerPixmap, header);
-    setPixmap(QWizard::LogoPixmap, header.scaledToHeight(48, Qt::SmoothTransformation));
-  }
+  // The header picture is the small logo at the right of each page's
+  // heading; as a banner it would be stretched across the whole heading.
+  if (!header.isNull()) setPixmap(QWizard::LogoPixmap, header.scaledToHeight(48, Qt::SmoothTransformation));
   Init(firstPage);
+  // The side picture belongs to the pages without a heading (welcome and
+  // finish); the others show the heading with its logo.
+  if (!watermark.isNull()) {
+    const QPixmap side = TallWatermark(watermark);
+    for (int id : pageIds())
+      if (page(id)->subTitle().isEmpty()) page(id)->setPixmap(QWizard::WatermarkPixmap, side);
+  }
   Active() = this;
 }
 

@@ -11,16 +11,17 @@ def widget(cls, name, props):
         elif kind == 'size': out.append(f'<property name="{k}"><size><width>{v[0]}</width><height>{v[1]}</height></size></property>')
     return out
 def item(w): return ['<item>'] + w + ['</item>']
-def build(kind, children):
-    # kind: 'v' or 'h'; children: list of ('w', cls, name, props) | ('stretch',) | nested ('v'/'h', [...])
+def build(kind, children, stretch=None):
+    # kind: 'v' or 'h'; children: list of ('w', cls, name, props) | ('stretch',) | nested ('v'/'h', [...]);
+    # stretch: the items' stretch factors, e.g. '0,1,0', so one item takes the room left over.
     cls = 'QVBoxLayout' if kind == 'v' else 'QHBoxLayout'
-    out = [f'<layout class="{cls}">']
+    out = [f'<layout class="{cls}"' + (f' stretch="{stretch}"' if stretch else '') + '>']
     for c in children:
         if c[0] == 'stretch':
             d = 'Qt::Vertical' if kind == 'v' else 'Qt::Horizontal'
             out += ['<item><spacer><property name="orientation"><enum>'+d+'</enum></property></spacer></item>']
         elif c[0] in ('v', 'h'):
-            out += ['<item>'] + build(c[0], c[1]) + ['</item>']
+            out += ['<item>'] + build(*c) + ['</item>']
         else:
             _, cls2, name, props = c
             out += item(widget(cls2, name, props) + ['</widget>'])
@@ -107,7 +108,7 @@ dialogs[107] = ui('Form107', 'Welcome', ('v', [
 dialogs[133] = ui('Form133', 'Select Pictures', ('v', [
     ('h', [place(1114, 'Album tools'), ('stretch',), btn(1092, '&Add Images...')]),
     ('w', 'QFrame', 'ctl_1112', {'accessibleName': ('string', 'Album'), 'minimumSize': ('size', (300, 200))}),
-    place(1103, 'Album pane', 24)]), (460, 300))
+    place(1103, 'Album pane', 24)], '0,1,0'), (460, 300))
 dialogs[134] = ui('Form134', 'Title Screen', ('h', [
     ('v', [lbl(1020, 'Type up to three lines. A line that does not fit the title picture is not taken.'),
            edit(1022, 'Title line 1'), edit(1023, 'Title line 2'), edit(1024, 'Title line 3'), ('stretch',),

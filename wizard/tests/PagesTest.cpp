@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QTest>
+#include <set>
 #include <QTimer>
 #include <QToolButton>
 
@@ -77,8 +78,12 @@ class PagesTest : public WizTest {
     WizTest::TearDown();
   }
 
-  CvexaPropSheet* Sheet(int start) {
-    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, start, QPixmap(), QPixmap());
+  // With art: the watermark and header pictures of the language bundle, as
+  // the wizard object builds the sheet.
+  CvexaPropSheet* Sheet(int start, bool art = false) {
+    const QPixmap watermark = art ? Module().language->Bitmap(192) : QPixmap();
+    const QPixmap header = art ? Module().language->Bitmap(193) : QPixmap();
+    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, start, watermark, header);
     m_sheet->SetCacheDirectory(CacheDir() + "/vexacache");
     m_sheet->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
@@ -131,7 +136,7 @@ TEST_F(PagesTest, TheMeterClampsAndWarnsOncePerCrossing) {
 
   CvexaAlbumPaneDlg pane;
   pane.SetImageCount(7);
-  EXPECT_EQ(pane.Heading()->text().toStdString(), "Images in album: 7");
+  EXPECT_EQ(pane.Heading()->text().toStdString(), "Images: 7");
 }
 
 // ---- Welcome and navigation ----------------------------------------------------------------------------------------
@@ -551,6 +556,32 @@ TEST_F(PagesTest, EveryControlHasAnAccessibleName) {
   }
 }
 
+// Every control of a page or of the add-images dialog has an id of its own
+// (the album half's frame and the folder toolbar once shared one).
+TEST_F(PagesTest, EveryControlHasItsOwnId) {
+  Sheet(kPageWelcome);
+  std::vector<QWidget*> roots;
+  for (int id : m_sheet->pageIds()) roots.push_back(m_sheet->page(id));
+  CvexaAddImagesDlg dialog;
+  roots.push_back(&dialog);
+  for (QWidget* root : roots) {
+    std::set<QString> seen;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+      const QString name = w->objectName();
+      if (!name.startsWith("ctl_")) continue;
+      // The album pane and the meter are child dialogs with ids of their own.
+      bool inChildDialog = false;
+      for (QWidget* p = w->parentWidget(); p && p != root; p = p->parentWidget())
+        inChildDialog = inChildDialog || qobject_cast<CvexaAlbumPaneDlg*>(p) || qobject_cast<CvexaDiscUsageDlg*>(p);
+      if (inChildDialog) continue;
+      EXPECT_TRUE(seen.insert(name).second) << root->objectName().toStdString() << " " << name.toStdString();
+    }
+  }
+  // The folder toolbar keeps 1097; the album half's frame is not a control.
+  EXPECT_TRUE(dialog.findChild<QWidget*>("toolbar1097"));
+  EXPECT_FALSE(dialog.findChild<QWidget*>("ctl_1097"));
+}
+
 }  // namespace
 
 // ---- Screenshots ----------------------------------------------------------------------------------------------------
@@ -587,7 +618,7 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/b.jpg", 240, 320), 90, 0.0, "", 0, VARIANT_FALSE));
   ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Our Summer", "2002", ""));
   vexa::base::MakeDirs(folder);
-  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  CvexaPropSheet* sheet = Sheet(kPageWelcome, true);
   sheet->resize(720, 520);
   for (int id = kPageWelcome; id <= kPageFinish; ++id) {
     if (id > kPageWelcome) sheet->next();
