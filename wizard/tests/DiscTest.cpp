@@ -4,9 +4,11 @@
 // vcd-info and isoinfo.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 #include <QTimer>
 #include <QWizard>
@@ -66,20 +68,18 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
     ASSERT_EQ(RunCommand("/usr/bin/convert -size 640x480 -seed " + std::to_string(i) + " plasma:fractal " +
                          Quote(m_temp.Path("photos/photo" + std::to_string(i) + ".jpg"))),
               0);
-  const std::string music = vexa::base::JoinPath(vexa::base::ShareDir(), "audio/Sunrise.mp3");
 
   ComPtr<IVEXAWizard1> wizard;
   ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
   Bstr empty(u"");
   ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
   ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
-  ASSERT_EQ(wizard->AddAudioTrack(Bstr::FromUtf8(music).Get(), 0.0), S_OK);
   ASSERT_EQ(wizard->SetStartScreen(VEXAWizSetTitles), S_OK);
 
-  // The user types the titles, looks at each page and makes the disc; the
-  // orchestrator's questions are answered as they come.
+  // The user types the titles, picks the music, looks at each page and makes
+  // the disc; the orchestrator's questions are answered as they come.
   std::vector<std::string> questions;
-  bool drove = false, finished = false;
+  bool drove = false, finished = false, pickedMusic = false;
   QTimer driver;
   QObject::connect(&driver, &QTimer::timeout, [&] {
     QWidget* modal = QApplication::activeModalWidget();
@@ -131,6 +131,15 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
     auto* line2 = sheet->currentPage()->findChild<QWidget*>("ctl_1023");
     if (line1) QTest::keyClicks(line1, "Our Holiday");
     if (line2) QTest::keyClicks(line2, "2002");
+    // The music that comes with the software: Sunrise.
+    while (sheet->currentId() != 3) sheet->next();
+    auto* preInstalled = sheet->currentPage()->findChild<QRadioButton*>("ctl_1029");
+    auto* list = sheet->currentPage()->findChild<QComboBox*>("ctl_1031");
+    if (preInstalled && list) {
+      QTest::mouseClick(preInstalled, Qt::LeftButton);
+      list->setCurrentIndex(list->findText("Sunrise"));
+      pickedMusic = list->currentText() == "Sunrise";
+    }
     while (sheet->currentId() != 5) sheet->next();
     // Pressed once this handler has returned, so the driver keeps running
     // while the disc is made.
@@ -141,6 +150,7 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
   driver.stop();
   ASSERT_TRUE(drove);
   EXPECT_TRUE(finished);
+  EXPECT_TRUE(pickedMusic);
   VEXAWizErrorCode code = VEXAWizFailure;
   wizard->GetErrorCode(&code);
   EXPECT_EQ(code, VEXAWizSuccess);
