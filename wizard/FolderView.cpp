@@ -17,6 +17,15 @@ CFolderView::CFolderView(QWidget* parent) : QTreeView(parent), m_model(new QFile
   connect(selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& index) {
     if (index.isValid()) emit folderSelected(m_model->filePath(index));
   });
+  // The model lists folders in the background: once a folder on the way to
+  // the selected one is listed, the view scrolls to the selection again, since
+  // the rows above it may have moved it out of sight.
+  connect(m_model, &QFileSystemModel::directoryLoaded, this, [this](const QString& dir) {
+    const QModelIndex index = currentIndex();
+    if (!index.isValid()) return;
+    const QString path = m_model->filePath(index);
+    if (dir == "/" || path.startsWith(dir.endsWith('/') ? dir : dir + '/')) scrollTo(index);
+  });
 }
 
 bool CFolderView::SelectFolder(const std::string& path) {
