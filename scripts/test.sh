@@ -22,7 +22,7 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs"
 # A short fuzzing run of the MPEG-1 stream reader and decoder (clang's libFuzzer).
 bash scripts/fuzz-vidlathe.sh 30
 bash scripts/fuzz-isofs.sh 30
-# ... and of the audio plug-in's WAV and MP3 parsers.
+# A short fuzzing run of the audio plug-in's WAV and MP3 parsers.
 bash scripts/fuzz-discpakb.sh 15
 
 # The ThreadSanitizer build makes only the tests labelled "threaded" (and what

@@ -1,7 +1,10 @@
 #include "disclib/vcd/ISOFormatFactory.h"
 
+#include <new>
+
+#include "disclib/vcd/ISOFormat.h"
+
 namespace vexa::vcd {
-// The image layout is not part of this library yet: no object is made.
-I_VCDClassISOFormat* NewISOFormat() { return nullptr; }
-void DeleteISOFormat(I_VCDClassISOFormat*) {}
+I_VCDClassISOFormat* NewISOFormat() { return new (std::nothrow) VCDClassISOFormat; }
+void DeleteISOFormat(I_VCDClassISOFormat* object) { delete object; }
 }  // namespace vexa::vcd

@@ -136,4 +136,49 @@ class I_VCDClass20Menu {
   virtual const char* GetError() = 0;
 };
 
-class I_VCDClassISOFormat;
+// The data track of a Video CD 2.0 disc: files with ISO 9660 and Joliet
+// names, hard links, dual files, INFO.VCD, ENTRIES.VCD, LOT.VCD, PSD.VCD,
+// the segment play items and the AVSEQnn.DAT entries of the MPEG tracks;
+// laid out on the ISO 9660 manager and streamed as 2332-byte units.
+// Dates are 16-byte calendar records (year, month, day of week, day, hour,
+// minute, second, millisecond as 16-bit words); null means the time of the
+// layout.
+class I_VCDClassISOFormat {
+ public:
+  virtual ~I_VCDClassISOFormat() = default;
+  // 0 ISO 9660, 1 ISO 9660 and Joliet, 2 ISO 9660 with long names.
+  virtual std::int32_t SetFileSystemType(std::int32_t type) = 0;
+  // The 752-byte volume record (dates, then space-padded identifiers).
+  virtual void SetVolumeInfo(const std::uint8_t* record) = 0;
+  virtual std::int32_t AddFile(const char* source, const char* isoPath, const void* date16, const char* altName) = 0;
+  virtual std::int32_t AddFileW(const char16_t* source, const char16_t* isoPath, const void* date16,
+                                const char16_t* altName) = 0;
+  virtual std::int32_t AddHardLink(const char* source, const char* linkPath, const void* date16) = 0;
+  virtual std::int32_t AddHardLinkW(const char16_t* source, const char16_t* linkPath, const void* date16) = 0;
+  virtual std::int32_t AddDualFile(const char* source1, const char* source2, const char* isoPath,
+                                   const void* date16) = 0;
+  virtual std::int32_t AddDualFileW(const char16_t* source1, const char16_t* source2, const char16_t* isoPath,
+                                    const void* date16) = 0;
+  virtual std::int32_t AddVCDTrack(const char* mpegFile, std::int32_t flag) = 0;
+  virtual std::int32_t AddVCDTrackW(const char16_t* mpegFile, std::int32_t flag) = 0;
+  virtual std::int32_t LinkVCDTrack(std::int32_t trackNumber, const char* name) = 0;
+  virtual std::int32_t LinkVCDTrackW(std::int32_t trackNumber, const char16_t* name) = 0;
+  // The first play-item number of the segment, 0 when refused.
+  virtual std::int32_t AddVCDSegment(const char* file, std::int32_t contentByte) = 0;
+  virtual std::int32_t AddVCDSegmentW(const char16_t* file, std::int32_t contentByte) = 0;
+  virtual std::int32_t LinkVCDSegment(std::int32_t segmentNumber, const char* name) = 0;
+  virtual std::int32_t LinkVCDSegmentW(std::int32_t segmentNumber, const char16_t* name) = 0;
+  virtual std::int32_t SetLOTPSDFiles(const char* lotFile, const char* psdFile, std::uint16_t maxListId) = 0;
+  virtual std::int32_t SetLOTPSDFilesW(const char16_t* lotFile, const char16_t* psdFile, std::uint16_t maxListId) = 0;
+  // The sectors of the data track, as laid out.
+  virtual std::int32_t GetISOTrackSectors() = 0;
+  // Starts the layout thread; 1 when it runs.
+  virtual std::int32_t StartImage() = 0;
+  // Copies up to count units into buffer (count x 2332 bytes); 0 at the end.
+  virtual std::int32_t ReadSectors(std::int32_t count, std::uint8_t* buffer) = 0;
+  // Ends the pass (also after a partial read); 1 when the image was whole.
+  virtual std::int32_t FinishImage() = 0;
+  virtual std::int32_t GetTotalSectors() = 0;
+  // Why the last image failed (names the file), or "".
+  virtual const char* GetError() = 0;
+};

@@ -1,0 +1,13 @@
+// The control module VEXAThum: its class table and exports.
+#include "gallery/control/VEXAThumCtrl.h"
+
+namespace {
+
+const vexa::com::ClassEntry kClasses[] = {
+    {&CLSID_VEXAThumCtrl, &CreateVEXAThumCtrl},
+    {&CLSID_VEXAThumPropPage, &CreateVEXAThumPropPage},
+};
+
+}  // namespace
+
+VEXA_COM_SERVER_EXPORTS(kClasses, "VEXAThum.reg")

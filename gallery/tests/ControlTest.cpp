@@ -1,0 +1,504 @@
+// The thumbnail control as its host reaches it: created by class id through
+// the component core, called through IDispatch by DISPID, its events
+// recorded by a sink registered at its connection point, its window
+// embedded and clicked with QTest.
+#include <QApplication>
+#include <QClipboard>
+#include <QImage>
+#include <QMimeData>
+#include <QTest>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "gallery/DragDrop.h"
+#include "idl/VEXAThum.h"
+#include "uicommon/tests/UiTestSupport.h"
+
+using namespace vexa::ui::testing;
+using vexa::com::Bstr;
+using vexa::com::ComPtr;
+using vexa::com::Variant;
+
+namespace {
+
+// A sink that records the events by DISPID, with the first argument.
+class Sink : public vexa::com::ComObjectRoot, public IDispatch {
+ public:
+  using Interfaces = vexa::com::InterfaceMap<IDispatch>;
+  HRESULT GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) override {
+    events.push_back(id);
+    long arg = 0;
+    if (p && p->cArgs > 0) {
+      Variant v;
+      if (SUCCEEDED(VariantChangeType(&v, &p->rgvarg[p->cArgs - 1], 0, VT_I4))) arg = v.lVal;
+    }
+    args.push_back(arg);
+    return S_OK;
+  }
+  int Count(DISPID id) const { return static_cast<int>(std::count(events.begin(), events.end(), id)); }
+  std::vector<DISPID> events;
+  std::vector<long> args;
+};
+
+Variant List(const std::vector<std::string>& items, VARTYPE typeWord = VT_ARRAY) {
+  vexa::com::SafeArray sa(VT_BSTR, static_cast<ULONG>(items.size()));
+  for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i)
+    SafeArrayPutElement(sa.Get(), &i, Bstr::FromUtf8(items[static_cast<std::size_t>(i)]).Get());
+  Variant v;
+  v.vt = typeWord;
+  v.parray = sa.Detach();
+  return v;
+}
+
+Variant IntList(const std::vector<int>& items, VARTYPE typeWord = VT_ARRAY) {
+  vexa::com::SafeArray sa(VT_I4, static_cast<ULONG>(items.size()));
+  for (LONG i = 0; i < static_cast<LONG>(items.size()); ++i) {
+    LONG value = items[static_cast<std::size_t>(i)];
+    SafeArrayPutElement(sa.Get(), &i, &value);
+  }
+  Variant v;
+  v.vt = typeWord;
+  v.parray = sa.Detach();
+  return v;
+}
+
+std::vector<std::string> Strings(const Variant& v) {
+  std::vector<std::string> out;
+  if (v.vt != VT_ARRAY) return out;
+  LONG lo = 0, hi = -1;
+  SafeArrayGetLBound(v.parray, 1, &lo);
+  SafeArrayGetUBound(v.parray, 1, &hi);
+  for (LONG i = lo; i <= hi; ++i) {
+    BSTR b = nullptr;
+    SafeArrayGetElement(v.parray, &i, &b);
+    out.push_back(vexa::com::BstrToUtf8(b));
+    SysFreeString(b);
+  }
+  return out;
+}
+
+std::vector<int> Ints(const Variant& v) {
+  std::vector<int> out;
+  if (v.vt != VT_ARRAY) return out;
+  LONG lo = 0, hi = -1;
+  SafeArrayGetLBound(v.parray, 1, &lo);
+  SafeArrayGetUBound(v.parray, 1, &hi);
+  for (LONG i = lo; i <= hi; ++i) {
+    LONG x = 0;
+    SafeArrayGetElement(v.parray, &i, &x);
+    out.push_back(x);
+  }
+  return out;
+}
+
+class ControlTest : public UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::filesystem::create_directories(m_temp.Path("cache"));
+  }
+  void TearDown() override {
+    m_hosts.clear();
+    CoUninitialize();
+    UiTest::TearDown();
+  }
+
+  struct Control {
+    ComPtr<IDispatch> dispatch;
+    ComPtr<Sink> sink;
+    QWidget* window = nullptr;
+  };
+
+  // A control created by class id, its events sunk; with `show` its window
+  // is embedded in a host window and drawn once (which makes the gallery).
+  Control Make(bool show = true) {
+    Control c;
+    EXPECT_EQ(CoCreateInstance(CLSID_VEXAThumCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void**>(c.dispatch.Put())),
+              S_OK);
+    if (!c.dispatch) return c;
+    vexa::com::ComObject<Sink>* sink = nullptr;
+    vexa::com::ComObject<Sink>::CreateInstance(&sink);
+    c.sink = ComPtr<Sink>::Attach(sink);
+    ComPtr<IConnectionPointContainer> cpc;
+    c.dispatch->QueryInterface(cpc.Put());
+    ComPtr<IConnectionPoint> cp;
+    EXPECT_EQ(cpc->FindConnectionPoint(IID__DVEXAThumEvents, cp.Put()), S_OK);
+    DWORD cookie = 0;
+    EXPECT_EQ(cp->Advise(static_cast<IDispatch*>(c.sink.Get()), &cookie), S_OK);
+    Put(c, DISPID_VEXATHUM_CacheDir, Variant::Utf8(m_temp.Path("cache")));
+    if (show) Show(c);
+    return c;
+  }
+
+  void Show(Control& c) {
+    auto host = std::make_unique<QWidget>();
+    host->resize(420, 320);
+    ComPtr<IVexaControlWindow> win;
+    c.dispatch->QueryInterface(win.Put());
+    win->CreateControlWindow(host.get(), 0, 0, 420, 320);
+    void* widget = nullptr;
+    win->GetControlWindow(&widget);
+    c.window = static_cast<QWidget*>(widget);
+    host->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(Thumbnails(c).size() > 0 || Gallery(c) != nullptr, 5000);
+    m_hosts.push_back(std::move(host));
+  }
+
+  static QWidget* Gallery(const Control& c) {
+    if (!c.window) return nullptr;
+    for (QWidget* w : c.window->findChildren<QWidget*>())
+      if (QString(w->metaObject()->className()) == "CSelectGallery") return w;
+    return nullptr;
+  }
+  static std::vector<QWidget*> Thumbnails(const Control& c) {
+    std::vector<QWidget*> out;
+    if (!c.window) return out;
+    for (QWidget* w : c.window->findChildren<QWidget*>())
+      if (QString(w->metaObject()->className()) == "CSelectThumbnail") out.push_back(w);
+    return out;
+  }
+  static QWidget* Thumbnail(const Control& c, int id) {
+    for (QWidget* w : Thumbnails(c))
+      if (w->property("controlId").toInt() == id + 300) return w;
+    return nullptr;
+  }
+
+  static Variant Call(const Control& c, DISPID id, std::vector<Variant> args = {}) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS p{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    Variant result;
+    const HRESULT hr = c.dispatch->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &p, &result, nullptr, nullptr);
+    EXPECT_EQ(hr, S_OK) << "DISPID " << id;
+    return result;
+  }
+  static void Put(const Control& c, DISPID id, Variant value) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS p{&value, &named, 1, 1};
+    EXPECT_EQ(c.dispatch->Invoke(id, IID_NULL, 0, DISPATCH_PROPERTYPUT, &p, nullptr, nullptr, nullptr), S_OK);
+  }
+  static bool True(const Variant& v) { return v.vt == VT_BOOL && v.boolVal == VARIANT_TRUE; }
+  static long Long(const Variant& v) {
+    Variant c;
+    VariantChangeType(&c, &v, 0, VT_I4);
+    return c.lVal;
+  }
+
+  std::string Photo(const std::string& name, int w = 320, int h = 240, QColor color = QColor(40, 120, 200)) {
+    const std::string path = m_temp.Path(name);
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(color);
+    image.save(QString::fromStdString(path), "JPG", 80);
+    return path;
+  }
+  Variant AddFiles(Control& c, const std::vector<std::string>& paths, long index,
+                   std::vector<int> rotations = {}) {
+    if (rotations.empty()) rotations.assign(paths.size(), 0);
+    return Call(c, DISPID_VEXATHUM_AddMultipleFiles, {List(paths), IntList(rotations), Variant::I4(index)});
+  }
+
+  // A drag entering the widget and dropping there; false when the entry
+  // was refused.
+  static bool DropOn(QWidget* target, QMimeData* data, QPoint at) {
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), enter.dropAction(), data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+  }
+
+  std::vector<std::unique_ptr<QWidget>> m_hosts;
+};
+
+TEST_F(ControlTest, AdditionsBeforeTheFirstDrawAppearOnIt) {
+  Control c = Make(false);
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg");
+  EXPECT_TRUE(True(AddFiles(c, {a, b}, 0, {90, -90})));
+  EXPECT_EQ(Call(c, DISPID_VEXATHUM_GetAllIndices).vt, VT_NULL);  // no gallery yet
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllRotations)), (std::vector<int>{90, 270}));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetFirstSelected)), -1);
+  Show(c);
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllIndices)).size(), 2u);
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllRotations)), (std::vector<int>{90, 270}));
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_ContentsChanged), 1);
+}
+
+TEST_F(ControlTest, ListsMustBePlainArrays) {
+  Control c = Make();
+  const std::string a = Photo("a.jpg");
+  Variant typed = Call(c, DISPID_VEXATHUM_AddMultipleFiles,
+                       {List({a}, VT_ARRAY | VT_BSTR), IntList({0}), Variant::I4(-1)});
+  EXPECT_FALSE(True(typed));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbCount)), 0);
+  EXPECT_TRUE(True(AddFiles(c, {a}, -1)));
+  const auto ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  ASSERT_EQ(ids.size(), 1u);
+  EXPECT_FALSE(True(Call(c, DISPID_VEXATHUM_RotateThumbs, {IntList(ids, VT_ARRAY | VT_I4), Variant::I4(90)})));
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_RotateThumbs, {IntList(ids), Variant::I4(90)})));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbRotation, {Variant::I4(ids[0])})), 90);
+  // One event per change.
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_ContentsChanged), 2);
+}
+
+TEST_F(ControlTest, InsertRemoveRotateAndConvertPositions) {
+  Control c = Make();
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg"), x = Photo("x.jpg"), y = Photo("y.jpg"),
+                    z = Photo("z.jpg");
+  AddFiles(c, {a, b}, -1);
+  auto ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  AddFiles(c, {x}, 0);                // the front
+  AddFiles(c, {y}, ids[0]);           // after a
+  AddFiles(c, {z}, -1);               // the end
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{x, a, y, b, z}));
+  ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_BeforeToAfter, {Variant::I4(0)})), -1);
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_BeforeToAfter, {Variant::I4(ids[0])})), 0);
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_BeforeToAfter, {Variant::I4(ids[2])})), ids[1]);
+
+  // -90 is kept as 270; an unknown id is refused.
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_RotateThumb, {Variant::I4(ids[1]), Variant::I4(-90)})));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbRotation, {Variant::I4(ids[1])})), 270);
+  EXPECT_FALSE(True(Call(c, DISPID_VEXATHUM_RotateThumb, {Variant::I4(999), Variant::I4(90)})));
+  EXPECT_EQ(Call(c, DISPID_VEXATHUM_GetThumbFilePath, {Variant::I4(999)}).bstrVal == nullptr ||
+                vexa::com::BstrToUtf8(Call(c, DISPID_VEXATHUM_GetThumbFilePath, {Variant::I4(999)}).bstrVal).empty(),
+            true);
+
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_RemoveThumb, {Variant::I4(ids[0])})));
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{a, y, b, z}));
+  const int events = c.sink->Count(DISPID_VEXATHUMEV_ContentsChanged);
+  EXPECT_EQ(events, 4 + 1 + 1);  // four additions, a rotation, a removal
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_Clear)));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbCount)), 0);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_ContentsChanged), events + 1);
+}
+
+TEST_F(ControlTest, SortsRunAscendingForwardForEveryKey) {
+  Control c = Make();
+  // Names, times, sizes and types that disagree with each other.
+  const std::string big = Photo("c.jpg", 900, 700, QColor(200, 30, 30));
+  const std::string mid = Photo("B.png", 400, 300, QColor(30, 200, 30));
+  const std::string small = Photo("a.jpg", 40, 30, QColor(30, 30, 200));
+  QImage png(400, 300, QImage::Format_RGB32);
+  png.fill(QColor(30, 200, 30));
+  png.save(QString::fromStdString(mid), "PNG");
+  // Sizes fixed by padding after the picture's end (readers stop there).
+  auto padTo = [](const std::string& p, std::size_t size) {
+    std::string bytes = ReadAll(p);
+    ASSERT_LT(bytes.size(), size);
+    bytes.resize(size, '\0');
+    WriteAll(p, bytes);
+  };
+  padTo(small, 20000);
+  padTo(mid, 50000);
+  padTo(big, 200000);
+  auto setTime = [](const std::string& p, long t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    ::utimensat(AT_FDCWD, p.c_str(), ts, 0);
+  };
+  setTime(big, 1000000);
+  setTime(mid, 3000000);
+  setTime(small, 2000000);
+  AddFiles(c, {mid, big, small}, -1);
+  const struct {
+    DISPID sort;
+    std::vector<std::string> expect;
+  } cases[] = {
+      {DISPID_VEXATHUM_SortByNameForward, {small, mid, big}},       // a, B, c: case ignored
+      {DISPID_VEXATHUM_SortByNameReverse, {big, mid, small}},
+      {DISPID_VEXATHUM_SortByTimestampForward, {big, small, mid}},  // oldest first
+      {DISPID_VEXATHUM_SortByTimestampReverse, {mid, small, big}},
+      {DISPID_VEXATHUM_SortByFileSizeForward, {small, mid, big}},
+      {DISPID_VEXATHUM_SortByFileSizeReverse, {big, mid, small}},
+      {DISPID_VEXATHUM_SortByFileTypeForward, {big, small, mid}},   // .jpg before .png, stable
+      {DISPID_VEXATHUM_SortByFileTypeReverse, {mid, big, small}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.sort);
+    EXPECT_TRUE(True(Call(c, k.sort)));
+    EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), k.expect);
+  }
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_CanSortByExifDate)));
+  // No photo has a capture date: all "9999", the order stays.
+  const auto before = Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths));
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_SortByExifDateForward)));
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), before);
+}
+
+TEST_F(ControlTest, SelectionsByClickAndMovingThem) {
+  Control c = Make();
+  std::vector<std::string> paths;
+  for (int i = 0; i < 5; ++i) paths.push_back(Photo("p" + std::to_string(i) + ".jpg"));
+  AddFiles(c, paths, -1);
+  const auto ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetFirstSelected)), 0);
+  QTest::mouseClick(Thumbnail(c, ids[1]), Qt::LeftButton, {}, QPoint(50, 50));
+  QTest::mouseClick(Thumbnail(c, ids[3]), Qt::LeftButton, Qt::ShiftModifier, QPoint(50, 50));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetSelection)), (std::vector<int>{ids[1], ids[2], ids[3]}));
+  QTest::mouseClick(Thumbnail(c, ids[2]), Qt::LeftButton, Qt::ControlModifier, QPoint(50, 50));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetSelection)), (std::vector<int>{ids[1], ids[3]}));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetSelectionCount)), 2);
+  EXPECT_FALSE(True(Call(c, DISPID_VEXATHUM_IsSingleSelection)));
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetSelectionFilePaths)), (std::vector<std::string>{paths[1], paths[3]}));
+  EXPECT_GT(c.sink->Count(DISPID_VEXATHUMEV_SelectionChanged), 0);
+  EXPECT_GT(c.sink->Count(DISPID_VEXATHUMEV_MouseDown), 0);
+
+  // One place later, then to the front.
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_MoveSelection, {Variant::I2(0)})));
+  // The block goes before the first unselected photo after the one that
+  // follows it: here the end.
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllIndices)), (std::vector<int>{ids[0], ids[2], ids[4], ids[1], ids[3]}));
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_MoveSelectionTo, {Variant::I4(0)})));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllIndices)), (std::vector<int>{ids[1], ids[3], ids[0], ids[2], ids[4]}));
+  EXPECT_FALSE(True(Call(c, DISPID_VEXATHUM_MoveSelectionTo, {Variant::I4(777)})));
+
+  // Removing the selection gives the rest new ids, in order, with their rotations.
+  Call(c, DISPID_VEXATHUM_RotateThumb, {Variant::I4(ids[2]), Variant::I4(180)});
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_RemoveSelection)));
+  const auto after = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  ASSERT_EQ(after.size(), 3u);
+  for (int id : after) EXPECT_GT(id, ids[4]);
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{paths[0], paths[2], paths[4]}));
+  EXPECT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetAllRotations)), (std::vector<int>{0, 180, 0}));
+}
+
+TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
+  Control c = Make();
+  std::vector<std::string> paths;
+  for (int i = 0; i < 6; ++i) paths.push_back(Photo("w" + std::to_string(i) + ".jpg", 3000, 2000, QColor(20 * i, 90, 140)));
+  paths.push_back(m_temp.Path("broken.jpg"));
+  WriteAll(paths.back(), "not a picture");
+  AddFiles(c, paths, -1);
+  // Every photo gets its thumbnail file, the broken one none.
+  auto bmpCount = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(m_temp.Path("cache"))) n += e.path().extension() == ".bmp";
+    return n;
+  };
+  QTRY_COMPARE_WITH_TIMEOUT(bmpCount(), 6, 60000);
+  // A batch cleared while its worker runs, and a control released with one running.
+  std::vector<std::string> more;
+  for (int i = 0; i < 12; ++i) more.push_back(Photo("m" + std::to_string(i) + ".jpg", 2400, 1600));
+  AddFiles(c, more, -1);
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_Clear)));
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbCount)), 0);
+  QApplication::processEvents();
+  AddFiles(c, more, -1);
+  c.dispatch.Reset();
+  c.sink.Reset();
+  QApplication::processEvents();
+}
+
+TEST_F(ControlTest, CornerButtonsRotateAndKeysAreEvents) {
+  Control c = Make();
+  Put(c, DISPID_VEXATHUM_ShowRotateButtons, Variant::Bool(true));
+  Put(c, DISPID_VEXATHUM_ShowRemoveButton, Variant::Bool(true));
+  AddFiles(c, {Photo("r.jpg")}, -1);
+  const int id = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices)).at(0);
+  QWidget* thumb = Thumbnail(c, id);
+  ASSERT_NE(thumb, nullptr);
+  QTest::mouseMove(thumb, QPoint(60, 60));
+  // The clockwise corner button of an unselected photo: id 6 at (93, 93).
+  QWidget* button = nullptr;
+  QTRY_VERIFY_WITH_TIMEOUT((button = thumb->childAt(QPoint(100, 100))) != nullptr, 5000);
+  EXPECT_EQ(button->property("controlId").toInt(), 306);
+  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, 8));
+  QTRY_COMPARE_WITH_TIMEOUT(c.sink->Count(DISPID_VEXATHUMEV_ClockwiseButtonClicked), 1, 5000);
+  EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbRotation, {Variant::I4(id)})), 90);
+  QTest::keyClick(Gallery(c), Qt::Key_A);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyDown), 1);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyPress), 1);
+  EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyUp), 1);
+}
+
+TEST_F(ControlTest, DropsAndCopyPasteBetweenTwoControls) {
+  Control a = Make(), b = Make();
+  const std::string p1 = Photo("one.jpg"), p2 = Photo("two.jpg"), p3 = Photo("three.jpg");
+  AddFiles(a, {p1, p2}, -1);
+  AddFiles(b, {p3}, -1);
+  // A drop of A's own format on B: the files come in after the photo before the point.
+  const auto aIds = Ints(Call(a, DISPID_VEXATHUM_GetAllIndices));
+  QWidget* galleryB = Gallery(b);
+  ASSERT_NE(galleryB, nullptr);
+  QWidget* document = galleryB->findChild<QWidget*>();
+  for (QWidget* w : galleryB->findChildren<QWidget*>())
+    if (w->acceptDrops()) document = w;
+  QMimeData data;
+  vexa::gallery::SetFileList(&data, {p1});
+  data.setData(vexa::gallery::kGalleryFormat, vexa::gallery::EncodeGalleryFormat(12345, {aIds[0]}));
+  DropOn(document, &data, QPoint(300, 50));
+  EXPECT_EQ(Strings(Call(b, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{p3, p1}));
+  // Desktop files are refused while external drops are off.
+  QMimeData desktop;
+  vexa::gallery::SetFileList(&desktop, {p2});
+  EXPECT_FALSE(DropOn(document, &desktop, QPoint(10, 10)));
+  EXPECT_EQ(Long(Call(b, DISPID_VEXATHUM_GetThumbCount)), 2);
+
+  // Copy in A (Ctrl+C), paste in B (Ctrl+V): after B's last selected photo.
+  QTest::mouseClick(Thumbnail(a, aIds[1]), Qt::LeftButton, {}, QPoint(50, 50));
+  QTest::keyClick(Gallery(a), Qt::Key_C, Qt::ControlModifier);
+  const auto bIds = Ints(Call(b, DISPID_VEXATHUM_GetAllIndices));
+  QTest::mouseClick(Thumbnail(b, bIds[0]), Qt::LeftButton, {}, QPoint(50, 50));
+  QTest::keyClick(Gallery(b), Qt::Key_V, Qt::ControlModifier);
+  EXPECT_EQ(Strings(Call(b, DISPID_VEXATHUM_GetAllFilePaths)), (std::vector<std::string>{p3, p2, p1}));
+  const QMimeData* clip = QApplication::clipboard()->mimeData();
+  ASSERT_NE(clip, nullptr);
+  EXPECT_TRUE(clip->hasFormat(vexa::gallery::kCopiedFilesFormat));
+}
+
+}  // namespace
+
+namespace {
+
+// The control drawn with four photos of known colours, one turned, compared
+// with the golden picture within a small fuzz (ImageMagick compare).
+TEST_F(ControlTest, GoldenScreenshot) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/compare");
+  Control c = Make();
+  const std::vector<QColor> colors = {QColor(200, 40, 40), QColor(40, 160, 60), QColor(40, 70, 200), QColor(230, 190, 40)};
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < colors.size(); ++i)
+    paths.push_back(Photo("golden" + std::to_string(i) + ".jpg", i == 3 ? 600 : 900, i == 3 ? 900 : 600, colors[i]));
+  AddFiles(c, paths, -1, {0, 90, 0, 0});
+  // Every thumbnail in: each cell's centre shows its photo's colour.
+  auto ready = [&] {
+    const QImage shot = c.window->grab().toImage();
+    for (std::size_t i = 0; i < colors.size(); ++i) {
+      const QRgb px = shot.pixel(int(i % 3) * 116 + 58, int(i / 3) * 116 + 58);
+      if (std::abs(qRed(px) - colors[i].red()) + std::abs(qGreen(px) - colors[i].green()) +
+              std::abs(qBlue(px) - colors[i].blue()) > 60)
+        return false;
+    }
+    return true;
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(ready(), 30000);
+  // The pointer away from every cell, so none is lit.
+  QTest::mouseMove(c.window, QPoint(410, 310));
+  for (QWidget* w : Thumbnails(c)) {
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(w, &leave);
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(ready(), 5000);
+  const std::string artifacts = std::string(VEXA_BUILD_DIR) + "/artifacts";
+  std::filesystem::create_directories(artifacts);
+  const std::string shot = artifacts + "/vexathum-control.png";
+  ASSERT_TRUE(c.window->grab().save(QString::fromStdString(shot)));
+  const std::string golden = std::string(VEXA_TEST_SOURCE_DIR) + "/data/golden-control.png";
+  if (std::getenv("VEXA_UPDATE_GOLDEN")) std::filesystem::copy_file(shot, golden, std::filesystem::copy_options::overwrite_existing);
+  std::string out;
+  RunCommand("/usr/bin/compare -metric AE -fuzz 8% " + Quote(shot) + " " + Quote(golden) + " null:", &out);
+  EXPECT_LT(std::atol(out.c_str()), 200) << out;
+}
+
+}  // namespace

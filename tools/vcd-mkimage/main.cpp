@@ -1,0 +1,239 @@
+// vcd-mkimage: makes a Video CD disc image from a description, through the
+// "DISCPAK" library object's ISO-format object, and writes it as the
+// engine's burn worker writes a disc: track 1 from the image stream, each
+// MPEG track (32 empty sectors, the file, 16 empty sectors, at least 300
+// sectors), and a padding track up to sector 50000.
+//
+//   vcd-mkimage [--no-pad] DESCRIPTION OUT.bin      (OUT.cue beside it)
+//
+// The description, one item a line ('#' starts a comment; fields are
+// separated by blanks, and a field with blanks is put in double quotes):
+//   fs 0|1|2                         ISO 9660 / with Joliet / long names
+//   volume VOLUME_ID                 the volume identifier
+//   file SOURCE DISC_PATH [ALT_PATH] a file of the ISO tree
+//   link SOURCE DISC_PATH            a hard link to a file added before
+//   dual SOURCE1 SOURCE2 DISC_PATH   a dual (associated) pair
+//   segment FILE CONTENT [NAME]      a segment play item (an MPEG still)
+//   track FILE FLAG [NAME]           an MPEG track (flag 0: PAL)
+//   lists LOT.VCD PSD.VCD MAX_LIST_ID
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "disclib/vcd/DiscpakLibrary.h"
+#include "disclib/vcd/VCDTrackLayout.h"
+#include "tools/vcd-mkimage/DiscWriter.h"
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr, "usage: vcd-mkimage [--no-pad] DESCRIPTION OUT.bin\n");
+  return 2;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> out;
+  std::string cur;
+  bool quoted = false, any = false;
+  for (char c : line) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (any) out.push_back(cur);
+      cur.clear();
+      any = false;
+    } else {
+      cur.push_back(c);
+      any = true;
+    }
+  }
+  if (any) out.push_back(cur);
+  return out;
+}
+
+struct TrackSource {
+  std::string path;
+};
+
+// The volume record the engine hands over: dates, then space-padded text.
+std::vector<std::uint8_t> VolumeRecord(const std::string& volumeId) {
+  std::vector<std::uint8_t> r(752, ' ');
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const std::uint16_t date[8] = {static_cast<std::uint16_t>(tm.tm_year + 1900), static_cast<std::uint16_t>(tm.tm_mon + 1),
+                                 static_cast<std::uint16_t>(tm.tm_wday),        static_cast<std::uint16_t>(tm.tm_mday),
+                                 static_cast<std::uint16_t>(tm.tm_hour),        static_cast<std::uint16_t>(tm.tm_min),
+                                 static_cast<std::uint16_t>(tm.tm_sec),         0};
+  std::memcpy(r.data(), date, 16);
+  std::memcpy(r.data() + 16, date, 16);
+  const std::string sys = "CD-RTOS CD-BRIDGE";
+  std::memcpy(r.data() + 64, sys.data(), sys.size());
+  std::memcpy(r.data() + 96, volumeId.data(), std::min<std::size_t>(volumeId.size(), 32));
+  const std::string app = "VCD-MKIMAGE";
+  std::memcpy(r.data() + 512, app.data(), app.size());
+  return r;
+}
+
+// One MPEG track as the burn worker writes it.
+bool WriteMpegTrack(vexa::vcdmkimage::DiscWriter& disc, const std::string& path, std::string* error) {
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) {
+    *error = "cannot open track " + path;
+    return false;
+  }
+  std::uint8_t unit[kVCDUnitBytes] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
+  auto empty = [&] {
+    std::memset(unit + 8, 0, kVCDForm2DataBytes);
+    return disc.WriteUnit(unit);
+  };
+  bool ok = disc.StartTrack();
+  const std::uint32_t start = disc.lba();
+  for (std::uint32_t i = 0; ok && i < kVCDTrackFrontSectors; ++i) ok = empty();
+  while (ok) {
+    std::memset(unit + 8, 0, kVCDForm2DataBytes);
+    const std::size_t got = std::fread(unit + 8, 1, kVCDForm2DataBytes, in);
+    // The end is noticed by a read that finds nothing more, so a file whose
+    // size is a multiple of 2324 gets one further all-zero piece.
+    ok = disc.WriteUnit(unit);
+    if (got < kVCDForm2DataBytes) break;
+  }
+  for (std::uint32_t i = 0; ok && i < kVCDTrackRearSectors; ++i) ok = empty();
+  while (ok && disc.lba() - start < kVCDMinTrackSectors) ok = empty();
+  std::fclose(in);
+  if (!ok) *error = "writing track " + path + " failed";
+  return ok && disc.FinishTrack();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool pad = true;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--no-pad") == 0) {
+      pad = false;
+    } else {
+      args.emplace_back(argv[i]);
+    }
+  }
+  if (args.size() != 2) return Usage();
+  const std::string binPath = args[1];
+  const std::string cuePath =
+      (binPath.size() > 4 && binPath.compare(binPath.size() - 4, 4, ".bin") == 0 ? binPath.substr(0, binPath.size() - 4)
+                                                                                 : binPath) + ".cue";
+  std::ifstream desc(args[0]);
+  if (!desc) {
+    std::fprintf(stderr, "vcd-mkimage: cannot read %s\n", args[0].c_str());
+    return 1;
+  }
+  auto* t = static_cast<DISCPAK_LibObject*>(DLL_LL_GetLibObject("DISCPAK"));
+  if (!t || t->version != kDiscpakVersion) {
+    std::fprintf(stderr, "vcd-mkimage: no DISCPAK library object\n");
+    return 1;
+  }
+  I_VCDClassISOFormat* iso = t->NewVCDClassISOFormat();
+  if (!iso) {
+    std::fprintf(stderr, "vcd-mkimage: no ISO-format object\n");
+    DLL_LL_ReleaseObject(t);
+    return 1;
+  }
+  int rc = 0;
+  std::string line, volumeId = "VIDEOCD";
+  std::vector<TrackSource> tracks;
+  int lineNo = 0;
+  auto fail = [&](const std::string& why) {
+    std::fprintf(stderr, "vcd-mkimage: %s:%d: %s\n", args[0].c_str(), lineNo, why.c_str());
+    rc = 1;
+  };
+  while (rc == 0 && std::getline(desc, line)) {
+    ++lineNo;
+    const std::vector<std::string> f = Fields(line);
+    if (f.empty() || f[0][0] == '#') continue;
+    const std::string& k = f[0];
+    const auto arg = [&](std::size_t i) { return i < f.size() ? f[i].c_str() : nullptr; };
+    if (k == "fs" && f.size() == 2) {
+      if (!iso->SetFileSystemType(std::atoi(arg(1)))) fail("file-system type 0, 1 or 2");
+    } else if (k == "volume" && f.size() == 2) {
+      volumeId = f[1];
+    } else if (k == "file" && (f.size() == 3 || f.size() == 4)) {
+      if (!iso->AddFile(arg(1), arg(2), nullptr, arg(3))) fail("file refused: " + f[1]);
+    } else if (k == "link" && f.size() == 3) {
+      if (!iso->AddHardLink(arg(1), arg(2), nullptr)) fail("link refused: " + f[2]);
+    } else if (k == "dual" && f.size() == 4) {
+      if (!iso->AddDualFile(arg(1), arg(2), arg(3), nullptr)) fail("dual file refused: " + f[3]);
+    } else if (k == "segment" && (f.size() == 3 || f.size() == 4)) {
+      const int item = iso->AddVCDSegment(arg(1), std::atoi(arg(2)));
+      if (!item) {
+        fail("segment refused: " + f[1]);
+      } else if (f.size() == 4) {
+        iso->LinkVCDSegment(item, arg(3));
+      }
+    } else if (k == "track" && (f.size() == 3 || f.size() == 4)) {
+      if (!iso->AddVCDTrack(arg(1), std::atoi(arg(2)))) {
+        fail("track refused: " + f[1]);
+      } else {
+        tracks.push_back({f[1]});
+        if (f.size() == 4) iso->LinkVCDTrack(static_cast<int>(tracks.size()) + 1, arg(3));
+      }
+    } else if (k == "lists" && f.size() == 4) {
+      iso->SetLOTPSDFiles(arg(1), arg(2), static_cast<std::uint16_t>(std::atoi(arg(3))));
+    } else {
+      fail("cannot read the line");
+    }
+  }
+  vexa::vcdmkimage::DiscWriter disc;
+  std::string error;
+  if (rc == 0) {
+    iso->SetVolumeInfo(VolumeRecord(volumeId).data());
+    std::printf("track 1: %d sectors\n", iso->GetISOTrackSectors());
+    if (!disc.Open(binPath, &error)) {
+      std::fprintf(stderr, "vcd-mkimage: %s\n", error.c_str());
+      rc = 1;
+    }
+  }
+  if (rc == 0) {
+    // Track 1: the image stream, 16 units at a time.
+    std::vector<std::uint8_t> buffer(16 * kVCDUnitBytes);
+    bool ok = iso->StartImage() == 1 && disc.StartTrack();
+    while (ok) {
+      const int n = iso->ReadSectors(16, buffer.data());
+      if (n <= 0) break;
+      for (int i = 0; ok && i < n; ++i) ok = disc.WriteUnit(buffer.data() + static_cast<std::size_t>(i) * kVCDUnitBytes);
+    }
+    const bool whole = iso->FinishImage() == 1;
+    if (!ok || !whole) {
+      std::fprintf(stderr, "vcd-mkimage: the data track failed: %s\n", iso->GetError());
+      rc = 1;
+    }
+  }
+  for (std::size_t i = 0; rc == 0 && i < tracks.size(); ++i) {
+    if (!WriteMpegTrack(disc, tracks[i].path, &error)) {
+      std::fprintf(stderr, "vcd-mkimage: %s\n", error.c_str());
+      rc = 1;
+    }
+  }
+  if (rc == 0 && pad && disc.NextWritable() + kVCDTrackGapSectors < 50000) {
+    // The padding track, up to sector 50000.
+    std::uint8_t unit[kVCDUnitBytes] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
+    bool ok = disc.StartTrack();
+    while (ok && disc.lba() < 50000) ok = disc.WriteUnit(unit);
+    if (!ok) rc = 1;
+  }
+  if (rc == 0) {
+    if (!disc.Close(cuePath, &error)) {
+      std::fprintf(stderr, "vcd-mkimage: %s\n", error.c_str());
+      rc = 1;
+    } else {
+      std::printf("%s: %u sectors, %zu tracks\n", binPath.c_str(), disc.lba(), disc.trackStarts().size());
+    }
+  }
+  t->DeleteVCDClassISOFormat(iso);
+  DLL_LL_ReleaseObject(t);
+  return rc;
+}

@@ -1,0 +1,75 @@
+#include "uicommon/tests/UiTestSupport.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/base/Path.h"
+
+namespace vexa::ui::testing {
+
+bool CheckersRequired() {
+  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return v && std::string(v) == "1";
+}
+
+bool HaveTool(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  std::string out;
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+  const int status = ::pclose(pipe);
+  if (output) *output = out;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+  return static_cast<bool>(out);
+}
+
+TempDir::TempDir() { m_dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "uitest"); }
+TempDir::~TempDir() {
+  if (!m_dir.empty()) vexa::base::RemoveAll(m_dir);
+}
+
+void UiTest::SetUp() {
+  const std::string reg = m_temp.Path("registry");
+  vexa::base::MakeDirs(reg);
+  ::setenv("VEXA_REGISTRY_DIR", reg.c_str(), 1);
+}
+
+void UiTest::TearDown() { ::unsetenv("VEXA_REGISTRY_DIR"); }
+
+}  // namespace vexa::ui::testing
+
+int main(int argc, char** argv) {
+  // Every test runs on the offscreen platform unless a display is asked for.
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
