@@ -47,9 +47,6 @@ bool WaylandAccepts(const char* name) {
 
 }  // namespace
 
-// The Qt message box (VexaQtUi.cpp).
-std::unique_ptr<VexaUi> MakeQtUi();
-
 std::string ToUnixLineBreaks(const std::string& text) {
   std::string out;
   out.reserve(text.size());
@@ -70,24 +67,5 @@ void TerminalUi::ShowMessage(const std::string& caption, const std::string& text
   std::fprintf(stderr, "%s\n%s\n", caption.c_str(), ToUnixLineBreaks(text).c_str());
   std::fflush(stderr);
 }
-
-namespace {
-
-// Decides at the first message: the window system when it can be reached
-// then, the terminal otherwise.
-class ChoosingUi : public VexaUi {
- public:
-  void ShowMessage(const std::string& caption, const std::string& text, bool isError) override {
-    if (!chosen_) chosen_ = DisplayReachable() ? MakeQtUi() : std::make_unique<TerminalUi>();
-    chosen_->ShowMessage(caption, text, isError);
-  }
-
- private:
-  std::unique_ptr<VexaUi> chosen_;
-};
-
-}  // namespace
-
-std::unique_ptr<VexaUi> MakeUi() { return std::make_unique<ChoosingUi>(); }
 
 }  // namespace vexa::app
