@@ -36,7 +36,7 @@ struct ProgramResult {
 // value removes one). Waits for it to end.
 inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
                                 const std::map<std::string, std::string>& env,
-                                const std::string& scratch) {
+                                const std::string& scratch, const std::string& cwd = "") {
   std::map<std::string, std::string> vars;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -65,6 +65,7 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
   ProgramResult r;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
@@ -77,6 +78,27 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   base::ReadFile(outPath, &r.out);
   base::ReadFile(errPath, &r.err);
   return r;
+}
+
+// The path of a program found on PATH, "" when there is none.
+inline std::string Which(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  std::size_t pos = 0;
+  while (pos <= dirs.size()) {
+    std::size_t end = dirs.find(':', pos);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(pos, end - pos) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    pos = end + 1;
+  }
+  return "";
+}
+
+// True when tests must fail, not skip, for a missing checker.
+inline bool CheckersRequired() {
+  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return v && std::string(v) == "1";
 }
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
@@ -135,9 +157,10 @@ class Sandbox {
     if (wizard) RegisterInproc(CLSID_VEXAWizard1, "vexa_apptest_fakes");
   }
 
-  // Runs bin/<program> in this sandbox, without a display.
+  // Runs bin/<program> in this sandbox, without a display (in cwd when
+  // given).
   ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
-                    std::map<std::string, std::string> env = {}) const {
+                    std::map<std::string, std::string> env = {}, const std::string& cwd = "") const {
     env.emplace("VEXA_REGISTRY_DIR", root_ + "/registry");
     env.emplace("XDG_RUNTIME_DIR", root_ + "/run");
     env.emplace("VEXA_FAKE_TRACE", TracePath());
@@ -145,7 +168,7 @@ class Sandbox {
     env.emplace("WAYLAND_DISPLAY", "");
     env.emplace("QT_QPA_PLATFORM", "");
     base::RemoveAll(TracePath());
-    return RunProgram(ProgramPath(program), args, env, root_ + "/scratch");
+    return RunProgram(ProgramPath(program), args, env, root_ + "/scratch", cwd);
   }
 
   std::vector<std::string> Trace() const {
