@@ -1,13 +1,19 @@
 // The exported functions of the vidlathe library: pictures in, MPEG-1 Video
 // CD system streams out. Callers load the library by name and bind these
 // functions by name; every function is synchronous and returns 1 for success
-// and 0 for failure. Only one encoding call runs in a process at a time: a
-// second caller waits until the first has returned.
+// and 0 for failure, whose reason Vidlathe_GetLastFailure gives. Only one
+// encoding call runs in a process at a time: a second caller waits until the
+// first has returned, and a call from inside a running call (a picture
+// source or progress callback) is refused.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/base/Export.h"
 #include "platform/base/WinTypes.h"
+
+// The entry points the library exports; everything else in it is hidden.
+#define VIDLATHE_API VEXA_EXPORT
 
 #ifndef VEXA_BITMAPINFOHEADER_DEFINED
 #define VEXA_BITMAPINFOHEADER_DEFINED
@@ -65,26 +71,43 @@ extern "C" {
 
 // One bitmap to one still stream; mode 1 (352x240), 2 (704x480 pair),
 // 3 (352x288), 4 (704x576 pair). The quantiser is clamped to 2..62.
-int Vidlathe1(void* bits, BITMAPINFOHEADER* header, const char* outputPath, int quantiser,
+VIDLATHE_API int Vidlathe1(void* bits, BITMAPINFOHEADER* header, const char* outputPath, int quantiser,
               int mode);
 // As Vidlathe1, reading the picture from a .bmp file.
-int Vidlathe2(const char* bmpPath, const char* outputPath, int quantiser, int mode);
+VIDLATHE_API int Vidlathe2(const char* bmpPath, const char* outputPath, int quantiser, int mode);
 // count pictures pulled from source into one still stream; modes 5..12.
-int Multi_I_Enc_Still(int count, PictureSource source, const char* outputPath, int quantiser,
+VIDLATHE_API int Multi_I_Enc_Still(int count, PictureSource source, const char* outputPath, int quantiser,
                       int mode);
 // As Multi_I_Enc_Still, multiplexed with an MPEG-1 Layer II file at 44.1 kHz
 // (none: nullptr or ""); loop repeats the audio until the pictures are done.
-int Multi_I_Enc_Still_MP2(int count, PictureSource source, const char* outputPath, int quantiser,
+VIDLATHE_API int Multi_I_Enc_Still_MP2(int count, PictureSource source, const char* outputPath, int quantiser,
                           int mode, const char* mp2Path, int loop);
 // count stills pulled from source into one motion stream, each shown for
 // its display time; modes 5..12 (5, 6, 11, 12: repeated pictures coded as
 // copy pictures; 7..10: every picture coded again).
-int MultipleVidlathe2(int count, PictureSource source, const char* outputPath, int mode);
+VIDLATHE_API int MultipleVidlathe2(int count, PictureSource source, const char* outputPath, int mode);
 // As MultipleVidlathe2, multiplexed with an MPEG-1 Layer II file at 44.1 kHz
 // (none: nullptr or ""); loop repeats the audio until the pictures are done.
-int MulVidlathe_MP2(int count, PictureSource source, const char* outputPath, int mode,
+VIDLATHE_API int MulVidlathe_MP2(int count, PictureSource source, const char* outputPath, int mode,
                     const char* mp2Path, int loop);
 // Checks an MPEG audio file: fills the audio fields of props.
-void Get_MP2_Prop(const char* path, StreamProperties* props);
+VIDLATHE_API void Get_MP2_Prop(const char* path, StreamProperties* props);
+
+// Why the calling thread's last call of the library failed: "" after a
+// call that succeeded. The text stays valid until the thread's next call.
+VIDLATHE_API const char* Vidlathe_GetLastFailure(void);
+
+// The library's sample exports, which play no part in encoding: a
+// function that returns 42 and an integer (0).
+VIDLATHE_API int fnBrellmp1a(void);
+VIDLATHE_API extern int nBrellmp1a;
 
 }  // extern "C"
+
+// The library's sample class, which plays no part in encoding: an empty
+// constructor and the assignment of its one byte.
+class VIDLATHE_API CBrellmp1a {
+ public:
+  CBrellmp1a();
+  CBrellmp1a& operator=(const CBrellmp1a& other);
+};

@@ -35,21 +35,27 @@ struct MotionComponentList {
 extern "C" {
 
 // Fills the 68-byte record from an MPEG-1 system, elementary video or audio
-// file; a file that cannot be opened leaves it zero.
-void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props);
+// file; a file that cannot be opened leaves it zero. A file the record
+// cannot describe whole (unreadable, no MPEG stream, cut short in its first
+// packets, video without a sequence header) leaves a reason for
+// Vidlathe_GetLastFailure; "" when the record is whole.
+VIDLATHE_API void Get_Mpeg_Stream_Prop(const char* path, StreamProperties* props);
 
 // Motion inputs into one motion stream: mode 1 (352x240, 29.97/s), 2
 // (352x240, 23.976/s), 3 (352x288, 25/s). Inputs that already match are
-// copied unchanged, the others decoded and re-encoded. Returns 1, or 0 on
-// failure or when progress cancelled the call.
-int Motion_VCD_Component(const MotionComponentList* list, int mode, const char* outputPath,
+// copied unchanged, the others decoded and re-encoded. Every input is
+// checked first: a missing, unreadable, damaged or cut input fails the call,
+// while a valid stream of another kind (a still) is left out. Returns 1, or
+// 0 on failure, when progress cancelled the call, or when no input was of
+// the mode's kind; a failed call leaves no output.
+VIDLATHE_API int Motion_VCD_Component(const MotionComponentList* list, int mode, const char* outputPath,
                          ProgressCallback progress);
 // Still streams into one still stream: modes 1..3 keep 352-wide stills,
 // 4..6 still pairs.
-int Concatenate_VCD_Stills(const MpegFileList* list, int mode, const char* outputPath,
+VIDLATHE_API int Concatenate_VCD_Stills(const MpegFileList* list, int mode, const char* outputPath,
                            ProgressCallback progress);
 // Motion streams into one motion stream; modes as Motion_VCD_Component.
-int Concatenate_VCD_motion(const MpegFileList* list, int mode, const char* outputPath,
+VIDLATHE_API int Concatenate_VCD_motion(const MpegFileList* list, int mode, const char* outputPath,
                            ProgressCallback progress);
 
 }  // extern "C"

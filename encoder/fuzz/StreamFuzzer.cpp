@@ -9,10 +9,10 @@
 #include <cstring>
 #include <string>
 
-#include "encoder/Demultiplexer.h"
-#include "encoder/UnchangedCopy.h"
-#include "encoder/VideoDecoder.h"
-#include "encoder/VidlatheStreams.h"
+#include "encoder/reader/Demultiplexer.h"
+#include "encoder/reader/UnchangedCopy.h"
+#include "encoder/reader/VideoDecoder.h"
+#include "encoder/reader/StreamProperties.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace vidlathe;
@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fwrite(data, 1, size, f);
     std::fclose(f);
     StreamProperties props;
-    Get_Mpeg_Stream_Prop(path.c_str(), &props);
+    ReadStreamProperties(path, &props);
 
     // Demultiplexed and decoded as the re-encoding path does.
     SystemStreamReader r;

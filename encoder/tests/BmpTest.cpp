@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "encoder/Vidlathe.h"
+#include "platform/imaging/Codec.h"
 #include "encoder/tests/TestSupport.h"
 
 namespace vidlathe::testing {
@@ -134,9 +135,38 @@ TEST(BmpFiles, LyingHeadersAreRefused) {
     lie.edit(bmp);
     EXPECT_TRUE(Encode(dir, bmp).empty()) << lie.what;
     EXPECT_FALSE(vexa::base::FileExists(dir.File("out.mpg"))) << lie.what;
+    // The reason names the file and says more than that it failed.
+    const std::string reason = Vidlathe_GetLastFailure();
+    EXPECT_EQ(0u, reason.find(dir.File("in.bmp") + ": ")) << lie.what << ": " << reason;
+    EXPECT_GT(reason.size(), dir.File("in.bmp").size() + 12) << lie.what << ": " << reason;
   }
   EXPECT_EQ(0, Vidlathe2(dir.File("missing.bmp").c_str(), dir.File("out.mpg").c_str(), 8, 1));
   EXPECT_EQ(0, Vidlathe2(nullptr, dir.File("out.mpg").c_str(), 8, 1));
+}
+
+// One parser of bitmap headers serves the encoder and the picture layer:
+// the picture layer reads every layout the encoder takes, the files
+// without a pixel offset included, with the same colours.
+TEST(BmpFiles, ThePictureLayerReadsEveryLayoutTheEncoderTakes) {
+  const uint8_t colours[4][3] = {{0, 0, 0}, {255, 255, 255}, {40, 200, 90}, {200, 30, 60}};
+  const BmpLayout layouts[] = {{24, false, 0}, {24, true, 0}, {32, false, 0}, {8, false, 0}, {8, true, 0},
+                               {24, false, 37}, {8, false, 0, 0, true}, {24, false, 0, 3, true},
+                               {32, true, 0, 2, true}};
+  for (const BmpLayout& l : layouts) {
+    const auto bmp = MakeBmp(41, 23, l);
+    vexa::imaging::Bitmap pic;
+    const vexa::imaging::Status st = vexa::imaging::LoadFromMemory(bmp, &pic);
+    ASSERT_TRUE(st.ok()) << l.bits << " bits, offset 0: " << l.zeroOffset << ": " << st.Text();
+    for (int y = 0; y < 23; y += 5)
+      for (int x = 0; x < 41; x += 7) {
+        uint8_t r, g, b;
+        pic.GetRgb(x, y, &r, &g, &b);
+        const uint8_t* want = colours[((x / 9) + (y / 7) * 3) % 4];
+        ASSERT_EQ(want[2], r) << x << "," << y;
+        ASSERT_EQ(want[1], g) << x << "," << y;
+        ASSERT_EQ(want[0], b) << x << "," << y;
+      }
+  }
 }
 
 // The header handed to Vidlathe1 is checked the same way.

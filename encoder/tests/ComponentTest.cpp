@@ -7,10 +7,10 @@
 #include <thread>
 #include <vector>
 
-#include "encoder/AudioInputQueue.h"
-#include "encoder/CodedStreamBuffer.h"
-#include "encoder/PictureEncoder.h"
-#include "encoder/SystemMultiplexer.h"
+#include "encoder/mux/AudioInputQueue.h"
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/coder/PictureEncoder.h"
+#include "encoder/mux/PackWriter.h"
 #include "encoder/tests/TestSupport.h"
 
 namespace vidlathe::testing {
@@ -151,6 +151,13 @@ TEST(MacroblockWriter, CodesOfTheStandard) {
       {"luma DC -1", [&](auto& w, auto&) { w.PutIntraBlock(dcMinus1, 0); }, "00" "0" "10"},
       {"chroma DC +1", [&](auto& w, auto&) { w.PutIntraBlock(dcPlus1, 1); }, "01" "1" "10"},
       {"intra type with quantiser", [](auto& w, auto&) { w.PutMacroblockType(1, MB_INTRA | MB_QUANT); }, "01"},
+      {"P forward, nothing coded", [](auto& w, auto&) { w.PutMacroblockType(2, MB_FORWARD); }, "001"},
+      {"B both ways, coded, quantiser",
+       [](auto& w, auto&) { w.PutMacroblockType(3, MB_FORWARD | MB_BACKWARD | MB_PATTERN | MB_QUANT); }, "00010"},
+      {"motion +3 at f_code 2", [](auto& w, auto&) { w.PutMotionDifference(3, 2); }, "001" "0" "0"},
+      {"motion -16 at f_code 1", [](auto& w, auto&) { w.PutMotionDifference(-16, 1); }, "0000001100" "1"},
+      {"coded block pattern 60", [](auto& w, auto&) { w.PutCodedBlockPattern(60); }, "111"},
+      {"stuffing", [](auto& w, auto&) { w.PutStuffing(); }, "00000001111"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.bits, Bits(c.write)) << c.what;
 }

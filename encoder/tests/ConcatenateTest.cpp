@@ -6,7 +6,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "encoder/StreamReader.h"
+#include "encoder/reader/StreamReader.h"
 #include "encoder/VidlatheStreams.h"
 #include "encoder/tests/StreamTestSupport.h"
 
@@ -168,6 +168,39 @@ TEST(ConcatenateMotion, CancelAndWriteErrorsFailWithoutOutput) {
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, "/dev/full", nullptr), 0);
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, ScratchPath("no/such/dir/out.mpg").c_str(), nullptr), 0);
   EXPECT_EQ(Concatenate_VCD_motion(&list, 4, out.c_str(), nullptr), 0);  // no such mode
+}
+
+// The joins hold the one-call lock of the library like every encoding call:
+// an encoding call made from their progress callback is refused, with its
+// reason, and the join goes on.
+int gInnerCall = -1;
+std::string gInnerReason, gInnerOutput;
+int GreyStill(void* pixels, BITMAPINFOHEADER* h) {
+  std::memset(pixels, 128, static_cast<size_t>(h->biWidth) * h->biHeight * 4);
+  return 1000;
+}
+int EncodeFromProgress(int) {
+  if (gInnerCall == -1) {
+    gInnerCall = Multi_I_Enc_Still(1, GreyStill, gInnerOutput.c_str(), 8, 5);
+    gInnerReason = Vidlathe_GetLastFailure();
+  }
+  return 1;
+}
+
+TEST(ConcatenateMotion, HoldsTheOneCallLock) {
+  REQUIRE_TOOL("ffmpeg");
+  const std::string x = NtscInput("x.mpg", 1.0, 440);
+  ASSERT_FALSE(x.empty());
+  const char* paths[1] = {x.c_str()};
+  const MpegFileList list{1, paths};
+  gInnerCall = -1;
+  gInnerOutput = ScratchPath("inner.mpg");
+  const std::string out = ScratchPath("outer.mpg");
+  EXPECT_EQ(Concatenate_VCD_motion(&list, 1, out.c_str(), EncodeFromProgress), 1);
+  EXPECT_EQ(gInnerCall, 0);
+  EXPECT_EQ(gInnerReason, "Multi_I_Enc_Still_MP2: called from inside a running encoding call");
+  EXPECT_FALSE(vexa::base::FileExists(gInnerOutput));
+  EXPECT_TRUE(vexa::base::FileExists(out));
 }
 
 TEST(ConcatenateMotion, EmptyListReportsDone) {

@@ -1,7 +1,7 @@
 // Frame-rate conversion and the scaler's position tables.
 #include <gtest/gtest.h>
 
-#include "encoder/PictureConversion.h"
+#include "encoder/reader/PictureConversion.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <sstream>
 #include <thread>
 
-#include "encoder/CodedStreamBuffer.h"
-#include "encoder/MotionEncoder.h"
-#include "encoder/MotionEstimation.h"
-#include "encoder/MotionMultiplexer.h"
-#include "encoder/ReencodeCoder.h"
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/coder/MotionEncoder.h"
+#include "encoder/coder/MotionEstimation.h"
+#include "encoder/mux/Multiplexer.h"
+#include "encoder/coder/ReencodeCoder.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
 
@@ -207,11 +207,9 @@ TEST(MotionRateControl, FirstVbvDelayAndStartQuantiser) {
   const PictureParameters pic = Picture(1);
   rc.InitPicture(pic, luma.data(), mbs);
   EXPECT_EQ(20, rc.StartQuantiser());
-  bits.PutBits(0, 32);
-  bits.PutBits(0, 32);
-  EXPECT_EQ(static_cast<int>(286720.0 * 90000 / 1150000 - 64.0 * 90000 / 1150000), rc.VbvDelay());
+  EXPECT_EQ(static_cast<int>(286720.0 * 90000 / 1150000 - 64.0 * 90000 / 1150000), rc.VbvDelay(64));
   // The next anchor follows one frame later.
-  const int second = rc.VbvDelay();
+  const int second = rc.VbvDelay(64);
   EXPECT_NEAR(22439 + 3003, second, 10);
 }
 
@@ -296,7 +294,7 @@ TEST(ReencodeCoding, IpbOrderDecodesCloseToTheSource) {
   MultiplexJob mux;
   mux.output = f;
   mux.encodeJob = &job;
-  std::thread muxer([&] { RunMotionMultiplexer(&mux); });
+  std::thread muxer([&] { RunMultiplexer(&mux); });
   MotionPictureEncoder pe;
   ASSERT_TRUE(pe.Setup(&job));
   int next = 0;

@@ -11,10 +11,11 @@
 #include <map>
 #include <sstream>
 
-#include "encoder/EncoderRecords.h"
-#include "encoder/MotionEncoder.h"
-#include "encoder/MotionStream.h"
-#include "encoder/StillEncoder.h"
+#include "encoder/common/EncoderRecords.h"
+#include "encoder/coder/MotionEncoder.h"
+#include "encoder/coder/EncoderThread.h"
+#include "encoder/common/ColourConvert.h"
+#include "encoder/common/Modes.h"
 #include "encoder/Vidlathe.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
@@ -44,7 +45,7 @@ int StillSource(void* pixels, BITMAPINFOHEADER* h) {
   return s.displayMs;
 }
 
-void SetStills(const MotionMode& m, std::vector<Still> list) {
+void SetStills(const Mode& m, std::vector<Still> list) {
   gWidth = m.width;
   gHeight = m.height;
   gStills = std::move(list);
@@ -110,14 +111,14 @@ std::vector<std::vector<uint8_t>> DecodeAll(const std::string& file, int w, int 
   return r;
 }
 
-std::vector<uint8_t> SourceLuma(const MotionMode& m, int seed) {
+std::vector<uint8_t> SourceLuma(const Mode& m, int seed) {
   const auto px = SyntheticPicture(m.width, m.height, seed);
   BitmapSource src;
   src.header = BITMAPINFOHEADER{40, m.width, -m.height, 1, 32, 0, 0, 0, 0, 0, 0};
   src.pixels = px.data();
   src.pixelBytes = px.size();
   StillPlanes planes;
-  EXPECT_TRUE(MakeStillPlanes(src, StillMode{kStill, m.width, m.height, m.aspectCode, m.rateCode}, &planes));
+  EXPECT_TRUE(MakeStillPlanes(src, kStill, m.width, m.height, &planes));
   return planes.y;
 }
 
@@ -165,8 +166,7 @@ TEST(MotionPieces, DisplayTimesBecomePiecesOfWholePictures) {
 TEST_F(MotionStreams, EveryModeIsAValidMotionStream) {
   for (int mode = 5; mode <= 12; ++mode) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    MotionMode m;
-    ASSERT_TRUE(MotionModeOf(mode, &m));
+    const Mode& m = *FindMode(ModeSet::kMotion, mode);
     const std::vector<Still> stills = {{1, 1600}, {2, 400}};
     SetStills(m, stills);
     std::string name = std::to_string(mode);
@@ -204,8 +204,7 @@ TEST_F(MotionStreams, EveryModeIsAValidMotionStream) {
 // 2600 ms at 29.97 pictures/s: groups of 30, 30 and 18 pictures; with the
 // copy pictures of mode 5 every picture of a group decodes to its I picture.
 TEST_F(MotionStreams, CopyPicturesRepeatTheirIPicture) {
-  MotionMode m;
-  MotionModeOf(5, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 5);
   SetStills(m, {{3, 2600}, {4, 700}});
   const std::string out = dir_.File("copy.mpg");
   ASSERT_EQ(1, MultipleVidlathe2(2, StillSource, out.c_str(), 5));
@@ -226,8 +225,7 @@ TEST_F(MotionStreams, CopyPicturesRepeatTheirIPicture) {
 // Every picture coded again (mode 7): the P pictures refine the I picture,
 // so quality along a P chain stays at least that of its I picture.
 TEST_F(MotionStreams, QualityStaysBoundedAlongPChains) {
-  MotionMode m;
-  MotionModeOf(7, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 7);
   SetStills(m, {{5, 2000}, {6, 1000}});
   const std::string out = dir_.File("p.mpg");
   ASSERT_EQ(1, MultipleVidlathe2(2, StillSource, out.c_str(), 7));
@@ -254,8 +252,7 @@ TEST_F(MotionStreams, TimeStampsFollowTheFramesAndTheBufferModel) {
   const std::string mp2 = MakeMp2(dir_, "a.mp2", 1.5);
   for (int mode : {5, 8}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    MotionMode m;
-    MotionModeOf(mode, &m);
+    const Mode& m = *FindMode(ModeSet::kMotion, mode);
     SetStills(m, {{7, 2600}, {8, 1500}});
     const std::string out = dir_.File("ts" + std::to_string(mode) + ".mpg");
     ASSERT_EQ(1, MulVidlathe_MP2(2, StillSource, out.c_str(), mode, mp2.c_str(), 1));
@@ -310,8 +307,7 @@ TEST_F(MotionStreams, BitRateKeepsToTheVideoCdRate) {
   const std::string mp2 = MakeMp2(dir_, "long.mp2", 2.0);
   for (int mode : {5, 7}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    MotionMode m;
-    MotionModeOf(mode, &m);
+    const Mode& m = *FindMode(ModeSet::kMotion, mode);
     std::vector<Still> stills;
     for (int i = 0; i < 6; ++i) stills.push_back({10 + i, 2500});
     SetStills(m, stills);
@@ -344,8 +340,7 @@ TEST_F(MotionStreams, BitRateKeepsToTheVideoCdRate) {
 
 TEST(MotionStreamCalls, BadArgumentsAreRefused) {
   TempDir dir;
-  MotionMode m;
-  MotionModeOf(5, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 5);
   SetStills(m, {{1, 500}});
   const std::string out = dir.File("x.mpg");
   for (int mode : {0, 4, 13}) EXPECT_EQ(0, MultipleVidlathe2(1, StillSource, out.c_str(), mode)) << mode;
@@ -374,8 +369,7 @@ int ReentrantSource(void* pixels, BITMAPINFOHEADER* h) {
 
 TEST(MotionStreamCalls, CallsFromInsideACallAreRefused) {
   TempDir dir;
-  MotionMode m;
-  MotionModeOf(5, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 5);
   SetStills(m, {{1, 300}, {2, 300}});
   gInnerPath = dir.File("inner.mpg");
   const std::string out = dir.File("outer.mpg");
@@ -390,8 +384,7 @@ TEST(MotionStreamCalls, CallsFromInsideACallAreRefused) {
 TEST(MotionStreamCalls, WriteErrorFailsAndRemovesTheOutput) {
   TempDir dir;
   const std::string out = dir.File("big.mpg");
-  MotionMode m;
-  MotionModeOf(7, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 7);
   SetStills(m, {{1, 3000}, {2, 3000}});
   const pid_t pid = fork();
   ASSERT_GE(pid, 0);
@@ -411,8 +404,7 @@ TEST(MotionStreamCalls, WriteErrorFailsAndRemovesTheOutput) {
 
 TEST_F(MotionStreams, AudioOtherThan44kIsRefused) {
   const std::string mp2 = MakeMp2(dir_, "a48.mp2", 0.5, 48000);
-  MotionMode m;
-  MotionModeOf(5, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 5);
   SetStills(m, {{1, 500}});
   const std::string out = dir_.File("r.mpg");
   EXPECT_EQ(0, MulVidlathe_MP2(1, StillSource, out.c_str(), 5, mp2.c_str(), 0));
@@ -423,8 +415,7 @@ TEST_F(MotionStreams, AudioOtherThan44kIsRefused) {
 // A still shown for 10 ms between two others still gets its picture, and
 // its time stamps keep their order.
 TEST_F(MotionStreams, VeryShortDisplayTimeStillGetsOnePicture) {
-  MotionMode m;
-  MotionModeOf(7, &m);
+  const Mode& m = *FindMode(ModeSet::kMotion, 7);
   SetStills(m, {{1, 600}, {2, 10}, {3, 600}});
   const std::string out = dir_.File("short.mpg");
   ASSERT_EQ(1, MultipleVidlathe2(3, StillSource, out.c_str(), 7));

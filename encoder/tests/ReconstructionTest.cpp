@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "encoder/CodedStreamBuffer.h"
-#include "encoder/Dequantise.h"
-#include "encoder/PictureEncoder.h"
-#include "encoder/Tables.h"
+#include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/common/Dequantise.h"
+#include "encoder/coder/PictureEncoder.h"
+#include "encoder/common/Tables.h"
 #include "encoder/tests/TestSupport.h"
 
 namespace vidlathe::testing {

@@ -5,12 +5,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include <map>
 #include <sstream>
 
-#include "encoder/StreamReader.h"
+#include "encoder/reader/StreamReader.h"
 #include "encoder/VidlatheStreams.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/StreamTestSupport.h"
@@ -184,6 +185,11 @@ TEST(Reencode, CancelStopsEveryThreadAndLeavesNoOutput) {
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, "/dev/full", nullptr), 0);
 }
 
+int GreyStill(void* pixels, BITMAPINFOHEADER* h) {
+  std::memset(pixels, 128, static_cast<size_t>(h->biWidth) * h->biHeight * 4);
+  return 1000;
+}
+
 // A caller that is slow to answer, then cancels on its next report.
 int gSlowCalls = 0;
 int SlowThenCancel(int) {
@@ -200,12 +206,10 @@ TEST(Reencode, UnchangedPercentIsReportedAgainSoACallerCanCancel) {
                                     "-t 1 -c:v mpeg1video -b:v 1000k -f mpeg1video");
   ASSERT_FALSE(m1v.empty());
   // A large still file after it (skipped here) holds the percentage of the
-  // whole list at 0 while the first entry is re-encoded: a pack, a system
-  // header listing one still stream, the end code, then a sparse 2 GB.
+  // whole list at 0 while the first entry is re-encoded: a still stream
+  // with its end code, then a sparse 2 GB.
   const std::string still = ScratchPath("large-still.mpg");
-  WriteAll(still, {0, 0, 1, 0xBA, 0x21, 0, 1, 0, 1, 0x80, 0, 1,
-                   0, 0, 1, 0xBB, 0, 9, 0x80, 0, 1, 0x04, 0xE1, 0xFF, 0xE1, 0xE0, 0x2E,
-                   0, 0, 1, 0xB9});
+  ASSERT_EQ(Multi_I_Enc_Still(1, GreyStill, still.c_str(), 8, 5), 1);
   ASSERT_EQ(truncate(still.c_str(), int64_t{2} << 30), 0);
   const MotionComponent entries[2] = {{0, m1v.c_str(), 0, nullptr}, {0, still.c_str(), 0, nullptr}};
   const MotionComponentList list{2, entries};

@@ -11,8 +11,9 @@
 #include <cstring>
 #include <thread>
 
-#include "encoder/ColourConvert.h"
-#include "encoder/StillEncoder.h"
+#include "encoder/common/ColourConvert.h"
+#include "encoder/common/ColourConvert.h"
+#include "encoder/common/Modes.h"
 #include "encoder/Vidlathe.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
@@ -117,8 +118,7 @@ TEST(StillStreams, EachStillIsOneSequenceOfOneIntraPicture) {
   TempDir dir;
   for (int mode : {5, 7}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    StillMode sm;
-    MultiStillMode(mode, &sm);
+    const Mode& sm = *FindMode(ModeSet::kMultiStill, mode);
     SetPictures({{sm.width, sm.height, SyntheticPicture(sm.width, sm.height, 8), false, 1000}});
     const std::string out = dir.File("s.mpg");
     ASSERT_EQ(1, Multi_I_Enc_Still(1, ListSource, out.c_str(), 30, mode));
@@ -238,8 +238,7 @@ TEST_F(StillStreamsCheckers, EveryModeDecodesAndIsClassifiedAsAStill) {
 TEST_F(StillStreamsCheckers, DecodedPicturesMatchTheSource) {
   for (int mode : {5, 8}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    StillMode sm;
-    ASSERT_TRUE(MultiStillMode(mode, &sm));
+    const Mode& sm = *FindMode(ModeSet::kMultiStill, mode);
     const int w = sm.width, h = sm.height;
     SetPictures({{w, h, SyntheticPicture(w, h, 4), false, 500}});
     const std::string out = dir_.File("p" + std::to_string(mode) + ".mpg");
@@ -253,7 +252,7 @@ TEST_F(StillStreamsCheckers, DecodedPicturesMatchTheSource) {
     src.pixelBytes = bottomUp.size();
     src.header = {40, w, h, 1, 32, 0, 0, 0, 0, 0, 0};
     StillPlanes planes;
-    ASSERT_TRUE(MakeStillPlanes(src, sm, &planes));
+    ASSERT_TRUE(MakeStillPlanes(src, sm.kind, sm.width, sm.height, &planes));
     const auto low = DecodeLuma(out, 0, 0);
     EXPECT_GT(Psnr(low, planes.y), 34.0);
     if (sm.kind == 0x110) {
@@ -324,8 +323,7 @@ TEST_F(StillStreamsCheckers, AudioIsMultiplexedWithEveryFrameInOrder) {
   const auto source = ReadAll(mp2);
   for (int mode : {5, 7}) {
     SCOPED_TRACE("mode " + std::to_string(mode));
-    StillMode sm;
-    MultiStillMode(mode, &sm);
+    const Mode& sm = *FindMode(ModeSet::kMultiStill, mode);
     SetPictures({{sm.width, sm.height, SyntheticPicture(sm.width, sm.height, 5), false, 2000}});
     const std::string out = dir_.File("a" + std::to_string(mode) + ".mpg");
     ASSERT_EQ(1, Multi_I_Enc_Still_MP2(1, ListSource, out.c_str(), 8, mode, mp2.c_str(), 0));
@@ -500,8 +498,7 @@ TEST(StillStreams, NoPicturesGivesAnEmptyValidStream) {
 TEST(StillStreams, OversizedStillIsShrunkToFitTheBuffer) {
   TempDir dir;
   for (int mode : {5, 7}) {
-    StillMode sm;
-    MultiStillMode(mode, &sm);
+    const Mode& sm = *FindMode(ModeSet::kMultiStill, mode);
     std::vector<uint8_t> noise(static_cast<size_t>(sm.width) * sm.height * 4);
     uint32_t x = 12345;
     for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 24);

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "encoder/AudioInputQueue.h"
+#include "encoder/mux/AudioInputQueue.h"
 
 namespace vidlathe::testing {
 namespace {

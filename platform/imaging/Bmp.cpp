@@ -3,9 +3,11 @@
 // 52/56/108/124-byte successors), bottom-up and top-down rows, palettes,
 // bit-field masks and RLE4/RLE8, and checks every size and offset against
 // the length of the file before it reads or allocates anything.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
+#include "platform/imaging/BmpLayout.h"
 #include "platform/imaging/Decoders.h"
 
 namespace vexa::imaging::detail {
@@ -19,22 +21,15 @@ std::uint32_t U32(Bytes d, std::size_t at) {
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
-struct Header {
-  std::uint32_t headerSize = 0;
-  std::uint32_t offBits = 0;
-  std::int64_t width = 0;
-  std::int64_t height = 0;  // rows, always positive
-  bool topDown = false;
-  int bpp = 0;
-  std::uint32_t compression = kRgb;
-  std::uint32_t colorsUsed = 0;
-  std::uint32_t masks[4] = {0, 0, 0, 0};
-  bool os2 = false;
-  std::size_t paletteAt = 0;
-  int paletteEntrySize = 4;
-};
+using Header = BmpLayout;
 
-Status ParseHeader(Bytes d, Header* h) {
+}  // namespace
+}  // namespace vexa::imaging::detail
+
+namespace vexa::imaging {
+
+Status ParseBmpLayout(std::span<const std::uint8_t> d, BmpLayout* h) {
+  using namespace detail;
   if (d.size() < 2 || d[0] != 'B' || d[1] != 'M') return ErrorCode::kFormatUnknown;
   if (d.size() < 18) return ErrorCode::kFileTruncated;
   h->offBits = U32(d, 10);
@@ -95,11 +90,28 @@ Status ParseHeader(Bytes d, Header* h) {
   if ((h->compression == kRle8 || h->compression == kRle4) && h->topDown) {
     return Status(ErrorCode::kFileCorrupt, "top-down RLE BMP");
   }
+  if (h->offBits == 0) {
+    // The pixels follow the colour table: the palette of a bitmap of 8 bits
+    // or fewer, the colours listed as used in a deeper one.
+    const std::uint64_t entries = h->bpp <= 8 ? (h->colorsUsed ? std::min<std::uint32_t>(h->colorsUsed, 256u)
+                                                              : (1u << h->bpp))
+                                              : h->colorsUsed;
+    const std::uint64_t at = h->paletteAt + entries * static_cast<std::uint64_t>(h->paletteEntrySize);
+    if (at > d.size()) return Status(ErrorCode::kFileTruncated, "BMP colour table runs past the end of the file");
+    h->offBits = static_cast<std::uint32_t>(at);
+  }
   if (h->offBits < h->paletteAt || h->offBits > d.size()) {
     return h->offBits > d.size() ? Status(ErrorCode::kFileTruncated) : Status(ErrorCode::kFileCorrupt);
   }
   return {};
 }
+
+}  // namespace vexa::imaging
+
+namespace vexa::imaging::detail {
+namespace {
+
+Status ParseHeader(Bytes d, Header* h) { return ParseBmpLayout(d, h); }
 
 struct Channel {
   int shift = 0;

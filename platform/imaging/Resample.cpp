@@ -209,24 +209,11 @@ int ThreadsFor(std::int64_t work, int requested) {
 
 }  // namespace
 
-unsigned CpuMask() {
-  static const unsigned mask = [] {
-    unsigned m = 0;
-#ifdef VEXA_HAVE_SSE2
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("sse2")) m |= kCpuSse2;
-#endif
-    if (const char* env = std::getenv("VEXA_CPU_MASK")) m &= static_cast<unsigned>(std::strtoul(env, nullptr, 0));
-    return m;
-  }();
-  return mask;
-}
-
 void InitResampleKernels(unsigned cpuMask, ResampleKernels* k) {
   k->horizontal = HorizontalC;
   k->vertical = VerticalC;
 #ifdef VEXA_HAVE_SSE2
-  if (cpuMask & kCpuSse2) {
+  if (cpuMask & base::kCpuSse2) {
     k->horizontal = HorizontalSse2;
     k->vertical = VerticalSse2;
   }
@@ -316,7 +303,7 @@ Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const Res
   }
   const int channels = src->bytesPerPixel();
   ResampleKernels k;
-  InitResampleKernels(options.cpuMask < 0 ? CpuMask() : static_cast<unsigned>(options.cpuMask), &k);
+  InitResampleKernels(options.cpuMask < 0 ? base::CpuMask() : static_cast<unsigned>(options.cpuMask), &k);
   const FilterTaps hTaps = ComputeLanczosTaps(src->width(), width);
   const FilterTaps vTaps = ComputeLanczosTaps(src->height(), height);
 

@@ -6,17 +6,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/base/Cpu.h"
 #include "platform/imaging/Bitmap.h"
 
 namespace vexa::imaging {
-
-// Instruction-set bits of a CPU mask. Mask 0 selects the plain reference.
-enum CpuFlag : unsigned {
-  kCpuSse2 = 1u << 0,
-};
-// What this processor offers, limited by env VEXA_CPU_MASK when that is set
-// (a number; 0 forces the reference kernels everywhere).
-unsigned CpuMask();
 
 inline constexpr int kFilterBits = 14;
 
@@ -39,13 +32,13 @@ struct ResampleKernels {
   void (*vertical)(const std::uint8_t* const* rows, const std::int16_t* weights, int taps, std::uint8_t* dst,
                    int bytes);
 };
-// Fills the table: the reference kernels, then each slot the mask allows
-// replaced by its faster version.
+// Fills the table: the reference kernels, then each slot the mask
+// (vexa::base::CpuFlag bits) allows replaced by its faster version.
 void InitResampleKernels(unsigned cpuMask, ResampleKernels* kernels);
 
 struct ResizeOptions {
   int threads = 0;            // 0: as many as pay (up to the processors)
-  int cpuMask = -1;           // -1: CpuMask()
+  int cpuMask = -1;           // -1: vexa::base::CpuMask()
 };
 
 // Resizes to exactly width x height. 8-bit pictures come out as 24 bits;

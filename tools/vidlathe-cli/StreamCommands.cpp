@@ -49,11 +49,26 @@ F Bind(vexa::base::Module& module, const char* name) {
   return f;
 }
 
+// The library's reason for the last failure on this thread.
+std::string LastFailure(vexa::base::Module& module) {
+  auto last = Bind<decltype(&Vidlathe_GetLastFailure)>(module, "Vidlathe_GetLastFailure");
+  return last ? last() : std::string();
+}
+
+int Failed(vexa::base::Module& module, const std::string& what) {
+  const std::string why = LastFailure(module);
+  std::fprintf(stderr, "vidlathe-cli: %s failed%s%s\n", what.c_str(), why.empty() ? "" : ": ", why.c_str());
+  return 1;
+}
+
 int Props(vexa::base::Module& module, const char* path) {
   auto get = Bind<decltype(&Get_Mpeg_Stream_Prop)>(module, "Get_Mpeg_Stream_Prop");
   if (!get) return 1;
   StreamProperties p;
   get(path, &p);
+  // A file the record cannot describe whole is an error, not a record of
+  // zeros.
+  if (!LastFailure(module).empty()) return Failed(module, "props");
   const int64_t size = p.fileSize;
   std::printf("system stream %d\nvideo %d\nvideo kind %d\nsize %dx%d\npicture rate code %d (%s/s)\n"
               "bit rate %d (%d bit/s)\nconstrained parameters %d\n"
@@ -64,7 +79,7 @@ int Props(vexa::base::Module& module, const char* path) {
               p.constrainedParameters, p.audioValid, p.audioId, p.audioLayerCode,
               p.audioSamplingIndex, p.audioBitRateIndex, p.audioLayer2At44k, p.audio224k,
               static_cast<long long>(size));
-  return p.videoPresent || p.audioValid ? 0 : 1;
+  return 0;
 }
 
 }  // namespace
@@ -146,8 +161,7 @@ bool RunStreamCommand(int argc, char** argv, int* status) {
     result = run(&list, mode, out, ShowProgress);
   }
   if (lastPercent >= 0 && lastPercent != 100) std::fputc('\n', stderr);
-  if (!result) std::fprintf(stderr, "vidlathe-cli: %s failed\n", cmd.c_str());
-  *status = result ? 0 : 1;
+  *status = result ? 0 : Failed(module, cmd);
   return true;
 }
 

@@ -24,7 +24,8 @@ const char kUsage[] =
     "       vidlathe-cli v2 MODE OUT.mpg FILE.bmp [--quant Q]\n"
     "       vidlathe-cli mp2-props FILE.mp2\n"
     "       vidlathe-cli props|component|concat-stills|concat-motion ... (see: vidlathe-cli props)\n"
-    "Modes: still and motion 5..12, v1 and v2 1..4. Pictures in any format the picture library reads.\n";
+    "Modes: still and motion 5..12, v1 and v2 1..4. Q: 2..62 (default 16). Pictures in any format the\n"
+    "picture library reads.\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -115,6 +116,7 @@ struct Library {
   decltype(&Multi_I_Enc_Still_MP2) multiStillMp2 = nullptr;
   decltype(&Get_MP2_Prop) getMp2Prop = nullptr;
   decltype(&MulVidlathe_MP2) motionMp2 = nullptr;
+  decltype(&Vidlathe_GetLastFailure) lastFailure = nullptr;
 
   bool Load() {
     module = vexa::base::Module::Load("vidlathe");
@@ -127,7 +129,8 @@ struct Library {
     multiStillMp2 = module.Function<decltype(multiStillMp2)>("Multi_I_Enc_Still_MP2");
     getMp2Prop = module.Function<decltype(getMp2Prop)>("Get_MP2_Prop");
     motionMp2 = module.Function<decltype(motionMp2)>("MulVidlathe_MP2");
-    if (!vidlathe1 || !vidlathe2 || !multiStillMp2 || !getMp2Prop || !motionMp2) {
+    lastFailure = module.Function<decltype(lastFailure)>("Vidlathe_GetLastFailure");
+    if (!vidlathe1 || !vidlathe2 || !multiStillMp2 || !getMp2Prop || !motionMp2 || !lastFailure) {
       std::fprintf(stderr, "vidlathe-cli: vidlathe lacks an entry point\n");
       return false;
     }
@@ -135,9 +138,12 @@ struct Library {
   }
 };
 
-int Done(int result, const char* what) {
+// The exit status of a call: 0, or 1 with what failed and why (the reason
+// the tool found, else the library's).
+int Done(const Library& lib, int result, const char* what) {
   if (result) return 0;
-  std::fprintf(stderr, "vidlathe-cli: %s failed%s%s\n", what, gError.empty() ? "" : ": ", gError.c_str());
+  const std::string why = !gError.empty() ? gError : lib.lastFailure ? lib.lastFailure() : "";
+  std::fprintf(stderr, "vidlathe-cli: %s failed%s%s\n", what, why.empty() ? "" : ": ", why.c_str());
   return 1;
 }
 
@@ -152,11 +158,12 @@ int main(int argc, char** argv) {
     if (argc != 3 || !lib.Load()) return argc != 3 ? Usage() : 1;
     StreamProperties p;
     lib.getMp2Prop(argv[2], &p);
+    if (!p.audioValid) return Done(lib, 0, "mp2-props");
     std::printf("valid %d\nid %d\nlayer code %d\nsampling index %d\nbit rate index %d\n"
                 "layer II 44.1 kHz %d\n224 kbit/s %d\n",
                 p.audioValid, p.audioId, p.audioLayerCode, p.audioSamplingIndex, p.audioBitRateIndex,
                 p.audioLayer2At44k, p.audio224k);
-    return p.audioValid ? 0 : 1;
+    return 0;
   }
   if (argc < 5) return Usage();
   int mode = 0, quant = 16, loop = 0;
@@ -168,13 +175,21 @@ int main(int argc, char** argv) {
   for (int i = 4; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--quant" && i + 1 < argc) {
-      if (!ParseInt(argv[++i], &quant)) return Usage();
+      // The quantiser codes from 2 to 62; the library would clamp any other
+      // number silently.
+      if (!ParseInt(argv[++i], &quant) || quant < 2 || quant > 62) {
+        std::fprintf(stderr, "vidlathe-cli: --quant takes a quantiser from 2 to 62, not %s\n", argv[i]);
+        return 2;
+      }
     } else if (a == "--audio" && i + 1 < argc && list) {
       audio = argv[++i];
     } else if (a == "--loop" && list) {
       loop = 1;
     } else if (a == "--ms" && i + 1 < argc && list) {
-      if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) return Usage();
+      if (!ParseInt(argv[++i], &gDisplayMs) || gDisplayMs <= 0) {
+        std::fprintf(stderr, "vidlathe-cli: --ms takes a display time from 1 to 1000000 ms, not %s\n", argv[i]);
+        return 2;
+      }
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
       return Usage();
     } else {
@@ -185,23 +200,23 @@ int main(int argc, char** argv) {
 
   if (cmd == "still") {
     gFiles = files;
-    return Done(lib.multiStillMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), quant, mode,
+    return Done(lib, lib.multiStillMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), quant, mode,
                                   audio.empty() ? nullptr : audio.c_str(), loop),
                 "still encoding");
   }
   if (cmd == "motion") {
     gFiles = files;
-    return Done(lib.motionMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), mode,
+    return Done(lib, lib.motionMp2(static_cast<int>(files.size()), NextPicture, out.c_str(), mode,
                               audio.empty() ? nullptr : audio.c_str(), loop),
                 "motion encoding");
   }
   if (files.size() != 1) return Usage();
-  if (cmd == "v2") return Done(lib.vidlathe2(files[0].c_str(), out.c_str(), quant, mode), "Vidlathe2");
+  if (cmd == "v2") return Done(lib, lib.vidlathe2(files[0].c_str(), out.c_str(), quant, mode), "Vidlathe2");
   if (cmd == "v1") {
     Picture pic;
-    if (!ReadPicture(files[0], 0, 0, &pic)) return Done(0, "reading the picture");
+    if (!ReadPicture(files[0], 0, 0, &pic)) return Done(lib, 0, "reading the picture");
     BITMAPINFOHEADER h{40, pic.width, -pic.height, 1, 32, 0, static_cast<DWORD>(pic.bgrx.size()), 0, 0, 0, 0};
-    return Done(lib.vidlathe1(pic.bgrx.data(), &h, out.c_str(), quant, mode), "Vidlathe1");
+    return Done(lib, lib.vidlathe1(pic.bgrx.data(), &h, out.c_str(), quant, mode), "Vidlathe1");
   }
   return Usage();
 }

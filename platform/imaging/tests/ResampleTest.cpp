@@ -37,7 +37,7 @@ TEST(ResampleTest, FastKernelsEqualTheReference) {
   std::mt19937 rng(seed);
   ResampleKernels ref, fast;
   InitResampleKernels(0, &ref);
-  InitResampleKernels(CpuMask(), &fast);
+  InitResampleKernels(base::CpuMask(), &fast);
   if (fast.horizontal == ref.horizontal && fast.vertical == ref.vertical) {
     GTEST_SKIP() << "no faster kernels on this processor";
   }
@@ -88,7 +88,7 @@ TEST(ResampleTest, WholeResizeIsTheSameWithEveryMask) {
     int w = 1 + static_cast<int>(rng() % 400), h = 1 + static_cast<int>(rng() % 400);
     Bitmap ref, fast;
     ASSERT_TRUE(Resize(src, w, h, &ref, {.threads = 1, .cpuMask = 0}).ok());
-    ASSERT_TRUE(Resize(src, w, h, &fast, {.threads = 1, .cpuMask = static_cast<int>(CpuMask())}).ok());
+    ASSERT_TRUE(Resize(src, w, h, &fast, {.threads = 1, .cpuMask = static_cast<int>(base::CpuMask())}).ok());
     ASSERT_EQ(ref.size(), fast.size());
     ASSERT_EQ(std::memcmp(ref.data(), fast.data(), ref.size()), 0)
         << "seed " << seed << ": " << src.width() << "x" << src.height() << " -> " << w << "x" << h;

@@ -1,0 +1,311 @@
+#include "core/CoreUtil.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+#include "core/UiPort.h"
+#include "idl/ProductKey.h"
+#include "platform/base/Text.h"
+
+namespace vexa::core {
+
+namespace {
+
+constexpr char kNagValue[] = "CD-R_VS_CD-RW_NAG";
+
+// A key opened for the length of one call.
+class Key {
+ public:
+  ~Key() {
+    if (key_) RegCloseKey(key_);
+  }
+  HKEY* Put() { return &key_; }
+  HKEY Get() const { return key_; }
+  // Closes now and says whether that worked.
+  bool Close() {
+    const LONG rc = key_ ? RegCloseKey(key_) : ERROR_SUCCESS;
+    key_ = nullptr;
+    return rc == ERROR_SUCCESS;
+  }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+}  // namespace
+
+// ---- PendingErrors --------------------------------------------------------------
+
+void PendingErrors::Append(std::string_view line) {
+  std::string kept = line.size() > kMaxLineBytes ? base::Utf8CutBytes(line, kMaxLineBytes) : std::string(line);
+  if (head_.size() < kHeadLines) {
+    head_.push_back(std::move(kept));
+    return;
+  }
+  tail_.push_back(std::move(kept));
+  if (tail_.size() > kTailLines) {
+    tail_.pop_front();
+    ++dropped_;
+  }
+}
+
+std::string PendingErrors::Text() const {
+  std::string out;
+  for (const auto& l : head_) out += l + "\r\n";
+  if (dropped_) out += "... " + std::to_string(dropped_) + " more lines ...\r\n";
+  for (const auto& l : tail_) out += l + "\r\n";
+  return out;
+}
+
+std::string PendingErrors::Take() {
+  std::string out = Text();
+  Clear();
+  return out;
+}
+
+void PendingErrors::Clear() {
+  head_.clear();
+  tail_.clear();
+  dropped_ = 0;
+}
+
+// ---- Registry ---------------------------------------------------------------------
+
+bool CVexaCoreUtil::getRegistryEntry(HKEY root, const std::string& subKey, const std::string& name,
+                                     DWORD* out) {
+  *out = 0;
+  Key key;
+  if (RegOpenKeyEx(root, subKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  BYTE data[4] = {};
+  DWORD size = sizeof(data);
+  if (RegQueryValueEx(key.Get(), name.c_str(), nullptr, &type, data, &size) != ERROR_SUCCESS ||
+      size != sizeof(data) || (type != REG_DWORD && type != REG_BINARY)) {
+    return false;
+  }
+  *out = static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
+         static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+  return true;
+}
+
+bool CVexaCoreUtil::getRegistryEntry(HKEY root, const std::string& subKey, const std::string& name,
+                                     std::string* out) {
+  Key key;
+  if (RegOpenKeyEx(root, subKey.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  char data[260] = {};
+  DWORD size = sizeof(data);
+  if (RegQueryValueEx(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size) !=
+          ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return false;
+  }
+  // The size counts the terminating zero; the text ends at the first zero.
+  std::size_t len = 0;
+  while (len < size && len < sizeof(data) && data[len]) ++len;
+  out->assign(data, len);
+  return true;
+}
+
+bool CVexaCoreUtil::setRegistryEntry(HKEY root, const std::string& subKey, const std::string& name,
+                                     const std::string& value) {
+  Key key;
+  if (RegOpenKeyEx(root, subKey.c_str(), 0, KEY_WRITE, key.Put()) != ERROR_SUCCESS &&
+      RegCreateKeyEx(root, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(), nullptr) !=
+          ERROR_SUCCESS) {
+    return false;
+  }
+  const bool written = RegSetValueEx(key.Get(), name.c_str(), 0, REG_SZ,
+                                     reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  return key.Close() && written;
+}
+
+bool CVexaCoreUtil::GetCDRvsCDRW_NagFlag(bool* flag) {
+  std::string text;
+  if (!getRegistryEntry(HKEY_CURRENT_USER, kProductKey, kNagValue, &text)) return false;
+  *flag = base::EqualsNoCase(text, "TRUE");
+  return true;
+}
+
+bool CVexaCoreUtil::SetCDRvsCDRW_NagFlag(bool flag) {
+  return setRegistryEntry(HKEY_CURRENT_USER, kProductKey, kNagValue, flag ? "TRUE" : "FALSE");
+}
+
+// ---- Strings ------------------------------------------------------------------------
+
+std::string CVexaCoreUtil::LoadString(int id, std::string_view fallback) {
+  std::string text = strings_ ? strings_->String(id) : std::string();
+  // The library's buffer holds 2048 bytes with the terminating zero.
+  if (text.size() > 2047) text = base::Utf8CutBytes(text, 2047);
+  if (!text.empty()) return text;
+  LogError(Format("CVexaCoreUtil::LoadString - Cannot load resource with id # %d and message %.*s", id,
+                  static_cast<int>(fallback.size()), fallback.data()),
+           false);
+  return std::string(fallback);
+}
+
+std::string CVexaCoreUtil::TemplateText(int templateId, int controlId, std::string_view fallback) const {
+  std::string text = strings_ ? strings_->TemplateText(templateId, controlId) : std::string();
+  return text.empty() ? std::string(fallback) : text;
+}
+
+// ---- Logging --------------------------------------------------------------------------
+
+bool CVexaCoreUtil::Write(IVexaLogger* logger, const char16_t* type, std::string_view text) {
+  Bstr component(kLogComponent), kind(type), message = Bstr::FromUtf8(text);
+  return SUCCEEDED(logger->WriteMessage(component.Get(), kind.Get(), message.Get()));
+}
+
+bool CVexaCoreUtil::LogInfo(std::string_view text, IVexaLogger* logger) {
+  if (!logger) logger = logger_.Get();
+  if (text.empty() || !logger) return false;
+  return Write(logger, u"INFO", text);
+}
+
+bool CVexaCoreUtil::LogError(std::string_view text, bool withComError, IVexaLogger* logger) {
+  if (!logger) logger = logger_.Get();
+  if (!logger) return false;
+  if (!pending_.Empty()) {
+    const std::string taken = pending_.Take();
+    if (!Write(logger, u"ERROR", taken)) return false;
+  }
+  if (withComError) {
+    std::string com;
+    GetComErrorText(&com);
+    if (!com.empty() && !Write(logger, u"ERROR", com)) return false;
+  }
+  if (text.empty()) return false;
+  return Write(logger, u"ERROR", text);
+}
+
+void CVexaCoreUtil::GetComErrorText(std::string* out) {
+  ComPtr<IErrorInfo> info;
+  if (GetErrorInfo(0, info.Put()) != S_OK || !info) return;
+  Bstr description;
+  if (FAILED(info->GetDescription(description.Out())) || description.Length() == 0) {
+    out->clear();
+    return;
+  }
+  *out = description.Utf8();
+}
+
+bool CVexaCoreUtil::AppendPendingError(std::string_view text, bool withComError) {
+  if (text.empty()) return false;
+  if (withComError) {
+    std::string com;
+    GetComErrorText(&com);
+    if (!com.empty()) pending_.Append(com);
+  }
+  pending_.Append(text);
+  return true;
+}
+
+bool CVexaCoreUtil::ReportError(std::string_view text, bool withComError) {
+  if (text.empty()) {
+    if (logAll_) pending_.Clear();
+    return false;
+  }
+  if (logAll_) {
+    LogError(text, withComError);
+  } else {
+    AppendPendingError(text, withComError);
+  }
+  return false;
+}
+
+// ---- Message pump --------------------------------------------------------------------
+
+void CVexaCoreUtil::PumpMessages() {
+  if (ui_) ui_->PumpMessages();
+}
+
+bool CVexaCoreUtil::WaitWithMessagePump(StatusDialog* status, int step, Completion& done) {
+  if (!ui_) {
+    done.Wait();
+    return true;
+  }
+  ui_->WaitWithMessagePump(done, [&] {
+    if (status) status->SetProgress((status->Progress() + step) % 101);
+  });
+  return true;
+}
+
+// ---- Formatting ----------------------------------------------------------------------
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    out.assign(buffer.data(), static_cast<std::size_t>(n));
+  }
+  va_end(args);
+  return out;
+}
+
+std::string FormatMessageText(std::string_view pattern, std::initializer_list<MessageArg> args) {
+  const std::vector<MessageArg> list(args);
+  std::string out;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c != '%' || i + 1 >= pattern.size()) {
+      out += c;
+      continue;
+    }
+    if (pattern[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    std::size_t j = i + 1;
+    int index = 0;
+    while (j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9' && index < 100) {
+      index = index * 10 + (pattern[j] - '0');
+      ++j;
+    }
+    if (j == i + 1 || index < 1 || static_cast<std::size_t>(index) > list.size()) {
+      out += c;
+      continue;
+    }
+    // The conversion between "!" and "!", "s" when there is none.
+    std::string conversion = "s";
+    std::size_t end = j;
+    if (j < pattern.size() && pattern[j] == '!') {
+      const std::size_t close = pattern.find('!', j + 1);
+      if (close != std::string_view::npos && close > j + 1 && close - j < 16) {
+        conversion = std::string(pattern.substr(j + 1, close - j - 1));
+        end = close + 1;
+      }
+    }
+    // Only flags, width and precision may precede the conversion letter.
+    bool valid = !conversion.empty();
+    for (std::size_t k = 0; valid && k + 1 < conversion.size(); ++k) {
+      const char f = conversion[k];
+      valid = (f >= '0' && f <= '9') || f == '-' || f == '+' || f == ' ' || f == '#' || f == '.';
+    }
+    const MessageArg& arg = list[static_cast<std::size_t>(index) - 1];
+    const char kind = valid ? conversion.back() : '?';
+    const std::string spec = valid ? "%" + conversion.substr(0, conversion.size() - 1) : std::string();
+    if (kind == 'd' || kind == 'i' || kind == 'u' || kind == 'x' || kind == 'X') {
+      const long long n = arg.isNumber ? arg.number : std::atoll(arg.text.c_str());
+      out += Format((spec + "ll" + kind).c_str(), n);
+    } else if (kind == 's') {
+      const std::string text = arg.isNumber ? std::to_string(arg.number) : arg.text;
+      out += Format((spec + "s").c_str(), text.c_str());
+    } else {
+      out += arg.isNumber ? std::to_string(arg.number) : arg.text;
+    }
+    i = end - 1;
+  }
+  return out;
+}
+
+}  // namespace vexa::core

@@ -1,0 +1,12 @@
+// The in-process server vexacore: its class table and exports.
+#include "core/LocUtil.h"
+
+namespace {
+
+const vexa::com::ClassEntry kClasses[] = {
+    {&CLSID_VEXALocUtil, &vexa::core::CreateVEXALocUtil},
+};
+
+}  // namespace
+
+VEXA_COM_SERVER_EXPORTS(kClasses, "vexacore.reg")

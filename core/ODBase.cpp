@@ -1,0 +1,437 @@
+#include "core/ODBase.h"
+
+#include <climits>
+
+namespace vexa::core {
+
+namespace {
+
+// Seconds to the engine's milliseconds; false when the product does not fit
+// the engine's 32-bit value.
+bool ToMilliseconds(LONG seconds, LONG* ms) {
+  if (seconds > INT32_MAX / 1000 || seconds < INT32_MIN / 1000) return false;
+  *ms = seconds * 1000;
+  return true;
+}
+
+std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
+
+}  // namespace
+
+EngineFactory DefaultEngineFactory() {
+  return [](IVEXAEngine** engine) -> HRESULT {
+    return CoCreateInstance(CLSID_VEXAVCDEngine, nullptr, CLSCTX_ALL, IID_IVEXAEngine,
+                            reinterpret_cast<void**>(engine));
+  };
+}
+
+VEXAFileSystemSupport EngineFileSystem(LONG v) {
+  switch (v) {
+    case VEXACoreFSISO9660: return VEXAFSISO9660;
+    case VEXACoreFSJOLIET: return VEXAFSJOLIET;
+    case VEXACoreFSUDF15: return VEXAFSUDF15;
+    default: return VEXAFSDefault;
+  }
+}
+
+VEXATVSystem EngineTVSystem(LONG v) {
+  switch (v) {
+    case VEXACoreTVNTSC: return VEXATVNTSC;
+    case VEXACoreTVFILM: return VEXATVFILM;
+    case VEXACoreTVPAL: return VEXATVPAL;
+    case VEXACoreTVSECAM: return VEXATVSECAM;
+    default: return VEXATVNTSC;
+  }
+}
+
+VEXAPaperSize EnginePaperSize(LONG v) { return v == VEXACorePaperSizeA4 ? VEXAPaperSizeA4 : VEXAPaperSizeLetter; }
+
+VEXAPictureSizingBehaviour EngineSizing(LONG v) {
+  return v == VEXACoreCropPicture ? VEXACropPicture : VEXAResizePicture;
+}
+
+CVexaODBase::CVexaODBase(CVexaCoreUtil& util, EngineFactory factory, std::shared_ptr<FlowClock> clock)
+    : util_(util), factory_(std::move(factory)), clock_(std::move(clock)) {
+  if (!factory_) factory_ = DefaultEngineFactory();
+  if (!clock_) clock_ = FlowClock::Real();
+}
+
+CVexaODBase::~CVexaODBase() { ReleaseEngine(); }
+
+int CVexaODBase::StartEngine(bool showStatus) {
+  showStatus_ = showStatus;
+  if (!InitializeVEXASDK()) return 1;
+  return GetCDWriter() ? 0 : 2;
+}
+
+bool CVexaODBase::InitializeVEXASDK() {
+  ReleaseEngine();
+  auto failed = [&](const char* line) {
+    Fail(line, true);
+    ReleaseEngine();
+    return false;
+  };
+  if (FAILED(factory_(engine_.Put())) || !engine_) {
+    return failed("CVexaODBase::InitializeVEXASDK - Cannot Create SDK engine.");
+  }
+  if (FAILED(engine_->get_StoryboardStillsSlideshow1(storyboard_.Put())) || !storyboard_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_StoryboardStillsSlideshow1 call failed.");
+  }
+  if (FAILED(engine_->get_Premaster(premaster_.Put())) || !premaster_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_Premaster call failed.");
+  }
+  if (FAILED(premaster_->get_PremasterProcessTracker(premasterTracker_.Put())) || !premasterTracker_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_PremasterProcessTracker call failed.");
+  }
+  if (FAILED(engine_->get_DriveMgr(driveManager_.Put())) || !driveManager_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_DriveMgr call failed.");
+  }
+  if (FAILED(engine_->get_Burner(burner_.Put())) || !burner_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_Burner call failed.");
+  }
+  if (FAILED(burner_->get_BurnProcessTracker(burnTracker_.Put())) || !burnTracker_) {
+    return failed("CVexaODBase::InitializeVEXASDK - get_BurnProcessTracker call failed.");
+  }
+  return true;
+}
+
+void CVexaODBase::ReleaseEngine() {
+  drive_.Reset();
+  driveManager_.Reset();
+  burnTracker_.Reset();
+  burner_.Reset();
+  premasterTracker_.Reset();
+  premaster_.Reset();
+  storyboard_.Reset();
+  engine_.Reset();
+}
+
+bool CVexaODBase::SetTitleLines(BSTR line1, BSTR line2, BSTR line3) {
+  if (!storyboard_ || FAILED(storyboard_->SetTitleLines(line1, line2, line3))) {
+    return Fail("CVexaODBase::SetTitleLines - SetTitleLines call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::AddStills(BSTR stillFile, BSTR srcPath, BSTR stillTitle, DATE destCtime, LONG sizing,
+                            LONG rotateDegrees, VARIANT_BOOL isTitleStill) {
+  Bstr thumbPath(u"");
+  if (!storyboard_ || FAILED(storyboard_->AddStill(stillFile, srcPath, stillTitle, destCtime, EngineSizing(sizing),
+                                                   rotateDegrees, isTitleStill, thumbPath.Get(), 0.0))) {
+    return Fail("CVexaODBase::AddStills - AddStill call failed on still " + Narrow(stillFile) + ".", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::AddAudioTrack(BSTR audioFile, DATE destCtime) {
+  if (!storyboard_ || FAILED(storyboard_->AddAudioTrack(audioFile, destCtime))) {
+    return Fail("CVexaODBase::AddAudioTrack - AddAudioTrack call failed for track " + Narrow(audioFile) + ".", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetStillTitleVisibleTime(LONG seconds) {
+  LONG ms = 0;
+  if (!ToMilliseconds(seconds, &ms) || !storyboard_ || FAILED(storyboard_->SetStillTitleVisibleTime(ms))) {
+    return Fail(Format("CVexaODBase::SetStillTitleVisibleTime - SetStillTitleVisibleTime call failed for value %d.",
+                       static_cast<int>(seconds)),
+                true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetStillDelay(LONG seconds) {
+  LONG ms = 0;
+  if (!ToMilliseconds(seconds, &ms) || !storyboard_ || FAILED(storyboard_->SetStillDelay(ms))) {
+    return Fail(Format("CVexaODBase::SetStillDelay - SetStillDelay call failed for value %d.", static_cast<int>(seconds)),
+                true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetTVSystem(LONG tv) {
+  if (!storyboard_ || FAILED(storyboard_->SetTVSystem(EngineTVSystem(tv)))) {
+    return Fail(Format("CVexaODBase::SetTVSystem - SetTVSystem call failed for %d.", static_cast<int>(tv)), true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetFileSystemSupport(LONG fs) {
+  const VEXAFileSystemSupport value = EngineFileSystem(fs);
+  if (!storyboard_ || FAILED(storyboard_->SetFileSystemSupport(value))) {
+    return Fail(Format("CVexaODBase::SetFileSystemSupport - SetFileSystemSupport call failed for value %d.",
+                       static_cast<int>(value)),
+                true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetPaperSize(LONG paper) {
+  if (!storyboard_ || FAILED(storyboard_->SetPaperSize(EnginePaperSize(paper)))) {
+    return Fail("CVexaODBase::SetPaperSize - SetPaperSize call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
+  if (!storyboard_ || FAILED(storyboard_->AddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime))) {
+    return Fail("CVexaODBase::AddFile - SDK AddFile call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::CDDAToWav(BSTR track, BSTR wavFile) {
+  if (!storyboard_ || FAILED(storyboard_->StartRead(track, wavFile))) {
+    return Fail("CVexaODBase::CDDAToWav - StartRead call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetTrackInfo(BSTR track, LONG* size, double* playTime, LONG* timeToRip) {
+  if (!storyboard_ || FAILED(storyboard_->GetTrackInfo(track, size, playTime, timeToRip))) {
+    return Fail("CVexaODBase::GetTrackInfo - GetTrackInfo call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::SetTempDirectory(BSTR path) {
+  if (!engine_ || FAILED(engine_->SetTempDirectory(path))) {
+    return Fail("CVexaODBase::SetTempDirectory - SDK SetTempDirectory call failed for path " + Narrow(path) + ".", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
+  *tempSpaceShort = false;
+  if (premaster_ && SUCCEEDED(premaster_->StartPremaster())) return true;
+  VEXAEngineResult result = VEXAEngineResultSuccess;
+  if (engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultTempSpaceLimitReached) {
+    *tempSpaceShort = true;
+    return Fail("CVexaODBase::StartPremaster - Insufficient temp space received from Core.", true);
+  }
+  return Fail("CVexaODBase::StartPremaster - StartPremaster call failed.", true);
+}
+
+bool CVexaODBase::IsPremasterDone(bool* done) {
+  VARIANT_BOOL v = VARIANT_FALSE;
+  if (!premaster_ || FAILED(premaster_->IsPremasterDone(&v))) {
+    return Fail("CVexaODBase::IsPremasterDone - IsPremasterDone call failed.", true);
+  }
+  *done = IsTrue(v);
+  return true;
+}
+
+bool CVexaODBase::GetPremasterProgressPercent(LONG* percent) {
+  if (!premasterTracker_ || FAILED(premasterTracker_->GetProgressPercent(percent))) {
+    return Fail("CVexaODBase::GetPremasterProgressPercent - GetProgressPercent call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetPremasterTimeRemaining(LONG* seconds) {
+  if (!premasterTracker_ || FAILED(premasterTracker_->GetEstimatedTimeRemaining(seconds))) {
+    return Fail("CVexaODBase::GetPremasterTimeRemaining - GetEstimatedTimeRemaining call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::PremasterSucceeded() {
+  VEXAEngineResult result = VEXAEngineResultSuccess;
+  if (!premasterTracker_ || FAILED(premasterTracker_->GetLastProcessResultCode(&result))) {
+    return Fail("CVexaODBase::PremasterSucceeded - GetLastProcessResultCode call failed.", true);
+  }
+  if (result != VEXAEngineResultSuccess) {
+    return Fail(Format("CVexaODBase::PremasterSucceeded - Premaster failed with error code %d.", static_cast<int>(result)),
+                true);
+  }
+  return true;
+}
+
+bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+  if (!burner_ || FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
+    return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::IsBurnDone(bool* done) {
+  VARIANT_BOOL v = VARIANT_FALSE;
+  if (!burner_ || FAILED(burner_->IsBurnDone(&v))) {
+    return Fail("CVexaODBase::IsBurnDone - IsBurnDone call failed.", true);
+  }
+  *done = IsTrue(v);
+  return true;
+}
+
+bool CVexaODBase::CancelBurn() {
+  if (!burner_ || FAILED(burner_->CancelBurn(VARIANT_FALSE))) {
+    return Fail("CVexaODBase::CancelBurn - CancelBurn call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetBurnProgressPercent(LONG* percent) {
+  if (!burnTracker_ || FAILED(burnTracker_->GetProgressPercent(percent))) {
+    return Fail("CVexaODBase::GetBurnProgressPercent - GetProgressPercent call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetBurnTimeRemaining(LONG* seconds) {
+  if (!burnTracker_ || FAILED(burnTracker_->GetEstimatedTimeRemaining(seconds))) {
+    return Fail("CVexaODBase::GetBurnTimeRemaining - GetEstimatedTimeRemaining call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::BurnSucceeded() {
+  VEXAEngineResult result = VEXAEngineResultSuccess;
+  if (!burnTracker_ || FAILED(burnTracker_->GetLastProcessResultCode(&result))) {
+    return Fail("CVexaODBase::BurnSucceeded - GetLastProcessResultCode call failed.", true);
+  }
+  if (result != VEXAEngineResultSuccess) {
+    return Fail(Format("CVexaODBase::BurnSucceeded - Burn failed with error code %d.", static_cast<int>(result)), true);
+  }
+  return true;
+}
+
+bool CVexaODBase::StartErase() {
+  if (!burner_ || FAILED(burner_->StartErase(VARIANT_FALSE))) {
+    return Fail("CVexaODBase::StartErase - StartErase call failed.", true);
+  }
+  eraseStartTicks_ = clock_->TickCount();
+  return true;
+}
+
+bool CVexaODBase::GetEraseElapsedTime(LONG* seconds) {
+  const std::uint32_t elapsed = clock_->TickCount() - eraseStartTicks_;
+  *seconds = static_cast<LONG>(elapsed / 1000);
+  return true;
+}
+
+bool CVexaODBase::IsEraseDone(bool* done) {
+  VARIANT_BOOL v = VARIANT_FALSE;
+  if (!burner_ || FAILED(burner_->IsEraseDone(&v))) {
+    return Fail("CVexaODBase::IsEraseDone - IsEraseDone call failed.", true);
+  }
+  *done = IsTrue(v);
+  return true;
+}
+
+bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
+  *present = VARIANT_FALSE;
+  ComPtr<IVEXADrive> next;
+  if (!driveManager_ || FAILED(driveManager_->GetNextDrive(drive_.Get(), VEXAMediaVCD, next.Put()))) {
+    return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
+  }
+  if (!next) {
+    return Fail("CVexaODBase::GetNextDrive - No CD writer found.", false), true;
+  }
+  // The previous drive's reference goes as the new one takes its place.
+  drive_ = std::move(next);
+  *present = VARIANT_TRUE;
+  return true;
+}
+
+bool CVexaODBase::GetCDWriter() {
+  VARIANT_BOOL present = VARIANT_FALSE;
+  if (!GetNextDrive(&present)) return Fail("CVEXAOD::GetCDWriter - GetNextDrive call failed.", false);
+  if (present != VARIANT_TRUE) return Fail("CVEXAOD::GetCDWriter - No capable CD-writer exists.", false);
+  return true;
+}
+
+bool CVexaODBase::GetDriveStatus(LONG* status) {
+  VEXADriveStatus s = VEXADriveStatusOK;
+  if (!drive_ || FAILED(drive_->GetDriveStatus(&s))) {
+    return Fail("CVexaODBase::GetDriveStatus - GetDriveStatus call failed.", true);
+  }
+  if (s != VEXADriveStatusOK) {
+    // A busy drive gets one more chance after seven seconds.
+    if (UiPort* ui = util_.Ui()) {
+      clock_->Wait(std::chrono::milliseconds(7000), *ui);
+    }
+    if (FAILED(drive_->GetDriveStatus(&s))) {
+      return Fail("CVexaODBase::GetDriveStatus - GetDriveStatus call failed.", true);
+    }
+  }
+  *status = s;
+  return true;
+}
+
+bool CVexaODBase::GetDiscType(LONG* type) {
+  VEXADiscType t = VEXADiscTypeROM;
+  if (!drive_ || FAILED(drive_->GetDiscType(&t))) {
+    return Fail("CVexaODBase::IsDiscBlank - GetDiscType call failed.", true);
+  }
+  *type = t;
+  return true;
+}
+
+bool CVexaODBase::IsDiscBlank(bool* blank) {
+  VARIANT_BOOL v = VARIANT_FALSE;
+  if (!drive_ || FAILED(drive_->IsDiscBlank(&v))) {
+    return Fail("CVexaODBase::IsDiscBlank - GetDiscIsBlank call failed.", true);
+  }
+  *blank = IsTrue(v);
+  return true;
+}
+
+bool CVexaODBase::Eject() {
+  VARIANT_BOOL v = VARIANT_FALSE;
+  if (!drive_ || FAILED(drive_->Eject(&v))) return Fail("CvexaODBase::Eject - Eject call failed.", true);
+  return true;
+}
+
+bool CVexaODBase::SetBlocking() {
+  if (!drive_ || FAILED(drive_->SetBlocking(VEXADriveBlockingAll))) {
+    return Fail("CvexaODBase::SetBlocking - SetBlocking ON call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::UnSetBlocking() {
+  if (!drive_ || FAILED(drive_->SetBlocking(VEXADriveBlockingNone))) {
+    return Fail("CvexaODBase::UnSetBlocking - UnSetBlocking ON call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetMaxBurnSpeed(LONG* speed) {
+  if (!drive_ || FAILED(drive_->GetMaxBurnSpeed(speed))) {
+    return Fail("CVexaODBase::GetMaxBurnSpeed - GetMaxBurnSpeed call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetDriveSpeeds(VARIANT* speeds) {
+  if (!drive_ || FAILED(drive_->GetDriveSpeeds(speeds))) {
+    return Fail("CVexaODBase::GetDriveSpeeds - GetDriveSpeeds call failed.", true);
+  }
+  return true;
+}
+
+bool CVexaODBase::GetInquiry(BSTR* description) {
+  Bstr text;
+  if (!drive_ || FAILED(drive_->GetInquiry(text.Out()))) {
+    return Fail("CVexaODBase::GetInquiry - SDK GetInquiry() call failed.", true);
+  }
+  if (text.Length() == 0) {
+    Fail("CVexaODBase::GetInquiry - Empty description returned by SDK.", false);
+    *description = SysAllocString(u"");
+    return true;
+  }
+  *description = text.Detach();
+  return true;
+}
+
+bool CVexaODBase::GetDrivePath(BSTR* path) {
+  Bstr text;
+  if (!drive_ || FAILED(drive_->GetDrivePath(text.Out()))) {
+    return Fail("CVexaODBase::GetDrivePath - SDK GetDrivePath call failed.", true);
+  }
+  if (text.Length() == 0) return Fail("CVexaODBase::GetDrivePath - Empty path returned by SDK.", false);
+  *path = text.Detach();
+  return true;
+}
+
+}  // namespace vexa::core

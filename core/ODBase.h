@@ -1,0 +1,113 @@
+// CVexaODBase: the orchestrator's one road to the disc engine. Each request
+// is one engine call with the orchestrator's values converted to the
+// engine's; each answer is true or false, and a failure appends one line to
+// the pending error text (through CVexaCoreUtil).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/CoreUtil.h"
+#include "core/UiPort.h"
+#include "idl/vexacore.h"
+#include "idl/vexasdk.h"
+
+namespace vexa::core {
+
+// Makes a disc engine object; the default creates VEXAVCDEngine by its class
+// id. Tests give their own. Called on the thread that will use the engine.
+using EngineFactory = std::function<HRESULT(IVEXAEngine** engine)>;
+EngineFactory DefaultEngineFactory();
+
+// Orchestrator value to engine value.
+VEXAFileSystemSupport EngineFileSystem(LONG coreValue);
+VEXATVSystem EngineTVSystem(LONG coreValue);
+VEXAPaperSize EnginePaperSize(LONG coreValue);
+VEXAPictureSizingBehaviour EngineSizing(LONG coreValue);
+
+class CVexaODBase {
+ public:
+  CVexaODBase(CVexaCoreUtil& util, EngineFactory factory, std::shared_ptr<FlowClock> clock);
+  virtual ~CVexaODBase();
+  CVexaODBase(const CVexaODBase&) = delete;
+  CVexaODBase& operator=(const CVexaODBase&) = delete;
+
+  // 0 started, 1 no engine, 2 no CD writer.
+  int StartEngine(bool showStatus);
+  bool InitializeVEXASDK();
+  void ReleaseEngine();
+
+  bool SetTitleLines(BSTR line1, BSTR line2, BSTR line3);
+  bool AddStills(BSTR stillFile, BSTR srcPath, BSTR stillTitle, DATE destCtime, LONG sizing,
+                 LONG rotateDegrees, VARIANT_BOOL isTitleStill);
+  bool AddAudioTrack(BSTR audioFile, DATE destCtime);
+  bool SetStillTitleVisibleTime(LONG seconds);
+  bool SetStillDelay(LONG seconds);
+  bool SetTVSystem(LONG tv);
+  bool SetFileSystemSupport(LONG fs);
+  bool SetPaperSize(LONG paper);
+  bool AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime);
+  bool CDDAToWav(BSTR track, BSTR wavFile);
+  bool GetTrackInfo(BSTR track, LONG* size, double* playTime, LONG* timeToRip);
+  bool SetTempDirectory(BSTR path);
+
+  bool StartPremaster(bool* tempSpaceShort);
+  bool IsPremasterDone(bool* done);
+  bool GetPremasterProgressPercent(LONG* percent);
+  bool GetPremasterTimeRemaining(LONG* seconds);
+  bool PremasterSucceeded();
+
+  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  bool IsBurnDone(bool* done);
+  bool CancelBurn();
+  bool GetBurnProgressPercent(LONG* percent);
+  bool GetBurnTimeRemaining(LONG* seconds);
+  bool BurnSucceeded();
+
+  bool StartErase();
+  // Whole seconds since StartErase succeeded.
+  bool GetEraseElapsedTime(LONG* seconds);
+  bool IsEraseDone(bool* done);
+
+  // *present is VARIANT_TRUE when a drive came back.
+  bool GetNextDrive(VARIANT_BOOL* present);
+  bool GetCDWriter();
+  bool GetDriveStatus(LONG* status);
+  bool GetDiscType(LONG* type);
+  bool IsDiscBlank(bool* blank);
+  bool Eject();
+  bool SetBlocking();
+  bool UnSetBlocking();
+  bool GetMaxBurnSpeed(LONG* speed);
+  bool GetDriveSpeeds(VARIANT* speeds);
+  bool GetInquiry(BSTR* description);
+  bool GetDrivePath(BSTR* path);
+
+  bool HasEngine() const { return engine_ != nullptr; }
+  bool ShowStatus() const { return showStatus_; }
+  const EngineFactory& Factory() const { return factory_; }
+
+ private:
+  bool Fail(const std::string& line, bool withSystem) { return util_.ReportFailure(line, withSystem); }
+  static bool IsTrue(VARIANT_BOOL v) { return v == VARIANT_TRUE; }
+
+  CVexaCoreUtil& util_;
+  EngineFactory factory_;
+  std::shared_ptr<FlowClock> clock_;
+
+  ComPtr<IVEXAEngine> engine_;
+  ComPtr<IVEXAStoryboardStillsSlideshow1> storyboard_;
+  ComPtr<IVEXAPremaster> premaster_;
+  ComPtr<IVEXABurner> burner_;
+  ComPtr<IVEXADriveMgr> driveManager_;
+  ComPtr<IVEXADrive> drive_;
+  ComPtr<IVEXAProcessTracker> premasterTracker_;
+  ComPtr<IVEXABurnProcessTracker> burnTracker_;
+  bool showStatus_ = false;
+  std::uint32_t eraseStartTicks_ = 0;
+};
+
+}  // namespace vexa::core

@@ -1,0 +1,86 @@
+// A disc engine for the orchestrator's tests: one COM object with the
+// engine's nine interfaces, driven by a script the test fills (which calls
+// fail, what the drive and the disc report, how long premaster, burn and
+// erase take, what a rip writes) and recording every call it gets.
+#pragma once
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/ODBase.h"
+#include "idl/vexasdk.h"
+
+namespace vexa::core::test {
+
+struct FakeEngineScript {
+  std::mutex mutex;
+
+  // Methods (by name, e.g. "SetStillDelay", "get_Burner") that answer E_FAIL
+  // with the error description "<name> failed in the fake engine".
+  std::set<std::string> failing;
+  // Every call, "Name" or "Name arguments", in order.
+  std::vector<std::string> calls;
+
+  // Drives: how many GetNextDrive hands out before it answers none.
+  int drives = 1;
+  // Drive status reads, in order; the last one repeats.
+  std::deque<VEXADriveStatus> driveStatus{VEXADriveStatusOK};
+  // IsDiscBlank answers, in order; the last one repeats.
+  std::deque<bool> blank{true};
+  std::deque<VEXADiscType> discType{VEXADiscTypeRW};
+  std::vector<LONG> speeds{4, 8, 16};
+  // The array GetDriveSpeeds hands out, when set, instead of speeds.
+  std::function<void(VARIANT*)> speedsVariant;
+  LONG maxSpeed = 16;
+  std::u16string inquiry = u"VEXA     SIMULATED CDRW 1.00";
+  std::u16string drivePath = u"/dev/sr0";
+
+  // Premaster: IsPremasterDone polls before it says done; progress and time
+  // remaining as the polls go; the worker's result.
+  int premasterPolls = 2;
+  LONG premasterPercent = 50;
+  std::deque<LONG> premasterRemaining{30, 0};
+  VEXAEngineResult premasterResult = VEXAEngineResultSuccess;
+  // GetLastResultCode after a refused StartPremaster.
+  VEXAEngineResult lastResult = VEXAEngineResultGeneralIOFail;
+
+  int burnPolls = 2;
+  LONG burnPercent = 50;
+  std::deque<LONG> burnRemaining{20, 0};
+  VEXAEngineResult burnResult = VEXAEngineResultSuccess;
+  int burns = 0;
+  int cancels = 0;
+  // Set while a burn runs (between StartBurn and the last poll or a cancel).
+  bool burning = false;
+
+  // IsEraseDone polls before done (-1: never).
+  int erasePolls = 3;
+  int erases = 0;
+
+  // StartRead: writes this text to the WAV file unless ripWritesFile is off.
+  bool ripWritesFile = true;
+  std::string ripData = "RIFF";
+  LONG trackSize = 1234567;
+  double playTime = 7.5;
+  LONG timeToRip = 3;
+
+  // Engine objects alive now, and made so far.
+  std::atomic<int> alive{0};
+  std::atomic<int> made{0};
+
+  bool Fails(const std::string& name);
+  void Record(std::string call);
+  std::vector<std::string> Calls();
+  bool CalledWith(const std::string& prefix);
+};
+
+// A factory for CVexaODBase over the script.
+EngineFactory FakeEngineFactory(std::shared_ptr<FakeEngineScript> script);
+
+}  // namespace vexa::core::test

@@ -1,0 +1,187 @@
+#include "disclib/recorder/CdrCommands.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "disclib/recorder/CdrUtil.h"
+#include "disclib/recorder/ComsLog.h"
+
+namespace discpak {
+
+namespace {
+std::atomic<std::int64_t> g_waitLimitMs{10 * 60 * 1000};
+}
+
+std::int64_t DeviceWaitLimitMs() { return g_waitLimitMs.load(); }
+void SetDeviceWaitLimitMs(std::int64_t ms) { g_waitLimitMs = ms; }
+
+int SpeedX(int kbs) { return static_cast<int>(std::lround(kbs / 176.4)); }
+int SpeedKBs(int x) { return static_cast<int>(std::lround(x * 176.4)); }
+
+bool CmdRaw(LONG device, const BYTE* cdb, int cdbLength, int direction, void* data, DWORD* length,
+            ComsSenseRecord* sense) {
+  ComsCommandRecord c = {};
+  c.cdbLength = static_cast<BYTE>(cdbLength);
+  std::memcpy(c.cdb, cdb, cdbLength);
+  const ComsTransportTable* t = COMS_GetTransportTable();
+  if (direction == 0) return t->COMS_Cmd(device, &c, sense, nullptr) != 0;
+  if (direction > 0) return t->COMS_CmdWrite(device, &c, sense, nullptr, data, length) != 0;
+  return t->COMS_CmdRead(device, &c, sense, nullptr, data, length) != 0;
+}
+
+namespace {
+int Build(std::initializer_list<int> cdb, BYTE* out) {
+  int n = 0;
+  for (int b : cdb) out[n++] = static_cast<BYTE>(b);
+  return n;
+}
+}  // namespace
+
+bool Cmd(LONG device, std::initializer_list<int> cdb, ComsSenseRecord* sense) {
+  BYTE c[16] = {};
+  const int n = Build(cdb, c);
+  return CmdRaw(device, c, n, 0, nullptr, nullptr, sense);
+}
+
+bool CmdRead(LONG device, std::initializer_list<int> cdb, void* buffer, DWORD* length, ComsSenseRecord* sense) {
+  BYTE c[16] = {};
+  const int n = Build(cdb, c);
+  return CmdRaw(device, c, n, -1, buffer, length, sense);
+}
+
+bool CmdWrite(LONG device, std::initializer_list<int> cdb, const void* data, DWORD length, ComsSenseRecord* sense) {
+  BYTE c[16] = {};
+  const int n = Build(cdb, c);
+  return CmdRaw(device, c, n, 1, const_cast<void*>(data), &length, sense);
+}
+
+DWORD SenseCode(const ComsSenseRecord& s) {
+  return (static_cast<DWORD>(s.sense[2] & 0x0F) << 16) | (s.sense[12] << 8) | s.sense[13];
+}
+
+bool IsBusy(const ComsSenseRecord& s) {
+  const DWORD code = SenseCode(s);
+  if (code == 0x020401 || code == 0x020404 || code == 0x020407 || code == 0x020408) return true;
+  return s.sense[2] == 0xFE && s.sense[12] == 0x04 && s.sense[13] == 0x08;
+}
+
+bool ModeSense10(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
+                 ComsSenseRecord* sense) {
+  allocation = std::min<DWORD>((allocation + 1) & ~1u, 768);
+  std::vector<BYTE> reply(allocation + 8, 0);
+  DWORD got = allocation;
+  std::memset(page, 0, allocation);
+  if (pageLength) *pageLength = 0;
+  if (!CmdRead(device, {0x5A, 0, pageCode & 0x3F, 0, 0, 0, 0, static_cast<int>(allocation >> 8),
+                        static_cast<int>(allocation & 0xFF), 0},
+               reply.data(), &got, sense)) {
+    return false;
+  }
+  // The page lies after the header and any block descriptors; take no more
+  // than the device sent and its own lengths allow.
+  if (got < 8) return false;
+  const DWORD dataLength = std::min<DWORD>(GetBE16(reply.data()) + 2u, got);
+  const DWORD at = 8 + GetBE16(reply.data() + 6);
+  if (at + 2 > dataLength) return false;
+  const DWORD length = std::min<DWORD>({reply[at + 1] + 2u, dataLength - at, allocation});
+  std::memcpy(page, reply.data() + at, length);
+  if (pageLength) *pageLength = length;
+  ComsLogBytes("MSN", page, length);
+  return true;
+}
+
+bool ModeSelect10(LONG device, const BYTE* page, DWORD pageLength, ComsSenseRecord* sense) {
+  pageLength = std::min<DWORD>(pageLength, 760);
+  std::vector<BYTE> list(8 + ((pageLength + 1) & ~1u), 0);
+  std::memcpy(list.data() + 8, page, pageLength);
+  list[8] &= 0x3F;
+  ComsLogBytes("MSL", list.data() + 8, pageLength);
+  const DWORD n = static_cast<DWORD>(list.size());
+  return CmdWrite(device, {0x55, 0x10, 0, 0, 0, 0, 0, static_cast<int>(n >> 8), static_cast<int>(n & 0xFF), 0},
+                  list.data(), n, sense);
+}
+
+bool ModeSense6(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
+                ComsSenseRecord* sense) {
+  allocation = std::min<DWORD>((allocation + 1) & ~1u, 254);
+  std::vector<BYTE> reply(allocation + 4 + 8, 0);
+  DWORD got = static_cast<DWORD>(reply.size()) & ~1u;
+  if (got > 254) got = 254;
+  std::memset(page, 0, allocation);
+  if (pageLength) *pageLength = 0;
+  if (!CmdRead(device, {0x1A, 0x08, pageCode & 0x3F, 0, static_cast<int>(got), 0}, reply.data(), &got, sense)) {
+    return false;
+  }
+  if (got < 4) return false;
+  const DWORD dataLength = std::min<DWORD>(reply[0] + 1u, got);
+  const DWORD at = 4 + reply[3];
+  if (at + 2 > dataLength) return false;
+  const DWORD length = std::min<DWORD>({reply[at + 1] + 2u, dataLength - at, allocation});
+  std::memcpy(page, reply.data() + at, length);
+  if (pageLength) *pageLength = length;
+  ComsLogBytes("MSN", page, length);
+  return true;
+}
+
+bool ModeSelect6(LONG device, const BYTE* page, DWORD pageLength, ComsSenseRecord* sense) {
+  pageLength = std::min<DWORD>(pageLength, 247);
+  std::vector<BYTE> list(4 + ((pageLength + 1) & ~1u), 0);
+  std::memcpy(list.data() + 4, page, pageLength);
+  list[4] &= 0x3F;
+  ComsLogBytes("MSL", list.data() + 4, pageLength);
+  return CmdWrite(device, {0x15, 0x10, 0, 0, static_cast<int>(list.size()), 0}, list.data(),
+                  static_cast<DWORD>(list.size()), sense);
+}
+
+bool GetConfiguration(LONG device, int feature, BYTE* descriptor, DWORD descriptorSize, DWORD* descriptorLength,
+                      int* currentProfile, ComsSenseRecord* sense) {
+  std::vector<BYTE> reply(512, 0);
+  DWORD got = 512;
+  if (descriptorLength) *descriptorLength = 0;
+  if (descriptor) std::memset(descriptor, 0, descriptorSize);
+  if (!CmdRead(device, {0x46, 0, feature >> 8, feature & 0xFF, 0, 0, 0, 512 >> 8, 512 & 0xFF, 0}, reply.data(), &got,
+               sense)) {
+    return false;
+  }
+  if (got < 8) return false;
+  if (currentProfile) *currentProfile = GetBE16(reply.data() + 6);
+  const DWORD total = std::min<DWORD>(GetBE32(reply.data()) + 4u, got);
+  if (total < 12) return true;  // no descriptor
+  if (GetBE16(reply.data() + 8) != feature) return true;
+  const DWORD length = std::min<DWORD>({reply[11] + 4u, total - 8, descriptorSize});
+  if (descriptor) std::memcpy(descriptor, reply.data() + 8, length);
+  if (descriptorLength) *descriptorLength = length;
+  return true;
+}
+
+bool RequestSense(LONG device, BYTE sense[32]) {
+  DWORD got = 32;
+  std::memset(sense, 0, 32);
+  return CmdRead(device, {0x03, 0, 0, 0, 32, 0}, sense, &got);
+}
+
+bool SCSI2_SetBlockSize(LONG device, DWORD size) {
+  ComsLogF("SCSI2_SetBlockSize: %ld", static_cast<long>(size));
+  BYTE list[12] = {};
+  list[3] = 8;
+  list[4 + 5] = static_cast<BYTE>(size >> 16);
+  list[4 + 6] = static_cast<BYTE>(size >> 8);
+  list[4 + 7] = static_cast<BYTE>(size);
+  return CmdWrite(device, {0x15, 0x10, 0, 0, 12, 0}, list, sizeof list);
+}
+
+DWORD SCSI2_GetBlockSize(LONG device) {
+  BYTE reply[12] = {};
+  DWORD got = sizeof reply;
+  DWORD size = 0;
+  if (CmdRead(device, {0x1A, 0, 0x01, 0, 12, 0}, reply, &got) && got >= 12 && reply[3] >= 8) {
+    size = (reply[4 + 5] << 16) | (reply[4 + 6] << 8) | reply[4 + 7];
+  }
+  ComsLogF("SCSI2_GetBlockSize: %ld", static_cast<long>(size));
+  return size;
+}
+
+}  // namespace discpak

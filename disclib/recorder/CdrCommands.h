@@ -1,0 +1,60 @@
+// Shared utilities of the drive classes: commands sent through the transport
+// table, mode pages, feature descriptors, sense, block sizes, and the waits
+// on a busy drive. Every command a drive class sends goes through here.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "disclib/recorder/CDR4COMS.h"
+#include "platform/base/WinTypes.h"
+
+namespace discpak {
+
+// One command through the transport table. `data` may be null for none;
+// `length` is in/out for data commands (bytes moved afterwards).
+bool Cmd(LONG device, std::initializer_list<int> cdb, ComsSenseRecord* sense = nullptr);
+bool CmdRead(LONG device, std::initializer_list<int> cdb, void* buffer, DWORD* length,
+             ComsSenseRecord* sense = nullptr);
+bool CmdWrite(LONG device, std::initializer_list<int> cdb, const void* data, DWORD length,
+              ComsSenseRecord* sense = nullptr);
+bool CmdRaw(LONG device, const BYTE* cdb, int cdbLength, int direction, void* data, DWORD* length,
+            ComsSenseRecord* sense);
+
+// Sense code of a record: key (low four bits of byte 2) << 16 | ASC << 8 | ASCQ.
+DWORD SenseCode(const ComsSenseRecord& sense);
+// Operation still in progress: 02/04/01, 02/04/04, 02/04/07, 02/04/08, and
+// a sense byte 2 of 0xFE with 04/08.
+bool IsBusy(const ComsSenseRecord& sense);
+// The text of a sense code, or null when the table has none.
+const char* SenseText(DWORD code);
+
+// MODE SENSE(10) of one page into page (at most 768 bytes): the page from
+// its code byte on, the length the device gave for it. Dumped as "MSN".
+bool ModeSense10(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
+                 ComsSenseRecord* sense = nullptr);
+// MODE SELECT(10) with the page-format bit: an 8-byte header (mode data
+// length zero) and the page (its PS bit cleared). Dumped as "MSL".
+bool ModeSelect10(LONG device, const BYTE* page, DWORD pageLength, ComsSenseRecord* sense = nullptr);
+// MODE SENSE(6) / MODE SELECT(6) of one page (without block descriptors).
+bool ModeSense6(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
+                ComsSenseRecord* sense = nullptr);
+bool ModeSelect6(LONG device, const BYTE* page, DWORD pageLength, ComsSenseRecord* sense = nullptr);
+// GET CONFIGURATION from a feature (request type 0): the current profile,
+// and the first descriptor when its feature code is the one asked for.
+bool GetConfiguration(LONG device, int feature, BYTE* descriptor, DWORD descriptorSize, DWORD* descriptorLength,
+                      int* currentProfile, ComsSenseRecord* sense = nullptr);
+bool RequestSense(LONG device, BYTE sense[32]);
+bool SCSI2_SetBlockSize(LONG device, DWORD size);
+DWORD SCSI2_GetBlockSize(LONG device);
+
+// Waits on a busy drive end after this long; tests shorten it.
+std::int64_t DeviceWaitLimitMs();
+void SetDeviceWaitLimitMs(std::int64_t ms);
+
+// Speeds: x is a multiple of 176.4 kB/s.
+int SpeedX(int kbs);
+int SpeedKBs(int x);
+
+}  // namespace discpak

@@ -1,0 +1,248 @@
+// The drive classes behind I_CDRClass:
+//
+//   CdrClassPhysical   device number, drive letter, capability and quirk
+//                      words, the database entry, the error latch, and the
+//                      disc queries both branches share
+//   MmcClass           every MMC reader and recorder (probing, reading,
+//                      speeds, track-at-once; the other write modes follow)
+//   MmcDvdClass        adds the DVD recording slots 48-50
+//     DvdRwClass       DVD-R/RW recorders
+//     DvdPrwClass      DVD+RW recorders (slots 51-53)
+//   PlextorClass       old readers from before MMC
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "disclib/recorder/CDRQueue.h"
+#include "disclib/recorder/I_CDRClass.h"
+
+namespace discpak {
+
+class CdrClassPhysical : public I_CDRClass {
+ public:
+  CdrClassPhysical(LONG device, I_CDR4DriveDB* database);
+
+  LONG GetDrivePath() override { return letter_; }
+  LONG GetDriveNum() override { return device_; }
+  DWORD GetDriveCaps() override { return caps_; }
+  LONG GetInquiry(char* buffer) override;
+  I_CDR4DriveDB* GetDriveDB() override { return database_.get(); }
+  const char* GetLastError(ComsSenseRecord* sense) override;
+
+  DWORD GetQuirks() const { return quirks_; }
+
+ protected:
+  // The error latch: only the first error of an operation is kept.
+  void SetError(const char* text, const ComsSenseRecord* sense);
+  void ClearError();
+  bool ErrorLatched();
+
+  // What both branches read the same way (buffers zeroed first; numbers
+  // turned to host order).
+  LONG StatusOfDrive();
+  LONG DoQueryDisc(LONG what, DWORD* length, void* buffer);
+  LONG DoReadTOC(void* buffer);
+  LONG DoReadSessionInfo(void* buffer);
+  LONG DoReadATIP(void* buffer);
+  LONG DoReadCDText(void* buffer);
+  LONG DoReadMCN(void* buffer);
+  LONG DoReadFullTOC(void* buffer);
+  LONG DoReadDiscInfo(void* buffer);
+  LONG DoReadTrackInfo(LONG track, void* buffer);
+
+  LONG device_;
+  LONG letter_ = 0;
+  DWORD caps_ = 0;
+  DWORD quirks_ = 0;
+  std::unique_ptr<I_CDR4DriveDB> database_;
+  char inquiry_[29] = {};
+
+ private:
+  std::mutex errorMutex_;
+  bool latched_ = false;
+  char errorText_[512] = {};
+  bool senseValid_ = false;
+  ComsSenseRecord sense_ = {};
+};
+
+class MmcClass : public CdrClassPhysical {
+ public:
+  MmcClass(LONG device, I_CDR4DriveDB* database);
+  ~MmcClass() override;
+
+  LONG GetDriveStatus() override { return StatusOfDrive(); }
+  LONG QueryDisc(LONG what, DWORD* length, void* buffer) override { return DoQueryDisc(what, length, buffer); }
+  LONG ReadTOC(void* buffer) override { return DoReadTOC(buffer); }
+  LONG ReadSessionInfo(void* buffer) override { return DoReadSessionInfo(buffer); }
+  LONG ReadATIP(void* buffer) override { return DoReadATIP(buffer); }
+  LONG ReadCDText(void* buffer) override { return DoReadCDText(buffer); }
+  LONG ReadMCN(void* buffer) override { return DoReadMCN(buffer); }
+  LONG ReadFullTOC(void* buffer) override { return DoReadFullTOC(buffer); }
+  LONG ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
+              ComsSenseRecord* sense) override;
+  LONG ReadSectors(LONG count, void* buffer, ComsSenseRecord* sense) override;
+  LONG ReadSpeedQuery(LONG code) override { return Speed(code, false); }
+  LONG SpeedQuery(LONG code) override { return Speed(code, true); }
+  LONG SetBlocking(LONG type) override;
+  LONG Eject(LONG wait) override;
+  LONG Load(LONG wait) override;
+  LONG LockDrive() override;
+  LONG UnlockDrive() override;
+  LONG ReadDiscInfo(void* buffer) override;
+  LONG ReadTrackInfo(LONG track, void* buffer) override;
+  LONG ReserveTrack(LONG size, LONG trackType) override;
+  LONG StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, const BYTE* subheader8) override;
+  LONG WriteTAO(LONG sectorSize, LONG count, const void* data) override;
+  LONG FinishTAO() override;
+  LONG CloseSession(LONG format, LONG closeFlag) override;
+  LONG StartSAO(I_CDRSessionLayout* layout, LONG flags) override;
+  LONG WriteSAO(LONG trackType, LONG sectorSize, LONG count, const void* data) override;
+  LONG FinishSAO() override;
+  LONG FormatDiscFP(LONG packetSize) override;
+  LONG StartFP(LONG track, LONG* packetSize, LONG* trackStart, LONG* trackSize) override;
+  LONG WriteFP(LONG address, LONG count, const void* data) override;
+  LONG FlushFP() override;
+  LONG LastFailedFP() override;
+  LONG FinishFP() override;
+  LONG BlankDisc(LONG full) override;
+  LONG IsIdle() override;
+
+ protected:
+  // Probing at creation.
+  void Probe();
+  bool ProbeMmc3(DWORD* mask);
+  bool ProbeStoneFord();
+  LONG Speed(LONG code, bool write);
+  LONG CurrentSpeed(bool write);
+  LONG SetSpeed(LONG x, bool write);
+  LONG StoneFordSpeedQuery(LONG x);
+
+  // Write parameters (page 5).
+  bool ReadPage5(BYTE* page, DWORD* length, const char* errorText);
+  bool SendPage5(const BYTE* page, DWORD length, const char* errorText);
+  bool SetTAOWriteMode(LONG type, LONG flags, const BYTE* subheader, bool alternative = false);
+  bool SetSAOWriteMode(LONG flags, LONG leaveOpen, LONG format);
+  bool SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, LONG blockType);
+  void EnsureWriteParameters();
+
+  // Shared write routines.
+  bool SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize);
+  bool CacheFlush();
+  bool CloseTrack(LONG track);
+  bool WaitWhileBusy(const char* what);
+  void AddDiscInfoToDebugLog();
+  void StopWriter();
+
+  // The track-at-once writer.
+  void MmcTaoStartThread();
+  void DoTAOWrite();
+
+  // Recording state (one recording at a time).
+  int writeState_ = 0;  // 0 idle, 1 track-at-once, 2 session-at-once, 3 fixed packet
+  LONG track_ = 0, type_ = 0, sectorSize_ = 0, flags_ = 0;
+  BYTE code_[16] = {};
+  bool hasCode_ = false;
+  BYTE subheader_[8] = {};
+  bool hasSubheader_ = false;
+  LONG nextQueue_ = 0;
+  LONG current_ = 0;
+  std::atomic<bool> finishRequested_{false};
+  std::atomic<bool> writerDone_{false};
+  std::atomic<bool> writerFailed_{false};
+  std::unique_ptr<CDRQueueClass> queue_;
+  std::thread writer_;
+  bool page5Sent_ = false;
+
+  // Last read position of ReadCD.
+  LONG readNext_ = 0, readType_ = 0, readSize_ = 0;
+};
+
+// DVD recorders: slots 48-50 start, write and finish a DVD recording.
+class MmcDvdClass : public MmcClass {
+ public:
+  using MmcClass::MmcClass;
+  virtual LONG StartDVD(LONG track, LONG flags, LONG size) = 0;  // 48
+  virtual LONG WriteDVD(LONG count, const void* data) = 0;       // 49
+  virtual LONG FinishDVD() = 0;                                  // 50
+};
+
+class DvdRwClass : public MmcDvdClass {
+ public:
+  DvdRwClass(LONG device, I_CDR4DriveDB* database);
+  LONG StartDVD(LONG track, LONG flags, LONG size) override;
+  LONG WriteDVD(LONG count, const void* data) override;
+  LONG FinishDVD() override;
+};
+
+class DvdPrwClass : public MmcDvdClass {
+ public:
+  DvdPrwClass(LONG device, I_CDR4DriveDB* database);
+  LONG StartDVD(LONG track, LONG flags, LONG size) override;
+  LONG WriteDVD(LONG count, const void* data) override;
+  LONG FinishDVD() override;
+  virtual LONG FormatDVD(LONG restart);    // 51
+  virtual LONG CloseDVD(LONG suspend);     // 52
+  virtual double FormatProgress();         // 53
+};
+
+class PlextorClass : public CdrClassPhysical {
+ public:
+  PlextorClass(LONG device, I_CDR4DriveDB* database);
+  ~PlextorClass() override;
+
+  LONG GetDriveStatus() override { return StatusOfDrive(); }
+  LONG QueryDisc(LONG what, DWORD* length, void* buffer) override { return DoQueryDisc(what, length, buffer); }
+  LONG ReadTOC(void* buffer) override { return DoReadTOC(buffer); }
+  LONG ReadSessionInfo(void* buffer) override { return DoReadSessionInfo(buffer); }
+  LONG ReadATIP(void* buffer) override { return DoReadATIP(buffer); }
+  LONG ReadCDText(void* buffer) override { return DoReadCDText(buffer); }
+  LONG ReadMCN(void* buffer) override { return DoReadMCN(buffer); }
+  LONG ReadFullTOC(void* buffer) override { return DoReadFullTOC(buffer); }
+  LONG ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
+              ComsSenseRecord* sense) override;
+  LONG ReadSectors(LONG count, void* buffer, ComsSenseRecord* sense) override;
+  LONG ReadSpeedQuery(LONG code) override { return VendorSpeed(code); }
+  LONG SpeedQuery(LONG code) override { return VendorSpeed(code); }
+  LONG SetBlocking(LONG type) override;
+  LONG Eject(LONG) override { return 6; }
+  LONG Load(LONG) override { return 6; }
+  LONG LockDrive() override { return 6; }
+  LONG UnlockDrive() override { return 6; }
+  LONG ReadDiscInfo(void* buffer) override { return DoReadDiscInfo(buffer); }
+  LONG ReadTrackInfo(LONG track, void* buffer) override { return DoReadTrackInfo(track, buffer); }
+  LONG ReserveTrack(LONG, LONG) override { return 6; }
+  LONG StartTAO(LONG, LONG, LONG, const BYTE*, const BYTE*) override { return 6; }
+  LONG WriteTAO(LONG, LONG, const void*) override { return 6; }
+  LONG FinishTAO() override { return 6; }
+  LONG CloseSession(LONG, LONG) override { return 0; }
+  LONG StartSAO(I_CDRSessionLayout*, LONG) override { return 6; }
+  LONG WriteSAO(LONG, LONG, LONG, const void*) override { return 6; }
+  LONG FinishSAO() override { return 6; }
+  LONG FormatDiscFP(LONG) override { return 6; }
+  LONG StartFP(LONG, LONG*, LONG*, LONG*) override { return 6; }
+  LONG WriteFP(LONG, LONG, const void*) override { return 6; }
+  LONG FlushFP() override { return 6; }
+  LONG LastFailedFP() override { return -1; }
+  LONG FinishFP() override { return 6; }
+  LONG BlankDisc(LONG) override { return 6; }
+  LONG IsIdle() override { return StatusOfDrive() == 0 ? 1 : 0; }
+
+ private:
+  LONG VendorSpeed(LONG code);
+  bool ReadVendorPage(BYTE page[4]);
+  bool WriteVendorPage(const BYTE page[4]);
+
+  DWORD blockSize_ = 0;     // the block size found at creation
+  DWORD currentBlock_ = 0;  // the block size set now
+  LONG readNext_ = 0, readType_ = 0, readSize_ = 0;
+};
+
+// Creation order of CDR4_CreateDrive, and its probes.
+bool IsMmcDevice(LONG device);
+bool IsDvdDevice(LONG device, int feature, const char* name);
+
+}  // namespace discpak

@@ -1,0 +1,496 @@
+// Track-at-once recording of MmcClass, and the routines every write mode
+// shares: the write parameters page, the sector write, the cache flush,
+// closing a track or the session, and the disc information in the log.
+//
+// The caller's thread only fills the sector queue; MmcTaoStartThread drains
+// it with WRITE(10) commands of up to 64 KiB. Both wait on the queue's
+// condition (room, an entry, the finish, the writer's end), never in sleep
+// loops; only a drive that answers "busy" is asked again after a pause, and
+// never past the device wait limit.
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "disclib/recorder/CdrCommands.h"
+#include "disclib/recorder/CdrDrive.h"
+#include "disclib/recorder/CdrUtil.h"
+#include "disclib/recorder/ComsLog.h"
+
+namespace discpak {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+Clock::time_point Deadline() { return Clock::now() + std::chrono::milliseconds(DeviceWaitLimitMs()); }
+
+DWORD HostLongAt(const BYTE* p) {
+  DWORD v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+}  // namespace
+
+// ---- Write parameters ---------------------------------------------------------------
+
+bool MmcClass::ReadPage5(BYTE* page, DWORD* length, const char* errorText) {
+  ComsSenseRecord sense = {};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (ModeSense10(device_, 0x05, page, 128, length, &sense) && *length >= 16) return true;
+  }
+  SetError(errorText, &sense);
+  return false;
+}
+
+bool MmcClass::SendPage5(const BYTE* page, DWORD length, const char* errorText) {
+  ComsSenseRecord sense = {};
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    if (ModeSelect10(device_, page, length, &sense)) {
+      page5Sent_ = true;
+      return true;
+    }
+  }
+  SetError(errorText, &sense);
+  return false;
+}
+
+bool MmcClass::SetTAOWriteMode(LONG type, LONG flags, const BYTE* subheader, bool alternative) {
+  BYTE page[128];
+  DWORD length = 0;
+  if (!ReadPage5(page, &length, "SetTAOWriteMode: Error reading write parameters page.")) return false;
+  page[2] = (flags & CDR_TESTWRITE) ? 0x11 : 0x01;
+  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
+  switch (type) {
+    case CDR_TRACK_AUDIO:
+      page[3] = 0;
+      page[4] = 0;
+      break;
+    case CDR_TRACK_MODE1:
+      page[3] = 4;
+      page[4] = 8;
+      break;
+    case CDR_TRACK_MODE2_FORM1:
+      page[3] = 4;
+      page[4] = (subheader || alternative) ? 10 : 11;
+      page[8] = 0x20;
+      break;
+    case CDR_TRACK_MODE2_FORM2:
+      page[3] = 4;
+      page[4] = 13;
+      page[8] = 0x20;
+      break;
+    default:
+      return false;
+  }
+  if (length >= 52) {
+    if (subheader) std::memcpy(page + 48, subheader, 4);
+    else std::memset(page + 48, 0, 4);
+  }
+  PutBE16(page + 14, 150);
+  COMS_Log("SetTAOWriteMode: Sending mode page");
+  return SendPage5(page, length, "SetTAOWriteMode: Error sending write parameters page.");
+}
+
+bool MmcClass::SetSAOWriteMode(LONG flags, LONG leaveOpen, LONG format) {
+  if (flags & CDR_TESTWRITE) COMS_Log("SetSAOWriteMode: test mode on");
+  if (flags & CDR_BURNPROOF) COMS_Log("SetSAOWriteMode: burnproof on");
+  if (leaveOpen) COMS_Log("SetSAOWriteMode: leave session open");
+  ComsLogF("SetSAOWriteMode: session type %02lx", static_cast<long>(format));
+  BYTE page[128];
+  DWORD length = 0;
+  if (!ReadPage5(page, &length, "SetSAOWriteMode: Error reading write parameters page.")) return false;
+  page[2] = (flags & CDR_TESTWRITE) ? 0x12 : 0x02;
+  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
+  page[3] = leaveOpen ? 0xC4 : 0x04;
+  page[4] = 8;
+  page[8] = static_cast<BYTE>(format);
+  PutBE16(page + 14, 150);
+  COMS_Log("SetSAOWriteMode: Sending mode page");
+  return SendPage5(page, length, "SetSAOWriteMode: Error sending write parameters page.");
+}
+
+bool MmcClass::SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, LONG blockType) {
+  if (flags & CDR_TESTWRITE) COMS_Log("SetRAWWriteMode: test mode on");
+  if (flags & CDR_BURNPROOF) COMS_Log("SetRAWWriteMode: burnproof on");
+  if (leaveOpen) COMS_Log("SetRAWWriteMode: leave session open");
+  ComsLogF("SetRAWWriteMode: session type %02lx", static_cast<long>(format));
+  BYTE page[128];
+  DWORD length = 0;
+  if (!ReadPage5(page, &length, "SetRAWWriteMode:Error reading write parameters page.")) return false;
+  page[2] = (flags & CDR_TESTWRITE) ? 0x13 : 0x03;
+  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
+  page[3] = leaveOpen ? 0xC4 : 0x04;
+  page[4] = static_cast<BYTE>(blockType);
+  page[8] = static_cast<BYTE>(format);
+  PutBE16(page + 14, 150);
+  COMS_Log("SetRAWWriteMode: Sending mode page");
+  return SendPage5(page, length, "SetRAWWriteMode: Error sending write parameters page.");
+}
+
+// A recorder gets a valid write parameters page before its first disc or
+// track information read.
+void MmcClass::EnsureWriteParameters() {
+  if (page5Sent_ || !(caps_ & (CDRF_CDR | CDRF_CDRW | CDRF_DVDR))) return;
+  page5Sent_ = true;  // once in the object's life, whatever the drive says
+  SetTAOWriteMode(CDR_TRACK_AUDIO, 0, nullptr);
+}
+
+LONG MmcClass::ReadDiscInfo(void* buffer) {
+  EnsureWriteParameters();
+  return DoReadDiscInfo(buffer);
+}
+
+LONG MmcClass::ReadTrackInfo(LONG track, void* buffer) {
+  EnsureWriteParameters();
+  return DoReadTrackInfo(track, buffer);
+}
+
+LONG MmcClass::ReserveTrack(LONG size, LONG trackType) {
+  if (!SetTAOWriteMode(trackType, 0, nullptr)) return 1;
+  const DWORD s = static_cast<DWORD>(size);
+  return Cmd(device_, {0x53, 0, 0, 0, 0, static_cast<int>(s >> 24), static_cast<int>((s >> 16) & 0xFF),
+                       static_cast<int>((s >> 8) & 0xFF), static_cast<int>(s & 0xFF), 0})
+             ? 0
+             : 1;
+}
+
+// ---- Shared write routines ------------------------------------------------------------------
+
+bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize) {
+  if (count == 0) return true;
+  const DWORD a = static_cast<DWORD>(address);
+  const auto deadline = Deadline();
+  for (;;) {
+    ComsSenseRecord sense;
+    if (CmdWrite(device_, {0x2A, 0, static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF),
+                           static_cast<int>((a >> 8) & 0xFF), static_cast<int>(a & 0xFF), 0,
+                           static_cast<int>((count >> 8) & 0xFF), static_cast<int>(count & 0xFF), 0},
+                 data, static_cast<DWORD>(count) * sectorSize, &sense)) {
+      return true;
+    }
+    if (!IsBusy(sense) || Clock::now() >= deadline) {
+      SetError("Write failed", &sense);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+// Asks again every 100 ms while the drive is busy, up to the wait limit.
+// True when the drive came back without a sense code.
+bool MmcClass::WaitWhileBusy(const char* what) {
+  COMS_Log("Waiting for long write to finish");
+  const auto deadline = Deadline();
+  ComsSenseRecord sense = {};
+  do {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    if (Cmd(device_, {0x00, 0, 0, 0, 0, 0}, &sense)) return true;
+    if (!IsBusy(sense)) return SenseCode(sense) == 0;
+  } while (Clock::now() < deadline);
+  SetError(what, &sense);
+  return false;
+}
+
+bool MmcClass::CacheFlush() {
+  ComsSenseRecord sense;
+  if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
+  if (IsBusy(sense)) {
+    COMS_Log("Waiting for long write to finish");
+    const auto deadline = Deadline();
+    while (Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
+      if (!IsBusy(sense)) {
+        if (SenseCode(sense) == 0) return true;
+        break;
+      }
+    }
+  }
+  SetError("Flush failed", &sense);
+  return false;
+}
+
+bool MmcClass::CloseTrack(LONG track) {
+  ComsSenseRecord sense;
+  if (Cmd(device_, {0x5B, 0, 1, 0, static_cast<int>((track >> 8) & 0xFF), static_cast<int>(track & 0xFF), 0, 0, 0, 0},
+          &sense)) {
+    return true;
+  }
+  if (IsBusy(sense)) {
+    if (WaitWhileBusy("Close track failed")) return true;
+    SetError("Close track failed", &sense);
+    return false;
+  }
+  SetError("Close track failed", &sense);
+  return false;
+}
+
+LONG MmcClass::CloseSession(LONG format, LONG closeFlag) {
+  if (format != 0 && format != 0x10 && format != 0x20) {
+    COMS_Log("Invalid session type.");
+    return 0;
+  }
+  BYTE page[128];
+  DWORD length = 0;
+  ComsSenseRecord sense = {};
+  bool read = false;
+  for (int attempt = 0; attempt < 2 && !read; ++attempt) {
+    read = ModeSense10(device_, 0x05, page, 128, &length, &sense) && length >= 16;
+  }
+  if (!read) {
+    SetError("Error reading write parameters page from drive.", &sense);
+    return 0;
+  }
+  page[3] = static_cast<BYTE>((page[3] & 0x3F) | (closeFlag ? 0x00 : 0xC0));
+  page[8] = static_cast<BYTE>(format);
+  bool sent = false;
+  for (int attempt = 0; attempt < 2 && !sent; ++attempt) sent = ModeSelect10(device_, page, length, &sense);
+  if (!sent) {
+    SetError("Error sending write parameters page to drive.", &sense);
+    return 0;
+  }
+  page5Sent_ = true;
+  if (Cmd(device_, {0x5B, 0, 2, 0, 0, 0, 0, 0, 0, 0}, &sense)) return 1;
+  if (IsBusy(sense)) {
+    if (WaitWhileBusy("Close session failed")) return 1;
+    SetError("Close session failed", &sense);
+    return 0;
+  }
+  if (format == 0x20) {
+    COMS_Log("CloseSession: try normal session type");
+    return CloseSession(0, closeFlag);
+  }
+  SetError("Close session failed", &sense);
+  return 0;
+}
+
+void MmcClass::AddDiscInfoToDebugLog() {
+  COMS_Log("AddDiscInfoToDebugLog ------------------------------");
+  BYTE info[32];
+  if (DoReadDiscInfo(info) == 0) {
+    ComsLogF("discstatus %02x firsttrack %02x numsessions %02x", info[2], info[3], info[4]);
+    ComsLogF("firsttracksess %02x lasttracksess %02x flags %02x", info[5], info[6], info[7]);
+    ComsLogF("disctype %02x discid %08lx", info[8], static_cast<unsigned long>(GetBE32(info + 12)));
+    ComsLogF("leadinstart %08lx leadoutstart %08lx", static_cast<unsigned long>(GetBE32(info + 16)),
+             static_cast<unsigned long>(GetBE32(info + 20)));
+  } else {
+    COMS_Log("AddDiscInfoToDebugLog: FAILED");
+  }
+  COMS_Log("AddDiscInfoToDebugLog ----------- ATIP -------------");
+  BYTE atip[32];
+  if (DoReadATIP(atip) == 0) {
+    ComsLogF("wrtpwrspd %02x uru %02x typea123 %02x", atip[4], atip[5], atip[6]);
+    ComsLogF("leadin %02x %02x %02x leadout %02x %02x %02x", atip[8], atip[9], atip[10], atip[12], atip[13],
+             atip[14]);
+    ComsLogF("clvspeeds %02x powerfactor %02x erasefactor %02x", atip[16], atip[20], atip[24]);
+  } else {
+    COMS_Log("AddDiscInfoToDebugLog: ATIP FAILED");
+  }
+  COMS_Log("AddDiscInfoToDebugLog ----------- TRACK INFO -------");
+  BYTE track[36];
+  if (DoReadTrackInfo(255, track) == 0) {
+    ComsLogF("tracknum %02x sessionnum %02x dmg_copy %02x", track[2], track[3], track[5]);
+    ComsLogF("rt_blank %02x lra_nwa %02x start %08lx", track[6], track[7],
+             static_cast<unsigned long>(HostLongAt(track + 8)));
+    ComsLogF("nwa %08lx free %08lx", static_cast<unsigned long>(HostLongAt(track + 12)),
+             static_cast<unsigned long>(HostLongAt(track + 16)));
+    ComsLogF("fixedsize %08lx tracksize %08lx", static_cast<unsigned long>(HostLongAt(track + 20)),
+             static_cast<unsigned long>(HostLongAt(track + 24)));
+    ComsLogF("lra %08lx", static_cast<unsigned long>(HostLongAt(track + 28)));
+  }
+}
+
+// ---- Track-at-once ---------------------------------------------------------------------------
+
+LONG MmcClass::StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, const BYTE* subheader8) {
+  ComsLogF("StartTAO %lx %lx %lx %x", static_cast<unsigned long>(track), static_cast<unsigned long>(type),
+           static_cast<unsigned long>(flags), code16 ? 0 : 1);
+  if (writeState_ != 0) {
+    SetError("Already in write mode.", nullptr);
+    return 1;
+  }
+  ClearError();
+  hasCode_ = hasSubheader_ = false;
+  std::memset(code_, 0, sizeof code_);
+  std::memset(subheader_, 0, sizeof subheader_);
+  LONG size = 0;
+  switch (type) {
+    case CDR_TRACK_AUDIO: size = 2352; break;
+    case CDR_TRACK_MODE1: size = 2048; break;
+    case CDR_TRACK_MODE2_FORM1: size = subheader8 ? 2048 : 2056; break;
+    case CDR_TRACK_MODE2_FORM2: size = 2332; break;
+    default:
+      SetError("Track mode not supported.", nullptr);
+      return 6;
+  }
+  BYTE info[36];
+  if (ReadTrackInfo(track, info) != 0) {
+    SetError("Invalid track number.", nullptr);
+    return 1;
+  }
+  if (!(info[6] & 0x40) || (info[6] & 0x20)) {
+    SetError("Track is not blank or is in packet mode.", nullptr);
+    return 1;
+  }
+  nextQueue_ = current_ = static_cast<LONG>(HostLongAt(info + 12));
+  if (subheader8) {
+    std::memcpy(subheader_, subheader8, 8);
+    hasSubheader_ = true;
+  }
+  flags_ = flags;
+  if ((flags & CDR_CODE) && code16) {
+    std::memcpy(code_, code16, 16);
+    hasCode_ = true;
+  }
+  track_ = track;
+  type_ = type;
+  sectorSize_ = size;
+  finishRequested_ = false;
+  writerDone_ = false;
+  writerFailed_ = false;
+  AddDiscInfoToDebugLog();
+  DWORD entries = 2048;
+  if (flags & CDR_NOBUF) {
+    COMS_Log("StartTAO: CDR_NOBUF flag disabled internal buffer");
+    entries = 32;
+  }
+  try {
+    queue_ = std::make_unique<CDRQueueClass>(entries, static_cast<DWORD>(size));
+  } catch (long) {
+    SetError("Out of memory.", nullptr);
+    return 1;
+  }
+  writeState_ = 1;
+  writer_ = std::thread([this] { MmcTaoStartThread(); });
+  return 0;
+}
+
+LONG MmcClass::WriteTAO(LONG sectorSize, LONG count, const void* data) {
+  if (writeState_ != 1 || writerDone_) return 1;
+  if (sectorSize != sectorSize_) {
+    COMS_Log("WriteTAO: -------- INVALID SECTOR SIZE -----------");
+    return 1;
+  }
+  const BYTE* p = static_cast<const BYTE*>(data);
+  for (LONG i = 0; i < count; ++i) {
+    for (;;) {
+      const LONG put = queue_->Put(static_cast<DWORD>(track_), static_cast<DWORD>(nextQueue_),
+                                   static_cast<DWORD>(type_), static_cast<DWORD>(sectorSize),
+                                   p + static_cast<std::size_t>(i) * sectorSize);
+      if (put == 2) break;
+      if (put == 1) return 1;
+      if (!queue_->WaitNotFull([this] { return writerDone_.load(); })) return 1;
+    }
+    ++nextQueue_;
+  }
+  return 0;
+}
+
+LONG MmcClass::FinishTAO() {
+  COMS_Log("Finish TAO called.");
+  if (writeState_ != 1) return 1;
+  StopWriter();
+  writeState_ = 0;
+  queue_.reset();
+  return writerFailed_ ? 1 : 0;
+}
+
+void MmcClass::StopWriter() {
+  if (!writer_.joinable()) return;
+  finishRequested_ = true;
+  if (queue_) queue_->Wake();
+  writer_.join();
+}
+
+void MmcClass::MmcTaoStartThread() {
+  COMS_Log("Track-at-once thread started.");
+  try {
+    DoTAOWrite();
+    if (!CacheFlush()) writerFailed_ = true;
+  } catch (...) {
+    COMS_Log("MmcTaoStartThread caught exception!");
+    writerFailed_ = true;
+    CacheFlush();
+  }
+  writerDone_ = true;
+  queue_->Wake();
+}
+
+void MmcClass::DoTAOWrite() {
+  std::vector<BYTE> buffer(65536);
+  bool alternative = false;
+  if (!SetTAOWriteMode(type_, flags_, hasSubheader_ ? subheader_ : nullptr)) {
+    if (sectorSize_ != 2056) {
+      writerFailed_ = true;
+      return;
+    }
+    COMS_Log("DoTAOWrite: Will try alt write mode");
+    alternative = true;
+  }
+  COMS_Log("DoTAOWrite: Waiting for queue to fill");
+  queue_->WaitFull([this] { return finishRequested_.load(); });
+  // The thread would be raised to the highest priority here; an ordinary
+  // process cannot raise its threads above the others on this platform.
+  const LONG perWrite = alternative ? 65536 / 2056 : 65536 / sectorSize_;
+  const DWORD blockSize = alternative ? 2048 : static_cast<DWORD>(sectorSize_);
+  bool alternativeSet = false;
+  bool ended = false;
+  while (!ended) {
+    LONG n = 0;
+    while (n < perWrite) {
+      CDRQueueEntry* e = queue_->Front();
+      if (!e) {
+        if (n > 0 && finishRequested_) break;
+        if (!queue_->WaitNotEmpty([this] { return finishRequested_.load(); })) {
+          ended = true;
+          break;
+        }
+        continue;
+      }
+      if (alternative) {
+        if (!alternativeSet) {
+          alternativeSet = true;
+          if (!SetTAOWriteMode(type_, flags_, e->data, true)) {
+            COMS_Log("DoTAOWrite: Alt write mode failed");
+            writerFailed_ = true;
+            return;
+          }
+        }
+        std::memcpy(buffer.data() + static_cast<std::size_t>(n) * 2048, e->data + 8, 2048);
+      } else {
+        std::memcpy(buffer.data() + static_cast<std::size_t>(n) * sectorSize_, e->data, sectorSize_);
+      }
+      queue_->Release(e);
+      ++n;
+    }
+    if (n == 0) break;
+    if (!SectorWrite(current_, n, buffer.data(), blockSize)) {
+      COMS_Log("DoTAOWrite: Aborted write failure");
+      writerFailed_ = true;
+      return;
+    }
+    current_ += n;
+  }
+  if (CacheFlush()) {
+    COMS_Log("DoTAOWrite: Finished");
+  } else {
+    COMS_Log("DoTAOWrite: Aborted flush failure");
+    writerFailed_ = true;
+  }
+}
+
+// ---- Session-at-once, packet writing: not yet ------------------------------------------------
+
+LONG MmcClass::StartSAO(I_CDRSessionLayout*, LONG) { return 6; }
+LONG MmcClass::WriteSAO(LONG, LONG, LONG, const void*) { return 1; }
+LONG MmcClass::FinishSAO() { return 1; }
+LONG MmcClass::FormatDiscFP(LONG) { return 6; }
+LONG MmcClass::StartFP(LONG, LONG*, LONG*, LONG*) { return 6; }
+LONG MmcClass::WriteFP(LONG, LONG, const void*) { return 1; }
+LONG MmcClass::FlushFP() { return 1; }
+LONG MmcClass::LastFailedFP() { return -1; }
+LONG MmcClass::FinishFP() { return 1; }
+
+}  // namespace discpak

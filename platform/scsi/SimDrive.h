@@ -1,0 +1,181 @@
+// A simulated MMC recorder: answers the SCSI and MMC commands the recorder
+// layer sends as a CD/DVD writer or reader would, keeps its disc in its
+// folder (SimDisc.h) and writes what is burned as an image there.
+//
+// What the drive generates itself follows MMC: sync, header and EDC/ECC of
+// data sectors sent as user data (track-at-once block types 8-13, cue-sheet
+// data forms 0x10/0x20/0x30), and the P and Q subcode of session-at-once
+// recordings from the cue sheet. Sectors the host builds whole (cue forms
+// 0x11/0x21, raw block types 1 and 3) are kept as sent, descrambled, so that
+// faults of the host's own sector building show in the image.
+//
+// Between track-at-once tracks it leaves what a drive leaves: two run-out
+// blocks after a track and a 150-sector pre-gap before the next, so the next
+// writable address is the previous end + 152.
+//
+// Every command goes to "trace.txt" in the folder (operation code, CDB,
+// outcome), together with notes on what the drive found wrong with the data
+// it was sent (a cue sheet that does not match the sectors, a raw lead-in
+// that does not describe the program area, bad subcode CRCs).
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/scsi/SimConfig.h"
+#include "platform/scsi/SimDisc.h"
+#include "platform/scsi/Transport.h"
+
+namespace vexa::scsi::sim {
+
+class SimDrive {
+ public:
+  // Opens the drive kept in folder: drive.conf (defaults when missing) and
+  // disc.state (a fresh disc of the configured media when missing). With
+  // autoblank, a written disc is swapped for a fresh blank one here.
+  static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error);
+  ~SimDrive();
+  SimDrive(const SimDrive&) = delete;
+  SimDrive& operator=(const SimDrive&) = delete;
+
+  Result Execute(const Command& command);
+  const DeviceInfo& Info() const { return info_; }
+  bool SetExclusive(bool exclusive);
+  bool SetDeviceMode(bool flag) { deviceMode_ = flag; return true; }
+  bool CheckDeviceMode() const { return deviceMode_; }
+
+  const SimDisc& Disc() const { return disc_; }
+  const std::string& Folder() const { return folder_; }
+  // The trace lines of this drive object, oldest first.
+  const std::vector<std::string>& Trace() const { return trace_; }
+
+  // Puts a fresh disc of the given media name into the tray of the drive
+  // kept in folder (the old image files stay), without opening the drive.
+  static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
+
+ private:
+  struct Reply;  // what a handler produces
+  SimDrive() = default;
+
+  // Command handlers (SimDrive.cpp: status, identification, pages, speeds,
+  // reading; SimWrite.cpp: every recording mode).
+  void Dispatch(const std::uint8_t* cdb, const Command& c, Reply& r);
+  void Inquiry(const std::uint8_t* cdb, Reply& r);
+  void TestUnitReady(Reply& r);
+  void RequestSense(const std::uint8_t* cdb, Reply& r);
+  void ModeSense(const std::uint8_t* cdb, bool ten, Reply& r);
+  void ModeSelect(const std::uint8_t* cdb, bool ten, const Command& c, Reply& r);
+  void GetConfiguration(const std::uint8_t* cdb, Reply& r);
+  void GetPerformance(const std::uint8_t* cdb, Reply& r);
+  void SetCdSpeed(const std::uint8_t* cdb, Reply& r);
+  void ReadDiscInformation(Reply& r);
+  void ReadTrackInformation(const std::uint8_t* cdb, Reply& r);
+  void ReadToc(const std::uint8_t* cdb, Reply& r);
+  void ReadSubChannel(const std::uint8_t* cdb, Reply& r);
+  void ReadCd(const std::uint8_t* cdb, Reply& r);
+  void ReadCdDa(const std::uint8_t* cdb, Reply& r);
+  void Read(std::int64_t lba, std::int64_t count, Reply& r);
+  void PreventAllow(const std::uint8_t* cdb, Reply& r);
+  void StartStop(const std::uint8_t* cdb, Reply& r);
+
+  void Write(const std::uint8_t* cdb, const Command& c, Reply& r);
+  void SynchronizeCache(Reply& r);
+  void CloseTrackSession(const std::uint8_t* cdb, Reply& r);
+  void Blank(const std::uint8_t* cdb, Reply& r);
+  void ReserveTrack(const std::uint8_t* cdb, Reply& r);
+  void SendCueSheet(const Command& c, Reply& r);
+  void FormatUnit(const std::uint8_t* cdb, const Command& c, Reply& r);
+
+  std::vector<std::uint8_t> Page2A() const;
+  bool CheckWriteParameters(const std::uint8_t* page, std::size_t length, std::string* why) const;
+
+  // Writing helpers (SimWrite.cpp).
+  bool EnsureImage();
+  int ImageFd();  // the image (or a pressed disc's .bin) for reading; -1 when there is none
+  void PublishImage();
+  bool PutSector(std::int32_t address, const std::uint8_t* raw2352);
+  bool PutSubcode(std::int32_t address, const std::uint8_t* channels96);
+  bool PutDvdSector(std::int32_t address, const std::uint8_t* data2048);
+  bool ReadRawSector(std::int32_t address, std::uint8_t* raw2352, TrackMode* mode);
+  void WriteGapSectors(std::int32_t from, std::int32_t to, TrackMode mode);
+  void CloseOpenTrack();
+  void CloseSession();
+  void FinishImage();
+  void SaveState();
+  void WriteTao(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
+  void WritePacket(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
+  void WriteSao(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
+  void WriteRaw(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
+  void WriteDvd(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
+  void FinishSao(Reply& r);
+  void FinishRaw(Reply& r);
+  // The Q subcode (12 bytes with CRC) and P flag the drive records at an
+  // address of the program area or lead-out, from the cue sheet being
+  // written or from the disc's tracks.
+  void SaoQ(std::int32_t address, std::uint8_t q[12], bool* p) const;
+  void AdoptCdText(const std::vector<std::uint8_t>& symbols, const char* mode);
+
+  // Settings of the write parameters page.
+  int WriteType() const { return page5_[2] & 0x0F; }
+  int BlockType() const { return page5_[4] & 0x0F; }
+  bool TestWrite() const { return (page5_[2] & 0x10) != 0; }
+  int BlockSizeOf(int blockType) const;
+  bool FaultMatches(Fault& f, int op, std::int64_t lba, std::int64_t count);
+  void Note(const std::string& text);
+  void Throttle(std::int32_t sectors);
+  std::int32_t WriteSpeedKBs() const { return writeKBs_; }
+
+  std::string folder_;
+  SimConfig config_;
+  Profile profile_;
+  DeviceInfo info_;
+  SimDisc disc_;
+  std::uint8_t page5_[52] = {};
+  std::uint32_t blockSize_ = 2048;  // READ(10) block length (mode select block descriptor)
+  int readKBs_ = 0, writeKBs_ = 0;
+  int vendorSpeed_ = 0;             // vendor page 0x31
+  bool unitAttention_ = false;
+  bool locked_ = false, trayOpen_ = false, deviceMode_ = false;
+  int blankingLeft_ = 0;            // not-ready answers left while blanking runs
+  int formatProgress_ = -1;         // DVD+RW background format: -1 none, else 0..65536
+  std::uint8_t lastSense_[kSenseSize] = {};
+  bool lastSenseValid_ = false;
+  std::vector<Fault> faults_;
+  std::vector<std::string> trace_;
+  std::FILE* traceFile_ = nullptr;
+  unsigned sequence_ = 0;
+  int binFd_ = -1, subFd_ = -1;
+  bool binWritable_ = false;
+  std::int32_t reserved_ = 0;       // RESERVE TRACK size for the next track
+  std::int64_t binHighWater_ = 0;   // bytes of the .bin ever written (beyond: holes)
+  std::chrono::steady_clock::time_point busyUntil_{};
+
+  // Session-at-once: the cue sheet sent, the next address expected.
+  struct CueLine {
+    int ctlAdr = 0, track = 0, index = 0, form = 0;
+    std::int32_t address = 0;
+  };
+  std::vector<CueLine> cue_;
+  std::int32_t saoNext_ = 0;
+  bool saoActive_ = false;
+  std::vector<std::uint8_t> leadInSymbols_;
+  int saoHeaderMismatches_ = 0;
+  // Raw writing: what the lead-in and the program-area subcode said.
+  struct RawState {
+    bool active = false;
+    std::int32_t next = 0;
+    std::int32_t leadOutSeen = 0;
+    int qCrcErrors = 0, addressErrors = 0;
+    std::vector<std::array<std::uint8_t, 12>> tocEntries;  // distinct lead-in Q
+    int lastTrack = -1, lastIndex = -1;
+    std::vector<SimTrack> tracks;  // from the program-area Q
+    std::int32_t leadOutStart = -1;
+  } raw_;
+};
+
+}  // namespace vexa::scsi::sim

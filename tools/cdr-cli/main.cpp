@@ -1,0 +1,256 @@
+// cdr-cli: the recorder layer by hand, through the same "CDR4BASE" and
+// "CDR4COMS" library objects the disc engine fetches from discpakm2.
+//
+//   cdr-cli [--sim FOLDER] [--log FILE] [-d N] COMMAND ...
+//     drives                      every device with its class, capability and quirk words
+//     disc                        disc information and the next writable track
+//     toc                         the table of contents
+//     blank [--full]              erases a rewritable disc and waits until the drive is idle
+//     write [--mode1|--xa] [--speed X] [--test] [--open] FILE
+//                                 writes FILE as one data track, track-at-once, and closes
+//                                 the session (left open for more with --open)
+//
+// Without --sim the transport is VEXA_SCSI_TRANSPORT, else the registry's
+// SCSI_TRANSPORT, else the machine's drives.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "disclib/recorder/CDR4BASE.h"
+#include "disclib/recorder/CDR4COMS.h"
+#include "disclib/vcd/DiscpakLibrary.h"
+
+namespace {
+
+CDR4BASE* g_base = nullptr;
+CDR4COMS* g_coms = nullptr;
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: cdr-cli [--sim FOLDER] [--log FILE] [-d N] COMMAND\n"
+               "  drives | disc | toc | blank [--full]\n"
+               "  write [--mode1|--xa] [--speed X] [--test] [--open] FILE\n");
+  return 2;
+}
+
+int Fail(I_CDRClass* drive, const char* what) {
+  const char* error = drive ? g_base->CDR4_GetLastError(drive, nullptr) : nullptr;
+  std::fprintf(stderr, "cdr-cli: %s%s%s\n", what, error ? ": " : "", error ? error : "");
+  return 1;
+}
+
+std::string CapNames(DWORD caps) {
+  static const std::pair<DWORD, const char*> kNames[] = {
+      {CDRF_READCDDA, "READCDDA"}, {CDRF_CDDAACCURATE, "CDDAACCURATE"}, {CDRF_SUBCODE, "SUBCODE"},
+      {CDRF_RAWSUBCODE, "RAWSUBCODE"}, {CDRF_READC2, "READC2"}, {CDRF_CDTEXT, "CDTEXT"}, {CDRF_CDR, "CDR"},
+      {CDRF_CDRW, "CDRW"}, {CDRF_WRITETAO, "WRITETAO"}, {CDRF_WRITESAO, "WRITESAO"},
+      {CDRF_WRITECDTEXT, "WRITECDTEXT"}, {CDRF_WRITERAW, "WRITERAW"}, {CDRF_BURNPROOF, "BURNPROOF"},
+      {CDRF_METHOD2, "METHOD2"}, {CDRF_ISRC, "ISRC"}, {CDRF_UPC, "UPC"}, {CDRF_WRITEDAO, "WRITEDAO"},
+      {CDRF_OVERBURN, "OVERBURN"}, {CDRF_WRITERSCODE, "WRITERSCODE"}, {CDRF_WRITECSCODE, "WRITECSCODE"},
+      {CDRF_STONEFORD, "STONEFORD"}, {CDRF_MMC3, "MMC3"}, {CDRF_DVDR, "DVDR"}, {CDRF_DVDRW, "DVDRW"},
+      {CDRF_DvdPrw, "DvdPrw"}};
+  std::string s;
+  for (const auto& [bit, name] : kNames) {
+    if (caps & bit) s += (s.empty() ? "" : " ") + std::string(name);
+  }
+  return s;
+}
+
+DWORD HostLong(const BYTE* p) {
+  DWORD v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+int Drives() {
+  int found = 0;
+  for (int d = 0; d < 64 && g_coms->COMS_GetDeviceType(d) != 255; ++d) {
+    ++found;
+    I_CDRClass* drive = g_base->CDR4_CreateDrive(d);
+    if (!drive) {
+      std::printf("%d: no drive class\n", d);
+      continue;
+    }
+    char inquiry[32] = {};
+    g_base->CDR4_GetInquiry(drive, inquiry);
+    const DWORD caps = g_base->CDR4_GetDriveCaps(drive);
+    const ComsDeviceInfo* info = g_coms->COMS_GetDeviceInfo(d);
+    std::printf("%d: %s  %s%s\n   CDRF %08lx %s\n", d, inquiry, info ? info->text : "",
+                g_base->CDR4_GetDriveDB(drive) ? ", database entry" : "", static_cast<unsigned long>(caps),
+                CapNames(caps).c_str());
+    std::printf("   write speed %ld, read speed %ld\n", static_cast<long>(g_base->CDR4_SpeedQuery(drive, 2048)),
+                static_cast<long>(g_base->CDR4_ReadSpeedQuery(drive, 2048)));
+    g_base->CDR4_DeleteDrive(drive);
+  }
+  if (found == 0) std::printf("no drives\n");
+  return 0;
+}
+
+int Disc(I_CDRClass* drive) {
+  BYTE info[32];
+  if (g_base->CDR4_IsDiscBlank(drive, info) != 0) return Fail(drive, "cannot read the disc information");
+  static const char* const kStatus[] = {"blank", "incomplete", "complete", "other"};
+  std::printf("disc: %s%s, %d session(s), tracks %d-%d, disc type %02x\n", kStatus[info[2] & 3],
+              (info[2] & 0x10) ? ", erasable" : "", info[4], info[5], info[6], info[8]);
+  BYTE track[36];
+  if (g_base->CDR4_ReadTrackInfo(drive, 255, track) == 0) {
+    std::printf("next track %d: start %lu, next writable %lu, free %lu blocks\n", track[2],
+                static_cast<unsigned long>(HostLong(track + 8)), static_cast<unsigned long>(HostLong(track + 12)),
+                static_cast<unsigned long>(HostLong(track + 16)));
+  } else {
+    std::printf("no writable track\n");
+  }
+  return 0;
+}
+
+int Toc(I_CDRClass* drive) {
+  std::vector<BYTE> toc(804);
+  DWORD length = 804;
+  if (g_base->CDR4_QueryDisc(drive, CDRQ_TOC, &length, toc.data()) != 0) return Fail(drive, "cannot read the TOC");
+  WORD n;
+  std::memcpy(&n, toc.data(), 2);
+  std::printf("tracks %d-%d\n", toc[2], toc[3]);
+  for (DWORD at = 4; at + 8 <= n + 2u && at + 8 <= 804; at += 8) {
+    const BYTE* d = toc.data() + at;
+    const DWORD address = HostLong(d + 4);
+    if (d[2] == 0xAA) {
+      std::printf("lead-out at %lu\n", static_cast<unsigned long>(address));
+    } else {
+      std::printf("track %02d: %s at %lu\n", d[2], (d[1] & 0x04) ? "data" : "audio",
+                  static_cast<unsigned long>(address));
+    }
+  }
+  return 0;
+}
+
+int Blank(I_CDRClass* drive, bool full) {
+  const LONG r = g_base->CDR4_BlankDisc(drive, full ? 1 : 0);
+  if (r == 6) return Fail(drive, "this drive cannot blank discs");
+  if (r != 0) return Fail(drive, "blanking failed");
+  // The drive answers at once and blanks on its own; ask it every half
+  // second until it is idle (a full blank of a real disc takes minutes).
+  for (int polls = 0; !g_base->CDR4_IsIdle(drive); ++polls) {
+    if (polls > 2 * 60 * 30) return Fail(drive, "the drive did not finish blanking");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  std::printf("blanked\n");
+  return 0;
+}
+
+int Write(I_CDRClass* drive, const std::vector<std::string>& args) {
+  bool xa = false, test = false, open = false;
+  LONG speed = 0;
+  std::string file;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--mode1") xa = false;
+    else if (args[i] == "--xa") xa = true;
+    else if (args[i] == "--test") test = true;
+    else if (args[i] == "--open") open = true;
+    else if (args[i] == "--speed" && i + 1 < args.size()) speed = std::atol(args[++i].c_str());
+    else if (file.empty() && args[i][0] != '-') file = args[i];
+    else return Usage();
+  }
+  if (file.empty()) return Usage();
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cdr-cli: cannot read %s\n", file.c_str());
+    return 1;
+  }
+  if (speed > 0) g_base->CDR4_SpeedQuery(drive, speed);
+  const LONG type = xa ? CDR_TRACK_MODE2_FORM2 : CDR_TRACK_MODE1;
+  const LONG size = xa ? 2332 : 2048;
+  if (g_base->CDR4_StartTAO(drive, 255, type, (test ? CDR_TESTWRITE : 0) | CDR_BURNPROOF, nullptr, nullptr) != 0) {
+    return Fail(drive, "cannot start the track");
+  }
+  // Mode 2 units are form 1 data sectors: an 8-byte subheader, then 2048 bytes.
+  std::vector<BYTE> block(static_cast<std::size_t>(size) * 16);
+  long sectors = 0;
+  bool refused = false;
+  for (;;) {
+    std::fill(block.begin(), block.end(), 0);
+    LONG n = 0;
+    for (; n < 16; ++n) {
+      BYTE* unit = block.data() + static_cast<std::size_t>(n) * size;
+      BYTE* data = xa ? unit + 8 : unit;
+      if (xa) {
+        unit[2] = unit[6] = 0x08;
+      }
+      in.read(reinterpret_cast<char*>(data), 2048);
+      if (in.gcount() == 0) break;
+      if (in.gcount() < 2048) {
+        ++n;
+        break;
+      }
+    }
+    if (n == 0) break;
+    if (g_base->CDR4_WriteTAO(drive, size, n, block.data()) != 0) {
+      refused = true;
+      break;
+    }
+    sectors += n;
+    if (n < 16) break;
+  }
+  const LONG finished = g_base->CDR4_FinishTAO(drive);
+  if (refused || finished != 0) return Fail(drive, "the track failed");
+  std::printf("wrote %ld sectors\n", sectors);
+  if (!test && g_base->CDR4_CloseSession(drive, xa ? 0x20 : 0x00, open ? 0 : 1) != 1) {
+    return Fail(drive, "cannot close the session");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  LONG device = 0;
+  std::string log;
+  std::size_t i = 0;
+  for (; i < args.size(); ++i) {
+    if (args[i] == "--sim" && i + 1 < args.size()) {
+      setenv("VEXA_SCSI_TRANSPORT", ("sim:" + args[++i]).c_str(), 1);
+    } else if (args[i] == "--log" && i + 1 < args.size()) {
+      log = args[++i];
+    } else if (args[i] == "-d" && i + 1 < args.size()) {
+      device = std::atol(args[++i].c_str());
+    } else {
+      break;
+    }
+  }
+  if (i >= args.size()) return Usage();
+  const std::string command = args[i];
+  const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+  g_coms = static_cast<CDR4COMS*>(DLL_LL_GetLibObject("CDR4COMS"));
+  g_base = static_cast<CDR4BASE*>(DLL_LL_GetLibObject("CDR4BASE"));
+  if (!g_coms || !g_base || g_coms->version1 != 104 || g_base->version1 != 107) {
+    std::fprintf(stderr, "cdr-cli: the disc library has no recorder objects\n");
+    return 1;
+  }
+  if (!log.empty()) g_coms->COMS_StartLog(log.c_str(), 0);
+  int result = 0;
+  if (command == "drives") {
+    result = Drives();
+  } else {
+    I_CDRClass* drive = g_base->CDR4_CreateDrive(device);
+    if (!drive) {
+      std::fprintf(stderr, "cdr-cli: no drive %ld\n", static_cast<long>(device));
+      result = 1;
+    } else {
+      if (command == "disc") result = Disc(drive);
+      else if (command == "toc") result = Toc(drive);
+      else if (command == "blank") result = Blank(drive, !rest.empty() && rest[0] == "--full");
+      else if (command == "write") result = Write(drive, rest);
+      else result = Usage();
+      g_base->CDR4_DeleteDrive(drive);
+    }
+  }
+  if (!log.empty()) g_coms->COMS_StopLog();
+  DLL_LL_ReleaseObject(g_base);
+  DLL_LL_ReleaseObject(g_coms);
+  return result;
+}
