@@ -6,6 +6,7 @@
 
 #include <tuple>
 #include <type_traits>
+#include <utility>
 
 #include "platform/com/Com.h"
 
@@ -81,22 +82,63 @@ struct MethodArgs<HRESULT (C::*)(A...)> {
   using Class = C;
   using Tuple = std::tuple<Arg<A>...>;
   static constexpr std::size_t kCount = sizeof...(A);
+  // The last parameter (void for none).
+  using Last = std::tuple_element_t<sizeof...(A), std::tuple<void, A...>>;
 };
 
-// For DispMethod: calls Method on self with the arguments of params.
-template <auto Method, typename T>
-HRESULT Invoke(T* self, DISPPARAMS* params, VARIANT*) {
-  using Args = MethodArgs<decltype(Method)>;
-  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
-  if (params->cArgs != Args::kCount) return DISP_E_BADPARAMCOUNT;
-  typename Args::Tuple args;
+// The value an [out, retval] parameter hands back in the result VARIANT.
+inline void StoreRetval(VARIANT* v, BSTR s) {
+  v->vt = VT_BSTR;
+  v->bstrVal = s;
+}
+inline void StoreRetval(VARIANT* v, LONG n) {
+  v->vt = VT_I4;
+  v->lVal = n;
+}
+inline void StoreRetval(VARIANT* v, VARIANT_BOOL b) {
+  v->vt = VT_BOOL;
+  v->boolVal = b;
+}
+inline void StoreRetval(VARIANT* v, const VARIANT& value) { *v = value; }
+template <typename E, typename = std::enable_if_t<std::is_enum_v<E>>>
+void StoreRetval(VARIANT* v, E e) {
+  v->vt = VT_I4;
+  v->lVal = static_cast<LONG>(e);
+}
+
+template <typename Args, std::size_t... I>
+HRESULT LoadArgs(typename Args::Tuple& args, DISPPARAMS* params, std::size_t given, std::index_sequence<I...>) {
   HRESULT hr = S_OK;
-  std::size_t i = 0;
-  std::apply(
-      [&](auto&... a) { ((hr = SUCCEEDED(hr) ? a.Load(&params->rgvarg[Args::kCount - 1 - i++]) : hr), ...); },
-      args);
-  if (FAILED(hr)) return hr;
-  return std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
+  ((hr = SUCCEEDED(hr) ? std::get<I>(args).Load(&params->rgvarg[given - 1 - I]) : hr), ...);
+  return hr;
+}
+
+// For DispMethod: calls Method on self with the arguments of params. A
+// method whose last parameter is an out-pointer may be called without it:
+// that value then comes back as the result ([out, retval]).
+template <auto Method, typename T>
+HRESULT Invoke(T* self, DISPPARAMS* params, VARIANT* result) {
+  using Args = MethodArgs<decltype(Method)>;
+  constexpr std::size_t n = Args::kCount;
+  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
+  typename Args::Tuple args;
+  if (params->cArgs == n) {
+    HRESULT hr = LoadArgs<Args>(args, params, n, std::make_index_sequence<n>());
+    if (FAILED(hr)) return hr;
+    return std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
+  }
+  if constexpr (n > 0 && requires(Arg<typename Args::Last> a) { a.target; }) {
+    if (params->cArgs == n - 1 && result) {
+      HRESULT hr = LoadArgs<Args>(args, params, n - 1, std::make_index_sequence<n - 1>());
+      if (FAILED(hr)) return hr;
+      std::remove_pointer_t<typename Args::Last> value{};
+      std::get<n - 1>(args).target = &value;
+      hr = std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
+      if (SUCCEEDED(hr)) StoreRetval(result, value);
+      return hr;
+    }
+  }
+  return DISP_E_BADPARAMCOUNT;
 }
 
 }  // namespace vexa::core::dispatch

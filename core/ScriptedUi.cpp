@@ -97,11 +97,11 @@ void ScriptedUi::PressWhen(std::function<bool(const ScriptedStatusDialog&)> when
 
 void ScriptedUi::Tick() {
   if (onPump) onPump();
-  // Presses fire in order: a later one waits for the one before it.
-  while (!presses_.empty() && status_) {
+  // Presses fire in order, one at a time: a later one waits for the one
+  // before it and for the next moment the user interface is pumped.
+  if (!presses_.empty() && status_) {
     Press& p = presses_.front();
-    if (!p.when(*status_) || !status_->Press(p.button)) break;
-    presses_.pop_front();
+    if (p.when(*status_) && status_->Press(p.button)) presses_.pop_front();
   }
 }
 

@@ -344,3 +344,43 @@ TEST_F(DialogTest, TheWaitPumpsEventsWhileAWorkerRuns) {
 
 }  // namespace
 }  // namespace vexa::core::test
+
+#include "core/tests/CoreFixture.h"
+
+namespace vexa::core::test {
+namespace {
+
+// The whole run with the real dialogs: a user who clicks OK once the disc is
+// done.
+class QtRunTest : public CoreFixture {};
+
+TEST_F(QtRunTest, TheRunShowsTheRealDialogAndEndsOnARealClick) {
+  ASSERT_TRUE(EnsureApplication());
+  defaultUi_ = true;
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK) << ErrorText();
+  AddPhotos(2);
+  auto* qt = dynamic_cast<QtUi*>(Object(core_.Get())->Ui());
+  ASSERT_TRUE(qt);
+  std::vector<QString> seen;
+  QTimer clicker;
+  clicker.setInterval(0);
+  QObject::connect(&clicker, &QTimer::timeout, [&] {
+    CvexaStatusDlg* dlg = qt->StatusWindow();
+    if (!dlg || !dlg->isVisible()) return;
+    const QString text = dlg->findChild<QLabel*>("1032")->text();
+    if (seen.empty() || seen.back() != text) seen.push_back(text);
+    auto* ok = dlg->findChild<QPushButton*>("1");
+    if (ok->isEnabled()) QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  clicker.start();
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  clicker.stop();
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_FALSE(qt->StatusWindow()->isVisible());
+  EXPECT_TRUE(qt->StatusWindow()->okPressed == false);
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "Orlune disc creation process complete!"), seen.end());
+  EXPECT_NE(std::find(seen.begin(), seen.end(), "Time Remaining: 0:30"), seen.end());
+}
+
+}  // namespace
+}  // namespace vexa::core::test

@@ -195,6 +195,7 @@ class FakeEngine : public ComObjectRoot,
                                        "|" + std::to_string(safe));
     std::lock_guard lock(s_->mutex);
     polls_ = 0;
+    stopping_ = -1;
     last_ = Last::Burn;
     if (SUCCEEDED(hr)) {
       ++s_->burns;
@@ -213,13 +214,14 @@ class FakeEngine : public ComObjectRoot,
     HRESULT hr = Call("CancelBurn", std::to_string(wait));
     std::lock_guard lock(s_->mutex);
     ++s_->cancels;
-    s_->burning = false;
+    // The worker stops a little later: two more polls.
+    if (s_->burning) stopping_ = 2;
     return hr;
   }
   HRESULT IsBurnDone(VARIANT_BOOL* v) override {
     HRESULT hr = Call("IsBurnDone");
     std::lock_guard lock(s_->mutex);
-    const bool done = ++polls_ > s_->burnPolls;
+    const bool done = stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->burnPolls;
     if (done) s_->burning = false;
     *v = done ? VARIANT_TRUE : VARIANT_FALSE;
     return hr;
@@ -391,6 +393,7 @@ class FakeEngine : public ComObjectRoot,
   int polls_ = 0;
   int erasePolls_ = 0;
   int handedOut_ = 0;
+  int stopping_ = -1;
   Last last_ = Last::Premaster;
 };
 

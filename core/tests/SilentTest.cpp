@@ -7,6 +7,7 @@
 #include "core/HeadlessUi.h"
 #include "core/QtUi.h"
 #include "core/StringTable.h"
+#include "core/tests/CoreFixture.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/StatusSequence.h"
 
@@ -52,6 +53,36 @@ TEST_F(SilentTest, TheQtPortWithoutADisplayFallsBackWithoutConnecting) {
   ui.WaitWithMessagePump(done, {});
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
   EXPECT_TRUE(log_->Has("INFO", "Erase Completed"));
+}
+
+using namespace vexa::com;
+
+class SilentRunTest : public CoreFixture {};
+
+TEST_F(SilentRunTest, ASilentRunMakesNoWindowAndAsksNothing) {
+  defaultUi_ = true;
+  engine_->blank = {false};  // a used CD-RW: no one to ask, so code 16
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK) << ErrorText();
+  AddPhotos(13);
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscIsNotBlank);
+  TakeError();
+  engine_->blank = {true};
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
+
+  // Asked for the dialog later, without a display: the status texts go to
+  // the log, still without a window.
+  core_.Reset();
+  engine_ = std::make_shared<FakeEngineScript>();
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  ASSERT_EQ(core_->SetStatusMode(VARIANT_TRUE), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  EXPECT_TRUE(log_->Has("INFO", "Orlune disc creation process complete!"));
+  EXPECT_TRUE(log_->Has("INFO", "Starting photo show creation - This may take a few minutes"));
+  EXPECT_EQ(QCoreApplication::instance(), nullptr);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "disclib/recorder/CDRQueue.h"
 #include "disclib/recorder/I_CDRClass.h"
@@ -141,6 +142,31 @@ class MmcClass : public CdrClassPhysical {
   void MmcTaoStartThread();
   void DoTAOWrite();
 
+  // The session-at-once writer and the raw writer it hands over to.
+  void MmcSaoStartThread();
+  void DoSAOWrite();
+  bool SendCueSheetStep(int audioForm);
+  bool SendSAOCDText(const BYTE* record);
+  bool DoSAOWriteProcessTrack(std::size_t entry);
+  bool SaoWrite(LONG address, LONG count, const BYTE* records, const int* forms);
+  void DoRAWWrite();
+  bool SetFPWriteMode(LONG packetSize);
+  bool SetDvdWriteMode(LONG flags, int writeType);
+
+  // Session-at-once state: the layout as written (after any pause the
+  // drive's cue-sheet variant makes the writer insert), and those pauses.
+  I_CDRSessionLayout* layout_ = nullptr;
+  LONG saoFlags_ = 0;
+  std::vector<CDRLayoutEntry> entries_;
+  std::vector<CDRLayoutEntry> written_;
+  struct Pause {
+    LONG at, count, dataType;
+  };
+  std::vector<Pause> pauses_;
+  std::vector<int> forms_;  // the cue data form of each written_ entry
+  // Fixed-packet state.
+  LONG fpFirst_ = 0, fpLast_ = 0, fpPacket_ = 0, fpFailed_ = -1;
+
   // Recording state (one recording at a time).
   int writeState_ = 0;  // 0 idle, 1 track-at-once, 2 session-at-once, 3 fixed packet
   LONG track_ = 0, type_ = 0, sectorSize_ = 0, flags_ = 0;
@@ -165,6 +191,8 @@ class MmcClass : public CdrClassPhysical {
 class MmcDvdClass : public MmcClass {
  public:
   using MmcClass::MmcClass;
+  LONG ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
+              ComsSenseRecord* sense) override;
   virtual LONG StartDVD(LONG track, LONG flags, LONG size) = 0;  // 48
   virtual LONG WriteDVD(LONG count, const void* data) = 0;       // 49
   virtual LONG FinishDVD() = 0;                                  // 50

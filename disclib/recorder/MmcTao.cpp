@@ -481,16 +481,4 @@ void MmcClass::DoTAOWrite() {
   }
 }
 
-// ---- Session-at-once, packet writing: not yet ------------------------------------------------
-
-LONG MmcClass::StartSAO(I_CDRSessionLayout*, LONG) { return 6; }
-LONG MmcClass::WriteSAO(LONG, LONG, LONG, const void*) { return 1; }
-LONG MmcClass::FinishSAO() { return 1; }
-LONG MmcClass::FormatDiscFP(LONG) { return 6; }
-LONG MmcClass::StartFP(LONG, LONG*, LONG*, LONG*) { return 6; }
-LONG MmcClass::WriteFP(LONG, LONG, const void*) { return 1; }
-LONG MmcClass::FlushFP() { return 1; }
-LONG MmcClass::LastFailedFP() { return -1; }
-LONG MmcClass::FinishFP() { return 1; }
-
 }  // namespace discpak

@@ -117,27 +117,4 @@ LONG PlextorClass::VendorSpeed(LONG code) {
   return set(code);
 }
 
-// ---- DVD recorders -----------------------------------------------------------------------
-
-DvdRwClass::DvdRwClass(LONG device, I_CDR4DriveDB* database) : MmcDvdClass(device, database) {
-  caps_ |= CDRF_DVDR | CDRF_DVDRW;
-  COMS_Log("DvdRwClass: Created with CDRF_DVDR, CDRF_DVDRW");
-}
-
-LONG DvdRwClass::StartDVD(LONG, LONG, LONG) { return 6; }
-LONG DvdRwClass::WriteDVD(LONG, const void*) { return 1; }
-LONG DvdRwClass::FinishDVD() { return 1; }
-
-DvdPrwClass::DvdPrwClass(LONG device, I_CDR4DriveDB* database) : MmcDvdClass(device, database) {
-  caps_ |= CDRF_DvdPrw;
-  COMS_Log("Dvd+RwClass: Created with CDRF_DvdPrw");
-}
-
-LONG DvdPrwClass::StartDVD(LONG, LONG, LONG) { return 6; }
-LONG DvdPrwClass::WriteDVD(LONG, const void*) { return 1; }
-LONG DvdPrwClass::FinishDVD() { return 1; }
-LONG DvdPrwClass::FormatDVD(LONG) { return 6; }
-LONG DvdPrwClass::CloseDVD(LONG) { return 6; }
-double DvdPrwClass::FormatProgress() { return 0.0; }
-
 }  // namespace discpak

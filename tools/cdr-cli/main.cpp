@@ -9,6 +9,13 @@
 //     write [--mode1|--xa] [--speed X] [--test] [--open] FILE
 //                                 writes FILE as one data track, track-at-once, and closes
 //                                 the session (left open for more with --open)
+//     audio --sao|--raw [--title T] [--performer P] [--gap SECTORS] [--test]
+//           WAV[=TITLE[/PERFORMER]] ...
+//                                 an audio disc from 44.1 kHz 16-bit stereo WAV files,
+//                                 session-at-once or raw, with CD-TEXT when titles are given
+//     format-fp [--packet N]      formats a blank CD-RW for fixed packets of N blocks (32)
+//     packet-write [--at ADDRESS] FILE
+//                                 writes FILE in packets into the formatted track from ADDRESS
 //
 // Without --sim the transport is VEXA_SCSI_TRANSPORT, else the registry's
 // SCSI_TRANSPORT, else the machine's drives.
@@ -17,15 +24,20 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "disclib/recorder/CDR4BASE.h"
 #include "disclib/recorder/CDR4COMS.h"
+#include "disclib/recorder/CdText.h"
+#include "disclib/recorder/SessionLayout.h"
 #include "disclib/vcd/DiscpakLibrary.h"
 
 namespace {
+
+using discpak::SessionLayout;
 
 CDR4BASE* g_base = nullptr;
 CDR4COMS* g_coms = nullptr;
@@ -34,7 +46,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: cdr-cli [--sim FOLDER] [--log FILE] [-d N] COMMAND\n"
                "  drives | disc | toc | blank [--full]\n"
-               "  write [--mode1|--xa] [--speed X] [--test] [--open] FILE\n");
+               "  write [--mode1|--xa] [--speed X] [--test] [--open] FILE\n"
+               "  audio --sao|--raw [--title T] [--performer P] [--gap SECTORS] WAV[=TITLE[/PERFORMER]]...\n"
+               "  format-fp [--packet N] | packet-write [--at ADDRESS] FILE\n");
   return 2;
 }
 
@@ -204,6 +218,161 @@ int Write(I_CDRClass* drive, const std::vector<std::string>& args) {
   return 0;
 }
 
+// The PCM of a WAV file: 44.1 kHz, 16-bit, stereo only.
+bool ReadWav(const std::string& path, std::vector<BYTE>* pcm, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<BYTE> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  auto u32 = [&](std::size_t at) { return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) | (DWORD(file[at + 3]) << 24); };
+  auto u16 = [&](std::size_t at) { return static_cast<DWORD>(file[at] | (file[at + 1] << 8)); };
+  if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+    *error = path + " is no WAV file";
+    return false;
+  }
+  bool format = false;
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    const DWORD size = u32(at + 4);
+    if (size > file.size() - at - 8) {
+      *error = path + ": a chunk runs past the end of the file";
+      return false;
+    }
+    if (std::memcmp(file.data() + at, "fmt ", 4) == 0 && size >= 16) {
+      if (u16(at + 8) != 1 || u16(at + 10) != 2 || u32(at + 12) != 44100 || u16(at + 22) != 16) {
+        *error = path + " is not 44.1 kHz 16-bit stereo PCM";
+        return false;
+      }
+      format = true;
+    } else if (std::memcmp(file.data() + at, "data", 4) == 0) {
+      if (!format) break;
+      pcm->assign(file.begin() + static_cast<long>(at) + 8, file.begin() + static_cast<long>(at + 8 + size));
+      return true;
+    }
+    at += 8 + size + (size & 1);
+  }
+  *error = path + " has no PCM data";
+  return false;
+}
+
+int Audio(I_CDRClass* drive, const std::vector<std::string>& args) {
+  bool sao = false, raw = false, test = false;
+  LONG gap = 150;
+  std::vector<std::string> titles(1), performers(1), files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--sao") sao = true;
+    else if (a == "--raw") raw = true;
+    else if (a == "--test") test = true;
+    else if (a == "--title" && i + 1 < args.size()) titles[0] = args[++i];
+    else if (a == "--performer" && i + 1 < args.size()) performers[0] = args[++i];
+    else if (a == "--gap" && i + 1 < args.size()) gap = std::atol(args[++i].c_str());
+    else if (!a.empty() && a[0] != '-') files.push_back(a);
+    else return Usage();
+  }
+  if (sao == raw || files.empty() || files.size() > 99 || gap < 0) return Usage();
+  std::vector<std::vector<BYTE>> pcm;
+  std::vector<SessionLayout::Track> tracks;
+  bool text = !titles[0].empty() || !performers[0].empty();
+  for (const std::string& f : files) {
+    // FILE=TITLE/PERFORMER
+    const auto eq = f.find('=');
+    const std::string path = f.substr(0, eq);
+    std::string title, performer;
+    if (eq != std::string::npos) {
+      const std::string t = f.substr(eq + 1);
+      const auto slash = t.find('/');
+      title = t.substr(0, slash);
+      if (slash != std::string::npos) performer = t.substr(slash + 1);
+      text = true;
+    }
+    titles.push_back(title);
+    performers.push_back(performer);
+    std::vector<BYTE> samples;
+    std::string error;
+    if (!ReadWav(path, &samples, &error)) {
+      std::fprintf(stderr, "cdr-cli: %s\n", error.c_str());
+      return 1;
+    }
+    samples.resize((samples.size() + 2351) / 2352 * 2352, 0);
+    SessionLayout::Track t;
+    t.pause = gap;
+    t.length = static_cast<LONG>(samples.size() / 2352);
+    if (t.length < 300) t.length = 300, samples.resize(300 * 2352, 0);  // at least 4 seconds
+    tracks.push_back(t);
+    pcm.push_back(std::move(samples));
+  }
+  SessionLayout layout(tracks, 0x00);
+  if (text) {
+    const std::vector<BYTE> record = BuildCdTextRecord(titles, performers, 1, static_cast<int>(files.size()));
+    if (record.empty()) {
+      std::fprintf(stderr, "cdr-cli: the CD-TEXT is too long\n");
+      return 1;
+    }
+    layout.SetCDText(record);
+  }
+  const LONG flags = (test ? CDR_TESTWRITE : 0) | CDR_BURNPROOF | (raw ? CDR_FORCERAW : 0);
+  if (g_base->CDR4_StartSAO(drive, &layout, flags) != 0) return Fail(drive, "cannot start the session");
+  // The stream: each track's pause as silence, then its samples.
+  bool refused = false;
+  std::vector<BYTE> silence(2352 * 16, 0);
+  auto put = [&](const BYTE* data, LONG count) {
+    for (LONG at = 0; at < count && !refused; at += 16) {
+      const LONG n = std::min<LONG>(16, count - at);
+      refused = g_base->CDR4_WriteSAO(drive, CDR_TRACK_AUDIO, 2352, n, data ? data + static_cast<std::size_t>(at) * 2352
+                                                                             : silence.data()) != 0;
+    }
+  };
+  for (std::size_t t = 0; t < tracks.size() && !refused; ++t) {
+    put(nullptr, t == 0 ? 150 : tracks[t].pause);
+    put(pcm[t].data(), tracks[t].length);
+  }
+  const LONG finished = g_base->CDR4_FinishSAO(drive);
+  if (refused || finished != 0) return Fail(drive, "the session failed");
+  std::printf("wrote %zu tracks, lead-out at %ld\n", tracks.size(), static_cast<long>(layout.LeadOut()));
+  return 0;
+}
+
+int FormatFP(I_CDRClass* drive, const std::vector<std::string>& args) {
+  LONG packet = 32;
+  if (args.size() == 2 && args[0] == "--packet") packet = std::atol(args[1].c_str());
+  else if (!args.empty()) return Usage();
+  const LONG r = drive->FormatDiscFP(packet);
+  if (r == 6) return Fail(drive, "this drive cannot format CD-RW discs");
+  if (r != 0) return Fail(drive, "formatting failed");
+  std::printf("formatted for packets of %ld blocks\n", static_cast<long>(packet));
+  return 0;
+}
+
+int PacketWrite(I_CDRClass* drive, const std::vector<std::string>& args) {
+  LONG at = 0;
+  std::string file;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--at" && i + 1 < args.size()) at = std::atol(args[++i].c_str());
+    else if (file.empty()) file = args[i];
+    else return Usage();
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cdr-cli: cannot read %s\n", file.c_str());
+    return 1;
+  }
+  std::vector<BYTE> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  LONG packet = 0, start = 0, size = 0;
+  if (drive->StartFP(1, &packet, &start, &size) != 0) return Fail(drive, "no fixed-packet track to write");
+  const std::size_t bytes = static_cast<std::size_t>(packet) * 2048;
+  data.resize((data.size() + bytes - 1) / bytes * bytes, 0);
+  LONG failed = 0;
+  for (std::size_t off = 0; off < data.size() && !failed; off += bytes) {
+    failed = drive->WriteFP(start + at + static_cast<LONG>(off / 2048), packet, data.data() + off);
+  }
+  const LONG finished = drive->FinishFP();
+  if (failed || finished) {
+    std::fprintf(stderr, "cdr-cli: packet write failed at %ld\n", static_cast<long>(drive->LastFailedFP()));
+    return Fail(drive, "the packets failed");
+  }
+  std::printf("wrote %zu blocks at %ld in packets of %ld\n", data.size() / 2048, static_cast<long>(start + at),
+              static_cast<long>(packet));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +414,9 @@ int main(int argc, char** argv) {
       else if (command == "toc") result = Toc(drive);
       else if (command == "blank") result = Blank(drive, !rest.empty() && rest[0] == "--full");
       else if (command == "write") result = Write(drive, rest);
+      else if (command == "audio") result = Audio(drive, rest);
+      else if (command == "format-fp") result = FormatFP(drive, rest);
+      else if (command == "packet-write") result = PacketWrite(drive, rest);
       else result = Usage();
       g_base->CDR4_DeleteDrive(drive);
     }

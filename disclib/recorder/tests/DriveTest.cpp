@@ -379,7 +379,7 @@ TEST_F(DriveTest, ACdTextLengthBeyondTheRecordIsCut) {
   auto fake = std::make_unique<FakeTransport>(1);
   fake->answer = [](const vexa::scsi::Command& c) {
     vexa::scsi::Result r;
-    std::memset(c.data, 0x11, c.length);
+    if (c.length) std::memset(c.data, 0x11, c.length);
     if (c.cdb[0] == 0x43) {
       c.data[0] = 9000 >> 8;  // more than the 8194 a record holds
       c.data[1] = 9000 & 0xFF;

@@ -304,3 +304,34 @@ TEST(SimSector, CdTextPacksComeBackFromTheirSymbols) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace simtest;
+
+TEST_F(SimFixture, FormatUnitMakesAFixedPacketTrackOnCdRw) {
+  Configure("media = cdrw\ncapacity = 1000\n");
+  Open();
+  std::vector<std::uint8_t> list = {0, 0x02, 0, 8, 0, 0, 0x03, 0xE8, 0x10 << 2, 0, 0, 32};
+  ASSERT_TRUE(Cmd({0x04, 0x11, 0, 0, 0, 0}, Direction::Out, &list).Ok());
+  auto info = In({0x52, 1, 0, 0, 0, 1, 0, 0, 36, 0}, 36);
+  ASSERT_GE(info.size(), 28u);
+  EXPECT_EQ(info[6] & 0x30, 0x30);  // packet, fixed
+  EXPECT_EQ(info[23], 32);
+  ASSERT_TRUE(WriteParameters(0, 5, 8, 0, 0, 32).Ok());
+  std::vector<std::uint8_t> data(32 * 2048, 0x42);
+  EXPECT_EQ(SenseText(Write(16, 32, data)), "5/21/02");  // off the packet grid
+  EXPECT_TRUE(Write(64, 32, data).Ok());
+  auto back = In({0x28, 0, 0, 0, 0, 70, 0, 0, 1, 0}, 2048);
+  ASSERT_EQ(back.size(), 2048u);
+  EXPECT_EQ(back[0], 0x42);
+  // A DVD+RW takes its format type and background format.
+  Configure("profile = dvdplus-writer\nmedia = dvdprw\n");
+  vexa::base::RemoveAll(vexa::base::JoinPath(dir_, "disc.state"));
+  Open();
+  std::vector<std::uint8_t> plus = {0, 0, 0, 8, 0x00, 0x23, 0x05, 0x40, 0x98, 0, 0, 1};
+  ASSERT_TRUE(Cmd({0x04, 0x11, 0, 0, 0, 0}, Direction::Out, &plus).Ok());
+  EXPECT_EQ(SenseText(Cmd({0x04, 0x11, 0, 0, 0, 0}, Direction::Out, &list)), "5/26/00");  // a CD-RW format
+}
+
+}  // namespace

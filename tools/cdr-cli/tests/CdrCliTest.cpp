@@ -61,6 +61,23 @@ TEST(CdrCli, ListsWritesReadsAndBlanksADisc) {
   EXPECT_NE(out.find("disc: blank, erasable"), std::string::npos) << out;
   out = RunTool(cli + "-d 3 disc", &status);
   EXPECT_EQ(status, 1);
+
+  // Fixed packets on a small rewritable disc.
+  const std::string small = dir + "/small";
+  RunTool("cdrsim create " + small + " --media cdrw --capacity 1100", &status);
+  ASSERT_EQ(status, 0);
+  const std::string fp = "cdr-cli --sim " + small + " ";
+  out = RunTool(fp + "packet-write " + dir + "/data.bin", &status);
+  EXPECT_EQ(status, 1) << out;
+  out = RunTool(fp + "format-fp --packet 0", &status);
+  EXPECT_EQ(status, 1) << out;
+  out = RunTool(fp + "format-fp --packet 16", &status);
+  EXPECT_EQ(status, 0) << out;
+  out = RunTool(fp + "packet-write --at 32 " + dir + "/data.bin", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("wrote 48 blocks at 32 in packets of 16"), std::string::npos) << out;
+  out = RunTool(fp + "packet-write --at 8 " + dir + "/data.bin", &status);
+  EXPECT_EQ(status, 1) << out;
   unsetenv("VEXA_REGISTRY_DIR");
   vexa::base::RemoveAll(dir);
 }

@@ -1,0 +1,615 @@
+// Album input and files: album files of both dialects, further copies, extra
+// files and the include folder, the default title, paper size, the judgement
+// on rejected pictures, the work directory, and sources on removable media.
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <locale.h>
+
+#include "core/CoreFiles.h"
+#include "core/VEXACore1.h"
+#include "idl/ProductKey.h"
+#include "platform/base/File.h"
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+
+namespace vexa::core {
+
+using namespace vexa::com;
+
+namespace {
+
+std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
+
+// A path of an album file is taken relative to the album's folder.
+std::string Resolve(const std::string& path, const std::string& baseFolder) {
+  if (path.empty() || baseFolder.empty() || path[0] == '/') return path;
+  return base::JoinPath(baseFolder, path);
+}
+
+// Copies a file through the shared input and output helpers.
+bool CopyFileContents(const std::string& from, const std::string& to) {
+  base::InputFile in;
+  if (!in.Open(from)) return false;
+  base::OutputFile out;
+  if (!out.Open(to)) return false;
+  std::vector<char> buffer(1 << 20);
+  while (true) {
+    const long long n = in.ReadSome(buffer.data(), buffer.size());
+    if (n < 0) return false;
+    if (n == 0) break;
+    if (!out.Write(buffer.data(), static_cast<std::size_t>(n))) return false;
+  }
+  return out.Commit();
+}
+
+std::string ReplaceFirst(std::string text, std::string_view what, const std::string& with) {
+  const std::size_t at = text.find(what);
+  if (at != std::string::npos) text.replace(at, what.size(), with);
+  return text;
+}
+
+}  // namespace
+
+// ---- album files ------------------------------------------------------------------------------
+
+HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
+  SetErrorCode(VEXACoreSuccess);
+  const std::string path = Narrow(albumFilePath);
+  if (path.empty()) {
+    SetErrorCode(VEXACoreInvalidFile);
+    ReportProblem();
+    return Fail("CVEXACore1::AddAlbumFile - Invalid input file.");
+  }
+  CVexaCoreXML album(util_);
+  auto readFailed = [&](const char* text) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(text);
+  };
+  if (!album.Init(path, albumFormat)) return readFailed("CVEXACore1::AddAlbumFile - XML Init call failed.");
+
+  LONG tv = VEXACoreTVINVALID;
+  if (!album.GetTVSystem(&tv)) return readFailed("CVEXACore1::AddAlbumFile - XML GetTVSystem call failed.");
+  if (tv != VEXACoreTVINVALID && FAILED(DoSetTVSystem(tv))) return Fail("CVEXACore1::AddAlbumFile - SetTVSystem call failed.");
+
+  LONG delay = 0;
+  if (!album.GetStillDelay(&delay)) return readFailed("CVEXACore1::AddAlbumFile - XML GetStillDelay failed.");
+  // A delay of 2 seconds or less leaves the default of the run.
+  if (delay > 2 && FAILED(DoSetStillDelay(delay))) return Fail("CVEXACore1::AddAlbumFile - SetStillDelay failed.");
+
+  LONG titleTime = 0;
+  if (!album.GetStillTitleVisibleTime(&titleTime)) {
+    return Fail("CVEXACore1::AddAlbumFile - XML GetStillTitleVisibleTime failed.");
+  }
+  // The title time needs a delay to be measured against; without one the
+  // run's defaults apply to both.
+  if (titleTime > 0 && stillDelaySet_ && FAILED(DoSetStillTitleVisibleTime(titleTime))) {
+    return Fail("CVEXACore1::AddAlbumFile - SetStillTitleVisibleTime failed.");
+  }
+
+  std::u16string l1, l2, l3;
+  if (!album.GetTitleLines(&l1, &l2, &l3)) return readFailed("CVEXACore1::AddAlbumFile - XML GetTitleLines call failed.");
+  if (!l1.empty() || !l2.empty() || !l3.empty()) {
+    Bstr b1(l1), b2(l2), b3(l3);
+    if (FAILED(DoSetTitleLines(b1.Get(), b2.Get(), b3.Get()))) {
+      return Fail("CVEXACore1::AddAlbumFile - SetTitleLines call failed.");
+    }
+  }
+
+  LONG paper = VEXACorePaperSizeInvalid;
+  if (!album.GetPaperSize(&paper)) return readFailed("CVEXACore1::AddAlbumFile - XML GetPaperSize call failed.");
+  if (paper != VEXACorePaperSizeInvalid && FAILED(DoSetPaperSize(paper))) {
+    return Fail("CVEXACore1::AddAlbumFile - SetPaperSize call failed.");
+  }
+
+  const std::string folder = base::DirName(path);
+  if (FAILED(AddStills(album, folder))) return Fail("CVEXACore1::AddAlbumFile - AddStills call failed.");
+
+  std::string audio, audioName;
+  DATE audioTime = 0.0;
+  if (!album.GetFirstAudioTrack(&audio, &audioName, &audioTime)) {
+    return readFailed("CVEXACore1::AddAlbumFile - XML GetFirstAudioTrack call failed.");
+  }
+  if (!audio.empty()) {
+    if (!album.ResetAudios()) return readFailed("CVEXACore1::AddAlbumFile - XML ResetAudios() call failed.");
+    Bstr real = Bstr::FromUtf8(Resolve(audio, folder)), name = Bstr::FromUtf8(Resolve(audioName, folder));
+    if (FAILED(DoAddAudioTrack(real.Get(), name.Get(), audioTime))) {
+      return Fail("CVEXACore1::AddAlbumFile - AddAudioTrack call failed.");
+    }
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
+  if (!album.Album()) return Fail("CVEXACore1::AddStills - Empty album input.");
+  std::vector<StillEntry> stills;
+  if (!album.GetAllStills(&stills)) {
+    ReportProblem();
+    return Fail("CVEXACore1::AddStills - XML GetAllStills call failed.");
+  }
+  // Each accepted still is written back by AddStill.
+  if (!album.ResetStills()) {
+    ReportProblem();
+    return Fail("CVEXACore1::AddStills - XML ResetStills() call failed.");
+  }
+  for (const StillEntry& e : stills) {
+    if (e.fullResPath.empty() && e.originalFilename.empty()) {
+      util_.LogError("CVEXACore1::AddStills - Still has no content.", false);
+    }
+    const std::string file = Resolve(e.fullResPath, baseFolder);
+    Bstr still = Bstr::FromUtf8(file), source = Bstr::FromUtf8(Resolve(e.originalFilename, baseFolder)),
+         title = Bstr::FromUtf8(e.title);
+    if (FAILED(DoAddStill(still.Get(), source.Get(), title.Get(), e.creationTime, e.sizingBehaviour, e.rotation,
+                          VARIANT_FALSE))) {
+      if (lastErrorCode_ == VEXACoreCancelled) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+      const std::string text = Format("CVEXACore1::AddStills - AddStill call failed for path %s.", file.c_str());
+      util_.LogError(text, true);
+      if (stopOnBadStill_) return Fail(text);
+    }
+    if (IsCancelled()) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoMakeDuplicate() {
+  static const std::string kPrefix = "CVEXACore1::MakeDuplicate - ";
+  util_.ClearPendingErrors();
+  if (ui_) ui_->DestroyStatus();
+  Bstr work = Bstr::FromUtf8(tempPath_);
+  if (FAILED(DoInit(statusLevel_, work.Get(), cleanTempOnRelease_ ? VARIANT_TRUE : VARIANT_FALSE))) {
+    return Fail(kPrefix + "XML Init call failed.");
+  }
+  ResetState();
+  if (FAILED(DoSetFileSystemSupport(fileSystem_))) return Fail(kPrefix + "SetFileSystemSupport call failed.");
+
+  CVexaCoreXML& album = *albumXml_;
+  auto readFailed = [&](const std::string& text) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(kPrefix + text);
+  };
+  LONG tv = VEXACoreTVNTSC;
+  if (!album.GetTVSystem(&tv)) return readFailed("XML GetTVSystem call failed.");
+  if (FAILED(DoSetTVSystem(tv))) return Fail(kPrefix + "SetTVSystem call failed.");
+  LONG delay = 0;
+  if (!album.GetStillDelay(&delay)) return readFailed("XML GetStillDelay failed.");
+  if (FAILED(DoSetStillDelay(delay))) return Fail(kPrefix + "SetStillDelay failed.");
+  LONG titleTime = 0;
+  if (!album.GetStillTitleVisibleTime(&titleTime)) return readFailed("XML GetStillTitleVisibleTime failed.");
+  if (FAILED(DoSetStillTitleVisibleTime(titleTime))) return Fail(kPrefix + "SetStillTitleVisibleTime failed.");
+  std::u16string l1, l2, l3;
+  if (!album.GetTitleLines(&l1, &l2, &l3)) return readFailed("XML GetTitleLines call failed.");
+  if (!l1.empty() || !l2.empty() || !l3.empty()) {
+    Bstr b1(l1), b2(l2), b3(l3);
+    if (FAILED(DoSetTitleLines(b1.Get(), b2.Get(), b3.Get()))) return Fail(kPrefix + "SetTitleLines call failed.");
+  }
+  LONG paper = VEXACorePaperSizeLetter;
+  if (!album.GetPaperSize(&paper)) return readFailed("XML GetPaperSize call failed.");
+  if (FAILED(DoSetPaperSize(paper))) return Fail(kPrefix + "SetPaperSize call failed.");
+  if (FAILED(AddStills(album, ""))) return Fail(kPrefix + "AddStills call failed.");
+  std::string audio, audioName;
+  DATE audioTime = 0.0;
+  if (!album.GetFirstAudioTrack(&audio, &audioName, &audioTime)) return readFailed("XML GetFirstAudioTrack call failed.");
+  if (!audio.empty()) {
+    if (!album.ResetAudios()) return readFailed("XML ResetAudios() call failed.");
+    Bstr real = Bstr::FromUtf8(audio), name = Bstr::FromUtf8(audioName);
+    if (FAILED(DoAddAudioTrack(real.Get(), name.Get(), audioTime))) return Fail(kPrefix + "AddAudioTrack call failed.");
+  }
+  if (FAILED(DoCreateVCD(testMode_, verify_, burnSafe_))) return Fail(kPrefix + "CreateVCD call failed.");
+  return S_OK;
+}
+
+// ---- rejected pictures -------------------------------------------------------------------------
+
+void CVEXACore1::AppendLineBreaks(int count, std::string* text) {
+  for (int i = 0; i < count; ++i) *text += "\r\n";
+}
+
+bool CVEXACore1::DealWithInvalidStills() {
+  SetErrorCode(VEXACoreSuccess);
+  ShowStatus();
+  if (stillCount_ != 0) util_.LogInfo(Format("NUMBER OF IMAGES = %d.", static_cast<int>(stillCount_)));
+  std::string line;
+  if (!invalidSeen_) {
+    if (!noStillsYet_) return true;
+    SetErrorCode(VEXACoreNoStills);
+    line = "CVEXACore1::DealWithInvalidStills - User had no images.";
+  } else if (validSeen_) {
+    SetErrorCode(VEXACoreInvalidStills);
+    util_.LogInfo("CVEXACore1::DealWithInvalidStills - User added some invalid images.");
+    if (!Interactive()) return true;
+    std::string text = util_.LoadString(
+        4496,
+        "The orlune disc creator could not process some of your images.\r\n\r\nThe files may not be supported file "
+        "types, or they may be corrupt files.\r\n\r\nClick OK to create a orlune disc without the following images:");
+    for (const std::string& path : invalidStills_) {
+      AppendLineBreaks(1, &text);
+      text += path;
+    }
+    return ShowMessage(kMessageOKCancel, text, nullptr, false, true, false);
+  } else if (!noStillsYet_) {
+    SetErrorCode(VEXACoreNoValidStills);
+    line = "CVEXACore1::DealWithInvalidStills - User had no valid images.";
+  } else {
+    SetErrorCode(VEXACoreNoStills);
+    line = "CVEXACore1::DealWithInvalidStills - User had no images.";
+  }
+  util_.ReportError(line, false);
+  if (Interactive() && errorsShown_) {
+    ShowMessage(kMessageOK,
+                util_.LoadString(4483, "The orlune disc creator software could not process any of your image files."),
+                nullptr, true, false, false);
+  }
+  return false;
+}
+
+// ---- extra files -------------------------------------------------------------------------------
+
+HRESULT CVEXACore1::DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
+  SetErrorCode(VEXACoreSuccess);
+  if (!fileSystemSet_) {
+    util_.LogError("CVEXACore1::AddFile - SetFileSystemSupport must be called before AddFile. Using default.", false);
+    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+      return Fail("CVEXACore1::AddFile - SetFileSystemSupport call failed.", true);
+    }
+    fileSystemSet_ = true;
+  }
+  const std::string source = Narrow(sourceFile);
+  if (source.empty()) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::AddFile - Empty string passed for source file.");
+  }
+  if (!base::FileExists(source)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::AddFile - File does not exist = %s.", source.c_str()));
+  }
+  if (!driver_ || !driver_->AddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::AddFile - Base AddFile call failed for %s.", source.c_str()));
+  }
+  return S_OK;
+}
+
+bool CVEXACore1::AddExtraODFiles() {
+  namespace fs = std::filesystem;
+  std::string folder;
+  if (!CVexaCoreUtil::getRegistryEntry(HKEY_LOCAL_MACHINE, kProductKey, "CORE_INCLUDE_PATH", &folder)) {
+    ReportProblem();
+    return util_.ReportFailure("CVEXACore1::AddExtraODFiles - getRegistryEntry call failed.", false);
+  }
+  if (folder.empty()) {
+    ReportProblem();
+    return util_.ReportFailure("CVEXACore1::AddExtraODFiles - Empty string for temp directory.", false);
+  }
+  folder = base::ToNativePath(folder);
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    ReportProblem();
+    return util_.ReportFailure(Format("CVEXACore1::AddExtraODFiles - not a real directory = %s.", folder.c_str()), false);
+  }
+  std::vector<fs::directory_entry> entries;
+  fs::directory_iterator it(folder, ec);
+  if (ec) {
+    ReportProblem();
+    return util_.ReportFailure(
+        Format("CVEXACore1::AddExtraODFiles - Cannot find any files in directory %s.", folder.c_str()), false);
+  }
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) entries.push_back(*it);
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& entry : entries) {
+    // Sub-folders are not descended.
+    if (entry.is_directory(ec)) continue;
+    const std::string name = entry.path().filename().string();
+    Bstr source = Bstr::FromUtf8(base::JoinPath(folder, name)), dest = Bstr::FromUtf8("/" + base::ToUpperAscii(name));
+    if (FAILED(DoAddFile(source.Get(), dest.Get(), nullptr, 0.0))) {
+      return util_.ReportFailure(Format("CVEXACore1::AddExtraODFiles - AddFile call failed for file %s.", name.c_str()),
+                                 false);
+    }
+  }
+  return true;
+}
+
+// ---- title, paper size and the locale's defaults ----------------------------------------------------
+
+HRESULT CVEXACore1::DoSetDefaultTitle() {
+  SetErrorCode(VEXACoreSuccess);
+  // Today's date in the user's short form.
+  char date[128] = {};
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr));
+  if (!loc) loc = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
+  const std::size_t n = loc ? strftime_l(date, sizeof(date), "%x", &local, loc) : 0;
+  if (loc) freelocale(loc);
+  if (n == 0) return Fail("CVEXACore1::SetDefaultTitle - Call to ::GetDateFormat() failed.");
+  const std::string product = util_.LoadString(4478, "Kv Orlune Disc");
+  Bstr line1 = Bstr::FromUtf8(date), line2 = Bstr::FromUtf8(product), line3(u"");
+  if (FAILED(DoSetTitleLines(line1.Get(), line2.Get(), line3.Get()))) {
+    SetErrorCode(VEXACoreFailure);
+    return Fail("CVEXACore1::SetDefaultTitle - SetTitleLines call failed.", true);
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoSetPaperSize(LONG paperSize) {
+  SetErrorCode(VEXACoreSuccess);
+  if (paperSize == VEXACorePaperSizeInvalid) return S_OK;
+  if (paperSizeSet_) {
+    util_.LogError("CVEXACore1::SetTVSystem - Can only set Paper Size once.", false);
+    return S_OK;
+  }
+  if (!driver_ || !driver_->SetPaperSize(paperSize)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
+  }
+  if (!albumXml_->SetPaperSize(paperSize)) {
+    ReportProblem();
+    SetErrorCode(VEXACoreFailure);
+    return Fail("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
+  }
+  paperSizeSet_ = true;
+  util_.LogInfo(Format("Paper Size = %s.", paperSize == VEXACorePaperSizeA4 ? "A4" : "Letter"));
+  return S_OK;
+}
+
+HRESULT CVEXACore1::GetTVSystem(LONG* tv) {
+  LONG answer = 0;
+  if (!locale_ || FAILED(locale_->get_TVSystem(&answer))) {
+    return Fail("CVEXACore1::GetTVSystem - Call to locale get_TVSystem failed.", true);
+  }
+  *tv = answer == 1 || answer == 2 ? VEXACoreTVPAL : VEXACoreTVNTSC;
+  return S_OK;
+}
+
+HRESULT CVEXACore1::GetPaperSize(LONG* paper) {
+  LONG answer = 0;
+  if (!locale_ || FAILED(locale_->get_PaperSize(&answer))) {
+    return Fail("CVEXACore1::GetPaperSize - Call to locale get_PaperSize failed.", true);
+  }
+  *paper = answer == 0 ? VEXACorePaperSizeA4 : VEXACorePaperSizeLetter;
+  return S_OK;
+}
+
+// ---- the work directory ------------------------------------------------------------------------------
+
+bool CVEXACore1::MakeTempDirectory(std::string* path) {
+  // A folder of its own per object, so that two runs side by side never
+  // remove each other's files.
+  const std::string made = base::MakeTempDir(services_.systemTemp, "vexaCoreTemp");
+  if (made.empty()) {
+    util_.ReportError("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir!", false);
+    return false;
+  }
+  *path = made;
+  return true;
+}
+
+bool CVEXACore1::CheckTempDirectory() {
+  static const char kNewOne[] = "CVEXACore1::CheckTempDirectory - Set Temp directory does not exist. Making a new one.";
+  if (tempDirectorySet_ && base::Utf8Length(tempPath_) < 3) {
+    util_.ReportError(kNewOne, false);
+    tempDirectorySet_ = false;
+  }
+  if (tempDirectorySet_ && !base::DirExists(tempPath_)) {
+    if (!base::MakeDirs(tempPath_)) {
+      util_.ReportError(kNewOne, false);
+      tempDirectorySet_ = false;
+    }
+  }
+  if (!tempDirectorySet_) {
+    if (!MakeTempDirectory(&tempPath_)) {
+      util_.ReportError("CVEXACore1::CheckTempDirectory - Unable to create a temp directory.", false);
+      return false;
+    }
+    tempDirectorySet_ = true;
+  }
+  return true;
+}
+
+bool CVEXACore1::CheckTempSpace() {
+  if (!CheckTempDirectory()) {
+    util_.ReportError("CVEXACore1::CheckTempSpace - SetTempDirectory call failed.", false);
+    return true;
+  }
+  // The volume the work directory lies on stands for the system's drive.
+  tempDrive_ = MountPointOf(tempPath_);
+  std::uint64_t free = 0;
+  if (!services_.freeSpace(tempPath_, &free)) {
+    util_.ReportError("CVEXACore1::CheckTempSpace - GetDiskFreeSpaceEx call failed.", false);
+    return true;
+  }
+  DWORD minimum = 0;
+  if (!CVexaCoreUtil::getRegistryEntry(HKEY_LOCAL_MACHINE, kProductKey, "MIN_TEMP_SPACE", &minimum)) {
+    util_.ReportError("CVEXACore1::CheckTempSpace - getRegistryEntry call failed.", false);
+    minimum = 200000000;
+  }
+  requiredMegabytes_ = static_cast<LONG>(minimum / 1000000);
+  if (free >= minimum) return true;
+  util_.ReportError("CVEXACore1::CheckTempSpace - User has insufficient temp space.", false);
+  return false;
+}
+
+bool CVEXACore1::ReportTempSpace() {
+  SetErrorCode(VEXACoreInsufficientTempSpace);
+  if (Interactive() && errorsShown_) {
+    ShowMessage(kMessageOK,
+                FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space on your "
+                                                         "%2!s! drive.\r\n\r\nYou must create additional disc space "
+                                                         "before you can create a orlune disc."),
+                                  {requiredMegabytes_, tempDrive_}),
+                nullptr, true, false, false);
+  }
+  return true;
+}
+
+HRESULT CVEXACore1::DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
+  SetErrorCode(VEXACoreSuccess);
+  cleanTempOnRelease_ = doClean == VARIANT_TRUE;
+  const std::string path = Narrow(tempPath);
+  if (!tempPath || base::Utf8Length(path) < 3) return Fail("CVEXACore1::SetTempDirectory - Empty tempPath");
+  if (!driver_ || !driver_->SetTempDirectory(tempPath)) {
+    return Fail(Format("CVEXACore1::SetTempDirectory - ODBase SetTempDirectory call failed for path %s.", path.c_str()),
+                true);
+  }
+  util_.LogInfo(Format("Temp directory set to %s.", path.c_str()));
+  tempDirectorySet_ = true;
+  return S_OK;
+}
+
+bool CVEXACore1::GetTempFilePath(std::string* path) {
+  // The system takes the first three letters of the prefix.
+  const std::string made = base::MakeTempFile(tempPath_, std::string("vexaTempFile").substr(0, 3));
+  if (made.empty()) {
+    util_.ReportError(Format("CVEXACore1::GetTempFilePath - GetTempFileName() call failed, error code: %d", errno), false);
+    return false;
+  }
+  *path = made;
+  return true;
+}
+
+bool CVEXACore1::CleanTempDirectory() {
+  if (tempPath_.empty()) {
+    util_.LogError("CVEXACore1::CleanTempDirectory - Empty string for temp directory.", false);
+    return false;
+  }
+  // Only the orchestrator's own folder is ever removed.
+  std::string leaf = base::BaseName(tempPath_);
+  if (leaf.empty()) leaf = base::BaseName(base::DirName(tempPath_));
+  if (leaf.find("vexaCoreTemp") == std::string::npos) {
+    util_.LogError(Format("CVEXACore1::CleanTempDirectory - Invalid temp directory name = %s.", tempPath_.c_str()), false);
+    return false;
+  }
+  if (!base::DirExists(tempPath_)) {
+    util_.LogError(Format("CVEXACore1::CleanTempDirectory - Temp directory does not exist = %s.", tempPath_.c_str()),
+                   false);
+    return false;
+  }
+  if (!DeleteDirectoryTree(tempPath_)) {
+    util_.LogError(Format("CVEXACore1::CleanTempDirectory - Cannot delete temp directory = %s.", tempPath_.c_str()),
+                   false);
+    return false;
+  }
+  return true;
+}
+
+// ---- sources on removable media ------------------------------------------------------------------------
+
+bool CVEXACore1::CopyFromWriter(std::string* path) {
+  Bstr drive;
+  if (FAILED(DoGetDrivePath(drive.Out()))) {
+    util_.ReportError("CVEXACore1::CopyFromWriter - GetDrivePath() call failed.", false);
+    return false;
+  }
+  if (drive.Length() == 0) {
+    util_.ReportError("CVEXACore1::CopyFromWriter - Empty drive path.", false);
+    return false;
+  }
+  // Only a file on the disc in the writer, which the burn replaces, is copied.
+  if (!OnWriterDisc(*path, drive.Utf8())) return true;
+  const std::string extension = base::Extension(base::BaseName(*path));
+  if (extension.empty()) {
+    util_.ReportError("CVEXACore::CopyFromWriter - No file extension for audio file.", false);
+    return false;
+  }
+  std::string temp;
+  if (!GetTempFilePath(&temp)) {
+    util_.ReportError("CVEXACore1::CopyFromWriter - Cant get a temporary file.", false);
+    return false;
+  }
+  const std::string copy = temp + extension;
+  if (!CopyFileContents(*path, copy)) {
+    util_.ReportError("CVEXACore1::CopyFromWriter - Cannot copy original file to temp File.", false);
+    return false;
+  }
+  if (!base::FileExists(copy)) {
+    util_.ReportError("CVEXACore1::CopyFromWriter - Temp file is empty.", false);
+    return false;
+  }
+  *path = copy;
+  return true;
+}
+
+bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool isAudio) {
+  static const char kCancel[] = "CVEXACore::CheckIfFileExists - User pressed Cancel";
+  if (base::FileExists(path)) {
+    *exists = true;
+    return true;
+  }
+  *exists = false;
+  if (!Interactive()) return true;
+  Bstr drive;
+  if (driver_) {
+    driver_->GetDrivePath(drive.Out());
+    util_.ClearPendingErrors();
+  }
+  const std::string location = RemovableLocation(path, drive.Utf8());
+  if (location.empty()) return true;
+  const std::string text =
+      isAudio ? util_.LoadString(4551, "You have either removed the disc with your audio file\r\nor there is a media "
+                                       "player accessing your disc.\r\n\r\nReinsert the disc into drive %s and close "
+                                       "any media players running on your system.")
+              : util_.LoadString(4550, "You have removed the disc with your images.\r\n\r\nPlease reinsert that disc "
+                                       "into drive %s.\r\n\r\nClick OK to continue.");
+  if (!ShowMessage(kMessageOKCancel, ReplaceFirst(text, "%s", location), nullptr, false, true, false)) {
+    return Cancel(kCancel);
+  }
+  SetStatusText(util_.LoadString(4552, "Locating the file on your drive."));
+  for (int i = 0; i < 50; ++i) {
+    Wait(std::chrono::milliseconds(1000));
+    if (IsCancelled()) return Cancel(kCancel);
+    if (base::FileExists(path)) {
+      *exists = true;
+      return true;
+    }
+    AdvanceProgress(1, true);
+  }
+  return true;
+}
+
+// ---- drives --------------------------------------------------------------------------------------------
+
+HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent) {
+  SetErrorCode(VEXACoreSuccess);
+  if (!drivePresent) return E_POINTER;
+  const bool showMessage = showCDWriterError == VARIANT_TRUE && Interactive() && errorsShown_;
+  static const char kNoWriter[] =
+      "The orlune disc creator software could not find a CD writer on your system.\r\n\r\nTry the following in the "
+      "order given:\r\n   - Restart your computer so that the drivers of the CD writer are loaded.\r\n   - Check that "
+      "the CD writer works with the software that came with it.\r\n   - Uninstall the software and reinstall.";
+  if (!driver_ || !driver_->GetNextDrive(drivePresent)) {
+    if (showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+    SetErrorCode(VEXACoreFailure);
+    return Fail("CVEXACore1::GetNextDrive - ODBase GetNextDrive call failed");
+  }
+  if (*drivePresent != VARIANT_TRUE && showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoGetDrivePath(BSTR* drivePath) {
+  if (!drivePath) return E_POINTER;
+  *drivePath = nullptr;
+  if (!driver_ || !driver_->GetDrivePath(drivePath)) {
+    SetErrorCode(VEXACoreFailure);
+    return Fail("CVEXACore1::GetDrivePath - ODBase GetDrivePath call failed");
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoGetInquiry(BSTR* driveDescription) {
+  if (!driveDescription) return E_POINTER;
+  *driveDescription = nullptr;
+  if (!driver_ || !driver_->GetInquiry(driveDescription)) {
+    SetErrorCode(VEXACoreFailure);
+    return Fail("CVEXACore1::GetInquiry - ODBase GetInquiry call failed");
+  }
+  return S_OK;
+}
+
+}  // namespace vexa::core

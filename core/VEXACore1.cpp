@@ -1,0 +1,960 @@
+// CVEXACore1: construction, Init, the failure report, the user-interface
+// helpers, the settings and picture input, and the interface's entry points.
+#include "core/VEXACore1.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "core/Controls.h"
+#include "core/CoreFiles.h"
+#include "core/DispatchArgs.h"
+#include "core/LocUtil.h"
+#include "core/QtUi.h"
+#include "core/StringTable.h"
+#include "idl/ProductKey.h"
+#include "platform/base/File.h"
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+
+namespace vexa::core {
+
+using namespace vexa::com;
+
+namespace {
+
+std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
+bool Empty(BSTR s) { return !s || SysStringLen(s) == 0; }
+
+const char* FileSystemName(LONG fs) {
+  switch (fs) {
+    case VEXACoreFSISO9660: return "ISO9660";
+    case VEXACoreFSJOLIET: return "JOLIET";
+    case VEXACoreFSUDF15: return "UDF15";
+    default: return "ISO9660|JOLIET";
+  }
+}
+
+const char* TVSystemName(LONG tv) {
+  switch (tv) {
+    case VEXACoreTVFILM: return "FILM";
+    case VEXACoreTVPAL: return "PAL";
+    case VEXACoreTVSECAM: return "SECAM";
+    default: return "NTSC";
+  }
+}
+
+}  // namespace
+
+// An entry point's guard: it keeps the object alive for the call, and while
+// one call is under way (pumping the user interface) it refuses another.
+class CallGuard {
+ public:
+  CallGuard(CVEXACore1* core, const char* method)
+      : core_(core), method_(method), self_(static_cast<IVEXACore1*>(core)), busy_(core->callDepth_ > 0) {
+    ++core_->callDepth_;
+  }
+  ~CallGuard() { --core_->callDepth_; }
+  CallGuard(const CallGuard&) = delete;
+  CallGuard& operator=(const CallGuard&) = delete;
+
+  bool Busy() const { return busy_; }
+  HRESULT Refuse() const {
+    return ReportError(CLSID_VEXACore1,
+                       std::string_view("CVEXACore1::" + std::string(method_) +
+                                        " - Call refused: another call of this object is still running."),
+                       IID_IVEXACore1, E_FAIL);
+  }
+
+ private:
+  CVEXACore1* core_;
+  const char* method_;
+  ComPtr<IVEXACore1> self_;
+  bool busy_;
+};
+
+#define VEXACORE_GUARDED(name, call)  \
+  CallGuard guard(this, name);        \
+  if (guard.Busy()) return guard.Refuse(); \
+  return call
+
+// ---- services ----------------------------------------------------------------------
+
+void CoreServices::FillDefaults() {
+  if (!engine) engine = DefaultEngineFactory();
+  if (!logger) {
+    logger = [](IVexaLogger** out) {
+      return CoCreateInstance(CLSID_VexaLogger, nullptr, static_cast<CLSCTX>(23), IID_IVexaLogger,
+                              reinterpret_cast<void**>(out));
+    };
+  }
+  if (!locale) {
+    locale = [](IVEXALocUtil** out) {
+      return CoCreateInstance(CLSID_VEXALocUtil, nullptr, static_cast<CLSCTX>(23), IID_IVEXALocUtil,
+                              reinterpret_cast<void**>(out));
+    };
+  }
+  if (!ui) ui = [](CVexaCoreUtil& util, bool windows) { return MakeDefaultUi(util, windows); };
+  if (!clock) clock = FlowClock::Real();
+  if (!inhibitor) inhibitor = [] { return InhibitorSource::Logind(); };
+  if (!freeSpace) freeSpace = [](const std::string& dir, std::uint64_t* bytes) { return FreeBytesAvailable(dir, bytes); };
+  if (systemTemp.empty()) systemTemp = base::TempDirectory();
+}
+
+// ---- construction --------------------------------------------------------------------
+
+CVEXACore1::CVEXACore1(CoreServices services) : services_(std::move(services)) { services_.FillDefaults(); }
+
+CVEXACore1::~CVEXACore1() = default;
+
+HRESULT CVEXACore1::FinalConstruct() {
+  comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
+  ResetState();
+
+  // Without a logger nothing could be reported: fail at once, silently.
+  ComPtr<IVexaLogger> logger;
+  if (FAILED(services_.logger(logger.Put())) || !logger) return E_FAIL;
+  util_.SetLogger(logger);
+
+  std::string language = UserThreeLetterLanguage();
+  if (language.empty()) {
+    util_.LogError("CVEXACore1::FinalConstruct - Cannot get 3 letter language abbreviation. Using default language.",
+                   false);
+    language = "ENU";
+  }
+
+  std::string abbreviation;
+  if (!CVexaCoreUtil::getRegistryEntry(HKEY_LOCAL_MACHINE, kProductKey, "APP_LANG_ABBRV", &abbreviation) ||
+      abbreviation.empty()) {
+    return Fail("CVEXACore1::FinalConstruct - Cannot get registry entry for resource dll abbrevation.");
+  }
+  auto strings = LoadLanguageLibrary(abbreviation);
+  if (!strings) return Fail("CVEXACore1::FinalConstruct - Cannot load a resource dll.");
+  util_.SetStrings(std::move(strings));
+
+  if (FAILED(services_.locale(locale_.Put())) || !locale_) {
+    locale_.Reset();
+    return Fail("CVEXACore1::FinalConstruct - Cannot Create locale utility.", true);
+  }
+  Bstr lang = Bstr::FromUtf8(language);
+  if (FAILED(locale_->Init(lang.Get()))) return Fail("CVEXACore1::FinalConstruct - Locale Init call failed.", true);
+
+  if (FAILED(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, static_cast<CLSCTX>(23), IID_IVEXAImgUtil,
+                              imgUtil_.PutVoid())) ||
+      !imgUtil_) {
+    imgUtil_.Reset();
+    return Fail("CVEXACore1::FinalConstruct - Cannot create the Image Utility.");
+  }
+
+  albumXml_ = std::make_unique<CVexaCoreXML>(util_);
+  if (!albumXml_->Init("", VEXACoreXML)) {
+    albumXml_.reset();
+    return Fail("CVEXACore1::FinalConstruct - CVexaCoreUtil::Init() call failed");
+  }
+
+  sleep_ = std::make_unique<SleepGuard>(
+      [this](bool isError, const std::string& text) {
+        if (isError) {
+          util_.LogError(text, false);
+        } else {
+          util_.LogInfo(text);
+        }
+      },
+      services_.inhibitor());
+  return S_OK;
+}
+
+void CVEXACore1::FinalRelease() {
+  if (ui_) ui_->DestroyStatus();
+  driver_.reset();
+  if (cleanTempOnRelease_ && !tempPath_.empty()) CleanTempDirectory();
+  sleep_.reset();
+  locale_.Reset();
+  imgUtil_.Reset();
+  albumXml_.reset();
+  util_.SetUi(nullptr);
+  ui_.reset();
+  util_.SetStrings(nullptr);
+  util_.SetLogger(nullptr);
+  util_.ClearPendingErrors();
+  if (comInitialized_) CoUninitialize();
+  comInitialized_ = false;
+}
+
+void CVEXACore1::ResetState() {
+  lastErrorCode_ = VEXACoreSuccess;
+  invalidStills_.clear();
+  stillCount_ = 0;
+  validSeen_ = false;
+  invalidSeen_ = false;
+  audioTrackSet_ = false;
+  titleLinesSet_ = false;
+  fileSystemSet_ = false;
+  paperSizeSet_ = false;
+  stillDelaySet_ = false;
+  stillTitleTimeSet_ = false;
+  tvSystemSet_ = false;
+  noStillsYet_ = true;
+}
+
+// ---- reporting --------------------------------------------------------------------------
+
+HRESULT CVEXACore1::Fail(const std::string& text, bool withSystemText) {
+  if (StatusShown() && ui_->HasStatusDialog()) Status().Hide();
+  if (!text.empty()) util_.ReportError(text, withSystemText);
+  const std::string pending = util_.TakePendingErrors();
+  if (pending.empty()) return E_FAIL;
+  return ReportError(CLSID_VEXACore1, std::string_view(pending), IID_IVEXACore1, E_FAIL);
+}
+
+bool CVEXACore1::Cancel(const std::string& text) {
+  if (StatusShown() && ui_->HasStatusDialog()) {
+    Status().cancelRequested = false;
+    Status().Hide();
+  }
+  util_.LogInfo(text);
+  SetErrorCode(VEXACoreCancelled);
+  return false;
+}
+
+void CVEXACore1::ReportProblem() {
+  if (Interactive() && errorsShown_) {
+    ShowMessage(kMessageOK,
+                util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."),
+                nullptr, true, false, false);
+  }
+}
+
+HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText) {
+  util_.LogError(text, withSystemText);
+  if (!Interactive()) return Fail(text, withSystemText);
+  const bool goOn = ShowMessage(
+      kMessageOKCancel,
+      util_.LoadString(4505,
+                       "The orlune disc creator software could not process your audio file.\r\n\r\nThe file may not "
+                       "be a supported file type, or the file may be corrupt.\r\nMake sure that your audio file is "
+                       "WAV, WMA, or MP3 format.\r\n\r\nClick OK to create a orlune disc without an audio file."),
+      nullptr, false, true, false);
+  if (goOn) return S_OK;
+  // The user chose not to go on: a cancel, which callers end quietly on.
+  SetErrorCode(VEXACoreCancelled);
+  return E_FAIL;
+}
+
+// ---- the user interface -------------------------------------------------------------------
+
+void CVEXACore1::EnsureUi(bool windows) {
+  if (!ui_ || (windows && !ui_->IsInteractive())) {
+    if (ui_) ui_->DestroyStatus();
+    ui_ = services_.ui(util_, windows);
+    util_.SetUi(ui_.get());
+  }
+}
+
+void CVEXACore1::Wait(std::chrono::milliseconds d) {
+  if (ui_) services_.clock->Wait(d, *ui_);
+}
+
+bool CVEXACore1::ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
+                             bool systemBox, bool isError) {
+  AdvanceProgress(4, true);
+  if (StatusShown()) Status().EnableWindow(false);
+  Pump();
+  bool clicked = false;
+  const int answer = ui_->DoMessage(buttons, text, isError, checkFlag != nullptr, systemBox, &clicked);
+  if (checkFlag) *checkFlag = !clicked;
+  if (StatusShown()) Status().EnableWindow(true);
+  Pump();
+  const bool result = answer == kIDOK || answer == kIDYES ? !failOnYes : !failOnOther;
+  if (result && StatusShown()) Status().BringToTop();
+  return result;
+}
+
+bool CVEXACore1::IsCancelled() {
+  if (!Interactive()) return false;
+  Status().Show();
+  Pump();
+  if (!Status().cancelRequested) return false;
+  Status().cancelRequested = false;
+  return ShowMessage(kMessageYesNo, util_.LoadString(65, "Are you sure you want to cancel?"), nullptr, false, true,
+                     false, false);
+}
+
+void CVEXACore1::EnableCancel(bool on) {
+  if (!StatusShown()) return;
+  Status().EnableButton(kButtonCancel, on);
+  Status().EnableWindow(true);
+  Pump();
+}
+
+void CVEXACore1::AdvanceProgress(int step, bool wrap) {
+  if (!StatusShown()) return;
+  const int position = Status().Progress() + step;
+  Status().SetProgress(wrap ? position % 101 : std::min(position, 100));
+  Pump();
+}
+
+void CVEXACore1::SetProgress(int position) {
+  if (StatusShown()) Status().SetProgress(position);
+}
+
+void CVEXACore1::FillProgress(int step) {
+  if (!StatusShown()) return;
+  for (int i = 0; i < 100 && Status().Progress() < 100; ++i) {
+    AdvanceProgress(step, false);
+    Wait(std::chrono::milliseconds(100));
+  }
+}
+
+void CVEXACore1::ShowStatus() {
+  if (!StatusShown()) return;
+  Status().Show();
+  Pump();
+}
+
+void CVEXACore1::ShowStep(int step, bool show) {
+  if (StatusShown()) Status().ShowStep(step, show);
+}
+
+void CVEXACore1::SetStatusText(const std::string& text) {
+  if (StatusShown()) Status().SetStatusText(text);
+}
+
+void CVEXACore1::KeepAwake(bool on) {
+  if (sleep_) sleep_->CanSuspend(!on);
+}
+
+void CVEXACore1::SetterDialogStep(int step) {
+  if (!StatusShown()) return;
+  SetStatusText("");
+  ShowStatus();
+  ShowStep(1, true);
+  AdvanceProgress(step, true);
+}
+
+// ---- Init and the simple methods ----------------------------------------------------------
+
+HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) {
+  SetErrorCode(VEXACoreSuccess);
+  statusLevel_ = statusLevel;
+  switch (statusLevel) {
+    case VEXACoreShowStatusNothing:
+      statusShown_ = false, errorsShown_ = false, stopOnBadStill_ = true;
+      break;
+    case VEXACoreShowStatusNecessaryErrorsOnly:
+      statusShown_ = true, errorsShown_ = false, stopOnBadStill_ = false;
+      break;
+    case VEXACoreShowStatusNoErrors:
+      statusShown_ = true, errorsShown_ = false, stopOnBadStill_ = true;
+      break;
+    default:
+      statusShown_ = true, errorsShown_ = true, stopOnBadStill_ = false;
+      break;
+  }
+
+  // The status dialog's window is made only when it is first shown, so a
+  // silent run never opens one (nor a display connection).
+  EnsureUi(statusShown_);
+  if (StatusShown()) {
+    Status().SetProgress(0);
+    Status().Show();
+    Status().Hide();
+  }
+
+  // A new engine and driver replace the old ones: never two alive.
+  driver_.reset();
+  driver_ = std::make_unique<CVexaODBase>(util_, services_.engine, services_.clock);
+  switch (driver_->StartEngine(statusShown_)) {
+    case 1:
+      ReportProblem();
+      SetErrorCode(VEXACoreFailure);
+      return Fail("CVEXACore1::Init - Cannot create an SDK instance.");
+    case 2:
+      SetErrorCode(VEXACoreNoCDWriter);
+      return Fail("CVEXACore1::Init - Cannot find a CD-Writer.");
+    default:
+      break;
+  }
+
+  std::string dir = Narrow(tempDirectory);
+  tempPath_ = dir;
+  if (base::Utf8Length(dir) >= 3) {
+    tempDirectorySet_ = true;
+    // One work folder "vexaCoreTemp" inside the caller's folder (a folder
+    // that is already one, as MakeDuplicate hands back, is taken as it is).
+    if (base::BaseName(dir).find("vexaCoreTemp") == std::string::npos &&
+        base::BaseName(base::DirName(dir + "x")).find("vexaCoreTemp") == std::string::npos) {
+      tempPath_ = base::JoinPath(dir, "vexaCoreTemp");
+    }
+    cleanTempOnRelease_ = doClean == VARIANT_TRUE;
+  }
+
+  if (!CheckTempDirectory()) {
+    ReportProblem();
+    return Fail("CVEXACore1::Init - Cannot create a temp directory.");
+  }
+  Bstr work = Bstr::FromUtf8(tempPath_);
+  if (FAILED(DoSetTempDirectory(work.Get(), doClean))) {
+    ReportProblem();
+    return Fail("CVEXACore1::Init - SetTempDirectory call failed.");
+  }
+  if (!CheckTempSpace()) {
+    ReportTempSpace();
+    return Fail("CVEXACore1::Init - Insufficient temp space to continue.");
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::SetStatusMode(VARIANT_BOOL showStatusDlg) {
+  VEXACORE_GUARDED("SetStatusMode", ([&] {
+    statusShown_ = showStatusDlg == VARIANT_TRUE;
+    // A window may be wanted now that was not at Init.
+    if (statusShown_ && ui_) EnsureUi(true);
+    return S_OK;
+  })());
+}
+
+HRESULT CVEXACore1::SetLogFile(BSTR, LONG) { return E_NOTIMPL; }
+
+HRESULT CVEXACore1::GetErrorCode(VEXACoreErrorCode* errorCode) {
+  if (!errorCode) return E_POINTER;
+  *errorCode = lastErrorCode_;
+  return S_OK;
+}
+
+HRESULT CVEXACore1::SetLoggingLevel(VARIANT_BOOL logAll) {
+  VEXACORE_GUARDED("SetLoggingLevel", ([&] {
+    util_.SetLogAll(logAll == VARIANT_TRUE);
+    return S_OK;
+  })());
+}
+
+// ---- settings (the setters accept each setting once) --------------------------------------
+
+HRESULT CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
+  SetErrorCode(VEXACoreSuccess);
+  if (fileSystemSet_) {
+    util_.LogError("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.", false);
+    return S_OK;
+  }
+  if (!driver_ || !driver_->SetFileSystemSupport(fileSystem)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
+  }
+  fileSystemSet_ = true;
+  fileSystem_ = fileSystem;
+  util_.LogInfo(Format("File System = %s.", FileSystemName(fileSystem)));
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoSetStillDelay(LONG delay) {
+  SetErrorCode(VEXACoreSuccess);
+  if (IsCancelled()) return CancelResult("CVEXACore1::SetStillDelay - User pressed Cancel.");
+  if (stillDelaySet_) {
+    util_.LogError("CVEXACore1::SetStillDelay - Still delay can be set only once.", false);
+    SetErrorCode(VEXACoreSuccess);
+    return S_OK;
+  }
+  SetterDialogStep(4);
+  if (delay < 2) {
+    SetErrorCode(VEXACoreStillDelayTooSmall);
+    return Fail(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
+                       static_cast<int>(delay), 2, 5));
+  }
+  if (!driver_ || !driver_->SetStillDelay(delay)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
+                       static_cast<int>(delay), 5));
+  }
+  if (!albumXml_->SetStillDelay(delay)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
+  }
+  stillDelaySet_ = true;
+  stillDelay_ = delay;
+  util_.LogInfo(Format("Still Delay = %d.", static_cast<int>(delay)));
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
+  SetErrorCode(VEXACoreSuccess);
+  if (IsCancelled()) {
+    ShowStep(1, false);
+    return CancelResult("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
+  }
+  if (!stillDelaySet_) {
+    SetErrorCode(VEXACoreStillDelayNotSet);
+    return Fail("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
+  }
+  if (stillTitleTimeSet_) {
+    util_.LogError("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.", false);
+    return S_OK;
+  }
+  SetterDialogStep(4);
+  if (delay > stillDelay_ || delay < 0) {
+    SetErrorCode(delay < 0 ? VEXACoreStillTitleVisibleTooSmall : VEXACoreStillTitleVisibleTooLarge);
+    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
+                       ">= 0. Caption delay = %d. Image delay = %d.",
+                       static_cast<int>(delay), static_cast<int>(stillDelay_)));
+  }
+  if (!driver_ || !driver_->SetStillTitleVisibleTime(delay)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
+                       static_cast<int>(delay)));
+  }
+  if (!albumXml_->SetStillTitleVisibleTime(delay)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
+                       static_cast<int>(delay)));
+  }
+  stillTitleTimeSet_ = true;
+  util_.LogInfo(Format("StillTitleVisibleTime = %d.", static_cast<int>(delay)));
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoSetTVSystem(LONG tvSystem) {
+  SetErrorCode(VEXACoreSuccess);
+  if (IsCancelled()) return CancelResult("CVEXACore1::SetTVSystem - User pressed Cancel.");
+  if (tvSystem == VEXACoreTVINVALID) return S_OK;
+  if (tvSystemSet_) {
+    util_.LogError("CVEXACore1::SetTVSystem - Can only set TV System once.", false);
+    return S_OK;
+  }
+  SetterDialogStep(4);
+  const char* name = TVSystemName(tvSystem);
+  if (!driver_ || !driver_->SetTVSystem(tvSystem)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
+  }
+  if (!albumXml_->SetTVSystem(tvSystem)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
+  }
+  tvSystemSet_ = true;
+  util_.LogInfo(Format("TV System = %s.", name));
+  return S_OK;
+}
+
+void CVEXACore1::Reject(const std::string& srcStillPath) {
+  invalidStills_.push_back(srcStillPath);
+  invalidSeen_ = true;
+  SetErrorCode(VEXACoreInvalidFile);
+}
+
+HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
+                               LONG rotateDegrees, VARIANT_BOOL isTitleStill) {
+  SetErrorCode(VEXACoreSuccess);
+  if (IsCancelled()) return CancelResult("CVEXACore1::AddStill - User pressed Cancel.");
+  if (!fileSystemSet_) {
+    util_.LogError("CVEXACore1::AddStill - SetFileSystemSupport must be called before AddStill. Using default.", false);
+    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+      return Fail("CVEXACore1::AddStill - SetFileSystemSupport call failed.", true);
+    }
+  }
+  const std::string source = Narrow(srcStillPath);
+  if (StatusShown()) {
+    const std::string name = CPathSplitter(source).NameAndExtension();
+    if (!name.empty()) SetStatusText(FormatMessageText(util_.LoadString(4545, ""), {name}));
+    ShowStatus();
+    ShowStep(1, true);
+    AdvanceProgress(1, true);
+  }
+  if (Empty(stillFile)) {
+    SetErrorCode(VEXACoreInvalidFile);
+    return Fail("CVexaCore::AddStill - image file is empty.");
+  }
+  noStillsYet_ = false;
+  std::string file = Narrow(stillFile);
+  bool exists = false;
+  if (!CheckIfFileExists(file, &exists, false)) {
+    if (lastErrorCode_ == VEXACoreCancelled) return E_FAIL;
+    Reject(source);
+    return Fail("CVEXACore::AddStill - CheckIfFileExists() call failed.");
+  }
+  if (!exists) {
+    Reject(source);
+    return Fail("CVEXACore::AddStill - Image File does not exist.");
+  }
+  if (!CopyFromWriter(&file)) {
+    Reject(source);
+    return Fail("CVEXACore1::AddStill - CopyFromWriter call failed.");
+  }
+  Bstr used = Bstr::FromUtf8(file);
+  if (!driver_ || !driver_->AddStills(used.Get(), srcStillPath, stillTitle, creationTime, sizing, rotateDegrees,
+                                      isTitleStill)) {
+    Reject(source);
+    return Fail(Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
+  }
+  if (!albumXml_->AddStill(file, source, rotateDegrees, creationTime, stillTitle, sizing, isTitleStill)) {
+    SetErrorCode(VEXACoreInvalidFile);
+    return Fail(Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
+  }
+  ++stillCount_;
+  validSeen_ = true;
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) {
+  SetErrorCode(VEXACoreSuccess);
+  (void)originalAudioFile;
+  if (IsCancelled()) return CancelResult("CVEXACore1::AddAudioTrack - User pressed Cancel.");
+  if (audioTrackSet_) {
+    util_.LogError("CVEXACore::AddAudioTrack - The audio track can only be set once.", false);
+    return S_OK;
+  }
+  if (Empty(srcAudioFile)) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
+  SetterDialogStep(4);
+  if (!fileSystemSet_) {
+    util_.LogError("CVEXACore1::AddAudioTrack - SetFileSystemSupport must be called before AddAudioTrack. Using default.",
+                   false);
+    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+      return Fail("CVEXACore1::AddAudioTrack - SetFileSystemSupport call failed.", true);
+    }
+  }
+  const std::string source = Narrow(srcAudioFile);
+  // The extension of the file's name (a dot in a folder name is no extension).
+  const std::string name = base::BaseName(source);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) {
+    return ReportAudioProblem("CVEXACore::AddAudioTrack - No file extension for audio file.");
+  }
+  const std::string extension = base::ToLowerAscii(name.substr(dot));
+  if (extension != ".mp3" && extension != ".wma" && extension != ".cda" && extension != ".wav") {
+    return ReportAudioProblem("CVEXACore1::AddAudioTrack - Incorrect file type.");
+  }
+  const bool cda = extension == ".cda";
+
+  bool exists = false;
+  if (cda) {
+    // An audio-CD track is no file: it is there when the engine can describe it.
+    LONG size = 0, rip = 0;
+    double play = 0;
+    exists = driver_ && driver_->GetTrackInfo(srcAudioFile, &size, &play, &rip);
+  } else if (!CheckIfFileExists(source, &exists, true)) {
+    if (lastErrorCode_ == VEXACoreCancelled) {
+      ShowStep(1, false);
+      return E_FAIL;
+    }
+    SetErrorCode(VEXACoreInvalidFile);
+    return ReportAudioProblem("CVEXACore::AddAudioTrack - CheckIfFileExists() call failed.");
+  }
+  if (!exists) return ReportAudioProblem("CVEXACore::AddAudioTrack - Audio File does not exist.");
+
+  std::string file = source;
+  if (cda && !RipAudioTrackFromCD(source, &file, ".wav")) {
+    return ReportAudioProblem(
+        Format("CVEXACore1::AddAudioTrack - .cda audio file ripping failed for %s.", source.c_str()));
+  }
+  if (!CopyFromWriter(&file)) return ReportAudioProblem("CVEXACore1::AddAudioTrack - CopyFromWriter call failed.");
+  Bstr used = Bstr::FromUtf8(file);
+  if (!driver_ || !driver_->AddAudioTrack(used.Get(), creationTime)) {
+    return ReportAudioProblem("CVEXACore::AddAudioTrack - AddAudioTrack call failed.");
+  }
+  SetProgress(100);
+  if (!albumXml_->AddAudioTrack(file, source, creationTime)) {
+    return Fail("CVEXACore::AddAudioTrack - XML AddAudio call failed.");
+  }
+  util_.LogInfo(Format("AUDIO Real Track = %s.", file.c_str()));
+  util_.LogInfo(Format("AUDIO Original Track = %s.", source.c_str()));
+  audioTrackSet_ = true;
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
+  SetErrorCode(VEXACoreSuccess);
+  if (IsCancelled()) return CancelResult("CVEXACore1::SetTitleLines - User pressed Cancel.");
+  if (titleLinesSet_) {
+    util_.LogError("CVEXACore1::SetTitleLines - Tried to set title lines more than once.", false);
+    return S_OK;
+  }
+  const std::string face = util_.LoadString(158, "Lucida Sans");
+  const LONG primary = static_cast<LONG>(std::atol(util_.LoadString(157, "22").c_str()));
+  const LONG secondary = static_cast<LONG>(std::atol(util_.LoadString(155, "18").c_str()));
+  if (Empty(title1) && Empty(title2) && Empty(title3)) {
+    SetErrorCode(VEXACoreNoTitleLines);
+    return Fail("CVEXACore1::SetTitleLines - All title lines are empty.");
+  }
+  SetterDialogStep(4);
+  if (!fileSystemSet_) {
+    util_.LogError("CVEXACore1::SetTitleLines - SetFileSystemSupport must be called before AddFile. Using default.",
+                   false);
+    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+      return Fail("CVEXACore1::SetTitleLines - SetFileSystemSupport call failed.", true);
+    }
+  }
+  Bstr empty(u"");
+  BSTR l1 = title1 ? title1 : empty.Get(), l2 = title2 ? title2 : empty.Get(), l3 = title3 ? title3 : empty.Get();
+  if (!driver_ || !driver_->SetTitleLines(l1, l2, l3)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetTitleLines - ODBase SetTitleLines call failed.");
+  }
+  std::string temp;
+  if (!GetTempFilePath(&temp)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetTitleLines - Cannot create temporary path for title image.");
+  }
+  if (!tvSystemSet_) {
+    LONG tv = VEXACoreTVNTSC;
+    if (FAILED(GetTVSystem(&tv))) {
+      util_.LogError("CVEXACore1::SetTitleLines - Cannot Get a TV System. Using Default.", false);
+      tv = VEXACoreTVNTSC;
+    }
+    if (FAILED(DoSetTVSystem(tv))) {
+      return Fail("CVEXACore1::SetTitleLines - TV System Not set; using default NTSC.", true);
+    }
+  }
+  LONG albumTv = VEXACoreTVNTSC;
+  if (!albumXml_->GetTVSystem(&albumTv)) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetTitleLines - XML GetTVSystem call failed.");
+  }
+  // Character sets belong to the fonts of the original platform; here the
+  // face is found by name and every script it has is used.
+  const LONG charset = 0;
+  Bstr file = Bstr::FromUtf8(temp + ".jpg"), typeface = Bstr::FromUtf8(face);
+  if (FAILED(imgUtil_->Create3LineTitleStill(l1, l2, l3, file.Get(), typeface.Get(), charset, primary, secondary,
+                                             albumTv == VEXACoreTVNTSC ? VARIANT_TRUE : VARIANT_FALSE))) {
+    SetErrorCode(VEXACoreNoTitleStill);
+    ReportProblem();
+    return Fail("CVEXACore1::SetTitleLines - Cannot create title still.", true);
+  }
+  if (!driver_->AddStills(file.Get(), file.Get(), empty.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_TRUE)) {
+    SetErrorCode(VEXACoreNoTitleStill);
+    return Fail("CVEXACore1::SetTitleLines - Cannot Add title still.", true);
+  }
+  if (!albumXml_->SetTitleLines(std::u16string(BstrView(l1)), std::u16string(BstrView(l2)),
+                                std::u16string(BstrView(l3)))) {
+    SetErrorCode(VEXACoreFailure);
+    ReportProblem();
+    return Fail("CVEXACore1::SetTitleLines - Cannot Set XML title lines.");
+  }
+  int n = 1;
+  for (BSTR line : {l1, l2, l3}) {
+    if (!Empty(line)) util_.LogInfo(Format("TITLE LINE %d = %s.", n, Narrow(line).c_str()));
+    ++n;
+  }
+  titleLinesSet_ = true;
+  return S_OK;
+}
+
+// ---- picture lists and folders ----------------------------------------------------------
+
+HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
+  SetErrorCode(VEXACoreSuccess);
+  if (Empty(path)) return Fail("CVEXACore1::AddImageListFile - No image file passed.");
+  const std::string listPath = Narrow(path);
+  base::InputFile in;
+  if (!in.Open(listPath) || !in.IsRegular()) {
+    return Fail(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
+  }
+  const std::uint64_t size = in.Size();
+  if (size < 2) return Fail(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
+  std::string bytes;
+  try {
+    bytes.resize(static_cast<std::size_t>(size));
+  } catch (const std::exception&) {
+    return Fail(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
+  }
+  std::size_t got = 0;
+  while (got < bytes.size()) {
+    const long long n = in.ReadSome(bytes.data() + got, bytes.size() - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  if (got == 0) return Fail(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
+  if (got < bytes.size()) {
+    util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
+  }
+
+  // Only what was read is walked: each 16-bit zero ends an entry.
+  constexpr std::size_t kMaxEntry = 2047;
+  std::u16string entry;
+  bool tooLong = false;
+  const std::size_t units = got / 2;
+  for (std::size_t i = 0; i < units; ++i) {
+    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                                static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    if (unit != 0) {
+      if (entry.size() < kMaxEntry) {
+        entry += unit;
+      } else {
+        tooLong = true;
+      }
+      continue;
+    }
+    if (entry.empty()) {
+      if (IsCancelled()) return CancelResult("CVEXACore1::AddImageListFile - User pressed Cancel.");
+      if (stopOnBadStill_) return Fail("CVEXACore1::AddImageListFile - Empty file path found.");
+      util_.LogError("CVEXACore1::AddImageListFile - Empty file path found.", true);
+      continue;
+    }
+    Bstr still(entry), none(u"");
+    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.Utf8().c_str());
+    // An entry longer than its 2,048 units is not a path of the list.
+    const HRESULT hr = tooLong ? E_FAIL : DoAddStill(still.Get(), still.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0,
+                                                     VARIANT_FALSE);
+    entry.clear();
+    const bool wasTooLong = tooLong;
+    tooLong = false;
+    if (SUCCEEDED(hr)) continue;
+    if (!wasTooLong && lastErrorCode_ == VEXACoreCancelled) return E_FAIL;
+    if (stopOnBadStill_) return Fail(text, true);
+    util_.LogError(text, true);
+  }
+  return S_OK;
+}
+
+HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
+  SetErrorCode(VEXACoreSuccess);
+  namespace fs = std::filesystem;
+  const std::string dir = Narrow(path);
+  std::error_code ec;
+  if (dir.empty() || !fs::is_directory(dir, ec)) {
+    return Fail(
+        Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s", dir.c_str()));
+  }
+  std::vector<fs::directory_entry> entries;
+  for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    entries.push_back(*it);
+  }
+  if (ec || entries.empty()) {
+    return Fail(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
+  }
+  // In the order of their names, so the show follows the folder as listed.
+  std::sort(entries.begin(), entries.end(),
+            [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& entry : entries) {
+    if (entry.is_directory(ec)) continue;
+    const std::string file = base::JoinPath(dir, entry.path().filename().string());
+    Bstr still = Bstr::FromUtf8(file), none(u"");
+    const HRESULT hr =
+        DoAddStill(still.Get(), still.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE);
+    if (FAILED(hr)) {
+      if (lastErrorCode_ == VEXACoreCancelled) {
+        return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
+      }
+      const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", file.c_str());
+      if (stopOnBadStill_) return Fail(text, true);
+      util_.LogError(text, true);
+    }
+    if (IsCancelled()) return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
+  }
+  return S_OK;
+}
+
+// ---- the interface's entry points ------------------------------------------------------------
+
+HRESULT CVEXACore1::AddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) {
+  VEXACORE_GUARDED("AddAudioTrack", DoAddAudioTrack(srcAudioFile, originalAudioFile, creationTime));
+}
+HRESULT CVEXACore1::AddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime,
+                             VEXACorePictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees,
+                             VARIANT_BOOL isTitleStill) {
+  VEXACORE_GUARDED("AddStill", DoAddStill(stillFile, srcStillPath, stillTitle, creationTime, pictureSizingBehaviour,
+                                          rotateDegrees, isTitleStill));
+}
+HRESULT CVEXACore1::SetFileSystemSupport(VEXACoreFileSystemSupport fileSystem) {
+  VEXACORE_GUARDED("SetFileSystemSupport", DoSetFileSystemSupport(fileSystem));
+}
+HRESULT CVEXACore1::SetStillDelay(LONG delay) { VEXACORE_GUARDED("SetStillDelay", DoSetStillDelay(delay)); }
+HRESULT CVEXACore1::SetStillTitleVisibleTime(LONG delay) {
+  VEXACORE_GUARDED("SetStillTitleVisibleTime", DoSetStillTitleVisibleTime(delay));
+}
+HRESULT CVEXACore1::SetTVSystem(VEXACoreTVSystem tvSystem) { VEXACORE_GUARDED("SetTVSystem", DoSetTVSystem(tvSystem)); }
+HRESULT CVEXACore1::SetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
+  VEXACORE_GUARDED("SetTitleLines", DoSetTitleLines(title1, title2, title3));
+}
+HRESULT CVEXACore1::CreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+  VEXACORE_GUARDED("CreateVCD", DoCreateVCD(testMode, verify, burnSafe));
+}
+HRESULT CVEXACore1::AddImageListFile(BSTR imageListFilePath) {
+  VEXACORE_GUARDED("AddImageListFile", DoAddImageListFile(imageListFilePath));
+}
+HRESULT CVEXACore1::AddImageDirectory(BSTR imagedirectoryPath) {
+  VEXACORE_GUARDED("AddImageDirectory", DoAddImageDirectory(imagedirectoryPath));
+}
+HRESULT CVEXACore1::Init(VEXACoreShowStatusLevel statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) {
+  VEXACORE_GUARDED("Init", DoInit(statusLevel, tempDirectory, doClean));
+}
+HRESULT CVEXACore1::GetDriveSpeeds(VARIANT* driveSpeeds) {
+  VEXACORE_GUARDED("GetDriveSpeeds", DoGetDriveSpeeds(driveSpeeds));
+}
+HRESULT CVEXACore1::GetMaxBurnSpeed(LONG* maxSpeed) { VEXACORE_GUARDED("GetMaxBurnSpeed", DoGetMaxBurnSpeed(maxSpeed)); }
+HRESULT CVEXACore1::AddAlbumFile(BSTR albumFilePath, VEXACoreAlbumFormat albumFormat) {
+  VEXACORE_GUARDED("AddAlbumFile", DoAddAlbumFile(albumFilePath, albumFormat));
+}
+HRESULT CVEXACore1::SetBurnSpeed(LONG burnSpeed) { VEXACORE_GUARDED("SetBurnSpeed", DoSetBurnSpeed(burnSpeed)); }
+HRESULT CVEXACore1::CDDAToWav(BSTR CDDATrack, BSTR outWAVFile) {
+  VEXACORE_GUARDED("CDDAToWav", DoCDDAToWav(CDDATrack, outWAVFile));
+}
+HRESULT CVEXACore1::GetTrackInfo(BSTR CDDATrack, LONG* pTrackSize, double* pPlayTime, LONG* pTimeToRip) {
+  VEXACORE_GUARDED("GetTrackInfo", DoGetTrackInfo(CDDATrack, pTrackSize, pPlayTime, pTimeToRip));
+}
+HRESULT CVEXACore1::SetPaperSize(VEXACorePaperSize paperSize) { VEXACORE_GUARDED("SetPaperSize", DoSetPaperSize(paperSize)); }
+HRESULT CVEXACore1::SetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
+  VEXACORE_GUARDED("SetTempDirectory", DoSetTempDirectory(tempPath, doClean));
+}
+HRESULT CVEXACore1::MakeDuplicate(VARIANT_BOOL) { VEXACORE_GUARDED("MakeDuplicate", DoMakeDuplicate()); }
+HRESULT CVEXACore1::AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
+  VEXACORE_GUARDED("AddFile", DoAddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime));
+}
+HRESULT CVEXACore1::SetDefaultTitle() { VEXACORE_GUARDED("SetDefaultTitle", DoSetDefaultTitle()); }
+HRESULT CVEXACore1::GetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent) {
+  VEXACORE_GUARDED("GetNextDrive", DoGetNextDrive(showCDWriterError, drivePresent));
+}
+HRESULT CVEXACore1::GetDrivePath(BSTR* drivePath) { VEXACORE_GUARDED("GetDrivePath", DoGetDrivePath(drivePath)); }
+HRESULT CVEXACore1::GetInquiry(BSTR* driveDescription) {
+  VEXACORE_GUARDED("GetInquiry", DoGetInquiry(driveDescription));
+}
+
+std::span<const DispatchEntry<CVEXACore1>> CVEXACore1::DispatchTable() {
+  using C = CVEXACore1;
+  static const DispatchEntry<C> kTable[] = {
+      DispMethod<C>(DISPID_VEXACore1_AddAudioTrack, u"AddAudioTrack", &dispatch::Invoke<&C::AddAudioTrack>),
+      DispMethod<C>(DISPID_VEXACore1_AddStill, u"AddStill", &dispatch::Invoke<&C::AddStill>),
+      DispMethod<C>(DISPID_VEXACore1_SetFileSystemSupport, u"SetFileSystemSupport",
+                    &dispatch::Invoke<&C::SetFileSystemSupport>),
+      DispMethod<C>(DISPID_VEXACore1_SetStillDelay, u"SetStillDelay", &dispatch::Invoke<&C::SetStillDelay>),
+      DispMethod<C>(DISPID_VEXACore1_SetStillTitleVisibleTime, u"SetStillTitleVisibleTime",
+                    &dispatch::Invoke<&C::SetStillTitleVisibleTime>),
+      DispMethod<C>(DISPID_VEXACore1_SetTVSystem, u"SetTVSystem", &dispatch::Invoke<&C::SetTVSystem>),
+      DispMethod<C>(DISPID_VEXACore1_SetTitleLines, u"SetTitleLines", &dispatch::Invoke<&C::SetTitleLines>),
+      DispMethod<C>(DISPID_VEXACore1_CreateVCD, u"CreateVCD", &dispatch::Invoke<&C::CreateVCD>),
+      DispMethod<C>(DISPID_VEXACore1_GetErrorCode, u"GetErrorCode", &dispatch::Invoke<&C::GetErrorCode>),
+      DispMethod<C>(DISPID_VEXACore1_AddImageListFile, u"AddImageListFile", &dispatch::Invoke<&C::AddImageListFile>),
+      DispMethod<C>(DISPID_VEXACore1_AddImageDirectory, u"AddImageDirectory",
+                    &dispatch::Invoke<&C::AddImageDirectory>),
+      DispMethod<C>(DISPID_VEXACore1_SetStatusMode, u"SetStatusMode", &dispatch::Invoke<&C::SetStatusMode>),
+      DispMethod<C>(DISPID_VEXACore1_SetLogFile, u"SetLogFile", &dispatch::Invoke<&C::SetLogFile>),
+      DispMethod<C>(DISPID_VEXACore1_Init, u"Init", &dispatch::Invoke<&C::Init>),
+      DispMethod<C>(DISPID_VEXACore1_GetDriveSpeeds, u"GetDriveSpeeds", &dispatch::Invoke<&C::GetDriveSpeeds>),
+      DispMethod<C>(DISPID_VEXACore1_GetMaxBurnSpeed, u"GetMaxBurnSpeed", &dispatch::Invoke<&C::GetMaxBurnSpeed>),
+      DispMethod<C>(DISPID_VEXACore1_AddAlbumFile, u"AddAlbumFile", &dispatch::Invoke<&C::AddAlbumFile>),
+      DispMethod<C>(DISPID_VEXACore1_SetLoggingLevel, u"SetLoggingLevel", &dispatch::Invoke<&C::SetLoggingLevel>),
+      DispMethod<C>(DISPID_VEXACore1_SetBurnSpeed, u"SetBurnSpeed", &dispatch::Invoke<&C::SetBurnSpeed>),
+      DispMethod<C>(DISPID_VEXACore1_CDDAToWav, u"CDDAToWav", &dispatch::Invoke<&C::CDDAToWav>),
+      DispMethod<C>(DISPID_VEXACore1_GetTrackInfo, u"GetTrackInfo", &dispatch::Invoke<&C::GetTrackInfo>),
+      DispMethod<C>(DISPID_VEXACore1_SetPaperSize, u"SetPaperSize", &dispatch::Invoke<&C::SetPaperSize>),
+      DispMethod<C>(DISPID_VEXACore1_SetTempDirectory, u"SetTempDirectory", &dispatch::Invoke<&C::SetTempDirectory>),
+      DispMethod<C>(DISPID_VEXACore1_MakeDuplicate, u"MakeDuplicate", &dispatch::Invoke<&C::MakeDuplicate>),
+      DispMethod<C>(DISPID_VEXACore1_AddFile, u"AddFile", &dispatch::Invoke<&C::AddFile>),
+      DispMethod<C>(DISPID_VEXACore1_SetDefaultTitle, u"SetDefaultTitle", &dispatch::Invoke<&C::SetDefaultTitle>),
+      DispMethod<C>(DISPID_VEXACore1_GetNextDrive, u"GetNextDrive", &dispatch::Invoke<&C::GetNextDrive>),
+      DispMethod<C>(DISPID_VEXACore1_GetDrivePath, u"GetDrivePath", &dispatch::Invoke<&C::GetDrivePath>),
+      DispMethod<C>(DISPID_VEXACore1_GetInquiry, u"GetInquiry", &dispatch::Invoke<&C::GetInquiry>),
+  };
+  return kTable;
+}
+
+HRESULT CreateVEXACore1(REFIID iid, void** ppv) { return ComObject<CVEXACore1>::CreateInstance(iid, ppv); }
+
+}  // namespace vexa::core

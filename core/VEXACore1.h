@@ -1,0 +1,255 @@
+// CVEXACore1: the burn orchestrator object behind IVEXACore1. It takes the
+// settings, pictures, music and files of a disc, hands them to the disc
+// engine through the engine driver and to the album document through the
+// album access object, and runs the disc creation with its status dialog,
+// messages and error codes.
+//
+// Every object owns its own utilities (logger, strings, pending error text),
+// album, engine driver and user interface, so several objects may live in a
+// process, one after the other or side by side. While a call is under way
+// (and pumps the user interface) a further call into the object is refused.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/CoreUtil.h"
+#include "core/CoreXML.h"
+#include "core/ODBase.h"
+#include "core/SleepGuard.h"
+#include "core/UiPort.h"
+#include "idl/VEXAImg.h"
+#include "idl/vexacore.h"
+#include "idl/vexalog.h"
+
+namespace vexa::core {
+
+// What the object takes from outside; each empty member gets the real one.
+// Tests give their own (a fake engine, a scripted user interface, a clock
+// that does not wait).
+struct CoreServices {
+  EngineFactory engine;
+  std::function<HRESULT(IVexaLogger**)> logger;
+  std::function<HRESULT(IVEXALocUtil**)> locale;
+  std::function<std::unique_ptr<UiPort>(CVexaCoreUtil& util, bool windows)> ui;
+  std::shared_ptr<FlowClock> clock;
+  std::function<std::unique_ptr<InhibitorSource>()> inhibitor;
+  std::function<bool(const std::string& dir, std::uint64_t* bytes)> freeSpace;
+  // The system's temporary folder the default work directory is made in.
+  std::string systemTemp;
+  // The longest a quick erase may take before it counts as failed.
+  std::chrono::milliseconds eraseDeadline{std::chrono::minutes(8)};
+  // The longest the flow waits for a cancelled burn to stop.
+  std::chrono::milliseconds burnStopDeadline{std::chrono::minutes(2)};
+
+  void FillDefaults();
+};
+
+class CVEXACore1 : public com::ComObjectRoot,
+                   public com::DispatchImpl<CVEXACore1, IVEXACore1>,
+                   public com::SupportErrorInfoImpl<IVEXACore1> {
+ public:
+  using Interfaces = com::InterfaceMap<IVEXACore1, com::Via<IDispatch, IVEXACore1>, ISupportErrorInfo>;
+  static std::span<const com::DispatchEntry<CVEXACore1>> DispatchTable();
+
+  explicit CVEXACore1(CoreServices services = {});
+  ~CVEXACore1();
+
+  HRESULT FinalConstruct();
+  void FinalRelease();
+
+  // ---- IVEXACore1 ----
+  HRESULT AddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) override;
+  HRESULT AddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime,
+                   VEXACorePictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees,
+                   VARIANT_BOOL isTitleStill) override;
+  HRESULT SetFileSystemSupport(VEXACoreFileSystemSupport fileSystem) override;
+  HRESULT SetStillDelay(LONG delay) override;
+  HRESULT SetStillTitleVisibleTime(LONG delay) override;
+  HRESULT SetTVSystem(VEXACoreTVSystem tvSystem) override;
+  HRESULT SetTitleLines(BSTR title1, BSTR title2, BSTR title3) override;
+  HRESULT CreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) override;
+  HRESULT GetErrorCode(VEXACoreErrorCode* errorCode) override;
+  HRESULT AddImageListFile(BSTR imageListFilePath) override;
+  HRESULT AddImageDirectory(BSTR imagedirectoryPath) override;
+  HRESULT SetStatusMode(VARIANT_BOOL showStatusDlg) override;
+  HRESULT SetLogFile(BSTR logFilePath, LONG maxlogSize) override;
+  HRESULT Init(VEXACoreShowStatusLevel statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) override;
+  HRESULT GetDriveSpeeds(VARIANT* driveSpeeds) override;
+  HRESULT GetMaxBurnSpeed(LONG* maxSpeed) override;
+  HRESULT AddAlbumFile(BSTR albumFilePath, VEXACoreAlbumFormat albumFormat) override;
+  HRESULT SetLoggingLevel(VARIANT_BOOL logAll) override;
+  HRESULT SetBurnSpeed(LONG burnSpeed) override;
+  HRESULT CDDAToWav(BSTR CDDATrack, BSTR outWAVFile) override;
+  HRESULT GetTrackInfo(BSTR CDDATrack, LONG* pTrackSize, double* pPlayTime, LONG* pTimeToRip) override;
+  HRESULT SetPaperSize(VEXACorePaperSize paperSize) override;
+  HRESULT SetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) override;
+  HRESULT MakeDuplicate(VARIANT_BOOL showStatusDlg) override;
+  HRESULT AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) override;
+  HRESULT SetDefaultTitle() override;
+  HRESULT GetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent) override;
+  HRESULT GetDrivePath(BSTR* drivePath) override;
+  HRESULT GetInquiry(BSTR* driveDescription) override;
+
+  // For tests: the parts the object is made of.
+  UiPort* Ui() const { return ui_.get(); }
+  CVexaCoreUtil& Util() { return util_; }
+  const std::string& WorkDirectory() const { return tempPath_; }
+  const std::vector<std::string>& InvalidStills() const { return invalidStills_; }
+  LONG BurnSpeed() const { return burnSpeed_; }
+
+ private:
+  friend class CallGuard;
+
+  // ---- the calls, as the object makes them of itself ----
+  HRESULT DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime);
+  HRESULT DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
+                     LONG rotateDegrees, VARIANT_BOOL isTitleStill);
+  HRESULT DoSetFileSystemSupport(LONG fileSystem);
+  HRESULT DoSetStillDelay(LONG delay);
+  HRESULT DoSetStillTitleVisibleTime(LONG delay);
+  HRESULT DoSetTVSystem(LONG tvSystem);
+  HRESULT DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3);
+  HRESULT DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  HRESULT DoAddImageListFile(BSTR path);
+  HRESULT DoAddImageDirectory(BSTR path);
+  HRESULT DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean);
+  HRESULT DoGetDriveSpeeds(VARIANT* driveSpeeds);
+  HRESULT DoGetMaxBurnSpeed(LONG* maxSpeed);
+  HRESULT DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat);
+  HRESULT DoSetBurnSpeed(LONG burnSpeed);
+  HRESULT DoCDDAToWav(BSTR track, BSTR outWAVFile);
+  HRESULT DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip);
+  HRESULT DoSetPaperSize(LONG paperSize);
+  HRESULT DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean);
+  HRESULT DoMakeDuplicate();
+  HRESULT DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime);
+  HRESULT DoSetDefaultTitle();
+  HRESULT DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent);
+  HRESULT DoGetDrivePath(BSTR* drivePath);
+  HRESULT DoGetInquiry(BSTR* driveDescription);
+
+  // ---- reporting ----
+  void SetErrorCode(VEXACoreErrorCode code) { lastErrorCode_ = code; }
+  // Hides the status dialog, reports text, and raises the pending error text
+  // as the call's error information. E_FAIL always.
+  HRESULT Fail(const std::string& text, bool withSystemText = false);
+  // The user's cancel: logged, code 21, no error information.
+  bool Cancel(const std::string& text);
+  HRESULT CancelResult(const std::string& text) {
+    Cancel(text);
+    return E_FAIL;
+  }
+  void ReportProblem();
+  HRESULT ReportAudioProblem(const std::string& text, bool withSystemText = false);
+  bool ReportTempSpace();
+
+  // ---- the user interface ----
+  // The status dialog is used (it may have no window).
+  bool StatusShown() const { return statusShown_ && ui_ != nullptr; }
+  // Questions can be put to the user.
+  bool Interactive() const { return StatusShown() && ui_->IsInteractive(); }
+  StatusDialog& Status() { return ui_->Status(); }
+  void EnsureUi(bool windows);
+  void Pump() { util_.PumpMessages(); }
+  void Wait(std::chrono::milliseconds d);
+  bool ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
+                   bool systemBox, bool isError = true);
+  bool IsCancelled();
+  void EnableCancel(bool on);
+  void AdvanceProgress(int step, bool wrap);
+  void SetProgress(int position);
+  void FillProgress(int step);
+  void ShowStatus();
+  void ShowStep(int step, bool show);
+  void SetStatusText(const std::string& text);
+  void KeepAwake(bool on);
+  // The dialog step of the setters: status text cleared, dialog and step 1
+  // shown, the bar moved by step with wrap-around.
+  void SetterDialogStep(int step);
+
+  // ---- the burn flow ----
+  bool PrepareVCD();
+  bool PrepareForWriting();
+  bool IsDiscOK();
+  bool IsDiscBlank(bool* retry, bool* erased);
+  bool DoErase();
+  bool DoPremaster();
+  bool BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  // *burnStopPending: the engine was told to cancel and may still be writing.
+  bool DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+              bool* burnStopPending);
+  bool BurnCancelRequested();
+  void WaitForBurnToStop();
+  bool CheckBurnSpeed();
+  bool GetDriveSpeedList(std::vector<LONG>* speeds);
+
+  // ---- album input and files ----
+  HRESULT AddStills(CVexaCoreXML& album, const std::string& baseFolder);
+  bool DealWithInvalidStills();
+  bool AddExtraODFiles();
+  bool CheckTempSpace();
+  bool CheckTempDirectory();
+  bool MakeTempDirectory(std::string* path);
+  bool GetTempFilePath(std::string* path);
+  bool CleanTempDirectory();
+  bool CopyFromWriter(std::string* path);
+  bool CheckIfFileExists(const std::string& path, bool* exists, bool isAudio);
+  HRESULT GetTVSystem(LONG* tv);
+  HRESULT GetPaperSize(LONG* paper);
+  static void AppendLineBreaks(int count, std::string* text);
+  void ResetState();
+  void Reject(const std::string& srcStillPath);
+
+  // ---- audio-CD ripping ----
+  bool RipAudioTrackFromCD(const std::string& track, std::string* outPath, const std::string& extension);
+
+  CoreServices services_;
+  CVexaCoreUtil util_;
+  std::unique_ptr<UiPort> ui_;
+  std::unique_ptr<CVexaODBase> driver_;
+  std::unique_ptr<CVexaCoreXML> albumXml_;
+  std::unique_ptr<SleepGuard> sleep_;
+  ComPtr<IVEXALocUtil> locale_;
+  ComPtr<IVEXAImgUtil> imgUtil_;
+  bool comInitialized_ = false;
+  int callDepth_ = 0;
+
+  VEXACoreErrorCode lastErrorCode_ = VEXACoreSuccess;
+  bool statusShown_ = true;
+  bool errorsShown_ = false;
+  bool stopOnBadStill_ = false;
+  LONG statusLevel_ = VEXACoreShowStatusAll;
+  LONG fileSystem_ = VEXACoreFSDefault;
+  bool fileSystemSet_ = false;
+  LONG stillDelay_ = 0;
+  bool stillDelaySet_ = false;
+  bool stillTitleTimeSet_ = false;
+  bool tvSystemSet_ = false;
+  bool paperSizeSet_ = false;
+  bool titleLinesSet_ = false;
+  bool audioTrackSet_ = false;
+  LONG stillCount_ = 0;
+  bool validSeen_ = false;
+  bool invalidSeen_ = false;
+  bool noStillsYet_ = true;
+  std::vector<std::string> invalidStills_;
+  std::string tempPath_;
+  bool tempDirectorySet_ = false;
+  bool cleanTempOnRelease_ = true;
+  LONG burnSpeed_ = 2;
+  bool burnSpeedSet_ = false;
+  VARIANT_BOOL testMode_ = VARIANT_FALSE;
+  VARIANT_BOOL verify_ = VARIANT_FALSE;
+  VARIANT_BOOL burnSafe_ = VARIANT_TRUE;
+  LONG requiredMegabytes_ = 0;
+  std::string tempDrive_;
+};
+
+HRESULT CreateVEXACore1(REFIID iid, void** ppv);
+
+}  // namespace vexa::core

@@ -1,0 +1,458 @@
+// The disc creation run against the fake engine: the defaults applied in
+// order, the failure codes of each step, the user's cancel at each point
+// where it can come, the erase of a used CD-RW, further copies of the same
+// image, and the burn speed.
+#include "core/tests/CoreFixture.h"
+#include "platform/base/Path.h"
+
+namespace vexa::core::test {
+namespace {
+
+using namespace vexa::com;
+
+class RunTest : public CoreFixture {
+ protected:
+  HRESULT Run() { return core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE); }
+  // The engine calls of the run, from the first setting on.
+  std::vector<std::string> RunCalls() {
+    std::vector<std::string> out;
+    for (const auto& c : engine_->Calls()) {
+      if (c.rfind("Set", 0) == 0 || c.rfind("AddFile", 0) == 0 || c == "StartPremaster" || c.rfind("StartBurn", 0) == 0 ||
+          c.rfind("StartErase", 0) == 0 || c.rfind("CancelBurn", 0) == 0 || c == "Eject" || c == "EjectWhileBurning") {
+        if (c.rfind("SetTempDirectory", 0) != 0) out.push_back(c);
+      }
+    }
+    return out;
+  }
+  static bool Marker(const ScriptedStatusDialog& d, int step) { return d.MarkerShown(step); }
+};
+
+TEST_F(RunTest, AClientThatGaveOnlyPicturesGetsTheDefaultsInOrder) {
+  localeTv_ = 1;     // PAL
+  localePaper_ = 0;  // A4
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  const auto photos = AddPhotos(2);
+  ASSERT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Code(), VEXACoreSuccess);
+  const std::vector<std::string> expected = {
+      "SetFileSystemSupport 65",      "SetStillDelay 5000",       "SetStillTitleVisibleTime 2000",
+      "SetTVSystem 2",                "SetPaperSize 1",
+      "AddFile " + base::JoinPath(base::ShareDir(), "core/include/README.TXT") + "|/README.TXT|(null)",
+      "StartPremaster",               "SetBlocking 1",            "StartBurn 8|0|0|-1",
+      "Eject",                        "SetBlocking 0"};
+  EXPECT_EQ(RunCalls(), expected);
+  EXPECT_EQ(Count("StartPremaster"), 1);
+  EXPECT_TRUE(log_->Has("INFO", "NUMBER OF IMAGES = 2."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DoBurn - starting burn at 8x"));
+  // Silent: no window ever, no question.
+  EXPECT_FALSE(ui_->HasStatusDialog());
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(RunTest, ARefusedDelayAndAFailingLocaleFallBackToTheDefaults) {
+  localeFails_ = true;
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(core_->SetStillDelay(1), E_FAIL);
+  TakeError();
+  ASSERT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(EngineCalls("SetStillDelay"), std::vector<std::string>{"SetStillDelay 5000"});
+  EXPECT_EQ(EngineCalls("SetTVSystem"), std::vector<std::string>{"SetTVSystem 0"});
+  EXPECT_EQ(EngineCalls("SetPaperSize"), std::vector<std::string>{"SetPaperSize 0"});
+  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::CreateVCD - Cannot Get a TV System. Using Default."));
+  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::CreateVCD - Cannot GetPaperSize. Using default."));
+}
+
+TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeEngineScript&)> script;
+    int photos;
+    VEXACoreErrorCode code;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"no pictures", [](FakeEngineScript&) {}, 0, VEXACoreNoStills,
+       "CVEXACore1::DealWithInvalidStills - User had no images.\r\nCVEXACore1:CreateVCD - DealWithInvalidStills call failed."},
+      {"used disc", [](FakeEngineScript& s) { s.blank = {false}; }, 1, VEXACoreDiscIsNotBlank,
+       "CVEXACore1::PrepareForWriting - IsDiscBlank call failed"},
+      {"written CD-R", [](FakeEngineScript& s) {
+         s.blank = {false};
+         s.discType = {VEXADiscTypeR};
+       }, 1, VEXACoreDiscIsNotBlank, "CVEXACore1::PrepareVCD - PrepareForWriting call failed."},
+      {"no disc", [](FakeEngineScript& s) { s.driveStatus = {VEXADriveStatusNotReady}; }, 1, VEXACoreSuccess,
+       "CVEXACore1::IsDiscOK - Disc is not present."},
+      {"premaster refused", [](FakeEngineScript& s) { s.failing = {"StartPremaster"}; }, 1, VEXACoreCannotCreateVideoCD,
+       "CVEXACore1::DoPremaster - ODBase StartPremaster call failed."},
+      {"no temp space", [](FakeEngineScript& s) {
+         s.failing = {"StartPremaster"};
+         s.lastResult = VEXAEngineResultTempSpaceLimitReached;
+       }, 1, VEXACoreInsufficientTempSpace, "CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster."},
+      {"premaster failed", [](FakeEngineScript& s) { s.premasterResult = VEXAEngineResultBrellOtherFail; }, 1,
+       VEXACoreCannotCreateVideoCD, "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006."},
+      {"premaster lost", [](FakeEngineScript& s) { s.failing = {"IsPremasterDone"}; }, 1, VEXACoreCannotCreateVideoCD,
+       "CVEXACore1::DoPremaster - ODBase IsPremasterDone call failed."},
+      {"burn refused", [](FakeEngineScript& s) { s.failing = {"StartBurn"}; }, 1, VEXACoreCannotBurnVideoCD,
+       "CVEXACore1::DoBurn - ODBase StartBurn call failed."},
+      {"burn failed", [](FakeEngineScript& s) { s.burnResult = VEXAEngineResultBrellWriteFail; }, 1, VEXACoreBurnFailure,
+       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003."},
+      {"burn lost", [](FakeEngineScript& s) { s.failing = {"IsBurnDone"}; }, 1, VEXACoreCannotBurnVideoCD,
+       "CVEXACore1::DoBurn - ODBase IsBurnDone call failed."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+    AddPhotos(c.photos);
+    c.script(*engine_);
+    EXPECT_EQ(Run(), E_FAIL);
+    EXPECT_EQ(Code(), c.code);
+    EXPECT_NE(ErrorText().find(c.text), std::string::npos);
+    // The disc always comes out of a burn that started.
+    if (engine_->CalledWith("StartBurn")) {
+      EXPECT_TRUE(engine_->CalledWith("Eject"));
+    }
+    core_.Reset();
+  }
+}
+
+TEST_F(RunTest, RejectedPicturesStopTheRunOnlyWhenNoneIsLeft) {
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
+  Bstr missing = Bstr::FromUtf8(Path("missing.jpg")), none(u"");
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreNoValidStills);
+  EXPECT_NE(ErrorText().find("CVEXACore1::DealWithInvalidStills - User had no valid images."), std::string::npos);
+  core_.Reset();
+
+  // Some good, some bad: the user is shown the bad ones and may go on.
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDOK);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  ASSERT_GE(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].type, kMessageOKCancel);
+  EXPECT_NE(ui_->messages[0].text.find("without the following images:\r\n" + Path("missing.jpg")), std::string::npos);
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DealWithInvalidStills - User added some invalid images."));
+  core_.Reset();
+
+  // ...or stop there, which leaves code 3.
+  engine_ = std::make_shared<FakeEngineScript>();
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDCANCEL); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreInvalidStills);
+  EXPECT_EQ(ErrorText(), "CVEXACore1:CreateVCD - DealWithInvalidStills call failed.\r\n");
+  EXPECT_EQ(engine_->burns, 0);
+  core_.Reset();
+
+  // Silent, with some bad: the disc is made of the good ones.
+  engine_ = std::make_shared<FakeEngineScript>();
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  AddPhotos(2);
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  TakeError();
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Count("AddStill"), 2);
+}
+
+TEST_F(RunTest, TheStatusDialogWalksItsSixStepsAndOffersACopyOfTheSameImage) {
+  scriptUi_ = [](ScriptedUi& ui) {
+    // Two copies, then done.
+    for (int i = 0; i < 2; ++i) {
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonExtra); }, kButtonExtra);
+    }
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(3);
+  ASSERT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(engine_->burns, 3) << [&] {
+    std::string all;
+    for (const auto& e : ui_->Dialog()->events) all += e + "\n";
+    return all;
+  }();
+  EXPECT_EQ(Count("StartPremaster"), 1);
+  EXPECT_EQ(Count("Eject"), 3);
+  EXPECT_EQ(ui_->PendingPresses(), 0u);
+  ScriptedStatusDialog* d = ui_->Dialog();
+  // The markers came in their order: disc check, premaster, the two closing
+  // steps, burn; no erase.
+  std::vector<int> shown;
+  for (const std::string& e : d->events) {
+    if (e.size() == 9 && e.substr(0, 5) == "step " && e.substr(6) == " on") {
+      const int step = e[5] - '0';
+      if (shown.empty() || shown.back() != step) shown.push_back(step);
+    }
+  }
+  const std::vector<int> firstDisc(shown.begin(), shown.begin() + 5);
+  EXPECT_EQ(firstDisc, (std::vector<int>{1, 3, 4, 5, 6}));
+  for (int step = 1; step <= 6; ++step) EXPECT_EQ(d->LabelBlue(step), step != 2) << step;
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Orlune disc creation process complete!"), d->texts.end());
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Write speed 8x - Time Remaining: 0:20"), d->texts.end());
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Time Remaining: 0:30"), d->texts.end());
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Starting photo show creation - This may take a few minutes"),
+            d->texts.end());
+  EXPECT_FALSE(d->IsShown());
+  // Every fixed wait ran on the test's clock.
+  EXPECT_GT(clock_->Waited(), 10000u);
+}
+
+TEST_F(RunTest, OkOrCancelInTheEndStateEndsTheRunWithOneDisc) {
+  for (int button : {kButtonOK, kButtonCancel}) {
+    engine_ = std::make_shared<FakeEngineScript>();
+    scriptUi_ = [button](ScriptedUi& ui) {
+      if (button == kButtonOK) {
+        ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+      } else {
+        // Cancel is disabled in the end state: a request set by Esc still ends it.
+        ui.onPump = [&ui] {
+          if (ui.Dialog() && ui.Dialog()->ButtonEnabled(kButtonExtra)) ui.Dialog()->cancelRequested = true;
+        };
+      }
+    };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    EXPECT_EQ(Run(), S_OK) << ErrorText();
+    EXPECT_EQ(Code(), VEXACoreSuccess);
+    EXPECT_EQ(engine_->burns, 1);
+    core_.Reset();
+  }
+}
+
+TEST_F(RunTest, ACancelConfirmedAfterTheDiscCheckOfACopyEndsTheRunAsCancelled) {
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonExtra); }, kButtonExtra);
+    // The copy's disc check is under way (step 1 again): cancel, and confirm.
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.MarkerShown(1) && !d.ButtonEnabled(kButtonExtra); },
+                 kButtonCancel);
+    ui.QueueAnswer(kIDYES);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreCancelled);
+  EXPECT_EQ(engine_->burns, 1);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text, "Are you sure you want to cancel?");
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::PrepareForWriting - User pressed Cancel."));
+}
+
+TEST_F(RunTest, ACancelGivesCode21BeforeTheBurnAnd11DuringIt) {
+  struct Case {
+    const char* name;
+    std::function<bool(const ScriptedStatusDialog&)> when;
+    int answer;
+    VEXACoreErrorCode code;
+    int burns;
+    bool cancelBurn;
+  };
+  const Case cases[] = {
+      {"disc check", [this](const ScriptedStatusDialog&) { return engine_->CalledWith("GetDriveStatus"); }, kIDYES,
+       VEXACoreCancelled, 0, false},
+      {"closing step", [](const ScriptedStatusDialog& d) { return d.MarkerShown(4); }, kIDYES, VEXACoreCancelled, 0, false},
+      {"burn", [](const ScriptedStatusDialog& d) { return d.MarkerShown(6) && d.Progress() >= 4; }, kIDYES,
+       VEXACoreBurnCancelled, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->burnPolls = 4;
+    scriptUi_ = [&c](ScriptedUi& ui) {
+      ui.PressWhen(c.when, kButtonCancel);
+      ui.QueueAnswer(c.answer);
+    };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    EXPECT_EQ(Run(), E_FAIL);
+    EXPECT_EQ(Code(), c.code);
+    EXPECT_EQ(engine_->burns, c.burns);
+    EXPECT_EQ(engine_->CalledWith("CancelBurn 0"), c.cancelBurn);
+    // No partial work: nothing was burned after a cancel before the burn, and
+    // the disc came out only after the cancelled burn had stopped.
+    EXPECT_FALSE(engine_->CalledWith("EjectWhileBurning"));
+    if (c.cancelBurn) {
+      EXPECT_NE(std::find(ui_->Dialog()->texts.begin(), ui_->Dialog()->texts.end(), "Cancelling Burn."),
+                ui_->Dialog()->texts.end());
+      EXPECT_EQ(ui_->messages[0].text.rfind("Are you sure you want to cancel?\r\n\r\nThe orlune disc creator software "
+                                            "has stared writing",
+                                            0),
+                0u);
+      EXPECT_TRUE(log_->Has("INFO", "Burn Cancelled."));
+    }
+    core_.Reset();
+  }
+}
+
+TEST_F(RunTest, ACancelAnsweredNoLetsTheBurnGoOn) {
+  engine_->burnPolls = 4;
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.MarkerShown(6) && d.Progress() >= 4; }, kButtonCancel);
+    ui.QueueAnswer(kIDNO);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(engine_->cancels, 0);
+  EXPECT_EQ(engine_->burns, 1);
+}
+
+TEST_F(RunTest, ThePremasterCannotBeCancelled) {
+  engine_->premasterPolls = 6;
+  int tries = 0;
+  scriptUi_ = [this, &tries](ScriptedUi& ui) {
+    ui.onPump = [this, &ui, &tries] {
+      // Every click on Cancel while the premaster runs finds it disabled.
+      if (ui.Dialog() && engine_->CalledWith("StartPremaster") && !engine_->CalledWith("GetLastProcessResultCode")) {
+        EXPECT_FALSE(ui.Dialog()->Press(kButtonCancel));
+        ++tries;
+      }
+    };
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_GT(tries, 5);
+  EXPECT_TRUE(ui_->messages.empty());
+}
+
+TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
+  engine_->blank = {false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  engine_->erasePolls = 5;
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDYES);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(engine_->erases, 1);
+  EXPECT_EQ(Count("IsEraseDone"), 6);
+  EXPECT_EQ(ui_->messages[0].text.rfind("The CD-RW disc is not blank.", 0), 0u);
+  EXPECT_TRUE(ui_->Dialog()->LabelBlue(2));
+  EXPECT_NE(std::find(ui_->Dialog()->texts.begin(), ui_->Dialog()->texts.end(), "Erase Completed"),
+            ui_->Dialog()->texts.end());
+  EXPECT_TRUE(log_->Has("INFO", "Erase Completed in 9 seconds."));
+  core_.Reset();
+
+  // No: the user puts in another disc, which is checked again after 4 s.
+  engine_ = std::make_shared<FakeEngineScript>();
+  engine_->blank = {false, true};
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDNO);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(engine_->erases, 0);
+  EXPECT_EQ(Count("IsDiscBlank"), 2);
+}
+
+TEST_F(RunTest, AnEraseThatNeverEndsFailsAtItsDeadline) {
+  engine_->blank = {false};
+  engine_->erasePolls = -1;
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDYES);
+    ui.QueueAnswer(kIDCANCEL);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_NE(ErrorText().find("CVEXACore1::DoErase - Erase not done after 480 seconds."), std::string::npos);
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[1].text.rfind("The orlune disc creator software cannot erase the disc", 0), 0u);
+  EXPECT_EQ(engine_->burns, 0);
+}
+
+TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
+  struct Case {
+    LONG asked;
+    std::vector<LONG> offered;
+    LONG used;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {12, {4, 8, 16}, 8,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 12 does not match any possible speed for drives. Trying to reduce it.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 12. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 11. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 10. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 9. Reducing Speed and trying again."}},
+      {3, {4, 8}, 4,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 3 does not match any possible speed for drives. Trying to reduce it.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 3. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 2. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No match for speed 1. Reducing Speed and trying again.",
+        "CVEXACore::CheckBurnSpeed - No drive speeds available. Using slowest Burn Speed = 4."}},
+      {16, {4, 8, 16}, 16, {}},
+      // No speed from the caller: the shipped default.
+      {0, {4, 8, 16}, 8, {}},
+      {0, {}, 8, {"CVEXACore::CheckBurnSpeed - drive Speed list is invalid. Using default burn speed = 8."}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.asked);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->speeds = c.offered;
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+    ASSERT_EQ(core_->SetLoggingLevel(VARIANT_TRUE), S_OK);
+    if (c.asked) {
+      ASSERT_EQ(core_->SetBurnSpeed(c.asked), S_OK);
+    }
+    AddPhotos(1);
+    log_->lines.clear();
+    EXPECT_EQ(Run(), S_OK) << ErrorText();
+    EXPECT_EQ(EngineCalls("StartBurn"), std::vector<std::string>{"StartBurn " + std::to_string(c.used) + "|0|0|-1"});
+    std::vector<std::string> speedLines;
+    for (const auto& t : log_->Texts("ERROR")) {
+      if (t.find("CheckBurnSpeed") != std::string::npos) speedLines.push_back(t);
+    }
+    EXPECT_EQ(speedLines, c.lines);
+    core_.Reset();
+  }
+}
+
+TEST_F(RunTest, DriveQueriesPassTheEnginesAnswers) {
+  engine_->drives = 2;
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  Variant speeds;
+  ASSERT_EQ(core_->GetDriveSpeeds(&speeds), S_OK);
+  EXPECT_EQ(speeds.vt, VT_ARRAY | VT_I4);
+  LONG max = 0;
+  ASSERT_EQ(core_->GetMaxBurnSpeed(&max), S_OK);
+  EXPECT_EQ(max, 16);
+  Bstr path;
+  ASSERT_EQ(core_->GetDrivePath(path.Out()), S_OK);
+  EXPECT_EQ(path.Utf8(), "/dev/sr0");
+  VARIANT_BOOL present = VARIANT_FALSE;
+  ASSERT_EQ(core_->GetNextDrive(VARIANT_TRUE, &present), S_OK);
+  EXPECT_EQ(present, VARIANT_TRUE);
+  EXPECT_TRUE(ui_->messages.empty());
+  // No further writer: the built-in message, once.
+  ASSERT_EQ(core_->GetNextDrive(VARIANT_TRUE, &present), S_OK);
+  EXPECT_EQ(present, VARIANT_FALSE);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text.rfind("The orlune disc creator software could not find a CD writer on your system.", 0), 0u);
+  ASSERT_EQ(core_->GetNextDrive(VARIANT_FALSE, &present), S_OK);
+  EXPECT_EQ(ui_->messages.size(), 1u);
+  engine_->failing = {"GetDriveSpeeds"};
+  EXPECT_EQ(core_->GetDriveSpeeds(&speeds), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreFailure);
+  EXPECT_NE(ErrorText().find("CVEXACore1::GetDriveSpeeds - ODBase GetDriveSpeeds call failed."), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa::core::test
