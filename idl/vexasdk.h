@@ -357,6 +357,8 @@ inline constexpr char16_t kVEXAEngineSpecVersion[] = u"1.6";
 // the track number in two decimal digits and ".cda", for example
 // "/dev/sr0/Track07.cda". The track number is read from the last two
 // characters of the name before ".cda"; the drive is the one whose path is
-// the folder part of the name.
+// the folder part of the name. Such a name is not a file of the file
+// system: whether the track is on the disc in the drive is asked with
+// GetTrackInfo (S_OK when it is).
 inline constexpr char16_t kVEXACdaTrackPrefix[] = u"Track";
 inline constexpr char16_t kVEXACdaTrackExtension[] = u".cda";

@@ -1,0 +1,538 @@
+// The engine object: construction and release, the root interface, the
+// common method frame and the shared routines.
+#include "engine/Engine.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "engine/ThumbnailBrowser2.h"
+#include "idl/ProductKey.h"
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+#include "platform/base/Time.h"
+#include "platform/registry/Registry.h"
+
+namespace vexa::engine {
+
+using com::Bstr;
+using com::ComPtr;
+
+namespace {
+
+constexpr char kSdkKey[] = "SOFTWARE\\Tervane\\VEXASDK\\CurrentVersion";
+
+std::string Narrow(BSTR s) { return s ? base::Utf16ToUtf8(std::u16string_view(s, SysStringLen(s))) : std::string(); }
+
+HRESULT OutText(const std::string& text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = Bstr::FromUtf8(text).Detach();
+  return *out ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace
+
+CVEXAVCDEngine::CVEXAVCDEngine() : stillTable_(600), albumRecords_(600) {}
+
+CVEXAVCDEngine::~CVEXAVCDEngine() = default;
+
+const base::Clock& CVEXAVCDEngine::Clock() const { return env_.clock ? *env_.clock : base::Clock::Real(); }
+
+SYSTEMTIME CVEXAVCDEngine::LocalNow() const {
+  const base::CalendarTime t = Clock().LocalNow();
+  SYSTEMTIME st;
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDayOfWeek = static_cast<WORD>(t.dayOfWeek);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  st.wMilliseconds = static_cast<WORD>(t.milliseconds);
+  return st;
+}
+
+// ---- Construction and release ------------------------------------------------
+
+HRESULT CVEXAVCDEngine::FinalConstruct() {
+  static constexpr char kMethod[] = "CVEXAVCDEngine::FinalConstruct";
+  state_ = VEXAEngineInit;
+  comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
+  driveNum_ = -1;
+  env_ = CurrentEngineEnvironment();
+
+  std::string bindError;
+  const bool bound = env_.bind && env_.bind(&lib_, &bindError);
+  drive_ = DrivePtr(nullptr, DriveDeleter{lib_.drives});
+  if (!bound) {
+    if (!lib_.discpak) {
+      return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - Failed to load Brell libraries",
+                  VEXAEngineResultBrellDLLError, E_FAIL);
+    }
+    if (!lib_.haveDriveTable) {
+      return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - Failed to create the cdrtable",
+                  VEXAEngineResultBrellDLLError, E_POINTER);
+    }
+    if (!lib_.haveTransportTable) {
+      return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - Failed to create the comstable",
+                  VEXAEngineResultBrellDLLError, E_POINTER);
+    }
+    return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - Failed to load Brell libraries",
+                VEXAEngineResultBrellDLLError, E_FAIL);
+  }
+
+  // The drive-command log goes to the data folder: the product key's, else
+  // (only when that key is missing) the SDK key's, else the user's own.
+  std::string folder;
+  if (reg::KeyExists(reg::Hive::LocalMachine, kProductKey)) {
+    if (auto v = reg::GetString(reg::Hive::LocalMachine, kProductKey, "APP_PATH_DATA")) folder = *v;
+  } else if (auto v = reg::GetString(reg::Hive::LocalMachine, kSdkKey, "SDK_PATH_DATA")) {
+    folder = *v;
+  }
+  if (folder.empty()) folder = base::UserDataDirectory();
+  folder = base::ToNativePath(folder);
+  base::MakeDirs(folder);
+  comsLogPath_ = base::JoinPath(folder, "comslog.txt");
+  lib_.drives->StartLog(comsLogPath_, false);
+
+  wizard_ = std::make_unique<VCDWizard>(lib_.discpak, lib_.drives, Clock());
+  menu_ = std::make_unique<ThumbnailBrowser2>(lib_.discpak, lib_.drives, Clock());
+  wizard_->SetMenuBuilder(menu_.get());
+
+  freeSpaceLimit_ = 200000000;
+  stillDelay_ = 5000;
+  titleTime_ = 2000;
+  tvSystem_ = VEXATVNTSC;
+  audioTracks_ = titleStills_ = stills_ = extraFiles_ = 0;
+
+  startTime_ = LocalNow();
+  if (FAILED(CreateGUID(&engineGuid_))) {
+    return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - CreateGUID call failed", VEXAEngineResultGUIDCreationFail,
+                E_FAIL);
+  }
+  premasterLines_ = {};
+
+  const HRESULT hr = CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, com::IidOf<IVEXAImgUtil>(),
+                                      imageUtil_.PutVoid());
+  if (FAILED(hr) || !imageUtil_) {
+    imageUtil_.Reset();
+    return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::FinalConstruct - Failed to create IVEXAImgUtil"),
+                VEXAEngineResultObjectCreateFail, E_FAIL);
+  }
+
+  state_ = VEXAEngineSpecifySources;
+  SetLastResultOK(kMethod);
+  return S_OK;
+}
+
+void CVEXAVCDEngine::FinalRelease() {
+  if (lib_.drives) lib_.drives->StopLog();
+  // The builder joins its worker before it goes, so no command reaches the
+  // drive after this.
+  wizard_.reset();
+  menu_.reset();
+  drive_.reset();
+  albumTitleSlide_.Reset();
+  albumAudios_.Reset();
+  albumStills_.Reset();
+  albumXml_.Reset();
+  album_.Reset();
+  imageUtil_.Reset();
+  if (state_ != VEXAEngineInit) {
+    for (const auto& root : oldTempRoots_) CleanDirectory(root, -1);
+    if (!tempRoot_.empty()) CleanDirectory(tempRoot_, -1);
+  }
+  if (comInitialized_) CoUninitialize();
+  comInitialized_ = false;
+}
+
+HRESULT CreateVEXAVCDEngine(REFIID iid, void** ppv) {
+  return com::ComObject<CVEXAVCDEngine>::CreateInstance(iid, ppv);
+}
+
+// ---- The common frame --------------------------------------------------------------
+
+HRESULT CVEXAVCDEngine::InterfaceSupportsErrorInfo(REFIID riid) {
+  return riid == com::IidOf<IVEXAEngine>() ? S_OK : S_FALSE;
+}
+
+HRESULT CVEXAVCDEngine::SetEngineErrorInfo(const std::string& message, HRESULT hr) {
+  if (hr == S_OK) hr = DISP_E_EXCEPTION;
+  return com::ReportError(CLSID_VEXAVCDEngine, std::string_view(message), com::IidOf<IVEXAEngine>(), hr);
+}
+
+bool CVEXAVCDEngine::CheckImageBuilder(const char* method) {
+  if (wizard_) return true;
+  SetEngineErrorInfo(std::string(method) + " - VCDWizard not initialized.", E_FAIL);
+  return false;
+}
+
+bool CVEXAVCDEngine::CheckDriveReady(const char* method) {
+  if (!lib_.haveDriveTable) {
+    SetEngineErrorInfo(std::string(method) + " - Drive Table not initialized.", E_FAIL);
+    return false;
+  }
+  if (!drive_) {
+    SetEngineErrorInfo(std::string(method) + " - Drive Object not initialized.", E_FAIL);
+    return false;
+  }
+  return true;
+}
+
+HRESULT CVEXAVCDEngine::SetLastResultOK(const char* method) {
+  std::lock_guard lock(resultMutex_);
+  lastMethod_ = method;
+  lastMessage_ = "S_OK";
+  lastCode_ = VEXAEngineResultSuccess;
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::SetLastResult(const char* method, const std::string& message, VEXAEngineResult code) {
+  std::lock_guard lock(resultMutex_);
+  lastMethod_ = method;
+  lastMessage_ = message;
+  lastCode_ = code;
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::Fail(const char* method, const std::string& message, VEXAEngineResult code, HRESULT hr) {
+  SetLastResult(method, message, code);
+  return SetEngineErrorInfo(message, hr);
+}
+
+std::string CVEXAVCDEngine::PrefixWithErrorInfo(const std::string& message) {
+  const com::ErrorText e = com::TakeError();
+  if (!e.present || e.description.empty()) return message;
+  return e.Utf8Description() + "\n" + message;
+}
+
+std::string CVEXAVCDEngine::FormatLastSystemError(int error) {
+  if (error == 0) return {};
+  char text[512];
+  std::snprintf(text, sizeof text, "%d: %s\n", error, std::strerror(error));
+  return text;
+}
+
+// ---- IVEXAEngine ----------------------------------------------------------------------
+
+HRESULT CVEXAVCDEngine::get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlideshow1** pVal) {
+  static constexpr char kMethod[] = "IVEXAEngine::get_StoryboardStillsSlideshow1";
+  static constexpr char kPrefix[] = "VEXAVCDEngine::get_StoryboardStillsSlideshow1 - ";
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  if (FAILED(static_cast<IVEXAEngine*>(this)->QueryInterface(com::IidOf<IVEXAStoryboardStillsSlideshow1>(),
+                                                                reinterpret_cast<void**>(pVal)))) {
+    *pVal = nullptr;
+    return Fail(kMethod, "IVEXAEngine::get_StoryboardStillsSlideshow1 - Cannot create StoryboardStillsSlideshow1",
+                VEXAEngineResultObjectCreateFail);
+  }
+  // The caller's reference is handed back only when everything below works.
+  ComPtr<IVEXAStoryboardStillsSlideshow1> view = ComPtr<IVEXAStoryboardStillsSlideshow1>::Attach(*pVal);
+  *pVal = nullptr;
+
+  if (FAILED(GenerateSessionID(&sessionId_))) {
+    return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::get_StoryboardStillsSlideshow1 - GenerateSessionID call failed",
+                VEXAEngineResultNamingFail);
+  }
+  names_.SetSessionId(sessionId_);
+  ComPtr<IStillsSlideShow1> album;
+  if (FAILED(CoCreateInstance(CLSID_StillsSlideShow1, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1>(),
+                              album.PutVoid()))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "Failed to create IVEXAXML::IStillsSlideShow1"),
+                VEXAEngineResultObjectCreateFail);
+  }
+  ComPtr<IStillsSlideShow1XML> mapper;
+  if (FAILED(CoCreateInstance(CLSID_StillsSlideShow1XML, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1XML>(),
+                              mapper.PutVoid()))) {
+    return Fail(kMethod,
+                PrefixWithErrorInfo(std::string(kPrefix) + "Failed to create IVEXAXML::IStillsSlideShow1XML"),
+                VEXAEngineResultObjectCreateFail);
+  }
+  ComPtr<ISeqOfStillImage> stills;
+  if (FAILED(album->get_stillImages(stills.Put()))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->get_stillImages failed"),
+                VEXAEngineResultObjectCreateFail);
+  }
+  ComPtr<ISeqOfAudio> audios;
+  if (FAILED(album->get_audios(audios.Put()))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->get_audios failed"),
+                VEXAEngineResultObjectCreateFail);
+  }
+  ComPtr<ITitleSlide> titleSlide;
+  if (FAILED(album->get_titleSlide(titleSlide.Put()))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->get_titleSlide failed"),
+                VEXAEngineResultObjectCreateFail);
+  }
+  // The album file holds seconds (the engine keeps milliseconds).
+  if (FAILED(album->put_stillDelay(stillDelay_ / 1000))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_stillDelay failed"),
+                VEXAEngineResultHelpermoduleMethodFail);
+  }
+  if (FAILED(album->put_stillTitleVisibleTime(titleTime_ / 1000))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_stillTitleVisibleTime failed"),
+                VEXAEngineResultHelpermoduleMethodFail);
+  }
+  std::string guid;
+  if (FAILED(CreateStringGUID(&guid))) {
+    return Fail(kMethod, std::string(kPrefix) + "CreateStringGUID call failed", VEXAEngineResultGUIDCreationFail);
+  }
+  if (FAILED(album->put_identifier(Bstr::FromUtf8(guid).Get()))) {
+    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_identifier failed"),
+                VEXAEngineResultHelpermoduleMethodFail);
+  }
+  album_ = album;
+  albumXml_ = mapper;
+  albumStills_ = stills;
+  albumAudios_ = audios;
+  albumTitleSlide_ = titleSlide;
+  albumIdentifier_ = guid;
+  *pVal = view.Detach();
+  return SetLastResultOK(kMethod);
+}
+
+HRESULT CVEXAVCDEngine::get_Premaster(IVEXAPremaster** pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  if (FAILED(static_cast<IVEXAEngine*>(this)->QueryInterface(com::IidOf<IVEXAPremaster>(),
+                                                                reinterpret_cast<void**>(pVal)))) {
+    *pVal = nullptr;
+    return Fail("IVEXAEngine::get_Premaster", "IVEXAEngine::get_Premaster - Cannot create Premaster",
+                VEXAEngineResultObjectCreateFail);
+  }
+  return SetLastResultOK("IVEXAEngine::get_Premaster");
+}
+
+HRESULT CVEXAVCDEngine::get_Burner(IVEXABurner** pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  if (FAILED(static_cast<IVEXAEngine*>(this)->QueryInterface(com::IidOf<IVEXABurner>(),
+                                                                reinterpret_cast<void**>(pVal)))) {
+    *pVal = nullptr;
+    return Fail("IVEXAEngine::get_Burner", "IVEXAEngine::get_Burner - Cannot create Burner",
+                VEXAEngineResultObjectCreateFail);
+  }
+  return SetLastResultOK("IVEXAEngine::get_Burner");
+}
+
+HRESULT CVEXAVCDEngine::get_DriveMgr(IVEXADriveMgr** pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = nullptr;
+  if (FAILED(static_cast<IVEXAEngine*>(this)->QueryInterface(com::IidOf<IVEXADriveMgr>(),
+                                                                reinterpret_cast<void**>(pVal)))) {
+    *pVal = nullptr;
+    return Fail("IVEXAEngine::get_DriveMgr", "IVEXAEngine::get_DriveMgr - Cannot create Drive Manager",
+                VEXAEngineResultObjectCreateFail);
+  }
+  return SetLastResultOK("IVEXAEngine::get_DriveMgr");
+}
+
+// Makes a fresh work directory "zzzXXXXXX" inside tempPath and its folders,
+// by absolute paths: the process's working directory is never changed.
+HRESULT CVEXAVCDEngine::SetTempDirectory(BSTR tempPath) {
+  static constexpr char kMethod[] = "IVEXAEngine::SetTempDirectory";
+  static constexpr char kPrefix[] = "IVEXAEngine::SetTempDirectory - ";
+  std::string dir = base::ToNativePath(Narrow(tempPath));
+  if (dir.empty()) {
+    return Fail(kMethod, std::string(kPrefix) + "Can not change to temporary directory",
+                VEXAEngineResultTemporaryDirFail);
+  }
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::absolute(dir, ec);
+  if (ec || !base::DirExists(p.string())) {
+    return Fail(kMethod, std::string(kPrefix) + "Can not change to temporary directory",
+                VEXAEngineResultTemporaryDirFail);
+  }
+  const std::string root = base::MakeTempDir(p.lexically_normal().string(), "zzz");
+  if (root.empty()) {
+    return Fail(kMethod, std::string(kPrefix) + "Can not create temporary directory",
+                VEXAEngineResultTemporaryDirFail);
+  }
+  // An earlier work directory may still hold files the disc refers to; it
+  // goes with the engine.
+  if (!tempRoot_.empty()) oldTempRoots_.push_back(tempRoot_);
+  tempRoot_ = root;
+  wizard_->SetTempDirectory(tempRoot_.c_str());
+
+  struct Folder {
+    std::string* path;
+    const char* relative;
+    const char* message;
+  } folders[] = {
+      {&vexaxmlDir_, "vexaxml", "Can not create VEXAXML temporary working directory"},
+      {&vexaprtDir_, "vexaprt", "Can not create VEXAPRT temporary working directory"},
+      {&vexaodDir_, "vexaod", "Can not create VEXAOD temporary working directory"},
+      {&contentDir_, "vexaod/content", "Can not create VEXAOD temporary content directory"},
+      {&thumbDir_, "vexaod/thumb", "Can not create VEXAOD temporary thumb directory"},
+      {&webresDir_, "vexaod/webres", "Can not create VEXAOD temporary webres directory"},
+      {&originalDir_, "vexaod/original", "Can not create VEXAOD temporary original directory"},
+      {&vexapcDir_, "vexapc", "Can not create VEXAPC temporary working directory"},
+  };
+  for (const auto& f : folders) {
+    *f.path = base::JoinPath(tempRoot_, f.relative);
+    if (::mkdir(f.path->c_str(), 0700) != 0 && errno != EEXIST) {
+      return Fail(kMethod, std::string(kPrefix) + f.message, VEXAEngineResultSubmoduleSetTempDirectoryFail);
+    }
+  }
+  pageMirror_ = vexapcDir_ + "/ORLDISC/ALBUM_A/";
+  tempReady_ = true;
+  return SetLastResultOK(kMethod);
+}
+
+HRESULT CVEXAVCDEngine::get_EngineState(VEXAEngineState* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = state_;
+  return SetLastResultOK("IVEXAEngine::get_EngineState");
+}
+
+HRESULT CVEXAVCDEngine::GetLastResultCode(VEXAEngineResult* pVal) {
+  if (!pVal) return E_POINTER;
+  std::lock_guard lock(resultMutex_);
+  *pVal = lastCode_;
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::GetLastResultMsg(BSTR* pVal) {
+  std::lock_guard lock(resultMutex_);
+  return OutText(lastMessage_, pVal);
+}
+
+HRESULT CVEXAVCDEngine::GetLastResultMethod(BSTR* pVal) {
+  std::lock_guard lock(resultMutex_);
+  return OutText(lastMethod_, pVal);
+}
+
+HRESULT CVEXAVCDEngine::GetSpecVersion(BSTR* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = SysAllocString(kVEXAEngineSpecVersion);
+  if (!*pVal) return E_OUTOFMEMORY;
+  return SetLastResultOK("IVEXAEngine::GetSpecVersion");
+}
+
+// ---- Shared routines ------------------------------------------------------------------
+
+HRESULT CVEXAVCDEngine::GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out) {
+  static constexpr char kMethod[] = "IVEXAEngine::GetModifiedSystemTime";
+  if (srcFile.empty()) {
+    return Fail(kMethod, "IVEXAEngine::GetModifiedSystemTime - You must specify a valid srcFile to read from",
+                VEXAEngineResultParameterInvalid);
+  }
+  struct stat st {};
+  if (::stat(std::string(srcFile).c_str(), &st) != 0) {
+    return Fail(kMethod,
+                FormatLastSystemError(errno) + "IVEXAEngine::GetModifiedSystemTime - Can not get find data for srcFile",
+                VEXAEngineResultParameterInvalid);
+  }
+  const auto when = std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
+      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
+  const base::CalendarTime t = base::ToLocalTime(when);
+  if (t.year < 1601 || t.year > 30827) {
+    return Fail(kMethod,
+                FormatLastSystemError(EOVERFLOW) +
+                    "IVEXAEngine::GetModifiedSystemTime - FileTimeToSystemTime conversion failed",
+                VEXAEngineResultParameterInvalid);
+  }
+  out->wYear = static_cast<WORD>(t.year);
+  out->wMonth = static_cast<WORD>(t.month);
+  out->wDayOfWeek = static_cast<WORD>(t.dayOfWeek);
+  out->wDay = static_cast<WORD>(t.day);
+  out->wHour = static_cast<WORD>(t.hour);
+  out->wMinute = static_cast<WORD>(t.minute);
+  out->wSecond = static_cast<WORD>(t.second);
+  out->wMilliseconds = static_cast<WORD>(t.milliseconds);
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::CleanDirectory(std::string_view startPath, short removeFlag) {
+  if (startPath.empty()) {
+    return SetEngineErrorInfo("IVEXAEngine::CleanDirectory - invalid parameter startPath", E_FAIL);
+  }
+  (void)removeFlag;  // normalised by the callers; the deletion is the same
+  std::error_code ec;
+  // Symbolic links below the tree are removed, never followed.
+  std::filesystem::remove_all(std::filesystem::path(startPath), ec);
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::AddFiles(const std::string& sourceDir, const std::string& destDir) {
+  static constexpr char kMethod[] = "IVEXAEngine::AddFiles";
+  std::error_code ec;
+  std::filesystem::directory_iterator it(sourceDir, ec), end;
+  if (ec) {
+    return Fail(kMethod, "VEXAVCDEngine::AddFiles - FindFirstFile call failed", VEXAEngineResultParameterInvalid);
+  }
+  // Entries in name order, so the disc is the same from run to run.
+  std::vector<std::filesystem::directory_entry> entries;
+  for (; it != end; it.increment(ec)) {
+    if (ec) break;
+    entries.push_back(*it);
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& e : entries) {
+    const std::string name = e.path().filename().string();
+    const std::string source = sourceDir + "/" + name;
+    const std::string dest = destDir + "/" + name;
+    if (e.is_directory(ec) && !e.is_symlink(ec)) {
+      if (FAILED(AddFiles(source, dest))) {
+        return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::AddFiles - recursive call failed"),
+                    VEXAEngineResultParameterInvalid);
+      }
+    } else if (e.is_regular_file(ec)) {
+      if (!wizard_->AddFile(source.c_str(), dest.c_str(), nullptr, nullptr)) {
+        return Fail(kMethod, "VEXAVCDEngine::AddFiles - wizard addfilew call failed for " + source,
+                    VEXAEngineResultParameterInvalid);
+      }
+    }
+  }
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::CreateGUID(GUID* out) {
+  if (FAILED(CoCreateGuid(out))) {
+    return Fail("IVEXAEngine::createGUID", "VEXAVCDEngine::CreateGUID - Failed to create a GUID",
+                VEXAEngineResultGUIDCreationFail);
+  }
+  return S_OK;
+}
+
+std::string CVEXAVCDEngine::GUIDtoStringGUID(const GUID& g) {
+  char text[37];
+  std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
+                static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return text;
+}
+
+HRESULT CVEXAVCDEngine::CreateStringGUID(std::string* out) {
+  GUID g{};
+  if (FAILED(CreateGUID(&g))) {
+    return Fail("IVEXAEngine::createGUID", "VEXAVCDEngine::CreateStringGUID - CreateGUID call failed",
+                VEXAEngineResultGUIDCreationFail);
+  }
+  *out = GUIDtoStringGUID(g);
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::createBSTRGUID(Bstr* out) {
+  std::string text;
+  if (FAILED(CreateStringGUID(&text))) {
+    return Fail("IVEXAEngine::createBSTRGUID", "IVEXAEngine::createBSTRGUID - CreateGUID call failes",
+                VEXAEngineResultGUIDCreationFail);
+  }
+  *out = Bstr::FromUtf8(text);
+  return S_OK;
+}
+
+VEXAEngineResult CVEXAVCDEngine::EngineResultFromWorkerState(std::int32_t state) {
+  if (state == 0) return VEXAEngineResultSuccess;
+  if (state >= 1 && state <= 7) return static_cast<VEXAEngineResult>(1000 + state);
+  return VEXAEngineResultBrellUnknown;
+}
+
+}  // namespace vexa::engine

@@ -1,0 +1,387 @@
+// CVEXAVCDEngine: the disc engine object. One object implements the nine
+// interfaces of idl/vexasdk.h (and ISupportErrorInfo); it gathers the album,
+// premasters the disc image with its PC part and burns or erases a disc on
+// the current drive through its image builder (VCDWizard).
+//
+// Every interface method runs on the client's thread under one frame: the
+// image-builder and drive checks where the method needs them, then its last
+// result (code, message, method name) and, on failure, COM error
+// information whose description is the message.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/DiscLibrary.h"
+#include "engine/DiscNames.h"
+#include "engine/VCDWizard.h"
+#include "idl/VEXAImg.h"
+#include "idl/vexasdk.h"
+#include "idl/vexaxml.h"
+#include "platform/base/WinTypes.h"
+#include "platform/com/Com.h"
+
+namespace vexa::engine {
+
+class ThumbnailBrowser2;
+
+// One still as the premaster needs it (record 0 is not used).
+struct StillRecord {
+  std::string albumFile;   // temp path of the album-resolution JPEG
+  LONG albumWidth = 0, albumHeight = 0;
+  std::string thumbFile;   // temp path of the 160x160 thumbnail
+  LONG thumbWidth = 0, thumbHeight = 0;
+  std::string title;
+  LONG sizing = 0;         // VEXAPictureSizingBehaviour
+  DATE displayTime = 0;
+  DATE startTime = 0;
+  std::string webName;     // "LOWRES/640X640/" + disc name
+  std::string thumbName;   // "LOWRES/160X160/" + disc name
+  std::string spare;
+};
+
+// A still as the album records it, kept so the album can be written again.
+struct AlbumStill {
+  std::string originalFilename;
+  std::string title;
+  DATE destCTime = 0;
+  std::string identifier;
+  LONG width = 0, height = 0;
+  bool isTitleStill = false;
+  LONG sizing = 0;
+  LONG rotate = 0;
+  std::string discOriginalJoliet, discOriginalIso;
+  std::string discName;  // IM_Annnn.JPG
+  std::string isoName;   // the original's ISO 9660 name
+};
+
+// A record to write into a JPEG, and how it went.
+struct RecordJob {
+  RecordJob(std::string f, std::string id, LONG r, const char* m)
+      : file(std::move(f)), identifier(std::move(id)), resolution(r), message(m) {}
+  std::string file;
+  std::string identifier;
+  LONG resolution = 0;
+  const char* message = "";  // the storyboard's text for a failure
+  HRESULT hr = S_OK;
+  std::string why;
+};
+
+struct AudioRecord {
+  std::string source;
+  DATE time = 0;
+  std::string discPath;
+};
+
+// Figures of an audio-CD track.
+struct CdaTrackInfo {
+  LONG trackSize = 0;    // bytes of the WAV file
+  double playTime = 0;   // seconds
+  LONG timeToRip = 0;    // seconds
+};
+
+class CVEXAVCDEngine : public com::ComObjectRoot,
+                       public ISupportErrorInfo,
+                       public IVEXAEngine,
+                       public IVEXAStoryboardStillsSlideshow1,
+                       public IVEXAPremaster,
+                       public IVEXABurner,
+                       public IVEXABurnProcessTracker,
+                       public IVEXADiscInfo,
+                       public IVEXADrive,
+                       public IVEXADriveMgr {
+ public:
+  using Interfaces =
+      com::InterfaceMap<ISupportErrorInfo, IVEXAEngine, IVEXAStoryboardStillsSlideshow1, IVEXAPremaster,
+                        com::Via<IVEXAMediaFormat, IVEXABurner>, IVEXABurner,
+                        com::Via<IVEXAProcessTracker, IVEXABurnProcessTracker>, IVEXABurnProcessTracker,
+                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr>;
+
+  CVEXAVCDEngine();
+  ~CVEXAVCDEngine();
+
+  HRESULT FinalConstruct();
+  void FinalRelease();
+
+  // ISupportErrorInfo
+  HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+
+  // IVEXAEngine
+  HRESULT get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlideshow1** pVal) override;
+  HRESULT get_Premaster(IVEXAPremaster** pVal) override;
+  HRESULT get_Burner(IVEXABurner** pVal) override;
+  HRESULT get_DriveMgr(IVEXADriveMgr** pVal) override;
+  HRESULT SetTempDirectory(BSTR tempPath) override;
+  HRESULT get_EngineState(VEXAEngineState* pVal) override;
+  HRESULT GetLastResultCode(VEXAEngineResult* pVal) override;
+  HRESULT GetLastResultMsg(BSTR* pVal) override;
+  HRESULT GetLastResultMethod(BSTR* pVal) override;
+  HRESULT GetSpecVersion(BSTR* pVal) override;
+
+  // IVEXAStoryboardStillsSlideshow1
+  HRESULT SetStillDelay(LONG newVal) override;
+  HRESULT SetStillTitleVisibleTime(LONG newVal) override;
+  HRESULT SetTVSystem(VEXATVSystem newVal) override;
+  HRESULT SetFileSystemSupport(VEXAFileSystemSupport newVal) override;
+  HRESULT SetTitleLines(BSTR line1, BSTR line2, BSTR line3) override;
+  HRESULT AddAudioTrack(BSTR audioFile, DATE destCtime) override;
+  HRESULT AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) override;
+  HRESULT AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, DATE destCtime,
+                   VEXAPictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees, VARIANT_BOOL isTitleStill,
+                   BSTR thumbPath, DATE thumbCtime) override;
+  HRESULT AddTitleStill() override;
+  HRESULT SetPaperSize(VEXAPaperSize paperSize) override;
+  HRESULT StartRead(BSTR cdaFile, BSTR wavFile) override;
+  HRESULT GetTrackInfo(BSTR cdaFile, LONG* trackSize, double* playTime, LONG* timeToRip) override;
+
+  // IVEXAPremaster
+  HRESULT StartPremaster() override;
+  HRESULT IsPremasterDone(VARIANT_BOOL* pVal) override;
+  HRESULT get_PremasterProcessTracker(IVEXAProcessTracker** pVal) override;
+  HRESULT CancelPremaster(VARIANT_BOOL wait) override;
+
+  // IVEXAMediaFormat, IVEXABurner
+  HRESULT GetMediaFormat(VEXAMediaFormat* pVal) override;
+  HRESULT StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) override;
+  HRESULT StartErase(VARIANT_BOOL fullErase) override;
+  HRESULT CancelBurn(VARIANT_BOOL wait) override;
+  HRESULT IsBurnDone(VARIANT_BOOL* pVal) override;
+  HRESULT get_BurnProcessTracker(IVEXABurnProcessTracker** pVal) override;
+  HRESULT CancelErase(VARIANT_BOOL wait) override;
+  HRESULT IsEraseDone(VARIANT_BOOL* pVal) override;
+  HRESULT UseDrive(IVEXADrive* pDrive) override;
+
+  // IVEXAProcessTracker, IVEXABurnProcessTracker
+  HRESULT CancelProcess(VARIANT_BOOL wait) override;
+  HRESULT IsProcessDone(VARIANT_BOOL* pVal) override;
+  HRESULT GetLastProcessResultCode(VEXAEngineResult* engineResult) override;
+  HRESULT GetLastProcessResultMsg(BSTR* pVal) override;
+  HRESULT GetProgressPercent(LONG* pVal) override;
+  HRESULT GetElapsedTime(LONG* pVal) override;
+  HRESULT GetEstimatedTimeRemaining(LONG* pVal) override;
+  HRESULT GetWriteSpeed(LONG* pVal) override;
+
+  // IVEXADiscInfo
+  HRESULT get_CopyrightFileIdentifier(BSTR* pVal) override;
+  HRESULT put_CopyrightFileIdentifier(BSTR newVal) override;
+  HRESULT get_AbstractFileIdentifier(BSTR* pVal) override;
+  HRESULT put_AbstractFileIdentifier(BSTR newVal) override;
+  HRESULT get_PublisherIdentifier(BSTR* pVal) override;
+  HRESULT put_PublisherIdentifier(BSTR newVal) override;
+  HRESULT get_BibliographicalFileIdentifier(BSTR* pVal) override;
+  HRESULT put_BibliographicalFileIdentifier(BSTR newVal) override;
+  HRESULT get_ExpiresDate(BSTR* pVal) override;
+  HRESULT put_ExpiresDate(BSTR newVal) override;
+  HRESULT get_EffectiveDate(BSTR* pVal) override;
+  HRESULT put_EffectiveDate(BSTR newVal) override;
+
+  // IVEXADrive
+  HRESULT GetDriveCaps(LONG* pVal) override;
+  HRESULT GetInquiry(BSTR* pVal) override;
+  HRESULT GetDrivePath(BSTR* pVal) override;
+  HRESULT GetDriveNum(LONG* pVal) override;
+  HRESULT SetBlocking(VEXADriveBlocking newVal) override;
+  HRESULT LockDrive(VARIANT_BOOL* pVal) override;
+  HRESULT UnlockDrive(VARIANT_BOOL* pVal) override;
+  HRESULT GetDriveStatus(VEXADriveStatus* pVal) override;
+  HRESULT Eject(VARIANT_BOOL* pVal) override;
+  HRESULT Load(VARIANT_BOOL* pVal) override;
+  HRESULT IsDiscBlank(VARIANT_BOOL* pVal) override;
+  HRESULT GetDiscCapacity(LONG* pVal) override;
+  HRESULT GetDiscType(VEXADiscType* pVal) override;
+  HRESULT GetDriveSpeeds(VARIANT* pSpeeds) override;
+  HRESULT SetCOMSLog(BSTR filePath) override;
+  HRESULT StartCOMSLogging(VARIANT_BOOL append) override;
+  HRESULT StopCOMSLogging() override;
+  HRESULT GetMaxBurnSpeed(LONG* ret_MaxSpeed) override;
+
+  // IVEXADriveMgr
+  HRESULT EnumDrives(LONG nFormat, VARIANT* ret_EnumDrives) override;
+  HRESULT GetNextDrive(IVEXADrive* pPrevDrive, LONG nFormat, IVEXADrive** pVal) override;
+  HRESULT GetDrive(LONG driveNum, IVEXADrive** pVal) override;
+
+  // ---- Shared routines of the engine (used across its parts, and by tests) ----
+
+  // The last-write time of a file as local calendar time.
+  HRESULT GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out);
+  // Deletes startPath and everything below it.
+  HRESULT CleanDirectory(std::string_view startPath, short removeFlag);
+  // Adds every file below sourceDir to the disc below destDir.
+  HRESULT AddFiles(const std::string& sourceDir, const std::string& destDir);
+  HRESULT CreateGUID(GUID* out);
+  // 36 characters, lower case, no braces.
+  HRESULT CreateStringGUID(std::string* out);
+  HRESULT createBSTRGUID(com::Bstr* out);
+  static std::string GUIDtoStringGUID(const GUID& g);
+  static VEXAEngineResult EngineResultFromWorkerState(std::int32_t state);
+
+  // Disc names of an original picture (Part of the storyboard's additions).
+  HRESULT GenerateISOOriginalPath(std::string_view sourcePath, std::string* out);
+  HRESULT GenerateJolietName(std::string_view sourcePath, std::string* out);
+
+  // The record kept in a JPEG's comment segment: identifier and resolution
+  // (VEXAXMLStillImageResolution values; 0 and an empty identifier when
+  // the picture has none).
+  HRESULT GetJPEGCOMMarker(std::string_view jpegFile, std::string* identifier, LONG* resolution);
+  HRESULT InsertJPEGCOMMaker(std::string_view jpegFile, std::string* identifier, LONG* resolution,
+                             VARIANT_BOOL overwrite, VARIANT_BOOL* wasWritten);
+  static void RunRecordJob(RecordJob& job);
+  static HRESULT StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
+                                 std::string* error);
+  HRESULT GenerateSessionID(std::string* out);
+  HRESULT GenerateStillDerivatives(const std::string& original, LONG rotateDegrees, const std::string& albumResStill,
+                                   const std::string& thumbResStill, const std::string& webResStill, LONG* arWidth,
+                                   LONG* arHeight, LONG* trWidth, LONG* trHeight, LONG* wrWidth, LONG* wrHeight);
+  HRESULT CropTitleStill(const std::string& source, const std::string& destination);
+  HRESULT GenerateTemporaryFileName(std::string* out);
+  bool HasTempSpace();
+
+  // Stills a disc takes (records 1 to 599).
+  static constexpr std::int32_t kMaxStills = 599;
+
+  // The image builder (null when construction failed), for tests.
+  VCDWizard* ImageBuilder() const { return wizard_.get(); }
+  const std::string& TempRoot() const { return tempRoot_; }
+  const std::string& ComsLogPath() const { return comsLogPath_; }
+  void SetFreeSpaceLimit(std::uint64_t bytes) { freeSpaceLimit_ = bytes; }
+
+ private:
+  struct DriveDeleter {
+    DriveAccess* drives;
+    void operator()(DriveHandle* d) const {
+      if (d && drives) drives->DeleteDrive(d);
+    }
+  };
+  using DrivePtr = std::unique_ptr<DriveHandle, DriveDeleter>;
+
+  // The common frame.
+  bool CheckImageBuilder(const char* method);
+  bool CheckDriveReady(const char* method);
+  HRESULT SetLastResultOK(const char* method);
+  HRESULT SetLastResult(const char* method, const std::string& message, VEXAEngineResult code);
+  // Records the failure, sets the error information and returns hr.
+  HRESULT Fail(const char* method, const std::string& message, VEXAEngineResult code, HRESULT hr = E_FAIL);
+  HRESULT SetEngineErrorInfo(const std::string& message, HRESULT hr);
+  // The description of the thread's current error information and a line
+  // feed, in front of message.
+  static std::string PrefixWithErrorInfo(const std::string& message);
+  static std::string FormatLastSystemError(int error);
+
+  // A drive of the recorder layer made current, the old one deleted once
+  // the image builder no longer uses it.
+  void MakeCurrentDrive(DrivePtr drive, LONG number);
+  HRESULT HandOutDriveView(IVEXADrive** pVal);
+  // Speed helpers over the current drive.
+  LONG MaxBurnSpeed();
+  // Reads the disc information into 32 bytes; false when the drive failed.
+  bool ReadDiscInformation(std::uint8_t* info);
+
+  // Audio-CD tracks.
+  HRESULT FindCdaTrack(const char* method, std::string_view cdaFile, DrivePtr* owned, DriveHandle** drive,
+                       std::int32_t* start, std::int32_t* sectors);
+
+  // Premaster steps.
+  std::vector<std::uint8_t> VolumeRecord(const std::string& dataPreparer) const;
+  HRESULT LayOutMenus();
+  HRESULT MakePrints();
+  HRESULT MakePages();
+  HRESULT MakeManifests();
+  HRESULT MakeDiscContent();
+
+  // Storyboard helpers.
+  bool IsPalSystem() const;
+  bool JolietInUse() const;
+  SYSTEMTIME DiscTime(const std::string& file, DATE given, HRESULT* hr);
+  bool DiscPathFree(const std::string& path) const;
+  void NoteDiscPath(const std::string& path);
+  HRESULT WriteAlbumStill(const AlbumStill& s);
+  HRESULT RebuildAlbumStills();
+  HRESULT RebuildAlbumAudios();
+
+  HRESULT GetDiscInfoText(const char* property, const std::string& value, BSTR* pVal);
+  HRESULT PutDiscInfoText(const char* property, std::string* value, BSTR newVal);
+
+  const base::Clock& Clock() const;
+  SYSTEMTIME LocalNow() const;
+
+  EngineEnvironment env_;
+  DiscLibrary lib_;
+  std::unique_ptr<ThumbnailBrowser2> menu_;
+  std::unique_ptr<VCDWizard> wizard_;
+  DrivePtr drive_{nullptr, DriveDeleter{nullptr}};
+  LONG driveNum_ = -1;
+  bool comInitialized_ = false;
+
+  // Album objects of vexaxml and the image utility.
+  com::ComPtr<IStillsSlideShow1> album_;
+  com::ComPtr<IStillsSlideShow1XML> albumXml_;
+  com::ComPtr<ISeqOfStillImage> albumStills_;
+  com::ComPtr<ISeqOfAudio> albumAudios_;
+  com::ComPtr<ITitleSlide> albumTitleSlide_;
+  com::ComPtr<IVEXAImgUtil> imageUtil_;
+  std::string albumIdentifier_;
+
+  // Counters.
+  std::int32_t audioTracks_ = 0;
+  std::int32_t titleStills_ = 0;
+  std::int32_t stills_ = 0;
+  std::int32_t extraFiles_ = 0;
+  bool titleStillAdded_ = false;
+
+  std::uint64_t freeSpaceLimit_ = 200000000;
+  VEXAEngineState state_ = VEXAEngineInit;
+
+  // Last result; guarded because the audio-CD read may run on a worker of
+  // the client's.
+  mutable std::mutex resultMutex_;
+  VEXAEngineResult lastCode_ = VEXAEngineResultSuccess;
+  std::string lastMessage_;
+  std::string lastMethod_;
+
+  bool tempReady_ = false;
+  bool premasterStarted_ = false;
+  VEXATVSystem tvSystem_ = VEXATVNTSC;
+  VEXAPaperSize paperSize_ = VEXAPaperSizeLetter;
+  LONG stillDelay_ = 5000;
+  LONG titleTime_ = 2000;
+  LONG fileSystem_ = VEXAFSDefault;
+
+  GUID engineGuid_{};
+  SYSTEMTIME startTime_{};
+  std::string sessionId_;
+
+  std::array<std::string, 3> titleLines_;      // of the title still (non-empty lines)
+  std::array<std::string, 3> premasterLines_;  // as last given
+  std::vector<StillRecord> stillTable_;        // 600 records, 1..599 used
+  std::vector<AlbumStill> albumRecords_;       // the same numbering
+  std::vector<AudioRecord> audioRecords_;
+  std::set<std::string> discPaths_;            // every disc path added (case folded)
+  std::string firstStill_, secondStill_;
+  bool firstIsTitleCopy_ = false;
+  std::string musicRelativeName_;
+
+  // The work directory and its folders.
+  std::string tempRoot_;
+  std::vector<std::string> oldTempRoots_;  // earlier work directories, removed at release
+  std::string vexaxmlDir_, vexaprtDir_, vexaodDir_, contentDir_, thumbDir_, webresDir_, originalDir_, vexapcDir_;
+  std::string pageMirror_;
+
+  // IVEXADiscInfo texts.
+  std::string copyright_, abstract_, publisher_, bibliographic_, expires_, effective_;
+
+  std::string comsLogPath_;
+  DiscNames names_;
+
+  friend class EngineTestAccess;
+  friend class StoryboardAccess;
+};
+
+HRESULT CreateVEXAVCDEngine(REFIID iid, void** ppv);
+
+}  // namespace vexa::engine

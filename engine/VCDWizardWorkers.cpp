@@ -1,0 +1,431 @@
+// The image builder's two workers: the premaster (music, pictures and menus
+// encoded, everything handed to the ISO-format object) and the burn (the
+// image track, the MPEG file tracks, the padding track and the closing of
+// the session, track-at-once).
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+#include "engine/ThumbnailBrowser2.h"
+#include "engine/VCDWizard.h"
+#include "platform/base/Path.h"
+#include "platform/base/Time.h"
+
+namespace vexa::engine {
+
+namespace {
+
+// Form 2 subheaders (file, channel, submode, coding, twice) of an MPEG
+// track's sectors, by what a 2324-byte piece carries.
+constexpr std::uint8_t kVideoSubheader[8] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
+constexpr std::uint8_t kAudioSubheader[8] = {1, 1, 0x64, 0x7F, 1, 1, 0x64, 0x7F};
+constexpr std::uint8_t kNullPacketSubheader[8] = {1, 0, 0x60, 0x00, 1, 0, 0x60, 0x00};
+// Gap and padding sectors outside any stream: plain Form 2.
+constexpr std::uint8_t kEmptySubheader[8] = {0, 0, 0x20, 0x00, 0, 0, 0x20, 0x00};
+
+constexpr std::int32_t kPiece = 2324;
+constexpr std::int32_t kUnit = 2332;
+
+// The subheader of a piece of a Video CD system stream: the stream
+// identifier follows the 12-byte pack header.
+const std::uint8_t* SubheaderOf(const std::uint8_t* piece) {
+  if (piece[0] == 0 && piece[1] == 0 && piece[2] == 1 && piece[3] == 0xBA && piece[12] == 0 && piece[13] == 0 &&
+      piece[14] == 1) {
+    const std::uint8_t id = piece[15];
+    if (id >= 0xE0 && id <= 0xEF) return kVideoSubheader;
+    if (id >= 0xC0 && id <= 0xDF) return kAudioSubheader;
+    if (id == 0xBB) {
+      // A system header first: the packet after it decides.
+      const std::size_t length = static_cast<std::size_t>(piece[16] << 8 | piece[17]);
+      const std::size_t next = 18 + length;
+      if (next + 4 <= static_cast<std::size_t>(kPiece) && piece[next] == 0 && piece[next + 1] == 0 &&
+          piece[next + 2] == 1) {
+        const std::uint8_t id2 = piece[next + 3];
+        if (id2 >= 0xE0 && id2 <= 0xEF) return kVideoSubheader;
+        if (id2 >= 0xC0 && id2 <= 0xDF) return kAudioSubheader;
+      }
+    }
+  }
+  return kNullPacketSubheader;
+}
+
+void MakeUnit(const std::uint8_t* subheader, const std::uint8_t* data, std::uint8_t* unit) {
+  std::memcpy(unit, subheader, 8);
+  if (data) {
+    std::memcpy(unit + 8, data, kPiece);
+  } else {
+    std::memset(unit + 8, 0, kPiece);
+  }
+}
+
+}  // namespace
+
+// ---- Starting the workers ------------------------------------------------------------------
+
+std::int32_t VCDWizard::StartPremasterThread() {
+  StartRun(1);
+  if (!video_ || !iso_ || !audio_) {
+    Complete(kWizardNotBound);
+    return 1;
+  }
+  try {
+    worker_ = std::thread([this] { PremasterWorker(); });
+  } catch (...) {
+    Complete(kWizardFault);
+    return 0;
+  }
+  return 1;
+}
+
+std::int32_t VCDWizard::StartBurnThread(DriveHandle* drive, bool testMode, bool underrunProtection,
+                                        std::int32_t speed) {
+  StartRun(2);
+  drive_ = drive;
+  testMode_ = testMode;
+  underrun_ = underrunProtection;
+  speed_ = speed;
+  if (!drives_ || !drive_ || !iso_) {
+    Complete(kWizardNotBound);
+    return 1;
+  }
+  try {
+    worker_ = std::thread([this] { BurnWorker(); });
+  } catch (...) {
+    Complete(kWizardFault);
+    return 0;
+  }
+  return 1;
+}
+
+// ---- Premaster -----------------------------------------------------------------------------
+
+void VCDWizard::PremasterWorker() {
+  std::int32_t state;
+  try {
+    state = PremasterBody();
+  } catch (...) {
+    state = kWizardFault;
+  }
+  if (BeginCompletion()) {
+    // The intermediate files of a cancelled run go at once, the menus too.
+    if (menu_) menu_->Discard();
+    std::lock_guard lock(mutex_);
+    if (!videoPath_.empty()) std::remove(videoPath_.c_str());
+    if (!audioPath_.empty()) std::remove(audioPath_.c_str());
+  }
+  Complete(state);
+}
+
+std::int32_t VCDWizard::PremasterBody() {
+  if (audio_) {
+    audio_->EstimateSeconds();
+    audio_->EstimateSectors();
+  }
+  if (video_) {
+    video_->EstimateSeconds();
+    video_->EstimateSectors();
+  }
+  if (menu_) {
+    menu_->EstimateSeconds();
+    menu_->EstimateSectors();
+  }
+  std::string work = WorkDirectory();
+  if (work.empty()) work = base::TempDirectory() + "/";
+
+  // The menus do not depend on the music or the slide show: they are made
+  // at the same time. Results are still taken in order: music, slide show,
+  // menus.
+  bool menuStarted = false;
+  if (menu_ && !Cancelled()) {
+    menu_->Start(work.c_str());  // a builder that cannot start reports it as its result
+    menuStarted = true;
+  }
+  auto stopMenu = [&] {
+    if (menuStarted) {
+      menu_->Cancel();
+      while (!menu_->WaitDone(1000)) {
+      }
+    }
+  };
+  auto menuRemaining = [&]() -> std::int32_t {
+    if (!menuStarted) return 0;
+    std::int32_t p, r, d;
+    menu_->GetProgress(&p, &r, &d);
+    return d ? 0 : r;
+  };
+
+  // Polls a work object until it is done: the end estimate is moved at most
+  // 10 s a poll once it exists, a cancel is passed on, and the wait never
+  // sleeps past the object's end.
+  auto follow = [&](auto* object, const char* logFormat, auto laterSeconds, bool capGrowth) {
+    std::int64_t lastLog = 0;
+    for (;;) {
+      std::int32_t percent = 0, remaining = 0, done = 0;
+      object->GetProgress(&percent, &remaining, &done);
+      if (done) break;
+      const std::int64_t now = NowMs();
+      std::int64_t candidate = now + (static_cast<std::int64_t>(remaining) + laterSeconds()) * 1000;
+      const std::int64_t end = endTick_.load();
+      if (capGrowth && end != 0 && candidate > end + 10000) candidate = end + 10000;
+      SetEndTick(candidate);
+      if (logFormat && now - lastLog >= 1000) {
+        char line[96];
+        std::snprintf(line, sizeof line, logFormat, static_cast<int>((candidate - now) / 1000));
+        if (drives_) drives_->Log(line);
+        lastLog = now;
+      }
+      if (Cancelled()) object->Cancel();
+      object->WaitDone(200);
+    }
+  };
+
+  std::string mp2;
+  if (audios_ > 0) {
+    mp2 = work + "DISCPAK.MP2";
+    {
+      std::lock_guard lock(mutex_);
+      audioPath_ = mp2;
+    }
+    audio_->StartConversion(mp2.c_str());
+    const std::int32_t videoLater = video_->EstimateSeconds();
+    follow(audio_, "audio est remaining time %d", [&] { return videoLater + menuRemaining(); }, false);
+    const char* name = nullptr;
+    const std::int32_t r = audio_->GetResult(&name);
+    if (r != 0) {
+      SetFailedName(name ? name : "");
+      stopMenu();
+      return r;
+    }
+  }
+
+  if (pictures_ > 0) {
+    const std::string dat = work + "DISCPAK.DAT";
+    {
+      std::lock_guard lock(mutex_);
+      videoPath_ = dat;
+    }
+    if (!mp2.empty()) video_->SetAudioFile(mp2.c_str(), mix_);
+    video_->StartConversion(dat.c_str());
+    follow(video_, "video est remaining time %d", menuRemaining, true);
+    const char* name = nullptr;
+    const std::int32_t r = video_->GetResult(&name);
+    if (r != 0) {
+      SetFailedName(name ? name : "");
+      stopMenu();
+      return r;
+    }
+    // The track flag marks a PAL disc (0) for INFO.VCD.
+    if (!WaitImage()) {
+      stopMenu();
+      return kWizardCancelled;
+    }
+    if (!iso_->AddVCDTrack(dat.c_str(), videoFormat_ == 2 ? 0 : 1)) {
+      SetFailedName(dat);
+      stopMenu();
+      return kWizardConversionFailed;
+    }
+  }
+
+  if (!WaitImage()) {
+    stopMenu();
+    return kWizardCancelled;
+  }
+  if (menuStarted) {
+    follow(menu_, nullptr, [] { return 0; }, true);
+    std::string name;
+    const std::int32_t r = menu_->GetResult(&name);
+    if (r != 0) {
+      SetFailedName(name);
+      return r;
+    }
+    const std::string lot = work + "LOT.VCD";
+    const std::string psd = work + "PSD.VCD";
+    iso_->SetLOTPSDFiles(lot.c_str(), psd.c_str(), 4096);
+    const std::int32_t segments = menu_->GetSegmentCount();
+    for (std::int32_t i = 0; i < segments; ++i) {
+      std::int32_t content = 0;
+      const std::string path = menu_->GetSegment(i, &content);
+      if (!iso_->AddVCDSegment(path.c_str(), content)) {
+        SetFailedName(path);
+        return kWizardConversionFailed;
+      }
+    }
+  }
+
+  for (const ExtraTrack& t : tracks_) {
+    if (!iso_->AddVCDTrack(t.path.c_str(), t.flag)) {
+      SetFailedName(t.path);
+      return kWizardConversionFailed;
+    }
+  }
+  return kWizardSuccess;
+}
+
+// ---- Burn ----------------------------------------------------------------------------------
+
+void VCDWizard::BurnWorker() {
+  std::int32_t state;
+  try {
+    state = BurnBody();
+  } catch (...) {
+    state = kWizardFault;
+  }
+  BeginCompletion();
+  Complete(state);
+}
+
+// Ends a track: the drive's answer and the first error it latched during
+// the track both count, so a failed last write or flush fails the track.
+bool VCDWizard::FinishTrack() {
+  const bool finished = drives_->FinishTAO(drive_) == 0;
+  const std::string error = drives_->GetLastError(drive_);
+  if (!error.empty()) {
+    NoteFailure(error);
+    return false;
+  }
+  return finished;
+}
+
+std::int32_t VCDWizard::BurnBody() {
+  SetEndTick(0);
+  const std::int32_t flags = (testMode_ ? 1 : 0) | (underrun_ ? 4 : 0);
+  std::int32_t speed = drives_->SpeedQuery(drive_, speed_);
+  if (speed == 1024) speed = speed_;
+  if (speed <= 0) speed = 1;
+  writeSpeed_.store(speed);
+  std::int64_t seconds = EstimateSectors() / speed / 75 + 10;
+  if (!testMode_) seconds += 320 / speed;
+  SetEndTick(startTick_.load() + seconds * 1000);
+
+  if (!WriteImageTrack(flags)) return kWizardBurnFailed;
+  const std::string video = VideoPath();
+  if (!video.empty() && base::FileExists(video)) {
+    if (!WriteFileTrack(video, flags, 1)) return kWizardBurnFailed;
+  }
+  for (const ExtraTrack& t : tracks_) {
+    if (!WriteFileTrack(t.path, flags, t.flag)) return kWizardBurnFailed;
+  }
+  if (!WritePaddingTrack(flags, kPaddingTarget)) return kWizardBurnFailed;
+  if (!testMode_ && drives_->CloseSession(drive_, 32, 1) != 1) {
+    NoteFailure(drives_->GetLastError(drive_));
+    return kWizardBurnFailed;
+  }
+  return Cancelled() ? static_cast<std::int32_t>(kWizardCancelled) : kWizardSuccess;
+}
+
+bool VCDWizard::WriteImageTrack(std::int32_t flags) {
+  if (iso_->StartImage() != 1) {
+    const char* why = iso_->GetError();
+    NoteFailure(why ? why : "");
+    return false;
+  }
+  bool ok = drives_->StartTAO(drive_, 255, 5, flags, nullptr, nullptr) == 0;
+  if (ok) {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(16) * kUnit);
+    for (;;) {
+      // A cancel ends the track between two blocks.
+      if (Cancelled()) {
+        ok = false;
+        break;
+      }
+      const std::int32_t n = iso_->ReadSectors(16, buffer.data());
+      if (n <= 0) break;
+      if (drives_->WriteTAO(drive_, kUnit, n, buffer.data()) != 0) {
+        ok = false;
+        break;
+      }
+    }
+    ok = FinishTrack() && ok;
+  } else {
+    NoteFailure(drives_->GetLastError(drive_));
+  }
+  if (iso_->FinishImage() != 1) {
+    const char* why = iso_->GetError();
+    if (why && *why) NoteFailure(why);
+    ok = false;
+  }
+  return ok;
+}
+
+bool VCDWizard::WriteFileTrack(const std::string& path, std::int32_t flags, std::int32_t trackFlag) {
+  (void)trackFlag;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    NoteFailure(path);
+    return false;
+  }
+  std::uint8_t info[36] = {};
+  if (drives_->ReadTrackInfo(drive_, 255, info) != 0) {
+    NoteFailure(drives_->GetLastError(drive_));
+    return false;
+  }
+  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kVideoSubheader) != 0) {
+    NoteFailure(drives_->GetLastError(drive_));
+    return false;
+  }
+  std::uint8_t unit[kUnit];
+  std::int32_t written = 0;
+  bool ok = true;
+  auto put = [&](const std::uint8_t* subheader, const std::uint8_t* data) {
+    MakeUnit(subheader, data, unit);
+    if (drives_->WriteTAO(drive_, kUnit, 1, unit) != 0) ok = false;
+    ++written;
+  };
+  for (int i = 0; i < 32 && ok; ++i) put(kEmptySubheader, nullptr);
+  std::uint8_t piece[kPiece];
+  while (ok) {
+    if (Cancelled()) {
+      ok = false;
+      break;
+    }
+    in.read(reinterpret_cast<char*>(piece), kPiece);
+    const std::streamsize got = in.gcount();
+    if (got <= 0) break;
+    if (got < kPiece) std::memset(piece + got, 0, static_cast<std::size_t>(kPiece - got));
+    put(SubheaderOf(piece), piece);
+    if (got < kPiece) break;
+  }
+  for (int i = 0; i < 16 && ok; ++i) put(kEmptySubheader, nullptr);
+  while (ok && written < 300) {
+    if (Cancelled()) {
+      ok = false;
+      break;
+    }
+    put(kEmptySubheader, nullptr);
+  }
+  return FinishTrack() && ok;
+}
+
+bool VCDWizard::WritePaddingTrack(std::int32_t flags, std::int32_t target) {
+  std::uint8_t info[36] = {};
+  if (drives_->ReadTrackInfo(drive_, 255, info) != 0) {
+    NoteFailure(drives_->GetLastError(drive_));
+    return false;
+  }
+  std::int32_t next;
+  std::memcpy(&next, info + 12, 4);  // next writable address
+  if (next >= target) return true;
+  const std::int32_t end = target - next < 300 ? next + 300 : target;
+  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kEmptySubheader) != 0) {
+    NoteFailure(drives_->GetLastError(drive_));
+    return false;
+  }
+  // Empty sectors in blocks: the simulator and real drives take up to 28 a
+  // command anyway.
+  std::vector<std::uint8_t> block(static_cast<std::size_t>(16) * kUnit);
+  for (int i = 0; i < 16; ++i) MakeUnit(kEmptySubheader, nullptr, block.data() + static_cast<std::size_t>(i) * kUnit);
+  bool ok = true;
+  for (std::int32_t at = next; at < end && ok;) {
+    if (Cancelled()) {
+      ok = false;
+      break;
+    }
+    const std::int32_t n = std::min<std::int32_t>(16, end - at);
+    if (drives_->WriteTAO(drive_, kUnit, n, block.data()) != 0) ok = false;
+    at += n;
+  }
+  return FinishTrack() && ok;
+}
+
+}  // namespace vexa::engine

@@ -1,0 +1,253 @@
+// The image builder's burn worker on the test's own drive: the image track,
+// file tracks, padding, the session close, the drive's failures, progress
+// and estimates against a clock the test moves, cancel and its race with
+// completion.
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "engine/DiscLibrary.h"
+#include "engine/VCDWizard.h"
+#include "engine/tests/EngineFixture.h"
+
+namespace vexa::engine::test {
+namespace {
+
+// A writer that counts what it is sent and fails where the test says; its
+// writes can be held until the test lets them go.
+class ScriptedDrive : public FakeDriveAccess {
+ public:
+  std::atomic<int> units{0};
+  std::atomic<int> tracks{0};
+  std::atomic<int> closes{0};
+  std::atomic<int> finishes{0};
+  int failWriteAtUnit = -1;  // a WriteTAO covering this unit answers 1
+  bool finishFails = false;  // FinishTAO latches "Flush failed"
+  std::string latched;
+  std::vector<int> trackUnits;
+
+  std::mutex m;
+  std::condition_variable cv;
+  bool hold = false;
+  bool holding = false;
+
+  std::int32_t StartTAO(DriveHandle*, std::int32_t, std::int32_t, std::int32_t, const std::uint8_t*,
+                        const std::uint8_t*) override {
+    ++tracks;
+    trackUnits.push_back(0);
+    latched.clear();
+    return 0;
+  }
+  std::int32_t WriteTAO(DriveHandle*, std::int32_t size, std::int32_t count, const std::uint8_t*) override {
+    {
+      std::unique_lock lock(m);
+      holding = true;
+      cv.notify_all();
+      cv.wait(lock, [&] { return !hold; });
+      holding = false;
+    }
+    if (size != 2332) return 1;
+    if (failWriteAtUnit >= units && failWriteAtUnit < units + count) {
+      latched = "Write failed: WRITE ERROR";
+      return 1;
+    }
+    units += count;
+    trackUnits.back() += count;
+    return 0;
+  }
+  std::int32_t FinishTAO(DriveHandle*) override {
+    ++finishes;
+    if (finishFails && latched.empty()) latched = "Flush failed";
+    return 0;
+  }
+  std::int32_t CloseSession(DriveHandle*, std::int32_t, std::int32_t) override {
+    ++closes;
+    return 1;
+  }
+  std::string GetLastError(DriveHandle*) override { return latched; }
+  std::int32_t ReadTrackInfo(DriveHandle*, std::int32_t, std::uint8_t* info) override {
+    std::memset(info, 0, 36);
+    const std::int32_t next = nextWritable + units;
+    std::memcpy(info + 12, &next, 4);
+    return 0;
+  }
+  std::int32_t nextWritable = 0;
+
+  void Hold() {
+    std::lock_guard lock(m);
+    hold = true;
+  }
+  void WaitHeld() {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return holding; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(m);
+      hold = false;
+    }
+    cv.notify_all();
+  }
+};
+
+class BuilderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = base::MakeTempDir(base::TempDirectory(), "vexa-builder-");
+    ASSERT_FALSE(dir_.empty());
+    ::setenv("VEXA_REGISTRY_DIR", (dir_ + "/registry").c_str(), 1);
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::string error;
+    bindDiscLibrary(&lib_, &error);
+    ASSERT_NE(lib_.discpak, nullptr) << error;
+    drives_.specs[0] = BlankWriter("/dev/sr0", {4, 8, 16});
+    drive_ = drives_.CreateDrive(0);
+    wizard_ = std::make_unique<VCDWizard>(lib_.discpak, &drives_, clock_);
+    wizard_->SetTempDirectory(dir_.c_str());
+    base::WriteFileAtomic(dir_ + "/readme.txt", std::string(100000, 'x'));
+    ASSERT_EQ(wizard_->AddFile((dir_ + "/readme.txt").c_str(), "/README.TXT", nullptr, nullptr), 1);
+  }
+  void TearDown() override {
+    wizard_.reset();
+    drives_.DeleteDrive(drive_);
+    CoUninitialize();
+    base::RemoveAll(dir_);
+  }
+  std::int32_t Burn(bool test = false) {
+    wizard_->StartBurnThread(drive_, test, true, 8);
+    while (!wizard_->WaitDone(1000)) {
+    }
+    std::string name;
+    return wizard_->GetWorkResult(&name);
+  }
+
+  std::string dir_;
+  DiscLibrary lib_;
+  TestClock clock_;
+  ScriptedDrive drives_;
+  DriveHandle* drive_ = nullptr;
+  std::unique_ptr<VCDWizard> wizard_;
+};
+
+TEST_F(BuilderTest, ABurnWritesTheImageThePaddingAndClosesTheSession) {
+  EXPECT_EQ(Burn(), kWizardSuccess);
+  ASSERT_EQ(drives_.tracks.load(), 2);  // the image track, then the padding
+  EXPECT_GT(drives_.trackUnits[0], 0);
+  EXPECT_EQ(drives_.units.load(), VCDWizard::kPaddingTarget);
+  EXPECT_EQ(drives_.closes.load(), 1);
+  // Test mode: no session close.
+  drives_.units = 0;
+  drives_.trackUnits.clear();
+  EXPECT_EQ(Burn(true), kWizardSuccess);
+  EXPECT_EQ(drives_.closes.load(), 1);
+}
+
+TEST_F(BuilderTest, NoPaddingPastTheTarget) {
+  drives_.nextWritable = VCDWizard::kPaddingTarget;
+  EXPECT_EQ(Burn(), kWizardSuccess);
+  EXPECT_EQ(drives_.tracks.load(), 1);
+}
+
+TEST_F(BuilderTest, TheDrivesFailuresFailTheBurn) {
+  // A write refused late in the image track.
+  drives_.failWriteAtUnit = 300;
+  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  std::string name;
+  wizard_->GetWorkResult(&name);
+  EXPECT_EQ(name, "Write failed: WRITE ERROR");
+  EXPECT_EQ(drives_.closes.load(), 0);
+  // A flush that failed while FinishTAO answered success.
+  drives_.failWriteAtUnit = -1;
+  drives_.units = 0;
+  drives_.finishFails = true;
+  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  wizard_->GetWorkResult(&name);
+  EXPECT_EQ(name, "Flush failed");
+}
+
+TEST_F(BuilderTest, ProgressAndEstimates) {
+  std::int32_t percent, elapsed, remaining, done, speed;
+  wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+  EXPECT_EQ(percent, 0);
+  EXPECT_EQ(speed, 8);
+  EXPECT_EQ(wizard_->EstimateSectors(), VCDWizard::kPaddingTarget);
+
+  drives_.Hold();
+  wizard_->StartBurnThread(drive_, false, true, 8);
+  drives_.WaitHeld();
+  // The speed the drive took is shown from the start of the burn.
+  wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+  EXPECT_EQ(speed, 8);
+  EXPECT_EQ(done, 0);
+  // 50000 sectors at 8x: 83 s, 10 s more, and 320 / 8 s for the close.
+  const int total = 50000 / 8 / 75 + 10 + 320 / 8;
+  EXPECT_EQ(remaining, total);
+  EXPECT_EQ(percent, 0);
+  clock_.Advance(total * 1000 / 2);
+  wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+  EXPECT_EQ(percent, 50);
+  EXPECT_EQ(elapsed, total / 2);
+  clock_.Advance(total * 1000);
+  wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+  EXPECT_EQ(percent, 100);
+  EXPECT_EQ(remaining, 0);
+  drives_.Release();
+  while (!wizard_->WaitDone(1000)) {
+  }
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardSuccess);
+}
+
+TEST_F(BuilderTest, CancelDuringTheImageTrack) {
+  drives_.Hold();
+  wizard_->StartBurnThread(drive_, false, true, 8);
+  drives_.WaitHeld();
+  EXPECT_TRUE(wizard_->CancelWork());
+  drives_.Release();
+  while (!wizard_->WaitDone(1000)) {
+  }
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardCancelled);
+  EXPECT_EQ(drives_.closes.load(), 0);
+  // After the end a cancel changes nothing.
+  EXPECT_FALSE(wizard_->CancelWork());
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardCancelled);
+}
+
+// A cancel and the end of the run, raced: the run reads as cancelled
+// whenever the cancel came first, and a cancel that came late leaves a
+// finished run finished.
+TEST_F(BuilderTest, CancelRacingCompletionNeverReadsAsSuccess) {
+  drives_.nextWritable = VCDWizard::kPaddingTarget;
+  for (int i = 0; i < 60; ++i) {
+    wizard_->StartBurnThread(drive_, true, true, 8);
+    bool took = false;
+    std::thread canceller([&] { took = wizard_->CancelWork(); });
+    canceller.join();
+    while (!wizard_->WaitDone(1000)) {
+    }
+    const std::int32_t state = wizard_->GetWorkResult(nullptr);
+    if (took) {
+      EXPECT_EQ(state, kWizardCancelled) << i;
+    } else {
+      EXPECT_EQ(state, kWizardSuccess) << i;
+    }
+  }
+}
+
+TEST_F(BuilderTest, ExtraTracksAreLimited) {
+  const std::string track = dir_ + "/track.mpg";
+  base::WriteFileAtomic(track, std::string(2324 * 10, '\0'));
+  for (int i = 0; i < VCDWizard::kMaxExtraTracks; ++i) ASSERT_EQ(wizard_->AddTrackFile(track.c_str(), 1), 1) << i;
+  EXPECT_EQ(wizard_->AddTrackFile(track.c_str(), 1), 0);
+  EXPECT_EQ(wizard_->AddTrackFile((dir_ + "/missing").c_str(), 1), 0);
+}
+
+TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
+  wizard_->StartPremasterThread();
+  while (!wizard_->WaitDone(1000)) {
+  }
+  std::string name;
+  EXPECT_EQ(wizard_->GetWorkResult(&name), kWizardSuccess) << name;
+}
+
+}  // namespace
+}  // namespace vexa::engine::test

@@ -1,0 +1,181 @@
+// The engine object: construction, the last result, the work directory and
+// the shared routines.
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+
+#include "engine/tests/EngineFixture.h"
+
+namespace vexa::engine::test {
+namespace {
+
+std::string Cwd() {
+  char buf[PATH_MAX];
+  return ::getcwd(buf, sizeof buf) ? buf : "";
+}
+
+TEST_F(EngineTest, ConstructionWithoutTheDiscLibraryFails) {
+  InstallEnvironment(false);
+  EXPECT_EQ(Create(), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "VEXAVCDEngine::FinalConstruct - Failed to load Brell libraries");
+}
+
+TEST_F(EngineTest, ConstructionRecordsItsSuccessAndStartsTheCommandLog) {
+  ASSERT_EQ(Create(), S_OK);
+  EXPECT_EQ(LastCode(), VEXAEngineResultSuccess);
+  EXPECT_EQ(LastMessage(), "S_OK");
+  EXPECT_EQ(LastMethod(), "CVEXAVCDEngine::FinalConstruct");
+  VEXAEngineState state{};
+  ASSERT_EQ(engine_->get_EngineState(&state), S_OK);
+  EXPECT_EQ(state, VEXAEngineSpecifySources);
+  // The command log lives in the data folder, never at the root.
+  EXPECT_TRUE(fake_->logging);
+  EXPECT_FALSE(fake_->logAppend);
+  EXPECT_EQ(fake_->logPath, dir_ + "/data/vexa/comslog.txt");
+  engine_.Reset();
+  EXPECT_FALSE(fake_->logging);
+}
+
+TEST_F(EngineTest, SpecVersionAndLastResultOfEachCall) {
+  ASSERT_EQ(Create(), S_OK);
+  com::Bstr version;
+  ASSERT_EQ(engine_->GetSpecVersion(version.Out()), S_OK);
+  EXPECT_EQ(version.Utf8(), "1.6");
+  EXPECT_EQ(LastMethod(), "IVEXAEngine::GetSpecVersion");
+
+  // Every view is the same object.
+  com::ComPtr<IVEXAPremaster> premaster;
+  com::ComPtr<IVEXABurner> burner;
+  com::ComPtr<IVEXADriveMgr> manager;
+  ASSERT_EQ(engine_->get_Premaster(premaster.Put()), S_OK);
+  ASSERT_EQ(engine_->get_Burner(burner.Put()), S_OK);
+  ASSERT_EQ(engine_->get_DriveMgr(manager.Put()), S_OK);
+  EXPECT_EQ(LastMethod(), "IVEXAEngine::get_DriveMgr");
+  com::ComPtr<IUnknown> a, b;
+  premaster->QueryInterface(com::IidOf<IUnknown>(), a.PutVoid());
+  manager->QueryInterface(com::IidOf<IUnknown>(), b.PutVoid());
+  EXPECT_EQ(a.Get(), b.Get());
+  com::ComPtr<IVEXAMediaFormat> media;
+  ASSERT_EQ(burner->QueryInterface(com::IidOf<IVEXAMediaFormat>(), media.PutVoid()), S_OK);
+  VEXAMediaFormat format{};
+  ASSERT_EQ(media->GetMediaFormat(&format), S_OK);
+  EXPECT_EQ(format, VEXAMediaVCD);
+
+  com::ComPtr<ISupportErrorInfo> support = As<ISupportErrorInfo>();
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(com::IidOf<IVEXAEngine>()), S_OK);
+  EXPECT_EQ(support->InterfaceSupportsErrorInfo(com::IidOf<IVEXADrive>()), S_FALSE);
+}
+
+TEST_F(EngineTest, SetTempDirectoryMakesAFreshRootAndLeavesTheWorkingDirectory) {
+  ASSERT_EQ(Create(), S_OK);
+  const std::string cwd = Cwd();
+  for (const std::string& given : {dir_, dir_ + "/", dir_ + "/./"}) {
+    ASSERT_EQ(engine_->SetTempDirectory(B(given).Get()), S_OK) << given;
+    EXPECT_EQ(Cwd(), cwd);
+    const std::string root = object_->TempRoot();
+    EXPECT_EQ(std::filesystem::path(root).parent_path(), std::filesystem::path(dir_)) << root;
+    EXPECT_EQ(std::filesystem::path(root).filename().string().substr(0, 3), "zzz");
+    for (int i = 0; i < 8; ++i) EXPECT_TRUE(base::DirExists(EngineTestAccess::WorkFolder(object_, i))) << i;
+    EXPECT_TRUE(base::DirExists(root + "/vexaod/original"));
+    EXPECT_EQ(LastMethod(), "IVEXAEngine::SetTempDirectory");
+  }
+  // A folder that is not there: code 200, nothing changed.
+  const std::string before = object_->TempRoot();
+  EXPECT_EQ(engine_->SetTempDirectory(B(dir_ + "/missing").Get()), E_FAIL);
+  EXPECT_EQ(LastCode(), VEXAEngineResultTemporaryDirFail);
+  EXPECT_EQ(LastMessage(), "IVEXAEngine::SetTempDirectory - Can not change to temporary directory");
+  EXPECT_EQ(ErrorDescription(), "IVEXAEngine::SetTempDirectory - Can not change to temporary directory");
+  EXPECT_EQ(object_->TempRoot(), before);
+  EXPECT_EQ(Cwd(), cwd);
+
+  // Every work directory goes with the engine.
+  engine_.Reset();
+  std::size_t left = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir_)) left += e.path().filename().string().rfind("zzz", 0) == 0;
+  EXPECT_EQ(left, 0u);
+}
+
+TEST_F(EngineTest, SharedRoutines) {
+  ASSERT_EQ(Create(), S_OK);
+  std::string guid;
+  ASSERT_EQ(object_->CreateStringGUID(&guid), S_OK);
+  ASSERT_EQ(guid.size(), 36u);
+  for (std::size_t i = 0; i < guid.size(); ++i) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      EXPECT_EQ(guid[i], '-');
+    } else {
+      EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(guid[i])) && !std::isupper(static_cast<unsigned char>(guid[i])));
+    }
+  }
+
+  EXPECT_EQ(object_->CleanDirectory("", -1), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "IVEXAEngine::CleanDirectory - invalid parameter startPath");
+  const std::string tree = Path("tree");
+  base::MakeDirs(tree + "/a/b");
+  base::WriteFileAtomic(tree + "/a/b/f", "x");
+  base::WriteFileAtomic(tree + "/g", "y");
+  EXPECT_EQ(object_->CleanDirectory(tree, 1), S_OK);
+  EXPECT_FALSE(base::FileExists(tree));
+
+  SYSTEMTIME st{};
+  EXPECT_EQ(object_->GetModifiedSystemTime("", &st), E_FAIL);
+  EXPECT_EQ(LastCode(), VEXAEngineResultParameterInvalid);
+  EXPECT_EQ(object_->GetModifiedSystemTime(Path("nothing"), &st), E_FAIL);
+  EXPECT_NE(LastMessage().find("IVEXAEngine::GetModifiedSystemTime - Can not get find data for srcFile"), std::string::npos);
+
+  struct Case {
+    std::int32_t state;
+    VEXAEngineResult code;
+  } cases[] = {{0, VEXAEngineResultSuccess},    {1, VEXAEngineResultBrellPending},
+               {2, VEXAEngineResultBrellReadFail}, {3, VEXAEngineResultBrellWriteFail},
+               {4, VEXAEngineResultBrellCancel},   {5, VEXAEngineResultBrellException},
+               {6, VEXAEngineResultBrellOtherFail}, {7, VEXAEngineResultBrellDLLError},
+               {8, VEXAEngineResultBrellUnknown},  {-1, VEXAEngineResultBrellUnknown}};
+  for (const auto& c : cases) EXPECT_EQ(CVEXAVCDEngine::EngineResultFromWorkerState(c.state), c.code) << c.state;
+}
+
+TEST_F(EngineTest, SessionIdentifierNamesTheOriginalTree) {
+  ASSERT_EQ(Create(), S_OK);
+  std::string id;
+  ASSERT_EQ(object_->GenerateSessionID(&id), S_OK);
+  const base::CalendarTime t = clock_.LocalNow();
+  char expected[48];
+  std::snprintf(expected, sizeof expected, "%02d%02d%02d_A", t.year - 2000, t.month, t.day);
+  EXPECT_EQ(id, expected);
+}
+
+TEST_F(EngineTest, MethodsNeedingTheBuilderFailWithoutTouchingTheLastResult) {
+  ASSERT_EQ(Create(), S_OK);
+  ASSERT_EQ(engine_->SetTempDirectory(B(dir_).Get()), S_OK);
+  EngineTestAccess::DropImageBuilder(object_);
+  auto tracker = As<IVEXABurnProcessTracker>();
+  LONG percent = 0;
+  EXPECT_EQ(tracker->GetProgressPercent(&percent), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "IVEXAProcessTracker::GetProgressPercent - VCDWizard not initialized.");
+  auto burner = As<IVEXABurner>();
+  EXPECT_EQ(burner->StartBurn(0, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(ErrorDescription(), "IVEXABurner::StartBurn - VCDWizard not initialized.");
+  EXPECT_EQ(LastMethod(), "IVEXAEngine::SetTempDirectory");
+  EXPECT_EQ(LastMessage(), "S_OK");
+}
+
+TEST_F(EngineTest, DiscInformationTexts) {
+  ASSERT_EQ(Create(), S_OK);
+  auto info = As<IVEXADiscInfo>();
+  ASSERT_EQ(info->put_CopyrightFileIdentifier(B("COPY.TXT").Get()), S_OK);
+  EXPECT_EQ(LastMethod(), "IVEXADiscInfo::put_CopyrightFileIdentifier");
+  ASSERT_EQ(info->put_EffectiveDate(nullptr), S_OK);
+  com::Bstr s;
+  ASSERT_EQ(info->get_CopyrightFileIdentifier(s.Out()), S_OK);
+  EXPECT_EQ(s.Utf8(), "COPY.TXT");
+  EXPECT_EQ(LastMethod(), "IVEXADiscInfo::get_CopyrightFileIdentifier");
+  ASSERT_EQ(info->get_EffectiveDate(s.Out()), S_OK);
+  EXPECT_FALSE(s.IsNull());
+  EXPECT_EQ(s.Utf8(), "");
+  ASSERT_EQ(info->get_BibliographicalFileIdentifier(s.Out()), S_OK);
+  EXPECT_EQ(s.Utf8(), "");
+}
+
+}  // namespace
+}  // namespace vexa::engine::test

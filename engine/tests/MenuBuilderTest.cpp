@@ -1,0 +1,168 @@
+// The Video CD menu builder over the real Video CD classes: picture, page
+// and title segments as MPEG stills that ffprobe reads, the play sequence
+// files, cancel and the estimates.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "engine/DiscLibrary.h"
+#include "engine/ThumbnailBrowser2.h"
+#include "engine/tests/EngineFixture.h"
+#include "platform/base/Path.h"
+#include "platform/base/Time.h"
+
+namespace vexa::engine::test {
+namespace {
+
+class MenuBuilderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = base::MakeTempDir(base::TempDirectory(), "vexa-menu-");
+    ASSERT_FALSE(dir_.empty());
+    ::setenv("VEXA_REGISTRY_DIR", (dir_ + "/registry").c_str(), 1);
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    std::string error;
+    bindDiscLibrary(&lib_, &error);
+    ASSERT_NE(lib_.discpak, nullptr) << error;
+    work_ = dir_ + "/work/";
+    base::MakeDirs(work_);
+  }
+  void TearDown() override {
+    CoUninitialize();
+    base::RemoveAll(dir_);
+  }
+
+  // n photos of alternating shape, made with ImageMagick.
+  std::vector<std::string> Photos(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) {
+      const std::string p = dir_ + "/p" + std::to_string(i) + ".jpg";
+      const std::string size = i % 2 ? "300x400" : "640x360";
+      EXPECT_EQ(Shell("convert -size " + size + " plasma:fractal -seed " + std::to_string(i) + " '" + p + "'"), 0);
+      out.push_back(p);
+    }
+    return out;
+  }
+
+  void Configure(ThumbnailBrowser2& b, bool pal) {
+    b.SetVideoFormat(pal ? 2 : 0);
+    const int off = pal ? 48 : 0;
+    const std::string art = base::ShareDir() + "/graphics/";
+    b.SetTitleBackground((art + (pal ? "HomePageBkgnd576.jpg" : "HomePageBkgnd480.jpg")).c_str());
+    MenuGrid g{52, 38 + off, 126, 209, 208, 128, 130, 98, 33, 6};
+    b.SetMenuGrid(g, (art + "ThumbsPageThumbMask.jpg").c_str(), nullptr,
+                  (art + (pal ? "ThumbsPageBkgnd576.jpg" : "ThumbsPageBkgnd480.jpg")).c_str(), 9);
+    b.SetTextStyle(0, "Arial", 18, 0, 0.47301137f, (off + 416.0f) / (2 * off + 480.0f), 0xFFFFFF, -1);
+    b.SetTextStyle(1, "Arial", 14, 0, 0.0f, 0.09259259f, 0xFFFFFF, -1);
+  }
+
+  std::string dir_, work_;
+  DiscLibrary lib_;
+  TestClock clock_;
+};
+
+TEST_F(MenuBuilderTest, EstimatesAndRefusedPictures) {
+  ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+  EXPECT_EQ(b.EstimateSectors(), 225);
+  EXPECT_EQ(b.AddPicture(nullptr, nullptr, 0), 0);
+  EXPECT_EQ(b.AddPicture((dir_ + "/missing.jpg").c_str(), nullptr, 0), 0);
+  EXPECT_EQ(b.PictureCount(), 0);
+  std::int32_t percent = -1, remaining = -1, done = -1;
+  b.GetProgress(&percent, &remaining, &done);
+  EXPECT_EQ(percent, 100);
+}
+
+TEST_F(MenuBuilderTest, TenPicturesMakeTwoPagesAndThirteenSegments) {
+  VEXA_REQUIRE_TOOL("convert");
+  VEXA_REQUIRE_TOOL("ffprobe");
+  for (bool pal : {false, true}) {
+    ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+    Configure(b, pal);
+    const auto photos = Photos(10);
+    for (const auto& p : photos) ASSERT_EQ(b.AddPicture(p.c_str(), "caption", 0), 1);
+    b.SetTitleLines(photos[0].c_str(), photos[1].c_str(), 0, 42, 704, 250, 280, 318, 148, 111);
+    EXPECT_EQ(b.EstimateSectors(), (10 + 1) * 150 + 225);
+    ASSERT_EQ(b.Start(work_.c_str()), 1);
+    while (!b.WaitDone(1000)) {
+    }
+    std::string name;
+    ASSERT_EQ(b.GetResult(&name), kMenuSuccess) << name;
+    ASSERT_EQ(b.GetSegmentCount(), 13);
+    for (int i = 0; i < 13; ++i) {
+      std::int32_t content = -1;
+      const std::string item = b.GetSegment(i, &content);
+      char expected[32];
+      std::snprintf(expected, sizeof expected, "ITEM%04d.DAT", i + 1);
+      EXPECT_EQ(base::BaseName(item), expected);
+      EXPECT_EQ(content, pal ? 24 : 8);
+      std::string out;
+      // A still pair: the full-screen picture and its half-size companion.
+      ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of csv=p=0 '" + item + "'", &out), 0)
+          << out;
+      EXPECT_NE(out.find(pal ? "mpeg1video,704,576" : "mpeg1video,704,480"), std::string::npos) << item << out;
+    }
+    EXPECT_EQ(b.GetSegment(13, nullptr), "");
+    std::string lot;
+    ASSERT_TRUE(base::ReadFile(work_ + "LOT.VCD", &lot));
+    EXPECT_EQ(lot.size(), 65536u);
+    EXPECT_EQ(static_cast<unsigned char>(lot.back()), 0xFF);
+    EXPECT_TRUE(base::FileExists(work_ + "PSD.VCD"));
+    std::int32_t percent = 0, remaining = 0, done = 0;
+    b.GetProgress(&percent, &remaining, &done);
+    EXPECT_EQ(percent, 100);
+    EXPECT_EQ(done, 1);
+  }
+  // The builder's files go with it.
+  EXPECT_FALSE(base::FileExists(work_ + "ITEM0001.DAT"));
+  EXPECT_FALSE(base::FileExists(work_ + "LOT.VCD"));
+}
+
+TEST_F(MenuBuilderTest, AnUnreadablePictureIsNamed) {
+  VEXA_REQUIRE_TOOL("convert");
+  ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+  Configure(b, false);
+  const auto photos = Photos(3);
+  for (const auto& p : photos) ASSERT_EQ(b.AddPicture(p.c_str(), nullptr, 0), 1);
+  // The second picture is broken after it was added.
+  base::WriteFileAtomic(photos[1], "not a picture");
+  ASSERT_EQ(b.Start(work_.c_str()), 1);
+  while (!b.WaitDone(1000)) {
+  }
+  std::string name;
+  EXPECT_EQ(b.GetResult(&name), kMenuPictureFailed);
+  EXPECT_EQ(name, photos[1]);
+}
+
+TEST_F(MenuBuilderTest, CancelEndsTheRunAndLeavesNoSegments) {
+  VEXA_REQUIRE_TOOL("convert");
+  ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+  Configure(b, false);
+  const auto photos = Photos(4);
+  for (int i = 0; i < 40; ++i) ASSERT_EQ(b.AddPicture(photos[static_cast<std::size_t>(i % 4)].c_str(), nullptr, 0), 1);
+  ASSERT_EQ(b.Start(work_.c_str()), 1);
+  b.Cancel();
+  while (!b.WaitDone(1000)) {
+  }
+  EXPECT_EQ(b.GetResult(nullptr), kMenuCancelled);
+  EXPECT_EQ(b.GetSegmentCount(), 0);
+  std::size_t left = 0;
+  for (const auto& e : std::filesystem::directory_iterator(work_)) left += e.path().filename().string().rfind("ITEM", 0) == 0;
+  EXPECT_EQ(left, 0u);
+  // A cancel after the end changes nothing.
+  b.Cancel();
+  EXPECT_EQ(b.GetResult(nullptr), kMenuCancelled);
+}
+
+TEST_F(MenuBuilderTest, WithoutTheLibraryTheRunEndsAtOnce) {
+  ThumbnailBrowser2 b(nullptr, nullptr, clock_);
+  EXPECT_EQ(b.Start(work_.c_str()), 0);
+  std::int32_t percent, remaining, done;
+  b.GetProgress(&percent, &remaining, &done);
+  EXPECT_EQ(done, 1);
+  EXPECT_EQ(b.GetResult(nullptr), kMenuNotBound);
+}
+
+}  // namespace
+}  // namespace vexa::engine::test

@@ -1,0 +1,541 @@
+// Photos with music to a finished disc, through the engine as its client
+// drives it, burned on the simulated recorder, and the disc read back with
+// independent tools: vcd-info, vcdxrip, cd-info and ffmpeg for the Video CD,
+// isoinfo, xorriso and pycdlib for the file tree, qpdf for the PDFs, xmllint
+// for the manifests. Cancels at every phase and the drive's failures end in
+// the right state and code.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "disclib/recorder/CDR4COMS.h"
+#include "disclib/vcd/DiscpakLibrary.h"
+#include "engine/tests/EngineFixture.h"
+#include "idl/vexaxml.h"
+#include "platform/base/Module.h"
+
+namespace vexa::engine::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void CloseTransport() {
+  base::Module m = base::Module::Load("discpakm2");
+  auto get = m.Function<DLL_LL_GetLibObjectFn>("DLL_LL_GetLibObject");
+  auto release = m.Function<DLL_LL_ReleaseObjectFn>("DLL_LL_ReleaseObject");
+  if (get && release) {
+    if (auto* coms = static_cast<CDR4COMS*>(get("CDR4COMS"))) {
+      coms->COMS_Close();
+      release(coms);
+    }
+  }
+  m.Release();
+}
+
+std::string ReadAll(const std::string& path) {
+  std::string s;
+  base::ReadFile(path, &s);
+  return s;
+}
+
+// The bytes of a JPEG without its comment segments.
+std::string WithoutComments(const std::string& jpeg) {
+  std::string out = jpeg.substr(0, 2);
+  std::size_t i = 2;
+  while (i + 4 <= jpeg.size()) {
+    const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
+    if (marker == 0xDA) return out + jpeg.substr(i);
+    const std::size_t length = (static_cast<unsigned char>(jpeg[i + 2]) << 8) | static_cast<unsigned char>(jpeg[i + 3]);
+    if (marker != 0xFE) out += jpeg.substr(i, 2 + length);
+    i += 2 + length;
+  }
+  return out;
+}
+
+struct DiscSpec {
+  int photos = 13;
+  bool smallPhotos = false;
+  bool music = true;
+  VEXATVSystem tv = VEXATVNTSC;
+  VEXAPaperSize paper = VEXAPaperSizeLetter;
+  std::string faults;             // drive.conf fault lines
+  std::string media = "cdr";
+  int musicSeconds = 12;
+  enum Cancel { kNone, kPremasterAtOnce, kPremasterLater, kBurn } cancel = kNone;
+};
+
+struct DiscResult {
+  HRESULT start = S_OK;
+  VEXAEngineResult premaster = VEXAEngineResultSuccess;
+  VEXAEngineResult burn = VEXAEngineResultSuccess;
+  std::string burnMessage;
+  std::vector<std::string> photos;
+  std::string music;
+};
+
+class DiscTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = base::MakeTempDir(base::TempDirectory(), "vexa-disc-");
+    ASSERT_FALSE(dir_.empty());
+    ::setenv("VEXA_REGISTRY_DIR", (dir_ + "/registry").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (dir_ + "/data").c_str(), 1);
+    drive_ = dir_ + "/drive";
+    temp_ = dir_ + "/temp";
+    base::MakeDirs(temp_);
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  }
+  void TearDown() override {
+    CloseTransport();
+    ::unsetenv("VEXA_SCSI_TRANSPORT");
+    com::TakeError();
+    CoUninitialize();
+    if (!HasFailure()) base::RemoveAll(dir_);
+  }
+
+  // Photos of several shapes and kinds: landscape and portrait, large and
+  // small, a CMYK and a progressive JPEG among them.
+  std::vector<std::string> MakePhotos(int n, bool small) {
+    std::vector<std::string> out;
+    const char* large[] = {"1600x1200", "900x1200", "640x480", "2400x1600", "300x400", "1024x768", "120x90"};
+    const char* little[] = {"640x480", "360x480", "320x240", "800x533", "300x400", "512x384", "120x90"};
+    const char* const* sizes = small ? little : large;
+    for (int i = 0; i < n; ++i) {
+      const std::string p = dir_ + "/photos/IMG_" + std::to_string(1000 + i) + ".jpg";
+      base::MakeDirs(dir_ + "/photos");
+      std::string extra;
+      if (i % 5 == 3) extra = " -colorspace CMYK";
+      if (i % 5 == 4) extra = " -interlace Plane";
+      EXPECT_EQ(Shell("convert -size " + std::string(sizes[i % 7]) + " plasma:fractal -seed " + std::to_string(i) +
+                      extra + " -quality 85 '" + p + "'"),
+                0);
+      out.push_back(p);
+    }
+    return out;
+  }
+
+  DiscResult Run(const DiscSpec& spec) {
+    DiscResult r;
+    base::MakeDirs(drive_);
+    base::WriteFileAtomic(drive_ + "/drive.conf", "profile = cdrw-writer\nmedia = " + spec.media + "\n" + spec.faults);
+    base::RemoveAll(drive_ + "/disc.state");
+    CloseTransport();
+    ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + drive_).c_str(), 1);
+    r.photos = MakePhotos(spec.photos, spec.smallPhotos);
+    if (spec.music) {
+      r.music = dir_ + "/music.wav";
+      EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + r.music + "' synth " + std::to_string(spec.musicSeconds) + " sine 330 sine 440"), 0);
+    }
+
+    com::ComPtr<IVEXAEngine> engine;
+    EXPECT_EQ(CoCreateInstance(CLSID_VEXAVCDEngine, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IVEXAEngine>(),
+                               engine.PutVoid()),
+              S_OK)
+        << com::TakeError().Utf8Description();
+    if (!engine) return r;
+    com::ComPtr<IVEXAStoryboardStillsSlideshow1> sb;
+    com::ComPtr<IVEXAPremaster> premaster;
+    com::ComPtr<IVEXAProcessTracker> pt;
+    com::ComPtr<IVEXABurner> burner;
+    com::ComPtr<IVEXABurnProcessTracker> bt;
+    com::ComPtr<IVEXADriveMgr> manager;
+    com::ComPtr<IVEXADrive> drive;
+    EXPECT_EQ(engine->get_StoryboardStillsSlideshow1(sb.Put()), S_OK);
+    engine->get_Premaster(premaster.Put());
+    premaster->get_PremasterProcessTracker(pt.Put());
+    engine->get_Burner(burner.Put());
+    burner->get_BurnProcessTracker(bt.Put());
+    engine->get_DriveMgr(manager.Put());
+    EXPECT_EQ(engine->SetTempDirectory(B(temp_).Get()), S_OK);
+    EXPECT_EQ(sb->SetFileSystemSupport(VEXAFSDefault), S_OK);
+    EXPECT_EQ(sb->SetTVSystem(spec.tv), S_OK);
+    EXPECT_EQ(sb->SetPaperSize(spec.paper), S_OK);
+    EXPECT_EQ(sb->SetStillDelay(3000), S_OK);
+    EXPECT_EQ(sb->SetTitleLines(B("Summer at the sea").Get(), B("2026").Get(), B("").Get()), S_OK);
+    EXPECT_EQ(sb->AddTitleStill(), S_OK) << com::TakeError().Utf8Description();
+    if (spec.music) {
+      EXPECT_EQ(sb->AddAudioTrack(B(r.music).Get(), 0.0), S_OK) << com::TakeError().Utf8Description();
+    }
+    for (const auto& p : r.photos) {
+      EXPECT_EQ(sb->AddStill(B(p).Get(), B(p).Get(), B("photo " + base::BaseName(p)).Get(), 0.0, VEXAResizePicture, 0,
+                             VARIANT_FALSE, nullptr, 0.0),
+                S_OK)
+          << p << com::TakeError().Utf8Description();
+    }
+    EXPECT_EQ(manager->GetNextDrive(nullptr, VEXAMediaVCD, drive.Put()), S_OK);
+    r.start = premaster->StartPremaster();
+    EXPECT_EQ(r.start, S_OK) << com::TakeError().Utf8Description();
+    // The album went with the first premaster: a second is refused.
+    EXPECT_EQ(premaster->StartPremaster(), E_FAIL);
+    VEXAEngineResult second{};
+    engine->GetLastResultCode(&second);
+    EXPECT_EQ(second, VEXAEngineResultSubmoduleStartPremasterFail);
+    com::TakeError();
+    if (spec.cancel == DiscSpec::kPremasterAtOnce) premaster->CancelPremaster(VARIANT_FALSE);
+    WaitDone(pt.Get(), spec.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr);
+    pt->GetLastProcessResultCode(&r.premaster);
+    if (r.premaster != VEXAEngineResultSuccess) {
+      // A cancelled premaster leaves none of its intermediate files.
+      for (const auto& e : fs::recursive_directory_iterator(temp_)) {
+        const std::string name = e.path().filename().string();
+        EXPECT_TRUE(name != "DISCPAK.MP2" && name != "DISCPAK.DAT" && name.rfind("ITEM", 0) != 0) << e.path();
+      }
+      return r;
+    }
+
+    EXPECT_EQ(burner->StartBurn(0, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK)
+        << com::TakeError().Utf8Description();
+    if (spec.cancel == DiscSpec::kBurn) {
+      // Once the burn has written something.
+      for (int i = 0; i < 4000 && !HasImage(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      burner->CancelBurn(VARIANT_FALSE);
+      VARIANT_BOOL ejected = 0;
+      drive->Eject(&ejected);  // waits for the worker: nothing reaches the drive after it
+    }
+    WaitDone(bt.Get(), nullptr);
+    bt->GetLastProcessResultCode(&r.burn);
+    com::Bstr msg;
+    bt->GetLastProcessResultMsg(msg.Out());
+    r.burnMessage = msg.Utf8();
+    LONG percent = 0;
+    bt->GetProgressPercent(&percent);
+    EXPECT_LE(percent, 100);
+    return r;
+  }
+
+  void WaitDone(IVEXAProcessTracker* t, IVEXAPremaster* cancelAfterProgress) {
+    for (int i = 0;; ++i) {
+      VARIANT_BOOL done = 0;
+      ASSERT_EQ(t->IsProcessDone(&done), S_OK);
+      if (done == VARIANT_TRUE) return;
+      LONG percent = 0, remaining = 0;
+      t->GetProgressPercent(&percent);
+      t->GetEstimatedTimeRemaining(&remaining);
+      EXPECT_LE(percent, 100);
+      EXPECT_GE(remaining, 0);
+      if (cancelAfterProgress && percent > 0) {
+        cancelAfterProgress->CancelPremaster(VARIANT_FALSE);
+        cancelAfterProgress = nullptr;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  }
+
+  bool HasImage() {
+    for (const auto& e : fs::directory_iterator(drive_)) {
+      if (e.path().extension() == ".bin" && fs::file_size(e.path()) > 0) return true;
+    }
+    return false;
+  }
+  std::string Cue() {
+    for (const auto& e : fs::directory_iterator(drive_)) {
+      if (e.path().extension() == ".cue") return e.path().string();
+    }
+    return {};
+  }
+
+  // Track 1 of the image as a plain 2048-byte-sector file system.
+  std::string CookedTrackOne(const std::string& cue) {
+    const std::string bin = cue.substr(0, cue.size() - 4) + ".bin";
+    std::ifstream in(bin, std::ios::binary);
+    std::vector<char> sector(2352);
+    // The volume's size from its primary descriptor (sector 16).
+    in.seekg(16 * 2352);
+    in.read(sector.data(), 2352);
+    std::uint32_t blocks = 0;
+    std::memcpy(&blocks, sector.data() + 24 + 80, 4);
+    std::string iso;
+    in.seekg(0);
+    for (std::uint32_t s = 0; s < blocks && in.read(sector.data(), 2352); ++s) iso.append(sector.data() + 24, 2048);
+    const std::string path = dir_ + "/track1.iso";
+    base::WriteFileAtomic(path, iso);
+    return path;
+  }
+
+  void CheckDisc(const DiscSpec& spec, const std::string& cue, const std::string& dir);
+
+  std::string dir_, drive_, temp_;
+};
+
+// Everything a finished disc of spec.photos photos must hold.
+void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std::string& dir) {
+  ASSERT_FALSE(cue.empty()) << "no image was burned";
+  const int n = spec.photos + 1;  // with the title still
+  const int pages = (n + 8) / 9;
+  std::string out;
+
+  // The Video CD, as a player reads it.
+  ASSERT_EQ(Shell("vcd-info --no-banner --cue-file '" + cue + "'", &out), 0) << out;
+  EXPECT_EQ(out.find("WARN"), std::string::npos) << out;
+  EXPECT_EQ(out.find("ERROR"), std::string::npos) << out;
+  EXPECT_NE(out.find("VCD 2.0 detected"), std::string::npos) << out;
+  EXPECT_NE(out.find("ID: `VIDEO_CD'"), std::string::npos) << out;
+  EXPECT_NE(out.find("system id: `CD-RTOS CD-BRIDGE'"), std::string::npos) << out;
+  EXPECT_NE(out.find("number of segments: " + std::to_string(n + pages + 1)), std::string::npos) << out;
+  EXPECT_NE(out.find(spec.tv == VEXATVPAL ? "PAL still (lo+hires)" : "NTSC still (lo+hires)"), std::string::npos);
+  // The slide show track is marked PAL in INFO.VCD on a PAL disc only.
+  const auto flags = out.find("pal flags: ");
+  ASSERT_NE(flags, std::string::npos);
+  EXPECT_EQ(out.substr(flags + 11, 1), spec.tv == VEXATVPAL ? "1" : "0") << out.substr(flags, 40);
+
+  // The slide show's sectors: video and audio packets each with their own
+  // Form 2 subheader, the gaps plain.
+  {
+    const std::string bin = ReadAll(cue.substr(0, cue.size() - 4) + ".bin");
+    std::string cueText = ReadAll(cue);
+    const auto track2 = cueText.find("TRACK 02");
+    const auto index1 = cueText.find("INDEX 01 ", track2);
+    int m = 0, sec = 0, fr = 0;
+    std::sscanf(cueText.c_str() + index1 + 9, "%d:%d:%d", &m, &sec, &fr);
+    const std::size_t start = static_cast<std::size_t>((m * 60 + sec) * 75 + fr);
+    int video = 0, audio = 0, empty = 0, wrong = 0;
+    for (std::size_t at = start; at < start + 300 && (at + 1) * 2352 <= bin.size(); ++at) {
+      const auto* sector = reinterpret_cast<const unsigned char*>(bin.data() + at * 2352);
+      const unsigned char submode = sector[18], coding = sector[19];
+      const unsigned char* data = sector + 24;
+      const bool pack = data[0] == 0 && data[1] == 0 && data[2] == 1 && data[3] == 0xBA;
+      const unsigned char id = data[15];
+      if (pack && id >= 0xE0 && id <= 0xEF) {
+        ++video;
+        wrong += (submode & 0x7E) != 0x62 || coding != 0x0F;
+      } else if (pack && id >= 0xC0 && id <= 0xDF) {
+        ++audio;
+        wrong += (submode & 0x7E) != 0x64 || coding != 0x7F;
+      } else if (!pack) {
+        ++empty;
+        wrong += (submode & 0x62) == 0x62;
+      }
+    }
+    EXPECT_GT(video, 0);
+    if (spec.music) {
+      EXPECT_GT(audio, 0);
+    }
+    EXPECT_GT(empty, 0);
+    EXPECT_EQ(wrong, 0);
+  }
+
+  ASSERT_EQ(Shell("cd-info --no-header --cue-file '" + cue + "'", &out), 0) << out;
+  EXPECT_NE(out.find("Video CD"), std::string::npos) << out;
+
+  const std::string rip = dir + "/rip";
+  base::MakeDirs(rip);
+  ASSERT_EQ(Shell("cd '" + rip + "' && vcdxrip --cue-file='" + cue + "'", &out), 0) << out;
+  int items = 0, tracks = 0;
+  for (const auto& e : fs::directory_iterator(rip)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("item", 0) == 0) ++items;
+    if (name.rfind("avseq", 0) == 0) ++tracks;
+    if (name.rfind("item", 0) != 0 && name.rfind("avseq", 0) != 0) continue;
+    std::string probe;
+    ASSERT_EQ(Shell("ffmpeg -v error -xerror -i '" + e.path().string() + "' -f null -", &probe), 0) << name << probe;
+    Shell("ffprobe -v error -show_entries stream=codec_name,width,height,sample_rate -of csv=p=0 '" +
+              e.path().string() + "'",
+          &probe);
+    if (name.rfind("item", 0) == 0) {
+      EXPECT_NE(probe.find(spec.tv == VEXATVPAL ? "704,576" : "704,480"), std::string::npos) << name << probe;
+    } else {
+      EXPECT_NE(probe.find(spec.tv == VEXATVPAL ? "352,288" : "352,240"), std::string::npos) << name << probe;
+      if (spec.music) {
+        EXPECT_NE(probe.find("mp2,44100"), std::string::npos) << name << probe;
+      }
+    }
+  }
+  EXPECT_EQ(items, n + pages + 1);
+  EXPECT_EQ(tracks, 1);
+
+  // The PC side: the file tree of track 1.
+  const std::string iso = CookedTrackOne(cue);
+  {
+    // Dates the disc does not set are the standard's "not specified".
+    const std::string pvd = ReadAll(iso).substr(16 * 2048, 2048);
+    EXPECT_EQ(pvd.substr(847, 16), "0000000000000000");
+    EXPECT_EQ(pvd[863], '\0');
+    EXPECT_EQ(pvd.substr(864, 16), "0000000000000000");
+    EXPECT_EQ(pvd.substr(8, 17), "CD-RTOS CD-BRIDGE");
+  }
+  ASSERT_EQ(Shell("isoinfo -f -J -i '" + iso + "'", &out), 0) << out;
+  // Without the version suffix the listing shows.
+  for (std::size_t at; (at = out.find(";1\n")) != std::string::npos;) out.erase(at, 2);
+  std::vector<std::string> must = {"/ORLDISC/ALBUM_A/ALBUM.XML", "/ORLDISC/DISCINFO/DISCINFO.XML",
+                                   "/ORLDISC/ALBUM_A/PRINT/PDF/CONTACT.PDF", "/ORLDISC/ALBUM_A/PRINT/PDF/INSERT.PDF",
+                                   "/ORLDISC/ALBUM_A/PRINT/PDF/PRINTS.PDF", "/VCD/INFO.VCD", "/VCD/ENTRIES.VCD",
+                                   "/VCD/PSD.VCD", "/VCD/LOT.VCD"};
+  for (int i = 1; i <= n; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "IM_A%04d.JPG", i);
+    must.push_back(std::string("/ORLDISC/ALBUM_A/CONTENT/") + name);
+    must.push_back(std::string("/ORLDISC/ALBUM_A/LOWRES/160X160/") + name);
+    must.push_back(std::string("/ORLDISC/ALBUM_A/LOWRES/640X640/") + name);
+    must.push_back(std::string("/ALBUMS/ALBUM_A/") + name);
+    must.push_back(std::string("/PICTURES/") + name);
+    must.push_back(std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + name);
+  }
+  if (spec.music) must.push_back("/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV");
+  for (const auto& m : must) EXPECT_NE(out.find(m + "\n"), std::string::npos) << m;
+  EXPECT_NE(out.find("/ORLDISC/ALBUM_A/VIEW/"), std::string::npos);
+  std::string xo;
+  ASSERT_EQ(Shell("xorriso -indev '" + iso + "' -find / -type f 2>&1", &xo), 0) << xo;
+  EXPECT_NE(xo.find("ORLDISC/ALBUM_A/ALBUM.XML"), std::string::npos) << xo;
+  std::string py;
+  ASSERT_EQ(Shell("/usr/bin/python3 -c \"import pycdlib,sys; i=pycdlib.PyCdlib(); i.open(sys.argv[1]); "
+                  "n=sum(len(f) for _,_,f in i.walk(joliet_path='/')); print(n); i.close()\" '" +
+                      iso + "'",
+                  &py),
+            0)
+      << py;
+  EXPECT_GE(std::stoi(py), static_cast<int>(must.size()));
+
+  // Every file read back: the originals are the photos with one record
+  // added, the PDFs pass qpdf, the manifests are well formed.
+  const std::string x = dir + "/x";
+  base::MakeDirs(x);
+  // Joliet names carry the version suffix on this disc.
+  auto extract = [&](const std::string& joliet, const std::string& to) {
+    return Shell("isoinfo -J -i '" + iso + "' -x '" + joliet + ";1' > '" + to + "'") == 0 &&
+           fs::file_size(to) > 0;
+  };
+  for (const char* pdf : {"CONTACT.PDF", "INSERT.PDF", "PRINTS.PDF"}) {
+    const std::string f = x + "/" + pdf;
+    ASSERT_TRUE(extract(std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + pdf, f));
+    EXPECT_EQ(Shell("qpdf --check '" + f + "'", &out), 0) << pdf << out;
+  }
+  for (const char* xml : {"/ORLDISC/ALBUM_A/ALBUM.XML", "/ORLDISC/DISCINFO/DISCINFO.XML"}) {
+    const std::string f = x + "/" + base::BaseName(xml);
+    ASSERT_TRUE(extract(xml, f));
+    EXPECT_EQ(Shell("xmllint --noout '" + f + "'", &out), 0) << xml << out;
+  }
+  // The album reloads with the delay it was given (seconds).
+  com::ComPtr<IStillsSlideShow1XML> mapper;
+  ASSERT_EQ(CoCreateInstance(CLSID_StillsSlideShow1XML, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1XML>(),
+                             mapper.PutVoid()),
+            S_OK);
+  com::ComPtr<IStillsSlideShow1> album;
+  ASSERT_EQ(mapper->loadFromURL(B(x + "/ALBUM.XML").Get(), album.Put()), S_OK) << com::TakeError().Utf8Description();
+  LONG delay = 0;
+  album->get_stillDelay(&delay);
+  EXPECT_EQ(delay, 3);
+  com::ComPtr<ISeqOfStillImage> stills;
+  album->get_stillImages(stills.Put());
+  LONG count = 0;
+  stills->get_Count(&count);
+  EXPECT_EQ(count, n);
+  // The originals, by the names the album gives them.
+  for (LONG i = 2; i <= count; ++i) {
+    com::ComPtr<IStillImage> still;
+    stills->get_Item(i, still.Put());
+    com::Bstr disc, source;
+    still->get_discOriginalJolietFilename(disc.Out());
+    still->get_originalFilename(source.Out());
+    const std::string f = x + "/original" + std::to_string(i) + ".jpg";
+    ASSERT_TRUE(extract(disc.Utf8(), f)) << disc.Utf8();
+    EXPECT_EQ(WithoutComments(ReadAll(f)), WithoutComments(ReadAll(source.Utf8()))) << disc.Utf8();
+    EXPECT_NE(ReadAll(f), ReadAll(source.Utf8()));  // the record was added
+  }
+}
+
+TEST_F(DiscTest, ThirteenPhotosWithMusicOnNTSC) {
+  for (const char* tool : {"convert", "sox", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "ffprobe", "isoinfo", "xorriso",
+                           "qpdf", "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  DiscSpec spec;
+  const DiscResult r = Run(spec);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(spec, Cue(), dir_);
+  // Nothing is left in the temporary folder once the engine is gone.
+  std::size_t left = 0;
+  for (const auto& e : fs::directory_iterator(temp_)) (void)e, ++left;
+  EXPECT_EQ(left, 0u);
+}
+
+TEST_F(DiscTest, OnePhotoWithoutMusicOnPAL) {
+  for (const char* tool : {"convert", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "isoinfo", "xorriso", "qpdf", "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  DiscSpec spec;
+  spec.photos = 1;
+  spec.music = false;
+  spec.tv = VEXATVPAL;
+  spec.paper = VEXAPaperSizeA4;
+  const DiscResult r = Run(spec);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(spec, Cue(), dir_);
+}
+
+TEST_F(DiscTest, AHundredPhotosOnPAL) {
+  for (const char* tool : {"convert", "sox", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "isoinfo", "xorriso", "qpdf",
+                           "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  DiscSpec spec;
+  spec.photos = 100;
+  spec.smallPhotos = true;
+  spec.tv = VEXATVPAL;
+  const DiscResult r = Run(spec);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(spec, Cue(), dir_);
+}
+
+TEST_F(DiscTest, CancelsAtEveryPhase) {
+  VEXA_REQUIRE_TOOL("convert");
+  VEXA_REQUIRE_TOOL("sox");
+  struct Case {
+    DiscSpec::Cancel cancel;
+    bool premasterCancelled;
+  } cases[] = {{DiscSpec::kPremasterAtOnce, true}, {DiscSpec::kPremasterLater, true}, {DiscSpec::kBurn, false}};
+  for (const auto& c : cases) {
+    DiscSpec spec;
+    spec.photos = 4;
+    spec.cancel = c.cancel;
+    // Music long enough that the premaster is still encoding when the
+    // cancel comes (it is cancelled long before it ends).
+    if (c.premasterCancelled) spec.musicSeconds = 600;
+    // Slow writes, so the burn is still going when the cancel comes.
+    if (c.cancel == DiscSpec::kBurn) spec.faults = "fault = slow ms=20 op=2A\n";
+    const DiscResult r = Run(spec);
+    if (c.premasterCancelled) {
+      EXPECT_EQ(r.premaster, VEXAEngineResultBrellCancel) << c.cancel;
+    } else {
+      ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+      EXPECT_EQ(r.burn, VEXAEngineResultBrellCancel) << r.burnMessage;
+    }
+    std::size_t left = 0;
+    for (const auto& e : fs::directory_iterator(temp_)) (void)e, ++left;
+    EXPECT_EQ(left, 0u) << c.cancel;
+  }
+}
+
+TEST_F(DiscTest, TheDrivesFailuresNeverReadAsSuccess) {
+  VEXA_REQUIRE_TOOL("convert");
+  struct Case {
+    const char* what;
+    std::string faults;
+    std::string media;
+  } cases[] = {
+      {"write error late in the image track", "fault = check op=2A lba=2000 sense=03/0C/00 count=-1\n", "cdr"},
+      {"flush failure", "fault = check op=35 sense=03/0C/00 count=-1\n", "cdr"},
+      {"no medium", "", "none"},
+  };
+  for (const auto& c : cases) {
+    DiscSpec spec;
+    spec.photos = 2;
+    spec.music = false;
+    spec.faults = c.faults;
+    spec.media = c.media;
+    const DiscResult r = Run(spec);
+    ASSERT_EQ(r.premaster, VEXAEngineResultSuccess) << c.what;
+    EXPECT_EQ(r.burn, VEXAEngineResultBrellWriteFail) << c.what << ": " << r.burnMessage;
+    EXPECT_FALSE(r.burnMessage.empty()) << c.what;
+  }
+}
+
+}  // namespace
+}  // namespace vexa::engine::test
