@@ -52,5 +52,5 @@ if [[ -n $sim ]]; then
   fi
   echo "disc image: ${cue%.cue}.bin with its table of contents $cue"
   echo "look at it:    vcd-info --cue-file=\"$cue\""
-  echo "play a track:  (cd \"\$(mktemp -d)\" && vcdxrip --cue-file=\"$cue\" --nofiles --nosegments && ffplay avseq01.mpg)"
+  echo "play a track:  (cd \"\$(mktemp -d)\" && vcdxrip -q --cue-file=\"$cue\" --nofiles --nosegments && ffplay avseq01.mpg)"
 fi
