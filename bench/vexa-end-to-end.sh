@@ -30,12 +30,12 @@ fi
 
 if [[ -z $folder ]]; then
   folder="$build/bench-photos"
-  if [[ ! -f "$folder/.complete" ]]; then
+  if [[ ! -f "$folder.complete" ]]; then
     mkdir -p "$folder"
     seq -w 1 40 | xargs -P "${VEXA_JOBS:-4}" -I{} bash -c 'convert -size 3264x2448 -seed "$1" plasma:fractal \
       -blur 0x1 -fill "#$(printf %06x $(( 10#$1 * 397921 % 16777216 )))" -colorize 20 \
       -attenuate 0.2 +noise Gaussian -quality 90 "$2/photo$1.jpg"' bash {} "$folder"
-    touch "$folder/.complete"
+    touch "$folder.complete"
   fi
 fi
 mapfile -t photos < <(find "$folder" -maxdepth 1 -iname '*.jpg' | sort)
