@@ -66,6 +66,8 @@ struct IVEXAImgUtil : IDispatch {
 VEXA_DEFINE_IID(IVEXAImgUtil, "{B84BB7BD-C916-4277-8469-E36120D415D7}")
 VEXA_DEFINE_CLSID(VEXAImgUtil, "{51709D3C-BE97-4CF3-BE81-CD51CA65C6D1}")
 inline constexpr GUID LIBID_VEXAIMGLib = vexa::com::Guid("{E8BA95DD-8F42-4E76-B9C4-CE5E5918D82B}");
+// The type library the server's classes describe themselves in (version 1.0).
+inline constexpr vexa::com::TypeLibraryId kVEXAIMGLib{LIBID_VEXAIMGLib, 1, 0, 0, u"VEXAIMGLib"};
 
 // For callers in the same process: the drawing surface's packed bitmap as
 // real addresses (the VARIANTs of OTCreateDIB hold 32-bit integers). Like

@@ -26,6 +26,8 @@ VEXA_DEFINE_CLSID(VexaLogger, "{3ED54087-1700-4947-9722-B11D5DCD3A82}")
 VEXA_DEFINE_CLSID(VexaLoggerProxy, "{E91B0455-3CA0-4D40-A85A-71748FEB3732}")
 
 inline constexpr GUID LIBID_VEXALOGLib = vexa::com::Guid("{00B3B6B8-6D47-4279-B984-7282DDBE87A4}");
+// The type library the server's classes describe themselves in (version 1.0).
+inline constexpr vexa::com::TypeLibraryId kVEXALOGLib{LIBID_VEXALOGLib, 1, 0, 0, u"VEXALOGLib"};
 inline constexpr GUID APPID_vexalog = vexa::com::Guid("{0433AC9E-285C-4D9B-88D5-292957782A3C}");
 
 inline constexpr char16_t kVexaLoggerProgId[] = u"Vexalog.VexaLogger.1";

@@ -512,6 +512,8 @@ VEXA_DEFINE_CLSID(SeqOfAlbumInfo, "{8AEE707B-3C24-4D66-9212-6830378EC17D}")
 
 // The type library the model's interfaces belong to.
 inline constexpr GUID LIBID_VEXAXMLLib = vexa::com::Guid("{4AFB13B3-3C4C-4C16-8CC8-BAB9BD958820}");
+// The type library the server's classes describe themselves in (version 1.0).
+inline constexpr vexa::com::TypeLibraryId kVEXAXMLLib{LIBID_VEXAXMLLib, 1, 0, 0, u"VEXAXMLLib"};
 
 // ---- Mappers and settings -----------------------------------------------------------
 

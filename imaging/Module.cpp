@@ -1,5 +1,5 @@
 // The in-process server VEXAImg: its class table and exports.
-#include "imaging/VEXAImgUtil.h"
+#include "imaging/VEXAImgUtil_p.h"
 
 namespace {
 

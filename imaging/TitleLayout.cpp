@@ -1,4 +1,4 @@
-#include "imaging/TitleLayout.h"
+#include "imaging/TitleLayout_p.h"
 
 namespace vexa::imgutil {
 

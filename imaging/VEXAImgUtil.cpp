@@ -2,7 +2,7 @@
 // imaging layer. Each method checks its arguments in a fixed order and
 // reports the first failure through the thread's error information, with the
 // layer's error number and text where the layer failed.
-#include "imaging/VEXAImgUtil.h"
+#include "imaging/VEXAImgUtil_p.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -14,9 +14,10 @@
 #include <optional>
 #include <span>
 #include <thread>
-#include <tuple>
 
-#include "imaging/TitleLayout.h"
+#include "imaging/StillHelpers_p.h"
+#include "imaging/TitleLayout_p.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Codec.h"
@@ -41,14 +42,23 @@ std::string U8(BSTR s) { return BstrToUtf8(s); }
 HRESULT Fail(const std::string& message, HRESULT hr = E_FAIL) {
   return ReportError(CLSID_VEXAImgUtil, std::string_view(message), IID_IVEXAImgUtil, hr);
 }
-// "<what> - <number> - <text>": the layer's error after a message.
-HRESULT FailWith(const std::string& what, const img::Status& s) {
-  return Fail(what + " - " + std::to_string(s.Number()) + " - " + s.Text());
-}
+// "<what> - <number> - <text>": the layer's error after a message, then
+// what it knows of the cause (the file, what the decoder or the system said).
+HRESULT FailWith(const std::string& what, const img::Status& s) { return Fail(WithLayerError(what, s)); }
 
 std::uint8_t R(LONG c) { return static_cast<std::uint8_t>(c & 0xFF); }
 std::uint8_t G(LONG c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
 std::uint8_t B(LONG c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+
+// True when two paths name one file: the same text, or (when both exist)
+// the same file reached by different names or links.
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a.empty() || b.empty()) return false;
+  if (a == b) return true;
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
 
 img::Status SaveStill(const std::string& path, const img::Bitmap& b, int format = img::kFormatJpeg) {
   return img::Save(path, b, format, img::kDefaultQualityFactor);
@@ -86,11 +96,17 @@ img::BoxFit StretchFit(int pw, int ph, int width, int height) {
 }
 
 // A memory block below 2 GiB, so its address fits the 32-bit integers the
-// interface hands out.
+// interface hands out; freed when its owner goes.
 struct LowBlock {
   BYTE* data = nullptr;
   std::size_t size = 0;
   bool low = false;
+
+  LowBlock() = default;
+  ~LowBlock() { Free(); }
+  LowBlock(const LowBlock&) = delete;
+  LowBlock& operator=(const LowBlock&) = delete;
+
   void Free() {
     if (data) {
       if (low) {
@@ -127,8 +143,7 @@ class CVEXAImgUtil : public ComObjectRoot,
  public:
   using Interfaces = InterfaceMap<IVEXAImgUtil, Via<IDispatch, IVEXAImgUtil>, ISupportErrorInfo,
                                   IVEXAImgUtilNative>;
-
-  ~CVEXAImgUtil() { dib_.Free(); }
+  static const TypeLibraryId& TypeLibrary() { return kVEXAIMGLib; }
 
   static std::span<const DispatchEntry<CVEXAImgUtil>> DispatchTable();
 
@@ -223,8 +238,13 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (img::Status s = img::ReadInfo(path, &info); !s) {
       char number[16];
       std::snprintf(number, sizeof number, "%d", s.Number());
+      // The message names the path and then the layer's text again; the
+      // two are kept apart, and what the layer knows of the cause follows.
+      std::string cause = s.detail();
+      if (cause.rfind(path + ": ", 0) == 0) cause.erase(0, path.size() + 2);
+      if (cause == path) cause.clear();
       return Fail(std::string("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ") + s.Text() + " - " +
-                  number + " - " + path + s.Text());
+                  number + " - " + path + " - " + s.Text() + (cause.empty() ? "" : ": " + cause));
     }
     *fileType = info.format;
     *width = info.width;
@@ -272,9 +292,11 @@ class CVEXAImgUtil : public ComObjectRoot,
     }
     img::Bitmap picture, result;
     if (img::Status s = LoadAtLeast(src, needW, needH, &picture); !s) return FailWith(m + "bmSrc.Load failed", s);
-    img::Status s = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
-                                      matte == VARIANT_TRUE, mR, mG, mB, &result, info.width, info.height);
-    if (!s) return Fail(m + "SimpleResizeHelperFailed");
+    std::optional<std::uint32_t> colour;
+    if (matte == VARIANT_TRUE) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
+    HelperResult h = ResizeStillHelper(picture, boundingBox == VARIANT_TRUE, destX, destY, upsample == VARIANT_TRUE,
+                                       colour, &result, info.width, info.height);
+    if (!h.ok()) return Fail(h.message);
     if (img::Status w = SaveStill(U8(destFile), result); !w) return FailWith(m + "bmDest.Save failed", w);
     return S_OK;
   }
@@ -335,50 +357,93 @@ class CVEXAImgUtil : public ComObjectRoot,
     *ARSuccess = *TRSuccess = *WRSuccess = VARIANT_FALSE;
     *ARWidth = *ARHeight = *TRWidth = *TRHeight = *WRWidth = *WRHeight = -1;
     const std::string p = kDerivatives;
-    const std::string orig = U8(origStill);
+    const std::string orig = U8(origStill), album = U8(albumResStill), thumbPath = U8(thumbResStill),
+                      webPath = U8(webResStill);
+    const bool rotates = rotateDegrees >= 1 && rotateDegrees <= 360;
+    // A result that names the source, or another result, would overwrite a
+    // picture this call reads or writes: refused before anything is read.
+    // An album still that is the source itself needs no file: the original
+    // serves, unless a rotation would have to change it.
+    const bool albumIsSource = !album.empty() && SameFile(album, orig);
+    if (albumIsSource && rotates && rotateDegrees != 360) {
+      return Fail(p + " - albumResStill names origStill, which the rotation would overwrite");
+    }
+    if (SameFile(thumbPath, orig)) return Fail(p + " - thumbResStill names origStill, which it would overwrite");
+    if (SameFile(webPath, orig)) return Fail(p + " - webResStill names origStill, which it would overwrite");
+    if (SameFile(thumbPath, webPath)) return Fail(p + " - thumbResStill and webResStill name the same file");
+    const bool writeAlbum = !album.empty() && !albumIsSource;
+    if (writeAlbum && (SameFile(album, thumbPath) || SameFile(album, webPath))) {
+      return Fail(p + " - albumResStill names the same file as " +
+                  (SameFile(album, thumbPath) ? "thumbResStill" : "webResStill"));
+    }
+
     img::Bitmap picture;
     if (img::Status s = img::Load(orig, &picture); !s) return FailWith(p + " - bmSrc.Load() failed", s);
-    if (rotateDegrees >= 1 && rotateDegrees <= 360) {
+    if (rotates) {
       img::Bitmap turned;
       LONG w = 0, h = 0;
-      if (img::Status s = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !s) {
-        return FailWith(p + " - RotateStillHelper failed", s);
+      if (HelperResult r = RotateStillHelper(picture, rotateDegrees, true, &turned, &w, &h); !r.ok()) {
+        return Fail(p + " - RotateStillHelper failed - " + std::to_string(r.status.Number()) + " - " +
+                    r.status.Text() + ": " + r.message);
       }
       picture = std::move(turned);
     }
     // The one decode feeds all three stills. The full-size album still is
-    // encoded while the two small ones are made; files are written in the
-    // order album, thumbnail, web, each only after the one before succeeded.
-    const std::string album = U8(albumResStill);
-    const bool writeAlbum = !album.empty() && album != orig;
+    // encoded while the two small ones are made.
     img::Status albumStatus, thumbStatus, webStatus;
+    std::string albumBytes, thumbBytes, webBytes;
     img::Bitmap thumb, web;
     {
-      std::jthread albumWriter;
-      if (writeAlbum) albumWriter = std::jthread([&] { albumStatus = SaveStill(album, picture); });
-      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, false, 0, 0, 0, &thumb);
-      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, false, 0, 0, 0, &web);
+      std::jthread albumEncoder;
+      if (writeAlbum) {
+        albumEncoder = std::jthread([&] {
+          albumStatus = img::Encode(picture, img::kFormatJpeg, img::kDefaultQualityFactor, &albumBytes);
+        });
+      }
+      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, std::nullopt, &thumb).status;
+      if (thumbStatus) thumbStatus = img::Encode(thumb, img::kFormatJpeg, img::kDefaultQualityFactor, &thumbBytes);
+      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, std::nullopt, &web).status;
+      if (thumbStatus && webStatus) {
+        webStatus = img::Encode(web, img::kFormatJpeg, img::kDefaultQualityFactor, &webBytes);
+      }
     }
     if (!albumStatus) return FailWith(p + " - bmDest.Save failed for albumRes still", albumStatus);
+    if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
+    if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
+
+    // All or nothing: every still is written beside its target first, and
+    // the three are put in place only when all of them were written.
+    struct Result {
+      const char* name;
+      const std::string* path;
+      const std::string* bytes;
+      base::OutputFile out;
+    };
+    Result results[] = {{"albumRes", &album, &albumBytes, {}},
+                        {"thumbRes", &thumbPath, &thumbBytes, {}},
+                        {"webRes", &webPath, &webBytes, {}}};
+    for (Result& r : results) {
+      if (r.path == &album && !writeAlbum) continue;
+      if (!r.out.Open(*r.path) || !r.out.Write(*r.bytes)) {
+        return FailWith(p + " - bmDest.Save failed for " + r.name + " still",
+                        img::Status(img::ErrorCode::kFileWrite, r.out.Error()));
+      }
+    }
+    for (Result& r : results) {
+      if (r.path == &album && !writeAlbum) continue;
+      if (!r.out.Commit()) {
+        return FailWith(p + " - bmDest.Save failed for " + r.name + " still",
+                        img::Status(img::ErrorCode::kFileWrite, r.out.Error()));
+      }
+    }
     *ARWidth = picture.width();
     *ARHeight = picture.height();
-    *ARSuccess = (*ARWidth == -1 || *ARHeight == -1) ? VARIANT_FALSE : VARIANT_TRUE;
-
-    if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
+    *ARSuccess = VARIANT_TRUE;
     *TRWidth = thumb.width();
     *TRHeight = thumb.height();
-    if (img::Status s = SaveStill(U8(thumbResStill), thumb); !s) {
-      return FailWith(p + " - bmDest.Save failed for thumbRes still", s);
-    }
     *TRSuccess = VARIANT_TRUE;
-    thumb.Free();
-
-    if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
     *WRWidth = web.width();
     *WRHeight = web.height();
-    if (img::Status s = SaveStill(U8(webResStill), web); !s) {
-      return FailWith(p + " - bmDest.Save failed for webRes still", s);
-    }
     *WRSuccess = VARIANT_TRUE;
     return S_OK;
   }
@@ -551,52 +616,6 @@ class CVEXAImgUtil : public ComObjectRoot,
   }
 
  private:
-  // Sizes (or copies) into destX x destY: exactly without a bounding box;
-  // otherwise fitted inside it (never beyond it), on a matte-coloured box
-  // of destX x destY when `matte`. fileW x fileH, when given, is the
-  // picture's size in its file: a JPEG decoded at a reduced scale is fitted
-  // as the whole picture would be, so the result's size does not depend on
-  // the decode.
-  img::Status ResizeStillHelper(const img::Bitmap& source, bool boundingBox, LONG destX, LONG destY, bool upsample,
-                                bool matte, LONG mR, LONG mG, LONG mB, img::Bitmap* destination, int fileW = 0,
-                                int fileH = 0) {
-    if (!boundingBox) return img::Resize(source, destX, destY, destination);
-    std::optional<std::uint32_t> colour;
-    if (matte) colour = static_cast<std::uint32_t>(mR | mG << 8 | mB << 16);
-    if (fileW < 1 || fileH < 1 || (fileW == source.width() && fileH == source.height())) {
-      return img::ResizeIntoBox(source, destX, destY, upsample, colour, destination);
-    }
-    if (img::Status s = img::CheckDimensions(destX, destY); !s) return s;
-    img::BoxFit fit = img::FitIntoBox(fileW, fileH, destX, destY, upsample);
-    img::Bitmap picture;
-    if (img::Status s = img::Resize(source, fit.width, fit.height, &picture); !s) return s;
-    if (!colour) {
-      *destination = std::move(picture);
-      return {};
-    }
-    img::Bitmap box;
-    if (img::Status s = box.Create(destX, destY, picture.bitsPerPixel()); !s) return s;
-    if (img::Status s = img::Fill(&box, static_cast<std::uint8_t>(mR), static_cast<std::uint8_t>(mG),
-                                  static_cast<std::uint8_t>(mB));
-        !s) {
-      return s;
-    }
-    if (img::Status s = img::Combine(&box, fit.x, fit.y, picture); !s) return s;
-    box.set_format(source.format());
-    *destination = std::move(box);
-    return {};
-  }
-
-  img::Status RotateStillHelper(const img::Bitmap& bitmap, LONG degrees, bool resize, img::Bitmap* out, LONG* width,
-                                LONG* height) {
-    img::Status s = img::Rotate(bitmap, degrees * 100, resize, out);
-    if (s) {
-      *width = out->width();
-      *height = out->height();
-    }
-    return s;
-  }
-
   img::Status TextStillHelper(img::Bitmap* surface, LONG x, LONG y, BSTR font, LONG fontSize, LONG /*charset*/,
                               LONG fgColor, LONG bgColor, BSTR text) {
     // Text stays UTF-8 all the way to the layout: nothing is lost to a code page.
@@ -672,100 +691,34 @@ class CVEXAImgUtil : public ComObjectRoot,
   LowBlock dib_;
 };
 
-// ---- IDispatch ---------------------------------------------------------------
-// Arguments arrive in DISPPARAMS, last first. In-arguments are converted to
-// the parameter's type; out-arguments must come by reference with exactly
-// the parameter's type.
-
-template <typename A>
-struct DispArg;
-template <VARTYPE kVt>
-struct DispIn {
-  Variant value;
-  HRESULT Load(VARIANT* v) { return detail::CoerceArgument(v, kVt, &value); }
-};
-template <>
-struct DispArg<BSTR> : DispIn<VT_BSTR> {
-  BSTR Get() { return value.bstrVal; }
-};
-template <>
-struct DispArg<LONG> : DispIn<VT_I4> {
-  LONG Get() { return value.lVal; }
-};
-template <>
-struct DispArg<VARIANT_BOOL> : DispIn<VT_BOOL> {
-  VARIANT_BOOL Get() { return value.boolVal; }
-};
-template <typename P, VARTYPE kVt>
-struct DispOut {
-  P* target = nullptr;
-  HRESULT Load(VARIANT* v) {
-    if (v->vt != (VT_BYREF | kVt) || !v->byref) return DISP_E_TYPEMISMATCH;
-    target = static_cast<P*>(v->byref);
-    return S_OK;
-  }
-  P* Get() { return target; }
-};
-template <>
-struct DispArg<BSTR*> : DispOut<BSTR, VT_BSTR> {};
-template <>
-struct DispArg<LONG*> : DispOut<LONG, VT_I4> {};
-template <>
-struct DispArg<VARIANT_BOOL*> : DispOut<VARIANT_BOOL, VT_BOOL> {};
-template <>
-struct DispArg<VARIANT*> : DispOut<VARIANT, VT_VARIANT> {};
-
-template <typename M>
-struct MethodArgs;
-template <typename C, typename... A>
-struct MethodArgs<HRESULT (C::*)(A...)> {
-  using Tuple = std::tuple<DispArg<A>...>;
-  static constexpr std::size_t kCount = sizeof...(A);
-};
-
-template <auto Method>
-HRESULT InvokeMethod(CVEXAImgUtil* self, DISPPARAMS* params, VARIANT*) {
-  using Args = MethodArgs<decltype(Method)>;
-  if (params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
-  if (params->cArgs != Args::kCount) return DISP_E_BADPARAMCOUNT;
-  typename Args::Tuple args;
-  HRESULT hr = S_OK;
-  std::size_t i = 0;
-  std::apply([&](auto&... a) { ((hr = SUCCEEDED(hr) ? a.Load(&params->rgvarg[Args::kCount - 1 - i++]) : hr), ...); },
-             args);
-  if (FAILED(hr)) return hr;
-  return std::apply([&](auto&... a) { return (self->*Method)(a.Get()...); }, args);
-}
-
 }  // namespace
 
 std::span<const DispatchEntry<CVEXAImgUtil>> CVEXAImgUtil::DispatchTable() {
   // Create3LineTitleStillInMemory [12] and SaveHBitmap [13] pass bitmap
   // handles, which have no VARIANT type: they are reached through the vtable.
   static const DispatchEntry<CVEXAImgUtil> kTable[] = {
-      DispMethod<CVEXAImgUtil>(2, u"Create3LineTitleStill", &InvokeMethod<&CVEXAImgUtil::Create3LineTitleStill>),
-      DispMethod<CVEXAImgUtil>(3, u"Any2JPG", &InvokeMethod<&CVEXAImgUtil::Any2JPG>),
-      DispMethod<CVEXAImgUtil>(4, u"ResizeStill", &InvokeMethod<&CVEXAImgUtil::ResizeStill>),
-      DispMethod<CVEXAImgUtil>(6, u"GetStillInfo", &InvokeMethod<&CVEXAImgUtil::GetStillInfo>),
-      DispMethod<CVEXAImgUtil>(7, u"isSupportedStillInputFormat",
-                               &InvokeMethod<&CVEXAImgUtil::isSupportedStillInputFormat>),
-      DispMethod<CVEXAImgUtil>(8, u"isStillBMP", &InvokeMethod<&CVEXAImgUtil::isStillBMP>),
-      DispMethod<CVEXAImgUtil>(9, u"isStillJPG", &InvokeMethod<&CVEXAImgUtil::isStillJPG>),
-      DispMethod<CVEXAImgUtil>(10, u"isStillTIF", &InvokeMethod<&CVEXAImgUtil::isStillTIF>),
-      DispMethod<CVEXAImgUtil>(11, u"RotateStill", &InvokeMethod<&CVEXAImgUtil::RotateStill>),
-      DispMethod<CVEXAImgUtil>(14, u"isStillCMP", &InvokeMethod<&CVEXAImgUtil::isStillCMP>),
-      DispMethod<CVEXAImgUtil>(15, u"isStillGIF", &InvokeMethod<&CVEXAImgUtil::isStillGIF>),
-      DispMethod<CVEXAImgUtil>(16, u"isStillPNG", &InvokeMethod<&CVEXAImgUtil::isStillPNG>),
-      DispMethod<CVEXAImgUtil>(17, u"isStillPCT", &InvokeMethod<&CVEXAImgUtil::isStillPCT>),
-      DispMethod<CVEXAImgUtil>(18, u"isStillPCD", &InvokeMethod<&CVEXAImgUtil::isStillPCD>),
-      DispMethod<CVEXAImgUtil>(19, u"CropStill", &InvokeMethod<&CVEXAImgUtil::CropStill>),
-      DispMethod<CVEXAImgUtil>(20, u"OTInit", &InvokeMethod<&CVEXAImgUtil::OTInit>),
-      DispMethod<CVEXAImgUtil>(21, u"OTText", &InvokeMethod<&CVEXAImgUtil::OTText>),
-      DispMethod<CVEXAImgUtil>(22, u"OTStretchImageFile", &InvokeMethod<&CVEXAImgUtil::OTStretchImageFile>),
-      DispMethod<CVEXAImgUtil>(23, u"OTClipImageFile", &InvokeMethod<&CVEXAImgUtil::OTClipImageFile>),
-      DispMethod<CVEXAImgUtil>(24, u"OTCreateDIB", &InvokeMethod<&CVEXAImgUtil::OTCreateDIB>),
-      DispMethod<CVEXAImgUtil>(25, u"OTWriteBMP", &InvokeMethod<&CVEXAImgUtil::OTWriteBMP>),
-      DispMethod<CVEXAImgUtil>(26, u"CreateStillDerivatives", &InvokeMethod<&CVEXAImgUtil::CreateStillDerivatives>),
+      DispMethodOf<&CVEXAImgUtil::Create3LineTitleStill>(2, u"Create3LineTitleStill"),
+      DispMethodOf<&CVEXAImgUtil::Any2JPG>(3, u"Any2JPG"),
+      DispMethodOf<&CVEXAImgUtil::ResizeStill>(4, u"ResizeStill"),
+      DispMethodOf<&CVEXAImgUtil::GetStillInfo>(6, u"GetStillInfo"),
+      DispMethodOf<&CVEXAImgUtil::isSupportedStillInputFormat>(7, u"isSupportedStillInputFormat"),
+      DispMethodOf<&CVEXAImgUtil::isStillBMP>(8, u"isStillBMP"),
+      DispMethodOf<&CVEXAImgUtil::isStillJPG>(9, u"isStillJPG"),
+      DispMethodOf<&CVEXAImgUtil::isStillTIF>(10, u"isStillTIF"),
+      DispMethodOf<&CVEXAImgUtil::RotateStill>(11, u"RotateStill"),
+      DispMethodOf<&CVEXAImgUtil::isStillCMP>(14, u"isStillCMP"),
+      DispMethodOf<&CVEXAImgUtil::isStillGIF>(15, u"isStillGIF"),
+      DispMethodOf<&CVEXAImgUtil::isStillPNG>(16, u"isStillPNG"),
+      DispMethodOf<&CVEXAImgUtil::isStillPCT>(17, u"isStillPCT"),
+      DispMethodOf<&CVEXAImgUtil::isStillPCD>(18, u"isStillPCD"),
+      DispMethodOf<&CVEXAImgUtil::CropStill>(19, u"CropStill"),
+      DispMethodOf<&CVEXAImgUtil::OTInit>(20, u"OTInit"),
+      DispMethodOf<&CVEXAImgUtil::OTText>(21, u"OTText"),
+      DispMethodOf<&CVEXAImgUtil::OTStretchImageFile>(22, u"OTStretchImageFile"),
+      DispMethodOf<&CVEXAImgUtil::OTClipImageFile>(23, u"OTClipImageFile"),
+      DispMethodOf<&CVEXAImgUtil::OTCreateDIB>(24, u"OTCreateDIB"),
+      DispMethodOf<&CVEXAImgUtil::OTWriteBMP>(25, u"OTWriteBMP"),
+      DispMethodOf<&CVEXAImgUtil::CreateStillDerivatives>(26, u"CreateStillDerivatives"),
   };
   return kTable;
 }

@@ -1,8 +1,10 @@
 // The header's block of system information on Linux. Rows kept in the
 // registry come from the registry store; the operating system from uname and
 // /etc/os-release; the default printer from $PRINTER or CUPS; the programs
-// that open web pages and PDF files from the desktop's MIME defaults. A row
-// whose source is missing on this machine is left out.
+// that open and print web pages and PDF files from the desktop's MIME
+// defaults (the print and printto rows are the default application's
+// "print" and "printto" actions). A row whose source is missing on this
+// machine is left out.
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -15,7 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
+#include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "idl/ProductKey.h"
 
@@ -136,12 +139,41 @@ std::string FindDesktopFile(const std::string& id) {
   return "";
 }
 
-// The "open" row of a MIME type's default application: its command, or the
-// desktop entry looked up when that cannot be read.
-std::string OpenRow(const char* label, const std::string& id) {
+// The Exec key of an action group ("[Desktop Action print]") of a desktop
+// entry; the action's name is compared without regard to case.
+std::optional<std::string> DesktopActionExec(const std::string& file, const std::string& action) {
+  std::ifstream in(file);
+  if (!in) return std::nullopt;
+  const std::string prefix = "[Desktop Action ";
+  bool inAction = false;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') {
+      inAction = line.size() > prefix.size() && line.rfind(prefix, 0) == 0 && line.back() == ']' &&
+                 base::EqualsNoCase(line.substr(prefix.size(), line.size() - prefix.size() - 1), action);
+      continue;
+    }
+    if (inAction && line.rfind("Exec=", 0) == 0) return line.substr(5);
+  }
+  return std::nullopt;
+}
+
+// The rows of a document type's default application: the command that
+// opens a document, and the actions that print one on the default printer
+// ("print") or on a named one ("printto"). A command that cannot be read is
+// replaced by what was looked up: the desktop entry, and the action in it.
+std::string CommandRows(const char* kind, const std::string& id) {
   const std::string file = FindDesktopFile(id);
-  const std::optional<std::string> exec = file.empty() ? std::nullopt : DesktopEntryValue(file, "Exec");
-  return std::string(label) + (exec ? *exec : "applications/" + id) + "\r\n";
+  const std::string where = "applications/" + id;
+  std::string rows;
+  const std::optional<std::string> open = file.empty() ? std::nullopt : DesktopEntryValue(file, "Exec");
+  rows += std::string(kind) + " open:\t\t" + (open ? *open : where) + "\r\n";
+  for (const char* action : {"printto", "print"}) {
+    const std::optional<std::string> exec = file.empty() ? std::nullopt : DesktopActionExec(file, action);
+    rows += std::string(kind) + " " + action + ":\t\t" +
+            (exec ? *exec : where + " [Desktop Action " + action + "]") + "\r\n";
+  }
+  return rows;
 }
 
 }  // namespace
@@ -168,10 +200,10 @@ std::string BuildSystemInfoText() {
       const std::optional<std::string> name =
           file.empty() ? std::nullopt : DesktopEntryValue(file, "Name");
       text += "Web browser:\t\t" + (name ? *name : std::string("Unknown Browser")) + "\r\n";
-      text += OpenRow("HTML open:\t\t", *html);
+      text += CommandRows("HTML", *html);
     }
     if (auto pdf = CommandOutput("xdg-mime query default application/pdf"); pdf && !pdf->empty()) {
-      text += OpenRow("PDF open:\t\t", *pdf);
+      text += CommandRows("PDF", *pdf);
     }
   }
   return text;

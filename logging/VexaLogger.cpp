@@ -1,4 +1,4 @@
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -13,11 +13,12 @@
 #include <new>
 #include <vector>
 
-#include "logging/LogFormat.h"
-#include "logging/VexaLoggerDispatch.h"
+#include "logging/LogFormat_p.h"
+#include "logging/VexaLoggerDispatch_p.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/UniqueFd.h"
 #include "platform/registry/Registry.h"
 #include "idl/ProductKey.h"
 
@@ -60,20 +61,13 @@ bool FlushToDisk(int fd) {
 class LogFile {
  public:
   explicit LogFile(std::string path) : path_(std::move(path)) {}
-  ~LogFile() { Close(); }
-  LogFile(const LogFile&) = delete;
-  LogFile& operator=(const LogFile&) = delete;
 
   bool Open() {
-    if (fd_ >= 0) return true;
-    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    return fd_ >= 0;
+    if (fd_) return true;
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    return fd_.Valid();
   }
-  bool Close() {
-    if (fd_ < 0) return true;
-    const int r = ::close(std::exchange(fd_, -1));
-    return r == 0 || errno == EINTR;
-  }
+  bool Close() { return fd_.Close(); }
   bool Reopen() {
     Close();
     return Open();
@@ -81,21 +75,21 @@ class LogFile {
   // False when the open file was deleted or replaced from outside.
   bool IsLive() const {
     struct stat open {}, named {};
-    if (fd_ < 0 || ::fstat(fd_, &open) != 0 || open.st_nlink == 0) return false;
+    if (!fd_ || ::fstat(fd_.Get(), &open) != 0 || open.st_nlink == 0) return false;
     if (::stat(path_.c_str(), &named) != 0) return false;
     return open.st_dev == named.st_dev && open.st_ino == named.st_ino;
   }
   long long Size() const {
     struct stat st {};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+    if (!fd_ || ::fstat(fd_.Get(), &st) != 0) return -1;
     return st.st_size;
   }
-  int fd() const { return fd_; }
+  int fd() const { return fd_.Get(); }
   const std::string& path() const { return path_; }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  base::UniqueFd fd_;
 };
 
 namespace {

@@ -1,9 +1,54 @@
 #include "logging/VexaLoggerPS.h"
 
-#include "logging/VexaLoggerDispatch.h"
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "idl/ProductKey.h"
+#include "logging/VexaLoggerDispatch_p.h"
+#include "platform/base/Path.h"
+#include "platform/base/Text.h"
+#include "platform/base/UniqueFd.h"
+#include "platform/registry/Registry.h"
 
 namespace vexa::logging {
 namespace {
+
+constexpr char kUndeliveredName[] = "vexalog-undelivered.txt";
+
+// Where a line goes that the server did not take: beside the logs, in the
+// data directory the server itself writes to.
+std::string UndeliveredPath() {
+  std::string dir = reg::GetString(reg::Hive::LocalMachine, kProductKey, "APP_PATH_DATA").value_or("");
+  if (dir.empty()) dir = base::TempDirectory();
+  return base::JoinPath(base::ToNativePath(dir), kUndeliveredName);
+}
+
+// Appends "YYYYMMDDTHHMMSS TYPE COMPONENT: text" and CR LF to the file of
+// undelivered lines; "" on success, else the reason.
+std::string KeepUndelivered(const std::string& path, BSTR component, BSTR type, std::u16string_view text) {
+  char stamp[32] = "";
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &local);
+  const std::string line = std::string(stamp) + " " + com::BstrToUtf8(type) + " " +
+                           com::BstrToUtf8(component) + ": " + base::Utf16ToUtf8(text) + "\r\n";
+  base::MakeDirs(base::DirName(path));
+  base::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (!fd) return std::strerror(errno);
+  std::string_view rest = line;
+  while (!rest.empty()) {
+    const ssize_t n = ::write(fd.Get(), rest.data(), rest.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing was written";
+    rest.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (!fd.Close()) return std::strerror(errno);
+  return "";
+}
 
 using com::Bstr;
 using com::LocalServerChannel;
@@ -19,6 +64,7 @@ class CVexaLoggerProxy : public com::ComObjectRoot,
  public:
   using Interfaces =
       com::InterfaceMap<IVexaLogger, com::Via<IDispatch, IVexaLogger>, ISupportErrorInfo>;
+  static const com::TypeLibraryId& TypeLibrary() { return kVEXALOGLib; }
 
   explicit CVexaLoggerProxy(std::unique_ptr<LocalServerChannel> channel)
       : channel_(std::move(channel)) {}
@@ -46,18 +92,38 @@ class CVexaLoggerProxy : public com::ComObjectRoot,
     args.String(strComponentName);
     args.String(strMsgType);
     args.String(strMsg);
-    return channel_->Call(kLoggerWriteMessage, args, nullptr);
+    const HRESULT hr = channel_->Call(kLoggerWriteMessage, args, nullptr);
+    return Delivered(hr, strComponentName, strMsgType, com::BstrView(strMsg));
   }
   HRESULT WriteMessages(BSTR strComponentName, BSTR strMsgType, BSTR strMsg1, BSTR strMsg2,
                         BSTR strMsg3, BSTR strMsg4, BSTR strMsg5) override {
     WireWriter args;
+    std::u16string joined;
     for (BSTR s : {strComponentName, strMsgType, strMsg1, strMsg2, strMsg3, strMsg4, strMsg5}) {
       args.String(s);
     }
-    return channel_->Call(kLoggerWriteMessages, args, nullptr);
+    for (BSTR s : {strMsg1, strMsg2, strMsg3, strMsg4, strMsg5}) joined += com::BstrView(s);
+    const HRESULT hr = channel_->Call(kLoggerWriteMessages, args, nullptr);
+    if (!strMsg1) return hr;
+    return Delivered(hr, strComponentName, strMsgType, joined);
   }
 
  private:
+  // A line the server did not take (it stopped answering, or the
+  // connection broke) is not lost: it is appended to the file of
+  // undelivered lines, and the error says where it went.
+  static HRESULT Delivered(HRESULT hr, BSTR component, BSTR type, std::u16string_view text) {
+    if (hr != RPC_E_TIMEOUT && hr != RPC_E_DISCONNECTED) return hr;
+    const std::string why = com::TakeError().Utf8Description();
+    if (!component || !type) return com::ReportError(CLSID_VexaLogger, why, IID_IVexaLogger, hr);
+    const std::string path = UndeliveredPath();
+    const std::string failure = KeepUndelivered(path, component, type, text);
+    const std::string where = failure.empty() ? "the line was kept in " + path
+                                              : "the line could not be kept in " + path + ": " + failure;
+    return com::ReportError(CLSID_VexaLogger, "IVexaLogger::WriteMessage - " + why + "; " + where,
+                            IID_IVexaLogger, hr);
+  }
+
   std::unique_ptr<LocalServerChannel> channel_;
 };
 

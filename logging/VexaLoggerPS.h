@@ -9,6 +9,10 @@
 #include "idl/vexalog.h"
 #include "platform/com/LocalServer.h"
 
+// What the proxy module exports: its activation entry point, and the stub
+// table the server program links.
+#define VEXALOGPS_API VEXA_EXPORT
+
 namespace vexa::logging {
 
 // Method numbers on the wire, the interface's slot order after IDispatch.
@@ -20,10 +24,10 @@ enum : std::uint32_t {
 };
 
 // The interfaces the server offers for VexaLogger, with their stubs.
-std::span<const com::LocalServerInterface> VexaLoggerServerInterfaces();
+VEXALOGPS_API std::span<const com::LocalServerInterface> VexaLoggerServerInterfaces();
 
 }  // namespace vexa::logging
 
 // The proxy module's entry point, looked up by the component core.
-extern "C" __attribute__((visibility("default"))) HRESULT VexaActivateLocalServer(
+extern "C" VEXALOGPS_API HRESULT VexaActivateLocalServer(
     REFCLSID clsid, const char* serverPath, REFIID iid, void** ppv);

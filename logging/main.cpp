@@ -4,7 +4,7 @@
 #include <clocale>
 #include <string_view>
 
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 #include "logging/VexaLoggerPS.h"
 #include "platform/base/Text.h"
 

@@ -3,7 +3,7 @@
 #include <exception>
 #include <vector>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 
@@ -59,6 +59,7 @@ class SeqBase : public ComObjectRoot,
   using Itf = typename Tr::Itf;
   using Interfaces =
       InterfaceMap<Itf, Via<IDispatch, Itf>, IPersistXMLPropertyBag, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
   static std::span<const DispatchEntry<T>> DispatchTable() {
     static const DispatchEntry<T> t[] = {

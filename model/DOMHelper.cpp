@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
-#include "model/Dom.h"
-#include "model/Model.h"
+#include "model/Dom_p.h"
+#include "model/Model_p.h"
 #include "platform/base/Text.h"
 
 using namespace vexa::com;
@@ -17,194 +17,30 @@ bool IsSpaceOnly(std::u16string_view s) { return TrimXmlSpace(s).empty(); }
 // Absent and empty namespace URIs both mean "no namespace".
 bool SameNamespace(BSTR a, BSTR b) { return BstrView(a) == BstrView(b); }
 
-// The arguments of one late-bound call: `count` inputs, then, when the
-// method has an out value, optionally a by-reference VARIANT for it.
-struct Args {
-  DISPPARAMS* p;
-  UINT count;
-  VARIANT* out = nullptr;
-  HRESULT hr = S_OK;
-
-  Args(DISPPARAMS* params, UINT inputs, VARIANT* result, bool hasOut = true)
-      : p(params), count(inputs) {
-    const UINT given = p ? p->cArgs : 0;
-    if (given == inputs) {
-      out = result;
-    } else if (hasOut && given == inputs + 1) {
-      if (p->rgvarg[0].vt == (VT_BYREF | VT_VARIANT)) out = p->rgvarg[0].pvarVal;
-      else hr = DISP_E_TYPEMISMATCH;
-    } else {
-      hr = DISP_E_BADPARAMCOUNT;
-    }
-    if (SUCCEEDED(hr) && hasOut && !out) hr = E_POINTER;
-  }
-  bool Ready() const { return SUCCEEDED(hr); }
-  const VARIANT& At(UINT k) const { return p->rgvarg[p->cArgs - 1 - k]; }
-
-  // An object argument; a null object stays null for the method to refuse.
-  template <typename I>
-  bool Object(UINT k, ComPtr<I>* result) {
-    if (!Ready()) return false;
-    Variant v;
-    if (FAILED(VariantCopyInd(&v, &At(k)))) return Fail();
-    if (v.vt == VT_EMPTY || v.vt == VT_NULL) return true;
-    if (v.vt != VT_DISPATCH && v.vt != VT_UNKNOWN) return Fail();
-    if (!v.punkVal) return true;
-    return SUCCEEDED(v.punkVal->QueryInterface(IidOf<I>(), result->PutVoid())) || Fail();
-  }
-  // A string argument; missing (VT_NULL or VT_EMPTY) gives a null string.
-  bool String(UINT k, Variant* result) {
-    if (!Ready()) return false;
-    Variant v;
-    if (FAILED(VariantCopyInd(&v, &At(k)))) return Fail();
-    if (v.vt == VT_EMPTY || v.vt == VT_NULL) {
-      result->vt = VT_BSTR;
-      result->bstrVal = nullptr;
-      return true;
-    }
-    return SUCCEEDED(VariantChangeType(result, &v, 0, VT_BSTR)) || Fail();
-  }
-  bool Long(UINT k, LONG* result) {
-    if (!Ready()) return false;
-    Variant v;
-    if (FAILED(VariantChangeType(&v, &At(k), 0, VT_I4))) return Fail();
-    *result = v.lVal;
-    return true;
-  }
-  HRESULT OutObject(IDispatch* object) {
-    VariantClear(out);
-    out->vt = VT_DISPATCH;
-    out->pdispVal = object;
-    return S_OK;
-  }
-
- private:
-  bool Fail() {
-    hr = DISP_E_TYPEMISMATCH;
-    return false;
-  }
-};
-
 class CDOMHelper : public ComObjectRoot,
                    public DispatchImpl<CDOMHelper, IDOMHelper>,
                    public SupportErrorInfoImpl<IDOMHelper> {
  public:
   using Interfaces = InterfaceMap<IDOMHelper, Via<IDispatch, IDOMHelper>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
-  // Late-bound calls: arguments in the order of the interface (they arrive
-  // last first); a method's out value goes to the result, or to a
-  // by-reference VARIANT given as its last argument.
+  // Late-bound calls: arguments in the order of the interface; a method's
+  // out value is its result, or goes to a by-reference last argument.
   static std::span<const DispatchEntry<CDOMHelper>> DispatchTable() {
     using C = CDOMHelper;
-    using P = DISPPARAMS;
     static const DispatchEntry<C> t[] = {
-        DispMethod<C>(1, u"addElement", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 3, r);
-          ComPtr<IXMLDOMElement> parent, added;
-          Variant name, ns;
-          if (!a.Object(0, &parent) || !a.String(1, &name) || !a.String(2, &ns)) return a.hr;
-          HRESULT hr = self->addElement(parent.Get(), name.bstrVal, ns.bstrVal, added.Put());
-          return SUCCEEDED(hr) ? a.OutObject(added.Detach()) : hr;
-        }),
-        DispMethod<C>(2, u"addLongContent", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 2, r, false);
-          ComPtr<IXMLDOMElement> parent;
-          LONG value = 0;
-          if (!a.Object(0, &parent) || !a.Long(1, &value)) return a.hr;
-          return self->addLongContent(parent.Get(), value);
-        }),
-        DispMethod<C>(3, u"addDocumentElement", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 3, r);
-          ComPtr<IXMLDOMDocument> doc;
-          ComPtr<IXMLDOMElement> added;
-          Variant name, ns;
-          if (!a.Object(0, &doc) || !a.String(1, &name) || !a.String(2, &ns)) return a.hr;
-          HRESULT hr = self->addDocumentElement(doc.Get(), name.bstrVal, ns.bstrVal, added.Put());
-          return SUCCEEDED(hr) ? a.OutObject(added.Detach()) : hr;
-        }),
-        DispMethod<C>(4, u"getDocumentElement", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 1, r);
-          ComPtr<IXMLDOMDocument> doc;
-          ComPtr<IXMLDOMElement> element;
-          if (!a.Object(0, &doc)) return a.hr;
-          HRESULT hr = self->getDocumentElement(doc.Get(), element.Put());
-          return SUCCEEDED(hr) ? a.OutObject(element.Detach()) : hr;
-        }),
-        DispMethod<C>(5, u"getElement", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 3, r);
-          ComPtr<IXMLDOMElement> parent, element;
-          Variant name, ns;
-          if (!a.Object(0, &parent) || !a.String(1, &name) || !a.String(2, &ns)) return a.hr;
-          HRESULT hr = self->getElement(parent.Get(), name.bstrVal, ns.bstrVal, element.Put());
-          return SUCCEEDED(hr) ? a.OutObject(element.Detach()) : hr;
-        }),
-        DispMethod<C>(6, u"createDocument", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 0, r);
-          if (!a.Ready()) return a.hr;
-          ComPtr<IXMLDOMDocument> doc;
-          HRESULT hr = self->createDocument(doc.Put());
-          return SUCCEEDED(hr) ? a.OutObject(doc.Detach()) : hr;
-        }),
-        DispMethod<C>(7, u"getLongContent", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 1, r);
-          ComPtr<IXMLDOMElement> parent;
-          if (!a.Object(0, &parent)) return a.hr;
-          LONG value = 0;
-          HRESULT hr = self->getLongContent(parent.Get(), &value);
-          if (FAILED(hr)) return hr;
-          VariantClear(a.out);
-          a.out->vt = VT_I4;
-          a.out->lVal = value;
-          return S_OK;
-        }),
-        DispMethod<C>(8, u"addTextContent", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 2, r, false);
-          ComPtr<IXMLDOMElement> parent;
-          Variant content;
-          if (!a.Object(0, &parent) || !a.String(1, &content)) return a.hr;
-          return self->addTextContent(parent.Get(), content.bstrVal);
-        }),
-        DispMethod<C>(9, u"getTextContent", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 1, r);
-          ComPtr<IXMLDOMElement> parent;
-          if (!a.Object(0, &parent)) return a.hr;
-          BSTR text = nullptr;
-          HRESULT hr = self->getTextContent(parent.Get(), &text);
-          if (FAILED(hr)) {
-            SysFreeString(text);
-            return hr;
-          }
-          VariantClear(a.out);
-          a.out->vt = VT_BSTR;
-          a.out->bstrVal = text ? text : SysAllocString(u"");
-          return S_OK;
-        }),
-        DispMethod<C>(10, u"getElementByIndex", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 2, r);
-          ComPtr<IXMLDOMElement> parent, element;
-          LONG index = 0;
-          if (!a.Object(0, &parent) || !a.Long(1, &index)) return a.hr;
-          HRESULT hr = self->getElementByIndex(parent.Get(), index, element.Put());
-          return SUCCEEDED(hr) ? a.OutObject(element.Detach()) : hr;
-        }),
-        DispMethod<C>(11, u"hasText", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 1, r);
-          ComPtr<IXMLDOMElement> element;
-          if (!a.Object(0, &element)) return a.hr;
-          VARIANT_BOOL result = VARIANT_FALSE;
-          HRESULT hr = self->hasText(element.Get(), &result);
-          if (FAILED(hr)) return hr;
-          VariantClear(a.out);
-          a.out->vt = VT_BOOL;
-          a.out->boolVal = result;
-          return S_OK;
-        }),
-        DispMethod<C>(12, u"transform", [](C* self, P* p, VARIANT* r) -> HRESULT {
-          Args a(p, 3, r, false);
-          ComPtr<IXMLDOMDocument> in, xsl, out;
-          if (!a.Object(0, &in) || !a.Object(1, &xsl) || !a.Object(2, &out)) return a.hr;
-          return self->transform(in.Get(), xsl.Get(), out.Get());
-        }),
+        DispMethodOf<&C::addElement>(1, u"addElement"),
+        DispMethodOf<&C::addLongContent>(2, u"addLongContent"),
+        DispMethodOf<&C::addDocumentElement>(3, u"addDocumentElement"),
+        DispMethodOf<&C::getDocumentElement>(4, u"getDocumentElement"),
+        DispMethodOf<&C::getElement>(5, u"getElement"),
+        DispMethodOf<&C::createDocument>(6, u"createDocument"),
+        DispMethodOf<&C::getLongContent>(7, u"getLongContent"),
+        DispMethodOf<&C::addTextContent>(8, u"addTextContent"),
+        DispMethodOf<&C::getTextContent>(9, u"getTextContent"),
+        DispMethodOf<&C::getElementByIndex>(10, u"getElementByIndex"),
+        DispMethodOf<&C::hasText>(11, u"hasText"),
+        DispMethodOf<&C::transform>(12, u"transform"),
     };
     return t;
   }

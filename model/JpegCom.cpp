@@ -1,12 +1,15 @@
 // JPEGCOM: the comment segments at the head of a JPEG file, read, edited and
 // written back into a copy whose other bytes are unchanged. And JPGFixer,
 // which finishes an edited picture file.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
@@ -92,48 +95,18 @@ class CJPEGCOM : public ComObjectRoot,
                  public SupportErrorInfoImpl<IJPEGCOM> {
  public:
   using Interfaces = InterfaceMap<IJPEGCOM, Via<IDispatch, IJPEGCOM>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
   static std::span<const DispatchEntry<CJPEGCOM>> DispatchTable() {
     static const DispatchEntry<CJPEGCOM> t[] = {
         DispProperty<&CJPEGCOM::get_fromFilename, &CJPEGCOM::put_fromFilename>(1, u"fromFilename"),
         DispProperty<&CJPEGCOM::get_toFilename, &CJPEGCOM::put_toFilename>(2, u"toFilename"),
-        DispMethod<CJPEGCOM>(3, u"getMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-                               // The payload goes to the by-reference second
-                               // argument when there is one, else to the result.
-                               if (!p || p->cArgs < 1 || p->cArgs > 2) return DISP_E_BADPARAMCOUNT;
-                               LONG i = 0;
-                               if (!IndexArgument(p->rgvarg[p->cArgs - 1], &i)) return DISP_E_TYPEMISMATCH;
-                               VARIANT* out = result;
-                               if (p->cArgs == 2) {
-                                 if (p->rgvarg[0].vt != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-                                 out = p->rgvarg[0].pvarVal;
-                               }
-                               return self->getMarker(i, out);
-                             }),
-        DispMethod<CJPEGCOM>(4, u"replaceMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               return InvokeWithBytes(p, [self](LONG i, const VARIANT& bytes) {
-                                 return self->replaceMarker(i, bytes);
-                               });
-                             }),
-        DispMethod<CJPEGCOM>(5, u"insertMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               return InvokeWithBytes(p, [self](LONG i, const VARIANT& bytes) {
-                                 return self->insertMarker(i, bytes);
-                               });
-                             }),
+        DispMethodOf<&CJPEGCOM::getMarker>(3, u"getMarker"),
+        DispMethodOf<&CJPEGCOM::replaceMarker>(4, u"replaceMarker"),
+        DispMethodOf<&CJPEGCOM::insertMarker>(5, u"insertMarker"),
         DispProperty<&CJPEGCOM::get_numMarkers>(6, u"numMarkers"),
-        DispMethod<CJPEGCOM>(7, u"commit",
-                             [](CJPEGCOM* self, DISPPARAMS*, VARIANT*) { return self->commit(); }),
-        DispMethod<CJPEGCOM>(8, u"start",
-                             [](CJPEGCOM* self, DISPPARAMS*, VARIANT*) { return self->start(); }),
-        DispMethod<CJPEGCOM>(9, u"removeMarker",
-                             [](CJPEGCOM* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                               if (!p || p->cArgs != 1) return DISP_E_BADPARAMCOUNT;
-                               LONG i = 0;
-                               if (!IndexArgument(p->rgvarg[0], &i)) return DISP_E_TYPEMISMATCH;
-                               return self->removeMarker(i);
-                             }),
+        DispMethodOf<&CJPEGCOM::commit>(7, u"commit"),
+        DispMethodOf<&CJPEGCOM::start>(8, u"start"),
+        DispMethodOf<&CJPEGCOM::removeMarker>(9, u"removeMarker"),
     };
     return t;
   }
@@ -149,8 +122,8 @@ class CJPEGCOM : public ComObjectRoot,
     return S_OK;
   }
 
-  // Reads the whole file and checks that it starts like a JPEG; a second
-  // start begins a fresh list.
+  // Opens the file, reads it whole and checks that it starts like a JPEG;
+  // a second start begins a fresh list.
   HRESULT start() override {
     scanned_ = false;
     open_ = false;
@@ -158,12 +131,25 @@ class CJPEGCOM : public ComObjectRoot,
     input_.clear();
     if (from_.Length() == 0) return Error("fromFilename is empty");
     const std::string path = from_.Utf8();
-    if (!vexa::base::FileExists(path)) return Error("file doesn't exist");
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return Error("file doesn't exist");
+    // Only a regular file is read: a pipe or a device could hold the call.
+    if (!S_ISREG(st.st_mode)) return Error("unable to open fromFile", path + " is not a regular file");
     try {
-      if (!vexa::base::ReadFile(path, &input_)) return Error("unable to open fromFile");
+      vexa::base::InputFile in;
+      if (!in.Open(path)) return Error("unable to open fromFile", in.Error());
+      input_.resize(static_cast<std::size_t>(in.Size()));
+      // A file that changes while it is read is refused, naming itself.
+      if (!in.ReadExactly(input_.data(), input_.size()) || !in.AtEnd()) {
+        input_.clear();
+        return Error("couldn't read from fromFile", in.Error());
+      }
     } catch (const std::bad_alloc&) {
-      return Error("unable to open fromFile");
+      input_.clear();
+      return Error("unable to open fromFile", "out of memory");
     }
+    readSize_ = st.st_size;
+    readTime_ = st.st_mtim;
     open_ = true;
     Cursor c{input_};
     if (!c.FirstMarker()) return Error("not a valid JPEG file");
@@ -224,9 +210,10 @@ class CJPEGCOM : public ComObjectRoot,
   HRESULT insertMarker(LONG i, VARIANT bytes) override { return Put(i, bytes, true); }
 
   // Writes the input with the comment list in place of the comments before
-  // the frame header. The copy is made in memory and replaces toFilename in
-  // one step, so the input may be the output and a failure leaves the
-  // target as it was.
+  // the frame header, through the shared output helper: the copy replaces
+  // toFilename in one step once complete (the input may be the output), a
+  // failure leaves the target as it was, and what may not be replaced is
+  // refused with its reason.
   HRESULT commit() override {
     if (!open_) return Error("fromFile is invalid");
     if (to_.Length() == 0) return Error("toFilename isn't valid");
@@ -235,33 +222,48 @@ class CJPEGCOM : public ComObjectRoot,
       LONG n = 0;
       HRESULT hr = get_numMarkers(&n);
       if (FAILED(hr)) return hr;
-      std::string out;
-      out.reserve(input_.size() + 64);
-      out += '\xFF';
-      out += static_cast<char>(kSOI);
+      // The copy is made from what start read: a file changed since then
+      // is not what was scanned.
+      const std::string from = from_.Utf8();
+      struct stat st {};
+      if (::stat(from.c_str(), &st) != 0 || st.st_size != readSize_ || st.st_mtim.tv_sec != readTime_.tv_sec ||
+          st.st_mtim.tv_nsec != readTime_.tv_nsec) {
+        return Error("couldn't read from fromFile", from + " changed after it was read");
+      }
+      vexa::base::OutputFile out;
+      if (!out.Open(to_.Utf8())) return Error("couldn't create toFile", out.Error());
+      std::string head;
+      head += '\xFF';
+      head += static_cast<char>(kSOI);
       Cursor c{input_};
       BYTE stop = 0;
       const char* failure = WalkHead(c, &stop, [&](BYTE code, std::size_t at, std::string_view) {
         if (code == kCOM) return;  // the old comments are dropped
-        out += '\xFF';
-        out += static_cast<char>(code);
+        head += '\xFF';
+        head += static_cast<char>(code);
         const unsigned length = static_cast<BYTE>(input_[at]) * 256u + static_cast<BYTE>(input_[at + 1]);
-        out.append(input_, at, length);
+        head.append(input_, at, length);
       });
       if (failure) return Error(failure);
+      if (!out.Write(head)) return Error("couldn't write to toFile", out.Error());
       for (const std::string& payload : markers_) {
-        if (payload.size() > kMaxPayload) return Error("couldn't write COM marker to toFile");
+        if (payload.size() > kMaxPayload) {
+          return Error("couldn't write COM marker to toFile", "a comment of " + std::to_string(payload.size()) +
+                                                                  " bytes does not fit a segment");
+        }
         const std::size_t length = payload.size() + 2;
-        out += '\xFF';
-        out += static_cast<char>(kCOM);
-        out += static_cast<char>(length >> 8);
-        out += static_cast<char>(length & 0xFF);
-        out += payload;
+        std::string segment = "\xFF";
+        segment += static_cast<char>(kCOM);
+        segment += static_cast<char>(length >> 8);
+        segment += static_cast<char>(length & 0xFF);
+        segment += payload;
+        if (!out.Write(segment)) return Error("couldn't write COM marker to toFile", out.Error());
       }
-      out += '\xFF';
-      out += static_cast<char>(stop);
-      out.append(input_, c.pos, std::string::npos);
-      if (!vexa::base::WriteFileAtomic(to_.Utf8(), out)) return Error("couldn't create toFile");
+      std::string rest = "\xFF";
+      rest += static_cast<char>(stop);
+      if (!out.Write(rest) || !out.Write(std::string_view(input_).substr(c.pos)) || !out.Commit()) {
+        return Error("couldn't write to toFile", out.Error());
+      }
       return S_OK;
     } catch (const std::exception&) {
       return Error("vector exception");
@@ -315,28 +317,15 @@ class CJPEGCOM : public ComObjectRoot,
     }
   }
 
-  // Late-bound arguments: a position (any number type, also by reference)
-  // and a byte array (also inside a by-reference VARIANT).
-  static bool IndexArgument(const VARIANT& arg, LONG* i) {
-    Variant converted;
-    if (FAILED(VariantChangeType(&converted, &arg, 0, VT_I4))) return false;
-    *i = converted.lVal;
-    return true;
-  }
-  template <typename F>
-  static HRESULT InvokeWithBytes(DISPPARAMS* p, F call) {
-    if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-    LONG i = 0;
-    if (!IndexArgument(p->rgvarg[1], &i)) return DISP_E_TYPEMISMATCH;
-    Variant bytes;
-    if (FAILED(VariantCopyInd(&bytes, &p->rgvarg[0]))) return DISP_E_TYPEMISMATCH;
-    return call(i, bytes);
-  }
-
   static HRESULT CopyOut(const Bstr& s, BSTR* out) {
     if (!out) return E_POINTER;
     *out = s.IsNull() ? SysAllocString(u"") : s.Copy();
     return *out ? S_OK : E_OUTOFMEMORY;
+  }
+
+  // The editor's text, then ": " and the cause.
+  static HRESULT Error(std::string_view text, const std::string& cause) {
+    return Error(std::string(text) + (cause.empty() ? "" : ": " + cause));
   }
 
   // Errors of this class carry their text in a small block naming the
@@ -351,6 +340,9 @@ class CJPEGCOM : public ComObjectRoot,
 
   Bstr from_, to_;
   std::string input_;
+  // The input's size and modification time when start read it.
+  off_t readSize_ = 0;
+  timespec readTime_{};
   bool open_ = false;
   bool scanned_ = false;
   std::vector<std::string> markers_;
@@ -363,6 +355,7 @@ class CJPGFixer : public ComObjectRoot,
                   public SupportErrorInfoImpl<IJPGFixer> {
  public:
   using Interfaces = InterfaceMap<IJPGFixer, Via<IDispatch, IJPGFixer>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
   static std::span<const DispatchEntry<CJPGFixer>> DispatchTable() { return {}; }
 
   // Puts the edited picture at resultPath; the rotation and clip numbers are
@@ -377,9 +370,10 @@ class CJPGFixer : public ComObjectRoot,
       return Error("IJPGFixer::fixup - afterPath couldn't be opened");
     }
     if (BstrView(afterPath) != BstrView(resultPath)) {
-      if (!vexa::base::ReadFile(BstrToUtf8(afterPath), &after) ||
-          !vexa::base::WriteFileAtomic(BstrToUtf8(resultPath), after)) {
-        return Error("IJPGFixer::fixup - couldn't copy to resultPath");
+      std::string why;
+      if (!vexa::base::ReadFile(BstrToUtf8(afterPath), &after, &why) ||
+          !vexa::base::WriteFileAtomic(BstrToUtf8(resultPath), after, &why)) {
+        return Error("IJPGFixer::fixup - couldn't copy to resultPath" + (why.empty() ? "" : ": " + why));
       }
     }
     return S_OK;

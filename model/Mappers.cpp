@@ -1,9 +1,12 @@
 // The mappers: files on disk to model objects and back, through an input
 // and an output stylesheet around the internal document shape; Settings,
 // which names the stylesheets' directory; and the record kept in a JPEG.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
+#include "model/Settings_p.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
@@ -17,33 +20,37 @@ namespace {
 // The value is read as a narrow string of at most this many bytes.
 constexpr std::size_t kMaxSettingsPath = 1024;
 
+}  // namespace
+
 // ---- Settings ------------------------------------------------------------------------
 
-class CSettings : public ComObjectRoot,
-                  public DispatchImpl<CSettings, ISettings>,
-                  public SupportErrorInfoImpl<ISettings> {
- public:
-  using Interfaces = InterfaceMap<ISettings, Via<IDispatch, ISettings>, ISupportErrorInfo>;
-  static std::span<const DispatchEntry<CSettings>> DispatchTable() {
-    static const DispatchEntry<CSettings> t[] = {
-        DispProperty<&CSettings::get_settingsDirectory, &CSettings::put_settingsDirectory>(
-            3, u"settingsDirectory"),
-    };
-    return t;
-  }
+std::span<const DispatchEntry<CSettings>> CSettings::DispatchTable() {
+  static const DispatchEntry<CSettings> t[] = {
+      DispProperty<&CSettings::get_settingsDirectory, &CSettings::put_settingsDirectory>(
+          3, u"settingsDirectory"),
+  };
+  return t;
+}
 
-  // APP_PATH of the product key; empty (and S_OK) when it is missing.
-  HRESULT get_settingsDirectory(BSTR* pVal) override {
-    if (!pVal) return E_POINTER;
-    std::string dir;
-    if (auto v = vexa::reg::GetString(vexa::reg::Hive::LocalMachine, kProductKey, "APP_PATH")) {
-      if (v->size() <= kMaxSettingsPath) dir = *v;
-    }
-    *pVal = Bstr::FromUtf8(dir).Detach();
-    return *pVal ? S_OK : E_OUTOFMEMORY;
+std::string CSettings::Directory() {
+  std::string dir;
+  if (auto v = vexa::reg::GetString(vexa::reg::Hive::LocalMachine, kProductKey, "APP_PATH")) {
+    if (v->size() <= kMaxSettingsPath) dir = *v;
   }
-  HRESULT put_settingsDirectory(BSTR) override { return E_NOTIMPL; }
-};
+  return dir;
+}
+
+HRESULT CSettings::get_settingsDirectory(BSTR* pVal) {
+  if (!pVal) return E_POINTER;
+  *pVal = Bstr::FromUtf8(Directory()).Detach();
+  return *pVal ? S_OK : E_OUTOFMEMORY;
+}
+
+std::string CSettings::PathOf(const char* relative) {
+  return vexa::base::ToNativePath(Directory() + relative);
+}
+
+namespace {
 
 // ---- The mapper template ------------------------------------------------------------------
 
@@ -97,70 +104,58 @@ HRESULT LoadStylesheet(IXMLDOMDocument* xsl, const std::string& path, VARIANT_BO
   return xsl->load(Variant::Utf8(path), ok);
 }
 
+// Why a document did not load: the parser's reason, which names the file.
+std::string LoadFailure(IXMLDOMDocument* doc) {
+  Bstr reason;
+  if (FAILED(doc->get_parseErrorReason(reason.Out())) || reason.Length() == 0) return "";
+  return reason.Utf8();
+}
+
+// Why loading a stylesheet failed: no folder to find it in, or its load.
+std::string StylesheetFailure(IXMLDOMDocument* xsl, const std::string& path) {
+  if (path.empty()) return "no folder of stylesheets (APP_PATH is not set)";
+  return LoadFailure(xsl);
+}
+
+// The text of the comment editor's error block, between its
+// "<Description>" and "  </Description>".
+std::string EditorText(const std::string& block) {
+  const std::string open = "<Description>", close = "  </Description>";
+  const std::size_t a = block.find(open);
+  const std::size_t b = block.rfind(close);
+  if (a == std::string::npos || b == std::string::npos || b < a + open.size()) return block;
+  return block.substr(a + open.size(), b - a - open.size());
+}
+
 template <typename T, typename Itf, typename ModelItf>
 class XMLMapper : public ComObjectRoot,
                   public DispatchImpl<T, Itf>,
                   public SupportErrorInfoImpl<Itf> {
  public:
   using Interfaces = InterfaceMap<Itf, Via<IDispatch, Itf>, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
-  // Late-bound entries for loadFromURL (path in; the model goes to the
-  // result, or to a by-reference second argument) and storeToFile (path and
-  // model in).
-  static constexpr DispatchEntry<T> LoadEntry(DISPID id) {
-    return DispMethod<T>(id, u"loadFromURL", [](T* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-      Variant path;
-      VARIANT* out = nullptr;
-      HRESULT hr = PathAndOut(p, &path, &out, result);
-      if (FAILED(hr)) return hr;
-      ComPtr<ModelItf> model;
-      hr = self->Load(path.bstrVal, model.Put());
-      if (FAILED(hr)) return hr;
-      VariantClear(out);
-      out->vt = VT_DISPATCH;
-      out->pdispVal = model.Detach();
-      return S_OK;
-    });
-  }
-  static constexpr DispatchEntry<T> StoreEntry(DISPID id) {
-    return DispMethod<T>(id, u"storeToFile", [](T* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-      if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-      Variant path, object;
-      if (FAILED(VariantChangeType(&path, &p->rgvarg[1], 0, VT_BSTR)) ||
-          FAILED(VariantCopyInd(&object, &p->rgvarg[0]))) {
-        return DISP_E_TYPEMISMATCH;
-      }
-      ComPtr<ModelItf> model;
-      if ((object.vt == VT_DISPATCH || object.vt == VT_UNKNOWN) && object.punkVal &&
-          FAILED(object.punkVal->QueryInterface(IidOf<ModelItf>(), model.PutVoid()))) {
-        return DISP_E_TYPEMISMATCH;
-      }
-      return self->Store(path.bstrVal, model.Get());
-    });
-  }
+  // Late-bound calls: loadFromURL gives the model as its result (or through
+  // a by-reference last argument), storeToFile takes the path and the model.
   static std::span<const DispatchEntry<T>> DispatchTable() {
-    static const DispatchEntry<T> t[] = {LoadEntry(T::kLoadId), StoreEntry(T::kLoadId + 1)};
+    static const DispatchEntry<T> t[] = {DispMethodOf<&T::loadFromURL>(T::kLoadId, u"loadFromURL"),
+                                         DispMethodOf<&T::storeToFile>(T::kLoadId + 1, u"storeToFile")};
     return t;
   }
 
  protected:
-  // A path argument and where an out value goes: the result, or the
-  // by-reference VARIANT given as the second argument.
-  static HRESULT PathAndOut(DISPPARAMS* p, Variant* path, VARIANT** out, VARIANT* result) {
-    if (!p || p->cArgs < 1 || p->cArgs > 2) return DISP_E_BADPARAMCOUNT;
-    if (FAILED(VariantChangeType(path, &p->rgvarg[p->cArgs - 1], 0, VT_BSTR))) {
-      return DISP_E_TYPEMISMATCH;
-    }
-    *out = result;
-    if (p->cArgs == 2) {
-      if (p->rgvarg[0].vt != (VT_BYREF | VT_VARIANT)) return DISP_E_TYPEMISMATCH;
-      *out = p->rgvarg[0].pvarVal;
-    }
-    return *out ? S_OK : E_POINTER;
-  }
-
   HRESULT Error(std::string_view text, HRESULT hr = E_FAIL) {
     return ModelError(*T::kSpec.classId, *T::kSpec.iid, text, hr);
+  }
+  // The system's text, then ": " and the cause ("" gives the text alone).
+  HRESULT Error(std::string_view text, const std::string& cause, HRESULT hr = E_FAIL) {
+    std::string full(text);
+    if (!cause.empty()) full += (full.empty() ? "" : ": ") + cause;
+    return Error(full, hr);
+  }
+  // The text, then what the failed call below reported.
+  HRESULT ErrorFromBelow(std::string_view text, HRESULT hr = E_FAIL) {
+    return Error(text, TakeError().Utf8Description(), hr);
   }
 
   HRESULT Load(BSTR path, ModelItf** out) {
@@ -176,15 +171,15 @@ class XMLMapper : public ComObjectRoot,
     }
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (in->load(Variant::String(BstrView(path)), &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", LoadFailure(in.Get()));
     }
     std::string xslPath;
     HRESULT hr = StylesheetPath(T::kSpec.inputXsl, &xslPath);
     if (FAILED(hr)) return hr;
     if (LoadStylesheet(xsl.Get(), xslPath, &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", StylesheetFailure(xsl.Get(), xslPath));
     }
-    if (FAILED(helper->transform(in.Get(), xsl.Get(), result.Get()))) return Error("unable to convert");
+    if (FAILED(helper->transform(in.Get(), xsl.Get(), result.Get()))) return ErrorFromBelow("unable to convert");
     ComPtr<IXMLDOMElement> top;
     if (FAILED(result->get_documentElement(top.Put())) || !top) {
       return Error("couldn't get root element");
@@ -193,14 +188,18 @@ class XMLMapper : public ComObjectRoot,
     top->get_baseName(name.Out());
     top->get_namespaceURI(ns.Out());
     if (name.View() != T::kSpec.topElement || ns.View() != kVexaXmlNamespace) {
-      return Error("top element doesn't match");
+      return Error("top element doesn't match",
+                   "the document's top element is " + name.Utf8() + " in the namespace " +
+                       (ns.Length() ? ns.Utf8() : std::string("(none)")));
     }
     ComPtr<IPersistXMLPropertyBag> model;
     ComPtr<IXMLPropertyBag> bag;
     ComPtr<ModelItf> typed;
     if (FAILED(Create(*T::kSpec.modelClassId, &model)) || FAILED(Create(CLSID_XMLPropertyBag, &bag)) ||
         FAILED(bag->LoadFromXMLTop(top.Get(), model.Get())) || FAILED(model.As(&typed))) {
-      return Error("");
+      // This step has no text of its own: the cause is all there is to say.
+      const std::string cause = TakeError().Utf8Description();
+      return Error("", cause.empty() ? "the document's values could not be loaded into the model" : cause);
     }
     *out = typed.Detach();
     return S_OK;
@@ -237,13 +236,25 @@ class XMLMapper : public ComObjectRoot,
     if (dir.Length() > 0) {
       VARIANT_BOOL ok = VARIANT_FALSE;
       const std::string xslPath = vexa::base::ToNativePath(dir.Utf8() + T::kSpec.outputXsl);
-      if (FAILED(xsl->load(Variant::Utf8(xslPath), &ok))) return Error("load failed");
+      if (FAILED(xsl->load(Variant::Utf8(xslPath), &ok))) return Error("load failed", LoadFailure(xsl.Get()));
     }
     ComPtr<IXMLDOMDocument> out;
     if (FAILED(helper->createDocument(out.Put())) || !out) return Error("Unable to create documentOut");
-    if (FAILED(helper->transform(doc.Get(), xsl.Get(), out.Get()))) return Error("unable to convert");
+    if (FAILED(helper->transform(doc.Get(), xsl.Get(), out.Get()))) {
+      // A stylesheet that did not load is why nothing could be converted.
+      VARIANT_BOOL loaded = VARIANT_FALSE;
+      ComPtr<IXMLDOMElement> sheet;
+      xsl->get_documentElement(sheet.Put());
+      loaded = sheet ? VARIANT_TRUE : VARIANT_FALSE;
+      if (!loaded) {
+        TakeError();
+        const std::string xslPath = dir.Length() ? vexa::base::ToNativePath(dir.Utf8() + T::kSpec.outputXsl) : "";
+        return Error("unable to convert", StylesheetFailure(xsl.Get(), xslPath));
+      }
+      return ErrorFromBelow("unable to convert");
+    }
     if (FAILED(out->save(Variant::String(BstrView(path))))) {
-      return Error("Unable to store XML document");
+      return ErrorFromBelow("Unable to store XML document");
     }
     return S_OK;
   }
@@ -263,18 +274,11 @@ class CMarwickXML : public XMLMapper<CMarwickXML, IMarwickXML, IStillsSlideShow1
   static constexpr const MapperSpec& kSpec = kMarwickSpec;
   static constexpr DISPID kLoadId = 1;
   static std::span<const DispatchEntry<CMarwickXML>> DispatchTable() {
-    static const DispatchEntry<CMarwickXML> t[] = {
-        LoadEntry(1), StoreEntry(2),
-        DispMethod<CMarwickXML>(3, u"convertToStillsSlideShow1XML",
-                                [](CMarwickXML* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-                                  if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-                                  Variant in, out;
-                                  if (FAILED(VariantChangeType(&in, &p->rgvarg[1], 0, VT_BSTR)) ||
-                                      FAILED(VariantChangeType(&out, &p->rgvarg[0], 0, VT_BSTR))) {
-                                    return DISP_E_TYPEMISMATCH;
-                                  }
-                                  return self->convertToStillsSlideShow1XML(in.bstrVal, out.bstrVal);
-                                }),
+    using C = CMarwickXML;
+    static const DispatchEntry<C> t[] = {
+        DispMethodOf<&C::loadFromURL>(1, u"loadFromURL"),
+        DispMethodOf<&C::storeToFile>(2, u"storeToFile"),
+        DispMethodOf<&C::convertToStillsSlideShow1XML>(3, u"convertToStillsSlideShow1XML"),
     };
     return t;
   }
@@ -293,16 +297,22 @@ class CMarwickXML : public XMLMapper<CMarwickXML, IMarwickXML, IStillsSlideShow1
     if (FAILED(helper->createDocument(out.Put())) || !out) return Error("cocreate failed");
     VARIANT_BOOL ok = VARIANT_FALSE;
     if (in->load(Variant::String(BstrView(inputFile)), &ok) != S_OK || !ok) {
-      return Error("Unable to load XML document");
+      return Error("Unable to load XML document", LoadFailure(in.Get()));
     }
     if (FAILED(Create(CLSID_DOMDocument30, &xsl))) return Error("cocreate failed");
     std::string xslPath;
     HRESULT hr = StylesheetPath(kSpec.inputXsl, &xslPath);
     if (FAILED(hr)) return hr;
-    if (FAILED(LoadStylesheet(xsl.Get(), xslPath, &ok))) return Error("load failed");
-    if (FAILED(helper->transform(in.Get(), xsl.Get(), out.Get()))) return Error("unable to convert");
+    if (FAILED(LoadStylesheet(xsl.Get(), xslPath, &ok))) return Error("load failed", LoadFailure(xsl.Get()));
+    if (FAILED(helper->transform(in.Get(), xsl.Get(), out.Get()))) {
+      if (!ok) {
+        TakeError();
+        return Error("unable to convert", StylesheetFailure(xsl.Get(), xslPath));
+      }
+      return ErrorFromBelow("unable to convert");
+    }
     if (FAILED(out->save(Variant::String(BstrView(outputFile))))) {
-      return Error("Unable to store XML document");
+      return ErrorFromBelow("Unable to store XML document");
     }
     return S_OK;
   }
@@ -331,62 +341,11 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
   static std::span<const DispatchEntry<CEmbedImageXML>> DispatchTable() {
     using C = CEmbedImageXML;
     static const DispatchEntry<C> t[] = {
-        LoadEntry(1), StoreEntry(2),
-        DispMethod<C>(3, u"loadFromJPEG", [](C* self, DISPPARAMS* p, VARIANT* result) -> HRESULT {
-          Variant path;
-          VARIANT* out = nullptr;
-          HRESULT hr = PathAndOut(p, &path, &out, result);
-          if (FAILED(hr)) return hr;
-          ComPtr<IEmbedImage> record;
-          hr = self->loadFromJPEG(path.bstrVal, record.Put());
-          if (FAILED(hr)) return hr;
-          VariantClear(out);
-          out->vt = VT_DISPATCH;
-          out->pdispVal = record.Detach();
-          return S_OK;
-        }),
-        DispMethod<C>(4, u"storeToJPEG", [](C* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-          if (!p || p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
-          Variant path, object;
-          if (FAILED(VariantChangeType(&path, &p->rgvarg[1], 0, VT_BSTR)) ||
-              FAILED(VariantCopyInd(&object, &p->rgvarg[0]))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          ComPtr<IEmbedImage> record;
-          if ((object.vt == VT_DISPATCH || object.vt == VT_UNKNOWN) && object.punkVal &&
-              FAILED(object.punkVal->QueryInterface(IidOf<IEmbedImage>(), record.PutVoid()))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          return self->storeToJPEG(path.bstrVal, record.Get());
-        }),
-        DispMethod<C>(5, u"getMarker", [](C* self, DISPPARAMS* p, VARIANT*) -> HRESULT {
-          // The editor in; the position and the payload out by reference.
-          if (!p || p->cArgs != 3) return DISP_E_BADPARAMCOUNT;
-          Variant object;
-          ComPtr<IJPEGCOM> jpeg;
-          if (FAILED(VariantCopyInd(&object, &p->rgvarg[2])) ||
-              (object.vt != VT_DISPATCH && object.vt != VT_UNKNOWN) || !object.punkVal ||
-              FAILED(object.punkVal->QueryInterface(IidOf<IJPEGCOM>(), jpeg.PutVoid()))) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          const VARIANT& index = p->rgvarg[1];
-          const VARIANT& bytes = p->rgvarg[0];
-          if ((index.vt != (VT_BYREF | VT_I4) && index.vt != (VT_BYREF | VT_VARIANT)) ||
-              bytes.vt != (VT_BYREF | VT_VARIANT)) {
-            return DISP_E_TYPEMISMATCH;
-          }
-          LONG position = 0;
-          HRESULT hr = self->getMarker(jpeg.Get(), &position, bytes.pvarVal);
-          if (FAILED(hr)) return hr;
-          if (index.vt == (VT_BYREF | VT_I4)) {
-            *index.plVal = position;
-          } else {
-            VariantClear(index.pvarVal);
-            index.pvarVal->vt = VT_I4;
-            index.pvarVal->lVal = position;
-          }
-          return S_OK;
-        }),
+        DispMethodOf<&C::loadFromURL>(1, u"loadFromURL"),
+        DispMethodOf<&C::storeToFile>(2, u"storeToFile"),
+        DispMethodOf<&C::loadFromJPEG>(3, u"loadFromJPEG"),
+        DispMethodOf<&C::storeToJPEG>(4, u"storeToJPEG"),
+        DispMethodOf<&C::getMarker>(5, u"getMarker"),
     };
     return t;
   }
@@ -399,22 +358,35 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
       *pIndex = 0;
       VariantClear(pBytes);
       LONG n = 0;
-      if (FAILED(jpeg->get_numMarkers(&n))) return E_FAIL;
+      if (FAILED(jpeg->get_numMarkers(&n))) return Error("", EditorCause());
       ComPtr<IDOMHelper> helper;
       if (FAILED(Create(CLSID_DOMHelper, &helper))) return Error("createdoc failed");
       for (LONG i = 1; i <= n; ++i) {
         Variant bytes;
-        // An empty comment cannot be the record.
-        if (FAILED(jpeg->getMarker(i, &bytes))) continue;
+        if (FAILED(jpeg->getMarker(i, &bytes))) {
+          // An empty comment holds no record; a comment that cannot be
+          // read at all is a failure, not "no record".
+          const std::string why = EditorCause();
+          if (why == "the marker is empty") continue;
+          return Error("couldn't get marker", why);
+        }
         ComPtr<IXMLDOMDocument> doc;
         if (FAILED(helper->createDocument(doc.Put())) || !doc) return Error("createdoc failed");
         VARIANT_BOOL ok = VARIANT_FALSE;
-        if (doc->load(bytes, &ok) != S_OK || !ok) continue;
+        if (doc->load(bytes, &ok) != S_OK || !ok) {
+          // Text that names the record's namespace claims to be the record:
+          // when it does not parse, the record is damaged.
+          if (ClaimsToBeTheRecord(bytes)) {
+            return Error("the embedxml marker (comment " + std::to_string(i) + ") cannot be parsed",
+                         LoadFailure(doc.Get()));
+          }
+          continue;
+        }
         ComPtr<IXMLDOMElement> top;
         if (FAILED(helper->getDocumentElement(doc.Get(), top.Put()))) return Error("no doc element?");
         Bstr name, ns;
         if (FAILED(top->get_baseName(name.Out())) || FAILED(top->get_namespaceURI(ns.Out()))) {
-          return Error("");
+          return Error("", "the comment's top element cannot be read");
         }
         if (name.View() == kSpec.topElement && ns.View() == kVexaXmlNamespace) {
           *pIndex = i;
@@ -435,70 +407,99 @@ class CEmbedImageXML : public XMLMapper<CEmbedImageXML, IEmbedImageXML, IEmbedIm
       ComPtr<IJPEGCOM> jpeg;
       if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
       if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
-      if (FAILED(jpeg->start())) return Error("");
+      if (FAILED(jpeg->start())) return Error("", EditorCause());
       LONG index = 0;
       Variant bytes;
-      if (FAILED(getMarker(jpeg.Get(), &index, &bytes))) return Error("");
+      if (FAILED(getMarker(jpeg.Get(), &index, &bytes))) return ErrorFromBelow("");
       if (index == 0) {
         // No record: a fresh one.
         ComPtr<IEmbedImage> fresh;
-        if (FAILED(Create(CLSID_EmbedImage, &fresh))) return Error("");
+        if (FAILED(Create(CLSID_EmbedImage, &fresh))) return ErrorFromBelow("");
         *out = fresh.Detach();
         return S_OK;
       }
       TempFile tmp;
       if (tmp.path.empty() || !WriteBytes(tmp.path, bytes)) return Error("couldn't create the tmp file");
       Bstr tmpPath = Bstr::FromUtf8(tmp.path);
-      if (FAILED(loadFromURL(tmpPath.Get(), out))) return Error("couldn't loadFromURL");
+      if (FAILED(loadFromURL(tmpPath.Get(), out))) return ErrorFromBelow("couldn't loadFromURL");
       return S_OK;
     } catch (const std::exception&) {
       return Error("exception thrown");
     }
   }
 
-  // The record becomes (or replaces) a comment of the photo; the photo is
-  // replaced in one step only when everything succeeded.
+  // The record becomes (or replaces) a comment of the photo. The edited
+  // copy is made in a temporary file and replaces the photo in one step,
+  // only when everything before succeeded.
   HRESULT storeToJPEG(BSTR pathToJPEG, IEmbedImage* model) override {
     try {
       std::string xml;
       {
         TempFile a;
         Bstr aPath = Bstr::FromUtf8(a.path);
-        if (a.path.empty() || FAILED(storeToFile(aPath.Get(), model))) {
-          return Error("couldn't store the file");
-        }
-        if (!vexa::base::ReadFile(a.path, &xml)) return Error("couldn't open the tmp file");
+        if (a.path.empty()) return Error("couldn't store the file", "no temporary file can be made");
+        if (FAILED(storeToFile(aPath.Get(), model))) return ErrorFromBelow("couldn't store the file");
+        std::string why;
+        if (!vexa::base::ReadFile(a.path, &xml, &why)) return Error("couldn't open the tmp file", why);
       }
       SafeArray array(VT_UI1, static_cast<ULONG>(xml.size()));
       void* data = nullptr;
-      if (!array.Get() || FAILED(SafeArrayAccessData(array.Get(), &data))) return Error("");
+      if (!array.Get() || FAILED(SafeArrayAccessData(array.Get(), &data))) return Error("", "out of memory");
       std::copy(xml.begin(), xml.end(), static_cast<char*>(data));
       SafeArrayUnaccessData(array.Get());
       Variant bytes;
       bytes.vt = VT_ARRAY | VT_UI1;
       bytes.parray = array.Detach();
 
-      ComPtr<IJPEGCOM> jpeg;
-      if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
-      if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
-      // The editor writes beside the photo and renames over it.
-      if (FAILED(jpeg->put_toFilename(pathToJPEG)) || FAILED(jpeg->start())) return Error("");
-      LONG index = 0;
-      Variant old;
-      if (FAILED(getMarker(jpeg.Get(), &index, &old))) return Error("");
-      if (index > 0) {
-        if (FAILED(jpeg->replaceMarker(index, bytes))) return Error("couldn't replace embedxml marker");
-      } else {
-        if (FAILED(jpeg->insertMarker(1, bytes))) return Error("couldn't insert embedxml marker");
+      TempFile b;
+      if (b.path.empty()) return Error("", "no temporary file can be made");
+      std::string edited;
+      {
+        ComPtr<IJPEGCOM> jpeg;
+        if (FAILED(Create(CLSID_JPEGCOM, &jpeg))) return Error("cocreate failed");
+        if (FAILED(jpeg->put_fromFilename(pathToJPEG))) return Error("put_fromFilename failed");
+        Bstr bPath = Bstr::FromUtf8(b.path);
+        if (FAILED(jpeg->put_toFilename(bPath.Get())) || FAILED(jpeg->start())) return Error("", EditorCause());
+        LONG index = 0;
+        Variant old;
+        if (FAILED(getMarker(jpeg.Get(), &index, &old))) return ErrorFromBelow("");
+        if (index > 0) {
+          if (FAILED(jpeg->replaceMarker(index, bytes))) {
+            return Error("couldn't replace embedxml marker", EditorCause());
+          }
+        } else if (FAILED(jpeg->insertMarker(1, bytes))) {
+          return Error("couldn't insert embedxml marker", EditorCause());
+        }
+        if (FAILED(jpeg->commit())) return Error("couldn't commit", EditorCause());
       }
-      if (FAILED(jpeg->commit())) return Error("couldn't commit");
+      std::string why;
+      if (!vexa::base::ReadFile(b.path, &edited, &why)) return Error("couldn't commit", why);
+      // The photo is replaced only as the shared output helper allows (a
+      // link, a file the user may not write are refused, with the reason).
+      if (!vexa::base::WriteFileAtomic(BstrToUtf8(pathToJPEG), edited, &why)) {
+        return Error("couldn't write to dest file", why);
+      }
       return S_OK;
     } catch (const std::exception&) {
-      return Error("");
+      return Error("", "exception thrown");
     }
   }
 
  private:
+  // What the comment editor's failed call said.
+  static std::string EditorCause() { return EditorText(TakeError().Utf8Description()); }
+
+  // True when the bytes name the record's namespace.
+  static bool ClaimsToBeTheRecord(const VARIANT& bytes) {
+    if (bytes.vt != (VT_ARRAY | VT_UI1) || !bytes.parray) return false;
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(bytes.parray, &data))) return false;
+    const std::string_view text(static_cast<const char*>(data), bytes.parray->rgsabound[0].cElements);
+    const bool claims = text.find(vexa::base::Utf16ToUtf8(kVexaXmlNamespace)) != std::string_view::npos;
+    SafeArrayUnaccessData(bytes.parray);
+    return claims;
+  }
+
   static bool WriteBytes(const std::string& path, const VARIANT& bytes) {
     if (bytes.vt != (VT_ARRAY | VT_UI1) || !bytes.parray) return false;
     void* data = nullptr;

@@ -2,7 +2,7 @@
 // references, disc manifest and its generation info, embedded record.
 #include <cmath>
 
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 
@@ -53,6 +53,7 @@ class ModelObject : public ComObjectRoot,
  public:
   using Interfaces =
       InterfaceMap<Itf, Via<IDispatch, Itf>, IPersistXMLPropertyBag, ISupportErrorInfo>;
+  static const TypeLibraryId& TypeLibrary() { return kVEXAXMLLib; }
 
  protected:
   HRESULT Error(std::string_view text, HRESULT code) {
@@ -73,8 +74,8 @@ class CTitleSlide : public ModelObject<CTitleSlide, ITitleSlide> {
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {{u"line1", 1}, {u"line2", 2}, {u"line3", 3}, {nullptr, 0}};
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{1}, {2}, {3}};
     return t;
   }
   VEXA_STRING_PROPERTY(line1)
@@ -95,8 +96,8 @@ class CTitleSlide : public ModelObject<CTitleSlide, ITitleSlide> {
       };                                                                                      \
       return t;                                                                               \
     }                                                                                         \
-    static std::span<const PersistRow> PersistTable() {                                       \
-      static const PersistRow t[] = {{u"identifier", 1}, {u## #fileProp, 2}, {nullptr, 0}};   \
+    static std::span<const PersistEntry> PersistOrder() {                                     \
+      static const PersistEntry t[] = {{1}, {2}};                                             \
       return t;                                                                               \
     }                                                                                         \
     VEXA_STRING_PROPERTY(identifier)                                                          \
@@ -121,8 +122,8 @@ class CEmbedImage : public ModelObject<CEmbedImage, IEmbedImage> {
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {{u"originalIdentifier", 3}, {u"resolution", 4}, {nullptr, 0}};
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{3}, {4}};
     return t;
   }
   VEXA_STRING_PROPERTY(originalIdentifier)
@@ -168,29 +169,9 @@ class CStillImage : public ModelObject<CStillImage, IStillImage> {
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {
-        {u"originalFilename", 1},
-        {u"identifier", 9},
-        {u"width", 16},
-        {u"height", 17},
-        {u"discOriginal9660Filename", 10},
-        {u"discOriginalJolietFilename", 11},
-        {u"albumOriginal9660Filename", 12},
-        {u"albumOriginalJolietFilename", 13},
-        {u"albumFullRes9660Filename", 18},
-        {u"albumFullResJolietFilename", 19},
-        {u"odOriginalFilename", 14},
-        {u"odWebResFilename", 2},
-        {u"odThumbResFilename", 3},
-        {u"odFullResFilename", 4},
-        {u"title", 5},
-        {u"destCTime", 6},
-        {u"destRotate", 7},
-        {u"destSizingBehavior", 8},
-        {u"isTitleStill", 15},
-        {nullptr, 0},
-    };
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{1},  {9}, {16}, {17}, {10}, {11}, {12}, {13}, {18}, {19},
+                                     {14}, {2}, {3},  {4},  {5},  {6},  {7},  {8},  {15}};
     return t;
   }
 
@@ -254,19 +235,8 @@ class CAudio : public ModelObject<CAudio, IAudio> {
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {
-        {u"originalFilename", 3},
-        {u"identifier", 9},
-        {u"discOriginal9660Filename", 10},
-        {u"discOriginalJolietFilename", 11},
-        {u"albumOriginal9660Filename", 12},
-        {u"albumOriginalJolietFilename", 13},
-        {u"odOriginalFilename", 14},
-        {u"odFullResFilename", 1},
-        {u"destCTime", 2},
-        {nullptr, 0},
-    };
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{3}, {9}, {10}, {11}, {12}, {13}, {14}, {1}, {2}};
     return t;
   }
   VEXA_STRING_PROPERTY(odFullResFilename)
@@ -309,20 +279,8 @@ class CDiscGenerationInfo : public ModelObject<CDiscGenerationInfo, IDiscGenerat
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {
-        {u"copyrightFileIdentifier", 1},
-        {u"publisherIdentifier", 2},
-        {u"applicationIdentifier", 10},
-        {u"dataPreparerIdentifier", 7},
-        {u"abstractFileIdentifier", 3},
-        {u"bibliographicalFileIdentifier", 4},
-        {u"createdDate", 8},
-        {u"modifiedDate", 9},
-        {u"expiresDate", 5},
-        {u"effectiveDate", 6},
-        {nullptr, 0},
-    };
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{1}, {2}, {10}, {7}, {3}, {4}, {8}, {9}, {5}, {6}};
     return t;
   }
 
@@ -404,26 +362,16 @@ class CStillsSlideShow1 : public ModelObject<CStillsSlideShow1, IStillsSlideShow
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
+  static std::span<const PersistEntry> PersistOrder() {
     // The four defaults are those every new album starts with: unchanged
     // values are written as empty elements.
-    static const PersistRow t[] = {
-        {u"identifier", 6},
-        {u"tvSystem", 7, true, VEXAXMLTVINVALID},
-        {u"paperSize", 8, true, VEXAXMLPaperSizeInvalid},
-        {u"stillTitleVisibleTime", 1, true, kUnsetDuration},
-        {u"stillDelay", 2, true, kUnsetDuration},
-        {u"stillImages", 3},
-        {u"audios", 4},
-        {u"titleSlide", 5},
-        {u"vcdSlideShow", 9},
-        {u"cdCaseInsert", 11},
-        {u"contactSheet", 12},
-        {u"multiSizePrints", 13},
-        {u"albumHomePage", 14},
-        {u"albumBrowseHomePage", 15},
-        {u"albumSlideShowHomePage", 16},
-        {nullptr, 0},
+    static const PersistEntry t[] = {
+        {6},
+        {7, true, VEXAXMLTVINVALID},
+        {8, true, VEXAXMLPaperSizeInvalid},
+        {1, true, kUnsetDuration},
+        {2, true, kUnsetDuration},
+        {3}, {4}, {5}, {9}, {11}, {12}, {13}, {14}, {15}, {16},
     };
     return t;
   }
@@ -541,12 +489,8 @@ class CDiscManifest : public ModelObject<CDiscManifest, IDiscManifest> {
     };
     return t;
   }
-  static std::span<const PersistRow> PersistTable() {
-    static const PersistRow t[] = {
-        {u"volumeIdentifier", 2}, {u"specVersion", 3},  {u"discIdentifier", 4},
-        {u"discGenerationInfo", 1}, {u"discHomePage", 5}, {u"albums", 6},
-        {nullptr, 0},
-    };
+  static std::span<const PersistEntry> PersistOrder() {
+    static const PersistEntry t[] = {{2}, {3}, {4}, {1}, {5}, {6}};
     return t;
   }
 

@@ -1,6 +1,6 @@
 // Generic load and save of a model object by its persistence table, through
 // IDispatch by DISPID; and the error routine and identifiers of the model.
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 
@@ -72,6 +72,7 @@ HRESULT PersistSave(IXMLPropertyBag* bag, std::span<const PersistRow> table, IUn
   if (FAILED(hr)) return hr;
   for (const PersistRow& row : table) {
     if (row.dispid == 0) break;
+    if (!row.name) continue;
     Variant value;
     if (FAILED(GetProperty(d.Get(), row.dispid, &value))) return E_FAIL;
     if (IsObject(value.vt) && !value.punkVal) continue;

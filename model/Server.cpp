@@ -1,5 +1,5 @@
 // The class table and exports of the in-process server vexaxml.
-#include "model/Model.h"
+#include "model/Model_p.h"
 
 using namespace vexa::com;
 using namespace vexa::model;

@@ -1,8 +1,11 @@
 // XMLPropertyBag: a model object's properties as child elements of one
 // element, one element per property, and nested objects as nested elements.
 #include <cstdio>
+#include <vector>
 
-#include "model/Model.h"
+#include "model/Dom_p.h"
+#include "model/Model_p.h"
+#include "platform/base/Text.h"
 
 using namespace vexa::com;
 
@@ -51,6 +54,16 @@ class CXMLPropertyBag : public ComObjectRoot,
   HRESULT Write(LPCOLESTR name, VARIANT* pVar) override {
     if (!pVar || !name) return E_POINTER;
     if (!element_) return E_UNEXPECTED;
+    // Text a document cannot carry is refused before anything is written:
+    // a file that could not be loaded again is worse than no file.
+    if (pVar->vt == VT_BSTR) {
+      const std::string bad = CharacterXmlCannotCarry(BstrView(pVar->bstrVal));
+      if (!bad.empty()) {
+        return Error("couldn't put the value: the text of " + vexa::base::Utf16ToUtf8(name) + " holds " + bad +
+                         ", which XML cannot carry",
+                     E_INVALIDARG);
+      }
+    }
     ComPtr<IDOMHelper> helper;
     if (FAILED(CreateHelper(&helper))) return Error("create failed", E_FAIL);
     Bstr ns;
@@ -168,8 +181,7 @@ class CXMLPropertyBag : public ComObjectRoot,
 
   HRESULT readElement(IXMLDOMElement* element, VARIANT* pVar) {
     const VARTYPE vt = pVar->vt;
-    // Records need type information this platform does not keep.
-    if (vt == VT_RECORD) return E_NOTIMPL;
+    if (vt == VT_RECORD) return ReadRecord(element, pVar);
     if (vt == VT_UNKNOWN || vt == VT_DISPATCH) {
       ComPtr<IPersistXMLPropertyBag> persist;
       if (pVar->punkVal) pVar->punkVal->QueryInterface(IidOf<IPersistXMLPropertyBag>(), persist.PutVoid());
@@ -203,6 +215,12 @@ class CXMLPropertyBag : public ComObjectRoot,
     Variant source;
     source.vt = VT_BSTR;
     source.bstrVal = text.Detach();
+    // An untyped target (a record's field) takes the text as it is; the
+    // record converts it to the field's type.
+    if (vt == VT_EMPTY) {
+      *pVar = source.Detach();
+      return S_OK;
+    }
     if (vt == VT_BOOL) {
       Variant number;
       if (FAILED(VariantChangeType(&number, &source, 0, VT_I4))) {
@@ -219,7 +237,7 @@ class CXMLPropertyBag : public ComObjectRoot,
   HRESULT writeElement(IXMLDOMElement* element, VARIANT* pVar) {
     const VARTYPE vt = pVar->vt;
     if (vt & (VT_ARRAY | VT_BYREF)) return E_NOTIMPL;
-    if (vt == VT_RECORD) return E_NOTIMPL;
+    if (vt == VT_RECORD) return WriteRecord(element, pVar);
     if (vt == VT_UNKNOWN || vt == VT_DISPATCH) {
       if (!pVar->punkVal) return E_POINTER;
       ComPtr<IPersistXMLPropertyBag> persist;
@@ -248,6 +266,107 @@ class CXMLPropertyBag : public ComObjectRoot,
 
   HRESULT Error(std::string_view text, HRESULT hr) {
     return ModelError(CLSID_XMLPropertyBag, IID_IXMLPropertyBag, text, hr);
+  }
+
+  // The names of a record type's fields, in the order its information
+  // lists them.
+  static HRESULT FieldNames(IRecordInfo* info, std::vector<Bstr>* names) {
+    ULONG count = 0;
+    HRESULT hr = info->GetFieldNames(&count, nullptr);
+    if (FAILED(hr)) return hr;
+    std::vector<BSTR> raw(count, nullptr);
+    if (count > 0 && FAILED(hr = info->GetFieldNames(&count, raw.data()))) return hr;
+    names->clear();
+    for (ULONG i = 0; i < count; ++i) names->push_back(Bstr::Attach(raw[i]));  // every name freed
+    return S_OK;
+  }
+
+  static HRESULT SetAttribute(IXMLDOMElement* element, const char16_t* name, const Variant& value) {
+    Bstr n(name);
+    return element->setAttribute(n.Get(), value);
+  }
+
+  // A record: its type as attributes ("uuid", "libid", "major", "minor",
+  // "lcid"), then one child element per field, written by Write.
+  HRESULT WriteRecord(IXMLDOMElement* element, VARIANT* pVar) {
+    IRecordInfo* info = pVar->pRecInfo;
+    if (!info || !pVar->pvRecord) return E_INVALIDARG;
+    GUID guid{};
+    HRESULT hr = info->GetGuid(&guid);
+    if (FAILED(hr)) return hr;
+    if (FAILED(hr = SetAttribute(element, u"uuid", Variant::Utf8(GuidToString(guid))))) return hr;
+    ComPtr<ITypeInfo> type;
+    ComPtr<ITypeLib> library;
+    UINT index = 0;
+    TLIBATTR* attr = nullptr;
+    if (FAILED(hr = info->GetTypeInfo(type.Put())) || FAILED(hr = type->GetContainingTypeLib(library.Put(), &index)) ||
+        FAILED(hr = library->GetLibAttr(&attr))) {
+      return hr;
+    }
+    const TLIBATTR lib = *attr;
+    library->ReleaseTLibAttr(attr);
+    if (FAILED(hr = SetAttribute(element, u"libid", Variant::Utf8(GuidToString(lib.guid)))) ||
+        FAILED(hr = SetAttribute(element, u"major", Variant::I4(lib.wMajorVerNum))) ||
+        FAILED(hr = SetAttribute(element, u"minor", Variant::I4(lib.wMinorVerNum))) ||
+        FAILED(hr = SetAttribute(element, u"lcid", Variant::I4(static_cast<LONG>(lib.lcid))))) {
+      return hr;
+    }
+    std::vector<Bstr> names;
+    if (FAILED(hr = FieldNames(info, &names))) return hr;
+    ComPtr<IXMLPropertyBag> bag;
+    if (FAILED(hr = GetPropertyBagFromXML(element, bag.Put()))) return hr;
+    for (const Bstr& name : names) {
+      Variant field;
+      if (FAILED(hr = info->GetField(pVar->pvRecord, name.Get(), &field))) return hr;
+      if (FAILED(hr = bag->Write(name.Get(), &field))) return hr;
+    }
+    return S_OK;
+  }
+
+  // The record type from the attributes, a new record, and each field read
+  // by Read and stored with PutField. pVar changes only on success.
+  HRESULT ReadRecord(IXMLDOMElement* element, VARIANT* pVar) {
+    auto attribute = [&](const char16_t* name, VARTYPE vt, Variant* out) -> HRESULT {
+      Bstr n(name);
+      Variant value;
+      HRESULT hr = element->getAttribute(n.Get(), &value);
+      if (FAILED(hr)) return hr;
+      if (hr == S_FALSE) return E_FAIL;  // missing
+      return VariantChangeType(out, &value, 0, vt);
+    };
+    Variant uuidText, libidText, major, minor, lcid;
+    HRESULT hr;
+    if (FAILED(hr = attribute(u"uuid", VT_BSTR, &uuidText))) return hr;
+    CLSID uuid{}, libid{};
+    if (FAILED(hr = CLSIDFromString(uuidText.bstrVal, &uuid))) return hr;
+    if (FAILED(hr = attribute(u"libid", VT_BSTR, &libidText))) return hr;
+    if (FAILED(hr = CLSIDFromString(libidText.bstrVal, &libid))) return hr;
+    if (FAILED(hr = attribute(u"major", VT_UI2, &major)) || FAILED(hr = attribute(u"minor", VT_UI2, &minor)) ||
+        FAILED(hr = attribute(u"lcid", VT_UI4, &lcid))) {
+      return hr;
+    }
+    ComPtr<IRecordInfo> info;
+    if (FAILED(hr = GetRecordInfoFromGuids(libid, major.uiVal, minor.uiVal, lcid.ulVal, uuid, info.Put()))) return hr;
+    void* record = info->RecordCreate();
+    if (!record) return E_OUTOFMEMORY;
+    std::vector<Bstr> names;
+    ComPtr<IXMLPropertyBag> bag;
+    hr = FieldNames(info.Get(), &names);
+    if (SUCCEEDED(hr)) hr = GetPropertyBagFromXML(element, bag.Put());
+    for (std::size_t i = 0; SUCCEEDED(hr) && i < names.size(); ++i) {
+      Variant field;
+      hr = bag->Read(names[i].Get(), &field);
+      if (SUCCEEDED(hr)) hr = info->PutField(INVOKE_PROPERTYPUT, record, names[i].Get(), &field);
+    }
+    if (FAILED(hr)) {
+      info->RecordDestroy(record);
+      return hr;
+    }
+    VariantClear(pVar);
+    pVar->vt = VT_RECORD;
+    pVar->pvRecord = record;
+    pVar->pRecInfo = info.Detach();
+    return S_OK;
   }
 
   ComPtr<IXMLDOMElement> element_;

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "idl/vexalog.h"
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
 #include "idl/ProductKey.h"

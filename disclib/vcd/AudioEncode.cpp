@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "disclib/recorder/ComsLog.h"
 #include "disclib/vcd/Bindings.h"
-#include "disclib/vcd/VcdLog.h"
 #include "platform/base/Text.h"
 
 namespace vexa::vcd {
@@ -39,7 +39,7 @@ std::int32_t VCDClassMPG1L2AudioEncode::AddAudioFile(const char* path) {
   const std::uint32_t ms = s->GetDurationMs();
   if (ms == 0) return 0;
   files_.push_back({path, ms});
-  VcdLog("VCDClassMPG1L2AudioEncode::AddAudioFile %s", path);
+  discpak::ComsLogF("VCDClassMPG1L2AudioEncode::AddAudioFile %s", path);
   return 1;
 }
 
@@ -61,14 +61,14 @@ std::int32_t VCDClassMPG1L2AudioEncode::EstimateBytes() {
 std::int32_t VCDClassMPG1L2AudioEncode::EstimateSeconds() {
   const double seconds = static_cast<double>(SummedMs()) / 1000.0;
   const auto estimate = static_cast<std::int32_t>(std::lround(seconds / 5.2 * VCDCPUScale()));
-  VcdLog("VCDClassMPG1L2AudioEncode time estimate %d", estimate);
+  discpak::ComsLogF("VCDClassMPG1L2AudioEncode time estimate %d", estimate);
   return estimate;
 }
 
 std::int32_t VCDClassMPG1L2AudioEncode::EstimateSectors() {
   const double seconds = static_cast<double>(SummedMs() / 1000);
   const auto estimate = static_cast<std::int32_t>(std::lround(seconds * 75.0 / 6.2));
-  VcdLog("VCDClassMPG1L2AudioEncode space estimate %d", estimate);
+  discpak::ComsLogF("VCDClassMPG1L2AudioEncode space estimate %d", estimate);
   return estimate;
 }
 
@@ -87,9 +87,9 @@ void VCDClassMPG1L2AudioEncode::StartConversion(const char* outputPath) {
   endTick_.store(startTick_ + static_cast<std::int64_t>(EstimateSeconds()) * 1000);
   nextMark_ = 2000000;
   totalBytes_ = static_cast<std::int64_t>(static_cast<double>(SummedMs()) * kPcmBytesPerMs);
-  VcdLog("VCDClassMPG1L2AudioEncode conversion started.");
+  discpak::ComsLogF("VCDClassMPG1L2AudioEncode conversion started.");
   for (std::size_t i = 0; i < files_.size(); ++i) {
-    VcdLog("File %d has %dms of audio", static_cast<int>(i), static_cast<int>(files_[i].durationMs));
+    discpak::ComsLogF("File %d has %dms of audio", static_cast<int>(i), static_cast<int>(files_[i].durationMs));
   }
   run_.Start([this] { Encode(); });
 }
@@ -102,7 +102,7 @@ void VCDClassMPG1L2AudioEncode::Encode() {
   try {
     Mp2Encoder* encoder = VCDmp2_init_encoder(output_.c_str(), kFramesPerWrite);
     if (!encoder) {
-      VcdLog("VCDClassMPG1L2AudioEncode could not start the Layer II encoder.");
+      discpak::ComsLogF("VCDClassMPG1L2AudioEncode could not start the Layer II encoder.");
       run_.set_state(kVCDEncoderFailed);
     } else {
       std::vector<std::uint32_t> block(kBlockBytes / 4);
@@ -143,8 +143,8 @@ void VCDClassMPG1L2AudioEncode::Encode() {
         // of its own duration failed part way, and the file fails.
         const auto expected = static_cast<std::int64_t>(static_cast<double>(f.durationMs) * kPcmBytesPerMs);
         if (delivered + kBlockBytes < expected) {
-          VcdLog("File %d ended after %lld of %lld bytes", static_cast<int>(i), static_cast<long long>(delivered),
-                 static_cast<long long>(expected));
+          discpak::ComsLogF("File %d ended after %lld of %lld bytes", static_cast<int>(i),
+                            static_cast<long long>(delivered), static_cast<long long>(expected));
           fail(kVCDInputFailed);
           break;
         }
@@ -158,7 +158,7 @@ void VCDClassMPG1L2AudioEncode::Encode() {
   }
   if (run_.cancelled()) run_.set_state(kVCDCancelled);
   run_.set_done();
-  VcdLog("VCDClassMPG1L2AudioEncode conversion completed.");
+  discpak::ComsLogF("VCDClassMPG1L2AudioEncode conversion completed.");
 }
 
 std::int32_t VCDClassMPG1L2AudioEncode::GetProgress(std::int32_t* percent, std::int32_t* remaining,

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "disclib/vcd/VcdLog.h"
+#include "disclib/recorder/ComsLog.h"
 #include "platform/base/Module.h"
 
 namespace vexa::vcd {
@@ -275,7 +275,8 @@ float VCDCPUScale() {
     }
     const auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
     const double seconds = static_cast<double>(ticks) / 1e9;
-    VcdLog("VCDCPUScale freq %lld ticks %lld time %1.4f", 1000000000LL, static_cast<long long>(ticks), seconds);
+    discpak::ComsLogF("VCDCPUScale freq %lld ticks %lld time %1.4f", 1000000000LL, static_cast<long long>(ticks),
+                      seconds);
     return seconds > 0 ? static_cast<float>(seconds * 5.691519635742743) : 1.0f;
   }();
   return factor;

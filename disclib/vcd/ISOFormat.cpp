@@ -12,7 +12,7 @@
 
 #include "disclib/isofs/ISO9660.h"
 #include "disclib/isofs/I_CD_SessionMaster.h"
-#include "disclib/vcd/VcdLog.h"
+#include "disclib/recorder/ComsLog.h"
 #include "platform/base/Text.h"
 
 namespace vexa::vcd {
@@ -198,17 +198,17 @@ void VCDClassISOFormat::SetVolumeInfo(const std::uint8_t* record) {
 bool VCDClassISOFormat::AddFileInternal(const char* source, const char* isoPath, const void* date16,
                                         const char* altName, int type) {
   if (!source) {
-    VcdLog("VCDClassISOFormat::AddFileInternal: failed srcfilename NULL");
+    discpak::ComsLogF("VCDClassISOFormat::AddFileInternal: failed srcfilename NULL");
     return false;
   }
   if (!isoPath) {
-    VcdLog("VCDClassISOFormat::AddFileInternal: failed dstfilename NULL");
+    discpak::ComsLogF("VCDClassISOFormat::AddFileInternal: failed dstfilename NULL");
     return false;
   }
   if (files_.size() >= kMaxFiles) return false;
   const auto size = FileSize(source);
   if (!size) {
-    VcdLog("VCDClassISOFormat::AddFileInternal: failed to open file");
+    discpak::ComsLogF("VCDClassISOFormat::AddFileInternal: failed to open file");
     return false;
   }
   // The size is recorded now, so the estimates agree with the layout before
@@ -220,8 +220,8 @@ bool VCDClassISOFormat::AddFileInternal(const char* source, const char* isoPath,
 std::int32_t VCDClassISOFormat::AddFile(const char* source, const char* isoPath, const void* date16,
                                         const char* altName) {
   if (!AddFileInternal(source, isoPath, date16, altName, 0)) return 0;
-  VcdLog("VCDClassISOFormat::AddFile called");
-  VcdLog("%s %s %s", source, isoPath, altName ? altName : "");
+  discpak::ComsLogF("VCDClassISOFormat::AddFile called");
+  discpak::ComsLogF("%s %s %s", source, isoPath, altName ? altName : "");
   return 1;
 }
 
@@ -236,8 +236,8 @@ std::int32_t VCDClassISOFormat::AddHardLink(const char* source, const char* link
   for (std::size_t i = 0; i < files_.size(); ++i) {
     if (files_[i].source == source) {
       links_.push_back({linkPath, ToDate(date16), i});
-      VcdLog("VCDClassISOFormat::AddHardLink called");
-      VcdLog("%s %s", source, linkPath);
+      discpak::ComsLogF("VCDClassISOFormat::AddHardLink called");
+      discpak::ComsLogF("%s %s", source, linkPath);
       return 1;
     }
   }
@@ -258,8 +258,8 @@ std::int32_t VCDClassISOFormat::AddDualFile(const char* source1, const char* sou
     files_.pop_back();
     return 0;
   }
-  VcdLog("VCDClassISOFormat::AddDualFile called");
-  VcdLog("%s %s %s", source1, source2, isoPath);
+  discpak::ComsLogF("VCDClassISOFormat::AddDualFile called");
+  discpak::ComsLogF("%s %s %s", source1, source2, isoPath);
   return 1;
 }
 
@@ -274,8 +274,8 @@ std::int32_t VCDClassISOFormat::AddVCDTrack(const char* mpegFile, std::int32_t f
   const auto size = FileSize(mpegFile);
   if (!size) return 0;
   tracks_.push_back({mpegFile, flag, *size});
-  VcdLog("VCDClassISOFormat::AddVCDTrack called");
-  VcdLog("%s", mpegFile);
+  discpak::ComsLogF("VCDClassISOFormat::AddVCDTrack called");
+  discpak::ComsLogF("%s", mpegFile);
   return 1;
 }
 
@@ -287,8 +287,8 @@ std::int32_t VCDClassISOFormat::AddVCDTrackW(const char16_t* mpegFile, std::int3
 std::int32_t VCDClassISOFormat::LinkVCDTrack(std::int32_t trackNumber, const char* name) {
   if (trackNumber < 2 || trackNumber > 99) return 0;
   trackNames_[static_cast<std::size_t>(trackNumber)] = name ? name : "";
-  VcdLog("VCDClassISOFormat::LinkVCDTrack called");
-  VcdLog("%d %s", trackNumber, name ? name : "");
+  discpak::ComsLogF("VCDClassISOFormat::LinkVCDTrack called");
+  discpak::ComsLogF("%d %s", trackNumber, name ? name : "");
   return 1;
 }
 
@@ -306,8 +306,8 @@ std::int32_t VCDClassISOFormat::AddVCDSegment(const char* file, std::int32_t con
   const int first = segments_.empty() ? 1 : segments_.back().firstItem + segments_.back().items;
   if (first + items - 1 > kMaxPlayItems) return 0;
   segments_.push_back({file, first, *size, static_cast<std::uint8_t>(contentByte), items});
-  VcdLog("VCDClassISOFormat::AddVCDSegment called");
-  VcdLog("%s", file);
+  discpak::ComsLogF("VCDClassISOFormat::AddVCDSegment called");
+  discpak::ComsLogF("%s", file);
   return first;
 }
 
@@ -319,8 +319,8 @@ std::int32_t VCDClassISOFormat::AddVCDSegmentW(const char16_t* file, std::int32_
 std::int32_t VCDClassISOFormat::LinkVCDSegment(std::int32_t segmentNumber, const char* name) {
   if (segmentNumber < 1 || segmentNumber > kMaxPlayItems) return 0;
   segmentNames_[static_cast<std::size_t>(segmentNumber)] = name ? name : "";
-  VcdLog("VCDClassISOFormat::LinkVCDSegment called");
-  VcdLog("%d %s", segmentNumber, name ? name : "");
+  discpak::ComsLogF("VCDClassISOFormat::LinkVCDSegment called");
+  discpak::ComsLogF("%d %s", segmentNumber, name ? name : "");
   return 1;
 }
 
@@ -333,8 +333,8 @@ std::int32_t VCDClassISOFormat::SetLOTPSDFiles(const char* lotFile, const char* 
   lotFile_ = lotFile ? lotFile : "";
   psdFile_ = psdFile ? psdFile : "";
   maxListId_ = maxListId;
-  VcdLog("VCDClassISOFormat::SetLOTPSDFiles called");
-  VcdLog("%s %s %d", lotFile_.c_str(), psdFile_.c_str(), maxListId);
+  discpak::ComsLogF("VCDClassISOFormat::SetLOTPSDFiles called");
+  discpak::ComsLogF("%s %s %d", lotFile_.c_str(), psdFile_.c_str(), maxListId);
   return maxListId;
 }
 
@@ -413,7 +413,7 @@ bool VCDClassISOFormat::Fail(std::int32_t state, const std::string& why) {
     std::lock_guard lock(errorMutex_);
     if (error_.empty()) error_ = why;
   }
-  VcdLog("%s", why.c_str());
+  discpak::ComsLogF("%s", why.c_str());
   state_.store(state);
   return false;
 }
@@ -474,7 +474,7 @@ bool VCDClassISOFormat::WriteSegment(const Segment& s, const VCDImagePlan::Segme
   }
   if (position_ != plan.start) return Fail(5, "ISOFormat: segment placed at the wrong sector");
   const std::uint32_t end = position_ + static_cast<std::uint32_t>(s.items) * 150;
-  VcdLog("WriteSegment: %s at %u", s.path.c_str(), position_);
+  discpak::ComsLogF("WriteSegment: %s at %u", s.path.c_str(), position_);
   std::ifstream in(s.path, std::ios::binary);
   if (!in) return Fail(2, "ISOFormat: cannot open segment " + s.path);
   std::vector<std::uint8_t> data(static_cast<std::size_t>(s.size));
@@ -517,7 +517,7 @@ bool VCDClassISOFormat::WriteSegment(const Segment& s, const VCDImagePlan::Segme
     MakeForm2Unit(sub[i], data.data() + i * kVCDForm2DataBytes, &unit);
     if (!WriteUnit(unit)) return false;
   }
-  VcdLog("WriteSegment: padding %s at %u", s.path.c_str(), position_);
+  discpak::ComsLogF("WriteSegment: padding %s at %u", s.path.c_str(), position_);
   MakeForm2Unit(kSegmentPadSubheader, nullptr, &unit);
   while (position_ < end) {
     if (!WriteUnit(unit)) return false;
@@ -615,7 +615,7 @@ bool VCDClassISOFormat::LayoutAndStream() {
     dm->SetModificationDate(&now);
   }
 
-  VcdLog("ISOTrackEncode: Adding arbitrary files");
+  discpak::ComsLogF("ISOTrackEncode: Adding arbitrary files");
   auto dateOf = [&](const Date& d) { return d.given ? FromWords(d.words) : now; };
   for (std::size_t i = 0; i < files_.size(); ++i) {
     const FileEntry& f = files_[i];
@@ -641,7 +641,7 @@ bool VCDClassISOFormat::LayoutAndStream() {
           const std::u16string w = base::Utf8ToUtf16(DiscPath(alt));
           dm->AddPathXA(w.c_str(), sectors * 2048, at, 0, &now, nullptr, kXAForm2, 0, 0, 0);
         }
-        VcdLog("ISOFormat: segment %d starts at %u", s.firstItem + k, at);
+        discpak::ComsLogF("ISOFormat: segment %d starts at %u", s.firstItem + k, at);
         at += RoundUp(sectors, 150);
       }
     }
@@ -668,7 +668,7 @@ bool VCDClassISOFormat::LayoutAndStream() {
       const std::u16string w = base::Utf8ToUtf16(DiscPath(alt));
       dm->AddPathXA(w.c_str(), t.sectors.total * 2048, t.start, 0, &now, nullptr, kXAForm2, 0, 0, 0);
     }
-    VcdLog("\\MPEGAV\\AVSEQ%02d.DAT starts at %u", static_cast<int>(i) + 1, t.start);
+    discpak::ComsLogF("\\MPEGAV\\AVSEQ%02d.DAT starts at %u", static_cast<int>(i) + 1, t.start);
   }
 
   dm->SetStructureOffset(kStructureSector);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "disclib/vcd/Sectors.h"
+#include "disclib/recorder/CdrUtil.h"
 
 namespace vexa::vcd {
 
@@ -32,7 +32,8 @@ SectorData VCD11InfoVCD::InfoSector() const {
   }
   Put32(s.data() + 44, psdSize);
   if (firstSegmentLba >= 0) {
-    const auto msf = LBAToMSFBCD(firstSegmentLba);
+    std::uint8_t msf[3];
+    LBAToMSFBCD(firstSegmentLba, msf);
     s[48] = msf[0];
     s[49] = msf[1];
     s[50] = 0;
@@ -53,11 +54,8 @@ SectorData VCD11InfoVCD::EntriesSector() const {
   Put16(s.data() + 10, static_cast<std::uint32_t>(count));
   for (std::size_t i = 0; i < count; ++i) {
     std::uint8_t* e = s.data() + 12 + 4 * i;
-    e[0] = ToBCD(entries[i].trackNumber);
-    const auto msf = LBAToMSFBCD(entries[i].lba);
-    e[1] = msf[0];
-    e[2] = msf[1];
-    e[3] = msf[2];
+    e[0] = BinToBCD(entries[i].trackNumber);
+    LBAToMSFBCD(entries[i].lba, e + 1);
   }
   return s;
 }

@@ -1,16 +1,18 @@
 // The library-object registry behind DLL_LL_GetLibObject and
-// DLL_LL_ReleaseObject, and the "DISCPAK" table.
+// DLL_LL_ReleaseObject: the recorder layer's "CDR4COMS" and "CDR4BASE", and
+// the "DISCPAK" table.
 #include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
 
+#include "disclib/recorder/CDR4BASE.h"
+#include "disclib/recorder/CDR4COMS.h"
 #include "disclib/vcd/AudioEncode.h"
 #include "disclib/vcd/Bindings.h"
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "disclib/vcd/ISOFormatFactory.h"
 #include "disclib/vcd/Menu20.h"
-#include "disclib/vcd/RecorderLink.h"
 #include "disclib/vcd/VideoEncode.h"
 
 namespace vexa::vcd {
@@ -77,6 +79,12 @@ void* DiscpakGet() {
 
 void DiscpakRelease(void*) {}
 
+// The recorder layer's getters and releases, as entries of the registry.
+void* ComsGet() { return CDR4COMS_Get(); }
+void ComsRelease(void* table) { CDR4COMS_Release(static_cast<CDR4COMS*>(table)); }
+void* BaseGet() { return CDR4BASE_Get(); }
+void BaseRelease(void* table) { CDR4BASE_Release(static_cast<CDR4BASE*>(table)); }
+
 struct Registry {
   std::mutex mutex;
   LibObject entries[kMaxLibObjects];
@@ -94,8 +102,8 @@ struct Registry {
     if (filled) return;
     filled = true;
     count = 0;
-    Add("CDR4COMS", &CDR4COMS_Get, &CDR4COMS_Release);
-    Add("CDR4BASE", &CDR4BASE_Get, &CDR4BASE_Release);
+    Add("CDR4COMS", &ComsGet, &ComsRelease);
+    Add("CDR4BASE", &BaseGet, &BaseRelease);
     Add("DISCPAK", &DiscpakGet, &DiscpakRelease);
   }
 };

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstring>
 
-#include "disclib/vcd/VcdLog.h"
+#include "disclib/recorder/ComsLog.h"
 
 namespace vexa::vcd {
 
@@ -206,14 +206,14 @@ const std::uint8_t* VCDClass20Menu::BuildLOT(std::int32_t* size) {
   error_.clear();
   if (maxListId_ > kMaxListId) {
     error_ = "LOT.VCD would exceed 65536 bytes: more than 32767 lists";
-    VcdLog("VCDClass20Menu::BuildLOT - %s", error_.c_str());
+    discpak::ComsLogF("VCDClass20Menu::BuildLOT - %s", error_.c_str());
     return nullptr;
   }
   std::vector<std::int32_t> positions;
   const std::int64_t total = Positions(&positions);
   if (total > kMaxPsdBytes) {
     error_ = "PSD.VCD would run past sector 300: " + std::to_string(total) + " bytes";
-    VcdLog("VCDClass20Menu::BuildLOT - %s", error_.c_str());
+    discpak::ComsLogF("VCDClass20Menu::BuildLOT - %s", error_.c_str());
     return nullptr;
   }
   lot_.assign(2 * static_cast<std::size_t>(maxListId_) + 2, 0);
@@ -232,7 +232,7 @@ const std::uint8_t* VCDClass20Menu::BuildPSD(std::int32_t* size) {
   const std::int64_t total = Positions(&positions);
   if (total > kMaxPsdBytes) {
     error_ = "PSD.VCD would run past sector 300: " + std::to_string(total) + " bytes";
-    VcdLog("VCDClass20Menu::BuildPSD - %s", error_.c_str());
+    discpak::ComsLogF("VCDClass20Menu::BuildPSD - %s", error_.c_str());
     return nullptr;
   }
   psd_.assign(static_cast<std::size_t>(total), 0);

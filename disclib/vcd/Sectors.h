@@ -20,11 +20,6 @@ inline constexpr Subheader kDataSubheader = {1, 1, 0x08, 0x00};
 // sectors they pad.
 inline constexpr Subheader kSegmentPadSubheader = {1, 0, 0x60, 0x00};
 
-// Minutes, seconds and frames in binary-coded decimal of an address (the
-// 150 sectors of the first pre-gap added).
-std::array<std::uint8_t, 3> LBAToMSFBCD(std::int32_t lba);
-std::uint8_t ToBCD(int value);
-
 // The raw 2352-byte Mode 2 sector of a unit at this address (sync, header
 // and mode byte 2, then the unit).
 std::array<std::uint8_t, 2352> RawSector(std::int32_t lba, const Unit& unit);

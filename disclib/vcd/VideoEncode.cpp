@@ -6,8 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "disclib/recorder/ComsLog.h"
 #include "disclib/vcd/Bindings.h"
-#include "disclib/vcd/VcdLog.h"
 #include "platform/base/Text.h"
 
 namespace vexa::vcd {
@@ -163,14 +163,14 @@ std::int32_t VCDClassMPG1VideoEncode::EstimateSeconds() {
   const auto base =
       static_cast<std::int32_t>(std::lround(static_cast<double>(entries_.size()) * factor) + seconds * 0.125);
   const auto estimate = static_cast<std::int32_t>(base * VCDCPUScale());
-  VcdLog("VCDClassMPG1VideoEncode time estimate %d", estimate);
+  discpak::ComsLogF("VCDClassMPG1VideoEncode time estimate %d", estimate);
   return estimate;
 }
 
 std::int32_t VCDClassMPG1VideoEncode::EstimateSectors() {
   const double seconds = static_cast<double>(SummedMs()) / 1000.0;
   const auto estimate = static_cast<std::int32_t>(std::lround(seconds * 75.0));
-  VcdLog("VCDClassMPG1VideoEncode space estimate %d", estimate);
+  discpak::ComsLogF("VCDClassMPG1VideoEncode space estimate %d", estimate);
   return estimate;
 }
 
@@ -188,8 +188,8 @@ void VCDClassMPG1VideoEncode::StartConversion(const char* outputPath) {
     run_.set_done();
     return;
   }
-  VcdLog("VCDClassMPG1VideoEncode conversion started.");
-  VcdLog("%d pictures to convert", static_cast<int>(entries_.size()));
+  discpak::ComsLogF("VCDClassMPG1VideoEncode conversion started.");
+  discpak::ComsLogF("%d pictures to convert", static_cast<int>(entries_.size()));
   run_.Start([this] { Encode(); });
 }
 
@@ -206,49 +206,49 @@ void VCDClassMPG1VideoEncode::Encode() {
     const char* out = output_.c_str();
     const char* mp2 = mp2Path_.c_str();
     if (!slot.callback()) {
-      VcdLog("Operation failed.");
+      discpak::ComsLogF("Operation failed.");
     } else if (stillFamily_ && !mp2Path_.empty()) {
-      VcdLog("Starting Multi_I_Enc_Still_MP2");
+      discpak::ComsLogF("Starting Multi_I_Enc_Still_MP2");
       result = VCDMulti_I_Enc_Still_MP2(count, slot.callback(), out, quality_, mode_, mp2, mix_);
-      VcdLog("Finished Multi_I_Enc_Still_MP2");
+      discpak::ComsLogF("Finished Multi_I_Enc_Still_MP2");
     } else if (stillFamily_) {
-      VcdLog("Starting Multi_I_Enc_Still");
+      discpak::ComsLogF("Starting Multi_I_Enc_Still");
       result = VCDMulti_I_Enc_Still(count, slot.callback(), out, quality_, mode_);
-      VcdLog("Finished Multi_I_Enc_Still");
+      discpak::ComsLogF("Finished Multi_I_Enc_Still");
     } else if (!mp2Path_.empty()) {
-      VcdLog("Starting MulVidlathe_MP2");
+      discpak::ComsLogF("Starting MulVidlathe_MP2");
       result = VCDMulVidlathe_MP2(count, slot.callback(), out, mode_, mp2, mix_);
-      VcdLog("Finished MulVidlathe_MP2");
+      discpak::ComsLogF("Finished MulVidlathe_MP2");
     } else {
-      VcdLog("Starting MultipleVidlathe2");
+      discpak::ComsLogF("Starting MultipleVidlathe2");
       result = VCDMultipleVidlathe2(count, slot.callback(), out, mode_);
-      VcdLog("Finished MultipleVidlathe2");
+      discpak::ComsLogF("Finished MultipleVidlathe2");
     }
-    if (result == 0) VcdLog("Operation failed.");
+    if (result == 0) discpak::ComsLogF("Operation failed.");
     run_.SetStateIfRunning(result == 0 ? kVCDEncoderFailed : kVCDSuccess);
   } catch (...) {
     run_.set_state(kVCDFault);
   }
   if (run_.cancelled()) run_.set_state(kVCDCancelled);
   run_.set_done();
-  VcdLog("VCDClassMPG1VideoEncode conversion completed.");
+  discpak::ComsLogF("VCDClassMPG1VideoEncode conversion completed.");
 }
 
 int VCDClassMPG1VideoEncode::NextPicture(void* bitsOut, BITMAPINFOHEADER* headerOut) {
   if (run_.cancelled() || run_.state() != kVCDRunning) return 0;
   const std::int32_t index = delivered_.load();
   if (index >= static_cast<std::int32_t>(entries_.size())) {
-    VcdLog("VCDEncGetNextPic - no picture available");
+    discpak::ComsLogF("VCDEncGetNextPic - no picture available");
     return 100;
   }
   const Entry& e = entries_[static_cast<std::size_t>(index)];
-  VcdLog("VCDEncGetNextPic");
-  VcdLog("%s", e.path.c_str());
+  discpak::ComsLogF("VCDEncGetNextPic");
+  discpak::ComsLogF("%s", e.path.c_str());
   auto fail = [&](const char* why) {
     run_.SetFailedName(e.path);
     failingIndex_.store(index);
     run_.set_state(kVCDInputFailed);
-    VcdLog("%s", why);
+    discpak::ComsLogF("%s", why);
     return 0;
   };
   if (!FileOpens(e.path)) return fail("File not found.");

@@ -27,6 +27,10 @@ class EngineTestAccess {
  public:
   static void DropImageBuilder(CVEXAVCDEngine* e) { e->wizard_.reset(); }
   static VCDWizard* Builder(CVEXAVCDEngine* e) { return e->wizard_.get(); }
+  static std::vector<std::uint8_t> VolumeRecord(CVEXAVCDEngine* e, const std::string& preparer) {
+    return e->VolumeRecord(preparer);
+  }
+  static GUID EngineGuid(CVEXAVCDEngine* e) { return e->engineGuid_; }
   static const std::string& WorkFolder(CVEXAVCDEngine* e, int which) {
     const std::string* folders[] = {&e->vexaxmlDir_, &e->vexaprtDir_, &e->vexaodDir_, &e->contentDir_,
                                     &e->thumbDir_,   &e->webresDir_,  &e->originalDir_, &e->vexapcDir_};

@@ -160,6 +160,33 @@ TEST_F(EngineTest, MethodsNeedingTheBuilderFailWithoutTouchingTheLastResult) {
   EXPECT_EQ(LastMessage(), "S_OK");
 }
 
+// The volume record the image's primary descriptor is made from.
+TEST_F(EngineTest, VolumeRecord) {
+  ASSERT_EQ(Create(), S_OK);
+  auto info = As<IVEXADiscInfo>();
+  ASSERT_EQ(info->put_CopyrightFileIdentifier(B("COPY.TXT").Get()), S_OK);
+  ASSERT_EQ(info->put_AbstractFileIdentifier(B("").Get()), S_OK);
+  const auto r = EngineTestAccess::VolumeRecord(object_, "Tervane Co./VEXA1.2.3");
+  ASSERT_EQ(r.size(), 752u);
+  auto text = [&r](std::size_t at, std::size_t n) { return std::string(r.begin() + at, r.begin() + at + n); };
+  // Creation and modification: the engine's start time as eight 16-bit words.
+  const base::CalendarTime t = clock_.LocalNow();
+  EXPECT_EQ(r[0] | r[1] << 8, t.year);
+  EXPECT_EQ(r[16] | r[17] << 8, t.year);
+  EXPECT_EQ(r[6] | r[7] << 8, t.day);
+  // Expiration and effective dates are not set: zero.
+  EXPECT_EQ(text(32, 32), std::string(32, '\0'));
+  EXPECT_EQ(text(64, 32), "CD-RTOS CD-BRIDGE" + std::string(15, ' '));
+  EXPECT_EQ(text(96, 11), "KV_ORL_DISC");
+  std::string id = CVEXAVCDEngine::GUIDtoStringGUID(EngineTestAccess::EngineGuid(object_));
+  for (char& c : id) c = c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(text(128, 36), id);
+  EXPECT_EQ(text(384, 21), "Tervane Co./VEXA1.2.3");
+  EXPECT_EQ(r[405], ' ');
+  EXPECT_EQ(text(640, 8), "COPY.TXT");
+  EXPECT_EQ(text(677, 37), std::string(37, ' '));
+}
+
 TEST_F(EngineTest, DiscInformationTexts) {
   ASSERT_EQ(Create(), S_OK);
   auto info = As<IVEXADiscInfo>();

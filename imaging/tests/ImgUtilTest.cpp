@@ -148,13 +148,16 @@ TEST_F(ImgUtilTest, GetStillInfoChecksInOrder) {
   // A file that is no picture: the layer's text, number, the path and the text again.
   EXPECT_EQ(util->GetStillInfo(B(Path("real.jpg")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
             E_FAIL);
-  EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
-                       Path("real.jpg") + "Invalid file format");
-  // A folder is found, named, and then fails as a picture.
+  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Invalid file format - -7 - " +
+                            Path("real.jpg") + " - Invalid file format",
+                        0),
+            0u);
+  // A folder is found, named, and then fails as a picture, saying why.
   ASSERT_TRUE(base::MakeDirs(Path("album.d")));
   EXPECT_EQ(util->GetStillInfo(B(Path("album.d")).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h),
             E_FAIL);
-  EXPECT_EQ(Err().rfind("IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - ", 0), 0u);
+  EXPECT_EQ(Err(), "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Error reading from file - -5 - " +
+                       Path("album.d") + " - Error reading from file: a folder, not a picture file");
   EXPECT_EQ(ext.Utf8(), ".d");
 }
 
@@ -180,7 +183,7 @@ TEST_F(ImgUtilTest, ResizeStillChecksInOrder) {
       {"s", "d", 0, 1, 1, 0, -1, 0, -1, -1, "you must specify a valid RGB Grenn value for the matte (0-255)"},
       {"s", "d", 0, 1, 1, 0, -1, 0, 0, 256, "you must specify a valid RGB Blue value for the matte (0-255)"},
       {"s", "d", 0, 1, 1, 0, 1, -1, -1, -1, "matte must be set to VARIANT_TRUE or VARIANT_FALSE"},
-      {"s", "d", 0, 1, 1, 0, 0, -1, -1, -1, "bmSrc.Load failed - -4 - File not found"},
+      {"s", "d", 0, 1, 1, 0, 0, -1, -1, -1, "bmSrc.Load failed - -4 - File not found: s"},
   };
   for (const Row& r : rows) {
     EXPECT_EQ(util->ResizeStill(B(r.src).Get(), B(r.dst).Get(), r.box, r.x, r.y, r.up, r.matte, r.r, r.g, r.b), E_FAIL);
@@ -272,7 +275,7 @@ TEST_F(ImgUtilTest, RotateStill) {
       {jpg, "d", 0, VARIANT_TRUE, "degrees must be > 0 and <= 360"},
       {jpg, "d", 361, VARIANT_TRUE, "degrees must be > 0 and <= 360"},
       {jpg, "d", 90, 1, "resize must be set to VARIANT_TRUE or VARIANT_FALSE"},
-      {Path("none.jpg"), "d", 90, VARIANT_TRUE, "bmSrc.Load failed - -4 - File not found"},
+      {Path("none.jpg"), "d", 90, VARIANT_TRUE, "bmSrc.Load failed - -4 - File not found: " + Path("none.jpg")},
   };
   for (const Bad& b : bad) {
     EXPECT_EQ(util->RotateStill(B(b.src).Get(), B(b.dst).Get(), b.degrees, b.resize, &fx, &fy), E_FAIL);
@@ -415,7 +418,8 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
                                          160, 160, B(Path("w.jpg")).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
                                          &ww, &wh),
             E_FAIL);
-  EXPECT_EQ(Err(), "CVEXAImgUtil::CreateStillDerivatives - bmSrc.Load() failed - -4 - File not found");
+  EXPECT_EQ(Err(), "CVEXAImgUtil::CreateStillDerivatives - bmSrc.Load() failed - -4 - File not found: " +
+                       Path("none.jpg"));
   EXPECT_TRUE(ar == VARIANT_FALSE && tr == VARIANT_FALSE && wr == VARIANT_FALSE);
   EXPECT_TRUE(aw == -1 && ah == -1 && tw == -1 && th == -1 && ww == -1 && wh == -1);
   // An album still that cannot be written ends the call before the others.
@@ -427,34 +431,89 @@ TEST_F(ImgUtilTest, DerivativesEdgeCases) {
   EXPECT_EQ(Err().rfind("CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for albumRes still - -6 - ", 0), 0u);
   EXPECT_EQ(ar, VARIANT_FALSE);
   EXPECT_FALSE(base::FileExists(Path("t.jpg")));
-  // A box that cannot be filled ends the call at its still; what was written
-  // and reported before stays.
+  // All or nothing: a still that cannot be made or written leaves no file
+  // of the call behind, and the targets already there as they were.
+  ASSERT_TRUE(base::WriteFileAtomic(Path("t.jpg"), "old thumb"));
+  ASSERT_TRUE(base::MakeDirs(Path("folder.jpg")));
   struct Row {
     LONG tx, wx;
-    const char* message;
-    VARIANT_BOOL thumbDone;
+    std::string web;
+    std::string message;
   };
   const Row rows[] = {
-      {0, 640, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
-               "Invalid parameter passed", VARIANT_FALSE},
-      {160, -1, "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
-                "Invalid parameter passed", VARIANT_TRUE},
+      {0, 640, Path("w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for thumbRes still - -3 - "
+       "Invalid parameter passed"},
+      {160, -1, Path("w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - ResizeStillHelper failed for webRes still - -3 - "
+       "Invalid parameter passed"},
+      {160, 640, Path("no/such/dir/w.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for webRes still - -6 - Error writing to file: "
+       "cannot create a file in '" + Path("no/such/dir") + "' for '" + Path("no/such/dir/w.jpg") +
+       "': No such file or directory"},
+      {160, 640, Path("folder.jpg"),
+       "CVEXAImgUtil::CreateStillDerivatives - bmDest.Save failed for webRes still - -6 - Error writing to file: '" +
+           Path("folder.jpg") + "' is a folder"},
   };
   for (const Row& r : rows) {
     base::RemoveAll(Path("a.jpg"));
-    base::RemoveAll(Path("t.jpg"));
     EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("a.jpg")).Get(), B(Path("t.jpg")).Get(), r.tx,
-                                           160, B(Path("w.jpg")).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
-                                           &ww, &wh),
+                                           160, B(r.web).Get(), r.wx, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww,
+                                           &wh),
               E_FAIL);
     EXPECT_EQ(Err(), r.message);
-    EXPECT_TRUE(ar == VARIANT_TRUE && aw == 800 && ah == 600);
-    EXPECT_TRUE(base::FileExists(Path("a.jpg")));
-    EXPECT_EQ(tr, r.thumbDone);
-    EXPECT_EQ(base::FileExists(Path("t.jpg")), r.thumbDone == VARIANT_TRUE);
-    EXPECT_EQ(wr, VARIANT_FALSE);
-    EXPECT_EQ(ww, -1);
+    EXPECT_TRUE(ar == VARIANT_FALSE && tr == VARIANT_FALSE && wr == VARIANT_FALSE);
+    EXPECT_FALSE(base::FileExists(Path("a.jpg")));
+    std::string thumb;
+    base::ReadFile(Path("t.jpg"), &thumb);
+    EXPECT_EQ(thumb, "old thumb");
   }
+}
+
+// A result that names its source (by the same text, another spelling or a
+// link) or another result is refused before anything is written; an album
+// still that is the source itself is the original, unless it must turn.
+TEST_F(ImgUtilTest, DerivativesNeverOverwriteTheirSource) {
+  VEXA_REQUIRE_IMAGEMAGICK();
+  const std::string photo = Make("p.jpg", 800, 600);
+  std::string original;
+  ASSERT_TRUE(base::ReadFile(photo, &original));
+  ASSERT_EQ(::symlink(photo.c_str(), Path("link.jpg").c_str()), 0);
+  const std::string p = "CVEXAImgUtil::CreateStillDerivatives - ";
+  struct Row {
+    LONG degrees;
+    std::string album, thumb, web, message;
+  } rows[] = {
+      {90, photo, Path("t.jpg"), Path("w.jpg"), p + "albumResStill names origStill, which the rotation would overwrite"},
+      {0, Path("a.jpg"), photo, Path("w.jpg"), p + "thumbResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), Path("t.jpg"), Path("link.jpg"), p + "webResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), dir_ + "/./p.jpg", Path("w.jpg"), p + "thumbResStill names origStill, which it would overwrite"},
+      {0, Path("a.jpg"), Path("t.jpg"), Path("t.jpg"), p + "thumbResStill and webResStill name the same file"},
+      {0, Path("w.jpg"), Path("t.jpg"), Path("w.jpg"), p + "albumResStill names the same file as webResStill"},
+  };
+  VARIANT_BOOL ar, tr, wr;
+  LONG aw, ah, tw, th, ww, wh;
+  for (const Row& r : rows) {
+    EXPECT_EQ(util->CreateStillDerivatives(B(photo).Get(), r.degrees, B(r.album).Get(), B(r.thumb).Get(), 160, 160,
+                                           B(r.web).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww, &wh),
+              E_FAIL);
+    EXPECT_EQ(Err(), r.message);
+    std::string after;
+    ASSERT_TRUE(base::ReadFile(photo, &after));
+    EXPECT_EQ(after, original);
+    EXPECT_FALSE(base::FileExists(Path("a.jpg")) || base::FileExists(Path("t.jpg")) || base::FileExists(Path("w.jpg")));
+  }
+  // The album still reached through a link to the source, without rotation:
+  // the original serves and is not written.
+  ASSERT_EQ(util->CreateStillDerivatives(B(photo).Get(), 0, B(Path("link.jpg")).Get(), B(Path("t.jpg")).Get(), 160,
+                                         160, B(Path("w.jpg")).Get(), 640, 640, &ar, &aw, &ah, &tr, &tw, &th, &wr,
+                                         &ww, &wh),
+            S_OK)
+      << Err();
+  EXPECT_EQ(ar, VARIANT_TRUE);
+  std::string after;
+  ASSERT_TRUE(base::ReadFile(photo, &after));
+  EXPECT_EQ(after, original);
 }
 
 TEST_F(ImgUtilTest, CallsThroughIDispatch) {
@@ -464,6 +523,21 @@ TEST_F(ImgUtilTest, CallsThroughIDispatch) {
   DISPID id = 0;
   ASSERT_EQ(d->GetIDsOfNames(GUID_NULL, &name, 1, 0, &id), S_OK);
   EXPECT_EQ(id, 4);
+  // Type information from the same table, in the server's library.
+  vexa::com::ComPtr<ITypeInfo> info;
+  ASSERT_EQ(d->GetTypeInfo(0, 0, info.Put()), S_OK);
+  vexa::com::Bstr itf;
+  ASSERT_EQ(info->GetDocumentation(MEMBERID_NIL, itf.Out(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(itf.View(), u"IVEXAImgUtil");
+  vexa::com::ComPtr<ITypeLib> lib;
+  ASSERT_EQ(info->GetContainingTypeLib(lib.Put(), nullptr), S_OK);
+  TLIBATTR* libAttr = nullptr;
+  ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+  EXPECT_EQ(libAttr->guid, LIBID_VEXAIMGLib);
+  lib->ReleaseTLibAttr(libAttr);
+  MEMBERID memid = 0;
+  ASSERT_EQ(info->GetIDsOfNames(&name, 1, &memid), S_OK);
+  EXPECT_EQ(memid, 4);
   VARIANT_BOOL answer = 7;
   VARIANT args[2];
   VariantInit(&args[0]);
@@ -481,8 +555,15 @@ TEST_F(ImgUtilTest, CallsThroughIDispatch) {
   EXPECT_EQ(Err(), "IVEXAImgUtil::isStillJPG - You must specify a valid Leadtools still format number ltInputFormat (0-246)");
   args[0].vt = VT_BOOL;  // an out-argument not passed by reference
   EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &params, result.Out(), nullptr, nullptr), DISP_E_TYPEMISMATCH);
-  params.cArgs = 1;
-  EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &params, result.Out(), nullptr, nullptr), DISP_E_BADPARAMCOUNT);
+  // A last out-argument left off is the call's result.
+  args[1].lVal = 101;
+  DISPPARAMS formatOnly{&args[1], nullptr, 1, 0};
+  ASSERT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &formatOnly, result.Out(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(result.vt, VT_BOOL);
+  EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+  formatOnly.cArgs = 0;
+  EXPECT_EQ(d->Invoke(9, GUID_NULL, 0, DISPATCH_METHOD, &formatOnly, result.Out(), nullptr, nullptr),
+            DISP_E_BADPARAMCOUNT);
 }
 
 }  // namespace

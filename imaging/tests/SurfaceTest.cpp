@@ -132,7 +132,8 @@ TEST_F(ImgUtilTest, StretchKeepsAspectAndFitsTheBox) {
   EXPECT_EQ(util->OTStretchImageFile(0, 0, 50, 50, B(big).Get(), -1, 3), E_FAIL);
   EXPECT_EQ(Err(), "IVEXAImgUtil::OTStretchImageFile - You must specify a valid keepAspect parameter");
   EXPECT_EQ(util->OTStretchImageFile(0, 0, 50, 50, B(Path("none.bmp")).Get(), -1, VARIANT_TRUE), E_FAIL);
-  EXPECT_EQ(Err(), "CVEXAImgUtil::OTStretchImageFile - m_OTLBitmap.Load failed - -4 - File not found");
+  EXPECT_EQ(Err(), "CVEXAImgUtil::OTStretchImageFile - m_OTLBitmap.Load failed - -4 - File not found: " +
+                       Path("none.bmp"));
 }
 
 TEST_F(ImgUtilTest, ClipShowsTheCentre) {

@@ -1,6 +1,6 @@
 #include <climits>
 
-#include "imaging/TitleLayout.h"
+#include "imaging/TitleLayout_p.h"
 #include "imaging/tests/ImgUtilFixture.h"
 
 namespace vexa::imgutil::testing {

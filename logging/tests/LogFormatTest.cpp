@@ -1,4 +1,4 @@
-#include "logging/LogFormat.h"
+#include "logging/LogFormat_p.h"
 
 #include <gtest/gtest.h>
 

@@ -2,6 +2,9 @@
 // and reading the log files back.
 #pragma once
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -49,6 +52,38 @@ class LogSandbox {
  private:
   std::string root_;
   std::string data_;
+};
+
+// Limits the size of files this process writes for the length of a scope:
+// a write past the limit fails (the signal it would raise is ignored) and
+// the limits in force before come back when the scope ends.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : bytes_(bytes) {}
+  ~FileSizeLimit() {
+    if (!set_) return;
+    ::setrlimit(RLIMIT_FSIZE, &saved_);
+    ::sigaction(SIGXFSZ, &oldAction_, nullptr);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  bool Set() {
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    if (::getrlimit(RLIMIT_FSIZE, &saved_) != 0) return false;
+    ::sigaction(SIGXFSZ, &ignore, &oldAction_);
+    rlimit small = saved_;
+    small.rlim_cur = bytes_;
+    set_ = true;
+    return ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+  }
+
+ private:
+  rlim_t bytes_;
+  bool set_ = false;
+  rlimit saved_{};
+  struct sigaction oldAction_ {};
 };
 
 // Splits a log into its lines (CR LF removed).

@@ -46,7 +46,9 @@ std::string ResolvedServerProgram() {
 // A client process with pipes to its standard input and output.
 class ChildProcess {
  public:
-  explicit ChildProcess(std::vector<std::string> args, const std::string& program = Client()) {
+  // With mergeErrors the child's standard error joins its output.
+  explicit ChildProcess(std::vector<std::string> args, const std::string& program = Client(),
+                        bool mergeErrors = false) {
     int in[2], out[2];
     EXPECT_EQ(::pipe2(in, O_CLOEXEC), 0);
     EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
@@ -54,6 +56,7 @@ class ChildProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (mergeErrors) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     std::vector<char*> argv;
     args.insert(args.begin(), program);
     for (std::string& a : args) argv.push_back(a.data());
@@ -79,6 +82,14 @@ class ChildProcess {
     char c;
     while (::read(stdout_, &c, 1) == 1 && c != '\n') line.push_back(c);
     return line;
+  }
+  // Everything the child writes until it ends its output.
+  std::string ReadAll() {
+    std::string all;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::read(stdout_, buffer, sizeof buffer)) > 0) all.append(buffer, static_cast<std::size_t>(n));
+    return all;
   }
   void CloseInput() {
     if (stdin_ >= 0) ::close(std::exchange(stdin_, -1));
@@ -307,6 +318,58 @@ TEST_F(VexaLogServerTest, SendToolWritesResetsAndNamesTheLog) {
     ChildProcess usage({"only-two", "args"}, tool);
     EXPECT_EQ(usage.Wait(), 2);
   }
+}
+
+TEST_F(VexaLogServerTest, ServerThatStopsAnsweringFailsCallsInTimeAndTheLinesAreKept) {
+  ::setenv("VEXA_LOCAL_SERVER_TIMEOUT_MS", "400", 1);
+  ComPtr<IVexaLogger> logger = Create();
+  ASSERT_TRUE(logger);
+  const std::vector<pid_t> servers = Servers();
+  ASSERT_EQ(servers.size(), 1u);
+  ASSERT_EQ(::kill(servers[0], SIGSTOP), 0);
+
+  const std::string kept = box_.data() + "vexalog-undelivered.txt";
+  Bstr vexa = Bstr::FromUtf8("vexa"), info = Bstr::FromUtf8("INFO");
+  EXPECT_EQ(logger->WriteMessage(vexa.Get(), info.Get(), Bstr::FromUtf8("first").Get()), RPC_E_TIMEOUT);
+  com::ErrorText e = com::TakeError();
+  EXPECT_EQ(e.Utf8Description(),
+            "IVexaLogger::WriteMessage - the server vexalog did not answer within 400 ms; the line was kept in " +
+                kept);
+  EXPECT_EQ(e.source, u"Vexalog.VexaLogger.1");
+  // The connection was given up: later lines fail at once and are kept too.
+  EXPECT_EQ(logger->WriteMessages(vexa.Get(), info.Get(), Bstr::FromUtf8("sec").Get(),
+                                  Bstr::FromUtf8("ond").Get(), nullptr, nullptr, nullptr),
+            RPC_E_DISCONNECTED);
+  EXPECT_NE(com::TakeError().Utf8Description().find("; the line was kept in " + kept), std::string::npos);
+  const std::vector<std::string> lines = Lines(LogSandbox::Read(kept));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(15), " INFO vexa: first");
+  EXPECT_EQ(lines[1].substr(15), " INFO vexa: second");
+
+  // A tool that cannot reach the stopped server says so and fails.
+  {
+    ChildProcess send({"vexa", "INFO", "from the tool"}, std::string(VEXA_BUILD_DIR) + "/bin/vexalog-send", true);
+    const std::string said = send.ReadAll();
+    EXPECT_EQ(send.Wait(), 1);
+    EXPECT_EQ(said,
+              "vexalog-send: creating the logger failed (RPC_E_TIMEOUT): the server vexalog did not answer within "
+              "400 ms; the line was not written\n");
+  }
+  ::kill(servers[0], SIGCONT);
+  ::unsetenv("VEXA_LOCAL_SERVER_TIMEOUT_MS");
+}
+
+// A user's registry file that cannot be parsed: the tool gives the file's
+// line and reason, says the line was not written, and starts no server.
+TEST_F(VexaLogServerTest, SendToolReportsABrokenRegistryFile) {
+  const std::string hive = box_.root() + "/registry/HKLM.reg";
+  ASSERT_TRUE(base::WriteFileAtomic(hive, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"name\"=dword:xyz\n"));
+  ChildProcess send({"vexa", "INFO", "hello"}, std::string(VEXA_BUILD_DIR) + "/bin/vexalog-send", true);
+  const std::string said = send.ReadAll();
+  EXPECT_EQ(send.Wait(), 1);
+  EXPECT_EQ(said, "vexalog-send: creating the logger failed (REGDB_E_READREGDB): the registry cannot be read: " +
+                      hive + " line 4: bad dword (1 to 8 hex digits); the line was not written\n");
+  EXPECT_TRUE(Servers().empty());
 }
 
 TEST_F(VexaLogServerTest, TwoClientProcessesWriteWholeLinesInOrder) {

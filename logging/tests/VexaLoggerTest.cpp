@@ -1,4 +1,4 @@
-#include "logging/VexaLogger.h"
+#include "logging/VexaLogger_p.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -16,6 +16,7 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
+using testing::FileSizeLimit;
 using testing::Lines;
 using testing::LogSandbox;
 using testing::WithoutHeader;
@@ -220,17 +221,12 @@ TEST_F(VexaLoggerTest, DebugLogWhosePruningFailsIsEmptied) {
   ASSERT_LT(box_.Main().size(), 1000u);
   // Files may not grow past 1000 bytes: copying the debug log's last
   // quarter fails part way, while the main log still has room.
-  struct sigaction ignore {}, old {};
-  ignore.sa_handler = SIG_IGN;
-  ::sigaction(SIGXFSZ, &ignore, &old);
-  rlimit saved{};
-  ::getrlimit(RLIMIT_FSIZE, &saved);
-  rlimit small = saved;
-  small.rlim_cur = 1000;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  const HRESULT hr = Write(logger.Get(), "vexa", "INFO", "main line");
-  ::setrlimit(RLIMIT_FSIZE, &saved);
-  ::sigaction(SIGXFSZ, &old, nullptr);
+  HRESULT hr;
+  {
+    FileSizeLimit limit(1000);
+    ASSERT_TRUE(limit.Set());
+    hr = Write(logger.Get(), "vexa", "INFO", "main line");
+  }
 
   EXPECT_EQ(hr, S_OK);
   EXPECT_EQ(box_.Debug(), "");
@@ -356,17 +352,12 @@ TEST_F(VexaLoggerTest, FailedWriteOrFlushIsReportedWithItsText) {
     FillTo(logger.Get(), "debug", box_.DebugPath(), 1500);
     ASSERT_LT(box_.Main().size(), 1000u);
     // Files may not grow past 1000 bytes: the debug log takes no more.
-    struct sigaction ignore {}, old {};
-    ignore.sa_handler = SIG_IGN;
-    ::sigaction(SIGXFSZ, &ignore, &old);
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const HRESULT hr = Write(logger.Get(), "vexa", "debug", "lost");
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    ::sigaction(SIGXFSZ, &old, nullptr);
+    HRESULT hr;
+    {
+      FileSizeLimit limit(1000);
+      ASSERT_TRUE(limit.Set());
+      hr = Write(logger.Get(), "vexa", "debug", "lost");
+    }
     EXPECT_EQ(hr, E_FAIL);
     EXPECT_EQ(com::TakeError().Utf8Description(),
               "IVexaLogger:WriteMessage - Cannot write to logfile.");
@@ -431,6 +422,82 @@ TEST_F(VexaLoggerTest, SupportsErrorInfoForItsInterfaceOnly) {
   ASSERT_EQ(logger.As(&info), S_OK);
   EXPECT_EQ(info->InterfaceSupportsErrorInfo(IID_IVexaLogger), S_OK);
   EXPECT_EQ(info->InterfaceSupportsErrorInfo(IID_IDispatch), S_FALSE);
+}
+
+}  // namespace
+}  // namespace vexa::logging
+
+namespace vexa::logging {
+namespace {
+
+// The rows of the system block that name the programs for web pages and PDF
+// files, from the desktop's defaults: the open command and the print and
+// printto actions of the default application, or what was looked up when a
+// command cannot be read.
+TEST(SystemInfoTest, DocumentRowsNameTheCommandsOrWhatWasLookedUp) {
+  testing::LogSandbox box;
+  const std::string bin = box.root() + "/bin", apps = box.root() + "/share/applications";
+  ASSERT_TRUE(base::MakeDirs(bin));
+  ASSERT_TRUE(base::MakeDirs(apps));
+  // A stand-in for the desktop's query of default applications.
+  ASSERT_TRUE(base::WriteFileAtomic(bin + "/xdg-mime",
+                                    "#!/bin/sh\n"
+                                    "case \"$3\" in text/html) echo browser.desktop;; "
+                                    "application/pdf) echo reader.desktop;; esac\n"));
+  ASSERT_EQ(::chmod((bin + "/xdg-mime").c_str(), 0755), 0);
+  ASSERT_TRUE(base::WriteFileAtomic(apps + "/browser.desktop",
+                                    "[Desktop Entry]\nName=Browser\nExec=browser %u\nActions=Print;PrintTo\n\n"
+                                    "[Desktop Action Print]\nExec=browser --print %u\n\n"
+                                    "[Desktop Action PrintTo]\nExec=browser --print-to %p %u\n"));
+  ASSERT_TRUE(base::WriteFileAtomic(apps + "/reader.desktop", "[Desktop Entry]\nName=Reader\nExec=reader %f\n"));
+  const char* oldPath = std::getenv("PATH");
+  const std::string savedPath = oldPath ? oldPath : "";
+  ::setenv("PATH", (bin + ":/usr/bin:/bin").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (box.root() + "/share").c_str(), 1);
+  const std::string text = BuildSystemInfoText();
+  ::setenv("PATH", savedPath.c_str(), 1);
+  ::unsetenv("XDG_DATA_HOME");
+  const std::string rows =
+      "Web browser:\t\tBrowser\r\n"
+      "HTML open:\t\tbrowser %u\r\n"
+      "HTML printto:\t\tbrowser --print-to %p %u\r\n"
+      "HTML print:\t\tbrowser --print %u\r\n"
+      "PDF open:\t\treader %f\r\n"
+      "PDF printto:\t\tapplications/reader.desktop [Desktop Action printto]\r\n"
+      "PDF print:\t\tapplications/reader.desktop [Desktop Action print]\r\n";
+  EXPECT_NE(text.find(rows), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace vexa::logging
+
+namespace vexa::logging {
+namespace {
+
+TEST(VexaLoggerTypeInfoTest, TheInterfaceDescribesItselfInItsLibrary) {
+  testing::LogSandbox box;
+  CoInitialize(nullptr);
+  {
+    ComPtr<IVexaLogger> logger;
+    ASSERT_EQ(CreateVexaLogger(IID_IVexaLogger, logger.PutVoid()), S_OK);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(logger->GetTypeInfo(0, 0, info.Put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, IID_IVexaLogger);
+    EXPECT_EQ(attr->cFuncs, 4);  // LogFilePath, ResetLogFile, WriteMessage, WriteMessages
+    info->ReleaseTypeAttr(attr);
+    Bstr name;
+    ASSERT_EQ(info->GetDocumentation(DISPID_VexaLogger_WriteMessages, name.Out(), nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(name.View(), u"WriteMessages");
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(info->GetContainingTypeLib(lib.Put(), nullptr), S_OK);
+    TLIBATTR* libAttr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+    EXPECT_EQ(libAttr->guid, LIBID_VEXALOGLib);
+    lib->ReleaseTLibAttr(libAttr);
+  }
+  CoUninitialize();
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "model/Dom.h"
-#include "model/Model.h"
+#include "model/Dom_p.h"
+#include "model/Model_p.h"
 #include "model/tests/ModelTestUtil.h"
 
 namespace vexa::model::test {

@@ -2,6 +2,7 @@
 // byte, malformed heads fail cleanly, the photo is replaced only whole.
 // Pictures are made at test time; rdjpgcom, exiftool and djpeg check them.
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -264,8 +265,64 @@ TEST_F(JpegTest, CommitOverItsOwnInputKeepsTheComments) {
   auto k = Open(photo, Path("no/such/dir/out.jpg"));
   ASSERT_EQ(k->start(), S_OK);
   EXPECT_EQ(k->commit(), E_FAIL);
-  EXPECT_EQ(JpegError(), "couldn't create toFile");
+  EXPECT_EQ(JpegError(), "couldn't create toFile: cannot create a file in '" + Path("no/such/dir") + "' for '" +
+                            Path("no/such/dir/out.jpg") + "': No such file or directory");
   EXPECT_FALSE(vexa::base::DirExists(Path("no")));
+}
+
+// The editor's failure texts where those failures happen, with the cause
+// after them; the photo on disk is never changed by a failure.
+TEST_F(JpegTest, EditorAndRecordFailuresNameWhatFailed) {
+  VEXA_NEED_JPEG_TOOLS();
+  const std::string photo = Path("photo.jpg");
+  ASSERT_TRUE(MakePhoto(photo, {"one"}, ""));
+  std::string original;
+  ASSERT_TRUE(vexa::base::ReadFile(photo, &original));
+
+  // A photo that changes between start and commit is not the one scanned.
+  {
+    auto j = Open(photo, Path("out.jpg"));
+    ASSERT_EQ(j->start(), S_OK);
+    LONG n = 0;
+    ASSERT_EQ(j->get_numMarkers(&n), S_OK);
+    ASSERT_TRUE(vexa::base::WriteFileAtomic(photo, original + "tail"));
+    EXPECT_EQ(j->commit(), E_FAIL);
+    EXPECT_EQ(JpegError(), "couldn't read from fromFile: " + photo + " changed after it was read");
+    EXPECT_FALSE(vexa::base::FileExists(Path("out.jpg")));
+    ASSERT_TRUE(vexa::base::WriteFileAtomic(photo, original));
+  }
+  // A device that takes nothing: the copy cannot be written.
+  {
+    auto j = Open(photo, "/dev/full");
+    ASSERT_EQ(j->start(), S_OK);
+    EXPECT_EQ(j->commit(), E_FAIL);
+    EXPECT_EQ(JpegError(), "couldn't write to toFile: cannot write '/dev/full': No space left on device");
+  }
+  // A folder or a pipe named as the photo.
+  ASSERT_TRUE(vexa::base::MakeDirs(Path("album.d")));
+  ASSERT_EQ(::mkfifo(Path("pipe.jpg").c_str(), 0600), 0);
+  for (const std::string& odd : {Path("album.d"), Path("pipe.jpg")}) {
+    auto j = Open(odd, Path("out.jpg"));
+    EXPECT_EQ(j->start(), E_FAIL);
+    EXPECT_EQ(JpegError(), "unable to open fromFile: " + odd + " is not a regular file");
+  }
+  // The record written into a photo reached through a link: the link is
+  // not replaced by a file, and the photo it names stays as it was.
+  const std::string link = Path("link.jpg");
+  ASSERT_EQ(::symlink(photo.c_str(), link.c_str()), 0);
+  auto mapper = Create<IEmbedImageXML>(CLSID_EmbedImageXML);
+  auto record = Create<IEmbedImage>(CLSID_EmbedImage);
+  Bstr linkPath = Bstr::FromUtf8(link);
+  EXPECT_EQ(mapper->storeToJPEG(linkPath.Get(), record.Get()), E_FAIL);
+  EXPECT_EQ(LastError(), "couldn't write to dest file: '" + link +
+                             "' is a symbolic link; it is not replaced (name the file it points to)");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  std::string after;
+  ASSERT_TRUE(vexa::base::ReadFile(photo, &after));
+  EXPECT_EQ(after, original);
+  EXPECT_TRUE(BvFiles().empty());
 }
 
 TEST_F(JpegTest, PayloadsMustFitASegment) {
@@ -579,7 +636,64 @@ TEST_F(JpegTest, BrokenPhotosAndFailedLoadsLeaveNothing) {
             vexa::reg::Status::Ok);
   ComPtr<IEmbedImage> loaded;
   EXPECT_EQ(mapper->loadFromJPEG(p.Get(), loaded.Put()), E_FAIL);
-  EXPECT_EQ(LastError(), "couldn't loadFromURL");
+  EXPECT_EQ(LastError(), "couldn't loadFromURL: Unable to load XML document: " + Path("nothing/") +
+                             "xslt/EmbedImageInput.xsl: No such file or directory");
+  EXPECT_TRUE(BvFiles().empty());
+}
+
+// Text a record cannot carry is refused before the photo is touched, and a
+// record that no longer parses is an error, never "no record".
+TEST_F(JpegTest, RecordsXmlCannotCarryAreRefusedAndDamagedOnesReported) {
+  VEXA_NEED_JPEG_TOOLS();
+  const std::string photo = Path("photo.jpg");
+  ASSERT_TRUE(MakePhoto(photo, {}, ""));
+  auto mapper = Create<IEmbedImageXML>(CLSID_EmbedImageXML);
+  auto record = Create<IEmbedImage>(CLSID_EmbedImage);
+  Bstr path = Bstr::FromUtf8(photo);
+  std::string before;
+  vexa::base::ReadFile(photo, &before);
+  struct Case {
+    std::u16string id;
+    std::string error;
+  } cases[] = {
+      {std::u16string(u"ab\x01" u"c"), "U+0001 at character 3"},
+      {std::u16string(u"tab\tand\x1B"), "U+001B at character 8"},
+      {std::u16string(u"\xFFFE"), "U+FFFE at character 1"},
+      {std::u16string(u"lone \xD800"), "U+D800 at character 6"},
+  };
+  for (const Case& c : cases) {
+    Bstr id(std::u16string_view(c.id));
+    record->put_originalIdentifier(id.Get());
+    EXPECT_EQ(mapper->storeToJPEG(path.Get(), record.Get()), E_FAIL);
+    EXPECT_EQ(LastError(), "couldn't store the file: couldn't put the value: the text of originalIdentifier holds " +
+                               c.error + ", which XML cannot carry");
+    std::string after;
+    vexa::base::ReadFile(photo, &after);
+    EXPECT_EQ(after, before);
+  }
+  // Characters beyond the first plane and tabs are carried.
+  Bstr fine(std::u16string_view(u"ok\t\U0001F600"));
+  record->put_originalIdentifier(fine.Get());
+  ASSERT_EQ(mapper->storeToJPEG(path.Get(), record.Get()), S_OK) << LastError();
+
+  // A comment that names the record's namespace but does not parse.
+  const std::string damaged = Path("damaged.jpg");
+  ASSERT_TRUE(MakePhoto(damaged, {"plain", std::string("<EmbedImage xmlns='") +
+                                               vexa::base::Utf16ToUtf8(kVexaXmlNamespace) +
+                                               "'><originalIdentifier>a\x01</originalIdentifier></EmbedImage>"},
+                        ""));
+  Bstr damagedPath = Bstr::FromUtf8(damaged);
+  ComPtr<IEmbedImage> loaded;
+  EXPECT_EQ(mapper->loadFromJPEG(damagedPath.Get(), loaded.Put()), E_FAIL);
+  const std::string error = LastError();
+  EXPECT_EQ(error.rfind("the embedxml marker (comment 2) cannot be parsed: ", 0), 0u) << error;
+  EXPECT_FALSE(loaded);
+  std::string kept;
+  vexa::base::ReadFile(damaged, &kept);
+  EXPECT_EQ(mapper->storeToJPEG(damagedPath.Get(), record.Get()), E_FAIL);
+  std::string afterStore;
+  vexa::base::ReadFile(damaged, &afterStore);
+  EXPECT_EQ(afterStore, kept);
   EXPECT_TRUE(BvFiles().empty());
 }
 
@@ -608,7 +722,8 @@ TEST_F(JpegTest, FixerCopiesTheEditedFile) {
   }
   Bstr nowhere = Bstr::FromUtf8(Path("no/dir/result.jpg"));
   EXPECT_EQ(fixer->fixup(b.Get(), a.Get(), nowhere.Get(), 0, 0, 0, 0, 0), E_FAIL);
-  EXPECT_EQ(LastError(), "IJPGFixer::fixup - couldn't copy to resultPath");
+  EXPECT_EQ(LastError(), "IJPGFixer::fixup - couldn't copy to resultPath: cannot create a file in '" +
+                             Path("no/dir") + "' for '" + Path("no/dir/result.jpg") + "': No such file or directory");
 }
 
 }  // namespace

@@ -349,7 +349,35 @@ TEST_F(ObjectsTest, EachClassAnswersExactlyItsInterfaces) {
     ASSERT_EQ(persist->GetClassID(&reported), S_OK);
     EXPECT_EQ(reported, c.classId) << name;
     EXPECT_EQ(persist->InitNew(), S_OK);
+    // Type information: the dual interface by name in the server's library.
+    ComPtr<IDispatch> dispatch;
+    object.As(&dispatch);
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(dispatch->GetTypeInfo(0, 0, info.Put()), S_OK) << name;
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, c.dual) << name;
+    EXPECT_GT(attr->cFuncs, 0) << name;
+    info->ReleaseTypeAttr(attr);
+    ComPtr<ITypeLib> lib;
+    ASSERT_EQ(info->GetContainingTypeLib(lib.Put(), nullptr), S_OK) << name;
+    TLIBATTR* libAttr = nullptr;
+    ASSERT_EQ(lib->GetLibAttr(&libAttr), S_OK);
+    EXPECT_EQ(libAttr->guid, LIBID_VEXAXMLLib) << name;
+    EXPECT_EQ(libAttr->wMajorVerNum, 1);
+    EXPECT_EQ(libAttr->wMinorVerNum, 0);
+    lib->ReleaseTLibAttr(libAttr);
   }
+  // An album's type information lists its properties by name.
+  ComPtr<IDispatch> album;
+  ASSERT_EQ(CoCreateInstance(CLSID_StillsSlideShow1, nullptr, CLSCTX_ALL, IID_IDispatch, album.PutVoid()), S_OK);
+  ComPtr<ITypeInfo> albumInfo;
+  ASSERT_EQ(album->GetTypeInfo(0, 0, albumInfo.Put()), S_OK);
+  Bstr itf, member;
+  ASSERT_EQ(albumInfo->GetDocumentation(MEMBERID_NIL, itf.Out(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(itf.View(), u"IStillsSlideShow1");
+  ASSERT_EQ(albumInfo->GetDocumentation(13, member.Out(), nullptr, nullptr, nullptr), S_OK);
+  EXPECT_EQ(member.View(), u"multiSizePrints");
   // HTMLFile is registered under its second identifier only.
   ComPtr<IUnknown> p;
   EXPECT_EQ(CoCreateInstance(CLSID_HTMLFileRegistered, nullptr, CLSCTX_ALL, IID_IHTMLFile, p.PutVoid()), S_OK);

@@ -11,6 +11,8 @@
 // user can step back to slower paths if a fast one misbehaves.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,26 +30,26 @@ inline constexpr unsigned kCpuAllFlags = kCpuSse2 | kCpuAvx | kCpuAvx2;
 inline constexpr char kCpuMaskVariable[] = "VEXA_CPU_MASK";
 
 // The flags this processor and operating system support.
-unsigned DetectCpuFlags();
+VEXA_BASE_API unsigned DetectCpuFlags();
 
 // The flags the fast paths of this process may use: DetectCpuFlags()
 // narrowed by VEXA_CPU_MASK (read once, on the first call).
-unsigned CpuMask();
+VEXA_BASE_API unsigned CpuMask();
 
 // The detected flags narrowed by the text of VEXA_CPU_MASK (none: no
 // narrowing). A text that is neither a number nor flag names selects the
 // reference paths alone: narrowing never makes a result wrong, only slower.
-unsigned NarrowCpuMask(unsigned detected, const char* maskText);
+VEXA_BASE_API unsigned NarrowCpuMask(unsigned detected, const char* maskText);
 
 // Parses a number (decimal, 0x hex) or flag names ("sse2", "avx", "avx2",
 // "none") joined by commas; false when the text is neither.
-bool ParseCpuMask(std::string_view text, unsigned* mask);
+VEXA_BASE_API bool ParseCpuMask(std::string_view text, unsigned* mask);
 
 // "sse2,avx" for a mask; "none" for 0.
-std::string CpuFlagNames(unsigned mask);
+VEXA_BASE_API std::string CpuFlagNames(unsigned mask);
 
 // The masks a checker steps through on a machine offering `available`:
 // 0 first, then each available flag added in the order of kCpuFlags.
-std::vector<unsigned> CpuMaskSteps(unsigned available);
+VEXA_BASE_API std::vector<unsigned> CpuMaskSteps(unsigned available);
 
 }  // namespace vexa::base

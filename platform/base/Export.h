@@ -8,3 +8,7 @@
 #pragma once
 
 #define VEXA_EXPORT __attribute__((visibility("default")))
+
+// What vexa_base, the platform's basic library, exports: the calls and
+// classes of its public headers.
+#define VEXA_BASE_API VEXA_EXPORT

@@ -14,6 +14,8 @@
 // Paths here are the operating system's: only '/' separates folders.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -25,7 +27,7 @@
 
 namespace vexa::base {
 
-class OutputFile {
+class VEXA_BASE_API OutputFile {
  public:
   OutputFile() = default;
   // An output that was never committed is discarded.
@@ -79,7 +81,7 @@ class OutputFile {
   gid_t gid_ = 0;
 };
 
-class InputFile {
+class VEXA_BASE_API InputFile {
  public:
   InputFile() = default;
   InputFile(const InputFile&) = delete;

@@ -3,12 +3,14 @@
 // installation's lib/vexa/ as lib<name>.so, then <name>.so.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <string>
 #include <string_view>
 
 namespace vexa::base {
 
-class Module {
+class VEXA_BASE_API Module {
  public:
   Module() = default;
   ~Module();
@@ -42,6 +44,6 @@ class Module {
 
 // The file name a system module name maps to, without folder:
 // "vidlathe.dll" -> "libvidlathe.so".
-std::string ModuleFileName(std::string_view systemName);
+VEXA_BASE_API std::string ModuleFileName(std::string_view systemName);
 
 }  // namespace vexa::base

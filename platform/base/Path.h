@@ -5,55 +5,57 @@
 // (lib/vexa/ in the build tree and after install).
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <string>
 #include <string_view>
 
 namespace vexa::base {
 
-bool IsSeparator(char c);
+VEXA_BASE_API bool IsSeparator(char c);
 // Turns every '\' into '/'.
-std::string ToNativePath(std::string_view path);
+VEXA_BASE_API std::string ToNativePath(std::string_view path);
 // Joins with exactly one '/' between the parts (none added to an empty part).
-std::string JoinPath(std::string_view a, std::string_view b);
+VEXA_BASE_API std::string JoinPath(std::string_view a, std::string_view b);
 // Everything before the last separator ("" when there is none).
-std::string DirName(std::string_view path);
+VEXA_BASE_API std::string DirName(std::string_view path);
 // Everything after the last separator.
-std::string BaseName(std::string_view path);
+VEXA_BASE_API std::string BaseName(std::string_view path);
 // The extension with its dot (".jpg"), or "".
-std::string Extension(std::string_view path);
+VEXA_BASE_API std::string Extension(std::string_view path);
 // Ensures a trailing '/'.
-std::string WithTrailingSeparator(std::string_view dir);
+VEXA_BASE_API std::string WithTrailingSeparator(std::string_view dir);
 
 // Installation layout: PREFIX/bin, PREFIX/lib/vexa, PREFIX/share/vexa.
 // VEXA_PREFIX in the environment overrides the prefix found from the library.
-std::string InstallPrefix();
-std::string BinDir();
-std::string LibDir();
-std::string ShareDir();
+VEXA_BASE_API std::string InstallPrefix();
+VEXA_BASE_API std::string BinDir();
+VEXA_BASE_API std::string LibDir();
+VEXA_BASE_API std::string ShareDir();
 
 // The system's temporary folder: $TMPDIR, else /tmp. Ends without '/'.
-std::string TempDirectory();
+VEXA_BASE_API std::string TempDirectory();
 // Per-user runtime folder for sockets and locks: $XDG_RUNTIME_DIR/vexa, else
 // /tmp/vexa-<uid>; created with mode 0700. Empty on failure.
-std::string RuntimeDirectory();
+VEXA_BASE_API std::string RuntimeDirectory();
 // Per-user data folder: $XDG_DATA_HOME/vexa, else ~/.local/share/vexa (not created).
-std::string UserDataDirectory();
+VEXA_BASE_API std::string UserDataDirectory();
 // Per-user configuration folder: $XDG_CONFIG_HOME/vexa, else ~/.config/vexa.
-std::string UserConfigDirectory();
+VEXA_BASE_API std::string UserConfigDirectory();
 
 // Creates a new empty file with a unique name "<prefix>XXXXXX<suffix>" in dir
 // and returns its path, or "" on failure.
-std::string MakeTempFile(std::string_view dir, std::string_view prefix,
+VEXA_BASE_API std::string MakeTempFile(std::string_view dir, std::string_view prefix,
                          std::string_view suffix = "");
 // Creates a new empty folder with a unique name in dir; "" on failure.
-std::string MakeTempDir(std::string_view dir, std::string_view prefix);
+VEXA_BASE_API std::string MakeTempDir(std::string_view dir, std::string_view prefix);
 // Removes a file or a folder tree; true when nothing is left.
-bool RemoveAll(std::string_view path);
+VEXA_BASE_API bool RemoveAll(std::string_view path);
 
 // Creates a folder and its parents; true when it exists afterwards.
-bool MakeDirs(std::string_view path);
-bool FileExists(std::string_view path);
-bool DirExists(std::string_view path);
+VEXA_BASE_API bool MakeDirs(std::string_view path);
+VEXA_BASE_API bool FileExists(std::string_view path);
+VEXA_BASE_API bool DirExists(std::string_view path);
 
 // Reads or replaces a whole file (File.h has the rules). ReadFile fails on a
 // folder and on a file that changes size while it is read. WriteFileAtomic
@@ -61,7 +63,7 @@ bool DirExists(std::string_view path);
 // never see half a file; it writes a device or pipe directly and refuses a
 // symbolic link, a folder or a file the caller may not write. On failure
 // both leave error (when given) with a reason that names the file.
-bool ReadFile(std::string_view path, std::string* out, std::string* error = nullptr);
-bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error = nullptr);
+VEXA_BASE_API bool ReadFile(std::string_view path, std::string* out, std::string* error = nullptr);
+VEXA_BASE_API bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error = nullptr);
 
 }  // namespace vexa::base

@@ -3,26 +3,28 @@
 // character: invalid input becomes U+FFFD.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace vexa::base {
 
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
+VEXA_BASE_API std::u16string Utf8ToUtf16(std::string_view utf8);
+VEXA_BASE_API std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // Cuts to at most maxBytes bytes without splitting a UTF-8 sequence.
-std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);
+VEXA_BASE_API std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);
 // Cuts to at most maxChars characters (code points).
-std::string Utf8CutChars(std::string_view utf8, std::size_t maxChars);
+VEXA_BASE_API std::string Utf8CutChars(std::string_view utf8, std::size_t maxChars);
 // Number of code points.
-std::size_t Utf8Length(std::string_view utf8);
+VEXA_BASE_API std::size_t Utf8Length(std::string_view utf8);
 
 // ASCII case folding; other characters compare as they are.
-std::string ToLowerAscii(std::string_view s);
-std::string ToUpperAscii(std::string_view s);
-bool EqualsNoCase(std::string_view a, std::string_view b);
-bool LessNoCase(std::string_view a, std::string_view b);
+VEXA_BASE_API std::string ToLowerAscii(std::string_view s);
+VEXA_BASE_API std::string ToUpperAscii(std::string_view s);
+VEXA_BASE_API bool EqualsNoCase(std::string_view a, std::string_view b);
+VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
 
 }  // namespace vexa::base

@@ -2,6 +2,8 @@
 // injectable clock so tests of timed behaviour control what "now" is.
 #pragma once
 
+#include "platform/base/Export.h"
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -26,14 +28,15 @@ struct CalendarTime {
 };
 
 // Converts a system-clock point to local or UTC calendar fields.
-CalendarTime ToLocalTime(std::chrono::system_clock::time_point t);
-CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
+VEXA_BASE_API CalendarTime ToLocalTime(std::chrono::system_clock::time_point t);
+VEXA_BASE_API CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
 
 // Formats with strftime conversions; fields are taken as they are.
-std::string FormatTime(const CalendarTime& t, const char* format);
+VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
 // A clock a component reads "now" from. The default is the real clock; tests
-// install their own.
+// install their own. Only Real() leaves the library: the class's type
+// information stays within each library that uses it.
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -42,7 +45,7 @@ class Clock {
 
   CalendarTime LocalNow() const { return ToLocalTime(Now()); }
 
-  static const Clock& Real();
+  VEXA_BASE_API static const Clock& Real();
 };
 
 // A clock that stands still until the test moves it.

@@ -7,5 +7,6 @@
 #include "platform/com/Interfaces.h"
 #include "platform/com/LocalServer.h"
 #include "platform/com/Runtime.h"
+#include "platform/com/TypeInfo.h"
 #include "platform/com/Types.h"
 #include "platform/com/Variant.h"

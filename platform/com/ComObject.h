@@ -20,12 +20,15 @@
 #include <atomic>
 #include <new>
 #include <span>
+#include <tuple>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interfaces.h"
 #include "platform/com/Runtime.h"
+#include "platform/com/TypeInfo.h"
 
 namespace vexa::com {
 
@@ -250,7 +253,7 @@ V LoadValue(const VARIANT& v, VARTYPE vt) {
 
 // Converts an incoming argument to vt (following VT_BYREF); for an
 // interface-typed property the object is asked for the property's interface.
-HRESULT CoerceArgument(const VARIANT* in, VARTYPE vt, VARIANT* out);
+VEXA_COM_API HRESULT CoerceArgument(const VARIANT* in, VARTYPE vt, VARIANT* out);
 
 }  // namespace detail
 
@@ -290,10 +293,191 @@ constexpr DispatchEntry<T> DispMethod(DISPID id, const char16_t* name,
   return e;
 }
 
+// ---- Method entries from member functions --------------------------------------
+
+namespace detail {
+
+template <typename M>
+struct MethodTraits;
+template <typename C, typename... A>
+struct MethodTraits<HRESULT (C::*)(A...)> {
+  using Class = C;
+  using Args = std::tuple<A...>;
+  static constexpr std::size_t kCount = sizeof...(A);
+};
+
+// The argument itself when it is a VARIANT holding another by reference.
+inline const VARIANT& Dereferenced(const VARIANT& v) {
+  return (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal) ? *v.pvarVal : v;
+}
+inline bool IsMissing(const VARIANT& v) {
+  const VARIANT& d = Dereferenced(v);
+  return d.vt == VT_EMPTY || d.vt == VT_NULL || d.vt == VT_ERROR;
+}
+
+// How one parameter of type P is taken from its VARIANT. In-parameters are
+// converted to the parameter's type; out-parameters (pointers) come by
+// reference, with the parameter's own type or as a VARIANT that receives
+// the value, or, for the last parameter only, are left off and then give
+// the call's result.
+template <typename P, typename = void>
+struct DispParam;
+
+// Text: a missing argument (empty, null or left out) is a null string.
+template <>
+struct DispParam<BSTR> {
+  Variant value;
+  HRESULT In(const VARIANT& v) {
+    if (IsMissing(v)) return S_OK;
+    return CoerceArgument(&v, VT_BSTR, &value);
+  }
+  BSTR Get() { return value.vt == VT_BSTR ? value.bstrVal : nullptr; }
+};
+
+template <typename P, VARTYPE kVt>
+struct DispScalarIn {
+  Variant value;
+  HRESULT In(const VARIANT& v) { return CoerceArgument(&v, kVt, &value); }
+  P Get() { return LoadValue<P>(value, kVt); }
+};
+template <>
+struct DispParam<LONG> : DispScalarIn<LONG, VT_I4> {};
+template <>
+struct DispParam<VARIANT_BOOL> : DispScalarIn<VARIANT_BOOL, VT_BOOL> {};
+template <>
+struct DispParam<double> : DispScalarIn<double, VT_R8> {};
+template <typename E>
+struct DispParam<E, std::enable_if_t<std::is_enum_v<E>>> : DispScalarIn<E, VT_I4> {};
+
+template <>
+struct DispParam<VARIANT> {
+  Variant value;
+  HRESULT In(const VARIANT& v) { return VariantCopyInd(&value, &v); }
+  VARIANT Get() { return value; }
+};
+
+// An interface: an object argument asked for the parameter's interface; a
+// missing one is null.
+template <typename I>
+struct DispParam<I*, std::enable_if_t<std::is_base_of_v<IUnknown, I>>> {
+  ComPtr<I> object;
+  HRESULT In(const VARIANT& given) {
+    if (IsMissing(given)) return S_OK;
+    Variant v;
+    if (FAILED(VariantCopyInd(&v, &given))) return DISP_E_TYPEMISMATCH;
+    if (v.vt != VT_DISPATCH && v.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
+    if (!v.punkVal) return S_OK;
+    return SUCCEEDED(v.punkVal->QueryInterface(IidOf<I>(), object.PutVoid())) ? S_OK : DISP_E_TYPEMISMATCH;
+  }
+  I* Get() { return object.Get(); }
+};
+
+// What an out-parameter of type V* is in a VARIANT.
+template <typename V>
+constexpr VARTYPE OutVarType() {
+  if constexpr (std::is_pointer_v<V> && std::is_base_of_v<IDispatch, std::remove_pointer_t<V>>) {
+    return VT_DISPATCH;
+  } else if constexpr (std::is_pointer_v<V> && std::is_base_of_v<IUnknown, std::remove_pointer_t<V>>) {
+    return VT_UNKNOWN;
+  } else if constexpr (std::is_same_v<V, VARIANT_BOOL>) {
+    return VT_BOOL;
+  } else {
+    return DefaultVarType<V>();
+  }
+}
+
+template <typename V>
+struct DispParam<V*, std::enable_if_t<!std::is_base_of_v<IUnknown, V>>> {
+  static constexpr VARTYPE kVt = OutVarType<V>();
+  V local{};
+  V* target = &local;
+  VARIANT* deliver = nullptr;  // receives the value after the call
+
+  HRESULT In(const VARIANT& v) {
+    if (v.vt == (VT_BYREF | kVt) && v.byref) {
+      target = static_cast<V*>(v.byref);
+      return S_OK;
+    }
+    if (v.vt == (VT_BYREF | VT_VARIANT) && v.pvarVal && kVt != VT_VARIANT) {
+      deliver = v.pvarVal;
+      return S_OK;
+    }
+    return DISP_E_TYPEMISMATCH;
+  }
+  void ToResult(VARIANT* result) { deliver = result; }
+  V* Get() { return target; }
+  // Hands the value to the VARIANT that receives it (ownership moves).
+  void Deliver(HRESULT hr) {
+    if (!deliver) return;
+    if (FAILED(hr)) {
+      if constexpr (kVt == VT_BSTR || kVt == VT_DISPATCH || kVt == VT_UNKNOWN || kVt == VT_VARIANT) {
+        VARIANT dropped;
+        VariantInit(&dropped);
+        StoreValue<V>(&dropped, kVt, local);
+        VariantClear(&dropped);
+      }
+      return;
+    }
+    VariantClear(deliver);
+    StoreValue<V>(deliver, kVt, local);
+  }
+};
+
+// Pointers are out-parameters, except text and interfaces.
+template <typename P>
+struct IsOutParam : std::bool_constant<std::is_pointer_v<P> && !std::is_same_v<P, BSTR> &&
+                                       !std::is_base_of_v<IUnknown, std::remove_pointer_t<P>>> {};
+
+template <typename P>
+void DeliverParam(P& p, HRESULT hr) {
+  if constexpr (requires { p.Deliver(hr); }) p.Deliver(hr);
+}
+
+template <auto Method, typename T>
+HRESULT InvokeMethodEntry(T* self, DISPPARAMS* params, VARIANT* result) {
+  using Traits = MethodTraits<decltype(Method)>;
+  using Params = typename Traits::Args;
+  constexpr std::size_t n = Traits::kCount;
+  const UINT given = params ? params->cArgs : 0;
+  if (params && params->cNamedArgs != 0) return DISP_E_PARAMNOTFOUND;
+  bool lastIsResult = false;
+  if constexpr (n > 0) {
+    using Last = std::tuple_element_t<n - 1, Params>;
+    lastIsResult = IsOutParam<Last>::value && given + 1 == n;
+  }
+  if (given != n && !lastIsResult) return DISP_E_BADPARAMCOUNT;
+  if (given > 0 && !params->rgvarg) return DISP_E_BADPARAMCOUNT;
+  return [&]<std::size_t... I>(std::index_sequence<I...>) -> HRESULT {
+    std::tuple<DispParam<std::tuple_element_t<I, Params>>...> args;
+    HRESULT hr = S_OK;
+    // Arguments arrive last first.
+    (((hr = SUCCEEDED(hr) ? (I < given ? std::get<I>(args).In(params->rgvarg[given - 1 - I]) : S_OK) : hr)), ...);
+    if (FAILED(hr)) return hr;
+    if constexpr (n > 0) {
+      if constexpr (IsOutParam<std::tuple_element_t<n - 1, Params>>::value) {
+        if (lastIsResult) std::get<n - 1>(args).ToResult(result);
+      }
+    }
+    hr = (self->*Method)(std::get<I>(args).Get()...);
+    (DeliverParam(std::get<I>(args), hr), ...);
+    return hr;
+  }(std::make_index_sequence<n>{});
+}
+
+}  // namespace detail
+
+// A method entry from a member function: the Invoke arguments are converted
+// to its parameters as described at DispParam above. T defaults to the
+// class that declares the method; give it for a method inherited from a base.
+template <auto Method, typename T = typename detail::MethodTraits<decltype(Method)>::Class>
+constexpr DispatchEntry<T> DispMethodOf(DISPID id, const char16_t* name) {
+  return DispMethod<T>(id, name, &detail::InvokeMethodEntry<Method, T>);
+}
+
 namespace detail {
 // Checks flags and arguments common to every entry. Returns S_OK with *value
 // set to the argument of a put, or an error.
-HRESULT CheckInvoke(WORD flags, DISPPARAMS* params, bool hasGet, bool hasPut, bool hasPutRef,
+VEXA_COM_API HRESULT CheckInvoke(WORD flags, DISPPARAMS* params, bool hasGet, bool hasPut, bool hasPutRef,
                     bool hasMethod, UINT* argErr, int* action, VARIANT** value);
 enum InvokeAction { kGet = 1, kPut = 2, kPutRef = 3, kMethod = 4 };
 
@@ -327,19 +511,32 @@ HRESULT InvokeEntry(T* self, const DispatchEntry<T>& e, WORD flags, DISPPARAMS* 
 }  // namespace detail
 
 // IDispatch for T over the dual interface Itf, from T::DispatchTable().
-// There are no type libraries: GetTypeInfo answers E_NOTIMPL and
-// GetIDsOfNames looks the names up in the table (case-insensitively).
+// GetIDsOfNames looks the names up in the table (case-insensitively);
+// GetTypeInfo gives type information made from the same table, in the type
+// library T::TypeLibrary() names (when T has one) and under the name
+// VEXA_DEFINE_IID gave the interface.
 template <typename T, typename Itf>
 class DispatchImpl : public Itf {
  public:
   HRESULT GetTypeInfoCount(UINT* pctinfo) override {
     if (!pctinfo) return E_POINTER;
-    *pctinfo = 0;
+    *pctinfo = 1;
     return S_OK;
   }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override {
-    if (ppTInfo) *ppTInfo = nullptr;
-    return E_NOTIMPL;
+  HRESULT GetTypeInfo(UINT index, LCID, ITypeInfo** ppTInfo) override {
+    if (!ppTInfo) return E_POINTER;
+    *ppTInfo = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    std::vector<DispatchMember> members;
+    for (const auto& e : T::DispatchTable()) {
+      members.push_back({e.dispid, e.name ? e.name : u"", e.get != nullptr, e.put != nullptr, e.putref != nullptr,
+                         e.method != nullptr});
+    }
+    const TypeLibraryId* library = nullptr;
+    if constexpr (requires { T::TypeLibrary(); }) library = &T::TypeLibrary();
+    std::u16string_view name;
+    if constexpr (requires { InterfaceId<Itf>::name; }) name = InterfaceId<Itf>::name;
+    return CreateDispatchTypeInfo(IidOf<Itf>(), name, library, members, ppTInfo);
   }
   HRESULT GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (!names || !ids) return E_POINTER;

@@ -58,7 +58,7 @@ namespace vexa::com {
 
 // The sinks of one event interface and the firing of events to them. The
 // connection point is a separate object that holds its container alive.
-class EventSinks {
+class VEXA_COM_API EventSinks {
  public:
   explicit EventSinks(const IID& eventIid) : m_iid(eventIid) {}
   const IID& Iid() const { return m_iid; }
@@ -77,7 +77,7 @@ class EventSinks {
 };
 
 // Creates the connection point object for sinks owned by `container`.
-HRESULT CreateConnectionPoint(IConnectionPointContainer* container, EventSinks* sinks,
+VEXA_COM_API HRESULT CreateConnectionPoint(IConnectionPointContainer* container, EventSinks* sinks,
                               IConnectionPoint** out);
 
 }  // namespace vexa::com

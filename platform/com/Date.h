@@ -14,13 +14,13 @@ constexpr DATE kMaxDate = 2958465.0;
 
 // DATE to calendar fields, rounded to the nearest millisecond. FALSE (0) for
 // a date outside the valid range or not a number.
-INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* out);
+VEXA_COM_API INT VariantTimeToSystemTime(DATE date, SYSTEMTIME* out);
 // Calendar fields to DATE, milliseconds included. FALSE for fields out of
 // range (month 13, 31 February, hour 24, year 99 ...); wDayOfWeek is ignored.
-INT SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out);
+VEXA_COM_API INT SystemTimeToVariantTime(const SYSTEMTIME* st, DATE* out);
 
 namespace vexa::com {
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
-long long DaysFromCivil(int year, unsigned month, unsigned day);
-void CivilFromDays(long long days, int* year, unsigned* month, unsigned* day);
+VEXA_COM_API long long DaysFromCivil(int year, unsigned month, unsigned day);
+VEXA_COM_API void CivilFromDays(long long days, int* year, unsigned* month, unsigned* day);
 }  // namespace vexa::com

@@ -15,6 +15,13 @@
 // server's error information (description, source, IID) when the call set
 // any, and the out values. A proxy packs arguments with WireWriter and reads
 // results with WireReader; the stub in the server does the reverse.
+//
+// No wait of a client is open-ended: a server that does not answer a call
+// within the call time (VEXA_LOCAL_SERVER_TIMEOUT_MS in the environment,
+// else 30 s) fails the call with RPC_E_TIMEOUT, and the connection is given
+// up. The files are split by role: LocalServerWire.cpp (values, frames,
+// paths), LocalServerClient.cpp (connecting and calls) and
+// LocalServerHost.cpp (the server loop).
 #pragma once
 
 #include <chrono>
@@ -24,6 +31,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/UniqueFd.h"
 #include "platform/com/Interfaces.h"
 #include "platform/com/Variant.h"
 
@@ -32,7 +40,7 @@ namespace vexa::com {
 // Packs values for the wire: integers little-endian, GUIDs as 16 bytes,
 // strings as a presence byte then UTF-16 code units, so null and empty
 // BSTRs stay distinct.
-class WireWriter {
+class VEXA_COM_API WireWriter {
  public:
   void U32(std::uint32_t v);
   void I32(std::int32_t v) { U32(static_cast<std::uint32_t>(v)); }
@@ -47,7 +55,7 @@ class WireWriter {
 
 // Reads what WireWriter packed. Every read checks the bytes left and fails
 // (false) on a short or malformed message; nothing is read past the end.
-class WireReader {
+class VEXA_COM_API WireReader {
  public:
   WireReader() = default;
   explicit WireReader(std::string_view data) : data_(data) {}
@@ -62,29 +70,38 @@ class WireReader {
 };
 
 // The client end of one connection, holding one object in the server.
-class LocalServerChannel {
+class VEXA_COM_API LocalServerChannel {
  public:
   // Connects to the server of clsid, starting serverPath when none answers,
   // and has it create an object of clsid asked for iid. Errors:
   // CO_E_SERVER_EXEC_FAILURE when the server cannot be started or reached,
-  // otherwise the server's result of the creation (with its error
-  // information set on this thread).
+  // RPC_E_TIMEOUT when it does not answer, otherwise the server's result of
+  // the creation. The thread's error information says what happened.
   static HRESULT Connect(REFCLSID clsid, const std::string& serverPath, REFIID iid,
                          std::unique_ptr<LocalServerChannel>* out);
-  ~LocalServerChannel();
   LocalServerChannel(const LocalServerChannel&) = delete;
   LocalServerChannel& operator=(const LocalServerChannel&) = delete;
 
-  // Runs method `method` with the packed arguments and waits for the reply.
-  // The server's error information replaces this thread's (cleared when the
-  // call set none). *results reads the out values and stays valid until the
-  // next call. A lost connection gives RPC_E_DISCONNECTED.
+  // Runs method `method` with the packed arguments and waits for the reply,
+  // at most the call time. The server's error information replaces this
+  // thread's (cleared when the call set none). *results reads the out
+  // values and stays valid until the next call. A lost connection gives
+  // RPC_E_DISCONNECTED, a server that does not answer in time
+  // RPC_E_TIMEOUT; both with error information naming the server.
   HRESULT Call(std::uint32_t method, const WireWriter& args, WireReader* results);
 
+  // The longest a call waits for its reply, in milliseconds.
+  static int CallTimeoutMs();
+
  private:
-  explicit LocalServerChannel(int fd) : fd_(fd) {}
+  LocalServerChannel(base::UniqueFd fd, REFCLSID clsid, REFIID iid, std::string serverName)
+      : fd_(std::move(fd)), clsid_(clsid), iid_(iid), serverName_(std::move(serverName)) {}
   HRESULT Exchange(const std::string& request, WireReader* results);
-  int fd_ = -1;
+
+  base::UniqueFd fd_;
+  CLSID clsid_;
+  IID iid_;
+  std::string serverName_;
   std::string reply_;
 };
 
@@ -112,12 +129,12 @@ struct LocalServerOptions {
 // Serves the classes until the server has held no connection for the idle
 // time. Runs on the calling thread, which initialises the component core.
 // Returns the program's exit code: 0, or 1 when it could not listen.
-int RunLocalServer(std::span<const LocalServerClass> classes, const LocalServerOptions& options = {});
+VEXA_COM_API int RunLocalServer(std::span<const LocalServerClass> classes, const LocalServerOptions& options = {});
 
 // The socket of a class's server in the runtime folder ("" when the folder
 // is unusable), and the file that receives the server's diagnostics.
-std::string LocalServerSocketPath(REFCLSID clsid);
-std::string LocalServerLogPath(REFCLSID clsid);
+VEXA_COM_API std::string LocalServerSocketPath(REFCLSID clsid);
+VEXA_COM_API std::string LocalServerLogPath(REFCLSID clsid);
 
 // Message kinds on the wire (first word of every request).
 enum : std::uint32_t { kWireCreate = 1, kWireCall = 2 };

@@ -20,18 +20,8 @@ namespace vexa::com {
 namespace {
 
 thread_local int tApartments = 0;
-thread_local IErrorInfo* tErrorInfo = nullptr;
-
-// Releases the thread's error object when the thread ends.
-struct ErrorSlotGuard {
-  ~ErrorSlotGuard() {
-    if (tErrorInfo) {
-      tErrorInfo->Release();
-      tErrorInfo = nullptr;
-    }
-  }
-};
-thread_local ErrorSlotGuard tErrorSlotGuard;
+// The thread's error information; released when the thread ends.
+thread_local ComPtr<IErrorInfo> tErrorInfo;
 
 class CErrorObject : public ComObjectRoot, public IErrorInfo, public ICreateErrorInfo {
  public:
@@ -142,8 +132,25 @@ class CVariantEnumerator : public ComObjectRoot, public IEnumVARIANT {
 
 std::string ClsidKey(REFCLSID clsid) { return "CLSID\\" + GuidToString(clsid); }
 
-std::string DefaultValue(const std::string& key) {
-  return reg::GetString(reg::Hive::ClassesRoot, key, "").value_or("");
+// The default value of a key under HKEY_CLASSES_ROOT ("" when the key or
+// the value is missing). A registry that cannot be read leaves *broken set
+// with the store's reason (which file, which line, what is wrong there).
+std::string DefaultValue(const std::string& key, std::string* broken = nullptr) {
+  reg::Value v;
+  const reg::Status s = reg::GetValue(reg::Hive::ClassesRoot, key, "", &v);
+  if (s == reg::Status::BadFile) {
+    if (broken && broken->empty()) *broken = reg::LastError();
+    return "";
+  }
+  if (s != reg::Status::Ok || (v.type != reg::ValueType::Sz && v.type != reg::ValueType::ExpandSz)) return "";
+  return v.text;
+}
+
+// REGDB_E_READREGDB with error information saying why the registry cannot
+// be read: a class is not "not registered" when its registration could not
+// be read at all.
+HRESULT RegistryUnreadable(const std::string& reason) {
+  return SetError(Utf8ToUtf16("the registry cannot be read: " + reason), u"", GUID_NULL, REGDB_E_READREGDB);
 }
 
 // Modules are loaded once and stay loaded for the life of the process:
@@ -376,10 +383,7 @@ HRESULT CoInitializeEx(void*, DWORD) {
 HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
 void CoUninitialize() {
-  if (tApartments > 0 && --tApartments == 0 && tErrorInfo) {
-    tErrorInfo->Release();
-    tErrorInfo = nullptr;
-  }
+  if (tApartments > 0 && --tApartments == 0) tErrorInfo.Reset();
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, CLSCTX context, REFIID iid, void** ppv) {
@@ -387,14 +391,16 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, CLSCTX context, REFIID
   *ppv = nullptr;
   if (tApartments == 0) return CO_E_NOTINITIALIZED;
   if (outer) return CLASS_E_NOAGGREGATION;
+  std::string broken;
   if (context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER)) {
-    const std::string module = InprocServerPath(clsid);
+    const std::string module = DefaultValue(ClsidKey(clsid) + "\\InprocServer32", &broken);
     if (!module.empty()) return CreateInproc(clsid, module, iid, ppv);
   }
-  if (context & CLSCTX_LOCAL_SERVER) {
-    const std::string program = LocalServerPath(clsid);
+  if ((context & CLSCTX_LOCAL_SERVER) && broken.empty()) {
+    const std::string program = DefaultValue(ClsidKey(clsid) + "\\LocalServer32", &broken);
     if (!program.empty()) return CreateLocal(clsid, program, iid, ppv);
   }
+  if (!broken.empty()) return RegistryUnreadable(broken);
   return REGDB_E_CLASSNOTREG;
 }
 
@@ -403,7 +409,9 @@ HRESULT CoGetClassObject(REFCLSID clsid, CLSCTX context, void*, REFIID iid, void
   *ppv = nullptr;
   if (tApartments == 0) return CO_E_NOTINITIALIZED;
   if (!(context & (CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER))) return CLASS_E_CLASSNOTAVAILABLE;
-  const std::string module = InprocServerPath(clsid);
+  std::string broken;
+  const std::string module = DefaultValue(ClsidKey(clsid) + "\\InprocServer32", &broken);
+  if (!broken.empty()) return RegistryUnreadable(broken);
   if (module.empty()) return REGDB_E_CLASSNOTREG;
   HRESULT hr = S_OK;
   using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
@@ -415,11 +423,13 @@ HRESULT CoGetClassObject(REFCLSID clsid, CLSCTX context, void*, REFIID iid, void
 HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) {
   if (!progId || !clsid) return E_INVALIDARG;
   std::string name = Utf16ToUtf8(progId);
+  std::string broken;
   for (int depth = 0; depth < 4 && !name.empty(); ++depth) {
-    const std::string text = DefaultValue(name + "\\CLSID");
+    const std::string text = DefaultValue(name + "\\CLSID", &broken);
     if (!text.empty()) return ParseGuid(text, clsid) ? S_OK : CO_E_CLASSSTRING;
-    name = DefaultValue(name + "\\CurVer");
+    name = DefaultValue(name + "\\CurVer", &broken);
   }
+  if (!broken.empty()) return RegistryUnreadable(broken);
   return CO_E_CLASSSTRING;
 }
 
@@ -460,16 +470,13 @@ void* CoTaskMemAlloc(std::size_t bytes) { return std::malloc(bytes ? bytes : 1);
 void CoTaskMemFree(void* p) { std::free(p); }
 
 HRESULT SetErrorInfo(ULONG, IErrorInfo* info) {
-  if (info) info->AddRef();
-  if (tErrorInfo) tErrorInfo->Release();
-  tErrorInfo = info;
+  tErrorInfo = ComPtr<IErrorInfo>(info);
   return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG, IErrorInfo** info) {
   if (!info) return E_INVALIDARG;
-  *info = tErrorInfo;
-  tErrorInfo = nullptr;
+  *info = tErrorInfo.Detach();
   return *info ? S_OK : S_FALSE;
 }
 

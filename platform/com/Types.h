@@ -9,7 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/Export.h"
 #include "platform/base/WinTypes.h"
+
+// What the component core's library exports: the entry points and the
+// classes its callers use.
+#define VEXA_COM_API VEXA_EXPORT
 
 using HRESULT = std::int32_t;
 using SCODE = HRESULT;
@@ -65,6 +70,7 @@ constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9u);
 constexpr HRESULT CO_E_SERVER_EXEC_FAILURE = static_cast<HRESULT>(0x80080005u);
 constexpr HRESULT RPC_E_DISCONNECTED = static_cast<HRESULT>(0x80010108u);
 constexpr HRESULT RPC_E_SERVERFAULT = static_cast<HRESULT>(0x80010105u);
+constexpr HRESULT RPC_E_TIMEOUT = static_cast<HRESULT>(0x8001011Fu);
 constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
 constexpr HRESULT DISP_E_MEMBERNOTFOUND = static_cast<HRESULT>(0x80020003u);
 constexpr HRESULT DISP_E_PARAMNOTFOUND = static_cast<HRESULT>(0x80020004u);
@@ -78,9 +84,15 @@ constexpr HRESULT DISP_E_BADPARAMCOUNT = static_cast<HRESULT>(0x8002000Eu);
 constexpr HRESULT DISP_E_PARAMNOTOPTIONAL = static_cast<HRESULT>(0x8002000Fu);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802Bu);
 constexpr HRESULT STG_E_FILENOTFOUND = static_cast<HRESULT>(0x80030002u);
+constexpr HRESULT STG_E_PATHNOTFOUND = static_cast<HRESULT>(0x80030003u);
+constexpr HRESULT STG_E_ACCESSDENIED = static_cast<HRESULT>(0x80030005u);
+constexpr HRESULT STG_E_WRITEFAULT = static_cast<HRESULT>(0x8003001Du);
+constexpr HRESULT STG_E_READFAULT = static_cast<HRESULT>(0x8003001Eu);
+constexpr HRESULT STG_E_MEDIUMFULL = static_cast<HRESULT>(0x80030070u);
+constexpr HRESULT TYPE_E_LIBNOTREGISTERED = static_cast<HRESULT>(0x8002801Du);
 
 // Text for a result code ("E_FAIL", or "0x8004xxxx" for others).
-std::string HresultName(HRESULT hr);
+VEXA_COM_API std::string HresultName(HRESULT hr);
 
 // ---- GUIDs -----------------------------------------------------------------
 
@@ -163,11 +175,11 @@ consteval GUID Guid(const char* text) {
 
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper case, as the registry
 // writes them.
-std::string GuidToString(const GUID& g);
+VEXA_COM_API std::string GuidToString(const GUID& g);
 // The 36-character lower-case form without braces (the model's identifiers).
-std::string GuidToLowerString(const GUID& g);
+VEXA_COM_API std::string GuidToLowerString(const GUID& g);
 // A new random GUID (libuuid).
-GUID NewGuid();
+VEXA_COM_API GUID NewGuid();
 
 // Associates an interface type with its IID. Declared for each interface with
 // VEXA_DEFINE_IID; a missing declaration is a compile error, never a wrong IID.
@@ -181,11 +193,13 @@ inline constexpr const IID& IidOf() {
 
 }  // namespace vexa::com
 
-// Declares I's IID: vexa::com::IidOf<I>() and the constant IID_<I>.
+// Declares I's IID: vexa::com::IidOf<I>() and the constant IID_<I>; the
+// interface's name is kept beside it (type information reports it).
 #define VEXA_DEFINE_IID(I, text)                                   \
   template <>                                                      \
   struct vexa::com::InterfaceId<I> {                               \
     static constexpr IID value = vexa::com::Guid(text);            \
+    static constexpr const char16_t* name = u"" #I;                \
   };                                                               \
   inline constexpr IID IID_##I = vexa::com::InterfaceId<I>::value;
 

@@ -13,6 +13,7 @@
 #include "platform/base/Text.h"
 #include "platform/com/Date.h"
 #include "platform/com/Interfaces.h"
+#include "platform/com/TypeInfo.h"
 
 // ---- BSTR ----------------------------------------------------------------------
 // Layout: a 4-byte byte count, the characters, a 2-byte NUL. The BSTR points
@@ -93,6 +94,12 @@ HRESULT VariantClear(VARIANT* v) {
         case VT_UNKNOWN:
           if (v->punkVal) v->punkVal->Release();
           break;
+        case VT_RECORD:
+          if (v->pRecInfo) {
+            v->pRecInfo->RecordDestroy(v->pvRecord);
+            v->pRecInfo->Release();
+          }
+          break;
         default: break;
       }
     }
@@ -119,6 +126,15 @@ HRESULT CopyValue(VARIANT* dest, const VARIANT& src) {
       if (tmp.pdispVal) tmp.pdispVal->AddRef();
     } else if (src.vt == VT_UNKNOWN) {
       if (tmp.punkVal) tmp.punkVal->AddRef();
+    } else if (src.vt == VT_RECORD) {
+      tmp.pvRecord = nullptr;
+      if (src.pRecInfo) {
+        if (src.pvRecord) {
+          const HRESULT hr = src.pRecInfo->RecordCreateCopy(src.pvRecord, &tmp.pvRecord);
+          if (FAILED(hr)) return hr;
+        }
+        src.pRecInfo->AddRef();
+      }
     }
   }
   VariantClear(dest);

@@ -12,6 +12,7 @@
 
 struct IUnknown;
 struct IDispatch;
+struct IRecordInfo;
 
 // ---- VARTYPE ---------------------------------------------------------------
 enum VARENUM : VARTYPE {
@@ -98,26 +99,33 @@ struct VARIANT {
     SAFEARRAY** pparray;
     VARIANT* pvarVal;
     void* byref;
+    // VT_RECORD: the record's data and the information on its type. The
+    // VARIANT owns the data (freed by VariantClear through RecordDestroy)
+    // and one reference to the information.
+    struct {
+      void* pvRecord;
+      IRecordInfo* pRecInfo;
+    };
   };
 };
 using VARIANTARG = VARIANT;
 
 // ---- BSTR functions ----------------------------------------------------------
-BSTR SysAllocString(const OLECHAR* text);
-BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+VEXA_COM_API BSTR SysAllocString(const OLECHAR* text);
+VEXA_COM_API BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
 // Byte-length form; data may be null (the contents are then zero).
-BSTR SysAllocStringByteLen(const char* data, UINT bytes);
-int SysReAllocString(BSTR* target, const OLECHAR* text);
-void SysFreeString(BSTR s);
-UINT SysStringLen(BSTR s);
-UINT SysStringByteLen(BSTR s);
+VEXA_COM_API BSTR SysAllocStringByteLen(const char* data, UINT bytes);
+VEXA_COM_API int SysReAllocString(BSTR* target, const OLECHAR* text);
+VEXA_COM_API void SysFreeString(BSTR s);
+VEXA_COM_API UINT SysStringLen(BSTR s);
+VEXA_COM_API UINT SysStringByteLen(BSTR s);
 
 // ---- VARIANT functions -------------------------------------------------------
-void VariantInit(VARIANT* v);
-HRESULT VariantClear(VARIANT* v);
-HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
+VEXA_COM_API void VariantInit(VARIANT* v);
+VEXA_COM_API HRESULT VariantClear(VARIANT* v);
+VEXA_COM_API HRESULT VariantCopy(VARIANT* dest, const VARIANT* src);
 // Copies, following one level of VT_BYREF.
-HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
+VEXA_COM_API HRESULT VariantCopyInd(VARIANT* dest, const VARIANT* src);
 
 constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
 constexpr USHORT VARIANT_ALPHABOOL = 0x02;
@@ -129,8 +137,8 @@ constexpr USHORT VARIANT_LOCALBOOL = 0x10;
 // Errors: DISP_E_OVERFLOW for values outside the target's range,
 // DISP_E_TYPEMISMATCH for text that does not convert or unsupported pairs,
 // DISP_E_BADVARTYPE for unknown types. dest may equal src.
-HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
-HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags,
+VEXA_COM_API HRESULT VariantChangeType(VARIANT* dest, const VARIANT* src, USHORT flags, VARTYPE vt);
+VEXA_COM_API HRESULT VariantChangeTypeEx(VARIANT* dest, const VARIANT* src, LCID lcid, USHORT flags,
                             VARTYPE vt);
 
 // ---- SAFEARRAY functions -------------------------------------------------------
@@ -142,25 +150,25 @@ constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
 
 // Element types supported: VT_UI1, VT_I2, VT_I4, VT_R4, VT_R8, VT_BOOL,
 // VT_DATE, VT_BSTR, VT_VARIANT, VT_UNKNOWN, VT_DISPATCH. Only one dimension.
-SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
-SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND* bounds);
-HRESULT SafeArrayDestroy(SAFEARRAY* sa);
-HRESULT SafeArrayCopy(const SAFEARRAY* src, SAFEARRAY** out);
-HRESULT SafeArrayGetLBound(const SAFEARRAY* sa, UINT dim, LONG* out);
-HRESULT SafeArrayGetUBound(const SAFEARRAY* sa, UINT dim, LONG* out);
-HRESULT SafeArrayGetVartype(const SAFEARRAY* sa, VARTYPE* out);
-UINT SafeArrayGetDim(const SAFEARRAY* sa);
-HRESULT SafeArrayAccessData(SAFEARRAY* sa, void** data);
-HRESULT SafeArrayUnaccessData(SAFEARRAY* sa);
+VEXA_COM_API SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lowerBound, ULONG elements);
+VEXA_COM_API SAFEARRAY* SafeArrayCreate(VARTYPE vt, UINT dims, const SAFEARRAYBOUND* bounds);
+VEXA_COM_API HRESULT SafeArrayDestroy(SAFEARRAY* sa);
+VEXA_COM_API HRESULT SafeArrayCopy(const SAFEARRAY* src, SAFEARRAY** out);
+VEXA_COM_API HRESULT SafeArrayGetLBound(const SAFEARRAY* sa, UINT dim, LONG* out);
+VEXA_COM_API HRESULT SafeArrayGetUBound(const SAFEARRAY* sa, UINT dim, LONG* out);
+VEXA_COM_API HRESULT SafeArrayGetVartype(const SAFEARRAY* sa, VARTYPE* out);
+VEXA_COM_API UINT SafeArrayGetDim(const SAFEARRAY* sa);
+VEXA_COM_API HRESULT SafeArrayAccessData(SAFEARRAY* sa, void** data);
+VEXA_COM_API HRESULT SafeArrayUnaccessData(SAFEARRAY* sa);
 // Element access copies: a BSTR is duplicated, an interface AddRef'd, a
 // VARIANT copied. Index out of range: DISP_E_BADINDEX.
-HRESULT SafeArrayGetElement(SAFEARRAY* sa, const LONG* index, void* out);
-HRESULT SafeArrayPutElement(SAFEARRAY* sa, const LONG* index, const void* value);
+VEXA_COM_API HRESULT SafeArrayGetElement(SAFEARRAY* sa, const LONG* index, void* out);
+VEXA_COM_API HRESULT SafeArrayPutElement(SAFEARRAY* sa, const LONG* index, const void* value);
 
 namespace vexa::com {
 
 // Owns one BSTR.
-class Bstr {
+class VEXA_COM_API Bstr {
  public:
   Bstr() = default;
   explicit Bstr(const OLECHAR* s) : s_(s ? SysAllocString(s) : nullptr) {}
@@ -202,11 +210,11 @@ class Bstr {
 };
 
 // UTF-8 text of a BSTR (empty for null).
-std::string BstrToUtf8(BSTR s);
-std::u16string_view BstrView(BSTR s);
+VEXA_COM_API std::string BstrToUtf8(BSTR s);
+VEXA_COM_API std::u16string_view BstrView(BSTR s);
 
 // Owns one VARIANT.
-class Variant : public VARIANT {
+class VEXA_COM_API Variant : public VARIANT {
  public:
   Variant() { VariantInit(this); }
   Variant(const Variant& o) {

@@ -4,6 +4,8 @@
 // (8 bits, with up to 256 palette entries).
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -22,7 +24,7 @@ struct PaletteEntry {
 inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 inline constexpr int kMaxDimension = 65535;
 
-class Bitmap {
+class VEXA_IMAGING_API Bitmap {
  public:
   Bitmap() = default;
 
@@ -67,10 +69,10 @@ class Bitmap {
 };
 
 // Checks a picture size against the layer's limits.
-Status CheckDimensions(std::int64_t width, std::int64_t height);
+VEXA_IMAGING_API Status CheckDimensions(std::int64_t width, std::int64_t height);
 
 // A copy at another depth (8 -> 24/32 expands the palette; 32 -> 24 drops
 // alpha; 24 -> 32 gives opaque pixels). 8 bits as a target is refused.
-Status ConvertDepth(const Bitmap& src, int bitsPerPixel, Bitmap* dst);
+VEXA_IMAGING_API Status ConvertDepth(const Bitmap& src, int bitsPerPixel, Bitmap* dst);
 
 }  // namespace vexa::imaging

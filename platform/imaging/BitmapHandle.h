@@ -3,6 +3,8 @@
 // live handle is recognised and refused, never dereferenced.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include "platform/imaging/Bitmap.h"
 
 struct HBITMAP__;  // never defined
@@ -11,13 +13,13 @@ using HBITMAP = HBITMAP__*;
 namespace vexa::imaging {
 
 // Takes the bitmap over; null when it is empty.
-HBITMAP CreateBitmapHandle(Bitmap bitmap);
+VEXA_IMAGING_API HBITMAP CreateBitmapHandle(Bitmap bitmap);
 // The bitmap of a live handle, or null. Valid until the handle is deleted.
-const Bitmap* BitmapFromHandle(HBITMAP handle);
+VEXA_IMAGING_API const Bitmap* BitmapFromHandle(HBITMAP handle);
 // Frees a live handle; false for anything else.
-bool DeleteBitmapHandle(HBITMAP handle);
+VEXA_IMAGING_API bool DeleteBitmapHandle(HBITMAP handle);
 
 }  // namespace vexa::imaging
 
 // The system's name for freeing a handle (nonzero on success).
-int DeleteObject(HBITMAP handle);
+VEXA_IMAGING_API int DeleteObject(HBITMAP handle);

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/imaging/BmpLayout.h"
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {
 namespace {

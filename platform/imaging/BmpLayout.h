@@ -4,6 +4,8 @@
 // rows itself.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -31,6 +33,6 @@ struct BmpLayout {
 
 // Parses the file header and information header of a BMP file held whole
 // in file; fails unless every part it describes lies inside the file.
-Status ParseBmpLayout(std::span<const std::uint8_t> file, BmpLayout* layout);
+VEXA_IMAGING_API Status ParseBmpLayout(std::span<const std::uint8_t> file, BmpLayout* layout);
 
 }  // namespace vexa::imaging

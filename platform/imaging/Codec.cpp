@@ -1,10 +1,12 @@
 #include "platform/imaging/Codec.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 
 #include "platform/base/Path.h"
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging {
 namespace {
@@ -26,11 +28,29 @@ Kind Sniff(Bytes d) {
   return Kind::kOther;
 }
 
+// Only a regular file holds a picture: a folder is not a missing file, and
+// a pipe or a device is refused rather than read without end.
 Status ReadWhole(std::string_view path, std::string* out) {
   if (path.empty()) return ErrorCode::kInvalidParameter;
-  if (!base::FileExists(path)) return Status(ErrorCode::kFileNotFound, std::string(path));
-  if (!base::ReadFile(path, out)) return Status(ErrorCode::kFileRead, std::string(path));
+  const std::string p(path);
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) return Status(ErrorCode::kFileNotFound, p);
+    return Status(ErrorCode::kFileRead, p + ": " + std::strerror(error));
+  }
+  if (S_ISDIR(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": a folder, not a picture file");
+  if (!S_ISREG(st.st_mode)) return Status(ErrorCode::kFileRead, p + ": not a regular file");
+  // A file that changes while it is read fails, naming itself.
+  std::string why;
+  if (!base::ReadFile(path, out, &why)) return Status(ErrorCode::kFileRead, why.empty() ? p : why);
   return {};
+}
+
+// A failure about a file names the file.
+Status Named(Status s, std::string_view path) {
+  if (s.ok() || path.empty() || s.detail().rfind(std::string(path), 0) == 0) return s;
+  return Status(s.code(), std::string(path) + (s.detail().empty() ? "" : ": " + s.detail()));
 }
 
 Bytes AsBytes(const std::string& s) {
@@ -39,8 +59,11 @@ Bytes AsBytes(const std::string& s) {
 
 Status WriteWhole(std::string_view path, std::string_view data) {
   if (path.empty()) return ErrorCode::kInvalidParameter;
-  if (!base::WriteFileAtomic(path, data)) {
-    return Status(ErrorCode::kFileWrite, std::string(path) + ": " + std::strerror(errno));
+  // The shared output helper refuses what must not be replaced (a link, a
+  // folder, a file the user may not write) and says why.
+  std::string why;
+  if (!base::WriteFileAtomic(path, data, &why)) {
+    return Status(ErrorCode::kFileWrite, why.empty() ? std::string(path) : why);
   }
   return {};
 }
@@ -66,7 +89,7 @@ Status ReadInfoFromMemory(Bytes data, ImageInfo* info, std::string_view nameHint
 Status ReadInfo(std::string_view path, ImageInfo* info) {
   std::string bytes;
   if (Status s = ReadWhole(path, &bytes); !s) return s;
-  return ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path));
+  return Named(ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path)), path);
 }
 
 Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
@@ -85,7 +108,7 @@ Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, st
 Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options) {
   std::string bytes;
   if (Status s = ReadWhole(path, &bytes); !s) return s;
-  return LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path));
+  return Named(LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path)), path);
 }
 
 Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out) {
@@ -94,22 +117,25 @@ Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string*
 
 Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options) {
   std::string bytes;
-  if (Status s = EncodeJpeg(bitmap, options, &bytes); !s) return s;
+  if (Status s = EncodeJpeg(bitmap, options, &bytes); !s) return Named(s, path);
   return WriteWhole(path, bytes);
+}
+
+Status Encode(const Bitmap& bitmap, int format, int qualityFactor, std::string* out) {
+  if (bitmap.empty()) return ErrorCode::kEmptyBitmap;
+  if (IsInFamily(format, FormatFamily::kJpg)) {
+    JpegOptions o;
+    o.quality = JpegQualityFromFactor(qualityFactor);
+    return EncodeJpeg(bitmap, o, out);
+  }
+  if (IsInFamily(format, FormatFamily::kBmp)) return EncodeBmp(bitmap, out);
+  return Status(ErrorCode::kUnsupportedSaveFormat, "format " + std::to_string(format));
 }
 
 Status Save(std::string_view path, const Bitmap& bitmap, int format, int qualityFactor) {
   if (bitmap.empty()) return ErrorCode::kEmptyBitmap;
   std::string bytes;
-  if (IsInFamily(format, FormatFamily::kJpg)) {
-    JpegOptions o;
-    o.quality = JpegQualityFromFactor(qualityFactor);
-    if (Status s = EncodeJpeg(bitmap, o, &bytes); !s) return s;
-  } else if (IsInFamily(format, FormatFamily::kBmp)) {
-    if (Status s = EncodeBmp(bitmap, &bytes); !s) return s;
-  } else {
-    return ErrorCode::kUnsupportedSaveFormat;
-  }
+  if (Status s = Encode(bitmap, format, qualityFactor, &bytes); !s) return Named(s, path);
   return WriteWhole(path, bytes);
 }
 

@@ -3,6 +3,8 @@
 // truncated file gives an error, never a crash or a picture made of garbage.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -30,14 +32,14 @@ struct LoadOptions {
 };
 
 // Reads the format, size and depth without decoding the pixels.
-Status ReadInfo(std::string_view path, ImageInfo* info);
-Status ReadInfoFromMemory(std::span<const std::uint8_t> data, ImageInfo* info,
+VEXA_IMAGING_API Status ReadInfo(std::string_view path, ImageInfo* info);
+VEXA_IMAGING_API Status ReadInfoFromMemory(std::span<const std::uint8_t> data, ImageInfo* info,
                           std::string_view nameHint = {});
 
 // Decodes a file. The bitmap is 8 (palette), 24 or 32 bits; its format()
 // is the file's picture-format code.
-Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options = {});
-Status LoadFromMemory(std::span<const std::uint8_t> data, Bitmap* bitmap,
+VEXA_IMAGING_API Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options = {});
+VEXA_IMAGING_API Status LoadFromMemory(std::span<const std::uint8_t> data, Bitmap* bitmap,
                       const LoadOptions& options = {}, std::string_view nameHint = {});
 
 struct JpegOptions {
@@ -47,19 +49,23 @@ struct JpegOptions {
 };
 
 // Encoders into memory.
-Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out);
+VEXA_IMAGING_API Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out);
 // A BMP file: 40-byte header, bottom-up rows; 8-bit pictures keep their
 // palette, 32-bit pictures are written as 24 bits.
-Status EncodeBmp(const Bitmap& bitmap, std::string* out);
+VEXA_IMAGING_API Status EncodeBmp(const Bitmap& bitmap, std::string* out);
 // A packed device-independent bitmap: the 40-byte header, the colour table
 // (8 bits only) and the bottom-up rows, with no file header.
-Status EncodePackedDib(const Bitmap& bitmap, std::vector<std::uint8_t>* out);
+VEXA_IMAGING_API Status EncodePackedDib(const Bitmap& bitmap, std::vector<std::uint8_t>* out);
+
+// Encodes into memory what Save writes: the JPEG family as JPEG with the
+// quality of `qualityFactor`, the BMP family as BMP.
+VEXA_IMAGING_API Status Encode(const Bitmap& bitmap, int format, int qualityFactor, std::string* out);
 
 // Saves a file in the given picture-format code: the JPEG family as JPEG
 // with the quality of `qualityFactor`, the BMP family as BMP. The file is
 // written beside its target and renamed over it.
-Status Save(std::string_view path, const Bitmap& bitmap, int format,
+VEXA_IMAGING_API Status Save(std::string_view path, const Bitmap& bitmap, int format,
             int qualityFactor = kDefaultQualityFactor);
-Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options);
+VEXA_IMAGING_API Status SaveJpeg(std::string_view path, const Bitmap& bitmap, const JpegOptions& options);
 
 }  // namespace vexa::imaging

@@ -3,6 +3,8 @@
 // and Text().
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <string>
 
 namespace vexa::imaging {
@@ -26,7 +28,7 @@ enum class ErrorCode : int {
 };
 
 // The fixed text of an error number ("" for kOk).
-const char* ErrorText(ErrorCode code);
+VEXA_IMAGING_API const char* ErrorText(ErrorCode code);
 
 class Status {
  public:

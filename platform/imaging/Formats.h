@@ -3,6 +3,8 @@
 // the format every derived still is saved in.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <string_view>
 
 namespace vexa::imaging {
@@ -23,11 +25,11 @@ inline constexpr int kFormatJpeg = 101;
 
 enum class FormatFamily { kBmp, kJpg, kTif, kCmp, kGif, kPng, kPct, kPcd };
 
-bool IsValidFormat(int code);
+VEXA_IMAGING_API bool IsValidFormat(int code);
 // Whether a code (0 to 246) belongs to a family; false outside the range.
-bool IsInFamily(int code, FormatFamily family);
+VEXA_IMAGING_API bool IsInFamily(int code, FormatFamily family);
 // A short name for messages and the tools ("JPEG", "BMP", ...).
-std::string_view FormatName(int code);
+VEXA_IMAGING_API std::string_view FormatName(int code);
 
 // The save quality. The system asks for "quality factor 10" everywhere; it
 // stands for one JPEG quality, kept here.
@@ -36,6 +38,6 @@ inline constexpr int kJpegQualityForDefaultFactor = 90;
 // A factor of 0 to 255 (lower is better); anything else is taken as 10.
 // Factor 10 gives kJpegQualityForDefaultFactor; each step changes the JPEG
 // quality by one, within 1 to 100.
-int JpegQualityFromFactor(int factor);
+VEXA_IMAGING_API int JpegQualityFromFactor(int factor);
 
 }  // namespace vexa::imaging

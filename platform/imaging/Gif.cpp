@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {
 namespace {

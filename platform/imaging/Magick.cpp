@@ -9,7 +9,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {
 namespace {

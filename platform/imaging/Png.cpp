@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/imaging/Decoders.h"
+#include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {
 namespace {

@@ -3,6 +3,8 @@
 // the plain reference kernels and the vectorised ones give identical bytes.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -22,7 +24,7 @@ struct FilterTaps {
   std::vector<int> start;
   std::vector<std::int16_t> weights;  // start.size() * maxTaps
 };
-FilterTaps ComputeLanczosTaps(int srcSize, int dstSize);
+VEXA_IMAGING_API FilterTaps ComputeLanczosTaps(int srcSize, int dstSize);
 
 struct ResampleKernels {
   // One row: `channels` (3 or 4) interleaved bytes per pixel in and out.
@@ -34,7 +36,7 @@ struct ResampleKernels {
 };
 // Fills the table: the reference kernels, then each slot the mask
 // (vexa::base::CpuFlag bits) allows replaced by its faster version.
-void InitResampleKernels(unsigned cpuMask, ResampleKernels* kernels);
+VEXA_IMAGING_API void InitResampleKernels(unsigned cpuMask, ResampleKernels* kernels);
 
 struct ResizeOptions {
   int threads = 0;            // 0: as many as pay (up to the processors)
@@ -45,6 +47,6 @@ struct ResizeOptions {
 // 24 and 32 bits keep their depth. A reduction by four times or more along
 // a side first averages integer blocks, leaving the filter at most about
 // four times to go; threads share the rows when the picture is large.
-Status Resize(const Bitmap& src, int width, int height, Bitmap* dst, const ResizeOptions& options = {});
+VEXA_IMAGING_API Status Resize(const Bitmap& src, int width, int height, Bitmap* dst, const ResizeOptions& options = {});
 
 }  // namespace vexa::imaging

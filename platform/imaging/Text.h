@@ -4,6 +4,8 @@
 // Liberation faces through the configuration in share/vexa/fonts/.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -16,7 +18,7 @@ namespace vexa::imaging {
 inline constexpr int kScreenDpi = 96;
 
 // Character height in pixels for a point size: points x dpi / 72, rounded.
-int PointsToPixels(int points, int dpi = kScreenDpi);
+VEXA_IMAGING_API int PointsToPixels(int points, int dpi = kScreenDpi);
 
 struct TextStyle {
   std::string family;                       // empty: the default sans face
@@ -38,14 +40,14 @@ struct TextExtent {
 };
 
 // The size the text takes (its logical box).
-Status MeasureText(std::string_view utf8, const TextStyle& style, TextExtent* extent);
+VEXA_IMAGING_API Status MeasureText(std::string_view utf8, const TextStyle& style, TextExtent* extent);
 
 // Draws the whole text on a 24- or 32-bit bitmap (cut at its edges) and
 // reports its size. Invalid UTF-8 is drawn with replacement characters.
-Status DrawText(Bitmap* bitmap, int x, int y, std::string_view utf8, const TextStyle& style,
+VEXA_IMAGING_API Status DrawText(Bitmap* bitmap, int x, int y, std::string_view utf8, const TextStyle& style,
                 TextAlign align = TextAlign::kLeftTop, TextExtent* extent = nullptr);
 
 // The family fontconfig picks for a requested family (for checks and tools).
-std::string ResolveFontFamily(std::string_view family);
+VEXA_IMAGING_API std::string ResolveFontFamily(std::string_view family);
 
 }  // namespace vexa::imaging

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include "platform/imaging/Resample.h"
 
@@ -164,6 +165,69 @@ Status Combine(Bitmap* dst, int x, int y, const Bitmap& src) {
       if (dn == 4) d[3] = 255;
     }
   }
+  return {};
+}
+
+Status Average(const Bitmap& input, int size, Bitmap* dst) {
+  if (input.empty()) return ErrorCode::kEmptyBitmap;
+  if (size < 1 || size > 2 * kMaxDimension + 1) return ErrorCode::kInvalidParameter;
+  Bitmap converted;
+  const Bitmap* src = &input;
+  if (input.bitsPerPixel() == 8) {
+    if (Status s = ConvertDepth(input, 24, &converted); !s) return s;
+    src = &converted;
+  }
+  const int w = src->width(), h = src->height(), n = src->bytesPerPixel();
+  Bitmap out;
+  if (Status s = out.Create(w, h, src->bitsPerPixel()); !s) return s;
+  // Sums along rows, then along columns, each over the window with the
+  // edge pixels repeated: a separable box filter.
+  const std::int64_t before = (size - 1) / 2, after = size / 2;
+  const std::int64_t area = static_cast<std::int64_t>(size) * size;
+  // The window's first sum over positions [-before, after] of a line of
+  // `count` values, edges repeated: the part before the line counts the first
+  // value, the part after it the last.
+  auto firstSum = [&](std::int64_t count, auto value) {
+    std::int64_t sum = 0;
+    const std::int64_t lowEnd = std::min<std::int64_t>(after, -1);
+    if (lowEnd >= -before) sum += (lowEnd + before + 1) * value(0);
+    const std::int64_t highStart = std::max<std::int64_t>(-before, count);
+    if (after >= highStart) sum += (after - highStart + 1) * value(count - 1);
+    for (std::int64_t k = std::max<std::int64_t>(-before, 0); k <= std::min<std::int64_t>(after, count - 1); ++k) {
+      sum += value(k);
+    }
+    return sum;
+  };
+  auto clampTo = [](std::int64_t k, int count) { return static_cast<int>(std::clamp<std::int64_t>(k, 0, count - 1)); };
+  std::vector<std::uint64_t> rows(static_cast<std::size_t>(w) * h * n);
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* line = src->row(y);
+    for (int ch = 0; ch < n; ++ch) {
+      std::uint64_t sum = static_cast<std::uint64_t>(
+          firstSum(w, [&](std::int64_t k) { return std::int64_t{line[static_cast<std::size_t>(k) * n + ch]}; }));
+      for (int x = 0; x < w; ++x) {
+        rows[(static_cast<std::size_t>(y) * w + x) * n + ch] = sum;
+        const int leaving = clampTo(x - before, w), entering = clampTo(x + after + 1, w);
+        sum += line[static_cast<std::size_t>(entering) * n + ch];
+        sum -= line[static_cast<std::size_t>(leaving) * n + ch];
+      }
+    }
+  }
+  for (int x = 0; x < w; ++x) {
+    for (int ch = 0; ch < n; ++ch) {
+      auto at = [&](std::int64_t y) {
+        return static_cast<std::int64_t>(rows[(static_cast<std::size_t>(clampTo(y, h)) * w + x) * n + ch]);
+      };
+      std::int64_t sum = firstSum(h, at);
+      for (int y = 0; y < h; ++y) {
+        out.row(y)[static_cast<std::size_t>(x) * n + ch] = static_cast<std::uint8_t>((sum + area / 2) / area);
+        sum += at(y + after + 1);
+        sum -= at(y - before);
+      }
+    }
+  }
+  out.set_format(input.format());
+  *dst = std::move(out);
   return {};
 }
 

@@ -2,6 +2,8 @@
 // filling and combining one picture onto another.
 #pragma once
 
+#include "platform/imaging/ImagingExport.h"
+
 #include <cstdint>
 #include <optional>
 
@@ -14,18 +16,24 @@ namespace vexa::imaging {
 // `enlarge` the canvas grows to hold the whole picture; without it the canvas
 // keeps the source size and the rotated picture is centred and cut. Area the
 // picture does not cover is black. 8-bit pictures come out as 24 bits.
-Status Rotate(const Bitmap& src, int hundredths, bool enlarge, Bitmap* dst);
+VEXA_IMAGING_API Status Rotate(const Bitmap& src, int hundredths, bool enlarge, Bitmap* dst);
 
 // The rectangle at (x, y) of width x height, which must lie inside the source.
-Status CopyRect(const Bitmap& src, int x, int y, int width, int height, Bitmap* dst);
+VEXA_IMAGING_API Status CopyRect(const Bitmap& src, int x, int y, int width, int height, Bitmap* dst);
 
 // Paints every pixel with one colour (24 and 32 bits; alpha becomes opaque).
-Status Fill(Bitmap* bitmap, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+VEXA_IMAGING_API Status Fill(Bitmap* bitmap, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
 
 // Copies `src` onto `dst` with its top-left corner at (x, y); the parts
 // outside `dst` (negative offsets included) are cut. `dst` is 24 or 32 bits;
 // `src` any depth.
-Status Combine(Bitmap* dst, int x, int y, const Bitmap& src);
+VEXA_IMAGING_API Status Combine(Bitmap* dst, int x, int y, const Bitmap& src);
+
+// Each pixel becomes the average of the size x size pixels around it (for
+// an even size the extra row and column lie below and to the right); at the
+// edges the nearest pixels stand in for those outside. Every channel is
+// averaged; 8-bit pictures come out as 24 bits. size lies in 1 to 131071.
+VEXA_IMAGING_API Status Average(const Bitmap& src, int size, Bitmap* dst);
 
 // Fitting a w x h picture into a boxW x boxH box, keeping its proportions:
 // the scale is the smaller of boxW / w and boxH / h (never above 1 unless
@@ -37,11 +45,11 @@ struct BoxFit {
   int x = 0;
   int y = 0;
 };
-BoxFit FitIntoBox(int w, int h, int boxW, int boxH, bool upsample);
+VEXA_IMAGING_API BoxFit FitIntoBox(int w, int h, int boxW, int boxH, bool upsample);
 
 // Resizes into a box: with a matte colour (0x00BBGGRR) the result is the box,
 // filled with it, with the picture centred; without one it is the fitted size.
-Status ResizeIntoBox(const Bitmap& src, int boxW, int boxH, bool upsample, std::optional<std::uint32_t> matte,
+VEXA_IMAGING_API Status ResizeIntoBox(const Bitmap& src, int boxW, int boxH, bool upsample, std::optional<std::uint32_t> matte,
                      Bitmap* dst);
 
 // Colours as the system passes them: 0x00BBGGRR (red in the low byte).

@@ -4,7 +4,8 @@
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
-#include "platform/registry/RegistryModel.h"
+#include "platform/base/UniqueFd.h"
+#include "platform/registry/RegistryModel_p.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -95,27 +96,18 @@ std::string WithoutTrailingSlash(std::string s) {
 // parse can be used without reading the file again.
 struct HiveFile {
   std::string path, sig;
-  int fd = -1;
-  HiveFile() = default;
-  HiveFile(const HiveFile&) = delete;
-  HiveFile& operator=(const HiveFile&) = delete;
-  HiveFile(HiveFile&& o) noexcept : path(std::move(o.path)), sig(std::move(o.sig)), fd(o.fd) {
-    o.fd = -1;
-  }
-  ~HiveFile() {
-    if (fd >= 0) close(fd);
-  }
+  base::UniqueFd fd;
 
   Status Open(std::string p) {
     path = std::move(p);
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
       sig = path + "|missing";
       if (errno == ENOENT) return Status::Ok;
       return Fail(Status::BadFile, path + ": " + std::strerror(errno));
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
       return Fail(Status::BadFile, path + ": not a regular file");
     }
     sig = path + '|' + std::to_string(st.st_dev) + '|' + std::to_string(st.st_ino) + '|' +
@@ -127,8 +119,8 @@ struct HiveFile {
   Status Read(std::string* text) const {
     text->clear();
     char buf[65536];
-    while (fd >= 0) {
-      const ssize_t n = read(fd, buf, sizeof buf);
+    while (fd) {
+      const ssize_t n = read(fd.Get(), buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) return Fail(Status::BadFile, path + ": " + std::strerror(errno));
       if (n == 0) break;
@@ -162,7 +154,7 @@ const char* HiveFileName(Hive hive) { return hive == Hive::LocalMachine ? "HKLM.
 Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
   HiveFile file;
   if (Status s = file.Open(base::JoinPath(WritableDir(), HiveFileName(hive))); s != Status::Ok) return s;
-  if (file.fd < 0) {
+  if (!file.fd) {
     *out = std::make_shared<Layer>();
     return Status::Ok;
   }
@@ -290,11 +282,11 @@ Status Modify(std::vector<Hive> hives,
   LayerPtr defaults;
   if (Status s = LoadDefaults(&defaults); s != Status::Ok) return s;
   const std::string lockPath = base::JoinPath(dir, ".lock");
-  const int lockFd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (lockFd < 0) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  const base::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (!lock) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
   int rc;
   do {
-    rc = flock(lockFd, LOCK_EX);
+    rc = flock(lock.Get(), LOCK_EX);
   } while (rc != 0 && errno == EINTR);
   Status result = rc == 0 ? Status::Ok : Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
   Layer before, layer;
@@ -311,11 +303,15 @@ Status Modify(std::vector<Hive> hives,
       const std::string text = FormatHive(layer.Of(hive), hive);
       if (text == FormatHive(before.Of(hive), hive)) continue;
       const std::string path = base::JoinPath(dir, HiveFileName(hive));
-      if (!base::WriteFileAtomic(path, text)) result = Fail(Status::IoError, path + ": cannot write");
+      // The shared output helper replaces only a hive file the user may
+      // write, and says why not.
+      std::string why;
+      if (!base::WriteFileAtomic(path, text, &why)) {
+        result = Fail(Status::IoError, why.empty() ? path + ": cannot write" : why);
+      }
     }
   }
-  close(lockFd);  // releases the lock
-  return result;
+  return result;  // closing the lock file releases the lock
 }
 
 bool BadName(std::string_view s) { return HasControlChar(s); }

@@ -15,7 +15,11 @@
 // small, wrong type).
 #pragma once
 
+#include "platform/base/Export.h"
 #include "platform/base/WinTypes.h"
+
+// What the registry store's library exports: the calls its callers use.
+#define VEXA_REGISTRY_API VEXA_EXPORT
 
 #include <optional>
 #include <string>
@@ -46,12 +50,12 @@ enum class Status {
   IoError,        // a hive file could not be written
 };
 
-const char* StatusText(Status s);
+VEXA_REGISTRY_API const char* StatusText(Status s);
 // What the last failing call in this thread ran into, e.g. which file and
 // line made it return BadFile.
-std::string LastError();
+VEXA_REGISTRY_API std::string LastError();
 
-struct Value {
+struct VEXA_REGISTRY_API Value {
   ValueType type = ValueType::None;
   std::string text;                 // Sz, ExpandSz (UTF-8)
   DWORD dword = 0;                  // Dword
@@ -71,46 +75,46 @@ struct Value {
 // HKEY_CLASSES_ROOT is the merged view of HKLM\Software\Classes and
 // HKCU\Software\Classes (the user's wins); writes to it go to HKCU.
 
-bool KeyExists(Hive hive, std::string_view key);
-Status GetValue(Hive hive, std::string_view key, std::string_view name, Value* out);
+VEXA_REGISTRY_API bool KeyExists(Hive hive, std::string_view key);
+VEXA_REGISTRY_API Status GetValue(Hive hive, std::string_view key, std::string_view name, Value* out);
 // Convenience readers: nullopt when the key or value is missing or of
 // another type.
-std::optional<std::string> GetString(Hive hive, std::string_view key, std::string_view name);
-std::optional<DWORD> GetDword(Hive hive, std::string_view key, std::string_view name);
+VEXA_REGISTRY_API std::optional<std::string> GetString(Hive hive, std::string_view key, std::string_view name);
+VEXA_REGISTRY_API std::optional<DWORD> GetDword(Hive hive, std::string_view key, std::string_view name);
 
-Status CreateKey(Hive hive, std::string_view key);
+VEXA_REGISTRY_API Status CreateKey(Hive hive, std::string_view key);
 // Creates the key when it is missing.
-Status SetValue(Hive hive, std::string_view key, std::string_view name, const Value& value);
+VEXA_REGISTRY_API Status SetValue(Hive hive, std::string_view key, std::string_view name, const Value& value);
 // Like keys, a value present only in the defaults layer cannot be deleted
 // (NoValue).
-Status DeleteValue(Hive hive, std::string_view key, std::string_view name);
+VEXA_REGISTRY_API Status DeleteValue(Hive hive, std::string_view key, std::string_view name);
 // Deletes a key with all its subkeys and values from the writable layer.
 // A key present only in the defaults layer cannot be deleted (NoKey).
-Status DeleteKeyTree(Hive hive, std::string_view key);
+VEXA_REGISTRY_API Status DeleteKeyTree(Hive hive, std::string_view key);
 
 // Names of the direct subkeys and of the values of a key (merged view),
 // in the case they were first written.
-Status ListSubkeys(Hive hive, std::string_view key, std::vector<std::string>* out);
-Status ListValues(Hive hive, std::string_view key, std::vector<std::string>* out);
+VEXA_REGISTRY_API Status ListSubkeys(Hive hive, std::string_view key, std::vector<std::string>* out);
+VEXA_REGISTRY_API Status ListValues(Hive hive, std::string_view key, std::vector<std::string>* out);
 
 // Parses "HKLM\...", "HKEY_LOCAL_MACHINE\...", "HKCU\...", "HKCR\..." into
 // a hive and a key path.
-bool ParseRootedKey(std::string_view rooted, Hive* hive, std::string* key);
+VEXA_REGISTRY_API bool ParseRootedKey(std::string_view rooted, Hive* hive, std::string* key);
 
 // Registry script import: applies a REGEDIT4-like text to the writable
 // layer (used by DllRegisterServer). The text starts with the line
 // "REGEDIT4"; "[-KEY]" lines delete a key tree; keys under
 // HKEY_CLASSES_ROOT go to HKCU\Software\Classes. A malformed script
 // changes nothing (BadFile).
-Status ImportText(std::string_view text);
+VEXA_REGISTRY_API Status ImportText(std::string_view text);
 // Removes every key named in the script with everything below it, and the
 // parents that this leaves empty (used by DllUnregisterServer).
-Status RemoveScriptKeys(std::string_view text);
+VEXA_REGISTRY_API Status RemoveScriptKeys(std::string_view text);
 
 // Folder of the writable layer in effect now.
-std::string WritableDir();
+VEXA_REGISTRY_API std::string WritableDir();
 // Folder of the defaults layer (share/vexa/registry of this installation).
-std::string DefaultsDir();
+VEXA_REGISTRY_API std::string DefaultsDir();
 
 }  // namespace vexa::reg
 
@@ -152,19 +156,19 @@ constexpr REGSAM KEY_SET_VALUE = 0x0002;
 // RegQueryValueEx gives strings with their terminating NUL counted in the
 // size, ERROR_MORE_DATA with the needed size when the buffer is too small,
 // and the value's size alone when data is null.
-LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM sam, HKEY* result);
-LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, char* cls, DWORD options,
+VEXA_REGISTRY_API LONG RegOpenKeyEx(HKEY key, const char* subKey, DWORD options, REGSAM sam, HKEY* result);
+VEXA_REGISTRY_API LONG RegCreateKeyEx(HKEY key, const char* subKey, DWORD reserved, char* cls, DWORD options,
                     REGSAM sam, void* security, HKEY* result, DWORD* disposition);
-LONG RegCloseKey(HKEY key);
-LONG RegQueryValueEx(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
+VEXA_REGISTRY_API LONG RegCloseKey(HKEY key);
+VEXA_REGISTRY_API LONG RegQueryValueEx(HKEY key, const char* name, DWORD* reserved, DWORD* type, BYTE* data,
                      DWORD* cbData);
-LONG RegSetValueEx(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
+VEXA_REGISTRY_API LONG RegSetValueEx(HKEY key, const char* name, DWORD reserved, DWORD type, const BYTE* data,
                    DWORD cbData);
-LONG RegDeleteValue(HKEY key, const char* name);
-LONG RegDeleteKey(HKEY key, const char* subKey);
-LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* reserved,
+VEXA_REGISTRY_API LONG RegDeleteValue(HKEY key, const char* name);
+VEXA_REGISTRY_API LONG RegDeleteKey(HKEY key, const char* subKey);
+VEXA_REGISTRY_API LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* reserved,
                   char* cls, DWORD* cchClass, void* lastWrite);
-LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* reserved,
+VEXA_REGISTRY_API LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* reserved,
                   DWORD* type, BYTE* data, DWORD* cbData);
 
 constexpr DWORD REG_CREATED_NEW_KEY = 1;

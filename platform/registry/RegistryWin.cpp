@@ -1,6 +1,6 @@
 // The calls in the shape of the Windows registry API, over vexa::reg.
 #include "platform/registry/Registry.h"
-#include "platform/registry/RegistryModel.h"
+#include "platform/registry/RegistryModel_p.h"
 
 #include <cstring>
 #include <mutex>

@@ -1,102 +1,157 @@
 #include "tools/vcd-mkimage/DiscWriter.h"
 
-#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
 
-#include "disclib/vcd/RecorderLink.h"
-#include "disclib/vcd/Sectors.h"
+#include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/Path.h"
 
 namespace vexa::vcdmkimage {
 
 namespace {
-std::string Msf(std::uint32_t lba) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%02u:%02u:%02u", lba / 4500, lba % 4500 / 75, lba % 75);
-  return text;
-}
+// The image a fresh recorder folder gives its first disc.
+constexpr const char* kImageName = "disc-0001";
 }  // namespace
 
 DiscWriter::~DiscWriter() {
-  if (file_) std::fclose(file_);
+  Release();
+  if (!folder_.empty()) base::RemoveAll(folder_);
+}
+
+void DiscWriter::Release() {
+  if (drive_) base_->CDR4_DeleteDrive(drive_);
+  drive_ = nullptr;
+  if (base_) DLL_LL_ReleaseObject(base_);
+  base_ = nullptr;
+  if (coms_) {
+    coms_->COMS_Close();
+    DLL_LL_ReleaseObject(coms_);
+  }
+  coms_ = nullptr;
+}
+
+std::string DiscWriter::DriveError(const char* what) {
+  const char* error = drive_ ? base_->CDR4_GetLastError(drive_, nullptr) : nullptr;
+  return error && *error ? std::string(what) + ": " + error : std::string(what);
 }
 
 bool DiscWriter::Open(const std::string& binPath, std::string* error) {
-  file_ = std::fopen(binPath.c_str(), "wb");
-  if (!file_) {
-    *error = "cannot create " + binPath;
+  binPath_ = binPath;
+  const std::string dir = base::DirName(binPath);
+  folder_ = base::MakeTempDir(dir.empty() ? "." : dir, ".vcd-mkimage-");
+  if (folder_.empty()) {
+    *error = "cannot make a recorder folder beside " + binPath;
     return false;
   }
-  const auto slash = binPath.find_last_of('/');
-  binName_ = slash == std::string::npos ? binPath : binPath.substr(slash + 1);
+  // The recorder: the simulator's CD writer with a blank CD-R in its tray.
+  if (!base::WriteFileAtomic(base::JoinPath(folder_, "drive.conf"), "media = cdr\n", error)) return false;
+  ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + folder_).c_str(), 1);
+  coms_ = static_cast<CDR4COMS*>(DLL_LL_GetLibObject("CDR4COMS"));
+  base_ = static_cast<CDR4BASE*>(DLL_LL_GetLibObject("CDR4BASE"));
+  if (!coms_ || !base_ || coms_->version1 != 104 || base_->version1 != 107) {
+    *error = "the disc library has no recorder objects";
+    return false;
+  }
+  drive_ = base_->CDR4_CreateDrive(0);
+  if (!drive_) {
+    *error = "the simulated recorder did not open";
+    return false;
+  }
+  if (!(base_->CDR4_GetDriveCaps(drive_) & CDRF_WRITETAO)) {
+    *error = "the recorder cannot write track-at-once";
+    return false;
+  }
+  BYTE info[32] = {};
+  if (base_->CDR4_IsDiscBlank(drive_, info) != 0 || (info[2] & 3) != 0) {
+    *error = DriveError("the recorder holds no blank disc");
+    return false;
+  }
   return true;
 }
 
-bool DiscWriter::WriteRaw(const std::uint8_t* raw) {
-  // No CD holds more than 100 minutes: a longer image is a fault, not a disc.
-  if (lba_ >= kMaxSectors) return false;
-  if (std::fwrite(raw, 1, 2352, file_) != 2352) return false;
+std::int32_t DiscWriter::NextWritable() {
+  BYTE info[36] = {};
+  if (!drive_ || base_->CDR4_ReadTrackInfo(drive_, 255, info) != 0) return -1;
+  std::int32_t next;
+  std::memcpy(&next, info + 12, 4);
+  return next;
+}
+
+bool DiscWriter::StartTrack(const std::uint8_t* subheader8, std::string* error) {
+  const std::int32_t next = NextWritable();
+  if (next < 0) {
+    *error = DriveError("the recorder has no writable track");
+    return false;
+  }
+  if (base_->CDR4_StartTAO(drive_, 255, CDR_TRACK_MODE2_FORM2, CDR_BURNPROOF, nullptr, subheader8) != 0) {
+    *error = DriveError("the recorder did not start a track");
+    return false;
+  }
+  lba_ = next;
+  trackStarts_.push_back(next);
+  blockUnits_ = 0;
+  return true;
+}
+
+bool DiscWriter::Flush(std::string* error) {
+  if (blockUnits_ == 0) return true;
+  const LONG n = blockUnits_;
+  blockUnits_ = 0;
+  if (base_->CDR4_WriteTAO(drive_, kVCDUnitBytes, n, block_.data()) != 0) {
+    *error = DriveError("the recorder refused a write");
+    return false;
+  }
+  return true;
+}
+
+bool DiscWriter::WriteUnit(const std::uint8_t* unit, std::string* error) {
+  std::memcpy(block_.data() + static_cast<std::size_t>(blockUnits_) * kVCDUnitBytes, unit, kVCDUnitBytes);
+  ++blockUnits_;
   ++lba_;
-  return true;
+  return blockUnits_ < kBlockUnits || Flush(error);
 }
 
-bool DiscWriter::StartTrack() {
-  if (!trackStarts_.empty()) {
-    // The gap the drive leaves: 2 run-out sectors and the 150-sector pre-gap.
-    vcd::Unit empty{};
-    empty[2] = empty[6] = 0x20;  // Form 2
-    const std::uint32_t start = next_ + kVCDTrackGapSectors;
-    while (lba_ < start) {
-      if (!WriteUnit(empty.data())) return false;
-    }
+bool DiscWriter::FinishTrack(std::string* error) {
+  const bool written = Flush(error);
+  // The drive's answer and any error it latched during the track both count:
+  // a refused last write or flush fails the track.
+  const bool finished = base_->CDR4_FinishTAO(drive_) == 0;
+  const char* latched = base_->CDR4_GetLastError(drive_, nullptr);
+  if (!written) return false;
+  if (!finished || (latched && *latched)) {
+    *error = DriveError("the recorder did not finish the track");
+    return false;
   }
-  trackStarts_.push_back(lba_);
-  return true;
-}
-
-bool DiscWriter::WriteUnit(const std::uint8_t* unit) {
-  std::array<std::uint8_t, 2352> raw{};
-  std::memset(raw.data() + 1, 0xFF, 10);
-  const auto msf = vcd::LBAToMSFBCD(static_cast<std::int32_t>(lba_));
-  raw[12] = msf[0];
-  raw[13] = msf[1];
-  raw[14] = msf[2];
-  raw[15] = 2;
-  std::memcpy(raw.data() + 16, unit, kVCDUnitBytes);
-  if (unit[2] & 0x20) {
-    CalcEDC(raw.data(), nullptr, 3);
-  } else {
-    CalcEDC(raw.data(), nullptr, 2);
-    CalcECC_P(2, raw.data());
-    CalcECC_Q(2, raw.data());
-  }
-  if (!WriteRaw(raw.data())) return false;
-  next_ = lba_;
   return true;
 }
 
 bool DiscWriter::Close(const std::string& cuePath, std::string* error) {
-  if (!file_) return false;
-  const bool ok = std::fclose(file_) == 0;
-  file_ = nullptr;
-  if (!ok) {
-    *error = "writing the image failed";
+  if (!drive_) return false;
+  if (base_->CDR4_CloseSession(drive_, 0x20, 1) != 1) {
+    *error = DriveError("the recorder did not close the session");
     return false;
   }
-  std::FILE* cue = std::fopen(cuePath.c_str(), "w");
-  if (!cue) {
-    *error = "cannot create " + cuePath;
+  Release();
+  // The recorder's cue sheet names its own image; the moved image takes the
+  // caller's name.
+  const std::string image = base::JoinPath(folder_, kImageName);
+  std::string cue;
+  if (!base::ReadFile(image + ".cue", &cue, error)) return false;
+  std::istringstream lines(cue);
+  std::string line, text;
+  while (std::getline(lines, line)) {
+    if (line.rfind("FILE ", 0) == 0) line = "FILE \"" + base::BaseName(binPath_) + "\" BINARY";
+    text += line + "\n";
+  }
+  if (std::rename((image + ".bin").c_str(), binPath_.c_str()) != 0) {
+    *error = "cannot move the image to " + binPath_;
     return false;
   }
-  std::fprintf(cue, "FILE \"%s\" BINARY\n", binName_.c_str());
-  for (std::size_t i = 0; i < trackStarts_.size(); ++i) {
-    std::fprintf(cue, "  TRACK %02zu MODE2/2352\n", i + 1);
-    if (i > 0) std::fprintf(cue, "    INDEX 00 %s\n", Msf(trackStarts_[i] - 150).c_str());
-    std::fprintf(cue, "    INDEX 01 %s\n", Msf(trackStarts_[i]).c_str());
-  }
-  if (std::fclose(cue) != 0) {
-    *error = "cannot write " + cuePath;
-    return false;
-  }
+  if (!base::WriteFileAtomic(cuePath, text, error)) return false;
+  base::RemoveAll(folder_);
+  folder_.clear();
   return true;
 }
 

@@ -1,44 +1,62 @@
-// A disc image written as a track-at-once recorder lays it down: 2352-byte
-// raw sectors from LBA 0 in one .bin file, with the drive's gap of 2
-// run-out and 150 pre-gap sectors before every track after the first, and a
-// .cue sheet that lists the tracks. The recorder completes each 2332-byte
-// unit into a raw sector: sync, header, and the EDC/ECC of Form 1 sectors
-// (the EDC of Form 2 sectors).
+// A disc burnt track-at-once onto a simulated recorder through the disc
+// library's "CDR4COMS" and "CDR4BASE" objects, as the engine's burn worker
+// burns one: each track started at the drive's next writable address (the
+// drive leaves 2 run-out and 150 pre-gap sectors between tracks), written in
+// 2332-byte units that the drive completes into raw Mode 2 sectors, finished,
+// and the session closed as CD-ROM XA. The recorder keeps its disc in a work
+// folder beside the image; Close moves the image there to OUT.bin and its
+// cue sheet to OUT.cue.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "disclib/recorder/CDR4BASE.h"
+#include "disclib/recorder/CDR4COMS.h"
 #include "disclib/vcd/VCDTrackLayout.h"
 
 namespace vexa::vcdmkimage {
 
 class DiscWriter {
  public:
-  static constexpr std::uint32_t kMaxSectors = 100 * 60 * 75;
-
+  DiscWriter() = default;
   ~DiscWriter();
+  DiscWriter(const DiscWriter&) = delete;
+  DiscWriter& operator=(const DiscWriter&) = delete;
+
+  // Sets up a simulated recorder with a blank CD-R in a work folder beside
+  // binPath and opens its drive.
   bool Open(const std::string& binPath, std::string* error);
-  // Starts a track at the next writable address (after the gap for every
-  // track but the first).
-  bool StartTrack();
-  bool WriteUnit(const std::uint8_t* unit);
-  bool FinishTrack() { return true; }
-  // Closes the .bin and writes the .cue beside it.
+  // Starts a track at the drive's next writable address; subheader8 is the
+  // Form 2 subheader of the track's file, null for the image track.
+  bool StartTrack(const std::uint8_t* subheader8, std::string* error);
+  bool WriteUnit(const std::uint8_t* unit, std::string* error);
+  bool FinishTrack(std::string* error);
+  // Closes the session, moves the image to binPath and writes cuePath.
   bool Close(const std::string& cuePath, std::string* error);
-  std::uint32_t NextWritable() const { return next_; }
-  std::uint32_t lba() const { return lba_; }
-  const std::vector<std::uint32_t>& trackStarts() const { return trackStarts_; }
+  // The drive's next writable address, or -1 when it cannot tell.
+  std::int32_t NextWritable();
+  // The address the next unit goes to.
+  std::int32_t lba() const { return lba_; }
+  const std::vector<std::int32_t>& trackStarts() const { return trackStarts_; }
 
  private:
-  bool WriteRaw(const std::uint8_t* raw);
-  std::FILE* file_ = nullptr;
-  std::string binName_;
-  std::uint32_t lba_ = 0;   // next sector written
-  std::uint32_t next_ = 0;  // next writable address after the last track
-  std::vector<std::uint32_t> trackStarts_;
+  static constexpr int kBlockUnits = 16;
+  bool Flush(std::string* error);
+  // The drive's last error, or `what` when it has none.
+  std::string DriveError(const char* what);
+  void Release();
+
+  std::string binPath_;
+  std::string folder_;
+  CDR4COMS* coms_ = nullptr;
+  CDR4BASE* base_ = nullptr;
+  I_CDRClass* drive_ = nullptr;
+  std::vector<std::uint8_t> block_ = std::vector<std::uint8_t>(kBlockUnits * kVCDUnitBytes);
+  int blockUnits_ = 0;
+  std::int32_t lba_ = 0;
+  std::vector<std::int32_t> trackStarts_;
 };
 
 }  // namespace vexa::vcdmkimage

@@ -1,8 +1,9 @@
 // vcd-mkimage: makes a Video CD disc image from a description, through the
-// "DISCPAK" library object's ISO-format object, and writes it as the
-// engine's burn worker writes a disc: track 1 from the image stream, each
-// MPEG track (32 empty sectors, the file, 16 empty sectors, at least 300
-// sectors), and a padding track up to sector 50000.
+// "DISCPAK" library object's ISO-format object, and burns it track-at-once
+// onto a simulated recorder as the engine's burn worker burns a disc: track 1
+// from the image stream, each MPEG track (32 empty sectors, the file, 16
+// empty sectors, at least 300 sectors), a padding track up to sector 50000,
+// and the closed CD-ROM XA session. The recorder's image becomes OUT.bin.
 //
 //   vcd-mkimage [--no-pad] DESCRIPTION OUT.bin      (OUT.cue beside it)
 //
@@ -80,6 +81,18 @@ std::vector<std::uint8_t> VolumeRecord(const std::string& volumeId) {
   return r;
 }
 
+// The Form 2 subheader of every sector of an MPEG track and of the padding.
+constexpr std::uint8_t kTrackSubheader[8] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
+
+// Finishes a started track whether or not its writes went through; the
+// first failure's text is the one kept.
+bool FinishTrack(vexa::vcdmkimage::DiscWriter& disc, bool ok, std::string* error) {
+  std::string why;
+  const bool finished = disc.FinishTrack(&why);
+  if (ok && !finished) *error = why;
+  return ok && finished;
+}
+
 // One MPEG track as the burn worker writes it.
 bool WriteMpegTrack(vexa::vcdmkimage::DiscWriter& disc, const std::string& path, std::string* error) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
@@ -87,27 +100,51 @@ bool WriteMpegTrack(vexa::vcdmkimage::DiscWriter& disc, const std::string& path,
     *error = "cannot open track " + path;
     return false;
   }
-  std::uint8_t unit[kVCDUnitBytes] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
+  std::uint8_t unit[kVCDUnitBytes] = {};
+  std::memcpy(unit, kTrackSubheader, 8);
   auto empty = [&] {
     std::memset(unit + 8, 0, kVCDForm2DataBytes);
-    return disc.WriteUnit(unit);
+    return disc.WriteUnit(unit, error);
   };
-  bool ok = disc.StartTrack();
-  const std::uint32_t start = disc.lba();
+  if (!disc.StartTrack(kTrackSubheader, error)) {
+    std::fclose(in);
+    return false;
+  }
+  bool ok = true;
+  const std::int32_t start = disc.lba();
   for (std::uint32_t i = 0; ok && i < kVCDTrackFrontSectors; ++i) ok = empty();
   while (ok) {
     std::memset(unit + 8, 0, kVCDForm2DataBytes);
     const std::size_t got = std::fread(unit + 8, 1, kVCDForm2DataBytes, in);
     // The end is noticed by a read that finds nothing more, so a file whose
     // size is a multiple of 2324 gets one further all-zero piece.
-    ok = disc.WriteUnit(unit);
+    ok = disc.WriteUnit(unit, error);
     if (got < kVCDForm2DataBytes) break;
   }
   for (std::uint32_t i = 0; ok && i < kVCDTrackRearSectors; ++i) ok = empty();
-  while (ok && disc.lba() - start < kVCDMinTrackSectors) ok = empty();
+  while (ok && disc.lba() - start < static_cast<std::int32_t>(kVCDMinTrackSectors)) ok = empty();
   std::fclose(in);
-  if (!ok) *error = "writing track " + path + " failed";
-  return ok && disc.FinishTrack();
+  ok = FinishTrack(disc, ok, error);
+  if (!ok) *error = "writing track " + path + " failed: " + *error;
+  return ok;
+}
+
+// The padding track up to `target`, at least 300 sectors long; none when the
+// disc already reaches the target.
+bool WritePaddingTrack(vexa::vcdmkimage::DiscWriter& disc, std::int32_t target, std::string* error) {
+  const std::int32_t next = disc.NextWritable();
+  if (next < 0) {
+    *error = "the recorder has no writable track";
+    return false;
+  }
+  if (next >= target) return true;
+  const std::int32_t end = target - next < 300 ? next + 300 : target;
+  std::uint8_t unit[kVCDUnitBytes] = {};
+  std::memcpy(unit, kTrackSubheader, 8);
+  if (!disc.StartTrack(kTrackSubheader, error)) return false;
+  bool ok = true;
+  while (ok && disc.lba() < end) ok = disc.WriteUnit(unit, error);
+  return FinishTrack(disc, ok, error);
 }
 
 }  // namespace
@@ -200,15 +237,20 @@ int main(int argc, char** argv) {
   if (rc == 0) {
     // Track 1: the image stream, 16 units at a time.
     std::vector<std::uint8_t> buffer(16 * kVCDUnitBytes);
-    bool ok = iso->StartImage() == 1 && disc.StartTrack();
+    const bool started = iso->StartImage() == 1;
+    const bool trackStarted = started && disc.StartTrack(nullptr, &error);
+    bool ok = trackStarted;
     while (ok) {
       const int n = iso->ReadSectors(16, buffer.data());
       if (n <= 0) break;
-      for (int i = 0; ok && i < n; ++i) ok = disc.WriteUnit(buffer.data() + static_cast<std::size_t>(i) * kVCDUnitBytes);
+      for (int i = 0; ok && i < n; ++i) {
+        ok = disc.WriteUnit(buffer.data() + static_cast<std::size_t>(i) * kVCDUnitBytes, &error);
+      }
     }
-    const bool whole = iso->FinishImage() == 1;
+    if (trackStarted) ok = FinishTrack(disc, ok, &error);
+    const bool whole = !started || iso->FinishImage() == 1;
     if (!ok || !whole) {
-      std::fprintf(stderr, "vcd-mkimage: the data track failed: %s\n", iso->GetError());
+      std::fprintf(stderr, "vcd-mkimage: the data track failed: %s\n", error.empty() ? iso->GetError() : error.c_str());
       rc = 1;
     }
   }
@@ -218,19 +260,16 @@ int main(int argc, char** argv) {
       rc = 1;
     }
   }
-  if (rc == 0 && pad && disc.NextWritable() + kVCDTrackGapSectors < 50000) {
-    // The padding track, up to sector 50000.
-    std::uint8_t unit[kVCDUnitBytes] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
-    bool ok = disc.StartTrack();
-    while (ok && disc.lba() < 50000) ok = disc.WriteUnit(unit);
-    if (!ok) rc = 1;
+  if (rc == 0 && pad && !WritePaddingTrack(disc, 50000, &error)) {
+    std::fprintf(stderr, "vcd-mkimage: the padding track failed: %s\n", error.c_str());
+    rc = 1;
   }
   if (rc == 0) {
     if (!disc.Close(cuePath, &error)) {
       std::fprintf(stderr, "vcd-mkimage: %s\n", error.c_str());
       rc = 1;
     } else {
-      std::printf("%s: %u sectors, %zu tracks\n", binPath.c_str(), disc.lba(), disc.trackStarts().size());
+      std::printf("%s: %d sectors, %zu tracks\n", binPath.c_str(), disc.lba(), disc.trackStarts().size());
     }
   }
   t->DeleteVCDClassISOFormat(iso);

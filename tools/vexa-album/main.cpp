@@ -36,10 +36,11 @@ const char kUsage[] =
     "       vexa-album jpeg-set PHOTO.jpg --id ID --resolution N\n"
     "resolution: 0 unknown, 1 original, 2 album, 3 web, 4 thumbnail\n";
 
+// "ERROR: what (result): why", the reason being what the failed call left.
 int Fail(const std::string& what, HRESULT hr) {
-  ErrorText e = TakeError();
-  std::fprintf(stderr, "ERROR: %s (%s)%s%s\n", what.c_str(), HresultName(hr).c_str(),
-               e.present ? ": " : "", e.present ? e.Utf8Description().c_str() : "");
+  const std::string why = TakeError().Utf8Description();
+  std::fprintf(stderr, "ERROR: %s (%s)%s%s\n", what.c_str(), HresultName(hr).c_str(), why.empty() ? "" : ": ",
+               why.c_str());
   return 1;
 }
 
@@ -178,7 +179,8 @@ int Dump(const std::string& in) {
   if (!ok) {
     Bstr reason;
     doc->get_parseErrorReason(reason.Out());
-    std::fprintf(stderr, "ERROR: cannot load %s: %s\n", in.c_str(), reason.Utf8().c_str());
+    // The parser's reason names the file.
+    std::fprintf(stderr, "ERROR: cannot load %s\n", reason.Utf8().c_str());
     return 1;
   }
   ComPtr<IXMLDOMElement> top;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "idl/VEXAImg.h"
+#include "platform/imaging/BitmapHandle.h"
 
 using vexa::com::Bstr;
 
@@ -29,6 +30,34 @@ int Failed(HRESULT hr) {
   std::string text = vexa::com::TakeError().Utf8Description();
   std::fprintf(stderr, "vexa-img: %s\n", text.empty() ? HresultName(hr).c_str() : text.c_str());
   return 1;
+}
+
+constexpr char kTitleFace[] = "Times New Roman";
+constexpr LONG kTitlePrimary = 22;
+constexpr LONG kTitleSecondary = 18;
+
+BSTR B(const std::string& s, std::vector<Bstr>* keep);
+
+// A title line wider than the still's safe width is cut at the picture's
+// edges; the still is written all the same, and the user is told which
+// lines were cut (the same lines measured at the still's own size).
+void WarnOfClippedLines(IVEXAImgUtil* u, const std::vector<std::string>& a, VARIANT_BOOL ntsc,
+                        std::vector<Bstr>* keep) {
+  VARIANT_BOOL clipped[3] = {VARIANT_FALSE, VARIANT_FALSE, VARIANT_FALSE};
+  HBITMAP bitmap = nullptr;
+  if (FAILED(u->Create3LineTitleStillInMemory(B(a[1], keep), B(a[2], keep), B(a[3], keep), B(kTitleFace, keep), 0,
+                                              kTitlePrimary, kTitleSecondary, ntsc, &clipped[0], &clipped[1],
+                                              &clipped[2], &bitmap))) {
+    vexa::com::TakeError();
+    return;
+  }
+  DeleteObject(bitmap);
+  for (int i = 0; i < 3; ++i) {
+    if (clipped[i] == VARIANT_TRUE) {
+      std::fprintf(stderr, "vexa-img: warning: title line %d is wider than the still and is cut at its edges\n",
+                   i + 1);
+    }
+  }
 }
 
 bool ToInt(const std::string& s, LONG* out) {
@@ -102,7 +131,8 @@ int Run(IVEXAImgUtil* u, const std::string& cmd, const std::vector<std::string>&
   } else if (cmd == "title" && (a.size() == 4 || (a.size() == 5 && a[4] == "--pal"))) {
     VARIANT_BOOL ntsc = a.size() == 5 ? VARIANT_FALSE : VARIANT_TRUE;
     hr = u->Create3LineTitleStill(B(a[1], &keep), B(a[2], &keep), B(a[3], &keep), B(a[0], &keep),
-                                  B("Times New Roman", &keep), 0, 22, 18, ntsc);
+                                  B(kTitleFace, &keep), 0, kTitlePrimary, kTitleSecondary, ntsc);
+    if (SUCCEEDED(hr)) WarnOfClippedLines(u, a, ntsc, &keep);
   } else {
     return Usage();
   }

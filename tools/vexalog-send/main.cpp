@@ -25,10 +25,14 @@ int Usage() {
   return 2;
 }
 
-int Failed(const char* what, HRESULT hr) {
+// Prints what failed, the result and the reason the failed call left; for a
+// line that never reached the server, says that it was not written.
+int Failed(const char* what, HRESULT hr, bool lineLost = false) {
   const vexa::com::ErrorText e = vexa::com::TakeError();
+  std::string reason = e.present ? e.Utf8Description() : "";
+  if (lineLost) reason += std::string(reason.empty() ? "" : "; ") + "the line was not written";
   std::fprintf(stderr, "vexalog-send: %s failed (%s)%s%s\n", what, HresultName(hr).c_str(),
-               e.present ? ": " : "", e.present ? e.Utf8Description().c_str() : "");
+               reason.empty() ? "" : ": ", reason.c_str());
   return 1;
 }
 
@@ -40,7 +44,7 @@ int Run(int argc, char** argv) {
   ComPtr<IVexaLogger> logger;
   HRESULT hr = CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_LOCAL_SERVER, IID_IVexaLogger,
                                 logger.PutVoid());
-  if (FAILED(hr)) return Failed("creating the logger", hr);
+  if (FAILED(hr)) return Failed("creating the logger", hr, !reset && !path);
   if (reset) {
     hr = logger->ResetLogFile();
     return FAILED(hr) ? Failed("ResetLogFile", hr) : 0;

@@ -124,12 +124,12 @@ TEST_F(ISOFormatTest, NoSegmentsIsVersionOne) {
   const std::uint8_t* entries = Data(units[151]);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(entries), 8), "ENTRYVCD");
   EXPECT_EQ(Be16(entries + 10), 1);
-  // Track 2 in BCD, at its first MPEG sector: 1303 + 152 + 32, plus 150.
+  // Track 2 in BCD, at its first MPEG sector: 1303 + 152 + 32, plus 150,
+  // is 1637 = 00:21:62.
   EXPECT_EQ(entries[12], 0x02);
-  const auto msf = LBAToMSFBCD(1303 + 152 + 32);
-  EXPECT_EQ(entries[13], msf[0]);
-  EXPECT_EQ(entries[14], msf[1]);
-  EXPECT_EQ(entries[15], msf[2]);
+  EXPECT_EQ(entries[13], 0x00);
+  EXPECT_EQ(entries[14], 0x21);
+  EXPECT_EQ(entries[15], 0x62);
   // The file's data from 1300, zero-filled after its end.
   EXPECT_EQ(Data(units[1300])[0], 'a');
   EXPECT_EQ(Data(units[1302])[5000 - 4096 - 1], 'a');
@@ -168,9 +168,9 @@ TEST_F(ISOFormatTest, SegmentsListsAndSubheaders) {
   EXPECT_EQ(info[51], 8);
   EXPECT_EQ(Be16(info + 52), 9);
   EXPECT_EQ(info[44] << 24 | info[45] << 16 | info[46] << 8 | info[47], 64);
-  const auto first = LBAToMSFBCD(1350);
-  EXPECT_EQ(info[48], first[0]);
-  EXPECT_EQ(info[49], first[1]);
+  // The first segment at 1350 + 150 = 00:20:00.
+  EXPECT_EQ(info[48], 0x00);
+  EXPECT_EQ(info[49], 0x20);
   EXPECT_EQ(info[50], 0);
   EXPECT_EQ(Be16(info + 54), 3);
   EXPECT_EQ(info[56], 0x04);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "disclib/recorder/CDR4BASE.h"
+#include "disclib/recorder/CDR4COMS.h"
 #include "disclib/vcd/Bindings.h"
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "disclib/vcd/tests/EncodeFixtures.h"
@@ -69,6 +71,132 @@ TEST(LibObjectTest, TheDiscpakTable) {
   EXPECT_EQ(t->VCDCPUScale(), t->VCDCPUScale());
   EXPECT_GT(t->VCDCPUScale(), 0.0f);
   DLL_LL_ReleaseObject(t);
+}
+
+// The recorder layer's objects from the registry, over a simulated recorder
+// in the scratch folder, and its command log read back.
+class RecorderObjectTest : public ScratchTest {
+ protected:
+  void SetUp() override {
+    ScratchTest::SetUp();
+    ASSERT_TRUE(base::MakeDirs(dir_ + "/drive"));
+    ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + dir_ + "/drive").c_str(), 1);
+  }
+  void TearDown() override {
+    COMS_StopLog();
+    COMS_Close();
+    ::unsetenv("VEXA_SCSI_TRANSPORT");
+    ScratchTest::TearDown();
+  }
+  // The texts of the log's 80-byte lines, without the time column and the
+  // padding.
+  std::vector<std::string> LogTexts(const std::string& path) {
+    std::string text;
+    EXPECT_TRUE(base::ReadFile(path, &text));
+    std::vector<std::string> texts;
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(at, end - at);
+      at = end + 1;
+      if (line.size() != 79) continue;  // the log's own plain lines
+      line.erase(0, 10);
+      while (!line.empty() && line.back() == ' ') line.pop_back();
+      texts.push_back(line);
+    }
+    return texts;
+  }
+};
+
+TEST_F(RecorderObjectTest, TheRegistryHandsOutTheRecordersObjects) {
+  EXPECT_EQ(DLL_LL_GetLibObject("cdr4coms"), nullptr);
+  EXPECT_EQ(DLL_LL_GetLibObject("CDR4Base"), nullptr);
+
+  auto* coms = static_cast<CDR4COMS*>(DLL_LL_GetLibObject("CDR4COMS"));
+  ASSERT_NE(coms, nullptr);
+  EXPECT_EQ(coms, CDR4COMS_Get());
+  EXPECT_EQ(coms->version1, 104u);
+  EXPECT_EQ(coms->version2, 104u);
+  EXPECT_EQ(coms->COMS_Log, &COMS_Log);
+  EXPECT_EQ(coms->COMS_StartLog, &COMS_StartLog);
+  // Fetching it opened the transport: the simulated recorder is device 0.
+  EXPECT_EQ(coms->COMS_GetDeviceType(0), 5);
+  EXPECT_EQ(coms->COMS_GetDeviceType(1), 255);
+  char inquiry[29];
+  ASSERT_EQ(coms->COMS_LogInquiry(0, inquiry), 1);
+  EXPECT_STREQ(inquiry, "VEXASIM CD-RW SIM 52X   1.00");
+
+  auto* base = static_cast<CDR4BASE*>(DLL_LL_GetLibObject("CDR4BASE"));
+  ASSERT_NE(base, nullptr);
+  EXPECT_EQ(base, CDR4BASE_Get());
+  EXPECT_EQ(base->version1, 107u);
+  EXPECT_EQ(base->version2, 130u);
+  I_CDRClass* drive = base->CDR4_CreateDrive(0);
+  ASSERT_NE(drive, nullptr);
+  EXPECT_EQ(base->CDR4_GetDriveNum(drive), 0);
+  EXPECT_EQ(base->CDR4_GetDrivePath(drive), 'D');
+  base->CDR4_DeleteDrive(drive);
+
+  // Counted like every object: a second get returns the cached table.
+  EXPECT_EQ(DLL_LL_GetLibObject("CDR4COMS"), coms);
+  EXPECT_EQ(LibObjectCountForTesting("CDR4COMS"), 2);
+  EXPECT_EQ(LibObjectCountForTesting("CDR4BASE"), 1);
+  DLL_LL_ReleaseObject(coms);
+  DLL_LL_ReleaseObject(coms);
+  DLL_LL_ReleaseObject(base);
+  EXPECT_EQ(LibObjectCountForTesting("CDR4COMS"), 0);
+  EXPECT_EQ(LibObjectCountForTesting("CDR4BASE"), 0);
+}
+
+TEST_F(RecorderObjectTest, TheVideoCdClassesLogToTheCommandLog) {
+  auto* coms = static_cast<CDR4COMS*>(DLL_LL_GetLibObject("CDR4COMS"));
+  auto* t = static_cast<DISCPAK_LibObject*>(DLL_LL_GetLibObject("DISCPAK"));
+  ASSERT_NE(coms, nullptr);
+  ASSERT_NE(t, nullptr);
+  const std::string log = Path("comslog.txt");
+  coms->COMS_StartLog(log.c_str(), 0);
+
+  I_VCDClassISOFormat* iso = t->NewVCDClassISOFormat();
+  EXPECT_EQ(iso->AddFile(nullptr, "\\A.TXT", nullptr, nullptr), 0);
+  const std::string source = Path("a-file-with-a-name-long-enough-to-be-cut.txt");
+  ASSERT_TRUE(base::WriteFileAtomic(source, "text"));
+  EXPECT_EQ(iso->AddFile(source.c_str(), "\\A.TXT", nullptr, nullptr), 1);
+  t->DeleteVCDClassISOFormat(iso);
+  I_VCDClassMPG1VideoEncode* video = t->NewVCDClassMPG1VideoEncode();
+  EXPECT_EQ(video->EstimateSectors(), 0);
+  t->DeleteVCDClassMPG1VideoEncode(video);
+  I_VCDClassMPG1L2AudioEncode* audio = t->NewVCDClassMPG1L2AudioEncode();
+  EXPECT_EQ(audio->EstimateSectors(), 0);
+  t->DeleteVCDClassMPG1L2AudioEncode(audio);
+  I_VCDClass20Menu* menu = t->NewVCDClass20Menu(40000);
+  EXPECT_EQ(menu->BuildLOT(nullptr), nullptr);
+  t->DeleteVCDClass20Menu(menu);
+  coms->COMS_StopLog();
+
+  const std::vector<std::string> texts = LogTexts(log);
+  // Texts longer than the line's 69 characters are cut.
+  std::string fileLine = (source + " \\A.TXT ").substr(0, 69);
+  ASSERT_EQ(fileLine.size(), 69u);
+  while (fileLine.back() == ' ') fileLine.pop_back();
+  const std::string expected[] = {
+      "VCDClassISOFormat::AddFileInternal: failed srcfilename NULL",
+      "VCDClassISOFormat::AddFile called",
+      fileLine,
+      "VCDClassMPG1VideoEncode space estimate 0",
+      "VCDClassMPG1L2AudioEncode space estimate 0",
+      "VCDClass20Menu::BuildLOT - LOT.VCD would exceed 65536 bytes: more tha",
+  };
+  std::size_t at = 0;
+  for (const std::string& text : texts) {
+    if (at < std::size(expected) && text == expected[at]) ++at;
+  }
+  EXPECT_EQ(at, std::size(expected)) << "missing in order from: " << (at < std::size(expected) ? expected[at] : "");
+  std::string whole;
+  ASSERT_TRUE(base::ReadFile(log, &whole));
+  EXPECT_NE(whole.find("Debug log stopped.\n"), std::string::npos);
+
+  DLL_LL_ReleaseObject(t);
+  DLL_LL_ReleaseObject(coms);
 }
 
 // A prefix whose lib/vexa holds the chosen modules (links to the real ones,

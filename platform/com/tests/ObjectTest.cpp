@@ -253,3 +253,121 @@ TEST_F(ComTest, VariantEnumerator) {
   EXPECT_EQ(e->Reset(), S_OK);
   EXPECT_EQ(e->Skip(5), S_FALSE);
 }
+
+namespace {
+
+// A class whose methods are late-bound through DispMethodOf alone.
+struct IJoiner : IDispatch {
+  virtual HRESULT Join(BSTR a, BSTR b, BSTR* joined) = 0;
+  virtual HRESULT Count(ITestThing* thing, LONG times, LONG* total) = 0;
+
+ protected:
+  ~IJoiner() = default;
+};
+
+class CJoiner : public ComObjectRoot, public DispatchImpl<CJoiner, IJoiner> {
+ public:
+  using Interfaces = InterfaceMap<IJoiner, Via<IDispatch, IJoiner>>;
+  static std::span<const DispatchEntry<CJoiner>> DispatchTable() {
+    static const DispatchEntry<CJoiner> t[] = {DispMethodOf<&CJoiner::Join>(1, u"Join"),
+                                               DispMethodOf<&CJoiner::Count>(2, u"Count")};
+    return t;
+  }
+  // A null text counts as "(null)"; "fail" fails the call after filling the out value.
+  HRESULT Join(BSTR a, BSTR b, BSTR* joined) override {
+    std::u16string s = (a ? std::u16string(BstrView(a)) : u"(null)") + (b ? std::u16string(BstrView(b)) : u"(null)");
+    *joined = SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
+    return BstrView(a) == u"fail" ? E_FAIL : S_OK;
+  }
+  HRESULT Count(ITestThing* thing, LONG times, LONG* total) override {
+    LONG n = 0;
+    if (thing) thing->get_count(&n);
+    *total = n * times;
+    return S_OK;
+  }
+};
+
+}  // namespace
+
+VEXA_DEFINE_IID(IJoiner, "{6C1F6E2A-43B1-4F0E-9A57-2D3B8E51C0A1}")
+
+TEST_F(ComTest, MethodsFromMemberFunctionsConvertTheirArguments) {
+  ComPtr<IJoiner> joiner;
+  ASSERT_EQ(ComObject<CJoiner>::Create(joiner.Put()), S_OK);
+  ComPtr<IDispatch> d;
+  ASSERT_EQ(joiner.As(&d), S_OK);
+  // Arguments first to last; reversed for Invoke.
+  auto call = [&](DISPID id, std::vector<Variant> args, Variant* result) {
+    std::reverse(args.begin(), args.end());
+    DISPPARAMS p{args.empty() ? nullptr : args.data(), nullptr, static_cast<UINT>(args.size()), 0};
+    return d->Invoke(id, GUID_NULL, 0, DISPATCH_METHOD, &p, result->Out(), nullptr, nullptr);
+  };
+  Variant result;
+  // The left-off out-argument is the result; numbers convert to text.
+  ASSERT_EQ(call(1, {Variant::Utf8("a"), Variant::I4(7)}, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_BSTR);
+  EXPECT_EQ(BstrToUtf8(result.bstrVal), "a7");
+  // A missing text is null; the out value through a by-reference VARIANT.
+  Variant into;
+  Variant ref;
+  ref.vt = VT_BYREF | VT_VARIANT;
+  ref.pvarVal = &into;
+  ASSERT_EQ(call(1, {Variant::Utf8("a"), Variant(), ref}, &result), S_OK);
+  EXPECT_EQ(BstrToUtf8(into.bstrVal), "a(null)");
+  ref.pvarVal = nullptr;
+  // Through a by-reference BSTR.
+  BSTR direct = nullptr;
+  Variant byRef;
+  byRef.vt = VT_BYREF | VT_BSTR;
+  byRef.pbstrVal = &direct;
+  ASSERT_EQ(call(1, {Variant::Utf8("x"), Variant::Utf8("y"), byRef}, &result), S_OK);
+  byRef.vt = VT_EMPTY;
+  EXPECT_EQ(std::u16string_view(direct), u"xy");
+  SysFreeString(direct);
+  // A failing call delivers nothing.
+  Variant untouched = Variant::I4(5);
+  ref.pvarVal = &untouched;
+  EXPECT_EQ(call(1, {Variant::Utf8("fail"), Variant::Utf8("b"), ref}, &result), E_FAIL);
+  EXPECT_EQ(untouched.vt, VT_I4);
+  ref.pvarVal = nullptr;
+  // Objects are asked for the parameter's interface.
+  ComPtr<ITestThing> thing = Make();
+  thing->put_count(6);
+  ASSERT_EQ(call(2, {Variant::Dispatch(thing.Get()), Variant::Utf8("3")}, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, 18);
+  struct Bad {
+    DISPID id;
+    std::vector<Variant> args;
+    HRESULT hr;
+  };
+  const Bad bad[] = {
+      {1, {Variant::Utf8("only one")}, DISP_E_BADPARAMCOUNT},
+      {1, {Variant::Utf8("a"), Variant::Utf8("b"), Variant::Utf8("not by reference")}, DISP_E_TYPEMISMATCH},
+      {2, {Variant::Dispatch(d.Get()), Variant::I4(1)}, DISP_E_TYPEMISMATCH},  // no ITestThing
+      {2, {Variant::Utf8("no object"), Variant::I4(1)}, DISP_E_TYPEMISMATCH},
+      {2, {Variant(), Variant::Utf8("many")}, DISP_E_TYPEMISMATCH},
+  };
+  for (const Bad& b : bad) EXPECT_EQ(call(b.id, b.args, &result), b.hr);
+  Variant arg = Variant::Utf8("a");
+  DISPID named = 1;
+  DISPPARAMS withNames{&arg, &named, 1, 1};
+  EXPECT_EQ(d->Invoke(1, GUID_NULL, 0, DISPATCH_METHOD, &withNames, result.Out(), nullptr, nullptr),
+            DISP_E_PARAMNOTFOUND);
+}
+
+// A user's registry file that cannot be parsed is reported as what it is,
+// with the store's reason, never as a class that is not registered.
+TEST_F(ComTest, MalformedRegistryFileIsReportedWithItsLine) {
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(vexa::base::JoinPath(dir_, "HKLM.reg"),
+                                          "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"broken\n"));
+  const std::string where = vexa::base::JoinPath(dir_, "HKLM.reg") + " line 4: unterminated value name";
+  ComPtr<IUnknown> u;
+  EXPECT_EQ(CoCreateInstance(CLSID_TestThing, nullptr, CLSCTX_ALL, IID_IUnknown, u.PutVoid()), REGDB_E_READREGDB);
+  EXPECT_EQ(TakeError().Utf8Description(), "the registry cannot be read: " + where);
+  CLSID clsid{};
+  EXPECT_EQ(CLSIDFromProgID(u"VexaTest.Thing", &clsid), REGDB_E_READREGDB);
+  EXPECT_EQ(TakeError().Utf8Description(), "the registry cannot be read: " + where);
+  EXPECT_EQ(CoGetClassObject(CLSID_TestThing, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, u.PutVoid()),
+            REGDB_E_READREGDB);
+}

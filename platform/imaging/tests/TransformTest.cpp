@@ -215,3 +215,40 @@ TEST(TransformTest, ResizeIntoBoxWithAndWithoutMatte) {
 
 }  // namespace
 }  // namespace vexa::imaging
+
+namespace vexa::imaging {
+namespace {
+
+// The averaging filter against a direct sum over each window, edges
+// repeated, for odd, even, one-pixel and larger-than-the-picture windows.
+TEST(TransformTest, AverageMatchesADirectSumOverEachWindow) {
+  Bitmap src = testing::MakeTestPicture(13, 7);
+  for (int size : {1, 2, 3, 4, 9, 31}) {
+    SCOPED_TRACE(size);
+    Bitmap out;
+    ASSERT_TRUE(Average(src, size, &out).ok());
+    ASSERT_EQ(out.width(), 13);
+    ASSERT_EQ(out.height(), 7);
+    const int before = (size - 1) / 2, after = size / 2, n = src.bytesPerPixel();
+    for (int y = 0; y < 7; ++y) {
+      for (int x = 0; x < 13; ++x) {
+        for (int ch = 0; ch < n; ++ch) {
+          long sum = 0;
+          for (int dy = -before; dy <= after; ++dy) {
+            for (int dx = -before; dx <= after; ++dx) {
+              sum += src.row(std::clamp(y + dy, 0, 6))[std::clamp(x + dx, 0, 12) * n + ch];
+            }
+          }
+          const long area = static_cast<long>(size) * size;
+          ASSERT_EQ(out.row(y)[x * n + ch], (sum + area / 2) / area) << x << "," << y;
+        }
+      }
+    }
+  }
+  Bitmap out;
+  EXPECT_EQ(Average(src, 0, &out).code(), ErrorCode::kInvalidParameter);
+  EXPECT_EQ(Average(Bitmap(), 3, &out).code(), ErrorCode::kEmptyBitmap);
+}
+
+}  // namespace
+}  // namespace vexa::imaging

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -242,14 +243,21 @@ TEST_F(MkImageTest, OneStillPaddedToTheDiscsEnd) {
   Run("'" + Tool("vcd-mkimage") + "' disc.txt disc.bin > mk.txt");
   const std::string cue = Read(P("disc.cue"));
   EXPECT_NE(cue.find("TRACK 02 MODE2/2352"), std::string::npos) << cue;  // the padding track
+  EXPECT_NE(cue.find("FILE \"disc.bin\" BINARY"), std::string::npos) << cue;
   EXPECT_EQ(vexa::base::FileExists(P("disc.bin")), true);
+  // The recorder's work folder is gone once its image was moved out.
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_NE(entry.path().filename().string().rfind(".vcd-mkimage-", 0), 0u) << entry.path();
+  }
   std::string info;
   ASSERT_EQ(Shell("vcd-info --cue-file '" + P("disc.cue") + "' -I -E -L -p", &info), 0) << info;
   EXPECT_FALSE(Complains(info)) << info;
   EXPECT_NE(info.find("number of segments: 1"), std::string::npos) << info;
   std::string cd;
   ASSERT_EQ(Shell("cd-info --no-cddb --cue-file '" + P("disc.cue") + "'", &cd), 0) << cd;
-  EXPECT_NE(cd.find("050000 leadout"), std::string::npos) << cd;
+  // The padding track ends at sector 50000; the drive's 2 run-out sectors
+  // follow it.
+  EXPECT_NE(cd.find("050002 leadout"), std::string::npos) << cd;
   Run("mkdir rip && cd rip && vcdxrip --cue-file ../disc.cue > rip.log");
   EXPECT_EQ(Read(P("rip/item0001.mpg")), Read(P("seg1.mpg")));
 }
@@ -294,9 +302,10 @@ TEST_F(MkImageTest, DualFilesShowOneSideInEachTree) {
   std::ofstream(P("joliet.txt")) << "for the Joliet tree, longer\n";
   std::ofstream(P("disc.txt")) << "fs 1\ndual iso.txt joliet.txt \\ORLDISC\\DUAL.TXT\n";
   Run("'" + Tool("vcd-mkimage") + "' --no-pad disc.txt disc.bin > mk.txt");
-  // One data track of 1302 sectors; its user data as a cooked image.
+  // One data track of 1302 sectors and the drive's 2 run-out sectors; the
+  // track's user data as a cooked image.
   const std::string bin = Read(P("disc.bin"));
-  ASSERT_EQ(bin.size(), 1302u * 2352);
+  ASSERT_EQ(bin.size(), 1304u * 2352);
   std::string cooked;
   for (std::size_t s = 0; s < 1302; ++s) cooked.append(bin, s * 2352 + 24, 2048);
   std::ofstream(P("track1.iso"), std::ios::binary) << cooked;

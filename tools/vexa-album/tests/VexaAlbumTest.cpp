@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -123,6 +124,73 @@ TEST_F(VexaAlbumTest, WritesAndReadsTheRecordOfAPhoto) {
   ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &after), 0);
   EXPECT_EQ(after, before);
   EXPECT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id x --resolution 9", &out), 2);
+}
+
+// Failures through the tool, as a table: the exit status, the message with
+// its reason, and what was on disk left as it was.
+TEST_F(VexaAlbumTest, FailuresSayWhyAndChangeNothing) {
+  if (!NeedTool("convert") || !NeedTool("wrjpgcom")) GTEST_SKIP();
+  std::string out;
+  const std::string photo = dir_ + "/photo.jpg";
+  ASSERT_EQ(RunCommand("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
+  const std::string kept = dir_ + "/kept.xml", link = dir_ + "/link.xml", photoLink = dir_ + "/photo-link.jpg";
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(kept, "kept"));
+  ASSERT_EQ(::symlink(kept.c_str(), link.c_str()), 0);
+  ASSERT_EQ(::symlink(photo.c_str(), photoLink.c_str()), 0);
+  const std::string damaged = dir_ + "/damaged.jpg";
+  const std::string ns = "http://schemas.vexa.example/go/di-cv-vexa-1-6";
+  // A comment that claims the record's namespace but no longer parses.
+  ASSERT_EQ(RunCommand("wrjpgcom -comment \"<EmbedImage xmlns='" + ns + "'><originalIdentifier>a</EmbedImage>\" " +
+                           photo + " > " + damaged,
+                       &out),
+            0)
+      << out;
+  const std::string registry = dir_ + "/broken-registry";
+  ASSERT_TRUE(vexa::base::MakeDirs(registry));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(registry + "/HKLM.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\n"));
+  std::string photoBefore;
+  ASSERT_TRUE(vexa::base::ReadFile(photo, &photoBefore));
+
+  struct Row {
+    std::string command, message;
+  } rows[] = {
+      {"new " + dir_ + "/new.xml --title $'a\\x01b'",
+       "ERROR: cannot save the album (E_INVALIDARG): couldn't put the value: the text of line1 holds U+0001 at "
+       "character 2, which XML cannot carry"},
+      {"new " + link,
+       "ERROR: cannot write " + link + " (E_ACCESSDENIED): '" + link +
+           "' is a symbolic link; it is not replaced (name the file it points to)"},
+      {"new " + dir_ + "/no/dir/a.xml",
+       "ERROR: cannot write " + dir_ + "/no/dir/a.xml (STG_E_PATHNOTFOUND): cannot create a file in '" + dir_ +
+           "/no/dir' for '" + dir_ + "/no/dir/a.xml': No such file or directory"},
+      {"dump " + dir_, "ERROR: cannot load " + dir_ + ": a folder, not a document"},
+      {"convert " + dir_ + "/missing.xml " + dir_ + "/out.xml",
+       "ERROR: cannot load " + dir_ + "/missing.xml (E_FAIL): Unable to load XML document: " + dir_ +
+           "/missing.xml: No such file or directory"},
+      {"jpeg-set " + photo + " --id $'x\\x1f' --resolution 1",
+       "ERROR: cannot write " + photo + " (E_FAIL): couldn't store the file: couldn't put the value: the text of "
+       "originalIdentifier holds U+001F at character 2, which XML cannot carry"},
+      {"jpeg-set " + photoLink + " --id x --resolution 1",
+       "ERROR: cannot write " + photoLink + " (E_FAIL): couldn't write to dest file: '" + photoLink +
+           "' is a symbolic link; it is not replaced (name the file it points to)"},
+      {"jpeg-get " + damaged,
+       "ERROR: cannot read " + damaged + " (E_FAIL): the embedxml marker (comment 1) cannot be parsed: "},
+      {"env VEXA_REGISTRY_DIR=" + registry + " " + tool_ + " new " + dir_ + "/r.xml",
+       "ERROR: cannot create an album (REGDB_E_READREGDB): the registry cannot be read: " + registry +
+           "/HKLM.reg line 2: key line without ']'"},
+  };
+  for (const Row& r : rows) {
+    const std::string command = r.command.rfind("env ", 0) == 0 ? r.command : tool_ + " " + r.command;
+    EXPECT_EQ(RunCommand("bash -c \"" + command + "\"", &out), 1) << r.command;
+    EXPECT_EQ(out.substr(0, r.message.size()), r.message) << r.command;
+    EXPECT_EQ(out.back(), '\n');
+  }
+  std::string after;
+  vexa::base::ReadFile(kept, &after);
+  EXPECT_EQ(after, "kept");
+  vexa::base::ReadFile(photo, &after);
+  EXPECT_EQ(after, photoBefore);
+  for (const char* name : {"/new.xml", "/out.xml", "/r.xml"}) EXPECT_FALSE(vexa::base::FileExists(dir_ + name)) << name;
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 #include <unistd.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include "platform/base/Path.h"
@@ -111,6 +113,123 @@ TEST_F(VexaImgToolTest, InfoAndErrors) {
   EXPECT_EQ(Shell(tool_ + " resize " + photo + " " + Path("x.jpg") + " 0 10", &out), 1);
   EXPECT_EQ(out, "vexa-img: IVEXAImgUtil::ResizeStill - destX must specify a valid final x-coordinate size\n");
   EXPECT_EQ(Shell(tool_ + " frobnicate", &out), 2);
+}
+
+// Failures through the tool: the exit status, the message that says why,
+// and the output never written.
+TEST_F(VexaImgToolTest, FailuresSayWhyAndWriteNothing) {
+  const std::string photo = Make("p.png", "64x48");
+  const std::string folder = Path("album.d");
+  ASSERT_TRUE(vexa::base::MakeDirs(folder));
+  const std::string fifo = Path("pipe.jpg");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string registry = Path("registry");
+  ASSERT_TRUE(vexa::base::MakeDirs(registry));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(registry + "/HKLM.reg", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\n"));
+  const std::string out = Path("out.jpg");
+  struct Row {
+    std::string command;
+    std::string message;
+  } rows[] = {
+      {"info " + folder, "IVEXAImgUtil::GetImageInfo - ltFile.GetInfo() failed - Error reading from file - -5 - " +
+                             folder + " - Error reading from file: a folder, not a picture file"},
+      {"any2jpg " + Path("none.png") + " " + out,
+       "IVEXAImgUtil::any2any - bmBase.Load failed - -4 - File not found: " + Path("none.png")},
+      {"any2jpg " + fifo + " " + out,
+       "IVEXAImgUtil::any2any - bmBase.Load failed - -5 - Error reading from file: " + fifo + ": not a regular file"},
+      {"any2jpg " + folder + " " + out,
+       "IVEXAImgUtil::any2any - bmBase.Load failed - -5 - Error reading from file: " + folder +
+           ": a folder, not a picture file"},
+      {"resize " + photo + " " + out + " 100000 100000 --box",
+       "IVEXAImgUtil::ResizeStill - bmDest.Create failed - -11 - Image dimensions are too large"},
+      // A user's registry file that cannot be parsed: its line, not "class
+      // not registered".
+      {"env VEXA_REGISTRY_DIR=" + registry + " " + tool_ + " any2jpg " + photo + " " + out,
+       "the registry cannot be read: " + registry + "/HKLM.reg line 2: key line without ']'"},
+  };
+  for (const Row& r : rows) {
+    std::string said;
+    const std::string command = r.command.rfind("env ", 0) == 0 ? r.command : tool_ + " " + r.command;
+    EXPECT_EQ(Shell(command, &said), 1) << r.command;
+    EXPECT_EQ(said, "vexa-img: " + r.message + "\n") << r.command;
+    EXPECT_FALSE(vexa::base::FileExists(out)) << r.command;
+  }
+}
+
+// Outputs that must not be replaced by a regular file, through the tool: a
+// link, a folder, a device (written as it is), another user's file; and a
+// derivative that names its source. Each says why, and what was on disk
+// stays as it was.
+TEST_F(VexaImgToolTest, OutputsAreReplacedOnlyWhenTheyMayBe) {
+  const std::string photo = Make("p.png", "64x48");
+  const std::string target = Path("target.jpg");
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(target, "kept"));
+  const std::string link = Path("link.jpg");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  const std::string folder = Path("folder.jpg");
+  ASSERT_TRUE(vexa::base::MakeDirs(folder));
+  const std::string save = "IVEXAImgUtil::any2any - bmBase.Save failed - -6 - Error writing to file: ";
+  struct Row {
+    std::string command, message;
+  } rows[] = {
+      {"any2jpg " + photo + " " + link,
+       save + "'" + link + "' is a symbolic link; it is not replaced (name the file it points to)"},
+      {"any2jpg " + photo + " " + folder, save + "'" + folder + "' is a folder"},
+      {"any2jpg " + photo + " /dev/full", save + "cannot write '/dev/full': No space left on device"},
+      {"derivatives " + photo + " 0 " + Path("a.jpg") + " " + photo + " 160 160 " + Path("w.jpg") + " 640 640",
+       "CVEXAImgUtil::CreateStillDerivatives - thumbResStill names origStill, which it would overwrite"},
+  };
+  for (const Row& r : rows) {
+    std::string said;
+    EXPECT_EQ(Shell(tool_ + " " + r.command, &said), 1) << r.command;
+    EXPECT_EQ(said, "vexa-img: " + r.message + "\n") << r.command;
+  }
+  std::string kept;
+  vexa::base::ReadFile(target, &kept);
+  EXPECT_EQ(kept, "kept");
+  struct stat st {};
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_FALSE(vexa::base::FileExists(Path("a.jpg")) || vexa::base::FileExists(Path("w.jpg")));
+
+  // A device node named as the output is written as it is, and stays one.
+  const std::string device = Path("null-device");
+  if (::mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    std::string said;
+    EXPECT_EQ(Shell(tool_ + " any2jpg " + photo + " " + device, &said), 0) << said;
+    ASSERT_EQ(::stat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+  }
+  // Another user's file in a folder everybody may write: the user may not
+  // replace it, and it keeps its content and its owner.
+  if (::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0) {
+    ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(photo.c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
+    std::string said;
+    EXPECT_EQ(Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent " + tool_ +
+                        " any2jpg " + photo + " " + target,
+                    &said),
+              1);
+    EXPECT_EQ(said, "vexa-img: " + save + "'" + target + "' may not be written: Permission denied\n");
+    vexa::base::ReadFile(target, &kept);
+    EXPECT_EQ(kept, "kept");
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+  }
+}
+
+// A title line too long for the still is cut, and the tool says so.
+TEST_F(VexaImgToolTest, TitleLineTooWideIsReported) {
+  std::string said;
+  const std::string long_line = "A title line far too long for the width of any Video CD still picture";
+  ASSERT_EQ(Shell(tool_ + " title " + Path("t.jpg") + " 'Short' '" + long_line + "' ''", &said), 0);
+  // Standard output (the file) and the warning on standard error, in either order.
+  const std::string warning = "vexa-img: warning: title line 2 is wider than the still and is cut at its edges\n";
+  EXPECT_TRUE(said == Path("t.jpg") + "\n" + warning || said == warning + Path("t.jpg") + "\n") << said;
+  EXPECT_EQ(Identify(Path("t.jpg")), "JPEG 1408x960");
+  ASSERT_EQ(Shell(tool_ + " title " + Path("u.jpg") + " 'Short' 'Fits' ''", &said), 0);
+  EXPECT_EQ(said, Path("u.jpg") + "\n");
 }
 
 }  // namespace

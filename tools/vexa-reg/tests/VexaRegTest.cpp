@@ -153,3 +153,42 @@ TEST_F(VexaReg, BrokenStoreFileIsReportedWithItsLine) {
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("HKCU.reg line 3"), std::string::npos) << r.err;
 }
+
+// A hive file that cannot be parsed or must not be replaced: the tool says
+// which file, which line, what is wrong, and changes nothing.
+TEST_F(VexaReg, BrokenOrUnreplaceableHiveFilesAreReported) {
+  const std::string store = root_ + "/store";
+  ASSERT_TRUE(vexa::base::MakeDirs(store));
+  const std::string hive = store + "/HKLM.reg";
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(hive, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"a\"=\"unterminated\n"));
+  struct Row {
+    std::vector<std::string> args;
+    std::string error;
+  } rows[] = {
+      {{"query", "HKLM\\Software"},
+       "ERROR: unreadable or malformed registry file: " + hive + " line 4: unterminated string\n"},
+      {{"add", "HKLM\\Software", "/v", "b", "/d", "x", "/f"},
+       "ERROR: unreadable or malformed registry file: " + hive + " line 4: unterminated string\n"},
+  };
+  for (const Row& r : rows) {
+    const Result res = Run(r.args);
+    EXPECT_EQ(res.exit, 1);
+    EXPECT_EQ(res.err, r.error);
+  }
+  std::string text;
+  ASSERT_TRUE(vexa::base::ReadFile(hive, &text));
+  EXPECT_EQ(text, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software]\n\"a\"=\"unterminated\n");
+
+  // A hive file that is a link is not replaced by a file.
+  const std::string real = root_ + "/real.reg";
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(real, "REGEDIT4\n"));
+  std::filesystem::remove(hive);
+  std::filesystem::create_symlink(real, hive);
+  const Result res = Run({"add", "HKLM\\Software\\X", "/v", "b", "/d", "x", "/f"});
+  EXPECT_EQ(res.exit, 1);
+  EXPECT_EQ(res.err, "ERROR: registry file could not be written: '" + hive +
+                         "' is a symbolic link; it is not replaced (name the file it points to)\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(hive));
+  ASSERT_TRUE(vexa::base::ReadFile(real, &text));
+  EXPECT_EQ(text, "REGEDIT4\n");
+}

@@ -32,6 +32,7 @@ class CVexaLogger : public com::ComObjectRoot,
  public:
   using Interfaces =
       com::InterfaceMap<IVexaLogger, com::Via<IDispatch, IVexaLogger>, ISupportErrorInfo>;
+  static const com::TypeLibraryId& TypeLibrary() { return kVEXALOGLib; }
 
   CVexaLogger();
   ~CVexaLogger();

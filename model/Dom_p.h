@@ -50,6 +50,15 @@ HRESULT CreateDomDocument(IXMLDOMDocument** out);
 // The built-in identity stylesheet: copies every node and attribute.
 extern const char kIdentityStylesheet[];
 
+// Where text holds a character that an XML document cannot carry (control
+// characters other than tab, line feed and carriage return; U+FFFE, U+FFFF;
+// a surrogate without its pair): a description such as "U+0001 at
+// character 5", or "" when every character can be written.
+std::string CharacterXmlCannotCarry(std::u16string_view text);
+// Refuses such text: E_INVALIDARG with error information naming the
+// character and where it is; S_OK for text XML can carry.
+HRESULT CheckXmlText(std::u16string_view text, std::string_view what);
+
 // Trims XML white space at both ends.
 std::u16string_view TrimXmlSpace(std::u16string_view s);
 

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "idl/vexaxml.h"
 
@@ -50,9 +51,18 @@ HRESULT ModelError(REFCLSID clsid, REFIID iid, std::string_view text, HRESULT hr
 // 8-4-4-4-12 groups, without braces.
 HRESULT NewIdentifier(BSTR* out);
 
-// One row of a persistence table: the element name and the property's
+// One row of a persistence table as a class writes it: the property's
 // DISPID, with an optional 32-bit default (a property equal to it is written
-// as an empty element). A row with DISPID 0 ends the table.
+// as an empty element). The rows' order is the order of the elements.
+struct PersistEntry {
+  DISPID dispid;
+  bool hasDefault = false;
+  LONG defaultValue = 0;
+};
+
+// A row with its element name, which is the property's name in the class's
+// dispatch table (names are written once, there). A row with DISPID 0 ends
+// the table.
 struct PersistRow {
   const char16_t* name;
   DISPID dispid;
@@ -60,13 +70,32 @@ struct PersistRow {
   LONG defaultValue = 0;
 };
 
+// The rows of T::PersistOrder() named from T::DispatchTable(), ended by a
+// DISPID 0 row; made once per class.
+template <typename T>
+std::span<const PersistRow> PersistTableOf() {
+  static const std::vector<PersistRow> rows = [] {
+    std::vector<PersistRow> out;
+    for (const PersistEntry& e : T::PersistOrder()) {
+      const char16_t* name = nullptr;
+      for (const auto& d : T::DispatchTable()) {
+        if (d.dispid == e.dispid) name = d.name;
+      }
+      out.push_back({name, e.dispid, e.hasDefault, e.defaultValue});
+    }
+    out.push_back({nullptr, 0});
+    return out;
+  }();
+  return rows;
+}
+
 // Loads or saves an object's properties through IDispatch by the rows of
 // its table, in order.
 HRESULT PersistLoad(IXMLPropertyBag* bag, std::span<const PersistRow> table, IUnknown* object);
 HRESULT PersistSave(IXMLPropertyBag* bag, std::span<const PersistRow> table, IUnknown* object);
 
-// IPersistXMLPropertyBag for a model class T with T::kClassId and
-// T::PersistTable().
+// IPersistXMLPropertyBag for a model class T with T::kClassId,
+// T::PersistOrder() and T::DispatchTable().
 template <typename T>
 class IPersistXMLPropertyBagImpl : public IPersistXMLPropertyBag {
  public:
@@ -77,10 +106,10 @@ class IPersistXMLPropertyBagImpl : public IPersistXMLPropertyBag {
   }
   HRESULT InitNew() override { return S_OK; }
   HRESULT Load(IXMLPropertyBag* pPropBag) override {
-    return PersistLoad(pPropBag, T::PersistTable(), static_cast<IPersistXMLPropertyBag*>(this));
+    return PersistLoad(pPropBag, PersistTableOf<T>(), static_cast<IPersistXMLPropertyBag*>(this));
   }
   HRESULT Save(IXMLPropertyBag* pPropBag) override {
-    return PersistSave(pPropBag, T::PersistTable(), static_cast<IPersistXMLPropertyBag*>(this));
+    return PersistSave(pPropBag, PersistTableOf<T>(), static_cast<IPersistXMLPropertyBag*>(this));
   }
 };
 
