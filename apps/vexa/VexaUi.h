@@ -21,6 +21,10 @@ class VexaUi {
 // terminal otherwise. Nothing is connected until a message is shown.
 std::unique_ptr<VexaUi> MakeUi();
 
+// The window system's message box (Qt Widgets); it makes the application
+// object for its first box when the program has none.
+std::unique_ptr<VexaUi> MakeQtUi();
+
 // Writes the caption and the text to standard error.
 class TerminalUi : public VexaUi {
  public:

@@ -3,9 +3,6 @@
 
 namespace vexa::app {
 
-// The Qt message box (VexaQtUi.cpp).
-std::unique_ptr<VexaUi> MakeQtUi();
-
 namespace {
 
 // Decides at the first message: the window system when it can be reached
