@@ -208,8 +208,8 @@ CFileSpecList CFileListReader::Read(std::string path, CFileSpecList* missing) {
     if (line.empty() || line[0] != '"') continue;
     const std::size_t close = line.rfind('"');
     if (close == 0) continue;
-    CFileSpec spec;
-    spec.path = line.substr(1, close - 1);
+    CFileSpec entry;
+    entry.path = line.substr(1, close - 1);
     const std::string options = line.substr(close + 1);
     bool anyOption = false;
     for (std::size_t at = options.find(" -"); at != std::string::npos;
@@ -218,19 +218,19 @@ CFileSpecList CFileListReader::Read(std::string path, CFileSpecList* missing) {
       std::string token = vexa::base::ToLowerAscii(
           options.substr(at + 1, end == std::string::npos ? std::string::npos : end - at - 1));
       anyOption = true;
-      if (token == "-f") spec.flags |= FILESPEC_F;
-      else if (token == "-i") spec.flags |= FILESPEC_I;
-      else if (token == "-t") spec.flags |= FILESPEC_T;
-      else if (token.rfind("-n", 0) == 0) spec.count = std::atoi(token.c_str() + 2);
+      if (token == "-f") entry.flags |= FILESPEC_F;
+      else if (token == "-i") entry.flags |= FILESPEC_I;
+      else if (token == "-t") entry.flags |= FILESPEC_T;
+      else if (token.rfind("-n", 0) == 0) entry.count = std::atoi(token.c_str() + 2);
     }
-    if (!anyOption) spec.flags = FILESPEC_F;
+    if (!anyOption) entry.flags = FILESPEC_F;
     struct stat st {};
-    if (::stat(spec.path.c_str(), &st) == 0) {
-      spec.modified = st.st_mtime;
-      result.push_back(spec);
+    if (::stat(entry.path.c_str(), &st) == 0) {
+      entry.modified = st.st_mtime;
+      result.push_back(entry);
     } else if (missing) {
-      spec.modified = 0;
-      missing->push_back(spec);
+      entry.modified = 0;
+      missing->push_back(entry);
     }
   }
   result.sort();  // stable: equal times keep their order in the list

@@ -423,21 +423,21 @@ bool CFontSpec::operator<(const CFontSpec& other) const {
 CFontManager::CFontManager() = default;
 CFontManager::~CFontManager() = default;
 
-HFONT CFontManager::GetFont(const CFontSpec& spec) {
-  auto found = m_fonts.find(spec);
+HFONT CFontManager::GetFont(const CFontSpec& wanted) {
+  auto found = m_fonts.find(wanted);
   if (found != m_fonts.end()) return found->second.get();
-  auto font = std::make_unique<QFont>(LogicalFont(spec.m_face, spec.m_height, 0, 400, false, nullptr));
+  auto font = std::make_unique<QFont>(LogicalFont(wanted.m_face, wanted.m_height, 0, 400, false, nullptr));
   HFONT handle = font.get();
-  m_fonts.emplace(spec, std::move(font));
+  m_fonts.emplace(wanted, std::move(font));
   return handle;
 }
 
-bool CFontManager::DeleteFont(const CFontSpec& spec) {
-  return m_fonts.erase(spec) != 0;
+bool CFontManager::DeleteFont(const CFontSpec& wanted) {
+  return m_fonts.erase(wanted) != 0;
 }
 
 void CFontManager::ListFonts() {
-  for (const auto& [spec, font] : m_fonts) ShowLogicalFontInfo(font.get());
+  for (const auto& [key, font] : m_fonts) ShowLogicalFontInfo(font.get());
 }
 
 void CFontManager::ShowLogicalFontInfo(HFONT font) {

@@ -96,10 +96,10 @@ class VEXATHUMCOMMON_API CFontManager {
   CFontManager(const CFontManager&) = delete;
   CFontManager& operator=(const CFontManager&) = delete;
 
-  // The cached font of the spec, made on a miss (weight 400).
-  HFONT GetFont(const CFontSpec& spec);
-  // Removes a cached font; false when the spec has none.
-  bool DeleteFont(const CFontSpec& spec);
+  // The cached font of that description, made on a miss (weight 400).
+  HFONT GetFont(const CFontSpec& wanted);
+  // Removes a cached font; false when none is cached.
+  bool DeleteFont(const CFontSpec& wanted);
   // Read the fonts' descriptions for a debugger; no effect.
   void ListFonts();
   void ShowLogicalFontInfo(HFONT font);

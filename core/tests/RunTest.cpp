@@ -331,9 +331,17 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   engine_->blank = {false, true};
   engine_->discType = {VEXADiscTypeRW};
   engine_->erasePolls = 5;
-  scriptUi_ = [](ScriptedUi& ui) {
+  int tries = 0;
+  scriptUi_ = [&tries](ScriptedUi& ui) {
     ui.QueueAnswer(kIDYES);
     ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    // The erase cannot be cancelled: every click meanwhile finds Cancel off.
+    ui.onPump = [&ui, &tries] {
+      if (ui.Dialog() && ui.Dialog()->StatusText().rfind("Erasing Disc", 0) == 0) {
+        EXPECT_FALSE(ui.Dialog()->Press(kButtonCancel));
+        ++tries;
+      }
+    };
   };
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
   AddPhotos(1);
@@ -345,6 +353,7 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   EXPECT_NE(std::find(ui_->Dialog()->texts.begin(), ui_->Dialog()->texts.end(), "Erase Completed"),
             ui_->Dialog()->texts.end());
   EXPECT_TRUE(log_->Has("INFO", "Erase Completed in 9 seconds."));
+  EXPECT_GE(tries, 6);
   core_.Reset();
 
   // No: the user puts in another disc, which is checked again after 4 s.

@@ -211,9 +211,9 @@ LONG COMS_Open() {
       return 0;
     }
   }
-  const std::string spec = vexa::scsi::ConfiguredTransportSpec();
+  const std::string setting = vexa::scsi::ConfiguredTransportSpec();
   std::string error;
-  auto transport = vexa::scsi::OpenTransport(spec, &error);
+  auto transport = vexa::scsi::OpenTransport(setting, &error);
   if (!transport) {
     ComsLogF("COMS_Open: %s", error.c_str());
     COMS_Log("COMS_Open: failed");

@@ -1,6 +1,10 @@
 // Drives through the engine: the drive manager's choice, the current
 // drive's answers, speeds, blank and erase, the burner's checks and the
 // trackers before any run. The drives are the test's own (FakeDrives.h).
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "engine/tests/EngineFixture.h"
 
 namespace vexa::engine::test {
@@ -232,6 +236,123 @@ TEST_F(DrivesTest, TrackersBeforeAnyRun) {
   EXPECT_EQ(code, VEXAEngineResultSuccess);
   // Reading the worker's result leaves the engine's own last result.
   EXPECT_EQ(LastMethod(), "IVEXAProcessTracker::GetElapsedTime");
+}
+
+
+// A writer whose writes wait until the test lets them go, and which counts
+// the writing commands that reach it after the tray was opened.
+class HeldWriter : public FakeDriveAccess {
+ public:
+  std::atomic<int> writes{0};
+  std::atomic<int> afterEject{0};
+  std::atomic<bool> ejected{false};
+
+  void Hold() {
+    std::lock_guard lock(m_);
+    hold_ = true;
+  }
+  void WaitHeld() {
+    std::unique_lock lock(m_);
+    cv_.wait(lock, [&] { return holding_; });
+  }
+  void Release() {
+    {
+      std::lock_guard lock(m_);
+      hold_ = false;
+    }
+    cv_.notify_all();
+  }
+
+  std::int32_t WriteTAO(DriveHandle*, std::int32_t, std::int32_t, const std::uint8_t*) override {
+    Note();
+    std::unique_lock lock(m_);
+    holding_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [&] { return !hold_; });
+    holding_ = false;
+    ++writes;
+    return 0;
+  }
+  std::int32_t FinishTAO(DriveHandle*) override {
+    Note();
+    return 0;
+  }
+  std::int32_t CloseSession(DriveHandle*, std::int32_t, std::int32_t) override {
+    Note();
+    return 1;
+  }
+  std::int32_t Eject(DriveHandle*) override {
+    ejected = true;
+    return 1;
+  }
+
+ private:
+  void Note() {
+    if (ejected) ++afterEject;
+  }
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool hold_ = false;
+  bool holding_ = false;
+};
+
+// While the worker is stuck in a write, every call the client makes to
+// follow or stop the burn answers at once (none waits for the drive); a
+// cancel answers without waiting, and the eject that follows lets the
+// worker end first, so nothing is written after the tray opens.
+TEST_F(DrivesTest, TheClientStaysResponsiveWhileTheDriveIsBusy) {
+  auto held = std::make_shared<HeldWriter>();
+  fake_ = held;
+  InstallEnvironment(true);
+  held->specs[0] = BlankWriter("/dev/sr0", {4, 8, 16});
+  ASSERT_EQ(Create(), S_OK);
+  auto drive = NextDrive(nullptr);
+  ASSERT_TRUE(drive);
+  auto burner = As<IVEXABurner>();
+  auto tracker = As<IVEXABurnProcessTracker>();
+
+  held->Hold();
+  ASSERT_EQ(burner->StartBurn(8, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorDescription();
+  held->WaitHeld();
+  for (int round = 0; round < 2; ++round) {
+    VARIANT_BOOL done = VARIANT_TRUE;
+    ASSERT_EQ(burner->IsBurnDone(&done), S_OK);
+    EXPECT_EQ(done, VARIANT_FALSE);
+    ASSERT_EQ(tracker->IsProcessDone(&done), S_OK);
+    EXPECT_EQ(done, VARIANT_FALSE);
+    LONG v = -1;
+    ASSERT_EQ(tracker->GetProgressPercent(&v), S_OK);
+    EXPECT_GE(v, 0);
+    EXPECT_LE(v, 100);
+    ASSERT_EQ(tracker->GetElapsedTime(&v), S_OK);
+    ASSERT_EQ(tracker->GetEstimatedTimeRemaining(&v), S_OK);
+    EXPECT_GE(v, 0);
+    ASSERT_EQ(tracker->GetWriteSpeed(&v), S_OK);
+    EXPECT_EQ(v, 8);
+    VEXAEngineState state{};
+    ASSERT_EQ(engine_->get_EngineState(&state), S_OK);
+    VEXADriveStatus status{};
+    ASSERT_EQ(drive->GetDriveStatus(&status), S_OK);
+    clock_.Advance(5000);
+    // The first round before the cancel, the second after it.
+    if (round == 0) {
+      ASSERT_EQ(burner->CancelBurn(VARIANT_FALSE), S_OK);
+    }
+  }
+  VEXAEngineResult code{};
+  ASSERT_EQ(tracker->GetLastProcessResultCode(&code), S_OK);
+
+  // The worker is still in its write; the eject waits for it to end.
+  std::thread release([&] { held->Release(); });
+  VARIANT_BOOL ejected = 0;
+  ASSERT_EQ(drive->Eject(&ejected), S_OK);
+  release.join();
+  EXPECT_EQ(held->afterEject.load(), 0);
+  VARIANT_BOOL done = 0;
+  ASSERT_EQ(burner->IsBurnDone(&done), S_OK);
+  EXPECT_EQ(done, VARIANT_TRUE);
+  ASSERT_EQ(tracker->GetLastProcessResultCode(&code), S_OK);
+  EXPECT_EQ(code, VEXAEngineResultBrellCancel);
 }
 
 }  // namespace

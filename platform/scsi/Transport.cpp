@@ -50,11 +50,11 @@ std::string ConfiguredTransportSpec() {
   return "sg";
 }
 
-std::unique_ptr<Transport> OpenTransport(std::string_view spec, std::string* error) {
-  if (spec == "sg") return OpenSgTransport();
-  if (spec.rfind("sim:", 0) == 0) {
+std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error) {
+  if (setting == "sg") return OpenSgTransport();
+  if (setting.rfind("sim:", 0) == 0) {
     std::vector<std::unique_ptr<sim::SimDrive>> drives;
-    std::string_view rest = spec.substr(4);
+    std::string_view rest = setting.substr(4);
     while (!rest.empty()) {
       const auto semi = rest.find(';');
       const std::string folder(rest.substr(0, semi));
@@ -71,7 +71,7 @@ std::unique_ptr<Transport> OpenTransport(std::string_view spec, std::string* err
     }
     return std::make_unique<SimTransport>(std::move(drives));
   }
-  if (error) *error = "unknown SCSI transport '" + std::string(spec) + "' (sg or sim:FOLDER)";
+  if (error) *error = "unknown SCSI transport '" + std::string(setting) + "' (sg or sim:FOLDER)";
   return nullptr;
 }
 

@@ -88,10 +88,10 @@ class Transport {
 // product key (HKLM), else "sg".
 std::string ConfiguredTransportSpec();
 
-// Opens "sg" or "sim:FOLDER[;FOLDER...]". Null with *error set when the spec
+// Opens "sg" or "sim:FOLDER[;FOLDER...]". Null with *error set when the setting
 // is malformed or the back end cannot start (a transport with no devices is
 // not an error).
-std::unique_ptr<Transport> OpenTransport(std::string_view spec, std::string* error);
+std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error);
 
 // Converts descriptor-format sense (response codes 0x72/0x73) to the fixed
 // layout; fixed sense is copied. Only the first `length` bytes of `in` are
