@@ -18,7 +18,10 @@ cmake --build build -j "${VEXA_JOBS:-$(nproc)}"
 
 product_key='HKLM\SOFTWARE\Tervane\Kv Orlune Disc\CurrentVersion'
 configured="${VEXA_SCSI_TRANSPORT:-}"
-if [[ -z $configured ]]; then
+# The shipped defaults name "sg" too; only the user's own registry layer
+# (where vexa-reg add writes) says that a real writer was chosen.
+user_registry="${VEXA_REGISTRY_DIR:-${XDG_CONFIG_HOME:-$HOME/.config}/vexa/registry}"
+if [[ -z $configured ]] && grep -qis '^"SCSI_TRANSPORT"=' "$user_registry/HKLM.reg"; then
   configured="$(build/bin/vexa-reg query "$product_key" /v SCSI_TRANSPORT 2>/dev/null |
     sed -n 's/^ *SCSI_TRANSPORT *REG_[A-Z_]* *//p')" || true
 fi
