@@ -1,12 +1,13 @@
 // The creation wizard vexawiz: the class VEXAWizard1 and its dual interface
-// IVEXAWizard1, shared by the wizard and its client, the vexa program.
+// IVEXAWizard1, shared by the wizard and the program that runs it.
 //
-// A caller creates the class, calls Init first, then any setters and adders,
-// then CreateVCD once, and releases it. Every method answers an HRESULT;
-// after a failing call GetErrorCode tells why, and VEXAWizCancelled is the
-// only code that means the user cancelled. CreateVCD runs the wizard and
-// succeeds once it has run, whatever its outcome. Strings are BSTRs; times
-// are DATEs; delays are seconds.
+// IVEXAWizard1's methods follow the IDispatch slots in the order listed
+// (DISPIDs 1 to 17 in the same order). Every method answers S_OK, or E_FAIL
+// on a failure; after E_FAIL, GetErrorCode tells why and the thread's error
+// information holds the text. A caller creates the class, calls Init first,
+// then any setters and adders, then CreateVCD once, and releases it.
+// CreateVCD answers S_OK once the wizard has run, whatever its outcome; a
+// cancelled burn shows only as GetErrorCode = VEXAWizCancelled.
 #pragma once
 
 #include "platform/com/Com.h"
@@ -53,7 +54,7 @@ enum VEXAWizPaperSize : LONG {
 enum VEXAWizFileSystemSupport : LONG {
   VEXAWizFSISO9660 = 0,
   VEXAWizFSJOLIET = 64,
-  VEXAWizFSDefault = 65,
+  VEXAWizFSDefault = 65,  // ISO 9660 and Joliet
   VEXAWizFSUDF15 = 128,
 };
 
@@ -67,28 +68,46 @@ enum VEXAWizPictureSizingBehaviour : LONG {
   VEXAWizCropPicture = 1,
 };
 
-// ---- IVEXAWizard1 ---------------------------------------------------------------------
+// ---- IVEXAWizard1 -----------------------------------------------------------------------
 
 struct IVEXAWizard1 : IDispatch {
-  virtual HRESULT AddAudioTrack(BSTR audioFile, DATE creationTime) = 0;              // [1]
-  virtual HRESULT AddStill(BSTR stillFile, BSTR stillTitle, DATE creationTime,       // [2]
-                           VEXAWizPictureSizingBehaviour pictureSizingBehaviour,
-                           LONG rotateDegrees, VARIANT_BOOL isTitleStill) = 0;
-  virtual HRESULT SetFileSystemSupport(VEXAWizFileSystemSupport fileSystem) = 0;     // [3]
-  virtual HRESULT SetStillDelay(LONG delay) = 0;                                     // [4]
-  virtual HRESULT SetStillTitleVisibleTime(LONG delay) = 0;                          // [5]
-  virtual HRESULT SetTVSystem(VEXAWizTVSystem tvSystem) = 0;                         // [6]
-  virtual HRESULT SetTitleLines(BSTR title1, BSTR title2, BSTR title3) = 0;          // [7]
-  virtual HRESULT CreateVCD() = 0;                                                   // [8]
-  virtual HRESULT SetStartScreen(VEXAWizStartScreen startScreen) = 0;                // [9]
-  virtual HRESULT SetBurnSpeed(LONG burnSpeed) = 0;                                  // [10]
-  virtual HRESULT AddImageListFile(BSTR imageListFilePath) = 0;                      // [11]
-  virtual HRESULT AddImageDirectory(BSTR imagedirectoryPath) = 0;                    // [12]
-  virtual HRESULT AddAlbumFile(BSTR albumFilePath, VEXAWizAlbumFormat albumFormat) = 0;  // [13]
-  virtual HRESULT SetPaperSize(VEXAWizPaperSize paperSize) = 0;                      // [14]
-  virtual HRESULT GetErrorCode(VEXAWizErrorCode* errorCode) = 0;                     // [15]
-  virtual HRESULT Init(BSTR tempDirectory, VARIANT_BOOL doClean) = 0;                // [16]
-  virtual HRESULT SetDefaultTitle() = 0;                                             // [17]
+  // [1] The music of the disc: a music file, an audio-CD track (".cda") or
+  // the empty string for none.
+  virtual HRESULT AddAudioTrack(BSTR audioFile, DATE creationTime) = 0;
+  // [2] One picture.
+  virtual HRESULT AddStill(BSTR stillFile, BSTR stillTitle, DATE creationTime,
+                           VEXAWizPictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees,
+                           VARIANT_BOOL isTitleStill) = 0;
+  // [3]
+  virtual HRESULT SetFileSystemSupport(VEXAWizFileSystemSupport fileSystem) = 0;
+  // [4] Seconds each picture is shown, 2 to 10.
+  virtual HRESULT SetStillDelay(LONG delay) = 0;
+  // [5] Seconds the title picture is shown.
+  virtual HRESULT SetStillTitleVisibleTime(LONG delay) = 0;
+  // [6]
+  virtual HRESULT SetTVSystem(VEXAWizTVSystem tvSystem) = 0;
+  // [7] At least one line not empty.
+  virtual HRESULT SetTitleLines(BSTR title1, BSTR title2, BSTR title3) = 0;
+  // [8] Runs the wizard.
+  virtual HRESULT CreateVCD() = 0;
+  // [9]
+  virtual HRESULT SetStartScreen(VEXAWizStartScreen startScreen) = 0;
+  // [10] Above 0.
+  virtual HRESULT SetBurnSpeed(LONG burnSpeed) = 0;
+  // [11] A file of picture paths in UTF-16LE, each ended by a 16-bit zero.
+  virtual HRESULT AddImageListFile(BSTR imageListFilePath) = 0;
+  // [12] Every file of the directory (not its sub-directories).
+  virtual HRESULT AddImageDirectory(BSTR imagedirectoryPath) = 0;
+  // [13]
+  virtual HRESULT AddAlbumFile(BSTR albumFilePath, VEXAWizAlbumFormat albumFormat) = 0;
+  // [14]
+  virtual HRESULT SetPaperSize(VEXAWizPaperSize paperSize) = 0;
+  // [15] The code of the last operation; always S_OK.
+  virtual HRESULT GetErrorCode(VEXAWizErrorCode* errorCode) = 0;
+  // [16] The first call after creation.
+  virtual HRESULT Init(BSTR tempDirectory, VARIANT_BOOL doClean) = 0;
+  // [17] Line 1 today's date in the short form, line 2 the product name.
+  virtual HRESULT SetDefaultTitle() = 0;
 
  protected:
   ~IVEXAWizard1() = default;

@@ -340,9 +340,11 @@ TEST(VexaProgramTest, StopRequests) {
 }
 
 // The real log server: lines reach vexalog.txt in the data folder, those
-// written before the logger existed included.
+// written before the logger existed included. The wizard's class names a
+// module that is not there.
 TEST(VexaProgramTest, WizardModeWithoutAWizardThroughTheLogServer) {
   Sandbox box;
+  Sandbox::RegisterInproc(CLSID_VEXAWizard1, "vexa_no_such_module");
   const ProgramResult r = box.Run("vexa", {"/p:0", "/f:PAL"});
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, kFailureText);

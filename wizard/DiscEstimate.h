@@ -1,0 +1,23 @@
+// The disc-usage estimate: how many bytes the disc made from an album will
+// take (originals, derived pictures, Video CD stills and music, a fixed
+// overhead), from file sizes alone, and how full the disc is in percent,
+// counting bytes and pictures.
+#pragma once
+
+#include <cstdint>
+
+namespace vexa::wiz {
+
+class CVexaWizXML;
+
+inline constexpr std::int64_t kDefaultDiscCapacity = 650000000;
+
+// Bytes for album's pictures (the session album's when album is null) with
+// the session album's delay, title lines and music.
+std::int64_t GetDiscSpaceUsed(CVexaWizXML* album);
+// Percent of capacity used; may exceed 100.
+int GetPercentDiscSpaceUsed(CVexaWizXML* album, std::int64_t capacity);
+// The factor a picture's size is multiplied by for its derived files.
+double DerivedFactor(const char* extension, std::int64_t size);
+
+}  // namespace vexa::wiz

@@ -1,0 +1,87 @@
+#include "wizard/PreviewDlg.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTransform>
+#include <QVBoxLayout>
+
+#include "wizard/Language.h"
+#include "wizard/WizUtil.h"
+
+namespace vexa::wiz {
+
+CLead::CLead(QWidget* parent) : QWidget(parent) {
+  setObjectName("ctl_1003");
+  setAccessibleName("Picture preview");
+  setAutoFillBackground(true);
+  QPalette p = palette();
+  p.setColor(QPalette::Window, Qt::black);
+  setPalette(p);
+}
+
+bool CLead::Load(const std::string& path) {
+  m_image = QImage(QString::fromStdString(path));
+  m_shown = m_image;
+  update();
+  return !m_image.isNull();
+}
+
+void CLead::Rotate(long hundredths) {
+  if (m_image.isNull()) return;
+  QTransform t;
+  t.rotate(static_cast<double>(hundredths) / 100.0);
+  m_shown = m_image.transformed(t, Qt::SmoothTransformation);
+  update();
+}
+
+void CLead::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), Qt::black);
+  if (m_shown.isNull()) return;
+  const QSize fitted = m_shown.size().scaled(size(), Qt::KeepAspectRatio);
+  const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawImage(target, m_shown);
+}
+
+CvexaPreviewDlg::CvexaPreviewDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("dialog130");
+  setWindowFlag(Qt::FramelessWindowHint, true);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  m_view = new CLead(this);
+  m_view->installEventFilter(this);
+  layout->addWidget(m_view);
+  if (Module().language) {
+    const QIcon icon = Module().language->Icon(128);
+    if (!icon.isNull()) setWindowIcon(icon);
+  }
+}
+
+int CvexaPreviewDlg::exec() {
+  // The preview covers the whole screen.
+  if (QScreen* screen = QApplication::primaryScreen()) setGeometry(screen->geometry());
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  m_view->hide();
+  m_view->Load(m_filePath);
+  m_view->Rotate(m_rotation * 100);
+  m_view->show();
+  QApplication::restoreOverrideCursor();
+  showFullScreen();
+  return QDialog::exec();
+}
+
+void CvexaPreviewDlg::mousePressEvent(QMouseEvent*) { reject(); }
+void CvexaPreviewDlg::keyPressEvent(QKeyEvent*) { reject(); }
+
+bool CvexaPreviewDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == m_view && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress)) {
+    reject();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace vexa::wiz

@@ -1,0 +1,188 @@
+// The whole interactive road: the wizard through the component core, its
+// pages driven with QTest, the real orchestrator, disc engine and disc
+// library burning to the simulated recorder; the disc image is checked with
+// vcd-info and isoinfo.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <QWizard>
+#include <filesystem>
+
+#include "idl/vexalog.h"
+#include "idl/vexawiz.h"
+#include "platform/base/Path.h"
+#include "platform/registry/Registry.h"
+#include "uicommon/tests/UiTestSupport.h"
+
+using vexa::com::Bstr;
+using vexa::com::ComPtr;
+using namespace vexa::ui::testing;
+
+namespace {
+
+constexpr char kKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
+
+class DiscTest : public UiTest {
+ protected:
+  void SetUp() override {
+    UiTest::SetUp();
+    for (const char* name : {"config", "cache", "data", "drive", "photos"}) vexa::base::MakeDirs(m_temp.Path(name));
+    ::setenv("XDG_CONFIG_HOME", m_temp.Path("config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", m_temp.Path("cache").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", m_temp.Path("data").c_str(), 1);
+    ::setenv("TMPDIR", m_temp.dir().c_str(), 1);
+    ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + m_temp.Path("drive")).c_str(), 1);
+    WriteAll(m_temp.Path("drive/drive.conf"), "profile = cdrw-writer\nmedia = cdr\n");
+    // The test's own logger, so parallel tests never share a log server.
+    const std::string logger = "Software\\Classes\\CLSID\\" + vexa::com::GuidToString(CLSID_VexaLogger) +
+                               "\\InprocServer32";
+    vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, logger, "", vexa::reg::Value::String("vexawiz_fakes"));
+    // Checked today: no update prompt.
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char date[16];
+    std::strftime(date, sizeof date, "%m/%d/%Y", &tm);
+    vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, kKey, "DateLastCheckedForUpdate", vexa::reg::Value::String(date));
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  }
+  void TearDown() override {
+    CoUninitialize();
+    for (const char* v : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "TMPDIR", "VEXA_SCSI_TRANSPORT"})
+      ::unsetenv(v);
+    UiTest::TearDown();
+  }
+};
+
+TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/vcd-info");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/isoinfo");
+  for (int i = 0; i < 3; ++i)
+    ASSERT_EQ(RunCommand("/usr/bin/convert -size 640x480 -seed " + std::to_string(i) + " plasma:fractal " +
+                         Quote(m_temp.Path("photos/photo" + std::to_string(i) + ".jpg"))),
+              0);
+
+  ComPtr<IVEXAWizard1> wizard;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
+  Bstr empty(u"");
+  ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
+  ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
+  ASSERT_EQ(wizard->SetStartScreen(VEXAWizSetTitles), S_OK);
+
+  // The user types the titles, picks the music, looks at each page and makes
+  // the disc; the orchestrator's questions are answered as they come.
+  std::vector<std::string> questions;
+  bool drove = false, finished = false, pickedMusic = false;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      questions.push_back(box->text().toStdString());
+      // "Another copy?" and the like: No; anything else: its default.
+      if (QAbstractButton* no = box->button(QMessageBox::No)) QTimer::singleShot(0, no, &QAbstractButton::click);
+      else if (box->defaultButton()) QTimer::singleShot(0, box->defaultButton(), &QAbstractButton::click);
+      else QTimer::singleShot(0, box, &QDialog::accept);
+      return;
+    }
+    auto* sheet = qobject_cast<QWizard*>(modal);
+    if (!sheet && modal) {
+      // The orchestrator's own message window: No to a question, else its
+      // one button or its default.
+      QPushButton* chosen = nullptr;
+      for (QPushButton* b : modal->findChildren<QPushButton*>()) {
+        if (!b->isVisible() || !b->isEnabled()) continue;
+        const QString text = b->text().remove('&');
+        if (text == "No") chosen = b;
+        if (!chosen && b->isDefault()) chosen = b;
+      }
+      if (!chosen) {
+        for (QPushButton* b : modal->findChildren<QPushButton*>())
+          if (b->isVisible() && b->isEnabled()) {
+            chosen = b;
+            break;
+          }
+      }
+      questions.push_back(modal->windowTitle().toStdString());
+      if (chosen) QTimer::singleShot(0, chosen, &QPushButton::click);
+      return;
+    }
+    // The orchestrator's status window (not modal) says the disc is made:
+    // Done, and no other copy.
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (!top->isVisible() || top == sheet) continue;
+      for (QPushButton* b : top->findChildren<QPushButton*>()) {
+        if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
+          finished = true;
+          QTimer::singleShot(0, b, &QPushButton::click);
+          return;
+        }
+      }
+    }
+    if (!sheet || drove) return;
+    drove = true;
+    auto* line1 = sheet->currentPage()->findChild<QWidget*>("ctl_1022");
+    auto* line2 = sheet->currentPage()->findChild<QWidget*>("ctl_1023");
+    if (line1) QTest::keyClicks(line1, "Our Holiday");
+    if (line2) QTest::keyClicks(line2, "2002");
+    // The music that comes with the software: Sunrise.
+    while (sheet->currentId() != 3) sheet->next();
+    auto* preInstalled = sheet->currentPage()->findChild<QRadioButton*>("ctl_1029");
+    auto* list = sheet->currentPage()->findChild<QComboBox*>("ctl_1031");
+    if (preInstalled && list) {
+      QTest::mouseClick(preInstalled, Qt::LeftButton);
+      list->setCurrentIndex(list->findText("Sunrise"));
+      pickedMusic = list->currentText() == "Sunrise";
+    }
+    while (sheet->currentId() != 5) sheet->next();
+    // Pressed once this handler has returned, so the driver keeps running
+    // while the disc is made.
+    QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+  });
+  driver.start(50);
+  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  driver.stop();
+  ASSERT_TRUE(drove);
+  EXPECT_TRUE(finished);
+  EXPECT_TRUE(pickedMusic);
+  VEXAWizErrorCode code = VEXAWizFailure;
+  wizard->GetErrorCode(&code);
+  EXPECT_EQ(code, VEXAWizSuccess);
+  wizard.Reset();
+
+  std::string cue, bin;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(m_temp.Path("drive"))) {
+    if (e.path().extension() == ".cue") cue = e.path().string();
+    if (e.path().extension() == ".bin") bin = e.path().string();
+  }
+  ASSERT_FALSE(cue.empty()) << "no disc image was written";
+  std::string out;
+  ASSERT_EQ(RunCommand("/usr/bin/vcd-info --no-banner --cue-file " + Quote(cue), &out), 0) << out;
+  // The title still, three photos, a thumbnail page and the home page.
+  EXPECT_NE(out.find("number of segments: 6"), std::string::npos) << out;
+  // The file tree is track 1 of the raw image: the 2048 bytes of user data
+  // of each 2352-byte sector, after its 24-byte header.
+  ASSERT_FALSE(bin.empty());
+  const std::string raw = ReadAll(bin);
+  std::string cooked;
+  for (std::size_t at = 0; at + 2352 <= raw.size(); at += 2352) cooked.append(raw, at + 24, 2048);
+  const std::string iso = m_temp.Path("track1.iso");
+  WriteAll(iso, cooked);
+  ASSERT_EQ(RunCommand("/usr/bin/isoinfo -J -f -i " + Quote(iso), &out), 0) << out;
+  EXPECT_NE(out.find("photo0.jpg"), std::string::npos) << out;
+  EXPECT_NE(out.find("Sunrise"), std::string::npos) << out;
+  EXPECT_NE(out.find("CONTENT/BG_A0001.MP3"), std::string::npos) << out;
+  // The album on the disc carries the titles the user typed.
+  ASSERT_EQ(RunCommand("/usr/bin/isoinfo -J -x '/ORLDISC/ALBUM_A/ALBUM.XML;1' -i " + Quote(iso), &out), 0) << out;
+  EXPECT_NE(out.find("<titleSlide><line1>Our Holiday</line1><line2>2002</line2><line3/></titleSlide>"),
+            std::string::npos)
+      << out;
+}
+
+}  // namespace

@@ -1,0 +1,670 @@
+// The six pages and the add-images dialog with QTest on the offscreen
+// platform, against the scripted orchestrator, the real album model, the
+// real still-image utilities and the real thumbnail control: navigation and
+// enabling, and what lands in the session album and the settings file.
+#include <QAbstractButton>
+#include <QAccessible>
+#include <unistd.h>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QTest>
+#include <set>
+#include <QTimer>
+#include <QToolButton>
+
+#include "platform/base/Path.h"
+#include "platform/imaging/BitmapHandle.h"
+#include "platform/registry/Registry.h"
+#include "wizard/AddImagesDlg.h"
+#include "wizard/FolderView.h"
+#include "wizard/Language.h"
+#include "wizard/Launcher.h"
+#include "wizard/MessageBox.h"
+#include "wizard/Meter.h"
+#include "wizard/ODVisual.h"
+#include "wizard/PageCommon.h"
+#include "wizard/PreviewDlg.h"
+#include "wizard/PropSheet.h"
+#include "wizard/SettingsFile.h"
+#include "wizard/ThumbHost.h"
+#include "wizard/UiHelpers.h"
+#include "wizard/WizUtil.h"
+#include "wizard/WizXML.h"
+#include "wizard/tests/WizTestSupport.h"
+
+using namespace vexa::wiz;
+using vexa::wiz::testing::WizTest;
+
+namespace {
+
+class PagesTest : public WizTest {
+ protected:
+  void SetUp() override {
+    WizTest::SetUp();
+    WizModule& m = Module();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, m.logger.PutVoid()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_VEXALocUtil, nullptr, CLSCTX_ALL, IID_IVEXALocUtil, m.locUtil.PutVoid()), S_OK);
+    ASSERT_EQ(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, IID_IVEXAImgUtil, m.imgUtil.PutVoid()), S_OK);
+    m.language = std::make_unique<CvexaLanguage>();
+    ASSERT_TRUE(m.language->Load("ENU"));
+    m.sessionAlbum = std::make_unique<CVexaWizXML>();
+    ASSERT_TRUE(m.sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
+    m.settings = std::make_unique<CvexaSettingsAccess>();
+    ASSERT_TRUE(m.settings->Open(m_temp.Path("orlunedisc.ini")));
+    SetProductDword("DEFAULT_BURNSPEED", 4);
+    m.burner = std::make_unique<CVexaODVisual>();
+    ASSERT_TRUE(m.burner->Init());
+    SetMessageBoxHook([this](int type, const std::string&, const std::string& text) {
+      m_boxes.push_back(text);
+      return type == MB_YESNO ? m_yesNo : IDOK;
+    });
+    SetLauncher([this](const std::string& verb, const std::string& target) {
+      m_launched.push_back(verb + " " + target);
+      return true;
+    });
+    vexa::base::MakeDirs(CacheDir() + "/vexacache");
+  }
+  void TearDown() override {
+    m_sheet.reset();
+    SetMessageBoxHook({});
+    SetLauncher({});
+    WizTest::TearDown();
+  }
+
+  // With art: the watermark and header pictures of the language bundle, as
+  // the wizard object builds the sheet.
+  CvexaPropSheet* Sheet(int start, bool art = false) {
+    const QPixmap watermark = art ? Module().language->Bitmap(192) : QPixmap();
+    const QPixmap header = art ? Module().language->Bitmap(193) : QPixmap();
+    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, start, watermark, header);
+    m_sheet->SetCacheDirectory(CacheDir() + "/vexacache");
+    m_sheet->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
+    QApplication::processEvents();
+    return m_sheet.get();
+  }
+  template <typename T>
+  T* Find(int id) {
+    return m_sheet->currentPage()->findChild<T*>(QString("ctl_%1").arg(id));
+  }
+  CvexaDiscUsageDlg* PageMeter() { return m_sheet->currentPage()->findChild<CvexaDiscUsageDlg*>(); }
+  StillList Stills() {
+    StillList list;
+    EXPECT_TRUE(Module().sessionAlbum->GetAllStills(&list));
+    return list;
+  }
+  std::string Setting(const char* section, const char* key) { return Module().settings->ReadString(section, key); }
+
+  std::unique_ptr<CvexaPropSheet> m_sheet;
+  std::vector<std::string> m_boxes, m_launched;
+  int m_yesNo = IDYES;
+};
+
+// ---- Meter -------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, TheMeterClampsAndWarnsOncePerCrossing) {
+  CvexaDiscUsageDlg meter;
+  struct Case {
+    int percent;
+    bool warn;
+    bool fits;
+    int shown;
+    std::size_t boxes;
+  } cases[] = {{100, true, true, 100, 0}, {101, true, false, 101, 1}, {1500, false, false, 999, 1}, {-4, true, true, 0, 1}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(meter.Update(c.percent, c.warn), c.fits) << c.percent;
+    EXPECT_EQ(meter.GetPercent(), c.shown);
+    EXPECT_EQ(meter.findChild<QLabel*>("ctl_1101")->text().toStdString(), std::to_string(c.shown) + "% full");
+    EXPECT_EQ(meter.findChild<QProgressBar*>("ctl_1167")->isHidden(), !c.fits);
+    EXPECT_EQ(m_boxes.size(), c.boxes);
+  }
+  // The warning names the capacity the estimate uses.
+  EXPECT_NE(m_boxes[0].find("using a 650 MB disc"), std::string::npos) << m_boxes[0];
+
+  // The shared flag: warn on the crossing, not while it stays too large.
+  Module().overCapacityWarn = true;
+  m_boxes.clear();
+  for (int p : {50, 120, 130, 90, 110}) Module().overCapacityWarn = meter.Update(p, Module().overCapacityWarn);
+  EXPECT_EQ(m_boxes.size(), 2u);
+
+  CvexaAlbumPaneDlg pane;
+  pane.SetImageCount(7);
+  EXPECT_EQ(pane.Heading()->text().toStdString(), "Images: 7");
+}
+
+// ---- Welcome and navigation ----------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, TheAboutButtonShowsOnlyOnTheWelcomePage) {
+  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  EXPECT_TRUE(sheet->button(QWizard::CustomButton1)->isVisible());
+  EXPECT_FALSE(sheet->button(QWizard::BackButton)->isEnabled());
+  sheet->next();
+  EXPECT_EQ(sheet->currentId(), kPageSelectPictures);
+  EXPECT_FALSE(sheet->button(QWizard::CustomButton1)->isVisible());
+  sheet->back();
+  EXPECT_TRUE(sheet->button(QWizard::CustomButton1)->isVisible());
+}
+
+// ---- Select pictures ------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, SelectPictures) {
+  const std::string a = Photo("p/a.jpg"), b = Photo("p/b.jpg");
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(a, 0, 40000.0, "Alpha", VEXAWizCropPicture, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(b, 90, 0.0, "", VEXAWizResizePicture, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  auto* thumbs = Find<CVEXAThum>(1113);
+  ASSERT_TRUE(thumbs && thumbs->IsCreated());
+  EXPECT_EQ(thumbs->GetThumbCount(), 2);
+  EXPECT_TRUE(sheet->button(QWizard::NextButton)->isEnabled());
+  // The album pane shows captions from the start, and turns, zooms and removes.
+  EXPECT_TRUE(thumbs->GetShowCaptions());
+  EXPECT_TRUE(Find<QToolButton>(112)->isChecked());
+
+  // Undo right after opening changes nothing.
+  Find<QToolButton>(113)->click();
+  EXPECT_EQ(thumbs->GetThumbCount(), 2);
+
+  // Turning the selection reaches the album; titles and sizing stay.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->SelectAll(); }, 5000));
+  const vexa::com::Variant selection = thumbs->GetSelection();
+  ASSERT_TRUE(thumbs->RotateThumbs(selection, 90));
+  StillList list = Stills();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]->Rotation(), 90);
+  EXPECT_EQ(list[1]->Rotation(), 180);
+  EXPECT_EQ(list[0]->Title(), "Alpha");
+  EXPECT_EQ(list[0]->Sizing(), VEXAWizCropPicture);
+  EXPECT_DOUBLE_EQ(list[0]->CreationTime(), 40000.0);
+
+  // Remove all: No keeps everything, Yes empties and disables Next, Undo restores.
+  m_yesNo = IDNO;
+  QMenu* remove = Find<QToolButton>(111)->menu();
+  remove->findChild<QAction*>("cmd_32798")->trigger();
+  EXPECT_EQ(thumbs->GetThumbCount(), 2);
+  m_yesNo = IDYES;
+  remove->findChild<QAction*>("cmd_32798")->trigger();
+  EXPECT_EQ(thumbs->GetThumbCount(), 0);
+  EXPECT_TRUE(Stills().empty());
+  EXPECT_FALSE(sheet->button(QWizard::NextButton)->isEnabled());
+  Find<QToolButton>(113)->click();
+  EXPECT_EQ(thumbs->GetThumbCount(), 2);
+  EXPECT_TRUE(sheet->button(QWizard::NextButton)->isEnabled());
+  list = Stills();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]->Title(), "Alpha");  // records survive the round trip
+
+  // Sorting after flipping the direction uses the reverse order.
+  QMenu* sort = Find<QToolButton>(110)->menu();
+  sort->findChild<QAction*>("cmd_32813")->trigger();
+  sort->findChild<QAction*>("cmd_32793")->trigger();
+  list = Stills();
+  EXPECT_EQ(vexa::base::BaseName(list[0]->Path()), "b.jpg");
+
+  // Leaving with Next saves the album and empties the control.
+  sheet->next();
+  EXPECT_EQ(thumbs->GetThumbCount(), 0);
+  EXPECT_EQ(Stills().size(), 2u);
+}
+
+// ---- Titles ---------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
+  CvexaPropSheet* sheet = Sheet(kPageTitles);
+  QLineEdit* line1 = Find<QLineEdit>(1022);
+  ASSERT_TRUE(line1);
+  QTest::keyClicks(line1, "Summer 2002");
+  EXPECT_EQ(Setting("setupTitles", "title1"), "Summer 2002");
+  std::string l1, l2, l3;
+  ASSERT_TRUE(Module().sessionAlbum->GetTitleLines(&l1, &l2, &l3));
+  EXPECT_EQ(l1, "Summer 2002");
+
+  // The preview is the title still the imaging layer draws for the same lines.
+  auto* preview = Find<CvexaBitmapStatic>(1119);
+  ASSERT_FALSE(preview->Bitmap().isNull());
+  VARIANT_BOOL c1 = 0, c2 = 0, c3 = 0;
+  HBITMAP handle = nullptr;
+  ASSERT_EQ(Module().imgUtil->Create3LineTitleStillInMemory(
+                vexa::com::Bstr(u"Summer 2002").Get(), vexa::com::Bstr(u"").Get(), vexa::com::Bstr(u"").Get(),
+                vexa::com::Bstr(u"Liberation Sans").Get(), 0, 22, 18, VARIANT_TRUE, &c1, &c2, &c3, &handle),
+            S_OK);
+  const vexa::imaging::Bitmap* expected = vexa::imaging::BitmapFromHandle(handle);
+  ASSERT_TRUE(expected);
+  const QImage shown = preview->Bitmap().toImage();
+  ASSERT_EQ(shown.width(), expected->width());
+  ASSERT_EQ(shown.height(), expected->height());
+  int differing = 0;
+  for (int y = 0; y < expected->height(); y += 3)
+    for (int x = 0; x < expected->width(); x += 3) {
+      std::uint8_t r, g, b;
+      expected->GetRgb(x, y, &r, &g, &b);
+      differing += shown.pixel(x, y) != qRgb(r, g, b);
+    }
+  EXPECT_EQ(differing, 0);
+  DeleteObject(handle);
+
+  // A line too long for the picture gets its last fitting text back.
+  const std::string longLine(200, 'W');
+  line1->setText(QString::fromStdString(longLine));
+  EXPECT_EQ(line1->text().toStdString(), "Summer 2002");
+  (void)sheet;
+}
+
+// ---- Music ----------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
+  const std::string audio = m_temp.Path("audio/");
+  FileOfSize("audio/Beach.mp3", 1000);
+  FileOfSize("audio/Forest.wav", 1000);
+  SetProductString("APP_PATH_AUDIO", audio);
+  Module().settings->WriteString("setupAudio", "preInstalledAudioFileTitle", "fore");
+  CvexaPropSheet* sheet = Sheet(kPageMusic);
+  auto* list = Find<QComboBox>(1031);
+  ASSERT_EQ(list->count(), 2);
+  EXPECT_EQ(list->currentText().toStdString(), "Forest");
+  std::string path;
+  DATE date = 0;
+  bool present = false;
+  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  EXPECT_EQ(vexa::base::BaseName(path), "Forest.wav");
+
+  list->setCurrentIndex(0);
+  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  EXPECT_EQ(vexa::base::BaseName(path), "Beach.mp3");
+  EXPECT_EQ(Setting("setupAudio", "preInstalledAudioFileTitle"), "Beach");
+  EXPECT_EQ(Setting("setupAudio", "optionSelected"), "preInstalled");
+
+  // Painting changes nothing.
+  Module().sessionAlbum->AddAudioTrack("/elsewhere.mp3", -1);
+  sheet->repaint();
+  QApplication::processEvents();
+  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  EXPECT_EQ(path, "/elsewhere.mp3");
+
+  Find<QRadioButton>(1087)->click();
+  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  EXPECT_EQ(path, "");
+  EXPECT_EQ(Setting("setupAudio", "optionSelected"), "noAudio");
+  EXPECT_FALSE(Find<QAbstractButton>(1088)->isEnabled());
+
+  // My own file with nothing chosen: Play and Next are off.
+  Find<QRadioButton>(1030)->click();
+  EXPECT_FALSE(Find<QAbstractButton>(1088)->isEnabled());
+  EXPECT_FALSE(sheet->button(QWizard::NextButton)->isEnabled());
+
+  // Play hands the file to the desktop.
+  Find<QRadioButton>(1029)->click();
+  Find<QAbstractButton>(1088)->click();
+  ASSERT_EQ(m_launched.size(), 1u);
+  EXPECT_EQ(m_launched[0], "play " + audio + "Beach.mp3");
+}
+
+TEST_F(PagesTest, AnAudioCDTrackIsPickedFromTheDrivesTracks) {
+  Fake().trackSize = 1000;
+  Fake().drivePath = m_temp.dir();  // a drive path that exists
+  const std::string track = m_temp.dir() + "/Track01.cda";
+  ASSERT_TRUE(Module().sessionAlbum->AddAudioTrack(track, 0));
+  Sheet(kPageMusic);
+  EXPECT_TRUE(Find<QRadioButton>(1125)->isChecked());
+  EXPECT_EQ(Find<QLineEdit>(1035)->text().toStdString(), track);
+  EXPECT_TRUE(AudioSourceExists(track));
+  EXPECT_FALSE(AudioSourceExists("/no/such/drive/Track01.cda"));
+}
+
+// ---- Settings -------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, SettingsDelaysTVSystemsAndSpeeds) {
+  struct Case {
+    LONG delay;
+    const char* shown;
+  } delays[] = {{7, "7"}, {15, "5"}, {1, "5"}, {10, "10"}, {2, "2"}};
+  for (const Case& c : delays) {
+    ASSERT_TRUE(Module().sessionAlbum->SetStillDelay(c.delay));
+    Sheet(kPageSettings);
+    EXPECT_EQ(Find<QComboBox>(1053)->currentText().toStdString(), c.shown) << c.delay;
+  }
+  // The album's TV system wins over the locale's; SECAM shows PAL, FILM NTSC.
+  Fake().tvSystem = 2;
+  for (auto [album, pal] : {std::pair{VEXAXMLTVNTSC, false}, std::pair{VEXAXMLTVSECAM, true},
+                            std::pair{VEXAXMLTVFILM, false}, std::pair{VEXAXMLTVPAL, true}}) {
+    Module().sessionAlbum->Album()->put_tvSystem(album);
+    Sheet(kPageSettings);
+    EXPECT_EQ(Find<QRadioButton>(1059)->isChecked(), pal) << album;
+    EXPECT_EQ(IsNTSC(), !pal) << album;
+  }
+
+  // Speeds as the writer reports them; a stored 12 maps to 8.
+  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 12);
+  CvexaPropSheet* sheet = Sheet(kPageSettings);
+  auto* speeds = Find<QComboBox>(1057);
+  ASSERT_EQ(speeds->count(), 3);
+  EXPECT_EQ(speeds->itemText(0).toStdString(), "4x");
+  EXPECT_EQ(speeds->currentText().toStdString(), "8x");
+  EXPECT_EQ(Find<QLabel>(1135)->text().toStdString(), "(/dev/sr0:) VEXA SIM WRITER 1.0");
+  // Leaving the page stores delay, TV system and speed.
+  Find<QComboBox>(1053)->setCurrentIndex(1);
+  Find<QRadioButton>(1058)->click();
+  speeds->setCurrentIndex(2);
+  sheet->next();
+  LONG delay = 0, tv = -1;
+  Module().sessionAlbum->GetStillDelay(&delay);
+  Module().sessionAlbum->GetTVSystem(&tv);
+  EXPECT_EQ(delay, 3);
+  EXPECT_EQ(tv, VEXAWizTVNTSC);
+  EXPECT_EQ(Setting("settings", "selectedBurnSpeed"), "16");
+
+  // A writer that reports no speeds shows the default alone.
+  Fake().speeds.clear();
+  Sheet(kPageSettings);
+  ASSERT_EQ(Find<QComboBox>(1057)->count(), 1);
+  EXPECT_EQ(Find<QComboBox>(1057)->itemText(0).toStdString(), "4x");
+}
+
+// ---- Finish ---------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, TheSummaryAndMakeDisc) {
+  // An empty album: a summary, and Make Disc off.
+  CvexaPropSheet* sheet = Sheet(kPageFinish);
+  EXPECT_FALSE(sheet->button(QWizard::FinishButton)->isEnabled());
+  EXPECT_EQ(sheet->button(QWizard::FinishButton)->text().toStdString(), "Make Disc");
+
+  const std::string a = Photo("a.jpg");
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(a, 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Holiday", "", "2002"));
+  ASSERT_TRUE(Module().sessionAlbum->AddAudioTrack("/music/Song.mp3", -1));
+  Module().sessionAlbum->Album()->put_tvSystem(VEXAXMLTVFILM);
+  Module().sessionAlbum->SetStillDelay(-1);
+  sheet = Sheet(kPageFinish);
+  EXPECT_TRUE(sheet->button(QWizard::FinishButton)->isEnabled());
+  EXPECT_EQ(Find<QPlainTextEdit>(1067)->toPlainText().toStdString(),
+            "Number of Images: 1\n\nTitle1: Holiday\nTitle2: none\nTitle3: 2002\n\nMusic: Song.mp3\n\n"
+            "Display Time: 5\nRecording Speed: 4x\nVideo CD Format: NTSC\nCD Writer: (/dev/sr0:) VEXA SIM WRITER 1.0"
+            "\n\n\n");
+  // The chosen speed is written back.
+  EXPECT_EQ(Setting("settings", "selectedBurnSpeed"), "4");
+
+  // Above 100 % the disc is refused with the warning.
+  sheet->SetDiscCapacity(1000000);
+  m_boxes.clear();
+  sheet = m_sheet.get();
+  PageMeter()->Update(150, false);
+  sheet->button(QWizard::FinishButton)->click();
+  EXPECT_EQ(sheet->currentId(), kPageFinish);
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_NE(m_boxes[0].find("using a 1 MB disc"), std::string::npos);
+  EXPECT_TRUE(Fake().Calls("CreateVCD").empty());
+
+  // Within it, the disc is made; a failed burn comes back on this page with
+  // a new driver on the same writer.
+  sheet->SetDiscCapacity(650000000);
+  PageMeter()->Update(10, false);
+  Fake().createVcdResult = E_FAIL;
+  Fake().createVcdErrorCode = VEXACoreBurnFailure;
+  sheet->button(QWizard::FinishButton)->click();
+  EXPECT_EQ(Fake().Calls("CreateVCD").size(), 1u);
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_EQ(sheet->currentId(), kPageFinish);
+  EXPECT_TRUE(Fake().Logged("CvexaPropPageFinish::OnWizardFinish - Visual CreateVCD call failed."));
+  EXPECT_EQ(Fake().coreObjects, 1);
+  Fake().createVcdResult = S_OK;
+  sheet->button(QWizard::FinishButton)->click();
+  EXPECT_EQ(Fake().Calls("CreateVCD").size(), 2u);
+  EXPECT_EQ(sheet->result(), QDialog::Accepted);
+}
+
+TEST_F(PagesTest, NoWriterSendsTheUserToTheSettingsPage) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  Fake().initResult = E_FAIL;
+  Fake().initErrorCode = VEXACoreNoCDWriter;
+  Fake().drivePresent = false;
+  Module().burner = std::make_unique<CVexaODVisual>();
+  ASSERT_TRUE(Module().burner->Init());
+  CvexaPropSheet* sheet = Sheet(kPageFinish);
+  sheet->button(QWizard::FinishButton)->click();
+  EXPECT_EQ(sheet->currentId(), kPageSettings);
+  EXPECT_TRUE(Fake().Calls("CreateVCD").empty());
+}
+
+// ---- Add images -----------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
+  const std::string kept = Photo("album/kept.jpg");
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(kept, 0, 100.0, "Kept", VEXAWizCropPicture, VARIANT_TRUE));
+  Photo("folder/x.jpg");
+  Photo("folder/y.png");
+  FileOfSize("folder/notes.txt", 10);
+  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  (void)sheet;
+  const auto paths = [](CVEXAThum* c) {
+    std::string s;
+    for (const auto& p : ReadPathList(c->GetAllFilePaths())) s += vexa::base::BaseName(p) + ";";
+    return s;
+  };
+
+  {
+    CvexaAddImagesDlg dialog;
+    ASSERT_TRUE(dialog.Ready());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(paths(dialog.Album()), "kept.jpg;");
+    ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
+    EXPECT_EQ(paths(dialog.FolderPictures()), "x.jpg;y.png;");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
+    dialog.AddPictures(false, 0);
+    EXPECT_EQ(paths(dialog.Album()), "x.jpg;y.png;kept.jpg;");
+    dialog.AddPictures(true, 2);
+    EXPECT_EQ(paths(dialog.Album()), "x.jpg;y.png;kept.jpg;x.jpg;y.png;");
+    // Nothing selected in the album: "after the selected picture" is the start.
+    dialog.AddPictures(false, 1);
+    EXPECT_EQ(dialog.Album()->GetThumbCount(), 7);
+    dialog.Undo().Undo();
+    EXPECT_EQ(paths(dialog.Album()), "x.jpg;y.png;kept.jpg;x.jpg;y.png;");
+    // Cancel leaves the session album as it was.
+    dialog.reject();
+  }
+  StillList list = Stills();
+  ASSERT_EQ(list.size(), 1u);
+
+  {
+    CvexaAddImagesDlg dialog;
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
+    dialog.AddPictures(false, 2);
+    dialog.findChild<QAbstractButton*>("ctl_1091")->click();  // Apply
+    list = Stills();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0]->Title(), "Kept");  // the kept picture keeps its record
+    EXPECT_EQ(list[0]->Sizing(), VEXAWizCropPicture);
+    EXPECT_EQ(list[0]->IsTitleStill(), VARIANT_TRUE);
+    EXPECT_EQ(Setting("addContent", "lastDirSelected"), m_temp.Path("folder"));
+    EXPECT_NE(Setting("addContent", "windowPosition"), "");
+    dialog.accept();
+  }
+}
+
+TEST_F(PagesTest, AFailedAddImagesStartOffersNoWayToWipeTheAlbum) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  Sheet(kPageWelcome);
+  auto saved = std::move(Module().sessionAlbum);  // the album cannot be read
+  CvexaAddImagesDlg dialog;
+  EXPECT_FALSE(dialog.Ready());
+  EXPECT_FALSE(dialog.findChild<QAbstractButton*>("ctl_1")->isEnabled());
+  EXPECT_FALSE(dialog.findChild<QAbstractButton*>("ctl_1091")->isEnabled());
+  ASSERT_EQ(m_boxes.size(), 1u);
+  Module().sessionAlbum = std::move(saved);
+  dialog.accept();
+  EXPECT_EQ(Stills().size(), 1u);
+}
+
+TEST_F(PagesTest, AWindowPlaceIsRestoredWhenItFitsTheScreen) {
+  Sheet(kPageWelcome);
+  // Top, left, bottom, right.
+  Module().settings->WriteString("addContent", "windowPosition", "100,50,500,720");
+  {
+    CvexaAddImagesDlg dialog;
+    EXPECT_EQ(dialog.geometry(), QRect(QPoint(50, 100), QPoint(719, 499)));
+  }
+  Module().settings->WriteString("addContent", "windowPosition", "100,50,50000,70000");
+  {
+    CvexaAddImagesDlg dialog;
+    EXPECT_NE(dialog.geometry().bottom(), 49999);
+  }
+}
+
+// ---- Preview ------------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, ThePreviewTurnsThePicture) {
+  const std::string p = Photo("wide.jpg", 80, 40);
+  CvexaPreviewDlg preview;
+  preview.SetFile(p);
+  preview.SetRotation(90);
+  QTimer::singleShot(0, [&] { QTest::mouseClick(preview.View(), Qt::LeftButton); });
+  EXPECT_EQ(preview.exec(), QDialog::Rejected);
+  EXPECT_EQ(preview.View()->Shown().size(), QSize(40, 80));
+}
+
+// ---- Accessibility --------------------------------------------------------------------------------------------------
+
+TEST_F(PagesTest, EveryControlHasAnAccessibleName) {
+  Sheet(kPageWelcome);
+  std::vector<QWidget*> roots;
+  for (int id : m_sheet->pageIds()) roots.push_back(m_sheet->page(id));
+  CvexaAddImagesDlg dialog;
+  roots.push_back(&dialog);
+  for (QWidget* root : roots) {
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+      const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                           qobject_cast<QComboBox*>(w) || qobject_cast<QPlainTextEdit*>(w) ||
+                           qobject_cast<QProgressBar*>(w) || qobject_cast<QAbstractItemView*>(w);
+      if (!control || w->objectName().startsWith("qt_")) continue;
+      // Buttons inside Qt's own composite widgets are named by their owner.
+      if (w->parentWidget() && (qobject_cast<QComboBox*>(w->parentWidget()) || w->objectName().isEmpty())) continue;
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+      ASSERT_TRUE(a);
+      EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+          << root->objectName().toStdString() << " " << w->objectName().toStdString() << " "
+          << w->metaObject()->className();
+    }
+  }
+}
+
+// Every control of a page or of the add-images dialog has an id of its own
+// (the album half's frame and the folder toolbar once shared one).
+TEST_F(PagesTest, EveryControlHasItsOwnId) {
+  Sheet(kPageWelcome);
+  std::vector<QWidget*> roots;
+  for (int id : m_sheet->pageIds()) roots.push_back(m_sheet->page(id));
+  CvexaAddImagesDlg dialog;
+  roots.push_back(&dialog);
+  for (QWidget* root : roots) {
+    std::set<QString> seen;
+    for (QWidget* w : root->findChildren<QWidget*>()) {
+      const QString name = w->objectName();
+      if (!name.startsWith("ctl_")) continue;
+      // The album pane and the meter are child dialogs with ids of their own.
+      bool inChildDialog = false;
+      for (QWidget* p = w->parentWidget(); p && p != root; p = p->parentWidget())
+        inChildDialog = inChildDialog || qobject_cast<CvexaAlbumPaneDlg*>(p) || qobject_cast<CvexaDiscUsageDlg*>(p);
+      if (inChildDialog) continue;
+      EXPECT_TRUE(seen.insert(name).second) << root->objectName().toStdString() << " " << name.toStdString();
+    }
+  }
+  // The folder toolbar keeps 1097; the album half's frame is not a control.
+  EXPECT_TRUE(dialog.findChild<QWidget*>("toolbar1097"));
+  EXPECT_FALSE(dialog.findChild<QWidget*>("ctl_1097"));
+}
+
+}  // namespace
+
+// ---- Screenshots ----------------------------------------------------------------------------------------------------
+
+namespace {
+
+// Every page, the add-images dialog and the About box in a real window
+// under Xvfb; the pictures are kept in build/artifacts/vexawiz/.
+TEST_F(PagesTest, ScreenshotsOfEveryPage) {
+  const std::string folder = std::string(VEXA_BUILD_DIR) + "/artifacts/vexawiz";
+  const char* names[] = {"welcome", "pictures", "titles", "music", "settings", "finish", "add-images", "about"};
+  if (!std::getenv("VEXAWIZ_SHOTS_INNER")) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    vexa::base::MakeDirs(folder);
+    for (const char* n : names) std::remove((folder + "/" + n + ".png").c_str());
+    char self[4096] = {};
+    const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(len, 0);
+    std::string out;
+    const int rc = vexa::ui::testing::RunCommand(
+        "VEXAWIZ_SHOTS_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=report_bugs=0 timeout 300 /usr/bin/xvfb-run -a -s "
+        "'-screen 0 1024x768x24' " +
+            vexa::ui::testing::Quote(self) + " --gtest_filter=PagesTest.ScreenshotsOfEveryPage",
+        &out);
+    ASSERT_EQ(rc, 0) << out;
+    for (const char* n : names) {
+      const QImage shot(QString::fromStdString(folder + "/" + n + ".png"));
+      EXPECT_FALSE(shot.isNull()) << n;
+      EXPECT_GT(shot.width(), 300) << n;
+    }
+    return;
+  }
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/b.jpg", 240, 320), 90, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Our Summer", "2002", ""));
+  vexa::base::MakeDirs(folder);
+  CvexaPropSheet* sheet = Sheet(kPageWelcome, true);
+  sheet->resize(720, 520);
+  for (int id = kPageWelcome; id <= kPageFinish; ++id) {
+    if (id > kPageWelcome) sheet->next();
+    QTest::qWait(300);
+    EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
+  }
+  {
+    CvexaAddImagesDlg dialog;
+    dialog.resize(900, 600);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    dialog.FolderTree()->SelectFolder(m_temp.Path("shots"));
+    QTest::qWait(500);
+    EXPECT_TRUE(dialog.grab().save(QString::fromStdString(folder + "/add-images.png")));
+  }
+  QTimer::singleShot(300, [&] {
+    if (QWidget* about = QApplication::activeModalWidget()) {
+      about->grab().save(QString::fromStdString(folder + "/about.png"));
+      static_cast<QDialog*>(about)->accept();
+    }
+  });
+  sheet->back();
+  while (sheet->currentId() != kPageWelcome) sheet->back();
+  sheet->button(QWizard::CustomButton1)->click();
+}
+
+}  // namespace
+
+namespace {
+
+// A call the control refuses is a logged failure value, never an exception.
+TEST_F(PagesTest, AFailedControlCallIsALoggedFailureValue) {
+  CVEXAThum before;
+  EXPECT_FALSE(before.Clear());  // not created yet
+  EXPECT_EQ(before.GetThumbCount(), 0);
+  CVEXAThum thumbs;
+  ASSERT_TRUE(thumbs.Create());
+  EXPECT_FALSE(thumbs.Sort(9999, true));
+  EXPECT_TRUE(Fake().Logged("CVEXAThum::Invoke - DISPID 9999 failed with DISP_E_MEMBERNOTFOUND."));
+  // A list with an element-type bit is refused by the control; the wrapper's
+  // own lists are plain VT_ARRAY and are taken.
+  vexa::com::Variant typed = MakePathList({Photo("t.jpg")});
+  typed.vt = VT_ARRAY | VT_BSTR;
+  EXPECT_FALSE(thumbs.AddMultipleFiles(typed, MakeLongList({0}), -1));
+  EXPECT_TRUE(thumbs.AddMultipleFiles(MakePathList({Photo("t.jpg")}), MakeLongList({0}), -1));
+  EXPECT_EQ(thumbs.GetThumbCount(), 1);
+}
+
+}  // namespace

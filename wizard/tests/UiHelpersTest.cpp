@@ -1,0 +1,138 @@
+// The small helpers: the resizer's arithmetic, split paths, the exact
+// extension finder, the splitter's limits and the product message box.
+#include <QApplication>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include "platform/base/Path.h"
+#include "wizard/Language.h"
+#include "wizard/MessageBox.h"
+#include "wizard/UiHelpers.h"
+#include "wizard/WizUtil.h"
+#include "wizard/tests/WizTestSupport.h"
+
+using namespace vexa::wiz;
+using vexa::wiz::testing::WizTest;
+
+namespace {
+
+TEST(ResizerTest, EdgesMoveByTheirShareOfTheChange) {
+  const QRect ref(10, 20, 100, 50);
+  EXPECT_EQ(CResizer::Moved(ref, 5000, 0, 0, 0, 100, 0), QRect(60, 20, 100, 50));
+  EXPECT_EQ(CResizer::Moved(ref, 0, 0, 10000, 0, 100, 0), QRect(10, 20, 200, 50));
+  EXPECT_EQ(CResizer::Moved(ref, 5000, 0, 0, 0, -3, 0), QRect(9, 20, 100, 50));  // toward zero
+  EXPECT_EQ(CResizer::Moved(ref, 0, 10000, 0, 10000, 0, 40), QRect(10, 60, 100, 90));
+
+  QWidget window;
+  window.resize(300, 200);
+  QWidget child(&window);
+  child.setGeometry(10, 10, 100, 100);
+  CResizer resizer;
+  resizer.Init(&window);
+  ASSERT_TRUE(resizer.AddItem(&child, 0, 0, 100, 50));
+  resizer.Resize(400, 260, true);
+  EXPECT_EQ(child.geometry(), QRect(10, 10, 200, 130));
+  resizer.SetMinimum(300, 200);
+  resizer.Resize(100, 100, true);
+  EXPECT_EQ(child.geometry(), QRect(10, 10, 100, 100));
+}
+
+TEST(PathTest, PartsOfAPath) {
+  CvexaPath p("/photos/holiday/photo..jpg");
+  EXPECT_EQ(p.GetExtension(), "jpg");
+  EXPECT_EQ(p.GetFileName(), "photo..jpg");
+  EXPECT_EQ(p.GetDirectory(), "/photos/holiday/");
+  EXPECT_EQ(CvexaPath("/photos/README").GetExtension(), "");
+  EXPECT_FALSE(CvexaPath("").Exists());
+  EXPECT_TRUE(CvexaPath("/").Exists());
+}
+
+class HelpersTest : public WizTest {
+ protected:
+  void SetUp() override {
+    WizTest::SetUp();
+    Module().language = std::make_unique<CvexaLanguage>();
+    ASSERT_TRUE(Module().language->Load("ENU"));
+  }
+  // Clicks the named button of the next modal dialog, once it is up.
+  void ClickWhenUp(const char* button, std::string* text = nullptr, bool* scrollbar = nullptr) {
+    QTimer::singleShot(0, [=, this] {
+      QWidget* d = QApplication::activeModalWidget();
+      if (!d) {
+        ClickWhenUp(button, text, scrollbar);
+        return;
+      }
+      if (text) *text = d->windowTitle().toStdString();
+      if (scrollbar) {
+        auto* edit = d->findChild<QPlainTextEdit*>("ctl_2001");
+        *scrollbar = edit && edit->verticalScrollBar()->isVisible();
+      }
+      if (auto* b = d->findChild<QPushButton*>(button)) QTest::mouseClick(b, Qt::LeftButton);
+      else if (auto* box = qobject_cast<QMessageBox*>(d)) box->button(QMessageBox::No)->click();
+    });
+  }
+};
+
+TEST_F(HelpersTest, TheExactFinderPassesOnlyEqualExtensions) {
+  FileOfSize("f/a.htm", 1);
+  FileOfSize("f/b.html", 1);
+  FileOfSize("f/c.HTM", 1);
+  CvexaExactFileFind find;
+  ASSERT_TRUE(find.FindFile(m_temp.Path("f/*.htm")));
+  std::vector<std::string> names;
+  bool more = true;
+  while (more) {
+    more = find.FindNextFile();
+    names.push_back(vexa::base::BaseName(find.GetFilePath()));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"a.htm", "c.HTM"}));
+  EXPECT_FALSE(find.FindFile(m_temp.Path("f/*.gif")));
+}
+
+TEST_F(HelpersTest, TheSplitterStopsAtThePanesFarEdge) {
+  QWidget parent;
+  parent.resize(400, 300);
+  QWidget first(&parent), second(&parent);
+  first.setGeometry(0, 0, 400, 100);
+  second.setGeometry(0, 104, 400, 196);
+  CSplitterBar bar(&parent, true);
+  bar.SetPanes(&first, &second);
+  int moved = 0;
+  QObject::connect(&bar, &CSplitterBar::moved, [&] { ++moved; });
+  bar.MoveTo(10000);
+  EXPECT_EQ(moved, 1);
+  EXPECT_LE(bar.geometry().bottom(), 299);
+  EXPECT_EQ(second.geometry().bottom(), 299);
+  bar.MoveTo(150);
+  EXPECT_EQ(first.geometry().bottom(), bar.geometry().top() - 1);
+  EXPECT_EQ(second.geometry().top(), bar.geometry().bottom() + 1);
+}
+
+TEST_F(HelpersTest, TheOwnMessageDialogAnswersAsItsTypeSays) {
+  struct Case {
+    int type;
+    const char* button;
+    int answer;
+  } cases[] = {{MB_YESNO, "ctl_1", IDYES}, {MB_YESNO, "ctl_2", IDNO}, {MB_YESNOCANCEL, "ctl_1", IDOK},
+               {MB_YESNOCANCEL, "ctl_2", IDCANCEL}, {MB_OK, "ctl_161", IDOK}};
+  for (const Case& c : cases) {
+    std::string caption;
+    bool scrollbar = true;
+    ClickWhenUp(c.button, &caption, &scrollbar);
+    CvexaMessageBox box;
+    EXPECT_EQ(box.Show(c.type, "One line.", c.type != MB_YESNO, false, false), c.answer) << c.type << c.button;
+    EXPECT_EQ(caption, c.type == MB_YESNO ? "Kv Orlune Disc Creator Software - Message"
+                                          : "Kv Orlune Disc Creator Software - Error");
+    EXPECT_FALSE(scrollbar);
+  }
+  // The system path answers Yes and No as 6 and 7 too.
+  ClickWhenUp("none");
+  CvexaMessageBox box;
+  EXPECT_EQ(box.Show(MB_YESNO, "Question?", false, false, true), IDNO);
+}
+
+}  // namespace

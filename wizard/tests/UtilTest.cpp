@@ -1,0 +1,157 @@
+// The wizard's shared routines: pattern lists, the cache folder rule, the
+// update-check dates and the string table with its fallbacks.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+
+#include "platform/base/Path.h"
+#include "platform/registry/Registry.h"
+#include "wizard/Language.h"
+#include "wizard/WizUtil.h"
+#include "wizard/tests/WizTestSupport.h"
+
+using namespace vexa::wiz;
+using vexa::wiz::testing::WizTest;
+
+namespace {
+
+class UtilTest : public WizTest {
+ protected:
+  void SetUp() override {
+    WizTest::SetUp();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+              S_OK);
+  }
+};
+
+TEST_F(UtilTest, FilterListsKeepEmptyEntriesAndFallBackToTheBuiltInLists) {
+  StringArray a;
+  ASSERT_TRUE(CVexaWizUtil::GetFilteredExtensionList("*.jpg;;*.png", ";", &a));
+  EXPECT_EQ(a, (StringArray{"*.jpg", "", "*.png"}));
+
+  StringArray audio;
+  ASSERT_TRUE(CVexaWizUtil::GetFilteredAudioExtensions(&audio));
+  EXPECT_EQ(audio, (StringArray{"*.wav", "*.mp3"}));
+  EXPECT_TRUE(Fake().Logged(
+      "CVexaWizUtil::GetFilteredAudioExtensions - GetFilteredExtensionList call failed on registry filter string."));
+  EXPECT_TRUE(Fake().Logged("CVexaWizUtil::GetFilteredExtensionList - Empty filter."));
+
+  SetProductString("SUPPORTED_FILE_FILTER", "*.jpg;*.png");
+  StringArray images;
+  ASSERT_TRUE(CVexaWizUtil::GetFilteredImageExtensions(&images));
+  EXPECT_EQ(images, (StringArray{"*.jpg", "*.png"}));
+
+  StringArray none;
+  EXPECT_FALSE(CVexaWizUtil::GetFilteredExtensionList("*.jpg", "", &none));
+  EXPECT_TRUE(Fake().Logged("CVexaWizUtil::GetFilteredExtensionList - Empty delimiter."));
+}
+
+TEST_F(UtilTest, CacheFolderDropsALastComponentWithoutSeparator) {
+  EXPECT_EQ(CVexaWizUtil::CacheDirectoryFor("/opt/X/"), "/opt/X/vexacache");
+  EXPECT_EQ(CVexaWizUtil::CacheDirectoryFor("/opt/X"), "/opt/vexacache");
+  EXPECT_EQ(CVexaWizUtil::CacheDirectoryFor("C:\\Program Files\\X\\"), "C:\\Program Files\\X\\vexacache");
+  EXPECT_EQ(CVexaWizUtil::CacheDirectoryFor("C:\\Program Files\\X"), "C:\\Program Files\\vexacache");
+
+  std::string path;
+  ASSERT_TRUE(CVexaWizUtil::CreateCacheDirectory(&path));
+  EXPECT_EQ(path, CacheDir() + "/vexacache");
+  EXPECT_TRUE(vexa::base::DirExists(path));
+  EXPECT_TRUE(CVexaWizUtil::CreateCacheDirectory(&path));  // already there
+
+  // A file in its place makes it fail.
+  vexa::base::RemoveAll(path);
+  vexa::base::WriteFileAtomic(path, "x");
+  EXPECT_FALSE(CVexaWizUtil::CreateCacheDirectory(&path));
+}
+
+TEST_F(UtilTest, DaysBetweenUpdateChecks) {
+  struct Case {
+    const char* value;
+    bool dword;
+    DWORD number;
+    int expected;
+  } cases[] = {{nullptr, false, 0, 30}, {"0", false, 0, 0}, {"abc", false, 0, 30}, {"-5", false, 0, 30},
+               {"12", false, 0, 12}, {nullptr, true, 7, 7}};
+  for (const Case& c : cases) {
+    vexa::reg::DeleteValue(vexa::reg::Hive::LocalMachine, kWizProductKey, "MaxDaysBetweenUpdateChecks");
+    if (c.value) SetProductString("MaxDaysBetweenUpdateChecks", c.value);
+    if (c.dword) SetProductDword("MaxDaysBetweenUpdateChecks", c.number);
+    // The shipped default is 30; a missing value reads as the default too.
+    EXPECT_EQ(CVexaWizUtil::GetMaxDaysBetweenUpdateChecks(), c.expected) << (c.value ? c.value : "dword");
+  }
+}
+
+TEST_F(UtilTest, LastCheckDates) {
+  auto set = [](const char* text) {
+    vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate",
+                        vexa::reg::Value::String(text));
+  };
+  EXPECT_EQ(CVexaWizUtil::GetDateLastChecked(), 0);
+  for (const char* bad : {"13/01/2002", "01/01/1969", "00/10/2002", "01/32/2002", "1/2", "a/b/c", "01/02/2003/4"}) {
+    set(bad);
+    EXPECT_EQ(CVexaWizUtil::GetDateLastChecked(), 0) << bad;
+  }
+  set("03/15/2002");
+  std::time_t t = CVexaWizUtil::GetDateLastChecked();
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  EXPECT_EQ(tm.tm_year + 1900, 2002);
+  EXPECT_EQ(tm.tm_mon + 1, 3);
+  EXPECT_EQ(tm.tm_mday, 15);
+  EXPECT_EQ(tm.tm_hour, 0);
+  // Dates after 2038 are dates too.
+  set("01/19/2040");
+  t = CVexaWizUtil::GetDateLastChecked();
+  localtime_r(&t, &tm);
+  EXPECT_EQ(tm.tm_year + 1900, 2040);
+
+  // Saving writes today's date in month/day/year form.
+  vexa::base::ManualClock clock(std::chrono::system_clock::from_time_t(t + 12 * 3600));
+  Module().clock = &clock;
+  CVexaWizUtil::SaveDateLastChecked();
+  Module().clock = &vexa::base::Clock::Real();
+  EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
+            "01/19/2040");
+}
+
+TEST_F(UtilTest, StringsComeFromTheBundleWithFallbacks) {
+  EXPECT_EQ(CVexaWizUtil::LoadString(4478, "fallback"), "fallback");  // no bundle loaded yet
+  EXPECT_TRUE(Fake().Logged("CVexaWizUtil::LoadString - Cannot load resource with id # 4478 and message fallback"));
+  Module().language = std::make_unique<CvexaLanguage>();
+  ASSERT_TRUE(Module().language->Load("ENU"));
+  EXPECT_EQ(CVexaWizUtil::LoadString(4478, "fallback"), "Kv Orlune Disc");
+  EXPECT_EQ(CVexaWizUtil::LoadString(57301, ""), "Please remember where you saved the file:\n");
+  EXPECT_EQ(CVexaWizUtil::LoadString(999999, "built in"), "built in");
+  EXPECT_FALSE(CvexaLanguage().Load("../x"));
+  EXPECT_FALSE(CvexaLanguage().Load("XYZ"));
+
+  std::map<int, std::string> table;
+  EXPECT_TRUE(CvexaLanguage::ParseStrings("# c\n1\ta\\r\\nb\\\\\n\n2\t\n", &table));
+  EXPECT_EQ(table[1], "a\r\nb\\");
+  EXPECT_EQ(table[2], "");
+  EXPECT_FALSE(CvexaLanguage::ParseStrings("x\tbad\n", &table));
+}
+
+TEST_F(UtilTest, LogErrorWritesTheCalleesErrorFirst) {
+  vexa::com::SetError(u"callee text", u"X", IID_IVexaLogger, E_FAIL);
+  EXPECT_TRUE(CVexaWizUtil::LogError("mine", true));
+  ASSERT_EQ(Fake().log.size(), 2u);
+  EXPECT_EQ(Fake().log[0], "ERROR|vexawiz|callee text");
+  EXPECT_EQ(Fake().log[1], "ERROR|vexawiz|mine");
+  EXPECT_TRUE(CVexaWizUtil::LogInfo("note"));
+  EXPECT_EQ(Fake().log.back(), "INFO|vexawiz|note");
+  EXPECT_FALSE(CVexaWizUtil::LogInfo(""));
+  Module().logger.Reset();
+  EXPECT_FALSE(CVexaWizUtil::LogError("nobody listens", false));
+}
+
+TEST_F(UtilTest, UpdateCheckModeDefaultsToZ) {
+  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=Z");
+  CVexaWizUtil::SetUpdateCheckMode("");
+  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=Z");
+  CVexaWizUtil::SetUpdateCheckMode(kCheckManual);
+  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=M");
+}
+
+}  // namespace

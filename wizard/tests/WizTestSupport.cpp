@@ -1,0 +1,76 @@
+#include "wizard/tests/WizTestSupport.h"
+
+#include <QColor>
+#include <QImage>
+#include <cstdlib>
+#include <fstream>
+
+#include "idl/vexalog.h"
+#include "platform/base/Module.h"
+#include "platform/base/Path.h"
+#include "platform/com/Com.h"
+#include "platform/registry/Registry.h"
+#include "wizard/WizUtil.h"
+
+extern "C" void VexaWizTestResetModule() __attribute__((weak));
+
+namespace vexa::wiz::testing {
+
+void WizTest::SetUp() {
+  UiTest::SetUp();
+  ::setenv("XDG_CONFIG_HOME", m_temp.Path("config").c_str(), 1);
+  ::setenv("XDG_CACHE_HOME", m_temp.Path("cache").c_str(), 1);
+  ::setenv("TMPDIR", m_temp.dir().c_str(), 1);
+  for (const CLSID* clsid : {&CLSID_VexaLogger, &CLSID_VEXACore1, &CLSID_VEXALocUtil}) {
+    const std::string key = "Software\\Classes\\CLSID\\" + vexa::com::GuidToString(*clsid) + "\\InprocServer32";
+    vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, key, "", vexa::reg::Value::String("vexawiz_fakes"));
+  }
+  static vexa::base::Module fakes = vexa::base::Module::Load("vexawiz_fakes");
+  ASSERT_TRUE(fakes) << fakes.Error();
+  m_fake = fakes.Function<FakeState* (*)()>("VexaWizFakeState")();
+  m_fake->Reset();
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+}
+
+void WizTest::TearDown() {
+  // Tests that link the wizard's code leave its module values as they found them.
+  if (VexaWizTestResetModule) VexaWizTestResetModule();
+  CoUninitialize();
+  ::unsetenv("XDG_CONFIG_HOME");
+  ::unsetenv("XDG_CACHE_HOME");
+  ::unsetenv("TMPDIR");
+  UiTest::TearDown();
+}
+
+void WizTest::SetProductString(const char* name, const std::string& value) {
+  vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::String(value));
+}
+
+void WizTest::SetProductDword(const char* name, DWORD value) {
+  vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::Dword(value));
+}
+
+std::string WizTest::Photo(const std::string& name, int w, int h) {
+  const std::string path = m_temp.Path(name);
+  vexa::base::MakeDirs(vexa::base::DirName(path));
+  QImage image(w, h, QImage::Format_RGB32);
+  image.fill(QColor(40, 120, 200));
+  const std::string ext = vexa::base::Extension(name);
+  const char* format = ext == ".png" ? "PNG" : ext == ".bmp" ? "BMP" : "JPG";
+  image.save(QString::fromStdString(path), format);
+  return path;
+}
+
+std::string WizTest::FileOfSize(const std::string& name, std::size_t bytes) {
+  const std::string path = m_temp.Path(name);
+  vexa::base::MakeDirs(vexa::base::DirName(path));
+  std::ofstream out(path, std::ios::binary);
+  // A sparse file costs nothing on disk.
+  if (bytes > 0) {
+    out.seekp(static_cast<std::streamoff>(bytes - 1));
+    out.put('\0');
+  }
+  return path;
+}
+
+}  // namespace vexa::wiz::testing

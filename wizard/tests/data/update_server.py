@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""A loopback update server for the wizard's tests.
+
+Usage: update_server.py STATE_DIR. Prints the port it listens on, then
+serves until killed. Each request's line and headers are appended to
+STATE_DIR/requests.txt. What it answers is read from STATE_DIR/mode:
+  newer       version reply naming package abc of 1000 bytes; download 1000 bytes
+  notnewer    version reply with result 0
+  missing     404 for everything
+  short       download announces 1000 bytes, sends 600
+  traversal   download named ../../x
+  slow        download sends a first chunk, then waits until STATE_DIR/release exists
+"""
+import http.server
+import os
+import sys
+import time
+
+STATE = sys.argv[1]
+
+
+def mode():
+    try:
+        with open(os.path.join(STATE, "mode")) as f:
+            return f.read().strip()
+    except OSError:
+        return "newer"
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.0"
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        with open(os.path.join(STATE, "requests.txt"), "a") as f:
+            f.write(self.requestline + "\n")
+            for k, v in self.headers.items():
+                f.write("%s: %s\n" % (k, v))
+            f.write("\n")
+        m = mode()
+        if m == "missing":
+            self.send_error(404)
+            return
+        if self.path.startswith("/version"):
+            if m == "notnewer":
+                body = b"VexaVersionResult=0 FullPackage=none FullPackageSize=0 UpdatePackage=none UpdatePackageSize=0"
+            else:
+                body = b"VexaVersionResult=1 FullPackage=abc FullPackageSize=1000 UpdatePackage=upd UpdatePackageSize=10"
+            self.send_response(200)
+            self.send_header("Content-Type", "text/plain")
+            self.end_headers()
+            self.wfile.write(body)
+            return
+        name = "../../x" if m == "traversal" else "setup.deb"
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Disposition", 'attachment; filename="%s"' % name)
+        self.end_headers()
+        if m == "short":
+            self.wfile.write(b"p" * 600)
+        elif m == "slow":
+            self.wfile.write(b"s" * 100)
+            self.wfile.flush()
+            release = os.path.join(STATE, "release")
+            while not os.path.exists(release):
+                time.sleep(0.05)
+            try:
+                self.wfile.write(b"s" * 900)
+            except OSError:
+                pass
+        else:
+            self.wfile.write(b"p" * 1000)
+
+
+server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+print(server.server_address[1], flush=True)
+server.serve_forever()
