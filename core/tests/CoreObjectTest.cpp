@@ -1,7 +1,10 @@
 // The orchestrator object: construction, Init, the settings accepted once,
 // picture and music input, lists and folders of pictures, the failure report,
 // re-entrant calls, and several objects in one process.
+#include <cstdlib>
 #include <filesystem>
+#include <set>
+#include <sstream>
 
 #include "core/tests/CoreFixture.h"
 #include "idl/ProductKey.h"
@@ -450,6 +453,35 @@ TEST_F(CoreObjectTest, TheInterfaceAnswersThroughIDispatchToo) {
   LPOLESTR name = const_cast<LPOLESTR>(u"createvcd");
   EXPECT_EQ(dispatch->GetIDsOfNames(GUID_NULL, &name, 1, 0, &id), S_OK);
   EXPECT_EQ(id, DISPID_VEXACore1_CreateVCD);
+}
+
+// The server leaves only its four module entry points visible.
+TEST(CoreLibraryTest, TheServerExportsOnlyItsEntryPoints) {
+  const char* build = std::getenv("VEXA_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  VEXA_CORE_REQUIRE_TOOL("/usr/bin/nm");
+  std::string out;
+  ASSERT_EQ(RunCommand("/usr/bin/nm -D --defined-only " + Quote(std::string(build) + "/lib/vexa/libvexacore.so"), &out),
+            0)
+      << out;
+  std::istringstream in(out);
+  std::set<std::string> exported;
+  std::string address, type, name;
+  while (in >> address >> type >> name) {
+    // The linker's section markers and AddressSanitizer's own symbols.
+    if (type == "A" || name == "_edata" || name == "_end" || name == "__bss_start" || name == "_init" ||
+        name == "_fini" || name.rfind("__odr_asan", 0) == 0 || name.rfind("__asan", 0) == 0) {
+      continue;
+    }
+    // The sanitizers' type checks keep the type information of Qt's classes
+    // visible; none of ours may leave.
+    if ((name.rfind("_ZTI", 0) == 0 || name.rfind("_ZTS", 0) == 0) && name.find("4vexa") == std::string::npos) {
+      continue;
+    }
+    exported.insert(name);
+  }
+  EXPECT_EQ(exported, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
+                                             "DllUnregisterServer"}));
 }
 
 }  // namespace
