@@ -1,0 +1,184 @@
+// Helpers of the programs' tests: a private registry and folders per test,
+// the stand-in components registered in it, and running a program of the
+// build with its output and trace collected.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "idl/ProductKey.h"
+#include "idl/vexacore.h"
+#include "idl/vexalog.h"
+#include "idl/vexawiz.h"
+#include "platform/base/Path.h"
+#include "platform/registry/Registry.h"
+
+extern char** environ;
+
+namespace vexa::app::testing {
+
+inline std::string BuildDir() { return VEXA_BUILD_DIR; }
+inline std::string ProgramPath(const std::string& name) { return BuildDir() + "/bin/" + name; }
+
+struct ProgramResult {
+  int status = -1;        // exit status, or 128 + signal
+  std::string out, err;   // standard output and error
+};
+
+// Runs program with args; env entries replace or add variables ("" as a
+// value removes one). Waits for it to end.
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env,
+                                const std::string& scratch, const std::string& cwd = "") {
+  std::map<std::string, std::string> vars;
+  for (char** e = environ; *e; ++e) {
+    const std::string kv = *e;
+    const std::size_t eq = kv.find('=');
+    if (eq != std::string::npos) vars[kv.substr(0, eq)] = kv.substr(eq + 1);
+  }
+  for (const auto& [k, v] : env) {
+    if (v.empty()) vars.erase(k);
+    else vars[k] = v;
+  }
+  std::vector<std::string> envText;
+  for (const auto& [k, v] : vars) envText.push_back(k + "=" + v);
+  std::vector<char*> envp;
+  for (auto& s : envText) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argText{program};
+  argText.insert(argText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argText) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  const std::string outPath = scratch + "/stdout.txt";
+  const std::string errPath = scratch + "/stderr.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+  pid_t pid = -1;
+  ProgramResult r;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return r;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  base::ReadFile(outPath, &r.out);
+  base::ReadFile(errPath, &r.err);
+  return r;
+}
+
+// The path of a program found on PATH, "" when there is none.
+inline std::string Which(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/bin:/bin";
+  std::size_t pos = 0;
+  while (pos <= dirs.size()) {
+    std::size_t end = dirs.find(':', pos);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(pos, end - pos) + "/" + name;
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    pos = end + 1;
+  }
+  return "";
+}
+
+// True when tests must fail, not skip, for a missing checker.
+inline bool CheckersRequired() {
+  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
+  return v && std::string(v) == "1";
+}
+
+inline std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return lines;
+}
+
+// A temporary folder with the writable registry layer (registry/), the
+// per-user runtime folder (run/) and the data folder (data/) of one test.
+// The test process itself uses the same registry while the sandbox lives.
+class Sandbox {
+ public:
+  Sandbox() {
+    root_ = base::MakeTempDir("", "vexa-apps-test-");
+    base::MakeDirs(root_ + "/registry");
+    base::MakeDirs(root_ + "/run");
+    base::MakeDirs(root_ + "/data");
+    base::MakeDirs(root_ + "/scratch");
+    ::setenv("VEXA_REGISTRY_DIR", (root_ + "/registry").c_str(), 1);
+    SetProductString("APP_PATH_DATA", root_ + "/data/");
+  }
+  ~Sandbox() {
+    ::unsetenv("VEXA_REGISTRY_DIR");
+    base::RemoveAll(root_);
+  }
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  const std::string& root() const { return root_; }
+  std::string data() const { return root_ + "/data/"; }
+  std::string TracePath() const { return root_ + "/trace.txt"; }
+
+  static void SetProductString(const std::string& name, const std::string& value) {
+    reg::SetValue(reg::Hive::LocalMachine, kProductKey, name, reg::Value::String(value));
+  }
+
+  // Registers module (a name in lib/vexa or a path) as the in-process
+  // server of clsid, in the user's classes (which win over the defaults).
+  static void RegisterInproc(const CLSID& clsid, const std::string& module) {
+    const std::string key = "Software\\Classes\\CLSID\\" + com::GuidToString(clsid) + "\\InprocServer32";
+    reg::SetValue(reg::Hive::CurrentUser, key, "", reg::Value::String(module));
+  }
+
+  // The stand-ins of tests/FakeServers.cpp for the logger, the orchestrator
+  // and (when wizard) the wizard.
+  static void RegisterFakes(bool logger = true, bool core = true, bool wizard = true) {
+    if (logger) RegisterInproc(CLSID_VexaLogger, "vexa_apptest_fakes");
+    if (core) RegisterInproc(CLSID_VEXACore1, "vexa_apptest_fakes");
+    if (wizard) RegisterInproc(CLSID_VEXAWizard1, "vexa_apptest_fakes");
+  }
+
+  // Runs bin/<program> in this sandbox, without a display (in cwd when
+  // given).
+  ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
+                    std::map<std::string, std::string> env = {}, const std::string& cwd = "") const {
+    env.emplace("VEXA_REGISTRY_DIR", root_ + "/registry");
+    env.emplace("XDG_RUNTIME_DIR", root_ + "/run");
+    env.emplace("VEXA_FAKE_TRACE", TracePath());
+    env.emplace("DISPLAY", "");
+    env.emplace("WAYLAND_DISPLAY", "");
+    env.emplace("QT_QPA_PLATFORM", "");
+    base::RemoveAll(TracePath());
+    return RunProgram(ProgramPath(program), args, env, root_ + "/scratch", cwd);
+  }
+
+  std::vector<std::string> Trace() const {
+    std::string text;
+    base::ReadFile(TracePath(), &text);
+    return SplitLines(text);
+  }
+
+ private:
+  std::string root_;
+};
+
+}  // namespace vexa::app::testing

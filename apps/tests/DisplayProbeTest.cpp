@@ -1,0 +1,106 @@
+// The display probe that decides between a message box and the terminal: a
+// display counts only when its server accepts a connection.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "apps/vexa/VexaUi.h"
+#include "platform/base/Path.h"
+
+namespace vexa::app {
+namespace {
+
+class DisplayProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
+      if (const char* v = std::getenv(name)) saved_.emplace_back(name, v);
+      ::unsetenv(name);
+    }
+    dir_ = base::MakeTempDir("", "vexa-display-");
+  }
+  void TearDown() override {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) ::unsetenv(name);
+    for (const auto& [k, v] : saved_) ::setenv(k.c_str(), v.c_str(), 1);
+    base::RemoveAll(dir_);
+  }
+
+  // A Unix socket at path, listening when listen is true.
+  static int Socket(const std::string& path, bool listen) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    if (listen) {
+      EXPECT_EQ(::listen(fd, 1), 0);
+    }
+    return fd;
+  }
+
+  std::vector<std::pair<std::string, std::string>> saved_;
+  std::string dir_;
+};
+
+TEST_F(DisplayProbeTest, NothingNamedIsNoDisplay) { EXPECT_FALSE(DisplayReachable()); }
+
+TEST_F(DisplayProbeTest, AnXServerThatIsNotThereIsNoDisplay) {
+  ::setenv("DISPLAY", ":4093", 1);
+  EXPECT_FALSE(DisplayReachable());
+}
+
+TEST_F(DisplayProbeTest, AWaylandSocketCountsWhenItListens) {
+  const int listening = Socket(dir_ + "/wayland-7", true);
+  const int deaf = Socket(dir_ + "/wayland-8", false);
+  ::setenv("WAYLAND_DISPLAY", (dir_ + "/wayland-7").c_str(), 1);
+  EXPECT_TRUE(DisplayReachable());
+  ::setenv("WAYLAND_DISPLAY", "wayland-7", 1);
+  EXPECT_FALSE(DisplayReachable());  // a relative name needs XDG_RUNTIME_DIR
+  ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+  EXPECT_TRUE(DisplayReachable());
+  ::setenv("WAYLAND_DISPLAY", "wayland-8", 1);
+  EXPECT_FALSE(DisplayReachable());
+  ::setenv("WAYLAND_DISPLAY", "wayland-9", 1);
+  EXPECT_FALSE(DisplayReachable());
+  ::close(listening);
+  ::close(deaf);
+}
+
+// A running X server (Xvfb, which tells on a descriptor when it is ready).
+TEST_F(DisplayProbeTest, ARunningXServerIsADisplay) {
+  if (::access("/usr/bin/Xvfb", X_OK) != 0) {
+    if (std::getenv("VEXA_REQUIRE_CHECKERS")) FAIL() << "Xvfb missing (xvfb)";
+    GTEST_SKIP() << "Xvfb missing";
+  }
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::close(ready[0]);
+    const std::string fd = std::to_string(ready[1]);
+    ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-nolisten", "tcp", "-screen", "0",
+            "320x240x24", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(ready[1]);
+  std::string number;
+  char c;
+  while (::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+  ::close(ready[0]);
+  ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+  ::setenv("DISPLAY", (":" + number).c_str(), 1);
+  EXPECT_TRUE(DisplayReachable());
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+}
+
+}  // namespace
+}  // namespace vexa::app

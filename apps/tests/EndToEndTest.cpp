@@ -1,0 +1,352 @@
+// vexa end to end: the real logger, orchestrator, disc engine and disc
+// library writing to the simulated recorder, and the disc read back by
+// independent tools: vcd-info and cd-info read the Video CD, isoinfo lists
+// the Joliet tree of the PC part, pdfinfo reads the PDFs, and ffmpeg decodes
+// the title still's segment for a comparison with the title picture the
+// imaging layer draws.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "apps/tests/AppTestUtil.h"
+#include "idl/VEXAImg.h"
+#include "platform/base/File.h"
+#include "platform/com/Com.h"
+
+namespace vexa::app::testing {
+namespace {
+
+const std::string kSamples = std::string(VEXA_TEST_SOURCE_DIR) + "/../../data/samples";
+
+// The user data of every sector of a raw (2352-byte) image as a plain
+// 2048-byte-sector image: mode 1 data at offset 16, mode 2 form 1 data at 24.
+bool BinToIso(const std::string& bin, const std::string& iso) {
+  base::InputFile in;
+  if (!in.Open(bin)) return false;
+  base::OutputFile out;
+  if (!out.Open(iso)) return false;
+  std::vector<char> sector(2352);
+  const std::string zeros(2048, '\0');
+  for (;;) {
+    const long long n = in.ReadSome(sector.data(), sector.size());
+    if (n == 0) break;
+    if (n != 2352) return false;
+    const int mode = static_cast<unsigned char>(sector[15]);
+    const std::size_t at = mode == 1 ? 16 : mode == 2 ? 24 : 0;
+    if (!out.Write(at ? std::string_view(sector.data() + at, 2048) : std::string_view(zeros))) return false;
+  }
+  return out.Commit();
+}
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* tool :
+         {"vcd-info", "cd-info", "isoinfo", "pdfinfo", "ffmpeg", "vcdxrip", "djpeg", "rdjpgcom", "xmllint"}) {
+      if (!Which(tool).empty()) continue;
+      if (CheckersRequired()) FAIL() << tool << " missing";
+      GTEST_SKIP() << tool << " missing";
+    }
+    sim_ = box_.root() + "/cdrsim";
+    base::MakeDirs(box_.root() + "/tmp");
+    const ProgramResult made =
+        RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch");
+    ASSERT_EQ(made.status, 0) << made.err;
+  }
+
+  ProgramResult Vexa(const std::vector<std::string>& args, const std::string& cwd = "") {
+    return box_.Run("vexa", args,
+                    {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, cwd);
+  }
+
+  std::string Log() const {
+    std::string log;
+    base::ReadFile(box_.data() + "vexalog.txt", &log);
+    return log;
+  }
+
+  // The newest cue sheet the simulated recorder wrote.
+  std::string Cue() const {
+    std::string newest;
+    const ProgramResult r = Tool("sh", {"-c", "ls -t \"$0\"/*.cue 2>/dev/null | head -n 1", sim_});
+    newest = r.out;
+    while (!newest.empty() && newest.back() == '\n') newest.pop_back();
+    return newest;
+  }
+
+  ProgramResult Tool(const std::string& name, const std::vector<std::string>& args,
+                     const std::string& cwd = "") const {
+    const std::string path = name.find('/') == std::string::npos ? Which(name) : name;
+    return RunProgram(path, args, {}, box_.root() + "/scratch", cwd);
+  }
+
+  // The disc's Joliet tree: every path, without version suffixes.
+  std::vector<std::string> JolietPaths(const std::string& iso) const {
+    const ProgramResult r = Tool("isoinfo", {"-J", "-f", "-i", iso});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    std::vector<std::string> paths;
+    listed_.clear();
+    for (const std::string& line : SplitLines(r.out)) {
+      std::string path = line;
+      if (const std::size_t semi = path.rfind(";1"); semi != std::string::npos && semi + 2 == path.size()) {
+        path.resize(semi);
+      }
+      paths.push_back(path);
+      listed_[path] = line;
+    }
+    return paths;
+  }
+
+  // A file of the Joliet tree, by its path without the version suffix.
+  std::string Extract(const std::string& iso, const std::string& path) const {
+    const auto listed = listed_.find(path);
+    const std::string name = listed == listed_.end() ? path : listed->second;
+    const ProgramResult r = Tool("isoinfo", {"-J", "-i", iso, "-x", name});
+    EXPECT_EQ(r.status, 0) << path << ": " << r.err;
+    return r.out;
+  }
+
+  // Checks the disc in the simulated recorder as the independent tools read
+  // it; answers the plain image of its file system ("" after a failure).
+  std::string CheckDisc(const std::vector<std::string>& photos, const std::string& paperName) {
+    const std::string cue = Cue();
+    EXPECT_FALSE(cue.empty()) << "no disc image in " << sim_;
+    if (cue.empty()) return "";
+
+    const ProgramResult vcd = Tool("vcd-info", {"--cue-file=" + cue, "-B"});
+    EXPECT_EQ(vcd.status, 0) << vcd.err;
+    const std::string vcdText = vcd.out + vcd.err;
+    EXPECT_NE(vcdText.find("VCD 2.0 detected"), std::string::npos) << vcdText;
+    EXPECT_EQ(vcdText.find("WARN"), std::string::npos) << vcdText;
+    EXPECT_EQ(vcdText.find("ERROR"), std::string::npos) << vcdText;
+    // PAL: the track's flag in INFO.VCD, and every still a PAL still.
+    EXPECT_NE(vcdText.find(" pal flags: 1"), std::string::npos) << vcdText;
+    int stills = 0;
+    for (const std::string& line : SplitLines(vcdText)) {
+      if (line.find(" video: ") == std::string::npos) continue;
+      ++stills;
+      EXPECT_NE(line.find("PAL still"), std::string::npos) << line;
+    }
+    // The photos, the title still and the two menu pages.
+    EXPECT_EQ(stills, static_cast<int>(photos.size()) + 3) << vcdText;
+
+    const ProgramResult cd = Tool("cd-info", {"--no-device-info", "--cue-file=" + cue});
+    EXPECT_EQ(cd.status, 0) << cd.err;
+    EXPECT_NE(cd.out.find("Video CD"), std::string::npos) << cd.out;
+    EXPECT_NE(cd.out.find("ISO 9660"), std::string::npos) << cd.out;
+
+    const std::string iso = box_.root() + "/disc.iso";
+    EXPECT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+    const std::vector<std::string> paths = JolietPaths(iso);
+    auto has = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
+    for (const char* p :
+         {"/ORLDISC/ALBUM_A/ALBUM.XML", "/ORLDISC/DISCINFO/DISCINFO.XML", "/ORLDISC/ALBUM_A/VIEW/ALBUM.HTM",
+          "/ORLDISC/ALBUM_A/VIEW/BROWSE/BROWSE.HTM", "/ORLDISC/ALBUM_A/VIEW/SHOW/SHOW.HTM",
+          "/ORLDISC/ALBUM_A/PRINT/PDF/CONTACT.PDF", "/ORLDISC/ALBUM_A/PRINT/PDF/INSERT.PDF",
+          "/ORLDISC/ALBUM_A/PRINT/PDF/PRINTS.PDF", "/ORLDISC/ALBUM_A/CONTENT/BG_A0001.MP3", "/VCD/INFO.VCD",
+          "/MPEGAV/AVSEQ01.DAT"}) {
+      EXPECT_TRUE(has(p)) << p;
+    }
+    // Each photo and the title still in the album's three sizes.
+    for (std::size_t i = 1; i <= photos.size() + 1; ++i) {
+      char name[16];
+      std::snprintf(name, sizeof name, "IM_A%04zu.JPG", i);
+      for (const std::string dir : {"/ORLDISC/ALBUM_A/CONTENT/", "/ORLDISC/ALBUM_A/LOWRES/640X640/",
+                                    "/ORLDISC/ALBUM_A/LOWRES/160X160/", "/ALBUMS/ALBUM_A/"}) {
+        EXPECT_TRUE(has(dir + name)) << dir + name;
+      }
+    }
+    // The originals come back with the same pictures (djpeg decodes them to
+    // the same pixels), marked in a comment record as originals.
+    for (const std::string& photo : photos) {
+      const std::string tail = "/" + base::BaseName(photo);
+      const auto it = std::find_if(paths.begin(), paths.end(), [&](const std::string& p) {
+        return p.rfind("/ORIGINAL/", 0) == 0 && p.size() > tail.size() &&
+               p.compare(p.size() - tail.size(), tail.size(), tail) == 0;
+      });
+      EXPECT_NE(it, paths.end()) << photo;
+      if (it == paths.end()) continue;
+      const std::string copy = box_.root() + "/original.jpg";
+      base::WriteFileAtomic(copy, Extract(iso, *it));
+      const ProgramResult mine = Tool("djpeg", {copy});
+      const ProgramResult theirs = Tool("djpeg", {photo});
+      EXPECT_EQ(mine.status, 0) << mine.err;
+      EXPECT_FALSE(theirs.out.empty());
+      EXPECT_TRUE(mine.out == theirs.out) << *it;
+      const ProgramResult comment = Tool("rdjpgcom", {copy});
+      EXPECT_NE(comment.out.find("<resolution>1</resolution>"), std::string::npos) << comment.out;
+    }
+    // The manifests are well-formed XML; the PDFs are on the paper asked for.
+    for (const char* xml : {"/ORLDISC/ALBUM_A/ALBUM.XML", "/ORLDISC/DISCINFO/DISCINFO.XML"}) {
+      const std::string file = box_.root() + "/manifest.xml";
+      base::WriteFileAtomic(file, Extract(iso, xml));
+      const ProgramResult lint = Tool("xmllint", {"--noout", file});
+      EXPECT_EQ(lint.status, 0) << xml << ": " << lint.err;
+    }
+    for (const char* pdf : {"CONTACT", "INSERT", "PRINTS"}) {
+      const std::string file = box_.root() + "/" + pdf + ".pdf";
+      base::WriteFileAtomic(file, Extract(iso, std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + pdf + ".PDF"));
+      const ProgramResult info = Tool("pdfinfo", {file});
+      EXPECT_EQ(info.status, 0) << pdf << ": " << info.err;
+      EXPECT_NE(info.out.find("(" + paperName + ")"), std::string::npos) << pdf << "\n" << info.out;
+    }
+    return iso;
+  }
+
+  // The luma of the first picture of the disc's segment play item n
+  // (1-based), as vcdxrip extracts it and ffmpeg decodes it, at 704 x 576.
+  std::vector<std::uint8_t> SegmentLuma(int n) {
+    const std::string rip = box_.root() + "/rip";
+    base::RemoveAll(rip);
+    base::MakeDirs(rip);
+    const ProgramResult r =
+        Tool("vcdxrip", {"--cue-file=" + Cue(), "--nofiles", "--nosequences", "-q"}, rip);
+    EXPECT_EQ(r.status, 0) << r.err;
+    char item[32];
+    std::snprintf(item, sizeof item, "item%04d.mpg", n);
+    return Luma(rip + "/" + item, 0);
+  }
+
+  // The luma of a picture, scaled (keeping its shape, centred on black) to
+  // 704 x 576 when fit is set.
+  std::vector<std::uint8_t> Luma(const std::string& picture, bool fit) {
+    const std::string raw = box_.root() + "/luma.raw";
+    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y", "-i", picture, "-frames:v", "1"};
+    if (fit) {
+      args.insert(args.end(), {"-vf", "scale=704:576:force_original_aspect_ratio=decrease:flags=area,"
+                                      "pad=704:576:(ow-iw)/2:(oh-ih)/2"});
+    }
+    args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "gray", raw});
+    const ProgramResult r = Tool("ffmpeg", args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::string bytes;
+    base::ReadFile(raw, &bytes);
+    EXPECT_EQ(bytes.size(), 704u * 576u) << picture;
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
+  }
+
+  // The title picture the imaging layer draws for the orchestrator's
+  // typeface and sizes (its language table), PAL.
+  std::string DrawTitle(const std::string& l1, const std::string& l2, const std::string& l3) {
+    std::string table;
+    base::ReadFile(std::string(VEXA_TEST_SOURCE_DIR) + "/../../data/core/vexacoreENU.txt", &table);
+    std::string face = "Liberation Sans";
+    long primary = 22, secondary = 18;
+    for (const std::string& line : SplitLines(table)) {
+      if (line.rfind("158=", 0) == 0) face = line.substr(4);
+      if (line.rfind("157=", 0) == 0) primary = std::stol(line.substr(4));
+      if (line.rfind("155=", 0) == 0) secondary = std::stol(line.substr(4));
+    }
+    const std::string file = box_.root() + "/title-" + std::to_string(titles_++) + ".jpg";
+    EXPECT_EQ(CoInitialize(nullptr), S_OK);
+    {
+      com::ComPtr<IVEXAImgUtil> util;
+      EXPECT_EQ(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_INPROC_SERVER, IID_IVEXAImgUtil,
+                                 util.PutVoid()),
+                S_OK);
+      if (util) {
+        const auto B = [](const std::string& s) { return com::Bstr::FromUtf8(s); };
+        EXPECT_EQ(util->Create3LineTitleStill(B(l1).Get(), B(l2).Get(), B(l3).Get(), B(file).Get(), B(face).Get(),
+                                              0, primary, secondary, VARIANT_FALSE),
+                  S_OK);
+      }
+    }
+    CoUninitialize();
+    return file;
+  }
+
+  static double Psnr(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    if (a.size() != b.size() || a.empty()) return 0;
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const double d = double(a[i]) - double(b[i]);
+      sum += d * d;
+    }
+    const double mse = sum / a.size();
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+  }
+
+  // The title still's segment (the first play item of the slide show) shows
+  // the title picture drawn with these lines, and not one drawn with others.
+  void ExpectTitle(const std::string& l1, const std::string& l2, const std::string& l3) {
+    const std::vector<std::uint8_t> segment = SegmentLuma(1);
+    const double same = Psnr(segment, Luma(DrawTitle(l1, l2, l3), true));
+    const double other = Psnr(segment, Luma(DrawTitle("Winter 1999", "Somewhere else", "Not this"), true));
+    EXPECT_GT(same, 30.0);
+    EXPECT_GT(same, other + 6.0) << "same " << same << " dB, other " << other << " dB";
+  }
+
+  std::vector<std::string> SamplePhotos() const {
+    std::vector<std::string> photos;
+    for (const char* name : {"arrival.jpg", "boats.jpg", "lighthouse.jpg", "mountains.jpg", "sunset.jpg",
+                             "the pier.jpg"}) {
+      photos.push_back(kSamples + "/photos/" + name);
+    }
+    return photos;
+  }
+
+  Sandbox box_;
+  std::string sim_;
+  int titles_ = 0;
+  // Paths of the last listing, without and with their version suffix.
+  mutable std::map<std::string, std::string> listed_;
+};
+
+TEST_F(EndToEndTest, FoldersWithMusicMakeAPalDiscWithA4PdfsAndTheTitles) {
+  const ProgramResult r = Vexa({"/r:silent", "/d:" + kSamples + "/photos", "/m:" + kSamples + "/music/theme.mp3",
+                                "/t1:Summer 2002", "/t2:At the lake house", "/f:PAL", "/l:A4"});
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  CheckDisc(SamplePhotos(), "A4");
+  ExpectTitle("Summer 2002", "At the lake house", "");
+}
+
+// The sample albums name their pictures relative to their folder.
+TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
+  ProgramResult r = Vexa({"/r:silent", "album.xml"}, kSamples);
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  std::vector<std::string> photos;
+  for (const char* name : {"arrival.jpg", "the pier.jpg", "boats.jpg", "mountains.jpg", "lighthouse.jpg",
+                           "sunset.jpg"}) {
+    photos.push_back(kSamples + "/photos/" + name);
+  }
+  CheckDisc(photos, "A4");
+  ExpectTitle("Summer 2002", "At the lake house", "");
+
+  // A fresh blank disc for the partner album (PAL, no paper size: Letter
+  // from the locale of the test).
+  base::RemoveAll(sim_);
+  ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+            0);
+  r = Vexa({"/r:silent", "/l:Letter", "/q", "marwick-album.xml"}, kSamples);
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  CheckDisc({kSamples + "/photos/arrival.jpg", kSamples + "/photos/the pier.jpg", kSamples + "/photos/sunset.jpg"},
+            "letter");
+  ExpectTitle("Summer 2002", "At the lake house", "");
+}
+
+TEST_F(EndToEndTest, WithoutAWriterInitFailsWithTheOrchestratorsLine) {
+  base::RemoveAll(sim_);
+  ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--profile", "reader", "--media", "none"}, {},
+                       box_.root() + "/scratch")
+                .status,
+            0);
+  const ProgramResult r = Vexa({"/r:silent", "/d:" + kSamples + "/photos"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::string log = Log();
+  const std::size_t core = log.find(" ERROR  vexacore : CVEXACore1::Init - Cannot find a CD-Writer.\r\n");
+  const std::size_t app = log.find(" ERROR  vexa     : CVexaApp::InitInstance - Core Init() call failed.\r\n");
+  EXPECT_NE(core, std::string::npos) << log;
+  EXPECT_NE(app, std::string::npos) << log;
+  EXPECT_LT(core, app);
+  EXPECT_EQ(log.find("CreateVCD"), std::string::npos) << log;
+  EXPECT_EQ(Cue(), "");
+}
+
+}  // namespace
+}  // namespace vexa::app::testing

@@ -1,0 +1,484 @@
+#include "apps/vexa/VexaApp.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "apps/vexa/Resources.h"
+#include "apps/vexa/StopRequest.h"
+#include "apps/vexa/VexaUtil.h"
+
+namespace vexa::app {
+
+namespace {
+
+using vexa::com::Bstr;
+
+// The creation context of every object vexa makes: in-process server,
+// in-process handler or local server.
+constexpr CLSCTX kContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+
+// A call into the wizard or the orchestrator. Error information left on the
+// thread by an earlier call is dropped first, so that a failing call that
+// sets none is never logged with another call's text.
+template <typename F>
+HRESULT Call(F&& call) {
+  vexa::com::TakeError();
+  WaitingInComponent waiting;
+  return call();
+}
+
+// GetErrorCode and creation keep the error information as it is.
+template <typename F>
+HRESULT Ask(F&& call) {
+  WaitingInComponent waiting;
+  return call();
+}
+
+void Log(const char* text, bool withCalleeError) { CVexaUtil::Log(text, withCalleeError); }
+
+}  // namespace
+
+int CVexaApp::Run(const std::vector<std::string>& args) {
+  InitInstance(args);
+  ExitInstance();
+  for (const std::string& line : CVexaUtil::TakeUndeliveredLines()) {
+    std::fprintf(stderr, "vexa: %s\n", line.c_str());
+  }
+  if (const int sig = StopSignal()) return StopExitStatus(sig);
+  return exitStatus_;
+}
+
+bool CVexaApp::InitInstance(const std::vector<std::string>& args) {
+  comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
+  ParseCommandLine(args, &cmdInfo_);
+
+  if (cmdInfo_.help) {
+    ShowUsage();
+    return false;
+  }
+  if (cmdInfo_.badParameter) Log("CVexaApp::InitInstance - Bad Command line parameter present.", false);
+
+  wizardMode_ = true;
+  coreMode_ = false;
+  askAboutCancellation_ = true;
+  if (cmdInfo_.statusMode) {
+    wizardMode_ = false;
+    coreMode_ = true;
+  }
+  if (cmdInfo_.silentMode) {
+    wizardMode_ = false;
+    coreMode_ = true;
+    askAboutCancellation_ = false;
+  }
+
+  if (!CreateLogger()) {
+    ShowFailureBox();
+    exitStatus_ = kExitCannotStart;
+    return false;
+  }
+  if (StopRequested()) return false;
+
+  if (wizardMode_ ? !StartWizard() : !StartCore()) return false;
+
+  if (!RunCommandSequence()) {
+    if (stopLogged_) return false;
+    if (!CheckCancelled()) Log("CVexaApp::InitInstance - CreateVCD() call failed.", false);
+    exitStatus_ = EndedByUser() ? kExitDone : kExitFailed;
+  }
+  return false;
+}
+
+void CVexaApp::ExitInstance() {
+  // Released even after a stop request: that is what ending cleanly means.
+  wizard_.Reset();
+  core_.Reset();
+  CVexaUtil::SetLogger(nullptr);
+  logger_.Reset();
+  if (comInitialized_) {
+    CoUninitialize();
+    comInitialized_ = false;
+  }
+}
+
+bool CVexaApp::CreateLogger() {
+  const HRESULT hr = CoCreateInstance(CLSID_VexaLogger, nullptr, kContext, IID_IVexaLogger,
+                                      logger_.PutVoid());
+  if (FAILED(hr) || !logger_) {
+    logger_.Reset();
+    return false;
+  }
+  CVexaUtil::SetLogger(logger_.Get());
+  return true;
+}
+
+bool CVexaApp::StartWizard() {
+  HRESULT hr = Ask([&] {
+    return CoCreateInstance(CLSID_VEXAWizard1, nullptr, kContext, IID_IVEXAWizard1, wizard_.PutVoid());
+  });
+  if (FAILED(hr) || !wizard_) {
+    wizard_.Reset();
+    vexa::com::TakeError();
+    Log("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard.", false);
+    ShowFailureBox();
+    exitStatus_ = kExitCannotStart;
+    return false;
+  }
+  const Bstr noTempDirectory(u"");
+  hr = Call([&] { return wizard_->Init(noTempDirectory.Get(), VARIANT_TRUE); });
+  if (FAILED(hr)) {
+    Log("CVexaApp::InitInstance - Wizard Init() call failed.", true);
+    Ask([&] {
+      wizard_.Reset();
+      return S_OK;
+    });
+    exitStatus_ = kExitFailed;
+    return false;
+  }
+  return !StopRequested();
+}
+
+bool CVexaApp::StartCore() {
+  vexa::com::TakeError();
+  HRESULT hr = Ask([&] {
+    return CoCreateInstance(CLSID_VEXACore1, nullptr, kContext, IID_IVEXACore1, core_.PutVoid());
+  });
+  if (FAILED(hr) || !core_) {
+    core_.Reset();
+    // The orchestrator's construction leaves its reason in the error
+    // information; it goes to the log before the line.
+    Log("CVexaApp::InitInstance - Cannot start Orlune Disc Core.", true);
+    ShowFailureBox();
+    exitStatus_ = kExitCannotStart;
+    return false;
+  }
+  hr = Call([&] { return core_->SetLoggingLevel(VARIANT_TRUE); });
+  if (FAILED(hr)) Log("CVexaApp::InitInstance - Core SetLoggingLevel call failed.", true);
+
+  const VEXACoreShowStatusLevel level =
+      cmdInfo_.silentMode ? VEXACoreShowStatusNothing : VEXACoreShowStatusAll;
+  const Bstr noTempDirectory(u"");
+  hr = Call([&] { return core_->Init(level, noTempDirectory.Get(), VARIANT_TRUE); });
+  if (FAILED(hr)) {
+    Log("CVexaApp::InitInstance - Core Init() call failed.", true);
+    Ask([&] {
+      core_.Reset();
+      return S_OK;
+    });
+    exitStatus_ = kExitFailed;
+    return false;
+  }
+  return !StopRequested();
+}
+
+bool CVexaApp::RunCommandSequence() {
+  std::vector<std::function<bool()>> steps;
+  if (wizardMode_) {
+    steps.push_back([this] { return SetStartScreen(); });
+    steps.push_back([this] { return ProcessXMLFile(false); });
+  }
+  steps.push_back([this] { return SetPaperSize(); });
+  steps.push_back([this] { return SetTVSystem(); });
+  steps.push_back([this] { return SetStillDelay(); });
+  steps.push_back([this] { return SetTitles(); });
+  // The orchestrator takes the album after the command line's settings.
+  if (coreMode_) steps.push_back([this] { return ProcessXMLFile(false); });
+  steps.push_back([this] { return ProcessXMLFile(true); });
+  steps.push_back([this] { return ProcessImageDirectories(); });
+  steps.push_back([this] { return AddImageListFile(); });
+  steps.push_back([this] { return AddAudioTrack(); });
+  steps.push_back([this] { return SetBurnSpeed(); });
+  steps.push_back([this] { return ProcessVCD(); });
+
+  for (const auto& step : steps) {
+    if (StopRequested()) return false;
+    if (!step()) return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetStartScreen() {
+  if (!wizardMode_ || cmdInfo_.startScreen == -1) return true;
+  const auto screen = static_cast<VEXAWizStartScreen>(cmdInfo_.startScreen);
+  if (FAILED(Call([&] { return wizard_->SetStartScreen(screen); }))) {
+    Log("CVexaApp::SetStartScreen - Wiz SetStartScreen() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::ProcessXMLFile(bool marwickDialect) {
+  if (CheckCancelled()) return false;
+  if (cmdInfo_.albumFile.empty() || cmdInfo_.marwick != marwickDialect) return true;
+  const Bstr album = CVexaUtil::ToBstr(cmdInfo_.albumFile);
+  if (wizardMode_) {
+    const VEXAWizAlbumFormat format = marwickDialect ? VEXAWizCueXML : VEXAWizXML;
+    if (SUCCEEDED(Call([&] { return wizard_->AddAlbumFile(album.Get(), format); }))) return true;
+    if (!marwickDialect) {
+      // An album with a bad picture is left to the wizard's user.
+      VEXAWizErrorCode code = VEXAWizSuccess;
+      if (SUCCEEDED(Ask([&] { return wizard_->GetErrorCode(&code); })) &&
+          code == VEXAWizBadImageFile) {
+        vexa::com::TakeError();
+        return true;
+      }
+      Log("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Orlune Disc XML file.", true);
+    } else {
+      Log("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Marwick Disc XML file.", true);
+    }
+    return false;
+  }
+  const VEXACoreAlbumFormat format = marwickDialect ? VEXACoreCueXML : VEXACoreXML;
+  if (SUCCEEDED(Call([&] { return core_->AddAlbumFile(album.Get(), format); }))) return true;
+  Log(marwickDialect
+          ? "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Marwick Disc XML file."
+          : "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Orlune Disc XML file.",
+      true);
+  return false;
+}
+
+bool CVexaApp::SetPaperSize() {
+  if (cmdInfo_.paperSize == CVexaCommandLineInfo::kPaperNotGiven) return true;
+  const bool a4 = cmdInfo_.paperSize == CVexaCommandLineInfo::kPaperA4;
+  if (wizardMode_) {
+    const VEXAWizPaperSize paper = a4 ? VEXAWizPaperSizeA4 : VEXAWizPaperSizeLetter;
+    if (FAILED(Call([&] { return wizard_->SetPaperSize(paper); }))) {
+      Log("CVexaApp::SetPaperSize - Wiz SetPaperSize() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  const VEXACorePaperSize paper = a4 ? VEXACorePaperSizeA4 : VEXACorePaperSizeLetter;
+  if (FAILED(Call([&] { return core_->SetPaperSize(paper); }))) {
+    Log("CVexaApp::SetPaperSize - Core SetPaperSize() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetTVSystem() {
+  if (cmdInfo_.tvSystem == CVexaCommandLineInfo::kTVNotGiven) return true;
+  const bool pal = cmdInfo_.tvSystem == CVexaCommandLineInfo::kTVPAL;
+  if (wizardMode_) {
+    const VEXAWizTVSystem tv = pal ? VEXAWizTVPAL : VEXAWizTVNTSC;
+    if (FAILED(Call([&] { return wizard_->SetTVSystem(tv); }))) {
+      Log("CVexaApp::SetTVSystem - Wiz SetTVSystem() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  const VEXACoreTVSystem tv = pal ? VEXACoreTVPAL : VEXACoreTVNTSC;
+  if (FAILED(Call([&] { return core_->SetTVSystem(tv); }))) {
+    Log("CVexaApp::SetTVSystem - Core SetTVSystem() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetStillDelay() {
+  if (cmdInfo_.stillDelay == -1) return true;
+  const LONG delay = cmdInfo_.stillDelay;
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->SetStillDelay(delay); }))) {
+      Log("CVexaApp::SetStillDelay - Wiz SetStillDelay() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->SetStillDelay(delay); }))) {
+    Log("CVexaApp::SetStillDelay - Core SetStillDelay() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetTitles() {
+  if (cmdInfo_.defaultTitle) return SetDefaultTitle();
+  if (cmdInfo_.title1.empty() && cmdInfo_.title2.empty() && cmdInfo_.title3.empty()) return true;
+  return SetTitleLines();
+}
+
+bool CVexaApp::SetTitleLines() {
+  const Bstr t1 = CVexaUtil::ToBstr(cmdInfo_.title1);
+  const Bstr t2 = CVexaUtil::ToBstr(cmdInfo_.title2);
+  const Bstr t3 = CVexaUtil::ToBstr(cmdInfo_.title3);
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->SetTitleLines(t1.Get(), t2.Get(), t3.Get()); }))) {
+      Log("CVexaApp::SetTitleLines - Wiz SetTitleLines() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->SetTitleLines(t1.Get(), t2.Get(), t3.Get()); }))) {
+    Log("CVexaApp::SetTitleLines - Core SetTitleLines() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetDefaultTitle() {
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->SetDefaultTitle(); }))) {
+      Log("CVexaApp::SetDefaultTitle - Wiz SetDefaultTitle() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->SetDefaultTitle(); }))) {
+    Log("CVexaApp::SetDefaultTitle - Core SetDefaultTitle() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::ProcessImageDirectories() {
+  if (CheckCancelled()) return false;
+  for (const std::string& directory : cmdInfo_.imageDirectories) {
+    const Bstr dir = CVexaUtil::ToBstr(directory);
+    if (wizardMode_) {
+      if (FAILED(Call([&] { return wizard_->AddImageDirectory(dir.Get()); }))) {
+        Log("CVexaApp::ProcessImageDirectories - Wiz AddImageDirectory() call failed.", true);
+        return false;
+      }
+    } else if (FAILED(Call([&] { return core_->AddImageDirectory(dir.Get()); }))) {
+      Log("CVexaApp::ProcessImageDirectories - Core AddImageDirectory() call failed.", true);
+      return false;
+    }
+    if (CheckCancelled()) return false;
+  }
+  return true;
+}
+
+bool CVexaApp::AddImageListFile() {
+  if (CheckCancelled()) return false;
+  if (cmdInfo_.imageListFile.empty()) return true;
+  const Bstr list = CVexaUtil::ToBstr(cmdInfo_.imageListFile);
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->AddImageListFile(list.Get()); }))) {
+      Log("CVexaApp::AddImageListFile - Wiz AddImageListFile() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->AddImageListFile(list.Get()); }))) {
+    Log("CVexaApp::AddImageListFile - Core AddImageListFile() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::AddAudioTrack() {
+  if (CheckCancelled()) return false;
+  if (!cmdInfo_.emptyMusic && cmdInfo_.noMusicGiven) return true;
+  // An empty /m: anywhere on the line wins over a file.
+  const std::string file = cmdInfo_.emptyMusic ? std::string() : cmdInfo_.musicFile;
+  const Bstr music = CVexaUtil::ToBstr(file);
+  if (wizardMode_) {
+    if (SUCCEEDED(Call([&] { return wizard_->AddAudioTrack(music.Get(), 0.0); }))) return true;
+    // A bad music file is left to the wizard's user.
+    VEXAWizErrorCode code = VEXAWizSuccess;
+    if (SUCCEEDED(Ask([&] { return wizard_->GetErrorCode(&code); })) && code == VEXAWizBadAudioFile) {
+      vexa::com::TakeError();
+      return true;
+    }
+    Log("CVexaApp::AddAudioTrack - Wiz AddAudioTrack() call failed.", true);
+    return false;
+  }
+  if (file.empty()) return true;
+  if (FAILED(Call([&] { return core_->AddAudioTrack(music.Get(), music.Get(), 0.0); }))) {
+    Log("CVexaApp::AddAudioTrack - Core AddAudioTrack() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::SetBurnSpeed() {
+  if (CheckCancelled()) return false;
+  if (cmdInfo_.burnSpeed == -1) return true;
+  const LONG speed = cmdInfo_.burnSpeed;
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->SetBurnSpeed(speed); }))) {
+      Log("CVexaApp::SetBurnSpeed - Wiz SetBurnSpeed() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->SetBurnSpeed(speed); }))) {
+    Log("CVexaApp::SetBurnSpeed - Core SetBurnSpeed() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::ProcessVCD() {
+  if (CheckCancelled()) return false;
+  if (wizardMode_) {
+    if (FAILED(Call([&] { return wizard_->CreateVCD(); }))) {
+      Log("CVexaApp::ProcessVCD - Wiz CreateVCD() call failed.", true);
+      return false;
+    }
+    return true;
+  }
+  if (FAILED(Call([&] { return core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE); }))) {
+    Log("CVexaApp::ProcessVCD - Core CreateVCD() call failed.", true);
+    return false;
+  }
+  return true;
+}
+
+bool CVexaApp::CheckCancelled() {
+  if (!askAboutCancellation_) return false;
+  if (wizardMode_) {
+    VEXAWizErrorCode code = VEXAWizSuccess;
+    if (FAILED(Ask([&] { return wizard_->GetErrorCode(&code); }))) {
+      Log("CVexaApp::CheckCancelled - Wiz GetErrorCode() call failed.", true);
+      return false;
+    }
+    return code == VEXAWizCancelled;
+  }
+  VEXACoreErrorCode code = VEXACoreSuccess;
+  if (FAILED(Ask([&] { return core_->GetErrorCode(&code); }))) {
+    Log("CVexaApp::CheckCancelled - Core GetErrorCode() call failed.", true);
+    return false;
+  }
+  return code == VEXACoreCancelled;
+}
+
+bool CVexaApp::EndedByUser() {
+  if (wizardMode_ && wizard_) {
+    VEXAWizErrorCode code = VEXAWizSuccess;
+    return SUCCEEDED(Ask([&] { return wizard_->GetErrorCode(&code); })) && code == VEXAWizCancelled;
+  }
+  if (coreMode_ && core_) {
+    VEXACoreErrorCode code = VEXACoreSuccess;
+    return SUCCEEDED(Ask([&] { return core_->GetErrorCode(&code); })) &&
+           (code == VEXACoreCancelled || code == VEXACoreBurnCancelled);
+  }
+  return false;
+}
+
+bool CVexaApp::StopRequested() {
+  const int sig = StopSignal();
+  if (sig == 0) return false;
+  if (!stopLogged_) {
+    stopLogged_ = true;
+    CVexaUtil::Log(CVexaUtil::Format("CVexaApp::InitInstance - Run stopped by signal %d.", sig), false);
+  }
+  exitStatus_ = StopExitStatus(sig);
+  return true;
+}
+
+void CVexaApp::ShowFailureBox() {
+  const std::string text = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
+  const std::string caption = CVexaUtil::LoadString(IDS_ERROR_CAPTION, kErrorCaptionFallback);
+  WaitingInComponent waiting;
+  ui_.ShowMessage(caption, text, true);
+}
+
+void CVexaApp::ShowUsage() {
+  // The usage text goes to standard output, where a terminal user reads it.
+  const std::string text = CVexaUtil::LoadString(IDS_USAGE, "");
+  std::fprintf(stdout, "%s\n", ToUnixLineBreaks(text).c_str());
+  std::fflush(stdout);
+}
+
+}  // namespace vexa::app

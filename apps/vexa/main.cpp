@@ -1,0 +1,16 @@
+// vexa: makes a photo disc from the command line, through the creation
+// wizard or, with /r:status or /r:silent, the burn orchestrator.
+#include <string>
+#include <vector>
+
+#include "apps/vexa/StopRequest.h"
+#include "apps/vexa/VexaApp.h"
+#include "apps/vexa/VexaUi.h"
+
+int main(int argc, char** argv) {
+  vexa::app::InstallStopHandlers();
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  auto ui = vexa::app::MakeUi();
+  vexa::app::CVexaApp app(*ui);
+  return app.Run(args);
+}
