@@ -293,13 +293,13 @@ std::string FormatMessageText(std::string_view pattern, std::initializer_list<Me
     }
     const MessageArg& arg = list[static_cast<std::size_t>(index) - 1];
     const char kind = valid ? conversion.back() : '?';
-    const std::string spec = valid ? "%" + conversion.substr(0, conversion.size() - 1) : std::string();
+    const std::string format = valid ? "%" + conversion.substr(0, conversion.size() - 1) : std::string();
     if (kind == 'd' || kind == 'i' || kind == 'u' || kind == 'x' || kind == 'X') {
       const long long n = arg.isNumber ? arg.number : std::atoll(arg.text.c_str());
-      out += Format((spec + "ll" + kind).c_str(), n);
+      out += Format((format + "ll" + kind).c_str(), n);
     } else if (kind == 's') {
       const std::string text = arg.isNumber ? std::to_string(arg.number) : arg.text;
-      out += Format((spec + "s").c_str(), text.c_str());
+      out += Format((format + "s").c_str(), text.c_str());
     } else {
       out += arg.isNumber ? std::to_string(arg.number) : arg.text;
     }

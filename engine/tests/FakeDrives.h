@@ -38,7 +38,7 @@ struct FakeDriveSpec {
   FakeDisc disc;
 };
 
-// A drive object: its number and spec.
+// A drive object: its number and description.
 struct FakeDrive {
   std::int32_t number;
   std::int32_t currentSpeed = 0;

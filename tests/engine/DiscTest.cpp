@@ -119,17 +119,17 @@ class DiscTest : public ::testing::Test {
     return out;
   }
 
-  DiscResult Run(const DiscSpec& spec) {
+  DiscResult Run(const DiscSpec& setup) {
     DiscResult r;
     base::MakeDirs(drive_);
-    base::WriteFileAtomic(drive_ + "/drive.conf", "profile = cdrw-writer\nmedia = " + spec.media + "\n" + spec.faults);
+    base::WriteFileAtomic(drive_ + "/drive.conf", "profile = cdrw-writer\nmedia = " + setup.media + "\n" + setup.faults);
     base::RemoveAll(drive_ + "/disc.state");
     CloseTransport();
     ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + drive_).c_str(), 1);
-    r.photos = MakePhotos(spec.photos, spec.smallPhotos);
-    if (spec.music) {
+    r.photos = MakePhotos(setup.photos, setup.smallPhotos);
+    if (setup.music) {
       r.music = dir_ + "/music.wav";
-      EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + r.music + "' synth " + std::to_string(spec.musicSeconds) + " sine 330 sine 440"), 0);
+      EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + r.music + "' synth " + std::to_string(setup.musicSeconds) + " sine 330 sine 440"), 0);
     }
 
     com::ComPtr<IVEXAEngine> engine;
@@ -153,12 +153,12 @@ class DiscTest : public ::testing::Test {
     engine->get_DriveMgr(manager.Put());
     EXPECT_EQ(engine->SetTempDirectory(B(temp_).Get()), S_OK);
     EXPECT_EQ(sb->SetFileSystemSupport(VEXAFSDefault), S_OK);
-    EXPECT_EQ(sb->SetTVSystem(spec.tv), S_OK);
-    EXPECT_EQ(sb->SetPaperSize(spec.paper), S_OK);
+    EXPECT_EQ(sb->SetTVSystem(setup.tv), S_OK);
+    EXPECT_EQ(sb->SetPaperSize(setup.paper), S_OK);
     EXPECT_EQ(sb->SetStillDelay(3000), S_OK);
     EXPECT_EQ(sb->SetTitleLines(B("Summer at the sea").Get(), B("2026").Get(), B("").Get()), S_OK);
     EXPECT_EQ(sb->AddTitleStill(), S_OK) << com::TakeError().Utf8Description();
-    if (spec.music) {
+    if (setup.music) {
       EXPECT_EQ(sb->AddAudioTrack(B(r.music).Get(), 0.0), S_OK) << com::TakeError().Utf8Description();
     }
     for (const auto& p : r.photos) {
@@ -176,8 +176,8 @@ class DiscTest : public ::testing::Test {
     engine->GetLastResultCode(&second);
     EXPECT_EQ(second, VEXAEngineResultSubmoduleStartPremasterFail);
     com::TakeError();
-    if (spec.cancel == DiscSpec::kPremasterAtOnce) premaster->CancelPremaster(VARIANT_FALSE);
-    WaitDone(pt.Get(), spec.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr);
+    if (setup.cancel == DiscSpec::kPremasterAtOnce) premaster->CancelPremaster(VARIANT_FALSE);
+    WaitDone(pt.Get(), setup.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr);
     pt->GetLastProcessResultCode(&r.premaster);
     if (r.premaster != VEXAEngineResultSuccess) {
       // A cancelled premaster leaves none of its intermediate files.
@@ -190,7 +190,7 @@ class DiscTest : public ::testing::Test {
 
     EXPECT_EQ(burner->StartBurn(0, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK)
         << com::TakeError().Utf8Description();
-    if (spec.cancel == DiscSpec::kBurn) {
+    if (setup.cancel == DiscSpec::kBurn) {
       // Once the burn has written something.
       for (int i = 0; i < 4000 && !HasImage(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
       burner->CancelBurn(VARIANT_FALSE);
@@ -257,15 +257,15 @@ class DiscTest : public ::testing::Test {
     return path;
   }
 
-  void CheckDisc(const DiscSpec& spec, const std::string& cue, const std::string& dir);
+  void CheckDisc(const DiscSpec& setup, const std::string& cue, const std::string& dir);
 
   std::string dir_, drive_, temp_;
 };
 
-// Everything a finished disc of spec.photos photos must hold.
-void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std::string& dir) {
+// Everything a finished disc of setup.photos photos must hold.
+void DiscTest::CheckDisc(const DiscSpec& setup, const std::string& cue, const std::string& dir) {
   ASSERT_FALSE(cue.empty()) << "no image was burned";
-  const int n = spec.photos + 1;  // with the title still
+  const int n = setup.photos + 1;  // with the title still
   const int pages = (n + 8) / 9;
   std::string out;
 
@@ -277,11 +277,11 @@ void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std
   EXPECT_NE(out.find("ID: `VIDEO_CD'"), std::string::npos) << out;
   EXPECT_NE(out.find("system id: `CD-RTOS CD-BRIDGE'"), std::string::npos) << out;
   EXPECT_NE(out.find("number of segments: " + std::to_string(n + pages + 1)), std::string::npos) << out;
-  EXPECT_NE(out.find(spec.tv == VEXATVPAL ? "PAL still (lo+hires)" : "NTSC still (lo+hires)"), std::string::npos);
+  EXPECT_NE(out.find(setup.tv == VEXATVPAL ? "PAL still (lo+hires)" : "NTSC still (lo+hires)"), std::string::npos);
   // The slide show track is marked PAL in INFO.VCD on a PAL disc only.
   const auto flags = out.find("pal flags: ");
   ASSERT_NE(flags, std::string::npos);
-  EXPECT_EQ(out.substr(flags + 11, 1), spec.tv == VEXATVPAL ? "1" : "0") << out.substr(flags, 40);
+  EXPECT_EQ(out.substr(flags + 11, 1), setup.tv == VEXATVPAL ? "1" : "0") << out.substr(flags, 40);
 
   // The slide show's sectors: video and audio packets each with their own
   // Form 2 subheader, the gaps plain.
@@ -312,7 +312,7 @@ void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std
       }
     }
     EXPECT_GT(video, 0);
-    if (spec.music) {
+    if (setup.music) {
       EXPECT_GT(audio, 0);
     }
     EXPECT_GT(empty, 0);
@@ -337,10 +337,10 @@ void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std
               e.path().string() + "'",
           &probe);
     if (name.rfind("item", 0) == 0) {
-      EXPECT_NE(probe.find(spec.tv == VEXATVPAL ? "704,576" : "704,480"), std::string::npos) << name << probe;
+      EXPECT_NE(probe.find(setup.tv == VEXATVPAL ? "704,576" : "704,480"), std::string::npos) << name << probe;
     } else {
-      EXPECT_NE(probe.find(spec.tv == VEXATVPAL ? "352,288" : "352,240"), std::string::npos) << name << probe;
-      if (spec.music) {
+      EXPECT_NE(probe.find(setup.tv == VEXATVPAL ? "352,288" : "352,240"), std::string::npos) << name << probe;
+      if (setup.music) {
         EXPECT_NE(probe.find("mp2,44100"), std::string::npos) << name << probe;
       }
     }
@@ -375,7 +375,7 @@ void DiscTest::CheckDisc(const DiscSpec& spec, const std::string& cue, const std
     must.push_back(std::string("/PICTURES/") + name);
     must.push_back(std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + name);
   }
-  if (spec.music) must.push_back("/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV");
+  if (setup.music) must.push_back("/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV");
   for (const auto& m : must) EXPECT_NE(out.find(m + "\n"), std::string::npos) << m;
   EXPECT_NE(out.find("/ORLDISC/ALBUM_A/VIEW/"), std::string::npos);
   std::string xo;
@@ -443,11 +443,11 @@ TEST_F(DiscTest, ThirteenPhotosWithMusicOnNTSC) {
                            "qpdf", "xmllint"}) {
     VEXA_REQUIRE_TOOL(tool);
   }
-  DiscSpec spec;
-  const DiscResult r = Run(spec);
+  DiscSpec setup;
+  const DiscResult r = Run(setup);
   ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
   ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
-  CheckDisc(spec, Cue(), dir_);
+  CheckDisc(setup, Cue(), dir_);
   // Nothing is left in the temporary folder once the engine is gone.
   std::size_t left = 0;
   for (const auto& e : fs::directory_iterator(temp_)) (void)e, ++left;
@@ -458,15 +458,15 @@ TEST_F(DiscTest, OnePhotoWithoutMusicOnPAL) {
   for (const char* tool : {"convert", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "isoinfo", "xorriso", "qpdf", "xmllint"}) {
     VEXA_REQUIRE_TOOL(tool);
   }
-  DiscSpec spec;
-  spec.photos = 1;
-  spec.music = false;
-  spec.tv = VEXATVPAL;
-  spec.paper = VEXAPaperSizeA4;
-  const DiscResult r = Run(spec);
+  DiscSpec setup;
+  setup.photos = 1;
+  setup.music = false;
+  setup.tv = VEXATVPAL;
+  setup.paper = VEXAPaperSizeA4;
+  const DiscResult r = Run(setup);
   ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
   ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
-  CheckDisc(spec, Cue(), dir_);
+  CheckDisc(setup, Cue(), dir_);
 }
 
 TEST_F(DiscTest, AHundredPhotosOnPAL) {
@@ -474,14 +474,14 @@ TEST_F(DiscTest, AHundredPhotosOnPAL) {
                            "xmllint"}) {
     VEXA_REQUIRE_TOOL(tool);
   }
-  DiscSpec spec;
-  spec.photos = 100;
-  spec.smallPhotos = true;
-  spec.tv = VEXATVPAL;
-  const DiscResult r = Run(spec);
+  DiscSpec setup;
+  setup.photos = 100;
+  setup.smallPhotos = true;
+  setup.tv = VEXATVPAL;
+  const DiscResult r = Run(setup);
   ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
   ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
-  CheckDisc(spec, Cue(), dir_);
+  CheckDisc(setup, Cue(), dir_);
 }
 
 TEST_F(DiscTest, CancelsAtEveryPhase) {
@@ -492,15 +492,15 @@ TEST_F(DiscTest, CancelsAtEveryPhase) {
     bool premasterCancelled;
   } cases[] = {{DiscSpec::kPremasterAtOnce, true}, {DiscSpec::kPremasterLater, true}, {DiscSpec::kBurn, false}};
   for (const auto& c : cases) {
-    DiscSpec spec;
-    spec.photos = 4;
-    spec.cancel = c.cancel;
+    DiscSpec setup;
+    setup.photos = 4;
+    setup.cancel = c.cancel;
     // Music long enough that the premaster is still encoding when the
     // cancel comes (it is cancelled long before it ends).
-    if (c.premasterCancelled) spec.musicSeconds = 600;
+    if (c.premasterCancelled) setup.musicSeconds = 600;
     // Slow writes, so the burn is still going when the cancel comes.
-    if (c.cancel == DiscSpec::kBurn) spec.faults = "fault = slow ms=20 op=2A\n";
-    const DiscResult r = Run(spec);
+    if (c.cancel == DiscSpec::kBurn) setup.faults = "fault = slow ms=20 op=2A\n";
+    const DiscResult r = Run(setup);
     if (c.premasterCancelled) {
       EXPECT_EQ(r.premaster, VEXAEngineResultBrellCancel) << c.cancel;
     } else {
@@ -525,12 +525,12 @@ TEST_F(DiscTest, TheDrivesFailuresNeverReadAsSuccess) {
       {"no medium", "", "none"},
   };
   for (const auto& c : cases) {
-    DiscSpec spec;
-    spec.photos = 2;
-    spec.music = false;
-    spec.faults = c.faults;
-    spec.media = c.media;
-    const DiscResult r = Run(spec);
+    DiscSpec setup;
+    setup.photos = 2;
+    setup.music = false;
+    setup.faults = c.faults;
+    setup.media = c.media;
+    const DiscResult r = Run(setup);
     ASSERT_EQ(r.premaster, VEXAEngineResultSuccess) << c.what;
     EXPECT_EQ(r.burn, VEXAEngineResultBrellWriteFail) << c.what << ": " << r.burnMessage;
     EXPECT_FALSE(r.burnMessage.empty()) << c.what;

@@ -40,9 +40,9 @@ class RecorderSim : public LoggedTest {
     vexa::base::RemoveAll(f + "/disc.state");
     Open(f);
   }
-  void Open(const std::string& spec) {
+  void Open(const std::string& folders) {
     std::string error;
-    auto t = vexa::scsi::OpenTransport("sim:" + spec, &error);
+    auto t = vexa::scsi::OpenTransport("sim:" + folders, &error);
     ASSERT_TRUE(t) << error;
     discpak::ComsInstallTransport(std::move(t));
   }
