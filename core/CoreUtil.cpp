@@ -237,16 +237,7 @@ bool CVexaCoreUtil::WaitWithMessagePump(StatusDialog* status, int step, Completi
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out;
-  if (n > 0) {
-    std::vector<char> buffer(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    out.assign(buffer.data(), static_cast<std::size_t>(n));
-  }
+  std::string out = vexa::base::FormatV(format, args);
   va_end(args);
   return out;
 }

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "apps/vexa/Resources.h"
+#include "platform/base/Text.h"
 
 namespace vexa::app {
 
@@ -75,16 +76,7 @@ std::string CVexaUtil::LastComErrorText() {
 std::string CVexaUtil::Format(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out;
-  if (n > 0) {
-    out.resize(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(out.data(), out.size(), format, args);
-    out.resize(static_cast<std::size_t>(n));
-  }
+  std::string out = vexa::base::FormatV(format, args);
   va_end(args);
   return out;
 }

@@ -1,6 +1,7 @@
 #include "platform/base/Text.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vexa::base {
 namespace {
@@ -169,6 +170,27 @@ bool LessNoCase(std::string_view a, std::string_view b) {
                                         return static_cast<unsigned char>(LowerAscii(x)) <
                                                static_cast<unsigned char>(LowerAscii(y));
                                       });
+}
+
+std::string FormatV(const char* format, std::va_list args) {
+  std::va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string out;
+  if (n > 0) {
+    out.resize(static_cast<std::size_t>(n));
+    std::vsnprintf(out.data(), out.size() + 1, format, args);
+  }
+  return out;
+}
+
+std::string Format(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string out = FormatV(format, args);
+  va_end(args);
+  return out;
 }
 
 }  // namespace vexa::base

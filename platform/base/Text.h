@@ -5,6 +5,7 @@
 
 #include "platform/base/Export.h"
 
+#include <cstdarg>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -26,5 +27,10 @@ VEXA_BASE_API std::string ToLowerAscii(std::string_view s);
 VEXA_BASE_API std::string ToUpperAscii(std::string_view s);
 VEXA_BASE_API bool EqualsNoCase(std::string_view a, std::string_view b);
 VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
+
+// printf into a string: the whole result, however long; empty when the
+// format cannot be used.
+VEXA_BASE_API std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+VEXA_BASE_API std::string FormatV(const char* format, std::va_list args) __attribute__((format(printf, 1, 0)));
 
 }  // namespace vexa::base

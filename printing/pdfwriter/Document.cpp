@@ -296,12 +296,7 @@ void Message(const char* source, int level, const std::string& message) {
 std::string Printf(const char* format, ...) {
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-  if (n > 0) std::vsnprintf(out.data(), out.size() + 1, format, args);
+  std::string out = vexa::base::FormatV(format, args);
   va_end(args);
   return out;
 }

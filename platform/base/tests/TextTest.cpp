@@ -46,3 +46,10 @@ TEST(Text, CaseInsensitiveComparison) {
   EXPECT_TRUE(LessNoCase("abc", "ABD"));
   EXPECT_FALSE(LessNoCase("ABD", "abc"));
 }
+
+TEST(Text, FormatGivesTheWholeResult) {
+  EXPECT_EQ(Format("%s=%d", "n", 42), "n=42");
+  EXPECT_EQ(Format("%s", ""), "");
+  const std::string longText(100000, 'x');
+  EXPECT_EQ(Format("[%s]", longText.c_str()), "[" + longText + "]");
+}
