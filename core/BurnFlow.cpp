@@ -376,11 +376,61 @@ bool CVEXACore1::DoErase() {
   return true;
 }
 
+// Watches a phase the engine runs until it is done: the time remaining and
+// the progress on the status dialog, "finishing" once the time has stayed
+// under four seconds for a while, and the cancel request where the phase
+// takes one.
+CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
+  const std::string failedQuestion = std::string(watch.method) + " - Get" + watch.phase;
+  LONG remaining = 0, percent = 0, minutes = 500, seconds = 0;
+  bool finishingShown = false;
+  int nearEndPolls = 0;
+  bool done = false;
+  do {
+    if (watch.cancelRequested && watch.cancelRequested()) return PhaseEnd::Cancelled;
+    if (StatusShown()) {
+      if (!watch.timeRemaining(&remaining)) {
+        util_.ReportError(failedQuestion + "TimeRemaining call failed.", false);
+      } else if (remaining > 0) {
+        minutes = remaining / 60;
+        seconds = remaining % 60;
+        SetStatusText(watch.timeText(std::to_string(minutes), Seconds(seconds)));
+      }
+    }
+    if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
+    if (done) break;
+    if (StatusShown()) {
+      if (minutes == 0 && seconds < 4 && ++nearEndPolls > 5) finishingShown = true;
+      if (finishingShown) {
+        SetStatusText(watch.finishing);
+        AdvanceProgress(2, true);
+      } else if (!watch.progressPercent(&percent)) {
+        util_.ReportError(failedQuestion + "ProgressPercent call failed.", false);
+      } else if (percent > 0) {
+        SetProgress(percent);
+      }
+      Pump();
+    }
+    Wait(kPoll);
+    if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
+  } while (!done);
+
+  if (StatusShown()) {
+    if (!finishingShown) {
+      SetStatusText(watch.timeText("0", "0"));
+      SetProgress(100);
+    } else {
+      FillProgress(3);
+    }
+    Wait(std::chrono::milliseconds(500));
+  }
+  return PhaseEnd::Done;
+}
+
 // ---- premaster ---------------------------------------------------------------------------------
 
 bool CVEXACore1::DoPremaster() {
   SetErrorCode(VEXACoreSuccess);
-  LONG remaining = 0, percent = 0, minutes = 500, seconds = 0;
   std::string timeText, cannotCreate, starting, finishing;
   cannotCreate = "The orlune disc creator could not create the Video CD (VCD) file.";
   if (StatusShown()) {
@@ -438,46 +488,15 @@ bool CVEXACore1::DoPremaster() {
     return false;
   };
 
-  bool finishingShown = false;
-  int nearEndPolls = 0;
-  bool done = false;
-  do {
-    if (StatusShown()) {
-      if (!driver_->GetPremasterTimeRemaining(&remaining)) {
-        util_.ReportError("CVEXACore1::DoPremaster - GetPremasterTimeRemaining call failed.", false);
-      } else if (remaining > 0) {
-        minutes = remaining / 60;
-        seconds = remaining % 60;
-        SetStatusText(FormatMessageText(timeText, {std::to_string(minutes), Seconds(seconds)}));
-      }
-    }
-    if (!driver_->IsPremasterDone(&done)) return doneQuestionFailed();
-    if (done) break;
-    if (StatusShown()) {
-      if (minutes == 0 && seconds < 4 && ++nearEndPolls > 5) finishingShown = true;
-      if (finishingShown) {
-        SetStatusText(finishing);
-        AdvanceProgress(2, true);
-      } else if (!driver_->GetPremasterProgressPercent(&percent)) {
-        util_.ReportError("CVEXACore1::DoPremaster - GetPremasterProgressPercent call failed.", false);
-      } else if (percent > 0) {
-        SetProgress(percent);
-      }
-      Pump();
-    }
-    Wait(kPoll);
-    if (!driver_->IsPremasterDone(&done)) return doneQuestionFailed();
-  } while (!done);
-
-  if (StatusShown()) {
-    if (!finishingShown) {
-      SetStatusText(FormatMessageText(timeText, {"0", "0"}));
-      SetProgress(100);
-    } else {
-      FillProgress(3);
-    }
-    Wait(std::chrono::milliseconds(500));
-  }
+  PhaseWatch watch;
+  watch.method = "CVEXACore1::DoPremaster";
+  watch.phase = "Premaster";
+  watch.timeRemaining = [&](LONG* r) { return driver_->GetPremasterTimeRemaining(r); };
+  watch.isDone = [&](bool* d) { return driver_->IsPremasterDone(d); };
+  watch.progressPercent = [&](LONG* p) { return driver_->GetPremasterProgressPercent(p); };
+  watch.timeText = [&](const std::string& m, const std::string& sec) { return FormatMessageText(timeText, {m, sec}); };
+  watch.finishing = finishing;
+  if (WatchPhase(watch) == PhaseEnd::DoneQuestionFailed) return doneQuestionFailed();
   if (driver_->PremasterSucceeded()) {
     EnableCancel(true);
     return true;
@@ -539,7 +558,6 @@ void CVEXACore1::WaitForBurnToStop() {
 bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
                         bool* burnStopPending) {
   SetErrorCode(VEXACoreSuccess);
-  LONG remaining = 0, percent = 0, minutes = 500, seconds = 0;
   std::string speedText = "Write speed %1!1d!x - Time Remaining: %2!s!:%3!s!";
   std::string writeError, finishing, cancelling;
   if (StatusShown()) {
@@ -592,47 +610,24 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     Pump();
   }
 
-  bool finishingShown = false;
-  int nearEndPolls = 0;
-  bool done = false;
-  do {
-    if (BurnCancelRequested()) return cancelled();
-    if (StatusShown()) {
-      if (!driver_->GetBurnTimeRemaining(&remaining)) {
-        util_.ReportError("CVEXACore1::DoBurn - GetBurnTimeRemaining call failed.", false);
-      } else if (remaining > 0) {
-        minutes = remaining / 60;
-        seconds = remaining % 60;
-        SetStatusText(FormatMessageText(
-            speedText, {static_cast<long long>(maxSpeed), std::to_string(minutes), Seconds(seconds)}));
-      }
-    }
-    if (!driver_->IsBurnDone(&done)) return doneQuestionFailed();
-    if (done) break;
-    if (StatusShown()) {
-      if (minutes == 0 && seconds < 4 && ++nearEndPolls > 5) finishingShown = true;
-      if (finishingShown) {
-        SetStatusText(finishing);
-        AdvanceProgress(2, true);
-      } else if (!driver_->GetBurnProgressPercent(&percent)) {
-        util_.ReportError("CVEXACore1::DoBurn - GetBurnProgressPercent call failed.", false);
-      } else if (percent > 0) {
-        SetProgress(percent);
-      }
-      Pump();
-    }
-    Wait(kPoll);
-    if (!driver_->IsBurnDone(&done)) return doneQuestionFailed();
-  } while (!done);
-
-  if (StatusShown()) {
-    if (!finishingShown) {
-      SetStatusText(FormatMessageText(speedText, {static_cast<long long>(maxSpeed), "0", "0"}));
-      SetProgress(100);
-    } else {
-      FillProgress(3);
-    }
-    Wait(std::chrono::milliseconds(500));
+  PhaseWatch watch;
+  watch.method = "CVEXACore1::DoBurn";
+  watch.phase = "Burn";
+  watch.timeRemaining = [&](LONG* r) { return driver_->GetBurnTimeRemaining(r); };
+  watch.isDone = [&](bool* d) { return driver_->IsBurnDone(d); };
+  watch.progressPercent = [&](LONG* p) { return driver_->GetBurnProgressPercent(p); };
+  watch.timeText = [&](const std::string& m, const std::string& sec) {
+    return FormatMessageText(speedText, {static_cast<long long>(maxSpeed), m, sec});
+  };
+  watch.cancelRequested = [&] { return BurnCancelRequested(); };
+  watch.finishing = finishing;
+  switch (WatchPhase(watch)) {
+    case PhaseEnd::Cancelled:
+      return cancelled();
+    case PhaseEnd::DoneQuestionFailed:
+      return doneQuestionFailed();
+    case PhaseEnd::Done:
+      break;
   }
   if (driver_->BurnSucceeded()) return true;
   KeepAwake(false);

@@ -179,6 +179,19 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool IsDiscBlank(bool* retry, bool* erased);
   bool DoErase();
   bool DoPremaster();
+  // A phase the engine runs (premaster or burn), watched until it is done.
+  struct PhaseWatch {
+    const char* method = "";  // for the failure lines, e.g. "CVEXACore1::DoBurn"
+    const char* phase = "";   // "Premaster" or "Burn"
+    std::function<bool(LONG*)> timeRemaining;
+    std::function<bool(bool*)> isDone;
+    std::function<bool(LONG*)> progressPercent;
+    std::function<std::string(const std::string& minutes, const std::string& seconds)> timeText;
+    std::function<bool()> cancelRequested;  // empty: the phase takes no cancel
+    std::string finishing;
+  };
+  enum class PhaseEnd { Done, DoneQuestionFailed, Cancelled };
+  PhaseEnd WatchPhase(const PhaseWatch& watch);
   bool BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
   // *burnStopPending: the engine was told to cancel and may still be writing.
   bool DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
