@@ -194,15 +194,21 @@ class MmcDvdClass : public MmcClass {
   LONG ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
               ComsSenseRecord* sense) override;
   virtual LONG StartDVD(LONG track, LONG flags, LONG size) = 0;  // 48
-  virtual LONG WriteDVD(LONG count, const void* data) = 0;       // 49
-  virtual LONG FinishDVD() = 0;                                  // 50
+  // Writes 2048-byte sectors where the last write ended; 1 when no recording
+  // was started or the write fails.
+  virtual LONG WriteDVD(LONG count, const void* data);  // 49
+  virtual LONG FinishDVD() = 0;                         // 50
+
+ protected:
+  // The common start of FinishDVD: leaves write mode and flushes the drive's
+  // cache; false when no recording was started or the flush fails.
+  bool EndDvdWrite();
 };
 
 class DvdRwClass : public MmcDvdClass {
  public:
   DvdRwClass(LONG device, I_CDR4DriveDB* database);
   LONG StartDVD(LONG track, LONG flags, LONG size) override;
-  LONG WriteDVD(LONG count, const void* data) override;
   LONG FinishDVD() override;
 };
 
@@ -210,7 +216,6 @@ class DvdPrwClass : public MmcDvdClass {
  public:
   DvdPrwClass(LONG device, I_CDR4DriveDB* database);
   LONG StartDVD(LONG track, LONG flags, LONG size) override;
-  LONG WriteDVD(LONG count, const void* data) override;
   LONG FinishDVD() override;
   virtual LONG FormatDVD(LONG restart);    // 51
   virtual LONG CloseDVD(LONG suspend);     // 52

@@ -173,6 +173,24 @@ LONG MmcDvdClass::ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, 
              : 1;
 }
 
+LONG MmcDvdClass::WriteDVD(LONG count, const void* data) {
+  if (writeState_ != 4) return 1;
+  if (!SectorWrite(current_, count, data, 2048)) return 1;
+  current_ += count;
+  return 0;
+}
+
+bool MmcDvdClass::EndDvdWrite() {
+  COMS_Log("FinishDVD called.");
+  if (writeState_ != 4) return false;
+  writeState_ = 0;
+  if (!CacheFlush()) {
+    COMS_Log("FinishDVD: Error flush failure");
+    return false;
+  }
+  return true;
+}
+
 DvdRwClass::DvdRwClass(LONG device, I_CDR4DriveDB* database) : MmcDvdClass(device, database) {
   caps_ |= CDRF_DVDR | CDRF_DVDRW;
   COMS_Log("DvdRwClass: Created with CDRF_DVDR, CDRF_DVDRW");
@@ -205,21 +223,8 @@ LONG DvdRwClass::StartDVD(LONG track, LONG flags, LONG size) {
   return 0;
 }
 
-LONG DvdRwClass::WriteDVD(LONG count, const void* data) {
-  if (writeState_ != 4) return 1;
-  if (!SectorWrite(current_, count, data, 2048)) return 1;
-  current_ += count;
-  return 0;
-}
-
 LONG DvdRwClass::FinishDVD() {
-  COMS_Log("FinishDVD called.");
-  if (writeState_ != 4) return 1;
-  writeState_ = 0;
-  if (!CacheFlush()) {
-    COMS_Log("FinishDVD: Error flush failure");
-    return 1;
-  }
+  if (!EndDvdWrite()) return 1;
   COMS_Log("FinishDVD: Finished");
   return 0;
 }
@@ -243,21 +248,8 @@ LONG DvdPrwClass::StartDVD(LONG, LONG flags, LONG) {
   return 0;
 }
 
-LONG DvdPrwClass::WriteDVD(LONG count, const void* data) {
-  if (writeState_ != 4) return 1;
-  if (!SectorWrite(current_, count, data, 2048)) return 1;
-  current_ += count;
-  return 0;
-}
-
 LONG DvdPrwClass::FinishDVD() {
-  COMS_Log("FinishDVD called.");
-  if (writeState_ != 4) return 1;
-  writeState_ = 0;
-  if (!CacheFlush()) {
-    COMS_Log("FinishDVD: Error flush failure");
-    return 1;
-  }
+  if (!EndDvdWrite()) return 1;
   if (CloseDVD(1) != 0) COMS_Log("FinishDVD: Error suspending format, but ok");
   COMS_Log("FinishDVD: completed");
   return 0;
