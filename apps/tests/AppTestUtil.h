@@ -19,6 +19,7 @@
 #include "idl/vexawiz.h"
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/Checkers.h"
 
 extern char** environ;
 
@@ -96,10 +97,7 @@ inline std::string Which(const std::string& name) {
 }
 
 // True when tests must fail, not skip, for a missing checker.
-inline bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
+using ::vexa::testsupport::CheckersRequired;
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

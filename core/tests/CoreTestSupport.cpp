@@ -73,10 +73,6 @@ ComPtr<IVexaLogger> MakeFakeLogger(std::shared_ptr<LogStore> store) {
   return logger;
 }
 
-bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
 
 bool HaveTool(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 

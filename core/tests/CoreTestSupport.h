@@ -11,6 +11,7 @@
 
 #include "core/CoreUtil.h"
 #include "idl/vexalog.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::core::test {
 
@@ -32,7 +33,7 @@ struct LogStore {
 };
 ComPtr<IVexaLogger> MakeFakeLogger(std::shared_ptr<LogStore> store);
 
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 bool HaveTool(const std::string& path);
 #define VEXA_CORE_REQUIRE_TOOL(path)                                              \
   do {                                                                            \

@@ -17,13 +17,11 @@
 
 #include "encoder/Vidlathe.h"
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace vidlathe::testing {
 
-inline bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
+using ::vexa::testsupport::CheckersRequired;
 
 inline bool HaveTool(const std::string& tool) {
   return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;

@@ -19,6 +19,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::engine {
 
@@ -56,10 +57,7 @@ class TestClock : public base::Clock {
   std::atomic<std::int64_t> ms_{0};
 };
 
-inline bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
+using ::vexa::testsupport::CheckersRequired;
 
 inline bool HaveTool(const char* name) {
   return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
@@ -73,17 +71,7 @@ inline bool HaveTool(const char* name) {
     }                                                                                 \
   } while (0)
 
-inline int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using ::vexa::testsupport::Shell;
 
 inline com::Bstr B(const std::string& s) { return com::Bstr::FromUtf8(s); }
 

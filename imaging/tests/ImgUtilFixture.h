@@ -13,6 +13,7 @@
 #include "idl/VEXAImg.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::imgutil::testing {
 
@@ -20,10 +21,7 @@ inline const char* kConvert = "/usr/bin/convert";
 inline const char* kIdentify = "/usr/bin/identify";
 inline const char* kCompare = "/usr/bin/compare";
 
-inline bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
+using ::vexa::testsupport::CheckersRequired;
 
 #define VEXA_REQUIRE_IMAGEMAGICK()                                                       \
   do {                                                                                   \
@@ -33,17 +31,7 @@ inline bool CheckersRequired() {
     }                                                                                    \
   } while (0)
 
-inline int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using ::vexa::testsupport::Shell;
 
 // "JPEG 352x240" as identify sees the file.
 inline std::string Identify(const std::string& path) {

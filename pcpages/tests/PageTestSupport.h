@@ -7,14 +7,15 @@
 
 #include <string>
 #include <vector>
+#include "tests/support/Checkers.h"
 
 namespace vexa::pcpages::test {
 
 // Runs a shell command; its exit status, with stdout and stderr in *output.
-int Shell(const std::string& command, std::string* output = nullptr);
+using ::vexa::testsupport::Shell;
 // True when the program is on the PATH.
 bool HaveChecker(const std::string& program);
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 // Files below root (relative paths, sorted), optionally only those whose

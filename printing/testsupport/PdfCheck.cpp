@@ -14,18 +14,6 @@
 
 namespace vexa::pdftest {
 
-int Shell(const std::string& command, std::string* output) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[8192];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) {
@@ -46,10 +34,6 @@ bool HaveCheckers(const std::vector<std::string>& programs) {
   return false;
 }
 
-bool CheckersRequired() {
-  const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return req && std::string(req) == "1";
-}
 
 bool HaveFile(const std::string& path) {
   if (::access(path.c_str(), R_OK) == 0) return true;

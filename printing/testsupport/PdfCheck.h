@@ -9,11 +9,12 @@
 #include <map>
 #include <string>
 #include <vector>
+#include "tests/support/Checkers.h"
 
 namespace vexa::pdftest {
 
 // Runs a shell command; returns its exit status and its output (stdout and stderr).
-int Shell(const std::string& command, std::string* output = nullptr);
+using ::vexa::testsupport::Shell;
 // Quotes a path for the shell.
 std::string Quote(const std::string& s);
 
@@ -29,7 +30,7 @@ bool HaveCheckers(const std::vector<std::string>& programs);
   } while (0)
 
 // True when VEXA_REQUIRE_CHECKERS=1 (a missing checker is then a failure).
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 
 // Like HaveCheckers, for a data file a package provides.
 bool HaveFile(const std::string& path);

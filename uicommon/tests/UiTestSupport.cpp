@@ -13,10 +13,6 @@
 
 namespace vexa::ui::testing {
 
-bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
 
 bool HaveTool(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 

@@ -6,10 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include "tests/support/Checkers.h"
 
 namespace vexa::ui::testing {
 
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 bool HaveTool(const std::string& path);
 #define VEXA_UI_REQUIRE_TOOL(path)                                              \
   do {                                                                          \

@@ -11,12 +11,13 @@
 #include <string>
 
 #include "plugins/ARAS.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::vcd::testing {
 
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 bool HaveTool(const std::string& name);
-int Shell(const std::string& command, std::string* output = nullptr);
+using ::vexa::testsupport::Shell;
 
 #define VEXA_REQUIRE_TOOL(name)                                                     \
   do {                                                                              \

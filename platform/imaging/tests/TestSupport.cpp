@@ -11,10 +11,6 @@ namespace vexa::imaging::testing {
 
 bool HaveTool(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 
-bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
 
 std::string Quote(const std::string& s) {
   std::string q = "'";

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/imaging/Bitmap.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::imaging::testing {
 
@@ -21,7 +22,7 @@ bool HaveTool(const std::string& path);
       GTEST_SKIP() << "missing " << path;                                         \
     }                                                                             \
   } while (0)
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 
 inline const char* kConvert = "/usr/bin/convert";
 inline const char* kCompare = "/usr/bin/compare";

@@ -14,22 +14,7 @@
 
 namespace vexa::discpakb::testing {
 
-bool CheckersRequired() {
-  const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-  return v && std::string(v) == "1";
-}
 
-int Shell(const std::string& command, std::string* output) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
 
 bool HaveTool(const std::string& name) { return Shell("command -v " + name + " >/dev/null") == 0; }
 

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "plugins/ARAS.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::discpakb::testing {
 
-bool CheckersRequired();
+using ::vexa::testsupport::CheckersRequired;
 bool HaveTool(const std::string& name);
-int Shell(const std::string& command, std::string* output = nullptr);
+using ::vexa::testsupport::Shell;
 
 #define VEXA_REQUIRE_TOOL(name)                                                        \
   do {                                                                                 \
