@@ -443,7 +443,7 @@ bool VCDClassISOFormat::WriteUnit(const Unit& unit) {
 
 bool VCDClassISOFormat::WriteForm1(const std::uint8_t* data) {
   Unit unit;
-  MakeForm1Unit(static_cast<std::int32_t>(position_), kDataSubheader, data, &unit);
+  MakeForm1Unit(kDataSubheader, data, &unit);
   return WriteUnit(unit);
 }
 
