@@ -457,7 +457,7 @@ TEST_F(EndToEndTest, TelevisionDiscsShowEachPhotoInItsShapeForFiveSecondsWithSou
     EXPECT_EQ((info.out + info.err).find("ERROR"), std::string::npos) << info.out << info.err;
     const std::string rip = box_.root() + "/rip-" + d.system;
     base::MakeDirs(rip);
-    const ProgramResult ripped = Tool("vcdxrip", {"--cue-file=" + cue, "--nofiles"}, rip);
+    const ProgramResult ripped = Tool("vcdxrip", {"--cue-file=" + cue}, rip);
     EXPECT_EQ(ripped.status, 0) << ripped.err;
     EXPECT_EQ((ripped.out + ripped.err).find("WARN"), std::string::npos) << ripped.out << ripped.err;
     EXPECT_EQ((ripped.out + ripped.err).find("ERROR"), std::string::npos) << ripped.out << ripped.err;

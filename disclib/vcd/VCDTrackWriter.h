@@ -30,21 +30,29 @@ inline constexpr std::uint8_t kVCDEmptySubheader[8] = {0, 0, 0x20, 0x00, 0, 0, 0
 inline constexpr std::uint8_t kVCDSubmodeEndOfFile = 0x80;
 
 // The subheader of a 2324-byte piece of a Video CD system stream: the
-// stream identifier of the first packet after the 12-byte pack header (or
-// after the system header that may follow it).
+// stream identifier of the first packet after the 12-byte pack header. A
+// pack that opens with a system header goes by the packet after it, or,
+// when that is padding, by the first stream the system header names (the
+// first packs of a stream announce its video and its audio stream so).
 inline const std::uint8_t* VCDPieceSubheader(const std::uint8_t* piece) {
+  auto byId = [](std::uint8_t id) -> const std::uint8_t* {
+    if (id >= 0xE0 && id <= 0xEF) return kVCDVideoSubheader;
+    if (id >= 0xC0 && id <= 0xDF) return kVCDAudioSubheader;
+    return nullptr;
+  };
   if (piece[0] == 0 && piece[1] == 0 && piece[2] == 1 && piece[3] == 0xBA && piece[12] == 0 && piece[13] == 0 &&
       piece[14] == 1) {
     const std::uint8_t id = piece[15];
-    if (id >= 0xE0 && id <= 0xEF) return kVCDVideoSubheader;
-    if (id >= 0xC0 && id <= 0xDF) return kVCDAudioSubheader;
+    if (const std::uint8_t* s = byId(id)) return s;
     if (id == 0xBB) {
       const std::size_t length = static_cast<std::size_t>(piece[16] << 8 | piece[17]);
       const std::size_t next = 18 + length;
       if (next + 4 <= kVCDForm2DataBytes && piece[next] == 0 && piece[next + 1] == 0 && piece[next + 2] == 1) {
-        const std::uint8_t id2 = piece[next + 3];
-        if (id2 >= 0xE0 && id2 <= 0xEF) return kVCDVideoSubheader;
-        if (id2 >= 0xC0 && id2 <= 0xDF) return kVCDAudioSubheader;
+        if (const std::uint8_t* s = byId(piece[next + 3])) return s;
+      }
+      // The system header's stream entries follow its six fixed bytes.
+      if (length >= 9 && next <= kVCDForm2DataBytes) {
+        if (const std::uint8_t* s = byId(piece[24])) return s;
       }
     }
   }

@@ -17,15 +17,23 @@ class TrackWriterTest : public ScratchTest {
  protected:
   // A stream of size bytes whose 2324-byte pieces alternate video and audio
   // packs (with a byte pattern after the pack header), a piece of
-  // something else every seventh.
+  // something else every seventh; the first two open with a system header
+  // announcing the video and the audio stream, then padding.
   std::string Stream(const std::string& name, std::size_t size) {
     std::string s(size, '\0');
     for (std::size_t i = 0; i < size; ++i) s[i] = static_cast<char>(i * 7 + i / 2324);
     for (std::size_t at = 0, piece = 0; at + 16 <= size; at += kVCDForm2DataBytes, ++piece) {
       if (piece % 7 == 6) continue;
       const char pack[16] = {0, 0, 1, static_cast<char>(0xBA), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
-                             static_cast<char>(piece % 2 ? 0xC0 : 0xE0)};
+                             static_cast<char>(piece < 2 ? 0xBB : piece % 2 ? 0xC0 : 0xE0)};
       std::memcpy(&s[at], pack, 16);
+      if (piece < 2 && at + 31 <= size) {
+        const char header[15] = {0, 9, static_cast<char>(0x80), 0x1B, static_cast<char>(0x91), 1,
+                                 static_cast<char>(0xE1), static_cast<char>(0xFF),
+                                 static_cast<char>(piece ? 0xC0 : 0xE0), static_cast<char>(0xE0), 0x2E,
+                                 0, 0, 1, static_cast<char>(0xBE)};
+        std::memcpy(&s[at + 16], header, 15);
+      }
     }
     const std::string path = Path(name);
     std::ofstream(path, std::ios::binary) << s;
@@ -87,7 +95,7 @@ TEST_F(TrackWriterTest, TheTrackIsThePlannedExtentForEveryStreamSize) {
       }
       const std::size_t piece = i - front;
       data.append(reinterpret_cast<const char*>(u + 8), kVCDForm2DataBytes);
-      const bool pack = piece * kVCDForm2DataBytes + 16 <= size && piece % 7 != 6;
+      const bool pack = piece * kVCDForm2DataBytes + (piece < 2 ? 31 : 16) <= size && piece % 7 != 6;
       const std::uint8_t expect = !pack ? 0x60 : piece % 2 ? 0x64 : 0x62;
       ASSERT_EQ(u[2] & 0x7F, expect) << i;
       ASSERT_EQ(u[1], pack ? 1 : 0) << i;
