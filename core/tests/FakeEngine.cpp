@@ -187,6 +187,7 @@ class FakeEngine : public ComObjectRoot,
     HRESULT hr = Call("StartPremaster");
     std::lock_guard lock(s_->mutex);
     polls_ = 0;
+    stopping_ = -1;
     told_ = false;
     s_->workEnded = false;
     last_ = Last::Premaster;
@@ -197,7 +198,7 @@ class FakeEngine : public ComObjectRoot,
     bool done;
     {
       std::lock_guard lock(s_->mutex);
-      done = ++polls_ > s_->premasterPolls || s_->workEnded;
+      done = s_->workEnded || (stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->premasterPolls);
       *v = done ? VARIANT_TRUE : VARIANT_FALSE;
     }
     TellEnd(done);
@@ -210,7 +211,13 @@ class FakeEngine : public ComObjectRoot,
     (*p)->AddRef();
     return S_OK;
   }
-  HRESULT CancelPremaster(VARIANT_BOOL) override { return Call("CancelPremaster"); }
+  HRESULT CancelPremaster(VARIANT_BOOL) override {
+    HRESULT hr = Call("CancelPremaster");
+    std::lock_guard lock(s_->mutex);
+    // The worker stops a little later: two more polls.
+    if (last_ == Last::Premaster && stopping_ < 0) stopping_ = 2;
+    return hr;
+  }
 
   // ---- burner ----
   HRESULT GetMediaFormat(VEXAMediaFormat* v) override {
