@@ -4,11 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "disclib/vcd/VCDClasses.h"
-#include "disclib/vcd/WorkRun.h"
+#include "platform/base/WorkRun.h"
 
 namespace vexa::vcd {
 
@@ -47,7 +48,7 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
     std::string path;
     std::uint32_t durationMs;
   };
-  void Encode();
+  std::int32_t Encode();
   std::int64_t SummedMs() const;
 
   bool bound_;
@@ -60,8 +61,9 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   std::atomic<std::int64_t> endTick_{0};
   std::int64_t nextMark_ = 0;
   std::int64_t totalBytes_ = 0;
-  std::atomic<std::int64_t> encodedBytes_{0};
-  WorkRun run_;
+  // The run; its units of work are PCM bytes (planned: the total, done: the
+  // bytes handed to the encoder).
+  base::WorkRun run_;
 };
 
 }  // namespace vexa::vcd

@@ -6,21 +6,13 @@
 // Work objects follow one run protocol: a start operation launches a thread
 // and returns at once; GetProgress answers percent, remaining seconds and
 // done; Cancel sets a flag; GetResult answers the state with the name of the
-// input that failed.
+// input that failed. The states are the run states every worker of the
+// system answers (vexa::base::WorkState).
 #pragma once
 
 #include <cstdint>
 
-// Result states of a run.
-enum VCDRunState : std::int32_t {
-  kVCDSuccess = 0,
-  kVCDRunning = 1,
-  kVCDInputFailed = 2,
-  kVCDCancelled = 4,
-  kVCDFault = 5,
-  kVCDEncoderFailed = 6,
-  kVCDNotBound = 7,
-};
+#include "platform/base/WorkState.h"
 
 // Encodes a list of audio files, read through the audio plug-in, into one
 // MPEG-1 Layer II file (44.1 kHz, stereo, 224 kbit/s), in the order added.

@@ -34,6 +34,12 @@ VEXA_BASE_API CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
 // Formats with strftime conversions; fields are taken as they are.
 VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
+// Milliseconds of the monotonic clock.
+inline std::int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // A clock a component reads "now" from. The default is the real clock; tests
 // install their own. Only Real() leaves the library: the class's type
 // information stays within each library that uses it.
