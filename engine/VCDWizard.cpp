@@ -194,93 +194,36 @@ std::string VCDWizard::VideoPath() const {
 
 // ---- Run record -----------------------------------------------------------------------
 
-void VCDWizard::Join() {
-  if (worker_.joinable()) worker_.join();
-}
+void VCDWizard::Join() { run_.Join(); }
 
 void VCDWizard::StartRun(int kind) {
-  Join();
-  SetFailedName("");
+  run_.Join();
   startTick_.store(NowMs());
   endTick_.store(0);
   writeSpeed_.store(0);
   kind_.store(kind);
-  std::lock_guard lock(mutex_);
-  state_.store(kWizardRunning);
-  cancel_.store(false);
-  done_.store(false);
-  finishing_ = false;
 }
 
-bool VCDWizard::BeginCompletion() {
-  std::lock_guard lock(mutex_);
-  finishing_ = true;
-  return cancel_.load();
-}
+bool VCDWizard::CancelWork() { return run_.Cancel(); }
 
-// Publishes the final state, then done, under the lock CancelWork takes: a
-// cancel that came before the completion began turns the run into a
-// cancelled one, one that comes later changes nothing.
-void VCDWizard::Complete(std::int32_t state) {
-  {
-    std::lock_guard lock(mutex_);
-    finishing_ = true;
-    state_.store(cancel_.load() ? static_cast<std::int32_t>(kWizardCancelled) : state);
-    done_.store(true);
-  }
-  changed_.notify_all();
-  if (onDone_) onDone_();
-}
-
-bool VCDWizard::CancelWork() {
-  {
-    std::lock_guard lock(mutex_);
-    if (done_.load() || finishing_) return false;
-    cancel_.store(true);
-  }
-  changed_.notify_all();
-  return true;
-}
-
-void VCDWizard::HoldImage() {
-  std::lock_guard lock(mutex_);
-  imageHeld_ = true;
-}
+void VCDWizard::HoldImage() { imageHeld_.store(true); }
 
 void VCDWizard::ReleaseImage() {
-  {
-    std::lock_guard lock(mutex_);
-    imageHeld_ = false;
-  }
-  changed_.notify_all();
+  imageHeld_.store(false);
+  run_.Wake();
 }
 
 bool VCDWizard::WaitImage() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !imageHeld_ || cancel_.load(); });
-  return !cancel_.load();
+  return run_.WaitUnlessCancelled([&] { return !imageHeld_.load(); });
 }
 
-bool VCDWizard::WaitDone(std::int32_t timeoutMs) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done_.load(); });
-}
-
-void VCDWizard::SetFailedName(const std::string& name) {
-  std::lock_guard lock(mutex_);
-  failedName_ = name;
-}
-
-void VCDWizard::NoteFailure(const std::string& why) {
-  std::lock_guard lock(mutex_);
-  if (failedName_.empty()) failedName_ = why;
-}
+bool VCDWizard::WaitDone(std::int32_t timeoutMs) { return run_.WaitDone(std::chrono::milliseconds(timeoutMs)); }
 
 void VCDWizard::GetProgress(std::int32_t* percent, std::int32_t* elapsed, std::int32_t* remaining,
                             std::int32_t* done, std::int32_t* writeSpeed) {
   const std::int64_t start = startTick_.load();
   const std::int64_t end = endTick_.load();
-  *done = done_.load() ? 1 : 0;
+  *done = run_.done() ? 1 : 0;
   if (end == 0) {
     *percent = 0;
     *elapsed = 0;
@@ -297,11 +240,7 @@ void VCDWizard::GetProgress(std::int32_t* percent, std::int32_t* elapsed, std::i
   *writeSpeed = writeSpeed_.load();
 }
 
-std::int32_t VCDWizard::GetWorkResult(std::string* name) {
-  std::lock_guard lock(mutex_);
-  if (name) *name = failedName_;
-  return state_.load();
-}
+std::int32_t VCDWizard::GetWorkResult(std::string* name) { return run_.Result(name); }
 
 std::int32_t VCDWizard::GetWorkResultW(std::u16string* name) {
   std::string narrow;
