@@ -9,6 +9,7 @@
 #include <string>
 
 #include "disclib/recorder/ComsInternal.h"
+#include "idl/ProductKey.h"
 #include "disclib/recorder/ComsLog.h"
 
 using discpak::ComsLogF;
@@ -211,7 +212,7 @@ LONG COMS_Open() {
       return 0;
     }
   }
-  const std::string setting = vexa::scsi::ConfiguredTransportSpec();
+  const std::string setting = vexa::scsi::ConfiguredTransportSpec(kProductKey);
   std::string error;
   auto transport = vexa::scsi::OpenTransport(setting, &error);
   if (!transport) {

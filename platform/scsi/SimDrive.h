@@ -38,12 +38,12 @@ class SimDrive {
   // Opens the drive kept in folder: drive.conf (defaults when missing) and
   // disc.state (a fresh disc of the configured media when missing). With
   // autoblank, a written disc is swapped for a fresh blank one here.
-  static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error);
-  ~SimDrive();
+  VEXA_SCSI_API static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error);
+  VEXA_SCSI_API ~SimDrive();
   SimDrive(const SimDrive&) = delete;
   SimDrive& operator=(const SimDrive&) = delete;
 
-  Result Execute(const Command& command);
+  VEXA_SCSI_API Result Execute(const Command& command);
   const DeviceInfo& Info() const { return info_; }
   bool SetExclusive(bool exclusive);
   bool SetDeviceMode(bool flag) { deviceMode_ = flag; return true; }
@@ -56,7 +56,7 @@ class SimDrive {
 
   // Puts a fresh disc of the given media name into the tray of the drive
   // kept in folder (the old image files stay), without opening the drive.
-  static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
+  VEXA_SCSI_API static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
 
  private:
   struct Reply;  // what a handler produces
