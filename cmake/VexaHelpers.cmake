@@ -66,6 +66,7 @@ endfunction()
 # vexa_test(NAME SOURCES ... [LIBS ...] [LABELS ...])
 # A GoogleTest binary run by CTest. Test binaries live in the build tree only
 # (tests/ under the build folder) and find the libraries through lib/vexa.
+# Each starts in a private environment (tests/support/TestEnvironment.cpp).
 function(vexa_test name)
   if(NOT VEXA_BUILD_TESTS)
     return()
@@ -73,7 +74,7 @@ function(vexa_test name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main pthread)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main pthread vexa_test_environment)
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     BUILD_WITH_INSTALL_RPATH OFF
