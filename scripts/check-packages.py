@@ -384,13 +384,16 @@ def resolve_program(word, own_programs):
 
 
 def tracked_files(source):
-    r = run(["git", "-C", source, "ls-files"])
-    if r.returncode == 0 and r.stdout.strip():
-        return r.stdout.splitlines()
+    try:
+        r = run(["git", "-C", source, "ls-files"])
+        if r.returncode == 0 and r.stdout.strip():
+            return r.stdout.splitlines()
+    except OSError:
+        pass  # no git on this machine: every file of the tree but the build folders
     listed = []
     for base, dirs, names in os.walk(source):
-        dirs[:] = [d for d in dirs if not d.startswith(("build", "."))]
-        listed += [os.path.relpath(os.path.join(base, n), source) for n in names]
+        dirs[:] = [d for d in dirs if not d.startswith("build") and d != ".git"]
+        listed += [os.path.relpath(os.path.join(base, n), source) for n in names if n != ".git"]
     return listed
 
 
