@@ -10,6 +10,7 @@
 #include <chrono>
 #include <ctime>
 #include <fstream>
+#include <functional>
 
 #include "idl/vexawiz.h"
 #include "platform/base/Path.h"
@@ -54,6 +55,22 @@ class WizardObjectTest : public WizTest {
   std::string LastError() { return vexa::com::TakeError().Utf8Description(); }
   std::string Ini() { return ReadAll(ConfigDir() + "/orlunedisc.ini"); }
   static Bstr B(const std::string& s) { return Bstr::FromUtf8(s); }
+
+  // Runs drive on the wizard's sheet once it is up. CreateVCD runs event
+  // loops of its own before the sheet comes, for as long as that takes on a
+  // busy machine, so the sheet is waited for, not a fixed time.
+  static void WhenTheSheetIsUp(std::function<void(QWizard*)> drive) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, drive] {
+      auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
+      if (!sheet || !sheet->isVisible()) return;
+      timer->stop();
+      timer->deleteLater();
+      drive(sheet);
+    });
+    timer->start();
+  }
 
   // Answers each message box that comes up with `answer` and keeps its text.
   void AnswerBoxes(QMessageBox::StandardButton answer) {
@@ -174,9 +191,7 @@ TEST_F(WizardObjectTest, ImageListFiles) {
   // The session written at the end of CreateVCD holds a, c and d in order.
   Fake().drivePresent = true;
   AnswerBoxes(QMessageBox::Ok);
-  QTimer::singleShot(200, [] {
-    if (auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget())) sheet->reject();
-  });
+  WhenTheSheetIsUp([](QWizard* sheet) { sheet->reject(); });
   EXPECT_EQ(w->CreateVCD(), S_OK);
   const std::string session = ReadAll(ConfigDir() + "/lastAlbum.xml");
   const auto pa = session.find(a), pc = session.find("d1/c.jpg"), pd = session.find("d2/d.png");
@@ -221,9 +236,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
 
   std::string caption;
   bool drove = false;
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  WhenTheSheetIsUp([&](QWizard* sheet) {
     caption = sheet->windowTitle().toStdString();
     EXPECT_EQ(sheet->currentId(), 4);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -247,13 +260,11 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
   Fake().calls.clear();
   Fake().createVcdResult = E_FAIL;
   Fake().createVcdErrorCode = VEXACoreCancelled;
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  WhenTheSheetIsUp([&](QWizard* sheet) {
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     QTest::mouseClick(sheet->button(QWizard::FinishButton), Qt::LeftButton);
     // A failed burn leaves the sheet open on the last page.
-    QTimer::singleShot(50, sheet, [sheet] { sheet->reject(); });
+    QTimer::singleShot(0, sheet, [sheet] { sheet->reject(); });
   });
   EXPECT_EQ(w->CreateVCD(), S_OK);
   EXPECT_EQ(Code(), VEXAWizCancelled);
