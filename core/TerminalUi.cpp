@@ -288,6 +288,10 @@ void TerminalUi::WaitFor(std::chrono::milliseconds d) {
   if (d.count() > 0) std::this_thread::sleep_for(d);
 }
 
+void TerminalUi::WaitFor(std::chrono::milliseconds longest, Completion& done) {
+  if (longest.count() > 0) done.WaitFor(longest);
+}
+
 void TerminalUi::WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) {
   done.Wait();
   if (onWake) onWake();

@@ -97,6 +97,7 @@ class TerminalUi : public UiPort {
                 bool* checkBoxClicked) override;
   void PumpMessages() override {}
   void WaitFor(std::chrono::milliseconds d) override;
+  void WaitFor(std::chrono::milliseconds longest, Completion& done) override;
   void WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) override;
 
  private:
