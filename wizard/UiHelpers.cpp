@@ -99,17 +99,20 @@ void CvexaBitmapStatic::Reload() {
 }
 
 void CvexaBitmapStatic::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  if (!m_bitmap.isNull()) {
-    painter.drawPixmap(rect(), m_bitmap);
-    emit bitmapPainted();
+  {
+    QPainter painter(this);
+    if (!m_bitmap.isNull()) painter.drawPixmap(rect(), m_bitmap);
+    const QString text = windowTitle();
+    if (!text.isEmpty()) {
+      painter.setPen(m_textColor);
+      painter.setFont(m_font);
+      painter.drawText(m_textRect.isEmpty() ? rect() : m_textRect,
+                       Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap, text);
+    }
   }
-  const QString text = windowTitle();
-  if (text.isEmpty()) return;
-  painter.setPen(m_textColor);
-  painter.setFont(m_font);
-  painter.drawText(m_textRect.isEmpty() ? rect() : m_textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap,
-                   text);
+  // Told once the painter is gone: the labels over the bitmap repaint in
+  // their own handlers, never inside this paint.
+  if (!m_bitmap.isNull()) emit bitmapPainted();
 }
 
 // ---- CvexaPath --------------------------------------------------------------------------------
