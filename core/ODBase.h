@@ -59,6 +59,8 @@ class CVexaODBase {
   bool GetPremasterProgressPercent(LONG* percent);
   bool GetPremasterTimeRemaining(LONG* seconds);
   bool PremasterSucceeded();
+  // Asks the engine to stop the premaster; it ends after its current piece.
+  bool CancelPremaster();
 
   bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
   bool IsBurnDone(bool* done);

@@ -137,7 +137,10 @@ void CvexaAddImagesDlg::AddCommands() {
   add({32832}, [this] { OpenMenu(92); });
   add({1091}, [this] { Apply(); }, [this] { return m_apply && m_apply->isEnabled(); });
   add({9}, [] {
-    if (CvexaPropSheet* sheet = ActiveSheet()) Launch("help", sheet->HelpPath() + "#add-images");
+    CvexaPropSheet* sheet = ActiveSheet();
+    if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
+    CvexaMessageBox box;
+    box.Show(MB_OK, HelpNotOpenedText(sheet->HelpPath()), true, false, true);
   });
 }
 

@@ -24,7 +24,7 @@ bool LoadForm(QWidget* w, int id);
 // A toolbar button's icon from the bundle: the normal icon, and the hot one
 // shown while the pointer is over the button (null when the bundle lacks them).
 QIcon ToolbarIcon(int normalId, int hotId);
-// A meter put into the placeholder with that id (white background).
+// A meter put into the placeholder with that id, on the page's background.
 CvexaDiscUsageDlg* PlaceMeter(QWidget* root, int placeId);
 QString QText(int id, const char* fallback);
 // A format text with one number where "%d"/"%ld" stands.

@@ -72,6 +72,16 @@ class CvexaPropSheet : public QWizard {
   void reject() override;
   // Ends the wizard as Cancel does, without the question.
   void CloseWithoutAsking();
+  void done(int result) override;
+
+  // The sheet keeps one size for every page: the one the user last gave it
+  // (settings "wizard"/"windowSize", "width,height"), at least what the
+  // largest page needs and at most the screen.
+  void RestoreSize();
+  void SaveSize();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  signals:
   void aboutRequested();
@@ -84,11 +94,15 @@ class CvexaPropSheet : public QWizard {
   bool ConfirmClose();
 
   CvexaWizPage* m_shownPage = nullptr;
+  bool m_sized = false;
   std::string m_helpPath;
   std::int64_t m_capacity = 650000000;
   std::string m_cacheDirectory;
   bool m_askBeforeClosing = true;
 };
+
+// What the user is told when the desktop cannot open the help page.
+std::string HelpNotOpenedText(const std::string& helpPath);
 
 // The sheet of the running wizard, for its pages and dialogs (null when none).
 CvexaPropSheet* ActiveSheet();
