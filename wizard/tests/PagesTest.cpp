@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QScreen>
+#include <QScrollBar>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QAbstractScrollArea>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <QToolBar>
 #include <QScreen>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -1410,4 +1412,41 @@ TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
   EXPECT_EQ(during.pixelColor(4, during.height() / 2), QColor(Qt::black));
   EXPECT_TRUE(sheet->isVisible());
   EXPECT_TRUE(m_boxes.empty());
+}
+
+// The thumbnail view's scroll bar and what it shows agree: at the first row
+// the handle is at the top; moving it to the end shows the last row and
+// moving it back the first.
+TEST_F(PagesTest, TheThumbnailScrollBarFollowsTheView) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.TheThumbnailScrollBarFollowsTheView", "", false, &out, "1280x900x24");
+    ASSERT_EQ(rc, 0) << out;
+    return;
+  }
+  for (int i = 0; i < 24; ++i)
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("scroll/p" + std::to_string(i) + ".jpg", 160, 120), 0, 0.0, "",
+                                                0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+  ASSERT_TRUE(gallery);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 24; }, 10000));
+  QScrollBar* bar = gallery->verticalScrollBar();
+  QWidget* viewport = gallery->viewport();
+  auto shown = [&](QWidget* cell) {
+    return viewport->rect().intersects(QRect(cell->mapTo(viewport, QPoint(0, 0)), cell->size()));
+  };
+  // The bar comes once the pictures are laid out.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() && bar->maximum() > 0; }, 5000));
+  EXPECT_EQ(bar->value(), bar->minimum());
+  EXPECT_TRUE(shown(cells.front()));
+  EXPECT_FALSE(shown(cells.back()));
+  sheet->grab().save(QString::fromStdString(ShotFolder() + "/pictures-scroll.png"));
+  bar->setValue(bar->maximum());
+  EXPECT_TRUE(shown(cells.back()));
+  EXPECT_FALSE(shown(cells.front()));
+  bar->setValue(bar->minimum());
+  EXPECT_TRUE(shown(cells.front()));
 }
