@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <QWizard>
 #include <chrono>
 #include <ctime>
@@ -72,7 +73,20 @@ class WizardObjectTest : public WizTest {
     m_boxTimer->start(20);
   }
 
+  // Runs `act` once, as soon as the wizard's sheet is up and modal.
+  void WhenSheetIsUp(std::function<void(QWizard*)> act) {
+    m_sheetTimer = std::make_unique<QTimer>();
+    QObject::connect(m_sheetTimer.get(), &QTimer::timeout, [this, act] {
+      auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
+      if (!sheet || !sheet->isVisible()) return;
+      m_sheetTimer->stop();
+      act(sheet);
+    });
+    m_sheetTimer->start(20);
+  }
+
   ComPtr<IVEXAWizard1> m_wizard;
+  std::unique_ptr<QTimer> m_sheetTimer;
   std::unique_ptr<QTimer> m_boxTimer;
   std::vector<std::string> m_boxes;
 };
@@ -178,9 +192,15 @@ TEST_F(WizardObjectTest, ImageListFiles) {
   // The session written at the end of CreateVCD holds a, c and d in order.
   Fake().drivePresent = true;
   AnswerBoxes(QMessageBox::Ok);
-  QTimer::singleShot(200, [] {
-    if (auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget())) sheet->reject();
+  // Closed as soon as it is up (a single shot could come before the sheet).
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&closer] {
+    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
+    if (!sheet || !sheet->isVisible()) return;
+    closer.stop();
+    sheet->reject();
   });
+  closer.start(20);
   EXPECT_EQ(w->CreateVCD(), S_OK);
   const std::string session = ReadAll(ConfigDir() + "/lastAlbum.xml");
   const auto pa = session.find(a), pc = session.find("d1/c.jpg"), pd = session.find("d2/d.png");
@@ -225,9 +245,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
 
   std::string caption;
   bool drove = false;
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  WhenSheetIsUp([&](QWizard* sheet) {
     caption = sheet->windowTitle().toStdString();
     EXPECT_EQ(sheet->currentId(), 4);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -252,9 +270,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
   Fake().createVcdResult = E_FAIL;
   Fake().createVcdErrorCode = VEXACoreCancelled;
   AnswerBoxes(QMessageBox::Ok);
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  WhenSheetIsUp([&](QWizard* sheet) {
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     QTest::mouseClick(sheet->button(QWizard::FinishButton), Qt::LeftButton);
     // A failed burn leaves the sheet open on the last page.
