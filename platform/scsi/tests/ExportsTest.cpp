@@ -30,6 +30,7 @@ TEST(ScsiLibrary, ExportsOnlyItsEntryPoints) {
       {"vexa::scsi::sim::LoadDisc", 0},           {"vexa::scsi::sim::MediaName", 0},
       {"vexa::scsi::sim::SimDrive::Open", 0},     {"vexa::scsi::sim::SimDrive::~SimDrive", 0},
       {"vexa::scsi::sim::SimDrive::Execute", 0},  {"vexa::scsi::sim::SimDrive::LoadMedia", 0},
+      {"vexa::scsi::sim::FolderLock::Take", 0},   {"vexa::scsi::sim::FolderLock::~FolderLock", 0},
   };
   std::vector<std::string> others;
   std::istringstream lines(out);
