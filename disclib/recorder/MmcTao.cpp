@@ -9,7 +9,9 @@
 // never past the device wait limit.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "disclib/recorder/CdrCommands.h"
@@ -158,18 +160,32 @@ LONG MmcClass::ReserveTrack(LONG size, LONG trackType) {
 
 // ---- Shared write routines ------------------------------------------------------------------
 
+namespace {
+// The failure text of a wait on a busy drive that ran out.
+std::string StillBusyText(const char* what, std::int64_t limitMs) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%s: the drive was still busy after %lld s", what,
+                static_cast<long long>((limitMs + 999) / 1000));
+  return text;
+}
+}  // namespace
+
 bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize) {
   if (count == 0) return true;
   const DWORD a = static_cast<DWORD>(address);
-  const auto deadline = DeviceWaitDeadline();
+  const auto deadline = DeviceWriteDeadline();
   for (;;) {
     ComsSenseRecord sense;
     if (CmdWrite(device_, Cdb(cmd::kWrite10).Set(cmd::kAddress, a).Length(static_cast<DWORD>(count)), data,
                  static_cast<DWORD>(count) * sectorSize, &sense)) {
       return true;
     }
-    if (!IsBusy(sense) || DeviceWaitPassed(deadline)) {
+    if (!IsBusy(sense)) {
       SetError("Write failed", &sense);
+      return false;
+    }
+    if (DeviceWaitPassed(deadline)) {
+      SetError(StillBusyText("Write failed", std::min(DeviceWaitLimitMs(), kWriteBusyLimitMs)).c_str(), &sense);
       return false;
     }
     DeviceWaitPause(std::chrono::milliseconds(10));
@@ -187,7 +203,7 @@ bool MmcClass::WaitWhileBusy(const char* what) {
     if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return true;
     if (!IsBusy(sense)) return SenseCode(sense) == 0;
   } while (!DeviceWaitPassed(deadline));
-  SetError(what, &sense);
+  SetError(StillBusyText(what, DeviceWaitLimitMs()).c_str(), &sense);
   return false;
 }
 
@@ -204,6 +220,10 @@ bool MmcClass::CacheFlush() {
         if (SenseCode(sense) == 0) return true;
         break;
       }
+    }
+    if (IsBusy(sense)) {
+      SetError(StillBusyText("Flush failed", DeviceWaitLimitMs()).c_str(), &sense);
+      return false;
     }
   }
   SetError("Flush failed", &sense);

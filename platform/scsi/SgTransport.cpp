@@ -65,7 +65,8 @@ class SgTransport final : public Transport {
       : system_(options.system ? *options.system : SgSystem::Real()),
         devices_(std::move(devices)),
         fds_(devices_.size(), -1),
-        exclusive_(devices_.size(), false) {}
+        errors_(devices_.size(), 0),
+        exclusive_(devices_.size(), true) {}
 
   ~SgTransport() override {
     for (int fd : fds_) {
@@ -160,20 +161,33 @@ class SgTransport final : public Transport {
   bool SetDeviceMode(int, bool) override { return false; }
   bool CheckDeviceMode(int) override { return false; }
 
+  std::string Problem(int device) const override {
+    if (!Device(device) || fds_[device] >= 0 || errors_[device] == 0) return {};
+    const std::string& path = devices_[device].path;
+    if (errors_[device] == EBUSY) return "the writer " + path + " is busy: another program is using it";
+    return "cannot open " + path + ": " + std::strerror(errors_[device]);
+  }
+
  private:
+  // The node is opened exclusively (unless SetExclusive(false) asked for
+  // shared use) and kept open: the drive is this program's until the
+  // transport ends, and another program's open finds it busy.
   int Descriptor(int device) {
     if (fds_[device] >= 0) return fds_[device];
     const char* path = devices_[device].path.c_str();
     const int excl = exclusive_[device] ? O_EXCL : 0;
     int fd = system_.Open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC | excl);
     if (fd < 0 && errno != EBUSY) fd = system_.Open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | excl);
+    errors_[device] = fd < 0 ? (errno ? errno : ENODEV) : 0;
     fds_[device] = fd;
+    if (fd < 0) errno = errors_[device];
     return fd;
   }
 
   SgSystem& system_;
   std::vector<DeviceInfo> devices_;
   std::vector<int> fds_;
+  std::vector<int> errors_;  // errno of the last failed open, per device
   std::vector<bool> exclusive_;
 };
 

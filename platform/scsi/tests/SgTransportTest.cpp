@@ -168,7 +168,20 @@ TEST_F(SgCommandTest, PassesTheCommandAndHonoursTheResidue) {
   ASSERT_FALSE(system_.opens.empty());
   EXPECT_EQ(system_.opens[0].first, "/devroot/sg0");
   EXPECT_TRUE(system_.opens[0].second & O_RDWR);
-  EXPECT_FALSE(system_.opens[0].second & O_EXCL);
+  // Held for the whole run: no other program opens the writer meanwhile.
+  EXPECT_TRUE(system_.opens[0].second & O_EXCL);
+}
+
+TEST_F(SgCommandTest, ANodeAnotherProgramHoldsIsBusy) {
+  system_.failOpen = true;
+  std::uint8_t buffer[16];
+  const Result r = Read(sizeof buffer, buffer);
+  EXPECT_FALSE(r.Ok());
+  EXPECT_EQ(r.sysError, EBUSY);
+  EXPECT_EQ(transport_->Problem(0), "the writer /devroot/sg0 is busy: another program is using it");
+  system_.failOpen = false;
+  EXPECT_TRUE(Read(sizeof buffer, buffer).Ok());
+  EXPECT_EQ(transport_->Problem(0), "");
 }
 
 TEST_F(SgCommandTest, AResidueBeyondTheLengthIsAFailure) {
