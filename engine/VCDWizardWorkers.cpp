@@ -34,8 +34,18 @@ std::int32_t VCDWizard::StartPremasterThread() {
     run_.EndNow(base::kWorkNotBound);
     return 1;
   }
-  return run_.Start([this] { return PremasterBody(); }, [this](bool cancelled) { PremasterEnd(cancelled); }) ? 1
-                                                                                                              : 0;
+  auto body = [this] {
+    std::int32_t state;
+    try {
+      state = PremasterBody();
+    } catch (...) {
+      state = base::kWorkFault;
+    }
+    // Before the intermediate files go: a full disk is seen as one.
+    if (state != base::kWorkSuccess && state != base::kWorkCancelled) NoteFullWorkDisk();
+    return state;
+  };
+  return run_.Start(body, [this](bool cancelled) { PremasterEnd(cancelled); }) ? 1 : 0;
 }
 
 std::int32_t VCDWizard::StartBurnThread(DriveHandle* drive, bool testMode, bool underrunProtection,
@@ -206,6 +216,19 @@ std::int32_t VCDWizard::PremasterBody() {
     }
   }
   return base::kWorkSuccess;
+}
+
+// A premaster that failed where the disk has no room for its streams (the
+// encoder drops what it wrote, so the room is measured against the whole
+// need) says so, where, and about how much is needed, in place of the name
+// of the file it was writing.
+void VCDWizard::NoteFullWorkDisk() {
+  std::string work = WorkDirectory();
+  if (work.empty()) work = base::TempDirectory() + "/";
+  const std::int64_t free = FreeBytes(work);
+  const std::int64_t needed = WorkBytesNeeded();
+  if (free < 0 || free >= needed) return;
+  SetFailedName(NoRoomText(work, free, needed));
 }
 
 // ---- Burn ----------------------------------------------------------------------------------
