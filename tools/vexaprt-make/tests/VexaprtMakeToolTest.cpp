@@ -114,7 +114,9 @@ TEST(VexaprtMakeTool, AnAlbumBeyondTheImageLimitIsRefused) {
                       Quote(dir / "photos"),
                   &log),
             1);
-  EXPECT_NE(log.find("vexaprt-make: MakeContactSheet: CCoVexaPrt::MakeContactSheet - Failed to create contact sheet"),
+  // The product's reason reaches the user before the front's message.
+  EXPECT_NE(log.find("vexaprt-make: MakeContactSheet: CPrintContactSheet::GeneratePDF - Too many images: 3 (the limit "
+                     "is 2)\nCCoVexaPrt::MakeContactSheet - Failed to create contact sheet"),
             std::string::npos)
       << log;
   EXPECT_FALSE(vexa::base::FileExists(dir / "out/CONTACT.PDF"));
