@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "engine/ThumbnailBrowser2.h"
@@ -285,6 +286,25 @@ bool VCDWizard::FinishTrack() {
     return false;
   }
   return finished;
+}
+
+std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
+  std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
+  // A file track: 32 empty sectors, the file in 2324-byte pieces, 16 empty
+  // sectors, at least 300 in all.
+  auto fileTrack = [](const std::string& path) -> std::int64_t {
+    std::error_code ec;
+    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
+    const std::int64_t pieces = ec ? 0 : (bytes + kPiece - 1) / kPiece;
+    return std::max<std::int64_t>(300, 32 + pieces + 16);
+  };
+  const std::string video = VideoPath();
+  if (!video.empty() && base::FileExists(video)) at += kTrackGap + fileTrack(video);
+  for (const ExtraTrack& t : tracks_) at += kTrackGap + fileTrack(t.path);
+  // The padding track, as WritePaddingTrack lays it out.
+  const std::int64_t next = at + kTrackGap;
+  if (next < kPaddingTarget) at = kPaddingTarget - next < 300 ? next + 300 : kPaddingTarget;
+  return at + 2;  // the last track's run-out
 }
 
 std::int32_t VCDWizard::BurnBody() {
