@@ -379,6 +379,7 @@ TEST_F(EndToEndTest, ADiscWithoutRoomFailsTheRunAndLeavesNothingBehind) {
   // A blank disc too small for the image (30000 sectors, under the Video
   // CD's least size): refused before the first write, with the space the
   // image needs; the disc stays blank and nothing is left behind.
+  CloseTransport();
   fs::remove_all(drive_);
   Drive("profile = cdrw-writer\nmedia = cdr\ncapacity = 30000\n");
   core_ = Scripted([](ScriptedUi&) {});
