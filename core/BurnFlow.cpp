@@ -141,7 +141,8 @@ bool CVEXACore1::PrepareVCD() {
   const bool premastered = DoPremaster();
   KeepAwake(false);
   if (!premastered) {
-    util_.ReportError("CVEXACore1::PrepareVCD - DoPremaster call failed.", false);
+    if (lastErrorCode_ != VEXACoreCancelled)
+      util_.ReportError("CVEXACore1::PrepareVCD - DoPremaster call failed.", false);
     return false;
   }
   if (!StatusShown()) return true;
@@ -419,6 +420,12 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
         AdvanceProgress(2, true);
       } else if (!watch.progressPercent(&percent)) {
         util_.ReportError(failedQuestion + "ProgressPercent call failed.", false);
+      } else if (percent >= 100) {
+        // The engine's estimate has run out (on a fast machine it can be
+        // nothing at all) while the work goes on: the bar moves on towards
+        // the end instead of standing full, and never goes back.
+        const int shown = Status().Progress();
+        SetProgress(std::max(shown, std::min(95, shown + std::max(1, (95 - shown) / 4))));
       } else if (percent > 0) {
         SetProgress(percent);
       }
@@ -454,6 +461,8 @@ bool CVEXACore1::DoPremaster() {
     SetStatusText(starting);
     SetProgress(2);
     Pump();
+    // Nothing answers Cancel while the engine prepares the work; once its
+    // worker runs, Cancel stops it.
     EnableCancel(false);
     Wait(std::chrono::milliseconds(300));
     Status().SetWaitCursor(true);
@@ -489,6 +498,7 @@ bool CVEXACore1::DoPremaster() {
     return false;
   }
   cursorOff();
+  EnableCancel(true);
 
   auto doneQuestionFailed = [&] {
     KeepAwake(false);
@@ -508,8 +518,30 @@ bool CVEXACore1::DoPremaster() {
   watch.isDone = [&](bool* d) { return driver_->IsPremasterDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetPremasterProgressPercent(p); };
   watch.timeText = [&](const std::string& m, const std::string& sec) { return FormatMessageText(timeText, {m, sec}); };
+  watch.cancelRequested = [&] { return IsCancelled(); };
   watch.finishing = finishing;
-  if (WatchPhase(watch) == PhaseEnd::DoneQuestionFailed) return doneQuestionFailed();
+  switch (WatchPhase(watch)) {
+    case PhaseEnd::DoneQuestionFailed:
+      return doneQuestionFailed();
+    case PhaseEnd::Cancelled:
+      // The worker is told to stop, and the temporary files are left alone
+      // until it has.
+      KeepAwake(false);
+      if (StatusShown()) {
+        EnableCancel(false);
+        SetStatusText(util_.LoadString(4562, "Cancelling photo show creation."));
+        Status().SetWaitCursor(true);
+        Pump();
+      }
+      if (!driver_->CancelPremaster())
+        util_.ReportError("CVEXACore1::DoPremaster - ODBase CancelPremaster call failed.", false);
+      WaitForPhaseToStop("CVEXACore1::DoPremaster", [&](bool* d) { return driver_->IsPremasterDone(d); });
+      if (StatusShown()) Status().SetWaitCursor(false);
+      Cancel("CVEXACore1::DoPremaster - User pressed Cancel.");
+      return false;
+    case PhaseEnd::Done:
+      break;
+  }
   if (driver_->PremasterSucceeded()) {
     EnableCancel(true);
     return true;
@@ -550,6 +582,23 @@ bool CVEXACore1::BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL veri
   driver_->Eject();
   if (!driver_->UnSetBlocking()) util_.ReportError("CVEXACore1::BurnVCD - ODBase UnSetBlocking call failed.", false);
   return burned;
+}
+
+void CVEXACore1::WaitForPhaseToStop(const char* method, const std::function<bool(bool*)>& isDone) {
+  const std::uint32_t start = services_.clock->TickCount();
+  while (true) {
+    bool done = false;
+    if (!isDone(&done) || done) return;
+    const std::uint32_t waited = services_.clock->TickCount() - start;
+    if (std::chrono::milliseconds(waited) >= services_.burnStopDeadline) {
+      util_.ReportError(Format("%s - The engine had not stopped after %d seconds.", method,
+                               static_cast<int>(waited / 1000)),
+                        false);
+      return;
+    }
+    if (StatusShown()) Pump();
+    Wait(std::chrono::milliseconds(500));
+  }
 }
 
 void CVEXACore1::WaitForBurnToStop() {
@@ -672,7 +721,7 @@ bool CVEXACore1::BurnCancelRequested() {
   if (!Interactive() || !Status().cancelRequested) return false;
   if (ShowMessage(kMessageYesNo,
                   util_.LoadString(4530, "Are you sure you want to cancel?\r\n\r\nThe orlune disc creator software has "
-                                         "stared writing to the disc. If this is a CD-R disc, you will not be able "
+                                         "started writing to the disc. If this is a CD-R disc, you will not be able "
                                          "to use it again."),
                   nullptr, false, true, false, false)) {
     return true;

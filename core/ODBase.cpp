@@ -280,6 +280,13 @@ bool CVexaODBase::IsBurnDone(bool* done) {
   return true;
 }
 
+bool CVexaODBase::CancelPremaster() {
+  if (!premaster_ || FAILED(premaster_->CancelPremaster(VARIANT_FALSE))) {
+    return Fail("CVexaODBase::CancelPremaster - CancelPremaster call failed.", true);
+  }
+  return true;
+}
+
 bool CVexaODBase::CancelBurn() {
   if (!burner_ || FAILED(burner_->CancelBurn(VARIANT_FALSE))) {
     return Fail("CVexaODBase::CancelBurn - CancelBurn call failed.", true);

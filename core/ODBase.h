@@ -59,6 +59,8 @@ class CVexaODBase {
   bool GetPremasterProgressPercent(LONG* percent);
   bool GetPremasterTimeRemaining(LONG* seconds);
   bool PremasterSucceeded();
+  // Asks the engine to stop the premaster; it ends after its current piece.
+  bool CancelPremaster();
 
   // On a refusal because the disc is too small for the image, *tooSmall is
   // set and *why holds the engine's words (how much is needed and free).

@@ -198,6 +198,9 @@ class CVEXACore1 : public com::ComObjectRoot,
               bool* burnStopPending);
   bool BurnCancelRequested();
   void WaitForBurnToStop();
+  // Waits (up to the stop deadline) until the engine's worker of a phase
+  // has ended.
+  void WaitForPhaseToStop(const char* method, const std::function<bool(bool*)>& isDone);
   bool CheckBurnSpeed();
   bool GetDriveSpeedList(std::vector<LONG>* speeds);
 

@@ -110,6 +110,11 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
   titleTime_ = 2000;
   tvSystem_ = VEXATVNTSC;
   audioTracks_ = titleStills_ = stills_ = extraFiles_ = 0;
+  // The image builder starts from the engine's own still times: a still
+  // added before any delay is set (the run sets its default only after the
+  // pictures) is shown for the same time as the run's default, never for
+  // whatever the encoder would choose on its own.
+  wizard_->SetStillTimes(stillDelay_, titleTime_);
 
   startTime_ = LocalNow();
   if (FAILED(CreateGUID(&engineGuid_))) {

@@ -258,7 +258,7 @@ HRESULT CVEXAVCDEngine::CropTitleStill(const std::string& source, const std::str
     std::string path;
     ~Remove() { base::RemoveAll(path); }
   } removeTemp{temp};
-  const LONG height = tvSystem_ == VEXATVNTSC ? 480 : 576;
+  const LONG height = IsPalSystem() ? 576 : 480;
   if (!imageUtil_ || FAILED(imageUtil_->ResizeStill(Bstr::FromUtf8(source).Get(), Bstr::FromUtf8(temp).Get(),
                                                     VARIANT_FALSE, 704, height, VARIANT_FALSE, VARIANT_FALSE, 0, 0,
                                                     0))) {

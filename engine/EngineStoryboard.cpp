@@ -142,9 +142,10 @@ HRESULT CVEXAVCDEngine::SetTVSystem(VEXATVSystem newVal) {
   static constexpr char kMethod[] = "IVEXAStoryboardStillsSlideshow1::SetTVSystem";
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
   tvSystem_ = newVal;
-  // SECAM discs are made like PAL ones (625 lines); the album keeps the
-  // system as given.
-  wizard_->SetVideoFormat(newVal == VEXATVSECAM ? VEXATVPAL : newVal);
+  // A Video CD plays at 25 or 29.97 pictures a second only: SECAM discs are
+  // made like PAL ones (625 lines) and FILM ones like NTSC (525 lines). The
+  // album keeps the system as given.
+  wizard_->SetVideoFormat(newVal == VEXATVSECAM ? VEXATVPAL : newVal == VEXATVFILM ? VEXATVNTSC : newVal);
   if (newVal >= VEXATVNTSC && newVal <= VEXATVSECAM && album_) {
     static const char* kNames[] = {"VEXAXMLTVNTSC", "VEXAXMLTVFILM", "VEXAXMLTVPAL", "VEXAXMLTVSECAM"};
     if (FAILED(album_->put_tvSystem(static_cast<VEXAXMLTVSystem>(newVal)))) {

@@ -37,6 +37,13 @@ MenuPageLayout::MenuPageLayout(DISCPAK_LibObject* discpak, std::int32_t width, s
       emptyCell_(std::move(emptyCellPicture)),
       frame_(std::move(framePicture)) {
   if (discpak_ && discpak_->VCDNewBasicBitmap) bitmap_ = discpak_->VCDNewBasicBitmap(width, height, 0);
+  // The page is shown on a television: the pictures fitted into it keep
+  // their shape on the screen, whose pixels are not square.
+  const VCDPixelShape shape = VCDFramePixelShape(width, height);
+  if (bitmap_ && !bitmap_->SetPixelAspect(shape.width, shape.height)) {
+    if (discpak_->VCDDeleteBasicBitmap) discpak_->VCDDeleteBasicBitmap(bitmap_);
+    bitmap_ = nullptr;
+  }
 }
 
 MenuPageLayout::~MenuPageLayout() {

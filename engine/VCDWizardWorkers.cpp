@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "disclib/vcd/VCDTrackWriter.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
 #include "platform/base/Path.h"
@@ -17,47 +18,11 @@ namespace vexa::engine {
 
 namespace {
 
-// Form 2 subheaders (file, channel, submode, coding, twice) of an MPEG
-// track's sectors, by what a 2324-byte piece carries.
-constexpr std::uint8_t kVideoSubheader[8] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
-constexpr std::uint8_t kAudioSubheader[8] = {1, 1, 0x64, 0x7F, 1, 1, 0x64, 0x7F};
-constexpr std::uint8_t kNullPacketSubheader[8] = {1, 0, 0x60, 0x00, 1, 0, 0x60, 0x00};
-// Gap and padding sectors outside any stream: plain Form 2.
-constexpr std::uint8_t kEmptySubheader[8] = {0, 0, 0x20, 0x00, 0, 0, 0x20, 0x00};
+constexpr std::int32_t kUnit = kVCDUnitBytes;
 
-constexpr std::int32_t kPiece = 2324;
-constexpr std::int32_t kUnit = 2332;
-
-// The subheader of a piece of a Video CD system stream: the stream
-// identifier follows the 12-byte pack header.
-const std::uint8_t* SubheaderOf(const std::uint8_t* piece) {
-  if (piece[0] == 0 && piece[1] == 0 && piece[2] == 1 && piece[3] == 0xBA && piece[12] == 0 && piece[13] == 0 &&
-      piece[14] == 1) {
-    const std::uint8_t id = piece[15];
-    if (id >= 0xE0 && id <= 0xEF) return kVideoSubheader;
-    if (id >= 0xC0 && id <= 0xDF) return kAudioSubheader;
-    if (id == 0xBB) {
-      // A system header first: the packet after it decides.
-      const std::size_t length = static_cast<std::size_t>(piece[16] << 8 | piece[17]);
-      const std::size_t next = 18 + length;
-      if (next + 4 <= static_cast<std::size_t>(kPiece) && piece[next] == 0 && piece[next + 1] == 0 &&
-          piece[next + 2] == 1) {
-        const std::uint8_t id2 = piece[next + 3];
-        if (id2 >= 0xE0 && id2 <= 0xEF) return kVideoSubheader;
-        if (id2 >= 0xC0 && id2 <= 0xDF) return kAudioSubheader;
-      }
-    }
-  }
-  return kNullPacketSubheader;
-}
-
-void MakeUnit(const std::uint8_t* subheader, const std::uint8_t* data, std::uint8_t* unit) {
-  std::memcpy(unit, subheader, 8);
-  if (data) {
-    std::memcpy(unit + 8, data, kPiece);
-  } else {
-    std::memset(unit + 8, 0, kPiece);
-  }
+void MakeEmptyUnit(std::uint8_t* unit) {
+  std::memcpy(unit, kVCDEmptySubheader, 8);
+  std::memset(unit + 8, 0, kVCDForm2DataBytes);
 }
 
 }  // namespace
@@ -370,8 +335,8 @@ bool VCDWizard::WriteImageTrack(std::int32_t flags) {
 
 bool VCDWizard::WriteFileTrack(const std::string& path, std::int32_t flags, std::int32_t trackFlag) {
   (void)trackFlag;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  // A file that does not open fails the track before the drive starts one.
+  if (!std::ifstream(path, std::ios::binary)) {
     NoteFailure(path);
     return false;
   }
@@ -380,41 +345,19 @@ bool VCDWizard::WriteFileTrack(const std::string& path, std::int32_t flags, std:
     NoteFailure(drives_->GetLastError(drive_));
     return false;
   }
-  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kVideoSubheader) != 0) {
+  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kVCDVideoSubheader) != 0) {
     NoteFailure(drives_->GetLastError(drive_));
     return false;
   }
-  std::uint8_t unit[kUnit];
-  std::int32_t written = 0;
-  bool ok = true;
-  auto put = [&](const std::uint8_t* subheader, const std::uint8_t* data) {
-    MakeUnit(subheader, data, unit);
-    if (drives_->WriteTAO(drive_, kUnit, 1, unit) != 0) ok = false;
-    ++written;
-  };
-  for (int i = 0; i < 32 && ok; ++i) put(kEmptySubheader, nullptr);
-  std::uint8_t piece[kPiece];
-  while (ok) {
-    if (Cancelled()) {
-      ok = false;
-      break;
-    }
-    in.read(reinterpret_cast<char*>(piece), kPiece);
-    const std::streamsize got = in.gcount();
-    if (got <= 0) break;
-    if (got < kPiece) std::memset(piece + got, 0, static_cast<std::size_t>(kPiece - got));
-    put(SubheaderOf(piece), piece);
-    if (got < kPiece) break;
-  }
-  for (int i = 0; i < 16 && ok; ++i) put(kEmptySubheader, nullptr);
-  while (ok && written < 300) {
-    if (Cancelled()) {
-      ok = false;
-      break;
-    }
-    put(kEmptySubheader, nullptr);
-  }
-  return FinishTrack() && ok;
+  // The track the image layout planned for this file, sector for sector.
+  const VCDTrackWriteResult written = VCDWriteMpegTrack(
+      path,
+      [&](const std::uint8_t* units, int count) {
+        return drives_->WriteTAO(drive_, kUnit, count, units) == 0;
+      },
+      [&] { return Cancelled(); });
+  if (!written.ok && !written.error.empty()) NoteFailure(written.error);
+  return FinishTrack() && written.ok;
 }
 
 bool VCDWizard::WritePaddingTrack(std::int32_t flags, std::int32_t target) {
@@ -427,14 +370,14 @@ bool VCDWizard::WritePaddingTrack(std::int32_t flags, std::int32_t target) {
   std::memcpy(&next, info + 12, 4);  // next writable address
   if (next >= target) return true;
   const std::int32_t end = target - next < 300 ? next + 300 : target;
-  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kEmptySubheader) != 0) {
+  if (drives_->StartTAO(drive_, 255, 5, flags, nullptr, kVCDEmptySubheader) != 0) {
     NoteFailure(drives_->GetLastError(drive_));
     return false;
   }
   // Empty sectors in blocks: the simulator and real drives take up to 28 a
   // command anyway.
   std::vector<std::uint8_t> block(static_cast<std::size_t>(16) * kUnit);
-  for (int i = 0; i < 16; ++i) MakeUnit(kEmptySubheader, nullptr, block.data() + static_cast<std::size_t>(i) * kUnit);
+  for (int i = 0; i < 16; ++i) MakeEmptyUnit(block.data() + static_cast<std::size_t>(i) * kUnit);
   bool ok = true;
   for (std::int32_t at = next; at < end && ok;) {
     if (Cancelled()) {

@@ -4,14 +4,18 @@
 #include <QGuiApplication>
 #include <QUrl>
 
+#include "gallery/Params.h"
 #include "idl/ProductKey.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
+#include "uicommon/Broadcast.h"
 
 namespace vexa::gallery {
 
 const char* const kGalleryFormat = "application/x-vexa-gallery";
+const char* const kPhotoAttributesFormat = "application/x-vexa-photo-attributes";
+const char* const kLocationFormat = "application/x-vexa-location";
 const char* const kPreferredDropEffectFormat = "application/x-qt-windows-mime;value=\"Preferred DropEffect\"";
 const char* const kCopiedFilesFormat = "x-special/gnome-copied-files";
 
@@ -24,7 +28,51 @@ std::uint32_t Get32(const QByteArray& b, int at) {
   for (int i = 0; i < 4; ++i) v |= std::uint32_t(std::uint8_t(b[at + i])) << (8 * i);
   return v;
 }
+void Put64(QByteArray& b, std::uint64_t v) {
+  Put32(b, static_cast<std::uint32_t>(v));
+  Put32(b, static_cast<std::uint32_t>(v >> 32));
+}
+std::uint64_t Get64(const QByteArray& b, int at) { return Get32(b, at) | (std::uint64_t(Get32(b, at + 4)) << 32); }
 }  // namespace
+
+std::uint64_t WindowToken(const void* window) { return static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(window)); }
+
+bool PhotoAttr(QMimeData* data, const TPhotoAttributes& a, const void* window, bool offer) {
+  if (!offer || !data) return false;
+  QByteArray b;
+  for (std::int32_t v : {a.id, a.copies, a.width, a.height, a.sourceType, a.selected, a.visible, a.saved, a.filtered,
+                         a.downloaded})
+    Put32(b, static_cast<std::uint32_t>(v));
+  if (window) Put64(b, WindowToken(window));
+  data->setData(kPhotoAttributesFormat, b);
+  return true;
+}
+
+bool DecodePhotoAttr(const QByteArray& b, TPhotoAttributes* a, std::uint64_t* window) {
+  if (b.size() != kPhotoAttributesBytes && b.size() != kPhotoAttributesBytes + 8) return false;
+  if (a) {
+    std::int32_t* fields[] = {&a->id,      &a->copies,   &a->width, &a->height,   &a->sourceType,
+                              &a->selected, &a->visible, &a->saved, &a->filtered, &a->downloaded};
+    for (int i = 0; i < 10; ++i) *fields[i] = static_cast<std::int32_t>(Get32(b, 4 * i));
+  }
+  if (window) *window = b.size() > kPhotoAttributesBytes ? Get64(b, kPhotoAttributesBytes) : 0;
+  return true;
+}
+
+bool LocnList(QMimeData* data, const void* window) {
+  if (!data) return false;
+  QByteArray b;
+  Put32(b, 0);
+  Put64(b, WindowToken(window));
+  data->setData(kLocationFormat, b);
+  return true;
+}
+
+bool DecodeLocation(const QByteArray& b, std::uint64_t* window) {
+  if (b.size() != 12 || Get32(b, 0) != 0) return false;
+  if (window) *window = Get64(b, 4);
+  return true;
+}
 
 QByteArray EncodeGalleryFormat(std::uint64_t token, const std::vector<int>& ids) {
   QByteArray b;
@@ -124,6 +172,21 @@ bool CCFHandler::CanPaste(const QMimeData* data) const {
   return false;
 }
 
-std::vector<std::string> CCFHandler::PasteFiles() const {
-  return vexa::gallery::FileListOf(QGuiApplication::clipboard()->mimeData());
+std::vector<std::string> CCFHandler::PasteFiles(const QMimeData* data) const {
+  if (!data) data = QGuiApplication::clipboard()->mimeData();
+  const std::vector<std::string> files = vexa::gallery::FileListWithin(vexa::gallery::FileListOf(data));
+  if (files.empty()) return files;
+  // The length counts the terminators: a path and 3 for one file, each path
+  // and one more for several, and 1 for the end.
+  const std::string packed = vexa::gallery::PackFileList(files);
+  int length = 0;
+  if (files.size() == 1) {
+    length = static_cast<int>(files.front().size()) + 3;
+  } else {
+    for (const std::string& f : files) length += static_cast<int>(f.size()) + 1;
+    length += 1;
+  }
+  CParamNameStr names(length, static_cast<int>(files.size()), packed);
+  Broadcast("OpenDragFiles", &names);
+  return files;
 }

@@ -401,6 +401,13 @@ void CSelectGallery::SetThumbnailBitmap(int id, CDDB& bitmap) {
   if (auto* w = GetThumbnailPtr(id)) w->SetThumbnail(bitmap);
 }
 
+void CSelectGallery::SetThumbnailProblem(int id, const std::string& why) {
+  auto* a = m_photoList->Attributes(id);
+  if (!a) return;
+  a->m_problem = why;
+  if (auto* w = GetThumbnailPtr(id)) w->ShowProblem(why);
+}
+
 CDDB* CSelectGallery::GetThumbnailBitmap(int id) const {
   auto* a = m_photoList->Attributes(id);
   return a ? a->Thumbnail() : nullptr;
@@ -774,16 +781,35 @@ void CSelectGallery::BeginDrag(CSelectThumbnail* from) {
     return;
   }
   if (!m_dragSite) return;
+  QDrag drag(from);
+  drag.setMimeData(DragData(ids, from->PhotoId()));
+  drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
+  HighlightDropArea(false, QPoint());
+}
+
+QMimeData* CSelectGallery::DragData(const std::vector<int>& ids, int fromId) const {
   auto* data = new QMimeData;
   data->setData(vexa::gallery::kGalleryFormat, vexa::gallery::EncodeGalleryFormat(m_token, ids));
+  if (const CPhotoAttributes* a = m_photoList->Attributes(fromId)) {
+    vexa::gallery::TPhotoAttributes t;
+    t.id = a->Id();
+    t.copies = a->m_copies;
+    t.width = a->m_size1.width();
+    t.height = a->m_size1.height();
+    t.sourceType = a->m_sourceType;
+    t.selected = a->m_selected;
+    t.visible = a->m_visible;
+    t.saved = a->IsSaved();
+    t.filtered = a->m_filtered;
+    t.downloaded = a->m_downloaded;
+    vexa::gallery::PhotoAttr(data, t, this, true);
+  }
+  vexa::gallery::LocnList(data, this);
   std::vector<std::string> paths;
   for (int id : ids)
     if (auto* a = m_photoList->Attributes(id)) paths.push_back(a->m_fileName);
   vexa::gallery::SetFileList(data, paths);
-  QDrag drag(from);
-  drag.setMimeData(data);
-  drag.exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
-  HighlightDropArea(false, QPoint());
+  return data;
 }
 
 Qt::DropAction CSelectGallery::DropEffectFor(const QMimeData* data) const {

@@ -141,6 +141,9 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   int SetThumbnailCaption(int id, const std::string& caption);
   std::string GetThumbnailCaption(int id) const;
   virtual void SetThumbnailBitmap(int id, CDDB& bitmap);
+  // Why the photo shows the placeholder instead of its picture; the photo's
+  // window says it when the pointer is over it ("" takes it back).
+  void SetThumbnailProblem(int id, const std::string& why);
   CDDB* GetThumbnailBitmap(int id) const;
   virtual void SetSaved(int id, bool saved);
   virtual void SetFiltered(int id, bool filtered);
@@ -204,6 +207,11 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   std::uint64_t Token() const { return m_token; }
   // Starts a drag of the selected photos (a thumbnail calls it).
   void BeginDrag(CSelectThumbnail* from);
+  // What a drag of the ids from the thumbnail of fromId carries: our own
+  // format (this gallery and the ids), the dragged photo's attributes and
+  // this gallery's location in our own blocks, and the files as URLs with
+  // the copied-files list and the preferred effect. The caller owns it.
+  QMimeData* DragData(const std::vector<int>& ids, int fromId) const;
   void HighlightDropArea(bool show, QPoint client);
   bool DropMarkerShown() const { return m_marker != nullptr; }
   QRect DropMarkerRect() const { return m_markerRect; }

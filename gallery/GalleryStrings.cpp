@@ -14,6 +14,13 @@ const vexa::ui::StringEntry kStrings[] = {
     {6274, "Adjust this image"},
     {7701, "There is not enough memory to complete this operation. Please close other applications and "
            "start again."},
+    {7702, "This picture cannot be shown: its file is not there any more."},
+    {7703, "This picture cannot be shown: the file is not a kind of picture this program reads."},
+    {7704, "This picture cannot be shown: the file is damaged or incomplete."},
+    {7705, "This picture cannot be shown: the file cannot be read."},
+    {7706, "This picture cannot be shown: it is too large, or of a kind of picture this program does not support."},
+    {7707, "This picture cannot be shown: its small copy could not be saved in the thumbnail folder (the disk may be "
+           "full)."},
     {1258, "Rotate Counterclockwise"},
     {1259, "Rotate Clockwise"},
     {1263, "&Copy"},

@@ -58,6 +58,7 @@ class VEXATHUMGALLERY_API CPhotoAttributes : public CListener {
   bool m_fromViewer = false;
   bool m_protected = false;
   int m_downloaded = 0;  // set by the gallery; clear while downloading
+  std::string m_problem;  // why the photo shows no picture ("" when it does)
 
  private:
   std::unique_ptr<CDDB> m_thumbnail;

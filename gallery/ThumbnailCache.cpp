@@ -1,16 +1,23 @@
 #include "gallery/ThumbnailCache.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <set>
 
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Resample.h"
 #include "platform/imaging/Transform.h"
+#include "uicommon/Strings.h"
 
 namespace img = vexa::imaging;
 
@@ -23,8 +30,14 @@ CThumbnailCache::CThumbnailCache() = default;
 CThumbnailCache::~CThumbnailCache() = default;
 
 void CThumbnailCache::SetCacheDir(std::string dir) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_dir = std::move(dir);
+  bool changed = false;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    changed = m_dir != dir;
+    m_dir = std::move(dir);
+  }
+  // What earlier runs left beyond the bound goes when the folder is taken.
+  if (changed) Trim();
 }
 
 std::string CThumbnailCache::CacheDir() const {
@@ -66,10 +79,114 @@ QSize CThumbnailCache::FitSize(int w, int h) {
   return QSize(std::max(1, fw), std::max(1, fh));
 }
 
-std::string CThumbnailCache::NewCacheFileName() {
-  const int n = m_next++;
-  return vexa::base::JoinPath(CacheDir(), "vexathum-" + std::to_string(::getpid()) + "-" +
-                                              std::to_string(n) + ".bmp");
+namespace {
+constexpr char kPrefix[] = "vexathum-";
+constexpr char kSuffix[] = ".bmp";
+
+bool IsCacheFileName(const std::string& name) {
+  const std::size_t p = sizeof kPrefix - 1, x = sizeof kSuffix - 1;
+  return name.size() > p + x && name.compare(0, p, kPrefix) == 0 && name.compare(name.size() - x, x, kSuffix) == 0;
+}
+}  // namespace
+
+std::string CThumbnailCache::EffectiveDir() const {
+  std::string dir = CacheDir();
+  if (!dir.empty()) return dir;
+  // No folder given: one of the system's temporary folder, made when needed.
+  dir = vexa::base::JoinPath(vexa::base::TempDirectory(), "vexacache");
+  return vexa::base::MakeDirs(dir) ? dir : std::string();
+}
+
+std::string CThumbnailCache::CacheFileName(const std::string& path, int angle) const {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+  const std::string dir = EffectiveDir();
+  if (dir.empty()) return std::string();
+  // What the thumbnail shows: the file as it is now, turned by the angle.
+  // A changed photo (new size or time) gets a new name; its old file ages
+  // out of the folder.
+  std::string what = path;
+  what += '\0';
+  what += std::to_string(static_cast<long long>(st.st_size)) + '\0';
+  what += std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
+          std::to_string(static_cast<long long>(st.st_mtim.tv_nsec)) + '\0';
+  what += std::to_string(ReduceAngle(angle));
+  const QByteArray digest =
+      QCryptographicHash::hash(QByteArray::fromStdString(what), QCryptographicHash::Sha256).toHex().left(40);
+  return vexa::base::JoinPath(dir, kPrefix + digest.toStdString() + kSuffix);
+}
+
+void CThumbnailCache::SetLimit(int files) {
+  m_limit = std::max(1, files);
+  Trim();
+}
+
+bool CThumbnailCache::Reuse(const std::string& file) {
+  if (file.empty()) return false;
+  CDib dib;
+  if (!dib.ReadFile(file)) return false;
+  // Used now: the bound removes the files used longest ago first.
+  ::utimensat(AT_FDCWD, file.c_str(), nullptr, 0);
+  return true;
+}
+
+bool CThumbnailCache::SaveCacheFile(const std::string& file, const img::Bitmap& bitmap) {
+  // Written under a name of its own and renamed, so that a reader (another
+  // run sharing the folder) never sees half a file.
+  const std::string temporary =
+      file + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(m_next++);
+  if (!img::Save(temporary, bitmap, img::kFormatBmp).ok()) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  if (std::rename(temporary.c_str(), file.c_str()) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  NoteWritten();
+  return true;
+}
+
+void CThumbnailCache::NoteWritten() {
+  // The folder is looked over again after every tenth of the bound written.
+  if (++m_writtenSinceTrim >= std::max(1, m_limit.load() / 10)) Trim();
+}
+
+void CThumbnailCache::Trim() {
+  std::lock_guard<std::mutex> trimming(m_trimMutex);
+  m_writtenSinceTrim = 0;
+  const std::string dir = EffectiveDir();
+  std::set<std::string> inUse;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (const auto& [key, file] : m_index)
+      if (!file.empty()) inUse.insert(std::filesystem::path(file).filename().string());
+  }
+  if (dir.empty()) return;
+  struct Entry {
+    std::int64_t seconds, nanoseconds;
+    std::string name;
+  };
+  std::vector<Entry> entries;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (!IsCacheFileName(name)) continue;
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    entries.push_back({st.st_mtim.tv_sec, st.st_mtim.tv_nsec, std::move(name)});
+  }
+  const std::size_t limit = static_cast<std::size_t>(m_limit.load());
+  if (entries.size() <= limit) return;
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return std::tie(a.seconds, a.nanoseconds, a.name) < std::tie(b.seconds, b.nanoseconds, b.name);
+  });
+  std::size_t left = entries.size();
+  for (const Entry& e : entries) {
+    if (left <= limit) break;
+    if (inUse.count(e.name)) continue;  // shown in this run: kept
+    if (std::filesystem::remove(std::filesystem::path(dir) / e.name, ec)) --left;
+  }
 }
 
 int CThumbnailCache::IndexSize() const {
@@ -84,30 +201,59 @@ void CThumbnailCache::ResetIndex() {
   m_conversions = 0;
 }
 
-bool CThumbnailCache::MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle) {
+namespace {
+// What the user is told about a file whose picture cannot be made.
+std::string ProblemText(const img::Status& status) {
+  switch (status.code()) {
+    case img::ErrorCode::kFileNotFound: return vexa::ui::LoadResString(7702);
+    case img::ErrorCode::kFormatUnknown: return vexa::ui::LoadResString(7703);
+    case img::ErrorCode::kFileCorrupt:
+    case img::ErrorCode::kFileTruncated: return vexa::ui::LoadResString(7704);
+    case img::ErrorCode::kFileRead: return vexa::ui::LoadResString(7705);
+    case img::ErrorCode::kFileWrite: return vexa::ui::LoadResString(7707);
+    default: return vexa::ui::LoadResString(7706);
+  }
+}
+}  // namespace
+
+bool CThumbnailCache::MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle,
+                                    std::string* why) {
+  auto failed = [&](const img::Status& status) {
+    if (why) *why = ProblemText(status);
+    return false;
+  };
   img::ImageInfo info;
-  if (!img::ReadInfo(path, &info).ok()) return false;
+  if (img::Status s = img::ReadInfo(path, &info); !s.ok()) return failed(s);
   const QSize fit = FitSize(info.width, info.height);
-  if (fit.isEmpty()) return false;
+  if (fit.isEmpty()) return failed(img::ErrorCode::kFileCorrupt);
   // The decoder scales in the DCT domain down to the smallest size that
   // still covers the thumbnail; one resample does the rest.
   img::LoadOptions options;
   options.minWidth = fit.width();
   options.minHeight = fit.height();
   img::Bitmap picture;
-  if (!img::Load(path, &picture, options).ok()) return false;
+  if (img::Status s = img::Load(path, &picture, options); !s.ok()) return failed(s);
   ++m_conversions;
   img::Bitmap small;
   img::ResizeOptions resize;
   resize.threads = 1;
-  if (!img::Resize(picture, fit.width(), fit.height(), &small, resize).ok()) return false;
+  if (img::Status s = img::Resize(picture, fit.width(), fit.height(), &small, resize); !s.ok()) return failed(s);
   const int reduced = ReduceAngle(angle);
   if (reduced != 0) {
     img::Bitmap turned;
-    if (!img::Rotate(small, reduced * 100, true, &turned).ok()) return false;
+    if (img::Status s = img::Rotate(small, reduced * 100, true, &turned); !s.ok()) return failed(s);
     small = std::move(turned);
   }
-  return img::Save(cacheFile, small, img::kFormatBmp).ok();
+  // A picture that cannot be written to the cache is still shown next time
+  // it is asked for; the reader is not to blame.
+  if (!SaveCacheFile(cacheFile, small)) return failed(img::ErrorCode::kFileWrite);
+  return true;
+}
+
+std::string CThumbnailCache::Problem(const std::string& path, int angle) const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  auto it = m_problems.find(CacheKey(ReduceAngle(angle), path));
+  return it == m_problems.end() ? std::string() : it->second;
 }
 
 std::string CThumbnailCache::Lookup(const std::string& key, bool* found) const {
@@ -116,29 +262,41 @@ std::string CThumbnailCache::Lookup(const std::string& key, bool* found) const {
   return *found ? it->second : std::string();
 }
 
-void CThumbnailCache::Record(const std::string& key, const std::string& file) {
+void CThumbnailCache::Record(const std::string& key, const std::string& file, const std::string& why) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_index[key] = file;
+  if (file.empty()) m_problems[key] = why;
+  else m_problems.erase(key);
   m_pending.erase(key);
   m_changed.notify_all();
 }
 
 std::string CThumbnailCache::CacheThumbnail(const std::string& path, int angle) {
-  if (!vexa::base::FileExists(path)) return std::string();
   const int reduced = ReduceAngle(angle);
   const std::string key = CacheKey(reduced, path);
+  if (!vexa::base::FileExists(path)) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_problems[key] = vexa::ui::LoadResString(7702);
+    return std::string();
+  }
   {
     std::unique_lock<std::mutex> lock(m_mutex);
     // Another thread converting the same file and angle: wait for its result.
     m_changed.wait(lock, [&] { return m_pending.count(key) == 0; });
     bool found = false;
     std::string file = Lookup(key, &found);
-    if (found) return file;
+    // A recorded file that has gone (another run's bound removed it) is
+    // made again.
+    if (found && (file.empty() || vexa::base::FileExists(file))) return file;
     m_pending.insert(key);
   }
-  std::string file = NewCacheFileName();
-  if (!MakeThumbnail(path, file, reduced)) file.clear();
-  Record(key, file);
+  // A file made for the same picture and angle by an earlier run is taken
+  // as it is; otherwise the picture is converted now.
+  std::string file = CacheFileName(path, reduced);
+  std::string why;
+  if (file.empty()) why = vexa::ui::LoadResString(7705);
+  else if (!Reuse(file) && !MakeThumbnail(path, file, reduced, &why)) file.clear();
+  Record(key, file, why);
   return file;
 }
 
@@ -163,23 +321,36 @@ CDDB* CThumbnailCache::ThumbnailBitmap(const std::string& path, int angle) {
   if (found && !cached.empty()) {
     if (CDDB* ddb = LoadCacheFile(cached)) return ddb;
   }
-  // A cached quarter turn of the same file, turned by the difference.
+  // This angle made by an earlier run, or a cached quarter turn of the same
+  // file turned by the difference.
   if (!found) {
+    const std::string file = CacheFileName(path, reduced);
+    if (!file.empty() && Reuse(file)) {
+      {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_index.count(key)) m_index[key] = file;
+      }
+      if (CDDB* ddb = LoadCacheFile(file)) return ddb;
+    }
     for (int have : {0, 90, 180, 270}) {
-      if (have == reduced) continue;
+      if (have == reduced || file.empty()) continue;
       std::string other;
       bool haveIt = false;
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         other = Lookup(CacheKey(have, path), &haveIt);
       }
+      if (!haveIt) {
+        // Left by an earlier run under its content name.
+        other = CacheFileName(path, have);
+        haveIt = Reuse(other);
+      }
       if (!haveIt || other.empty()) continue;
       img::Bitmap copy;
       if (!img::Load(other, &copy).ok()) continue;
       img::Bitmap turned;
       if (!img::Rotate(copy, ReduceAngle(reduced - have) * 100, true, &turned).ok()) continue;
-      const std::string file = NewCacheFileName();
-      if (!img::Save(file, turned, img::kFormatBmp).ok()) continue;
+      if (!SaveCacheFile(file, turned)) continue;
       {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (!m_index.count(key)) m_index[key] = file;

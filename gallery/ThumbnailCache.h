@@ -1,6 +1,9 @@
 // The thumbnail cache: small 24-bit bitmap files in the host-chosen cache
-// folder, made once per file and angle and reused for the rest of the
-// process's life, with the worker that fills it for a batch of photos.
+// folder, made once per file and angle, with the worker that fills it for a
+// batch of photos. A cache file is named by what it shows (the photo's path,
+// size and modification time, and the angle), so every run that shows the
+// same picture at the same angle finds the same file; the folder keeps at
+// most a bounded number of them, the least recently used going first.
 #pragma once
 
 #include <QEvent>
@@ -20,9 +23,15 @@
 #include "gallery/GalleryExport.h"
 #include "uicommon/Bitmaps.h"
 
+namespace vexa::imaging {
+class Bitmap;
+}
+
 class VEXATHUMGALLERY_API CThumbnailCache {
  public:
   static constexpr int kBox = 75;
+  // The cache files kept in the folder by default.
+  static constexpr int kDefaultLimit = 2000;
 
   // The process's cache.
   static CThumbnailCache& Instance();
@@ -48,10 +57,21 @@ class VEXATHUMGALLERY_API CThumbnailCache {
   // file that cannot be read. The caller owns it.
   CDDB* ThumbnailBitmap(const std::string& path, int angle);
   // Converts one file: fitted into the box, turned, saved as a 24-bit BMP.
-  bool MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle);
-  // The next cache file path: unique to this process, so two processes
-  // sharing the folder never write each other's files.
-  std::string NewCacheFileName();
+  // On failure *why (when given) is what the user is told about the file.
+  bool MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle, std::string* why = nullptr);
+  // Why the file at the angle has no thumbnail (the last time it was tried):
+  // a sentence for the user; "" when it has one or was not tried.
+  std::string Problem(const std::string& path, int angle) const;
+  // The cache file of a picture at a reduced angle: "vexathum-" and a digest
+  // of the path, the file's size and modification time and the angle. ""
+  // when the file cannot be looked at or no folder is set.
+  std::string CacheFileName(const std::string& path, int angle) const;
+  // The most cache files the folder keeps; the least recently used beyond it
+  // are removed (files this process uses are kept).
+  void SetLimit(int files);
+  int Limit() const { return m_limit.load(); }
+  // Removes the least recently used cache files beyond the limit.
+  void Trim();
 
   // How many files were decoded and converted so far; and the index size.
   int Conversions() const { return m_conversions.load(); }
@@ -61,15 +81,28 @@ class VEXATHUMGALLERY_API CThumbnailCache {
 
  private:
   std::string Lookup(const std::string& key, bool* found) const;
-  void Record(const std::string& key, const std::string& file);
+  // The cache folder, or a folder of the system's temporary folder when the
+  // host set none.
+  std::string EffectiveDir() const;
+  void Record(const std::string& key, const std::string& file, const std::string& why = std::string());
+  // A cache file that an earlier run (or another process) left: readable as
+  // a bitmap. Its time is renewed, so the bound removes it last.
+  static bool Reuse(const std::string& file);
+  // Saves a bitmap under its cache name: written beside it, then renamed.
+  bool SaveCacheFile(const std::string& file, const vexa::imaging::Bitmap& bitmap);
+  void NoteWritten();
 
   mutable std::mutex m_mutex;
   std::condition_variable m_changed;
   std::map<std::string, std::string> m_index;  // key -> cache file ("" for a failure)
+  std::map<std::string, std::string> m_problems;  // key -> why it has no thumbnail
   std::set<std::string> m_pending;             // keys being converted now
   std::string m_dir;
-  std::atomic<int> m_next{0};
+  std::atomic<int> m_next{0};  // temporary names of files being written
   std::atomic<int> m_conversions{0};
+  std::atomic<int> m_limit{kDefaultLimit};
+  std::atomic<int> m_writtenSinceTrim{0};
+  std::mutex m_trimMutex;
 };
 
 // What the worker tells the window that owns the job: a photo's cache file

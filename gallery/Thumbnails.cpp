@@ -76,7 +76,15 @@ CSelectThumbnail::CSelectThumbnail(CSelectGallery* gallery, int photoId)
   m_tooltip.AddTool(tip, QRect(QPoint(o.x(), o.y() + o.height()), QPoint(cw - 1, ch - 1)), 3);
   m_tooltip.AddTool(tip, QRect(QPoint(o.x() + o.width(), o.y()), QPoint(cw - 1, o.y() + o.height() - 1)), 4);
   m_tooltip.AddTool(tip, o, 5);
+  if (auto* a = gallery->PhotoList()->Attributes(photoId); a && !a->m_problem.empty()) ShowProblem(a->m_problem);
   for (const char* c : kThumbChannels) AddListener(c, this);
+}
+
+void CSelectThumbnail::ShowProblem(const std::string& why) {
+  // Over the whole window: the placeholder is small, and the reason is
+  // what the pointer over this photo should learn.
+  const std::string text = why.empty() ? vexa::ui::LoadResString(6209) : why;
+  for (int id = 1; id <= 5; ++id) m_tooltip.ChangeTool(text, id);
 }
 
 CSelectThumbnail::~CSelectThumbnail() {
@@ -466,6 +474,24 @@ bool CEditFilename::event(QEvent* e) {
     }
   }
   return QLineEdit::event(e);
+}
+
+QString CEditFilename::ShownText() const {
+  const QRect r = contentsRect().adjusted(2, 0, -2, 0);
+  return fontMetrics().elidedText(text(), Qt::ElideRight, std::max(0, r.width()));
+}
+
+void CEditFilename::paintEvent(QPaintEvent* event) {
+  if (IsEditing()) {
+    QLineEdit::paintEvent(event);
+    return;
+  }
+  QPainter painter(this);
+  const QPalette pal = palette();
+  painter.fillRect(rect(), pal.color(QPalette::Active, QPalette::Base));
+  painter.setPen(pal.color(QPalette::Active, QPalette::Text));
+  painter.setFont(font());
+  painter.drawText(contentsRect().adjusted(2, 0, -2, 0), Qt::AlignCenter | Qt::TextSingleLine, ShownText());
 }
 
 void CEditFilename::mouseDoubleClickEvent(QMouseEvent* event) {

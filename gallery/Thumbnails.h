@@ -55,6 +55,10 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
 
   // Flips the photo's selection; the pushed state follows.
   void SelectToggle();
+  // The tooltip tells why the photo has no picture ("": the usual tip).
+  void ShowProblem(const std::string& why);
+  // The tooltip text at a point of the window.
+  std::string TooltipAt(QPoint point) const { return m_tooltip.TextAt(point); }
   // Makes the pushed state mirror the photo list.
   void SyncPushed();
   CEditFilename* CaptionEdit() const { return m_edit.get(); }
@@ -113,6 +117,9 @@ class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public CListener {
   ~CEditFilename() override;
   void Receive(std::string channel, CParameter* param) override;
   bool IsEditing() const { return m_mode == 2 || m_mode == 3; }
+  // The text as it is shown when not edited: whole, or cut with an ellipsis
+  // to the caption's width.
+  QString ShownText() const;
   int Mode() const { return m_mode; }
   void SetMode(int mode);
   // The caption as it may stand: no leading blanks or dots, none of
@@ -126,6 +133,9 @@ class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public CListener {
   void focusOutEvent(QFocusEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   bool event(QEvent* event) override;
+  // A shown caption too long for its place ends in an ellipsis; while it is
+  // edited, the whole text scrolls as usual.
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void OnEdited(const QString& text);

@@ -75,6 +75,11 @@ inline constexpr vexa::com::TypeLibraryId kVEXAIMGLib{LIBID_VEXAIMGLib, 1, 0, 0,
 // valid until the next call of either or the object's release.
 struct IVEXAImgUtilNative : IUnknown {
   virtual HRESULT OTCreateDIBNative(const BYTE** header, const BYTE** bits, LONG* bytes) = 0;
+  // The shape, width:height, of the screen pixels the drawing surface will
+  // be shown with (1:1 until set; a television frame's pixels are not
+  // square). OTStretchImageFile with keepAspect then fits a picture so that
+  // it keeps its own shape on such a screen. Both numbers must be above 0.
+  virtual HRESULT OTSetPixelAspect(LONG width, LONG height) = 0;
 
  protected:
   ~IVEXAImgUtilNative() = default;

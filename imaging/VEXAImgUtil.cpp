@@ -7,10 +7,12 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <span>
 #include <thread>
@@ -527,7 +529,7 @@ class CVEXAImgUtil : public ComObjectRoot,
     int needW = width, needH = height;
     const bool known = keepAspect == VARIANT_TRUE && img::ReadInfo(U8(fileName), &info).ok();
     if (known) {
-      img::BoxFit fit = StretchFit(info.width, info.height, width, height);
+      img::BoxFit fit = SurfaceFit(info.width, info.height, width, height);
       needW = fit.width;
       needH = fit.height;
     }
@@ -538,8 +540,8 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (keepAspect == VARIANT_TRUE) {
       // The picture is scaled down (never up) to fit the box, and always fits
       // it. Its size is the file's own, also when a JPEG was decoded smaller.
-      img::BoxFit fit = known ? StretchFit(info.width, info.height, width, height)
-                              : StretchFit(picture.width(), picture.height(), width, height);
+      img::BoxFit fit = known ? SurfaceFit(info.width, info.height, width, height)
+                              : SurfaceFit(picture.width(), picture.height(), width, height);
       img::Bitmap sized;
       if (fit.width == picture.width() && fit.height == picture.height()) {
         sized = picture;
@@ -605,6 +607,15 @@ class CVEXAImgUtil : public ComObjectRoot,
   HRESULT OTCreateDIBNative(const BYTE** header, const BYTE** bits, LONG* bytes) override {
     if (!header || !bits || !bytes) return E_POINTER;
     return MakeDib("CVEXAImgUtil::OTCreateDIBNative", header, bits, bytes);
+  }
+
+  HRESULT OTSetPixelAspect(LONG width, LONG height) override {
+    if (width <= 0 || height <= 0) {
+      return Fail("IVEXAImgUtil::OTSetPixelAspect - width and height must be > 0");
+    }
+    pixelAspectW_ = width;
+    pixelAspectH_ = height;
+    return S_OK;
   }
 
   HRESULT OTWriteBMP(BSTR fileName) override {
@@ -687,8 +698,21 @@ class CVEXAImgUtil : public ComObjectRoot,
     return S_OK;
   }
 
+  // Where a pw x ph picture (square pixels) goes in a width x height box of
+  // the drawing surface, whose pixels are shown pixelAspectW_:pixelAspectH_:
+  // the picture is fitted as if it were pw x pixelAspectH_ / pixelAspectW_
+  // surface pixels wide, so it keeps its shape on the screen.
+  img::BoxFit SurfaceFit(int pw, int ph, int width, int height) const {
+    if (pixelAspectW_ == pixelAspectH_) return StretchFit(pw, ph, width, height);
+    const std::int64_t wide = (static_cast<std::int64_t>(pw) * pixelAspectH_ + pixelAspectW_ / 2) / pixelAspectW_;
+    const int w = static_cast<int>(std::clamp<std::int64_t>(wide, 1, std::numeric_limits<int>::max()));
+    return StretchFit(w, ph, width, height);
+  }
+
   img::Bitmap m_OTLBitmap;
   LowBlock dib_;
+  LONG pixelAspectW_ = 1;
+  LONG pixelAspectH_ = 1;
 };
 
 }  // namespace

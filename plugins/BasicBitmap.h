@@ -39,6 +39,10 @@ class I_BasicBitmap {
   virtual std::int32_t CreateDIB(const std::uint8_t** header, const std::uint8_t** bits) = 0;
   // Writes the picture as a BMP file.
   virtual bool WriteBMP(const char* fileName) = 0;
+  // The shape, width:height, of the screen pixels the picture will be shown
+  // with (1:1 until set): the fitting draws then keep each picture's own
+  // shape on that screen. A television frame's pixels are not square.
+  virtual bool SetPixelAspect(std::int32_t width, std::int32_t height) = 0;
 };
 
 using NewBasicBitmapFn = I_BasicBitmap* (*)(std::int32_t width, std::int32_t height, std::int32_t backColour);

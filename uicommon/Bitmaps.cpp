@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <unordered_map>
 
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
@@ -136,6 +137,55 @@ std::size_t FileLength(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
 }
 
+// The colour indexes of a run-length encoded DIB (8 bits: compression 1, 4
+// bits: compression 2), one byte per pixel, top row first. Pixels the
+// stream skips (by a delta or an early end of line or of the picture) keep
+// index 0. Runs are cut at the picture's edges and the stream at the end of
+// its memory, so no input writes outside the picture.
+std::vector<std::uint8_t> DecodeRle(const std::uint8_t* dib, std::size_t size, const DibLayout& d) {
+  const int w = static_cast<int>(d.width), h = static_cast<int>(d.height);
+  std::vector<std::uint8_t> indexes(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0);
+  const bool four = d.compression == 2;
+  const std::uint8_t* p = dib + d.bitsOffset;
+  const std::size_t available = size - d.bitsOffset;
+  const std::size_t length = d.imageSize ? std::min<std::size_t>(d.imageSize, available) : available;
+  std::size_t at = 0;
+  int x = 0, y = 0;  // y counts rows from the bottom, as they are stored
+  auto put = [&](int value) {
+    if (x < w && y < h) indexes[static_cast<std::size_t>(h - 1 - y) * static_cast<std::size_t>(w) + x] = std::uint8_t(value);
+    if (x < w) ++x;
+  };
+  while (at + 1 < length && y < h) {
+    const int count = p[at], value = p[at + 1];
+    at += 2;
+    if (count > 0) {
+      // An encoded run: the byte repeated, or for 4 bits its two halves in turn.
+      for (int i = 0; i < count && x < w; ++i) put(four ? (i & 1 ? value & 15 : value >> 4) : value);
+      continue;
+    }
+    if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of picture
+      break;
+    } else if (value == 2) {  // delta: right and up
+      if (at + 1 >= length) break;
+      x = std::min(x + p[at], w);
+      y = std::min(y + p[at + 1], h);
+      at += 2;
+    } else {  // an absolute run of value pixels, padded to a 16-bit boundary
+      const std::size_t bytes = four ? (static_cast<std::size_t>(value) + 1) / 2 : static_cast<std::size_t>(value);
+      if (at + bytes > length) break;
+      for (int i = 0; i < value; ++i) {
+        const std::uint8_t b = p[at + (four ? static_cast<std::size_t>(i / 2) : static_cast<std::size_t>(i))];
+        put(four ? (i & 1 ? b & 15 : b >> 4) : b);
+      }
+      at += bytes + (bytes & 1);
+    }
+  }
+  return indexes;
+}
+
 }  // namespace
 
 namespace vexa::ui {
@@ -144,8 +194,18 @@ bool ValidDibMemory(const std::uint8_t* dib, std::size_t size) { return ParseDib
 
 QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size) {
   const DibLayout d = ParseDib(dib, size);
-  if (!d.valid || d.compression == 1 || d.compression == 2) return QImage();
+  if (!d.valid) return QImage();
   const int w = static_cast<int>(d.width), h = static_cast<int>(d.height);
+  if (d.compression == 1 || d.compression == 2) {
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) return image;
+    const std::vector<std::uint8_t> indexes = DecodeRle(dib, size, d);
+    for (int y = 0; y < h; ++y) {
+      QRgb* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < w; ++x) out[x] = TableColor(dib, d, indexes[std::size_t(y) * std::size_t(w) + std::size_t(x)]);
+    }
+    return image;
+  }
   QImage image(w, h, QImage::Format_RGB32);
   if (image.isNull()) return image;
   std::uint32_t rMask = 0x7C00, gMask = 0x03E0, bMask = 0x001F;
@@ -528,7 +588,12 @@ QImage CDib::ToImage() const {
 void CDib::CopyArea(const CDib& other, const QRect& area) {
   if (!other.m_dib) return;
   const DibLayout s = ParseDib(other.m_dib->data(), other.m_dib->size());
-  if (!s.valid || s.compression == 1 || s.compression == 2) return;
+  if (!s.valid) return;
+  // A run-length encoded source is copied as plain rows of its own depth.
+  const bool rle = s.compression == 1 || s.compression == 2;
+  const std::vector<std::uint8_t> indexes =
+      rle ? DecodeRle(other.m_dib->data(), other.m_dib->size(), s) : std::vector<std::uint8_t>();
+  const std::uint32_t compression = rle ? 0 : s.compression;
   // The area is clamped to the source on every side.
   const QRect part = area.intersected(QRect(0, 0, int(s.width), int(s.height)));
   if (part.isEmpty()) return;
@@ -552,7 +617,7 @@ void CDib::CopyArea(const CDib& other, const QRect& area) {
   Put32(out + 8, static_cast<std::uint32_t>(h));
   Put16(out + 12, 1);
   Put16(out + 14, static_cast<std::uint16_t>(s.bpp));
-  Put32(out + 16, s.compression);
+  Put32(out + 16, compression);
   Put32(out + 20, static_cast<std::uint32_t>(stride * h));
   Put32(out + 24, static_cast<std::uint32_t>(s.xppm));
   Put32(out + 28, static_cast<std::uint32_t>(s.yppm));
@@ -573,7 +638,13 @@ void CDib::CopyArea(const CDib& other, const QRect& area) {
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* src = in + s.bitsOffset + std::size_t(s.height - 1 - (part.top() + y)) * s.stride;
     std::uint8_t* dst = out + offset + std::size_t(h - 1 - y) * stride;
-    if (s.bpp >= 8) {
+    if (rle) {
+      const std::uint8_t* row = indexes.data() + std::size_t(part.top() + y) * std::size_t(s.width) + part.left();
+      for (int x = 0; x < w; ++x) {
+        if (s.bpp == 8) dst[x] = row[x];
+        else dst[x >> 1] |= std::uint8_t((row[x] & 15) << ((x & 1) ? 0 : 4));
+      }
+    } else if (s.bpp >= 8) {
       std::memcpy(dst, src + std::size_t(part.left()) * (s.bpp / 8), std::size_t(w) * (s.bpp / 8));
     } else {
       for (int x = 0; x < w; ++x) {
@@ -767,23 +838,84 @@ CDDB* DibToDdb(CDib* dib) {
   return ddb;
 }
 
+namespace {
+// The table entry nearest to a colour (an exact one when the table has it).
+int NearestIndex(const std::uint8_t* dib, const DibLayout& d, QRgb colour) {
+  int best = 0;
+  long bestDistance = -1;
+  for (int i = 0; i < d.colors; ++i) {
+    const QRgb e = TableColor(dib, d, i);
+    const long dr = qRed(e) - qRed(colour), dg = qGreen(e) - qGreen(colour), db = qBlue(e) - qBlue(colour);
+    const long distance = dr * dr + dg * dg + db * db;
+    if (bestDistance < 0 || distance < bestDistance) {
+      best = i;
+      bestDistance = distance;
+      if (distance == 0) break;
+    }
+  }
+  return best;
+}
+
+// A colour channel scaled into a mask's bits, rounded.
+std::uint32_t IntoMask(int channel, std::uint32_t mask) {
+  if (!mask) return 0;
+  const int shift = MaskShift(mask);
+  const std::uint32_t max = mask >> shift;
+  return ((static_cast<std::uint32_t>(channel) * max + 127) / 255) << shift & mask;
+}
+}  // namespace
+
 bool DdbToDib(CDDB* ddb, CDib* dib) {
   if (!ddb || !dib || !dib->GetDib()) return false;
   const QImage image = ddb->ToImage();
   HDIB mem = dib->GetDib();
   const DibLayout d = ParseDib(mem->data(), mem->size());
-  if (image.isNull() || !d.valid || d.compression != 0 || (d.bpp != 24 && d.bpp != 32) ||
-      image.width() != d.width || image.height() != d.height)
+  // Every uncompressed depth (and 16 or 32 bits with their colour masks);
+  // a run-length encoded DIB cannot take rows in place.
+  if (image.isNull() || !d.valid || (d.compression != 0 && d.compression != 3) || image.width() != d.width ||
+      image.height() != d.height)
     return false;
+  if (d.bpp <= 8 && d.colors == 0) return false;
+  std::uint32_t rMask = 0x7C00, gMask = 0x03E0, bMask = 0x001F;  // 16 bits: 5-5-5
+  if (d.bpp == 32) rMask = 0xFF0000, gMask = 0xFF00, bMask = 0xFF;
+  if (d.compression == 3) {
+    const std::uint8_t* m = mem->data() + 40;
+    rMask = U32(m), gMask = U32(m + 4), bMask = U32(m + 8);
+  }
+  std::unordered_map<QRgb, int> indexOf;
+  auto index = [&](QRgb c) {
+    auto it = indexOf.find(c);
+    if (it != indexOf.end()) return it->second;
+    const int i = NearestIndex(mem->data(), d, c);
+    indexOf.emplace(c, i);
+    return i;
+  };
   for (int y = 0; y < image.height(); ++y) {
     const QRgb* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     std::uint8_t* row = mem->data() + d.bitsOffset + std::size_t(d.height - 1 - y) * d.stride;
+    if (d.bpp < 8) std::memset(row, 0, d.stride);
     for (int x = 0; x < image.width(); ++x) {
-      std::uint8_t* px = row + std::size_t(x) * (d.bpp / 8);
-      px[0] = std::uint8_t(qBlue(in[x]));
-      px[1] = std::uint8_t(qGreen(in[x]));
-      px[2] = std::uint8_t(qRed(in[x]));
-      if (d.bpp == 32) px[3] = 0;
+      const QRgb c = in[x];
+      switch (d.bpp) {
+        case 1: row[x >> 3] |= std::uint8_t((index(c) & 1) << (7 - (x & 7))); break;
+        case 4: row[x >> 1] |= std::uint8_t((index(c) & 15) << ((x & 1) ? 0 : 4)); break;
+        case 8: row[x] = std::uint8_t(index(c)); break;
+        case 16: {
+          const std::uint32_t v = IntoMask(qRed(c), rMask) | IntoMask(qGreen(c), gMask) | IntoMask(qBlue(c), bMask);
+          Put16(row + 2 * x, std::uint16_t(v));
+          break;
+        }
+        case 24: {
+          std::uint8_t* px = row + std::size_t(x) * 3;
+          px[0] = std::uint8_t(qBlue(c));
+          px[1] = std::uint8_t(qGreen(c));
+          px[2] = std::uint8_t(qRed(c));
+          break;
+        }
+        case 32:
+          Put32(row + 4 * x, IntoMask(qRed(c), rMask) | IntoMask(qGreen(c), gMask) | IntoMask(qBlue(c), bMask));
+          break;
+      }
     }
   }
   return true;

@@ -174,8 +174,8 @@ class VEXATHUMART_API CDib {
   void PutPalette(CPalette* palette);
   int SetPalette(bool background);
 
-  // The pixels as a picture (RGB32); null for no DIB or a run-length
-  // encoded one.
+  // The pixels as a picture (RGB32), run-length encoded rows decoded; null
+  // for no DIB.
   QImage ToImage() const;
   // The last error reported (-1: none).
   int LastError() const { return m_lastError; }
@@ -196,8 +196,10 @@ class VEXATHUMART_API CDib {
 // device bitmap; null for a null handle. The handle stays the caller's.
 VEXATHUMART_API CDDB* BitmapToDDB(HBITMAP bitmap);
 VEXATHUMART_API CDDB* DibToDdb(CDib* dib);
-// Copies the device bitmap's pixels into the CDib's existing DIB (24 or
-// 32 bits per pixel, of the same size); false when that is not possible.
+// Copies the device bitmap's pixels into the CDib's existing DIB of the
+// same size, in the depth its header gives: 32, 24 or 16 bits (with their
+// colour masks), or 8, 4 or 1 bits as the nearest colours of its table.
+// False for a run-length encoded DIB or one of another size.
 VEXATHUMART_API bool DdbToDib(CDDB* ddb, CDib* dib);
 VEXATHUMART_API void DeleteArtwork(CDDB* artwork);
 VEXATHUMART_API bool Use256ColorMode();
@@ -215,8 +217,8 @@ VEXATHUMART_API void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
 VEXATHUMART_API int OnQueryNewPaletteHandler(QWidget* frame);
 
 namespace vexa::ui {
-// Decodes a packed DIB (header, colours, rows); null for a malformed or
-// run-length encoded one.
+// Decodes a packed DIB (header, colours, rows, run-length encoded rows of 8
+// or 4 bits too); null for a malformed one.
 VEXATHUMART_API QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size);
 // Checks that a packed DIB's header, colour table and rows lie inside its
 // memory.

@@ -103,7 +103,10 @@ void CvexaAddImagesDlg::Build() {
   if (m_apply) connect(m_apply, &QAbstractButton::clicked, this, [this] { Apply(); });
   if (auto* help = Ctl<QAbstractButton>(this, 9))
     connect(help, &QAbstractButton::clicked, this, [] {
-      if (CvexaPropSheet* sheet = ActiveSheet()) Launch("help", sheet->HelpPath() + "#add-images");
+      CvexaPropSheet* sheet = ActiveSheet();
+      if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
+      CvexaMessageBox box;
+      box.Show(MB_OK, HelpNotOpenedText(sheet->HelpPath()), true, false, true);
     });
   if (!left || !right) return;
   if (QWidget* form = left->parentWidget()) {

@@ -124,9 +124,20 @@ QWidget* CvexaLanguage::LoadDialog(int id, QWidget* parent) const {
     auto* layout = qobject_cast<QVBoxLayout*>(parent->layout());
     if (!layout) {
       layout = new QVBoxLayout(parent);
-      layout->setContentsMargins(0, 0, 0, 0);
+      // A page sits inside the sheet's own margins; a dialog of its own
+      // keeps the platform's margins around its template.
+      if (!parent->isWindow()) layout->setContentsMargins(0, 0, 0, 0);
     }
     layout->addWidget(form);
+    // A dialog of its own is titled by its template, else by the product's
+    // caption; never by the program's name.
+    if (parent->isWindow() && parent->windowTitle().isEmpty()) {
+      QString title = form->windowTitle();
+      std::string caption;
+      if (!String(1, &caption) || caption.empty()) caption = "Kv Orlune Disc Creator Software";
+      if (title.isEmpty()) title = QString::fromStdString(caption);
+      parent->setWindowTitle(title);
+    }
   }
   return form;
 }

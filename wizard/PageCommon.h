@@ -20,7 +20,7 @@ T* Ctl(QWidget* root, int id) {
 
 // Loads template id into w; false when the bundle lacks it.
 bool LoadForm(QWidget* w, int id);
-// A meter put into the placeholder with that id (white background).
+// A meter put into the placeholder with that id, on the page's background.
 CvexaDiscUsageDlg* PlaceMeter(QWidget* root, int placeId);
 QString QText(int id, const char* fallback);
 // A format text with one number where "%d"/"%ld" stands.

@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QPainter>
+#include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -15,7 +16,9 @@
 #include "wizard/DiscEstimate.h"
 #include "wizard/Language.h"
 #include "wizard/Launcher.h"
+#include "wizard/MessageBox.h"
 #include "wizard/Pages.h"
+#include "wizard/SettingsFile.h"
 #include "wizard/UpdateCheck.h"
 #include "wizard/WizUtil.h"
 
@@ -126,7 +129,43 @@ void CvexaPropSheet::Init(int firstPage) {
   if (tenths > 0) font.setPointSizeF(tenths / 10.0);
   setFont(font);
   CVexaWizUtil::LogInfo("CvexaPropSheet::Init() - Font chosen is default gui font: " + font.family().toStdString());
+  // Every page asks for the room of the largest, so moving between pages
+  // never changes the sheet's size.
+  QSize largest(0, 0);
+  for (int id : pageIds()) largest = largest.expandedTo(page(id)->minimumSizeHint());
+  for (int id : pageIds()) page(id)->setMinimumSize(largest);
   resize(640, 480);
+}
+
+void CvexaPropSheet::showEvent(QShowEvent* event) {
+  QWizard::showEvent(event);
+  if (m_sized) return;
+  m_sized = true;
+  RestoreSize();
+}
+
+void CvexaPropSheet::RestoreSize() {
+  QSize wanted(640, 480);
+  if (Module().settings) {
+    int w = 0, h = 0;
+    char tail = 0;
+    const std::string stored = Module().settings->ReadString("wizard", "windowSize");
+    if (std::sscanf(stored.c_str(), "%d,%d%c", &w, &h, &tail) == 2 && w > 0 && h > 0) wanted = QSize(w, h);
+  }
+  wanted = wanted.expandedTo(minimumSizeHint()).expandedTo(minimumSize());
+  if (const QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen())
+    wanted = wanted.boundedTo(screen->availableGeometry().size());
+  resize(wanted);
+}
+
+void CvexaPropSheet::SaveSize() {
+  if (!Module().settings || !m_sized || isMaximized() || isFullScreen()) return;
+  Module().settings->WriteString("wizard", "windowSize", Format("%d,%d", width(), height()));
+}
+
+void CvexaPropSheet::done(int result) {
+  SaveSize();
+  QWizard::done(result);
 }
 
 std::int64_t CvexaPropSheet::GetDiscSpaceUsed(CVexaWizXML* album) { return vexa::wiz::GetDiscSpaceUsed(album); }
@@ -163,7 +202,20 @@ bool CvexaPropSheet::GetHelpPath() {
 void CvexaPropSheet::WinHelp() {
   std::string anchor = "top";
   if (auto* page = qobject_cast<CvexaWizPage*>(currentPage())) anchor = page->HelpAnchor();
-  Launch("help", m_helpPath + "#" + anchor);
+  if (Launch("help", m_helpPath + "#" + anchor)) return;
+  CVexaWizUtil::LogError("CvexaPropSheet::WinHelp - The desktop could not open the help page " + m_helpPath, false);
+  CvexaMessageBox box;
+  box.Show(MB_OK, HelpNotOpenedText(m_helpPath), true, false, true);
+}
+
+std::string HelpNotOpenedText(const std::string& helpPath) {
+  std::string text = CVexaWizUtil::LoadString(
+      4600,
+      "The help could not be opened. You may not have a web browser installed.\r\n\r\nThe help is the page %s; "
+      "open it in any web browser.");
+  const std::size_t at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, helpPath);
+  return text;
 }
 
 void CvexaPropSheet::ShowAbout() {

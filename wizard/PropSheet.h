@@ -64,6 +64,16 @@ class CvexaPropSheet : public QWizard {
   // Runs the sheet modally; the timed update prompt is offered once it shows.
   int RunModal();
   void reject() override;
+  void done(int result) override;
+
+  // The sheet keeps one size for every page: the one the user last gave it
+  // (settings "wizard"/"windowSize", "width,height"), at least what the
+  // largest page needs and at most the screen.
+  void RestoreSize();
+  void SaveSize();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  signals:
   void aboutRequested();
@@ -74,10 +84,14 @@ class CvexaPropSheet : public QWizard {
   void OnPageChanged(int id);
 
   CvexaWizPage* m_shownPage = nullptr;
+  bool m_sized = false;
   std::string m_helpPath;
   std::int64_t m_capacity = 650000000;
   std::string m_cacheDirectory;
 };
+
+// What the user is told when the desktop cannot open the help page.
+std::string HelpNotOpenedText(const std::string& helpPath);
 
 // The sheet of the running wizard, for its pages and dialogs (null when none).
 CvexaPropSheet* ActiveSheet();

@@ -98,10 +98,27 @@ void CvexaBitmapStatic::Reload() {
   else if (!m_resourceName.isEmpty()) LoadBitmap(m_resourceName);
 }
 
+void CvexaBitmapStatic::SetAspectRatio(QSize ratio) {
+  m_ratio = ratio;
+  updateGeometry();
+  update();
+}
+
+QRect CvexaBitmapStatic::BitmapRect() const {
+  if (m_ratio.isEmpty()) return rect();
+  const QSize fitted = m_ratio.scaled(size(), Qt::KeepAspectRatio);
+  return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+int CvexaBitmapStatic::heightForWidth(int width) const {
+  return m_ratio.isEmpty() ? -1 : width * m_ratio.height() / m_ratio.width();
+}
+
 void CvexaBitmapStatic::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   if (!m_bitmap.isNull()) {
-    painter.drawPixmap(rect(), m_bitmap);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter.drawPixmap(BitmapRect(), m_bitmap);
     emit bitmapPainted();
   }
   const QString text = windowTitle();

@@ -55,6 +55,14 @@ class CvexaBitmapStatic : public QWidget {
   void SetTextColor(QColor color) { m_textColor = color; update(); }
   void SetTextRect(QRect rect) { m_textRect = rect; update(); }
   const QPixmap& Bitmap() const { return m_bitmap; }
+  // Keeps the bitmap's shape: it is drawn as large as the control allows at
+  // this width-to-height ratio, centred (an empty ratio stretches it over
+  // the whole control).
+  void SetAspectRatio(QSize ratio);
+  // Where the bitmap is drawn now.
+  QRect BitmapRect() const;
+  bool hasHeightForWidth() const override { return !m_ratio.isEmpty(); }
+  int heightForWidth(int width) const override;
 
  signals:
   // After the bitmap is painted, so labels over it draw again.
@@ -70,6 +78,7 @@ class CvexaBitmapStatic : public QWidget {
   QColor m_textColor = Qt::black;
   QFont m_font;
   QRect m_textRect;
+  QSize m_ratio;
 };
 
 // A file path split into folder, name and extension.

@@ -420,6 +420,16 @@ UpdateOutcome RunUpdatePrompt(QWidget*) {
 }
 
 UpdateOutcome CheckForUpdatePrompt(QWidget* parent) {
+  // The very first start has no date at all: it has not been a while since
+  // anything, so the date is only started here and the prompt comes once
+  // the days between checks have passed. (A stored date that cannot be read
+  // still prompts at once.)
+  std::string stored;
+  if (!CVexaWizUtil::ReadRegistryValueAsText(Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate", &stored)) {
+    CVexaWizUtil::LogInfo("CVexaWizUtil: First start, the update check is counted from today");
+    CVexaWizUtil::SaveDateLastChecked();
+    return UpdateOutcome::Nothing;
+  }
   const std::time_t last = CVexaWizUtil::GetDateLastChecked();
   bool due = true;
   if (last != 0) {

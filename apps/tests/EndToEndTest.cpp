@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -215,13 +218,14 @@ class EndToEndTest : public ::testing::Test {
     return Luma(rip + "/" + item, 0);
   }
 
-  // The luma of a picture, scaled (keeping its shape, centred on black) to
-  // 704 x 576 when fit is set.
+  // The luma of a picture, scaled (keeping its shape on a PAL television,
+  // whose pixels are 12:11, centred on black) to 704 x 576 when fit is set.
   std::vector<std::uint8_t> Luma(const std::string& picture, bool fit) {
     const std::string raw = box_.root() + "/luma.raw";
     std::vector<std::string> args = {"-hide_banner", "-loglevel", "error", "-y", "-i", picture, "-frames:v", "1"};
     if (fit) {
-      args.insert(args.end(), {"-vf", "scale=704:576:force_original_aspect_ratio=decrease:flags=area,"
+      args.insert(args.end(), {"-vf", "scale=round(iw*11/12):ih:flags=area,"
+                                      "scale=704:576:force_original_aspect_ratio=decrease:flags=area,"
                                       "pad=704:576:(ow-iw)/2:(oh-ih)/2"});
     }
     args.insert(args.end(), {"-f", "rawvideo", "-pix_fmt", "gray", raw});
@@ -284,6 +288,69 @@ class EndToEndTest : public ::testing::Test {
     EXPECT_GT(same, other + 6.0) << "same " << same << " dB, other " << other << " dB";
   }
 
+  // The area of a decoded picture (stream index among the video streams,
+  // at a time in seconds or the first picture) that is not black.
+  struct PictureArea {
+    int x = 0, y = 0, w = 0, h = 0;
+  };
+  PictureArea Area(const std::string& mpeg, int stream, int w, int h, double at) {
+    std::vector<std::string> args = {"-hide_banner", "-loglevel", "error"};
+    if (at >= 0) args.insert(args.end(), {"-ss", std::to_string(at)});
+    args.insert(args.end(), {"-i", mpeg, "-map", "0:v:" + std::to_string(stream), "-frames:v", "1", "-f", "rawvideo",
+                             "-pix_fmt", "gray", "-"});
+    const ProgramResult r = Tool("ffmpeg", args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    PictureArea a;
+    if (r.out.size() < static_cast<std::size_t>(w) * h) return a;
+    int x0 = w, y0 = h, x1 = -1, y1 = -1;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        if (static_cast<unsigned char>(r.out[static_cast<std::size_t>(y) * w + x]) <= 40) continue;
+        x0 = std::min(x0, x);
+        y0 = std::min(y0, y);
+        x1 = std::max(x1, x);
+        y1 = std::max(y1, y);
+      }
+    }
+    if (x1 >= 0) a = {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+    return a;
+  }
+
+  // The times (seconds) at which a motion stream changes its picture: its
+  // frames at ten a second, each by its mean luma.
+  std::vector<double> PictureChanges(const std::string& mpeg, int w, int h) {
+    const ProgramResult r = Tool("ffmpeg", {"-hide_banner", "-loglevel", "error", "-i", mpeg, "-map", "0:v:0", "-vf",
+                                            "fps=10", "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::size_t frame = static_cast<std::size_t>(w) * h;
+    std::vector<double> means;
+    for (std::size_t at = 0; at + frame <= r.out.size(); at += frame) {
+      double sum = 0;
+      for (std::size_t i = 0; i < frame; ++i) sum += static_cast<unsigned char>(r.out[at + i]);
+      means.push_back(sum / frame);
+    }
+    std::vector<double> changes;
+    for (std::size_t i = 1; i < means.size(); ++i) {
+      if (std::abs(means[i] - means[i - 1]) > 4) changes.push_back(i / 10.0);
+    }
+    return changes;
+  }
+
+  // The addresses (sectors) of the cue sheet's lines that start with what,
+  // in order.
+  static std::vector<long> CueAddresses(const std::string& cue, const std::string& what) {
+    std::vector<long> out;
+    for (const std::string& line : SplitLines(cue)) {
+      const auto at = line.find(what);
+      if (at == std::string::npos) continue;
+      int m = 0, sec = 0, f = 0;
+      if (std::sscanf(line.c_str() + at + what.size(), " %d:%d:%d", &m, &sec, &f) == 3) {
+        out.push_back((m * 60L + sec) * 75 + f);
+      }
+    }
+    return out;
+  }
+
   std::vector<std::string> SamplePhotos() const {
     std::vector<std::string> photos;
     for (const char* name : {"arrival.jpg", "boats.jpg", "lighthouse.jpg", "mountains.jpg", "sunset.jpg",
@@ -331,6 +398,145 @@ TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   CheckDisc({kSamples + "/photos/arrival.jpg", kSamples + "/photos/the pier.jpg", kSamples + "/photos/sunset.jpg"},
             "letter");
   ExpectTitle("Summer 2002", "At the lake house", "");
+}
+
+// What a person at the television sees of a disc made from a folder of a
+// 4:3, a 16:9, a 3:2 and a 3:4 photo, once NTSC without music and once PAL
+// with music: every still and the slide show show each photo in its own
+// shape, the show changes pictures every 5 seconds (no /p:), it carries an
+// audio stream on both discs, AVSEQ01.DAT is exactly track 2 with its last
+// sector ending the file, the cue sheet starts with FILE, the Video CD tools
+// read it without a warning, and vcdxbuild takes the extracted tracks of the
+// disc without music.
+TEST_F(EndToEndTest, TelevisionDiscsShowEachPhotoInItsShapeForFiveSecondsWithSound) {
+  if (Which("convert").empty()) {
+    if (CheckersRequired()) FAIL() << "convert missing";
+    GTEST_SKIP() << "convert missing";
+  }
+  const std::string folder = box_.root() + "/photos";
+  base::MakeDirs(folder);
+  struct Photo {
+    const char* name;
+    const char* size;
+    const char* colours;
+    double shape;
+  };
+  // Bright everywhere, so the picture area stands out from the black border.
+  const Photo photos[] = {{"a 4x3.jpg", "1600x1200", "#ff8040-#40a0ff", 4.0 / 3},
+                          {"b 16x9.jpg", "1920x1080", "#80ff40-#ff40a0", 16.0 / 9},
+                          {"c 3x2.jpg", "1500x1000", "#ffff60-#6060ff", 3.0 / 2},
+                          {"d 3x4.jpg", "900x1200", "#60ffff-#ff6060", 3.0 / 4}};
+  for (const Photo& p : photos) {
+    ASSERT_EQ(Tool("convert", {"-size", p.size, std::string("gradient:") + p.colours, "-quality", "92",
+                               folder + "/" + p.name})
+                  .status,
+              0);
+  }
+  struct Disc {
+    const char* system;
+    bool music;
+    int width, height;  // the still's 704-wide stream
+    double pixel;       // width:height of its pixels on a 4:3 screen
+  };
+  const Disc discs[] = {{"NTSC", false, 704, 480, 10.0 / 11}, {"PAL", true, 704, 576, 12.0 / 11}};
+  for (const Disc& d : discs) {
+    SCOPED_TRACE(d.system);
+    base::RemoveAll(sim_);
+    ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+              0);
+    const ProgramResult r = Vexa({"/r:silent", std::string("/f:") + d.system,
+                                  d.music ? "/m:" + kSamples + "/music/theme.mp3" : std::string("/m:"),
+                                  "/d:" + folder});
+    ASSERT_EQ(r.status, 0) << r.err << Log();
+    const std::string cue = Cue();
+    ASSERT_FALSE(cue.empty());
+    std::string cueText;
+    base::ReadFile(cue, &cueText);
+    EXPECT_EQ(cueText.rfind("FILE \"", 0), 0u) << cueText;
+
+    const ProgramResult info = Tool("vcd-info", {"--cue-file=" + cue, "-B"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ((info.out + info.err).find("WARN"), std::string::npos) << info.out << info.err;
+    EXPECT_EQ((info.out + info.err).find("ERROR"), std::string::npos) << info.out << info.err;
+    const std::string rip = box_.root() + "/rip-" + d.system;
+    base::MakeDirs(rip);
+    const ProgramResult ripped = Tool("vcdxrip", {"--cue-file=" + cue}, rip);
+    EXPECT_EQ(ripped.status, 0) << ripped.err;
+    EXPECT_EQ((ripped.out + ripped.err).find("WARN"), std::string::npos) << ripped.out << ripped.err;
+    EXPECT_EQ((ripped.out + ripped.err).find("ERROR"), std::string::npos) << ripped.out << ripped.err;
+
+    // The stills, in the folder's order: both resolutions of each show the
+    // photo's own shape on the screen.
+    for (std::size_t i = 0; i < 4; ++i) {
+      char item[32];
+      std::snprintf(item, sizeof item, "/item%04zu.mpg", i + 1);
+      for (int stream : {0, 1}) {
+        const int w = stream ? d.width : d.width / 2, h = stream ? d.height : d.height / 2;
+        const PictureArea a = Area(rip + item, stream, w, h, -1);
+        ASSERT_GT(a.h, 0) << item;
+        const double shape = a.w * d.pixel / a.h;
+        EXPECT_NEAR(shape / photos[i].shape, 1.0, 0.025)
+            << item << " stream " << stream << ": " << a.w << " x " << a.h << " shows " << shape;
+      }
+    }
+
+    // The slide show: every photo for 5 seconds in its shape, with sound.
+    const std::string show = rip + "/avseq01.mpg";
+    const ProgramResult probe =
+        Tool("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,codec_name,sample_rate", "-of", "csv=p=0",
+                         show});
+    EXPECT_NE(probe.out.find("mp2,audio,44100"), std::string::npos) << probe.out;
+    const std::vector<double> changes = PictureChanges(show, d.width / 2, d.height / 2);
+    ASSERT_EQ(changes.size(), 3u) << ::testing::PrintToString(changes);
+    for (std::size_t k = 0; k < changes.size(); ++k) EXPECT_NEAR(changes[k], 5.0 * (k + 1), 0.15) << k;
+    for (std::size_t i = 0; i < 4; ++i) {
+      const PictureArea a = Area(show, 0, d.width / 2, d.height / 2, 2.5 + 5.0 * i);
+      ASSERT_GT(a.h, 0) << i;
+      EXPECT_NEAR(a.w * d.pixel / a.h / photos[i].shape, 1.0, 0.025) << i << ": " << a.w << " x " << a.h;
+    }
+
+    // AVSEQ01.DAT is track 2 from its first sector to the last before the
+    // drive's 2 run-out sectors; that sector ends the file.
+    const std::vector<long> pregaps = CueAddresses(cueText, "INDEX 00"), starts = CueAddresses(cueText, "INDEX 01");
+    ASSERT_GE(starts.size(), 3u) << cueText;
+    ASSERT_GE(pregaps.size(), 2u) << cueText;
+    const std::string bin = cue.substr(0, cue.size() - 4) + ".bin";
+    const std::string iso = box_.root() + "/tv.iso";
+    ASSERT_TRUE(BinToIso(bin, iso));
+    const ProgramResult listing = Tool("isoinfo", {"-l", "-i", iso});
+    const auto at = listing.out.find("AVSEQ01.DAT;1");
+    ASSERT_NE(at, std::string::npos) << listing.out;
+    const std::size_t from = listing.out.rfind('\n', at) + 1;
+    const std::string line = listing.out.substr(from, at - from);
+    std::vector<std::string> words;
+    {
+      std::istringstream fields(line.substr(0, line.find('[')));
+      for (std::string w; fields >> w;) words.push_back(w);
+    }
+    ASSERT_GE(words.size(), 4u) << line;
+    const long bytes = std::stol(words[words.size() - 4]);
+    const long extent = std::stol(line.substr(line.find('[') + 1));
+    EXPECT_EQ(extent, starts[1]) << line;
+    EXPECT_EQ(bytes % 2048, 0) << line;
+    EXPECT_EQ(extent + bytes / 2048, pregaps[1] - 2) << line << "\n" << cueText;
+    std::string sector(2352, '\0');
+    {
+      std::ifstream in(bin, std::ios::binary);
+      in.seekg((extent + bytes / 2048 - 1) * 2352);
+      in.read(sector.data(), 2352);
+    }
+    EXPECT_EQ(static_cast<unsigned char>(sector[18]) & 0x80, 0x80);
+
+    if (!d.music) {
+      // vcdxbuild takes the tracks vcdxrip extracted (it refuses a Video CD
+      // track without an audio stream).
+      const ProgramResult built =
+          Tool("vcdxbuild", {"--cue-file=rebuilt.cue", "--bin-file=rebuilt.bin", "videocd.xml"}, rip);
+      EXPECT_EQ(built.status, 0) << built.out << built.err;
+      EXPECT_EQ((built.out + built.err).find("WARN"), std::string::npos) << built.out << built.err;
+      EXPECT_EQ((built.out + built.err).find("ERROR"), std::string::npos) << built.out << built.err;
+    }
+  }
 }
 
 TEST_F(EndToEndTest, WithoutAWriterInitFailsWithTheOrchestratorsLine) {

@@ -167,13 +167,15 @@ class FakeEngine : public ComObjectRoot,
     HRESULT hr = Call("StartPremaster");
     std::lock_guard lock(s_->mutex);
     polls_ = 0;
+    stopping_ = -1;
     last_ = Last::Premaster;
     return hr;
   }
   HRESULT IsPremasterDone(VARIANT_BOOL* v) override {
     HRESULT hr = Call("IsPremasterDone");
     std::lock_guard lock(s_->mutex);
-    *v = ++polls_ > s_->premasterPolls ? VARIANT_TRUE : VARIANT_FALSE;
+    const bool done = stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->premasterPolls;
+    *v = done ? VARIANT_TRUE : VARIANT_FALSE;
     return hr;
   }
   HRESULT get_PremasterProcessTracker(IVEXAProcessTracker** p) override {
@@ -183,7 +185,13 @@ class FakeEngine : public ComObjectRoot,
     (*p)->AddRef();
     return S_OK;
   }
-  HRESULT CancelPremaster(VARIANT_BOOL) override { return Call("CancelPremaster"); }
+  HRESULT CancelPremaster(VARIANT_BOOL) override {
+    HRESULT hr = Call("CancelPremaster");
+    std::lock_guard lock(s_->mutex);
+    // The worker stops a little later: two more polls.
+    if (last_ == Last::Premaster && stopping_ < 0) stopping_ = 2;
+    return hr;
+  }
 
   // ---- burner ----
   HRESULT GetMediaFormat(VEXAMediaFormat* v) override {

@@ -289,7 +289,7 @@ TEST_F(RunTest, ACancelGivesCode21BeforeTheBurnAnd11DuringIt) {
       EXPECT_NE(std::find(ui_->Dialog()->texts.begin(), ui_->Dialog()->texts.end(), "Cancelling Burn."),
                 ui_->Dialog()->texts.end());
       EXPECT_EQ(ui_->messages[0].text.rfind("Are you sure you want to cancel?\r\n\r\nThe orlune disc creator software "
-                                            "has stared writing",
+                                            "has started writing",
                                             0),
                 0u);
       EXPECT_TRUE(log_->Has("INFO", "Burn Cancelled."));
@@ -312,24 +312,86 @@ TEST_F(RunTest, ACancelAnsweredNoLetsTheBurnGoOn) {
   EXPECT_EQ(engine_->burns, 1);
 }
 
-TEST_F(RunTest, ThePremasterCannotBeCancelled) {
+// An engine whose estimate has run out (100 percent, nothing remaining)
+// while the photo show is still being made: the bar moves on, never stands
+// full and never goes back, until the work is done.
+TEST_F(RunTest, ThePremasterBarMovesWhenTheEngineEstimateHasRunOut) {
   engine_->premasterPolls = 6;
-  int tries = 0;
-  scriptUi_ = [this, &tries](ScriptedUi& ui) {
-    ui.onPump = [this, &ui, &tries] {
-      // Every click on Cancel while the premaster runs finds it disabled.
-      if (ui.Dialog() && engine_->CalledWith("StartPremaster") && !engine_->CalledWith("GetLastProcessResultCode")) {
-        EXPECT_FALSE(ui.Dialog()->Press(kButtonCancel));
-        ++tries;
-      }
+  engine_->premasterPercent = 100;
+  engine_->premasterRemaining = {0, 0, 0, 0, 0, 0, 0, 0};
+  std::vector<int> shown;
+  scriptUi_ = [this, &shown](ScriptedUi& ui) {
+    ui.onPump = [this, &ui, &shown] {
+      if (ui.Dialog() && ui.Dialog()->MarkerShown(3) && engine_->CalledWith("IsPremasterDone") &&
+          !engine_->CalledWith("GetLastProcessResultCode"))
+        shown.push_back(ui.Dialog()->Progress());
     };
     ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
   };
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
   AddPhotos(1);
   EXPECT_EQ(Run(), S_OK) << ErrorText();
-  EXPECT_GT(tries, 5);
-  EXPECT_TRUE(ui_->messages.empty());
+  // The bar is full only once the work is done.
+  const auto full = std::find(shown.begin(), shown.end(), 100);
+  for (auto it = full; it != shown.end(); ++it) EXPECT_EQ(*it, 100);
+  const std::vector<int> working(shown.begin(), full);
+  ASSERT_GE(working.size(), 3u);
+  for (std::size_t i = 1; i < working.size(); ++i) EXPECT_GE(working[i], working[i - 1]) << i;
+  EXPECT_GT(working.back(), working.front());
+}
+
+// Cancel works while the photo show is made: confirmed, the engine's worker
+// is stopped and waited for before the run ends as cancelled; answered No,
+// the run goes on to the burn.
+TEST_F(RunTest, APremasterCancelStopsTheWorker) {
+  const struct {
+    const char* name;
+    int answer;
+  } cases[] = {{"yes", kIDYES}, {"no", kIDNO}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->premasterPolls = 6;
+    bool pressed = false;
+    scriptUi_ = [this, &c, &pressed](ScriptedUi& ui) {
+      ui.onPump = [this, &ui, &pressed] {
+        if (pressed || !ui.Dialog() || !engine_->CalledWith("IsPremasterDone")) return;
+        // The premaster's worker runs: Cancel is there to be pressed.
+        EXPECT_TRUE(ui.Dialog()->ButtonEnabled(kButtonCancel));
+        pressed = ui.Dialog()->Press(kButtonCancel);
+      };
+      ui.QueueAnswer(c.answer);
+      if (c.answer == kIDNO)
+        ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    const HRESULT hr = Run();
+    EXPECT_TRUE(pressed);
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0].text, "Are you sure you want to cancel?");
+    if (c.answer == kIDYES) {
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_EQ(Code(), VEXACoreCancelled);
+      EXPECT_TRUE(engine_->CalledWith("CancelPremaster"));
+      EXPECT_EQ(engine_->burns, 0);
+      // The worker had stopped before the run ended: the last question
+      // about it was answered "done".
+      const auto calls = engine_->Calls();
+      const auto cancel = std::find(calls.begin(), calls.end(), "CancelPremaster");
+      ASSERT_NE(cancel, calls.end());
+      EXPECT_GE(std::count(cancel, calls.end(), "IsPremasterDone"), 3);
+      EXPECT_NE(std::find(ui_->Dialog()->texts.begin(), ui_->Dialog()->texts.end(), "Cancelling photo show creation."),
+                ui_->Dialog()->texts.end());
+      EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DoPremaster - User pressed Cancel."));
+      EXPECT_FALSE(log_->Has("ERROR", "CVEXACore1::PrepareVCD - DoPremaster call failed."));
+    } else {
+      EXPECT_EQ(hr, S_OK) << ErrorText();
+      EXPECT_FALSE(engine_->CalledWith("CancelPremaster"));
+      EXPECT_EQ(engine_->burns, 1);
+    }
+    core_.Reset();
+  }
 }
 
 TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {

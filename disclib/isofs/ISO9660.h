@@ -168,6 +168,16 @@ class I_ISO_Format {
   virtual int PTable_InitRoot(BYTE* record) = 0;
   virtual void PTable_Dump(const BYTE* record) = 0;
   virtual ~I_ISO_Format() = default;
+
+  // On a CD-ROM XA session every directory record, "." and ".." included,
+  // carries the XA system-use field as file records do (SetSessionParms).
+  void SetDirectoryXA(bool on) { directory_xa_ = on; }
+  bool DirectoryXA() const { return directory_xa_; }
+  // The length of the "." and ".." records.
+  int Dir_DotSize() const { return directory_xa_ ? 48 : 34; }
+
+ protected:
+  bool directory_xa_ = false;
 };
 
 // A run of whole sectors that the manager places and copies out.

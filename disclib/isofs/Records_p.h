@@ -59,6 +59,9 @@ enum : int {
   kDirId = 33,
 };
 constexpr int kXAFieldSize = 14;
+// XA attributes of a directory: directory, Mode 2 Form 1, read and execute
+// for owner, group and world.
+constexpr WORD kXADirectoryAttributes = 0x8D55;
 
 // True when the record stands for "no date".
 bool IsNoDate(const SYSTEMTIME* t);

@@ -91,7 +91,7 @@ std::vector<I_File*> ISO_DirStructure::TakenEntries() {
 
 DWORD ISO_DirStructure::comp_dir_size(const std::vector<I_File*>& entries) {
   DWORD sectors = 1;
-  int room = static_cast<int>(kSectorSize) - 68;
+  int room = static_cast<int>(kSectorSize) - 2 * format_->Dir_DotSize();
   for (const I_File* f : entries) {
     const int size = format_->Dir_GetSize(GetEntryName(f).c_str(), f);
     if (room < size) {

@@ -62,6 +62,19 @@ void ISO9660_FilesystemManager::SetSessionParms(DWORD start, DWORD format) {
     pvd_.SetXASignature();
     svd_.SetXASignature();
   }
+  // Directory records carry the XA field on an XA session only; records
+  // laid out before are laid out again.
+  const bool xa = (format_ & FS_XA) != 0;
+  if (std_format_.DirectoryXA() != xa) {
+    std_format_.SetDirectoryXA(xa);
+    joliet_format_.SetDirectoryXA(xa);
+    for (filesystem_structures* set : {iso_set_.get(), joliet_set_.get()}) {
+      if (!set) continue;
+      for (const auto& [depth, level] : set->Levels()) {
+        for (ISO_DirStructure* s : level) s->NotifyChange();
+      }
+    }
+  }
 }
 
 void ISO9660_FilesystemManager::SetSystemId(const char* t) {

@@ -237,6 +237,10 @@ std::int32_t VCDGetPicture(const char* file, std::int32_t width, std::int32_t he
     I_BasicBitmap* b;
     ~Deleter() { VCDDeleteBasicBitmap(b); }
   } deleter{bitmap};
+  // A television frame's pixels are not square: the picture keeps its own
+  // shape on the screen, not in the frame's pixels.
+  const VCDPixelShape shape = VCDFramePixelShape(width, height);
+  if (!bitmap->SetPixelAspect(shape.width, shape.height)) return 0;
   bool ok = flag ? bitmap->FitImageFile(0, 0, width, height, file, 0)
                  : bitmap->FitImageFileWithBorder(0, 0, width, height, file, 0);
   if (caption && *caption) {

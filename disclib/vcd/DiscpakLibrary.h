@@ -14,10 +14,25 @@
 #include "plugins/ARAS.h"
 #include "plugins/BasicBitmap.h"
 
-// VCDGetPicture: the picture file fitted (aspect kept, black border) into a
-// width x height bitmap, a caption drawn at (captionX, captionY) when given;
-// the pixel bits go to bitsOut (at most bitsCapacity bytes) and the 40-byte
-// header to headerOut. 1 success, 0 failure (also when the bits do not fit).
+// The shape, width:height, of the pixels of a Video CD picture of that size
+// on a 4:3 television: 704 x 480 and 352 x 240 (NTSC) are 10:11, 704 x 576
+// and 352 x 288 (PAL) 12:11. Any other size has square pixels.
+struct VCDPixelShape {
+  std::int32_t width;
+  std::int32_t height;
+};
+inline VCDPixelShape VCDFramePixelShape(std::int32_t width, std::int32_t height) {
+  if ((width == 704 && height == 480) || (width == 352 && height == 240)) return {10, 11};
+  if ((width == 704 && height == 576) || (width == 352 && height == 288)) return {12, 11};
+  return {1, 1};
+}
+
+// VCDGetPicture: the picture file fitted (its shape kept on a television,
+// black border) into a width x height bitmap with the pixel shape of that
+// frame (VCDFramePixelShape), a caption drawn at (captionX, captionY) when
+// given; the pixel bits go to bitsOut (at most bitsCapacity bytes) and the
+// 40-byte header to headerOut. 1 success, 0 failure (also when the bits do
+// not fit).
 using VCDGetPictureFn = std::int32_t (*)(const char* file, std::int32_t width, std::int32_t height,
                                          std::int32_t captionX, std::int32_t captionY, const char* caption,
                                          void* bitsOut, std::size_t bitsCapacity, BITMAPINFOHEADER* headerOut,

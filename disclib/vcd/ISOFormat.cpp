@@ -441,13 +441,16 @@ bool VCDClassISOFormat::WriteUnit(const Unit& unit) {
   return true;
 }
 
-bool VCDClassISOFormat::WriteForm1(const std::uint8_t* data) {
+bool VCDClassISOFormat::WriteForm1(const std::uint8_t* data, std::uint8_t submodeBits) {
   Unit unit;
-  MakeForm1Unit(static_cast<std::int32_t>(position_), kDataSubheader, data, &unit);
+  Subheader subheader = kDataSubheader;
+  subheader[2] |= submodeBits;
+  MakeForm1Unit(static_cast<std::int32_t>(position_), subheader, data, &unit);
   return WriteUnit(unit);
 }
 
-bool VCDClassISOFormat::WriteFileForm1(const std::string& path, std::uint64_t size, const std::string& what) {
+bool VCDClassISOFormat::WriteFileForm1(const std::string& path, std::uint64_t size, const std::string& what,
+                                       std::uint8_t lastSubmodeBits) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return Fail(2, "ISOFormat: cannot open " + what + " " + path);
   std::vector<std::uint8_t> piece(32768);
@@ -461,7 +464,8 @@ bool VCDClassISOFormat::WriteFileForm1(const std::string& path, std::uint64_t si
     std::fill(piece.begin() + static_cast<std::ptrdiff_t>(got),
               piece.begin() + static_cast<std::ptrdiff_t>(RoundUp(static_cast<std::uint32_t>(got), 2048)), 0);
     for (std::size_t at = 0; at < got; at += 2048) {
-      if (!WriteForm1(piece.data() + at)) return false;
+      const bool last = left == got && at + 2048 >= got;
+      if (!WriteForm1(piece.data() + at, last ? lastSubmodeBits : 0)) return false;
     }
     left -= got;
   }
@@ -690,25 +694,34 @@ bool VCDClassISOFormat::LayoutAndStream() {
   dm->GetSessionSectors(kStructureSector, end - kStructureSector, structures.data());
   dm.reset();
 
-  // Sectors 0-1299: descriptors, INFO, ENTRIES, LOT, PSD, structures.
+  // Sectors 0-1299: descriptors, INFO, ENTRIES, LOT, PSD, structures. The
+  // volume descriptor set terminator ends a record and a file, and the last
+  // sector of each Video CD file ends that file, as the CD-XA rules give it.
   for (std::uint32_t s = 0; s < 150; ++s) {
-    if (!WriteForm1(head.data() + static_cast<std::size_t>(s) * 2048)) return false;
+    const std::uint8_t* d = head.data() + static_cast<std::size_t>(s) * 2048;
+    const bool terminator = s >= 16 && d[0] == 255 && std::memcmp(d + 1, "CD001", 5) == 0;
+    if (!WriteForm1(d, terminator ? kSubmodeEndOfRecord | kSubmodeEndOfFile : 0)) return false;
   }
   const SectorData infoSector = info.InfoSector(), entriesSector = info.EntriesSector();
-  if (!WriteForm1(infoSector.data()) || !WriteForm1(entriesSector.data())) return false;
+  if (!WriteForm1(infoSector.data(), kSubmodeEndOfFile) || !WriteForm1(entriesSector.data(), kSubmodeEndOfFile))
+    return false;
   if (lotSize) {
     std::vector<std::uint8_t> lot(kLotBytes, 0xFF);
     std::ifstream in(lotFile_, std::ios::binary);
     in.read(reinterpret_cast<char*>(lot.data()), static_cast<std::streamsize>(*lotSize));
     if (static_cast<std::uint64_t>(in.gcount()) != *lotSize) return Fail(2, "ISOFormat: cannot read " + lotFile_);
+    // The file's extent ends with its last sector; the sectors after it up
+    // to PSD.VCD are padding.
+    const std::uint32_t lotSectors = Sectors2048(*lotSize);
     for (std::uint32_t s = 0; s < 32; ++s) {
-      if (!WriteForm1(lot.data() + static_cast<std::size_t>(s) * 2048)) return false;
+      if (!WriteForm1(lot.data() + static_cast<std::size_t>(s) * 2048, s + 1 == lotSectors ? kSubmodeEndOfFile : 0))
+        return false;
     }
   }
   while (position_ < kPsdSector) {
     if (!WriteForm1(nullptr)) return false;
   }
-  if (psdSize && !WriteFileForm1(psdFile_, *psdSize, "PSD.VCD source")) return false;
+  if (psdSize && !WriteFileForm1(psdFile_, *psdSize, "PSD.VCD source", kSubmodeEndOfFile)) return false;
   while (position_ < kStructureSector) {
     if (!WriteForm1(nullptr)) return false;
   }

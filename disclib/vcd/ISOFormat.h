@@ -123,8 +123,12 @@ class VCDClassISOFormat final : public I_VCDClassISOFormat {
   bool LayoutAndStream();
   bool Fail(std::int32_t state, const std::string& why);
   bool WriteUnit(const Unit& unit);
-  bool WriteForm1(const std::uint8_t* data);
-  bool WriteFileForm1(const std::string& path, std::uint64_t size, const std::string& what);
+  // A data sector; submodeBits are added to its subheader's submode (the
+  // end-of-record and end-of-file bits).
+  bool WriteForm1(const std::uint8_t* data, std::uint8_t submodeBits = 0);
+  // A file's sectors; its last one gets lastSubmodeBits.
+  bool WriteFileForm1(const std::string& path, std::uint64_t size, const std::string& what,
+                      std::uint8_t lastSubmodeBits = 0);
   bool WriteSegment(const Segment& s, const VCDImagePlan::Segment& plan);
 
   std::int32_t fsType_ = 0;

@@ -16,6 +16,9 @@ using Subheader = std::array<std::uint8_t, 4>;
 
 // Subheaders (file, channel, submode, coding).
 inline constexpr Subheader kDataSubheader = {1, 1, 0x08, 0x00};
+// Submode bits: the last sector of a record, of a file.
+inline constexpr std::uint8_t kSubmodeEndOfRecord = 0x01;
+inline constexpr std::uint8_t kSubmodeEndOfFile = 0x80;
 // Empty Form 2 sectors that pad a segment: real-time, Form 2 like the
 // sectors they pad.
 inline constexpr Subheader kSegmentPadSubheader = {1, 0, 0x60, 0x00};

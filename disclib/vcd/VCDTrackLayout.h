@@ -6,10 +6,9 @@
 // written by track-at-once is followed by the gap the drive leaves (2
 // run-out sectors and a 150-sector pre-gap) before the next one starts.
 // Each MPEG track is: 32 empty sectors, the file in 2324-byte pieces (the
-// last zero-filled; a file whose size is a multiple of 2324, or an empty
-// one, gets one further all-zero piece, because the writer notices the end
-// of the file by a read that finds no more data), 16 empty sectors, then
-// empty sectors until the track holds at least 300.
+// last zero-filled), 16 empty sectors, then empty sectors until the track
+// holds at least 300. AVSEQnn.DAT covers the whole track. VCDWriteMpegTrack
+// (VCDTrackWriter.h) writes exactly these sectors.
 #pragma once
 
 #include <algorithm>
@@ -33,7 +32,7 @@ struct VCDMpegTrackSectors {
 inline VCDMpegTrackSectors VCDMpegTrack(std::uint64_t fileSize) {
   VCDMpegTrackSectors t{};
   t.front = kVCDTrackFrontSectors;
-  t.data = static_cast<std::uint32_t>(fileSize / kVCDForm2DataBytes + 1);
+  t.data = static_cast<std::uint32_t>((fileSize + kVCDForm2DataBytes - 1) / kVCDForm2DataBytes);
   t.total = std::max(t.front + t.data + kVCDTrackRearSectors, kVCDMinTrackSectors);
   t.rear = t.total - t.front - t.data;
   return t;

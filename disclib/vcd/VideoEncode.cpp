@@ -1,10 +1,13 @@
 #include "disclib/vcd/VideoEncode.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "disclib/recorder/ComsLog.h"
 #include "disclib/vcd/Bindings.h"
@@ -64,6 +67,29 @@ class SlotClaim {
  private:
   int slot_ = -1;
 };
+
+// Encodes ms milliseconds of silence (44.1 kHz 16-bit stereo, the music's
+// own input) with the Layer II encoder into path; false on failure or when
+// cancelled() says so between blocks.
+template <class Cancelled>
+bool WriteSilence(const std::string& path, std::int64_t ms, Cancelled cancelled) {
+  Mp2Encoder* encoder = VCDmp2_init_encoder(path.c_str(), 10);
+  if (!encoder) return false;
+  constexpr int kBlockFrames = 2048;
+  static const std::vector<std::int16_t> zeros(static_cast<std::size_t>(kBlockFrames) * 2, 0);
+  std::int64_t frames = (ms * 44100 + 999) / 1000;
+  bool ok = true;
+  while (ok && frames > 0) {
+    if (cancelled()) {
+      ok = false;
+      break;
+    }
+    const int n = static_cast<int>(std::min<std::int64_t>(frames, kBlockFrames));
+    ok = VCDmp2_encode_buffer(encoder, zeros.data(), n * 4) == 1;
+    frames -= n;
+  }
+  return VCDmp2_close_encoder(encoder) == 1 && ok;
+}
 
 }  // namespace
 
@@ -204,20 +230,39 @@ void VCDClassMPG1VideoEncode::Encode() {
     int result = 0;
     const int count = static_cast<int>(entries_.size());
     const char* out = output_.c_str();
-    const char* mp2 = mp2Path_.c_str();
-    if (!slot.callback()) {
+    std::string audio = mp2Path_;
+    int mix = mix_;
+    // A Video CD's MPEG track carries an audio stream: a show without music
+    // gets silence of its own length, encoded as music is, beside the output.
+    struct Silence {
+      std::string path;
+      ~Silence() {
+        if (!path.empty()) std::remove(path.c_str());
+      }
+    } silence;
+    if (audio.empty() && SummedMs() > 0) {
+      silence.path = output_ + ".silence.mp2";
+      if (WriteSilence(silence.path, SummedMs(), [this] { return run_.cancelled(); })) {
+        audio = silence.path;
+        mix = 1;
+      } else {
+        discpak::ComsLogF("VCDClassMPG1VideoEncode: the silence for a show without music was not made.");
+      }
+    }
+    const char* mp2 = audio.c_str();
+    if (!slot.callback() || (audio.empty() && SummedMs() > 0)) {
       discpak::ComsLogF("Operation failed.");
-    } else if (stillFamily_ && !mp2Path_.empty()) {
+    } else if (stillFamily_ && !audio.empty()) {
       discpak::ComsLogF("Starting Multi_I_Enc_Still_MP2");
-      result = VCDMulti_I_Enc_Still_MP2(count, slot.callback(), out, quality_, mode_, mp2, mix_);
+      result = VCDMulti_I_Enc_Still_MP2(count, slot.callback(), out, quality_, mode_, mp2, mix);
       discpak::ComsLogF("Finished Multi_I_Enc_Still_MP2");
     } else if (stillFamily_) {
       discpak::ComsLogF("Starting Multi_I_Enc_Still");
       result = VCDMulti_I_Enc_Still(count, slot.callback(), out, quality_, mode_);
       discpak::ComsLogF("Finished Multi_I_Enc_Still");
-    } else if (!mp2Path_.empty()) {
+    } else if (!audio.empty()) {
       discpak::ComsLogF("Starting MulVidlathe_MP2");
-      result = VCDMulVidlathe_MP2(count, slot.callback(), out, mode_, mp2, mix_);
+      result = VCDMulVidlathe_MP2(count, slot.callback(), out, mode_, mp2, mix);
       discpak::ComsLogF("Finished MulVidlathe_MP2");
     } else {
       discpak::ComsLogF("Starting MultipleVidlathe2");

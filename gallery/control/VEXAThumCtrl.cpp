@@ -297,8 +297,19 @@ void CVEXAThumCtrl::OnThumbnailReady(int id, const std::string& cacheFile) {
     CDib dib;
     if (dib.ReadFile(cacheFile)) bitmap.reset(DibToDdb(&dib));
   }
-  // A file that could not be converted shows the placeholder.
-  if (!bitmap) bitmap.reset(LoadArtBitmap(202));
+  // A file that could not be converted shows the placeholder, and says why
+  // when the pointer is over it.
+  if (!bitmap) {
+    bitmap.reset(LoadArtBitmap(202));
+    if (const CPhotoAttributes* a = g->PhotoList()->Attributes(id)) {
+      int angle = 0;
+      {
+        std::lock_guard<std::mutex> lock(m_rotMutex);
+        if (auto found = m_rotations.find(id); found != m_rotations.end()) angle = found->second;
+      }
+      g->SetThumbnailProblem(id, CThumbnailCache::Instance().Problem(a->m_fileName, angle));
+    }
+  }
   if (bitmap) g->SetThumbnailBitmap(id, *bitmap);
 }
 
@@ -313,6 +324,7 @@ long CVEXAThumCtrl::AddFile(const std::string& path, int index) {
   }
   std::unique_ptr<CDDB> thumb(CThumbnailCache::Instance().ThumbnailBitmap(path, 0));
   if (thumb) g->SetThumbnailBitmap(id, *thumb);
+  g->SetThumbnailProblem(id, CThumbnailCache::Instance().Problem(path, 0));
   Fire(DISPID_VEXATHUMEV_ContentsChanged);
   return id;
 }
@@ -348,6 +360,7 @@ bool CVEXAThumCtrl::RotateThumb(int id, int rotation) {
     if (auto* a = g->PhotoList()->Attributes(id)) {
       std::unique_ptr<CDDB> thumb(CThumbnailCache::Instance().ThumbnailBitmap(a->m_fileName, angle));
       if (thumb) g->SetThumbnailBitmap(id, *thumb);
+      g->SetThumbnailProblem(id, CThumbnailCache::Instance().Problem(a->m_fileName, angle));
     }
   }
   {

@@ -1,5 +1,8 @@
 // The thumbnail cache: sizes (checked with ImageMagick), keys, one
 // conversion per file and angle, and unreadable files.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QImage>
 #include <filesystem>
 
@@ -77,8 +80,86 @@ TEST_F(CacheTest, OneConversionPerFileAndReducedAngle) {
   ASSERT_TRUE(upside);
   EXPECT_EQ(upside->Size(), QSize(75, 56));
   EXPECT_EQ(m_cache.Conversions(), 2);
-  // Cache names carry the process, so two processes never share one.
-  EXPECT_NE(std::filesystem::path(first).filename().string().find(std::to_string(::getpid())), std::string::npos);
+  // Names say what the file shows: the same picture and angle, the same name.
+  EXPECT_EQ(first, m_cache.CacheFileName(a, 0));
+  EXPECT_EQ(turned, m_cache.CacheFileName(a, 450));
+  EXPECT_NE(first, turned);
+}
+
+int CacheFiles(const std::string& dir) {
+  int n = 0;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) n += e.path().extension() == ".bmp";
+  return n;
+}
+
+// Runs of the program are caches of their own over one folder: a later run
+// takes the files an earlier one made, so the folder holds one file per
+// picture and angle however often the same photos are shown.
+TEST_F(CacheTest, RunsShareOneFilePerPictureAndAngle) {
+  std::vector<std::string> photos;
+  for (int i = 0; i < 6; ++i)
+    photos.push_back(MakeJpeg(m_temp.Path("p" + std::to_string(i) + ".jpg"), 320, 240, QColor(40 * i, 80, 120)));
+  for (int run = 0; run < 3; ++run) {
+    CThumbnailCache cache;
+    cache.SetCacheDir(m_cacheDir);
+    for (const std::string& p : photos) {
+      EXPECT_FALSE(cache.CacheThumbnail(p, 0).empty());
+      std::unique_ptr<CDDB> shown(cache.ThumbnailBitmap(p, 90));  // the UI side, turned
+      ASSERT_TRUE(shown);
+      EXPECT_EQ(shown->Size(), QSize(56, 75));
+    }
+    // Only the first run converts anything.
+    EXPECT_EQ(cache.Conversions(), run == 0 ? 6 : 0) << "run " << run;
+    EXPECT_EQ(CacheFiles(m_cacheDir), 12) << "run " << run;
+  }
+  // A photo changed since (another size) is a new picture with a new file.
+  MakeJpeg(photos[0], 400, 300, QColor(200, 10, 10));
+  CThumbnailCache later;
+  later.SetCacheDir(m_cacheDir);
+  const std::string changed = later.CacheThumbnail(photos[0], 0);
+  EXPECT_EQ(later.Conversions(), 1);
+  EXPECT_EQ(CacheFiles(m_cacheDir), 13);
+  CDib dib;
+  ASSERT_TRUE(dib.ReadFile(changed));
+  EXPECT_EQ(dib.ToImage().pixelColor(37, 28).red(), 200);
+}
+
+// The folder keeps a bounded number of files: the ones used longest ago go
+// first, the ones this run shows stay.
+TEST_F(CacheTest, TheFolderIsBoundedOldestOutFirst) {
+  std::vector<std::string> photos, files;
+  for (int i = 0; i < 5; ++i)
+    photos.push_back(MakeJpeg(m_temp.Path("b" + std::to_string(i) + ".jpg"), 160, 120, QColor(50 * i, 60, 70)));
+  {
+    CThumbnailCache first;
+    first.SetCacheDir(m_cacheDir);
+    for (const std::string& p : photos) files.push_back(first.CacheThumbnail(p, 0));
+  }
+  // Last used in the order 1, 3, 0, 4, 2 (oldest first).
+  const int order[] = {1, 3, 0, 4, 2};
+  for (int k = 0; k < 5; ++k) {
+    const struct timespec times[2] = {{1000000 + k, 0}, {1000000 + k, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, files[static_cast<std::size_t>(order[k])].c_str(), times, 0), 0);
+  }
+  WriteAll(m_cacheDir + "/notes.txt", "not ours");
+  CThumbnailCache next;
+  next.SetLimit(3);
+  next.SetCacheDir(m_cacheDir);  // taking the folder trims it
+  EXPECT_EQ(CacheFiles(m_cacheDir), 3);
+  for (int gone : {1, 3}) EXPECT_FALSE(std::filesystem::exists(files[static_cast<std::size_t>(gone)])) << gone;
+  for (int kept : {0, 4, 2}) EXPECT_TRUE(std::filesystem::exists(files[static_cast<std::size_t>(kept)])) << kept;
+  EXPECT_TRUE(std::filesystem::exists(m_cacheDir + "/notes.txt"));  // only cache files are removed
+  // A photo shown again renews its file, which then outlives older ones;
+  // files shown in this run are not removed even beyond the bound.
+  EXPECT_EQ(next.CacheThumbnail(photos[0], 0), files[0]);
+  EXPECT_EQ(next.Conversions(), 0);
+  next.SetLimit(1);
+  EXPECT_TRUE(std::filesystem::exists(files[0]));
+  EXPECT_EQ(CacheFiles(m_cacheDir), 1);
+  // A file removed behind the run's back is made again.
+  std::filesystem::remove(files[0]);
+  EXPECT_EQ(next.CacheThumbnail(photos[0], 0), files[0]);
+  EXPECT_TRUE(std::filesystem::exists(files[0]));
 }
 
 TEST_F(CacheTest, UnreadableAndMissingFiles) {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 
 #include "gallery/DragDrop.h"
+#include "gallery/Thumbnails.h"
 #include "idl/VEXAThum.h"
 #include "uicommon/tests/UiTestSupport.h"
 
@@ -387,6 +388,22 @@ TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
     return n;
   };
   QTRY_COMPARE_WITH_TIMEOUT(bmpCount(), 6, 60000);
+  // The broken one shows the placeholder and says why under the pointer;
+  // so does a file that is not there, added on its own.
+  const std::vector<int> ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  ASSERT_EQ(ids.size(), 7u);
+  auto tip = [&](int id) {
+    auto* w = static_cast<CSelectThumbnail*>(Thumbnail(c, id));
+    return w ? w->TooltipAt(QPoint(58, 58)) : std::string("no window");
+  };
+  QTRY_COMPARE_WITH_TIMEOUT(tip(ids[6]), std::string("This picture cannot be shown: the file is not a kind of picture "
+                                                     "this program reads."),
+                            30000);
+  EXPECT_EQ(tip(ids[0]), "Click here to select this image");
+  Call(c, DISPID_VEXATHUM_AddFile, {Variant::Utf8(m_temp.Path("gone.jpg")), Variant::I4(-1)});
+  const std::vector<int> withGone = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  ASSERT_EQ(withGone.size(), 8u);
+  EXPECT_EQ(tip(withGone.back()), "This picture cannot be shown: its file is not there any more.");
   // A batch cleared while its worker runs, and a control released with one running.
   std::vector<std::string> more;
   for (int i = 0; i < 12; ++i) more.push_back(Photo("m" + std::to_string(i) + ".jpg", 2400, 1600));

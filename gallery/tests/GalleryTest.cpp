@@ -2,10 +2,12 @@
 // selection by click and rubber band, captions, the drop marker, drops and
 // the start of a drag; the host is a recording callback.
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
 #include <QMimeData>
 #include <QTest>
 
+#include "gallery/DragDrop.h"
 #include "gallery/Gallery.h"
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
@@ -203,6 +205,104 @@ TEST_F(GalleryTest, DropMarkerAndDrops) {
   EXPECT_EQ(m_host.dropped[1].first, (std::vector<std::string>{"/photos/a.jpg", "/photos/b.PNG"}));
 }
 
+// A drag carries, beside the files as URLs, the photo it started on as our
+// photo-attributes block and the gallery it came from as our location
+// block, both naming the gallery by its token.
+TEST_F(GalleryTest, DragDataCarriesAttributesAndLocation) {
+  const std::vector<int> ids = Add(3);
+  Click(ids[1]);
+  m_gallery->PhotoList()->Attributes(ids[1])->m_copies = 4;
+  std::unique_ptr<QMimeData> data(m_gallery->DragData({ids[1], ids[2]}, ids[1]));
+  EXPECT_TRUE(data->hasUrls());
+  EXPECT_EQ(vexa::gallery::FileListOf(data.get()),
+            (std::vector<std::string>{m_temp.Path("photo1.jpg"), m_temp.Path("photo2.jpg")}));
+  const QByteArray attributes = data->data(vexa::gallery::kPhotoAttributesFormat);
+  ASSERT_EQ(attributes.size(), 48);  // ten numbers and the window's token
+  vexa::gallery::TPhotoAttributes a;
+  std::uint64_t window = 0;
+  ASSERT_TRUE(vexa::gallery::DecodePhotoAttr(attributes, &a, &window));
+  EXPECT_EQ(a.id, ids[1]);
+  EXPECT_EQ(a.copies, 4);
+  EXPECT_EQ(a.selected, 1);
+  EXPECT_EQ(a.visible, 1);
+  EXPECT_EQ(QSize(a.width, a.height), QSize(116, 116));
+  EXPECT_EQ(window, vexa::gallery::WindowToken(m_gallery));
+  std::uint64_t from = 0;
+  ASSERT_TRUE(vexa::gallery::DecodeLocation(data->data(vexa::gallery::kLocationFormat), &from));
+  EXPECT_EQ(from, vexa::gallery::WindowToken(m_gallery));
+  EXPECT_EQ(data->data(vexa::gallery::kLocationFormat).left(4), QByteArray(4, '\0'));
+
+  // Without a window the block is the ten numbers; not offered, nothing.
+  QMimeData plain;
+  EXPECT_FALSE(vexa::gallery::PhotoAttr(&plain, a, nullptr, false));
+  EXPECT_FALSE(plain.hasFormat(vexa::gallery::kPhotoAttributesFormat));
+  EXPECT_TRUE(vexa::gallery::PhotoAttr(&plain, a, nullptr, true));
+  EXPECT_EQ(plain.data(vexa::gallery::kPhotoAttributesFormat).size(), 40);
+  vexa::gallery::TPhotoAttributes back;
+  ASSERT_TRUE(vexa::gallery::DecodePhotoAttr(plain.data(vexa::gallery::kPhotoAttributesFormat), &back, &window));
+  EXPECT_EQ(back, a);
+  EXPECT_EQ(window, 0u);
+  EXPECT_FALSE(vexa::gallery::DecodePhotoAttr(QByteArray(41, '\1'), &back, &window));
+  EXPECT_FALSE(vexa::gallery::DecodeLocation(QByteArray(8, '\0'), &from));
+}
+
+struct OpenDragFilesListener : CListener {
+  OpenDragFilesListener() { AddListener("OpenDragFiles", this); }
+  ~OpenDragFilesListener() override { RemoveListener("OpenDragFiles", this); }
+  void Receive(std::string, CParameter* p) override {
+    auto* names = dynamic_cast<CParamNameStr*>(p);
+    ASSERT_NE(names, nullptr);
+    heard.push_back({names->Length(), names->Count(), names->Names()});
+  }
+  struct Heard {
+    int length, count;
+    std::string names;
+  };
+  std::vector<Heard> heard;
+};
+
+// Pasting files announces them on "OpenDragFiles" before the host gets them.
+TEST_F(GalleryTest, PastingFilesAnnouncesThem) {
+  const struct {
+    std::vector<std::string> files;
+    int length;
+    std::string names;
+  } cases[] = {
+      {{"/p/a.jpg"}, 8 + 3, std::string("/p/a.jpg\0\0", 10)},
+      {{"/p/a.jpg", "/p/bb.png"}, 9 + 10 + 1, std::string("/p/a.jpg\0/p/bb.png\0\0", 20)},
+  };
+  CCFHandler handler;
+  handler.AddFormat("text/uri-list");
+  for (const auto& c : cases) {
+    OpenDragFilesListener listener;
+    QMimeData data;
+    vexa::gallery::SetFileList(&data, c.files);
+    EXPECT_TRUE(handler.CanPaste(&data));
+    EXPECT_EQ(handler.PasteFiles(&data), c.files);
+    ASSERT_EQ(listener.heard.size(), 1u);
+    EXPECT_EQ(listener.heard[0].count, static_cast<int>(c.files.size()));
+    EXPECT_EQ(listener.heard[0].length, c.length);
+    EXPECT_EQ(listener.heard[0].names, c.names);
+  }
+  // An empty list announces nothing.
+  OpenDragFilesListener listener;
+  QMimeData empty;
+  empty.setText("words");
+  EXPECT_TRUE(handler.PasteFiles(&empty).empty());
+  EXPECT_TRUE(listener.heard.empty());
+
+  // The gallery's paste goes through the handler: heard, then handed over.
+  Add(2);
+  auto* clip = new QMimeData;
+  vexa::gallery::SetFileList(clip, {"/p/c.jpg"});
+  QGuiApplication::clipboard()->setMimeData(clip);
+  m_gallery->Paste();
+  ASSERT_EQ(listener.heard.size(), 1u);
+  EXPECT_EQ(listener.heard[0].names, std::string("/p/c.jpg\0\0", 10));
+  ASSERT_EQ(m_host.dropped.size(), 1u);
+  EXPECT_EQ(m_host.dropped[0].first, std::vector<std::string>{"/p/c.jpg"});
+}
+
 TEST_F(GalleryTest, DragStartsPastTwentyPixels) {
   Add(2);
   m_host.handlesDrag = true;
@@ -270,6 +370,40 @@ TEST_F(GalleryTest, CaptionsAreCleanedAsTyped) {
   EXPECT_GE(edit->Beeps(), 1);
   EXPECT_EQ(m_gallery->SetThumbnailCaption(1, "Lake"), 1);
   EXPECT_EQ(m_gallery->GetThumbnailCaption(1), "Lake");
+}
+
+// A caption too long for the cell is shown with its beginning and an
+// ellipsis, not cut at both ends; edited, it is the whole text again.
+TEST_F(GalleryTest, LongCaptionsEndInAnEllipsis) {
+  Add(1);
+  m_gallery->EnableFileName(true);
+  m_gallery->CreatePhotoWindows(true);
+  CSelectThumbnail* w = m_gallery->GetThumbnailPtr(m_gallery->PhotoOrder()->At(0));
+  ASSERT_NE(w, nullptr);
+  w->repaint();
+  CEditFilename* edit = w->CaptionEdit();
+  ASSERT_NE(edit, nullptr);
+  const QString longName = "Summer holidays at the lake with the whole family 2002.jpg";
+  edit->setText(longName);
+  edit->SetMode(0);
+  const QString shown = edit->ShownText();
+  EXPECT_TRUE(shown.startsWith("Summer")) << shown.toStdString();
+  EXPECT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+  EXPECT_LE(edit->fontMetrics().horizontalAdvance(shown), edit->width());
+  // Painted: the first letters are at the left of the caption, as drawn text
+  // of a caption that fits would be centred.
+  const QImage image = edit->grab().toImage();
+  int firstInk = -1;
+  for (int x = 0; x < image.width() && firstInk < 0; ++x)
+    for (int y = 0; y < image.height(); ++y)
+      if (qGray(image.pixel(x, y)) < 100) {
+        firstInk = x;
+        break;
+      }
+  EXPECT_GE(firstInk, 0);
+  EXPECT_LE(firstInk, 6);
+  edit->setText("Lake.jpg");
+  EXPECT_EQ(edit->ShownText(), "Lake.jpg");
 }
 
 }  // namespace

@@ -136,6 +136,71 @@ TEST_F(ImgUtilTest, StretchKeepsAspectAndFitsTheBox) {
                        Path("none.bmp"));
 }
 
+// The box of pixels that differ from black.
+struct Painted {
+  int x = -1, y = -1, w = 0, h = 0;
+};
+Painted PaintedBox(const img::Bitmap& b) {
+  int x0 = b.width(), y0 = b.height(), x1 = -1, y1 = -1;
+  for (int y = 0; y < b.height(); ++y) {
+    for (int x = 0; x < b.width(); ++x) {
+      if (Is(b, x, y, 0, 0, 0, 8)) continue;
+      x0 = std::min(x0, x);
+      y0 = std::min(y0, y);
+      x1 = std::max(x1, x);
+      y1 = std::max(y1, y);
+    }
+  }
+  if (x1 < 0) return {};
+  return {x0, y0, x1 - x0 + 1, y1 - y0 + 1};
+}
+
+// On a surface shown with non-square pixels (a television frame) a fitted
+// picture keeps its own shape on the screen: a 4:3 picture fills a 704 x
+// 480 NTSC frame (pixels 10:11) and a 704 x 576 PAL frame (12:11), a 16:9
+// one shows 16:9.
+TEST_F(ImgUtilTest, StretchKeepsTheShapeOnTheScreensPixels) {
+  auto solid = [&](const std::string& name, int w, int h, int format) {
+    img::Bitmap b;
+    EXPECT_TRUE(b.Create(w, h, 24).ok());
+    EXPECT_TRUE(img::Fill(&b, 200, 180, 160).ok());
+    const std::string path = Path(name);
+    EXPECT_TRUE(img::Save(path, b, format).ok());
+    return path;
+  };
+  const std::string fourThree = solid("43.bmp", 1280, 960, img::kFormatBmp);
+  const std::string wide = solid("169.jpg", 1600, 900, img::kFormatJpeg);
+  struct Row {
+    LONG aspectW, aspectH;
+    std::string file;
+    int boxW, boxH;
+    Painted expected;
+  };
+  const Row rows[] = {
+      {10, 11, fourThree, 704, 480, {0, 0, 704, 480}},
+      {12, 11, fourThree, 704, 576, {0, 0, 704, 576}},
+      {10, 11, wide, 704, 480, {0, 60, 704, 360}},   // 704 x 10/11 / 360 = 16:9
+      {12, 11, wide, 704, 576, {0, 72, 704, 432}},   // 704 x 12/11 / 432 = 16:9
+      {10, 11, fourThree, 130, 98, {0, 4, 130, 89}}, // a thumbnail cell: 130 x 10/11 / 89 = 4:3
+      {1, 1, fourThree, 704, 480, {32, 0, 640, 480}},  // square pixels, as before
+  };
+  vexa::com::ComPtr<IVEXAImgUtilNative> native;
+  ASSERT_EQ(util->QueryInterface(IID_IVEXAImgUtilNative, native.PutVoid()), S_OK);
+  for (const Row& r : rows) {
+    ASSERT_EQ(util->OTInit(r.boxW, r.boxH, 0), S_OK);
+    ASSERT_EQ(native->OTSetPixelAspect(r.aspectW, r.aspectH), S_OK);
+    ASSERT_EQ(util->OTStretchImageFile(0, 0, r.boxW, r.boxH, B(r.file).Get(), 0, VARIANT_TRUE), S_OK) << Err();
+    const Painted p = PaintedBox(Snapshot(util.Get()));
+    EXPECT_EQ(p.x, r.expected.x) << r.aspectW << ":" << r.aspectH << " " << r.file << " " << r.boxW;
+    EXPECT_EQ(p.y, r.expected.y) << r.aspectW << ":" << r.aspectH << " " << r.file << " " << r.boxW;
+    EXPECT_EQ(p.w, r.expected.w) << r.aspectW << ":" << r.aspectH << " " << r.file << " " << r.boxW;
+    EXPECT_EQ(p.h, r.expected.h) << r.aspectW << ":" << r.aspectH << " " << r.file << " " << r.boxW;
+  }
+  EXPECT_EQ(native->OTSetPixelAspect(0, 11), E_FAIL);
+  EXPECT_EQ(Err(), "IVEXAImgUtil::OTSetPixelAspect - width and height must be > 0");
+  EXPECT_EQ(native->OTSetPixelAspect(10, -1), E_FAIL);
+}
+
 TEST_F(ImgUtilTest, ClipShowsTheCentre) {
   std::string big = MakeCoded(Path("big.bmp"), 640, 480), small = MakeCoded(Path("small.bmp"), 100, 50);
   ASSERT_EQ(util->OTInit(300, 300, 0), S_OK);

@@ -346,11 +346,13 @@ bool LoadCueDisc(const std::string& cuePath, SimDisc* disc, std::string* error) 
 
 std::string CueText(const SimDisc& d) {
   std::ostringstream out;
+  // FILE comes first: some players' cue readers take the image's name from
+  // the first line alone.
+  out << "FILE " << Quoted(d.image + ".bin") << " BINARY\n";
   out << "REM written by the simulated recorder\n";
   if (!d.mcn.empty()) out << "CATALOG " << d.mcn << "\n";
   if (!d.discTitle.empty()) out << "TITLE " << Quoted(d.discTitle) << "\n";
   if (!d.discPerformer.empty()) out << "PERFORMER " << Quoted(d.discPerformer) << "\n";
-  out << "FILE " << Quoted(d.image + ".bin") << " BINARY\n";
   int session = 1;
   for (const auto& t : d.tracks) {
     if (t.length == 0) continue;

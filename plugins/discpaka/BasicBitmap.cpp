@@ -61,6 +61,13 @@ std::int32_t BasicBitmap::CreateDIB(const std::uint8_t** header, const std::uint
   return imageSize;
 }
 
+bool BasicBitmap::SetPixelAspect(std::int32_t width, std::int32_t height) {
+  if (!util_) return false;
+  vexa::com::ComPtr<IVEXAImgUtilNative> native;
+  if (util_->QueryInterface(IID_IVEXAImgUtilNative, native.PutVoid()) != S_OK || !native) return false;
+  return SUCCEEDED(native->OTSetPixelAspect(width, height));
+}
+
 bool BasicBitmap::WriteBMP(const char* fileName) {
   return util_ && SUCCEEDED(util_->OTWriteBMP(B(fileName).Get()));
 }

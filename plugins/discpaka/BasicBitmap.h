@@ -27,6 +27,7 @@ class BasicBitmap final : public I_BasicBitmap {
                               const char* fileName, std::int32_t borderColour) override;
   std::int32_t CreateDIB(const std::uint8_t** header, const std::uint8_t** bits) override;
   bool WriteBMP(const char* fileName) override;
+  bool SetPixelAspect(std::int32_t width, std::int32_t height) override;
 
   bool HasUtility() const { return util_.Get() != nullptr; }
 

@@ -67,6 +67,7 @@ struct DiscSpec {
   std::string faults;             // drive.conf fault lines
   std::string media = "cdr";
   int musicSeconds = 12;
+  int stillDelayMs = 3000;  // 0: never set, the engine's default applies
   enum Cancel { kNone, kPremasterAtOnce, kPremasterLater, kBurn } cancel = kNone;
 };
 
@@ -156,7 +157,9 @@ class DiscTest : public ::testing::Test {
     EXPECT_EQ(sb->SetFileSystemSupport(VEXAFSDefault), S_OK);
     EXPECT_EQ(sb->SetTVSystem(setup.tv), S_OK);
     EXPECT_EQ(sb->SetPaperSize(setup.paper), S_OK);
-    EXPECT_EQ(sb->SetStillDelay(3000), S_OK);
+    if (setup.stillDelayMs > 0) {
+      EXPECT_EQ(sb->SetStillDelay(setup.stillDelayMs), S_OK);
+    }
     EXPECT_EQ(sb->SetTitleLines(B("Summer at the sea").Get(), B("2026").Get(), B("").Get()), S_OK);
     EXPECT_EQ(sb->AddTitleStill(), S_OK) << com::TakeError().Utf8Description();
     if (setup.music) {
@@ -313,9 +316,7 @@ void DiscTest::CheckDisc(const DiscSpec& setup, const std::string& cue, const st
       }
     }
     EXPECT_GT(video, 0);
-    if (setup.music) {
-      EXPECT_GT(audio, 0);
-    }
+    EXPECT_GT(audio, 0);  // silence when there is no music
     EXPECT_GT(empty, 0);
     EXPECT_EQ(wrong, 0);
   }
@@ -341,9 +342,17 @@ void DiscTest::CheckDisc(const DiscSpec& setup, const std::string& cue, const st
       EXPECT_NE(probe.find(setup.tv == VEXATVPAL ? "704,576" : "704,480"), std::string::npos) << name << probe;
     } else {
       EXPECT_NE(probe.find(setup.tv == VEXATVPAL ? "352,288" : "352,240"), std::string::npos) << name << probe;
-      if (setup.music) {
-        EXPECT_NE(probe.find("mp2,44100"), std::string::npos) << name << probe;
-      }
+      // The track carries an audio stream, music or silence.
+      EXPECT_NE(probe.find("mp2,44100"), std::string::npos) << name << probe;
+      // A Video CD rate whatever the TV system (FILM is made as NTSC), and
+      // each picture shown for the still delay.
+      Shell("ffprobe -v error -select_streams v -show_entries stream=r_frame_rate:format=duration -of csv=p=0 '" +
+                e.path().string() + "'",
+            &probe);
+      EXPECT_NE(probe.find(setup.tv == VEXATVPAL ? "25/1" : "30000/1001"), std::string::npos) << name << probe;
+      const double seconds = std::atof(probe.substr(probe.find('\n') + 1).c_str());
+      const double delay = (setup.stillDelayMs > 0 ? setup.stillDelayMs : 5000) / 1000.0;
+      EXPECT_NEAR(seconds, n * delay, 0.1 * n) << name << probe;
     }
   }
   EXPECT_EQ(items, n + pages + 1);
@@ -419,7 +428,7 @@ void DiscTest::CheckDisc(const DiscSpec& setup, const std::string& cue, const st
   ASSERT_EQ(mapper->loadFromURL(B(x + "/ALBUM.XML").Get(), album.Put()), S_OK) << com::TakeError().Utf8Description();
   LONG delay = 0;
   album->get_stillDelay(&delay);
-  EXPECT_EQ(delay, 3);
+  EXPECT_EQ(delay, (setup.stillDelayMs > 0 ? setup.stillDelayMs : 5000) / 1000);
   com::ComPtr<ISeqOfStillImage> stills;
   album->get_stillImages(stills.Put());
   LONG count = 0;
@@ -464,6 +473,25 @@ TEST_F(DiscTest, OnePhotoWithoutMusicOnPAL) {
   setup.music = false;
   setup.tv = VEXATVPAL;
   setup.paper = VEXAPaperSizeA4;
+  const DiscResult r = Run(setup);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(setup, Cue(), dir_);
+}
+
+// A FILM disc is made as an NTSC one (a Video CD plays at 29.97 pictures a
+// second, never 24), and without a still delay each picture shows for the
+// engine's default of 5 seconds.
+TEST_F(DiscTest, TwoPhotosOnFilmWithTheDefaultDelay) {
+  for (const char* tool : {"convert", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "ffprobe", "isoinfo", "xorriso",
+                           "qpdf", "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  DiscSpec setup;
+  setup.photos = 2;
+  setup.music = false;
+  setup.tv = VEXATVFILM;
+  setup.stillDelayMs = 0;
   const DiscResult r = Run(setup);
   ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
   ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;

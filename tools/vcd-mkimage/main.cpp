@@ -1,9 +1,9 @@
 // vcd-mkimage: makes a Video CD disc image from a description, through the
 // "DISCPAK" library object's ISO-format object, and burns it track-at-once
 // onto a simulated recorder as the engine's burn worker burns a disc: track 1
-// from the image stream, each MPEG track (32 empty sectors, the file, 16
-// empty sectors, at least 300 sectors), a padding track up to sector 50000,
-// and the closed CD-ROM XA session. The recorder's image becomes OUT.bin.
+// from the image stream, each MPEG track through the burn worker's own track
+// writer (VCDTrackWriter.h), a padding track up to sector 50000, and the
+// closed CD-ROM XA session. The recorder's image becomes OUT.bin.
 //
 //   vcd-mkimage [--no-pad] DESCRIPTION OUT.bin      (OUT.cue beside it)
 //
@@ -27,6 +27,7 @@
 
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "disclib/vcd/VCDTrackLayout.h"
+#include "disclib/vcd/VCDTrackWriter.h"
 #include "tools/vcd-mkimage/DiscWriter.h"
 
 namespace {
@@ -81,9 +82,6 @@ std::vector<std::uint8_t> VolumeRecord(const std::string& volumeId) {
   return r;
 }
 
-// The Form 2 subheader of every sector of an MPEG track and of the padding.
-constexpr std::uint8_t kTrackSubheader[8] = {1, 1, 0x62, 0x0F, 1, 1, 0x62, 0x0F};
-
 // Finishes a started track whether or not its writes went through; the
 // first failure's text is the one kept.
 bool FinishTrack(vexa::vcdmkimage::DiscWriter& disc, bool ok, std::string* error) {
@@ -93,38 +91,25 @@ bool FinishTrack(vexa::vcdmkimage::DiscWriter& disc, bool ok, std::string* error
   return ok && finished;
 }
 
-// One MPEG track as the burn worker writes it.
+// One MPEG track, by the burn worker's own track writer.
 bool WriteMpegTrack(vexa::vcdmkimage::DiscWriter& disc, const std::string& path, std::string* error) {
-  std::FILE* in = std::fopen(path.c_str(), "rb");
-  if (!in) {
+  if (!std::ifstream(path, std::ios::binary)) {
     *error = "cannot open track " + path;
     return false;
   }
-  std::uint8_t unit[kVCDUnitBytes] = {};
-  std::memcpy(unit, kTrackSubheader, 8);
-  auto empty = [&] {
-    std::memset(unit + 8, 0, kVCDForm2DataBytes);
-    return disc.WriteUnit(unit, error);
-  };
-  if (!disc.StartTrack(kTrackSubheader, error)) {
-    std::fclose(in);
-    return false;
-  }
-  bool ok = true;
-  const std::int32_t start = disc.lba();
-  for (std::uint32_t i = 0; ok && i < kVCDTrackFrontSectors; ++i) ok = empty();
-  while (ok) {
-    std::memset(unit + 8, 0, kVCDForm2DataBytes);
-    const std::size_t got = std::fread(unit + 8, 1, kVCDForm2DataBytes, in);
-    // The end is noticed by a read that finds nothing more, so a file whose
-    // size is a multiple of 2324 gets one further all-zero piece.
-    ok = disc.WriteUnit(unit, error);
-    if (got < kVCDForm2DataBytes) break;
-  }
-  for (std::uint32_t i = 0; ok && i < kVCDTrackRearSectors; ++i) ok = empty();
-  while (ok && disc.lba() - start < static_cast<std::int32_t>(kVCDMinTrackSectors)) ok = empty();
-  std::fclose(in);
-  ok = FinishTrack(disc, ok, error);
+  if (!disc.StartTrack(kVCDVideoSubheader, error)) return false;
+  std::string why;
+  const VCDTrackWriteResult written = VCDWriteMpegTrack(
+      path,
+      [&](const std::uint8_t* units, int count) {
+        for (int i = 0; i < count; ++i) {
+          if (!disc.WriteUnit(units + static_cast<std::size_t>(i) * kVCDUnitBytes, &why)) return false;
+        }
+        return true;
+      },
+      [] { return false; });
+  if (!written.ok) *error = why.empty() ? written.error : why;
+  const bool ok = FinishTrack(disc, written.ok, error);
   if (!ok) *error = "writing track " + path + " failed: " + *error;
   return ok;
 }
@@ -140,8 +125,8 @@ bool WritePaddingTrack(vexa::vcdmkimage::DiscWriter& disc, std::int32_t target, 
   if (next >= target) return true;
   const std::int32_t end = target - next < 300 ? next + 300 : target;
   std::uint8_t unit[kVCDUnitBytes] = {};
-  std::memcpy(unit, kTrackSubheader, 8);
-  if (!disc.StartTrack(kTrackSubheader, error)) return false;
+  std::memcpy(unit, kVCDEmptySubheader, 8);
+  if (!disc.StartTrack(kVCDEmptySubheader, error)) return false;
   bool ok = true;
   while (ok && disc.lba() < end) ok = disc.WriteUnit(unit, error);
   return FinishTrack(disc, ok, error);

@@ -6,6 +6,8 @@
 #include <QAccessible>
 #include <unistd.h>
 #include <QApplication>
+#include <QFileDialog>
+#include <QScreen>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,7 +69,7 @@ class PagesTest : public WizTest {
     });
     SetLauncher([this](const std::string& verb, const std::string& target) {
       m_launched.push_back(verb + " " + target);
-      return true;
+      return m_launchWorks;
     });
     vexa::base::MakeDirs(CacheDir() + "/vexacache");
   }
@@ -105,6 +107,7 @@ class PagesTest : public WizTest {
   std::unique_ptr<CvexaPropSheet> m_sheet;
   std::vector<std::string> m_boxes, m_launched;
   int m_yesNo = IDYES;
+  bool m_launchWorks = true;
 };
 
 // ---- Meter -------------------------------------------------------------------------------------------------------
@@ -150,6 +153,42 @@ TEST_F(PagesTest, TheAboutButtonShowsOnlyOnTheWelcomePage) {
   EXPECT_FALSE(sheet->button(QWizard::CustomButton1)->isVisible());
   sheet->back();
   EXPECT_TRUE(sheet->button(QWizard::CustomButton1)->isVisible());
+}
+
+// The sheet has one size on every page, and the size the user gave it
+// comes back on the next run.
+TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("size/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  const QSize first = sheet->size();
+  for (int id = kPageSelectPictures; id <= kPageFinish; ++id) {
+    sheet->next();
+    QApplication::processEvents();
+    ASSERT_EQ(sheet->currentId(), id);
+    EXPECT_EQ(sheet->size(), first) << "page " << id;
+  }
+  while (sheet->currentId() != kPageWelcome) {
+    sheet->back();
+    QApplication::processEvents();
+    EXPECT_EQ(sheet->size(), first) << "page " << sheet->currentId();
+  }
+  // Made larger by the user, then closed: the next sheet opens so.
+  const QSize larger = first + QSize(140, 90);
+  sheet->resize(larger);
+  QApplication::processEvents();
+  sheet->reject();
+  EXPECT_EQ(Setting("wizard", "windowSize"), Format("%d,%d", larger.width(), larger.height()));
+  CvexaPropSheet* again = Sheet(kPageMusic);
+  EXPECT_EQ(again->size(), larger);
+  // A size beyond the screen is cut to it; one below what the pages need is
+  // raised to that.
+  Module().settings->WriteString("wizard", "windowSize", "90000,70000");
+  again = Sheet(kPageWelcome);
+  EXPECT_LE(again->width(), again->screen()->availableGeometry().width());
+  Module().settings->WriteString("wizard", "windowSize", "10,10");
+  again = Sheet(kPageWelcome);
+  EXPECT_GE(again->width(), again->minimumSizeHint().width());
+  EXPECT_GE(again->height(), again->minimumSizeHint().height());
 }
 
 // ---- Select pictures ------------------------------------------------------------------------------------------------
@@ -249,11 +288,47 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   EXPECT_EQ(differing, 0);
   DeleteObject(handle);
 
-  // A line too long for the picture gets its last fitting text back.
+  // A line too long for the picture gets its last fitting text back, and
+  // the user is told so and sees the line marked on the preview.
+  auto* warning = sheet->currentPage()->findChild<QLabel*>("titleWarning");
+  ASSERT_TRUE(warning);
+  EXPECT_TRUE(warning->isHidden());
+  auto redPixels = [&] {
+    const QImage img = preview->Bitmap().toImage();
+    int red = 0;
+    for (int y = 0; y < img.height(); ++y)
+      for (int x = 0; x < img.width(); ++x) {
+        const QColor c = img.pixelColor(x, y);
+        red += c.red() > 100 && c.green() < 60 && c.blue() < 60;
+      }
+    return red;
+  };
+  EXPECT_EQ(redPixels(), 0);
   const std::string longLine(200, 'W');
   line1->setText(QString::fromStdString(longLine));
   EXPECT_EQ(line1->text().toStdString(), "Summer 2002");
-  (void)sheet;
+  EXPECT_FALSE(warning->isHidden());
+  EXPECT_NE(warning->text().toStdString().find("Title line 1 is too long"), std::string::npos)
+      << warning->text().toStdString();
+  EXPECT_GT(redPixels(), 100);
+  // Typed letter by letter, the line stops where it stops fitting, and says so.
+  QLineEdit* line2 = Find<QLineEdit>(1023);
+  QTest::keyClicks(line2, "A very long second line of the title that goes on");
+  EXPECT_LT(line2->text().size(), 49);
+  EXPECT_NE(warning->text().toStdString().find("Title line 2"), std::string::npos) << warning->text().toStdString();
+  // A change that fits takes the mark and the words away.
+  QTest::keyClick(line2, Qt::Key_Backspace);
+  EXPECT_TRUE(warning->isHidden());
+  EXPECT_EQ(redPixels(), 0);
+
+  // The preview grows with the page, as a 4:3 picture.
+  const QRect small = preview->BitmapRect();
+  sheet->resize(1400, 900);
+  QApplication::processEvents();
+  const QRect large = preview->BitmapRect();
+  EXPECT_GT(large.width(), small.width() + 200);
+  EXPECT_NEAR(large.width() * 3.0 / 4.0, large.height(), 2.0);
+  EXPECT_GT(large.width(), 2 * line1->width() / 3);
 }
 
 // ---- Music ----------------------------------------------------------------------------------------------------------
@@ -303,6 +378,35 @@ TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
   Find<QAbstractButton>(1088)->click();
   ASSERT_EQ(m_launched.size(), 1u);
   EXPECT_EQ(m_launched[0], "play " + audio + "Beach.mp3");
+  EXPECT_TRUE(m_boxes.empty());
+  // A desktop without a player: "play", then "open", then the user is told.
+  m_launchWorks = false;
+  Find<QAbstractButton>(1088)->click();
+  ASSERT_EQ(m_launched.size(), 3u);
+  EXPECT_EQ(m_launched[2], "open " + audio + "Beach.mp3");
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_NE(m_boxes[0].find("cannot play the music file"), std::string::npos) << m_boxes[0];
+}
+
+// The music file dialog offers every kind of music the disc takes, WMA too,
+// under the product's caption.
+TEST_F(PagesTest, TheMusicFileDialogShowsWma) {
+  Sheet(kPageMusic);
+  QStringList filters;
+  QString title;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_TRUE(dialog);
+    filters = dialog->nameFilters();
+    title = dialog->windowTitle();
+    dialog->reject();
+  });
+  Find<QAbstractButton>(1033)->click();
+  ASSERT_EQ(filters.size(), 1);
+  EXPECT_TRUE(filters[0].contains("*.wma")) << filters[0].toStdString();
+  EXPECT_TRUE(filters[0].contains("*.mp3")) << filters[0].toStdString();
+  EXPECT_TRUE(filters[0].contains("*.wav")) << filters[0].toStdString();
+  EXPECT_EQ(title.toStdString(), "Kv Orlune Disc Creator Software");
 }
 
 TEST_F(PagesTest, AnAudioCDTrackIsPickedFromTheDrivesTracks) {
@@ -592,7 +696,8 @@ namespace {
 // under Xvfb; the pictures are kept in build/artifacts/vexawiz/.
 TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   const std::string folder = std::string(VEXA_BUILD_DIR) + "/artifacts/vexawiz";
-  const char* names[] = {"welcome", "pictures", "titles", "music", "settings", "finish", "add-images", "about"};
+  const char* names[] = {"welcome", "pictures", "titles", "music", "settings", "finish", "add-images", "about",
+                         "titles-large"};
   if (!std::getenv("VEXAWIZ_SHOTS_INNER")) {
     VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
     vexa::base::MakeDirs(folder);
@@ -634,6 +739,14 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     QTest::qWait(500);
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString(folder + "/add-images.png")));
   }
+  // The titles page on a large sheet, with a line that did not fit.
+  sheet->resize(1280, 900);
+  while (sheet->currentId() != kPageTitles) sheet->back();
+  QTest::qWait(300);
+  if (auto* line = Find<QLineEdit>(1022)) line->setText(QString(60, 'W'));
+  QTest::qWait(300);
+  EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/titles-large.png")));
+  sheet->resize(720, 520);
   QTimer::singleShot(300, [&] {
     if (QWidget* about = QApplication::activeModalWidget()) {
       about->grab().save(QString::fromStdString(folder + "/about.png"));

@@ -5,13 +5,19 @@
 #include <QDialog>
 #include <QTest>
 #include <QLabel>
+#include <QLayout>
+#include <QStyle>
 #include <QTimer>
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
 #include "wizard/Language.h"
 #include "wizard/Launcher.h"
+#include "wizard/MessageBox.h"
 #include "wizard/PropSheet.h"
 #include "wizard/SettingsFile.h"
 #include "wizard/UpdateCheck.h"
@@ -21,6 +27,8 @@
 
 using namespace vexa::wiz;
 using vexa::wiz::testing::WizTest;
+using vexa::ui::testing::ReadAll;
+using vexa::ui::testing::WriteAll;
 
 namespace {
 
@@ -79,6 +87,14 @@ TEST_F(PropSheetTest, TheAboutButtonOpensTheAboutBox) {
     ASSERT_TRUE(about);
     EXPECT_EQ(about->objectName().toStdString(), "dialog102");
     if (auto* label = about->findChild<QLabel*>("ctl_1045")) version = label->text().toStdString();
+    // Titled by its template, never by the program's name, and with the
+    // platform's margins around it.
+    EXPECT_EQ(about->windowTitle().toStdString(), "About Kv Orlune Disc Creator");
+    ASSERT_TRUE(about->layout());
+    const QMargins margins = about->layout()->contentsMargins();
+    const int expected = about->style()->pixelMetric(QStyle::PM_LayoutLeftMargin, nullptr, about);
+    EXPECT_GT(expected, 0);
+    EXPECT_EQ(margins.left(), expected);
     static_cast<QDialog*>(about)->accept();
   });
   QTest::mouseClick(sheet.button(QWizard::CustomButton1), Qt::LeftButton);
@@ -123,6 +139,95 @@ TEST_F(PropSheetTest, TheTimedPromptComesWhenItIsDue) {
   // The prompt wrote today's date: not due again.
   EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
             "03/31/2030");
+
+  // The very first start (no date at all) is not greeted with "It has been
+  // a while": the count starts today.
+  vexa::reg::DeleteValue(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate");
+  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
+            "03/31/2030");
+  clock.Advance(std::chrono::hours(24 * 29));
+  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(prompts, 1);
+  clock.Advance(std::chrono::hours(24));
+  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(prompts, 2);
+  // A stored date that cannot be read still prompts at once.
+  setLast("13/01/2002");
+  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(prompts, 3);
+}
+
+// Help through the desktop's real opener (a stand-in on the PATH): its
+// answer is waited for, and a failed open is told to the user.
+class HelpOpenerTest : public PropSheetTest {
+ protected:
+  void SetUp() override {
+    PropSheetTest::SetUp();
+    SetLauncher({});
+    m_bin = m_temp.Path("bin");
+    vexa::base::MakeDirs(m_bin);
+    m_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    ::setenv("PATH", (m_bin + ":" + m_path).c_str(), 1);
+    SetMessageBoxHook([this](int, const std::string&, const std::string& text) {
+      m_messages.push_back(text);
+      return IDOK;
+    });
+  }
+  void TearDown() override {
+    SetMessageBoxHook({});
+    SetLaunchPatience(std::chrono::milliseconds(5000));
+    ::setenv("PATH", m_path.c_str(), 1);
+    PropSheetTest::TearDown();
+  }
+  // An opener that writes what it was given and ends with the status.
+  void Opener(const std::string& body) {
+    const std::string path = m_bin + "/xdg-open";
+    WriteAll(path, "#!/bin/sh\necho \"$@\" >> " + m_temp.Path("opened.txt") + "\n" + body + "\n");
+    ::chmod(path.c_str(), 0755);
+  }
+  std::string m_bin, m_path;
+  std::vector<std::string> m_messages;
+};
+
+TEST_F(HelpOpenerTest, AFailedOpenIsTold) {
+  SetProductString("APP_PATH", vexa::base::ShareDir());
+  CvexaPropSheet sheet("Caption", nullptr, kPageTitles, QPixmap(), QPixmap());
+  sheet.show();
+  const struct {
+    std::string opener;
+    bool told;
+  } cases[] = {
+      {"exit 3", true},          // no program for web pages
+      {"exit 4", true},          // the program failed
+      {"exit 0", false},         // opened
+      {"read line < " + m_temp.Path("fifo") + "; exit 0", false},  // a program that stays: counted as opened
+  };
+  ASSERT_EQ(::mkfifo(m_temp.Path("fifo").c_str(), 0600), 0);
+  SetLaunchPatience(std::chrono::milliseconds(300));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.opener);
+    Opener(c.opener);
+    m_messages.clear();
+    QTest::mouseClick(sheet.button(QWizard::HelpButton), Qt::LeftButton);
+    ASSERT_EQ(m_messages.size(), c.told ? 1u : 0u);
+    if (c.told) {
+      EXPECT_NE(m_messages[0].find("The help could not be opened"), std::string::npos) << m_messages[0];
+      EXPECT_NE(m_messages[0].find(sheet.HelpPath()), std::string::npos) << m_messages[0];
+    }
+  }
+  EXPECT_NE(ReadAll(m_temp.Path("opened.txt")).find("help/odhelp.html#titles"), std::string::npos);
+  // The opener left running ends when its program does.
+  EXPECT_EQ(HelpersStillRunning(), 1);
+  WriteAll(m_temp.Path("fifo"), "go\n");
+  QTRY_COMPARE_WITH_TIMEOUT(HelpersStillRunning(), 0, 30000);
+  // No opener at all.
+  std::filesystem::remove(m_bin + "/xdg-open");
+  ::setenv("PATH", m_bin.c_str(), 1);
+  m_messages.clear();
+  QTest::mouseClick(sheet.button(QWizard::HelpButton), Qt::LeftButton);
+  EXPECT_EQ(m_messages.size(), 1u);
 }
 
 }  // namespace

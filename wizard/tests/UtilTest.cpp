@@ -30,7 +30,13 @@ TEST_F(UtilTest, FilterListsKeepEmptyEntriesAndFallBackToTheBuiltInLists) {
   ASSERT_TRUE(CVexaWizUtil::GetFilteredExtensionList("*.jpg;;*.png", ";", &a));
   EXPECT_EQ(a, (StringArray{"*.jpg", "", "*.png"}));
 
+  // The installation's list names every kind of music the disc takes.
   StringArray audio;
+  ASSERT_TRUE(CVexaWizUtil::GetFilteredAudioExtensions(&audio));
+  EXPECT_EQ(audio, (StringArray{"*.mp3", "*.wav", "*.wma"}));
+  // Without it, the built-in list.
+  SetProductString("SUPPORTED_AUDIO_FILE_FILTER", "");
+  audio.clear();
   ASSERT_TRUE(CVexaWizUtil::GetFilteredAudioExtensions(&audio));
   EXPECT_EQ(audio, (StringArray{"*.wav", "*.mp3"}));
   EXPECT_TRUE(Fake().Logged(

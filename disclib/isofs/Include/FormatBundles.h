@@ -11,29 +11,58 @@
 
 namespace isofs {
 
-class ISO9660_Std : public I_ISO_Format {
+// The XA system-use field of the records of both trees: a file added with
+// XA attributes carries its own; on a CD-ROM XA session a directory, and the
+// "." and ".." records, carry the directory attributes.
+class XARecords : public I_ISO_Format {
+ protected:
+  bool HasXAField(const I_File* file) const {
+    return file && (file->IsXA() || (directory_xa_ && file->IsDirectory()));
+  }
+  static void PutXA(BYTE* field, const I_File* file) {
+    if (file->IsXA()) {
+      const auto* xa = dynamic_cast<const I_XA_File*>(file);
+      rec::PutXAField(field, xa->GetGroupId(), xa->GetUserId(), xa->GetAttributes(), xa->GetFileNumber());
+    } else {
+      rec::PutXAField(field, 0, 0, rec::kXADirectoryAttributes, 0);
+    }
+  }
+  // "." and "..": a one-byte identifier, no pad, the field right after it.
+  void PutDotXA(BYTE* record) const {
+    if (!directory_xa_) return;
+    rec::PutXAField(record + 34, 0, 0, rec::kXADirectoryAttributes, 0);
+    record[rec::kDirLength] = static_cast<BYTE>(Dir_DotSize());
+  }
+};
+
+class ISO9660_Std : public XARecords {
  public:
   DWORD TakesFile(const I_File* file) const override {
     return file->Get_FS_Flags() & (FS_ISO9660 | FS_ISO9660_LONG);
   }
   DWORD GetFormatFlag() const override { return 1; }
   void Dir_Init(BYTE* record) override { ISO_Dir_InitDir(record); }
-  void Dir_InitThis(BYTE* record) override { ISO_Dir_InitThisDir(record); }
-  void Dir_InitParent(BYTE* record) override { ISO_Dir_InitParentDir(record); }
+  void Dir_InitThis(BYTE* record) override {
+    ISO_Dir_InitThisDir(record);
+    PutDotXA(record);
+  }
+  void Dir_InitParent(BYTE* record) override {
+    ISO_Dir_InitParentDir(record);
+    PutDotXA(record);
+  }
   int Dir_GetSize(const char* name, const I_File* file) override {
     const int len = static_cast<int>(std::strlen(name));
-    return len - (len & 1) + ((file && file->IsXA()) ? 48 : 36);
+    return len - (len & 1) + (HasXAField(file) ? 48 : 36);
   }
   int Dir_GetRecordSize(const BYTE* record) override { return record[0]; }
   void Dir_SetDataSize(BYTE* record, DWORD bytes) override { ISO_Dir_SetDataSize(record, bytes); }
   void Dir_SetDataLocation(BYTE* record, DWORD lba) override { ISO_Dir_SetDataLocation(record, lba); }
   void Dir_SetName(BYTE* record, const char* name, BYTE fileFlags, const I_File* file) override {
     ISO_Dir_SetName(record, name, fileFlags);
-    if (file && file->IsXA()) {
-      const auto* xa = dynamic_cast<const I_XA_File*>(file);
+    if (HasXAField(file)) {
       const int len = record[rec::kDirIdLength];
       BYTE* field = record + rec::kDirId + len + ((len & 1) ? 0 : 1);
-      rec::PutXAField(field, xa->GetGroupId(), xa->GetUserId(), xa->GetAttributes(), xa->GetFileNumber());
+      PutXA(field, file);
       record[rec::kDirLength] = static_cast<BYTE>(Dir_GetSize(name, file));
     }
   }
@@ -81,15 +110,23 @@ class ISO9660_Std : public I_ISO_Format {
   std::string name_;
 };
 
-class ISO9660_Joliet : public I_ISO_Format {
+class ISO9660_Joliet : public XARecords {
  public:
   DWORD TakesFile(const I_File* file) const override { return file->Get_FS_Flags() & FS_JOLIET; }
   DWORD GetFormatFlag() const override { return 2; }
   void Dir_Init(BYTE* record) override { ISO_Dir_InitDir(record); }
-  void Dir_InitThis(BYTE* record) override { ISO_Dir_InitThisDir(record); }
-  void Dir_InitParent(BYTE* record) override { ISO_Dir_InitParentDir(record); }
+  void Dir_InitThis(BYTE* record) override {
+    ISO_Dir_InitThisDir(record);
+    PutDotXA(record);
+  }
+  void Dir_InitParent(BYTE* record) override {
+    ISO_Dir_InitParentDir(record);
+    PutDotXA(record);
+  }
   int Dir_GetSize(const char*, const I_File* file) override {
     Need(file, "ISO9660_Joliet::Dir_GetSize");
+    // A directory's XA field follows its identifier's pad byte.
+    if (!file->IsXA() && HasXAField(file)) return 2 * static_cast<int>(Id(file).size()) + 34 + rec::kXAFieldSize;
     return 2 * static_cast<int>(Id(file).size()) + 38 + (file->IsXA() ? rec::kXAFieldSize : 0);
   }
   int Dir_GetRecordSize(const BYTE* record) override { return record[0]; }
@@ -105,7 +142,9 @@ class ISO9660_Joliet : public I_ISO_Format {
       p += 2;
     }
     int idLength = 2 * chars;
-    if (fileFlags & 0x02) {
+    if ((fileFlags & 0x02) && !file->IsXA() && HasXAField(file)) {
+      *p++ = 0;  // the identifier's pad byte
+    } else if (fileFlags & 0x02) {
       std::memset(p, 0, 5);
       p += 5;
     } else {
@@ -117,10 +156,7 @@ class ISO9660_Joliet : public I_ISO_Format {
     }
     record[rec::kDirIdLength] = static_cast<BYTE>(idLength);
     record[rec::kDirFileFlags] = fileFlags;
-    if (file->IsXA()) {
-      const auto* xa = dynamic_cast<const I_XA_File*>(file);
-      rec::PutXAField(p, xa->GetGroupId(), xa->GetUserId(), xa->GetAttributes(), xa->GetFileNumber());
-    }
+    if (HasXAField(file)) PutXA(p, file);
     record[rec::kDirLength] = static_cast<BYTE>(Dir_GetSize(name, file));
   }
   const char* Dir_GetNamePtr(const BYTE* record) override {

@@ -44,6 +44,7 @@ struct Rec {
   DWORD location;
   DWORD size;
   BYTE flags;
+  std::string systemUse;  // what follows the identifier and its pad
 };
 std::vector<Rec> ReadExtent(const BYTE* extent, DWORD bytes) {
   std::vector<Rec> out;
@@ -54,8 +55,10 @@ std::vector<Rec> ReadExtent(const BYTE* extent, DWORD bytes) {
       continue;
     }
     const BYTE* r = extent + pos;
+    const std::size_t su = 33 + r[32] + ((r[32] & 1) ? 0 : 1);
     out.push_back({std::string(reinterpret_cast<const char*>(r + 33), r[32]), rec::GetLE32(r + 2),
-                   rec::GetLE32(r + 10), r[25]});
+                   rec::GetLE32(r + 10), r[25],
+                   su < len ? std::string(reinterpret_cast<const char*>(r + su), len - su) : std::string()});
     EXPECT_EQ(rec::GetLE32(r + 2), rec::GetBE32(r + 6));
     EXPECT_EQ(rec::GetLE32(r + 10), rec::GetBE32(r + 14));
     pos += len;
@@ -493,6 +496,57 @@ TEST(DiscLibraryFlow, LongNamesXAAndAbsoluteSectors) {
   EXPECT_EQ(jolietAlbum[2].location, 1302u);
   EXPECT_EQ(dirRecords(pvd, "KARAOKE", false).size(), 2u);
   EXPECT_EQ(dirRecords(pvd, "CDI", false).size(), 2u);
+
+  // Every record of both trees, "." and ".." included, carries the XA
+  // field: group and user 0, the attributes (directory, or the file's own),
+  // "XA", the file number, five zero bytes.
+  auto xaField = [](WORD attributes) {
+    return std::string{0, 0, 0, 0, static_cast<char>(attributes >> 8), static_cast<char>(attributes & 0xFF), 'X', 'A',
+                       0, 0, 0, 0, 0, 0};
+  };
+  for (const BYTE* vd : {pvd, svd}) {
+    const bool joliet = vd == svd;
+    auto root = ReadExtent(all.data() + rec::GetLE32(vd + 158) * kSectorSize, kSectorSize);
+    ASSERT_GE(root.size(), 6u);
+    EXPECT_EQ(rec::GetLE32(vd + 158), root[0].location);  // "." of the root
+    std::vector<std::vector<Rec>> extents = {root};
+    for (const Rec& r : root) {
+      if ((r.flags & 2) && r.id.size() > 1) {
+        extents.push_back(ReadExtent(all.data() + r.location * kSectorSize, r.size));
+      }
+    }
+    for (const auto& extent : extents) {
+      for (const Rec& r : extent) {
+        EXPECT_EQ(r.systemUse, xaField((r.flags & 2) ? 0x8D55 : 0x0D55)) << joliet << " " << r.id;
+      }
+    }
+    // The root's own record in the volume descriptor stays 34 bytes.
+    EXPECT_EQ(vd[156], 34);
+  }
+}
+
+TEST(DiscLibraryFlow, DirectoriesCarryTheXAFieldOnAnXASessionOnly) {
+  for (DWORD format : {FS_ISO9660 | FS_JOLIET, FS_ISO9660 | FS_JOLIET | FS_XA}) {
+    Master dm(CreateDM(nullptr));
+    dm->BeginSession();
+    SYSTEMTIME now = Date(2024, 3, 4);
+    // A folder made before the format is known is laid out again.
+    dm->AddPath("\\EARLY\\A.TXT", 10, 0, 0, &now, nullptr);
+    dm->SetSessionParms(0, 0, format);
+    dm->AddPath("\\LATE", &now, nullptr);
+    dm->SetStructureOffset(20);
+    const DWORD end = dm->GetStructureEnd();
+    dm->UpdateISO_Entries(0);
+    auto all = Sectors(dm, 0, end);
+    const BYTE* pvd = all.data() + 16 * kSectorSize;
+    auto root = ReadExtent(all.data() + rec::GetLE32(pvd + 158) * kSectorSize, kSectorSize);
+    ASSERT_EQ(root.size(), 4u);
+    const bool xa = format & FS_XA;
+    for (const Rec& r : root) {
+      EXPECT_EQ(r.systemUse.size(), xa ? 14u : (r.id.size() == 1 ? 0u : 2u)) << r.id;
+      EXPECT_EQ(r.systemUse.size() == 14 && r.systemUse.substr(6, 2) == "XA", xa) << r.id;
+    }
+  }
 }
 
 TEST(DiscLibraryFlow, MaxStartAddrFollowsOnlyTemplateAdds) {

@@ -44,6 +44,7 @@ class FakeBitmap final : public I_BasicBitmap {
     return size;
   }
   bool WriteBMP(const char*) override { return false; }
+  bool SetPixelAspect(std::int32_t w, std::int32_t h) override { return w > 0 && h > 0; }
 
  private:
   std::int32_t w_ = 0, h_ = 0;

@@ -46,9 +46,9 @@ TEST(ImagePlanTest, TracksAreLaidOutAsTheBurnWorkerWritesThem) {
     std::uint64_t size;
     std::uint32_t data, total;
   };
-  // The writer adds an all-zero piece when the size is a multiple of 2324.
-  const Row rows[] = {{0, 1, 300},       {1, 1, 300},          {2324, 2, 300},
-                      {2325, 2, 300},    {2324 * 251, 252, 300}, {2324 * 252 + 1, 253, 301},
+  // One piece for every 2324 bytes begun; at least 300 sectors in all.
+  const Row rows[] = {{0, 0, 300},       {1, 1, 300},          {2324, 1, 300},
+                      {2325, 2, 300},    {2324 * 252, 252, 300}, {2324 * 252 + 1, 253, 301},
                       {10000000, 4303, 4351}};
   for (const Row& r : rows) {
     const VCDMpegTrackSectors t = VCDMpegTrack(r.size);
@@ -181,13 +181,18 @@ TEST_F(ISOFormatTest, SegmentsListsAndSubheaders) {
   EXPECT_EQ(Data(units[184])[0], 0x10);
   EXPECT_EQ(Data(units[184])[64], 0);
 
-  // Subheaders: Form 1 data up to the segments; the segment's pieces Form 2
-  // video of channel 1, its last piece end-of-file; padding Form 2 too.
+  // Subheaders: Form 1 data up to the segments, the volume descriptor set
+  // terminator (17: no Joliet tree) ending a record and a file, the last
+  // sector of each Video CD file (INFO, ENTRIES, LOT, PSD) ending that file;
+  // the segment's pieces Form 2 video of channel 1, its last piece
+  // end-of-file; padding Form 2 too.
   for (std::size_t s = 0; s < 1350; ++s) {
-    ASSERT_EQ(units[s][2], 0x08) << s;
+    const std::uint8_t submode = s == 17 ? 0x89 : (s == 150 || s == 151 || s == 183 || s == 184) ? 0x88 : 0x08;
+    ASSERT_EQ(units[s][2], submode) << s;
     ASSERT_EQ(units[s][0], 1) << s;
     ASSERT_EQ(std::memcmp(units[s].data(), units[s].data() + 4, 4), 0) << s;
   }
+  EXPECT_EQ(Data(units[17])[0], 255);  // the terminator
   const std::size_t pieces = (348601 + 2323) / 2324;  // 151
   for (std::size_t i = 0; i < pieces; ++i) {
     const Unit& u = units[1350 + i];

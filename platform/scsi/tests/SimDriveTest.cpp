@@ -113,6 +113,8 @@ TEST_F(SimFixture, TrackAtOnceLeavesRunOutAndPregapAndBuildsEverySector) {
     }
   }
   const std::string cue = ReadFileText(disc.image + ".cue");
+  // FILE is the first line: some players' cue readers look at it alone.
+  EXPECT_EQ(cue.rfind("FILE \"" + disc.image + ".bin\" BINARY\n", 0), 0u) << cue;
   EXPECT_NE(cue.find("TRACK 01 MODE1/2352\n    INDEX 01 00:00:00"), std::string::npos) << cue;
   EXPECT_NE(cue.find("TRACK 02 MODE2/2352\n    INDEX 00 00:01:27\n    INDEX 01 00:03:27"), std::string::npos)
       << cue;

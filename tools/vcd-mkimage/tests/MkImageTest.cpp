@@ -315,4 +315,85 @@ TEST_F(MkImageTest, DualFilesShowOneSideInEachTree) {
   EXPECT_EQ(Read(P("joliet.out")), Read(P("joliet.txt")));
 }
 
+// The MPEG track is burned by the burn worker's own track writer: for
+// streams of every size the track in the table of contents (cd-info), the
+// extent of AVSEQ01.DAT (isoinfo) and the ENTRIES.VCD entry agree, the file
+// ends before the track's run-out, and its last sector ends the file.
+TEST_F(MkImageTest, TheBurnedTrackIsTheFilesExtentForEveryStreamSize) {
+  const std::size_t sizes[] = {0, 1, 2323, 2324, 2325, 300 * 2324};
+  for (std::size_t size : sizes) {
+    SCOPED_TRACE(size);
+    const std::string sub = "s" + std::to_string(size);
+    Run("mkdir " + sub + " && head -c " + std::to_string(size) + " /dev/urandom > " + sub + "/t.dat");
+    std::ofstream(P(sub + "/disc.txt")) << "fs 0\ntrack t.dat 1\n";
+    Run("cd " + sub + " && '" + Tool("vcd-mkimage") + "' --no-pad disc.txt disc.bin > mk.txt");
+
+    // The table of contents: track 2's start and the lead-out; the drive
+    // leaves 2 run-out sectors after the last track.
+    std::string cd;
+    ASSERT_EQ(Shell("cd-info --no-cddb --no-device-info --cue-file '" + P(sub + "/disc.cue") + "'", &cd), 0) << cd;
+    long start = -1, leadout = -1;
+    {
+      std::istringstream lines(cd);
+      std::string line;
+      while (std::getline(lines, line)) {
+        unsigned track = 0, m = 0, sec = 0, f = 0;
+        long lsn = 0;
+        char what[16] = {};
+        if (std::sscanf(line.c_str(), " %u: %u:%u:%u %ld %15s", &track, &m, &sec, &f, &lsn, what) == 6) {
+          if (track == 2) start = lsn;
+          if (std::string(what) == "leadout") leadout = lsn;
+        }
+      }
+    }
+    ASSERT_GT(start, 0) << cd;
+    ASSERT_GT(leadout, start) << cd;
+    const long trackSectors = leadout - 2 - start;
+    EXPECT_GE(trackSectors, 300);
+
+    // AVSEQ01.DAT as isoinfo lists it from track 1's user data.
+    const std::string bin = Read(P(sub + "/disc.bin"));
+    ASSERT_EQ(bin.size() % 2352, 0u);
+    ASSERT_EQ(static_cast<long>(bin.size() / 2352), leadout);
+    std::string cooked;
+    for (std::size_t sector = 0; sector < 1300; ++sector) cooked.append(bin, sector * 2352 + 24, 2048);
+    std::ofstream(P(sub + "/track1.iso"), std::ios::binary) << cooked;
+    std::string listing;
+    ASSERT_EQ(Shell("isoinfo -l -i '" + P(sub + "/track1.iso") + "'", &listing), 0) << listing;
+    const auto at = listing.find("AVSEQ01.DAT;1");
+    ASSERT_NE(at, std::string::npos) << listing;
+    const std::string line = listing.substr(listing.rfind('\n', at) + 1, at - listing.rfind('\n', at) - 1);
+    const auto bracket = line.find('[');
+    ASSERT_NE(bracket, std::string::npos) << line;
+    const long extent = std::strtol(line.c_str() + bracket + 1, nullptr, 10);
+    long bytes = 0;
+    {
+      // The size is the field before the month.
+      std::istringstream fields(line.substr(0, bracket));
+      std::vector<std::string> words;
+      for (std::string w; fields >> w;) words.push_back(w);
+      ASSERT_GE(words.size(), 4u) << line;
+      bytes = std::strtol(words[words.size() - 4].c_str(), nullptr, 10);
+    }
+    EXPECT_EQ(extent, start) << line;
+    EXPECT_EQ(bytes % 2048, 0) << line;
+    EXPECT_EQ(bytes / 2048, trackSectors) << line;
+
+    // ENTRIES.VCD (sector 151): track 2 at its first MPEG sector, 32 sectors
+    // into the track, as binary-coded minutes, seconds and frames of LSN + 150.
+    const auto* entries = reinterpret_cast<const std::uint8_t*>(bin.data()) + 151 * 2352 + 24;
+    ASSERT_EQ(std::string(reinterpret_cast<const char*>(entries), 8), "ENTRYVCD");
+    auto bcd = [](std::uint8_t b) { return (b >> 4) * 10 + (b & 15); };
+    EXPECT_EQ(entries[12], 0x02);
+    EXPECT_EQ((bcd(entries[13]) * 60 + bcd(entries[14])) * 75 + bcd(entries[15]) - 150, start + 32);
+
+    // Only the file's last sector carries the end-of-file bit; after it comes
+    // the run-out.
+    for (long sector = start; sector < start + trackSectors; ++sector) {
+      const auto submode = static_cast<std::uint8_t>(bin[static_cast<std::size_t>(sector) * 2352 + 18]);
+      ASSERT_EQ(submode & 0x80, sector + 1 == start + bytes / 2048 ? 0x80 : 0) << sector;
+    }
+  }
+}
+
 }  // namespace
