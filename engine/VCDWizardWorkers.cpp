@@ -255,13 +255,11 @@ bool VCDWizard::FinishTrack() {
 
 std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
   std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
-  // A file track: 32 empty sectors, the file in 2324-byte pieces, 16 empty
-  // sectors, at least 300 in all.
+  // A file track as the track writer lays it out (at least 300 sectors).
   auto fileTrack = [](const std::string& path) -> std::int64_t {
     std::error_code ec;
-    const auto bytes = static_cast<std::int64_t>(std::filesystem::file_size(path, ec));
-    const std::int64_t pieces = ec ? 0 : (bytes + kPiece - 1) / kPiece;
-    return std::max<std::int64_t>(300, 32 + pieces + 16);
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return VCDMpegTrack(ec ? 0 : bytes).total;
   };
   const std::string video = VideoPath();
   if (!video.empty() && base::FileExists(video)) at += kTrackGap + fileTrack(video);
