@@ -576,16 +576,17 @@ namespace {
 // limit is no lower than the engine's, so the premaster goes on to the
 // worker. (The pictures are tiny, and the worker is stopped once the PDFs
 // are made: the slide show of 599 pictures is not what this shows.)
-TEST_F(DiscTest, TheMostPicturesADiscTakesMakeItsThreePdfs) {
-  for (const char* tool : {"qpdf", "pdfinfo"}) VEXA_REQUIRE_TOOL(tool);
+// (Its name holds "Hundred": it runs in the binary of the hundred-photo
+// disc, beside the others.)
+TEST_F(DiscTest, FiveHundredAndNinetyNinePicturesMakeTheirThreePdfs) {
+  for (const char* tool : {"convert", "qpdf", "pdfinfo"}) VEXA_REQUIRE_TOOL(tool);
   base::MakeDirs(dir_ + "/many");
-  std::vector<std::string> photos;
-  for (int i = 0; i < kVEXAEngineMaxStills; ++i) {
-    const std::string p = dir_ + "/many/p" + std::to_string(1000 + i) + ".jpg";
-    ASSERT_EQ(Shell("convert -size 48x36 xc:'rgb(" + std::to_string(i % 256) + ",90," + std::to_string((i * 7) % 256) +
-                    ")' '" + p + "'"),
-              0);
-    photos.push_back(p);
+  const std::string first = dir_ + "/many/p1000.jpg";
+  ASSERT_EQ(Shell("convert -size 48x36 plasma:fractal '" + first + "'"), 0);
+  std::vector<std::string> photos = {first};
+  for (int i = 1; i < kVEXAEngineMaxStills; ++i) {
+    photos.push_back(dir_ + "/many/p" + std::to_string(1000 + i) + ".jpg");
+    fs::copy_file(first, photos.back());
   }
   com::ComPtr<IVEXAEngine> engine;
   ASSERT_EQ(CoCreateInstance(CLSID_VEXAVCDEngine, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IVEXAEngine>(),
