@@ -23,7 +23,8 @@
 #
 # FOLDER holds the photos (.jpg); each size takes its first photos in name
 # order, going round the folder again when it has fewer. Without it, 256
-# camera-sized photos (3264x2448) are drawn once into BUILD_DIR/bench-photos.
+# camera-sized photos (3264x2448, about 0.45 MB each) are drawn once into
+# BUILD_DIR/bench-photos.
 # BUILD_DIR defaults to build-bench, configured (Release) and built here when
 # vexa is missing. The environment may set VEXA_BENCH_SIZES (default
 # "16 64 256") and VEXA_BENCH_REPS (default 3).
@@ -52,14 +53,23 @@ largest=0
 for n in "${sizes[@]}"; do (( n > largest )) && largest=$n; done
 if [[ -z $folder ]]; then
   folder="$build/bench-photos"
-  # The marker lies beside the folder, so vexa's /d: never sees it.
-  if [[ "$(cat "$folder.complete" 2>/dev/null)" -lt $largest ]]; then
+  # Plasma clouds, blurred and tinted: about 0.45 MB a photo, as a camera's
+  # 8-megapixel JPEG of an everyday scene, so 256 of them and all that is made
+  # from them still fit on a CD. The marker beside the folder (where vexa's /d:
+  # never sees it) holds how many were drawn and with which recipe.
+  recipe="3264x2448 plasma blur2 q85"
+  read -r drawn drawn_recipe 2>/dev/null < "$folder.complete" || true
+  if [[ "${drawn_recipe:-}" != "$recipe" ]]; then
+    rm -rf "$folder"
+    drawn=0
+  fi
+  if [[ ${drawn:-0} -lt $largest ]]; then
     mkdir -p "$folder"
     seq -w 1 "$largest" | xargs -P "${VEXA_JOBS:-4}" -I{} bash -c '[[ -s "$2/photo$1.jpg" ]] ||
-      convert -size 3264x2448 -seed "$1" plasma:fractal -blur 0x1 \
-      -fill "#$(printf %06x $(( 10#$1 * 397921 % 16777216 )))" -colorize 20 \
-      -attenuate 0.2 +noise Gaussian -quality 90 "$2/photo$1.jpg"' bash {} "$folder"
-    echo "$largest" > "$folder.complete"
+      convert -size 3264x2448 -seed "$1" plasma:fractal -blur 0x2 \
+      -fill "#$(printf %06x $(( 10#$1 * 397921 % 16777216 )))" -colorize 20 -quality 85 "$2/photo$1.jpg"' \
+      bash {} "$folder"
+    echo "$largest $recipe" > "$folder.complete"
   fi
 fi
 folder="$(cd "$folder" && pwd)"

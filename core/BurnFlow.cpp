@@ -152,16 +152,16 @@ bool CVEXACore1::PrepareVCD() {
     SetProgress(0);
     if (step == 4) SetStatusText("");
     Pump();
-    Wait(std::chrono::milliseconds(500));
+    Pause(std::chrono::milliseconds(500));
     ShowStep(step, true);
     ShowStep(step - 1, false);
     for (int position : {25, 50, 75}) {
       SetProgress(position);
-      Wait(std::chrono::milliseconds(1000));
+      Pause(std::chrono::milliseconds(1000));
     }
     SetProgress(100);
     Pump();
-    Wait(std::chrono::milliseconds(step == 4 ? 200 : 1000));
+    Pause(std::chrono::milliseconds(step == 4 ? 200 : 1000));
     if (IsCancelled()) {
       ShowStep(step, false);
       return Cancel(kCancel);
@@ -210,6 +210,8 @@ bool CVEXACore1::PrepareForWriting() {
       return Cancel(kCancel);
     }
   }
+  // The disc check stays on the screen a few seconds for the person who
+  // watches it; nothing runs meanwhile, so without one there is no pause.
   if (!erased) {
     for (int i = 0; i < 4; ++i) {
       AdvanceProgress(4, true);
@@ -217,10 +219,10 @@ bool CVEXACore1::PrepareForWriting() {
         ShowStep(1, false);
         return Cancel(kCancel);
       }
-      Wait(std::chrono::milliseconds(1000));
+      Pause(std::chrono::milliseconds(1000));
     }
     FillProgress(2);
-    Wait(std::chrono::milliseconds(500));
+    Pause(std::chrono::milliseconds(500));
   }
   if (IsCancelled()) {
     ShowStep(1, false);
@@ -431,7 +433,8 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
       }
       Pump();
     }
-    Wait(kPoll);
+    // The engine's end wakes the wait; the interval only paces the display.
+    WaitForEngine(kPoll);
     if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
   } while (!done);
 
@@ -442,7 +445,7 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
     } else {
       FillProgress(3);
     }
-    Wait(std::chrono::milliseconds(500));
+    Pause(std::chrono::milliseconds(500));
   }
   return PhaseEnd::Done;
 }
@@ -464,7 +467,7 @@ bool CVEXACore1::DoPremaster() {
     // Nothing answers Cancel while the engine prepares the work; once its
     // worker runs, Cancel stops it.
     EnableCancel(false);
-    Wait(std::chrono::milliseconds(300));
+    Pause(std::chrono::milliseconds(300));
     Status().SetWaitCursor(true);
   }
   auto cursorOff = [&] {
@@ -566,7 +569,7 @@ bool CVEXACore1::BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL veri
   if (StatusShown()) {
     SetProgress(0);
     Pump();
-    Wait(std::chrono::milliseconds(500));
+    Pause(std::chrono::milliseconds(500));
     ShowStep(6, true);
     ShowStep(5, false);
   }
@@ -597,7 +600,7 @@ void CVEXACore1::WaitForPhaseToStop(const char* method, const std::function<bool
       return;
     }
     if (StatusShown()) Pump();
-    Wait(std::chrono::milliseconds(500));
+    WaitForEngine(std::chrono::milliseconds(500));
   }
 }
 
@@ -613,7 +616,7 @@ void CVEXACore1::WaitForBurnToStop() {
                         false);
       return;
     }
-    Wait(std::chrono::milliseconds(500));
+    WaitForEngine(std::chrono::milliseconds(500));
   }
 }
 

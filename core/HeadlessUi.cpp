@@ -14,6 +14,7 @@ class RealFlowClock : public FlowClock {
     return static_cast<std::uint32_t>(ms.count());
   }
   void Wait(std::chrono::milliseconds d, UiPort& ui) override { ui.WaitFor(d); }
+  void WaitFor(std::chrono::milliseconds longest, Completion& done, UiPort& ui) override { ui.WaitFor(longest, done); }
 };
 
 }  // namespace
@@ -50,6 +51,10 @@ int HeadlessUi::DoMessage(int type, const std::string& text, bool, bool, bool, b
 void HeadlessUi::WaitFor(std::chrono::milliseconds d) {
   // Nothing to keep alive: the flow's fixed wait is a plain wait.
   if (d.count() > 0) std::this_thread::sleep_for(d);
+}
+
+void HeadlessUi::WaitFor(std::chrono::milliseconds longest, Completion& done) {
+  if (longest.count() > 0) done.WaitFor(longest);
 }
 
 void HeadlessUi::WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) {

@@ -53,6 +53,7 @@ class HeadlessUi : public UiPort {
                 bool* checkBoxClicked) override;
   void PumpMessages() override {}
   void WaitFor(std::chrono::milliseconds d) override;
+  void WaitFor(std::chrono::milliseconds longest, Completion& done) override;
   void WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) override;
 
  private:

@@ -2,6 +2,8 @@
 
 #include <climits>
 
+#include "platform/com/ComObject.h"
+
 namespace vexa::core {
 
 namespace {
@@ -15,6 +17,20 @@ bool ToMilliseconds(LONG seconds, LONG* ms) {
 }
 
 std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
+
+// Sets the completion when the engine's worker ends (on that worker's thread).
+class ProcessDoneSink : public com::ComObjectRoot, public IVEXAProcessDoneSink {
+ public:
+  using Interfaces = com::InterfaceMap<IVEXAProcessDoneSink>;
+  explicit ProcessDoneSink(std::shared_ptr<Completion> end) : end_(std::move(end)) {}
+  HRESULT OnProcessDone() override {
+    end_->Set();
+    return S_OK;
+  }
+
+ private:
+  std::shared_ptr<Completion> end_;
+};
 
 }  // namespace
 
@@ -92,10 +108,21 @@ bool CVexaODBase::InitializeVEXASDK() {
   if (FAILED(burner_->get_BurnProcessTracker(burnTracker_.Put())) || !burnTracker_) {
     return failed("CVexaODBase::InitializeVEXASDK - get_BurnProcessTracker call failed.");
   }
+  // An engine that tells when its work ends lets the flow wait for that
+  // rather than poll; one that does not is polled as before.
+  ComPtr<IVEXAProcessDoneSink> sink;
+  if (SUCCEEDED(engine_->QueryInterface(IID_IVEXAProcessEvents, processEvents_.PutVoid())) && processEvents_ &&
+      SUCCEEDED(com::ComObject<ProcessDoneSink>::Create(sink.Put(), processEnd_)) &&
+      FAILED(processEvents_->AdviseProcessDone(sink.Get()))) {
+    processEvents_.Reset();
+  }
+  if (!sink) processEvents_.Reset();
   return true;
 }
 
 void CVexaODBase::ReleaseEngine() {
+  if (processEvents_) processEvents_->AdviseProcessDone(nullptr);
+  processEvents_.Reset();
   drive_.Reset();
   driveManager_.Reset();
   burnTracker_.Reset();
@@ -203,6 +230,7 @@ bool CVexaODBase::SetTempDirectory(BSTR path) {
 
 bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
   *tempSpaceShort = false;
+  processEnd_->Reset();
   if (premaster_ && SUCCEEDED(premaster_->StartPremaster())) return true;
   VEXAEngineResult result = VEXAEngineResultSuccess;
   if (engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultTempSpaceLimitReached) {
@@ -249,6 +277,7 @@ bool CVexaODBase::PremasterSucceeded() {
 
 bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
                             bool* tooSmall, std::string* why) {
+  processEnd_->Reset();
   if (tooSmall) *tooSmall = false;
   if (!burner_) return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
   if (FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {

@@ -91,6 +91,10 @@ class CVexaODBase {
   bool GetInquiry(BSTR* description);
   bool GetDrivePath(BSTR* path);
 
+  // Set when the premaster or the burn started last has ended; null when the
+  // engine cannot tell (then the flow can only poll).
+  Completion* ProcessEnd() { return processEvents_ ? processEnd_.get() : nullptr; }
+
   bool HasEngine() const { return engine_ != nullptr; }
   bool ShowStatus() const { return showStatus_; }
   const EngineFactory& Factory() const { return factory_; }
@@ -111,6 +115,10 @@ class CVexaODBase {
   ComPtr<IVEXADrive> drive_;
   ComPtr<IVEXAProcessTracker> premasterTracker_;
   ComPtr<IVEXABurnProcessTracker> burnTracker_;
+  // The engine's end-of-work events, when it offers them, set processEnd_
+  // through a sink that shares it.
+  ComPtr<IVEXAProcessEvents> processEvents_;
+  std::shared_ptr<Completion> processEnd_ = std::make_shared<Completion>();
   bool showStatus_ = false;
   std::uint32_t eraseStartTicks_ = 0;
 };

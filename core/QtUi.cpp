@@ -470,6 +470,25 @@ void QtUi::WaitFor(std::chrono::milliseconds d) {
   loop.exec();
 }
 
+void QtUi::WaitFor(std::chrono::milliseconds longest, Completion& done) {
+  if (!QCoreApplication::instance()) {
+    if (longest.count() > 0) done.WaitFor(longest);
+    return;
+  }
+  // The events of the window system are handled until the work's Set posts
+  // its wake-up here or the timer ends the wait.
+  QObject waker;
+  bool expired = false;
+  done.SetWaker([&waker] { QCoreApplication::postEvent(&waker, new QEvent(QEvent::User)); });
+  QTimer timer;
+  timer.setSingleShot(true);
+  QObject::connect(&timer, &QTimer::timeout, [&expired] { expired = true; });
+  timer.start(longest);
+  while (!done.IsSet() && !expired) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  done.SetWaker(nullptr);
+  QCoreApplication::removePostedEvents(&waker);
+}
+
 void QtUi::WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) {
   if (!QCoreApplication::instance()) {
     done.Wait();

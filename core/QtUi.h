@@ -149,6 +149,7 @@ class QtUi : public UiPort {
                 bool* checkBoxClicked) override;
   void PumpMessages() override;
   void WaitFor(std::chrono::milliseconds d) override;
+  void WaitFor(std::chrono::milliseconds longest, Completion& done) override;
   void WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) override;
 
   CvexaStatusDlg* StatusWindow() const { return status_.get(); }

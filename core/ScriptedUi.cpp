@@ -115,6 +115,11 @@ void ScriptedUi::WaitFor(std::chrono::milliseconds d) {
   Tick();
 }
 
+void ScriptedUi::WaitFor(std::chrono::milliseconds longest, Completion& done) {
+  if (!done.IsSet()) waitedMs += longest.count();
+  Tick();
+}
+
 void ScriptedUi::WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) {
   while (true) {
     const bool finished = done.IsSet();

@@ -79,6 +79,7 @@ class ScriptedUi : public UiPort {
                 bool* checkBoxClicked) override;
   void PumpMessages() override;
   void WaitFor(std::chrono::milliseconds d) override;
+  void WaitFor(std::chrono::milliseconds longest, Completion& done) override;
   void WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) override;
 
   // The next message gets this answer (in order). A message without a queued

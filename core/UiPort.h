@@ -81,6 +81,16 @@ class Completion {
     std::unique_lock lock(mutex_);
     cv_.wait(lock, [&] { return done_; });
   }
+  // Waits at most d; true when set.
+  bool WaitFor(std::chrono::milliseconds d) {
+    std::unique_lock lock(mutex_);
+    return cv_.wait_for(lock, d, [&] { return done_; });
+  }
+  // Clears the flag for the next piece of work, before that work starts.
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    done_ = false;
+  }
   // Installs (or with null removes) what Set calls after it has set the flag.
   // The waker runs under the lock, so once it is removed no call of it is
   // under way and its target may go.
@@ -120,6 +130,8 @@ class UiPort {
   virtual void PumpMessages() = 0;
   // Waits for d while the user interface's events are handled.
   virtual void WaitFor(std::chrono::milliseconds d) = 0;
+  // The same, but ends as soon as done is set (at once when it is already).
+  virtual void WaitFor(std::chrono::milliseconds longest, Completion& done) = 0;
   // Waits until done is set, handling the user interface's events; onWake
   // runs after every wake.
   virtual void WaitWithMessagePump(Completion& done, const std::function<void()>& onWake) = 0;
@@ -134,6 +146,16 @@ class FlowClock {
   virtual std::uint32_t TickCount() = 0;
   // Waits d, keeping the user interface alive.
   virtual void Wait(std::chrono::milliseconds d, UiPort& ui) = 0;
+  // Waits for work that sets done when it ends, keeping the user interface
+  // alive: until done is set, at most longest. A clock that cannot be woken
+  // waits longest unless the work has already ended.
+  virtual void WaitFor(std::chrono::milliseconds longest, Completion& done, UiPort& ui) {
+    if (done.IsSet()) {
+      ui.PumpMessages();
+    } else {
+      Wait(longest, ui);
+    }
+  }
 
   static std::shared_ptr<FlowClock> Real();
 };
@@ -144,12 +166,25 @@ class ManualFlowClock : public FlowClock {
  public:
   std::uint32_t TickCount() override { return static_cast<std::uint32_t>(now_); }
   void Wait(std::chrono::milliseconds d, UiPort& ui) override {
+    if (duringWait) duringWait();
     now_ += static_cast<std::uint64_t>(d.count());
     waited_ += static_cast<std::uint64_t>(d.count());
     ui.PumpMessages();
   }
+  // Every wait runs duringWait first (a test ends the engine's work there, as
+  // if it ended during the wait). A wait for work then passes no time when the
+  // work has ended, else all of longest.
+  void WaitFor(std::chrono::milliseconds longest, Completion& done, UiPort& ui) override {
+    if (duringWait) duringWait();
+    if (!done.IsSet()) {
+      now_ += static_cast<std::uint64_t>(longest.count());
+      waited_ += static_cast<std::uint64_t>(longest.count());
+    }
+    ui.PumpMessages();
+  }
   void Advance(std::chrono::milliseconds d) { now_ += static_cast<std::uint64_t>(d.count()); }
   std::uint64_t Waited() const { return waited_; }
+  std::function<void()> duringWait;
 
  private:
   std::uint64_t now_ = 1000000;

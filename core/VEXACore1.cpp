@@ -254,6 +254,19 @@ void CVEXACore1::Wait(std::chrono::milliseconds d) {
   if (ui_) services_.clock->Wait(d, *ui_);
 }
 
+void CVEXACore1::Pause(std::chrono::milliseconds d) {
+  if (Interactive()) Wait(d);
+}
+
+void CVEXACore1::WaitForEngine(std::chrono::milliseconds longest) {
+  if (!ui_) return;
+  if (Completion* end = driver_ ? driver_->ProcessEnd() : nullptr) {
+    services_.clock->WaitFor(longest, *end, *ui_);
+  } else {
+    services_.clock->Wait(longest, *ui_);
+  }
+}
+
 bool CVEXACore1::ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
                              bool systemBox, bool isError) {
   AdvanceProgress(4, true);
@@ -301,7 +314,7 @@ void CVEXACore1::FillProgress(int step) {
   if (!StatusShown()) return;
   for (int i = 0; i < 100 && Status().Progress() < 100; ++i) {
     AdvanceProgress(step, false);
-    Wait(std::chrono::milliseconds(100));
+    Pause(std::chrono::milliseconds(100));
   }
 }
 

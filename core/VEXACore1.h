@@ -157,6 +157,12 @@ class CVEXACore1 : public com::ComObjectRoot,
   void EnsureUi(bool windows);
   void Pump() { util_.PumpMessages(); }
   void Wait(std::chrono::milliseconds d);
+  // A pause that lets a person read a step of the status dialog: none when
+  // nobody can see the dialog (silent, or no window).
+  void Pause(std::chrono::milliseconds d);
+  // Waits for the engine's premaster or burn to end, at most longest (the
+  // poll interval): the wait ends with the work when the engine tells.
+  void WaitForEngine(std::chrono::milliseconds longest);
   bool ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
                    bool systemBox, bool isError = true);
   bool IsCancelled();

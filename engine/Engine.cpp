@@ -104,6 +104,10 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
   wizard_ = std::make_unique<VCDWizard>(lib_.discpak, lib_.drives, Clock());
   menu_ = std::make_unique<ThumbnailBrowser2>(lib_.discpak, lib_.drives, Clock());
   wizard_->SetMenuBuilder(menu_.get());
+  wizard_->SetOnDone([this] {
+    std::lock_guard lock(doneSinkMutex_);
+    if (doneSink_) doneSink_->OnProcessDone();
+  });
 
   freeSpaceLimit_ = 200000000;
   stillDelay_ = 5000;
@@ -133,6 +137,12 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
 
   state_ = VEXAEngineSpecifySources;
   SetLastResultOK(kMethod);
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::AdviseProcessDone(IVEXAProcessDoneSink* sink) {
+  std::lock_guard lock(doneSinkMutex_);
+  doneSink_ = sink;
   return S_OK;
 }
 

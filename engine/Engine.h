@@ -95,13 +95,14 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                        public IVEXABurnProcessTracker,
                        public IVEXADiscInfo,
                        public IVEXADrive,
-                       public IVEXADriveMgr {
+                       public IVEXADriveMgr,
+                       public IVEXAProcessEvents {
  public:
   using Interfaces =
       com::InterfaceMap<ISupportErrorInfo, IVEXAEngine, IVEXAStoryboardStillsSlideshow1, IVEXAPremaster,
                         com::Via<IVEXAMediaFormat, IVEXABurner>, IVEXABurner,
                         com::Via<IVEXAProcessTracker, IVEXABurnProcessTracker>, IVEXABurnProcessTracker,
-                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr>;
+                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr, IVEXAProcessEvents>;
 
   CVEXAVCDEngine();
   ~CVEXAVCDEngine();
@@ -123,6 +124,9 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT GetLastResultMsg(BSTR* pVal) override;
   HRESULT GetLastResultMethod(BSTR* pVal) override;
   HRESULT GetSpecVersion(BSTR* pVal) override;
+
+  // IVEXAProcessEvents
+  HRESULT AdviseProcessDone(IVEXAProcessDoneSink* sink) override;
 
   // IVEXAStoryboardStillsSlideshow1
   HRESULT SetStillDelay(LONG newVal) override;
@@ -318,6 +322,9 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   DiscLibrary lib_;
   std::unique_ptr<ThumbnailBrowser2> menu_;
   std::unique_ptr<VCDWizard> wizard_;
+  // Told when a worker ends; the lock is held while it is told.
+  std::mutex doneSinkMutex_;
+  com::ComPtr<IVEXAProcessDoneSink> doneSink_;
   DrivePtr drive_{nullptr, DriveDeleter{nullptr}};
   LONG driveNum_ = -1;
   bool comInitialized_ = false;

@@ -235,6 +235,7 @@ void VCDWizard::Complete(std::int32_t state) {
     done_.store(true);
   }
   changed_.notify_all();
+  if (onDone_) onDone_();
 }
 
 bool VCDWizard::CancelWork() {

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -109,6 +110,10 @@ class VCDWizard {
   // hand its results over.
   void HoldImage();
   void ReleaseImage();
+
+  // Called (on the worker's thread) at the end of every premaster and burn,
+  // once the result can be read. Set before the first run.
+  void SetOnDone(std::function<void()> onDone) { onDone_ = std::move(onDone); }
 
   // Waits until the running worker (if any) has ended.
   void Join();
@@ -207,6 +212,7 @@ class VCDWizard {
   std::atomic<int> kind_{0};
   bool imageHeld_ = false;  // guarded by mutex_
   bool finishing_ = false;  // guarded by mutex_
+  std::function<void()> onDone_;
   std::thread worker_;
 };
 

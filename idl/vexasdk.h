@@ -1,4 +1,5 @@
-// The disc engine vexasdk: the class VEXAVCDEngine and its nine interfaces,
+// The disc engine vexasdk: the class VEXAVCDEngine and its nine interfaces (and
+// IVEXAProcessEvents, through which a client waits for a worker's end),
 // shared by the engine and its client (the burn orchestrator).
 //
 // One object implements every interface below (and ISupportErrorInfo), so
@@ -344,6 +345,30 @@ struct IVEXADriveMgr : IUnknown {
   ~IVEXADriveMgr() = default;
 };
 VEXA_DEFINE_IID(IVEXADriveMgr, "{7C21230A-CAB5-419A-8015-98CA1C219343}")
+
+// Told when the premaster or the burn started last has ended, once its
+// result can be read. It runs on the engine's worker thread, so it only notes
+// the end and returns.
+struct IVEXAProcessDoneSink : IUnknown {
+  virtual HRESULT OnProcessDone() = 0;
+
+ protected:
+  ~IVEXAProcessDoneSink() = default;
+};
+VEXA_DEFINE_IID(IVEXAProcessDoneSink, "{3D1F4BB7-59B9-48FB-AD29-E61237A5360A}")
+
+// Offered by the engine object beside the interfaces above, so that a client
+// can wait for a worker's end instead of polling for it: the engine keeps one
+// sink (with a reference) and tells it at the end of every premaster and
+// burn. A null sink removes it; once AdviseProcessDone(null) has returned, no
+// call of the old sink is under way.
+struct IVEXAProcessEvents : IUnknown {
+  virtual HRESULT AdviseProcessDone(IVEXAProcessDoneSink* sink) = 0;
+
+ protected:
+  ~IVEXAProcessEvents() = default;
+};
+VEXA_DEFINE_IID(IVEXAProcessEvents, "{8A9AF217-1FAA-4749-AD36-DD040071148F}")
 
 // ---- Class, type library and names ------------------------------------------------------
 

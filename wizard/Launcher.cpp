@@ -1,12 +1,23 @@
 #include "wizard/Launcher.h"
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QEventLoop>
-#include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
 #include <chrono>
+#include <functional>
+#include <memory>
+#include <vector>
+
+extern char** environ;
 
 namespace vexa::wiz {
 
@@ -38,6 +49,68 @@ QUrl ToUrl(const std::string& target) {
   return QUrl(t);
 }
 
+// A started helper: its process id and a descriptor that becomes readable
+// when it ends (-1 when the system offers none; it is then looked at now
+// and then).
+struct Helper {
+  pid_t pid = -1;
+  int exitFd = -1;
+};
+
+bool Spawn(const std::string& path, const std::vector<std::string>& arguments, Helper* helper) {
+  // posix_spawn: the child only runs the C library's own start-up before
+  // the program replaces it, so nothing of this process runs in it.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  for (int fd : {0, 1, 2}) posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd == 0 ? O_RDONLY : O_WRONLY, 0);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  helper->pid = pid;
+  helper->exitFd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+  return true;
+}
+
+// The helper's exit status once it has ended (the process is reaped), or
+// false while it runs.
+bool Ended(const Helper& helper, int* status) {
+  int raw = 0;
+  const pid_t got = ::waitpid(helper.pid, &raw, WNOHANG);
+  if (got == 0) return false;
+  *status = got == helper.pid && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return true;
+}
+
+// Calls done once the helper has ended, whatever else happens meanwhile.
+void WhenEnded(const Helper& helper, QObject* context, std::function<void(int)> done) {
+  if (helper.exitFd >= 0) {
+    auto* notifier = new QSocketNotifier(helper.exitFd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [helper, notifier, done] {
+      int status = -1;
+      if (!Ended(helper, &status)) return;
+      notifier->setEnabled(false);
+      ::close(helper.exitFd);
+      notifier->deleteLater();
+      done(status);
+    });
+    return;
+  }
+  auto* timer = new QTimer(context);
+  QObject::connect(timer, &QTimer::timeout, timer, [helper, timer, done] {
+    int status = -1;
+    if (!Ended(helper, &status)) return;
+    timer->stop();
+    timer->deleteLater();
+    done(status);
+  });
+  timer->start(100);
+}
+
 // Runs the desktop's helper and waits for its answer: an exit status of 0
 // is success, anything else (no such helper, no program for the file, the
 // program failed) is failure. A helper that is still running when patience
@@ -47,47 +120,37 @@ QUrl ToUrl(const std::string& target) {
 bool RunHelper(const QString& program, const QStringList& arguments) {
   const QString path = QStandardPaths::findExecutable(program);
   if (path.isEmpty()) return false;
-  auto* process = new QProcess;
-  process->setProgram(path);
-  process->setArguments(arguments);
-  process->setStandardInputFile(QProcess::nullDevice());
-  process->setStandardOutputFile(QProcess::nullDevice());
-  process->setStandardErrorFile(QProcess::nullDevice());
+  std::vector<std::string> args;
+  for (const QString& a : arguments) args.push_back(a.toStdString());
+  Helper helper;
+  if (!Spawn(path.toStdString(), args, &helper)) return false;
+
+  // What the wait and the watcher share; the watcher may outlive the wait
+  // (a helper that stays), so neither holds on to the other's frame.
+  struct Wait {
+    QEventLoop* loop = nullptr;
+    bool ended = false;
+    int status = -1;
+  };
+  auto wait = std::make_shared<Wait>();
   QEventLoop loop;
-  enum class End { Running, Exited, Failed } end = End::Running;
-  int status = -1;
-  QObject::connect(process, &QProcess::finished, &loop, [&](int code, QProcess::ExitStatus how) {
-    end = End::Exited;
-    status = how == QProcess::NormalExit ? code : -1;
-    loop.quit();
-  });
-  QObject::connect(process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-    if (error != QProcess::FailedToStart) return;
-    end = End::Failed;
-    loop.quit();
+  wait->loop = &loop;
+  ++Running();
+  WhenEnded(helper, QCoreApplication::instance(), [wait](int code) {
+    --Running();
+    wait->ended = true;
+    wait->status = code;
+    if (wait->loop) wait->loop->quit();
   });
   QTimer patience;
   patience.setSingleShot(true);
   QObject::connect(&patience, &QTimer::timeout, &loop, &QEventLoop::quit);
-  process->start();
   patience.start(Patience());
-  if (end == End::Running) {
-    QApplication::setOverrideCursor(Qt::BusyCursor);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    QApplication::restoreOverrideCursor();
-  }
-  QObject::disconnect(process, nullptr, &loop, nullptr);
-  if (end == End::Running) {
-    // Left running; it removes itself when it ends.
-    ++Running();
-    QObject::connect(process, &QProcess::finished, process, [process] {
-      --Running();
-      process->deleteLater();
-    });
-    return true;
-  }
-  process->deleteLater();
-  return end == End::Exited && status == 0;
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  if (!wait->ended) loop.exec(QEventLoop::ExcludeUserInputEvents);
+  QApplication::restoreOverrideCursor();
+  wait->loop = nullptr;
+  return !wait->ended || wait->status == 0;
 }
 }  // namespace
 

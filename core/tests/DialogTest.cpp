@@ -14,6 +14,7 @@
 #include <functional>
 
 #include "core/Controls.h"
+#include "core/HeadlessUi.h"
 #include "core/QtUi.h"
 #include "core/StringTable.h"
 #include "core/tests/CoreTestSupport.h"
@@ -340,6 +341,34 @@ TEST_F(DialogTest, TheWaitPumpsEventsWhileAWorkerRuns) {
   QTimer::singleShot(0, [&] { fired = true; });
   ui.WaitFor(std::chrono::milliseconds(20));
   EXPECT_TRUE(fired);
+}
+
+TEST_F(DialogTest, AWaitForWorkEndsWithTheWorkAndKeepsPumping) {
+  // Both back ends: the work's end, set on another thread, ends a wait that
+  // would otherwise last ten minutes. Under Qt the worker is started by a
+  // timer event, so it only runs once the wait handles the window's events.
+  QtUi qt(util_);
+  HeadlessUi headless;
+  for (UiPort* ui : {static_cast<UiPort*>(&qt), static_cast<UiPort*>(&headless)}) {
+    Completion end;
+    std::thread worker;
+    auto startWorker = [&] { worker = std::thread([&] { end.Set(); }); };
+    if (ui == &qt) {
+      QTimer::singleShot(0, startWorker);
+    } else {
+      startWorker();
+    }
+    ui->WaitFor(std::chrono::minutes(10), end);
+    worker.join();
+    EXPECT_TRUE(end.IsSet());
+    // Work that has already ended is not waited for.
+    ui->WaitFor(std::chrono::minutes(10), end);
+  }
+  // A wait whose work goes on lasts its longest time.
+  Completion never;
+  qt.WaitFor(std::chrono::milliseconds(5), never);
+  headless.WaitFor(std::chrono::milliseconds(5), never);
+  EXPECT_FALSE(never.IsSet());
 }
 
 }  // namespace

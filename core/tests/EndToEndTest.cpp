@@ -49,6 +49,10 @@ class FastClock : public FlowClock {
     now_ += static_cast<std::uint64_t>(d.count());
     ui.WaitFor(d / 100);
   }
+  void WaitFor(std::chrono::milliseconds longest, Completion& done, UiPort& ui) override {
+    now_ += static_cast<std::uint64_t>(longest.count());
+    ui.WaitFor(longest / 100, done);
+  }
 
  private:
   std::uint64_t now_ = 5000000;

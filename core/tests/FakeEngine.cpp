@@ -47,12 +47,13 @@ class FakeEngine : public ComObjectRoot,
                    public IVEXABurner,
                    public IVEXADriveMgr,
                    public IVEXADrive,
-                   public IVEXABurnProcessTracker {
+                   public IVEXABurnProcessTracker,
+                   public IVEXAProcessEvents {
  public:
   using Interfaces =
       InterfaceMap<IVEXAEngine, IVEXAStoryboardStillsSlideshow1, IVEXAPremaster, IVEXABurner,
                    Via<IVEXAMediaFormat, IVEXABurner>, IVEXADriveMgr, IVEXADrive, IVEXABurnProcessTracker,
-                   Via<IVEXAProcessTracker, IVEXABurnProcessTracker>>;
+                   Via<IVEXAProcessTracker, IVEXABurnProcessTracker>, IVEXAProcessEvents>;
 
   explicit FakeEngine(std::shared_ptr<FakeEngineScript> s) : s_(std::move(s)) {
     ++s_->alive;
@@ -162,20 +163,45 @@ class FakeEngine : public ComObjectRoot,
     return hr;
   }
 
+  // ---- end of work ----
+  HRESULT AdviseProcessDone(IVEXAProcessDoneSink* sink) override {
+    std::lock_guard lock(s_->mutex);
+    if (!s_->tellsEnd) return E_NOTIMPL;
+    s_->sink = sink;
+    return S_OK;
+  }
+  // The sink hears of the end once, outside the script's lock.
+  void TellEnd(bool done) {
+    ComPtr<IVEXAProcessDoneSink> sink;
+    {
+      std::lock_guard lock(s_->mutex);
+      if (!done || told_) return;
+      told_ = true;
+      sink = s_->sink;
+    }
+    if (sink) sink->OnProcessDone();
+  }
+
   // ---- premaster ----
   HRESULT StartPremaster() override {
     HRESULT hr = Call("StartPremaster");
     std::lock_guard lock(s_->mutex);
     polls_ = 0;
     stopping_ = -1;
+    told_ = false;
+    s_->workEnded = false;
     last_ = Last::Premaster;
     return hr;
   }
   HRESULT IsPremasterDone(VARIANT_BOOL* v) override {
     HRESULT hr = Call("IsPremasterDone");
-    std::lock_guard lock(s_->mutex);
-    const bool done = stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->premasterPolls;
-    *v = done ? VARIANT_TRUE : VARIANT_FALSE;
+    bool done;
+    {
+      std::lock_guard lock(s_->mutex);
+      done = s_->workEnded || (stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->premasterPolls);
+      *v = done ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    TellEnd(done);
     return hr;
   }
   HRESULT get_PremasterProcessTracker(IVEXAProcessTracker** p) override {
@@ -209,6 +235,8 @@ class FakeEngine : public ComObjectRoot,
     }
     polls_ = 0;
     stopping_ = -1;
+    told_ = false;
+    s_->workEnded = false;
     last_ = Last::Burn;
     if (SUCCEEDED(hr)) {
       ++s_->burns;
@@ -233,10 +261,14 @@ class FakeEngine : public ComObjectRoot,
   }
   HRESULT IsBurnDone(VARIANT_BOOL* v) override {
     HRESULT hr = Call("IsBurnDone");
-    std::lock_guard lock(s_->mutex);
-    const bool done = stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->burnPolls;
-    if (done) s_->burning = false;
-    *v = done ? VARIANT_TRUE : VARIANT_FALSE;
+    bool done;
+    {
+      std::lock_guard lock(s_->mutex);
+      done = s_->workEnded || (stopping_ >= 0 ? stopping_-- == 0 : ++polls_ > s_->burnPolls);
+      if (done) s_->burning = false;
+      *v = done ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    TellEnd(done);
     return hr;
   }
   HRESULT get_BurnProcessTracker(IVEXABurnProcessTracker** p) override {
@@ -407,10 +439,21 @@ class FakeEngine : public ComObjectRoot,
   int erasePolls_ = 0;
   int handedOut_ = 0;
   int stopping_ = -1;
+  bool told_ = false;
   Last last_ = Last::Premaster;
 };
 
 }  // namespace
+
+void FakeEngineScript::EndWorkNow() {
+  ComPtr<IVEXAProcessDoneSink> told;
+  {
+    std::lock_guard lock(mutex);
+    workEnded = true;
+    told = sink;
+  }
+  if (told) told->OnProcessDone();
+}
 
 EngineFactory FakeEngineFactory(std::shared_ptr<FakeEngineScript> script) {
   return [script](IVEXAEngine** engine) -> HRESULT {

@@ -66,6 +66,16 @@ struct FakeEngineScript {
   // Set while a burn runs (between StartBurn and the last poll or a cancel).
   bool burning = false;
 
+  // The engine tells its sink when a premaster or burn ends (as the real one
+  // does); off, it refuses a sink and the orchestrator can only poll.
+  bool tellsEnd = true;
+  // Ends the running premaster or burn now (it answers done from here on)
+  // and tells the sink, as the engine's worker does when it finishes.
+  void EndWorkNow();
+  // Set by the fake engine: the work ended early, and the sink it was given.
+  bool workEnded = false;
+  ComPtr<IVEXAProcessDoneSink> sink;
+
   // IsEraseDone polls before done (-1: never).
   int erasePolls = 3;
   int erases = 0;

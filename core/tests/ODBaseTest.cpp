@@ -345,6 +345,29 @@ TEST_F(ODBaseTest, APremasterRefusedForTempSpaceSaysSo) {
   }
 }
 
+TEST_F(ODBaseTest, TheEnginesEndOfWorkIsHeardWhileTheEngineIsHeld) {
+  ASSERT_EQ(driver_->StartEngine(false), 0);
+  ASSERT_NE(driver_->ProcessEnd(), nullptr);
+  EXPECT_TRUE(script_->sink);
+  // Each start clears the end of the run before; the engine's end sets it.
+  bool shortOfSpace = false;
+  ASSERT_TRUE(driver_->StartPremaster(&shortOfSpace));
+  EXPECT_FALSE(driver_->ProcessEnd()->IsSet());
+  script_->EndWorkNow();
+  EXPECT_TRUE(driver_->ProcessEnd()->IsSet());
+  ASSERT_TRUE(driver_->StartBurn(8, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE));
+  EXPECT_FALSE(driver_->ProcessEnd()->IsSet());
+  // Released, the engine keeps no sink (and so no way back to the driver).
+  driver_->ReleaseEngine();
+  EXPECT_FALSE(script_->sink);
+  EXPECT_EQ(driver_->ProcessEnd(), nullptr);
+
+  // An engine that cannot tell is polled: no completion to wait on.
+  script_->tellsEnd = false;
+  ASSERT_EQ(driver_->StartEngine(false), 0);
+  EXPECT_EQ(driver_->ProcessEnd(), nullptr);
+}
+
 TEST_F(ODBaseTest, ABusyDriveIsReadAgainAfterSevenSeconds) {
   ASSERT_EQ(driver_->StartEngine(false), 0);
   script_->driveStatus = {VEXADriveStatusBusy, VEXADriveStatusOK};

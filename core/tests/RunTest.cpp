@@ -212,6 +212,44 @@ TEST_F(RunTest, TheStatusDialogWalksItsSixStepsAndOffersACopyOfTheSameImage) {
   EXPECT_GT(clock_->Waited(), 10000u);
 }
 
+TEST_F(RunTest, NothingWaitsIdleWhereNobodyWatchesAndTheEnginesEndWakesThePoll) {
+  // Premaster and burn each take four polls unless the test ends them during
+  // the first wait; the poll interval is 2.7 s.
+  struct Case {
+    const char* name;
+    LONG level;
+    bool window;     // a person sees the status dialog
+    bool tellsEnd;   // the engine tells when its work ends
+    bool endEarly;   // the work ends during the first wait of each phase
+    std::uint64_t waited;
+  };
+  const Case cases[] = {
+      // Only the poll interval while the work runs, never a pause for show.
+      {"silent, polled", VEXACoreShowStatusNothing, false, false, false, 4 * 2700},
+      {"silent, told, work ends late", VEXACoreShowStatusNothing, false, true, false, 4 * 2700},
+      {"silent, told, work ends early", VEXACoreShowStatusNothing, false, true, true, 0},
+      {"status without a window, told", VEXACoreShowStatusAll, false, true, true, 0},
+      // With the engine unable to tell, an early end still waits out the poll.
+      {"silent, polled, work ends early", VEXACoreShowStatusNothing, false, false, true, 2 * 2700},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->premasterPolls = 4;
+    engine_->burnPolls = 4;
+    engine_->tellsEnd = c.tellsEnd;
+    clock_ = std::make_shared<ManualFlowClock>();
+    if (c.endEarly) clock_->duringWait = [this] { engine_->EndWorkNow(); };
+    scriptUi_ = [&c](ScriptedUi& ui) { ui.interactive = c.window; };
+    ASSERT_EQ(MakeAndInit(c.level), S_OK);
+    AddPhotos(2);
+    EXPECT_EQ(Run(), S_OK) << ErrorText();
+    EXPECT_EQ(engine_->burns, 1);
+    EXPECT_EQ(clock_->Waited(), c.waited);
+    core_.Reset();
+  }
+}
+
 TEST_F(RunTest, OkOrCancelInTheEndStateEndsTheRunWithOneDisc) {
   for (int button : {kButtonOK, kButtonCancel}) {
     engine_ = std::make_shared<FakeEngineScript>();

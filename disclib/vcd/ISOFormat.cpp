@@ -445,7 +445,7 @@ bool VCDClassISOFormat::WriteForm1(const std::uint8_t* data, std::uint8_t submod
   Unit unit;
   Subheader subheader = kDataSubheader;
   subheader[2] |= submodeBits;
-  MakeForm1Unit(static_cast<std::int32_t>(position_), subheader, data, &unit);
+  MakeForm1Unit(subheader, data, &unit);
   return WriteUnit(unit);
 }
 

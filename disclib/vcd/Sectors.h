@@ -1,7 +1,9 @@
 // The 2332-byte units of the image stream: a Mode 2 sector without its sync
-// and header. Form 1 units carry 2048 data bytes, the EDC and the ECC
-// parity computed on the whole raw sector (cut at 2324 bytes); Form 2 units
-// carry 2324 data bytes.
+// and header. Form 1 units carry 2048 data bytes, Form 2 units 2324. The
+// units go to a recorder as track-at-once blocks of 2332 bytes (data block
+// type 13), for which the drive makes the sync, the header, the EDC and the
+// ECC parity itself: the stream leaves the EDC and parity bytes zero, so that
+// no sector's error codes are computed twice.
 #pragma once
 
 #include <array>
@@ -23,12 +25,8 @@ inline constexpr std::uint8_t kSubmodeEndOfFile = 0x80;
 // sectors they pad.
 inline constexpr Subheader kSegmentPadSubheader = {1, 0, 0x60, 0x00};
 
-// The raw 2352-byte Mode 2 sector of a unit at this address (sync, header
-// and mode byte 2, then the unit).
-std::array<std::uint8_t, 2352> RawSector(std::int32_t lba, const Unit& unit);
-
-// A Form 1 unit of 2048 data bytes (null: zeros) at this address.
-void MakeForm1Unit(std::int32_t lba, const Subheader& subheader, const std::uint8_t* data, Unit* unit);
+// A Form 1 unit of 2048 data bytes (null: zeros).
+void MakeForm1Unit(const Subheader& subheader, const std::uint8_t* data, Unit* unit);
 // A Form 2 unit of 2324 data bytes (null: zeros).
 void MakeForm2Unit(const Subheader& subheader, const std::uint8_t* data, Unit* unit);
 

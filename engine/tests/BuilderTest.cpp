@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "engine/DiscLibrary.h"
 #include "engine/VCDWizard.h"
@@ -239,6 +240,31 @@ TEST_F(BuilderTest, ExtraTracksAreLimited) {
   for (int i = 0; i < VCDWizard::kMaxExtraTracks; ++i) ASSERT_EQ(wizard_->AddTrackFile(track.c_str(), 1), 1) << i;
   EXPECT_EQ(wizard_->AddTrackFile(track.c_str(), 1), 0);
   EXPECT_EQ(wizard_->AddTrackFile((dir_ + "/missing").c_str(), 1), 0);
+}
+
+TEST_F(BuilderTest, TheEndOfEveryRunIsToldOnceItsResultCanBeRead) {
+  std::mutex mutex;
+  std::condition_variable told;
+  std::vector<std::int32_t> states;  // the result each run had when its end was told
+  wizard_->SetOnDone([&] {
+    std::int32_t percent, elapsed, remaining, done, speed;
+    wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+    std::string name;
+    const std::int32_t state = done ? wizard_->GetWorkResult(&name) : kWizardRunning;
+    std::lock_guard lock(mutex);
+    states.push_back(state);
+    told.notify_all();
+  });
+  EXPECT_EQ(Burn(), kWizardSuccess);
+  drives_.units = 0;
+  drives_.failWriteAtUnit = 300;
+  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  wizard_->StartPremasterThread();
+  std::unique_lock lock(mutex);
+  told.wait(lock, [&] { return states.size() >= 3; });
+  lock.unlock();
+  wizard_->Join();
+  EXPECT_EQ(states, (std::vector<std::int32_t>{kWizardSuccess, kWizardBurnFailed, kWizardSuccess}));
 }
 
 TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {

@@ -202,6 +202,8 @@ Result SimDrive::Execute(const Command& c) {
     }
   }
   if (!faulted) Dispatch(cdb, c, r);
+  // What a command recorded is in the image file when it ends.
+  if (!FlushImageRun() && !r.check) r.Fail(3, 0x0C, 0x00);
 
   char line[160];
   int n = std::snprintf(line, sizeof line, "%06u", ++sequence_);

@@ -101,6 +101,9 @@ class SimDrive {
   bool PutSector(std::int32_t address, const std::uint8_t* raw2352);
   bool PutSubcode(std::int32_t address, const std::uint8_t* channels96);
   bool PutDvdSector(std::int32_t address, const std::uint8_t* data2048);
+  bool PutUnit(std::int64_t offset, const std::uint8_t* data, std::size_t size);
+  // Writes the gathered run of sectors; false when the file took less.
+  bool FlushImageRun();
   bool ReadRawSector(std::int32_t address, std::uint8_t* raw2352, TrackMode* mode);
   void WriteGapSectors(std::int32_t from, std::int32_t to, TrackMode mode);
   void CloseOpenTrack();
@@ -153,6 +156,10 @@ class SimDrive {
   bool binWritable_ = false;
   std::int32_t reserved_ = 0;       // RESERVE TRACK size for the next track
   std::int64_t binHighWater_ = 0;   // bytes of the .bin ever written (beyond: holes)
+  // Sectors not yet in the file: consecutive bytes from runOffset_.
+  static constexpr std::size_t kImageRunBytes = 1 << 20;
+  std::vector<std::uint8_t> run_;
+  std::int64_t runOffset_ = 0;
   std::chrono::steady_clock::time_point busyUntil_{};
 
   // Session-at-once: the cue sheet sent, the next address expected.

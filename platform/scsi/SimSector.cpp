@@ -60,7 +60,8 @@ void ParityOf(const std::uint8_t* data, int count, Pos pos, std::uint8_t* p0, st
   for (int k = 0; k < count; ++k) {
     const std::uint8_t c = data[pos(k)];
     plain ^= c;
-    if (c) weighted ^= gf.exp[(gf.log[c] + count + 1 - k) % 255];
+    // log < 255 and count + 1 - k <= 44: inside the doubled table.
+    if (c) weighted ^= gf.exp[gf.log[c] + count + 1 - k];
   }
   // p0 * a + p1 = weighted and p0 + p1 = plain  =>  p0 = (weighted + plain) / (a + 1).
   *p0 = gf.Div(static_cast<std::uint8_t>(weighted ^ plain), 3);
@@ -87,23 +88,19 @@ void ParityQ(std::uint8_t* s) {
 }
 
 // EDC: CRC-32 with (x^16+x^15+x^2+1)(x^16+x^2+x+1), bits taken LSB first,
-// computed a nibble at a time.
+// computed a byte at a time.
 std::uint32_t Edc(const std::uint8_t* p, std::size_t n) {
-  static const std::array<std::uint32_t, 16> table = [] {
-    std::array<std::uint32_t, 16> t{};
-    for (std::uint32_t i = 0; i < 16; ++i) {
+  static const std::array<std::uint32_t, 256> table = [] {
+    std::array<std::uint32_t, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t r = i;
-      for (int b = 0; b < 4; ++b) r = (r >> 1) ^ ((r & 1) ? 0xD8018001u : 0u);
+      for (int b = 0; b < 8; ++b) r = (r >> 1) ^ ((r & 1) ? 0xD8018001u : 0u);
       t[i] = r;
     }
     return t;
   }();
   std::uint32_t crc = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    crc ^= p[i];
-    crc = (crc >> 4) ^ table[crc & 0x0F];
-    crc = (crc >> 4) ^ table[crc & 0x0F];
-  }
+  for (std::size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFF];
   return crc;
 }
 

@@ -108,6 +108,7 @@ bool SimDrive::EnsureImage() {
 }
 
 int SimDrive::ImageFd() {
+  FlushImageRun();
   if (binFd_ >= 0) return binFd_;
   std::string path;
   if (!disc_.sourceBin.empty()) {
@@ -124,21 +125,43 @@ int SimDrive::ImageFd() {
 
 bool SimDrive::PutSector(std::int32_t address, const std::uint8_t* raw) {
   if (address < 0) return true;  // the pause before track 1 is not held in the file
-  if (!EnsureImage()) return false;
-  const std::int64_t offset = static_cast<std::int64_t>(address) * kRawSector;
-  // Never-written stretches stay holes: an empty sector there costs nothing.
-  if (offset >= binHighWater_ && AllZero(raw, kRawSector)) return true;
-  if (::pwrite(binFd_, raw, kRawSector, offset) != static_cast<ssize_t>(kRawSector)) return false;
-  binHighWater_ = std::max<std::int64_t>(binHighWater_, offset + kRawSector);
-  return true;
+  return PutUnit(static_cast<std::int64_t>(address) * kRawSector, raw, kRawSector);
 }
 
 bool SimDrive::PutDvdSector(std::int32_t address, const std::uint8_t* data) {
+  return PutUnit(static_cast<std::int64_t>(address) * 2048, data, 2048);
+}
+
+// Sectors are gathered into runs of consecutive offsets and written with one
+// system call a run (at most kImageRunBytes); every command's sectors are in
+// the file when the command ends (FlushImageRun at the end of Execute).
+bool SimDrive::PutUnit(std::int64_t offset, const std::uint8_t* data, std::size_t size) {
   if (!EnsureImage()) return false;
-  const std::int64_t offset = static_cast<std::int64_t>(address) * 2048;
-  if (offset >= binHighWater_ && AllZero(data, 2048)) return true;
-  if (::pwrite(binFd_, data, 2048, offset) != 2048) return false;
-  binHighWater_ = std::max<std::int64_t>(binHighWater_, offset + 2048);
+  const std::int64_t runEnd = runOffset_ + static_cast<std::int64_t>(run_.size());
+  // Never-written stretches stay holes: an empty sector there costs nothing.
+  if (offset >= std::max(binHighWater_, runEnd) && AllZero(data, size)) return true;
+  if (!run_.empty() && offset != runEnd && !FlushImageRun()) return false;
+  if (run_.empty()) {
+    runOffset_ = offset;
+    run_.reserve(kImageRunBytes);
+  }
+  run_.insert(run_.end(), data, data + size);
+  return run_.size() < kImageRunBytes || FlushImageRun();
+}
+
+bool SimDrive::FlushImageRun() {
+  if (run_.empty()) return true;
+  const std::size_t size = run_.size();
+  const std::int64_t offset = runOffset_;
+  std::size_t done = 0;
+  while (binFd_ >= 0 && binWritable_ && done < size) {
+    const ssize_t n = ::pwrite(binFd_, run_.data() + done, size - done, offset + static_cast<std::int64_t>(done));
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  run_.clear();
+  if (done < size) return false;
+  binHighWater_ = std::max<std::int64_t>(binHighWater_, offset + static_cast<std::int64_t>(size));
   return true;
 }
 
@@ -183,6 +206,7 @@ void SimDrive::WriteGapSectors(std::int32_t from, std::int32_t to, TrackMode mod
 }
 
 void SimDrive::PublishImage() {
+  FlushImageRun();
   if (disc_.image.empty()) return;
   std::int64_t needed = 0;
   const std::int64_t unit = disc_.IsDvd() ? 2048 : kRawSector;
@@ -461,6 +485,7 @@ void SimDrive::SynchronizeCache(Reply& r) {
   if (saoActive_) return FinishSao(r);
   if (raw_.active) return FinishRaw(r);
   if (!disc_.IsDvd() && WriteType() == 1) CloseOpenTrack();
+  FlushImageRun();
   if (binFd_ >= 0 && binWritable_) ::fdatasync(binFd_);
   PublishImage();
   SaveState();

@@ -18,9 +18,11 @@
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +32,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/com/Com.h"
+#include "platform/com/ComObject.h"
 
 using vexa::com::Bstr;
 using vexa::com::ComPtr;
@@ -261,8 +264,34 @@ void Bar(const char* what, LONG percent, LONG remaining) {
   std::fflush(stdout);
 }
 
+// Told by the engine when its premaster or burn ends, so that the progress
+// bar's wait ends with the run instead of sleeping out its interval.
+class RunEnd : public vexa::com::ComObjectRoot, public IVEXAProcessDoneSink {
+ public:
+  using Interfaces = vexa::com::InterfaceMap<IVEXAProcessDoneSink>;
+  HRESULT OnProcessDone() override {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+    return S_OK;
+  }
+  void Reset() {
+    std::lock_guard lock(mutex_);
+    ended_ = false;
+  }
+  void WaitFor(std::chrono::milliseconds longest) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, longest, [&] { return ended_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool ended_ = false;
+};
+
 // Polls a run to its end with a progress bar; true when it succeeded.
-bool Follow(IVEXAProcessTracker* tracker, const char* what) {
+bool Follow(IVEXAProcessTracker* tracker, const char* what, RunEnd* end) {
   for (;;) {
     VARIANT_BOOL done = VARIANT_FALSE;
     LONG percent = 0, remaining = 0;
@@ -271,7 +300,7 @@ bool Follow(IVEXAProcessTracker* tracker, const char* what) {
     tracker->GetEstimatedTimeRemaining(&remaining);
     Bar(what, done == VARIANT_TRUE ? 100 : percent, done == VARIANT_TRUE ? 0 : remaining);
     if (done == VARIANT_TRUE) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    end->WaitFor(std::chrono::milliseconds(250));
   }
   std::printf("\n");
   VEXAEngineResult code{};
@@ -329,16 +358,32 @@ int MakeDisc(const DiscOptions& o) {
   std::printf(" (%.1f s)\n", SecondsSince(begin));
   // The writer is chosen before the premaster, so a missing one costs no time.
   if (!e.Choose(o.drive)) return 1;
+  // The engine tells of each run's end; an engine that cannot is polled.
+  ComPtr<IVEXAProcessDoneSink> sink;
+  vexa::com::ComObject<RunEnd>::Create(sink.Put());
+  auto* end = static_cast<RunEnd*>(sink.Get());
+  ComPtr<IVEXAProcessEvents> events;
+  if (SUCCEEDED(e.engine->QueryInterface(vexa::com::IidOf<IVEXAProcessEvents>(), events.PutVoid())) && events) {
+    events->AdviseProcessDone(sink.Get());
+  }
+  struct Unadvise {
+    ComPtr<IVEXAProcessEvents>& events;
+    ~Unadvise() {
+      if (events) events->AdviseProcessDone(nullptr);
+    }
+  } unadvise{events};
   auto phase = std::chrono::steady_clock::now();
+  end->Reset();
   if (FAILED(premaster->StartPremaster())) return Failed("premastering");
-  if (!Follow(premasterTracker.Get(), "premaster")) return 1;
+  if (!Follow(premasterTracker.Get(), "premaster", end)) return 1;
   std::printf("premaster took %.1f s\n", SecondsSince(phase));
   phase = std::chrono::steady_clock::now();
+  end->Reset();
   if (FAILED(e.burner->StartBurn(static_cast<LONG>(o.speed), o.test ? VARIANT_TRUE : VARIANT_FALSE, VARIANT_FALSE,
                                  VARIANT_TRUE))) {
     return Failed("starting the burn");
   }
-  if (!Follow(burnTracker.Get(), "burn")) return 1;
+  if (!Follow(burnTracker.Get(), "burn", end)) return 1;
   std::printf("burn took %.1f s\nthe disc is finished in %.1f s\n", SecondsSince(phase), SecondsSince(begin));
   return 0;
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -210,12 +211,12 @@ TEST_F(ISOFormatTest, SegmentsListsAndSubheaders) {
   EXPECT_EQ(Data(units[1350 + 150])[0], static_cast<std::uint8_t>(seg[150 * 2324]));
   EXPECT_EQ(Data(units[1350 + 150])[1], 0);
 
-  // Form 1 units carry the EDC and P parity of their raw sector (the unit
-  // ends 4 bytes into the Q parity).
+  // Form 1 units leave the EDC and the parity to the recorder, which makes
+  // them for every 2332-byte block it writes (the burned image's sectors are
+  // checked in the vcd-mkimage tests): the stream computes none of them.
   for (std::size_t s : {0u, 16u, 150u, 152u, 300u, 1300u, 1349u}) {
-    const auto raw = RawSector(static_cast<std::int32_t>(s), units[s]);
-    EXPECT_TRUE(Form1EdcOk(raw.data())) << s;
-    EXPECT_TRUE(Form1ParityOk(raw.data(), false)) << s;
+    const std::uint8_t* codes = units[s].data() + 8 + 2048;
+    EXPECT_TRUE(std::all_of(codes, units[s].data() + units[s].size(), [](std::uint8_t b) { return b == 0; })) << s;
   }
 }
 

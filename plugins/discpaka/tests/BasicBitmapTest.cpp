@@ -98,4 +98,38 @@ TEST_F(BasicBitmapTest, UninitialisedAndRefused) {
   EXPECT_EQ(vexa::com::ApartmentCount(), 0);
 }
 
+// A picture fitted into an NTSC frame whose pixels are 10:11 keeps its
+// shape on the screen: a 4:3 picture fills all 704 x 480 pixels (square
+// pixels: 640 columns of them), and the shape must be a real one.
+TEST_F(BasicBitmapTest, FittingFollowsThePixelShape) {
+  I_BasicBitmap* picture = newBitmap_(800, 600, 0x00C0C0C0);
+  ASSERT_NE(picture, nullptr);
+  const std::string bmp = dir_ + "/four-three.bmp";
+  ASSERT_TRUE(picture->WriteBMP(bmp.c_str()));
+  deleteBitmap_(picture);
+
+  auto paintedColumns = [&](I_BasicBitmap* b) {
+    const std::uint8_t* header = nullptr;
+    const std::uint8_t* bits = nullptr;
+    EXPECT_GT(b->CreateDIB(&header, &bits), 0);
+    const int width = Le32(header + 4), height = std::abs(Le32(header + 8));
+    const std::size_t row = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::uint8_t* middle = bits + row * static_cast<std::size_t>(height / 2);
+    int columns = 0;
+    for (int x = 0; x < width; ++x) columns += middle[3 * x] > 100;
+    return columns;
+  };
+  I_BasicBitmap* b = newBitmap_(704, 480, 0);
+  ASSERT_NE(b, nullptr);
+  ASSERT_TRUE(b->FitImageFile(0, 0, 704, 480, bmp.c_str(), 0));
+  EXPECT_EQ(paintedColumns(b), 640);
+  ASSERT_TRUE(b->SetPixelAspect(10, 11));
+  ASSERT_TRUE(b->Init(704, 480, 0));
+  ASSERT_TRUE(b->FitImageFile(0, 0, 704, 480, bmp.c_str(), 0));
+  EXPECT_EQ(paintedColumns(b), 704);
+  EXPECT_FALSE(b->SetPixelAspect(0, 11));
+  EXPECT_FALSE(b->SetPixelAspect(10, -1));
+  deleteBitmap_(b);
+}
+
 }  // namespace
