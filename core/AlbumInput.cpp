@@ -2,6 +2,8 @@
 // files and the include folder, the default title, paper size, the judgement
 // on rejected pictures, the work directory, and sources on removable media.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <locale.h>
@@ -384,7 +386,10 @@ bool CVEXACore1::MakeTempDirectory(std::string* path) {
   // remove each other's files.
   const std::string made = base::MakeTempDir(services_.systemTemp, "vexaCoreTemp");
   if (made.empty()) {
-    util_.ReportError("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir!", false);
+    const int why = errno;
+    util_.ReportError(Format("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir! %s: %s",
+                             base::JoinPath(services_.systemTemp, "vexaCoreTempXXXXXX").c_str(), std::strerror(why)),
+                      false);
     return false;
   }
   *path = made;

@@ -16,6 +16,11 @@ constexpr std::chrono::milliseconds kPoll{2700};
 
 std::string Seconds(LONG s) { return (s < 10 ? "0" : "") + std::to_string(s); }
 
+// A message with the engine's or the drive's own words for what happened.
+std::string WithReason(const std::string& message, const std::string& reason) {
+  return reason.empty() ? message : message + "\r\n\r\n" + reason;
+}
+
 }  // namespace
 
 // ---- the run --------------------------------------------------------------------------------
@@ -187,7 +192,11 @@ bool CVEXACore1::PrepareForWriting() {
     AdvanceProgress(4, true);
     if (!IsDiscBlank(&retry, &erased)) {
       SetProgress(0);
-      util_.ReportError("CVEXACore1::PrepareForWriting - IsDiscBlank call failed", false);
+      // A disc found written has said so; only a question that could not
+      // be answered is a failed call.
+      if (lastErrorCode_ != VEXACoreDiscIsNotBlank && lastErrorCode_ != VEXACoreCancelled) {
+        util_.ReportError("CVEXACore1::PrepareForWriting - IsDiscBlank call failed", false);
+      }
       return false;
     }
     LONG type = 0;
@@ -290,6 +299,9 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
   SetErrorCode(VEXACoreDiscIsNotBlank);
   if (type == VEXADiscTypeRW) {
     if (!Interactive()) {
+      util_.ReportError("CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put in "
+                        "a blank disc.",
+                        false);
       *retry = false;
       return false;
     }
@@ -318,6 +330,12 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
     Wait(std::chrono::milliseconds(4000));
     return true;
   }
+  util_.ReportError(type == VEXADiscTypeROM
+                        ? "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot "
+                          "be written to. Put in a blank CD-R."
+                        : "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been "
+                          "written to cannot be written again. Put in a blank CD-R.",
+                    false);
   *retry = false;
   return false;
 }
@@ -484,9 +502,10 @@ bool CVEXACore1::DoPremaster() {
         EnableCancel(true);
         if (errorsShown_ && Interactive()) {
           ShowMessage(kMessageOK,
-                      FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space "
-                                                               "on your %2!s! drive."),
-                                        {requiredMegabytes_, tempDrive_}),
+                      WithReason(FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining "
+                                                                          "disc space on your %2!s! drive."),
+                                                   {requiredMegabytes_, tempDrive_}),
+                                 driver_->LastProcessMessage()),
                       nullptr, true, false, false);
         }
       }
@@ -496,7 +515,9 @@ bool CVEXACore1::DoPremaster() {
     SetErrorCode(VEXACoreCannotCreateVideoCD);
     if (StatusShown()) {
       EnableCancel(true);
-      if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, cannotCreate, nullptr, true, false, false);
+      if (errorsShown_ && Interactive()) {
+        ShowMessage(kMessageOK, WithReason(cannotCreate, driver_->LastProcessMessage()), nullptr, true, false, false);
+      }
     }
     return false;
   }
@@ -554,7 +575,9 @@ bool CVEXACore1::DoPremaster() {
   SetErrorCode(VEXACoreCannotCreateVideoCD);
   if (StatusShown()) {
     EnableCancel(true);
-    if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, cannotCreate, nullptr, true, false, false);
+    if (errorsShown_ && Interactive()) {
+      ShowMessage(kMessageOK, WithReason(cannotCreate, driver_->LastProcessMessage()), nullptr, true, false, false);
+    }
   }
   return false;
 }
@@ -638,7 +661,9 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     Pump();
   }
   auto failureReport = [&] {
-    if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, writeError, nullptr, true, false, false);
+    if (errorsShown_ && Interactive()) {
+      ShowMessage(kMessageOK, WithReason(writeError, driver_->LastProcessMessage()), nullptr, true, false, false);
+    }
     return false;
   };
   auto cancelBurn = [&] {
@@ -762,6 +787,18 @@ bool CVEXACore1::CheckBurnSpeed() {
   }
   auto offered = [&](LONG s) { return std::find(speeds.begin(), speeds.end(), s) != speeds.end(); };
   if (offered(burnSpeed_)) {
+    burnSpeedSet_ = true;
+    return true;
+  }
+  // Above every speed the writer has: its highest, at once (counting down
+  // from a speed of millions would take millions of steps).
+  const LONG highest = *std::max_element(speeds.begin(), speeds.end());
+  if (burnSpeed_ > highest) {
+    util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d is above the highest speed of the "
+                             "writer. Using its highest speed %d.",
+                             static_cast<int>(burnSpeed_), static_cast<int>(highest)),
+                      false);
+    burnSpeed_ = highest;
     burnSpeedSet_ = true;
     return true;
   }

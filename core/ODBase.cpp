@@ -18,6 +18,13 @@ bool ToMilliseconds(LONG seconds, LONG* ms) {
 
 std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
 
+// The words a process tracker has for its last run's end ("" when none).
+std::string ProcessMessage(IVEXAProcessTracker* tracker) {
+  Bstr text;
+  if (!tracker || FAILED(tracker->GetLastProcessResultMsg(text.Out()))) return {};
+  return Narrow(text.Get());
+}
+
 // Sets the completion when the engine's worker ends (on that worker's thread).
 class ProcessDoneSink : public com::ComObjectRoot, public IVEXAProcessDoneSink {
  public:
@@ -168,8 +175,11 @@ bool CVexaODBase::SetStillTitleVisibleTime(LONG seconds) {
 }
 
 bool CVexaODBase::SetStillDelay(LONG seconds) {
+  // A delay beyond the engine's 32-bit milliseconds goes as the largest it
+  // takes: the engine then refuses it with the most a disc holds.
   LONG ms = 0;
-  if (!ToMilliseconds(seconds, &ms) || !storyboard_ || FAILED(storyboard_->SetStillDelay(ms))) {
+  if (!ToMilliseconds(seconds, &ms)) ms = seconds > 0 ? INT32_MAX : INT32_MIN;
+  if (!storyboard_ || FAILED(storyboard_->SetStillDelay(ms))) {
     return Fail(Format("CVexaODBase::SetStillDelay - SetStillDelay call failed for value %d.", static_cast<int>(seconds)),
                 true);
   }
@@ -230,8 +240,13 @@ bool CVexaODBase::SetTempDirectory(BSTR path) {
 
 bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
   *tempSpaceShort = false;
+  lastProcessMessage_.clear();
   processEnd_->Reset();
   if (premaster_ && SUCCEEDED(premaster_->StartPremaster())) return true;
+  // The engine's own words (a show too long for the disc, ...) for the
+  // message the user sees.
+  Bstr said;
+  if (engine_ && SUCCEEDED(engine_->GetLastResultMsg(said.Out()))) lastProcessMessage_ = Narrow(said.Get());
   VEXAEngineResult result = VEXAEngineResultSuccess;
   if (engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultTempSpaceLimitReached) {
     *tempSpaceShort = true;
@@ -269,7 +284,9 @@ bool CVexaODBase::PremasterSucceeded() {
     return Fail("CVexaODBase::PremasterSucceeded - GetLastProcessResultCode call failed.", true);
   }
   if (result != VEXAEngineResultSuccess) {
-    return Fail(Format("CVexaODBase::PremasterSucceeded - Premaster failed with error code %d.", static_cast<int>(result)),
+    lastProcessMessage_ = ProcessMessage(premasterTracker_.Get());
+    return Fail(Format("CVexaODBase::PremasterSucceeded - Premaster failed with error code %d.", static_cast<int>(result)) +
+                    (lastProcessMessage_.empty() ? "" : " " + lastProcessMessage_),
                 true);
   }
   return true;
@@ -277,6 +294,7 @@ bool CVexaODBase::PremasterSucceeded() {
 
 bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
                             bool* tooSmall, std::string* why) {
+  lastProcessMessage_.clear();
   processEnd_->Reset();
   if (tooSmall) *tooSmall = false;
   if (!burner_) return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
@@ -343,7 +361,11 @@ bool CVexaODBase::BurnSucceeded() {
     return Fail("CVexaODBase::BurnSucceeded - GetLastProcessResultCode call failed.", true);
   }
   if (result != VEXAEngineResultSuccess) {
-    return Fail(Format("CVexaODBase::BurnSucceeded - Burn failed with error code %d.", static_cast<int>(result)), true);
+    const std::string said = ProcessMessage(burnTracker_.Get());
+    lastProcessMessage_ = said.empty() ? said : "The writer reported: " + said;
+    return Fail(Format("CVexaODBase::BurnSucceeded - Burn failed with error code %d.", static_cast<int>(result)) +
+                    (lastProcessMessage_.empty() ? "" : " " + lastProcessMessage_),
+                true);
   }
   return true;
 }

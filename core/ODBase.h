@@ -71,6 +71,10 @@ class CVexaODBase {
   bool GetBurnProgressPercent(LONG* percent);
   bool GetBurnTimeRemaining(LONG* seconds);
   bool BurnSucceeded();
+  // What the engine said about the last failed premaster or burn (the
+  // drive's sense text, the input that failed, the space that ran out);
+  // "" when it said nothing.
+  const std::string& LastProcessMessage() const { return lastProcessMessage_; }
 
   bool StartErase();
   // Whole seconds since StartErase succeeded.
@@ -121,6 +125,7 @@ class CVexaODBase {
   std::shared_ptr<Completion> processEnd_ = std::make_shared<Completion>();
   bool showStatus_ = false;
   std::uint32_t eraseStartTicks_ = 0;
+  std::string lastProcessMessage_;
 };
 
 }  // namespace vexa::core

@@ -251,6 +251,18 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   // Stills a disc takes (records 1 to 599).
   static constexpr std::int32_t kMaxStills = kVEXAEngineMaxStills;
 
+  // The longest slide show a disc holds. The show is one Video CD motion
+  // stream of 75 sectors a second; the largest CD a Video CD is written to
+  // (80 minutes) has 359,849 sectors before its last lead-out. Every road
+  // to a still delay or a show length (the command line, both album
+  // dialects, the wizard, this interface) ends at the checks against it:
+  // SetStillDelay for one still, StartPremaster for the whole show, both
+  // before anything is encoded.
+  static constexpr std::int64_t kMaxDiscSectors = 359849;
+  static constexpr std::int64_t kMaxShowSeconds = kMaxDiscSectors / 75;
+  // The message part that names the limit: "a disc holds at most ...".
+  static std::string MaxShowText();
+
   // The image builder (null when construction failed), for tests.
   VCDWizard* ImageBuilder() const { return wizard_.get(); }
   const std::string& TempRoot() const { return tempRoot_; }
@@ -360,6 +372,7 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   VEXATVSystem tvSystem_ = VEXATVNTSC;
   VEXAPaperSize paperSize_ = VEXAPaperSizeLetter;
   LONG stillDelay_ = 5000;
+  std::int64_t showMs_ = 0;  // the slide show so far: each still's display time as it was added
   LONG titleTime_ = 2000;
   LONG fileSystem_ = VEXAFSDefault;
 

@@ -66,7 +66,16 @@ HRESULT CVEXAVCDEngine::GetNextDrive(IVEXADrive* pPrevDrive, LONG nFormat, IVEXA
       number = n;
     }
   }
-  if (!found) return SetLastResultOK(kMethod);
+  if (!found) {
+    // No writer at all is not a failure; one that cannot be reached is,
+    // and the caller is told why (a wrong setting, a writer in use).
+    const std::string why = lib_.drives->TransportProblem();
+    if (!why.empty()) {
+      return Fail(kMethod, "IVEXADriveMgr::GetNextDrive - No CD writer can be used: " + why,
+                  VEXAEngineResultBrellDLLError);
+    }
+    return SetLastResultOK(kMethod);
+  }
   // The view is the engine's own; the former drive is always let go.
   if (FAILED(HandOutDriveView(pVal))) {
     *pVal = nullptr;
@@ -373,8 +382,10 @@ HRESULT CVEXAVCDEngine::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // A premaster or an earlier burn still running ends before this one.
   wizard_->Join();
+  // A speed no drive has (1024 and up read as the drive's special codes)
+  // is the drive's highest, as is none.
   LONG speed = maxSpeed;
-  if (maxSpeed > 0) {
+  if (maxSpeed > 0 && maxSpeed < kNoSpeed) {
     if (lib_.drives->SpeedQuery(drive_.get(), maxSpeed) == kNoSpeed) speed = MaxBurnSpeed();
   } else {
     speed = MaxBurnSpeed();

@@ -104,12 +104,29 @@ void CVEXAVCDEngine::NoteDiscPath(const std::string& path) { discPaths_.insert(F
 
 // ---- Settings ----------------------------------------------------------------------
 
+std::string CVEXAVCDEngine::MaxShowText() {
+  char text[128];
+  std::snprintf(text, sizeof text, "a disc holds at most %lld seconds (%lld min %lld s) of slide show",
+                static_cast<long long>(kMaxShowSeconds), static_cast<long long>(kMaxShowSeconds / 60),
+                static_cast<long long>(kMaxShowSeconds % 60));
+  return text;
+}
+
 HRESULT CVEXAVCDEngine::SetStillDelay(LONG newVal) {
   static constexpr char kMethod[] = "IVEXAStoryboardStillsSlideshow1::SetStillDelay";
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
   if (newVal < 2000) {
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be minimum of 2000 msec",
                 VEXAEngineResultParameterOutOfBounds);
+  }
+  // One still that cannot fit on the disc is refused here, before it
+  // could make a stream of gigabytes.
+  if (newVal > kMaxShowSeconds * 1000) {
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be at most %lld msec: ",
+                  static_cast<long long>(kMaxShowSeconds * 1000));
+    return Fail(kMethod, text + MaxShowText(), VEXAEngineResultParameterOutOfBounds);
   }
   wizard_->SetStillTimes(newVal, titleTime_);
   stillDelay_ = newVal;
@@ -660,6 +677,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   made.Keep();
   restoreNames.keep = true;
   stills_ = static_cast<std::int32_t>(number);
+  showMs_ += stillDelay_;
   StillRecord& r = stillTable_[number];
   r.albumFile = albumFile;
   r.albumWidth = aw;

@@ -3,6 +3,8 @@
 // VCDWizardWorkers.cpp.
 #include "engine/VCDWizard.h"
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -322,6 +324,30 @@ std::int32_t VCDWizard::EstimateSeconds() {
   if (video_) s += video_->EstimateSeconds();
   if (menu_) s += menu_->EstimateSeconds();
   return s;
+}
+
+std::int64_t VCDWizard::WorkBytesNeeded() {
+  std::int64_t sectors = 0;
+  if (audio_ && audios_ > 0) sectors += audio_->EstimateSectors();
+  if (video_ && pictures_ > 0) sectors += video_->EstimateSectors() + 152;
+  if (menu_) sectors += menu_->EstimateSectors();
+  return sectors * 2324;
+}
+
+std::int64_t VCDWizard::FreeBytes(const std::string& folder) {
+  struct statvfs fs {};
+  if (folder.empty() || ::statvfs(folder.c_str(), &fs) != 0) return -1;
+  return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
+}
+
+std::string VCDWizard::NoRoomText(const std::string& folder, std::int64_t free, std::int64_t needed) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "Not enough space for the slide show in the temporary folder %s: %lld MB free on its disk, about "
+                "%lld MB needed",
+                folder.c_str(), static_cast<long long>(free / 1000000),
+                static_cast<long long>((needed + 999999) / 1000000));
+  return text;
 }
 
 std::int32_t VCDWizard::EstimateSectors() {

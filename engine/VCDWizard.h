@@ -104,6 +104,13 @@ class VCDWizard {
   virtual std::int32_t GetWorkResultW(std::u16string* name);
   virtual std::int32_t EstimateSeconds();
   virtual std::int32_t EstimateSectors();
+  // About how many bytes the premaster writes into the work directory: the
+  // music, the slide show stream and the menu segments.
+  std::int64_t WorkBytesNeeded();
+  // The bytes free on the disk of a folder; -1 when it cannot be told.
+  static std::int64_t FreeBytes(const std::string& folder);
+  // The text of a work directory without room for the premaster's streams.
+  static std::string NoRoomText(const std::string& folder, std::int64_t free, std::int64_t needed);
 
   // While held, a premaster worker encodes but leaves the ISO-format object
   // alone, so the engine may still add files to the image; Release lets it
@@ -168,6 +175,7 @@ class VCDWizard {
 
   void PremasterWorker();
   std::int32_t PremasterBody();
+  void NoteFullWorkDisk();
   void BurnWorker();
   std::int32_t BurnBody();
   bool WriteImageTrack(std::int32_t flags);

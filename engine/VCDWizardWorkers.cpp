@@ -73,6 +73,8 @@ void VCDWizard::PremasterWorker() {
   } catch (...) {
     state = kWizardFault;
   }
+  // Before the intermediate files go: a full disk is seen as one.
+  if (state != kWizardSuccess && state != kWizardCancelled) NoteFullWorkDisk();
   if (BeginCompletion()) {
     // The intermediate files of a cancelled run go at once, the menus too.
     if (menu_) menu_->Discard();
@@ -226,6 +228,19 @@ std::int32_t VCDWizard::PremasterBody() {
     }
   }
   return kWizardSuccess;
+}
+
+// A premaster that failed where the disk has no room for its streams (the
+// encoder drops what it wrote, so the room is measured against the whole
+// need) says so, where, and about how much is needed, in place of the name
+// of the file it was writing.
+void VCDWizard::NoteFullWorkDisk() {
+  std::string work = WorkDirectory();
+  if (work.empty()) work = base::TempDirectory() + "/";
+  const std::int64_t free = FreeBytes(work);
+  const std::int64_t needed = WorkBytesNeeded();
+  if (free < 0 || free >= needed) return;
+  SetFailedName(NoRoomText(work, free, needed));
 }
 
 // ---- Burn ----------------------------------------------------------------------------------

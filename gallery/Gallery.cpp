@@ -255,6 +255,11 @@ void CSelectGallery::RemoveSelected() {
   ArrangePhotos();
 }
 
+void CSelectGallery::RemoveSelectedByUser() {
+  if (Callback() && Callback()->RemoveSelectedByHost()) return;
+  RemoveSelected();
+}
+
 void CSelectGallery::ClearThumbnails() {
   m_windows.clear();
   m_arrangement.Clear();

@@ -46,6 +46,10 @@ class VEXATHUMGALLERY_API CGalleryCallback {
   virtual void MouseDown(int button, int shift, int x, int y) = 0;
   virtual void KeyUp(int key, int repeat, int flags) = 0;
   virtual void SelectionChanged() = 0;
+  // The user removes the selected photos from the gallery (the photo's menu,
+  // Cut): a host that removes them itself, so that it learns of the change,
+  // answers true; otherwise the gallery removes them on its own.
+  virtual bool RemoveSelectedByHost() { return false; }
 
  protected:
   ~CGalleryCallback() = default;
@@ -103,6 +107,8 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   virtual void AddThumbnail(int id, std::string path);
   virtual void DeleteThumbnail(int id);
   void RemoveSelected();
+  // A removal the user asked for: through the host when it takes it.
+  void RemoveSelectedByUser();
   virtual void ClearThumbnails();
   virtual void Reset();
 

@@ -37,8 +37,12 @@ void CThumbnailWindow::SetThumbnail(CDDB& thumbnail) {
 
 void CThumbnailWindow::DrawMissing(QPainter*) {}
 
-void CThumbnailWindow::OnDraw(QPainter* dc) {
+void CThumbnailWindow::paintEvent(QPaintEvent* event) {
   PrepareCaption();
+  CArtButton::paintEvent(event);
+}
+
+void CThumbnailWindow::OnDraw(QPainter* dc) {
   // The cell face at its own size: a cell without captions shows the top
   // of it (the picture well), never a squeezed copy.
   const CArtButtonState& s = State();
@@ -301,7 +305,9 @@ void CSelectThumbnail::OnCommand(int command) {
     case 1267: Copy(true, true); return;
     case 1279: Copy(false, false); return;
     case 1551: Copy(false, true); return;
-    case 1273: m_selectGallery->RemoveSelected(); return;
+    // The host removes them when it can (its count and undo follow); this
+    // window may be gone when it returns.
+    case 1273: m_selectGallery->RemoveSelectedByUser(); return;
     case 1280: if (host) host->CloseButtonClicked(m_photoId); return;
     default: break;
   }
@@ -333,7 +339,7 @@ void CSelectThumbnail::Copy(bool allSelected, bool cut) {
     QGuiApplication::clipboard()->setMimeData(data);
   }
   if (cut) {
-    if (allSelected) m_selectGallery->RemoveSelected();
+    if (allSelected) m_selectGallery->RemoveSelectedByUser();
     else if (host) host->CloseButtonClicked(m_photoId);
   }
 }

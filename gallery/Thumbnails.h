@@ -35,6 +35,9 @@ class VEXATHUMGALLERY_API CThumbnailWindow : public CArtButton, public CListener
   void OnDraw(QPainter* dc) override;
 
  protected:
+  // The caption is made before the painter begins: no window is made while
+  // this one is being painted.
+  void paintEvent(QPaintEvent* event) override;
   // Told whether the pointer is over this window.
   virtual void CaptureChanged(bool held) { (void)held; }
   virtual void PrepareCaption() {}

@@ -32,29 +32,11 @@ namespace vexa::wiz {
 
 namespace {
 
-QToolButton* ToolButton(QToolBar* bar, int id, const char* text, bool checkable = false) {
-  auto* b = new QToolButton(bar);
-  b->setObjectName(QString("ctl_%1").arg(id));
-  b->setText(QText(id, text));
-  b->setAccessibleName(b->text().remove('&'));
-  b->setCheckable(checkable);
-  bar->addWidget(b);
-  return b;
-}
-
-QMenu* DropDown(QToolBar* bar, int id, const char* text) {
-  QToolButton* b = ToolButton(bar, id, text);
-  b->setPopupMode(QToolButton::InstantPopup);
-  auto* menu = new QMenu(b);
-  menu->setObjectName(QString("menu_%1").arg(id));
-  b->setMenu(menu);
-  return menu;
-}
-
 QToolBar* Bar(QWidget* parent, const char* name) {
   auto* bar = new QToolBar(parent);
   bar->setObjectName(name);
-  bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+  bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  bar->setIconSize(QSize(16, 16));
   return bar;
 }
 
@@ -69,11 +51,132 @@ CvexaAddImagesDlg::CvexaAddImagesDlg(QWidget* parent) : QDialog(parent) {
     const QIcon icon = Module().language->Icon(128);
     if (!icon.isNull()) setWindowIcon(icon);
   }
+  AddCommands();
   Build();
+  m_undo.SetOnChange([this] { UpdateUndo(); });
   Load();
+  UpdateUndo();
+  if (Module().language)
+    m_keys = new CvexaKeyFilter(this, Module().language->Accelerators(197), &m_commands, false);
 }
 
 CvexaAddImagesDlg::~CvexaAddImagesDlg() = default;
+
+void CvexaAddImagesDlg::AddCommands() {
+  auto add = [this](std::initializer_list<int> ids, std::function<void()> action, std::function<bool()> enabled = {}) {
+    for (int id : ids) m_commands.Add(id, action, enabled);
+  };
+  auto folderNames = [this] {
+    m_folder->SetShowCaptions(!m_folder->GetShowCaptions());
+    m_folderNames->setChecked(m_folder->GetShowCaptions());
+  };
+  auto albumNames = [this] {
+    m_album->SetShowCaptions(!m_album->GetShowCaptions());
+    m_albumNames->setChecked(m_album->GetShowCaptions());
+  };
+  add({89, 32833, 32834}, [this] { m_tree->Up(); });
+  add({90, 32835}, folderNames);
+  add({91, 32836}, albumNames);
+  add({32820}, [this, folderNames, albumNames] {
+    if (AlbumHasFocus()) albumNames();
+    else folderNames();
+  });
+  add({99, 32821, 32826}, [this] { m_undo.Undo(); }, [this] { return m_ready && m_undo.CanUndo(); });
+  add({32772, 32844}, [this] { AddPictures(false, 0); });
+  add({32773, 32845}, [this] { AddPictures(false, 1); });
+  add({32774, 32846}, [this] { AddPictures(false, 2); });
+  add({32775, 32849}, [this] { AddPictures(true, 0); });
+  add({32776, 32847}, [this] { AddPictures(true, 1); });
+  add({32778, 32848}, [this] { AddPictures(true, 2); });
+  auto folderSort = [this](int mode) {
+    return [this, mode] {
+      m_folderSort = mode;
+      SortFolder();
+    };
+  };
+  add({32779, 32853}, folderSort(0));
+  add({32784}, folderSort(1));
+  add({32781}, folderSort(2));
+  add({32782, 32852}, folderSort(3));
+  add({32808}, [this] { m_folderAscending = !m_folderAscending; });
+  add({32788, 32850}, [this] { m_album->Sort(DISPID_VEXATHUM_SortByNameForward, m_albumAscending); });
+  add({32790}, [this] { m_album->Sort(DISPID_VEXATHUM_SortByTimestampForward, m_albumAscending); });
+  add({32791, 32851}, [this] { m_album->Sort(DISPID_VEXATHUM_SortByExifDateForward, m_albumAscending); });
+  add({32792}, [this] { m_album->Sort(DISPID_VEXATHUM_SortByFileTypeForward, m_albumAscending); });
+  add({32812}, [this] { m_albumAscending = !m_albumAscending; });
+  add({32800, 32818}, [this] { m_album->MoveSelection(0); });
+  add({32801, 32819}, [this] { m_album->MoveSelection(1); });
+  add({32785, 32806}, [this] { RemoveAll(); });
+  add({32787, 32807, 32817}, [this] {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_album->RemoveSelection();
+    QApplication::restoreOverrideCursor();
+  });
+  add({32804, 32825}, [this] { GoToFolder(); });
+  add({32805}, [this] {
+    const std::string path = m_album->GetThumbFilePath(m_album->GetLastSelected());
+    if (!path.empty()) Launch("properties", path);
+  });
+  add({32837, 32843}, [this] { Preview(m_album, m_album->GetFirstSelected()); });
+  add({32839, 32854}, [this] { RotateAlbum(90); });
+  add({32840, 32855}, [this] { RotateAlbum(-90); });
+  add({32814}, [this] {
+    if (AlbumHasFocus()) m_album->SelectAll();
+    else m_folder->SelectAll();
+  });
+  add({32815}, [this] { m_tree->Refresh(); });
+  add({32816}, [this] { FocusStep(true); });
+  add({32824}, [this] { FocusStep(false); });
+  add({32823}, [this] { PressDefault(); });
+  add({32822}, [this] { reject(); });
+  add({32827}, [this] { OpenMenu(114); });
+  add({32828}, [this] { OpenMenu(98); });
+  add({32829}, [this] { OpenMenu(94); });
+  add({32830}, [this] { OpenMenu(97); });
+  add({32831}, [this] { OpenMenu(93); });
+  add({32832}, [this] { OpenMenu(92); });
+  add({1091}, [this] { Apply(); }, [this] { return m_apply && m_apply->isEnabled(); });
+  add({9}, [] {
+    CvexaPropSheet* sheet = ActiveSheet();
+    if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
+    CvexaMessageBox box;
+    box.Show(MB_OK, HelpNotOpenedText(sheet->HelpPath()), true, false, true);
+  });
+}
+
+bool CvexaAddImagesDlg::AlbumHasFocus() const {
+  QWidget* focus = QApplication::focusWidget();
+  return m_album && focus && (focus == m_album || m_album->isAncestorOf(focus));
+}
+
+void CvexaAddImagesDlg::OpenMenu(int buttonId) {
+  auto it = m_buttons.find(buttonId);
+  if (it != m_buttons.end() && it->second->isVisible() && it->second->menu()) it->second->showMenu();
+}
+
+void CvexaAddImagesDlg::FocusStep(bool forward) {
+  focusNextPrevChild(forward);
+  // A button of the row that takes the focus becomes the default; elsewhere OK is.
+  auto* focused = qobject_cast<QPushButton*>(QApplication::focusWidget());
+  QPushButton* wanted = qobject_cast<QPushButton*>(m_ok);
+  for (int id : {1, 2, 9, 1091})
+    if (focused && focused == Ctl<QPushButton>(this, id)) wanted = focused;
+  if (wanted) wanted->setDefault(true);
+}
+
+void CvexaAddImagesDlg::PressDefault() {
+  for (QPushButton* b : findChildren<QPushButton*>()) {
+    if (b->isDefault() && b->isVisible() && b->isEnabled()) {
+      b->click();
+      return;
+    }
+  }
+  if (m_ok && m_ok->isEnabled()) m_ok->click();
+}
+
+void CvexaAddImagesDlg::UpdateUndo() {
+  if (m_undoButton) m_undoButton->setEnabled(m_commands.Enabled(99));
+}
 
 void CvexaAddImagesDlg::Build() {
   if (!LoadForm(this, 155)) {
@@ -98,27 +201,26 @@ void CvexaAddImagesDlg::Build() {
   auto* right = Ctl<QGroupBox>(this, 1093);
   m_ok = Ctl<QAbstractButton>(this, 1);
   m_apply = Ctl<QAbstractButton>(this, 1091);
+  if (auto* ok = qobject_cast<QPushButton*>(m_ok)) ok->setDefault(true);
   if (m_ok) connect(m_ok, &QAbstractButton::clicked, this, &CvexaAddImagesDlg::accept);
   if (auto* cancel = Ctl<QAbstractButton>(this, 2)) connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
   if (m_apply) connect(m_apply, &QAbstractButton::clicked, this, [this] { Apply(); });
   if (auto* help = Ctl<QAbstractButton>(this, 9))
-    connect(help, &QAbstractButton::clicked, this, [] {
-      CvexaPropSheet* sheet = ActiveSheet();
-      if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
-      CvexaMessageBox box;
-      box.Show(MB_OK, HelpNotOpenedText(sheet->HelpPath()), true, false, true);
-    });
+    connect(help, &QAbstractButton::clicked, this, [this] { m_commands.Run(9); });
   if (!left || !right) return;
   if (QWidget* form = left->parentWidget()) {
     if (auto* column = qobject_cast<QBoxLayout*>(form->layout())) {
       column->setStretch(0, 1);
-      // The browsing half takes more of the width than the album half.
+      // The browsing half takes all the width the dialog gains; the album
+      // half keeps the width its toolbar needs.
       if (auto* row = qobject_cast<QBoxLayout*>(column->itemAt(0) ? column->itemAt(0)->layout() : nullptr)) {
-        row->setStretch(0, 3);
-        row->setStretch(1, 2);
+        row->setStretch(0, 1);
+        row->setStretch(1, 0);
       }
     }
   }
+  left->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  right->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
 
   // The browsing half: folder tools, the tree beside the folder's pictures,
   // and the folder's picture count.
@@ -137,8 +239,9 @@ void CvexaAddImagesDlg::Build() {
   m_folder->setAccessibleName("Pictures in the folder");
   splitter->addWidget(m_tree);
   splitter->addWidget(m_folder);
-  splitter->setStretchFactor(0, 2);
-  splitter->setStretchFactor(1, 3);
+  // The tree and the pictures share what the half gains equally.
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 1);
   splitter->setChildrenCollapsible(false);
   splitter->setSizes({160, 240});
   leftLayout->addWidget(splitter, 1);
@@ -159,70 +262,81 @@ void CvexaAddImagesDlg::Build() {
   m_albumPane->setObjectName("albumPane");
   rightLayout->addWidget(m_albumPane);
 
-  auto command = [this](QMenu* menu, int id, const char* text, std::function<void()> action) {
+  auto command = [this](QMenu* menu, int id, const char* text) {
     QAction* a = menu->addAction(QText(id, text));
     a->setObjectName(QString("cmd_%1").arg(id));
-    connect(a, &QAction::triggered, this, std::move(action));
+    connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
   };
+  auto button = [this](QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon, bool checkable = false) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QString("ctl_%1").arg(id));
+    b->setText(QText(id, text));
+    b->setAccessibleName(b->text().remove('&'));
+    b->setIcon(ToolbarIcon(normalIcon, hotIcon));
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    b->setCheckable(checkable);
+    bar->addWidget(b);
+    m_buttons[id] = b;
+    if (!checkable) connect(b, &QToolButton::clicked, this, [this, id] { m_commands.Run(id); });
+    return b;
+  };
+  auto dropDown = [&](QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon) {
+    QToolButton* b = button(bar, id, text, normalIcon, hotIcon);
+    b->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(b);
+    menu->setObjectName(QString("menu_%1").arg(id));
+    b->setMenu(menu);
+    return menu;
+  };
 
-  connect(ToolButton(bar1097, 89, "U&p"), &QToolButton::clicked, this, [this] { m_tree->Up(); });
-  m_folderNames = ToolButton(bar1097, 90, "Show &Names", true);
-  connect(m_folderNames, &QToolButton::clicked, this, [this] {
-    m_folder->SetShowCaptions(!m_folder->GetShowCaptions());
-    m_folderNames->setChecked(m_folder->GetShowCaptions());
-  });
+  button(bar1097, 89, "U&p", 218, 217);
+  m_folderNames = button(bar1097, 90, "Show &Names", 212, 211, true);
+  connect(m_folderNames, &QToolButton::clicked, this, [this] { m_commands.Run(90); });
 
-  QMenu* folderSort = DropDown(bar1098, 94, "S&ort by");
-  QAction* folderAscending = command(folderSort, 32808, "&Ascending", [this] { m_folderAscending = !m_folderAscending; });
-  folderAscending->setCheckable(true);
-  folderAscending->setChecked(true);
+  QMenu* folderSort = dropDown(bar1098, 94, "S&ort by", 214, 213);
+  m_folderAscendingItem = command(folderSort, 32808, "&Ascending");
+  m_folderAscendingItem->setCheckable(true);
   folderSort->addSeparator();
   const std::pair<int, const char*> sorts[] = {{32779, "&Name"}, {32784, "File T&ype"}, {32781, "&Time Stamp"},
                                                {32782, "&Picture Date"}};
+  QAction* sortItems[4] = {};
   for (int mode = 0; mode < 4; ++mode) {
-    command(folderSort, sorts[mode].first, sorts[mode].second, [this, mode] {
-      m_folderSort = mode;
-      SortFolder();
-    });
+    sortItems[mode] = command(folderSort, sorts[mode].first, sorts[mode].second);
+    sortItems[mode]->setCheckable(true);
   }
-  QMenu* addAll = DropDown(bar1098, 93, "A&dd All");
-  command(addAll, 32775, "At the &Start", [this] { AddPictures(true, 0); });
-  command(addAll, 32776, "After the Selected &Picture", [this] { AddPictures(true, 1); });
-  command(addAll, 32778, "At the &End", [this] { AddPictures(true, 2); });
-  QMenu* addSelected = DropDown(bar1098, 92, "Add Se&lected");
-  command(addSelected, 32772, "At the &Start", [this] { AddPictures(false, 0); });
-  command(addSelected, 32773, "After the Selected &Picture", [this] { AddPictures(false, 1); });
-  command(addSelected, 32774, "At the &End", [this] { AddPictures(false, 2); });
+  // The direction and the mode in force are checked as the menu opens.
+  connect(folderSort, &QMenu::aboutToShow, this, [this, items = std::vector<QAction*>(sortItems, sortItems + 4)] {
+    m_folderAscendingItem->setChecked(m_folderAscending);
+    for (int mode = 0; mode < 4; ++mode) items[static_cast<std::size_t>(mode)]->setChecked(mode == m_folderSort);
+  });
+  QMenu* addAll = dropDown(bar1098, 93, "A&dd All", 203, 202);
+  command(addAll, 32775, "At the &Start");
+  command(addAll, 32776, "After the Selected &Picture");
+  command(addAll, 32778, "At the &End");
+  QMenu* addSelected = dropDown(bar1098, 92, "Add Se&lected", 204, 205);
+  command(addSelected, 32772, "At the &Start");
+  command(addSelected, 32773, "After the Selected &Picture");
+  command(addSelected, 32774, "At the &End");
 
-  QMenu* move = DropDown(bar1100, 114, "&Move");
-  command(move, 32800, "Move &Right", [this] { m_album->MoveSelection(0); });
-  command(move, 32801, "Move &Left", [this] { m_album->MoveSelection(1); });
-  QMenu* albumSort = DropDown(bar1100, 97, "&Sort by");
-  QAction* albumAscending = command(albumSort, 32812, "&Ascending", [this] { m_albumAscending = !m_albumAscending; });
-  albumAscending->setCheckable(true);
-  albumAscending->setChecked(true);
+  QMenu* move = dropDown(bar1100, 114, "&Move", 206, 207);
+  command(move, 32800, "Move &Right");
+  command(move, 32801, "Move &Left");
+  QMenu* albumSort = dropDown(bar1100, 97, "&Sort by", 214, 213);
+  m_albumAscendingItem = command(albumSort, 32812, "&Ascending");
+  m_albumAscendingItem->setCheckable(true);
+  connect(albumSort, &QMenu::aboutToShow, this, [this] { m_albumAscendingItem->setChecked(m_albumAscending); });
   albumSort->addSeparator();
-  command(albumSort, 32788, "&Name", [this] { m_album->Sort(DISPID_VEXATHUM_SortByNameForward, m_albumAscending); });
-  command(albumSort, 32790, "&Time Stamp",
-          [this] { m_album->Sort(DISPID_VEXATHUM_SortByTimestampForward, m_albumAscending); });
-  command(albumSort, 32791, "&Picture Date",
-          [this] { m_album->Sort(DISPID_VEXATHUM_SortByExifDateForward, m_albumAscending); });
-  command(albumSort, 32792, "File T&ype",
-          [this] { m_album->Sort(DISPID_VEXATHUM_SortByFileTypeForward, m_albumAscending); });
-  QMenu* remove = DropDown(bar1100, 98, "&Remove");
-  command(remove, 32787, "Remove &Selected", [this] {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    m_album->RemoveSelection();
-    QApplication::restoreOverrideCursor();
-  });
-  command(remove, 32785, "Remove &All", [this] { RemoveAll(); });
-  m_albumNames = ToolButton(bar1100, 91, "Sho&w Names", true);
-  connect(m_albumNames, &QToolButton::clicked, this, [this] {
-    m_album->SetShowCaptions(!m_album->GetShowCaptions());
-    m_albumNames->setChecked(m_album->GetShowCaptions());
-  });
-  connect(ToolButton(bar1100, 99, "&Undo"), &QToolButton::clicked, this, [this] { m_undo.Undo(); });
+  command(albumSort, 32788, "&Name");
+  command(albumSort, 32790, "&Time Stamp");
+  command(albumSort, 32791, "&Picture Date");
+  command(albumSort, 32792, "File T&ype");
+  QMenu* remove = dropDown(bar1100, 98, "&Remove", 210, 209);
+  command(remove, 32787, "Remove &Selected");
+  command(remove, 32785, "Remove &All");
+  m_albumNames = button(bar1100, 91, "Sho&w Names", 212, 211, true);
+  connect(m_albumNames, &QToolButton::clicked, this, [this] { m_commands.Run(91); });
+  m_undoButton = button(bar1100, 99, "&Undo", 216, 215);
 
   connect(m_tree, &CFolderView::folderSelected, this, &CvexaAddImagesDlg::OnFolderChosen);
   connect(m_folder, &CVEXAThum::contentsChanged, this,
@@ -287,29 +401,46 @@ void CvexaAddImagesDlg::Load() {
   m_undo.Attach(m_album);
   m_ready = true;
 
-  RestorePlace();
+  if (!RestorePlace()) resize(FirstSize());
   if (ActiveSheet()) m_tree->SetTreeFont(ActiveSheet()->font(), std::atoi(CVexaWizUtil::LoadString(156, "90").c_str()));
-  if (Module().settings) m_tree->SelectFolder(Module().settings->ReadString("addContent", "lastDirSelected"));
+  // The folder of the last visit, else the user's pictures.
+  const std::string last = Module().settings ? Module().settings->ReadString("addContent", "lastDirSelected") : "";
+  if (!m_tree->SelectFolder(last)) m_tree->SelectFolder(PicturesFolder());
   m_folder->setFocus();
 }
 
-void CvexaAddImagesDlg::RestorePlace() {
-  if (!Module().settings) return;
+QSize CvexaAddImagesDlg::FirstSize() const {
+  // The layout's wish holds both halves' toolbars whole; the height shows
+  // a few rows of pictures.
+  QSize want = sizeHint().expandedTo(minimumSize());
+  want.setHeight(std::max(want.height(), 600));
+  const QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen();
+  if (screen) {
+    // Room for the window frame.
+    const QRect area = screen->availableGeometry();
+    want = want.boundedTo(QSize(area.width() - 16, area.height() - 48));
+  }
+  return want.expandedTo(minimumSize());
+}
+
+bool CvexaAddImagesDlg::RestorePlace() {
+  if (!Module().settings) return false;
   const std::string place = Module().settings->ReadString("addContent", "windowPosition");
   if (base::EqualsNoCase(place, "maximized")) {
     setWindowState(windowState() | Qt::WindowMaximized);
-    return;
+    return true;
   }
   int top = 0, left = 0, bottom = 0, right = 0;
   char tail = 0;
-  if (std::sscanf(place.c_str(), "%d,%d,%d,%d%c", &top, &left, &bottom, &right, &tail) != 4) return;
+  if (std::sscanf(place.c_str(), "%d,%d,%d,%d%c", &top, &left, &bottom, &right, &tail) != 4) return false;
   QScreen* screen = QApplication::primaryScreen();
-  if (!screen) return;
+  if (!screen) return false;
   const QRect desktop = screen->geometry();
   if (!desktop.contains(QPoint(left, top)) || !desktop.contains(QPoint(right, bottom)) || right <= left ||
       bottom <= top)
-    return;
+    return false;
   setGeometry(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+  return true;
 }
 
 void CvexaAddImagesDlg::SavePlace() {
@@ -415,7 +546,8 @@ void CvexaAddImagesDlg::RemoveAll() {
 
 void CvexaAddImagesDlg::Preview(CVEXAThum* from, LONG id) {
   if (id == 0) return;
-  CvexaPreviewDlg preview;
+  // Owned by this dialog: it opens above it and takes the keys.
+  CvexaPreviewDlg preview(this);
   preview.SetFile(from->GetThumbFilePath(id));
   preview.SetRotation(from->GetThumbRotation(id));
   preview.exec();
@@ -430,23 +562,28 @@ void CvexaAddImagesDlg::AlbumMenu(QPoint local) {
   QMenu menu(this);
   menu.setObjectName("menu198");
   const bool none = m_album->GetSelectionCount() == 0;
-  auto add = [&](int id, const char* text, std::function<void()> action, bool enabled) {
+  auto add = [&](int id, const char* text, bool enabled) {
     QAction* a = menu.addAction(QText(id, text));
     a->setObjectName(QString("cmd_%1").arg(id));
     a->setEnabled(enabled);
-    connect(a, &QAction::triggered, this, std::move(action));
+    connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
+    return a;
   };
-  add(32837, "&Preview", [this] { Preview(m_album, m_album->GetFirstSelected()); }, !none);
-  add(32839, "Rotate &Right", [this] { RotateAlbum(90); }, !none);
-  add(32840, "Rotate &Left", [this] { RotateAlbum(-90); }, !none);
+  add(32837, "&Preview", !none);
+  add(32839, "Rotate Rig&ht", !none);
+  add(32840, "Rotate Le&ft", !none);
   menu.addSeparator();
-  add(32807, "&Remove", [this] { m_album->RemoveSelection(); }, !none);
-  add(32806, "Remove &All", [this] { RemoveAll(); }, m_album->GetThumbCount() > 0);
-  add(32804, "&Go to Folder", [this] { GoToFolder(); }, !none);
-  add(32805, "P&roperties", [this] {
-    const std::string path = m_album->GetThumbFilePath(m_album->GetLastSelected());
-    if (!path.empty()) Launch("properties", path);
-  }, !none);
+  add(32807, "&Remove", !none);
+  add(32806, "Remove &All", m_album->GetThumbCount() > 0);
+  add(32814, "Select A&ll", true);
+  menu.addSeparator();
+  QAction* names = add(32836, "Sho&w Names", true);
+  names->setCheckable(true);
+  names->setChecked(m_album->GetShowCaptions());
+  add(32821, "&Undo", m_commands.Enabled(32821));
+  menu.addSeparator();
+  add(32804, "&Go to Folder", !none);
+  add(32805, "Propert&ies", !none);
   QWidget* origin = m_album->ControlWindow() ? m_album->ControlWindow() : m_album;
   menu.exec(origin->mapToGlobal(local));
 }

@@ -5,13 +5,16 @@
 #pragma once
 
 #include <QDialog>
+#include <map>
 #include <string>
 
+#include "wizard/Accelerators.h"
 #include "wizard/ThumbHost.h"
 
 class QMenu;
 class QToolButton;
 class QAbstractButton;
+class QAction;
 
 namespace vexa::wiz {
 
@@ -29,6 +32,11 @@ class CvexaAddImagesDlg : public QDialog {
   CFolderView* FolderTree() const { return m_tree; }
   CThumbUndo& Undo() { return m_undo; }
   bool Ready() const { return m_ready; }
+  // The dialog's commands (toolbars, menus and keys), by command id.
+  const CvexaCommands& Commands() const { return m_commands; }
+  // The size the dialog first opens at: both halves' toolbars whole, the
+  // album half as wide as its toolbar, within the screen.
+  QSize FirstSize() const;
 
   // Adds the folder's selected (or all) pictures at the start (0), after the
   // album's last selected picture (1) or at the end (2).
@@ -41,7 +49,14 @@ class CvexaAddImagesDlg : public QDialog {
 
  private:
   void Build();
+  void AddCommands();
   void Load();
+  void OpenMenu(int buttonId);
+  void FocusStep(bool forward);
+  void PressDefault();
+  void UpdateUndo();
+  // Whether the album (rather than the folder pictures) has the focus.
+  bool AlbumHasFocus() const;
   void OnFolderChosen(const QString& path);
   void OnAlbumChanged();
   void SortFolder();
@@ -50,7 +65,8 @@ class CvexaAddImagesDlg : public QDialog {
   void Preview(CVEXAThum* from, LONG id);
   void GoToFolder();
   void AlbumMenu(QPoint local);
-  void RestorePlace();
+  // Puts the dialog where it was last; false when no usable place is kept.
+  bool RestorePlace();
   void SavePlace();
 
   CVEXAThum* m_folder = nullptr;
@@ -62,7 +78,13 @@ class CvexaAddImagesDlg : public QDialog {
   QAbstractButton* m_apply = nullptr;
   QToolButton* m_folderNames = nullptr;
   QToolButton* m_albumNames = nullptr;
+  QToolButton* m_undoButton = nullptr;
+  QAction* m_folderAscendingItem = nullptr;
+  QAction* m_albumAscendingItem = nullptr;
+  std::map<int, QToolButton*> m_buttons;
   CThumbUndo m_undo;
+  CvexaCommands m_commands;
+  CvexaKeyFilter* m_keys = nullptr;
   int m_folderSort = 0;
   bool m_folderAscending = true;
   bool m_albumAscending = true;

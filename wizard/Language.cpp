@@ -106,6 +106,16 @@ QPixmap CvexaLanguage::Bitmap(int id) const {
   return p;
 }
 
+std::vector<CvexaAccelerator> CvexaLanguage::Accelerators(int id) const {
+  std::vector<CvexaAccelerator> table;
+  std::string text;
+  if (m_folder.empty() ||
+      !base::ReadFile(base::JoinPath(m_folder, "accelerators/" + std::to_string(id) + ".txt"), &text))
+    return table;
+  ParseAccelerators(text, &table);
+  return table;
+}
+
 std::string CvexaLanguage::DialogPath(int id) const {
   if (m_folder.empty()) return {};
   const std::string path = base::JoinPath(m_folder, "dialogs/" + std::to_string(id) + ".ui");

@@ -2,13 +2,17 @@
 // abbreviation (vexawizENU) in the installation's share/vexa/, holding the
 // string table (strings.txt: "id<TAB>text" lines, with \r \n \t \\ escapes),
 // the dialogs as Qt Designer files loaded at run time (dialogs/<id>.ui), the
-// icons (icons/<id>.png) and the bitmaps (bitmaps/<id>.png). Texts the
-// table lacks fall back to the built-in texts of the code.
+// icons (icons/<id>.png), the bitmaps (bitmaps/<id>.png) and the keyboard
+// accelerator tables (accelerators/<id>.txt). Texts the table lacks fall
+// back to the built-in texts of the code.
 #pragma once
 
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "wizard/Accelerators.h"
 
 class QIcon;
 class QPixmap;
@@ -29,6 +33,8 @@ class CvexaLanguage {
   bool String(int id, std::string* out) const;
   QIcon Icon(int id) const;
   QPixmap Bitmap(int id) const;
+  // Accelerator table id (empty when the bundle lacks it).
+  std::vector<CvexaAccelerator> Accelerators(int id) const;
   // Path of dialog template id ("" when the bundle lacks it).
   std::string DialogPath(int id) const;
   // Builds dialog template id as a child widget of parent (the widget fills

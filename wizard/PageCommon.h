@@ -3,6 +3,7 @@
 // sheet calls when a page is shown, left or cancelled.
 #pragma once
 
+#include <QIcon>
 #include <QString>
 #include <QWidget>
 #include <string>
@@ -20,6 +21,9 @@ T* Ctl(QWidget* root, int id) {
 
 // Loads template id into w; false when the bundle lacks it.
 bool LoadForm(QWidget* w, int id);
+// A toolbar button's icon from the bundle: the normal icon, and the hot one
+// shown while the pointer is over the button (null when the bundle lacks them).
+QIcon ToolbarIcon(int normalId, int hotId);
 // A meter put into the placeholder with that id, on the page's background.
 CvexaDiscUsageDlg* PlaceMeter(QWidget* root, int placeId);
 QString QText(int id, const char* fallback);

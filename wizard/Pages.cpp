@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -35,6 +36,17 @@ namespace vexa::wiz {
 // ---- Shared --------------------------------------------------------------------------------------
 
 bool LoadForm(QWidget* w, int id) { return Module().language && Module().language->LoadDialog(id, w); }
+
+QIcon ToolbarIcon(int normalId, int hotId) {
+  QIcon icon;
+  if (!Module().language) return icon;
+  const QSize size(16, 16);
+  const QPixmap normal = Module().language->Icon(normalId).pixmap(size);
+  const QPixmap hot = Module().language->Icon(hotId).pixmap(size);
+  if (!normal.isNull()) icon.addPixmap(normal, QIcon::Normal);
+  if (!hot.isNull()) icon.addPixmap(hot, QIcon::Active);
+  return icon;
+}
 
 QString QText(int id, const char* fallback) { return QString::fromStdString(CVexaWizUtil::LoadString(id, fallback)); }
 

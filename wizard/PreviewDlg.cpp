@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <QTransform>
 #include <QVBoxLayout>
 
@@ -16,6 +18,7 @@ CLead::CLead(QWidget* parent) : QWidget(parent) {
   setObjectName("ctl_1003");
   setAccessibleName("Picture preview");
   setAutoFillBackground(true);
+  setFocusPolicy(Qt::StrongFocus);
   QPalette p = palette();
   p.setColor(QPalette::Window, Qt::black);
   setPalette(p);
@@ -61,16 +64,33 @@ CvexaPreviewDlg::CvexaPreviewDlg(QWidget* parent) : QDialog(parent) {
 }
 
 int CvexaPreviewDlg::exec() {
-  // The preview covers the whole screen.
-  if (QScreen* screen = QApplication::primaryScreen()) setGeometry(screen->geometry());
+  // The preview covers the screen its owner is on.
+  QScreen* screen = parentWidget() ? parentWidget()->screen() : QApplication::primaryScreen();
+  if (screen) setGeometry(screen->geometry());
   QApplication::setOverrideCursor(Qt::WaitCursor);
   m_view->hide();
   m_view->Load(m_filePath);
   m_view->Rotate(m_rotation * 100);
   m_view->show();
   QApplication::restoreOverrideCursor();
-  showFullScreen();
+  // Shown by exec() itself, so the window is modal from its first moment
+  // (a window shown before exec() is never made modal).
+  setWindowState(windowState() | Qt::WindowFullScreen);
   return QDialog::exec();
+}
+
+void CvexaPreviewDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  // Above its owner and holding the keys, so Escape closes the preview and
+  // nothing behind it; asked for once the window is up.
+  m_view->setFocus();
+  QTimer::singleShot(0, this, [this] {
+    raise();
+    // Asked of the window itself: a window that belongs to the active one
+    // counts as active already, and activateWindow() would do nothing.
+    if (QWindow* window = windowHandle()) window->requestActivate();
+    m_view->setFocus();
+  });
 }
 
 void CvexaPreviewDlg::mousePressEvent(QMouseEvent*) { reject(); }

@@ -1,5 +1,6 @@
 // The full-screen preview of one picture, turned by its rotation, on black;
-// a click or a key closes it.
+// a click or a key closes it. It is owned by the window it was opened from
+// (above it, and modal), so its keys never reach that window.
 #pragma once
 
 #include <QDialog>
@@ -41,6 +42,7 @@ class CvexaPreviewDlg : public QDialog {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:

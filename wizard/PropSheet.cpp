@@ -1,6 +1,7 @@
 #include "wizard/PropSheet.h"
 
 #include <QAbstractButton>
+#include <QEventLoop>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QIcon>
@@ -21,6 +22,7 @@
 #include "wizard/SettingsFile.h"
 #include "wizard/UpdateCheck.h"
 #include "wizard/WizUtil.h"
+#include "wizard/WizXML.h"
 
 namespace vexa::wiz {
 
@@ -223,7 +225,26 @@ void CvexaPropSheet::ShowAbout() {
   CvexaAboutDlg about(this);
   about.exec();
   // A package handed to the desktop's opener ends the wizard as Cancel does.
-  if (about.CloseWizard()) reject();
+  if (about.CloseWizard()) CloseWithoutAsking();
+}
+
+void CvexaPropSheet::CloseWithoutAsking() {
+  m_askBeforeClosing = false;
+  reject();
+  m_askBeforeClosing = true;
+}
+
+bool CvexaPropSheet::ConfirmClose() {
+  LONG count = 0;
+  if (!m_askBeforeClosing || !Module().sessionAlbum || !Module().sessionAlbum->GetImageCount(&count) || count < 1)
+    return true;
+  // Pictures are chosen: closing asks first, as removing them all does.
+  CvexaMessageBox box;
+  const std::string text = CVexaWizUtil::LoadString(
+      4510,
+      "Are you sure you want to close the wizard without making a disc?\r\n\r\nThe pictures you chose stay in "
+      "your album for the next time.");
+  return box.Show(MB_YESNO, text, false, false, true) == IDYES;
 }
 
 void CvexaPropSheet::OnPageChanged(int id) {
@@ -235,6 +256,7 @@ void CvexaPropSheet::OnPageChanged(int id) {
 }
 
 void CvexaPropSheet::reject() {
+  if (!ConfirmClose()) return;
   if (auto* shown = qobject_cast<CvexaWizPage*>(currentPage())) shown->OnCancel();
   QWizard::reject();
 }
@@ -243,9 +265,19 @@ int CvexaPropSheet::RunModal() {
   // The timed update prompt runs once the sheet is up, never inside the
   // wizard object's construction.
   QTimer::singleShot(0, this, [this] {
-    if (CheckForUpdatePrompt(this) == UpdateOutcome::CloseWizard) reject();
+    if (CheckForUpdatePrompt(this) == UpdateOutcome::CloseWizard) CloseWithoutAsking();
   });
-  return exec();
+  // A modal run of its own rather than exec(): the Finish page hides the
+  // window while the disc is made, and hiding a dialog ends exec()'s loop,
+  // which would end the wizard even when the burn fails. Only the end of
+  // the wizard (finished) ends this one.
+  setWindowModality(Qt::ApplicationModal);
+  setResult(QDialog::Rejected);
+  QEventLoop loop;
+  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  show();
+  loop.exec(QEventLoop::DialogExec);
+  return result();
 }
 
 }  // namespace vexa::wiz

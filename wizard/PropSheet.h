@@ -13,6 +13,7 @@
 namespace vexa::wiz {
 
 class CVexaWizXML;
+class CvexaCommands;
 
 // Page numbers of the sheet, in the order of VEXAWizStartScreen.
 enum WizPageId : int {
@@ -37,6 +38,8 @@ class CvexaWizPage : public QWizardPage {
   virtual void OnSetActive() {}
   virtual void OnLeave() {}
   virtual void OnCancel() {}
+  // The page's commands (menus, toolbar and keyboard), null when it has none.
+  virtual const CvexaCommands* Commands() const { return nullptr; }
 
  protected:
   int m_templateId;
@@ -62,8 +65,13 @@ class CvexaPropSheet : public QWizard {
   void ShowAbout();
 
   // Runs the sheet modally; the timed update prompt is offered once it shows.
+  // It ends only when the wizard ends, not when a page hides the window.
   int RunModal();
+  // Cancel, Escape and the close box: with pictures chosen, the user is
+  // asked first.
   void reject() override;
+  // Ends the wizard as Cancel does, without the question.
+  void CloseWithoutAsking();
   void done(int result) override;
 
   // The sheet keeps one size for every page: the one the user last gave it
@@ -82,12 +90,15 @@ class CvexaPropSheet : public QWizard {
   void Init(int firstPage);
 
   void OnPageChanged(int id);
+  // True when the wizard may close: nothing chosen, or the user said Yes.
+  bool ConfirmClose();
 
   CvexaWizPage* m_shownPage = nullptr;
   bool m_sized = false;
   std::string m_helpPath;
   std::int64_t m_capacity = 650000000;
   std::string m_cacheDirectory;
+  bool m_askBeforeClosing = true;
 };
 
 // What the user is told when the desktop cannot open the help page.

@@ -8,8 +8,11 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <map>
 
+#include "wizard/Accelerators.h"
 #include "wizard/AddImagesDlg.h"
+#include "wizard/Language.h"
 #include "wizard/Launcher.h"
 #include "wizard/MessageBox.h"
 #include "wizard/Meter.h"
@@ -54,7 +57,14 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     m_pane = new CvexaAlbumPaneDlg(panePlace);
     paneLayout->addWidget(m_pane);
     m_pane->SetImageCount(0);
+    AddCommands();
     BuildToolbar(toolbarPlace);
+    m_undo.SetOnChange([this] { UpdateUndo(); });
+    UpdateUndo();
+    if (Module().language) {
+      m_keys = new CvexaKeyFilter(this, Module().language->Accelerators(197), &m_commands, true);
+      m_keys->SetActive([this] { return wizard() && wizard()->currentPage() == this; });
+    }
 
     if (auto* add = Ctl<QAbstractButton>(this, 1092))
       connect(add, &QAbstractButton::clicked, this, [this] { OnButtonAddImages(); });
@@ -87,15 +97,58 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     if (m_saveOnCancel) SaveSettings();
   }
   bool isComplete() const override { return m_hasImages; }
+  const CvexaCommands* Commands() const override { return &m_commands; }
 
   CVEXAThum* Thumbs() const { return m_thumbs; }
 
  private:
-  QAction* Command(QMenu* menu, int id, const char* fallback, std::function<void()> action) {
+  // Every command of the page, from its menus, toolbar and keys.
+  void AddCommands() {
+    auto add = [this](std::initializer_list<int> ids, std::function<void()> action,
+                      std::function<bool()> enabled = {}) {
+      for (int id : ids) m_commands.Add(id, action, enabled);
+    };
+    add({32827}, [this] { OpenMenu(115); });
+    add({32830}, [this] { OpenMenu(110); });
+    add({32828}, [this] { OpenMenu(111); });
+    add({32802, 32818}, [this] { m_thumbs->MoveSelection(0); });
+    add({32803, 32819}, [this] { m_thumbs->MoveSelection(1); });
+    add({32813}, [this] {
+      m_ascending = !m_ascending;
+      if (m_ascendingItem) m_ascendingItem->setChecked(m_ascending);
+    });
+    add({32793, 32850}, [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByNameForward, m_ascending); });
+    add({32795}, [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByTimestampForward, m_ascending); });
+    add({32796, 32851}, [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByExifDateForward, m_ascending); });
+    add({32797}, [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByFileTypeForward, m_ascending); });
+    add({32798, 32810}, [this] { RemoveAll(); });
+    add({32799, 32811, 32817}, [this] { RemoveSelection(); });
+    add({32814}, [this] { m_thumbs->SelectAll(); });
+    add({112, 32820, 32836}, [this] { ToggleNames(); });
+    add({113, 32821, 32826}, [this] { DoUndo(); }, [this] { return m_undo.CanUndo(); });
+    add({32841, 32854}, [this] { Rotate(90); });
+    add({32842, 32855}, [this] { Rotate(-90); });
+    add({32838, 32843}, [this] { Preview(m_thumbs->GetFirstSelected()); });
+    add({32809}, [this] { Properties(); });
+  }
+
+  QAction* Command(QMenu* menu, int id, const char* fallback) {
     QAction* a = menu->addAction(QText(id, fallback));
     a->setObjectName(QString("cmd_%1").arg(id));
-    connect(a, &QAction::triggered, this, std::move(action));
+    connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
+  }
+
+  QToolButton* Button(QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon) {
+    auto* b = new QToolButton(bar);
+    b->setObjectName(QString("ctl_%1").arg(id));
+    b->setText(QText(id, text));
+    b->setAccessibleName(b->text().remove('&'));
+    b->setIcon(ToolbarIcon(normalIcon, hotIcon));
+    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->addWidget(b);
+    m_buttons[id] = b;
+    return b;
   }
 
   void BuildToolbar(QWidget* place) {
@@ -103,49 +156,56 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* bar = new QToolBar(place);
     bar->setObjectName("toolbar1114");
-    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setIconSize(QSize(16, 16));
     layout->addWidget(bar);
-    auto dropDown = [&](int id, const char* text) {
-      auto* b = new QToolButton(bar);
-      b->setObjectName(QString("ctl_%1").arg(id));
-      b->setText(QText(id, text));
-      b->setAccessibleName(b->text().remove('&'));
+    auto dropDown = [&](int id, const char* text, int normalIcon, int hotIcon) {
+      QToolButton* b = Button(bar, id, text, normalIcon, hotIcon);
       b->setPopupMode(QToolButton::InstantPopup);
       auto* menu = new QMenu(b);
+      menu->setObjectName(QString("menu_%1").arg(id));
       b->setMenu(menu);
-      bar->addWidget(b);
       return menu;
     };
-    QMenu* move = dropDown(115, "&Move");
-    Command(move, 32802, "Move &Right", [this] { m_thumbs->MoveSelection(0); });
-    Command(move, 32803, "Move &Left", [this] { m_thumbs->MoveSelection(1); });
-    QMenu* sort = dropDown(110, "&Sort By");
-    QAction* ascending = Command(sort, 32813, "&Ascending", [this] { m_ascending = !m_ascending; });
-    ascending->setCheckable(true);
-    ascending->setChecked(true);
+    QMenu* move = dropDown(115, "&Move", 206, 207);
+    Command(move, 32802, "Move &Right");
+    Command(move, 32803, "Move &Left");
+    QMenu* sort = dropDown(110, "&Sort By", 214, 213);
+    m_ascendingItem = Command(sort, 32813, "&Ascending");
+    m_ascendingItem->setCheckable(true);
+    m_ascendingItem->setChecked(true);
     sort->addSeparator();
-    Command(sort, 32793, "&Name", [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByNameForward, m_ascending); });
-    Command(sort, 32795, "&Time Stamp", [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByTimestampForward, m_ascending); });
-    Command(sort, 32796, "&Picture Date", [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByExifDateForward, m_ascending); });
-    Command(sort, 32797, "File T&ype", [this] { m_thumbs->Sort(DISPID_VEXATHUM_SortByFileTypeForward, m_ascending); });
-    QMenu* remove = dropDown(111, "&Remove");
-    Command(remove, 32799, "Remove &Selected", [this] { RemoveSelection(); });
-    Command(remove, 32798, "Remove &All", [this] { RemoveAll(); });
+    Command(sort, 32793, "&Name");
+    Command(sort, 32795, "&Time Stamp");
+    Command(sort, 32796, "&Picture Date");
+    Command(sort, 32797, "File T&ype");
+    QMenu* remove = dropDown(111, "&Remove", 210, 209);
+    Command(remove, 32799, "Remove &Selected");
+    Command(remove, 32798, "Remove &All");
 
-    m_showNames = new QToolButton(bar);
-    m_showNames->setObjectName("ctl_112");
-    m_showNames->setText(QText(112, "Sho&w Names"));
-    m_showNames->setAccessibleName("Show Names");
+    m_showNames = Button(bar, 112, "Sho&w Names", 212, 211);
     m_showNames->setCheckable(true);
     m_showNames->setChecked(true);
-    connect(m_showNames, &QToolButton::clicked, this, [this] { ToggleNames(); });
-    bar->addWidget(m_showNames);
-    auto* undo = new QToolButton(bar);
-    undo->setObjectName("ctl_113");
-    undo->setText(QText(113, "&Undo"));
-    undo->setAccessibleName("Undo");
-    connect(undo, &QToolButton::clicked, this, [this] { m_undo.Undo(); });
-    bar->addWidget(undo);
+    // The check follows the captions, whatever turned them.
+    connect(m_showNames, &QToolButton::clicked, this, [this] { m_commands.Run(112); });
+    m_undoButton = Button(bar, 113, "&Undo", 216, 215);
+    connect(m_undoButton, &QToolButton::clicked, this, [this] { m_commands.Run(113); });
+  }
+
+  // A drop-down button's menu, opened from the keyboard as a click would.
+  void OpenMenu(int buttonId) {
+    auto it = m_buttons.find(buttonId);
+    if (it != m_buttons.end() && it->second->isVisible()) it->second->showMenu();
+  }
+
+  void UpdateUndo() {
+    if (m_undoButton) m_undoButton->setEnabled(m_undo.CanUndo());
+  }
+
+  void DoUndo() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    m_undo.Undo();
+    QApplication::restoreOverrideCursor();
   }
 
   void PopulateThumCtrl() {
@@ -243,7 +303,8 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
   void Preview(LONG id) {
     if (id == 0) return;
-    CvexaPreviewDlg preview;
+    // Owned by the wizard's window: it opens above it and takes the keys.
+    CvexaPreviewDlg preview(window());
     preview.SetFile(m_thumbs->GetThumbFilePath(id));
     preview.SetRotation(m_thumbs->GetThumbRotation(id));
     preview.exec();
@@ -258,21 +319,27 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     QMenu menu(this);
     menu.setObjectName("menu199");
     const bool none = m_thumbs->GetSelectionCount() == 0;
-    Command(&menu, 32838, "&Preview", [this] { Preview(m_thumbs->GetFirstSelected()); })->setEnabled(!none);
-    Command(&menu, 32841, "Rotate &Right", [this] { Rotate(90); })->setEnabled(!none);
-    Command(&menu, 32842, "Rotate &Left", [this] { Rotate(-90); })->setEnabled(!none);
+    Command(&menu, 32838, "&Preview")->setEnabled(!none);
+    Command(&menu, 32841, "Rotate Rig&ht")->setEnabled(!none);
+    Command(&menu, 32842, "Rotate Le&ft")->setEnabled(!none);
     menu.addSeparator();
-    Command(&menu, 32811, "&Remove", [this] { RemoveSelection(); })->setEnabled(!none);
-    Command(&menu, 32810, "Remove &All", [this] { RemoveAll(); })->setEnabled(m_thumbs->GetThumbCount() > 0);
-    Command(&menu, 32814, "Select A&ll", [this] { m_thumbs->SelectAll(); });
+    Command(&menu, 32811, "&Remove")->setEnabled(!none);
+    Command(&menu, 32810, "Remove &All")->setEnabled(m_thumbs->GetThumbCount() > 0);
+    Command(&menu, 32814, "Select A&ll");
     menu.addSeparator();
-    Command(&menu, 32809, "P&roperties", [this] { Properties(); })->setEnabled(!none);
+    QAction* names = Command(&menu, 32836, "Sho&w Names");
+    names->setCheckable(true);
+    names->setChecked(m_thumbs->GetShowCaptions());
+    Command(&menu, 32821, "&Undo")->setEnabled(m_undo.CanUndo());
+    menu.addSeparator();
+    Command(&menu, 32809, "Propert&ies")->setEnabled(!none);
     QWidget* origin = m_thumbs->ControlWindow() ? m_thumbs->ControlWindow() : m_thumbs;
     menu.exec(origin->mapToGlobal(local));
   }
 
   void OnButtonAddImages() {
-    CvexaAddImagesDlg dialog(nullptr);
+    // Owned by the wizard's window, so it opens above it.
+    CvexaAddImagesDlg dialog(window());
     ClearThumbnailCtrl();
     dialog.exec();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -282,8 +349,13 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
   CVEXAThum* m_thumbs = nullptr;
   CThumbUndo m_undo;
+  CvexaCommands m_commands;
+  CvexaKeyFilter* m_keys = nullptr;
   CvexaAlbumPaneDlg* m_pane = nullptr;
+  std::map<int, QToolButton*> m_buttons;
   QToolButton* m_showNames = nullptr;
+  QToolButton* m_undoButton = nullptr;
+  QAction* m_ascendingItem = nullptr;
   bool m_created = false;
   bool m_ascending = true;
   bool m_hasImages = false;

@@ -278,6 +278,13 @@ void CThumbUndo::Attach(CVEXAThum* control) {
   m_currentRotations = control->GetAllRotations();
   m_previousPaths.Clear();
   m_previousRotations.Clear();
+  Changed();
+}
+
+bool CThumbUndo::CanUndo() const {
+  if (m_previousPaths.vt != VT_ARRAY || m_previousRotations.vt != VT_ARRAY) return false;
+  return ReadPathList(m_previousPaths) != ReadPathList(m_currentPaths) ||
+         ReadLongList(m_previousRotations) != ReadLongList(m_currentRotations);
 }
 
 void CThumbUndo::Record() {
@@ -294,12 +301,13 @@ void CThumbUndo::Record() {
   }
   m_currentPaths = m_control->GetAllFilePaths();
   m_currentRotations = m_control->GetAllRotations();
+  Changed();
 }
 
 void CThumbUndo::Undo() {
   if (!m_control || m_busy) return;
   if (QApplication::instance()) QApplication::setOverrideCursor(Qt::WaitCursor);
-  if (CanUndo()) {
+  if (m_previousPaths.vt == VT_ARRAY && m_previousRotations.vt == VT_ARRAY) {
     m_currentPaths = std::move(m_previousPaths);
     m_currentRotations = std::move(m_previousRotations);
     m_currentPaths.vt = VT_ARRAY;
@@ -314,6 +322,7 @@ void CThumbUndo::Undo() {
     m_control->AddMultipleFiles(paths, rotations, 0);
   }
   if (QApplication::instance()) QApplication::restoreOverrideCursor();
+  Changed();
 }
 
 }  // namespace vexa::wiz

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,9 +87,18 @@ class CThumbUndo {
   void Undo();
   void SetBusy(bool busy) { m_busy = busy; }
   bool IsBusy() const { return m_busy; }
-  bool CanUndo() const { return m_previousPaths.vt == VT_ARRAY && m_previousRotations.vt == VT_ARRAY; }
+  // Whether Undo would change the content: a level is kept and it differs
+  // from the content now (after an undo, the level it records is the
+  // restored content itself, so there is nothing left to undo).
+  bool CanUndo() const;
+  // Called whenever CanUndo may have changed (the hosts enable their Undo).
+  void SetOnChange(std::function<void()> changed) { m_changed = std::move(changed); }
 
  private:
+  void Changed() {
+    if (m_changed) m_changed();
+  }
+  std::function<void()> m_changed;
   bool m_busy = false;
   vexa::com::Variant m_currentPaths, m_currentRotations;
   vexa::com::Variant m_previousPaths, m_previousRotations;

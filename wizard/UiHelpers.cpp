@@ -115,18 +115,23 @@ int CvexaBitmapStatic::heightForWidth(int width) const {
 }
 
 void CvexaBitmapStatic::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  if (!m_bitmap.isNull()) {
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawPixmap(BitmapRect(), m_bitmap);
-    emit bitmapPainted();
+  {
+    QPainter painter(this);
+    if (!m_bitmap.isNull()) {
+      painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+      painter.drawPixmap(BitmapRect(), m_bitmap);
+    }
+    const QString text = windowTitle();
+    if (!text.isEmpty()) {
+      painter.setPen(m_textColor);
+      painter.setFont(m_font);
+      painter.drawText(m_textRect.isEmpty() ? rect() : m_textRect,
+                       Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap, text);
+    }
   }
-  const QString text = windowTitle();
-  if (text.isEmpty()) return;
-  painter.setPen(m_textColor);
-  painter.setFont(m_font);
-  painter.drawText(m_textRect.isEmpty() ? rect() : m_textRect, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextWordWrap,
-                   text);
+  // Told once the painter is gone: the labels over the bitmap repaint in
+  // their own handlers, never inside this paint.
+  if (!m_bitmap.isNull()) emit bitmapPainted();
 }
 
 // ---- CvexaPath --------------------------------------------------------------------------------

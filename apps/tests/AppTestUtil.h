@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -33,11 +34,12 @@ struct ProgramResult {
   std::string out, err;   // standard output and error
 };
 
-// Runs program with args; env entries replace or add variables ("" as a
-// value removes one). Waits for it to end.
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const std::map<std::string, std::string>& env,
-                                const std::string& scratch, const std::string& cwd = "") {
+// Starts program with args; env entries replace or add variables ("" as a
+// value removes one). Its standard output and error go to stdout.txt and
+// stderr.txt in scratch. Answers its process id, -1 when it did not start.
+inline pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env, const std::string& scratch,
+                          const std::string& cwd = "") {
   std::map<std::string, std::string> vars;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -68,17 +70,29 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
-  ProgramResult r;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return r;
+  return rc == 0 ? pid : -1;
+}
+
+// Waits for a program SpawnProgram started and collects what it wrote.
+inline ProgramResult WaitProgram(pid_t pid, const std::string& scratch) {
+  ProgramResult r;
+  if (pid < 0) return r;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  base::ReadFile(outPath, &r.out);
-  base::ReadFile(errPath, &r.err);
+  base::ReadFile(scratch + "/stdout.txt", &r.out);
+  base::ReadFile(scratch + "/stderr.txt", &r.err);
   return r;
+}
+
+// Runs program with args (as SpawnProgram) and waits for it to end.
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env,
+                                const std::string& scratch, const std::string& cwd = "") {
+  return WaitProgram(SpawnProgram(program, args, env, scratch, cwd), scratch);
 }
 
 // The path of a program found on PATH, "" when there is none.
@@ -159,14 +173,19 @@ class Sandbox {
   // given).
   ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
                     std::map<std::string, std::string> env = {}, const std::string& cwd = "") const {
+    base::RemoveAll(TracePath());
+    return RunProgram(ProgramPath(program), args, Env(std::move(env)), root_ + "/scratch", cwd);
+  }
+
+  // The environment Run gives a program, with env's entries added.
+  std::map<std::string, std::string> Env(std::map<std::string, std::string> env = {}) const {
     env.emplace("VEXA_REGISTRY_DIR", root_ + "/registry");
     env.emplace("XDG_RUNTIME_DIR", root_ + "/run");
     env.emplace("VEXA_FAKE_TRACE", TracePath());
     env.emplace("DISPLAY", "");
     env.emplace("WAYLAND_DISPLAY", "");
     env.emplace("QT_QPA_PLATFORM", "");
-    base::RemoveAll(TracePath());
-    return RunProgram(ProgramPath(program), args, env, root_ + "/scratch", cwd);
+    return env;
   }
 
   std::vector<std::string> Trace() const {

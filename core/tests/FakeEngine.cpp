@@ -408,7 +408,8 @@ class FakeEngine : public ComObjectRoot,
     return hr;
   }
   HRESULT GetLastProcessResultMsg(BSTR* v) override {
-    *v = SysAllocString(u"");
+    std::lock_guard lock(s_->mutex);
+    *v = SysAllocString((last_ == Last::Burn ? s_->burnMessage : s_->premasterMessage).c_str());
     return S_OK;
   }
   HRESULT GetProgressPercent(LONG* v) override {

@@ -47,6 +47,7 @@ struct FakeEngineScript {
   LONG premasterPercent = 50;
   std::deque<LONG> premasterRemaining{30, 0};
   VEXAEngineResult premasterResult = VEXAEngineResultSuccess;
+  std::u16string premasterMessage;  // GetLastProcessResultMsg after the premaster
   // GetLastResultCode after a refused StartPremaster.
   VEXAEngineResult lastResult = VEXAEngineResultGeneralIOFail;
 
@@ -61,6 +62,7 @@ struct FakeEngineScript {
   LONG burnPercent = 50;
   std::deque<LONG> burnRemaining{20, 0};
   VEXAEngineResult burnResult = VEXAEngineResultSuccess;
+  std::u16string burnMessage;  // GetLastProcessResultMsg after a burn
   int burns = 0;
   int cancels = 0;
   // Set while a burn runs (between StartBurn and the last poll or a cancel).

@@ -76,11 +76,19 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
       {"no pictures", [](FakeEngineScript&) {}, 0, VEXACoreNoStills,
        "CVEXACore1::DealWithInvalidStills - User had no images.\r\nCVEXACore1:CreateVCD - DealWithInvalidStills call failed."},
       {"used disc", [](FakeEngineScript& s) { s.blank = {false}; }, 1, VEXACoreDiscIsNotBlank,
-       "CVEXACore1::PrepareForWriting - IsDiscBlank call failed"},
+       "CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put in a blank disc."},
       {"written CD-R", [](FakeEngineScript& s) {
          s.blank = {false};
          s.discType = {VEXADiscTypeR};
-       }, 1, VEXACoreDiscIsNotBlank, "CVEXACore1::PrepareVCD - PrepareForWriting call failed."},
+       }, 1, VEXACoreDiscIsNotBlank,
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been written to cannot be "
+       "written again. Put in a blank CD-R.\r\nCVEXACore1::PrepareVCD - PrepareForWriting call failed."},
+      {"closed disc", [](FakeEngineScript& s) {
+         s.blank = {false};
+         s.discType = {VEXADiscTypeROM};
+       }, 1, VEXACoreDiscIsNotBlank,
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot be written to. Put "
+       "in a blank CD-R."},
       {"no disc", [](FakeEngineScript& s) { s.driveStatus = {VEXADriveStatusNotReady}; }, 1, VEXACoreSuccess,
        "CVEXACore1::IsDiscOK - Disc is not present."},
       {"premaster refused", [](FakeEngineScript& s) { s.failing = {"StartPremaster"}; }, 1, VEXACoreCannotCreateVideoCD,
@@ -90,13 +98,25 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
          s.lastResult = VEXAEngineResultTempSpaceLimitReached;
        }, 1, VEXACoreInsufficientTempSpace, "CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster."},
       {"premaster failed", [](FakeEngineScript& s) { s.premasterResult = VEXAEngineResultBrellOtherFail; }, 1,
-       VEXACoreCannotCreateVideoCD, "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006."},
+       VEXACoreCannotCreateVideoCD, "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006.\r\n"},
+      {"premaster failed, saying why", [](FakeEngineScript& s) {
+         s.premasterResult = VEXAEngineResultBrellOtherFail;
+         s.premasterMessage = u"no space left in /tmp/w";
+       }, 1, VEXACoreCannotCreateVideoCD,
+       "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006. no space left in /tmp/w\r\n"},
       {"premaster lost", [](FakeEngineScript& s) { s.failing = {"IsPremasterDone"}; }, 1, VEXACoreCannotCreateVideoCD,
        "CVEXACore1::DoPremaster - ODBase IsPremasterDone call failed."},
       {"burn refused", [](FakeEngineScript& s) { s.failing = {"StartBurn"}; }, 1, VEXACoreCannotBurnVideoCD,
        "CVEXACore1::DoBurn - ODBase StartBurn call failed."},
       {"burn failed", [](FakeEngineScript& s) { s.burnResult = VEXAEngineResultBrellWriteFail; }, 1, VEXACoreBurnFailure,
-       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003."},
+       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003.\r\n"},
+      // The drive's own words, not just a number.
+      {"burn failed, the drive saying why", [](FakeEngineScript& s) {
+         s.burnResult = VEXAEngineResultBrellWriteFail;
+         s.burnMessage = u"Write failed: MEDIUM NOT PRESENT";
+       }, 1, VEXACoreBurnFailure,
+       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003. The writer reported: Write failed: MEDIUM NOT "
+       "PRESENT\r\n"},
       {"burn lost", [](FakeEngineScript& s) { s.failing = {"IsBurnDone"}; }, 1, VEXACoreCannotBurnVideoCD,
        "CVEXACore1::DoBurn - ODBase IsBurnDone call failed."},
       {"disc too small", [](FakeEngineScript& s) { s.burnsTooSmall = 1; }, 1, VEXACoreDiscTooSmall,
@@ -112,7 +132,11 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
     c.script(*engine_);
     EXPECT_EQ(Run(), E_FAIL);
     EXPECT_EQ(Code(), c.code);
-    EXPECT_NE(ErrorText().find(c.text), std::string::npos);
+    EXPECT_NE(ErrorText().find(c.text), std::string::npos) << ErrorText();
+    // A disc found written says so; it is no failed question.
+    if (c.code == VEXACoreDiscIsNotBlank) {
+      EXPECT_EQ(ErrorText().find("IsDiscBlank call failed"), std::string::npos) << ErrorText();
+    }
     // The disc always comes out of a burn that started.
     if (engine_->CalledWith("StartBurn")) {
       EXPECT_TRUE(engine_->CalledWith("Eject"));
@@ -554,6 +578,26 @@ TEST_F(RunTest, AnEraseThatNeverEndsFailsAtItsDeadline) {
   EXPECT_EQ(engine_->burns, 0);
 }
 
+// The message the user sees names what the drive said, not only that the
+// writing failed.
+TEST_F(RunTest, AFailedBurnShowsTheDrivesWords) {
+  engine_->burnResult = VEXAEngineResultBrellWriteFail;
+  engine_->burnMessage = u"Write failed: the drive was still busy after 60 s: LOGICAL UNIT NOT READY, LONG WRITE IN "
+                         u"PROGRESS";
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  const std::string& text = ui_->messages[0].text;
+  EXPECT_EQ(text.rfind("An error occurred while writing to the CD writer.", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n\r\nThe writer reported: Write failed: the drive was still busy after 60 s: LOGICAL UNIT NOT "
+                      "READY, LONG WRITE IN PROGRESS"),
+            std::string::npos)
+      << text;
+}
+
 TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
   struct Case {
     LONG asked;
@@ -575,6 +619,13 @@ TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
         "CVEXACore::CheckBurnSpeed - No match for speed 1. Reducing Speed and trying again.",
         "CVEXACore::CheckBurnSpeed - No drive speeds available. Using slowest Burn Speed = 4."}},
       {16, {4, 8, 16}, 16, {}},
+      // Above every speed of the writer: its highest, in one step.
+      {2147483647, {4, 8, 16}, 16,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 2147483647 is above the highest speed of the writer. Using its "
+        "highest speed 16."}},
+      {17, {16, 4, 8}, 16,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 17 is above the highest speed of the writer. Using its highest "
+        "speed 16."}},
       // No speed from the caller: the shipped default.
       {0, {4, 8, 16}, 8, {}},
       {0, {}, 8, {"CVEXACore::CheckBurnSpeed - drive Speed list is invalid. Using default burn speed = 8."}},

@@ -41,6 +41,10 @@ std::chrono::steady_clock::time_point DeviceWaitDeadline() {
   return WaitNow() + std::chrono::milliseconds(DeviceWaitLimitMs());
 }
 
+std::chrono::steady_clock::time_point DeviceWriteDeadline() {
+  return WaitNow() + std::chrono::milliseconds(std::min(DeviceWaitLimitMs(), kWriteBusyLimitMs));
+}
+
 bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline) { return WaitNow() >= deadline; }
 
 void DeviceWaitPause(std::chrono::milliseconds pause) {

@@ -66,6 +66,11 @@ void SetDeviceWaitClock(const vexa::base::Clock* clock, std::function<void(std::
 // The point the wait limit ends at, counted from now on the wait clock; and
 // whether the wait clock has reached a point.
 std::chrono::steady_clock::time_point DeviceWaitDeadline();
+// The same for a WRITE the drive keeps answering busy: its buffer drains
+// in seconds, so a drive still busy after a minute (or the wait limit, when
+// that is shorter) will not take the data.
+constexpr std::int64_t kWriteBusyLimitMs = 60 * 1000;
+std::chrono::steady_clock::time_point DeviceWriteDeadline();
 bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline);
 // One pause between two questions to a busy drive.
 void DeviceWaitPause(std::chrono::milliseconds pause);

@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
@@ -24,6 +25,7 @@ constexpr int kMaxDevices = 64;
 // the exclusive lock.
 std::shared_mutex g_openLock;
 std::unique_ptr<Transport> g_transport;
+std::string g_openProblem;  // why the configured transport could not be opened
 std::array<std::mutex, kMaxDevices> g_deviceLocks;
 
 // ---- Stubs in place before any back end is open ----
@@ -218,11 +220,23 @@ LONG COMS_Open() {
     ComsLogF("COMS_Open: %s", error.c_str());
     COMS_Log("COMS_Open: failed");
     std::unique_lock open(g_openLock);
+    // Where the setting came from, so the user knows what to change.
+    const char* env = std::getenv("VEXA_SCSI_TRANSPORT");
+    g_openProblem = (env && *env ? "the setting VEXA_SCSI_TRANSPORT=\"" : "the registry value SCSI_TRANSPORT \"") +
+                    setting + "\" cannot be used: " + error;
     RefreshObject();
     return 1;
   }
   const std::string kind = transport->Kind();
   const int count = transport->DeviceCount();
+  for (int i = 0; i < count; ++i) {
+    const std::string problem = transport->Problem(i);
+    if (!problem.empty()) ComsLogF("COMS_Open: device %d: %s", i, problem.c_str());
+  }
+  {
+    std::unique_lock open(g_openLock);
+    g_openProblem.clear();
+  }
   discpak::ComsInstallTransport(std::move(transport));
   ComsLogF("COMS_Open: %s opened, %d devices", kind.c_str(), count);
   return 0;
@@ -231,6 +245,7 @@ LONG COMS_Open() {
 void COMS_Close() {
   std::unique_lock open(g_openLock);
   g_transport.reset();
+  g_openProblem.clear();
 }
 
 LONG COMS_Nop() { return 0; }
@@ -344,6 +359,17 @@ LONG COMS_GetDriveLetter(LONG device) {
   if (!g_transport) return 0;
   if (device < 0 || device >= DeviceCountLocked()) return -1;
   return device < 23 ? 'D' + device : 0;
+}
+
+const char* COMS_GetProblem() {
+  thread_local std::string text;
+  std::shared_lock open(g_openLock);
+  text = g_transport ? std::string() : g_openProblem;
+  for (int i = 0; g_transport && i < DeviceCountLocked(); ++i) {
+    const std::string p = g_transport->Problem(i);
+    if (!p.empty()) text += (text.empty() ? "" : "\n") + p;
+  }
+  return text.c_str();
 }
 
 const char* COMS_GetDevicePath(LONG device) {

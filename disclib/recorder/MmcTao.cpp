@@ -9,7 +9,9 @@
 // never past the device wait limit.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "disclib/recorder/CdrCommands.h"
@@ -154,10 +156,20 @@ LONG MmcClass::ReserveTrack(LONG size, LONG trackType) {
 
 // ---- Shared write routines ------------------------------------------------------------------
 
+namespace {
+// The failure text of a wait on a busy drive that ran out.
+std::string StillBusyText(const char* what, std::int64_t limitMs) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%s: the drive was still busy after %lld s", what,
+                static_cast<long long>((limitMs + 999) / 1000));
+  return text;
+}
+}  // namespace
+
 bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize) {
   if (count == 0) return true;
   const DWORD a = static_cast<DWORD>(address);
-  const auto deadline = DeviceWaitDeadline();
+  const auto deadline = DeviceWriteDeadline();
   for (;;) {
     ComsSenseRecord sense;
     if (CmdWrite(device_, {0x2A, 0, static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF),
@@ -166,8 +178,12 @@ bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sec
                  data, static_cast<DWORD>(count) * sectorSize, &sense)) {
       return true;
     }
-    if (!IsBusy(sense) || DeviceWaitPassed(deadline)) {
+    if (!IsBusy(sense)) {
       SetError("Write failed", &sense);
+      return false;
+    }
+    if (DeviceWaitPassed(deadline)) {
+      SetError(StillBusyText("Write failed", std::min(DeviceWaitLimitMs(), kWriteBusyLimitMs)).c_str(), &sense);
       return false;
     }
     DeviceWaitPause(std::chrono::milliseconds(10));
@@ -185,7 +201,7 @@ bool MmcClass::WaitWhileBusy(const char* what) {
     if (Cmd(device_, {0x00, 0, 0, 0, 0, 0}, &sense)) return true;
     if (!IsBusy(sense)) return SenseCode(sense) == 0;
   } while (!DeviceWaitPassed(deadline));
-  SetError(what, &sense);
+  SetError(StillBusyText(what, DeviceWaitLimitMs()).c_str(), &sense);
   return false;
 }
 
@@ -202,6 +218,10 @@ bool MmcClass::CacheFlush() {
         if (SenseCode(sense) == 0) return true;
         break;
       }
+    }
+    if (IsBusy(sense)) {
+      SetError(StillBusyText("Flush failed", DeviceWaitLimitMs()).c_str(), &sense);
+      return false;
     }
   }
   SetError("Flush failed", &sense);

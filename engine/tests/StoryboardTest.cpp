@@ -80,6 +80,16 @@ TEST_F(StoryboardTest, TimingLimitsAndTheAlbumInSeconds) {
   EXPECT_EQ(LastMessage(), "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be minimum of 2000 msec");
   ASSERT_EQ(sb_->SetStillDelay(2000), S_OK);
   EXPECT_EQ(LastMethod(), "IVEXAStoryboardStillsSlideshow1::SetStillDelay");
+  // One still may take the whole disc, not a millisecond more: a longer one
+  // would be a stream no disc holds.
+  ASSERT_EQ(sb_->SetStillDelay(4797000), S_OK);
+  for (LONG tooLong : {4797001, 2147483000, 2147483647}) {
+    EXPECT_EQ(sb_->SetStillDelay(tooLong), E_FAIL);
+    EXPECT_EQ(LastCode(), VEXAEngineResultParameterOutOfBounds);
+    EXPECT_EQ(LastMessage(),
+              "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be at most 4797000 msec: a disc holds at "
+              "most 4797 seconds (79 min 57 s) of slide show");
+  }
   ASSERT_EQ(sb_->SetStillDelay(7000), S_OK);
   ASSERT_EQ(sb_->SetStillTitleVisibleTime(7000), S_OK);
   EXPECT_EQ(sb_->SetStillTitleVisibleTime(7001), E_FAIL);
@@ -89,6 +99,25 @@ TEST_F(StoryboardTest, TimingLimitsAndTheAlbumInSeconds) {
   StoryboardAccess::Album(object_)->get_stillTitleVisibleTime(&title);
   EXPECT_EQ(delay, 7);
   EXPECT_EQ(title, 7);
+}
+
+// Stills that fit one by one but not together: the premaster refuses the
+// show before anything is encoded.
+TEST_F(StoryboardTest, AShowLongerThanADiscHoldsIsRefusedBeforeEncoding) {
+  ASSERT_EQ(sb_->SetStillDelay(2400000), S_OK);  // 40 minutes a still
+  ASSERT_EQ(Add(Photo("a.jpg", "64x48")), S_OK);
+  ASSERT_EQ(Add(Photo("b.jpg", "64x48")), S_OK);
+  com::ComPtr<IVEXAPremaster> premaster;
+  ASSERT_EQ(engine_->get_Premaster(premaster.Put()), S_OK);
+  EXPECT_EQ(premaster->StartPremaster(), E_FAIL);
+  EXPECT_EQ(LastCode(), VEXAEngineResultParameterOutOfBounds);
+  EXPECT_EQ(LastMessage(),
+            "IVEXAPremaster::StartPremaster - The slide show of 4800 seconds (2 pictures) cannot fit on the disc: a "
+            "disc holds at most 4797 seconds (79 min 57 s) of slide show");
+  VARIANT_BOOL done = VARIANT_FALSE;
+  ASSERT_EQ(premaster->IsPremasterDone(&done), S_OK);
+  EXPECT_EQ(done, VARIANT_TRUE);  // no worker ever ran
+  EXPECT_EQ(object_->ImageBuilder()->VideoPath(), "");
 }
 
 TEST_F(StoryboardTest, SettingsRefusedWithTheirTexts) {

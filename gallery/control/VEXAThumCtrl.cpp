@@ -138,11 +138,18 @@ void CVEXAThumWindow::EnsureGallery() {
 }
 
 void CVEXAThumWindow::paintEvent(QPaintEvent*) {
-  if (!m_gallery) {
+  if (m_gallery) return;
+  {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
-    EnsureGallery();
   }
+  // The gallery is made once this paint is over, never inside it: making it
+  // adds the waiting pictures and tells the host, whose handlers may run an
+  // event loop or resize the window while the window's surface is being
+  // painted.
+  if (m_galleryPosted) return;
+  m_galleryPosted = true;
+  QMetaObject::invokeMethod(this, [this] { EnsureGallery(); }, Qt::QueuedConnection);
 }
 
 void CVEXAThumWindow::resizeEvent(QResizeEvent* event) {

@@ -18,8 +18,8 @@
 
 class CVEXAThumCtrl;
 
-// The control's window: it holds the gallery, which it creates on its first
-// paint, and receives the worker's ready notices.
+// The control's window: it holds the gallery, which it creates after its
+// first paint, and receives the worker's ready notices.
 class CVEXAThumWindow : public QWidget {
  public:
   CVEXAThumWindow(CVEXAThumCtrl* control, QWidget* parent);
@@ -38,6 +38,7 @@ class CVEXAThumWindow : public QWidget {
   friend class CVEXAThumCtrl;
   CVEXAThumCtrl* m_control;
   CSelectGallery* m_gallery = nullptr;  // a child of this window
+  bool m_galleryPosted = false;         // the gallery's making is on its way
 };
 
 class CVEXAThumCtrl : public vexa::com::ComObjectRoot,
@@ -63,6 +64,11 @@ class CVEXAThumCtrl : public vexa::com::ComObjectRoot,
 
   // CGalleryCallback
   void CloseButtonClicked(int id) override;
+  // The gallery's own removals go through RemoveSelection, which tells the host.
+  bool RemoveSelectedByHost() override {
+    RemoveSelection();
+    return true;
+  }
   void ClockwiseButtonClicked(int id) override;
   void CounterClockwiseButtonClicked(int id) override;
   void PhotoSelected() override;

@@ -8,6 +8,11 @@
 //  - "sim:FOLDER[;FOLDER...]": simulated MMC recorders, one per folder, each
 //    keeping its disc state in its folder and writing what is burned there as
 //    a .bin/.cue image (SimDrive.h).
+//
+// Both hold a device for one program at a time, from its first use to the
+// transport's end: the sg back end opens the node with O_EXCL, the
+// simulator locks the folder. A device another program holds stays in the
+// list; its commands fail (EBUSY) and Problem() says who has it.
 #pragma once
 
 #include <cstdint>
@@ -81,6 +86,12 @@ class Transport {
   // answer false.
   virtual bool SetDeviceMode(int device, bool flag) = 0;
   virtual bool CheckDeviceMode(int device) = 0;
+  // Why the device cannot be used now ("" when nothing is known against
+  // it): another program holds it, or its node cannot be opened.
+  virtual std::string Problem(int device) const {
+    (void)device;
+    return {};
+  }
 };
 
 // The back end configured for this process: the environment variable

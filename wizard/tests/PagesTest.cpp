@@ -8,7 +8,16 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QScreen>
+#include <QScrollBar>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QAbstractScrollArea>
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <QToolBar>
+#include <QScreen>
+#include <QScrollBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -20,10 +29,12 @@
 #include <set>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
 #include "platform/registry/Registry.h"
+#include "wizard/Accelerators.h"
 #include "wizard/AddImagesDlg.h"
 #include "wizard/FolderView.h"
 #include "wizard/Language.h"
@@ -781,3 +792,661 @@ TEST_F(PagesTest, AFailedControlCallIsALoggedFailureValue) {
 }
 
 }  // namespace
+
+// ---- Keys, crash, the way back, the preview, the folders --------------------------------------------------------
+
+namespace {
+
+using vexa::wiz::testing::InXvfb;
+using vexa::wiz::testing::RunUnderXvfb;
+using vexa::wiz::testing::ShotFolder;
+
+// The gallery (the scrolled view) inside a thumbnail control, once made.
+QAbstractScrollArea* GalleryOf(CVEXAThum* c) {
+  QWidget* window = c ? c->ControlWindow() : nullptr;
+  return window ? window->findChild<QAbstractScrollArea*>() : nullptr;
+}
+
+QAbstractScrollArea* WaitForGallery(CVEXAThum* c) {
+  QAbstractScrollArea* g = nullptr;
+  (void)QTest::qWaitFor([&] { return (g = GalleryOf(c)) != nullptr; }, 5000);
+  return g;
+}
+
+// The thumbnail windows of a gallery, in display order (top to bottom, left to right).
+std::vector<QWidget*> ThumbnailsOf(QAbstractScrollArea* gallery) {
+  std::vector<QWidget*> out;
+  for (QWidget* w : gallery->findChildren<QWidget*>())
+    if (w->inherits("CSelectThumbnail") && w->isVisible()) out.push_back(w);
+  std::sort(out.begin(), out.end(), [](QWidget* a, QWidget* b) {
+    return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
+  });
+  return out;
+}
+
+// The access letter of a text ('&' before it, "&&" being a plain '&').
+QChar Mnemonic(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != '&') continue;
+    if (text[i + 1] == '&') {
+      ++i;
+      continue;
+    }
+    return text[i + 1].toLower();
+  }
+  return QChar();
+}
+
+// Texts that share an access letter, as "letter: text | text" lines.
+std::string Clashes(const QStringList& texts) {
+  std::map<QChar, QStringList> by;
+  for (const QString& t : texts)
+    if (QChar m = Mnemonic(t); !m.isNull()) by[m] << t;
+  std::string out;
+  for (const auto& [letter, list] : by)
+    if (list.size() > 1) out += QString(letter).toStdString() + ": " + list.join(" | ").toStdString() + "\n";
+  return out;
+}
+
+// The texts of the buttons a person can reach in a window now.
+QStringList ButtonTexts(QWidget* window) {
+  QStringList texts;
+  for (QAbstractButton* b : window->findChildren<QAbstractButton*>())
+    if (b->isVisible()) texts << b->text();
+  return texts;
+}
+
+std::string MenuClashes(QMenu* menu) {
+  QStringList texts;
+  std::string out;
+  for (QAction* a : menu->actions()) {
+    if (a->isSeparator()) continue;
+    texts << a->text();
+    if (a->menu()) out += MenuClashes(a->menu());
+  }
+  return Clashes(texts) + out;
+}
+
+// Sends the right-button menu of a thumbnail and chooses the entry with that text.
+void ChooseFromThumbnailMenu(QWidget* thumbnail, const QString& entry) {
+  QTimer::singleShot(0, [entry] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* a : menu->actions())
+      if (a->text() == entry) menu->setActiveAction(a);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  const QPoint at(40, 40);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, thumbnail->mapToGlobal(at));
+  QApplication::sendEvent(thumbnail, &event);
+  QApplication::processEvents();
+}
+
+}  // namespace
+
+// At twice the scale, on a real display, the add-images dialog opens with
+// the album's pictures: the control no longer makes its gallery (and tells
+// its host) while its window is being painted.
+TEST_F(PagesTest, AddImagesOpensWithPicturesAtScaleTwo) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.AddImagesOpensWithPicturesAtScaleTwo", "QT_SCALE_FACTOR=2", true, &out,
+                                "2560x1800x24");
+    ASSERT_EQ(rc, 0) << out;
+    EXPECT_EQ(out.find("active painter"), std::string::npos) << out;
+    EXPECT_EQ(out.find("being painted"), std::string::npos) << out;
+    return;
+  }
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("scale2/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
+                                                0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  // A disc the pictures fill to about 40 percent: the meter moves far enough
+  // to repaint itself as soon as the album's pictures arrive.
+  sheet->SetDiscCapacity(sheet->GetDiscSpaceUsed() * 5 / 2);
+  bool shown = false;
+  QTimer::singleShot(0, [&] {
+    CvexaAddImagesDlg* dialog = nullptr;
+    if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<CvexaAddImagesDlg*>(QApplication::activeModalWidget())); },
+                         10000))
+      return;
+    QAbstractScrollArea* gallery = WaitForGallery(dialog->Album());
+    shown = gallery && QTest::qWaitFor([&] { return ThumbnailsOf(gallery).size() == 6; }, 10000);
+    dialog->grab().save(QString::fromStdString(ShotFolder() + "/add-images-scale2.png"));
+    dialog->reject();
+  });
+  Find<QAbstractButton>(1092)->click();
+  EXPECT_TRUE(shown);
+  EXPECT_EQ(Find<CVEXAThum>(1113)->GetThumbCount(), 6);
+  (void)sheet;
+}
+
+// Del, Ctrl+A, Ctrl+Z and the menu keys on the pictures page; Undo is off
+// when there is nothing to undo; the thumbnail's own Delete is the page's
+// removal (count, meter, album and undo follow).
+TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
+  for (const char* n : {"keys/a.jpg", "keys/b.jpg", "keys/c.jpg"})
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  auto* thumbs = Find<CVEXAThum>(1113);
+  QAbstractScrollArea* gallery = WaitForGallery(thumbs);
+  ASSERT_TRUE(gallery);
+  sheet->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  gallery->setFocus();
+  auto* pane = sheet->currentPage()->findChild<CvexaAlbumPaneDlg*>();
+  QToolButton* undo = Find<QToolButton>(113);
+  EXPECT_FALSE(undo->isEnabled());
+
+  QTest::keyClick(gallery, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(thumbs->GetSelectionCount(), 3);
+  QTest::keyClick(gallery, Qt::Key_Delete);
+  EXPECT_EQ(thumbs->GetThumbCount(), 0);
+  EXPECT_EQ(pane->ImageCount(), 0);
+  EXPECT_TRUE(Stills().empty());
+  EXPECT_FALSE(sheet->button(QWizard::NextButton)->isEnabled());
+  EXPECT_TRUE(undo->isEnabled());
+  QTest::keyClick(gallery, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(thumbs->GetThumbCount(), 3);
+  EXPECT_EQ(Stills().size(), 3u);
+  EXPECT_TRUE(sheet->button(QWizard::NextButton)->isEnabled());
+  EXPECT_FALSE(undo->isEnabled()) << "its one step is spent";
+  QTest::keyClick(gallery, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(thumbs->GetThumbCount(), 3);
+
+  // The thumbnail's own menu: Delete removes the selected picture as the toolbar does.
+  gallery = WaitForGallery(thumbs);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 3; }, 5000));
+  QTest::mouseClick(cells[1], Qt::LeftButton, {}, QPoint(58, 58));
+  ASSERT_EQ(thumbs->GetSelectionCount(), 1);
+  ChooseFromThumbnailMenu(cells[1], "&Delete");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 2; }, 5000));
+  EXPECT_EQ(pane->ImageCount(), 2);
+  ASSERT_EQ(Stills().size(), 2u);
+  EXPECT_EQ(vexa::base::BaseName(Stills()[1]->Path()), "c.jpg");
+  EXPECT_TRUE(undo->isEnabled());
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(thumbs->GetThumbCount(), 3);
+
+  // A menu key opens its toolbar button's menu.
+  QString opened;
+  QTimer::singleShot(0, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      opened = menu->objectName();
+      menu->close();
+    }
+  });
+  QTest::keyClick(gallery, Qt::Key_M, Qt::AltModifier);
+  EXPECT_EQ(opened.toStdString(), "menu_115");
+}
+
+// Ctrl+A, Insert, Del, Ctrl+Z and Backspace in the add-images dialog.
+TEST_F(PagesTest, TheAddImagesDialogAnswersItsKeys) {
+  for (const char* n : {"album/a.jpg", "album/b.jpg"})
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  for (const char* n : {"folder/x.jpg", "folder/y.jpg", "folder/z.jpg"}) Photo(n);
+  Sheet(kPageWelcome);
+  CvexaAddImagesDlg dialog;
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
+  QAbstractScrollArea* folder = WaitForGallery(dialog.FolderPictures());
+  QAbstractScrollArea* album = WaitForGallery(dialog.Album());
+  ASSERT_TRUE(folder && album);
+  auto* undo = dialog.findChild<QToolButton*>("ctl_99");
+  EXPECT_FALSE(undo->isEnabled());
+
+  folder->setFocus();
+  QTest::keyClick(folder, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(dialog.FolderPictures()->GetSelectionCount(), 3);
+  EXPECT_EQ(dialog.Album()->GetSelectionCount(), 0);
+  QTest::keyClick(folder, Qt::Key_Insert);  // add the selected pictures at the end
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 5);
+  EXPECT_TRUE(undo->isEnabled());
+
+  album = WaitForGallery(dialog.Album());
+  album->setFocus();
+  QTest::keyClick(album, Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(dialog.Album()->GetSelectionCount(), 5);
+  QTest::keyClick(album, Qt::Key_Delete);
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 0);
+  EXPECT_EQ(dialog.findChild<CvexaAlbumPaneDlg*>("albumPane")->ImageCount(), 0);
+  album = WaitForGallery(dialog.Album());
+  QTest::keyClick(album, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 5);
+  EXPECT_FALSE(undo->isEnabled());
+  EXPECT_EQ(Stills().size(), 2u);  // nothing is written before Apply or OK
+
+  // Backspace: one folder up.
+  QTest::keyClick(album, Qt::Key_Backspace);
+  EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), m_temp.dir());
+  QTest::keyClick(album, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+// Every command of the page and the dialog is there, and every key of the
+// table sends a command one of them has.
+TEST_F(PagesTest, EveryCommandOfThePageAndTheDialogIsThere) {
+  Sheet(kPageWelcome);
+  const CvexaCommands* page = static_cast<CvexaWizPage*>(m_sheet->page(kPageSelectPictures))->Commands();
+  ASSERT_TRUE(page);
+  const int pageIds[] = {32827, 32830, 32828, 32802, 32818, 32803, 32819, 32813, 32793, 32850, 32795,
+                         32796, 32851, 32797, 32798, 32810, 32799, 32811, 32817, 32814, 112,   32820,
+                         32836, 113,   32821, 32826, 32841, 32854, 32842, 32855, 32838, 32843, 32809};
+  for (int id : pageIds) EXPECT_TRUE(page->Has(id)) << "page " << id;
+  CvexaAddImagesDlg dialog;
+  const int dialogIds[] = {89,    32833, 32834, 90,    32835, 91,    32836, 32820, 99,    32821, 32826, 32772,
+                           32844, 32773, 32845, 32774, 32846, 32775, 32849, 32776, 32847, 32778, 32848, 32779,
+                           32781, 32782, 32784, 32853, 32852, 32808, 32788, 32790, 32791, 32792, 32850, 32851,
+                           32812, 32800, 32818, 32801, 32819, 32785, 32806, 32787, 32807, 32817, 32804, 32825,
+                           32805, 32837, 32843, 32839, 32854, 32840, 32855, 32814, 32815, 32816, 32824, 32823,
+                           32822, 32827, 32828, 32829, 32830, 32831, 32832, 1091,  9};
+  for (int id : dialogIds) EXPECT_TRUE(dialog.Commands().Has(id)) << "dialog " << id;
+  const std::vector<CvexaAccelerator> table = Module().language->Accelerators(197);
+  EXPECT_GE(table.size(), 30u);
+  for (const CvexaAccelerator& a : table)
+    EXPECT_TRUE(page->Has(a.command) || dialog.Commands().Has(a.command)) << a.command;
+  for (auto [key, command] : {std::pair{QKeyCombination(Qt::Key_Delete), 32817},
+                              std::pair{QKeyCombination(Qt::ControlModifier, Qt::Key_A), 32814},
+                              std::pair{QKeyCombination(Qt::ControlModifier, Qt::Key_Z), 32826}}) {
+    bool found = false;
+    for (const CvexaAccelerator& a : table) found = found || (a.key == key && a.command == command);
+    EXPECT_TRUE(found) << command;
+  }
+}
+
+// No two things a person can reach at once share an access letter: on every
+// page with the wizard's buttons, in every menu, and in the add-images dialog.
+TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("m/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageWelcome);
+  for (int id = kPageWelcome; id <= kPageFinish; ++id) {
+    if (id > kPageWelcome) sheet->next();
+    ASSERT_EQ(sheet->currentId(), id);
+    EXPECT_EQ(Clashes(ButtonTexts(sheet)), "") << "page " << id;
+    for (QMenu* menu : sheet->currentPage()->findChildren<QMenu*>()) EXPECT_EQ(MenuClashes(menu), "") << id;
+    if (id != kPageSelectPictures) continue;
+    // The right-button menu of the pictures is made when asked for.
+    QString pictureMenu;
+    QTimer::singleShot(0, [&] {
+      if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+        pictureMenu = QString::fromStdString(MenuClashes(menu)) + menu->objectName();
+        menu->close();
+      }
+    });
+    emit Find<CVEXAThum>(1113)->mouseUp(2, 0, 10, 10);
+    EXPECT_EQ(pictureMenu.toStdString(), "menu199");
+  }
+  CvexaAddImagesDlg dialog;
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  EXPECT_EQ(Clashes(ButtonTexts(&dialog)), "");
+  for (QMenu* menu : dialog.findChildren<QMenu*>()) EXPECT_EQ(MenuClashes(menu), "") << menu->objectName().toStdString();
+  // The right-button menus of the album are made when asked for.
+  QString albumMenu;
+  QTimer::singleShot(0, [&] {
+    if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+      albumMenu = QString::fromStdString(MenuClashes(menu)) + menu->objectName();
+      menu->close();
+    }
+  });
+  emit dialog.Album()->mouseUp(2, 0, 10, 10);
+  EXPECT_EQ(albumMenu.toStdString(), "menu198");
+}
+
+// The toolbar buttons show icons, a brighter one under the pointer.
+TEST_F(PagesTest, ToolbarButtonsHaveTheirIcons) {
+  Sheet(kPageSelectPictures);
+  CvexaAddImagesDlg dialog;
+  std::vector<QToolButton*> buttons;
+  for (int id : {115, 110, 111, 112, 113}) buttons.push_back(Find<QToolButton>(id));
+  for (int id : {89, 90, 94, 93, 92, 114, 97, 98, 91, 99}) buttons.push_back(dialog.findChild<QToolButton*>(QString("ctl_%1").arg(id)));
+  for (QToolButton* b : buttons) {
+    ASSERT_TRUE(b);
+    const QImage normal = b->icon().pixmap(16, QIcon::Normal).toImage();
+    const QImage hot = b->icon().pixmap(16, QIcon::Active).toImage();
+    EXPECT_FALSE(normal.isNull()) << b->objectName().toStdString();
+    EXPECT_NE(normal, hot) << b->objectName().toStdString();
+    EXPECT_EQ(b->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+  }
+}
+
+// The preview belongs to the window it was opened from: it is modal and on
+// top, and Escape closes it and nothing else.
+TEST_F(PagesTest, ThePreviewBelongsToItsWindowAndEscapeClosesOnlyIt) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("pv/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+  ASSERT_TRUE(gallery);
+  sheet->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_A, Qt::ControlModifier);
+  QWidget* owner = nullptr;
+  bool modal = false, active = false;
+  QTimer::singleShot(0, [&] {
+    CvexaPreviewDlg* preview = nullptr;
+    if (!QTest::qWaitFor([&] { return (preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())); },
+                         5000))
+      return;
+    owner = preview->parentWidget();
+    modal = preview->isModal();
+    active = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, 5000);
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : preview, Qt::Key_Escape);
+  });
+  QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier);  // preview
+  EXPECT_EQ(owner, sheet);
+  EXPECT_TRUE(modal);
+  EXPECT_TRUE(active);
+  EXPECT_FALSE(qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget()));
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_TRUE(m_boxes.empty());
+}
+
+// Cancel, Escape or the close box with pictures chosen asks first; without
+// pictures the wizard closes at once.
+TEST_F(PagesTest, CancellingTheWizardWithPicturesAsksFirst) {
+  CvexaPropSheet* sheet = Sheet(kPageTitles);
+  sheet->reject();
+  EXPECT_TRUE(m_boxes.empty());
+  EXPECT_FALSE(sheet->isVisible());
+
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("c/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  sheet = Sheet(kPageTitles);
+  m_yesNo = IDNO;
+  QTest::keyClick(sheet, Qt::Key_Escape);
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_NE(m_boxes[0].find("close the wizard without making a disc"), std::string::npos) << m_boxes[0];
+  EXPECT_TRUE(sheet->isVisible());
+  sheet->close();
+  EXPECT_EQ(m_boxes.size(), 2u);
+  EXPECT_TRUE(sheet->isVisible());
+  m_yesNo = IDYES;
+  sheet->button(QWizard::CancelButton)->click();
+  EXPECT_EQ(m_boxes.size(), 3u);
+  EXPECT_FALSE(sheet->isVisible());
+  EXPECT_EQ(Stills().size(), 1u);
+}
+
+// The wizard runs as vexa runs it (RunModal): a failed burn, a cancelled one
+// and a missing writer leave it running, on the Finish page with a new
+// driver (or the settings page), until the disc is made or the user closes it.
+TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("b/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  // Checked for updates lately: no timed prompt.
+  vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate",
+                      vexa::reg::Value::String("03/01/2030"));
+  struct Case {
+    const char* name;
+    HRESULT first;
+    LONG code;
+    bool writer;
+  } cases[] = {{"failed", E_FAIL, VEXACoreBurnFailure, true},
+               {"cancelled", E_FAIL, VEXACoreCancelled, true},
+               {"no writer", S_OK, VEXACoreSuccess, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fake().Reset();
+    Fake().createVcdResult = c.first;
+    Fake().createVcdErrorCode = c.code;
+    if (!c.writer) {
+      Fake().initResult = E_FAIL;
+      Fake().initErrorCode = VEXACoreNoCDWriter;
+      Fake().drivePresent = false;
+    }
+    Module().burner = std::make_unique<CVexaODVisual>();
+    ASSERT_TRUE(Module().burner->Init());
+    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, kPageFinish, QPixmap(), QPixmap());
+    m_sheet->SetCacheDirectory(CacheDir() + "/vexacache");
+    CvexaPropSheet* sheet = m_sheet.get();
+    int step = 0;
+    int cameBackOn = -1;
+    QTimer driver;
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+      if (!sheet->isVisible() || QApplication::activeModalWidget() != sheet) return;
+      if (step == 0) {
+        step = 1;
+        QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+      } else if (step == 1) {
+        // Back, with the wizard still running: where is the user?
+        step = 2;
+        cameBackOn = sheet->currentId();
+        Fake().createVcdResult = S_OK;
+        Fake().drivePresent = true;
+        while (sheet->currentId() != kPageFinish) sheet->next();
+        QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+      }
+    });
+    driver.start(20);
+    const int result = sheet->RunModal();
+    driver.stop();
+    EXPECT_EQ(cameBackOn, c.writer ? kPageFinish : kPageSettings);
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_EQ(Fake().Calls("CreateVCD").size(), c.writer ? 2u : 1u);
+    if (c.writer) {
+      EXPECT_TRUE(Fake().Logged("CvexaPropPageFinish::OnWizardFinish - Visual CreateVCD call failed."));
+    }
+  }
+}
+
+namespace {
+
+// Sets environment variables for a test and puts the old values back.
+class EnvironmentGuard {
+ public:
+  void Set(const char* name, const std::string& value) {
+    Remember(name);
+    ::setenv(name, value.c_str(), 1);
+  }
+  void Unset(const char* name) {
+    Remember(name);
+    ::unsetenv(name);
+  }
+  ~EnvironmentGuard() {
+    for (const auto& [name, value] : m_old) {
+      if (value) ::setenv(name.c_str(), value->c_str(), 1);
+      else ::unsetenv(name.c_str());
+    }
+  }
+
+ private:
+  void Remember(const char* name) {
+    if (m_old.count(name)) return;
+    const char* v = std::getenv(name);
+    m_old[name] = v ? std::optional<std::string>(v) : std::nullopt;
+  }
+  std::map<std::string, std::optional<std::string>> m_old;
+};
+
+std::vector<std::string> Names(QAbstractItemModel* model, const QModelIndex& parent) {
+  if (model->canFetchMore(parent)) model->fetchMore(parent);
+  std::vector<std::string> names;
+  for (int row = 0; row < model->rowCount(parent); ++row)
+    names.push_back(model->index(row, 0, parent).data().toString().toStdString());
+  return names;
+}
+
+}  // namespace
+
+// Picking photos starts in the user's pictures folder (XDG_PICTURES_DIR,
+// else the home folder); Pictures and Home head the tree, and the system's
+// own folders are not listed.
+TEST_F(PagesTest, PickingPhotosStartsInThePicturesFolder) {
+  const std::string home = m_temp.Path("home");
+  vexa::base::MakeDirs(home + "/Fotos/Trip");
+  vexa::base::MakeDirs(home + "/Documents");
+  EnvironmentGuard env;
+  env.Set("HOME", home);
+  env.Set("XDG_PICTURES_DIR", home + "/Fotos");
+  Sheet(kPageWelcome);
+  {
+    CvexaAddImagesDlg dialog;
+    CFolderView* tree = dialog.FolderTree();
+    EXPECT_EQ(tree->TopFolders(), (std::vector<std::string>{home + "/Fotos", home, "/"}));
+    EXPECT_EQ(Names(tree->model(), QModelIndex()), (std::vector<std::string>{"Fotos", "Home", "Computer"}));
+    EXPECT_EQ(tree->SelectedFolder(), home + "/Fotos");
+    EXPECT_EQ(Names(tree->model(), tree->currentIndex()), std::vector<std::string>{"Trip"});
+    // Up from the top of Pictures is the home folder.
+    tree->Up();
+    EXPECT_EQ(tree->SelectedFolder(), home);
+    const std::vector<std::string> top = Names(tree->model(), tree->model()->index(2, 0, QModelIndex()));
+    for (const char* hidden : {"proc", "sys", "dev"})
+      EXPECT_EQ(std::count(top.begin(), top.end(), hidden), 0) << hidden;
+    EXPECT_EQ(std::count(top.begin(), top.end(), "tmp"), 1);
+  }
+  // Without a pictures folder: home. The user's folder settings name one too.
+  env.Unset("XDG_PICTURES_DIR");
+  {
+    CvexaAddImagesDlg dialog;
+    EXPECT_EQ(dialog.FolderTree()->TopFolders(), (std::vector<std::string>{home, "/"}));
+    EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home);
+  }
+  vexa::base::MakeDirs(m_temp.Path("config"));
+  ASSERT_TRUE(vexa::ui::testing::WriteAll(m_temp.Path("config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Fotos\"\n"));
+  {
+    CvexaAddImagesDlg dialog;
+    EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home + "/Fotos");
+    dialog.FolderTree()->SelectFolder(home + "/Documents");
+    dialog.Apply();
+  }
+  // The folder of the last visit comes first.
+  {
+    CvexaAddImagesDlg dialog;
+    EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home + "/Documents");
+  }
+}
+
+// On a real display: the add-images dialog first opens wide enough for both
+// halves' toolbars, the album half as wide as its toolbar, and keeps that
+// width when the dialog grows.
+TEST_F(PagesTest, AddImagesFirstOpensWithBothToolbarsWhole) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.AddImagesFirstOpensWithBothToolbarsWhole", "", false, &out, "1280x900x24");
+    ASSERT_EQ(rc, 0) << out;
+    return;
+  }
+  for (int i = 0; i < 9; ++i)
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("first/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
+                                                0, VARIANT_FALSE));
+  Sheet(kPageWelcome);
+  CvexaAddImagesDlg dialog;
+  dialog.FolderTree()->SelectFolder(m_temp.Path("first"));
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QAbstractScrollArea* album = WaitForGallery(dialog.Album());
+  ASSERT_TRUE(album);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(album).size() == 9; }, 10000));
+  for (const char* name : {"toolbar1097", "toolbar1098", "toolbar1100"}) {
+    auto* bar = dialog.findChild<QToolBar*>(name);
+    ASSERT_TRUE(bar) << name;
+    for (QToolButton* b : bar->findChildren<QToolButton*>()) {
+      if (b->objectName() == "qt_toolbar_ext_button") EXPECT_FALSE(b->isVisible()) << name << " overflows";
+      else EXPECT_TRUE(b->isVisible()) << b->objectName().toStdString();
+    }
+  }
+  auto* left = dialog.findChild<QWidget*>("ctl_1094");
+  auto* right = dialog.findChild<QWidget*>("ctl_1093");
+  EXPECT_GE(right->width(), dialog.findChild<QToolBar*>("toolbar1100")->sizeHint().width());
+  EXPECT_GE(dialog.height(), 560);
+  dialog.grab().save(QString::fromStdString(ShotFolder() + "/add-images-first.png"));
+  const int albumWidth = right->width(), leftWidth = left->width();
+  dialog.resize(dialog.width() - 120, dialog.height());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return left->width() != leftWidth; }, 5000));
+  EXPECT_EQ(right->width(), albumWidth);
+  EXPECT_EQ(left->width(), leftWidth - 120);
+}
+
+// With a window manager on a real display: the preview covers the wizard
+// (its picture fills the screen's middle, black around it), and Escape
+// brings the wizard back, still running.
+TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/openbox");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.ThePreviewIsAboveTheWizard", "", true, &out, "1024x768x24");
+    ASSERT_EQ(rc, 0) << out;
+    return;
+  }
+  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("stack/a.jpg", 300, 300), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+  ASSERT_TRUE(gallery);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_A, Qt::ControlModifier);
+  QImage during;
+  bool topmost = false;
+  QTimer::singleShot(0, [&] {
+    CvexaPreviewDlg* preview = nullptr;
+    if (!QTest::qWaitFor([&] { return (preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())); },
+                         5000))
+      return;
+    topmost = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, 5000);
+    // The screen as a person sees it, once the preview has been drawn.
+    (void)QTest::qWaitFor([&] {
+      during = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+      const QColor middle = during.pixelColor(during.width() / 2, during.height() / 2);
+      return middle.blue() > 150 && middle.red() < 90;
+    }, 5000);
+    during.save(QString::fromStdString(ShotFolder() + "/preview-over-wizard.png"));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : preview, Qt::Key_Escape);
+  });
+  QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier);
+  EXPECT_TRUE(topmost);
+  ASSERT_FALSE(during.isNull());
+  // The picture (blue) in the middle, black at the sides, nothing of the wizard.
+  const QColor middle = during.pixelColor(during.width() / 2, during.height() / 2);
+  EXPECT_GT(middle.blue(), 150);
+  EXPECT_LT(middle.red(), 90);
+  EXPECT_EQ(during.pixelColor(4, during.height() / 2), QColor(Qt::black));
+  EXPECT_TRUE(sheet->isVisible());
+  EXPECT_TRUE(m_boxes.empty());
+}
+
+// The thumbnail view's scroll bar and what it shows agree: at the first row
+// the handle is at the top; moving it to the end shows the last row and
+// moving it back the first.
+TEST_F(PagesTest, TheThumbnailScrollBarFollowsTheView) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.TheThumbnailScrollBarFollowsTheView", "", false, &out, "1280x900x24");
+    ASSERT_EQ(rc, 0) << out;
+    return;
+  }
+  for (int i = 0; i < 24; ++i)
+    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("scroll/p" + std::to_string(i) + ".jpg", 160, 120), 0, 0.0, "",
+                                                0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+  ASSERT_TRUE(gallery);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 24; }, 10000));
+  QScrollBar* bar = gallery->verticalScrollBar();
+  QWidget* viewport = gallery->viewport();
+  auto shown = [&](QWidget* cell) {
+    return viewport->rect().intersects(QRect(cell->mapTo(viewport, QPoint(0, 0)), cell->size()));
+  };
+  // The bar comes once the pictures are laid out.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() && bar->maximum() > 0; }, 5000));
+  EXPECT_EQ(bar->value(), bar->minimum());
+  EXPECT_TRUE(shown(cells.front()));
+  EXPECT_FALSE(shown(cells.back()));
+  sheet->grab().save(QString::fromStdString(ShotFolder() + "/pictures-scroll.png"));
+  bar->setValue(bar->maximum());
+  EXPECT_TRUE(shown(cells.back()));
+  EXPECT_FALSE(shown(cells.front()));
+  bar->setValue(bar->minimum());
+  EXPECT_TRUE(shown(cells.front()));
+}

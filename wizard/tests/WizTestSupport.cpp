@@ -2,6 +2,9 @@
 
 #include <QColor>
 #include <QImage>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -71,6 +74,48 @@ std::string WizTest::FileOfSize(const std::string& name, std::size_t bytes) {
     out.put('\0');
   }
   return path;
+}
+
+bool InXvfb() { return std::getenv("VEXAWIZ_XVFB_INNER") != nullptr; }
+
+std::string ShotFolder() {
+  const std::string folder = std::string(VEXA_BUILD_DIR) + "/artifacts/vexawiz";
+  vexa::base::MakeDirs(folder);
+  return folder;
+}
+
+int RunUnderXvfb(const std::string& test, const std::string& env, bool windowManager, std::string* out,
+                 const std::string& screen) {
+  using vexa::ui::testing::Quote;
+  char self[4096] = {};
+  const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (len <= 0) return -1;
+  const std::string run = "env VEXAWIZ_XVFB_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 "
+                          "TSAN_OPTIONS=report_bugs=0 " +
+                          env + " " + Quote(self) + " --gtest_filter=" + Quote(test);
+  const std::string folder = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "xvfbrun");
+  std::string command;
+  if (windowManager) {
+    // The test starts once openbox manages the display, and ends it.
+    const std::string script = folder + "/run.sh";
+    vexa::ui::testing::WriteAll(script, "#!/bin/sh\n" + run + " > " + Quote(folder + "/out") + " 2>&1\necho $? > " +
+                                            Quote(folder + "/rc") + "\nopenbox --exit\n");
+    ::chmod(script.c_str(), 0755);
+    command = "timeout 300 /usr/bin/xvfb-run -a -s " + Quote("-screen 0 " + screen) +
+              " /usr/bin/openbox --sm-disable --startup " + Quote(script);
+  } else {
+    command = "timeout 300 /usr/bin/xvfb-run -a -s " + Quote("-screen 0 " + screen) + " " + run;
+  }
+  std::string output;
+  int rc = vexa::ui::testing::RunCommand(command, &output);
+  if (windowManager) {
+    output += vexa::ui::testing::ReadAll(folder + "/out");
+    const std::string status = vexa::ui::testing::ReadAll(folder + "/rc");
+    rc = status.empty() ? -1 : std::atoi(status.c_str());
+  }
+  vexa::base::RemoveAll(folder);
+  if (out) *out = output;
+  return rc;
 }
 
 }  // namespace vexa::wiz::testing

@@ -28,4 +28,15 @@ class WizTest : public vexa::ui::testing::UiTest {
   FakeState* m_fake = nullptr;
 };
 
+// Whether this process is the inner run of RunUnderXvfb.
+bool InXvfb();
+// Runs one test of this program again in a child on a real X display (Xvfb
+// of the given size, with the openbox window manager when asked, so windows
+// stack as on a desktop), with extra environment settings ("NAME=value ...").
+// The child's exit status; its output in *out.
+int RunUnderXvfb(const std::string& test, const std::string& env, bool windowManager, std::string* out,
+                 const std::string& screen = "1280x900x24");
+// Where the screenshots of the wizard's tests go (build/artifacts/vexawiz).
+std::string ShotFolder();
+
 }  // namespace vexa::wiz::testing

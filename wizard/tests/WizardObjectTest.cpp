@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <QWizard>
 #include <chrono>
 #include <ctime>
@@ -61,14 +62,31 @@ class WizardObjectTest : public WizTest {
     QObject::connect(m_boxTimer.get(), &QTimer::timeout, [this, answer] {
       if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
         m_boxes.push_back(box->text().toStdString());
-        if (QAbstractButton* b = box->button(answer)) b->click();
+        // Closing the wizard with pictures chosen asks first; a test that
+        // closes it means it.
+        QAbstractButton* yes = box->button(QMessageBox::Yes);
+        if (yes && box->text().contains("close the wizard")) yes->click();
+        else if (QAbstractButton* b = box->button(answer)) b->click();
         else box->reject();
       }
     });
     m_boxTimer->start(20);
   }
 
+  // Runs `act` once, as soon as the wizard's sheet is up and modal.
+  void WhenSheetIsUp(std::function<void(QWizard*)> act) {
+    m_sheetTimer = std::make_unique<QTimer>();
+    QObject::connect(m_sheetTimer.get(), &QTimer::timeout, [this, act] {
+      auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
+      if (!sheet || !sheet->isVisible()) return;
+      m_sheetTimer->stop();
+      act(sheet);
+    });
+    m_sheetTimer->start(20);
+  }
+
   ComPtr<IVEXAWizard1> m_wizard;
+  std::unique_ptr<QTimer> m_sheetTimer;
   std::unique_ptr<QTimer> m_boxTimer;
   std::vector<std::string> m_boxes;
 };
@@ -174,9 +192,15 @@ TEST_F(WizardObjectTest, ImageListFiles) {
   // The session written at the end of CreateVCD holds a, c and d in order.
   Fake().drivePresent = true;
   AnswerBoxes(QMessageBox::Ok);
-  QTimer::singleShot(200, [] {
-    if (auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget())) sheet->reject();
+  // Closed as soon as it is up (a single shot could come before the sheet).
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&closer] {
+    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
+    if (!sheet || !sheet->isVisible()) return;
+    closer.stop();
+    sheet->reject();
   });
+  closer.start(20);
   EXPECT_EQ(w->CreateVCD(), S_OK);
   const std::string session = ReadAll(ConfigDir() + "/lastAlbum.xml");
   const auto pa = session.find(a), pc = session.find("d1/c.jpg"), pd = session.find("d2/d.png");
@@ -221,9 +245,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
 
   std::string caption;
   bool drove = false;
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  WhenSheetIsUp([&](QWizard* sheet) {
     caption = sheet->windowTitle().toStdString();
     EXPECT_EQ(sheet->currentId(), 4);
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
@@ -247,9 +269,8 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
   Fake().calls.clear();
   Fake().createVcdResult = E_FAIL;
   Fake().createVcdErrorCode = VEXACoreCancelled;
-  QTimer::singleShot(100, [&] {
-    auto* sheet = qobject_cast<QWizard*>(QApplication::activeModalWidget());
-    if (!sheet) return;
+  AnswerBoxes(QMessageBox::Ok);
+  WhenSheetIsUp([&](QWizard* sheet) {
     QTest::mouseClick(sheet->button(QWizard::NextButton), Qt::LeftButton);
     QTest::mouseClick(sheet->button(QWizard::FinishButton), Qt::LeftButton);
     // A failed burn leaves the sheet open on the last page.
@@ -257,6 +278,9 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
   });
   EXPECT_EQ(w->CreateVCD(), S_OK);
   EXPECT_EQ(Code(), VEXAWizCancelled);
+  // With the picture chosen, closing asked first.
+  ASSERT_FALSE(m_boxes.empty());
+  EXPECT_NE(m_boxes.back().find("close the wizard"), std::string::npos) << m_boxes.back();
 }
 
 }  // namespace
