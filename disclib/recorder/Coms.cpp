@@ -11,6 +11,7 @@
 
 #include "disclib/recorder/CommandTemplates.h"
 #include "disclib/recorder/ComsInternal.h"
+#include "idl/ProductKey.h"
 #include "disclib/recorder/ComsLog.h"
 
 using discpak::ComsLogF;
@@ -222,7 +223,7 @@ LONG COMS_Open() {
       return 0;
     }
   }
-  const std::string setting = vexa::scsi::ConfiguredTransportSpec();
+  const std::string setting = vexa::scsi::ConfiguredTransportSpec(kProductKey);
   std::string error;
   auto transport = vexa::scsi::OpenTransport(setting, &error);
   if (!transport) {
