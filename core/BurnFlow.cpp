@@ -86,7 +86,7 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     status.EnableButton(kButtonExtra, true);
     EnableCancel(false);
     // Without a window nobody can ask for a copy: one disc, done.
-    if (!Interactive()) return S_OK;
+    if (!Interactive() || !ui_->StatusHasButtons()) return S_OK;
     while (!status.okPressed && !status.extraButtonPressed && !status.cancelRequested) {
       Wait(std::chrono::milliseconds(500));
       Pump();
@@ -182,7 +182,16 @@ bool CVEXACore1::PrepareForWriting() {
     reminder = util_.LoadString(4553, "You have inserted CD-R media into the CD writer.");
   }
   bool retry = true, erased = false;
+  int checks = 0;
   while (retry) {
+    // A question answered by its default (nobody at the keyboard) cannot
+    // bring another disc: the disc is checked once more after it, not again.
+    if (++checks > 2 && Interactive() && ui_->Unattended()) {
+      SetProgress(0);
+      util_.ReportError("CVEXACore1::PrepareForWriting - Nobody can change the disc; giving up after two checks.",
+                        false);
+      return false;
+    }
     AdvanceProgress(4, true);
     if (!IsDiscOK()) {
       SetProgress(0);
@@ -428,7 +437,7 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
       } else if (remaining > 0) {
         minutes = remaining / 60;
         seconds = remaining % 60;
-        SetStatusText(watch.timeText(std::to_string(minutes), Seconds(seconds)));
+        SetStatusText(watch.timeText(remaining));
       }
     }
     if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
@@ -458,8 +467,10 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
 
   if (StatusShown()) {
     if (!finishingShown) {
-      SetStatusText(watch.timeText("0", "0"));
+      // The bar first: the line never shows a finished time over a bar that
+      // is not.
       SetProgress(100);
+      SetStatusText(watch.timeText(0));
     } else {
       FillProgress(3);
     }
@@ -541,7 +552,7 @@ bool CVEXACore1::DoPremaster() {
   watch.timeRemaining = [&](LONG* r) { return driver_->GetPremasterTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsPremasterDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetPremasterProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) { return FormatMessageText(timeText, {m, sec}); };
+  watch.timeText = [&](long remaining) { return TimeRemainingText(timeText, {}, remaining); };
   watch.cancelRequested = [&] { return IsCancelled(); };
   watch.finishing = finishing;
   switch (WatchPhase(watch)) {
@@ -656,7 +667,7 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   }
   util_.LogInfo(Format("CVEXACore1::DoBurn - starting burn at %ldx", static_cast<long>(maxSpeed)));
   if (StatusShown()) {
-    SetStatusText(FormatMessageText(speedText, {static_cast<long long>(maxSpeed), "", ""}));
+    SetStatusText(TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, kNoEstimate));
     SetProgress(1);
     Pump();
   }
@@ -725,8 +736,8 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   watch.timeRemaining = [&](LONG* r) { return driver_->GetBurnTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsBurnDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetBurnProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) {
-    return FormatMessageText(speedText, {static_cast<long long>(maxSpeed), m, sec});
+  watch.timeText = [&](long remaining) {
+    return TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, remaining);
   };
   watch.cancelRequested = [&] { return BurnCancelRequested(); };
   watch.finishing = finishing;

@@ -393,6 +393,22 @@ bool CVexaODBase::IsEraseDone(bool* done) {
   return true;
 }
 
+const char kNoWriterMessage[] =
+    "The orlune disc creator software could not find a CD writer on your system.\r\n\r\n"
+    "Try the following:\r\n"
+    "   - Check that the writer is connected and that its device nodes exist (ls -l /dev/sr* /dev/sg*). "
+    "Where there is no /dev/sg* node, load the SCSI generic driver: sudo modprobe sg\r\n"
+    "   - Check that you may use them: the nodes belong to the group cdrom. Add yourself to it "
+    "(sudo adduser $USER cdrom), then log out and in again.\r\n"
+    "   - To write to the simulated recorder instead, set VEXA_SCSI_TRANSPORT=sim:FOLDER in the environment, "
+    "or the registry value SCSI_TRANSPORT under the product key, to a folder made with "
+    "\"cdrsim create FOLDER --media cdr\".";
+
+const char kNoWriterLogLine[] =
+    "CVexaODBase::GetNextDrive - Check the writer's device nodes /dev/sr* and /dev/sg* (sudo modprobe sg makes "
+    "the SCSI generic ones) and that the user is in the group cdrom; VEXA_SCSI_TRANSPORT=sim:FOLDER (or "
+    "SCSI_TRANSPORT under the product key) writes to the simulated recorder instead.";
+
 bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
   *present = VARIANT_FALSE;
   ComPtr<IVEXADrive> next;
@@ -400,7 +416,9 @@ bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
     return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
   }
   if (!next) {
-    return Fail("CVexaODBase::GetNextDrive - No CD writer found.", false), true;
+    Fail("CVexaODBase::GetNextDrive - No CD writer found.", false);
+    Fail(kNoWriterLogLine, false);
+    return true;
   }
   // The previous drive's reference goes as the new one takes its place.
   drive_ = std::move(next);

@@ -22,6 +22,12 @@ namespace vexa::core {
 using EngineFactory = std::function<HRESULT(IVEXAEngine** engine)>;
 EngineFactory DefaultEngineFactory();
 
+// No CD writer found: what to do on this system. The message the user sees
+// (its first sentence is the orchestrator's own), and the line the log gets
+// beside the failure.
+extern const char kNoWriterMessage[];
+extern const char kNoWriterLogLine[];
+
 // Orchestrator value to engine value.
 VEXAFileSystemSupport EngineFileSystem(LONG coreValue);
 VEXATVSystem EngineTVSystem(LONG coreValue);

@@ -372,6 +372,8 @@ TEST_F(EndToEndTest, FoldersWithMusicMakeAPalDiscWithA4PdfsAndTheTitles) {
   const ProgramResult r = Vexa({"/r:silent", "/d:" + kSamples + "/photos", "/m:" + kSamples + "/music/theme.mp3",
                                 "/t1:Summer 2002", "/t2:At the lake house", "/f:PAL", "/l:A4"});
   ASSERT_EQ(r.status, 0) << r.err << Log();
+  // The silent mode stays silent, also without a display.
+  EXPECT_EQ(r.err, "");
   CheckDisc(SamplePhotos(), "A4");
   ExpectTitle("Summer 2002", "At the lake house", "");
 }
@@ -398,6 +400,84 @@ TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   CheckDisc({kSamples + "/photos/arrival.jpg", kSamples + "/photos/the pier.jpg", kSamples + "/photos/sunset.jpg"},
             "letter");
   ExpectTitle("Summer 2002", "At the lake house", "");
+}
+
+// The status mode without a display shows its progress on the terminal: the
+// steps as they start and a progress bar redrawn in place, with the CD-R
+// reminder answered from the keyboard.
+TEST_F(EndToEndTest, TheStatusModeWithoutADisplayShowsItsProgressOnTheTerminal) {
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  for (const char* name : {"arrival.jpg", "sunset.jpg"}) {
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + name, &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(photos + "/" + name, bytes));
+  }
+  bool reminded = false;
+  const ProgramResult r = box_.RunWithStderr(
+      "vexa", {"/r:status", "/f:PAL", "/d:" + photos},
+      {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, true,
+      [&](const std::string& screen) -> std::string {
+        if (reminded || screen.find("You have inserted CD-R media") == std::string::npos ||
+            screen.find("not show this reminder again\": ") == std::string::npos) {
+          return "";
+        }
+        reminded = true;
+        return "d\n";  // OK, and no more reminders
+      });
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_TRUE(reminded) << r.err;
+  std::size_t at = 0;
+  for (int step : {1, 3, 4, 5, 6}) {
+    const std::size_t found = r.err.find("Step " + std::to_string(step) + " of 6: ", at);
+    ASSERT_NE(found, std::string::npos) << step << "\n" << r.err;
+    at = found;
+  }
+  EXPECT_EQ(r.err.find("Step 2 of 6"), std::string::npos);
+  // The bar moves on one line, drawn over itself.
+  std::size_t redraws = 0;
+  for (std::size_t p = r.err.find("\r["); p != std::string::npos; p = r.err.find("\r[", p + 1)) ++redraws;
+  EXPECT_GT(redraws, 20u) << r.err;
+  EXPECT_NE(r.err.find("\r[####################] 100%  Orlune disc creation process complete!\x1b[K"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Time Remaining: estimating"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Time Remaining: :"), std::string::npos) << r.err;
+  // The disc itself is the silent runs' to check: here it was written.
+  EXPECT_NE(Cue(), "");
+  // The reminder stays away from now on.
+  EXPECT_EQ(reg::GetString(reg::Hive::CurrentUser, kProductKey, "CD-R_VS_CD-RW_NAG"), "FALSE");
+}
+
+// Through a pipe the same run is plain lines, and with nobody at the
+// keyboard the reminder takes its default and the log says so.
+TEST_F(EndToEndTest, TheStatusModeThroughAPipeWritesPlainLines) {
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(kSamples + "/photos/arrival.jpg", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(photos + "/arrival.jpg", bytes));
+  const ProgramResult r =
+      box_.RunWithStderr("vexa", {"/r:status", "/f:PAL", "/d:" + photos},
+                         {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, false);
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  std::size_t at = 0;
+  for (const char* line : {"Step 1 of 6: Checking the disc in the CD writer\n", "You have inserted CD-R media",
+                           "Press Enter for OK, or type d and Enter for OK and \"Do not show this reminder again\": OK "
+                           "(standard input is not a terminal: the default answer)\n",
+                           "Step 3 of 6: Creating the photo show\n", "Step 6 of 6: Writing the disc\n",
+                           "Write speed ", "[####################] 100%  Orlune disc creation process complete!\n"}) {
+    const std::size_t found = r.err.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n---\n" << r.err;
+    at = found;
+  }
+  EXPECT_NE(Log().find("TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"OK\" to: "
+                       "You have inserted CD-R media into the CD writer."),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Cue(), "");
 }
 
 // What a person at the television sees of a disc made from a folder of a
@@ -553,6 +633,10 @@ TEST_F(EndToEndTest, WithoutAWriterInitFailsWithTheOrchestratorsLine) {
   EXPECT_NE(core, std::string::npos) << log;
   EXPECT_NE(app, std::string::npos) << log;
   EXPECT_LT(core, app);
+  // The log says what to do on this system.
+  for (const char* remedy : {"/dev/sg*", "sudo modprobe sg", "group cdrom", "VEXA_SCSI_TRANSPORT=sim:"}) {
+    EXPECT_NE(log.find(remedy), std::string::npos) << remedy << "\n" << log;
+  }
   EXPECT_EQ(log.find("CreateVCD"), std::string::npos) << log;
   EXPECT_EQ(Cue(), "");
 }

@@ -79,8 +79,8 @@ TEST_F(ODBaseTest, NoWriterIsNoFailureOfTheQueryButStartsNoEngine) {
   script_->drives = 0;
   EXPECT_EQ(driver_->StartEngine(true), 2);
   EXPECT_EQ(util_.GetPendingErrors(),
-            "CVexaODBase::GetNextDrive - No CD writer found.\r\n"
-            "CVEXAOD::GetCDWriter - No capable CD-writer exists.\r\n");
+            "CVexaODBase::GetNextDrive - No CD writer found.\r\n" + std::string(kNoWriterLogLine) +
+                "\r\nCVEXAOD::GetCDWriter - No capable CD-writer exists.\r\n");
   util_.ClearPendingErrors();
   VARIANT_BOOL present = VARIANT_TRUE;
   EXPECT_TRUE(driver_->GetNextDrive(&present));

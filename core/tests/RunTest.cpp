@@ -229,6 +229,15 @@ TEST_F(RunTest, TheStatusDialogWalksItsSixStepsAndOffersACopyOfTheSameImage) {
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Orlune disc creation process complete!"), d->texts.end());
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Write speed 8x - Time Remaining: 0:20"), d->texts.end());
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Time Remaining: 0:30"), d->texts.end());
+  // Before the first estimate the burn says there is none yet; a finished
+  // phase reads 0:00, never "0:0" or an empty time.
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Write speed 8x - Time Remaining: estimating"),
+            d->texts.end());
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Time Remaining: 0:00"), d->texts.end());
+  for (const std::string& t : d->texts) {
+    EXPECT_EQ(t.find("Remaining: :"), std::string::npos) << t;
+    EXPECT_FALSE(t.size() >= 4 && t.compare(t.size() - 4, 4, " 0:0") == 0) << t;
+  }
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Starting photo show creation - This may take a few minutes"),
             d->texts.end());
   EXPECT_FALSE(d->IsShown());
@@ -674,6 +683,15 @@ TEST_F(RunTest, DriveQueriesPassTheEnginesAnswers) {
   EXPECT_EQ(present, VARIANT_FALSE);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(ui_->messages[0].text.rfind("The orlune disc creator software could not find a CD writer on your system.", 0), 0u);
+  // What to do here: the device nodes, the group, the scsi-generic driver, or
+  // the simulated recorder; not a restart or a reinstallation.
+  for (const char* remedy : {"/dev/sr*", "/dev/sg*", "group cdrom", "sudo modprobe sg", "VEXA_SCSI_TRANSPORT=sim:",
+                             "SCSI_TRANSPORT under the product key"}) {
+    EXPECT_NE(ui_->messages[0].text.find(remedy), std::string::npos) << remedy;
+  }
+  for (const char* windows : {"Restart", "reinstall", "drivers of the CD writer"}) {
+    EXPECT_EQ(ui_->messages[0].text.find(windows), std::string::npos) << windows;
+  }
   ASSERT_EQ(core_->GetNextDrive(VARIANT_FALSE, &present), S_OK);
   EXPECT_EQ(ui_->messages.size(), 1u);
   engine_->failing = {"GetDriveSpeeds"};
