@@ -64,8 +64,19 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
   if (!PrepareVCD()) return Fail("CVEXACore1::CreateVCD - PrepareVCD call failed.");
   CheckBurnSpeed();
 
+  bool firstDisc = true;
   while (true) {
-    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) {
+      // A copy refused before a sector was written (its disc too small)
+      // leaves the discs already made good: the user is told and may try
+      // another disc or stop.
+      if (firstDisc || lastErrorCode_ != VEXACoreDiscTooSmall) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+      const std::string refused = util_.TakePendingErrors();
+      if (!refused.empty()) util_.LogError(refused, false);
+      util_.LogError("CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good.", false);
+      SetErrorCode(VEXACoreSuccess);
+    }
+    firstDisc = false;
     if (!StatusShown()) return S_OK;
 
     StatusDialog& status = Status();
@@ -394,8 +405,10 @@ bool CVEXACore1::DoErase() {
     status = VEXADriveStatusNotReady;
   }
   if (status != VEXADriveStatusOK) {
+    // A drive that is not ready after the erase has not erased the disc.
     util_.ReportError(Format("CVEXACore1::DoErase - Erase not really done; status = %d.", static_cast<int>(status)),
                       false);
+    return failed();
   }
   util_.LogInfo(Format("Erase Completed in %d seconds.", static_cast<int>(elapsed)));
   if (StatusShown()) {
@@ -687,8 +700,27 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     return cancelBurn();
   };
 
-  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe)) {
+  bool tooSmall = false;
+  std::string tooSmallWhy;
+  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe, &tooSmall, &tooSmallWhy)) {
     KeepAwake(false);
+    if (tooSmall) {
+      // Refused before anything was written: the disc is left blank.
+      util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
+      SetErrorCode(VEXACoreDiscTooSmall);
+      if (errorsShown_ && Interactive()) {
+        // The engine's sentence without its method name.
+        const std::size_t dash = tooSmallWhy.find(" - ");
+        const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
+        ShowMessage(kMessageOK,
+                    FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
+                                                             "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
+                                                             "Insert a blank disc with enough room, then try again."),
+                                      {sentence}),
+                    nullptr, true, false, false);
+      }
+      return false;
+    }
     util_.ReportError("CVEXACore1::DoBurn - ODBase StartBurn call failed.", false);
     SetErrorCode(VEXACoreCannotBurnVideoCD);
     return failureReport();

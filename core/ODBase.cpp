@@ -292,11 +292,28 @@ bool CVexaODBase::PremasterSucceeded() {
   return true;
 }
 
-bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                            bool* tooSmall, std::string* why) {
   lastProcessMessage_.clear();
   processEnd_->Reset();
-  if (!burner_ || FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
-    return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (tooSmall) *tooSmall = false;
+  if (!burner_) return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
+    // The engine's words first, before the next call replaces them.
+    std::string text;
+    CVexaCoreUtil::GetComErrorText(&text);
+    VEXAEngineResult result = VEXAEngineResultSuccess;
+    const bool small =
+        engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultDiscTooSmall;
+    if (small) {
+      if (tooSmall) *tooSmall = true;
+      if (why) *why = text;
+    }
+    // As any failure line with the engine's text: the engine's words, then ours.
+    if (!text.empty()) util_.ReportError(text, false);
+    return Fail(small ? "CVexaODBase::StartBurn - The disc is too small for the disc image."
+                      : "CVexaODBase::StartBurn - StartBurn call failed.",
+                false);
   }
   return true;
 }

@@ -68,7 +68,10 @@ class CVexaODBase {
   // Asks the engine to stop the premaster; it ends after its current piece.
   bool CancelPremaster();
 
-  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  // On a refusal because the disc is too small for the image, *tooSmall is
+  // set and *why holds the engine's words (how much is needed and free).
+  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                 bool* tooSmall = nullptr, std::string* why = nullptr);
   bool IsBurnDone(bool* done);
   bool CancelBurn();
   bool GetBurnProgressPercent(LONG* percent);

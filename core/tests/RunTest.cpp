@@ -37,6 +37,7 @@ TEST_F(RunTest, AClientThatGaveOnlyPicturesGetsTheDefaultsInOrder) {
   const std::vector<std::string> expected = {
       "SetFileSystemSupport 65",      "SetStillDelay 5000",       "SetStillTitleVisibleTime 2000",
       "SetTVSystem 2",                "SetPaperSize 1",
+      "AddFile " + base::JoinPath(base::ShareDir(), "core/include/HOMEPAGE.HTM") + "|/HOMEPAGE.HTM|(null)",
       "AddFile " + base::JoinPath(base::ShareDir(), "core/include/README.TXT") + "|/README.TXT|(null)",
       "StartPremaster",               "SetBlocking 1",            "StartBurn 8|0|0|-1",
       "Eject",                        "SetBlocking 0"};
@@ -118,6 +119,10 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
        "PRESENT\r\n"},
       {"burn lost", [](FakeEngineScript& s) { s.failing = {"IsBurnDone"}; }, 1, VEXACoreCannotBurnVideoCD,
        "CVEXACore1::DoBurn - ODBase IsBurnDone call failed."},
+      {"disc too small", [](FakeEngineScript& s) { s.burnsTooSmall = 1; }, 1, VEXACoreDiscTooSmall,
+       "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
+       "58 MB (30000 sectors) free.\r\nCVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
+       "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -501,6 +506,69 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   EXPECT_EQ(Run(), S_OK) << ErrorText();
   EXPECT_EQ(engine_->erases, 0);
   EXPECT_EQ(Count("IsDiscBlank"), 2);
+}
+
+TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheFirstDisc) {
+  // The first disc: the user is told how much room the image needs.
+  engine_->burnsTooSmall = 1;
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_TRUE(engine_->CalledWith("Eject"));
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text,
+            "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
+            "is too small: the disc image needs 100 MB (51200 sectors) and the disc has 58 MB (30000 sectors) free."
+            "\r\n\r\nInsert a blank disc with enough room, then try again.");
+  core_.Reset();
+
+  // A copy on a disc too small: refused, the user told, and the run still
+  // ends well with the first disc.
+  engine_ = std::make_shared<FakeEngineScript>();
+  auto* script = engine_.get();
+  scriptUi_ = [script](ScriptedUi& ui) {
+    ui.PressWhen(
+        [script](const ScriptedStatusDialog& d) {
+          if (!d.ButtonEnabled(kButtonExtra)) return false;
+          std::lock_guard lock(script->mutex);
+          script->burnsTooSmall = 1;  // the next disc is too small
+          return true;
+        },
+        kButtonExtra);
+    ui.QueueAnswer(kIDOK);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Code(), VEXACoreSuccess);
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_EQ(Count("StartBurn"), 2);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text.rfind("The disc in the CD writer is too small for this photo disc", 0), 0u);
+  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good."));
+}
+
+TEST_F(RunTest, AnEraseAfterWhichTheDriveIsNotReadyIsNotDone) {
+  engine_->blank = {false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  // Ready for the disc check; not ready after the erase, even 7 s later.
+  engine_->driveStatus = {VEXADriveStatusOK, VEXADriveStatusNotReady};
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDYES);
+    ui.QueueAnswer(kIDCANCEL);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(engine_->erases, 1);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_NE(ErrorText().find("CVEXACore1::DoErase - Erase not really done; status = 5."), std::string::npos);
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[1].text.rfind("The orlune disc creator software cannot erase the disc", 0), 0u);
 }
 
 TEST_F(RunTest, AnEraseThatNeverEndsFailsAtItsDeadline) {

@@ -197,13 +197,21 @@ bool RequestSense(LONG device, BYTE sense[32]) {
   return CmdRead(device, Cdb(cmd::kRequestSense).Length(32), sense, &got);
 }
 
+// What the 6-byte mode commands carry for the block size: the 4-byte mode
+// parameter header (byte 3: the block descriptor length) and one 8-byte
+// block descriptor, whose bytes 5-7 are the block length.
+namespace {
+constexpr int kBlockDescriptorLengthAt = 3;
+constexpr int kBlockLengthAt = 4 + 5;
+}  // namespace
+
 bool SCSI2_SetBlockSize(LONG device, DWORD size) {
   ComsLogF("SCSI2_SetBlockSize: %ld", static_cast<long>(size));
   BYTE list[12] = {};
-  list[3] = 8;
-  list[4 + 5] = static_cast<BYTE>(size >> 16);
-  list[4 + 6] = static_cast<BYTE>(size >> 8);
-  list[4 + 7] = static_cast<BYTE>(size);
+  list[kBlockDescriptorLengthAt] = 8;
+  list[kBlockLengthAt] = static_cast<BYTE>(size >> 16);
+  list[kBlockLengthAt + 1] = static_cast<BYTE>(size >> 8);
+  list[kBlockLengthAt + 2] = static_cast<BYTE>(size);
   return CmdWrite(device, Cdb(cmd::kModeSelect6).Length(sizeof list), list, sizeof list);
 }
 
@@ -213,8 +221,8 @@ DWORD SCSI2_GetBlockSize(LONG device) {
   DWORD size = 0;
   if (CmdRead(device, Cdb(cmd::kModeSense6).Set(cmd::kModePageCode, cmd::kPageErrorRecovery).Length(sizeof reply),
               reply, &got) &&
-      got >= 12 && reply[3] >= 8) {
-    size = (reply[4 + 5] << 16) | (reply[4 + 6] << 8) | reply[4 + 7];
+      got >= 12 && reply[kBlockDescriptorLengthAt] >= 8) {
+    size = (reply[kBlockLengthAt] << 16) | (reply[kBlockLengthAt + 1] << 8) | reply[kBlockLengthAt + 2];
   }
   ComsLogF("SCSI2_GetBlockSize: %ld", static_cast<long>(size));
   return size;
