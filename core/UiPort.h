@@ -2,7 +2,7 @@
 // dialog, and the waits that keep the user interface alive. Three back ends
 // implement it: the Qt 6 Widgets dialogs (QtUi.h), a headless one that never
 // opens a window or a display connection (HeadlessUi.h), and a scripted
-// fake for tests (ScriptedUi.h).
+// fake for tests (testsupport/ScriptedUi.h).
 //
 // Everything here runs on the thread that calls the orchestrator.
 #pragma once
