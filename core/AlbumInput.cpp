@@ -584,10 +584,7 @@ HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL*
   SetErrorCode(VEXACoreSuccess);
   if (!drivePresent) return E_POINTER;
   const bool showMessage = showCDWriterError == VARIANT_TRUE && Interactive() && errorsShown_;
-  static const char kNoWriter[] =
-      "The orlune disc creator software could not find a CD writer on your system.\r\n\r\nTry the following in the "
-      "order given:\r\n   - Restart your computer so that the drivers of the CD writer are loaded.\r\n   - Check that "
-      "the CD writer works with the software that came with it.\r\n   - Uninstall the software and reinstall.";
+  const char* const kNoWriter = kNoWriterMessage;
   if (!driver_ || !driver_->GetNextDrive(drivePresent)) {
     if (showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
     SetErrorCode(VEXACoreFailure);

@@ -64,8 +64,19 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
   if (!PrepareVCD()) return Fail("CVEXACore1::CreateVCD - PrepareVCD call failed.");
   CheckBurnSpeed();
 
+  bool firstDisc = true;
   while (true) {
-    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) {
+      // A copy refused before a sector was written (its disc too small)
+      // leaves the discs already made good: the user is told and may try
+      // another disc or stop.
+      if (firstDisc || lastErrorCode_ != VEXACoreDiscTooSmall) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+      const std::string refused = util_.TakePendingErrors();
+      if (!refused.empty()) util_.LogError(refused, false);
+      util_.LogError("CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good.", false);
+      SetErrorCode(VEXACoreSuccess);
+    }
+    firstDisc = false;
     if (!StatusShown()) return S_OK;
 
     StatusDialog& status = Status();
@@ -75,7 +86,7 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     status.EnableButton(kButtonExtra, true);
     EnableCancel(false);
     // Without a window nobody can ask for a copy: one disc, done.
-    if (!Interactive()) return S_OK;
+    if (!Interactive() || !ui_->StatusHasButtons()) return S_OK;
     while (!status.okPressed && !status.extraButtonPressed && !status.cancelRequested) {
       Wait(std::chrono::milliseconds(500));
       Pump();
@@ -171,7 +182,16 @@ bool CVEXACore1::PrepareForWriting() {
     reminder = util_.LoadString(4553, "You have inserted CD-R media into the CD writer.");
   }
   bool retry = true, erased = false;
+  int checks = 0;
   while (retry) {
+    // A question answered by its default (nobody at the keyboard) cannot
+    // bring another disc: the disc is checked once more after it, not again.
+    if (++checks > 2 && Interactive() && ui_->Unattended()) {
+      SetProgress(0);
+      util_.ReportError("CVEXACore1::PrepareForWriting - Nobody can change the disc; giving up after two checks.",
+                        false);
+      return false;
+    }
     AdvanceProgress(4, true);
     if (!IsDiscOK()) {
       SetProgress(0);
@@ -385,8 +405,10 @@ bool CVEXACore1::DoErase() {
     status = VEXADriveStatusNotReady;
   }
   if (status != VEXADriveStatusOK) {
+    // A drive that is not ready after the erase has not erased the disc.
     util_.ReportError(Format("CVEXACore1::DoErase - Erase not really done; status = %d.", static_cast<int>(status)),
                       false);
+    return failed();
   }
   util_.LogInfo(Format("Erase Completed in %d seconds.", static_cast<int>(elapsed)));
   if (StatusShown()) {
@@ -415,7 +437,7 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
       } else if (remaining > 0) {
         minutes = remaining / 60;
         seconds = remaining % 60;
-        SetStatusText(watch.timeText(std::to_string(minutes), Seconds(seconds)));
+        SetStatusText(watch.timeText(remaining));
       }
     }
     if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
@@ -445,8 +467,10 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
 
   if (StatusShown()) {
     if (!finishingShown) {
-      SetStatusText(watch.timeText("0", "0"));
+      // The bar first: the line never shows a finished time over a bar that
+      // is not.
       SetProgress(100);
+      SetStatusText(watch.timeText(0));
     } else {
       FillProgress(3);
     }
@@ -528,7 +552,7 @@ bool CVEXACore1::DoPremaster() {
   watch.timeRemaining = [&](LONG* r) { return driver_->GetPremasterTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsPremasterDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetPremasterProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) { return FormatMessageText(timeText, {m, sec}); };
+  watch.timeText = [&](long remaining) { return TimeRemainingText(timeText, {}, remaining); };
   watch.cancelRequested = [&] { return IsCancelled(); };
   watch.finishing = finishing;
   switch (WatchPhase(watch)) {
@@ -643,7 +667,7 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   }
   util_.LogInfo(Format("CVEXACore1::DoBurn - starting burn at %ldx", static_cast<long>(maxSpeed)));
   if (StatusShown()) {
-    SetStatusText(FormatMessageText(speedText, {static_cast<long long>(maxSpeed), "", ""}));
+    SetStatusText(TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, kNoEstimate));
     SetProgress(1);
     Pump();
   }
@@ -676,8 +700,27 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     return cancelBurn();
   };
 
-  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe)) {
+  bool tooSmall = false;
+  std::string tooSmallWhy;
+  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe, &tooSmall, &tooSmallWhy)) {
     KeepAwake(false);
+    if (tooSmall) {
+      // Refused before anything was written: the disc is left blank.
+      util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
+      SetErrorCode(VEXACoreDiscTooSmall);
+      if (errorsShown_ && Interactive()) {
+        // The engine's sentence without its method name.
+        const std::size_t dash = tooSmallWhy.find(" - ");
+        const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
+        ShowMessage(kMessageOK,
+                    FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
+                                                             "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
+                                                             "Insert a blank disc with enough room, then try again."),
+                                      {sentence}),
+                    nullptr, true, false, false);
+      }
+      return false;
+    }
     util_.ReportError("CVEXACore1::DoBurn - ODBase StartBurn call failed.", false);
     SetErrorCode(VEXACoreCannotBurnVideoCD);
     return failureReport();
@@ -693,8 +736,8 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   watch.timeRemaining = [&](LONG* r) { return driver_->GetBurnTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsBurnDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetBurnProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) {
-    return FormatMessageText(speedText, {static_cast<long long>(maxSpeed), m, sec});
+  watch.timeText = [&](long remaining) {
+    return TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, remaining);
   };
   watch.cancelRequested = [&] { return BurnCancelRequested(); };
   watch.finishing = finishing;

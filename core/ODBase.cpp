@@ -292,11 +292,28 @@ bool CVexaODBase::PremasterSucceeded() {
   return true;
 }
 
-bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                            bool* tooSmall, std::string* why) {
   lastProcessMessage_.clear();
   processEnd_->Reset();
-  if (!burner_ || FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
-    return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (tooSmall) *tooSmall = false;
+  if (!burner_) return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
+    // The engine's words first, before the next call replaces them.
+    std::string text;
+    CVexaCoreUtil::GetComErrorText(&text);
+    VEXAEngineResult result = VEXAEngineResultSuccess;
+    const bool small =
+        engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultDiscTooSmall;
+    if (small) {
+      if (tooSmall) *tooSmall = true;
+      if (why) *why = text;
+    }
+    // As any failure line with the engine's text: the engine's words, then ours.
+    if (!text.empty()) util_.ReportError(text, false);
+    return Fail(small ? "CVexaODBase::StartBurn - The disc is too small for the disc image."
+                      : "CVexaODBase::StartBurn - StartBurn call failed.",
+                false);
   }
   return true;
 }
@@ -376,6 +393,22 @@ bool CVexaODBase::IsEraseDone(bool* done) {
   return true;
 }
 
+const char kNoWriterMessage[] =
+    "The orlune disc creator software could not find a CD writer on your system.\r\n\r\n"
+    "Try the following:\r\n"
+    "   - Check that the writer is connected and that its device nodes exist (ls -l /dev/sr* /dev/sg*). "
+    "Where there is no /dev/sg* node, load the SCSI generic driver: sudo modprobe sg\r\n"
+    "   - Check that you may use them: the nodes belong to the group cdrom. Add yourself to it "
+    "(sudo adduser $USER cdrom), then log out and in again.\r\n"
+    "   - To write to the simulated recorder instead, set VEXA_SCSI_TRANSPORT=sim:FOLDER in the environment, "
+    "or the registry value SCSI_TRANSPORT under the product key, to a folder made with "
+    "\"cdrsim create FOLDER --media cdr\".";
+
+const char kNoWriterLogLine[] =
+    "CVexaODBase::GetNextDrive - Check the writer's device nodes /dev/sr* and /dev/sg* (sudo modprobe sg makes "
+    "the SCSI generic ones) and that the user is in the group cdrom; VEXA_SCSI_TRANSPORT=sim:FOLDER (or "
+    "SCSI_TRANSPORT under the product key) writes to the simulated recorder instead.";
+
 bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
   *present = VARIANT_FALSE;
   ComPtr<IVEXADrive> next;
@@ -383,7 +416,9 @@ bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
     return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
   }
   if (!next) {
-    return Fail("CVexaODBase::GetNextDrive - No CD writer found.", false), true;
+    Fail("CVexaODBase::GetNextDrive - No CD writer found.", false);
+    Fail(kNoWriterLogLine, false);
+    return true;
   }
   // The previous drive's reference goes as the new one takes its place.
   drive_ = std::move(next);

@@ -22,6 +22,12 @@ namespace vexa::core {
 using EngineFactory = std::function<HRESULT(IVEXAEngine** engine)>;
 EngineFactory DefaultEngineFactory();
 
+// No CD writer found: what to do on this system. The message the user sees
+// (its first sentence is the orchestrator's own), and the line the log gets
+// beside the failure.
+extern const char kNoWriterMessage[];
+extern const char kNoWriterLogLine[];
+
 // Orchestrator value to engine value.
 VEXAFileSystemSupport EngineFileSystem(LONG coreValue);
 VEXATVSystem EngineTVSystem(LONG coreValue);
@@ -62,7 +68,10 @@ class CVexaODBase {
   // Asks the engine to stop the premaster; it ends after its current piece.
   bool CancelPremaster();
 
-  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  // On a refusal because the disc is too small for the image, *tooSmall is
+  // set and *why holds the engine's words (how much is needed and free).
+  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                 bool* tooSmall = nullptr, std::string* why = nullptr);
   bool IsBurnDone(bool* done);
   bool CancelBurn();
   bool GetBurnProgressPercent(LONG* percent);

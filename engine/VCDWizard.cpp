@@ -167,6 +167,12 @@ std::int32_t VCDWizard::AddAudioFile(const char* file, std::int32_t mix) {
   return r;
 }
 
+std::string VCDWizard::AudioError() const {
+  if (!audio_) return "the audio encoder is missing";
+  const char* why = audio_->GetError();
+  return why ? why : "";
+}
+
 std::int32_t VCDWizard::AddAudioFileW(const char16_t* file, std::int32_t mix) {
   return AddAudioFile(Narrow(file).c_str(), mix);
 }

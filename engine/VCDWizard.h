@@ -131,6 +131,20 @@ class VCDWizard {
   // The intermediate files of the last premaster ("" when none).
   std::string AudioPath() const;
   std::string VideoPath() const;
+  // Where on the disc the burn of the premastered image ends when its first
+  // track starts at `start`: the image track, the video and extra tracks
+  // (each at least 300 sectors) and the padding up to the Video CD's least
+  // size, with the gap the drive leaves between two tracks. The burn needs
+  // the disc's free space to reach this address.
+  std::int64_t BurnEndAddress(std::int32_t start) const;
+  // Sectors a drive leaves between the end of one track and the start of
+  // the next when writing track-at-once (run-out, link, run-in and the
+  // two-second pre-gap).
+  static constexpr std::int32_t kTrackGap = 2 + 1 + 4 + 150;
+
+  // Why the audio encoder refused the last music file (the file and the
+  // reason), or "".
+  std::string AudioError() const;
   // Picture and music counts as added.
   std::int32_t PictureCount() const { return pictures_; }
   std::int32_t AudioCount() const { return audios_; }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "disclib/vcd/VCDTrackWriter.h"
@@ -265,6 +266,23 @@ bool VCDWizard::FinishTrack() {
     return false;
   }
   return finished;
+}
+
+std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
+  std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
+  // A file track as the track writer lays it out (at least 300 sectors).
+  auto fileTrack = [](const std::string& path) -> std::int64_t {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return VCDMpegTrack(ec ? 0 : bytes).total;
+  };
+  const std::string video = VideoPath();
+  if (!video.empty() && base::FileExists(video)) at += kTrackGap + fileTrack(video);
+  for (const ExtraTrack& t : tracks_) at += kTrackGap + fileTrack(t.path);
+  // The padding track, as WritePaddingTrack lays it out.
+  const std::int64_t next = at + kTrackGap;
+  if (next < kPaddingTarget) at = kPaddingTarget - next < 300 ? next + 300 : kPaddingTarget;
+  return at + 2;  // the last track's run-out
 }
 
 std::int32_t VCDWizard::BurnBody() {

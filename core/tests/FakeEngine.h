@@ -51,6 +51,13 @@ struct FakeEngineScript {
   // GetLastResultCode after a refused StartPremaster.
   VEXAEngineResult lastResult = VEXAEngineResultGeneralIOFail;
 
+  // StartBurn calls still to refuse as the engine refuses a disc too small
+  // for the image (each answers E_FAIL with tooSmallText, and the last
+  // result becomes VEXAEngineResultDiscTooSmall).
+  int burnsTooSmall = 0;
+  std::string tooSmallText =
+      "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
+      "58 MB (30000 sectors) free.";
   int burnPolls = 2;
   LONG burnPercent = 50;
   std::deque<LONG> burnRemaining{20, 0};

@@ -9,7 +9,9 @@
 #include <shared_mutex>
 #include <string>
 
+#include "disclib/recorder/CommandTemplates.h"
 #include "disclib/recorder/ComsInternal.h"
+#include "idl/ProductKey.h"
 #include "disclib/recorder/ComsLog.h"
 
 using discpak::ComsLogF;
@@ -19,6 +21,14 @@ using vexa::scsi::Transport;
 namespace {
 
 constexpr int kMaxDevices = 64;
+
+// A command record holding a command built from its template.
+ComsCommandRecord Record(const discpak::Cdb& cdb) {
+  ComsCommandRecord c = {};
+  c.cdbLength = static_cast<BYTE>(cdb.Size());
+  std::memcpy(c.cdb, cdb.Bytes(), cdb.Size());
+  return c;
+}
 
 // The open back end. Commands hold the shared lock for their whole run and
 // their device's lock around the command itself; opening and closing hold
@@ -173,10 +183,10 @@ namespace discpak {
 
 std::uint32_t ComsTimeoutMs(int op) {
   switch (op) {
-    case 0x35:  // SYNCHRONIZE CACHE
-    case 0x5B:  // CLOSE TRACK/SESSION
-    case 0xA1:  // BLANK
-    case 0x04:  // FORMAT UNIT
+    case cmd::kSynchronizeCache.Opcode():
+    case cmd::kCloseTrackSession.Opcode():
+    case cmd::kBlank.Opcode():
+    case cmd::kFormatUnit.Opcode():
       return 10 * 60 * 1000;
     default:
       return 30 * 1000;
@@ -213,7 +223,7 @@ LONG COMS_Open() {
       return 0;
     }
   }
-  const std::string setting = vexa::scsi::ConfiguredTransportSpec();
+  const std::string setting = vexa::scsi::ConfiguredTransportSpec(kProductKey);
   std::string error;
   auto transport = vexa::scsi::OpenTransport(setting, &error);
   if (!transport) {
@@ -262,11 +272,8 @@ LONG COMS_GetDeviceType(LONG device) {
 }
 
 LONG COMS_LogInquiry(LONG device, char* text) {
-  ComsCommandRecord c = {};
-  c.cdbLength = 6;
-  c.cdb[0] = 0x12;
-  c.cdb[4] = 64;
   std::uint8_t reply[64] = {};
+  ComsCommandRecord c = Record(discpak::Cdb(discpak::cmd::kInquiry).Length(sizeof reply));
   DWORD length = sizeof reply;
   if (!text || !COMS_CmdRead(device, &c, nullptr, nullptr, reply, &length)) return 0;
   std::memset(text, 0, 29);
@@ -292,18 +299,17 @@ LONG COMS_CmdRead(LONG device, ComsCommandRecord* command, ComsSenseRecord* sens
 
 LONG COMS_CheckATAPI(LONG device) {
   ComsLogF("COMS_CheckATAPI: %02ld", static_cast<long>(device));
-  ComsCommandRecord c = {};
-  c.cdbLength = 10;
-  c.cdb[0] = 0x5A;
-  c.cdb[2] = 0x2A;
-  c.cdb[8] = 64;
   std::uint8_t reply[64] = {};
+  namespace cmd = discpak::cmd;
+  ComsCommandRecord c =
+      Record(discpak::Cdb(cmd::kModeSense10).Set(cmd::kModePageCode, cmd::kPageCapabilities).Length(sizeof reply));
   DWORD length = sizeof reply;
   LONG atapi = 0;
   if (COMS_CmdRead(device, &c, nullptr, nullptr, reply, &length)) {
     discpak::ComsLogBytes("CKAT", reply, length);
     // The page code without its PS bit, after a 4- or an 8-byte header.
-    atapi = (length > 4 && (reply[4] & 0x3F) == 0x2A) || (length > 8 && (reply[8] & 0x3F) == 0x2A);
+    atapi = (length > 4 && (reply[4] & 0x3F) == cmd::kPageCapabilities) ||
+            (length > 8 && (reply[8] & 0x3F) == cmd::kPageCapabilities);
   }
   ComsLogF("COMS_CheckATAPI: %02ld result %d", static_cast<long>(device), static_cast<int>(atapi));
   return atapi;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +19,13 @@ struct StreamDeleter {
 };
 using Stream = std::unique_ptr<ARAS, StreamDeleter>;
 
+bool IsReadable(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
 // 44100 Hz, 2 channels, 16 bits: 176.4 bytes a millisecond.
 constexpr double kPcmBytesPerMs = 176.4;
 }  // namespace
@@ -30,15 +38,30 @@ VCDClassMPG1L2AudioEncode::~VCDClassMPG1L2AudioEncode() {
 }
 
 std::int32_t VCDClassMPG1L2AudioEncode::AddAudioFile(const char* path) {
-  if (!bound_ || files_.size() >= kMaxFiles || !path || std::strlen(path) <= 3) return 0;
+  const std::string name = path ? path : "";
+  auto refuse = [&](const std::string& why) {
+    error_ = name + ": " + why;
+    discpak::ComsLogF("VCDClassMPG1L2AudioEncode::AddAudioFile refused %s", error_.c_str());
+    return 0;
+  };
+  if (!bound_) return refuse("the audio readers are not installed");
+  if (files_.size() >= kMaxFiles) return refuse("the disc takes no more audio files");
+  if (name.size() <= 3) return refuse("this is not the name of an audio file");
   Stream s(VCDGetNewARAS(path));
-  if (!s) return 0;
+  if (!s) {
+    if (!AudioSourceBound()) return refuse("the audio readers are not installed");
+    return refuse(IsReadable(name) ? "it is not a WAV, MP3 or WMA file (by its name)" : "it cannot be opened for reading");
+  }
   // A stream that does not open, or has no length, is refused here rather
   // than dropped without a word.
-  if (s->Open() != 1) return 0;
+  if (s->Open() != 1) {
+    const char* why = s->GetError();
+    return refuse(why && *why ? why : "it cannot be read as sound");
+  }
   const std::uint32_t ms = s->GetDurationMs();
-  if (ms == 0) return 0;
+  if (ms == 0) return refuse("it holds no sound (its length is 0)");
   files_.push_back({path, ms});
+  error_.clear();
   discpak::ComsLogF("VCDClassMPG1L2AudioEncode::AddAudioFile %s", path);
   return 1;
 }

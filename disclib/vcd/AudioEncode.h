@@ -41,6 +41,7 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   std::int32_t WaitDone(std::int32_t timeoutMs) override {
     return run_.WaitDone(std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs)) ? 1 : 0;
   }
+  const char* GetError() override { return error_.c_str(); }
 
  private:
   struct File {
@@ -53,6 +54,7 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   bool bound_;
   std::vector<File> files_;
   std::string output_;
+  std::string error_;  // why the last AddAudioFile refused its file
   std::string resultName_;
   std::u16string resultNameW_;
 

@@ -45,6 +45,10 @@ class I_VCDClassMPG1L2AudioEncode {
   // Waits until the run is done or timeoutMs has passed; 1 when done. For
   // callers that show progress without polling in a loop.
   virtual std::int32_t WaitDone(std::int32_t timeoutMs) = 0;
+  // Why the last AddAudioFile answered 0: the file and the reason, in words
+  // ("/music/a.wav: its sample rate is 4000 Hz; ..."); "" after an accepted
+  // file. Owned by the object.
+  virtual const char* GetError() = 0;
 };
 
 // Encodes the album's pictures, each shown for a set time and optionally

@@ -308,11 +308,19 @@ TEST_F(StoryboardTest, MusicGetsItsDiscNameAndOriginal) {
   EXPECT_EQ(object_->ImageBuilder()->AudioCount(), 1);
   EXPECT_EQ(sb_->AddAudioTrack(B("").Get(), 0.0), E_FAIL);
   EXPECT_EQ(LastMessage(), "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - You must specify a valid audioFile to read from");
-  // Something the audio reader does not take is refused without a trace.
+  // Something the audio reader does not take is refused without a trace,
+  // and the message says which file and why.
   const std::string bad = Path("noise.wav");
   base::WriteFileAtomic(bad, "not audio");
   EXPECT_EQ(sb_->AddAudioTrack(B(bad).Get(), 0.0), E_FAIL);
   EXPECT_EQ(LastCode(), VEXAEngineResultBrellAddAudioFileWFail);
+  EXPECT_EQ(LastMessage(), bad + ": it is shorter than a WAV file's head\n"
+                                 "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed");
+  const std::string slow = Path("slow.wav");
+  ASSERT_EQ(Shell("sox -n -r 4000 -c 1 -b 16 '" + slow + "' synth 1 sine 440"), 0);
+  EXPECT_EQ(sb_->AddAudioTrack(B(slow).Get(), 0.0), E_FAIL);
+  EXPECT_EQ(LastMessage(), slow + ": its sample rate is 4000 Hz; 8000 to 96000 Hz can be read\n"
+                                  "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed");
   EXPECT_EQ(StoryboardAccess::DiscPaths(object_), 2u);
 }
 

@@ -51,8 +51,9 @@ class FolderLock {
  public:
   // Takes the lock without waiting. Null with *error set when another
   // holder has it (*busy true) or the lock file cannot be made.
-  static std::unique_ptr<FolderLock> Take(const std::string& folder, std::string* error, bool* busy = nullptr);
-  ~FolderLock();
+  VEXA_SCSI_API static std::unique_ptr<FolderLock> Take(const std::string& folder, std::string* error,
+                                                       bool* busy = nullptr);
+  VEXA_SCSI_API ~FolderLock();
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
 
@@ -68,12 +69,13 @@ class SimDrive {
   // autoblank, a written disc is swapped for a fresh blank one here. The
   // drive is held (FolderLock) until it is destroyed; when another program
   // holds it, Open fails with *busy set and *error saying who has it.
-  static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error, bool* busy = nullptr);
-  ~SimDrive();
+  VEXA_SCSI_API static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error,
+                                                      bool* busy = nullptr);
+  VEXA_SCSI_API ~SimDrive();
   SimDrive(const SimDrive&) = delete;
   SimDrive& operator=(const SimDrive&) = delete;
 
-  Result Execute(const Command& command);
+  VEXA_SCSI_API Result Execute(const Command& command);
   const DeviceInfo& Info() const { return info_; }
   bool SetExclusive(bool exclusive);
   bool SetDeviceMode(bool flag) { deviceMode_ = flag; return true; }
@@ -87,7 +89,7 @@ class SimDrive {
   // Puts a fresh disc of the given media name into the tray of the drive
   // kept in folder (the old image files stay), without opening the drive;
   // the caller holds the folder (Open does, cdrsim takes the FolderLock).
-  static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
+  VEXA_SCSI_API static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
 
  private:
   struct Reply;  // what a handler produces

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "idl/ProductKey.h"
 #include "platform/registry/Registry.h"
 #include "platform/scsi/SgTransport.h"
 #include "platform/scsi/SimDrive.h"
@@ -59,9 +58,9 @@ class SimTransport final : public Transport {
 
 }  // namespace
 
-std::string ConfiguredTransportSpec() {
+std::string ConfiguredTransportSpec(std::string_view productKey) {
   if (const char* env = std::getenv("VEXA_SCSI_TRANSPORT"); env && *env) return env;
-  if (auto v = reg::GetString(reg::Hive::LocalMachine, kProductKey, "SCSI_TRANSPORT"); v && !v->empty()) {
+  if (auto v = reg::GetString(reg::Hive::LocalMachine, productKey, "SCSI_TRANSPORT"); v && !v->empty()) {
     return *v;
   }
   return "sg";

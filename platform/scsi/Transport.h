@@ -20,6 +20,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/base/Export.h"
+
+// What libvexa_scsi exports: the calls of this header, and the simulated
+// recorder's set-up that cdrsim uses (SimConfig.h, SimDisc.h, SimDrive.h).
+#define VEXA_SCSI_API VEXA_EXPORT
+
 namespace vexa::scsi {
 
 enum class Direction { None, In, Out };  // In: data from the device
@@ -95,21 +101,22 @@ class Transport {
 };
 
 // The back end configured for this process: the environment variable
-// VEXA_SCSI_TRANSPORT, else the registry value SCSI_TRANSPORT under the
-// product key (HKLM), else "sg".
-std::string ConfiguredTransportSpec();
+// VEXA_SCSI_TRANSPORT, else the registry value SCSI_TRANSPORT under
+// productKey (HKLM; the key of the product that uses the recorder, which
+// the caller names), else "sg".
+VEXA_SCSI_API std::string ConfiguredTransportSpec(std::string_view productKey);
 
 // Opens "sg" or "sim:FOLDER[;FOLDER...]". Null with *error set when the setting
 // is malformed or the back end cannot start (a transport with no devices is
 // not an error).
-std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error);
+VEXA_SCSI_API std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error);
 
 // Converts descriptor-format sense (response codes 0x72/0x73) to the fixed
 // layout; fixed sense is copied. Only the first `length` bytes of `in` are
 // read. False when the data is not sense data at all.
-bool ToFixedSense(const std::uint8_t* in, std::size_t length, std::uint8_t out[kSenseSize]);
+VEXA_SCSI_API bool ToFixedSense(const std::uint8_t* in, std::size_t length, std::uint8_t out[kSenseSize]);
 
 // Fills fixed-format sense with a key, ASC and ASCQ.
-void MakeSense(std::uint8_t out[kSenseSize], int key, int asc, int ascq);
+VEXA_SCSI_API void MakeSense(std::uint8_t out[kSenseSize], int key, int asc, int ascq);
 
 }  // namespace vexa::scsi

@@ -230,12 +230,13 @@ int Names(const std::vector<std::string>& paths) {
   vexa::engine::DiscNames names;
   names.SetSessionId("YYMMDD_A");
   for (const auto& p : paths) {
-    std::string iso, joliet, error;
-    if (!names.GenerateISOOriginalPath(p, &iso, &error) || !names.GenerateJolietName(p, &joliet, &error)) {
+    vexa::engine::OriginalPaths paths;
+    std::string error;
+    if (!names.GenerateOriginalPaths(p, &paths, &error)) {
       std::fprintf(stderr, "vexasdk-cli: %s: %s\n", p.c_str(), error.c_str());
       return 1;
     }
-    std::printf("%s\n  ISO 9660: %s\n  Joliet:   %s\n", p.c_str(), iso.c_str(), joliet.c_str());
+    std::printf("%s\n  ISO 9660: %s\n  Joliet:   %s\n", p.c_str(), paths.iso.c_str(), paths.joliet.c_str());
   }
   return 0;
 }

@@ -276,14 +276,19 @@ TEST_F(SgCommandTest, HostErrorsTimeoutsAndErrnoCarryNoSense) {
   }
 }
 
-TEST_F(SgCommandTest, ExclusiveUseReopensTheNode) {
+// Blocking requests, on or off, leave the node held: the writer is the
+// run's until the transport ends.
+TEST_F(SgCommandTest, BlockingRequestsKeepTheNodeHeld) {
+  system_.failOpen = true;
+  EXPECT_FALSE(transport_->SetExclusive(0, true));  // another program has it
+  system_.failOpen = false;
   ASSERT_TRUE(transport_->SetExclusive(0, true));
   ASSERT_FALSE(system_.opens.empty());
   EXPECT_TRUE(system_.opens.back().second & O_EXCL);
-  ASSERT_TRUE(transport_->SetExclusive(0, false));
-  EXPECT_FALSE(system_.opens.back().second & O_EXCL);
-  system_.failOpen = true;
-  EXPECT_FALSE(transport_->SetExclusive(0, true));
+  const std::size_t opens = system_.opens.size();
+  EXPECT_TRUE(transport_->SetExclusive(0, false));
+  EXPECT_TRUE(transport_->SetExclusive(0, true));
+  EXPECT_EQ(system_.opens.size(), opens);  // never reopened shared
 }
 
 TEST(SgBusText, AtaAndUsbDriversAreIdeUsb) {
