@@ -1,12 +1,17 @@
 # Helpers shared by every folder.
 
-# vexa_library(NAME [MODULE] [HIDDEN] SOURCES ... [LIBS ...])
+# vexa_library(NAME [MODULE] [HIDDEN] [TEST] SOURCES ... [LIBS ...])
 # A shared library (or a dlopen-only module) placed in lib/vexa/ with an
 # RPATH that finds its siblings both in the build tree and after install.
 # HIDDEN builds it with hidden symbol visibility: only what its headers mark
-# with an export macro (platform/base/Export.h) is exported.
+# with an export macro (platform/base/Export.h) is exported. TEST marks a
+# stand-in that only the tests load: it is built with the tests and never
+# installed.
 function(vexa_library name)
-  cmake_parse_arguments(A "MODULE;HIDDEN" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(A "MODULE;HIDDEN;TEST" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
+  if(A_TEST AND NOT VEXA_BUILD_TESTS)
+    return()
+  endif()
   if(A_MODULE)
     add_library(${name} MODULE ${A_SOURCES})
   else()
@@ -35,6 +40,11 @@ function(vexa_library name)
     CXX_VISIBILITY_PRESET ${visibility}
     C_VISIBILITY_PRESET ${visibility}
     VISIBILITY_INLINES_HIDDEN ${inlines_hidden})
+  if(A_TEST)
+    set_property(GLOBAL APPEND PROPERTY VEXA_TEST_LIBRARIES ${name})
+    return()
+  endif()
+  set_property(GLOBAL APPEND PROPERTY VEXA_SHIPPED_LIBRARIES ${name})
   install(TARGETS ${name}
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vexa
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -56,6 +66,7 @@ endfunction()
 # vexa_test(NAME SOURCES ... [LIBS ...] [LABELS ...])
 # A GoogleTest binary run by CTest. Test binaries live in the build tree only
 # (tests/ under the build folder) and find the libraries through lib/vexa.
+# Each starts in a private environment (tests/support/TestEnvironment.cpp).
 function(vexa_test name)
   if(NOT VEXA_BUILD_TESTS)
     return()
@@ -63,7 +74,7 @@ function(vexa_test name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${A_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main pthread)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} GTest::gtest GTest::gtest_main pthread vexa_test_environment)
   set_target_properties(${name} PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests
     BUILD_WITH_INSTALL_RPATH OFF

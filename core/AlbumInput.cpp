@@ -2,6 +2,8 @@
 // files and the include folder, the default title, paper size, the judgement
 // on rejected pictures, the work directory, and sources on removable media.
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <locale.h>
@@ -384,7 +386,10 @@ bool CVEXACore1::MakeTempDirectory(std::string* path) {
   // remove each other's files.
   const std::string made = base::MakeTempDir(services_.systemTemp, "vexaCoreTemp");
   if (made.empty()) {
-    util_.ReportError("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir!", false);
+    const int why = errno;
+    util_.ReportError(Format("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir! %s: %s",
+                             base::JoinPath(services_.systemTemp, "vexaCoreTempXXXXXX").c_str(), std::strerror(why)),
+                      false);
     return false;
   }
   *path = made;
@@ -579,10 +584,7 @@ HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL*
   SetErrorCode(VEXACoreSuccess);
   if (!drivePresent) return E_POINTER;
   const bool showMessage = showCDWriterError == VARIANT_TRUE && Interactive() && errorsShown_;
-  static const char kNoWriter[] =
-      "The orlune disc creator software could not find a CD writer on your system.\r\n\r\nTry the following in the "
-      "order given:\r\n   - Restart your computer so that the drivers of the CD writer are loaded.\r\n   - Check that "
-      "the CD writer works with the software that came with it.\r\n   - Uninstall the software and reinstall.";
+  const char* const kNoWriter = kNoWriterMessage;
   if (!driver_ || !driver_->GetNextDrive(drivePresent)) {
     if (showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
     SetErrorCode(VEXACoreFailure);

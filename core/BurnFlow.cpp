@@ -16,6 +16,11 @@ constexpr std::chrono::milliseconds kPoll{2700};
 
 std::string Seconds(LONG s) { return (s < 10 ? "0" : "") + std::to_string(s); }
 
+// A message with the engine's or the drive's own words for what happened.
+std::string WithReason(const std::string& message, const std::string& reason) {
+  return reason.empty() ? message : message + "\r\n\r\n" + reason;
+}
+
 }  // namespace
 
 // ---- the run --------------------------------------------------------------------------------
@@ -59,8 +64,19 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
   if (!PrepareVCD()) return Fail("CVEXACore1::CreateVCD - PrepareVCD call failed.");
   CheckBurnSpeed();
 
+  bool firstDisc = true;
   while (true) {
-    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+    if (!BurnVCD(burnSpeed_, testMode_, verify_, burnSafe_)) {
+      // A copy refused before a sector was written (its disc too small)
+      // leaves the discs already made good: the user is told and may try
+      // another disc or stop.
+      if (firstDisc || lastErrorCode_ != VEXACoreDiscTooSmall) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+      const std::string refused = util_.TakePendingErrors();
+      if (!refused.empty()) util_.LogError(refused, false);
+      util_.LogError("CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good.", false);
+      SetErrorCode(VEXACoreSuccess);
+    }
+    firstDisc = false;
     if (!StatusShown()) return S_OK;
 
     StatusDialog& status = Status();
@@ -70,7 +86,7 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     status.EnableButton(kButtonExtra, true);
     EnableCancel(false);
     // Without a window nobody can ask for a copy: one disc, done.
-    if (!Interactive()) return S_OK;
+    if (!Interactive() || !ui_->StatusHasButtons()) return S_OK;
     while (!status.okPressed && !status.extraButtonPressed && !status.cancelRequested) {
       Wait(std::chrono::milliseconds(500));
       Pump();
@@ -166,7 +182,16 @@ bool CVEXACore1::PrepareForWriting() {
     reminder = util_.LoadString(4553, "You have inserted CD-R media into the CD writer.");
   }
   bool retry = true, erased = false;
+  int checks = 0;
   while (retry) {
+    // A question answered by its default (nobody at the keyboard) cannot
+    // bring another disc: the disc is checked once more after it, not again.
+    if (++checks > 2 && Interactive() && ui_->Unattended()) {
+      SetProgress(0);
+      util_.ReportError("CVEXACore1::PrepareForWriting - Nobody can change the disc; giving up after two checks.",
+                        false);
+      return false;
+    }
     AdvanceProgress(4, true);
     if (!IsDiscOK()) {
       SetProgress(0);
@@ -176,7 +201,11 @@ bool CVEXACore1::PrepareForWriting() {
     AdvanceProgress(4, true);
     if (!IsDiscBlank(&retry, &erased)) {
       SetProgress(0);
-      util_.ReportError("CVEXACore1::PrepareForWriting - IsDiscBlank call failed", false);
+      // A disc found written has said so; only a question that could not
+      // be answered is a failed call.
+      if (lastErrorCode_ != VEXACoreDiscIsNotBlank && lastErrorCode_ != VEXACoreCancelled) {
+        util_.ReportError("CVEXACore1::PrepareForWriting - IsDiscBlank call failed", false);
+      }
       return false;
     }
     LONG type = 0;
@@ -279,6 +308,9 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
   SetErrorCode(VEXACoreDiscIsNotBlank);
   if (type == VEXADiscTypeRW) {
     if (!Interactive()) {
+      util_.ReportError("CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put in "
+                        "a blank disc.",
+                        false);
       *retry = false;
       return false;
     }
@@ -307,6 +339,12 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
     Wait(std::chrono::milliseconds(4000));
     return true;
   }
+  util_.ReportError(type == VEXADiscTypeROM
+                        ? "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot "
+                          "be written to. Put in a blank CD-R."
+                        : "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been "
+                          "written to cannot be written again. Put in a blank CD-R.",
+                    false);
   *retry = false;
   return false;
 }
@@ -367,8 +405,10 @@ bool CVEXACore1::DoErase() {
     status = VEXADriveStatusNotReady;
   }
   if (status != VEXADriveStatusOK) {
+    // A drive that is not ready after the erase has not erased the disc.
     util_.ReportError(Format("CVEXACore1::DoErase - Erase not really done; status = %d.", static_cast<int>(status)),
                       false);
+    return failed();
   }
   util_.LogInfo(Format("Erase Completed in %d seconds.", static_cast<int>(elapsed)));
   if (StatusShown()) {
@@ -397,7 +437,7 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
       } else if (remaining > 0) {
         minutes = remaining / 60;
         seconds = remaining % 60;
-        SetStatusText(watch.timeText(std::to_string(minutes), Seconds(seconds)));
+        SetStatusText(watch.timeText(remaining));
       }
     }
     if (!watch.isDone(&done)) return PhaseEnd::DoneQuestionFailed;
@@ -427,8 +467,10 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
 
   if (StatusShown()) {
     if (!finishingShown) {
-      SetStatusText(watch.timeText("0", "0"));
+      // The bar first: the line never shows a finished time over a bar that
+      // is not.
       SetProgress(100);
+      SetStatusText(watch.timeText(0));
     } else {
       FillProgress(3);
     }
@@ -471,9 +513,10 @@ bool CVEXACore1::DoPremaster() {
         EnableCancel(true);
         if (errorsShown_ && Interactive()) {
           ShowMessage(kMessageOK,
-                      FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space "
-                                                               "on your %2!s! drive."),
-                                        {requiredMegabytes_, tempDrive_}),
+                      WithReason(FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining "
+                                                                          "disc space on your %2!s! drive."),
+                                                   {requiredMegabytes_, tempDrive_}),
+                                 driver_->LastProcessMessage()),
                       nullptr, true, false, false);
         }
       }
@@ -483,7 +526,9 @@ bool CVEXACore1::DoPremaster() {
     SetErrorCode(VEXACoreCannotCreateVideoCD);
     if (StatusShown()) {
       EnableCancel(true);
-      if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, cannotCreate, nullptr, true, false, false);
+      if (errorsShown_ && Interactive()) {
+        ShowMessage(kMessageOK, WithReason(cannotCreate, driver_->LastProcessMessage()), nullptr, true, false, false);
+      }
     }
     return false;
   }
@@ -507,7 +552,7 @@ bool CVEXACore1::DoPremaster() {
   watch.timeRemaining = [&](LONG* r) { return driver_->GetPremasterTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsPremasterDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetPremasterProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) { return FormatMessageText(timeText, {m, sec}); };
+  watch.timeText = [&](long remaining) { return TimeRemainingText(timeText, {}, remaining); };
   watch.cancelRequested = [&] { return IsCancelled(); };
   watch.finishing = finishing;
   switch (WatchPhase(watch)) {
@@ -541,7 +586,9 @@ bool CVEXACore1::DoPremaster() {
   SetErrorCode(VEXACoreCannotCreateVideoCD);
   if (StatusShown()) {
     EnableCancel(true);
-    if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, cannotCreate, nullptr, true, false, false);
+    if (errorsShown_ && Interactive()) {
+      ShowMessage(kMessageOK, WithReason(cannotCreate, driver_->LastProcessMessage()), nullptr, true, false, false);
+    }
   }
   return false;
 }
@@ -620,12 +667,14 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   }
   util_.LogInfo(Format("CVEXACore1::DoBurn - starting burn at %ldx", static_cast<long>(maxSpeed)));
   if (StatusShown()) {
-    SetStatusText(FormatMessageText(speedText, {static_cast<long long>(maxSpeed), "", ""}));
+    SetStatusText(TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, kNoEstimate));
     SetProgress(1);
     Pump();
   }
   auto failureReport = [&] {
-    if (errorsShown_ && Interactive()) ShowMessage(kMessageOK, writeError, nullptr, true, false, false);
+    if (errorsShown_ && Interactive()) {
+      ShowMessage(kMessageOK, WithReason(writeError, driver_->LastProcessMessage()), nullptr, true, false, false);
+    }
     return false;
   };
   auto cancelBurn = [&] {
@@ -651,8 +700,27 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     return cancelBurn();
   };
 
-  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe)) {
+  bool tooSmall = false;
+  std::string tooSmallWhy;
+  if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe, &tooSmall, &tooSmallWhy)) {
     KeepAwake(false);
+    if (tooSmall) {
+      // Refused before anything was written: the disc is left blank.
+      util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
+      SetErrorCode(VEXACoreDiscTooSmall);
+      if (errorsShown_ && Interactive()) {
+        // The engine's sentence without its method name.
+        const std::size_t dash = tooSmallWhy.find(" - ");
+        const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
+        ShowMessage(kMessageOK,
+                    FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
+                                                             "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
+                                                             "Insert a blank disc with enough room, then try again."),
+                                      {sentence}),
+                    nullptr, true, false, false);
+      }
+      return false;
+    }
     util_.ReportError("CVEXACore1::DoBurn - ODBase StartBurn call failed.", false);
     SetErrorCode(VEXACoreCannotBurnVideoCD);
     return failureReport();
@@ -668,8 +736,8 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   watch.timeRemaining = [&](LONG* r) { return driver_->GetBurnTimeRemaining(r); };
   watch.isDone = [&](bool* d) { return driver_->IsBurnDone(d); };
   watch.progressPercent = [&](LONG* p) { return driver_->GetBurnProgressPercent(p); };
-  watch.timeText = [&](const std::string& m, const std::string& sec) {
-    return FormatMessageText(speedText, {static_cast<long long>(maxSpeed), m, sec});
+  watch.timeText = [&](long remaining) {
+    return TimeRemainingText(speedText, {static_cast<long long>(maxSpeed)}, remaining);
   };
   watch.cancelRequested = [&] { return BurnCancelRequested(); };
   watch.finishing = finishing;
@@ -730,6 +798,18 @@ bool CVEXACore1::CheckBurnSpeed() {
   }
   auto offered = [&](LONG s) { return std::find(speeds.begin(), speeds.end(), s) != speeds.end(); };
   if (offered(burnSpeed_)) {
+    burnSpeedSet_ = true;
+    return true;
+  }
+  // Above every speed the writer has: its highest, at once (counting down
+  // from a speed of millions would take millions of steps).
+  const LONG highest = *std::max_element(speeds.begin(), speeds.end());
+  if (burnSpeed_ > highest) {
+    util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d is above the highest speed of the "
+                             "writer. Using its highest speed %d.",
+                             static_cast<int>(burnSpeed_), static_cast<int>(highest)),
+                      false);
+    burnSpeed_ = highest;
     burnSpeedSet_ = true;
     return true;
   }

@@ -243,7 +243,10 @@ std::string Format(const char* format, ...) {
 }
 
 std::string FormatMessageText(std::string_view pattern, std::initializer_list<MessageArg> args) {
-  const std::vector<MessageArg> list(args);
+  return FormatMessageText(pattern, std::vector<MessageArg>(args));
+}
+
+std::string FormatMessageText(std::string_view pattern, const std::vector<MessageArg>& list) {
   std::string out;
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const char c = pattern[i];
@@ -296,6 +299,33 @@ std::string FormatMessageText(std::string_view pattern, std::initializer_list<Me
     }
     i = end - 1;
   }
+  return out;
+}
+
+std::string TimeRemainingText(std::string_view pattern, std::initializer_list<MessageArg> leading, long remaining) {
+  std::vector<MessageArg> args(leading);
+  // Markers that cannot occur in a language library's text stand for the
+  // minutes and the seconds until it is known what they are.
+  static const std::string kMinutes = "\x01", kSeconds = "\x02";
+  args.emplace_back(kMinutes);
+  args.emplace_back(kSeconds);
+  std::string out = FormatMessageText(pattern, args);
+  const std::size_t m = out.find(kMinutes), s = out.find(kSeconds);
+  if (remaining < 0) {
+    static const std::string kEstimating = "estimating";
+    if (m != std::string::npos && s != std::string::npos && m < s) {
+      out.replace(m, s + 1 - m, kEstimating);
+    } else {
+      if (m != std::string::npos) out.replace(m, 1, kEstimating);
+      const std::size_t s2 = out.find(kSeconds);
+      if (s2 != std::string::npos) out.erase(s2, 1);
+    }
+    return out;
+  }
+  const long minutes = remaining / 60, seconds = remaining % 60;
+  if (m != std::string::npos) out.replace(m, 1, std::to_string(minutes));
+  const std::size_t s2 = out.find(kSeconds);
+  if (s2 != std::string::npos) out.replace(s2, 1, (seconds < 10 ? "0" : "") + std::to_string(seconds));
   return out;
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/StringTable.h"
 #include "idl/vexalog.h"
@@ -146,5 +147,14 @@ struct MessageArg {
 // that conversion; "%%" is a percent sign. A placeholder without an argument
 // stays as it is.
 std::string FormatMessageText(std::string_view pattern, std::initializer_list<MessageArg> args);
+std::string FormatMessageText(std::string_view pattern, const std::vector<MessageArg>& args);
+
+// A status line with the time remaining (texts 63 and 4560): the pattern's
+// arguments after `leading` are the minutes and the seconds, the seconds
+// with two digits ("1:05", "0:00"). While there is no estimate (remaining
+// below 0) the minutes and seconds, with what stands between them, give way
+// to a word saying so, so that a line never reads "Time Remaining: :".
+inline constexpr long kNoEstimate = -1;
+std::string TimeRemainingText(std::string_view pattern, std::initializer_list<MessageArg> leading, long remaining);
 
 }  // namespace vexa::core

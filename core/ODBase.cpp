@@ -18,6 +18,13 @@ bool ToMilliseconds(LONG seconds, LONG* ms) {
 
 std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
 
+// The words a process tracker has for its last run's end ("" when none).
+std::string ProcessMessage(IVEXAProcessTracker* tracker) {
+  Bstr text;
+  if (!tracker || FAILED(tracker->GetLastProcessResultMsg(text.Out()))) return {};
+  return Narrow(text.Get());
+}
+
 // Sets the completion when the engine's worker ends (on that worker's thread).
 class ProcessDoneSink : public com::ComObjectRoot, public IVEXAProcessDoneSink {
  public:
@@ -168,8 +175,11 @@ bool CVexaODBase::SetStillTitleVisibleTime(LONG seconds) {
 }
 
 bool CVexaODBase::SetStillDelay(LONG seconds) {
+  // A delay beyond the engine's 32-bit milliseconds goes as the largest it
+  // takes: the engine then refuses it with the most a disc holds.
   LONG ms = 0;
-  if (!ToMilliseconds(seconds, &ms) || !storyboard_ || FAILED(storyboard_->SetStillDelay(ms))) {
+  if (!ToMilliseconds(seconds, &ms)) ms = seconds > 0 ? INT32_MAX : INT32_MIN;
+  if (!storyboard_ || FAILED(storyboard_->SetStillDelay(ms))) {
     return Fail(Format("CVexaODBase::SetStillDelay - SetStillDelay call failed for value %d.", static_cast<int>(seconds)),
                 true);
   }
@@ -230,8 +240,13 @@ bool CVexaODBase::SetTempDirectory(BSTR path) {
 
 bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
   *tempSpaceShort = false;
+  lastProcessMessage_.clear();
   processEnd_->Reset();
   if (premaster_ && SUCCEEDED(premaster_->StartPremaster())) return true;
+  // The engine's own words (a show too long for the disc, ...) for the
+  // message the user sees.
+  Bstr said;
+  if (engine_ && SUCCEEDED(engine_->GetLastResultMsg(said.Out()))) lastProcessMessage_ = Narrow(said.Get());
   VEXAEngineResult result = VEXAEngineResultSuccess;
   if (engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultTempSpaceLimitReached) {
     *tempSpaceShort = true;
@@ -269,16 +284,36 @@ bool CVexaODBase::PremasterSucceeded() {
     return Fail("CVexaODBase::PremasterSucceeded - GetLastProcessResultCode call failed.", true);
   }
   if (result != VEXAEngineResultSuccess) {
-    return Fail(Format("CVexaODBase::PremasterSucceeded - Premaster failed with error code %d.", static_cast<int>(result)),
+    lastProcessMessage_ = ProcessMessage(premasterTracker_.Get());
+    return Fail(Format("CVexaODBase::PremasterSucceeded - Premaster failed with error code %d.", static_cast<int>(result)) +
+                    (lastProcessMessage_.empty() ? "" : " " + lastProcessMessage_),
                 true);
   }
   return true;
 }
 
-bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+bool CVexaODBase::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                            bool* tooSmall, std::string* why) {
+  lastProcessMessage_.clear();
   processEnd_->Reset();
-  if (!burner_ || FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
-    return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (tooSmall) *tooSmall = false;
+  if (!burner_) return Fail("CVexaODBase::StartBurn - StartBurn call failed.", true);
+  if (FAILED(burner_->StartBurn(maxSpeed, testMode, verify, burnSafe))) {
+    // The engine's words first, before the next call replaces them.
+    std::string text;
+    CVexaCoreUtil::GetComErrorText(&text);
+    VEXAEngineResult result = VEXAEngineResultSuccess;
+    const bool small =
+        engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultDiscTooSmall;
+    if (small) {
+      if (tooSmall) *tooSmall = true;
+      if (why) *why = text;
+    }
+    // As any failure line with the engine's text: the engine's words, then ours.
+    if (!text.empty()) util_.ReportError(text, false);
+    return Fail(small ? "CVexaODBase::StartBurn - The disc is too small for the disc image."
+                      : "CVexaODBase::StartBurn - StartBurn call failed.",
+                false);
   }
   return true;
 }
@@ -326,7 +361,11 @@ bool CVexaODBase::BurnSucceeded() {
     return Fail("CVexaODBase::BurnSucceeded - GetLastProcessResultCode call failed.", true);
   }
   if (result != VEXAEngineResultSuccess) {
-    return Fail(Format("CVexaODBase::BurnSucceeded - Burn failed with error code %d.", static_cast<int>(result)), true);
+    const std::string said = ProcessMessage(burnTracker_.Get());
+    lastProcessMessage_ = said.empty() ? said : "The writer reported: " + said;
+    return Fail(Format("CVexaODBase::BurnSucceeded - Burn failed with error code %d.", static_cast<int>(result)) +
+                    (lastProcessMessage_.empty() ? "" : " " + lastProcessMessage_),
+                true);
   }
   return true;
 }
@@ -354,6 +393,22 @@ bool CVexaODBase::IsEraseDone(bool* done) {
   return true;
 }
 
+const char kNoWriterMessage[] =
+    "The orlune disc creator software could not find a CD writer on your system.\r\n\r\n"
+    "Try the following:\r\n"
+    "   - Check that the writer is connected and that its device nodes exist (ls -l /dev/sr* /dev/sg*). "
+    "Where there is no /dev/sg* node, load the SCSI generic driver: sudo modprobe sg\r\n"
+    "   - Check that you may use them: the nodes belong to the group cdrom. Add yourself to it "
+    "(sudo adduser $USER cdrom), then log out and in again.\r\n"
+    "   - To write to the simulated recorder instead, set VEXA_SCSI_TRANSPORT=sim:FOLDER in the environment, "
+    "or the registry value SCSI_TRANSPORT under the product key, to a folder made with "
+    "\"cdrsim create FOLDER --media cdr\".";
+
+const char kNoWriterLogLine[] =
+    "CVexaODBase::GetNextDrive - Check the writer's device nodes /dev/sr* and /dev/sg* (sudo modprobe sg makes "
+    "the SCSI generic ones) and that the user is in the group cdrom; VEXA_SCSI_TRANSPORT=sim:FOLDER (or "
+    "SCSI_TRANSPORT under the product key) writes to the simulated recorder instead.";
+
 bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
   *present = VARIANT_FALSE;
   ComPtr<IVEXADrive> next;
@@ -361,7 +416,9 @@ bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
     return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
   }
   if (!next) {
-    return Fail("CVexaODBase::GetNextDrive - No CD writer found.", false), true;
+    Fail("CVexaODBase::GetNextDrive - No CD writer found.", false);
+    Fail(kNoWriterLogLine, false);
+    return true;
   }
   // The previous drive's reference goes as the new one takes its place.
   drive_ = std::move(next);

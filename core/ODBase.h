@@ -22,6 +22,12 @@ namespace vexa::core {
 using EngineFactory = std::function<HRESULT(IVEXAEngine** engine)>;
 EngineFactory DefaultEngineFactory();
 
+// No CD writer found: what to do on this system. The message the user sees
+// (its first sentence is the orchestrator's own), and the line the log gets
+// beside the failure.
+extern const char kNoWriterMessage[];
+extern const char kNoWriterLogLine[];
+
 // Orchestrator value to engine value.
 VEXAFileSystemSupport EngineFileSystem(LONG coreValue);
 VEXATVSystem EngineTVSystem(LONG coreValue);
@@ -62,12 +68,19 @@ class CVexaODBase {
   // Asks the engine to stop the premaster; it ends after its current piece.
   bool CancelPremaster();
 
-  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
+  // On a refusal because the disc is too small for the image, *tooSmall is
+  // set and *why holds the engine's words (how much is needed and free).
+  bool StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
+                 bool* tooSmall = nullptr, std::string* why = nullptr);
   bool IsBurnDone(bool* done);
   bool CancelBurn();
   bool GetBurnProgressPercent(LONG* percent);
   bool GetBurnTimeRemaining(LONG* seconds);
   bool BurnSucceeded();
+  // What the engine said about the last failed premaster or burn (the
+  // drive's sense text, the input that failed, the space that ran out);
+  // "" when it said nothing.
+  const std::string& LastProcessMessage() const { return lastProcessMessage_; }
 
   bool StartErase();
   // Whole seconds since StartErase succeeded.
@@ -118,6 +131,7 @@ class CVexaODBase {
   std::shared_ptr<Completion> processEnd_ = std::make_shared<Completion>();
   bool showStatus_ = false;
   std::uint32_t eraseStartTicks_ = 0;
+  std::string lastProcessMessage_;
 };
 
 }  // namespace vexa::core

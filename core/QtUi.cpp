@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "core/CoreUtil.h"
+#include "core/TerminalUi.h"
 
 namespace vexa::core {
 
@@ -418,6 +419,7 @@ int DoMessage(CVexaCoreUtil& util, int type, const std::string& text, bool isErr
 
 std::unique_ptr<UiPort> MakeDefaultUi(CVexaCoreUtil& util, bool windows) {
   if (windows && DisplayAvailable()) return std::make_unique<QtUi>(util);
+  if (windows) return std::make_unique<TerminalUi>(util);
   return std::make_unique<HeadlessUi>([&util](const std::string& text) { util.LogInfo(text); });
 }
 

@@ -131,9 +131,10 @@ class MessageDlg : public QDialog {
 int DoMessage(CVexaCoreUtil& util, int type, const std::string& text, bool isError, bool showCheckBox,
               bool useMessageBox, bool* checkBoxClicked);
 
-// The port an orchestrator uses: with windows wanted and a display at hand
-// the Qt dialogs, otherwise the headless port (whose status texts go to the
-// log as information lines).
+// The port an orchestrator uses: with windows wanted, the Qt dialogs when a
+// display is at hand and the terminal (standard error and input) when none
+// is; without windows the headless port (whose status texts go to the log
+// as information lines).
 std::unique_ptr<UiPort> MakeDefaultUi(CVexaCoreUtil& util, bool windows);
 
 class QtUi : public UiPort {

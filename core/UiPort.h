@@ -1,8 +1,9 @@
 // The orchestrator's one road to the user: the status dialog, the message
-// dialog, and the waits that keep the user interface alive. Three back ends
-// implement it: the Qt 6 Widgets dialogs (QtUi.h), a headless one that never
-// opens a window or a display connection (HeadlessUi.h), and a scripted
-// fake for tests (ScriptedUi.h).
+// dialog, and the waits that keep the user interface alive. Four back ends
+// implement it: the Qt 6 Widgets dialogs (QtUi.h), the terminal for the
+// status mode without a window system (TerminalUi.h), a headless one that
+// never opens a window or a display connection (HeadlessUi.h), and a
+// scripted fake for tests (ScriptedUi.h).
 //
 // Everything here runs on the thread that calls the orchestrator.
 #pragma once
@@ -113,6 +114,13 @@ class UiPort {
   // False for a back end that cannot ask the user anything: every question
   // then takes the outcome the flow gives for "no dialog".
   virtual bool IsInteractive() const = 0;
+  // True when questions are shown but nobody can answer them, so that each
+  // takes the dialog's default: the flow then never waits for the user to
+  // change the disc more than once.
+  virtual bool Unattended() const { return false; }
+  // False when the status dialog has no buttons to press at the end of a
+  // run (Done, Make Another Copy): the run then ends with its one disc.
+  virtual bool StatusHasButtons() const { return true; }
   // The status dialog, made on first use.
   virtual StatusDialog& Status() = 0;
   virtual bool HasStatusDialog() const = 0;

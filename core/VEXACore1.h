@@ -192,7 +192,8 @@ class CVEXACore1 : public com::ComObjectRoot,
     std::function<bool(LONG*)> timeRemaining;
     std::function<bool(bool*)> isDone;
     std::function<bool(LONG*)> progressPercent;
-    std::function<std::string(const std::string& minutes, const std::string& seconds)> timeText;
+    // The status line for a time remaining in seconds (kNoEstimate: none yet).
+    std::function<std::string(long remaining)> timeText;
     std::function<bool()> cancelRequested;  // empty: the phase takes no cancel
     std::string finishing;
   };

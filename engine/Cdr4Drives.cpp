@@ -16,8 +16,8 @@ namespace {
 // directly. A drive's path is the transport's device path of its number.
 class Cdr4DriveAccess final : public DriveAccess {
  public:
-  Cdr4DriveAccess(CDR4BASE* base, CDR4COMS* coms, const char* (*devicePath)(LONG))
-      : base_(base), coms_(coms), devicePath_(devicePath) {}
+  Cdr4DriveAccess(CDR4BASE* base, CDR4COMS* coms, const char* (*devicePath)(LONG), const char* (*problem)())
+      : base_(base), coms_(coms), devicePath_(devicePath), problem_(problem) {}
 
   static I_CDRClass* D(DriveHandle* d) { return reinterpret_cast<I_CDRClass*>(d); }
 
@@ -76,6 +76,11 @@ class Cdr4DriveAccess final : public DriveAccess {
   std::int32_t BlankDisc(DriveHandle* d, std::int32_t full) override { return base_->CDR4_BlankDisc(D(d), full); }
   std::int32_t IsIdle(DriveHandle* d) override { return base_->CDR4_IsIdle(D(d)); }
 
+  std::string TransportProblem() override {
+    const char* p = problem_ ? problem_() : nullptr;
+    return p ? p : "";
+  }
+
   void StartLog(const std::string& path, bool append) override { coms_->COMS_StartLog(path.c_str(), append ? 1 : 0); }
   void StopLog() override { coms_->COMS_StopLog(); }
   void Log(const std::string& text) override { coms_->COMS_Log(text.c_str()); }
@@ -84,6 +89,7 @@ class Cdr4DriveAccess final : public DriveAccess {
   CDR4BASE* base_;
   CDR4COMS* coms_;
   const char* (*devicePath_)(LONG);
+  const char* (*problem_)();
 };
 
 }  // namespace
@@ -96,8 +102,9 @@ std::unique_ptr<DriveAccess> MakeCdr4DriveAccess(void* cdr4base, void* cdr4coms)
   // loaded (it is not a word of the tables).
   base::Module module = base::Module::Load("discpakm2");
   auto path = module.Function<const char* (*)(LONG)>("COMS_GetDevicePath");
+  auto problem = module.Function<const char* (*)()>("COMS_GetProblem");
   module.Release();
-  return std::make_unique<Cdr4DriveAccess>(base, coms, path);
+  return std::make_unique<Cdr4DriveAccess>(base, coms, path, problem);
 }
 
 }  // namespace vexa::engine

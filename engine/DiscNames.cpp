@@ -222,6 +222,8 @@ bool DiscNames::isJolietFileNameUsed(std::string_view name, int* index, int* col
 void DiscNames::Release() {
   iso_ = Registry{};
   joliet_ = Registry{};
+  isoFolders_.clear();
+  isoFolderNames_.clear();
 }
 
 // A file name unique in its registry. `base` and `extension` (with its dot,
@@ -269,72 +271,110 @@ std::string DiscNames::UniqueFileName(Kind kind, const std::string& base, const 
   }
 }
 
-bool DiscNames::Generate(Kind kind, std::string_view sourcePath, std::string* out, std::string* error) {
-  const bool iso = kind == Kind::kISO9660;
-  const char* method = iso ? "VEXAEngine::GenerateISOOriginalPath" : "VEXAEngine::GenerateJolietName";
-  out->clear();
-  const SourcePath p = SplitSourcePath(sourcePath);
+std::string DiscNames::IsoFolder(const std::string& isoParent, const std::string& jolietName,
+                                 const std::string& source) {
+  const std::string key = isoParent + "/" + jolietName;
+  if (const auto it = isoFolders_.find(key); it != isoFolders_.end()) return it->second;
+  std::set<std::string>& siblings = isoFolderNames_[isoParent];
+  std::string name = ShortenFolder(CleanISO(source), 9, 6);
+  if (name.empty()) name = "_";
+  // Another folder of this parent has the name: a number (then letters)
+  // takes the end of it, within eight characters.
+  for (std::uint32_t k = 1; siblings.count(name); ++k) {
+    const std::string suffix = "_" + (k < 10 ? std::to_string(k) : SequentialNumberToLetters(k - 9));
+    const std::string stem = ShortenFolder(CleanISO(source), 9, 6);
+    name = stem.substr(0, 8 > suffix.size() ? 8 - suffix.size() : 0) + suffix;
+  }
+  siblings.insert(name);
+  isoFolders_[key] = name;
+  return name;
+}
+
+bool DiscNames::Generate(const SourcePath& p, bool own, OriginalPaths* out, std::string* error) {
+  *out = OriginalPaths{};
   if ((p.base.empty() && p.extension.empty()) || sessionId_.empty()) {
-    *error = std::string(method) + " - OriginalPath ended up with a zero length!";
+    *error = "VEXAEngine::GenerateJolietName - OriginalPath ended up with a zero length!";
     return false;
   }
 
-  // The file name.
-  std::string base, extension;
-  if (iso) {
-    base = CleanISO(p.base);
-    if (!p.extension.empty()) {
-      std::string e = CleanISO(p.extension.substr(1)).substr(0, 3);
-      if (!e.empty()) extension = "." + e;
-    }
-  } else {
-    base = base::Utf16ToUtf8(CleanJoliet(p.base, false));
-    if (!p.extension.empty()) {
-      // At most 16 units with the dot, so a name always has room.
-      std::u16string e = CleanJoliet(p.extension.substr(1), false).substr(0, 15);
-      if (!e.empty()) extension = "." + base::Utf16ToUtf8(e);
+  // The file names.
+  std::string isoBase = CleanISO(p.base), isoExt;
+  if (!p.extension.empty()) {
+    std::string e = CleanISO(p.extension.substr(1)).substr(0, 3);
+    if (!e.empty()) isoExt = "." + e;
+  }
+  std::string jolietBase = base::Utf16ToUtf8(CleanJoliet(p.base, false)), jolietExt;
+  if (!p.extension.empty()) {
+    // At most 16 units with the dot, so a name always has room.
+    std::u16string e = CleanJoliet(p.extension.substr(1), false).substr(0, 15);
+    if (!e.empty()) jolietExt = "." + base::Utf16ToUtf8(e);
+  }
+  if (isoBase.empty()) isoBase = "_";
+  if (jolietBase.empty()) jolietBase = "_";
+  const std::string isoFile = UniqueFileName(Kind::kISO9660, isoBase, isoExt);
+  const std::string jolietFile = UniqueFileName(Kind::kJoliet, jolietBase, jolietExt);
+
+  // The folders: "ORIGINAL", the session, the drive (none for a file made
+  // for the disc), then the source folders shortened. Both trees keep the
+  // same ones.
+  struct Folder {
+    std::string joliet;
+    std::string source;  // for the ISO 9660 name
+  };
+  std::vector<Folder> fixed = {{"ORIGINAL", "ORIGINAL"}, {sessionId_, sessionId_}};
+  if (!own) {
+    if (p.drive.empty()) {
+      fixed.push_back({"Root", "ROOT"});
+    } else {
+      fixed.push_back({p.drive + "_Drive", p.drive + "_DRIVE"});
     }
   }
-  if (base.empty()) base = "_";
-  const std::string file = UniqueFileName(kind, base, extension);
-
-  // The folders: the fixed three, then the source folders shortened.
-  const std::string drive = p.drive.empty() ? (iso ? "ROOT" : "Root") : p.drive + (iso ? "_DRIVE" : "_Drive");
-  std::vector<std::string> fixed = {"ORIGINAL", sessionId_, drive};
-  std::vector<std::string> folders;
-  for (const auto& f : p.folders) {
-    if (iso) {
-      folders.push_back(ShortenFolder(CleanISO(f), 9, 6));
-    } else {
-      folders.push_back(base::Utf16ToUtf8(ShortenFolder(CleanJoliet(f, false), 61, 58)));
+  std::vector<Folder> folders;
+  if (!own) {
+    for (const auto& f : p.folders) {
+      folders.push_back({base::Utf16ToUtf8(ShortenFolder(CleanJoliet(f, false), 61, 58)), f});
     }
   }
   // Eight levels at most: the deepest source folders are kept.
   const std::size_t room = kMaxFolders - fixed.size();
   if (folders.size() > room) folders.erase(folders.begin(), folders.end() - static_cast<long>(room));
-  auto units = [iso](const std::string& s) { return iso ? s.size() : base::Utf8ToUtf16(s).size(); };
-  auto length = [&]() {
-    std::size_t total = units(file);
-    for (const auto& c : fixed) total += 1 + units(c);
-    for (const auto& c : folders) total += 1 + units(c);
-    return total + 1;
+  // 255 characters at most. The Joliet path is the longer one (an ISO 9660
+  // path of eight-character names stays far below the limit).
+  auto jolietLength = [&]() {
+    std::size_t total = base::Utf8ToUtf16(jolietFile).size() + 1;
+    for (const auto& c : fixed) total += 1 + base::Utf8ToUtf16(c.joliet).size();
+    for (const auto& c : folders) total += 1 + base::Utf8ToUtf16(c.joliet).size();
+    return total;
   };
-  while (length() > kMaxPath && !folders.empty()) folders.erase(folders.begin());
+  while (jolietLength() > kMaxPath && !folders.empty()) folders.erase(folders.begin());
 
-  std::string path;
-  for (const auto& c : fixed) path += "/" + c;
-  for (const auto& c : folders) path += "/" + c;
-  path += "/" + file;
-  *out = std::move(path);
+  std::string isoPath, jolietPath;
+  for (const auto* list : {&fixed, &folders}) {
+    for (const Folder& f : *list) {
+      isoPath += "/" + IsoFolder(isoPath, f.joliet, f.source);
+      jolietPath += "/" + f.joliet;
+    }
+  }
+  out->iso = isoPath + "/" + isoFile;
+  out->joliet = jolietPath + "/" + jolietFile;
   return true;
 }
 
-bool DiscNames::GenerateISOOriginalPath(std::string_view sourcePath, std::string* out, std::string* error) {
-  return Generate(Kind::kISO9660, sourcePath, out, error);
+bool DiscNames::GenerateOriginalPaths(std::string_view sourcePath, OriginalPaths* out, std::string* error) {
+  return Generate(SplitSourcePath(sourcePath), false, out, error);
 }
 
-bool DiscNames::GenerateJolietName(std::string_view sourcePath, std::string* out, std::string* error) {
-  return Generate(Kind::kJoliet, sourcePath, out, error);
+bool DiscNames::GenerateOwnOriginalPaths(std::string_view name, OriginalPaths* out, std::string* error) {
+  SourcePath p;
+  const std::string file(name);
+  const auto dot = file.rfind('.');
+  if (dot == std::string::npos || dot == 0) {
+    p.base = file;
+  } else {
+    p.base = file.substr(0, dot);
+    p.extension = file.substr(dot);
+  }
+  return Generate(p, true, out, error);
 }
 
 }  // namespace vexa::engine

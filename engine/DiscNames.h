@@ -49,20 +49,34 @@ struct SourcePath {
 };
 SourcePath SplitSourcePath(std::string_view path);
 
-// The two name registries of an engine and the generation over them.
+// The disc paths of one original: the same folders and file, once with
+// ISO 9660 names and once with Joliet names.
+struct OriginalPaths {
+  std::string iso;     // "/ORIGINAL/261209_A/C_DRIVE/PHOTOS/HOLIDAY.JPG"
+  std::string joliet;  // "/ORIGINAL/261209_A/C_Drive/Photos/holiday.jpg"
+};
+
+// The name registries of an engine and the generation over them. This is
+// the one place the names of an original on the disc are decided: the
+// engine files the original under both paths (the Joliet path with the ISO
+// path as its ISO 9660 name), and the album records them as they are, so
+// every name the album gives is one the disc holds.
 class DiscNames {
  public:
-  enum class Kind { kISO9660, kJoliet };
-
   // The session identifier that names the second folder ("261209_A").
   void SetSessionId(std::string id) { sessionId_ = std::move(id); }
   const std::string& SessionId() const { return sessionId_; }
 
-  // The disc path of sourcePath ("/ORIGINAL/261209_A/C_DRIVE/PHOTOS/
-  // HOLIDAY.JPG"), registering its file name. False with the reason in
+  // The disc paths of sourcePath, registering its file names. The two paths
+  // have the same folders, level for level: each Joliet folder has one ISO
+  // 9660 name, different from the names of its ISO siblings, so the file
+  // system files both trees exactly as named here. False with the reason in
   // *error when no path can be made.
-  bool GenerateISOOriginalPath(std::string_view sourcePath, std::string* out, std::string* error);
-  bool GenerateJolietName(std::string_view sourcePath, std::string* out, std::string* error);
+  bool GenerateOriginalPaths(std::string_view sourcePath, OriginalPaths* out, std::string* error);
+  // The same for a file made for the disc (not a user's file): it gets a
+  // name of its own ("TITLE.JPG") directly in the session folder, nothing
+  // of the host's folders.
+  bool GenerateOwnOriginalPaths(std::string_view name, OriginalPaths* out, std::string* error);
 
   // Whether a registered name (shortened base + extension) is in use, with
   // its 1-based index and collision number.
@@ -78,18 +92,24 @@ class DiscNames {
   static constexpr std::size_t kMaxJolietName = 64;
 
  private:
+  enum class Kind { kISO9660, kJoliet };
   struct Registry {
     std::vector<std::string> names;       // registered names in order
     std::map<std::string, int> counts;    // registered name -> collision number
     std::set<std::string> issued;         // final names handed out (folded for Joliet)
   };
-  bool Generate(Kind kind, std::string_view sourcePath, std::string* out, std::string* error);
+  bool Generate(const SourcePath& p, bool own, OriginalPaths* out, std::string* error);
   std::string UniqueFileName(Kind kind, const std::string& base, const std::string& extension);
+  // The ISO 9660 name of a Joliet folder below an ISO parent folder: the
+  // same every time, and unique among that parent's folders.
+  std::string IsoFolder(const std::string& isoParent, const std::string& jolietName, const std::string& source);
   static bool IsUsed(const Registry& r, std::string_view name, int* index, int* collisions);
 
   std::string sessionId_;
   Registry iso_;
   Registry joliet_;
+  std::map<std::string, std::string> isoFolders_;               // ISO parent + "/" + Joliet name -> ISO name
+  std::map<std::string, std::set<std::string>> isoFolderNames_;  // ISO parent -> ISO folder names issued
 };
 
 }  // namespace vexa::engine

@@ -63,6 +63,10 @@ class DriveAccess {
   // Non-zero when no operation is in progress.
   virtual std::int32_t IsIdle(DriveHandle* drive) = 0;
 
+  // Why no drive may be usable ("" when nothing is known): the transport
+  // setting that could not be opened, a writer another program holds.
+  virtual std::string TransportProblem() { return {}; }
+
   // The drive-command log ("comslog.txt").
   virtual void StartLog(const std::string& path, bool append) = 0;
   virtual void StopLog() = 0;

@@ -225,9 +225,11 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   static std::string GUIDtoStringGUID(const GUID& g);
   static VEXAEngineResult EngineResultFromWorkerState(std::int32_t state);
 
-  // Disc names of an original picture (Part of the storyboard's additions).
-  HRESULT GenerateISOOriginalPath(std::string_view sourcePath, std::string* out);
-  HRESULT GenerateJolietName(std::string_view sourcePath, std::string* out);
+  // The ISO 9660 and Joliet disc paths of an original (a still or the
+  // music), made together so both trees hold the file under the names the
+  // album records. A file made for the disc (ownFile: the title picture)
+  // gets its own name rather than the host's folders.
+  HRESULT GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out);
 
   // The record kept in a JPEG's comment segment: identifier and resolution
   // (VEXAXMLStillImageResolution values; 0 and an empty identifier when
@@ -247,7 +249,19 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   bool HasTempSpace();
 
   // Stills a disc takes (records 1 to 599).
-  static constexpr std::int32_t kMaxStills = 599;
+  static constexpr std::int32_t kMaxStills = kVEXAEngineMaxStills;
+
+  // The longest slide show a disc holds. The show is one Video CD motion
+  // stream of 75 sectors a second; the largest CD a Video CD is written to
+  // (80 minutes) has 359,849 sectors before its last lead-out. Every road
+  // to a still delay or a show length (the command line, both album
+  // dialects, the wizard, this interface) ends at the checks against it:
+  // SetStillDelay for one still, StartPremaster for the whole show, both
+  // before anything is encoded.
+  static constexpr std::int64_t kMaxDiscSectors = 359849;
+  static constexpr std::int64_t kMaxShowSeconds = kMaxDiscSectors / 75;
+  // The message part that names the limit: "a disc holds at most ...".
+  static std::string MaxShowText();
 
   // The image builder (null when construction failed), for tests.
   VCDWizard* ImageBuilder() const { return wizard_.get(); }
@@ -271,6 +285,8 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT SetLastResult(const char* method, const std::string& message, VEXAEngineResult code);
   // Records the failure, sets the error information and returns hr.
   HRESULT Fail(const char* method, const std::string& message, VEXAEngineResult code, HRESULT hr = E_FAIL);
+  // StartBurn's refusal of a disc without room for the image.
+  static std::string DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors);
   HRESULT SetEngineErrorInfo(const std::string& message, HRESULT hr);
   // The description of the thread's current error information and a line
   // feed, in front of message.
@@ -356,6 +372,7 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   VEXATVSystem tvSystem_ = VEXATVNTSC;
   VEXAPaperSize paperSize_ = VEXAPaperSizeLetter;
   LONG stillDelay_ = 5000;
+  std::int64_t showMs_ = 0;  // the slide show so far: each still's display time as it was added
   LONG titleTime_ = 2000;
   LONG fileSystem_ = VEXAFSDefault;
 

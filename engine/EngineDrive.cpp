@@ -66,7 +66,16 @@ HRESULT CVEXAVCDEngine::GetNextDrive(IVEXADrive* pPrevDrive, LONG nFormat, IVEXA
       number = n;
     }
   }
-  if (!found) return SetLastResultOK(kMethod);
+  if (!found) {
+    // No writer at all is not a failure; one that cannot be reached is,
+    // and the caller is told why (a wrong setting, a writer in use).
+    const std::string why = lib_.drives->TransportProblem();
+    if (!why.empty()) {
+      return Fail(kMethod, "IVEXADriveMgr::GetNextDrive - No CD writer can be used: " + why,
+                  VEXAEngineResultBrellDLLError);
+    }
+    return SetLastResultOK(kMethod);
+  }
   // The view is the engine's own; the former drive is always let go.
   if (FAILED(HandOutDriveView(pVal))) {
     *pVal = nullptr;
@@ -344,6 +353,21 @@ HRESULT CVEXAVCDEngine::put_EffectiveDate(BSTR v) { return PutDiscInfoText("Effe
 
 // ---- Burner -------------------------------------------------------------------------------
 
+std::string CVEXAVCDEngine::DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors) {
+  // Megabytes of 2048-byte sectors, as discs are labelled ("700 MB"): what
+  // is needed rounded up, what is free rounded down.
+  constexpr std::int64_t kSectorsPerMB = 1048576 / 2048;
+  const std::int64_t neededMB = (neededSectors + kSectorsPerMB - 1) / kSectorsPerMB;
+  const std::int64_t freeMB = freeSectors / kSectorsPerMB;
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "The disc is too small: the disc image needs %lld MB (%lld sectors) and the disc has %lld MB "
+                "(%lld sectors) free.",
+                static_cast<long long>(neededMB), static_cast<long long>(neededSectors),
+                static_cast<long long>(freeMB), static_cast<long long>(freeSectors));
+  return std::string("IVEXABurner::StartBurn - ") + text;
+}
+
 HRESULT CVEXAVCDEngine::GetMediaFormat(VEXAMediaFormat* pVal) {
   if (!pVal) return E_POINTER;
   *pVal = VEXAMediaVCD;
@@ -358,11 +382,26 @@ HRESULT CVEXAVCDEngine::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // A premaster or an earlier burn still running ends before this one.
   wizard_->Join();
+  // A speed no drive has (1024 and up read as the drive's special codes)
+  // is the drive's highest, as is none.
   LONG speed = maxSpeed;
-  if (maxSpeed > 0) {
+  if (maxSpeed > 0 && maxSpeed < kNoSpeed) {
     if (lib_.drives->SpeedQuery(drive_.get(), maxSpeed) == kNoSpeed) speed = MaxBurnSpeed();
   } else {
     speed = MaxBurnSpeed();
+  }
+  // Before the first write command: the image must fit the disc's free
+  // space, or the disc is left as it is (a disc written in part is lost).
+  std::uint8_t info[36] = {};
+  if (lib_.drives->ReadTrackInfo(drive_.get(), 255, info) == 0 && (info[7] & 0x01) != 0) {
+    std::int32_t next = 0, free = 0;
+    std::memcpy(&next, info + 12, 4);
+    std::memcpy(&free, info + 16, 4);
+    const std::int64_t end = wizard_->BurnEndAddress(next);
+    const std::int64_t needed = end - next;
+    if (next >= 0 && free >= 0 && needed > free) {
+      return Fail(kMethod, DiscTooSmallMessage(needed, free), VEXAEngineResultDiscTooSmall);
+    }
   }
   wizard_->StartBurnThread(drive_.get(), testMode == VARIANT_TRUE, burnSafe == VARIANT_TRUE, speed);
   return SetLastResultOK(kMethod);

@@ -95,15 +95,11 @@ HRESULT CVEXAVCDEngine::GenerateSessionID(std::string* out) {
   return S_OK;
 }
 
-HRESULT CVEXAVCDEngine::GenerateISOOriginalPath(std::string_view sourcePath, std::string* out) {
+HRESULT CVEXAVCDEngine::GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out) {
   std::string error;
-  if (!names_.GenerateISOOriginalPath(sourcePath, out, &error)) return SetEngineErrorInfo(error, E_FAIL);
-  return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::GenerateJolietName(std::string_view sourcePath, std::string* out) {
-  std::string error;
-  if (!names_.GenerateJolietName(sourcePath, out, &error)) return SetEngineErrorInfo(error, E_FAIL);
+  const bool ok = ownFile ? names_.GenerateOwnOriginalPaths(sourcePath, out, &error)
+                          : names_.GenerateOriginalPaths(sourcePath, out, &error);
+  if (!ok) return SetEngineErrorInfo(error, E_FAIL);
   return S_OK;
 }
 

@@ -333,6 +333,21 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
     return Fail(kMethod, "IVEXAPremaster::StartPremaster - There is no temporary directory (SetTempDirectory)",
                 VEXAEngineResultTemporaryDirFail);
   }
+  // The whole show against the disc, before anything is encoded.
+  if (showMs_ > kMaxShowSeconds * 1000) {
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "IVEXAPremaster::StartPremaster - The slide show of %lld seconds (%d pictures) cannot fit on the "
+                  "disc: ",
+                  static_cast<long long>((showMs_ + 999) / 1000), static_cast<int>(stills_));
+    return Fail(kMethod, text + MaxShowText(), VEXAEngineResultParameterOutOfBounds);
+  }
+  // Room in the work directory for the streams the premaster writes.
+  if (const std::int64_t free = VCDWizard::FreeBytes(tempRoot_), needed = wizard_->WorkBytesNeeded();
+      free >= 0 && needed > free) {
+    return Fail(kMethod, "IVEXAPremaster::StartPremaster - " + VCDWizard::NoRoomText(tempRoot_, free, needed),
+                VEXAEngineResultTempSpaceLimitReached);
+  }
   premasterStarted_ = true;
   wizard_->Join();
   names_.Release();

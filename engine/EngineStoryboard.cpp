@@ -61,6 +61,9 @@ class Made {
   bool keep_ = false;
 };
 
+// The name a title picture made for the disc has there.
+constexpr char kTitleOriginalName[] = "TITLE.JPG";
+
 std::string LastComponent(const std::string& path) {
   const auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -101,12 +104,29 @@ void CVEXAVCDEngine::NoteDiscPath(const std::string& path) { discPaths_.insert(F
 
 // ---- Settings ----------------------------------------------------------------------
 
+std::string CVEXAVCDEngine::MaxShowText() {
+  char text[128];
+  std::snprintf(text, sizeof text, "a disc holds at most %lld seconds (%lld min %lld s) of slide show",
+                static_cast<long long>(kMaxShowSeconds), static_cast<long long>(kMaxShowSeconds / 60),
+                static_cast<long long>(kMaxShowSeconds % 60));
+  return text;
+}
+
 HRESULT CVEXAVCDEngine::SetStillDelay(LONG newVal) {
   static constexpr char kMethod[] = "IVEXAStoryboardStillsSlideshow1::SetStillDelay";
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
   if (newVal < 2000) {
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be minimum of 2000 msec",
                 VEXAEngineResultParameterOutOfBounds);
+  }
+  // One still that cannot fit on the disc is refused here, before it
+  // could make a stream of gigabytes.
+  if (newVal > kMaxShowSeconds * 1000) {
+    char text[192];
+    std::snprintf(text, sizeof text,
+                  "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be at most %lld msec: ",
+                  static_cast<long long>(kMaxShowSeconds * 1000));
+    return Fail(kMethod, text + MaxShowText(), VEXAEngineResultParameterOutOfBounds);
   }
   wizard_->SetStillTimes(newVal, titleTime_);
   stillDelay_ = newVal;
@@ -241,18 +261,13 @@ HRESULT CVEXAVCDEngine::AddAudioTrack(BSTR audioFile, DATE destCtime) {
                                     base::ToUpperAscii(base::Extension(file)));
   const std::string discPath = "/ORLDISC/ALBUM_A/CONTENT/" + name;
   const DiscNames names = names_;
-  std::string joliet, iso;
-  if (FAILED(GenerateJolietName(file, &joliet))) {
+  OriginalPaths paths;
+  if (FAILED(GenerateOriginalPaths(file, false, &paths))) {
     names_ = names;
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddAudioTrack - GenerateJolietOriginalPath call failed"),
                 VEXAEngineResultNamingFail);
   }
-  if (FAILED(GenerateISOOriginalPath(file, &iso))) {
-    names_ = names;
-    return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddAudioTrack - GenerateISOOriginalPath call failed"),
-                VEXAEngineResultNamingFail);
-  }
-  const std::string original = JolietInUse() ? joliet : iso;
+  const std::string original = JolietInUse() ? paths.joliet : paths.iso;
   if (!DiscPathFree(discPath)) {
     names_ = names;
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::AddAudioTrack - AddFileW failed for " + file,
@@ -276,19 +291,24 @@ HRESULT CVEXAVCDEngine::AddAudioTrack(BSTR audioFile, DATE destCtime) {
   if (!wizard_->AddAudioFile(file.c_str(), 1)) {
     names_ = names;
     RebuildAlbumAudios();
-    return Fail(kMethod, "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed",
+    // Which file and why first, as a callee's text comes first.
+    const std::string why = wizard_->AudioError();
+    return Fail(kMethod, (why.empty() ? "" : why + "\n") + "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed",
                 VEXAEngineResultBrellAddAudioFileWFail);
   }
-  if (!wizard_->AddFile(file.c_str(), discPath.c_str(), &time, nullptr)) {
-    return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::AddAudioTrack - AddFileW failed for " + file,
-                VEXAEngineResultBrellAddFileWFail);
-  }
-  NoteDiscPath(discPath);
-  if (!wizard_->AddHardLink(file.c_str(), original.c_str(), &time)) {
+  // The file's data goes under its original path, with the ISO 9660 path
+  // as that entry's ISO name when the disc has both trees; the album's
+  // name for it is a link to the same data.
+  if (!wizard_->AddFile(file.c_str(), original.c_str(), &time, JolietInUse() ? paths.iso.c_str() : nullptr)) {
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::AddAudioTrack - AddHardLinkW failed for " + file,
                 VEXAEngineResultBrellAddHardLinkWFail);
   }
   NoteDiscPath(original);
+  if (!wizard_->AddHardLink(file.c_str(), discPath.c_str(), &time)) {
+    return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::AddAudioTrack - AddFileW failed for " + file,
+                VEXAEngineResultBrellAddFileWFail);
+  }
+  NoteDiscPath(discPath);
   ++audioTracks_;
   musicRelativeName_ = "CONTENT/" + name;
   audioRecords_.push_back({file, when, discPath});
@@ -367,12 +387,14 @@ HRESULT CVEXAVCDEngine::WriteAlbumStill(const AlbumStill& s) {
   if ((s.rotate == 0 || s.rotate == 90 || s.rotate == 180 || s.rotate == 270) && FAILED(item->put_destRotate(s.rotate))) {
     return E_FAIL;
   }
+  // Each path as the disc holds it, in its own tree: a disc without a
+  // Joliet tree leaves the Joliet original empty.
   if (FAILED(item->put_discOriginalJolietFilename(text(s.discOriginalJoliet).Get())) ||
       FAILED(item->put_discOriginal9660Filename(text(s.discOriginalIso).Get())) ||
       FAILED(item->put_albumOriginal9660Filename(text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.discName).Get())) ||
       FAILED(item->put_albumOriginalJolietFilename(text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.discName).Get())) ||
-      FAILED(item->put_albumFullRes9660Filename(text("/ALBUMS/ALBUM_A/CONTENT/" + s.discName).Get())) ||
-      FAILED(item->put_albumFullResJolietFilename(text("/ALBUMS/ALBUM_A/CONTENT/" + s.discName).Get())) ||
+      FAILED(item->put_albumFullRes9660Filename(text("/ALBUMS/ALBUM_A/" + s.discName).Get())) ||
+      FAILED(item->put_albumFullResJolietFilename(text("/ALBUMS/ALBUM_A/" + s.discName).Get())) ||
       FAILED(item->put_odOriginalFilename(text("ORIGINAL/" + s.isoName).Get())) ||
       FAILED(item->put_odFullResFilename(text("CONTENT/" + s.discName).Get())) ||
       FAILED(item->put_odWebResFilename(text("LOWRES/640X640/" + s.discName).Get())) ||
@@ -561,16 +583,18 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
       if (!keep) *target = *saved;
     }
   } restoreNames{&names_, &names};
-  const std::string nameSource = source.empty() ? original : source;
-  std::string jolietPath, isoPath;
-  if (FAILED(GenerateJolietName(nameSource, &jolietPath))) {
+  // A title picture made for the disc (its source is the picture itself)
+  // gets a name of its own; nothing of the host's temporary folders goes on
+  // the disc.
+  const bool madeForDisc = isTitleStill == VARIANT_TRUE && (source.empty() || source == file);
+  const std::string nameSource = madeForDisc ? std::string(kTitleOriginalName) : source.empty() ? original : source;
+  OriginalPaths paths;
+  if (FAILED(GenerateOriginalPaths(nameSource, madeForDisc, &paths))) {
     return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "GenerateJolietOriginalPath call failed"),
                 VEXAEngineResultNamingFail);
   }
-  if (FAILED(GenerateISOOriginalPath(nameSource, &isoPath))) {
-    return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "GenerateISOOriginalPath call failed"),
-                VEXAEngineResultNamingFail);
-  }
+  const std::string& jolietPath = paths.joliet;
+  const std::string& isoPath = paths.iso;
   const std::string isoName = LastComponent(isoPath);
   const bool joliet = JolietInUse();
 
@@ -585,11 +609,14 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
     const std::string* source;
     std::string path;
     const SYSTEMTIME* time;
+    const char* altIso = nullptr;  // the entry's ISO 9660 path, when it differs
   } entries[] = {
-      {true, &original, "/ORLDISC/ALBUM_A/ORIGINAL/" + isoName, &stillTime},
+      // The original's data under its full original path (in both trees,
+      // the ISO 9660 one named as the album records it), then links.
+      {true, &original, joliet ? jolietPath : isoPath, &stillTime, joliet ? isoPath.c_str() : nullptr},
+      {false, &original, "/ORLDISC/ALBUM_A/ORIGINAL/" + isoName, &stillTime},
       // Under its disc name, the name the album records for it.
       {false, &original, "/ALBUMS/ALBUM_A/ORIGINAL/" + discName, &stillTime},
-      {false, &original, joliet ? jolietPath : isoPath, &stillTime},
       {true, &albumFile, "/ORLDISC/ALBUM_A/CONTENT/" + discName, &displayTime},
       {false, &albumFile, "/ALBUMS/ALBUM_A/" + discName, &displayTime},
       {false, &albumFile, "/PICTURES/" + discName, &displayTime},
@@ -606,7 +633,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
 
   // The album item first: it is the one part that can be rebuilt.
   AlbumStill record;
-  record.originalFilename = source.empty() ? original : source;
+  record.originalFilename = madeForDisc ? std::string(kTitleOriginalName) : source.empty() ? original : source;
   record.title = title;
   record.destCTime = display;
   record.identifier = identifier;
@@ -615,7 +642,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   record.isTitleStill = isTitleStill == VARIANT_TRUE;
   record.sizing = pictureSizingBehaviour;
   record.rotate = rotateDegrees;
-  record.discOriginalJoliet = jolietPath;
+  record.discOriginalJoliet = joliet ? jolietPath : std::string();
   record.discOriginalIso = isoPath;
   record.discName = discName;
   record.isoName = isoName;
@@ -637,7 +664,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
                 VEXAEngineResultBrellAddStillWFail);
   }
   for (const Entry& e : entries) {
-    const bool ok = e.file ? wizard_->AddFile(e.source->c_str(), e.path.c_str(), e.time, nullptr) != 0
+    const bool ok = e.file ? wizard_->AddFile(e.source->c_str(), e.path.c_str(), e.time, e.altIso) != 0
                            : wizard_->AddHardLink(e.source->c_str(), e.path.c_str(), e.time) != 0;
     if (!ok) {
       return undo(std::string(kPrefix) + (e.file ? "AddFileW call failed for " : "AddHardLinkW call failed for ") + e.path,
@@ -650,6 +677,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   made.Keep();
   restoreNames.keep = true;
   stills_ = static_cast<std::int32_t>(number);
+  showMs_ += stillDelay_;
   StillRecord& r = stillTable_[number];
   r.albumFile = albumFile;
   r.albumWidth = aw;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
@@ -103,8 +104,8 @@ ThumbnailBrowser2::ThumbnailBrowser2(DISCPAK_LibObject* discpak, DriveAccess* lo
     : discpak_(discpak), log_(log), clock_(clock) {}
 
 ThumbnailBrowser2::~ThumbnailBrowser2() {
-  Cancel();
-  if (thread_.joinable()) thread_.join();
+  run_.Cancel();
+  run_.Join();
   RemoveProducts();
 }
 
@@ -217,35 +218,28 @@ std::int32_t ThumbnailBrowser2::GetProgress(std::int32_t* percent, std::int32_t*
   } else {
     *remaining = total * 5;
   }
-  *done = done_.load() ? 1 : 0;
+  *done = run_.done() ? 1 : 0;
   return *done;
 }
 
-void ThumbnailBrowser2::Cancel() {
-  {
-    std::lock_guard lock(mutex_);
-    if (done_.load()) return;
-    cancel_.store(true);
-  }
-  changed_.notify_all();
+void ThumbnailBrowser2::GetItemProgress(std::int64_t* made, std::int64_t* planned) const {
+  *made = run_.DoneUnits();
+  *planned = run_.PlannedUnits();
 }
 
+void ThumbnailBrowser2::Cancel() { run_.Cancel(); }
+
 void ThumbnailBrowser2::Discard() {
-  Cancel();
-  if (thread_.joinable()) thread_.join();
+  run_.Cancel();
+  run_.Join();
   RemoveProducts();
 }
 
 bool ThumbnailBrowser2::WaitDone(std::int32_t timeoutMs) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done_.load(); });
+  return run_.WaitDone(std::chrono::milliseconds(timeoutMs));
 }
 
-std::int32_t ThumbnailBrowser2::GetResult(std::string* name) {
-  std::lock_guard lock(mutex_);
-  if (name) *name = failedName_;
-  return state_.load();
-}
+std::int32_t ThumbnailBrowser2::GetResult(std::string* name) { return run_.Result(name); }
 
 std::int32_t ThumbnailBrowser2::GetResultW(std::u16string* name) {
   std::string n;
@@ -275,32 +269,31 @@ std::string ThumbnailBrowser2::ItemPath(std::int32_t number) const {
 std::int32_t ThumbnailBrowser2::StartW(const char16_t* workDirectory) { return Start(Narrow(workDirectory).c_str()); }
 
 std::int32_t ThumbnailBrowser2::Start(const char* workDirectory) {
-  if (thread_.joinable()) thread_.join();
+  run_.Join();
   RemoveProducts();
   {
     std::lock_guard lock(mutex_);
     workDirectory_ = workDirectory && *workDirectory ? workDirectory : base::TempDirectory();
     if (workDirectory_.back() != '/') workDirectory_ += '/';
-    failedName_.clear();
-    state_.store(kMenuRunning);
-    cancel_.store(false);
-    done_.store(false);
   }
   startTick_.store(NowMs());
   lastTick_.store(startTick_.load());
   picturesDone_.store(0);
   total_.store(PictureCount());
   if (!discpak_ || !discpak_->VCDGetPicture || !discpak_->VCDVidlathe1 || !discpak_->NewVCDClass20Menu) {
-    std::lock_guard lock(mutex_);
-    state_.store(kMenuNotBound);
-    done_.store(true);
-    changed_.notify_all();
+    run_.EndNow(base::kWorkNotBound);
     return 0;
   }
   Log("ThumbnailBrowser2 conversion started.");
   Log(Printf("%d pictures to convert", PictureCount()));
-  thread_ = std::thread([this] { ConversionThread(); });
-  return 1;
+  // A cancelled run leaves no segments behind.
+  return run_.Start([this] { return Convert(); },
+                    [this](bool cancelled) {
+                      if (cancelled) RemoveProducts();
+                      Log("ThumbnailBrowser2 conversion complete.");
+                    })
+             ? 1
+             : 0;
 }
 
 bool ThumbnailBrowser2::EncodeStill(const std::uint8_t* header, const std::uint8_t* bits,
@@ -394,26 +387,6 @@ bool ThumbnailBrowser2::MakeTitlePage(const std::string& itemFile) {
   return true;
 }
 
-void ThumbnailBrowser2::ConversionThread() {
-  std::int32_t state;
-  try {
-    state = Convert();
-  } catch (...) {
-    state = kMenuFault;
-  }
-  bool cancelled;
-  {
-    std::lock_guard lock(mutex_);
-    cancelled = cancel_.load();
-    state_.store(cancelled ? static_cast<std::int32_t>(kMenuCancelled) : state);
-    done_.store(true);
-  }
-  // A cancelled run leaves no segments behind.
-  if (cancelled) RemoveProducts();
-  Log("ThumbnailBrowser2 conversion complete.");
-  changed_.notify_all();
-}
-
 // Pictures 1..N, pages N+1..N+P and the title N+P+1 are independent
 // pictures: they are made on every core, each into its own item file, and
 // listed in item order afterwards.
@@ -429,7 +402,8 @@ std::int32_t ThumbnailBrowser2::Convert() {
     default: break;
   }
   const std::int32_t jobs = n + pages + 1;
-  if (jobs > kMaxSegments) return kMenuPageFailed;
+  if (jobs > kMaxSegments) return base::kWorkEncoderFailed;
+  run_.SetPlanned(jobs);
   std::vector<std::string> items(static_cast<std::size_t>(jobs));
   for (std::int32_t j = 0; j < jobs; ++j) items[static_cast<std::size_t>(j)] = ItemPath(j + 1);
   {
@@ -441,7 +415,7 @@ std::int32_t ThumbnailBrowser2::Convert() {
   std::atomic<bool> pictureFailed{false};
   auto work = [&] {
     for (;;) {
-      if (cancel_.load() || pictureFailed.load()) return;
+      if (run_.cancelled() || pictureFailed.load()) return;
       const std::int32_t j = next.fetch_add(1);
       if (j >= jobs) return;
       const std::string& item = items[static_cast<std::size_t>(j)];
@@ -457,6 +431,7 @@ std::int32_t ThumbnailBrowser2::Convert() {
         made = MakeTitlePage(item);
       }
       ok[static_cast<std::size_t>(j)] = made ? 1 : 0;
+      run_.AddDone();
     }
   };
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
@@ -465,15 +440,14 @@ std::int32_t ThumbnailBrowser2::Convert() {
   for (unsigned w = 1; w < workers; ++w) pool.emplace_back(work);
   work();
   for (auto& t : pool) t.join();
-  if (cancel_.load()) return kMenuCancelled;
+  if (run_.cancelled()) return base::kWorkCancelled;
 
   const std::int32_t content = format_ == 2 ? 24 : 8;
   for (std::int32_t j = 0; j < n; ++j) {
     if (!ok[static_cast<std::size_t>(j)]) {
       Log("ThumbnailBrowser2: error creating picture segments");
-      std::lock_guard lock(mutex_);
-      failedName_ = pictures_[static_cast<std::size_t>(j)].path;
-      return kMenuPictureFailed;
+      run_.SetFailedName(pictures_[static_cast<std::size_t>(j)].path);
+      return base::kWorkInputFailed;
     }
   }
   bool pagesOk = true;
@@ -481,14 +455,14 @@ std::int32_t ThumbnailBrowser2::Convert() {
   const bool titleOk = ok[static_cast<std::size_t>(jobs - 1)] != 0;
   if (!pagesOk || !titleOk) {
     Log(pagesOk ? "ThumbnailBrowser2: error creating title page" : "ThumbnailBrowser2: error creating picture thumbnails");
-    return kMenuPageFailed;
+    return base::kWorkEncoderFailed;
   }
   {
     std::lock_guard lock(mutex_);
     for (const auto& item : items) segments_.emplace_back(item, content);
   }
-  if (!WritePlaySequence(n, pages)) return kMenuPageFailed;
-  return kMenuSuccess;
+  if (!WritePlaySequence(n, pages)) return base::kWorkEncoderFailed;
+  return base::kWorkSuccess;
 }
 
 bool ThumbnailBrowser2::WritePlaySequence(std::int32_t n, std::int32_t pages) {

@@ -4,39 +4,28 @@
 // ("ITEMnnnn.DAT" in the work directory), and the play-sequence files
 // LOT.VCD and PSD.VCD link them for a remote control.
 //
-// The conversion runs on a thread of its own, polled like the encoders; it
-// spreads the pictures and pages over every core and keeps the item
-// numbering of a sequential run. MenuPageLayout is the page canvas, over
-// the bitmap plug-in.
+// The conversion runs on a thread of its own (a work run, WorkRun.h), polled
+// like the encoders; it spreads the pictures and pages over every core and
+// keeps the item numbering of a sequential run. Its states are the run
+// states: 2 a picture failed, 6 a page or the title failed. MenuPageLayout
+// is the page canvas, over the bitmap plug-in.
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "engine/DriveAccess.h"
+#include "platform/base/WorkRun.h"
 
 namespace vexa::base {
 class Clock;
 }
 
 namespace vexa::engine {
-
-// Run states of the menu builder.
-enum MenuRunState : std::int32_t {
-  kMenuSuccess = 0,
-  kMenuRunning = 1,
-  kMenuPictureFailed = 2,
-  kMenuCancelled = 4,
-  kMenuFault = 5,
-  kMenuPageFailed = 6,
-  kMenuNotBound = 7,
-};
 
 struct MenuTextStyle {
   std::int32_t size = 12;
@@ -135,6 +124,9 @@ class ThumbnailBrowser2 {
 
   // Waits until the run is done or the time has passed; true when done.
   bool WaitDone(std::int32_t timeoutMs);
+  // The items of the run (pictures, pages and the title) made so far and
+  // planned (0 until the run has counted them).
+  void GetItemProgress(std::int64_t* made, std::int64_t* planned) const;
   // Stops a run and removes every file made (a cancelled premaster keeps
   // none of its menus).
   void Discard();
@@ -159,7 +151,7 @@ class ThumbnailBrowser2 {
 
   std::int64_t NowMs() const;
   void Log(const std::string& text);
-  void ConversionThread();
+  // The run's body; answers the run's state.
   std::int32_t Convert();
   bool EncodeStill(const std::uint8_t* header, const std::uint8_t* bits, const std::string& itemFile);
   bool MakePictureSegment(std::size_t i, const std::string& itemFile);
@@ -186,21 +178,17 @@ class ThumbnailBrowser2 {
   std::string emptyCell_, frame_, pageBackground_;
   std::vector<Picture> pictures_;
 
-  mutable std::mutex mutex_;  // guards segments, products and the run's final publication
-  std::condition_variable changed_;
+  mutable std::mutex mutex_;  // guards segments, products and the work directory
   std::vector<std::pair<std::string, std::int32_t>> segments_;
   std::vector<std::string> products_;  // every file made, for the clean-up
   std::string workDirectory_;
-  std::string failedName_;
 
   std::atomic<std::int64_t> startTick_{0};
   std::atomic<std::int64_t> lastTick_{0};
   std::atomic<std::int32_t> picturesDone_{0};
   std::atomic<std::int32_t> total_{0};
-  std::atomic<bool> done_{true};
-  std::atomic<bool> cancel_{false};
-  std::atomic<std::int32_t> state_{0};
-  std::thread thread_;
+  // The run; its units of work are the items (pictures, pages, title).
+  base::WorkRun run_;
 };
 
 }  // namespace vexa::engine

@@ -3,6 +3,8 @@
 // VCDWizardWorkers.cpp.
 #include "engine/VCDWizard.h"
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <fstream>
 
@@ -165,6 +167,12 @@ std::int32_t VCDWizard::AddAudioFile(const char* file, std::int32_t mix) {
   return r;
 }
 
+std::string VCDWizard::AudioError() const {
+  if (!audio_) return "the audio encoder is missing";
+  const char* why = audio_->GetError();
+  return why ? why : "";
+}
+
 std::int32_t VCDWizard::AddAudioFileW(const char16_t* file, std::int32_t mix) {
   return AddAudioFile(Narrow(file).c_str(), mix);
 }
@@ -194,93 +202,36 @@ std::string VCDWizard::VideoPath() const {
 
 // ---- Run record -----------------------------------------------------------------------
 
-void VCDWizard::Join() {
-  if (worker_.joinable()) worker_.join();
-}
+void VCDWizard::Join() { run_.Join(); }
 
 void VCDWizard::StartRun(int kind) {
-  Join();
-  SetFailedName("");
+  run_.Join();
   startTick_.store(NowMs());
   endTick_.store(0);
   writeSpeed_.store(0);
   kind_.store(kind);
-  std::lock_guard lock(mutex_);
-  state_.store(kWizardRunning);
-  cancel_.store(false);
-  done_.store(false);
-  finishing_ = false;
 }
 
-bool VCDWizard::BeginCompletion() {
-  std::lock_guard lock(mutex_);
-  finishing_ = true;
-  return cancel_.load();
-}
+bool VCDWizard::CancelWork() { return run_.Cancel(); }
 
-// Publishes the final state, then done, under the lock CancelWork takes: a
-// cancel that came before the completion began turns the run into a
-// cancelled one, one that comes later changes nothing.
-void VCDWizard::Complete(std::int32_t state) {
-  {
-    std::lock_guard lock(mutex_);
-    finishing_ = true;
-    state_.store(cancel_.load() ? static_cast<std::int32_t>(kWizardCancelled) : state);
-    done_.store(true);
-  }
-  changed_.notify_all();
-  if (onDone_) onDone_();
-}
-
-bool VCDWizard::CancelWork() {
-  {
-    std::lock_guard lock(mutex_);
-    if (done_.load() || finishing_) return false;
-    cancel_.store(true);
-  }
-  changed_.notify_all();
-  return true;
-}
-
-void VCDWizard::HoldImage() {
-  std::lock_guard lock(mutex_);
-  imageHeld_ = true;
-}
+void VCDWizard::HoldImage() { imageHeld_.store(true); }
 
 void VCDWizard::ReleaseImage() {
-  {
-    std::lock_guard lock(mutex_);
-    imageHeld_ = false;
-  }
-  changed_.notify_all();
+  imageHeld_.store(false);
+  run_.Wake();
 }
 
 bool VCDWizard::WaitImage() {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [&] { return !imageHeld_ || cancel_.load(); });
-  return !cancel_.load();
+  return run_.WaitUnlessCancelled([&] { return !imageHeld_.load(); });
 }
 
-bool VCDWizard::WaitDone(std::int32_t timeoutMs) {
-  std::unique_lock lock(mutex_);
-  return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done_.load(); });
-}
-
-void VCDWizard::SetFailedName(const std::string& name) {
-  std::lock_guard lock(mutex_);
-  failedName_ = name;
-}
-
-void VCDWizard::NoteFailure(const std::string& why) {
-  std::lock_guard lock(mutex_);
-  if (failedName_.empty()) failedName_ = why;
-}
+bool VCDWizard::WaitDone(std::int32_t timeoutMs) { return run_.WaitDone(std::chrono::milliseconds(timeoutMs)); }
 
 void VCDWizard::GetProgress(std::int32_t* percent, std::int32_t* elapsed, std::int32_t* remaining,
                             std::int32_t* done, std::int32_t* writeSpeed) {
   const std::int64_t start = startTick_.load();
   const std::int64_t end = endTick_.load();
-  *done = done_.load() ? 1 : 0;
+  *done = run_.done() ? 1 : 0;
   if (end == 0) {
     *percent = 0;
     *elapsed = 0;
@@ -297,11 +248,7 @@ void VCDWizard::GetProgress(std::int32_t* percent, std::int32_t* elapsed, std::i
   *writeSpeed = writeSpeed_.load();
 }
 
-std::int32_t VCDWizard::GetWorkResult(std::string* name) {
-  std::lock_guard lock(mutex_);
-  if (name) *name = failedName_;
-  return state_.load();
-}
+std::int32_t VCDWizard::GetWorkResult(std::string* name) { return run_.Result(name); }
 
 std::int32_t VCDWizard::GetWorkResultW(std::u16string* name) {
   std::string narrow;
@@ -316,6 +263,30 @@ std::int32_t VCDWizard::EstimateSeconds() {
   if (video_) s += video_->EstimateSeconds();
   if (menu_) s += menu_->EstimateSeconds();
   return s;
+}
+
+std::int64_t VCDWizard::WorkBytesNeeded() {
+  std::int64_t sectors = 0;
+  if (audio_ && audios_ > 0) sectors += audio_->EstimateSectors();
+  if (video_ && pictures_ > 0) sectors += video_->EstimateSectors() + 152;
+  if (menu_) sectors += menu_->EstimateSectors();
+  return sectors * 2324;
+}
+
+std::int64_t VCDWizard::FreeBytes(const std::string& folder) {
+  struct statvfs fs {};
+  if (folder.empty() || ::statvfs(folder.c_str(), &fs) != 0) return -1;
+  return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
+}
+
+std::string VCDWizard::NoRoomText(const std::string& folder, std::int64_t free, std::int64_t needed) {
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "Not enough space for the slide show in the temporary folder %s: %lld MB free on its disk, about "
+                "%lld MB needed",
+                folder.c_str(), static_cast<long long>(free / 1000000),
+                static_cast<long long>((needed + 999999) / 1000000));
+  return text;
 }
 
 std::int32_t VCDWizard::EstimateSectors() {

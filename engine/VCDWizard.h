@@ -8,23 +8,23 @@
 // Text-taking operations come as a narrow form (UTF-8) followed by a wide
 // form (UTF-16) that converts and calls the narrow one.
 //
-// The run record is shared between the worker and the engine's thread: the
-// final state is published before the done flag (under one lock), a cancel
-// after completion changes nothing, and a new run, Join() or destruction
-// waits for the previous worker to end.
+// Each premaster and burn is a work run (platform/base/WorkRun.h): the final
+// state is published before the done flag, a cancel after completion
+// changes nothing, and a new run, Join() or destruction waits for the
+// previous worker to end. The states are the run states (2: an input or the
+// hand-over to the image failed, 3: the burn failed).
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "engine/DriveAccess.h"
+#include "platform/base/WorkRun.h"
 
 namespace vexa::base {
 class Clock;
@@ -33,18 +33,6 @@ class Clock;
 namespace vexa::engine {
 
 class ThumbnailBrowser2;
-
-// Run states of the builder (read through GetWorkResult).
-enum WizardRunState : std::int32_t {
-  kWizardSuccess = 0,
-  kWizardRunning = 1,
-  kWizardConversionFailed = 2,
-  kWizardBurnFailed = 3,
-  kWizardCancelled = 4,
-  kWizardFault = 5,
-  kWizardEncoderFailed = 6,
-  kWizardNotBound = 7,
-};
 
 class VCDWizard {
  public:
@@ -104,6 +92,13 @@ class VCDWizard {
   virtual std::int32_t GetWorkResultW(std::u16string* name);
   virtual std::int32_t EstimateSeconds();
   virtual std::int32_t EstimateSectors();
+  // About how many bytes the premaster writes into the work directory: the
+  // music, the slide show stream and the menu segments.
+  std::int64_t WorkBytesNeeded();
+  // The bytes free on the disk of a folder; -1 when it cannot be told.
+  static std::int64_t FreeBytes(const std::string& folder);
+  // The text of a work directory without room for the premaster's streams.
+  static std::string NoRoomText(const std::string& folder, std::int64_t free, std::int64_t needed);
 
   // While held, a premaster worker encodes but leaves the ISO-format object
   // alone, so the engine may still add files to the image; Release lets it
@@ -113,7 +108,7 @@ class VCDWizard {
 
   // Called (on the worker's thread) at the end of every premaster and burn,
   // once the result can be read. Set before the first run.
-  void SetOnDone(std::function<void()> onDone) { onDone_ = std::move(onDone); }
+  void SetOnDone(std::function<void()> onDone) { run_.SetOnDone(std::move(onDone)); }
 
   // Waits until the running worker (if any) has ended.
   void Join();
@@ -124,6 +119,20 @@ class VCDWizard {
   // The intermediate files of the last premaster ("" when none).
   std::string AudioPath() const;
   std::string VideoPath() const;
+  // Where on the disc the burn of the premastered image ends when its first
+  // track starts at `start`: the image track, the video and extra tracks
+  // (each at least 300 sectors) and the padding up to the Video CD's least
+  // size, with the gap the drive leaves between two tracks. The burn needs
+  // the disc's free space to reach this address.
+  std::int64_t BurnEndAddress(std::int32_t start) const;
+  // Sectors a drive leaves between the end of one track and the start of
+  // the next when writing track-at-once (run-out, link, run-in and the
+  // two-second pre-gap).
+  static constexpr std::int32_t kTrackGap = 2 + 1 + 4 + 150;
+
+  // Why the audio encoder refused the last music file (the file and the
+  // reason), or "".
+  std::string AudioError() const;
   // Picture and music counts as added.
   std::int32_t PictureCount() const { return pictures_; }
   std::int32_t AudioCount() const { return audios_; }
@@ -138,23 +147,21 @@ class VCDWizard {
     std::int32_t flag;
   };
   std::int64_t NowMs() const;
+  // The run record's own part (times, kind) of a new run.
   void StartRun(int kind);
-  // The end of a run: from BeginCompletion on a cancel has no effect (the
-  // answer says whether one came first); Complete publishes the state and
-  // then done.
-  bool BeginCompletion();
-  void Complete(std::int32_t state);
-  bool Cancelled() const { return cancel_.load(); }
-  void SetFailedName(const std::string& name);
+  bool Cancelled() const { return run_.cancelled(); }
+  void SetFailedName(const std::string& name) { run_.SetFailedName(name); }
   // Keeps the first reason a run failed.
-  void NoteFailure(const std::string& why);
+  void NoteFailure(const std::string& why) { run_.NoteFailure(why); }
   void SetEndTick(std::int64_t end) { endTick_.store(end); }
   // Waits until the image is released; false when the run was cancelled.
   bool WaitImage();
 
-  void PremasterWorker();
+  // The bodies of the two runs; each answers the run's state.
   std::int32_t PremasterBody();
-  void BurnWorker();
+  // A cancelled premaster removes its intermediate files and the menus.
+  void PremasterEnd(bool cancelled);
+  void NoteFullWorkDisk();
   std::int32_t BurnBody();
   bool WriteImageTrack(std::int32_t flags);
   bool WriteFileTrack(const std::string& path, std::int32_t flags, std::int32_t trackFlag);
@@ -169,12 +176,10 @@ class VCDWizard {
   I_VCDClassMPG1VideoEncode* video_ = nullptr;
   I_VCDClassMPG1L2AudioEncode* audio_ = nullptr;
 
-  mutable std::mutex mutex_;  // guards the texts below and the run's final publication
-  std::condition_variable changed_;
+  mutable std::mutex mutex_;  // guards the texts below
   std::string workDirectory_;
   std::string audioPath_;
   std::string videoPath_;
-  std::string failedName_;
 
   std::int32_t videoFormat_ = 0;
   std::int32_t pictures_ = 0;
@@ -188,18 +193,13 @@ class VCDWizard {
   bool underrun_ = false;
   std::int32_t speed_ = 0;
 
-  // Run record.
+  // Run record: times and kind beside the run itself.
   std::atomic<std::int64_t> startTick_{0};
   std::atomic<std::int64_t> endTick_{0};
-  std::atomic<std::int32_t> state_{0};
   std::atomic<std::int32_t> writeSpeed_{0};
-  std::atomic<bool> done_{true};
-  std::atomic<bool> cancel_{false};
   std::atomic<int> kind_{0};
-  bool imageHeld_ = false;  // guarded by mutex_
-  bool finishing_ = false;  // guarded by mutex_
-  std::function<void()> onDone_;
-  std::thread worker_;
+  std::atomic<bool> imageHeld_{false};
+  base::WorkRun run_;  // last: it is stopped and joined before the rest goes
 };
 
 }  // namespace vexa::engine

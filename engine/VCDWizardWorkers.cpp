@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "disclib/vcd/VCDTrackWriter.h"
@@ -31,16 +32,21 @@ void MakeEmptyUnit(std::uint8_t* unit) {
 std::int32_t VCDWizard::StartPremasterThread() {
   StartRun(1);
   if (!video_ || !iso_ || !audio_) {
-    Complete(kWizardNotBound);
+    run_.EndNow(base::kWorkNotBound);
     return 1;
   }
-  try {
-    worker_ = std::thread([this] { PremasterWorker(); });
-  } catch (...) {
-    Complete(kWizardFault);
-    return 0;
-  }
-  return 1;
+  auto body = [this] {
+    std::int32_t state;
+    try {
+      state = PremasterBody();
+    } catch (...) {
+      state = base::kWorkFault;
+    }
+    // Before the intermediate files go: a full disk is seen as one.
+    if (state != base::kWorkSuccess && state != base::kWorkCancelled) NoteFullWorkDisk();
+    return state;
+  };
+  return run_.Start(body, [this](bool cancelled) { PremasterEnd(cancelled); }) ? 1 : 0;
 }
 
 std::int32_t VCDWizard::StartBurnThread(DriveHandle* drive, bool testMode, bool underrunProtection,
@@ -51,35 +57,21 @@ std::int32_t VCDWizard::StartBurnThread(DriveHandle* drive, bool testMode, bool 
   underrun_ = underrunProtection;
   speed_ = speed;
   if (!drives_ || !drive_ || !iso_) {
-    Complete(kWizardNotBound);
+    run_.EndNow(base::kWorkNotBound);
     return 1;
   }
-  try {
-    worker_ = std::thread([this] { BurnWorker(); });
-  } catch (...) {
-    Complete(kWizardFault);
-    return 0;
-  }
-  return 1;
+  return run_.Start([this] { return BurnBody(); }) ? 1 : 0;
 }
 
 // ---- Premaster -----------------------------------------------------------------------------
 
-void VCDWizard::PremasterWorker() {
-  std::int32_t state;
-  try {
-    state = PremasterBody();
-  } catch (...) {
-    state = kWizardFault;
-  }
-  if (BeginCompletion()) {
-    // The intermediate files of a cancelled run go at once, the menus too.
-    if (menu_) menu_->Discard();
-    std::lock_guard lock(mutex_);
-    if (!videoPath_.empty()) std::remove(videoPath_.c_str());
-    if (!audioPath_.empty()) std::remove(audioPath_.c_str());
-  }
-  Complete(state);
+void VCDWizard::PremasterEnd(bool cancelled) {
+  if (!cancelled) return;
+  // The intermediate files of a cancelled run go at once, the menus too.
+  if (menu_) menu_->Discard();
+  std::lock_guard lock(mutex_);
+  if (!videoPath_.empty()) std::remove(videoPath_.c_str());
+  if (!audioPath_.empty()) std::remove(audioPath_.c_str());
 }
 
 std::int32_t VCDWizard::PremasterBody() {
@@ -183,18 +175,18 @@ std::int32_t VCDWizard::PremasterBody() {
     // The track flag marks a PAL disc (0) for INFO.VCD.
     if (!WaitImage()) {
       stopMenu();
-      return kWizardCancelled;
+      return base::kWorkCancelled;
     }
     if (!iso_->AddVCDTrack(dat.c_str(), videoFormat_ == 2 ? 0 : 1)) {
       SetFailedName(dat);
       stopMenu();
-      return kWizardConversionFailed;
+      return base::kWorkInputFailed;
     }
   }
 
   if (!WaitImage()) {
     stopMenu();
-    return kWizardCancelled;
+    return base::kWorkCancelled;
   }
   if (menuStarted) {
     follow(menu_, nullptr, [] { return 0; }, true);
@@ -213,7 +205,7 @@ std::int32_t VCDWizard::PremasterBody() {
       const std::string path = menu_->GetSegment(i, &content);
       if (!iso_->AddVCDSegment(path.c_str(), content)) {
         SetFailedName(path);
-        return kWizardConversionFailed;
+        return base::kWorkInputFailed;
       }
     }
   }
@@ -221,24 +213,26 @@ std::int32_t VCDWizard::PremasterBody() {
   for (const ExtraTrack& t : tracks_) {
     if (!iso_->AddVCDTrack(t.path.c_str(), t.flag)) {
       SetFailedName(t.path);
-      return kWizardConversionFailed;
+      return base::kWorkInputFailed;
     }
   }
-  return kWizardSuccess;
+  return base::kWorkSuccess;
+}
+
+// A premaster that failed where the disk has no room for its streams (the
+// encoder drops what it wrote, so the room is measured against the whole
+// need) says so, where, and about how much is needed, in place of the name
+// of the file it was writing.
+void VCDWizard::NoteFullWorkDisk() {
+  std::string work = WorkDirectory();
+  if (work.empty()) work = base::TempDirectory() + "/";
+  const std::int64_t free = FreeBytes(work);
+  const std::int64_t needed = WorkBytesNeeded();
+  if (free < 0 || free >= needed) return;
+  SetFailedName(NoRoomText(work, free, needed));
 }
 
 // ---- Burn ----------------------------------------------------------------------------------
-
-void VCDWizard::BurnWorker() {
-  std::int32_t state;
-  try {
-    state = BurnBody();
-  } catch (...) {
-    state = kWizardFault;
-  }
-  BeginCompletion();
-  Complete(state);
-}
 
 // Ends a track: the drive's answer and the first error it latched during
 // the track both count, so a failed last write or flush fails the track.
@@ -252,6 +246,23 @@ bool VCDWizard::FinishTrack() {
   return finished;
 }
 
+std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
+  std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
+  // A file track as the track writer lays it out (at least 300 sectors).
+  auto fileTrack = [](const std::string& path) -> std::int64_t {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(path, ec);
+    return VCDMpegTrack(ec ? 0 : bytes).total;
+  };
+  const std::string video = VideoPath();
+  if (!video.empty() && base::FileExists(video)) at += kTrackGap + fileTrack(video);
+  for (const ExtraTrack& t : tracks_) at += kTrackGap + fileTrack(t.path);
+  // The padding track, as WritePaddingTrack lays it out.
+  const std::int64_t next = at + kTrackGap;
+  if (next < kPaddingTarget) at = kPaddingTarget - next < 300 ? next + 300 : kPaddingTarget;
+  return at + 2;  // the last track's run-out
+}
+
 std::int32_t VCDWizard::BurnBody() {
   SetEndTick(0);
   const std::int32_t flags = (testMode_ ? 1 : 0) | (underrun_ ? 4 : 0);
@@ -263,20 +274,20 @@ std::int32_t VCDWizard::BurnBody() {
   if (!testMode_) seconds += 320 / speed;
   SetEndTick(startTick_.load() + seconds * 1000);
 
-  if (!WriteImageTrack(flags)) return kWizardBurnFailed;
+  if (!WriteImageTrack(flags)) return base::kWorkBurnFailed;
   const std::string video = VideoPath();
   if (!video.empty() && base::FileExists(video)) {
-    if (!WriteFileTrack(video, flags, 1)) return kWizardBurnFailed;
+    if (!WriteFileTrack(video, flags, 1)) return base::kWorkBurnFailed;
   }
   for (const ExtraTrack& t : tracks_) {
-    if (!WriteFileTrack(t.path, flags, t.flag)) return kWizardBurnFailed;
+    if (!WriteFileTrack(t.path, flags, t.flag)) return base::kWorkBurnFailed;
   }
-  if (!WritePaddingTrack(flags, kPaddingTarget)) return kWizardBurnFailed;
+  if (!WritePaddingTrack(flags, kPaddingTarget)) return base::kWorkBurnFailed;
   if (!testMode_ && drives_->CloseSession(drive_, 32, 1) != 1) {
     NoteFailure(drives_->GetLastError(drive_));
-    return kWizardBurnFailed;
+    return base::kWorkBurnFailed;
   }
-  return Cancelled() ? static_cast<std::int32_t>(kWizardCancelled) : kWizardSuccess;
+  return Cancelled() ? static_cast<std::int32_t>(base::kWorkCancelled) : base::kWorkSuccess;
 }
 
 bool VCDWizard::WriteImageTrack(std::int32_t flags) {

@@ -383,7 +383,7 @@ CThumbnailWorker::CThumbnailWorker(QObject* receiver, std::vector<std::string> p
       m_ids(std::move(ids)),
       m_cache(cache) {
   (void)CThumbnailReadyEvent::EventType();  // registered before the thread posts
-  m_thread = std::jthread([this](std::stop_token token) { Run(token); });
+  m_run.Start([this] { return Run(); });
 }
 
 CThumbnailWorker::~CThumbnailWorker() {
@@ -391,22 +391,20 @@ CThumbnailWorker::~CThumbnailWorker() {
   Join();
 }
 
-void CThumbnailWorker::Join() {
-  if (m_thread.joinable()) m_thread.join();
-}
-
-void CThumbnailWorker::Run(std::stop_token token) {
+std::int32_t CThumbnailWorker::Run() {
   // Below normal priority: the UI thread and the first screen come first.
   ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 5);
   const std::size_t n = std::min(m_paths.size(), m_ids.size());
+  m_run.SetPlanned(static_cast<std::int64_t>(n));
   for (std::size_t i = 0; i < n; ++i) {
-    if (m_stop || token.stop_requested()) break;
+    if (m_run.cancelled()) break;
     const int rotation = i < m_rotations.size() ? m_rotations[i] : 0;
     // A file that cannot be converted gets "" (the window shows the
     // placeholder) and the batch goes on with the next one.
     std::string file = m_cache.CacheThumbnail(m_paths[i], rotation);
-    if (m_stop) break;
+    if (m_run.cancelled()) break;
     if (m_receiver) QCoreApplication::postEvent(m_receiver, new CThumbnailReadyEvent(m_ids[i], std::move(file)));
+    m_run.AddDone();
   }
-  m_done = true;
+  return vexa::base::kWorkSuccess;
 }

@@ -17,10 +17,10 @@
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gallery/GalleryExport.h"
+#include "platform/base/WorkRun.h"
 #include "uicommon/Bitmaps.h"
 
 namespace vexa::imaging {
@@ -122,8 +122,9 @@ class VEXATHUMGALLERY_API CThumbnailReadyEvent : public QEvent {
 };
 
 // One batch of added photos converted on a thread of its own at low
-// priority. Stopping ends the thread after its current file; destroying the
-// worker waits for the thread.
+// priority, as a work run (platform/base/WorkRun.h): stopping is the run's
+// cancel and ends the thread after its current file; destroying the worker
+// stops it and waits for the thread.
 class VEXATHUMGALLERY_API CThumbnailWorker {
  public:
   CThumbnailWorker(QObject* receiver, std::vector<std::string> paths, std::vector<int> rotations,
@@ -132,19 +133,18 @@ class VEXATHUMGALLERY_API CThumbnailWorker {
   CThumbnailWorker(const CThumbnailWorker&) = delete;
   CThumbnailWorker& operator=(const CThumbnailWorker&) = delete;
 
-  void Stop() { m_stop = true; }
-  bool Done() const { return m_done.load(); }
+  void Stop() { m_run.Cancel(); }
+  bool Done() const { return m_run.done(); }
   // Waits until the thread has ended.
-  void Join();
+  void Join() { m_run.Join(); }
 
  private:
-  void Run(std::stop_token token);
+  std::int32_t Run();
   QObject* m_receiver;
   std::vector<std::string> m_paths;
   std::vector<int> m_rotations;
   std::vector<int> m_ids;
   CThumbnailCache& m_cache;
-  std::atomic<bool> m_stop{false};
-  std::atomic<bool> m_done{false};
-  std::jthread m_thread;
+  // The run; its units of work are the photos of the batch.
+  vexa::base::WorkRun m_run;
 };

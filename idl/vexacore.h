@@ -51,6 +51,9 @@ enum VEXACoreErrorCode : LONG {
   VEXACoreNoTitleStill = 26,
   VEXACoreEmptyCDDATrack = 27,           // never set
   VEXACoreInvalidBurnSpeed = 28,
+  // The blank disc in the writer has less free space than the disc image;
+  // it was left as it was (nothing written).
+  VEXACoreDiscTooSmall = 29,
 };
 
 // Argument of Init: what the user sees. Any other value behaves as

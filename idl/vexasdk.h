@@ -123,6 +123,9 @@ enum VEXAEngineResult : LONG {
   VEXAEngineResultAddAutorunFail = 205,
   VEXAEngineResultStillImageProcessingFail = 206,
   VEXAEngineResultEnumConversionFail = 207,
+  // StartBurn: the disc's free space is smaller than the image; nothing was
+  // written (the message says how much is needed and how much is free).
+  VEXAEngineResultDiscTooSmall = 208,
   VEXAEngineResultUnsupportedDiscFS = 500,
   VEXAEngineResultBrellSuccess = 1000,
   VEXAEngineResultBrellPending = 1001,
@@ -377,6 +380,11 @@ inline constexpr char16_t kVEXAEngineVersionIndependentProgId[] = u"Vexasdk.VEXA
 
 // The interface version GetSpecVersion answers.
 inline constexpr char16_t kVEXAEngineSpecVersion[] = u"1.6";
+
+// The most stills one disc takes (AddStill refuses the next one). Every
+// album the engine takes also fits the print layouts: their image limit
+// (MAX_IMAGES) is shipped no lower than this.
+inline constexpr LONG kVEXAEngineMaxStills = 599;
 
 // Audio-CD tracks: the drive's path (IVEXADrive::GetDrivePath), "/Track",
 // the track number in two decimal digits and ".cda", for example

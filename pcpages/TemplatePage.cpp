@@ -11,6 +11,7 @@
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 
 namespace vexa::pcpages {
 
@@ -150,39 +151,7 @@ std::string EscapeJs(std::string_view text) {
   return out;
 }
 
-std::string LongDate(const base::Clock& clock) {
-  const base::CalendarTime t = clock.LocalNow();
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_wday = t.dayOfWeek;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
-  const std::string tail = " " + std::to_string(t.day) + ", " + std::to_string(t.year);
-  // Day and month names in the user's locale; the pages are UTF-8, so a
-  // locale whose names are not UTF-8 gives way to the C locale's.
-  auto format = [&](locale_t loc) {
-    char buf[256];
-    const std::size_t n = loc ? strftime_l(buf, sizeof buf, "%A, %B", &tm, loc) : strftime(buf, sizeof buf, "%A, %B", &tm);
-    return std::string(buf, n);
-  };
-  std::string names;
-  if (locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(nullptr))) {
-    names = format(loc);
-    freelocale(loc);
-    if (base::Utf16ToUtf8(base::Utf8ToUtf16(names)) != names) names.clear();
-  }
-  if (names.empty()) {
-    if (locale_t c = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr))) {
-      names = format(c);
-      freelocale(c);
-    }
-  }
-  return names + tail;
-}
+std::string LongDate(const base::Clock& clock) { return base::LocaleDate(clock.LocalNow(), true); }
 
 void DeleteBlocks(std::string& text, std::string_view name) {
   const std::string open = Bracketed(name);

@@ -43,6 +43,9 @@ class ARAS {
   virtual std::uint32_t GetDurationMs() = 0;
   // The record describing the file (owned by the object), or null.
   virtual AudioFormatRecord* GetFormat() = 0;
+  // Why the last Open answered 0, in words ("its sample rate is 4000 Hz;
+  // ..."); empty after a successful Open. Owned by the object.
+  virtual const char* GetError() = 0;
 };
 
 using GetNewARASFn = ARAS* (*)(const char* path);

@@ -17,6 +17,9 @@ jobs="$(nproc)"
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVEXA_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
+# Every header and CMake package the build read, and every program the tests
+# and scripts run, comes from a package the install list installs.
+python3 scripts/check-packages.py build-asan
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
 # A short fuzzing run of the MPEG-1 stream reader and decoder (clang's libFuzzer).

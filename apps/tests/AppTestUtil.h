@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -33,11 +35,12 @@ struct ProgramResult {
   std::string out, err;   // standard output and error
 };
 
-// Runs program with args; env entries replace or add variables ("" as a
-// value removes one). Waits for it to end.
-inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const std::map<std::string, std::string>& env,
-                                const std::string& scratch, const std::string& cwd = "") {
+// Starts program with args; env entries replace or add variables ("" as a
+// value removes one). Its standard output and error go to stdout.txt and
+// stderr.txt in scratch. Answers its process id, -1 when it did not start.
+inline pid_t SpawnProgram(const std::string& program, const std::vector<std::string>& args,
+                          const std::map<std::string, std::string>& env, const std::string& scratch,
+                          const std::string& cwd = "") {
   std::map<std::string, std::string> vars;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -68,17 +71,116 @@ inline ProgramResult RunProgram(const std::string& program, const std::vector<st
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
-  ProgramResult r;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) return r;
+  return rc == 0 ? pid : -1;
+}
+
+// Waits for a program SpawnProgram started and collects what it wrote.
+inline ProgramResult WaitProgram(pid_t pid, const std::string& scratch) {
+  ProgramResult r;
+  if (pid < 0) return r;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  base::ReadFile(outPath, &r.out);
-  base::ReadFile(errPath, &r.err);
+  base::ReadFile(scratch + "/stdout.txt", &r.out);
+  base::ReadFile(scratch + "/stderr.txt", &r.err);
   return r;
+}
+
+// Runs program with its standard error (and, on a terminal, its standard
+// input and output too) on a pseudo-terminal (terminal true) or a pipe
+// (terminal false, standard input /dev/null), and collects what it writes
+// there until it ends. On the terminal, answer sees everything written so
+// far and gives the keys to type ("" for none); it is asked again whenever
+// more has been written.
+inline ProgramResult RunOnStderr(const std::string& program, const std::vector<std::string>& args,
+                                 const std::map<std::string, std::string>& env, const std::string& scratch,
+                                 bool terminal, const std::function<std::string(const std::string&)>& answer = {}) {
+  std::map<std::string, std::string> vars;
+  for (char** e = environ; *e; ++e) {
+    const std::string kv = *e;
+    const std::size_t eq = kv.find('=');
+    if (eq != std::string::npos) vars[kv.substr(0, eq)] = kv.substr(eq + 1);
+  }
+  for (const auto& [k, v] : env) {
+    if (v.empty()) vars.erase(k);
+    else vars[k] = v;
+  }
+  std::vector<std::string> envText;
+  for (const auto& [k, v] : vars) envText.push_back(k + "=" + v);
+  std::vector<char*> envp;
+  for (auto& s : envText) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argText{program};
+  argText.insert(argText.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : argText) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  ProgramResult r;
+  int ours = -1, theirs = -1;
+  if (terminal) {
+    ours = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (ours < 0 || ::grantpt(ours) != 0 || ::unlockpt(ours) != 0) return r;
+    theirs = ::open(::ptsname(ours), O_RDWR | O_NOCTTY);
+  } else {
+    int fds[2];
+    if (::pipe(fds) != 0) return r;
+    ours = fds[0];
+    theirs = fds[1];
+  }
+  if (theirs < 0) return r;
+  const std::string outPath = scratch + "/stdout.txt";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (terminal) {
+    posix_spawn_file_actions_adddup2(&actions, theirs, 0);
+    posix_spawn_file_actions_adddup2(&actions, theirs, 1);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
+  posix_spawn_file_actions_adddup2(&actions, theirs, 2);
+  posix_spawn_file_actions_addclose(&actions, theirs);
+  posix_spawn_file_actions_addclose(&actions, ours);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(theirs);
+  if (rc != 0) {
+    ::close(ours);
+    return r;
+  }
+  // Read until every writer has gone (end of file on the pipe, EIO on the
+  // terminal once the program and its children have closed it).
+  char buf[4096];
+  std::size_t asked = 0;
+  while (true) {
+    const ssize_t n = ::read(ours, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    r.err.append(buf, static_cast<std::size_t>(n));
+    if (terminal && answer && r.err.size() > asked) {
+      asked = r.err.size();
+      const std::string keys = answer(r.err);
+      if (!keys.empty() && ::write(ours, keys.data(), keys.size()) < 0) break;
+    }
+  }
+  ::close(ours);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+// Runs program with args (as SpawnProgram) and waits for it to end.
+inline ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& args,
+                                const std::map<std::string, std::string>& env,
+                                const std::string& scratch, const std::string& cwd = "") {
+  return WaitProgram(SpawnProgram(program, args, env, scratch, cwd), scratch);
 }
 
 // The path of a program found on PATH, "" when there is none.
@@ -159,14 +261,33 @@ class Sandbox {
   // given).
   ProgramResult Run(const std::string& program, const std::vector<std::string>& args,
                     std::map<std::string, std::string> env = {}, const std::string& cwd = "") const {
+    base::RemoveAll(TracePath());
+    return RunProgram(ProgramPath(program), args, Env(std::move(env)), root_ + "/scratch", cwd);
+  }
+
+  // The environment Run gives a program, with env's entries added.
+  std::map<std::string, std::string> Env(std::map<std::string, std::string> env = {}) const {
     env.emplace("VEXA_REGISTRY_DIR", root_ + "/registry");
     env.emplace("XDG_RUNTIME_DIR", root_ + "/run");
     env.emplace("VEXA_FAKE_TRACE", TracePath());
     env.emplace("DISPLAY", "");
     env.emplace("WAYLAND_DISPLAY", "");
     env.emplace("QT_QPA_PLATFORM", "");
-    base::RemoveAll(TracePath());
-    return RunProgram(ProgramPath(program), args, env, root_ + "/scratch", cwd);
+    return env;
+  }
+
+  // Runs bin/<program> as Run does, with its standard error on a terminal
+  // or a pipe (RunOnStderr).
+  ProgramResult RunWithStderr(const std::string& program, const std::vector<std::string>& args,
+                              std::map<std::string, std::string> env, bool terminal,
+                              const std::function<std::string(const std::string&)>& answer = {}) const {
+    env.emplace("VEXA_REGISTRY_DIR", root_ + "/registry");
+    env.emplace("XDG_RUNTIME_DIR", root_ + "/run");
+    env.emplace("VEXA_FAKE_TRACE", TracePath());
+    env.emplace("DISPLAY", "");
+    env.emplace("WAYLAND_DISPLAY", "");
+    env.emplace("QT_QPA_PLATFORM", "");
+    return RunOnStderr(ProgramPath(program), args, env, root_ + "/scratch", terminal, answer);
   }
 
   std::vector<std::string> Trace() const {

@@ -62,9 +62,11 @@ class EndToEndTest : public ::testing::Test {
     ASSERT_EQ(made.status, 0) << made.err;
   }
 
-  ProgramResult Vexa(const std::vector<std::string>& args, const std::string& cwd = "") {
-    return box_.Run("vexa", args,
-                    {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, cwd);
+  ProgramResult Vexa(const std::vector<std::string>& args, const std::string& cwd = "",
+                     std::map<std::string, std::string> env = {}) {
+    env.emplace("VEXA_SCSI_TRANSPORT", "sim:" + sim_);
+    env.emplace("TMPDIR", tmp_.empty() ? box_.root() + "/tmp" : tmp_);
+    return box_.Run("vexa", args, env, cwd);
   }
 
   std::string Log() const {
@@ -360,6 +362,7 @@ class EndToEndTest : public ::testing::Test {
 
   Sandbox box_;
   std::string sim_;
+  std::string tmp_;  // the temporary folder vexa is given ("" for the sandbox's tmp)
   int titles_ = 0;
   // Paths of the last listing, without and with their version suffix.
   mutable std::map<std::string, std::string> listed_;
@@ -369,6 +372,8 @@ TEST_F(EndToEndTest, FoldersWithMusicMakeAPalDiscWithA4PdfsAndTheTitles) {
   const ProgramResult r = Vexa({"/r:silent", "/d:" + kSamples + "/photos", "/m:" + kSamples + "/music/theme.mp3",
                                 "/t1:Summer 2002", "/t2:At the lake house", "/f:PAL", "/l:A4"});
   ASSERT_EQ(r.status, 0) << r.err << Log();
+  // The silent mode stays silent, also without a display.
+  EXPECT_EQ(r.err, "");
   CheckDisc(SamplePhotos(), "A4");
   ExpectTitle("Summer 2002", "At the lake house", "");
 }
@@ -395,6 +400,84 @@ TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   CheckDisc({kSamples + "/photos/arrival.jpg", kSamples + "/photos/the pier.jpg", kSamples + "/photos/sunset.jpg"},
             "letter");
   ExpectTitle("Summer 2002", "At the lake house", "");
+}
+
+// The status mode without a display shows its progress on the terminal: the
+// steps as they start and a progress bar redrawn in place, with the CD-R
+// reminder answered from the keyboard.
+TEST_F(EndToEndTest, TheStatusModeWithoutADisplayShowsItsProgressOnTheTerminal) {
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  for (const char* name : {"arrival.jpg", "sunset.jpg"}) {
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + name, &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(photos + "/" + name, bytes));
+  }
+  bool reminded = false;
+  const ProgramResult r = box_.RunWithStderr(
+      "vexa", {"/r:status", "/f:PAL", "/d:" + photos},
+      {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, true,
+      [&](const std::string& screen) -> std::string {
+        if (reminded || screen.find("You have inserted CD-R media") == std::string::npos ||
+            screen.find("not show this reminder again\": ") == std::string::npos) {
+          return "";
+        }
+        reminded = true;
+        return "d\n";  // OK, and no more reminders
+      });
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_TRUE(reminded) << r.err;
+  std::size_t at = 0;
+  for (int step : {1, 3, 4, 5, 6}) {
+    const std::size_t found = r.err.find("Step " + std::to_string(step) + " of 6: ", at);
+    ASSERT_NE(found, std::string::npos) << step << "\n" << r.err;
+    at = found;
+  }
+  EXPECT_EQ(r.err.find("Step 2 of 6"), std::string::npos);
+  // The bar moves on one line, drawn over itself.
+  std::size_t redraws = 0;
+  for (std::size_t p = r.err.find("\r["); p != std::string::npos; p = r.err.find("\r[", p + 1)) ++redraws;
+  EXPECT_GT(redraws, 20u) << r.err;
+  EXPECT_NE(r.err.find("\r[####################] 100%  Orlune disc creation process complete!\x1b[K"),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("Time Remaining: estimating"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("Time Remaining: :"), std::string::npos) << r.err;
+  // The disc itself is the silent runs' to check: here it was written.
+  EXPECT_NE(Cue(), "");
+  // The reminder stays away from now on.
+  EXPECT_EQ(reg::GetString(reg::Hive::CurrentUser, kProductKey, "CD-R_VS_CD-RW_NAG"), "FALSE");
+}
+
+// Through a pipe the same run is plain lines, and with nobody at the
+// keyboard the reminder takes its default and the log says so.
+TEST_F(EndToEndTest, TheStatusModeThroughAPipeWritesPlainLines) {
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(kSamples + "/photos/arrival.jpg", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(photos + "/arrival.jpg", bytes));
+  const ProgramResult r =
+      box_.RunWithStderr("vexa", {"/r:status", "/f:PAL", "/d:" + photos},
+                         {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, false);
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_EQ(r.err.find('\r'), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find('\x1b'), std::string::npos) << r.err;
+  std::size_t at = 0;
+  for (const char* line : {"Step 1 of 6: Checking the disc in the CD writer\n", "You have inserted CD-R media",
+                           "Press Enter for OK, or type d and Enter for OK and \"Do not show this reminder again\": OK "
+                           "(standard input is not a terminal: the default answer)\n",
+                           "Step 3 of 6: Creating the photo show\n", "Step 6 of 6: Writing the disc\n",
+                           "Write speed ", "[####################] 100%  Orlune disc creation process complete!\n"}) {
+    const std::size_t found = r.err.find(line, at);
+    ASSERT_NE(found, std::string::npos) << line << "\n---\n" << r.err;
+    at = found;
+  }
+  EXPECT_NE(Log().find("TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"OK\" to: "
+                       "You have inserted CD-R media into the CD writer."),
+            std::string::npos)
+      << Log();
+  EXPECT_NE(Cue(), "");
 }
 
 // What a person at the television sees of a disc made from a folder of a
@@ -550,8 +633,231 @@ TEST_F(EndToEndTest, WithoutAWriterInitFailsWithTheOrchestratorsLine) {
   EXPECT_NE(core, std::string::npos) << log;
   EXPECT_NE(app, std::string::npos) << log;
   EXPECT_LT(core, app);
+  // The log says what to do on this system.
+  for (const char* remedy : {"/dev/sg*", "sudo modprobe sg", "group cdrom", "VEXA_SCSI_TRANSPORT=sim:"}) {
+    EXPECT_NE(log.find(remedy), std::string::npos) << remedy << "\n" << log;
+  }
   EXPECT_EQ(log.find("CreateVCD"), std::string::npos) << log;
   EXPECT_EQ(Cue(), "");
+}
+
+// Checks, on the ISO 9660 image of a disc, that every path of the album and
+// disc manifests names a file of its own tree (ISO 9660 paths in the ISO
+// 9660 tree, Joliet paths in the Joliet tree, the album's relative names
+// below /ORLDISC/ALBUM_A in both), with pycdlib; prints one line per path
+// that does not, then "checked N".
+constexpr const char* kManifestCheck = R"PY(
+import sys, pycdlib
+import xml.etree.ElementTree as ET
+iso = pycdlib.PyCdlib()
+iso.open(sys.argv[1])
+# Files carry the version suffix ";1" in both trees of this disc.
+def exists(path, joliet):
+    for name in (path + ';1', path):
+        try:
+            if joliet:
+                iso.get_record(joliet_path=name)
+            else:
+                iso.get_record(iso_path=name)
+            return True
+        except Exception:
+            pass
+    return False
+def read(path):
+    import io
+    out = io.BytesIO()
+    iso.get_file_from_iso_fp(out, joliet_path=path + ';1')
+    return out.getvalue()
+checked = 0
+bad = []
+def check(field, value, trees):
+    global checked
+    if not value:
+        return
+    path = value if value.startswith('/') else '/ORLDISC/ALBUM_A/' + value
+    for joliet in trees:
+        checked += 1
+        if not exists(path, joliet):
+            bad.append('%s %s (%s)' % (field, value, 'Joliet' if joliet else 'ISO 9660'))
+for manifest in ['/ORLDISC/ALBUM_A/ALBUM.XML', '/ORLDISC/DISCINFO/DISCINFO.XML']:
+    root = ET.fromstring(read(manifest))
+    for e in root.iter():
+        tag = e.tag.split('}')[-1]
+        text = (e.text or '').strip()
+        if tag.endswith('9660Filename'):
+            check(tag, text, [False])
+        elif tag.endswith('JolietFilename'):
+            check(tag, text, [True])
+        elif tag.startswith('od') or tag in ('pdfFilename', 'htmlFilename', 'trackFilename', 'manifestFilename'):
+            check(tag, text, [False, True])
+        elif tag == 'originalFilename':
+            print('original ' + text)
+for b in bad:
+    print('MISSING ' + b)
+print('checked %d' % checked)
+)PY";
+
+// A needle's bytes in UTF-8 and in UTF-16 big-endian (the Joliet tree's).
+bool ImageHolds(const std::string& image, const std::string& needle) {
+  std::string wide;
+  for (char c : needle) {
+    wide += '\0';
+    wide += c;
+  }
+  return image.find(needle) != std::string::npos || image.find(wide) != std::string::npos;
+}
+
+// The computer side as the issue of this work states it: photos from
+// nested folders with names beyond ASCII, with and without a title, a
+// 48 kHz 24-bit WAV as the music and a German LC_TIME. Every path the
+// manifests name opens in its tree, nothing of the host's temporary folder
+// is on the disc, README.TXT and HOMEPAGE.HTM name what is there, the title
+// in Greek and Chinese reads back from the PDFs that print it, and the
+// insert's date is written the German way.
+TEST_F(EndToEndTest, NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFiles) {
+  for (const char* tool : {"sox", "pdftotext", "qpdf", "ffprobe", "localedef", "date"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  // A German LC_TIME, compiled for the test when the system lacks it.
+  std::map<std::string, std::string> env = {{"LC_TIME", "de_DE.UTF-8"}, {"LC_ALL", ""}};
+  if (Tool("sh", {"-c", "locale -a | grep -qi '^de_DE.utf-\\?8$'"}).status != 0) {
+    const std::string locales = box_.root() + "/locale";
+    base::MakeDirs(locales);
+    const ProgramResult made = Tool("localedef", {"-i", "de_DE", "-f", "UTF-8", locales + "/de_DE.UTF-8"});
+    ASSERT_LE(made.status, 1) << made.err;  // 1: warnings only
+    env["LOCPATH"] = locales;
+  }
+  // The temporary folder has a name to look for on the disc.
+  tmp_ = box_.root() + "/hostTmpQx7";
+  base::MakeDirs(tmp_);
+
+  const std::string top = box_.root() + "/Фотографии/Ferien in München";
+  const std::vector<std::string> folders = {top + "/Tag 1", top + "/Ελλάδα 夏天", top};
+  for (const std::string& f : folders) base::MakeDirs(f);
+  const std::vector<std::string> photos = {folders[0] + "/Elephant photo 1.jpg", folders[0] + "/Elephant photo 2.jpg",
+                                           folders[1] + "/Θάλασσα.jpg", folders[1] + "/Fresh flowers.jpg",
+                                           folders[2] + "/Fresh flowers.jpg"};
+  for (std::size_t i = 0; i < photos.size(); ++i) {
+    ASSERT_EQ(Tool("convert", {"-size", "320x240", "plasma:fractal", "-seed", std::to_string(i + 1), photos[i]}).status,
+              0);
+  }
+  const std::string music = box_.root() + "/music 48k.wav";
+  ASSERT_EQ(Tool("sox", {"-n", "-r", "48000", "-b", "24", "-c", "2", music, "synth", "4", "sine", "440"}).status, 0);
+  const std::string title = "Καλοκαίρι 夏天";
+
+  for (bool titled : {true, false}) {
+    SCOPED_TRACE(titled ? "with a title" : "without a title");
+    base::RemoveAll(sim_);
+    ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+              0);
+    std::vector<std::string> args = {"/r:silent", "/f:PAL", "/l:A4", "/m:" + music};
+    for (const std::string& f : folders) args.push_back("/d:" + f);
+    if (titled) args.push_back("/t1:" + title);
+    const ProgramResult r = Vexa(args, "", env);
+    ASSERT_EQ(r.status, 0) << r.err << Log();
+    const std::string cue = Cue();
+    ASSERT_FALSE(cue.empty());
+    const std::string iso = box_.root() + "/disc.iso";
+    ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+
+    // Every path of the manifests opens in its own tree.
+    const std::string script = box_.root() + "/manifests.py";
+    base::WriteFileAtomic(script, kManifestCheck);
+    const ProgramResult check = Tool("/usr/bin/python3", {script, iso});  // the system's, with pycdlib
+    ASSERT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out.find("MISSING"), std::string::npos) << check.out;
+    const std::size_t counted = check.out.find("checked ");
+    ASSERT_NE(counted, std::string::npos) << check.out;
+    // Per picture eleven paths (two trees for the relative ones), the music,
+    // the album's files and the disc's.
+    EXPECT_GT(std::stoi(check.out.substr(counted + 8)), 60) << check.out;
+    // The title picture has a name of its own; the photos keep theirs.
+    if (titled) {
+      EXPECT_NE(check.out.find("original TITLE.JPG\n"), std::string::npos) << check.out;
+    }
+    EXPECT_NE(check.out.find("original " + photos[2] + "\n"), std::string::npos) << check.out;
+
+    // Nothing of the host's temporary folder on the disc.
+    std::string image;
+    ASSERT_TRUE(base::ReadFile(cue.substr(0, cue.size() - 4) + ".bin", &image));
+    EXPECT_FALSE(ImageHolds(image, "hostTmpQx7"));
+    EXPECT_FALSE(ImageHolds(image, "vexaCoreTemp"));
+
+    // README.TXT names folders the disc has; HOMEPAGE.HTM's links open.
+    const std::vector<std::string> paths = JolietPaths(iso);
+    auto has = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
+    const std::string readme = Extract(iso, "/README.TXT");
+    for (const char* folder : {"PICTURES", "ALBUMS/ALBUM_A", "ALBUMS/ALBUM_A/ORIGINAL", "ORIGINAL", "ORLDISC/ALBUM_A",
+                               "ORLDISC/ALBUM_A/VIEW", "ORLDISC/ALBUM_A/PRINT/PDF", "ORLDISC/ALBUM_A/CONTENT",
+                               "ORLDISC/ALBUM_A/LOWRES", "ORLDISC/DISCINFO", "VCD", "MPEGAV", "SEGMENT"}) {
+      EXPECT_TRUE(has(std::string("/") + folder)) << folder;
+    }
+    EXPECT_NE(readme.find("ORLDISC/ALBUM_A/VIEW/ALBUM.HTM"), std::string::npos) << readme;
+    const std::string home = Extract(iso, "/HOMEPAGE.HTM");
+    int links = 0;
+    for (std::size_t at = home.find("href=\""); at != std::string::npos; at = home.find("href=\"", at + 1)) {
+      const std::string target = home.substr(at + 6, home.find('"', at + 6) - at - 6);
+      EXPECT_TRUE(has("/" + target)) << target;
+      ++links;
+    }
+    EXPECT_GE(links, 8);
+
+    // The WAV became the disc's music: a copy on the disc, and Layer II
+    // sound in the slide show's track.
+    EXPECT_TRUE(has("/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV"));
+    const std::string rip = box_.root() + "/rip";
+    base::RemoveAll(rip);
+    base::MakeDirs(rip);
+    ASSERT_EQ(Tool("vcdxrip", {"--cue-file=" + cue, "--nofiles", "--nosegments", "-q"}, rip).status, 0);
+    const ProgramResult probe =
+        Tool("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,sample_rate", "-of", "csv=p=0",
+                         rip + "/avseq01.mpg"});
+    EXPECT_NE(probe.out.find("mp2,44100"), std::string::npos) << probe.out << probe.err;
+
+    // The PDFs: valid; the title in Greek and Chinese comes back from the
+    // contact sheet and the insert (the print album prints no title); the
+    // insert's date as LC_TIME writes it.
+    std::map<std::string, std::string> text;
+    for (const char* pdf : {"CONTACT", "INSERT", "PRINTS"}) {
+      const std::string file = box_.root() + "/" + pdf + ".pdf";
+      base::WriteFileAtomic(file, Extract(iso, std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + pdf + ".PDF"));
+      EXPECT_EQ(Tool("qpdf", {"--check", file}).status, 0) << pdf;
+      text[pdf] = Tool("pdftotext", {"-enc", "UTF-8", file, "-"}).out;
+    }
+    for (const char* pdf : {"CONTACT", "INSERT"}) {
+      EXPECT_EQ(text[pdf].find(title) != std::string::npos, titled) << pdf << "\n" << text[pdf];
+    }
+    std::map<std::string, std::string> dateEnv = env;
+    const ProgramResult today =
+        RunProgram(Which("date"), {"-u", "+%A, %-d. %B %Y"}, dateEnv, box_.root() + "/scratch");
+    std::string date = today.out;
+    while (!date.empty() && date.back() == '\n') date.pop_back();
+    EXPECT_FALSE(date.empty());
+    EXPECT_NE(text["INSERT"].find(date), std::string::npos) << date << "\n" << text["INSERT"];
+  }
+}
+
+// A blank disc smaller than the image is refused before anything is
+// written: it stays blank, vexa fails, and the log says how much room the
+// image needs.
+TEST_F(EndToEndTest, ADiscTooSmallStaysBlankAndTheLogNamesTheSpaceNeeded) {
+  base::RemoveAll(sim_);
+  ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr", "--capacity", "30000"}, {},
+                       box_.root() + "/scratch")
+                .status,
+            0);
+  const ProgramResult r = Vexa({"/r:silent", "/d:" + kSamples + "/photos"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::string log = Log();
+  EXPECT_NE(log.find("The disc is too small: the disc image needs "), std::string::npos) << log;
+  EXPECT_NE(log.find(" MB (30000 sectors) free."), std::string::npos) << log;
+  EXPECT_EQ(log.find("buffer underrun"), std::string::npos) << log;
+  EXPECT_EQ(Cue(), "");
+  const ProgramResult disc = RunProgram(ProgramPath("cdrsim"), {"disc", sim_}, {}, box_.root() + "/scratch");
+  EXPECT_EQ(disc.status, 0) << disc.err;
+  EXPECT_NE((disc.out + disc.err).find("blank"), std::string::npos) << disc.out << disc.err;
 }
 
 }  // namespace

@@ -308,7 +308,25 @@ TEST(VexaProgramTest, WithoutADisplayTheFailureBoxGoesToStandardError) {
   Sandbox::RegisterFakes();
   const ProgramResult r = box.Run("vexa", {"/r:silent"}, {{"VEXA_FAKE_FAIL", "core.FinalConstruct"}});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, kFailureText);
+  // The reason the orchestrator gave, then the general advice.
+  const std::string caption = "Kv Orlune Disc Creator Software - Error\n";
+  EXPECT_EQ(r.err, caption + "CVEXACore1::FinalConstruct - fake failure.\n\n" + (kFailureText + caption.size()));
+}
+
+// A registry file that cannot be read: the box names the file and the line.
+TEST(VexaProgramTest, ABrokenRegistryFileIsNamedWithItsLine) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  const std::string hive = box.root() + "/registry/HKLM.reg";
+  std::string text;
+  ASSERT_TRUE(base::ReadFile(hive, &text)) << hive;
+  ASSERT_TRUE(base::WriteFileAtomic(hive, text + "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Broken\n"));
+  const std::size_t line = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  const ProgramResult r = box.Run("vexa", {"/r:silent"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("the registry cannot be read: " + hive + " line " + std::to_string(line)), std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("Reboot"), r.err.rfind("Reboot")) << r.err;
 }
 
 TEST(VexaProgramTest, WithoutALoggerTheKeptLinesGoToStandardError) {

@@ -72,7 +72,7 @@ bool CVexaApp::InitInstance(const std::vector<std::string>& args) {
   }
 
   if (!CreateLogger()) {
-    ShowFailureBox();
+    ShowFailureBox(loggerFailure_);
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -105,6 +105,8 @@ bool CVexaApp::CreateLogger() {
                                       logger_.PutVoid());
   if (FAILED(hr) || !logger_) {
     logger_.Reset();
+    const auto e = vexa::com::TakeError();
+    loggerFailure_ = e.present ? e.Utf8Description() : "";
     return false;
   }
   CVexaUtil::SetLogger(logger_.Get());
@@ -117,9 +119,10 @@ bool CVexaApp::StartWizard() {
   });
   if (FAILED(hr) || !wizard_) {
     wizard_.Reset();
-    vexa::com::TakeError();
+    const auto e = vexa::com::TakeError();
+    const std::string reason = e.present ? e.Utf8Description() : "";
     Log("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard.", false);
-    ShowFailureBox();
+    ShowFailureBox(reason);
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -145,9 +148,12 @@ bool CVexaApp::StartCore() {
   if (FAILED(hr) || !core_) {
     core_.Reset();
     // The orchestrator's construction leaves its reason in the error
-    // information; it goes to the log before the line.
-    Log("CVexaApp::InitInstance - Cannot start Orlune Disc Core.", true);
-    ShowFailureBox();
+    // information; it goes to the log before the line, and into the box.
+    const auto e = vexa::com::TakeError();
+    const std::string reason = e.present ? e.Utf8Description() : "";
+    if (!reason.empty()) CVexaUtil::Log(reason, false);
+    Log("CVexaApp::InitInstance - Cannot start Orlune Disc Core.", false);
+    ShowFailureBox(reason);
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -467,8 +473,10 @@ bool CVexaApp::StopRequested() {
   return true;
 }
 
-void CVexaApp::ShowFailureBox() {
-  const std::string text = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
+void CVexaApp::ShowFailureBox(const std::string& reason) {
+  // What went wrong first, when it is known; then the general advice.
+  const std::string advice = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
+  const std::string text = reason.empty() ? advice : reason + "\r\n\r\n" + advice;
   const std::string caption = CVexaUtil::LoadString(IDS_ERROR_CAPTION, kErrorCaptionFallback);
   WaitingInComponent waiting;
   ui_.ShowMessage(caption, text, true);

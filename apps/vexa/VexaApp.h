@@ -70,7 +70,9 @@ class CVexaApp {
   // True (after logging it) once a stop has been requested by a signal.
   bool StopRequested();
 
-  void ShowFailureBox();
+  // The failure box: the reason when one is known (a registry file that
+  // cannot be read names its file and line), then the general advice.
+  void ShowFailureBox(const std::string& reason = "");
   void ShowUsage();
 
   VexaUi& ui_;
@@ -79,6 +81,7 @@ class CVexaApp {
   bool coreMode_ = false;
   bool askAboutCancellation_ = true;
   vexa::com::ComPtr<IVexaLogger> logger_;
+  std::string loggerFailure_;  // why the logger could not be made, when known
   vexa::com::ComPtr<IVEXAWizard1> wizard_;
   vexa::com::ComPtr<IVEXACore1> core_;
   bool comInitialized_ = false;

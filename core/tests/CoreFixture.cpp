@@ -73,6 +73,7 @@ CoreServices CoreFixture::Services() {
     return ComObject<FakeLocale>::Create(out, localeTv_, localePaper_, localeFails_);
   };
   s.ui = [this](CVexaCoreUtil& util, bool) -> std::unique_ptr<UiPort> {
+    if (makeUi_) return makeUi_(util);
     if (headless_) return std::make_unique<HeadlessUi>([&util](const std::string& t) { util.LogInfo(t); });
     auto ui = std::make_unique<ScriptedUi>();
     ui_ = ui.get();

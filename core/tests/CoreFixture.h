@@ -51,6 +51,8 @@ class CoreFixture : public CoreTest {
   // object chooses itself (Qt with a display, headless without).
   bool headless_ = false;
   bool defaultUi_ = false;
+  // Any other back end, made for each object when set.
+  std::function<std::unique_ptr<UiPort>(CVexaCoreUtil&)> makeUi_;
   std::uint64_t freeBytes_ = 50ull * 1000 * 1000 * 1000;
   int localeTv_ = 0;
   int localePaper_ = 1;

@@ -79,8 +79,8 @@ TEST_F(CoreObjectTest, InitReportsAMissingWriterAndAMissingEngine) {
   EXPECT_EQ(MakeAndInit(VEXACoreShowStatusNothing), E_FAIL);
   EXPECT_EQ(Code(), VEXACoreNoCDWriter);
   EXPECT_EQ(ErrorText(),
-            "CVexaODBase::GetNextDrive - No CD writer found.\r\n"
-            "CVEXAOD::GetCDWriter - No capable CD-writer exists.\r\n"
+            "CVexaODBase::GetNextDrive - No CD writer found.\r\n" + std::string(kNoWriterLogLine) +
+                "\r\nCVEXAOD::GetCDWriter - No capable CD-writer exists.\r\n"
             "CVEXACore1::Init - Cannot find a CD-Writer.\r\n");
   EXPECT_EQ(engine_->alive, 1);  // the engine stays, without a writer
   core_.Reset();

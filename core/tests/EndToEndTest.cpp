@@ -380,20 +380,33 @@ TEST_F(EndToEndTest, ADiscWithoutRoomFailsTheRunAndLeavesNothingBehind) {
   core_.Reset();
   EXPECT_EQ(Images().size(), 1u);
 
-  // A blank disc too small for the image: the burn fails, nothing is left.
+  // A blank disc too small for the image (30000 sectors, under the Video
+  // CD's least size): refused before the first write, with the space the
+  // image needs; the disc stays blank and nothing is left behind.
+  CloseTransport();
   fs::remove_all(drive_);
-  Drive("profile = cdrw-writer\nmedia = cdr\ncapacity = 1000\n");
+  Drive("profile = cdrw-writer\nmedia = cdr\ncapacity = 30000\n");
   core_ = Scripted([](ScriptedUi&) {});
   ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusNothing, 2), S_OK) << ErrorText();
   EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
-  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
   const std::string text = ErrorText();
-  EXPECT_NE(text.find("CVEXACore1::DoBurn - ODBase BurnSucceeded call failed.\r\n"
+  EXPECT_NE(text.find("IVEXABurner::StartBurn - The disc is too small: the disc image needs 98 MB (50002 sectors) and "
+                      "the disc has 58 MB (30000 sectors) free.\r\n"
+                      "CVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
+                      "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.\r\n"
                       "CVEXACore1::BurnVCD - DoBurn call failed\r\n"
                       "CVEXACore1::CreateVCD - BurnVCD call failed."),
             std::string::npos)
       << text;
+  EXPECT_EQ(text.find("underrun"), std::string::npos);
   core_.Reset();
+  CloseTransport();
+  EXPECT_EQ(Images().size(), 0u);
+  std::string state;
+  ASSERT_TRUE(base::ReadFile(drive_ + "/disc.state", &state));
+  EXPECT_NE(state.find("status 0\n"), std::string::npos) << state;
+  EXPECT_EQ(state.find("\ntrack "), std::string::npos) << state;
   EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
 }
 

@@ -228,6 +228,11 @@ class FakeEngine : public ComObjectRoot,
     HRESULT hr = Call("StartBurn", std::to_string(speed) + "|" + std::to_string(test) + "|" + std::to_string(verify) +
                                        "|" + std::to_string(safe));
     std::lock_guard lock(s_->mutex);
+    if (SUCCEEDED(hr) && s_->burnsTooSmall > 0) {
+      --s_->burnsTooSmall;
+      s_->lastResult = VEXAEngineResultDiscTooSmall;
+      return SetError(Utf8ToUtf16(s_->tooSmallText), u"Vexasdk.VEXAEngine.1", IID_IVEXAEngine, E_FAIL);
+    }
     polls_ = 0;
     stopping_ = -1;
     told_ = false;
@@ -403,7 +408,8 @@ class FakeEngine : public ComObjectRoot,
     return hr;
   }
   HRESULT GetLastProcessResultMsg(BSTR* v) override {
-    *v = SysAllocString(u"");
+    std::lock_guard lock(s_->mutex);
+    *v = SysAllocString((last_ == Last::Burn ? s_->burnMessage : s_->premasterMessage).c_str());
     return S_OK;
   }
   HRESULT GetProgressPercent(LONG* v) override {

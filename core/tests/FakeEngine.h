@@ -47,13 +47,22 @@ struct FakeEngineScript {
   LONG premasterPercent = 50;
   std::deque<LONG> premasterRemaining{30, 0};
   VEXAEngineResult premasterResult = VEXAEngineResultSuccess;
+  std::u16string premasterMessage;  // GetLastProcessResultMsg after the premaster
   // GetLastResultCode after a refused StartPremaster.
   VEXAEngineResult lastResult = VEXAEngineResultGeneralIOFail;
 
+  // StartBurn calls still to refuse as the engine refuses a disc too small
+  // for the image (each answers E_FAIL with tooSmallText, and the last
+  // result becomes VEXAEngineResultDiscTooSmall).
+  int burnsTooSmall = 0;
+  std::string tooSmallText =
+      "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
+      "58 MB (30000 sectors) free.";
   int burnPolls = 2;
   LONG burnPercent = 50;
   std::deque<LONG> burnRemaining{20, 0};
   VEXAEngineResult burnResult = VEXAEngineResultSuccess;
+  std::u16string burnMessage;  // GetLastProcessResultMsg after a burn
   int burns = 0;
   int cancels = 0;
   // Set while a burn runs (between StartBurn and the last poll or a cancel).

@@ -37,6 +37,7 @@ TEST_F(RunTest, AClientThatGaveOnlyPicturesGetsTheDefaultsInOrder) {
   const std::vector<std::string> expected = {
       "SetFileSystemSupport 65",      "SetStillDelay 5000",       "SetStillTitleVisibleTime 2000",
       "SetTVSystem 2",                "SetPaperSize 1",
+      "AddFile " + base::JoinPath(base::ShareDir(), "core/include/HOMEPAGE.HTM") + "|/HOMEPAGE.HTM|(null)",
       "AddFile " + base::JoinPath(base::ShareDir(), "core/include/README.TXT") + "|/README.TXT|(null)",
       "StartPremaster",               "SetBlocking 1",            "StartBurn 8|0|0|-1",
       "Eject",                        "SetBlocking 0"};
@@ -75,11 +76,19 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
       {"no pictures", [](FakeEngineScript&) {}, 0, VEXACoreNoStills,
        "CVEXACore1::DealWithInvalidStills - User had no images.\r\nCVEXACore1:CreateVCD - DealWithInvalidStills call failed."},
       {"used disc", [](FakeEngineScript& s) { s.blank = {false}; }, 1, VEXACoreDiscIsNotBlank,
-       "CVEXACore1::PrepareForWriting - IsDiscBlank call failed"},
+       "CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put in a blank disc."},
       {"written CD-R", [](FakeEngineScript& s) {
          s.blank = {false};
          s.discType = {VEXADiscTypeR};
-       }, 1, VEXACoreDiscIsNotBlank, "CVEXACore1::PrepareVCD - PrepareForWriting call failed."},
+       }, 1, VEXACoreDiscIsNotBlank,
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been written to cannot be "
+       "written again. Put in a blank CD-R.\r\nCVEXACore1::PrepareVCD - PrepareForWriting call failed."},
+      {"closed disc", [](FakeEngineScript& s) {
+         s.blank = {false};
+         s.discType = {VEXADiscTypeROM};
+       }, 1, VEXACoreDiscIsNotBlank,
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot be written to. Put "
+       "in a blank CD-R."},
       {"no disc", [](FakeEngineScript& s) { s.driveStatus = {VEXADriveStatusNotReady}; }, 1, VEXACoreSuccess,
        "CVEXACore1::IsDiscOK - Disc is not present."},
       {"premaster refused", [](FakeEngineScript& s) { s.failing = {"StartPremaster"}; }, 1, VEXACoreCannotCreateVideoCD,
@@ -89,15 +98,31 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
          s.lastResult = VEXAEngineResultTempSpaceLimitReached;
        }, 1, VEXACoreInsufficientTempSpace, "CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster."},
       {"premaster failed", [](FakeEngineScript& s) { s.premasterResult = VEXAEngineResultBrellOtherFail; }, 1,
-       VEXACoreCannotCreateVideoCD, "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006."},
+       VEXACoreCannotCreateVideoCD, "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006.\r\n"},
+      {"premaster failed, saying why", [](FakeEngineScript& s) {
+         s.premasterResult = VEXAEngineResultBrellOtherFail;
+         s.premasterMessage = u"no space left in /tmp/w";
+       }, 1, VEXACoreCannotCreateVideoCD,
+       "CVexaODBase::PremasterSucceeded - Premaster failed with error code 1006. no space left in /tmp/w\r\n"},
       {"premaster lost", [](FakeEngineScript& s) { s.failing = {"IsPremasterDone"}; }, 1, VEXACoreCannotCreateVideoCD,
        "CVEXACore1::DoPremaster - ODBase IsPremasterDone call failed."},
       {"burn refused", [](FakeEngineScript& s) { s.failing = {"StartBurn"}; }, 1, VEXACoreCannotBurnVideoCD,
        "CVEXACore1::DoBurn - ODBase StartBurn call failed."},
       {"burn failed", [](FakeEngineScript& s) { s.burnResult = VEXAEngineResultBrellWriteFail; }, 1, VEXACoreBurnFailure,
-       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003."},
+       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003.\r\n"},
+      // The drive's own words, not just a number.
+      {"burn failed, the drive saying why", [](FakeEngineScript& s) {
+         s.burnResult = VEXAEngineResultBrellWriteFail;
+         s.burnMessage = u"Write failed: MEDIUM NOT PRESENT";
+       }, 1, VEXACoreBurnFailure,
+       "CVexaODBase::BurnSucceeded - Burn failed with error code 1003. The writer reported: Write failed: MEDIUM NOT "
+       "PRESENT\r\n"},
       {"burn lost", [](FakeEngineScript& s) { s.failing = {"IsBurnDone"}; }, 1, VEXACoreCannotBurnVideoCD,
        "CVEXACore1::DoBurn - ODBase IsBurnDone call failed."},
+      {"disc too small", [](FakeEngineScript& s) { s.burnsTooSmall = 1; }, 1, VEXACoreDiscTooSmall,
+       "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
+       "58 MB (30000 sectors) free.\r\nCVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
+       "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,7 +132,11 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
     c.script(*engine_);
     EXPECT_EQ(Run(), E_FAIL);
     EXPECT_EQ(Code(), c.code);
-    EXPECT_NE(ErrorText().find(c.text), std::string::npos);
+    EXPECT_NE(ErrorText().find(c.text), std::string::npos) << ErrorText();
+    // A disc found written says so; it is no failed question.
+    if (c.code == VEXACoreDiscIsNotBlank) {
+      EXPECT_EQ(ErrorText().find("IsDiscBlank call failed"), std::string::npos) << ErrorText();
+    }
     // The disc always comes out of a burn that started.
     if (engine_->CalledWith("StartBurn")) {
       EXPECT_TRUE(engine_->CalledWith("Eject"));
@@ -200,6 +229,15 @@ TEST_F(RunTest, TheStatusDialogWalksItsSixStepsAndOffersACopyOfTheSameImage) {
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Orlune disc creation process complete!"), d->texts.end());
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Write speed 8x - Time Remaining: 0:20"), d->texts.end());
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Time Remaining: 0:30"), d->texts.end());
+  // Before the first estimate the burn says there is none yet; a finished
+  // phase reads 0:00, never "0:0" or an empty time.
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Write speed 8x - Time Remaining: estimating"),
+            d->texts.end());
+  EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Time Remaining: 0:00"), d->texts.end());
+  for (const std::string& t : d->texts) {
+    EXPECT_EQ(t.find("Remaining: :"), std::string::npos) << t;
+    EXPECT_FALSE(t.size() >= 4 && t.compare(t.size() - 4, 4, " 0:0") == 0) << t;
+  }
   EXPECT_NE(std::find(d->texts.begin(), d->texts.end(), "Starting photo show creation - This may take a few minutes"),
             d->texts.end());
   EXPECT_FALSE(d->IsShown());
@@ -470,6 +508,69 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   EXPECT_EQ(Count("IsDiscBlank"), 2);
 }
 
+TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheFirstDisc) {
+  // The first disc: the user is told how much room the image needs.
+  engine_->burnsTooSmall = 1;
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_TRUE(engine_->CalledWith("Eject"));
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text,
+            "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
+            "is too small: the disc image needs 100 MB (51200 sectors) and the disc has 58 MB (30000 sectors) free."
+            "\r\n\r\nInsert a blank disc with enough room, then try again.");
+  core_.Reset();
+
+  // A copy on a disc too small: refused, the user told, and the run still
+  // ends well with the first disc.
+  engine_ = std::make_shared<FakeEngineScript>();
+  auto* script = engine_.get();
+  scriptUi_ = [script](ScriptedUi& ui) {
+    ui.PressWhen(
+        [script](const ScriptedStatusDialog& d) {
+          if (!d.ButtonEnabled(kButtonExtra)) return false;
+          std::lock_guard lock(script->mutex);
+          script->burnsTooSmall = 1;  // the next disc is too small
+          return true;
+        },
+        kButtonExtra);
+    ui.QueueAnswer(kIDOK);
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Code(), VEXACoreSuccess);
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_EQ(Count("StartBurn"), 2);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text.rfind("The disc in the CD writer is too small for this photo disc", 0), 0u);
+  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good."));
+}
+
+TEST_F(RunTest, AnEraseAfterWhichTheDriveIsNotReadyIsNotDone) {
+  engine_->blank = {false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  // Ready for the disc check; not ready after the erase, even 7 s later.
+  engine_->driveStatus = {VEXADriveStatusOK, VEXADriveStatusNotReady};
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.QueueAnswer(kIDYES);
+    ui.QueueAnswer(kIDCANCEL);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(engine_->erases, 1);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_NE(ErrorText().find("CVEXACore1::DoErase - Erase not really done; status = 5."), std::string::npos);
+  ASSERT_EQ(ui_->messages.size(), 2u);
+  EXPECT_EQ(ui_->messages[1].text.rfind("The orlune disc creator software cannot erase the disc", 0), 0u);
+}
+
 TEST_F(RunTest, AnEraseThatNeverEndsFailsAtItsDeadline) {
   engine_->blank = {false};
   engine_->erasePolls = -1;
@@ -484,6 +585,26 @@ TEST_F(RunTest, AnEraseThatNeverEndsFailsAtItsDeadline) {
   ASSERT_EQ(ui_->messages.size(), 2u);
   EXPECT_EQ(ui_->messages[1].text.rfind("The orlune disc creator software cannot erase the disc", 0), 0u);
   EXPECT_EQ(engine_->burns, 0);
+}
+
+// The message the user sees names what the drive said, not only that the
+// writing failed.
+TEST_F(RunTest, AFailedBurnShowsTheDrivesWords) {
+  engine_->burnResult = VEXAEngineResultBrellWriteFail;
+  engine_->burnMessage = u"Write failed: the drive was still busy after 60 s: LOGICAL UNIT NOT READY, LONG WRITE IN "
+                         u"PROGRESS";
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  const std::string& text = ui_->messages[0].text;
+  EXPECT_EQ(text.rfind("An error occurred while writing to the CD writer.", 0), 0u) << text;
+  EXPECT_NE(text.find("\r\n\r\nThe writer reported: Write failed: the drive was still busy after 60 s: LOGICAL UNIT NOT "
+                      "READY, LONG WRITE IN PROGRESS"),
+            std::string::npos)
+      << text;
 }
 
 TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
@@ -507,6 +628,13 @@ TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
         "CVEXACore::CheckBurnSpeed - No match for speed 1. Reducing Speed and trying again.",
         "CVEXACore::CheckBurnSpeed - No drive speeds available. Using slowest Burn Speed = 4."}},
       {16, {4, 8, 16}, 16, {}},
+      // Above every speed of the writer: its highest, in one step.
+      {2147483647, {4, 8, 16}, 16,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 2147483647 is above the highest speed of the writer. Using its "
+        "highest speed 16."}},
+      {17, {16, 4, 8}, 16,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 17 is above the highest speed of the writer. Using its highest "
+        "speed 16."}},
       // No speed from the caller: the shipped default.
       {0, {4, 8, 16}, 8, {}},
       {0, {}, 8, {"CVEXACore::CheckBurnSpeed - drive Speed list is invalid. Using default burn speed = 8."}},
@@ -555,6 +683,15 @@ TEST_F(RunTest, DriveQueriesPassTheEnginesAnswers) {
   EXPECT_EQ(present, VARIANT_FALSE);
   ASSERT_EQ(ui_->messages.size(), 1u);
   EXPECT_EQ(ui_->messages[0].text.rfind("The orlune disc creator software could not find a CD writer on your system.", 0), 0u);
+  // What to do here: the device nodes, the group, the scsi-generic driver, or
+  // the simulated recorder; not a restart or a reinstallation.
+  for (const char* remedy : {"/dev/sr*", "/dev/sg*", "group cdrom", "sudo modprobe sg", "VEXA_SCSI_TRANSPORT=sim:",
+                             "SCSI_TRANSPORT under the product key"}) {
+    EXPECT_NE(ui_->messages[0].text.find(remedy), std::string::npos) << remedy;
+  }
+  for (const char* windows : {"Restart", "reinstall", "drivers of the CD writer"}) {
+    EXPECT_EQ(ui_->messages[0].text.find(windows), std::string::npos) << windows;
+  }
   ASSERT_EQ(core_->GetNextDrive(VARIANT_FALSE, &present), S_OK);
   EXPECT_EQ(ui_->messages.size(), 1u);
   engine_->failing = {"GetDriveSpeeds"};

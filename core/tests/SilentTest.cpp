@@ -1,12 +1,15 @@
 // Silent mode without a display: no window, no application object, no
 // display connection; the status texts of the six steps go to the log. The
-// binary clears DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM before any test.
+// binary clears DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM before any test
+// and reads its standard input from /dev/null.
 #include <QCoreApplication>
+#include <cstdio>
 #include <cstdlib>
 
 #include "core/HeadlessUi.h"
 #include "core/QtUi.h"
 #include "core/StringTable.h"
+#include "core/TerminalUi.h"
 #include "core/tests/CoreFixture.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/StatusSequence.h"
@@ -28,7 +31,9 @@ class SilentTest : public CoreTest {
 
 TEST_F(SilentTest, TheSixStepsMakeNoWindowAndWriteTheirTextsToTheLog) {
   ASSERT_FALSE(DisplayAvailable());
-  std::unique_ptr<UiPort> ui = MakeDefaultUi(util_, true);
+  // Windows wanted without a display: the terminal, still without a window.
+  EXPECT_NE(dynamic_cast<TerminalUi*>(MakeDefaultUi(util_, true).get()), nullptr);
+  std::unique_ptr<UiPort> ui = MakeDefaultUi(util_, false);
   EXPECT_FALSE(ui->IsInteractive());
   EXPECT_EQ(RunStatusSequence(*ui, util_), 7);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
@@ -72,8 +77,8 @@ TEST_F(SilentRunTest, ASilentRunMakesNoWindowAndAsksNothing) {
   EXPECT_EQ(engine_->burns, 1);
   EXPECT_EQ(QCoreApplication::instance(), nullptr);
 
-  // Asked for the dialog later, without a display: the status texts go to
-  // the log, still without a window.
+  // Asked for the dialog later, without a display: the status goes to the
+  // terminal and its texts to the log, still without a window.
   core_.Reset();
   engine_ = std::make_shared<FakeEngineScript>();
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
@@ -92,6 +97,8 @@ int main(int argc, char** argv) {
   ::unsetenv("DISPLAY");
   ::unsetenv("WAYLAND_DISPLAY");
   ::unsetenv("QT_QPA_PLATFORM");
+  // The status mode asks its questions on the terminal; nobody answers here.
+  if (!std::freopen("/dev/null", "r", stdin)) return 1;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

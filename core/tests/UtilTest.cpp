@@ -240,6 +240,32 @@ TEST(FormatMessageTest, PlaceholdersTakeTheirArgumentsWithTheirConversions) {
   EXPECT_EQ(FormatMessageText("%1!5d!|%2!-4s!|", {42, "ab"}), "   42|ab  |");
 }
 
+// The time remaining has two-digit seconds, and until there is an estimate
+// the line says so instead of showing empty or zero minutes and seconds.
+TEST(FormatMessageTest, TheTimeRemainingReadsMinutesAndSecondsOrThatThereIsNoEstimateYet) {
+  const std::string t63 = "Time Remaining: %1!s!:%2!s!";
+  const std::string t4560 = "Write speed %1!1d!x - Time Remaining: %2!s!:%3!s!";
+  struct Case {
+    long remaining;
+    std::string expected63, expected4560;
+  };
+  const Case cases[] = {
+      {kNoEstimate, "Time Remaining: estimating", "Write speed 8x - Time Remaining: estimating"},
+      {0, "Time Remaining: 0:00", "Write speed 8x - Time Remaining: 0:00"},
+      {5, "Time Remaining: 0:05", "Write speed 8x - Time Remaining: 0:05"},
+      {65, "Time Remaining: 1:05", "Write speed 8x - Time Remaining: 1:05"},
+      {3600, "Time Remaining: 60:00", "Write speed 8x - Time Remaining: 60:00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TimeRemainingText(t63, {}, c.remaining), c.expected63) << c.remaining;
+    EXPECT_EQ(TimeRemainingText(t4560, {8}, c.remaining), c.expected4560) << c.remaining;
+  }
+  // A language library's own order and words stay; only the two numbers go.
+  EXPECT_EQ(TimeRemainingText("Noch %1!s! Min. %2!s! s", {}, 125), "Noch 2 Min. 05 s");
+  EXPECT_EQ(TimeRemainingText("Noch %1!s! Min. %2!s! s", {}, kNoEstimate), "Noch estimating s");
+  EXPECT_EQ(TimeRemainingText("no numbers", {}, kNoEstimate), "no numbers");
+}
+
 TEST_F(UtilTest, WaitWithMessagePumpMovesTheProgressByItsStepModulo101) {
   ScriptedUi ui;
   util_.SetUi(&ui);

@@ -2,9 +2,11 @@
 #include "disclib/recorder/CDR4BASE.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "disclib/recorder/CdrDrive.h"
+#include "disclib/recorder/CommandTemplates.h"
 #include "disclib/recorder/ComsLog.h"
 #include "disclib/recorder/DriveDB.h"
 
@@ -66,11 +68,20 @@ LONG DBSlot11(I_CDR4DriveDB* b) { return b->Slot11(); }
 LONG DBHasKey(I_CDR4DriveDB* b, DWORD k) { return b->HasKey(k); }
 DWORD DBGetValue(I_CDR4DriveDB* b, DWORD k) { return b->GetValue(k); }
 
-}  // namespace
+// The drive's entry in the drive database, or null when it has none (or
+// there is no memory to read it: the drive is then made without one).
+std::unique_ptr<I_CDR4DriveDB> DatabaseEntry(const char* inquiry) {
+  try {
+    auto entry = std::make_unique<Cdr4DriveDBRegistry>(inquiry);
+    if (!entry->IsLoaded()) return nullptr;
+    ComsLogF("IN REGISTRY: %s", inquiry);
+    return entry;
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 
-extern "C" {
-
-I_CDRClass* CDR4_CreateDrive(LONG device) {
+I_CDRClass* CreateDrive(LONG device) {
   const ComsTransportTable* t = COMS_GetTransportTable();
   if (t->COMS_GetNumDevices() == 0) COMS_Open();
   t = COMS_GetTransportTable();
@@ -78,26 +89,32 @@ I_CDRClass* CDR4_CreateDrive(LONG device) {
   if (device >= t->COMS_GetNumDevices()) return nullptr;
   char inquiry[29] = {};
   if (!COMS_LogInquiry(device, inquiry) || inquiry[0] == 0) return nullptr;
-  auto* database = new (std::nothrow) Cdr4DriveDBRegistry(inquiry);
-  if (database && database->IsLoaded()) {
-    ComsLogF("IN REGISTRY: %s", inquiry);
-  } else {
-    delete database;
-    database = nullptr;
+  // The database entry has one owner at a time: this function until a
+  // drive's constructor takes it, then the drive, which deletes it, also
+  // when its own construction fails half-way.
+  std::unique_ptr<I_CDR4DriveDB> database = DatabaseEntry(inquiry);
+  if (IsDvdDevice(device, cmd::kFeatureDvdMinusRw, "DVD-RW")) return new DvdRwClass(device, std::move(database));
+  if (IsDvdDevice(device, cmd::kFeatureDvdPlusRw, "DVD+RW")) return new DvdPrwClass(device, std::move(database));
+  if (IsMmcDevice(device)) return new MmcClass(device, std::move(database));
+  if (database && database->GetValue(CDR4DB_KEY_CDRFLAGS)) return new MmcClass(device, std::move(database));
+  for (const char* name : kOldReaders) {
+    if (std::strstr(inquiry, name)) return new PlextorClass(device, std::move(database));
   }
-  // The drive deletes its database entry; until a drive takes it, it is ours.
-  try {
-    if (IsDvdDevice(device, 0x2F, "DVD-RW")) return new DvdRwClass(device, database);
-    if (IsDvdDevice(device, 0x2A, "DVD+RW")) return new DvdPrwClass(device, database);
-    if (IsMmcDevice(device)) return new MmcClass(device, database);
-    if (database && database->GetValue(CDR4DB_KEY_CDRFLAGS)) return new MmcClass(device, database);
-    for (const char* name : kOldReaders) {
-      if (std::strstr(inquiry, name)) return new PlextorClass(device, database);
-    }
-  } catch (const std::bad_alloc&) {
-  }
-  delete database;
   return nullptr;
+}
+
+}  // namespace
+
+extern "C" {
+
+I_CDRClass* CDR4_CreateDrive(LONG device) {
+  // Memory running out anywhere on the way gives null, as for a device
+  // that is no drive.
+  try {
+    return CreateDrive(device);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 void CDR4_DeleteDrive(I_CDRClass* drive) { delete drive; }

@@ -119,6 +119,11 @@ DISCPAK_API LONG COMS_BlockDevice(LONG device, LONG type);
 DISCPAK_API LONG COMS_GetDriveLetter(LONG device);
 // The device node (or simulator folder) of a device; "" out of range.
 DISCPAK_API const char* COMS_GetDevicePath(LONG device);
+// Why no writer may be usable: the reason the transport setting could not
+// be opened, else what stands against each device (another program holds
+// it, its node cannot be opened), one per line; "" when nothing is known.
+// The text stays valid until the next call in the same thread.
+DISCPAK_API const char* COMS_GetProblem();
 DISCPAK_API LONG COMS_CheckATAPI(LONG device);
 
 // The debug log (comslog.txt).

@@ -25,8 +25,8 @@ CDRQueueEntry* CDRQueueClass::Front() {
 
 LONG CDRQueueClass::Put(DWORD word1, DWORD word2, DWORD word3, DWORD length, const void* data) {
   std::lock_guard lock(mutex_);
-  if (length > size_) return 1;
-  if (Next(head_) == tail_) return 0;
+  if (length > size_) return CDRQ_PUT_TOO_LONG;
+  if (Next(head_) == tail_) return CDRQ_PUT_FULL;
   CDRQueueEntry& e = entries_[head_];
   e.word1 = word1;
   e.word2 = word2;
@@ -35,7 +35,7 @@ LONG CDRQueueClass::Put(DWORD word1, DWORD word2, DWORD word3, DWORD length, con
   if (length) std::memcpy(e.data, data, length);
   head_ = Next(head_);
   changed_.notify_all();
-  return 2;
+  return CDRQ_PUT_STORED;
 }
 
 void CDRQueueClass::Release(CDRQueueEntry* entry) {

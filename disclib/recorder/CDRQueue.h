@@ -30,12 +30,18 @@ struct CDRQueueEntry {
   BYTE* data;    // the entry's block of s bytes
 };
 
+// What Put answers.
+enum CDRQueuePut : LONG {
+  CDRQ_PUT_FULL = 0,      // the ring is full: nothing stored
+  CDRQ_PUT_TOO_LONG = 1,  // the length exceeds the entry size: nothing stored
+  CDRQ_PUT_STORED = 2,
+};
+
 class I_CDRQueue {
  public:
   virtual ~I_CDRQueue() = default;                                       // 0
   virtual CDRQueueEntry* Front() = 0;                                    // 1 tail entry or null
-  // 2: 1 when length exceeds the entry size (nothing stored), 0 when the
-  // ring is full, 2 when stored.
+  // 2: a CDRQueuePut.
   virtual LONG Put(DWORD word1, DWORD word2, DWORD word3, DWORD length, const void* data) = 0;
   virtual void Release(CDRQueueEntry* entry) = 0;                        // 3
   virtual LONG IsFull() = 0;                                             // 4

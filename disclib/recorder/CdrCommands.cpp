@@ -41,6 +41,10 @@ std::chrono::steady_clock::time_point DeviceWaitDeadline() {
   return WaitNow() + std::chrono::milliseconds(DeviceWaitLimitMs());
 }
 
+std::chrono::steady_clock::time_point DeviceWriteDeadline() {
+  return WaitNow() + std::chrono::milliseconds(std::min(DeviceWaitLimitMs(), kWriteBusyLimitMs));
+}
+
 bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline) { return WaitNow() >= deadline; }
 
 void DeviceWaitPause(std::chrono::milliseconds pause) {
@@ -59,41 +63,33 @@ void DeviceWaitPause(std::chrono::milliseconds pause) {
 int SpeedX(int kbs) { return static_cast<int>(std::lround(kbs / 176.4)); }
 int SpeedKBs(int x) { return static_cast<int>(std::lround(x * 176.4)); }
 
-bool CmdRaw(LONG device, const BYTE* cdb, int cdbLength, int direction, void* data, DWORD* length,
-            ComsSenseRecord* sense) {
-  ComsCommandRecord c = {};
-  c.cdbLength = static_cast<BYTE>(cdbLength);
-  std::memcpy(c.cdb, cdb, cdbLength);
-  const ComsTransportTable* t = COMS_GetTransportTable();
-  if (direction == 0) return t->COMS_Cmd(device, &c, sense, nullptr) != 0;
-  if (direction > 0) return t->COMS_CmdWrite(device, &c, sense, nullptr, data, length) != 0;
-  return t->COMS_CmdRead(device, &c, sense, nullptr, data, length) != 0;
-}
-
 namespace {
-int Build(std::initializer_list<int> cdb, BYTE* out) {
-  int n = 0;
-  for (int b : cdb) out[n++] = static_cast<BYTE>(b);
-  return n;
+enum class Direction { kNone, kOut, kIn };
+
+bool Send(LONG device, const Cdb& cdb, Direction direction, void* data, DWORD* length, ComsSenseRecord* sense) {
+  ComsCommandRecord c = {};
+  c.cdbLength = static_cast<BYTE>(cdb.Size());
+  std::memcpy(c.cdb, cdb.Bytes(), cdb.Size());
+  const ComsTransportTable* t = COMS_GetTransportTable();
+  switch (direction) {
+    case Direction::kNone: return t->COMS_Cmd(device, &c, sense, nullptr) != 0;
+    case Direction::kOut: return t->COMS_CmdWrite(device, &c, sense, nullptr, data, length) != 0;
+    case Direction::kIn: break;
+  }
+  return t->COMS_CmdRead(device, &c, sense, nullptr, data, length) != 0;
 }
 }  // namespace
 
-bool Cmd(LONG device, std::initializer_list<int> cdb, ComsSenseRecord* sense) {
-  BYTE c[16] = {};
-  const int n = Build(cdb, c);
-  return CmdRaw(device, c, n, 0, nullptr, nullptr, sense);
+bool Cmd(LONG device, const Cdb& cdb, ComsSenseRecord* sense) {
+  return Send(device, cdb, Direction::kNone, nullptr, nullptr, sense);
 }
 
-bool CmdRead(LONG device, std::initializer_list<int> cdb, void* buffer, DWORD* length, ComsSenseRecord* sense) {
-  BYTE c[16] = {};
-  const int n = Build(cdb, c);
-  return CmdRaw(device, c, n, -1, buffer, length, sense);
+bool CmdRead(LONG device, const Cdb& cdb, void* buffer, DWORD* length, ComsSenseRecord* sense) {
+  return Send(device, cdb, Direction::kIn, buffer, length, sense);
 }
 
-bool CmdWrite(LONG device, std::initializer_list<int> cdb, const void* data, DWORD length, ComsSenseRecord* sense) {
-  BYTE c[16] = {};
-  const int n = Build(cdb, c);
-  return CmdRaw(device, c, n, 1, const_cast<void*>(data), &length, sense);
+bool CmdWrite(LONG device, const Cdb& cdb, const void* data, DWORD length, ComsSenseRecord* sense) {
+  return Send(device, cdb, Direction::kOut, const_cast<void*>(data), &length, sense);
 }
 
 DWORD SenseCode(const ComsSenseRecord& s) {
@@ -113,9 +109,8 @@ bool ModeSense10(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD*
   DWORD got = allocation;
   std::memset(page, 0, allocation);
   if (pageLength) *pageLength = 0;
-  if (!CmdRead(device, {0x5A, 0, pageCode & 0x3F, 0, 0, 0, 0, static_cast<int>(allocation >> 8),
-                        static_cast<int>(allocation & 0xFF), 0},
-               reply.data(), &got, sense)) {
+  if (!CmdRead(device, Cdb(cmd::kModeSense10).Set(cmd::kModePageCode, pageCode).Length(allocation), reply.data(),
+               &got, sense)) {
     return false;
   }
   // The page lies after the header and any block descriptors; take no more
@@ -138,8 +133,7 @@ bool ModeSelect10(LONG device, const BYTE* page, DWORD pageLength, ComsSenseReco
   list[8] &= 0x3F;
   ComsLogBytes("MSL", list.data() + 8, pageLength);
   const DWORD n = static_cast<DWORD>(list.size());
-  return CmdWrite(device, {0x55, 0x10, 0, 0, 0, 0, 0, static_cast<int>(n >> 8), static_cast<int>(n & 0xFF), 0},
-                  list.data(), n, sense);
+  return CmdWrite(device, Cdb(cmd::kModeSelect10).Length(n), list.data(), n, sense);
 }
 
 bool ModeSense6(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
@@ -150,7 +144,9 @@ bool ModeSense6(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* 
   if (got > 254) got = 254;
   std::memset(page, 0, allocation);
   if (pageLength) *pageLength = 0;
-  if (!CmdRead(device, {0x1A, 0x08, pageCode & 0x3F, 0, static_cast<int>(got), 0}, reply.data(), &got, sense)) {
+  if (!CmdRead(device,
+               Cdb(cmd::kModeSense6).Set(cmd::kDisableBlockDescriptors, 1).Set(cmd::kModePageCode, pageCode).Length(got),
+               reply.data(), &got, sense)) {
     return false;
   }
   if (got < 4) return false;
@@ -170,8 +166,8 @@ bool ModeSelect6(LONG device, const BYTE* page, DWORD pageLength, ComsSenseRecor
   std::memcpy(list.data() + 4, page, pageLength);
   list[4] &= 0x3F;
   ComsLogBytes("MSL", list.data() + 4, pageLength);
-  return CmdWrite(device, {0x15, 0x10, 0, 0, static_cast<int>(list.size()), 0}, list.data(),
-                  static_cast<DWORD>(list.size()), sense);
+  const DWORD n = static_cast<DWORD>(list.size());
+  return CmdWrite(device, Cdb(cmd::kModeSelect6).Length(n), list.data(), n, sense);
 }
 
 bool GetConfiguration(LONG device, int feature, BYTE* descriptor, DWORD descriptorSize, DWORD* descriptorLength,
@@ -180,8 +176,8 @@ bool GetConfiguration(LONG device, int feature, BYTE* descriptor, DWORD descript
   DWORD got = 512;
   if (descriptorLength) *descriptorLength = 0;
   if (descriptor) std::memset(descriptor, 0, descriptorSize);
-  if (!CmdRead(device, {0x46, 0, feature >> 8, feature & 0xFF, 0, 0, 0, 512 >> 8, 512 & 0xFF, 0}, reply.data(), &got,
-               sense)) {
+  if (!CmdRead(device, Cdb(cmd::kGetConfiguration).Set(cmd::kStartingFeature, static_cast<DWORD>(feature)).Length(512),
+               reply.data(), &got, sense)) {
     return false;
   }
   if (got < 8) return false;
@@ -198,25 +194,35 @@ bool GetConfiguration(LONG device, int feature, BYTE* descriptor, DWORD descript
 bool RequestSense(LONG device, BYTE sense[32]) {
   DWORD got = 32;
   std::memset(sense, 0, 32);
-  return CmdRead(device, {0x03, 0, 0, 0, 32, 0}, sense, &got);
+  return CmdRead(device, Cdb(cmd::kRequestSense).Length(32), sense, &got);
 }
+
+// What the 6-byte mode commands carry for the block size: the 4-byte mode
+// parameter header (byte 3: the block descriptor length) and one 8-byte
+// block descriptor, whose bytes 5-7 are the block length.
+namespace {
+constexpr int kBlockDescriptorLengthAt = 3;
+constexpr int kBlockLengthAt = 4 + 5;
+}  // namespace
 
 bool SCSI2_SetBlockSize(LONG device, DWORD size) {
   ComsLogF("SCSI2_SetBlockSize: %ld", static_cast<long>(size));
   BYTE list[12] = {};
-  list[3] = 8;
-  list[4 + 5] = static_cast<BYTE>(size >> 16);
-  list[4 + 6] = static_cast<BYTE>(size >> 8);
-  list[4 + 7] = static_cast<BYTE>(size);
-  return CmdWrite(device, {0x15, 0x10, 0, 0, 12, 0}, list, sizeof list);
+  list[kBlockDescriptorLengthAt] = 8;
+  list[kBlockLengthAt] = static_cast<BYTE>(size >> 16);
+  list[kBlockLengthAt + 1] = static_cast<BYTE>(size >> 8);
+  list[kBlockLengthAt + 2] = static_cast<BYTE>(size);
+  return CmdWrite(device, Cdb(cmd::kModeSelect6).Length(sizeof list), list, sizeof list);
 }
 
 DWORD SCSI2_GetBlockSize(LONG device) {
   BYTE reply[12] = {};
   DWORD got = sizeof reply;
   DWORD size = 0;
-  if (CmdRead(device, {0x1A, 0, 0x01, 0, 12, 0}, reply, &got) && got >= 12 && reply[3] >= 8) {
-    size = (reply[4 + 5] << 16) | (reply[4 + 6] << 8) | reply[4 + 7];
+  if (CmdRead(device, Cdb(cmd::kModeSense6).Set(cmd::kModePageCode, cmd::kPageErrorRecovery).Length(sizeof reply),
+              reply, &got) &&
+      got >= 12 && reply[kBlockDescriptorLengthAt] >= 8) {
+    size = (reply[kBlockLengthAt] << 16) | (reply[kBlockLengthAt + 1] << 8) | reply[kBlockLengthAt + 2];
   }
   ComsLogF("SCSI2_GetBlockSize: %ld", static_cast<long>(size));
   return size;

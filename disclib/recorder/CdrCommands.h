@@ -6,24 +6,21 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <string>
 
 #include "disclib/recorder/CDR4COMS.h"
+#include "disclib/recorder/CommandTemplates.h"
 #include "platform/base/Time.h"
 #include "platform/base/WinTypes.h"
 
 namespace discpak {
 
-// One command through the transport table. `data` may be null for none;
-// `length` is in/out for data commands (bytes moved afterwards).
-bool Cmd(LONG device, std::initializer_list<int> cdb, ComsSenseRecord* sense = nullptr);
-bool CmdRead(LONG device, std::initializer_list<int> cdb, void* buffer, DWORD* length,
-             ComsSenseRecord* sense = nullptr);
-bool CmdWrite(LONG device, std::initializer_list<int> cdb, const void* data, DWORD length,
-              ComsSenseRecord* sense = nullptr);
-bool CmdRaw(LONG device, const BYTE* cdb, int cdbLength, int direction, void* data, DWORD* length,
-            ComsSenseRecord* sense);
+// One command through the transport table: none, or `length` bytes read
+// into buffer (in/out: the bytes moved afterwards), or `length` bytes of
+// data sent.
+bool Cmd(LONG device, const Cdb& cdb, ComsSenseRecord* sense = nullptr);
+bool CmdRead(LONG device, const Cdb& cdb, void* buffer, DWORD* length, ComsSenseRecord* sense = nullptr);
+bool CmdWrite(LONG device, const Cdb& cdb, const void* data, DWORD length, ComsSenseRecord* sense = nullptr);
 
 // Sense code of a record: key (low four bits of byte 2) << 16 | ASC << 8 | ASCQ.
 DWORD SenseCode(const ComsSenseRecord& sense);
@@ -66,6 +63,11 @@ void SetDeviceWaitClock(const vexa::base::Clock* clock, std::function<void(std::
 // The point the wait limit ends at, counted from now on the wait clock; and
 // whether the wait clock has reached a point.
 std::chrono::steady_clock::time_point DeviceWaitDeadline();
+// The same for a WRITE the drive keeps answering busy: its buffer drains
+// in seconds, so a drive still busy after a minute (or the wait limit, when
+// that is shorter) will not take the data.
+constexpr std::int64_t kWriteBusyLimitMs = 60 * 1000;
+std::chrono::steady_clock::time_point DeviceWriteDeadline();
 bool DeviceWaitPassed(std::chrono::steady_clock::time_point deadline);
 // One pause between two questions to a busy drive.
 void DeviceWaitPause(std::chrono::milliseconds pause);

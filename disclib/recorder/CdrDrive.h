@@ -20,12 +20,18 @@
 
 #include "disclib/recorder/CDRQueue.h"
 #include "disclib/recorder/I_CDRClass.h"
+#include "disclib/recorder/WriteParameters.h"
 
 namespace discpak {
 
+// CloseSession answers the other way round from the other operations: 1
+// when the session was closed, 0 when not.
+constexpr LONG SessionClosedAnswer(CdrResult r) { return r == CDR_OK ? 1 : 0; }
+
 class CdrClassPhysical : public I_CDRClass {
  public:
-  CdrClassPhysical(LONG device, I_CDR4DriveDB* database);
+  // The drive owns its database entry (null for none) from here on.
+  CdrClassPhysical(LONG device, std::unique_ptr<I_CDR4DriveDB> database);
 
   LONG GetDrivePath() override { return letter_; }
   LONG GetDriveNum() override { return device_; }
@@ -44,16 +50,16 @@ class CdrClassPhysical : public I_CDRClass {
 
   // What both branches read the same way (buffers zeroed first; numbers
   // turned to host order).
-  LONG StatusOfDrive();
-  LONG DoQueryDisc(LONG what, DWORD* length, void* buffer);
-  LONG DoReadTOC(void* buffer);
-  LONG DoReadSessionInfo(void* buffer);
-  LONG DoReadATIP(void* buffer);
-  LONG DoReadCDText(void* buffer);
-  LONG DoReadMCN(void* buffer);
-  LONG DoReadFullTOC(void* buffer);
-  LONG DoReadDiscInfo(void* buffer);
-  LONG DoReadTrackInfo(LONG track, void* buffer);
+  LONG StatusOfDrive();  // CDR_STATUS_...
+  CdrResult DoQueryDisc(LONG what, DWORD* length, void* buffer);
+  CdrResult DoReadTOC(void* buffer);
+  CdrResult DoReadSessionInfo(void* buffer);
+  CdrResult DoReadATIP(void* buffer);
+  CdrResult DoReadCDText(void* buffer);
+  CdrResult DoReadMCN(void* buffer);
+  CdrResult DoReadFullTOC(void* buffer);
+  CdrResult DoReadDiscInfo(void* buffer);
+  CdrResult DoReadTrackInfo(LONG track, void* buffer);
 
   LONG device_;
   LONG letter_ = 0;
@@ -72,7 +78,7 @@ class CdrClassPhysical : public I_CDRClass {
 
 class MmcClass : public CdrClassPhysical {
  public:
-  MmcClass(LONG device, I_CDR4DriveDB* database);
+  MmcClass(LONG device, std::unique_ptr<I_CDR4DriveDB> database);
   ~MmcClass() override;
 
   LONG GetDriveStatus() override { return StatusOfDrive(); }
@@ -99,7 +105,9 @@ class MmcClass : public CdrClassPhysical {
   LONG StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, const BYTE* subheader8) override;
   LONG WriteTAO(LONG sectorSize, LONG count, const void* data) override;
   LONG FinishTAO() override;
-  LONG CloseSession(LONG format, LONG closeFlag) override;
+  LONG CloseSession(LONG format, LONG closeFlag) override {
+    return SessionClosedAnswer(DoCloseSession(format, closeFlag));
+  }
   LONG StartSAO(I_CDRSessionLayout* layout, LONG flags) override;
   LONG WriteSAO(LONG trackType, LONG sectorSize, LONG count, const void* data) override;
   LONG FinishSAO() override;
@@ -113,6 +121,8 @@ class MmcClass : public CdrClassPhysical {
   LONG IsIdle() override;
 
  protected:
+  CdrResult DoCloseSession(LONG format, LONG closeFlag);
+
   // Probing at creation.
   void Probe();
   bool ProbeMmc3(DWORD* mask);
@@ -123,11 +133,11 @@ class MmcClass : public CdrClassPhysical {
   LONG StoneFordSpeedQuery(LONG x);
 
   // Write parameters (page 5).
-  bool ReadPage5(BYTE* page, DWORD* length, const char* errorText);
-  bool SendPage5(const BYTE* page, DWORD length, const char* errorText);
+  bool ReadPage5(WriteParametersPage* page, const char* errorText);
+  bool SendPage5(const WriteParametersPage& page, const char* errorText);
   bool SetTAOWriteMode(LONG type, LONG flags, const BYTE* subheader, bool alternative = false);
   bool SetSAOWriteMode(LONG flags, LONG leaveOpen, LONG format);
-  bool SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, LONG blockType);
+  bool SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, WriteParametersPage::DataBlockType blockType);
   void EnsureWriteParameters();
 
   // Shared write routines.
@@ -151,7 +161,7 @@ class MmcClass : public CdrClassPhysical {
   bool SaoWrite(LONG address, LONG count, const BYTE* records, const int* forms);
   void DoRAWWrite();
   bool SetFPWriteMode(LONG packetSize);
-  bool SetDvdWriteMode(LONG flags, int writeType);
+  bool SetDvdWriteMode(LONG flags, WriteParametersPage::WriteType writeType);
 
   // Session-at-once state: the layout as written (after any pause the
   // drive's cue-sheet variant makes the writer insert), and those pauses.
@@ -207,14 +217,14 @@ class MmcDvdClass : public MmcClass {
 
 class DvdRwClass : public MmcDvdClass {
  public:
-  DvdRwClass(LONG device, I_CDR4DriveDB* database);
+  DvdRwClass(LONG device, std::unique_ptr<I_CDR4DriveDB> database);
   LONG StartDVD(LONG track, LONG flags, LONG size) override;
   LONG FinishDVD() override;
 };
 
 class DvdPrwClass : public MmcDvdClass {
  public:
-  DvdPrwClass(LONG device, I_CDR4DriveDB* database);
+  DvdPrwClass(LONG device, std::unique_ptr<I_CDR4DriveDB> database);
   LONG StartDVD(LONG track, LONG flags, LONG size) override;
   LONG FinishDVD() override;
   virtual LONG FormatDVD(LONG restart);    // 51
@@ -224,7 +234,7 @@ class DvdPrwClass : public MmcDvdClass {
 
 class PlextorClass : public CdrClassPhysical {
  public:
-  PlextorClass(LONG device, I_CDR4DriveDB* database);
+  PlextorClass(LONG device, std::unique_ptr<I_CDR4DriveDB> database);
   ~PlextorClass() override;
 
   LONG GetDriveStatus() override { return StatusOfDrive(); }
@@ -241,28 +251,28 @@ class PlextorClass : public CdrClassPhysical {
   LONG ReadSpeedQuery(LONG code) override { return VendorSpeed(code); }
   LONG SpeedQuery(LONG code) override { return VendorSpeed(code); }
   LONG SetBlocking(LONG type) override;
-  LONG Eject(LONG) override { return 6; }
-  LONG Load(LONG) override { return 6; }
-  LONG LockDrive() override { return 6; }
-  LONG UnlockDrive() override { return 6; }
+  LONG Eject(LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG Load(LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG LockDrive() override { return CDR_NOT_SUPPORTED; }
+  LONG UnlockDrive() override { return CDR_NOT_SUPPORTED; }
   LONG ReadDiscInfo(void* buffer) override { return DoReadDiscInfo(buffer); }
   LONG ReadTrackInfo(LONG track, void* buffer) override { return DoReadTrackInfo(track, buffer); }
-  LONG ReserveTrack(LONG, LONG) override { return 6; }
-  LONG StartTAO(LONG, LONG, LONG, const BYTE*, const BYTE*) override { return 6; }
-  LONG WriteTAO(LONG, LONG, const void*) override { return 6; }
-  LONG FinishTAO() override { return 6; }
-  LONG CloseSession(LONG, LONG) override { return 0; }
-  LONG StartSAO(I_CDRSessionLayout*, LONG) override { return 6; }
-  LONG WriteSAO(LONG, LONG, LONG, const void*) override { return 6; }
-  LONG FinishSAO() override { return 6; }
-  LONG FormatDiscFP(LONG) override { return 6; }
-  LONG StartFP(LONG, LONG*, LONG*, LONG*) override { return 6; }
-  LONG WriteFP(LONG, LONG, const void*) override { return 6; }
-  LONG FlushFP() override { return 6; }
+  LONG ReserveTrack(LONG, LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG StartTAO(LONG, LONG, LONG, const BYTE*, const BYTE*) override { return CDR_NOT_SUPPORTED; }
+  LONG WriteTAO(LONG, LONG, const void*) override { return CDR_NOT_SUPPORTED; }
+  LONG FinishTAO() override { return CDR_NOT_SUPPORTED; }
+  LONG CloseSession(LONG, LONG) override { return SessionClosedAnswer(CDR_NOT_SUPPORTED); }
+  LONG StartSAO(I_CDRSessionLayout*, LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG WriteSAO(LONG, LONG, LONG, const void*) override { return CDR_NOT_SUPPORTED; }
+  LONG FinishSAO() override { return CDR_NOT_SUPPORTED; }
+  LONG FormatDiscFP(LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG StartFP(LONG, LONG*, LONG*, LONG*) override { return CDR_NOT_SUPPORTED; }
+  LONG WriteFP(LONG, LONG, const void*) override { return CDR_NOT_SUPPORTED; }
+  LONG FlushFP() override { return CDR_NOT_SUPPORTED; }
   LONG LastFailedFP() override { return -1; }
-  LONG FinishFP() override { return 6; }
-  LONG BlankDisc(LONG) override { return 6; }
-  LONG IsIdle() override { return StatusOfDrive() == 0 ? 1 : 0; }
+  LONG FinishFP() override { return CDR_NOT_SUPPORTED; }
+  LONG BlankDisc(LONG) override { return CDR_NOT_SUPPORTED; }
+  LONG IsIdle() override { return StatusOfDrive() == CDR_STATUS_READY ? 1 : 0; }
 
  private:
   LONG VendorSpeed(LONG code);

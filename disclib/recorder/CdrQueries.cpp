@@ -3,6 +3,7 @@
 // disc and track information).
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "disclib/recorder/CdrCommands.h"
@@ -26,7 +27,8 @@ void HostLong(BYTE* p) {
 
 }  // namespace
 
-CdrClassPhysical::CdrClassPhysical(LONG device, I_CDR4DriveDB* database) : device_(device), database_(database) {}
+CdrClassPhysical::CdrClassPhysical(LONG device, std::unique_ptr<I_CDR4DriveDB> database)
+    : device_(device), database_(std::move(database)) {}
 
 LONG CdrClassPhysical::GetInquiry(char* buffer) {
   if (!buffer) return 0;
@@ -81,71 +83,72 @@ const char* CdrClassPhysical::GetLastError(ComsSenseRecord* sense) {
 LONG CdrClassPhysical::StatusOfDrive() {
   for (int attempt = 0; attempt < 2; ++attempt) {
     ComsSenseRecord sense;
-    if (Cmd(device_, {0x00, 0, 0, 0, 0, 0}, &sense)) return 0;
+    if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return CDR_STATUS_READY;
     const DWORD code = SenseCode(sense);
-    if (code == 0x020401) return 3;
+    if (code == 0x020401) return CDR_STATUS_BECOMING_READY;
     const int key = sense.sense[2] & 0x0F;
-    if (key == 2 && sense.sense[12] == 0x3A) return 5;
+    if (key == 2 && sense.sense[12] == 0x3A) return CDR_STATUS_NOT_READY;  // no medium
+    // A unit attention (medium changed, reset) is asked once more.
     if (key == 6 && (sense.sense[12] == 0x28 || sense.sense[12] == 0x29) && attempt == 0) continue;
-    return 5;
+    return CDR_STATUS_NOT_READY;
   }
-  return 5;
+  return CDR_STATUS_NOT_READY;
 }
 
-LONG CdrClassPhysical::DoReadTOC(void* buffer) {
+CdrResult CdrClassPhysical::DoReadTOC(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 804);
   DWORD got = 804;
-  if (!CmdRead(device_, {0x43, 0, 0, 0, 0, 0, 0, 804 >> 8, 804 & 0xFF, 0}, b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadToc).Set(cmd::kTocFormat, cmd::kTocFormatToc).Length(804), b, &got)) {
     std::memset(b, 0, 804);
-    return 1;
+    return CDR_FAILED;
   }
   const DWORD length = std::min<DWORD>(GetBE16(b) + 2u, got);
   HostWord(b);
   for (DWORD at = 4; at + 8 <= length && at + 8 <= 804; at += 8) HostLong(b + at + 4);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadSessionInfo(void* buffer) {
+CdrResult CdrClassPhysical::DoReadSessionInfo(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 12);
   DWORD got = 12;
-  if (!CmdRead(device_, {0x43, 0, 1, 0, 0, 0, 0, 0, 12, 0}, b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadToc).Set(cmd::kTocFormat, cmd::kTocFormatSessionInfo).Length(12), b, &got)) {
     std::memset(b, 0, 12);
-    return 1;
+    return CDR_FAILED;
   }
   HostWord(b);
   HostLong(b + 8);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadATIP(void* buffer) {
+CdrResult CdrClassPhysical::DoReadATIP(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 32);
   DWORD got = 32;
-  if (!CmdRead(device_, {0x43, 0, 4, 0, 0, 0, 0, 0, 32, 0}, b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadToc).Set(cmd::kTocFormat, cmd::kTocFormatAtip).Length(32), b, &got)) {
     std::memset(b, 0, 32);
-    return 1;
+    return CDR_FAILED;
   }
   HostWord(b);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadCDText(void* buffer) {
+CdrResult CdrClassPhysical::DoReadCDText(void* buffer) {
   COMS_Log("QueryDisc::tCDCDTEXT");
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 8196);
   DWORD got = 2;
   BYTE head[2] = {};
-  if (!CmdRead(device_, {0x43, 0, 5, 0, 0, 0, 0, 0, 2, 0}, head, &got) || got < 2) return 1;
+  const Cdb cdText = Cdb(cmd::kReadToc).Set(cmd::kTocFormat, cmd::kTocFormatCdText);
+  if (!CmdRead(device_, Cdb(cdText).Length(2), head, &got) || got < 2) return CDR_FAILED;
   DWORD length = std::min<DWORD>(GetBE16(head), 8194);
   DWORD want = (length + 2 + 1) & ~1u;
   want = std::min<DWORD>(want, 8196);
   got = want;
-  if (!CmdRead(device_, {0x43, 0, 5, 0, 0, 0, 0, static_cast<int>(want >> 8), static_cast<int>(want & 0xFF), 0}, b,
-               &got)) {
+  if (!CmdRead(device_, Cdb(cdText).Length(want), b, &got)) {
     std::memset(b, 0, 8196);
-    return 1;
+    return CDR_FAILED;
   }
   // Never more than was read.
   length = std::min<DWORD>({static_cast<DWORD>(GetBE16(b)), 8194u, got >= 2 ? got - 2 : 0u});
@@ -153,66 +156,67 @@ LONG CdrClassPhysical::DoReadCDText(void* buffer) {
   const WORD host = static_cast<WORD>(length);
   std::memcpy(b, &host, 2);
   if (length > 2) ComsLogBytes("CDT", b + 4, length - 2);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadMCN(void* buffer) {
+CdrResult CdrClassPhysical::DoReadMCN(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 16);
   BYTE reply[20] = {};
   DWORD got = 20;
-  if (!CmdRead(device_, {0x42, 0, 0x40, 2, 0, 0, 0, 0, 20, 0}, reply, &got)) return 1;
+  if (!CmdRead(device_, Cdb(cmd::kReadSubChannel).Set(cmd::kSubChannelFormat, cmd::kSubChannelCatalogueNumber).Length(20),
+               reply, &got)) {
+    return CDR_FAILED;
+  }
   std::memcpy(b, reply + 4, 16);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadFullTOC(void* buffer) {
+CdrResult CdrClassPhysical::DoReadFullTOC(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 2204);
   DWORD got = 2204;
-  if (!CmdRead(device_, {0x43, 0, 2, 0, 0, 0, 0, 2204 >> 8, 2204 & 0xFF, 0}, b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadToc).Set(cmd::kTocFormat, cmd::kTocFormatFullToc).Length(2204), b, &got)) {
     std::memset(b, 0, 2204);
-    return 1;
+    return CDR_FAILED;
   }
   HostWord(b);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadDiscInfo(void* buffer) {
+CdrResult CdrClassPhysical::DoReadDiscInfo(void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 32);
   DWORD got = 32;
-  if (!CmdRead(device_, {0x51, 0, 0, 0, 0, 0, 0, 0, 32, 0}, b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadDiscInformation).Length(32), b, &got)) {
     std::memset(b, 0, 32);
-    return 1;
+    return CDR_FAILED;
   }
   HostWord(b);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoReadTrackInfo(LONG track, void* buffer) {
+CdrResult CdrClassPhysical::DoReadTrackInfo(LONG track, void* buffer) {
   BYTE* b = static_cast<BYTE*>(buffer);
   std::memset(b, 0, 36);
   DWORD got = 36;
-  const DWORD t = static_cast<DWORD>(track);
-  if (!CmdRead(device_, {0x52, 1, static_cast<int>(t >> 24), static_cast<int>((t >> 16) & 0xFF),
-                         static_cast<int>((t >> 8) & 0xFF), static_cast<int>(t & 0xFF), 0, 0, 36, 0},
-               b, &got)) {
+  if (!CmdRead(device_, Cdb(cmd::kReadTrackInformation).Set(cmd::kAddress, static_cast<DWORD>(track)).Length(36), b,
+               &got)) {
     std::memset(b, 0, 36);
-    return 1;
+    return CDR_FAILED;
   }
   HostWord(b);
   for (int at = 8; at <= 28; at += 4) HostLong(b + at);
-  return 0;
+  return CDR_OK;
 }
 
-LONG CdrClassPhysical::DoQueryDisc(LONG what, DWORD* length, void* buffer) {
+CdrResult CdrClassPhysical::DoQueryDisc(LONG what, DWORD* length, void* buffer) {
   ComsLogF("QueryDisc %ld", static_cast<long>(what));
   static const DWORD kSizes[] = {804, 12, 32, 8196, 16, 2204};
-  if (what < 0 || what > 5 || !length) return 6;
+  if (what < 0 || what > 5 || !length) return CDR_NOT_SUPPORTED;
   if (what == CDRQ_CDTEXT) COMS_Log("CDRQ_CDTEXT");
   std::vector<BYTE> full(kSizes[what], 0);
-  LONG r = 1;
+  CdrResult r = CDR_FAILED;
   switch (what) {
     case CDRQ_TOC: r = DoReadTOC(full.data()); break;
     case CDRQ_SESSION: r = DoReadSessionInfo(full.data()); break;
@@ -221,14 +225,14 @@ LONG CdrClassPhysical::DoQueryDisc(LONG what, DWORD* length, void* buffer) {
     case CDRQ_MCN: r = DoReadMCN(full.data()); break;
     case CDRQ_FULLTOC: r = DoReadFullTOC(full.data()); break;
   }
-  if (r != 0) {
+  if (r != CDR_OK) {
     *length = 0;
     return r;
   }
   const DWORD n = std::min<DWORD>(*length, kSizes[what]);
   if (buffer) std::memcpy(buffer, full.data(), n);
   *length = n;
-  return 0;
+  return CDR_OK;
 }
 
 }  // namespace discpak

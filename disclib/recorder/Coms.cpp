@@ -3,12 +3,15 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
 #include <string>
 
+#include "disclib/recorder/CommandTemplates.h"
 #include "disclib/recorder/ComsInternal.h"
+#include "idl/ProductKey.h"
 #include "disclib/recorder/ComsLog.h"
 
 using discpak::ComsLogF;
@@ -19,11 +22,20 @@ namespace {
 
 constexpr int kMaxDevices = 64;
 
+// A command record holding a command built from its template.
+ComsCommandRecord Record(const discpak::Cdb& cdb) {
+  ComsCommandRecord c = {};
+  c.cdbLength = static_cast<BYTE>(cdb.Size());
+  std::memcpy(c.cdb, cdb.Bytes(), cdb.Size());
+  return c;
+}
+
 // The open back end. Commands hold the shared lock for their whole run and
 // their device's lock around the command itself; opening and closing hold
 // the exclusive lock.
 std::shared_mutex g_openLock;
 std::unique_ptr<Transport> g_transport;
+std::string g_openProblem;  // why the configured transport could not be opened
 std::array<std::mutex, kMaxDevices> g_deviceLocks;
 
 // ---- Stubs in place before any back end is open ----
@@ -171,10 +183,10 @@ namespace discpak {
 
 std::uint32_t ComsTimeoutMs(int op) {
   switch (op) {
-    case 0x35:  // SYNCHRONIZE CACHE
-    case 0x5B:  // CLOSE TRACK/SESSION
-    case 0xA1:  // BLANK
-    case 0x04:  // FORMAT UNIT
+    case cmd::kSynchronizeCache.Opcode():
+    case cmd::kCloseTrackSession.Opcode():
+    case cmd::kBlank.Opcode():
+    case cmd::kFormatUnit.Opcode():
       return 10 * 60 * 1000;
     default:
       return 30 * 1000;
@@ -211,18 +223,30 @@ LONG COMS_Open() {
       return 0;
     }
   }
-  const std::string setting = vexa::scsi::ConfiguredTransportSpec();
+  const std::string setting = vexa::scsi::ConfiguredTransportSpec(kProductKey);
   std::string error;
   auto transport = vexa::scsi::OpenTransport(setting, &error);
   if (!transport) {
     ComsLogF("COMS_Open: %s", error.c_str());
     COMS_Log("COMS_Open: failed");
     std::unique_lock open(g_openLock);
+    // Where the setting came from, so the user knows what to change.
+    const char* env = std::getenv("VEXA_SCSI_TRANSPORT");
+    g_openProblem = (env && *env ? "the setting VEXA_SCSI_TRANSPORT=\"" : "the registry value SCSI_TRANSPORT \"") +
+                    setting + "\" cannot be used: " + error;
     RefreshObject();
     return 1;
   }
   const std::string kind = transport->Kind();
   const int count = transport->DeviceCount();
+  for (int i = 0; i < count; ++i) {
+    const std::string problem = transport->Problem(i);
+    if (!problem.empty()) ComsLogF("COMS_Open: device %d: %s", i, problem.c_str());
+  }
+  {
+    std::unique_lock open(g_openLock);
+    g_openProblem.clear();
+  }
   discpak::ComsInstallTransport(std::move(transport));
   ComsLogF("COMS_Open: %s opened, %d devices", kind.c_str(), count);
   return 0;
@@ -231,6 +255,7 @@ LONG COMS_Open() {
 void COMS_Close() {
   std::unique_lock open(g_openLock);
   g_transport.reset();
+  g_openProblem.clear();
 }
 
 LONG COMS_Nop() { return 0; }
@@ -247,11 +272,8 @@ LONG COMS_GetDeviceType(LONG device) {
 }
 
 LONG COMS_LogInquiry(LONG device, char* text) {
-  ComsCommandRecord c = {};
-  c.cdbLength = 6;
-  c.cdb[0] = 0x12;
-  c.cdb[4] = 64;
   std::uint8_t reply[64] = {};
+  ComsCommandRecord c = Record(discpak::Cdb(discpak::cmd::kInquiry).Length(sizeof reply));
   DWORD length = sizeof reply;
   if (!text || !COMS_CmdRead(device, &c, nullptr, nullptr, reply, &length)) return 0;
   std::memset(text, 0, 29);
@@ -277,18 +299,17 @@ LONG COMS_CmdRead(LONG device, ComsCommandRecord* command, ComsSenseRecord* sens
 
 LONG COMS_CheckATAPI(LONG device) {
   ComsLogF("COMS_CheckATAPI: %02ld", static_cast<long>(device));
-  ComsCommandRecord c = {};
-  c.cdbLength = 10;
-  c.cdb[0] = 0x5A;
-  c.cdb[2] = 0x2A;
-  c.cdb[8] = 64;
   std::uint8_t reply[64] = {};
+  namespace cmd = discpak::cmd;
+  ComsCommandRecord c =
+      Record(discpak::Cdb(cmd::kModeSense10).Set(cmd::kModePageCode, cmd::kPageCapabilities).Length(sizeof reply));
   DWORD length = sizeof reply;
   LONG atapi = 0;
   if (COMS_CmdRead(device, &c, nullptr, nullptr, reply, &length)) {
     discpak::ComsLogBytes("CKAT", reply, length);
     // The page code without its PS bit, after a 4- or an 8-byte header.
-    atapi = (length > 4 && (reply[4] & 0x3F) == 0x2A) || (length > 8 && (reply[8] & 0x3F) == 0x2A);
+    atapi = (length > 4 && (reply[4] & 0x3F) == cmd::kPageCapabilities) ||
+            (length > 8 && (reply[8] & 0x3F) == cmd::kPageCapabilities);
   }
   ComsLogF("COMS_CheckATAPI: %02ld result %d", static_cast<long>(device), static_cast<int>(atapi));
   return atapi;
@@ -344,6 +365,17 @@ LONG COMS_GetDriveLetter(LONG device) {
   if (!g_transport) return 0;
   if (device < 0 || device >= DeviceCountLocked()) return -1;
   return device < 23 ? 'D' + device : 0;
+}
+
+const char* COMS_GetProblem() {
+  thread_local std::string text;
+  std::shared_lock open(g_openLock);
+  text = g_transport ? std::string() : g_openProblem;
+  for (int i = 0; g_transport && i < DeviceCountLocked(); ++i) {
+    const std::string p = g_transport->Problem(i);
+    if (!p.empty()) text += (text.empty() ? "" : "\n") + p;
+  }
+  return text.c_str();
 }
 
 const char* COMS_GetDevicePath(LONG device) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <type_traits>
 
 #include "platform/registry/Registry.h"
 
@@ -12,6 +14,8 @@ Cdr4DriveDBRegistry::Cdr4DriveDBRegistry(const char* inquiry) : record_(kDriveDB
   revision_ = length >= 25 ? std::string(inquiry + 24, length - 24) : std::string("0000");
   HKEY key = nullptr;
   if (!inquiry || RegOpenKeyEx(HKEY_LOCAL_MACHINE, kDriveDBKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  // Closed however the constructor ends, also when memory runs out.
+  const std::unique_ptr<std::remove_pointer_t<HKEY>, LONG (*)(HKEY)> closer(key, RegCloseKey);
   // The value named exactly by the first 24 identification characters.
   char model[25] = {};
   std::memcpy(model, inquiry, std::min<std::size_t>(length, 24));
@@ -31,7 +35,6 @@ Cdr4DriveDBRegistry::Cdr4DriveDBRegistry(const char* inquiry) : record_(kDriveDB
     }
     break;
   }
-  RegCloseKey(key);
 }
 
 DWORD Cdr4DriveDBRegistry::Word(std::size_t offset) const {

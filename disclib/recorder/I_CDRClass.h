@@ -1,15 +1,35 @@
 // The drive interface of the recorder layer: one object per drive, made by
 // CDR4_CreateDrive (CDR4BASE.h), in the slot order the disc engine calls.
 //
-// Drive operations answer 0 for success, 1 for failure and 6 for "not
-// supported by this drive or mode"; speed queries answer 1024 for "not
-// supported". A drive keeps the first error of an operation: GetLastError
-// gives its text and sense record.
+// Drive operations answer a CdrResult (below); CloseSession alone answers
+// 1 when the session was closed and 0 when not. A drive keeps the first
+// error of an operation: GetLastError gives its text and sense record.
 #pragma once
 
 #include "disclib/recorder/CDR4COMS.h"
 #include "disclib/recorder/I_CDR4DriveDB.h"
 #include "platform/base/WinTypes.h"
+
+// What a drive operation answers. The numbers are the ones the disc engine
+// reads through "CDR4BASE" and never change.
+enum CdrResult : LONG {
+  CDR_OK = 0,
+  CDR_FAILED = 1,
+  CDR_NOT_SUPPORTED = 6,  // not by this drive, this disc or in this mode
+};
+
+// GetDriveStatus.
+enum : LONG { CDR_STATUS_READY = 0, CDR_STATUS_BECOMING_READY = 3, CDR_STATUS_NOT_READY = 5 };
+
+// The codes of SpeedQuery and ReadSpeedQuery besides a speed in x (a
+// multiple of 176.4 kB/s) to set, and their answer for "no such speed".
+enum : LONG {
+  CDR_SPEED_NONE = 1024,
+  CDR_SPEED_CURRENT = 2048,
+  CDR_SPEED_FASTER = 2049,
+  CDR_SPEED_SLOWER = 2050,
+  CDR_SPEED_ASK = 0x1000,  // + x: is x one of the drive's speeds? Nothing changes.
+};
 
 // CDRF capability word.
 enum : DWORD {
@@ -72,6 +92,12 @@ enum : LONG {
   CDR_TRACK_MODE2 = 3,        // mode 2 formless (reading)
   CDR_TRACK_MODE2_FORM1 = 4,
   CDR_TRACK_MODE2_FORM2 = 5,  // track-at-once: mode 2 mixed form (XA), 2332-byte units
+};
+// The sector types ReadCD takes besides the track types above.
+enum : LONG {
+  CDR_READ_ANY = 0,   // whatever the sector holds
+  CDR_READ_DVD = 6,   // 2048-byte DVD sectors (DVD+RW drives)
+  CDR_READ_ISRC = 9,  // the ISRC of track `start` (16 bytes)
 };
 enum : LONG {
   CDR_TESTWRITE = 0x1,

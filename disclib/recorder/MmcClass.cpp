@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <memory>
+#include <utility>
 #include <thread>
 
 #include "disclib/recorder/CdrCommands.h"
@@ -133,11 +135,12 @@ bool Contains(const char* text, const char* what) { return std::strstr(text, wha
 
 }  // namespace
 
-MmcClass::MmcClass(LONG device, I_CDR4DriveDB* database) : CdrClassPhysical(device, database) {
+MmcClass::MmcClass(LONG device, std::unique_ptr<I_CDR4DriveDB> database)
+    : CdrClassPhysical(device, std::move(database)) {
   ComsLogF("MmcClass: Created device on id %ld", static_cast<long>(device));
   GetInquiry(inquiry_);
-  Cmd(device_, {0x00, 0, 0, 0, 0, 0});
-  Cmd(device_, {0x00, 0, 0, 0, 0, 0});
+  Cmd(device_, Cdb(cmd::kTestUnitReady));
+  Cmd(device_, Cdb(cmd::kTestUnitReady));
   letter_ = COMS_GetTransportTable()->COMS_GetDriveLetter(device_);
   Probe();
 }
@@ -147,7 +150,8 @@ MmcClass::~MmcClass() { StopWriter(); }
 void MmcClass::Probe() {
   BYTE page[32] = {};
   DWORD length = 0;
-  if (ModeSense10(device_, 0x2A, page, sizeof page, &length) && length >= 8 && (page[0] & 0x3F) == 0x2A) {
+  if (ModeSense10(device_, cmd::kPageCapabilities, page, sizeof page, &length) && length >= 8 &&
+      (page[0] & 0x3F) == cmd::kPageCapabilities) {
     if (page[2] & 0x04) caps_ |= CDRF_METHOD2;
     if (page[3] & 0x01) caps_ |= CDRF_CDR;
     if (page[3] & 0x02) caps_ |= CDRF_CDRW;
@@ -203,7 +207,7 @@ void MmcClass::Probe() {
       if (mask & CDRF_WRITESAO) {
         mask &= ~(CDRF_WRITESAO | CDRF_WRITECDTEXT);
         COMS_Log("MmcClass: Testing for SAO write mode");
-        if (SetSAOWriteMode(0, 0, 0x20)) {
+        if (SetSAOWriteMode(0, 0, WriteParametersPage::kCdRomXa)) {
           COMS_Log("MmcClass: Enabled SAO write mode by TEST");
           COMS_Log("MmcClass: Enabled CD-Text writing by TEST");
           caps_ |= CDRF_WRITESAO | CDRF_WRITECDTEXT;
@@ -212,13 +216,13 @@ void MmcClass::Probe() {
       if (mask & CDRF_WRITERAW) {
         mask &= ~CDRF_WRITERAW;
         COMS_Log("MmcClass: Testing for RAW write mode 3");
-        if (SetRAWWriteMode(0, 0, 0, 3)) {
+        if (SetRAWWriteMode(0, 0, WriteParametersPage::kCdDaOrCdRom, WriteParametersPage::kBlockRawPW)) {
           COMS_Log("MmcClass: Enabled RAW write mode 3 by TEST");
           caps_ |= CDRF_WRITERAW | CDRF_WRITECDTEXT;
           quirks_ |= MMCF_WRITERAW3;
         } else {
           COMS_Log("MmcClass: Testing for RAW write mode 1");
-          if (SetRAWWriteMode(0, 0, 0, 1)) {
+          if (SetRAWWriteMode(0, 0, WriteParametersPage::kCdDaOrCdRom, WriteParametersPage::kBlockRawPQ)) {
             COMS_Log("MmcClass: Enabled RAW write mode by TEST");
             caps_ |= CDRF_WRITERAW;
           }
@@ -273,35 +277,35 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
     const BYTE* p = d + 4;  // the feature's own bytes
     const DWORD n = length - 4;
     switch (f.code) {
-      case 0x000:
+      case cmd::kFeatureProfileList:
         for (DWORD at = 0; at + 4 <= n; at += 4) {
           const int profile = GetBE16(p + at);
           ComsLogF("MMC3: Profile (%x) %s", profile, ProfileName(profile));
         }
         break;
-      case 0x001:
+      case cmd::kFeatureCore:
         ComsLogF("MMC3 Core: interface standard %lx", static_cast<unsigned long>(GetBE32(p)));
         break;
-      case 0x002:
+      case cmd::kFeatureMorphing:
         ComsLogF("MMC3 Morphing: async event status %x", p[0] & 1);
         break;
-      case 0x003:
+      case cmd::kFeatureRemovableMedium:
         ComsLogF("MMC3 Removable: lock%x pvnt jumper%x eject%x loading%x", p[0] & 1, (p[0] >> 2) & 1,
                  (p[0] >> 3) & 1, p[0] >> 5);
         break;
-      case 0x010:
+      case cmd::kFeatureRandomReadable:
         ComsLogF("MMC3 Random Read: log block size %ld physical blocking %d", static_cast<long>(GetBE32(p)),
                  GetBE16(p + 4));
         break;
-      case 0x020:
+      case cmd::kFeatureRandomWritable:
         ComsLogF("MMC3 Random Write: log block size %ld physical blocking %d pp %d",
                  static_cast<long>(GetBE32(p + 4)), GetBE16(p + 8), p[10] & 1);
         break;
-      case 0x025:
+      case cmd::kFeatureWriteOnce:
         ComsLogF("MMC3 Random Write: log block size %ld physical blocking %d pp %d", static_cast<long>(GetBE32(p)),
                  GetBE16(p + 4), p[6] & 1);
         break;
-      case 0x021: {
+      case cmd::kFeatureIncrementalStreamingWrite: {
         const int links = p[3];
         ComsLogF("MMC3 Inc Stream Write: data support %x buf %x numlinks %d", GetBE16(p), p[2] & 1, links);
         for (int i = 0; i < links && 4u + i < n; ++i) ComsLogF("MMC3 Inc Stream Write: link size %d", p[4 + i]);
@@ -312,7 +316,7 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
         }
         break;
       }
-      case 0x02D:
+      case cmd::kFeatureCdTrackAtOnce:
         ComsLogF("MMC3 CDTAO: datasup%x rwsub%x cdrw%x test%x rwpack%x rwraw%x BUF%x", GetBE16(p + 2), p[0] & 1,
                  (p[0] >> 1) & 1, (p[0] >> 2) & 1, (p[0] >> 3) & 1, (p[0] >> 4) & 1, (p[0] >> 6) & 1);
         if (p[0] & 0x40) {
@@ -321,7 +325,7 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
           COMS_Log("MMC3 CDTAO: Enabled BURNPROOF");
         }
         break;
-      case 0x02E:
+      case cmd::kFeatureCdSessionAtOnce:
         ComsLogF("MMC3 CDSAO: maxcue%lx rwsub%x cdrw%x test%x raw%x rawmulti%x sao%x BUF%x",
                  static_cast<unsigned long>((p[1] << 16) | (p[2] << 8) | p[3]), p[0] & 1, (p[0] >> 1) & 1,
                  (p[0] >> 2) & 1, (p[0] >> 3) & 1, (p[0] >> 4) & 1, (p[0] >> 5) & 1, (p[0] >> 6) & 1);
@@ -342,11 +346,11 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
           COMS_Log("MMC3 CDSAO: Enabled RAW/RAW3/CDTEXT write");
         }
         break;
-      case 0x107:
+      case cmd::kFeatureRealTimeStreaming:
         ComsLogF("MMC3 RTStream: strwrite%x getperfspd%x mode2aspd%x setcdspd%x readbf%x", p[0] & 1,
                  (p[0] >> 1) & 1, (p[0] >> 2) & 1, (p[0] >> 3) & 1, (p[0] >> 4) & 1);
         break;
-      case 0x108: {
+      case cmd::kFeatureSerialNumber: {
         std::string serial(reinterpret_cast<const char*>(p), std::min<DWORD>(n, 60));
         while (!serial.empty() && (serial.back() == '\0' || serial.back() == ' ')) serial.pop_back();
         ComsLogF("MMC3 Serial Number: %s", serial.c_str());
@@ -361,7 +365,7 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
   BYTE page[512];
   DWORD length = 0;
   int speeds = 0;
-  if (ModeSense10(device_, 0x2A, page, sizeof page, &length) && length >= 32) {
+  if (ModeSense10(device_, cmd::kPageCapabilities, page, sizeof page, &length) && length >= 32) {
     speeds = GetBE16(page + 30);
     if (speeds > 23) {
       COMS_Log("MMC3: disabled speed check because of overflow!");
@@ -386,7 +390,7 @@ bool MmcClass::ProbeMmc3(DWORD* mask) {
 
   BYTE perf[512] = {};
   DWORD got = sizeof perf;
-  if (CmdRead(device_, {0xAC, 0x14, 0, 0, 0, 0, 0, 0, 0, 31, 0, 0}, perf, &got) && got >= 8) {
+  if (CmdRead(device_, Cdb(cmd::kGetWritePerformance), perf, &got) && got >= 8) {
     const DWORD total = std::min<DWORD>(GetBE32(perf) + 4u, got);
     for (DWORD at = 8; at + 16 <= total; at += 16) {
       const long startKbs = static_cast<long>(GetBE32(perf + at + 4));
@@ -405,11 +409,11 @@ bool MmcClass::ProbeStoneFord() {
   COMS_Log("MmcClass: Testing for Stone Ford support");
   BYTE d[512] = {};
   DWORD length = 0;
-  if (!GetConfiguration(device_, 0xFFDE, d, sizeof d, &length, nullptr)) {
+  if (!GetConfiguration(device_, cmd::kFeatureStoneFord, d, sizeof d, &length, nullptr)) {
     COMS_Log("MmcClass: Get configuration failed");
     return false;
   }
-  if (length < 14 || GetBE16(d) != 0xFFDE) {
+  if (length < 14 || GetBE16(d) != cmd::kFeatureStoneFord) {
     COMS_Log("MmcClass: Failed to get FFDE configuration page");
     return false;
   }
@@ -446,7 +450,7 @@ bool MmcClass::ProbeStoneFord() {
 LONG MmcClass::CurrentSpeed(bool write) {
   BYTE page[32] = {};
   DWORD length = 0;
-  if (!ModeSense10(device_, 0x2A, page, sizeof page, &length) || length < 22) return -1;
+  if (!ModeSense10(device_, cmd::kPageCapabilities, page, sizeof page, &length) || length < 22) return -1;
   return SpeedX(GetBE16(page + (write ? 20 : 14)));
 }
 
@@ -454,26 +458,28 @@ LONG MmcClass::SetSpeed(LONG x, bool write) {
   BYTE page[32] = {};
   DWORD length = 0;
   int readKbs = 0xFFFF, writeKbs = 0xFFFF;
-  if (ModeSense10(device_, 0x2A, page, sizeof page, &length) && length >= 22) {
+  if (ModeSense10(device_, cmd::kPageCapabilities, page, sizeof page, &length) && length >= 22) {
     readKbs = GetBE16(page + 14);
     writeKbs = GetBE16(page + 20);
   }
   const int kbs = std::min(SpeedKBs(x), 0xFFFE);
   if (write) writeKbs = kbs;
   else readKbs = kbs;
-  Cmd(device_, {0xBB, 0, readKbs >> 8, readKbs & 0xFF, writeKbs >> 8, writeKbs & 0xFF, 0, 0, 0, 0, 0, 0});
+  Cmd(device_, Cdb(cmd::kSetCdSpeed)
+                   .Set(cmd::kReadSpeed, static_cast<DWORD>(readKbs))
+                   .Set(cmd::kWriteSpeed, static_cast<DWORD>(writeKbs)));
   const LONG now = CurrentSpeed(write);
-  return now > 0 ? now : 1024;
+  return now > 0 ? now : CDR_SPEED_NONE;
 }
 
 LONG MmcClass::StoneFordSpeedQuery(LONG x) {
   BYTE d[512] = {};
   DWORD length = 0;
-  if (!GetConfiguration(device_, 0xFFDE, d, sizeof d, &length, nullptr)) {
+  if (!GetConfiguration(device_, cmd::kFeatureStoneFord, d, sizeof d, &length, nullptr)) {
     COMS_Log("stoneFordSpeedQuery: Get configuration failed");
     return 0;
   }
-  if (length < 14 || GetBE16(d) != 0xFFDE) {
+  if (length < 14 || GetBE16(d) != cmd::kFeatureStoneFord) {
     COMS_Log("stoneFordSpeedQuery: Failed to get FFDE configuration page");
     return 0;
   }
@@ -481,32 +487,34 @@ LONG MmcClass::StoneFordSpeedQuery(LONG x) {
   for (int i = 0; i < writes && 14u + 4 * i + 4 <= length; ++i) {
     if (SpeedX(GetBE16(d + 14 + 4 * i + 2)) == x) return x;
   }
-  return 1024;
+  return CDR_SPEED_NONE;
 }
 
 LONG MmcClass::Speed(LONG code, bool write) {
-  if (code == 2048) {
+  if (code == CDR_SPEED_CURRENT) {
     const LONG x = CurrentSpeed(write);
-    return x < 0 ? 1024 : x;
+    return x < 0 ? CDR_SPEED_NONE : x;
   }
-  if (code == 2049 || code == 2050) {
+  if (code == CDR_SPEED_FASTER || code == CDR_SPEED_SLOWER) {
     const LONG x = CurrentSpeed(write);
-    if (x <= 0) return 1024;
-    return SetSpeed(code == 2049 ? x + 1 : x - 1, write);
+    if (x <= 0) return CDR_SPEED_NONE;
+    return SetSpeed(code == CDR_SPEED_FASTER ? x + 1 : x - 1, write);
   }
-  if (code & 0x1000) {
+  if (code & CDR_SPEED_ASK) {
     const LONG x = code & 0xFFF;
     if (write && (caps_ & CDRF_STONEFORD)) return StoneFordSpeedQuery(x);
     if (write && (caps_ & CDRF_MMC3)) {
       BYTE page[512] = {};
       DWORD length = 0;
-      if (!ModeSense10(device_, 0x2A, page, sizeof page, &length) || length < 32) return 1024;
+      if (!ModeSense10(device_, cmd::kPageCapabilities, page, sizeof page, &length) || length < 32) {
+        return CDR_SPEED_NONE;
+      }
       const int speeds = GetBE16(page + 30);
-      if (speeds > 23) return 1024;
+      if (speeds > 23) return CDR_SPEED_NONE;
       for (int i = 0; i < speeds && 32u + 4 * i + 4 <= length; ++i) {
         if (SpeedX(GetBE16(page + 32 + 4 * i + 2)) == x) return x;
       }
-      return 1024;
+      return CDR_SPEED_NONE;
     }
     if (database_ && database_->IsLoaded()) {
       const LONG count = write ? database_->CountB() : database_->CountA();
@@ -516,82 +524,135 @@ LONG MmcClass::Speed(LONG code, bool write) {
                               : database_->GetA(i, 0, nullptr, nullptr, &speed, nullptr);
         if (ok && static_cast<LONG>(speed) == x) return x;
       }
-      return 1024;
+      return CDR_SPEED_NONE;
     }
     // Try it and put the previous speed back.
     const LONG before = CurrentSpeed(write);
     const LONG took = SetSpeed(x, write);
     if (before > 0) SetSpeed(before, write);
-    return took == x ? x : 1024;
+    return took == x ? x : CDR_SPEED_NONE;
   }
-  if (code <= 0) return 1024;
+  if (code <= 0) return CDR_SPEED_NONE;
   return SetSpeed(code, write);
 }
 
 // ---- Reading --------------------------------------------------------------------
 
-LONG MmcClass::ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
-                      ComsSenseRecord* sense) {
-  if (sectorType == 9) {
-    // The ISRC of track `start`.
-    BYTE reply[24] = {};
-    DWORD got = sizeof reply;
-    if (!CmdRead(device_, {0x42, 0, 0x40, 3, 0, 0, static_cast<int>(start & 0xFF), 0, 24, 0}, reply, &got, sense)) {
-      return 1;
-    }
-    std::memcpy(buffer, reply + 8, 16);
-    return 0;
-  }
-  int fields = -1, sub = 0;
+namespace {
+
+// The READ CD field selection that gives sectors of this type and size, or
+// -1 when the pair cannot be read.
+int ReadCdFieldsFor(LONG sectorType, LONG sectorSize) {
+  constexpr int kHeader = cmd::kFieldHeader;
+  constexpr int kSubheader = cmd::kFieldSubheader;
+  constexpr int kAllHeaders = cmd::kFieldAllHeaders;
+  constexpr int kUser = cmd::kFieldUserData;
+  constexpr int kEdcEcc = cmd::kFieldEdcEcc;
+  constexpr int kWhole = cmd::kFieldsWholeSector;
   switch (sectorType) {
-    case 0:
-    case 2:
-      fields = sectorSize == 4 ? 0x20 : sectorSize == 2048 ? 0x10 : sectorSize == 2052 ? 0x30
-             : sectorSize == 2336 ? 0x18 : sectorSize == 2352 ? 0xF8 : -1;
+    case CDR_READ_ANY:
+    case CDR_TRACK_MODE1:
+      switch (sectorSize) {
+        case 4: return kHeader;
+        case 2048: return kUser;
+        case 2052: return kHeader | kUser;
+        case 2336: return kUser | kEdcEcc;
+        case 2352: return kWhole;
+      }
       break;
-    case 1:
-      if (sectorSize == 2352) fields = 0xF8;
-      else if (sectorSize == 2368) fields = 0xF8, sub = 2;
-      else if (sectorSize == 2448) fields = 0xF8, sub = (caps_ & CDRF_RAWSUBCODE) ? 1 : 4;
-      else if (sectorSize == 2646) fields = 0xFA;
+    case CDR_TRACK_AUDIO:
+      switch (sectorSize) {
+        case 2352:
+        case 2368:
+        case 2448: return kWhole;
+        case 2646: return kWhole | cmd::kFieldC2Errors;
+      }
       break;
-    case 3:
-      fields = sectorSize == 4 ? 0x20 : sectorSize == 2336 ? 0x10 : sectorSize == 2340 ? 0x30
-             : sectorSize == 2352 ? 0xF8 : -1;
+    case CDR_TRACK_MODE2:
+      switch (sectorSize) {
+        case 4: return kHeader;
+        case 2336: return kUser;
+        case 2340: return kHeader | kUser;
+        case 2352: return kWhole;
+      }
       break;
-    case 4:
-      fields = sectorSize == 4 ? 0x20 : sectorSize == 2048 ? 0x10 : sectorSize == 2056 ? 0x50
-             : sectorSize == 2336 ? 0x58 : sectorSize == 2340 ? 0x78 : sectorSize == 2352 ? 0xF8 : -1;
+    case CDR_TRACK_MODE2_FORM1:
+      switch (sectorSize) {
+        case 4: return kHeader;
+        case 2048: return kUser;
+        case 2056: return kSubheader | kUser;
+        case 2336: return kSubheader | kUser | kEdcEcc;
+        case 2340: return kAllHeaders | kUser | kEdcEcc;
+        case 2352: return kWhole;
+      }
       break;
-    case 5:
-      fields = sectorSize == 4 ? 0x20 : sectorSize == 2328 ? 0x10 : sectorSize == 2336 ? 0x50
-             : sectorSize == 2340 ? 0x70 : sectorSize == 2352 ? 0xF8 : -1;
+    case CDR_TRACK_MODE2_FORM2:
+      switch (sectorSize) {
+        case 4: return kHeader;
+        case 2328: return kUser;
+        case 2336: return kSubheader | kUser;
+        case 2340: return kAllHeaders | kUser;
+        case 2352: return kWhole;
+      }
       break;
     default:
       break;
   }
-  const bool vendorAudio = sectorType == 1 && (quirks_ & MMCF_READCDDA_D8);
-  if (fields < 0 && !(vendorAudio && sectorSize == 96)) return 6;
-  if (count < 0) return 6;
+  return -1;
+}
+
+}  // namespace
+
+LONG MmcClass::ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LONG sectorSize,
+                      ComsSenseRecord* sense) {
+  if (sectorType == CDR_READ_ISRC) {
+    // The ISRC of track `start`.
+    BYTE reply[24] = {};
+    DWORD got = sizeof reply;
+    if (!CmdRead(device_,
+                 Cdb(cmd::kReadSubChannel)
+                     .Set(cmd::kSubChannelFormat, cmd::kSubChannelIsrc)
+                     .Set(cmd::kSubChannelTrack, static_cast<DWORD>(start))
+                     .Length(sizeof reply),
+                 reply, &got, sense)) {
+      return CDR_FAILED;
+    }
+    std::memcpy(buffer, reply + 8, 16);
+    return CDR_OK;
+  }
+  const int fields = ReadCdFieldsFor(sectorType, sectorSize);
+  int subChannel = 0;
+  if (sectorType == CDR_TRACK_AUDIO && sectorSize == 2368) subChannel = cmd::kReadCdQ;
+  if (sectorType == CDR_TRACK_AUDIO && sectorSize == 2448) {
+    subChannel = (caps_ & CDRF_RAWSUBCODE) ? cmd::kReadCdRawPW : cmd::kReadCdRW;
+  }
+  const bool vendorAudio = sectorType == CDR_TRACK_AUDIO && (quirks_ & MMCF_READCDDA_D8);
+  if (fields < 0 && !(vendorAudio && sectorSize == 96)) return CDR_NOT_SUPPORTED;
+  if (count < 0) return CDR_NOT_SUPPORTED;
   DWORD length = static_cast<DWORD>(count) * static_cast<DWORD>(sectorSize);
   const DWORD s = static_cast<DWORD>(start);
+  const DWORD n = static_cast<DWORD>(count);
   bool ok;
   if (vendorAudio) {
-    const int format = sectorSize == 2352 ? 0 : sectorSize == 2368 ? 1 : sectorSize == 2448 ? 2
-                     : sectorSize == 96 ? 3 : 4;
-    ok = CmdRead(device_, {0xD8, 0, static_cast<int>(s >> 24), static_cast<int>((s >> 16) & 0xFF),
-                           static_cast<int>((s >> 8) & 0xFF), static_cast<int>(s & 0xFF), 0, 0,
-                           static_cast<int>((count >> 8) & 0xFF), static_cast<int>(count & 0xFF), format, 0},
+    const cmd::ReadCdDaFormat format = sectorSize == 2352 ? cmd::kCdDa2352
+                                     : sectorSize == 2368 ? cmd::kCdDa2368
+                                     : sectorSize == 2448 ? cmd::kCdDa2448
+                                     : sectorSize == 96   ? cmd::kCdDaSubcodeOnly
+                                                          : cmd::kCdDa2646;
+    ok = CmdRead(device_, Cdb(cmd::kReadCdDa).Set(cmd::kAddress, s).Length(n).Set(cmd::kReadCdDaFormat, format),
                  buffer, &length, sense);
   } else {
-    ok = CmdRead(device_, {0xBE, static_cast<int>(sectorType << 2), static_cast<int>(s >> 24),
-                           static_cast<int>((s >> 16) & 0xFF), static_cast<int>((s >> 8) & 0xFF),
-                           static_cast<int>(s & 0xFF), static_cast<int>((count >> 16) & 0xFF),
-                           static_cast<int>((count >> 8) & 0xFF), static_cast<int>(count & 0xFF), fields, sub, 0},
+    ok = CmdRead(device_,
+                 Cdb(cmd::kReadCd)
+                     .Set(cmd::kExpectedSectorType, static_cast<DWORD>(sectorType))
+                     .Set(cmd::kAddress, s)
+                     .Length(n)
+                     .Set(cmd::kReadCdFields, static_cast<DWORD>(fields))
+                     .Set(cmd::kReadCdSubChannel, static_cast<DWORD>(subChannel)),
                  buffer, &length, sense);
   }
-  if (!ok) return 1;
-  if (sectorType == 1 && sectorSize == 2368 && (vendorAudio || (quirks_ & MMCF_BCD2368))) {
+  if (!ok) return CDR_FAILED;
+  if (sectorType == CDR_TRACK_AUDIO && sectorSize == 2368 && (vendorAudio || (quirks_ & MMCF_BCD2368))) {
     BYTE* b = static_cast<BYTE*>(buffer);
     for (LONG i = 0; i < count; ++i) {
       BYTE* q = b + static_cast<std::size_t>(i) * 2368 + 2352;
@@ -601,7 +662,7 @@ LONG MmcClass::ReadCD(LONG start, LONG count, void* buffer, LONG sectorType, LON
   readNext_ = start + count;
   readType_ = sectorType;
   readSize_ = sectorSize;
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::ReadSectors(LONG count, void* buffer, ComsSenseRecord* sense) {
@@ -610,34 +671,45 @@ LONG MmcClass::ReadSectors(LONG count, void* buffer, ComsSenseRecord* sense) {
 
 // ---- Blocking, tray, blanking ---------------------------------------------------------
 
-// 0 when the device took the blocking type, 6 for type 2 (which asks for
-// nothing), 1 when the device refused: a failure reads as 1, as callers test.
+// CDR_OK when the device took the blocking type, CDR_NOT_SUPPORTED for type
+// 2 (which asks for nothing), CDR_FAILED when the device refused.
 LONG MmcClass::SetBlocking(LONG type) {
-  if (type == 2) return 6;
-  return COMS_GetTransportTable()->COMS_BlockDevice(device_, type) ? 0 : 1;
+  if (type == 2) return CDR_NOT_SUPPORTED;
+  return COMS_GetTransportTable()->COMS_BlockDevice(device_, type) ? CDR_OK : CDR_FAILED;
 }
 
-LONG MmcClass::Eject(LONG wait) { return Cmd(device_, {0x1B, wait ? 0 : 1, 0, 0, 0x02, 0}) ? 0 : 1; }
-LONG MmcClass::Load(LONG wait) { return Cmd(device_, {0x1B, wait ? 0 : 1, 0, 0, 0x03, 0}) ? 0 : 1; }
-LONG MmcClass::LockDrive() { return Cmd(device_, {0x1E, 0, 0, 0, 1, 0}) ? 0 : 1; }
-LONG MmcClass::UnlockDrive() { return Cmd(device_, {0x1E, 0, 0, 0, 0, 0}) ? 0 : 1; }
+namespace {
+// The tray in (load) or out (eject); without wait the drive answers at once.
+Cdb MoveTray(bool load, LONG wait) {
+  return Cdb(cmd::kStartStopUnit).Set(cmd::kStartStopImmediate, wait ? 0 : 1).Set(cmd::kStart, load ? 1 : 0);
+}
+}  // namespace
+
+LONG MmcClass::Eject(LONG wait) { return Cmd(device_, MoveTray(false, wait)) ? CDR_OK : CDR_FAILED; }
+LONG MmcClass::Load(LONG wait) { return Cmd(device_, MoveTray(true, wait)) ? CDR_OK : CDR_FAILED; }
+LONG MmcClass::LockDrive() {
+  return Cmd(device_, Cdb(cmd::kPreventAllowMediumRemoval).Set(cmd::kPrevent, 1)) ? CDR_OK : CDR_FAILED;
+}
+LONG MmcClass::UnlockDrive() {
+  return Cmd(device_, Cdb(cmd::kPreventAllowMediumRemoval).Set(cmd::kPrevent, 0)) ? CDR_OK : CDR_FAILED;
+}
 
 LONG MmcClass::BlankDisc(LONG full) {
-  if (!(caps_ & CDRF_CDRW)) return 6;
+  if (!(caps_ & CDRF_CDRW)) return CDR_NOT_SUPPORTED;
   ComsSenseRecord sense;
-  if (!Cmd(device_, {0xA1, full ? 0x10 : 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) {
+  if (!Cmd(device_, Cdb(cmd::kBlank).Set(cmd::kBlankingType, full ? cmd::kBlankDisc : cmd::kBlankMinimal), &sense)) {
     SetError("Blank failed", &sense);
-    return 1;
+    return CDR_FAILED;
   }
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::IsIdle() {
-  if (!(quirks_ & MMCF_LGERASE)) return StatusOfDrive() == 0 ? 1 : 0;
+  if (!(quirks_ & MMCF_LGERASE)) return StatusOfDrive() == CDR_STATUS_READY ? 1 : 0;
   BYTE info[32];
   DWORD got = sizeof info;
   ComsSenseRecord sense;
-  if (CmdRead(device_, {0x51, 0, 0, 0, 0, 0, 0, 0, 32, 0}, info, &got, &sense)) return 1;
+  if (CmdRead(device_, Cdb(cmd::kReadDiscInformation).Length(sizeof info), info, &got, &sense)) return 1;
   const DWORD code = SenseCode(sense);
   return (code == 0x020401 || code == 0x020404 || code == 0x020407 || code == 0x020408) ? 0 : 1;
 }
@@ -645,22 +717,24 @@ LONG MmcClass::IsIdle() {
 // ---- Drive creation probes ------------------------------------------------------------
 
 bool IsMmcDevice(LONG device) {
-  Cmd(device, {0x00, 0, 0, 0, 0, 0});
-  Cmd(device, {0x00, 0, 0, 0, 0, 0});
+  Cmd(device, Cdb(cmd::kTestUnitReady));
+  Cmd(device, Cdb(cmd::kTestUnitReady));
   BYTE page[32] = {};
   DWORD length = 0;
-  const bool mmc = ModeSense10(device, 0x2A, page, sizeof page, &length) && length >= 2 && (page[0] & 0x3F) == 0x2A;
+  const bool mmc = ModeSense10(device, cmd::kPageCapabilities, page, sizeof page, &length) && length >= 2 &&
+                   (page[0] & 0x3F) == cmd::kPageCapabilities;
   ComsLogF(mmc ? "Device %ld is an MMC device." : "Device %ld not an MMC device.", static_cast<long>(device));
   return mmc;
 }
 
 bool IsDvdDevice(LONG device, int feature, const char* name) {
-  Cmd(device, {0x00, 0, 0, 0, 0, 0});
-  Cmd(device, {0x00, 0, 0, 0, 0, 0});
+  Cmd(device, Cdb(cmd::kTestUnitReady));
+  Cmd(device, Cdb(cmd::kTestUnitReady));
   BYTE page[32] = {};
   DWORD length = 0;
   bool yes = false;
-  if (ModeSense10(device, 0x2A, page, sizeof page, &length) && length >= 2 && (page[0] & 0x3F) == 0x2A) {
+  if (ModeSense10(device, cmd::kPageCapabilities, page, sizeof page, &length) && length >= 2 &&
+      (page[0] & 0x3F) == cmd::kPageCapabilities) {
     BYTE d[64];
     DWORD dl = 0;
     yes = GetConfiguration(device, feature, d, sizeof d, &dl, nullptr) && dl >= 4;

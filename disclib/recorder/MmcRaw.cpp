@@ -190,10 +190,10 @@ void RawQFormatter::Subcode96(LONG address, BYTE out[96]) const {
 }
 
 void MmcClass::DoRAWWrite() {
-  LONG blockType = 1;
+  WriteParametersPage::DataBlockType blockType = WriteParametersPage::kBlockRawPQ;
   if (quirks_ & MMCF_WRITERAW3) {
     COMS_Log("USING P-W (ALL SUBCODE//CDTEXT) RAW WRITE MODE");
-    blockType = 3;
+    blockType = WriteParametersPage::kBlockRawPW;
   } else {
     ClearError();
     COMS_Log("USING P and Q only RAW WRITE MODE");
@@ -205,7 +205,7 @@ void MmcClass::DoRAWWrite() {
     return;
   }
   BYTE info[32];
-  if (DoReadDiscInfo(info) != 0) {
+  if (DoReadDiscInfo(info) != CDR_OK) {
     SetError("Error reading disc information.", nullptr);
     writerFailed_ = true;
     return;
@@ -223,15 +223,15 @@ void MmcClass::DoRAWWrite() {
     if (length >= 3 + 2) cdText = text.data();
   }
   RawQFormatter formatter;
-  if (!formatter.Build(entries_, leadInStart, static_cast<int>(format), blockType == 3 ? cdText : nullptr)) {
+  if (!formatter.Build(entries_, leadInStart, static_cast<int>(format), blockType == WriteParametersPage::kBlockRawPW ? cdText : nullptr)) {
     SetError("Error setting leadout cueline", nullptr);
     writerFailed_ = true;
     return;
   }
-  const DWORD size = blockType == 3 ? 2448 : 2368;
+  const DWORD size = blockType == WriteParametersPage::kBlockRawPW ? 2448 : 2368;
   std::vector<BYTE> out(16 * size);
   auto subcode = [&](LONG address, BYTE* at) {
-    if (blockType == 3) {
+    if (blockType == WriteParametersPage::kBlockRawPW) {
       formatter.Subcode96(address, at);
     } else {
       BYTE q[12];

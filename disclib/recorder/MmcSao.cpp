@@ -40,13 +40,13 @@ LONG MmcClass::StartSAO(I_CDRSessionLayout* layout, LONG flags) {
   COMS_Log("StartSAO");
   if (writeState_ != 0) {
     SetError("Already in write mode.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   ClearError();
   const CDRLayoutEntry* first = layout ? layout->GetEntry(0) : nullptr;
   if (!first) {
     SetError("Error starting SAO mode.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   DWORD entries = 2048;
   if (flags & CDR_NOBUF) {
@@ -57,7 +57,7 @@ LONG MmcClass::StartSAO(I_CDRSessionLayout* layout, LONG flags) {
     queue_ = std::make_unique<CDRQueueClass>(entries, kRecord);
   } catch (long) {
     SetError("Out of memory.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   layout_ = layout;
   saoFlags_ = flags;
@@ -68,16 +68,16 @@ LONG MmcClass::StartSAO(I_CDRSessionLayout* layout, LONG flags) {
   writeState_ = 2;
   AddDiscInfoToDebugLog();
   writer_ = std::thread([this] { MmcSaoStartThread(); });
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::WriteSAO(LONG trackType, LONG sectorSize, LONG count, const void* data) {
-  if (writeState_ != 2 || writerDone_) return 1;
+  if (writeState_ != 2 || writerDone_) return CDR_FAILED;
   const bool ok = (trackType == CDR_TRACK_AUDIO && (sectorSize == 2352 || sectorSize == 2448)) ||
                   (trackType == CDR_TRACK_MODE1 && sectorSize == 2048) ||
                   (trackType == CDR_TRACK_MODE2_FORM1 && sectorSize == 2056) ||
                   (trackType == CDR_TRACK_MODE2_FORM2 && sectorSize == 2352);
-  if (!ok) return 1;
+  if (!ok) return CDR_FAILED;
   const BYTE* p = static_cast<const BYTE*>(data);
   BYTE record[kRecord];
   for (LONG i = 0; i < count; ++i) {
@@ -94,23 +94,23 @@ LONG MmcClass::WriteSAO(LONG trackType, LONG sectorSize, LONG count, const void*
     const DWORD length = sectorSize == 2448 ? 2448 : 2352;
     for (;;) {
       const LONG put = queue_->Put(0, static_cast<DWORD>(nextQueue_), static_cast<DWORD>(trackType), length, record);
-      if (put == 2) break;
-      if (put == 1) return 1;
-      if (!queue_->WaitNotFull([this] { return writerDone_.load(); })) return 1;
+      if (put == CDRQ_PUT_STORED) break;
+      if (put == CDRQ_PUT_TOO_LONG) return CDR_FAILED;
+      if (!queue_->WaitNotFull([this] { return writerDone_.load(); })) return CDR_FAILED;
     }
     ++nextQueue_;
   }
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::FinishSAO() {
   COMS_Log("Finish SAO called.");
-  if (writeState_ != 2) return 1;
+  if (writeState_ != 2) return CDR_FAILED;
   StopWriter();
   writeState_ = 0;
   queue_.reset();
   layout_ = nullptr;
-  return writerFailed_ ? 1 : 0;
+  return writerFailed_ ? CDR_FAILED : CDR_OK;
 }
 
 void MmcClass::MmcSaoStartThread() {
@@ -138,7 +138,8 @@ void MmcClass::DoSAOWrite() {
   const LONG format = layout_->SessionFormat();
   if ((saoFlags_ & CDR_FORCERAW) || (quirks_ & MMCF_FORCERAW) || !(caps_ & CDRF_WRITESAO)) {
     COMS_Log("DoSAOWrite: No CDRF_WRITESAO or CDR_FORCERAW/MMCF_FORCERAW set.");
-    if (!SetRAWWriteMode(saoFlags_, leaveOpen, format, 1) && !SetRAWWriteMode(saoFlags_, leaveOpen, format, 3)) {
+    if (!SetRAWWriteMode(saoFlags_, leaveOpen, format, WriteParametersPage::kBlockRawPQ) &&
+        !SetRAWWriteMode(saoFlags_, leaveOpen, format, WriteParametersPage::kBlockRawPW)) {
       writerFailed_ = true;
       return;
     }
@@ -146,7 +147,8 @@ void MmcClass::DoSAOWrite() {
     return;
   }
   if (!SetSAOWriteMode(saoFlags_, leaveOpen, format)) {
-    if (!SetRAWWriteMode(saoFlags_, leaveOpen, format, 1) && !SetRAWWriteMode(saoFlags_, leaveOpen, format, 3)) {
+    if (!SetRAWWriteMode(saoFlags_, leaveOpen, format, WriteParametersPage::kBlockRawPQ) &&
+        !SetRAWWriteMode(saoFlags_, leaveOpen, format, WriteParametersPage::kBlockRawPW)) {
       writerFailed_ = true;
       return;
     }
@@ -227,9 +229,7 @@ bool MmcClass::SendCueSheetStep(int audioForm) {
     CueSheetResult cue;
     if (!CreateSAOCueSheet(entries_, quirks_, audioForm, withText, &cue)) return false;
     const DWORD n = static_cast<DWORD>(cue.lines.size());
-    if (!CmdWrite(device_, {0x5D, 0, 0, 0, 0, 0, static_cast<int>((n >> 16) & 0xFF), static_cast<int>((n >> 8) & 0xFF),
-                            static_cast<int>(n & 0xFF), 0},
-                  cue.lines.data(), n, &cueSense)) {
+    if (!CmdWrite(device_, Cdb(cmd::kSendCueSheet).Length(n), cue.lines.data(), n, &cueSense)) {
       return false;
     }
     written_ = cue.entries;
@@ -273,7 +273,7 @@ bool MmcClass::SendSAOCDText(const BYTE* record) {
   ComsLogF("SendSAOCDText: cooked data %d raw data %ld", static_cast<int>(cooked), static_cast<long>(raw.size()));
   if (raw.empty()) return false;
   BYTE atip[32];
-  if (DoReadATIP(atip) != 0) {
+  if (DoReadATIP(atip) != CDR_OK) {
     SetError("Error reading ATIP.", nullptr);
     return false;
   }

@@ -9,7 +9,9 @@
 // never past the device wait limit.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "disclib/recorder/CdrCommands.h"
@@ -31,19 +33,23 @@ DWORD HostLongAt(const BYTE* p) {
 
 // ---- Write parameters ---------------------------------------------------------------
 
-bool MmcClass::ReadPage5(BYTE* page, DWORD* length, const char* errorText) {
+bool MmcClass::ReadPage5(WriteParametersPage* page, const char* errorText) {
   ComsSenseRecord sense = {};
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (ModeSense10(device_, 0x05, page, 128, length, &sense) && *length >= 16) return true;
+    if (ModeSense10(device_, cmd::kPageWriteParameters, page->Data(), WriteParametersPage::kCapacity,
+                    page->LengthOut(), &sense) &&
+        page->Length() >= 16) {
+      return true;
+    }
   }
   SetError(errorText, &sense);
   return false;
 }
 
-bool MmcClass::SendPage5(const BYTE* page, DWORD length, const char* errorText) {
+bool MmcClass::SendPage5(const WriteParametersPage& page, const char* errorText) {
   ComsSenseRecord sense = {};
   for (int attempt = 0; attempt < 2; ++attempt) {
-    if (ModeSelect10(device_, page, length, &sense)) {
+    if (ModeSelect10(device_, page.Data(), page.Length(), &sense)) {
       page5Sent_ = true;
       return true;
     }
@@ -53,76 +59,80 @@ bool MmcClass::SendPage5(const BYTE* page, DWORD length, const char* errorText) 
 }
 
 bool MmcClass::SetTAOWriteMode(LONG type, LONG flags, const BYTE* subheader, bool alternative) {
-  BYTE page[128];
-  DWORD length = 0;
-  if (!ReadPage5(page, &length, "SetTAOWriteMode: Error reading write parameters page.")) return false;
-  page[2] = (flags & CDR_TESTWRITE) ? 0x11 : 0x01;
-  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
+  using Page = WriteParametersPage;
+  Page page;
+  if (!ReadPage5(&page, "SetTAOWriteMode: Error reading write parameters page.")) return false;
+  page.SetWriteType(Page::kTrackAtOnce);
+  page.SetTestWrite(flags & CDR_TESTWRITE);
+  page.SetUnderrunProtection((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF));
   switch (type) {
     case CDR_TRACK_AUDIO:
-      page[3] = 0;
-      page[4] = 0;
+      page.SetTrackMode(Page::kAudio);
+      page.SetDataBlockType(Page::kBlockRaw);
       break;
     case CDR_TRACK_MODE1:
-      page[3] = 4;
-      page[4] = 8;
+      page.SetTrackMode(Page::kData);
+      page.SetDataBlockType(Page::kBlockMode1);
       break;
     case CDR_TRACK_MODE2_FORM1:
-      page[3] = 4;
-      page[4] = (subheader || alternative) ? 10 : 11;
-      page[8] = 0x20;
+      // With the subheader in the page the drive takes 2048-byte blocks,
+      // else 2056-byte blocks that carry it.
+      page.SetTrackMode(Page::kData);
+      page.SetDataBlockType((subheader || alternative) ? Page::kBlockMode2Form1 : Page::kBlockMode2Form1WithSubheader);
+      page.SetSessionFormat(Page::kCdRomXa);
       break;
     case CDR_TRACK_MODE2_FORM2:
-      page[3] = 4;
-      page[4] = 13;
-      page[8] = 0x20;
+      page.SetTrackMode(Page::kData);
+      page.SetDataBlockType(Page::kBlockMode2MixedWithSubheader);
+      page.SetSessionFormat(Page::kCdRomXa);
       break;
     default:
       return false;
   }
-  if (length >= 52) {
-    if (subheader) std::memcpy(page + 48, subheader, 4);
-    else std::memset(page + 48, 0, 4);
-  }
-  PutBE16(page + 14, 150);
+  page.SetSubheader(subheader);
+  page.SetAudioPauseLength(150);
   COMS_Log("SetTAOWriteMode: Sending mode page");
-  return SendPage5(page, length, "SetTAOWriteMode: Error sending write parameters page.");
+  return SendPage5(page, "SetTAOWriteMode: Error sending write parameters page.");
 }
 
 bool MmcClass::SetSAOWriteMode(LONG flags, LONG leaveOpen, LONG format) {
+  using Page = WriteParametersPage;
   if (flags & CDR_TESTWRITE) COMS_Log("SetSAOWriteMode: test mode on");
   if (flags & CDR_BURNPROOF) COMS_Log("SetSAOWriteMode: burnproof on");
   if (leaveOpen) COMS_Log("SetSAOWriteMode: leave session open");
   ComsLogF("SetSAOWriteMode: session type %02lx", static_cast<long>(format));
-  BYTE page[128];
-  DWORD length = 0;
-  if (!ReadPage5(page, &length, "SetSAOWriteMode: Error reading write parameters page.")) return false;
-  page[2] = (flags & CDR_TESTWRITE) ? 0x12 : 0x02;
-  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
-  page[3] = leaveOpen ? 0xC4 : 0x04;
-  page[4] = 8;
-  page[8] = static_cast<BYTE>(format);
-  PutBE16(page + 14, 150);
+  Page page;
+  if (!ReadPage5(&page, "SetSAOWriteMode: Error reading write parameters page.")) return false;
+  page.SetWriteType(Page::kSessionAtOnce);
+  page.SetTestWrite(flags & CDR_TESTWRITE);
+  page.SetUnderrunProtection((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF));
+  page.SetTrackMode(Page::kData);
+  page.SetMultiSession(leaveOpen ? Page::kNextSessionAllowed : Page::kNoNextSession);
+  page.SetDataBlockType(Page::kBlockMode1);
+  page.SetSessionFormat(static_cast<Page::SessionFormat>(format));
+  page.SetAudioPauseLength(150);
   COMS_Log("SetSAOWriteMode: Sending mode page");
-  return SendPage5(page, length, "SetSAOWriteMode: Error sending write parameters page.");
+  return SendPage5(page, "SetSAOWriteMode: Error sending write parameters page.");
 }
 
-bool MmcClass::SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, LONG blockType) {
+bool MmcClass::SetRAWWriteMode(LONG flags, LONG leaveOpen, LONG format, WriteParametersPage::DataBlockType blockType) {
+  using Page = WriteParametersPage;
   if (flags & CDR_TESTWRITE) COMS_Log("SetRAWWriteMode: test mode on");
   if (flags & CDR_BURNPROOF) COMS_Log("SetRAWWriteMode: burnproof on");
   if (leaveOpen) COMS_Log("SetRAWWriteMode: leave session open");
   ComsLogF("SetRAWWriteMode: session type %02lx", static_cast<long>(format));
-  BYTE page[128];
-  DWORD length = 0;
-  if (!ReadPage5(page, &length, "SetRAWWriteMode:Error reading write parameters page.")) return false;
-  page[2] = (flags & CDR_TESTWRITE) ? 0x13 : 0x03;
-  if ((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF)) page[2] |= 0x40;
-  page[3] = leaveOpen ? 0xC4 : 0x04;
-  page[4] = static_cast<BYTE>(blockType);
-  page[8] = static_cast<BYTE>(format);
-  PutBE16(page + 14, 150);
+  Page page;
+  if (!ReadPage5(&page, "SetRAWWriteMode:Error reading write parameters page.")) return false;
+  page.SetWriteType(Page::kRaw);
+  page.SetTestWrite(flags & CDR_TESTWRITE);
+  page.SetUnderrunProtection((flags & CDR_BURNPROOF) && (caps_ & CDRF_BURNPROOF));
+  page.SetTrackMode(Page::kData);
+  page.SetMultiSession(leaveOpen ? Page::kNextSessionAllowed : Page::kNoNextSession);
+  page.SetDataBlockType(blockType);
+  page.SetSessionFormat(static_cast<Page::SessionFormat>(format));
+  page.SetAudioPauseLength(150);
   COMS_Log("SetRAWWriteMode: Sending mode page");
-  return SendPage5(page, length, "SetRAWWriteMode: Error sending write parameters page.");
+  return SendPage5(page, "SetRAWWriteMode: Error sending write parameters page.");
 }
 
 // A recorder gets a valid write parameters page before its first disc or
@@ -144,30 +154,38 @@ LONG MmcClass::ReadTrackInfo(LONG track, void* buffer) {
 }
 
 LONG MmcClass::ReserveTrack(LONG size, LONG trackType) {
-  if (!SetTAOWriteMode(trackType, 0, nullptr)) return 1;
-  const DWORD s = static_cast<DWORD>(size);
-  return Cmd(device_, {0x53, 0, 0, 0, 0, static_cast<int>(s >> 24), static_cast<int>((s >> 16) & 0xFF),
-                       static_cast<int>((s >> 8) & 0xFF), static_cast<int>(s & 0xFF), 0})
-             ? 0
-             : 1;
+  if (!SetTAOWriteMode(trackType, 0, nullptr)) return CDR_FAILED;
+  return Cmd(device_, Cdb(cmd::kReserveTrack).Length(static_cast<DWORD>(size))) ? CDR_OK : CDR_FAILED;
 }
 
 // ---- Shared write routines ------------------------------------------------------------------
 
+namespace {
+// The failure text of a wait on a busy drive that ran out.
+std::string StillBusyText(const char* what, std::int64_t limitMs) {
+  char text[128];
+  std::snprintf(text, sizeof text, "%s: the drive was still busy after %lld s", what,
+                static_cast<long long>((limitMs + 999) / 1000));
+  return text;
+}
+}  // namespace
+
 bool MmcClass::SectorWrite(LONG address, LONG count, const void* data, DWORD sectorSize) {
   if (count == 0) return true;
   const DWORD a = static_cast<DWORD>(address);
-  const auto deadline = DeviceWaitDeadline();
+  const auto deadline = DeviceWriteDeadline();
   for (;;) {
     ComsSenseRecord sense;
-    if (CmdWrite(device_, {0x2A, 0, static_cast<int>(a >> 24), static_cast<int>((a >> 16) & 0xFF),
-                           static_cast<int>((a >> 8) & 0xFF), static_cast<int>(a & 0xFF), 0,
-                           static_cast<int>((count >> 8) & 0xFF), static_cast<int>(count & 0xFF), 0},
-                 data, static_cast<DWORD>(count) * sectorSize, &sense)) {
+    if (CmdWrite(device_, Cdb(cmd::kWrite10).Set(cmd::kAddress, a).Length(static_cast<DWORD>(count)), data,
+                 static_cast<DWORD>(count) * sectorSize, &sense)) {
       return true;
     }
-    if (!IsBusy(sense) || DeviceWaitPassed(deadline)) {
+    if (!IsBusy(sense)) {
       SetError("Write failed", &sense);
+      return false;
+    }
+    if (DeviceWaitPassed(deadline)) {
+      SetError(StillBusyText("Write failed", std::min(DeviceWaitLimitMs(), kWriteBusyLimitMs)).c_str(), &sense);
       return false;
     }
     DeviceWaitPause(std::chrono::milliseconds(10));
@@ -182,26 +200,30 @@ bool MmcClass::WaitWhileBusy(const char* what) {
   ComsSenseRecord sense = {};
   do {
     DeviceWaitPause(std::chrono::milliseconds(100));
-    if (Cmd(device_, {0x00, 0, 0, 0, 0, 0}, &sense)) return true;
+    if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return true;
     if (!IsBusy(sense)) return SenseCode(sense) == 0;
   } while (!DeviceWaitPassed(deadline));
-  SetError(what, &sense);
+  SetError(StillBusyText(what, DeviceWaitLimitMs()).c_str(), &sense);
   return false;
 }
 
 bool MmcClass::CacheFlush() {
   ComsSenseRecord sense;
-  if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
+  if (Cmd(device_, Cdb(cmd::kSynchronizeCache), &sense)) return true;
   if (IsBusy(sense)) {
     COMS_Log("Waiting for long write to finish");
     const auto deadline = DeviceWaitDeadline();
     while (!DeviceWaitPassed(deadline)) {
       DeviceWaitPause(std::chrono::milliseconds(100));
-      if (Cmd(device_, {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}, &sense)) return true;
+      if (Cmd(device_, Cdb(cmd::kSynchronizeCache), &sense)) return true;
       if (!IsBusy(sense)) {
         if (SenseCode(sense) == 0) return true;
         break;
       }
+    }
+    if (IsBusy(sense)) {
+      SetError(StillBusyText("Flush failed", DeviceWaitLimitMs()).c_str(), &sense);
+      return false;
     }
   }
   SetError("Flush failed", &sense);
@@ -210,7 +232,10 @@ bool MmcClass::CacheFlush() {
 
 bool MmcClass::CloseTrack(LONG track) {
   ComsSenseRecord sense;
-  if (Cmd(device_, {0x5B, 0, 1, 0, static_cast<int>((track >> 8) & 0xFF), static_cast<int>(track & 0xFF), 0, 0, 0, 0},
+  if (Cmd(device_,
+          Cdb(cmd::kCloseTrackSession)
+              .Set(cmd::kCloseFunction, cmd::kCloseTrack)
+              .Set(cmd::kCloseTrackNumber, static_cast<DWORD>(track)),
           &sense)) {
     return true;
   }
@@ -223,49 +248,36 @@ bool MmcClass::CloseTrack(LONG track) {
   return false;
 }
 
-LONG MmcClass::CloseSession(LONG format, LONG closeFlag) {
-  if (format != 0 && format != 0x10 && format != 0x20) {
+CdrResult MmcClass::DoCloseSession(LONG format, LONG closeFlag) {
+  using Page = WriteParametersPage;
+  if (format != Page::kCdDaOrCdRom && format != Page::kCdI && format != Page::kCdRomXa) {
     COMS_Log("Invalid session type.");
-    return 0;
+    return CDR_FAILED;
   }
-  BYTE page[128];
-  DWORD length = 0;
+  Page page;
+  if (!ReadPage5(&page, "Error reading write parameters page from drive.")) return CDR_FAILED;
+  page.SetMultiSession(closeFlag ? Page::kNoNextSession : Page::kNextSessionAllowed);
+  page.SetSessionFormat(static_cast<Page::SessionFormat>(format));
+  if (!SendPage5(page, "Error sending write parameters page to drive.")) return CDR_FAILED;
   ComsSenseRecord sense = {};
-  bool read = false;
-  for (int attempt = 0; attempt < 2 && !read; ++attempt) {
-    read = ModeSense10(device_, 0x05, page, 128, &length, &sense) && length >= 16;
-  }
-  if (!read) {
-    SetError("Error reading write parameters page from drive.", &sense);
-    return 0;
-  }
-  page[3] = static_cast<BYTE>((page[3] & 0x3F) | (closeFlag ? 0x00 : 0xC0));
-  page[8] = static_cast<BYTE>(format);
-  bool sent = false;
-  for (int attempt = 0; attempt < 2 && !sent; ++attempt) sent = ModeSelect10(device_, page, length, &sense);
-  if (!sent) {
-    SetError("Error sending write parameters page to drive.", &sense);
-    return 0;
-  }
-  page5Sent_ = true;
-  if (Cmd(device_, {0x5B, 0, 2, 0, 0, 0, 0, 0, 0, 0}, &sense)) return 1;
+  if (Cmd(device_, Cdb(cmd::kCloseTrackSession).Set(cmd::kCloseFunction, cmd::kCloseSession), &sense)) return CDR_OK;
   if (IsBusy(sense)) {
-    if (WaitWhileBusy("Close session failed")) return 1;
+    if (WaitWhileBusy("Close session failed")) return CDR_OK;
     SetError("Close session failed", &sense);
-    return 0;
+    return CDR_FAILED;
   }
-  if (format == 0x20) {
+  if (format == Page::kCdRomXa) {
     COMS_Log("CloseSession: try normal session type");
-    return CloseSession(0, closeFlag);
+    return DoCloseSession(Page::kCdDaOrCdRom, closeFlag);
   }
   SetError("Close session failed", &sense);
-  return 0;
+  return CDR_FAILED;
 }
 
 void MmcClass::AddDiscInfoToDebugLog() {
   COMS_Log("AddDiscInfoToDebugLog ------------------------------");
   BYTE info[32];
-  if (DoReadDiscInfo(info) == 0) {
+  if (DoReadDiscInfo(info) == CDR_OK) {
     ComsLogF("discstatus %02x firsttrack %02x numsessions %02x", info[2], info[3], info[4]);
     ComsLogF("firsttracksess %02x lasttracksess %02x flags %02x", info[5], info[6], info[7]);
     ComsLogF("disctype %02x discid %08lx", info[8], static_cast<unsigned long>(GetBE32(info + 12)));
@@ -276,7 +288,7 @@ void MmcClass::AddDiscInfoToDebugLog() {
   }
   COMS_Log("AddDiscInfoToDebugLog ----------- ATIP -------------");
   BYTE atip[32];
-  if (DoReadATIP(atip) == 0) {
+  if (DoReadATIP(atip) == CDR_OK) {
     ComsLogF("wrtpwrspd %02x uru %02x typea123 %02x", atip[4], atip[5], atip[6]);
     ComsLogF("leadin %02x %02x %02x leadout %02x %02x %02x", atip[8], atip[9], atip[10], atip[12], atip[13],
              atip[14]);
@@ -286,7 +298,7 @@ void MmcClass::AddDiscInfoToDebugLog() {
   }
   COMS_Log("AddDiscInfoToDebugLog ----------- TRACK INFO -------");
   BYTE track[36];
-  if (DoReadTrackInfo(255, track) == 0) {
+  if (DoReadTrackInfo(255, track) == CDR_OK) {
     ComsLogF("tracknum %02x sessionnum %02x dmg_copy %02x", track[2], track[3], track[5]);
     ComsLogF("rt_blank %02x lra_nwa %02x start %08lx", track[6], track[7],
              static_cast<unsigned long>(HostLongAt(track + 8)));
@@ -305,7 +317,7 @@ LONG MmcClass::StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, c
            static_cast<unsigned long>(flags), code16 ? 0 : 1);
   if (writeState_ != 0) {
     SetError("Already in write mode.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   ClearError();
   hasCode_ = hasSubheader_ = false;
@@ -319,16 +331,16 @@ LONG MmcClass::StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, c
     case CDR_TRACK_MODE2_FORM2: size = 2332; break;
     default:
       SetError("Track mode not supported.", nullptr);
-      return 6;
+      return CDR_NOT_SUPPORTED;
   }
   BYTE info[36];
-  if (ReadTrackInfo(track, info) != 0) {
+  if (ReadTrackInfo(track, info) != CDR_OK) {
     SetError("Invalid track number.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   if (!(info[6] & 0x40) || (info[6] & 0x20)) {
     SetError("Track is not blank or is in packet mode.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   nextQueue_ = current_ = static_cast<LONG>(HostLongAt(info + 12));
   if (subheader8) {
@@ -356,18 +368,18 @@ LONG MmcClass::StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, c
     queue_ = std::make_unique<CDRQueueClass>(entries, static_cast<DWORD>(size));
   } catch (long) {
     SetError("Out of memory.", nullptr);
-    return 1;
+    return CDR_FAILED;
   }
   writeState_ = 1;
   writer_ = std::thread([this] { MmcTaoStartThread(); });
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::WriteTAO(LONG sectorSize, LONG count, const void* data) {
-  if (writeState_ != 1 || writerDone_) return 1;
+  if (writeState_ != 1 || writerDone_) return CDR_FAILED;
   if (sectorSize != sectorSize_) {
     COMS_Log("WriteTAO: -------- INVALID SECTOR SIZE -----------");
-    return 1;
+    return CDR_FAILED;
   }
   const BYTE* p = static_cast<const BYTE*>(data);
   for (LONG i = 0; i < count; ++i) {
@@ -375,22 +387,22 @@ LONG MmcClass::WriteTAO(LONG sectorSize, LONG count, const void* data) {
       const LONG put = queue_->Put(static_cast<DWORD>(track_), static_cast<DWORD>(nextQueue_),
                                    static_cast<DWORD>(type_), static_cast<DWORD>(sectorSize),
                                    p + static_cast<std::size_t>(i) * sectorSize);
-      if (put == 2) break;
-      if (put == 1) return 1;
-      if (!queue_->WaitNotFull([this] { return writerDone_.load(); })) return 1;
+      if (put == CDRQ_PUT_STORED) break;
+      if (put == CDRQ_PUT_TOO_LONG) return CDR_FAILED;
+      if (!queue_->WaitNotFull([this] { return writerDone_.load(); })) return CDR_FAILED;
     }
     ++nextQueue_;
   }
-  return 0;
+  return CDR_OK;
 }
 
 LONG MmcClass::FinishTAO() {
   COMS_Log("Finish TAO called.");
-  if (writeState_ != 1) return 1;
+  if (writeState_ != 1) return CDR_FAILED;
   StopWriter();
   writeState_ = 0;
   queue_.reset();
-  return writerFailed_ ? 1 : 0;
+  return writerFailed_ ? CDR_FAILED : CDR_OK;
 }
 
 void MmcClass::StopWriter() {

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "disclib/recorder/ComsLog.h"
 #include "disclib/vcd/Bindings.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 
 namespace vexa::vcd {
 
@@ -18,27 +20,46 @@ struct StreamDeleter {
 };
 using Stream = std::unique_ptr<ARAS, StreamDeleter>;
 
+bool IsReadable(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  std::fclose(f);
+  return true;
+}
+
 // 44100 Hz, 2 channels, 16 bits: 176.4 bytes a millisecond.
 constexpr double kPcmBytesPerMs = 176.4;
 }  // namespace
 
 VCDClassMPG1L2AudioEncode::VCDClassMPG1L2AudioEncode() : bound_(VCDBindHelperLibraries() == 1) {}
 
-VCDClassMPG1L2AudioEncode::~VCDClassMPG1L2AudioEncode() {
-  run_.Cancel();
-  run_.Join();
-}
+VCDClassMPG1L2AudioEncode::~VCDClassMPG1L2AudioEncode() = default;
 
 std::int32_t VCDClassMPG1L2AudioEncode::AddAudioFile(const char* path) {
-  if (!bound_ || files_.size() >= kMaxFiles || !path || std::strlen(path) <= 3) return 0;
+  const std::string name = path ? path : "";
+  auto refuse = [&](const std::string& why) {
+    error_ = name + ": " + why;
+    discpak::ComsLogF("VCDClassMPG1L2AudioEncode::AddAudioFile refused %s", error_.c_str());
+    return 0;
+  };
+  if (!bound_) return refuse("the audio readers are not installed");
+  if (files_.size() >= kMaxFiles) return refuse("the disc takes no more audio files");
+  if (name.size() <= 3) return refuse("this is not the name of an audio file");
   Stream s(VCDGetNewARAS(path));
-  if (!s) return 0;
+  if (!s) {
+    if (!AudioSourceBound()) return refuse("the audio readers are not installed");
+    return refuse(IsReadable(name) ? "it is not a WAV, MP3 or WMA file (by its name)" : "it cannot be opened for reading");
+  }
   // A stream that does not open, or has no length, is refused here rather
   // than dropped without a word.
-  if (s->Open() != 1) return 0;
+  if (s->Open() != 1) {
+    const char* why = s->GetError();
+    return refuse(why && *why ? why : "it cannot be read as sound");
+  }
   const std::uint32_t ms = s->GetDurationMs();
-  if (ms == 0) return 0;
+  if (ms == 0) return refuse("it holds no sound (its length is 0)");
   files_.push_back({path, ms});
+  error_.clear();
   discpak::ComsLogF("VCDClassMPG1L2AudioEncode::AddAudioFile %s", path);
   return 1;
 }
@@ -73,17 +94,15 @@ std::int32_t VCDClassMPG1L2AudioEncode::EstimateSectors() {
 }
 
 void VCDClassMPG1L2AudioEncode::StartConversion(const char* outputPath) {
-  run_.Reset();
+  run_.Join();
   resultName_.clear();
   resultNameW_.clear();
-  encodedBytes_.store(0);
   if (!bound_) {
-    run_.set_state(kVCDNotBound);
-    run_.set_done();
+    run_.EndNow(base::kWorkNotBound);
     return;
   }
   output_ = outputPath ? outputPath : "";
-  startTick_ = NowMs();
+  startTick_ = base::MonotonicMs();
   endTick_.store(startTick_ + static_cast<std::int64_t>(EstimateSeconds()) * 1000);
   nextMark_ = 2000000;
   totalBytes_ = static_cast<std::int64_t>(static_cast<double>(SummedMs()) * kPcmBytesPerMs);
@@ -91,23 +110,25 @@ void VCDClassMPG1L2AudioEncode::StartConversion(const char* outputPath) {
   for (std::size_t i = 0; i < files_.size(); ++i) {
     discpak::ComsLogF("File %d has %dms of audio", static_cast<int>(i), static_cast<int>(files_[i].durationMs));
   }
-  run_.Start([this] { Encode(); });
+  run_.Start([this] { return Encode(); },
+             [](bool) { discpak::ComsLogF("VCDClassMPG1L2AudioEncode conversion completed."); });
 }
 
 void VCDClassMPG1L2AudioEncode::StartConversionW(const char16_t* outputPath) {
   StartConversion(outputPath ? base::Utf16ToUtf8(outputPath).c_str() : nullptr);
 }
 
-void VCDClassMPG1L2AudioEncode::Encode() {
+std::int32_t VCDClassMPG1L2AudioEncode::Encode() {
+  run_.SetPlanned(totalBytes_);
   try {
     Mp2Encoder* encoder = VCDmp2_init_encoder(output_.c_str(), kFramesPerWrite);
     if (!encoder) {
       discpak::ComsLogF("VCDClassMPG1L2AudioEncode could not start the Layer II encoder.");
-      run_.set_state(kVCDEncoderFailed);
+      run_.set_state(base::kWorkEncoderFailed);
     } else {
       std::vector<std::uint32_t> block(kBlockBytes / 4);
       bool encoderFailed = false;
-      for (std::size_t i = 0; i < files_.size() && run_.state() == kVCDRunning && !run_.cancelled(); ++i) {
+      for (std::size_t i = 0; i < files_.size() && run_.state() == base::kWorkRunning && !run_.cancelled(); ++i) {
         const File& f = files_[i];
         auto fail = [&](std::int32_t state) {
           run_.SetFailedName(f.path);
@@ -115,11 +136,11 @@ void VCDClassMPG1L2AudioEncode::Encode() {
         };
         Stream s(VCDGetNewARAS(f.path.c_str()));
         if (!s) {
-          fail(AudioSourceBound() ? kVCDInputFailed : kVCDNotBound);
+          fail(AudioSourceBound() ? base::kWorkInputFailed : base::kWorkNotBound);
           break;
         }
         if (s->Open() != 1) {
-          fail(kVCDInputFailed);
+          fail(base::kWorkInputFailed);
           break;
         }
         std::int64_t delivered = 0;
@@ -127,7 +148,7 @@ void VCDClassMPG1L2AudioEncode::Encode() {
           const std::int32_t n = s->Read(block.data(), kBlockBytes);
           if (n <= 0) break;
           delivered += n;
-          encodedBytes_.fetch_add(n);
+          run_.AddDone(n);
           if (!VCDmp2_encode_buffer(encoder, reinterpret_cast<const std::int16_t*>(block.data()), n)) {
             encoderFailed = true;
             break;
@@ -135,7 +156,7 @@ void VCDClassMPG1L2AudioEncode::Encode() {
           if (run_.cancelled()) break;
         }
         if (encoderFailed) {
-          fail(kVCDEncoderFailed);
+          fail(base::kWorkEncoderFailed);
           break;
         }
         if (run_.cancelled()) break;
@@ -145,26 +166,24 @@ void VCDClassMPG1L2AudioEncode::Encode() {
         if (delivered + kBlockBytes < expected) {
           discpak::ComsLogF("File %d ended after %lld of %lld bytes", static_cast<int>(i),
                             static_cast<long long>(delivered), static_cast<long long>(expected));
-          fail(kVCDInputFailed);
+          fail(base::kWorkInputFailed);
           break;
         }
       }
       const int closed = VCDmp2_close_encoder(encoder);
-      if (!closed) run_.SetStateIfRunning(kVCDEncoderFailed);
-      run_.SetStateIfRunning(kVCDSuccess);
+      if (!closed) run_.SetStateIfRunning(base::kWorkEncoderFailed);
+      run_.SetStateIfRunning(base::kWorkSuccess);
     }
   } catch (...) {
-    run_.set_state(kVCDFault);
+    run_.set_state(base::kWorkFault);
   }
-  if (run_.cancelled()) run_.set_state(kVCDCancelled);
-  run_.set_done();
-  discpak::ComsLogF("VCDClassMPG1L2AudioEncode conversion completed.");
+  return run_.state();
 }
 
 std::int32_t VCDClassMPG1L2AudioEncode::GetProgress(std::int32_t* percent, std::int32_t* remaining,
                                                     std::int32_t* done) {
-  const std::int64_t now = NowMs();
-  const std::int64_t encoded = encodedBytes_.load();
+  const std::int64_t now = base::MonotonicMs();
+  const std::int64_t encoded = run_.DoneUnits();
   const bool isDone = run_.done();
   std::int64_t end = endTick_.load();
   if (encoded >= nextMark_ && encoded > 0) {
@@ -196,8 +215,9 @@ std::int32_t VCDClassMPG1L2AudioEncode::GetProgress(std::int32_t* percent, std::
 void VCDClassMPG1L2AudioEncode::Cancel() { run_.Cancel(); }
 
 std::int32_t VCDClassMPG1L2AudioEncode::GetResult(const char** name) {
-  const std::int32_t state = run_.state();
-  resultName_ = state == kVCDInputFailed || state == kVCDNotBound ? run_.FailedName() : std::string();
+  std::string failed;
+  const std::int32_t state = run_.Result(&failed);
+  resultName_ = state == base::kWorkInputFailed || state == base::kWorkNotBound ? failed : std::string();
   if (name) *name = resultName_.c_str();
   return state;
 }

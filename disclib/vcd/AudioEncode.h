@@ -4,11 +4,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "disclib/vcd/VCDClasses.h"
-#include "disclib/vcd/WorkRun.h"
+#include "platform/base/WorkRun.h"
 
 namespace vexa::vcd {
 
@@ -41,18 +42,20 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   std::int32_t WaitDone(std::int32_t timeoutMs) override {
     return run_.WaitDone(std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs)) ? 1 : 0;
   }
+  const char* GetError() override { return error_.c_str(); }
 
  private:
   struct File {
     std::string path;
     std::uint32_t durationMs;
   };
-  void Encode();
+  std::int32_t Encode();
   std::int64_t SummedMs() const;
 
   bool bound_;
   std::vector<File> files_;
   std::string output_;
+  std::string error_;  // why the last AddAudioFile refused its file
   std::string resultName_;
   std::u16string resultNameW_;
 
@@ -60,8 +63,9 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   std::atomic<std::int64_t> endTick_{0};
   std::int64_t nextMark_ = 0;
   std::int64_t totalBytes_ = 0;
-  std::atomic<std::int64_t> encodedBytes_{0};
-  WorkRun run_;
+  // The run; its units of work are PCM bytes (planned: the total, done: the
+  // bytes handed to the encoder).
+  base::WorkRun run_;
 };
 
 }  // namespace vexa::vcd

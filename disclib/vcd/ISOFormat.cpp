@@ -169,7 +169,7 @@ VCDClassISOFormat::VCDClassISOFormat() : segmentNames_(kMaxPlayItems + 1) {
 }
 
 VCDClassISOFormat::~VCDClassISOFormat() {
-  if (thread_.joinable()) FinishImage();
+  if (queue_) FinishImage();
 }
 
 VCDClassISOFormat::Date VCDClassISOFormat::ToDate(const void* date16) {
@@ -369,18 +369,16 @@ const char* VCDClassISOFormat::GetError() {
 // --- the image pass --------------------------------------------------------
 
 std::int32_t VCDClassISOFormat::StartImage() {
-  if (thread_.joinable()) FinishImage();
-  state_.store(1);
-  stop_.store(false);
+  if (queue_) FinishImage();
   {
     std::lock_guard lock(errorMutex_);
     error_.clear();
   }
   queue_ = std::make_unique<base::ClosableQueue<Unit>>(64);
-  try {
-    thread_ = std::thread([this] { Layout(); });
-  } catch (...) {
-    state_.store(5);
+  // The reader sees the end of the track once it has taken what is queued;
+  // the queue closes after the run's end is settled, so a reader that saw
+  // the end and finishes the pass cannot turn a whole image into a cut one.
+  if (!run_.Start([this] { return MakeImage(); }, [this](bool) { queue_->Close(); })) {
     queue_.reset();
     return 0;
   }
@@ -401,43 +399,46 @@ std::int32_t VCDClassISOFormat::ReadSectors(std::int32_t count, std::uint8_t* bu
 std::int32_t VCDClassISOFormat::FinishImage() {
   if (!queue_) return 0;
   // Stops a layout still writing (a reader that gave up) and waits for it.
-  stop_.store(true);
+  run_.Cancel();
   queue_->Abort();
-  if (thread_.joinable()) thread_.join();
+  run_.Join();
   queue_.reset();
-  return state_.load() == 0 ? 1 : 0;
+  return run_.state() == base::kWorkSuccess ? 1 : 0;
 }
 
-bool VCDClassISOFormat::Fail(std::int32_t state, const std::string& why) {
+bool VCDClassISOFormat::Fail(base::WorkState state, const std::string& why) {
   {
     std::lock_guard lock(errorMutex_);
     if (error_.empty()) error_ = why;
   }
   discpak::ComsLogF("%s", why.c_str());
-  state_.store(state);
+  run_.set_state(state);
   return false;
 }
 
-void VCDClassISOFormat::Layout() {
+std::int32_t VCDClassISOFormat::MakeImage() {
+  position_ = 0;
   try {
-    LayoutAndStream();
+    ImageInputs inputs;
+    FileSystem fileSystem;
+    if (MeasureInputs(&inputs) && BuildFileSystem(inputs, &fileSystem) && StreamTrack(inputs, fileSystem))
+      return base::kWorkSuccess;
   } catch (const TREL_Exception& e) {
-    Fail(5, "ISOFormat: " + e.GetName() + " in " + e.GetLocation() + ": " + e.GetComment());
+    Fail(base::kWorkFault, "ISOFormat: " + e.GetName() + " in " + e.GetLocation() + ": " + e.GetComment());
   } catch (const std::exception& e) {
-    Fail(5, std::string("ISOFormat: ") + e.what());
+    Fail(base::kWorkFault, std::string("ISOFormat: ") + e.what());
   } catch (...) {
-    Fail(5, "ISOFormat: unexpected fault");
+    Fail(base::kWorkFault, "ISOFormat: unexpected fault");
   }
-  std::int32_t building = 1;
-  state_.compare_exchange_strong(building, 0);
-  // The reader sees the end of the track once it has taken what is queued.
-  queue_->Close();
+  return run_.state();
 }
 
 bool VCDClassISOFormat::WriteUnit(const Unit& unit) {
   // A reader that finished the pass early closed the queue: the image is cut.
-  if (stop_.load() || !queue_->Push(unit)) return Fail(2, "ISOFormat: the image stream was stopped before its end");
+  if (run_.cancelled() || !queue_->Push(unit))
+    return Fail(base::kWorkCancelled, "ISOFormat: the image stream was stopped before its end");
   ++position_;
+  run_.AddDone();
   return true;
 }
 
@@ -452,14 +453,14 @@ bool VCDClassISOFormat::WriteForm1(const std::uint8_t* data, std::uint8_t submod
 bool VCDClassISOFormat::WriteFileForm1(const std::string& path, std::uint64_t size, const std::string& what,
                                        std::uint8_t lastSubmodeBits) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(2, "ISOFormat: cannot open " + what + " " + path);
+  if (!in) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open " + what + " " + path);
   std::vector<std::uint8_t> piece(32768);
   std::uint64_t left = size;
   while (left > 0) {
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left));
     in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(want));
     const auto got = static_cast<std::size_t>(in.gcount());
-    if (got < want) return Fail(2, "ISOFormat: " + what + " " + path + " became shorter than it was");
+    if (got < want) return Fail(base::kWorkInputFailed, "ISOFormat: " + what + " " + path + " became shorter than it was");
     // The last sector of the file is zero-filled.
     std::fill(piece.begin() + static_cast<std::ptrdiff_t>(got),
               piece.begin() + static_cast<std::ptrdiff_t>(RoundUp(static_cast<std::uint32_t>(got), 2048)), 0);
@@ -476,15 +477,15 @@ bool VCDClassISOFormat::WriteSegment(const Segment& s, const VCDImagePlan::Segme
   while (position_ % 75 != 0) {
     if (!WriteForm1(nullptr)) return false;
   }
-  if (position_ != plan.start) return Fail(5, "ISOFormat: segment placed at the wrong sector");
+  if (position_ != plan.start) return Fail(base::kWorkFault, "ISOFormat: segment placed at the wrong sector");
   const std::uint32_t end = position_ + static_cast<std::uint32_t>(s.items) * 150;
   discpak::ComsLogF("WriteSegment: %s at %u", s.path.c_str(), position_);
   std::ifstream in(s.path, std::ios::binary);
-  if (!in) return Fail(2, "ISOFormat: cannot open segment " + s.path);
+  if (!in) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open segment " + s.path);
   std::vector<std::uint8_t> data(static_cast<std::size_t>(s.size));
   in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
   if (static_cast<std::uint64_t>(in.gcount()) != s.size) {
-    return Fail(2, "ISOFormat: segment " + s.path + " became shorter than it was");
+    return Fail(base::kWorkInputFailed, "ISOFormat: segment " + s.path + " became shorter than it was");
   }
   const std::size_t pieces = (data.size() + kVCDForm2DataBytes - 1) / kVCDForm2DataBytes;
   data.resize(pieces * kVCDForm2DataBytes, 0);
@@ -529,53 +530,65 @@ bool VCDClassISOFormat::WriteSegment(const Segment& s, const VCDImagePlan::Segme
   return true;
 }
 
-bool VCDClassISOFormat::LayoutAndStream() {
-  position_ = 0;
-  // Every file is measured again now; one that is gone fails the image.
-  std::vector<std::uint64_t> fileSizes, segmentSizes, trackSizes;
+// Phase 1: every input is measured again now (one that is gone or changed
+// fails the image) and the image is planned from the sizes.
+bool VCDClassISOFormat::MeasureInputs(ImageInputs* in) {
   for (const FileEntry& f : files_) {
     const auto size = FileSize(f.source);
-    if (!size) return Fail(2, "ISOFormat: cannot open file " + f.source);
-    if (*size > 0xFFFFFFFFull) return Fail(2, "ISOFormat: file too large " + f.source);
-    fileSizes.push_back(*size);
+    if (!size) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open file " + f.source);
+    if (*size > 0xFFFFFFFFull) return Fail(base::kWorkInputFailed, "ISOFormat: file too large " + f.source);
+    in->fileSizes.push_back(*size);
   }
-  std::vector<Segment> segments = segments_;
-  for (Segment& s : segments) {
+  std::vector<std::uint64_t> segmentSizes;
+  in->segments = segments_;
+  for (const Segment& s : in->segments) {
     const auto size = FileSize(s.path);
-    if (!size || *size == 0) return Fail(2, "ISOFormat: cannot open segment " + s.path);
-    if (*size != s.size) return Fail(2, "ISOFormat: segment " + s.path + " changed size after it was added");
+    if (!size || *size == 0) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open segment " + s.path);
+    if (*size != s.size)
+      return Fail(base::kWorkInputFailed, "ISOFormat: segment " + s.path + " changed size after it was added");
     segmentSizes.push_back(*size);
   }
+  std::vector<std::uint64_t> trackSizes;
   for (const Track& t : tracks_) {
     const auto size = FileSize(t.path);
-    if (!size) return Fail(2, "ISOFormat: cannot open track " + t.path);
+    if (!size) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open track " + t.path);
     trackSizes.push_back(*size);
   }
-  const VCDImagePlan plan = PlanVCDImage(fileSizes, segmentSizes, trackSizes);
+  in->plan = PlanVCDImage(in->fileSizes, segmentSizes, trackSizes);
 
   // The play-sequence files: LOT.VCD fills sectors 152-183 and PSD.VCD
   // starts at 184 and ends before the structures at 300.
-  std::optional<std::uint64_t> lotSize, psdSize;
   if (!lotFile_.empty()) {
-    lotSize = FileSize(lotFile_);
-    if (!lotSize) return Fail(2, "ISOFormat: cannot open LOT.VCD source " + lotFile_);
-    if (*lotSize > kLotBytes) return Fail(2, "ISOFormat: LOT.VCD is larger than 65536 bytes: " + lotFile_);
+    in->lotSize = FileSize(lotFile_);
+    if (!in->lotSize) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open LOT.VCD source " + lotFile_);
+    if (*in->lotSize > kLotBytes)
+      return Fail(base::kWorkInputFailed, "ISOFormat: LOT.VCD is larger than 65536 bytes: " + lotFile_);
   }
   if (!psdFile_.empty()) {
-    psdSize = FileSize(psdFile_);
-    if (!psdSize) return Fail(2, "ISOFormat: cannot open PSD.VCD source " + psdFile_);
-    if (*psdSize == 0 || *psdSize > kMaxPsdBytes)
-      return Fail(2, "ISOFormat: PSD.VCD must hold 1 to 237568 bytes (sectors 184-299): " + psdFile_);
-    if (!lotSize) return Fail(2, "ISOFormat: PSD.VCD without LOT.VCD");
+    in->psdSize = FileSize(psdFile_);
+    if (!in->psdSize) return Fail(base::kWorkInputFailed, "ISOFormat: cannot open PSD.VCD source " + psdFile_);
+    if (*in->psdSize == 0 || *in->psdSize > kMaxPsdBytes)
+      return Fail(base::kWorkInputFailed,
+                  "ISOFormat: PSD.VCD must hold 1 to 237568 bytes (sectors 184-299): " + psdFile_);
+    if (!in->lotSize) return Fail(base::kWorkInputFailed, "ISOFormat: PSD.VCD without LOT.VCD");
   }
+  run_.SetPlanned(in->plan.track1Sectors);
+  return true;
+}
 
+// Phase 2: INFO.VCD and ENTRIES.VCD, and the ISO 9660 (and Joliet) file
+// system built on the manager from the plan; the manager's descriptors and
+// structures are kept as sectors for the stream.
+// INFO.VCD and ENTRIES.VCD from the plan.
+void VCDClassISOFormat::MakeSystemFiles(const ImageInputs& in, FileSystem* fs) const {
+  const VCDImagePlan& plan = in.plan;
   VCD11InfoVCD info;
-  info.videoCd20 = plan.segments || psdSize.has_value();
+  info.videoCd20 = plan.segments || in.psdSize.has_value();
   info.albumId = albumId_;
-  info.psdSize = psdSize ? static_cast<std::uint32_t>(*psdSize) : 0;
-  info.maxListId = psdSize ? maxListId_ : 0;
+  info.psdSize = in.psdSize ? static_cast<std::uint32_t>(*in.psdSize) : 0;
+  info.maxListId = in.psdSize ? maxListId_ : 0;
   if (plan.segments) info.firstSegmentLba = static_cast<std::int32_t>(plan.segmentsStart);
-  for (const Segment& s : segments) {
+  for (const Segment& s : in.segments) {
     for (int k = 0; k < s.items; ++k) info.itemContent.push_back(static_cast<std::uint8_t>(s.content + (k > 0 ? 0x20 : 0)));
   }
   for (std::size_t i = 0; i < tracks_.size(); ++i) {
@@ -584,14 +597,13 @@ bool VCDClassISOFormat::LayoutAndStream() {
     info.entries.push_back({static_cast<int>(i) + 2,
                             static_cast<std::int32_t>(plan.track[i].start + plan.track[i].sectors.front)});
   }
+  fs->infoSector = info.InfoSector();
+  fs->entriesSector = info.EntriesSector();
+}
 
-  // The file system on the manager.
-  std::unique_ptr<I_CD_SessionMaster, SessionDeleter> dm(isofs::CreateDM(nullptr));
-  if (!dm) return Fail(5, "ISOFormat: no session master");
-  dm->BeginSession();
-  static const DWORD kFormats[] = {9, 11, 40};
-  dm->SetSessionParms(0, 0, kFormats[fsType_]);
-  const SYSTEMTIME now = LocalNow();
+// The volume descriptors' identifiers and dates: the engine's volume record,
+// or the system identifier and the time of the layout.
+void VCDClassISOFormat::DescribeVolume(I_CD_SessionMaster* dm, const SYSTEMTIME& now) const {
   // A Video CD names its system so players and computers recognise it.
   std::string systemId = "CD-RTOS CD-BRIDGE";
   if (volume_) {
@@ -618,6 +630,22 @@ bool VCDClassISOFormat::LayoutAndStream() {
     dm->SetCreationDate(&now);
     dm->SetModificationDate(&now);
   }
+}
+
+bool VCDClassISOFormat::BuildFileSystem(const ImageInputs& in, FileSystem* fs) {
+  const VCDImagePlan& plan = in.plan;
+  const std::vector<std::uint64_t>& fileSizes = in.fileSizes;
+  const std::vector<Segment>& segments = in.segments;
+  MakeSystemFiles(in, fs);
+
+  // The file system on the manager.
+  std::unique_ptr<I_CD_SessionMaster, SessionDeleter> dm(isofs::CreateDM(nullptr));
+  if (!dm) return Fail(base::kWorkFault, "ISOFormat: no session master");
+  dm->BeginSession();
+  static const DWORD kFormats[] = {9, 11, 40};
+  dm->SetSessionParms(0, 0, kFormats[fsType_]);
+  const SYSTEMTIME now = LocalNow();
+  DescribeVolume(dm.get(), now);
 
   discpak::ComsLogF("ISOTrackEncode: Adding arbitrary files");
   auto dateOf = [&](const Date& d) { return d.given ? FromWords(d.words) : now; };
@@ -658,8 +686,10 @@ bool VCDClassISOFormat::LayoutAndStream() {
   }
   dm->AddPathXA("\\VCD\\INFO.VCD", 2048, kInfoSector, 0, &now, kXAForm1, 0, 0, 0);
   dm->AddPathXA("\\VCD\\ENTRIES.VCD", 2048, kEntriesSector, 0, &now, kXAForm1, 0, 0, 0);
-  if (psdSize) dm->AddPathXA("\\VCD\\PSD.VCD", static_cast<DWORD>(*psdSize), kPsdSector, 0, &now, kXAForm1, 0, 0, 0);
-  if (lotSize) dm->AddPathXA("\\VCD\\LOT.VCD", static_cast<DWORD>(*lotSize), kLotSector, 0, &now, kXAForm1, 0, 0, 0);
+  if (in.psdSize)
+    dm->AddPathXA("\\VCD\\PSD.VCD", static_cast<DWORD>(*in.psdSize), kPsdSector, 0, &now, kXAForm1, 0, 0, 0);
+  if (in.lotSize)
+    dm->AddPathXA("\\VCD\\LOT.VCD", static_cast<DWORD>(*in.lotSize), kLotSector, 0, &now, kXAForm1, 0, 0, 0);
   dm->AddPath("\\KARAOKE", &now, nullptr);
   dm->AddPath("\\CDI", &now, nullptr);
   for (std::size_t i = 0; i < tracks_.size(); ++i) {
@@ -678,41 +708,46 @@ bool VCDClassISOFormat::LayoutAndStream() {
   dm->SetStructureOffset(kStructureSector);
   const DWORD end = dm->GetStructureEnd();
   if (end < kStructureSector || end - kStructureSector > kMaxStructureSectors)
-    return Fail(2, "ISOFormat: too many ISO sectors, too many file entries!");
-  if (end > kFilesStart) return Fail(2, "ISOFormat: the file-system structures pass sector 1300");
+    return Fail(base::kWorkInputFailed, "ISOFormat: too many ISO sectors, too many file entries!");
+  if (end > kFilesStart) return Fail(base::kWorkInputFailed, "ISOFormat: the file-system structures pass sector 1300");
   // Every record holds the absolute sector at which this stream writes the
   // file's data.
   dm->UpdateISO_Entries(0);
-  std::vector<std::uint8_t> head(150 * 2048, 0);
-  dm->GetSessionSectors(0, 19, head.data());
+  fs->head.assign(150 * 2048, 0);
+  dm->GetSessionSectors(0, 19, fs->head.data());
   // The volume is track 1; the AVSEQ entries beyond it are not counted.
   for (std::uint32_t s = 16; s < 19; ++s) {
-    std::uint8_t* d = head.data() + s * 2048;
+    std::uint8_t* d = fs->head.data() + s * 2048;
     if ((d[0] == 1 || d[0] == 2) && std::memcmp(d + 1, "CD001", 5) == 0) PutBoth32(d + 80, plan.track1Sectors);
   }
-  std::vector<std::uint8_t> structures(static_cast<std::size_t>(end - kStructureSector) * 2048, 0);
-  dm->GetSessionSectors(kStructureSector, end - kStructureSector, structures.data());
-  dm.reset();
+  fs->structures.assign(static_cast<std::size_t>(end - kStructureSector) * 2048, 0);
+  dm->GetSessionSectors(kStructureSector, end - kStructureSector, fs->structures.data());
+  return true;
+}
 
+// Phase 3: the track, unit by unit, in the order of its sectors.
+bool VCDClassISOFormat::StreamTrack(const ImageInputs& in, const FileSystem& fs) {
+  const VCDImagePlan& plan = in.plan;
   // Sectors 0-1299: descriptors, INFO, ENTRIES, LOT, PSD, structures. The
   // volume descriptor set terminator ends a record and a file, and the last
   // sector of each Video CD file ends that file, as the CD-XA rules give it.
   for (std::uint32_t s = 0; s < 150; ++s) {
-    const std::uint8_t* d = head.data() + static_cast<std::size_t>(s) * 2048;
+    const std::uint8_t* d = fs.head.data() + static_cast<std::size_t>(s) * 2048;
     const bool terminator = s >= 16 && d[0] == 255 && std::memcmp(d + 1, "CD001", 5) == 0;
     if (!WriteForm1(d, terminator ? kSubmodeEndOfRecord | kSubmodeEndOfFile : 0)) return false;
   }
-  const SectorData infoSector = info.InfoSector(), entriesSector = info.EntriesSector();
-  if (!WriteForm1(infoSector.data(), kSubmodeEndOfFile) || !WriteForm1(entriesSector.data(), kSubmodeEndOfFile))
+  if (!WriteForm1(fs.infoSector.data(), kSubmodeEndOfFile) ||
+      !WriteForm1(fs.entriesSector.data(), kSubmodeEndOfFile))
     return false;
-  if (lotSize) {
+  if (in.lotSize) {
     std::vector<std::uint8_t> lot(kLotBytes, 0xFF);
-    std::ifstream in(lotFile_, std::ios::binary);
-    in.read(reinterpret_cast<char*>(lot.data()), static_cast<std::streamsize>(*lotSize));
-    if (static_cast<std::uint64_t>(in.gcount()) != *lotSize) return Fail(2, "ISOFormat: cannot read " + lotFile_);
+    std::ifstream source(lotFile_, std::ios::binary);
+    source.read(reinterpret_cast<char*>(lot.data()), static_cast<std::streamsize>(*in.lotSize));
+    if (static_cast<std::uint64_t>(source.gcount()) != *in.lotSize)
+      return Fail(base::kWorkInputFailed, "ISOFormat: cannot read " + lotFile_);
     // The file's extent ends with its last sector; the sectors after it up
     // to PSD.VCD are padding.
-    const std::uint32_t lotSectors = Sectors2048(*lotSize);
+    const std::uint32_t lotSectors = Sectors2048(*in.lotSize);
     for (std::uint32_t s = 0; s < 32; ++s) {
       if (!WriteForm1(lot.data() + static_cast<std::size_t>(s) * 2048, s + 1 == lotSectors ? kSubmodeEndOfFile : 0))
         return false;
@@ -721,24 +756,24 @@ bool VCDClassISOFormat::LayoutAndStream() {
   while (position_ < kPsdSector) {
     if (!WriteForm1(nullptr)) return false;
   }
-  if (psdSize && !WriteFileForm1(psdFile_, *psdSize, "PSD.VCD source", kSubmodeEndOfFile)) return false;
+  if (in.psdSize && !WriteFileForm1(psdFile_, *in.psdSize, "PSD.VCD source", kSubmodeEndOfFile)) return false;
   while (position_ < kStructureSector) {
     if (!WriteForm1(nullptr)) return false;
   }
-  for (std::size_t at = 0; at < structures.size(); at += 2048) {
-    if (!WriteForm1(structures.data() + at)) return false;
+  for (std::size_t at = 0; at < fs.structures.size(); at += 2048) {
+    if (!WriteForm1(fs.structures.data() + at)) return false;
   }
   while (position_ < kFilesStart) {
     if (!WriteForm1(nullptr)) return false;
   }
   for (std::size_t i = 0; i < files_.size(); ++i) {
-    if (position_ != plan.fileStart[i]) return Fail(5, "ISOFormat: file placed at the wrong sector");
-    if (!WriteFileForm1(files_[i].source, fileSizes[i], "file")) return false;
+    if (position_ != plan.fileStart[i]) return Fail(base::kWorkFault, "ISOFormat: file placed at the wrong sector");
+    if (!WriteFileForm1(files_[i].source, in.fileSizes[i], "file")) return false;
   }
-  for (std::size_t i = 0; i < segments.size(); ++i) {
-    if (!WriteSegment(segments[i], plan.segment[i])) return false;
+  for (std::size_t i = 0; i < in.segments.size(); ++i) {
+    if (!WriteSegment(in.segments[i], plan.segment[i])) return false;
   }
-  if (position_ != plan.track1Sectors) return Fail(5, "ISOFormat: the track ended at the wrong sector");
+  if (position_ != plan.track1Sectors) return Fail(base::kWorkFault, "ISOFormat: the track ended at the wrong sector");
   return true;
 }
 

@@ -1,22 +1,27 @@
 // VCDClassISOFormat: the data track of a Video CD 2.0 disc, laid out on the
 // ISO 9660 manager and streamed as 2332-byte units by a layout thread
-// through a bounded queue.
+// through a bounded queue. The layout thread is a work run (WorkRun.h):
+// FinishImage cancels it and waits for it.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "disclib/vcd/InfoVcd.h"
 #include "disclib/vcd/Sectors.h"
 #include "disclib/vcd/VCDClasses.h"
 #include "platform/base/Queue.h"
+#include "platform/base/WinTypes.h"
+#include "platform/base/WorkRun.h"
+
+namespace isofs {
+class I_CD_SessionMaster;
+}
 
 namespace vexa::vcd {
 
@@ -118,10 +123,31 @@ class VCDClassISOFormat final : public I_VCDClassISOFormat {
   static Date ToDate(const void* date16);
   bool AddFileInternal(const char* source, const char* isoPath, const void* date16, const char* altName, int type);
 
-  // The layout thread.
-  void Layout();
-  bool LayoutAndStream();
-  bool Fail(std::int32_t state, const std::string& why);
+  // The image pass, in three phases: MeasureInputs measures every input
+  // again and plans the image from the sizes; BuildFileSystem makes INFO.VCD,
+  // ENTRIES.VCD and the file system on the ISO 9660 manager from the plan;
+  // StreamTrack writes the track's units in sector order. Each phase fails
+  // with the run state that says why (an input, a fault of our own, a stop).
+  struct ImageInputs {
+    std::vector<std::uint64_t> fileSizes;  // in file-table order
+    std::vector<Segment> segments;
+    std::optional<std::uint64_t> lotSize, psdSize;
+    VCDImagePlan plan;
+  };
+  struct FileSystem {
+    SectorData infoSector{}, entriesSector{};
+    std::vector<std::uint8_t> head;        // sectors 0-149: the descriptors
+    std::vector<std::uint8_t> structures;  // from sector 300: path tables, directories
+  };
+  // The run's body: the three phases; answers the run's state.
+  std::int32_t MakeImage();
+  bool MeasureInputs(ImageInputs* in);
+  bool BuildFileSystem(const ImageInputs& in, FileSystem* fs);
+  void MakeSystemFiles(const ImageInputs& in, FileSystem* fs) const;
+  void DescribeVolume(isofs::I_CD_SessionMaster* dm, const SYSTEMTIME& now) const;
+  bool StreamTrack(const ImageInputs& in, const FileSystem& fs);
+  // Notes why the image failed (the first reason is kept) and the run's state.
+  bool Fail(base::WorkState state, const std::string& why);
   bool WriteUnit(const Unit& unit);
   // A data sector; submodeBits are added to its subheader's submode (the
   // end-of-record and end-of-file bits).
@@ -143,15 +169,14 @@ class VCDClassISOFormat final : public I_VCDClassISOFormat {
   std::uint16_t maxListId_ = 0;
   std::string albumId_;
 
-  // The image pass.
+  // The image pass: the stream's queue and the run of the layout thread
+  // (its units of work are the track's sectors).
   std::unique_ptr<base::ClosableQueue<Unit>> queue_;
-  std::thread thread_;
-  std::atomic<std::int32_t> state_{0};
-  std::atomic<bool> stop_{false};
   std::uint32_t position_ = 0;  // next sector the layout thread writes
   mutable std::mutex errorMutex_;
   std::string error_;
   std::string errorCopy_;
+  base::WorkRun run_;  // last: it is stopped and joined before the rest goes
 };
 
 }  // namespace vexa::vcd

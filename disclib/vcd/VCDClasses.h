@@ -6,21 +6,13 @@
 // Work objects follow one run protocol: a start operation launches a thread
 // and returns at once; GetProgress answers percent, remaining seconds and
 // done; Cancel sets a flag; GetResult answers the state with the name of the
-// input that failed.
+// input that failed. The states are the run states every worker of the
+// system answers (vexa::base::WorkState).
 #pragma once
 
 #include <cstdint>
 
-// Result states of a run.
-enum VCDRunState : std::int32_t {
-  kVCDSuccess = 0,
-  kVCDRunning = 1,
-  kVCDInputFailed = 2,
-  kVCDCancelled = 4,
-  kVCDFault = 5,
-  kVCDEncoderFailed = 6,
-  kVCDNotBound = 7,
-};
+#include "platform/base/WorkState.h"
 
 // Encodes a list of audio files, read through the audio plug-in, into one
 // MPEG-1 Layer II file (44.1 kHz, stereo, 224 kbit/s), in the order added.
@@ -45,6 +37,10 @@ class I_VCDClassMPG1L2AudioEncode {
   // Waits until the run is done or timeoutMs has passed; 1 when done. For
   // callers that show progress without polling in a loop.
   virtual std::int32_t WaitDone(std::int32_t timeoutMs) = 0;
+  // Why the last AddAudioFile answered 0: the file and the reason, in words
+  // ("/music/a.wav: its sample rate is 4000 Hz; ..."); "" after an accepted
+  // file. Owned by the object.
+  virtual const char* GetError() = 0;
 };
 
 // Encodes the album's pictures, each shown for a set time and optionally

@@ -12,6 +12,7 @@
 #include "disclib/recorder/ComsLog.h"
 #include "disclib/vcd/Bindings.h"
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 
 namespace vexa::vcd {
 
@@ -95,10 +96,7 @@ bool WriteSilence(const std::string& path, std::int64_t ms, Cancelled cancelled)
 
 VCDClassMPG1VideoEncode::VCDClassMPG1VideoEncode() = default;
 
-VCDClassMPG1VideoEncode::~VCDClassMPG1VideoEncode() {
-  run_.Cancel();
-  run_.Join();
-}
+VCDClassMPG1VideoEncode::~VCDClassMPG1VideoEncode() = default;
 
 void VCDClassMPG1VideoEncode::SetStillTimes(std::int32_t displayMs, std::int32_t captionMs) {
   displayMs_ = displayMs;
@@ -201,22 +199,21 @@ std::int32_t VCDClassMPG1VideoEncode::EstimateSectors() {
 }
 
 void VCDClassMPG1VideoEncode::StartConversion(const char* outputPath) {
-  run_.Reset();
+  run_.Join();
   output_ = outputPath ? outputPath : "";
-  startTick_ = NowMs();
+  startTick_ = base::MonotonicMs();
   endTick_.store(startTick_ + static_cast<std::int64_t>(EstimateSeconds()) * 1000);
   lastDeliveryTick_.store(startTick_);
-  delivered_.store(0);
   failingIndex_.store(0xFFFF);
   resultName_.clear();
   if (VCDBindHelperLibraries() != 1) {
-    run_.set_state(kVCDNotBound);
-    run_.set_done();
+    run_.EndNow(base::kWorkNotBound);
     return;
   }
   discpak::ComsLogF("VCDClassMPG1VideoEncode conversion started.");
   discpak::ComsLogF("%d pictures to convert", static_cast<int>(entries_.size()));
-  run_.Start([this] { Encode(); });
+  run_.Start([this] { return Encode(); },
+             [](bool) { discpak::ComsLogF("VCDClassMPG1VideoEncode conversion completed."); });
 }
 
 void VCDClassMPG1VideoEncode::StartConversionW(const char16_t* outputPath) {
@@ -224,7 +221,8 @@ void VCDClassMPG1VideoEncode::StartConversionW(const char16_t* outputPath) {
   StartConversion(outputPath ? p.c_str() : nullptr);
 }
 
-void VCDClassMPG1VideoEncode::Encode() {
+std::int32_t VCDClassMPG1VideoEncode::Encode() {
+  run_.SetPlanned(static_cast<std::int64_t>(entries_.size()));
   try {
     SlotClaim slot(this);
     int result = 0;
@@ -270,18 +268,16 @@ void VCDClassMPG1VideoEncode::Encode() {
       discpak::ComsLogF("Finished MultipleVidlathe2");
     }
     if (result == 0) discpak::ComsLogF("Operation failed.");
-    run_.SetStateIfRunning(result == 0 ? kVCDEncoderFailed : kVCDSuccess);
+    run_.SetStateIfRunning(result == 0 ? base::kWorkEncoderFailed : base::kWorkSuccess);
   } catch (...) {
-    run_.set_state(kVCDFault);
+    run_.set_state(base::kWorkFault);
   }
-  if (run_.cancelled()) run_.set_state(kVCDCancelled);
-  run_.set_done();
-  discpak::ComsLogF("VCDClassMPG1VideoEncode conversion completed.");
+  return run_.state();
 }
 
 int VCDClassMPG1VideoEncode::NextPicture(void* bitsOut, BITMAPINFOHEADER* headerOut) {
-  if (run_.cancelled() || run_.state() != kVCDRunning) return 0;
-  const std::int32_t index = delivered_.load();
+  if (run_.cancelled() || run_.state() != base::kWorkRunning) return 0;
+  const auto index = static_cast<std::int32_t>(run_.DoneUnits());
   if (index >= static_cast<std::int32_t>(entries_.size())) {
     discpak::ComsLogF("VCDEncGetNextPic - no picture available");
     return 100;
@@ -292,7 +288,7 @@ int VCDClassMPG1VideoEncode::NextPicture(void* bitsOut, BITMAPINFOHEADER* header
   auto fail = [&](const char* why) {
     run_.SetFailedName(e.path);
     failingIndex_.store(index);
-    run_.set_state(kVCDInputFailed);
+    run_.set_state(base::kWorkInputFailed);
     discpak::ComsLogF("%s", why);
     return 0;
   };
@@ -304,15 +300,15 @@ int VCDClassMPG1VideoEncode::NextPicture(void* bitsOut, BITMAPINFOHEADER* header
                     e.caption.empty() ? nullptr : e.caption.c_str(), bitsOut, capacity, headerOut, font_.c_str(),
                     fontSize_, charset_, e.flag);
   if (!ok) return fail("Resize failed.");
-  lastDeliveryTick_.store(NowMs());
-  delivered_.fetch_add(1);
+  lastDeliveryTick_.store(base::MonotonicMs());
+  run_.AddDone();
   return e.durationMs;
 }
 
 std::int32_t VCDClassMPG1VideoEncode::GetProgress(std::int32_t* percent, std::int32_t* remaining,
                                                   std::int32_t* done) {
-  const std::int64_t now = NowMs();
-  const std::int32_t delivered = delivered_.load();
+  const std::int64_t now = base::MonotonicMs();
+  const auto delivered = static_cast<std::int32_t>(run_.DoneUnits());
   const auto entries = static_cast<std::int32_t>(entries_.size());
   const std::int32_t pct = entries > 0 ? delivered * 100 / entries : 100;
   if (delivered > 0 && delivered % 16 == 15) {
@@ -330,9 +326,9 @@ std::int32_t VCDClassMPG1VideoEncode::GetProgress(std::int32_t* percent, std::in
 void VCDClassMPG1VideoEncode::Cancel() { run_.Cancel(); }
 
 std::int32_t VCDClassMPG1VideoEncode::GetResult(const char** name) {
-  resultName_ = run_.FailedName();
+  const std::int32_t state = run_.Result(&resultName_);
   if (name) *name = resultName_.c_str();
-  return run_.state();
+  return state;
 }
 
 std::int32_t VCDClassMPG1VideoEncode::GetResultW(const char16_t** name) {

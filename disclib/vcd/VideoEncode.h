@@ -6,11 +6,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include "disclib/vcd/VCDClasses.h"
-#include "disclib/vcd/WorkRun.h"
+#include "platform/base/WorkRun.h"
 #include "encoder/Vidlathe.h"
 
 namespace vexa::vcd {
@@ -66,7 +67,7 @@ class VCDClassMPG1VideoEncode final : public I_VCDClassMPG1VideoEncode {
   std::int32_t modeCode() const { return mode_; }
 
  private:
-  void Encode();
+  std::int32_t Encode();
   std::int64_t SummedMs() const;
 
   std::int32_t quality_ = 16;
@@ -90,9 +91,10 @@ class VCDClassMPG1VideoEncode final : public I_VCDClassMPG1VideoEncode {
   std::int64_t startTick_ = 0;
   std::atomic<std::int64_t> endTick_{0};
   std::atomic<std::int64_t> lastDeliveryTick_{0};
-  std::atomic<std::int32_t> delivered_{0};
   std::atomic<std::int32_t> failingIndex_{0xFFFF};
-  WorkRun run_;
+  // The run; its units of work are the entries (done: the pictures
+  // delivered to the encoder, which is also the next entry's index).
+  base::WorkRun run_;
 };
 
 }  // namespace vexa::vcd

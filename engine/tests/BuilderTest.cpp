@@ -131,7 +131,7 @@ class BuilderTest : public ::testing::Test {
 };
 
 TEST_F(BuilderTest, ABurnWritesTheImageThePaddingAndClosesTheSession) {
-  EXPECT_EQ(Burn(), kWizardSuccess);
+  EXPECT_EQ(Burn(), base::kWorkSuccess);
   ASSERT_EQ(drives_.tracks.load(), 2);  // the image track, then the padding
   EXPECT_GT(drives_.trackUnits[0], 0);
   EXPECT_EQ(drives_.units.load(), VCDWizard::kPaddingTarget);
@@ -139,20 +139,20 @@ TEST_F(BuilderTest, ABurnWritesTheImageThePaddingAndClosesTheSession) {
   // Test mode: no session close.
   drives_.units = 0;
   drives_.trackUnits.clear();
-  EXPECT_EQ(Burn(true), kWizardSuccess);
+  EXPECT_EQ(Burn(true), base::kWorkSuccess);
   EXPECT_EQ(drives_.closes.load(), 1);
 }
 
 TEST_F(BuilderTest, NoPaddingPastTheTarget) {
   drives_.nextWritable = VCDWizard::kPaddingTarget;
-  EXPECT_EQ(Burn(), kWizardSuccess);
+  EXPECT_EQ(Burn(), base::kWorkSuccess);
   EXPECT_EQ(drives_.tracks.load(), 1);
 }
 
 TEST_F(BuilderTest, TheDrivesFailuresFailTheBurn) {
   // A write refused late in the image track.
   drives_.failWriteAtUnit = 300;
-  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  EXPECT_EQ(Burn(), base::kWorkBurnFailed);
   std::string name;
   wizard_->GetWorkResult(&name);
   EXPECT_EQ(name, "Write failed: WRITE ERROR");
@@ -161,7 +161,7 @@ TEST_F(BuilderTest, TheDrivesFailuresFailTheBurn) {
   drives_.failWriteAtUnit = -1;
   drives_.units = 0;
   drives_.finishFails = true;
-  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  EXPECT_EQ(Burn(), base::kWorkBurnFailed);
   wizard_->GetWorkResult(&name);
   EXPECT_EQ(name, "Flush failed");
 }
@@ -195,7 +195,7 @@ TEST_F(BuilderTest, ProgressAndEstimates) {
   drives_.Release();
   while (!wizard_->WaitDone(1000)) {
   }
-  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardSuccess);
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkSuccess);
 }
 
 TEST_F(BuilderTest, CancelDuringTheImageTrack) {
@@ -206,11 +206,11 @@ TEST_F(BuilderTest, CancelDuringTheImageTrack) {
   drives_.Release();
   while (!wizard_->WaitDone(1000)) {
   }
-  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardCancelled);
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(drives_.closes.load(), 0);
   // After the end a cancel changes nothing.
   EXPECT_FALSE(wizard_->CancelWork());
-  EXPECT_EQ(wizard_->GetWorkResult(nullptr), kWizardCancelled);
+  EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);
 }
 
 // A cancel and the end of the run, raced: the run reads as cancelled
@@ -227,9 +227,9 @@ TEST_F(BuilderTest, CancelRacingCompletionNeverReadsAsSuccess) {
     }
     const std::int32_t state = wizard_->GetWorkResult(nullptr);
     if (took) {
-      EXPECT_EQ(state, kWizardCancelled) << i;
+      EXPECT_EQ(state, base::kWorkCancelled) << i;
     } else {
-      EXPECT_EQ(state, kWizardSuccess) << i;
+      EXPECT_EQ(state, base::kWorkSuccess) << i;
     }
   }
 }
@@ -250,21 +250,21 @@ TEST_F(BuilderTest, TheEndOfEveryRunIsToldOnceItsResultCanBeRead) {
     std::int32_t percent, elapsed, remaining, done, speed;
     wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
     std::string name;
-    const std::int32_t state = done ? wizard_->GetWorkResult(&name) : kWizardRunning;
+    const std::int32_t state = done ? wizard_->GetWorkResult(&name) : base::kWorkRunning;
     std::lock_guard lock(mutex);
     states.push_back(state);
     told.notify_all();
   });
-  EXPECT_EQ(Burn(), kWizardSuccess);
+  EXPECT_EQ(Burn(), base::kWorkSuccess);
   drives_.units = 0;
   drives_.failWriteAtUnit = 300;
-  EXPECT_EQ(Burn(), kWizardBurnFailed);
+  EXPECT_EQ(Burn(), base::kWorkBurnFailed);
   wizard_->StartPremasterThread();
   std::unique_lock lock(mutex);
   told.wait(lock, [&] { return states.size() >= 3; });
   lock.unlock();
   wizard_->Join();
-  EXPECT_EQ(states, (std::vector<std::int32_t>{kWizardSuccess, kWizardBurnFailed, kWizardSuccess}));
+  EXPECT_EQ(states, (std::vector<std::int32_t>{base::kWorkSuccess, base::kWorkBurnFailed, base::kWorkSuccess}));
 }
 
 TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
@@ -272,7 +272,7 @@ TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
   while (!wizard_->WaitDone(1000)) {
   }
   std::string name;
-  EXPECT_EQ(wizard_->GetWorkResult(&name), kWizardSuccess) << name;
+  EXPECT_EQ(wizard_->GetWorkResult(&name), base::kWorkSuccess) << name;
 }
 
 }  // namespace

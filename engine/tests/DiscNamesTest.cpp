@@ -76,17 +76,14 @@ bool IsDChars(const std::string& s) {
   return ::testing::AssertionSuccess();
 }
 
-std::string Iso(DiscNames& n, const std::string& src) {
-  std::string out, error;
-  EXPECT_TRUE(n.GenerateISOOriginalPath(src, &out, &error)) << error;
+OriginalPaths Paths(DiscNames& n, const std::string& src) {
+  OriginalPaths out;
+  std::string error;
+  EXPECT_TRUE(n.GenerateOriginalPaths(src, &out, &error)) << error;
   return out;
 }
-
-std::string Joliet(DiscNames& n, const std::string& src) {
-  std::string out, error;
-  EXPECT_TRUE(n.GenerateJolietName(src, &out, &error)) << error;
-  return out;
-}
+std::string Iso(DiscNames& n, const std::string& src) { return Paths(n, src).iso; }
+std::string Joliet(DiscNames& n, const std::string& src) { return Paths(n, src).joliet; }
 
 TEST(DiscNamesTest, LettersAreUniqueForEveryNumber) {
   struct Case {
@@ -116,8 +113,51 @@ TEST(DiscNamesTest, DriveLetterPathsFollowTheSystemsLayout) {
   EXPECT_EQ(Iso(n, "C:\\PROGRA~1\\y.jpg"), "/ORIGINAL/261209_A/C_DRIVE/PROGRA_0/Y.JPG");
   EXPECT_EQ(Iso(n, "C:\\PICTURES\\z.jpg"), "/ORIGINAL/261209_A/C_DRIVE/PICTURES/Z.JPG");
   EXPECT_EQ(Iso(n, "C:\\IMG.2001.JPG"), "/ORIGINAL/261209_A/C_DRIVE/IMG_2001.JPG");
-  EXPECT_EQ(Joliet(n, "C:\\My Photos\\holiday.jpg"), "/ORIGINAL/261209_A/C_Drive/My Photos/holiday.jpg");
-  EXPECT_EQ(Joliet(n, "C:\\Other\\holiday.jpg"), "/ORIGINAL/261209_A/C_Drive/Other/holiday_B.jpg");
+  // Both names of a file are made together: the Joliet registry has seen
+  // every name above, "holiday.jpg" and "Holiday.JPG" among them.
+  const OriginalPaths p = Paths(n, "C:\\My Photos\\holiday.jpg");
+  EXPECT_EQ(p.joliet, "/ORIGINAL/261209_A/C_Drive/My Photos/holiday_C.jpg");
+  EXPECT_EQ(p.iso, "/ORIGINAL/261209_A/C_DRIVE/MY_PHO_0/HOLIDA_C.JPG");
+}
+
+TEST(DiscNamesTest, EachJolietFolderHasOneISOFolderOfItsOwn) {
+  // Folders whose 8.3 forms meet get different ISO 9660 names, kept for
+  // every later file of the same folder; both trees have the same depth.
+  DiscNames n;
+  n.SetSessionId("261209_A");
+  const OriginalPaths a = Paths(n, "/p/Holiday photos 2001/a.jpg");
+  const OriginalPaths b = Paths(n, "/p/Holiday photos 2002/b.jpg");
+  const OriginalPaths c = Paths(n, "/p/Holiday photos 2001/c.jpg");
+  const OriginalPaths d = Paths(n, "/p/holiday photos 2001/d.jpg");  // another folder by case alone
+  EXPECT_EQ(a.iso, "/ORIGINAL/261209_A/ROOT/P/HOLIDA_0/A.JPG");
+  EXPECT_EQ(b.iso, "/ORIGINAL/261209_A/ROOT/P/HOLIDA_1/B.JPG");
+  EXPECT_EQ(c.iso, "/ORIGINAL/261209_A/ROOT/P/HOLIDA_0/C.JPG");
+  EXPECT_EQ(d.iso, "/ORIGINAL/261209_A/ROOT/P/HOLIDA_2/D.JPG");
+  EXPECT_EQ(b.joliet, "/ORIGINAL/261209_A/Root/p/Holiday photos 2002/b.jpg");
+  // Twelve folders of one 8.3 form stay distinct.
+  std::set<std::string> folders;
+  for (int i = 0; i < 12; ++i) {
+    const OriginalPaths x = Paths(n, "/q/Summer " + std::to_string(1990 + i) + "/x.jpg");
+    folders.insert(Split(x.iso)[4]);
+    EXPECT_EQ(Split(x.iso).size(), Split(x.joliet).size());
+  }
+  EXPECT_EQ(folders.size(), 12u);
+  EXPECT_TRUE(folders.count("SUMMER_0"));
+  EXPECT_TRUE(folders.count("SUMMER_9"));
+  EXPECT_TRUE(folders.count("SUMMER_A"));
+  EXPECT_TRUE(folders.count("SUMMER_B"));
+}
+
+TEST(DiscNamesTest, AFileMadeForTheDiscHasItsOwnName) {
+  DiscNames n;
+  n.SetSessionId("261209_A");
+  OriginalPaths p;
+  std::string error;
+  ASSERT_TRUE(n.GenerateOwnOriginalPaths("TITLE.JPG", &p, &error)) << error;
+  EXPECT_EQ(p.iso, "/ORIGINAL/261209_A/TITLE.JPG");
+  EXPECT_EQ(p.joliet, "/ORIGINAL/261209_A/TITLE.JPG");
+  ASSERT_TRUE(n.GenerateOwnOriginalPaths("TITLE.JPG", &p, &error)) << error;
+  EXPECT_EQ(p.iso, "/ORIGINAL/261209_A/TITLE_B.JPG");
 }
 
 TEST(DiscNamesTest, LongBaseNamesCountThroughTheLetters) {
@@ -142,7 +182,7 @@ TEST(DiscNamesTest, LinuxPathsUseTheRootAsTheirDrive) {
   DiscNames n;
   n.SetSessionId("261209_A");
   EXPECT_EQ(Iso(n, "/home/ann/Photos/beach.jpg"), "/ORIGINAL/261209_A/ROOT/HOME/ANN/PHOTOS/BEACH.JPG");
-  EXPECT_EQ(Joliet(n, "/home/ann/Photos/beach.jpg"), "/ORIGINAL/261209_A/Root/home/ann/Photos/beach.jpg");
+  EXPECT_EQ(Joliet(n, "/home/ann/Photos/Beach.jpg"), "/ORIGINAL/261209_A/Root/home/ann/Photos/Beach_B.jpg");
   EXPECT_EQ(Iso(n, "/home/ann/./x/../Photos/c.jpg"), "/ORIGINAL/261209_A/ROOT/HOME/ANN/PHOTOS/C.JPG");
   // A backslash inside a name of this system is a character, not a separator.
   EXPECT_EQ(Joliet(n, "/tmp/a\\b.jpg"), "/ORIGINAL/261209_A/Root/tmp/a_b.jpg");
@@ -151,11 +191,12 @@ TEST(DiscNamesTest, LinuxPathsUseTheRootAsTheirDrive) {
 TEST(DiscNamesTest, ZeroLengthNamesFail) {
   DiscNames n;
   n.SetSessionId("261209_A");
-  std::string out, error;
-  EXPECT_FALSE(n.GenerateISOOriginalPath("", &out, &error));
-  EXPECT_EQ(error, "VEXAEngine::GenerateISOOriginalPath - OriginalPath ended up with a zero length!");
-  EXPECT_FALSE(n.GenerateJolietName("C:\\folder\\", &out, &error));
+  OriginalPaths out;
+  std::string error;
+  EXPECT_FALSE(n.GenerateOriginalPaths("", &out, &error));
   EXPECT_EQ(error, "VEXAEngine::GenerateJolietName - OriginalPath ended up with a zero length!");
+  EXPECT_FALSE(n.GenerateOriginalPaths("C:\\folder\\", &out, &error));
+  EXPECT_FALSE(n.GenerateOwnOriginalPaths("", &out, &error));
 }
 
 // Every kind of awkward source, generated together: every path valid for its
@@ -196,8 +237,11 @@ TEST(DiscNamesTest, TableOfSourcesGivesValidUniquePaths) {
   n.SetSessionId("261209_A");
   std::set<std::string> isoSeen, jolietSeen;
   for (const auto& s : sources) {
-    const std::string iso = Iso(n, s);
-    const std::string joliet = Joliet(n, s);
+    const OriginalPaths p = Paths(n, s);
+    const std::string& iso = p.iso;
+    const std::string& joliet = p.joliet;
+    // Level for level the same folders.
+    EXPECT_EQ(Split(iso).size(), Split(joliet).size()) << s;
     EXPECT_TRUE(ValidISOPath(iso)) << s;
     EXPECT_TRUE(ValidJolietPath(joliet)) << s;
     EXPECT_TRUE(isoSeen.insert(iso).second) << "duplicate " << iso << " for " << s;
@@ -206,9 +250,7 @@ TEST(DiscNamesTest, TableOfSourcesGivesValidUniquePaths) {
     EXPECT_TRUE(jolietSeen.insert(folded).second) << "duplicate " << joliet << " for " << s;
   }
   // The deepest folders are the ones kept.
-  std::string out, error;
-  ASSERT_TRUE(n.GenerateISOOriginalPath(deep, &out, &error));
-  EXPECT_EQ(out.substr(0, 32), "/ORIGINAL/261209_A/ROOT/J/K/L/M/");
+  EXPECT_EQ(Iso(n, deep).substr(0, 32), "/ORIGINAL/261209_A/ROOT/J/K/L/M/");
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST_F(MenuBuilderTest, TenPicturesMakeTwoPagesAndThirteenSegments) {
     while (!b.WaitDone(1000)) {
     }
     std::string name;
-    ASSERT_EQ(b.GetResult(&name), kMenuSuccess) << name;
+    ASSERT_EQ(b.GetResult(&name), base::kWorkSuccess) << name;
     ASSERT_EQ(b.GetSegmentCount(), 13);
     for (int i = 0; i < 13; ++i) {
       std::int32_t content = -1;
@@ -131,7 +131,7 @@ TEST_F(MenuBuilderTest, AnUnreadablePictureIsNamed) {
   while (!b.WaitDone(1000)) {
   }
   std::string name;
-  EXPECT_EQ(b.GetResult(&name), kMenuPictureFailed);
+  EXPECT_EQ(b.GetResult(&name), base::kWorkInputFailed);
   EXPECT_EQ(name, photos[1]);
 }
 
@@ -145,14 +145,14 @@ TEST_F(MenuBuilderTest, CancelEndsTheRunAndLeavesNoSegments) {
   b.Cancel();
   while (!b.WaitDone(1000)) {
   }
-  EXPECT_EQ(b.GetResult(nullptr), kMenuCancelled);
+  EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(b.GetSegmentCount(), 0);
   std::size_t left = 0;
   for (const auto& e : std::filesystem::directory_iterator(work_)) left += e.path().filename().string().rfind("ITEM", 0) == 0;
   EXPECT_EQ(left, 0u);
   // A cancel after the end changes nothing.
   b.Cancel();
-  EXPECT_EQ(b.GetResult(nullptr), kMenuCancelled);
+  EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
 }
 
 TEST_F(MenuBuilderTest, WithoutTheLibraryTheRunEndsAtOnce) {
@@ -161,7 +161,7 @@ TEST_F(MenuBuilderTest, WithoutTheLibraryTheRunEndsAtOnce) {
   std::int32_t percent, remaining, done;
   b.GetProgress(&percent, &remaining, &done);
   EXPECT_EQ(done, 1);
-  EXPECT_EQ(b.GetResult(nullptr), kMenuNotBound);
+  EXPECT_EQ(b.GetResult(nullptr), base::kWorkNotBound);
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 // The engine as its client makes it (class creation, the disc library by
 // name) over the simulated recorder: drives, erase, audio-CD tracks read
 // into WAV files, and the drive's failures.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -114,6 +117,56 @@ TEST_F(SimEngineTest, TheSimulatedWriterWithItsCapabilities) {
   // The blocking answers match the engine's test.
   EXPECT_EQ(drive->SetBlocking(VEXADriveBlockingAll), S_OK) << com::TakeError().Utf8Description();
   EXPECT_EQ(drive->SetBlocking(VEXADriveBlockingNone), S_OK) << com::TakeError().Utf8Description();
+}
+
+// The engine cannot reach a writer: it says why, instead of finding none.
+TEST_F(SimEngineTest, AWriterThatCannotBeReachedIsFailedWithTheReason) {
+  struct Case {
+    const char* setting;  // %s: the drive folder
+    const char* expected;
+  } cases[] = {
+      {"sim:%s/missing", "simulator folder "},
+      {"floppy:%s", "unknown SCSI transport 'floppy:"},
+      // Held by another user of the recorder (here: this process).
+      {"sim:%s", " is busy: process "},
+  };
+  base::MakeDirs(drive_);
+  // Another user of the recorder: the lock its drive object takes.
+  const int held = ::open((drive_ + "/drive.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  const std::string pid = std::to_string(::getpid());
+  ASSERT_EQ(::write(held, pid.data(), pid.size()), static_cast<ssize_t>(pid.size()));
+  struct Unlock {
+    int fd;
+    ~Unlock() { ::close(fd); }
+  } unlock{held};
+  for (const Case& c : cases) {
+    char setting[512];
+    std::snprintf(setting, sizeof setting, c.setting, drive_.c_str());
+    SCOPED_TRACE(setting);
+    CloseTransport();
+    ::setenv("VEXA_SCSI_TRANSPORT", setting, 1);
+    ASSERT_EQ(CoCreateInstance(CLSID_VEXAVCDEngine, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IVEXAEngine>(),
+                               engine.PutVoid()),
+              S_OK);
+    com::ComPtr<IVEXADriveMgr> manager;
+    ASSERT_EQ(engine->get_DriveMgr(manager.Put()), S_OK);
+    EXPECT_EQ(manager->GetNextDrive(nullptr, VEXAMediaVCD, drive.Put()), E_FAIL);
+    EXPECT_FALSE(drive);
+    const std::string described = com::TakeError().Utf8Description();
+    EXPECT_EQ(described.rfind("IVEXADriveMgr::GetNextDrive - No CD writer can be used: ", 0), 0u) << described;
+    EXPECT_NE(described.find(c.expected), std::string::npos) << described;
+    if (std::string(c.setting).rfind("sim:%s", 0) == 0 && std::strstr(c.setting, "missing") == nullptr) {
+      EXPECT_NE(described.find("the recorder " + drive_ + " is busy: process " + pid + " is using it"),
+                std::string::npos)
+          << described;
+    } else {
+      EXPECT_NE(described.find(std::string("VEXA_SCSI_TRANSPORT=\"") + setting + "\""), std::string::npos)
+          << described;
+    }
+    engine.Reset();
+  }
 }
 
 TEST_F(SimEngineTest, EraseBlanksARewritableAndRefusesACDR) {

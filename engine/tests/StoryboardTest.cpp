@@ -80,6 +80,16 @@ TEST_F(StoryboardTest, TimingLimitsAndTheAlbumInSeconds) {
   EXPECT_EQ(LastMessage(), "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be minimum of 2000 msec");
   ASSERT_EQ(sb_->SetStillDelay(2000), S_OK);
   EXPECT_EQ(LastMethod(), "IVEXAStoryboardStillsSlideshow1::SetStillDelay");
+  // One still may take the whole disc, not a millisecond more: a longer one
+  // would be a stream no disc holds.
+  ASSERT_EQ(sb_->SetStillDelay(4797000), S_OK);
+  for (LONG tooLong : {4797001, 2147483000, 2147483647}) {
+    EXPECT_EQ(sb_->SetStillDelay(tooLong), E_FAIL);
+    EXPECT_EQ(LastCode(), VEXAEngineResultParameterOutOfBounds);
+    EXPECT_EQ(LastMessage(),
+              "IVEXAStoryboardStillsSlideshow1::SetStillDelay - Delay must be at most 4797000 msec: a disc holds at "
+              "most 4797 seconds (79 min 57 s) of slide show");
+  }
   ASSERT_EQ(sb_->SetStillDelay(7000), S_OK);
   ASSERT_EQ(sb_->SetStillTitleVisibleTime(7000), S_OK);
   EXPECT_EQ(sb_->SetStillTitleVisibleTime(7001), E_FAIL);
@@ -89,6 +99,25 @@ TEST_F(StoryboardTest, TimingLimitsAndTheAlbumInSeconds) {
   StoryboardAccess::Album(object_)->get_stillTitleVisibleTime(&title);
   EXPECT_EQ(delay, 7);
   EXPECT_EQ(title, 7);
+}
+
+// Stills that fit one by one but not together: the premaster refuses the
+// show before anything is encoded.
+TEST_F(StoryboardTest, AShowLongerThanADiscHoldsIsRefusedBeforeEncoding) {
+  ASSERT_EQ(sb_->SetStillDelay(2400000), S_OK);  // 40 minutes a still
+  ASSERT_EQ(Add(Photo("a.jpg", "64x48")), S_OK);
+  ASSERT_EQ(Add(Photo("b.jpg", "64x48")), S_OK);
+  com::ComPtr<IVEXAPremaster> premaster;
+  ASSERT_EQ(engine_->get_Premaster(premaster.Put()), S_OK);
+  EXPECT_EQ(premaster->StartPremaster(), E_FAIL);
+  EXPECT_EQ(LastCode(), VEXAEngineResultParameterOutOfBounds);
+  EXPECT_EQ(LastMessage(),
+            "IVEXAPremaster::StartPremaster - The slide show of 4800 seconds (2 pictures) cannot fit on the disc: a "
+            "disc holds at most 4797 seconds (79 min 57 s) of slide show");
+  VARIANT_BOOL done = VARIANT_FALSE;
+  ASSERT_EQ(premaster->IsPremasterDone(&done), S_OK);
+  EXPECT_EQ(done, VARIANT_TRUE);  // no worker ever ran
+  EXPECT_EQ(object_->ImageBuilder()->VideoPath(), "");
 }
 
 TEST_F(StoryboardTest, SettingsRefusedWithTheirTexts) {
@@ -279,11 +308,19 @@ TEST_F(StoryboardTest, MusicGetsItsDiscNameAndOriginal) {
   EXPECT_EQ(object_->ImageBuilder()->AudioCount(), 1);
   EXPECT_EQ(sb_->AddAudioTrack(B("").Get(), 0.0), E_FAIL);
   EXPECT_EQ(LastMessage(), "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - You must specify a valid audioFile to read from");
-  // Something the audio reader does not take is refused without a trace.
+  // Something the audio reader does not take is refused without a trace,
+  // and the message says which file and why.
   const std::string bad = Path("noise.wav");
   base::WriteFileAtomic(bad, "not audio");
   EXPECT_EQ(sb_->AddAudioTrack(B(bad).Get(), 0.0), E_FAIL);
   EXPECT_EQ(LastCode(), VEXAEngineResultBrellAddAudioFileWFail);
+  EXPECT_EQ(LastMessage(), bad + ": it is shorter than a WAV file's head\n"
+                                 "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed");
+  const std::string slow = Path("slow.wav");
+  ASSERT_EQ(Shell("sox -n -r 4000 -c 1 -b 16 '" + slow + "' synth 1 sine 440"), 0);
+  EXPECT_EQ(sb_->AddAudioTrack(B(slow).Get(), 0.0), E_FAIL);
+  EXPECT_EQ(LastMessage(), slow + ": its sample rate is 4000 Hz; 8000 to 96000 Hz can be read\n"
+                                  "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed");
   EXPECT_EQ(StoryboardAccess::DiscPaths(object_), 2u);
 }
 

@@ -34,6 +34,20 @@ VEXA_BASE_API CalendarTime ToUtcTime(std::chrono::system_clock::time_point t);
 // Formats with strftime conversions; fields are taken as they are.
 VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
+// The date of t as the user's locale writes it (LC_TIME), in UTF-8. The
+// short form is the locale's own date ("17.05.2024", "05/17/2024"); the
+// long form puts the weekday and the month's name in the locale's order of
+// day, month and year ("Freitag, 17. Mai 2024", "Friday, May 17, 2024",
+// "2024年05月17日 星期五"). A locale that cannot be had, or whose names are
+// not UTF-8, gives the C locale's.
+VEXA_BASE_API std::string LocaleDate(const CalendarTime& t, bool longForm);
+
+// Milliseconds of the monotonic clock.
+inline std::int64_t MonotonicMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 // A clock a component reads "now" from. The default is the real clock; tests
 // install their own. Only Real() leaves the library: the class's type
 // information stays within each library that uses it.

@@ -180,11 +180,11 @@ Status LoadDefaults(LayerPtr* out) {
   const std::string dir = DefaultsDir();
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
+    const std::unique_ptr<DIR, int (*)(DIR*)> closer(d, closedir);  // also when the list cannot grow
     while (dirent* e = readdir(d)) {
       const std::string name = e->d_name;
       if (name.size() > 4 && name.compare(name.size() - 4, 4, ".reg") == 0) names.push_back(name);
     }
-    closedir(d);
   }
   std::sort(names.begin(), names.end());
   ApplyOptions options;

@@ -3,6 +3,7 @@
 #include "platform/registry/RegistryModel_p.h"
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -37,10 +38,10 @@ bool Resolve(HKEY key, Hive* hive, std::string* path) {
 }
 
 HKEY NewHandle(Hive hive, std::string path) {
-  HKEY h = new HKEY__{hive, std::move(path)};
+  std::unique_ptr<HKEY__> h(new HKEY__{hive, std::move(path)});  // freed when the set cannot grow
   std::lock_guard<std::mutex> lock(g_handleMutex);
-  g_handles.insert(h);
-  return h;
+  g_handles.insert(h.get());
+  return h.release();
 }
 
 LONG ToError(Status s) {

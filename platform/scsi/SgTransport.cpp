@@ -65,7 +65,7 @@ class SgTransport final : public Transport {
       : system_(options.system ? *options.system : SgSystem::Real()),
         devices_(std::move(devices)),
         fds_(devices_.size(), -1),
-        exclusive_(devices_.size(), false) {}
+        errors_(devices_.size(), 0) {}
 
   ~SgTransport() override {
     for (int fd : fds_) {
@@ -140,41 +140,44 @@ class SgTransport final : public Transport {
     return r;
   }
 
+  // The node is this program's from its first use to the transport's end
+  // (O_EXCL): a blocking request, on or off, changes nothing of that, so
+  // the writer stays held for the whole run. True when the node is held.
   bool SetExclusive(int device, bool exclusive) override {
-    if (!Device(device)) return false;
-    const bool was = exclusive_[device];
-    if (fds_[device] >= 0) {
-      system_.Close(fds_[device]);
-      fds_[device] = -1;
-    }
-    exclusive_[device] = exclusive;
-    if (Descriptor(device) < 0) {
-      // Could not take the device that way: go back to how it was.
-      exclusive_[device] = was;
-      Descriptor(device);
-      return false;
-    }
-    return true;
+    (void)exclusive;
+    return Device(device) && Descriptor(device) >= 0;
   }
 
   bool SetDeviceMode(int, bool) override { return false; }
   bool CheckDeviceMode(int) override { return false; }
 
+  std::string Problem(int device) const override {
+    if (!Device(device) || fds_[device] >= 0 || errors_[device] == 0) return {};
+    const std::string& path = devices_[device].path;
+    if (errors_[device] == EBUSY) return "the writer " + path + " is busy: another program is using it";
+    return "cannot open " + path + ": " + std::strerror(errors_[device]);
+  }
+
  private:
+  // The node is opened exclusively and kept open: the drive is this
+  // program's until the transport ends, and another program's open finds it
+  // busy.
   int Descriptor(int device) {
     if (fds_[device] >= 0) return fds_[device];
     const char* path = devices_[device].path.c_str();
-    const int excl = exclusive_[device] ? O_EXCL : 0;
+    const int excl = O_EXCL;
     int fd = system_.Open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC | excl);
     if (fd < 0 && errno != EBUSY) fd = system_.Open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | excl);
+    errors_[device] = fd < 0 ? (errno ? errno : ENODEV) : 0;
     fds_[device] = fd;
+    if (fd < 0) errno = errors_[device];
     return fd;
   }
 
   SgSystem& system_;
   std::vector<DeviceInfo> devices_;
   std::vector<int> fds_;
-  std::vector<bool> exclusive_;
+  std::vector<int> errors_;  // errno of the last failed open, per device
 };
 
 std::vector<DeviceInfo> Discover(const SgOptions& options) {

@@ -34,6 +34,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/scsi/Transport.h"
+
 namespace vexa::scsi::sim {
 
 struct Fault {
@@ -61,8 +63,8 @@ struct Profile {
   int maxReadSpeed = 52;
 };
 
-const std::vector<Profile>& Profiles();
-const Profile* FindProfile(const std::string& name);
+VEXA_SCSI_API const std::vector<Profile>& Profiles();
+VEXA_SCSI_API const Profile* FindProfile(const std::string& name);
 
 struct SimConfig {
   std::string profile = "cdrw-writer";
@@ -77,10 +79,10 @@ struct SimConfig {
 
 // Reads FOLDER/drive.conf; a missing file gives the defaults. False with
 // *error on a malformed line.
-bool LoadConfig(const std::string& folder, SimConfig* config, std::string* error);
-bool SaveConfig(const std::string& folder, const SimConfig& config, std::string* error);
+VEXA_SCSI_API bool LoadConfig(const std::string& folder, SimConfig* config, std::string* error);
+VEXA_SCSI_API bool SaveConfig(const std::string& folder, const SimConfig& config, std::string* error);
 // Parses one "fault =" value.
-bool ParseFault(const std::string& text, Fault* fault, std::string* error);
-std::string FaultText(const Fault& fault);
+VEXA_SCSI_API bool ParseFault(const std::string& text, Fault* fault, std::string* error);
+VEXA_SCSI_API std::string FaultText(const Fault& fault);
 
 }  // namespace vexa::scsi::sim

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/scsi/Transport.h"
+
 namespace vexa::scsi::sim {
 
 enum class MediaKind { None, CdR, CdRw, CdRom, DvdR, DvdRw, DvdPlusRw };
@@ -89,7 +91,7 @@ struct SimDisc {
 SimDisc FreshDisc(const std::string& media, std::int32_t capacity);
 
 // disc.state in the folder: false with *error when unreadable or malformed.
-bool LoadDisc(const std::string& folder, SimDisc* disc, std::string* error);
+VEXA_SCSI_API bool LoadDisc(const std::string& folder, SimDisc* disc, std::string* error);
 bool SaveDisc(const std::string& folder, const SimDisc& disc, std::string* error);
 
 // Loads a pressed CD from a .cue with one BINARY FILE of 2352-byte sectors
@@ -100,6 +102,6 @@ bool LoadCueDisc(const std::string& cuePath, SimDisc* disc, std::string* error);
 // The cue sheet text of a CD's written tracks for the image NAME.bin.
 std::string CueText(const SimDisc& disc);
 
-const char* MediaName(MediaKind kind);
+VEXA_SCSI_API const char* MediaName(MediaKind kind);
 
 }  // namespace vexa::scsi::sim

@@ -4,6 +4,8 @@
 #include "platform/scsi/SimDrive.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,13 +51,58 @@ bool MediaFitsProfile(const Profile& p, const std::string& media) {
 int KBsOf(int x) { return static_cast<int>(std::lround(x * 176.4)); }
 int XOf(int kbs) { return static_cast<int>(std::lround(kbs / 176.4)); }
 
-std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string* error) {
+std::unique_ptr<FolderLock> FolderLock::Take(const std::string& folder, std::string* error, bool* busy) {
+  if (busy) *busy = false;
+  const std::string path = base::JoinPath(folder, "drive.lock");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int why = errno;
+    std::string holder;
+    if (why == EWOULDBLOCK) {
+      char text[32] = {};
+      const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+      if (n > 0) holder = std::string(text, static_cast<std::size_t>(n));
+      while (!holder.empty() && (holder.back() == '\n' || holder.back() == ' ')) holder.pop_back();
+    }
+    ::close(fd);
+    if (why == EWOULDBLOCK) {
+      if (busy) *busy = true;
+      if (error) {
+        *error = "the recorder " + folder + " is busy: " +
+                 (holder.empty() ? std::string("another program") : "process " + holder) + " is using it";
+      }
+    } else if (error) {
+      *error = "cannot lock " + path + ": " + std::strerror(why);
+    }
+    return nullptr;
+  }
+  // The holder's process, for the message a second user gets.
+  const std::string pid = std::to_string(::getpid()) + "\n";
+  if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+    // The lock holds all the same; only the holder's number is missing.
+  }
+  return std::unique_ptr<FolderLock>(new FolderLock(fd));
+}
+
+FolderLock::~FolderLock() {
+  // Unlocked with the descriptor; the file stays for the next holder.
+  ::close(fd_);
+}
+
+std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string* error, bool* busy) {
+  if (busy) *busy = false;
   std::unique_ptr<SimDrive> d(new SimDrive());
   d->folder_ = folder;
   if (!base::DirExists(folder)) {
     if (error) *error = "simulator folder " + folder + " does not exist";
     return nullptr;
   }
+  d->lock_ = FolderLock::Take(folder, error, busy);
+  if (!d->lock_) return nullptr;
   if (!LoadConfig(folder, &d->config_, error)) return nullptr;
   const Profile* profile = FindProfile(d->config_.profile);
   d->profile_ = *profile;
@@ -77,6 +124,17 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   // The operator puts a fresh blank disc in for every run.
   if (d->config_.autoBlank && d->disc_.status != DiscStatus::Blank && !d->disc_.sourceBin.size()) {
     if (!LoadMedia(folder, d->config_.media, error) || !LoadDisc(folder, &d->disc_, error)) return nullptr;
+  }
+  // A track still open on file was being written by a program that stopped
+  // without closing it: it stays open (the disc incomplete, never blank
+  // again), as long as the image shows it was written.
+  if (SimTrack* t = d->disc_.OpenTrack(); t && d->disc_.IsCd() && !d->disc_.image.empty()) {
+    struct stat st {};
+    const std::string bin = base::JoinPath(folder, d->disc_.image + ".bin");
+    if (::stat(bin.c_str(), &st) == 0) {
+      const auto written = static_cast<std::int32_t>(st.st_size / kRawSector) - t->start;
+      t->length = std::max(t->length, written);
+    }
   }
   for (const auto& f : d->faults_) {
     if (f.kind == "attention") d->unitAttention_ = true;
@@ -117,6 +175,7 @@ bool SimDrive::LoadMedia(const std::string& folder, const std::string& media, st
 }
 
 SimDrive::~SimDrive() {
+  EndTestWrite();
   FinishImage();
   if (traceFile_) std::fclose(traceFile_);
 }
@@ -480,6 +539,7 @@ void SimDrive::ModeSelect(const std::uint8_t* cdb, bool ten, const Command& c, R
     }
   }
   std::memcpy(page5_ + 2, pg + 2, std::min<std::size_t>(pageLength, sizeof page5_) - 2);
+  if (testWriting_ && !TestWrite()) EndTestWrite();
 }
 
 bool SimDrive::CheckWriteParameters(const std::uint8_t* pg, std::size_t length, std::string* why) const {
@@ -652,6 +712,7 @@ void SimDrive::StartStop(const std::uint8_t* cdb, Reply& r) {
   if (!loej) return;
   if (!start) {
     if (locked_) return r.Fail(5, 0x53, 0x02);
+    EndTestWrite();
     FinishImage();
     trayOpen_ = true;
     Note("tray opened");

@@ -17,6 +17,17 @@
 // outcome), together with notes on what the drive found wrong with the data
 // it was sent (a cue sheet that does not match the sectors, a raw lead-in
 // that does not describe the program area, bad subcode CRCs).
+//
+// As a real drive does:
+//  - one program at a time has it: an open drive holds a lock on its folder
+//    ("drive.lock", naming the holder's process) until it is closed or its
+//    process ends, and a second Open is told the recorder is busy;
+//  - a test write (the test bit of the write parameters page) goes through
+//    every check of a real recording and records nothing: the disc, its
+//    state file and its image files stay as they were;
+//  - what a recording has done to the disc is on file from its first
+//    written block on, so a writer that dies mid-way (SIGKILL, power loss)
+//    leaves the disc incomplete, never blank.
 #pragma once
 
 #include <array>
@@ -33,17 +44,38 @@
 
 namespace vexa::scsi::sim {
 
+// Exclusive use of a simulated recorder's folder (an flock on
+// FOLDER/drive.lock, which also names the holding process). Released when
+// the object goes, or with its process.
+class FolderLock {
+ public:
+  // Takes the lock without waiting. Null with *error set when another
+  // holder has it (*busy true) or the lock file cannot be made.
+  VEXA_SCSI_API static std::unique_ptr<FolderLock> Take(const std::string& folder, std::string* error,
+                                                       bool* busy = nullptr);
+  VEXA_SCSI_API ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  explicit FolderLock(int fd) : fd_(fd) {}
+  int fd_;
+};
+
 class SimDrive {
  public:
   // Opens the drive kept in folder: drive.conf (defaults when missing) and
   // disc.state (a fresh disc of the configured media when missing). With
-  // autoblank, a written disc is swapped for a fresh blank one here.
-  static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error);
-  ~SimDrive();
+  // autoblank, a written disc is swapped for a fresh blank one here. The
+  // drive is held (FolderLock) until it is destroyed; when another program
+  // holds it, Open fails with *busy set and *error saying who has it.
+  VEXA_SCSI_API static std::unique_ptr<SimDrive> Open(const std::string& folder, std::string* error,
+                                                      bool* busy = nullptr);
+  VEXA_SCSI_API ~SimDrive();
   SimDrive(const SimDrive&) = delete;
   SimDrive& operator=(const SimDrive&) = delete;
 
-  Result Execute(const Command& command);
+  VEXA_SCSI_API Result Execute(const Command& command);
   const DeviceInfo& Info() const { return info_; }
   bool SetExclusive(bool exclusive);
   bool SetDeviceMode(bool flag) { deviceMode_ = flag; return true; }
@@ -55,8 +87,9 @@ class SimDrive {
   const std::vector<std::string>& Trace() const { return trace_; }
 
   // Puts a fresh disc of the given media name into the tray of the drive
-  // kept in folder (the old image files stay), without opening the drive.
-  static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
+  // kept in folder (the old image files stay), without opening the drive;
+  // the caller holds the folder (Open does, cdrsim takes the FolderLock).
+  VEXA_SCSI_API static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
 
  private:
   struct Reply;  // what a handler produces
@@ -110,6 +143,15 @@ class SimDrive {
   void CloseSession();
   void FinishImage();
   void SaveState();
+  // Puts on file what a recording that has begun leaves if it stops here:
+  // the disc is incomplete from the first written block on.
+  void SaveRecordingStarted();
+  // A test write: the first block sent with the test bit starts the
+  // simulation (the disc as it was is kept aside); it ends with the track
+  // or session, a blank, a format, the test bit going off or the drive
+  // closing, and the disc is then as it was.
+  void BeginTestWrite();
+  void EndTestWrite();
   void WriteTao(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
   void WritePacket(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
   void WriteSao(std::int32_t lba, std::int32_t count, const std::uint8_t* data, std::uint32_t length, Reply& r);
@@ -133,6 +175,7 @@ class SimDrive {
   void Throttle(std::int32_t sectors);
   std::int32_t WriteSpeedKBs() const { return writeKBs_; }
 
+  std::unique_ptr<FolderLock> lock_;
   std::string folder_;
   SimConfig config_;
   Profile profile_;
@@ -161,6 +204,9 @@ class SimDrive {
   std::vector<std::uint8_t> run_;
   std::int64_t runOffset_ = 0;
   std::chrono::steady_clock::time_point busyUntil_{};
+  bool testWriting_ = false;        // a test write is running: nothing goes to the folder
+  bool recordingOnFile_ = false;    // the recording under way is already in disc.state
+  SimDisc discBeforeTest_;          // the disc as it was before the test write
 
   // Session-at-once: the cue sheet sent, the next address expected.
   struct CueLine {

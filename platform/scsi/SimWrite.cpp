@@ -76,6 +76,7 @@ int SimDrive::BlockSizeOf(int dbt) const {
 // ---- Image files ----------------------------------------------------------
 
 bool SimDrive::EnsureImage() {
+  if (testWriting_) return true;  // a test write makes no files
   if (binFd_ >= 0 && binWritable_) return true;
   if (binFd_ >= 0) {
     ::close(binFd_);
@@ -124,11 +125,12 @@ int SimDrive::ImageFd() {
 }
 
 bool SimDrive::PutSector(std::int32_t address, const std::uint8_t* raw) {
-  if (address < 0) return true;  // the pause before track 1 is not held in the file
+  if (address < 0 || testWriting_) return true;  // the pause before track 1 is not held in the file
   return PutUnit(static_cast<std::int64_t>(address) * kRawSector, raw, kRawSector);
 }
 
 bool SimDrive::PutDvdSector(std::int32_t address, const std::uint8_t* data) {
+  if (testWriting_) return true;
   return PutUnit(static_cast<std::int64_t>(address) * 2048, data, 2048);
 }
 
@@ -166,7 +168,7 @@ bool SimDrive::FlushImageRun() {
 }
 
 bool SimDrive::PutSubcode(std::int32_t address, const std::uint8_t* channels) {
-  if (address < 0) return true;
+  if (address < 0 || testWriting_) return true;
   if (subFd_ < 0) {
     if (!EnsureImage()) return false;
     subFd_ = ::open(base::JoinPath(folder_, disc_.image + ".sub").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -207,7 +209,7 @@ void SimDrive::WriteGapSectors(std::int32_t from, std::int32_t to, TrackMode mod
 
 void SimDrive::PublishImage() {
   FlushImageRun();
-  if (disc_.image.empty()) return;
+  if (disc_.image.empty() || testWriting_) return;
   std::int64_t needed = 0;
   const std::int64_t unit = disc_.IsDvd() ? 2048 : kRawSector;
   for (const auto& t : disc_.tracks) {
@@ -236,8 +238,40 @@ void SimDrive::FinishImage() {
 }
 
 void SimDrive::SaveState() {
+  if (testWriting_) return;
+  recordingOnFile_ = false;
   std::string error;
   if (!SaveDisc(folder_, disc_, &error)) Note(error);
+}
+
+void SimDrive::SaveRecordingStarted() {
+  if (testWriting_ || recordingOnFile_) return;
+  recordingOnFile_ = true;
+  // A session-at-once or raw recording adds its tracks only when it ends;
+  // until then the disc on file is incomplete without them.
+  SimDisc onFile = disc_;
+  if (onFile.status == DiscStatus::Blank) onFile.status = DiscStatus::Incomplete;
+  std::string error;
+  if (!SaveDisc(folder_, onFile, &error)) Note(error);
+}
+
+void SimDrive::BeginTestWrite() {
+  if (testWriting_) return;
+  discBeforeTest_ = disc_;
+  testWriting_ = true;
+  Note("test write: the laser stays off, nothing is recorded");
+}
+
+void SimDrive::EndTestWrite() {
+  if (!testWriting_) return;
+  disc_ = discBeforeTest_;
+  testWriting_ = false;
+  saoActive_ = false;
+  cue_.clear();
+  raw_ = RawState{};
+  leadInSymbols_.clear();
+  reserved_ = 0;
+  Note("test write ended: the disc is as it was");
 }
 
 // ---- Tracks and sessions ----------------------------------------------------
@@ -297,15 +331,20 @@ void SimDrive::Write(const std::uint8_t* cdb, const Command& c, Reply& r) {
   if (c.length && c.direction != Direction::Out) return r.Fail(5, 0x24, 0x00);
   if (!disc_.Writable()) return r.Fail(5, 0x27, 0x00);
   if (count == 0) return;
+  if (TestWrite()) BeginTestWrite();
   Throttle(count);
-  if (disc_.IsDvd()) return WriteDvd(lba, count, c.data, c.length, r);
-  switch (WriteType()) {
-    case 0: return WritePacket(lba, count, c.data, c.length, r);
-    case 1: return WriteTao(lba, count, c.data, c.length, r);
-    case 2: return WriteSao(lba, count, c.data, c.length, r);
-    case 3: return WriteRaw(lba, count, c.data, c.length, r);
-    default: return r.Fail(5, 0x2C, 0x00);
+  if (disc_.IsDvd()) {
+    WriteDvd(lba, count, c.data, c.length, r);
+  } else {
+    switch (WriteType()) {
+      case 0: WritePacket(lba, count, c.data, c.length, r); break;
+      case 1: WriteTao(lba, count, c.data, c.length, r); break;
+      case 2: WriteSao(lba, count, c.data, c.length, r); break;
+      case 3: WriteRaw(lba, count, c.data, c.length, r); break;
+      default: return r.Fail(5, 0x2C, 0x00);
+    }
   }
+  if (!r.check) SaveRecordingStarted();
 }
 
 // Builds the 2352-byte sector the drive records for a track-at-once or
@@ -482,16 +521,25 @@ void SimDrive::WriteDvd(std::int32_t lba, std::int32_t count, const std::uint8_t
 }
 
 void SimDrive::SynchronizeCache(Reply& r) {
-  if (saoActive_) return FinishSao(r);
-  if (raw_.active) return FinishRaw(r);
-  if (!disc_.IsDvd() && WriteType() == 1) CloseOpenTrack();
-  FlushImageRun();
-  if (binFd_ >= 0 && binWritable_) ::fdatasync(binFd_);
-  PublishImage();
-  SaveState();
+  if (saoActive_) {
+    FinishSao(r);
+  } else if (raw_.active) {
+    FinishRaw(r);
+  } else {
+    if (!disc_.IsDvd() && WriteType() == 1) CloseOpenTrack();
+    FlushImageRun();
+    if (binFd_ >= 0 && binWritable_) ::fdatasync(binFd_);
+    PublishImage();
+    SaveState();
+  }
+  EndTestWrite();
 }
 
 void SimDrive::CloseTrackSession(const std::uint8_t* cdb, Reply& r) {
+  struct EndsTest {
+    SimDrive* d;
+    ~EndsTest() { d->EndTestWrite(); }
+  } endsTest{this};
   const int function = cdb[2] & 0x07;
   switch (function) {
     case 0:  // stop a DVD+RW background format
@@ -519,6 +567,7 @@ void SimDrive::Blank(const std::uint8_t* cdb, Reply& r) {
   const int type = cdb[1] & 0x07;
   if (type > 1) return r.Fail(5, 0x24, 0x00);
   if (!disc_.Erasable()) return r.Fail(2, 0x30, 0x06);
+  EndTestWrite();
   FinishImage();
   const std::int32_t capacity = disc_.capacity;
   disc_ = FreshDisc(MediaName(disc_.kind), capacity);
@@ -543,6 +592,7 @@ void SimDrive::FormatUnit(const std::uint8_t* cdb, const Command& c, Reply& r) {
   if (Get16(p + 2) != 8) return r.Fail(5, 0x26, 0x00);
   const std::uint8_t* d = p + 4;
   const int type = d[4] >> 2;
+  EndTestWrite();
   if (disc_.kind == MediaKind::DvdPlusRw && type == 0x26) {
     if (!disc_.formatted) {
       disc_.formatted = true;
@@ -832,7 +882,7 @@ void SimDrive::AdoptCdText(const std::vector<std::uint8_t>& symbols, const char*
   const std::vector<std::uint8_t> packs = PacksFromSymbols(symbols, &bad);
   Note(std::string(mode) + ": CD-TEXT " + std::to_string(packs.size() / 18) + " packs, " + std::to_string(bad) +
        " with a bad CRC");
-  if (packs.empty() || !EnsureImage()) return;
+  if (packs.empty() || testWriting_ || !EnsureImage()) return;
   base::WriteFileAtomic(base::JoinPath(folder_, disc_.image + ".cdt"),
                         std::string(packs.begin(), packs.end()));
   disc_.cdText = true;

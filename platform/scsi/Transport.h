@@ -8,12 +8,23 @@
 //  - "sim:FOLDER[;FOLDER...]": simulated MMC recorders, one per folder, each
 //    keeping its disc state in its folder and writing what is burned there as
 //    a .bin/.cue image (SimDrive.h).
+//
+// Both hold a device for one program at a time, from its first use to the
+// transport's end: the sg back end opens the node with O_EXCL, the
+// simulator locks the folder. A device another program holds stays in the
+// list; its commands fail (EBUSY) and Problem() says who has it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/base/Export.h"
+
+// What libvexa_scsi exports: the calls of this header, and the simulated
+// recorder's set-up that cdrsim uses (SimConfig.h, SimDisc.h, SimDrive.h).
+#define VEXA_SCSI_API VEXA_EXPORT
 
 namespace vexa::scsi {
 
@@ -81,24 +92,31 @@ class Transport {
   // answer false.
   virtual bool SetDeviceMode(int device, bool flag) = 0;
   virtual bool CheckDeviceMode(int device) = 0;
+  // Why the device cannot be used now ("" when nothing is known against
+  // it): another program holds it, or its node cannot be opened.
+  virtual std::string Problem(int device) const {
+    (void)device;
+    return {};
+  }
 };
 
 // The back end configured for this process: the environment variable
-// VEXA_SCSI_TRANSPORT, else the registry value SCSI_TRANSPORT under the
-// product key (HKLM), else "sg".
-std::string ConfiguredTransportSpec();
+// VEXA_SCSI_TRANSPORT, else the registry value SCSI_TRANSPORT under
+// productKey (HKLM; the key of the product that uses the recorder, which
+// the caller names), else "sg".
+VEXA_SCSI_API std::string ConfiguredTransportSpec(std::string_view productKey);
 
 // Opens "sg" or "sim:FOLDER[;FOLDER...]". Null with *error set when the setting
 // is malformed or the back end cannot start (a transport with no devices is
 // not an error).
-std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error);
+VEXA_SCSI_API std::unique_ptr<Transport> OpenTransport(std::string_view setting, std::string* error);
 
 // Converts descriptor-format sense (response codes 0x72/0x73) to the fixed
 // layout; fixed sense is copied. Only the first `length` bytes of `in` are
 // read. False when the data is not sense data at all.
-bool ToFixedSense(const std::uint8_t* in, std::size_t length, std::uint8_t out[kSenseSize]);
+VEXA_SCSI_API bool ToFixedSense(const std::uint8_t* in, std::size_t length, std::uint8_t out[kSenseSize]);
 
 // Fills fixed-format sense with a key, ASC and ASCQ.
-void MakeSense(std::uint8_t out[kSenseSize], int key, int asc, int ascq);
+VEXA_SCSI_API void MakeSense(std::uint8_t out[kSenseSize], int key, int asc, int ascq);
 
 }  // namespace vexa::scsi

@@ -19,6 +19,7 @@ inline constexpr std::size_t kMaxPathLength = 511;
 class AudioStream : public ARAS {
  public:
   std::int32_t Read(std::uint32_t* frames, std::int32_t byteCount) override;
+  const char* GetError() override { return error_.c_str(); }
   const std::string& path() const { return path_; }
 
  protected:
@@ -37,11 +38,21 @@ class AudioStream : public ARAS {
 
   // Empties the frame buffer and the conversion state (Open and Close).
   void ResetFrames();
+  // The reason GetError gives; Open sets it when it refuses and clears it
+  // when it succeeds.
+  void SetError(std::string why) { error_ = std::move(why); }
+  // Open's refusal: the reason kept, 0 answered.
+  std::int32_t Refuse(std::string why) {
+    Close();
+    error_ = std::move(why);
+    return 0;
+  }
 
  private:
   void NextBlock();
 
   std::string path_;
+  std::string error_;
   std::vector<std::int16_t> frames_;  // interleaved stereo, 44100 Hz
   std::size_t count_ = 0;             // frames in the buffer
   std::size_t position_ = 0;          // next frame to deliver

@@ -101,23 +101,20 @@ void Mp3AudioStream::Close() {
 
 std::int32_t Mp3AudioStream::Open() {
   Close();
-  if (!FileSource::Open(path())) return 0;
+  if (!FileSource::Open(path())) return Refuse("it cannot be opened for reading");
   decoder_.reset(NewMp3Handle());
-  if (!decoder_) return 0;
-  if (mpg123_open(decoder_.get(), path().c_str()) != MPG123_OK) {
-    Close();
-    return 0;
-  }
+  if (!decoder_) return Refuse("the MP3 decoder cannot be started");
+  if (mpg123_open(decoder_.get(), path().c_str()) != MPG123_OK) return Refuse("the MP3 decoder cannot open it");
   // The first frame must be found: a file with none is refused here.
   long rate = 0;
   int channels = 0, encoding = 0;
   if (mpg123_getformat(decoder_.get(), &rate, &channels, &encoding) != MPG123_OK || rate <= 0 ||
       channels < 1 || channels > 2) {
-    Close();
-    return 0;
+    return Refuse("no MPEG audio frame was found in it");
   }
   rate_ = static_cast<int>(rate);
   channels_ = channels;
+  SetError("");
   return 1;
 }
 

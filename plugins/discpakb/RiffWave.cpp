@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace vexa::discpakb {
 
@@ -50,17 +51,17 @@ bool FindChunk(ByteSource& source, const char id[4], std::uint64_t* offset, std:
 }
 
 bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why) {
-  auto refuse = [&](const char* text) {
+  auto refuse = [&](const std::string& text) {
     if (why) *why = text;
     return false;
   };
   std::uint8_t h[36];
-  if (source.ReadAt(0, h, sizeof h) != sizeof h) return refuse("file shorter than a WAV head");
-  if (std::memcmp(h, "RIFF", 4) != 0) return refuse("not a RIFF file");
-  if (std::memcmp(h + 8, "WAVE", 4) != 0) return refuse("not a WAVE form");
-  if (std::memcmp(h + 12, "fmt ", 4) != 0) return refuse("no fmt chunk at offset 12");
+  if (source.ReadAt(0, h, sizeof h) != sizeof h) return refuse("it is shorter than a WAV file's head");
+  if (std::memcmp(h, "RIFF", 4) != 0) return refuse("it is not a RIFF file");
+  if (std::memcmp(h + 8, "WAVE", 4) != 0) return refuse("it is a RIFF file but not a WAVE sound");
+  if (std::memcmp(h + 12, "fmt ", 4) != 0) return refuse("its format chunk does not follow the RIFF head");
   const std::uint32_t fmtSize = Le32(h + 16);
-  if (fmtSize < 16) return refuse("fmt chunk too small");
+  if (fmtSize < 16) return refuse("its format chunk is cut short");
   WaveHead& w = layout->head;
   w.formatTag = Le16(h + 20);
   w.channels = Le16(h + 22);
@@ -68,12 +69,14 @@ bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why) {
   w.avgBytesPerSec = Le32(h + 28);
   w.blockAlign = Le16(h + 32);
   w.bitsPerSample = Le16(h + 34);
-  if (w.samplesPerSec != 44100 && w.samplesPerSec != 22050 && w.samplesPerSec != 11025)
-    return refuse("sample rate not 44100, 22050 or 11025 Hz");
-  if (w.bitsPerSample != 16) return refuse("not 16 bits a sample");
-  if (w.channels < 1 || w.channels > kMaxWaveChannels) return refuse("unsupported channel count");
-  if (w.formatTag == kWaveFormatPcm && w.blockAlign != w.channels * 2)
-    return refuse("PCM block size does not match the channels");
+  if (w.channels < 1 || w.channels > kMaxWaveChannels) {
+    return refuse("it has " + std::to_string(w.channels) + " channels; 1 to " + std::to_string(kMaxWaveChannels) +
+                   " can be read");
+  }
+  if (w.samplesPerSec < kMinWaveRate || w.samplesPerSec > kMaxWaveRate) {
+    return refuse("its sample rate is " + std::to_string(w.samplesPerSec) + " Hz; " + std::to_string(kMinWaveRate) +
+                   " to " + std::to_string(kMaxWaveRate) + " Hz can be read");
+  }
   // The fmt chunk's extra bytes (cbSize and what follows), at most 1 KiB kept.
   layout->fmtExtra.clear();
   if (fmtSize > 16) {
@@ -81,10 +84,28 @@ bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why) {
     layout->fmtExtra.resize(extra);
     layout->fmtExtra.resize(source.ReadAt(36, layout->fmtExtra.data(), extra));
   }
+  layout->sampleFormat = w.formatTag;
+  if (w.formatTag == kWaveFormatExtensible) {
+    // cbSize 22: valid bits, channel mask, then the sub-format's GUID, whose
+    // first two bytes are the tag of the coding.
+    if (layout->fmtExtra.size() < 24) return refuse("its extensible fmt chunk is cut short");
+    layout->sampleFormat = Le16(layout->fmtExtra.data() + 8);
+  }
+  const bool integer = layout->sampleFormat == kWaveFormatPcm;
+  const bool floating = layout->sampleFormat == kWaveFormatFloat;
+  if (integer || floating) {
+    const std::uint16_t bits = w.bitsPerSample;
+    const bool sizeOk = integer ? (bits == 8 || bits == 16 || bits == 24 || bits == 32) : (bits == 32 || bits == 64);
+    if (!sizeOk) {
+      return refuse("its samples are " + std::to_string(bits) + "-bit " + (integer ? "integers" : "floating point") +
+                     "; " + (integer ? "8, 16, 24 or 32" : "32 or 64") + " bits can be read");
+    }
+    if (w.blockAlign != w.channels * (bits / 8)) return refuse("its block size does not match its channels and bits");
+  }
   std::uint64_t offset = 0;
   std::uint32_t size = 0;
-  if (!FindChunk(source, "data", &offset, &size)) return refuse("no data chunk");
-  if (size == 0) return refuse("empty data chunk");
+  if (!FindChunk(source, "data", &offset, &size)) return refuse("it has no sound data (no data chunk)");
+  if (size == 0) return refuse("its sound data is empty");
   layout->dataOffset = offset;
   layout->dataSize = size;
   return true;

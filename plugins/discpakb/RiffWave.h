@@ -12,6 +12,8 @@
 namespace vexa::discpakb {
 
 inline constexpr std::uint16_t kWaveFormatPcm = 1;
+inline constexpr std::uint16_t kWaveFormatFloat = 3;
+inline constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
 
 struct WaveHead {
   std::uint16_t formatTag = 0;
@@ -27,16 +29,23 @@ struct WaveLayout {
   std::vector<std::uint8_t> fmtExtra;  // the fmt chunk's bytes after its 16 fixed ones
   std::uint64_t dataOffset = 0;
   std::uint32_t dataSize = 0;
+  // The coding of the samples: the format tag, or for an extensible file
+  // the tag its sub-format names.
+  std::uint16_t sampleFormat = 0;
 };
 
-// The most channels a WAV file may have here.
+// The most channels a WAV file may have here, and its range of rates.
 inline constexpr int kMaxWaveChannels = 32;
+inline constexpr std::uint32_t kMinWaveRate = 8000;
+inline constexpr std::uint32_t kMaxWaveRate = 96000;
 
 // Reads and checks the head and finds the data chunk. The head must be
-// "RIFF", "WAVE" and "fmt " at offset 12, 16 bits a sample, 44100, 22050 or
-// 11025 Hz, 1 to 32 channels, and for plain PCM a block of 2 bytes a
-// channel; a data chunk of at least one byte must follow. On refusal, false
-// with the reason in *why.
+// "RIFF", "WAVE" and "fmt " at offset 12, 8000 to 96000 Hz and 1 to 32
+// channels. Integer PCM has 8, 16, 24 or 32 bits a sample and floating
+// point 32 or 64, each with a block of whole samples for every channel (for
+// an extensible file the sub-format decides which); other codings (ADPCM,
+// mu-law, ...) are left to the decoder. A data chunk of at least one byte
+// must follow. On refusal, false with the reason, in words, in *why.
 bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why);
 
 // Walks the chunks after the form type for the first with this id: its data

@@ -1,6 +1,8 @@
 #include "plugins/discpakb/WavAudioStream.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace vexa::discpakb {
@@ -49,19 +51,31 @@ void WavAudioStream::Close() {
   input_ = nullptr;
   opened_ = false;
   readPos_ = bytesLeft_ = 0;
+  decodedFrames_ = 0;
   block_ = {};
+  decoded_ = {};
   ResetFrames();
 }
 
-bool WavAudioStream::OpenSndfile() {
+bool WavAudioStream::OpenSndfile(std::string* why) {
   SF_VIRTUAL_IO io{&SndfileIo::Length, &SndfileIo::Seek, &SndfileIo::Read, &SndfileIo::Write, &SndfileIo::Tell};
   SF_INFO info{};
   virtualPos_ = 0;
   sndfile_.reset(sf_open_virtual(&io, SFM_READ, &info, this));
-  if (!sndfile_) return false;
+  if (!sndfile_) {
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "0x%04X", layout_.sampleFormat);
+    *why = std::string("its sound coding (format ") + tag + ") cannot be decoded: " + sf_strerror(nullptr);
+    return false;
+  }
+  decodedFrames_ = info.frames > 0 ? static_cast<std::uint64_t>(info.frames) : 0;
   // What the decoder found must agree with the head the checks were made on.
-  return info.samplerate == static_cast<int>(layout_.head.samplesPerSec) &&
-         info.channels == static_cast<int>(layout_.head.channels);
+  if (info.samplerate != static_cast<int>(layout_.head.samplesPerSec) ||
+      info.channels != static_cast<int>(layout_.head.channels)) {
+    *why = "its head and its sound data disagree on the rate or the channels";
+    return false;
+  }
+  return true;
 }
 
 std::int32_t WavAudioStream::Open() {
@@ -72,21 +86,18 @@ std::int32_t WavAudioStream::Open() {
     source_ = FileSource::Open(path());
     input_ = source_.get();
   }
-  if (!input_) return 0;
+  if (!input_) return Refuse("it cannot be opened for reading");
   layout_ = WaveLayout{};
   std::string why;
-  if (!ParseWave(*input_, &layout_, &why)) {
-    Close();
-    return 0;
-  }
-  isPCM_ = layout_.head.formatTag == kWaveFormatPcm;
-  if (!isPCM_ && !OpenSndfile()) {
-    Close();
-    return 0;
-  }
+  if (!ParseWave(*input_, &layout_, &why)) return Refuse(why);
+  // 16-bit integer samples are read as they lie; every other coding and
+  // size goes through the decoder, which delivers 16-bit samples.
+  isPCM_ = layout_.head.formatTag == kWaveFormatPcm && layout_.head.bitsPerSample == 16;
+  if (!isPCM_ && !OpenSndfile(&why)) return Refuse(why);
   readPos_ = layout_.dataOffset;
   bytesLeft_ = layout_.dataSize;
   opened_ = true;
+  SetError("");
   return 1;
 }
 
@@ -106,8 +117,16 @@ bool WavAudioStream::DecodeBlock(Block* block) {
     bytesLeft_ = bytes < want ? 0 : bytesLeft_ - bytes;  // a short file ends the data
     got = bytes / h.blockAlign;
   } else {
-    const sf_count_t n = sf_readf_short(sndfile_.get(), block_.data(), static_cast<sf_count_t>(frames));
+    // The decoder's samples as floats (full scale at 1.0, whatever the
+    // coding), made 16-bit here; beyond full scale they are held at it
+    // rather than wrapped round.
+    decoded_.resize(frames * h.channels);
+    const sf_count_t n = sf_readf_float(sndfile_.get(), decoded_.data(), static_cast<sf_count_t>(frames));
     got = n > 0 ? static_cast<std::size_t>(n) : 0;
+    for (std::size_t i = 0; i < got * h.channels; ++i) {
+      const long v = std::lrint(static_cast<double>(decoded_[i]) * 32768.0);
+      block_[i] = static_cast<std::int16_t>(std::clamp<long>(v, -32768, 32767));
+    }
   }
   if (got == 0) return false;
   block->samples = block_.data();
@@ -121,12 +140,17 @@ std::int32_t WavAudioStream::GetSize(std::uint32_t* bytes) {
   const std::uint32_t avg = layout_.head.avgBytesPerSec;
   if (bytes) *bytes = avg ? layout_.dataSize : 0;
   if (!avg) return 0;
-  return static_cast<std::int32_t>(layout_.dataSize / avg);
+  return static_cast<std::int32_t>(GetDurationMs() / 1000);
 }
 
 std::uint32_t WavAudioStream::GetDurationMs() {
   const std::uint32_t avg = layout_.head.avgBytesPerSec;
   if (!avg) return 0;
+  // A coded file (ADPCM and the like) lasts as many frames as its decoder
+  // finds; its stated byte rate is only an average.
+  if (!isPCM_ && decodedFrames_ > 0 && layout_.head.samplesPerSec > 0) {
+    return static_cast<std::uint32_t>(static_cast<double>(decodedFrames_) * 1000.0 / layout_.head.samplesPerSec);
+  }
   return static_cast<std::uint32_t>(static_cast<double>(layout_.dataSize) / avg * 1000.0);
 }
 

@@ -1,6 +1,8 @@
-// The reader of RIFF WAVE files. Plain 16-bit PCM is read directly; any other
-// format tag whose head still says 16 bits and a supported rate (a
-// WAVE_FORMAT_EXTENSIBLE file, for instance) is decoded by libsndfile.
+// The reader of RIFF WAVE files. Plain 16-bit PCM is read directly; every
+// other coding the head allows (8-, 24- and 32-bit integers, floating point,
+// WAVE_FORMAT_EXTENSIBLE files, ADPCM and the like) is decoded by
+// libsndfile to 16-bit samples. Rates other than 44100 Hz and channel counts
+// other than two are converted by the shared conversions.
 #pragma once
 
 #include <sndfile.h>
@@ -36,7 +38,7 @@ class WavAudioStream final : public AudioStream {
   struct SndfileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
   };
-  bool OpenSndfile();
+  bool OpenSndfile(std::string* why);
 
   std::unique_ptr<ByteSource> injected_;
   std::unique_ptr<ByteSource> source_;
@@ -47,8 +49,10 @@ class WavAudioStream final : public AudioStream {
   std::uint64_t readPos_ = 0;     // next data byte to read
   std::uint64_t bytesLeft_ = 0;   // data bytes still to read
   std::vector<std::int16_t> block_;
+  std::vector<float> decoded_;  // a block from the decoder, before it is made 16-bit
   std::unique_ptr<SNDFILE, SndfileCloser> sndfile_;
   std::uint64_t virtualPos_ = 0;  // libsndfile's position in the file
+  std::uint64_t decodedFrames_ = 0;  // the frames the decoder finds (coded files)
   AudioFormatRecord format_;
 
   friend struct SndfileIo;

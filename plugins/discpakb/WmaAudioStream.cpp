@@ -54,18 +54,15 @@ void WmaAudioStream::Close() {
 std::int32_t WmaAudioStream::Open() {
   Close();
   QuietLibraries();
-  if (!FileSource::Open(path())) return 0;
+  if (!FileSource::Open(path())) return Refuse("it cannot be opened for reading");
   // Only the Windows Media container: a file of another kind named .wma is
   // refused, as a Windows Media reader would.
   const AVInputFormat* asf = av_find_input_format("asf");
-  if (!asf) return 0;
+  if (!asf) return Refuse("the Windows Media reader is missing");
   AVFormatContext* raw = nullptr;
-  if (avformat_open_input(&raw, path().c_str(), asf, nullptr) < 0) return 0;
+  if (avformat_open_input(&raw, path().c_str(), asf, nullptr) < 0) return Refuse("it is not a Windows Media file");
   format_ctx_.reset(raw);
-  auto fail = [&] {
-    Close();
-    return 0;
-  };
+  auto fail = [&] { return Refuse("its Windows Media sound cannot be decoded"); };
   if (avformat_find_stream_info(format_ctx_.get(), nullptr) < 0) return fail();
   const AVCodec* decoder = nullptr;
   stream_ = av_find_best_stream(format_ctx_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
@@ -106,6 +103,7 @@ std::int32_t WmaAudioStream::Open() {
   format_.channels = 2;
   format_.bitsPerSample = 0;
   format_.formatCode = 0;
+  SetError("");
   return 1;
 }
 

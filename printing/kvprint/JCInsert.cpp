@@ -4,9 +4,11 @@
 // (upper half, lower half, whole) with a mosaic of thumbnails, title boxes
 // and a CD icon.
 #include <cmath>
+#include <chrono>
 #include <ctime>
 
 #include "platform/base/Text.h"
+#include "platform/base/Time.h"
 #include "printing/ComSupport.h"
 #include "printing/kvprint/ProductSupport.h"
 
@@ -111,16 +113,11 @@ void SelectFont(PdfContext* ctx, const Bstr& font, const Bstr& encoding, double 
   cpdf_selectFont(ctx, font.Utf8(), e.empty() ? nullptr : e.c_str(), size);
 }
 
-// Today's date (UTC): the long form when the language library is loaded,
-// else the short form.
+// Today's date (UTC) as the user's locale writes it (LC_TIME): the long
+// form when the language library is loaded, else the short form.
 std::string Today() {
-  const std::time_t now = std::time(nullptr);
-  std::tm tm{};
-  gmtime_r(&now, &tm);
-  char buf[201];
   const bool longForm = CKvprintUtil::IsLanguageLibraryLoaded();
-  const std::size_t n = std::strftime(buf, sizeof buf, longForm ? "%A, %B %d, %Y" : "%m/%d/%Y", &tm);
-  return std::string(buf, n);
+  return base::Utf8CutBytes(base::LocaleDate(base::ToUtcTime(std::chrono::system_clock::now()), longForm), 200);
 }
 
 enum class LabelMode { kUpperHalf, kLowerHalf, kWhole };

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "idl/ProductKey.h"
+#include "idl/vexasdk.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
@@ -78,7 +79,7 @@ long CKvprintUtil::GetMaxImages() {
   std::lock_guard lock(s.mutex);
   if (s.maxImages < 1) {
     const DWORD v = reg::GetDword(reg::Hive::LocalMachine, kProductKey, "MAX_IMAGES").value_or(0);
-    s.maxImages = v >= 1 && v <= 1000000 ? static_cast<long>(v) : 500;
+    s.maxImages = v >= 1 && v <= 1000000 ? static_cast<long>(v) : kVEXAEngineMaxStills;
   }
   return s.maxImages;
 }

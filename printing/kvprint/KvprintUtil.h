@@ -32,7 +32,8 @@ class CKvprintUtil {
  public:
   // The artwork folder (PR_INCLUDE_PATH), read once it is non-empty.
   static std::string GetIncludePath();
-  // The image limit: MAX_IMAGES, read once; 500 when it is unset or 0.
+  // The image limit: MAX_IMAGES, read once; when it is unset or 0, the
+  // engine's most stills (599), so every album a disc takes can be printed.
   static long GetMaxImages();
   // Loads the language library once; true when it failed.
   static bool LoadLanguageLibrary();

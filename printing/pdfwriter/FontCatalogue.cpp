@@ -45,6 +45,8 @@ char32_t NextCodePoint(std::string_view s, std::size_t* i) {
 
 }  // namespace
 
+char32_t NextUtf8CodePoint(std::string_view s, std::size_t* i) { return NextCodePoint(s, i); }
+
 const BuiltinFont& BuiltinFontAt(int index) { return kBuiltinFontTable[index]; }
 
 int FindBuiltinFont(std::string_view name) {
@@ -80,7 +82,8 @@ int BuiltinWidth(int catalogueIndex, int encodingIndex, int code) {
   return f.widths[c - 32];
 }
 
-std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCodes) {
+std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCodes, bool* complete) {
+  if (complete) *complete = true;
   std::string out;
   out.reserve(utf8.size());
   const int e = encodingIndex >= 0 && encodingIndex < 4 ? encodingIndex : 0;
@@ -95,6 +98,7 @@ std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCod
       }
     }
     if (builtinCodes) {
+      if (cp >= 256 && complete) *complete = false;
       out += cp < 256 ? static_cast<char>(cp) : '?';
       continue;
     }
@@ -102,6 +106,7 @@ std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCod
     for (int c = 32; c < 256 && found < 0; ++c) {
       if (kUnicodeTable[e][c] == cp) found = c;
     }
+    if (found < 0 && complete) *complete = false;
     out += found >= 0 ? static_cast<char>(found) : '?';
   }
   return out;

@@ -42,7 +42,11 @@ int RemapToWinAnsi(int encodingIndex, int code);
 // The width (1/1000 em) of a byte in a built-in font under an encoding.
 int BuiltinWidth(int catalogueIndex, int encodingIndex, int code);
 // UTF-8 text as bytes of an encoding; characters the encoding lacks become
-// "?". Symbol and ZapfDingbats take code points below 256 as their codes.
-std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCodes);
+// "?" (and *complete, when given, is set false). Symbol and ZapfDingbats take
+// code points below 256 as their codes.
+std::string EncodeText(std::string_view utf8, int encodingIndex, bool builtinCodes, bool* complete = nullptr);
+// One character of UTF-8 text at *i (advancing it); invalid bytes come out
+// as U+FFFD, one byte each.
+char32_t NextUtf8CodePoint(std::string_view s, std::size_t* i);
 
 }  // namespace vexa::pdf

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -75,6 +76,21 @@ struct ExternalFont {
   bool descriptorWritten = false;
 };
 
+class TrueTypeFont;
+
+// A Unicode TrueType font embedded as a subset CID font (Identity-H): the
+// document's codes are glyph numbers of the subset, given out in the order
+// the document first shows each glyph.
+struct EmbeddedFont {
+  std::string path;
+  std::shared_ptr<const TrueTypeFont> font;
+  std::vector<std::uint16_t> glyphs;             // the font's glyph by subset number (0 first)
+  std::map<std::uint16_t, std::uint16_t> cidOf;  // the font's glyph -> subset number
+  std::vector<char32_t> text;                    // the character each subset number shows
+  int fontEntry = -1;                            // its entry in the font table
+  int descriptorObject = 0, fileObject = 0, toUnicodeObject = 0;
+};
+
 struct FontEntry {
   int object = 0;
   std::string resourceName;
@@ -84,7 +100,8 @@ struct FontEntry {
   std::string encoding;
   int catalogueIndex = 0;  // 0 to 47 built-in, 48 and above external
   int encodingIndex = 3;
-  int kind = 0;  // 0 base font, 1 built-in with descriptor, 2 external Type 1, 3 CID
+  int kind = 0;  // 0 base font, 1 built-in with descriptor, 2 external Type 1, 3 CID, 4 embedded TrueType
+  int embedded = -1;  // kind 4: its index in the context's embedded fonts
   int firstChar = 32, lastChar = 255;
   FontDescriptor descriptor;  // kinds 1 and 3
   int descriptorObject = 0;
@@ -150,6 +167,7 @@ struct PdfContext {
   // tables
   std::vector<FontEntry> fonts;
   std::vector<ExternalFont> externalFonts;
+  std::vector<EmbeddedFont> embedded;
   std::vector<ImageEntry> images;
   std::vector<AnnotationEntry> annotations;
   std::vector<OutlineEntry> outline;

@@ -1,11 +1,14 @@
 // Text blocks, font selection (built-in catalogue, external Type 1 fonts,
 // Times-Roman substitution), placed and aligned text, string widths and the
 // font objects written at the end.
+#include <algorithm>
 #include <cmath>
+#include <zlib.h>
 
 #include "platform/base/Path.h"
 #include "printing/pdfwriter/NumberFormat.h"
 #include "printing/pdfwriter/PdfInternal.h"
+#include "printing/pdfwriter/TrueTypeFont.h"
 
 namespace vexa::pdf {
 namespace {
@@ -24,6 +27,152 @@ const FontEntry* CurrentFont(const PdfContext* ctx) {
 
 bool UsesBuiltinCodes(const FontEntry& f) {
   return f.catalogueIndex == kSymbolIndex || f.catalogueIndex == kZapfDingbatsIndex;
+}
+
+// ---- Text beyond the standard fonts' encodings ---------------------------------------
+//
+// A text with a character the current font's encoding lacks is shown in a
+// Unicode TrueType font embedded for it (a subset, as a CID font that text
+// extraction reads back through its ToUnicode map): DejaVu in the style of
+// the standard font for the alphabets it has, the Droid fallback for
+// Chinese, Japanese and Korean. Texts the encoding holds keep the standard
+// font, as before.
+
+constexpr const char* kDejaVuFolder = "/usr/share/fonts/truetype/dejavu/";
+constexpr const char* kDroidFallback = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+
+bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
+
+// The Unicode fonts that stand in for a standard font, best first.
+std::vector<std::string> UnicodeFontFiles(const FontEntry& f) {
+  const std::string& n = f.baseFont;
+  const bool serif = Contains(n, "Times") || Contains(n, "Roman") || Contains(n, "Serif") || Contains(n, "Palatino") ||
+                     Contains(n, "Bookman") || Contains(n, "Schlbk") || Contains(n, "Chancery");
+  const bool bold = Contains(n, "Bold") || Contains(n, "Demi");
+  const std::string face = std::string(serif ? "DejaVuSerif" : "DejaVuSans") + (bold ? "-Bold" : "") + ".ttf";
+  return {std::string(kDejaVuFolder) + face, std::string(kDejaVuFolder) + (serif ? "DejaVuSerif.ttf" : "DejaVuSans.ttf"),
+          kDroidFallback};
+}
+
+// The embedded font of a file, made on first use (with its font entry);
+// -1 when the file is not a usable font or the font table is full.
+int EmbeddedFontFor(PdfContext* ctx, const std::string& path) {
+  for (std::size_t i = 0; i < ctx->embedded.size(); ++i) {
+    if (ctx->embedded[i].path == path) return ctx->embedded[i].font ? static_cast<int>(i) : -1;
+  }
+  EmbeddedFont e;
+  e.path = path;
+  e.font = TrueTypeFont::Load(path);
+  if (e.font && static_cast<int>(ctx->fonts.size()) < ctx->fontLimit) {
+    FontEntry f;
+    f.resourceName = Printf("Fcpdf%d", static_cast<int>(ctx->fonts.size()));
+    f.baseFont = e.font->postScriptName;
+    f.requestedName = path;
+    f.kind = 4;
+    f.embedded = static_cast<int>(ctx->embedded.size());
+    e.fontEntry = static_cast<int>(ctx->fonts.size());
+    e.glyphs = {0};
+    e.cidOf[0] = 0;
+    e.text = {0};
+    ctx->fonts.push_back(std::move(f));
+    cpdf_raiseVersion(ctx, 1, 3);
+  } else {
+    e.font.reset();
+  }
+  ctx->embedded.push_back(std::move(e));
+  return ctx->embedded.back().font ? static_cast<int>(ctx->embedded.size()) - 1 : -1;
+}
+
+// A stretch of text in one embedded font: its codes (two bytes each) and
+// the sum of its glyphs' advances (thousandths of the em).
+struct GlyphRun {
+  int embedded = -1;
+  std::string codes;
+  long advance = 0;
+  int glyphs = 0;
+};
+
+// Whether a text needs an embedded font under the current font.
+bool NeedsUnicode(const PdfContext* ctx, const FontEntry* f, std::string_view text) {
+  if (ctx->hexText || !f || f->kind == 3 || f->kind == 4) return false;
+  bool complete = true;
+  EncodeText(text, f->encodingIndex, UsesBuiltinCodes(*f), &complete);
+  return !complete;
+}
+
+// The text as runs of embedded fonts; false when no Unicode font can be had.
+bool UnicodeRuns(PdfContext* ctx, const FontEntry& f, std::string_view text, std::vector<GlyphRun>* runs) {
+  std::vector<int> fonts;
+  for (const std::string& path : UnicodeFontFiles(f)) {
+    const int e = EmbeddedFontFor(ctx, path);
+    if (e >= 0 && std::find(fonts.begin(), fonts.end(), e) == fonts.end()) fonts.push_back(e);
+  }
+  if (fonts.empty()) return false;
+  runs->clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const char32_t c = NextUtf8CodePoint(text, &i);
+    int chosen = fonts.front();
+    std::uint16_t glyph = 0;
+    for (int e : fonts) {
+      if (const std::uint16_t g = ctx->embedded[static_cast<std::size_t>(e)].font->Glyph(c)) {
+        chosen = e;
+        glyph = g;
+        break;
+      }
+    }
+    EmbeddedFont& ef = ctx->embedded[static_cast<std::size_t>(chosen)];
+    auto [it, added] = ef.cidOf.emplace(glyph, static_cast<std::uint16_t>(ef.glyphs.size()));
+    if (added) {
+      ef.glyphs.push_back(glyph);
+      ef.text.push_back(c);
+    }
+    if (runs->empty() || runs->back().embedded != chosen) runs->push_back({chosen, {}, 0, 0});
+    GlyphRun& r = runs->back();
+    r.codes += static_cast<char>(it->second >> 8);
+    r.codes += static_cast<char>(it->second & 0xFF);
+    r.advance += ef.font->Advance(glyph);
+    ++r.glyphs;
+  }
+  return true;
+}
+
+double RunsWidth(const PdfContext* ctx, const std::vector<GlyphRun>& runs) {
+  double sum = 0;
+  for (const GlyphRun& r : runs) sum += r.glyphs * ctx->charSpacing + r.advance * ctx->fontSize / 1000.0;
+  // Word spacing applies to one-byte codes only, so not to these.
+  return (sum - ctx->charSpacing) * ctx->horizScaling * 0.01;
+}
+
+void UsePageFont(PdfContext* ctx, int entry) {
+  if (ctx->currentPage <= 0 || ctx->currentPage >= static_cast<int>(ctx->pages.size())) return;
+  PageRecord& page = ctx->pages[static_cast<std::size_t>(ctx->currentPage)];
+  if (page.state != PageState::kStarted) return;
+  if (std::find(page.fonts.begin(), page.fonts.end(), entry) == page.fonts.end()) page.fonts.push_back(entry);
+}
+
+// Shows the runs, each in its font at the current size, then selects the
+// current font again for whatever follows.
+void ShowRuns(PdfContext* ctx, const std::vector<GlyphRun>& runs) {
+  static const char kHex[] = "0123456789ABCDEF";
+  for (const GlyphRun& r : runs) {
+    const int entry = ctx->embedded[static_cast<std::size_t>(r.embedded)].fontEntry;
+    UsePageFont(ctx, entry);
+    ctx->line = "/" + ctx->fonts[static_cast<std::size_t>(entry)].resourceName + " ";
+    AppendFixed(ctx->line, ctx->fontSize, 3);
+    ctx->line += " Tf\n<";
+    for (unsigned char b : r.codes) {
+      ctx->line += kHex[b >> 4];
+      ctx->line += kHex[b & 15];
+    }
+    ctx->line += "> Tj\n";
+    EmitLine(ctx);
+  }
+  if (const FontEntry* f = CurrentFont(ctx)) {
+    ctx->line = "/" + f->resourceName + " ";
+    AppendFixed(ctx->line, ctx->fontSize, 3);
+    ctx->line += " Tf\n";
+    EmitLine(ctx);
+  }
 }
 
 // The bytes a text is shown with: hex pairs in hex mode; otherwise UTF-8
@@ -104,8 +253,7 @@ void SetMatrix(PdfContext* ctx, double a, double b, double c, double d, double e
 }
 
 void PlaceAligned(PdfContext* ctx, double x, double y, double angle, int alignment, std::string_view text) {
-  const std::string bytes = TextBytes(ctx, text);
-  const double w = BytesWidth(ctx, bytes);
+  const double w = cpdf_textWidth(ctx, text);
   const double h = cpdf_textHeight(ctx);
   const int a = alignment < 0 ? 0 : alignment;
   const double o = (a % 3) * w / 2;
@@ -113,7 +261,7 @@ void PlaceAligned(PdfContext* ctx, double x, double y, double angle, int alignme
   const double rad = angle * kDegToRad;
   const double c = std::cos(rad), s = std::sin(rad);
   SetMatrix(ctx, c, s, -s, c, x - (o * c - r * s), y - (r * c + o * s));
-  ShowBytes(ctx, bytes);
+  cpdf_showText(ctx, text);
 }
 
 // Loads an external font by name: the PFM in the current folder, then in
@@ -341,7 +489,13 @@ void cpdf_writeTextMatrix(PdfContext* ctx, double a, double b, double c, double 
   SetMatrix(ctx, a, b, c, d, e, f);
 }
 
-void cpdf_showText(PdfContext* ctx, std::string_view text) { ShowBytes(ctx, TextBytes(ctx, text)); }
+void cpdf_showText(PdfContext* ctx, std::string_view text) {
+  if (const FontEntry* f = CurrentFont(ctx); NeedsUnicode(ctx, f, text)) {
+    std::vector<GlyphRun> runs;
+    if (UnicodeRuns(ctx, *f, text, &runs)) return ShowRuns(ctx, runs);
+  }
+  ShowBytes(ctx, TextBytes(ctx, text));
+}
 
 void ShowEncodedText(PdfContext* ctx, std::string_view text) { cpdf_showText(ctx, text); }
 
@@ -365,7 +519,13 @@ void cpdf_placeTextAlignedInDomain(PdfContext* ctx, double x, double y, double a
   PlaceAligned(ctx, cpdf_mapX(ctx, x), cpdf_mapY(ctx, y), angle, alignment, text);
 }
 
-double cpdf_textWidth(PdfContext* ctx, std::string_view text) { return BytesWidth(ctx, TextBytes(ctx, text)); }
+double cpdf_textWidth(PdfContext* ctx, std::string_view text) {
+  if (const FontEntry* f = CurrentFont(ctx); NeedsUnicode(ctx, f, text)) {
+    std::vector<GlyphRun> runs;
+    if (UnicodeRuns(ctx, *f, text, &runs)) return RunsWidth(ctx, runs);
+  }
+  return BytesWidth(ctx, TextBytes(ctx, text));
+}
 
 double cpdf_textHeight(PdfContext* ctx) {
   const FontEntry* f = CurrentFont(ctx);
@@ -397,6 +557,12 @@ int NumberFontObjects(PdfContext* ctx, int next) {
     } else if (f.kind == 3) {
       f.cidObject = next++;
       f.descriptorObject = next++;
+    } else if (f.kind == 4) {
+      EmbeddedFont& e = ctx->embedded[static_cast<std::size_t>(f.embedded)];
+      f.cidObject = next++;
+      f.descriptorObject = e.descriptorObject = next++;
+      e.fileObject = next++;
+      e.toUnicodeObject = next++;
     } else if (f.kind == 2) {
       // One descriptor and font file per external font, the first time it is met.
       const std::size_t e = static_cast<std::size_t>(f.catalogueIndex - kBuiltinFontCount);
@@ -412,8 +578,138 @@ int NumberFontObjects(PdfContext* ctx, int next) {
   return next;
 }
 
+namespace {
+
+// A stream object's dictionary entries and bytes, deflated when the
+// document compresses.
+void WriteStream(PdfContext* ctx, int object, const std::string& extra, const std::string& bytes) {
+  std::string body = bytes;
+  bool deflated = false;
+  if (ctx->compress) {
+    uLongf size = compressBound(static_cast<uLong>(bytes.size()));
+    std::string out(size, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
+                  static_cast<uLong>(bytes.size()), Z_DEFAULT_COMPRESSION) == Z_OK) {
+      out.resize(size);
+      body = std::move(out);
+      deflated = true;
+    }
+  }
+  BeginObject(ctx, object);
+  OutText(ctx, "<<\n");
+  WriteLine(ctx, Printf("/Length %ld", static_cast<long>(body.size())));
+  if (deflated) WriteLine(ctx, "/Filter /FlateDecode");
+  OutText(ctx, extra);
+  OutText(ctx, ">>\nstream\n");
+  OutBytes(ctx, body);
+  OutText(ctx, "\nendstream\nendobj\n");
+}
+
+// Six capital letters that tell this subset from others of the font.
+std::string SubsetTag(const std::vector<std::uint16_t>& glyphs, const std::string& name) {
+  std::uint32_t h = 2166136261u;
+  auto mix = [&h](unsigned v) { h = (h ^ v) * 16777619u; };
+  for (std::uint16_t g : glyphs) mix(g);
+  for (char c : name) mix(static_cast<unsigned char>(c));
+  std::string tag;
+  for (int i = 0; i < 6; ++i, h /= 26) tag += static_cast<char>('A' + h % 26);
+  return tag;
+}
+
+// The CMap from codes to the characters they show, for text extraction.
+std::string ToUnicodeCMap(const EmbeddedFont& e) {
+  auto hex16 = [](unsigned v) { return Printf("%04X", v); };
+  std::string m =
+      "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+      "/CIDSystemInfo << /Registry (Adobe) /Ordering (UCS) /Supplement 0 >> def\n"
+      "/CMapName /Adobe-Identity-UCS def\n/CMapType 2 def\n"
+      "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
+  std::vector<std::string> pairs;
+  for (std::size_t cid = 1; cid < e.text.size(); ++cid) {
+    const char32_t c = e.text[cid];
+    std::string u;
+    if (c >= 0x10000) {
+      const char32_t v = c - 0x10000;
+      u = hex16(0xD800 + (v >> 10)) + hex16(0xDC00 + (v & 0x3FF));
+    } else {
+      u = hex16(c);
+    }
+    pairs.push_back("<" + hex16(static_cast<unsigned>(cid)) + "> <" + u + ">\n");
+  }
+  for (std::size_t i = 0; i < pairs.size(); i += 100) {
+    const std::size_t n = std::min<std::size_t>(100, pairs.size() - i);
+    m += Printf("%d beginbfchar\n", static_cast<int>(n));
+    for (std::size_t k = 0; k < n; ++k) m += pairs[i + k];
+    m += "endbfchar\n";
+  }
+  m += "endcmap\nCMapName currentdict /CMap defineresource pop\nend\nend\n";
+  return m;
+}
+
+void WriteEmbeddedFont(PdfContext* ctx, const FontEntry& f) {
+  EmbeddedFont& e = ctx->embedded[static_cast<std::size_t>(f.embedded)];
+  const std::size_t shown = e.glyphs.size();  // the composites' parts come after these
+  std::vector<std::uint16_t> glyphs = e.glyphs;
+  const std::string file = e.font->Subset(&glyphs);
+  const TrueTypeFont& t = *e.font;
+  const std::string name = SubsetTag(glyphs, t.postScriptName) + "+" + t.postScriptName;
+
+  BeginObject(ctx, f.object);
+  OutText(ctx, "<<\n");
+  WriteLine(ctx, "/Type /Font");
+  WriteLine(ctx, "/Subtype /Type0");
+  WriteLine(ctx, "/Name /" + f.resourceName);
+  WriteLine(ctx, "/BaseFont /" + name);
+  WriteLine(ctx, "/Encoding /Identity-H");
+  WriteLine(ctx, Printf("/DescendantFonts [ %d 0 R ]", f.cidObject));
+  WriteLine(ctx, Printf("/ToUnicode %d 0 R", e.toUnicodeObject));
+  OutText(ctx, ">>\nendobj\n");
+
+  BeginObject(ctx, f.cidObject);
+  OutText(ctx, "<<\n");
+  WriteLine(ctx, "/Type /Font");
+  WriteLine(ctx, "/Subtype /CIDFontType2");
+  WriteLine(ctx, "/BaseFont /" + name);
+  WriteLine(ctx, "/CIDSystemInfo << /Registry (Adobe) /Ordering (Identity) /Supplement 0 >>");
+  WriteLine(ctx, Printf("/FontDescriptor %d 0 R", e.descriptorObject));
+  std::string w = "/W [0 [";
+  for (std::size_t cid = 0; cid < shown; ++cid) {
+    AppendInt(w, t.Advance(e.glyphs[cid]));
+    w += (cid + 1) % 16 == 0 ? '\n' : ' ';
+  }
+  w += "]]";
+  WriteLine(ctx, w);
+  WriteLine(ctx, "/CIDToGIDMap /Identity");
+  OutText(ctx, ">>\nendobj\n");
+
+  BeginObject(ctx, e.descriptorObject);
+  OutText(ctx, "<<\n");
+  WriteLine(ctx, "/Type /FontDescriptor");
+  WriteLine(ctx, "/FontName /" + name);
+  WriteLine(ctx, Printf("/Flags %d", t.fixedPitch ? 5 : 4));  // symbolic (codes are glyph numbers)
+  WriteLine(ctx, Printf("/FontBBox [%d %d %d %d]", t.bbox[0], t.bbox[1], t.bbox[2], t.bbox[3]));
+  std::string angle = "/ItalicAngle ";
+  AppendGeneral(angle, t.italicAngle);
+  WriteLine(ctx, angle);
+  WriteLine(ctx, Printf("/Ascent %d", t.ascent));
+  WriteLine(ctx, Printf("/Descent %d", t.descent));
+  WriteLine(ctx, Printf("/CapHeight %d", t.capHeight));
+  WriteLine(ctx, "/StemV 80");
+  WriteLine(ctx, Printf("/FontFile2 %d 0 R", e.fileObject));
+  OutText(ctx, ">>\nendobj\n");
+
+  WriteStream(ctx, e.fileObject, Printf("/Length1 %ld\n", static_cast<long>(file.size())), file);
+  WriteStream(ctx, e.toUnicodeObject, "", ToUnicodeCMap(e));
+}
+
+}  // namespace
+
 void WriteFontObjects(PdfContext* ctx) {
   for (const FontEntry& f : ctx->fonts) {
+    if (f.kind == 4) {
+      WriteEmbeddedFont(ctx, f);
+      continue;
+    }
     const bool symbolic = f.catalogueIndex == kSymbolIndex || f.catalogueIndex == kZapfDingbatsIndex;
     BeginObject(ctx, f.object);
     OutText(ctx, "<<\n");

@@ -299,9 +299,12 @@ TEST_F(ProductsTest, PrintFrontFeedsTheProductsAndReportsTheirFailures) {
   EXPECT_EQ(prt->AddStill(B(Path("missing.jpg")).Get(), empty.Get(), 0, 0, empty.Get(), 0), E_FAIL);
   EXPECT_EQ(LastError(), "CCoVexaPrt::AddStill - Failed to add image");
   EXPECT_EQ(prt->MakePrintAlbum(B(Path("PRINTS.PDF")).Get()), E_FAIL);
-  EXPECT_EQ(LastError(), "CCoVexaPrt::MakePrintAlbum - Failed to create print album");
+  // The product's own reason comes first, the front's message after it.
+  EXPECT_EQ(LastError(), "CPrintAlbum::GeneratePDF - No images to print\n"
+                         "CCoVexaPrt::MakePrintAlbum - Failed to create print album");
   EXPECT_EQ(prt->MakeContactSheet(B(Path("CONTACT.PDF")).Get(), B("IM_A").Get(), 4), E_FAIL);
-  EXPECT_EQ(LastError(), "CCoVexaPrt::MakeContactSheet - Failed to create contact sheet");
+  EXPECT_EQ(LastError(), "CPrintContactSheet::GeneratePDF - No images to print\n"
+                         "CCoVexaPrt::MakeContactSheet - Failed to create contact sheet");
 
   const auto files = Photos("front", 2);
   for (const std::string& f : files) {

@@ -18,6 +18,15 @@ using namespace vexa::com;
 
 HRESULT Fail(std::string_view message) { return ReportError(CLSID_CoVexaPrt, message, IID_ICoVexaPrt, E_FAIL); }
 
+// A failure of a print product: the product's own reason ("...::GeneratePDF -
+// Too many images: ...") stays in front of this object's message, a line
+// feed between them, so the user learns why the document was not made.
+HRESULT FailAfterProduct(std::string_view message) {
+  const ErrorText e = TakeError();
+  if (!e.present || e.description.empty()) return Fail(message);
+  return Fail(e.Utf8Description() + "\n" + std::string(message));
+}
+
 template <typename I>
 HRESULT Create(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IidOf<I>(), reinterpret_cast<void**>(out->Put()));
@@ -91,21 +100,21 @@ class CCoVexaPrt : public ComObjectRoot,
 
   HRESULT MakeContactSheet(BSTR destinationPath, BSTR prefixStr, LONG numberOfDigits) override {
     if (FAILED(contactSheet_->GeneratePDF(destinationPath, prefixStr, numberOfDigits))) {
-      return Fail("CCoVexaPrt::MakeContactSheet - Failed to create contact sheet");
+      return FailAfterProduct("CCoVexaPrt::MakeContactSheet - Failed to create contact sheet");
     }
     return S_OK;
   }
 
   HRESULT MakeCdInsert(BSTR destination) override {
     if (FAILED(insert_->GeneratePDF(destination))) {
-      return Fail("CCoVexaPrt::MakeCdInsert - Failed to create cd insert");
+      return FailAfterProduct("CCoVexaPrt::MakeCdInsert - Failed to create cd insert");
     }
     return S_OK;
   }
 
   HRESULT MakePrintAlbum(BSTR destination) override {
     if (FAILED(album_->GeneratePDF(destination))) {
-      return Fail("CCoVexaPrt::MakePrintAlbum - Failed to create print album");
+      return FailAfterProduct("CCoVexaPrt::MakePrintAlbum - Failed to create print album");
     }
     return S_OK;
   }

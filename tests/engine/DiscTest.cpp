@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "disclib/recorder/CDR4COMS.h"
@@ -563,6 +564,71 @@ TEST_F(DiscTest, TheDrivesFailuresNeverReadAsSuccess) {
     EXPECT_EQ(r.burn, VEXAEngineResultBrellWriteFail) << c.what << ": " << r.burnMessage;
     EXPECT_FALSE(r.burnMessage.empty()) << c.what;
   }
+}
+
+}  // namespace
+}  // namespace vexa::engine::test
+
+namespace vexa::engine::test {
+namespace {
+
+// The most pictures a disc takes make its three PDFs: the print layouts'
+// limit is no lower than the engine's, so the premaster goes on to the
+// worker. (The pictures are tiny, and the worker is stopped once the PDFs
+// are made: the slide show of 599 pictures is not what this shows.)
+// (Its name holds "Hundred": it runs in the binary of the hundred-photo
+// disc, beside the others.)
+TEST_F(DiscTest, FiveHundredAndNinetyNinePicturesMakeTheirThreePdfs) {
+  for (const char* tool : {"convert", "qpdf", "pdfinfo"}) VEXA_REQUIRE_TOOL(tool);
+  base::MakeDirs(dir_ + "/many");
+  const std::string first = dir_ + "/many/p1000.jpg";
+  ASSERT_EQ(Shell("convert -size 48x36 plasma:fractal '" + first + "'"), 0);
+  std::vector<std::string> photos = {first};
+  for (int i = 1; i < kVEXAEngineMaxStills; ++i) {
+    photos.push_back(dir_ + "/many/p" + std::to_string(1000 + i) + ".jpg");
+    fs::copy_file(first, photos.back());
+  }
+  com::ComPtr<IVEXAEngine> engine;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAVCDEngine, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IVEXAEngine>(),
+                             engine.PutVoid()),
+            S_OK);
+  com::ComPtr<IVEXAStoryboardStillsSlideshow1> sb;
+  com::ComPtr<IVEXAPremaster> premaster;
+  com::ComPtr<IVEXAProcessTracker> pt;
+  ASSERT_EQ(engine->get_StoryboardStillsSlideshow1(sb.Put()), S_OK);
+  engine->get_Premaster(premaster.Put());
+  premaster->get_PremasterProcessTracker(pt.Put());
+  ASSERT_EQ(engine->SetTempDirectory(B(temp_).Get()), S_OK);
+  ASSERT_EQ(sb->SetFileSystemSupport(VEXAFSDefault), S_OK);
+  ASSERT_EQ(sb->SetTitleLines(B("Six hundred").Get(), B("").Get(), B("").Get()), S_OK);
+  for (const std::string& p : photos) {
+    ASSERT_EQ(sb->AddStill(B(p).Get(), B(p).Get(), nullptr, 0.0, VEXAResizePicture, 0, VARIANT_FALSE, nullptr, 0.0),
+              S_OK)
+        << p << com::TakeError().Utf8Description();
+  }
+  // One more is refused with its reason.
+  EXPECT_EQ(sb->AddStill(B(photos[0]).Get(), B(photos[0]).Get(), nullptr, 0.0, VEXAResizePicture, 0, VARIANT_FALSE,
+                         nullptr, 0.0),
+            E_FAIL);
+  com::TakeError();
+  ASSERT_EQ(premaster->StartPremaster(), S_OK) << com::TakeError().Utf8Description();
+  premaster->CancelPremaster(VARIANT_FALSE);
+  WaitDone(pt.Get(), nullptr);
+  std::map<std::string, std::string> pdfs;
+  for (const auto& e : fs::recursive_directory_iterator(temp_)) {
+    const std::string name = e.path().filename().string();
+    if (name == "CONTACT.PDF" || name == "INSERT.PDF" || name == "PRINTS.PDF") pdfs[name] = e.path().string();
+  }
+  ASSERT_EQ(pdfs.size(), 3u);
+  for (const auto& [name, path] : pdfs) {
+    std::string out;
+    EXPECT_EQ(Shell("qpdf --check '" + path + "'", &out), 0) << name << out;
+  }
+  std::string info;
+  ASSERT_EQ(Shell("pdfinfo '" + pdfs["PRINTS.PDF"] + "'", &info), 0) << info;
+  const std::size_t pages = info.find("Pages:");
+  ASSERT_NE(pages, std::string::npos) << info;
+  EXPECT_EQ(std::stoi(info.substr(pages + 6)), kVEXAEngineMaxStills) << info;
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 //   cdrsim disc FOLDER                the disc in the tray: sessions, tracks, image files
 //   cdrsim trace FOLDER [N]           the last N lines of the command trace (all without N)
 //
+// create and load refuse a recorder that a program is using (its folder is
+// locked while a drive object has it open).
+//
 // A burning program is pointed at a folder with VEXA_SCSI_TRANSPORT=sim:FOLDER.
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +85,9 @@ int Create(const std::string& folder, const std::vector<std::string>& args) {
   }
   std::string error;
   if (!vexa::base::MakeDirs(folder)) return Fail("cannot create " + folder);
+  // A recorder a program is using keeps its disc.
+  const auto lock = FolderLock::Take(folder, &error);
+  if (!lock) return Fail(error);
   if (!SaveConfig(folder, c, &error)) return Fail(error);
   // Read back, so a bad value is reported now rather than at the first burn.
   SimConfig check;
@@ -160,6 +166,9 @@ int main(int argc, char** argv) {
   if (command == "create") return Create(folder, std::vector<std::string>(args.begin() + 2, args.end()));
   if (command == "load") {
     if (args.size() != 3) return Usage();
+    // The tray of a drive a program is using stays shut.
+    const auto lock = FolderLock::Take(folder, &error);
+    if (!lock) return Fail(error);
     if (!SimDrive::LoadMedia(folder, args[2], &error)) return Fail(error);
     SimConfig c;
     if (!LoadConfig(folder, &c, &error)) return Fail(error);

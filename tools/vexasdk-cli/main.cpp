@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -229,12 +230,13 @@ int Names(const std::vector<std::string>& paths) {
   vexa::engine::DiscNames names;
   names.SetSessionId("YYMMDD_A");
   for (const auto& p : paths) {
-    std::string iso, joliet, error;
-    if (!names.GenerateISOOriginalPath(p, &iso, &error) || !names.GenerateJolietName(p, &joliet, &error)) {
+    vexa::engine::OriginalPaths paths;
+    std::string error;
+    if (!names.GenerateOriginalPaths(p, &paths, &error)) {
       std::fprintf(stderr, "vexasdk-cli: %s: %s\n", p.c_str(), error.c_str());
       return 1;
     }
-    std::printf("%s\n  ISO 9660: %s\n  Joliet:   %s\n", p.c_str(), iso.c_str(), joliet.c_str());
+    std::printf("%s\n  ISO 9660: %s\n  Joliet:   %s\n", p.c_str(), paths.iso.c_str(), paths.joliet.c_str());
   }
   return 0;
 }
@@ -318,6 +320,13 @@ double SecondsSince(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
 }
 
+// Seconds as the engine's milliseconds; a delay too long for them goes as
+// the longest, which the engine refuses with the most a disc holds.
+LONG DelayMs(long seconds) {
+  constexpr long kMax = std::numeric_limits<LONG>::max();
+  return seconds > kMax / 1000 ? static_cast<LONG>(kMax) : static_cast<LONG>(seconds * 1000);
+}
+
 int MakeDisc(const DiscOptions& o) {
   const auto begin = std::chrono::steady_clock::now();
   Engine e;
@@ -334,7 +343,7 @@ int MakeDisc(const DiscOptions& o) {
   const std::string temp = o.temp.empty() ? vexa::base::TempDirectory() : o.temp;
   if (FAILED(e.engine->SetTempDirectory(Bstr::FromUtf8(temp).Get()))) return Failed("making the work directory");
   if (FAILED(sb->SetFileSystemSupport(VEXAFSDefault)) || FAILED(sb->SetTVSystem(o.tv)) ||
-      FAILED(sb->SetPaperSize(o.paper)) || FAILED(sb->SetStillDelay(static_cast<LONG>(o.delay * 1000))) ||
+      FAILED(sb->SetPaperSize(o.paper)) || FAILED(sb->SetStillDelay(DelayMs(o.delay))) ||
       FAILED(sb->SetTitleLines(Bstr::FromUtf8(o.lines[0]).Get(), Bstr::FromUtf8(o.lines[1]).Get(),
                                Bstr::FromUtf8(o.lines[2]).Get()))) {
     return Failed("setting up the album");

@@ -134,6 +134,21 @@ TEST_F(BurnDriverTest, HandsTheAlbumOverInItsFixedOrder) {
   EXPECT_TRUE(Fake().Logged("CVexaODVisual::SetStillDelay - no delay set. Setting value to default 5."));
 }
 
+// The wizard's road to a still delay: the album's value reaches the
+// orchestrator unchanged, and its refusal (a delay no disc holds) stops the
+// disc before anything is made.
+TEST_F(BurnDriverTest, AnAlbumDelayTheOrchestratorRefusesStopsTheDisc) {
+  CVexaWizXML& album = *Module().sessionAlbum;
+  ASSERT_TRUE(album.AddStill(Photo("a.jpg"), 0, 0.0, "", VEXAWizResizePicture, VARIANT_FALSE));
+  ASSERT_TRUE(album.SetStillDelay(2147483647));
+  Fake().longestStillDelay = 4797;
+  auto d = Driver();
+  EXPECT_FALSE(d->CreateVCD());
+  EXPECT_EQ(Fake().Methods(), (std::vector<std::string>{"SetFileSystemSupport", "SetTVSystem", "SetStillDelay"}));
+  EXPECT_EQ(Fake().Calls("SetStillDelay")[0].args[0], "2147483647");
+  EXPECT_TRUE(Fake().Logged("CVexaODVisual::SetStillDelay - Core still delay call failed for value 2147483647."));
+}
+
 TEST_F(BurnDriverTest, WhatTheAlbumLeavesOutIsNotSent) {
   Module().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
   auto d = Driver();

@@ -94,7 +94,10 @@ class FakeCore : public ComObjectRoot, public NoDispatch<IVEXACore1> {
   HRESULT SetFileSystemSupport(VEXACoreFileSystemSupport fs) override {
     return Call("SetFileSystemSupport", {std::to_string(fs)});
   }
-  HRESULT SetStillDelay(LONG d) override { return Call("SetStillDelay", {std::to_string(d)}); }
+  HRESULT SetStillDelay(LONG d) override {
+    const bool refused = S().longestStillDelay > 0 && d > S().longestStillDelay;
+    return Call("SetStillDelay", {std::to_string(d)}, refused ? E_FAIL : S_OK);
+  }
   HRESULT SetStillTitleVisibleTime(LONG d) override { return Call("SetStillTitleVisibleTime", {std::to_string(d)}); }
   HRESULT SetTVSystem(VEXACoreTVSystem tv) override { return Call("SetTVSystem", {std::to_string(tv)}); }
   HRESULT SetTitleLines(BSTR a, BSTR b, BSTR c) override { return Call("SetTitleLines", {U(a), U(b), U(c)}); }

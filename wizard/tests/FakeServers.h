@@ -30,6 +30,7 @@ struct FakeState {
   std::string drivePath = "/dev/sr0";
   std::string inquiry = "VEXA    SIM  WRITER   1.0";
   std::map<std::string, LONG> addStillErrors;  // path -> error code answered
+  LONG longestStillDelay = 0;                  // above it SetStillDelay fails (0: no limit)
   HRESULT createVcdResult = S_OK;
   LONG createVcdErrorCode = VEXACoreSuccess;
   LONG trackSize = 0;

@@ -41,6 +41,9 @@ class RecorderSim : public LoggedTest {
     Open(f);
   }
   void Open(const std::string& folders) {
+    // The drives of the old transport go first: a recorder is held by one
+    // user at a time.
+    discpak::ComsInstallTransport(nullptr);
     std::string error;
     auto t = vexa::scsi::OpenTransport("sim:" + folders, &error);
     ASSERT_TRUE(t) << error;

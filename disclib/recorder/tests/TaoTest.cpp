@@ -93,8 +93,13 @@ TEST_F(TaoTest, InjectedFaultsFailTheRecordingWithTheirText) {
       {"fault = check op=35 sense=03/0c/00 count=-1\n", 0, 1, "Flush failed: WRITE ERROR",
        "DoTAOWrite: Aborted flush failure"},
       {"fault = busy op=2a count=5\n", 0, 0, nullptr, "DoTAOWrite: Finished", 0},
-      {"fault = busy op=35 count=-1\n", 0, 1, "Flush failed: LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS",
+      {"fault = busy op=35 count=-1\n", 0, 1,
+       "Flush failed: the drive was still busy after 1 s: LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS",
        "Waiting for long write to finish"},
+      // A drive that answers every WRITE with "busy" is given up on in time.
+      {"fault = busy op=2a count=-1\n", 0, 1,
+       "Write failed: the drive was still busy after 1 s: LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS",
+       "DoTAOWrite: Aborted write failure"},
       {"fault = page5 wt=1 count=-1\n", 0, 1,
        "SetTAOWriteMode: Error sending write parameters page.: INVALID FIELD IN PARAMETER LIST",
        "SetTAOWriteMode: Sending mode page"},
@@ -191,7 +196,9 @@ TEST_F(TaoTest, ClosingTheSessionWaitsForABusyDriveButNotForEver) {
   drive = Create();
   ASSERT_TRUE(drive);
   EXPECT_EQ(drive->CloseSession(0x20, 1), 0);
-  EXPECT_STREQ(drive->GetLastError(nullptr), "Close session failed: LOGICAL UNIT NOT READY, LONG WRITE IN PROGRESS");
+  EXPECT_STREQ(drive->GetLastError(nullptr),
+               "Close session failed: the drive was still busy after 1 s: LOGICAL UNIT NOT READY, LONG WRITE IN "
+               "PROGRESS");
 
   // A refused XA close is tried again as a plain one (of a mode 1 track).
   Use("fault = check op=5b sense=05/24/00 count=1\n");

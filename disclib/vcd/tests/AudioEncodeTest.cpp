@@ -70,13 +70,13 @@ TEST_F(AudioEncodeTest, FailuresEndTheRunWithAStateAndAName) {
   const std::string out = Path("out.mp2");
   const Row rows[] = {
       // The Layer II encoder cannot create its file: the encoder failed.
-      {"encoder", {"fake:1000"}, Path("no/such/folder/out.mp2"), "", kVCDEncoderFailed, ""},
+      {"encoder", {"fake:1000"}, Path("no/such/folder/out.mp2"), "", base::kWorkEncoderFailed, ""},
       // A stream that stops opening between adding and converting.
-      {"noopen", {"fake:1000", "fake:2000"}, out, "fake:2000", kVCDInputFailed, "fake:2000"},
+      {"noopen", {"fake:1000", "fake:2000"}, out, "fake:2000", base::kWorkInputFailed, "fake:2000"},
       // A stream that ends well short of its duration (a decoding error).
-      {"short", {"fake:1000", "fake:3000:1000"}, out, "", kVCDInputFailed, "fake:3000:1000"},
+      {"short", {"fake:1000", "fake:3000:1000"}, out, "", base::kWorkInputFailed, "fake:3000:1000"},
       // Short by less than a block is the stream's rounding, not a failure.
-      {"rounding", {"fake:1000:990"}, out, "", kVCDSuccess, ""},
+      {"rounding", {"fake:1000:990"}, out, "", base::kWorkSuccess, ""},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -99,14 +99,14 @@ TEST_F(AudioEncodeTest, FailuresEndTheRunWithAStateAndAName) {
   ASSERT_EQ(e.AddAudioFile(wav.c_str()), 1);
   ASSERT_TRUE(base::RemoveAll(wav));
   std::string name;
-  EXPECT_EQ(Run(e, out, &name), kVCDInputFailed);
+  EXPECT_EQ(Run(e, out, &name), base::kWorkInputFailed);
   EXPECT_EQ(name, wav);
 
   // With no audio source bound at all, the libraries are missing: 7.
   VCDClassMPG1L2AudioEncode u;
   ASSERT_EQ(u.AddAudioFile("fake:1000"), 1);
   VCDSetARASFactory(nullptr, nullptr);
-  EXPECT_EQ(Run(u, out, &name), kVCDNotBound);
+  EXPECT_EQ(Run(u, out, &name), base::kWorkNotBound);
   EXPECT_EQ(name, "fake:1000");
 }
 
@@ -119,7 +119,7 @@ TEST_F(AudioEncodeTest, CancelHalfWayLeavesThePartialFile) {
   };
   const std::string out = Path("cancel.mp2");
   std::string name;
-  EXPECT_EQ(Run(e, out, &name), kVCDCancelled);
+  EXPECT_EQ(Run(e, out, &name), base::kWorkCancelled);
   EXPECT_TRUE(base::FileExists(out));  // the caller removes it
 }
 
@@ -136,7 +136,7 @@ TEST_F(AudioEncodeTest, MusicOfThreeKindsBecomesOneLayerTwoFile) {
   for (const std::string& f : files) ASSERT_EQ(e.AddAudioFile(f.c_str()), 1) << f;
   const std::string out = Path("DISCPAK.MP2");
   std::string name;
-  ASSERT_EQ(Run(e, out, &name), kVCDSuccess) << name;
+  ASSERT_EQ(Run(e, out, &name), base::kWorkSuccess) << name;
   std::string probe;
   ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bit_rate:format=duration "
                   "-of default=nw=1 '" + out + "'",
@@ -163,8 +163,8 @@ TEST_F(AudioEncodeTest, TwoEncodersAtOnce) {
   b.StartConversion(Path("b.mp2").c_str());
   ASSERT_TRUE(a.WaitDone(300s));
   ASSERT_TRUE(b.WaitDone(300s));
-  EXPECT_EQ(a.GetResult(nullptr), kVCDSuccess);
-  EXPECT_EQ(b.GetResult(nullptr), kVCDSuccess);
+  EXPECT_EQ(a.GetResult(nullptr), base::kWorkSuccess);
+  EXPECT_EQ(b.GetResult(nullptr), base::kWorkSuccess);
   // 224 kbit/s: 28000 bytes a second, within a frame.
   EXPECT_NEAR(static_cast<double>(std::filesystem::file_size(Path("a.mp2"))), 84000.0, 1500.0);
   EXPECT_NEAR(static_cast<double>(std::filesystem::file_size(Path("b.mp2"))), 56000.0, 1500.0);

@@ -58,6 +58,7 @@ class FakeStream final : public ARAS {
   }
   std::uint32_t GetDurationMs() override { return ms_; }
   AudioFormatRecord* GetFormat() override { return nullptr; }
+  const char* GetError() override { return opens_ && !FakeAudio::refuseOpen.count(path_) ? "" : "refused by the test"; }
 
  private:
   std::string path_;

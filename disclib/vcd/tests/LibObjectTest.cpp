@@ -244,12 +244,12 @@ TEST_F(BindingTest, WithoutTheEncoderLibraryEveryWrapperAnswersZero) {
   audio->StartConversion((dir_ + "/a.mp2").c_str());
   std::int32_t percent, remaining, done = 0;
   EXPECT_EQ(audio->GetProgress(&percent, &remaining, &done), 1);
-  EXPECT_EQ(audio->GetResult(nullptr), kVCDNotBound);
+  EXPECT_EQ(audio->GetResult(nullptr), base::kWorkNotBound);
   t->DeleteVCDClassMPG1L2AudioEncode(audio);
   I_VCDClassMPG1VideoEncode* video = t->NewVCDClassMPG1VideoEncode();
   video->StartConversion((dir_ + "/v.mpg").c_str());
   EXPECT_EQ(video->GetProgress(&percent, &remaining, &done), 1);
-  EXPECT_EQ(video->GetResult(nullptr), kVCDNotBound);
+  EXPECT_EQ(video->GetResult(nullptr), base::kWorkNotBound);
   t->DeleteVCDClassMPG1VideoEncode(video);
   DLL_LL_ReleaseObject(t);
 }

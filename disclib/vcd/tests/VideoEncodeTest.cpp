@@ -131,7 +131,7 @@ TEST_F(VideoEncodeTest, StillAndMotionStreamsOfRealPhotos) {
     ASSERT_EQ(e.AddPicture(a.c_str(), "First", 0), 1);
     ASSERT_EQ(e.AddPicture(b.c_str(), nullptr, 0), 1);
     std::string name;
-    ASSERT_EQ(Run(e, Path(r.out), &name), kVCDSuccess) << name;
+    ASSERT_EQ(Run(e, Path(r.out), &name), base::kWorkSuccess) << name;
     std::string probe;
     ASSERT_EQ(Shell("ffprobe -v error -show_entries stream=codec_name,width,height -of default=nw=1 '" +
                     Path(r.out) + "'", &probe), 0) << probe;
@@ -153,10 +153,10 @@ TEST_F(VideoEncodeTest, AMissingPictureOrACancelEndsTheRun) {
     ASSERT_EQ(e.AddPicture(gone.c_str(), nullptr, 0), 1);
     ASSERT_TRUE(base::RemoveAll(gone));
     std::string name;
-    EXPECT_EQ(Run(e, Path("x.mpg"), &name), kVCDInputFailed);
+    EXPECT_EQ(Run(e, Path("x.mpg"), &name), base::kWorkInputFailed);
     EXPECT_EQ(name, gone);
     const char16_t* wide = nullptr;
-    EXPECT_EQ(e.GetResultW(&wide), kVCDInputFailed);
+    EXPECT_EQ(e.GetResultW(&wide), base::kWorkInputFailed);
     EXPECT_EQ(std::u16string(wide), std::u16string(gone.begin(), gone.end()));
   }
   {
@@ -167,7 +167,7 @@ TEST_F(VideoEncodeTest, AMissingPictureOrACancelEndsTheRun) {
     e.StartConversion(Path("y.mpg").c_str());  // a new run clears the flag
     e.Cancel();
     ASSERT_TRUE(e.WaitDone(600s));
-    EXPECT_EQ(e.GetResult(nullptr), kVCDCancelled);
+    EXPECT_EQ(e.GetResult(nullptr), base::kWorkCancelled);
   }
 }
 
@@ -184,8 +184,8 @@ TEST_F(VideoEncodeTest, TwoEncodersInOneProcess) {
   y.StartConversion(Path("y.mpg").c_str());
   ASSERT_TRUE(x.WaitDone(600s));
   ASSERT_TRUE(y.WaitDone(600s));
-  EXPECT_EQ(x.GetResult(nullptr), kVCDSuccess);
-  EXPECT_EQ(y.GetResult(nullptr), kVCDSuccess);
+  EXPECT_EQ(x.GetResult(nullptr), base::kWorkSuccess);
+  EXPECT_EQ(y.GetResult(nullptr), base::kWorkSuccess);
   EXPECT_GT(std::filesystem::file_size(Path("x.mpg")), 1000u);
   EXPECT_GT(std::filesystem::file_size(Path("y.mpg")), 1000u);
 }

@@ -1,7 +1,10 @@
 #include "platform/base/Queue.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -62,4 +65,45 @@ TEST(Time, CalendarFieldsAndFormat) {
   clock.Advance(milliseconds(1500));
   EXPECT_EQ(ToUtcTime(clock.Now()).second, 4);
   EXPECT_EQ(ToUtcTime(clock.Now()).milliseconds, 750);
+}
+
+// Dates as the user's LC_TIME writes them, short and long, in UTF-8; the
+// locales the table needs are compiled for the test when the system lacks
+// them (and that row is skipped when it cannot be).
+TEST(LocaleDate, FollowsLCTime) {
+  using namespace std::chrono;
+  const CalendarTime c = ToUtcTime(system_clock::time_point(seconds(1772539200)));  // Tuesday 2026-03-03
+  struct Row {
+    const char* locale;
+    const char* shortDate;
+    const char* longDate;
+  } rows[] = {
+      {"C", "03/03/26", "Tuesday, March 3, 2026"},
+      {"de_DE.UTF-8", "03.03.2026", "Dienstag, 3. März 2026"},
+      {"fr_FR.UTF-8", "03/03/2026", "mardi, 3 mars 2026"},
+      {"zh_CN.UTF-8", "2026年03月03日", "2026年03月03日 星期二"},
+  };
+  ::unsetenv("LC_ALL");  // it would win over LC_TIME
+  const std::string folder = std::string(::testing::TempDir()) + "/vexa-locales";
+  std::filesystem::create_directories(folder);
+  // Compiled before any is looked up: the C library remembers a locale it
+  // did not find.
+  std::vector<bool> usable;
+  for (const Row& r : rows) {
+    const std::string name(r.locale);
+    const std::string command = "localedef -i " + name.substr(0, name.find('.')) + " -f UTF-8 '" + folder + "/" +
+                                name + "' >/dev/null 2>&1";
+    usable.push_back(name == "C" || std::system(command.c_str()) <= 256);  // exit 1: warnings only
+  }
+  ::setenv("LOCPATH", folder.c_str(), 1);
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Row& r = rows[i];
+    SCOPED_TRACE(r.locale);
+    if (!usable[i]) continue;  // no locale sources here: nothing to show
+    ::setenv("LC_TIME", r.locale, 1);
+    EXPECT_EQ(LocaleDate(c, false), r.shortDate);
+    EXPECT_EQ(LocaleDate(c, true), r.longDate);
+  }
+  ::unsetenv("LC_TIME");
+  ::unsetenv("LOCPATH");
 }

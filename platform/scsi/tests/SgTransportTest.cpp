@@ -168,7 +168,20 @@ TEST_F(SgCommandTest, PassesTheCommandAndHonoursTheResidue) {
   ASSERT_FALSE(system_.opens.empty());
   EXPECT_EQ(system_.opens[0].first, "/devroot/sg0");
   EXPECT_TRUE(system_.opens[0].second & O_RDWR);
-  EXPECT_FALSE(system_.opens[0].second & O_EXCL);
+  // Held for the whole run: no other program opens the writer meanwhile.
+  EXPECT_TRUE(system_.opens[0].second & O_EXCL);
+}
+
+TEST_F(SgCommandTest, ANodeAnotherProgramHoldsIsBusy) {
+  system_.failOpen = true;
+  std::uint8_t buffer[16];
+  const Result r = Read(sizeof buffer, buffer);
+  EXPECT_FALSE(r.Ok());
+  EXPECT_EQ(r.sysError, EBUSY);
+  EXPECT_EQ(transport_->Problem(0), "the writer /devroot/sg0 is busy: another program is using it");
+  system_.failOpen = false;
+  EXPECT_TRUE(Read(sizeof buffer, buffer).Ok());
+  EXPECT_EQ(transport_->Problem(0), "");
 }
 
 TEST_F(SgCommandTest, AResidueBeyondTheLengthIsAFailure) {
@@ -263,14 +276,19 @@ TEST_F(SgCommandTest, HostErrorsTimeoutsAndErrnoCarryNoSense) {
   }
 }
 
-TEST_F(SgCommandTest, ExclusiveUseReopensTheNode) {
+// Blocking requests, on or off, leave the node held: the writer is the
+// run's until the transport ends.
+TEST_F(SgCommandTest, BlockingRequestsKeepTheNodeHeld) {
+  system_.failOpen = true;
+  EXPECT_FALSE(transport_->SetExclusive(0, true));  // another program has it
+  system_.failOpen = false;
   ASSERT_TRUE(transport_->SetExclusive(0, true));
   ASSERT_FALSE(system_.opens.empty());
   EXPECT_TRUE(system_.opens.back().second & O_EXCL);
-  ASSERT_TRUE(transport_->SetExclusive(0, false));
-  EXPECT_FALSE(system_.opens.back().second & O_EXCL);
-  system_.failOpen = true;
-  EXPECT_FALSE(transport_->SetExclusive(0, true));
+  const std::size_t opens = system_.opens.size();
+  EXPECT_TRUE(transport_->SetExclusive(0, false));
+  EXPECT_TRUE(transport_->SetExclusive(0, true));
+  EXPECT_EQ(system_.opens.size(), opens);  // never reopened shared
 }
 
 TEST(SgBusText, AtaAndUsbDriversAreIdeUsb) {

@@ -16,17 +16,17 @@ TEST(TransportChoice, EnvironmentOverRegistryOverDefault) {
   const std::string dir = base::MakeTempDir(base::TempDirectory(), "scsichoice");
   setenv("VEXA_REGISTRY_DIR", (dir + "/reg").c_str(), 1);
   unsetenv("VEXA_SCSI_TRANSPORT");
-  EXPECT_EQ(scsi::ConfiguredTransportSpec(), "sg");
+  EXPECT_EQ(scsi::ConfiguredTransportSpec(kProductKey), "sg");
   ASSERT_EQ(reg::SetValue(reg::Hive::LocalMachine, kProductKey, "SCSI_TRANSPORT",
                           reg::Value::String("sim:" + dir)),
             reg::Status::Ok);
-  EXPECT_EQ(scsi::ConfiguredTransportSpec(), "sim:" + dir);
+  EXPECT_EQ(scsi::ConfiguredTransportSpec(kProductKey), "sim:" + dir);
   setenv("VEXA_SCSI_TRANSPORT", "sim:/elsewhere", 1);
-  EXPECT_EQ(scsi::ConfiguredTransportSpec(), "sim:/elsewhere");
+  EXPECT_EQ(scsi::ConfiguredTransportSpec(kProductKey), "sim:/elsewhere");
   unsetenv("VEXA_SCSI_TRANSPORT");
 
   std::string error;
-  auto t = scsi::OpenTransport(scsi::ConfiguredTransportSpec(), &error);
+  auto t = scsi::OpenTransport(scsi::ConfiguredTransportSpec(kProductKey), &error);
   ASSERT_TRUE(t) << error;
   EXPECT_EQ(t->Kind(), "sim");
   EXPECT_EQ(t->DeviceCount(), 1);

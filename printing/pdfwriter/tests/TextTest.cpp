@@ -113,7 +113,12 @@ TEST(PdfText, StringsAreEscapedAndEncoded) {
   cpdf_endTextBlock(d.ctx);
   const std::string pdf = d.Write();
   EXPECT_NE(pdf.find("(a\\(b\\)c\\\\d\\re) Tj\n"), std::string::npos);
-  EXPECT_NE(pdf.find("(Z\xFCrich \x80 ?mega ?) Tj\n"), std::string::npos);
+  // Letters WinAnsi lacks: the line goes to embedded Unicode fonts as glyph
+  // codes, and Helvetica is selected again after it; nothing becomes "?".
+  EXPECT_EQ(pdf.find("?mega"), std::string::npos);
+  const std::size_t hex = pdf.find(" Tf\n<");
+  ASSERT_NE(hex, std::string::npos);
+  EXPECT_NE(pdf.find("> Tj\n/Fcpdf0 10.000 Tf\n", hex), std::string::npos);
   EXPECT_NE(pdf.find("(Hello\\() Tj\n"), std::string::npos);
   EXPECT_NE(pdf.find("(it's) Tj\n"), std::string::npos) << "the right quote is code 39 in StandardEncoding";
 }
@@ -360,6 +365,85 @@ TEST(PdfFonts, CidFontsAreType0WithADescendant) {
                      "/CIDSystemInfo << /Registry (Adobe) /Ordering (GB1) /Supplement 2 >>\n/DW 1000\n"),
             std::string::npos);
   EXPECT_NE(pdf.find("/StemH 58\n/MissingWidth 500\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+constexpr const char* kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+constexpr const char* kDroid = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+
+// Text beyond Windows Latin-1 is shown in embedded Unicode TrueType fonts
+// (subsets, CID fonts with a ToUnicode map) and reads back as it was given;
+// text the standard font's encoding holds keeps that font.
+TEST(PdfText, TextBeyondLatin1ComesBackFromTheEmbeddedUnicodeFonts) {
+  VEXA_NEED_CHECKERS("pdffonts", "qpdf", "pdftotext");
+  VEXA_NEED_FILE(kDejaVuSans);
+  VEXA_NEED_FILE(kDroid);
+  ScratchDir dir;
+  const std::string out = dir / "unicode.pdf";
+  PdfContextPtr doc = cpdf_open(0);
+  PdfContext* ctx = doc.get();
+  cpdf_setOutputPath(ctx, out);
+  cpdf_useCompression(ctx, true);
+  cpdf_startDocument(ctx);
+  cpdf_startPage(ctx, 1, 0, kLetter, kLetter);
+  cpdf_beginTextBlock(ctx);
+  struct Line {
+    const char* font;
+    std::string text;
+  };
+  const Line lines[] = {
+      {"Helvetica", "Καλοκαίρι στην Κρήτη"},     // Greek
+      {"Times-Roman", "夏天的海边 2026"},          // Chinese with digits
+      {"Helvetica-Bold", "Лето в Москве"},       // Cyrillic
+      {"Helvetica", "Zürich (Ελλάς) 北京"},       // Latin-1, Greek and Chinese in one line
+      {"Times-Roman", "Plain café text"},         // Windows Latin-1 only
+  };
+  double y = 700;
+  for (const Line& l : lines) {
+    ASSERT_EQ(cpdf_selectFont(ctx, l.font, "WinAnsiEncoding", 20), 0);
+    cpdf_placeTextAligned(ctx, 72, y, 0, 0, l.text);
+    y -= 60;
+  }
+  // Widths follow the embedded fonts' own advances.
+  cpdf_selectFont(ctx, "Helvetica", "WinAnsiEncoding", 10);
+  EXPECT_GT(cpdf_textWidth(ctx, "北京北京"), cpdf_textWidth(ctx, "北京"));
+  EXPECT_NEAR(cpdf_textWidth(ctx, "北京"), 20.0, 2.0);  // two full-width ideographs at 10 points
+  cpdf_endTextBlock(ctx);
+  ASSERT_EQ(cpdf_writeAll(ctx), 0) << cpdf_lastError(ctx);
+  EXPECT_TRUE(QpdfClean(out));
+
+  std::string text;
+  ASSERT_EQ(Shell("pdftotext -enc UTF-8 " + Quote(out) + " -", &text), 0) << text;
+  for (const Line& l : lines) EXPECT_NE(text.find(l.text), std::string::npos) << l.text << "\n" << text;
+
+  std::string fonts;
+  ASSERT_EQ(Shell("pdffonts " + Quote(out), &fonts), 0) << fonts;
+  // Subsets of DejaVu (sans, serif, bold) and the Droid fallback, each an
+  // embedded CID TrueType font with its ToUnicode map; the plain Latin-1
+  // line keeps the standard Times-Roman, not embedded.
+  for (const char* name : {"+DejaVuSans ", "+DejaVuSerif ", "+DejaVuSans-Bold ", "+DroidSansFallback"}) {
+    const std::size_t at = fonts.find(name);
+    ASSERT_NE(at, std::string::npos) << name << "\n" << fonts;
+    const std::string row = fonts.substr(at, fonts.find('\n', at) - at);
+    EXPECT_NE(row.find("CID TrueType      Identity-H       yes yes yes"), std::string::npos) << row;
+  }
+  EXPECT_NE(fonts.find("Times-Roman                          Type 1            WinAnsi          no  no  no"),
+            std::string::npos)
+      << fonts;
+  // A subset: far smaller than the fonts it was taken from.
+  EXPECT_LT(Slurp(out).size(), 200000u);
+}
+
+TEST(PdfText, Latin1TextEmbedsNoFont) {
+  Doc d;
+  cpdf_selectFont(d.ctx, "Helvetica", "WinAnsiEncoding", 12);
+  cpdf_placeText(d.ctx, 72, 72, 0, "Ærøskøbing, façade, naïve — “quoted” 10 €");
+  const std::string pdf = d.Write();
+  EXPECT_EQ(pdf.find("FontFile2"), std::string::npos);
+  EXPECT_EQ(pdf.find("/Type0"), std::string::npos);
 }
 
 }  // namespace

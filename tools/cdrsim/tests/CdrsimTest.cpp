@@ -1,6 +1,7 @@
 // cdrsim run as a program: a folder is set up, takes a pressed disc and
 // faults, and shows its disc and trace.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -70,6 +71,10 @@ TEST(Cdrsim, SetsUpAFolderAndShowsWhatIsInIt) {
     cmd.cdb = tur;
     cmd.cdbLength = 6;
     drive->Execute(cmd);
+    // A drive in use keeps its tray shut.
+    out = RunTool("load " + folder + " cdr", &status);
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(out.find("is busy: process " + std::to_string(getpid()) + " is using it"), std::string::npos) << out;
   }
   out = RunTool("trace " + folder + " 2", &status);
   EXPECT_EQ(status, 0);

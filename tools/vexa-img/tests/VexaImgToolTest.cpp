@@ -207,8 +207,12 @@ TEST_F(VexaImgToolTest, OutputsAreReplacedOnlyWhenTheyMayBe) {
     ASSERT_EQ(::chmod(photo.c_str(), 0644), 0);
     ASSERT_EQ(::chmod(target.c_str(), 0644), 0);
     std::string said;
-    EXPECT_EQ(Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME=/nonexistent " + tool_ +
-                        " any2jpg " + photo + " " + target,
+    // The other user has a world of their own: no registry layer, data or
+    // runtime folder of this process (which they could not read anyway).
+    EXPECT_EQ(Shell("setpriv --reuid=nobody --regid=nogroup --clear-groups env -u VEXA_REGISTRY_DIR "
+                    "-u XDG_CONFIG_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR "
+                    "HOME=/nonexistent " +
+                        tool_ + " any2jpg " + photo + " " + target,
                     &said),
               1);
     EXPECT_EQ(said, "vexa-img: " + save + "'" + target + "' may not be written: Permission denied\n");
