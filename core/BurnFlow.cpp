@@ -142,9 +142,11 @@ bool CVEXACore1::PrepareVCD() {
     ShowStep(1, false);
     ShowStep(2, false);
   }
-  KeepAwake(true);
-  const bool premastered = DoPremaster();
-  KeepAwake(false);
+  bool premastered = false;
+  {
+    AwakeScope awake(sleep_.get());
+    premastered = DoPremaster(awake);
+  }
   if (!premastered) {
     if (lastErrorCode_ != VEXACoreCancelled)
       util_.ReportError("CVEXACore1::PrepareVCD - DoPremaster call failed.", false);
@@ -320,9 +322,11 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
       ShowStep(2, true);
       *erased = true;
       *retry = true;
-      KeepAwake(true);
-      const bool done = DoErase();
-      KeepAwake(false);
+      bool done = false;
+      {
+        AwakeScope awake(sleep_.get());
+        done = DoErase(awake);
+      }
       if (done) return true;
       *retry = false;
       return false;
@@ -349,7 +353,7 @@ bool CVEXACore1::IsDiscBlank(bool* retry, bool* erased) {
   return false;
 }
 
-bool CVEXACore1::DoErase() {
+bool CVEXACore1::DoErase(AwakeScope& awake) {
   std::string erasing, elapsedText, completed, failedText;
   if (StatusShown()) {
     erasing = util_.LoadString(4468, "Erasing Disc: This may take a few minutes.");
@@ -362,7 +366,7 @@ bool CVEXACore1::DoErase() {
   }
   // A failed erase: the user may put in another disc (OK) or give up.
   auto failed = [&] {
-    KeepAwake(false);
+    awake.End();
     if (!Interactive()) return false;
     EnableCancel(true);
     if (!ShowMessage(kMessageOKCancel, failedText, nullptr, false, true, false)) return false;
@@ -481,7 +485,7 @@ CVEXACore1::PhaseEnd CVEXACore1::WatchPhase(const PhaseWatch& watch) {
 
 // ---- premaster ---------------------------------------------------------------------------------
 
-bool CVEXACore1::DoPremaster() {
+bool CVEXACore1::DoPremaster(AwakeScope& awake) {
   SetErrorCode(VEXACoreSuccess);
   std::string timeText, cannotCreate, starting, finishing;
   cannotCreate = "The orlune disc creator could not create the Video CD (VCD) file.";
@@ -505,7 +509,7 @@ bool CVEXACore1::DoPremaster() {
   bool tempSpaceShort = false;
   if (!driver_->StartPremaster(&tempSpaceShort)) {
     cursorOff();
-    KeepAwake(false);
+    awake.End();
     if (tempSpaceShort) {
       util_.ReportError("CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster.", false);
       SetErrorCode(VEXACoreInsufficientTempSpace);
@@ -536,7 +540,7 @@ bool CVEXACore1::DoPremaster() {
   EnableCancel(true);
 
   auto doneQuestionFailed = [&] {
-    KeepAwake(false);
+    awake.End();
     util_.ReportError("CVEXACore1::DoPremaster - ODBase IsPremasterDone call failed.", false);
     SetErrorCode(VEXACoreCannotCreateVideoCD);
     if (StatusShown()) {
@@ -561,7 +565,7 @@ bool CVEXACore1::DoPremaster() {
     case PhaseEnd::Cancelled:
       // The worker is told to stop, and the temporary files are left alone
       // until it has.
-      KeepAwake(false);
+      awake.End();
       if (StatusShown()) {
         EnableCancel(false);
         SetStatusText(util_.LoadString(4562, "Cancelling photo show creation."));
@@ -581,7 +585,7 @@ bool CVEXACore1::DoPremaster() {
     EnableCancel(true);
     return true;
   }
-  KeepAwake(false);
+  awake.End();
   util_.ReportError("CVEXACore1::DoPremaster - ODBase PremasterSucceeded call failed.", false);
   SetErrorCode(VEXACoreCannotCreateVideoCD);
   if (StatusShown()) {
@@ -608,11 +612,13 @@ bool CVEXACore1::BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL veri
     ShowStep(5, false);
   }
   if (!driver_->SetBlocking()) util_.ReportError("CVEXACore1::BurnVCD - ODBase SetBlocking call failed.", false);
-  KeepAwake(true);
   bool burnStopPending = false;
-  const bool burned = DoBurn(maxSpeed, testMode, verify, burnSafe, &burnStopPending);
-  if (!burned) util_.ReportError("CVEXACore1::BurnVCD - DoBurn call failed", false);
-  KeepAwake(false);
+  bool burned = false;
+  {
+    AwakeScope awake(sleep_.get());
+    burned = DoBurn(maxSpeed, testMode, verify, burnSafe, &burnStopPending, awake);
+    if (!burned) util_.ReportError("CVEXACore1::BurnVCD - DoBurn call failed", false);
+  }
   // A cancelled or lost burn may still be writing: the disc comes out only
   // once the engine's worker has stopped.
   if (burnStopPending) WaitForBurnToStop();
@@ -655,7 +661,7 @@ void CVEXACore1::WaitForBurnToStop() {
 }
 
 bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
-                        bool* burnStopPending) {
+                        bool* burnStopPending, AwakeScope& awake) {
   SetErrorCode(VEXACoreSuccess);
   std::string speedText = "Write speed %1!1d!x - Time Remaining: %2!s!:%3!s!";
   std::string writeError, finishing, cancelling;
@@ -687,13 +693,13 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
     return false;
   };
   auto cancelled = [&] {
-    KeepAwake(false);
+    awake.End();
     SetErrorCode(VEXACoreBurnCancelled);
     util_.LogInfo("Burn Cancelled.");
     return cancelBurn();
   };
   auto doneQuestionFailed = [&] {
-    KeepAwake(false);
+    awake.End();
     util_.ReportError("CVEXACore1::DoBurn - ODBase IsBurnDone call failed.", false);
     SetErrorCode(VEXACoreCannotBurnVideoCD);
     if (errorsShown_) ReportProblem();
@@ -703,7 +709,7 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
   bool tooSmall = false;
   std::string tooSmallWhy;
   if (!driver_->StartBurn(maxSpeed, testMode, verify, burnSafe, &tooSmall, &tooSmallWhy)) {
-    KeepAwake(false);
+    awake.End();
     if (tooSmall) {
       // Refused before anything was written: the disc is left blank.
       util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
@@ -750,7 +756,7 @@ bool CVEXACore1::DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verif
       break;
   }
   if (driver_->BurnSucceeded()) return true;
-  KeepAwake(false);
+  awake.End();
   SetErrorCode(VEXACoreBurnFailure);
   util_.ReportError("CVEXACore1::DoBurn - ODBase BurnSucceeded call failed.", false);
   return failureReport();

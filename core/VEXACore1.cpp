@@ -332,10 +332,6 @@ void CVEXACore1::SetStatusText(const std::string& text) {
   if (StatusShown()) Status().SetStatusText(text);
 }
 
-void CVEXACore1::KeepAwake(bool on) {
-  if (sleep_) sleep_->CanSuspend(!on);
-}
-
 void CVEXACore1::SetterDialogStep(int step) {
   if (!StatusShown()) return;
   SetStatusText("");

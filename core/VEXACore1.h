@@ -173,7 +173,6 @@ class CVEXACore1 : public com::ComObjectRoot,
   void ShowStatus();
   void ShowStep(int step, bool show);
   void SetStatusText(const std::string& text);
-  void KeepAwake(bool on);
   // The dialog step of the setters: status text cleared, dialog and step 1
   // shown, the bar moved by step with wrap-around.
   void SetterDialogStep(int step);
@@ -183,8 +182,10 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool PrepareForWriting();
   bool IsDiscOK();
   bool IsDiscBlank(bool* retry, bool* erased);
-  bool DoErase();
-  bool DoPremaster();
+  // Each of the three works inside the caller's awake scope and ends it
+  // early when it fails, before a message that waits for the user.
+  bool DoErase(AwakeScope& awake);
+  bool DoPremaster(AwakeScope& awake);
   // A phase the engine runs (premaster or burn), watched until it is done.
   struct PhaseWatch {
     const char* method = "";  // for the failure lines, e.g. "CVEXACore1::DoBurn"
@@ -202,7 +203,7 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
   // *burnStopPending: the engine was told to cancel and may still be writing.
   bool DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
-              bool* burnStopPending);
+              bool* burnStopPending, AwakeScope& awake);
   bool BurnCancelRequested();
   void WaitForBurnToStop();
   // Waits (up to the stop deadline) until the engine's worker of a phase
