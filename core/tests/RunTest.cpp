@@ -513,10 +513,14 @@ TEST_F(RunTest, TheComputerIsKeptAwakeWhileTheEngineWorksAndNeverAfter) {
     c.script(*engine_);
     EXPECT_EQ(Run(), c.result) << ErrorText();
     // The engine's work was waited for under the lock.
-    if (c.result == S_OK) EXPECT_TRUE(heldWhileWorking);
+    if (c.result == S_OK) {
+      EXPECT_TRUE(heldWhileWorking);
+    }
     EXPECT_EQ(awake_->Taken(), c.locks);
     EXPECT_EQ(awake_->Held(), 0);
-    if (c.result == E_FAIL) EXPECT_GT(messages, 0);
+    if (c.result == E_FAIL) {
+      EXPECT_GT(messages, 0);
+    }
     EXPECT_EQ(heldAtMessage, 0);
     clock_->duringWait = nullptr;
     core_.Reset();
