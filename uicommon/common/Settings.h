@@ -8,8 +8,8 @@
 #include <QRect>
 #include <string>
 
-#include "uicommon/UiExport.h"
-#include "uicommon/ValueIds.h"
+#include "uicommon/common/CommonExport.h"
+#include "uicommon/common/ValueIds.h"
 
 VEXATHUMCOMMON_API int GetIntValue(ValueId id, int defaultValue);
 VEXATHUMCOMMON_API float GetFloatValue(ValueId id, float defaultValue);

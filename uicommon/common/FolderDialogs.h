@@ -4,7 +4,7 @@
 #include <QFileDialog>
 #include <string>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 // A file dialog whose own name and type fields and OK button are hidden; its
 // "Select Folder" command takes the current folder, or the item selected in

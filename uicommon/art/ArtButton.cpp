@@ -1,14 +1,14 @@
-#include "uicommon/ArtButton.h"
+#include "uicommon/art/ArtButton.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "uicommon/Command.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Strings.h"
-#include "uicommon/Views.h"
+#include "uicommon/common/Command.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/common/Strings.h"
+#include "uicommon/art/Views.h"
 
 // ---- Faces and the art manager -------------------------------------------------------
 

@@ -1,4 +1,4 @@
-#include "uicommon/Command.h"
+#include "uicommon/common/Command.h"
 
 #include <QCoreApplication>
 

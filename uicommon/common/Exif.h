@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 enum EExifMarker : int {
   EXIF_SOI = 0,

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/art/ArtExport.h"
 
 class QPainter;
 class QWidget;

@@ -1,4 +1,4 @@
-#include "uicommon/FolderDialogs.h"
+#include "uicommon/common/FolderDialogs.h"
 
 #include <QAbstractItemView>
 #include <QDialogButtonBox>

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "uicommon/Text.h"
-#include "uicommon/UiExport.h"
+#include "uicommon/common/Text.h"
+#include "uicommon/common/CommonExport.h"
 
 enum EUnits : int { UNITS_INCHES = 0, UNITS_MM = 1, UNITS_CM = 2, UNITS_PIXELS = 3 };
 

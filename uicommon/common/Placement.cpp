@@ -1,4 +1,4 @@
-#include "uicommon/Placement.h"
+#include "uicommon/common/Placement.h"
 
 #include <cstring>
 

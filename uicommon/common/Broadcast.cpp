@@ -1,4 +1,4 @@
-#include "uicommon/Broadcast.h"
+#include "uicommon/common/Broadcast.h"
 
 #include <list>
 #include <map>

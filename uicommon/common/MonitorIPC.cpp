@@ -1,4 +1,4 @@
-#include "uicommon/MonitorIPC.h"
+#include "uicommon/common/MonitorIPC.h"
 
 #include <QDataStream>
 #include <QLocalServer>

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "uicommon/Bitmaps.h"
-#include "uicommon/Broadcast.h"
-#include "uicommon/UiExport.h"
+#include "uicommon/art/Bitmaps.h"
+#include "uicommon/common/Broadcast.h"
+#include "uicommon/art/ArtExport.h"
 
 class QMenu;
 

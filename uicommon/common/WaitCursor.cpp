@@ -1,4 +1,4 @@
-#include "uicommon/WaitCursor.h"
+#include "uicommon/common/WaitCursor.h"
 
 #include <QAction>
 #include <QGuiApplication>

@@ -5,7 +5,7 @@
 
 #include <QEvent>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 class QObject;
 

@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "uicommon/Bitmaps.h"
-#include "uicommon/UiExport.h"
+#include "uicommon/art/Bitmaps.h"
+#include "uicommon/art/ArtExport.h"
 
 class CTooltip;
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 class VEXATHUMCOMMON_API CWaitWnd : public QWidget {
   Q_OBJECT

@@ -1,4 +1,4 @@
-#include "uicommon/FileUtil.h"
+#include "uicommon/common/FileUtil.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 class QPainter;
 class QPaintDevice;

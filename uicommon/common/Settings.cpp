@@ -1,4 +1,4 @@
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +17,7 @@ struct SettingRow {
   const char* name;
 };
 
-#include "uicommon/ValueTable.inc"
+#include "uicommon/common/ValueTable.inc"
 
 constexpr char kBasePath[] = "Software\\Tervane\\Lumacast\\";
 

@@ -1,4 +1,4 @@
-#include "uicommon/Views.h"
+#include "uicommon/art/Views.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -8,7 +8,7 @@
 #include <QToolTip>
 #include <QTransform>
 
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 
 // ---- View table ---------------------------------------------------------------
 
@@ -40,7 +40,7 @@ CArtView* CViewFactory::NewView(QWidget* parent, int id) const {
 }
 
 CViewTable::CViewTable() {
-#include "uicommon/ViewTable.inc"
+#include "uicommon/art/ViewTable.inc"
 }
 
 namespace {

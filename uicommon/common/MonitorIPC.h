@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 class QLocalServer;
 class QLocalSocket;

@@ -1,4 +1,4 @@
-#include "uicommon/Bitmaps.h"
+#include "uicommon/art/Bitmaps.h"
 
 #include <sys/stat.h>
 
@@ -17,8 +17,8 @@
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
 #include "platform/imaging/Codec.h"
-#include "uicommon/Broadcast.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Broadcast.h"
+#include "uicommon/common/Settings.h"
 
 namespace {
 

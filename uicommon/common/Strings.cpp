@@ -1,4 +1,4 @@
-#include "uicommon/Strings.h"
+#include "uicommon/common/Strings.h"
 
 #include <map>
 #include <mutex>

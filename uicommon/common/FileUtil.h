@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 class VEXATHUMCOMMON_API String : public std::string {
  public:

@@ -1,4 +1,4 @@
-#include "uicommon/Exif.h"
+#include "uicommon/common/Exif.h"
 
 #include <sys/stat.h>
 

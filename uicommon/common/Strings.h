@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 namespace vexa::ui {
 struct StringEntry {

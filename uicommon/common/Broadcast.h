@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "uicommon/UiExport.h"
+#include "uicommon/common/CommonExport.h"
 
 // Payload of a broadcast. The sender owns it; receivers read it during
 // Receive only. Photo channels carry the photo id (0: not about a photo).

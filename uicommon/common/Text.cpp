@@ -1,4 +1,4 @@
-#include "uicommon/Text.h"
+#include "uicommon/common/Text.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/base/Text.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 
 namespace vexa::ui {
 
