@@ -1,6 +1,8 @@
 // The fixture of the wizard's plain tests (the programs that link Qt's core
 // only): a scratch folder and a registry of the test's own, COM for the
-// album model, and the small file and shell helpers those tests use.
+// album model, the fake logger, orchestrator and locale utility registered
+// in that registry, a set of the wizard's services, and the small file and
+// shell helpers those tests use.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,9 +13,14 @@
 #include <sstream>
 #include <string>
 
+#include "idl/vexalog.h"
+#include "platform/base/Module.h"
 #include "platform/base/Path.h"
 #include "platform/com/Com.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/Checkers.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/tests/FakeServers.h"
 
 namespace vexa::wiz::testing {
 
@@ -68,11 +75,46 @@ class PlainTest : public ::testing::Test {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   }
   void TearDown() override {
+    m_wiz.Reset();
     CoUninitialize();
     ::unsetenv("VEXA_REGISTRY_DIR");
   }
 
+  WizServices& Wiz() { return m_wiz; }
+  // The fake servers: registered for the logger, the orchestrator and the
+  // locale utility, their shared record reset.
+  FakeState& Fake() {
+    if (!m_fake) {
+      for (const CLSID* clsid : {&CLSID_VexaLogger, &CLSID_VEXACore1, &CLSID_VEXALocUtil}) {
+        const std::string key =
+            "Software\\Classes\\CLSID\\" + vexa::com::GuidToString(*clsid) + "\\InprocServer32";
+        vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, key, "", vexa::reg::Value::String("vexawiz_fakes"));
+      }
+      static vexa::base::Module fakes = vexa::base::Module::Load("vexawiz_fakes");
+      EXPECT_TRUE(fakes) << fakes.Error();
+      m_fake = fakes.Function<FakeState* (*)()>("VexaWizFakeState")();
+      m_fake->Reset();
+    }
+    return *m_fake;
+  }
+  static void SetProductDword(const char* name, DWORD value) {
+    vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::Dword(value));
+  }
+  // A file of the given size (sparse: the content does not matter).
+  std::string FileOfSize(const std::string& name, std::size_t bytes) {
+    const std::string path = m_temp.Path(name);
+    vexa::base::MakeDirs(vexa::base::DirName(path));
+    std::ofstream out(path, std::ios::binary);
+    if (bytes > 0) {
+      out.seekp(static_cast<std::streamoff>(bytes - 1));
+      out.put('\0');
+    }
+    return path;
+  }
+
   PlainTempDir m_temp;
+  WizServices m_wiz;
+  FakeState* m_fake = nullptr;
 };
 
 }  // namespace vexa::wiz::testing

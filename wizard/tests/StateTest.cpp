@@ -21,10 +21,6 @@ using namespace vexa::wiz;
 
 class StateTest : public vexa::wiz::testing::PlainTest {
  protected:
-  void TearDown() override {
-    m_wiz.Reset();
-    PlainTest::TearDown();
-  }
   std::string Path(const std::string& name) const { return m_temp.Path(name); }
   std::string File(const std::string& name) {
     const std::string path = Path(name);
@@ -41,8 +37,6 @@ class StateTest : public vexa::wiz::testing::PlainTest {
   }
   CvexaSettingsAccess& Settings() { return *m_wiz.settings; }
   CVexaWizXML& Album() { return *m_wiz.sessionAlbum; }
-
-  WizServices m_wiz;
 };
 
 // ---- Music ------------------------------------------------------------------------------------
