@@ -1,13 +1,15 @@
 // The image builder's burn worker on the test's own drive: the image track,
 // file tracks, padding, the session close, the drive's failures, progress
 // and estimates against a clock the test moves, cancel and its race with
-// completion.
+// completion; and the progress of a real premaster.
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "engine/DiscLibrary.h"
+#include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
 #include "engine/tests/EngineFixture.h"
 
@@ -273,6 +275,73 @@ TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
   }
   std::string name;
   EXPECT_EQ(wizard_->GetWorkResult(&name), base::kWorkSuccess) << name;
+}
+
+// A real premaster (music, a slide show and the menus through the real
+// encoders, on the real clock): its percent follows the work done and only
+// rises, never reads 100 before the end, and time remains (not 0 s) as long
+// as work does. The image is held until the work has visibly begun, so the
+// run is seen under way whatever the machine's speed.
+TEST_F(BuilderTest, ThePremastersProgressFollowsTheWorkAndTimeRemainsWhileWorkDoes) {
+  VEXA_REQUIRE_TOOL("convert");
+  VEXA_REQUIRE_TOOL("sox");
+  const std::string work = dir_ + "/work/";
+  base::MakeDirs(work);
+  ThumbnailBrowser2 menu(lib_.discpak, nullptr, base::Clock::Real());
+  const std::string art = base::ShareDir() + "/graphics/";
+  menu.SetTitleBackground((art + "HomePageBkgnd576.jpg").c_str());
+  MenuGrid grid{52, 86, 126, 209, 208, 128, 130, 98, 33, 6};
+  menu.SetMenuGrid(grid, (art + "ThumbsPageThumbMask.jpg").c_str(), nullptr, (art + "ThumbsPageBkgnd576.jpg").c_str(), 9);
+  VCDWizard wizard(lib_.discpak, &drives_, base::Clock::Real());
+  wizard.SetMenuBuilder(&menu);
+  wizard.SetTempDirectory(work.c_str());
+  wizard.SetVideoFormat(2);
+  wizard.SetStillTimes(2000, 0);
+  for (int i = 0; i < 8; ++i) {
+    const std::string p = dir_ + "/p" + std::to_string(i) + ".jpg";
+    ASSERT_EQ(Shell("convert -size 640x480 plasma:fractal -seed " + std::to_string(i) + " '" + p + "'"), 0);
+    ASSERT_EQ(wizard.AddStill(p.c_str(), nullptr, 0), 1);
+    ASSERT_EQ(menu.AddPicture(p.c_str(), nullptr, 0), 1);
+  }
+  const std::string music = dir_ + "/music.wav";
+  ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + music + "' synth 8 sine 330"), 0);
+  ASSERT_EQ(wizard.AddAudioFile(music.c_str(), 1), 1);
+  // Seconds of work are not estimated at nothing, however fast the machine.
+  EXPECT_GT(wizard.EstimateSeconds(), 0);
+
+  wizard.HoldImage();
+  ASSERT_EQ(wizard.StartPremasterThread(), 1);
+  struct Sample {
+    std::int32_t percent, remaining;
+  };
+  std::vector<Sample> working;  // taken while the premaster was not done
+  bool held = true;
+  for (;;) {
+    std::int32_t percent, elapsed, remaining, done, speed;
+    wizard.GetProgress(&percent, &elapsed, &remaining, &done, &speed);
+    if (done) {
+      EXPECT_EQ(percent, 100);
+      EXPECT_EQ(remaining, 0);
+      break;
+    }
+    working.push_back({percent, remaining});
+    if (held && percent > 0) {
+      held = false;
+      wizard.ReleaseImage();
+    }
+    wizard.WaitDone(20);  // the next look, or the end
+  }
+  std::string name;
+  ASSERT_EQ(wizard.GetWorkResult(&name), base::kWorkSuccess) << name;
+  ASSERT_FALSE(working.empty());
+  for (std::size_t i = 0; i < working.size(); ++i) {
+    EXPECT_LT(working[i].percent, 100) << i;
+    EXPECT_GE(working[i].remaining, 1) << i;
+    if (i > 0) {
+      EXPECT_GE(working[i].percent, working[i - 1].percent) << i;
+    }
+  }
+  EXPECT_TRUE(std::any_of(working.begin(), working.end(), [](const Sample& s) { return s.percent > 0; }));
 }
 
 }  // namespace

@@ -181,7 +181,7 @@ class DiscTest : public ::testing::Test {
     EXPECT_EQ(second, VEXAEngineResultSubmoduleStartPremasterFail);
     com::TakeError();
     if (setup.cancel == DiscSpec::kPremasterAtOnce) premaster->CancelPremaster(VARIANT_FALSE);
-    WaitDone(pt.Get(), setup.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr);
+    WaitDone(pt.Get(), setup.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr, true);
     pt->GetLastProcessResultCode(&r.premaster);
     if (r.premaster != VEXAEngineResultSuccess) {
       // A cancelled premaster leaves none of its intermediate files.
@@ -212,7 +212,11 @@ class DiscTest : public ::testing::Test {
     return r;
   }
 
-  void WaitDone(IVEXAProcessTracker* t, IVEXAPremaster* cancelAfterProgress) {
+  // Follows a run to its end. The premaster's figures come from the work
+  // done (premaster set): its percent only rises and is below 100, and time
+  // remains, for as long as the run is not done.
+  void WaitDone(IVEXAProcessTracker* t, IVEXAPremaster* cancelAfterProgress, bool premaster = false) {
+    LONG lastPercent = 0;
     for (int i = 0;; ++i) {
       VARIANT_BOOL done = 0;
       ASSERT_EQ(t->IsProcessDone(&done), S_OK);
@@ -222,6 +226,15 @@ class DiscTest : public ::testing::Test {
       t->GetEstimatedTimeRemaining(&remaining);
       EXPECT_LE(percent, 100);
       EXPECT_GE(remaining, 0);
+      // Still not done after the figures were read: they were read while
+      // work remained.
+      ASSERT_EQ(t->IsProcessDone(&done), S_OK);
+      if (premaster && done != VARIANT_TRUE) {
+        EXPECT_LT(percent, 100) << i;
+        EXPECT_GE(percent, lastPercent) << i;
+        EXPECT_GT(remaining, 0) << i;
+        lastPercent = percent;
+      }
       if (cancelAfterProgress && percent > 0) {
         cancelAfterProgress->CancelPremaster(VARIANT_FALSE);
         cancelAfterProgress = nullptr;
