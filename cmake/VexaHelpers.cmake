@@ -50,6 +50,102 @@ function(vexa_library name)
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
+# vexa_internal_library(NAME SOURCES ... [LIBS ...] [PRIVATE_LIBS ...])
+# A static library of code that goes into modules and shared libraries,
+# compiled as their own code is: hidden visibility, no unique global
+# symbols (see vexa_component). The internals of every component are one.
+function(vexa_internal_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS;PRIVATE_LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+  if(A_PRIVATE_LIBS)
+    target_link_libraries(${name} PRIVATE ${A_PRIVATE_LIBS})
+  endif()
+  set_target_properties(${name} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+endfunction()
+
+# vexa_component(NAME MODULE|SHARED|PROGRAM
+#                MODULE_SOURCES ... [INTERNAL_SOURCES ...]
+#                [LIBS ...] [PRIVATE_LIBS ...] [MODULE_LIBS ...])
+# A component of the system: its code (INTERNAL_SOURCES) is the static
+# library NAME_internals, which the component's tests, tools and benchmarks
+# link to reach the parts that have no interface of their own; the thin
+# deliverable NAME adds MODULE_SOURCES (its entry points: the class factory
+# of a server, a plug-in's exports, a program's main) on top of it.
+#   MODULE   a module the system loads by name from lib/vexa/ (no soname)
+#   SHARED   a shared library in lib/vexa/ with a soname: programs and
+#            modules may link it, the system may load it by name
+#   PROGRAM  a program in bin/
+# The deliverable of a module or shared library is built from every object
+# of its internals (compiled once) and exports only what an export macro
+# marks (hidden visibility, standard-library instantiations kept local).
+# Both are compiled without unique global symbols (GCC's STB_GNU_UNIQUE),
+# which would keep a module, and the libraries it brought in, loaded after
+# dlclose.
+# LIBS are needed by the internals' headers (public to NAME_internals and to
+# NAME), PRIVATE_LIBS by the internals' code only; MODULE_LIBS are linked by
+# the deliverable alone (public to a shared library's users): the other
+# shared libraries it sits on, whose internals a test may link instead.
+function(vexa_component name)
+  cmake_parse_arguments(A "MODULE;SHARED;PROGRAM" ""
+    "MODULE_SOURCES;INTERNAL_SOURCES;LIBS;PRIVATE_LIBS;MODULE_LIBS" ${ARGN})
+  if(A_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "vexa_component(${name}): unknown arguments ${A_UNPARSED_ARGUMENTS}")
+  endif()
+  set(internals ${name}_internals)
+  set(library ON)
+  if(A_PROGRAM)
+    set(library OFF)
+  endif()
+  if(A_INTERNAL_SOURCES)
+    if(library)
+      vexa_internal_library(${internals} SOURCES ${A_INTERNAL_SOURCES}
+        LIBS ${A_LIBS} PRIVATE_LIBS ${A_PRIVATE_LIBS})
+    else()
+      add_library(${internals} STATIC ${A_INTERNAL_SOURCES})
+      target_include_directories(${internals} PUBLIC ${PROJECT_SOURCE_DIR})
+      target_link_libraries(${internals} PUBLIC ${A_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+    endif()
+  endif()
+
+  if(A_PROGRAM)
+    set(internals_lib "")
+    if(A_INTERNAL_SOURCES)
+      set(internals_lib ${internals})
+    endif()
+    vexa_program(${name} SOURCES ${A_MODULE_SOURCES} LIBS ${A_LIBS} ${internals_lib} ${A_MODULE_LIBS})
+    return()
+  endif()
+  if(A_MODULE)
+    set(kind MODULE)
+  elseif(A_SHARED)
+    set(kind "")
+  else()
+    message(FATAL_ERROR "vexa_component(${name}): MODULE, SHARED or PROGRAM")
+  endif()
+  # The objects of the internals go in whole; linking the internals too
+  # brings what they need (a folder may add to them later: sources with
+  # target_sources, libraries with target_link_libraries).
+  set(objects "")
+  set(internals_lib "")
+  if(A_INTERNAL_SOURCES)
+    set(objects $<TARGET_OBJECTS:${internals}>)
+    set(internals_lib ${internals})
+  endif()
+  vexa_library(${name} ${kind} HIDDEN
+    SOURCES ${A_MODULE_SOURCES} ${objects}
+    LIBS ${A_LIBS} ${A_MODULE_LIBS}
+    PRIVATE_LIBS ${internals_lib} ${A_PRIVATE_LIBS})
+  target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
+endfunction()
+
 # vexa_program(NAME SOURCES ... [LIBS ...]) — a program in bin/.
 function(vexa_program name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})

@@ -3,7 +3,7 @@
 // implement it: the Qt 6 Widgets dialogs (QtUi.h), the terminal for the
 // status mode without a window system (TerminalUi.h), a headless one that
 // never opens a window or a display connection (HeadlessUi.h), and a
-// scripted fake for tests (ScriptedUi.h).
+// scripted fake for tests (testsupport/ScriptedUi.h).
 //
 // Everything here runs on the thread that calls the orchestrator.
 #pragma once

@@ -2,9 +2,6 @@
 // common method frame and the shared routines.
 #include "engine/Engine.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +26,62 @@ namespace {
 constexpr char kSdkKey[] = "SOFTWARE\\Tervane\\VEXASDK\\CurrentVersion";
 
 std::string Narrow(BSTR s) { return s ? base::Utf16ToUtf8(std::u16string_view(s, SysStringLen(s))) : std::string(); }
+
+}  // namespace
+
+// The plain codes are the interface's, number for number.
+#define VEXA_SAME_CODE(name) \
+  static_assert(static_cast<LONG>(EngineCode::k##name) == VEXAEngineResult##name, #name)
+VEXA_SAME_CODE(Success);
+VEXA_SAME_CODE(Pending);
+VEXA_SAME_CODE(ObjectCreateFail);
+VEXA_SAME_CODE(GUIDCreationFail);
+VEXA_SAME_CODE(ParameterOutOfBounds);
+VEXA_SAME_CODE(ParameterInvalid);
+VEXA_SAME_CODE(InvalidFileFormat);
+VEXA_SAME_CODE(TimeConversionFail);
+VEXA_SAME_CODE(NamingFail);
+VEXA_SAME_CODE(TempSpaceLimitReached);
+VEXA_SAME_CODE(GeneralIOFail);
+VEXA_SAME_CODE(TemporaryDirFail);
+VEXA_SAME_CODE(StillDelayFail);
+VEXA_SAME_CODE(AddAudioTrackFail);
+VEXA_SAME_CODE(AddFileFail);
+VEXA_SAME_CODE(AddFilesFail);
+VEXA_SAME_CODE(AddAutorunFail);
+VEXA_SAME_CODE(StillImageProcessingFail);
+VEXA_SAME_CODE(EnumConversionFail);
+VEXA_SAME_CODE(DiscTooSmall);
+VEXA_SAME_CODE(UnsupportedDiscFS);
+VEXA_SAME_CODE(BrellSuccess);
+VEXA_SAME_CODE(BrellPending);
+VEXA_SAME_CODE(BrellReadFail);
+VEXA_SAME_CODE(BrellWriteFail);
+VEXA_SAME_CODE(BrellCancel);
+VEXA_SAME_CODE(BrellException);
+VEXA_SAME_CODE(BrellOtherFail);
+VEXA_SAME_CODE(BrellDLLError);
+VEXA_SAME_CODE(BrellUnknown);
+VEXA_SAME_CODE(BrellAddFileWFail);
+VEXA_SAME_CODE(BrellAddAudioFileWFail);
+VEXA_SAME_CODE(BrellAddHardLinkWFail);
+VEXA_SAME_CODE(BrellAddStillWFail);
+VEXA_SAME_CODE(SubmoduleSetTempDirectoryFail);
+VEXA_SAME_CODE(SubmoduleSetStillDelayFail);
+VEXA_SAME_CODE(SubmoduleSetTitleLinesFail);
+VEXA_SAME_CODE(SubmoduleAddAudioTrackFail);
+VEXA_SAME_CODE(SubmoduleAddFileFail);
+VEXA_SAME_CODE(SubmoduleAddStillFail);
+VEXA_SAME_CODE(SubmoduleAddTitleStillFail);
+VEXA_SAME_CODE(SubmoduleStartPremasterFail);
+VEXA_SAME_CODE(SubmoduleCleanFail);
+VEXA_SAME_CODE(SubmoduleSetStillTitleDelayFail);
+VEXA_SAME_CODE(SubmoduleRipAudioFail);
+VEXA_SAME_CODE(SubmoduleMethodFail);
+VEXA_SAME_CODE(HelpermoduleMethodFail);
+#undef VEXA_SAME_CODE
+
+namespace {
 
 HRESULT OutText(const std::string& text, BSTR* out) {
   if (!out) return E_POINTER;
@@ -160,8 +213,8 @@ void CVEXAVCDEngine::FinalRelease() {
   album_.Reset();
   imageUtil_.Reset();
   if (state_ != VEXAEngineInit) {
-    for (const auto& root : oldTempRoots_) CleanDirectory(root, -1);
-    if (!tempRoot_.empty()) CleanDirectory(tempRoot_, -1);
+    for (const auto& root : oldTempRoots_) CleanDirectory(root);
+    if (!folders_.root.empty()) CleanDirectory(folders_.root);
   }
   if (comInitialized_) CoUninitialize();
   comInitialized_ = false;
@@ -221,17 +274,27 @@ HRESULT CVEXAVCDEngine::Fail(const char* method, const std::string& message, VEX
   return SetEngineErrorInfo(message, hr);
 }
 
+HRESULT CVEXAVCDEngine::Report(const char* method, const Result& result) {
+  switch (result.kind()) {
+    case Result::Kind::kOk:
+      return SetLastResultOK(method);
+    case Result::Kind::kRefused:
+      return SetEngineErrorInfo(result.message(), E_FAIL);
+    case Result::Kind::kCallee:
+      SetLastResult(method, result.message(), ToResult(result.code()));
+      return E_FAIL;
+    case Result::Kind::kRecorded:
+      break;
+  }
+  const std::string& name = result.method().empty() ? std::string(method) : result.method();
+  SetLastResult(name.c_str(), result.message(), ToResult(result.code()));
+  return SetEngineErrorInfo(result.message(), E_FAIL);
+}
+
 std::string CVEXAVCDEngine::PrefixWithErrorInfo(const std::string& message) {
   const com::ErrorText e = com::TakeError();
   if (!e.present || e.description.empty()) return message;
   return e.Utf8Description() + "\n" + message;
-}
-
-std::string CVEXAVCDEngine::FormatLastSystemError(int error) {
-  if (error == 0) return {};
-  char text[512];
-  std::snprintf(text, sizeof text, "%d: %s\n", error, std::strerror(error));
-  return text;
 }
 
 // ---- IVEXAEngine ----------------------------------------------------------------------
@@ -351,52 +414,17 @@ HRESULT CVEXAVCDEngine::get_DriveMgr(IVEXADriveMgr** pVal) {
 // by absolute paths: the process's working directory is never changed.
 HRESULT CVEXAVCDEngine::SetTempDirectory(BSTR tempPath) {
   static constexpr char kMethod[] = "IVEXAEngine::SetTempDirectory";
-  static constexpr char kPrefix[] = "IVEXAEngine::SetTempDirectory - ";
-  std::string dir = base::ToNativePath(Narrow(tempPath));
-  if (dir.empty()) {
-    return Fail(kMethod, std::string(kPrefix) + "Can not change to temporary directory",
-                VEXAEngineResultTemporaryDirFail);
+  WorkFolders folders;
+  const Result made = MakeWorkFolders(Narrow(tempPath), &folders);
+  if (!folders.root.empty()) {
+    // An earlier work directory may still hold files the disc refers to; it
+    // goes with the engine.
+    if (!folders_.root.empty()) oldTempRoots_.push_back(folders_.root);
+    folders_ = folders;
+    wizard_->SetTempDirectory(folders_.root.c_str());
   }
-  std::error_code ec;
-  std::filesystem::path p = std::filesystem::absolute(dir, ec);
-  if (ec || !base::DirExists(p.string())) {
-    return Fail(kMethod, std::string(kPrefix) + "Can not change to temporary directory",
-                VEXAEngineResultTemporaryDirFail);
-  }
-  const std::string root = base::MakeTempDir(p.lexically_normal().string(), "zzz");
-  if (root.empty()) {
-    return Fail(kMethod, std::string(kPrefix) + "Can not create temporary directory",
-                VEXAEngineResultTemporaryDirFail);
-  }
-  // An earlier work directory may still hold files the disc refers to; it
-  // goes with the engine.
-  if (!tempRoot_.empty()) oldTempRoots_.push_back(tempRoot_);
-  tempRoot_ = root;
-  wizard_->SetTempDirectory(tempRoot_.c_str());
-
-  struct Folder {
-    std::string* path;
-    const char* relative;
-    const char* message;
-  } folders[] = {
-      {&vexaxmlDir_, "vexaxml", "Can not create VEXAXML temporary working directory"},
-      {&vexaprtDir_, "vexaprt", "Can not create VEXAPRT temporary working directory"},
-      {&vexaodDir_, "vexaod", "Can not create VEXAOD temporary working directory"},
-      {&contentDir_, "vexaod/content", "Can not create VEXAOD temporary content directory"},
-      {&thumbDir_, "vexaod/thumb", "Can not create VEXAOD temporary thumb directory"},
-      {&webresDir_, "vexaod/webres", "Can not create VEXAOD temporary webres directory"},
-      {&originalDir_, "vexaod/original", "Can not create VEXAOD temporary original directory"},
-      {&vexapcDir_, "vexapc", "Can not create VEXAPC temporary working directory"},
-  };
-  for (const auto& f : folders) {
-    *f.path = base::JoinPath(tempRoot_, f.relative);
-    if (::mkdir(f.path->c_str(), 0700) != 0 && errno != EEXIST) {
-      return Fail(kMethod, std::string(kPrefix) + f.message, VEXAEngineResultSubmoduleSetTempDirectoryFail);
-    }
-  }
-  pageMirror_ = vexapcDir_ + "/ORLDISC/ALBUM_A/";
-  tempReady_ = true;
-  return SetLastResultOK(kMethod);
+  if (made.ok()) tempReady_ = true;
+  return Report(kMethod, made);
 }
 
 HRESULT CVEXAVCDEngine::get_EngineState(VEXAEngineState* pVal) {
@@ -430,49 +458,6 @@ HRESULT CVEXAVCDEngine::GetSpecVersion(BSTR* pVal) {
 }
 
 // ---- Shared routines ------------------------------------------------------------------
-
-HRESULT CVEXAVCDEngine::GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out) {
-  static constexpr char kMethod[] = "IVEXAEngine::GetModifiedSystemTime";
-  if (srcFile.empty()) {
-    return Fail(kMethod, "IVEXAEngine::GetModifiedSystemTime - You must specify a valid srcFile to read from",
-                VEXAEngineResultParameterInvalid);
-  }
-  struct stat st {};
-  if (::stat(std::string(srcFile).c_str(), &st) != 0) {
-    return Fail(kMethod,
-                FormatLastSystemError(errno) + "IVEXAEngine::GetModifiedSystemTime - Can not get find data for srcFile",
-                VEXAEngineResultParameterInvalid);
-  }
-  const auto when = std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
-      std::chrono::seconds(st.st_mtim.tv_sec) + std::chrono::nanoseconds(st.st_mtim.tv_nsec)));
-  const base::CalendarTime t = base::ToLocalTime(when);
-  if (t.year < 1601 || t.year > 30827) {
-    return Fail(kMethod,
-                FormatLastSystemError(EOVERFLOW) +
-                    "IVEXAEngine::GetModifiedSystemTime - FileTimeToSystemTime conversion failed",
-                VEXAEngineResultParameterInvalid);
-  }
-  out->wYear = static_cast<WORD>(t.year);
-  out->wMonth = static_cast<WORD>(t.month);
-  out->wDayOfWeek = static_cast<WORD>(t.dayOfWeek);
-  out->wDay = static_cast<WORD>(t.day);
-  out->wHour = static_cast<WORD>(t.hour);
-  out->wMinute = static_cast<WORD>(t.minute);
-  out->wSecond = static_cast<WORD>(t.second);
-  out->wMilliseconds = static_cast<WORD>(t.milliseconds);
-  return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::CleanDirectory(std::string_view startPath, short removeFlag) {
-  if (startPath.empty()) {
-    return SetEngineErrorInfo("IVEXAEngine::CleanDirectory - invalid parameter startPath", E_FAIL);
-  }
-  (void)removeFlag;  // normalised by the callers; the deletion is the same
-  std::error_code ec;
-  // Symbolic links below the tree are removed, never followed.
-  std::filesystem::remove_all(std::filesystem::path(startPath), ec);
-  return S_OK;
-}
 
 HRESULT CVEXAVCDEngine::AddFiles(const std::string& sourceDir, const std::string& destDir) {
   static constexpr char kMethod[] = "IVEXAEngine::AddFiles";
@@ -542,12 +527,6 @@ HRESULT CVEXAVCDEngine::createBSTRGUID(Bstr* out) {
   }
   *out = Bstr::FromUtf8(text);
   return S_OK;
-}
-
-VEXAEngineResult CVEXAVCDEngine::EngineResultFromWorkerState(std::int32_t state) {
-  if (state == 0) return VEXAEngineResultSuccess;
-  if (state >= 1 && state <= 7) return static_cast<VEXAEngineResult>(1000 + state);
-  return VEXAEngineResultBrellUnknown;
 }
 
 }  // namespace vexa::engine

@@ -20,6 +20,8 @@
 
 #include "engine/DiscLibrary.h"
 #include "engine/DiscNames.h"
+#include "engine/EngineFiles.h"
+#include "engine/EngineResult.h"
 #include "engine/VCDWizard.h"
 #include "idl/VEXAImg.h"
 #include "idl/vexasdk.h"
@@ -212,10 +214,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // ---- Shared routines of the engine (used across its parts, and by tests) ----
 
-  // The last-write time of a file as local calendar time.
-  HRESULT GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out);
-  // Deletes startPath and everything below it.
-  HRESULT CleanDirectory(std::string_view startPath, short removeFlag);
   // Adds every file below sourceDir to the disc below destDir.
   HRESULT AddFiles(const std::string& sourceDir, const std::string& destDir);
   HRESULT CreateGUID(GUID* out);
@@ -223,7 +221,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT CreateStringGUID(std::string* out);
   HRESULT createBSTRGUID(com::Bstr* out);
   static std::string GUIDtoStringGUID(const GUID& g);
-  static VEXAEngineResult EngineResultFromWorkerState(std::int32_t state);
 
   // The ISO 9660 and Joliet disc paths of an original (a still or the
   // music), made together so both trees hold the file under the names the
@@ -245,8 +242,7 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                                    const std::string& thumbResStill, const std::string& webResStill, LONG* arWidth,
                                    LONG* arHeight, LONG* trWidth, LONG* trHeight, LONG* wrWidth, LONG* wrHeight);
   HRESULT CropTitleStill(const std::string& source, const std::string& destination);
-  HRESULT GenerateTemporaryFileName(std::string* out);
-  bool HasTempSpace();
+  bool HasTempSpace() const { return engine::HasTempSpace(folders_.root, freeSpaceLimit_); }
 
   // Stills a disc takes (records 1 to 599).
   static constexpr std::int32_t kMaxStills = kVEXAEngineMaxStills;
@@ -265,7 +261,7 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // The image builder (null when construction failed), for tests.
   VCDWizard* ImageBuilder() const { return wizard_.get(); }
-  const std::string& TempRoot() const { return tempRoot_; }
+  const std::string& TempRoot() const { return folders_.root; }
   const std::string& ComsLogPath() const { return comsLogPath_; }
   void SetFreeSpaceLimit(std::uint64_t bytes) { freeSpaceLimit_ = bytes; }
 
@@ -285,13 +281,16 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT SetLastResult(const char* method, const std::string& message, VEXAEngineResult code);
   // Records the failure, sets the error information and returns hr.
   HRESULT Fail(const char* method, const std::string& message, VEXAEngineResult code, HRESULT hr = E_FAIL);
+  // The one place a plain result becomes what the client sees: success
+  // recorded under the method's name, a failure as its kind says (see
+  // EngineResult.h). Returns the HRESULT for the client.
+  HRESULT Report(const char* method, const Result& result);
   // StartBurn's refusal of a disc without room for the image.
   static std::string DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors);
   HRESULT SetEngineErrorInfo(const std::string& message, HRESULT hr);
   // The description of the thread's current error information and a line
   // feed, in front of message.
   static std::string PrefixWithErrorInfo(const std::string& message);
-  static std::string FormatLastSystemError(int error);
 
   // A drive of the recorder layer made current, the old one deleted once
   // the image builder no longer uses it.
@@ -391,10 +390,8 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   std::string musicRelativeName_;
 
   // The work directory and its folders.
-  std::string tempRoot_;
+  WorkFolders folders_;
   std::vector<std::string> oldTempRoots_;  // earlier work directories, removed at release
-  std::string vexaxmlDir_, vexaprtDir_, vexaodDir_, contentDir_, thumbDir_, webresDir_, originalDir_, vexapcDir_;
-  std::string pageMirror_;
 
   // IVEXADiscInfo texts.
   std::string copyright_, abstract_, publisher_, bibliographic_, expires_, effective_;
@@ -407,5 +404,8 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 };
 
 HRESULT CreateVEXAVCDEngine(REFIID iid, void** ppv);
+
+// A plain code as the interface's result (the same numbers).
+inline VEXAEngineResult ToResult(EngineCode code) { return static_cast<VEXAEngineResult>(code); }
 
 }  // namespace vexa::engine

@@ -487,7 +487,7 @@ HRESULT CVEXAVCDEngine::GetLastProcessResultCode(VEXAEngineResult* engineResult)
   if (!engineResult) return E_POINTER;
   if (!CheckImageBuilder("IVEXAProcessTracker::GetLastProcessResultCode")) return E_FAIL;
   std::string name;
-  *engineResult = EngineResultFromWorkerState(wizard_->GetWorkResult(&name));
+  *engineResult = ToResult(EngineCodeFromWorkerState(wizard_->GetWorkResult(&name)));
   return S_OK;
 }
 

@@ -2,8 +2,6 @@
 // JPEG comment segment, audio-CD tracks read into WAV files, the still
 // derivatives and the title crop, temporary names, the free-space check,
 // the session identifier and the disc names of original pictures.
-#include <sys/statvfs.h>
-
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -249,7 +247,7 @@ HRESULT CVEXAVCDEngine::GenerateStillDerivatives(const std::string& original, LO
 HRESULT CVEXAVCDEngine::CropTitleStill(const std::string& source, const std::string& destination) {
   static constexpr char kMethod[] = "VEXAEngine::CropTitleStill";
   std::string temp;
-  if (FAILED(GenerateTemporaryFileName(&temp))) {
+  if (!GenerateTemporaryFileName(folders_.root, &temp).ok()) {
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::CropTitleStill - GenerateTemporaryFileName call failed",
                 VEXAEngineResultParameterInvalid);
   }
@@ -271,28 +269,6 @@ HRESULT CVEXAVCDEngine::CropTitleStill(const std::string& source, const std::str
                 VEXAEngineResultHelpermoduleMethodFail);
   }
   return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::GenerateTemporaryFileName(std::string* out) {
-  static constexpr char kMethod[] = "VEXAEngine::GenerateTemporaryFileName";
-  if (tempRoot_.empty()) {
-    return Fail(kMethod, "VEXAEngine::GenerateTemporaryFileName - m_TempDirectory not set",
-                VEXAEngineResultHelpermoduleMethodFail);
-  }
-  *out = base::MakeTempFile(tempRoot_, "sdkt");
-  if (out->empty()) {
-    return Fail(kMethod, "VEXAEngine::GenerateTemporaryFileName - GetTempFileName failed",
-                VEXAEngineResultHelpermoduleMethodFail);
-  }
-  return S_OK;
-}
-
-bool CVEXAVCDEngine::HasTempSpace() {
-  struct statvfs fs {};
-  const std::string dir = tempRoot_.empty() ? base::TempDirectory() : tempRoot_;
-  if (::statvfs(dir.c_str(), &fs) != 0) return true;
-  const std::uint64_t free = static_cast<std::uint64_t>(fs.f_bavail) * fs.f_frsize;
-  return free >= freeSpaceLimit_;
 }
 
 // ---- Audio-CD tracks ----------------------------------------------------------------------

@@ -96,7 +96,7 @@ HRESULT CVEXAVCDEngine::MakePrints() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::FinalConstruct - Failed to create IVEXAPrt"),
                 VEXAEngineResultObjectCreateFail);
   }
-  if (FAILED(prints->SetTemporaryDirectory(Bstr::FromUtf8(vexaprtDir_).Get()))) {
+  if (FAILED(prints->SetTemporaryDirectory(Bstr::FromUtf8(folders_.vexaprt).Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAEngine::SetTemporaryDirectory - Can not set temporary directory for pc print"),
                 VEXAEngineResultSubmoduleSetTempDirectoryFail);
   }
@@ -137,7 +137,7 @@ HRESULT CVEXAVCDEngine::MakePrints() {
       return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
                   VEXAEngineResultTempSpaceLimitReached);
     }
-    const std::string path = tempRoot_ + "/" + p.file;
+    const std::string path = folders_.root + "/" + p.file;
     const Bstr target = Bstr::FromUtf8(path);
     HRESULT hr;
     if (std::strcmp(p.file, "CONTACT.PDF") == 0) {
@@ -162,7 +162,7 @@ HRESULT CVEXAVCDEngine::MakePages() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::FinalConstruct - Failed to create IVEXAPC"),
                 VEXAEngineResultObjectCreateFail);
   }
-  if (FAILED(pages->put_WorkDirectory(Bstr::FromUtf8(pageMirror_).Get()))) {
+  if (FAILED(pages->put_WorkDirectory(Bstr::FromUtf8(folders_.pageMirror).Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAEngine::setTempDirectory - put_WorkDirectory failed on m_pPCExp"),
                 VEXAEngineResultSubmoduleSetTempDirectoryFail);
   }
@@ -204,7 +204,7 @@ HRESULT CVEXAVCDEngine::MakePages() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAPC - m_pPCExp->MakeMenu failed"),
                 VEXAEngineResultSubmoduleMethodFail);
   }
-  if (FAILED(AddFiles(vexapcDir_, ""))) {
+  if (FAILED(AddFiles(folders_.vexapc, ""))) {
     return Fail(kMethod, PrefixWithErrorInfo("CVEXAVCDEngine::StartPremaster - Cannot add extra files; AddFiles call failed"),
                 VEXAEngineResultAddFilesFail);
   }
@@ -294,7 +294,7 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
   }
 
   if (HRESULT hr = spaceCheck(); FAILED(hr)) return hr;
-  const std::string discFile = vexaxmlDir_ + "/DMANIFST.XML";
+  const std::string discFile = folders_.vexaxml + "/DMANIFST.XML";
   if (FAILED(mapper->storeToFile(Bstr::FromUtf8(discFile).Get(), manifest.Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pDiscManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
@@ -303,7 +303,7 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /discinfo/manifest.xml"),
                 VEXAEngineResultAddFileFail);
   }
-  const std::string albumFile = vexaxmlDir_ + "/AMANIFST.XML";
+  const std::string albumFile = folders_.vexaxml + "/AMANIFST.XML";
   if (FAILED(albumXml_->storeToFile(Bstr::FromUtf8(albumFile).Get(), album_.Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pAlbumManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
@@ -343,9 +343,9 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
     return Fail(kMethod, text + MaxShowText(), VEXAEngineResultParameterOutOfBounds);
   }
   // Room in the work directory for the streams the premaster writes.
-  if (const std::int64_t free = VCDWizard::FreeBytes(tempRoot_), needed = wizard_->WorkBytesNeeded();
+  if (const std::int64_t free = VCDWizard::FreeBytes(folders_.root), needed = wizard_->WorkBytesNeeded();
       free >= 0 && needed > free) {
-    return Fail(kMethod, "IVEXAPremaster::StartPremaster - " + VCDWizard::NoRoomText(tempRoot_, free, needed),
+    return Fail(kMethod, "IVEXAPremaster::StartPremaster - " + VCDWizard::NoRoomText(folders_.root, free, needed),
                 VEXAEngineResultTempSpaceLimitReached);
   }
   premasterStarted_ = true;

@@ -91,7 +91,7 @@ SYSTEMTIME CVEXAVCDEngine::DiscTime(const std::string& file, DATE given, HRESULT
   *hr = S_OK;
   SYSTEMTIME st{};
   if (given == 0.0) {
-    *hr = GetModifiedSystemTime(file, &st);
+    *hr = Report("", GetModifiedSystemTime(file, &st));
     return st;
   }
   if (!VariantTimeToSystemTime(given, &st)) st = startTime_;
@@ -469,7 +469,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
                 VEXAEngineResultInvalidFileFormat);
   }
   SYSTEMTIME stillTime{};
-  if (HRESULT hr = GetModifiedSystemTime(file, &stillTime); FAILED(hr)) return hr;
+  if (const Result r = GetModifiedSystemTime(file, &stillTime); !r.ok()) return Report(kMethod, r);
 
   Made made;
   // The original: an unrotated JPEG is copied and gets the record of its
@@ -480,7 +480,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   std::thread originalThread;
   std::string original = file;
   if (type == 101 && rotateDegrees == 0) {
-    original = base::JoinPath(originalDir_, discName);
+    original = base::JoinPath(folders_.original, discName);
     std::error_code ec;
     std::filesystem::copy_file(file, original, std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) {
@@ -507,9 +507,9 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   } joinOriginal{&originalThread};
 
   // The derivatives, each a file of its own.
-  const std::string albumFile = base::JoinPath(contentDir_, discName);
-  const std::string thumbFile = base::JoinPath(thumbDir_, discName);
-  const std::string webFile = base::JoinPath(webresDir_, discName);
+  const std::string albumFile = base::JoinPath(folders_.content, discName);
+  const std::string thumbFile = base::JoinPath(folders_.thumb, discName);
+  const std::string webFile = base::JoinPath(folders_.webres, discName);
   made.Add(albumFile);
   made.Add(thumbFile);
   made.Add(webFile);
@@ -548,8 +548,8 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
 
   SYSTEMTIME displayTime{};
   if (destCtime == 0.0) {
-    if (FAILED(GetModifiedSystemTime(albumFile, &displayTime))) {
-      return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "GetModifiedSystemTime failed for albumResFile"),
+    if (const Result r = GetModifiedSystemTime(albumFile, &displayTime); !r.ok()) {
+      return Fail(kMethod, r.Then(std::string(kPrefix) + "GetModifiedSystemTime failed for albumResFile"),
                   VEXAEngineResultBrellAddStillWFail);
     }
   } else if (!VariantTimeToSystemTime(destCtime, &displayTime)) {
@@ -561,7 +561,7 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   std::string titleCopy;
   if (number == 1 && isTitleStill == VARIANT_TRUE) {
     std::string temp;
-    if (FAILED(GenerateTemporaryFileName(&temp))) {
+    if (!GenerateTemporaryFileName(folders_.root, &temp).ok()) {
       return Fail(kMethod, std::string(kPrefix) + "GenerateTemporaryFileName call failed", VEXAEngineResultParameterInvalid);
     }
     std::remove(temp.c_str());
@@ -708,7 +708,7 @@ HRESULT CVEXAVCDEngine::AddTitleStill() {
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::AddTitleStill - There is no temporary directory (SetTempDirectory)",
                 VEXAEngineResultTemporaryDirFail);
   }
-  const std::string file = tempRoot_ + "/ODTITLE" + std::to_string(titleStills_ + 1) + ".JPG";
+  const std::string file = folders_.root + "/ODTITLE" + std::to_string(titleStills_ + 1) + ".JPG";
   const HRESULT hr = imageUtil_->Create3LineTitleStill(
       Bstr::FromUtf8(titleLines_[0]).Get(), Bstr::FromUtf8(titleLines_[1]).Get(), Bstr::FromUtf8(titleLines_[2]).Get(),
       Bstr::FromUtf8(file).Get(), Bstr(u"Times New Roman").Get(), 0, 22, 18, IsPalSystem() ? VARIANT_FALSE : VARIANT_TRUE);

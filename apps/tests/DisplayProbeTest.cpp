@@ -12,6 +12,7 @@
 
 #include "apps/vexa/VexaUi.h"
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::app {
 namespace {
@@ -75,7 +76,7 @@ TEST_F(DisplayProbeTest, AWaylandSocketCountsWhenItListens) {
 // A running X server (Xvfb, which tells on a descriptor when it is ready).
 TEST_F(DisplayProbeTest, ARunningXServerIsADisplay) {
   if (::access("/usr/bin/Xvfb", X_OK) != 0) {
-    if (std::getenv("VEXA_REQUIRE_CHECKERS")) FAIL() << "Xvfb missing (xvfb)";
+    if (vexa::testsupport::CheckersRequired()) FAIL() << "Xvfb missing (xvfb)";
     GTEST_SKIP() << "Xvfb missing";
   }
   int ready[2];

@@ -210,7 +210,9 @@ TEST_F(DriveFaultsTest, EveryBurnFailureSaysWhatTheDriveSaid) {
   } cases[] = {
       {"write error", {"--media", "cdr"}, "check op=2a lba=400 sense=03/0c/00", "Write failed: WRITE ERROR"},
       {"medium removed", {"--media", "cdr"}, "check op=2a lba=400 sense=02/3a/00", "Write failed: MEDIUM NOT PRESENT"},
-      {"disc full", {"--media", "cdr", "--capacity", "3000"}, "",
+      // A disc too small for the image is refused before writing; a drive that
+      // still runs out of room part-way says so in its own words.
+      {"disc full", {"--media", "cdr"}, "check op=2a lba=400 sense=05/63/00",
        "Write failed: END OF USER AREA ENCOUNTERED ON THIS TRACK"},
       // A DVD in a DVD writer: the drive refuses a CD recording mode.
       {"DVD media", {"--profile", "dvd-writer", "--media", "dvdr"}, "",

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/ScriptedUi.h"
+#include "core/testsupport/ScriptedUi.h"
 #include "core/VEXACore1.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/FakeEngine.h"

@@ -76,18 +76,6 @@ ComPtr<IVexaLogger> MakeFakeLogger(std::shared_ptr<LogStore> store) {
 
 bool HaveTool(const std::string& path) { return ::access(path.c_str(), X_OK) == 0; }
 
-int RunCommand(const std::string& command, std::string* output) {
-  std::string out;
-  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (output) *output = out;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::string Quote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {

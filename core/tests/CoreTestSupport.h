@@ -44,7 +44,9 @@ bool HaveTool(const std::string& path);
   } while (0)
 
 // Runs a shell command; its exit status, and its output (stdout and stderr).
-int RunCommand(const std::string& command, std::string* output = nullptr);
+inline int RunCommand(const std::string& command, std::string* output = nullptr) {
+  return ::vexa::testsupport::Shell(command, output);
+}
 std::string Quote(const std::string& s);
 
 // A test with an apartment, its own registry layer and a scratch folder.

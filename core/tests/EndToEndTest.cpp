@@ -8,7 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "core/ScriptedUi.h"
+#include "core/testsupport/ScriptedUi.h"
 #include "core/VEXACore1.h"
 #include "core/tests/CoreFixture.h"
 #include "disclib/recorder/CDR4COMS.h"

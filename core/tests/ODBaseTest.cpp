@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "core/ODBase.h"
-#include "core/ScriptedUi.h"
+#include "core/testsupport/ScriptedUi.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/FakeEngine.h"
 

@@ -4,7 +4,7 @@
 #include <thread>
 
 #include "core/CoreUtil.h"
-#include "core/ScriptedUi.h"
+#include "core/testsupport/ScriptedUi.h"
 #include "core/StringTable.h"
 #include "core/tests/CoreTestSupport.h"
 #include "idl/ProductKey.h"

@@ -14,20 +14,17 @@
 #include <vector>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace streamtest {
 
-inline bool HaveTool(const char* name) {
-  const std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-  return std::system(cmd.c_str()) == 0;
-}
+inline bool HaveTool(const char* name) { return ::vexa::testsupport::HaveProgram(name); }
 
 // Skips the test when a checker is missing, unless CI requires checkers.
 #define REQUIRE_TOOL(name)                                                   \
   do {                                                                       \
     if (!streamtest::HaveTool(name)) {                                       \
-      if (std::getenv("VEXA_REQUIRE_CHECKERS") &&                            \
-          std::string(std::getenv("VEXA_REQUIRE_CHECKERS")) == "1")          \
+      if (::vexa::testsupport::CheckersRequired())                           \
         FAIL() << name << " is required but missing";                        \
       GTEST_SKIP() << name << " missing";                                    \
     }                                                                        \
@@ -35,18 +32,7 @@ inline bool HaveTool(const char* name) {
 
 // Runs a shell command; its standard output, and the exit status in *status.
 inline std::string Shell(const std::string& cmd, int* status = nullptr) {
-  std::string out;
-  std::FILE* p = popen(cmd.c_str(), "r");
-  if (!p) {
-    if (status) *status = -1;
-    return out;
-  }
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = pclose(p);
-  if (status) *status = rc;
-  return out;
+  return ::vexa::testsupport::ShellOutput(cmd, status);
 }
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {

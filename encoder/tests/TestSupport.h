@@ -23,9 +23,7 @@ namespace vidlathe::testing {
 
 using ::vexa::testsupport::CheckersRequired;
 
-inline bool HaveTool(const std::string& tool) {
-  return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
+inline bool HaveTool(const std::string& tool) { return ::vexa::testsupport::HaveProgram(tool); }
 
 // Skips the test when tool is missing, unless checkers are required.
 #define VIDLATHE_NEED_TOOL(tool)                                                 \
@@ -38,17 +36,7 @@ inline bool HaveTool(const std::string& tool) {
 
 // Runs a shell command; its standard output, and the exit status in *status.
 inline std::string Shell(const std::string& cmd, int* status = nullptr) {
-  std::string out;
-  if (std::FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  } else if (status) {
-    *status = -1;
-  }
-  return out;
+  return ::vexa::testsupport::ShellOutput(cmd, status);
 }
 
 inline std::vector<uint8_t> ReadAll(const std::string& path) {

@@ -33,8 +33,9 @@ class EngineTestAccess {
   }
   static GUID EngineGuid(CVEXAVCDEngine* e) { return e->engineGuid_; }
   static const std::string& WorkFolder(CVEXAVCDEngine* e, int which) {
-    const std::string* folders[] = {&e->vexaxmlDir_, &e->vexaprtDir_, &e->vexaodDir_, &e->contentDir_,
-                                    &e->thumbDir_,   &e->webresDir_,  &e->originalDir_, &e->vexapcDir_};
+    const WorkFolders& f = e->folders_;
+    const std::string* folders[] = {&f.vexaxml, &f.vexaprt, &f.vexaod,   &f.content,
+                                    &f.thumb,   &f.webres,  &f.original, &f.vexapc};
     return *folders[which];
   }
 };

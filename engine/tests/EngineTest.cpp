@@ -108,31 +108,6 @@ TEST_F(EngineTest, SharedRoutines) {
       EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(guid[i])) && !std::isupper(static_cast<unsigned char>(guid[i])));
     }
   }
-
-  EXPECT_EQ(object_->CleanDirectory("", -1), E_FAIL);
-  EXPECT_EQ(ErrorDescription(), "IVEXAEngine::CleanDirectory - invalid parameter startPath");
-  const std::string tree = Path("tree");
-  base::MakeDirs(tree + "/a/b");
-  base::WriteFileAtomic(tree + "/a/b/f", "x");
-  base::WriteFileAtomic(tree + "/g", "y");
-  EXPECT_EQ(object_->CleanDirectory(tree, 1), S_OK);
-  EXPECT_FALSE(base::FileExists(tree));
-
-  SYSTEMTIME st{};
-  EXPECT_EQ(object_->GetModifiedSystemTime("", &st), E_FAIL);
-  EXPECT_EQ(LastCode(), VEXAEngineResultParameterInvalid);
-  EXPECT_EQ(object_->GetModifiedSystemTime(Path("nothing"), &st), E_FAIL);
-  EXPECT_NE(LastMessage().find("IVEXAEngine::GetModifiedSystemTime - Can not get find data for srcFile"), std::string::npos);
-
-  struct Case {
-    std::int32_t state;
-    VEXAEngineResult code;
-  } cases[] = {{0, VEXAEngineResultSuccess},    {1, VEXAEngineResultBrellPending},
-               {2, VEXAEngineResultBrellReadFail}, {3, VEXAEngineResultBrellWriteFail},
-               {4, VEXAEngineResultBrellCancel},   {5, VEXAEngineResultBrellException},
-               {6, VEXAEngineResultBrellOtherFail}, {7, VEXAEngineResultBrellDLLError},
-               {8, VEXAEngineResultBrellUnknown},  {-1, VEXAEngineResultBrellUnknown}};
-  for (const auto& c : cases) EXPECT_EQ(CVEXAVCDEngine::EngineResultFromWorkerState(c.state), c.code) << c.state;
 }
 
 TEST_F(EngineTest, SessionIdentifierNamesTheOriginalTree) {

@@ -127,11 +127,11 @@ class JpegTest : public ModelTest {
                  const std::string& after = "after the frame header") {
     const std::string base = Path("base.jpg");
     std::string out;
-    if (RunTool("convert -size 64x48 gradient:red-blue -quality 90 '" + base + "'", &out) != 0) {
+    if (Shell("convert -size 64x48 gradient:red-blue -quality 90 '" + base + "'", &out) != 0) {
       ADD_FAILURE() << out;
       return false;
     }
-    if (RunTool("exiftool -q -overwrite_original -Make=Vexa -Model=Camera "
+    if (Shell("exiftool -q -overwrite_original -Make=Vexa -Model=Camera "
                 "'-DateTimeOriginal=2002:09:13 00:01:03' '" + base + "'", &out) != 0) {
       ADD_FAILURE() << out;
       return false;
@@ -170,7 +170,7 @@ class JpegTest : public ModelTest {
 
   std::string Run(const std::string& command) {
     std::string out;
-    EXPECT_EQ(RunTool(command, &out), 0) << command << "\n" << out;
+    EXPECT_EQ(Shell(command, &out), 0) << command << "\n" << out;
     return out;
   }
 

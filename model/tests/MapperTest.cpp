@@ -118,7 +118,7 @@ TEST_F(MapperTest, EachMapperStoresAndLoadsItsModel) {
   VEXA_NEED_CHECKER("xmllint");
   for (const Bstr* p : {&albumPath, &manifestPath, &recordPath}) {
     std::string out;
-    EXPECT_EQ(RunTool("xmllint --noout '" + p->Utf8() + "'", &out), 0) << out;
+    EXPECT_EQ(Shell("xmllint --noout '" + p->Utf8() + "'", &out), 0) << out;
   }
   // The installed pairs are identities, as an independent processor agrees.
   VEXA_NEED_CHECKER("xsltproc");
@@ -130,7 +130,7 @@ TEST_F(MapperTest, EachMapperStoresAndLoadsItsModel) {
     for (const char* dir : {"Input", "Output"}) {
       std::string out;
       const std::string xsl = SourceData(std::string("xslt/") + name + dir + ".xsl");
-      ASSERT_EQ(RunTool("xsltproc '" + xsl + "' '" + path->Utf8() + "'", &out), 0) << out;
+      ASSERT_EQ(Shell("xsltproc '" + xsl + "' '" + path->Utf8() + "'", &out), 0) << out;
       EXPECT_EQ(out, file) << name << dir;
     }
   }
@@ -263,7 +263,7 @@ TEST_F(MapperTest, PartnerSampleIsTheAlbumBuiltByHand) {
   // stylesheet.
   VEXA_NEED_CHECKER("xsltproc");
   std::string theirs, ours;
-  ASSERT_EQ(RunTool("xsltproc '" + SourceData("xslt/MarwickInput.xsl") + "' '" + sample.Utf8() + "'",
+  ASSERT_EQ(Shell("xsltproc '" + SourceData("xslt/MarwickInput.xsl") + "' '" + sample.Utf8() + "'",
                     &theirs),
             0)
       << theirs;
@@ -271,7 +271,7 @@ TEST_F(MapperTest, PartnerSampleIsTheAlbumBuiltByHand) {
   EXPECT_EQ(ours, theirs);
   const std::string album = Path("album.xml");
   ASSERT_EQ(albumMapper->storeToFile(Bstr::FromUtf8(album).Get(), fromConverted.Get()), S_OK);
-  ASSERT_EQ(RunTool("xsltproc '" + SourceData("xslt/MarwickOutput.xsl") + "' '" + album + "'", &theirs), 0);
+  ASSERT_EQ(Shell("xsltproc '" + SourceData("xslt/MarwickOutput.xsl") + "' '" + album + "'", &theirs), 0);
   std::string partnerText;
   ASSERT_EQ(partner->storeToFile(partnerOut.Get(), fromConverted.Get()), S_OK);
   ASSERT_TRUE(vexa::base::ReadFile(partnerOut.Utf8(), &partnerText));

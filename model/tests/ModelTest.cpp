@@ -128,10 +128,10 @@ TEST_F(ObjectsTest, NewAlbumSavesTheInternalShape) {
   ASSERT_EQ(doc->save(Variant::Utf8(path)), S_OK);
   VEXA_NEED_CHECKER("xmllint");
   std::string out;
-  ASSERT_EQ(RunTool("xmllint --noout " + path, &out), 0) << out;
-  ASSERT_EQ(RunTool("xmllint --xpath 'namespace-uri(/*)' " + path, &out), 0) << out;
+  ASSERT_EQ(Shell("xmllint --noout " + path, &out), 0) << out;
+  ASSERT_EQ(Shell("xmllint --xpath 'namespace-uri(/*)' " + path, &out), 0) << out;
   EXPECT_EQ(out, kNs + "\n");
-  ASSERT_EQ(RunTool("xmllint --xpath 'count(//*[namespace-uri()!=namespace-uri(/*)])' " + path, &out), 0);
+  ASSERT_EQ(Shell("xmllint --xpath 'count(//*[namespace-uri()!=namespace-uri(/*)])' " + path, &out), 0);
   EXPECT_EQ(out, "0\n");
 }
 

@@ -10,6 +10,7 @@
 #include "idl/vexaxml.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "tests/support/Checkers.h"
 
 namespace vexa::model::test {
 
@@ -94,17 +95,14 @@ class ModelTest : public ::testing::Test {
   ComPtr<IDOMHelper> helper_;
 };
 
-// Runs a checker program; returns its exit status and its output.
-int RunTool(const std::string& command, std::string* output);
-// True when the program is on the PATH; otherwise the test should skip,
-// unless VEXA_REQUIRE_CHECKERS=1, which makes a missing checker a failure.
-bool HaveChecker(const char* program);
+// Checker programs run through the shell (exit status, joined output).
+using ::vexa::testsupport::Shell;
 
+// A missing checker skips the test, or fails it under VEXA_REQUIRE_CHECKERS=1.
 #define VEXA_NEED_CHECKER(program)                                                     \
   do {                                                                                 \
-    if (!::vexa::model::test::HaveChecker(program)) {                                  \
-      const char* req = getenv("VEXA_REQUIRE_CHECKERS");                               \
-      if (req && std::string(req) == "1") FAIL() << program << " is required";         \
+    if (!::vexa::testsupport::HaveProgram(program)) {                                  \
+      if (::vexa::testsupport::CheckersRequired()) FAIL() << program << " is required"; \
       GTEST_SKIP() << program << " not installed";                                     \
     }                                                                                  \
   } while (0)

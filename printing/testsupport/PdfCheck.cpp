@@ -26,19 +26,17 @@ std::string Quote(const std::string& s) {
 bool HaveCheckers(const std::vector<std::string>& programs) {
   std::string missing;
   for (const std::string& p : programs) {
-    if (Shell("command -v " + p + " >/dev/null") != 0) missing += " " + p;
+    if (!::vexa::testsupport::HaveProgram(p)) missing += " " + p;
   }
   if (missing.empty()) return true;
-  const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
-  if (req && std::string(req) == "1") ADD_FAILURE() << "checker missing:" << missing;
+  if (CheckersRequired()) ADD_FAILURE() << "checker missing:" << missing;
   return false;
 }
 
 
 bool HaveFile(const std::string& path) {
   if (::access(path.c_str(), R_OK) == 0) return true;
-  const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
-  if (req && std::string(req) == "1") ADD_FAILURE() << "missing " << path;
+  if (CheckersRequired()) ADD_FAILURE() << "missing " << path;
   return false;
 }
 

@@ -21,7 +21,9 @@ bool HaveTool(const std::string& path);
   } while (0)
 
 // Runs a shell command; its exit status, and its output when asked.
-int RunCommand(const std::string& command, std::string* output = nullptr);
+inline int RunCommand(const std::string& command, std::string* output = nullptr) {
+  return ::vexa::testsupport::Shell(command, output);
+}
 std::string Quote(const std::string& s);
 std::string ReadAll(const std::string& path);
 bool WriteAll(const std::string& path, const std::string& bytes);

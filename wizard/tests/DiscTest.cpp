@@ -2,10 +2,14 @@
 // pages driven with QTest, the real orchestrator, disc engine and disc
 // library burning to the simulated recorder; the disc image is checked with
 // vcd-info and isoinfo.
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -183,6 +187,89 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
   EXPECT_NE(out.find("<titleSlide><line1>Our Holiday</line1><line2>2002</line2><line3/></titleSlide>"),
             std::string::npos)
       << out;
+}
+
+// No writer, on the real orchestrator and the simulated recorder (a drive
+// that only reads): Make Disc tells the user and brings the settings page,
+// with "None" as the writer, and the wizard keeps running; closing it then
+// asks first, since pictures are chosen.
+TEST_F(DiscTest, NoWriterBringsTheSettingsPage) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
+  // The recorder transport is opened once per process: this test runs in a
+  // process of its own, so the drives it sees are its own.
+  if (!std::getenv("VEXAWIZ_DISC_INNER")) {
+    char self[4096] = {};
+    const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(len, 0);
+    std::string out;
+    const int rc = RunCommand("env -u VEXA_SCSI_TRANSPORT VEXAWIZ_DISC_INNER=1 timeout 300 " + Quote(self) +
+                                  " --gtest_filter=DiscTest.NoWriterBringsTheSettingsPage",
+                              &out);
+    EXPECT_EQ(rc, 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+    return;
+  }
+  WriteAll(m_temp.Path("drive/drive.conf"), "profile = reader\nmedia = none\n");
+  ASSERT_EQ(RunCommand("/usr/bin/convert -size 320x240 -seed 7 plasma:fractal " + Quote(m_temp.Path("photos/a.jpg"))), 0);
+
+  ComPtr<IVEXAWizard1> wizard;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
+  Bstr empty(u"");
+  ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
+  ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
+  ASSERT_EQ(wizard->SetStartScreen(VEXAWizSummary), S_OK);
+
+  int step = 0;
+  std::vector<std::string> told;
+  std::string writer;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      // The wizard's question on closing: Yes; anything else: its default.
+      told.push_back(box->text().toStdString());
+      QAbstractButton* yes = box->button(QMessageBox::Yes);
+      if (yes && box->text().contains("close the wizard")) QTimer::singleShot(0, yes, &QAbstractButton::click);
+      else if (box->defaultButton()) QTimer::singleShot(0, box->defaultButton(), &QAbstractButton::click);
+      else QTimer::singleShot(0, box, &QDialog::accept);
+      return;
+    }
+    auto* sheet = qobject_cast<QWizard*>(modal);
+    if (!sheet && modal) {
+      // The orchestrator's message: its one button.
+      if (const auto* text = modal->findChild<QPlainTextEdit*>()) told.push_back(text->toPlainText().toStdString());
+      for (QPushButton* b : modal->findChildren<QPushButton*>()) {
+        if (b->isVisible() && b->isEnabled()) {
+          QTimer::singleShot(0, b, &QPushButton::click);
+          break;
+        }
+      }
+      return;
+    }
+    if (!sheet || !sheet->isVisible() || QApplication::overrideCursor()) return;
+    if (step == 0 && sheet->currentId() == 5) {
+      step = 1;
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    } else if (step == 1 && sheet->currentId() == 4) {
+      step = 2;
+      if (auto* label = sheet->currentPage()->findChild<QLabel*>("ctl_1135")) writer = label->text().toStdString();
+      QTimer::singleShot(0, sheet->button(QWizard::CancelButton), &QAbstractButton::click);
+    }
+  });
+  driver.start(50);
+  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  driver.stop();
+  EXPECT_EQ(step, 2);
+  EXPECT_EQ(writer, "None");
+  bool noWriterTold = false, closingAsked = false;
+  for (const std::string& t : told) {
+    noWriterTold = noWriterTold || t.find("CD writer") != std::string::npos;
+    closingAsked = closingAsked || t.find("close the wizard") != std::string::npos;
+  }
+  EXPECT_TRUE(noWriterTold);
+  EXPECT_TRUE(closingAsked);
+  for (const auto& e : std::filesystem::recursive_directory_iterator(m_temp.Path("drive")))
+    EXPECT_NE(e.path().extension(), ".cue");
 }
 
 }  // namespace

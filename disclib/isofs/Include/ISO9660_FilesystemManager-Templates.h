@@ -6,7 +6,7 @@
 #include <string>
 
 #include "disclib/isofs/Manager_p.h"
-#include "disclib/recorder/PathSeparator.h"
+#include "disclib/PathSeparator.h"
 #include "platform/base/Text.h"
 
 namespace isofs {

@@ -2,23 +2,19 @@
 // (plain C names) and none of the classes inside it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <sstream>
 #include <string>
+
+#include "tests/support/Checkers.h"
 
 namespace {
 
 // The names of the shared library's exported definitions.
 std::set<std::string> Exports() {
   const std::string lib = std::string(VEXA_BUILD_DIR) + "/lib/vexa/libdiscpakm2.so";
-  FILE* p = popen(("nm -D --defined-only '" + lib + "' 2>&1").c_str(), "r");
-  EXPECT_NE(p, nullptr);
-  if (!p) return {};
   std::string out;
-  char buf[4096];
-  for (std::size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(pclose(p), 0) << out;
+  EXPECT_EQ(vexa::testsupport::Shell("nm -D --defined-only '" + lib + "'", &out), 0) << out;
   std::set<std::string> names;
   std::istringstream text(out);
   std::string line;

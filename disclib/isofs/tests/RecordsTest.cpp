@@ -12,6 +12,7 @@
 // The component core's date conversions and the manager's records share one
 // calendar-time record: a program may include both.
 #include "platform/com/Date.h"
+#include "tests/support/Checkers.h"
 
 using namespace isofs;
 
@@ -181,7 +182,7 @@ TEST(Records, NoDateIsTheAllZeroForm) {
 // saving included, in both date forms.
 TEST(Records, ZoneOffsetOfTheRecordedTime) {
   if (access("/usr/share/zoneinfo/Europe/Berlin", R_OK) != 0) {
-    if (std::getenv("VEXA_REQUIRE_CHECKERS")) FAIL() << "time zone data missing";
+    if (vexa::testsupport::CheckersRequired()) FAIL() << "time zone data missing";
     GTEST_SKIP() << "time zone data missing";
   }
   struct Case {

@@ -6,7 +6,7 @@
 
 #include "disclib/isofs/TextUtils_p.h"
 #include "disclib/isofs/Tree_p.h"
-#include "disclib/recorder/PathSeparator.h"
+#include "disclib/PathSeparator.h"
 
 using namespace isofs;
 

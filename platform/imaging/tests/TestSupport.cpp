@@ -18,19 +18,6 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-int RunCommand(const std::string& command, std::string* output) {
-  std::string cmd = command + " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::string out;
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
-
 double RmseOf(const std::string& a, const std::string& b) {
   std::string out;
   RunCommand(std::string(kCompare) + " -metric RMSE " + Quote(a) + " " + Quote(b) + " null:", &out);

@@ -30,7 +30,9 @@ inline const char* kIdentify = "/usr/bin/identify";
 
 // Runs a command line through the shell; returns its exit status and, when
 // asked, its standard output and error together.
-int RunCommand(const std::string& command, std::string* output = nullptr);
+inline int RunCommand(const std::string& command, std::string* output = nullptr) {
+  return ::vexa::testsupport::Shell(command, output);
+}
 std::string Quote(const std::string& s);
 
 // ImageMagick's normalised RMSE (0 to 1) between two pictures; -1 on failure.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -50,13 +51,9 @@ std::vector<std::int16_t> FfmpegDecode(const std::string& path, int rate, int ch
   if (channels) cmd += " -ac " + std::to_string(channels);
   if (rate) cmd += " -ar " + std::to_string(rate);
   cmd += " -";
-  std::vector<std::int16_t> out;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  std::int16_t buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 2, 4096, p)) > 0) out.insert(out.end(), buf, buf + n);
-  ::pclose(p);
+  const std::string bytes = vexa::testsupport::ShellOutput(cmd);
+  std::vector<std::int16_t> out(bytes.size() / 2);
+  if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size() * 2);
   if (asStereo && channels == 1) {
     std::vector<std::int16_t> stereo;
     stereo.reserve(out.size() * 2);

@@ -1,24 +1,15 @@
 // cdr-cli run as a program on a simulated recorder.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <string>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
 std::string RunTool(const std::string& args, int* status) {
-  const std::string cmd = std::string(VEXA_BUILD_DIR) + "/bin/" + args + " 2>&1";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
-  return out;
+  return vexa::testsupport::ShellOutput(std::string(VEXA_BUILD_DIR) + "/bin/" + args + " 2>&1", status);
 }
 
 TEST(CdrCli, ListsWritesReadsAndBlanksADisc) {

@@ -8,20 +8,12 @@
 #include "platform/base/Path.h"
 #include "platform/scsi/SimConfig.h"
 #include "platform/scsi/SimDrive.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
 std::string RunTool(const std::string& args, int* status) {
-  const std::string cmd = std::string(VEXA_BUILD_DIR) + "/bin/cdrsim " + args + " 2>&1";
-  std::string out;
-  if (FILE* p = popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int rc = pclose(p);
-    *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  }
-  return out;
+  return vexa::testsupport::ShellOutput(std::string(VEXA_BUILD_DIR) + "/bin/cdrsim " + args + " 2>&1", status);
 }
 
 TEST(Cdrsim, SetsUpAFolderAndShowsWhatIsInIt) {

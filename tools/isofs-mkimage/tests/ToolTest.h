@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace mkimage_test {
 
@@ -25,13 +26,7 @@ struct Result {
 
 inline Result Shell(const std::string& cmd) {
   Result r{-1, {}};
-  FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  const int status = pclose(p);
-  r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.code = ::vexa::testsupport::Shell(cmd, &r.out);
   return r;
 }
 
@@ -41,7 +36,7 @@ inline std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-inline bool Have(const std::string& program) { return Shell("command -v " + program + " >/dev/null").code == 0; }
+inline bool Have(const std::string& program) { return ::vexa::testsupport::HaveProgram(program); }
 
 inline std::string Python() { return access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3"; }
 
@@ -59,7 +54,7 @@ inline void WriteFile(const std::string& path, const std::string& data) {
 #define REQUIRE_CHECKER(ok, what)                                                      \
   do {                                                                                 \
     if (!(ok)) {                                                                       \
-      if (std::getenv("VEXA_REQUIRE_CHECKERS")) FAIL() << "checker missing: " << what; \
+      if (::vexa::testsupport::CheckersRequired()) FAIL() << "checker missing: " << what; \
       GTEST_SKIP() << "checker missing: " << what;                                     \
     }                                                                                  \
   } while (0)

@@ -9,27 +9,17 @@
 #include <string>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using vexa::testsupport::Shell;
 
-bool Have(const std::string& tool) { return Shell("command -v " + tool + " >/dev/null") == 0; }
+using vexa::testsupport::HaveProgram;
 
 TEST(VcdEncodeTest, MusicAndPictures) {
-  if (!Have("ffmpeg") || !Have("ffprobe")) {
-    const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-    if (v && std::string(v) == "1") FAIL() << "ffmpeg missing";
+  if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) {
+    if (vexa::testsupport::CheckersRequired()) FAIL() << "ffmpeg missing";
     GTEST_SKIP() << "ffmpeg missing";
   }
   const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-vcdencode-");

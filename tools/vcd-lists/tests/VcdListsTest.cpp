@@ -9,20 +9,11 @@
 
 #include "platform/base/Path.h"
 #include "tools/vcd-lists/ListDescription.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using vexa::testsupport::Shell;
 
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

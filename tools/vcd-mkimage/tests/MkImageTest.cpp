@@ -17,20 +17,11 @@
 
 #include "disclib/vcd/tests/SectorCheck.h"
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using vexa::testsupport::Shell;
 
 std::string Read(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,15 +49,13 @@ class MkImageTest : public ::testing::Test {
   void SetUp() override {
     const char* need[] = {"ffmpeg", "ffprobe", "vcd-info", "vcdxrip", "cd-info", "isoinfo", "iso-info", "xorriso"};
     for (const char* tool : need) {
-      if (Shell(std::string("command -v ") + tool + " >/dev/null") != 0) {
-        const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-        if (v && std::string(v) == "1") FAIL() << tool << " missing";
+      if (!vexa::testsupport::HaveProgram(tool)) {
+        if (vexa::testsupport::CheckersRequired()) FAIL() << tool << " missing";
         GTEST_SKIP() << tool << " missing";
       }
     }
     if (Shell("/usr/bin/python3 -c 'import pycdlib'") != 0) {
-      const char* v = std::getenv("VEXA_REQUIRE_CHECKERS");
-      if (v && std::string(v) == "1") FAIL() << "pycdlib missing";
+      if (vexa::testsupport::CheckersRequired()) FAIL() << "pycdlib missing";
       GTEST_SKIP() << "pycdlib missing";
     }
     dir_ = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-mkimage-");

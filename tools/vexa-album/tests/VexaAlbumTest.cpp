@@ -2,26 +2,18 @@
 // and `dump` reads back its title and stills.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
-int RunCommand(const std::string& command, std::string* output) {
-  output->clear();
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-  const int status = pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using vexa::testsupport::CheckersRequired;
+using vexa::testsupport::HaveProgram;
+using vexa::testsupport::Shell;
 
 class VexaAlbumTest : public ::testing::Test {
  protected:
@@ -38,9 +30,9 @@ class VexaAlbumTest : public ::testing::Test {
 TEST_F(VexaAlbumTest, NewThenDump) {
   const std::string album = dir_ + "/a b.xml";
   std::string out;
-  ASSERT_EQ(RunCommand(tool_ + " new '" + album + "' --title 'Summer 2002' --title Two --still x.jpg"
+  ASSERT_EQ(Shell(tool_ + " new '" + album + "' --title 'Summer 2002' --title Two --still x.jpg"
                 " --still 'dir/y z.jpg'", &out), 0) << out;
-  ASSERT_EQ(RunCommand(tool_ + " dump '" + album + "'", &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " dump '" + album + "'", &out), 0) << out;
   EXPECT_NE(out.find("titleSlide.line1: Summer 2002\n"), std::string::npos) << out;
   EXPECT_NE(out.find("titleSlide.line2: Two\n"), std::string::npos) << out;
   EXPECT_NE(out.find("stillImages[1].originalFilename: x.jpg\n"), std::string::npos) << out;
@@ -57,11 +49,10 @@ TEST_F(VexaAlbumTest, NewThenDump) {
     EXPECT_NE(out.find(line), std::string::npos) << line << out;
   }
 
-  if (RunCommand("command -v xmllint", &out) == 0) {
-    EXPECT_EQ(RunCommand("xmllint --noout '" + album + "'", &out), 0) << out;
-  } else {
-    const char* req = getenv("VEXA_REQUIRE_CHECKERS");
-    if (req && std::string(req) == "1") FAIL() << "xmllint is required";
+  if (HaveProgram("xmllint")) {
+    EXPECT_EQ(Shell("xmllint --noout '" + album + "'", &out), 0) << out;
+  } else if (CheckersRequired()) {
+    FAIL() << "xmllint is required";
   }
 }
 
@@ -70,19 +61,17 @@ TEST_F(VexaAlbumTest, RefusesWhatIsNoAlbum) {
   vexa::base::WriteFileAtomic(other, "<DiscManifest/>");
   vexa::base::WriteFileAtomic(dir_ + "/broken.xml", "<AlbumManifest>");
   std::string out;
-  EXPECT_EQ(RunCommand(tool_ + " dump " + other, &out), 1);
+  EXPECT_EQ(Shell(tool_ + " dump " + other, &out), 1);
   EXPECT_NE(out.find("ERROR: "), std::string::npos);
-  EXPECT_EQ(RunCommand(tool_ + " dump " + dir_ + "/broken.xml", &out), 1);
+  EXPECT_EQ(Shell(tool_ + " dump " + dir_ + "/broken.xml", &out), 1);
   EXPECT_NE(out.find("ERROR: cannot load"), std::string::npos) << out;
-  EXPECT_EQ(RunCommand(tool_ + " dump " + dir_ + "/missing.xml", &out), 1);
-  EXPECT_EQ(RunCommand(tool_ + " new", &out), 2);
+  EXPECT_EQ(Shell(tool_ + " dump " + dir_ + "/missing.xml", &out), 1);
+  EXPECT_EQ(Shell(tool_ + " new", &out), 2);
 }
 
 bool NeedTool(const char* program) {
-  std::string out;
-  if (RunCommand(std::string("command -v ") + program, &out) == 0) return true;
-  const char* req = getenv("VEXA_REQUIRE_CHECKERS");
-  if (req && std::string(req) == "1") ADD_FAILURE() << program << " is required";
+  if (HaveProgram(program)) return true;
+  if (CheckersRequired()) ADD_FAILURE() << program << " is required";
   return false;
 }
 
@@ -90,21 +79,21 @@ TEST_F(VexaAlbumTest, ConvertsThePartnerSample) {
   const std::string sample = std::string(VEXA_BUILD_DIR) + "/share/vexa/samples/marwick-album.xml";
   const std::string album = dir_ + "/album.xml", again = dir_ + "/again.xml";
   std::string out;
-  ASSERT_EQ(RunCommand(tool_ + " convert " + sample + " " + album + " --from-partner", &out), 0) << out;
-  ASSERT_EQ(RunCommand(tool_ + " dump " + album, &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " convert " + sample + " " + album + " --from-partner", &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " dump " + album, &out), 0) << out;
   EXPECT_NE(out.find("stillImages[2].title: On the pier & the boat\n"), std::string::npos) << out;
   EXPECT_NE(out.find("tvSystem: 2\n"), std::string::npos) << out;
   // An album file converts to itself.
-  ASSERT_EQ(RunCommand(tool_ + " convert " + album + " " + again, &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " convert " + album + " " + again, &out), 0) << out;
   std::string a, b;
   vexa::base::ReadFile(album, &a);
   vexa::base::ReadFile(again, &b);
   EXPECT_EQ(a, b);
   // A partner file is no album file.
-  EXPECT_EQ(RunCommand(tool_ + " convert " + sample + " " + dir_ + "/x.xml", &out), 1);
+  EXPECT_EQ(Shell(tool_ + " convert " + sample + " " + dir_ + "/x.xml", &out), 1);
   EXPECT_NE(out.find("top element doesn't match"), std::string::npos) << out;
   if (NeedTool("xmllint")) {
-    EXPECT_EQ(RunCommand("xmllint --noout " + album, &out), 0) << out;
+    EXPECT_EQ(Shell("xmllint --noout " + album, &out), 0) << out;
   }
 }
 
@@ -112,18 +101,18 @@ TEST_F(VexaAlbumTest, WritesAndReadsTheRecordOfAPhoto) {
   if (!NeedTool("convert") || !NeedTool("rdjpgcom") || !NeedTool("djpeg")) GTEST_SKIP();
   const std::string photo = dir_ + "/photo.jpg";
   std::string out, before, after;
-  ASSERT_EQ(RunCommand("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
-  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &before), 0);
-  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  ASSERT_EQ(Shell("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
+  ASSERT_EQ(Shell("djpeg -pnm " + photo, &before), 0);
+  ASSERT_EQ(Shell(tool_ + " jpeg-get " + photo, &out), 0) << out;
   EXPECT_EQ(out, "originalIdentifier: \nresolution: 0\n");
-  ASSERT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id 1234abcd --resolution 4", &out), 0) << out;
-  ASSERT_EQ(RunCommand(tool_ + " jpeg-get " + photo, &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " jpeg-set " + photo + " --id 1234abcd --resolution 4", &out), 0) << out;
+  ASSERT_EQ(Shell(tool_ + " jpeg-get " + photo, &out), 0) << out;
   EXPECT_EQ(out, "originalIdentifier: 1234abcd\nresolution: 4\n");
-  ASSERT_EQ(RunCommand("rdjpgcom " + photo, &out), 0);
+  ASSERT_EQ(Shell("rdjpgcom " + photo, &out), 0);
   EXPECT_NE(out.find("<originalIdentifier>1234abcd</originalIdentifier>"), std::string::npos) << out;
-  ASSERT_EQ(RunCommand("djpeg -pnm " + photo, &after), 0);
+  ASSERT_EQ(Shell("djpeg -pnm " + photo, &after), 0);
   EXPECT_EQ(after, before);
-  EXPECT_EQ(RunCommand(tool_ + " jpeg-set " + photo + " --id x --resolution 9", &out), 2);
+  EXPECT_EQ(Shell(tool_ + " jpeg-set " + photo + " --id x --resolution 9", &out), 2);
 }
 
 // Failures through the tool, as a table: the exit status, the message with
@@ -132,7 +121,7 @@ TEST_F(VexaAlbumTest, FailuresSayWhyAndChangeNothing) {
   if (!NeedTool("convert") || !NeedTool("wrjpgcom")) GTEST_SKIP();
   std::string out;
   const std::string photo = dir_ + "/photo.jpg";
-  ASSERT_EQ(RunCommand("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
+  ASSERT_EQ(Shell("convert -size 32x32 gradient:white-black " + photo, &out), 0) << out;
   const std::string kept = dir_ + "/kept.xml", link = dir_ + "/link.xml", photoLink = dir_ + "/photo-link.jpg";
   ASSERT_TRUE(vexa::base::WriteFileAtomic(kept, "kept"));
   ASSERT_EQ(::symlink(kept.c_str(), link.c_str()), 0);
@@ -140,7 +129,7 @@ TEST_F(VexaAlbumTest, FailuresSayWhyAndChangeNothing) {
   const std::string damaged = dir_ + "/damaged.jpg";
   const std::string ns = "http://schemas.vexa.example/go/di-cv-vexa-1-6";
   // A comment that claims the record's namespace but no longer parses.
-  ASSERT_EQ(RunCommand("wrjpgcom -comment \"<EmbedImage xmlns='" + ns + "'><originalIdentifier>a</EmbedImage>\" " +
+  ASSERT_EQ(Shell("wrjpgcom -comment \"<EmbedImage xmlns='" + ns + "'><originalIdentifier>a</EmbedImage>\" " +
                            photo + " > " + damaged,
                        &out),
             0)
@@ -181,7 +170,7 @@ TEST_F(VexaAlbumTest, FailuresSayWhyAndChangeNothing) {
   };
   for (const Row& r : rows) {
     const std::string command = r.command.rfind("env ", 0) == 0 ? r.command : tool_ + " " + r.command;
-    EXPECT_EQ(RunCommand("bash -c \"" + command + "\"", &out), 1) << r.command;
+    EXPECT_EQ(Shell("bash -c \"" + command + "\"", &out), 1) << r.command;
     EXPECT_EQ(out.substr(0, r.message.size()), r.message) << r.command;
     EXPECT_EQ(out.back(), '\n');
   }

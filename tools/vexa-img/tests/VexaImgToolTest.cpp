@@ -9,31 +9,21 @@
 #include <sys/wait.h>
 
 #include "platform/base/Path.h"
+#include "tests/support/Checkers.h"
 
 namespace {
 
 const char* kConvert = "/usr/bin/convert";
 const char* kIdentify = "/usr/bin/identify";
 
-int Shell(const std::string& command, std::string* output = nullptr) {
-  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  int rc = ::pclose(p);
-  if (output) *output = out;
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-}
+using vexa::testsupport::Shell;
 
 class VexaImgToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
     bool have = ::access(kConvert, X_OK) == 0 && ::access(kIdentify, X_OK) == 0;
     if (!have) {
-      const char* req = std::getenv("VEXA_REQUIRE_CHECKERS");
-      if (req && std::string(req) == "1") FAIL() << "ImageMagick is missing";
+      if (vexa::testsupport::CheckersRequired()) FAIL() << "ImageMagick is missing";
       GTEST_SKIP() << "ImageMagick is missing";
     }
     dir_ = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-img-tool-");

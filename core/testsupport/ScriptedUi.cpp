@@ -1,4 +1,4 @@
-#include "core/ScriptedUi.h"
+#include "core/testsupport/ScriptedUi.h"
 
 namespace vexa::core {
 

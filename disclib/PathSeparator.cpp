@@ -1,4 +1,4 @@
-#include "disclib/recorder/PathSeparator.h"
+#include "disclib/PathSeparator.h"
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
