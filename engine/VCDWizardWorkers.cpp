@@ -3,6 +3,7 @@
 // image track, the MPEG file tracks, the padding track and the closing of
 // the session, track-at-once).
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -75,17 +76,16 @@ void VCDWizard::PremasterEnd(bool cancelled) {
 }
 
 std::int32_t VCDWizard::PremasterBody() {
-  std::int32_t audioSeconds = 0, videoSeconds = 0, menuSeconds = 0;
   if (audio_) {
-    audioSeconds = audio_->EstimateSeconds();
+    audio_->EstimateSeconds();
     audio_->EstimateSectors();
   }
   if (video_) {
-    videoSeconds = video_->EstimateSeconds();
+    video_->EstimateSeconds();
     video_->EstimateSectors();
   }
   if (menu_) {
-    menuSeconds = menu_->EstimateSeconds();
+    menu_->EstimateSeconds();
     menu_->EstimateSectors();
   }
   std::string work = WorkDirectory();
@@ -113,16 +113,20 @@ std::int32_t VCDWizard::PremasterBody() {
     return d ? 0 : r;
   };
 
-  // The premaster's progress counts the work done against the work planned:
-  // the music, the slide show and the menus each weigh their time estimate
-  // (at least 1 s, so a part estimated at nothing still counts); how much of
-  // each is done (the music's PCM bytes, the pictures given to the slide
-  // show's encoder, the menu items made) is sampled while the worker
-  // follows them. The run's units are thousandths of a second of estimate.
-  const std::int64_t audioWeight = audios_ > 0 ? std::max(1, audioSeconds) : 0;
-  const std::int64_t videoWeight = pictures_ > 0 ? std::max(1, videoSeconds) : 0;
-  const std::int64_t menuWeight = menu_ ? std::max(1, menuSeconds) : 0;
-  run_.SetPlanned((audioWeight + videoWeight + menuWeight) * 1000);
+  // The premaster's progress counts the work done against the work planned.
+  // The music, the slide show and the menus each weigh their work as the
+  // time estimates count it on the reference machine, in milliseconds and
+  // unrounded (a second of music 1/5.2 s, a still of the slide show 2 s, a
+  // menu item 2 s): their shares stay right however fast the processor,
+  // where the scaled whole seconds would round small parts to nothing. How
+  // much of each is done (the music's PCM bytes, the pictures given to the
+  // slide show's encoder, the menu items made) is sampled while the worker
+  // follows them.
+  const double musicSeconds = audios_ > 0 ? std::max(0, audio_->EstimateBytes() / 28000 - 1) : 0;
+  const std::int64_t audioWeight = audios_ > 0 ? std::max<std::int64_t>(1, std::llround(musicSeconds * 1000 / 5.2)) : 0;
+  const std::int64_t videoWeight = std::int64_t{pictures_} * 2000;
+  const std::int64_t menuWeight = menu_ ? menu_->ReferenceWorkMs() : 0;
+  run_.SetPlanned(audioWeight + videoWeight + menuWeight);
   double audioDone = 0, videoDone = 0;  // fractions of the two encodings
   auto countProgress = [&] {
     double menuDone = 0;
@@ -133,8 +137,7 @@ std::int32_t VCDWizard::PremasterBody() {
     }
     const auto units = static_cast<std::int64_t>(
         (static_cast<double>(audioWeight) * audioDone + static_cast<double>(videoWeight) * videoDone +
-         static_cast<double>(menuWeight) * menuDone) *
-        1000.0);
+         static_cast<double>(menuWeight) * menuDone));
     const std::int64_t counted = run_.DoneUnits();
     if (units > counted) run_.AddDone(units - counted);
   };
