@@ -56,17 +56,17 @@ std::string ReplaceFirst(std::string text, std::string_view what, const std::str
 // ---- album files ------------------------------------------------------------------------------
 
 HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   const std::string path = Narrow(albumFilePath);
   if (path.empty()) {
-    SetErrorCode(VEXACoreInvalidFile);
-    ReportProblem();
+    flow_.SetCode(VEXACoreInvalidFile);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::AddAlbumFile - Invalid input file.");
   }
   CVexaCoreXML album(util_);
   auto readFailed = [&](const char* text) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(text);
   };
   if (!album.Init(path, albumFormat)) return readFailed("CVEXACore1::AddAlbumFile - XML Init call failed.");
@@ -127,12 +127,12 @@ HRESULT CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder
   if (!album.Album()) return Fail("CVEXACore1::AddStills - Empty album input.");
   std::vector<StillEntry> stills;
   if (!album.GetAllStills(&stills)) {
-    ReportProblem();
+    flow_.ReportProblem();
     return Fail("CVEXACore1::AddStills - XML GetAllStills call failed.");
   }
   // Each accepted still is written back by AddStill.
   if (!album.ResetStills()) {
-    ReportProblem();
+    flow_.ReportProblem();
     return Fail("CVEXACore1::AddStills - XML ResetStills() call failed.");
   }
   for (const StillEntry& e : stills) {
@@ -144,12 +144,12 @@ HRESULT CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder
          title = Bstr::FromUtf8(e.title);
     if (FAILED(DoAddStill(still.Get(), source.Get(), title.Get(), e.creationTime, e.sizingBehaviour, e.rotation,
                           VARIANT_FALSE))) {
-      if (lastErrorCode_ == VEXACoreCancelled) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+      if (flow_.Code() == VEXACoreCancelled) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
       const std::string text = Format("CVEXACore1::AddStills - AddStill call failed for path %s.", file.c_str());
       util_.LogError(text, true);
       if (stopOnBadStill_) return Fail(text);
     }
-    if (IsCancelled()) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+    if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
   }
   return S_OK;
 }
@@ -167,8 +167,8 @@ HRESULT CVEXACore1::DoMakeDuplicate() {
 
   CVexaCoreXML& album = *albumXml_;
   auto readFailed = [&](const std::string& text) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(kPrefix + text);
   };
   LONG tv = VEXACoreTVNTSC;
@@ -209,18 +209,18 @@ void CVEXACore1::AppendLineBreaks(int count, std::string* text) {
 }
 
 bool CVEXACore1::DealWithInvalidStills() {
-  SetErrorCode(VEXACoreSuccess);
-  ShowStatus();
+  flow_.SetCode(VEXACoreSuccess);
+  flow_.ShowStatus();
   if (stillCount_ != 0) util_.LogInfo(Format("NUMBER OF IMAGES = %d.", static_cast<int>(stillCount_)));
   std::string line;
   if (!invalidSeen_) {
     if (!noStillsYet_) return true;
-    SetErrorCode(VEXACoreNoStills);
+    flow_.SetCode(VEXACoreNoStills);
     line = "CVEXACore1::DealWithInvalidStills - User had no images.";
   } else if (validSeen_) {
-    SetErrorCode(VEXACoreInvalidStills);
+    flow_.SetCode(VEXACoreInvalidStills);
     util_.LogInfo("CVEXACore1::DealWithInvalidStills - User added some invalid images.");
-    if (!Interactive()) return true;
+    if (!flow_.Interactive()) return true;
     std::string text = util_.LoadString(
         4496,
         "The orlune disc creator could not process some of your images.\r\n\r\nThe files may not be supported file "
@@ -229,19 +229,19 @@ bool CVEXACore1::DealWithInvalidStills() {
       AppendLineBreaks(1, &text);
       text += path;
     }
-    return ShowMessage(kMessageOKCancel, text, nullptr, false, true, false);
+    return flow_.ShowMessage(kMessageOKCancel, text, nullptr, false, true, false);
   } else if (!noStillsYet_) {
-    SetErrorCode(VEXACoreNoValidStills);
+    flow_.SetCode(VEXACoreNoValidStills);
     line = "CVEXACore1::DealWithInvalidStills - User had no valid images.";
   } else {
-    SetErrorCode(VEXACoreNoStills);
+    flow_.SetCode(VEXACoreNoStills);
     line = "CVEXACore1::DealWithInvalidStills - User had no images.";
   }
   util_.ReportError(line, false);
-  if (Interactive() && errorsShown_) {
-    ShowMessage(kMessageOK,
-                util_.LoadString(4483, "The orlune disc creator software could not process any of your image files."),
-                nullptr, true, false, false);
+  if (flow_.Interactive() && flow_.errorsShown) {
+    flow_.ShowMessage(kMessageOK,
+                      util_.LoadString(4483, "The orlune disc creator software could not process any of your image files."),
+                      nullptr, true, false, false);
   }
   return false;
 }
@@ -249,7 +249,7 @@ bool CVEXACore1::DealWithInvalidStills() {
 // ---- extra files -------------------------------------------------------------------------------
 
 HRESULT CVEXACore1::DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddFile - SetFileSystemSupport must be called before AddFile. Using default.", false);
     if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
@@ -259,18 +259,18 @@ HRESULT CVEXACore1::DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJoli
   }
   const std::string source = Narrow(sourceFile);
   if (source.empty()) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::AddFile - Empty string passed for source file.");
   }
   if (!base::FileExists(source)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::AddFile - File does not exist = %s.", source.c_str()));
   }
   if (!driver_ || !driver_->AddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::AddFile - Base AddFile call failed for %s.", source.c_str()));
   }
   return S_OK;
@@ -280,23 +280,23 @@ bool CVEXACore1::AddExtraODFiles() {
   namespace fs = std::filesystem;
   std::string folder;
   if (!CVexaCoreUtil::getRegistryEntry(HKEY_LOCAL_MACHINE, kProductKey, "CORE_INCLUDE_PATH", &folder)) {
-    ReportProblem();
+    flow_.ReportProblem();
     return util_.ReportFailure("CVEXACore1::AddExtraODFiles - getRegistryEntry call failed.", false);
   }
   if (folder.empty()) {
-    ReportProblem();
+    flow_.ReportProblem();
     return util_.ReportFailure("CVEXACore1::AddExtraODFiles - Empty string for temp directory.", false);
   }
   folder = base::ToNativePath(folder);
   std::error_code ec;
   if (!fs::is_directory(folder, ec)) {
-    ReportProblem();
+    flow_.ReportProblem();
     return util_.ReportFailure(Format("CVEXACore1::AddExtraODFiles - not a real directory = %s.", folder.c_str()), false);
   }
   std::vector<fs::directory_entry> entries;
   fs::directory_iterator it(folder, ec);
   if (ec) {
-    ReportProblem();
+    flow_.ReportProblem();
     return util_.ReportFailure(
         Format("CVEXACore1::AddExtraODFiles - Cannot find any files in directory %s.", folder.c_str()), false);
   }
@@ -319,7 +319,7 @@ bool CVEXACore1::AddExtraODFiles() {
 // ---- title, paper size and the locale's defaults ----------------------------------------------------
 
 HRESULT CVEXACore1::DoSetDefaultTitle() {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   // Today's date in the user's short form.
   char date[128] = {};
   const std::time_t now = std::time(nullptr);
@@ -333,27 +333,27 @@ HRESULT CVEXACore1::DoSetDefaultTitle() {
   const std::string product = util_.LoadString(4478, "Kv Orlune Disc");
   Bstr line1 = Bstr::FromUtf8(date), line2 = Bstr::FromUtf8(product), line3(u"");
   if (FAILED(DoSetTitleLines(line1.Get(), line2.Get(), line3.Get()))) {
-    SetErrorCode(VEXACoreFailure);
+    flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::SetDefaultTitle - SetTitleLines call failed.", true);
   }
   return S_OK;
 }
 
 HRESULT CVEXACore1::DoSetPaperSize(LONG paperSize) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (paperSize == VEXACorePaperSizeInvalid) return S_OK;
   if (paperSizeSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set Paper Size once.", false);
     return S_OK;
   }
   if (!driver_ || !driver_->SetPaperSize(paperSize)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
   }
   if (!albumXml_->SetPaperSize(paperSize)) {
-    ReportProblem();
-    SetErrorCode(VEXACoreFailure);
+    flow_.ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
   }
   paperSizeSet_ = true;
@@ -442,10 +442,10 @@ bool CVEXACore1::CheckTempSpace() {
 }
 
 bool CVEXACore1::ReportTempSpace() {
-  SetErrorCode(VEXACoreInsufficientTempSpace);
-  if (Interactive() && errorsShown_) {
-    ShowMessage(kMessageOK,
-                FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space on your "
+  flow_.SetCode(VEXACoreInsufficientTempSpace);
+  if (flow_.Interactive() && flow_.errorsShown) {
+    flow_.ShowMessage(kMessageOK,
+                      FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space on your "
                                                          "%2!s! drive.\r\n\r\nYou must create additional disc space "
                                                          "before you can create a orlune disc."),
                                   {requiredMegabytes_, tempDrive_}),
@@ -455,7 +455,7 @@ bool CVEXACore1::ReportTempSpace() {
 }
 
 HRESULT CVEXACore1::DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   cleanTempOnRelease_ = doClean == VARIANT_TRUE;
   const std::string path = Narrow(tempPath);
   if (!tempPath || base::Utf8Length(path) < 3) return Fail("CVEXACore1::SetTempDirectory - Empty tempPath");
@@ -548,7 +548,7 @@ bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool i
     return true;
   }
   *exists = false;
-  if (!Interactive()) return true;
+  if (!flow_.Interactive()) return true;
   Bstr drive;
   if (driver_) {
     driver_->GetDrivePath(drive.Out());
@@ -562,18 +562,18 @@ bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool i
                                        "any media players running on your system.")
               : util_.LoadString(4550, "You have removed the disc with your images.\r\n\r\nPlease reinsert that disc "
                                        "into drive %s.\r\n\r\nClick OK to continue.");
-  if (!ShowMessage(kMessageOKCancel, ReplaceFirst(text, "%s", location), nullptr, false, true, false)) {
-    return Cancel(kCancel);
+  if (!flow_.ShowMessage(kMessageOKCancel, ReplaceFirst(text, "%s", location), nullptr, false, true, false)) {
+    return flow_.Cancel(kCancel);
   }
-  SetStatusText(util_.LoadString(4552, "Locating the file on your drive."));
+  flow_.SetStatusText(util_.LoadString(4552, "Locating the file on your drive."));
   for (int i = 0; i < 50; ++i) {
-    Wait(std::chrono::milliseconds(1000));
-    if (IsCancelled()) return Cancel(kCancel);
+    flow_.Wait(std::chrono::milliseconds(1000));
+    if (flow_.IsCancelled()) return flow_.Cancel(kCancel);
     if (base::FileExists(path)) {
       *exists = true;
       return true;
     }
-    AdvanceProgress(1, true);
+    flow_.AdvanceProgress(1, true);
   }
   return true;
 }
@@ -581,16 +581,16 @@ bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool i
 // ---- drives --------------------------------------------------------------------------------------------
 
 HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (!drivePresent) return E_POINTER;
-  const bool showMessage = showCDWriterError == VARIANT_TRUE && Interactive() && errorsShown_;
+  const bool showMessage = showCDWriterError == VARIANT_TRUE && flow_.Interactive() && flow_.errorsShown;
   const char* const kNoWriter = kNoWriterMessage;
   if (!driver_ || !driver_->GetNextDrive(drivePresent)) {
-    if (showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
-    SetErrorCode(VEXACoreFailure);
+    if (showMessage) flow_.ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+    flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::GetNextDrive - ODBase GetNextDrive call failed");
   }
-  if (*drivePresent != VARIANT_TRUE && showMessage) ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+  if (*drivePresent != VARIANT_TRUE && showMessage) flow_.ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
   return S_OK;
 }
 
@@ -598,7 +598,7 @@ HRESULT CVEXACore1::DoGetDrivePath(BSTR* drivePath) {
   if (!drivePath) return E_POINTER;
   *drivePath = nullptr;
   if (!driver_ || !driver_->GetDrivePath(drivePath)) {
-    SetErrorCode(VEXACoreFailure);
+    flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::GetDrivePath - ODBase GetDrivePath call failed");
   }
   return S_OK;
@@ -608,7 +608,7 @@ HRESULT CVEXACore1::DoGetInquiry(BSTR* driveDescription) {
   if (!driveDescription) return E_POINTER;
   *driveDescription = nullptr;
   if (!driver_ || !driver_->GetInquiry(driveDescription)) {
-    SetErrorCode(VEXACoreFailure);
+    flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::GetInquiry - ODBase GetInquiry call failed");
   }
   return S_OK;

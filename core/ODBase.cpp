@@ -503,6 +503,56 @@ bool CVexaODBase::GetDriveSpeeds(VARIANT* speeds) {
   return true;
 }
 
+CVexaODBase::SpeedList CVexaODBase::GetDriveSpeedList(std::vector<LONG>* speeds) {
+  Variant list;
+  if (!GetDriveSpeeds(&list)) return SpeedList::QueryFailed;
+  if (!(list.vt & VT_ARRAY) || !(list.vt & 3) || !list.parray) {
+    Fail("CVEXACore::GetDriveSpeedList() - drive Speed list is invalid.", false);
+    return SpeedList::Unreadable;
+  }
+  LONG lower = 0, upper = -1;
+  if (FAILED(SafeArrayGetLBound(list.parray, 1, &lower)) || FAILED(SafeArrayGetUBound(list.parray, 1, &upper))) {
+    Fail("CVexaODVisual::GetDriveSpeedList - drive Speed list is invalid. Cannot get upper and lower bounds.", false);
+    return SpeedList::Unreadable;
+  }
+  VARTYPE type = VT_EMPTY;
+  SafeArrayGetVartype(list.parray, &type);
+  for (LONG i = lower; i <= upper; ++i) {
+    switch (type) {
+      case VT_I4:
+      case VT_UI4: {
+        LONG v = 0;
+        if (SUCCEEDED(SafeArrayGetElement(list.parray, &i, &v))) speeds->push_back(v);
+        break;
+      }
+      case VT_I2: {
+        SHORT v = 0;
+        if (SUCCEEDED(SafeArrayGetElement(list.parray, &i, &v))) speeds->push_back(v);
+        break;
+      }
+      case VT_UI1: {
+        BYTE v = 0;
+        if (SUCCEEDED(SafeArrayGetElement(list.parray, &i, &v))) speeds->push_back(v);
+        break;
+      }
+      case VT_VARIANT: {
+        Variant v, n;
+        if (SUCCEEDED(SafeArrayGetElement(list.parray, &i, &v)) && SUCCEEDED(VariantChangeType(&n, &v, 0, VT_I4))) {
+          speeds->push_back(n.lVal);
+        }
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  if (speeds->empty()) {
+    Fail("CVEXACore::GetDriveSpeedList() - Cannot get any drive speeds.", false);
+    return SpeedList::Unreadable;
+  }
+  return SpeedList::Read;
+}
+
 bool CVexaODBase::GetInquiry(BSTR* description) {
   Bstr text;
   if (!drive_ || FAILED(drive_->GetInquiry(text.Out()))) {

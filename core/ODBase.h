@@ -98,6 +98,11 @@ class CVexaODBase {
   bool UnSetBlocking();
   bool GetMaxBurnSpeed(LONG* speed);
   bool GetDriveSpeeds(VARIANT* speeds);
+  // The writer's speeds as numbers, in the engine's order. QueryFailed: the
+  // engine's query failed (its line added); Unreadable: the answer is no
+  // list of speeds, or an empty one (its line added).
+  enum class SpeedList { Read, QueryFailed, Unreadable };
+  SpeedList GetDriveSpeedList(std::vector<LONG>* speeds);
   bool GetInquiry(BSTR* description);
   bool GetDrivePath(BSTR* path);
 

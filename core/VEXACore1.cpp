@@ -102,7 +102,17 @@ void CoreServices::FillDefaults() {
 
 // ---- construction --------------------------------------------------------------------
 
-CVEXACore1::CVEXACore1(CoreServices services) : services_(std::move(services)) { services_.FillDefaults(); }
+namespace {
+
+CoreServices WithDefaults(CoreServices services) {
+  services.FillDefaults();
+  return services;
+}
+
+}  // namespace
+
+CVEXACore1::CVEXACore1(CoreServices services)
+    : services_(WithDefaults(std::move(services))), flow_(util_, services_.clock) {}
 
 CVEXACore1::~CVEXACore1() = default;
 
@@ -172,6 +182,7 @@ void CVEXACore1::FinalRelease() {
   imgUtil_.Reset();
   albumXml_.reset();
   util_.SetUi(nullptr);
+  flow_.SetPort(nullptr);
   ui_.reset();
   util_.SetStrings(nullptr);
   util_.SetLogger(nullptr);
@@ -181,7 +192,7 @@ void CVEXACore1::FinalRelease() {
 }
 
 void CVEXACore1::ResetState() {
-  lastErrorCode_ = VEXACoreSuccess;
+  flow_.SetCode(VEXACoreSuccess);
   invalidStills_.clear();
   stillCount_ = 0;
   validSeen_ = false;
@@ -199,35 +210,16 @@ void CVEXACore1::ResetState() {
 // ---- reporting --------------------------------------------------------------------------
 
 HRESULT CVEXACore1::Fail(const std::string& text, bool withSystemText) {
-  if (StatusShown() && ui_->HasStatusDialog()) Status().Hide();
-  if (!text.empty()) util_.ReportError(text, withSystemText);
+  flow_.Fail(text, withSystemText);
   const std::string pending = util_.TakePendingErrors();
   if (pending.empty()) return E_FAIL;
   return ReportError(CLSID_VEXACore1, std::string_view(pending), IID_IVEXACore1, E_FAIL);
 }
 
-bool CVEXACore1::Cancel(const std::string& text) {
-  if (StatusShown() && ui_->HasStatusDialog()) {
-    Status().cancelRequested = false;
-    Status().Hide();
-  }
-  util_.LogInfo(text);
-  SetErrorCode(VEXACoreCancelled);
-  return false;
-}
-
-void CVEXACore1::ReportProblem() {
-  if (Interactive() && errorsShown_) {
-    ShowMessage(kMessageOK,
-                util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."),
-                nullptr, true, false, false);
-  }
-}
-
 HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText) {
   util_.LogError(text, withSystemText);
-  if (!Interactive()) return Fail(text, withSystemText);
-  const bool goOn = ShowMessage(
+  if (!flow_.Interactive()) return Fail(text, withSystemText);
+  const bool goOn = flow_.ShowMessage(
       kMessageOKCancel,
       util_.LoadString(4505,
                        "The orlune disc creator software could not process your audio file.\r\n\r\nThe file may not "
@@ -236,7 +228,7 @@ HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemT
       nullptr, false, true, false);
   if (goOn) return S_OK;
   // The user chose not to go on: a cancel, which callers end quietly on.
-  SetErrorCode(VEXACoreCancelled);
+  flow_.SetCode(VEXACoreCancelled);
   return E_FAIL;
 }
 
@@ -247,127 +239,39 @@ void CVEXACore1::EnsureUi(bool windows) {
     if (ui_) ui_->DestroyStatus();
     ui_ = services_.ui(util_, windows);
     util_.SetUi(ui_.get());
+    flow_.SetPort(ui_.get());
   }
 }
 
-void CVEXACore1::Wait(std::chrono::milliseconds d) {
-  if (ui_) services_.clock->Wait(d, *ui_);
-}
-
-void CVEXACore1::Pause(std::chrono::milliseconds d) {
-  if (Interactive()) Wait(d);
-}
-
-void CVEXACore1::WaitForEngine(std::chrono::milliseconds longest) {
-  if (!ui_) return;
-  if (Completion* end = driver_ ? driver_->ProcessEnd() : nullptr) {
-    services_.clock->WaitFor(longest, *end, *ui_);
-  } else {
-    services_.clock->Wait(longest, *ui_);
-  }
-}
-
-bool CVEXACore1::ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
-                             bool systemBox, bool isError) {
-  AdvanceProgress(4, true);
-  if (StatusShown()) Status().EnableWindow(false);
-  Pump();
-  bool clicked = false;
-  const int answer = ui_->DoMessage(buttons, text, isError, checkFlag != nullptr, systemBox, &clicked);
-  if (checkFlag) *checkFlag = !clicked;
-  if (StatusShown()) Status().EnableWindow(true);
-  Pump();
-  const bool result = answer == kIDOK || answer == kIDYES ? !failOnYes : !failOnOther;
-  if (result && StatusShown()) Status().BringToTop();
-  return result;
-}
-
-bool CVEXACore1::IsCancelled() {
-  if (!Interactive()) return false;
-  Status().Show();
-  Pump();
-  if (!Status().cancelRequested) return false;
-  Status().cancelRequested = false;
-  return ShowMessage(kMessageYesNo, util_.LoadString(65, "Are you sure you want to cancel?"), nullptr, false, true,
-                     false, false);
-}
-
-void CVEXACore1::EnableCancel(bool on) {
-  if (!StatusShown()) return;
-  Status().EnableButton(kButtonCancel, on);
-  Status().EnableWindow(true);
-  Pump();
-}
-
-void CVEXACore1::AdvanceProgress(int step, bool wrap) {
-  if (!StatusShown()) return;
-  const int position = Status().Progress() + step;
-  Status().SetProgress(wrap ? position % 101 : std::min(position, 100));
-  Pump();
-}
-
-void CVEXACore1::SetProgress(int position) {
-  if (StatusShown()) Status().SetProgress(position);
-}
-
-void CVEXACore1::FillProgress(int step) {
-  if (!StatusShown()) return;
-  for (int i = 0; i < 100 && Status().Progress() < 100; ++i) {
-    AdvanceProgress(step, false);
-    Pause(std::chrono::milliseconds(100));
-  }
-}
-
-void CVEXACore1::ShowStatus() {
-  if (!StatusShown()) return;
-  Status().Show();
-  Pump();
-}
-
-void CVEXACore1::ShowStep(int step, bool show) {
-  if (StatusShown()) Status().ShowStep(step, show);
-}
-
-void CVEXACore1::SetStatusText(const std::string& text) {
-  if (StatusShown()) Status().SetStatusText(text);
-}
-
-void CVEXACore1::KeepAwake(bool on) {
-  if (sleep_) sleep_->CanSuspend(!on);
-}
-
-void CVEXACore1::SetterDialogStep(int step) {
-  if (!StatusShown()) return;
-  SetStatusText("");
-  ShowStatus();
-  ShowStep(1, true);
-  AdvanceProgress(step, true);
+BurnFlow CVEXACore1::MakeBurnFlow() {
+  return BurnFlow(flow_, *driver_, sleep_.get(), FlowDeadlines{services_.eraseDeadline, services_.burnStopDeadline},
+                  TempSpaceNote{requiredMegabytes_, tempDrive_});
 }
 
 // ---- Init and the simple methods ----------------------------------------------------------
 
 HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   statusLevel_ = statusLevel;
   switch (statusLevel) {
     case VEXACoreShowStatusNothing:
-      statusShown_ = false, errorsShown_ = false, stopOnBadStill_ = true;
+      flow_.statusShown = false, flow_.errorsShown = false, stopOnBadStill_ = true;
       break;
     case VEXACoreShowStatusNecessaryErrorsOnly:
-      statusShown_ = true, errorsShown_ = false, stopOnBadStill_ = false;
+      flow_.statusShown = true, flow_.errorsShown = false, stopOnBadStill_ = false;
       break;
     case VEXACoreShowStatusNoErrors:
-      statusShown_ = true, errorsShown_ = false, stopOnBadStill_ = true;
+      flow_.statusShown = true, flow_.errorsShown = false, stopOnBadStill_ = true;
       break;
     default:
-      statusShown_ = true, errorsShown_ = true, stopOnBadStill_ = false;
+      flow_.statusShown = true, flow_.errorsShown = true, stopOnBadStill_ = false;
       break;
   }
 
   // The status dialog's window is made only when it is first shown, so a
   // silent run never opens one (nor a display connection).
-  EnsureUi(statusShown_);
-  if (StatusShown()) {
+  EnsureUi(flow_.statusShown);
+  if (flow_.StatusShown()) {
     Status().SetProgress(0);
     Status().Show();
     Status().Hide();
@@ -376,13 +280,13 @@ HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL do
   // A new engine and driver replace the old ones: never two alive.
   driver_.reset();
   driver_ = std::make_unique<CVexaODBase>(util_, services_.engine, services_.clock);
-  switch (driver_->StartEngine(statusShown_)) {
+  switch (driver_->StartEngine(flow_.statusShown)) {
     case 1:
-      ReportProblem();
-      SetErrorCode(VEXACoreFailure);
+      flow_.ReportProblem();
+      flow_.SetCode(VEXACoreFailure);
       return Fail("CVEXACore1::Init - Cannot create an SDK instance.");
     case 2:
-      SetErrorCode(VEXACoreNoCDWriter);
+      flow_.SetCode(VEXACoreNoCDWriter);
       return Fail("CVEXACore1::Init - Cannot find a CD-Writer.");
     default:
       break;
@@ -402,12 +306,12 @@ HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL do
   }
 
   if (!CheckTempDirectory()) {
-    ReportProblem();
+    flow_.ReportProblem();
     return Fail("CVEXACore1::Init - Cannot create a temp directory.");
   }
   Bstr work = Bstr::FromUtf8(tempPath_);
   if (FAILED(DoSetTempDirectory(work.Get(), doClean))) {
-    ReportProblem();
+    flow_.ReportProblem();
     return Fail("CVEXACore1::Init - SetTempDirectory call failed.");
   }
   if (!CheckTempSpace()) {
@@ -419,9 +323,9 @@ HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL do
 
 HRESULT CVEXACore1::SetStatusMode(VARIANT_BOOL showStatusDlg) {
   VEXACORE_GUARDED("SetStatusMode", ([&] {
-    statusShown_ = showStatusDlg == VARIANT_TRUE;
+    flow_.statusShown = showStatusDlg == VARIANT_TRUE;
     // A window may be wanted now that was not at Init.
-    if (statusShown_ && ui_) EnsureUi(true);
+    if (flow_.statusShown && ui_) EnsureUi(true);
     return S_OK;
   })());
 }
@@ -430,7 +334,7 @@ HRESULT CVEXACore1::SetLogFile(BSTR, LONG) { return E_NOTIMPL; }
 
 HRESULT CVEXACore1::GetErrorCode(VEXACoreErrorCode* errorCode) {
   if (!errorCode) return E_POINTER;
-  *errorCode = lastErrorCode_;
+  *errorCode = flow_.Code();
   return S_OK;
 }
 
@@ -444,14 +348,14 @@ HRESULT CVEXACore1::SetLoggingLevel(VARIANT_BOOL logAll) {
 // ---- settings (the setters accept each setting once) --------------------------------------
 
 HRESULT CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (fileSystemSet_) {
     util_.LogError("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.", false);
     return S_OK;
   }
   if (!driver_ || !driver_->SetFileSystemSupport(fileSystem)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
   }
   fileSystemSet_ = true;
@@ -461,28 +365,28 @@ HRESULT CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
 }
 
 HRESULT CVEXACore1::DoSetStillDelay(LONG delay) {
-  SetErrorCode(VEXACoreSuccess);
-  if (IsCancelled()) return CancelResult("CVEXACore1::SetStillDelay - User pressed Cancel.");
+  flow_.SetCode(VEXACoreSuccess);
+  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetStillDelay - User pressed Cancel.");
   if (stillDelaySet_) {
     util_.LogError("CVEXACore1::SetStillDelay - Still delay can be set only once.", false);
-    SetErrorCode(VEXACoreSuccess);
+    flow_.SetCode(VEXACoreSuccess);
     return S_OK;
   }
-  SetterDialogStep(4);
+  flow_.SetterDialogStep(4);
   if (delay < 2) {
-    SetErrorCode(VEXACoreStillDelayTooSmall);
+    flow_.SetCode(VEXACoreStillDelayTooSmall);
     return Fail(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
                        static_cast<int>(delay), 2, 5));
   }
   if (!driver_ || !driver_->SetStillDelay(delay)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
                        static_cast<int>(delay), 5));
   }
   if (!albumXml_->SetStillDelay(delay)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
   }
   stillDelaySet_ = true;
@@ -492,35 +396,35 @@ HRESULT CVEXACore1::DoSetStillDelay(LONG delay) {
 }
 
 HRESULT CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
-  SetErrorCode(VEXACoreSuccess);
-  if (IsCancelled()) {
-    ShowStep(1, false);
+  flow_.SetCode(VEXACoreSuccess);
+  if (flow_.IsCancelled()) {
+    flow_.ShowStep(1, false);
     return CancelResult("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
   }
   if (!stillDelaySet_) {
-    SetErrorCode(VEXACoreStillDelayNotSet);
+    flow_.SetCode(VEXACoreStillDelayNotSet);
     return Fail("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
   }
   if (stillTitleTimeSet_) {
     util_.LogError("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.", false);
     return S_OK;
   }
-  SetterDialogStep(4);
+  flow_.SetterDialogStep(4);
   if (delay > stillDelay_ || delay < 0) {
-    SetErrorCode(delay < 0 ? VEXACoreStillTitleVisibleTooSmall : VEXACoreStillTitleVisibleTooLarge);
+    flow_.SetCode(delay < 0 ? VEXACoreStillTitleVisibleTooSmall : VEXACoreStillTitleVisibleTooLarge);
     return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
                        ">= 0. Caption delay = %d. Image delay = %d.",
                        static_cast<int>(delay), static_cast<int>(stillDelay_)));
   }
   if (!driver_ || !driver_->SetStillTitleVisibleTime(delay)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
                        static_cast<int>(delay)));
   }
   if (!albumXml_->SetStillTitleVisibleTime(delay)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
                        static_cast<int>(delay)));
   }
@@ -530,23 +434,23 @@ HRESULT CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
 }
 
 HRESULT CVEXACore1::DoSetTVSystem(LONG tvSystem) {
-  SetErrorCode(VEXACoreSuccess);
-  if (IsCancelled()) return CancelResult("CVEXACore1::SetTVSystem - User pressed Cancel.");
+  flow_.SetCode(VEXACoreSuccess);
+  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetTVSystem - User pressed Cancel.");
   if (tvSystem == VEXACoreTVINVALID) return S_OK;
   if (tvSystemSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set TV System once.", false);
     return S_OK;
   }
-  SetterDialogStep(4);
+  flow_.SetterDialogStep(4);
   const char* name = TVSystemName(tvSystem);
   if (!driver_ || !driver_->SetTVSystem(tvSystem)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
   }
   if (!albumXml_->SetTVSystem(tvSystem)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
   }
   tvSystemSet_ = true;
@@ -557,13 +461,13 @@ HRESULT CVEXACore1::DoSetTVSystem(LONG tvSystem) {
 void CVEXACore1::Reject(const std::string& srcStillPath) {
   invalidStills_.push_back(srcStillPath);
   invalidSeen_ = true;
-  SetErrorCode(VEXACoreInvalidFile);
+  flow_.SetCode(VEXACoreInvalidFile);
 }
 
 HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
                                LONG rotateDegrees, VARIANT_BOOL isTitleStill) {
-  SetErrorCode(VEXACoreSuccess);
-  if (IsCancelled()) return CancelResult("CVEXACore1::AddStill - User pressed Cancel.");
+  flow_.SetCode(VEXACoreSuccess);
+  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddStill - User pressed Cancel.");
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddStill - SetFileSystemSupport must be called before AddStill. Using default.", false);
     if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
@@ -571,22 +475,22 @@ HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitl
     }
   }
   const std::string source = Narrow(srcStillPath);
-  if (StatusShown()) {
+  if (flow_.StatusShown()) {
     const std::string name = CPathSplitter(source).NameAndExtension();
-    if (!name.empty()) SetStatusText(FormatMessageText(util_.LoadString(4545, ""), {name}));
-    ShowStatus();
-    ShowStep(1, true);
-    AdvanceProgress(1, true);
+    if (!name.empty()) flow_.SetStatusText(FormatMessageText(util_.LoadString(4545, ""), {name}));
+    flow_.ShowStatus();
+    flow_.ShowStep(1, true);
+    flow_.AdvanceProgress(1, true);
   }
   if (Empty(stillFile)) {
-    SetErrorCode(VEXACoreInvalidFile);
+    flow_.SetCode(VEXACoreInvalidFile);
     return Fail("CVexaCore::AddStill - image file is empty.");
   }
   noStillsYet_ = false;
   std::string file = Narrow(stillFile);
   bool exists = false;
   if (!CheckIfFileExists(file, &exists, false)) {
-    if (lastErrorCode_ == VEXACoreCancelled) return E_FAIL;
+    if (flow_.Code() == VEXACoreCancelled) return E_FAIL;
     Reject(source);
     return Fail("CVEXACore::AddStill - CheckIfFileExists() call failed.");
   }
@@ -605,7 +509,7 @@ HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitl
     return Fail(Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
   }
   if (!albumXml_->AddStill(file, source, rotateDegrees, creationTime, stillTitle, sizing, isTitleStill)) {
-    SetErrorCode(VEXACoreInvalidFile);
+    flow_.SetCode(VEXACoreInvalidFile);
     return Fail(Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
   }
   ++stillCount_;
@@ -614,15 +518,15 @@ HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitl
 }
 
 HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   (void)originalAudioFile;
-  if (IsCancelled()) return CancelResult("CVEXACore1::AddAudioTrack - User pressed Cancel.");
+  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddAudioTrack - User pressed Cancel.");
   if (audioTrackSet_) {
     util_.LogError("CVEXACore::AddAudioTrack - The audio track can only be set once.", false);
     return S_OK;
   }
   if (Empty(srcAudioFile)) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
-  SetterDialogStep(4);
+  flow_.SetterDialogStep(4);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddAudioTrack - SetFileSystemSupport must be called before AddAudioTrack. Using default.",
                    false);
@@ -650,11 +554,11 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
     double play = 0;
     exists = driver_ && driver_->GetTrackInfo(srcAudioFile, &size, &play, &rip);
   } else if (!CheckIfFileExists(source, &exists, true)) {
-    if (lastErrorCode_ == VEXACoreCancelled) {
-      ShowStep(1, false);
+    if (flow_.Code() == VEXACoreCancelled) {
+      flow_.ShowStep(1, false);
       return E_FAIL;
     }
-    SetErrorCode(VEXACoreInvalidFile);
+    flow_.SetCode(VEXACoreInvalidFile);
     return ReportAudioProblem("CVEXACore::AddAudioTrack - CheckIfFileExists() call failed.");
   }
   if (!exists) return ReportAudioProblem("CVEXACore::AddAudioTrack - Audio File does not exist.");
@@ -669,7 +573,7 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
   if (!driver_ || !driver_->AddAudioTrack(used.Get(), creationTime)) {
     return ReportAudioProblem("CVEXACore::AddAudioTrack - AddAudioTrack call failed.");
   }
-  SetProgress(100);
+  flow_.SetProgress(100);
   if (!albumXml_->AddAudioTrack(file, source, creationTime)) {
     return Fail("CVEXACore::AddAudioTrack - XML AddAudio call failed.");
   }
@@ -680,8 +584,8 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
 }
 
 HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
-  SetErrorCode(VEXACoreSuccess);
-  if (IsCancelled()) return CancelResult("CVEXACore1::SetTitleLines - User pressed Cancel.");
+  flow_.SetCode(VEXACoreSuccess);
+  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetTitleLines - User pressed Cancel.");
   if (titleLinesSet_) {
     util_.LogError("CVEXACore1::SetTitleLines - Tried to set title lines more than once.", false);
     return S_OK;
@@ -690,10 +594,10 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   const LONG primary = static_cast<LONG>(std::atol(util_.LoadString(157, "22").c_str()));
   const LONG secondary = static_cast<LONG>(std::atol(util_.LoadString(155, "18").c_str()));
   if (Empty(title1) && Empty(title2) && Empty(title3)) {
-    SetErrorCode(VEXACoreNoTitleLines);
+    flow_.SetCode(VEXACoreNoTitleLines);
     return Fail("CVEXACore1::SetTitleLines - All title lines are empty.");
   }
-  SetterDialogStep(4);
+  flow_.SetterDialogStep(4);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::SetTitleLines - SetFileSystemSupport must be called before AddFile. Using default.",
                    false);
@@ -704,14 +608,14 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   Bstr empty(u"");
   BSTR l1 = title1 ? title1 : empty.Get(), l2 = title2 ? title2 : empty.Get(), l3 = title3 ? title3 : empty.Get();
   if (!driver_ || !driver_->SetTitleLines(l1, l2, l3)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetTitleLines - ODBase SetTitleLines call failed.");
   }
   std::string temp;
   if (!GetTempFilePath(&temp)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetTitleLines - Cannot create temporary path for title image.");
   }
   if (!tvSystemSet_) {
@@ -726,8 +630,8 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   }
   LONG albumTv = VEXACoreTVNTSC;
   if (!albumXml_->GetTVSystem(&albumTv)) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetTitleLines - XML GetTVSystem call failed.");
   }
   // Character sets belong to the fonts of the original platform; here the
@@ -736,18 +640,18 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   Bstr file = Bstr::FromUtf8(temp + ".jpg"), typeface = Bstr::FromUtf8(face);
   if (FAILED(imgUtil_->Create3LineTitleStill(l1, l2, l3, file.Get(), typeface.Get(), charset, primary, secondary,
                                              albumTv == VEXACoreTVNTSC ? VARIANT_TRUE : VARIANT_FALSE))) {
-    SetErrorCode(VEXACoreNoTitleStill);
-    ReportProblem();
+    flow_.SetCode(VEXACoreNoTitleStill);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetTitleLines - Cannot create title still.", true);
   }
   if (!driver_->AddStills(file.Get(), file.Get(), empty.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_TRUE)) {
-    SetErrorCode(VEXACoreNoTitleStill);
+    flow_.SetCode(VEXACoreNoTitleStill);
     return Fail("CVEXACore1::SetTitleLines - Cannot Add title still.", true);
   }
   if (!albumXml_->SetTitleLines(std::u16string(BstrView(l1)), std::u16string(BstrView(l2)),
                                 std::u16string(BstrView(l3)))) {
-    SetErrorCode(VEXACoreFailure);
-    ReportProblem();
+    flow_.SetCode(VEXACoreFailure);
+    flow_.ReportProblem();
     return Fail("CVEXACore1::SetTitleLines - Cannot Set XML title lines.");
   }
   int n = 1;
@@ -762,7 +666,7 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
 // ---- picture lists and folders ----------------------------------------------------------
 
 HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (Empty(path)) return Fail("CVEXACore1::AddImageListFile - No image file passed.");
   const std::string listPath = Narrow(path);
   base::InputFile in;
@@ -805,7 +709,7 @@ HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
       continue;
     }
     if (entry.empty()) {
-      if (IsCancelled()) return CancelResult("CVEXACore1::AddImageListFile - User pressed Cancel.");
+      if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddImageListFile - User pressed Cancel.");
       if (stopOnBadStill_) return Fail("CVEXACore1::AddImageListFile - Empty file path found.");
       util_.LogError("CVEXACore1::AddImageListFile - Empty file path found.", true);
       continue;
@@ -819,7 +723,7 @@ HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
     const bool wasTooLong = tooLong;
     tooLong = false;
     if (SUCCEEDED(hr)) continue;
-    if (!wasTooLong && lastErrorCode_ == VEXACoreCancelled) return E_FAIL;
+    if (!wasTooLong && flow_.Code() == VEXACoreCancelled) return E_FAIL;
     if (stopOnBadStill_) return Fail(text, true);
     util_.LogError(text, true);
   }
@@ -827,7 +731,7 @@ HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
 }
 
 HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   namespace fs = std::filesystem;
   const std::string dir = Narrow(path);
   std::error_code ec;
@@ -852,14 +756,14 @@ HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
     const HRESULT hr =
         DoAddStill(still.Get(), still.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE);
     if (FAILED(hr)) {
-      if (lastErrorCode_ == VEXACoreCancelled) {
+      if (flow_.Code() == VEXACoreCancelled) {
         return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
       }
       const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", file.c_str());
       if (stopOnBadStill_) return Fail(text, true);
       util_.LogError(text, true);
     }
-    if (IsCancelled()) return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
+    if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
   }
   return S_OK;
 }

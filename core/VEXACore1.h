@@ -8,6 +8,11 @@
 // album, engine driver and user interface, so several objects may live in a
 // process, one after the other or side by side. While a call is under way
 // (and pumps the user interface) a further call into the object is refused.
+//
+// The class is the component's edge: its calls work through plain parts
+// (FlowContext for the user interface and the result code, BurnFlow for the
+// disc checks, premaster and burn) and turn their answers into HRESULTs and
+// error information.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +24,8 @@
 
 #include "core/CoreUtil.h"
 #include "core/CoreXML.h"
+#include "core/FlowContext.h"
+#include "core/BurnFlow.h"
 #include "core/ODBase.h"
 #include "core/SleepGuard.h"
 #include "core/UiPort.h"
@@ -134,82 +141,24 @@ class CVEXACore1 : public com::ComObjectRoot,
   HRESULT DoGetInquiry(BSTR* driveDescription);
 
   // ---- reporting ----
-  void SetErrorCode(VEXACoreErrorCode code) { lastErrorCode_ = code; }
-  // Hides the status dialog, reports text, and raises the pending error text
-  // as the call's error information. E_FAIL always.
+  // The failure report: the status dialog hidden, the text added to the
+  // pending error text, and the pending error text raised as the call's
+  // error information. E_FAIL always.
   HRESULT Fail(const std::string& text, bool withSystemText = false);
   // The user's cancel: logged, code 21, no error information.
-  bool Cancel(const std::string& text);
   HRESULT CancelResult(const std::string& text) {
-    Cancel(text);
+    flow_.Cancel(text);
     return E_FAIL;
   }
-  void ReportProblem();
   HRESULT ReportAudioProblem(const std::string& text, bool withSystemText = false);
   bool ReportTempSpace();
 
   // ---- the user interface ----
-  // The status dialog is used (it may have no window).
-  bool StatusShown() const { return statusShown_ && ui_ != nullptr; }
-  // Questions can be put to the user.
-  bool Interactive() const { return StatusShown() && ui_->IsInteractive(); }
-  StatusDialog& Status() { return ui_->Status(); }
+  StatusDialog& Status() { return flow_.Status(); }
   void EnsureUi(bool windows);
-  void Pump() { util_.PumpMessages(); }
-  void Wait(std::chrono::milliseconds d);
-  // A pause that lets a person read a step of the status dialog: none when
-  // nobody can see the dialog (silent, or no window).
-  void Pause(std::chrono::milliseconds d);
-  // Waits for the engine's premaster or burn to end, at most longest (the
-  // poll interval): the wait ends with the work when the engine tells.
-  void WaitForEngine(std::chrono::milliseconds longest);
-  bool ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
-                   bool systemBox, bool isError = true);
-  bool IsCancelled();
-  void EnableCancel(bool on);
-  void AdvanceProgress(int step, bool wrap);
-  void SetProgress(int position);
-  void FillProgress(int step);
-  void ShowStatus();
-  void ShowStep(int step, bool show);
-  void SetStatusText(const std::string& text);
-  void KeepAwake(bool on);
-  // The dialog step of the setters: status text cleared, dialog and step 1
-  // shown, the bar moved by step with wrap-around.
-  void SetterDialogStep(int step);
 
-  // ---- the burn flow ----
-  bool PrepareVCD();
-  bool PrepareForWriting();
-  bool IsDiscOK();
-  bool IsDiscBlank(bool* retry, bool* erased);
-  bool DoErase();
-  bool DoPremaster();
-  // A phase the engine runs (premaster or burn), watched until it is done.
-  struct PhaseWatch {
-    const char* method = "";  // for the failure lines, e.g. "CVEXACore1::DoBurn"
-    const char* phase = "";   // "Premaster" or "Burn"
-    std::function<bool(LONG*)> timeRemaining;
-    std::function<bool(bool*)> isDone;
-    std::function<bool(LONG*)> progressPercent;
-    // The status line for a time remaining in seconds (kNoEstimate: none yet).
-    std::function<std::string(long remaining)> timeText;
-    std::function<bool()> cancelRequested;  // empty: the phase takes no cancel
-    std::string finishing;
-  };
-  enum class PhaseEnd { Done, DoneQuestionFailed, Cancelled };
-  PhaseEnd WatchPhase(const PhaseWatch& watch);
-  bool BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
-  // *burnStopPending: the engine was told to cancel and may still be writing.
-  bool DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
-              bool* burnStopPending);
-  bool BurnCancelRequested();
-  void WaitForBurnToStop();
-  // Waits (up to the stop deadline) until the engine's worker of a phase
-  // has ended.
-  void WaitForPhaseToStop(const char* method, const std::function<bool(bool*)>& isDone);
-  bool CheckBurnSpeed();
-  bool GetDriveSpeedList(std::vector<LONG>* speeds);
+  // ---- the burn flow, over this object's context and engine driver ----
+  BurnFlow MakeBurnFlow();
 
   // ---- album input and files ----
   HRESULT AddStills(CVexaCoreXML& album, const std::string& baseFolder);
@@ -233,6 +182,9 @@ class CVEXACore1 : public com::ComObjectRoot,
 
   CoreServices services_;
   CVexaCoreUtil util_;
+  // The user interface, the two status flags and the result code, as every
+  // part of a call sees them.
+  FlowContext flow_;
   std::unique_ptr<UiPort> ui_;
   std::unique_ptr<CVexaODBase> driver_;
   std::unique_ptr<CVexaCoreXML> albumXml_;
@@ -242,9 +194,6 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool comInitialized_ = false;
   int callDepth_ = 0;
 
-  VEXACoreErrorCode lastErrorCode_ = VEXACoreSuccess;
-  bool statusShown_ = true;
-  bool errorsShown_ = false;
   bool stopOnBadStill_ = false;
   LONG statusLevel_ = VEXACoreShowStatusAll;
   LONG fileSystem_ = VEXACoreFSDefault;

@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QPixmap>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -12,14 +13,14 @@
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
-#include "wizard/Language.h"
-#include "wizard/MessageBox.h"
-#include "wizard/ODVisual.h"
-#include "wizard/PageCommon.h"
-#include "wizard/PropSheet.h"
-#include "wizard/UiHelpers.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/WizXML.h"
+#include "wizard/common/Language.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/pages/PropSheet.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/ui/UiHelpers.h"
+#include "wizard/update/UpdateCheck.h"
 
 namespace vexa::wiz {
 
@@ -703,6 +704,11 @@ HRESULT CVEXAWizard1::CreateVCD() {
   if (!CVexaWizUtil::CreateCacheDirectory(&cache))
     return WizError("CVEXAWizard1::CreateVCD - Could not create cache directory");
   sheet.SetCacheDirectory(cache);
+  // The timed update prompt runs once the sheet is up, never inside the
+  // wizard object's construction.
+  QTimer::singleShot(0, &sheet, [&sheet] {
+    if (CheckForUpdatePrompt(&sheet) == UpdateOutcome::CloseWizard) sheet.CloseWithoutAsking();
+  });
   sheet.RunModal();
 
   if (!m.sessionAlbum->SetTitleLines(std::string(), std::string(), std::string()))

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "idl/vexawiz.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/WizUtil.h"
 
 class QApplication;
 

@@ -46,6 +46,30 @@ bool MediaFitsProfile(const Profile& p, const std::string& media) {
   return true;
 }
 
+int OpenTrayFile(const std::string& folder, std::string* error) {
+  const std::string path = base::JoinPath(folder, "tray.lock");
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && error) *error = "cannot open " + path + ": " + std::strerror(errno);
+  return fd;
+}
+
+// The tray held for a scope (waits for whoever has it; nothing when fd < 0).
+class TrayHold {
+ public:
+  explicit TrayHold(int fd) : fd_(fd) {
+    while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+    }
+  }
+  ~TrayHold() {
+    if (fd_ >= 0) ::flock(fd_, LOCK_UN);
+  }
+  TrayHold(const TrayHold&) = delete;
+  TrayHold& operator=(const TrayHold&) = delete;
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 int KBsOf(int x) { return static_cast<int>(std::lround(x * 176.4)); }
@@ -103,6 +127,14 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   }
   d->lock_ = FolderLock::Take(folder, error, busy);
   if (!d->lock_) return nullptr;
+  // The tray is held while the disc is read, as for every command; a mark
+  // of removal prevented left by a holder that died goes.
+  d->trayFd_ = OpenTrayFile(folder, error);
+  if (d->trayFd_ < 0) return nullptr;
+  TrayHold tray(d->trayFd_);
+  if (::ftruncate(d->trayFd_, 0) != 0) {
+    // A stale mark only makes ChangeMedia refuse until the first command.
+  }
   if (!LoadConfig(folder, &d->config_, error)) return nullptr;
   const Profile* profile = FindProfile(d->config_.profile);
   d->profile_ = *profile;
@@ -152,7 +184,83 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   d->page5_[15] = 150;
   d->traceFile_ = std::fopen(base::JoinPath(folder, "trace.txt").c_str(), "a");
   d->Note("opened: profile " + d->profile_.name + ", media " + MediaName(d->disc_.kind));
+  d->seenState_ = d->DiscStateStamp();
   return d;
+}
+
+bool SimDrive::ChangeMedia(const std::string& folder, const std::string& media, std::string* error) {
+  bool busy = false;
+  std::string why;
+  const auto lock = FolderLock::Take(folder, &why, &busy);
+  if (!lock && !busy) {
+    if (error) *error = why;
+    return false;
+  }
+  const int fd = OpenTrayFile(folder, error);
+  if (fd < 0) return false;
+  bool ok = false;
+  {
+    TrayHold tray(fd);
+    char text[64] = {};
+    const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
+    std::string mark = n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+    while (!mark.empty() && (mark.back() == '\n' || mark.back() == ' ')) mark.pop_back();
+    // The mark counts only while a program has the drive open.
+    if (!lock && mark.rfind("locked ", 0) == 0) {
+      if (error) {
+        *error = "the tray of the recorder " + folder + " is locked: process " + mark.substr(7) +
+                 " prevents medium removal";
+      }
+    } else if (LoadMedia(folder, media, error)) {
+      // What the tray now holds is also what a fresh tray holds from now on.
+      SimConfig config;
+      ok = LoadConfig(folder, &config, error);
+      if (ok) {
+        config.media = media;
+        ok = SaveConfig(folder, config, error);
+      }
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+SimDrive::StateStamp SimDrive::DiscStateStamp() const {
+  StateStamp s;
+  struct stat st {};
+  if (::stat(base::JoinPath(folder_, "disc.state").c_str(), &st) != 0) return s;
+  s.device = st.st_dev;
+  s.inode = st.st_ino;
+  s.size = st.st_size;
+  s.seconds = st.st_mtim.tv_sec;
+  s.nanoseconds = st.st_mtim.tv_nsec;
+  return s;
+}
+
+void SimDrive::NoticeDiscChange() {
+  SimDisc fresh;
+  std::string error;
+  if (!LoadDisc(folder_, &fresh, &error)) {
+    Note("the disc on file changed but cannot be read: " + error);
+    return;
+  }
+  // What was being recorded on the old disc ends with it.
+  EndTestWrite();
+  FinishImage();
+  saoActive_ = false;
+  cue_.clear();
+  raw_ = RawState{};
+  leadInSymbols_.clear();
+  reserved_ = 0;
+  recordingOnFile_ = false;
+  blankingLeft_ = 0;
+  formatProgress_ = -1;
+  trayOpen_ = false;
+  disc_ = fresh;
+  SimConfig config;
+  if (LoadConfig(folder_, &config, &error)) config_.media = config.media;
+  unitAttention_ = true;
+  Note(std::string("the disc was changed: ") + MediaName(disc_.kind) + " media now");
 }
 
 bool SimDrive::LoadMedia(const std::string& folder, const std::string& media, std::string* error) {
@@ -175,8 +283,15 @@ bool SimDrive::LoadMedia(const std::string& folder, const std::string& media, st
 }
 
 SimDrive::~SimDrive() {
-  EndTestWrite();
-  FinishImage();
+  {
+    TrayHold tray(trayFd_);
+    EndTestWrite();
+    FinishImage();
+    if (trayFd_ >= 0 && trayMarked_ && ::ftruncate(trayFd_, 0) != 0) {
+      // The mark is ignored once no program has the drive open.
+    }
+  }
+  if (trayFd_ >= 0) ::close(trayFd_);
   if (traceFile_) std::fclose(traceFile_);
 }
 
@@ -212,11 +327,27 @@ void SimDrive::Throttle(std::int32_t sectors) {
 }
 
 Result SimDrive::Execute(const Command& c) {
-  Result res;
   if (!c.cdb || c.cdbLength < 6 || c.cdbLength > 16 || (c.length && !c.data)) {
+    Result res;
     res.sysError = EINVAL;
     return res;
   }
+  TrayHold tray(trayFd_);
+  if (DiscStateStamp() != seenState_) NoticeDiscChange();
+  Result res = ExecuteHeld(c);
+  seenState_ = DiscStateStamp();
+  if (locked_ != trayMarked_ && trayFd_ >= 0) {
+    const std::string mark = locked_ ? "locked " + std::to_string(::getpid()) + "\n" : std::string();
+    if (::ftruncate(trayFd_, 0) == 0 &&
+        ::pwrite(trayFd_, mark.data(), mark.size(), 0) == static_cast<ssize_t>(mark.size())) {
+      trayMarked_ = locked_;
+    }
+  }
+  return res;
+}
+
+Result SimDrive::ExecuteHeld(const Command& c) {
+  Result res;
   const std::uint8_t* cdb = c.cdb;
   const int op = cdb[0];
   Reply r;

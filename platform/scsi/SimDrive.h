@@ -22,6 +22,11 @@
 //  - one program at a time has it: an open drive holds a lock on its folder
 //    ("drive.lock", naming the holder's process) until it is closed or its
 //    process ends, and a second Open is told the recorder is busy;
+//  - its tray is not the program's: a disc can be changed from outside
+//    (ChangeMedia, "cdrsim load") while a program has the drive open, unless
+//    that program prevents medium removal; the drive then answers its next
+//    command with UNIT ATTENTION, medium may have changed (06/28/00), once,
+//    and has the new disc from then on;
 //  - a test write (the test bit of the write parameters page) goes through
 //    every check of a real recording and records nothing: the disc, its
 //    state file and its image files stay as they were;
@@ -91,12 +96,20 @@ class SimDrive {
   // the caller holds the folder (Open does, cdrsim takes the FolderLock).
   VEXA_SCSI_API static bool LoadMedia(const std::string& folder, const std::string& media, std::string* error);
 
+  // Changes the disc in the tray of the drive kept in folder as a person
+  // does, whether or not a program has the drive open: refused (false with
+  // *error) while that program prevents medium removal. A program that has
+  // the drive open sees the new disc from its next command on, which is
+  // answered with UNIT ATTENTION, medium may have changed.
+  VEXA_SCSI_API static bool ChangeMedia(const std::string& folder, const std::string& media, std::string* error);
+
  private:
   struct Reply;  // what a handler produces
   SimDrive() = default;
 
   // Command handlers (SimDrive.cpp: status, identification, pages, speeds,
   // reading; SimWrite.cpp: every recording mode).
+  Result ExecuteHeld(const Command& c);  // Execute with the tray held
   void Dispatch(const std::uint8_t* cdb, const Command& c, Reply& r);
   void Inquiry(const std::uint8_t* cdb, Reply& r);
   void TestUnitReady(Reply& r);
@@ -114,6 +127,15 @@ class SimDrive {
   void ReadCdDa(const std::uint8_t* cdb, Reply& r);
   void Read(std::int64_t lba, std::int64_t count, Reply& r);
   void PreventAllow(const std::uint8_t* cdb, Reply& r);
+  // A disc put in from outside since the last command: taken, and told once.
+  void NoticeDiscChange();
+  // What identifies disc.state as this drive last saw or wrote it.
+  struct StateStamp {
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t size = -1, seconds = 0, nanoseconds = 0;
+    bool operator==(const StateStamp&) const = default;
+  };
+  StateStamp DiscStateStamp() const;
   void StartStop(const std::uint8_t* cdb, Reply& r);
 
   void Write(const std::uint8_t* cdb, const Command& c, Reply& r);
@@ -176,6 +198,12 @@ class SimDrive {
   std::int32_t WriteSpeedKBs() const { return writeKBs_; }
 
   std::unique_ptr<FolderLock> lock_;
+  // "tray.lock": held for the length of every command and by ChangeMedia,
+  // so a disc changed from outside never lands in the middle of a command;
+  // its text names this process while it prevents medium removal.
+  int trayFd_ = -1;
+  bool trayMarked_ = false;
+  StateStamp seenState_;
   std::string folder_;
   SimConfig config_;
   Profile profile_;

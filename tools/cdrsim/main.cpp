@@ -8,8 +8,9 @@
 //   cdrsim disc FOLDER                the disc in the tray: sessions, tracks, image files
 //   cdrsim trace FOLDER [N]           the last N lines of the command trace (all without N)
 //
-// create and load refuse a recorder that a program is using (its folder is
-// locked while a drive object has it open).
+// create refuses a recorder that a program is using (its folder is locked
+// while a drive object has it open); load changes the disc of such a
+// recorder as a person would, unless the program has locked its tray.
 //
 // A burning program is pointed at a folder with VEXA_SCSI_TRANSPORT=sim:FOLDER.
 #include <cstdio>
@@ -166,14 +167,9 @@ int main(int argc, char** argv) {
   if (command == "create") return Create(folder, std::vector<std::string>(args.begin() + 2, args.end()));
   if (command == "load") {
     if (args.size() != 3) return Usage();
-    // The tray of a drive a program is using stays shut.
-    const auto lock = FolderLock::Take(folder, &error);
-    if (!lock) return Fail(error);
-    if (!SimDrive::LoadMedia(folder, args[2], &error)) return Fail(error);
-    SimConfig c;
-    if (!LoadConfig(folder, &c, &error)) return Fail(error);
-    c.media = args[2];
-    if (!SaveConfig(folder, c, &error)) return Fail(error);
+    // A program using the drive sees the new disc on its next command,
+    // unless it keeps the tray locked.
+    if (!SimDrive::ChangeMedia(folder, args[2], &error)) return Fail(error);
     return ShowDisc(folder);
   }
   if (command == "fault") {

@@ -2,10 +2,10 @@
 // selection, the speed table, and the hand-over in its fixed order.
 #include <gtest/gtest.h>
 
-#include "wizard/ODVisual.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
 #include "wizard/tests/WizTestSupport.h"
 
 using namespace vexa::wiz;

@@ -2,10 +2,10 @@
 // music, the picture limit, and sums past 2 GiB.
 #include <gtest/gtest.h>
 
-#include "wizard/DiscEstimate.h"
-#include "wizard/ODVisual.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/session/DiscEstimate.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/WizXML.h"
 #include "wizard/tests/WizTestSupport.h"
 
 using namespace vexa::wiz;

@@ -15,15 +15,15 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/Launcher.h"
-#include "wizard/MessageBox.h"
-#include "wizard/PropSheet.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/UpdateCheck.h"
-#include "wizard/WizXML.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/pages/PropSheet.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
 #include "wizard/tests/WizTestSupport.h"
+#include "wizard/ui/Launcher.h"
+#include "wizard/update/UpdateCheck.h"
 
 using namespace vexa::wiz;
 using vexa::wiz::testing::WizTest;

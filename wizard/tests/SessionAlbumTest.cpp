@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Path.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/session/WizXML.h"
 #include "wizard/tests/WizTestSupport.h"
 
 using namespace vexa::wiz;

@@ -4,7 +4,7 @@
 
 #include "platform/base/Path.h"
 #include "uicommon/tests/UiTestSupport.h"
-#include "wizard/SettingsFile.h"
+#include "wizard/session/SettingsFile.h"
 
 using namespace vexa::wiz;
 using vexa::ui::testing::HaveTool;

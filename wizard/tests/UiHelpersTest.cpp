@@ -9,11 +9,11 @@
 #include <QTimer>
 
 #include "platform/base/Path.h"
-#include "wizard/Language.h"
-#include "wizard/MessageBox.h"
-#include "wizard/UiHelpers.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
 #include "wizard/tests/WizTestSupport.h"
+#include "wizard/ui/UiHelpers.h"
 
 using namespace vexa::wiz;
 using vexa::wiz::testing::WizTest;

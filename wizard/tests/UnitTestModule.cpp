@@ -1,6 +1,6 @@
 // For the tests that link the wizard's code: its module values go back to
 // their state at load after each test.
-#include "wizard/WizUtil.h"
+#include "wizard/common/WizUtil.h"
 
 extern "C" void VexaWizTestResetModule() {
   using vexa::wiz::Module;

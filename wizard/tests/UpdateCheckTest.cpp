@@ -14,12 +14,12 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/Launcher.h"
-#include "wizard/MessageBox.h"
-#include "wizard/UpdateCheck.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
 #include "wizard/tests/WizTestSupport.h"
+#include "wizard/ui/Launcher.h"
+#include "wizard/update/UpdateCheck.h"
 
 using namespace vexa::wiz;
 using vexa::ui::testing::ReadAll;

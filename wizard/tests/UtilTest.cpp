@@ -7,8 +7,8 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
 #include "wizard/tests/WizTestSupport.h"
 
 using namespace vexa::wiz;

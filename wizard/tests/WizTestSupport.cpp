@@ -13,7 +13,7 @@
 #include "platform/base/Path.h"
 #include "platform/com/Com.h"
 #include "platform/registry/Registry.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/WizUtil.h"
 
 extern "C" void VexaWizTestResetModule() __attribute__((weak));
 

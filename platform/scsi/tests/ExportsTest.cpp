@@ -31,6 +31,7 @@ TEST(ScsiLibrary, ExportsOnlyItsEntryPoints) {
       {"vexa::scsi::sim::SimDrive::Open", 0},     {"vexa::scsi::sim::SimDrive::~SimDrive", 0},
       {"vexa::scsi::sim::SimDrive::Execute", 0},  {"vexa::scsi::sim::SimDrive::LoadMedia", 0},
       {"vexa::scsi::sim::FolderLock::Take", 0},   {"vexa::scsi::sim::FolderLock::~FolderLock", 0},
+      {"vexa::scsi::sim::SimDrive::ChangeMedia", 0},
   };
   std::vector<std::string> others;
   std::istringstream lines(out);

@@ -36,7 +36,7 @@ TEST_F(SimFixture, ASecondUserOfTheRecorderIsToldItIsBusy) {
   EXPECT_FALSE(SimDrive::Open(dir_, &error, &busy));
   EXPECT_TRUE(busy);
   EXPECT_EQ(error, "the recorder " + dir_ + " is busy: process " + std::to_string(getpid()) + " is using it");
-  // cdrsim's load and create take the same lock.
+  // cdrsim's create takes the same lock.
   EXPECT_FALSE(FolderLock::Take(dir_, &error));
 
   // Through the transport the busy folder is a device whose commands fail.
@@ -126,6 +126,57 @@ TEST_F(SimFixture, ARecordingIsOnFileFromItsFirstBlock) {
   EXPECT_EQ(onFile.status, DiscStatus::Incomplete);
   ASSERT_EQ(onFile.tracks.size(), 1u);
   EXPECT_FALSE(onFile.tracks[0].closed);
+}
+
+// A disc changed from outside (another program, "cdrsim load") while this
+// one has the drive open: the next command is told once, the recording
+// under way ends with the old disc, and the new disc is what the drive has.
+// A tray locked by its program stays shut.
+TEST_F(SimFixture, ADiscChangedFromOutsideIsToldOnceAndThenUsed) {
+  Configure("media = cdr\n");
+  Open();
+  ASSERT_TRUE(WriteParameters(1, 4, 8, 0x20).Ok());
+  std::vector<std::uint8_t> data = Blocks(10);
+  ASSERT_TRUE(Write(0, 10, data).Ok());
+  ASSERT_TRUE(Cmd({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Ok());
+  const Result second = Write(TrackInfo(255).second, 10, data);  // a second track, left open
+  ASSERT_TRUE(second.Ok()) << SenseText(second);
+  const std::string firstImage = drive_->Disc().image;
+  ASSERT_EQ(drive_->Disc().status, DiscStatus::Incomplete);
+  const auto trackBefore = TrackInfo(2);
+
+  std::string error;
+  ASSERT_TRUE(Cmd({0x1E, 0, 0, 0, 1, 0}).Ok());  // prevent medium removal
+  EXPECT_FALSE(SimDrive::ChangeMedia(dir_, "cdrw", &error));
+  EXPECT_NE(error.find("prevents medium removal"), std::string::npos) << error;
+  EXPECT_EQ(TrackInfo(2), trackBefore);  // nothing changed, nothing told
+  ASSERT_TRUE(Cmd({0x1E, 0, 0, 0, 0, 0}).Ok());
+
+  ASSERT_TRUE(SimDrive::ChangeMedia(dir_, "cdrw", &error)) << error;
+  EXPECT_EQ(SenseText(Cmd({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0})), "6/28/00");
+  auto info = In({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}, 34);
+  ASSERT_GE(info.size(), 3u);
+  EXPECT_EQ(info[2] & 3, 0);          // blank
+  EXPECT_NE(info[2] & 0x10, 0);       // and erasable: the CD-RW put in
+  EXPECT_TRUE(Cmd({0, 0, 0, 0, 0, 0}).Ok());
+  // The new disc records from its start into an image of its own; the old
+  // image keeps what the old disc had.
+  ASSERT_TRUE(WriteParameters(1, 4, 8, 0x20).Ok());
+  ASSERT_TRUE(Write(0, 10, data).Ok());
+  ASSERT_TRUE(Cmd({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Ok());
+  EXPECT_NE(drive_->Disc().image, firstImage);
+  EXPECT_EQ(drive_->Disc().kind, MediaKind::CdRw);
+  ASSERT_EQ(drive_->Disc().tracks.size(), 1u);
+  EXPECT_TRUE(vexa::base::FileExists(vexa::base::JoinPath(dir_, firstImage + ".bin")));
+
+  // A program that opens the drive later finds the disc as it is; it is
+  // not told of a change made before it came.
+  drive_.reset();
+  ASSERT_TRUE(SimDrive::ChangeMedia(dir_, "cdr", &error)) << error;
+  Open();
+  EXPECT_TRUE(Cmd({0, 0, 0, 0, 0, 0}).Ok());
+  EXPECT_EQ(drive_->Disc().kind, MediaKind::CdR);
+  EXPECT_EQ(drive_->Disc().status, DiscStatus::Blank);
 }
 
 // A writer process killed with SIGKILL in the middle of a track: the next

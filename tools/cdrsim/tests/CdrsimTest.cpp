@@ -63,10 +63,29 @@ TEST(Cdrsim, SetsUpAFolderAndShowsWhatIsInIt) {
     cmd.cdb = tur;
     cmd.cdbLength = 6;
     drive->Execute(cmd);
-    // A drive in use keeps its tray shut.
+    // A program that locks the tray keeps it shut.
+    const unsigned char prevent[6] = {0x1E, 0, 0, 0, 1, 0};
+    cmd.cdb = prevent;
+    ASSERT_TRUE(drive->Execute(cmd).Ok());
     out = RunTool("load " + folder + " cdr", &status);
     EXPECT_EQ(status, 1);
-    EXPECT_NE(out.find("is busy: process " + std::to_string(getpid()) + " is using it"), std::string::npos) << out;
+    EXPECT_NE(out.find("is locked: process " + std::to_string(getpid()) + " prevents medium removal"),
+              std::string::npos)
+        << out;
+    // Unlocked, the disc changes under the program, which is told on its
+    // next command, once.
+    const unsigned char allow[6] = {0x1E, 0, 0, 0, 0, 0};
+    cmd.cdb = allow;
+    ASSERT_TRUE(drive->Execute(cmd).Ok());
+    out = RunTool("load " + folder + " cdr", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("media cdr, blank"), std::string::npos) << out;
+    cmd.cdb = tur;
+    const auto told = drive->Execute(cmd);
+    EXPECT_EQ(told.SenseKey(), 6);
+    EXPECT_EQ(told.Asc(), 0x28);
+    EXPECT_TRUE(drive->Execute(cmd).Ok());
+    EXPECT_EQ(drive->Disc().kind, vexa::scsi::sim::MediaKind::CdR);
   }
   out = RunTool("trace " + folder + " 2", &status);
   EXPECT_EQ(status, 0);

@@ -1,0 +1,135 @@
+// The wizard library's shared routines and module values: log and
+// error-information texts, string loading from the language bundle,
+// registry reads, the picture and music pattern lists, the thumbnail cache
+// folder, the message pump, the module's error code and the dates of the
+// periodic update check.
+#pragma once
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "idl/VEXAImg.h"
+#include "idl/vexacore.h"
+#include "idl/vexalog.h"
+#include "idl/vexawiz.h"
+#include "platform/base/Time.h"
+#include "platform/registry/Registry.h"
+
+namespace vexa::wiz {
+
+class CvexaLanguage;
+class CvexaSettingsAccess;
+class CVexaWizXML;
+class CVexaODVisual;
+
+using StringArray = std::vector<std::string>;
+
+// HKLM product key and the same path under the current user.
+inline constexpr char kWizProductKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
+inline constexpr char kServerUrlsKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\Server URLS";
+
+inline constexpr char kImageFilterDefault[] =
+    "*.bmp;*.dib;*.jpg;*.jpeg;*.jff;*.jtf;*.jpe;*.jfif;*.tif;*.tiff;*.gif;*.cmp;*.pic;*.pct;*.pict;*.pcd;*.png";
+inline constexpr char kAudioFilterDefault[] = "*.wav;*.mp3";
+
+inline constexpr char kCheckTimed[] = "Check=T";
+inline constexpr char kCheckManual[] = "Check=M";
+inline constexpr char kCheckNone[] = "Check=Z";
+
+// The values every part of the wizard library shares; one copy for the
+// module. The wizard object fills and frees the objects among them.
+struct WizModule {
+  VEXAWizErrorCode errorCode = VEXAWizSuccess;
+  vexa::com::ComPtr<IVexaLogger> logger;
+  vexa::com::ComPtr<IVEXALocUtil> locUtil;
+  vexa::com::ComPtr<IVEXAImgUtil> imgUtil;
+  std::unique_ptr<CvexaLanguage> language;
+  std::unique_ptr<CvexaSettingsAccess> settings;
+  std::unique_ptr<CVexaWizXML> sessionAlbum;
+  std::unique_ptr<CVexaODVisual> burner;
+  std::string tempDirectory;
+  bool tempDirectoryGiven = false;
+  VARIANT_BOOL clean = -1;
+  VEXAWizFileSystemSupport fileSystem = VEXAWizFSDefault;
+  bool fileSystemGiven = false;
+  std::string updateCheckMode;
+  // Shown once per crossing from fitting to not fitting the disc.
+  bool overCapacityWarn = true;
+  // "Now" for the update-check dates; tests install their own.
+  const vexa::base::Clock* clock = &vexa::base::Clock::Real();
+
+  WizModule();
+  ~WizModule();
+  // Frees every object (the wizard object's final release).
+  void Reset();
+};
+
+WizModule& Module();
+
+struct CVexaWizUtil {
+  static bool ReadRegistryString(vexa::reg::Hive hive, std::string_view key, std::string_view name,
+                                 std::string* out);
+  static bool ReadRegistryDword(vexa::reg::Hive hive, std::string_view key, std::string_view name,
+                                DWORD* out);
+  static bool ReadRegistryValueAsText(vexa::reg::Hive hive, std::string_view key, std::string_view name,
+                                      std::string* out);
+  static std::string GetSuppportedFileTypesFilter();
+  static std::string GetSuppportedAudioFileTypesFilter();
+  static std::string GetAudioPath();
+
+  static bool NextToken(std::string_view source, std::size_t* position, std::string* token,
+                        std::string_view delimiter);
+  static bool GetFilteredExtensionList(std::string_view filter, std::string_view delimiter,
+                                       StringArray* array);
+  static bool GetFilteredImageExtensions(StringArray* array);
+  static bool GetFilteredAudioExtensions(StringArray* array);
+
+  // The cache folder for base: the folder part of base (a last component
+  // without a following separator is a file name and dropped) + "vexacache".
+  static std::string CacheDirectoryFor(std::string_view base);
+  // The thumbnail cache: $XDG_CACHE_HOME/vexa/vexacache, created if missing;
+  // false when something else is in its place or it cannot be made.
+  static bool CreateCacheDirectory(std::string* path);
+
+  static std::string LoadString(int id, std::string_view fallback);
+  static bool LogError(std::string_view text, bool withCalleeError);
+  static bool LogInfo(std::string_view text);
+  static std::string GetLastComErrorText();
+  static void SetErrorCode(VEXAWizErrorCode code);
+  static void AppendLineBreaks(int count, std::string* text);
+  static void PumpMessages();
+
+  static void SetUpdateCheckMode(std::string_view mode);
+  static std::string GetUpdateCheckMode();
+  static void SaveDateLastChecked();
+  // Local midnight of the stored date as seconds since 1970, or 0.
+  static std::time_t GetDateLastChecked();
+  static int GetMaxDaysBetweenUpdateChecks();
+};
+
+// Where the wizard keeps its session album and settings file
+// ($XDG_CONFIG_HOME/vexa/, made when missing); "" when it cannot be made.
+std::string SessionFolder();
+// The installation folder (APP_PATH of the product key, else share/vexa/).
+std::string InstallFolder();
+
+// Sets the module's error code, logs the text (with the callee's error when
+// asked), sets the thread's error information for VEXAWizard1 and returns
+// E_FAIL.
+HRESULT WizError(std::string_view text, bool withCalleeError = false);
+
+// An audio source that exists: a file, or an audio-CD track of a drive
+// that exists ("<drive>/TrackNN.cda").
+bool AudioSourceExists(const std::string& path);
+
+// printf-style formatting into a std::string.
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Maps a TV system to the two the disc knows: SECAM is shown as PAL, FILM as
+// NTSC; INVALID stays INVALID.
+LONG MapTVSystem(LONG value);
+
+}  // namespace vexa::wiz
