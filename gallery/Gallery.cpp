@@ -19,9 +19,9 @@
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
 #include "platform/base/Path.h"
-#include "uicommon/ArtButton.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Views.h"
+#include "uicommon/art/ArtButton.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/art/Views.h"
 
 CDropSource::~CDropSource() = default;
 

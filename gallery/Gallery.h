@@ -16,7 +16,7 @@
 #include "gallery/DragDrop.h"
 #include "gallery/GalleryExport.h"
 #include "gallery/PhotoModel.h"
-#include "uicommon/Broadcast.h"
+#include "uicommon/common/Broadcast.h"
 
 class QPainter;
 class CDDB;

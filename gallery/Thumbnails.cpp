@@ -12,9 +12,9 @@
 
 #include "gallery/FontMgr.h"
 #include "gallery/Params.h"
-#include "uicommon/Command.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Strings.h"
+#include "uicommon/common/Command.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/common/Strings.h"
 
 // ---- CThumbnailWindow -----------------------------------------------------------------------
 

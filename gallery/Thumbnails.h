@@ -16,9 +16,9 @@
 
 #include "gallery/Gallery.h"
 #include "gallery/GalleryExport.h"
-#include "uicommon/ArtButton.h"
-#include "uicommon/Broadcast.h"
-#include "uicommon/Views.h"
+#include "uicommon/art/ArtButton.h"
+#include "uicommon/common/Broadcast.h"
+#include "uicommon/art/Views.h"
 
 class CEditFilename;
 
