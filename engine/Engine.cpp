@@ -461,40 +461,6 @@ HRESULT CVEXAVCDEngine::GetSpecVersion(BSTR* pVal) {
 
 // ---- Shared routines ------------------------------------------------------------------
 
-HRESULT CVEXAVCDEngine::AddFiles(const std::string& sourceDir, const std::string& destDir) {
-  static constexpr char kMethod[] = "IVEXAEngine::AddFiles";
-  std::error_code ec;
-  std::filesystem::directory_iterator it(sourceDir, ec), end;
-  if (ec) {
-    return Fail(kMethod, "VEXAVCDEngine::AddFiles - FindFirstFile call failed", VEXAEngineResultParameterInvalid);
-  }
-  // Entries in name order, so the disc is the same from run to run.
-  std::vector<std::filesystem::directory_entry> entries;
-  for (; it != end; it.increment(ec)) {
-    if (ec) break;
-    entries.push_back(*it);
-  }
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
-  for (const auto& e : entries) {
-    const std::string name = e.path().filename().string();
-    const std::string source = sourceDir + "/" + name;
-    const std::string dest = destDir + "/" + name;
-    if (e.is_directory(ec) && !e.is_symlink(ec)) {
-      if (FAILED(AddFiles(source, dest))) {
-        return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::AddFiles - recursive call failed"),
-                    VEXAEngineResultParameterInvalid);
-      }
-    } else if (e.is_regular_file(ec)) {
-      if (!wizard_->AddFile(source.c_str(), dest.c_str(), nullptr, nullptr)) {
-        return Fail(kMethod, "VEXAVCDEngine::AddFiles - wizard addfilew call failed for " + source,
-                    VEXAEngineResultParameterInvalid);
-      }
-    }
-  }
-  return S_OK;
-}
-
 HRESULT CVEXAVCDEngine::CreateGUID(GUID* out) {
   if (FAILED(CoCreateGuid(out))) {
     return Fail("IVEXAEngine::createGUID", "VEXAVCDEngine::CreateGUID - Failed to create a GUID",

@@ -169,19 +169,12 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // ---- Shared routines of the engine (used across its parts, and by tests) ----
 
-  // Adds every file below sourceDir to the disc below destDir.
-  HRESULT AddFiles(const std::string& sourceDir, const std::string& destDir);
   HRESULT CreateGUID(GUID* out);
   // 36 characters, lower case, no braces.
   HRESULT CreateStringGUID(std::string* out);
   HRESULT createBSTRGUID(com::Bstr* out);
   static std::string GUIDtoStringGUID(const GUID& g);
 
-  // The ISO 9660 and Joliet disc paths of an original (a still or the
-  // music), made together so both trees hold the file under the names the
-  // album records. A file made for the disc (ownFile: the title picture)
-  // gets its own name rather than the host's folders.
-  HRESULT GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out);
 
   // The record kept in a JPEG's comment segment: identifier and resolution
   // (VEXAXMLStillImageResolution values; 0 and an empty identifier when

@@ -1,6 +1,6 @@
 // The engine's file and media utilities: the source-picture record in a
-// JPEG comment segment, audio-CD tracks read into WAV files, the session
-// identifier and the disc names of original pictures.
+// JPEG comment segment, audio-CD tracks read into WAV files and the
+// session identifier.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -82,22 +82,13 @@ std::int32_t ReadInt32(const std::uint8_t* p) {
 
 }  // namespace
 
-// ---- Session identifier and disc names ---------------------------------------------------
+// ---- Session identifier ---------------------------------------------------
 
 HRESULT CVEXAVCDEngine::GenerateSessionID(std::string* out) {
   char text[32];
   std::snprintf(text, sizeof text, "%02u%02u%02u_A", static_cast<unsigned>((startTime_.wYear - 2000) % 100),
                 static_cast<unsigned>(startTime_.wMonth), static_cast<unsigned>(startTime_.wDay));
   *out = text;
-  return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out) {
-  std::string error;
-  DiscNames& names = story_->Names();
-  const bool ok = ownFile ? names.GenerateOwnOriginalPaths(sourcePath, out, &error)
-                          : names.GenerateOriginalPaths(sourcePath, out, &error);
-  if (!ok) return SetEngineErrorInfo(error, E_FAIL);
   return S_OK;
 }
 

@@ -149,9 +149,9 @@ HRESULT CVEXAVCDEngine::MakePrints() {
       hr = prints->MakePrintAlbum(target.Get());
     }
     if (FAILED(hr)) return Fail(kMethod, PrefixWithErrorInfo(p.makeFailed), VEXAEngineResultSubmoduleMethodFail);
-    const Bstr disc = Bstr::FromUtf8(std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + p.file);
-    if (FAILED(AddFile(target.Get(), disc.Get(), nullptr, 0.0))) {
-      return Fail(kMethod, PrefixWithErrorInfo(p.addFailed), VEXAEngineResultSubmoduleMethodFail);
+    if (const Result r = story_->AddFile(path, std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + p.file, "", std::nullopt);
+        !r.ok()) {
+      return Fail(kMethod, r.Then(p.addFailed), VEXAEngineResultSubmoduleMethodFail);
     }
   }
   return S_OK;
@@ -207,8 +207,8 @@ HRESULT CVEXAVCDEngine::MakePages() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAPC - m_pPCExp->MakeMenu failed"),
                 VEXAEngineResultSubmoduleMethodFail);
   }
-  if (FAILED(AddFiles(folders_.vexapc, ""))) {
-    return Fail(kMethod, PrefixWithErrorInfo("CVEXAVCDEngine::StartPremaster - Cannot add extra files; AddFiles call failed"),
+  if (const Result r = story_->AddFolder(folders_.vexapc, ""); !r.ok()) {
+    return Fail(kMethod, r.Then("CVEXAVCDEngine::StartPremaster - Cannot add extra files; AddFiles call failed"),
                 VEXAEngineResultAddFilesFail);
   }
   return S_OK;
@@ -302,8 +302,8 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pDiscManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  if (FAILED(AddFile(Bstr::FromUtf8(discFile).Get(), Bstr(u"/ORLDISC/DISCINFO/DISCINFO.XML").Get(), nullptr, 0.0))) {
-    return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /discinfo/manifest.xml"),
+  if (const Result r = story_->AddFile(discFile, "/ORLDISC/DISCINFO/DISCINFO.XML", "", std::nullopt); !r.ok()) {
+    return Fail(kMethod, r.Then("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /discinfo/manifest.xml"),
                 VEXAEngineResultAddFileFail);
   }
   const std::string albumFile = folders_.vexaxml + "/AMANIFST.XML";
@@ -311,8 +311,8 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pAlbumManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  if (FAILED(AddFile(Bstr::FromUtf8(albumFile).Get(), Bstr(u"/ORLDISC/ALBUM_A/ALBUM.XML").Get(), nullptr, 0.0))) {
-    return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /albums/album_a/albumext/album.xml"),
+  if (const Result r = story_->AddFile(albumFile, "/ORLDISC/ALBUM_A/ALBUM.XML", "", std::nullopt); !r.ok()) {
+    return Fail(kMethod, r.Then("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /albums/album_a/albumext/album.xml"),
                 VEXAEngineResultAddFileFail);
   }
   return S_OK;
@@ -389,8 +389,8 @@ HRESULT CVEXAVCDEngine::MakeDiscContent() {
       include && !include->empty()) {
     std::string folder = base::ToNativePath(*include);
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (FAILED(AddFiles(folder, ""))) {
-      return Fail(kMethod, PrefixWithErrorInfo("CVEXAVCDEngine::StartPremaster - Cannot add extra files for sdkgen; AddFiles call failed"),
+    if (const Result r = story_->AddFolder(folder, ""); !r.ok()) {
+      return Fail(kMethod, r.Then("CVEXAVCDEngine::StartPremaster - Cannot add extra files for sdkgen; AddFiles call failed"),
                   VEXAEngineResultAddFilesFail);
     }
   }

@@ -1,7 +1,10 @@
 #include "engine/Storyboard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
@@ -323,6 +326,37 @@ Result Storyboard::AddFile(const std::string& source, const std::string& isoPath
     NoteDiscPath(jolietPath);
   }
   ++extraFiles_;
+  return Result::Ok();
+}
+
+Result Storyboard::AddFolder(const std::string& sourceDir, const std::string& destDir) {
+  static constexpr char kName[] = "IVEXAEngine::AddFiles";
+  std::error_code ec;
+  std::filesystem::directory_iterator it(sourceDir, ec), end;
+  if (ec) return Result::FailAs(kName, EngineCode::kParameterInvalid, "VEXAVCDEngine::AddFiles - FindFirstFile call failed");
+  // Entries in name order, so the disc is the same from run to run.
+  std::vector<std::filesystem::directory_entry> entries;
+  for (; it != end; it.increment(ec)) {
+    if (ec) break;
+    entries.push_back(*it);
+  }
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
+  for (const auto& e : entries) {
+    const std::string name = e.path().filename().string();
+    const std::string source = sourceDir + "/" + name;
+    const std::string dest = destDir + "/" + name;
+    if (e.is_directory(ec) && !e.is_symlink(ec)) {
+      if (const Result r = AddFolder(source, dest); !r.ok()) {
+        return Result::FailAs(kName, EngineCode::kParameterInvalid, r.Then("VEXAVCDEngine::AddFiles - recursive call failed"));
+      }
+    } else if (e.is_regular_file(ec)) {
+      if (!builder_.AddFile(source.c_str(), dest.c_str(), nullptr, nullptr)) {
+        return Result::FailAs(kName, EngineCode::kParameterInvalid,
+                              "VEXAVCDEngine::AddFiles - wizard addfilew call failed for " + source);
+      }
+    }
+  }
   return Result::Ok();
 }
 

@@ -122,6 +122,9 @@ class Storyboard {
   // the name differs, its Joliet path.
   Result AddFile(const std::string& source, const std::string& isoPath, const std::string& jolietPath,
                  const std::optional<SYSTEMTIME>& destTime);
+  // Every file below sourceDir, in name order, below destDir ("" the
+  // root); the paths are not checked against those taken.
+  Result AddFolder(const std::string& sourceDir, const std::string& destDir);
   Result AddStill(const StillRequest& request);
   // A title picture from the title lines, and the request that adds it as
   // the title still (AddStill).

@@ -223,6 +223,23 @@ TEST_F(StoryboardPartsTest, AFailureAtAnyStepLeavesNoTrace) {
   EXPECT_TRUE(story_.HasDiscPath("/ORLDISC/ALBUM_A/ORIGINAL/BEACH.JPG"));
 }
 
+// A folder of the premaster's goes on the disc file by file, in name
+// order, below the root; a folder that cannot be read is the premaster's
+// failure, recorded under the routine's own name.
+TEST_F(StoryboardPartsTest, AFolderGoesOnTheDiscInNameOrder) {
+  const std::string pages = base::JoinPath(dir_, "pages");
+  base::MakeDirs(pages + "/VIEW/SHOW");
+  for (const char* f : {"b.html", "a.html", "VIEW/index.html", "VIEW/SHOW/1.html"}) {
+    base::WriteFileAtomic(pages + "/" + f, f);
+  }
+  ASSERT_TRUE(story_.AddFolder(pages, "").ok());
+  EXPECT_EQ(builder_.paths, (std::vector<std::string>{"/VIEW/SHOW/1.html", "/VIEW/index.html", "/a.html", "/b.html"}));
+  const Result r = story_.AddFolder(base::JoinPath(dir_, "missing"), "");
+  EXPECT_EQ(r.method(), "IVEXAEngine::AddFiles");
+  EXPECT_EQ(r.code(), EngineCode::kParameterInvalid);
+  EXPECT_EQ(r.message(), "VEXAVCDEngine::AddFiles - FindFirstFile call failed");
+}
+
 TEST_F(StoryboardPartsTest, ATitlePictureTheUtilityCannotDrawIsTheUtilitysFailure) {
   StillRequest request;
   const Result r = story_.MakeTitleStill(&request);
