@@ -16,6 +16,8 @@
 #include "idl/vexalog.h"
 #include "platform/base/Module.h"
 #include "platform/base/Path.h"
+#include "platform/imaging/Bitmap.h"
+#include "platform/imaging/Codec.h"
 #include "platform/com/Com.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Checkers.h"
@@ -109,6 +111,26 @@ class PlainTest : public ::testing::Test {
       out.seekp(static_cast<std::streamoff>(bytes - 1));
       out.put('\0');
     }
+    return path;
+  }
+
+  // A small JPEG picture (one colour), written with the imaging layer.
+  std::string Photo(const std::string& name, int w = 64, int h = 48) {
+    const std::string path = m_temp.Path(name);
+    vexa::base::MakeDirs(vexa::base::DirName(path));
+    vexa::imaging::Bitmap bitmap;
+    EXPECT_TRUE(bitmap.Create(w, h, 24).ok());
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = bitmap.row(y);
+      for (int x = 0; x < w; ++x) {
+        row[3 * x] = 200;  // blue, green, red
+        row[3 * x + 1] = 120;
+        row[3 * x + 2] = 40;
+      }
+    }
+    std::string bytes;
+    EXPECT_TRUE(vexa::imaging::EncodeJpeg(bitmap, {}, &bytes).ok());
+    std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
 
