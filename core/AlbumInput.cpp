@@ -73,12 +73,12 @@ HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
 
   LONG tv = VEXACoreTVINVALID;
   if (!album.GetTVSystem(&tv)) return readFailed("CVEXACore1::AddAlbumFile - XML GetTVSystem call failed.");
-  if (tv != VEXACoreTVINVALID && FAILED(DoSetTVSystem(tv))) return Fail("CVEXACore1::AddAlbumFile - SetTVSystem call failed.");
+  if (tv != VEXACoreTVINVALID && !DoSetTVSystem(tv)) return Fail("CVEXACore1::AddAlbumFile - SetTVSystem call failed.");
 
   LONG delay = 0;
   if (!album.GetStillDelay(&delay)) return readFailed("CVEXACore1::AddAlbumFile - XML GetStillDelay failed.");
   // A delay of 2 seconds or less leaves the default of the run.
-  if (delay > 2 && FAILED(DoSetStillDelay(delay))) return Fail("CVEXACore1::AddAlbumFile - SetStillDelay failed.");
+  if (delay > 2 && !DoSetStillDelay(delay)) return Fail("CVEXACore1::AddAlbumFile - SetStillDelay failed.");
 
   LONG titleTime = 0;
   if (!album.GetStillTitleVisibleTime(&titleTime)) {
@@ -86,7 +86,7 @@ HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
   }
   // The title time needs a delay to be measured against; without one the
   // run's defaults apply to both.
-  if (titleTime > 0 && stillDelaySet_ && FAILED(DoSetStillTitleVisibleTime(titleTime))) {
+  if (titleTime > 0 && stillDelaySet_ && !DoSetStillTitleVisibleTime(titleTime)) {
     return Fail("CVEXACore1::AddAlbumFile - SetStillTitleVisibleTime failed.");
   }
 
@@ -101,7 +101,7 @@ HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
 
   LONG paper = VEXACorePaperSizeInvalid;
   if (!album.GetPaperSize(&paper)) return readFailed("CVEXACore1::AddAlbumFile - XML GetPaperSize call failed.");
-  if (paper != VEXACorePaperSizeInvalid && FAILED(DoSetPaperSize(paper))) {
+  if (paper != VEXACorePaperSizeInvalid && !DoSetPaperSize(paper)) {
     return Fail("CVEXACore1::AddAlbumFile - SetPaperSize call failed.");
   }
 
@@ -163,7 +163,7 @@ HRESULT CVEXACore1::DoMakeDuplicate() {
     return Fail(kPrefix + "XML Init call failed.");
   }
   ResetState();
-  if (FAILED(DoSetFileSystemSupport(fileSystem_))) return Fail(kPrefix + "SetFileSystemSupport call failed.");
+  if (!DoSetFileSystemSupport(fileSystem_)) return Fail(kPrefix + "SetFileSystemSupport call failed.");
 
   CVexaCoreXML& album = *albumXml_;
   auto readFailed = [&](const std::string& text) {
@@ -173,13 +173,13 @@ HRESULT CVEXACore1::DoMakeDuplicate() {
   };
   LONG tv = VEXACoreTVNTSC;
   if (!album.GetTVSystem(&tv)) return readFailed("XML GetTVSystem call failed.");
-  if (FAILED(DoSetTVSystem(tv))) return Fail(kPrefix + "SetTVSystem call failed.");
+  if (!DoSetTVSystem(tv)) return Fail(kPrefix + "SetTVSystem call failed.");
   LONG delay = 0;
   if (!album.GetStillDelay(&delay)) return readFailed("XML GetStillDelay failed.");
-  if (FAILED(DoSetStillDelay(delay))) return Fail(kPrefix + "SetStillDelay failed.");
+  if (!DoSetStillDelay(delay)) return Fail(kPrefix + "SetStillDelay failed.");
   LONG titleTime = 0;
   if (!album.GetStillTitleVisibleTime(&titleTime)) return readFailed("XML GetStillTitleVisibleTime failed.");
-  if (FAILED(DoSetStillTitleVisibleTime(titleTime))) return Fail(kPrefix + "SetStillTitleVisibleTime failed.");
+  if (!DoSetStillTitleVisibleTime(titleTime)) return Fail(kPrefix + "SetStillTitleVisibleTime failed.");
   std::u16string l1, l2, l3;
   if (!album.GetTitleLines(&l1, &l2, &l3)) return readFailed("XML GetTitleLines call failed.");
   if (!l1.empty() || !l2.empty() || !l3.empty()) {
@@ -188,7 +188,7 @@ HRESULT CVEXACore1::DoMakeDuplicate() {
   }
   LONG paper = VEXACorePaperSizeLetter;
   if (!album.GetPaperSize(&paper)) return readFailed("XML GetPaperSize call failed.");
-  if (FAILED(DoSetPaperSize(paper))) return Fail(kPrefix + "SetPaperSize call failed.");
+  if (!DoSetPaperSize(paper)) return Fail(kPrefix + "SetPaperSize call failed.");
   if (FAILED(AddStills(album, ""))) return Fail(kPrefix + "AddStills call failed.");
   std::string audio, audioName;
   DATE audioTime = 0.0;
@@ -252,7 +252,7 @@ HRESULT CVEXACore1::DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJoli
   flow_.SetCode(VEXACoreSuccess);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddFile - SetFileSystemSupport must be called before AddFile. Using default.", false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+    if (!DoSetFileSystemSupport(fileSystem_)) {
       return Fail("CVEXACore1::AddFile - SetFileSystemSupport call failed.", true);
     }
     fileSystemSet_ = true;
@@ -339,44 +339,44 @@ HRESULT CVEXACore1::DoSetDefaultTitle() {
   return S_OK;
 }
 
-HRESULT CVEXACore1::DoSetPaperSize(LONG paperSize) {
+bool CVEXACore1::DoSetPaperSize(LONG paperSize) {
   flow_.SetCode(VEXACoreSuccess);
-  if (paperSize == VEXACorePaperSizeInvalid) return S_OK;
+  if (paperSize == VEXACorePaperSizeInvalid) return true;
   if (paperSizeSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set Paper Size once.", false);
-    return S_OK;
+    return true;
   }
   if (!driver_ || !driver_->SetPaperSize(paperSize)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
+    return flow_.FailCall("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
   }
   if (!albumXml_->SetPaperSize(paperSize)) {
     flow_.ReportProblem();
     flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
+    return flow_.FailCall("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
   }
   paperSizeSet_ = true;
   util_.LogInfo(Format("Paper Size = %s.", paperSize == VEXACorePaperSizeA4 ? "A4" : "Letter"));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::GetTVSystem(LONG* tv) {
+bool CVEXACore1::GetTVSystem(LONG* tv) {
   LONG answer = 0;
   if (!locale_ || FAILED(locale_->get_TVSystem(&answer))) {
-    return Fail("CVEXACore1::GetTVSystem - Call to locale get_TVSystem failed.", true);
+    return flow_.FailCall("CVEXACore1::GetTVSystem - Call to locale get_TVSystem failed.", true);
   }
   *tv = answer == 1 || answer == 2 ? VEXACoreTVPAL : VEXACoreTVNTSC;
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::GetPaperSize(LONG* paper) {
+bool CVEXACore1::GetPaperSize(LONG* paper) {
   LONG answer = 0;
   if (!locale_ || FAILED(locale_->get_PaperSize(&answer))) {
-    return Fail("CVEXACore1::GetPaperSize - Call to locale get_PaperSize failed.", true);
+    return flow_.FailCall("CVEXACore1::GetPaperSize - Call to locale get_PaperSize failed.", true);
   }
   *paper = answer == 0 ? VEXACorePaperSizeA4 : VEXACorePaperSizeLetter;
-  return S_OK;
+  return true;
 }
 
 // ---- the work directory ------------------------------------------------------------------------------

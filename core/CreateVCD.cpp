@@ -18,30 +18,30 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     return Fail("CVEXACore1::CreateVCD - Init must be called first.");
   }
 
-  if (!fileSystemSet_ && FAILED(DoSetFileSystemSupport(fileSystem_))) {
+  if (!fileSystemSet_ && !DoSetFileSystemSupport(fileSystem_)) {
     return Fail("CVEXACore1::CreateVCD - SetFileSystemSupport call failed.", true);
   }
-  if (!stillDelaySet_ && FAILED(DoSetStillDelay(5))) {
+  if (!stillDelaySet_ && !DoSetStillDelay(5)) {
     return Fail(Format("CVEXACore1::CreateVCD - Still Delay not set; using default:%d.", 5), true);
   }
-  if (!stillTitleTimeSet_ && FAILED(DoSetStillTitleVisibleTime(2))) {
+  if (!stillTitleTimeSet_ && !DoSetStillTitleVisibleTime(2)) {
     return Fail(Format("CVEXACore1::CreateVCD - StillTitleVisibleTime not set; using default:%d.", 2), true);
   }
   if (!tvSystemSet_) {
     LONG tv = VEXACoreTVNTSC;
-    if (FAILED(GetTVSystem(&tv))) {
+    if (!GetTVSystem(&tv)) {
       util_.LogError("CVEXACore1::CreateVCD - Cannot Get a TV System. Using Default.", false);
       tv = VEXACoreTVNTSC;
     }
-    if (FAILED(DoSetTVSystem(tv))) return Fail("CVEXACore1::CreateVCD - TV System Not set; using default NTSC.", true);
+    if (!DoSetTVSystem(tv)) return Fail("CVEXACore1::CreateVCD - TV System Not set; using default NTSC.", true);
   }
   if (!paperSizeSet_) {
     LONG paper = VEXACorePaperSizeLetter;
-    if (FAILED(GetPaperSize(&paper))) {
+    if (!GetPaperSize(&paper)) {
       util_.LogError("CVEXACore1::CreateVCD - Cannot GetPaperSize. Using default.", false);
       paper = VEXACorePaperSizeLetter;
     }
-    if (FAILED(DoSetPaperSize(paper))) return Fail("CVEXACore1::CreateVCD - SetPaperSize call failed.", true);
+    if (!DoSetPaperSize(paper)) return Fail("CVEXACore1::CreateVCD - SetPaperSize call failed.", true);
   }
   if (!DealWithInvalidStills()) return Fail("CVEXACore1:CreateVCD - DealWithInvalidStills call failed.");
   if (!AddExtraODFiles()) return Fail("CVEXACore1::CreateVCD - AddExtraODFiles call failed.");
@@ -119,15 +119,15 @@ HRESULT CVEXACore1::DoGetMaxBurnSpeed(LONG* maxSpeed) {
   return S_OK;
 }
 
-HRESULT CVEXACore1::DoSetBurnSpeed(LONG burnSpeed) {
+bool CVEXACore1::DoSetBurnSpeed(LONG burnSpeed) {
   flow_.SetCode(VEXACoreSuccess);
   if (burnSpeed <= 0) {
     flow_.SetCode(VEXACoreInvalidBurnSpeed);
-    return Fail(Format("CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = %d.", static_cast<int>(burnSpeed)));
+    return flow_.FailCall(Format("CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = %d.", static_cast<int>(burnSpeed)));
   }
   burnSpeed_ = burnSpeed;
   burnSpeedSet_ = true;
-  return S_OK;
+  return true;
 }
 
 }  // namespace vexa::core

@@ -72,6 +72,13 @@ class CallGuard {
   bool busy_;
 };
 
+namespace {
+
+// A plain part's answer as the interface's result.
+HRESULT Result(bool ok) { return ok ? S_OK : E_FAIL; }
+
+}  // namespace
+
 #define VEXACORE_GUARDED(name, call)  \
   CallGuard guard(this, name);        \
   if (guard.Busy()) return guard.Refuse(); \
@@ -112,7 +119,13 @@ CoreServices WithDefaults(CoreServices services) {
 }  // namespace
 
 CVEXACore1::CVEXACore1(CoreServices services)
-    : services_(WithDefaults(std::move(services))), flow_(util_, services_.clock) {}
+    : services_(WithDefaults(std::move(services))), flow_(util_, services_.clock) {
+  // A failed call's texts become its error information, as this class and
+  // this interface raise it.
+  flow_.SetErrorRaiser([](const std::string& text) {
+    ReportError(CLSID_VEXACore1, std::string_view(text), IID_IVEXACore1, E_FAIL);
+  });
+}
 
 CVEXACore1::~CVEXACore1() = default;
 
@@ -210,10 +223,8 @@ void CVEXACore1::ResetState() {
 // ---- reporting --------------------------------------------------------------------------
 
 HRESULT CVEXACore1::Fail(const std::string& text, bool withSystemText) {
-  flow_.Fail(text, withSystemText);
-  const std::string pending = util_.TakePendingErrors();
-  if (pending.empty()) return E_FAIL;
-  return ReportError(CLSID_VEXACore1, std::string_view(pending), IID_IVEXACore1, E_FAIL);
+  flow_.FailCall(text, withSystemText);
+  return E_FAIL;
 }
 
 HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText) {
@@ -347,115 +358,115 @@ HRESULT CVEXACore1::SetLoggingLevel(VARIANT_BOOL logAll) {
 
 // ---- settings (the setters accept each setting once) --------------------------------------
 
-HRESULT CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
+bool CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
   flow_.SetCode(VEXACoreSuccess);
   if (fileSystemSet_) {
     util_.LogError("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.", false);
-    return S_OK;
+    return true;
   }
   if (!driver_ || !driver_->SetFileSystemSupport(fileSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
+    return flow_.FailCall("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
   }
   fileSystemSet_ = true;
   fileSystem_ = fileSystem;
   util_.LogInfo(Format("File System = %s.", FileSystemName(fileSystem)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetStillDelay(LONG delay) {
+bool CVEXACore1::DoSetStillDelay(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetStillDelay - User pressed Cancel.");
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetStillDelay - User pressed Cancel.");
   if (stillDelaySet_) {
     util_.LogError("CVEXACore1::SetStillDelay - Still delay can be set only once.", false);
     flow_.SetCode(VEXACoreSuccess);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   if (delay < 2) {
     flow_.SetCode(VEXACoreStillDelayTooSmall);
-    return Fail(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
                        static_cast<int>(delay), 2, 5));
   }
   if (!driver_ || !driver_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
                        static_cast<int>(delay), 5));
   }
   if (!albumXml_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
   }
   stillDelaySet_ = true;
   stillDelay_ = delay;
   util_.LogInfo(Format("Still Delay = %d.", static_cast<int>(delay)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
+bool CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) {
     flow_.ShowStep(1, false);
-    return CancelResult("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
+    return flow_.Cancel("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
   }
   if (!stillDelaySet_) {
     flow_.SetCode(VEXACoreStillDelayNotSet);
-    return Fail("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
+    return flow_.FailCall("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
   }
   if (stillTitleTimeSet_) {
     util_.LogError("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.", false);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   if (delay > stillDelay_ || delay < 0) {
     flow_.SetCode(delay < 0 ? VEXACoreStillTitleVisibleTooSmall : VEXACoreStillTitleVisibleTooLarge);
-    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
+    return flow_.FailCall(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
                        ">= 0. Caption delay = %d. Image delay = %d.",
                        static_cast<int>(delay), static_cast<int>(stillDelay_)));
   }
   if (!driver_ || !driver_->SetStillTitleVisibleTime(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
+    return flow_.FailCall(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
                        static_cast<int>(delay)));
   }
   if (!albumXml_->SetStillTitleVisibleTime(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
                        static_cast<int>(delay)));
   }
   stillTitleTimeSet_ = true;
   util_.LogInfo(Format("StillTitleVisibleTime = %d.", static_cast<int>(delay)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetTVSystem(LONG tvSystem) {
+bool CVEXACore1::DoSetTVSystem(LONG tvSystem) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetTVSystem - User pressed Cancel.");
-  if (tvSystem == VEXACoreTVINVALID) return S_OK;
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetTVSystem - User pressed Cancel.");
+  if (tvSystem == VEXACoreTVINVALID) return true;
   if (tvSystemSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set TV System once.", false);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   const char* name = TVSystemName(tvSystem);
   if (!driver_ || !driver_->SetTVSystem(tvSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
+    return flow_.FailCall(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
   }
   if (!albumXml_->SetTVSystem(tvSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
+    return flow_.FailCall(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
   }
   tvSystemSet_ = true;
   util_.LogInfo(Format("TV System = %s.", name));
-  return S_OK;
+  return true;
 }
 
 void CVEXACore1::Reject(const std::string& srcStillPath) {
@@ -470,7 +481,7 @@ HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitl
   if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddStill - User pressed Cancel.");
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddStill - SetFileSystemSupport must be called before AddStill. Using default.", false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+    if (!DoSetFileSystemSupport(fileSystem_)) {
       return Fail("CVEXACore1::AddStill - SetFileSystemSupport call failed.", true);
     }
   }
@@ -530,7 +541,7 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddAudioTrack - SetFileSystemSupport must be called before AddAudioTrack. Using default.",
                    false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+    if (!DoSetFileSystemSupport(fileSystem_)) {
       return Fail("CVEXACore1::AddAudioTrack - SetFileSystemSupport call failed.", true);
     }
   }
@@ -601,7 +612,7 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::SetTitleLines - SetFileSystemSupport must be called before AddFile. Using default.",
                    false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
+    if (!DoSetFileSystemSupport(fileSystem_)) {
       return Fail("CVEXACore1::SetTitleLines - SetFileSystemSupport call failed.", true);
     }
   }
@@ -620,11 +631,11 @@ HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   }
   if (!tvSystemSet_) {
     LONG tv = VEXACoreTVNTSC;
-    if (FAILED(GetTVSystem(&tv))) {
+    if (!GetTVSystem(&tv)) {
       util_.LogError("CVEXACore1::SetTitleLines - Cannot Get a TV System. Using Default.", false);
       tv = VEXACoreTVNTSC;
     }
-    if (FAILED(DoSetTVSystem(tv))) {
+    if (!DoSetTVSystem(tv)) {
       return Fail("CVEXACore1::SetTitleLines - TV System Not set; using default NTSC.", true);
     }
   }
@@ -780,13 +791,13 @@ HRESULT CVEXACore1::AddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle,
                                           rotateDegrees, isTitleStill));
 }
 HRESULT CVEXACore1::SetFileSystemSupport(VEXACoreFileSystemSupport fileSystem) {
-  VEXACORE_GUARDED("SetFileSystemSupport", DoSetFileSystemSupport(fileSystem));
+  VEXACORE_GUARDED("SetFileSystemSupport", Result(DoSetFileSystemSupport(fileSystem)));
 }
-HRESULT CVEXACore1::SetStillDelay(LONG delay) { VEXACORE_GUARDED("SetStillDelay", DoSetStillDelay(delay)); }
+HRESULT CVEXACore1::SetStillDelay(LONG delay) { VEXACORE_GUARDED("SetStillDelay", Result(DoSetStillDelay(delay))); }
 HRESULT CVEXACore1::SetStillTitleVisibleTime(LONG delay) {
-  VEXACORE_GUARDED("SetStillTitleVisibleTime", DoSetStillTitleVisibleTime(delay));
+  VEXACORE_GUARDED("SetStillTitleVisibleTime", Result(DoSetStillTitleVisibleTime(delay)));
 }
-HRESULT CVEXACore1::SetTVSystem(VEXACoreTVSystem tvSystem) { VEXACORE_GUARDED("SetTVSystem", DoSetTVSystem(tvSystem)); }
+HRESULT CVEXACore1::SetTVSystem(VEXACoreTVSystem tvSystem) { VEXACORE_GUARDED("SetTVSystem", Result(DoSetTVSystem(tvSystem))); }
 HRESULT CVEXACore1::SetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
   VEXACORE_GUARDED("SetTitleLines", DoSetTitleLines(title1, title2, title3));
 }
@@ -809,14 +820,14 @@ HRESULT CVEXACore1::GetMaxBurnSpeed(LONG* maxSpeed) { VEXACORE_GUARDED("GetMaxBu
 HRESULT CVEXACore1::AddAlbumFile(BSTR albumFilePath, VEXACoreAlbumFormat albumFormat) {
   VEXACORE_GUARDED("AddAlbumFile", DoAddAlbumFile(albumFilePath, albumFormat));
 }
-HRESULT CVEXACore1::SetBurnSpeed(LONG burnSpeed) { VEXACORE_GUARDED("SetBurnSpeed", DoSetBurnSpeed(burnSpeed)); }
+HRESULT CVEXACore1::SetBurnSpeed(LONG burnSpeed) { VEXACORE_GUARDED("SetBurnSpeed", Result(DoSetBurnSpeed(burnSpeed))); }
 HRESULT CVEXACore1::CDDAToWav(BSTR CDDATrack, BSTR outWAVFile) {
   VEXACORE_GUARDED("CDDAToWav", DoCDDAToWav(CDDATrack, outWAVFile));
 }
 HRESULT CVEXACore1::GetTrackInfo(BSTR CDDATrack, LONG* pTrackSize, double* pPlayTime, LONG* pTimeToRip) {
   VEXACORE_GUARDED("GetTrackInfo", DoGetTrackInfo(CDDATrack, pTrackSize, pPlayTime, pTimeToRip));
 }
-HRESULT CVEXACore1::SetPaperSize(VEXACorePaperSize paperSize) { VEXACORE_GUARDED("SetPaperSize", DoSetPaperSize(paperSize)); }
+HRESULT CVEXACore1::SetPaperSize(VEXACorePaperSize paperSize) { VEXACORE_GUARDED("SetPaperSize", Result(DoSetPaperSize(paperSize))); }
 HRESULT CVEXACore1::SetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
   VEXACORE_GUARDED("SetTempDirectory", DoSetTempDirectory(tempPath, doClean));
 }

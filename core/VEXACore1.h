@@ -116,10 +116,10 @@ class CVEXACore1 : public com::ComObjectRoot,
   HRESULT DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime);
   HRESULT DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
                      LONG rotateDegrees, VARIANT_BOOL isTitleStill);
-  HRESULT DoSetFileSystemSupport(LONG fileSystem);
-  HRESULT DoSetStillDelay(LONG delay);
-  HRESULT DoSetStillTitleVisibleTime(LONG delay);
-  HRESULT DoSetTVSystem(LONG tvSystem);
+  bool DoSetFileSystemSupport(LONG fileSystem);
+  bool DoSetStillDelay(LONG delay);
+  bool DoSetStillTitleVisibleTime(LONG delay);
+  bool DoSetTVSystem(LONG tvSystem);
   HRESULT DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3);
   HRESULT DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
   HRESULT DoAddImageListFile(BSTR path);
@@ -128,10 +128,10 @@ class CVEXACore1 : public com::ComObjectRoot,
   HRESULT DoGetDriveSpeeds(VARIANT* driveSpeeds);
   HRESULT DoGetMaxBurnSpeed(LONG* maxSpeed);
   HRESULT DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat);
-  HRESULT DoSetBurnSpeed(LONG burnSpeed);
+  bool DoSetBurnSpeed(LONG burnSpeed);
   HRESULT DoCDDAToWav(BSTR track, BSTR outWAVFile);
   HRESULT DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip);
-  HRESULT DoSetPaperSize(LONG paperSize);
+  bool DoSetPaperSize(LONG paperSize);
   HRESULT DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean);
   HRESULT DoMakeDuplicate();
   HRESULT DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime);
@@ -171,8 +171,8 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool CleanTempDirectory();
   bool CopyFromWriter(std::string* path);
   bool CheckIfFileExists(const std::string& path, bool* exists, bool isAudio);
-  HRESULT GetTVSystem(LONG* tv);
-  HRESULT GetPaperSize(LONG* paper);
+  bool GetTVSystem(LONG* tv);
+  bool GetPaperSize(LONG* paper);
   static void AppendLineBreaks(int count, std::string* text);
   void ResetState();
   void Reject(const std::string& srcStillPath);
