@@ -19,10 +19,10 @@ namespace vexa::wiz {
 using vexa::com::Bstr;
 using vexa::reg::Hive;
 
-WizModule::WizModule() = default;
-WizModule::~WizModule() = default;
+WizServices::WizServices() = default;
+WizServices::~WizServices() = default;
 
-void WizModule::Reset() {
+void WizServices::Reset() {
   burner.reset();
   sessionAlbum.reset();
   settings.reset();
@@ -33,11 +33,6 @@ void WizModule::Reset() {
   tempDirectory.clear();
   tempDirectoryGiven = false;
   clean = -1;
-}
-
-WizModule& Module() {
-  static WizModule module;
-  return module;
 }
 
 std::string Format(const char* format, ...) {
@@ -164,8 +159,8 @@ bool CVexaWizUtil::NextToken(std::string_view source, std::size_t* position, std
   return true;
 }
 
-bool CVexaWizUtil::GetFilteredExtensionList(std::string_view filter, std::string_view delimiter,
-                                            StringArray* array) {
+bool WizServices::GetFilteredExtensionList(std::string_view filter, std::string_view delimiter,
+                                           StringArray* array) const {
   if (filter.empty()) {
     LogError("CVexaWizUtil::GetFilteredExtensionList - Empty filter.", false);
     return false;
@@ -176,7 +171,7 @@ bool CVexaWizUtil::GetFilteredExtensionList(std::string_view filter, std::string
   }
   std::size_t pos = 0;
   std::string token;
-  while (NextToken(filter, &pos, &token, delimiter)) array->push_back(token);
+  while (CVexaWizUtil::NextToken(filter, &pos, &token, delimiter)) array->push_back(token);
   if (array->empty()) {
     LogError("CVexaWizUtil::GetFilteredExtensionList - No filters in list.", false);
     return false;
@@ -184,8 +179,8 @@ bool CVexaWizUtil::GetFilteredExtensionList(std::string_view filter, std::string
   return true;
 }
 
-bool CVexaWizUtil::GetFilteredImageExtensions(StringArray* array) {
-  if (GetFilteredExtensionList(GetSuppportedFileTypesFilter(), ";", array)) return true;
+bool WizServices::GetFilteredImageExtensions(StringArray* array) const {
+  if (GetFilteredExtensionList(CVexaWizUtil::GetSuppportedFileTypesFilter(), ";", array)) return true;
   LogError("CVexaWizUtil::GetFilteredImageExtensions - GetFilteredExtensionList call failed on registry filter string.",
            false);
   if (GetFilteredExtensionList(kImageFilterDefault, ";", array)) return true;
@@ -194,8 +189,8 @@ bool CVexaWizUtil::GetFilteredImageExtensions(StringArray* array) {
   return false;
 }
 
-bool CVexaWizUtil::GetFilteredAudioExtensions(StringArray* array) {
-  if (GetFilteredExtensionList(GetSuppportedAudioFileTypesFilter(), ";", array)) return true;
+bool WizServices::GetFilteredAudioExtensions(StringArray* array) const {
+  if (GetFilteredExtensionList(CVexaWizUtil::GetSuppportedAudioFileTypesFilter(), ";", array)) return true;
   LogError("CVexaWizUtil::GetFilteredAudioExtensions - GetFilteredExtensionList call failed on registry filter string.",
            false);
   if (GetFilteredExtensionList(kAudioFilterDefault, ";", array)) return true;
@@ -249,9 +244,9 @@ std::string InstallFolder() {
 
 // ---- Strings and logs ---------------------------------------------------------------------
 
-std::string CVexaWizUtil::LoadString(int id, std::string_view fallback) {
+std::string WizServices::LoadString(int id, std::string_view fallback) const {
   std::string text;
-  if (Module().language && Module().language->String(id, &text)) return text;
+  if (language && language->String(id, &text)) return text;
   LogError(Format("CVexaWizUtil::LoadString - Cannot load resource with id # %d and message %s", id,
                   std::string(fallback).c_str()),
            false);
@@ -259,8 +254,7 @@ std::string CVexaWizUtil::LoadString(int id, std::string_view fallback) {
 }
 
 namespace {
-bool Write(const char* type, std::string_view text) {
-  IVexaLogger* logger = Module().logger.Get();
+bool Write(IVexaLogger* logger, const char* type, std::string_view text) {
   if (!logger) return false;
   Bstr component = Bstr::FromUtf8("vexawiz");
   Bstr kind = Bstr::FromUtf8(type);
@@ -269,31 +263,29 @@ bool Write(const char* type, std::string_view text) {
 }
 }  // namespace
 
-bool CVexaWizUtil::LogError(std::string_view text, bool withCalleeError) {
-  if (!Module().logger) return false;
+bool WizServices::LogError(std::string_view text, bool withCalleeError) const {
+  if (!logger) return false;
   bool ok = true;
   if (withCalleeError) {
-    const std::string callee = GetLastComErrorText();
+    const std::string callee = CVexaWizUtil::GetLastComErrorText();
     if (!callee.empty()) {
-      ok = Write("ERROR", callee);
+      ok = Write(logger.Get(), "ERROR", callee);
       if (!ok) return false;
     }
   }
-  if (!text.empty()) ok = Write("ERROR", text);
+  if (!text.empty()) ok = Write(logger.Get(), "ERROR", text);
   return ok;
 }
 
-bool CVexaWizUtil::LogInfo(std::string_view text) {
+bool WizServices::LogInfo(std::string_view text) const {
   if (text.empty()) return false;
-  return Write("INFO", text);
+  return Write(logger.Get(), "INFO", text);
 }
 
 std::string CVexaWizUtil::GetLastComErrorText() {
   const vexa::com::ErrorText e = vexa::com::TakeError();
   return e.present ? e.Utf8Description() : std::string();
 }
-
-void CVexaWizUtil::SetErrorCode(VEXAWizErrorCode code) { Module().errorCode = code; }
 
 void CVexaWizUtil::AppendLineBreaks(int count, std::string* text) {
   for (int i = 0; i < count; ++i) *text += "\r\n";
@@ -305,23 +297,23 @@ void CVexaWizUtil::PumpMessages() {
   QCoreApplication::sendPostedEvents(nullptr, 0);
 }
 
-HRESULT WizError(std::string_view text, bool withCalleeError) {
-  CVexaWizUtil::LogError(text, withCalleeError);
+HRESULT WizServices::Error(std::string_view text, bool withCalleeError) const {
+  LogError(text, withCalleeError);
   return vexa::com::ReportError(CLSID_VEXAWizard1, text, IID_IVEXAWizard1, E_FAIL);
 }
 
 // ---- Update-check dates ----------------------------------------------------------------
 
-void CVexaWizUtil::SetUpdateCheckMode(std::string_view mode) {
-  if (!mode.empty()) Module().updateCheckMode = std::string(mode);
+void WizServices::SetUpdateCheckMode(std::string_view mode) {
+  if (!mode.empty()) updateCheckMode = std::string(mode);
 }
 
-std::string CVexaWizUtil::GetUpdateCheckMode() {
-  return Module().updateCheckMode.empty() ? std::string(kCheckNone) : Module().updateCheckMode;
+std::string WizServices::GetUpdateCheckMode() const {
+  return updateCheckMode.empty() ? std::string(kCheckNone) : updateCheckMode;
 }
 
-void CVexaWizUtil::SaveDateLastChecked() {
-  const base::CalendarTime now = Module().clock->LocalNow();
+void WizServices::SaveDateLastChecked() const {
+  const base::CalendarTime now = clock->LocalNow();
   const std::string text = Format("%02d/%02d/%04d", now.month, now.day, now.year);
   vexa::reg::SetValue(Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate",
                       vexa::reg::Value::String(text));

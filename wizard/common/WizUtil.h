@@ -1,8 +1,10 @@
-// The wizard library's shared routines and module values: log and
-// error-information texts, string loading from the language bundle,
-// registry reads, the picture and music pattern lists, the thumbnail cache
-// folder, the message pump, the module's error code and the dates of the
-// periodic update check.
+// The wizard library's services and shared routines: the services object
+// the wizard object owns and passes to every part (its values, the log and
+// error-information texts, string loading from the language bundle, the
+// picture and music pattern lists, the error code and the update-check mode),
+// and the routines that need none of it (registry reads, tokens, the
+// thumbnail cache folder, the message pump, the dates of the periodic update
+// check).
 #pragma once
 
 #include <ctime>
@@ -39,9 +41,16 @@ inline constexpr char kCheckTimed[] = "Check=T";
 inline constexpr char kCheckManual[] = "Check=M";
 inline constexpr char kCheckNone[] = "Check=Z";
 
-// The values every part of the wizard library shares; one copy for the
-// module. The wizard object fills and frees the objects among them.
-struct WizModule {
+class CvexaPropSheet;
+
+// The wizard's services: what every part of the wizard library takes from
+// the wizard object that owns it (the error code, the logger, the locale and
+// image utilities, the language bundle, the settings file, the session album,
+// the burn driver and the run's values). The wizard object makes one and
+// passes it by reference to each object it creates, and those to the objects
+// they create; nothing reaches it any other way. Tests make their own.
+class WizServices {
+ public:
   VEXAWizErrorCode errorCode = VEXAWizSuccess;
   vexa::com::ComPtr<IVexaLogger> logger;
   vexa::com::ComPtr<IVEXALocUtil> locUtil;
@@ -60,14 +69,38 @@ struct WizModule {
   bool overCapacityWarn = true;
   // "Now" for the update-check dates; tests install their own.
   const vexa::base::Clock* clock = &vexa::base::Clock::Real();
+  // The sheet while the wizard runs (null otherwise): its pages and dialogs
+  // take the cache folder, the font and the estimate from it.
+  CvexaPropSheet* sheet = nullptr;
 
-  WizModule();
-  ~WizModule();
+  WizServices();
+  ~WizServices();
+  WizServices(const WizServices&) = delete;
+  WizServices& operator=(const WizServices&) = delete;
   // Frees every object (the wizard object's final release).
   void Reset();
-};
 
-WizModule& Module();
+  // The text of id from the language bundle, else the fallback (the miss is
+  // logged).
+  std::string LoadString(int id, std::string_view fallback) const;
+  // An "ERROR" line (after the pending COM error text when asked) or an
+  // "INFO" line through the logger, component "vexawiz"; false when there is
+  // no logger or it fails.
+  bool LogError(std::string_view text, bool withCalleeError) const;
+  bool LogInfo(std::string_view text) const;
+  void SetErrorCode(VEXAWizErrorCode code) { errorCode = code; }
+  // Logs the text (with the callee's error when asked), sets the thread's
+  // error information for VEXAWizard1 and returns E_FAIL.
+  HRESULT Error(std::string_view text, bool withCalleeError = false) const;
+
+  bool GetFilteredExtensionList(std::string_view filter, std::string_view delimiter, StringArray* array) const;
+  bool GetFilteredImageExtensions(StringArray* array) const;
+  bool GetFilteredAudioExtensions(StringArray* array) const;
+
+  void SetUpdateCheckMode(std::string_view mode);
+  std::string GetUpdateCheckMode() const;
+  void SaveDateLastChecked() const;
+};
 
 struct CVexaWizUtil {
   static bool ReadRegistryString(vexa::reg::Hive hive, std::string_view key, std::string_view name,
@@ -82,10 +115,6 @@ struct CVexaWizUtil {
 
   static bool NextToken(std::string_view source, std::size_t* position, std::string* token,
                         std::string_view delimiter);
-  static bool GetFilteredExtensionList(std::string_view filter, std::string_view delimiter,
-                                       StringArray* array);
-  static bool GetFilteredImageExtensions(StringArray* array);
-  static bool GetFilteredAudioExtensions(StringArray* array);
 
   // The cache folder for base: the folder part of base (a last component
   // without a following separator is a file name and dropped) + "vexacache".
@@ -94,17 +123,10 @@ struct CVexaWizUtil {
   // false when something else is in its place or it cannot be made.
   static bool CreateCacheDirectory(std::string* path);
 
-  static std::string LoadString(int id, std::string_view fallback);
-  static bool LogError(std::string_view text, bool withCalleeError);
-  static bool LogInfo(std::string_view text);
   static std::string GetLastComErrorText();
-  static void SetErrorCode(VEXAWizErrorCode code);
   static void AppendLineBreaks(int count, std::string* text);
   static void PumpMessages();
 
-  static void SetUpdateCheckMode(std::string_view mode);
-  static std::string GetUpdateCheckMode();
-  static void SaveDateLastChecked();
   // Local midnight of the stored date as seconds since 1970, or 0.
   static std::time_t GetDateLastChecked();
   static int GetMaxDaysBetweenUpdateChecks();
@@ -115,11 +137,6 @@ struct CVexaWizUtil {
 std::string SessionFolder();
 // The installation folder (APP_PATH of the product key, else share/vexa/).
 std::string InstallFolder();
-
-// Sets the module's error code, logs the text (with the callee's error when
-// asked), sets the thread's error information for VEXAWizard1 and returns
-// E_FAIL.
-HRESULT WizError(std::string_view text, bool withCalleeError = false);
 
 // An audio source that exists: a file, or an audio-CD track of a drive
 // that exists ("<drive>/TrackNN.cda").

@@ -11,18 +11,18 @@
 
 namespace vexa::wiz {
 
-CvexaAboutDlg::CvexaAboutDlg(QWidget* parent) : QDialog(parent) {
+CvexaAboutDlg::CvexaAboutDlg(WizServices& wiz, QWidget* parent) : QDialog(parent), m_wiz(wiz) {
   setObjectName("dialog102");
   setWindowFlag(Qt::WindowSystemMenuHint, false);
-  if (Module().language) {
-    Module().language->LoadDialog(102, this);
-    const QIcon icon = Module().language->Icon(128);
+  if (m_wiz.language) {
+    m_wiz.language->LoadDialog(102, this);
+    const QIcon icon = m_wiz.language->Icon(128);
     if (!icon.isNull()) setWindowIcon(icon);
   }
-  const QString bodyFace = QString::fromStdString(CVexaWizUtil::LoadString(154, "MS Sans Serif"));
-  const QString titleFace = QString::fromStdString(CVexaWizUtil::LoadString(155, "Verdana"));
-  const int titleSize = std::atoi(CVexaWizUtil::LoadString(157, "120").c_str());
-  const int bodySize = std::atoi(CVexaWizUtil::LoadString(156, "90").c_str());
+  const QString bodyFace = QString::fromStdString(m_wiz.LoadString(154, "MS Sans Serif"));
+  const QString titleFace = QString::fromStdString(m_wiz.LoadString(155, "Verdana"));
+  const int titleSize = std::atoi(m_wiz.LoadString(157, "120").c_str());
+  const int bodySize = std::atoi(m_wiz.LoadString(156, "90").c_str());
 
   auto label = [this](int id) { return findChild<CvexaLabel*>(QString("ctl_%1").arg(id)); };
   if (auto* l = label(1038)) l->SetFont(titleFace, titleSize, true, false, false);
@@ -38,7 +38,7 @@ CvexaAboutDlg::CvexaAboutDlg(QWidget* parent) : QDialog(parent) {
                                                                    "DownloadVersion", &version) &&
                               !version.empty())
     l->setText(l->text() + QString::fromStdString(version));
-  if (auto* art = findChild<CvexaBitmapStatic*>("ctl_1121")) art->LoadBitmap(192);
+  if (auto* art = findChild<CvexaBitmapStatic*>("ctl_1121")) art->LoadBitmap(m_wiz, 192);
   if (auto* l = label(1046)) l->setText("Made with Qt, libcurl, libxml2, libjpeg-turbo and cairo.");
 
   if (auto* update = findChild<QAbstractButton*>("ctl_3"))
@@ -49,8 +49,8 @@ CvexaAboutDlg::CvexaAboutDlg(QWidget* parent) : QDialog(parent) {
 }
 
 void CvexaAboutDlg::OnUpdate() {
-  CVexaWizUtil::SetUpdateCheckMode(kCheckManual);
-  if (RunUpdatePrompt(this) == UpdateOutcome::CloseWizard) {
+  m_wiz.SetUpdateCheckMode(kCheckManual);
+  if (RunUpdatePrompt(m_wiz, this) == UpdateOutcome::CloseWizard) {
     m_closeWizard = true;
     accept();
   }

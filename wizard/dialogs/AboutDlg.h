@@ -6,15 +6,18 @@
 
 namespace vexa::wiz {
 
+class WizServices;
+
 class CvexaAboutDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CvexaAboutDlg(QWidget* parent = nullptr);
+  explicit CvexaAboutDlg(WizServices& wiz, QWidget* parent = nullptr);
   // What the Update button did (the wizard closes after a package went to
   // the desktop's opener).
   bool CloseWizard() const { return m_closeWizard; }
 
  private:
+  WizServices& m_wiz;
   void OnUpdate();
   bool m_closeWizard = false;
 };

@@ -43,13 +43,13 @@ QToolBar* Bar(QWidget* parent, const char* name) {
 
 }  // namespace
 
-CvexaAddImagesDlg::CvexaAddImagesDlg(QWidget* parent) : QDialog(parent) {
+CvexaAddImagesDlg::CvexaAddImagesDlg(WizServices& wiz, QWidget* parent) : QDialog(parent), m_wiz(wiz) {
   setObjectName("dialog155");
-  setWindowTitle(QText(1, "Kv Orlune Disc Creator Software"));
+  setWindowTitle(QText(m_wiz, 1, "Kv Orlune Disc Creator Software"));
   setSizeGripEnabled(true);
   setMinimumSize(660, 392);
-  if (Module().language) {
-    const QIcon icon = Module().language->Icon(128);
+  if (m_wiz.language) {
+    const QIcon icon = m_wiz.language->Icon(128);
     if (!icon.isNull()) setWindowIcon(icon);
   }
   AddCommands();
@@ -57,8 +57,8 @@ CvexaAddImagesDlg::CvexaAddImagesDlg(QWidget* parent) : QDialog(parent) {
   m_undo.SetOnChange([this] { UpdateUndo(); });
   Load();
   UpdateUndo();
-  if (Module().language)
-    m_keys = new CvexaKeyFilter(this, Module().language->Accelerators(197), &m_commands, false);
+  if (m_wiz.language)
+    m_keys = new CvexaKeyFilter(this, m_wiz.language->Accelerators(197), &m_commands, false);
 }
 
 CvexaAddImagesDlg::~CvexaAddImagesDlg() = default;
@@ -137,11 +137,11 @@ void CvexaAddImagesDlg::AddCommands() {
   add({32831}, [this] { OpenMenu(93); });
   add({32832}, [this] { OpenMenu(92); });
   add({1091}, [this] { Apply(); }, [this] { return m_apply && m_apply->isEnabled(); });
-  add({9}, [] {
-    CvexaPropSheet* sheet = ActiveSheet();
+  add({9}, [this] {
+    CvexaPropSheet* sheet = m_wiz.sheet;
     if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
-    CvexaMessageBox box;
-    box.Show(MB_OK, HelpNotOpenedText(sheet->HelpPath()), true, false, true);
+    CvexaMessageBox box(m_wiz);
+    box.Show(MB_OK, HelpNotOpenedText(m_wiz, sheet->HelpPath()), true, false, true);
   });
 }
 
@@ -180,7 +180,7 @@ void CvexaAddImagesDlg::UpdateUndo() {
 }
 
 void CvexaAddImagesDlg::Build() {
-  if (!LoadForm(this, 155)) {
+  if (!LoadForm(m_wiz, this, 155)) {
     // The built-in layout when the bundle lacks the template.
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout();
@@ -235,7 +235,7 @@ void CvexaAddImagesDlg::Build() {
   auto* splitter = new QSplitter(Qt::Horizontal, left);
   splitter->setObjectName("ctl_998");
   m_tree = new CFolderView(splitter);
-  m_folder = new CVEXAThum(splitter);
+  m_folder = new CVEXAThum(m_wiz, splitter);
   m_folder->setObjectName("ctl_1110");
   m_folder->setAccessibleName("Pictures in the folder");
   splitter->addWidget(m_tree);
@@ -246,7 +246,7 @@ void CvexaAddImagesDlg::Build() {
   splitter->setChildrenCollapsible(false);
   splitter->setSizes({160, 240});
   leftLayout->addWidget(splitter, 1);
-  m_folderPane = new CvexaAlbumPaneDlg(left);
+  m_folderPane = new CvexaAlbumPaneDlg(m_wiz, left);
   m_folderPane->setObjectName("folderPane");
   m_folderPane->ShowMeter(false);
   leftLayout->addWidget(m_folderPane);
@@ -255,16 +255,16 @@ void CvexaAddImagesDlg::Build() {
   auto* rightLayout = new QVBoxLayout(right);
   QToolBar* bar1100 = Bar(right, "toolbar1100");
   rightLayout->addWidget(bar1100);
-  m_album = new CVEXAThum(right);
+  m_album = new CVEXAThum(m_wiz, right);
   m_album->setObjectName("ctl_1109");
   m_album->setAccessibleName("Album pictures");
   rightLayout->addWidget(m_album, 1);
-  m_albumPane = new CvexaAlbumPaneDlg(right);
+  m_albumPane = new CvexaAlbumPaneDlg(m_wiz, right);
   m_albumPane->setObjectName("albumPane");
   rightLayout->addWidget(m_albumPane);
 
   auto command = [this](QMenu* menu, int id, const char* text) {
-    QAction* a = menu->addAction(QText(id, text));
+    QAction* a = menu->addAction(QText(m_wiz, id, text));
     a->setObjectName(QString("cmd_%1").arg(id));
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
@@ -272,9 +272,9 @@ void CvexaAddImagesDlg::Build() {
   auto button = [this](QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon, bool checkable = false) {
     auto* b = new QToolButton(bar);
     b->setObjectName(QString("ctl_%1").arg(id));
-    b->setText(QText(id, text));
+    b->setText(QText(m_wiz, id, text));
     b->setAccessibleName(b->text().remove('&'));
-    b->setIcon(ToolbarIcon(normalIcon, hotIcon));
+    b->setIcon(ToolbarIcon(m_wiz, normalIcon, hotIcon));
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     b->setCheckable(checkable);
     bar->addWidget(b);
@@ -357,7 +357,7 @@ void CvexaAddImagesDlg::Load() {
   if (!m_folder || !m_album) return;
   const bool made = m_folder->Create() && m_album->Create();
   if (made) {
-    const std::string cache = ActiveSheet() ? ActiveSheet()->GetCacheDirectory() : std::string();
+    const std::string cache = m_wiz.sheet ? m_wiz.sheet->GetCacheDirectory() : std::string();
     for (CVEXAThum* c : {m_folder, m_album}) {
       if (!cache.empty()) c->SetCacheDir(cache);
       for (DISPID id : {DISPID_VEXATHUM_ShowZoomButton, DISPID_VEXATHUM_ShowCaptions, DISPID_VEXATHUM_IsDragSite,
@@ -374,13 +374,13 @@ void CvexaAddImagesDlg::Load() {
   }
 
   StillList list;
-  const bool read = made && Module().sessionAlbum && Module().sessionAlbum->GetAllStills(&list);
+  const bool read = made && m_wiz.sessionAlbum && m_wiz.sessionAlbum->GetAllStills(&list);
   if (!read) {
-    CVexaWizUtil::LogError("CvexaAddImagesDlg::OnInitDialog() - CVexaWizXML::GetAllStills() call failed", false);
+    m_wiz.LogError("CvexaAddImagesDlg::OnInitDialog() - CVexaWizXML::GetAllStills() call failed", false);
     // Without the album's pictures, OK or Apply would empty it: neither is offered.
     if (m_ok) m_ok->setEnabled(false);
     if (m_apply) m_apply->setEnabled(false);
-    CvexaMessageBox box;
+    CvexaMessageBox box(m_wiz);
     box.Show(MB_OK,
              "The pictures of your album could not be read, so this window cannot change the album.\r\n\r\nClose it "
              "with Cancel; your album stays as it was.",
@@ -395,7 +395,7 @@ void CvexaAddImagesDlg::Load() {
   }
   m_undo.SetBusy(true);
   if (!paths.empty() && !m_album->AddMultipleFiles(MakePathList(paths), MakeLongList(rotations), -1))
-    CVexaWizUtil::LogError("CvexaAddImagesDlg::OnInitDialog() - CVEXAThum::AddMultipleFiles() call failed", false);
+    m_wiz.LogError("CvexaAddImagesDlg::OnInitDialog() - CVEXAThum::AddMultipleFiles() call failed", false);
   m_undo.SetBusy(false);
   m_albumPane->SetImageCount(m_album->GetThumbCount());
   m_folderSort = 0;
@@ -403,9 +403,9 @@ void CvexaAddImagesDlg::Load() {
   m_ready = true;
 
   if (!RestorePlace()) resize(FirstSize());
-  if (ActiveSheet()) m_tree->SetTreeFont(ActiveSheet()->font(), std::atoi(CVexaWizUtil::LoadString(156, "90").c_str()));
+  if (m_wiz.sheet) m_tree->SetTreeFont(m_wiz.sheet->font(), std::atoi(m_wiz.LoadString(156, "90").c_str()));
   // The folder of the last visit, else the user's pictures.
-  const std::string last = Module().settings ? Module().settings->ReadString("addContent", "lastDirSelected") : "";
+  const std::string last = m_wiz.settings ? m_wiz.settings->ReadString("addContent", "lastDirSelected") : "";
   if (!m_tree->SelectFolder(last)) m_tree->SelectFolder(PicturesFolder());
   m_folder->setFocus();
 }
@@ -425,8 +425,8 @@ QSize CvexaAddImagesDlg::FirstSize() const {
 }
 
 bool CvexaAddImagesDlg::RestorePlace() {
-  if (!Module().settings) return false;
-  const std::string place = Module().settings->ReadString("addContent", "windowPosition");
+  if (!m_wiz.settings) return false;
+  const std::string place = m_wiz.settings->ReadString("addContent", "windowPosition");
   if (base::EqualsNoCase(place, "maximized")) {
     setWindowState(windowState() | Qt::WindowMaximized);
     return true;
@@ -445,14 +445,14 @@ bool CvexaAddImagesDlg::RestorePlace() {
 }
 
 void CvexaAddImagesDlg::SavePlace() {
-  if (!Module().settings) return;
-  Module().settings->WriteString("addContent", "lastDirSelected", m_tree->SelectedFolder());
+  if (!m_wiz.settings) return;
+  m_wiz.settings->WriteString("addContent", "lastDirSelected", m_tree->SelectedFolder());
   if (isMaximized()) {
-    Module().settings->WriteString("addContent", "windowPosition", "maximized");
+    m_wiz.settings->WriteString("addContent", "windowPosition", "maximized");
     return;
   }
   const QRect r = geometry();
-  Module().settings->WriteString("addContent", "windowPosition",
+  m_wiz.settings->WriteString("addContent", "windowPosition",
                                  Format("%d,%d,%d,%d", r.top(), r.left(), r.bottom() + 1, r.right() + 1));
 }
 
@@ -489,9 +489,9 @@ void CvexaAddImagesDlg::OnAlbumChanged() {
   if (m_undo.IsBusy()) return;
   m_albumPane->SetImageCount(m_album->GetThumbCount());
   m_undo.Record();
-  CVexaWizXML temporary;
+  CVexaWizXML temporary(m_wiz);
   if (!temporary.Init(std::string(), true)) {
-    CVexaWizUtil::LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - Cannot initialize CVexaWizXML object.",
+    m_wiz.LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - Cannot initialize CVexaWizXML object.",
                            false);
     return;
   }
@@ -499,24 +499,24 @@ void CvexaAddImagesDlg::OnAlbumChanged() {
   if (paths.vt != VT_ARRAY) paths = MakePathList({});
   if (rotations.vt != VT_ARRAY) rotations = MakeLongList({});
   if (!temporary.AddStills(paths, rotations)) {
-    CVexaWizUtil::LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - CVexaWizXML::AddStills() call failed",
+    m_wiz.LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - CVexaWizXML::AddStills() call failed",
                            false);
     return;
   }
-  const int percent = ActiveSheet() ? ActiveSheet()->GetPercentDiscSpaceUsed(&temporary) : 0;
-  Module().overCapacityWarn = m_albumPane->UpdateMeter(percent, Module().overCapacityWarn);
+  const int percent = m_wiz.sheet ? m_wiz.sheet->GetPercentDiscSpaceUsed(&temporary) : 0;
+  m_wiz.overCapacityWarn = m_albumPane->UpdateMeter(percent, m_wiz.overCapacityWarn);
 }
 
 void CvexaAddImagesDlg::Apply() {
   if (!m_ready) return;
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  Module().overCapacityWarn = false;
+  m_wiz.overCapacityWarn = false;
   vexa::com::Variant paths = m_album->GetAllFilePaths(), rotations = m_album->GetAllRotations();
   if (paths.vt != VT_ARRAY) paths = MakePathList({});
   if (rotations.vt != VT_ARRAY) rotations = MakeLongList({});
   // Each picture keeps its record (date, title, sizing, title mark).
-  if (!Module().sessionAlbum || !Module().sessionAlbum->AddStills(paths, rotations))
-    CVexaWizUtil::LogError("CvexaAddImagesDlg::OnButtonApply() - CVexaWizXML::AddStills() call failed", false);
+  if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->AddStills(paths, rotations))
+    m_wiz.LogError("CvexaAddImagesDlg::OnButtonApply() - CVexaWizXML::AddStills() call failed", false);
   SavePlace();
   QApplication::restoreOverrideCursor();
 }
@@ -537,8 +537,8 @@ void CvexaAddImagesDlg::RotateAlbum(LONG degrees) {
 }
 
 void CvexaAddImagesDlg::RemoveAll() {
-  CvexaMessageBox box;
-  const std::string text = CVexaWizUtil::LoadString(
+  CvexaMessageBox box(m_wiz);
+  const std::string text = m_wiz.LoadString(
       6,
       "Are you sure you want to remove all of the images from your album?\r\n\r\nThese images will not be deleted from "
       "your computer.");
@@ -548,7 +548,7 @@ void CvexaAddImagesDlg::RemoveAll() {
 void CvexaAddImagesDlg::Preview(CVEXAThum* from, LONG id) {
   if (id == 0) return;
   // Owned by this dialog: it opens above it and takes the keys.
-  CvexaPreviewDlg preview(this);
+  CvexaPreviewDlg preview(m_wiz, this);
   preview.SetFile(from->GetThumbFilePath(id));
   preview.SetRotation(from->GetThumbRotation(id));
   preview.exec();
@@ -564,7 +564,7 @@ void CvexaAddImagesDlg::AlbumMenu(QPoint local) {
   menu.setObjectName("menu198");
   const bool none = m_album->GetSelectionCount() == 0;
   auto add = [&](int id, const char* text, bool enabled) {
-    QAction* a = menu.addAction(QText(id, text));
+    QAction* a = menu.addAction(QText(m_wiz, id, text));
     a->setObjectName(QString("cmd_%1").arg(id));
     a->setEnabled(enabled);
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });

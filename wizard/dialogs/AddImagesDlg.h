@@ -18,13 +18,15 @@ class QAction;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 class CFolderView;
 class CvexaAlbumPaneDlg;
 
 class CvexaAddImagesDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CvexaAddImagesDlg(QWidget* parent = nullptr);
+  explicit CvexaAddImagesDlg(WizServices& wiz, QWidget* parent = nullptr);
   ~CvexaAddImagesDlg() override;
 
   CVEXAThum* FolderPictures() const { return m_folder; }
@@ -48,6 +50,7 @@ class CvexaAddImagesDlg : public QDialog {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  WizServices& m_wiz;
   void Build();
   void AddCommands();
   void Load();

@@ -22,24 +22,24 @@ MessageBoxHook& Hook() {
   return hook;
 }
 
-QIcon ProductIcon() {
-  if (Module().language) {
-    QIcon icon = Module().language->Icon(128);
+QIcon ProductIcon(const WizServices& wiz) {
+  if (wiz.language) {
+    QIcon icon = wiz.language->Icon(128);
     if (!icon.isNull()) return icon;
   }
   return QIcon();
 }
 
-std::string Caption(bool isError) {
-  return isError ? CVexaWizUtil::LoadString(4497, "Kv Orlune Disc Creator Software - Error")
-                 : CVexaWizUtil::LoadString(4496, "Kv Orlune Disc Creator Software - Message");
+std::string Caption(const WizServices& wiz, bool isError) {
+  return isError ? wiz.LoadString(4497, "Kv Orlune Disc Creator Software - Error")
+                 : wiz.LoadString(4496, "Kv Orlune Disc Creator Software - Message");
 }
 
-int SystemBox(int type, const std::string& caption, const std::string& text, QMessageBox::Icon kind) {
+int SystemBox(const WizServices& wiz, int type, const std::string& caption, const std::string& text, QMessageBox::Icon kind) {
   if (Hook()) return Hook()(type & 0x0F, caption, text);
   if (!QApplication::instance()) return IDCANCEL;
   QMessageBox box(kind, QString::fromStdString(caption), QString::fromStdString(text));
-  const QIcon icon = ProductIcon();
+  const QIcon icon = ProductIcon(wiz);
   if (!icon.isNull()) {
     box.setWindowIcon(icon);
     if (kind == QMessageBox::NoIcon) box.setIconPixmap(icon.pixmap(32, 32));
@@ -77,16 +77,16 @@ void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
 int CvexaMessageBox::Show(int type, const std::string& text, bool isError, bool showOption, bool useSystemBox) {
   if (!useSystemBox) return ShowOwnDialog(type, text, isError, showOption);
-  const std::string caption = Caption(isError);
+  const std::string caption = Caption(m_wiz, isError);
   // The box carries the product's icon, as the user-icon style asks.
-  return SystemBox(type, caption, text, QMessageBox::NoIcon);
+  return SystemBox(m_wiz, type, caption, text, QMessageBox::NoIcon);
 }
 
 int CvexaMessageBox::ShowOwnDialog(int type, const std::string& text, bool isError, bool showOption) {
-  const std::string ok = CVexaWizUtil::LoadString(4493, "OK");
-  const std::string yes = CVexaWizUtil::LoadString(4494, "Yes");
-  const std::string no = CVexaWizUtil::LoadString(4495, "No");
-  const std::string cancel = CVexaWizUtil::LoadString(4498, "Cancel");
+  const std::string ok = m_wiz.LoadString(4493, "OK");
+  const std::string yes = m_wiz.LoadString(4494, "Yes");
+  const std::string no = m_wiz.LoadString(4495, "No");
+  const std::string cancel = m_wiz.LoadString(4498, "Cancel");
   std::string first, second;
   switch (type) {
     case MB_OK: first = ok; break;
@@ -94,7 +94,7 @@ int CvexaMessageBox::ShowOwnDialog(int type, const std::string& text, bool isErr
     case MB_OKCANCEL: first = ok; second = cancel; break;
     default: first = ok; second = cancel; type = MB_OKCANCEL; break;
   }
-  const std::string caption = Caption(isError);
+  const std::string caption = Caption(m_wiz, isError);
   if (Hook()) {
     const int answer = Hook()(type, caption, text);
     if (type == MB_YESNO) return answer == IDOK || answer == IDYES ? IDYES : IDNO;
@@ -105,7 +105,7 @@ int CvexaMessageBox::ShowOwnDialog(int type, const std::string& text, bool isErr
 
   QDialog dialog;
   dialog.setObjectName("dialog160");
-  QWidget* form = Module().language ? Module().language->LoadDialog(160, &dialog) : nullptr;
+  QWidget* form = m_wiz.language ? m_wiz.language->LoadDialog(160, &dialog) : nullptr;
   if (!form) {
     // The built-in layout when the language bundle lacks the template.
     auto* layout = new QVBoxLayout(&dialog);
@@ -129,7 +129,7 @@ int CvexaMessageBox::ShowOwnDialog(int type, const std::string& text, bool isErr
   auto* option = dialog.findChild<QPushButton*>("ctl_1112");
   if (!edit || !single || !okButton || !cancelButton) return IDCANCEL;
 
-  const QIcon icon = ProductIcon();
+  const QIcon icon = ProductIcon(m_wiz);
   dialog.setWindowIcon(icon);
   if (iconLabel && !icon.isNull()) iconLabel->setPixmap(icon.pixmap(32, 32));
   edit->setReadOnly(true);
@@ -171,18 +171,18 @@ int CvexaMessageBox::ShowOwnDialog(int type, const std::string& text, bool isErr
   return result;
 }
 
-int ShowFailureMessage() {
-  const std::string text = CVexaWizUtil::LoadString(
+int ShowFailureMessage(const WizServices& wiz) {
+  const std::string text = wiz.LoadString(
       4476,
       "The orlune disc creator software detected a problem and cannot continue.\r\n\r\nTry the following in the order "
       "given:\r\n   - Reboot your computer.\r\n   - Check for a newer version of the software. From the wizard home "
       "screen, click About, Update.\r\n   - Uninstall the software and reinstall.");
-  CvexaMessageBox box;
+  CvexaMessageBox box(wiz);
   return box.Show(MB_OK, text, true, false, true);
 }
 
-int ShowPlainMessage(int type, const std::string& caption, const std::string& text) {
-  return SystemBox(type, caption, text,
+int ShowPlainMessage(const WizServices& wiz, int type, const std::string& caption, const std::string& text) {
+  return SystemBox(wiz, type, caption, text,
                    (type & 0xF0) == MB_ICONEXCLAMATION ? QMessageBox::Warning : QMessageBox::NoIcon);
 }
 

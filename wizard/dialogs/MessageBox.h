@@ -24,8 +24,11 @@ inline constexpr int IDIGNORE = 5;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 
+class WizServices;
+
 class CvexaMessageBox {
  public:
+  explicit CvexaMessageBox(const WizServices& wiz) : m_wiz(wiz) {}
   // Shows text with the product's error or message caption; type is a
   // button type above. Returns the answer.
   int Show(int type, const std::string& text, bool isError, bool showOption = false, bool useSystemBox = true);
@@ -33,15 +36,16 @@ class CvexaMessageBox {
   bool optionChosen = false;
 
  private:
+  const WizServices& m_wiz;
   int ShowOwnDialog(int type, const std::string& text, bool isError, bool showOption);
 };
 
 // The fixed failure message (string 4476) as an error notice.
-int ShowFailureMessage();
+int ShowFailureMessage(const WizServices& wiz);
 
 // A plain box with a caption of the caller's choosing (the update check's
 // boxes); type may carry MB_ICONEXCLAMATION.
-int ShowPlainMessage(int type, const std::string& caption, const std::string& text);
+int ShowPlainMessage(const WizServices& wiz, int type, const std::string& caption, const std::string& text);
 
 // Tests answer message boxes without showing them: the hook gets the
 // button type, the caption and the text and returns the answer. An empty

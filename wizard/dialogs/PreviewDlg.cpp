@@ -49,7 +49,7 @@ void CLead::paintEvent(QPaintEvent*) {
   painter.drawImage(target, m_shown);
 }
 
-CvexaPreviewDlg::CvexaPreviewDlg(QWidget* parent) : QDialog(parent) {
+CvexaPreviewDlg::CvexaPreviewDlg(WizServices& wiz, QWidget* parent) : QDialog(parent), m_wiz(wiz) {
   setObjectName("dialog130");
   setWindowFlag(Qt::FramelessWindowHint, true);
   auto* layout = new QVBoxLayout(this);
@@ -57,8 +57,8 @@ CvexaPreviewDlg::CvexaPreviewDlg(QWidget* parent) : QDialog(parent) {
   m_view = new CLead(this);
   m_view->installEventFilter(this);
   layout->addWidget(m_view);
-  if (Module().language) {
-    const QIcon icon = Module().language->Icon(128);
+  if (m_wiz.language) {
+    const QIcon icon = m_wiz.language->Icon(128);
     if (!icon.isNull()) setWindowIcon(icon);
   }
 }

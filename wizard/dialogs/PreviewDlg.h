@@ -10,6 +10,8 @@ class QLabel;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 // The picture view behind the preview: loads a file and shows it turned by
 // a given angle on a black ground, scaled to fit.
 class CLead : public QWidget {
@@ -33,7 +35,7 @@ class CLead : public QWidget {
 class CvexaPreviewDlg : public QDialog {
   Q_OBJECT
  public:
-  explicit CvexaPreviewDlg(QWidget* parent = nullptr);
+  explicit CvexaPreviewDlg(WizServices& wiz, QWidget* parent = nullptr);
   void SetFile(const std::string& path) { m_filePath = path; }
   void SetRotation(long degrees) { m_rotation = degrees; }
   CLead* View() const { return m_view; }
@@ -46,6 +48,7 @@ class CvexaPreviewDlg : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  WizServices& m_wiz;
   CLead* m_view = nullptr;
   std::string m_filePath;
   long m_rotation = 0;

@@ -22,56 +22,56 @@ namespace {
 
 class CvexaPropPageFinish : public CvexaWizPage {
  public:
-  CvexaPropPageFinish() : CvexaWizPage(146, 0, 0) {
-    LoadForm(this, 146);
+  explicit CvexaPropPageFinish(WizServices& wiz) : CvexaWizPage(wiz, 146, 0, 0) {
+    LoadForm(m_wiz, this, 146);
     setFinalPage(true);
     if (auto* heading = Ctl<CvexaLabel>(this, 1130)) {
-      heading->SetFont(QText(155, "Verdana"), std::atoi(CVexaWizUtil::LoadString(157, "120").c_str()), true, false,
+      heading->SetFont(QText(m_wiz, 155, "Verdana"), std::atoi(m_wiz.LoadString(157, "120").c_str()), true, false,
                        false);
       heading->SetBackgroundColor(Qt::white);
     }
     m_summary = Ctl<QPlainTextEdit>(this, 1067);
-    m_meter = PlaceMeter(this, 1129);
-    setButtonText(QWizard::FinishButton, QText(52, "Make Disc"));
+    m_meter = PlaceMeter(m_wiz, this, 1129);
+    setButtonText(QWizard::FinishButton, QText(m_wiz, 52, "Make Disc"));
   }
 
   void OnSetActive() override {
     BringSheetToTop(this);
     LONG count = 0;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetImageCount(&count))
-      CVexaWizUtil::LogError("CvexaPropPageFinish::OnSetActive - CVexaWizXML::GetImageCount() call failed", false);
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetImageCount(&count))
+      m_wiz.LogError("CvexaPropPageFinish::OnSetActive - CVexaWizXML::GetImageCount() call failed", false);
     std::string text;
     m_summaryOk = GetSummary(&text);
     m_hasImages = count >= 1;
     if (m_summary) m_summary->setPlainText(m_summaryOk ? QString::fromStdString(text) : QString());
     emit completeChanged();
     if (!m_summaryOk) {
-      ShowFailureMessage();
+      ShowFailureMessage(m_wiz);
       return;
     }
-    RefreshMeter(m_meter);
+    RefreshMeter(m_wiz, m_meter);
   }
   bool isComplete() const override { return m_summaryOk && m_hasImages; }
 
   bool GetSummary(std::string* out) {
-    CVexaWizXML* album = Module().sessionAlbum.get();
-    CVexaODVisual* burner = Module().burner.get();
-    auto fail = [](const char* text) {
-      CVexaWizUtil::LogError(text, false);
+    CVexaWizXML* album = m_wiz.sessionAlbum.get();
+    CVexaODVisual* burner = m_wiz.burner.get();
+    auto fail = [this](const char* text) {
+      m_wiz.LogError(text, false);
       return false;
     };
     std::string s;
     LONG count = 0;
     if (!album || !album->GetImageCount(&count))
       return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetImageCount() call failed");
-    s += CVexaWizUtil::LoadString(44, "Number of Images: ") + std::to_string(count) + "\r\n\r\n";
+    s += m_wiz.LoadString(44, "Number of Images: ") + std::to_string(count) + "\r\n\r\n";
     std::string l[3];
     if (!album->GetTitleLines(&l[0], &l[1], &l[2]))
       return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetTitleLines() call failed");
     const char* labels[3] = {"Title1: ", "Title2: ", "Title3: "};
     const int ids[3] = {161, 4474, 4475};
     for (int i = 0; i < 3; ++i)
-      s += CVexaWizUtil::LoadString(ids[i], labels[i]) + (l[i].empty() ? CVexaWizUtil::LoadString(88, "none") : l[i]) +
+      s += m_wiz.LoadString(ids[i], labels[i]) + (l[i].empty() ? m_wiz.LoadString(88, "none") : l[i]) +
            "\r\n";
     s += "\r\n";
     std::string track;
@@ -79,51 +79,51 @@ class CvexaPropPageFinish : public CvexaWizPage {
     bool present = false;
     if (!album->GetFirstAudioTrack(&track, &date, &present))
       return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetFirstAudioTrack() call failed");
-    s += CVexaWizUtil::LoadString(45, "Music: ") +
-         (!present || track.empty() ? CVexaWizUtil::LoadString(88, "none") : CvexaPath(track).GetFileName()) +
+    s += m_wiz.LoadString(45, "Music: ") +
+         (!present || track.empty() ? m_wiz.LoadString(88, "none") : CvexaPath(track).GetFileName()) +
          "\r\n\r\n";
     LONG delay = 5;
     if (!album->GetStillDelay(&delay))
       return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetStillDelay() call failed");
     if (delay < 0) delay = 5;
-    s += CVexaWizUtil::LoadString(50, "Display Time: ") + std::to_string(delay) + "\r\n";
+    s += m_wiz.LoadString(50, "Display Time: ") + std::to_string(delay) + "\r\n";
 
     long stored = 0;
     LONG speed = 2;
     if (burner) burner->GetDefaultBurnSpeed(&speed);
-    if (Module().settings && Module().settings->ReadNumber("settings", "selectedBurnSpeed", &stored))
+    if (m_wiz.settings && m_wiz.settings->ReadNumber("settings", "selectedBurnSpeed", &stored))
       speed = static_cast<LONG>(stored);
     LONG matched = speed;
     if (burner && burner->GetBurnSpeed(speed, &matched)) speed = matched;
     else if (burner && burner->IsDriveReady()) return fail("CvexaPropPageFinish::GetSummary - GetBurnSpeed call failed.");
-    if (Module().settings) Module().settings->WriteNumber("settings", "selectedBurnSpeed", speed);
-    s += CVexaWizUtil::LoadString(49, "Recording Speed: ") + FormatCount(4499, "%ldx", speed).toStdString() + "\r\n";
+    if (m_wiz.settings) m_wiz.settings->WriteNumber("settings", "selectedBurnSpeed", speed);
+    s += m_wiz.LoadString(49, "Recording Speed: ") + FormatCount(m_wiz, 4499, "%ldx", speed).toStdString() + "\r\n";
 
     LONG tv = 0;
     if (!album->GetTVSystem(&tv)) return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetTVSystem() call failed");
     // One mapping everywhere: FILM is made as NTSC, SECAM as PAL.
-    s += MapTVSystem(tv) == VEXAWizTVPAL ? CVexaWizUtil::LoadString(48, "Video CD Format: PAL/SECAM")
-                                         : CVexaWizUtil::LoadString(47, "Video CD Format: NTSC");
+    s += MapTVSystem(tv) == VEXAWizTVPAL ? m_wiz.LoadString(48, "Video CD Format: PAL/SECAM")
+                                         : m_wiz.LoadString(47, "Video CD Format: NTSC");
     std::string writer;
     if (!burner || !burner->GetDriveDescription(&writer) || writer.empty()) {
-      CVexaWizUtil::LogError("CvexaPropPageFinish::GetSummary - Visual::GetDriveDescription() call failed", false);
-      writer = CVexaWizUtil::LoadString(88, "None");
+      m_wiz.LogError("CvexaPropPageFinish::GetSummary - Visual::GetDriveDescription() call failed", false);
+      writer = m_wiz.LoadString(88, "None");
     }
-    s += "\r\n" + CVexaWizUtil::LoadString(46, "CD Writer") + ": " + writer + "\r\n\r\n\r\n";
+    s += "\r\n" + m_wiz.LoadString(46, "CD Writer") + ": " + writer + "\r\n\r\n\r\n";
     *out = s;
     return true;
   }
 
   bool validatePage() override {
     if (!m_meter->Update(m_meter->GetPercent(), true)) return false;
-    CvexaPropSheet* sheet = ActiveSheet();
+    CvexaPropSheet* sheet = m_wiz.sheet;
     if (sheet)
-      CVexaWizUtil::LogInfo(Format("CVexaPropPageFinish::CreateVCD - Pre-burn disc usage estimate: %lld bytes or %d%%",
+      m_wiz.LogInfo(Format("CVexaPropPageFinish::CreateVCD - Pre-burn disc usage estimate: %lld bytes or %d%%",
                                    static_cast<long long>(sheet->GetDiscSpaceUsed()), sheet->GetPercentDiscSpaceUsed()));
     QWidget* window = this->window();
     window->hide();
     CVexaWizUtil::PumpMessages();
-    CVexaODVisual* burner = Module().burner.get();
+    CVexaODVisual* burner = m_wiz.burner.get();
     if (!burner || !burner->EnsureDrive(true)) {
       // No writer: back to the settings page.
       if (auto* wizard = qobject_cast<QWizard*>(window)) {
@@ -145,24 +145,24 @@ class CvexaPropPageFinish : public CvexaWizPage {
 
  private:
   bool Recover(QWidget* window) {
-    CVexaWizUtil::LogError("CvexaPropPageFinish::OnWizardFinish - Visual CreateVCD call failed.", false);
+    m_wiz.LogError("CvexaPropPageFinish::OnWizardFinish - Visual CreateVCD call failed.", false);
     window->show();
     window->raise();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     CVexaWizUtil::PumpMessages();
     auto end = [&](const char* text) {
       QApplication::restoreOverrideCursor();
-      CVexaWizUtil::LogError(text, false);
+      m_wiz.LogError(text, false);
       return true;
     };
-    WizModule& m = Module();
+    WizServices& m = m_wiz;
     if (!m.burner) return end("CvexaPropPageFinish::OnWizardFinish - Cannot create Visual class.");
     std::string remembered;
     if (!m.burner->GetDrivePath(&remembered)) remembered.clear();
     m.burner.reset();
     // A cancellation inside the orchestrator stays the caller's answer.
     const VEXAWizErrorCode code = m.errorCode;
-    m.burner = std::make_unique<CVexaODVisual>();
+    m.burner = std::make_unique<CVexaODVisual>(m_wiz);
     m.errorCode = code;
     if (!m.burner->Init()) {
       m.burner.reset();
@@ -174,17 +174,17 @@ class CvexaPropPageFinish : public CvexaWizPage {
       std::string current;
       if (!m.burner->GetDrivePath(&current)) {
         current = remembered;
-        CVexaWizUtil::LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetDrivePath call failed.", false);
+        m_wiz.LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetDrivePath call failed.", false);
       }
       const std::string first = current;
       while (!base::EqualsNoCase(current, remembered)) {
         if (!m.burner->GetNextDrive(false)) {
-          CVexaWizUtil::LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetNextDrive call failed.", false);
+          m_wiz.LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetNextDrive call failed.", false);
           break;
         }
         if (!m.burner->GetDrivePath(&current)) {
           current = remembered;
-          CVexaWizUtil::LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetDrivePath(2) call failed.", false);
+          m_wiz.LogError("CvexaPropPageFinish::OnWizardFinish - Visual GetDrivePath(2) call failed.", false);
         }
         if (base::EqualsNoCase(current, first)) break;
       }
@@ -203,6 +203,6 @@ class CvexaPropPageFinish : public CvexaWizPage {
 
 }  // namespace
 
-QWizardPage* CreateFinishPage() { return new CvexaPropPageFinish(); }
+QWizardPage* CreateFinishPage(WizServices& wiz) { return new CvexaPropPageFinish(wiz); }
 
 }  // namespace vexa::wiz

@@ -30,8 +30,8 @@ namespace {
 
 class CvexaPropPageSetupAudio : public CvexaWizPage {
  public:
-  CvexaPropPageSetupAudio() : CvexaWizPage(137, 105, 106) {
-    LoadForm(this, 137);
+  explicit CvexaPropPageSetupAudio(WizServices& wiz) : CvexaWizPage(wiz, 137, 105, 106) {
+    LoadForm(m_wiz, this, 137);
     m_none = Ctl<QRadioButton>(this, 1087);
     m_pre = Ctl<QRadioButton>(this, 1029);
     m_mine = Ctl<QRadioButton>(this, 1030);
@@ -44,7 +44,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     m_file->setReadOnly(true);
     m_track->setReadOnly(true);
     Init();
-    m_meter = PlaceMeter(this, 1127);
+    m_meter = PlaceMeter(m_wiz, this, 1127);
     // A choice is saved when the user makes it.
     for (QRadioButton* r : {m_none, m_pre, m_mine, m_cd})
       connect(r, &QRadioButton::toggled, this, [this](bool on) {
@@ -67,7 +67,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
 
  private:
   void Init() {
-    CvexaSettingsAccess* s = Module().settings.get();
+    CvexaSettingsAccess* s = m_wiz.settings.get();
     const std::string custom = s ? s->ReadString("setupAudio", "customAudioFilePath") : std::string();
     if (!custom.empty() && base::FileExists(custom)) m_file->setText(QString::fromStdString(custom));
     const std::string cda = s ? s->ReadString("setupAudio", "cdaAudioFilePath") : std::string();
@@ -77,7 +77,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     std::string filter = CVexaWizUtil::GetSuppportedAudioFileTypesFilter();
     if (filter.empty()) {
       filter = "*.mp3;*.wav";
-      CVexaWizUtil::LogError(
+      m_wiz.LogError(
           "CvexaPropPageSetupAudio::OnInitDialog() - CVexaWizUtil::GetSuppportedAudioFileTypesFilter() call failed",
           false);
     }
@@ -114,8 +114,8 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     std::string track;
     DATE date = 0;
     bool present = false;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetFirstAudioTrack(&track, &date, &present)) {
-      CVexaWizUtil::LogError("CvexaPropPageSetupAudio::OnInitDialog() - XML GetFirstAudioTrack call failed.", false);
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetFirstAudioTrack(&track, &date, &present)) {
+      m_wiz.LogError("CvexaPropPageSetupAudio::OnInitDialog() - XML GetFirstAudioTrack call failed.", false);
     } else if (track.empty() && present) {
       m_none->setChecked(true);
     } else if (AudioSourceExists(track)) {
@@ -165,12 +165,12 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     m_play->setEnabled(play);
     emit completeChanged();
     SaveSettings();
-    RefreshMeter(m_meter);
+    RefreshMeter(m_wiz, m_meter);
   }
 
   void SaveSettings() {
     if (!m_none) return;
-    CvexaSettingsAccess* s = Module().settings.get();
+    CvexaSettingsAccess* s = m_wiz.settings.get();
     if (s) {
       if (!m_list->currentText().isEmpty())
         s->WriteString("setupAudio", "preInstalledAudioFileTitle", m_list->currentText().toStdString());
@@ -180,8 +180,8 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
                                                  : "noAudio";
       s->WriteString("setupAudio", "optionSelected", option);
     }
-    if (!Module().sessionAlbum || !Module().sessionAlbum->AddAudioTrack(SelectedPath(), -1))
-      CVexaWizUtil::LogError("CvexaPropPageSetupAudio::SaveSettings() - CVexaWizXML::AddAudioTrack() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->AddAudioTrack(SelectedPath(), -1))
+      m_wiz.LogError("CvexaPropPageSetupAudio::SaveSettings() - CVexaWizXML::AddAudioTrack() call failed",
                              false);
   }
 
@@ -189,17 +189,17 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     std::string filter = CVexaWizUtil::GetSuppportedAudioFileTypesFilter();
     if (filter.empty()) {
       filter = "*.mp3;*.wav";
-      CVexaWizUtil::LogError(
+      m_wiz.LogError(
           "CvexaPropPageSetupAudio::OnButtonSetupaudioBrowse() - CVexaWizUtil::GetSuppportedAudioFileTypesFilter() "
           "call failed",
           false);
     }
     QString patterns = QString::fromStdString(filter);
     patterns.replace(';', ' ');
-    CvexaSettingsAccess* s = Module().settings.get();
+    CvexaSettingsAccess* s = m_wiz.settings.get();
     const std::string last = s ? s->ReadString("setupAudio", "customAudioFilePath") : std::string();
     const QString start = last.empty() ? QDir::homePath() : QString::fromStdString(base::DirName(last));
-    const QString chosen = QFileDialog::getOpenFileName(this, QText(1, "Kv Orlune Disc Creator Software"), start,
+    const QString chosen = QFileDialog::getOpenFileName(this, QText(m_wiz, 1, "Kv Orlune Disc Creator Software"), start,
                                                         QString("Music Files (%1)").arg(patterns));
     if (!chosen.isEmpty()) {
       m_file->setText(chosen);
@@ -212,7 +212,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
   // The audio-CD tracks of each writer, as the orchestrator reports them.
   void BrowseTrack() {
     std::vector<std::string> tracks;
-    if (CVexaODVisual* burner = Module().burner.get()) {
+    if (CVexaODVisual* burner = m_wiz.burner.get()) {
       std::string drive;
       if (burner->EnsureDrive(false) && burner->GetDrivePath(&drive) && !drive.empty()) {
         for (int n = 1; n <= 99; ++n) {
@@ -226,7 +226,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     }
     QDialog dialog(this);
     dialog.setObjectName("dialogTracks");
-    dialog.setWindowTitle(QText(1, "Kv Orlune Disc Creator Software"));
+    dialog.setWindowTitle(QText(m_wiz, 1, "Kv Orlune Disc Creator Software"));
     auto* layout = new QVBoxLayout(&dialog);
     auto* list = new QListWidget(&dialog);
     list->setObjectName("trackList");
@@ -241,7 +241,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     if (dialog.exec() == QDialog::Accepted && list->currentItem()) {
       const QString chosen = list->currentItem()->text();
       m_track->setText(chosen);
-      if (CvexaSettingsAccess* s = Module().settings.get())
+      if (CvexaSettingsAccess* s = m_wiz.settings.get())
         s->WriteString("setupAudio", "cdaAudioFilePath", chosen.toStdString());
       m_cd->setChecked(true);
     }
@@ -252,9 +252,9 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     const std::string path = SelectedPath();
     if (path.empty()) return;
     if (Launch("play", path) || Launch("open", path)) return;
-    CvexaMessageBox box;
+    CvexaMessageBox box(m_wiz);
     box.Show(MB_OK,
-             CVexaWizUtil::LoadString(
+             m_wiz.LoadString(
                  4477,
                  "Kv orlune disc creator software cannot play the music file. You may not have a player installed, "
                  "the player may not support this file type, or the file may not exist.\r\n\r\nMake sure it is a "
@@ -273,6 +273,6 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
 
 }  // namespace
 
-QWizardPage* CreateMusicPage() { return new CvexaPropPageSetupAudio(); }
+QWizardPage* CreateMusicPage(WizServices& wiz) { return new CvexaPropPageSetupAudio(wiz); }
 
 }  // namespace vexa::wiz

@@ -5,10 +5,10 @@
 
 namespace vexa::wiz {
 
-bool IsNTSC() {
+bool IsNTSC(const WizServices& wiz) {
   LONG tv = VEXAWizTVNTSC;
-  if (!Module().sessionAlbum || !Module().sessionAlbum->GetTVSystem(&tv)) {
-    CVexaWizUtil::LogError("CvexaPropPageSetupSettings::IsNTSC() - CVexaWizXML::GetTVSystem() call failed", true);
+  if (!wiz.sessionAlbum || !wiz.sessionAlbum->GetTVSystem(&tv)) {
+    wiz.LogError("CvexaPropPageSetupSettings::IsNTSC() - CVexaWizXML::GetTVSystem() call failed", true);
     return true;
   }
   return MapTVSystem(tv) != VEXAWizTVPAL;

@@ -13,14 +13,14 @@ namespace vexa::wiz {
 
 // The settings page's answer to "is the disc NTSC?": false only for the two
 // TV systems made as PAL (PAL and SECAM).
-bool IsNTSC();
+bool IsNTSC(const WizServices& wiz);
 // Brings the sheet that shows page to the top and lets pending messages run.
 void BringSheetToTop(QWidget* page);
 
-QWizardPage* CreateWelcomePage();
-QWizardPage* CreateTitlesPage();
-QWizardPage* CreateMusicPage();
-QWizardPage* CreateSettingsPage();
-QWizardPage* CreateFinishPage();
+QWizardPage* CreateWelcomePage(WizServices& wiz);
+QWizardPage* CreateTitlesPage(WizServices& wiz);
+QWizardPage* CreateMusicPage(WizServices& wiz);
+QWizardPage* CreateSettingsPage(WizServices& wiz);
+QWizardPage* CreateFinishPage(WizServices& wiz);
 
 }  // namespace vexa::wiz

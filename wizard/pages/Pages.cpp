@@ -7,13 +7,13 @@
 
 namespace vexa::wiz {
 
-void AddWizardPages(QWizard* sheet) {
-  sheet->setPage(kPageWelcome, CreateWelcomePage());
-  sheet->setPage(kPageSelectPictures, CreateSelectPage());
-  sheet->setPage(kPageTitles, CreateTitlesPage());
-  sheet->setPage(kPageMusic, CreateMusicPage());
-  sheet->setPage(kPageSettings, CreateSettingsPage());
-  sheet->setPage(kPageFinish, CreateFinishPage());
+void AddWizardPages(WizServices& wiz, QWizard* sheet) {
+  sheet->setPage(kPageWelcome, CreateWelcomePage(wiz));
+  sheet->setPage(kPageSelectPictures, CreateSelectPage(wiz));
+  sheet->setPage(kPageTitles, CreateTitlesPage(wiz));
+  sheet->setPage(kPageMusic, CreateMusicPage(wiz));
+  sheet->setPage(kPageSettings, CreateSettingsPage(wiz));
+  sheet->setPage(kPageFinish, CreateFinishPage(wiz));
 }
 
 }  // namespace vexa::wiz

@@ -5,7 +5,9 @@ class QWizard;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 // Creates the six pages and adds them to the sheet in order.
-void AddWizardPages(QWizard* sheet);
+void AddWizardPages(WizServices& wiz, QWizard* sheet);
 
 }  // namespace vexa::wiz

@@ -24,21 +24,12 @@
 
 namespace vexa::wiz {
 
-namespace {
-CvexaPropSheet*& Active() {
-  static CvexaPropSheet* sheet = nullptr;
-  return sheet;
-}
-}  // namespace
-
-CvexaPropSheet* ActiveSheet() { return Active(); }
-
 // ---- Pages ------------------------------------------------------------------------------------
 
-CvexaWizPage::CvexaWizPage(int templateId, int titleId, int subtitleId, QWidget* parent)
-    : QWizardPage(parent), m_templateId(templateId) {
-  if (titleId > 0) setTitle(QString::fromStdString(CVexaWizUtil::LoadString(titleId, "")));
-  if (subtitleId > 0) setSubTitle(QString::fromStdString(CVexaWizUtil::LoadString(subtitleId, "")));
+CvexaWizPage::CvexaWizPage(WizServices& wiz, int templateId, int titleId, int subtitleId, QWidget* parent)
+    : QWizardPage(parent), m_wiz(wiz), m_templateId(templateId) {
+  if (titleId > 0) setTitle(QString::fromStdString(m_wiz.LoadString(titleId, "")));
+  if (subtitleId > 0) setSubTitle(QString::fromStdString(m_wiz.LoadString(subtitleId, "")));
 }
 
 std::string CvexaWizPage::HelpAnchor() const {
@@ -73,9 +64,9 @@ QPixmap TallWatermark(const QPixmap& art) {
 
 }  // namespace
 
-CvexaPropSheet::CvexaPropSheet(const QString& caption, QWidget* parent, int firstPage, const QPixmap& watermark,
-                               const QPixmap& header)
-    : QWizard(parent) {
+CvexaPropSheet::CvexaPropSheet(WizServices& wiz, const QString& caption, QWidget* parent, int firstPage,
+                               const QPixmap& watermark, const QPixmap& header)
+    : QWizard(parent), m_wiz(wiz) {
   setObjectName("CvexaPropSheet");
   setWindowTitle(caption);
   setWizardStyle(QWizard::ModernStyle);
@@ -90,21 +81,21 @@ CvexaPropSheet::CvexaPropSheet(const QString& caption, QWidget* parent, int firs
     for (int id : pageIds())
       if (page(id)->subTitle().isEmpty()) page(id)->setPixmap(QWizard::WatermarkPixmap, side);
   }
-  Active() = this;
+  m_wiz.sheet = this;
 }
 
 CvexaPropSheet::~CvexaPropSheet() {
-  if (Active() == this) Active() = nullptr;
+  if (m_wiz.sheet == this) m_wiz.sheet = nullptr;
 }
 
 void CvexaPropSheet::Init(int firstPage) {
-  AddWizardPages(this);
+  AddWizardPages(m_wiz, this);
   // The start screen names a page; any other value opens the first one.
   setStartId(firstPage >= kPageWelcome && firstPage <= kPageFinish ? firstPage : kPageWelcome);
   setOption(QWizard::HaveHelpButton, true);
   setOption(QWizard::HaveCustomButton1, true);
   setOption(QWizard::NoBackButtonOnStartPage, false);
-  setButtonText(QWizard::CustomButton1, QString::fromStdString(CVexaWizUtil::LoadString(2, "&About")));
+  setButtonText(QWizard::CustomButton1, QString::fromStdString(m_wiz.LoadString(2, "&About")));
   button(QWizard::CustomButton1)->setObjectName("ctl_2000");
   button(QWizard::HelpButton)->setObjectName("ctl_9");
   button(QWizard::CancelButton)->setObjectName("ctl_2");
@@ -116,19 +107,19 @@ void CvexaPropSheet::Init(int firstPage) {
   connect(this, &QWizard::helpRequested, this, [this] { WinHelp(); });
   connect(this, &QWizard::currentIdChanged, this, &CvexaPropSheet::OnPageChanged);
 
-  if (Module().language) {
-    const QIcon icon = Module().language->Icon(128);
+  if (m_wiz.language) {
+    const QIcon icon = m_wiz.language->Icon(128);
     if (!icon.isNull()) setWindowIcon(icon);
   }
-  if (!GetHelpPath()) CVexaWizUtil::LogError("CvexaPropSheet::Init - Cannot Find the help file", false);
+  if (!GetHelpPath()) m_wiz.LogError("CvexaPropSheet::Init - Cannot Find the help file", false);
   m_capacity = kDefaultDiscCapacity;
 
-  const std::string size = CVexaWizUtil::LoadString(156, "90");
+  const std::string size = m_wiz.LoadString(156, "90");
   const int tenths = std::atoi(size.c_str());
   QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   if (tenths > 0) font.setPointSizeF(tenths / 10.0);
   setFont(font);
-  CVexaWizUtil::LogInfo("CvexaPropSheet::Init() - Font chosen is default gui font: " + font.family().toStdString());
+  m_wiz.LogInfo("CvexaPropSheet::Init() - Font chosen is default gui font: " + font.family().toStdString());
   // Every page asks for the room of the largest, so moving between pages
   // never changes the sheet's size.
   QSize largest(0, 0);
@@ -146,10 +137,10 @@ void CvexaPropSheet::showEvent(QShowEvent* event) {
 
 void CvexaPropSheet::RestoreSize() {
   QSize wanted(640, 480);
-  if (Module().settings) {
+  if (m_wiz.settings) {
     int w = 0, h = 0;
     char tail = 0;
-    const std::string stored = Module().settings->ReadString("wizard", "windowSize");
+    const std::string stored = m_wiz.settings->ReadString("wizard", "windowSize");
     if (std::sscanf(stored.c_str(), "%d,%d%c", &w, &h, &tail) == 2 && w > 0 && h > 0) wanted = QSize(w, h);
   }
   wanted = wanted.expandedTo(minimumSizeHint()).expandedTo(minimumSize());
@@ -159,8 +150,8 @@ void CvexaPropSheet::RestoreSize() {
 }
 
 void CvexaPropSheet::SaveSize() {
-  if (!Module().settings || !m_sized || isMaximized() || isFullScreen()) return;
-  Module().settings->WriteString("wizard", "windowSize", Format("%d,%d", width(), height()));
+  if (!m_wiz.settings || !m_sized || isMaximized() || isFullScreen()) return;
+  m_wiz.settings->WriteString("wizard", "windowSize", Format("%d,%d", width(), height()));
 }
 
 void CvexaPropSheet::done(int result) {
@@ -168,17 +159,17 @@ void CvexaPropSheet::done(int result) {
   QWizard::done(result);
 }
 
-std::int64_t CvexaPropSheet::GetDiscSpaceUsed(CVexaWizXML* album) { return vexa::wiz::GetDiscSpaceUsed(album); }
+std::int64_t CvexaPropSheet::GetDiscSpaceUsed(CVexaWizXML* album) { return vexa::wiz::GetDiscSpaceUsed(m_wiz, album); }
 
 int CvexaPropSheet::GetPercentDiscSpaceUsed(CVexaWizXML* album) {
-  return vexa::wiz::GetPercentDiscSpaceUsed(album, m_capacity);
+  return vexa::wiz::GetPercentDiscSpaceUsed(m_wiz, album, m_capacity);
 }
 
 bool CvexaPropSheet::GetHelpPath() {
   std::string file;
   if (!CVexaWizUtil::ReadRegistryString(vexa::reg::Hive::LocalMachine, kWizProductKey, "HelpFile", &file) ||
       file.empty()) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetHelpPath - Cannot find the name of the help file from the registry.",
+    m_wiz.LogError("CvexaPropSheet::GetHelpPath - Cannot find the name of the help file from the registry.",
                            false);
     file = "odhelp.hlp";
   }
@@ -188,12 +179,12 @@ bool CvexaPropSheet::GetHelpPath() {
     m_helpPath = base::JoinPath(base::ToNativePath(appPath), file);
     if (base::FileExists(m_helpPath)) return true;
   }
-  CVexaWizUtil::LogError("CvexaPropSheet::GetHelpPath - Cannot find the help file from the registry path.", false);
+  m_wiz.LogError("CvexaPropSheet::GetHelpPath - Cannot find the help file from the registry path.", false);
   std::error_code ec;
   m_helpPath = base::JoinPath(std::filesystem::current_path(ec).string(), file);
   if (base::FileExists(m_helpPath)) return true;
   m_helpPath = file;
-  CVexaWizUtil::LogError(
+  m_wiz.LogError(
       "CvexaPropSheet::GetHelpPath - Cannot find the help file from the current directory. Using filename only",
       false);
   return false;
@@ -203,13 +194,13 @@ void CvexaPropSheet::WinHelp() {
   std::string anchor = "top";
   if (auto* page = qobject_cast<CvexaWizPage*>(currentPage())) anchor = page->HelpAnchor();
   if (Launch("help", m_helpPath + "#" + anchor)) return;
-  CVexaWizUtil::LogError("CvexaPropSheet::WinHelp - The desktop could not open the help page " + m_helpPath, false);
-  CvexaMessageBox box;
-  box.Show(MB_OK, HelpNotOpenedText(m_helpPath), true, false, true);
+  m_wiz.LogError("CvexaPropSheet::WinHelp - The desktop could not open the help page " + m_helpPath, false);
+  CvexaMessageBox box(m_wiz);
+  box.Show(MB_OK, HelpNotOpenedText(m_wiz, m_helpPath), true, false, true);
 }
 
-std::string HelpNotOpenedText(const std::string& helpPath) {
-  std::string text = CVexaWizUtil::LoadString(
+std::string HelpNotOpenedText(const WizServices& wiz, const std::string& helpPath) {
+  std::string text = wiz.LoadString(
       4600,
       "The help could not be opened. You may not have a web browser installed.\r\n\r\nThe help is the page %s; "
       "open it in any web browser.");
@@ -220,7 +211,7 @@ std::string HelpNotOpenedText(const std::string& helpPath) {
 
 void CvexaPropSheet::ShowAbout() {
   emit aboutRequested();
-  CvexaAboutDlg about(this);
+  CvexaAboutDlg about(m_wiz, this);
   about.exec();
   // A package handed to the desktop's opener ends the wizard as Cancel does.
   if (about.CloseWizard()) CloseWithoutAsking();
@@ -234,11 +225,11 @@ void CvexaPropSheet::CloseWithoutAsking() {
 
 bool CvexaPropSheet::ConfirmClose() {
   LONG count = 0;
-  if (!m_askBeforeClosing || !Module().sessionAlbum || !Module().sessionAlbum->GetImageCount(&count) || count < 1)
+  if (!m_askBeforeClosing || !m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetImageCount(&count) || count < 1)
     return true;
   // Pictures are chosen: closing asks first, as removing them all does.
-  CvexaMessageBox box;
-  const std::string text = CVexaWizUtil::LoadString(
+  CvexaMessageBox box(m_wiz);
+  const std::string text = m_wiz.LoadString(
       4510,
       "Are you sure you want to close the wizard without making a disc?\r\n\r\nThe pictures you chose stay in "
       "your album for the next time.");

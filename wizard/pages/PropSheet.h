@@ -13,6 +13,7 @@
 namespace vexa::wiz {
 
 class CVexaWizXML;
+class WizServices;
 class CvexaCommands;
 
 // Page numbers of the sheet, in the order of VEXAWizStartScreen.
@@ -29,7 +30,7 @@ enum WizPageId : int {
 class CvexaWizPage : public QWizardPage {
   Q_OBJECT
  public:
-  CvexaWizPage(int templateId, int titleId, int subtitleId, QWidget* parent = nullptr);
+  CvexaWizPage(WizServices& wiz, int templateId, int titleId, int subtitleId, QWidget* parent = nullptr);
   int TemplateId() const { return m_templateId; }
   // The help page anchor of this page.
   virtual std::string HelpAnchor() const;
@@ -42,13 +43,16 @@ class CvexaWizPage : public QWizardPage {
   virtual const CvexaCommands* Commands() const { return nullptr; }
 
  protected:
+  WizServices& m_wiz;
   int m_templateId;
 };
 
 class CvexaPropSheet : public QWizard {
   Q_OBJECT
  public:
-  CvexaPropSheet(const QString& caption, QWidget* parent, int firstPage, const QPixmap& watermark,
+  // The sheet takes the wizard's services for itself and its pages, and is
+  // their sheet (wiz.sheet) while it lives.
+  CvexaPropSheet(WizServices& wiz, const QString& caption, QWidget* parent, int firstPage, const QPixmap& watermark,
                  const QPixmap& header);
   ~CvexaPropSheet() override;
 
@@ -93,6 +97,7 @@ class CvexaPropSheet : public QWizard {
   // True when the wizard may close: nothing chosen, or the user said Yes.
   bool ConfirmClose();
 
+  WizServices& m_wiz;
   CvexaWizPage* m_shownPage = nullptr;
   bool m_sized = false;
   std::string m_helpPath;
@@ -102,9 +107,7 @@ class CvexaPropSheet : public QWizard {
 };
 
 // What the user is told when the desktop cannot open the help page.
-std::string HelpNotOpenedText(const std::string& helpPath);
+std::string HelpNotOpenedText(const WizServices& wiz, const std::string& helpPath);
 
-// The sheet of the running wizard, for its pages and dialogs (null when none).
-CvexaPropSheet* ActiveSheet();
 
 }  // namespace vexa::wiz

@@ -39,8 +39,8 @@ void SetAlbumSwitches(CVEXAThum* c) {
 
 class CvexaPropPageSelectFiles : public CvexaWizPage {
  public:
-  CvexaPropPageSelectFiles() : CvexaWizPage(133, 101, 102) {
-    LoadForm(this, 133);
+  explicit CvexaPropPageSelectFiles(WizServices& wiz) : CvexaWizPage(wiz, 133, 101, 102) {
+    LoadForm(m_wiz, this, 133);
     QWidget* frame = Ctl<QWidget>(this, 1112);
     QWidget* toolbarPlace = Ctl<QWidget>(this, 1114);
     QWidget* panePlace = Ctl<QWidget>(this, 1103);
@@ -48,21 +48,21 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
     auto* frameLayout = new QVBoxLayout(frame);
     frameLayout->setContentsMargins(0, 0, 0, 0);
-    m_thumbs = new CVEXAThum(frame);
+    m_thumbs = new CVEXAThum(m_wiz, frame);
     m_thumbs->setObjectName("ctl_1113");
     m_thumbs->setAccessibleName("Album pictures");
     frameLayout->addWidget(m_thumbs);
     auto* paneLayout = new QVBoxLayout(panePlace);
     paneLayout->setContentsMargins(0, 0, 0, 0);
-    m_pane = new CvexaAlbumPaneDlg(panePlace);
+    m_pane = new CvexaAlbumPaneDlg(m_wiz, panePlace);
     paneLayout->addWidget(m_pane);
     m_pane->SetImageCount(0);
     AddCommands();
     BuildToolbar(toolbarPlace);
     m_undo.SetOnChange([this] { UpdateUndo(); });
     UpdateUndo();
-    if (Module().language) {
-      m_keys = new CvexaKeyFilter(this, Module().language->Accelerators(197), &m_commands, true);
+    if (m_wiz.language) {
+      m_keys = new CvexaKeyFilter(this, m_wiz.language->Accelerators(197), &m_commands, true);
       m_keys->SetActive([this] { return wizard() && wizard()->currentPage() == this; });
     }
 
@@ -83,7 +83,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     m_saveOnCancel = true;
     if (!m_created) {
       m_created = m_thumbs->Create();
-      if (CvexaPropSheet* sheet = ActiveSheet()) m_thumbs->SetCacheDir(sheet->GetCacheDirectory());
+      if (CvexaPropSheet* sheet = m_wiz.sheet) m_thumbs->SetCacheDir(sheet->GetCacheDirectory());
       SetAlbumSwitches(m_thumbs);
     }
     Refill();
@@ -133,7 +133,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   }
 
   QAction* Command(QMenu* menu, int id, const char* fallback) {
-    QAction* a = menu->addAction(QText(id, fallback));
+    QAction* a = menu->addAction(QText(m_wiz, id, fallback));
     a->setObjectName(QString("cmd_%1").arg(id));
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
@@ -142,9 +142,9 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   QToolButton* Button(QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon) {
     auto* b = new QToolButton(bar);
     b->setObjectName(QString("ctl_%1").arg(id));
-    b->setText(QText(id, text));
+    b->setText(QText(m_wiz, id, text));
     b->setAccessibleName(b->text().remove('&'));
-    b->setIcon(ToolbarIcon(normalIcon, hotIcon));
+    b->setIcon(ToolbarIcon(m_wiz, normalIcon, hotIcon));
     b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->addWidget(b);
     m_buttons[id] = b;
@@ -210,8 +210,8 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
   void PopulateThumCtrl() {
     StillList list;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetAllStills(&list)) {
-      CVexaWizUtil::LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVexaWizXML::GetAllStills() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetAllStills(&list)) {
+      m_wiz.LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVexaWizXML::GetAllStills() call failed",
                              false);
       return;
     }
@@ -222,7 +222,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
       rotations.push_back(s->Rotation());
     }
     if (!m_thumbs->AddMultipleFiles(MakePathList(paths), MakeLongList(rotations), -1))
-      CVexaWizUtil::LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVEXAThum::AddMultipleFiles() call failed",
+      m_wiz.LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVEXAThum::AddMultipleFiles() call failed",
                              false);
   }
 
@@ -241,17 +241,17 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     const bool had = m_hasImages;
     m_hasImages = count >= 1;
     if (had != m_hasImages) emit completeChanged();
-    RefreshMeter(m_pane->Meter());
+    RefreshMeter(m_wiz, m_pane->Meter());
   }
 
   void SaveSettings() {
-    if (!m_created || !Module().sessionAlbum) return;
+    if (!m_created || !m_wiz.sessionAlbum) return;
     const vexa::com::Variant paths = m_thumbs->GetAllFilePaths(), rotations = m_thumbs->GetAllRotations();
     // The album takes the control's pictures, each keeping its own record.
     const vexa::com::Variant p = paths.vt == VT_ARRAY ? paths : MakePathList({});
     const vexa::com::Variant r = rotations.vt == VT_ARRAY ? rotations : MakeLongList({});
-    if (!Module().sessionAlbum->AddStills(p, r))
-      CVexaWizUtil::LogError("CvexaPropPageSelectFiles::SaveSettings() - CVexaWizXML::AddStills() call failed", false);
+    if (!m_wiz.sessionAlbum->AddStills(p, r))
+      m_wiz.LogError("CvexaPropPageSelectFiles::SaveSettings() - CVexaWizXML::AddStills() call failed", false);
   }
 
   void ClearThumbnailCtrl() {
@@ -259,7 +259,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     SaveSettings();
     m_undo.SetBusy(true);
     if (!m_thumbs->Clear())
-      CVexaWizUtil::LogError("CvexaPropPageSelectFiles::OnWizardNext() - CVEXAThum::Clear() call failed", false);
+      m_wiz.LogError("CvexaPropPageSelectFiles::OnWizardNext() - CVEXAThum::Clear() call failed", false);
     m_undo.SetBusy(false);
   }
 
@@ -287,8 +287,8 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   }
 
   void RemoveAll() {
-    CvexaMessageBox box;
-    const std::string text = CVexaWizUtil::LoadString(
+    CvexaMessageBox box(m_wiz);
+    const std::string text = m_wiz.LoadString(
         6,
         "Are you sure you want to remove all of the images from your album?\r\n\r\nThese images will not be deleted "
         "from your computer.");
@@ -304,7 +304,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   void Preview(LONG id) {
     if (id == 0) return;
     // Owned by the wizard's window: it opens above it and takes the keys.
-    CvexaPreviewDlg preview(window());
+    CvexaPreviewDlg preview(m_wiz, window());
     preview.SetFile(m_thumbs->GetThumbFilePath(id));
     preview.SetRotation(m_thumbs->GetThumbRotation(id));
     preview.exec();
@@ -339,7 +339,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
   void OnButtonAddImages() {
     // Owned by the wizard's window, so it opens above it.
-    CvexaAddImagesDlg dialog(window());
+    CvexaAddImagesDlg dialog(m_wiz, window());
     ClearThumbnailCtrl();
     dialog.exec();
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -364,6 +364,6 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
 
 }  // namespace
 
-QWizardPage* CreateSelectPage() { return new CvexaPropPageSelectFiles(); }
+QWizardPage* CreateSelectPage(WizServices& wiz) { return new CvexaPropPageSelectFiles(wiz); }
 
 }  // namespace vexa::wiz

@@ -7,6 +7,8 @@ class QWizardPage;
 
 namespace vexa::wiz {
 
-QWizardPage* CreateSelectPage();
+class WizServices;
+
+QWizardPage* CreateSelectPage(WizServices& wiz);
 
 }  // namespace vexa::wiz

@@ -22,8 +22,8 @@ namespace {
 
 class CvexaPropPageSetupSettings : public CvexaWizPage {
  public:
-  CvexaPropPageSetupSettings() : CvexaWizPage(145, 107, 108) {
-    LoadForm(this, 145);
+  explicit CvexaPropPageSetupSettings(WizServices& wiz) : CvexaWizPage(wiz, 145, 107, 108) {
+    LoadForm(m_wiz, this, 145);
     m_ntsc = Ctl<QRadioButton>(this, 1058);
     m_pal = Ctl<QRadioButton>(this, 1059);
     m_delay = Ctl<QComboBox>(this, 1053);
@@ -34,34 +34,34 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
     m_delay->setCurrentIndex(3);
     bool shown = false;
     LONG delay = -1;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetStillDelay(&delay)) {
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetStillDelay() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetStillDelay(&delay)) {
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetStillDelay() call failed",
                              false);
-      ShowFailureMessage();
+      ShowFailureMessage(m_wiz);
       shown = true;
     } else if (delay >= 2 && delay <= 10) {
       m_delay->setCurrentIndex(delay - 2);
     } else if (delay >= 0) {
       // Only the listed delays can be chosen; any other shows the default.
-      CVexaWizUtil::LogInfo(Format("CvexaPropPageSetupSettings::OnInitDialog() - Stored delay %d is outside 2 to 10; "
+      m_wiz.LogInfo(Format("CvexaPropPageSetupSettings::OnInitDialog() - Stored delay %d is outside 2 to 10; "
                                    "showing 5.",
                                    static_cast<int>(delay)));
     }
     LONG localeTv = VEXALocTVNTSC;
-    if (!Module().locUtil || FAILED(Module().locUtil->get_TVSystem(&localeTv)))
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnInitDialog - Call to IVEXALocUtil::get_TVSystem() failed.",
+    if (!m_wiz.locUtil || FAILED(m_wiz.locUtil->get_TVSystem(&localeTv)))
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog - Call to IVEXALocUtil::get_TVSystem() failed.",
                              true);
     (localeTv == 1 || localeTv == 2 ? m_pal : m_ntsc)->setChecked(true);
     LONG tv = VEXAWizTVINVALID;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetTVSystem(&tv)) {
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetTVSystem() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetTVSystem(&tv)) {
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetTVSystem() call failed",
                              false);
-      if (!shown) ShowFailureMessage();
+      if (!shown) ShowFailureMessage(m_wiz);
     } else if (tv >= VEXAWizTVNTSC && tv <= VEXAWizTVSECAM) {
       // SECAM is made as PAL, FILM as NTSC.
       (MapTVSystem(tv) == VEXAWizTVPAL ? m_pal : m_ntsc)->setChecked(true);
     }
-    m_meter = PlaceMeter(this, 1128);
+    m_meter = PlaceMeter(m_wiz, this, 1128);
     connect(m_delay, &QComboBox::activated, this, [this] { SaveAndRefresh(); });
     connect(m_speed, &QComboBox::activated, this, [this] { SaveAndRefresh(); });
     connect(m_ntsc, &QRadioButton::toggled, this, [this] { SaveAndRefresh(); });
@@ -74,7 +74,7 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
     BringSheetToTop(this);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     if (!ResetDriveSpeedCombo())
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnSetActive - ResetDriveSpeedCombo()", false);
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - ResetDriveSpeedCombo()", false);
     ShowWriter("CvexaPropPageSetupSettings::OnSetActive - CVexaODVisual::GetDriveDescription() call failed");
     SaveAndRefresh();
     QApplication::restoreOverrideCursor();
@@ -85,15 +85,15 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
  private:
   void ShowWriter(const char* failure) {
     std::string text;
-    CVexaODVisual* burner = Module().burner.get();
+    CVexaODVisual* burner = m_wiz.burner.get();
     if (!burner || !burner->GetDriveDescription(&text) || text.empty()) {
-      CVexaWizUtil::LogError(failure, false);
-      text = CVexaWizUtil::LoadString(4500, "None");
+      m_wiz.LogError(failure, false);
+      text = m_wiz.LoadString(4500, "None");
     }
     m_writer->setText(QString::fromStdString(text));
   }
 
-  QString SpeedText(LONG speed) { return FormatCount(4499, "%ldx", speed); }
+  QString SpeedText(LONG speed) { return FormatCount(m_wiz, 4499, "%ldx", speed); }
 
   void SingleDefault(LONG speed) {
     m_speed->clear();
@@ -106,28 +106,28 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
   bool ResetDriveSpeedCombo() {
     m_speed->clear();
     m_speeds.clear();
-    CVexaODVisual* burner = Module().burner.get();
+    CVexaODVisual* burner = m_wiz.burner.get();
     LONG fallback = 2;
     if (burner) burner->GetDefaultBurnSpeed(&fallback);
     std::vector<LONG> speeds;
     if (!burner || !burner->GetDriveSpeeds(&speeds)) {
       SingleDefault(fallback);
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual GetDriveSpeeds call failed.", false);
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual GetDriveSpeeds call failed.", false);
       return false;
     }
     if (speeds.empty()) {
       SingleDefault(fallback);
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual No drive speeds available.", false);
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual No drive speeds available.", false);
       return false;
     }
     for (LONG s : speeds) m_speed->addItem(SpeedText(s));
     m_speeds = speeds;
     long stored = fallback;
-    if (Module().settings) Module().settings->ReadNumber("settings", "selectedBurnSpeed", &stored);
+    if (m_wiz.settings) m_wiz.settings->ReadNumber("settings", "selectedBurnSpeed", &stored);
     LONG match = 0;
     if (!burner->GetBurnSpeed(static_cast<LONG>(stored), &match)) {
       SingleDefault(fallback);
-      CVexaWizUtil::LogError(
+      m_wiz.LogError(
           "CvexaPropPageSetupSettings::OnSetActive - ODVisual GetBurnSpeed() call failed for autodefault.", false);
       return false;
     }
@@ -137,7 +137,7 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
       m_speed->setCurrentIndex(static_cast<int>(it - m_speeds.begin()));
     } else {
       m_speed->setCurrentIndex(0);
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::OnSetActive - Using slowest speed.", false);
+      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - Using slowest speed.", false);
       ok = false;
     }
     SaveAndRefresh();
@@ -147,34 +147,34 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
   void SaveSettings() {
     if (!m_ntsc) return;
     bool shown = false;
-    if (!Module().sessionAlbum || !Module().sessionAlbum->SetStillDelay(m_delay->currentText().toInt())) {
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetStillDelay() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->SetStillDelay(m_delay->currentText().toInt())) {
+      m_wiz.LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetStillDelay() call failed",
                              false);
-      ShowFailureMessage();
+      ShowFailureMessage(m_wiz);
       shown = true;
     }
-    if (!Module().sessionAlbum ||
-        !Module().sessionAlbum->SetTVSystem(m_ntsc->isChecked() ? VEXAWizTVNTSC : VEXAWizTVPAL)) {
-      CVexaWizUtil::LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetTVSystem() call failed",
+    if (!m_wiz.sessionAlbum ||
+        !m_wiz.sessionAlbum->SetTVSystem(m_ntsc->isChecked() ? VEXAWizTVNTSC : VEXAWizTVPAL)) {
+      m_wiz.LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetTVSystem() call failed",
                              false);
-      if (!shown) ShowFailureMessage();
+      if (!shown) ShowFailureMessage(m_wiz);
     }
     const int i = m_speed->currentIndex();
-    if (i >= 0 && i < static_cast<int>(m_speeds.size()) && Module().settings)
-      Module().settings->WriteNumber("settings", "selectedBurnSpeed", m_speeds[static_cast<std::size_t>(i)]);
+    if (i >= 0 && i < static_cast<int>(m_speeds.size()) && m_wiz.settings)
+      m_wiz.settings->WriteNumber("settings", "selectedBurnSpeed", m_speeds[static_cast<std::size_t>(i)]);
   }
 
   void SaveAndRefresh() {
     SaveSettings();
-    RefreshMeter(m_meter);
+    RefreshMeter(m_wiz, m_meter);
   }
 
   void ChangeWriter() {
     SaveSettings();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    CVexaODVisual* burner = Module().burner.get();
+    CVexaODVisual* burner = m_wiz.burner.get();
     if (!burner || !burner->GetNextDrive(false)) {
-      CVexaWizUtil::LogError(
+      m_wiz.LogError(
           "CvexaPropPageSetupSettings::OnButtonSetupsettingsChangeWriter - CVexaODVisual::GetNextDrive call failed",
           false);
     } else {
@@ -182,7 +182,7 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
           "CvexaPropPageSetupSettings::OnButtonSetupsettingsChangeWriter - CVexaODVisual::GetDriveDescription() call "
           "failed");
       if (!ResetDriveSpeedCombo())
-        CVexaWizUtil::LogError(
+        m_wiz.LogError(
             "CvexaPropPageSetupSettings::OnButtonSetupsettingsChangeWriter - CVexaODVisual::ResetDriveSpeedCombo() "
             "call failed",
             false);
@@ -199,6 +199,6 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
 
 }  // namespace
 
-QWizardPage* CreateSettingsPage() { return new CvexaPropPageSetupSettings(); }
+QWizardPage* CreateSettingsPage(WizServices& wiz) { return new CvexaPropPageSetupSettings(wiz); }
 
 }  // namespace vexa::wiz

@@ -37,8 +37,8 @@ QImage ToImage(HBITMAP handle) {
 
 class CvexaPropPageSetupTitles : public CvexaWizPage {
  public:
-  CvexaPropPageSetupTitles() : CvexaWizPage(134, 103, 104) {
-    LoadForm(this, 134);
+  explicit CvexaPropPageSetupTitles(WizServices& wiz) : CvexaWizPage(wiz, 134, 103, 104) {
+    LoadForm(m_wiz, this, 134);
     m_edits[0] = Ctl<QLineEdit>(this, 1022);
     m_edits[1] = Ctl<QLineEdit>(this, 1023);
     m_edits[2] = Ctl<QLineEdit>(this, 1024);
@@ -76,23 +76,23 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       }
     }
     std::string l[3];
-    if (!Module().sessionAlbum || !Module().sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]))
-      CVexaWizUtil::LogError("CvexaPropPageSetupTitles::OnInitDialog() - CVexaWizXML::GetTitleLines() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]))
+      m_wiz.LogError("CvexaPropPageSetupTitles::OnInitDialog() - CVexaWizXML::GetTitleLines() call failed",
                              false);
     for (int i = 0; i < 3; ++i) {
       if (!m_edits[i]) continue;
       m_edits[i]->setText(QString::fromStdString(l[i]));
       connect(m_edits[i], &QLineEdit::textChanged, this, [this] {
         RefreshPreview();
-        RefreshMeter(m_meter);
+        RefreshMeter(m_wiz, m_meter);
       });
     }
-    m_meter = PlaceMeter(this, 1126);
+    m_meter = PlaceMeter(m_wiz, this, 1126);
   }
   void OnSetActive() override {
     RefreshPreview();
     BringSheetToTop(this);
-    RefreshMeter(m_meter);
+    RefreshMeter(m_wiz, m_meter);
   }
   void OnLeave() override { SaveSettings(); }
   void OnCancel() override { SaveSettings(); }
@@ -156,7 +156,7 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       m_warning->clear();
       return;
     }
-    QString text = QText(4601, "Title line %d is too long for the title picture: the letters that do not fit were "
+    QString text = QText(m_wiz, 4601, "Title line %d is too long for the title picture: the letters that do not fit were "
                                "not taken. It is marked in red on the preview.");
     text.replace("%d", QString::number(line + 1));
     m_warning->setText(text);
@@ -164,18 +164,18 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
   }
 
   bool MakePreview() {
-    IVEXAImgUtil* util = Module().imgUtil.Get();
+    IVEXAImgUtil* util = m_wiz.imgUtil.Get();
     if (!util || !m_edits[0] || !m_edits[1] || !m_edits[2]) return false;
-    const std::string face = CVexaWizUtil::LoadString(159, "Lucida Sans");
-    const LONG first = std::atoi(CVexaWizUtil::LoadString(162, "22").c_str());
-    const LONG other = std::atoi(CVexaWizUtil::LoadString(163, "18").c_str());
+    const std::string face = m_wiz.LoadString(159, "Lucida Sans");
+    const LONG first = std::atoi(m_wiz.LoadString(162, "22").c_str());
+    const LONG other = std::atoi(m_wiz.LoadString(163, "18").c_str());
     vexa::com::Bstr lines[3];
     for (int i = 0; i < 3; ++i) lines[i] = vexa::com::Bstr::FromUtf8(m_edits[i]->text().toStdString());
     VARIANT_BOOL clipped[3] = {VARIANT_FALSE, VARIANT_FALSE, VARIANT_FALSE};
     HBITMAP bitmap = nullptr;
     const HRESULT hr = util->Create3LineTitleStillInMemory(
         lines[0].Get(), lines[1].Get(), lines[2].Get(), vexa::com::Bstr::FromUtf8(face).Get(), 0, first, other,
-        IsNTSC() ? VARIANT_TRUE : VARIANT_FALSE, &clipped[0], &clipped[1], &clipped[2], &bitmap);
+        IsNTSC(m_wiz) ? VARIANT_TRUE : VARIANT_FALSE, &clipped[0], &clipped[1], &clipped[2], &bitmap);
     if (FAILED(hr)) {
       vexa::com::TakeError();
       if (bitmap) DeleteObject(bitmap);
@@ -212,13 +212,13 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
   void SaveSettings() {
     std::string l[3];
     for (int i = 0; i < 3; ++i) l[i] = m_edits[i] ? m_edits[i]->text().toStdString() : std::string();
-    if (CvexaSettingsAccess* s = Module().settings.get()) {
+    if (CvexaSettingsAccess* s = m_wiz.settings.get()) {
       s->WriteString("setupTitles", "title1", l[0]);
       s->WriteString("setupTitles", "title2", l[1]);
       s->WriteString("setupTitles", "title3", l[2]);
     }
-    if (!Module().sessionAlbum || !Module().sessionAlbum->SetTitleLines(l[0], l[1], l[2]))
-      CVexaWizUtil::LogError("CvexaPropPageSetupTitles::SaveSettings() - CVexaWizXML::SetTitleLines() call failed",
+    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->SetTitleLines(l[0], l[1], l[2]))
+      m_wiz.LogError("CvexaPropPageSetupTitles::SaveSettings() - CVexaWizXML::SetTitleLines() call failed",
                              false);
   }
 
@@ -235,6 +235,6 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
 
 }  // namespace
 
-QWizardPage* CreateTitlesPage() { return new CvexaPropPageSetupTitles(); }
+QWizardPage* CreateTitlesPage(WizServices& wiz) { return new CvexaPropPageSetupTitles(wiz); }
 
 }  // namespace vexa::wiz

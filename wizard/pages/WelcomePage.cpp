@@ -14,21 +14,21 @@ namespace {
 
 class CvexaPropPageWelcome : public CvexaWizPage {
  public:
-  CvexaPropPageWelcome() : CvexaWizPage(107, 0, 0) {
-    LoadForm(this, 107);
-    const QString face = QText(155, "Verdana");
-    const int size = std::atoi(CVexaWizUtil::LoadString(157, "120").c_str());
+  explicit CvexaPropPageWelcome(WizServices& wiz) : CvexaWizPage(wiz, 107, 0, 0) {
+    LoadForm(m_wiz, this, 107);
+    const QString face = QText(m_wiz, 155, "Verdana");
+    const int size = std::atoi(m_wiz.LoadString(157, "120").c_str());
     if (auto* title = Ctl<CvexaLabel>(this, 1001)) {
       title->SetFont(face, size, true, false, false);
       title->SetBackgroundColor(Qt::white);
     }
-    if (!Module().language || Module().language->Bitmap(192).isNull()) return;
+    if (!m_wiz.language || m_wiz.language->Bitmap(192).isNull()) return;
   }
   void OnSetActive() override { BringSheetToTop(this); }
 };
 
 }  // namespace
 
-QWizardPage* CreateWelcomePage() { return new CvexaPropPageWelcome(); }
+QWizardPage* CreateWelcomePage(WizServices& wiz) { return new CvexaPropPageWelcome(wiz); }
 
 }  // namespace vexa::wiz

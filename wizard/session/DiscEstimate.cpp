@@ -59,12 +59,12 @@ double DerivedFactor(const char* extension, std::int64_t s) {
   return 0.0;
 }
 
-std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
-  CVexaWizXML* session = Module().sessionAlbum.get();
+std::int64_t GetDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album) {
+  CVexaWizXML* session = wiz.sessionAlbum.get();
   if (!album) album = session;
   StillList stills;
   if (!album || !album->GetAllStills(&stills)) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetAllStills() call failed", true);
+    wiz.LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetAllStills() call failed", true);
     return 0;
   }
   std::int64_t n = static_cast<std::int64_t>(stills.size());
@@ -72,7 +72,7 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
   for (const auto& still : stills) {
     std::string path;
     if (!still->GetStillPath(&path)) {
-      CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizStill::GetStillPath() call failed", false);
+      wiz.LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizStill::GetStillPath() call failed", false);
       continue;
     }
     const std::int64_t s = FileSize(path);
@@ -83,7 +83,7 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
 
   LONG d = 5;
   if (!session || !session->GetStillDelay(&d)) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetStillDelay() call failed", true);
+    wiz.LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetStillDelay() call failed", true);
     d = 5;
   }
   if (d < 0) d = 5;
@@ -91,7 +91,7 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
 
   std::string l1, l2, l3;
   if (!session || !session->GetTitleLines(&l1, &l2, &l3)) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetTitleLines() call failed", true);
+    wiz.LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetTitleLines() call failed", true);
   } else if (!l1.empty() || !l2.empty() || !l3.empty()) {
     seconds += d;
     n += 1;
@@ -102,12 +102,12 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
   DATE ctime = 0;
   bool present = false;
   if (!session || !session->GetFirstAudioTrack(&track, &ctime, &present)) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetFirstAudioTrack() call failed", true);
+    wiz.LogError("CvexaPropSheet::GetDiscSpaceUsed() - CVexaWizXML::GetFirstAudioTrack() call failed", true);
   } else if (!track.empty() && AudioSourceExists(track)) {
     if (ExtensionOf(track) == "cda") {
       LONG size = 0, rip = 0;
       double play = 0;
-      if (Module().burner && Module().burner->GetTrackInfo(track, &size, &play, &rip) && size > 0) audio = size;
+      if (wiz.burner && wiz.burner->GetTrackInfo(track, &size, &play, &rip) && size > 0) audio = size;
     } else {
       const std::int64_t s = FileSize(track);
       if (s > 0) audio = s;
@@ -116,8 +116,8 @@ std::int64_t GetDiscSpaceUsed(CVexaWizXML* album) {
   return seconds * 172000 + audio + n * 711799 + derived + 1711645 + originals;
 }
 
-int GetPercentDiscSpaceUsed(CVexaWizXML* album, std::int64_t capacity) {
-  const std::int64_t b = GetDiscSpaceUsed(album);
+int GetPercentDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album, std::int64_t capacity) {
+  const std::int64_t b = GetDiscSpaceUsed(wiz, album);
   // A capacity of 0 or less gives no usable percentage: the disc's own applies.
   const std::int64_t c = capacity > 0 ? capacity : kDefaultDiscCapacity;
   std::int64_t p = static_cast<std::int64_t>(std::trunc(static_cast<double>(b) * 100.0 / static_cast<double>(c)));
@@ -126,14 +126,14 @@ int GetPercentDiscSpaceUsed(CVexaWizXML* album, std::int64_t capacity) {
   DWORD m = 0;
   if (!CVexaWizUtil::ReadRegistryDword(vexa::reg::Hive::LocalMachine, kWizProductKey, "MAX_IMAGES", &m) || m == 0 ||
       m > 0x7fffffffu) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetPercentDiscSpaceUsed - Cannot get MAX_IMAGES from the registry, using 200",
+    wiz.LogError("CvexaPropSheet::GetPercentDiscSpaceUsed - Cannot get MAX_IMAGES from the registry, using 200",
                            false);
     m = 200;
   }
-  CVexaWizXML* source = album ? album : Module().sessionAlbum.get();
+  CVexaWizXML* source = album ? album : wiz.sessionAlbum.get();
   StillList stills;
   if (!source || !source->GetAllStills(&stills)) {
-    CVexaWizUtil::LogError("CvexaPropSheet::GetPercentDiscSpaceUsed() - CVexaWizXML::GetAllStills() call failed", true);
+    wiz.LogError("CvexaPropSheet::GetPercentDiscSpaceUsed() - CVexaWizXML::GetAllStills() call failed", true);
     return 0;
   }
   const std::int64_t k = static_cast<std::int64_t>(stills.size());

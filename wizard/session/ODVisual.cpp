@@ -10,8 +10,8 @@ using vexa::com::Bstr;
 using vexa::com::Variant;
 
 namespace {
-bool Fail(const std::string& text, bool withComError) {
-  CVexaWizUtil::LogError(text, withComError);
+bool Fail(const WizServices& wiz, const std::string& text, bool withComError) {
+  wiz.LogError(text, withComError);
   return false;
 }
 
@@ -34,7 +34,7 @@ std::string CollapseBlanks(std::string text) {
   return text;
 }
 
-CVexaODVisual::CVexaODVisual() { CVexaWizUtil::SetErrorCode(VEXAWizSuccess); }
+CVexaODVisual::CVexaODVisual(WizServices& wiz) : m_wiz(wiz) { m_wiz.SetErrorCode(VEXAWizSuccess); }
 
 CVexaODVisual::~CVexaODVisual() = default;
 
@@ -43,25 +43,25 @@ bool CVexaODVisual::Init() {
   if (!CVexaWizUtil::ReadRegistryDword(vexa::reg::Hive::LocalMachine, kWizProductKey, "DEFAULT_BURNSPEED", &speed) ||
       speed == 0 || speed > 0x7fffffffu) {
     m_defaultBurnSpeed = 2;
-    CVexaWizUtil::LogError("CVexaODVisual::Init - Invalid default speed from registry.", false);
+    m_wiz.LogError("CVexaODVisual::Init - Invalid default speed from registry.", false);
   } else {
     m_defaultBurnSpeed = static_cast<LONG>(speed);
   }
   if (FAILED(CoCreateInstance(CLSID_VEXACore1, nullptr, CLSCTX_ALL, IID_IVEXACore1, m_core.PutVoid())) || !m_core) {
     m_core.Reset();
-    return Fail("CVexaODVisual::Init - Core creation failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::Init - Core creation failed.", true);
   }
   if (FAILED(m_core->SetLoggingLevel(VARIANT_FALSE)))
-    CVexaWizUtil::LogError("CVexaODVisual::Init - Cannot Set Logging level in Core COM component.", true);
-  Bstr temp = Bstr::FromUtf8(Module().tempDirectory);
-  if (SUCCEEDED(m_core->Init(VEXACoreShowStatusAll, temp.Get(), Module().clean))) {
+    m_wiz.LogError("CVexaODVisual::Init - Cannot Set Logging level in Core COM component.", true);
+  Bstr temp = Bstr::FromUtf8(m_wiz.tempDirectory);
+  if (SUCCEEDED(m_core->Init(VEXACoreShowStatusAll, temp.Get(), m_wiz.clean))) {
     m_driveReady = true;
     return true;
   }
-  CVexaWizUtil::LogError("CVexaODVisual::Init - Cannot Initialize Core COM component.", true);
+  m_wiz.LogError("CVexaODVisual::Init - Cannot Initialize Core COM component.", true);
   VEXACoreErrorCode code = VEXACoreSuccess;
   if (SUCCEEDED(m_core->GetErrorCode(&code)) && code == VEXACoreNoCDWriter) {
-    CVexaWizUtil::LogError("CVexaODVisual::Init - NO CD Writer present on system.", true);
+    m_wiz.LogError("CVexaODVisual::Init - NO CD Writer present on system.", true);
     m_driveReady = false;
     return true;
   }
@@ -75,11 +75,11 @@ bool CVexaODVisual::GetDefaultBurnSpeed(LONG* speed) const {
 }
 
 bool CVexaODVisual::GetNextDrive(bool showError) {
-  if (!m_core) return Fail("CVexaODVisual::GetNextDrive - Core GetNextDrive failed", false);
+  if (!m_core) return Fail(m_wiz, "CVexaODVisual::GetNextDrive - Core GetNextDrive failed", false);
   VARIANT_BOOL present = VARIANT_FALSE;
   if (FAILED(m_core->GetNextDrive(showError ? VARIANT_TRUE : VARIANT_FALSE, &present)))
-    return Fail("CVexaODVisual::GetNextDrive - Core GetNextDrive failed", true);
-  if (present == VARIANT_FALSE) return Fail("CVexaODVisual::GetNextDrive - No valid drive is present.", true);
+    return Fail(m_wiz, "CVexaODVisual::GetNextDrive - Core GetNextDrive failed", true);
+  if (present == VARIANT_FALSE) return Fail(m_wiz, "CVexaODVisual::GetNextDrive - No valid drive is present.", true);
   return true;
 }
 
@@ -93,14 +93,14 @@ bool CVexaODVisual::GetDriveSpeeds(std::vector<LONG>* speeds) {
   speeds->clear();
   Variant reply;
   if (FAILED(m_core->GetDriveSpeeds(reply.Out())))
-    return Fail("CVexaODVisual::GetDriveSpeeds - Core GetDriveSpeeds call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::GetDriveSpeeds - Core GetDriveSpeeds call failed.", true);
   VARTYPE element = VT_EMPTY;
   if (!(reply.vt & VT_ARRAY) || !reply.parray || FAILED(SafeArrayGetVartype(reply.parray, &element)) ||
       (element & 3) == 0)
-    return Fail("CVexaODVisual::GetDriveSpeeds - drive Speed list is invalid.", false);
+    return Fail(m_wiz, "CVexaODVisual::GetDriveSpeeds - drive Speed list is invalid.", false);
   LONG low = 0, high = -1;
   if (FAILED(SafeArrayGetUBound(reply.parray, 1, &high)) || FAILED(SafeArrayGetLBound(reply.parray, 1, &low)))
-    return Fail("CVexaODVisual::GetDriveSpeeds - drive Speed list is invalid. Cannot get upper and lower bounds.",
+    return Fail(m_wiz, "CVexaODVisual::GetDriveSpeeds - drive Speed list is invalid. Cannot get upper and lower bounds.",
                 false);
   for (LONG i = low; i <= high; ++i) {
     Variant v;
@@ -124,7 +124,7 @@ bool CVexaODVisual::GetDriveSpeeds(std::vector<LONG>* speeds) {
     }
     if (SUCCEEDED(hr)) speeds->push_back(v.lVal);
   }
-  if (speeds->empty()) return Fail("CVexaODVisual::GetDriveSpeeds - Cannot get any drive speeds.", false);
+  if (speeds->empty()) return Fail(m_wiz, "CVexaODVisual::GetDriveSpeeds - Cannot get any drive speeds.", false);
   return true;
 }
 
@@ -132,12 +132,12 @@ bool CVexaODVisual::GetBurnSpeed(LONG requested, LONG* speed) {
   std::vector<LONG> speeds;
   if (!GetDriveSpeeds(&speeds)) {
     *speed = m_defaultBurnSpeed;
-    return Fail("CVexaODVisual::GetBurnSpeed - GetDriveSpeeds call failed.", false);
+    return Fail(m_wiz, "CVexaODVisual::GetBurnSpeed - GetDriveSpeeds call failed.", false);
   }
   if (requested < 1) requested = m_defaultBurnSpeed;
   if (speeds.empty()) {
     *speed = m_defaultBurnSpeed;
-    return Fail("CVexaODVisual::GetBurnSpeed - GetDriveSpeeds returned no drive speeds.", false);
+    return Fail(m_wiz, "CVexaODVisual::GetBurnSpeed - GetDriveSpeeds returned no drive speeds.", false);
   }
   for (LONG s : speeds) {
     if (s == requested) {
@@ -154,7 +154,7 @@ bool CVexaODVisual::GetBurnSpeed(LONG requested, LONG* speed) {
     }
   }
   *speed = speeds.front();
-  CVexaWizUtil::LogError(
+  m_wiz.LogError(
       Format("CVexaODVisual::GetBurnSpeed - Burn speed does not match any drive speeds. Using slowest speed %d",
              static_cast<int>(*speed)),
       false);
@@ -162,9 +162,9 @@ bool CVexaODVisual::GetBurnSpeed(LONG requested, LONG* speed) {
 }
 
 bool CVexaODVisual::GetTrackInfo(const std::string& track, LONG* trackSize, double* playTime, LONG* timeToRip) {
-  if (track.empty()) return Fail("CVexaODVisual::GetTrackInfo - Empty track argument.", false);
+  if (track.empty()) return Fail(m_wiz, "CVexaODVisual::GetTrackInfo - Empty track argument.", false);
   if (!m_core || FAILED(m_core->GetTrackInfo(Bstr::FromUtf8(track).Get(), trackSize, playTime, timeToRip)))
-    return Fail("CVexaODVisual::GetTrackInfo - Core GetTrackInfo call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::GetTrackInfo - Core GetTrackInfo call failed.", true);
   return true;
 }
 
@@ -172,7 +172,7 @@ bool CVexaODVisual::GetDrivePath(std::string* text) {
   Bstr path;
   if (!m_core || FAILED(m_core->GetDrivePath(path.Out()))) {
     text->clear();
-    return Fail("CVexaODVisual::GetDrivePath - Core GetDrivePath failed", true);
+    return Fail(m_wiz, "CVexaODVisual::GetDrivePath - Core GetDrivePath failed", true);
   }
   *text = path.Utf8();
   return true;
@@ -184,14 +184,14 @@ bool CVexaODVisual::GetDriveDescription(std::string* text) {
   Bstr path;
   if (FAILED(m_core->GetDrivePath(path.Out()))) {
     text->clear();
-    return Fail("CVexaODVisual::GetDriveDescription - Core GetDrivePath failed", true);
+    return Fail(m_wiz, "CVexaODVisual::GetDriveDescription - Core GetDrivePath failed", true);
   }
   std::string description;
   if (path.Length() > 0) description = "(" + path.Utf8() + ":) ";
   Bstr inquiry;
   if (FAILED(m_core->GetInquiry(inquiry.Out()))) {
     text->clear();
-    return Fail("CVexaODVisual::GetDriveDescription - Core GetInquiry failed", true);
+    return Fail(m_wiz, "CVexaODVisual::GetDriveDescription - Core GetInquiry failed", true);
   }
   description += inquiry.Utf8();
   *text = CollapseBlanks(std::move(description));
@@ -200,43 +200,43 @@ bool CVexaODVisual::GetDriveDescription(std::string* text) {
 
 bool CVexaODVisual::CreateVCD() {
   if (!m_core || !EnsureDrive(true)) return false;
-  WizModule& m = Module();
+  WizServices& m = m_wiz;
   if (!m.fileSystemGiven) {
     if (!SetFileSystemSupport(m.fileSystem))
-      CVexaWizUtil::LogError("CVexaODVisual::CreateVCD - SetFileSystemSupport call failed for default.", true);
+      m_wiz.LogError("CVexaODVisual::CreateVCD - SetFileSystemSupport call failed for default.", true);
   } else if (FAILED(m_core->SetFileSystemSupport(static_cast<VEXACoreFileSystemSupport>(CoreFileSystem(m.fileSystem))))) {
     // A file system chosen through the wizard's own setter reaches every
     // orchestrator this process burns with.
-    CVexaWizUtil::LogError("CVexaOdVisual::SetFileSystemSupport - Core SetFileSystemSupport call failed.", true);
-    CVexaWizUtil::LogError("CVexaODVisual::CreateVCD - SetFileSystemSupport call failed for default.", false);
+    m_wiz.LogError("CVexaOdVisual::SetFileSystemSupport - Core SetFileSystemSupport call failed.", true);
+    m_wiz.LogError("CVexaODVisual::CreateVCD - SetFileSystemSupport call failed for default.", false);
   }
-  if (!SetTVSystem()) return Fail("CVexaODVisual::CreateVCD - SetTVSystem call failed.", false);
-  if (!SetStillDelay()) return Fail("CVexaODVisual::CreateVCD - SetStillDelay failed.", false);
-  if (!SetStillTitleVisibleTime()) return Fail("CVexaODVisual::CreateVCD - Core SetStillTitleVisibleTime failed.", false);
-  if (!SetTitleLines()) return Fail("CVexaODVisual::CreateVCD - SetTitleLines call failed.", false);
-  if (!SetPaperSize()) return Fail("CVexaODVisual::CreateVCD - SetPaperSize call failed.", false);
-  if (!AddAudioTrack()) return Fail("CVexaODVisual::CreateVCD - AddAudioTrack call failed.", false);
-  if (!AddStills()) return Fail("CVexaODVisual::CreateVCD - AddStills call failed.", false);
-  if (!SetBurnSpeed()) return Fail("CVexaODVisual::CreateVCD - SetBurnSpeed call failed.", false);
+  if (!SetTVSystem()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - SetTVSystem call failed.", false);
+  if (!SetStillDelay()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - SetStillDelay failed.", false);
+  if (!SetStillTitleVisibleTime()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - Core SetStillTitleVisibleTime failed.", false);
+  if (!SetTitleLines()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - SetTitleLines call failed.", false);
+  if (!SetPaperSize()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - SetPaperSize call failed.", false);
+  if (!AddAudioTrack()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - AddAudioTrack call failed.", false);
+  if (!AddStills()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - AddStills call failed.", false);
+  if (!SetBurnSpeed()) return Fail(m_wiz, "CVexaODVisual::CreateVCD - SetBurnSpeed call failed.", false);
   if (FAILED(m_core->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE))) {
-    CVexaWizUtil::LogError("CVexaODVisual::CreateVCD - Core CreateVCD call failed.", true);
+    m_wiz.LogError("CVexaODVisual::CreateVCD - Core CreateVCD call failed.", true);
     VEXACoreErrorCode code = VEXACoreSuccess;
     if (SUCCEEDED(m_core->GetErrorCode(&code)) && code == VEXACoreCancelled)
-      CVexaWizUtil::SetErrorCode(VEXAWizCancelled);
+      m_wiz.SetErrorCode(VEXAWizCancelled);
     return false;
   }
   return true;
 }
 
 bool CVexaODVisual::SetFileSystemSupport(LONG value) {
-  WizModule& m = Module();
+  WizServices& m = m_wiz;
   if (m.fileSystemGiven) {
-    CVexaWizUtil::LogError("CVexaOdVisual::SetFileSystemSupport - File system support already set.", false);
+    m_wiz.LogError("CVexaOdVisual::SetFileSystemSupport - File system support already set.", false);
     return true;
   }
   if (!m_core ||
       FAILED(m_core->SetFileSystemSupport(static_cast<VEXACoreFileSystemSupport>(CoreFileSystem(value)))))
-    return Fail("CVexaOdVisual::SetFileSystemSupport - Core SetFileSystemSupport call failed.", true);
+    return Fail(m_wiz, "CVexaOdVisual::SetFileSystemSupport - Core SetFileSystemSupport call failed.", true);
   m.fileSystemGiven = true;
   m.fileSystem = static_cast<VEXAWizFileSystemSupport>(value);
   return true;
@@ -244,110 +244,110 @@ bool CVexaODVisual::SetFileSystemSupport(LONG value) {
 
 bool CVexaODVisual::SetTVSystem() {
   LONG tv = VEXAWizTVNTSC;
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   if (!album || !album->GetTVSystem(&tv))
-    return Fail("CVexaODVisual::SetTVSystem - XML GetTVSystem call failed.", false);
+    return Fail(m_wiz, "CVexaODVisual::SetTVSystem - XML GetTVSystem call failed.", false);
   // SECAM discs are made as PAL, FILM as NTSC.
   const VEXACoreTVSystem core = MapTVSystem(tv) == VEXAWizTVPAL ? VEXACoreTVPAL : VEXACoreTVNTSC;
   if (FAILED(m_core->SetTVSystem(core)))
-    return Fail("CVexaODVisual::SetTVSystem - Core SetTVSystem call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetTVSystem - Core SetTVSystem call failed.", true);
   return true;
 }
 
 bool CVexaODVisual::SetStillDelay() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   LONG delay = -1;
   bool writeBack = false;
   if (!album || !album->GetStillDelay(&delay)) {
-    CVexaWizUtil::LogError(
+    m_wiz.LogError(
         Format("CVexaODVisual::SetStillDelay - XML get still delay call failed. Setting to default %d.", 5), true);
     delay = 5;
     writeBack = true;
   } else if (delay < 0) {
-    CVexaWizUtil::LogError(Format("CVexaODVisual::SetStillDelay - no delay set. Setting value to default %d.", 5),
+    m_wiz.LogError(Format("CVexaODVisual::SetStillDelay - no delay set. Setting value to default %d.", 5),
                            false);
     delay = 5;
     writeBack = true;
   }
   if (writeBack && (!album || !album->SetStillDelay(delay)))
-    return Fail("CVexaODVisual::SetStillDelay - XML Set Still delay call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetStillDelay - XML Set Still delay call failed.", true);
   if (FAILED(m_core->SetStillDelay(delay)))
-    return Fail(Format("CVexaODVisual::SetStillDelay - Core still delay call failed for value %d.",
+    return Fail(m_wiz, Format("CVexaODVisual::SetStillDelay - Core still delay call failed for value %d.",
                        static_cast<int>(delay)),
                 true);
   return true;
 }
 
 bool CVexaODVisual::SetStillTitleVisibleTime() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   LONG seconds = -1;
   if (!album || !album->GetStillTitleVisibleTime(&seconds))
-    return Fail("CVexaODVisual::SetStillTitleVisibleTime - XML GetStillTitleVisibleTime call failed.", false);
+    return Fail(m_wiz, "CVexaODVisual::SetStillTitleVisibleTime - XML GetStillTitleVisibleTime call failed.", false);
   if (seconds < 0) seconds = 2;
   if (FAILED(m_core->SetStillTitleVisibleTime(seconds)))
-    return Fail(Format("CVexaODVisual::SetStillTitleVisibleTime - Core SetStillTitleVisibleTime call failed for value %d.",
+    return Fail(m_wiz, Format("CVexaODVisual::SetStillTitleVisibleTime - Core SetStillTitleVisibleTime call failed for value %d.",
                        static_cast<int>(seconds)),
                 true);
   return true;
 }
 
 bool CVexaODVisual::SetTitleLines() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   std::string l1, l2, l3;
   if (!album || !album->GetTitleLines(&l1, &l2, &l3))
-    return Fail("CVexaODVisual::SetTitleLines - XML GetTitleLines call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetTitleLines - XML GetTitleLines call failed.", true);
   if (l1.empty() && l2.empty() && l3.empty()) {
-    CVexaWizUtil::LogInfo("No titles Set.");
+    m_wiz.LogInfo("No titles Set.");
     return true;
   }
   if (FAILED(m_core->SetTitleLines(Bstr::FromUtf8(l1).Get(), Bstr::FromUtf8(l2).Get(), Bstr::FromUtf8(l3).Get())))
-    return Fail("CVexaODVisual::SetTitleLines - Core SetTitleLines call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetTitleLines - Core SetTitleLines call failed.", true);
   return true;
 }
 
 bool CVexaODVisual::SetPaperSize() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   LONG paper = VEXAWizPaperSizeInvalid;
   if (!album || !album->GetPaperSize(&paper))
-    return Fail("CVexaODVisual::SetPaperSize - XML GetPaperSize call failed.", false);
+    return Fail(m_wiz, "CVexaODVisual::SetPaperSize - XML GetPaperSize call failed.", false);
   if (paper != VEXAWizPaperSizeLetter && paper != VEXAWizPaperSizeA4) return true;
   if (FAILED(m_core->SetPaperSize(static_cast<VEXACorePaperSize>(paper))))
-    return Fail("CVexaODVisual::SetPaperSize - Core SetPaperSize call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetPaperSize - Core SetPaperSize call failed.", true);
   return true;
 }
 
 bool CVexaODVisual::AddAudioTrack() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   std::string path;
   DATE ctime = 0;
   bool present = false;
   if (!album || !album->GetFirstAudioTrack(&path, &ctime, &present))
-    return Fail("CVexaODVisual::AddAudioTrack - XML GetFirstAudioTrack() call failed.", false);
+    return Fail(m_wiz, "CVexaODVisual::AddAudioTrack - XML GetFirstAudioTrack() call failed.", false);
   if (!present) return true;
   if (path.empty()) {
-    CVexaWizUtil::LogInfo("CVexaODVisual::AddAudioTrack - user entered an empty string for audio call.");
+    m_wiz.LogInfo("CVexaODVisual::AddAudioTrack - user entered an empty string for audio call.");
     return true;
   }
   if (ctime < 0) ctime = 0;
   Bstr b = Bstr::FromUtf8(path);
   if (FAILED(m_core->AddAudioTrack(b.Get(), b.Get(), ctime)))
-    return Fail(Format("CVexaODVisual::AddAudioTrack - Core AddAudioTrack call failed for file %s.", path.c_str()),
+    return Fail(m_wiz, Format("CVexaODVisual::AddAudioTrack - Core AddAudioTrack call failed for file %s.", path.c_str()),
                 true);
   return true;
 }
 
 bool CVexaODVisual::AddStills() {
-  CVexaWizXML* album = Module().sessionAlbum.get();
+  CVexaWizXML* album = m_wiz.sessionAlbum.get();
   StillList list;
-  if (!album || !album->GetAllStills(&list)) return Fail("CVexaODVisual::AddStills - Cannot get any stills.", false);
+  if (!album || !album->GetAllStills(&list)) return Fail(m_wiz, "CVexaODVisual::AddStills - Cannot get any stills.", false);
   for (const auto& record : list) {
-    if (!record) return Fail("CVexaODVisual::AddStills - Cannot get a still.", false);
+    if (!record) return Fail(m_wiz, "CVexaODVisual::AddStills - Cannot get a still.", false);
     std::string path, title;
     LONG rotation = 0, sizing = 0;
     DATE ctime = 0;
     VARIANT_BOOL isTitle = VARIANT_FALSE;
     if (!record->GetStillInfo(&path, &title, &rotation, &ctime, &sizing, &isTitle)) {
-      CVexaWizUtil::LogError("CVexaODVisual::AddStills - Still has no content.", false);
+      m_wiz.LogError("CVexaODVisual::AddStills - Still has no content.", false);
       continue;
     }
     Bstr b = Bstr::FromUtf8(path);
@@ -355,17 +355,17 @@ bool CVexaODVisual::AddStills() {
                                    sizing == 1 ? VEXACoreCropPicture : VEXACoreResizePicture, rotation, isTitle)))
       continue;
     VEXACoreErrorCode code = VEXACoreSuccess;
-    if (FAILED(m_core->GetErrorCode(&code))) return Fail("CVexaODVisual::AddStills - Core GetErrorCode call failed.", true);
+    if (FAILED(m_core->GetErrorCode(&code))) return Fail(m_wiz, "CVexaODVisual::AddStills - Core GetErrorCode call failed.", true);
     if (code == VEXACoreCancelled) {
       vexa::com::TakeError();
-      CVexaWizUtil::SetErrorCode(VEXAWizCancelled);
+      m_wiz.SetErrorCode(VEXAWizCancelled);
       return false;
     }
     if (code == VEXACoreInvalidFile) {
       vexa::com::TakeError();
       continue;
     }
-    return Fail(Format("CVexaODVisual::AddStills - Core AddStill call failed for path %s.", path.c_str()), true);
+    return Fail(m_wiz, Format("CVexaODVisual::AddStills - Core AddStill call failed for path %s.", path.c_str()), true);
   }
   return true;
 }
@@ -373,11 +373,11 @@ bool CVexaODVisual::AddStills() {
 bool CVexaODVisual::SetBurnSpeed() {
   if (!EnsureDrive(false)) return true;
   long speed = 0;
-  CvexaSettingsAccess* settings = Module().settings.get();
+  CvexaSettingsAccess* settings = m_wiz.settings.get();
   if (!settings || !settings->ReadNumber("settings", "selectedBurnSpeed", &speed) || speed < 1 || speed > 0x7fffffff)
-    return Fail("CVexaODVisual::SetBurnSpeed - NO Burn Speed available.", false);
+    return Fail(m_wiz, "CVexaODVisual::SetBurnSpeed - NO Burn Speed available.", false);
   if (FAILED(m_core->SetBurnSpeed(static_cast<LONG>(speed))))
-    return Fail("CVexaODVisual::SetBurnSpeed - Core SetBurnSpeed call failed.", true);
+    return Fail(m_wiz, "CVexaODVisual::SetBurnSpeed - Core SetBurnSpeed call failed.", true);
   return true;
 }
 

@@ -11,10 +11,12 @@
 
 namespace vexa::wiz {
 
+class WizServices;
+
 class CVexaODVisual {
  public:
   // Resets the wizard's error code to VEXAWizSuccess.
-  CVexaODVisual();
+  explicit CVexaODVisual(WizServices& wiz);
   virtual ~CVexaODVisual();
   CVexaODVisual(const CVexaODVisual&) = delete;
   CVexaODVisual& operator=(const CVexaODVisual&) = delete;
@@ -44,6 +46,7 @@ class CVexaODVisual {
   IVEXACore1* Core() const { return m_core.Get(); }
 
  private:
+  WizServices& m_wiz;
   LONG m_defaultBurnSpeed = 2;
   bool m_driveReady = false;
   vexa::com::ComPtr<IVEXACore1> m_core;

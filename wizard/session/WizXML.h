@@ -12,6 +12,8 @@
 
 namespace vexa::wiz {
 
+class WizServices;
+
 // One picture as the wizard passes it around.
 class CVexaWizStill {
  public:
@@ -50,7 +52,7 @@ using StillList = std::vector<std::unique_ptr<CVexaWizStill>>;
 
 class CVexaWizXML {
  public:
-  CVexaWizXML() = default;
+  explicit CVexaWizXML(const WizServices& wiz) : m_wiz(wiz) {}
   virtual ~CVexaWizXML() = default;
   CVexaWizXML(const CVexaWizXML&) = delete;
   CVexaWizXML& operator=(const CVexaWizXML&) = delete;
@@ -91,6 +93,7 @@ class CVexaWizXML {
   IStillsSlideShow1* Album() const { return m_album.Get(); }
 
  private:
+  const WizServices& m_wiz;
   vexa::com::ComPtr<IStillsSlideShow1> m_album;
   vexa::com::ComPtr<IStillsSlideShow1XML> m_mapper;
   vexa::com::ComPtr<ISeqOfAudio> m_audios;

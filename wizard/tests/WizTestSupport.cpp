@@ -15,8 +15,6 @@
 #include "platform/registry/Registry.h"
 #include "wizard/common/WizUtil.h"
 
-extern "C" void VexaWizTestResetModule() __attribute__((weak));
-
 namespace vexa::wiz::testing {
 
 void WizTest::SetUp() {
@@ -36,8 +34,6 @@ void WizTest::SetUp() {
 }
 
 void WizTest::TearDown() {
-  // Tests that link the wizard's code leave its module values as they found them.
-  if (VexaWizTestResetModule) VexaWizTestResetModule();
   CoUninitialize();
   ::unsetenv("XDG_CONFIG_HOME");
   ::unsetenv("XDG_CACHE_HOME");

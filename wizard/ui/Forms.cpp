@@ -9,23 +9,23 @@
 
 namespace vexa::wiz {
 
-bool LoadForm(QWidget* w, int id) { return Module().language && Module().language->LoadDialog(id, w); }
+bool LoadForm(const WizServices& wiz, QWidget* w, int id) { return wiz.language && wiz.language->LoadDialog(id, w); }
 
-QIcon ToolbarIcon(int normalId, int hotId) {
+QIcon ToolbarIcon(const WizServices& wiz, int normalId, int hotId) {
   QIcon icon;
-  if (!Module().language) return icon;
+  if (!wiz.language) return icon;
   const QSize size(16, 16);
-  const QPixmap normal = Module().language->Icon(normalId).pixmap(size);
-  const QPixmap hot = Module().language->Icon(hotId).pixmap(size);
+  const QPixmap normal = wiz.language->Icon(normalId).pixmap(size);
+  const QPixmap hot = wiz.language->Icon(hotId).pixmap(size);
   if (!normal.isNull()) icon.addPixmap(normal, QIcon::Normal);
   if (!hot.isNull()) icon.addPixmap(hot, QIcon::Active);
   return icon;
 }
 
-QString QText(int id, const char* fallback) { return QString::fromStdString(CVexaWizUtil::LoadString(id, fallback)); }
+QString QText(const WizServices& wiz, int id, const char* fallback) { return QString::fromStdString(wiz.LoadString(id, fallback)); }
 
-QString FormatCount(int id, const char* fallback, long long number) {
-  QString text = QText(id, fallback);
+QString FormatCount(const WizServices& wiz, int id, const char* fallback, long long number) {
+  QString text = QText(wiz, id, fallback);
   for (const char* token : {"%ld", "%d"}) {
     const int at = text.indexOf(token);
     if (at >= 0) return text.replace(at, static_cast<int>(std::strlen(token)), QString::number(number));
@@ -33,14 +33,14 @@ QString FormatCount(int id, const char* fallback, long long number) {
   return text + QString::number(number);
 }
 
-CvexaDiscUsageDlg* PlaceMeter(QWidget* root, int placeId) {
+CvexaDiscUsageDlg* PlaceMeter(WizServices& wiz, QWidget* root, int placeId) {
   QWidget* place = Ctl<QWidget>(root, placeId);
   if (!place) return nullptr;
   auto* layout = new QVBoxLayout(place);
   layout->setContentsMargins(0, 0, 0, 0);
   // The meter sits on the page's own background: the pages are drawn in the
   // platform's window colour, so a colour of its own would be a patch.
-  auto* meter = new CvexaDiscUsageDlg(place);
+  auto* meter = new CvexaDiscUsageDlg(wiz, place);
   layout->addWidget(meter);
   return meter;
 }

@@ -10,6 +10,7 @@
 namespace vexa::wiz {
 
 class CvexaDiscUsageDlg;
+class WizServices;
 
 template <typename T>
 T* Ctl(QWidget* root, int id) {
@@ -17,14 +18,14 @@ T* Ctl(QWidget* root, int id) {
 }
 
 // Loads template id into w; false when the bundle lacks it.
-bool LoadForm(QWidget* w, int id);
+bool LoadForm(const WizServices& wiz, QWidget* w, int id);
 // A toolbar button's icon from the bundle: the normal icon, and the hot one
 // shown while the pointer is over the button (null when the bundle lacks them).
-QIcon ToolbarIcon(int normalId, int hotId);
+QIcon ToolbarIcon(const WizServices& wiz, int normalId, int hotId);
 // A meter put into the placeholder with that id, on the page's background.
-CvexaDiscUsageDlg* PlaceMeter(QWidget* root, int placeId);
-QString QText(int id, const char* fallback);
+CvexaDiscUsageDlg* PlaceMeter(WizServices& wiz, QWidget* root, int placeId);
+QString QText(const WizServices& wiz, int id, const char* fallback);
 // A format text with one number where "%d"/"%ld" stands.
-QString FormatCount(int id, const char* fallback, long long number);
+QString FormatCount(const WizServices& wiz, int id, const char* fallback, long long number);
 
 }  // namespace vexa::wiz

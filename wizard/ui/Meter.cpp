@@ -14,8 +14,8 @@ namespace vexa::wiz {
 
 namespace {
 // Format texts of the bundle take their one number where "%d" stands.
-QString FormatNumber(int id, const char* fallback, long long number) {
-  QString text = QString::fromStdString(CVexaWizUtil::LoadString(id, fallback));
+QString FormatNumber(const WizServices& wiz, int id, const char* fallback, long long number) {
+  QString text = QString::fromStdString(wiz.LoadString(id, fallback));
   for (const char* token : {"%ld", "%d", "%1"}) {
     const int at = text.indexOf(token);
     if (at >= 0) return text.replace(at, static_cast<int>(std::strlen(token)), QString::number(number));
@@ -24,8 +24,8 @@ QString FormatNumber(int id, const char* fallback, long long number) {
 }
 }  // namespace
 
-std::string OverCapacityText(std::int64_t capacityBytes) {
-  std::string text = CVexaWizUtil::LoadString(
+std::string OverCapacityText(const WizServices& wiz, std::int64_t capacityBytes) {
+  std::string text = wiz.LoadString(
       4481,
       "The volume of your content exceeds the available space on your CD.\r\n\r\nOrlune disc creator software assumes "
       "that you are using a 700 MB disc.\r\n\r\nYou can reduce content by any of the following:\r\n   - Removing "
@@ -37,7 +37,7 @@ std::string OverCapacityText(std::int64_t capacityBytes) {
   return text;
 }
 
-CvexaDiscUsageDlg::CvexaDiscUsageDlg(QWidget* parent) : QWidget(parent) {
+CvexaDiscUsageDlg::CvexaDiscUsageDlg(WizServices& wiz, QWidget* parent) : QWidget(parent), m_wiz(wiz) {
   setObjectName("dialog103");
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(2, 2, 2, 2);
@@ -66,15 +66,15 @@ CvexaDiscUsageDlg::CvexaDiscUsageDlg(QWidget* parent) : QWidget(parent) {
 
 bool CvexaDiscUsageDlg::Update(int percent, bool warn) {
   m_percent = std::clamp(percent, 0, 999);
-  m_text->setText(FormatNumber(160, "%d% full", m_percent));
+  m_text->setText(FormatNumber(m_wiz, 160, "%d% full", m_percent));
   const bool fits = m_percent <= 100;
   if (fits) m_bar->setValue(m_percent);
   m_bar->setVisible(fits);
   m_over->setVisible(!fits);
   if (!fits && warn) {
-    const std::int64_t capacity = ActiveSheet() ? ActiveSheet()->GetDiscCapacity() : 650000000;
-    CvexaMessageBox box;
-    box.Show(MB_OK, OverCapacityText(capacity), true, false, true);
+    const std::int64_t capacity = m_wiz.sheet ? m_wiz.sheet->GetDiscCapacity() : 650000000;
+    CvexaMessageBox box(m_wiz);
+    box.Show(MB_OK, OverCapacityText(m_wiz, capacity), true, false, true);
   }
   update();
   return fits;
@@ -89,18 +89,18 @@ void CvexaDiscUsageDlg::SetBackgroundColor(QColor color) {
   setAutoFillBackground(true);
 }
 
-bool RefreshMeter(CvexaDiscUsageDlg* meter) {
+bool RefreshMeter(WizServices& wiz, CvexaDiscUsageDlg* meter) {
   if (!meter) return true;
-  const int percent = ActiveSheet() ? ActiveSheet()->GetPercentDiscSpaceUsed() : 0;
-  Module().overCapacityWarn = meter->Update(percent, Module().overCapacityWarn);
-  return Module().overCapacityWarn;
+  const int percent = wiz.sheet ? wiz.sheet->GetPercentDiscSpaceUsed() : 0;
+  wiz.overCapacityWarn = meter->Update(percent, wiz.overCapacityWarn);
+  return wiz.overCapacityWarn;
 }
 
-CvexaAlbumPaneDlg::CvexaAlbumPaneDlg(QWidget* parent) : QWidget(parent) {
+CvexaAlbumPaneDlg::CvexaAlbumPaneDlg(WizServices& wiz, QWidget* parent) : QWidget(parent), m_wiz(wiz) {
   setObjectName("dialog161");
   auto* layout = new QHBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  m_meter = new CvexaDiscUsageDlg(this);
+  m_meter = new CvexaDiscUsageDlg(m_wiz, this);
   m_meter->setObjectName("ctl_1103");
   m_heading = new CvexaLabel(this);
   m_heading->setObjectName("ctl_1105");
@@ -112,7 +112,7 @@ CvexaAlbumPaneDlg::CvexaAlbumPaneDlg(QWidget* parent) : QWidget(parent) {
 
 void CvexaAlbumPaneDlg::SetImageCount(int count) {
   m_count = count;
-  m_heading->setText(FormatNumber(67, "Images: %d", count));
+  m_heading->setText(FormatNumber(m_wiz, 67, "Images: %d", count));
 }
 
 void CvexaAlbumPaneDlg::ShowMeter(bool show) {

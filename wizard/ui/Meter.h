@@ -4,16 +4,20 @@
 #pragma once
 
 #include <QWidget>
+#include <cstdint>
+#include <string>
 
 class QLabel;
 class QProgressBar;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 class CvexaDiscUsageDlg : public QWidget {
   Q_OBJECT
  public:
-  explicit CvexaDiscUsageDlg(QWidget* parent = nullptr);
+  explicit CvexaDiscUsageDlg(WizServices& wiz, QWidget* parent = nullptr);
   // Shows percent (clamped to 0..999); true when the content fits. With
   // warn, going over 100 shows the over-capacity message.
   bool Update(int percent, bool warn);
@@ -22,6 +26,7 @@ class CvexaDiscUsageDlg : public QWidget {
   bool OverCapacityShown() const;
 
  private:
+  WizServices& m_wiz;
   QLabel* m_text = nullptr;
   QProgressBar* m_bar = nullptr;
   QLabel* m_over = nullptr;
@@ -29,16 +34,16 @@ class CvexaDiscUsageDlg : public QWidget {
 };
 
 // The over-capacity message with the capacity actually used.
-std::string OverCapacityText(std::int64_t capacityBytes);
+std::string OverCapacityText(const WizServices& wiz, std::int64_t capacityBytes);
 
 // Refreshes a meter with the sheet's estimate and the wizard-wide
 // over-capacity flag, storing the meter's answer back into the flag.
-bool RefreshMeter(CvexaDiscUsageDlg* meter);
+bool RefreshMeter(WizServices& wiz, CvexaDiscUsageDlg* meter);
 
 class CvexaAlbumPaneDlg : public QWidget {
   Q_OBJECT
  public:
-  explicit CvexaAlbumPaneDlg(QWidget* parent = nullptr);
+  explicit CvexaAlbumPaneDlg(WizServices& wiz, QWidget* parent = nullptr);
   void SetImageCount(int count);
   int ImageCount() const { return m_count; }
   void ShowMeter(bool show);
@@ -47,6 +52,7 @@ class CvexaAlbumPaneDlg : public QWidget {
   QLabel* Heading() const { return m_heading; }
 
  private:
+  WizServices& m_wiz;
   QLabel* m_heading = nullptr;
   CvexaDiscUsageDlg* m_meter = nullptr;
   int m_count = 0;

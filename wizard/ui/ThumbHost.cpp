@@ -109,7 +109,7 @@ void CVEXAThum::OnEvent(DISPID id, DISPPARAMS* p) {
 
 // ---- The wrapper ------------------------------------------------------------------------------
 
-CVEXAThum::CVEXAThum(QWidget* parent) : QWidget(parent) {
+CVEXAThum::CVEXAThum(const WizServices& wiz, QWidget* parent) : QWidget(parent), m_wiz(wiz) {
   setObjectName("CVEXAThum");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -125,7 +125,7 @@ bool CVEXAThum::Create() {
   if (FAILED(CoCreateInstance(CLSID_VEXAThumCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                               m_dispatch.PutVoid())) ||
       !m_dispatch) {
-    CVexaWizUtil::LogError("CVEXAThum::Create - Cannot create the thumbnail control.", true);
+    m_wiz.LogError("CVEXAThum::Create - Cannot create the thumbnail control.", true);
     m_dispatch.Reset();
     return false;
   }
@@ -167,7 +167,7 @@ Variant CVEXAThum::Call(DISPID id, std::vector<Variant> args, WORD flags, bool* 
                                         flags == DISPATCH_PROPERTYPUT ? nullptr : &result, nullptr, nullptr);
   if (FAILED(hr)) {
     // A failed call is a logged failure value, never an exception in a handler.
-    CVexaWizUtil::LogError(Format("CVEXAThum::Invoke - DISPID %d failed with %s.", static_cast<int>(id),
+    m_wiz.LogError(Format("CVEXAThum::Invoke - DISPID %d failed with %s.", static_cast<int>(id),
                                   HresultName(hr).c_str()),
                            false);
     return Variant();

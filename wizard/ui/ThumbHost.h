@@ -12,10 +12,12 @@
 
 namespace vexa::wiz {
 
+class WizServices;
+
 class CVEXAThum : public QWidget {
   Q_OBJECT
  public:
-  explicit CVEXAThum(QWidget* parent = nullptr);
+  explicit CVEXAThum(const WizServices& wiz, QWidget* parent = nullptr);
   ~CVEXAThum() override;
   // Creates the control; false when it cannot be had.
   bool Create();
@@ -72,6 +74,7 @@ class CVEXAThum : public QWidget {
   void OnEvent(DISPID id, DISPPARAMS* params);
 
   class Sink;
+  const WizServices& m_wiz;
   vexa::com::ComPtr<IDispatch> m_dispatch;
   vexa::com::ComPtr<IConnectionPoint> m_point;
   vexa::com::ComPtr<IDispatch> m_sink;

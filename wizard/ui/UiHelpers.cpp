@@ -74,11 +74,12 @@ void CvexaBitmapStatic::SetBitmap(const QPixmap& bitmap) {
   update();
 }
 
-bool CvexaBitmapStatic::LoadBitmap(int id) {
+bool CvexaBitmapStatic::LoadBitmap(const WizServices& wiz, int id) {
+  m_wiz = &wiz;
   m_resourceId = id;
   m_resourceName.clear();
-  if (!Module().language) return false;
-  QPixmap p = Module().language->Bitmap(id);
+  if (!wiz.language) return false;
+  QPixmap p = wiz.language->Bitmap(id);
   if (p.isNull()) return false;  // the old bitmap stays
   SetBitmap(p);
   return true;
@@ -94,7 +95,7 @@ bool CvexaBitmapStatic::LoadBitmap(const QString& path) {
 }
 
 void CvexaBitmapStatic::Reload() {
-  if (m_resourceId > 0) LoadBitmap(m_resourceId);
+  if (m_resourceId > 0 && m_wiz) LoadBitmap(*m_wiz, m_resourceId);
   else if (!m_resourceName.isEmpty()) LoadBitmap(m_resourceName);
 }
 
@@ -252,7 +253,7 @@ void CResizer::Resize(int width, int height, bool topLevel) {
   const int dy = height - m_baseHeight;
   for (const Item& item : m_items) {
     if (!item.child) {
-      CVexaWizUtil::LogError("CResizer::Resize - Get next item failed.", false);
+      if (m_wiz) m_wiz->LogError("CResizer::Resize - Get next item failed.", false);
       return;
     }
     QRect r = Moved(item.reference, item.moveX, item.moveY, item.sizeX, item.sizeY, dx, dy);
@@ -263,7 +264,7 @@ void CResizer::Resize(int width, int height, bool topLevel) {
   }
   for (const auto& nested : m_nested) {
     if (!nested || !nested->m_window) {
-      CVexaWizUtil::LogError("CResizer::Resize - Get next sizer failed.", false);
+      if (m_wiz) m_wiz->LogError("CResizer::Resize - Get next sizer failed.", false);
       return;
     }
     nested->Resize(nested->m_window->width(), nested->m_window->height(), false);

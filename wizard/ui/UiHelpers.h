@@ -17,6 +17,8 @@ class QPainter;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 // A text control with its own font, text colour and background colour.
 class CvexaLabel : public QLabel {
   Q_OBJECT
@@ -48,7 +50,7 @@ class CvexaBitmapStatic : public QWidget {
   explicit CvexaBitmapStatic(QWidget* parent = nullptr);
   void SetBitmap(const QPixmap& bitmap);
   // From the language bundle by number.
-  bool LoadBitmap(int id);
+  bool LoadBitmap(const WizServices& wiz, int id);
   bool LoadBitmap(const QString& path);
   void Reload();
   void SetFont(const QFont& font) { m_font = font; update(); }
@@ -73,6 +75,7 @@ class CvexaBitmapStatic : public QWidget {
 
  private:
   QPixmap m_bitmap;
+  const WizServices* m_wiz = nullptr;
   int m_resourceId = -1;
   QString m_resourceName;
   QColor m_textColor = Qt::black;
@@ -126,6 +129,8 @@ class CvexaExactFileFind {
 class CResizer {
  public:
   void Init(QWidget* window, QRect rect = QRect());
+  // Where a missing item or nested resizer is logged (nowhere until set).
+  void SetLog(const WizServices* wiz) { m_wiz = wiz; }
   bool AddItem(QWidget* child, int moveX, int moveY, int sizeX, int sizeY);
   void AddResizer(std::unique_ptr<CResizer> nested);
   void Resize(int width, int height, bool topLevel);
@@ -150,6 +155,7 @@ class CResizer {
   int m_baseWidth = 0, m_baseHeight = 0;
   std::vector<Item> m_items;
   QWidget* m_window = nullptr;
+  const WizServices* m_wiz = nullptr;
 };
 
 // A draggable bar between two panes that resizes both.

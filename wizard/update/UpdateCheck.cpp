@@ -40,16 +40,16 @@ SaveFileHook& SaveHook() {
   return hook;
 }
 
-std::string Text(int id, const char* fallback) { return CVexaWizUtil::LoadString(id, fallback); }
-QString QText(int id, const char* fallback) { return QString::fromStdString(Text(id, fallback)); }
+std::string Text(const WizServices& wiz, int id, const char* fallback) { return wiz.LoadString(id, fallback); }
+QString QText(const WizServices& wiz, int id, const char* fallback) { return QString::fromStdString(Text(wiz, id, fallback)); }
 
 bool ProductValueIfPresent(const char* name, std::string* out) {
   return CVexaWizUtil::ReadRegistryString(Hive::LocalMachine, kWizProductKey, name, out);
 }
 
-void SetIcons(QWidget* w) {
-  if (Module().language) {
-    const QIcon icon = Module().language->Icon(128);
+void SetIcons(const WizServices& wiz, QWidget* w) {
+  if (wiz.language) {
+    const QIcon icon = wiz.language->Icon(128);
     if (!icon.isNull()) w->setWindowIcon(icon);
   }
 }
@@ -67,39 +67,39 @@ T* Control(QWidget* dialog, int id) {
 }
 
 // Builds a dialog from its template; false when the bundle lacks it.
-bool Build(QDialog* dialog, int id) {
+bool Build(const WizServices& wiz, QDialog* dialog, int id) {
   dialog->setObjectName(QString("dialog%1").arg(id));
-  if (!Module().language || !Module().language->LoadDialog(id, dialog)) {
-    CVexaWizUtil::LogError(Format("CvexaUpdate - Cannot load dialog template %d.", id), false);
+  if (!wiz.language || !wiz.language->LoadDialog(id, dialog)) {
+    wiz.LogError(Format("CvexaUpdate - Cannot load dialog template %d.", id), false);
     return false;
   }
-  SetIcons(dialog);
+  SetIcons(wiz, dialog);
   if (auto* ok = Control<QAbstractButton>(dialog, 1)) QObject::connect(ok, &QAbstractButton::clicked, dialog, &QDialog::accept);
   if (auto* cancel = Control<QAbstractButton>(dialog, 2))
     QObject::connect(cancel, &QAbstractButton::clicked, dialog, &QDialog::reject);
   return true;
 }
 
-void Notice(QWidget*, int id, const char* fallback, int captionId, const char* captionFallback) {
-  ShowPlainMessage(MB_OK | MB_ICONEXCLAMATION, Text(captionId, captionFallback), Text(id, fallback));
+void Notice(const WizServices& wiz, QWidget*, int id, const char* fallback, int captionId, const char* captionFallback) {
+  ShowPlainMessage(wiz, MB_OK | MB_ICONEXCLAMATION, Text(wiz, captionId, captionFallback), Text(wiz, id, fallback));
 }
 
 // ---- The download (dialog 118's OK) -----------------------------------------------------
 
-void DownloadFailed(int id, const char* fallback) { Notice(nullptr, id, fallback, 57043, "Error"); }
+void DownloadFailed(const WizServices& wiz, int id, const char* fallback) { Notice(wiz, nullptr, id, fallback, 57043, "Error"); }
 
-UpdateOutcome Download(const VersionReply& version, int choice) {
-  CVexaWizUtil::LogInfo("User is going to download newer version");
+UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice) {
+  wiz.LogInfo("User is going to download newer version");
   const std::string tempFolder = base::TempDirectory();
   if (tempFolder.empty() || !base::MakeDirs(tempFolder)) {
-    DownloadFailed(57297, "Unable to get a temporary file path for the download.\n");
+    DownloadFailed(wiz, 57297, "Unable to get a temporary file path for the download.\n");
     return UpdateOutcome::Nothing;
   }
   // A unique default name, reserved by an empty file that never outlives
   // the download.
   const std::string placeholder = base::MakeTempFile(tempFolder, "kvi", ".exe");
   if (placeholder.empty()) {
-    DownloadFailed(57298, "Unable to get a temporary file name for the download.\n");
+    DownloadFailed(wiz, 57298, "Unable to get a temporary file name for the download.\n");
     return UpdateOutcome::Nothing;
   }
   struct RemoveUnlessKept {
@@ -110,16 +110,16 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
     }
   } placeholderGuard{placeholder, {}};
 
-  HttpTransfer transfer(DownloadUrl(version.fullPackage),
+  HttpTransfer transfer(DownloadUrl(wiz, version.fullPackage),
                         {UserAgentHeader(), "Pragma: no-cache", "Cache-Control: no-cache"}, false);
   HttpReply head = transfer.RunToBody();
   if (!head.error.empty()) {
-    DownloadFailed(57170, "An internet error occurred, try again later.");
+    DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
   // Only a package the server actually sent is kept.
   if (head.status != 200 && !(head.status == 0 && head.transferred)) {
-    DownloadFailed(57170, "An internet error occurred, try again later.");
+    DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
   std::string savePath = placeholder;
@@ -136,7 +136,7 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
     if (SaveHook()) {
       target = SaveHook()(savePath);
     } else {
-      QFileDialog dialog(nullptr, QText(57295, "Save Kv Orlune Disc install package"),
+      QFileDialog dialog(nullptr, QText(wiz, 57295, "Save Kv Orlune Disc install package"),
                          QString::fromStdString(savePath),
                          QString("Files of type (.%1) (*.%1)").arg(QString::fromStdString(extension)));
       dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -156,12 +156,12 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
   base::OutputFile out;
   if (!out.Open(target)) {
     transfer.Cancel();
-    DownloadFailed(57299, "Unable to create the download file.\nCheck your free disk space");
+    DownloadFailed(wiz, 57299, "Unable to create the download file.\nCheck your free disk space");
     return UpdateOutcome::Nothing;
   }
 
   QDialog progress;
-  const bool haveProgress = Build(&progress, 119);
+  const bool haveProgress = Build(wiz, &progress, 119);
   auto* bar = Control<QProgressBar>(&progress, 1165);
   auto* percentText = Control<QLabel>(&progress, 1166);
   bool cancelled = false;
@@ -192,7 +192,7 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
     written += size;
     const unsigned percent = total ? static_cast<unsigned>(std::min<std::uint64_t>(written * 100 / total, 100)) : 0;
     if (bar) bar->setValue(static_cast<int>(percent));
-    if (percentText) percentText->setText(QText(57306, "%1% complete").arg(percent));
+    if (percentText) percentText->setText(QText(wiz, 57306, "%1% complete").arg(percent));
     return !cancelled;
   });
   const HttpReply body = transfer.Resume();
@@ -204,42 +204,42 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
   }
   if (writeFailed) {
     out.Discard();
-    DownloadFailed(57299, "Unable to create the download file.\nCheck your free disk space");
+    DownloadFailed(wiz, 57299, "Unable to create the download file.\nCheck your free disk space");
     return UpdateOutcome::Nothing;
   }
   if (!body.transferred) {
     out.Discard();
-    DownloadFailed(57170, "An internet error occurred, try again later.");
+    DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
   // A package to run must be complete: its size is the announced size.
   if (choice == 1 && written != total) {
     out.Discard();
-    DownloadFailed(57304, "Unable to execute the download file.");
+    DownloadFailed(wiz, 57304, "Unable to execute the download file.");
     return UpdateOutcome::Nothing;
   }
   if (!out.Commit()) {
-    DownloadFailed(57300, "Error closing the download file.");
+    DownloadFailed(wiz, 57300, "Error closing the download file.");
     return UpdateOutcome::Nothing;
   }
   placeholderGuard.kept = target;
 
   if (choice == 0) {
-    CVexaWizUtil::LogInfo("User selected DOWNLOAD_AND_SAVE");
-    ShowPlainMessage(MB_OK | MB_ICONEXCLAMATION, Text(57302, "REMINDER"),
-                     Text(57301, "Please remember where you saved the file:\n") + target);
+    wiz.LogInfo("User selected DOWNLOAD_AND_SAVE");
+    ShowPlainMessage(wiz, MB_OK | MB_ICONEXCLAMATION, Text(wiz, 57302, "REMINDER"),
+                     Text(wiz, 57301, "Please remember where you saved the file:\n") + target);
     return UpdateOutcome::Nothing;
   }
-  CVexaWizUtil::LogInfo("User selected DOWNLOAD_AND_EXECUTE");
+  wiz.LogInfo("User selected DOWNLOAD_AND_EXECUTE");
   if (vexa::reg::SetValue(Hive::CurrentUser, kWizProductKey, "DownloadFile", vexa::reg::Value::String(target)) !=
       vexa::reg::Status::Ok) {
-    DownloadFailed(57303, "Error saving the download file name\nThe file will be left in the TEMP directory.");
+    DownloadFailed(wiz, 57303, "Error saving the download file name\nThe file will be left in the TEMP directory.");
     return UpdateOutcome::Nothing;
   }
   // The package is handed to the desktop's opener, never run here.
   if (!Launch("open", target)) {
     std::remove(target.c_str());
-    DownloadFailed(57304, "Unable to execute the download file.");
+    DownloadFailed(wiz, 57304, "Unable to execute the download file.");
     return UpdateOutcome::Nothing;
   }
   return UpdateOutcome::CloseWizard;
@@ -247,11 +247,11 @@ UpdateOutcome Download(const VersionReply& version, int choice) {
 
 // ---- Dialog 118: the offer --------------------------------------------------------------------
 
-UpdateOutcome RunAvailable(const VersionReply& version) {
+UpdateOutcome RunAvailable(WizServices& wiz, const VersionReply& version) {
   QDialog dialog;
-  if (!Build(&dialog, 118)) return UpdateOutcome::Nothing;
-  const std::string face = Text(154, "MS Sans Serif");
-  const int size = std::atoi(Text(156, "90").c_str());
+  if (!Build(wiz, &dialog, 118)) return UpdateOutcome::Nothing;
+  const std::string face = Text(wiz, 154, "MS Sans Serif");
+  const int size = std::atoi(Text(wiz, 156, "90").c_str());
   QFont font(QString::fromStdString(face));
   if (size > 0) font.setPointSizeF(size / 10.0);
   dialog.setFont(font);
@@ -261,35 +261,35 @@ UpdateOutcome RunAvailable(const VersionReply& version) {
   dialog.raise();
   dialog.activateWindow();
   if (dialog.exec() != QDialog::Accepted) {
-    CVexaWizUtil::LogInfo("User canceled out of downloading a newer version.");
+    wiz.LogInfo("User canceled out of downloading a newer version.");
     return UpdateOutcome::Nothing;
   }
   const int choice = run && run->isChecked() ? 1 : 0;
-  return Download(version, choice);
+  return Download(wiz, version, choice);
 }
 
 // ---- The version query (button 1159) --------------------------------------------------------
 
-UpdateOutcome QueryVersion() {
+UpdateOutcome QueryVersion(WizServices& wiz) {
   QDialog wait;
-  if (Build(&wait, 117)) {
+  if (Build(wiz, &wait, 117)) {
     wait.show();
     Centre(&wait);
     CVexaWizUtil::PumpMessages();
   }
   auto queryError = [&](int id, const char* fallback) {
     wait.hide();
-    Notice(nullptr, id, fallback, 57166, "Version Check Error");
+    Notice(wiz, nullptr, id, fallback, 57166, "Version Check Error");
     return UpdateOutcome::Nothing;
   };
-  const std::string url = VersionQueryUrl();
+  const std::string url = VersionQueryUrl(wiz);
   if (url.empty())
     return queryError(57165, "ERROR: Unable to get Kv Orlune Disc version information.\nTry reinstalling Kv Orlune Disc.");
   const std::string scheme = base::ToLowerAscii(url.substr(0, url.find(':')));
   if (url.find("://") == std::string::npos || (scheme != "http" && scheme != "https" && scheme != "file"))
     return queryError(57167,
                       "ERROR: Unable to parse Kv Orlune Disc version information.\nTry reinstalling Kv Orlune Disc.");
-  CVexaWizUtil::LogInfo(Text(57360, "Version check request: ") + url);
+  wiz.LogInfo(Text(wiz, 57360, "Version check request: ") + url);
 
   std::string body;
   HttpTransfer transfer(url, {UserAgentHeader(), "Pragma: no-cache", "Cache-Control: no-cache"}, true);
@@ -301,7 +301,7 @@ UpdateOutcome QueryVersion() {
   const HttpReply reply = transfer.Run();
   if (!reply.error.empty()) {
     wait.hide();
-    Notice(nullptr, 57170, "An internet error occurred, try again later.", 57043, "Error");
+    Notice(wiz, nullptr, 57170, "An internet error occurred, try again later.", 57043, "Error");
     return UpdateOutcome::Nothing;
   }
   if (!reply.transferred || (reply.status != 200 && scheme != "file"))
@@ -309,11 +309,11 @@ UpdateOutcome QueryVersion() {
   wait.hide();
   VersionReply version;
   if (!ReplyNamesNewer(body) || !ParseVersionReply(body, &version) || version.versionResult < 1) {
-    ShowPlainMessage(MB_OK, "Kv Orlune Disc Creator", Text(57169, "No newer Kv Orlune Disc software is available."));
+    ShowPlainMessage(wiz, MB_OK, "Kv Orlune Disc Creator", Text(wiz, 57169, "No newer Kv Orlune Disc software is available."));
     return UpdateOutcome::Nothing;
   }
-  CVexaWizUtil::LogInfo(Text(57361, "Newer version available: ") + std::to_string(version.versionResult));
-  return RunAvailable(version);
+  wiz.LogInfo(Text(wiz, 57361, "Newer version available: ") + std::to_string(version.versionResult));
+  return RunAvailable(wiz, version);
 }
 
 }  // namespace
@@ -377,7 +377,7 @@ std::string UserAgentHeader() {
   return base::Utf8CutBytes("User-Agent: " + agent + version, 255);
 }
 
-std::string VersionQueryUrl() {
+std::string VersionQueryUrl(const WizServices& wiz) {
   std::string tag;
   if (!ProductValueIfPresent("APP_PACKAGE_TAG", &tag)) return std::string();
   std::string base;
@@ -385,25 +385,25 @@ std::string VersionQueryUrl() {
     base = kDefaultVersionUrl;
   std::string version;
   ProductValueIfPresent("DownloadVersion", &version);
-  return base + CVexaWizUtil::GetUpdateCheckMode() + "&DownloadVersion=" + UrlEncode(version) +
+  return base + wiz.GetUpdateCheckMode() + "&DownloadVersion=" + UrlEncode(version) +
          "&PackageTag=" + UrlEncode(tag);
 }
 
-std::string DownloadUrl(const std::string& fullPackage) {
+std::string DownloadUrl(const WizServices& wiz, const std::string& fullPackage) {
   std::string base;
   if (!CVexaWizUtil::ReadRegistryString(Hive::LocalMachine, kServerUrlsKey, "KVODDOWNLOADPATH", &base) ||
       base.empty())
     base = kDefaultDownloadUrl;
-  return base + CVexaWizUtil::GetUpdateCheckMode() + "&packageUuid=" + UrlEncode(fullPackage);
+  return base + wiz.GetUpdateCheckMode() + "&packageUuid=" + UrlEncode(fullPackage);
 }
 
 void SetSaveFileHook(SaveFileHook hook) { SaveHook() = std::move(hook); }
 
-UpdateOutcome RunUpdatePrompt(QWidget*) {
+UpdateOutcome RunUpdatePrompt(WizServices& wiz, QWidget*) {
   QDialog dialog;
-  if (!Build(&dialog, 116)) return UpdateOutcome::Nothing;
+  if (!Build(wiz, &dialog, 116)) return UpdateOutcome::Nothing;
   // Opening the prompt counts as a check, whatever the answer.
-  CVexaWizUtil::SaveDateLastChecked();
+  wiz.SaveDateLastChecked();
   bool check = false;
   if (auto* button = Control<QAbstractButton>(&dialog, 1159)) {
     QObject::connect(button, &QAbstractButton::clicked, &dialog, [&] {
@@ -413,34 +413,34 @@ UpdateOutcome RunUpdatePrompt(QWidget*) {
   }
   dialog.exec();
   if (!check) {
-    CVexaWizUtil::LogInfo("User decided to update later");
+    wiz.LogInfo("User decided to update later");
     return UpdateOutcome::Nothing;
   }
-  return QueryVersion();
+  return QueryVersion(wiz);
 }
 
-UpdateOutcome CheckForUpdatePrompt(QWidget* parent) {
+UpdateOutcome CheckForUpdatePrompt(WizServices& wiz, QWidget* parent) {
   // The very first start has no date at all: it has not been a while since
   // anything, so the date is only started here and the prompt comes once
   // the days between checks have passed. (A stored date that cannot be read
   // still prompts at once.)
   std::string stored;
   if (!CVexaWizUtil::ReadRegistryValueAsText(Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate", &stored)) {
-    CVexaWizUtil::LogInfo("CVexaWizUtil: First start, the update check is counted from today");
-    CVexaWizUtil::SaveDateLastChecked();
+    wiz.LogInfo("CVexaWizUtil: First start, the update check is counted from today");
+    wiz.SaveDateLastChecked();
     return UpdateOutcome::Nothing;
   }
   const std::time_t last = CVexaWizUtil::GetDateLastChecked();
   bool due = true;
   if (last != 0) {
-    const auto now = std::chrono::system_clock::to_time_t(Module().clock->Now());
+    const auto now = std::chrono::system_clock::to_time_t(wiz.clock->Now());
     const long long days = (static_cast<long long>(now) - static_cast<long long>(last)) / 86400;
     due = CVexaWizUtil::GetMaxDaysBetweenUpdateChecks() <= days;
   }
   if (!due) return UpdateOutcome::Nothing;
-  CVexaWizUtil::SetUpdateCheckMode(kCheckTimed);
-  CVexaWizUtil::LogInfo("CVexaWizUtil: Time to check for a new version, prompting user");
-  return RunUpdatePrompt(parent);
+  wiz.SetUpdateCheckMode(kCheckTimed);
+  wiz.LogInfo("CVexaWizUtil: Time to check for a new version, prompting user");
+  return RunUpdatePrompt(wiz, parent);
 }
 
 }  // namespace vexa::wiz

@@ -13,6 +13,8 @@ class QWidget;
 
 namespace vexa::wiz {
 
+class WizServices;
+
 enum class UpdateOutcome {
   Nothing,      // no download, or a download kept where the user chose
   CloseWizard,  // a package went to the desktop's opener: the wizard ends
@@ -39,14 +41,14 @@ std::string SafeDownloadName(const std::string& contentDisposition);
 // The User-Agent header and the two request addresses ("" when the package
 // tag is missing, for the query).
 std::string UserAgentHeader();
-std::string VersionQueryUrl();
-std::string DownloadUrl(const std::string& fullPackage);
+std::string VersionQueryUrl(const WizServices& wiz);
+std::string DownloadUrl(const WizServices& wiz, const std::string& fullPackage);
 
 // The timed prompt: opens dialog 116 when the days since the last check
 // reach the configured maximum.
-UpdateOutcome CheckForUpdatePrompt(QWidget* parent);
+UpdateOutcome CheckForUpdatePrompt(WizServices& wiz, QWidget* parent);
 // Dialog 116 (set the trigger word first).
-UpdateOutcome RunUpdatePrompt(QWidget* parent);
+UpdateOutcome RunUpdatePrompt(WizServices& wiz, QWidget* parent);
 
 // Tests choose the save dialog's answer: the hook gets the suggested path
 // and returns the chosen one, "" for Cancel.
