@@ -2,15 +2,10 @@
 // the title lines and the finish page's summary, driven as plain objects
 // over a real session album and settings file. This program links Qt's core
 // only (no widgets, no GUI), which is the point of keeping the state apart.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
-#include "platform/base/Path.h"
-#include "platform/com/Com.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
@@ -18,31 +13,15 @@
 #include "wizard/state/DiscSummary.h"
 #include "wizard/state/MusicChoice.h"
 #include "wizard/state/TitleLines.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 namespace {
 
 using namespace vexa::wiz;
 
-class StateTest : public ::testing::Test {
+class StateTest : public vexa::wiz::testing::PlainTest {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vexawiz-state-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    m_dir = pattern;
-    // A registry of the test's own; the album model comes from the build's
-    // registrations beneath it.
-    std::filesystem::create_directories(Path("registry"));
-    ::setenv("VEXA_REGISTRY_DIR", Path("registry").c_str(), 1);
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  }
-  void TearDown() override {
-    m_wiz.Reset();
-    CoUninitialize();
-    ::unsetenv("VEXA_REGISTRY_DIR");
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-  }
-  std::string Path(const std::string& name) const { return m_dir + "/" + name; }
+  std::string Path(const std::string& name) const { return m_temp.Path(name); }
   std::string File(const std::string& name) {
     const std::string path = Path(name);
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
@@ -58,9 +37,6 @@ class StateTest : public ::testing::Test {
   }
   CvexaSettingsAccess& Settings() { return *m_wiz.settings; }
   CVexaWizXML& Album() { return *m_wiz.sessionAlbum; }
-
-  std::string m_dir;
-  WizServices m_wiz;
 };
 
 // ---- Music ------------------------------------------------------------------------------------
