@@ -12,7 +12,7 @@
 
 namespace vexa::gallery {
 
-class VEXATHUMGALLERY_API CArrangement {
+class CArrangement {
  public:
   static constexpr int kLimit = 32000;
   CArrangement();

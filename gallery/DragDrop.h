@@ -24,11 +24,11 @@ class CPhotoList;
 VEXATHUMGALLERY_API extern const char* const kGalleryFormat;
 // A photo's attributes block: the ten 32-bit numbers of a TPhotoAttributes,
 // followed, when a window goes with it, by that window's 64-bit token.
-VEXATHUMGALLERY_API extern const char* const kPhotoAttributesFormat;
+extern const char* const kPhotoAttributesFormat;
 // Where a drag came from: a 32-bit zero, then the 64-bit token of a window.
-VEXATHUMGALLERY_API extern const char* const kLocationFormat;
+extern const char* const kLocationFormat;
 // The shell's preferred drop effect, under its registered name.
-VEXATHUMGALLERY_API extern const char* const kPreferredDropEffectFormat;
+extern const char* const kPreferredDropEffectFormat;
 // The copied-files list of the desktop's file managers.
 VEXATHUMGALLERY_API extern const char* const kCopiedFilesFormat;
 // The most bytes a file list may take: every path with a terminator, and
@@ -53,33 +53,33 @@ inline constexpr int kPhotoAttributesBytes = 40;
 
 // The token of a window in the blocks: it is compared, never used to reach
 // the window, so a receiver can tell its own windows from others.
-VEXATHUMGALLERY_API std::uint64_t WindowToken(const void* window);
+std::uint64_t WindowToken(const void* window);
 
 // Offers a photo's attributes block (with the window's token when a window
 // is given); false, and nothing offered, when offer is false.
-VEXATHUMGALLERY_API bool PhotoAttr(QMimeData* data, const TPhotoAttributes& attributes, const void* window,
+bool PhotoAttr(QMimeData* data, const TPhotoAttributes& attributes, const void* window,
                                    bool offer);
 // False for a block of another length; *window is 0 when none came with it.
-VEXATHUMGALLERY_API bool DecodePhotoAttr(const QByteArray& block, TPhotoAttributes* attributes,
+bool DecodePhotoAttr(const QByteArray& block, TPhotoAttributes* attributes,
                                          std::uint64_t* window);
 // Offers the location block of a window.
-VEXATHUMGALLERY_API bool LocnList(QMimeData* data, const void* window);
-VEXATHUMGALLERY_API bool DecodeLocation(const QByteArray& block, std::uint64_t* window);
+bool LocnList(QMimeData* data, const void* window);
+bool DecodeLocation(const QByteArray& block, std::uint64_t* window);
 
 VEXATHUMGALLERY_API QByteArray EncodeGalleryFormat(std::uint64_t token, const std::vector<int>& ids);
 // False for a block that is not whole.
-VEXATHUMGALLERY_API bool DecodeGalleryFormat(const QByteArray& data, std::uint64_t* token,
+bool DecodeGalleryFormat(const QByteArray& data, std::uint64_t* token,
                                              std::vector<int>* ids);
 // The leading paths that fit the file-list limit (a path that does not fit
 // ends the list; nothing is ever written past it).
-VEXATHUMGALLERY_API std::vector<std::string> FileListWithin(const std::vector<std::string>& paths,
+std::vector<std::string> FileListWithin(const std::vector<std::string>& paths,
                                                             std::size_t limit = kFileListLimit);
 // The packed list: each path and a NUL, then one more NUL.
-VEXATHUMGALLERY_API std::string PackFileList(const std::vector<std::string>& paths);
+std::string PackFileList(const std::vector<std::string>& paths);
 // Puts the file list (URLs, copied files, the preferred effect) on mime data.
 VEXATHUMGALLERY_API void SetFileList(QMimeData* data, const std::vector<std::string>& paths);
 // The local file paths a mime data carries, in order.
-VEXATHUMGALLERY_API std::vector<std::string> FileListOf(const QMimeData* data);
+std::vector<std::string> FileListOf(const QMimeData* data);
 // Whether a path's extension is one of the filter's ("*.jpg;*.bmp"),
 // compared without case.
 VEXATHUMGALLERY_API bool MatchesFilter(const std::string& path, const std::string& filter);
@@ -87,7 +87,7 @@ VEXATHUMGALLERY_API bool MatchesFilter(const std::string& path, const std::strin
 VEXATHUMGALLERY_API std::string SupportedFileFilter();
 
 // The formats a gallery accepts from the clipboard (mime types).
-class VEXATHUMGALLERY_API CCFHandler {
+class CCFHandler {
  public:
   void AddFormat(const std::string& mimeType) { m_formats.insert(mimeType); }
   // Whether the data (the clipboard when null) holds an accepted format.

@@ -10,6 +10,6 @@ namespace vexa::gallery {
 
 // "YYYY:MM:DD HH:MM:SS" of the original capture; "9999" when the file has
 // no such date.
-VEXATHUMGALLERY_API std::string ReadExifDateTime(const std::string& path);
+std::string ReadExifDateTime(const std::string& path);
 
 }  // namespace vexa::gallery

@@ -7,14 +7,14 @@
 
 namespace vexa::gallery {
 
-class VEXATHUMGALLERY_API CFontMgrInterface : public ui::CFontManager {
+class CFontMgrInterface : public ui::CFontManager {
  public:
   ~CFontMgrInterface() override;
   virtual ui::HFONT FontForRole(int role) = 0;
   virtual ui::CFontSpec FontSpecForRole(int role) = 0;
 };
 
-class VEXATHUMGALLERY_API CFontMgr : public CFontMgrInterface {
+class CFontMgr : public CFontMgrInterface {
  public:
   CFontMgr();
   ~CFontMgr() override;
@@ -25,6 +25,6 @@ class VEXATHUMGALLERY_API CFontMgr : public CFontMgrInterface {
 };
 
 // The process's font manager (made on first use).
-VEXATHUMGALLERY_API CFontMgr& TheFontMgr();
+CFontMgr& TheFontMgr();
 
 }  // namespace vexa::gallery

@@ -14,7 +14,7 @@ namespace vexa::gallery {
 class CDropSource;
 
 // What the gallery tells its host, in slot order.
-class VEXATHUMGALLERY_API CGalleryCallback {
+class CGalleryCallback {
  public:
   virtual void CloseButtonClicked(int id) = 0;
   virtual void ClockwiseButtonClicked(int id) = 0;
@@ -45,7 +45,7 @@ class VEXATHUMGALLERY_API CGalleryCallback {
 using EGalleryCaller = int;
 
 // What a thumbnail or a page photo says about itself as a drag source.
-class VEXATHUMGALLERY_API CDropSource {
+class CDropSource {
  public:
   explicit CDropSource(std::string kind = "SelectThumbnail") : m_kind(std::move(kind)) {}
   virtual ~CDropSource();

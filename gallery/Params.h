@@ -9,7 +9,7 @@
 namespace vexa::gallery {
 
 // A photo id and a number.
-class VEXATHUMGALLERY_API CParamInt : public ui::CParameter {
+class CParamInt : public ui::CParameter {
  public:
   CParamInt(int photoId, int value) : ui::CParameter(photoId), m_value(value) {}
   ~CParamInt() override;
@@ -20,7 +20,7 @@ class VEXATHUMGALLERY_API CParamInt : public ui::CParameter {
 };
 
 // A photo id and a text.
-class VEXATHUMGALLERY_API CParamString : public ui::CParameter {
+class CParamString : public ui::CParameter {
  public:
   CParamString(int photoId, std::string text) : ui::CParameter(photoId), m_text(std::move(text)) {}
   ~CParamString() override;
@@ -32,7 +32,7 @@ class VEXATHUMGALLERY_API CParamString : public ui::CParameter {
 
 // A list of names: a length, a count and the names, each followed by a NUL,
 // with one more NUL at the end.
-class VEXATHUMGALLERY_API CParamNameStr : public ui::CParameter {
+class CParamNameStr : public ui::CParameter {
  public:
   CParamNameStr(int length, int count, std::string names)
       : m_length(length), m_count(count), m_names(std::move(names)) {}
@@ -48,7 +48,7 @@ class VEXATHUMGALLERY_API CParamNameStr : public ui::CParameter {
 };
 
 // A camera's answer about one photo: its id and a status (0: done).
-class VEXATHUMGALLERY_API CParamCameraStatus : public ui::CParameter {
+class CParamCameraStatus : public ui::CParameter {
  public:
   CParamCameraStatus(int photoId, int status) : ui::CParameter(photoId), m_status(status) {}
   ~CParamCameraStatus() override;

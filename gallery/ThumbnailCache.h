@@ -26,22 +26,22 @@
 
 namespace vexa::gallery {
 
-class VEXATHUMGALLERY_API CThumbnailCache {
+class CThumbnailCache {
  public:
   static constexpr int kBox = 75;
   // The cache files kept in the folder by default.
   static constexpr int kDefaultLimit = 2000;
 
   // The process's cache.
-  static CThumbnailCache& Instance();
+  VEXATHUMGALLERY_API static CThumbnailCache& Instance();
   CThumbnailCache();
   ~CThumbnailCache();
 
-  void SetCacheDir(std::string dir);
+  VEXATHUMGALLERY_API void SetCacheDir(std::string dir);
   std::string CacheDir() const;
 
   // An angle reduced into 0..359 (-90 gives 270, 450 gives 90).
-  static int ReduceAngle(int angle);
+  VEXATHUMGALLERY_API static int ReduceAngle(int angle);
   // The index key: the angle in three digits, then the path ("090/a.jpg").
   static std::string CacheKey(int angle, const std::string& path);
   // The size a w x h picture takes in the 75 x 75 box, rounding half up.
@@ -50,17 +50,17 @@ class VEXATHUMGALLERY_API CThumbnailCache {
   // Worker side: the cache file of the file at the angle (made now if need
   // be), "" for a file that is missing or cannot be converted. A file and
   // angle is converted once however many threads ask at the same time.
-  std::string CacheThumbnail(const std::string& path, int angle);
+  VEXATHUMGALLERY_API std::string CacheThumbnail(const std::string& path, int angle);
   // UI side: a new bitmap of the thumbnail (from the cache, from a cached
   // copy at another quarter turn, or converted now); the placeholder for a
   // file that cannot be read. The caller owns it.
-  ui::CDDB* ThumbnailBitmap(const std::string& path, int angle);
+  VEXATHUMGALLERY_API ui::CDDB* ThumbnailBitmap(const std::string& path, int angle);
   // Converts one file: fitted into the box, turned, saved as a 24-bit BMP.
   // On failure *why (when given) is what the user is told about the file.
   bool MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle, std::string* why = nullptr);
   // Why the file at the angle has no thumbnail (the last time it was tried):
   // a sentence for the user; "" when it has one or was not tried.
-  std::string Problem(const std::string& path, int angle) const;
+  VEXATHUMGALLERY_API std::string Problem(const std::string& path, int angle) const;
   // The cache file of a picture at a reduced angle: "vexathum-" and a digest
   // of the path, the file's size and modification time and the angle. ""
   // when the file cannot be looked at or no folder is set.
@@ -124,11 +124,11 @@ class VEXATHUMGALLERY_API CThumbnailReadyEvent : public QEvent {
 // priority, as a work run (platform/base/WorkRun.h): stopping is the run's
 // cancel and ends the thread after its current file; destroying the worker
 // stops it and waits for the thread.
-class VEXATHUMGALLERY_API CThumbnailWorker {
+class CThumbnailWorker {
  public:
-  CThumbnailWorker(QObject* receiver, std::vector<std::string> paths, std::vector<int> rotations,
+  VEXATHUMGALLERY_API CThumbnailWorker(QObject* receiver, std::vector<std::string> paths, std::vector<int> rotations,
                    std::vector<int> ids, CThumbnailCache& cache = CThumbnailCache::Instance());
-  ~CThumbnailWorker();
+  VEXATHUMGALLERY_API ~CThumbnailWorker();
   CThumbnailWorker(const CThumbnailWorker&) = delete;
   CThumbnailWorker& operator=(const CThumbnailWorker&) = delete;
 

@@ -25,7 +25,7 @@ namespace vexa::gallery {
 
 class CEditFilename;
 
-class VEXATHUMGALLERY_API CThumbnailWindow : public ui::CArtButton, public ui::CListener {
+class CThumbnailWindow : public ui::CArtButton, public ui::CListener {
   Q_OBJECT
  public:
   CThumbnailWindow(QWidget* gallery, int photoId, int descriptorId, int extra);
@@ -51,7 +51,7 @@ class VEXATHUMGALLERY_API CThumbnailWindow : public ui::CArtButton, public ui::C
   QWidget* m_gallery;
 };
 
-class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
+class CSelectThumbnail : public CThumbnailWindow {
   Q_OBJECT
  public:
   CSelectThumbnail(CThumbnailHost* gallery, int photoId);
@@ -105,7 +105,7 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
 
 // A selection thumbnail that never shows corner buttons; a double click
 // goes to the host.
-class VEXATHUMGALLERY_API CDirThumbnail : public CSelectThumbnail {
+class CDirThumbnail : public CSelectThumbnail {
   Q_OBJECT
  public:
   using CSelectThumbnail::CSelectThumbnail;
@@ -116,7 +116,7 @@ class VEXATHUMGALLERY_API CDirThumbnail : public CSelectThumbnail {
 
 // The caption under a thumbnail, shown (0), shown highlighted (1), editing
 // with the whole text selected (2) and editing (3).
-class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public ui::CListener {
+class CEditFilename : public QLineEdit, public ui::CListener {
   Q_OBJECT
  public:
   CEditFilename(QWidget* parent, int photoId, bool readOnly);
@@ -157,7 +157,7 @@ class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public ui::CListener
 };
 
 // Transparent windows over the gallery that draw outlines.
-class VEXATHUMGALLERY_API CRubberBandWnd : public QWidget {
+class CRubberBandWnd : public QWidget {
   Q_OBJECT
  public:
   CRubberBandWnd(QWidget* parent, const QRect& area);
@@ -172,7 +172,7 @@ class VEXATHUMGALLERY_API CRubberBandWnd : public QWidget {
   QRect m_rect, m_drawn;
 };
 
-class VEXATHUMGALLERY_API CDragWnd : public QWidget {
+class CDragWnd : public QWidget {
   Q_OBJECT
  public:
   CDragWnd(QWidget* parent, const QRect& area, std::vector<QRect> rects);

@@ -3,10 +3,12 @@
 // recorded by a sink registered at its connection point, its window
 // embedded and clicked with QTest.
 #include <QApplication>
+#include <QHelpEvent>
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
 #include <QTest>
+#include <QToolTip>
 #include <filesystem>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -395,9 +397,13 @@ TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
   // so does a file that is not there, added on its own.
   const std::vector<int> ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
   ASSERT_EQ(ids.size(), 7u);
+  // The tip the user sees with the pointer over the middle of the photo.
   auto tip = [&](int id) {
-    auto* w = static_cast<CSelectThumbnail*>(Thumbnail(c, id));
-    return w ? w->TooltipAt(QPoint(58, 58)) : std::string("no window");
+    QWidget* w = Thumbnail(c, id);
+    if (!w) return std::string("no window");
+    QHelpEvent help(QEvent::ToolTip, QPoint(58, 58), w->mapToGlobal(QPoint(58, 58)));
+    QApplication::sendEvent(w, &help);
+    return QToolTip::text().toStdString();
   };
   QTRY_COMPARE_WITH_TIMEOUT(tip(ids[6]), std::string("This picture cannot be shown: the file is not a kind of picture "
                                                      "this program reads."),

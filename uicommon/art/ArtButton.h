@@ -19,7 +19,7 @@ namespace vexa::ui {
 
 class CTooltip;
 
-struct VEXATHUMART_API CButtonDescriptor {
+struct CButtonDescriptor {
   int m_artX = 0, m_artY = 0;        // top-left of the face on each sheet
   int m_width = 0, m_height = 0;     // of the face and of the window
   int m_windowX = 0, m_windowY = 0;  // position in the parent
@@ -29,7 +29,7 @@ struct VEXATHUMART_API CButtonDescriptor {
   QRect FaceRect() const { return QRect(m_artX, m_artY, m_width, m_height); }
 };
 
-class VEXATHUMART_API CFourBitmaps {
+class CFourBitmaps {
  public:
   CFourBitmaps() = default;
   virtual ~CFourBitmaps();
@@ -40,11 +40,11 @@ class VEXATHUMART_API CFourBitmaps {
 
 // Faces ordered by width, height, art x, art y: two buttons whose faces lie
 // at the same place on the sheets share one entry.
-struct VEXATHUMART_API CButtonFaceLess {
+struct CButtonFaceLess {
   bool operator()(const CButtonDescriptor& a, const CButtonDescriptor& b) const;
 };
 
-class VEXATHUMART_API CArtMgr {
+class CArtMgr {
  public:
   CArtMgr();
   virtual ~CArtMgr();
@@ -70,11 +70,11 @@ class VEXATHUMART_API CArtMgr {
 };
 
 // The process's art manager.
-VEXATHUMART_API CArtMgr& TheArtMgr();
+CArtMgr& TheArtMgr();
 
 class CArtButton;
 
-class VEXATHUMART_API CButtonFactory {
+class CButtonFactory {
  public:
   CButtonFactory();
   CButtonFactory(const CButtonFactory& other);
@@ -95,7 +95,7 @@ class VEXATHUMART_API CButtonFactory {
   int m_iter = -1;  // the last id handed out
 };
 
-class VEXATHUMART_API CButtonTable : public CButtonFactory {
+class CButtonTable : public CButtonFactory {
  public:
   CButtonTable();
 };
@@ -106,7 +106,7 @@ VEXATHUMART_API CButtonDescriptor ButtonDescriptor(int id);
 // The button's behaviour without a window: what a press, a drag and a
 // release do to its pushed and highlighted states, and when the parent is
 // told.
-struct VEXATHUMART_API CArtButtonState {
+struct CArtButtonState {
   bool pushed = false;
   bool toggleMode = true;
   bool pushedAtPress = false;

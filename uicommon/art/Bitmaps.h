@@ -34,7 +34,7 @@ enum : unsigned {
 };
 
 // A logical palette: up to 256 colours.
-class VEXATHUMART_API CPalette {
+class CPalette {
  public:
   CPalette() = default;
   explicit CPalette(std::vector<QRgb> entries) : m_entries(std::move(entries)) {}
@@ -114,7 +114,7 @@ class VEXATHUMART_API CDDB {
 using HDIB = std::shared_ptr<std::vector<std::uint8_t>>;
 
 // An archive of bytes: little-endian numbers over a stream.
-class VEXATHUMART_API CArchive {
+class CArchive {
  public:
   enum Mode { store = 0, load = 1 };
   CArchive(std::iostream* stream, Mode mode) : m_stream(stream), m_mode(mode) {}
@@ -196,33 +196,33 @@ class VEXATHUMART_API CDib {
 
 // Converts a bitmap handle of the imaging layer into a new keep-offline
 // device bitmap; null for a null handle. The handle stays the caller's.
-VEXATHUMART_API CDDB* BitmapToDDB(HBITMAP bitmap);
+CDDB* BitmapToDDB(HBITMAP bitmap);
 VEXATHUMART_API CDDB* DibToDdb(CDib* dib);
 // Copies the device bitmap's pixels into the CDib's existing DIB of the
 // same size, in the depth its header gives: 32, 24 or 16 bits (with their
 // colour masks), or 8, 4 or 1 bits as the nearest colours of its table.
 // False for a run-length encoded DIB or one of another size.
-VEXATHUMART_API bool DdbToDib(CDDB* ddb, CDib* dib);
-VEXATHUMART_API void DeleteArtwork(CDDB* artwork);
-VEXATHUMART_API bool Use256ColorMode();
+bool DdbToDib(CDDB* ddb, CDib* dib);
+void DeleteArtwork(CDDB* artwork);
+bool Use256ColorMode();
 // The art loader: the area of a sheet ("Backgrnd", "Down", "DownHigh",
 // "Up", "UpHigh"), or the whole sheet for an empty area; with the setting
 // NoArtwork a plain white box with a grey frame of the area's size. Null for
 // another name.
 VEXATHUMART_API CDDB* GetArtwork(const std::string& name, const QRect& area, bool unused = false);
-VEXATHUMART_API CDDB* GetArtwork(const std::string& name, bool, const QRect& area, bool, bool);
+CDDB* GetArtwork(const std::string& name, bool, const QRect& area, bool, bool);
 // A bitmap resource of VEXAThumArt by number (137-141, 202); null when absent.
 VEXATHUMART_API CDDB* LoadArtBitmap(int resourceId);
-VEXATHUMART_API bool IsReadable(const std::string& path);
-VEXATHUMART_API CDDB* ReadJpegFile(const std::string& path);
-VEXATHUMART_API void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
-VEXATHUMART_API int OnQueryNewPaletteHandler(QWidget* frame);
+bool IsReadable(const std::string& path);
+CDDB* ReadJpegFile(const std::string& path);
+void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
+int OnQueryNewPaletteHandler(QWidget* frame);
 
 // Decodes a packed DIB (header, colours, rows, run-length encoded rows of 8
 // or 4 bits too); null for a malformed one.
-VEXATHUMART_API QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size);
+QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size);
 // Checks that a packed DIB's header, colour table and rows lie inside its
 // memory.
-VEXATHUMART_API bool ValidDibMemory(const std::uint8_t* dib, std::size_t size);
+bool ValidDibMemory(const std::uint8_t* dib, std::size_t size);
 
 }  // namespace vexa::ui

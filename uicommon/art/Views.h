@@ -18,7 +18,7 @@ class QMenu;
 
 namespace vexa::ui {
 
-class VEXATHUMART_API CViewDescriptor {
+class CViewDescriptor {
  public:
   CViewDescriptor() = default;
   CViewDescriptor(int x, int y, int w, int h, int offsetX, int offsetY, std::string artwork)
@@ -35,7 +35,7 @@ using EViewId = int;  // 0 to 84
 
 class CArtView;
 
-class VEXATHUMART_API CViewFactory {
+class CViewFactory {
  public:
   CViewFactory();
   CViewFactory(const CViewFactory& other);
@@ -54,7 +54,7 @@ class VEXATHUMART_API CViewFactory {
 };
 
 // The 85 views of the thumbnail family.
-class VEXATHUMART_API CViewTable : public CViewFactory {
+class CViewTable : public CViewFactory {
  public:
   CViewTable();
 };

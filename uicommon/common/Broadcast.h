@@ -42,7 +42,7 @@ VEXATHUMCOMMON_API void RemoveListener(std::string channel, CListener* listener)
 
 // Number of live subscriptions on a channel (0 when there is no channel),
 // and whether a channel object exists for the name; for tests.
-VEXATHUMCOMMON_API int ListenerCount(const std::string& channel);
-VEXATHUMCOMMON_API bool ChannelExists(const std::string& channel);
+int ListenerCount(const std::string& channel);
+bool ChannelExists(const std::string& channel);
 
 }  // namespace vexa::ui

@@ -38,7 +38,7 @@ enum EExifStatus : int {
 
 using CFile = std::fstream;
 
-class VEXATHUMCOMMON_API CExif {
+class CExif {
  public:
   explicit CExif(std::string path);
   CExif(const CExif& other);

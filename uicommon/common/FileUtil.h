@@ -17,7 +17,7 @@
 
 namespace vexa::ui {
 
-class VEXATHUMCOMMON_API String : public std::string {
+class String : public std::string {
  public:
   String() = default;
   String(const char* s) : std::string(s ? s : "") {}
@@ -40,7 +40,7 @@ struct FILETIME {
   std::uint32_t dwHighDateTime = 0;
 };
 
-class VEXATHUMCOMMON_API CFileTime {
+class CFileTime {
  public:
   CFileTime() = default;
   explicit CFileTime(FILETIME ft) : m_low(ft.dwLowDateTime), m_high(ft.dwHighDateTime) {}
@@ -72,7 +72,7 @@ struct FindData {
   std::uint64_t size = 0;
 };
 
-class VEXATHUMCOMMON_API CFileInfo {
+class CFileInfo {
  public:
   CFileInfo();
   explicit CFileInfo(const FindData* data);
@@ -118,7 +118,7 @@ class VEXATHUMCOMMON_API CFileInfo {
 // Walks the files below a folder, depth first: the files of a subfolder come
 // before the remaining entries of its parent. Hidden entries are passed
 // over; a link to a folder is not followed, so a walk always ends.
-class VEXATHUMCOMMON_API CFileEnumerator {
+class CFileEnumerator {
  public:
   explicit CFileEnumerator(const String& folder);
   CFileEnumerator(const String& folder, CFileInfo& subfolder);
@@ -140,7 +140,7 @@ class VEXATHUMCOMMON_API CFileEnumerator {
 // Option flags of a file-list entry.
 enum : std::uint8_t { FILESPEC_F = 1, FILESPEC_I = 2, FILESPEC_T = 4 };
 
-struct VEXATHUMCOMMON_API CFileSpec {
+struct CFileSpec {
   int count = 1;
   std::string path;
   std::time_t modified = 0;  // seconds; 0 when unknown
@@ -149,14 +149,14 @@ struct VEXATHUMCOMMON_API CFileSpec {
 };
 using CFileSpecList = std::list<CFileSpec>;
 
-class VEXATHUMCOMMON_API CFileListReader {
+class CFileListReader {
  public:
   // Existing files, oldest first (stable); missing ones go to `missing`
   // with time 0. Empty for a file that cannot be read or is not version 1.0.
   static CFileSpecList Read(std::string path, CFileSpecList* missing);
 };
 
-class VEXATHUMCOMMON_API CFileListWriter {
+class CFileListWriter {
  public:
   CFileListWriter();
   ~CFileListWriter();

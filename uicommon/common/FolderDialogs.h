@@ -11,7 +11,7 @@ namespace vexa::ui {
 // A file dialog whose own name and type fields and OK button are hidden; its
 // "Select Folder" command takes the current folder, or the item selected in
 // it, as the chosen folder and closes the dialog.
-class VEXATHUMCOMMON_API CDirBrowseDlg : public QFileDialog {
+class CDirBrowseDlg : public QFileDialog {
   Q_OBJECT
  public:
   CDirBrowseDlg(std::string unused, QWidget* parent, int openDialog, const char* defaultExtension,
@@ -35,7 +35,7 @@ class VEXATHUMCOMMON_API CDirBrowseDlg : public QFileDialog {
 // The save form of the file dialog, opened in a start folder with the dummy
 // file name "junk_$.0-~" in its hidden name field, so that accepting it
 // gives the chosen folder followed by that name.
-class VEXATHUMCOMMON_API CDirDlg : public QFileDialog {
+class CDirDlg : public QFileDialog {
   Q_OBJECT
  public:
   CDirDlg(QWidget* parent, std::string& startFolder, const char* filter, int templateId);

@@ -20,7 +20,7 @@ namespace vexa::ui {
 constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned WM_TIMER = 0x0113;
 
-class VEXATHUMCOMMON_API CMonitorIPCWindow : public QObject {
+class CMonitorIPCWindow : public QObject {
   Q_OBJECT
  public:
   static constexpr const char* kClassName = "KvLumacastCommunicationsWindow";
@@ -64,7 +64,7 @@ class VEXATHUMCOMMON_API CMonitorIPCWindow : public QObject {
 
 // Post a message to the monitor's or the application's endpoint; 0 when it
 // is not there.
-VEXATHUMCOMMON_API int PostMsgToMon(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
-VEXATHUMCOMMON_API int PostMsgToApp(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+int PostMsgToMon(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+int PostMsgToApp(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 
 }  // namespace vexa::ui

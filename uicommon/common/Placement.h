@@ -18,14 +18,14 @@ enum TRotation : int { ZERO = 0, PLUS_90 = 1, PLUS_180 = 2, PLUS_270 = 3 };
 // The kind of a placed item; stored and copied, not interpreted here.
 enum TType : int {};
 
-class VEXATHUMCOMMON_API CPlacement {
+class CPlacement {
  public:
-  CPlacement();
-  CPlacement(int id, int left, int top, int width, int height, double e1, double e2, double e3,
+  VEXATHUMCOMMON_API CPlacement();
+  VEXATHUMCOMMON_API CPlacement(int id, int left, int top, int width, int height, double e1, double e2, double e3,
              double e4, int extra, TRotation rotation, TType type, CText* caption);
-  CPlacement(const CPlacement& other);
-  ~CPlacement();
-  CPlacement& operator=(const CPlacement& other);
+  VEXATHUMCOMMON_API CPlacement(const CPlacement& other);
+  VEXATHUMCOMMON_API ~CPlacement();
+  VEXATHUMCOMMON_API CPlacement& operator=(const CPlacement& other);
 
   // Turns the placement a quarter turn clockwise inside an area whose height
   // before the turn is `extent`.
@@ -43,13 +43,13 @@ class VEXATHUMCOMMON_API CPlacement {
   CText m_caption;
 };
 
-VEXATHUMCOMMON_API const char* EUnits2String(EUnits units);
-VEXATHUMCOMMON_API EUnits String2EUnits(const char* text);
-VEXATHUMCOMMON_API EUnits UserString2EUnits(const std::string& text);
-VEXATHUMCOMMON_API const char* TRotation2String(TRotation rotation);
-VEXATHUMCOMMON_API TRotation String2TRotation(const char* text);
-VEXATHUMCOMMON_API TRotation RotatePlus90(TRotation rotation);
-VEXATHUMCOMMON_API TRotation RotateMinus90(TRotation rotation);
-VEXATHUMCOMMON_API TRotation RotatePlus180(TRotation rotation);
+const char* EUnits2String(EUnits units);
+EUnits String2EUnits(const char* text);
+EUnits UserString2EUnits(const std::string& text);
+const char* TRotation2String(TRotation rotation);
+TRotation String2TRotation(const char* text);
+TRotation RotatePlus90(TRotation rotation);
+TRotation RotateMinus90(TRotation rotation);
+TRotation RotatePlus180(TRotation rotation);
 
 }  // namespace vexa::ui

@@ -76,7 +76,7 @@ class VEXATHUMCOMMON_API CText {
 };
 
 // Key of the font cache: face and height. Heights h and -h are one key.
-class VEXATHUMCOMMON_API CFontSpec {
+class CFontSpec {
  public:
   CFontSpec() = default;
   CFontSpec(std::string face, int height) : m_face(std::move(face)), m_height(height) {}
@@ -112,7 +112,7 @@ class VEXATHUMCOMMON_API CFontManager {
 
 // A font from a logical-font description, sized for the device.
 // `width` (average character width, 0 for the face's own) stretches it.
-VEXATHUMCOMMON_API QFont LogicalFont(const std::string& face, int height, int width, int weight,
+QFont LogicalFont(const std::string& face, int height, int width, int weight,
                                      bool italic, QPaintDevice* device);
 
 // Metrics in the text-metric sense: cell height, internal leading, average
@@ -123,21 +123,21 @@ struct TextMetric {
   int aveCharWidth = 0;
   int ascent = 0;
 };
-VEXATHUMCOMMON_API TextMetric GetTextMetric(const QFont& font, QPaintDevice* device);
+TextMetric GetTextMetric(const QFont& font, QPaintDevice* device);
 
 // Draws text in the manner of the text-drawing call: lines end at "\n",
 // "\r" or "\r\n", each a cell height below the last; DT_WORDBREAK also
 // breaks lines at blanks to fit the rectangle's width; horizontal and
 // vertical alignment from the flags. The height drawn (or, with
 // DT_CALCRECT, measured without drawing) is returned.
-VEXATHUMCOMMON_API int DrawTextFlags(QPainter* painter, const QFont& font, QRect rect,
+int DrawTextFlags(QPainter* painter, const QFont& font, QRect rect,
                                      const std::string& text, int format);
 // The same measure without a painter.
-VEXATHUMCOMMON_API int MeasureTextHeight(const QFont& font, QPaintDevice* device, int width,
+int MeasureTextHeight(const QFont& font, QPaintDevice* device, int width,
                                          const std::string& text, int format);
 
 // Length in bytes of the UTF-8 sequence that starts with this byte (1 for a
 // stray continuation byte).
-VEXATHUMCOMMON_API int Utf8SequenceLength(unsigned char lead);
+int Utf8SequenceLength(unsigned char lead);
 
 }  // namespace vexa::ui

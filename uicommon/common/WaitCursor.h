@@ -14,7 +14,7 @@
 
 namespace vexa::ui {
 
-class VEXATHUMCOMMON_API CWaitWnd : public QWidget {
+class CWaitWnd : public QWidget {
   Q_OBJECT
  public:
   explicit CWaitWnd(QWidget* parent);
@@ -23,7 +23,7 @@ class VEXATHUMCOMMON_API CWaitWnd : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 };
 
-class VEXATHUMCOMMON_API CWaitCursorWnd {
+class CWaitCursorWnd {
  public:
   // `cursorName`: "wait" (default), "arrow", "appstarting" or "cross".
   CWaitCursorWnd(const char* cursorName, QWidget* owner);
