@@ -52,9 +52,9 @@ int RipAudio(RipRequest& request) {
 bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outPath, const std::string& extension) {
   const std::string generating =
       util_.LoadString(4547, "Generating audio track from CD - This may take a few minutes.");
-  if (StatusShown()) {
-    SetStatusText(generating);
-    AdvanceProgress(4, true);
+  if (flow_.StatusShown()) {
+    flow_.SetStatusText(generating);
+    flow_.AdvanceProgress(4, true);
   }
   std::string temp;
   if (!GetTempFilePath(&temp)) {
@@ -64,7 +64,7 @@ bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outP
   // The empty file made under the bare name stays in the work directory.
   const std::string wav = temp + extension;
   auto cursor = [&](bool on) {
-    if (StatusShown()) Status().SetWaitCursor(on);
+    if (flow_.StatusShown()) Status().SetWaitCursor(on);
   };
   cursor(true);
 
@@ -80,7 +80,7 @@ bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outP
     cursor(false);
     return util_.ReportFailure("CVEXACore1::RipAudioTrackFromCD - Could not create thread to rip audio.", false);
   }
-  util_.WaitWithMessagePump(StatusShown() ? &Status() : nullptr, 1, done);
+  util_.WaitWithMessagePump(flow_.StatusShown() ? &Status() : nullptr, 1, done);
   worker.join();
 
   if (request.result != 0) {
@@ -95,32 +95,32 @@ bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outP
   return true;
 }
 
-HRESULT CVEXACore1::DoCDDAToWav(BSTR track, BSTR outWAVFile) {
-  SetErrorCode(VEXACoreSuccess);
-  if (!track || SysStringLen(track) == 0) {
-    SetErrorCode(VEXACoreInvalidFile);
-    return Fail("CVEXACore1::CDDAToWav - Empty CDDA track argument.");
+bool CVEXACore1::DoCDDAToWav(const std::string& track, const std::string& outWAVFile) {
+  flow_.SetCode(VEXACoreSuccess);
+  if (track.empty()) {
+    flow_.SetCode(VEXACoreInvalidFile);
+    return flow_.FailCall("CVEXACore1::CDDAToWav - Empty CDDA track argument.");
   }
-  if (!outWAVFile || SysStringLen(outWAVFile) == 0) {
-    SetErrorCode(VEXACoreInvalidFile);
-    return Fail("CVEXACore1::CDDAToWav - Empty Out Wav file argument.");
+  if (outWAVFile.empty()) {
+    flow_.SetCode(VEXACoreInvalidFile);
+    return flow_.FailCall("CVEXACore1::CDDAToWav - Empty Out Wav file argument.");
   }
   if (!driver_ || !driver_->CDDAToWav(track, outWAVFile)) {
-    SetErrorCode(VEXACoreFailure);
-    return Fail("CVEXACore1::CDDAToWav - ODBase CDDAToWav call failed.");
+    flow_.SetCode(VEXACoreFailure);
+    return flow_.FailCall("CVEXACore1::CDDAToWav - ODBase CDDAToWav call failed.");
   }
-  return S_OK;
+  return true;
 }
 
 HRESULT CVEXACore1::DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip) {
-  SetErrorCode(VEXACoreSuccess);
+  flow_.SetCode(VEXACoreSuccess);
   if (!trackSize || !playTime || !timeToRip) return E_POINTER;
   if (!track || SysStringLen(track) == 0) {
-    SetErrorCode(VEXACoreInvalidFile);
+    flow_.SetCode(VEXACoreInvalidFile);
     return Fail("CVEXACore1::GetTrackInfo - Empty CDDA track argument.");
   }
   if (!driver_ || !driver_->GetTrackInfo(track, trackSize, playTime, timeToRip)) {
-    SetErrorCode(VEXACoreInvalidFile);
+    flow_.SetCode(VEXACoreInvalidFile);
     return Fail("CVEXACore1::GetTrackInfo - ODBase GetTrackInfo call failed.");
   }
   return S_OK;

@@ -87,6 +87,14 @@ void SleepGuard::CanSuspend(bool allow) {
   }
 }
 
+void SleepGuard::Hold() {
+  if (holds_++ == 0) CanSuspend(false);
+}
+
+void SleepGuard::Release() {
+  if (holds_ > 0 && --holds_ == 0) CanSuspend(true);
+}
+
 long SleepGuard::OnPowerBroadcast(unsigned event, long /*data*/) {
   if (log_) log_(false, "CvexaStatusDlg::OnPowerBroadcast - entered");
   if (event != kPBT_APMQUERYSUSPEND) return kTRUE;

@@ -44,6 +44,10 @@ class SleepGuard {
   // allow false: the system is kept from sleeping and from turning the
   // display off until CanSuspend(true).
   void CanSuspend(bool allow);
+  // The counted form AwakeScope uses: the first hold forbids sleep, the
+  // release of the last allows it again.
+  void Hold();
+  void Release();
   bool canSuspend() const { return canSuspend_; }
   bool Holding() const { return fd_ >= 0; }
   // The answer to a power broadcast: a suspend query is denied while sleep
@@ -57,6 +61,32 @@ class SleepGuard {
   std::unique_ptr<InhibitorSource> source_;
   bool canSuspend_ = true;
   int fd_ = -1;
+  int holds_ = 0;
+};
+
+// Keeps the computer awake from its making until End() or the end of the
+// scope, whichever comes first, so that no road out of a premaster, an erase
+// or a burn leaves sleep forbidden. A failure ends it early, before a
+// message that waits for the user. Scopes may nest; sleep is allowed again
+// when the last one ends. A null guard holds nothing.
+class AwakeScope {
+ public:
+  explicit AwakeScope(SleepGuard* guard) : guard_(guard) {
+    if (guard_) guard_->Hold();
+  }
+  ~AwakeScope() { End(); }
+  AwakeScope(const AwakeScope&) = delete;
+  AwakeScope& operator=(const AwakeScope&) = delete;
+
+  // Allows sleep again now; later calls do nothing.
+  void End() {
+    if (guard_) guard_->Release();
+    guard_ = nullptr;
+  }
+  bool Active() const { return guard_ != nullptr; }
+
+ private:
+  SleepGuard* guard_;
 };
 
 }  // namespace vexa::core

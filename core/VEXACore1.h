@@ -8,17 +8,25 @@
 // album, engine driver and user interface, so several objects may live in a
 // process, one after the other or side by side. While a call is under way
 // (and pumps the user interface) a further call into the object is refused.
+//
+// The class is the component's edge: its calls work through plain parts
+// (FlowContext for the user interface and the result code, BurnFlow for the
+// disc checks, premaster and burn) and turn their answers into HRESULTs and
+// error information.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "core/CoreUtil.h"
 #include "core/CoreXML.h"
+#include "core/FlowContext.h"
+#include "core/BurnFlow.h"
 #include "core/ODBase.h"
 #include "core/SleepGuard.h"
 #include "core/UiPort.h"
@@ -106,113 +114,70 @@ class CVEXACore1 : public com::ComObjectRoot,
   friend class CallGuard;
 
   // ---- the calls, as the object makes them of itself ----
-  HRESULT DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime);
-  HRESULT DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
-                     LONG rotateDegrees, VARIANT_BOOL isTitleStill);
-  HRESULT DoSetFileSystemSupport(LONG fileSystem);
-  HRESULT DoSetStillDelay(LONG delay);
-  HRESULT DoSetStillTitleVisibleTime(LONG delay);
-  HRESULT DoSetTVSystem(LONG tvSystem);
-  HRESULT DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3);
-  HRESULT DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
-  HRESULT DoAddImageListFile(BSTR path);
-  HRESULT DoAddImageDirectory(BSTR path);
-  HRESULT DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean);
+  // Plain parts: text as UTF-8, answers true or false with the texts and
+  // the result code left as the interface method leaves them; the interface
+  // methods convert their arguments and turn the answer into an HRESULT.
+  bool DoAddAudioTrack(const std::string& srcAudioFile, const std::string& originalAudioFile, DATE creationTime);
+  bool DoAddStill(const std::string& stillFile, const std::string& srcStillPath, const std::string& stillTitle,
+                  DATE creationTime, LONG sizing, LONG rotateDegrees, std::int16_t isTitleStill);
+  bool DoSetFileSystemSupport(LONG fileSystem);
+  bool DoSetStillDelay(LONG delay);
+  bool DoSetStillTitleVisibleTime(LONG delay);
+  bool DoSetTVSystem(LONG tvSystem);
+  bool DoSetTitleLines(const std::string& title1, const std::string& title2, const std::string& title3);
+  // The three flags go to the engine as the caller gave them.
+  bool DoCreateVCD(std::int16_t testMode, std::int16_t verify, std::int16_t burnSafe);
+  bool DoAddImageListFile(const std::string& path);
+  bool DoAddImageDirectory(const std::string& path);
+  bool DoInit(LONG statusLevel, const std::string& tempDirectory, bool doClean);
+  bool DoAddAlbumFile(const std::string& albumFilePath, LONG albumFormat);
+  bool DoSetBurnSpeed(LONG burnSpeed);
+  bool DoCDDAToWav(const std::string& track, const std::string& outWAVFile);
+  bool DoSetPaperSize(LONG paperSize);
+  bool DoSetTempDirectory(const std::string& tempPath, bool doClean);
+  bool DoMakeDuplicate();
+  // A path left out (nullopt) reaches the engine as none.
+  bool DoAddFile(const std::string& sourceFile, const std::optional<std::string>& dest8dot3Path,
+                 const std::optional<std::string>& destJolietPath, DATE destCtime);
+  bool DoSetDefaultTitle();
+  bool DrivePath(std::string* path);
+
+  // ---- the interface methods with out-arguments ----
   HRESULT DoGetDriveSpeeds(VARIANT* driveSpeeds);
   HRESULT DoGetMaxBurnSpeed(LONG* maxSpeed);
-  HRESULT DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat);
-  HRESULT DoSetBurnSpeed(LONG burnSpeed);
-  HRESULT DoCDDAToWav(BSTR track, BSTR outWAVFile);
   HRESULT DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip);
-  HRESULT DoSetPaperSize(LONG paperSize);
-  HRESULT DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean);
-  HRESULT DoMakeDuplicate();
-  HRESULT DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime);
-  HRESULT DoSetDefaultTitle();
   HRESULT DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent);
   HRESULT DoGetDrivePath(BSTR* drivePath);
   HRESULT DoGetInquiry(BSTR* driveDescription);
 
+  // ---- the image utility ----
+  // The title picture of the three lines at file (NTSC or PAL size).
+  bool MakeTitleStill(const std::string& line1, const std::string& line2, const std::string& line3,
+                      const std::string& file, const std::string& face, LONG primarySize, LONG secondarySize,
+                      bool ntsc);
+
   // ---- reporting ----
-  void SetErrorCode(VEXACoreErrorCode code) { lastErrorCode_ = code; }
-  // Hides the status dialog, reports text, and raises the pending error text
-  // as the call's error information. E_FAIL always.
+  // The failure report: the status dialog hidden, the text added to the
+  // pending error text, and the pending error text raised as the call's
+  // error information. E_FAIL always.
   HRESULT Fail(const std::string& text, bool withSystemText = false);
   // The user's cancel: logged, code 21, no error information.
-  bool Cancel(const std::string& text);
   HRESULT CancelResult(const std::string& text) {
-    Cancel(text);
+    flow_.Cancel(text);
     return E_FAIL;
   }
-  void ReportProblem();
-  HRESULT ReportAudioProblem(const std::string& text, bool withSystemText = false);
+  bool ReportAudioProblem(const std::string& text, bool withSystemText = false);
   bool ReportTempSpace();
 
   // ---- the user interface ----
-  // The status dialog is used (it may have no window).
-  bool StatusShown() const { return statusShown_ && ui_ != nullptr; }
-  // Questions can be put to the user.
-  bool Interactive() const { return StatusShown() && ui_->IsInteractive(); }
-  StatusDialog& Status() { return ui_->Status(); }
+  StatusDialog& Status() { return flow_.Status(); }
   void EnsureUi(bool windows);
-  void Pump() { util_.PumpMessages(); }
-  void Wait(std::chrono::milliseconds d);
-  // A pause that lets a person read a step of the status dialog: none when
-  // nobody can see the dialog (silent, or no window).
-  void Pause(std::chrono::milliseconds d);
-  // Waits for the engine's premaster or burn to end, at most longest (the
-  // poll interval): the wait ends with the work when the engine tells.
-  void WaitForEngine(std::chrono::milliseconds longest);
-  bool ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes, bool failOnOther,
-                   bool systemBox, bool isError = true);
-  bool IsCancelled();
-  void EnableCancel(bool on);
-  void AdvanceProgress(int step, bool wrap);
-  void SetProgress(int position);
-  void FillProgress(int step);
-  void ShowStatus();
-  void ShowStep(int step, bool show);
-  void SetStatusText(const std::string& text);
-  void KeepAwake(bool on);
-  // The dialog step of the setters: status text cleared, dialog and step 1
-  // shown, the bar moved by step with wrap-around.
-  void SetterDialogStep(int step);
 
-  // ---- the burn flow ----
-  bool PrepareVCD();
-  bool PrepareForWriting();
-  bool IsDiscOK();
-  bool IsDiscBlank(bool* retry, bool* erased);
-  bool DoErase();
-  bool DoPremaster();
-  // A phase the engine runs (premaster or burn), watched until it is done.
-  struct PhaseWatch {
-    const char* method = "";  // for the failure lines, e.g. "CVEXACore1::DoBurn"
-    const char* phase = "";   // "Premaster" or "Burn"
-    std::function<bool(LONG*)> timeRemaining;
-    std::function<bool(bool*)> isDone;
-    std::function<bool(LONG*)> progressPercent;
-    // The status line for a time remaining in seconds (kNoEstimate: none yet).
-    std::function<std::string(long remaining)> timeText;
-    std::function<bool()> cancelRequested;  // empty: the phase takes no cancel
-    std::string finishing;
-  };
-  enum class PhaseEnd { Done, DoneQuestionFailed, Cancelled };
-  PhaseEnd WatchPhase(const PhaseWatch& watch);
-  bool BurnVCD(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
-  // *burnStopPending: the engine was told to cancel and may still be writing.
-  bool DoBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe,
-              bool* burnStopPending);
-  bool BurnCancelRequested();
-  void WaitForBurnToStop();
-  // Waits (up to the stop deadline) until the engine's worker of a phase
-  // has ended.
-  void WaitForPhaseToStop(const char* method, const std::function<bool(bool*)>& isDone);
-  bool CheckBurnSpeed();
-  bool GetDriveSpeedList(std::vector<LONG>* speeds);
+  // ---- the burn flow, over this object's context and engine driver ----
+  BurnFlow MakeBurnFlow();
 
   // ---- album input and files ----
-  HRESULT AddStills(CVexaCoreXML& album, const std::string& baseFolder);
+  bool AddStills(CVexaCoreXML& album, const std::string& baseFolder);
   bool DealWithInvalidStills();
   bool AddExtraODFiles();
   bool CheckTempSpace();
@@ -222,8 +187,8 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool CleanTempDirectory();
   bool CopyFromWriter(std::string* path);
   bool CheckIfFileExists(const std::string& path, bool* exists, bool isAudio);
-  HRESULT GetTVSystem(LONG* tv);
-  HRESULT GetPaperSize(LONG* paper);
+  bool GetTVSystem(LONG* tv);
+  bool GetPaperSize(LONG* paper);
   static void AppendLineBreaks(int count, std::string* text);
   void ResetState();
   void Reject(const std::string& srcStillPath);
@@ -233,6 +198,9 @@ class CVEXACore1 : public com::ComObjectRoot,
 
   CoreServices services_;
   CVexaCoreUtil util_;
+  // The user interface, the two status flags and the result code, as every
+  // part of a call sees them.
+  FlowContext flow_;
   std::unique_ptr<UiPort> ui_;
   std::unique_ptr<CVexaODBase> driver_;
   std::unique_ptr<CVexaCoreXML> albumXml_;
@@ -242,9 +210,6 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool comInitialized_ = false;
   int callDepth_ = 0;
 
-  VEXACoreErrorCode lastErrorCode_ = VEXACoreSuccess;
-  bool statusShown_ = true;
-  bool errorsShown_ = false;
   bool stopOnBadStill_ = false;
   LONG statusLevel_ = VEXACoreShowStatusAll;
   LONG fileSystem_ = VEXACoreFSDefault;

@@ -91,7 +91,7 @@ HRESULT OutText(const std::string& text, BSTR* out) {
 
 }  // namespace
 
-CVEXAVCDEngine::CVEXAVCDEngine() : stillTable_(600), albumRecords_(600) {}
+CVEXAVCDEngine::CVEXAVCDEngine() = default;
 
 CVEXAVCDEngine::~CVEXAVCDEngine() = default;
 
@@ -108,6 +108,13 @@ SYSTEMTIME CVEXAVCDEngine::LocalNow() const {
   st.wMinute = static_cast<WORD>(t.minute);
   st.wSecond = static_cast<WORD>(t.second);
   st.wMilliseconds = static_cast<WORD>(t.milliseconds);
+  return st;
+}
+
+std::optional<SYSTEMTIME> CVEXAVCDEngine::GivenTime(DATE date) const {
+  if (date == 0.0) return std::nullopt;
+  SYSTEMTIME st{};
+  if (!VariantTimeToSystemTime(date, &st)) st = startTime_;
   return st;
 }
 
@@ -163,30 +170,22 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
   });
 
   freeSpaceLimit_ = 200000000;
-  stillDelay_ = 5000;
-  titleTime_ = 2000;
-  tvSystem_ = VEXATVNTSC;
-  audioTracks_ = titleStills_ = stills_ = extraFiles_ = 0;
-  // The image builder starts from the engine's own still times: a still
-  // added before any delay is set (the run sets its default only after the
-  // pictures) is shown for the same time as the run's default, never for
-  // whatever the encoder would choose on its own.
-  wizard_->SetStillTimes(stillDelay_, titleTime_);
-
   startTime_ = LocalNow();
+  story_ = std::make_unique<Storyboard>(*wizard_, *menu_, startTime_);
   if (FAILED(CreateGUID(&engineGuid_))) {
     return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - CreateGUID call failed", VEXAEngineResultGUIDCreationFail,
                 E_FAIL);
   }
-  premasterLines_ = {};
 
-  const HRESULT hr = CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, com::IidOf<IVEXAImgUtil>(),
-                                      imageUtil_.PutVoid());
-  if (FAILED(hr) || !imageUtil_) {
-    imageUtil_.Reset();
+  ComPtr<IVEXAImgUtil> util;
+  const HRESULT hr =
+      CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, com::IidOf<IVEXAImgUtil>(), util.PutVoid());
+  if (FAILED(hr) || !util) {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::FinalConstruct - Failed to create IVEXAImgUtil"),
                 VEXAEngineResultObjectCreateFail, E_FAIL);
   }
+  tools_ = std::make_unique<ComStillTools>(std::move(util));
+  story_->UseTools(tools_.get());
 
   state_ = VEXAEngineSpecifySources;
   SetLastResultOK(kMethod);
@@ -203,21 +202,26 @@ void CVEXAVCDEngine::FinalRelease() {
   if (lib_.drives) lib_.drives->StopLog();
   // The builder joins its worker before it goes, so no command reaches the
   // drive after this.
+  CloseAlbum();
+  story_.reset();
   wizard_.reset();
   menu_.reset();
   drive_.reset();
-  albumTitleSlide_.Reset();
-  albumAudios_.Reset();
-  albumStills_.Reset();
-  albumXml_.Reset();
-  album_.Reset();
-  imageUtil_.Reset();
   if (state_ != VEXAEngineInit) {
     for (const auto& root : oldTempRoots_) CleanDirectory(root);
     if (!folders_.root.empty()) CleanDirectory(folders_.root);
   }
   if (comInitialized_) CoUninitialize();
   comInitialized_ = false;
+}
+
+void CVEXAVCDEngine::CloseAlbum() {
+  if (story_) {
+    story_->UseAlbum(nullptr);
+    story_->UseTools(nullptr);
+  }
+  album_.reset();
+  tools_.reset();
 }
 
 HRESULT CreateVEXAVCDEngine(REFIID iid, void** ppv) {
@@ -318,7 +322,7 @@ HRESULT CVEXAVCDEngine::get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlid
     return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::get_StoryboardStillsSlideshow1 - GenerateSessionID call failed",
                 VEXAEngineResultNamingFail);
   }
-  names_.SetSessionId(sessionId_);
+  story_->Names().SetSessionId(sessionId_);
   ComPtr<IStillsSlideShow1> album;
   if (FAILED(CoCreateInstance(CLSID_StillsSlideShow1, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1>(),
                               album.PutVoid()))) {
@@ -348,11 +352,11 @@ HRESULT CVEXAVCDEngine::get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlid
                 VEXAEngineResultObjectCreateFail);
   }
   // The album file holds seconds (the engine keeps milliseconds).
-  if (FAILED(album->put_stillDelay(stillDelay_ / 1000))) {
+  if (FAILED(album->put_stillDelay(story_->StillDelay() / 1000))) {
     return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_stillDelay failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  if (FAILED(album->put_stillTitleVisibleTime(titleTime_ / 1000))) {
+  if (FAILED(album->put_stillTitleVisibleTime(story_->StillTitleVisibleTime() / 1000))) {
     return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_stillTitleVisibleTime failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
@@ -364,11 +368,8 @@ HRESULT CVEXAVCDEngine::get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlid
     return Fail(kMethod, PrefixWithErrorInfo(std::string(kPrefix) + "IVEXAXML->put_identifier failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  album_ = album;
-  albumXml_ = mapper;
-  albumStills_ = stills;
-  albumAudios_ = audios;
-  albumTitleSlide_ = titleSlide;
+  album_ = std::make_unique<ComAlbum>(album, mapper, stills, audios, titleSlide);
+  story_->UseAlbum(album_.get());
   albumIdentifier_ = guid;
   *pVal = view.Detach();
   return SetLastResultOK(kMethod);
@@ -424,6 +425,7 @@ HRESULT CVEXAVCDEngine::SetTempDirectory(BSTR tempPath) {
     wizard_->SetTempDirectory(folders_.root.c_str());
   }
   if (made.ok()) tempReady_ = true;
+  if (!folders.root.empty()) story_->UseWorkFolders(folders_, tempReady_);
   return Report(kMethod, made);
 }
 
@@ -458,40 +460,6 @@ HRESULT CVEXAVCDEngine::GetSpecVersion(BSTR* pVal) {
 }
 
 // ---- Shared routines ------------------------------------------------------------------
-
-HRESULT CVEXAVCDEngine::AddFiles(const std::string& sourceDir, const std::string& destDir) {
-  static constexpr char kMethod[] = "IVEXAEngine::AddFiles";
-  std::error_code ec;
-  std::filesystem::directory_iterator it(sourceDir, ec), end;
-  if (ec) {
-    return Fail(kMethod, "VEXAVCDEngine::AddFiles - FindFirstFile call failed", VEXAEngineResultParameterInvalid);
-  }
-  // Entries in name order, so the disc is the same from run to run.
-  std::vector<std::filesystem::directory_entry> entries;
-  for (; it != end; it.increment(ec)) {
-    if (ec) break;
-    entries.push_back(*it);
-  }
-  std::sort(entries.begin(), entries.end(),
-            [](const auto& a, const auto& b) { return a.path().filename() < b.path().filename(); });
-  for (const auto& e : entries) {
-    const std::string name = e.path().filename().string();
-    const std::string source = sourceDir + "/" + name;
-    const std::string dest = destDir + "/" + name;
-    if (e.is_directory(ec) && !e.is_symlink(ec)) {
-      if (FAILED(AddFiles(source, dest))) {
-        return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::AddFiles - recursive call failed"),
-                    VEXAEngineResultParameterInvalid);
-      }
-    } else if (e.is_regular_file(ec)) {
-      if (!wizard_->AddFile(source.c_str(), dest.c_str(), nullptr, nullptr)) {
-        return Fail(kMethod, "VEXAVCDEngine::AddFiles - wizard addfilew call failed for " + source,
-                    VEXAEngineResultParameterInvalid);
-      }
-    }
-  }
-  return S_OK;
-}
 
 HRESULT CVEXAVCDEngine::CreateGUID(GUID* out) {
   if (FAILED(CoCreateGuid(out))) {

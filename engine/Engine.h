@@ -13,15 +13,18 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/ComPorts.h"
 #include "engine/DiscLibrary.h"
 #include "engine/DiscNames.h"
 #include "engine/EngineFiles.h"
 #include "engine/EngineResult.h"
+#include "engine/Storyboard.h"
 #include "engine/VCDWizard.h"
 #include "idl/VEXAImg.h"
 #include "idl/vexasdk.h"
@@ -32,54 +35,6 @@
 namespace vexa::engine {
 
 class ThumbnailBrowser2;
-
-// One still as the premaster needs it (record 0 is not used).
-struct StillRecord {
-  std::string albumFile;   // temp path of the album-resolution JPEG
-  LONG albumWidth = 0, albumHeight = 0;
-  std::string thumbFile;   // temp path of the 160x160 thumbnail
-  LONG thumbWidth = 0, thumbHeight = 0;
-  std::string title;
-  LONG sizing = 0;         // VEXAPictureSizingBehaviour
-  DATE displayTime = 0;
-  DATE startTime = 0;
-  std::string webName;     // "LOWRES/640X640/" + disc name
-  std::string thumbName;   // "LOWRES/160X160/" + disc name
-  std::string spare;
-};
-
-// A still as the album records it, kept so the album can be written again.
-struct AlbumStill {
-  std::string originalFilename;
-  std::string title;
-  DATE destCTime = 0;
-  std::string identifier;
-  LONG width = 0, height = 0;
-  bool isTitleStill = false;
-  LONG sizing = 0;
-  LONG rotate = 0;
-  std::string discOriginalJoliet, discOriginalIso;
-  std::string discName;  // IM_Annnn.JPG
-  std::string isoName;   // the original's ISO 9660 name
-};
-
-// A record to write into a JPEG, and how it went.
-struct RecordJob {
-  RecordJob(std::string f, std::string id, LONG r, const char* m)
-      : file(std::move(f)), identifier(std::move(id)), resolution(r), message(m) {}
-  std::string file;
-  std::string identifier;
-  LONG resolution = 0;
-  const char* message = "";  // the storyboard's text for a failure
-  HRESULT hr = S_OK;
-  std::string why;
-};
-
-struct AudioRecord {
-  std::string source;
-  DATE time = 0;
-  std::string discPath;
-};
 
 // Figures of an audio-CD track.
 struct CdaTrackInfo {
@@ -214,19 +169,12 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // ---- Shared routines of the engine (used across its parts, and by tests) ----
 
-  // Adds every file below sourceDir to the disc below destDir.
-  HRESULT AddFiles(const std::string& sourceDir, const std::string& destDir);
   HRESULT CreateGUID(GUID* out);
   // 36 characters, lower case, no braces.
   HRESULT CreateStringGUID(std::string* out);
   HRESULT createBSTRGUID(com::Bstr* out);
   static std::string GUIDtoStringGUID(const GUID& g);
 
-  // The ISO 9660 and Joliet disc paths of an original (a still or the
-  // music), made together so both trees hold the file under the names the
-  // album records. A file made for the disc (ownFile: the title picture)
-  // gets its own name rather than the host's folders.
-  HRESULT GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out);
 
   // The record kept in a JPEG's comment segment: identifier and resolution
   // (VEXAXMLStillImageResolution values; 0 and an empty identifier when
@@ -234,30 +182,15 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT GetJPEGCOMMarker(std::string_view jpegFile, std::string* identifier, LONG* resolution);
   HRESULT InsertJPEGCOMMaker(std::string_view jpegFile, std::string* identifier, LONG* resolution,
                              VARIANT_BOOL overwrite, VARIANT_BOOL* wasWritten);
-  static void RunRecordJob(RecordJob& job);
   static HRESULT StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                                  std::string* error);
   HRESULT GenerateSessionID(std::string* out);
-  HRESULT GenerateStillDerivatives(const std::string& original, LONG rotateDegrees, const std::string& albumResStill,
-                                   const std::string& thumbResStill, const std::string& webResStill, LONG* arWidth,
-                                   LONG* arHeight, LONG* trWidth, LONG* trHeight, LONG* wrWidth, LONG* wrHeight);
-  HRESULT CropTitleStill(const std::string& source, const std::string& destination);
   bool HasTempSpace() const { return engine::HasTempSpace(folders_.root, freeSpaceLimit_); }
 
-  // Stills a disc takes (records 1 to 599).
-  static constexpr std::int32_t kMaxStills = kVEXAEngineMaxStills;
-
-  // The longest slide show a disc holds. The show is one Video CD motion
-  // stream of 75 sectors a second; the largest CD a Video CD is written to
-  // (80 minutes) has 359,849 sectors before its last lead-out. Every road
-  // to a still delay or a show length (the command line, both album
-  // dialects, the wizard, this interface) ends at the checks against it:
-  // SetStillDelay for one still, StartPremaster for the whole show, both
-  // before anything is encoded.
-  static constexpr std::int64_t kMaxDiscSectors = 359849;
-  static constexpr std::int64_t kMaxShowSeconds = kMaxDiscSectors / 75;
-  // The message part that names the limit: "a disc holds at most ...".
-  static std::string MaxShowText();
+  // Stills a disc takes (records 1 to 599), and the longest slide show a
+  // disc holds (see Storyboard.h).
+  static constexpr std::int32_t kMaxStills = Storyboard::kMaxStills;
+  static constexpr std::int64_t kMaxShowSeconds = Storyboard::kMaxShowSeconds;
 
   // The image builder (null when construction failed), for tests.
   VCDWizard* ImageBuilder() const { return wizard_.get(); }
@@ -313,18 +246,12 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT MakeManifests();
   HRESULT MakeDiscContent();
 
-  // Storyboard helpers.
-  bool IsPalSystem() const;
-  bool JolietInUse() const;
-  SYSTEMTIME DiscTime(const std::string& file, DATE given, HRESULT* hr);
-  bool DiscPathFree(const std::string& path) const;
-  void NoteDiscPath(const std::string& path);
-  HRESULT WriteAlbumStill(const AlbumStill& s);
-  HRESULT RebuildAlbumStills();
-  HRESULT RebuildAlbumAudios();
-
   HRESULT GetDiscInfoText(const char* property, const std::string& value, BSTR* pVal);
   HRESULT PutDiscInfoText(const char* property, std::string* value, BSTR newVal);
+
+  // A client's disc time: 0.0 is the file's own (none), anything else the
+  // date given, else (a date that is no calendar time) the engine's start.
+  std::optional<SYSTEMTIME> GivenTime(DATE date) const;
 
   const base::Clock& Clock() const;
   SYSTEMTIME LocalNow() const;
@@ -340,21 +267,16 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   LONG driveNum_ = -1;
   bool comInitialized_ = false;
 
-  // Album objects of vexaxml and the image utility.
-  com::ComPtr<IStillsSlideShow1> album_;
-  com::ComPtr<IStillsSlideShow1XML> albumXml_;
-  com::ComPtr<ISeqOfStillImage> albumStills_;
-  com::ComPtr<ISeqOfAudio> albumAudios_;
-  com::ComPtr<ITitleSlide> albumTitleSlide_;
-  com::ComPtr<IVEXAImgUtil> imageUtil_;
+  // The storyboard (made with the image builder), the album manifest of
+  // vexaxml (made with the storyboard's view, closed by the premaster) and
+  // the image utility (closed by the premaster), the last two as the
+  // storyboard's ports.
+  std::unique_ptr<Storyboard> story_;
+  std::unique_ptr<ComAlbum> album_;
+  std::unique_ptr<ComStillTools> tools_;
   std::string albumIdentifier_;
-
-  // Counters.
-  std::int32_t audioTracks_ = 0;
-  std::int32_t titleStills_ = 0;
-  std::int32_t stills_ = 0;
-  std::int32_t extraFiles_ = 0;
-  bool titleStillAdded_ = false;
+  // Closes the album and the image utility.
+  void CloseAlbum();
 
   std::uint64_t freeSpaceLimit_ = 200000000;
   VEXAEngineState state_ = VEXAEngineInit;
@@ -368,26 +290,10 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   bool tempReady_ = false;
   bool premasterStarted_ = false;
-  VEXATVSystem tvSystem_ = VEXATVNTSC;
-  VEXAPaperSize paperSize_ = VEXAPaperSizeLetter;
-  LONG stillDelay_ = 5000;
-  std::int64_t showMs_ = 0;  // the slide show so far: each still's display time as it was added
-  LONG titleTime_ = 2000;
-  LONG fileSystem_ = VEXAFSDefault;
 
   GUID engineGuid_{};
   SYSTEMTIME startTime_{};
   std::string sessionId_;
-
-  std::array<std::string, 3> titleLines_;      // of the title still (non-empty lines)
-  std::array<std::string, 3> premasterLines_;  // as last given
-  std::vector<StillRecord> stillTable_;        // 600 records, 1..599 used
-  std::vector<AlbumStill> albumRecords_;       // the same numbering
-  std::vector<AudioRecord> audioRecords_;
-  std::set<std::string> discPaths_;            // every disc path added (case folded)
-  std::string firstStill_, secondStill_;
-  bool firstIsTitleCopy_ = false;
-  std::string musicRelativeName_;
 
   // The work directory and its folders.
   WorkFolders folders_;
@@ -397,7 +303,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   std::string copyright_, abstract_, publisher_, bibliographic_, expires_, effective_;
 
   std::string comsLogPath_;
-  DiscNames names_;
 
   friend class EngineTestAccess;
   friend class StoryboardAccess;

@@ -1,7 +1,6 @@
 // The engine's file and media utilities: the source-picture record in a
-// JPEG comment segment, audio-CD tracks read into WAV files, the still
-// derivatives and the title crop, temporary names, the free-space check,
-// the session identifier and the disc names of original pictures.
+// JPEG comment segment, audio-CD tracks read into WAV files and the
+// session identifier.
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -83,21 +82,13 @@ std::int32_t ReadInt32(const std::uint8_t* p) {
 
 }  // namespace
 
-// ---- Session identifier and disc names ---------------------------------------------------
+// ---- Session identifier ---------------------------------------------------
 
 HRESULT CVEXAVCDEngine::GenerateSessionID(std::string* out) {
   char text[32];
   std::snprintf(text, sizeof text, "%02u%02u%02u_A", static_cast<unsigned>((startTime_.wYear - 2000) % 100),
                 static_cast<unsigned>(startTime_.wMonth), static_cast<unsigned>(startTime_.wDay));
   *out = text;
-  return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::GenerateOriginalPaths(std::string_view sourcePath, bool ownFile, OriginalPaths* out) {
-  std::string error;
-  const bool ok = ownFile ? names_.GenerateOwnOriginalPaths(sourcePath, out, &error)
-                          : names_.GenerateOriginalPaths(sourcePath, out, &error);
-  if (!ok) return SetEngineErrorInfo(error, E_FAIL);
   return S_OK;
 }
 
@@ -213,62 +204,6 @@ HRESULT CVEXAVCDEngine::StoreJPEGRecord(const std::string& jpegFile, const std::
     }
   }
   return result;
-}
-
-// ---- Derivatives, title crop, temporary names, free space ---------------------------------
-
-HRESULT CVEXAVCDEngine::GenerateStillDerivatives(const std::string& original, LONG rotateDegrees,
-                                                 const std::string& albumResStill, const std::string& thumbResStill,
-                                                 const std::string& webResStill, LONG* arWidth, LONG* arHeight,
-                                                 LONG* trWidth, LONG* trHeight, LONG* wrWidth, LONG* wrHeight) {
-  static constexpr char kMethod[] = "VEXAEngine::GenerateStillDerivatives";
-  VARIANT_BOOL ar = VARIANT_FALSE, tr = VARIANT_FALSE, wr = VARIANT_FALSE;
-  if (!imageUtil_ ||
-      FAILED(imageUtil_->CreateStillDerivatives(Bstr::FromUtf8(original).Get(), rotateDegrees,
-                                                Bstr::FromUtf8(albumResStill).Get(),
-                                                Bstr::FromUtf8(thumbResStill).Get(), 160, 160,
-                                                Bstr::FromUtf8(webResStill).Get(), 640, 640, &ar, arWidth, arHeight,
-                                                &tr, trWidth, trHeight, &wr, wrWidth, wrHeight))) {
-    return Fail(kMethod, PrefixWithErrorInfo("VEXAEngine::GenerateStillDerivatives - m_pImageUtil->CreateStillDerivatives failed"),
-                VEXAEngineResultHelpermoduleMethodFail);
-  }
-  if (ar != VARIANT_TRUE) {
-    return Fail(kMethod, "VEXAEngine::GenerateStillDerivatives - ARSuccess != TRUE", VEXAEngineResultHelpermoduleMethodFail);
-  }
-  if (tr != VARIANT_TRUE) {
-    return Fail(kMethod, "VEXAEngine::GenerateStillDerivatives - TRSuccess != TRUE", VEXAEngineResultHelpermoduleMethodFail);
-  }
-  if (wr != VARIANT_TRUE) {
-    return Fail(kMethod, "VEXAEngine::GenerateStillDerivatives - WRSuccess != TRUE", VEXAEngineResultHelpermoduleMethodFail);
-  }
-  return S_OK;
-}
-
-HRESULT CVEXAVCDEngine::CropTitleStill(const std::string& source, const std::string& destination) {
-  static constexpr char kMethod[] = "VEXAEngine::CropTitleStill";
-  std::string temp;
-  if (!GenerateTemporaryFileName(folders_.root, &temp).ok()) {
-    return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::CropTitleStill - GenerateTemporaryFileName call failed",
-                VEXAEngineResultParameterInvalid);
-  }
-  // The resized picture is an intermediate: it goes in every case.
-  struct Remove {
-    std::string path;
-    ~Remove() { base::RemoveAll(path); }
-  } removeTemp{temp};
-  const LONG height = IsPalSystem() ? 576 : 480;
-  if (!imageUtil_ || FAILED(imageUtil_->ResizeStill(Bstr::FromUtf8(source).Get(), Bstr::FromUtf8(temp).Get(),
-                                                    VARIANT_FALSE, 704, height, VARIANT_FALSE, VARIANT_FALSE, 0, 0,
-                                                    0))) {
-    return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::CropTitleStill - m_pImageUtil->ResizeStill call failed"),
-                VEXAEngineResultHelpermoduleMethodFail);
-  }
-  if (FAILED(imageUtil_->CropStill(Bstr::FromUtf8(temp).Get(), Bstr::FromUtf8(destination).Get(), 0, 105, 703,
-                                   355))) {
-    return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::CropTitleStill - m_pImageUtil->CropStill call failed"),
-                VEXAEngineResultHelpermoduleMethodFail);
-  }
-  return S_OK;
 }
 
 // ---- Audio-CD tracks ----------------------------------------------------------------------

@@ -60,7 +60,7 @@ std::vector<std::uint8_t> CVEXAVCDEngine::VolumeRecord(const std::string& dataPr
 
 // The Video CD menus: art, home page, thumbnail pages and text styles.
 HRESULT CVEXAVCDEngine::LayOutMenus() {
-  const bool pal = IsPalSystem();
+  const bool pal = story_->IsPalSystem();
   const int off = pal ? 48 : 0;
   std::string appPath = reg::GetString(reg::Hive::LocalMachine, kProductKey, "APP_PATH").value_or(base::ShareDir());
   const std::string art = base::JoinPath(base::ToNativePath(appPath), "graphics") + "/";
@@ -69,7 +69,7 @@ HRESULT CVEXAVCDEngine::LayOutMenus() {
   const std::string mask = art + "ThumbsPageThumbMask.jpg";
   menu_->SetTitleBackground(home.c_str());
   menu_->SetTitleWaitTime(15);
-  menu_->SetTitleLines(firstStill_.c_str(), secondStill_.empty() ? nullptr : secondStill_.c_str(), 0, 42 + off, 704,
+  menu_->SetTitleLines(story_->FirstStill().c_str(), story_->SecondStill().empty() ? nullptr : story_->SecondStill().c_str(), 0, 42 + off, 704,
                        250, 280, 318 + off, 148, 111);
   MenuGrid grid;
   grid.originX = 52;
@@ -100,22 +100,23 @@ HRESULT CVEXAVCDEngine::MakePrints() {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAEngine::SetTemporaryDirectory - Can not set temporary directory for pc print"),
                 VEXAEngineResultSubmoduleSetTempDirectoryFail);
   }
-  const bool a4 = paperSize_ != VEXAPaperSizeLetter;
+  const bool a4 = story_->PaperSize() != VEXAPaperSizeLetter;
   if (FAILED(prints->SetPaperSize(a4 ? 1 : 0))) {
     return Fail(kMethod,
                 PrefixWithErrorInfo(a4 ? "IVEXAStoryboardStillsSlideshow1::SetPaperSize(1) for pcprint failed"
                                        : "IVEXAStoryboardStillsSlideshow1::SetPaperSize(0) for pcprint failed"),
                 VEXAEngineResultSubmoduleSetTitleLinesFail);
   }
-  if (FAILED(prints->SetTitleLines(Bstr::FromUtf8(premasterLines_[0]).Get(), Bstr::FromUtf8(premasterLines_[1]).Get(),
-                                   Bstr::FromUtf8(premasterLines_[2]).Get()))) {
+  const std::array<std::string, 3>& lines = story_->PremasterLines();
+  if (FAILED(prints->SetTitleLines(Bstr::FromUtf8(lines[0]).Get(), Bstr::FromUtf8(lines[1]).Get(),
+                                   Bstr::FromUtf8(lines[2]).Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::SetTitleLine(line1, line2, line3) for pcprint failed"),
                 VEXAEngineResultSubmoduleSetTitleLinesFail);
   }
-  for (std::int32_t i = 1; i <= stills_; ++i) {
-    const StillRecord& s = stillTable_[static_cast<std::size_t>(i)];
-    if (FAILED(prints->AddStill(Bstr::FromUtf8(s.albumFile).Get(), Bstr::FromUtf8(s.title).Get(), s.displayTime,
-                                s.sizing, Bstr::FromUtf8(s.thumbFile).Get(), s.startTime))) {
+  for (std::int32_t i = 1; i <= story_->StillCount(); ++i) {
+    const StillRecord& s = story_->Still(i);
+    if (FAILED(prints->AddStill(Bstr::FromUtf8(s.albumFile).Get(), Bstr::FromUtf8(s.title).Get(), VariantDate(s.displayTime),
+                                s.sizing, Bstr::FromUtf8(s.thumbFile).Get(), VariantDate(s.startTime)))) {
       return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddStill - AddStill call failed for m_pPCPrts "),
                   VEXAEngineResultSubmoduleAddStillFail);
     }
@@ -148,9 +149,9 @@ HRESULT CVEXAVCDEngine::MakePrints() {
       hr = prints->MakePrintAlbum(target.Get());
     }
     if (FAILED(hr)) return Fail(kMethod, PrefixWithErrorInfo(p.makeFailed), VEXAEngineResultSubmoduleMethodFail);
-    const Bstr disc = Bstr::FromUtf8(std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + p.file);
-    if (FAILED(AddFile(target.Get(), disc.Get(), nullptr, 0.0))) {
-      return Fail(kMethod, PrefixWithErrorInfo(p.addFailed), VEXAEngineResultSubmoduleMethodFail);
+    if (const Result r = story_->AddFile(path, std::string("/ORLDISC/ALBUM_A/PRINT/PDF/") + p.file, "", std::nullopt);
+        !r.ok()) {
+      return Fail(kMethod, r.Then(p.addFailed), VEXAEngineResultSubmoduleMethodFail);
     }
   }
   return S_OK;
@@ -166,27 +167,29 @@ HRESULT CVEXAVCDEngine::MakePages() {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAEngine::setTempDirectory - put_WorkDirectory failed on m_pPCExp"),
                 VEXAEngineResultSubmoduleSetTempDirectoryFail);
   }
-  if (FAILED(pages->put_StillDelay(stillDelay_))) {
+  if (FAILED(pages->put_StillDelay(story_->StillDelay()))) {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAEngine::StillDelay - PCExp put_StillDelay failed"),
                 VEXAEngineResultSubmoduleSetStillDelayFail);
   }
   for (int i = 0; i < 3; ++i) {
-    if (premasterLines_[static_cast<std::size_t>(i)].empty()) continue;
-    if (FAILED(pages->SetTitleLine(i + 1, Bstr::FromUtf8(premasterLines_[static_cast<std::size_t>(i)]).Get()))) {
+    const std::string& line = story_->PremasterLines()[static_cast<std::size_t>(i)];
+    if (line.empty()) continue;
+    if (FAILED(pages->SetTitleLine(i + 1, Bstr::FromUtf8(line).Get()))) {
       const std::string n = std::to_string(i + 1);
       return Fail(kMethod,
                   PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::SetTitleLine(" + n + ", line" + n + ") for pcexp failed"),
                   VEXAEngineResultSubmoduleSetTitleLinesFail);
     }
   }
-  if (!musicRelativeName_.empty() && FAILED(pages->AddAudioTrack(Bstr::FromUtf8(musicRelativeName_).Get()))) {
+  if (const std::string& music = story_->MusicRelativeName();
+      !music.empty() && FAILED(pages->AddAudioTrack(Bstr::FromUtf8(music).Get()))) {
     return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddAudioTrack - AddAudioTrack failed for m_pPCExp"),
                 VEXAEngineResultSubmoduleAddAudioTrackFail);
   }
-  for (std::int32_t i = 1; i <= stills_; ++i) {
-    const StillRecord& s = stillTable_[static_cast<std::size_t>(i)];
-    if (FAILED(pages->AddStill(Bstr::FromUtf8(s.webName).Get(), Bstr::FromUtf8(s.title).Get(), s.displayTime,
-                               s.albumWidth, s.albumHeight, Bstr::FromUtf8(s.thumbName).Get(), s.startTime,
+  for (std::int32_t i = 1; i <= story_->StillCount(); ++i) {
+    const StillRecord& s = story_->Still(i);
+    if (FAILED(pages->AddStill(Bstr::FromUtf8(s.webName).Get(), Bstr::FromUtf8(s.title).Get(), VariantDate(s.displayTime),
+                               s.albumWidth, s.albumHeight, Bstr::FromUtf8(s.thumbName).Get(), VariantDate(s.startTime),
                                s.thumbWidth, s.thumbHeight))) {
       return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddStill - AddStill call failed for m_pPCExp "),
                   VEXAEngineResultSubmoduleAddStillFail);
@@ -204,8 +207,8 @@ HRESULT CVEXAVCDEngine::MakePages() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAPC - m_pPCExp->MakeMenu failed"),
                 VEXAEngineResultSubmoduleMethodFail);
   }
-  if (FAILED(AddFiles(folders_.vexapc, ""))) {
-    return Fail(kMethod, PrefixWithErrorInfo("CVEXAVCDEngine::StartPremaster - Cannot add extra files; AddFiles call failed"),
+  if (const Result r = story_->AddFolder(folders_.vexapc, ""); !r.ok()) {
+    return Fail(kMethod, r.Then("CVEXAVCDEngine::StartPremaster - Cannot add extra files; AddFiles call failed"),
                 VEXAEngineResultAddFilesFail);
   }
   return S_OK;
@@ -299,17 +302,17 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pDiscManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  if (FAILED(AddFile(Bstr::FromUtf8(discFile).Get(), Bstr(u"/ORLDISC/DISCINFO/DISCINFO.XML").Get(), nullptr, 0.0))) {
-    return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /discinfo/manifest.xml"),
+  if (const Result r = story_->AddFile(discFile, "/ORLDISC/DISCINFO/DISCINFO.XML", "", std::nullopt); !r.ok()) {
+    return Fail(kMethod, r.Then("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /discinfo/manifest.xml"),
                 VEXAEngineResultAddFileFail);
   }
   const std::string albumFile = folders_.vexaxml + "/AMANIFST.XML";
-  if (FAILED(albumXml_->storeToFile(Bstr::FromUtf8(albumFile).Get(), album_.Get()))) {
+  if (FAILED(album_->StoreToFile(albumFile))) {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - m_pAlbumManifestXML->storeToFile failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
   }
-  if (FAILED(AddFile(Bstr::FromUtf8(albumFile).Get(), Bstr(u"/ORLDISC/ALBUM_A/ALBUM.XML").Get(), nullptr, 0.0))) {
-    return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /albums/album_a/albumext/album.xml"),
+  if (const Result r = story_->AddFile(albumFile, "/ORLDISC/ALBUM_A/ALBUM.XML", "", std::nullopt); !r.ok()) {
+    return Fail(kMethod, r.Then("VEXAVCDEngine::StartPremaster - VEXAXML - failed to add /albums/album_a/albumext/album.xml"),
                 VEXAEngineResultAddFileFail);
   }
   return S_OK;
@@ -334,13 +337,13 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
                 VEXAEngineResultTemporaryDirFail);
   }
   // The whole show against the disc, before anything is encoded.
-  if (showMs_ > kMaxShowSeconds * 1000) {
+  if (const std::int64_t showMs = story_->ShowMs(); showMs > kMaxShowSeconds * 1000) {
     char text[192];
     std::snprintf(text, sizeof text,
                   "IVEXAPremaster::StartPremaster - The slide show of %lld seconds (%d pictures) cannot fit on the "
                   "disc: ",
-                  static_cast<long long>((showMs_ + 999) / 1000), static_cast<int>(stills_));
-    return Fail(kMethod, text + MaxShowText(), VEXAEngineResultParameterOutOfBounds);
+                  static_cast<long long>((showMs + 999) / 1000), static_cast<int>(story_->StillCount()));
+    return Fail(kMethod, text + Storyboard::MaxShowText(), VEXAEngineResultParameterOutOfBounds);
   }
   // Room in the work directory for the streams the premaster writes.
   if (const std::int64_t free = VCDWizard::FreeBytes(folders_.root), needed = wizard_->WorkBytesNeeded();
@@ -350,7 +353,7 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
   }
   premasterStarted_ = true;
   wizard_->Join();
-  names_.Release();
+  story_->Names().Release();
 
   if (HRESULT hr = LayOutMenus(); FAILED(hr)) return hr;
   // The music, the slide show and the menus do not depend on what follows:
@@ -386,20 +389,15 @@ HRESULT CVEXAVCDEngine::MakeDiscContent() {
       include && !include->empty()) {
     std::string folder = base::ToNativePath(*include);
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    if (FAILED(AddFiles(folder, ""))) {
-      return Fail(kMethod, PrefixWithErrorInfo("CVEXAVCDEngine::StartPremaster - Cannot add extra files for sdkgen; AddFiles call failed"),
+    if (const Result r = story_->AddFolder(folder, ""); !r.ok()) {
+      return Fail(kMethod, r.Then("CVEXAVCDEngine::StartPremaster - Cannot add extra files for sdkgen; AddFiles call failed"),
                   VEXAEngineResultAddFilesFail);
     }
   }
   if (HRESULT hr = MakeManifests(); FAILED(hr)) return hr;
 
   // The album and the image utility are done with.
-  albumTitleSlide_.Reset();
-  albumAudios_.Reset();
-  albumStills_.Reset();
-  albumXml_.Reset();
-  album_.Reset();
-  imageUtil_.Reset();
+  CloseAlbum();
 
   if (!HasTempSpace()) {
     return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "gallery/GalleryExport.h"
-#include "uicommon/Placement.h"
+#include "uicommon/common/Placement.h"
 
 class VEXATHUMGALLERY_API CArrangement {
  public:

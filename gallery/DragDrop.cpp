@@ -9,7 +9,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
-#include "uicommon/Broadcast.h"
+#include "uicommon/common/Broadcast.h"
 
 namespace vexa::gallery {
 

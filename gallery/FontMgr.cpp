@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 
 CFontMgrInterface::~CFontMgrInterface() = default;
 CFontMgr::CFontMgr() = default;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "gallery/GalleryExport.h"
-#include "uicommon/Text.h"
+#include "uicommon/common/Text.h"
 
 class VEXATHUMGALLERY_API CFontMgrInterface : public CFontManager {
  public:

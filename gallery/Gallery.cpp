@@ -19,11 +19,9 @@
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
 #include "platform/base/Path.h"
-#include "uicommon/ArtButton.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Views.h"
-
-CDropSource::~CDropSource() = default;
+#include "uicommon/art/ArtButton.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/art/Views.h"
 
 CGallery::CGallery(QWidget* parent, CGalleryCallback* callback, EGalleryCaller caller)
     : QScrollArea(parent), m_callback(callback), m_caller(caller) {}
@@ -665,7 +663,7 @@ void CSelectGallery::EditFilenameField(int command) {
   }
 }
 
-QRect CSelectGallery::CaptionRect() { return QRect(3, 118, 110, 20); }
+QRect CSelectGallery::CaptionRect() { return ThumbnailCaptionRect(); }
 
 // ---- Drawing -----------------------------------------------------------------------------------------------
 

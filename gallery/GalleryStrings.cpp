@@ -1,5 +1,5 @@
 // The gallery library's string table, registered when the library loads.
-#include "uicommon/Strings.h"
+#include "uicommon/common/Strings.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "gallery/GalleryExport.h"
-#include "uicommon/Broadcast.h"
+#include "uicommon/common/Broadcast.h"
 
 // A photo id and a number.
 class VEXATHUMGALLERY_API CParamInt : public CParameter {

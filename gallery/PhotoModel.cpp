@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "gallery/Params.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 
 CParamInt::~CParamInt() = default;
 CParamString::~CParamString() = default;

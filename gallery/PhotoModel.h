@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "gallery/GalleryExport.h"
-#include "uicommon/Bitmaps.h"
-#include "uicommon/Broadcast.h"
-#include "uicommon/Text.h"
+#include "uicommon/art/Bitmaps.h"
+#include "uicommon/common/Broadcast.h"
+#include "uicommon/common/Text.h"
 
 class VEXATHUMGALLERY_API CPhotoAttributes : public CListener {
  public:

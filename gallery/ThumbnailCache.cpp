@@ -17,7 +17,7 @@
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Resample.h"
 #include "platform/imaging/Transform.h"
-#include "uicommon/Strings.h"
+#include "uicommon/common/Strings.h"
 
 namespace img = vexa::imaging;
 

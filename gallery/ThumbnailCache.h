@@ -21,7 +21,7 @@
 
 #include "gallery/GalleryExport.h"
 #include "platform/base/WorkRun.h"
-#include "uicommon/Bitmaps.h"
+#include "uicommon/art/Bitmaps.h"
 
 namespace vexa::imaging {
 class Bitmap;

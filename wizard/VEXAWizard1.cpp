@@ -4,6 +4,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QPixmap>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -12,14 +13,14 @@
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
-#include "wizard/Language.h"
-#include "wizard/MessageBox.h"
-#include "wizard/ODVisual.h"
-#include "wizard/PageCommon.h"
-#include "wizard/PropSheet.h"
-#include "wizard/UiHelpers.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/WizXML.h"
+#include "wizard/common/Language.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/pages/PropSheet.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/ui/UiHelpers.h"
+#include "wizard/update/UpdateCheck.h"
 
 namespace vexa::wiz {
 
@@ -82,7 +83,7 @@ void EnsureApplication() {
 // ---- Creation and release ----------------------------------------------------------------
 
 HRESULT CVEXAWizard1::FinalConstruct() {
-  WizModule& m = Module();
+  WizServices& m = m_wiz;
   m_startScreen = VEXAWizWelcome;
   m_someInvalid = m_someAdded = m_stillsReset = false;
   m.clean = -1;
@@ -101,31 +102,31 @@ HRESULT CVEXAWizard1::FinalConstruct() {
 
   std::string abbreviation = LanguageAbbreviation();
   if (abbreviation.size() != 3) {
-    CVexaWizUtil::LogError("CVEXAWizard1::FinalConstruct - Cannot get 3 letter language abbreviation for loc.", false);
+    m_wiz.LogError("CVEXAWizard1::FinalConstruct - Cannot get 3 letter language abbreviation for loc.", false);
     abbreviation = "ENU";
   }
 
   std::string resourceAbbreviation;
   if (!CVexaWizUtil::ReadRegistryString(Hive::LocalMachine, kWizProductKey, "APP_LANG_ABBRV", &resourceAbbreviation) ||
       resourceAbbreviation.empty())
-    return WizError("CVEXAWizard1::FinalConstruct - Cannot get registry entry for resource dll abbrevation.");
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - Cannot get registry entry for resource dll abbrevation.");
   auto language = std::make_unique<CvexaLanguage>();
   if (!language->Load(resourceAbbreviation))
-    return WizError("CVEXAWizard1::FinalConstruct - Cannot load a resource dll.");
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - Cannot load a resource dll.");
   m.language = std::move(language);
 
   m_imageExtensions.clear();
   m_audioExtensions.clear();
-  if (!CVexaWizUtil::GetFilteredImageExtensions(&m_imageExtensions))
-    CVexaWizUtil::LogError("CVEXAWizard1::FinalConstruct - Cannot get list of image filters.", false);
-  if (!CVexaWizUtil::GetFilteredAudioExtensions(&m_audioExtensions))
-    CVexaWizUtil::LogError("CVEXAWizard1::FinalConstruct - Cannot get list of audio filters.", false);
+  if (!m_wiz.GetFilteredImageExtensions(&m_imageExtensions))
+    m_wiz.LogError("CVEXAWizard1::FinalConstruct - Cannot get list of image filters.", false);
+  if (!m_wiz.GetFilteredAudioExtensions(&m_audioExtensions))
+    m_wiz.LogError("CVEXAWizard1::FinalConstruct - Cannot get list of audio filters.", false);
 
   if (FAILED(CoCreateInstance(CLSID_VEXALocUtil, nullptr, CLSCTX_ALL, IID_IVEXALocUtil, m.locUtil.PutVoid())) ||
       !m.locUtil)
-    return WizError("CVEXAWizard1::FinalConstruct - Cannot Create locale utility.", true);
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - Cannot Create locale utility.", true);
   if (FAILED(m.locUtil->Init(Bstr::FromUtf8(abbreviation).Get())))
-    return WizError("CVEXAWizard1::FinalConstruct - Locale Init call failed.", true);
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - Locale Init call failed.", true);
 
   // The session album and the settings file live in the user's
   // configuration folder, since the installation folder is read-only.
@@ -139,11 +140,11 @@ HRESULT CVEXAWizard1::FinalConstruct() {
     m_sessionAlbumPath = "lastAlbum.xml";
   }
 
-  m.sessionAlbum = std::make_unique<CVexaWizXML>();
+  m.sessionAlbum = std::make_unique<CVexaWizXML>(m_wiz);
   if (!m.sessionAlbum->Init(m_sessionAlbumPath, true))
-    return WizError("CVEXAWizard1::FinalConstruct - CVexaWizXML::Init() call failed for the session album.");
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - CVexaWizXML::Init() call failed for the session album.");
   if (!m.sessionAlbum->RemoveInvalidStills())
-    return WizError("CVEXAWizard1::FinalConstruct - CVexaWizXML::RemoveInvalidStills() call failed.");
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - CVexaWizXML::RemoveInvalidStills() call failed.");
 
   // Music on the very first run: the first installed piece that matches.
   if (m.settings->ReadString("setupAudio", "optionSelected").empty()) {
@@ -152,7 +153,7 @@ HRESULT CVEXAWizard1::FinalConstruct() {
     std::string filter = CVexaWizUtil::GetSuppportedAudioFileTypesFilter();
     if (filter.empty()) {
       filter = "*.mp3;*.wav";
-      CVexaWizUtil::LogError(
+      m_wiz.LogError(
           "CVEXAWizard1::FinalConstruct() - CVexaWizUtil::GetSuppportedAudioFileTypesFilter() call failed", false);
     }
     std::string candidate;
@@ -167,18 +168,18 @@ HRESULT CVEXAWizard1::FinalConstruct() {
       }
     }
     if (!m.sessionAlbum->AddAudioTrack(candidate, 0.0))
-      CVexaWizUtil::LogError("CVEXAWizard1::FinalConstruct() - CVexaWizXML::AddAudioTrack() call failed", false);
+      m_wiz.LogError("CVEXAWizard1::FinalConstruct() - CVexaWizXML::AddAudioTrack() call failed", false);
   }
 
   if (FAILED(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, IID_IVEXAImgUtil, m.imgUtil.PutVoid())) ||
       !m.imgUtil)
-    return WizError("CVEXAWizard1::FinalConstruct - Cannot create the image utility VEXAImgUtil.", true);
-  // The timed update prompt runs from the sheet, once it is shown.
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - Cannot create the image utility VEXAImgUtil.", true);
+  // The timed update prompt runs once the sheet is shown (CreateVCD).
   return S_OK;
 }
 
 void CVEXAWizard1::FinalRelease() {
-  WizModule& m = Module();
+  WizServices& m = m_wiz;
   // The settings file is written back when it closes.
   m.Reset();
 }
@@ -187,11 +188,11 @@ void CVEXAWizard1::FinalRelease() {
 
 bool CVEXAWizard1::CheckImageFile(const std::string& path) {
   if (path.empty()) {
-    CVexaWizUtil::LogError("CVEXAWizard1::CheckImageFile - No Image file passed in.", false);
+    m_wiz.LogError("CVEXAWizard1::CheckImageFile - No Image file passed in.", false);
     return false;
   }
   if (!base::FileExists(path)) {
-    CVexaWizUtil::LogError(Format("CVEXAWizard1::CheckImageFile - Image file %s does not exist.", path.c_str()), false);
+    m_wiz.LogError(Format("CVEXAWizard1::CheckImageFile - Image file %s does not exist.", path.c_str()), false);
     m_invalidStills.push_back(path);
     m_someInvalid = true;
     return false;
@@ -199,7 +200,7 @@ bool CVEXAWizard1::CheckImageFile(const std::string& path) {
   const std::string pattern = "*." + CvexaPath(path).GetExtension();
   for (const std::string& e : m_imageExtensions)
     if (base::EqualsNoCase(e, pattern)) return true;
-  CVexaWizUtil::LogError(
+  m_wiz.LogError(
       Format("CVEXAWizard1::CheckImageFile - Bad extension = %s for file %s.", pattern.c_str(), path.c_str()), false);
   m_invalidStills.push_back(path);
   m_someInvalid = true;
@@ -208,19 +209,19 @@ bool CVEXAWizard1::CheckImageFile(const std::string& path) {
 
 bool CVEXAWizard1::CheckAudioFile(const std::string& path, std::string* option, bool* valid) {
   *valid = false;
-  const std::string question = CVexaWizUtil::LoadString(
+  const std::string question = m_wiz.LoadString(
       4490,
       "The orlune disc creator software could not process your audio file.\r\n\r\nThe file may not be a supported "
       "file type, or the file may be corrupt.\r\nMake sure that your audio file is WAV, WMA, or MP3 format.\r\n\r\n"
       "Click OK to create a orlune disc without an audio file.");
   auto ask = [&]() {
     EnsureApplication();
-    CvexaMessageBox box;
+    CvexaMessageBox box(m_wiz);
     return box.Show(MB_OKCANCEL, question, true, false, true) == IDOK;
   };
   if (!AudioSourceExists(path)) {
     *option = "noAudio";
-    CVexaWizUtil::LogError(Format("CVEXAWizard1::CheckAudioFile - Audio file %s does not exist.", path.c_str()), false);
+    m_wiz.LogError(Format("CVEXAWizard1::CheckAudioFile - Audio file %s does not exist.", path.c_str()), false);
     return ask();
   }
   const std::string extension = CvexaPath(path).GetExtension();
@@ -238,14 +239,14 @@ bool CVEXAWizard1::CheckAudioFile(const std::string& path, std::string* option, 
     return true;
   }
   *option = "noAudio";
-  CVexaWizUtil::LogError(
+  m_wiz.LogError(
       Format("CVEXAWizard1::CheckAudioFile - Bad extension = %s for file %s.", pattern.c_str(), path.c_str()), false);
   return ask();
 }
 
 bool CVEXAWizard1::ResetStillsOnce() {
   if (m_stillsReset) return true;
-  if (!Module().sessionAlbum || !Module().sessionAlbum->ResetStills()) return false;
+  if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->ResetStills()) return false;
   m_stillsReset = true;
   return true;
 }
@@ -253,24 +254,24 @@ bool CVEXAWizard1::ResetStillsOnce() {
 bool CVEXAWizard1::DealWithInvalidStills() {
   if (m_invalidStills.empty() && !m_someInvalid) return true;
   if (m_someAdded) {
-    CVexaWizUtil::LogError(
+    m_wiz.LogError(
         "CVEXAWizard1::DealWithInvalidStills - User exited with some valid and some invalid images.", false);
-    std::string text = CVexaWizUtil::LoadString(
+    std::string text = m_wiz.LoadString(
         4487,
         "The orlune disc creator could not process some of your images.\r\n\r\nThe files may not be supported file "
         "types, or they may be corrupt files.\r\n\r\nClick OK to create a orlune disc without the following images:");
     for (const std::string& path : m_invalidStills) text += "\r\n" + path;
-    CvexaMessageBox box;
+    CvexaMessageBox box(m_wiz);
     return box.Show(MB_OKCANCEL, text, true, false, true) == IDOK;
   }
-  CVexaWizUtil::LogError("CVEXAWizard1::DealWithInvalidStills - User had no valid images.", false);
-  const std::string text = CVexaWizUtil::LoadString(
+  m_wiz.LogError("CVEXAWizard1::DealWithInvalidStills - User had no valid images.", false);
+  const std::string text = m_wiz.LoadString(
       4489,
       "The orlune disc creator software could not process any of your image files.\r\n\r\nThe files may not be "
       "supported file types, or they may be corrupt files.\r\n\r\nTry the following in the order given:\r\n   - Check "
       "your files to make sure they are in supported formats. See Help for details.\r\n   - Try creating the orlune "
       "disc again.");
-  CvexaMessageBox box;
+  CvexaMessageBox box(m_wiz);
   box.Show(MB_OK, text, true, false, true);
   return false;
 }
@@ -278,33 +279,33 @@ bool CVEXAWizard1::DealWithInvalidStills() {
 // ---- Interface methods -------------------------------------------------------------------
 
 HRESULT CVEXAWizard1::AddAudioTrack(BSTR audioFile, DATE creationTime) {
-  WizModule& m = Module();
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  WizServices& m = m_wiz;
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   std::string option = "noAudio";
   std::string file = Utf8(audioFile);
   if (file.empty()) {
     m.settings->WriteString("setupAudio", "optionSelected", option);
     if (!m.sessionAlbum->AddAudioTrack(std::string(), creationTime)) {
-      CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-      return WizError("CVEXAWizard1::AddAudioTrack - XML Add Audio Track call failed for empty file.");
+      m_wiz.SetErrorCode(VEXAWizFailure);
+      return m_wiz.Error("CVEXAWizard1::AddAudioTrack - XML Add Audio Track call failed for empty file.");
     }
     return S_OK;
   }
   bool valid = false;
   if (!CheckAudioFile(file, &option, &valid)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-    return WizError(Format("CVEXAWizard1::AddAudioTrack - Invalid or corrupt audio file %s.", file.c_str()));
+    m_wiz.SetErrorCode(VEXAWizFailure);
+    return m_wiz.Error(Format("CVEXAWizard1::AddAudioTrack - Invalid or corrupt audio file %s.", file.c_str()));
   }
   if (!valid) {
     file.clear();
-    CVexaWizUtil::LogError(
+    m_wiz.LogError(
         "CVEXAWizard1::AddAudioTrack - Check Audio File returned invalid file. User continuing anyway", false);
   }
   if (!m.sessionAlbum->AddAudioTrack(file, creationTime)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+    m_wiz.SetErrorCode(VEXAWizFailure);
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError(Format("CVEXAWizard1::AddAudioTrack - XML Add Audio Track call failed for file %s.", file.c_str()));
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error(Format("CVEXAWizard1::AddAudioTrack - XML Add Audio Track call failed for file %s.", file.c_str()));
   }
   m.settings->WriteString("setupAudio", "optionSelected", option);
   return S_OK;
@@ -313,152 +314,152 @@ HRESULT CVEXAWizard1::AddAudioTrack(BSTR audioFile, DATE creationTime) {
 HRESULT CVEXAWizard1::AddStill(BSTR stillFile, BSTR stillTitle, DATE creationTime,
                                VEXAWizPictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees,
                                VARIANT_BOOL isTitleStill) {
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   if (!ResetStillsOnce()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+    m_wiz.SetErrorCode(VEXAWizFailure);
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::AddStill - XML ResetStills call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::AddStill - XML ResetStills call failed.");
   }
   const std::string path = Utf8(stillFile);
   if (path.empty()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizBadImageFile);
-    return WizError("CVEXAWizard1::AddStill() - Empty still parameter.");
+    m_wiz.SetErrorCode(VEXAWizBadImageFile);
+    return m_wiz.Error("CVEXAWizard1::AddStill() - Empty still parameter.");
   }
   if (!CheckImageFile(path)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizBadImageFile);
-    return WizError(Format("CVEXAWizard1::AddStill() - Bad Image file %s.", path.c_str()));
+    m_wiz.SetErrorCode(VEXAWizBadImageFile);
+    return m_wiz.Error(Format("CVEXAWizard1::AddStill() - Bad Image file %s.", path.c_str()));
   }
-  if (!Module().sessionAlbum->AddStill(path, rotateDegrees, creationTime, Utf8(stillTitle), pictureSizingBehaviour,
-                                       isTitleStill)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  if (!m_wiz.sessionAlbum->AddStill(path, rotateDegrees, creationTime, Utf8(stillTitle), pictureSizingBehaviour,
+                                    isTitleStill)) {
+    m_wiz.SetErrorCode(VEXAWizFailure);
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError(Format("CVEXAWizard1::AddStill() - XML AddStill call failed for image %s.", path.c_str()));
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error(Format("CVEXAWizard1::AddStill() - XML AddStill call failed for image %s.", path.c_str()));
   }
   m_someAdded = true;
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetFileSystemSupport(VEXAWizFileSystemSupport fileSystem) {
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
-  Module().fileSystem = fileSystem;
-  Module().fileSystemGiven = true;
+  m_wiz.SetErrorCode(VEXAWizSuccess);
+  m_wiz.fileSystem = fileSystem;
+  m_wiz.fileSystemGiven = true;
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetStillDelay(LONG delay) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  m_wiz.SetErrorCode(VEXAWizFailure);
   if (delay < 2) {
-    CVexaWizUtil::SetErrorCode(VEXAWizStillDelayTooSmall);
-    return WizError(Format("CVEXAWizard1::SetStillDelay - Delay set below minimum of %d. Delay = %d.", 2,
+    m_wiz.SetErrorCode(VEXAWizStillDelayTooSmall);
+    return m_wiz.Error(Format("CVEXAWizard1::SetStillDelay - Delay set below minimum of %d. Delay = %d.", 2,
                            static_cast<int>(delay)));
   }
   if (delay > 10) {
-    CVexaWizUtil::SetErrorCode(VEXAWizStillDelayTooLarge);
-    return WizError(Format("CVEXAWizard1::SetStillDelay - Delay set above maximum of %d. Delay = %d.", 10,
+    m_wiz.SetErrorCode(VEXAWizStillDelayTooLarge);
+    return m_wiz.Error(Format("CVEXAWizard1::SetStillDelay - Delay set above maximum of %d. Delay = %d.", 10,
                            static_cast<int>(delay)));
   }
-  if (!Module().sessionAlbum->SetStillDelay(delay)) {
+  if (!m_wiz.sessionAlbum->SetStillDelay(delay)) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError(
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error(
         Format("CVEXAWizard1::SetStillDelay - Cannot set still delay for value %d.", static_cast<int>(delay)));
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetStillTitleVisibleTime(LONG delay) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-  if (!Module().sessionAlbum->SetStillTitleVisibleTime(delay)) {
+  m_wiz.SetErrorCode(VEXAWizFailure);
+  if (!m_wiz.sessionAlbum->SetStillTitleVisibleTime(delay)) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::SetStillTitleVisibleTime() - XML SetStillTitleVisibleTime call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::SetStillTitleVisibleTime() - XML SetStillTitleVisibleTime call failed.");
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetTVSystem(VEXAWizTVSystem tvSystem) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-  if (!Module().sessionAlbum->SetTVSystem(tvSystem)) {
+  m_wiz.SetErrorCode(VEXAWizFailure);
+  if (!m_wiz.sessionAlbum->SetTVSystem(tvSystem)) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::SetTVSystem() - XML SetTVSystem call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::SetTVSystem() - XML SetTVSystem call failed.");
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  m_wiz.SetErrorCode(VEXAWizFailure);
   const std::string l1 = Utf8(title1), l2 = Utf8(title2), l3 = Utf8(title3);
   if (l1.empty() && l2.empty() && l3.empty()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizNoTitleLines);
-    return WizError("CVEXAWizard1::SetTitleLines - All blank title lines.");
+    m_wiz.SetErrorCode(VEXAWizNoTitleLines);
+    return m_wiz.Error("CVEXAWizard1::SetTitleLines - All blank title lines.");
   }
-  if (!Module().sessionAlbum->SetTitleLines(l1, l2, l3)) {
+  if (!m_wiz.sessionAlbum->SetTitleLines(l1, l2, l3)) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::SetTitleLines - XML SetTitleLines call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::SetTitleLines - XML SetTitleLines call failed.");
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetStartScreen(VEXAWizStartScreen startScreen) {
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   m_startScreen = startScreen;
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetBurnSpeed(LONG burnSpeed) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  m_wiz.SetErrorCode(VEXAWizFailure);
   if (burnSpeed < 1) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidBurnSpeed);
-    return WizError("CVEXAWizard1::SetBurnSpeed - Input Speed <= 0");
+    m_wiz.SetErrorCode(VEXAWizInvalidBurnSpeed);
+    return m_wiz.Error("CVEXAWizard1::SetBurnSpeed - Input Speed <= 0");
   }
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", burnSpeed);
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.settings->WriteNumber("settings", "selectedBurnSpeed", burnSpeed);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::AddImageListFile(BSTR imageListFilePath) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  m_wiz.SetErrorCode(VEXAWizFailure);
   if (!ResetStillsOnce()) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::AddImageListFile - XML ResetStills call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::AddImageListFile - XML ResetStills call failed.");
   }
   const std::string listPath = Utf8(imageListFilePath);
   if (listPath.empty()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError("CVEXAWizard1::AddImageListFile - No image file passed.");
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error("CVEXAWizard1::AddImageListFile - No image file passed.");
   }
   base::InputFile in;
   if (!in.Open(listPath)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError(Format("CVEXAWizard1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error(Format("CVEXAWizard1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
   }
   if (in.IsRegular() && in.Size() < 2) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError(Format("CVEXAWizard1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error(Format("CVEXAWizard1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
   }
   if (in.Size() > kMaxImageListBytes) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError(Format("CVEXAWizard1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error(Format("CVEXAWizard1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
   }
   std::string bytes(static_cast<std::size_t>(in.Size()), '\0');
   const long long got = bytes.empty() ? 0 : in.ReadSome(bytes.data(), bytes.size());
   if (got <= 0) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError(Format("CVEXAWizard1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error(Format("CVEXAWizard1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
   }
   if (static_cast<std::size_t>(got) < bytes.size()) {
-    CVexaWizUtil::LogError(Format("CVEXAWizard1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()),
-                           false);
+    m_wiz.LogError(Format("CVEXAWizard1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()),
+                   false);
     bytes.resize(static_cast<std::size_t>(got));
   }
   const std::size_t units = bytes.size() / 2;
@@ -480,43 +481,43 @@ HRESULT CVEXAWizard1::AddImageListFile(BSTR imageListFilePath) {
     current.clear();
     if (tooLong) {
       tooLong = false;
-      CVexaWizUtil::LogError("CVEXAWizard1::AddImageListFile - Path longer than 2047 characters skipped.", false);
+      m_wiz.LogError("CVEXAWizard1::AddImageListFile - Path longer than 2047 characters skipped.", false);
       continue;
     }
     if (path.empty()) {
-      CVexaWizUtil::LogError("CVEXAWizard1::AddImageListFile - Empty file path found.", false);
+      m_wiz.LogError("CVEXAWizard1::AddImageListFile - Empty file path found.", false);
       continue;
     }
     Bstr b(path);
     Bstr empty(u"");
     if (SUCCEEDED(AddStill(b.Get(), empty.Get(), 0.0, VEXAWizResizePicture, 0, VARIANT_FALSE))) continue;
     const std::string text = Format("CVEXAWizard1::AddImageListFile - Invalid still path: %s.", listPath.c_str());
-    if (Module().errorCode == VEXAWizFailure) return WizError(text);
-    CVexaWizUtil::LogError(text, true);
+    if (m_wiz.errorCode == VEXAWizFailure) return m_wiz.Error(text);
+    m_wiz.LogError(text, true);
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::AddImageDirectory(BSTR imagedirectoryPath) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  m_wiz.SetErrorCode(VEXAWizFailure);
   if (!ResetStillsOnce()) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::AddImageDirectory - XML ResetStills call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::AddImageDirectory - XML ResetStills call failed.");
   }
   const std::string dir = base::ToNativePath(Utf8(imagedirectoryPath));
   if (dir.empty() || !base::DirExists(dir)) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError(Format("CVEXAWizard::AddImageDirectory - Invalid image directory or directory does not exist: %s",
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error(Format("CVEXAWizard::AddImageDirectory - Invalid image directory or directory does not exist: %s",
                            dir.c_str()));
   }
   std::vector<std::string> names;
   std::error_code ec;
   std::filesystem::directory_iterator it(dir, ec);
   if (ec) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError(Format("CVEXAWizard1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error(Format("CVEXAWizard1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
   }
   for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
     if (ec) break;
@@ -533,17 +534,17 @@ HRESULT CVEXAWizard1::AddImageDirectory(BSTR imagedirectoryPath) {
     Bstr empty(u"");
     if (SUCCEEDED(AddStill(b.Get(), empty.Get(), 0.0, VEXAWizResizePicture, 0, VARIANT_FALSE))) continue;
     const std::string text = Format("CVEXAWizard1::AddImageDirectory - Invalid still path: %s.", dir.c_str());
-    if (Module().errorCode == VEXAWizFailure) return WizError(text);
-    CVexaWizUtil::LogError(text, true);
+    if (m_wiz.errorCode == VEXAWizFailure) return m_wiz.Error(text);
+    m_wiz.LogError(text, true);
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 bool CVEXAWizard1::AddStills(const StillList& list) {
   for (const auto& record : list) {
     if (!record) {
-      CVexaWizUtil::LogError("CVEXAWiz1::AddStills - Cannot get a still.", false);
+      m_wiz.LogError("CVEXAWiz1::AddStills - Cannot get a still.", false);
       return false;
     }
     std::string path, title;
@@ -551,37 +552,37 @@ bool CVEXAWizard1::AddStills(const StillList& list) {
     DATE ctime = 0;
     VARIANT_BOOL isTitle = VARIANT_FALSE;
     if (!record->GetStillInfo(&path, &title, &rotation, &ctime, &sizing, &isTitle))
-      CVexaWizUtil::LogError("CVEXAWiz1::AddStills - Still has no content.", false);
+      m_wiz.LogError("CVEXAWiz1::AddStills - Still has no content.", false);
     // The picture's title-picture mark goes along with its other values.
     if (SUCCEEDED(AddStill(Bstr::FromUtf8(path).Get(), Bstr::FromUtf8(title).Get(), ctime,
                            static_cast<VEXAWizPictureSizingBehaviour>(sizing), rotation, isTitle)))
       continue;
-    CVexaWizUtil::LogError(Format("CVEXAWiz1::AddStills - AddStill call failed for path %s.", path.c_str()), true);
-    if (Module().errorCode == VEXAWizFailure) return false;
+    m_wiz.LogError(Format("CVEXAWiz1::AddStills - AddStill call failed for path %s.", path.c_str()), true);
+    if (m_wiz.errorCode == VEXAWizFailure) return false;
   }
   return true;
 }
 
 HRESULT CVEXAWizard1::AddAlbumFile(BSTR albumFilePath, VEXAWizAlbumFormat albumFormat) {
-  WizModule& m = Module();
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  WizServices& m = m_wiz;
+  m_wiz.SetErrorCode(VEXAWizFailure);
   if (!ResetStillsOnce()) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::AddAlbumFile - XML ResetStills call failed on the stored session.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::AddAlbumFile - XML ResetStills call failed on the stored session.");
   }
   const std::string path = Utf8(albumFilePath);
   if (path.empty()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizInvalidInputFile);
-    return WizError("CVEXAWizard1::AddAlbumFile - Invalid input file.");
+    m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
+    return m_wiz.Error("CVEXAWizard1::AddAlbumFile - Invalid input file.");
   }
   StillList list;
   if (albumFormat == VEXAWizXML) {
-    auto album = std::make_unique<CVexaWizXML>();
+    auto album = std::make_unique<CVexaWizXML>(m_wiz);
     if (!album->Init(path, true)) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - Cannot initialize Wiz XML object.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - Cannot initialize Wiz XML object.");
     }
     m.sessionAlbum = std::move(album);
     std::string track;
@@ -589,126 +590,131 @@ HRESULT CVEXAWizard1::AddAlbumFile(BSTR albumFilePath, VEXAWizAlbumFormat albumF
     bool present = false;
     if (!m.sessionAlbum->GetFirstAudioTrack(&track, &date, &present)) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - XML GetFirstAudioTrack call failed.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - XML GetFirstAudioTrack call failed.");
     }
     if (!track.empty()) {
       if (!m.sessionAlbum->ResetAudios()) {
         EnsureApplication();
-        ShowFailureMessage();
-        CVexaWizUtil::LogError("CVEXAWizard1::AddAlbumFile - XML ResetAudios call failed.", false);
+        ShowFailureMessage(m_wiz);
+        m_wiz.LogError("CVEXAWizard1::AddAlbumFile - XML ResetAudios call failed.", false);
       }
       if (FAILED(AddAudioTrack(Bstr::FromUtf8(track).Get(), date))) {
-        if (m.errorCode == VEXAWizFailure) return WizError("CVEXAWizard1::AddAlbumFile - AddAudioTrack call failed.");
-        CVexaWizUtil::LogError("CVEXAWizard1::AddAlbumFile - AddAudioTrack call failed.", true);
+        if (m.errorCode == VEXAWizFailure) return m_wiz.Error("CVEXAWizard1::AddAlbumFile - AddAudioTrack call failed.");
+        m_wiz.LogError("CVEXAWizard1::AddAlbumFile - AddAudioTrack call failed.", true);
       }
     }
     if (!m.sessionAlbum->GetAllStills(&list)) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - XML GetAllStills call failed.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - XML GetAllStills call failed.");
     }
     if (!m.sessionAlbum->ResetStills()) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - XML ResetStills call failed on the loaded album.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - XML ResetStills call failed on the loaded album.");
     }
     m_stillsReset = true;
   } else if (albumFormat == VEXAWizCueXML) {
-    CVexaWizXML marwick;
+    CVexaWizXML marwick(m_wiz);
     if (!marwick.Init(path, false)) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - Call to WizXML Init failed for marwick album.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - Call to WizXML Init failed for marwick album.");
     }
     if (!marwick.GetAllStills(&list)) {
       EnsureApplication();
-      ShowFailureMessage();
-      return WizError("CVEXAWizard1::AddAlbumFile - XML GetAllStills call failed.");
+      ShowFailureMessage(m_wiz);
+      return m_wiz.Error("CVEXAWizard1::AddAlbumFile - XML GetAllStills call failed.");
     }
   }
   if (!AddStills(list)) {
-    if (m.errorCode == VEXAWizFailure) return WizError("CVEXAWizard1::AddAlbumFile - AddStills call failed.");
-    CVexaWizUtil::LogError("CVEXAWizard1::AddAlbumFile - AddStills call failed.", false);
+    if (m.errorCode == VEXAWizFailure) return m_wiz.Error("CVEXAWizard1::AddAlbumFile - AddStills call failed.");
+    m_wiz.LogError("CVEXAWizard1::AddAlbumFile - AddStills call failed.", false);
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetPaperSize(VEXAWizPaperSize paperSize) {
-  CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-  if (!Module().sessionAlbum->SetPaperSize(paperSize)) {
+  m_wiz.SetErrorCode(VEXAWizFailure);
+  if (!m_wiz.sessionAlbum->SetPaperSize(paperSize)) {
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::SetPaperSize - XML SetPaperSize call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::SetPaperSize - XML SetPaperSize call failed.");
   }
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::GetErrorCode(VEXAWizErrorCode* errorCode) {
   if (!errorCode) return E_POINTER;
-  *errorCode = Module().errorCode;
+  *errorCode = m_wiz.errorCode;
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::Init(BSTR tempDirectory, VARIANT_BOOL doClean) {
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
+  m_wiz.SetErrorCode(VEXAWizSuccess);
   if (SysStringLen(tempDirectory) >= 3) {
-    Module().tempDirectory = Utf8(tempDirectory);
-    Module().clean = doClean;
-    Module().tempDirectoryGiven = true;
+    m_wiz.tempDirectory = Utf8(tempDirectory);
+    m_wiz.clean = doClean;
+    m_wiz.tempDirectoryGiven = true;
   }
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::SetDefaultTitle() {
-  CVexaWizUtil::SetErrorCode(VEXAWizSuccess);
-  const base::CalendarTime now = Module().clock->LocalNow();
+  m_wiz.SetErrorCode(VEXAWizSuccess);
+  const base::CalendarTime now = m_wiz.clock->LocalNow();
   const QDate date(now.year, now.month, now.day);
   const std::string text = QLocale::system().toString(date, QLocale::ShortFormat).toStdString();
   if (!date.isValid() || text.empty()) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
-    return WizError("CVEXAWizard1::SetDefaultTitle - Call to ::GetDateFormat() failed.");
+    m_wiz.SetErrorCode(VEXAWizFailure);
+    return m_wiz.Error("CVEXAWizard1::SetDefaultTitle - Call to ::GetDateFormat() failed.");
   }
-  const std::string product = CVexaWizUtil::LoadString(4478, "Kv Orlune Disc");
-  if (!Module().sessionAlbum->SetTitleLines(text, product, std::string())) {
-    CVexaWizUtil::SetErrorCode(VEXAWizFailure);
+  const std::string product = m_wiz.LoadString(4478, "Kv Orlune Disc");
+  if (!m_wiz.sessionAlbum->SetTitleLines(text, product, std::string())) {
+    m_wiz.SetErrorCode(VEXAWizFailure);
     EnsureApplication();
-    ShowFailureMessage();
-    return WizError("CVEXAWizard1::SetDefaultTitle - XML SetTitleLines call failed.");
+    ShowFailureMessage(m_wiz);
+    return m_wiz.Error("CVEXAWizard1::SetDefaultTitle - XML SetTitleLines call failed.");
   }
   return S_OK;
 }
 
 HRESULT CVEXAWizard1::CreateVCD() {
-  WizModule& m = Module();
+  WizServices& m = m_wiz;
   EnsureApplication();
   QPixmap watermark, header;
   if (m.language) {
     watermark = m.language->Bitmap(192);
     header = m.language->Bitmap(193);
   }
-  if (!DealWithInvalidStills()) return WizError("CVEXAWizard1::CreateVCD - DealWithInvalidStills call failed.");
+  if (!DealWithInvalidStills()) return m_wiz.Error("CVEXAWizard1::CreateVCD - DealWithInvalidStills call failed.");
 
-  const std::string caption = CVexaWizUtil::LoadString(1, "Kv Orlune Disc Creator Software");
-  CvexaPropSheet sheet(QString::fromStdString(caption), nullptr, m_startScreen, watermark, header);
+  const std::string caption = m_wiz.LoadString(1, "Kv Orlune Disc Creator Software");
+  CvexaPropSheet sheet(m_wiz, QString::fromStdString(caption), nullptr, m_startScreen, watermark, header);
 
-  m.burner = std::make_unique<CVexaODVisual>();
+  m.burner = std::make_unique<CVexaODVisual>(m_wiz);
   if (!m.burner->Init()) {
     m.burner.reset();
-    return WizError("CVEXAWizard1::CreateVCD - Could not Initiallize visual class");
+    return m_wiz.Error("CVEXAWizard1::CreateVCD - Could not Initiallize visual class");
   }
   std::string cache;
   if (!CVexaWizUtil::CreateCacheDirectory(&cache))
-    return WizError("CVEXAWizard1::CreateVCD - Could not create cache directory");
+    return m_wiz.Error("CVEXAWizard1::CreateVCD - Could not create cache directory");
   sheet.SetCacheDirectory(cache);
+  // The timed update prompt runs once the sheet is up, never inside the
+  // wizard object's construction.
+  QTimer::singleShot(0, &sheet, [this, &sheet] {
+    if (CheckForUpdatePrompt(m_wiz, &sheet) == UpdateOutcome::CloseWizard) sheet.CloseWithoutAsking();
+  });
   sheet.RunModal();
 
   if (!m.sessionAlbum->SetTitleLines(std::string(), std::string(), std::string()))
-    CVexaWizUtil::LogError("CVEXAWizard1::CreateVCD() - CVexaWizXML::SetTitleLines() call failed", false);
+    m_wiz.LogError("CVEXAWizard1::CreateVCD() - CVexaWizXML::SetTitleLines() call failed", false);
   if (!m.sessionAlbum->WriteOutSessionXML(m_sessionAlbumPath))
-    CVexaWizUtil::LogError("CVEXAWizard1::CreateVCD() - CVexaWizXML::WriteOutSessionXML() call failed", false);
+    m_wiz.LogError("CVEXAWizard1::CreateVCD() - CVexaWizXML::WriteOutSessionXML() call failed", false);
   return S_OK;
 }
 

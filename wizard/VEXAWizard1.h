@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "idl/vexawiz.h"
-#include "wizard/WizUtil.h"
+#include "wizard/common/WizUtil.h"
 
 class QApplication;
 
@@ -58,6 +58,8 @@ class CVEXAWizard1 : public vexa::com::ComObjectRoot,
   // Clears the stored session's pictures once per object.
   bool ResetStillsOnce();
 
+  // The services this object's parts take: one set per wizard object.
+  WizServices m_wiz;
   std::string m_sessionAlbumPath;
   StringArray m_imageExtensions;
   StringArray m_audioExtensions;

@@ -1,5 +1,9 @@
 #include "core/tests/CoreFixture.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
 #include "core/HeadlessUi.h"
 #include "core/LocUtil.h"
 #include "idl/ProductKey.h"
@@ -40,18 +44,43 @@ class FakeLocale : public ComObjectRoot, public IVEXALocUtil {
   bool fails_;
 };
 
-class NoInhibitor : public InhibitorSource {
+// Hands out the write end of a new pipe per lock.
+class PipeInhibitor : public InhibitorSource {
  public:
-  int Acquire() override { return kUnavailable; }
+  explicit PipeInhibitor(std::shared_ptr<AwakeLocks> locks) : locks_(std::move(locks)) {}
+  int Acquire() override {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return kFailed;
+    locks_->readEnds.push_back(fds[0]);
+    return fds[1];
+  }
+
+ private:
+  std::shared_ptr<AwakeLocks> locks_;
 };
 
 }  // namespace
+
+AwakeLocks::~AwakeLocks() {
+  for (int fd : readEnds) ::close(fd);
+}
+
+int AwakeLocks::Held() const {
+  int held = 0;
+  for (int fd : readEnds) {
+    pollfd p{fd, POLLIN, 0};
+    // A released lock's pipe has no writer left: the read end hangs up.
+    if (::poll(&p, 1, 0) == 0 || !(p.revents & POLLHUP)) ++held;
+  }
+  return held;
+}
 
 void CoreFixture::SetUp() {
   CoreTest::SetUp();
   engine_ = std::make_shared<FakeEngineScript>();
   log_ = std::make_shared<LogStore>();
   clock_ = std::make_shared<ManualFlowClock>();
+  awake_ = std::make_shared<AwakeLocks>();
   base::MakeDirs(Path("tmp"));
 }
 
@@ -82,7 +111,7 @@ CoreServices CoreFixture::Services() {
   };
   if (defaultUi_) s.ui = nullptr;
   s.clock = clock_;
-  s.inhibitor = [] { return std::make_unique<NoInhibitor>(); };
+  s.inhibitor = [locks = awake_] { return std::make_unique<PipeInhibitor>(locks); };
   s.freeSpace = [this](const std::string&, std::uint64_t* bytes) {
     *bytes = freeBytes_;
     return true;

@@ -15,6 +15,18 @@
 
 namespace vexa::core::test {
 
+// The keep-awake locks the objects took: a pipe per lock, of which the test
+// keeps the read end; a lock is held while its write end is open.
+struct AwakeLocks {
+  std::vector<int> readEnds;
+  AwakeLocks() = default;
+  AwakeLocks(const AwakeLocks&) = delete;
+  AwakeLocks& operator=(const AwakeLocks&) = delete;
+  ~AwakeLocks();
+  int Taken() const { return static_cast<int>(readEnds.size()); }
+  int Held() const;
+};
+
 class CoreFixture : public CoreTest {
  protected:
   void SetUp() override;
@@ -43,6 +55,7 @@ class CoreFixture : public CoreTest {
   std::shared_ptr<FakeEngineScript> engine_;
   std::shared_ptr<LogStore> log_;
   std::shared_ptr<ManualFlowClock> clock_;
+  std::shared_ptr<AwakeLocks> awake_;
   // The scripted user interface of the object made last, and a hook to
   // script it before the object uses it.
   ScriptedUi* ui_ = nullptr;

@@ -465,6 +465,68 @@ TEST_F(RunTest, APremasterCancelStopsTheWorker) {
   }
 }
 
+TEST_F(RunTest, TheComputerIsKeptAwakeWhileTheEngineWorksAndNeverAfter) {
+  struct Case {
+    const char* name;
+    std::function<void(FakeEngineScript&)> script;
+    bool eraseAsked;
+    HRESULT result;
+    int locks;  // one per premaster, erase and burn that started
+  };
+  const Case cases[] = {
+      {"burned", [](FakeEngineScript&) {}, false, S_OK, 2},
+      {"a used CD-RW erased, then burned", [](FakeEngineScript& s) { s.blank = {false, true}; }, true, S_OK, 3},
+      {"erase refused", [](FakeEngineScript& s) {
+         s.blank = {false};
+         s.failing = {"StartErase"};
+       }, true, E_FAIL, 1},
+      {"premaster refused", [](FakeEngineScript& s) { s.failing = {"StartPremaster"}; }, false, E_FAIL, 1},
+      {"premaster failed", [](FakeEngineScript& s) { s.premasterResult = VEXAEngineResultBrellOtherFail; }, false,
+       E_FAIL, 1},
+      {"premaster lost", [](FakeEngineScript& s) { s.failing = {"IsPremasterDone"}; }, false, E_FAIL, 1},
+      {"burn refused", [](FakeEngineScript& s) { s.failing = {"StartBurn"}; }, false, E_FAIL, 2},
+      {"burn failed", [](FakeEngineScript& s) { s.burnResult = VEXAEngineResultBrellWriteFail; }, false, E_FAIL, 2},
+      {"burn lost", [](FakeEngineScript& s) { s.failing = {"IsBurnDone"}; }, false, E_FAIL, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    awake_->readEnds.clear();
+    bool heldWhileWorking = false;
+    int messages = 0, heldAtMessage = 0;
+    clock_->duringWait = [&] {
+      if (awake_->Held() > 0) heldWhileWorking = true;
+    };
+    scriptUi_ = [&](ScriptedUi& ui) {
+      if (c.eraseAsked) ui.QueueAnswer(kIDYES);
+      // A message is about to be shown once the dialog's window is disabled:
+      // nobody may be kept from sleeping while it waits for an answer.
+      ui.onPump = [&] {
+        if (!ui.Dialog() || ui.Dialog()->WindowEnabled()) return;
+        ++messages;
+        heldAtMessage += awake_->Held();
+      };
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    c.script(*engine_);
+    EXPECT_EQ(Run(), c.result) << ErrorText();
+    // The engine's work was waited for under the lock.
+    if (c.result == S_OK) {
+      EXPECT_TRUE(heldWhileWorking);
+    }
+    EXPECT_EQ(awake_->Taken(), c.locks);
+    EXPECT_EQ(awake_->Held(), 0);
+    if (c.result == E_FAIL) {
+      EXPECT_GT(messages, 0);
+    }
+    EXPECT_EQ(heldAtMessage, 0);
+    clock_->duringWait = nullptr;
+    core_.Reset();
+  }
+}
+
 TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   engine_->blank = {false, true};
   engine_->discType = {VEXADiscTypeRW};

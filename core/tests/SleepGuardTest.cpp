@@ -49,6 +49,36 @@ TEST(SleepGuardTest, ForbiddingSleepHoldsOneLockUntilSleepIsAllowedAgain) {
   EXPECT_TRUE(log.lines.empty());
 }
 
+TEST(SleepGuardTest, AnAwakeScopeHoldsTheLockUntilItEndsAndNestedScopesUntilTheLast) {
+  int acquired = 0;
+  Logged log;
+  SleepGuard guard(log.Fn(), std::make_unique<FakeInhibitor>(&acquired));
+  {
+    AwakeScope outer(&guard);
+    EXPECT_TRUE(guard.Holding());
+    {
+      AwakeScope inner(&guard);
+      inner.End();
+      EXPECT_FALSE(inner.Active());
+      inner.End();  // a second end changes nothing
+      EXPECT_TRUE(guard.Holding());
+    }
+    EXPECT_TRUE(guard.Holding());
+    EXPECT_FALSE(guard.canSuspend());
+  }
+  EXPECT_FALSE(guard.Holding());
+  EXPECT_TRUE(guard.canSuspend());
+  EXPECT_EQ(acquired, 1);
+  {
+    AwakeScope early(&guard);
+    early.End();
+    EXPECT_FALSE(guard.Holding());
+  }
+  EXPECT_EQ(acquired, 2);
+  AwakeScope none(nullptr);
+  EXPECT_FALSE(none.Active());
+}
+
 TEST(SleepGuardTest, AFailedLockIsLoggedAndNoSessionManagerIsNoFailure) {
   int acquired = 0;
   Logged log;

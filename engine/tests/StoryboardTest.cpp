@@ -11,14 +11,14 @@ namespace vexa::engine {
 
 class StoryboardAccess {
  public:
-  static std::size_t DiscPaths(CVEXAVCDEngine* e) { return e->discPaths_.size(); }
-  static bool HasDiscPath(CVEXAVCDEngine* e, const std::string& p) { return !e->DiscPathFree(p); }
-  static void SetStillCount(CVEXAVCDEngine* e, std::int32_t n) { e->stills_ = n; }
-  static std::int32_t StillCount(CVEXAVCDEngine* e) { return e->stills_; }
+  static std::size_t DiscPaths(CVEXAVCDEngine* e) { return e->story_->DiscPathCount(); }
+  static bool HasDiscPath(CVEXAVCDEngine* e, const std::string& p) { return e->story_->HasDiscPath(p); }
+  static void SetStillCount(CVEXAVCDEngine* e, std::int32_t n) { e->story_->SetStillCountForTest(n); }
+  static std::int32_t StillCount(CVEXAVCDEngine* e) { return e->story_->StillCount(); }
   static ThumbnailBrowser2* Menu(CVEXAVCDEngine* e) { return e->menu_.get(); }
-  static IStillsSlideShow1* Album(CVEXAVCDEngine* e) { return e->album_.Get(); }
-  static const StillRecord& Still(CVEXAVCDEngine* e, int n) { return e->stillTable_[static_cast<std::size_t>(n)]; }
-  static const std::string& First(CVEXAVCDEngine* e) { return e->firstStill_; }
+  static IStillsSlideShow1* Album(CVEXAVCDEngine* e) { return e->album_->Album(); }
+  static const StillRecord& Still(CVEXAVCDEngine* e, int n) { return e->story_->Still(n); }
+  static const std::string& First(CVEXAVCDEngine* e) { return e->story_->FirstStill(); }
 };
 
 namespace test {

@@ -11,7 +11,7 @@
 #include "gallery/Gallery.h"
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

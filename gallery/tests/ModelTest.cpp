@@ -6,7 +6,7 @@
 #include "gallery/FontMgr.h"
 #include "gallery/Params.h"
 #include "gallery/PhotoModel.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "uicommon/ArtButton.h"
-#include "uicommon/Command.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Strings.h"
-#include "uicommon/Text.h"
-#include "uicommon/Views.h"
+#include "uicommon/art/ArtButton.h"
+#include "uicommon/common/Command.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/common/Strings.h"
+#include "uicommon/common/Text.h"
+#include "uicommon/art/Views.h"
 
 namespace {
 

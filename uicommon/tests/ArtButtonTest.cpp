@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <QTest>
 
-#include "uicommon/ArtButton.h"
-#include "uicommon/Command.h"
-#include "uicommon/Settings.h"
-#include "uicommon/Strings.h"
-#include "uicommon/Views.h"
+#include "uicommon/art/ArtButton.h"
+#include "uicommon/common/Command.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/common/Strings.h"
+#include "uicommon/art/Views.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "platform/imaging/BitmapHandle.h"
-#include "uicommon/Bitmaps.h"
-#include "uicommon/Broadcast.h"
-#include "uicommon/Settings.h"
+#include "uicommon/art/Bitmaps.h"
+#include "uicommon/common/Broadcast.h"
+#include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

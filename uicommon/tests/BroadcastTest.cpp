@@ -4,7 +4,7 @@
 #include <functional>
 #include <vector>
 
-#include "uicommon/Broadcast.h"
+#include "uicommon/common/Broadcast.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <filesystem>
 
-#include "uicommon/Exif.h"
+#include "uicommon/common/Exif.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

@@ -6,7 +6,7 @@
 #include <set>
 #include <sstream>
 
-#include "uicommon/FileUtil.h"
+#include "uicommon/common/FileUtil.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

@@ -4,9 +4,9 @@
 #include <QMenuBar>
 #include <QTest>
 
-#include "uicommon/FolderDialogs.h"
-#include "uicommon/MonitorIPC.h"
-#include "uicommon/WaitCursor.h"
+#include "uicommon/common/FolderDialogs.h"
+#include "uicommon/common/MonitorIPC.h"
+#include "uicommon/common/WaitCursor.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

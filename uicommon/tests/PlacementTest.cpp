@@ -1,5 +1,5 @@
 // Placement: text forms, quarter turns and ConvertToPortrait.
-#include "uicommon/Placement.h"
+#include "uicommon/common/Placement.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 namespace {

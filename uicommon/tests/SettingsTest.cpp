@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "platform/registry/Registry.h"
-#include "uicommon/Settings.h"
+#include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui;

@@ -5,7 +5,7 @@
 #include <QImage>
 #include <QPainter>
 
-#include "uicommon/Text.h"
+#include "uicommon/common/Text.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QHelpEvent>
 #include <QPainter>
 
-#include "uicommon/Settings.h"
-#include "uicommon/Views.h"
+#include "uicommon/common/Settings.h"
+#include "uicommon/art/Views.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui::testing;

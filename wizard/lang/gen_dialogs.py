@@ -35,8 +35,8 @@ def ui(name, title, layout, size=None):
     out += build(*layout)
     out += ['</widget>']
     out += ['<customwidgets>',
-            '<customwidget><class>CvexaLabel</class><extends>QLabel</extends><header>wizard/UiHelpers.h</header></customwidget>',
-            '<customwidget><class>CvexaBitmapStatic</class><extends>QWidget</extends><header>wizard/UiHelpers.h</header></customwidget>',
+            '<customwidget><class>CvexaLabel</class><extends>QLabel</extends><header>wizard/ui/UiHelpers.h</header></customwidget>',
+            '<customwidget><class>CvexaBitmapStatic</class><extends>QWidget</extends><header>wizard/ui/UiHelpers.h</header></customwidget>',
             '</customwidgets>', '</ui>', '']
     return '\n'.join(out)
 def lbl(id, text, acc=None, cls='QLabel', wrap=True):

@@ -2,30 +2,31 @@
 // selection, the speed table, and the hand-over in its fixed order.
 #include <gtest/gtest.h>
 
-#include "wizard/ODVisual.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::PlainTest;
 
 namespace {
 
-class BurnDriverTest : public WizTest {
+class BurnDriverTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+    PlainTest::SetUp();
+    Fake();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
-    Module().sessionAlbum = std::make_unique<CVexaWizXML>();
-    ASSERT_TRUE(Module().sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
-    Module().settings = std::make_unique<CvexaSettingsAccess>();
-    ASSERT_TRUE(Module().settings->Open(m_temp.Path("orlunedisc.ini")));
+    Wiz().sessionAlbum = std::make_unique<CVexaWizXML>(Wiz());
+    ASSERT_TRUE(Wiz().sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
+    Wiz().settings = std::make_unique<CvexaSettingsAccess>();
+    ASSERT_TRUE(Wiz().settings->Open(m_temp.Path("orlunedisc.ini")));
   }
   std::unique_ptr<CVexaODVisual> Driver() {
-    auto d = std::make_unique<CVexaODVisual>();
+    auto d = std::make_unique<CVexaODVisual>(Wiz());
     EXPECT_TRUE(d->Init());
     Fake().calls.clear();
     return d;
@@ -34,7 +35,7 @@ class BurnDriverTest : public WizTest {
 
 TEST_F(BurnDriverTest, DefaultSpeedFromTheRegistry) {
   SetProductDword("DEFAULT_BURNSPEED", 0);
-  CVexaODVisual d;
+  CVexaODVisual d(Wiz());
   ASSERT_TRUE(d.Init());
   LONG speed = 0;
   d.GetDefaultBurnSpeed(&speed);
@@ -43,7 +44,7 @@ TEST_F(BurnDriverTest, DefaultSpeedFromTheRegistry) {
   EXPECT_EQ(Fake().Methods(), (std::vector<std::string>{"SetLoggingLevel", "Init"}));
   EXPECT_EQ(Fake().calls[1].args[0], "3");
   SetProductDword("DEFAULT_BURNSPEED", 12);
-  CVexaODVisual e;
+  CVexaODVisual e(Wiz());
   ASSERT_TRUE(e.Init());
   e.GetDefaultBurnSpeed(&speed);
   EXPECT_EQ(speed, 12);
@@ -53,7 +54,7 @@ TEST_F(BurnDriverTest, NoWriterIsNotFatalUntilTheBurn) {
   Fake().initResult = E_FAIL;
   Fake().initErrorCode = VEXACoreNoCDWriter;
   Fake().drivePresent = false;
-  CVexaODVisual d;
+  CVexaODVisual d(Wiz());
   ASSERT_TRUE(d.Init());
   EXPECT_FALSE(d.IsDriveReady());
   EXPECT_TRUE(Fake().Logged("CVexaODVisual::Init - NO CD Writer present on system."));
@@ -64,7 +65,7 @@ TEST_F(BurnDriverTest, NoWriterIsNotFatalUntilTheBurn) {
   EXPECT_EQ(Fake().calls[0].args[0], "-1");
 
   Fake().initErrorCode = VEXACoreFailure;
-  CVexaODVisual e;
+  CVexaODVisual e(Wiz());
   EXPECT_FALSE(e.Init());
   EXPECT_EQ(e.Core(), nullptr);
 }
@@ -99,7 +100,7 @@ TEST_F(BurnDriverTest, DescriptionShowsPathAndSingleBlanks) {
 }
 
 TEST_F(BurnDriverTest, HandsTheAlbumOverInItsFixedOrder) {
-  CVexaWizXML& album = *Module().sessionAlbum;
+  CVexaWizXML& album = *Wiz().sessionAlbum;
   const std::string a = Photo("a.jpg"), b = Photo("b.jpg");
   ASSERT_TRUE(album.AddStill(a, 90, 12.5, "Alpha", VEXAWizCropPicture, VARIANT_FALSE));
   ASSERT_TRUE(album.AddStill(b, 0, 0.0, "", VEXAWizResizePicture, VARIANT_TRUE));
@@ -107,7 +108,7 @@ TEST_F(BurnDriverTest, HandsTheAlbumOverInItsFixedOrder) {
   ASSERT_TRUE(album.SetPaperSize(VEXAWizPaperSizeA4));
   ASSERT_TRUE(album.AddAudioTrack("/music/song.mp3", -1));
   album.Album()->put_tvSystem(VEXAXMLTVSECAM);
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 8);
+  Wiz().settings->WriteNumber("settings", "selectedBurnSpeed", 8);
 
   auto d = Driver();
   ASSERT_TRUE(d->CreateVCD());
@@ -138,7 +139,7 @@ TEST_F(BurnDriverTest, HandsTheAlbumOverInItsFixedOrder) {
 // orchestrator unchanged, and its refusal (a delay no disc holds) stops the
 // disc before anything is made.
 TEST_F(BurnDriverTest, AnAlbumDelayTheOrchestratorRefusesStopsTheDisc) {
-  CVexaWizXML& album = *Module().sessionAlbum;
+  CVexaWizXML& album = *Wiz().sessionAlbum;
   ASSERT_TRUE(album.AddStill(Photo("a.jpg"), 0, 0.0, "", VEXAWizResizePicture, VARIANT_FALSE));
   ASSERT_TRUE(album.SetStillDelay(2147483647));
   Fake().longestStillDelay = 4797;
@@ -150,7 +151,7 @@ TEST_F(BurnDriverTest, AnAlbumDelayTheOrchestratorRefusesStopsTheDisc) {
 }
 
 TEST_F(BurnDriverTest, WhatTheAlbumLeavesOutIsNotSent) {
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
+  Wiz().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
   auto d = Driver();
   ASSERT_TRUE(d->CreateVCD());
   // No titles, an Invalid paper size and no music: no calls for them.
@@ -160,10 +161,10 @@ TEST_F(BurnDriverTest, WhatTheAlbumLeavesOutIsNotSent) {
 }
 
 TEST_F(BurnDriverTest, RejectedAndCancelledStills) {
-  CVexaWizXML& album = *Module().sessionAlbum;
+  CVexaWizXML& album = *Wiz().sessionAlbum;
   const std::string a = Photo("a.jpg"), bad = Photo("bad.jpg"), c = Photo("c.jpg");
   for (const auto& p : {a, bad, c}) ASSERT_TRUE(album.AddStill(p, 0, 0.0, "", 0, VARIANT_FALSE));
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
+  Wiz().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
 
   // 23: the still is skipped without a word and the burn goes on.
   Fake().addStillErrors[bad] = VEXACoreInvalidFile;
@@ -176,7 +177,7 @@ TEST_F(BurnDriverTest, RejectedAndCancelledStills) {
   Fake().addStillErrors[bad] = VEXACoreCancelled;
   d = Driver();
   EXPECT_FALSE(d->CreateVCD());
-  EXPECT_EQ(Module().errorCode, VEXAWizCancelled);
+  EXPECT_EQ(Wiz().errorCode, VEXAWizCancelled);
   EXPECT_EQ(Fake().Calls("AddStill").size(), 2u);
   EXPECT_TRUE(Fake().Calls("CreateVCD").empty());
 
@@ -184,14 +185,14 @@ TEST_F(BurnDriverTest, RejectedAndCancelledStills) {
   Fake().addStillErrors[bad] = VEXACoreBurnFailure;
   d = Driver();
   EXPECT_FALSE(d->CreateVCD());
-  EXPECT_EQ(Module().errorCode, VEXAWizSuccess);
+  EXPECT_EQ(Wiz().errorCode, VEXAWizSuccess);
   EXPECT_TRUE(Fake().Logged("CVexaODVisual::AddStills - Core AddStill call failed for path " + bad + "."));
 }
 
 TEST_F(BurnDriverTest, AFileSystemChosenThroughTheWizardReachesTheOrchestrator) {
-  Module().fileSystem = VEXAWizFSISO9660;
-  Module().fileSystemGiven = true;
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
+  Wiz().fileSystem = VEXAWizFSISO9660;
+  Wiz().fileSystemGiven = true;
+  Wiz().settings->WriteNumber("settings", "selectedBurnSpeed", 4);
   auto d = Driver();
   ASSERT_TRUE(d->CreateVCD());
   ASSERT_EQ(Fake().Calls("SetFileSystemSupport").size(), 1u);

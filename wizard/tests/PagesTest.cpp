@@ -34,45 +34,45 @@
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Accelerators.h"
-#include "wizard/AddImagesDlg.h"
-#include "wizard/FolderView.h"
-#include "wizard/Language.h"
-#include "wizard/Launcher.h"
-#include "wizard/MessageBox.h"
-#include "wizard/Meter.h"
-#include "wizard/ODVisual.h"
-#include "wizard/PageCommon.h"
-#include "wizard/PreviewDlg.h"
-#include "wizard/PropSheet.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/ThumbHost.h"
-#include "wizard/UiHelpers.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/AddImagesDlg.h"
+#include "wizard/dialogs/FolderView.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/dialogs/PreviewDlg.h"
+#include "wizard/pages/PageCommon.h"
+#include "wizard/pages/PropSheet.h"
+#include "wizard/session/ODVisual.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/tests/WizUnitTest.h"
+#include "wizard/ui/Accelerators.h"
+#include "wizard/ui/Launcher.h"
+#include "wizard/ui/Meter.h"
+#include "wizard/ui/ThumbHost.h"
+#include "wizard/ui/UiHelpers.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::WizUnitTest;
 
 namespace {
 
-class PagesTest : public WizTest {
+class PagesTest : public WizUnitTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    WizModule& m = Module();
+    WizUnitTest::SetUp();
+    WizServices& m = Wiz();
     ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, m.logger.PutVoid()), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_VEXALocUtil, nullptr, CLSCTX_ALL, IID_IVEXALocUtil, m.locUtil.PutVoid()), S_OK);
     ASSERT_EQ(CoCreateInstance(CLSID_VEXAImgUtil, nullptr, CLSCTX_ALL, IID_IVEXAImgUtil, m.imgUtil.PutVoid()), S_OK);
     m.language = std::make_unique<CvexaLanguage>();
     ASSERT_TRUE(m.language->Load("ENU"));
-    m.sessionAlbum = std::make_unique<CVexaWizXML>();
+    m.sessionAlbum = std::make_unique<CVexaWizXML>(Wiz());
     ASSERT_TRUE(m.sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
     m.settings = std::make_unique<CvexaSettingsAccess>();
     ASSERT_TRUE(m.settings->Open(m_temp.Path("orlunedisc.ini")));
     SetProductDword("DEFAULT_BURNSPEED", 4);
-    m.burner = std::make_unique<CVexaODVisual>();
+    m.burner = std::make_unique<CVexaODVisual>(Wiz());
     ASSERT_TRUE(m.burner->Init());
     SetMessageBoxHook([this](int type, const std::string&, const std::string& text) {
       m_boxes.push_back(text);
@@ -88,15 +88,15 @@ class PagesTest : public WizTest {
     m_sheet.reset();
     SetMessageBoxHook({});
     SetLauncher({});
-    WizTest::TearDown();
+    WizUnitTest::TearDown();
   }
 
   // With art: the watermark and header pictures of the language bundle, as
   // the wizard object builds the sheet.
   CvexaPropSheet* Sheet(int start, bool art = false) {
-    const QPixmap watermark = art ? Module().language->Bitmap(192) : QPixmap();
-    const QPixmap header = art ? Module().language->Bitmap(193) : QPixmap();
-    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, start, watermark, header);
+    const QPixmap watermark = art ? Wiz().language->Bitmap(192) : QPixmap();
+    const QPixmap header = art ? Wiz().language->Bitmap(193) : QPixmap();
+    m_sheet = std::make_unique<CvexaPropSheet>(Wiz(), "Wizard", nullptr, start, watermark, header);
     m_sheet->SetCacheDirectory(CacheDir() + "/vexacache");
     m_sheet->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(m_sheet.get()));
@@ -110,10 +110,10 @@ class PagesTest : public WizTest {
   CvexaDiscUsageDlg* PageMeter() { return m_sheet->currentPage()->findChild<CvexaDiscUsageDlg*>(); }
   StillList Stills() {
     StillList list;
-    EXPECT_TRUE(Module().sessionAlbum->GetAllStills(&list));
+    EXPECT_TRUE(Wiz().sessionAlbum->GetAllStills(&list));
     return list;
   }
-  std::string Setting(const char* section, const char* key) { return Module().settings->ReadString(section, key); }
+  std::string Setting(const char* section, const char* key) { return Wiz().settings->ReadString(section, key); }
 
   std::unique_ptr<CvexaPropSheet> m_sheet;
   std::vector<std::string> m_boxes, m_launched;
@@ -124,7 +124,7 @@ class PagesTest : public WizTest {
 // ---- Meter -------------------------------------------------------------------------------------------------------
 
 TEST_F(PagesTest, TheMeterClampsAndWarnsOncePerCrossing) {
-  CvexaDiscUsageDlg meter;
+  CvexaDiscUsageDlg meter(Wiz());
   struct Case {
     int percent;
     bool warn;
@@ -143,12 +143,12 @@ TEST_F(PagesTest, TheMeterClampsAndWarnsOncePerCrossing) {
   EXPECT_NE(m_boxes[0].find("using a 650 MB disc"), std::string::npos) << m_boxes[0];
 
   // The shared flag: warn on the crossing, not while it stays too large.
-  Module().overCapacityWarn = true;
+  Wiz().overCapacityWarn = true;
   m_boxes.clear();
-  for (int p : {50, 120, 130, 90, 110}) Module().overCapacityWarn = meter.Update(p, Module().overCapacityWarn);
+  for (int p : {50, 120, 130, 90, 110}) Wiz().overCapacityWarn = meter.Update(p, Wiz().overCapacityWarn);
   EXPECT_EQ(m_boxes.size(), 2u);
 
-  CvexaAlbumPaneDlg pane;
+  CvexaAlbumPaneDlg pane(Wiz());
   pane.SetImageCount(7);
   EXPECT_EQ(pane.Heading()->text().toStdString(), "Images: 7");
 }
@@ -169,7 +169,7 @@ TEST_F(PagesTest, TheAboutButtonShowsOnlyOnTheWelcomePage) {
 // The sheet has one size on every page, and the size the user gave it
 // comes back on the next run.
 TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("size/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("size/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageWelcome);
   const QSize first = sheet->size();
   for (int id = kPageSelectPictures; id <= kPageFinish; ++id) {
@@ -193,10 +193,10 @@ TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
   EXPECT_EQ(again->size(), larger);
   // A size beyond the screen is cut to it; one below what the pages need is
   // raised to that.
-  Module().settings->WriteString("wizard", "windowSize", "90000,70000");
+  Wiz().settings->WriteString("wizard", "windowSize", "90000,70000");
   again = Sheet(kPageWelcome);
   EXPECT_LE(again->width(), again->screen()->availableGeometry().width());
-  Module().settings->WriteString("wizard", "windowSize", "10,10");
+  Wiz().settings->WriteString("wizard", "windowSize", "10,10");
   again = Sheet(kPageWelcome);
   EXPECT_GE(again->width(), again->minimumSizeHint().width());
   EXPECT_GE(again->height(), again->minimumSizeHint().height());
@@ -206,8 +206,8 @@ TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
 
 TEST_F(PagesTest, SelectPictures) {
   const std::string a = Photo("p/a.jpg"), b = Photo("p/b.jpg");
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(a, 0, 40000.0, "Alpha", VEXAWizCropPicture, VARIANT_FALSE));
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(b, 90, 0.0, "", VEXAWizResizePicture, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(a, 0, 40000.0, "Alpha", VEXAWizCropPicture, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(b, 90, 0.0, "", VEXAWizResizePicture, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   auto* thumbs = Find<CVEXAThum>(1113);
   ASSERT_TRUE(thumbs && thumbs->IsCreated());
@@ -272,7 +272,7 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   QTest::keyClicks(line1, "Summer 2002");
   EXPECT_EQ(Setting("setupTitles", "title1"), "Summer 2002");
   std::string l1, l2, l3;
-  ASSERT_TRUE(Module().sessionAlbum->GetTitleLines(&l1, &l2, &l3));
+  ASSERT_TRUE(Wiz().sessionAlbum->GetTitleLines(&l1, &l2, &l3));
   EXPECT_EQ(l1, "Summer 2002");
 
   // The preview is the title still the imaging layer draws for the same lines.
@@ -280,7 +280,7 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   ASSERT_FALSE(preview->Bitmap().isNull());
   VARIANT_BOOL c1 = 0, c2 = 0, c3 = 0;
   HBITMAP handle = nullptr;
-  ASSERT_EQ(Module().imgUtil->Create3LineTitleStillInMemory(
+  ASSERT_EQ(Wiz().imgUtil->Create3LineTitleStillInMemory(
                 vexa::com::Bstr(u"Summer 2002").Get(), vexa::com::Bstr(u"").Get(), vexa::com::Bstr(u"").Get(),
                 vexa::com::Bstr(u"Liberation Sans").Get(), 0, 22, 18, VARIANT_TRUE, &c1, &c2, &c3, &handle),
             S_OK);
@@ -349,7 +349,7 @@ TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
   FileOfSize("audio/Beach.mp3", 1000);
   FileOfSize("audio/Forest.wav", 1000);
   SetProductString("APP_PATH_AUDIO", audio);
-  Module().settings->WriteString("setupAudio", "preInstalledAudioFileTitle", "fore");
+  Wiz().settings->WriteString("setupAudio", "preInstalledAudioFileTitle", "fore");
   CvexaPropSheet* sheet = Sheet(kPageMusic);
   auto* list = Find<QComboBox>(1031);
   ASSERT_EQ(list->count(), 2);
@@ -357,24 +357,24 @@ TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
   std::string path;
   DATE date = 0;
   bool present = false;
-  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  ASSERT_TRUE(Wiz().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
   EXPECT_EQ(vexa::base::BaseName(path), "Forest.wav");
 
   list->setCurrentIndex(0);
-  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  ASSERT_TRUE(Wiz().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
   EXPECT_EQ(vexa::base::BaseName(path), "Beach.mp3");
   EXPECT_EQ(Setting("setupAudio", "preInstalledAudioFileTitle"), "Beach");
   EXPECT_EQ(Setting("setupAudio", "optionSelected"), "preInstalled");
 
   // Painting changes nothing.
-  Module().sessionAlbum->AddAudioTrack("/elsewhere.mp3", -1);
+  Wiz().sessionAlbum->AddAudioTrack("/elsewhere.mp3", -1);
   sheet->repaint();
   QApplication::processEvents();
-  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  ASSERT_TRUE(Wiz().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
   EXPECT_EQ(path, "/elsewhere.mp3");
 
   Find<QRadioButton>(1087)->click();
-  ASSERT_TRUE(Module().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
+  ASSERT_TRUE(Wiz().sessionAlbum->GetFirstAudioTrack(&path, &date, &present));
   EXPECT_EQ(path, "");
   EXPECT_EQ(Setting("setupAudio", "optionSelected"), "noAudio");
   EXPECT_FALSE(Find<QAbstractButton>(1088)->isEnabled());
@@ -424,7 +424,7 @@ TEST_F(PagesTest, AnAudioCDTrackIsPickedFromTheDrivesTracks) {
   Fake().trackSize = 1000;
   Fake().drivePath = m_temp.dir();  // a drive path that exists
   const std::string track = m_temp.dir() + "/Track01.cda";
-  ASSERT_TRUE(Module().sessionAlbum->AddAudioTrack(track, 0));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddAudioTrack(track, 0));
   Sheet(kPageMusic);
   EXPECT_TRUE(Find<QRadioButton>(1125)->isChecked());
   EXPECT_EQ(Find<QLineEdit>(1035)->text().toStdString(), track);
@@ -440,7 +440,7 @@ TEST_F(PagesTest, SettingsDelaysTVSystemsAndSpeeds) {
     const char* shown;
   } delays[] = {{7, "7"}, {15, "5"}, {1, "5"}, {10, "10"}, {2, "2"}};
   for (const Case& c : delays) {
-    ASSERT_TRUE(Module().sessionAlbum->SetStillDelay(c.delay));
+    ASSERT_TRUE(Wiz().sessionAlbum->SetStillDelay(c.delay));
     Sheet(kPageSettings);
     EXPECT_EQ(Find<QComboBox>(1053)->currentText().toStdString(), c.shown) << c.delay;
   }
@@ -448,14 +448,14 @@ TEST_F(PagesTest, SettingsDelaysTVSystemsAndSpeeds) {
   Fake().tvSystem = 2;
   for (auto [album, pal] : {std::pair{VEXAXMLTVNTSC, false}, std::pair{VEXAXMLTVSECAM, true},
                             std::pair{VEXAXMLTVFILM, false}, std::pair{VEXAXMLTVPAL, true}}) {
-    Module().sessionAlbum->Album()->put_tvSystem(album);
+    Wiz().sessionAlbum->Album()->put_tvSystem(album);
     Sheet(kPageSettings);
     EXPECT_EQ(Find<QRadioButton>(1059)->isChecked(), pal) << album;
-    EXPECT_EQ(IsNTSC(), !pal) << album;
+    EXPECT_EQ(IsNTSC(Wiz()), !pal) << album;
   }
 
   // Speeds as the writer reports them; a stored 12 maps to 8.
-  Module().settings->WriteNumber("settings", "selectedBurnSpeed", 12);
+  Wiz().settings->WriteNumber("settings", "selectedBurnSpeed", 12);
   CvexaPropSheet* sheet = Sheet(kPageSettings);
   auto* speeds = Find<QComboBox>(1057);
   ASSERT_EQ(speeds->count(), 3);
@@ -468,8 +468,8 @@ TEST_F(PagesTest, SettingsDelaysTVSystemsAndSpeeds) {
   speeds->setCurrentIndex(2);
   sheet->next();
   LONG delay = 0, tv = -1;
-  Module().sessionAlbum->GetStillDelay(&delay);
-  Module().sessionAlbum->GetTVSystem(&tv);
+  Wiz().sessionAlbum->GetStillDelay(&delay);
+  Wiz().sessionAlbum->GetTVSystem(&tv);
   EXPECT_EQ(delay, 3);
   EXPECT_EQ(tv, VEXAWizTVNTSC);
   EXPECT_EQ(Setting("settings", "selectedBurnSpeed"), "16");
@@ -490,11 +490,11 @@ TEST_F(PagesTest, TheSummaryAndMakeDisc) {
   EXPECT_EQ(sheet->button(QWizard::FinishButton)->text().toStdString(), "Make Disc");
 
   const std::string a = Photo("a.jpg");
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(a, 0, 0.0, "", 0, VARIANT_FALSE));
-  ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Holiday", "", "2002"));
-  ASSERT_TRUE(Module().sessionAlbum->AddAudioTrack("/music/Song.mp3", -1));
-  Module().sessionAlbum->Album()->put_tvSystem(VEXAXMLTVFILM);
-  Module().sessionAlbum->SetStillDelay(-1);
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(a, 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetTitleLines("Holiday", "", "2002"));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddAudioTrack("/music/Song.mp3", -1));
+  Wiz().sessionAlbum->Album()->put_tvSystem(VEXAXMLTVFILM);
+  Wiz().sessionAlbum->SetStillDelay(-1);
   sheet = Sheet(kPageFinish);
   EXPECT_TRUE(sheet->button(QWizard::FinishButton)->isEnabled());
   EXPECT_EQ(Find<QPlainTextEdit>(1067)->toPlainText().toStdString(),
@@ -534,12 +534,12 @@ TEST_F(PagesTest, TheSummaryAndMakeDisc) {
 }
 
 TEST_F(PagesTest, NoWriterSendsTheUserToTheSettingsPage) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   Fake().initResult = E_FAIL;
   Fake().initErrorCode = VEXACoreNoCDWriter;
   Fake().drivePresent = false;
-  Module().burner = std::make_unique<CVexaODVisual>();
-  ASSERT_TRUE(Module().burner->Init());
+  Wiz().burner = std::make_unique<CVexaODVisual>(Wiz());
+  ASSERT_TRUE(Wiz().burner->Init());
   CvexaPropSheet* sheet = Sheet(kPageFinish);
   sheet->button(QWizard::FinishButton)->click();
   EXPECT_EQ(sheet->currentId(), kPageSettings);
@@ -550,7 +550,7 @@ TEST_F(PagesTest, NoWriterSendsTheUserToTheSettingsPage) {
 
 TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
   const std::string kept = Photo("album/kept.jpg");
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(kept, 0, 100.0, "Kept", VEXAWizCropPicture, VARIANT_TRUE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(kept, 0, 100.0, "Kept", VEXAWizCropPicture, VARIANT_TRUE));
   Photo("folder/x.jpg");
   Photo("folder/y.png");
   FileOfSize("folder/notes.txt", 10);
@@ -563,7 +563,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
   };
 
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     ASSERT_TRUE(dialog.Ready());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -587,7 +587,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
   ASSERT_EQ(list.size(), 1u);
 
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
@@ -606,15 +606,15 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
 }
 
 TEST_F(PagesTest, AFailedAddImagesStartOffersNoWayToWipeTheAlbum) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   Sheet(kPageWelcome);
-  auto saved = std::move(Module().sessionAlbum);  // the album cannot be read
-  CvexaAddImagesDlg dialog;
+  auto saved = std::move(Wiz().sessionAlbum);  // the album cannot be read
+  CvexaAddImagesDlg dialog(Wiz());
   EXPECT_FALSE(dialog.Ready());
   EXPECT_FALSE(dialog.findChild<QAbstractButton*>("ctl_1")->isEnabled());
   EXPECT_FALSE(dialog.findChild<QAbstractButton*>("ctl_1091")->isEnabled());
   ASSERT_EQ(m_boxes.size(), 1u);
-  Module().sessionAlbum = std::move(saved);
+  Wiz().sessionAlbum = std::move(saved);
   dialog.accept();
   EXPECT_EQ(Stills().size(), 1u);
 }
@@ -622,14 +622,14 @@ TEST_F(PagesTest, AFailedAddImagesStartOffersNoWayToWipeTheAlbum) {
 TEST_F(PagesTest, AWindowPlaceIsRestoredWhenItFitsTheScreen) {
   Sheet(kPageWelcome);
   // Top, left, bottom, right.
-  Module().settings->WriteString("addContent", "windowPosition", "100,50,500,720");
+  Wiz().settings->WriteString("addContent", "windowPosition", "100,50,500,720");
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     EXPECT_EQ(dialog.geometry(), QRect(QPoint(50, 100), QPoint(719, 499)));
   }
-  Module().settings->WriteString("addContent", "windowPosition", "100,50,50000,70000");
+  Wiz().settings->WriteString("addContent", "windowPosition", "100,50,50000,70000");
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     EXPECT_NE(dialog.geometry().bottom(), 49999);
   }
 }
@@ -638,7 +638,7 @@ TEST_F(PagesTest, AWindowPlaceIsRestoredWhenItFitsTheScreen) {
 
 TEST_F(PagesTest, ThePreviewTurnsThePicture) {
   const std::string p = Photo("wide.jpg", 80, 40);
-  CvexaPreviewDlg preview;
+  CvexaPreviewDlg preview(Wiz());
   preview.SetFile(p);
   preview.SetRotation(90);
   QTimer::singleShot(0, [&] { QTest::mouseClick(preview.View(), Qt::LeftButton); });
@@ -652,7 +652,7 @@ TEST_F(PagesTest, EveryControlHasAnAccessibleName) {
   Sheet(kPageWelcome);
   std::vector<QWidget*> roots;
   for (int id : m_sheet->pageIds()) roots.push_back(m_sheet->page(id));
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   roots.push_back(&dialog);
   for (QWidget* root : roots) {
     for (QWidget* w : root->findChildren<QWidget*>()) {
@@ -677,7 +677,7 @@ TEST_F(PagesTest, EveryControlHasItsOwnId) {
   Sheet(kPageWelcome);
   std::vector<QWidget*> roots;
   for (int id : m_sheet->pageIds()) roots.push_back(m_sheet->page(id));
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   roots.push_back(&dialog);
   for (QWidget* root : roots) {
     std::set<QString> seen;
@@ -730,9 +730,9 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     }
     return;
   }
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("shots/b.jpg", 240, 320), 90, 0.0, "", 0, VARIANT_FALSE));
-  ASSERT_TRUE(Module().sessionAlbum->SetTitleLines("Our Summer", "2002", ""));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("shots/a.jpg", 320, 240), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("shots/b.jpg", 240, 320), 90, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetTitleLines("Our Summer", "2002", ""));
   vexa::base::MakeDirs(folder);
   CvexaPropSheet* sheet = Sheet(kPageWelcome, true);
   sheet->resize(720, 520);
@@ -742,7 +742,7 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
   }
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     dialog.resize(900, 600);
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -775,10 +775,10 @@ namespace {
 
 // A call the control refuses is a logged failure value, never an exception.
 TEST_F(PagesTest, AFailedControlCallIsALoggedFailureValue) {
-  CVEXAThum before;
+  CVEXAThum before(Wiz());
   EXPECT_FALSE(before.Clear());  // not created yet
   EXPECT_EQ(before.GetThumbCount(), 0);
-  CVEXAThum thumbs;
+  CVEXAThum thumbs(Wiz());
   ASSERT_TRUE(thumbs.Create());
   EXPECT_FALSE(thumbs.Sort(9999, true));
   EXPECT_TRUE(Fake().Logged("CVEXAThum::Invoke - DISPID 9999 failed with DISP_E_MEMBERNOTFOUND."));
@@ -899,7 +899,7 @@ TEST_F(PagesTest, AddImagesOpensWithPicturesAtScaleTwo) {
     return;
   }
   for (int i = 0; i < 6; ++i)
-    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("scale2/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("scale2/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
                                                 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   // A disc the pictures fill to about 40 percent: the meter moves far enough
@@ -927,7 +927,7 @@ TEST_F(PagesTest, AddImagesOpensWithPicturesAtScaleTwo) {
 // removal (count, meter, album and undo follow).
 TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
   for (const char* n : {"keys/a.jpg", "keys/b.jpg", "keys/c.jpg"})
-    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   auto* thumbs = Find<CVEXAThum>(1113);
   QAbstractScrollArea* gallery = WaitForGallery(thumbs);
@@ -987,10 +987,10 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
 // Ctrl+A, Insert, Del, Ctrl+Z and Backspace in the add-images dialog.
 TEST_F(PagesTest, TheAddImagesDialogAnswersItsKeys) {
   for (const char* n : {"album/a.jpg", "album/b.jpg"})
-    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
   for (const char* n : {"folder/x.jpg", "folder/y.jpg", "folder/z.jpg"}) Photo(n);
   Sheet(kPageWelcome);
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   dialog.activateWindow();
@@ -1041,7 +1041,7 @@ TEST_F(PagesTest, EveryCommandOfThePageAndTheDialogIsThere) {
                          32796, 32851, 32797, 32798, 32810, 32799, 32811, 32817, 32814, 112,   32820,
                          32836, 113,   32821, 32826, 32841, 32854, 32842, 32855, 32838, 32843, 32809};
   for (int id : pageIds) EXPECT_TRUE(page->Has(id)) << "page " << id;
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   const int dialogIds[] = {89,    32833, 32834, 90,    32835, 91,    32836, 32820, 99,    32821, 32826, 32772,
                            32844, 32773, 32845, 32774, 32846, 32775, 32849, 32776, 32847, 32778, 32848, 32779,
                            32781, 32782, 32784, 32853, 32852, 32808, 32788, 32790, 32791, 32792, 32850, 32851,
@@ -1049,7 +1049,7 @@ TEST_F(PagesTest, EveryCommandOfThePageAndTheDialogIsThere) {
                            32805, 32837, 32843, 32839, 32854, 32840, 32855, 32814, 32815, 32816, 32824, 32823,
                            32822, 32827, 32828, 32829, 32830, 32831, 32832, 1091,  9};
   for (int id : dialogIds) EXPECT_TRUE(dialog.Commands().Has(id)) << "dialog " << id;
-  const std::vector<CvexaAccelerator> table = Module().language->Accelerators(197);
+  const std::vector<CvexaAccelerator> table = Wiz().language->Accelerators(197);
   EXPECT_GE(table.size(), 30u);
   for (const CvexaAccelerator& a : table)
     EXPECT_TRUE(page->Has(a.command) || dialog.Commands().Has(a.command)) << a.command;
@@ -1065,7 +1065,7 @@ TEST_F(PagesTest, EveryCommandOfThePageAndTheDialogIsThere) {
 // No two things a person can reach at once share an access letter: on every
 // page with the wizard's buttons, in every menu, and in the add-images dialog.
 TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("m/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("m/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageWelcome);
   for (int id = kPageWelcome; id <= kPageFinish; ++id) {
     if (id > kPageWelcome) sheet->next();
@@ -1084,7 +1084,7 @@ TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
     emit Find<CVEXAThum>(1113)->mouseUp(2, 0, 10, 10);
     EXPECT_EQ(pictureMenu.toStdString(), "menu199");
   }
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(Clashes(ButtonTexts(&dialog)), "");
@@ -1104,7 +1104,7 @@ TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
 // The toolbar buttons show icons, a brighter one under the pointer.
 TEST_F(PagesTest, ToolbarButtonsHaveTheirIcons) {
   Sheet(kPageSelectPictures);
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   std::vector<QToolButton*> buttons;
   for (int id : {115, 110, 111, 112, 113}) buttons.push_back(Find<QToolButton>(id));
   for (int id : {89, 90, 94, 93, 92, 114, 97, 98, 91, 99}) buttons.push_back(dialog.findChild<QToolButton*>(QString("ctl_%1").arg(id)));
@@ -1121,7 +1121,7 @@ TEST_F(PagesTest, ToolbarButtonsHaveTheirIcons) {
 // The preview belongs to the window it was opened from: it is modal and on
 // top, and Escape closes it and nothing else.
 TEST_F(PagesTest, ThePreviewBelongsToItsWindowAndEscapeClosesOnlyIt) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("pv/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("pv/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
   ASSERT_TRUE(gallery);
@@ -1159,7 +1159,7 @@ TEST_F(PagesTest, CancellingTheWizardWithPicturesAsksFirst) {
   EXPECT_TRUE(m_boxes.empty());
   EXPECT_FALSE(sheet->isVisible());
 
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("c/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("c/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   sheet = Sheet(kPageTitles);
   m_yesNo = IDNO;
   QTest::keyClick(sheet, Qt::Key_Escape);
@@ -1180,7 +1180,7 @@ TEST_F(PagesTest, CancellingTheWizardWithPicturesAsksFirst) {
 // and a missing writer leave it running, on the Finish page with a new
 // driver (or the settings page), until the disc is made or the user closes it.
 TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("b/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("b/a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   // Checked for updates lately: no timed prompt.
   vexa::reg::SetValue(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate",
                       vexa::reg::Value::String("03/01/2030"));
@@ -1202,9 +1202,9 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
       Fake().initErrorCode = VEXACoreNoCDWriter;
       Fake().drivePresent = false;
     }
-    Module().burner = std::make_unique<CVexaODVisual>();
-    ASSERT_TRUE(Module().burner->Init());
-    m_sheet = std::make_unique<CvexaPropSheet>("Wizard", nullptr, kPageFinish, QPixmap(), QPixmap());
+    Wiz().burner = std::make_unique<CVexaODVisual>(Wiz());
+    ASSERT_TRUE(Wiz().burner->Init());
+    m_sheet = std::make_unique<CvexaPropSheet>(Wiz(), "Wizard", nullptr, kPageFinish, QPixmap(), QPixmap());
     m_sheet->SetCacheDirectory(CacheDir() + "/vexacache");
     CvexaPropSheet* sheet = m_sheet.get();
     int step = 0;
@@ -1288,7 +1288,7 @@ TEST_F(PagesTest, PickingPhotosStartsInThePicturesFolder) {
   env.Set("XDG_PICTURES_DIR", home + "/Fotos");
   Sheet(kPageWelcome);
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     CFolderView* tree = dialog.FolderTree();
     EXPECT_EQ(tree->TopFolders(), (std::vector<std::string>{home + "/Fotos", home, "/"}));
     EXPECT_EQ(Names(tree->model(), QModelIndex()), (std::vector<std::string>{"Fotos", "Home", "Computer"}));
@@ -1305,21 +1305,21 @@ TEST_F(PagesTest, PickingPhotosStartsInThePicturesFolder) {
   // Without a pictures folder: home. The user's folder settings name one too.
   env.Unset("XDG_PICTURES_DIR");
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     EXPECT_EQ(dialog.FolderTree()->TopFolders(), (std::vector<std::string>{home, "/"}));
     EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home);
   }
   vexa::base::MakeDirs(m_temp.Path("config"));
   ASSERT_TRUE(vexa::ui::testing::WriteAll(m_temp.Path("config/user-dirs.dirs"), "XDG_PICTURES_DIR=\"$HOME/Fotos\"\n"));
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home + "/Fotos");
     dialog.FolderTree()->SelectFolder(home + "/Documents");
     dialog.Apply();
   }
   // The folder of the last visit comes first.
   {
-    CvexaAddImagesDlg dialog;
+    CvexaAddImagesDlg dialog(Wiz());
     EXPECT_EQ(dialog.FolderTree()->SelectedFolder(), home + "/Documents");
   }
 }
@@ -1336,10 +1336,10 @@ TEST_F(PagesTest, AddImagesFirstOpensWithBothToolbarsWhole) {
     return;
   }
   for (int i = 0; i < 9; ++i)
-    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("first/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("first/p" + std::to_string(i) + ".jpg", 320, 240), 0, 0.0, "",
                                                 0, VARIANT_FALSE));
   Sheet(kPageWelcome);
-  CvexaAddImagesDlg dialog;
+  CvexaAddImagesDlg dialog(Wiz());
   dialog.FolderTree()->SelectFolder(m_temp.Path("first"));
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
@@ -1378,7 +1378,7 @@ TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
     ASSERT_EQ(rc, 0) << out;
     return;
   }
-  ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("stack/a.jpg", 300, 300), 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("stack/a.jpg", 300, 300), 0, 0.0, "", 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
   QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
@@ -1426,7 +1426,7 @@ TEST_F(PagesTest, TheThumbnailScrollBarFollowsTheView) {
     return;
   }
   for (int i = 0; i < 24; ++i)
-    ASSERT_TRUE(Module().sessionAlbum->AddStill(Photo("scroll/p" + std::to_string(i) + ".jpg", 160, 120), 0, 0.0, "",
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("scroll/p" + std::to_string(i) + ".jpg", 160, 120), 0, 0.0, "",
                                                 0, VARIANT_FALSE));
   CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
   QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));

@@ -15,35 +15,35 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/Launcher.h"
-#include "wizard/MessageBox.h"
-#include "wizard/PropSheet.h"
-#include "wizard/SettingsFile.h"
-#include "wizard/UpdateCheck.h"
-#include "wizard/WizXML.h"
-#include "wizard/WizUtil.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/pages/PropSheet.h"
+#include "wizard/session/SettingsFile.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/tests/WizUnitTest.h"
+#include "wizard/ui/Launcher.h"
+#include "wizard/update/UpdateCheck.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::WizUnitTest;
 using vexa::ui::testing::ReadAll;
 using vexa::ui::testing::WriteAll;
 
 namespace {
 
-class PropSheetTest : public WizTest {
+class PropSheetTest : public WizUnitTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+    WizUnitTest::SetUp();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
-    Module().language = std::make_unique<CvexaLanguage>();
-    ASSERT_TRUE(Module().language->Load("ENU"));
-    Module().sessionAlbum = std::make_unique<CVexaWizXML>();
-    ASSERT_TRUE(Module().sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
-    Module().settings = std::make_unique<CvexaSettingsAccess>();
-    ASSERT_TRUE(Module().settings->Open(m_temp.Path("orlunedisc.ini")));
+    Wiz().language = std::make_unique<CvexaLanguage>();
+    ASSERT_TRUE(Wiz().language->Load("ENU"));
+    Wiz().sessionAlbum = std::make_unique<CVexaWizXML>(Wiz());
+    ASSERT_TRUE(Wiz().sessionAlbum->Init(m_temp.Path("lastAlbum.xml"), true));
+    Wiz().settings = std::make_unique<CvexaSettingsAccess>();
+    ASSERT_TRUE(Wiz().settings->Open(m_temp.Path("orlunedisc.ini")));
     SetLauncher([this](const std::string& verb, const std::string& target) {
       m_launched.push_back(verb + " " + target);
       return true;
@@ -51,7 +51,7 @@ class PropSheetTest : public WizTest {
   }
   void TearDown() override {
     SetLauncher({});
-    WizTest::TearDown();
+    WizUnitTest::TearDown();
   }
   std::vector<std::string> m_launched;
 };
@@ -61,7 +61,7 @@ TEST_F(PropSheetTest, HelpOpensThePagesAnchor) {
   std::string share = vexa::base::ShareDir();
   while (!share.empty() && share.back() == '/') share.pop_back();
   SetProductString("APP_PATH", share);
-  CvexaPropSheet sheet("Caption", nullptr, kPageMusic, QPixmap(), QPixmap());
+  CvexaPropSheet sheet(Wiz(), "Caption", nullptr, kPageMusic, QPixmap(), QPixmap());
   ASSERT_TRUE(sheet.GetHelpPath());
   EXPECT_EQ(sheet.HelpPath(), share + "/help/odhelp.html");
   sheet.show();
@@ -72,14 +72,14 @@ TEST_F(PropSheetTest, HelpOpensThePagesAnchor) {
   EXPECT_EQ(sheet.GetDiscCapacity(), 650000000);
 
   // An unknown start screen opens the first page.
-  CvexaPropSheet other("Caption", nullptr, 9, QPixmap(), QPixmap());
+  CvexaPropSheet other(Wiz(), "Caption", nullptr, 9, QPixmap(), QPixmap());
   other.show();
   EXPECT_EQ(other.currentId(), kPageWelcome);
 }
 
 TEST_F(PropSheetTest, TheAboutButtonOpensTheAboutBox) {
   SetProductString("DownloadVersion", "2.5.0.1");
-  CvexaPropSheet sheet("Caption", nullptr, kPageWelcome, QPixmap(), QPixmap());
+  CvexaPropSheet sheet(Wiz(), "Caption", nullptr, kPageWelcome, QPixmap(), QPixmap());
   sheet.show();
   std::string version;
   QTimer::singleShot(0, [&] {
@@ -115,7 +115,7 @@ TEST_F(PropSheetTest, TheTimedPromptComesWhenItIsDue) {
   tm.tm_hour = 12;
   tm.tm_isdst = -1;
   vexa::base::ManualClock clock(std::chrono::system_clock::from_time_t(std::mktime(&tm)));
-  Module().clock = &clock;
+  Wiz().clock = &clock;
   SetProductString("MaxDaysBetweenUpdateChecks", "30");
 
   int prompts = 0;
@@ -128,13 +128,13 @@ TEST_F(PropSheetTest, TheTimedPromptComesWhenItIsDue) {
   });
   watcher.start(10);
   // 29 days: not yet.
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 0);
   // 30 days: the prompt, marked as a timed check.
   clock.Advance(std::chrono::hours(24));
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 1);
-  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=T");
+  EXPECT_EQ(Wiz().GetUpdateCheckMode(), "Check=T");
   EXPECT_TRUE(Fake().Logged("INFO|vexawiz|CVexaWizUtil: Time to check for a new version, prompting user"));
   // The prompt wrote today's date: not due again.
   EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
@@ -143,19 +143,19 @@ TEST_F(PropSheetTest, TheTimedPromptComesWhenItIsDue) {
   // The very first start (no date at all) is not greeted with "It has been
   // a while": the count starts today.
   vexa::reg::DeleteValue(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate");
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 1);
   EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
             "03/31/2030");
   clock.Advance(std::chrono::hours(24 * 29));
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 1);
   clock.Advance(std::chrono::hours(24));
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 2);
   // A stored date that cannot be read still prompts at once.
   setLast("13/01/2002");
-  EXPECT_EQ(CheckForUpdatePrompt(nullptr), UpdateOutcome::Nothing);
+  EXPECT_EQ(CheckForUpdatePrompt(Wiz(), nullptr), UpdateOutcome::Nothing);
   EXPECT_EQ(prompts, 3);
 }
 
@@ -193,7 +193,7 @@ class HelpOpenerTest : public PropSheetTest {
 
 TEST_F(HelpOpenerTest, AFailedOpenIsTold) {
   SetProductString("APP_PATH", vexa::base::ShareDir());
-  CvexaPropSheet sheet("Caption", nullptr, kPageTitles, QPixmap(), QPixmap());
+  CvexaPropSheet sheet(Wiz(), "Caption", nullptr, kPageTitles, QPixmap(), QPixmap());
   sheet.show();
   const struct {
     std::string opener;

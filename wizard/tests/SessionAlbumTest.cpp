@@ -3,23 +3,24 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Path.h"
-#include "wizard/WizUtil.h"
-#include "wizard/WizXML.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/session/WizXML.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
 using vexa::com::Bstr;
-using vexa::ui::testing::Quote;
-using vexa::ui::testing::RunCommand;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::PlainTest;
+using vexa::wiz::testing::Quote;
+using vexa::wiz::testing::RunCommand;
 
 namespace {
 
-class SessionAlbumTest : public WizTest {
+class SessionAlbumTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+    PlainTest::SetUp();
+    Fake();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
   }
   // xmllint's answer to an XPath over the album file (namespaces by local name).
@@ -56,9 +57,9 @@ class SessionAlbumTest : public WizTest {
 };
 
 TEST_F(SessionAlbumTest, ANewSessionIsEmptyAndItsFileIsWrittenInOrder) {
-  VEXA_UI_REQUIRE_TOOL("/usr/bin/xmllint");
+  VEXA_WIZ_REQUIRE_TOOL("/usr/bin/xmllint");
   const std::string file = m_temp.Path("lastAlbum.xml");
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(file, true));
   EXPECT_TRUE(Fake().Logged("CVexaWizXML::Init() - Couldn't find old XML file: " + file + ".  Creating a new one."));
   LONG count = -1, paper = -1;
@@ -92,7 +93,7 @@ TEST_F(SessionAlbumTest, ANewSessionIsEmptyAndItsFileIsWrittenInOrder) {
   EXPECT_EQ(XPath(file, "string(//*[local-name()='titleSlide']/*[local-name()='line3'])"), "Three");
 
   // Read back through a new session: values, sizing (crop kept) and marks.
-  CVexaWizXML again;
+  CVexaWizXML again(Wiz());
   ASSERT_TRUE(again.Init(file, true));
   StillList list;
   ASSERT_TRUE(again.GetAllStills(&list));
@@ -114,7 +115,7 @@ TEST_F(SessionAlbumTest, ANewSessionIsEmptyAndItsFileIsWrittenInOrder) {
 }
 
 TEST_F(SessionAlbumTest, TVSystemsMapToTheTwoADiscKnows) {
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(m_temp.Path("x.xml"), true));
   const std::pair<LONG, LONG> cases[] = {{VEXAWizTVNTSC, VEXAWizTVNTSC}, {VEXAWizTVFILM, VEXAWizTVNTSC},
                                          {VEXAWizTVPAL, VEXAWizTVPAL}, {VEXAWizTVSECAM, VEXAWizTVPAL},
@@ -128,7 +129,7 @@ TEST_F(SessionAlbumTest, TVSystemsMapToTheTwoADiscKnows) {
 }
 
 TEST_F(SessionAlbumTest, OneMusicTrackAndItsDate) {
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(m_temp.Path("x.xml"), true));
   std::string path;
   DATE date = 1;
@@ -150,7 +151,7 @@ TEST_F(SessionAlbumTest, OneMusicTrackAndItsDate) {
 }
 
 TEST_F(SessionAlbumTest, AddStillsKeepsEachPicturesRecord) {
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(m_temp.Path("x.xml"), true));
   const std::string a = Photo("a.jpg"), b = Photo("b.jpg"), n = Photo("new.jpg");
   ASSERT_TRUE(album.AddStill(a, 0, 100.0, "Alpha", VEXAWizCropPicture, VARIANT_FALSE));
@@ -188,7 +189,7 @@ TEST_F(SessionAlbumTest, AddStillsKeepsEachPicturesRecord) {
 }
 
 TEST_F(SessionAlbumTest, RemoveInvalidStillsKeepsOrderAndValues) {
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(m_temp.Path("x.xml"), true));
   const std::string a = Photo("a.jpg"), b = Photo("b.jpg");
   ASSERT_TRUE(album.AddStill(a, 90, 1.0, "A", VEXAWizCropPicture, VARIANT_FALSE));
@@ -203,7 +204,7 @@ TEST_F(SessionAlbumTest, RemoveInvalidStillsKeepsOrderAndValues) {
 }
 
 TEST_F(SessionAlbumTest, AMarwickAlbumIsReadOnly) {
-  CVexaWizXML album;
+  CVexaWizXML album(Wiz());
   const std::string sample = vexa::base::JoinPath(vexa::base::ShareDir(), "samples/marwick-album.xml");
   ASSERT_TRUE(album.Init(sample, false));
   LONG count = 0;
@@ -212,7 +213,7 @@ TEST_F(SessionAlbumTest, AMarwickAlbumIsReadOnly) {
   const std::string out = m_temp.Path("never.xml");
   EXPECT_TRUE(album.WriteOutSessionXML(out));
   EXPECT_FALSE(vexa::base::FileExists(out));
-  CVexaWizXML missing;
+  CVexaWizXML missing(Wiz());
   EXPECT_FALSE(missing.Init(m_temp.Path("missing.xml"), false));
 }
 

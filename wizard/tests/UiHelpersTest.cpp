@@ -9,14 +9,14 @@
 #include <QTimer>
 
 #include "platform/base/Path.h"
-#include "wizard/Language.h"
-#include "wizard/MessageBox.h"
-#include "wizard/UiHelpers.h"
-#include "wizard/WizUtil.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/tests/WizUnitTest.h"
+#include "wizard/ui/UiHelpers.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::WizUnitTest;
 
 namespace {
 
@@ -51,12 +51,12 @@ TEST(PathTest, PartsOfAPath) {
   EXPECT_TRUE(CvexaPath("/").Exists());
 }
 
-class HelpersTest : public WizTest {
+class HelpersTest : public WizUnitTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    Module().language = std::make_unique<CvexaLanguage>();
-    ASSERT_TRUE(Module().language->Load("ENU"));
+    WizUnitTest::SetUp();
+    Wiz().language = std::make_unique<CvexaLanguage>();
+    ASSERT_TRUE(Wiz().language->Load("ENU"));
   }
   // Clicks the named button of the next modal dialog, once it is up.
   void ClickWhenUp(const char* button, std::string* text = nullptr, bool* scrollbar = nullptr) {
@@ -123,7 +123,7 @@ TEST_F(HelpersTest, TheOwnMessageDialogAnswersAsItsTypeSays) {
     std::string caption;
     bool scrollbar = true;
     ClickWhenUp(c.button, &caption, &scrollbar);
-    CvexaMessageBox box;
+    CvexaMessageBox box(Wiz());
     EXPECT_EQ(box.Show(c.type, "One line.", c.type != MB_YESNO, false, false), c.answer) << c.type << c.button;
     EXPECT_EQ(caption, c.type == MB_YESNO ? "Kv Orlune Disc Creator Software - Message"
                                           : "Kv Orlune Disc Creator Software - Error");
@@ -131,7 +131,7 @@ TEST_F(HelpersTest, TheOwnMessageDialogAnswersAsItsTypeSays) {
   }
   // The system path answers Yes and No as 6 and 7 too.
   ClickWhenUp("none");
-  CvexaMessageBox box;
+  CvexaMessageBox box(Wiz());
   EXPECT_EQ(box.Show(MB_YESNO, "Question?", false, false, true), IDNO);
 }
 

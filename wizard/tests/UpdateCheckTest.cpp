@@ -14,27 +14,27 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/Launcher.h"
-#include "wizard/MessageBox.h"
-#include "wizard/UpdateCheck.h"
-#include "wizard/WizUtil.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/MessageBox.h"
+#include "wizard/tests/WizUnitTest.h"
+#include "wizard/ui/Launcher.h"
+#include "wizard/update/UpdateCheck.h"
 
 using namespace vexa::wiz;
 using vexa::ui::testing::ReadAll;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::WizUnitTest;
 
 namespace {
 
-class UpdateCheckTest : public WizTest {
+class UpdateCheckTest : public WizUnitTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+    WizUnitTest::SetUp();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
-    Module().language = std::make_unique<CvexaLanguage>();
-    ASSERT_TRUE(Module().language->Load("ENU"));
+    Wiz().language = std::make_unique<CvexaLanguage>();
+    ASSERT_TRUE(Wiz().language->Load("ENU"));
     m_state = m_temp.Path("server");
     vexa::base::MakeDirs(m_state);
     SetMessageBoxHook([this](int, const std::string& caption, const std::string& text) {
@@ -59,7 +59,7 @@ class UpdateCheckTest : public WizTest {
     SetMessageBoxHook({});
     SetLauncher({});
     SetSaveFileHook({});
-    WizTest::TearDown();
+    WizUnitTest::TearDown();
   }
 
   bool StartServer(const std::string& mode) {
@@ -93,8 +93,8 @@ class UpdateCheckTest : public WizTest {
       action(dialog);
     });
     driver.start(20);
-    CVexaWizUtil::SetUpdateCheckMode(kCheckManual);
-    return RunUpdatePrompt(nullptr);
+    Wiz().SetUpdateCheckMode(kCheckManual);
+    return RunUpdatePrompt(Wiz(), nullptr);
   }
   static void Click(QDialog* d, int id) {
     auto* b = d->findChild<QAbstractButton*>(QString("ctl_%1").arg(id));

@@ -7,37 +7,38 @@
 
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
-#include "wizard/Language.h"
-#include "wizard/WizUtil.h"
-#include "wizard/tests/WizTestSupport.h"
+#include "wizard/common/Language.h"
+#include "wizard/common/WizUtil.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizTest;
+using vexa::wiz::testing::PlainTest;
 
 namespace {
 
-class UtilTest : public WizTest {
+class UtilTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizTest::SetUp();
-    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Module().logger.PutVoid()),
+    PlainTest::SetUp();
+    Fake();
+    ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
   }
 };
 
 TEST_F(UtilTest, FilterListsKeepEmptyEntriesAndFallBackToTheBuiltInLists) {
   StringArray a;
-  ASSERT_TRUE(CVexaWizUtil::GetFilteredExtensionList("*.jpg;;*.png", ";", &a));
+  ASSERT_TRUE(Wiz().GetFilteredExtensionList("*.jpg;;*.png", ";", &a));
   EXPECT_EQ(a, (StringArray{"*.jpg", "", "*.png"}));
 
   // The installation's list names every kind of music the disc takes.
   StringArray audio;
-  ASSERT_TRUE(CVexaWizUtil::GetFilteredAudioExtensions(&audio));
+  ASSERT_TRUE(Wiz().GetFilteredAudioExtensions(&audio));
   EXPECT_EQ(audio, (StringArray{"*.mp3", "*.wav", "*.wma"}));
   // Without it, the built-in list.
   SetProductString("SUPPORTED_AUDIO_FILE_FILTER", "");
   audio.clear();
-  ASSERT_TRUE(CVexaWizUtil::GetFilteredAudioExtensions(&audio));
+  ASSERT_TRUE(Wiz().GetFilteredAudioExtensions(&audio));
   EXPECT_EQ(audio, (StringArray{"*.wav", "*.mp3"}));
   EXPECT_TRUE(Fake().Logged(
       "CVexaWizUtil::GetFilteredAudioExtensions - GetFilteredExtensionList call failed on registry filter string."));
@@ -45,11 +46,11 @@ TEST_F(UtilTest, FilterListsKeepEmptyEntriesAndFallBackToTheBuiltInLists) {
 
   SetProductString("SUPPORTED_FILE_FILTER", "*.jpg;*.png");
   StringArray images;
-  ASSERT_TRUE(CVexaWizUtil::GetFilteredImageExtensions(&images));
+  ASSERT_TRUE(Wiz().GetFilteredImageExtensions(&images));
   EXPECT_EQ(images, (StringArray{"*.jpg", "*.png"}));
 
   StringArray none;
-  EXPECT_FALSE(CVexaWizUtil::GetFilteredExtensionList("*.jpg", "", &none));
+  EXPECT_FALSE(Wiz().GetFilteredExtensionList("*.jpg", "", &none));
   EXPECT_TRUE(Fake().Logged("CVexaWizUtil::GetFilteredExtensionList - Empty delimiter."));
 }
 
@@ -114,21 +115,21 @@ TEST_F(UtilTest, LastCheckDates) {
 
   // Saving writes today's date in month/day/year form.
   vexa::base::ManualClock clock(std::chrono::system_clock::from_time_t(t + 12 * 3600));
-  Module().clock = &clock;
-  CVexaWizUtil::SaveDateLastChecked();
-  Module().clock = &vexa::base::Clock::Real();
+  Wiz().clock = &clock;
+  Wiz().SaveDateLastChecked();
+  Wiz().clock = &vexa::base::Clock::Real();
   EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DateLastCheckedForUpdate").value_or(""),
             "01/19/2040");
 }
 
 TEST_F(UtilTest, StringsComeFromTheBundleWithFallbacks) {
-  EXPECT_EQ(CVexaWizUtil::LoadString(4478, "fallback"), "fallback");  // no bundle loaded yet
+  EXPECT_EQ(Wiz().LoadString(4478, "fallback"), "fallback");  // no bundle loaded yet
   EXPECT_TRUE(Fake().Logged("CVexaWizUtil::LoadString - Cannot load resource with id # 4478 and message fallback"));
-  Module().language = std::make_unique<CvexaLanguage>();
-  ASSERT_TRUE(Module().language->Load("ENU"));
-  EXPECT_EQ(CVexaWizUtil::LoadString(4478, "fallback"), "Kv Orlune Disc");
-  EXPECT_EQ(CVexaWizUtil::LoadString(57301, ""), "Please remember where you saved the file:\n");
-  EXPECT_EQ(CVexaWizUtil::LoadString(999999, "built in"), "built in");
+  Wiz().language = std::make_unique<CvexaLanguage>();
+  ASSERT_TRUE(Wiz().language->Load("ENU"));
+  EXPECT_EQ(Wiz().LoadString(4478, "fallback"), "Kv Orlune Disc");
+  EXPECT_EQ(Wiz().LoadString(57301, ""), "Please remember where you saved the file:\n");
+  EXPECT_EQ(Wiz().LoadString(999999, "built in"), "built in");
   EXPECT_FALSE(CvexaLanguage().Load("../x"));
   EXPECT_FALSE(CvexaLanguage().Load("XYZ"));
 
@@ -141,23 +142,23 @@ TEST_F(UtilTest, StringsComeFromTheBundleWithFallbacks) {
 
 TEST_F(UtilTest, LogErrorWritesTheCalleesErrorFirst) {
   vexa::com::SetError(u"callee text", u"X", IID_IVexaLogger, E_FAIL);
-  EXPECT_TRUE(CVexaWizUtil::LogError("mine", true));
+  EXPECT_TRUE(Wiz().LogError("mine", true));
   ASSERT_EQ(Fake().log.size(), 2u);
   EXPECT_EQ(Fake().log[0], "ERROR|vexawiz|callee text");
   EXPECT_EQ(Fake().log[1], "ERROR|vexawiz|mine");
-  EXPECT_TRUE(CVexaWizUtil::LogInfo("note"));
+  EXPECT_TRUE(Wiz().LogInfo("note"));
   EXPECT_EQ(Fake().log.back(), "INFO|vexawiz|note");
-  EXPECT_FALSE(CVexaWizUtil::LogInfo(""));
-  Module().logger.Reset();
-  EXPECT_FALSE(CVexaWizUtil::LogError("nobody listens", false));
+  EXPECT_FALSE(Wiz().LogInfo(""));
+  Wiz().logger.Reset();
+  EXPECT_FALSE(Wiz().LogError("nobody listens", false));
 }
 
 TEST_F(UtilTest, UpdateCheckModeDefaultsToZ) {
-  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=Z");
-  CVexaWizUtil::SetUpdateCheckMode("");
-  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=Z");
-  CVexaWizUtil::SetUpdateCheckMode(kCheckManual);
-  EXPECT_EQ(CVexaWizUtil::GetUpdateCheckMode(), "Check=M");
+  EXPECT_EQ(Wiz().GetUpdateCheckMode(), "Check=Z");
+  Wiz().SetUpdateCheckMode("");
+  EXPECT_EQ(Wiz().GetUpdateCheckMode(), "Check=Z");
+  Wiz().SetUpdateCheckMode(kCheckManual);
+  EXPECT_EQ(Wiz().GetUpdateCheckMode(), "Check=M");
 }
 
 }  // namespace

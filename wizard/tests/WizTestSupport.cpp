@@ -13,9 +13,7 @@
 #include "platform/base/Path.h"
 #include "platform/com/Com.h"
 #include "platform/registry/Registry.h"
-#include "wizard/WizUtil.h"
-
-extern "C" void VexaWizTestResetModule() __attribute__((weak));
+#include "wizard/common/WizUtil.h"
 
 namespace vexa::wiz::testing {
 
@@ -36,8 +34,6 @@ void WizTest::SetUp() {
 }
 
 void WizTest::TearDown() {
-  // Tests that link the wizard's code leave its module values as they found them.
-  if (VexaWizTestResetModule) VexaWizTestResetModule();
   CoUninitialize();
   ::unsetenv("XDG_CONFIG_HOME");
   ::unsetenv("XDG_CACHE_HOME");

@@ -1,0 +1,128 @@
+#include "core/FlowContext.h"
+
+#include <algorithm>
+
+namespace vexa::core {
+
+void FlowContext::Wait(std::chrono::milliseconds d) {
+  if (ui_) clock_->Wait(d, *ui_);
+}
+
+void FlowContext::Pause(std::chrono::milliseconds d) {
+  if (Interactive()) Wait(d);
+}
+
+void FlowContext::WaitForWork(std::chrono::milliseconds longest, Completion* end) {
+  if (!ui_) return;
+  if (end) {
+    clock_->WaitFor(longest, *end, *ui_);
+  } else {
+    clock_->Wait(longest, *ui_);
+  }
+}
+
+bool FlowContext::ShowMessage(int buttons, const std::string& text, bool* checkFlag, bool failOnYes,
+                              bool failOnOther, bool systemBox, bool isError) {
+  AdvanceProgress(4, true);
+  if (StatusShown()) Status().EnableWindow(false);
+  Pump();
+  bool clicked = false;
+  const int answer = ui_->DoMessage(buttons, text, isError, checkFlag != nullptr, systemBox, &clicked);
+  if (checkFlag) *checkFlag = !clicked;
+  if (StatusShown()) Status().EnableWindow(true);
+  Pump();
+  const bool result = answer == kIDOK || answer == kIDYES ? !failOnYes : !failOnOther;
+  if (result && StatusShown()) Status().BringToTop();
+  return result;
+}
+
+bool FlowContext::IsCancelled() {
+  if (!Interactive()) return false;
+  Status().Show();
+  Pump();
+  if (!Status().cancelRequested) return false;
+  Status().cancelRequested = false;
+  return ShowMessage(kMessageYesNo, util_.LoadString(65, "Are you sure you want to cancel?"), nullptr, false, true,
+                     false, false);
+}
+
+bool FlowContext::Cancel(const std::string& text) {
+  if (StatusShown() && ui_->HasStatusDialog()) {
+    Status().cancelRequested = false;
+    Status().Hide();
+  }
+  util_.LogInfo(text);
+  SetCode(VEXACoreCancelled);
+  return false;
+}
+
+void FlowContext::ReportProblem() {
+  if (Interactive() && errorsShown) {
+    ShowMessage(kMessageOK,
+                util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."),
+                nullptr, true, false, false);
+  }
+}
+
+bool FlowContext::Fail(const std::string& text, bool withSystemText) {
+  if (StatusShown() && ui_->HasStatusDialog()) Status().Hide();
+  if (!text.empty()) util_.ReportError(text, withSystemText);
+  return false;
+}
+
+bool FlowContext::FailCall(const std::string& text, bool withSystemText) {
+  Fail(text, withSystemText);
+  const std::string pending = util_.TakePendingErrors();
+  if (!pending.empty() && raise_) raise_(pending);
+  return false;
+}
+
+void FlowContext::EnableCancel(bool on) {
+  if (!StatusShown()) return;
+  Status().EnableButton(kButtonCancel, on);
+  Status().EnableWindow(true);
+  Pump();
+}
+
+void FlowContext::AdvanceProgress(int step, bool wrap) {
+  if (!StatusShown()) return;
+  const int position = Status().Progress() + step;
+  Status().SetProgress(wrap ? position % 101 : std::min(position, 100));
+  Pump();
+}
+
+void FlowContext::SetProgress(int position) {
+  if (StatusShown()) Status().SetProgress(position);
+}
+
+void FlowContext::FillProgress(int step) {
+  if (!StatusShown()) return;
+  for (int i = 0; i < 100 && Status().Progress() < 100; ++i) {
+    AdvanceProgress(step, false);
+    Pause(std::chrono::milliseconds(100));
+  }
+}
+
+void FlowContext::ShowStatus() {
+  if (!StatusShown()) return;
+  Status().Show();
+  Pump();
+}
+
+void FlowContext::ShowStep(int step, bool show) {
+  if (StatusShown()) Status().ShowStep(step, show);
+}
+
+void FlowContext::SetStatusText(const std::string& text) {
+  if (StatusShown()) Status().SetStatusText(text);
+}
+
+void FlowContext::SetterDialogStep(int step) {
+  if (!StatusShown()) return;
+  SetStatusText("");
+  ShowStatus();
+  ShowStep(1, true);
+  AdvanceProgress(step, true);
+}
+
+}  // namespace vexa::core

@@ -1,0 +1,259 @@
+// The storyboard on its own, without the COM class: an album and picture
+// tools of the test's, an image builder that records what it is given. The
+// failures here are those the real components hardly ever give (an album
+// that refuses an item, a record that cannot be written, a derivative not
+// made, the slide show refusing the picture): each leaves no trace, and the
+// text puts the component's reason first.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "engine/Storyboard.h"
+#include "engine/ThumbnailBrowser2.h"
+#include "engine/VCDWizard.h"
+#include "platform/base/File.h"
+#include "platform/base/Path.h"
+#include "platform/base/Time.h"
+
+namespace vexa::engine {
+namespace test {
+namespace {
+
+class FakeAlbum : public AlbumPort {
+ public:
+  bool PutStillDelay(LONG, std::string*) override { return true; }
+  bool PutStillTitleVisibleTime(LONG, std::string*) override { return true; }
+  bool PutTVSystem(LONG, std::string*) override { return true; }
+  bool PutPaperSize(LONG, std::string*) override { return true; }
+  bool PutTitleLine(int, const std::string&, std::string*) override { return true; }
+  bool AddAudio(const AudioRecord&, std::string*) override { return true; }
+  bool AddStill(const AlbumStill& still, std::string* why) override {
+    if (refuseStill) {
+      *why = "the album is full";
+      return false;
+    }
+    stills.push_back(still);
+    return true;
+  }
+  bool RebuildAudios(const AudioRecord*, std::size_t) override { return true; }
+  bool RebuildStills(const AlbumStill* list, std::size_t count) override {
+    stills.assign(list, list + count);
+    return true;
+  }
+  bool refuseStill = false;
+  std::vector<AlbumStill> stills;
+};
+
+class FakeTools : public StillTools {
+ public:
+  bool GetStillInfo(const std::string&, PictureInfo* out, std::string*) override {
+    out->type = values::kJpegType;
+    out->width = 800;
+    out->height = 600;
+    return true;
+  }
+  bool IsSupportedInput(LONG, bool* supported, std::string*) override {
+    *supported = true;
+    return true;
+  }
+  bool CreateDerivatives(const std::string&, LONG, const std::string& albumFile, const std::string& thumbFile, LONG,
+                         const std::string& webFile, LONG, Derivatives* out, std::string* why) override {
+    if (failDerivatives) {
+      *why = "the picture is cut short";
+      return false;
+    }
+    for (const std::string* f : {&albumFile, &thumbFile, &webFile}) base::WriteFileAtomic(*f, "picture");
+    *out = Derivatives{true, true, !webNotMade, 640, 480, 160, 120, 640, 480};
+    return true;
+  }
+  bool ResizeStill(const std::string&, const std::string&, LONG, LONG, std::string*) override { return true; }
+  bool CropStill(const std::string&, const std::string&, LONG, LONG, LONG, LONG, std::string*) override { return true; }
+  bool CreateTitleStill(const std::array<std::string, 3>&, const std::string&, bool) override { return false; }
+  bool StoreRecord(const std::string& file, const std::string&, LONG, std::string* why) override {
+    if (file.find(refuseRecordIn) != std::string::npos && !refuseRecordIn.empty()) {
+      *why = "no room for the record";
+      return false;
+    }
+    return true;
+  }
+  bool NewIdentifier(std::string* out) override {
+    char text[40];
+    std::snprintf(text, sizeof text, "00000000-0000-0000-0000-%012d", ++ids_);
+    *out = text;
+    return true;
+  }
+  bool failDerivatives = false;
+  bool webNotMade = false;
+  std::string refuseRecordIn;  // a folder whose records fail
+
+ private:
+  int ids_ = 0;
+};
+
+// An image builder without Video CD objects that takes what it is given,
+// except a still it is told to refuse.
+class RecordingBuilder : public VCDWizard {
+ public:
+  explicit RecordingBuilder(const base::Clock& clock) : VCDWizard(nullptr, nullptr, clock) {}
+  std::int32_t AddStill(const char* file, const char*, std::int32_t) override {
+    if (refuseStill) return 0;
+    stills.push_back(file);
+    return 1;
+  }
+  std::int32_t AddFile(const char*, const char* discPath, const void*, const char*) override {
+    return Take(discPath);
+  }
+  std::int32_t AddHardLink(const char*, const char* discPath, const void*) override { return Take(discPath); }
+  std::int32_t Take(const std::string& path) {
+    paths.push_back(path);
+    return 1;
+  }
+  bool refuseStill = false;
+  std::vector<std::string> stills;
+  std::vector<std::string> paths;
+};
+
+class StoryboardPartsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = base::MakeTempDir(base::TempDirectory(), "vexa-storyboard-");
+    ASSERT_FALSE(dir_.empty());
+    ASSERT_TRUE(MakeWorkFolders(dir_, &folders_).ok());
+    story_.UseWorkFolders(folders_, true);
+    story_.UseAlbum(&album_);
+    story_.UseTools(&tools_);
+    story_.Names().SetSessionId("261210_A");
+    photo_ = base::JoinPath(dir_, "Beach.jpg");
+    base::WriteFileAtomic(photo_, "a photo");
+  }
+  void TearDown() override { base::RemoveAll(dir_); }
+  StillRequest Photo() {
+    StillRequest r;
+    r.file = photo_;
+    r.source = photo_;
+    r.title = "Beach";
+    return r;
+  }
+  std::size_t FilesInWorkFolders() {
+    std::size_t n = 0;
+    for (const std::string* f : {&folders_.content, &folders_.thumb, &folders_.webres, &folders_.original}) {
+      for (const auto& e : std::filesystem::directory_iterator(*f)) (void)e, ++n;
+    }
+    return n;
+  }
+
+  std::string dir_;
+
+ public:  // the cases of a table arrange these
+  WorkFolders folders_;
+  FakeAlbum album_;
+  FakeTools tools_;
+  RecordingBuilder builder_{base::Clock::Real()};
+  ThumbnailBrowser2 menu_{nullptr, nullptr, base::Clock::Real()};
+  Storyboard story_{builder_, menu_, SYSTEMTIME{2026, 12, 4, 10, 9, 0, 0, 0}};
+  std::string photo_;
+};
+
+TEST_F(StoryboardPartsTest, AStillIsMadeInItsStepsAndRecorded) {
+  const Result r = story_.AddStill(Photo());
+  ASSERT_TRUE(r.ok()) << r.message();
+  EXPECT_EQ(story_.StillCount(), 1);
+  ASSERT_EQ(album_.stills.size(), 1u);
+  const AlbumStill& a = album_.stills[0];
+  EXPECT_EQ(a.discName, "IM_A0001.JPG");
+  EXPECT_EQ(a.isoName, "BEACH.JPG");
+  EXPECT_EQ(a.identifier.size(), 36u);
+  EXPECT_EQ(builder_.stills, std::vector<std::string>{folders_.content + "/IM_A0001.JPG"});
+  EXPECT_EQ(builder_.paths.size(), 8u);
+  EXPECT_EQ(story_.DiscPathCount(), 8u);
+  EXPECT_EQ(menu_.PictureCount(), 1);
+  const StillRecord& s = story_.Still(1);
+  EXPECT_EQ(s.thumbWidth, 160);
+  EXPECT_EQ(s.webName, "LOWRES/640X640/IM_A0001.JPG");
+  EXPECT_EQ(story_.FirstStill(), folders_.content + "/IM_A0001.JPG");
+  EXPECT_EQ(story_.ShowMs(), 5000);
+  EXPECT_EQ(FilesInWorkFolders(), 4u);  // the original's copy and three derivatives
+}
+
+TEST_F(StoryboardPartsTest, AFailureAtAnyStepLeavesNoTrace) {
+  const std::string prefix = "IVEXAStoryboardStillsSlideshow1::AddStill - ";
+  struct Case {
+    const char* name;
+    void (*arrange)(StoryboardPartsTest&);
+    EngineCode code;
+    std::string message;
+  } cases[] = {
+      {"derivatives", [](StoryboardPartsTest& t) { t.tools_.failDerivatives = true; }, EngineCode::kStillImageProcessingFail,
+       "the picture is cut short\nVEXAEngine::GenerateStillDerivatives - m_pImageUtil->CreateStillDerivatives failed\n" +
+           prefix + "GenerateDerivativeStills failed on albumResFile"},
+      {"web copy", [](StoryboardPartsTest& t) { t.tools_.webNotMade = true; }, EngineCode::kStillImageProcessingFail,
+       "VEXAEngine::GenerateStillDerivatives - WRSuccess != TRUE\n" + prefix +
+           "GenerateDerivativeStills failed on albumResFile"},
+      {"record", [](StoryboardPartsTest& t) { t.tools_.refuseRecordIn = t.folders_.thumb; },
+       EngineCode::kHelpermoduleMethodFail, "no room for the record\n" + prefix + "PutJPEGCOMMarker failed for ThumbRes still"},
+      {"album", [](StoryboardPartsTest& t) { t.album_.refuseStill = true; }, EngineCode::kHelpermoduleMethodFail,
+       "the album is full\n" + prefix + "IVEXAXML->AddStillImage failed"},
+      {"slide show", [](StoryboardPartsTest& t) { t.builder_.refuseStill = true; }, EngineCode::kBrellAddStillWFail, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tools_ = FakeTools();
+    album_.refuseStill = false;
+    builder_.refuseStill = false;
+    c.arrange(*this);
+    const Result r = story_.AddStill(Photo());
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.code(), c.code);
+    if (!c.message.empty()) {
+      EXPECT_EQ(r.message(), c.message);
+    }
+    EXPECT_EQ(story_.StillCount(), 0);
+    EXPECT_TRUE(album_.stills.empty());
+    EXPECT_EQ(menu_.PictureCount(), 0);
+    EXPECT_EQ(FilesInWorkFolders(), 0u);
+  }
+  // The names the failed additions took are free again: the photo keeps
+  // its own name on the disc.
+  tools_ = FakeTools();
+  album_.refuseStill = false;
+  builder_.refuseStill = false;
+  ASSERT_TRUE(story_.AddStill(Photo()).ok());
+  EXPECT_EQ(album_.stills.at(0).isoName, "BEACH.JPG");
+  EXPECT_TRUE(story_.HasDiscPath("/ORLDISC/ALBUM_A/ORIGINAL/BEACH.JPG"));
+}
+
+// A folder of the premaster's goes on the disc file by file, in name
+// order, below the root; a folder that cannot be read is the premaster's
+// failure, recorded under the routine's own name.
+TEST_F(StoryboardPartsTest, AFolderGoesOnTheDiscInNameOrder) {
+  const std::string pages = base::JoinPath(dir_, "pages");
+  base::MakeDirs(pages + "/VIEW/SHOW");
+  for (const char* f : {"b.html", "a.html", "VIEW/index.html", "VIEW/SHOW/1.html"}) {
+    base::WriteFileAtomic(pages + "/" + f, f);
+  }
+  ASSERT_TRUE(story_.AddFolder(pages, "").ok());
+  EXPECT_EQ(builder_.paths, (std::vector<std::string>{"/VIEW/SHOW/1.html", "/VIEW/index.html", "/a.html", "/b.html"}));
+  const Result r = story_.AddFolder(base::JoinPath(dir_, "missing"), "");
+  EXPECT_EQ(r.method(), "IVEXAEngine::AddFiles");
+  EXPECT_EQ(r.code(), EngineCode::kParameterInvalid);
+  EXPECT_EQ(r.message(), "VEXAVCDEngine::AddFiles - FindFirstFile call failed");
+}
+
+TEST_F(StoryboardPartsTest, ATitlePictureTheUtilityCannotDrawIsTheUtilitysFailure) {
+  StillRequest request;
+  const Result r = story_.MakeTitleStill(&request);
+  EXPECT_EQ(r.kind(), Result::Kind::kCallee);
+  EXPECT_EQ(r.code(), EngineCode::kHelpermoduleMethodFail);
+  EXPECT_EQ(r.message(), "IVEXAStoryboardStillsSlideshow1::AddTitleStill - Create3LineTitleStill failed");
+  story_.UseTools(nullptr);
+  EXPECT_EQ(story_.MakeTitleStill(&request).code(), EngineCode::kTemporaryDirFail);
+  // Without the album nothing is added.
+  story_.UseAlbum(nullptr);
+  EXPECT_EQ(story_.AddStill(Photo()).message(),
+            "IVEXAStoryboardStillsSlideshow1::AddStill - The album is closed; nothing can be added after the premaster");
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace vexa::engine

@@ -1,0 +1,77 @@
+#include "wizard/common/Language.h"
+
+#include <cctype>
+
+#include "platform/base/Path.h"
+
+namespace vexa::wiz {
+
+bool CvexaLanguage::Load(std::string_view abbreviation) {
+  if (abbreviation.empty()) return false;
+  for (char c : abbreviation) {
+    // The abbreviation names a folder: letters and digits only.
+    if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+  }
+  return LoadFolder(base::JoinPath(base::ShareDir(), "vexawiz" + std::string(abbreviation)));
+}
+
+bool CvexaLanguage::LoadFolder(const std::string& folder) {
+  std::string text;
+  if (!base::ReadFile(base::JoinPath(folder, "strings.txt"), &text)) return false;
+  std::map<int, std::string> strings;
+  if (!ParseStrings(text, &strings)) return false;
+  m_folder = folder;
+  m_strings = std::move(strings);
+  return true;
+}
+
+bool CvexaLanguage::ParseStrings(std::string_view text, std::map<int, std::string>* out) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '#') continue;
+    const std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos || tab == 0) return false;
+    int id = 0;
+    for (char c : line.substr(0, tab)) {
+      if (c < '0' || c > '9' || id > 9999999) return false;
+      id = id * 10 + (c - '0');
+    }
+    std::string value;
+    const std::string_view raw = line.substr(tab + 1);
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] != '\\' || i + 1 == raw.size()) {
+        value += raw[i];
+        continue;
+      }
+      switch (raw[++i]) {
+        case 'r': value += '\r'; break;
+        case 'n': value += '\n'; break;
+        case 't': value += '\t'; break;
+        case '\\': value += '\\'; break;
+        default: value += '\\'; value += raw[i]; break;
+      }
+    }
+    (*out)[id] = std::move(value);
+  }
+  return true;
+}
+
+bool CvexaLanguage::String(int id, std::string* out) const {
+  auto it = m_strings.find(id);
+  if (it == m_strings.end()) return false;
+  *out = it->second;
+  return true;
+}
+
+std::string CvexaLanguage::DialogPath(int id) const {
+  if (m_folder.empty()) return {};
+  const std::string path = base::JoinPath(m_folder, "dialogs/" + std::to_string(id) + ".ui");
+  return base::FileExists(path) ? path : std::string();
+}
+
+}  // namespace vexa::wiz

@@ -1,0 +1,26 @@
+// What the pages share: the sheet and its page base, the window-building
+// helpers, the settings page's TV-system answer, raising the sheet when a
+// page is shown, and the page factories the sheet uses.
+#pragma once
+
+#include <QWidget>
+#include <QWizardPage>
+
+#include "wizard/pages/PropSheet.h"
+#include "wizard/ui/Forms.h"
+
+namespace vexa::wiz {
+
+// The settings page's answer to "is the disc NTSC?": false only for the two
+// TV systems made as PAL (PAL and SECAM).
+bool IsNTSC(const WizServices& wiz);
+// Brings the sheet that shows page to the top and lets pending messages run.
+void BringSheetToTop(QWidget* page);
+
+QWizardPage* CreateWelcomePage(WizServices& wiz);
+QWizardPage* CreateTitlesPage(WizServices& wiz);
+QWizardPage* CreateMusicPage(WizServices& wiz);
+QWizardPage* CreateSettingsPage(WizServices& wiz);
+QWizardPage* CreateFinishPage(WizServices& wiz);
+
+}  // namespace vexa::wiz

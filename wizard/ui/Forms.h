@@ -1,0 +1,31 @@
+// What the pages and dialogs share to build their windows: a template
+// loaded from the language bundle, controls found by id, toolbar icons, the
+// meter put on a window, and the bundle's texts as Qt strings.
+#pragma once
+
+#include <QIcon>
+#include <QString>
+#include <QWidget>
+
+namespace vexa::wiz {
+
+class CvexaDiscUsageDlg;
+class WizServices;
+
+template <typename T>
+T* Ctl(QWidget* root, int id) {
+  return root->findChild<T*>(QString("ctl_%1").arg(id));
+}
+
+// Loads template id into w; false when the bundle lacks it.
+bool LoadForm(const WizServices& wiz, QWidget* w, int id);
+// A toolbar button's icon from the bundle: the normal icon, and the hot one
+// shown while the pointer is over the button (null when the bundle lacks them).
+QIcon ToolbarIcon(const WizServices& wiz, int normalId, int hotId);
+// A meter put into the placeholder with that id, on the page's background.
+CvexaDiscUsageDlg* PlaceMeter(WizServices& wiz, QWidget* root, int placeId);
+QString QText(const WizServices& wiz, int id, const char* fallback);
+// A format text with one number where "%d"/"%ld" stands.
+QString FormatCount(const WizServices& wiz, int id, const char* fallback, long long number);
+
+}  // namespace vexa::wiz
