@@ -16,6 +16,8 @@
 #include "idl/vexalog.h"
 #include "platform/base/Module.h"
 #include "platform/base/Path.h"
+#include "platform/imaging/Bitmap.h"
+#include "platform/imaging/Codec.h"
 #include "platform/com/Com.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Checkers.h"
@@ -72,13 +74,22 @@ class PlainTest : public ::testing::Test {
     const std::string registry = m_temp.Path("registry");
     vexa::base::MakeDirs(registry);
     ::setenv("VEXA_REGISTRY_DIR", registry.c_str(), 1);
+    // Configuration, cache and temporary files of the test's own.
+    ::setenv("XDG_CONFIG_HOME", m_temp.Path("config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", m_temp.Path("cache").c_str(), 1);
+    ::setenv("TMPDIR", m_temp.dir().c_str(), 1);
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   }
   void TearDown() override {
     m_wiz.Reset();
     CoUninitialize();
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CACHE_HOME");
+    ::unsetenv("TMPDIR");
     ::unsetenv("VEXA_REGISTRY_DIR");
   }
+  std::string ConfigDir() const { return m_temp.Path("config/vexa"); }
+  std::string CacheDir() const { return m_temp.Path("cache/vexa"); }
 
   WizServices& Wiz() { return m_wiz; }
   // The fake servers: registered for the logger, the orchestrator and the
@@ -97,6 +108,9 @@ class PlainTest : public ::testing::Test {
     }
     return *m_fake;
   }
+  static void SetProductString(const char* name, const std::string& value) {
+    vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::String(value));
+  }
   static void SetProductDword(const char* name, DWORD value) {
     vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::Dword(value));
   }
@@ -109,6 +123,26 @@ class PlainTest : public ::testing::Test {
       out.seekp(static_cast<std::streamoff>(bytes - 1));
       out.put('\0');
     }
+    return path;
+  }
+
+  // A small JPEG picture (one colour), written with the imaging layer.
+  std::string Photo(const std::string& name, int w = 64, int h = 48) {
+    const std::string path = m_temp.Path(name);
+    vexa::base::MakeDirs(vexa::base::DirName(path));
+    vexa::imaging::Bitmap bitmap;
+    EXPECT_TRUE(bitmap.Create(w, h, 24).ok());
+    for (int y = 0; y < h; ++y) {
+      std::uint8_t* row = bitmap.row(y);
+      for (int x = 0; x < w; ++x) {
+        row[3 * x] = 200;  // blue, green, red
+        row[3 * x + 1] = 120;
+        row[3 * x + 2] = 40;
+      }
+    }
+    std::string bytes;
+    EXPECT_TRUE(vexa::imaging::EncodeJpeg(bitmap, {}, &bytes).ok());
+    std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
 
