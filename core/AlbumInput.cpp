@@ -21,8 +21,6 @@ using namespace vexa::com;
 
 namespace {
 
-std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
-
 // A path of an album file is taken relative to the album's folder.
 std::string Resolve(const std::string& path, const std::string& baseFolder) {
   if (path.empty() || baseFolder.empty() || path[0] == '/') return path;
@@ -55,58 +53,57 @@ std::string ReplaceFirst(std::string text, std::string_view what, const std::str
 
 // ---- album files ------------------------------------------------------------------------------
 
-HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
+bool CVEXACore1::DoAddAlbumFile(const std::string& albumFilePath, LONG albumFormat) {
   flow_.SetCode(VEXACoreSuccess);
-  const std::string path = Narrow(albumFilePath);
+  const std::string& path = albumFilePath;
   if (path.empty()) {
     flow_.SetCode(VEXACoreInvalidFile);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::AddAlbumFile - Invalid input file.");
+    return flow_.FailCall("CVEXACore1::AddAlbumFile - Invalid input file.");
   }
   CVexaCoreXML album(util_);
   auto readFailed = [&](const char* text) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(text);
+    return flow_.FailCall(text);
   };
   if (!album.Init(path, albumFormat)) return readFailed("CVEXACore1::AddAlbumFile - XML Init call failed.");
 
   LONG tv = VEXACoreTVINVALID;
   if (!album.GetTVSystem(&tv)) return readFailed("CVEXACore1::AddAlbumFile - XML GetTVSystem call failed.");
-  if (tv != VEXACoreTVINVALID && FAILED(DoSetTVSystem(tv))) return Fail("CVEXACore1::AddAlbumFile - SetTVSystem call failed.");
+  if (tv != VEXACoreTVINVALID && !DoSetTVSystem(tv)) return flow_.FailCall("CVEXACore1::AddAlbumFile - SetTVSystem call failed.");
 
   LONG delay = 0;
   if (!album.GetStillDelay(&delay)) return readFailed("CVEXACore1::AddAlbumFile - XML GetStillDelay failed.");
   // A delay of 2 seconds or less leaves the default of the run.
-  if (delay > 2 && FAILED(DoSetStillDelay(delay))) return Fail("CVEXACore1::AddAlbumFile - SetStillDelay failed.");
+  if (delay > 2 && !DoSetStillDelay(delay)) return flow_.FailCall("CVEXACore1::AddAlbumFile - SetStillDelay failed.");
 
   LONG titleTime = 0;
   if (!album.GetStillTitleVisibleTime(&titleTime)) {
-    return Fail("CVEXACore1::AddAlbumFile - XML GetStillTitleVisibleTime failed.");
+    return flow_.FailCall("CVEXACore1::AddAlbumFile - XML GetStillTitleVisibleTime failed.");
   }
   // The title time needs a delay to be measured against; without one the
   // run's defaults apply to both.
-  if (titleTime > 0 && stillDelaySet_ && FAILED(DoSetStillTitleVisibleTime(titleTime))) {
-    return Fail("CVEXACore1::AddAlbumFile - SetStillTitleVisibleTime failed.");
+  if (titleTime > 0 && stillDelaySet_ && !DoSetStillTitleVisibleTime(titleTime)) {
+    return flow_.FailCall("CVEXACore1::AddAlbumFile - SetStillTitleVisibleTime failed.");
   }
 
   std::u16string l1, l2, l3;
   if (!album.GetTitleLines(&l1, &l2, &l3)) return readFailed("CVEXACore1::AddAlbumFile - XML GetTitleLines call failed.");
   if (!l1.empty() || !l2.empty() || !l3.empty()) {
-    Bstr b1(l1), b2(l2), b3(l3);
-    if (FAILED(DoSetTitleLines(b1.Get(), b2.Get(), b3.Get()))) {
-      return Fail("CVEXACore1::AddAlbumFile - SetTitleLines call failed.");
+    if (!DoSetTitleLines(base::Utf16ToUtf8(l1), base::Utf16ToUtf8(l2), base::Utf16ToUtf8(l3))) {
+      return flow_.FailCall("CVEXACore1::AddAlbumFile - SetTitleLines call failed.");
     }
   }
 
   LONG paper = VEXACorePaperSizeInvalid;
   if (!album.GetPaperSize(&paper)) return readFailed("CVEXACore1::AddAlbumFile - XML GetPaperSize call failed.");
-  if (paper != VEXACorePaperSizeInvalid && FAILED(DoSetPaperSize(paper))) {
-    return Fail("CVEXACore1::AddAlbumFile - SetPaperSize call failed.");
+  if (paper != VEXACorePaperSizeInvalid && !DoSetPaperSize(paper)) {
+    return flow_.FailCall("CVEXACore1::AddAlbumFile - SetPaperSize call failed.");
   }
 
   const std::string folder = base::DirName(path);
-  if (FAILED(AddStills(album, folder))) return Fail("CVEXACore1::AddAlbumFile - AddStills call failed.");
+  if (!AddStills(album, folder)) return flow_.FailCall("CVEXACore1::AddAlbumFile - AddStills call failed.");
 
   std::string audio, audioName;
   DATE audioTime = 0.0;
@@ -115,91 +112,87 @@ HRESULT CVEXACore1::DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat) {
   }
   if (!audio.empty()) {
     if (!album.ResetAudios()) return readFailed("CVEXACore1::AddAlbumFile - XML ResetAudios() call failed.");
-    Bstr real = Bstr::FromUtf8(Resolve(audio, folder)), name = Bstr::FromUtf8(Resolve(audioName, folder));
-    if (FAILED(DoAddAudioTrack(real.Get(), name.Get(), audioTime))) {
-      return Fail("CVEXACore1::AddAlbumFile - AddAudioTrack call failed.");
+    if (!DoAddAudioTrack(Resolve(audio, folder), Resolve(audioName, folder), audioTime)) {
+      return flow_.FailCall("CVEXACore1::AddAlbumFile - AddAudioTrack call failed.");
     }
   }
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
-  if (!album.Album()) return Fail("CVEXACore1::AddStills - Empty album input.");
+bool CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
+  if (!album.Album()) return flow_.FailCall("CVEXACore1::AddStills - Empty album input.");
   std::vector<StillEntry> stills;
   if (!album.GetAllStills(&stills)) {
     flow_.ReportProblem();
-    return Fail("CVEXACore1::AddStills - XML GetAllStills call failed.");
+    return flow_.FailCall("CVEXACore1::AddStills - XML GetAllStills call failed.");
   }
   // Each accepted still is written back by AddStill.
   if (!album.ResetStills()) {
     flow_.ReportProblem();
-    return Fail("CVEXACore1::AddStills - XML ResetStills() call failed.");
+    return flow_.FailCall("CVEXACore1::AddStills - XML ResetStills() call failed.");
   }
   for (const StillEntry& e : stills) {
     if (e.fullResPath.empty() && e.originalFilename.empty()) {
       util_.LogError("CVEXACore1::AddStills - Still has no content.", false);
     }
     const std::string file = Resolve(e.fullResPath, baseFolder);
-    Bstr still = Bstr::FromUtf8(file), source = Bstr::FromUtf8(Resolve(e.originalFilename, baseFolder)),
-         title = Bstr::FromUtf8(e.title);
-    if (FAILED(DoAddStill(still.Get(), source.Get(), title.Get(), e.creationTime, e.sizingBehaviour, e.rotation,
-                          VARIANT_FALSE))) {
-      if (flow_.Code() == VEXACoreCancelled) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+    if (!DoAddStill(file, Resolve(e.originalFilename, baseFolder), e.title, e.creationTime, e.sizingBehaviour,
+                    e.rotation, VARIANT_FALSE)) {
+      if (flow_.Code() == VEXACoreCancelled) return flow_.Cancel("CVEXACore1::AddStills - User pressed Cancel.");
       const std::string text = Format("CVEXACore1::AddStills - AddStill call failed for path %s.", file.c_str());
       util_.LogError(text, true);
-      if (stopOnBadStill_) return Fail(text);
+      if (stopOnBadStill_) return flow_.FailCall(text);
     }
-    if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddStills - User pressed Cancel.");
+    if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddStills - User pressed Cancel.");
   }
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoMakeDuplicate() {
+bool CVEXACore1::DoMakeDuplicate() {
   static const std::string kPrefix = "CVEXACore1::MakeDuplicate - ";
   util_.ClearPendingErrors();
   if (ui_) ui_->DestroyStatus();
-  Bstr work = Bstr::FromUtf8(tempPath_);
-  if (FAILED(DoInit(statusLevel_, work.Get(), cleanTempOnRelease_ ? VARIANT_TRUE : VARIANT_FALSE))) {
-    return Fail(kPrefix + "XML Init call failed.");
+  if (!DoInit(statusLevel_, tempPath_, cleanTempOnRelease_)) {
+    return flow_.FailCall(kPrefix + "XML Init call failed.");
   }
   ResetState();
-  if (FAILED(DoSetFileSystemSupport(fileSystem_))) return Fail(kPrefix + "SetFileSystemSupport call failed.");
+  if (!DoSetFileSystemSupport(fileSystem_)) return flow_.FailCall(kPrefix + "SetFileSystemSupport call failed.");
 
   CVexaCoreXML& album = *albumXml_;
   auto readFailed = [&](const std::string& text) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(kPrefix + text);
+    return flow_.FailCall(kPrefix + text);
   };
   LONG tv = VEXACoreTVNTSC;
   if (!album.GetTVSystem(&tv)) return readFailed("XML GetTVSystem call failed.");
-  if (FAILED(DoSetTVSystem(tv))) return Fail(kPrefix + "SetTVSystem call failed.");
+  if (!DoSetTVSystem(tv)) return flow_.FailCall(kPrefix + "SetTVSystem call failed.");
   LONG delay = 0;
   if (!album.GetStillDelay(&delay)) return readFailed("XML GetStillDelay failed.");
-  if (FAILED(DoSetStillDelay(delay))) return Fail(kPrefix + "SetStillDelay failed.");
+  if (!DoSetStillDelay(delay)) return flow_.FailCall(kPrefix + "SetStillDelay failed.");
   LONG titleTime = 0;
   if (!album.GetStillTitleVisibleTime(&titleTime)) return readFailed("XML GetStillTitleVisibleTime failed.");
-  if (FAILED(DoSetStillTitleVisibleTime(titleTime))) return Fail(kPrefix + "SetStillTitleVisibleTime failed.");
+  if (!DoSetStillTitleVisibleTime(titleTime)) return flow_.FailCall(kPrefix + "SetStillTitleVisibleTime failed.");
   std::u16string l1, l2, l3;
   if (!album.GetTitleLines(&l1, &l2, &l3)) return readFailed("XML GetTitleLines call failed.");
   if (!l1.empty() || !l2.empty() || !l3.empty()) {
-    Bstr b1(l1), b2(l2), b3(l3);
-    if (FAILED(DoSetTitleLines(b1.Get(), b2.Get(), b3.Get()))) return Fail(kPrefix + "SetTitleLines call failed.");
+    if (!DoSetTitleLines(base::Utf16ToUtf8(l1), base::Utf16ToUtf8(l2), base::Utf16ToUtf8(l3))) {
+      return flow_.FailCall(kPrefix + "SetTitleLines call failed.");
+    }
   }
   LONG paper = VEXACorePaperSizeLetter;
   if (!album.GetPaperSize(&paper)) return readFailed("XML GetPaperSize call failed.");
-  if (FAILED(DoSetPaperSize(paper))) return Fail(kPrefix + "SetPaperSize call failed.");
-  if (FAILED(AddStills(album, ""))) return Fail(kPrefix + "AddStills call failed.");
+  if (!DoSetPaperSize(paper)) return flow_.FailCall(kPrefix + "SetPaperSize call failed.");
+  if (!AddStills(album, "")) return flow_.FailCall(kPrefix + "AddStills call failed.");
   std::string audio, audioName;
   DATE audioTime = 0.0;
   if (!album.GetFirstAudioTrack(&audio, &audioName, &audioTime)) return readFailed("XML GetFirstAudioTrack call failed.");
   if (!audio.empty()) {
     if (!album.ResetAudios()) return readFailed("XML ResetAudios() call failed.");
-    Bstr real = Bstr::FromUtf8(audio), name = Bstr::FromUtf8(audioName);
-    if (FAILED(DoAddAudioTrack(real.Get(), name.Get(), audioTime))) return Fail(kPrefix + "AddAudioTrack call failed.");
+    if (!DoAddAudioTrack(audio, audioName, audioTime)) return flow_.FailCall(kPrefix + "AddAudioTrack call failed.");
   }
-  if (FAILED(DoCreateVCD(testMode_, verify_, burnSafe_))) return Fail(kPrefix + "CreateVCD call failed.");
-  return S_OK;
+  if (!DoCreateVCD(testMode_, verify_, burnSafe_)) return flow_.FailCall(kPrefix + "CreateVCD call failed.");
+  return true;
 }
 
 // ---- rejected pictures -------------------------------------------------------------------------
@@ -248,32 +241,33 @@ bool CVEXACore1::DealWithInvalidStills() {
 
 // ---- extra files -------------------------------------------------------------------------------
 
-HRESULT CVEXACore1::DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
+bool CVEXACore1::DoAddFile(const std::string& sourceFile, const std::optional<std::string>& dest8dot3Path,
+                           const std::optional<std::string>& destJolietPath, DATE destCtime) {
   flow_.SetCode(VEXACoreSuccess);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddFile - SetFileSystemSupport must be called before AddFile. Using default.", false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
-      return Fail("CVEXACore1::AddFile - SetFileSystemSupport call failed.", true);
+    if (!DoSetFileSystemSupport(fileSystem_)) {
+      return flow_.FailCall("CVEXACore1::AddFile - SetFileSystemSupport call failed.", true);
     }
     fileSystemSet_ = true;
   }
-  const std::string source = Narrow(sourceFile);
+  const std::string& source = sourceFile;
   if (source.empty()) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::AddFile - Empty string passed for source file.");
+    return flow_.FailCall("CVEXACore1::AddFile - Empty string passed for source file.");
   }
   if (!base::FileExists(source)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::AddFile - File does not exist = %s.", source.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddFile - File does not exist = %s.", source.c_str()));
   }
   if (!driver_ || !driver_->AddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::AddFile - Base AddFile call failed for %s.", source.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddFile - Base AddFile call failed for %s.", source.c_str()));
   }
-  return S_OK;
+  return true;
 }
 
 bool CVEXACore1::AddExtraODFiles() {
@@ -307,8 +301,7 @@ bool CVEXACore1::AddExtraODFiles() {
     // Sub-folders are not descended.
     if (entry.is_directory(ec)) continue;
     const std::string name = entry.path().filename().string();
-    Bstr source = Bstr::FromUtf8(base::JoinPath(folder, name)), dest = Bstr::FromUtf8("/" + base::ToUpperAscii(name));
-    if (FAILED(DoAddFile(source.Get(), dest.Get(), nullptr, 0.0))) {
+    if (!DoAddFile(base::JoinPath(folder, name), "/" + base::ToUpperAscii(name), std::nullopt, 0.0)) {
       return util_.ReportFailure(Format("CVEXACore1::AddExtraODFiles - AddFile call failed for file %s.", name.c_str()),
                                  false);
     }
@@ -318,7 +311,7 @@ bool CVEXACore1::AddExtraODFiles() {
 
 // ---- title, paper size and the locale's defaults ----------------------------------------------------
 
-HRESULT CVEXACore1::DoSetDefaultTitle() {
+bool CVEXACore1::DoSetDefaultTitle() {
   flow_.SetCode(VEXACoreSuccess);
   // Today's date in the user's short form.
   char date[128] = {};
@@ -329,54 +322,53 @@ HRESULT CVEXACore1::DoSetDefaultTitle() {
   if (!loc) loc = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(nullptr));
   const std::size_t n = loc ? strftime_l(date, sizeof(date), "%x", &local, loc) : 0;
   if (loc) freelocale(loc);
-  if (n == 0) return Fail("CVEXACore1::SetDefaultTitle - Call to ::GetDateFormat() failed.");
+  if (n == 0) return flow_.FailCall("CVEXACore1::SetDefaultTitle - Call to ::GetDateFormat() failed.");
   const std::string product = util_.LoadString(4478, "Kv Orlune Disc");
-  Bstr line1 = Bstr::FromUtf8(date), line2 = Bstr::FromUtf8(product), line3(u"");
-  if (FAILED(DoSetTitleLines(line1.Get(), line2.Get(), line3.Get()))) {
+  if (!DoSetTitleLines(date, product, "")) {
     flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::SetDefaultTitle - SetTitleLines call failed.", true);
+    return flow_.FailCall("CVEXACore1::SetDefaultTitle - SetTitleLines call failed.", true);
   }
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetPaperSize(LONG paperSize) {
+bool CVEXACore1::DoSetPaperSize(LONG paperSize) {
   flow_.SetCode(VEXACoreSuccess);
-  if (paperSize == VEXACorePaperSizeInvalid) return S_OK;
+  if (paperSize == VEXACorePaperSizeInvalid) return true;
   if (paperSizeSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set Paper Size once.", false);
-    return S_OK;
+    return true;
   }
   if (!driver_ || !driver_->SetPaperSize(paperSize)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
+    return flow_.FailCall("CVEXACore1::SetPaperSize - ODBase SetPaperSize call failed.");
   }
   if (!albumXml_->SetPaperSize(paperSize)) {
     flow_.ReportProblem();
     flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
+    return flow_.FailCall("CVEXACore1::SetPaperSize - XML SetPaperSize call failed.");
   }
   paperSizeSet_ = true;
   util_.LogInfo(Format("Paper Size = %s.", paperSize == VEXACorePaperSizeA4 ? "A4" : "Letter"));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::GetTVSystem(LONG* tv) {
+bool CVEXACore1::GetTVSystem(LONG* tv) {
   LONG answer = 0;
   if (!locale_ || FAILED(locale_->get_TVSystem(&answer))) {
-    return Fail("CVEXACore1::GetTVSystem - Call to locale get_TVSystem failed.", true);
+    return flow_.FailCall("CVEXACore1::GetTVSystem - Call to locale get_TVSystem failed.", true);
   }
   *tv = answer == 1 || answer == 2 ? VEXACoreTVPAL : VEXACoreTVNTSC;
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::GetPaperSize(LONG* paper) {
+bool CVEXACore1::GetPaperSize(LONG* paper) {
   LONG answer = 0;
   if (!locale_ || FAILED(locale_->get_PaperSize(&answer))) {
-    return Fail("CVEXACore1::GetPaperSize - Call to locale get_PaperSize failed.", true);
+    return flow_.FailCall("CVEXACore1::GetPaperSize - Call to locale get_PaperSize failed.", true);
   }
   *paper = answer == 0 ? VEXACorePaperSizeA4 : VEXACorePaperSizeLetter;
-  return S_OK;
+  return true;
 }
 
 // ---- the work directory ------------------------------------------------------------------------------
@@ -454,18 +446,19 @@ bool CVEXACore1::ReportTempSpace() {
   return true;
 }
 
-HRESULT CVEXACore1::DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
+bool CVEXACore1::DoSetTempDirectory(const std::string& tempPath, bool doClean) {
   flow_.SetCode(VEXACoreSuccess);
-  cleanTempOnRelease_ = doClean == VARIANT_TRUE;
-  const std::string path = Narrow(tempPath);
-  if (!tempPath || base::Utf8Length(path) < 3) return Fail("CVEXACore1::SetTempDirectory - Empty tempPath");
-  if (!driver_ || !driver_->SetTempDirectory(tempPath)) {
-    return Fail(Format("CVEXACore1::SetTempDirectory - ODBase SetTempDirectory call failed for path %s.", path.c_str()),
+  cleanTempOnRelease_ = doClean;
+  // A copy: the caller may hand in the work directory member itself.
+  const std::string path = tempPath;
+  if (base::Utf8Length(path) < 3) return flow_.FailCall("CVEXACore1::SetTempDirectory - Empty tempPath");
+  if (!driver_ || !driver_->SetTempDirectory(path)) {
+    return flow_.FailCall(Format("CVEXACore1::SetTempDirectory - ODBase SetTempDirectory call failed for path %s.", path.c_str()),
                 true);
   }
   util_.LogInfo(Format("Temp directory set to %s.", path.c_str()));
   tempDirectorySet_ = true;
-  return S_OK;
+  return true;
 }
 
 bool CVEXACore1::GetTempFilePath(std::string* path) {
@@ -507,17 +500,17 @@ bool CVEXACore1::CleanTempDirectory() {
 // ---- sources on removable media ------------------------------------------------------------------------
 
 bool CVEXACore1::CopyFromWriter(std::string* path) {
-  Bstr drive;
-  if (FAILED(DoGetDrivePath(drive.Out()))) {
+  std::string drive;
+  if (!DrivePath(&drive)) {
     util_.ReportError("CVEXACore1::CopyFromWriter - GetDrivePath() call failed.", false);
     return false;
   }
-  if (drive.Length() == 0) {
+  if (drive.empty()) {
     util_.ReportError("CVEXACore1::CopyFromWriter - Empty drive path.", false);
     return false;
   }
   // Only a file on the disc in the writer, which the burn replaces, is copied.
-  if (!OnWriterDisc(*path, drive.Utf8())) return true;
+  if (!OnWriterDisc(*path, drive)) return true;
   const std::string extension = base::Extension(base::BaseName(*path));
   if (extension.empty()) {
     util_.ReportError("CVEXACore::CopyFromWriter - No file extension for audio file.", false);
@@ -549,12 +542,12 @@ bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool i
   }
   *exists = false;
   if (!flow_.Interactive()) return true;
-  Bstr drive;
+  std::string drive;
   if (driver_) {
-    driver_->GetDrivePath(drive.Out());
+    driver_->GetDrivePath(&drive);
     util_.ClearPendingErrors();
   }
-  const std::string location = RemovableLocation(path, drive.Utf8());
+  const std::string location = RemovableLocation(path, drive);
   if (location.empty()) return true;
   const std::string text =
       isAudio ? util_.LoadString(4551, "You have either removed the disc with your audio file\r\nor there is a media "
@@ -594,13 +587,20 @@ HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL*
   return S_OK;
 }
 
+bool CVEXACore1::DrivePath(std::string* path) {
+  if (!driver_ || !driver_->GetDrivePath(path)) {
+    flow_.SetCode(VEXACoreFailure);
+    return flow_.FailCall("CVEXACore1::GetDrivePath - ODBase GetDrivePath call failed");
+  }
+  return true;
+}
+
 HRESULT CVEXACore1::DoGetDrivePath(BSTR* drivePath) {
   if (!drivePath) return E_POINTER;
   *drivePath = nullptr;
-  if (!driver_ || !driver_->GetDrivePath(drivePath)) {
-    flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::GetDrivePath - ODBase GetDrivePath call failed");
-  }
+  std::string path;
+  if (!DrivePath(&path)) return E_FAIL;
+  *drivePath = Bstr::FromUtf8(path).Detach();
   return S_OK;
 }
 

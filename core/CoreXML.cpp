@@ -252,6 +252,12 @@ bool CVexaCoreXML::AddAudioTrack(const std::string& fullResPath, const std::stri
 }
 
 bool CVexaCoreXML::AddStill(const std::string& fullResPath, const std::string& sourceName, LONG rotation,
+                            DATE creationTime, const std::string& title, LONG sizing, std::int16_t isTitleStill) {
+  Bstr text = Bstr::FromUtf8(title);
+  return AddStill(fullResPath, sourceName, rotation, creationTime, text.Get(), sizing, isTitleStill);
+}
+
+bool CVexaCoreXML::AddStill(const std::string& fullResPath, const std::string& sourceName, LONG rotation,
                             DATE creationTime, BSTR title, LONG sizing, VARIANT_BOOL isTitleStill) {
   ComPtr<IStillImage> still;
   if (!stills_ || FAILED(stills_->AddStillImage(still.Put())) || !still) {

@@ -51,6 +51,9 @@ class CVexaCoreXML {
   bool AddAudioTrack(const std::string& fullResPath, const std::string& sourceName, DATE creationTime);
   bool AddStill(const std::string& fullResPath, const std::string& sourceName, LONG rotation,
                 DATE creationTime, BSTR title, LONG sizing, VARIANT_BOOL isTitleStill);
+  // The same with the title as plain text (UTF-8; empty: none).
+  bool AddStill(const std::string& fullResPath, const std::string& sourceName, LONG rotation,
+                DATE creationTime, const std::string& title, LONG sizing, std::int16_t isTitleStill);
   // Appends every still to list (entries appended before a failure stay).
   bool GetAllStills(std::vector<StillEntry>* list);
   // Outputs untouched when the album has no audio.

@@ -9,44 +9,44 @@ using namespace vexa::com;
 
 // ---- the run --------------------------------------------------------------------------------
 
-HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
+bool CVEXACore1::DoCreateVCD(std::int16_t testMode, std::int16_t verify, std::int16_t burnSafe) {
   testMode_ = testMode;
   verify_ = verify;
   burnSafe_ = burnSafe;
   if (!driver_ || !driver_->HasEngine()) {
     flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::CreateVCD - Init must be called first.");
+    return flow_.FailCall("CVEXACore1::CreateVCD - Init must be called first.");
   }
 
-  if (!fileSystemSet_ && FAILED(DoSetFileSystemSupport(fileSystem_))) {
-    return Fail("CVEXACore1::CreateVCD - SetFileSystemSupport call failed.", true);
+  if (!fileSystemSet_ && !DoSetFileSystemSupport(fileSystem_)) {
+    return flow_.FailCall("CVEXACore1::CreateVCD - SetFileSystemSupport call failed.", true);
   }
-  if (!stillDelaySet_ && FAILED(DoSetStillDelay(5))) {
-    return Fail(Format("CVEXACore1::CreateVCD - Still Delay not set; using default:%d.", 5), true);
+  if (!stillDelaySet_ && !DoSetStillDelay(5)) {
+    return flow_.FailCall(Format("CVEXACore1::CreateVCD - Still Delay not set; using default:%d.", 5), true);
   }
-  if (!stillTitleTimeSet_ && FAILED(DoSetStillTitleVisibleTime(2))) {
-    return Fail(Format("CVEXACore1::CreateVCD - StillTitleVisibleTime not set; using default:%d.", 2), true);
+  if (!stillTitleTimeSet_ && !DoSetStillTitleVisibleTime(2)) {
+    return flow_.FailCall(Format("CVEXACore1::CreateVCD - StillTitleVisibleTime not set; using default:%d.", 2), true);
   }
   if (!tvSystemSet_) {
     LONG tv = VEXACoreTVNTSC;
-    if (FAILED(GetTVSystem(&tv))) {
+    if (!GetTVSystem(&tv)) {
       util_.LogError("CVEXACore1::CreateVCD - Cannot Get a TV System. Using Default.", false);
       tv = VEXACoreTVNTSC;
     }
-    if (FAILED(DoSetTVSystem(tv))) return Fail("CVEXACore1::CreateVCD - TV System Not set; using default NTSC.", true);
+    if (!DoSetTVSystem(tv)) return flow_.FailCall("CVEXACore1::CreateVCD - TV System Not set; using default NTSC.", true);
   }
   if (!paperSizeSet_) {
     LONG paper = VEXACorePaperSizeLetter;
-    if (FAILED(GetPaperSize(&paper))) {
+    if (!GetPaperSize(&paper)) {
       util_.LogError("CVEXACore1::CreateVCD - Cannot GetPaperSize. Using default.", false);
       paper = VEXACorePaperSizeLetter;
     }
-    if (FAILED(DoSetPaperSize(paper))) return Fail("CVEXACore1::CreateVCD - SetPaperSize call failed.", true);
+    if (!DoSetPaperSize(paper)) return flow_.FailCall("CVEXACore1::CreateVCD - SetPaperSize call failed.", true);
   }
-  if (!DealWithInvalidStills()) return Fail("CVEXACore1:CreateVCD - DealWithInvalidStills call failed.");
-  if (!AddExtraODFiles()) return Fail("CVEXACore1::CreateVCD - AddExtraODFiles call failed.");
+  if (!DealWithInvalidStills()) return flow_.FailCall("CVEXACore1:CreateVCD - DealWithInvalidStills call failed.");
+  if (!AddExtraODFiles()) return flow_.FailCall("CVEXACore1::CreateVCD - AddExtraODFiles call failed.");
   BurnFlow flow = MakeBurnFlow();
-  if (!flow.PrepareVCD()) return Fail("CVEXACore1::CreateVCD - PrepareVCD call failed.");
+  if (!flow.PrepareVCD()) return flow_.FailCall("CVEXACore1::CreateVCD - PrepareVCD call failed.");
   flow.CheckBurnSpeed(&burnSpeed_, &burnSpeedSet_);
 
   bool firstDisc = true;
@@ -55,14 +55,14 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
       // A copy refused before a sector was written (its disc too small)
       // leaves the discs already made good: the user is told and may try
       // another disc or stop.
-      if (firstDisc || flow_.Code() != VEXACoreDiscTooSmall) return Fail("CVEXACore1::CreateVCD - BurnVCD call failed.");
+      if (firstDisc || flow_.Code() != VEXACoreDiscTooSmall) return flow_.FailCall("CVEXACore1::CreateVCD - BurnVCD call failed.");
       const std::string refused = util_.TakePendingErrors();
       if (!refused.empty()) util_.LogError(refused, false);
       util_.LogError("CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good.", false);
       flow_.SetCode(VEXACoreSuccess);
     }
     firstDisc = false;
-    if (!flow_.StatusShown()) return S_OK;
+    if (!flow_.StatusShown()) return true;
 
     StatusDialog& status = Status();
     flow_.ShowStep(6, false);
@@ -71,7 +71,7 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     status.EnableButton(kButtonExtra, true);
     flow_.EnableCancel(false);
     // Without a window nobody can ask for a copy: one disc, done.
-    if (!flow_.Interactive() || !ui_->StatusHasButtons()) return S_OK;
+    if (!flow_.Interactive() || !ui_->StatusHasButtons()) return true;
     while (!status.okPressed && !status.extraButtonPressed && !status.cancelRequested) {
       flow_.Wait(std::chrono::milliseconds(500));
       flow_.Pump();
@@ -80,7 +80,7 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
       status.okPressed = false;
       status.cancelRequested = false;
       status.Hide();
-      return S_OK;
+      return true;
     }
     // Another copy of the same image on the next blank disc.
     status.extraButtonPressed = false;
@@ -90,10 +90,10 @@ HRESULT CVEXACore1::DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARI
     flow_.SetStatusText("");
     flow_.Pump();
     flow_.ShowStep(1, true);
-    if (!flow.PrepareForWriting()) return Fail("CVEXACore1::CreateVCD - PrepareForWriting call failed.");
+    if (!flow.PrepareForWriting()) return flow_.FailCall("CVEXACore1::CreateVCD - PrepareForWriting call failed.");
     flow_.ShowStep(1, false);
     flow_.ShowStep(2, false);
-    if (flow_.IsCancelled()) return CancelResult("CVEXACore1::CreateVCD - User pressed Cancel.");
+    if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::CreateVCD - User pressed Cancel.");
   }
 }
 
@@ -119,15 +119,15 @@ HRESULT CVEXACore1::DoGetMaxBurnSpeed(LONG* maxSpeed) {
   return S_OK;
 }
 
-HRESULT CVEXACore1::DoSetBurnSpeed(LONG burnSpeed) {
+bool CVEXACore1::DoSetBurnSpeed(LONG burnSpeed) {
   flow_.SetCode(VEXACoreSuccess);
   if (burnSpeed <= 0) {
     flow_.SetCode(VEXACoreInvalidBurnSpeed);
-    return Fail(Format("CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = %d.", static_cast<int>(burnSpeed)));
+    return flow_.FailCall(Format("CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = %d.", static_cast<int>(burnSpeed)));
   }
   burnSpeed_ = burnSpeed;
   burnSpeedSet_ = true;
-  return S_OK;
+  return true;
 }
 
 }  // namespace vexa::core

@@ -70,6 +70,13 @@ bool FlowContext::Fail(const std::string& text, bool withSystemText) {
   return false;
 }
 
+bool FlowContext::FailCall(const std::string& text, bool withSystemText) {
+  Fail(text, withSystemText);
+  const std::string pending = util_.TakePendingErrors();
+  if (!pending.empty() && raise_) raise_(pending);
+  return false;
+}
+
 void FlowContext::EnableCancel(bool on) {
   if (!StatusShown()) return;
   Status().EnableButton(kButtonCancel, on);

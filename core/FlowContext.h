@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -69,6 +70,11 @@ class FlowContext {
   // The failure report's first half: the status dialog hidden and the text
   // added to the pending error text; false.
   bool Fail(const std::string& text, bool withSystemText = false);
+  // The whole failure report of a call: Fail, then the pending error text
+  // handed to the error raiser (the call's error information, which a
+  // caller's withSystemText reads back); false.
+  bool FailCall(const std::string& text, bool withSystemText = false);
+  void SetErrorRaiser(std::function<void(const std::string& text)> raise) { raise_ = std::move(raise); }
 
   // ---- the status dialog ----
   void EnableCancel(bool on);
@@ -87,6 +93,7 @@ class FlowContext {
   std::shared_ptr<FlowClock> clock_;
   UiPort* ui_ = nullptr;
   VEXACoreErrorCode code_ = VEXACoreSuccess;
+  std::function<void(const std::string& text)> raise_;
 };
 
 }  // namespace vexa::core

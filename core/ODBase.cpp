@@ -238,6 +238,50 @@ bool CVexaODBase::SetTempDirectory(BSTR path) {
   return true;
 }
 
+namespace {
+
+// A text for the engine: null when left out.
+Bstr ToBstr(const std::optional<std::string>& text) { return text ? Bstr::FromUtf8(*text) : Bstr(); }
+
+}  // namespace
+
+bool CVexaODBase::SetTitleLines(const std::string& line1, const std::string& line2, const std::string& line3) {
+  Bstr l1 = Bstr::FromUtf8(line1), l2 = Bstr::FromUtf8(line2), l3 = Bstr::FromUtf8(line3);
+  return SetTitleLines(l1.Get(), l2.Get(), l3.Get());
+}
+
+bool CVexaODBase::AddStills(const std::string& stillFile, const std::string& srcPath, const std::string& stillTitle,
+                            DATE destCtime, LONG sizing, LONG rotateDegrees, std::int16_t isTitleStill) {
+  Bstr file = Bstr::FromUtf8(stillFile), source = Bstr::FromUtf8(srcPath), title = Bstr::FromUtf8(stillTitle);
+  return AddStills(file.Get(), source.Get(), title.Get(), destCtime, sizing, rotateDegrees, isTitleStill);
+}
+
+bool CVexaODBase::AddAudioTrack(const std::string& audioFile, DATE destCtime) {
+  Bstr file = Bstr::FromUtf8(audioFile);
+  return AddAudioTrack(file.Get(), destCtime);
+}
+
+bool CVexaODBase::AddFile(const std::optional<std::string>& sourceFile, const std::optional<std::string>& dest8dot3Path,
+                          const std::optional<std::string>& destJolietPath, DATE destCtime) {
+  Bstr source = ToBstr(sourceFile), dos = ToBstr(dest8dot3Path), joliet = ToBstr(destJolietPath);
+  return AddFile(source.Get(), dos.Get(), joliet.Get(), destCtime);
+}
+
+bool CVexaODBase::CDDAToWav(const std::string& track, const std::string& wavFile) {
+  Bstr t = Bstr::FromUtf8(track), w = Bstr::FromUtf8(wavFile);
+  return CDDAToWav(t.Get(), w.Get());
+}
+
+bool CVexaODBase::GetTrackInfo(const std::string& track, LONG* size, double* playTime, LONG* timeToRip) {
+  Bstr t = Bstr::FromUtf8(track);
+  return GetTrackInfo(t.Get(), size, playTime, timeToRip);
+}
+
+bool CVexaODBase::SetTempDirectory(const std::string& path) {
+  Bstr p = Bstr::FromUtf8(path);
+  return SetTempDirectory(p.Get());
+}
+
 bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
   *tempSpaceShort = false;
   lastProcessMessage_.clear();
@@ -574,6 +618,13 @@ bool CVexaODBase::GetDrivePath(BSTR* path) {
   }
   if (text.Length() == 0) return Fail("CVexaODBase::GetDrivePath - Empty path returned by SDK.", false);
   *path = text.Detach();
+  return true;
+}
+
+bool CVexaODBase::GetDrivePath(std::string* path) {
+  Bstr text;
+  if (!GetDrivePath(text.Out())) return false;
+  *path = text.Utf8();
   return true;
 }
 

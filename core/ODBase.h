@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,17 @@ class CVexaODBase {
   bool CDDAToWav(BSTR track, BSTR wavFile);
   bool GetTrackInfo(BSTR track, LONG* size, double* playTime, LONG* timeToRip);
   bool SetTempDirectory(BSTR path);
+  // The same requests with plain text (UTF-8), converted here; a path left
+  // out (nullopt) reaches the engine as none.
+  bool SetTitleLines(const std::string& line1, const std::string& line2, const std::string& line3);
+  bool AddStills(const std::string& stillFile, const std::string& srcPath, const std::string& stillTitle,
+                 DATE destCtime, LONG sizing, LONG rotateDegrees, std::int16_t isTitleStill);
+  bool AddAudioTrack(const std::string& audioFile, DATE destCtime);
+  bool AddFile(const std::optional<std::string>& sourceFile, const std::optional<std::string>& dest8dot3Path,
+               const std::optional<std::string>& destJolietPath, DATE destCtime);
+  bool CDDAToWav(const std::string& track, const std::string& wavFile);
+  bool GetTrackInfo(const std::string& track, LONG* size, double* playTime, LONG* timeToRip);
+  bool SetTempDirectory(const std::string& path);
 
   bool StartPremaster(bool* tempSpaceShort);
   bool IsPremasterDone(bool* done);
@@ -105,6 +117,7 @@ class CVexaODBase {
   SpeedList GetDriveSpeedList(std::vector<LONG>* speeds);
   bool GetInquiry(BSTR* description);
   bool GetDrivePath(BSTR* path);
+  bool GetDrivePath(std::string* path);
 
   // Set when the premaster or the burn started last has ended; null when the
   // engine cannot tell (then the flow can only poll).

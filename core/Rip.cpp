@@ -95,21 +95,21 @@ bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outP
   return true;
 }
 
-HRESULT CVEXACore1::DoCDDAToWav(BSTR track, BSTR outWAVFile) {
+bool CVEXACore1::DoCDDAToWav(const std::string& track, const std::string& outWAVFile) {
   flow_.SetCode(VEXACoreSuccess);
-  if (!track || SysStringLen(track) == 0) {
+  if (track.empty()) {
     flow_.SetCode(VEXACoreInvalidFile);
-    return Fail("CVEXACore1::CDDAToWav - Empty CDDA track argument.");
+    return flow_.FailCall("CVEXACore1::CDDAToWav - Empty CDDA track argument.");
   }
-  if (!outWAVFile || SysStringLen(outWAVFile) == 0) {
+  if (outWAVFile.empty()) {
     flow_.SetCode(VEXACoreInvalidFile);
-    return Fail("CVEXACore1::CDDAToWav - Empty Out Wav file argument.");
+    return flow_.FailCall("CVEXACore1::CDDAToWav - Empty Out Wav file argument.");
   }
   if (!driver_ || !driver_->CDDAToWav(track, outWAVFile)) {
     flow_.SetCode(VEXACoreFailure);
-    return Fail("CVEXACore1::CDDAToWav - ODBase CDDAToWav call failed.");
+    return flow_.FailCall("CVEXACore1::CDDAToWav - ODBase CDDAToWav call failed.");
   }
-  return S_OK;
+  return true;
 }
 
 HRESULT CVEXACore1::DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip) {

@@ -22,8 +22,10 @@ using namespace vexa::com;
 
 namespace {
 
+// An interface's text as the plain parts take it: UTF-8, null as empty.
 std::string Narrow(BSTR s) { return s ? BstrToUtf8(s) : std::string(); }
-bool Empty(BSTR s) { return !s || SysStringLen(s) == 0; }
+// The same where a null text means "none".
+std::optional<std::string> Optional(BSTR s) { return s ? std::optional<std::string>(BstrToUtf8(s)) : std::nullopt; }
 
 const char* FileSystemName(LONG fs) {
   switch (fs) {
@@ -72,6 +74,13 @@ class CallGuard {
   bool busy_;
 };
 
+namespace {
+
+// A plain part's answer as the interface's result.
+HRESULT Result(bool ok) { return ok ? S_OK : E_FAIL; }
+
+}  // namespace
+
 #define VEXACORE_GUARDED(name, call)  \
   CallGuard guard(this, name);        \
   if (guard.Busy()) return guard.Refuse(); \
@@ -112,7 +121,13 @@ CoreServices WithDefaults(CoreServices services) {
 }  // namespace
 
 CVEXACore1::CVEXACore1(CoreServices services)
-    : services_(WithDefaults(std::move(services))), flow_(util_, services_.clock) {}
+    : services_(WithDefaults(std::move(services))), flow_(util_, services_.clock) {
+  // A failed call's texts become its error information, as this class and
+  // this interface raise it.
+  flow_.SetErrorRaiser([](const std::string& text) {
+    ReportError(CLSID_VEXACore1, std::string_view(text), IID_IVEXACore1, E_FAIL);
+  });
+}
 
 CVEXACore1::~CVEXACore1() = default;
 
@@ -210,15 +225,13 @@ void CVEXACore1::ResetState() {
 // ---- reporting --------------------------------------------------------------------------
 
 HRESULT CVEXACore1::Fail(const std::string& text, bool withSystemText) {
-  flow_.Fail(text, withSystemText);
-  const std::string pending = util_.TakePendingErrors();
-  if (pending.empty()) return E_FAIL;
-  return ReportError(CLSID_VEXACore1, std::string_view(pending), IID_IVEXACore1, E_FAIL);
+  flow_.FailCall(text, withSystemText);
+  return E_FAIL;
 }
 
-HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText) {
+bool CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText) {
   util_.LogError(text, withSystemText);
-  if (!flow_.Interactive()) return Fail(text, withSystemText);
+  if (!flow_.Interactive()) return flow_.FailCall(text, withSystemText);
   const bool goOn = flow_.ShowMessage(
       kMessageOKCancel,
       util_.LoadString(4505,
@@ -226,10 +239,10 @@ HRESULT CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemT
                        "be a supported file type, or the file may be corrupt.\r\nMake sure that your audio file is "
                        "WAV, WMA, or MP3 format.\r\n\r\nClick OK to create a orlune disc without an audio file."),
       nullptr, false, true, false);
-  if (goOn) return S_OK;
+  if (goOn) return true;
   // The user chose not to go on: a cancel, which callers end quietly on.
   flow_.SetCode(VEXACoreCancelled);
-  return E_FAIL;
+  return false;
 }
 
 // ---- the user interface -------------------------------------------------------------------
@@ -250,7 +263,7 @@ BurnFlow CVEXACore1::MakeBurnFlow() {
 
 // ---- Init and the simple methods ----------------------------------------------------------
 
-HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) {
+bool CVEXACore1::DoInit(LONG statusLevel, const std::string& tempDirectory, bool doClean) {
   flow_.SetCode(VEXACoreSuccess);
   statusLevel_ = statusLevel;
   switch (statusLevel) {
@@ -284,15 +297,15 @@ HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL do
     case 1:
       flow_.ReportProblem();
       flow_.SetCode(VEXACoreFailure);
-      return Fail("CVEXACore1::Init - Cannot create an SDK instance.");
+      return flow_.FailCall("CVEXACore1::Init - Cannot create an SDK instance.");
     case 2:
       flow_.SetCode(VEXACoreNoCDWriter);
-      return Fail("CVEXACore1::Init - Cannot find a CD-Writer.");
+      return flow_.FailCall("CVEXACore1::Init - Cannot find a CD-Writer.");
     default:
       break;
   }
 
-  std::string dir = Narrow(tempDirectory);
+  const std::string dir = tempDirectory;
   tempPath_ = dir;
   if (base::Utf8Length(dir) >= 3) {
     tempDirectorySet_ = true;
@@ -302,23 +315,22 @@ HRESULT CVEXACore1::DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL do
         base::BaseName(base::DirName(dir + "x")).find("vexaCoreTemp") == std::string::npos) {
       tempPath_ = base::JoinPath(dir, "vexaCoreTemp");
     }
-    cleanTempOnRelease_ = doClean == VARIANT_TRUE;
+    cleanTempOnRelease_ = doClean;
   }
 
   if (!CheckTempDirectory()) {
     flow_.ReportProblem();
-    return Fail("CVEXACore1::Init - Cannot create a temp directory.");
+    return flow_.FailCall("CVEXACore1::Init - Cannot create a temp directory.");
   }
-  Bstr work = Bstr::FromUtf8(tempPath_);
-  if (FAILED(DoSetTempDirectory(work.Get(), doClean))) {
+  if (!DoSetTempDirectory(tempPath_, doClean)) {
     flow_.ReportProblem();
-    return Fail("CVEXACore1::Init - SetTempDirectory call failed.");
+    return flow_.FailCall("CVEXACore1::Init - SetTempDirectory call failed.");
   }
   if (!CheckTempSpace()) {
     ReportTempSpace();
-    return Fail("CVEXACore1::Init - Insufficient temp space to continue.");
+    return flow_.FailCall("CVEXACore1::Init - Insufficient temp space to continue.");
   }
-  return S_OK;
+  return true;
 }
 
 HRESULT CVEXACore1::SetStatusMode(VARIANT_BOOL showStatusDlg) {
@@ -347,115 +359,115 @@ HRESULT CVEXACore1::SetLoggingLevel(VARIANT_BOOL logAll) {
 
 // ---- settings (the setters accept each setting once) --------------------------------------
 
-HRESULT CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
+bool CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
   flow_.SetCode(VEXACoreSuccess);
   if (fileSystemSet_) {
     util_.LogError("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.", false);
-    return S_OK;
+    return true;
   }
   if (!driver_ || !driver_->SetFileSystemSupport(fileSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
+    return flow_.FailCall("CVEXACore1::SetFileSystemSupport - ODBase SetFileSystemSupport call failed.");
   }
   fileSystemSet_ = true;
   fileSystem_ = fileSystem;
   util_.LogInfo(Format("File System = %s.", FileSystemName(fileSystem)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetStillDelay(LONG delay) {
+bool CVEXACore1::DoSetStillDelay(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetStillDelay - User pressed Cancel.");
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetStillDelay - User pressed Cancel.");
   if (stillDelaySet_) {
     util_.LogError("CVEXACore1::SetStillDelay - Still delay can be set only once.", false);
     flow_.SetCode(VEXACoreSuccess);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   if (delay < 2) {
     flow_.SetCode(VEXACoreStillDelayTooSmall);
-    return Fail(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - Delay of %d seconds is below minimum of %d seconds. Using default %d.",
                        static_cast<int>(delay), 2, 5));
   }
   if (!driver_ || !driver_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
                        static_cast<int>(delay), 5));
   }
   if (!albumXml_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - Cannot set XML Still Delay for value %d.", static_cast<int>(delay)));
   }
   stillDelaySet_ = true;
   stillDelay_ = delay;
   util_.LogInfo(Format("Still Delay = %d.", static_cast<int>(delay)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
+bool CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) {
     flow_.ShowStep(1, false);
-    return CancelResult("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
+    return flow_.Cancel("CVEXACore1::SetStillTitleVisibleTime - User pressed Cancel.");
   }
   if (!stillDelaySet_) {
     flow_.SetCode(VEXACoreStillDelayNotSet);
-    return Fail("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
+    return flow_.FailCall("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
   }
   if (stillTitleTimeSet_) {
     util_.LogError("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.", false);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   if (delay > stillDelay_ || delay < 0) {
     flow_.SetCode(delay < 0 ? VEXACoreStillTitleVisibleTooSmall : VEXACoreStillTitleVisibleTooLarge);
-    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
+    return flow_.FailCall(Format("CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
                        ">= 0. Caption delay = %d. Image delay = %d.",
                        static_cast<int>(delay), static_cast<int>(stillDelay_)));
   }
   if (!driver_ || !driver_->SetStillTitleVisibleTime(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
+    return flow_.FailCall(Format("CVexaCore1::SetStillTitleVisibleTime - ODBase SetStillTitleVisibleTime call failed with value %d.",
                        static_cast<int>(delay)));
   }
   if (!albumXml_->SetStillTitleVisibleTime(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
+    return flow_.FailCall(Format("CVEXACore1::SetStillTitleVisibleTime - Cannot set XML Still Title Visible Time for value %d.",
                        static_cast<int>(delay)));
   }
   stillTitleTimeSet_ = true;
   util_.LogInfo(Format("StillTitleVisibleTime = %d.", static_cast<int>(delay)));
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetTVSystem(LONG tvSystem) {
+bool CVEXACore1::DoSetTVSystem(LONG tvSystem) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetTVSystem - User pressed Cancel.");
-  if (tvSystem == VEXACoreTVINVALID) return S_OK;
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetTVSystem - User pressed Cancel.");
+  if (tvSystem == VEXACoreTVINVALID) return true;
   if (tvSystemSet_) {
     util_.LogError("CVEXACore1::SetTVSystem - Can only set TV System once.", false);
-    return S_OK;
+    return true;
   }
   flow_.SetterDialogStep(4);
   const char* name = TVSystemName(tvSystem);
   if (!driver_ || !driver_->SetTVSystem(tvSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
+    return flow_.FailCall(Format("CVEXACore1::SetTVSystem - ODBase SetTVSystem call failed for %s.", name));
   }
   if (!albumXml_->SetTVSystem(tvSystem)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
+    return flow_.FailCall(Format("CVEXACore1::SetTVSystem - XML SetTVSystem call failed.for %s.", name));
   }
   tvSystemSet_ = true;
   util_.LogInfo(Format("TV System = %s.", name));
-  return S_OK;
+  return true;
 }
 
 void CVEXACore1::Reject(const std::string& srcStillPath) {
@@ -464,17 +476,18 @@ void CVEXACore1::Reject(const std::string& srcStillPath) {
   flow_.SetCode(VEXACoreInvalidFile);
 }
 
-HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
-                               LONG rotateDegrees, VARIANT_BOOL isTitleStill) {
+bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& srcStillPath,
+                            const std::string& stillTitle, DATE creationTime, LONG sizing, LONG rotateDegrees,
+                            std::int16_t isTitleStill) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddStill - User pressed Cancel.");
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddStill - User pressed Cancel.");
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddStill - SetFileSystemSupport must be called before AddStill. Using default.", false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
-      return Fail("CVEXACore1::AddStill - SetFileSystemSupport call failed.", true);
+    if (!DoSetFileSystemSupport(fileSystem_)) {
+      return flow_.FailCall("CVEXACore1::AddStill - SetFileSystemSupport call failed.", true);
     }
   }
-  const std::string source = Narrow(srcStillPath);
+  const std::string& source = srcStillPath;
   if (flow_.StatusShown()) {
     const std::string name = CPathSplitter(source).NameAndExtension();
     if (!name.empty()) flow_.SetStatusText(FormatMessageText(util_.LoadString(4545, ""), {name}));
@@ -482,59 +495,59 @@ HRESULT CVEXACore1::DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitl
     flow_.ShowStep(1, true);
     flow_.AdvanceProgress(1, true);
   }
-  if (Empty(stillFile)) {
+  if (stillFile.empty()) {
     flow_.SetCode(VEXACoreInvalidFile);
-    return Fail("CVexaCore::AddStill - image file is empty.");
+    return flow_.FailCall("CVexaCore::AddStill - image file is empty.");
   }
   noStillsYet_ = false;
-  std::string file = Narrow(stillFile);
+  std::string file = stillFile;
   bool exists = false;
   if (!CheckIfFileExists(file, &exists, false)) {
-    if (flow_.Code() == VEXACoreCancelled) return E_FAIL;
+    if (flow_.Code() == VEXACoreCancelled) return false;
     Reject(source);
-    return Fail("CVEXACore::AddStill - CheckIfFileExists() call failed.");
+    return flow_.FailCall("CVEXACore::AddStill - CheckIfFileExists() call failed.");
   }
   if (!exists) {
     Reject(source);
-    return Fail("CVEXACore::AddStill - Image File does not exist.");
+    return flow_.FailCall("CVEXACore::AddStill - Image File does not exist.");
   }
   if (!CopyFromWriter(&file)) {
     Reject(source);
-    return Fail("CVEXACore1::AddStill - CopyFromWriter call failed.");
+    return flow_.FailCall("CVEXACore1::AddStill - CopyFromWriter call failed.");
   }
-  Bstr used = Bstr::FromUtf8(file);
-  if (!driver_ || !driver_->AddStills(used.Get(), srcStillPath, stillTitle, creationTime, sizing, rotateDegrees,
+  if (!driver_ || !driver_->AddStills(file, srcStillPath, stillTitle, creationTime, sizing, rotateDegrees,
                                       isTitleStill)) {
     Reject(source);
-    return Fail(Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
+    return flow_.FailCall(Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
   }
   if (!albumXml_->AddStill(file, source, rotateDegrees, creationTime, stillTitle, sizing, isTitleStill)) {
     flow_.SetCode(VEXACoreInvalidFile);
-    return Fail(Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
+    return flow_.FailCall(Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
   }
   ++stillCount_;
   validSeen_ = true;
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) {
+bool CVEXACore1::DoAddAudioTrack(const std::string& srcAudioFile, const std::string& originalAudioFile,
+                                 DATE creationTime) {
   flow_.SetCode(VEXACoreSuccess);
   (void)originalAudioFile;
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddAudioTrack - User pressed Cancel.");
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddAudioTrack - User pressed Cancel.");
   if (audioTrackSet_) {
     util_.LogError("CVEXACore::AddAudioTrack - The audio track can only be set once.", false);
-    return S_OK;
+    return true;
   }
-  if (Empty(srcAudioFile)) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
+  if (srcAudioFile.empty()) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
   flow_.SetterDialogStep(4);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::AddAudioTrack - SetFileSystemSupport must be called before AddAudioTrack. Using default.",
                    false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
-      return Fail("CVEXACore1::AddAudioTrack - SetFileSystemSupport call failed.", true);
+    if (!DoSetFileSystemSupport(fileSystem_)) {
+      return flow_.FailCall("CVEXACore1::AddAudioTrack - SetFileSystemSupport call failed.", true);
     }
   }
-  const std::string source = Narrow(srcAudioFile);
+  const std::string& source = srcAudioFile;
   // The extension of the file's name (a dot in a folder name is no extension).
   const std::string name = base::BaseName(source);
   const std::size_t dot = name.rfind('.');
@@ -556,7 +569,7 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
   } else if (!CheckIfFileExists(source, &exists, true)) {
     if (flow_.Code() == VEXACoreCancelled) {
       flow_.ShowStep(1, false);
-      return E_FAIL;
+      return false;
     }
     flow_.SetCode(VEXACoreInvalidFile);
     return ReportAudioProblem("CVEXACore::AddAudioTrack - CheckIfFileExists() call failed.");
@@ -569,117 +582,120 @@ HRESULT CVEXACore1::DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, D
         Format("CVEXACore1::AddAudioTrack - .cda audio file ripping failed for %s.", source.c_str()));
   }
   if (!CopyFromWriter(&file)) return ReportAudioProblem("CVEXACore1::AddAudioTrack - CopyFromWriter call failed.");
-  Bstr used = Bstr::FromUtf8(file);
-  if (!driver_ || !driver_->AddAudioTrack(used.Get(), creationTime)) {
+  if (!driver_ || !driver_->AddAudioTrack(file, creationTime)) {
     return ReportAudioProblem("CVEXACore::AddAudioTrack - AddAudioTrack call failed.");
   }
   flow_.SetProgress(100);
   if (!albumXml_->AddAudioTrack(file, source, creationTime)) {
-    return Fail("CVEXACore::AddAudioTrack - XML AddAudio call failed.");
+    return flow_.FailCall("CVEXACore::AddAudioTrack - XML AddAudio call failed.");
   }
   util_.LogInfo(Format("AUDIO Real Track = %s.", file.c_str()));
   util_.LogInfo(Format("AUDIO Original Track = %s.", source.c_str()));
   audioTrackSet_ = true;
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
+bool CVEXACore1::DoSetTitleLines(const std::string& l1, const std::string& l2, const std::string& l3) {
   flow_.SetCode(VEXACoreSuccess);
-  if (flow_.IsCancelled()) return CancelResult("CVEXACore1::SetTitleLines - User pressed Cancel.");
+  if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetTitleLines - User pressed Cancel.");
   if (titleLinesSet_) {
     util_.LogError("CVEXACore1::SetTitleLines - Tried to set title lines more than once.", false);
-    return S_OK;
+    return true;
   }
   const std::string face = util_.LoadString(158, "Lucida Sans");
   const LONG primary = static_cast<LONG>(std::atol(util_.LoadString(157, "22").c_str()));
   const LONG secondary = static_cast<LONG>(std::atol(util_.LoadString(155, "18").c_str()));
-  if (Empty(title1) && Empty(title2) && Empty(title3)) {
+  if (l1.empty() && l2.empty() && l3.empty()) {
     flow_.SetCode(VEXACoreNoTitleLines);
-    return Fail("CVEXACore1::SetTitleLines - All title lines are empty.");
+    return flow_.FailCall("CVEXACore1::SetTitleLines - All title lines are empty.");
   }
   flow_.SetterDialogStep(4);
   if (!fileSystemSet_) {
     util_.LogError("CVEXACore1::SetTitleLines - SetFileSystemSupport must be called before AddFile. Using default.",
                    false);
-    if (FAILED(DoSetFileSystemSupport(fileSystem_))) {
-      return Fail("CVEXACore1::SetTitleLines - SetFileSystemSupport call failed.", true);
+    if (!DoSetFileSystemSupport(fileSystem_)) {
+      return flow_.FailCall("CVEXACore1::SetTitleLines - SetFileSystemSupport call failed.", true);
     }
   }
-  Bstr empty(u"");
-  BSTR l1 = title1 ? title1 : empty.Get(), l2 = title2 ? title2 : empty.Get(), l3 = title3 ? title3 : empty.Get();
   if (!driver_ || !driver_->SetTitleLines(l1, l2, l3)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetTitleLines - ODBase SetTitleLines call failed.");
+    return flow_.FailCall("CVEXACore1::SetTitleLines - ODBase SetTitleLines call failed.");
   }
   std::string temp;
   if (!GetTempFilePath(&temp)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetTitleLines - Cannot create temporary path for title image.");
+    return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot create temporary path for title image.");
   }
   if (!tvSystemSet_) {
     LONG tv = VEXACoreTVNTSC;
-    if (FAILED(GetTVSystem(&tv))) {
+    if (!GetTVSystem(&tv)) {
       util_.LogError("CVEXACore1::SetTitleLines - Cannot Get a TV System. Using Default.", false);
       tv = VEXACoreTVNTSC;
     }
-    if (FAILED(DoSetTVSystem(tv))) {
-      return Fail("CVEXACore1::SetTitleLines - TV System Not set; using default NTSC.", true);
+    if (!DoSetTVSystem(tv)) {
+      return flow_.FailCall("CVEXACore1::SetTitleLines - TV System Not set; using default NTSC.", true);
     }
   }
   LONG albumTv = VEXACoreTVNTSC;
   if (!albumXml_->GetTVSystem(&albumTv)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetTitleLines - XML GetTVSystem call failed.");
+    return flow_.FailCall("CVEXACore1::SetTitleLines - XML GetTVSystem call failed.");
   }
-  // Character sets belong to the fonts of the original platform; here the
-  // face is found by name and every script it has is used.
-  const LONG charset = 0;
-  Bstr file = Bstr::FromUtf8(temp + ".jpg"), typeface = Bstr::FromUtf8(face);
-  if (FAILED(imgUtil_->Create3LineTitleStill(l1, l2, l3, file.Get(), typeface.Get(), charset, primary, secondary,
-                                             albumTv == VEXACoreTVNTSC ? VARIANT_TRUE : VARIANT_FALSE))) {
+  const std::string file = temp + ".jpg";
+  if (!MakeTitleStill(l1, l2, l3, file, face, primary, secondary, albumTv == VEXACoreTVNTSC)) {
     flow_.SetCode(VEXACoreNoTitleStill);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetTitleLines - Cannot create title still.", true);
+    return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot create title still.", true);
   }
-  if (!driver_->AddStills(file.Get(), file.Get(), empty.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_TRUE)) {
+  if (!driver_->AddStills(file, file, "", 0.0, VEXACoreResizePicture, 0, VARIANT_TRUE)) {
     flow_.SetCode(VEXACoreNoTitleStill);
-    return Fail("CVEXACore1::SetTitleLines - Cannot Add title still.", true);
+    return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot Add title still.", true);
   }
-  if (!albumXml_->SetTitleLines(std::u16string(BstrView(l1)), std::u16string(BstrView(l2)),
-                                std::u16string(BstrView(l3)))) {
+  if (!albumXml_->SetTitleLines(base::Utf8ToUtf16(l1), base::Utf8ToUtf16(l2), base::Utf8ToUtf16(l3))) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return Fail("CVEXACore1::SetTitleLines - Cannot Set XML title lines.");
+    return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot Set XML title lines.");
   }
   int n = 1;
-  for (BSTR line : {l1, l2, l3}) {
-    if (!Empty(line)) util_.LogInfo(Format("TITLE LINE %d = %s.", n, Narrow(line).c_str()));
+  for (const std::string* line : {&l1, &l2, &l3}) {
+    if (!line->empty()) util_.LogInfo(Format("TITLE LINE %d = %s.", n, line->c_str()));
     ++n;
   }
   titleLinesSet_ = true;
-  return S_OK;
+  return true;
+}
+
+bool CVEXACore1::MakeTitleStill(const std::string& line1, const std::string& line2, const std::string& line3,
+                                const std::string& file, const std::string& face, LONG primarySize,
+                                LONG secondarySize, bool ntsc) {
+  // Character sets belong to the fonts of the original platform; here the
+  // face is found by name and every script it has is used.
+  const LONG charset = 0;
+  Bstr l1 = Bstr::FromUtf8(line1), l2 = Bstr::FromUtf8(line2), l3 = Bstr::FromUtf8(line3);
+  Bstr path = Bstr::FromUtf8(file), typeface = Bstr::FromUtf8(face);
+  return SUCCEEDED(imgUtil_->Create3LineTitleStill(l1.Get(), l2.Get(), l3.Get(), path.Get(), typeface.Get(), charset,
+                                                   primarySize, secondarySize, ntsc ? VARIANT_TRUE : VARIANT_FALSE));
 }
 
 // ---- picture lists and folders ----------------------------------------------------------
 
-HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
+bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
   flow_.SetCode(VEXACoreSuccess);
-  if (Empty(path)) return Fail("CVEXACore1::AddImageListFile - No image file passed.");
-  const std::string listPath = Narrow(path);
+  if (listPath.empty()) return flow_.FailCall("CVEXACore1::AddImageListFile - No image file passed.");
   base::InputFile in;
   if (!in.Open(listPath) || !in.IsRegular()) {
-    return Fail(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
   }
   const std::uint64_t size = in.Size();
-  if (size < 2) return Fail(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
+  if (size < 2) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
   std::string bytes;
   try {
     bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::exception&) {
-    return Fail(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
   }
   std::size_t got = 0;
   while (got < bytes.size()) {
@@ -687,7 +703,7 @@ HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  if (got == 0) return Fail(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
+  if (got == 0) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
   if (got < bytes.size()) {
     util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
   }
@@ -709,34 +725,32 @@ HRESULT CVEXACore1::DoAddImageListFile(BSTR path) {
       continue;
     }
     if (entry.empty()) {
-      if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddImageListFile - User pressed Cancel.");
-      if (stopOnBadStill_) return Fail("CVEXACore1::AddImageListFile - Empty file path found.");
+      if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddImageListFile - User pressed Cancel.");
+      if (stopOnBadStill_) return flow_.FailCall("CVEXACore1::AddImageListFile - Empty file path found.");
       util_.LogError("CVEXACore1::AddImageListFile - Empty file path found.", true);
       continue;
     }
-    Bstr still(entry), none(u"");
-    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.Utf8().c_str());
+    const std::string still = base::Utf16ToUtf8(entry);
+    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.c_str());
     // An entry longer than its 2,048 units is not a path of the list.
-    const HRESULT hr = tooLong ? E_FAIL : DoAddStill(still.Get(), still.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0,
-                                                     VARIANT_FALSE);
+    const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE);
     entry.clear();
     const bool wasTooLong = tooLong;
     tooLong = false;
-    if (SUCCEEDED(hr)) continue;
-    if (!wasTooLong && flow_.Code() == VEXACoreCancelled) return E_FAIL;
-    if (stopOnBadStill_) return Fail(text, true);
+    if (added) continue;
+    if (!wasTooLong && flow_.Code() == VEXACoreCancelled) return false;
+    if (stopOnBadStill_) return flow_.FailCall(text, true);
     util_.LogError(text, true);
   }
-  return S_OK;
+  return true;
 }
 
-HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
+bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   flow_.SetCode(VEXACoreSuccess);
   namespace fs = std::filesystem;
-  const std::string dir = Narrow(path);
   std::error_code ec;
   if (dir.empty() || !fs::is_directory(dir, ec)) {
-    return Fail(
+    return flow_.FailCall(
         Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s", dir.c_str()));
   }
   std::vector<fs::directory_entry> entries;
@@ -744,7 +758,7 @@ HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
     entries.push_back(*it);
   }
   if (ec || entries.empty()) {
-    return Fail(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
   }
   // In the order of their names, so the show follows the folder as listed.
   std::sort(entries.begin(), entries.end(),
@@ -752,79 +766,77 @@ HRESULT CVEXACore1::DoAddImageDirectory(BSTR path) {
   for (const auto& entry : entries) {
     if (entry.is_directory(ec)) continue;
     const std::string file = base::JoinPath(dir, entry.path().filename().string());
-    Bstr still = Bstr::FromUtf8(file), none(u"");
-    const HRESULT hr =
-        DoAddStill(still.Get(), still.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE);
-    if (FAILED(hr)) {
+    if (!DoAddStill(file, file, "", 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE)) {
       if (flow_.Code() == VEXACoreCancelled) {
-        return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
+        return flow_.Cancel("CVEXACore1::AddImageDirectory - User pressed Cancel.");
       }
       const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", file.c_str());
-      if (stopOnBadStill_) return Fail(text, true);
+      if (stopOnBadStill_) return flow_.FailCall(text, true);
       util_.LogError(text, true);
     }
-    if (flow_.IsCancelled()) return CancelResult("CVEXACore1::AddImageDirectory - User pressed Cancel.");
+    if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddImageDirectory - User pressed Cancel.");
   }
-  return S_OK;
+  return true;
 }
 
 // ---- the interface's entry points ------------------------------------------------------------
 
 HRESULT CVEXACore1::AddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime) {
-  VEXACORE_GUARDED("AddAudioTrack", DoAddAudioTrack(srcAudioFile, originalAudioFile, creationTime));
+  VEXACORE_GUARDED("AddAudioTrack", Result(DoAddAudioTrack(Narrow(srcAudioFile), Narrow(originalAudioFile), creationTime)));
 }
 HRESULT CVEXACore1::AddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime,
                              VEXACorePictureSizingBehaviour pictureSizingBehaviour, LONG rotateDegrees,
                              VARIANT_BOOL isTitleStill) {
-  VEXACORE_GUARDED("AddStill", DoAddStill(stillFile, srcStillPath, stillTitle, creationTime, pictureSizingBehaviour,
-                                          rotateDegrees, isTitleStill));
+  VEXACORE_GUARDED("AddStill", Result(DoAddStill(Narrow(stillFile), Narrow(srcStillPath), Narrow(stillTitle),
+                                                 creationTime, pictureSizingBehaviour, rotateDegrees, isTitleStill)));
 }
 HRESULT CVEXACore1::SetFileSystemSupport(VEXACoreFileSystemSupport fileSystem) {
-  VEXACORE_GUARDED("SetFileSystemSupport", DoSetFileSystemSupport(fileSystem));
+  VEXACORE_GUARDED("SetFileSystemSupport", Result(DoSetFileSystemSupport(fileSystem)));
 }
-HRESULT CVEXACore1::SetStillDelay(LONG delay) { VEXACORE_GUARDED("SetStillDelay", DoSetStillDelay(delay)); }
+HRESULT CVEXACore1::SetStillDelay(LONG delay) { VEXACORE_GUARDED("SetStillDelay", Result(DoSetStillDelay(delay))); }
 HRESULT CVEXACore1::SetStillTitleVisibleTime(LONG delay) {
-  VEXACORE_GUARDED("SetStillTitleVisibleTime", DoSetStillTitleVisibleTime(delay));
+  VEXACORE_GUARDED("SetStillTitleVisibleTime", Result(DoSetStillTitleVisibleTime(delay)));
 }
-HRESULT CVEXACore1::SetTVSystem(VEXACoreTVSystem tvSystem) { VEXACORE_GUARDED("SetTVSystem", DoSetTVSystem(tvSystem)); }
+HRESULT CVEXACore1::SetTVSystem(VEXACoreTVSystem tvSystem) { VEXACORE_GUARDED("SetTVSystem", Result(DoSetTVSystem(tvSystem))); }
 HRESULT CVEXACore1::SetTitleLines(BSTR title1, BSTR title2, BSTR title3) {
-  VEXACORE_GUARDED("SetTitleLines", DoSetTitleLines(title1, title2, title3));
+  VEXACORE_GUARDED("SetTitleLines", Result(DoSetTitleLines(Narrow(title1), Narrow(title2), Narrow(title3))));
 }
 HRESULT CVEXACore1::CreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe) {
-  VEXACORE_GUARDED("CreateVCD", DoCreateVCD(testMode, verify, burnSafe));
+  VEXACORE_GUARDED("CreateVCD", Result(DoCreateVCD(testMode, verify, burnSafe)));
 }
 HRESULT CVEXACore1::AddImageListFile(BSTR imageListFilePath) {
-  VEXACORE_GUARDED("AddImageListFile", DoAddImageListFile(imageListFilePath));
+  VEXACORE_GUARDED("AddImageListFile", Result(DoAddImageListFile(Narrow(imageListFilePath))));
 }
 HRESULT CVEXACore1::AddImageDirectory(BSTR imagedirectoryPath) {
-  VEXACORE_GUARDED("AddImageDirectory", DoAddImageDirectory(imagedirectoryPath));
+  VEXACORE_GUARDED("AddImageDirectory", Result(DoAddImageDirectory(Narrow(imagedirectoryPath))));
 }
 HRESULT CVEXACore1::Init(VEXACoreShowStatusLevel statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean) {
-  VEXACORE_GUARDED("Init", DoInit(statusLevel, tempDirectory, doClean));
+  VEXACORE_GUARDED("Init", Result(DoInit(statusLevel, Narrow(tempDirectory), doClean == VARIANT_TRUE)));
 }
 HRESULT CVEXACore1::GetDriveSpeeds(VARIANT* driveSpeeds) {
   VEXACORE_GUARDED("GetDriveSpeeds", DoGetDriveSpeeds(driveSpeeds));
 }
 HRESULT CVEXACore1::GetMaxBurnSpeed(LONG* maxSpeed) { VEXACORE_GUARDED("GetMaxBurnSpeed", DoGetMaxBurnSpeed(maxSpeed)); }
 HRESULT CVEXACore1::AddAlbumFile(BSTR albumFilePath, VEXACoreAlbumFormat albumFormat) {
-  VEXACORE_GUARDED("AddAlbumFile", DoAddAlbumFile(albumFilePath, albumFormat));
+  VEXACORE_GUARDED("AddAlbumFile", Result(DoAddAlbumFile(Narrow(albumFilePath), albumFormat)));
 }
-HRESULT CVEXACore1::SetBurnSpeed(LONG burnSpeed) { VEXACORE_GUARDED("SetBurnSpeed", DoSetBurnSpeed(burnSpeed)); }
+HRESULT CVEXACore1::SetBurnSpeed(LONG burnSpeed) { VEXACORE_GUARDED("SetBurnSpeed", Result(DoSetBurnSpeed(burnSpeed))); }
 HRESULT CVEXACore1::CDDAToWav(BSTR CDDATrack, BSTR outWAVFile) {
-  VEXACORE_GUARDED("CDDAToWav", DoCDDAToWav(CDDATrack, outWAVFile));
+  VEXACORE_GUARDED("CDDAToWav", Result(DoCDDAToWav(Narrow(CDDATrack), Narrow(outWAVFile))));
 }
 HRESULT CVEXACore1::GetTrackInfo(BSTR CDDATrack, LONG* pTrackSize, double* pPlayTime, LONG* pTimeToRip) {
   VEXACORE_GUARDED("GetTrackInfo", DoGetTrackInfo(CDDATrack, pTrackSize, pPlayTime, pTimeToRip));
 }
-HRESULT CVEXACore1::SetPaperSize(VEXACorePaperSize paperSize) { VEXACORE_GUARDED("SetPaperSize", DoSetPaperSize(paperSize)); }
+HRESULT CVEXACore1::SetPaperSize(VEXACorePaperSize paperSize) { VEXACORE_GUARDED("SetPaperSize", Result(DoSetPaperSize(paperSize))); }
 HRESULT CVEXACore1::SetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean) {
-  VEXACORE_GUARDED("SetTempDirectory", DoSetTempDirectory(tempPath, doClean));
+  VEXACORE_GUARDED("SetTempDirectory", Result(DoSetTempDirectory(Narrow(tempPath), doClean == VARIANT_TRUE)));
 }
-HRESULT CVEXACore1::MakeDuplicate(VARIANT_BOOL) { VEXACORE_GUARDED("MakeDuplicate", DoMakeDuplicate()); }
+HRESULT CVEXACore1::MakeDuplicate(VARIANT_BOOL) { VEXACORE_GUARDED("MakeDuplicate", Result(DoMakeDuplicate())); }
 HRESULT CVEXACore1::AddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime) {
-  VEXACORE_GUARDED("AddFile", DoAddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime));
+  VEXACORE_GUARDED("AddFile",
+                   Result(DoAddFile(Narrow(sourceFile), Optional(dest8dot3Path), Optional(destJolietPath), destCtime)));
 }
-HRESULT CVEXACore1::SetDefaultTitle() { VEXACORE_GUARDED("SetDefaultTitle", DoSetDefaultTitle()); }
+HRESULT CVEXACore1::SetDefaultTitle() { VEXACORE_GUARDED("SetDefaultTitle", Result(DoSetDefaultTitle())); }
 HRESULT CVEXACore1::GetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent) {
   VEXACORE_GUARDED("GetNextDrive", DoGetNextDrive(showCDWriterError, drivePresent));
 }

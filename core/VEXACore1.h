@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -113,32 +114,47 @@ class CVEXACore1 : public com::ComObjectRoot,
   friend class CallGuard;
 
   // ---- the calls, as the object makes them of itself ----
-  HRESULT DoAddAudioTrack(BSTR srcAudioFile, BSTR originalAudioFile, DATE creationTime);
-  HRESULT DoAddStill(BSTR stillFile, BSTR srcStillPath, BSTR stillTitle, DATE creationTime, LONG sizing,
-                     LONG rotateDegrees, VARIANT_BOOL isTitleStill);
-  HRESULT DoSetFileSystemSupport(LONG fileSystem);
-  HRESULT DoSetStillDelay(LONG delay);
-  HRESULT DoSetStillTitleVisibleTime(LONG delay);
-  HRESULT DoSetTVSystem(LONG tvSystem);
-  HRESULT DoSetTitleLines(BSTR title1, BSTR title2, BSTR title3);
-  HRESULT DoCreateVCD(VARIANT_BOOL testMode, VARIANT_BOOL verify, VARIANT_BOOL burnSafe);
-  HRESULT DoAddImageListFile(BSTR path);
-  HRESULT DoAddImageDirectory(BSTR path);
-  HRESULT DoInit(LONG statusLevel, BSTR tempDirectory, VARIANT_BOOL doClean);
+  // Plain parts: text as UTF-8, answers true or false with the texts and
+  // the result code left as the interface method leaves them; the interface
+  // methods convert their arguments and turn the answer into an HRESULT.
+  bool DoAddAudioTrack(const std::string& srcAudioFile, const std::string& originalAudioFile, DATE creationTime);
+  bool DoAddStill(const std::string& stillFile, const std::string& srcStillPath, const std::string& stillTitle,
+                  DATE creationTime, LONG sizing, LONG rotateDegrees, std::int16_t isTitleStill);
+  bool DoSetFileSystemSupport(LONG fileSystem);
+  bool DoSetStillDelay(LONG delay);
+  bool DoSetStillTitleVisibleTime(LONG delay);
+  bool DoSetTVSystem(LONG tvSystem);
+  bool DoSetTitleLines(const std::string& title1, const std::string& title2, const std::string& title3);
+  // The three flags go to the engine as the caller gave them.
+  bool DoCreateVCD(std::int16_t testMode, std::int16_t verify, std::int16_t burnSafe);
+  bool DoAddImageListFile(const std::string& path);
+  bool DoAddImageDirectory(const std::string& path);
+  bool DoInit(LONG statusLevel, const std::string& tempDirectory, bool doClean);
+  bool DoAddAlbumFile(const std::string& albumFilePath, LONG albumFormat);
+  bool DoSetBurnSpeed(LONG burnSpeed);
+  bool DoCDDAToWav(const std::string& track, const std::string& outWAVFile);
+  bool DoSetPaperSize(LONG paperSize);
+  bool DoSetTempDirectory(const std::string& tempPath, bool doClean);
+  bool DoMakeDuplicate();
+  // A path left out (nullopt) reaches the engine as none.
+  bool DoAddFile(const std::string& sourceFile, const std::optional<std::string>& dest8dot3Path,
+                 const std::optional<std::string>& destJolietPath, DATE destCtime);
+  bool DoSetDefaultTitle();
+  bool DrivePath(std::string* path);
+
+  // ---- the interface methods with out-arguments ----
   HRESULT DoGetDriveSpeeds(VARIANT* driveSpeeds);
   HRESULT DoGetMaxBurnSpeed(LONG* maxSpeed);
-  HRESULT DoAddAlbumFile(BSTR albumFilePath, LONG albumFormat);
-  HRESULT DoSetBurnSpeed(LONG burnSpeed);
-  HRESULT DoCDDAToWav(BSTR track, BSTR outWAVFile);
   HRESULT DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip);
-  HRESULT DoSetPaperSize(LONG paperSize);
-  HRESULT DoSetTempDirectory(BSTR tempPath, VARIANT_BOOL doClean);
-  HRESULT DoMakeDuplicate();
-  HRESULT DoAddFile(BSTR sourceFile, BSTR dest8dot3Path, BSTR destJolietPath, DATE destCtime);
-  HRESULT DoSetDefaultTitle();
   HRESULT DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent);
   HRESULT DoGetDrivePath(BSTR* drivePath);
   HRESULT DoGetInquiry(BSTR* driveDescription);
+
+  // ---- the image utility ----
+  // The title picture of the three lines at file (NTSC or PAL size).
+  bool MakeTitleStill(const std::string& line1, const std::string& line2, const std::string& line3,
+                      const std::string& file, const std::string& face, LONG primarySize, LONG secondarySize,
+                      bool ntsc);
 
   // ---- reporting ----
   // The failure report: the status dialog hidden, the text added to the
@@ -150,7 +166,7 @@ class CVEXACore1 : public com::ComObjectRoot,
     flow_.Cancel(text);
     return E_FAIL;
   }
-  HRESULT ReportAudioProblem(const std::string& text, bool withSystemText = false);
+  bool ReportAudioProblem(const std::string& text, bool withSystemText = false);
   bool ReportTempSpace();
 
   // ---- the user interface ----
@@ -161,7 +177,7 @@ class CVEXACore1 : public com::ComObjectRoot,
   BurnFlow MakeBurnFlow();
 
   // ---- album input and files ----
-  HRESULT AddStills(CVexaCoreXML& album, const std::string& baseFolder);
+  bool AddStills(CVexaCoreXML& album, const std::string& baseFolder);
   bool DealWithInvalidStills();
   bool AddExtraODFiles();
   bool CheckTempSpace();
@@ -171,8 +187,8 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool CleanTempDirectory();
   bool CopyFromWriter(std::string* path);
   bool CheckIfFileExists(const std::string& path, bool* exists, bool isAudio);
-  HRESULT GetTVSystem(LONG* tv);
-  HRESULT GetPaperSize(LONG* paper);
+  bool GetTVSystem(LONG* tv);
+  bool GetPaperSize(LONG* paper);
   static void AppendLineBreaks(int count, std::string* text);
   void ResetState();
   void Reject(const std::string& srcStillPath);

@@ -203,6 +203,11 @@ std::int32_t ThumbnailBrowser2::EstimateSeconds() {
   return seconds;
 }
 
+std::int64_t ThumbnailBrowser2::ReferenceWorkMs() const {
+  const std::int64_t n = PictureCount();
+  return (n + (perPage_ > 0 ? n / perPage_ : 0) + 1) * 2000;
+}
+
 std::int32_t ThumbnailBrowser2::EstimateSectors() {
   const std::int32_t n = PictureCount();
   return (n + n / perPage_) * 150 + 225;

@@ -131,6 +131,10 @@ class ThumbnailBrowser2 {
   // none of its menus).
   void Discard();
   std::int32_t PictureCount() const { return static_cast<std::int32_t>(pictures_.size()); }
+  // The menus' work as the time estimate counts it on the reference machine
+  // (processor factor 1), in milliseconds and unrounded: two seconds an item
+  // (the pictures, the thumbnail pages and the title).
+  std::int64_t ReferenceWorkMs() const;
   std::int32_t Width() const { return width_; }
   std::int32_t Height() const { return height_; }
 

@@ -5,6 +5,8 @@
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -231,7 +233,31 @@ void VCDWizard::GetProgress(std::int32_t* percent, std::int32_t* elapsed, std::i
                             std::int32_t* done, std::int32_t* writeSpeed) {
   const std::int64_t start = startTick_.load();
   const std::int64_t end = endTick_.load();
-  *done = run_.done() ? 1 : 0;
+  const bool finished = run_.done();
+  *done = finished ? 1 : 0;
+  if (kind_.load() == 1) {
+    // The premaster: the percent of the work done, never 100 before the
+    // end; the time left at the rate the work has gone so far (before any
+    // is done, the estimate), never 0 while work remains.
+    const std::int64_t now = NowMs();
+    const std::int64_t spent = std::max<std::int64_t>(0, now - start);
+    *elapsed = static_cast<std::int32_t>(spent / 1000);
+    *writeSpeed = end == 0 ? 8 : writeSpeed_.load();
+    if (finished) {
+      *percent = 100;
+      *remaining = 0;
+      return;
+    }
+    const std::int64_t planned = run_.PlannedUnits();
+    const double share =
+        planned > 0 ? std::clamp(static_cast<double>(run_.DoneUnits()) / static_cast<double>(planned), 0.0, 1.0)
+                    : 0.0;
+    *percent = std::min(99, static_cast<std::int32_t>(share * 100.0));
+    const double leftMs = share > 0 ? static_cast<double>(spent) * (1.0 - share) / share
+                                    : static_cast<double>(std::max<std::int64_t>(0, end - now));
+    *remaining = std::max<std::int32_t>(1, static_cast<std::int32_t>(std::ceil(leftMs / 1000.0)));
+    return;
+  }
   if (end == 0) {
     *percent = 0;
     *elapsed = 0;

@@ -3,6 +3,7 @@
 // image track, the MPEG file tracks, the padding track and the closing of
 // the session, track-at-once).
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -112,14 +113,46 @@ std::int32_t VCDWizard::PremasterBody() {
     return d ? 0 : r;
   };
 
+  // The premaster's progress counts the work done against the work planned.
+  // The music, the slide show and the menus each weigh their work as the
+  // time estimates count it on the reference machine, in milliseconds and
+  // unrounded (a second of music 1/5.2 s, a still of the slide show 2 s, a
+  // menu item 2 s): their shares stay right however fast the processor,
+  // where the scaled whole seconds would round small parts to nothing. How
+  // much of each is done (the music's PCM bytes, the pictures given to the
+  // slide show's encoder, the menu items made) is sampled while the worker
+  // follows them.
+  const double musicSeconds = audios_ > 0 ? std::max(0, audio_->EstimateBytes() / 28000 - 1) : 0;
+  const std::int64_t audioWeight = audios_ > 0 ? std::max<std::int64_t>(1, std::llround(musicSeconds * 1000 / 5.2)) : 0;
+  const std::int64_t videoWeight = std::int64_t{pictures_} * 2000;
+  const std::int64_t menuWeight = menu_ ? menu_->ReferenceWorkMs() : 0;
+  run_.SetPlanned(audioWeight + videoWeight + menuWeight);
+  double audioDone = 0, videoDone = 0;  // fractions of the two encodings
+  auto countProgress = [&] {
+    double menuDone = 0;
+    if (menuStarted) {
+      std::int64_t made = 0, planned = 0;
+      menu_->GetItemProgress(&made, &planned);
+      if (planned > 0) menuDone = std::min(1.0, static_cast<double>(made) / static_cast<double>(planned));
+    }
+    const auto units = static_cast<std::int64_t>(
+        (static_cast<double>(audioWeight) * audioDone + static_cast<double>(videoWeight) * videoDone +
+         static_cast<double>(menuWeight) * menuDone));
+    const std::int64_t counted = run_.DoneUnits();
+    if (units > counted) run_.AddDone(units - counted);
+  };
+
   // Polls a work object until it is done: the end estimate is moved at most
   // 10 s a poll once it exists, a cancel is passed on, and the wait never
-  // sleeps past the object's end.
-  auto follow = [&](auto* object, const char* logFormat, auto laterSeconds, bool capGrowth) {
+  // sleeps past the object's end. *fraction (when given) follows the
+  // object's percent; an object is whole only once it is done.
+  auto follow = [&](auto* object, const char* logFormat, auto laterSeconds, bool capGrowth, double* fraction) {
     std::int64_t lastLog = 0;
     for (;;) {
       std::int32_t percent = 0, remaining = 0, done = 0;
       object->GetProgress(&percent, &remaining, &done);
+      if (fraction) *fraction = done ? 1.0 : std::clamp(percent, 0, 99) / 100.0;
+      countProgress();
       if (done) break;
       const std::int64_t now = NowMs();
       std::int64_t candidate = now + (static_cast<std::int64_t>(remaining) + laterSeconds()) * 1000;
@@ -146,7 +179,7 @@ std::int32_t VCDWizard::PremasterBody() {
     }
     audio_->StartConversion(mp2.c_str());
     const std::int32_t videoLater = video_->EstimateSeconds();
-    follow(audio_, "audio est remaining time %d", [&] { return videoLater + menuRemaining(); }, false);
+    follow(audio_, "audio est remaining time %d", [&] { return videoLater + menuRemaining(); }, false, &audioDone);
     const char* name = nullptr;
     const std::int32_t r = audio_->GetResult(&name);
     if (r != 0) {
@@ -164,7 +197,7 @@ std::int32_t VCDWizard::PremasterBody() {
     }
     if (!mp2.empty()) video_->SetAudioFile(mp2.c_str(), mix_);
     video_->StartConversion(dat.c_str());
-    follow(video_, "video est remaining time %d", menuRemaining, true);
+    follow(video_, "video est remaining time %d", menuRemaining, true, &videoDone);
     const char* name = nullptr;
     const std::int32_t r = video_->GetResult(&name);
     if (r != 0) {
@@ -189,7 +222,7 @@ std::int32_t VCDWizard::PremasterBody() {
     return base::kWorkCancelled;
   }
   if (menuStarted) {
-    follow(menu_, nullptr, [] { return 0; }, true);
+    follow(menu_, nullptr, [] { return 0; }, true, nullptr);
     std::string name;
     const std::int32_t r = menu_->GetResult(&name);
     if (r != 0) {

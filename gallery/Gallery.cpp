@@ -23,8 +23,6 @@
 #include "uicommon/common/Settings.h"
 #include "uicommon/art/Views.h"
 
-CDropSource::~CDropSource() = default;
-
 CGallery::CGallery(QWidget* parent, CGalleryCallback* callback, EGalleryCaller caller)
     : QScrollArea(parent), m_callback(callback), m_caller(caller) {}
 CGallery::~CGallery() = default;
@@ -665,7 +663,7 @@ void CSelectGallery::EditFilenameField(int command) {
   }
 }
 
-QRect CSelectGallery::CaptionRect() { return QRect(3, 118, 110, 20); }
+QRect CSelectGallery::CaptionRect() { return ThumbnailCaptionRect(); }
 
 // ---- Drawing -----------------------------------------------------------------------------------------------
 

@@ -14,8 +14,10 @@
 
 #include "gallery/Arrangement.h"
 #include "gallery/DragDrop.h"
+#include "gallery/GalleryCallback.h"
 #include "gallery/GalleryExport.h"
 #include "gallery/PhotoModel.h"
+#include "gallery/ThumbnailHost.h"
 #include "uicommon/common/Broadcast.h"
 
 class QPainter;
@@ -24,50 +26,6 @@ class CSelectThumbnail;
 class CRubberBandWnd;
 class CDragWnd;
 class CUserView;
-class CDropSource;
-
-// What the gallery tells its host, in slot order.
-class VEXATHUMGALLERY_API CGalleryCallback {
- public:
-  virtual void CloseButtonClicked(int id) = 0;
-  virtual void ClockwiseButtonClicked(int id) = 0;
-  virtual void CounterClockwiseButtonClicked(int id) = 0;
-  virtual void PhotoSelected() = 0;
-  virtual void ZoomButtonClicked(int id) = 0;
-  virtual bool HostHandlesDrag() = 0;
-  virtual void HostBeginDrag(CDropSource* source) = 0;
-  virtual bool HostHandlesPhotoDrag() = 0;
-  virtual void HostBeginPhotoDrag(CDropSource* source) = 0;
-  virtual void DrawMissingThumbnail(int id, QPainter* dc, int width, int height) = 0;
-  virtual void FilesDropped(const std::vector<std::string>& paths, int afterId) = 0;
-  virtual void ContentsChanged() = 0;
-  virtual void DoubleClick(int id) = 0;
-  virtual void MouseUp(int button, int shift, int x, int y) = 0;
-  virtual void MouseDown(int button, int shift, int x, int y) = 0;
-  virtual void KeyUp(int key, int repeat, int flags) = 0;
-  virtual void SelectionChanged() = 0;
-  // The user removes the selected photos from the gallery (the photo's menu,
-  // Cut): a host that removes them itself, so that it learns of the change,
-  // answers true; otherwise the gallery removes them on its own.
-  virtual bool RemoveSelectedByHost() { return false; }
-
- protected:
-  ~CGalleryCallback() = default;
-};
-
-using EGalleryCaller = int;
-
-// What a thumbnail or a page photo says about itself as a drag source.
-class VEXATHUMGALLERY_API CDropSource {
- public:
-  explicit CDropSource(std::string kind = "SelectThumbnail") : m_kind(std::move(kind)) {}
-  virtual ~CDropSource();
-  virtual void BeginPagePhotoDrag() {}
-  std::string m_kind;
-  unsigned char m_flag = 0;
-  std::vector<int> m_ids;
-  bool m_several = false;
-};
 
 class VEXATHUMGALLERY_API CGallery : public QScrollArea {
   Q_OBJECT
@@ -90,13 +48,19 @@ class VEXATHUMGALLERY_API CGallery : public QScrollArea {
   EGalleryCaller m_caller;
 };
 
-class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
+class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener, public CThumbnailHost {
   Q_OBJECT
  public:
   static constexpr int kControlId = 300;
   CSelectGallery(QWidget* parent, const QRect& rect, CGalleryCallback* callback, EGalleryCaller caller);
   ~CSelectGallery() override;
   void Receive(std::string channel, CParameter* param) override;
+
+  // ---- What its thumbnails reach (CThumbnailHost) ----------------------------------
+  QWidget* HostWidget() override { return this; }
+  QWidget* HostViewport() const override { return viewport(); }
+  CGalleryCallback* HostCallback() const override { return Callback(); }
+  EGalleryCaller HostCaller() const override { return Caller(); }
 
   // ---- Adding and removing --------------------------------------------------
   std::vector<int> AddThumbnailsAfter(int afterId, const std::vector<std::string>& paths);
@@ -108,7 +72,7 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   virtual void DeleteThumbnail(int id);
   void RemoveSelected();
   // A removal the user asked for: through the host when it takes it.
-  void RemoveSelectedByUser();
+  void RemoveSelectedByUser() override;
   virtual void ClearThumbnails();
   virtual void Reset();
 
@@ -125,36 +89,36 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   CArrangement& Arrangement() { return m_arrangement; }
 
   // ---- Switches ---------------------------------------------------------------------
-  virtual bool EnableCloseButton() const { return m_closeButton; }
+  bool EnableCloseButton() const override { return m_closeButton; }
   virtual void EnableCloseButton(bool on) { m_closeButton = on; }
-  virtual bool EnableAdjustButton() const { return m_adjustButton; }
+  bool EnableAdjustButton() const override { return m_adjustButton; }
   virtual void EnableAdjustButton(bool on) { m_adjustButton = on; }
-  virtual bool EnableFileName() const { return m_fileName; }
+  bool EnableFileName() const override { return m_fileName; }
   virtual void EnableFileName(bool on);
-  virtual bool EnableReadOnlyFileName() const { return m_readOnlyFileName; }
+  bool EnableReadOnlyFileName() const override { return m_readOnlyFileName; }
   virtual void EnableReadOnlyFileName(bool on);
   virtual void EnableSelectAllInvertAll(bool on) { m_selectAllInvert = on; }
   virtual bool EnableSelectAllInvertAll() const { return m_selectAllInvert; }
-  virtual bool EnableRotateButtons() const { return m_rotateButtons; }
+  bool EnableRotateButtons() const override { return m_rotateButtons; }
   virtual void EnableRotateButtons(bool on) { m_rotateButtons = on; }
   bool m_dragSite = true, m_dropSite = true, m_orderedDrop = true, m_externalDragDrop = false;
   void LockOpen(bool on) { m_openLock += on ? 1 : -1; }
 
   // ---- Photos -----------------------------------------------------------------------------
-  CPhotoList* PhotoList() const { return m_photoList.get(); }
-  CPhotoOrder* PhotoOrder() const { return m_photoOrder.get(); }
-  virtual bool IsSelected(int id) const { return m_photoList->IsSelected(id); }
+  CPhotoList* PhotoList() const override { return m_photoList.get(); }
+  CPhotoOrder* PhotoOrder() const override { return m_photoOrder.get(); }
+  bool IsSelected(int id) const override { return m_photoList->IsSelected(id); }
   int SetThumbnailCaption(int id, const std::string& caption);
-  std::string GetThumbnailCaption(int id) const;
+  std::string GetThumbnailCaption(int id) const override;
   virtual void SetThumbnailBitmap(int id, CDDB& bitmap);
   // Why the photo shows the placeholder instead of its picture; the photo's
   // window says it when the pointer is over it ("" takes it back).
   void SetThumbnailProblem(int id, const std::string& why);
   CDDB* GetThumbnailBitmap(int id) const;
-  virtual void SetSaved(int id, bool saved);
+  void SetSaved(int id, bool saved) override;
   virtual void SetFiltered(int id, bool filtered);
   CSelectThumbnail* GetThumbnailPtr(int id) const;
-  virtual int OrdinalOfID(int id) const { return m_photoOrder->IndexOf(id); }
+  int OrdinalOfID(int id) const override { return m_photoOrder->IndexOf(id); }
   int PhotoNext(int id, bool selectedOnly) const;
   int PhotoPrev(int id, bool selectedOnly) const;
   int NumImages() const { return m_photoList->Count(); }
@@ -172,26 +136,26 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   QPoint ToDocument(QPoint client) const;
 
   // ---- Selection ------------------------------------------------------------------------------
-  void Select(int id, bool on);
+  void Select(int id, bool on) override;
   bool SelectAll();
   void InvertSelection();
-  void SelectNone();
-  void UnselectAllButOne(int id);
-  void SelectThumbnail(int id);
+  void SelectNone() override;
+  void UnselectAllButOne(int id) override;
+  void SelectThumbnail(int id) override;
   void SelectThumbnailOn(int id);
   bool MarkAllNotFromViewer();
   bool SelectAllFromViewer();
-  void LastThumbnailSelected(int id) { m_lastSelected = OrdinalOfID(id); }
+  void LastThumbnailSelected(int id) override { m_lastSelected = OrdinalOfID(id); }
   int LastThumbnailSelected() const { return m_lastSelected; }
   virtual void UpdateSelected();
   // The selected ids in display order.
-  std::vector<int> SelectedInOrder() const;
+  std::vector<int> SelectedInOrder() const override;
 
   // ---- Rubber band ---------------------------------------------------------------------------
-  void RubberBandBegin(QPoint client);
-  void RubberBandUpdate(QPoint client);
-  void RubberBandEnd(QPoint client);
-  bool RubberBandActive() const { return m_band != nullptr; }
+  void RubberBandBegin(QPoint client) override;
+  void RubberBandUpdate(QPoint client) override;
+  void RubberBandEnd(QPoint client) override;
+  bool RubberBandActive() const override { return m_band != nullptr; }
 
   // ---- Posted image, clipboard, captions ----------------------------------------------------
   virtual void PostImage(int viewId);
@@ -210,9 +174,9 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
 
   // ---- Drag and drop ---------------------------------------------------------------------------
   // The gallery's identity in its drag format.
-  std::uint64_t Token() const { return m_token; }
+  std::uint64_t Token() const override { return m_token; }
   // Starts a drag of the selected photos (a thumbnail calls it).
-  void BeginDrag(CSelectThumbnail* from);
+  void BeginDrag(CSelectThumbnail* from) override;
   // What a drag of the ids from the thumbnail of fromId carries: our own
   // format (this gallery and the ids), the dragged photo's attributes and
   // this gallery's location in our own blocks, and the files as URLs with
@@ -225,7 +189,7 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   Qt::DropAction DropEffectFor(const QMimeData* data) const;
   // Carries out a drop; true when something changed.
   bool DropData(const QMimeData* data, QPoint client);
-  void SaveDragPt(QPoint screen) { m_dragPoint = screen; }
+  void SaveDragPt(QPoint screen) override { m_dragPoint = screen; }
   // The outline of the selected photos that follows the pointer during a
   // drag (points in client coordinates).
   void InitOutlineDrag(QPoint client);
@@ -234,7 +198,7 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener {
   bool OutlineShown() const { return m_outline != nullptr; }
 
   // The document widget that holds the thumbnail windows.
-  QWidget* Document() const { return m_document; }
+  QWidget* Document() const override { return m_document; }
   void PaintDocument(QPainter* painter, const QRect& rect);
   void DocumentMouse(QEvent* event);
   void DocumentDrag(QEvent* event);

@@ -10,8 +10,10 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "gallery/DragDrop.h"
 #include "gallery/FontMgr.h"
 #include "gallery/Params.h"
+#include "gallery/PhotoModel.h"
 #include "uicommon/common/Command.h"
 #include "uicommon/common/Settings.h"
 #include "uicommon/common/Strings.h"
@@ -67,8 +69,8 @@ const char* const kThumbChannels[] = {"EditFilenameTab", "EditFilenameTabBack", 
                                       "RotateCounterClockwise", "PhotoDirtyChange", "RemoveAudioControl"};
 }  // namespace
 
-CSelectThumbnail::CSelectThumbnail(CSelectGallery* gallery, int photoId)
-    : CThumbnailWindow(gallery->Document(), photoId, 0, 0), m_selectGallery(gallery) {
+CSelectThumbnail::CSelectThumbnail(CThumbnailHost* gallery, int photoId)
+    : CThumbnailWindow(gallery->Document(), photoId, 0, 0), m_host(gallery) {
   setMouseTracking(true);
   if (auto* a = gallery->PhotoList()->Attributes(photoId); a && a->Thumbnail()) SetThumbnail(*a->Thumbnail());
   m_tooltip.Init(this, GetIntValue(Properties_ToolTips, 1));
@@ -97,14 +99,14 @@ CSelectThumbnail::~CSelectThumbnail() {
 }
 
 void CSelectThumbnail::SyncPushed() {
-  const bool selected = m_selectGallery->PhotoList()->IsSelected(m_photoId);
+  const bool selected = m_host->PhotoList()->IsSelected(m_photoId);
   if (IsPushed() != selected) Toggle();
   if (m_edit) m_edit->SetMode(selected ? 1 : 0);
   if (underMouse()) CaptureChanged(true);
 }
 
 void CSelectThumbnail::SelectToggle() {
-  CPhotoList* list = m_selectGallery->PhotoList();
+  CPhotoList* list = m_host->PhotoList();
   list->Select(m_photoId, !list->IsSelected(m_photoId));
   SyncPushed();
 }
@@ -124,7 +126,7 @@ void CSelectThumbnail::CaptureChanged(bool held) {
     destroy(1, 8);
     return;
   }
-  const bool selected = m_selectGallery->PhotoList()->IsSelected(m_photoId);
+  const bool selected = m_host->PhotoList()->IsSelected(m_photoId);
   const int base = selected ? 1 : 5;
   destroy(selected ? 5 : 1, selected ? 8 : 4);
   auto make = [&](int id) {
@@ -136,12 +138,12 @@ void CSelectThumbnail::CaptureChanged(bool held) {
       slot->show();
     }
   };
-  if (m_selectGallery->EnableAdjustButton()) make(base);
-  if (m_selectGallery->EnableRotateButtons()) {
+  if (m_host->EnableAdjustButton()) make(base);
+  if (m_host->EnableRotateButtons()) {
     make(base + 1);
     make(base + 2);
   }
-  if (m_selectGallery->EnableCloseButton()) make(base + 3);
+  if (m_host->EnableCloseButton()) make(base + 3);
 }
 
 void CSelectThumbnail::enterEvent(QEnterEvent* event) {
@@ -155,16 +157,16 @@ void CSelectThumbnail::leaveEvent(QEvent* event) {
 }
 
 void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
-  CGalleryCallback* host = m_selectGallery->Callback();
-  const QPoint inGallery = mapTo(m_selectGallery->viewport(), event->position().toPoint());
+  CGalleryCallback* host = m_host->HostCallback();
+  const QPoint inGallery = mapTo(m_host->HostViewport(), event->position().toPoint());
   const int keys = static_cast<int>(event->modifiers() >> 25);
-  m_selectGallery->setFocus(Qt::MouseFocusReason);
+  m_host->HostWidget()->setFocus(Qt::MouseFocusReason);
   if (event->button() == Qt::RightButton) {
     m_pendingPress = true;
     m_pressPoint = event->globalPosition().toPoint();
-    if (!m_selectGallery->IsSelected(m_photoId)) {
-      m_selectGallery->SelectNone();
-      m_selectGallery->Select(m_photoId, true);
+    if (!m_host->IsSelected(m_photoId)) {
+      m_host->SelectNone();
+      m_host->Select(m_photoId, true);
     }
     if (host) host->MouseDown(2, keys, inGallery.x(), inGallery.y());
     return;
@@ -172,8 +174,8 @@ void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
   m_shift = m_ctrl = false;
   if (!ImageArea().contains(event->position().toPoint())) {
-    m_selectGallery->SelectNone();
-    m_selectGallery->RubberBandBegin(inGallery);
+    m_host->SelectNone();
+    m_host->RubberBandBegin(inGallery);
     if (host) host->MouseDown(1, keys, inGallery.x(), inGallery.y());
     return;
   }
@@ -182,25 +184,25 @@ void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
   if (event->modifiers() & Qt::ShiftModifier) {
     // Exactly the range from the first selected photo (or the clicked one)
     // to the clicked photo is selected.
-    const auto selected = m_selectGallery->SelectedInOrder();
-    const int clicked = m_selectGallery->OrdinalOfID(m_photoId);
-    int first = selected.empty() ? 0 : m_selectGallery->OrdinalOfID(selected.front());
-    int last = selected.empty() ? 0 : m_selectGallery->OrdinalOfID(selected.back());
+    const auto selected = m_host->SelectedInOrder();
+    const int clicked = m_host->OrdinalOfID(m_photoId);
+    int first = selected.empty() ? 0 : m_host->OrdinalOfID(selected.front());
+    int last = selected.empty() ? 0 : m_host->OrdinalOfID(selected.back());
     if (clicked < first) first = clicked;
     else last = clicked;
-    const auto& order = m_selectGallery->PhotoOrder()->Ids();
+    const auto& order = m_host->PhotoOrder()->Ids();
     for (int i = 0; i < static_cast<int>(order.size()); ++i) {
       const bool want = i >= first && i <= last;
-      m_selectGallery->Select(order[static_cast<std::size_t>(i)], want);
+      m_host->Select(order[static_cast<std::size_t>(i)], want);
     }
     m_shift = true;
   } else if (event->modifiers() & Qt::ControlModifier) {
     m_ctrl = true;
-  } else if (!m_selectGallery->IsSelected(m_photoId)) {
-    m_selectGallery->SelectNone();
-    m_selectGallery->Select(m_photoId, true);
+  } else if (!m_host->IsSelected(m_photoId)) {
+    m_host->SelectNone();
+    m_host->Select(m_photoId, true);
   }
-  m_selectGallery->LastThumbnailSelected(m_photoId);
+  m_host->LastThumbnailSelected(m_photoId);
   if (host) {
     host->SelectionChanged();
     host->MouseDown(1, keys, inGallery.x(), inGallery.y());
@@ -208,8 +210,8 @@ void CSelectThumbnail::mousePressEvent(QMouseEvent* event) {
 }
 
 void CSelectThumbnail::mouseReleaseEvent(QMouseEvent* event) {
-  CGalleryCallback* host = m_selectGallery->Callback();
-  const QPoint inGallery = mapTo(m_selectGallery->viewport(), event->position().toPoint());
+  CGalleryCallback* host = m_host->HostCallback();
+  const QPoint inGallery = mapTo(m_host->HostViewport(), event->position().toPoint());
   const int keys = static_cast<int>(event->modifiers() >> 25);
   if (event->button() == Qt::RightButton) {
     m_pendingPress = false;
@@ -219,36 +221,36 @@ void CSelectThumbnail::mouseReleaseEvent(QMouseEvent* event) {
     }
     return;
   }
-  if (m_selectGallery->RubberBandActive()) {
-    m_selectGallery->RubberBandEnd(inGallery);
+  if (m_host->RubberBandActive()) {
+    m_host->RubberBandEnd(inGallery);
     if (host) host->MouseUp(1, keys, inGallery.x(), inGallery.y());
     return;
   }
   if (m_tracking) {
     m_tracking = false;
     if (m_ctrl) {
-      m_selectGallery->SelectThumbnail(m_photoId);
+      m_host->SelectThumbnail(m_photoId);
       m_ctrl = false;
     } else if (!m_shift) {
-      m_selectGallery->UnselectAllButOne(m_photoId);
+      m_host->UnselectAllButOne(m_photoId);
     }
   }
   if (host) host->MouseUp(1, keys, inGallery.x(), inGallery.y());
 }
 
 void CSelectThumbnail::mouseMoveEvent(QMouseEvent* event) {
-  if (m_selectGallery->RubberBandActive() && (event->buttons() & Qt::LeftButton)) {
-    m_selectGallery->RubberBandUpdate(mapTo(m_selectGallery->viewport(), event->position().toPoint()));
+  if (m_host->RubberBandActive() && (event->buttons() & Qt::LeftButton)) {
+    m_host->RubberBandUpdate(mapTo(m_host->HostViewport(), event->position().toPoint()));
     return;
   }
-  if (m_tracking && (event->buttons() & Qt::LeftButton) && m_selectGallery->Caller() != 1) {
+  if (m_tracking && (event->buttons() & Qt::LeftButton) && m_host->HostCaller() != 1) {
     const QPoint screen = event->globalPosition().toPoint();
-    m_selectGallery->SaveDragPt(screen);
+    m_host->SaveDragPt(screen);
     if ((screen - m_pressPoint).manhattanLength() > kDragDistance) {
       m_tracking = false;
-      if (m_ctrl && !m_selectGallery->IsSelected(m_photoId)) m_selectGallery->Select(m_photoId, true);
+      if (m_ctrl && !m_host->IsSelected(m_photoId)) m_host->Select(m_photoId, true);
       m_ctrl = false;
-      m_selectGallery->BeginDrag(this);
+      m_host->BeginDrag(this);
       return;
     }
   }
@@ -256,10 +258,10 @@ void CSelectThumbnail::mouseMoveEvent(QMouseEvent* event) {
 
 void CSelectThumbnail::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  m_selectGallery->Select(m_photoId, true);
+  m_host->Select(m_photoId, true);
   CaptureChanged(false);
   Highlight(false);
-  if (CGalleryCallback* host = m_selectGallery->Callback()) host->DoubleClick(m_photoId);
+  if (CGalleryCallback* host = m_host->HostCallback()) host->DoubleClick(m_photoId);
 }
 
 bool CSelectThumbnail::event(QEvent* e) {
@@ -289,14 +291,14 @@ void CSelectThumbnail::RunCommandLater(int command) {
   // the event that brought it is over.
   QPointer<CSelectThumbnail> self(this);
   QMetaObject::invokeMethod(
-      m_selectGallery, [self, command] {
+      m_host->HostWidget(), [self, command] {
         if (self) self->OnCommand(command);
       },
       Qt::QueuedConnection);
 }
 
 void CSelectThumbnail::OnCommand(int command) {
-  CGalleryCallback* host = m_selectGallery->Callback();
+  CGalleryCallback* host = m_host->HostCallback();
   switch (command) {
     case 1258: if (host) host->CounterClockwiseButtonClicked(m_photoId); return;
     case 1259: if (host) host->ClockwiseButtonClicked(m_photoId); return;
@@ -307,7 +309,7 @@ void CSelectThumbnail::OnCommand(int command) {
     case 1551: Copy(false, true); return;
     // The host removes them when it can (its count and undo follow); this
     // window may be gone when it returns.
-    case 1273: m_selectGallery->RemoveSelectedByUser(); return;
+    case 1273: m_host->RemoveSelectedByUser(); return;
     case 1280: if (host) host->CloseButtonClicked(m_photoId); return;
     default: break;
   }
@@ -323,23 +325,23 @@ void CSelectThumbnail::OnCommand(int command) {
 }
 
 void CSelectThumbnail::Copy(bool allSelected, bool cut) {
-  std::vector<int> ids = allSelected ? m_selectGallery->SelectedInOrder() : std::vector<int>{m_photoId};
+  std::vector<int> ids = allSelected ? m_host->SelectedInOrder() : std::vector<int>{m_photoId};
   if (ids.empty()) return;
-  CGalleryCallback* host = m_selectGallery->Callback();
+  CGalleryCallback* host = m_host->HostCallback();
   if (host && host->HostHandlesPhotoDrag()) {
     m_dropSource.m_ids = ids;
     host->HostBeginPhotoDrag(&m_dropSource);
-  } else if (m_selectGallery->Caller() == 0) {
+  } else if (m_host->HostCaller() == 0) {
     auto* data = new QMimeData;
     std::vector<std::string> paths;
     for (int id : ids)
-      if (auto* a = m_selectGallery->PhotoList()->Attributes(id)) paths.push_back(a->m_fileName);
+      if (auto* a = m_host->PhotoList()->Attributes(id)) paths.push_back(a->m_fileName);
     vexa::gallery::SetFileList(data, paths);
-    data->setData(vexa::gallery::kGalleryFormat, vexa::gallery::EncodeGalleryFormat(m_selectGallery->Token(), ids));
+    data->setData(vexa::gallery::kGalleryFormat, vexa::gallery::EncodeGalleryFormat(m_host->Token(), ids));
     QGuiApplication::clipboard()->setMimeData(data);
   }
   if (cut) {
-    if (allSelected) m_selectGallery->RemoveSelectedByUser();
+    if (allSelected) m_host->RemoveSelectedByUser();
     else if (host) host->CloseButtonClicked(m_photoId);
   }
 }
@@ -350,44 +352,44 @@ void CSelectThumbnail::Receive(std::string channel, CParameter* param) {
     return;
   }
   if (channel == "EditFilenameTab" || channel == "EditFilenameTabBack") {
-    const auto& order = m_selectGallery->PhotoOrder()->Ids();
-    const int at = m_selectGallery->OrdinalOfID(m_photoId);
+    const auto& order = m_host->PhotoOrder()->Ids();
+    const int at = m_host->OrdinalOfID(m_photoId);
     const int next = channel == "EditFilenameTab" ? at + 1 : at - 1;
     if (at < 0 || next < 0 || next >= static_cast<int>(order.size())) return;
     CParamInt p(order[static_cast<std::size_t>(next)], order[static_cast<std::size_t>(next)]);
     Broadcast("EditFilenameSelect", &p);
   } else if (channel == "RotateClockwise" || channel == "RotateCounterClockwise") {
-    m_selectGallery->SetSaved(m_photoId, false);
+    m_host->SetSaved(m_photoId, false);
   } else if (channel == "PhotoDirtyChange") {
     if (m_edit) {
-      m_edit->m_changed = !m_selectGallery->PhotoList()->IsSaved(m_photoId);
+      m_edit->m_changed = !m_host->PhotoList()->IsSaved(m_photoId);
       m_edit->update();
     }
   } else if (channel == "RemoveAudioControl") {
-    if (m_edit) m_edit->setGeometry(CSelectGallery::CaptionRect());
+    if (m_edit) m_edit->setGeometry(ThumbnailCaptionRect());
   } else {
     CThumbnailWindow::Receive(channel, param);
   }
 }
 
 void CSelectThumbnail::PrepareCaption() {
-  if (m_edit || !(m_selectGallery->EnableFileName() || m_selectGallery->EnableReadOnlyFileName())) return;
-  m_edit = std::make_unique<CEditFilename>(this, m_photoId, m_selectGallery->EnableReadOnlyFileName());
-  m_edit->setGeometry(CSelectGallery::CaptionRect());
-  m_edit->setText(QString::fromStdString(m_selectGallery->GetThumbnailCaption(m_photoId)));
-  m_edit->m_changed = !m_selectGallery->PhotoList()->IsSaved(m_photoId);
+  if (m_edit || !(m_host->EnableFileName() || m_host->EnableReadOnlyFileName())) return;
+  m_edit = std::make_unique<CEditFilename>(this, m_photoId, m_host->EnableReadOnlyFileName());
+  m_edit->setGeometry(ThumbnailCaptionRect());
+  m_edit->setText(QString::fromStdString(m_host->GetThumbnailCaption(m_photoId)));
+  m_edit->m_changed = !m_host->PhotoList()->IsSaved(m_photoId);
   m_edit->SetMode(IsPushed() ? 1 : 0);
   m_edit->show();
 }
 
 void CSelectThumbnail::DrawMissing(QPainter* dc) {
-  if (CGalleryCallback* host = m_selectGallery->Callback())
+  if (CGalleryCallback* host = m_host->HostCallback())
     host->DrawMissingThumbnail(m_photoId, dc, width(), 116);
 }
 
 void CSelectThumbnail::OnDraw(QPainter* dc) {
   CThumbnailWindow::OnDraw(dc);
-  auto* a = m_selectGallery->PhotoList()->Attributes(m_photoId);
+  auto* a = m_host->PhotoList()->Attributes(m_photoId);
   if (a && a->m_sourceType == 1 && !a->m_downloaded) {
     static const std::unique_ptr<CDDB> selectedArt(GetArtwork(ViewDescriptor(51).m_artwork, ViewDescriptor(51).ArtRect()));
     static const std::unique_ptr<CDDB> plainArt(GetArtwork(ViewDescriptor(52).m_artwork, ViewDescriptor(52).ArtRect()));

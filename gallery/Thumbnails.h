@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "gallery/Gallery.h"
+#include "gallery/GalleryCallback.h"
 #include "gallery/GalleryExport.h"
+#include "gallery/ThumbnailHost.h"
 #include "uicommon/art/ArtButton.h"
 #include "uicommon/common/Broadcast.h"
 #include "uicommon/art/Views.h"
@@ -51,7 +52,7 @@ class VEXATHUMGALLERY_API CThumbnailWindow : public CArtButton, public CListener
 class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
   Q_OBJECT
  public:
-  CSelectThumbnail(CSelectGallery* gallery, int photoId);
+  CSelectThumbnail(CThumbnailHost* gallery, int photoId);
   ~CSelectThumbnail() override;
   void Receive(std::string channel, CParameter* param) override;
   void OnDraw(QPainter* dc) override;
@@ -89,7 +90,7 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
   virtual void OnCommand(int command);
   void RunCommandLater(int command);
 
-  CSelectGallery* m_selectGallery;
+  CThumbnailHost* m_host;
   bool m_tracking = false;
   bool m_pendingPress = false;
   bool m_shift = false, m_ctrl = false;

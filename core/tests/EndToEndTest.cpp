@@ -4,6 +4,7 @@
 // word; and an audio-CD track ripped into the music of a disc.
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -327,6 +328,64 @@ TEST_F(EndToEndTest, TheStatusDialogOffersACopyThatIsTheSameImageAgain) {
   EXPECT_NE(names[0].find("/ALBUMS/ALBUM_A"), std::string::npos) << names[0];
   EXPECT_EQ(vcd[0].substr(vcd[0].find("INFO.VCD")), vcd[1].substr(vcd[1].find("INFO.VCD")));
   EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
+}
+
+// "Creating the photo show" over the real engine: the bar shows the
+// engine's work (positions between the start and the end, only rising until
+// the line says the show is being finished or a question nudges it), and
+// Cancel, pressed while the engine's worker encodes two minutes of music,
+// stops it: the run ends cancelled, nothing is burned and nothing is left
+// behind.
+TEST_F(EndToEndTest, ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt) {
+  for (const bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "to the end");
+    fs::remove_all(Path("photos"));
+    CloseTransport();  // the last run's disc is put away
+    fs::remove_all(drive_);
+    Drive("profile = cdrw-writer\nmedia = cdr\n");
+    std::vector<int> shown;  // the bar at each pump while the photo show is made
+    bool pressed = false, finishing = false;
+    core_ = Scripted([&](ScriptedUi& ui) {
+      ui.onPump = [&] {
+        const ScriptedStatusDialog* d = ui.Dialog();
+        // Near its end the line says "Finishing photo show creation" and the
+        // bar only shows that something moves.
+        if (!d || !d->MarkerShown(3) || finishing || pressed) return;
+        finishing = d->StatusText() == "Finishing photo show creation";
+        if (finishing) return;
+        shown.push_back(d->Progress());
+        if (cancel && !pressed && d->Progress() > 2 && d->ButtonEnabled(kButtonCancel)) {
+          pressed = ui.Dialog()->Press(kButtonCancel);
+        }
+      };
+      ui.QueueAnswer(kIDOK);  // the CD-R reminder, before the photo show
+      if (cancel) ui.QueueAnswer(kIDYES);  // "Are you sure you want to cancel?"
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    });
+    ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusAll, 3), S_OK) << ErrorText();
+    const Bstr song = Bstr::FromUtf8(Music(cancel ? 120 : 20));
+    ASSERT_EQ(core_->AddAudioTrack(song.Get(), song.Get(), 0.0), S_OK) << ErrorText();
+    const HRESULT hr = core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE);
+    ASSERT_FALSE(shown.empty());
+    for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_GE(shown[i], shown[i - 1]) << i;
+    // The engine's own figures reached the bar: a position between the
+    // start (2) and the end.
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 2 && p < 100; }));
+    if (cancel) {
+      EXPECT_TRUE(pressed);
+      EXPECT_EQ(hr, E_FAIL);
+      EXPECT_EQ(Code(), VEXACoreCancelled);
+      EXPECT_EQ(std::count(shown.begin(), shown.end(), 100), 0);
+      TakeError();
+      core_.Reset();
+      EXPECT_EQ(Images().size(), 0u);
+    } else {
+      EXPECT_EQ(hr, S_OK) << ErrorText();
+      core_.Reset();
+      EXPECT_EQ(Images().size(), 1u);
+    }
+    EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
+  }
 }
 
 TEST_F(EndToEndTest, AUsedCDRWIsErasedOnTheUsersYesAndRefusedWithoutTheDialog) {

@@ -53,7 +53,13 @@ std::int32_t VCDGetPicture(const char* file, std::int32_t width, std::int32_t he
                            BITMAPINFOHEADER* headerOut, const char* font, std::int32_t fontSize,
                            std::int32_t charset, std::int32_t flag);
 
-// The processor factor: 1.0 on the reference machine, larger on slower ones.
+// The processor factor: 1.0 on the reference machine, larger on slower ones,
+// never below kVCDMinCPUScale. The encoders multiply their time estimates by
+// it. The floor is about what the encoders take on a current two-core
+// processor against their estimates at 1.0 (a menu item about a tenth, a
+// second of music less, a slide-show picture a few hundredths): it errs
+// towards a longer estimate, never towards none.
+inline constexpr float kVCDMinCPUScale = 0.1f;
 float VCDCPUScale();
 
 }  // namespace vexa::vcd

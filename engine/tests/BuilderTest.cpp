@@ -1,13 +1,16 @@
 // The image builder's burn worker on the test's own drive: the image track,
 // file tracks, padding, the session close, the drive's failures, progress
 // and estimates against a clock the test moves, cancel and its race with
-// completion.
+// completion; and the progress of a real premaster.
+#include <algorithm>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "engine/DiscLibrary.h"
+#include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
 #include "engine/tests/EngineFixture.h"
 
@@ -273,6 +276,117 @@ TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
   }
   std::string name;
   EXPECT_EQ(wizard_->GetWorkResult(&name), base::kWorkSuccess) << name;
+}
+
+// A real premaster (music, a slide show and the menus through the real
+// encoders, on the real clock): eight photos and musicSeconds of music.
+class RealPremaster {
+ public:
+  RealPremaster(DISCPAK_LibObject* discpak, DriveAccess* drives, const std::string& dir, int musicSeconds)
+      : menu(discpak, nullptr, base::Clock::Real()), wizard(discpak, drives, base::Clock::Real()) {
+    const std::string work = dir + "/work/";
+    base::MakeDirs(work);
+    const std::string art = base::ShareDir() + "/graphics/";
+    menu.SetTitleBackground((art + "HomePageBkgnd576.jpg").c_str());
+    MenuGrid grid{52, 86, 126, 209, 208, 128, 130, 98, 33, 6};
+    menu.SetMenuGrid(grid, (art + "ThumbsPageThumbMask.jpg").c_str(), nullptr,
+                     (art + "ThumbsPageBkgnd576.jpg").c_str(), 9);
+    wizard.SetMenuBuilder(&menu);
+    wizard.SetTempDirectory(work.c_str());
+    wizard.SetVideoFormat(2);
+    wizard.SetStillTimes(2000, 0);
+    for (int i = 0; i < 8; ++i) {
+      const std::string p = dir + "/p" + std::to_string(i) + ".jpg";
+      EXPECT_EQ(Shell("convert -size 640x480 plasma:fractal -seed " + std::to_string(i) + " '" + p + "'"), 0);
+      EXPECT_EQ(wizard.AddStill(p.c_str(), nullptr, 0), 1);
+      EXPECT_EQ(menu.AddPicture(p.c_str(), nullptr, 0), 1);
+    }
+    const std::string music = dir + "/music.wav";
+    EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + music + "' synth " + std::to_string(musicSeconds) +
+                    " sine 330"),
+              0);
+    EXPECT_EQ(wizard.AddAudioFile(music.c_str(), 1), 1);
+  }
+
+  struct Look {
+    std::int32_t percent, remaining, done;
+  };
+  Look Progress() {
+    Look l{};
+    std::int32_t elapsed, speed;
+    wizard.GetProgress(&l.percent, &elapsed, &l.remaining, &l.done, &speed);
+    return l;
+  }
+
+  ThumbnailBrowser2 menu;
+  VCDWizard wizard;
+};
+
+// Its percent follows the work done and only rises, never reads 100 before
+// the end, and time remains (not 0 s) as long as work does. The image is
+// held until the work has visibly begun, so the run is seen under way
+// whatever the machine's speed.
+TEST_F(BuilderTest, ThePremastersProgressFollowsTheWorkAndTimeRemainsWhileWorkDoes) {
+  VEXA_REQUIRE_TOOL("convert");
+  VEXA_REQUIRE_TOOL("sox");
+  RealPremaster p(lib_.discpak, &drives_, dir_, 8);
+  // Seconds of work are not estimated at nothing, however fast the machine.
+  EXPECT_GT(p.wizard.EstimateSeconds(), 0);
+
+  p.wizard.HoldImage();
+  ASSERT_EQ(p.wizard.StartPremasterThread(), 1);
+  std::vector<RealPremaster::Look> working;  // taken while the premaster was not done
+  bool held = true;
+  for (;;) {
+    const RealPremaster::Look l = p.Progress();
+    if (l.done) {
+      EXPECT_EQ(l.percent, 100);
+      EXPECT_EQ(l.remaining, 0);
+      break;
+    }
+    working.push_back(l);
+    if (held && l.percent > 0) {
+      held = false;
+      p.wizard.ReleaseImage();
+    }
+    p.wizard.WaitDone(20);  // the next look, or the end
+  }
+  std::string name;
+  ASSERT_EQ(p.wizard.GetWorkResult(&name), base::kWorkSuccess) << name;
+  ASSERT_FALSE(working.empty());
+  for (std::size_t i = 0; i < working.size(); ++i) {
+    EXPECT_LT(working[i].percent, 100) << i;
+    EXPECT_GE(working[i].remaining, 1) << i;
+    if (i > 0) {
+      EXPECT_GE(working[i].percent, working[i - 1].percent) << i;
+    }
+  }
+  EXPECT_TRUE(std::any_of(working.begin(), working.end(), [](const RealPremaster::Look& l) { return l.percent > 0; }));
+}
+
+// A cancel in the middle of the work (ten minutes of music being encoded,
+// the menus made beside it) stops every worker: the run ends cancelled
+// without waiting for the music's end, the menu builder has stopped too,
+// and nothing of the run is left in the work folder.
+TEST_F(BuilderTest, ACancelInTheMiddleOfThePremasterStopsEveryWorker) {
+  VEXA_REQUIRE_TOOL("convert");
+  VEXA_REQUIRE_TOOL("sox");
+  RealPremaster p(lib_.discpak, &drives_, dir_, 600);
+  ASSERT_EQ(p.wizard.StartPremasterThread(), 1);
+  RealPremaster::Look l = p.Progress();
+  while (!l.done && l.percent == 0) {
+    p.wizard.WaitDone(20);
+    l = p.Progress();
+  }
+  ASSERT_FALSE(l.done);
+  EXPECT_TRUE(p.wizard.CancelWork());
+  p.wizard.Join();
+  EXPECT_EQ(p.wizard.GetWorkResult(nullptr), base::kWorkCancelled);
+  EXPECT_TRUE(p.menu.WaitDone(0));
+  EXPECT_EQ(p.menu.GetSegmentCount(), 0);
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir_ + "/work")) left.push_back(e.path().string());
+  EXPECT_TRUE(left.empty()) << left.front();
 }
 
 }  // namespace

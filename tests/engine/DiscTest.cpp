@@ -8,10 +8,12 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "disclib/recorder/CDR4COMS.h"
@@ -19,6 +21,7 @@
 #include "engine/tests/EngineFixture.h"
 #include "idl/vexaxml.h"
 #include "platform/base/Module.h"
+#include "platform/com/ComObject.h"
 
 namespace vexa::engine::test {
 namespace {
@@ -78,6 +81,29 @@ struct DiscResult {
   std::string burnMessage;
   std::vector<std::string> photos;
   std::string music;
+};
+
+// Told by the engine when a premaster or burn ends: a wait for the next look
+// at the progress ends with the run.
+class RunEnd : public com::ComObjectRoot, public IVEXAProcessDoneSink {
+ public:
+  using Interfaces = com::InterfaceMap<IVEXAProcessDoneSink>;
+  HRESULT OnProcessDone() override {
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    changed_.notify_all();
+    return S_OK;
+  }
+  void WaitFor(std::chrono::milliseconds longest) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, longest, [&] { return ended_; });
+    ended_ = false;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool ended_ = false;
 };
 
 class DiscTest : public ::testing::Test {
@@ -181,7 +207,7 @@ class DiscTest : public ::testing::Test {
     EXPECT_EQ(second, VEXAEngineResultSubmoduleStartPremasterFail);
     com::TakeError();
     if (setup.cancel == DiscSpec::kPremasterAtOnce) premaster->CancelPremaster(VARIANT_FALSE);
-    WaitDone(pt.Get(), setup.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr);
+    WaitDone(pt.Get(), setup.cancel == DiscSpec::kPremasterLater ? premaster.Get() : nullptr, true);
     pt->GetLastProcessResultCode(&r.premaster);
     if (r.premaster != VEXAEngineResultSuccess) {
       // A cancelled premaster leaves none of its intermediate files.
@@ -212,7 +238,22 @@ class DiscTest : public ::testing::Test {
     return r;
   }
 
-  void WaitDone(IVEXAProcessTracker* t, IVEXAPremaster* cancelAfterProgress) {
+  // Follows a run to its end. The premaster's figures come from the work
+  // done (premaster set): its percent only rises and is below 100, and time
+  // remains, for as long as the run is not done.
+  // The engine's end notice ends the wait between two looks at once.
+  void WaitDone(IVEXAProcessTracker* t, IVEXAPremaster* cancelAfterProgress, bool premaster = false) {
+    com::ComPtr<IVEXAProcessDoneSink> sink;
+    ASSERT_EQ(com::ComObject<RunEnd>::Create(sink.Put()), S_OK);
+    auto* end = static_cast<RunEnd*>(sink.Get());
+    com::ComPtr<IVEXAProcessEvents> events;
+    ASSERT_EQ(t->QueryInterface(com::IidOf<IVEXAProcessEvents>(), events.PutVoid()), S_OK);
+    ASSERT_EQ(events->AdviseProcessDone(sink.Get()), S_OK);
+    struct Unadvise {
+      IVEXAProcessEvents* events;
+      ~Unadvise() { events->AdviseProcessDone(nullptr); }
+    } unadvise{events.Get()};
+    LONG lastPercent = 0;
     for (int i = 0;; ++i) {
       VARIANT_BOOL done = 0;
       ASSERT_EQ(t->IsProcessDone(&done), S_OK);
@@ -222,11 +263,20 @@ class DiscTest : public ::testing::Test {
       t->GetEstimatedTimeRemaining(&remaining);
       EXPECT_LE(percent, 100);
       EXPECT_GE(remaining, 0);
+      // Still not done after the figures were read: they were read while
+      // work remained.
+      ASSERT_EQ(t->IsProcessDone(&done), S_OK);
+      if (premaster && done != VARIANT_TRUE) {
+        EXPECT_LT(percent, 100) << i;
+        EXPECT_GE(percent, lastPercent) << i;
+        EXPECT_GT(remaining, 0) << i;
+        lastPercent = percent;
+      }
       if (cancelAfterProgress && percent > 0) {
         cancelAfterProgress->CancelPremaster(VARIANT_FALSE);
         cancelAfterProgress = nullptr;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      end->WaitFor(std::chrono::milliseconds(20));
     }
   }
 

@@ -8,11 +8,11 @@
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "wizard/common/FilePaths.h"
 #include "wizard/common/Language.h"
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
-#include "wizard/ui/UiHelpers.h"
 
 namespace vexa::wiz {
 

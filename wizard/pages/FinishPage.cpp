@@ -13,6 +13,7 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "wizard/state/DiscSummary.h"
 #include "wizard/ui/Meter.h"
 #include "wizard/ui/UiHelpers.h"
 
@@ -53,66 +54,7 @@ class CvexaPropPageFinish : public CvexaWizPage {
   }
   bool isComplete() const override { return m_summaryOk && m_hasImages; }
 
-  bool GetSummary(std::string* out) {
-    CVexaWizXML* album = m_wiz.sessionAlbum.get();
-    CVexaODVisual* burner = m_wiz.burner.get();
-    auto fail = [this](const char* text) {
-      m_wiz.LogError(text, false);
-      return false;
-    };
-    std::string s;
-    LONG count = 0;
-    if (!album || !album->GetImageCount(&count))
-      return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetImageCount() call failed");
-    s += m_wiz.LoadString(44, "Number of Images: ") + std::to_string(count) + "\r\n\r\n";
-    std::string l[3];
-    if (!album->GetTitleLines(&l[0], &l[1], &l[2]))
-      return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetTitleLines() call failed");
-    const char* labels[3] = {"Title1: ", "Title2: ", "Title3: "};
-    const int ids[3] = {161, 4474, 4475};
-    for (int i = 0; i < 3; ++i)
-      s += m_wiz.LoadString(ids[i], labels[i]) + (l[i].empty() ? m_wiz.LoadString(88, "none") : l[i]) +
-           "\r\n";
-    s += "\r\n";
-    std::string track;
-    DATE date = 0;
-    bool present = false;
-    if (!album->GetFirstAudioTrack(&track, &date, &present))
-      return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetFirstAudioTrack() call failed");
-    s += m_wiz.LoadString(45, "Music: ") +
-         (!present || track.empty() ? m_wiz.LoadString(88, "none") : CvexaPath(track).GetFileName()) +
-         "\r\n\r\n";
-    LONG delay = 5;
-    if (!album->GetStillDelay(&delay))
-      return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetStillDelay() call failed");
-    if (delay < 0) delay = 5;
-    s += m_wiz.LoadString(50, "Display Time: ") + std::to_string(delay) + "\r\n";
-
-    long stored = 0;
-    LONG speed = 2;
-    if (burner) burner->GetDefaultBurnSpeed(&speed);
-    if (m_wiz.settings && m_wiz.settings->ReadNumber("settings", "selectedBurnSpeed", &stored))
-      speed = static_cast<LONG>(stored);
-    LONG matched = speed;
-    if (burner && burner->GetBurnSpeed(speed, &matched)) speed = matched;
-    else if (burner && burner->IsDriveReady()) return fail("CvexaPropPageFinish::GetSummary - GetBurnSpeed call failed.");
-    if (m_wiz.settings) m_wiz.settings->WriteNumber("settings", "selectedBurnSpeed", speed);
-    s += m_wiz.LoadString(49, "Recording Speed: ") + FormatCount(m_wiz, 4499, "%ldx", speed).toStdString() + "\r\n";
-
-    LONG tv = 0;
-    if (!album->GetTVSystem(&tv)) return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetTVSystem() call failed");
-    // One mapping everywhere: FILM is made as NTSC, SECAM as PAL.
-    s += MapTVSystem(tv) == VEXAWizTVPAL ? m_wiz.LoadString(48, "Video CD Format: PAL/SECAM")
-                                         : m_wiz.LoadString(47, "Video CD Format: NTSC");
-    std::string writer;
-    if (!burner || !burner->GetDriveDescription(&writer) || writer.empty()) {
-      m_wiz.LogError("CvexaPropPageFinish::GetSummary - Visual::GetDriveDescription() call failed", false);
-      writer = m_wiz.LoadString(88, "None");
-    }
-    s += "\r\n" + m_wiz.LoadString(46, "CD Writer") + ": " + writer + "\r\n\r\n\r\n";
-    *out = s;
-    return true;
-  }
+  bool GetSummary(std::string* out) { return BuildDiscSummary(m_wiz, out); }
 
   bool validatePage() override {
     if (!m_meter->Update(m_meter->GetPercent(), true)) return false;

@@ -20,6 +20,7 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "wizard/state/MusicChoice.h"
 #include "wizard/ui/Launcher.h"
 #include "wizard/ui/Meter.h"
 #include "wizard/ui/UiHelpers.h"
@@ -67,102 +68,46 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
 
  private:
   void Init() {
-    CvexaSettingsAccess* s = m_wiz.settings.get();
-    const std::string custom = s ? s->ReadString("setupAudio", "customAudioFilePath") : std::string();
-    if (!custom.empty() && base::FileExists(custom)) m_file->setText(QString::fromStdString(custom));
-    const std::string cda = s ? s->ReadString("setupAudio", "cdaAudioFilePath") : std::string();
-    if (!cda.empty() && AudioSourceExists(cda)) m_track->setText(QString::fromStdString(cda));
-
-    const std::string folder = CVexaWizUtil::GetAudioPath();
-    std::string filter = CVexaWizUtil::GetSuppportedAudioFileTypesFilter();
-    if (filter.empty()) {
-      filter = "*.mp3;*.wav";
-      m_wiz.LogError(
-          "CvexaPropPageSetupAudio::OnInitDialog() - CVexaWizUtil::GetSuppportedAudioFileTypesFilter() call failed",
-          false);
-    }
-    std::size_t pos = 0;
-    std::string pattern;
-    while (!folder.empty() && CVexaWizUtil::NextToken(filter, &pos, &pattern, ";")) {
-      if (pattern.empty()) continue;
-      CvexaExactFileFind find;
-      bool more = find.FindFile(base::JoinPath(base::ToNativePath(folder), pattern));
-      while (more) {
-        more = find.FindNextFile();
-        const std::string path = find.GetFilePath();
-        std::string title = CvexaPath(path).GetFileName();
-        const std::size_t dot = title.rfind('.');
-        if (dot != std::string::npos) title.erase(dot);
-        m_list->addItem(QString::fromStdString(title));
-        m_paths.push_back(path);
-      }
-    }
-    if (m_list->count() > 0) m_list->setCurrentIndex(0);
-    const QString stored = QString::fromStdString(s ? s->ReadString("setupAudio", "preInstalledAudioFileTitle") : "");
-    for (int i = 0; i < m_list->count() && !stored.isEmpty(); ++i) {
-      if (m_list->itemText(i).startsWith(stored, Qt::CaseInsensitive)) {
-        m_list->setCurrentIndex(i);
-        break;
-      }
-    }
-    const std::string option = s ? s->ReadString("setupAudio", "optionSelected") : std::string();
-    if (option == "customSelected") m_mine->setChecked(true);
-    else if (option == "noAudio") m_none->setChecked(true);
-    else if (option == "fromAudioCD") m_cd->setChecked(true);
-    else m_pre->setChecked(true);
-
-    std::string track;
-    DATE date = 0;
-    bool present = false;
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetFirstAudioTrack(&track, &date, &present)) {
-      m_wiz.LogError("CvexaPropPageSetupAudio::OnInitDialog() - XML GetFirstAudioTrack call failed.", false);
-    } else if (track.empty() && present) {
-      m_none->setChecked(true);
-    } else if (AudioSourceExists(track)) {
-      auto found = std::find_if(m_paths.begin(), m_paths.end(),
-                                [&](const std::string& p) { return base::EqualsNoCase(p, track); });
-      if (found != m_paths.end()) {
-        m_pre->setChecked(true);
-        m_list->setCurrentIndex(static_cast<int>(found - m_paths.begin()));
-      } else if (base::EqualsNoCase(CvexaPath(track).GetExtension(), "cda")) {
-        m_cd->setChecked(true);
-        m_track->setText(QString::fromStdString(track));
-      } else {
-        m_mine->setChecked(true);
-        m_file->setText(QString::fromStdString(track));
-      }
+    m_choice.Load(m_wiz);
+    for (const MusicChoice::Track& t : m_choice.preInstalled) m_list->addItem(QString::fromStdString(t.title));
+    if (m_choice.selected >= 0) m_list->setCurrentIndex(m_choice.selected);
+    m_file->setText(QString::fromStdString(m_choice.file));
+    m_track->setText(QString::fromStdString(m_choice.cdTrack));
+    switch (m_choice.option) {
+      case MusicOption::None: m_none->setChecked(true); break;
+      case MusicOption::PreInstalled: m_pre->setChecked(true); break;
+      case MusicOption::MyFile: m_mine->setChecked(true); break;
+      case MusicOption::AudioCD: m_cd->setChecked(true); break;
     }
   }
 
-  std::string SelectedPath() const {
-    if (m_none->isChecked()) return std::string();
-    if (m_mine->isChecked()) return m_file->text().toStdString();
-    if (m_cd->isChecked()) return m_track->text().toStdString();
-    const int i = m_list->currentIndex();
-    return i >= 0 && i < static_cast<int>(m_paths.size()) ? m_paths[static_cast<std::size_t>(i)] : std::string();
+  // Takes the controls' values into the choice; false when no option is
+  // checked.
+  bool Gather() {
+    if (m_none->isChecked()) m_choice.option = MusicOption::None;
+    else if (m_pre->isChecked()) m_choice.option = MusicOption::PreInstalled;
+    else if (m_mine->isChecked()) m_choice.option = MusicOption::MyFile;
+    else if (m_cd->isChecked()) m_choice.option = MusicOption::AudioCD;
+    else return false;
+    m_choice.selected = m_list->currentIndex();
+    m_choice.file = m_file->text().toStdString();
+    m_choice.cdTrack = m_track->text().toStdString();
+    return true;
+  }
+
+  std::string SelectedPath() {
+    Gather();
+    return m_choice.SelectedPath();
   }
 
   void UpdateControls() {
-    if (!m_none) return;
-    bool play = false;
-    if (m_none->isChecked()) {
-      m_list->setEnabled(false);
-      m_track->setEnabled(false);
-      m_file->setEnabled(false);
-      play = false;
-      m_nextEnabled = true;
-    } else if (m_pre->isChecked() || m_mine->isChecked() || m_cd->isChecked()) {
-      m_list->setEnabled(m_pre->isChecked());
-      m_track->setEnabled(m_cd->isChecked());
-      m_file->setEnabled(m_mine->isChecked());
-      if (m_pre->isChecked()) play = m_list->count() > 0;
-      else if (m_mine->isChecked()) play = !m_file->text().isEmpty();
-      else play = !m_track->text().isEmpty();
-      m_nextEnabled = play;
-    } else {
-      return;
-    }
-    m_play->setEnabled(play);
+    if (!m_none || !Gather()) return;
+    const MusicChoice::Controls on = m_choice.Enabled();
+    m_list->setEnabled(on.list);
+    m_track->setEnabled(on.cdTrack);
+    m_file->setEnabled(on.file);
+    m_nextEnabled = on.next;
+    m_play->setEnabled(on.play);
     emit completeChanged();
     SaveSettings();
     RefreshMeter(m_wiz, m_meter);
@@ -170,19 +115,8 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
 
   void SaveSettings() {
     if (!m_none) return;
-    CvexaSettingsAccess* s = m_wiz.settings.get();
-    if (s) {
-      if (!m_list->currentText().isEmpty())
-        s->WriteString("setupAudio", "preInstalledAudioFileTitle", m_list->currentText().toStdString());
-      const char* option = m_pre->isChecked()    ? "preInstalled"
-                           : m_cd->isChecked()   ? "fromAudioCD"
-                           : m_mine->isChecked() ? "customSelected"
-                                                 : "noAudio";
-      s->WriteString("setupAudio", "optionSelected", option);
-    }
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->AddAudioTrack(SelectedPath(), -1))
-      m_wiz.LogError("CvexaPropPageSetupAudio::SaveSettings() - CVexaWizXML::AddAudioTrack() call failed",
-                             false);
+    Gather();
+    m_choice.Save(m_wiz);
   }
 
   void BrowseFile() {
@@ -267,7 +201,7 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
   QLineEdit *m_file = nullptr, *m_track = nullptr;
   QAbstractButton* m_play = nullptr;
   CvexaDiscUsageDlg* m_meter = nullptr;
-  std::vector<std::string> m_paths;
+  MusicChoice m_choice;
   bool m_nextEnabled = true;
 };
 

@@ -14,6 +14,7 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "wizard/state/DiscSettings.h"
 #include "wizard/ui/Meter.h"
 
 namespace vexa::wiz {
@@ -30,37 +31,10 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
     m_speed = Ctl<QComboBox>(this, 1057);
     m_writer = Ctl<QLabel>(this, 1135);
     if (!m_ntsc || !m_pal || !m_delay || !m_speed || !m_writer) return;
-    for (int s = 2; s <= 10; ++s) m_delay->addItem(QString::number(s));
-    m_delay->setCurrentIndex(3);
-    bool shown = false;
-    LONG delay = -1;
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetStillDelay(&delay)) {
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetStillDelay() call failed",
-                             false);
-      ShowFailureMessage(m_wiz);
-      shown = true;
-    } else if (delay >= 2 && delay <= 10) {
-      m_delay->setCurrentIndex(delay - 2);
-    } else if (delay >= 0) {
-      // Only the listed delays can be chosen; any other shows the default.
-      m_wiz.LogInfo(Format("CvexaPropPageSetupSettings::OnInitDialog() - Stored delay %d is outside 2 to 10; "
-                                   "showing 5.",
-                                   static_cast<int>(delay)));
-    }
-    LONG localeTv = VEXALocTVNTSC;
-    if (!m_wiz.locUtil || FAILED(m_wiz.locUtil->get_TVSystem(&localeTv)))
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog - Call to IVEXALocUtil::get_TVSystem() failed.",
-                             true);
-    (localeTv == 1 || localeTv == 2 ? m_pal : m_ntsc)->setChecked(true);
-    LONG tv = VEXAWizTVINVALID;
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetTVSystem(&tv)) {
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnInitDialog() - CVexaWizXML::GetTVSystem() call failed",
-                             false);
-      if (!shown) ShowFailureMessage(m_wiz);
-    } else if (tv >= VEXAWizTVNTSC && tv <= VEXAWizTVSECAM) {
-      // SECAM is made as PAL, FILM as NTSC.
-      (MapTVSystem(tv) == VEXAWizTVPAL ? m_pal : m_ntsc)->setChecked(true);
-    }
+    for (int s = DiscSettings::kMinDelay; s <= DiscSettings::kMaxDelay; ++s) m_delay->addItem(QString::number(s));
+    m_settings.Load(m_wiz, [this] { ShowFailureMessage(m_wiz); });
+    m_delay->setCurrentIndex(m_settings.delay - DiscSettings::kMinDelay);
+    (m_settings.pal ? m_pal : m_ntsc)->setChecked(true);
     m_meter = PlaceMeter(m_wiz, this, 1128);
     connect(m_delay, &QComboBox::activated, this, [this] { SaveAndRefresh(); });
     connect(m_speed, &QComboBox::activated, this, [this] { SaveAndRefresh(); });
@@ -95,73 +69,23 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
 
   QString SpeedText(LONG speed) { return FormatCount(m_wiz, 4499, "%ldx", speed); }
 
-  void SingleDefault(LONG speed) {
-    m_speed->clear();
-    m_speeds.assign(1, speed);
-    m_speed->addItem(SpeedText(speed));
-    m_speed->setCurrentIndex(0);
-    SaveAndRefresh();
-  }
-
   bool ResetDriveSpeedCombo() {
     m_speed->clear();
-    m_speeds.clear();
-    CVexaODVisual* burner = m_wiz.burner.get();
-    LONG fallback = 2;
-    if (burner) burner->GetDefaultBurnSpeed(&fallback);
-    std::vector<LONG> speeds;
-    if (!burner || !burner->GetDriveSpeeds(&speeds)) {
-      SingleDefault(fallback);
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual GetDriveSpeeds call failed.", false);
-      return false;
-    }
-    if (speeds.empty()) {
-      SingleDefault(fallback);
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - ODVisual No drive speeds available.", false);
-      return false;
-    }
-    for (LONG s : speeds) m_speed->addItem(SpeedText(s));
-    m_speeds = speeds;
-    long stored = fallback;
-    if (m_wiz.settings) m_wiz.settings->ReadNumber("settings", "selectedBurnSpeed", &stored);
-    LONG match = 0;
-    if (!burner->GetBurnSpeed(static_cast<LONG>(stored), &match)) {
-      SingleDefault(fallback);
-      m_wiz.LogError(
-          "CvexaPropPageSetupSettings::OnSetActive - ODVisual GetBurnSpeed() call failed for autodefault.", false);
-      return false;
-    }
-    auto it = std::find(m_speeds.begin(), m_speeds.end(), match);
-    bool ok = true;
-    if (it != m_speeds.end()) {
-      m_speed->setCurrentIndex(static_cast<int>(it - m_speeds.begin()));
-    } else {
-      m_speed->setCurrentIndex(0);
-      m_wiz.LogError("CvexaPropPageSetupSettings::OnSetActive - Using slowest speed.", false);
-      ok = false;
-    }
-    SaveAndRefresh();
-    return ok;
+    return m_settings.LoadSpeeds(m_wiz, [this] {
+      m_speed->clear();
+      for (LONG s : m_settings.speeds) m_speed->addItem(SpeedText(s));
+      m_speed->setCurrentIndex(m_settings.speedIndex);
+      SaveAndRefresh();
+    });
   }
 
   void SaveSettings() {
     if (!m_ntsc) return;
-    bool shown = false;
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->SetStillDelay(m_delay->currentText().toInt())) {
-      m_wiz.LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetStillDelay() call failed",
-                             false);
-      ShowFailureMessage(m_wiz);
-      shown = true;
-    }
-    if (!m_wiz.sessionAlbum ||
-        !m_wiz.sessionAlbum->SetTVSystem(m_ntsc->isChecked() ? VEXAWizTVNTSC : VEXAWizTVPAL)) {
-      m_wiz.LogError("CvexaPropPageSetupSettings::SaveSettings() - CVexaWizXML::SetTVSystem() call failed",
-                             false);
-      if (!shown) ShowFailureMessage(m_wiz);
-    }
+    m_settings.delay = m_delay->currentText().toInt();
+    m_settings.pal = !m_ntsc->isChecked();
     const int i = m_speed->currentIndex();
-    if (i >= 0 && i < static_cast<int>(m_speeds.size()) && m_wiz.settings)
-      m_wiz.settings->WriteNumber("settings", "selectedBurnSpeed", m_speeds[static_cast<std::size_t>(i)]);
+    m_settings.speedIndex = i >= 0 && i < static_cast<int>(m_settings.speeds.size()) ? i : -1;
+    m_settings.Save(m_wiz, [this] { ShowFailureMessage(m_wiz); });
   }
 
   void SaveAndRefresh() {
@@ -194,7 +118,7 @@ class CvexaPropPageSetupSettings : public CvexaWizPage {
   QComboBox *m_delay = nullptr, *m_speed = nullptr;
   QLabel* m_writer = nullptr;
   CvexaDiscUsageDlg* m_meter = nullptr;
-  std::vector<LONG> m_speeds;
+  DiscSettings m_settings;
 };
 
 }  // namespace

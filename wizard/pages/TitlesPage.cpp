@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -13,6 +14,7 @@
 #include "wizard/common/WizUtil.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "wizard/state/TitleLines.h"
 #include "wizard/ui/Meter.h"
 #include "wizard/ui/UiHelpers.h"
 
@@ -75,13 +77,10 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
         }
       }
     }
-    std::string l[3];
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]))
-      m_wiz.LogError("CvexaPropPageSetupTitles::OnInitDialog() - CVexaWizXML::GetTitleLines() call failed",
-                             false);
+    m_lines.Load(m_wiz);
     for (int i = 0; i < 3; ++i) {
       if (!m_edits[i]) continue;
-      m_edits[i]->setText(QString::fromStdString(l[i]));
+      m_edits[i]->setText(QString::fromStdString(m_lines.lines[static_cast<std::size_t>(i)]));
       connect(m_edits[i], &QLineEdit::textChanged, this, [this] {
         RefreshPreview();
         RefreshMeter(m_wiz, m_meter);
@@ -183,24 +182,27 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
     }
     const QImage image = ToImage(bitmap);
     if (bitmap) DeleteObject(bitmap);
-    bool fits = true;
     QString tried[3];
-    for (int i = 0; i < 3; ++i) tried[i] = m_edits[i]->text();
-    for (int i = 0; i < 3; ++i) {
-      if (clipped[i] != VARIANT_TRUE) {
-        m_lastFitting[i] = m_edits[i]->text();
-        continue;
-      }
-      // The line does not fit: the last text that did comes back, and the
-      // user is told which line it was and sees it marked on the preview.
-      if (fits) {
-        m_mark = LineRows(image, tried, i);
-        ShowWarning(i);
-      }
-      fits = false;
+    std::array<bool, 3> cut{};
+    for (std::size_t i = 0; i < 3; ++i) {
+      tried[i] = m_edits[i]->text();
+      m_lines.lines[i] = tried[i].toStdString();
+      cut[i] = clipped[i] == VARIANT_TRUE;
+    }
+    // A line that does not fit gets the last text that did back, and the
+    // user is told which line it was and sees it marked on the preview.
+    const int refused = m_lines.TakePicture(cut);
+    const bool fits = refused < 0;
+    if (!fits) {
+      m_mark = LineRows(image, tried, refused);
+      ShowWarning(refused);
+    }
+    for (std::size_t i = 0; i < 3; ++i) {
+      if (!cut[i]) continue;
+      const QString back = QString::fromStdString(m_lines.lastFitting[i]);
       const int cursor = m_edits[i]->cursorPosition();
-      m_edits[i]->setText(m_lastFitting[i]);
-      m_edits[i]->setCursorPosition(std::max(0, std::min(cursor - 1, static_cast<int>(m_lastFitting[i].size()))));
+      m_edits[i]->setText(back);
+      m_edits[i]->setCursorPosition(std::max(0, std::min(cursor - 1, static_cast<int>(back.size()))));
     }
     if (fits) {
       m_previewImage = image;
@@ -210,20 +212,12 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
   }
 
   void SaveSettings() {
-    std::string l[3];
-    for (int i = 0; i < 3; ++i) l[i] = m_edits[i] ? m_edits[i]->text().toStdString() : std::string();
-    if (CvexaSettingsAccess* s = m_wiz.settings.get()) {
-      s->WriteString("setupTitles", "title1", l[0]);
-      s->WriteString("setupTitles", "title2", l[1]);
-      s->WriteString("setupTitles", "title3", l[2]);
-    }
-    if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->SetTitleLines(l[0], l[1], l[2]))
-      m_wiz.LogError("CvexaPropPageSetupTitles::SaveSettings() - CVexaWizXML::SetTitleLines() call failed",
-                             false);
+    for (std::size_t i = 0; i < 3; ++i) m_lines.lines[i] = m_edits[i] ? m_edits[i]->text().toStdString() : std::string();
+    m_lines.Save(m_wiz);
   }
 
   QLineEdit* m_edits[3] = {};
-  QString m_lastFitting[3];
+  TitleLines m_lines;
   CvexaBitmapStatic* m_preview = nullptr;
   QLabel* m_warning = nullptr;
   int m_refused = -1;  // the line last refused, -1 when all fit

@@ -5,20 +5,21 @@
 #include "platform/base/Path.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/session/WizXML.h"
-#include "wizard/tests/WizUnitTest.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
 using vexa::com::Bstr;
-using vexa::ui::testing::Quote;
-using vexa::ui::testing::RunCommand;
-using vexa::wiz::testing::WizUnitTest;
+using vexa::wiz::testing::PlainTest;
+using vexa::wiz::testing::Quote;
+using vexa::wiz::testing::RunCommand;
 
 namespace {
 
-class SessionAlbumTest : public WizUnitTest {
+class SessionAlbumTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizUnitTest::SetUp();
+    PlainTest::SetUp();
+    Fake();
     ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
   }
@@ -56,7 +57,7 @@ class SessionAlbumTest : public WizUnitTest {
 };
 
 TEST_F(SessionAlbumTest, ANewSessionIsEmptyAndItsFileIsWrittenInOrder) {
-  VEXA_UI_REQUIRE_TOOL("/usr/bin/xmllint");
+  VEXA_WIZ_REQUIRE_TOOL("/usr/bin/xmllint");
   const std::string file = m_temp.Path("lastAlbum.xml");
   CVexaWizXML album(Wiz());
   ASSERT_TRUE(album.Init(file, true));

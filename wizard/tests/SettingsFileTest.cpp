@@ -3,18 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/base/Path.h"
-#include "uicommon/tests/UiTestSupport.h"
 #include "wizard/session/SettingsFile.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
-using vexa::ui::testing::HaveTool;
-using vexa::ui::testing::Quote;
-using vexa::ui::testing::ReadAll;
-using vexa::ui::testing::RunCommand;
+using vexa::wiz::testing::Quote;
+using vexa::wiz::testing::ReadAll;
+using vexa::wiz::testing::RunCommand;
 
 namespace {
 
-class SettingsFileTest : public vexa::ui::testing::UiTest {
+class SettingsFileTest : public vexa::wiz::testing::PlainTest {
  protected:
   std::string Fixture(const std::string& name) {
     const std::string copy = m_temp.Path(name);
@@ -25,7 +24,7 @@ class SettingsFileTest : public vexa::ui::testing::UiTest {
   }
   // cmp's verdict on two files (skipped when cmp is missing).
   void ExpectSameBytes(const std::string& path, const std::string& expectedFixture) {
-    VEXA_UI_REQUIRE_TOOL("/usr/bin/cmp");
+    VEXA_WIZ_REQUIRE_TOOL("/usr/bin/cmp");
     std::string out;
     EXPECT_EQ(RunCommand("/usr/bin/cmp " + Quote(path) + " " +
                              Quote(std::string(VEXA_TEST_SOURCE_DIR) + "/data/" + expectedFixture),

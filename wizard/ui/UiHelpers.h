@@ -1,6 +1,7 @@
-// Small pieces the pages, dialogs and the estimate share: the heading label,
-// the bitmap static, a split path, an exact-extension file finder, the
-// resizer that moves a dialog's children by percentages and the splitter bar.
+// Small pieces the pages and dialogs share: the heading label, the bitmap
+// static, the resizer that moves a dialog's children by percentages and the
+// splitter bar (the split path and the exact-extension file finder are in
+// common/FilePaths.h).
 #pragma once
 
 #include <QColor>
@@ -12,6 +13,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "wizard/common/FilePaths.h"
 
 class QPainter;
 
@@ -82,46 +85,6 @@ class CvexaBitmapStatic : public QWidget {
   QFont m_font;
   QRect m_textRect;
   QSize m_ratio;
-};
-
-// A file path split into folder, name and extension.
-class CvexaPath {
- public:
-  CvexaPath() = default;
-  explicit CvexaPath(std::string path) { SetPath(std::move(path)); }
-  void SetPath(std::string path);
-  // Name and extension.
-  std::string GetFileName() const;
-  // Folder with its trailing separator.
-  std::string GetDirectory() const;
-  // The extension without its leading dots.
-  std::string GetExtension() const;
-  bool Exists() const;
-  const std::string& Path() const { return m_path; }
-
- private:
-  std::string m_path;
-  std::string m_directory;
-  std::string m_name;
-  std::string m_extension;  // with its dot
-};
-
-// A directory search for a wildcard pattern that passes only files whose
-// extension equals the pattern's extension (ignoring case).
-class CvexaExactFileFind {
- public:
-  // True when any file matches.
-  bool FindFile(const std::string& pattern);
-  // Moves to the next match; true while more matches follow it.
-  bool FindNextFile();
-  std::string GetFilePath() const;
-  std::string GetFileName() const;
-
- private:
-  std::string m_root;
-  std::vector<std::string> m_matches;
-  std::size_t m_next = 0;
-  std::string m_current;
 };
 
 // Moves and sizes the children of a window when it is resized, by

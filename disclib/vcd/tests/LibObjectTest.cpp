@@ -69,7 +69,7 @@ TEST(LibObjectTest, TheDiscpakTable) {
   ASSERT_NE(audio, nullptr);
   t->DeleteVCDClassMPG1L2AudioEncode(audio);
   EXPECT_EQ(t->VCDCPUScale(), t->VCDCPUScale());
-  EXPECT_GT(t->VCDCPUScale(), 0.0f);
+  EXPECT_GE(t->VCDCPUScale(), kVCDMinCPUScale);
   DLL_LL_ReleaseObject(t);
 }
 

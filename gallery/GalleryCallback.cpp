@@ -1,0 +1,3 @@
+#include "gallery/GalleryCallback.h"
+
+CDropSource::~CDropSource() = default;
