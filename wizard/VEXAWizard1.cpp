@@ -331,7 +331,7 @@ HRESULT CVEXAWizard1::AddStill(BSTR stillFile, BSTR stillTitle, DATE creationTim
     return m_wiz.Error(Format("CVEXAWizard1::AddStill() - Bad Image file %s.", path.c_str()));
   }
   if (!m_wiz.sessionAlbum->AddStill(path, rotateDegrees, creationTime, Utf8(stillTitle), pictureSizingBehaviour,
-                                       isTitleStill)) {
+                                    isTitleStill)) {
     m_wiz.SetErrorCode(VEXAWizFailure);
     EnsureApplication();
     ShowFailureMessage(m_wiz);
@@ -459,7 +459,7 @@ HRESULT CVEXAWizard1::AddImageListFile(BSTR imageListFilePath) {
   }
   if (static_cast<std::size_t>(got) < bytes.size()) {
     m_wiz.LogError(Format("CVEXAWizard1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()),
-                           false);
+                   false);
     bytes.resize(static_cast<std::size_t>(got));
   }
   const std::size_t units = bytes.size() / 2;

@@ -492,7 +492,7 @@ void CvexaAddImagesDlg::OnAlbumChanged() {
   CVexaWizXML temporary(m_wiz);
   if (!temporary.Init(std::string(), true)) {
     m_wiz.LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - Cannot initialize CVexaWizXML object.",
-                           false);
+                   false);
     return;
   }
   vexa::com::Variant paths = m_album->GetAllFilePaths(), rotations = m_album->GetAllRotations();
@@ -500,7 +500,7 @@ void CvexaAddImagesDlg::OnAlbumChanged() {
   if (rotations.vt != VT_ARRAY) rotations = MakeLongList({});
   if (!temporary.AddStills(paths, rotations)) {
     m_wiz.LogError("CvexaAddImagesDlg::OnContentsChangedMyAlbum() - CVexaWizXML::AddStills() call failed",
-                           false);
+                   false);
     return;
   }
   const int percent = m_wiz.sheet ? m_wiz.sheet->GetPercentDiscSpaceUsed(&temporary) : 0;

@@ -170,7 +170,7 @@ bool CvexaPropSheet::GetHelpPath() {
   if (!CVexaWizUtil::ReadRegistryString(vexa::reg::Hive::LocalMachine, kWizProductKey, "HelpFile", &file) ||
       file.empty()) {
     m_wiz.LogError("CvexaPropSheet::GetHelpPath - Cannot find the name of the help file from the registry.",
-                           false);
+                   false);
     file = "odhelp.hlp";
   }
   file = base::ToNativePath(file);

@@ -212,7 +212,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     StillList list;
     if (!m_wiz.sessionAlbum || !m_wiz.sessionAlbum->GetAllStills(&list)) {
       m_wiz.LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVexaWizXML::GetAllStills() call failed",
-                             false);
+                     false);
       return;
     }
     std::vector<std::string> paths;
@@ -223,7 +223,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     }
     if (!m_thumbs->AddMultipleFiles(MakePathList(paths), MakeLongList(rotations), -1))
       m_wiz.LogError("CvexaPropPageSelectFiles::OnInitDialog() - CVEXAThum::AddMultipleFiles() call failed",
-                             false);
+                     false);
   }
 
   // Fills the control from the album; the filled content is where undo starts.

@@ -127,7 +127,7 @@ int GetPercentDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album, std::int
   if (!CVexaWizUtil::ReadRegistryDword(vexa::reg::Hive::LocalMachine, kWizProductKey, "MAX_IMAGES", &m) || m == 0 ||
       m > 0x7fffffffu) {
     wiz.LogError("CvexaPropSheet::GetPercentDiscSpaceUsed - Cannot get MAX_IMAGES from the registry, using 200",
-                           false);
+                 false);
     m = 200;
   }
   CVexaWizXML* source = album ? album : wiz.sessionAlbum.get();

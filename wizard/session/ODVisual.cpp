@@ -265,7 +265,7 @@ bool CVexaODVisual::SetStillDelay() {
     writeBack = true;
   } else if (delay < 0) {
     m_wiz.LogError(Format("CVexaODVisual::SetStillDelay - no delay set. Setting value to default %d.", 5),
-                           false);
+                   false);
     delay = 5;
     writeBack = true;
   }
@@ -273,7 +273,7 @@ bool CVexaODVisual::SetStillDelay() {
     return Fail(m_wiz, "CVexaODVisual::SetStillDelay - XML Set Still delay call failed.", true);
   if (FAILED(m_core->SetStillDelay(delay)))
     return Fail(m_wiz, Format("CVexaODVisual::SetStillDelay - Core still delay call failed for value %d.",
-                       static_cast<int>(delay)),
+                              static_cast<int>(delay)),
                 true);
   return true;
 }
@@ -286,7 +286,7 @@ bool CVexaODVisual::SetStillTitleVisibleTime() {
   if (seconds < 0) seconds = 2;
   if (FAILED(m_core->SetStillTitleVisibleTime(seconds)))
     return Fail(m_wiz, Format("CVexaODVisual::SetStillTitleVisibleTime - Core SetStillTitleVisibleTime call failed for value %d.",
-                       static_cast<int>(seconds)),
+                              static_cast<int>(seconds)),
                 true);
   return true;
 }

@@ -345,7 +345,7 @@ bool CVexaWizXML::RemoveInvalidStills() {
     if (s->Path().empty() || !(base::FileExists(s->Path()) || base::DirExists(s->Path()))) continue;
     if (!AddStill(s->Path(), s->Rotation(), s->CreationTime(), s->Title(), s->Sizing(), s->IsTitleStill())) {
       m_wiz.LogError(Format("CVEXAWiz1::AddStills - AddStill call failed for path %s.", s->Path().c_str()),
-                             false);
+                     false);
       return false;
     }
   }

@@ -6,17 +6,18 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
-#include "wizard/tests/WizUnitTest.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizUnitTest;
+using vexa::wiz::testing::PlainTest;
 
 namespace {
 
-class BurnDriverTest : public WizUnitTest {
+class BurnDriverTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizUnitTest::SetUp();
+    PlainTest::SetUp();
+    Fake();
     ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
     Wiz().sessionAlbum = std::make_unique<CVexaWizXML>(Wiz());

@@ -74,13 +74,22 @@ class PlainTest : public ::testing::Test {
     const std::string registry = m_temp.Path("registry");
     vexa::base::MakeDirs(registry);
     ::setenv("VEXA_REGISTRY_DIR", registry.c_str(), 1);
+    // Configuration, cache and temporary files of the test's own.
+    ::setenv("XDG_CONFIG_HOME", m_temp.Path("config").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", m_temp.Path("cache").c_str(), 1);
+    ::setenv("TMPDIR", m_temp.dir().c_str(), 1);
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
   }
   void TearDown() override {
     m_wiz.Reset();
     CoUninitialize();
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CACHE_HOME");
+    ::unsetenv("TMPDIR");
     ::unsetenv("VEXA_REGISTRY_DIR");
   }
+  std::string ConfigDir() const { return m_temp.Path("config/vexa"); }
+  std::string CacheDir() const { return m_temp.Path("cache/vexa"); }
 
   WizServices& Wiz() { return m_wiz; }
   // The fake servers: registered for the logger, the orchestrator and the
@@ -98,6 +107,9 @@ class PlainTest : public ::testing::Test {
       m_fake->Reset();
     }
     return *m_fake;
+  }
+  static void SetProductString(const char* name, const std::string& value) {
+    vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::String(value));
   }
   static void SetProductDword(const char* name, DWORD value) {
     vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kWizProductKey, name, vexa::reg::Value::Dword(value));

@@ -9,17 +9,18 @@
 #include "platform/registry/Registry.h"
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
-#include "wizard/tests/WizUnitTest.h"
+#include "wizard/tests/PlainTestSupport.h"
 
 using namespace vexa::wiz;
-using vexa::wiz::testing::WizUnitTest;
+using vexa::wiz::testing::PlainTest;
 
 namespace {
 
-class UtilTest : public WizUnitTest {
+class UtilTest : public PlainTest {
  protected:
   void SetUp() override {
-    WizUnitTest::SetUp();
+    PlainTest::SetUp();
+    Fake();
     ASSERT_EQ(CoCreateInstance(CLSID_VexaLogger, nullptr, CLSCTX_ALL, IID_IVexaLogger, Wiz().logger.PutVoid()),
               S_OK);
   }
