@@ -1,5 +1,9 @@
 #include "gallery/Arrangement.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 namespace {
 int CeilDiv(int a, int b) { return a / b + (a % b > 0); }
 }  // namespace
@@ -179,3 +183,5 @@ CPlacement CArrangement::Next(const CPlacement& previous) {
   next.m_extra = row;
   return next;
 }
+
+}  // namespace vexa::gallery

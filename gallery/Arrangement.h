@@ -10,6 +10,8 @@
 #include "gallery/GalleryExport.h"
 #include "uicommon/common/Placement.h"
 
+namespace vexa::gallery {
+
 class VEXATHUMGALLERY_API CArrangement {
  public:
   static constexpr int kLimit = 32000;
@@ -34,26 +36,28 @@ class VEXATHUMGALLERY_API CArrangement {
 
   void Append(int id, int w, int h);
   void InsertId(int id, int beforeId, int w, int h);
-  void InsertMultipleId(std::vector<CPlacement>& items, int beforeId, int w, int h);
+  void InsertMultipleId(std::vector<ui::CPlacement>& items, int beforeId, int w, int h);
   void Insert(int id, int x, int y, int w, int h, int row, double unused);
   void Delete(int id);
   void Clear() { m_placements.clear(); }
   int Num() const { return static_cast<int>(m_placements.size()); }
   int GetId(int index) const;
-  CPlacement Placement(int index) const;
+  ui::CPlacement Placement(int index) const;
   QRect Location(int id) const;
   void GetScrollSize(QSize& total, QSize& page, QSize& line) const;
   void Arrange();
-  void GridCenter(CPlacement& p) const;
+  void GridCenter(ui::CPlacement& p) const;
   int Which(int x, int y) const;
   int WhichAfter(int x, int y) const;
-  CPlacement Next(const CPlacement& previous);
-  bool IsBefore(const CPlacement& p, const CPlacement& q) const;
+  ui::CPlacement Next(const ui::CPlacement& previous);
+  bool IsBefore(const ui::CPlacement& p, const ui::CPlacement& q) const;
 
  private:
   int m_viewW = 116, m_viewH = 142;
   int m_cellW = 116, m_cellH = 142;
-  std::vector<CPlacement> m_placements;
+  std::vector<ui::CPlacement> m_placements;
   int m_mode = 0;
   QSize m_total{1, 1}, m_page{1, 1}, m_line{1, 1};
 };
+
+}  // namespace vexa::gallery

@@ -13,6 +13,8 @@
 
 namespace vexa::gallery {
 
+using namespace vexa::ui;
+
 const char* const kGalleryFormat = "application/x-vexa-gallery";
 const char* const kPhotoAttributesFormat = "application/x-vexa-photo-attributes";
 const char* const kLocationFormat = "application/x-vexa-location";
@@ -161,8 +163,6 @@ std::string SupportedFileFilter() {
       .value_or("*.bmp;*.jpg;*.jpeg;*.tif;*.tiff;*.png;*.gif");
 }
 
-}  // namespace vexa::gallery
-
 bool CCFHandler::CanPaste(const QMimeData* data) const {
   if (!data) data = QGuiApplication::clipboard()->mimeData();
   if (!data) return false;
@@ -190,3 +190,5 @@ std::vector<std::string> CCFHandler::PasteFiles(const QMimeData* data) const {
   Broadcast("OpenDragFiles", &names);
   return files;
 }
+
+}  // namespace vexa::gallery

@@ -15,9 +15,10 @@
 
 #include "gallery/GalleryExport.h"
 
+namespace vexa::gallery {
+
 class CPhotoList;
 
-namespace vexa::gallery {
 // "Gallery CF": the sending gallery's token, the count and the ids,
 // little-endian 32-bit (the token 64-bit).
 VEXATHUMGALLERY_API extern const char* const kGalleryFormat;
@@ -84,7 +85,6 @@ VEXATHUMGALLERY_API std::vector<std::string> FileListOf(const QMimeData* data);
 VEXATHUMGALLERY_API bool MatchesFilter(const std::string& path, const std::string& filter);
 // The supported-file filter of the product key, or the built-in one.
 VEXATHUMGALLERY_API std::string SupportedFileFilter();
-}  // namespace vexa::gallery
 
 // The formats a gallery accepts from the clipboard (mime types).
 class VEXATHUMGALLERY_API CCFHandler {
@@ -101,3 +101,5 @@ class VEXATHUMGALLERY_API CCFHandler {
  private:
   std::set<std::string> m_formats;
 };
+
+}  // namespace vexa::gallery

@@ -7,7 +7,9 @@
 #include "gallery/GalleryExport.h"
 
 namespace vexa::gallery {
+
 // "YYYY:MM:DD HH:MM:SS" of the original capture; "9999" when the file has
 // no such date.
 VEXATHUMGALLERY_API std::string ReadExifDateTime(const std::string& path);
+
 }  // namespace vexa::gallery

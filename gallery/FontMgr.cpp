@@ -4,6 +4,10 @@
 
 #include "uicommon/common/Settings.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 CFontMgrInterface::~CFontMgrInterface() = default;
 CFontMgr::CFontMgr() = default;
 CFontMgr::~CFontMgr() = default;
@@ -58,3 +62,5 @@ CFontMgr& TheFontMgr() {
   ++callers;
   return manager;
 }
+
+}  // namespace vexa::gallery

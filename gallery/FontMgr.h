@@ -5,22 +5,26 @@
 #include "gallery/GalleryExport.h"
 #include "uicommon/common/Text.h"
 
-class VEXATHUMGALLERY_API CFontMgrInterface : public CFontManager {
+namespace vexa::gallery {
+
+class VEXATHUMGALLERY_API CFontMgrInterface : public ui::CFontManager {
  public:
   ~CFontMgrInterface() override;
-  virtual HFONT FontForRole(int role) = 0;
-  virtual CFontSpec FontSpecForRole(int role) = 0;
+  virtual ui::HFONT FontForRole(int role) = 0;
+  virtual ui::CFontSpec FontSpecForRole(int role) = 0;
 };
 
 class VEXATHUMGALLERY_API CFontMgr : public CFontMgrInterface {
  public:
   CFontMgr();
   ~CFontMgr() override;
-  HFONT FontForRole(int role) override;
-  CFontSpec FontSpecForRole(int role) override;
+  ui::HFONT FontForRole(int role) override;
+  ui::CFontSpec FontSpecForRole(int role) override;
   // The defaults of a role for a language word ("japanese", "korean", other).
-  static CFontSpec DefaultSpec(int role, const std::string& language);
+  static ui::CFontSpec DefaultSpec(int role, const std::string& language);
 };
 
 // The process's font manager (made on first use).
 VEXATHUMGALLERY_API CFontMgr& TheFontMgr();
+
+}  // namespace vexa::gallery

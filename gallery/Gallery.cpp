@@ -23,6 +23,10 @@
 #include "uicommon/common/Settings.h"
 #include "uicommon/art/Views.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 CGallery::CGallery(QWidget* parent, CGalleryCallback* callback, EGalleryCaller caller)
     : QScrollArea(parent), m_callback(callback), m_caller(caller) {}
 CGallery::~CGallery() = default;
@@ -944,3 +948,5 @@ void CSelectGallery::HighlightDropArea(bool show, QPoint client) {
   m_marker->raise();
   m_marker->update();
 }
+
+}  // namespace vexa::gallery

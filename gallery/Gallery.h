@@ -18,14 +18,16 @@
 #include "gallery/GalleryExport.h"
 #include "gallery/PhotoModel.h"
 #include "gallery/ThumbnailHost.h"
+#include "uicommon/art/Views.h"
 #include "uicommon/common/Broadcast.h"
 
 class QPainter;
-class CDDB;
+
+namespace vexa::gallery {
+
 class CSelectThumbnail;
 class CRubberBandWnd;
 class CDragWnd;
-class CUserView;
 
 class VEXATHUMGALLERY_API CGallery : public QScrollArea {
   Q_OBJECT
@@ -48,13 +50,13 @@ class VEXATHUMGALLERY_API CGallery : public QScrollArea {
   EGalleryCaller m_caller;
 };
 
-class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener, public CThumbnailHost {
+class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public ui::CListener, public CThumbnailHost {
   Q_OBJECT
  public:
   static constexpr int kControlId = 300;
   CSelectGallery(QWidget* parent, const QRect& rect, CGalleryCallback* callback, EGalleryCaller caller);
   ~CSelectGallery() override;
-  void Receive(std::string channel, CParameter* param) override;
+  void Receive(std::string channel, ui::CParameter* param) override;
 
   // ---- What its thumbnails reach (CThumbnailHost) ----------------------------------
   QWidget* HostWidget() override { return this; }
@@ -110,11 +112,11 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener, pu
   bool IsSelected(int id) const override { return m_photoList->IsSelected(id); }
   int SetThumbnailCaption(int id, const std::string& caption);
   std::string GetThumbnailCaption(int id) const override;
-  virtual void SetThumbnailBitmap(int id, CDDB& bitmap);
+  virtual void SetThumbnailBitmap(int id, ui::CDDB& bitmap);
   // Why the photo shows the placeholder instead of its picture; the photo's
   // window says it when the pointer is over it ("" takes it back).
   void SetThumbnailProblem(int id, const std::string& why);
-  CDDB* GetThumbnailBitmap(int id) const;
+  ui::CDDB* GetThumbnailBitmap(int id) const;
   void SetSaved(int id, bool saved) override;
   virtual void SetFiltered(int id, bool filtered);
   CSelectThumbnail* GetThumbnailPtr(int id) const;
@@ -226,12 +228,12 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener, pu
   int m_lastSelected = -1;
   int m_orientation = 0;
   bool m_showAll = true;
-  std::unique_ptr<CDDB> m_background;
-  std::unique_ptr<CUserView> m_marker;
+  std::unique_ptr<ui::CDDB> m_background;
+  std::unique_ptr<ui::CUserView> m_marker;
   QRect m_markerRect, m_markerPrevious;
   bool m_closeButton = false, m_adjustButton = false, m_rotateButtons = false, m_fileName = false,
        m_readOnlyFileName = false, m_selectAllInvert = true;
-  std::unique_ptr<CDDB> m_postedImage;
+  std::unique_ptr<ui::CDDB> m_postedImage;
   int m_lastId = 0;
   QWidget* m_bandCapture = nullptr;
   QPoint m_bandStart;
@@ -247,3 +249,5 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public CListener, pu
   QWidget* m_document = nullptr;
   std::uint64_t m_token;
 };
+
+}  // namespace vexa::gallery

@@ -1,3 +1,7 @@
 #include "gallery/GalleryCallback.h"
 
+namespace vexa::gallery {
+
 CDropSource::~CDropSource() = default;
+
+}  // namespace vexa::gallery

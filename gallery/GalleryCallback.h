@@ -8,6 +8,9 @@
 #include "gallery/GalleryExport.h"
 
 class QPainter;
+
+namespace vexa::gallery {
+
 class CDropSource;
 
 // What the gallery tells its host, in slot order.
@@ -52,3 +55,5 @@ class VEXATHUMGALLERY_API CDropSource {
   std::vector<int> m_ids;
   bool m_several = false;
 };
+
+}  // namespace vexa::gallery

@@ -1,6 +1,10 @@
 // The gallery library's string table, registered when the library loads.
 #include "uicommon/common/Strings.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 namespace {
 
 const vexa::ui::StringEntry kStrings[] = {
@@ -37,3 +41,5 @@ struct Registration {
 } g_registration;
 
 }  // namespace
+
+}  // namespace vexa::gallery

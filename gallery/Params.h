@@ -6,10 +6,12 @@
 #include "gallery/GalleryExport.h"
 #include "uicommon/common/Broadcast.h"
 
+namespace vexa::gallery {
+
 // A photo id and a number.
-class VEXATHUMGALLERY_API CParamInt : public CParameter {
+class VEXATHUMGALLERY_API CParamInt : public ui::CParameter {
  public:
-  CParamInt(int photoId, int value) : CParameter(photoId), m_value(value) {}
+  CParamInt(int photoId, int value) : ui::CParameter(photoId), m_value(value) {}
   ~CParamInt() override;
   int Value() const { return m_value; }
 
@@ -18,9 +20,9 @@ class VEXATHUMGALLERY_API CParamInt : public CParameter {
 };
 
 // A photo id and a text.
-class VEXATHUMGALLERY_API CParamString : public CParameter {
+class VEXATHUMGALLERY_API CParamString : public ui::CParameter {
  public:
-  CParamString(int photoId, std::string text) : CParameter(photoId), m_text(std::move(text)) {}
+  CParamString(int photoId, std::string text) : ui::CParameter(photoId), m_text(std::move(text)) {}
   ~CParamString() override;
   const std::string& Text() const { return m_text; }
 
@@ -30,7 +32,7 @@ class VEXATHUMGALLERY_API CParamString : public CParameter {
 
 // A list of names: a length, a count and the names, each followed by a NUL,
 // with one more NUL at the end.
-class VEXATHUMGALLERY_API CParamNameStr : public CParameter {
+class VEXATHUMGALLERY_API CParamNameStr : public ui::CParameter {
  public:
   CParamNameStr(int length, int count, std::string names)
       : m_length(length), m_count(count), m_names(std::move(names)) {}
@@ -46,12 +48,14 @@ class VEXATHUMGALLERY_API CParamNameStr : public CParameter {
 };
 
 // A camera's answer about one photo: its id and a status (0: done).
-class VEXATHUMGALLERY_API CParamCameraStatus : public CParameter {
+class VEXATHUMGALLERY_API CParamCameraStatus : public ui::CParameter {
  public:
-  CParamCameraStatus(int photoId, int status) : CParameter(photoId), m_status(status) {}
+  CParamCameraStatus(int photoId, int status) : ui::CParameter(photoId), m_status(status) {}
   ~CParamCameraStatus() override;
   int Status() const { return m_status; }
 
  private:
   int m_status;
 };
+
+}  // namespace vexa::gallery

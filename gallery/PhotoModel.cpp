@@ -5,6 +5,10 @@
 #include "gallery/Params.h"
 #include "uicommon/common/Settings.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 CParamInt::~CParamInt() = default;
 CParamString::~CParamString() = default;
 CParamNameStr::~CParamNameStr() = default;
@@ -206,3 +210,5 @@ int CPhotoOrder::IndexOf(int id) const {
   auto at = std::find(m_ids.begin(), m_ids.end(), id);
   return at == m_ids.end() ? -1 : static_cast<int>(at - m_ids.begin());
 }
+
+}  // namespace vexa::gallery

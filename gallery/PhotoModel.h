@@ -16,14 +16,16 @@
 #include "uicommon/common/Broadcast.h"
 #include "uicommon/common/Text.h"
 
-class VEXATHUMGALLERY_API CPhotoAttributes : public CListener {
+namespace vexa::gallery {
+
+class VEXATHUMGALLERY_API CPhotoAttributes : public ui::CListener {
  public:
   CPhotoAttributes(int id, QSize size);
   // A copy subscribes to nothing.
   CPhotoAttributes(const CPhotoAttributes& other);
   CPhotoAttributes& operator=(const CPhotoAttributes&) = delete;
   ~CPhotoAttributes() override;
-  void Receive(std::string channel, CParameter* param) override;
+  void Receive(std::string channel, ui::CParameter* param) override;
 
   int Id() const { return m_id; }
   int RefCt() const { return m_refCt; }
@@ -35,14 +37,14 @@ class VEXATHUMGALLERY_API CPhotoAttributes : public CListener {
   // Marks saved or not; a photo marked saved whose source type is 3 becomes
   // 0; announces "PhotoDirtyChange".
   void IsSaved(bool saved);
-  CDDB* Thumbnail() const { return m_thumbnail.get(); }
+  ui::CDDB* Thumbnail() const { return m_thumbnail.get(); }
   // Keeps a keep-offline copy of the bitmap.
-  void Thumbnail(CDDB& source);
+  void Thumbnail(ui::CDDB& source);
 
   // The record's fields; the gallery and its dialogs read and write them.
   int m_copies = 1;
   QSize m_size1, m_size2, m_size3;
-  CText m_caption;
+  ui::CText m_caption;
   std::string m_captionText;  // shown and edited under the thumbnail
   bool m_selected = false;
   bool m_visible = true;
@@ -61,7 +63,7 @@ class VEXATHUMGALLERY_API CPhotoAttributes : public CListener {
   std::string m_problem;  // why the photo shows no picture ("" when it does)
 
  private:
-  std::unique_ptr<CDDB> m_thumbnail;
+  std::unique_ptr<ui::CDDB> m_thumbnail;
   int m_id;
   int m_refCt = 0;
   bool m_saved = false;
@@ -130,3 +132,5 @@ class VEXATHUMGALLERY_API CPhotoOrder {
  private:
   std::vector<int> m_ids;
 };
+
+}  // namespace vexa::gallery

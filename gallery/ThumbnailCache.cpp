@@ -19,6 +19,10 @@
 #include "platform/imaging/Transform.h"
 #include "uicommon/common/Strings.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 namespace img = vexa::imaging;
 
 CThumbnailCache& CThumbnailCache::Instance() {
@@ -408,3 +412,5 @@ std::int32_t CThumbnailWorker::Run() {
   }
   return vexa::base::kWorkSuccess;
 }
+
+}  // namespace vexa::gallery

@@ -21,11 +21,10 @@
 
 #include "gallery/GalleryExport.h"
 #include "platform/base/WorkRun.h"
+#include "platform/imaging/Bitmap.h"
 #include "uicommon/art/Bitmaps.h"
 
-namespace vexa::imaging {
-class Bitmap;
-}
+namespace vexa::gallery {
 
 class VEXATHUMGALLERY_API CThumbnailCache {
  public:
@@ -55,7 +54,7 @@ class VEXATHUMGALLERY_API CThumbnailCache {
   // UI side: a new bitmap of the thumbnail (from the cache, from a cached
   // copy at another quarter turn, or converted now); the placeholder for a
   // file that cannot be read. The caller owns it.
-  CDDB* ThumbnailBitmap(const std::string& path, int angle);
+  ui::CDDB* ThumbnailBitmap(const std::string& path, int angle);
   // Converts one file: fitted into the box, turned, saved as a 24-bit BMP.
   // On failure *why (when given) is what the user is told about the file.
   bool MakeThumbnail(const std::string& path, const std::string& cacheFile, int angle, std::string* why = nullptr);
@@ -148,3 +147,5 @@ class VEXATHUMGALLERY_API CThumbnailWorker {
   // The run; its units of work are the photos of the batch.
   vexa::base::WorkRun m_run;
 };
+
+}  // namespace vexa::gallery

@@ -15,6 +15,9 @@
 #include "gallery/GalleryCallback.h"
 
 class QWidget;
+
+namespace vexa::gallery {
+
 class CPhotoList;
 class CPhotoOrder;
 class CSelectThumbnail;
@@ -68,3 +71,5 @@ class CThumbnailHost {
  protected:
   ~CThumbnailHost() = default;
 };
+
+}  // namespace vexa::gallery

@@ -18,6 +18,10 @@
 #include "uicommon/common/Settings.h"
 #include "uicommon/common/Strings.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 // ---- CThumbnailWindow -----------------------------------------------------------------------
 
 CThumbnailWindow::CThumbnailWindow(QWidget* gallery, int photoId, int descriptorId, int extra)
@@ -608,3 +612,5 @@ void CDragWnd::paintEvent(QPaintEvent*) {
   }
   m_lastOffset = m_offset;
 }
+
+}  // namespace vexa::gallery

@@ -21,17 +21,19 @@
 #include "uicommon/common/Broadcast.h"
 #include "uicommon/art/Views.h"
 
+namespace vexa::gallery {
+
 class CEditFilename;
 
-class VEXATHUMGALLERY_API CThumbnailWindow : public CArtButton, public CListener {
+class VEXATHUMGALLERY_API CThumbnailWindow : public ui::CArtButton, public ui::CListener {
   Q_OBJECT
  public:
   CThumbnailWindow(QWidget* gallery, int photoId, int descriptorId, int extra);
   ~CThumbnailWindow() override;
-  void Receive(std::string channel, CParameter* param) override;
+  void Receive(std::string channel, ui::CParameter* param) override;
 
-  virtual void SetThumbnail(CDDB& thumbnail);
-  CDDB* Thumbnail() const { return m_thumbnail.get(); }
+  virtual void SetThumbnail(ui::CDDB& thumbnail);
+  ui::CDDB* Thumbnail() const { return m_thumbnail.get(); }
   int PhotoId() const { return m_photoId; }
   void OnDraw(QPainter* dc) override;
 
@@ -45,7 +47,7 @@ class VEXATHUMGALLERY_API CThumbnailWindow : public CArtButton, public CListener
   virtual void DrawMissing(QPainter* dc);
   int m_photoId;
   int m_extra;
-  std::unique_ptr<CDDB> m_thumbnail;
+  std::unique_ptr<ui::CDDB> m_thumbnail;
   QWidget* m_gallery;
 };
 
@@ -54,7 +56,7 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
  public:
   CSelectThumbnail(CThumbnailHost* gallery, int photoId);
   ~CSelectThumbnail() override;
-  void Receive(std::string channel, CParameter* param) override;
+  void Receive(std::string channel, ui::CParameter* param) override;
   void OnDraw(QPainter* dc) override;
 
   // Flips the photo's selection; the pushed state follows.
@@ -95,8 +97,8 @@ class VEXATHUMGALLERY_API CSelectThumbnail : public CThumbnailWindow {
   bool m_pendingPress = false;
   bool m_shift = false, m_ctrl = false;
   QPoint m_pressPoint;  // screen coordinates
-  std::array<std::unique_ptr<CArtButton>, 8> m_corners;
-  CTooltip m_tooltip;
+  std::array<std::unique_ptr<ui::CArtButton>, 8> m_corners;
+  ui::CTooltip m_tooltip;
   std::unique_ptr<CEditFilename> m_edit;
   CDropSource m_dropSource{"SelectThumbnail"};
 };
@@ -114,12 +116,12 @@ class VEXATHUMGALLERY_API CDirThumbnail : public CSelectThumbnail {
 
 // The caption under a thumbnail, shown (0), shown highlighted (1), editing
 // with the whole text selected (2) and editing (3).
-class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public CListener {
+class VEXATHUMGALLERY_API CEditFilename : public QLineEdit, public ui::CListener {
   Q_OBJECT
  public:
   CEditFilename(QWidget* parent, int photoId, bool readOnly);
   ~CEditFilename() override;
-  void Receive(std::string channel, CParameter* param) override;
+  void Receive(std::string channel, ui::CParameter* param) override;
   bool IsEditing() const { return m_mode == 2 || m_mode == 3; }
   // The text as it is shown when not edited: whole, or cut with an ellipsis
   // to the caption's width.
@@ -184,3 +186,5 @@ class VEXATHUMGALLERY_API CDragWnd : public QWidget {
   std::vector<QRect> m_rects, m_drawn;
   QPoint m_offset, m_lastOffset;
 };
+
+}  // namespace vexa::gallery

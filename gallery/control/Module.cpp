@@ -4,8 +4,8 @@
 namespace {
 
 const vexa::com::ClassEntry kClasses[] = {
-    {&CLSID_VEXAThumCtrl, &CreateVEXAThumCtrl},
-    {&CLSID_VEXAThumPropPage, &CreateVEXAThumPropPage},
+    {&CLSID_VEXAThumCtrl, &vexa::gallery::CreateVEXAThumCtrl},
+    {&CLSID_VEXAThumPropPage, &vexa::gallery::CreateVEXAThumPropPage},
 };
 
 }  // namespace

@@ -7,6 +7,10 @@
 
 #include "gallery/control/VEXAThumCtrl.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 namespace {
 
 using vexa::com::Variant;
@@ -100,3 +104,5 @@ std::span<const vexa::com::DispatchEntry<CVEXAThumPropPage>> CVEXAThumPropPage::
 HRESULT CreateVEXAThumPropPage(REFIID iid, void** ppv) {
   return vexa::com::ComObject<CVEXAThumPropPage>::CreateInstance(iid, ppv);
 }
+
+}  // namespace vexa::gallery

@@ -11,6 +11,10 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
+namespace vexa::gallery {
+
+using namespace vexa::ui;
+
 using vexa::com::Bstr;
 using vexa::com::DispatchEntry;
 using vexa::com::Variant;
@@ -931,3 +935,5 @@ std::span<const DispatchEntry<CVEXAThumCtrl>> CVEXAThumCtrl::DispatchTable() { r
 HRESULT CreateVEXAThumCtrl(REFIID iid, void** ppv) {
   return vexa::com::ComObject<CVEXAThumCtrl>::CreateInstance(iid, ppv);
 }
+
+}  // namespace vexa::gallery

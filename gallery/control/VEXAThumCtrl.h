@@ -16,6 +16,8 @@
 #include "gallery/ThumbnailCache.h"
 #include "idl/VEXAThum.h"
 
+namespace vexa::gallery {
+
 class CVEXAThumCtrl;
 
 // The control's window: it holds the gallery, which it creates after its
@@ -152,3 +154,5 @@ class CVEXAThumCtrl : public vexa::com::ComObjectRoot,
 
 HRESULT CreateVEXAThumCtrl(REFIID iid, void** ppv);
 HRESULT CreateVEXAThumPropPage(REFIID iid, void** ppv);
+
+}  // namespace vexa::gallery

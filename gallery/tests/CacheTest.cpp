@@ -9,6 +9,9 @@
 #include "gallery/ThumbnailCache.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::gallery;
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

@@ -16,6 +16,9 @@
 #include "idl/VEXAThum.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::gallery;
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 using vexa::com::Bstr;
 using vexa::com::ComPtr;
@@ -158,14 +161,14 @@ class ControlTest : public UiTest {
   static QWidget* Gallery(const Control& c) {
     if (!c.window) return nullptr;
     for (QWidget* w : c.window->findChildren<QWidget*>())
-      if (QString(w->metaObject()->className()) == "CSelectGallery") return w;
+      if (QString(w->metaObject()->className()) == "vexa::gallery::CSelectGallery") return w;
     return nullptr;
   }
   static std::vector<QWidget*> Thumbnails(const Control& c) {
     std::vector<QWidget*> out;
     if (!c.window) return out;
     for (QWidget* w : c.window->findChildren<QWidget*>())
-      if (QString(w->metaObject()->className()) == "CSelectThumbnail") out.push_back(w);
+      if (QString(w->metaObject()->className()) == "vexa::gallery::CSelectThumbnail") out.push_back(w);
     return out;
   }
   static QWidget* Thumbnail(const Control& c, int id) {

@@ -14,6 +14,9 @@
 #include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::gallery;
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

@@ -31,6 +31,8 @@
 #include "idl/VEXAThum.h"
 #include "platform/base/Path.h"
 
+using namespace vexa::gallery;
+
 using vexa::com::Bstr;
 using vexa::com::ComPtr;
 using vexa::com::Variant;

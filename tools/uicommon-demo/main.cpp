@@ -21,6 +21,8 @@
 #include "uicommon/common/Text.h"
 #include "uicommon/art/Views.h"
 
+using namespace vexa::ui;
+
 namespace {
 
 const vexa::ui::StringEntry kTooltips[] = {

@@ -10,6 +10,8 @@
 #include "uicommon/common/Strings.h"
 #include "uicommon/art/Views.h"
 
+namespace vexa::ui {
+
 // ---- Faces and the art manager -------------------------------------------------------
 
 CFourBitmaps::~CFourBitmaps() = default;
@@ -407,3 +409,5 @@ void CArtButton::leaveEvent(QEvent* event) {
   update();
   QWidget::leaveEvent(event);
 }
+
+}  // namespace vexa::ui

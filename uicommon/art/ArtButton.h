@@ -15,6 +15,8 @@
 #include "uicommon/art/Bitmaps.h"
 #include "uicommon/art/ArtExport.h"
 
+namespace vexa::ui {
+
 class CTooltip;
 
 struct VEXATHUMART_API CButtonDescriptor {
@@ -194,3 +196,5 @@ class VEXATHUMART_API CArtButton : public QWidget {
   // Faces made for this button alone (the plain faces of NoArtwork).
   std::unique_ptr<CFourBitmaps> m_ownFaces;
 };
+
+}  // namespace vexa::ui

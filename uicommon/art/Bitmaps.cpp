@@ -20,6 +20,8 @@
 #include "uicommon/common/Broadcast.h"
 #include "uicommon/common/Settings.h"
 
+namespace vexa::ui {
+
 namespace {
 
 void ArtResourceProblem() { Broadcast("ArtResourceProblem", nullptr); }
@@ -188,8 +190,6 @@ std::vector<std::uint8_t> DecodeRle(const std::uint8_t* dib, std::size_t size, c
 
 }  // namespace
 
-namespace vexa::ui {
-
 bool ValidDibMemory(const std::uint8_t* dib, std::size_t size) { return ParseDib(dib, size).valid; }
 
 QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size) {
@@ -238,8 +238,6 @@ QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size) {
   }
   return image;
 }
-
-}  // namespace vexa::ui
 
 // ---- CDDB --------------------------------------------------------------------
 
@@ -1009,3 +1007,5 @@ int OnQueryNewPaletteHandler(QWidget* frame) {
   frame->update();
   return CDDB::Palette()->GetEntryCount();
 }
+
+}  // namespace vexa::ui

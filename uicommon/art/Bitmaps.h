@@ -22,6 +22,8 @@ class QWidget;
 struct HBITMAP__;
 using HBITMAP = HBITMAP__*;
 
+namespace vexa::ui {
+
 // Raster operations of the blits.
 enum : unsigned {
   SRCCOPY = 0x00CC0020,
@@ -216,11 +218,11 @@ VEXATHUMART_API CDDB* ReadJpegFile(const std::string& path);
 VEXATHUMART_API void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
 VEXATHUMART_API int OnQueryNewPaletteHandler(QWidget* frame);
 
-namespace vexa::ui {
 // Decodes a packed DIB (header, colours, rows, run-length encoded rows of 8
 // or 4 bits too); null for a malformed one.
 VEXATHUMART_API QImage DibMemoryToImage(const std::uint8_t* dib, std::size_t size);
 // Checks that a packed DIB's header, colour table and rows lie inside its
 // memory.
 VEXATHUMART_API bool ValidDibMemory(const std::uint8_t* dib, std::size_t size);
+
 }  // namespace vexa::ui

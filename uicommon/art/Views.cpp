@@ -10,6 +10,8 @@
 
 #include "uicommon/common/Settings.h"
 
+namespace vexa::ui {
+
 // ---- View table ---------------------------------------------------------------
 
 CViewFactory::CViewFactory() = default;
@@ -229,3 +231,5 @@ bool CTooltip::eventFilter(QObject* watched, QEvent* event) {
   }
   return QObject::eventFilter(watched, event);
 }
+
+}  // namespace vexa::ui

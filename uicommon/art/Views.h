@@ -16,6 +16,8 @@
 
 class QMenu;
 
+namespace vexa::ui {
+
 class VEXATHUMART_API CViewDescriptor {
  public:
   CViewDescriptor() = default;
@@ -144,3 +146,5 @@ class VEXATHUMART_API CTooltip : public QObject, public CListener {
   std::string m_windowTool;
   std::vector<Tool> m_tools;
 };
+
+}  // namespace vexa::ui

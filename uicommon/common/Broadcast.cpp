@@ -4,6 +4,8 @@
 #include <map>
 #include <memory>
 
+namespace vexa::ui {
+
 CParameter::~CParameter() = default;
 CListener::~CListener() = default;
 
@@ -116,11 +118,11 @@ void RemoveListener(std::string channel, CListener* listener) {
   if (!g_gone) g_holder.broadcaster.RemoveListener(channel, listener);
 }
 
-namespace vexa::ui {
 int ListenerCount(const std::string& channel) {
   return g_gone ? 0 : g_holder.broadcaster.Count(channel);
 }
 bool ChannelExists(const std::string& channel) {
   return !g_gone && g_holder.broadcaster.Exists(channel);
 }
+
 }  // namespace vexa::ui

@@ -9,6 +9,8 @@
 
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 // Payload of a broadcast. The sender owns it; receivers read it during
 // Receive only. Photo channels carry the photo id (0: not about a photo).
 class VEXATHUMCOMMON_API CParameter {
@@ -38,9 +40,9 @@ VEXATHUMCOMMON_API void Broadcast(std::string channel, CParameter* param);
 // Removes one subscription of the listener.
 VEXATHUMCOMMON_API void RemoveListener(std::string channel, CListener* listener);
 
-namespace vexa::ui {
 // Number of live subscriptions on a channel (0 when there is no channel),
 // and whether a channel object exists for the name; for tests.
 VEXATHUMCOMMON_API int ListenerCount(const std::string& channel);
 VEXATHUMCOMMON_API bool ChannelExists(const std::string& channel);
+
 }  // namespace vexa::ui

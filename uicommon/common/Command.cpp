@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+namespace vexa::ui {
+
 QEvent::Type CCommandEvent::EventType() {
   static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
   return type;
@@ -15,3 +17,5 @@ CCommandEvent::~CCommandEvent() = default;
 void PostCommand(QObject* target, int command, long lParam) {
   if (target) QCoreApplication::postEvent(target, new CCommandEvent(command, lParam));
 }
+
+}  // namespace vexa::ui

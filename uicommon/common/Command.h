@@ -9,6 +9,8 @@
 
 class QObject;
 
+namespace vexa::ui {
+
 class VEXATHUMCOMMON_API CCommandEvent : public QEvent {
  public:
   explicit CCommandEvent(int command, long lParam = 0);
@@ -25,3 +27,5 @@ class VEXATHUMCOMMON_API CCommandEvent : public QEvent {
 // Posts the command to the target; it arrives when the target's thread
 // next processes events.
 VEXATHUMCOMMON_API void PostCommand(QObject* target, int command, long lParam = 0);
+
+}  // namespace vexa::ui

@@ -8,6 +8,8 @@
 
 #include "platform/base/Path.h"
 
+namespace vexa::ui {
+
 namespace {
 
 std::vector<std::string>* g_statusList = nullptr;
@@ -513,3 +515,5 @@ bool CExif::AudioEmbedFromExif(std::string source, std::string workDirectory) {
   tempGuard.path.clear();
   return true;
 }
+
+}  // namespace vexa::ui

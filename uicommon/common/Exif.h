@@ -13,6 +13,8 @@
 
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 enum EExifMarker : int {
   EXIF_SOI = 0,
   EXIF_APP0 = 1,  // APP0..APP15 are 1..16
@@ -82,3 +84,5 @@ class VEXATHUMCOMMON_API CExif {
  private:
   std::string m_path;
 };
+
+}  // namespace vexa::ui

@@ -12,6 +12,8 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
+namespace vexa::ui {
+
 namespace fs = std::filesystem;
 
 // ---- String ----------------------------------------------------------------
@@ -294,3 +296,5 @@ bool CFileListWriter::Close() {
   m_temp.clear();
   return true;
 }
+
+}  // namespace vexa::ui

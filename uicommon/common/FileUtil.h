@@ -15,6 +15,8 @@
 
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 class VEXATHUMCOMMON_API String : public std::string {
  public:
   String() = default;
@@ -169,3 +171,5 @@ class VEXATHUMCOMMON_API CFileListWriter {
   std::string m_path, m_temp;
   std::ofstream m_out;
 };
+
+}  // namespace vexa::ui

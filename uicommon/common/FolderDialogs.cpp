@@ -9,6 +9,8 @@
 
 #include "platform/base/Path.h"
 
+namespace vexa::ui {
+
 namespace {
 void HideChild(QObject* parent, const char* name) {
   if (auto* w = parent->findChild<QWidget*>(name)) w->hide();
@@ -78,3 +80,5 @@ std::string CDirDlg::ChosenFolder() const {
   if (files.isEmpty()) return "";
   return vexa::base::WithTrailingSeparator(vexa::base::DirName(files.first().toStdString()));
 }
+
+}  // namespace vexa::ui

@@ -6,6 +6,8 @@
 
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 // A file dialog whose own name and type fields and OK button are hidden; its
 // "Select Folder" command takes the current folder, or the item selected in
 // it, as the chosen folder and closes the dialog.
@@ -44,3 +46,5 @@ class VEXATHUMCOMMON_API CDirDlg : public QFileDialog {
  private:
   std::string m_startFolder;
 };
+
+}  // namespace vexa::ui

@@ -7,6 +7,8 @@
 
 #include "platform/base/Path.h"
 
+namespace vexa::ui {
+
 namespace {
 
 constexpr int kRecordSize = 4 + 8 + 8;
@@ -123,3 +125,5 @@ int PostMsgToMon(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
 int PostMsgToApp(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam) {
   return Post(CMonitorIPCWindow::kAppTitle, msg, wParam, lParam);
 }
+
+}  // namespace vexa::ui

@@ -15,6 +15,8 @@
 class QLocalServer;
 class QLocalSocket;
 
+namespace vexa::ui {
+
 constexpr unsigned WM_USER = 0x0400;
 constexpr unsigned WM_TIMER = 0x0113;
 
@@ -64,3 +66,5 @@ class VEXATHUMCOMMON_API CMonitorIPCWindow : public QObject {
 // is not there.
 VEXATHUMCOMMON_API int PostMsgToMon(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
 VEXATHUMCOMMON_API int PostMsgToApp(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam);
+
+}  // namespace vexa::ui

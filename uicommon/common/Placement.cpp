@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vexa::ui {
+
 CPlacement::CPlacement() = default;
 
 CPlacement::CPlacement(int id, int left, int top, int width, int height, double e1, double e2,
@@ -114,3 +116,5 @@ TRotation RotatePlus180(TRotation r) {
     default: return ZERO;
   }
 }
+
+}  // namespace vexa::ui

@@ -8,6 +8,8 @@
 #include "uicommon/common/Text.h"
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 enum EUnits : int { UNITS_INCHES = 0, UNITS_MM = 1, UNITS_CM = 2, UNITS_PIXELS = 3 };
 
 // Clockwise quarter turns.
@@ -49,3 +51,5 @@ VEXATHUMCOMMON_API TRotation String2TRotation(const char* text);
 VEXATHUMCOMMON_API TRotation RotatePlus90(TRotation rotation);
 VEXATHUMCOMMON_API TRotation RotateMinus90(TRotation rotation);
 VEXATHUMCOMMON_API TRotation RotatePlus180(TRotation rotation);
+
+}  // namespace vexa::ui

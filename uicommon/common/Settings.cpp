@@ -10,6 +10,8 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 
+namespace vexa::ui {
+
 namespace {
 
 struct SettingRow {
@@ -167,8 +169,6 @@ std::string GetAppDir() {
 std::string KviGetLanguage() {
   return vexa::ui::LanguageFromAbbreviation(vexa::ui::SystemLanguageAbbreviation());
 }
-
-namespace vexa::ui {
 
 const char* SettingSection(int id) {
   const SettingRow* row = Row(static_cast<ValueId>(id));

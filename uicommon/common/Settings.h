@@ -11,6 +11,8 @@
 #include "uicommon/common/CommonExport.h"
 #include "uicommon/common/ValueIds.h"
 
+namespace vexa::ui {
+
 VEXATHUMCOMMON_API int GetIntValue(ValueId id, int defaultValue);
 VEXATHUMCOMMON_API float GetFloatValue(ValueId id, float defaultValue);
 VEXATHUMCOMMON_API std::string GetStrValue(ValueId id, const std::string& defaultValue);
@@ -41,7 +43,6 @@ VEXATHUMCOMMON_API std::string KviGetLanguage();
 // The "InstallDir" value of HKLM "Software\Tervane\Lumacast\R48 Scanner\Paths".
 VEXATHUMCOMMON_API std::string GetAppDir();
 
-namespace vexa::ui {
 // The section and value name of an identifier; null for one outside the table.
 VEXATHUMCOMMON_API const char* SettingSection(int id);
 VEXATHUMCOMMON_API const char* SettingName(int id);
@@ -53,4 +54,5 @@ VEXATHUMCOMMON_API std::string PersistenceKey();
 VEXATHUMCOMMON_API std::string SystemLanguageAbbreviation();
 // The language word for an abbreviation.
 VEXATHUMCOMMON_API std::string LanguageFromAbbreviation(const std::string& abbreviation);
+
 }  // namespace vexa::ui

@@ -4,6 +4,7 @@
 #include <mutex>
 
 namespace vexa::ui {
+
 namespace {
 std::mutex& TableMutex() {
   static std::mutex m;
@@ -25,4 +26,5 @@ std::string LoadResString(int id) {
   auto found = Table().find(id);
   return found == Table().end() ? std::string() : found->second;
 }
+
 }  // namespace vexa::ui

@@ -8,6 +8,7 @@
 #include "uicommon/common/CommonExport.h"
 
 namespace vexa::ui {
+
 struct StringEntry {
   int id;
   const char* text;
@@ -16,4 +17,5 @@ struct StringEntry {
 VEXATHUMCOMMON_API void RegisterStrings(const StringEntry* entries, int count);
 // The text of an id; "" when no loaded library has it.
 VEXATHUMCOMMON_API std::string LoadResString(int id);
+
 }  // namespace vexa::ui

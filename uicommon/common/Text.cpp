@@ -174,8 +174,6 @@ int DrawTextFlags(QPainter* painter, const QFont& font, QRect rect, const std::s
   return total;
 }
 
-}  // namespace vexa::ui
-
 using vexa::ui::GetTextMetric;
 using vexa::ui::LogicalFont;
 
@@ -443,3 +441,5 @@ void CFontManager::ListFonts() {
 void CFontManager::ShowLogicalFontInfo(HFONT font) {
   if (font) (void)QFontInfo(*font).family();
 }
+
+}  // namespace vexa::ui

@@ -21,6 +21,8 @@
 class QPainter;
 class QPaintDevice;
 
+namespace vexa::ui {
+
 // Text-drawing flags of the caption's format field.
 enum : int {
   DT_LEFT = 0x0,
@@ -107,8 +109,6 @@ class VEXATHUMCOMMON_API CFontManager {
  private:
   std::map<CFontSpec, std::unique_ptr<QFont>> m_fonts;
 };
-
-namespace vexa::ui {
 
 // A font from a logical-font description, sized for the device.
 // `width` (average character width, 0 for the face's own) stretches it.

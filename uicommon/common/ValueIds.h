@@ -2,6 +2,8 @@
 // number of an identifier is its row.
 #pragma once
 
+namespace vexa::ui {
+
 enum ValueId : int {
   General_SplashScreen = 0,
   General_Resolution = 1,
@@ -291,3 +293,5 @@ enum ValueId : int {
   Quillon_ImageNumber = 285,
   kValueIdCount = 286,
 };
+
+}  // namespace vexa::ui

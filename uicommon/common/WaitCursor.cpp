@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <cstring>
 
+namespace vexa::ui {
+
 CWaitWnd::CWaitWnd(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_NoSystemBackground);
   setAttribute(Qt::WA_TranslucentBackground);
@@ -111,3 +113,5 @@ void CWaitCursorWnd::Position(const QRect& rect) {
   m_wait->setGeometry(r);
   m_wait->show();
 }
+
+}  // namespace vexa::ui

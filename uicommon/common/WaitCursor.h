@@ -12,6 +12,8 @@
 
 #include "uicommon/common/CommonExport.h"
 
+namespace vexa::ui {
+
 class VEXATHUMCOMMON_API CWaitWnd : public QWidget {
   Q_OBJECT
  public:
@@ -47,3 +49,5 @@ class VEXATHUMCOMMON_API CWaitCursorWnd {
   bool m_overridden = false;
   std::vector<bool> m_menuStates;
 };
+
+}  // namespace vexa::ui

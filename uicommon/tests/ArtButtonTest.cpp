@@ -10,6 +10,8 @@
 #include "uicommon/art/Views.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

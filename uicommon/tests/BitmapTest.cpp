@@ -10,6 +10,8 @@
 #include "uicommon/common/Settings.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

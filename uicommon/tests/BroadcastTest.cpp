@@ -7,6 +7,8 @@
 #include "uicommon/common/Broadcast.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 namespace {
 
 std::vector<std::string> g_log;

@@ -6,6 +6,7 @@
 
 #include "uicommon/tests/UiTestSupport.h"
 
+
 using namespace vexa::ui::testing;
 
 namespace {

@@ -8,6 +8,8 @@
 #include "uicommon/common/Exif.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

@@ -9,6 +9,8 @@
 #include "uicommon/common/FileUtil.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 namespace fs = std::filesystem;
 

@@ -2,6 +2,8 @@
 #include "uicommon/common/Placement.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 namespace {
 
 TEST(PlacementTest, TextForms) {

@@ -8,6 +8,8 @@
 #include "uicommon/common/Text.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 namespace {
 
 constexpr int kDotsPerMeter96 = 3780;  // 96 dpi

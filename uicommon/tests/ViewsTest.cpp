@@ -7,6 +7,8 @@
 #include "uicommon/art/Views.h"
 #include "uicommon/tests/UiTestSupport.h"
 
+using namespace vexa::ui;
+
 using namespace vexa::ui::testing;
 
 namespace {

@@ -817,7 +817,7 @@ QAbstractScrollArea* WaitForGallery(CVEXAThum* c) {
 std::vector<QWidget*> ThumbnailsOf(QAbstractScrollArea* gallery) {
   std::vector<QWidget*> out;
   for (QWidget* w : gallery->findChildren<QWidget*>())
-    if (w->inherits("CSelectThumbnail") && w->isVisible()) out.push_back(w);
+    if (w->inherits("vexa::gallery::CSelectThumbnail") && w->isVisible()) out.push_back(w);
   std::sort(out.begin(), out.end(), [](QWidget* a, QWidget* b) {
     return a->y() != b->y() ? a->y() < b->y() : a->x() < b->x();
   });
