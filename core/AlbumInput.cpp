@@ -137,7 +137,7 @@ bool CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
     }
     const std::string file = Resolve(e.fullResPath, baseFolder);
     if (!DoAddStill(file, Resolve(e.originalFilename, baseFolder), e.title, e.creationTime, e.sizingBehaviour,
-                    e.rotation, VARIANT_FALSE)) {
+                    e.rotation, kFlagFalse)) {
       if (flow_.Code() == VEXACoreCancelled) return flow_.Cancel("CVEXACore1::AddStills - User pressed Cancel.");
       const std::string text = Format("CVEXACore1::AddStills - AddStill call failed for path %s.", file.c_str());
       util_.LogError(text, true);

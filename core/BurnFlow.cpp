@@ -31,6 +31,57 @@ BurnFlow::BurnFlow(FlowContext& context, CVexaODBase& driver, SleepGuard* sleep,
       deadlines_(deadlines),
       space_(std::move(space)) {}
 
+// ---- the discs ----------------------------------------------------------------------------------
+
+bool BurnFlow::BurnDiscs(const BurnSettings& burn) {
+  bool firstDisc = true;
+  while (true) {
+    if (!BurnVCD(burn)) {
+      // A copy refused before a sector was written (its disc too small)
+      // leaves the discs already made good: the user is told and may try
+      // another disc or stop.
+      if (firstDisc || flow_.Code() != VEXACoreDiscTooSmall) return flow_.FailCall("CVEXACore1::CreateVCD - BurnVCD call failed.");
+      const std::string refused = util_.TakePendingErrors();
+      if (!refused.empty()) util_.LogError(refused, false);
+      util_.LogError("CVEXACore1::CreateVCD - The copy was not made; the discs made before it are good.", false);
+      flow_.SetCode(VEXACoreSuccess);
+    }
+    firstDisc = false;
+    if (!flow_.StatusShown()) return true;
+
+    StatusDialog& status = flow_.Status();
+    flow_.ShowStep(6, false);
+    flow_.SetStatusText(util_.LoadString(56, "Orlune disc creation process complete!"));
+    status.EnableButton(kButtonOK, true);
+    status.EnableButton(kButtonExtra, true);
+    flow_.EnableCancel(false);
+    // Without a window nobody can ask for a copy: one disc, done.
+    if (!flow_.Interactive() || !flow_.Port()->StatusHasButtons()) return true;
+    while (!status.okPressed && !status.extraButtonPressed && !status.cancelRequested) {
+      flow_.Wait(std::chrono::milliseconds(500));
+      flow_.Pump();
+    }
+    if (!status.extraButtonPressed) {
+      status.okPressed = false;
+      status.cancelRequested = false;
+      status.Hide();
+      return true;
+    }
+    // Another copy of the same image on the next blank disc.
+    status.extraButtonPressed = false;
+    status.EnableButton(kButtonOK, false);
+    status.EnableButton(kButtonExtra, false);
+    flow_.EnableCancel(true);
+    flow_.SetStatusText("");
+    flow_.Pump();
+    flow_.ShowStep(1, true);
+    if (!PrepareForWriting()) return flow_.FailCall("CVEXACore1::CreateVCD - PrepareForWriting call failed.");
+    flow_.ShowStep(1, false);
+    flow_.ShowStep(2, false);
+    if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::CreateVCD - User pressed Cancel.");
+  }
+}
+
 // ---- disc checks -------------------------------------------------------------------------------
 
 bool BurnFlow::PrepareVCD() {

@@ -1,6 +1,6 @@
 // BurnFlow: the disc checks, the erase of a used CD-RW, the premaster, the
-// burn and the settling of the burn speed, as the disc creation run drives
-// them. It works through the run's context (user interface, result code,
+// burns with their further copies and the settling of the burn speed, as
+// the disc creation run drives them. It works through the run's context (user interface, result code,
 // log and pending error text) and the engine driver it is given; it keeps
 // the computer awake while the engine works. Each step answers true or false
 // and leaves its own lines and result code; the component class turns the
@@ -56,6 +56,11 @@ class BurnFlow {
   bool PrepareForWriting();
   // One burn of the premastered image; the disc comes out afterwards.
   bool BurnVCD(const BurnSettings& burn);
+  // The burns of a run: the first disc, then, while the user asks for one
+  // in the status dialog's end state, a copy of the same image on the next
+  // blank disc. A failure ends the run with its texts raised as the call's
+  // (a copy refused before anything was written keeps the discs made).
+  bool BurnDiscs(const BurnSettings& burn);
   // Settles *speed on one the writer offers (or the default); *settled is
   // set. Always succeeds.
   void CheckBurnSpeed(LONG* speed, bool* settled);

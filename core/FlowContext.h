@@ -9,6 +9,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,6 +19,11 @@
 #include "idl/vexacore.h"
 
 namespace vexa::core {
+
+// A flag as the interfaces carry it (16 bits): -1 true, 0 false. Flags the
+// engine takes pass as the caller gave them.
+inline constexpr std::int16_t kFlagTrue = -1;
+inline constexpr std::int16_t kFlagFalse = 0;
 
 class FlowContext {
  public:

@@ -650,7 +650,7 @@ bool CVEXACore1::DoSetTitleLines(const std::string& l1, const std::string& l2, c
     flow_.ReportProblem();
     return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot create title still.", true);
   }
-  if (!driver_->AddStills(file, file, "", 0.0, VEXACoreResizePicture, 0, VARIANT_TRUE)) {
+  if (!driver_->AddStills(file, file, "", 0.0, VEXACoreResizePicture, 0, kFlagTrue)) {
     flow_.SetCode(VEXACoreNoTitleStill);
     return flow_.FailCall("CVEXACore1::SetTitleLines - Cannot Add title still.", true);
   }
@@ -733,7 +733,7 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     const std::string still = base::Utf16ToUtf8(entry);
     const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.c_str());
     // An entry longer than its 2,048 units is not a path of the list.
-    const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE);
+    const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse);
     entry.clear();
     const bool wasTooLong = tooLong;
     tooLong = false;
@@ -766,7 +766,7 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   for (const auto& entry : entries) {
     if (entry.is_directory(ec)) continue;
     const std::string file = base::JoinPath(dir, entry.path().filename().string());
-    if (!DoAddStill(file, file, "", 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE)) {
+    if (!DoAddStill(file, file, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) {
       if (flow_.Code() == VEXACoreCancelled) {
         return flow_.Cancel("CVEXACore1::AddImageDirectory - User pressed Cancel.");
       }

@@ -231,9 +231,9 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool cleanTempOnRelease_ = true;
   LONG burnSpeed_ = 2;
   bool burnSpeedSet_ = false;
-  VARIANT_BOOL testMode_ = VARIANT_FALSE;
-  VARIANT_BOOL verify_ = VARIANT_FALSE;
-  VARIANT_BOOL burnSafe_ = VARIANT_TRUE;
+  std::int16_t testMode_ = kFlagFalse;
+  std::int16_t verify_ = kFlagFalse;
+  std::int16_t burnSafe_ = kFlagTrue;
   LONG requiredMegabytes_ = 0;
   std::string tempDrive_;
 };

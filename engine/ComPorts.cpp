@@ -1,5 +1,6 @@
 #include "engine/ComPorts.h"
 
+#include "engine/DriveSession.h"
 #include "engine/Engine.h"
 #include "engine/Storyboard.h"
 
@@ -81,6 +82,9 @@ static_assert(values::kOriginalResolution == VEXAXMLStillImageOriginalResolution
               values::kWebResolution == VEXAXMLStillImageWebResolution &&
               values::kThumbResolution == VEXAXMLStillImageThumbResolution);
 static_assert(Storyboard::kMaxStills == kVEXAEngineMaxStills);
+static_assert(caps::kCDDA == VEXACapCDDA && caps::kCDR == VEXACapCDR && caps::kWriteTAO == VEXACapWriteTAO);
+static_assert(static_cast<LONG>(DiscKind::kROM) == VEXADiscTypeROM && static_cast<LONG>(DiscKind::kR) == VEXADiscTypeR &&
+              static_cast<LONG>(DiscKind::kRW) == VEXADiscTypeRW);
 
 // ---- The album ------------------------------------------------------------------------
 

@@ -124,12 +124,11 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
   static constexpr char kMethod[] = "CVEXAVCDEngine::FinalConstruct";
   state_ = VEXAEngineInit;
   comInitialized_ = SUCCEEDED(CoInitialize(nullptr));
-  driveNum_ = -1;
   env_ = CurrentEngineEnvironment();
 
   std::string bindError;
   const bool bound = env_.bind && env_.bind(&lib_, &bindError);
-  drive_ = DrivePtr(nullptr, DriveDeleter{lib_.drives});
+  drive_.Bind(lib_.drives);
   if (!bound) {
     if (!lib_.discpak) {
       return Fail(kMethod, "VEXAVCDEngine::FinalConstruct - Failed to load Brell libraries",
@@ -206,7 +205,7 @@ void CVEXAVCDEngine::FinalRelease() {
   story_.reset();
   wizard_.reset();
   menu_.reset();
-  drive_.reset();
+  drive_.Release();
   if (state_ != VEXAEngineInit) {
     for (const auto& root : oldTempRoots_) CleanDirectory(root);
     if (!folders_.root.empty()) CleanDirectory(folders_.root);
@@ -250,7 +249,7 @@ bool CVEXAVCDEngine::CheckDriveReady(const char* method) {
     SetEngineErrorInfo(std::string(method) + " - Drive Table not initialized.", E_FAIL);
     return false;
   }
-  if (!drive_) {
+  if (!drive_.current()) {
     SetEngineErrorInfo(std::string(method) + " - Drive Object not initialized.", E_FAIL);
     return false;
   }

@@ -22,6 +22,7 @@
 #include "engine/ComPorts.h"
 #include "engine/DiscLibrary.h"
 #include "engine/DiscNames.h"
+#include "engine/DriveSession.h"
 #include "engine/EngineFiles.h"
 #include "engine/EngineResult.h"
 #include "engine/Storyboard.h"
@@ -35,13 +36,6 @@
 namespace vexa::engine {
 
 class ThumbnailBrowser2;
-
-// Figures of an audio-CD track.
-struct CdaTrackInfo {
-  LONG trackSize = 0;    // bytes of the WAV file
-  double playTime = 0;   // seconds
-  LONG timeToRip = 0;    // seconds
-};
 
 class CVEXAVCDEngine : public com::ComObjectRoot,
                        public ISupportErrorInfo,
@@ -199,14 +193,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   void SetFreeSpaceLimit(std::uint64_t bytes) { freeSpaceLimit_ = bytes; }
 
  private:
-  struct DriveDeleter {
-    DriveAccess* drives;
-    void operator()(DriveHandle* d) const {
-      if (d && drives) drives->DeleteDrive(d);
-    }
-  };
-  using DrivePtr = std::unique_ptr<DriveHandle, DriveDeleter>;
-
   // The common frame.
   bool CheckImageBuilder(const char* method);
   bool CheckDriveReady(const char* method);
@@ -218,8 +204,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   // recorded under the method's name, a failure as its kind says (see
   // EngineResult.h). Returns the HRESULT for the client.
   HRESULT Report(const char* method, const Result& result);
-  // StartBurn's refusal of a disc without room for the image.
-  static std::string DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors);
   HRESULT SetEngineErrorInfo(const std::string& message, HRESULT hr);
   // The description of the thread's current error information and a line
   // feed, in front of message.
@@ -227,17 +211,8 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // A drive of the recorder layer made current, the old one deleted once
   // the image builder no longer uses it.
-  void MakeCurrentDrive(DrivePtr drive, LONG number);
+  void MakeCurrentDrive(DriveSession::DrivePtr drive, LONG number);
   HRESULT HandOutDriveView(IVEXADrive** pVal);
-  // Speed helpers over the current drive.
-  LONG MaxBurnSpeed();
-  // Reads the disc information into 32 bytes; false when the drive failed.
-  bool ReadDiscInformation(std::uint8_t* info);
-
-  // Audio-CD tracks.
-  HRESULT FindCdaTrack(const char* method, std::string_view cdaFile, DrivePtr* owned, DriveHandle** drive,
-                       std::int32_t* start, std::int32_t* sectors);
-
   // Premaster steps.
   std::vector<std::uint8_t> VolumeRecord(const std::string& dataPreparer) const;
   HRESULT LayOutMenus();
@@ -263,8 +238,8 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   // Told when a worker ends; the lock is held while it is told.
   std::mutex doneSinkMutex_;
   com::ComPtr<IVEXAProcessDoneSink> doneSink_;
-  DrivePtr drive_{nullptr, DriveDeleter{nullptr}};
-  LONG driveNum_ = -1;
+  // The current drive and what is asked of drives.
+  DriveSession drive_;
   bool comInitialized_ = false;
 
   // The storyboard (made with the image builder), the album manifest of

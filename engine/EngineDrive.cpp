@@ -1,6 +1,7 @@
 // The engine's drives: the drive manager, the current drive's view, the
 // disc-information texts, the burner with its erase, and the process
-// trackers over the image builder's worker.
+// trackers over the image builder's worker. What is asked of the drives is
+// the drive session's (DriveSession.h); this is its edge.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,17 +25,14 @@ std::string FormatInt(const char* format, long value) {
 
 VARIANT_BOOL Bool(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
 
-constexpr std::int32_t kNoSpeed = 1024;
-
 }  // namespace
 
 // ---- Drive manager --------------------------------------------------------------------
 
-void CVEXAVCDEngine::MakeCurrentDrive(DrivePtr drive, LONG number) {
+void CVEXAVCDEngine::MakeCurrentDrive(DriveSession::DrivePtr drive, LONG number) {
   // A worker writing to the old drive finishes before that drive goes.
   if (wizard_) wizard_->Join();
-  drive_ = std::move(drive);
-  driveNum_ = number;
+  drive_.MakeCurrent(std::move(drive), number);
 }
 
 HRESULT CVEXAVCDEngine::HandOutDriveView(IVEXADrive** pVal) {
@@ -56,20 +54,12 @@ HRESULT CVEXAVCDEngine::GetNextDrive(IVEXADrive* pPrevDrive, LONG nFormat, IVEXA
     LONG previous = -1;
     if (SUCCEEDED(pPrevDrive->GetDriveNum(&previous))) first = (previous + 1) & 0xFF;
   }
-  DrivePtr found(nullptr, DriveDeleter{lib_.drives});
   int number = -1;
-  for (int i = 0; i < 256 && !found; ++i) {
-    const int n = (first + i) & 0xFF;
-    DrivePtr d(lib_.drives->CreateDrive(n), DriveDeleter{lib_.drives});
-    if (d && (lib_.drives->GetDriveCaps(d.get()) & VEXACapCDR)) {
-      found = std::move(d);
-      number = n;
-    }
-  }
+  std::string why;
+  DriveSession::DrivePtr found = drive_.FindWriter(first, &number, &why);
   if (!found) {
     // No writer at all is not a failure; one that cannot be reached is,
     // and the caller is told why (a wrong setting, a writer in use).
-    const std::string why = lib_.drives->TransportProblem();
     if (!why.empty()) {
       return Fail(kMethod, "IVEXADriveMgr::GetNextDrive - No CD writer can be used: " + why,
                   VEXAEngineResultBrellDLLError);
@@ -93,15 +83,8 @@ HRESULT CVEXAVCDEngine::GetDrive(LONG driveNum, IVEXADrive** pVal) {
   if (!lib_.haveDriveTable) {
     return SetEngineErrorInfo(std::string(kMethod) + " - Drive Table not initialized.", E_FAIL);
   }
-  DrivePtr d(lib_.drives->CreateDrive(driveNum), DriveDeleter{lib_.drives});
-  if (!d) {
-    return Fail(kMethod, FormatInt("IVEXADriveMgr::GetDrive - Drive number %d not valid", driveNum),
-                VEXAEngineResultParameterInvalid);
-  }
-  if (!(lib_.drives->GetDriveCaps(d.get()) & VEXACapWriteTAO)) {
-    return Fail(kMethod, FormatInt("IVEXADriveMgr::GetDrive - Drive number %d does not support VEXACapWriteTAO", driveNum),
-                VEXAEngineResultParameterInvalid);
-  }
+  DriveSession::DrivePtr d(nullptr, DriveSession::DriveDeleter{lib_.drives});
+  if (const Result r = drive_.OpenWriter(driveNum, &d); !r.ok()) return Report(kMethod, r);
   if (FAILED(HandOutDriveView(pVal))) {
     *pVal = nullptr;
     return Fail(kMethod, FormatInt("IVEXADriveMgr::GetDrive - Failed to create drive number %d, QueryInterface", driveNum),
@@ -117,7 +100,7 @@ HRESULT CVEXAVCDEngine::GetDriveCaps(LONG* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::GetDriveCaps";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = lib_.drives->GetDriveCaps(drive_.get());
+  *pVal = lib_.drives->GetDriveCaps(drive_.current());
   return SetLastResultOK(kMethod);
 }
 
@@ -127,7 +110,7 @@ HRESULT CVEXAVCDEngine::GetInquiry(BSTR* pVal) {
   *pVal = nullptr;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   char text[33] = {};
-  if (lib_.drives->GetInquiry(drive_.get(), text) == 0) {
+  if (lib_.drives->GetInquiry(drive_.current(), text) == 0) {
     return SetEngineErrorInfo("IVEXADrive::Inquiry - GetInquiry call failed", E_FAIL);
   }
   text[32] = 0;
@@ -140,7 +123,7 @@ HRESULT CVEXAVCDEngine::GetDrivePath(BSTR* pVal) {
   if (!pVal) return E_POINTER;
   *pVal = nullptr;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = Bstr::FromUtf8(lib_.drives->GetDrivePath(drive_.get())).Detach();
+  *pVal = Bstr::FromUtf8(lib_.drives->GetDrivePath(drive_.current())).Detach();
   return SetLastResultOK(kMethod);
 }
 
@@ -148,7 +131,7 @@ HRESULT CVEXAVCDEngine::GetDriveNum(LONG* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::GetDriveNum";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = lib_.drives->GetDriveNum(drive_.get());
+  *pVal = lib_.drives->GetDriveNum(drive_.current());
   return SetLastResultOK(kMethod);
 }
 
@@ -156,7 +139,7 @@ HRESULT CVEXAVCDEngine::SetBlocking(VEXADriveBlocking newVal) {
   static constexpr char kMethod[] = "IVEXADrive::SetBlocking";
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // The drive answers 0 when it took the blocking, anything else when not.
-  if (lib_.drives->SetBlocking(drive_.get(), newVal) != 0) {
+  if (lib_.drives->SetBlocking(drive_.current(), newVal) != 0) {
     return SetEngineErrorInfo(FormatInt("IVEXADrive::put_Blocking - SetBlocking call failed for value %d.", newVal),
                               E_FAIL);
   }
@@ -167,7 +150,7 @@ HRESULT CVEXAVCDEngine::LockDrive(VARIANT_BOOL* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::LockDrive";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = Bool(lib_.drives->LockDrive(drive_.get()) != 0);
+  *pVal = Bool(lib_.drives->LockDrive(drive_.current()) != 0);
   return SetLastResultOK(kMethod);
 }
 
@@ -175,7 +158,7 @@ HRESULT CVEXAVCDEngine::UnlockDrive(VARIANT_BOOL* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::UnlockDrive";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = Bool(lib_.drives->UnlockDrive(drive_.get()) != 0);
+  *pVal = Bool(lib_.drives->UnlockDrive(drive_.current()) != 0);
   return SetLastResultOK(kMethod);
 }
 
@@ -183,7 +166,7 @@ HRESULT CVEXAVCDEngine::GetDriveStatus(VEXADriveStatus* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::GetDriveStatus";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = static_cast<VEXADriveStatus>(lib_.drives->GetDriveStatus(drive_.get()));
+  *pVal = static_cast<VEXADriveStatus>(lib_.drives->GetDriveStatus(drive_.current()));
   return SetLastResultOK(kMethod);
 }
 
@@ -193,7 +176,7 @@ HRESULT CVEXAVCDEngine::Eject(VARIANT_BOOL* pVal) {
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // A cancelled burn's worker ends before the tray opens.
   wizard_->Join();
-  *pVal = Bool(lib_.drives->Eject(drive_.get()) != 0);
+  *pVal = Bool(lib_.drives->Eject(drive_.current()) != 0);
   return SetLastResultOK(kMethod);
 }
 
@@ -201,31 +184,17 @@ HRESULT CVEXAVCDEngine::Load(VARIANT_BOOL* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::Load";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = Bool(lib_.drives->Load(drive_.get()) != 0);
+  *pVal = Bool(lib_.drives->Load(drive_.current()) != 0);
   return SetLastResultOK(kMethod);
-}
-
-bool CVEXAVCDEngine::ReadDiscInformation(std::uint8_t* info) {
-  std::memset(info, 0, 32);
-  return lib_.drives->ReadDiscInfo(drive_.get(), info) == 0;
 }
 
 HRESULT CVEXAVCDEngine::GetDiscType(VEXADiscType* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::get_DiscType";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  std::uint8_t info[32];
-  if (!ReadDiscInformation(info)) {
-    return SetEngineErrorInfo("IVEXADrive::get_DiscType - get_DiscType failed.", E_FAIL);
-  }
-  const int status = info[2] & 3;
-  if (info[2] & 0x10) {
-    *pVal = VEXADiscTypeRW;
-  } else if (status == 2 || status == 3) {
-    *pVal = VEXADiscTypeROM;
-  } else {
-    *pVal = VEXADiscTypeR;
-  }
+  DiscKind kind = DiscKind::kROM;
+  if (const Result r = drive_.ReadDiscKind(&kind); !r.ok()) return Report(kMethod, r);
+  *pVal = static_cast<VEXADiscType>(kind);
   return SetLastResultOK(kMethod);
 }
 
@@ -233,17 +202,9 @@ HRESULT CVEXAVCDEngine::IsDiscBlank(VARIANT_BOOL* pVal) {
   static constexpr char kMethod[] = "IVEXADrive::IsDiscBlank";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  VEXADiscType type = VEXADiscTypeROM;
-  if (HRESULT hr = GetDiscType(&type); FAILED(hr)) return hr;
-  if (type == VEXADiscTypeROM) {
-    *pVal = VARIANT_FALSE;
-    return SetLastResultOK(kMethod);
-  }
-  std::uint8_t info[32];
-  if (!ReadDiscInformation(info)) {
-    return SetEngineErrorInfo("IVEXADrive::DiscIsBlank - ReadDiscInfo failed.", E_FAIL);
-  }
-  *pVal = Bool(info[4] < 2 && (info[2] & 3) == 0);
+  bool blank = false;
+  if (const Result r = drive_.IsDiscBlank(&blank); !r.ok()) return Report(kMethod, r);
+  *pVal = Bool(blank);
   return SetLastResultOK(kMethod);
 }
 
@@ -252,27 +213,18 @@ HRESULT CVEXAVCDEngine::GetDiscCapacity(LONG* pVal) {
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
   *pVal = 0;
-  if (drive_) {
+  if (drive_.current()) {
     std::uint8_t info[32];
-    ReadDiscInformation(info);
+    drive_.ReadDiscInformation(info);
   }
   return SetLastResultOK(kMethod);
-}
-
-LONG CVEXAVCDEngine::MaxBurnSpeed() {
-  DriveHandle* d = drive_.get();
-  const std::int32_t current = lib_.drives->SpeedQuery(d, 2048);
-  lib_.drives->SpeedQuery(d, 128);
-  const std::int32_t highest = lib_.drives->SpeedQuery(d, 2048);
-  if (current != kNoSpeed && current > 0) lib_.drives->SpeedQuery(d, current);
-  return highest;
 }
 
 HRESULT CVEXAVCDEngine::GetMaxBurnSpeed(LONG* ret_MaxSpeed) {
   static constexpr char kMethod[] = "IVEXADrive::GetMaxBurnSpeed";
   if (!ret_MaxSpeed) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *ret_MaxSpeed = MaxBurnSpeed();
+  *ret_MaxSpeed = drive_.MaxBurnSpeed();
   return SetLastResultOK(kMethod);
 }
 
@@ -280,12 +232,8 @@ HRESULT CVEXAVCDEngine::GetDriveSpeeds(VARIANT* pSpeeds) {
   static constexpr char kMethod[] = "IVEXADriveMgr::GetDriveSpeeds";
   if (!pSpeeds) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  const LONG highest = MaxBurnSpeed();
   std::vector<LONG> speeds;
-  for (LONG n = 1; n <= highest && n < kNoSpeed && speeds.size() < 128; ++n) {
-    if (n != 1 && n % 2 != 0) continue;
-    if (lib_.drives->SpeedQuery(drive_.get(), n + 0x1000) != kNoSpeed) speeds.push_back(n);
-  }
+  for (std::int32_t n : drive_.WriteSpeeds()) speeds.push_back(n);
   com::SafeArray array(VT_I4, static_cast<ULONG>(speeds.size()));
   if (!array.Get()) return E_OUTOFMEMORY;
   for (LONG i = 0; i < static_cast<LONG>(speeds.size()); ++i) SafeArrayPutElement(array.Get(), &i, &speeds[i]);
@@ -353,21 +301,6 @@ HRESULT CVEXAVCDEngine::put_EffectiveDate(BSTR v) { return PutDiscInfoText("Effe
 
 // ---- Burner -------------------------------------------------------------------------------
 
-std::string CVEXAVCDEngine::DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors) {
-  // Megabytes of 2048-byte sectors, as discs are labelled ("700 MB"): what
-  // is needed rounded up, what is free rounded down.
-  constexpr std::int64_t kSectorsPerMB = 1048576 / 2048;
-  const std::int64_t neededMB = (neededSectors + kSectorsPerMB - 1) / kSectorsPerMB;
-  const std::int64_t freeMB = freeSectors / kSectorsPerMB;
-  char text[256];
-  std::snprintf(text, sizeof text,
-                "The disc is too small: the disc image needs %lld MB (%lld sectors) and the disc has %lld MB "
-                "(%lld sectors) free.",
-                static_cast<long long>(neededMB), static_cast<long long>(neededSectors),
-                static_cast<long long>(freeMB), static_cast<long long>(freeSectors));
-  return std::string("IVEXABurner::StartBurn - ") + text;
-}
-
 HRESULT CVEXAVCDEngine::GetMediaFormat(VEXAMediaFormat* pVal) {
   if (!pVal) return E_POINTER;
   *pVal = VEXAMediaVCD;
@@ -382,28 +315,14 @@ HRESULT CVEXAVCDEngine::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // A premaster or an earlier burn still running ends before this one.
   wizard_->Join();
-  // A speed no drive has (1024 and up read as the drive's special codes)
-  // is the drive's highest, as is none.
-  LONG speed = maxSpeed;
-  if (maxSpeed > 0 && maxSpeed < kNoSpeed) {
-    if (lib_.drives->SpeedQuery(drive_.get(), maxSpeed) == kNoSpeed) speed = MaxBurnSpeed();
-  } else {
-    speed = MaxBurnSpeed();
-  }
+  const LONG speed = drive_.BurnSpeed(maxSpeed);
   // Before the first write command: the image must fit the disc's free
   // space, or the disc is left as it is (a disc written in part is lost).
-  std::uint8_t info[36] = {};
-  if (lib_.drives->ReadTrackInfo(drive_.get(), 255, info) == 0 && (info[7] & 0x01) != 0) {
-    std::int32_t next = 0, free = 0;
-    std::memcpy(&next, info + 12, 4);
-    std::memcpy(&free, info + 16, 4);
-    const std::int64_t end = wizard_->BurnEndAddress(next);
-    const std::int64_t needed = end - next;
-    if (next >= 0 && free >= 0 && needed > free) {
-      return Fail(kMethod, DiscTooSmallMessage(needed, free), VEXAEngineResultDiscTooSmall);
-    }
+  if (const Result r = drive_.CheckRoomForImage([this](std::int32_t next) { return wizard_->BurnEndAddress(next); });
+      !r.ok()) {
+    return Report(kMethod, r);
   }
-  wizard_->StartBurnThread(drive_.get(), testMode == VARIANT_TRUE, burnSafe == VARIANT_TRUE, speed);
+  wizard_->StartBurnThread(drive_.current(), testMode == VARIANT_TRUE, burnSafe == VARIANT_TRUE, speed);
   return SetLastResultOK(kMethod);
 }
 
@@ -411,16 +330,7 @@ HRESULT CVEXAVCDEngine::StartErase(VARIANT_BOOL fullErase) {
   static constexpr char kMethod[] = "IVEXABurner::StartErase";
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   wizard_->Join();
-  // The drive's answer counts: a disc it will not blank is a failure.
-  const std::int32_t answer = lib_.drives->BlankDisc(drive_.get(), fullErase == VARIANT_TRUE ? 1 : 0);
-  if (answer != 0) {
-    std::string text = answer == 6 ? "IVEXABurner::StartErase - The drive cannot erase this disc."
-                                   : "IVEXABurner::StartErase - BlankDisc call failed.";
-    const std::string why = lib_.drives->GetLastError(drive_.get());
-    if (!why.empty()) text += " " + why;
-    return Fail(kMethod, text, VEXAEngineResultBrellWriteFail);
-  }
-  return SetLastResultOK(kMethod);
+  return Report(kMethod, drive_.Erase(fullErase == VARIANT_TRUE));
 }
 
 HRESULT CVEXAVCDEngine::CancelBurn(VARIANT_BOOL wait) {
@@ -460,7 +370,7 @@ HRESULT CVEXAVCDEngine::IsEraseDone(VARIANT_BOOL* pVal) {
   static constexpr char kMethod[] = "IVEXABurner::IsEraseDone";
   if (!pVal) return E_POINTER;
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
-  *pVal = Bool(lib_.drives->IsIdle(drive_.get()) != 0);
+  *pVal = Bool(lib_.drives->IsIdle(drive_.current()) != 0);
   return SetLastResultOK(kMethod);
 }
 
