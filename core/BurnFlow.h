@@ -1,6 +1,6 @@
 // BurnFlow: the disc checks, the erase of a used CD-RW, the premaster, the
-// burn and the settling of the burn speed, as the disc creation run drives
-// them. It works through the run's context (user interface, result code,
+// burns with their further copies and the settling of the burn speed, as
+// the disc creation run drives them. It works through the run's context (user interface, result code,
 // log and pending error text) and the engine driver it is given; it keeps
 // the computer awake while the engine works. Each step answers true or false
 // and leaves its own lines and result code; the component class turns the
