@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <cstdlib>
 #include <cstring>
 
@@ -57,6 +58,11 @@ class CvexaPropPageFinish : public CvexaWizPage {
   bool GetSummary(std::string* out) { return BuildDiscSummary(m_wiz, out); }
 
   bool validatePage() override {
+    // Making the disc and coming back from a failed burn both pump
+    // messages: Make Disc pressed meanwhile is not a second burn.
+    if (m_making) return false;
+    m_making = true;
+    const auto done = qScopeGuard([this] { m_making = false; });
     if (!m_meter->Update(m_meter->GetPercent(), true)) return false;
     CvexaPropSheet* sheet = m_wiz.sheet;
     if (sheet)
@@ -131,9 +137,11 @@ class CvexaPropPageFinish : public CvexaWizPage {
         if (base::EqualsNoCase(current, first)) break;
       }
     }
-    QApplication::restoreOverrideCursor();
     window->raise();
     CVexaWizUtil::PumpMessages();
+    // The window takes input again only now: a press while it was coming
+    // back has been let go by validatePage.
+    QApplication::restoreOverrideCursor();
     return false;
   }
 
@@ -141,6 +149,7 @@ class CvexaPropPageFinish : public CvexaWizPage {
   CvexaDiscUsageDlg* m_meter = nullptr;
   bool m_summaryOk = false;
   bool m_hasImages = false;
+  bool m_making = false;  // validatePage is running
 };
 
 }  // namespace

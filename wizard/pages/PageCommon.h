@@ -7,13 +7,11 @@
 #include <QWizardPage>
 
 #include "wizard/pages/PropSheet.h"
+#include "wizard/state/DiscSettings.h"
 #include "wizard/ui/Forms.h"
 
 namespace vexa::wiz {
 
-// The settings page's answer to "is the disc NTSC?": false only for the two
-// TV systems made as PAL (PAL and SECAM).
-bool IsNTSC(const WizServices& wiz);
 // Brings the sheet that shows page to the top and lets pending messages run.
 void BringSheetToTop(QWidget* page);
 

@@ -93,4 +93,13 @@ void DiscSettings::Save(const WizServices& wiz, const std::function<void()>& fai
     wiz.settings->WriteNumber("settings", "selectedBurnSpeed", speeds[static_cast<std::size_t>(speedIndex)]);
 }
 
+bool IsNTSC(const WizServices& wiz) {
+  LONG tv = VEXAWizTVNTSC;
+  if (!wiz.sessionAlbum || !wiz.sessionAlbum->GetTVSystem(&tv)) {
+    wiz.LogError("CvexaPropPageSetupSettings::IsNTSC() - CVexaWizXML::GetTVSystem() call failed", true);
+    return true;
+  }
+  return MapTVSystem(tv) != VEXAWizTVPAL;
+}
+
 }  // namespace vexa::wiz

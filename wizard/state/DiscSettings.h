@@ -41,4 +41,9 @@ class DiscSettings {
   int speedIndex = -1;  // -1 when no speed is chosen
 };
 
+// The settings page's answer to "is the disc NTSC?": false only for the two
+// TV systems made as PAL (PAL and SECAM); true when the album cannot be read
+// (logged).
+bool IsNTSC(const WizServices& wiz);
+
 }  // namespace vexa::wiz

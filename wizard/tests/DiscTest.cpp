@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <QWizard>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "idl/vexalog.h"
 #include "idl/vexawiz.h"
@@ -31,6 +34,108 @@ using namespace vexa::ui::testing;
 namespace {
 
 constexpr char kKey[] = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
+
+// The recorder transport is opened once per process, so a test that needs
+// drives of its own runs in a process of its own: the test starts its
+// program again for itself alone with --own-process, and a process started
+// so runs the test's body instead of starting another.
+bool InOwnProcess() {
+  const std::string args = ReadAll("/proc/self/cmdline");
+  std::size_t at = 0;
+  while (at < args.size()) {
+    const std::size_t end = args.find('\0', at);
+    const std::string arg = args.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    if (arg == "--own-process") return true;
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return false;
+}
+
+void RunInOwnProcess() {
+  const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  char self[4096] = {};
+  const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(len, 0);
+  std::string out;
+  const int rc = RunCommand("env -u VEXA_SCSI_TRANSPORT timeout 600 " + Quote(self) + " --gtest_filter=DiscTest." +
+                                test + " --own-process",
+                            &out);
+  EXPECT_EQ(rc, 0) << out;
+  EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+// The text of the orchestrator's message window ("" for another window).
+std::string MessageText(QWidget* window) {
+  const auto* text = window ? window->findChild<QPlainTextEdit*>("2001") : nullptr;
+  return text ? text->toPlainText().toStdString() : std::string();
+}
+
+// Clicks a shown, enabled button of a window by its control id, once the
+// caller's handler has returned; false when there is none.
+bool Press(QWidget* window, const char* id) {
+  auto* button = window ? window->findChild<QPushButton*>(id) : nullptr;
+  if (!button || !button->isVisible() || !button->isEnabled()) return false;
+  QTimer::singleShot(0, button, &QPushButton::click);
+  return true;
+}
+
+// The orchestrator's status window while it is shown.
+QWidget* StatusWindow() {
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->isVisible() && top->objectName() == "151" && top->findChild<QProgressBar*>("1076")) return top;
+  return nullptr;
+}
+
+// The writer line of the Finish page's summary.
+std::string WriterLine(QWizard* sheet) {
+  const auto* summary = sheet->currentPage()->findChild<QPlainTextEdit*>("ctl_1067");
+  if (!summary) return {};
+  for (const QString& line : summary->toPlainText().split('\n'))
+    if (line.startsWith("CD Writer")) return line.trimmed().toStdString();
+  return {};
+}
+
+// The image files of the disc in the simulated recorder's tray, as cdrsim
+// describes it ("" when it has none).
+std::string ImageOf(const std::string& drive) {
+  std::string out;
+  RunCommand(std::string(VEXA_BUILD_DIR) + "/bin/cdrsim disc " + Quote(drive), &out);
+  const std::size_t at = out.find("image ");
+  if (at == std::string::npos) return {};
+  const std::size_t end = out.find(" (", at);
+  return out.substr(at + 6, end - at - 6);
+}
+
+// A disc image checked with programs of its own: cd-info reads its table of
+// contents and finds a Video CD, isoinfo the file tree of its first track,
+// which must hold the photo.
+void ExpectDiscHolds(const std::string& image, const std::string& photo, const std::string& scratch) {
+  std::string out;
+  ASSERT_EQ(RunCommand("/usr/bin/cd-info --no-header --no-device-info --cue-file " + Quote(image + ".cue"), &out), 0)
+      << out;
+  EXPECT_NE(out.find("XA sectors   Video CD"), std::string::npos) << out;
+  const std::string raw = ReadAll(image + ".bin");
+  std::string cooked;
+  for (std::size_t at = 0; at + 2352 <= raw.size(); at += 2352) cooked.append(raw, at + 24, 2048);
+  const std::string iso = scratch + "/track1.iso";
+  WriteAll(iso, cooked);
+  ASSERT_EQ(RunCommand("/usr/bin/isoinfo -J -f -i " + Quote(iso), &out), 0) << out;
+  EXPECT_NE(out.find(photo), std::string::npos) << out;
+}
+
+// Sees the sheet shown.
+class ShowWatch : public QObject {
+ public:
+  explicit ShowWatch(std::function<void()> shown) : shown_(std::move(shown)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) shown_();
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> shown_;
+};
 
 class DiscTest : public UiTest {
  protected:
@@ -195,20 +300,7 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
 // asks first, since pictures are chosen.
 TEST_F(DiscTest, NoWriterBringsTheSettingsPage) {
   VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
-  // The recorder transport is opened once per process: this test runs in a
-  // process of its own, so the drives it sees are its own.
-  if (!std::getenv("VEXAWIZ_DISC_INNER")) {
-    char self[4096] = {};
-    const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    ASSERT_GT(len, 0);
-    std::string out;
-    const int rc = RunCommand("env -u VEXA_SCSI_TRANSPORT VEXAWIZ_DISC_INNER=1 timeout 300 " + Quote(self) +
-                                  " --gtest_filter=DiscTest.NoWriterBringsTheSettingsPage",
-                              &out);
-    EXPECT_EQ(rc, 0) << out;
-    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
-    return;
-  }
+  if (!InOwnProcess()) return RunInOwnProcess();
   WriteAll(m_temp.Path("drive/drive.conf"), "profile = reader\nmedia = none\n");
   ASSERT_EQ(RunCommand("/usr/bin/convert -size 320x240 -seed 7 plasma:fractal " + Quote(m_temp.Path("photos/a.jpg"))), 0);
 
@@ -270,6 +362,217 @@ TEST_F(DiscTest, NoWriterBringsTheSettingsPage) {
   EXPECT_TRUE(closingAsked);
   for (const auto& e : std::filesystem::recursive_directory_iterator(m_temp.Path("drive")))
     EXPECT_NE(e.path().extension(), ".cue");
+}
+
+// A written CD-R in the writer, on the real orchestrator and the simulated
+// recorder: Make Disc → the orchestrator says the disc is read only → Cancel
+// brings the wizard back on the Finish page with a burn driver for the same
+// writer; Make Disc pressed again while the window comes back starts nothing.
+// A blank CD-R is then put in from outside (cdrsim, as a person changes the
+// disc) and Make Disc makes the disc.
+TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/cd-info");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/isoinfo");
+  if (!InOwnProcess()) return RunInOwnProcess();
+  const std::string drive = m_temp.Path("drive");
+  const std::string bin = std::string(VEXA_BUILD_DIR) + "/bin/";
+  // A CD-R written by another program: one data track, closed.
+  WriteAll(m_temp.Path("old.dat"), std::string(300 * 2048, 'x'));
+  std::string out;
+  ASSERT_EQ(RunCommand(bin + "cdr-cli --sim " + Quote(drive) + " write " + Quote(m_temp.Path("old.dat")), &out), 0)
+      << out;
+  const std::string oldImage = ImageOf(drive);
+  ASSERT_FALSE(oldImage.empty());
+  ASSERT_EQ(RunCommand("/usr/bin/convert -size 320x240 -seed 3 plasma:fractal " + Quote(m_temp.Path("photos/a.jpg"))), 0);
+
+  ComPtr<IVEXAWizard1> wizard;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
+  Bstr empty(u"");
+  ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
+  ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
+  ASSERT_EQ(wizard->SetStartScreen(VEXAWizSetupSettings), S_OK);
+
+  int phase = 0, readOnlyAsked = 0, pressedWhileBack = 0;
+  bool made = false;
+  std::string writerBefore, writerOnSettings, writerAfter, loaded;
+  std::vector<std::string> told;
+  std::unique_ptr<ShowWatch> watch;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* sheet = qobject_cast<QWizard*>(modal);
+    if (modal && !sheet) {
+      const std::string text = MessageText(modal);
+      told.push_back(text);
+      // The read-only disc: Cancel; the CD-R reminder: OK; another copy: No.
+      if (text.find("read only") != std::string::npos) ++readOnlyAsked;
+      if (!Press(modal, "2")) Press(modal, "161");
+      return;
+    }
+    if (phase == 3) {
+      // The status window says the disc is made: Done.
+      if (QWidget* status = StatusWindow()) {
+        for (QPushButton* b : status->findChildren<QPushButton*>()) {
+          if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
+            made = true;
+            QTimer::singleShot(0, b, &QPushButton::click);
+          }
+        }
+      }
+      return;
+    }
+    if (!sheet || !sheet->isVisible() || QApplication::overrideCursor()) return;
+    if (phase == 0 && sheet->currentId() == 4) {
+      // From the settings page to the Finish page, and Make Disc.
+      sheet->next();
+      if (sheet->currentId() != 5) return;
+      phase = 1;
+      writerBefore = WriterLine(sheet);
+      // Make Disc pressed again the moment the window is back.
+      watch = std::make_unique<ShowWatch>([&, sheet] {
+        if (phase != 1) return;
+        QTimer::singleShot(0, sheet, [&, sheet] {
+          ++pressedWhileBack;
+          sheet->button(QWizard::FinishButton)->click();
+        });
+      });
+      sheet->installEventFilter(watch.get());
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    } else if (phase == 1 && readOnlyAsked > 0 && sheet->currentId() == 5) {
+      phase = 2;
+      sheet->removeEventFilter(watch.get());
+      // The writer the new burn driver has, on the settings page, and on
+      // the Finish page again.
+      sheet->back();
+      if (auto* label = sheet->currentPage()->findChild<QLabel*>("ctl_1135")) writerOnSettings = label->text().toStdString();
+      sheet->next();
+      writerAfter = WriterLine(sheet);
+      RunCommand(bin + "cdrsim load " + Quote(drive) + " cdr", &loaded);
+      phase = 3;
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    }
+  });
+  driver.start(50);
+  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  driver.stop();
+  EXPECT_EQ(phase, 3);
+  EXPECT_TRUE(made);
+  EXPECT_EQ(readOnlyAsked, 1) << "Make Disc pressed while the window came back burned again";
+  EXPECT_GE(pressedWhileBack, 1);
+  EXPECT_NE(writerBefore.find("CD-RW SIM 52X"), std::string::npos) << writerBefore;
+  EXPECT_EQ(writerAfter, writerBefore);
+  EXPECT_NE(writerOnSettings.find("CD-RW SIM 52X"), std::string::npos) << writerOnSettings;
+  EXPECT_NE(loaded.find("media cdr, blank"), std::string::npos) << loaded;
+  VEXAWizErrorCode code = VEXAWizFailure;
+  wizard->GetErrorCode(&code);
+  EXPECT_EQ(code, VEXAWizSuccess);
+  wizard.Reset();
+
+  const std::string image = ImageOf(drive);
+  ASSERT_FALSE(image.empty());
+  EXPECT_NE(image, oldImage);
+  ExpectDiscHolds(image, "a.jpg", m_temp.dir());
+}
+
+// Cancel pressed while the disc is being written (the simulated recorder
+// made slow, the press waits for the writing step's progress): the wizard
+// is back on the Finish page; with a blank CD-R put in, Make Disc makes the
+// disc.
+TEST_F(DiscTest, ACancelDuringTheWriteComesBackAndTheNextBurnMakesTheDisc) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/cd-info");
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/isoinfo");
+  if (!InOwnProcess()) return RunInOwnProcess();
+  const std::string drive = m_temp.Path("drive");
+  const std::string bin = std::string(VEXA_BUILD_DIR) + "/bin/";
+  // Every WRITE takes a while, so the write lasts long enough to cancel.
+  WriteAll(m_temp.Path("drive/drive.conf"), "profile = cdrw-writer\nmedia = cdr\nfault = slow op=2a ms=15\n");
+  ASSERT_EQ(RunCommand("/usr/bin/convert -size 320x240 -seed 5 plasma:fractal " + Quote(m_temp.Path("photos/b.jpg"))), 0);
+
+  ComPtr<IVEXAWizard1> wizard;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
+  Bstr empty(u"");
+  ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
+  ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
+  ASSERT_EQ(wizard->SetStartScreen(VEXAWizSetupSettings), S_OK);
+
+  int phase = 0;
+  bool cancelAsked = false, made = false;
+  int progressAtCancel = -1;
+  std::string writerBefore, writerAfter, afterCancel, loaded;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    auto* sheet = qobject_cast<QWizard*>(modal);
+    if (modal && !sheet) {
+      const std::string text = MessageText(modal);
+      // "Are you sure you want to cancel?": Yes; the CD-R reminder: OK;
+      // another copy: No.
+      if (text.find("sure you want to cancel") != std::string::npos) {
+        cancelAsked = true;
+        Press(modal, "1");
+      } else if (!Press(modal, "2")) {
+        Press(modal, "161");
+      }
+      return;
+    }
+    QWidget* status = StatusWindow();
+    if (phase == 1 && status) {
+      // Cancel once the writing step is under way.
+      const auto* writing = status->findChild<QWidget*>("1082");
+      const auto* bar = status->findChild<QProgressBar*>("1076");
+      if (writing && writing->isVisible() && bar && bar->value() > 4 && Press(status, "2")) {
+        progressAtCancel = bar->value();
+        phase = 2;
+      }
+      return;
+    }
+    if (phase == 4 && status) {
+      for (QPushButton* b : status->findChildren<QPushButton*>()) {
+        if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
+          made = true;
+          QTimer::singleShot(0, b, &QPushButton::click);
+        }
+      }
+      return;
+    }
+    if (!sheet || !sheet->isVisible() || QApplication::overrideCursor()) return;
+    if (phase == 0 && sheet->currentId() == 4) {
+      sheet->next();
+      if (sheet->currentId() != 5) return;
+      phase = 1;
+      writerBefore = WriterLine(sheet);
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    } else if (phase == 2 && sheet->currentId() == 5) {
+      phase = 4;
+      RunCommand(bin + "cdrsim disc " + Quote(drive), &afterCancel);
+      sheet->back();
+      sheet->next();
+      writerAfter = WriterLine(sheet);
+      RunCommand(bin + "cdrsim load " + Quote(drive) + " cdr", &loaded);
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    }
+  });
+  driver.start(50);
+  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  driver.stop();
+  EXPECT_EQ(phase, 4);
+  EXPECT_TRUE(cancelAsked);
+  EXPECT_GT(progressAtCancel, 4);
+  EXPECT_TRUE(made);
+  // The cancelled write left the CD-R written in part, never complete.
+  EXPECT_NE(afterCancel.find("media cdr, incomplete"), std::string::npos) << afterCancel;
+  EXPECT_EQ(writerAfter, writerBefore);
+  EXPECT_NE(loaded.find("media cdr, blank"), std::string::npos) << loaded;
+  VEXAWizErrorCode code = VEXAWizFailure;
+  wizard->GetErrorCode(&code);
+  EXPECT_EQ(code, VEXAWizSuccess);
+  wizard.Reset();
+
+  const std::string image = ImageOf(drive);
+  ASSERT_FALSE(image.empty());
+  ExpectDiscHolds(image, "b.jpg", m_temp.dir());
 }
 
 }  // namespace

@@ -194,7 +194,11 @@ TEST_F(StateTest, DelayAndTVSystemComeFromTheAlbum) {
     DiscSettings settings;
     settings.Load(m_wiz, nullptr);
     EXPECT_EQ(settings.pal, pal) << tv;
+    EXPECT_EQ(IsNTSC(m_wiz), !pal) << tv;
   }
+  // Without an album the title picture is made for NTSC.
+  m_wiz.sessionAlbum.reset();
+  EXPECT_TRUE(IsNTSC(m_wiz));
 }
 
 TEST_F(StateTest, WithoutAnAlbumTheProblemIsReportedOnce) {

@@ -72,7 +72,19 @@ std::string WizTest::FileOfSize(const std::string& name, std::size_t bytes) {
   return path;
 }
 
-bool InXvfb() { return std::getenv("VEXAWIZ_XVFB_INNER") != nullptr; }
+bool InXvfb() {
+  // Told by a flag of its command line, never by the environment, so the
+  // inner run cannot start another.
+  const std::string args = vexa::ui::testing::ReadAll("/proc/self/cmdline");
+  std::size_t at = 0;
+  while (at < args.size()) {
+    const std::size_t end = args.find('\0', at);
+    if (args.compare(at, end == std::string::npos ? std::string::npos : end - at, "--in-xvfb") == 0) return true;
+    if (end == std::string::npos) break;
+    at = end + 1;
+  }
+  return false;
+}
 
 std::string ShotFolder() {
   const std::string folder = std::string(VEXA_BUILD_DIR) + "/artifacts/vexawiz";
@@ -86,9 +98,8 @@ int RunUnderXvfb(const std::string& test, const std::string& env, bool windowMan
   char self[4096] = {};
   const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
   if (len <= 0) return -1;
-  const std::string run = "env VEXAWIZ_XVFB_INNER=1 QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 "
-                          "TSAN_OPTIONS=report_bugs=0 " +
-                          env + " " + Quote(self) + " --gtest_filter=" + Quote(test);
+  const std::string run = "env QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0 TSAN_OPTIONS=report_bugs=0 " + env +
+                          " " + Quote(self) + " --gtest_filter=" + Quote(test) + " --in-xvfb";
   const std::string folder = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "xvfbrun");
   std::string command;
   if (windowManager) {
