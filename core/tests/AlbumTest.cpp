@@ -134,6 +134,44 @@ TEST_F(AlbumTest, AnAlbumsShortDelayAndUnsetValuesLeaveTheDefaults) {
   EXPECT_NE(ErrorText().find("CVEXACore1::AddAlbumFile - XML Init call failed.\r\n"), std::string::npos);
 }
 
+// A call the object makes of itself that fails raises its texts at once: a
+// caller that appends the callee's text keeps them, in order, before its own
+// line; one that does not ends with its own line alone.
+TEST_F(AlbumTest, AFailedInnerCallsTextsReachTheClientOnlyWhereTheCallerAppendsThem) {
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  AddPhotos(1);
+  engine_->failing = {"SetStillDelay"};
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreFailure);
+  const std::string kept = ErrorText();
+  std::size_t at = 0;
+  for (const char* line : {"SetStillDelay failed in the fake engine\r\n",
+                           "CVexaODBase::SetStillDelay - SetStillDelay call failed for value 5.\r\n",
+                           "CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value 5. Using default 5.\r\n",
+                           "CVEXACore1::CreateVCD - Still Delay not set; using default:5.\r\n"}) {
+    at = kept.find(line, at);
+    ASSERT_NE(at, std::string::npos) << line << " in order in:\n" << kept;
+  }
+  EXPECT_EQ(at + std::string("CVEXACore1::CreateVCD - Still Delay not set; using default:5.\r\n").size(), kept.size());
+  core_.Reset();
+
+  CVexaCoreUtil util;
+  CVexaCoreXML xml(util);
+  ASSERT_TRUE(xml.Init("", VEXACoreXML));
+  ASSERT_TRUE(xml.SetTVSystem(VEXACoreTVPAL));
+  StoreAlbum(xml, Path("pal.xml"));
+  engine_ = std::make_shared<FakeEngineScript>();
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  engine_->failing = {"SetTVSystem"};
+  Bstr album = Bstr::FromUtf8(Path("pal.xml"));
+  EXPECT_EQ(core_->AddAlbumFile(album.Get(), VEXACoreXML), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreFailure);
+  EXPECT_EQ(ErrorText(), "CVEXACore1::AddAlbumFile - SetTVSystem call failed.\r\n");
+  // Nothing of the dropped texts is left over for the next failure.
+  EXPECT_EQ(core_->SetBurnSpeed(0), E_FAIL);
+  EXPECT_EQ(ErrorText(), "CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = 0.\r\n");
+}
+
 TEST_F(AlbumTest, ACopyIsBuiltAgainFromTheKeptAlbumWithOneEngineAndOneWorkFolder) {
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
   const std::string photo = Photo("crop.jpg");
