@@ -1,5 +1,6 @@
 #include "engine/DiscNames.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -358,6 +359,13 @@ bool DiscNames::Generate(const SourcePath& p, bool own, OriginalPaths* out, std:
   out->iso = isoPath + "/" + isoFile;
   out->joliet = jolietPath + "/" + jolietFile;
   return true;
+}
+
+std::string DiscNames::SessionIdFor(int year, int month, int day) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%02u%02u%02u_A", static_cast<unsigned>((year - 2000) % 100),
+                static_cast<unsigned>(month), static_cast<unsigned>(day));
+  return text;
 }
 
 bool DiscNames::GenerateOriginalPaths(std::string_view sourcePath, OriginalPaths* out, std::string* error) {

@@ -63,6 +63,9 @@ struct OriginalPaths {
 // every name the album gives is one the disc holds.
 class DiscNames {
  public:
+  // The session identifier of a day: two-digit year, month and day, "_A"
+  // ("261209_A").
+  static std::string SessionIdFor(int year, int month, int day);
   // The session identifier that names the second folder ("261209_A").
   void SetSessionId(std::string id) { sessionId_ = std::move(id); }
   const std::string& SessionId() const { return sessionId_; }

@@ -317,10 +317,7 @@ HRESULT CVEXAVCDEngine::get_StoryboardStillsSlideshow1(IVEXAStoryboardStillsSlid
   ComPtr<IVEXAStoryboardStillsSlideshow1> view = ComPtr<IVEXAStoryboardStillsSlideshow1>::Attach(*pVal);
   *pVal = nullptr;
 
-  if (FAILED(GenerateSessionID(&sessionId_))) {
-    return Fail(kMethod, "IVEXAStoryboardStillsSlideshow1::get_StoryboardStillsSlideshow1 - GenerateSessionID call failed",
-                VEXAEngineResultNamingFail);
-  }
+  sessionId_ = SessionId();
   story_->Names().SetSessionId(sessionId_);
   ComPtr<IStillsSlideShow1> album;
   if (FAILED(CoCreateInstance(CLSID_StillsSlideShow1, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1>(),
@@ -486,14 +483,5 @@ HRESULT CVEXAVCDEngine::CreateStringGUID(std::string* out) {
   return S_OK;
 }
 
-HRESULT CVEXAVCDEngine::createBSTRGUID(Bstr* out) {
-  std::string text;
-  if (FAILED(CreateStringGUID(&text))) {
-    return Fail("IVEXAEngine::createBSTRGUID", "IVEXAEngine::createBSTRGUID - CreateGUID call failes",
-                VEXAEngineResultGUIDCreationFail);
-  }
-  *out = Bstr::FromUtf8(text);
-  return S_OK;
-}
 
 }  // namespace vexa::engine

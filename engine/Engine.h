@@ -166,7 +166,6 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   HRESULT CreateGUID(GUID* out);
   // 36 characters, lower case, no braces.
   HRESULT CreateStringGUID(std::string* out);
-  HRESULT createBSTRGUID(com::Bstr* out);
   static std::string GUIDtoStringGUID(const GUID& g);
 
 
@@ -178,7 +177,10 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                              VARIANT_BOOL overwrite, VARIANT_BOOL* wasWritten);
   static HRESULT StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                                  std::string* error);
-  HRESULT GenerateSessionID(std::string* out);
+  // The session identifier of the engine's start ("261210_A").
+  std::string SessionId() const {
+    return DiscNames::SessionIdFor(startTime_.wYear, startTime_.wMonth, startTime_.wDay);
+  }
   bool HasTempSpace() const { return engine::HasTempSpace(folders_.root, freeSpaceLimit_); }
 
   // Stills a disc takes (records 1 to 599), and the longest slide show a

@@ -1,6 +1,6 @@
 // The engine's file and media utilities: the source-picture record in a
-// JPEG comment segment, audio-CD tracks read into WAV files and the
-// session identifier.
+// JPEG comment segment and the audio-CD tracks (read by the drive
+// session).
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -23,16 +23,6 @@ std::string Format(const char* format, const std::string& arg) {
 }
 
 }  // namespace
-
-// ---- Session identifier ---------------------------------------------------
-
-HRESULT CVEXAVCDEngine::GenerateSessionID(std::string* out) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%02u%02u%02u_A", static_cast<unsigned>((startTime_.wYear - 2000) % 100),
-                static_cast<unsigned>(startTime_.wMonth), static_cast<unsigned>(startTime_.wDay));
-  *out = text;
-  return S_OK;
-}
 
 // ---- The record in a JPEG comment segment ---------------------------------------------------
 

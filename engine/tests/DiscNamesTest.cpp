@@ -85,6 +85,14 @@ OriginalPaths Paths(DiscNames& n, const std::string& src) {
 std::string Iso(DiscNames& n, const std::string& src) { return Paths(n, src).iso; }
 std::string Joliet(DiscNames& n, const std::string& src) { return Paths(n, src).joliet; }
 
+TEST(DiscNamesTest, TheSessionFolderIsNamedByTheDay) {
+  struct Case {
+    int year, month, day;
+    const char* id;
+  } cases[] = {{2026, 12, 9, "261209_A"}, {2000, 1, 1, "000101_A"}, {2099, 10, 31, "991031_A"}, {2100, 2, 3, "000203_A"}};
+  for (const Case& c : cases) EXPECT_EQ(DiscNames::SessionIdFor(c.year, c.month, c.day), c.id) << c.id;
+}
+
 TEST(DiscNamesTest, LettersAreUniqueForEveryNumber) {
   struct Case {
     std::uint32_t n;

@@ -112,8 +112,7 @@ TEST_F(EngineTest, SharedRoutines) {
 
 TEST_F(EngineTest, SessionIdentifierNamesTheOriginalTree) {
   ASSERT_EQ(Create(), S_OK);
-  std::string id;
-  ASSERT_EQ(object_->GenerateSessionID(&id), S_OK);
+  const std::string id = object_->SessionId();
   const base::CalendarTime t = clock_.LocalNow();
   char expected[48];
   std::snprintf(expected, sizeof expected, "%02d%02d%02d_A", t.year - 2000, t.month, t.day);
