@@ -575,4 +575,71 @@ TEST_F(DiscTest, ACancelDuringTheWriteComesBackAndTheNextBurnMakesTheDisc) {
   ExpectDiscHolds(image, "b.jpg", m_temp.dir());
 }
 
+// A disc too small for the photo disc: the orchestrator says so in its own
+// words (nothing was written) and the wizard comes back on the Finish page
+// without a message of its own on top; closing it then asks first.
+TEST_F(DiscTest, ADiscTooSmallIsToldOnceAndTheFinishPageComesBack) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/convert");
+  if (!InOwnProcess()) return RunInOwnProcess();
+  WriteAll(m_temp.Path("drive/drive.conf"), "profile = cdrw-writer\nmedia = cdr\ncapacity = 1000\n");
+  ASSERT_EQ(RunCommand("/usr/bin/convert -size 320x240 -seed 9 plasma:fractal " + Quote(m_temp.Path("photos/c.jpg"))), 0);
+
+  ComPtr<IVEXAWizard1> wizard;
+  ASSERT_EQ(CoCreateInstance(CLSID_VEXAWizard1, nullptr, CLSCTX_ALL, IID_IVEXAWizard1, wizard.PutVoid()), S_OK);
+  Bstr empty(u"");
+  ASSERT_EQ(wizard->Init(empty.Get(), VARIANT_TRUE), S_OK);
+  ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
+  ASSERT_EQ(wizard->SetStartScreen(VEXAWizSummary), S_OK);
+
+  int phase = 0;
+  std::vector<std::string> told;
+  QTimer driver;
+  QObject::connect(&driver, &QTimer::timeout, [&] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      // The wizard's own messages: Yes to closing, else the default.
+      told.push_back(box->text().toStdString());
+      QAbstractButton* yes = box->button(QMessageBox::Yes);
+      if (yes && box->text().contains("close the wizard")) QTimer::singleShot(0, yes, &QAbstractButton::click);
+      else if (box->defaultButton()) QTimer::singleShot(0, box->defaultButton(), &QAbstractButton::click);
+      else QTimer::singleShot(0, box, &QDialog::accept);
+      return;
+    }
+    auto* sheet = qobject_cast<QWizard*>(modal);
+    if (modal && !sheet) {
+      // The orchestrator's messages, and the wizard's failure message (the
+      // same window): their one button, or Cancel.
+      told.push_back(MessageText(modal));
+      if (!Press(modal, "161") && !Press(modal, "2")) Press(modal, "1");
+      return;
+    }
+    if (!sheet || !sheet->isVisible() || QApplication::overrideCursor() || sheet->currentId() != 5) return;
+    if (phase == 0) {
+      phase = 1;
+      QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+    } else if (phase == 1) {
+      phase = 2;
+      QTimer::singleShot(0, sheet->button(QWizard::CancelButton), &QAbstractButton::click);
+    }
+  });
+  driver.start(50);
+  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  driver.stop();
+  EXPECT_EQ(phase, 2);
+  int tooSmall = 0, generic = 0;
+  bool closingAsked = false;
+  for (const std::string& t : told) {
+    tooSmall += t.find("too small for this photo disc; nothing was written") != std::string::npos;
+    generic += t.find("detected a problem and cannot continue") != std::string::npos;
+    closingAsked = closingAsked || t.find("close the wizard") != std::string::npos;
+  }
+  EXPECT_EQ(tooSmall, 1);
+  EXPECT_EQ(generic, 0);
+  EXPECT_TRUE(closingAsked);
+  // Nothing was written: the CD-R is still blank.
+  std::string out;
+  RunCommand(std::string(VEXA_BUILD_DIR) + "/bin/cdrsim disc " + Quote(m_temp.Path("drive")), &out);
+  EXPECT_NE(out.find("media cdr, blank"), std::string::npos) << out;
+}
+
 }  // namespace
