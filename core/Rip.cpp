@@ -7,6 +7,7 @@
 #include "core/VEXACore1.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/WorkRun.h"
 
 namespace vexa::core {
 
@@ -69,19 +70,19 @@ bool CVEXACore1::RipAudioTrackFromCD(const std::string& track, std::string* outP
   cursor(true);
 
   RipRequest request{services_.engine, services_.logger, base::Utf8ToUtf16(track), base::Utf8ToUtf16(wav), 1};
+  // The rip runs on the shared work run; its end notice ends the wait.
   Completion done;
-  std::thread worker;
-  try {
-    worker = std::thread([&] {
-      request.result = RipAudio(request);
-      done.Set();
-    });
-  } catch (const std::system_error&) {
+  base::WorkRun worker;
+  worker.SetOnDone([&] { done.Set(); });
+  if (!worker.Start([&] {
+        request.result = RipAudio(request);
+        return static_cast<std::int32_t>(base::kWorkSuccess);
+      })) {
     cursor(false);
     return util_.ReportFailure("CVEXACore1::RipAudioTrackFromCD - Could not create thread to rip audio.", false);
   }
   util_.WaitWithMessagePump(flow_.StatusShown() ? &Status() : nullptr, 1, done);
-  worker.join();
+  worker.Join();
 
   if (request.result != 0) {
     cursor(false);
