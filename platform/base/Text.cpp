@@ -1,5 +1,7 @@
 #include "platform/base/Text.h"
 
+#include "platform/base/ValidUtf8.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -126,6 +128,22 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
       c = 0xFFFD;
     }
     AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t at = i;
+    const char32_t cp = DecodeUtf8(text, i);
+    if (cp == 0xFFFD && i == at + 1) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      out.append(text.substr(at, i - at));
+    }
   }
   return out;
 }

@@ -1,4 +1,5 @@
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,12 @@ TEST(Text, BytesThatAreNotUtf8SurviveTheRoundTrip) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC7F}), "\xEF\xBF\xBD");
+}
+
+// Text read as text (not a name) is made valid instead: U+FFFD per stray byte.
+TEST(Text, ToValidUtf8ReplacesStrayBytes) {
+  EXPECT_EQ(ToValidUtf8("a\xE9" "b\xC3\xA9\xED\xA0\x80"), "a\xEF\xBF\xBD" "b\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(ToValidUtf8("plain \xE6\x97\xA5"), "plain \xE6\x97\xA5");
 }
 
 TEST(Text, EscapeForDisplayKeepsTextOnOneLineAndValid) {
