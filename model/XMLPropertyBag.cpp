@@ -82,7 +82,7 @@ class CXMLPropertyBag : public ComObjectRoot,
     // Text a document cannot carry is refused before anything is written:
     // a file that could not be loaded again is worse than no file.
     if (pVar->vt == VT_BSTR) {
-      const std::string bad = CharacterXmlCannotCarry(BstrView(pVar->bstrVal));
+      const std::string bad = CharacterXmlCannotCarry(BstrView(XmlShownText(pVar->bstrVal).Get()));
       if (!bad.empty()) {
         return Error("couldn't put the value: the text of " + vexa::base::Utf16ToUtf8(name) + " holds " + bad +
                          ", which XML cannot carry",
