@@ -66,7 +66,17 @@ std::string LanguageAbbreviation() {
   return std::string();
 }
 
+bool EnvSet(const char* name) {
+  const char* v = std::getenv(name);
+  return v && *v;
+}
+
 }  // namespace
+
+bool WindowSystemNamed() {
+  if (QApplication::instance()) return true;
+  return EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+}
 
 void EnsureApplication() {
   if (QApplication::instance()) return;
@@ -97,6 +107,14 @@ HRESULT CVEXAWizard1::FinalConstruct() {
       !m.logger) {
     m.logger.Reset();
     return E_FAIL;
+  }
+  // The wizard is windows and nothing else, and Qt ends the process when it
+  // cannot open its window system: without one the wizard is not made, and
+  // its creator is told why.
+  if (!WindowSystemNamed()) {
+    return m_wiz.Error(
+        "CVEXAWizard1::FinalConstruct - No display to show the wizard on: DISPLAY, WAYLAND_DISPLAY and "
+        "QT_QPA_PLATFORM are all unset. Run it in a desktop session, or make the disc with /r:status or /r:silent.");
   }
   m.tempDirectory.clear();
 

@@ -404,6 +404,21 @@ TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   ExpectTitle("Summer 2002", "At the lake house", "");
 }
 
+// The wizard without a display: no window can be opened, so the wizard is
+// not made; vexa ends with status 2 and says why on standard error, where
+// the message box would have said it, and the log has it too.
+TEST_F(EndToEndTest, TheWizardWithoutADisplayEndsWithStatusTwoAndSaysWhy) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{}, std::vector<std::string>{"/s:2", "/d:" + kSamples + "/photos"}}) {
+    const ProgramResult r = Vexa(args);
+    EXPECT_EQ(r.status, 2) << r.err << Log();
+    EXPECT_NE(r.err.find("No display to show the wizard on"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("/r:status"), std::string::npos) << r.err;
+    EXPECT_NE(Log().find("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard."), std::string::npos) << Log();
+  }
+  EXPECT_EQ(Cue(), "");
+}
+
 // The status mode without a display shows its progress on the terminal: the
 // steps as they start and a progress bar redrawn in place, with the CD-R
 // reminder answered from the keyboard.

@@ -160,14 +160,18 @@ std::int32_t VCDClassMPG1L2AudioEncode::Encode() {
           break;
         }
         if (run_.cancelled()) break;
-        // The stream cannot report a decoding error: one that ends well short
-        // of its own duration failed part way, and the file fails.
-        const auto expected = static_cast<std::int64_t>(static_cast<double>(f.durationMs) * kPcmBytesPerMs);
-        if (delivered + kBlockBytes < expected) {
-          discpak::ComsLogF("File %d ended after %lld of %lld bytes", static_cast<int>(i),
-                            static_cast<long long>(delivered), static_cast<long long>(expected));
+        // A file is read as far as it can be read: one cut short, or whose
+        // head states more than it holds, ends its music where its sound
+        // ends. Only a file that gives no sound at all fails.
+        if (delivered == 0) {
+          discpak::ComsLogF("File %d gave no sound", static_cast<int>(i));
           fail(base::kWorkInputFailed);
           break;
+        }
+        const auto expected = static_cast<std::int64_t>(static_cast<double>(f.durationMs) * kPcmBytesPerMs);
+        if (delivered + kBlockBytes < expected) {
+          discpak::ComsLogF("File %d ended after %lld of %lld bytes; its music ends there", static_cast<int>(i),
+                            static_cast<long long>(delivered), static_cast<long long>(expected));
         }
       }
       const int closed = VCDmp2_close_encoder(encoder);

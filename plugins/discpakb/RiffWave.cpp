@@ -105,6 +105,11 @@ bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why) {
   std::uint64_t offset = 0;
   std::uint32_t size = 0;
   if (!FindChunk(source, "data", &offset, &size)) return refuse("it has no sound data (no data chunk)");
+  // A writer that could not seek back (ffmpeg into a pipe) leaves the size
+  // at 0xFFFFFFFF, and a file cut short holds less than its head says: the
+  // sound is what the file holds, to its end.
+  const std::uint64_t present = source.Size() > offset ? source.Size() - offset : 0;
+  if (size > present) size = static_cast<std::uint32_t>(present);
   if (size == 0) return refuse("its sound data is empty");
   layout->dataOffset = offset;
   layout->dataSize = size;

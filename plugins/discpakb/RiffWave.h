@@ -45,7 +45,9 @@ inline constexpr std::uint32_t kMaxWaveRate = 96000;
 // point 32 or 64, each with a block of whole samples for every channel (for
 // an extensible file the sub-format decides which); other codings (ADPCM,
 // mu-law, ...) are left to the decoder. A data chunk of at least one byte
-// must follow. On refusal, false with the reason, in words, in *why.
+// must follow; a data chunk that states more than the file holds (a head
+// written into a pipe, a file cut short) has the bytes the file holds. On
+// refusal, false with the reason, in words, in *why.
 bool ParseWave(ByteSource& source, WaveLayout* layout, std::string* why);
 
 // Walks the chunks after the form type for the first with this id: its data

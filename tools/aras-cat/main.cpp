@@ -7,7 +7,10 @@
 // OUTPUT ending in ".wav" gets a WAV header; "-" writes raw samples to
 // standard output; without OUTPUT the samples are only counted. The report
 // (AudioFormatRecord, duration, size, bytes delivered) goes to standard
-// output, or to standard error when the samples do.
+// output, or to standard error when the samples do. An output that is the
+// input itself, by any name, is refused before anything is written.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "platform/base/Module.h"
+#include "platform/base/Overlap.h"
 #include "plugins/ARAS.h"
 
 namespace {
@@ -71,6 +75,12 @@ int main(int argc, char** argv) {
   if (args.empty() || args.size() > 2) return Usage();
   const std::string input = args[0];
   const std::string output = args.size() > 1 ? args[1] : "";
+  if (output == "-" ? vexa::base::DescriptorIsInput(STDOUT_FILENO, input)
+                    : vexa::base::OutputOverlapsInput(output, input)) {
+    std::fprintf(stderr, "aras-cat: the output %s is the input %s; give another output\n",
+                 output == "-" ? "(standard output)" : output.c_str(), input.c_str());
+    return 2;
+  }
 
   vexa::base::Module plugin = vexa::base::Module::Load("discpakb.dll");
   if (!plugin) {

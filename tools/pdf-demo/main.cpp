@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/base/Overlap.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
 #include "printing/pdfwriter/PdfWriter.h"
@@ -74,6 +75,11 @@ int main(int argc, char** argv) {
     else if (a == "--jpeg" && i + 1 < argc) jpeg = argv[++i];
     else if (a == "--title" && i + 1 < argc) title = argv[++i];
     else return Usage();
+  }
+  if (!jpeg.empty() && vexa::base::OutputOverlapsInput(out, jpeg)) {
+    std::fprintf(stderr, "pdf-demo: the output %s is the picture %s; give another output\n", out.c_str(),
+                 jpeg.c_str());
+    return 2;
   }
   std::string madeJpeg;
   if (jpeg.empty()) {

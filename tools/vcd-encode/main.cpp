@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/Overlap.h"
 
 namespace {
 
@@ -45,8 +46,19 @@ int Follow(Encoder* e, const char* what) {
   return state;
 }
 
+// An output that is one of the inputs (by any name) is refused: the encoder
+// creates its output before it reads them.
+bool Overwrites(const std::string& output, const std::vector<std::string>& inputs) {
+  const std::string held = vexa::base::OverlappedInput(output, inputs);
+  if (held.empty()) return false;
+  std::fprintf(stderr, "vcd-encode: the output %s is the input %s; give another output\n", output.c_str(),
+               held.c_str());
+  return true;
+}
+
 int Audio(DISCPAK_LibObject* t, int argc, char** argv) {
   if (argc < 2) return Usage();
+  if (Overwrites(argv[0], std::vector<std::string>(argv + 1, argv + argc))) return 64;
   I_VCDClassMPG1L2AudioEncode* e = t->NewVCDClassMPG1L2AudioEncode();
   if (!e) return 70;
   for (int i = 1; i < argc; ++i) {
@@ -80,6 +92,13 @@ int Video(DISCPAK_LibObject* t, int argc, char** argv) {
     }
   }
   if (argc - i < 2) return Usage();
+  std::vector<std::string> inputs;
+  if (mp2) inputs.emplace_back(mp2);
+  for (int k = i + 1; k < argc; ++k) {
+    const std::string picture = argv[k];
+    inputs.push_back(picture.substr(0, picture.find("::")));
+  }
+  if (Overwrites(argv[i], inputs)) return 64;
   I_VCDClassMPG1VideoEncode* e = t->NewVCDClassMPG1VideoEncode();
   if (!e) return 70;
   e->SetVideoFormat(format);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/Overlap.h"
 #include "tools/vcd-lists/ListDescription.h"
 
 namespace {
@@ -27,6 +28,12 @@ int main(int argc, char** argv) {
   if (argc != 4) {
     std::fprintf(stderr, "usage: vcd-lists DESCRIPTION LOT.VCD PSD.VCD\n");
     return 2;
+  }
+  for (const char* output : {argv[2], argv[3]}) {
+    if (vexa::base::OutputOverlapsInput(output, argv[1])) {
+      std::fprintf(stderr, "vcd-lists: the output %s is the description %s; give another output\n", output, argv[1]);
+      return 2;
+    }
   }
   std::ifstream in(argv[1]);
   if (!in) {

@@ -17,6 +17,7 @@
 //   segment FILE CONTENT [NAME]      a segment play item (an MPEG still)
 //   track FILE FLAG [NAME]           an MPEG track (flag 0: PAL)
 //   lists LOT.VCD PSD.VCD MAX_LIST_ID
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -28,6 +29,7 @@
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "disclib/vcd/VCDTrackLayout.h"
 #include "disclib/vcd/VCDTrackWriter.h"
+#include "platform/base/Overlap.h"
 #include "tools/vcd-mkimage/DiscWriter.h"
 
 namespace {
@@ -168,6 +170,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   std::string line, volumeId = "VIDEOCD";
   std::vector<TrackSource> tracks;
+  std::vector<std::string> inputs = {args[0]};  // what the image is made from
   int lineNo = 0;
   auto fail = [&](const std::string& why) {
     std::fprintf(stderr, "vcd-mkimage: %s:%d: %s\n", args[0].c_str(), lineNo, why.c_str());
@@ -179,6 +182,8 @@ int main(int argc, char** argv) {
     if (f.empty() || f[0][0] == '#') continue;
     const std::string& k = f[0];
     const auto arg = [&](std::size_t i) { return i < f.size() ? f[i].c_str() : nullptr; };
+    if (k == "file" || k == "segment" || k == "track") inputs.push_back(f.size() > 1 ? f[1] : "");
+    if (k == "dual" || k == "lists") inputs.insert(inputs.end(), f.begin() + 1, f.begin() + std::min<std::size_t>(f.size(), 3));
     if (k == "fs" && f.size() == 2) {
       if (!iso->SetFileSystemType(std::atoi(arg(1)))) fail("file-system type 0, 1 or 2");
     } else if (k == "volume" && f.size() == 2) {
@@ -211,6 +216,16 @@ int main(int argc, char** argv) {
   }
   vexa::vcdmkimage::DiscWriter disc;
   std::string error;
+  // The image and its cue sheet are written over whatever has their names:
+  // never over what the image is made from.
+  for (const std::string& output : {binPath, cuePath}) {
+    const std::string held = rc == 0 ? vexa::base::OverlappedInput(output, inputs) : std::string();
+    if (!held.empty()) {
+      std::fprintf(stderr, "vcd-mkimage: the output %s is the input %s; give another output\n", output.c_str(),
+                   held.c_str());
+      rc = 2;
+    }
+  }
   if (rc == 0) {
     iso->SetVolumeInfo(VolumeRecord(volumeId).data());
     std::printf("track 1: %d sectors\n", iso->GetISOTrackSectors());

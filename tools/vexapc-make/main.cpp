@@ -15,6 +15,7 @@
 
 #include "idl/VEXAImg.h"
 #include "idl/VEXAPC.h"
+#include "platform/base/Overlap.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
@@ -34,6 +35,7 @@ int Usage() {
                "  -1 -2 -3   title lines         -m  music file (MP3, WAV, ...)\n"
                "  -d         display time of each photo in milliseconds (default 5000)\n"
                "  --clean    empty OUTDIR first (it must otherwise be empty or new)\n"
+               "OUTDIR may not be, or hold, a photo or the music it is given.\n"
                "The menu also links the printable PDFs of the album (../PRINT/PDF/*.PDF),\n"
                "which the disc engine makes; this tool does not.\n");
   return 2;
@@ -107,6 +109,17 @@ int Run(const Options& o) {
   std::string why;
   if (!CollectPhotos(o.inputs, &photos, &why)) return Error(why);
   if (photos.size() > 9999) return Error("at most 9999 photos");
+
+  // OUTDIR is filled and, with --clean, emptied: it must be neither a photo,
+  // the music nor a folder that holds any of them.
+  std::vector<std::string> given = o.inputs;
+  if (!o.music.empty()) given.push_back(o.music);
+  const std::string held = vexa::base::OverlappedInput(o.out, given);
+  if (!held.empty()) {
+    std::fprintf(stderr, "vexapc-make: the output folder %s is or holds %s, which it was given to read; "
+                         "choose another output folder\n", o.out.c_str(), held.c_str());
+    return 2;
+  }
 
   std::error_code ec;
   fs::create_directories(o.out, ec);

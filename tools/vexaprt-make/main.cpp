@@ -4,9 +4,10 @@
 //
 //   vexaprt-make OUT_DIR [--a4] [--tmp DIR] [--title1 T] [--title2 T] [--title3 T] PHOTO|FOLDER...
 //
-// A folder stands for its .jpg files in name order. The print copies go to
-// --tmp (default: a new folder under the system's temporary folder, removed
-// at the end).
+// A folder stands for its .jpg files in name order. The print copies go to a
+// new private folder under --tmp (default: the system's temporary folder),
+// removed at the end, so that nothing already there is replaced. A PDF that
+// would be written over a photo is refused.
 #include <dirent.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "idl/vexaprt.h"
+#include "platform/base/Overlap.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
@@ -99,23 +101,33 @@ int main(int argc, char** argv) {
       Expand(a, &photos);
     }
   }
+  for (const char* pdf : {"CONTACT.PDF", "INSERT.PDF", "PRINTS.PDF"}) {
+    const std::string target = vexa::base::JoinPath(out, pdf);
+    const std::string held = vexa::base::OverlappedInput(target, photos);
+    if (!held.empty()) {
+      std::fprintf(stderr, "vexaprt-make: %s would be written over the photo %s; choose another OUT_DIR\n",
+                   target.c_str(), held.c_str());
+      return 2;
+    }
+  }
   if (!vexa::base::DirExists(out) && !vexa::base::MakeDirs(out)) {
     std::fprintf(stderr, "vexaprt-make: cannot make %s\n", out.c_str());
     return 1;
   }
-  std::string madeTmp;
-  if (tmp.empty()) {
-    madeTmp = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexaprt-make-");
-    tmp = madeTmp;
+  const std::string madeTmp = vexa::base::MakeTempDir(tmp.empty() ? vexa::base::TempDirectory() : tmp, "vexaprt-make-");
+  if (madeTmp.empty()) {
+    std::fprintf(stderr, "vexaprt-make: cannot make a working folder in %s\n",
+                 tmp.empty() ? vexa::base::TempDirectory().c_str() : tmp.c_str());
+    return 1;
   }
   CoInitialize(nullptr);
   int rc;
   {
     vexa::com::ComPtr<ICoVexaPrt> prt;
     HRESULT hr = CoCreateInstance(CLSID_CoVexaPrt, nullptr, CLSCTX_ALL, IID_ICoVexaPrt, prt.PutVoid());
-    rc = FAILED(hr) ? Failed("CoVexaPrt", hr) : Run(prt.Get(), out, tmp, a4, titles, photos);
+    rc = FAILED(hr) ? Failed("CoVexaPrt", hr) : Run(prt.Get(), out, madeTmp, a4, titles, photos);
   }
   CoUninitialize();
-  if (!madeTmp.empty()) vexa::base::RemoveAll(madeTmp);
+  vexa::base::RemoveAll(madeTmp);
   return rc;
 }

@@ -10,6 +10,7 @@
 
 #include "encoder/Vidlathe.h"
 #include "platform/base/Module.h"
+#include "platform/base/Overlap.h"
 #include "platform/imaging/Bitmap.h"
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Resample.h"
@@ -196,7 +197,17 @@ int main(int argc, char** argv) {
       files.push_back(a);
     }
   }
-  if (files.empty() || !lib.Load()) return files.empty() ? Usage() : 1;
+  if (files.empty()) return Usage();
+  // The encoders create their output before they read the pictures and the
+  // audio: an output that is one of them, by any name, is refused.
+  std::vector<std::string> inputs = files;
+  if (!audio.empty()) inputs.push_back(audio);
+  if (const std::string held = vexa::base::OverlappedInput(out, inputs); !held.empty()) {
+    std::fprintf(stderr, "vidlathe-cli: the output %s is the input %s; give another output\n", out.c_str(),
+                 held.c_str());
+    return 2;
+  }
+  if (!lib.Load()) return 1;
 
   if (cmd == "still") {
     gFiles = files;

@@ -36,6 +36,7 @@
 #include "platform/registry/Registry.h"
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
+#include "wizard/dialogs/AboutDlg.h"
 #include "wizard/dialogs/AddImagesDlg.h"
 #include "wizard/dialogs/FolderView.h"
 #include "wizard/dialogs/MessageBox.h"
@@ -703,6 +704,9 @@ TEST_F(PagesTest, EveryControlHasItsOwnId) {
 
 namespace {
 
+QAbstractScrollArea* WaitForGallery(CVEXAThum* c);
+std::vector<QWidget*> ThumbnailsOf(QAbstractScrollArea* gallery);
+
 // Every page, the add-images dialog and the About box in a real window
 // under Xvfb; the pictures are kept in build/artifacts/vexawiz/.
 TEST_F(PagesTest, ScreenshotsOfEveryPage) {
@@ -739,6 +743,23 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   for (int id = kPageWelcome; id <= kPageFinish; ++id) {
     if (id > kPageWelcome) sheet->next();
     QTest::qWait(300);
+    if (id == kPageSelectPictures) {
+      // The thumbnails are drawn by a worker: the page is taken once both
+      // show their photo (blue) rather than the blank card.
+      QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+      ASSERT_TRUE(gallery);
+      const auto drawn = [&] {
+        const std::vector<QWidget*> cells = ThumbnailsOf(gallery);
+        if (cells.size() != 2) return false;
+        for (QWidget* cell : cells) {
+          const QImage image = cell->grab().toImage();
+          const QColor centre = image.pixelColor(image.width() / 2, image.height() / 2 - image.height() / 8);
+          if (centre.blue() - centre.red() < 60) return false;
+        }
+        return true;
+      };
+      EXPECT_TRUE(QTest::qWaitFor(drawn, 30000));
+    }
     EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
   }
   {
@@ -758,15 +779,26 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   QTest::qWait(300);
   EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/titles-large.png")));
   sheet->resize(720, 520);
-  QTimer::singleShot(300, [&] {
-    if (QWidget* about = QApplication::activeModalWidget()) {
-      about->grab().save(QString::fromStdString(folder + "/about.png"));
-      static_cast<QDialog*>(about)->accept();
-    }
-  });
   sheet->back();
   while (sheet->currentId() != kPageWelcome) sheet->back();
+  // The About box runs its own event loop: it is taken and closed from there
+  // once it is the window in front (the sheet itself is modal too, so the
+  // front modal window alone does not say the box is up).
+  bool aboutShot = false;
+  QTimer poll;
+  poll.setInterval(50);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* about = qobject_cast<CvexaAboutDlg*>(QApplication::activeModalWidget());
+    if (!about || !about->isVisible()) return;
+    poll.stop();
+    if (QTest::qWaitForWindowExposed(about))
+      aboutShot = about->grab().save(QString::fromStdString(folder + "/about.png"));
+    about->accept();
+  });
+  poll.start();
   sheet->button(QWizard::CustomButton1)->click();
+  poll.stop();
+  EXPECT_TRUE(aboutShot);
 }
 
 }  // namespace

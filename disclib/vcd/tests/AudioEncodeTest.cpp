@@ -67,6 +67,7 @@ TEST_F(AudioEncodeTest, FailuresEndTheRunWithAStateAndAName) {
     std::string refuse;  // a file that stops opening once added
     std::int32_t state;
     std::string name;
+    double seconds = 0;  // the music written, when the run succeeds
   };
   const std::string out = Path("out.mp2");
   const Row rows[] = {
@@ -74,10 +75,12 @@ TEST_F(AudioEncodeTest, FailuresEndTheRunWithAStateAndAName) {
       {"encoder", {"fake:1000"}, Path("no/such/folder/out.mp2"), "", base::kWorkEncoderFailed, ""},
       // A stream that stops opening between adding and converting.
       {"noopen", {"fake:1000", "fake:2000"}, out, "fake:2000", base::kWorkInputFailed, "fake:2000"},
-      // A stream that ends well short of its duration (a decoding error).
-      {"short", {"fake:1000", "fake:3000:1000"}, out, "", base::kWorkInputFailed, "fake:3000:1000"},
-      // Short by less than a block is the stream's rounding, not a failure.
-      {"rounding", {"fake:1000:990"}, out, "", base::kWorkSuccess, ""},
+      // A stream that ends well short of its stated length (a file cut
+      // short) ends its music there; the next file follows.
+      {"short", {"fake:1000", "fake:3000:1000", "fake:500"}, out, "", base::kWorkSuccess, "", 2.5},
+      // A stream that gives no sound at all fails.
+      {"silent", {"fake:1000", "fake:3000:0"}, out, "", base::kWorkInputFailed, "fake:3000:0"},
+      {"rounding", {"fake:1000:990"}, out, "", base::kWorkSuccess, "", 0.99},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
@@ -90,6 +93,10 @@ TEST_F(AudioEncodeTest, FailuresEndTheRunWithAStateAndAName) {
     const char16_t* wide = nullptr;
     EXPECT_EQ(e.GetResultW(&wide), r.state);
     EXPECT_EQ(std::u16string(wide), std::u16string(r.name.begin(), r.name.end()));
+    if (r.seconds > 0) {
+      // 224 kbit/s: 28000 bytes a second, within a frame.
+      EXPECT_NEAR(static_cast<double>(std::filesystem::file_size(r.output)), 28000.0 * r.seconds, 1500.0);
+    }
     FakeAudio::refuseOpen.clear();
   }
 

@@ -1,9 +1,12 @@
 #include "platform/base/Path.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/base/Module.h"
+#include "platform/base/Overlap.h"
 
 using namespace vexa::base;
 
@@ -62,6 +65,56 @@ TEST(Path, AtomicWriteReplacesWholeFile) {
   // A folder that does not exist: failure, nothing created.
   EXPECT_FALSE(WriteFileAtomic(JoinPath(dir, "no/such/file"), "x"));
   RemoveAll(dir);
+}
+
+// An output overlaps an input when writing or emptying it reaches the input:
+// the same file by any name, or a folder above it by any name.
+TEST(Path, OutputOverlapsInputByIdentityNotByName) {
+  const std::string root = MakeTempDir("", "overlap-");
+  ASSERT_FALSE(root.empty());
+  const std::string photos = root + "/photos", photo = photos + "/a.jpg", elsewhere = root + "/elsewhere";
+  ASSERT_TRUE(MakeDirs(photos + "/sub"));
+  ASSERT_TRUE(MakeDirs(elsewhere));
+  ASSERT_TRUE(WriteFileAtomic(photo, "jpeg"));
+  ASSERT_TRUE(WriteFileAtomic(elsewhere + "/target.jpg", "jpeg"));
+  ASSERT_EQ(::link(photo.c_str(), (root + "/hard.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink(photo.c_str(), (root + "/soft.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink(photos.c_str(), (root + "/album").c_str()), 0);
+  ASSERT_EQ(::symlink((elsewhere + "/target.jpg").c_str(), (photos + "/linked.jpg").c_str()), 0);
+  struct Case {
+    std::string output, input;
+    bool overlaps;
+  } cases[] = {
+      {photo, photo, true},
+      {root + "/hard.jpg", photo, true},
+      {root + "/soft.jpg", photo, true},
+      {photo, root + "/soft.jpg", true},
+      {photos, photo, true},
+      {root, photo, true},
+      {"/", photo, true},
+      {root + "/album", photo, true},
+      {photos, root + "/album/a.jpg", true},
+      {photos + "/sub/../", photo, true},
+      {photos, photos, true},
+      {photos, photos + "/linked.jpg", true},  // the link itself is in the folder
+      {elsewhere, photos + "/linked.jpg", true},  // and what it names is here
+      {photos + "/sub", photo, false},
+      {elsewhere, photo, false},
+      {root + "/new.wav", photo, false},
+      {photo, root + "/missing.jpg", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutputOverlapsInput(c.output, c.input), c.overlaps) << c.output << " / " << c.input;
+  }
+  EXPECT_EQ(OverlappedInput(photos, {elsewhere + "/target.jpg", photo}), photo);
+  EXPECT_EQ(OverlappedInput(photos + "/sub", {elsewhere + "/target.jpg", photo}), "");
+
+  const int fd = ::open((root + "/hard.jpg").c_str(), O_WRONLY | O_APPEND);
+  ASSERT_GE(fd, 0);
+  EXPECT_TRUE(DescriptorIsInput(fd, photo));
+  EXPECT_FALSE(DescriptorIsInput(fd, elsewhere + "/target.jpg"));
+  ::close(fd);
+  RemoveAll(root);
 }
 
 TEST(Path, InstallLayoutFollowsTheLibrary) {

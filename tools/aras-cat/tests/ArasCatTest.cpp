@@ -59,4 +59,36 @@ TEST(ArasCatTest, EveryKindBecomesStereo44k) {
   vexa::base::RemoveAll(dir);
 }
 
+// An output that is the input, by whatever name, is refused before a byte is
+// written: the input survives as it was.
+TEST(ArasCatTest, RefusesToWriteOverItsInput) {
+  if (!HaveProgram("ffmpeg")) {
+    if (CheckersRequired()) FAIL() << "ffmpeg missing";
+    GTEST_SKIP() << "ffmpeg missing";
+  }
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-arascat-");
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/aras-cat";
+  for (const char* name : {"a.wav", "a.mp3"}) {
+    SCOPED_TRACE(name);
+    const std::string in = dir + "/" + name;
+    ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=d=1 '" + in + "'"), 0);
+    ASSERT_EQ(Shell("ln -sf '" + in + "' '" + dir + "/link' && ln -f '" + in + "' '" + dir + "/hard'"), 0);
+    std::string before;
+    ASSERT_TRUE(vexa::base::ReadFile(in, &before));
+    const std::string outputs[] = {"'" + in + "'", "'" + dir + "/link'", "'" + dir + "/hard'",
+                                   "'" + dir + "/../" + vexa::base::BaseName(dir) + "/" + name + "'",
+                                   "- >>'" + in + "'"};
+    for (const std::string& out : outputs) {
+      std::string report;
+      // Grouped, so that only the tool's standard output goes where out says.
+      EXPECT_EQ(Shell("{ '" + tool + "' '" + in + "' " + out + "; }", &report), 2) << out << "\n" << report;
+      EXPECT_NE(report.find("is the input"), std::string::npos) << report;
+      std::string after;
+      ASSERT_TRUE(vexa::base::ReadFile(in, &after));
+      EXPECT_TRUE(after == before) << out << ": the input changed";
+    }
+  }
+  vexa::base::RemoveAll(dir);
+}
+
 }  // namespace

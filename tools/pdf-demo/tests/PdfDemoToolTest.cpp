@@ -6,6 +6,9 @@
 #include <map>
 #include <sstream>
 
+#include <unistd.h>
+
+#include "platform/base/Path.h"
 #include "printing/testsupport/PdfCheck.h"
 
 using namespace vexa::pdftest;
@@ -80,6 +83,23 @@ TEST(PdfDemoTool, WritesAValidPageWithItsTextWhereItSaysUnderADecimalComma) {
       EXPECT_EQ(checked, 5);
     }
   }
+}
+
+// The page written over the picture it shows is refused; the picture stays.
+TEST(PdfDemoTool, RefusesToWriteOverItsPicture) {
+  ScratchDir dir;
+  const std::string jpeg = dir / "picture.jpg";
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(jpeg, std::string("\xFF\xD8 not decoded before the check")));
+  ASSERT_EQ(::symlink(jpeg.c_str(), (dir / "page.pdf").c_str()), 0);
+  for (const std::string& out : {jpeg, dir / "page.pdf"}) {
+    std::string said;
+    EXPECT_EQ(Shell(std::string(VEXA_BUILD_DIR) + "/bin/pdf-demo " + Quote(out) + " --jpeg " + Quote(jpeg), &said), 2)
+        << said;
+    EXPECT_NE(said.find("is the picture"), std::string::npos) << said;
+  }
+  std::string after;
+  ASSERT_TRUE(vexa::base::ReadFile(jpeg, &after));
+  EXPECT_EQ(after, std::string("\xFF\xD8 not decoded before the check"));
 }
 
 }  // namespace

@@ -57,6 +57,22 @@ TEST(VcdEncodeTest, MusicAndPictures) {
   EXPECT_EQ(Shell("'" + tool + "' audio " + dir + "/x.mp2 " + dir + "/none.mp3", &out), 65);
   EXPECT_NE(out.find("none.mp3"), std::string::npos) << out;
   EXPECT_EQ(Shell("'" + tool + "' bogus", &out), 64);
+
+  // An output that is one of the inputs is refused, and the input kept.
+  std::string music, picture;
+  ASSERT_TRUE(vexa::base::ReadFile(dir + "/a.mp3", &music));
+  ASSERT_TRUE(vexa::base::ReadFile(dir + "/p1.jpg", &picture));
+  for (const std::string& args : {"audio " + dir + "/a.mp3 " + dir + "/c.wav " + dir + "/a.mp3",
+                                  "video " + dir + "/p1.jpg " + dir + "/p2.jpg " + dir + "/p1.jpg::Caption",
+                                  "video -a " + dir + "/a.mp3 " + dir + "/a.mp3 " + dir + "/p2.jpg"}) {
+    EXPECT_EQ(Shell("'" + tool + "' " + args, &out), 64) << args;
+    EXPECT_NE(out.find("is the input"), std::string::npos) << out;
+  }
+  std::string after;
+  ASSERT_TRUE(vexa::base::ReadFile(dir + "/a.mp3", &after));
+  EXPECT_TRUE(after == music);
+  ASSERT_TRUE(vexa::base::ReadFile(dir + "/p1.jpg", &after));
+  EXPECT_TRUE(after == picture);
   vexa::base::RemoveAll(dir);
 }
 

@@ -84,6 +84,14 @@ TEST(VcdListsTest, AThirteenPictureMenu) {
     EXPECT_EQ(Shell("'" + tool + "' '" + dir + "/bad.txt' '" + dir + "/L' '" + dir + "/P'", &out), 1) << r.text;
     EXPECT_NE(out.find(r.message), std::string::npos) << out;
   }
+  // A list written over the description is refused; the description stays.
+  const std::string description = Read(dir + "/menu.txt");
+  for (const std::string& outputs : {"'" + dir + "/menu.txt' '" + dir + "/P'", "'" + dir + "/L' '" + dir + "/../" +
+                                                                                vexa::base::BaseName(dir) + "/menu.txt'"}) {
+    EXPECT_EQ(Shell("'" + tool + "' '" + dir + "/menu.txt' " + outputs, &out), 2) << outputs;
+    EXPECT_NE(out.find("is the description"), std::string::npos) << out;
+    EXPECT_EQ(Read(dir + "/menu.txt"), description);
+  }
   vexa::base::RemoveAll(dir);
 }
 

@@ -251,6 +251,23 @@ TEST_F(MkImageTest, OneStillPaddedToTheDiscsEnd) {
   EXPECT_EQ(Read(P("rip/item0001.mpg")), Read(P("seg1.mpg")));
 }
 
+// The image or its cue sheet named as one of the files it is made from is
+// refused before anything is written; every input stays as it was.
+TEST_F(MkImageTest, AnOutputThatIsAnInputIsRefused) {
+  MakeAlbum(1, false);
+  const std::string segment = Read(P("seg1.mpg")), description = Read(P("disc.txt")), lot = Read(P("LOT.VCD"));
+  for (const char* out : {"seg1.mpg", "disc.txt", "LOT.VCD", "files/readme.txt", "./files/../seg1.mpg"}) {
+    SCOPED_TRACE(out);
+    std::string said;
+    EXPECT_EQ(Shell("cd '" + dir_ + "' && '" + Tool("vcd-mkimage") + "' disc.txt '" + out + "'", &said), 2) << said;
+    EXPECT_NE(said.find("is the input"), std::string::npos) << said;
+  }
+  EXPECT_EQ(Read(P("seg1.mpg")), segment);
+  EXPECT_EQ(Read(P("disc.txt")), description);
+  EXPECT_EQ(Read(P("LOT.VCD")), lot);
+  EXPECT_EQ(Read(P("files/readme.txt")), "hello\n");
+}
+
 // A menu of 100 pictures takes two selection pages (a list holds at most
 // 98 selections); vcd-info decodes every list and link.
 TEST_F(MkImageTest, AHundredPictureMenuInTwoPages) {

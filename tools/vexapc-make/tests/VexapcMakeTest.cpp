@@ -121,6 +121,32 @@ TEST_F(VexapcMakeTest, RefusesBadRequests) {
   // Made again over its own pages.
   ASSERT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo02.jpg'", &output), 0) << output;
 
+  // An output folder that is or holds what the tool reads is refused before
+  // anything in it is touched, however it is named.
+  vexa::pcpages::test::WriteText(out_ + "/music.wav", "RIFF");
+  auto snapshot = [&] {
+    std::string all;
+    for (const std::string& name : FilesBelow(dir_.path())) all += name + "\n" + ReadText(dir_ / name) + "\n";
+    return all;
+  };
+  const std::string before = snapshot();
+  fs::create_directory_symlink(photos_, dir_ / "photos-link");
+  const std::string misuses[] = {
+      "--clean '" + photos_ + "' '" + photos_ + "/photo01.jpg'",
+      "--clean '" + photos_ + "' '" + photos_ + "'",
+      "--clean '" + dir_.path() + "' '" + photos_ + "/photo03.jpg'",
+      "--clean '" + dir_ / "photos-link" + "' '" + photos_ + "/photo01.jpg'",
+      "--clean '" + photos_ + "/../photos/' '" + dir_ / "photos-link/photo01.jpg" + "'",
+      "--clean -m '" + out_ + "/VIEW/../music.wav' '" + out_ + "' '" + photos_ + "/photo01.jpg'",
+  };
+  for (const std::string& args : misuses) {
+    EXPECT_EQ(Tool(args, &output), 2) << args;
+    EXPECT_NE(output.find("given to read"), std::string::npos) << output;
+  }
+  fs::remove(dir_ / "photos-link");
+  EXPECT_TRUE(snapshot() == before) << "a refused run changed files";
+  fs::remove(out_ + "/music.wav");
+
   // A picture the image utility cannot read is named with the server's text.
   vexa::pcpages::test::WriteText(dir_ / "broken.jpg", "not a picture");
   EXPECT_EQ(Tool("--clean '" + out_ + "' '" + dir_ / "broken.jpg" + "'", &output), 1);

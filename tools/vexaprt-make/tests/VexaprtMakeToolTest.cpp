@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -120,6 +122,52 @@ TEST(VexaprtMakeTool, AnAlbumBeyondTheImageLimitIsRefused) {
             std::string::npos)
       << log;
   EXPECT_FALSE(vexa::base::FileExists(dir / "out/CONTACT.PDF"));
+}
+
+// The print copies go to a private folder under --tmp, removed at the end:
+// files already there with the copies' names, and the photos themselves when
+// --tmp is their folder, are left as they were. A PDF that would replace a
+// photo is refused.
+TEST(VexaprtMakeTool, LeavesWhatItWasGivenAsItWas) {
+  ScratchDir dir;
+  const std::string photos = dir / "photos";
+  MakePhotos(photos, 3);
+  for (int n = 0; n <= 3; ++n) {
+    for (const char* kind : {"normal", "thumb"}) {
+      const std::string name = "p0001-" + std::to_string(n) + "-" + kind + ".jpg";
+      ASSERT_TRUE(vexa::base::WriteFileAtomic(photos + "/" + name, "the user's " + name));
+    }
+  }
+  auto snapshot = [&] {
+    std::string all;
+    for (const auto& e : std::filesystem::directory_iterator(photos)) {
+      std::string data;
+      vexa::base::ReadFile(e.path().string(), &data);
+      all += e.path().filename().string() + "=" + std::to_string(std::hash<std::string>{}(data)) + "\n";
+    }
+    return all;
+  };
+  const std::string before = snapshot();
+  const std::string env = "VEXA_REGISTRY_DIR=" + Quote(dir / "registry") + " ";
+  std::string log;
+  ASSERT_EQ(Shell(env + Tool() + " " + Quote(dir / "out") + " --tmp " + Quote(photos) + " " + Quote(photos + "/p0001.jpg") +
+                      " " + Quote(photos + "/p0002.jpg"),
+                  &log),
+            0)
+      << log;
+  EXPECT_TRUE(vexa::base::FileExists(dir / "out/PRINTS.PDF"));
+  EXPECT_EQ(snapshot(), before);
+
+  // A photo where a PDF goes.
+  ASSERT_TRUE(std::filesystem::copy_file(photos + "/p0003.jpg", photos + "/PRINTS.PDF"));
+  const std::string withPdf = snapshot();
+  EXPECT_EQ(Shell(env + Tool() + " " + Quote(photos) + " " + Quote(photos + "/p0001.jpg") + " " +
+                      Quote(dir / "photos/../photos/PRINTS.PDF"),
+                  &log),
+            2)
+      << log;
+  EXPECT_NE(log.find("would be written over the photo"), std::string::npos) << log;
+  EXPECT_EQ(snapshot(), withPdf);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -114,6 +115,76 @@ TEST_F(CliTest, MakesAPhotoDisc) {
   // The title still and three photos, one thumbnail page, the home page.
   EXPECT_NE(out.find("number of segments: 6"), std::string::npos) << out;
   EXPECT_EQ(Run("make-disc", &out), 2);
+}
+
+// The span of one kind of stream ("a" or "v") in an MPEG file: from its first
+// packet's time to the end of its last, by ffprobe.
+double StreamSeconds(const std::string& mpeg, const char* kind) {
+  std::string out;
+  Shell(std::string("ffprobe -v error -select_streams ") + kind +
+            " -show_entries packet=pts_time,duration_time -of csv=p=0 '" + mpeg + "'",
+        &out);
+  double first = -1, last = 0;
+  std::size_t at = 0;
+  while (at < out.size()) {
+    const std::size_t end = std::min(out.find('\n', at), out.size());
+    const std::string line = out.substr(at, end - at);
+    at = end + 1;
+    const std::size_t comma = line.find(',');
+    if (comma == std::string::npos || line.compare(0, 3, "N/A") == 0) continue;
+    const double pts = std::atof(line.c_str()), duration = std::atof(line.c_str() + comma + 1);
+    if (first < 0) first = pts;
+    last = std::max(last, pts + duration);
+  }
+  return first < 0 ? 0 : last - first;
+}
+
+// Music whose head states more than the file holds, as the audio reader takes
+// it: a WAV written into a pipe (its sizes left at 0xFFFFFFFF) and a WMA file
+// cut short. The disc is made with the music the file holds, played round
+// for as long as the show lasts.
+TEST_F(CliTest, MusicThatEndsBeforeItsHeadSaysStillMakesTheDisc) {
+  for (const char* tool : {"convert", "ffmpeg", "ffprobe", "vcdxrip"}) VEXA_REQUIRE_TOOL(tool);
+  std::string photos;
+  for (int i = 0; i < 3; ++i) {
+    const std::string p = dir_ + "/p" + std::to_string(i) + ".jpg";
+    ASSERT_EQ(Shell("convert -size 320x240 plasma:fractal -seed " + std::to_string(i) + " '" + p + "'"), 0);
+    photos += " '" + p + "'";
+  }
+  const std::string wav = dir_ + "/piped.wav", wma = dir_ + "/cut.wma";
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=3 -f wav pipe: > '" + wav + "'"), 0);
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -f lavfi -i sine=d=6 -c:a wmav2 '" + dir_ + "/whole.wma'"), 0);
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(dir_ + "/whole.wma", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(wma, bytes.substr(0, bytes.size() / 2)));
+  for (const std::string& music : {wav, wma}) {
+    SCOPED_TRACE(music);
+    base::RemoveAll(drive_);
+    base::MakeDirs(drive_);
+    Media("profile = cdrw-writer\nmedia = cdr\n");
+    const std::string temp = dir_ + "/temp", rip = dir_ + "/rip";
+    base::RemoveAll(rip);
+    base::MakeDirs(temp);
+    base::MakeDirs(rip);
+    std::string out;
+    ASSERT_EQ(Run("make-disc --temp '" + temp + "' --tv PAL --delay 3 -m '" + music + "' -1 Title" + photos, &out), 0)
+        << out;
+    std::string cue;
+    for (const auto& e : std::filesystem::directory_iterator(drive_)) {
+      if (e.path().extension() == ".cue") cue = e.path().string();
+    }
+    ASSERT_FALSE(cue.empty());
+    ASSERT_EQ(Shell("cd '" + rip + "' && vcdxrip --cue-file='" + cue + "'", &out), 0) << out;
+    const std::string track = rip + "/avseq01.mpg";
+    ASSERT_TRUE(base::FileExists(track)) << out;
+    const double show = StreamSeconds(track, "v"), audio = StreamSeconds(track, "a");
+    EXPECT_GT(show, 8.0);  // longer than the music, which is played round
+    EXPECT_NEAR(audio, show, 0.5);
+    // The music, not silence, all the way through.
+    std::string silence;
+    Shell("ffmpeg -nostdin -v info -i '" + track + "' -map 0:a -af silencedetect=n=-50dB:d=0.5 -f null -", &silence);
+    EXPECT_EQ(silence.find("silence_start"), std::string::npos) << silence;
+  }
 }
 
 }  // namespace

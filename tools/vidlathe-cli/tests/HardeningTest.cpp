@@ -318,6 +318,31 @@ TEST_F(VidlatheCliHardening, DevicesAreWrittenDirectly) {
   EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
+// An output that is one of the inputs, by any name, is refused before the
+// encoder starts, and the input stays as it was.
+TEST_F(VidlatheCliHardening, AnOutputThatIsAnInputIsRefused) {
+  const std::string photo = In("photo.png");
+  ASSERT_EQ(0, symlink(photo.c_str(), outputs_.File("photo-link.mpg").c_str()));
+  std::string before;
+  ASSERT_TRUE(vexa::base::ReadFile(photo, &before));
+  const std::string mp2 = outputs_.File("a.mp2");
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(mp2, "MP2"));
+  for (const std::string& args :
+       {"still 5 '" + photo + "' '" + photo + "'", "v1 1 '" + outputs_.File("photo-link.mpg") + "' '" + photo + "'",
+        "still 5 '" + mp2 + "' --audio '" + mp2 + "' '" + photo + "'"}) {
+    SCOPED_TRACE(args);
+    const Outcome o = Tool(args);
+    EXPECT_EQ(2, o.status);
+    EXPECT_NE(o.message.find("is the input"), std::string::npos) << o.message;
+    std::string after;
+    ASSERT_TRUE(vexa::base::ReadFile(photo, &after));
+    EXPECT_TRUE(after == before);
+  }
+  std::string audio;
+  ASSERT_TRUE(vexa::base::ReadFile(mp2, &audio));
+  EXPECT_EQ(audio, "MP2");
+}
+
 // Numbers the tool refuses instead of letting the library clamp them.
 TEST_F(VidlatheCliHardening, QuantiserOutOfRange) {
   const std::string photo = In("photo.png");
