@@ -73,7 +73,8 @@ endfunction()
 
 # vexa_component(NAME MODULE|SHARED|PROGRAM
 #                MODULE_SOURCES ... [INTERNAL_SOURCES ...]
-#                [LIBS ...] [PRIVATE_LIBS ...] [MODULE_LIBS ...])
+#                [LIBS ...] [PRIVATE_LIBS ...] [MODULE_LIBS ...]
+#                [PLAIN_SOURCES ... [PLAIN_LIBS ...] [PLAIN_PRIVATE_LIBS ...]])
 # A component of the system: its code (INTERNAL_SOURCES) is the static
 # library NAME_internals, which the component's tests, tools and benchmarks
 # link to reach the parts that have no interface of their own; the thin
@@ -93,9 +94,15 @@ endfunction()
 # NAME), PRIVATE_LIBS by the internals' code only; MODULE_LIBS are linked by
 # the deliverable alone (public to a shared library's users): the other
 # shared libraries it sits on, whose internals a test may link instead.
+# PLAIN_SOURCES are the parts that need no widgets (models, caches, file and
+# text routines): the static library NAME_plain, built on PLAIN_LIBS (its
+# headers) and PLAIN_PRIVATE_LIBS (its code) alone, so that their tests link
+# it without the widget stack; the internals sit on it and the deliverable
+# takes its objects too.
 function(vexa_component name)
   cmake_parse_arguments(A "MODULE;SHARED;PROGRAM" ""
-    "MODULE_SOURCES;INTERNAL_SOURCES;LIBS;PRIVATE_LIBS;MODULE_LIBS" ${ARGN})
+    "MODULE_SOURCES;INTERNAL_SOURCES;LIBS;PRIVATE_LIBS;MODULE_LIBS;PLAIN_SOURCES;PLAIN_LIBS;PLAIN_PRIVATE_LIBS"
+    ${ARGN})
   if(A_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "vexa_component(${name}): unknown arguments ${A_UNPARSED_ARGUMENTS}")
   endif()
@@ -104,19 +111,25 @@ function(vexa_component name)
   if(A_PROGRAM)
     set(library OFF)
   endif()
+  set(plain_lib "")
+  if(A_PLAIN_SOURCES)
+    set(plain_lib ${name}_plain)
+    vexa_internal_library(${plain_lib} SOURCES ${A_PLAIN_SOURCES}
+      LIBS ${A_PLAIN_LIBS} PRIVATE_LIBS ${A_PLAIN_PRIVATE_LIBS})
+  endif()
   if(A_INTERNAL_SOURCES)
     if(library)
       vexa_internal_library(${internals} SOURCES ${A_INTERNAL_SOURCES}
-        LIBS ${A_LIBS} PRIVATE_LIBS ${A_PRIVATE_LIBS})
+        LIBS ${plain_lib} ${A_LIBS} PRIVATE_LIBS ${A_PRIVATE_LIBS})
     else()
       add_library(${internals} STATIC ${A_INTERNAL_SOURCES})
       target_include_directories(${internals} PUBLIC ${PROJECT_SOURCE_DIR})
-      target_link_libraries(${internals} PUBLIC ${A_LIBS} PRIVATE ${A_PRIVATE_LIBS})
+      target_link_libraries(${internals} PUBLIC ${plain_lib} ${A_LIBS} PRIVATE ${A_PRIVATE_LIBS})
     endif()
   endif()
 
   if(A_PROGRAM)
-    set(internals_lib "")
+    set(internals_lib ${plain_lib})
     if(A_INTERNAL_SOURCES)
       set(internals_lib ${internals})
     endif()
@@ -135,14 +148,18 @@ function(vexa_component name)
   # target_sources, libraries with target_link_libraries).
   set(objects "")
   set(internals_lib "")
+  if(A_PLAIN_SOURCES)
+    list(APPEND objects $<TARGET_OBJECTS:${plain_lib}>)
+    list(APPEND internals_lib ${plain_lib})
+  endif()
   if(A_INTERNAL_SOURCES)
-    set(objects $<TARGET_OBJECTS:${internals}>)
-    set(internals_lib ${internals})
+    list(APPEND objects $<TARGET_OBJECTS:${internals}>)
+    list(APPEND internals_lib ${internals})
   endif()
   vexa_library(${name} ${kind} HIDDEN
     SOURCES ${A_MODULE_SOURCES} ${objects}
-    LIBS ${A_LIBS} ${A_MODULE_LIBS}
-    PRIVATE_LIBS ${internals_lib} ${A_PRIVATE_LIBS})
+    LIBS ${A_PLAIN_LIBS} ${A_LIBS} ${A_MODULE_LIBS}
+    PRIVATE_LIBS ${internals_lib} ${A_PLAIN_PRIVATE_LIBS} ${A_PRIVATE_LIBS})
   target_compile_options(${name} PRIVATE $<$<CXX_COMPILER_ID:GNU>:-fno-gnu-unique>)
 endfunction()
 

@@ -12,6 +12,7 @@
 #include "core/VEXACore1.h"
 #include "idl/ProductKey.h"
 #include "platform/base/File.h"
+#include "platform/base/OwnedTempDir.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
@@ -375,8 +376,9 @@ bool CVEXACore1::GetPaperSize(LONG* paper) {
 
 bool CVEXACore1::MakeTempDirectory(std::string* path) {
   // A folder of its own per object, so that two runs side by side never
-  // remove each other's files.
-  const std::string made = base::MakeTempDir(services_.systemTemp, "vexaCoreTemp");
+  // remove each other's files. It names its owner, and the folders of runs
+  // that were killed before they could remove theirs go first.
+  const std::string made = base::MakeOwnedTempDir(services_.systemTemp, "vexaCoreTemp");
   if (made.empty()) {
     const int why = errno;
     util_.ReportError(Format("CVexaCoreUtil::GetTempFilePath - Couldn't create temp dir! %s: %s",

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "idl/ProductKey.h"
+#include "platform/base/StopRequest.h"
 
 namespace vexa::core {
 
@@ -733,6 +734,8 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
 }
 
 bool BurnFlow::BurnCancelRequested() {
+  // A request to stop the program stops the burn as a confirmed Cancel does.
+  if (base::StopSignal() != 0) return true;
   if (!flow_.Interactive() || !flow_.Status().cancelRequested) return false;
   if (flow_.ShowMessage(kMessageYesNo,
                         util_.LoadString(4530, "Are you sure you want to cancel?\r\n\r\nThe orlune disc creator software has "

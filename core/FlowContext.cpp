@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/base/StopRequest.h"
+
 namespace vexa::core {
 
 void FlowContext::Wait(std::chrono::milliseconds d) {
@@ -37,6 +39,9 @@ bool FlowContext::ShowMessage(int buttons, const std::string& text, bool* checkF
 }
 
 bool FlowContext::IsCancelled() {
+  // A request to stop the program (a signal) cancels the run as a confirmed
+  // Cancel does, without asking anybody.
+  if (base::StopSignal() != 0) return true;
   if (!Interactive()) return false;
   Status().Show();
   Pump();

@@ -1,10 +1,10 @@
 // The exported functions of the vidlathe library: pictures in, MPEG-1 Video
 // CD system streams out. Callers load the library by name and bind these
 // functions by name; every function is synchronous and returns 1 for success
-// and 0 for failure, whose reason Vidlathe_GetLastFailure gives. Only one
-// encoding call runs in a process at a time: a second caller waits until the
-// first has returned, and a call from inside a running call (a picture
-// source or progress callback) is refused.
+// and 0 for failure, whose reason Vidlathe_GetLastFailure gives. Each
+// encoding call owns all its state, so calls from different threads run at
+// the same time; a call from inside a running call (a picture source calling
+// back on the caller's thread) is refused.
 #pragma once
 
 #include <cstdint>

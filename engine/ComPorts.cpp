@@ -145,6 +145,10 @@ HRESULT ComAlbum::StoreToFile(const std::string& file) { return mapper_->storeTo
 
 // ---- The picture tools --------------------------------------------------------------------
 
+ComStillTools::ComStillTools(com::ComPtr<IVEXAImgUtil> util) : util_(std::move(util)) {
+  if (util_ && util_->QueryInterface(IID_IVEXAImgUtilNative, native_.PutVoid()) != S_OK) native_.Reset();
+}
+
 bool ComStillTools::GetStillInfo(const std::string& file, PictureInfo* out, std::string* why) {
   Bstr name, shortName, ext;
   return Check(util_->GetStillInfo(Text(file).Get(), name.Out(), shortName.Out(), ext.Out(), &out->type, &out->width,
@@ -197,6 +201,42 @@ bool ComStillTools::CreateTitleStill(const std::array<std::string, 3>& lines, co
 bool ComStillTools::StoreRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                                 std::string* why) {
   return SUCCEEDED(CVEXAVCDEngine::StoreJPEGRecord(jpegFile, identifier, resolution, why));
+}
+
+bool ComStillTools::RecordBytes(const std::string& identifier, LONG resolution, std::string* bytes,
+                                std::string* why) {
+  return SUCCEEDED(CVEXAVCDEngine::JPEGRecordBytes(identifier, resolution, bytes, why));
+}
+
+bool ComStillTools::CreateDerivativesWithRecords(const std::string& original, LONG rotateDegrees,
+                                                 const std::string& albumFile, const std::string& albumRecord,
+                                                 const std::string& thumbFile, const std::string& thumbRecord,
+                                                 LONG thumbBox, const std::string& webFile,
+                                                 const std::string& webRecord, LONG webBox, LONG keepLongSide,
+                                                 Derivatives* out, std::string* why) {
+  VARIANT_BOOL ar = VARIANT_FALSE, tr = VARIANT_FALSE, wr = VARIANT_FALSE;
+  if (!Check(native_->CreateStillDerivativesWithComments(
+                 Text(original).Get(), rotateDegrees, Text(albumFile).Get(), Text(thumbFile).Get(), thumbBox,
+                 thumbBox, Text(webFile).Get(), webBox, webBox, albumRecord.c_str(), thumbRecord.c_str(),
+                 webRecord.c_str(), keepLongSide, &ar, &out->albumWidth, &out->albumHeight, &tr, &out->thumbWidth,
+                 &out->thumbHeight, &wr, &out->webWidth, &out->webHeight),
+             why)) {
+    return false;
+  }
+  out->albumMade = ar == VARIANT_TRUE;
+  out->thumbMade = tr == VARIANT_TRUE;
+  out->webMade = wr == VARIANT_TRUE;
+  return true;
+}
+
+bool ComStillTools::CopyWithRecord(const std::string& source, const std::string& destination,
+                                   const std::string& record, bool* copied, std::string* why) {
+  VARIANT_BOOL done = VARIANT_FALSE;
+  if (!Check(native_->CopyJpegWithComment(Text(source).Get(), Text(destination).Get(), record.c_str(), &done), why)) {
+    return false;
+  }
+  *copied = done == VARIANT_TRUE;
+  return true;
 }
 
 bool ComStillTools::NewIdentifier(std::string* out) {

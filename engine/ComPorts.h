@@ -51,7 +51,7 @@ class ComAlbum : public AlbumPort {
 // The image utility, the picture records and identifiers.
 class ComStillTools : public StillTools {
  public:
-  explicit ComStillTools(com::ComPtr<IVEXAImgUtil> util) : util_(std::move(util)) {}
+  explicit ComStillTools(com::ComPtr<IVEXAImgUtil> util);
 
   bool GetStillInfo(const std::string& file, PictureInfo* out, std::string* why) override;
   bool IsSupportedInput(LONG type, bool* supported, std::string* why) override;
@@ -66,9 +66,19 @@ class ComStillTools : public StillTools {
   bool StoreRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                    std::string* why) override;
   bool NewIdentifier(std::string* out) override;
+  bool WritesRecordsWithFiles() const override { return native_.Get() != nullptr; }
+  bool RecordBytes(const std::string& identifier, LONG resolution, std::string* bytes, std::string* why) override;
+  bool CreateDerivativesWithRecords(const std::string& original, LONG rotateDegrees, const std::string& albumFile,
+                                    const std::string& albumRecord, const std::string& thumbFile,
+                                    const std::string& thumbRecord, LONG thumbBox, const std::string& webFile,
+                                    const std::string& webRecord, LONG webBox, LONG keepLongSide, Derivatives* out,
+                                    std::string* why) override;
+  bool CopyWithRecord(const std::string& source, const std::string& destination, const std::string& record,
+                      bool* copied, std::string* why) override;
 
  private:
   com::ComPtr<IVEXAImgUtil> util_;
+  com::ComPtr<IVEXAImgUtilNative> native_;  // none: the utility has no native calls
 };
 
 }  // namespace vexa::engine

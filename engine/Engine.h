@@ -177,6 +177,9 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                              VARIANT_BOOL overwrite, VARIANT_BOOL* wasWritten);
   static HRESULT StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                                  std::string* error);
+  // The record StoreJPEGRecord writes, as the bytes of its comment segment.
+  static HRESULT JPEGRecordBytes(const std::string& identifier, LONG resolution, std::string* bytes,
+                                 std::string* error);
   // The session identifier of the engine's start ("261210_A").
   std::string SessionId() const {
     return DiscNames::SessionIdFor(startTime_.wYear, startTime_.wMonth, startTime_.wDay);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/base/OwnedTempDir.h"
 #include "platform/base/Path.h"
 #include "platform/base/Time.h"
 
@@ -26,7 +27,8 @@ Result MakeWorkFolders(std::string_view parent, WorkFolders* out) {
   if (ec || !base::DirExists(p.string())) {
     return Result::Fail(EngineCode::kTemporaryDirFail, std::string(kPrefix) + "Can not change to temporary directory");
   }
-  const std::string root = base::MakeTempDir(p.lexically_normal().string(), "zzz");
+  // The folder names its owner; those of killed runs are removed first.
+  const std::string root = base::MakeOwnedTempDir(p.lexically_normal().string(), "zzz");
   if (root.empty()) {
     return Result::Fail(EngineCode::kTemporaryDirFail, std::string(kPrefix) + "Can not create temporary directory");
   }

@@ -102,11 +102,14 @@ HRESULT CVEXAVCDEngine::InsertJPEGCOMMaker(std::string_view jpegFile, std::strin
   return S_OK;
 }
 
-// Writes (or replaces) the record of a JPEG. Safe on any thread: it makes
-// its own objects of the album model there. On failure *error holds the
-// text to report (with the model's own description in front).
-HRESULT CVEXAVCDEngine::StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
-                                        std::string* error) {
+namespace {
+
+// Runs `use` with the record's objects of the album model, made on this
+// thread; on failure *error holds the text to report.
+// prefix: the engine's PrefixWithErrorInfo.
+template <typename Use>
+HRESULT WithRecord(const std::string& identifier, LONG resolution, std::string* error,
+                   std::string (*prefix)(const std::string&), Use use) {
   const bool initialized = SUCCEEDED(CoInitialize(nullptr));
   struct Uninit {
     bool on;
@@ -114,28 +117,68 @@ HRESULT CVEXAVCDEngine::StoreJPEGRecord(const std::string& jpegFile, const std::
       if (on) CoUninitialize();
     }
   } uninit{initialized};
-  HRESULT result = S_OK;
-  {
-    ComPtr<IEmbedImage> record;
-    ComPtr<IEmbedImageXML> mapper;
-    if (FAILED(CoCreateInstance(CLSID_EmbedImage, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IEmbedImage>(),
-                                record.PutVoid()))) {
-      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - Failed to create IVEXAXML::IEmbedImage");
-      result = E_FAIL;
-    } else if (FAILED(CoCreateInstance(CLSID_EmbedImageXML, nullptr, CLSCTX_INPROC_SERVER,
-                                       com::IidOf<IEmbedImageXML>(), mapper.PutVoid()))) {
-      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - Failed to create IVEXAXML::IEmbedImageXML");
-      result = E_FAIL;
-    } else if (FAILED(record->put_resolution(static_cast<VEXAXMLStillImageResolution>(resolution))) ||
-               FAILED(record->put_originalIdentifier(Bstr::FromUtf8(identifier).Get()))) {
-      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - VEXAStillRes2VEXAXMLStillRes call failed");
-      result = E_FAIL;
-    } else if (FAILED(mapper->storeToJPEG(Bstr::FromUtf8(jpegFile).Get(), record.Get()))) {
-      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - pEmbedImageXML->storeToJPEG call failed");
-      result = E_FAIL;
-    }
+  ComPtr<IEmbedImage> record;
+  ComPtr<IEmbedImageXML> mapper;
+  if (FAILED(CoCreateInstance(CLSID_EmbedImage, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IEmbedImage>(),
+                              record.PutVoid()))) {
+    *error = prefix("VEXAVCDEngine::InsertJPEGCOMMaker - Failed to create IVEXAXML::IEmbedImage");
+    return E_FAIL;
   }
-  return result;
+  if (FAILED(CoCreateInstance(CLSID_EmbedImageXML, nullptr, CLSCTX_INPROC_SERVER, com::IidOf<IEmbedImageXML>(),
+                              mapper.PutVoid()))) {
+    *error = prefix("VEXAVCDEngine::InsertJPEGCOMMaker - Failed to create IVEXAXML::IEmbedImageXML");
+    return E_FAIL;
+  }
+  if (FAILED(record->put_resolution(static_cast<VEXAXMLStillImageResolution>(resolution))) ||
+      FAILED(record->put_originalIdentifier(Bstr::FromUtf8(identifier).Get()))) {
+    *error = prefix("VEXAVCDEngine::InsertJPEGCOMMaker - VEXAStillRes2VEXAXMLStillRes call failed");
+    return E_FAIL;
+  }
+  return use(mapper.Get(), record.Get());
+}
+
+}  // namespace
+
+// Writes (or replaces) the record of a JPEG. Safe on any thread: it makes
+// its own objects of the album model there. On failure *error holds the
+// text to report (with the model's own description in front).
+HRESULT CVEXAVCDEngine::StoreJPEGRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
+                                        std::string* error) {
+  return WithRecord(identifier, resolution, error, &CVEXAVCDEngine::PrefixWithErrorInfo, [&](IEmbedImageXML* mapper, IEmbedImage* record) -> HRESULT {
+    if (FAILED(mapper->storeToJPEG(Bstr::FromUtf8(jpegFile).Get(), record))) {
+      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - pEmbedImageXML->storeToJPEG call failed");
+      return E_FAIL;
+    }
+    return S_OK;
+  });
+}
+
+// The same record as the model writes it into a JPEG: the text it stores,
+// read back. Safe on any thread.
+HRESULT CVEXAVCDEngine::JPEGRecordBytes(const std::string& identifier, LONG resolution, std::string* bytes,
+                                        std::string* error) {
+  return WithRecord(identifier, resolution, error, &CVEXAVCDEngine::PrefixWithErrorInfo, [&](IEmbedImageXML* mapper, IEmbedImage* record) -> HRESULT {
+    const std::string dir = base::MakeTempDir(base::TempDirectory(), "vexa-record-");
+    if (dir.empty()) {
+      *error = "VEXAVCDEngine::InsertJPEGCOMMaker - no temporary folder for the record can be made";
+      return E_FAIL;
+    }
+    struct Remove {
+      std::string path;
+      ~Remove() { base::RemoveAll(path); }
+    } remove{dir};
+    const std::string file = base::JoinPath(dir, "record.xml");
+    if (FAILED(mapper->storeToFile(Bstr::FromUtf8(file).Get(), record))) {
+      *error = PrefixWithErrorInfo("VEXAVCDEngine::InsertJPEGCOMMaker - pEmbedImageXML->storeToFile call failed");
+      return E_FAIL;
+    }
+    std::string why;
+    if (!base::ReadFile(file, bytes, &why)) {
+      *error = "VEXAVCDEngine::InsertJPEGCOMMaker - the record cannot be read back: " + why;
+      return E_FAIL;
+    }
+    return S_OK;
+  });
 }
 
 // ---- Audio-CD tracks ----------------------------------------------------------------------

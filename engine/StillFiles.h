@@ -69,9 +69,12 @@ struct RecordJob {
 // Makes the photo's files: an unrotated JPEG's original is copied and gets
 // a record of its own (resolution 1), any other picture goes on the disc as
 // it is; the three derivatives are made from the picture and each gets a
-// record; the records are written on helper threads while the derivatives
-// are made. On a failure nothing made is left and the result holds the
-// text and code the storyboard reports.
+// record. With tools that write records with files, each file is written
+// once with its record in it, and the album picture's own picture is kept
+// for the smaller pictures made from it later; otherwise the records are
+// stored into the files afterwards, on helper threads. On a failure nothing
+// made is left and the result holds the text and code the storyboard
+// reports.
 Result MakeStillFiles(const StillJob& job, StillTools& tools, StillFiles* out);
 
 }  // namespace vexa::engine

@@ -429,7 +429,7 @@ Result Storyboard::StillDisplayTime(const StillRequest& request, const StillFile
 
 // The home page's strip of the title still: the picture resized to a full
 // TV picture and cut to the band the home page shows.
-Result Storyboard::MakeTitleStrip(const std::string& original, std::string* strip, MadeFiles* made) const {
+Result Storyboard::MakeTitleStrip(const std::string& picture, std::string* strip, MadeFiles* made) const {
   std::string temp;
   if (!GenerateTemporaryFileName(folders_.root, &temp).ok()) {
     return Result::Fail(EngineCode::kParameterInvalid, std::string(kStillPrefix) + "GenerateTemporaryFileName call failed");
@@ -447,7 +447,7 @@ Result Storyboard::MakeTitleStrip(const std::string& original, std::string* stri
     ~Remove() { base::RemoveAll(path); }
   } removeResized{resized};
   std::string why;
-  if (!tools_->ResizeStill(original, resized, 704, IsPalSystem() ? 576 : 480, &why) ||
+  if (!tools_->ResizeStill(picture, resized, 704, IsPalSystem() ? 576 : 480, &why) ||
       !tools_->CropStill(resized, *strip, 0, 105, 703, 355, &why)) {
     return cropFailed;
   }
@@ -560,10 +560,12 @@ Result Storyboard::AddStill(const StillRequest& request) {
   SYSTEMTIME displayTime{};
   if (Result r = StillDisplayTime(request, files, &displayTime); !r.ok()) return r;
 
-  // The first still of a disc may be its title still: a cropped copy.
+  // The first still of a disc may be its title still: a cropped copy, made
+  // from the album picture (the same picture as the original, and one the
+  // tools may still hold decoded).
   std::string titleStrip;
   if (number == 1 && request.isTitleStill) {
-    if (Result r = MakeTitleStrip(files.original, &titleStrip, &files.made); !r.ok()) return r;
+    if (Result r = MakeTitleStrip(files.albumFile, &titleStrip, &files.made); !r.ok()) return r;
   }
 
   // Names of the original; put back if the still is not added after all.

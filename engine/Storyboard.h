@@ -169,7 +169,7 @@ class Storyboard {
   Result CheckStillRequest(const StillRequest& request) const;
   Result ProbeStill(const std::string& file, PictureInfo* info, SYSTEMTIME* fileTime) const;
   Result StillDisplayTime(const StillRequest& request, const StillFiles& files, SYSTEMTIME* out) const;
-  Result MakeTitleStrip(const std::string& original, std::string* strip, MadeFiles* made) const;
+  Result MakeTitleStrip(const std::string& picture, std::string* strip, MadeFiles* made) const;
   Result NameOriginal(const StillRequest& request, const std::string& original, OriginalPaths* paths);
   Result WriteAlbumItem(const AlbumStill& record);
   struct DiscEntry;

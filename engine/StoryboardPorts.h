@@ -107,6 +107,40 @@ class StillTools {
                            std::string* why) = 0;
   // A fresh identifier: 36 characters, lower case, no braces.
   virtual bool NewIdentifier(std::string* out) = 0;
+
+  // Tools that can write each file once, its record already in it, say so
+  // here; the storyboard then uses the three calls below in place of
+  // CreateDerivatives, a copy and StoreRecord. Any thread.
+  virtual bool WritesRecordsWithFiles() const { return false; }
+  // The record as the bytes of a JPEG's comment segment.
+  virtual bool RecordBytes(const std::string& identifier, LONG resolution, std::string* bytes, std::string* why) {
+    (void)identifier, (void)resolution, (void)bytes;
+    *why = "the tools cannot make a record's bytes";
+    return false;
+  }
+  // CreateDerivatives, each picture written with its record (RecordBytes)
+  // in it. The picture the album picture is made from is kept for the
+  // smaller pictures made from that file later, at keepLongSide at most.
+  virtual bool CreateDerivativesWithRecords(const std::string& original, LONG rotateDegrees,
+                                            const std::string& albumFile, const std::string& albumRecord,
+                                            const std::string& thumbFile, const std::string& thumbRecord,
+                                            LONG thumbBox, const std::string& webFile, const std::string& webRecord,
+                                            LONG webBox, LONG keepLongSide, Derivatives* out, std::string* why) {
+    (void)original, (void)rotateDegrees, (void)albumFile, (void)albumRecord, (void)thumbFile, (void)thumbRecord;
+    (void)thumbBox, (void)webFile, (void)webRecord, (void)webBox, (void)keepLongSide, (void)out;
+    *why = "the tools cannot write records with the files";
+    return false;
+  }
+  // The JPEG at source copied to destination with the record in it, in one
+  // write (mode 0644). A JPEG that holds comments already is not copied:
+  // true with *copied false (the copy and StoreRecord then deal with them).
+  virtual bool CopyWithRecord(const std::string& source, const std::string& destination, const std::string& record,
+                              bool* copied, std::string* why) {
+    (void)source, (void)destination, (void)record;
+    *copied = false;
+    *why = "the tools cannot write records with the files";
+    return false;
+  }
 };
 
 }  // namespace vexa::engine

@@ -5,12 +5,12 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <thread>
 
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
+#include "platform/base/WorkPool.h"
 
 namespace vexa::engine {
 
@@ -307,6 +307,7 @@ bool ThumbnailBrowser2::EncodeStill(const std::uint8_t* header, const std::uint8
   std::memcpy(&h, header, sizeof h);
   // The coarser quantisers only when a still would not encode otherwise.
   for (int q : {2, 8, 16, 32, 62}) {
+    if (run_.cancelled()) return false;
     if (discpak_->VCDVidlathe1(const_cast<std::uint8_t*>(bits), &h, itemFile.c_str(), q, mode_)) return true;
   }
   return false;
@@ -393,8 +394,9 @@ bool ThumbnailBrowser2::MakeTitlePage(const std::string& itemFile) {
 }
 
 // Pictures 1..N, pages N+1..N+P and the title N+P+1 are independent
-// pictures: they are made on every core, each into its own item file, and
-// listed in item order afterwards.
+// pictures: a pool of workers, one a core (WorkPool.h), makes them, each into
+// its own item file, one item a worker at a time; they are listed in item
+// order afterwards, and the first failed item in order is the one reported.
 std::int32_t ThumbnailBrowser2::Convert() {
   const std::int32_t n = PictureCount();
   const std::int32_t pages = (n + perPage_ - 1) / perPage_;
@@ -415,53 +417,44 @@ std::int32_t ThumbnailBrowser2::Convert() {
     std::lock_guard lock(mutex_);
     products_ = items;
   }
-  std::vector<char> ok(static_cast<std::size_t>(jobs), 0);
-  std::atomic<std::int32_t> next{0};
-  std::atomic<bool> pictureFailed{false};
-  auto work = [&] {
-    for (;;) {
-      if (run_.cancelled() || pictureFailed.load()) return;
-      const std::int32_t j = next.fetch_add(1);
-      if (j >= jobs) return;
-      const std::string& item = items[static_cast<std::size_t>(j)];
-      bool made;
-      if (j < n) {
-        made = MakePictureSegment(static_cast<std::size_t>(j), item);
-        if (!made) pictureFailed.store(true);
-        lastTick_.store(NowMs());
-        picturesDone_.fetch_add(1);
-      } else if (j < n + pages) {
-        made = MakePage(j - n, pages, rows, columns, item);
-      } else {
-        made = MakeTitlePage(item);
-      }
-      ok[static_cast<std::size_t>(j)] = made ? 1 : 0;
-      run_.AddDone();
+  auto make = [&](std::size_t index) {
+    const auto j = static_cast<std::int32_t>(index);
+    const std::string& item = items[index];
+    bool made;
+    if (j < n) {
+      made = MakePictureSegment(index, item);
+      lastTick_.store(NowMs());
+      picturesDone_.fetch_add(1);
+    } else if (j < n + pages) {
+      made = MakePage(j - n, pages, rows, columns, item);
+    } else {
+      made = MakeTitlePage(item);
     }
+    run_.AddDone();
+    return made;
   };
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const unsigned workers = std::min<unsigned>(cores, static_cast<unsigned>(jobs));
-  std::vector<std::thread> pool;
-  for (unsigned w = 1; w < workers; ++w) pool.emplace_back(work);
-  work();
-  for (auto& t : pool) t.join();
+  const unsigned workers = workers_ > 0 ? workers_ : base::WorkersFor(static_cast<std::size_t>(jobs), kMaxWorkers);
+  const std::vector<base::ItemOutcome> outcomes =
+      base::MakeItems(run_, static_cast<std::size_t>(jobs), workers, make);
   if (run_.cancelled()) return base::kWorkCancelled;
 
-  const std::int32_t content = format_ == 2 ? 24 : 8;
-  for (std::int32_t j = 0; j < n; ++j) {
-    if (!ok[static_cast<std::size_t>(j)]) {
+  const auto firstFailed = std::find_if(outcomes.begin(), outcomes.end(),
+                                        [](base::ItemOutcome o) { return o != base::ItemOutcome::kMade; });
+  // Items are begun in order: one never begun before a failed one means no
+  // worker could start.
+  if (firstFailed != outcomes.end() && *firstFailed == base::ItemOutcome::kNotMade) return base::kWorkFault;
+  if (firstFailed != outcomes.end()) {
+    const auto j = static_cast<std::int32_t>(firstFailed - outcomes.begin());
+    if (j < n) {
       Log("ThumbnailBrowser2: error creating picture segments");
       run_.SetFailedName(pictures_[static_cast<std::size_t>(j)].path);
       return base::kWorkInputFailed;
     }
-  }
-  bool pagesOk = true;
-  for (std::int32_t j = n; j < n + pages; ++j) pagesOk = pagesOk && ok[static_cast<std::size_t>(j)];
-  const bool titleOk = ok[static_cast<std::size_t>(jobs - 1)] != 0;
-  if (!pagesOk || !titleOk) {
-    Log(pagesOk ? "ThumbnailBrowser2: error creating title page" : "ThumbnailBrowser2: error creating picture thumbnails");
+    Log(j < n + pages ? "ThumbnailBrowser2: error creating picture thumbnails"
+                      : "ThumbnailBrowser2: error creating title page");
     return base::kWorkEncoderFailed;
   }
+  const std::int32_t content = format_ == 2 ? 24 : 8;
   {
     std::lock_guard lock(mutex_);
     for (const auto& item : items) segments_.emplace_back(item, content);

@@ -5,8 +5,9 @@
 // LOT.VCD and PSD.VCD link them for a remote control.
 //
 // The conversion runs on a thread of its own (a work run, WorkRun.h), polled
-// like the encoders; it spreads the pictures and pages over every core and
-// keeps the item numbering of a sequential run. Its states are the run
+// like the encoders; a pool of workers sized by the cores makes the
+// pictures and pages, one item a worker at a time, and keeps the item
+// numbering, the files and the failure report of a sequential run. Its states are the run
 // states: 2 a picture failed, 6 a page or the title failed. MenuPageLayout
 // is the page canvas, over the bitmap plug-in.
 #pragma once
@@ -136,10 +137,15 @@ class ThumbnailBrowser2 {
   // (the pictures, the thumbnail pages and the title).
   std::int64_t ReferenceWorkMs() const;
   std::int32_t Width() const { return width_; }
+  // The workers of the next run (0, as at first: one a core, at most
+  // kMaxWorkers). The files made are the same whatever the count.
+  void SetWorkers(unsigned workers) { workers_ = workers; }
   std::int32_t Height() const { return height_; }
 
   static constexpr int kMaxPictures = 1000;
   static constexpr int kMaxSegments = 1980;
+  // Each worker holds one item's pictures and encoder at a time.
+  static constexpr unsigned kMaxWorkers = 8;
 
  private:
   struct Picture {
@@ -173,6 +179,7 @@ class ThumbnailBrowser2 {
   std::int32_t format_ = 0;
   std::int32_t width_ = 704, height_ = 480, mode_ = 2;
   std::int32_t perPage_ = 9;
+  unsigned workers_ = 0;
   std::int32_t titleWait_ = 30;
   MenuTextStyle styles_[3];
   std::string titleBackground_;

@@ -165,7 +165,12 @@ std::int32_t VCDWizard::PremasterBody() {
         if (drives_) drives_->Log(line);
         lastLog = now;
       }
-      if (Cancelled()) object->Cancel();
+      // A cancel reaches the menu builder's workers at once too, not only
+      // once the object followed has stopped.
+      if (Cancelled()) {
+        object->Cancel();
+        if (menuStarted) menu_->Cancel();
+      }
       object->WaitDone(200);
     }
   };

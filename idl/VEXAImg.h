@@ -80,6 +80,24 @@ struct IVEXAImgUtilNative : IUnknown {
   // square). OTStretchImageFile with keepAspect then fits a picture so that
   // it keeps its own shape on such a screen. Both numbers must be above 0.
   virtual HRESULT OTSetPixelAspect(LONG width, LONG height) = 0;
+  // CreateStillDerivatives, each still written once with its comment (the
+  // bytes of one JPEG comment segment; none when empty) already in it, and
+  // the picture the album still is made from kept for the album still's
+  // file (so that the smaller pictures made from that file later come from
+  // it, not from decoding the file again), reduced to keepLongSide on its
+  // long side when larger (0: nothing is kept).
+  virtual HRESULT CreateStillDerivativesWithComments(BSTR origStill, LONG rotateDegrees, BSTR albumResStill,
+                                                     BSTR thumbResStill, LONG TRx, LONG TRy, BSTR webResStill,
+                                                     LONG WRx, LONG WRy, const char* albumComment,
+                                                     const char* thumbComment, const char* webComment,
+                                                     LONG keepLongSide, VARIANT_BOOL* ARSuccess, LONG* ARWidth,
+                                                     LONG* ARHeight, VARIANT_BOOL* TRSuccess, LONG* TRWidth,
+                                                     LONG* TRHeight, VARIANT_BOOL* WRSuccess, LONG* WRWidth,
+                                                     LONG* WRHeight) = 0;
+  // The JPEG srcFile copied to destFile with the comment (the bytes of one
+  // comment segment) put in, in one write; the copy's mode is 0644. A JPEG
+  // that holds comments already is not copied: *copied is VARIANT_FALSE.
+  virtual HRESULT CopyJpegWithComment(BSTR srcFile, BSTR destFile, const char* comment, VARIANT_BOOL* copied) = 0;
 
  protected:
   ~IVEXAImgUtilNative() = default;

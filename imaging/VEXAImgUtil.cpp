@@ -66,6 +66,17 @@ img::Status SaveStill(const std::string& path, const img::Bitmap& b, int format 
   return img::Save(path, b, format, img::kDefaultQualityFactor);
 }
 
+// The JPEG's bytes with the comment in their head (none when empty).
+img::Status WithComment(std::string_view comment, std::string* jpeg) {
+  if (comment.empty()) return {};
+  std::string withComment;
+  bool added = false;
+  if (img::Status s = img::AddJpegComment(*jpeg, comment, &withComment, &added); !s) return s;
+  if (!added) return img::Status(img::ErrorCode::kFailure, "the encoded picture holds a comment");
+  *jpeg = std::move(withComment);
+  return {};
+}
+
 // Loads no larger than needed: a JPEG decodes at the DCT scale that still
 // covers `need`.
 img::Status LoadAtLeast(const std::string& path, int needW, int needH, img::Bitmap* out) {
@@ -352,6 +363,39 @@ class CVEXAImgUtil : public ComObjectRoot,
                                  LONG TRx, LONG TRy, BSTR webResStill, LONG WRx, LONG WRy, VARIANT_BOOL* ARSuccess,
                                  LONG* ARWidth, LONG* ARHeight, VARIANT_BOOL* TRSuccess, LONG* TRWidth,
                                  LONG* TRHeight, VARIANT_BOOL* WRSuccess, LONG* WRWidth, LONG* WRHeight) override {
+    return Derive(origStill, rotateDegrees, albumResStill, thumbResStill, TRx, TRy, webResStill, WRx, WRy, {}, 0,
+                  ARSuccess, ARWidth, ARHeight, TRSuccess, TRWidth, TRHeight, WRSuccess, WRWidth, WRHeight);
+  }
+
+  HRESULT CreateStillDerivativesWithComments(BSTR origStill, LONG rotateDegrees, BSTR albumResStill,
+                                             BSTR thumbResStill, LONG TRx, LONG TRy, BSTR webResStill, LONG WRx,
+                                             LONG WRy, const char* albumComment, const char* thumbComment,
+                                             const char* webComment, LONG keepLongSide, VARIANT_BOOL* ARSuccess,
+                                             LONG* ARWidth, LONG* ARHeight, VARIANT_BOOL* TRSuccess, LONG* TRWidth,
+                                             LONG* TRHeight, VARIANT_BOOL* WRSuccess, LONG* WRWidth,
+                                             LONG* WRHeight) override {
+    const Comments comments{albumComment ? albumComment : "", thumbComment ? thumbComment : "",
+                            webComment ? webComment : ""};
+    return Derive(origStill, rotateDegrees, albumResStill, thumbResStill, TRx, TRy, webResStill, WRx, WRy, comments,
+                  keepLongSide, ARSuccess, ARWidth, ARHeight, TRSuccess, TRWidth, TRHeight, WRSuccess, WRWidth,
+                  WRHeight);
+  }
+
+ private:
+  struct Comments {
+    std::string_view album, thumb, web;
+  };
+
+  // The album still, the thumbnail and the web copy from one decode; each
+  // written once, with its comment when it has one. The picture the album
+  // still is encoded from is kept for the album still's file (reduced to
+  // keepLongSide), and the two small stills are made from that reduced
+  // picture when there is one: it is far cheaper to resize and as good for
+  // them.
+  HRESULT Derive(BSTR origStill, LONG rotateDegrees, BSTR albumResStill, BSTR thumbResStill, LONG TRx, LONG TRy,
+                 BSTR webResStill, LONG WRx, LONG WRy, const Comments& comments, LONG keepLongSide,
+                 VARIANT_BOOL* ARSuccess, LONG* ARWidth, LONG* ARHeight, VARIANT_BOOL* TRSuccess, LONG* TRWidth,
+                 LONG* TRHeight, VARIANT_BOOL* WRSuccess, LONG* WRWidth, LONG* WRHeight) {
     if (!ARSuccess || !ARWidth || !ARHeight || !TRSuccess || !TRWidth || !TRHeight || !WRSuccess || !WRWidth ||
         !WRHeight) {
       return E_POINTER;
@@ -390,8 +434,24 @@ class CVEXAImgUtil : public ComObjectRoot,
       }
       picture = std::move(turned);
     }
+    // The picture kept for the album still: no larger than the largest
+    // copy made from it later needs. Its sides are rounded up, so that it
+    // covers any fit of the full picture into that size.
+    img::Bitmap reduced;
+    const bool keep = writeAlbum && keepLongSide > 0;
+    const int longSide = std::max(picture.width(), picture.height());
+    if (keep && longSide > keepLongSide) {
+      const auto side = [&](int v) {
+        return static_cast<int>(std::max<std::int64_t>(1, (std::int64_t{v} * keepLongSide + longSide - 1) / longSide));
+      };
+      if (img::Status s = img::Resize(picture, side(picture.width()), side(picture.height()), &reduced); !s) {
+        return FailWith(p + " - bmSrc.Size failed", s);
+      }
+    }
+    const img::Bitmap& small = reduced.empty() ? picture : reduced;
     // The one decode feeds all three stills. The full-size album still is
-    // encoded while the two small ones are made.
+    // encoded while the two small ones are made; their fit follows the
+    // full picture's size.
     img::Status albumStatus, thumbStatus, webStatus;
     std::string albumBytes, thumbBytes, webBytes;
     img::Bitmap thumb, web;
@@ -400,11 +460,16 @@ class CVEXAImgUtil : public ComObjectRoot,
       if (writeAlbum) {
         albumEncoder = std::jthread([&] {
           albumStatus = img::Encode(picture, img::kFormatJpeg, img::kDefaultQualityFactor, &albumBytes);
+          if (albumStatus) albumStatus = WithComment(comments.album, &albumBytes);
         });
       }
-      thumbStatus = ResizeStillHelper(picture, true, TRx, TRy, false, std::nullopt, &thumb).status;
+      thumbStatus =
+          ResizeStillHelper(small, true, TRx, TRy, false, std::nullopt, &thumb, picture.width(), picture.height()).status;
       if (thumbStatus) thumbStatus = img::Encode(thumb, img::kFormatJpeg, img::kDefaultQualityFactor, &thumbBytes);
-      if (thumbStatus) webStatus = ResizeStillHelper(picture, true, WRx, WRy, false, std::nullopt, &web).status;
+      if (thumbStatus) {
+        webStatus =
+            ResizeStillHelper(small, true, WRx, WRy, false, std::nullopt, &web, picture.width(), picture.height()).status;
+      }
       if (thumbStatus && webStatus) {
         webStatus = img::Encode(web, img::kFormatJpeg, img::kDefaultQualityFactor, &webBytes);
       }
@@ -412,6 +477,12 @@ class CVEXAImgUtil : public ComObjectRoot,
     if (!albumStatus) return FailWith(p + " - bmDest.Save failed for albumRes still", albumStatus);
     if (!thumbStatus) return FailWith(p + " - ResizeStillHelper failed for thumbRes still", thumbStatus);
     if (!webStatus) return FailWith(p + " - ResizeStillHelper failed for webRes still", webStatus);
+    if (img::Status s = WithComment(comments.thumb, &thumbBytes); !s) {
+      return FailWith(p + " - bmDest.Save failed for thumbRes still", s);
+    }
+    if (img::Status s = WithComment(comments.web, &webBytes); !s) {
+      return FailWith(p + " - bmDest.Save failed for webRes still", s);
+    }
 
     // All or nothing: every still is written beside its target first, and
     // the three are put in place only when all of them were written.
@@ -438,8 +509,14 @@ class CVEXAImgUtil : public ComObjectRoot,
                         img::Status(img::ErrorCode::kFileWrite, r.out.Error()));
       }
     }
-    *ARWidth = picture.width();
-    *ARHeight = picture.height();
+    const int albumW = picture.width(), albumH = picture.height();
+    if (keep) {
+      // Without it the smaller pictures are made by decoding the album
+      // still, as for any file: not a failure.
+      img::KeepPicture(album, reduced.empty() ? std::move(picture) : std::move(reduced), albumW, albumH);
+    }
+    *ARWidth = albumW;
+    *ARHeight = albumH;
     *ARSuccess = VARIANT_TRUE;
     *TRWidth = thumb.width();
     *TRHeight = thumb.height();
@@ -450,6 +527,7 @@ class CVEXAImgUtil : public ComObjectRoot,
     return S_OK;
   }
 
+ public:
   // ---- title stills --------------------------------------------------------------
 
   HRESULT Create3LineTitleStill(BSTR l1, BSTR l2, BSTR l3, BSTR fileName, BSTR typeface, LONG charset, LONG P,
@@ -607,6 +685,32 @@ class CVEXAImgUtil : public ComObjectRoot,
   HRESULT OTCreateDIBNative(const BYTE** header, const BYTE** bits, LONG* bytes) override {
     if (!header || !bits || !bytes) return E_POINTER;
     return MakeDib("CVEXAImgUtil::OTCreateDIBNative", header, bits, bytes);
+  }
+
+  HRESULT CopyJpegWithComment(BSTR srcFile, BSTR destFile, const char* comment, VARIANT_BOOL* copied) override {
+    const std::string m = "IVEXAImgUtil::CopyJpegWithComment - ";
+    if (!copied) return E_POINTER;
+    *copied = VARIANT_FALSE;
+    if (Empty(srcFile)) return Fail(m + "You must specify a valid srcFile to read from");
+    if (Empty(destFile)) return Fail(m + "You must specify a valid destFile to save to");
+    const std::string src = U8(srcFile), dest = U8(destFile);
+    if (SameFile(src, dest)) return Fail(m + "destFile names srcFile");
+    std::string bytes, why;
+    if (!base::ReadFile(src, &bytes, &why)) {
+      return FailWith(m + "srcFile cannot be read", img::Status(img::ErrorCode::kFileRead, why));
+    }
+    std::string withComment;
+    bool added = false;
+    if (img::Status s = img::AddJpegComment(bytes, comment ? comment : "", &withComment, &added); !s) {
+      return FailWith(m + "the comment cannot be put in", s);
+    }
+    if (!added) return S_OK;
+    base::OutputFile out;
+    if (!out.Open(dest) || !out.Write(withComment) || ::fchmod(::fileno(out.Stream()), 0644) != 0 || !out.Commit()) {
+      return FailWith(m + "destFile cannot be written", img::Status(img::ErrorCode::kFileWrite, out.Error()));
+    }
+    *copied = VARIANT_TRUE;
+    return S_OK;
   }
 
   HRESULT OTSetPixelAspect(LONG width, LONG height) override {

@@ -1,8 +1,9 @@
 // vexa and vexasdk-cli over the simulated recorder when things go wrong:
 // delays and burn speeds no disc or writer can take, a drive that stays
-// busy, a second run on a recorder in use, a burn killed mid-way, test
-// writes, and the failures whose messages must say why. Each case ends in
-// bounded time with its result and a message that names the cause.
+// busy, a second run on a recorder in use, a burn killed mid-way, a run
+// stopped by a signal, test writes, and the failures whose messages must say
+// why. Each case ends in bounded time with its result and a message that
+// names the cause.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -11,11 +12,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <future>
 #include <string>
 #include <vector>
 
 #include "apps/tests/AppTestUtil.h"
+#include "platform/base/OwnedTempDir.h"
 #include "platform/base/Text.h"
 
 namespace vexa::app::testing {
@@ -38,8 +41,9 @@ std::string ListOf(const std::vector<std::string>& paths) {
 }
 
 // Waits until done() holds, asking again at each change of the file name in
-// folder; false after two minutes without it (a run that went wrong). The
-// watch is set before the first question, so no change is missed.
+// folder (of any file there when name is empty); false after two minutes
+// without it (a run that went wrong). The watch is set before the first
+// question, so no change is missed.
 template <typename Check>
 bool WaitForFile(const std::string& folder, const std::string& name, Check done) {
   const int fd = inotify_init1(IN_CLOEXEC);
@@ -58,7 +62,7 @@ bool WaitForFile(const std::string& folder, const std::string& name, Check done)
     if (n <= 0) return false;
     for (ssize_t at = 0; at < n;) {
       const auto* e = reinterpret_cast<const inotify_event*>(buffer + at);
-      if (e->len && name == e->name && done()) return true;
+      if (e->len && (name.empty() || name == e->name) && done()) return true;
       at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
     }
   }
@@ -105,6 +109,21 @@ class DriveFaultsTest : public ::testing::Test {
       }
     }
     return n;
+  }
+  // The work folders of the orchestrator and the engine in the runs'
+  // temporary folder.
+  std::vector<std::string> WorkFolders() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(box_.root() + "/tmp")) {
+      const std::string name = e.path().filename().string();
+      if (name.rfind("vexaCoreTemp", 0) == 0 || name.rfind("zzz", 0) == 0) names.push_back(name);
+    }
+    return names;
+  }
+  bool BurnUnderWay() const {
+    std::string state;
+    base::ReadFile(sim_ + "/disc.state", &state);
+    return state.find("status 1") != std::string::npos;
   }
   std::string WriteFile(const std::string& name, const std::string& text) {
     const std::string path = box_.root() + "/" + name;
@@ -305,6 +324,15 @@ TEST_F(DriveFaultsTest, ABurnKilledMidwayLeavesTheDiscIncomplete) {
   const std::string disc = Disc();
   EXPECT_NE(disc.find("media cdr, incomplete"), std::string::npos) << disc;
   EXPECT_NE(disc.find("(being written)"), std::string::npos) << disc;
+  // The killed run could not remove its work folder.
+  const std::vector<std::string> left = WorkFolders();
+  ASSERT_EQ(left.size(), 1u);
+  // A work folder of a run that is still going (this test's process).
+  const std::string live = box_.root() + "/tmp/vexaCoreTempLive01";
+  ASSERT_TRUE(base::MakeDirs(live));
+  ASSERT_TRUE(base::WriteFileAtomic(live + "/" + base::kTempOwnerFile,
+                                    std::to_string(::getpid()) + " " +
+                                        std::to_string(base::ProcessStartTime(::getpid())) + "\n"));
 
   base::RemoveAll(box_.data() + "vexalog.txt");
   const ProgramResult again = Vexa({"/r:silent", "/i:" + list});
@@ -314,6 +342,62 @@ TEST_F(DriveFaultsTest, ABurnKilledMidwayLeavesTheDiscIncomplete) {
                      "to cannot be written again. Put in a blank CD-R."),
             std::string::npos)
       << log;
+  // The next run removed the killed run's folder, not the live one's.
+  EXPECT_EQ(WorkFolders(), std::vector<std::string>{"vexaCoreTempLive01"});
+}
+
+// A run stopped by SIGTERM, SIGINT or SIGHUP, as soon as its work folder is
+// there or in the middle of the burn, cancels its work, removes its work
+// folder, leaves the disc as the drive left it (never blank once writing
+// began) and ends with 128 + N, through its normal end rather than the
+// last-resort one.
+TEST_F(DriveFaultsTest, AStoppedRunEndsWithTheSignalAndLeavesNoWorkFolder) {
+  struct Case {
+    const char* program;
+    int sig;
+    bool midBurn;
+  };
+  const Case cases[] = {
+      {"vexa", SIGTERM, false},        {"vexa", SIGINT, false},  {"vexa", SIGTERM, true},
+      {"vexa", SIGINT, true},          {"vexa", SIGHUP, true},   {"vexasdk-cli", SIGINT, false},
+      {"vexasdk-cli", SIGTERM, true},
+  };
+  const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
+  int n = 0;
+  for (const Case& c : cases) {
+    const bool vexa = std::string(c.program) == "vexa";
+    SCOPED_TRACE(std::string(c.program) + " signal " + std::to_string(c.sig) + (c.midBurn ? " mid-burn" : " early"));
+    base::RemoveAll(sim_);
+    Cdrsim({"create", sim_, "--media", "cdr"});
+    // Each WRITE takes a little longer, so the burn is still going when the
+    // signal comes.
+    Cdrsim({"fault", sim_, "add", "slow ms=2 op=2a"});
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    const std::string scratch = box_.root() + "/scratch-stop" + std::to_string(++n);
+    base::MakeDirs(scratch);
+    const std::vector<std::string> args =
+        vexa ? std::vector<std::string>{"/r:silent", "/i:" + list} : std::vector<std::string>{"make-disc", kPhoto};
+    const pid_t run = SpawnProgram(ProgramPath(c.program), args, VexaEnv(), scratch);
+    ASSERT_GT(run, 0);
+    const bool reached = c.midBurn ? WaitForFile(sim_, "disc.state", [&] { return BurnUnderWay(); })
+                                   : WaitForFile(box_.root() + "/tmp", "", [&] { return !WorkFolders().empty(); });
+    ::kill(run, c.sig);
+    const ProgramResult r = WaitProgram(run, scratch);
+    ASSERT_TRUE(reached);
+    EXPECT_EQ(r.status, 128 + c.sig) << r.out << r.err;
+    EXPECT_EQ(r.err.find("removing temporary folders"), std::string::npos) << r.err;
+    EXPECT_EQ(WorkFolders(), std::vector<std::string>{});
+    const std::string disc = Disc();
+    if (c.midBurn) {
+      EXPECT_EQ(disc.find("blank"), std::string::npos) << disc;
+    }
+    if (vexa) {
+      const std::string log = Log();
+      EXPECT_NE(log.find("CVexaApp::InitInstance - Run stopped by signal " + std::to_string(c.sig) + "."),
+                std::string::npos)
+          << log;
+    }
+  }
 }
 
 // A test write (vexasdk-cli --test) goes through the whole burn and leaves

@@ -341,15 +341,21 @@ TEST(VexaProgramTest, WithoutALoggerTheKeptLinesGoToStandardError) {
   EXPECT_TRUE(box.Trace().empty());  // no orchestrator was made
 }
 
-// A stop request inside a component call ends the program at once; one
-// that comes between steps is logged and the components are released.
+// A stop request is noticed where the run looks for a cancel: the steps
+// after it are left out, the stop is logged, the components are released as
+// on any other end, and the status is 128 + N.
 TEST(VexaProgramTest, StopRequests) {
   Sandbox box;
   Sandbox::RegisterFakes();
+  const Lines stopped = {L("CVexaApp::InitInstance - Run stopped by signal 15."), "core.release", "log.release"};
   ProgramResult r = box.Run("vexa", {"/r:silent", "/l:A4"}, {{"VEXA_FAKE_RAISE", "core.CreateVCD"}});
   EXPECT_EQ(r.status, 128 + SIGTERM);
-  EXPECT_EQ(r.err, "vexa: stopped by signal\n");
-  EXPECT_EQ(box.Trace(), Cat({CoreStart(0), {"core.SetPaperSize 1", "core.CreateVCD 0 0 -1"}}));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(box.Trace(), Cat({CoreStart(0), {"core.SetPaperSize 1", "core.CreateVCD 0 0 -1"}, stopped}));
+
+  r = box.Run("vexa", {"/r:silent", "/l:A4", "/f:PAL"}, {{"VEXA_FAKE_RAISE", "core.SetPaperSize"}});
+  EXPECT_EQ(r.status, 128 + SIGTERM);
+  EXPECT_EQ(box.Trace(), Cat({CoreStart(0), {"core.SetPaperSize 1"}, stopped}));
 
   r = box.Run("vexa", {"/r:silent", "/x", "/l:A4"}, {{"VEXA_FAKE_RAISE", "log:Bad Command line"}});
   EXPECT_EQ(r.status, 128 + SIGTERM);

@@ -4,8 +4,8 @@
 #include <functional>
 
 #include "apps/vexa/Resources.h"
-#include "apps/vexa/StopRequest.h"
 #include "apps/vexa/VexaUtil.h"
+#include "platform/base/StopRequest.h"
 
 namespace vexa::app {
 
@@ -23,14 +23,12 @@ constexpr CLSCTX kContext = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCT
 template <typename F>
 HRESULT Call(F&& call) {
   vexa::com::TakeError();
-  WaitingInComponent waiting;
   return call();
 }
 
 // GetErrorCode and creation keep the error information as it is.
 template <typename F>
 HRESULT Ask(F&& call) {
-  WaitingInComponent waiting;
   return call();
 }
 
@@ -44,7 +42,7 @@ int CVexaApp::Run(const std::vector<std::string>& args) {
   for (const std::string& line : CVexaUtil::TakeUndeliveredLines()) {
     std::fprintf(stderr, "vexa: %s\n", line.c_str());
   }
-  if (const int sig = StopSignal()) return StopExitStatus(sig);
+  if (const int sig = base::StopSignal()) return base::StopExitStatus(sig);
   return exitStatus_;
 }
 
@@ -80,8 +78,11 @@ bool CVexaApp::InitInstance(const std::vector<std::string>& args) {
 
   if (wizardMode_ ? !StartWizard() : !StartCore()) return false;
 
-  if (!RunCommandSequence()) {
-    if (stopLogged_) return false;
+  const bool made = RunCommandSequence();
+  // A stop request reaches the components as a cancel; the run then ends
+  // here and the components are released as usual.
+  if (StopRequested()) return false;
+  if (!made) {
     if (!CheckCancelled()) Log("CVexaApp::InitInstance - CreateVCD() call failed.", false);
     exitStatus_ = EndedByUser() ? kExitDone : kExitFailed;
   }
@@ -463,13 +464,13 @@ bool CVexaApp::EndedByUser() {
 }
 
 bool CVexaApp::StopRequested() {
-  const int sig = StopSignal();
+  const int sig = base::StopSignal();
   if (sig == 0) return false;
   if (!stopLogged_) {
     stopLogged_ = true;
     CVexaUtil::Log(CVexaUtil::Format("CVexaApp::InitInstance - Run stopped by signal %d.", sig), false);
   }
-  exitStatus_ = StopExitStatus(sig);
+  exitStatus_ = base::StopExitStatus(sig);
   return true;
 }
 
@@ -478,7 +479,6 @@ void CVexaApp::ShowFailureBox(const std::string& reason) {
   const std::string advice = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
   const std::string text = reason.empty() ? advice : reason + "\r\n\r\n" + advice;
   const std::string caption = CVexaUtil::LoadString(IDS_ERROR_CAPTION, kErrorCaptionFallback);
-  WaitingInComponent waiting;
   ui_.ShowMessage(caption, text, true);
 }
 

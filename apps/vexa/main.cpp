@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "apps/vexa/StopRequest.h"
 #include "apps/vexa/VexaApp.h"
 #include "apps/vexa/VexaUi.h"
+#include "platform/base/StopRequest.h"
 
 int main(int argc, char** argv) {
-  vexa::app::InstallStopHandlers();
+  vexa::base::InstallStopHandlers();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   auto ui = vexa::app::MakeUi();
   vexa::app::CVexaApp app(*ui);

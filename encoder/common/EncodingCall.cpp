@@ -3,18 +3,17 @@
 namespace vidlathe {
 
 namespace {
-std::mutex gCallMutex;
 thread_local bool tInsideCall = false;
 }  // namespace
 
 EncodingCall::EncodingCall() {
   if (tInsideCall) return;
-  lock_ = std::unique_lock(gCallMutex);
+  entered_ = true;
   tInsideCall = true;
 }
 
 EncodingCall::~EncodingCall() {
-  if (lock_.owns_lock()) tInsideCall = false;
+  if (entered_) tInsideCall = false;
 }
 
 }  // namespace vidlathe

@@ -1,15 +1,14 @@
-// The entry points' frame. One encoding call runs in a process at a time:
-// every entry point that encodes holds an EncodingCall for the whole call.
-// A second caller waits for the first; a call made from inside a running
-// call (a picture source or progress callback calling back into the
-// library) is refused rather than left waiting for itself.
+// The entry points' frame. Every entry point that encodes holds an
+// EncodingCall for the whole call. Each call owns everything it works with
+// (its queues, threads, coder and flags), so calls from different threads
+// run side by side; a call made from inside a running call (a picture
+// source calling back into the library on the caller's thread) is refused.
 //
-// RunEntryPoint wraps an entry point's body: it takes the lock when the
-// call encodes, collects the failure reason of every thread of the call,
-// and leaves it as the calling thread's last failure.
+// RunEntryPoint wraps an entry point's body: it marks the calling thread as
+// inside a call when the call encodes, collects the failure reason of every
+// thread of the call, and leaves it as the calling thread's last failure.
 #pragma once
 
-#include <mutex>
 #include <string>
 #include <utility>
 
@@ -23,10 +22,10 @@ class EncodingCall {
   ~EncodingCall();
   EncodingCall(const EncodingCall&) = delete;
   EncodingCall& operator=(const EncodingCall&) = delete;
-  bool entered() const { return lock_.owns_lock(); }
+  bool entered() const { return entered_; }
 
  private:
-  std::unique_lock<std::mutex> lock_;
+  bool entered_ = false;
 };
 
 enum class CallKind { kEncoding, kProbe };

@@ -590,5 +590,45 @@ TEST(StillStreams, CallsRunOneAtATime) {
   EXPECT_FALSE(vexa::base::FileExists(gInnerOutput));
 }
 
+// Calls from several threads at once each make the bytes the same call
+// makes alone: every call owns its state.
+TEST(StillStreams, CallsFromSeveralThreadsMakeWhatEachMakesAlone) {
+  TempDir dir;
+  constexpr int kThreads = 4;
+  std::vector<std::vector<uint8_t>> pictures;
+  for (int i = 0; i < kThreads; ++i) pictures.push_back(SyntheticPicture(704, 480, 11 + i));
+  auto encode = [&](int i, const std::string& out) {
+    BITMAPINFOHEADER h{40, 704, -480, 1, 32, 0, 0, 0, 0, 0, 0};
+    return Vidlathe1(pictures[static_cast<size_t>(i)].data(), &h, out.c_str(), 8, 2);
+  };
+  std::vector<std::vector<uint8_t>> alone;
+  for (int i = 0; i < kThreads; ++i) {
+    const std::string out = dir.File("alone" + std::to_string(i) + ".mpg");
+    ASSERT_EQ(1, encode(i, out));
+    alone.push_back(ReadAll(out));
+  }
+  constexpr int kRounds = 3;
+  std::vector<int> results(kThreads * kRounds, -1);
+  {
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+      threads.emplace_back([&, i] {
+        for (int r = 0; r < kRounds; ++r) {
+          results[static_cast<size_t>(i * kRounds + r)] =
+              encode(i, dir.File("side" + std::to_string(i) + "-" + std::to_string(r) + ".mpg"));
+        }
+      });
+    }
+  }
+  for (int i = 0; i < kThreads; ++i) {
+    for (int r = 0; r < kRounds; ++r) {
+      EXPECT_EQ(1, results[static_cast<size_t>(i * kRounds + r)]) << i << " " << r;
+      EXPECT_TRUE(ReadAll(dir.File("side" + std::to_string(i) + "-" + std::to_string(r) + ".mpg")) ==
+                  alone[static_cast<size_t>(i)])
+          << i << " " << r;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vidlathe::testing

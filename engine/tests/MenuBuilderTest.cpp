@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/DiscLibrary.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/tests/EngineFixture.h"
+#include "engine/tests/FakeDrives.h"
 #include "platform/base/Path.h"
 #include "platform/base/Time.h"
 
@@ -153,6 +158,141 @@ TEST_F(MenuBuilderTest, CancelEndsTheRunAndLeavesNoSegments) {
   // A cancel after the end changes nothing.
   b.Cancel();
   EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
+}
+
+// Every segment, page, title and play-sequence file a pool of workers makes
+// is, byte for byte and under the same name, what one worker makes.
+TEST_F(MenuBuilderTest, ThePoolMakesTheFilesOneWorkerMakes) {
+  VEXA_REQUIRE_TOOL("convert");
+  const auto photos = Photos(11);
+  auto build = [&](unsigned workers) {
+    std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+    ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+    Configure(b, true);
+    for (const auto& p : photos) EXPECT_EQ(b.AddPicture(p.c_str(), "caption", 0), 1);
+    b.SetTitleLines(photos[0].c_str(), photos[1].c_str(), 0, 42, 704, 250, 280, 318, 148, 111);
+    b.SetWorkers(workers);
+    EXPECT_EQ(b.Start(work_.c_str()), 1);
+    while (!b.WaitDone(1000)) {
+    }
+    std::string name;
+    EXPECT_EQ(b.GetResult(&name), base::kWorkSuccess) << name;
+    std::int64_t made = 0, planned = 0;
+    b.GetItemProgress(&made, &planned);
+    EXPECT_EQ(made, 11 + 2 + 1);
+    EXPECT_EQ(planned, 11 + 2 + 1);
+    std::vector<std::string> paths;
+    for (std::int32_t i = 0; i < b.GetSegmentCount(); ++i) paths.push_back(b.GetSegment(i, nullptr));
+    paths.push_back(work_ + "LOT.VCD");
+    paths.push_back(work_ + "PSD.VCD");
+    for (const auto& path : paths) {
+      std::string bytes;
+      EXPECT_TRUE(base::ReadFile(path, &bytes)) << path;
+      files.emplace_back(base::BaseName(path), std::move(bytes));
+    }
+    return files;
+  };
+  const auto one = build(1);
+  ASSERT_EQ(one.size(), 14u + 2u);
+  for (unsigned workers : {3u, 0u}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    const auto pool = build(workers);
+    ASSERT_EQ(pool.size(), one.size());
+    for (std::size_t i = 0; i < one.size(); ++i) {
+      EXPECT_EQ(pool[i].first, one[i].first);
+      EXPECT_TRUE(pool[i].second == one[i].second) << one[i].first << " differs";
+    }
+  }
+}
+
+// The first broken picture in order is the one named, however many workers
+// made the items and in whatever order they finished.
+TEST_F(MenuBuilderTest, TheFirstBrokenPictureIsNamedWhateverTheWorkers) {
+  VEXA_REQUIRE_TOOL("convert");
+  const auto photos = Photos(8);
+  for (unsigned workers : {1u, 4u}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    ThumbnailBrowser2 b(lib_.discpak, nullptr, clock_);
+    Configure(b, false);
+    for (const auto& p : photos) ASSERT_EQ(b.AddPicture(p.c_str(), nullptr, 0), 1);
+    base::WriteFileAtomic(photos[5], "not a picture");
+    base::WriteFileAtomic(photos[2], "not a picture either");
+    b.SetWorkers(workers);
+    ASSERT_EQ(b.Start(work_.c_str()), 1);
+    while (!b.WaitDone(1000)) {
+    }
+    std::string name;
+    EXPECT_EQ(b.GetResult(&name), base::kWorkInputFailed);
+    EXPECT_EQ(name, photos[2]);
+    EXPECT_EQ(b.GetSegmentCount(), 0);
+  }
+}
+
+// A log that lets the first pictures through and then holds every worker at
+// the start of its next picture until the test opens the gate.
+class GatedLog : public FakeDriveAccess {
+ public:
+  explicit GatedLog(int free) : free_(free) {}
+  void Log(const std::string& text) override {
+    if (text != "ThumbnailBrowser2: Start segment conversion") return;
+    std::unique_lock lock(gate_);
+    ++started_;
+    changed_.notify_all();
+    if (started_ > free_) changed_.wait(lock, [&] { return open_; });
+  }
+  void WaitStarted(int n) {
+    std::unique_lock lock(gate_);
+    changed_.wait(lock, [&] { return started_ >= n; });
+  }
+  void Open() {
+    {
+      std::lock_guard lock(gate_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+  int Started() {
+    std::lock_guard lock(gate_);
+    return started_;
+  }
+
+ private:
+  std::mutex gate_;
+  std::condition_variable changed_;
+  const int free_;
+  int started_ = 0;
+  bool open_ = false;
+};
+
+// A cancel in the middle of a run reaches every worker: each finishes the
+// item in its hands and begins no other, and the run ends cancelled with no
+// segment and no file left, never as a partial success.
+TEST_F(MenuBuilderTest, ACancelMidwayStopsEveryWorker) {
+  VEXA_REQUIRE_TOOL("convert");
+  constexpr unsigned kWorkers = 3;
+  constexpr int kFree = 4;
+  GatedLog log(kFree);
+  ThumbnailBrowser2 b(lib_.discpak, &log, clock_);
+  Configure(b, false);
+  const auto photos = Photos(3);
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(b.AddPicture(photos[static_cast<std::size_t>(i % 3)].c_str(), nullptr, 0), 1);
+  b.SetWorkers(kWorkers);
+  ASSERT_EQ(b.Start(work_.c_str()), 1);
+  // The first pictures are made; then every worker holds one more.
+  log.WaitStarted(kFree + static_cast<int>(kWorkers));
+  b.Cancel();
+  log.Open();
+  while (!b.WaitDone(1000)) {
+  }
+  EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
+  EXPECT_EQ(log.Started(), kFree + static_cast<int>(kWorkers));
+  std::int64_t made = 0, planned = 0;
+  b.GetItemProgress(&made, &planned);
+  EXPECT_LE(made, kFree + static_cast<int>(kWorkers));
+  EXPECT_EQ(b.GetSegmentCount(), 0);
+  std::size_t left = 0;
+  for (const auto& e : std::filesystem::directory_iterator(work_)) ++left;
+  EXPECT_EQ(left, 0u);
 }
 
 TEST_F(MenuBuilderTest, WithoutTheLibraryTheRunEndsAtOnce) {

@@ -213,6 +213,30 @@ TEST_F(StoryboardTest, AStillGoesEverywhereUnderItsDiscName) {
   EXPECT_LE(r.thumbHeight, 160);
 }
 
+// The original's copy and the derivatives are written once, their records
+// in them: byte for byte what storing the record into the written file
+// would have made.
+TEST_F(StoryboardTest, RecordsWrittenWithTheFilesAreThoseTheModelStores) {
+  VEXA_REQUIRE_TOOL("convert");
+  const std::string p = Photo("harbour.jpg", "1400x1000");
+  ASSERT_EQ(Add(p), S_OK) << ErrorDescription();
+  const std::string original = EngineTestAccess::WorkFolder(object_, 6) + "/IM_A0001.JPG";
+  const std::string albumFile = EngineTestAccess::WorkFolder(object_, 3) + "/IM_A0001.JPG";
+  for (const std::string& file : {original, albumFile}) {
+    std::string written, id;
+    LONG res = 0;
+    ASSERT_TRUE(base::ReadFile(file, &written));
+    ASSERT_EQ(object_->GetJPEGCOMMarker(file, &id, &res), S_OK);
+    const std::string plain = Path("plain.jpg");
+    ASSERT_TRUE(base::WriteFileAtomic(plain, WithoutComments(written)));
+    std::string why;
+    ASSERT_EQ(CVEXAVCDEngine::StoreJPEGRecord(plain, id, res, &why), S_OK) << why;
+    std::string stored;
+    ASSERT_TRUE(base::ReadFile(plain, &stored));
+    EXPECT_EQ(written, stored) << file;
+  }
+}
+
 TEST_F(StoryboardTest, RotatedAndOtherPicturesAreUsedInPlace) {
   VEXA_REQUIRE_TOOL("convert");
   const std::string jpeg = Photo("turned.jpg");

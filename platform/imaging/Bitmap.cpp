@@ -13,7 +13,13 @@ Status CheckDimensions(std::int64_t width, std::int64_t height) {
   return {};
 }
 
-Status Bitmap::Create(int width, int height, int bitsPerPixel) {
+Status Bitmap::Create(int width, int height, int bitsPerPixel) { return Reserve(width, height, bitsPerPixel, true); }
+
+Status Bitmap::Allocate(int width, int height, int bitsPerPixel) {
+  return Reserve(width, height, bitsPerPixel, false);
+}
+
+Status Bitmap::Reserve(int width, int height, int bitsPerPixel, bool clear) {
   if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
     return ErrorCode::kUnsupportedDepth;
   }
@@ -21,11 +27,17 @@ Status Bitmap::Create(int width, int height, int bitsPerPixel) {
   // Rows are padded to 4 bytes, as device-independent bitmaps are.
   std::size_t stride = (static_cast<std::size_t>(width) * bitsPerPixel / 8 + 3) & ~std::size_t{3};
   try {
-    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height));
+    decltype(pixels_) pixels(stride * static_cast<std::size_t>(height));
     pixels_.swap(pixels);
   } catch (const std::bad_alloc&) {
     Free();
     return ErrorCode::kNoMemory;
+  }
+  const std::size_t used = static_cast<std::size_t>(width) * bitsPerPixel / 8;
+  if (clear) {
+    std::memset(pixels_.data(), 0, pixels_.size());
+  } else if (used < stride) {
+    for (int y = 0; y < height; ++y) std::memset(pixels_.data() + y * stride + used, 0, stride - used);
   }
   width_ = width;
   height_ = height;
@@ -44,7 +56,7 @@ Status Bitmap::Create(int width, int height, int bitsPerPixel) {
 }
 
 void Bitmap::Free() {
-  std::vector<std::uint8_t>().swap(pixels_);
+  decltype(pixels_)().swap(pixels_);
   palette_.clear();
   width_ = height_ = bpp_ = 0;
   stride_ = 0;

@@ -9,6 +9,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Decoders_p.h"
+#include "platform/imaging/Kept_p.h"
 
 namespace vexa::imaging {
 namespace {
@@ -116,7 +117,7 @@ Status ReadInfo(std::string_view path, ImageInfo* info) {
   return Named(ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path)), path);
 }
 
-Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
+static Status DecodeBytes(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
   if (data.empty()) return ErrorCode::kFileTruncated;
   switch (Sniff(data)) {
     case Kind::kJpeg: return detail::JpegDecode(data, options, bitmap);
@@ -129,10 +130,19 @@ Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, st
   return ErrorCode::kFormatUnknown;
 }
 
+Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
+  Status s = DecodeBytes(data, bitmap, options, nameHint);
+  if (s) detail::NoteDecode(nameHint, *bitmap);
+  return s;
+}
+
 Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options) {
+  if (detail::FindKeptPicture(path, options, bitmap)) return {};
   std::string bytes;
   if (Status s = ReadWhole(path, &bytes); !s) return s;
-  return Named(LoadFromMemory(AsBytes(bytes), bitmap, options, base::BaseName(path)), path);
+  Status s = DecodeBytes(AsBytes(bytes), bitmap, options, base::BaseName(path));
+  if (s) detail::NoteDecode(path, *bitmap);
+  return Named(std::move(s), path);
 }
 
 Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out) {

@@ -5,7 +5,9 @@
 
 #include "platform/imaging/ImagingExport.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -49,11 +51,53 @@ VEXA_IMAGING_API Status Load(std::string_view path, Bitmap* bitmap, const LoadOp
 VEXA_IMAGING_API Status LoadFromMemory(std::span<const std::uint8_t> data, Bitmap* bitmap,
                       const LoadOptions& options = {}, std::string_view nameHint = {});
 
+// ---- Pictures kept for the files they were written to ----
+// A caller that writes a picture file and will later want smaller copies of
+// it keeps the picture it encoded (or a smaller one that still covers every
+// copy it will want). Load of that file with a minimum size the kept
+// picture covers then gives a copy of the kept picture instead of decoding
+// the file again: the copies come from the picture the file was made from,
+// without the file's compression losses, and at no decoding cost. The file
+// is recognised by its identity (device and inode, size, modification
+// time): the same file under another name or link is found, a file changed
+// or replaced since is decoded as usual. Kept pictures stay in memory up to
+// a budget; past it they go to one temporary file of the process, deleted
+// when it ends. Kept pictures of files that no longer exist are dropped.
+
+// Keeps `picture` for the file at `path` as it is now (written and final).
+// fileWidth x fileHeight is the size of the picture the file holds: a kept
+// picture of that size serves every Load with a minimum size, as decoding
+// the file gives no larger picture either.
+VEXA_IMAGING_API Status KeepPicture(std::string_view path, Bitmap picture, int fileWidth, int fileHeight);
+// The bytes of kept pictures held in memory before the rest go to the
+// temporary file (default 128 MiB).
+VEXA_IMAGING_API void SetKeptPictureBudget(std::size_t bytes);
+// Drops every kept picture.
+VEXA_IMAGING_API void ForgetKeptPictures();
+
+// Called after every decode of a picture file's pixels (Load, and
+// LoadFromMemory with its name hint) with the name and the decoded size;
+// none: nothing is called. A copy of a kept picture is no decode. For
+// checks of how often pictures are decoded; the observer may be called
+// from any thread.
+using DecodeObserver = std::function<void(std::string_view name, int width, int height)>;
+VEXA_IMAGING_API void SetDecodeObserver(DecodeObserver observer);
+
 struct JpegOptions {
   int quality = kJpegQualityForDefaultFactor;  // 1 to 100
   std::vector<std::string> comments;            // one COM segment each, in order
   int dpi = 96;
 };
+
+// The JPEG `jpeg` with `comment` as a comment segment, placed as the
+// comment editor of the album model places its comments: every other
+// segment before the frame header first, then the comment, then the frame
+// header and the rest as they are. Only for a JPEG without comments before
+// its frame header (which of them to keep is the caller's decision): for
+// one with comments *added is false and *out untouched. A malformed head
+// is kFileCorrupt, a comment too long for a segment kInvalidParameter.
+VEXA_IMAGING_API Status AddJpegComment(std::string_view jpeg, std::string_view comment, std::string* out,
+                                       bool* added);
 
 // Encoders into memory.
 VEXA_IMAGING_API Status EncodeJpeg(const Bitmap& bitmap, const JpegOptions& options, std::string* out);

@@ -83,7 +83,7 @@ bool DecodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, Bytes data,
     jpeg_abort_decompress(cinfo);
     return true;
   }
-  *status = out->Create(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height),
+  *status = out->Allocate(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height),
                         cinfo->num_components == 1 ? 8 : 24);
   if (!status->ok()) {
     jpeg_abort_decompress(cinfo);

@@ -174,7 +174,7 @@ void RunRows(int rows, int threads, const auto& work) {
 Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
   const int w = (src.width() + kx - 1) / kx, h = (src.height() + ky - 1) / ky, n = src.bytesPerPixel();
   Bitmap out;
-  if (Status s = out.Create(w, h, src.bitsPerPixel()); !s) return s;
+  if (Status s = out.Allocate(w, h, src.bitsPerPixel()); !s) return s;
   RunRows(h, threads, [&](int from, int to) {
     std::vector<std::uint32_t> column(static_cast<std::size_t>(src.width()) * n);
     for (int oy = from; oy < to; ++oy) {
@@ -311,12 +311,12 @@ Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const Res
       ThreadsFor(static_cast<std::int64_t>(width) * std::max(src->height(), height) * hTaps.maxTaps / 8, options.threads);
 
   Bitmap mid;
-  if (Status s = mid.Create(width, src->height(), src->bitsPerPixel()); !s) return s;
+  if (Status s = mid.Allocate(width, src->height(), src->bitsPerPixel()); !s) return s;
   RunRows(src->height(), threads, [&](int from, int to) {
     for (int y = from; y < to; ++y) k.horizontal(src->row(y), mid.row(y), width, channels, hTaps);
   });
   Bitmap out;
-  if (Status s = out.Create(width, height, src->bitsPerPixel()); !s) return s;
+  if (Status s = out.Allocate(width, height, src->bitsPerPixel()); !s) return s;
   const int n = vTaps.maxTaps;
   RunRows(height, threads, [&](int from, int to) {
     std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(n));

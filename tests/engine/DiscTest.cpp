@@ -22,6 +22,7 @@
 #include "idl/vexaxml.h"
 #include "platform/base/Module.h"
 #include "platform/com/ComObject.h"
+#include "platform/imaging/Codec.h"
 
 namespace vexa::engine::test {
 namespace {
@@ -512,6 +513,38 @@ TEST_F(DiscTest, ThirteenPhotosWithMusicOnNTSC) {
   std::size_t left = 0;
   for (const auto& e : fs::directory_iterator(temp_)) (void)e, ++left;
   EXPECT_EQ(left, 0u);
+}
+
+// Each photo is decoded once on its way to the disc, at its full size for
+// the album picture; every smaller picture (the Video CD stills, the slide
+// show, the menu's cells, the print copies, the thumbnails) comes from that
+// decode, none from decoding a picture the engine has just written. Small
+// and large photos, on NTSC (whose stills want the widest pictures).
+TEST_F(DiscTest, EachPhotoIsDecodedOnce) {
+  for (const char* tool : {"convert", "vcd-info", "vcdxrip", "cd-info", "ffmpeg", "isoinfo", "xorriso", "qpdf", "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  std::mutex mutex;
+  std::map<std::string, int> decodes;
+  imaging::SetDecodeObserver([&](std::string_view name, int, int) {
+    std::lock_guard lock(mutex);
+    ++decodes[std::string(name)];
+  });
+  struct StopObserving {
+    ~StopObserving() { imaging::SetDecodeObserver(nullptr); }
+  } stop;
+  DiscSpec setup;
+  setup.photos = 4;  // 1600x1200, 900x1200, 640x480 and 2400x1600
+  setup.music = false;
+  const DiscResult r = Run(setup);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(setup, Cue(), dir_);
+  imaging::SetDecodeObserver(nullptr);
+  for (const std::string& p : r.photos) EXPECT_EQ(decodes[p], 1) << p;
+  for (const auto& [name, n] : decodes) {
+    EXPECT_NE(base::BaseName(name).rfind("IM_A", 0), 0u) << name << " decoded " << n << " times";
+  }
 }
 
 TEST_F(DiscTest, OnePhotoWithoutMusicOnPAL) {

@@ -13,7 +13,9 @@
 //
 // Drives are those of the recorder layer (the simulated recorder when the
 // product key's SCSI_TRANSPORT or VEXA_SCSI_TRANSPORT names one). Exit
-// status: 0 success, 1 failure, 2 bad usage.
+// status: 0 success, 1 failure, 2 bad usage, 128 + N when signal N (SIGTERM,
+// SIGINT, SIGHUP) stopped it: a premaster or burn under way is cancelled and
+// the engine released, which removes its work directory.
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +33,7 @@
 #include "engine/DiscNames.h"
 #include "idl/vexasdk.h"
 #include "platform/base/Path.h"
+#include "platform/base/StopRequest.h"
 #include "platform/base/Text.h"
 #include "platform/com/Com.h"
 #include "platform/com/ComObject.h"
@@ -202,6 +205,8 @@ int Erase(int drive, bool full) {
     VARIANT_BOOL done = VARIANT_FALSE;
     if (FAILED(e.burner->IsEraseDone(&done))) return Failed("waiting for the erase");
     if (done == VARIANT_TRUE) break;
+    // An erase cannot be cancelled: the drive finishes it on its own.
+    if (vexa::base::StopSignal()) return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     std::printf(".");
     std::fflush(stdout);
@@ -291,9 +296,17 @@ class RunEnd : public vexa::com::ComObjectRoot, public IVEXAProcessDoneSink {
   bool ended_ = false;
 };
 
-// Polls a run to its end with a progress bar; true when it succeeded.
-bool Follow(IVEXAProcessTracker* tracker, const char* what, RunEnd* end) {
+// Polls a run to its end with a progress bar; true when it succeeded. A
+// stop request cancels the run and waits for its worker to end.
+template <typename Cancel>
+bool Follow(IVEXAProcessTracker* tracker, const char* what, RunEnd* end, Cancel cancel) {
   for (;;) {
+    if (vexa::base::StopSignal()) {
+      std::printf("\n");
+      std::fprintf(stderr, "vexasdk-cli: %s stopped by signal %d\n", what, vexa::base::StopSignal());
+      cancel();
+      return false;
+    }
     VARIANT_BOOL done = VARIANT_FALSE;
     LONG percent = 0, remaining = 0;
     if (FAILED(tracker->IsProcessDone(&done))) return Failed(what) == 0;
@@ -355,6 +368,7 @@ int MakeDisc(const DiscOptions& o) {
   }
   int n = 0;
   for (const auto& p : o.photos) {
+    if (vexa::base::StopSignal()) return 1;
     std::printf("\radding photos %d/%zu", ++n, o.photos.size());
     std::fflush(stdout);
     const Bstr path = Bstr::FromUtf8(p);
@@ -383,7 +397,7 @@ int MakeDisc(const DiscOptions& o) {
   auto phase = std::chrono::steady_clock::now();
   end->Reset();
   if (FAILED(premaster->StartPremaster())) return Failed("premastering");
-  if (!Follow(premasterTracker.Get(), "premaster", end)) return 1;
+  if (!Follow(premasterTracker.Get(), "premaster", end, [&] { premaster->CancelPremaster(VARIANT_TRUE); })) return 1;
   std::printf("premaster took %.1f s\n", SecondsSince(phase));
   phase = std::chrono::steady_clock::now();
   end->Reset();
@@ -391,7 +405,7 @@ int MakeDisc(const DiscOptions& o) {
                                  VARIANT_TRUE))) {
     return Failed("starting the burn");
   }
-  if (!Follow(burnTracker.Get(), "burn", end)) return 1;
+  if (!Follow(burnTracker.Get(), "burn", end, [&] { e.burner->CancelBurn(VARIANT_TRUE); })) return 1;
   std::printf("burn took %.1f s\nthe disc is finished in %.1f s\n", SecondsSince(phase), SecondsSince(begin));
   return 0;
 }
@@ -407,7 +421,7 @@ bool Number(const char* s, long* out) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int Main(int argc, char** argv) {
   if (argc < 2) return Usage();
   const std::string command = argv[1];
   std::vector<std::string> args(argv + 2, argv + argc);
@@ -478,4 +492,12 @@ int main(int argc, char** argv) {
     return MakeDisc(o);
   }
   return Usage();
+}
+
+int main(int argc, char** argv) {
+  vexa::base::InstallStopHandlers();
+  const int status = Main(argc, argv);
+  // Everything is released by now: the work directory is gone.
+  if (const int sig = vexa::base::StopSignal()) return vexa::base::StopExitStatus(sig);
+  return status;
 }

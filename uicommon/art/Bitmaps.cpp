@@ -7,7 +7,6 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QScreen>
-#include <QWidget>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -993,19 +992,6 @@ CDDB* ReadJpegFile(const std::string& path) {
   CDDB* ddb = BitmapToDDB(handle);
   vexa::imaging::DeleteBitmapHandle(handle);
   return ddb;
-}
-
-void OnPaletteChangedHandler(QWidget* changer, QWidget* frame) {
-  if (!frame || changer == frame || !CDDB::Palette()) return;
-  // Everything beneath repaints with the shared colours.
-  frame->update();
-  for (QWidget* child : frame->findChildren<QWidget*>()) child->update();
-}
-
-int OnQueryNewPaletteHandler(QWidget* frame) {
-  if (!frame || !Use256ColorMode() || !CDDB::Palette()) return 0;
-  frame->update();
-  return CDDB::Palette()->GetEntryCount();
 }
 
 }  // namespace vexa::ui

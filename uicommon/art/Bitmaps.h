@@ -18,7 +18,6 @@
 #include "uicommon/art/ArtExport.h"
 
 class QPainter;
-class QWidget;
 struct HBITMAP__;
 using HBITMAP = HBITMAP__*;
 
@@ -215,8 +214,6 @@ CDDB* GetArtwork(const std::string& name, bool, const QRect& area, bool, bool);
 VEXATHUMART_API CDDB* LoadArtBitmap(int resourceId);
 bool IsReadable(const std::string& path);
 CDDB* ReadJpegFile(const std::string& path);
-void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
-int OnQueryNewPaletteHandler(QWidget* frame);
 
 // Decodes a packed DIB (header, colours, rows, run-length encoded rows of 8
 // or 4 bits too); null for a malformed one.

@@ -232,4 +232,17 @@ bool CTooltip::eventFilter(QObject* watched, QEvent* event) {
   return QObject::eventFilter(watched, event);
 }
 
+void OnPaletteChangedHandler(QWidget* changer, QWidget* frame) {
+  if (!frame || changer == frame || !CDDB::Palette()) return;
+  // Everything beneath repaints with the shared colours.
+  frame->update();
+  for (QWidget* child : frame->findChildren<QWidget*>()) child->update();
+}
+
+int OnQueryNewPaletteHandler(QWidget* frame) {
+  if (!frame || !Use256ColorMode() || !CDDB::Palette()) return 0;
+  frame->update();
+  return CDDB::Palette()->GetEntryCount();
+}
+
 }  // namespace vexa::ui

@@ -147,4 +147,11 @@ class VEXATHUMART_API CTooltip : public QObject, public CListener {
   std::vector<Tool> m_tools;
 };
 
+// The palette messages of a frame: a changed shared palette repaints the
+// frame and everything beneath it; a frame asked for its palette repaints
+// and answers how many colours the shared palette has (0: none, or not in
+// 256-colour mode).
+void OnPaletteChangedHandler(QWidget* changer, QWidget* frame);
+int OnQueryNewPaletteHandler(QWidget* frame);
+
 }  // namespace vexa::ui

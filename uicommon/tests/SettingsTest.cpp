@@ -1,5 +1,6 @@
 // Settings by value identifier: the table, the text forms of numbers, the
 // persistence key and the language word.
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/registry/Registry.h"
@@ -108,7 +109,7 @@ TEST_F(SettingsTest, PersistenceKeyMovesReadsAndWrites) {
   EXPECT_EQ(GetIntValue(General_Units, 0), 0);
   // Without a name: the program's own name, and false.
   EXPECT_FALSE(SetPersistenceKey(nullptr));
-  EXPECT_EQ(PersistenceKey(), "Software\\Tervane\\Lumacast\\uicommon_tests");
+  EXPECT_EQ(PersistenceKey(), std::string("Software\\Tervane\\Lumacast\\") + program_invocation_short_name);
 }
 
 TEST_F(SettingsTest, LanguageWordFromTheAbbreviation) {

@@ -3,7 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef VEXA_UI_TEST_PLAIN
+#include <QGuiApplication>
+#else
 #include <QApplication>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -53,7 +57,12 @@ void UiTest::TearDown() { ::unsetenv("VEXA_REGISTRY_DIR"); }
 int main(int argc, char** argv) {
   // Every test runs on the offscreen platform unless a display is asked for.
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+#ifdef VEXA_UI_TEST_PLAIN
+  // The tests of the parts without widgets run without the widget stack.
+  QGuiApplication app(argc, argv);
+#else
   QApplication app(argc, argv);
+#endif
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -1,6 +1,8 @@
 // Helpers for the tests of the UI libraries: a scratch folder, a registry of
 // the test's own, outside programs as checkers, and the test main that runs
-// every test inside a QApplication on the offscreen platform.
+// every test inside a QApplication on the offscreen platform (a
+// QGuiApplication where VEXA_UI_TEST_PLAIN is defined: the tests of the parts
+// without widgets).
 #pragma once
 
 #include <gtest/gtest.h>

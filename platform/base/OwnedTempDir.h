@@ -1,0 +1,40 @@
+// Temporary folders that name their owner. Each holds a small file with the
+// owning process's id and start time, so that a folder left behind by a
+// process that was killed outright can be recognised and removed by the
+// next run, while the folders of running processes stay untouched (a reused
+// process id does not count as the owner: its start time differs).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/base/Export.h"
+
+namespace vexa::base {
+
+// The name of the owner file inside an owned folder.
+inline constexpr char kTempOwnerFile[] = ".vexa-owner";
+
+// Removes the abandoned folders "<prefix>*" in dir (see RemoveAbandonedTempDirs),
+// then creates a new empty folder "<prefix>XXXXXX" there with its owner file
+// and remembers it for RemoveOwnTempDirs. "" on failure (errno tells why).
+VEXA_BASE_API std::string MakeOwnedTempDir(std::string_view dir, std::string_view prefix);
+
+// Removes every folder "<prefix>*" directly in dir whose owner file names a
+// process that no longer runs. Folders without a readable owner file, of a
+// live owner, or that are symbolic links are left alone; nothing is ever
+// removed through a symbolic link. Answers how many were removed.
+VEXA_BASE_API int RemoveAbandonedTempDirs(std::string_view dir, std::string_view prefix);
+
+// Removes the folders this process made with MakeOwnedTempDir that still
+// exist and still name it as their owner. For a program that must end now.
+VEXA_BASE_API void RemoveOwnTempDirs();
+
+// Removes a folder tree without following symbolic links (a link is removed,
+// never what it points to). True when nothing is left.
+VEXA_BASE_API bool RemoveTreeNoFollow(std::string_view path);
+
+// The start time of a process in clock ticks since boot, 0 when unknown.
+VEXA_BASE_API unsigned long long ProcessStartTime(int pid);
+
+}  // namespace vexa::base
