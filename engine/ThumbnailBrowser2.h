@@ -7,9 +7,9 @@
 // The conversion runs on a thread of its own (a work run, WorkRun.h), polled
 // like the encoders; a pool of workers sized by the cores makes the
 // pictures and pages, one item a worker at a time, and keeps the item
-// numbering, the files and the failure report of a sequential run. Its states are the run
-// states: 2 a picture failed, 6 a page or the title failed. MenuPageLayout
-// is the page canvas, over the bitmap plug-in.
+// numbering, the files and the failure report of a sequential run. Its
+// states are the run states: 2 a picture failed, 6 a page or the title
+// failed. MenuPageLayout is the page canvas, over the bitmap plug-in.
 #pragma once
 
 #include <atomic>
@@ -137,10 +137,10 @@ class ThumbnailBrowser2 {
   // (the pictures, the thumbnail pages and the title).
   std::int64_t ReferenceWorkMs() const;
   std::int32_t Width() const { return width_; }
+  std::int32_t Height() const { return height_; }
   // The workers of the next run (0, as at first: one a core, at most
   // kMaxWorkers). The files made are the same whatever the count.
   void SetWorkers(unsigned workers) { workers_ = workers; }
-  std::int32_t Height() const { return height_; }
 
   static constexpr int kMaxPictures = 1000;
   static constexpr int kMaxSegments = 1980;

@@ -12,6 +12,7 @@
 
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
+#include "platform/base/StopRequest.h"
 #include "platform/base/Text.h"
 #include "wizard/common/Language.h"
 #include "wizard/dialogs/MessageBox.h"
@@ -727,6 +728,14 @@ HRESULT CVEXAWizard1::CreateVCD() {
   QTimer::singleShot(0, &sheet, [this, &sheet] {
     if (CheckForUpdatePrompt(m_wiz, &sheet) == UpdateOutcome::CloseWizard) sheet.CloseWithoutAsking();
   });
+  // A request to stop the program (a signal) closes the wizard as its
+  // Cancel does, without asking. While the disc is made the sheet is hidden
+  // and the orchestrator cancels the burn itself.
+  QTimer stopWatch;
+  QObject::connect(&stopWatch, &QTimer::timeout, &sheet, [&sheet] {
+    if (base::StopSignal() != 0 && sheet.isVisible()) sheet.CloseWithoutAsking();
+  });
+  stopWatch.start(200);
   sheet.RunModal();
 
   if (!m.sessionAlbum->SetTitleLines(std::string(), std::string(), std::string()))

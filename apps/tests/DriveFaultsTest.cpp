@@ -410,6 +410,25 @@ TEST_F(DriveFaultsTest, ATestWriteLeavesTheDiscBlank) {
   EXPECT_EQ(Images(), 0);
 }
 
+// The wizard stopped by SIGTERM while it waits for its user closes as its
+// Cancel does: the run ends with 143 and leaves no work folder.
+TEST_F(DriveFaultsTest, AStoppedWizardClosesAndLeavesNoWorkFolder) {
+  auto env = VexaEnv();
+  env["QT_QPA_PLATFORM"] = "offscreen";
+  const std::string scratch = box_.root() + "/scratch-wizard";
+  base::MakeDirs(scratch);
+  const pid_t run = SpawnProgram(ProgramPath("vexa"), {"/i:" + WriteFile("one.lst", ListOf({kPhoto}))}, env, scratch);
+  ASSERT_GT(run, 0);
+  const bool made = WaitForFile(box_.root() + "/tmp", "", [&] { return !WorkFolders().empty(); });
+  ::kill(run, SIGTERM);
+  const ProgramResult r = WaitProgram(run, scratch);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(r.status, 128 + SIGTERM) << r.err;
+  EXPECT_EQ(r.err.find("removing temporary folders"), std::string::npos) << r.err;
+  EXPECT_EQ(WorkFolders(), std::vector<std::string>{});
+  EXPECT_NE(Log().find("CVexaApp::InitInstance - Run stopped by signal 15."), std::string::npos) << Log();
+}
+
 // ---- Settings and folders that say what is wrong ---------------------------------------------
 
 TEST_F(DriveFaultsTest, AWrongTransportSettingSaysWhatIsWrong) {

@@ -10,30 +10,11 @@
 #include "platform/base/Text.h"
 #include "wizard/common/FilePaths.h"
 #include "wizard/common/Language.h"
-#include "wizard/session/ODVisual.h"
-#include "wizard/session/SettingsFile.h"
-#include "wizard/session/WizXML.h"
 
 namespace vexa::wiz {
 
 using vexa::com::Bstr;
 using vexa::reg::Hive;
-
-WizServices::WizServices() = default;
-WizServices::~WizServices() = default;
-
-void WizServices::Reset() {
-  burner.reset();
-  sessionAlbum.reset();
-  settings.reset();
-  imgUtil.Reset();
-  locUtil.Reset();
-  logger.Reset();
-  language.reset();
-  tempDirectory.clear();
-  tempDirectoryGiven = false;
-  clean = -1;
-}
 
 std::string Format(const char* format, ...) {
   va_list args;
