@@ -234,6 +234,8 @@ bool CVexaCoreUtil::WaitWithMessagePump(StatusDialog* status, int step, Completi
 
 // ---- Formatting ----------------------------------------------------------------------
 
+std::string Shown(std::string_view path) { return base::EscapeForDisplay(path); }
+
 std::string Format(const char* format, ...) {
   va_list args;
   va_start(args, format);

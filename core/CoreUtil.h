@@ -130,6 +130,10 @@ class CVexaCoreUtil {
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// A file path as it is put into a message: a name may hold any byte, a line
+// break or bytes that are not UTF-8 among them; shown escaped on one line.
+std::string Shown(std::string_view path);
+
 // An argument of FormatMessageText: a number or a text.
 struct MessageArg {
   MessageArg(long long n) : isNumber(true), number(n) {}

@@ -5,6 +5,7 @@
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 
 namespace vexa::core {
 
@@ -45,7 +46,7 @@ std::shared_ptr<const StringTable> StringTable::Parse(std::string_view text, std
   auto table = std::make_shared<StringTable>();
   table->folder_ = std::move(folder);
   // Invalid UTF-8 becomes U+FFFD, so every text is safe to hand on.
-  const std::string clean = base::Utf16ToUtf8(base::Utf8ToUtf16(text));
+  const std::string clean = base::ToValidUtf8(text);
   std::size_t at = clean.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (at < clean.size()) {
     std::size_t nl = clean.find('\n', at);

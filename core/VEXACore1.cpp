@@ -15,6 +15,7 @@
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/imaging/Codec.h"
 
 namespace vexa::core {
 
@@ -509,6 +510,8 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
   }
   if (!exists) {
     Reject(source);
+    const std::string odd = base::NotRegularFileReason(file);
+    if (!odd.empty()) return flow_.FailCall("CVEXACore::AddStill - Image File is refused: " + odd + ".");
     return flow_.FailCall("CVEXACore::AddStill - Image File does not exist.");
   }
   if (!CopyFromWriter(&file)) {
@@ -518,11 +521,13 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
   if (!driver_ || !driver_->AddStills(file, srcStillPath, stillTitle, creationTime, sizing, rotateDegrees,
                                       isTitleStill)) {
     Reject(source);
-    return flow_.FailCall(Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
+    return flow_.FailCall(
+        Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", Shown(source).c_str()));
   }
   if (!albumXml_->AddStill(file, source, rotateDegrees, creationTime, stillTitle, sizing, isTitleStill)) {
     flow_.SetCode(VEXACoreInvalidFile);
-    return flow_.FailCall(Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
+    return flow_.FailCall(
+        Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", Shown(source).c_str()));
   }
   ++stillCount_;
   validSeen_ = true;
@@ -574,7 +579,11 @@ bool CVEXACore1::DoAddAudioTrack(const std::string& srcAudioFile, const std::str
     flow_.SetCode(VEXACoreInvalidFile);
     return ReportAudioProblem("CVEXACore::AddAudioTrack - CheckIfFileExists() call failed.");
   }
-  if (!exists) return ReportAudioProblem("CVEXACore::AddAudioTrack - Audio File does not exist.");
+  if (!exists) {
+    const std::string odd = cda ? std::string() : base::NotRegularFileReason(source);
+    if (!odd.empty()) return ReportAudioProblem("CVEXACore::AddAudioTrack - Audio File is refused: " + odd + ".");
+    return ReportAudioProblem("CVEXACore::AddAudioTrack - Audio File does not exist.");
+  }
 
   std::string file = source;
   if (cda && !RipAudioTrackFromCD(source, &file, ".wav")) {
@@ -685,17 +694,19 @@ bool CVEXACore1::MakeTitleStill(const std::string& line1, const std::string& lin
 bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
   flow_.SetCode(VEXACoreSuccess);
   if (listPath.empty()) return flow_.FailCall("CVEXACore1::AddImageListFile - No image file passed.");
+  // Only a regular file is read: a FIFO would wait for a writer, a device
+  // might never end. The message says what the path is.
   base::InputFile in;
-  if (!in.Open(listPath) || !in.IsRegular()) {
-    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", listPath.c_str()));
+  if (!in.OpenRegular(listPath)) {
+    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", in.Error().c_str()));
   }
   const std::uint64_t size = in.Size();
-  if (size < 2) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
+  if (size < 2) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", Shown(listPath).c_str()));
   std::string bytes;
   try {
     bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::exception&) {
-    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", Shown(listPath).c_str()));
   }
   std::size_t got = 0;
   while (got < bytes.size()) {
@@ -703,9 +714,9 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  if (got == 0) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
+  if (got == 0) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", Shown(listPath).c_str()));
   if (got < bytes.size()) {
-    util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
+    util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", Shown(listPath).c_str()), false);
   }
 
   // Only what was read is walked: each 16-bit zero ends an entry.
@@ -731,7 +742,7 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
       continue;
     }
     const std::string still = base::Utf16ToUtf8(entry);
-    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.c_str());
+    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", Shown(still).c_str());
     // An entry longer than its 2,048 units is not a path of the list.
     const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse);
     entry.clear();
@@ -751,26 +762,40 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   std::error_code ec;
   if (dir.empty() || !fs::is_directory(dir, ec)) {
     return flow_.FailCall(
-        Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s", dir.c_str()));
+        Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s",
+               Shown(dir).c_str()));
   }
   std::vector<fs::directory_entry> entries;
   for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     entries.push_back(*it);
   }
   if (ec || entries.empty()) {
-    return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", Shown(dir).c_str()));
   }
   // In the order of their names, so the show follows the folder as listed.
   std::sort(entries.begin(), entries.end(),
             [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path().filename() < b.path().filename(); });
   for (const auto& entry : entries) {
     if (entry.is_directory(ec)) continue;
-    const std::string file = base::JoinPath(dir, entry.path().filename().string());
+    const std::string name = entry.path().filename().string();
+    const std::string file = base::JoinPath(dir, name);
+    // A folder of photos holds more than photos: hidden files, notes,
+    // sidecars, the file manager's caches. What is no picture at all is
+    // passed over; a file that claims to be one and cannot be read is
+    // refused as before.
+    if (name.front() == '.') {
+      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Hidden file passed over: %s.", Shown(file).c_str()));
+      continue;
+    }
+    if (!imaging::ClaimsToBePicture(file)) {
+      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Not a picture, passed over: %s.", Shown(file).c_str()));
+      continue;
+    }
     if (!DoAddStill(file, file, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) {
       if (flow_.Code() == VEXACoreCancelled) {
         return flow_.Cancel("CVEXACore1::AddImageDirectory - User pressed Cancel.");
       }
-      const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", file.c_str());
+      const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", Shown(file).c_str());
       if (stopOnBadStill_) return flow_.FailCall(text, true);
       util_.LogError(text, true);
     }

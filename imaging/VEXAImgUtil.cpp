@@ -238,7 +238,7 @@ class CVEXAImgUtil : public ComObjectRoot,
     // entry is found (a folder too); reading it as a picture then fails.
     const std::string path = U8(srcFile);
     struct stat st {};
-    if (::stat(base::ToNativePath(path).c_str(), &st) != 0) {
+    if (::stat(path.c_str(), &st) != 0) {
       return Fail("IVEXAImgUtil::GetImageInfo - Can not get find data for srcFile");
     }
     const std::string baseName = base::BaseName(path);

@@ -40,28 +40,42 @@ std::string LogFieldText(std::string_view type, std::string_view component) {
   return field;
 }
 
+std::string EscapeLineText(std::string_view line) {
+  std::string out;
+  std::size_t from = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', from);
+    out += base::EscapeForDisplay(line.substr(from, tab == std::string_view::npos ? tab : tab - from));
+    if (tab == std::string_view::npos) return out;
+    out += '\t';
+    from = tab + 1;
+  }
+}
+
 void FormatLogLines(TimeStamper& stamper, const base::CalendarTime& t, std::string_view type,
                     std::string_view component, std::string_view text, std::string* out) {
   const std::string field = LogFieldText(type, component);
-  bool lineStart = true;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      out->append("\r\n");
-      lineStart = true;
-      continue;
-    }
-    if (lineStart) {
+  std::size_t i = 0;
+  while (true) {
+    std::size_t end = i;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    if (end > i) {
       out->append(stamper.Next(t));
       out->append(field);
       out->push_back(i == 0 ? ':' : ' ');
       out->push_back(' ');
-      lineStart = false;
+      out->append(EscapeLineText(text.substr(i, end - i)));
     }
-    out->push_back(c);
+    out->append("\r\n");
+    if (end == text.size()) return;
+    i = end + 1;
+    if (text[end] == '\r' && i < text.size() && text[i] == '\n') ++i;
+    if (i == text.size()) {
+      // A text that ends with a line break gets one bare CR LF more.
+      out->append("\r\n");
+      return;
+    }
   }
-  out->append("\r\n");
 }
 
 }  // namespace vexa::logging

@@ -29,7 +29,11 @@ std::string LogFieldText(std::string_view type, std::string_view component);
 // Appends the lines of one message to *out. A CR, an LF or CR LF is one line
 // break, LF CR two. Each line that has text gets a stamp, the field, ":"
 // (first character of the message) or a blank, a blank, and its text; empty
-// lines are a bare CR LF, and the message always ends with CR LF.
+// lines are a bare CR LF, and the message always ends with CR LF. Within a
+// line, control characters (a tab excepted) and bytes that are not UTF-8 are
+// written escaped (base::EscapeForDisplay), so the file stays UTF-8 text and
+// a message can never forge a line: its line breaks are the only ones.
+std::string EscapeLineText(std::string_view line);
 void FormatLogLines(TimeStamper& stamper, const base::CalendarTime& t, std::string_view type,
                     std::string_view component, std::string_view text, std::string* out);
 

@@ -12,6 +12,31 @@ using namespace vexa::com;
 namespace vexa::model {
 namespace {
 
+// A text may carry bytes of a file name that are not UTF-8, kept as
+// U+DC80..U+DCFF (platform/base/Text.h). XML cannot carry those; they are
+// written as the characters "\xNN", the way the name is shown elsewhere.
+Bstr XmlShownText(BSTR text) {
+  const std::u16string_view in = BstrView(text);
+  std::u16string out;
+  out.reserve(in.size());
+  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    const char16_t c = in[i];
+    const bool paired = c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF;
+    if (paired) {
+      out += c;
+      out += in[++i];
+    } else if (c >= 0xDC80 && c <= 0xDCFF) {
+      out += u"\\x";
+      out += kHex[(c >> 4) & 0xF];
+      out += kHex[c & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return Bstr(out);
+}
+
 // Dates are written with the calendar fields "%Y/%m/%d %H:%M:%S"; the year
 // always has four digits, so the years 100 to 999 read back as well.
 std::u16string FormatDate(DATE d) {
@@ -57,7 +82,7 @@ class CXMLPropertyBag : public ComObjectRoot,
     // Text a document cannot carry is refused before anything is written:
     // a file that could not be loaded again is worse than no file.
     if (pVar->vt == VT_BSTR) {
-      const std::string bad = CharacterXmlCannotCarry(BstrView(pVar->bstrVal));
+      const std::string bad = CharacterXmlCannotCarry(BstrView(XmlShownText(pVar->bstrVal).Get()));
       if (!bad.empty()) {
         return Error("couldn't put the value: the text of " + vexa::base::Utf16ToUtf8(name) + " holds " + bad +
                          ", which XML cannot carry",
@@ -251,7 +276,7 @@ class CXMLPropertyBag : public ComObjectRoot,
       if (FAILED(element->put_text(number.bstrVal))) return Error("", E_FAIL);
       return S_OK;
     }
-    if (vt == VT_BSTR) return element->put_text(pVar->bstrVal);
+    if (vt == VT_BSTR) return element->put_text(XmlShownText(pVar->bstrVal).Get());
     if (vt == VT_DATE) {
       if (pVar->date == kNoDate) return S_OK;
       Bstr text(FormatDate(pVar->date));

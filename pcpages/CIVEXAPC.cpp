@@ -19,6 +19,7 @@
 #include "pcpages/LanguageTexts.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 #include "platform/registry/Registry.h"
 
 namespace vexa::pcpages {
@@ -77,7 +78,7 @@ bool ReadProductText(const char* name, std::string* out) {
   }
   if (stored > kRegistryBuffer) return false;
   bytes = bytes.substr(0, bytes.find('\0'));
-  bytes = base::Utf16ToUtf8(base::Utf8ToUtf16(bytes));
+  bytes = base::ToValidUtf8(bytes);
   bytes.erase(std::remove_if(bytes.begin(), bytes.end(),
                              [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }),
               bytes.end());

@@ -6,6 +6,7 @@
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 
 namespace vexa::pcpages {
 
@@ -68,7 +69,7 @@ const TextEntry& TextInfo(TextId id) {
 LanguageTexts LanguageTexts::Parse(std::string_view text) {
   LanguageTexts t;
   // Invalid UTF-8 becomes U+FFFD here, so no page ever carries broken bytes.
-  const std::string clean = base::Utf16ToUtf8(base::Utf8ToUtf16(text));
+  const std::string clean = base::ToValidUtf8(text);
   std::string_view rest = clean;
   if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
   while (!rest.empty()) {

@@ -525,7 +525,7 @@ HRESULT CVEXAWizard1::AddImageDirectory(BSTR imagedirectoryPath) {
     ShowFailureMessage(m_wiz);
     return m_wiz.Error("CVEXAWizard1::AddImageDirectory - XML ResetStills call failed.");
   }
-  const std::string dir = base::ToNativePath(Utf8(imagedirectoryPath));
+  const std::string dir = Utf8(imagedirectoryPath);
   if (dir.empty() || !base::DirExists(dir)) {
     m_wiz.SetErrorCode(VEXAWizInvalidInputFile);
     return m_wiz.Error(Format("CVEXAWizard::AddImageDirectory - Invalid image directory or directory does not exist: %s",

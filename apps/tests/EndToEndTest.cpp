@@ -5,6 +5,7 @@
 // the title still's segment for a comparison with the title picture the
 // imaging layer draws.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cmath>
@@ -19,6 +20,7 @@
 #include "apps/tests/AppTestUtil.h"
 #include "idl/VEXAImg.h"
 #include "platform/base/File.h"
+#include "platform/base/Text.h"
 #include "platform/com/Com.h"
 
 namespace vexa::app::testing {
@@ -873,6 +875,170 @@ TEST_F(EndToEndTest, ADiscTooSmallStaysBlankAndTheLogNamesTheSpaceNeeded) {
   const ProgramResult disc = RunProgram(ProgramPath("cdrsim"), {"disc", sim_}, {}, box_.root() + "/scratch");
   EXPECT_EQ(disc.status, 0) << disc.err;
   EXPECT_NE((disc.out + disc.err).find("blank"), std::string::npos) << disc.out << disc.err;
+}
+
+// ---- inputs that are not plain photos -------------------------------------------------------
+
+// An image-list file: UTF-16LE paths, each ended by a zero unit. Bytes of a
+// name that are not UTF-8 travel as U+DC80..U+DCFF, as the system reads them.
+std::string ListOf(const std::vector<std::string>& paths) {
+  std::string out;
+  for (const std::string& p : paths) {
+    for (char16_t c : base::Utf8ToUtf16(p)) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+    out.append(2, '\0');
+  }
+  return out;
+}
+
+// The log's own lines: each starts with a stamp "YYYYMMDDTHHMMSS.NN"; the
+// text of a message never starts a line.
+void ExpectOnlyStampedLines(const std::string& log) {
+  for (const std::string& line : SplitLines(log)) {
+    std::string text = line;
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (text.empty()) continue;
+    const bool stamped = text.size() > 18 && text[8] == 'T' && text[15] == '.' &&
+                         std::all_of(text.begin(), text.begin() + 8, [](char c) { return c >= '0' && c <= '9'; });
+    EXPECT_TRUE(stamped) << "a line without a stamp: " << text;
+  }
+}
+
+// A list, a picture or the music that is a FIFO, and a list that is a
+// folder: each is refused at once (nothing waits for a writer), the run
+// fails, and the log says what the path is.
+TEST_F(EndToEndTest, AFifoOrFolderWhereAFileBelongsIsRefusedSayingWhatItIs) {
+  // The FIFO's name carries a line break and what would pass for a line of
+  // the log: the log shows the name escaped, on the line of its message.
+  const std::string fifo = box_.root() + "/fifo\n20021105T142233.00 INFO   vexacore : forged.jpg";
+  const std::string shown = base::EscapeForDisplay(fifo);
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string folder = box_.root() + "/folder.lst";
+  base::MakeDirs(folder);
+  const std::string list = box_.root() + "/fifo-in.lst";
+  ASSERT_TRUE(base::WriteFileAtomic(list, ListOf({fifo})));
+  const std::string photos = "/d:" + kSamples + "/photos";
+  const struct {
+    std::vector<std::string> args;
+    std::string said;
+  } cases[] = {
+      {{"/r:silent", "/i:" + fifo}, "'" + shown + "' is a FIFO, not a regular file"},
+      {{"/r:silent", "/i:" + list}, "'" + shown + "' is a FIFO, not a regular file"},
+      {{"/r:silent", "/i:" + folder}, "'" + folder + "' is a folder, not a file"},
+      {{"/r:silent", "/m:" + box_.root() + "/fifo.mp3", photos}, "fifo.mp3' is a FIFO, not a regular file"},
+  };
+  ASSERT_EQ(::mkfifo((box_.root() + "/fifo.mp3").c_str(), 0600), 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[1]);
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    const ProgramResult r = Vexa(c.args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.said), std::string::npos) << log;
+    EXPECT_EQ(log.find("does not exist"), std::string::npos) << log;
+    ExpectOnlyStampedLines(log);
+    EXPECT_EQ(Cue(), "");
+  }
+}
+
+// A photo folder as people have it: photos, some with names a file system
+// allows and text does not (a backslash, bytes that are not UTF-8, a line
+// break), beside notes, a sidecar, a hidden file and a thumbnail cache. The
+// disc is made with every photo on it (as isoinfo and pycdlib read it), the
+// other files are passed over with an information line each, and the names
+// in the log are escaped on their own line.
+TEST_F(EndToEndTest, APhotoFolderWithOtherFilesAndOddNamesMakesADiscOfItsPhotos) {
+  const std::string dir = box_.root() + "/photos";
+  base::MakeDirs(dir);
+  const std::vector<std::string> names = {"arrival.jpg", "back\\slash.jpg", "\xE9t\xE9.jpg", "line\nforged.jpg"};
+  const std::vector<std::string> samples = {"arrival.jpg", "boats.jpg", "lighthouse.jpg", "sunset.jpg"};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + samples[i], &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(dir + "/" + names[i], bytes));
+  }
+  const std::vector<std::pair<std::string, std::string>> others = {
+      {"notes.txt", "Summer 2002, at the lake.\n"},
+      {"arrival.xmp", "<?xml version=\"1.0\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>\n"},
+      {".directory", "[Desktop Entry]\nIcon=folder-pictures\n"},
+      {"Thumbs.db", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(504, '\0')},
+  };
+  for (const auto& [name, bytes] : others) ASSERT_TRUE(base::WriteFileAtomic(dir + "/" + name, bytes));
+
+  for (const bool listed : {false, true}) {
+    SCOPED_TRACE(listed ? "an image list" : "a folder");
+    base::RemoveAll(sim_);
+    ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+              0);
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    std::string input = "/d:" + dir;
+    if (listed) {
+      std::vector<std::string> paths;
+      for (const std::string& n : names) paths.push_back(dir + "/" + n);
+      const std::string list = box_.root() + "/photos.lst";
+      ASSERT_TRUE(base::WriteFileAtomic(list, ListOf(paths)));
+      input = "/i:" + list;
+    }
+    const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/t1:Odd names", input});
+    const std::string log = Log();
+    ASSERT_EQ(r.status, 0) << r.err << log;
+    if (!listed) {
+      for (const auto& [name, bytes] : others) {
+        const std::string kind = name[0] == '.' ? "Hidden file passed over: " : "Not a picture, passed over: ";
+        EXPECT_NE(log.find(kind + dir + "/" + name + "."), std::string::npos) << name << "\n" << log;
+      }
+    }
+    EXPECT_EQ(log.find("Invalid still path"), std::string::npos) << log;
+    ExpectOnlyStampedLines(log);
+
+    const std::string cue = Cue();
+    ASSERT_FALSE(cue.empty());
+    const std::string iso = box_.root() + "/disc.iso";
+    ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+    const std::vector<std::string> paths = JolietPaths(iso);
+    auto has = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
+    // The four photos and the title still, and no fifth photo.
+    for (int i = 1; i <= 5; ++i) {
+      char name[40];
+      std::snprintf(name, sizeof name, "/ORLDISC/ALBUM_A/CONTENT/IM_A%04d.JPG", i);
+      EXPECT_TRUE(has(name)) << name;
+    }
+    EXPECT_FALSE(has("/ORLDISC/ALBUM_A/CONTENT/IM_A0006.JPG"));
+    // Each photo's original is on the disc with the photo's own pixels.
+    std::vector<std::string> originals;
+    for (const std::string& p : paths) {
+      const std::string name = base::BaseName(p);
+      if (p.rfind("/ORIGINAL/", 0) == 0 && base::EqualsNoCase(base::Extension(name), ".jpg") &&
+          !base::EqualsNoCase(name, "TITLE.JPG")) {
+        originals.push_back(p);
+      }
+    }
+    ASSERT_EQ(originals.size(), names.size()) << ::testing::PrintToString(originals);
+    std::vector<std::string> theirs, mine;
+    for (const std::string& s : samples) theirs.push_back(Tool("djpeg", {kSamples + "/photos/" + s}).out);
+    for (const std::string& o : originals) {
+      const std::string copy = box_.root() + "/original.jpg";
+      base::WriteFileAtomic(copy, Extract(iso, o));
+      mine.push_back(Tool("djpeg", {copy}).out);
+    }
+    std::sort(theirs.begin(), theirs.end());
+    std::sort(mine.begin(), mine.end());
+    EXPECT_TRUE(mine == theirs);
+    // The manifests stay well-formed and point at files of their trees.
+    for (const char* xml : {"/ORLDISC/ALBUM_A/ALBUM.XML", "/ORLDISC/DISCINFO/DISCINFO.XML"}) {
+      const std::string file = box_.root() + "/manifest.xml";
+      base::WriteFileAtomic(file, Extract(iso, xml));
+      const ProgramResult lint = Tool("xmllint", {"--noout", file});
+      EXPECT_EQ(lint.status, 0) << xml << ": " << lint.err;
+    }
+    const std::string script = box_.root() + "/manifests.py";
+    base::WriteFileAtomic(script, kManifestCheck);
+    const ProgramResult check = Tool("/usr/bin/python3", {script, iso});
+    ASSERT_EQ(check.status, 0) << check.err;
+    EXPECT_EQ(check.out.find("MISSING"), std::string::npos) << check.out;
+  }
 }
 
 }  // namespace

@@ -77,6 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
                    kStamp0 + std::string(" INFORM vexacore-: x\r\n")},
         FormatCase{"EmptyComponentShowsTypeAlone", "*", "", "x",
                    kStamp0 + std::string(" * : x\r\n")},
+        // Line breaks are the message's own; nothing else in it can start or
+        // break a line, and bytes that are not UTF-8 are written as \xNN.
+        FormatCase{"ControlCharactersAndStrayBytesAreEscaped", "INFO", "vexa",
+                   std::string("a\tb\x1B[2J\x0B\x0C\x85\xE9t\xE9 \xC2\x85\xE2\x80\xA8\0z", 21),
+                   kStamp0 + kInfoVexa + ": a\tb\\x1B[2J\\x0B\\x0C\\x85\\xE9t\\xE9 \\u0085\\u2028\\x00z\r\n"},
         FormatCase{"CutCountsCharactersNotBytes", "\xC3\x84rger12", "k\xC3\xB6rper",
                    "x",
                    kStamp0 + std::string(" \xC3\x84rger1 k\xC3\xB6rper   : x\r\n")}),

@@ -13,7 +13,8 @@
 namespace vexa::base {
 namespace {
 
-std::string Quoted(const std::string& path) { return "'" + path + "'"; }
+// Paths in messages are escaped: a name may hold any byte but '\0' and '/'.
+std::string Quoted(const std::string& path) { return "'" + EscapeForDisplay(path) + "'"; }
 
 std::string Reason(int error) { return std::strerror(error); }
 
@@ -207,22 +208,67 @@ bool InputFile::Fail(std::string reason) {
   return false;
 }
 
-bool InputFile::Open(std::string_view pathIn) {
+std::string FileKindName(mode_t mode) {
+  if (S_ISREG(mode)) return "a regular file";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "an entry of unknown kind";
+}
+
+std::string NotRegularFileReason(std::string_view pathIn) {
+  const std::string path(pathIn);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+  return Quoted(path) + " is " + FileKindName(st.st_mode) + ", not a regular file";
+}
+
+bool InputFile::OpenRegular(std::string_view path) { return Open(path, true); }
+
+bool InputFile::Open(std::string_view path) { return Open(path, false); }
+
+bool InputFile::Open(std::string_view pathIn, bool regularOnly) {
   stream_.reset();
   error_.clear();
   path_ = std::string(pathIn);
   size_ = 0;
   done_ = 0;
   regular_ = false;
-  std::FILE* f = std::fopen(path_.c_str(), "rbe");
-  if (!f) return Fail("cannot open " + Quoted(path_) + ": " + Reason(errno));
-  stream_.reset(f);
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never
+  // come; the flag is cleared again once the file is open, so reads block
+  // as usual.
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return Fail("cannot open " + Quoted(path_) + ": " + Reason(errno));
   struct stat st {};
-  if (fstat(fileno(f), &st) != 0) return Fail("cannot read " + Quoted(path_) + ": " + Reason(errno));
+  if (fstat(fd, &st) != 0) {
+    const int why = errno;
+    ::close(fd);
+    return Fail("cannot read " + Quoted(path_) + ": " + Reason(why));
+  }
   if (S_ISDIR(st.st_mode)) {
-    stream_.reset();
+    ::close(fd);
     return Fail(Quoted(path_) + " is a folder, not a file");
   }
+  if (regularOnly && !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Fail(Quoted(path_) + " is " + FileKindName(st.st_mode) + ", not a regular file");
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int why = errno;
+    ::close(fd);
+    return Fail("cannot open " + Quoted(path_) + ": " + Reason(why));
+  }
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    const int why = errno;
+    ::close(fd);
+    return Fail("cannot open " + Quoted(path_) + ": " + Reason(why));
+  }
+  stream_.reset(f);
   regular_ = S_ISREG(st.st_mode);
   if (regular_) size_ = static_cast<std::uint64_t>(st.st_size);
   return true;

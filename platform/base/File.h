@@ -81,6 +81,17 @@ class VEXA_BASE_API OutputFile {
   gid_t gid_ = 0;
 };
 
+// What kind of entry a file status describes, in words: "a regular file",
+// "a folder", "a FIFO", "a character device", "a block device", "a socket",
+// "a symbolic link" or "an entry of unknown kind".
+VEXA_BASE_API std::string FileKindName(mode_t mode);
+
+// Why path cannot be read as a regular file's contents: "" when it is one
+// (or is missing; the caller's own check reports that), else e.g.
+// "'/tmp/list' is a FIFO, not a regular file". Links are followed. Nothing is
+// opened, so a FIFO never blocks the check.
+VEXA_BASE_API std::string NotRegularFileReason(std::string_view path);
+
 class VEXA_BASE_API InputFile {
  public:
   InputFile() = default;
@@ -88,8 +99,12 @@ class VEXA_BASE_API InputFile {
   InputFile& operator=(const InputFile&) = delete;
 
   // Opens path for reading. False with the reason in Error() when it is
-  // missing, unreadable or a folder.
+  // missing, unreadable or a folder. Opening never waits: a FIFO without a
+  // writer is opened at once (and then reads as empty).
   bool Open(std::string_view path);
+  // The same, refusing everything but a regular file (a FIFO, device,
+  // socket or folder) with what it is in Error().
+  bool OpenRegular(std::string_view path);
   // Size of a regular file when it was opened (0 for devices and pipes).
   std::uint64_t Size() const { return size_; }
   bool IsRegular() const { return regular_; }
@@ -109,6 +124,7 @@ class VEXA_BASE_API InputFile {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   bool Fail(std::string reason);
+  bool Open(std::string_view path, bool regularOnly);
 
   std::unique_ptr<std::FILE, Closer> stream_;
   std::string path_;

@@ -30,8 +30,10 @@ Module& Module::operator=(Module&& other) noexcept {
 }
 
 namespace {
+// A module name is the system's own (a registered server's file, which may
+// be written with backslashes), so both separators end its folder part here.
 std::string StripModuleSuffix(std::string_view name) {
-  std::string base = BaseName(name);
+  std::string base = BaseName(ToNativePath(name));
   for (std::string_view suffix : {".dll", ".so", ".DLL"}) {
     if (base.size() > suffix.size() &&
         EqualsNoCase(std::string_view(base).substr(base.size() - suffix.size()), suffix)) {

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace vexa::base {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+bool IsSeparator(char c) { return c == '/'; }
 
 std::string ToNativePath(std::string_view path) {
   std::string out(path);

@@ -1,6 +1,7 @@
-// Paths. The system's paths may use '\' or '/'; both separate components.
-// A path of the operating system may hold '\' inside a name: give such paths
-// to File.h (or std::filesystem), not to the splitting helpers here.
+// Paths of the operating system: only '/' separates components; '\' is an
+// ordinary character of a name (a file may be called "back\slash.jpg").
+// ToNativePath is for the system's own configured paths (registry values and
+// built-in relative names written with '\'), never for a user's file.
 // Installation folders are found from where the platform library itself lies
 // (lib/vexa/ in the build tree and after install).
 #pragma once
@@ -13,7 +14,7 @@
 namespace vexa::base {
 
 VEXA_BASE_API bool IsSeparator(char c);
-// Turns every '\' into '/'.
+// Turns every '\' into '/': only for the system's own configured paths.
 VEXA_BASE_API std::string ToNativePath(std::string_view path);
 // Joins with exactly one '/' between the parts (none added to an empty part).
 VEXA_BASE_API std::string JoinPath(std::string_view a, std::string_view b);

@@ -1,5 +1,7 @@
 #include "platform/base/Text.h"
 
+#include "platform/base/ValidUtf8.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -69,6 +71,10 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+constexpr char32_t kEscapedByteBase = 0xDC00;
+
+bool IsEscapedByte(char16_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
+
 // Length of the complete UTF-8 sequence starting at s[i] (1 for invalid).
 std::size_t SequenceLength(std::string_view s, std::size_t i) {
   std::size_t j = i;
@@ -83,7 +89,15 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   out.reserve(utf8.size());
   std::size_t i = 0;
   while (i < utf8.size()) {
+    const std::size_t at = i;
     char32_t cp = DecodeUtf8(utf8, i);
+    if (cp == 0xFFFD && i == at + 1) {
+      // A byte that starts no valid sequence (always 0x80 or above) is kept
+      // as the lone surrogate U+DC80..U+DCFF, which Utf16ToUtf8 turns back
+      // into that byte.
+      out += static_cast<char16_t>(kEscapedByteBase + static_cast<unsigned char>(utf8[at]));
+      continue;
+    }
     if (cp >= 0x10000) {
       cp -= 0x10000;
       out += static_cast<char16_t>(0xD800 + (cp >> 10));
@@ -107,10 +121,63 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
       } else {
         c = 0xFFFD;
       }
+    } else if (IsEscapedByte(static_cast<char16_t>(c))) {
+      out += static_cast<char>(c - kEscapedByteBase);
+      continue;
     } else if (c >= 0xDC00 && c <= 0xDFFF) {
       c = 0xFFFD;
     }
     AppendUtf8(out, c);
+  }
+  return out;
+}
+
+std::string ToValidUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t at = i;
+    const char32_t cp = DecodeUtf8(text, i);
+    if (cp == 0xFFFD && i == at + 1) {
+      AppendUtf8(out, 0xFFFD);
+    } else {
+      out.append(text.substr(at, i - at));
+    }
+  }
+  return out;
+}
+
+std::string EscapeForDisplay(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  auto hex = [&](std::string& out, unsigned v) {
+    out += "\\x";
+    out += kHex[(v >> 4) & 0xF];
+    out += kHex[v & 0xF];
+  };
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t at = i;
+    const char32_t cp = DecodeUtf8(text, i);
+    if (cp == 0xFFFD && i == at + 1) {
+      hex(out, static_cast<unsigned char>(text[at]));
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (cp < 0x20 || cp == 0x7F) {
+      hex(out, static_cast<unsigned>(cp));
+    } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
+      // C1 controls and the Unicode line and paragraph separators.
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
+    } else {
+      out.append(text.substr(at, i - at));
+    }
   }
   return out;
 }

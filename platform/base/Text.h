@@ -1,6 +1,13 @@
 // Text conversions. The system's "ANSI" text is UTF-8 here; text crossing
 // component interfaces is UTF-16 (char16_t). Conversions never split a
-// character: invalid input becomes U+FFFD.
+// character.
+//
+// A file name is a string of bytes that need not be UTF-8. So that such a
+// name survives the trip through UTF-16 and back, Utf8ToUtf16 turns each byte
+// that is not part of a valid UTF-8 sequence into the lone surrogate
+// U+DC80..U+DCFF (0xDC00 + the byte), and Utf16ToUtf8 turns exactly those
+// back into the byte. Other lone surrogates become U+FFFD. Text meant for
+// people (logs, messages) goes through EscapeForDisplay.
 #pragma once
 
 #include "platform/base/Export.h"
@@ -14,6 +21,12 @@ namespace vexa::base {
 
 VEXA_BASE_API std::u16string Utf8ToUtf16(std::string_view utf8);
 VEXA_BASE_API std::string Utf16ToUtf8(std::u16string_view utf16);
+
+// Valid UTF-8 that shows text on one line: a byte that is not valid UTF-8 is
+// written \xNN, a line feed, carriage return and tab \n, \r and \t, other
+// control characters \xNN, C1 controls and U+2028/U+2029 \uNNNN. Everything
+// else, a backslash too, is kept as it is.
+VEXA_BASE_API std::string EscapeForDisplay(std::string_view text);
 
 // Cuts to at most maxBytes bytes without splitting a UTF-8 sequence.
 VEXA_BASE_API std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);

@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
 #include "platform/imaging/Decoders_p.h"
 #include "platform/imaging/Kept_p.h"
 
@@ -70,6 +72,28 @@ Status WriteWhole(std::string_view path, std::string_view data) {
 }
 
 }  // namespace
+
+bool ClaimsToBePicture(std::string_view path) {
+  static constexpr std::string_view kOwnExtensions[] = {".jpg", ".jpeg", ".jpe", ".jfif", ".bmp", ".dib",
+                                                         ".png", ".tif", ".tiff", ".gif"};
+  const std::string extension = base::ToLowerAscii(base::Extension(path));
+  for (std::string_view e : kOwnExtensions) {
+    if (extension == e) return true;
+  }
+  base::InputFile in;
+  if (!in.OpenRegular(path)) return false;
+  // Enough for every signature: a Photo CD pack names itself 2048 bytes in.
+  std::string head(0x808, '\0');
+  std::size_t got = 0;
+  while (got < head.size()) {
+    const long long n = in.ReadSome(head.data() + got, head.size() - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  head.resize(got);
+  const Bytes bytes = AsBytes(head);
+  return Sniff(bytes) != Kind::kOther || detail::MagickTakes(bytes, base::BaseName(path));
+}
 
 Status ReadInfoFromMemory(Bytes data, ImageInfo* info, std::string_view nameHint) {
   if (data.empty()) return ErrorCode::kFileTruncated;

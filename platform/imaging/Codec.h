@@ -38,6 +38,13 @@ VEXA_IMAGING_API Status ReadInfo(std::string_view path, ImageInfo* info);
 VEXA_IMAGING_API Status ReadInfoFromMemory(std::span<const std::uint8_t> data, ImageInfo* info,
                           std::string_view nameHint = {});
 
+// Whether a file claims to be a picture of a format read here: its first
+// bytes carry the signature of one, or its name the extension of one. Says
+// nothing of whether it can be read. Without such an extension only a
+// regular file is looked into (a FIFO is never opened); one that cannot be
+// opened claims nothing.
+VEXA_IMAGING_API bool ClaimsToBePicture(std::string_view path);
+
 // Decodes a file. The bitmap is 8 (palette), 24 or 32 bits; its format()
 // is the file's picture-format code.
 VEXA_IMAGING_API Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options = {});

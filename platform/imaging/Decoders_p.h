@@ -31,6 +31,9 @@ Status GifDecode(Bytes data, Bitmap* bitmap);
 // The fallback reader for every other format; nameHint (a file name) helps
 // it pick formats without a signature.
 Status MagickInfo(Bytes data, std::string_view nameHint, ImageInfo* info);
+// Whether the fallback reader would take the data: by its signature or by
+// the extension of nameHint.
+bool MagickTakes(Bytes data, std::string_view nameHint);
 Status MagickDecode(Bytes data, std::string_view nameHint, Bitmap* bitmap);
 
 }  // namespace vexa::imaging::detail

@@ -41,6 +41,12 @@ const Coder* PickCoder(Bytes d, std::string_view nameHint) {
   return nullptr;
 }
 
+}  // namespace
+
+bool MagickTakes(Bytes data, std::string_view nameHint) { return PickCoder(data, nameHint) != nullptr; }
+
+namespace {
+
 void Init() {
   static std::once_flag once;
   std::call_once(once, [] { InitializeMagick(nullptr); });

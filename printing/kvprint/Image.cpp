@@ -42,11 +42,11 @@ ImageModule& Module() {
 
 bool PathExists(const std::string& path) {
   struct stat st {};
-  return !path.empty() && ::stat(base::ToNativePath(path).c_str(), &st) == 0;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
 std::string BaseNameWithoutExtension(const std::string& path) {
-  std::string name = base::BaseName(base::ToNativePath(path));
+  std::string name = base::BaseName(path);
   const std::string ext = base::Extension(name);
   return name.substr(0, name.size() - ext.size());
 }
@@ -84,7 +84,7 @@ class CImage : public ComObjectRoot,
   void FinalRelease() {
     if (derivedFailed_) {
       for (const std::string& p : {ThumbnailName(), NormalizedName()}) {
-        if (!p.empty()) std::remove(base::ToNativePath(p).c_str());
+        if (!p.empty()) std::remove(p.c_str());
       }
     }
     ImageModule& m = Module();
@@ -284,17 +284,17 @@ class CImageCollection : public ComObjectRoot,
 
   HRESULT AddDirectory(BSTR directory) override {
     const std::string dir = BstrToUtf8(directory);
-    if (!base::DirExists(base::ToNativePath(dir))) {
+    if (!base::DirExists(dir)) {
       return Fail(CLSID_ImageCollection, IID_IImageCollection,
                   "CImageCollection::AddDirectory - Directory not found");
     }
     // "*.jpg" in the folder itself (no subfolders), in name order.
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(base::ToNativePath(dir).c_str())) {
+    if (DIR* d = ::opendir(dir.c_str())) {
       while (dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
         if (base::EqualsNoCase(base::Extension(name), ".jpg") &&
-            !base::DirExists(base::JoinPath(base::ToNativePath(dir), name))) {
+            !base::DirExists(base::JoinPath(dir, name))) {
           names.push_back(name);
         }
       }

@@ -8,6 +8,7 @@
 #include "idl/vexasdk.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 #include "platform/registry/Registry.h"
 
 namespace vexa::kvprint {
@@ -41,7 +42,7 @@ bool LoadLibraryLocked(ModuleState& s) {
                       &text)) {
     return false;
   }
-  const std::string clean = base::Utf16ToUtf8(base::Utf8ToUtf16(text));
+  const std::string clean = base::ToValidUtf8(text);
   std::size_t at = clean.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (at < clean.size()) {
     std::size_t nl = clean.find('\n', at);

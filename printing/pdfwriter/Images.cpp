@@ -130,7 +130,7 @@ int cpdf_drawImage(PdfContext* ctx, std::string_view pathView, int kind, double 
       return 1;
     }
     ImageEntry e;
-    if (!ReadImageFile(base::ToNativePath(path), &e.data)) {
+    if (!ReadImageFile(path, &e.data)) {
       Message("KvPDF read_JPEG_header", 1, Printf("Can't open image file: %s", path.c_str()));
       Report(ctx, 1, kSource, Printf("Can't open image file: %s", path.c_str()));
       return -1;

@@ -257,7 +257,7 @@ class CCoVexaPrt : public ComObjectRoot,
     if (FAILED(Create(clsid, &product))) return Failed(log, prefix + "Create " + objectName + " failed  ");
     ComPtr<IImageCollection> photos;
     product->GetImageCollection(photos.Put());
-    Bstr folder(u"..\\..\\..\\imageSets\\TestSequence-StillPhotoOnly");
+    Bstr folder(u"../../../imageSets/TestSequence-StillPhotoOnly");
     if (!photos || FAILED(photos->AddDirectory(folder.Get()))) {
       return Failed(log, prefix + "imageCol->AddDirectory failed  " + TakeError().Utf8Description());
     }

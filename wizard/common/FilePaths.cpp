@@ -15,13 +15,8 @@ namespace vexa::wiz {
 
 void CvexaPath::SetPath(std::string path) {
   m_path = std::move(path);
-  std::size_t sep = std::string::npos;
-  for (std::size_t i = m_path.size(); i-- > 0;) {
-    if (m_path[i] == '/' || m_path[i] == '\\') {
-      sep = i;
-      break;
-    }
-  }
+  // Only '/' separates: a backslash is a character of a file name here.
+  const std::size_t sep = m_path.rfind('/');
   m_directory = sep == std::string::npos ? std::string() : m_path.substr(0, sep + 1);
   const std::string file = sep == std::string::npos ? m_path : m_path.substr(sep + 1);
   const std::size_t dot = file.rfind('.');
@@ -84,7 +79,7 @@ std::string CvexaExactFileFind::GetFileName() const { return m_current; }
 std::string CvexaExactFileFind::GetFilePath() const {
   if (m_root.empty()) return m_current;
   const char last = m_root.back();
-  return (last == '/' || last == '\\') ? m_root + m_current : m_root + "/" + m_current;
+  return last == '/' ? m_root + m_current : m_root + "/" + m_current;
 }
 
 }  // namespace vexa::wiz

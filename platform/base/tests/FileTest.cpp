@@ -250,6 +250,46 @@ TEST_F(InputFileTest, RefusalsNameTheFile) {
   EXPECT_NE(data.find("Umask:"), std::string::npos);
 }
 
+// Opening never waits for a FIFO's writer; where only a regular file will
+// do, a FIFO, a device, a socket or a folder is refused with what it is.
+TEST_F(InputFileTest, OnlyRegularFilesWhereAFileIsAskedFor) {
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  MakeDirs(Path("folder"));
+  WriteFileAtomic(Path("photo.jpg"), "PHOTO");
+  const struct {
+    std::string path;
+    std::string error;
+  } cases[] = {
+      {Path("pipe"), "'" + Path("pipe") + "' is a FIFO, not a regular file"},
+      {"/dev/null", "'/dev/null' is a character device, not a regular file"},
+      {Path("folder"), "'" + Path("folder") + "' is a folder, not a file"},
+      {Path("photo.jpg"), ""},
+  };
+  for (const auto& c : cases) {
+    InputFile in;
+    EXPECT_EQ(in.OpenRegular(c.path), c.error.empty()) << c.path;
+    EXPECT_EQ(in.Error(), c.error);
+    const std::string reason = NotRegularFileReason(c.path);
+    if (c.path == Path("folder")) {
+      EXPECT_EQ(reason, "'" + Path("folder") + "' is a folder, not a regular file");
+    } else {
+      EXPECT_EQ(reason, c.error);
+    }
+  }
+  EXPECT_EQ(NotRegularFileReason(Path("missing")), "");
+  // Without a writer a FIFO opens at once and reads as empty.
+  InputFile fifo;
+  ASSERT_TRUE(fifo.Open(Path("pipe"))) << fifo.Error();
+  EXPECT_FALSE(fifo.IsRegular());
+  char c;
+  EXPECT_EQ(fifo.ReadSome(&c, 1), 0);
+  // A name with a line break and bytes that are not UTF-8 is shown escaped.
+  const std::string odd = Path("a\nb\xE9");
+  InputFile missing;
+  EXPECT_FALSE(missing.Open(odd));
+  EXPECT_EQ(missing.Error(), "cannot open '" + Path("a\\nb\\xE9") + "': No such file or directory");
+}
+
 // A file that shrinks or grows between the look at its size and the end of
 // the read fails, naming the file, instead of giving zeros or a cut copy.
 TEST_F(InputFileTest, FilesThatChangeWhileReadFail) {

@@ -10,16 +10,18 @@
 
 using namespace vexa::base;
 
-TEST(Path, SplitsOnBothSeparators) {
+TEST(Path, SplitsOnSlashOnly) {
   struct Case {
     const char* path;
     const char* dir;
     const char* base;
     const char* ext;
   } cases[] = {
-      {"C:\\photos\\a.JPG", "C:\\photos", "a.JPG", ".JPG"},
       {"/tmp/x/y.tar.gz", "/tmp/x", "y.tar.gz", ".gz"},
-      {"xslt\\SlideShow1Input.xsl", "xslt", "SlideShow1Input.xsl", ".xsl"},
+      // A backslash is part of a name.
+      {"/photos/back\\slash.jpg", "/photos", "back\\slash.jpg", ".jpg"},
+      {"/photos\\2002/a.jpg", "/photos\\2002", "a.jpg", ".jpg"},
+      {"dir\\name", "", "dir\\name", ""},
       {"plain", "", "plain", ""},
       {"/top", "/", "top", ""},
       {"dir/.hidden", "dir", ".hidden", ""},
@@ -30,7 +32,7 @@ TEST(Path, SplitsOnBothSeparators) {
     EXPECT_EQ(Extension(c.path), c.ext) << c.path;
   }
   EXPECT_EQ(JoinPath("a/", "/b"), "a/b");
-  EXPECT_EQ(JoinPath("a\\", "b"), "a\\b");
+  EXPECT_EQ(JoinPath("a\\", "b"), "a\\/b");
   EXPECT_EQ(JoinPath("a", "b"), "a/b");
   EXPECT_EQ(JoinPath("", "b"), "b");
   EXPECT_EQ(ToNativePath("xslt\\a.xsl"), "xslt/a.xsl");

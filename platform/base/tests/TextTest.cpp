@@ -1,4 +1,5 @@
 #include "platform/base/Text.h"
+#include "platform/base/ValidUtf8.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +13,62 @@ TEST(Text, RoundTripsAcrossPlanes) {
   EXPECT_EQ(Utf16ToUtf8(w), s);
 }
 
-TEST(Text, InvalidInputBecomesReplacementCharacter) {
+TEST(Text, BytesThatAreNotUtf8SurviveTheRoundTrip) {
+  // Each byte outside a valid sequence becomes U+DC00 + byte and comes back
+  // as that byte: a file name read from the file system reaches it again.
   struct Case {
     std::string in;
     std::u16string out;
   } cases[] = {
-      {"\xFF", u"\uFFFD"},                 // never valid
-      {"\xC3", u"\uFFFD"},                 // truncated
-      {"\xC0\xAF", u"\uFFFD\uFFFD"},       // overlong '/'
-      {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},  // encoded surrogate
-      {"a\x80" "b", u"a\uFFFDb"},          // stray continuation
+      {"\xFF", u"\xDCFF"},                              // never valid
+      {"\xC3", u"\xDCC3"},                              // truncated
+      {"\xC0\xAF", u"\xDCC0\xDCAF"},                   // overlong '/'
+      {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},         // encoded surrogate
+      {"a\x80" "b", u"a\xDC80" "b"},                     // stray continuation
+      {"\xE9t\xE9.jpg", u"\xDCE9t\xDCE9.jpg"},          // a Latin-1 file name
+      {"\xC3\xA9\xE9", u"\u00E9\xDCE9"},                // valid then not
   };
-  for (const Case& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
-  // Lone surrogates on the UTF-16 side.
+  for (const Case& c : cases) {
+    EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(c.in)), c.in) << c.in;
+  }
+  // Every single byte and every pair of bytes survives.
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; ++b) {
+      const std::string s{static_cast<char>(a), static_cast<char>(b)};
+      ASSERT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s) << a << " " << b;
+    }
+  }
+  // The escaped units come back as bytes; other lone surrogates cannot be
+  // written as UTF-8 and become U+FFFD.
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDCE9, u'x'}), "\xE9x");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'x'}), "\xEF\xBF\xBDx");
   EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string{0xDC7F}), "\xEF\xBF\xBD");
+}
+
+// Text read as text (not a name) is made valid instead: U+FFFD per stray byte.
+TEST(Text, ToValidUtf8ReplacesStrayBytes) {
+  EXPECT_EQ(ToValidUtf8("a\xE9" "b\xC3\xA9\xED\xA0\x80"), "a\xEF\xBF\xBD" "b\xC3\xA9\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+  EXPECT_EQ(ToValidUtf8("plain \xE6\x97\xA5"), "plain \xE6\x97\xA5");
+}
+
+TEST(Text, EscapeForDisplayKeepsTextOnOneLineAndValid) {
+  struct Case {
+    std::string in;
+    std::string out;
+  } cases[] = {
+      {"photo.jpg", "photo.jpg"},
+      {"back\\slash.jpg", "back\\slash.jpg"},
+      {"\xC3\xA9t\xC3\xA9.jpg", "\xC3\xA9t\xC3\xA9.jpg"},  // valid UTF-8 stays
+      {"\xE9t\xE9.jpg", "\\xE9t\\xE9.jpg"},
+      {"a\nb\rc\td", "a\\nb\\rc\\td"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+      {"esc\x1B[2J\x7F", "esc\\x1B[2J\\x7F"},
+      {"c1\xC2\x85" "end", "c1\\u0085end"},
+      {"ls\xE2\x80\xA8" "end", "ls\\u2028end"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(EscapeForDisplay(c.in), c.out) << c.in;
 }
 
 TEST(Text, CutsNeverSplitACharacter) {

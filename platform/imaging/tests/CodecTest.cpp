@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/tests/TestSupport.h"
@@ -299,6 +301,36 @@ TEST_F(CodecTest, MissingAndUnknownFiles) {
             ErrorCode::kUnsupportedSaveFormat);
   EXPECT_EQ(Save(tmp.Path("x.jpg"), Bitmap(), kFormatJpeg).code(), ErrorCode::kEmptyBitmap);
   EXPECT_FALSE(base::FileExists(tmp.Path("x.jpg")));
+}
+
+// What a photo folder holds beside its photos claims to be no picture; a
+// picture under any name, and any file named as one, does.
+TEST_F(CodecTest, WhatClaimsToBeAPicture) {
+  const std::string png = MakeFixture("real.png", "");
+  std::string pngBytes;
+  ASSERT_TRUE(base::ReadFile(png, &pngBytes));
+  const struct {
+    const char* name;
+    std::string bytes;
+    bool claims;
+  } cases[] = {
+      {"notes.txt", "Summer 2002, at the lake.\n", false},
+      {"photo.xmp", "<?xml version=\"1.0\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/>", false},
+      {"Thumbs.db", std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(600, '\0'), false},
+      {"empty", "", false},
+      {"picture-without-extension", pngBytes, true},
+      {"broken.JPG", "not a JPEG at all", true},
+      {"scan.pcx", "not a PCX either", true},
+      {"jpeg.bin", "\xFF\xD8\xFF\xE0", true},
+  };
+  for (const auto& c : cases) {
+    WriteBytes(tmp.Path(c.name), c.bytes);
+    EXPECT_EQ(ClaimsToBePicture(tmp.Path(c.name)), c.claims) << c.name;
+  }
+  EXPECT_FALSE(ClaimsToBePicture(tmp.Path("missing.txt")));
+  // A FIFO is never opened (that would wait for a writer).
+  ASSERT_EQ(::mkfifo(tmp.Path("fifo").c_str(), 0600), 0);
+  EXPECT_FALSE(ClaimsToBePicture(tmp.Path("fifo")));
 }
 
 }  // namespace
