@@ -1243,7 +1243,9 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
     int cameBackOn = -1;
     QTimer driver;
     QObject::connect(&driver, &QTimer::timeout, [&] {
-      if (!sheet->isVisible() || QApplication::activeModalWidget() != sheet) return;
+      // The window takes input once it is up and modal and no longer shows
+      // the wait cursor of its way back (a press before that is let go).
+      if (!sheet->isVisible() || QApplication::activeModalWidget() != sheet || QApplication::overrideCursor()) return;
       if (step == 0) {
         step = 1;
         QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
