@@ -12,6 +12,7 @@
 namespace vexa::wiz {
 
 class CVexaWizXML;
+class WizServices;
 
 class CvexaSheetView {
  public:
@@ -25,5 +26,8 @@ class CvexaSheetView {
  protected:
   ~CvexaSheetView() = default;
 };
+
+// What the user is told when the desktop cannot open the help page.
+std::string HelpNotOpenedText(const WizServices& wiz, const std::string& helpPath);
 
 }  // namespace vexa::wiz

@@ -113,8 +113,4 @@ class CvexaPropSheet : public QWizard, public CvexaSheetView {
   bool m_askBeforeClosing = true;
 };
 
-// What the user is told when the desktop cannot open the help page.
-std::string HelpNotOpenedText(const WizServices& wiz, const std::string& helpPath);
-
-
 }  // namespace vexa::wiz
