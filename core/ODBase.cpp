@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "platform/com/ComObject.h"
+#include "platform/com/Runtime.h"
 
 namespace vexa::core {
 

@@ -176,7 +176,9 @@ TEST_F(DialogTest, ColourLabelsPaintTheirColours) {
 
 TEST_F(DialogTest, PathSplitterGivesNameAndExtension) {
   EXPECT_EQ(CPathSplitter("/photos/2002/beach day.JPG").NameAndExtension(), "beach day.JPG");
-  EXPECT_EQ(CPathSplitter("C:\\pics\\a.b.c").NameAndExtension(), "a.b.c");
+  EXPECT_EQ(CPathSplitter("/pics/a.b.c").NameAndExtension(), "a.b.c");
+  // A backslash is a character of a Linux file name, not a separator.
+  EXPECT_EQ(CPathSplitter("/pics/back\\slash.jpg").NameAndExtension(), "back\\slash.jpg");
   EXPECT_EQ(CPathSplitter("noext").NameAndExtension(), "noext");
   EXPECT_EQ(CPathSplitter("/dir/").NameAndExtension(), "");
   EXPECT_EQ(CPathSplitter(std::string(300, 'n') + ".jpg").NameAndExtension(), std::string(255, 'n') + ".jpg");

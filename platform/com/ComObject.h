@@ -27,7 +27,6 @@
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interfaces.h"
-#include "platform/com/Runtime.h"
 #include "platform/com/TypeInfo.h"
 
 namespace vexa::com {

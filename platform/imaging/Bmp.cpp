@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/imaging/BmpLayout.h"
+#include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {

@@ -6,7 +6,16 @@
 #include <string>
 #include <string_view>
 
-#include "platform/imaging/Codec.h"
+#include "platform/imaging/Bitmap.h"
+#include "platform/imaging/Error.h"
+
+// Declared in Codec.h, which the readers' sources include; here they are
+// only taken by reference.
+namespace vexa::imaging {
+struct ImageInfo;
+struct JpegOptions;
+struct LoadOptions;
+}  // namespace vexa::imaging
 
 namespace vexa::imaging::detail {
 

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {

@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {

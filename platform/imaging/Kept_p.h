@@ -3,7 +3,12 @@
 
 #include <string_view>
 
-#include "platform/imaging/Codec.h"
+#include "platform/imaging/Bitmap.h"
+
+namespace vexa::imaging {
+// Declared in Codec.h, which the users of this header include.
+struct LoadOptions;
+}  // namespace vexa::imaging
 
 namespace vexa::imaging::detail {
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {

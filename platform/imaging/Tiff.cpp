@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
 
 namespace vexa::imaging::detail {

@@ -15,11 +15,7 @@
 // small, wrong type).
 #pragma once
 
-#include "platform/base/Export.h"
-#include "platform/base/WinTypes.h"
-
-// What the registry store's library exports: the calls its callers use.
-#define VEXA_REGISTRY_API VEXA_EXPORT
+#include "platform/registry/RegistryTypes.h"
 
 #include <optional>
 #include <string>
@@ -28,47 +24,10 @@
 
 namespace vexa::reg {
 
-enum class Hive { LocalMachine, CurrentUser, ClassesRoot };
-
-enum class ValueType : DWORD {
-  None = 0,
-  Sz = 1,
-  ExpandSz = 2,
-  Binary = 3,
-  Dword = 4,
-  MultiSz = 7,
-};
-
-enum class Status {
-  Ok,
-  NoKey,          // ERROR_FILE_NOT_FOUND for a key
-  NoValue,        // ERROR_FILE_NOT_FOUND for a value
-  MoreData,       // buffer too small
-  WrongType,      // the value exists with another type
-  InvalidArgument,
-  BadFile,        // a hive file could not be read or parsed
-  IoError,        // a hive file could not be written
-};
-
 VEXA_REGISTRY_API const char* StatusText(Status s);
 // What the last failing call in this thread ran into, e.g. which file and
 // line made it return BadFile.
 VEXA_REGISTRY_API std::string LastError();
-
-struct VEXA_REGISTRY_API Value {
-  ValueType type = ValueType::None;
-  std::string text;                 // Sz, ExpandSz (UTF-8)
-  DWORD dword = 0;                  // Dword
-  std::vector<BYTE> binary;         // Binary
-  std::vector<std::string> multi;   // MultiSz
-
-  static Value String(std::string s, ValueType t = ValueType::Sz);
-  static Value Dword(DWORD d);
-  static Value Binary(std::vector<BYTE> b);
-  static Value Multi(std::vector<std::string> m);
-
-  bool operator==(const Value&) const = default;
-};
 
 // A key path such as "SOFTWARE\Tervane\Kv Orlune Disc\CurrentVersion";
 // '\' and '/' both separate components. An empty path is the hive's root.

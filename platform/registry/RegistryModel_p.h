@@ -3,7 +3,7 @@
 // text format and the Windows-shaped calls.
 #pragma once
 
-#include "platform/registry/Registry.h"
+#include "platform/registry/RegistryTypes.h"
 
 #include <map>
 #include <string>

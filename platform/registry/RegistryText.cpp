@@ -1,5 +1,6 @@
 // The in-memory hive and the REGEDIT4-like text form.
 #include "platform/base/Text.h"
+#include "platform/registry/Registry.h"
 #include "platform/registry/RegistryModel_p.h"
 
 #include <cstdio>

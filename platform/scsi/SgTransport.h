@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/scsi/SgTransportOpen.h"
 #include "platform/scsi/Transport.h"
 
 namespace vexa::scsi {
@@ -24,14 +25,6 @@ class SgSystem {
   virtual int Ioctl(int fd, unsigned long request, void* arg);
   static SgSystem& Real();
 };
-
-struct SgOptions {
-  std::string sysfsRoot = "/sys";
-  std::string devRoot = "/dev";
-  SgSystem* system = nullptr;  // null: the real system
-};
-
-std::unique_ptr<Transport> OpenSgTransport(const SgOptions& options = {});
 
 // The bus text of a host adapter's driver name (proc_name of the SCSI host):
 // "IDE//USB" for ATA and USB attachments, "SCSI" for every other driver.

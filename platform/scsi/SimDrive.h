@@ -104,7 +104,21 @@ class SimDrive {
   VEXA_SCSI_API static bool ChangeMedia(const std::string& folder, const std::string& media, std::string* error);
 
  private:
-  struct Reply;  // what a handler produces
+  // What a command handler produces: reply bytes, or a CHECK CONDITION with
+  // its sense (and progress for the sense-key specific bytes), or a timeout.
+  struct Reply {
+    std::vector<std::uint8_t> data;
+    bool check = false;
+    int key = 0, asc = 0, ascq = 0;
+    int progress = -1;
+    bool timedOut = false;
+    void Fail(int k, int a, int q) {
+      check = true;
+      key = k;
+      asc = a;
+      ascq = q;
+    }
+  };
   SimDrive() = default;
 
   // Command handlers (SimDrive.cpp: status, identification, pages, speeds,

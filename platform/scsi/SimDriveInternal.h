@@ -1,28 +1,9 @@
-// Pieces shared by the two source files of the simulated drive.
+// Pieces shared by the two source files of the simulated drive (SimDrive.h).
 #pragma once
 
 #include <cstdint>
-#include <vector>
-
-#include "platform/scsi/SimDrive.h"
 
 namespace vexa::scsi::sim {
-
-// What a command handler produces: reply bytes, or a CHECK CONDITION with
-// its sense (and progress for the sense-key specific bytes), or a timeout.
-struct SimDrive::Reply {
-  std::vector<std::uint8_t> data;
-  bool check = false;
-  int key = 0, asc = 0, ascq = 0;
-  int progress = -1;
-  bool timedOut = false;
-  void Fail(int k, int a, int q) {
-    check = true;
-    key = k;
-    asc = a;
-    ascq = q;
-  }
-};
 
 inline std::uint16_t Get16(const std::uint8_t* p) { return static_cast<std::uint16_t>((p[0] << 8) | p[1]); }
 inline std::uint32_t Get32(const std::uint8_t* p) {

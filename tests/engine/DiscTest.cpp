@@ -22,6 +22,7 @@
 #include "idl/vexaxml.h"
 #include "platform/base/Module.h"
 #include "platform/com/ComObject.h"
+#include "platform/com/Runtime.h"
 #include "platform/imaging/Codec.h"
 
 namespace vexa::engine::test {
