@@ -1,8 +1,8 @@
 #include "engine/ComPorts.h"
 
 #include "engine/DriveSession.h"
-#include "engine/Engine.h"
 #include "engine/Storyboard.h"
+#include "idl/vexasdk.h"
 
 namespace vexa::engine {
 
@@ -145,7 +145,8 @@ HRESULT ComAlbum::StoreToFile(const std::string& file) { return mapper_->storeTo
 
 // ---- The picture tools --------------------------------------------------------------------
 
-ComStillTools::ComStillTools(com::ComPtr<IVEXAImgUtil> util) : util_(std::move(util)) {
+ComStillTools::ComStillTools(com::ComPtr<IVEXAImgUtil> util, const RecordRoutines& records)
+    : util_(std::move(util)), records_(records) {
   if (util_ && util_->QueryInterface(IID_IVEXAImgUtilNative, native_.PutVoid()) != S_OK) native_.Reset();
 }
 
@@ -200,12 +201,12 @@ bool ComStillTools::CreateTitleStill(const std::array<std::string, 3>& lines, co
 
 bool ComStillTools::StoreRecord(const std::string& jpegFile, const std::string& identifier, LONG resolution,
                                 std::string* why) {
-  return SUCCEEDED(CVEXAVCDEngine::StoreJPEGRecord(jpegFile, identifier, resolution, why));
+  return SUCCEEDED(records_.storeRecord(jpegFile, identifier, resolution, why));
 }
 
 bool ComStillTools::RecordBytes(const std::string& identifier, LONG resolution, std::string* bytes,
                                 std::string* why) {
-  return SUCCEEDED(CVEXAVCDEngine::JPEGRecordBytes(identifier, resolution, bytes, why));
+  return SUCCEEDED(records_.recordBytes(identifier, resolution, bytes, why));
 }
 
 bool ComStillTools::CreateDerivativesWithRecords(const std::string& original, LONG rotateDegrees,
@@ -242,7 +243,7 @@ bool ComStillTools::CopyWithRecord(const std::string& source, const std::string&
 bool ComStillTools::NewIdentifier(std::string* out) {
   GUID g{};
   if (FAILED(CoCreateGuid(&g))) return false;
-  *out = CVEXAVCDEngine::GUIDtoStringGUID(g);
+  *out = records_.guidText(g);
   return true;
 }
 

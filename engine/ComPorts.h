@@ -48,10 +48,19 @@ class ComAlbum : public AlbumPort {
   com::ComPtr<ITitleSlide> titleSlide_;
 };
 
+// The engine's routines for the picture records and identifiers, handed to
+// the tools by the engine that owns them.
+struct RecordRoutines {
+  HRESULT (*storeRecord)(const std::string& jpegFile, const std::string& identifier, LONG resolution,
+                         std::string* error);
+  HRESULT (*recordBytes)(const std::string& identifier, LONG resolution, std::string* bytes, std::string* error);
+  std::string (*guidText)(const GUID& g);
+};
+
 // The image utility, the picture records and identifiers.
 class ComStillTools : public StillTools {
  public:
-  explicit ComStillTools(com::ComPtr<IVEXAImgUtil> util);
+  ComStillTools(com::ComPtr<IVEXAImgUtil> util, const RecordRoutines& records);
 
   bool GetStillInfo(const std::string& file, PictureInfo* out, std::string* why) override;
   bool IsSupportedInput(LONG type, bool* supported, std::string* why) override;
@@ -79,6 +88,7 @@ class ComStillTools : public StillTools {
  private:
   com::ComPtr<IVEXAImgUtil> util_;
   com::ComPtr<IVEXAImgUtilNative> native_;  // none: the utility has no native calls
+  RecordRoutines records_;
 };
 
 }  // namespace vexa::engine

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/ComPorts.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "idl/ProductKey.h"
 #include "platform/base/Path.h"
@@ -183,7 +184,9 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAVCDEngine::FinalConstruct - Failed to create IVEXAImgUtil"),
                 VEXAEngineResultObjectCreateFail, E_FAIL);
   }
-  tools_ = std::make_unique<ComStillTools>(std::move(util));
+  tools_ = std::make_unique<ComStillTools>(
+      std::move(util), RecordRoutines{&CVEXAVCDEngine::StoreJPEGRecord, &CVEXAVCDEngine::JPEGRecordBytes,
+                                      &CVEXAVCDEngine::GUIDtoStringGUID});
   story_->UseTools(tools_.get());
 
   state_ = VEXAEngineSpecifySources;

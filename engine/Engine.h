@@ -19,7 +19,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/ComPorts.h"
 #include "engine/DiscLibrary.h"
 #include "engine/DiscNames.h"
 #include "engine/DriveSession.h"
@@ -35,6 +34,8 @@
 
 namespace vexa::engine {
 
+class ComAlbum;
+class ComStillTools;
 class ThumbnailBrowser2;
 
 class CVEXAVCDEngine : public com::ComObjectRoot,

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/ComPorts.h"
 #include "engine/Engine.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "idl/ProductKey.h"

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/ComPorts.h"
 #include "engine/Engine.h"
 #include "engine/tests/FakeDrives.h"
 #include "platform/base/Path.h"

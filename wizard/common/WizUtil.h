@@ -42,6 +42,7 @@ inline constexpr char kCheckManual[] = "Check=M";
 inline constexpr char kCheckNone[] = "Check=Z";
 
 class CvexaPropSheet;
+class CvexaSheetView;
 
 // The wizard's services: what every part of the wizard library takes from
 // the wizard object that owns it (the error code, the logger, the locale and
@@ -72,6 +73,8 @@ class WizServices {
   // The sheet while the wizard runs (null otherwise): its pages and dialogs
   // take the cache folder, the font and the estimate from it.
   CvexaPropSheet* sheet = nullptr;
+  // The same sheet as the dialogs see it.
+  CvexaSheetView* sheetView = nullptr;
 
   WizServices();
   ~WizServices();

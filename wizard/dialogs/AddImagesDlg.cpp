@@ -21,7 +21,7 @@
 #include "wizard/dialogs/FolderView.h"
 #include "wizard/dialogs/MessageBox.h"
 #include "wizard/dialogs/PreviewDlg.h"
-#include "wizard/pages/PropSheet.h"
+#include "wizard/dialogs/SheetView.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
 #include "wizard/ui/Forms.h"
@@ -138,10 +138,10 @@ void CvexaAddImagesDlg::AddCommands() {
   add({32832}, [this] { OpenMenu(92); });
   add({1091}, [this] { Apply(); }, [this] { return m_apply && m_apply->isEnabled(); });
   add({9}, [this] {
-    CvexaPropSheet* sheet = m_wiz.sheet;
-    if (!sheet || Launch("help", sheet->HelpPath() + "#add-images")) return;
+    CvexaSheetView* sheet = m_wiz.sheetView;
+    if (!sheet || Launch("help", sheet->SheetHelpPath() + "#add-images")) return;
     CvexaMessageBox box(m_wiz);
-    box.Show(MB_OK, HelpNotOpenedText(m_wiz, sheet->HelpPath()), true, false, true);
+    box.Show(MB_OK, HelpNotOpenedText(m_wiz, sheet->SheetHelpPath()), true, false, true);
   });
 }
 
@@ -357,7 +357,7 @@ void CvexaAddImagesDlg::Load() {
   if (!m_folder || !m_album) return;
   const bool made = m_folder->Create() && m_album->Create();
   if (made) {
-    const std::string cache = m_wiz.sheet ? m_wiz.sheet->GetCacheDirectory() : std::string();
+    const std::string cache = m_wiz.sheetView ? m_wiz.sheetView->SheetCacheDirectory() : std::string();
     for (CVEXAThum* c : {m_folder, m_album}) {
       if (!cache.empty()) c->SetCacheDir(cache);
       for (DISPID id : {DISPID_VEXATHUM_ShowZoomButton, DISPID_VEXATHUM_ShowCaptions, DISPID_VEXATHUM_IsDragSite,
@@ -403,7 +403,8 @@ void CvexaAddImagesDlg::Load() {
   m_ready = true;
 
   if (!RestorePlace()) resize(FirstSize());
-  if (m_wiz.sheet) m_tree->SetTreeFont(m_wiz.sheet->font(), std::atoi(m_wiz.LoadString(156, "90").c_str()));
+  if (m_wiz.sheetView)
+    m_tree->SetTreeFont(m_wiz.sheetView->SheetFont(), std::atoi(m_wiz.LoadString(156, "90").c_str()));
   // The folder of the last visit, else the user's pictures.
   const std::string last = m_wiz.settings ? m_wiz.settings->ReadString("addContent", "lastDirSelected") : "";
   if (!m_tree->SelectFolder(last)) m_tree->SelectFolder(PicturesFolder());
@@ -503,7 +504,7 @@ void CvexaAddImagesDlg::OnAlbumChanged() {
                    false);
     return;
   }
-  const int percent = m_wiz.sheet ? m_wiz.sheet->GetPercentDiscSpaceUsed(&temporary) : 0;
+  const int percent = m_wiz.sheetView ? m_wiz.sheetView->SheetPercentDiscSpaceUsed(&temporary) : 0;
   m_wiz.overCapacityWarn = m_albumPane->UpdateMeter(percent, m_wiz.overCapacityWarn);
 }
 

@@ -82,10 +82,12 @@ CvexaPropSheet::CvexaPropSheet(WizServices& wiz, const QString& caption, QWidget
       if (page(id)->subTitle().isEmpty()) page(id)->setPixmap(QWizard::WatermarkPixmap, side);
   }
   m_wiz.sheet = this;
+  m_wiz.sheetView = this;
 }
 
 CvexaPropSheet::~CvexaPropSheet() {
   if (m_wiz.sheet == this) m_wiz.sheet = nullptr;
+  if (m_wiz.sheetView == this) m_wiz.sheetView = nullptr;
 }
 
 void CvexaPropSheet::Init(int firstPage) {

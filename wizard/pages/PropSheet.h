@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wizard/dialogs/SheetView.h"
+
 namespace vexa::wiz {
 
 class CVexaWizXML;
@@ -47,7 +49,7 @@ class CvexaWizPage : public QWizardPage {
   int m_templateId;
 };
 
-class CvexaPropSheet : public QWizard {
+class CvexaPropSheet : public QWizard, public CvexaSheetView {
   Q_OBJECT
  public:
   // The sheet takes the wizard's services for itself and its pages, and is
@@ -64,6 +66,11 @@ class CvexaPropSheet : public QWizard {
   const std::string& GetCacheDirectory() const { return m_cacheDirectory; }
   bool GetHelpPath();
   const std::string& HelpPath() const { return m_helpPath; }
+  std::string SheetHelpPath() const override { return m_helpPath; }
+  std::string SheetCacheDirectory() const override { return m_cacheDirectory; }
+  QFont SheetFont() const override { return font(); }
+  std::int64_t SheetDiscCapacity() const override { return m_capacity; }
+  int SheetPercentDiscSpaceUsed(CVexaWizXML* album) override { return GetPercentDiscSpaceUsed(album); }
   // Opens the help page at the active page's anchor.
   void WinHelp();
   void ShowAbout();
@@ -105,9 +112,5 @@ class CvexaPropSheet : public QWizard {
   std::string m_cacheDirectory;
   bool m_askBeforeClosing = true;
 };
-
-// What the user is told when the desktop cannot open the help page.
-std::string HelpNotOpenedText(const WizServices& wiz, const std::string& helpPath);
-
 
 }  // namespace vexa::wiz

@@ -7,7 +7,7 @@
 
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
-#include "wizard/pages/PropSheet.h"
+#include "wizard/dialogs/SheetView.h"
 #include "wizard/ui/UiHelpers.h"
 
 namespace vexa::wiz {
@@ -72,7 +72,7 @@ bool CvexaDiscUsageDlg::Update(int percent, bool warn) {
   m_bar->setVisible(fits);
   m_over->setVisible(!fits);
   if (!fits && warn) {
-    const std::int64_t capacity = m_wiz.sheet ? m_wiz.sheet->GetDiscCapacity() : 650000000;
+    const std::int64_t capacity = m_wiz.sheetView ? m_wiz.sheetView->SheetDiscCapacity() : 650000000;
     CvexaMessageBox box(m_wiz);
     box.Show(MB_OK, OverCapacityText(m_wiz, capacity), true, false, true);
   }
@@ -91,7 +91,7 @@ void CvexaDiscUsageDlg::SetBackgroundColor(QColor color) {
 
 bool RefreshMeter(WizServices& wiz, CvexaDiscUsageDlg* meter) {
   if (!meter) return true;
-  const int percent = wiz.sheet ? wiz.sheet->GetPercentDiscSpaceUsed() : 0;
+  const int percent = wiz.sheetView ? wiz.sheetView->SheetPercentDiscSpaceUsed(nullptr) : 0;
   wiz.overCapacityWarn = meter->Update(percent, wiz.overCapacityWarn);
   return wiz.overCapacityWarn;
 }
