@@ -261,6 +261,9 @@ bool CVEXACore1::DoAddFile(const std::string& sourceFile, const std::optional<st
   if (!base::FileExists(source)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
+    if (const std::string odd = base::NotRegularFileReason(source); !odd.empty()) {
+      return flow_.FailCall(Format("CVEXACore1::AddFile - File is refused: %s.", odd.c_str()));
+    }
     return flow_.FailCall(Format("CVEXACore1::AddFile - File does not exist = %s.", source.c_str()));
   }
   if (!driver_ || !driver_->AddFile(sourceFile, dest8dot3Path, destJolietPath, destCtime)) {
@@ -543,7 +546,10 @@ bool CVEXACore1::CheckIfFileExists(const std::string& path, bool* exists, bool i
     return true;
   }
   *exists = false;
-  if (!flow_.Interactive()) return true;
+  // Something other than a file stands there (a folder, a pipe): the disc
+  // was not taken out, so nobody is asked to put it back; the caller says
+  // what stands there.
+  if (!flow_.Interactive() || !base::NotRegularFileReason(path).empty()) return true;
   std::string drive;
   if (driver_) {
     driver_->GetDrivePath(&drive);

@@ -37,7 +37,11 @@ class Key {
 // ---- PendingErrors --------------------------------------------------------------
 
 void PendingErrors::Append(std::string_view line) {
-  std::string kept = line.size() > kMaxLineBytes ? base::Utf8CutBytes(line, kMaxLineBytes) : std::string(line);
+  // Each entry is one line of the text a person is shown: a name it quotes
+  // (a file's, a drive's) may hold line breaks, control characters or bytes
+  // that are not UTF-8, so the entry is escaped here, once for every caller.
+  std::string kept = base::EscapeForDisplay(line.size() > kMaxLineBytes ? base::Utf8CutBytes(line, kMaxLineBytes) : line);
+  if (kept.size() > kMaxLineBytes) kept = base::Utf8CutBytes(kept, kMaxLineBytes);
   if (head_.size() < kHeadLines) {
     head_.push_back(std::move(kept));
     return;
@@ -232,8 +236,6 @@ bool CVexaCoreUtil::WaitWithMessagePump(StatusDialog* status, int step, Completi
 }
 
 // ---- Formatting ----------------------------------------------------------------------
-
-std::string Shown(std::string_view path) { return base::EscapeForDisplay(path); }
 
 std::string FormatMessageText(std::string_view pattern, std::initializer_list<MessageArg> args) {
   return FormatMessageText(pattern, std::vector<MessageArg>(args));

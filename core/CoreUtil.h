@@ -36,8 +36,8 @@ class Completion;
 // The component name of every log line of the orchestrator.
 inline constexpr char16_t kLogComponent[] = u"vexacore";
 
-// The pending error text: lines collected while log-all is off, each ended
-// by CR LF. It keeps at most kHeadLines first and kTailLines last lines; the
+// The pending error text: lines collected while log-all is off, each kept on
+// one line (escaped as EscapeForDisplay does) and ended by CR LF. It keeps at most kHeadLines first and kTailLines last lines; the
 // lines between give way to one line that counts them.
 class PendingErrors {
  public:
@@ -131,9 +131,6 @@ class CVexaCoreUtil {
 // printf-style formatting into a std::string.
 using vexa::base::Format;
 
-// A file path as it is put into a message: a name may hold any byte, a line
-// break or bytes that are not UTF-8 among them; shown escaped on one line.
-std::string Shown(std::string_view path);
 
 // An argument of FormatMessageText: a number or a text.
 struct MessageArg {

@@ -153,14 +153,14 @@ bool CVexaODBase::AddStills(BSTR stillFile, BSTR srcPath, BSTR stillTitle, DATE 
   Bstr thumbPath(u"");
   if (!storyboard_ || FAILED(storyboard_->AddStill(stillFile, srcPath, stillTitle, destCtime, EngineSizing(sizing),
                                                    rotateDegrees, isTitleStill, thumbPath.Get(), 0.0))) {
-    return Fail("CVexaODBase::AddStills - AddStill call failed on still " + Shown(Narrow(stillFile)) + ".", true);
+    return Fail("CVexaODBase::AddStills - AddStill call failed on still " + Narrow(stillFile) + ".", true);
   }
   return true;
 }
 
 bool CVexaODBase::AddAudioTrack(BSTR audioFile, DATE destCtime) {
   if (!storyboard_ || FAILED(storyboard_->AddAudioTrack(audioFile, destCtime))) {
-    return Fail("CVexaODBase::AddAudioTrack - AddAudioTrack call failed for track " + Shown(Narrow(audioFile)) + ".", true);
+    return Fail("CVexaODBase::AddAudioTrack - AddAudioTrack call failed for track " + Narrow(audioFile) + ".", true);
   }
   return true;
 }

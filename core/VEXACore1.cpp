@@ -522,12 +522,12 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
                                       isTitleStill)) {
     Reject(source);
     return flow_.FailCall(
-        Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", Shown(source).c_str()));
+        Format("CVexaCore::AddStill - ODBase AddStill call failed for image %s.", source.c_str()));
   }
   if (!albumXml_->AddStill(file, source, rotateDegrees, creationTime, stillTitle, sizing, isTitleStill)) {
     flow_.SetCode(VEXACoreInvalidFile);
     return flow_.FailCall(
-        Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", Shown(source).c_str()));
+        Format("CVexaCore::AddStill - XML AddStill call failed for image %s.", source.c_str()));
   }
   ++stillCount_;
   validSeen_ = true;
@@ -701,12 +701,12 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file passed: %s", in.Error().c_str()));
   }
   const std::uint64_t size = in.Size();
-  if (size < 2) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", Shown(listPath).c_str()));
+  if (size < 2) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Invalid image file size for: %s", listPath.c_str()));
   std::string bytes;
   try {
     bytes.resize(static_cast<std::size_t>(size));
   } catch (const std::exception&) {
-    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", Shown(listPath).c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Cannot create buffer to read file: %s", listPath.c_str()));
   }
   std::size_t got = 0;
   while (got < bytes.size()) {
@@ -714,9 +714,9 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  if (got == 0) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", Shown(listPath).c_str()));
+  if (got == 0) return flow_.FailCall(Format("CVEXACore1::AddImageListFile - Read failed for file: %s", listPath.c_str()));
   if (got < bytes.size()) {
-    util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", Shown(listPath).c_str()), false);
+    util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
   }
 
   // Only what was read is walked: each 16-bit zero ends an entry.
@@ -742,7 +742,7 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
       continue;
     }
     const std::string still = base::Utf16ToUtf8(entry);
-    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", Shown(still).c_str());
+    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.c_str());
     // An entry longer than its 2,048 units is not a path of the list.
     const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse);
     entry.clear();
@@ -763,14 +763,14 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   if (dir.empty() || !fs::is_directory(dir, ec)) {
     return flow_.FailCall(
         Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s",
-               Shown(dir).c_str()));
+               dir.c_str()));
   }
   std::vector<fs::directory_entry> entries;
   for (fs::directory_iterator it(dir, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     entries.push_back(*it);
   }
   if (ec || entries.empty()) {
-    return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", Shown(dir).c_str()));
+    return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
   }
   // In the order of their names, so the show follows the folder as listed.
   std::sort(entries.begin(), entries.end(),
@@ -784,18 +784,18 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
     // passed over; a file that claims to be one and cannot be read is
     // refused as before.
     if (name.front() == '.') {
-      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Hidden file passed over: %s.", Shown(file).c_str()));
+      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Hidden file passed over: %s.", file.c_str()));
       continue;
     }
     if (!imaging::ClaimsToBePicture(file)) {
-      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Not a picture, passed over: %s.", Shown(file).c_str()));
+      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Not a picture, passed over: %s.", file.c_str()));
       continue;
     }
     if (!DoAddStill(file, file, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) {
       if (flow_.Code() == VEXACoreCancelled) {
         return flow_.Cancel("CVEXACore1::AddImageDirectory - User pressed Cancel.");
       }
-      const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", Shown(file).c_str());
+      const std::string text = Format("CVEXACore1::AddImageDirectory - Invalid still path: %s.", file.c_str());
       if (stopOnBadStill_) return flow_.FailCall(text, true);
       util_.LogError(text, true);
     }

@@ -282,6 +282,13 @@ TEST_F(AlbumTest, AMissingPictureOnRemovableMediaIsWaitedForAfterTheUsersOk) {
   EXPECT_EQ(core_->AddStill(fixed.Get(), fixed.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
   EXPECT_EQ(Code(), VEXACoreInvalidFile);
   EXPECT_EQ(ui_->messages.size(), 2u);
+  // A pipe on the disc is no disc taken out: refused at once, saying what
+  // it is, with no question and no wait.
+  ASSERT_EQ(::mkfifo(Path("drive/pipe.jpg").c_str(), 0644), 0);
+  Bstr pipe = Bstr::FromUtf8(Path("drive/pipe.jpg"));
+  EXPECT_EQ(core_->AddStill(pipe.Get(), pipe.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  EXPECT_EQ(ui_->messages.size(), 2u);
+  EXPECT_NE(ErrorText().find("is a FIFO, not a regular file"), std::string::npos) << ErrorText();
 }
 
 TEST_F(AlbumTest, TheWorkFolderGoesWithAllItsContentReadOnlyOnesIncluded) {

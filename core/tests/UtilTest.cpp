@@ -217,6 +217,12 @@ TEST_F(UtilTest, PendingTextKeepsItsFirstAndLastLinesWhenItOverflows) {
   EXPECT_EQ(util_.GetPendingErrors().size(), PendingErrors::kMaxLineBytes + 2);
   EXPECT_EQ(util_.TakePendingErrors().size(), PendingErrors::kMaxLineBytes + 2);
   EXPECT_EQ(util_.GetPendingErrors(), "");
+  // A name in a line cannot break it or forge another: each line stays one.
+  util_.AppendPendingError("Invalid still path: /photos/line\nforged \xE9t\xE9.jpg.", false);
+  EXPECT_EQ(util_.TakePendingErrors(), "Invalid still path: /photos/line\\nforged \\xE9t\\xE9.jpg.\r\n");
+  // A line made mostly of escapes still keeps to the longest line.
+  util_.AppendPendingError(std::string(100000, '\n'), false);
+  EXPECT_EQ(util_.GetPendingErrors().size(), PendingErrors::kMaxLineBytes + 2);
 }
 
 TEST(FormatMessageTest, PlaceholdersTakeTheirArgumentsWithTheirConversions) {
