@@ -232,11 +232,7 @@ bool CVEXACore1::DealWithInvalidStills() {
     line = "CVEXACore1::DealWithInvalidStills - User had no images.";
   }
   util_.ReportError(line, false);
-  if (flow_.Interactive() && flow_.errorsShown) {
-    flow_.ShowMessage(kMessageOK,
-                      util_.LoadString(4483, "The orlune disc creator software could not process any of your image files."),
-                      nullptr, true, false, false);
-  }
+  flow_.ShowError(util_.LoadString(4483, "The orlune disc creator software could not process any of your image files."));
   return false;
 }
 
@@ -440,14 +436,10 @@ bool CVEXACore1::CheckTempSpace() {
 
 bool CVEXACore1::ReportTempSpace() {
   flow_.SetCode(VEXACoreInsufficientTempSpace);
-  if (flow_.Interactive() && flow_.errorsShown) {
-    flow_.ShowMessage(kMessageOK,
-                      FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space on your "
-                                                         "%2!s! drive.\r\n\r\nYou must create additional disc space "
-                                                         "before you can create a orlune disc."),
-                                  {requiredMegabytes_, tempDrive_}),
-                nullptr, true, false, false);
-  }
+  flow_.ShowError(FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining disc space on your "
+                                                           "%2!s! drive.\r\n\r\nYou must create additional disc space "
+                                                           "before you can create a orlune disc."),
+                                    {requiredMegabytes_, tempDrive_}));
   return true;
 }
 

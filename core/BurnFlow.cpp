@@ -486,14 +486,10 @@ bool BurnFlow::DoPremaster(AwakeScope& awake) {
       flow_.SetCode(VEXACoreInsufficientTempSpace);
       if (flow_.StatusShown()) {
         flow_.EnableCancel(true);
-        if (flow_.errorsShown && flow_.Interactive()) {
-          flow_.ShowMessage(kMessageOK,
-                            WithReason(FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining "
-                                                                          "disc space on your %2!s! drive."),
-                                                   {space_.requiredMegabytes, space_.drive}),
-                                 driver_.LastProcessMessage()),
-                      nullptr, true, false, false);
-        }
+        flow_.ShowError(WithReason(FormatMessageText(util_.LoadString(4549, "You are below %1!d! MB of free remaining "
+                                                                            "disc space on your %2!s! drive."),
+                                                     {space_.requiredMegabytes, space_.drive}),
+                                   driver_.LastProcessMessage()));
       }
       return false;
     }
@@ -501,9 +497,7 @@ bool BurnFlow::DoPremaster(AwakeScope& awake) {
     flow_.SetCode(VEXACoreCannotCreateVideoCD);
     if (flow_.StatusShown()) {
       flow_.EnableCancel(true);
-      if (flow_.errorsShown && flow_.Interactive()) {
-        flow_.ShowMessage(kMessageOK, WithReason(cannotCreate, driver_.LastProcessMessage()), nullptr, true, false, false);
-      }
+      flow_.ShowError(WithReason(cannotCreate, driver_.LastProcessMessage()));
     }
     return false;
   }
@@ -561,9 +555,7 @@ bool BurnFlow::DoPremaster(AwakeScope& awake) {
   flow_.SetCode(VEXACoreCannotCreateVideoCD);
   if (flow_.StatusShown()) {
     flow_.EnableCancel(true);
-    if (flow_.errorsShown && flow_.Interactive()) {
-      flow_.ShowMessage(kMessageOK, WithReason(cannotCreate, driver_.LastProcessMessage()), nullptr, true, false, false);
-    }
+    flow_.ShowError(WithReason(cannotCreate, driver_.LastProcessMessage()));
   }
   return false;
 }
@@ -649,9 +641,7 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
     flow_.Pump();
   }
   auto failureReport = [&] {
-    if (flow_.errorsShown && flow_.Interactive()) {
-      flow_.ShowMessage(kMessageOK, WithReason(writeError, driver_.LastProcessMessage()), nullptr, true, false, false);
-    }
+    flow_.ShowError(WithReason(writeError, driver_.LastProcessMessage()));
     return false;
   };
   auto cancelBurn = [&] {
@@ -685,17 +675,13 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
       // Refused before anything was written: the disc is left blank.
       util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
       flow_.SetCode(VEXACoreDiscTooSmall);
-      if (flow_.errorsShown && flow_.Interactive()) {
-        // The engine's sentence without its method name.
-        const std::size_t dash = tooSmallWhy.find(" - ");
-        const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
-        flow_.ShowMessage(kMessageOK,
-                          FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
-                                                             "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
-                                                             "Insert a blank disc with enough room, then try again."),
-                                      {sentence}),
-                    nullptr, true, false, false);
-      }
+      // The engine's sentence without its method name.
+      const std::size_t dash = tooSmallWhy.find(" - ");
+      const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
+      flow_.ShowError(FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
+                                                               "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
+                                                               "Insert a blank disc with enough room, then try again."),
+                                        {sentence}));
       return false;
     }
     util_.ReportError("CVEXACore1::DoBurn - ODBase StartBurn call failed.", false);

@@ -197,9 +197,15 @@ void CVexaCoreUtil::GetComErrorText(std::string* out) {
 bool CVexaCoreUtil::AppendPendingError(std::string_view text, bool withComError) {
   if (text.empty()) return false;
   if (withComError) {
+    // The callee's text: its own pending lines, each kept a line here.
     std::string com;
     GetComErrorText(&com);
-    if (!com.empty()) pending_.Append(com);
+    std::string_view rest = com;
+    while (!rest.empty()) {
+      const std::size_t end = rest.find("\r\n");
+      pending_.Append(rest.substr(0, end));
+      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
+    }
   }
   pending_.Append(text);
   return true;

@@ -61,12 +61,12 @@ bool FlowContext::Cancel(const std::string& text) {
   return false;
 }
 
+void FlowContext::ShowError(const std::string& text) {
+  if (Interactive() && errorsShown) ShowMessage(kMessageOK, text, nullptr, true, false, false);
+}
+
 void FlowContext::ReportProblem() {
-  if (Interactive() && errorsShown) {
-    ShowMessage(kMessageOK,
-                util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."),
-                nullptr, true, false, false);
-  }
+  ShowError(util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."));
 }
 
 bool FlowContext::Fail(const std::string& text, bool withSystemText) {

@@ -71,6 +71,9 @@ class FlowContext {
   bool IsCancelled();
   // The user's cancel: logged as info, code 21, the dialog hidden; false.
   bool Cancel(const std::string& text);
+  // An error message with its OK button, where error messages are shown (an
+  // interactive run that shows them).
+  void ShowError(const std::string& text);
   // The problem message, where problem messages are shown.
   void ReportProblem();
   // The failure report's first half: the status dialog hidden and the text

@@ -161,11 +161,6 @@ class CVEXACore1 : public com::ComObjectRoot,
   // pending error text, and the pending error text raised as the call's
   // error information. E_FAIL always.
   HRESULT Fail(const std::string& text, bool withSystemText = false);
-  // The user's cancel: logged, code 21, no error information.
-  HRESULT CancelResult(const std::string& text) {
-    flow_.Cancel(text);
-    return E_FAIL;
-  }
   bool ReportAudioProblem(const std::string& text, bool withSystemText = false);
   bool ReportTempSpace();
 
