@@ -879,20 +879,6 @@ TEST_F(EndToEndTest, ADiscTooSmallStaysBlankAndTheLogNamesTheSpaceNeeded) {
 
 // ---- inputs that are not plain photos -------------------------------------------------------
 
-// An image-list file: UTF-16LE paths, each ended by a zero unit. Bytes of a
-// name that are not UTF-8 travel as U+DC80..U+DCFF, as the system reads them.
-std::string ListOf(const std::vector<std::string>& paths) {
-  std::string out;
-  for (const std::string& p : paths) {
-    for (char16_t c : base::Utf8ToUtf16(p)) {
-      out.push_back(static_cast<char>(c & 0xFF));
-      out.push_back(static_cast<char>(c >> 8));
-    }
-    out.append(2, '\0');
-  }
-  return out;
-}
-
 // The log's own lines: each starts with a stamp "YYYYMMDDTHHMMSS.NN"; the
 // text of a message never starts a line.
 void ExpectOnlyStampedLines(const std::string& log) {
