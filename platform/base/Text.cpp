@@ -262,7 +262,7 @@ std::string Format(const char* format, ...) {
 
 std::vector<std::string_view> DataLines(std::string_view text) {
   std::vector<std::string_view> lines;
-  std::size_t pos = 0;
+  std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
@@ -272,6 +272,25 @@ std::vector<std::string_view> DataLines(std::string_view text) {
     if (!line.empty() && line.front() != '#') lines.push_back(line);
   }
   return lines;
+}
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    switch (text[++i]) {
+      case 'r': out += '\r'; break;
+      case 'n': out += '\n'; break;
+      case 't': out += '\t'; break;
+      case '\\': out += '\\'; break;
+      default: out += '\\'; out += text[i]; break;
+    }
+  }
+  return out;
 }
 
 }  // namespace vexa::base

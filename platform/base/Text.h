@@ -42,9 +42,14 @@ VEXA_BASE_API std::string ToUpperAscii(std::string_view s);
 VEXA_BASE_API bool EqualsNoCase(std::string_view a, std::string_view b);
 VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
 
-// The lines of a text file that carry data: without their line ends ("\n"
-// or "\r\n"), empty lines and lines that start with '#' left out.
+// The lines of a text file that carry data: a leading UTF-8 byte-order mark
+// dropped, without their line ends ("\n" or "\r\n"), empty lines and lines
+// that start with '#' left out. The views point into text.
 VEXA_BASE_API std::vector<std::string_view> DataLines(std::string_view text);
+
+// Reads the escapes of a text-table value: \r, \n, \t and \\ become the
+// character; any other backslash, a last one too, is kept as it is.
+VEXA_BASE_API std::string Unescape(std::string_view text);
 
 // printf into a string: the whole result, however long; empty when the
 // format cannot be used.
