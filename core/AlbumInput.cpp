@@ -491,7 +491,7 @@ bool CVEXACore1::CleanTempDirectory() {
                    false);
     return false;
   }
-  if (!DeleteDirectoryTree(tempPath_)) {
+  if (!base::RemoveTreeNoFollow(tempPath_)) {
     util_.LogError(Format("CVEXACore1::CleanTempDirectory - Cannot delete temp directory = %s.", tempPath_.c_str()),
                    false);
     return false;

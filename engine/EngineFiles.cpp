@@ -92,8 +92,7 @@ Result GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out) {
 
 Result CleanDirectory(std::string_view startPath) {
   if (startPath.empty()) return Result::Refuse("IVEXAEngine::CleanDirectory - invalid parameter startPath");
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(startPath), ec);
+  base::RemoveTreeNoFollow(startPath);
   return Result::Ok();
 }
 
