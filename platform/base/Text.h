@@ -28,6 +28,8 @@ VEXA_BASE_API std::string Utf16ToUtf8(std::u16string_view utf16);
 // control characters \xNN, C1 controls and U+2028/U+2029 \uNNNN. Everything
 // else, a backslash too, is kept as it is.
 VEXA_BASE_API std::string EscapeForDisplay(std::string_view text);
+// One byte as EscapeForDisplay shows it: the four characters \xNN.
+VEXA_BASE_API std::string ByteEscape(unsigned char byte);
 
 // Cuts to at most maxBytes bytes without splitting a UTF-8 sequence.
 VEXA_BASE_API std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);
