@@ -180,6 +180,15 @@ endfunction()
 # A GoogleTest binary run by CTest. Test binaries live in the build tree only
 # (tests/ under the build folder) and find the libraries through lib/vexa.
 # Each starts in a private environment (tests/support/TestEnvironment.cpp).
+# The tests that take minutes, with their rough time under the sanitizers
+# in seconds. CTest starts the costliest first, so a parallel run does not
+# end waiting on one long test that happened to start last.
+set(VEXA_TEST_COSTS
+  engine_disc_hundred_tests=270 vexa_e2e_tests=235 vexa_drive_faults_tests=220
+  vexawiz_disc_tests=215 engine_disc_tests=150 vexaprt_make_tool_tests=130
+  core_end_to_end_tests=110 vexasdk_cli_tests=100 engine_tests=80
+  vidlathe_cli_tests=80 vidlathe_motion_tests=75 vcd_mkimage_tests=55)
+
 function(vexa_test name)
   if(NOT VEXA_BUILD_TESTS)
     return()
@@ -202,6 +211,11 @@ function(vexa_test name)
   if(A_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
   endif()
+  foreach(entry IN LISTS VEXA_TEST_COSTS)
+    if(entry MATCHES "^${name}=([0-9]+)$")
+      set_tests_properties(${name} PROPERTIES COST ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
   if(VEXA_SANITIZE)
     # The sanitizer runtime's hook on __tls_get_addr takes a thread-local block
     # of a shared library whose address ends in 0x010 for one laid out by an

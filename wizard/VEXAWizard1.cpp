@@ -14,6 +14,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/StopRequest.h"
 #include "platform/base/Text.h"
+#include "platform/display/Display.h"
 #include "wizard/common/Language.h"
 #include "wizard/dialogs/MessageBox.h"
 #include "wizard/pages/PropSheet.h"
@@ -74,9 +75,8 @@ bool EnvSet(const char* name) {
 
 }  // namespace
 
-bool WindowSystemNamed() {
-  if (QApplication::instance()) return true;
-  return EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+bool WindowSystemUsable() {
+  return QApplication::instance() != nullptr || display::QtPlatformUsable();
 }
 
 void EnsureApplication() {
@@ -112,10 +112,12 @@ HRESULT CVEXAWizard1::FinalConstruct() {
   // The wizard is windows and nothing else, and Qt ends the process when it
   // cannot open its window system: without one the wizard is not made, and
   // its creator is told why.
-  if (!WindowSystemNamed()) {
-    return m_wiz.Error(
-        "CVEXAWizard1::FinalConstruct - No display to show the wizard on: DISPLAY, WAYLAND_DISPLAY and "
-        "QT_QPA_PLATFORM are all unset. Run it in a desktop session, or make the disc with /r:status or /r:silent.");
+  if (!WindowSystemUsable()) {
+    const bool named = EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+    return m_wiz.Error(std::string("CVEXAWizard1::FinalConstruct - No display to show the wizard on: ") +
+                       (named ? "the display that DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM names does not answer."
+                              : "DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are all unset.") +
+                       " Run it in a desktop session, or make the disc with /r:status or /r:silent.");
   }
   m.tempDirectory.clear();
 

@@ -73,9 +73,8 @@ class CVEXAWizard1 : public vexa::com::ComObjectRoot,
 HRESULT CreateVEXAWizard1(REFIID iid, void** ppv);
 
 // Whether the wizard's windows have somewhere to go: an application object
-// already made, or a window system named by QT_QPA_PLATFORM, DISPLAY or
-// WAYLAND_DISPLAY.
-bool WindowSystemNamed();
+// already made, or a window system Qt can open now (see QtPlatformUsable).
+bool WindowSystemUsable();
 
 // A QApplication for the wizard's windows when its host has none.
 void EnsureApplication();

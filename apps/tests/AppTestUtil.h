@@ -20,6 +20,7 @@
 #include "idl/vexalog.h"
 #include "idl/vexawiz.h"
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Checkers.h"
 
@@ -200,6 +201,20 @@ inline std::string Which(const std::string& name) {
 
 // True when tests must fail, not skip, for a missing checker.
 using ::vexa::testsupport::CheckersRequired;
+
+// An image-list file: UTF-16LE paths, each ended by a zero unit. Bytes of a
+// name that are not UTF-8 travel as U+DC80..U+DCFF, as the system reads them.
+inline std::string ListOf(const std::vector<std::string>& paths) {
+  std::string out;
+  for (const std::string& p : paths) {
+    for (char16_t c : base::Utf8ToUtf16(p)) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+    out.append(2, '\0');
+  }
+  return out;
+}
 
 inline std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -27,19 +27,6 @@ namespace {
 const std::string kSamples = std::string(VEXA_TEST_SOURCE_DIR) + "/../../data/samples";
 const std::string kPhoto = kSamples + "/photos/arrival.jpg";
 
-// An image-list file: UTF-16LE paths, each ended by a zero unit.
-std::string ListOf(const std::vector<std::string>& paths) {
-  std::string out;
-  for (const std::string& p : paths) {
-    for (char16_t c : base::Utf8ToUtf16(p)) {
-      out.push_back(static_cast<char>(c & 0xFF));
-      out.push_back(static_cast<char>(c >> 8));
-    }
-    out.append(2, '\0');
-  }
-  return out;
-}
-
 // Waits until done() holds, asking again at each change of the file name in
 // folder (of any file there when name is empty); false after two minutes
 // without it (a run that went wrong). The watch is set before the first

@@ -404,8 +404,8 @@ TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   ExpectTitle("Summer 2002", "At the lake house", "");
 }
 
-// The wizard without a display: no window can be opened, so the wizard is
-// not made; vexa ends with status 2 and says why on standard error, where
+// The wizard without a display, or with one that does not answer: no window
+// can be opened, so the wizard is not made; vexa ends with status 2 and says why on standard error, where
 // the message box would have said it, and the log has it too.
 TEST_F(EndToEndTest, TheWizardWithoutADisplayEndsWithStatusTwoAndSaysWhy) {
   for (const std::vector<std::string>& args :
@@ -416,6 +416,11 @@ TEST_F(EndToEndTest, TheWizardWithoutADisplayEndsWithStatusTwoAndSaysWhy) {
     EXPECT_NE(r.err.find("/r:status"), std::string::npos) << r.err;
     EXPECT_NE(Log().find("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard."), std::string::npos) << Log();
   }
+  // A display that is named but does not answer is no display either (the
+  // window system would end the process).
+  const ProgramResult r = Vexa({}, "", {{"DISPLAY", ":4093"}});
+  EXPECT_EQ(r.status, 2) << r.err << Log();
+  EXPECT_NE(r.err.find("No display to show the wizard on: the display that DISPLAY"), std::string::npos) << r.err;
   EXPECT_EQ(Cue(), "");
 }
 
@@ -878,20 +883,6 @@ TEST_F(EndToEndTest, ADiscTooSmallStaysBlankAndTheLogNamesTheSpaceNeeded) {
 }
 
 // ---- inputs that are not plain photos -------------------------------------------------------
-
-// An image-list file: UTF-16LE paths, each ended by a zero unit. Bytes of a
-// name that are not UTF-8 travel as U+DC80..U+DCFF, as the system reads them.
-std::string ListOf(const std::vector<std::string>& paths) {
-  std::string out;
-  for (const std::string& p : paths) {
-    for (char16_t c : base::Utf8ToUtf16(p)) {
-      out.push_back(static_cast<char>(c & 0xFF));
-      out.push_back(static_cast<char>(c >> 8));
-    }
-    out.append(2, '\0');
-  }
-  return out;
-}
 
 // The log's own lines: each starts with a stamp "YYYYMMDDTHHMMSS.NN"; the
 // text of a message never starts a line.

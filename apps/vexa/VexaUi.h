@@ -34,8 +34,4 @@ class TerminalUi : public VexaUi {
 // The system's texts use CR LF line breaks; a terminal or a widget wants LF.
 std::string ToUnixLineBreaks(const std::string& text);
 
-// True when DISPLAY names an X server that accepts a connection, or
-// WAYLAND_DISPLAY names a compositor socket that does.
-bool DisplayReachable();
-
 }  // namespace vexa::app

@@ -1,5 +1,6 @@
 // The choice between the window system's message box and the terminal.
 #include "apps/vexa/VexaUi.h"
+#include "platform/display/Display.h"
 
 namespace vexa::app {
 
@@ -10,7 +11,7 @@ namespace {
 class ChoosingUi : public VexaUi {
  public:
   void ShowMessage(const std::string& caption, const std::string& text, bool isError) override {
-    if (!chosen_) chosen_ = DisplayReachable() ? MakeQtUi() : std::make_unique<TerminalUi>();
+    if (!chosen_) chosen_ = display::DisplayReachable() ? MakeQtUi() : std::make_unique<TerminalUi>();
     chosen_->ShowMessage(caption, text, isError);
   }
 

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vexa::base {
 
@@ -40,6 +41,10 @@ VEXA_BASE_API std::string ToLowerAscii(std::string_view s);
 VEXA_BASE_API std::string ToUpperAscii(std::string_view s);
 VEXA_BASE_API bool EqualsNoCase(std::string_view a, std::string_view b);
 VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
+
+// The lines of a text file that carry data: without their line ends ("\n"
+// or "\r\n"), empty lines and lines that start with '#' left out.
+VEXA_BASE_API std::vector<std::string_view> DataLines(std::string_view text);
 
 // printf into a string: the whole result, however long; empty when the
 // format cannot be used.

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
 
 namespace vexa::wiz {
 
@@ -26,14 +27,7 @@ bool CvexaLanguage::LoadFolder(const std::string& folder) {
 }
 
 bool CvexaLanguage::ParseStrings(std::string_view text, std::map<int, std::string>* out) {
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+  for (const std::string_view line : base::DataLines(text)) {
     const std::size_t tab = line.find('\t');
     if (tab == std::string_view::npos || tab == 0) return false;
     int id = 0;

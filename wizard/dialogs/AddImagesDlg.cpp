@@ -264,31 +264,19 @@ void CvexaAddImagesDlg::Build() {
   rightLayout->addWidget(m_albumPane);
 
   auto command = [this](QMenu* menu, int id, const char* text) {
-    QAction* a = menu->addAction(QText(m_wiz, id, text));
-    a->setObjectName(QString("cmd_%1").arg(id));
+    QAction* a = AddCommandItem(m_wiz, menu, id, text);
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
   };
   auto button = [this](QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon, bool checkable = false) {
-    auto* b = new QToolButton(bar);
-    b->setObjectName(QString("ctl_%1").arg(id));
-    b->setText(QText(m_wiz, id, text));
-    b->setAccessibleName(b->text().remove('&'));
-    b->setIcon(ToolbarIcon(m_wiz, normalIcon, hotIcon));
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QToolButton* b = AddToolButton(m_wiz, bar, id, text, normalIcon, hotIcon);
     b->setCheckable(checkable);
-    bar->addWidget(b);
     m_buttons[id] = b;
     if (!checkable) connect(b, &QToolButton::clicked, this, [this, id] { m_commands.Run(id); });
     return b;
   };
   auto dropDown = [&](QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon) {
-    QToolButton* b = button(bar, id, text, normalIcon, hotIcon);
-    b->setPopupMode(QToolButton::InstantPopup);
-    auto* menu = new QMenu(b);
-    menu->setObjectName(QString("menu_%1").arg(id));
-    b->setMenu(menu);
-    return menu;
+    return AddDropDownMenu(button(bar, id, text, normalIcon, hotIcon), id);
   };
 
   button(bar1097, 89, "U&p", 218, 217);

@@ -133,20 +133,13 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   }
 
   QAction* Command(QMenu* menu, int id, const char* fallback) {
-    QAction* a = menu->addAction(QText(m_wiz, id, fallback));
-    a->setObjectName(QString("cmd_%1").arg(id));
+    QAction* a = AddCommandItem(m_wiz, menu, id, fallback);
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
   }
 
   QToolButton* Button(QToolBar* bar, int id, const char* text, int normalIcon, int hotIcon) {
-    auto* b = new QToolButton(bar);
-    b->setObjectName(QString("ctl_%1").arg(id));
-    b->setText(QText(m_wiz, id, text));
-    b->setAccessibleName(b->text().remove('&'));
-    b->setIcon(ToolbarIcon(m_wiz, normalIcon, hotIcon));
-    b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    bar->addWidget(b);
+    QToolButton* b = AddToolButton(m_wiz, bar, id, text, normalIcon, hotIcon);
     m_buttons[id] = b;
     return b;
   }
@@ -160,12 +153,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     bar->setIconSize(QSize(16, 16));
     layout->addWidget(bar);
     auto dropDown = [&](int id, const char* text, int normalIcon, int hotIcon) {
-      QToolButton* b = Button(bar, id, text, normalIcon, hotIcon);
-      b->setPopupMode(QToolButton::InstantPopup);
-      auto* menu = new QMenu(b);
-      menu->setObjectName(QString("menu_%1").arg(id));
-      b->setMenu(menu);
-      return menu;
+      return AddDropDownMenu(Button(bar, id, text, normalIcon, hotIcon), id);
     };
     QMenu* move = dropDown(115, "&Move", 206, 207);
     Command(move, 32802, "Move &Right");

@@ -80,6 +80,17 @@ bool Press(QWidget* window, const char* id) {
   return true;
 }
 
+// Clicks the window's "Done" button when it is shown and enabled.
+bool PressDone(QWidget* window) {
+  for (QPushButton* b : window->findChildren<QPushButton*>()) {
+    if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
+      QTimer::singleShot(0, b, &QPushButton::click);
+      return true;
+    }
+  }
+  return false;
+}
+
 // The orchestrator's status window while it is shown.
 QWidget* StatusWindow() {
   for (QWidget* top : QApplication::topLevelWidgets())
@@ -226,12 +237,9 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
     // Done, and no other copy.
     for (QWidget* top : QApplication::topLevelWidgets()) {
       if (!top->isVisible() || top == sheet) continue;
-      for (QPushButton* b : top->findChildren<QPushButton*>()) {
-        if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
-          finished = true;
-          QTimer::singleShot(0, b, &QPushButton::click);
-          return;
-        }
+      if (PressDone(top)) {
+        finished = true;
+        return;
       }
     }
     if (!sheet || drove) return;
@@ -412,14 +420,7 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
     }
     if (phase == 3) {
       // The status window says the disc is made: Done.
-      if (QWidget* status = StatusWindow()) {
-        for (QPushButton* b : status->findChildren<QPushButton*>()) {
-          if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
-            made = true;
-            QTimer::singleShot(0, b, &QPushButton::click);
-          }
-        }
-      }
+      if (QWidget* status = StatusWindow(); status && PressDone(status)) made = true;
       return;
     }
     if (!sheet || !sheet->isVisible() || QApplication::overrideCursor()) return;
@@ -529,12 +530,7 @@ TEST_F(DiscTest, ACancelDuringTheWriteComesBackAndTheNextBurnMakesTheDisc) {
       return;
     }
     if (phase == 4 && status) {
-      for (QPushButton* b : status->findChildren<QPushButton*>()) {
-        if (b->isVisible() && b->isEnabled() && b->text().remove('&') == "Done") {
-          made = true;
-          QTimer::singleShot(0, b, &QPushButton::click);
-        }
-      }
+      if (PressDone(status)) made = true;
       return;
     }
     if (!sheet || !sheet->isVisible() || QApplication::overrideCursor()) return;

@@ -11,18 +11,13 @@
 #include <QWidget>
 #include <string>
 
+#include "platform/base/Text.h"
+
 namespace vexa::wiz {
 
 bool ParseAccelerators(std::string_view text, std::vector<CvexaAccelerator>* out) {
   bool clean = true;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line.front() == '#') continue;
+  for (const std::string_view line : base::DataLines(text)) {
     const std::size_t tab = line.find('\t');
     int command = 0;
     bool number = tab != std::string_view::npos && tab + 1 < line.size();

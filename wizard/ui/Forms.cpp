@@ -1,5 +1,8 @@
 #include "wizard/ui/Forms.h"
 
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <cstring>
 
@@ -20,6 +23,32 @@ QIcon ToolbarIcon(const WizServices& wiz, int normalId, int hotId) {
   if (!normal.isNull()) icon.addPixmap(normal, QIcon::Normal);
   if (!hot.isNull()) icon.addPixmap(hot, QIcon::Active);
   return icon;
+}
+
+QToolButton* AddToolButton(const WizServices& wiz, QToolBar* bar, int id, const char* text, int normalIcon,
+                           int hotIcon) {
+  auto* b = new QToolButton(bar);
+  b->setObjectName(QString("ctl_%1").arg(id));
+  b->setText(QText(wiz, id, text));
+  b->setAccessibleName(b->text().remove('&'));
+  b->setIcon(ToolbarIcon(wiz, normalIcon, hotIcon));
+  b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+  bar->addWidget(b);
+  return b;
+}
+
+QMenu* AddDropDownMenu(QToolButton* button, int id) {
+  button->setPopupMode(QToolButton::InstantPopup);
+  auto* menu = new QMenu(button);
+  menu->setObjectName(QString("menu_%1").arg(id));
+  button->setMenu(menu);
+  return menu;
+}
+
+QAction* AddCommandItem(const WizServices& wiz, QMenu* menu, int id, const char* text) {
+  QAction* a = menu->addAction(QText(wiz, id, text));
+  a->setObjectName(QString("cmd_%1").arg(id));
+  return a;
 }
 
 QString QText(const WizServices& wiz, int id, const char* fallback) { return QString::fromStdString(wiz.LoadString(id, fallback)); }

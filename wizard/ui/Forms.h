@@ -7,6 +7,11 @@
 #include <QString>
 #include <QWidget>
 
+class QAction;
+class QMenu;
+class QToolBar;
+class QToolButton;
+
 namespace vexa::wiz {
 
 class CvexaDiscUsageDlg;
@@ -22,6 +27,14 @@ bool LoadForm(const WizServices& wiz, QWidget* w, int id);
 // A toolbar button's icon from the bundle: the normal icon, and the hot one
 // shown while the pointer is over the button (null when the bundle lacks them).
 QIcon ToolbarIcon(const WizServices& wiz, int normalId, int hotId);
+// A toolbar's button for command id ("ctl_<id>"), with its text and icons
+// from the bundle, added to bar.
+QToolButton* AddToolButton(const WizServices& wiz, QToolBar* bar, int id, const char* text, int normalIcon,
+                           int hotIcon);
+// The button's drop-down menu ("menu_<id>"), opened by a click.
+QMenu* AddDropDownMenu(QToolButton* button, int id);
+// A menu's item for command id ("cmd_<id>"), its text from the bundle.
+QAction* AddCommandItem(const WizServices& wiz, QMenu* menu, int id, const char* text);
 // A meter put into the placeholder with that id, on the page's background.
 CvexaDiscUsageDlg* PlaceMeter(WizServices& wiz, QWidget* root, int placeId);
 QString QText(const WizServices& wiz, int id, const char* fallback);

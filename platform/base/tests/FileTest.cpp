@@ -12,7 +12,9 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "platform/base/Path.h"
@@ -128,7 +130,13 @@ TEST_F(OutputFileTest, NewFilesFollowTheUmaskAndReplacementsKeepTheMode) {
 TEST_F(OutputFileTest, PipesAreWrittenDirectly) {
   ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
   std::string received;
-  std::jthread reader([&] { received = Read(Path("pipe")); });
+  // The reader opens the pipe blocking, so it waits for the writer: a
+  // reader that opened first and read before the writer came would see the
+  // end at once, and the writer's open would then wait for ever.
+  std::jthread reader([&] {
+    std::ifstream in(Path("pipe"), std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), {});
+  });
   OutputFile out;
   ASSERT_TRUE(out.Open(Path("pipe"))) << out.Error();
   EXPECT_TRUE(out.Direct());

@@ -95,3 +95,11 @@ TEST(Text, FormatGivesTheWholeResult) {
   const std::string longText(100000, 'x');
   EXPECT_EQ(Format("[%s]", longText.c_str()), "[" + longText + "]");
 }
+
+TEST(Text, DataLinesLeaveOutLineEndsBlankLinesAndComments) {
+  using Lines = std::vector<std::string_view>;
+  EXPECT_EQ(DataLines(""), Lines{});
+  EXPECT_EQ(DataLines("a\tb\r\n\r\n# note\nc\n"), (Lines{"a\tb", "c"}));
+  EXPECT_EQ(DataLines("last without end"), Lines{"last without end"});
+  EXPECT_EQ(DataLines(" # kept: not at the start\n\n\n"), Lines{" # kept: not at the start"});
+}

@@ -1,5 +1,5 @@
-// The display probe that decides between a message box and the terminal: a
-// display counts only when its server accepts a connection.
+// The display probe: a display counts only when its server accepts a
+// connection, and a Qt platform that needs no server is usable as it is.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -10,24 +10,26 @@
 #include <cstring>
 #include <string>
 
-#include "apps/vexa/VexaUi.h"
+#include "platform/display/Display.h"
 #include "platform/base/Path.h"
 #include "tests/support/Checkers.h"
 
-namespace vexa::app {
+namespace vexa::display {
 namespace {
+
+constexpr const char* kNames[] = {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR", "QT_QPA_PLATFORM"};
 
 class DisplayProbeTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) {
+    for (const char* name : kNames) {
       if (const char* v = std::getenv(name)) saved_.emplace_back(name, v);
       ::unsetenv(name);
     }
     dir_ = base::MakeTempDir("", "vexa-display-");
   }
   void TearDown() override {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_RUNTIME_DIR"}) ::unsetenv(name);
+    for (const char* name : kNames) ::unsetenv(name);
     for (const auto& [k, v] : saved_) ::setenv(k.c_str(), v.c_str(), 1);
     base::RemoveAll(dir_);
   }
@@ -54,6 +56,22 @@ TEST_F(DisplayProbeTest, NothingNamedIsNoDisplay) { EXPECT_FALSE(DisplayReachabl
 TEST_F(DisplayProbeTest, AnXServerThatIsNotThereIsNoDisplay) {
   ::setenv("DISPLAY", ":4093", 1);
   EXPECT_FALSE(DisplayReachable());
+}
+
+// Qt's platform: one without a display server is usable as it is; xcb and
+// wayland only when their server answers.
+TEST_F(DisplayProbeTest, QtPlatformsWithoutAServerAreUsable) {
+  EXPECT_FALSE(QtPlatformUsable());
+  ::setenv("DISPLAY", ":4093", 1);
+  EXPECT_FALSE(QtPlatformUsable());
+  for (const char* platform : {"offscreen", "minimal", "vnc:size=800x600"}) {
+    ::setenv("QT_QPA_PLATFORM", platform, 1);
+    EXPECT_TRUE(QtPlatformUsable()) << platform;
+  }
+  for (const char* platform : {"xcb", "wayland", "wayland;xcb"}) {
+    ::setenv("QT_QPA_PLATFORM", platform, 1);
+    EXPECT_FALSE(QtPlatformUsable()) << platform;
+  }
 }
 
 TEST_F(DisplayProbeTest, AWaylandSocketCountsWhenItListens) {
@@ -104,4 +122,4 @@ TEST_F(DisplayProbeTest, ARunningXServerIsADisplay) {
 }
 
 }  // namespace
-}  // namespace vexa::app
+}  // namespace vexa::display
