@@ -1,6 +1,5 @@
 #include "core/CoreUtil.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <vector>
 
@@ -235,14 +234,6 @@ bool CVexaCoreUtil::WaitWithMessagePump(StatusDialog* status, int step, Completi
 // ---- Formatting ----------------------------------------------------------------------
 
 std::string Shown(std::string_view path) { return base::EscapeForDisplay(path); }
-
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string out = vexa::base::FormatV(format, args);
-  va_end(args);
-  return out;
-}
 
 std::string FormatMessageText(std::string_view pattern, std::initializer_list<MessageArg> args) {
   return FormatMessageText(pattern, std::vector<MessageArg>(args));

@@ -17,6 +17,7 @@
 
 #include "core/StringTable.h"
 #include "idl/vexalog.h"
+#include "platform/base/Text.h"
 #include "platform/com/Com.h"
 #include "platform/registry/Registry.h"
 
@@ -128,7 +129,7 @@ class CVexaCoreUtil {
 };
 
 // printf-style formatting into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using vexa::base::Format;
 
 // A file path as it is put into a message: a name may hold any byte, a line
 // break or bytes that are not UTF-8 among them; shown escaped on one line.

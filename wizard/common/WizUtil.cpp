@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,14 +14,6 @@ namespace vexa::wiz {
 
 using vexa::com::Bstr;
 using vexa::reg::Hive;
-
-std::string Format(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::string out = vexa::base::FormatV(format, args);
-  va_end(args);
-  return out;
-}
 
 LONG MapTVSystem(LONG value) {
   switch (value) {

@@ -17,6 +17,7 @@
 #include "idl/vexacore.h"
 #include "idl/vexalog.h"
 #include "idl/vexawiz.h"
+#include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "platform/registry/Registry.h"
 
@@ -146,7 +147,7 @@ std::string InstallFolder();
 bool AudioSourceExists(const std::string& path);
 
 // printf-style formatting into a std::string.
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+using vexa::base::Format;
 
 // Maps a TV system to the two the disc knows: SECAM is shown as PAL, FILM as
 // NTSC; INVALID stays INVALID.

@@ -11,6 +11,7 @@
 #include "platform/base/Text.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
+#include "wizard/pages/PropSheet.h"
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"

@@ -1,4 +1,4 @@
-// What the pages share: the sheet and its page base, the window-building
+// What the pages share: their base and page numbers, the window-building
 // helpers, the settings page's TV-system answer, raising the sheet when a
 // page is shown, and the page factories the sheet uses.
 #pragma once
@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <QWizardPage>
 
-#include "wizard/pages/PropSheet.h"
+#include "wizard/pages/WizPage.h"
 #include "wizard/state/DiscSettings.h"
 #include "wizard/ui/Forms.h"
 

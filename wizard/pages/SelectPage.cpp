@@ -15,6 +15,7 @@
 #include "wizard/dialogs/AddImagesDlg.h"
 #include "wizard/dialogs/MessageBox.h"
 #include "wizard/dialogs/PreviewDlg.h"
+#include "wizard/dialogs/SheetView.h"
 #include "wizard/pages/PageCommon.h"
 #include "wizard/session/WizXML.h"
 #include "wizard/ui/Accelerators.h"
@@ -83,7 +84,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     m_saveOnCancel = true;
     if (!m_created) {
       m_created = m_thumbs->Create();
-      if (CvexaPropSheet* sheet = m_wiz.sheet) m_thumbs->SetCacheDir(sheet->GetCacheDirectory());
+      if (CvexaSheetView* sheet = m_wiz.sheetView) m_thumbs->SetCacheDir(sheet->SheetCacheDirectory());
       SetAlbumSwitches(m_thumbs);
     }
     Refill();
