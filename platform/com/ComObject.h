@@ -27,7 +27,7 @@
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Interfaces.h"
-#include "platform/com/TypeInfo.h"
+#include "platform/com/DispatchTypeInfo.h"
 
 namespace vexa::com {
 

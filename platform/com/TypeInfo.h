@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/DispatchTypeInfo.h"
 #include "platform/com/Interfaces.h"
+#include "platform/com/RecordInfo.h"
 
 using HREFTYPE = DWORD;
 
@@ -179,29 +181,6 @@ struct ITypeLib : IUnknown {
 };
 VEXA_DEFINE_IID(ITypeLib, "{00020402-0000-0000-C000-000000000046}")
 
-struct IRecordInfo : IUnknown {
-  virtual HRESULT RecordInit(void* pvNew) = 0;
-  virtual HRESULT RecordClear(void* pvExisting) = 0;
-  virtual HRESULT RecordCopy(void* pvExisting, void* pvNew) = 0;
-  virtual HRESULT GetGuid(GUID* pguid) = 0;
-  virtual HRESULT GetName(BSTR* pbstrName) = 0;
-  virtual HRESULT GetSize(ULONG* pcbSize) = 0;
-  virtual HRESULT GetTypeInfo(ITypeInfo** ppTypeInfo) = 0;
-  virtual HRESULT GetField(void* pvData, LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
-  virtual HRESULT GetFieldNoCopy(void* pvData, LPCOLESTR szFieldName, VARIANT* pvarField, void** ppvDataCArray) = 0;
-  virtual HRESULT PutField(ULONG wFlags, void* pvData, LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
-  virtual HRESULT PutFieldNoCopy(ULONG wFlags, void* pvData, LPCOLESTR szFieldName, VARIANT* pvarField) = 0;
-  virtual HRESULT GetFieldNames(ULONG* pcNames, BSTR* rgBstrNames) = 0;
-  virtual BOOL IsMatchingType(IRecordInfo* pRecordInfo) = 0;
-  virtual void* RecordCreate() = 0;
-  virtual HRESULT RecordCreateCopy(void* pvSource, void** ppvDest) = 0;
-  virtual HRESULT RecordDestroy(void* pvRecord) = 0;
-
- protected:
-  ~IRecordInfo() = default;
-};
-VEXA_DEFINE_IID(IRecordInfo, "{0000002F-0000-0000-C000-000000000046}")
-
 // Finds a registered record type by its library and its own identifier:
 // TYPE_E_LIBNOTREGISTERED when no record type of that library (at that
 // version and locale) is registered, TYPE_E_ELEMENTNOTFOUND when the library
@@ -212,15 +191,6 @@ VEXA_COM_API HRESULT GetRecordInfoFromGuids(REFGUID rGuidTypeLib, ULONG uVerMajo
 VEXA_COM_API HRESULT GetRecordInfoFromTypeInfo(ITypeInfo* pTypeInfo, IRecordInfo** ppRecInfo);
 
 namespace vexa::com {
-
-// What names a type library: its identifier, version, locale and name.
-struct TypeLibraryId {
-  GUID libid;
-  WORD major;
-  WORD minor;
-  LCID lcid;
-  const char16_t* name;
-};
 
 // One field of a record type: its name, its type (VT_I1, VT_UI1, VT_I2,
 // VT_UI2, VT_I4, VT_UI4, VT_I8, VT_UI8, VT_INT, VT_UINT, VT_R4, VT_R8,
@@ -246,17 +216,5 @@ struct RecordType {
 // record cannot hold; a second registration of the same identifier replaces
 // the first for later look-ups.
 VEXA_COM_API HRESULT RegisterRecordType(const RecordType& type, IRecordInfo** info = nullptr);
-
-// One member of a dispatch table as type information describes it.
-struct DispatchMember {
-  DISPID dispid;
-  std::u16string name;
-  bool get, put, putref, method;
-};
-
-// Type information of a dual interface from its dispatch table; the library
-// is null for a class that names none.
-VEXA_COM_API HRESULT CreateDispatchTypeInfo(REFIID iid, std::u16string_view interfaceName, const TypeLibraryId* library,
-                               std::span<const DispatchMember> members, ITypeInfo** out);
 
 }  // namespace vexa::com

@@ -12,8 +12,8 @@
 
 #include "platform/base/Text.h"
 #include "platform/com/Date.h"
-#include "platform/com/Interfaces.h"
-#include "platform/com/TypeInfo.h"
+#include "platform/com/RecordInfo.h"
+#include "platform/com/Unknown.h"
 
 // ---- BSTR ----------------------------------------------------------------------
 // Layout: a 4-byte byte count, the characters, a 2-byte NUL. The BSTR points
