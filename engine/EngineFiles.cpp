@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/base/File.h"
 #include "platform/base/OwnedTempDir.h"
 #include "platform/base/Path.h"
 #include "platform/base/Time.h"
@@ -32,6 +33,9 @@ Result MakeWorkFolders(std::string_view parent, WorkFolders* out) {
   if (root.empty()) {
     return Result::Fail(EngineCode::kTemporaryDirFail, std::string(kPrefix) + "Can not create temporary directory");
   }
+  // Everything written in it is the run's own and goes when the run ends:
+  // no sync to the device for its files.
+  base::MarkWorkFolder(root);
   WorkFolders f;
   f.root = root;
   struct Folder {
