@@ -132,6 +132,10 @@ bool CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
     flow_.ReportProblem();
     return flow_.FailCall("CVEXACore1::AddStills - XML ResetStills() call failed.");
   }
+  // The engine makes the photos' files ahead while they are added here.
+  std::vector<std::pair<std::string, LONG>> expected;
+  for (const StillEntry& e : stills) expected.emplace_back(Resolve(e.fullResPath, baseFolder), e.rotation);
+  ExpectedStills ahead(driver_.get(), expected);
   for (const StillEntry& e : stills) {
     if (e.fullResPath.empty() && e.originalFilename.empty()) {
       util_.LogError("CVEXACore1::AddStills - Still has no content.", false);
@@ -486,7 +490,7 @@ bool CVEXACore1::CleanTempDirectory() {
                    false);
     return false;
   }
-  if (!DeleteDirectoryTree(tempPath_)) {
+  if (!base::RemoveTreeNoFollow(tempPath_)) {
     util_.LogError(Format("CVEXACore1::CleanTempDirectory - Cannot delete temp directory = %s.", tempPath_.c_str()),
                    false);
     return false;

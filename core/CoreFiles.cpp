@@ -1,6 +1,5 @@
 #include "core/CoreFiles.h"
 
-#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <filesystem>
@@ -138,31 +137,6 @@ bool FreeBytesAvailable(const std::string& dir, std::uint64_t* bytes) {
   struct statvfs st {};
   if (::statvfs(dir.c_str(), &st) != 0) return false;
   *bytes = static_cast<std::uint64_t>(st.f_bavail) * static_cast<std::uint64_t>(st.f_frsize);
-  return true;
-}
-
-bool DeleteDirectoryTree(const std::string& dir) {
-  std::error_code ec;
-  if (!fs::is_directory(fs::symlink_status(dir, ec))) return false;
-  // The folder must be writable and searchable for its entries to go.
-  ::chmod(dir.c_str(), S_IRWXU);
-  fs::directory_iterator it(dir, ec);
-  if (ec) return false;
-  std::vector<fs::path> entries;
-  for (; it != fs::directory_iterator(); it.increment(ec)) {
-    if (ec) return false;
-    entries.push_back(it->path());
-  }
-  for (const fs::path& entry : entries) {
-    const fs::file_status st = fs::symlink_status(entry, ec);
-    if (fs::is_directory(st)) {
-      if (!DeleteDirectoryTree(entry.string())) return false;
-    } else if (!fs::remove(entry, ec)) {
-      ::chmod(entry.c_str(), S_IRUSR | S_IWUSR);
-      if (!fs::remove(entry, ec)) return false;
-    }
-  }
-  fs::remove(dir, ec);
   return true;
 }
 

@@ -33,10 +33,4 @@ std::string RemovableLocation(std::string_view path, std::string_view drivePath)
 // Bytes available to the user on the volume of dir.
 bool FreeBytesAvailable(const std::string& dir, std::uint64_t* bytes);
 
-// Removes dir with everything in it. Links are removed, never followed;
-// read-only folders are made writable so their files can go. False unless
-// dir is a directory or when an entry cannot be removed; the removal of dir
-// itself at the end is not judged.
-bool DeleteDirectoryTree(const std::string& dir);
-
 }  // namespace vexa::core

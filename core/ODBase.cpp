@@ -257,6 +257,29 @@ bool CVexaODBase::AddStills(const std::string& stillFile, const std::string& src
   return AddStills(file.Get(), source.Get(), title.Get(), destCtime, sizing, rotateDegrees, isTitleStill);
 }
 
+void CVexaODBase::ExpectStills(const std::vector<std::pair<std::string, LONG>>& stills) {
+  ComPtr<IVEXAStillsAhead> ahead;
+  if (!engine_ || FAILED(engine_->QueryInterface(IID_IVEXAStillsAhead, ahead.PutVoid())) || !ahead) return;
+  std::vector<Bstr> files;
+  std::vector<BSTR> names;
+  std::vector<LONG> rotations;
+  files.reserve(stills.size());
+  for (const auto& [file, rotation] : stills) {
+    files.push_back(Bstr::FromUtf8(file));
+    names.push_back(files.back().Get());
+    rotations.push_back(rotation);
+  }
+  // Only a help: the photos are added one by one whatever it answers.
+  (void)ahead->ExpectStills(names.data(), rotations.data(), static_cast<LONG>(names.size()));
+}
+
+void CVexaODBase::DropExpectedStills() {
+  ComPtr<IVEXAStillsAhead> ahead;
+  if (engine_ && SUCCEEDED(engine_->QueryInterface(IID_IVEXAStillsAhead, ahead.PutVoid())) && ahead) {
+    (void)ahead->DropExpectedStills();
+  }
+}
+
 bool CVexaODBase::AddAudioTrack(const std::string& audioFile, DATE destCtime) {
   Bstr file = Bstr::FromUtf8(audioFile);
   return AddAudioTrack(file.Get(), destCtime);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/CoreUtil.h"
@@ -71,6 +72,12 @@ class CVexaODBase {
   bool CDDAToWav(const std::string& track, const std::string& wavFile);
   bool GetTrackInfo(const std::string& track, LONG* size, double* playTime, LONG* timeToRip);
   bool SetTempDirectory(const std::string& path);
+  // The photos about to be added with AddStills, in that order (file and
+  // rotation as they will be passed), so that an engine that can makes
+  // their files ahead on its workers; nothing for one that cannot. Drop: none
+  // of them will be added any more (the adding ended or was cancelled).
+  void ExpectStills(const std::vector<std::pair<std::string, LONG>>& stills);
+  void DropExpectedStills();
 
   bool StartPremaster(bool* tempSpaceShort);
   bool IsPremasterDone(bool* done);
@@ -150,6 +157,23 @@ class CVexaODBase {
   bool showStatus_ = false;
   std::uint32_t eraseStartTicks_ = 0;
   std::string lastProcessMessage_;
+};
+
+// The photos named to the engine (ExpectStills) while this lives; dropped
+// when it goes, however the adding ended (done, failed, cancelled).
+class ExpectedStills {
+ public:
+  ExpectedStills(CVexaODBase* driver, const std::vector<std::pair<std::string, LONG>>& stills) : driver_(driver) {
+    if (driver_) driver_->ExpectStills(stills);
+  }
+  ~ExpectedStills() {
+    if (driver_) driver_->DropExpectedStills();
+  }
+  ExpectedStills(const ExpectedStills&) = delete;
+  ExpectedStills& operator=(const ExpectedStills&) = delete;
+
+ private:
+  CVexaODBase* driver_;
 };
 
 }  // namespace vexa::core

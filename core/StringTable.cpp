@@ -11,25 +11,6 @@ namespace vexa::core {
 
 namespace {
 
-std::string Unescape(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\' || i + 1 == s.size()) {
-      out += s[i];
-      continue;
-    }
-    switch (s[++i]) {
-      case 'r': out += '\r'; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case '\\': out += '\\'; break;
-      default: out += '\\'; out += s[i]; break;
-    }
-  }
-  return out;
-}
-
 bool IsKey(std::string_view k) {
   if (k.empty()) return false;
   for (char c : k) {
@@ -47,17 +28,10 @@ std::shared_ptr<const StringTable> StringTable::Parse(std::string_view text, std
   table->folder_ = std::move(folder);
   // Invalid UTF-8 becomes U+FFFD, so every text is safe to hand on.
   const std::string clean = base::ToValidUtf8(text);
-  std::size_t at = clean.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  while (at < clean.size()) {
-    std::size_t nl = clean.find('\n', at);
-    if (nl == std::string::npos) nl = clean.size();
-    std::string_view line(clean.data() + at, nl - at);
-    at = nl + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.empty() || line[0] == '#') continue;
+  for (const std::string_view line : base::DataLines(clean)) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos || !IsKey(line.substr(0, eq))) continue;
-    table->texts_[std::string(line.substr(0, eq))] = Unescape(line.substr(eq + 1));
+    table->texts_[std::string(line.substr(0, eq))] = base::Unescape(line.substr(eq + 1));
   }
   return table;
 }

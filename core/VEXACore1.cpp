@@ -775,6 +775,14 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   // In the order of their names, so the show follows the folder as listed.
   std::sort(entries.begin(), entries.end(),
             [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path().filename() < b.path().filename(); });
+  // The engine makes the photos' files ahead while they are added below.
+  std::vector<std::pair<std::string, LONG>> expected;
+  for (const auto& entry : entries) {
+    const std::string name = entry.path().filename().string();
+    const std::string file = base::JoinPath(dir, name);
+    if (!entry.is_directory(ec) && name.front() != '.' && imaging::ClaimsToBePicture(file)) expected.emplace_back(file, 0);
+  }
+  ExpectedStills ahead(driver_.get(), expected);
   for (const auto& entry : entries) {
     if (entry.is_directory(ec)) continue;
     const std::string name = entry.path().filename().string();

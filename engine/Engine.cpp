@@ -12,6 +12,7 @@
 #include "engine/ComPorts.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "idl/ProductKey.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/Time.h"
@@ -213,6 +214,8 @@ void CVEXAVCDEngine::FinalRelease() {
     for (const auto& root : oldTempRoots_) CleanDirectory(root);
     if (!folders_.root.empty()) CleanDirectory(folders_.root);
   }
+  for (const auto& root : oldTempRoots_) base::UnmarkWorkFolder(root);
+  if (!folders_.root.empty()) base::UnmarkWorkFolder(folders_.root);
   if (comInitialized_) CoUninitialize();
   comInitialized_ = false;
 }

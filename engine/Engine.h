@@ -48,13 +48,14 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                        public IVEXADiscInfo,
                        public IVEXADrive,
                        public IVEXADriveMgr,
-                       public IVEXAProcessEvents {
+                       public IVEXAProcessEvents,
+                       public IVEXAStillsAhead {
  public:
   using Interfaces =
       com::InterfaceMap<ISupportErrorInfo, IVEXAEngine, IVEXAStoryboardStillsSlideshow1, IVEXAPremaster,
                         com::Via<IVEXAMediaFormat, IVEXABurner>, IVEXABurner,
                         com::Via<IVEXAProcessTracker, IVEXABurnProcessTracker>, IVEXABurnProcessTracker,
-                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr, IVEXAProcessEvents>;
+                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr, IVEXAProcessEvents, IVEXAStillsAhead>;
 
   CVEXAVCDEngine();
   ~CVEXAVCDEngine();
@@ -79,6 +80,10 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
 
   // IVEXAProcessEvents
   HRESULT AdviseProcessDone(IVEXAProcessDoneSink* sink) override;
+
+  // IVEXAStillsAhead
+  HRESULT ExpectStills(const BSTR* files, const LONG* rotations, LONG count) override;
+  HRESULT DropExpectedStills() override;
 
   // IVEXAStoryboardStillsSlideshow1
   HRESULT SetStillDelay(LONG newVal) override;

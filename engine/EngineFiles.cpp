@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/base/File.h"
 #include "platform/base/OwnedTempDir.h"
 #include "platform/base/Path.h"
 #include "platform/base/Time.h"
@@ -32,6 +33,9 @@ Result MakeWorkFolders(std::string_view parent, WorkFolders* out) {
   if (root.empty()) {
     return Result::Fail(EngineCode::kTemporaryDirFail, std::string(kPrefix) + "Can not create temporary directory");
   }
+  // Everything written in it is the run's own and goes when the run ends:
+  // no sync to the device for its files.
+  base::MarkWorkFolder(root);
   WorkFolders f;
   f.root = root;
   struct Folder {
@@ -92,8 +96,7 @@ Result GetModifiedSystemTime(std::string_view srcFile, SYSTEMTIME* out) {
 
 Result CleanDirectory(std::string_view startPath) {
   if (startPath.empty()) return Result::Refuse("IVEXAEngine::CleanDirectory - invalid parameter startPath");
-  std::error_code ec;
-  std::filesystem::remove_all(std::filesystem::path(startPath), ec);
+  base::RemoveTreeNoFollow(startPath);
   return Result::Ok();
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/Engine.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 
@@ -163,9 +164,14 @@ HRESULT CVEXAVCDEngine::JPEGRecordBytes(const std::string& identifier, LONG reso
       *error = "VEXAVCDEngine::InsertJPEGCOMMaker - no temporary folder for the record can be made";
       return E_FAIL;
     }
+    // The record's file is read back and goes at once: no sync for it.
+    base::MarkWorkFolder(dir);
     struct Remove {
       std::string path;
-      ~Remove() { base::RemoveAll(path); }
+      ~Remove() {
+        base::UnmarkWorkFolder(path);
+        base::RemoveAll(path);
+      }
     } remove{dir};
     const std::string file = base::JoinPath(dir, "record.xml");
     if (FAILED(mapper->storeToFile(Bstr::FromUtf8(file).Get(), record))) {

@@ -322,6 +322,8 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
 HRESULT CVEXAVCDEngine::StartPremaster() {
   state_ = VEXAEnginePremaster;
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
+  // Photos named and not added are not made ahead past this point.
+  if (story_) story_->DropExpectedStills();
   if (!HasTempSpace()) {
     return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
                 VEXAEngineResultTempSpaceLimitReached);

@@ -77,6 +77,21 @@ HRESULT CVEXAVCDEngine::AddStill(BSTR stillFile, BSTR srcPath, BSTR stillTitle, 
   return Report(kMethod, story_->AddStill(request));
 }
 
+HRESULT CVEXAVCDEngine::ExpectStills(const BSTR* files, const LONG* rotations, LONG count) {
+  if (count < 0 || (count > 0 && (!files || !rotations))) return E_INVALIDARG;
+  std::vector<ExpectedStill> stills;
+  stills.reserve(static_cast<std::size_t>(count));
+  for (LONG i = 0; i < count; ++i) stills.push_back({Narrow(files[i]), rotations[i]});
+  if (!story_) return E_FAIL;
+  story_->ExpectStills(stills);
+  return S_OK;
+}
+
+HRESULT CVEXAVCDEngine::DropExpectedStills() {
+  if (story_) story_->DropExpectedStills();
+  return S_OK;
+}
+
 HRESULT CVEXAVCDEngine::AddTitleStill() {
   static constexpr char kMethod[] = "IVEXAStoryboardStillsSlideshow1::AddTitleStill";
   if (!CheckImageBuilder(kMethod)) return E_FAIL;

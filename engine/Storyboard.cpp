@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <system_error>
 
+#include "engine/StillsAhead.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/WorkPool.h"
 
 namespace vexa::engine {
 
@@ -86,7 +88,47 @@ Storyboard::Storyboard(VCDWizard& builder, ThumbnailBrowser2& menu, const SYSTEM
   builder_.SetStillTimes(stillDelay_, titleTime_);
 }
 
+Storyboard::~Storyboard() { DropExpectedStills(); }
+
+void Storyboard::UseTools(StillTools* tools) {
+  if (tools != tools_) DropExpectedStills();
+  tools_ = tools;
+}
+
+void Storyboard::ExpectStills(const std::vector<ExpectedStill>& stills) {
+  DropExpectedStills();
+  if (!workReady_ || !tools_ || !tools_->WritesRecordsWithFiles() || stills.empty()) return;
+  // The type decides what is made (an original's copy or not); it is read
+  // here, on the caller's thread, as AddStill reads it. A photo that cannot
+  // be read is left to AddStill, which reports it.
+  std::vector<StillsAhead::Photo> photos;
+  photos.reserve(stills.size());
+  for (const ExpectedStill& s : stills) {
+    PictureInfo info;
+    std::string why;
+    bool supported = false;
+    if (!tools_->GetStillInfo(s.file, &info, &why) || !tools_->IsSupportedInput(info.type, &supported, &why) ||
+        !supported) {
+      continue;
+    }
+    photos.push_back({s.file, s.rotateDegrees, info.type});
+  }
+  if (photos.empty()) return;
+  const unsigned workers = aheadWorkers_ ? aheadWorkers_ : base::WorkersFor(photos.size(), kAheadWorkers);
+  // Made and not yet added: a photo for each worker and two more, so the
+  // workers need not wait while the caller adds one.
+  ahead_ = std::make_unique<StillsAhead>(std::move(photos), folders_, *tools_, workers, workers + 2);
+}
+
+void Storyboard::DropExpectedStills() {
+  if (ahead_) ahead_->Stop();
+  ahead_.reset();
+}
+
+std::size_t Storyboard::PhotosBegunAhead() const { return ahead_ ? ahead_->Begun() : 0; }
+
 void Storyboard::UseWorkFolders(const WorkFolders& folders, bool ready) {
+  if (folders.root != folders_.root) DropExpectedStills();
   folders_ = folders;
   if (ready) workReady_ = true;
 }
@@ -554,8 +596,13 @@ Result Storyboard::AddStill(const StillRequest& request) {
   job.rotateDegrees = request.rotateDegrees;
   job.discName = discName;
   job.folders = folders_;
+  // Made ahead when the photo was named (ExpectStills), else here.
   StillFiles files;
-  if (Result r = MakeStillFiles(job, *tools_, &files); !r.ok()) return r;
+  Result made;
+  if (!ahead_ || !ahead_->Take(job.file, job.rotateDegrees, job.type, discName, &made, &files)) {
+    made = MakeStillFiles(job, *tools_, &files);
+  }
+  if (!made.ok()) return made;
 
   SYSTEMTIME displayTime{};
   if (Result r = StillDisplayTime(request, files, &displayTime); !r.ok()) return r;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -27,8 +28,15 @@
 
 namespace vexa::engine {
 
+class StillsAhead;
 class ThumbnailBrowser2;
 class VCDWizard;
+
+// A photo the caller is about to add.
+struct ExpectedStill {
+  std::string file;  // as the request will name it
+  LONG rotateDegrees = 0;
+};
 
 // One still as the premaster needs it (record 0 is not used).
 struct StillRecord {
@@ -97,6 +105,7 @@ class Storyboard {
   // The image builder and the menu builder outlive the storyboard.
   // startTime: the engine's start, the disc time of what has no other.
   Storyboard(VCDWizard& builder, ThumbnailBrowser2& menu, const SYSTEMTIME& startTime);
+  ~Storyboard();
 
   // The work directory (ready: made whole at least once).
   void UseWorkFolders(const WorkFolders& folders, bool ready);
@@ -104,7 +113,7 @@ class Storyboard {
   // (the album is made with the storyboard's view and closed by the
   // premaster). Both outlive their use here.
   void UseAlbum(AlbumPort* album) { album_ = album; }
-  void UseTools(StillTools* tools) { tools_ = tools; }
+  void UseTools(StillTools* tools);
   bool HasAlbum() const { return album_ != nullptr; }
 
   // ---- Settings ----
@@ -129,6 +138,25 @@ class Storyboard {
   // A title picture from the title lines, and the request that adds it as
   // the title still (AddStill).
   Result MakeTitleStill(StillRequest* request);
+
+  // ---- Photos to come ----
+  // The photos the caller is about to add with AddStill, in its order:
+  // their files are made ahead on a few workers (StillsAhead.h) while the
+  // caller adds them; AddStill takes each photo's files or failure there and
+  // adds and reports the photo as ever. A photo not named, or named after
+  // others that are never added, is made by AddStill itself. Replaces an
+  // earlier list. Nothing is made ahead without tools that make files from
+  // any thread, or without a work folder.
+  void ExpectStills(const std::vector<ExpectedStill>& stills);
+  // None of the named photos will be added any more: no more begins, those
+  // under way are waited for, what was made and not added is removed.
+  void DropExpectedStills();
+  // The workers for photos made ahead (0: one a core, at most kAheadWorkers).
+  void SetAheadWorkers(unsigned workers) { aheadWorkers_ = workers; }
+  // Each worker holds one decoded photo and what is made from it.
+  static constexpr unsigned kAheadWorkers = 4;
+  // The photos begun ahead so far, for tests (0 when none are named).
+  std::size_t PhotosBegunAhead() const;
 
   // ---- What the premaster reads ----
   LONG StillDelay() const { return stillDelay_; }
@@ -189,6 +217,8 @@ class Storyboard {
   AlbumPort* album_ = nullptr;
   StillTools* tools_ = nullptr;
   WorkFolders folders_;
+  std::unique_ptr<StillsAhead> ahead_;
+  unsigned aheadWorkers_ = 0;
   bool workReady_ = false;
   DiscNames names_;
 

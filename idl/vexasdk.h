@@ -370,6 +370,26 @@ struct IVEXAProcessEvents : IUnknown {
 };
 VEXA_DEFINE_IID(IVEXAProcessEvents, "{8A9AF217-1FAA-4749-AD36-DD040071148F}")
 
+// Offered by the engine object to callers in the same process: the photos a
+// caller is about to add with AddStill, in its order, so that the engine
+// makes their files (album picture, thumbnail, web copy, the original's
+// copy) ahead on a few workers while the caller adds them. Each AddStill
+// still adds and reports its own photo as ever; a photo added but not named
+// here is made by AddStill itself.
+struct IVEXAStillsAhead : IUnknown {
+  // files[i] as AddStill's stillFile, rotations[i] as its rotateDegrees.
+  // Replaces an earlier list.
+  virtual HRESULT ExpectStills(const BSTR* files, const LONG* rotations, LONG count) = 0;
+  // None of the photos named will be added any more (a cancel, a stop): no
+  // more are begun, those under way are waited for, what was made and not
+  // added is removed.
+  virtual HRESULT DropExpectedStills() = 0;
+
+ protected:
+  ~IVEXAStillsAhead() = default;
+};
+VEXA_DEFINE_IID(IVEXAStillsAhead, "{274C4662-5F03-4222-A741-BE005A120FED}")
+
 // ---- Class, type library and names ------------------------------------------------------
 
 VEXA_DEFINE_CLSID(VEXAVCDEngine, "{4D7B246B-4A80-41D1-9EB6-E5B30C4F8AD2}")

@@ -19,7 +19,6 @@ Bstr XmlShownText(BSTR text) {
   const std::u16string_view in = BstrView(text);
   std::u16string out;
   out.reserve(in.size());
-  static constexpr char16_t kHex[] = u"0123456789ABCDEF";
   for (std::size_t i = 0; i < in.size(); ++i) {
     const char16_t c = in[i];
     const bool paired = c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF;
@@ -27,9 +26,7 @@ Bstr XmlShownText(BSTR text) {
       out += c;
       out += in[++i];
     } else if (c >= 0xDC80 && c <= 0xDCFF) {
-      out += u"\\x";
-      out += kHex[(c >> 4) & 0xF];
-      out += kHex[c & 0xF];
+      for (const char e : vexa::base::ByteEscape(static_cast<unsigned char>(c & 0xFF))) out += static_cast<char16_t>(e);
     } else {
       out += c;
     }
@@ -81,8 +78,10 @@ class CXMLPropertyBag : public ComObjectRoot,
     if (!element_) return E_UNEXPECTED;
     // Text a document cannot carry is refused before anything is written:
     // a file that could not be loaded again is worse than no file.
+    Bstr shown;
     if (pVar->vt == VT_BSTR) {
-      const std::string bad = CharacterXmlCannotCarry(BstrView(XmlShownText(pVar->bstrVal).Get()));
+      shown = XmlShownText(pVar->bstrVal);
+      const std::string bad = CharacterXmlCannotCarry(BstrView(shown.Get()));
       if (!bad.empty()) {
         return Error("couldn't put the value: the text of " + vexa::base::Utf16ToUtf8(name) + " holds " + bad +
                          ", which XML cannot carry",
@@ -102,7 +101,7 @@ class CXMLPropertyBag : public ComObjectRoot,
         FAILED(node.As(&child))) {
       return Error("couldn't add element", E_FAIL);
     }
-    HRESULT hr = writeElement(child.Get(), pVar);
+    HRESULT hr = writeElement(child.Get(), pVar, shown.Get());
     if (FAILED(hr)) return hr;
     if (FAILED(element_->appendChild(child.Get(), nullptr))) {
       return Error("couldn't add element", E_FAIL);
@@ -259,7 +258,8 @@ class CXMLPropertyBag : public ComObjectRoot,
     return VariantChangeType(pVar, &source, 0, vt);
   }
 
-  HRESULT writeElement(IXMLDOMElement* element, VARIANT* pVar) {
+  // shown: for a text, the text as it is written (XmlShownText).
+  HRESULT writeElement(IXMLDOMElement* element, VARIANT* pVar, BSTR shown) {
     const VARTYPE vt = pVar->vt;
     if (vt & (VT_ARRAY | VT_BYREF)) return E_NOTIMPL;
     if (vt == VT_RECORD) return WriteRecord(element, pVar);
@@ -276,7 +276,7 @@ class CXMLPropertyBag : public ComObjectRoot,
       if (FAILED(element->put_text(number.bstrVal))) return Error("", E_FAIL);
       return S_OK;
     }
-    if (vt == VT_BSTR) return element->put_text(XmlShownText(pVar->bstrVal).Get());
+    if (vt == VT_BSTR) return element->put_text(shown);
     if (vt == VT_DATE) {
       if (pVar->date == kNoDate) return S_OK;
       Bstr text(FormatDate(pVar->date));

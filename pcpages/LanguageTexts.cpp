@@ -70,12 +70,7 @@ LanguageTexts LanguageTexts::Parse(std::string_view text) {
   LanguageTexts t;
   // Invalid UTF-8 becomes U+FFFD here, so no page ever carries broken bytes.
   const std::string clean = base::ToValidUtf8(text);
-  std::string_view rest = clean;
-  if (rest.substr(0, 3) == "\xEF\xBB\xBF") rest.remove_prefix(3);
-  while (!rest.empty()) {
-    const std::size_t nl = rest.find('\n');
-    std::string_view line = rest.substr(0, nl);
-    rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
+  for (std::string_view line : base::DataLines(clean)) {
     line = Trim(line);
     if (line.empty() || line.front() == '#') continue;
     const std::size_t eq = line.find('=');

@@ -6,9 +6,14 @@
 // text puts the component's reason first.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <set>
 
+#include "engine/StillsAhead.h"
 #include "engine/Storyboard.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
@@ -89,6 +94,75 @@ class FakeTools : public StillTools {
 
  private:
   int ids_ = 0;
+};
+
+// Tools that write each file once with its record, from any thread, as
+// the real ones do: a file's content names the picture it was made from. A
+// picture whose content begins "corrupt" cannot be read. Closed, the gate
+// holds every photo's making at its start.
+class RecordTools : public FakeTools {
+ public:
+  bool WritesRecordsWithFiles() const override { return true; }
+  bool NewIdentifier(std::string* out) override {
+    char text[40];
+    std::snprintf(text, sizeof text, "00000000-0000-0000-0000-%012d", ++ids_);
+    *out = text;
+    return true;
+  }
+  bool RecordBytes(const std::string& identifier, LONG resolution, std::string* bytes, std::string*) override {
+    *bytes = "|record " + identifier + " " + std::to_string(resolution);
+    return true;
+  }
+  bool CreateDerivativesWithRecords(const std::string& original, LONG, const std::string& albumFile,
+                                    const std::string& albumRecord, const std::string& thumbFile,
+                                    const std::string& thumbRecord, LONG, const std::string& webFile,
+                                    const std::string& webRecord, LONG, LONG, Derivatives* out,
+                                    std::string* why) override {
+    {
+      std::unique_lock lock(mutex_);
+      ++begun_;
+      changed_.notify_all();
+      changed_.wait(lock, [&] { return open_; });
+    }
+    std::string picture;
+    if (!base::ReadFile(original, &picture) || picture.rfind("corrupt", 0) == 0) {
+      *why = "Corrupt JPEG data: premature end of data segment";
+      return false;
+    }
+    base::WriteFileAtomic(albumFile, "album " + picture + albumRecord);
+    base::WriteFileAtomic(thumbFile, "thumb " + picture + thumbRecord);
+    base::WriteFileAtomic(webFile, "web " + picture + webRecord);
+    *out = Derivatives{true, true, true, 640, 480, 160, 120, 640, 480};
+    return true;
+  }
+  bool CopyWithRecord(const std::string& source, const std::string& destination, const std::string& record,
+                      bool* copied, std::string* why) override {
+    std::string picture;
+    if (!base::ReadFile(source, &picture, why)) return false;
+    *copied = base::WriteFileAtomic(destination, picture + record, why);
+    return *copied;
+  }
+
+  void SetOpen(bool open) {
+    std::lock_guard lock(mutex_);
+    open_ = open;
+    changed_.notify_all();
+  }
+  void WaitBegun(int n) {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return begun_ >= n; });
+  }
+  int Begun() {
+    std::lock_guard lock(mutex_);
+    return begun_;
+  }
+
+ private:
+  std::atomic<int> ids_{0};
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int begun_ = 0;
+  bool open_ = true;
 };
 
 // An image builder without Video CD objects that takes what it is given,
@@ -252,6 +326,156 @@ TEST_F(StoryboardPartsTest, ATitlePictureTheUtilityCannotDrawIsTheUtilitysFailur
   story_.UseAlbum(nullptr);
   EXPECT_EQ(story_.AddStill(Photo()).message(),
             "IVEXAStoryboardStillsSlideshow1::AddStill - The album is closed; nothing can be added after the premaster");
+}
+
+// Photos made ahead by workers while the caller adds them one at a time.
+class StillsAheadTest : public StoryboardPartsTest {
+ protected:
+  void SetUp() override {
+    StoryboardPartsTest::SetUp();
+    story_.UseTools(&recordTools_);
+  }
+  // Photo1.jpg ... PhotoN.jpg, "photo i" each; those listed corrupt.
+  std::vector<ExpectedStill> Photos(int n, std::set<int> corrupt = {}) {
+    std::vector<ExpectedStill> photos;
+    for (int i = 1; i <= n; ++i) {
+      const std::string file = base::JoinPath(dir_, "Photo" + std::to_string(i) + ".jpg");
+      base::WriteFileAtomic(file, (corrupt.count(i) ? "corrupt " : "") + std::string("photo ") + std::to_string(i));
+      photos.push_back({file, 0});
+    }
+    return photos;
+  }
+  StillRequest Request(const ExpectedStill& photo) {
+    StillRequest r;
+    r.file = photo.file;
+    r.source = photo.file;
+    return r;
+  }
+  std::string Content(const std::string& file) {
+    std::string text;
+    base::ReadFile(file, &text);
+    return text.substr(0, text.find('|'));
+  }
+  // The disc names and files of the stills added, against the photos they
+  // were made from ("photo 3" for Photo3.jpg).
+  void ExpectAdded(const std::vector<int>& photos) {
+    ASSERT_EQ(album_.stills.size(), photos.size());
+    for (std::size_t k = 0; k < photos.size(); ++k) {
+      SCOPED_TRACE(k);
+      char disc[16];
+      std::snprintf(disc, sizeof disc, "IM_A%04zu.JPG", k + 1);
+      const std::string photo = "photo " + std::to_string(photos[k]);
+      EXPECT_EQ(album_.stills[k].discName, disc);
+      EXPECT_EQ(album_.stills[k].isoName, "PHOTO" + std::to_string(photos[k]) + ".JPG");
+      EXPECT_EQ(builder_.stills.at(k), folders_.content + "/" + disc);
+      EXPECT_EQ(Content(folders_.content + "/" + disc), "album " + photo);
+      EXPECT_EQ(Content(folders_.thumb + "/" + disc), "thumb " + photo);
+      EXPECT_EQ(Content(folders_.webres + "/" + disc), "web " + photo);
+      EXPECT_EQ(Content(folders_.original + "/" + disc), photo);
+      EXPECT_EQ(story_.Still(static_cast<std::int32_t>(k + 1)).albumFile, folders_.content + "/" + disc);
+    }
+    // Nothing else: no file of a photo made ahead is left behind.
+    EXPECT_EQ(FilesInWorkFolders(), 4 * photos.size());
+  }
+
+  RecordTools recordTools_;
+};
+
+class StillsAheadWorkersTest : public StillsAheadTest, public ::testing::WithParamInterface<unsigned> {};
+
+TEST_P(StillsAheadWorkersTest, PhotosMadeAheadAreAddedInTheCallersOrderUnderTheirNames) {
+  story_.SetAheadWorkers(GetParam());
+  const auto photos = Photos(9);
+  story_.ExpectStills(photos);
+  for (const auto& p : photos) {
+    const Result r = story_.AddStill(Request(p));
+    ASSERT_TRUE(r.ok()) << r.message();
+  }
+  EXPECT_EQ(story_.PhotosBegunAhead(), 9u);
+  ExpectAdded({1, 2, 3, 4, 5, 6, 7, 8, 9});
+  EXPECT_EQ(builder_.paths.size(), 9u * 8u);
+  EXPECT_EQ(story_.DiscPathCount(), 9u * 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, StillsAheadWorkersTest, ::testing::Values(1u, 3u, 8u));
+
+// A photo that cannot be read fails in its place with the text it fails
+// with when the caller's thread makes it; the next photo takes its number.
+// A photo named but never added (the caller refused it itself) is passed
+// over, and one added but not named is made by the caller's thread.
+TEST_F(StillsAheadTest, ABrokenPhotoIsReportedInItsPlaceAndTheOthersAreMade) {
+  story_.SetAheadWorkers(3);
+  const auto photos = Photos(8, {4});
+  const StillRequest extra = Photo();  // Beach.jpg, not named
+  story_.ExpectStills(photos);
+  std::vector<int> added;
+  for (int i = 1; i <= 8; ++i) {
+    SCOPED_TRACE(i);
+    if (i == 6) continue;  // never added
+    const Result r = story_.AddStill(Request(photos[static_cast<std::size_t>(i - 1)]));
+    if (i == 4) {
+      ASSERT_FALSE(r.ok());
+      EXPECT_EQ(r.code(), EngineCode::kStillImageProcessingFail);
+      EXPECT_EQ(r.message(),
+                "Corrupt JPEG data: premature end of data segment\n"
+                "VEXAEngine::GenerateStillDerivatives - m_pImageUtil->CreateStillDerivatives failed\n"
+                "IVEXAStoryboardStillsSlideshow1::AddStill - GenerateDerivativeStills failed on albumResFile");
+      // The same as the caller's own thread reports it: tried again, the
+      // photo is made there (it was taken from the photos named).
+      const Result alone = story_.AddStill(Request(photos[3]));
+      EXPECT_EQ(alone.code(), r.code());
+      EXPECT_EQ(alone.message(), r.message());
+      continue;
+    }
+    ASSERT_TRUE(r.ok()) << r.message();
+    added.push_back(i);
+    if (i == 5) {
+      ASSERT_TRUE(story_.AddStill(extra).ok());
+      added.push_back(0);
+    }
+  }
+  EXPECT_EQ(added, (std::vector<int>{1, 2, 3, 5, 0, 7, 8}));
+  ASSERT_EQ(album_.stills.size(), 7u);
+  const char* iso[] = {"PHOTO1.JPG", "PHOTO2.JPG", "PHOTO3.JPG", "PHOTO5.JPG", "BEACH.JPG", "PHOTO7.JPG", "PHOTO8.JPG"};
+  for (std::size_t k = 0; k < 7; ++k) EXPECT_EQ(album_.stills[k].isoName, iso[k]) << k;
+  EXPECT_EQ(album_.stills[3].discName, "IM_A0004.JPG");
+  EXPECT_EQ(Content(folders_.content + "/IM_A0004.JPG"), "album photo 5");
+  EXPECT_EQ(album_.stills[5].discName, "IM_A0006.JPG");
+  EXPECT_EQ(Content(folders_.content + "/IM_A0006.JPG"), "album photo 7");
+  story_.DropExpectedStills();
+  // Photo 6 was made ahead and never added: it is gone with the rest.
+  EXPECT_EQ(FilesInWorkFolders(), 4u * 7u);
+}
+
+// A cancel reaches every worker: the photos under way are finished, none
+// begins after it, and nothing made is left.
+TEST_F(StillsAheadTest, ACancelBeginsNoPhotoAndLeavesNothing) {
+  const auto named = Photos(12);
+  std::vector<StillsAhead::Photo> photos;
+  for (const auto& p : named) photos.push_back({p.file, 0, values::kJpegType});
+  recordTools_.SetOpen(false);
+  StillsAhead ahead(photos, folders_, recordTools_, 3, 5);
+  recordTools_.WaitBegun(3);  // every worker holds a photo
+  ahead.Cancel();
+  recordTools_.SetOpen(true);
+  ahead.Stop();
+  EXPECT_EQ(ahead.Begun(), 3u);
+  EXPECT_EQ(recordTools_.Begun(), 3);
+  EXPECT_EQ(FilesInWorkFolders(), 0u);
+  Result made;
+  StillFiles files;
+  EXPECT_FALSE(ahead.Take(named[0].file, 0, values::kJpegType, "IM_A0001.JPG", &made, &files));
+
+  // Through the storyboard: dropped while photos are made, the rest are
+  // made by the caller's thread as ever.
+  story_.SetAheadWorkers(2);
+  story_.ExpectStills(named);
+  ASSERT_TRUE(story_.AddStill(Request(named[0])).ok());
+  story_.DropExpectedStills();
+  const int begun = recordTools_.Begun();
+  for (std::size_t i = 1; i < 4; ++i) ASSERT_TRUE(story_.AddStill(Request(named[i])).ok());
+  EXPECT_EQ(recordTools_.Begun(), begun + 3);  // made one by one, each when added
+  ExpectAdded({1, 2, 3, 4});
 }
 
 }  // namespace

@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <vector>
 
 #include "platform/base/Text.h"
 
@@ -40,7 +43,57 @@ std::string RandomSuffix() {
   return s;
 }
 
+std::mutex& WorkFoldersMutex() {
+  static std::mutex m;
+  return m;
+}
+
+// The marked folders, each without a trailing '/'.
+std::vector<std::string>& WorkFolders() {
+  static std::vector<std::string> folders;
+  return folders;
+}
+
+std::string WithoutTrailingSlashes(std::string_view folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.remove_suffix(1);
+  return std::string(folder);
+}
+
 }  // namespace
+
+// ---- work folders -----------------------------------------------------------
+
+void MarkWorkFolder(std::string_view folder) {
+  const std::string f = WithoutTrailingSlashes(folder);
+  if (f.empty() || f.front() != '/' || f == "/") return;
+  std::lock_guard lock(WorkFoldersMutex());
+  auto& folders = WorkFolders();
+  if (std::find(folders.begin(), folders.end(), f) == folders.end()) folders.push_back(f);
+}
+
+void UnmarkWorkFolder(std::string_view folder) {
+  const std::string f = WithoutTrailingSlashes(folder);
+  std::lock_guard lock(WorkFoldersMutex());
+  auto& folders = WorkFolders();
+  folders.erase(std::remove(folders.begin(), folders.end(), f), folders.end());
+}
+
+bool InWorkFolder(std::string_view path) {
+  if (path.empty() || path.front() != '/') return false;
+  // A "." or ".." component could lead out of the folder the text names.
+  for (std::size_t start = 1; start <= path.size();) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string_view::npos) end = path.size();
+    const std::string_view part = path.substr(start, end - start);
+    if (part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  std::lock_guard lock(WorkFoldersMutex());
+  for (const std::string& f : WorkFolders()) {
+    if (path.size() > f.size() + 1 && path.compare(0, f.size(), f) == 0 && path[f.size()] == '/') return true;
+  }
+  return false;
+}
 
 // ---- OutputFile -------------------------------------------------------------
 
@@ -157,7 +210,7 @@ bool OutputFile::Commit() {
   std::FILE* f = stream_.get();
   if (std::fflush(f) != 0) Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
   if (std::ferror(f)) Fail("cannot write " + Quoted(target_) + ": a write failed");
-  if (!direct_ && error_.empty() && fsync(fileno(f)) != 0) {
+  if (!direct_ && error_.empty() && !InWorkFolder(target_) && fsync(fileno(f)) != 0) {
     Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
   }
   if (!direct_ && error_.empty() && replacing_) {

@@ -44,8 +44,9 @@ class VEXA_BASE_API OutputFile {
   // Writes all of data; false with the reason in Error().
   bool Write(const void* data, std::size_t size);
   bool Write(std::string_view data) { return Write(data.data(), data.size()); }
-  // Completes the output: flushed and synced, then renamed over the target
-  // (or, written directly, closed). False with the reason in Error(); the
+  // Completes the output: flushed and synced (not synced inside a work
+  // folder, see MarkWorkFolder), then renamed over the target (or, written
+  // directly, closed). False with the reason in Error(); the
   // target is then as it was (a device or pipe keeps what reached it).
   bool Commit();
   // Drops what was written; the target stays as it was.
@@ -80,6 +81,17 @@ class VEXA_BASE_API OutputFile {
   uid_t uid_ = 0;
   gid_t gid_ = 0;
 };
+
+// Work folders: a run's own temporary folder, whose files are thrown away
+// when the run ends. Files committed inside a marked folder (at any depth)
+// are not synced to the device: they never outlive the run, so waiting for
+// the disk buys nothing. Every other output is synced as ever. The folder is
+// named by an absolute path, as the files written in it are.
+VEXA_BASE_API void MarkWorkFolder(std::string_view folder);
+VEXA_BASE_API void UnmarkWorkFolder(std::string_view folder);
+// True when an output committed at path skips the sync: path is absolute,
+// has no "." or ".." component and lies inside a marked folder.
+VEXA_BASE_API bool InWorkFolder(std::string_view path);
 
 // What kind of entry a file status describes, in words: "a regular file",
 // "a folder", "a FIFO", "a character device", "a block device", "a socket",

@@ -130,6 +130,8 @@ unsigned long long ProcessStartTime(int pid) {
 }
 
 bool RemoveTreeNoFollow(std::string_view path) {
+  // "dir/" names the folder dir.
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
   const std::string p(path);
   std::string parent = DirName(p);
   std::string name = BaseName(p);

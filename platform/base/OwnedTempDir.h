@@ -31,7 +31,8 @@ VEXA_BASE_API int RemoveAbandonedTempDirs(std::string_view dir, std::string_view
 VEXA_BASE_API void RemoveOwnTempDirs();
 
 // Removes a folder tree without following symbolic links (a link is removed,
-// never what it points to). True when nothing is left.
+// never what it points to); read-only folders are made writable so their
+// entries can go. True when nothing is left. The one remover of work folders.
 VEXA_BASE_API bool RemoveTreeNoFollow(std::string_view path);
 
 // The start time of a process in clock ticks since boot, 0 when unknown.

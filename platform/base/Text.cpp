@@ -148,13 +148,13 @@ std::string ToValidUtf8(std::string_view text) {
   return out;
 }
 
+std::string ByteEscape(unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  return {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
+}
+
 std::string EscapeForDisplay(std::string_view text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  auto hex = [&](std::string& out, unsigned v) {
-    out += "\\x";
-    out += kHex[(v >> 4) & 0xF];
-    out += kHex[v & 0xF];
-  };
   std::string out;
   out.reserve(text.size());
   std::size_t i = 0;
@@ -162,7 +162,7 @@ std::string EscapeForDisplay(std::string_view text) {
     const std::size_t at = i;
     const char32_t cp = DecodeUtf8(text, i);
     if (cp == 0xFFFD && i == at + 1) {
-      hex(out, static_cast<unsigned char>(text[at]));
+      out += ByteEscape(static_cast<unsigned char>(text[at]));
     } else if (cp == '\n') {
       out += "\\n";
     } else if (cp == '\r') {
@@ -170,7 +170,7 @@ std::string EscapeForDisplay(std::string_view text) {
     } else if (cp == '\t') {
       out += "\\t";
     } else if (cp < 0x20 || cp == 0x7F) {
-      hex(out, static_cast<unsigned>(cp));
+      out += ByteEscape(static_cast<unsigned char>(cp));
     } else if ((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029) {
       // C1 controls and the Unicode line and paragraph separators.
       out += "\\u";
@@ -262,7 +262,7 @@ std::string Format(const char* format, ...) {
 
 std::vector<std::string_view> DataLines(std::string_view text) {
   std::vector<std::string_view> lines;
-  std::size_t pos = 0;
+  std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
@@ -272,6 +272,25 @@ std::vector<std::string_view> DataLines(std::string_view text) {
     if (!line.empty() && line.front() != '#') lines.push_back(line);
   }
   return lines;
+}
+
+std::string Unescape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    switch (text[++i]) {
+      case 'r': out += '\r'; break;
+      case 'n': out += '\n'; break;
+      case 't': out += '\t'; break;
+      case '\\': out += '\\'; break;
+      default: out += '\\'; out += text[i]; break;
+    }
+  }
+  return out;
 }
 
 }  // namespace vexa::base

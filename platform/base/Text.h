@@ -28,6 +28,8 @@ VEXA_BASE_API std::string Utf16ToUtf8(std::u16string_view utf16);
 // control characters \xNN, C1 controls and U+2028/U+2029 \uNNNN. Everything
 // else, a backslash too, is kept as it is.
 VEXA_BASE_API std::string EscapeForDisplay(std::string_view text);
+// One byte as EscapeForDisplay shows it: the four characters \xNN.
+VEXA_BASE_API std::string ByteEscape(unsigned char byte);
 
 // Cuts to at most maxBytes bytes without splitting a UTF-8 sequence.
 VEXA_BASE_API std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);
@@ -42,9 +44,14 @@ VEXA_BASE_API std::string ToUpperAscii(std::string_view s);
 VEXA_BASE_API bool EqualsNoCase(std::string_view a, std::string_view b);
 VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
 
-// The lines of a text file that carry data: without their line ends ("\n"
-// or "\r\n"), empty lines and lines that start with '#' left out.
+// The lines of a text file that carry data: a leading UTF-8 byte-order mark
+// dropped, without their line ends ("\n" or "\r\n"), empty lines and lines
+// that start with '#' left out. The views point into text.
 VEXA_BASE_API std::vector<std::string_view> DataLines(std::string_view text);
+
+// Reads the escapes of a text-table value: \r, \n, \t and \\ become the
+// character; any other backslash, a last one too, is kept as it is.
+VEXA_BASE_API std::string Unescape(std::string_view text);
 
 // printf into a string: the whole result, however long; empty when the
 // format cannot be used.

@@ -43,14 +43,8 @@ bool LoadLibraryLocked(ModuleState& s) {
     return false;
   }
   const std::string clean = base::ToValidUtf8(text);
-  std::size_t at = clean.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  while (at < clean.size()) {
-    std::size_t nl = clean.find('\n', at);
-    if (nl == std::string::npos) nl = clean.size();
-    std::string line = clean.substr(at, nl - at);
-    at = nl + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#') continue;
+  for (const std::string_view view : base::DataLines(clean)) {
+    const std::string line(view);
     const std::size_t eq = line.find('=');
     if (eq == std::string::npos) continue;
     char* end = nullptr;

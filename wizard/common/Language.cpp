@@ -35,22 +35,7 @@ bool CvexaLanguage::ParseStrings(std::string_view text, std::map<int, std::strin
       if (c < '0' || c > '9' || id > 9999999) return false;
       id = id * 10 + (c - '0');
     }
-    std::string value;
-    const std::string_view raw = line.substr(tab + 1);
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-      if (raw[i] != '\\' || i + 1 == raw.size()) {
-        value += raw[i];
-        continue;
-      }
-      switch (raw[++i]) {
-        case 'r': value += '\r'; break;
-        case 'n': value += '\n'; break;
-        case 't': value += '\t'; break;
-        case '\\': value += '\\'; break;
-        default: value += '\\'; value += raw[i]; break;
-      }
-    }
-    (*out)[id] = std::move(value);
+    (*out)[id] = base::Unescape(line.substr(tab + 1));
   }
   return true;
 }

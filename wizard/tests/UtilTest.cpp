@@ -140,6 +140,17 @@ TEST_F(UtilTest, StringsComeFromTheBundleWithFallbacks) {
   EXPECT_FALSE(CvexaLanguage::ParseStrings("x\tbad\n", &table));
 }
 
+TEST_F(UtilTest, AStringsFileSavedWithAByteOrderMarkLoads) {
+  const std::string folder = m_temp.Path("vexawizBOM");
+  ASSERT_TRUE(vexa::base::MakeDirs(folder));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(folder + "/strings.txt", "\xEF\xBB\xBF" "4478\tFirst line\r\n"));
+  CvexaLanguage language;
+  ASSERT_TRUE(language.LoadFolder(folder));
+  std::string text;
+  EXPECT_TRUE(language.String(4478, &text));
+  EXPECT_EQ(text, "First line");
+}
+
 TEST_F(UtilTest, LogErrorWritesTheCalleesErrorFirst) {
   vexa::com::SetError(u"callee text", u"X", IID_IVexaLogger, E_FAIL);
   EXPECT_TRUE(Wiz().LogError("mine", true));

@@ -21,6 +21,7 @@
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
+#include "wizard/ui/Forms.h"
 #include "wizard/ui/Launcher.h"
 #include "wizard/update/HttpTransfer.h"
 
@@ -41,7 +42,6 @@ SaveFileHook& SaveHook() {
 }
 
 std::string Text(const WizServices& wiz, int id, const char* fallback) { return wiz.LoadString(id, fallback); }
-QString QText(const WizServices& wiz, int id, const char* fallback) { return QString::fromStdString(Text(wiz, id, fallback)); }
 
 bool ProductValueIfPresent(const char* name, std::string* out) {
   return CVexaWizUtil::ReadRegistryString(Hive::LocalMachine, kWizProductKey, name, out);
@@ -61,21 +61,16 @@ void Centre(QWidget* w) {
   }
 }
 
-template <typename T>
-T* Control(QWidget* dialog, int id) {
-  return dialog->findChild<T*>(QString("ctl_%1").arg(id));
-}
-
 // Builds a dialog from its template; false when the bundle lacks it.
 bool Build(const WizServices& wiz, QDialog* dialog, int id) {
   dialog->setObjectName(QString("dialog%1").arg(id));
-  if (!wiz.language || !wiz.language->LoadDialog(id, dialog)) {
+  if (!LoadForm(wiz, dialog, id)) {
     wiz.LogError(Format("CvexaUpdate - Cannot load dialog template %d.", id), false);
     return false;
   }
   SetIcons(wiz, dialog);
-  if (auto* ok = Control<QAbstractButton>(dialog, 1)) QObject::connect(ok, &QAbstractButton::clicked, dialog, &QDialog::accept);
-  if (auto* cancel = Control<QAbstractButton>(dialog, 2))
+  if (auto* ok = Ctl<QAbstractButton>(dialog, 1)) QObject::connect(ok, &QAbstractButton::clicked, dialog, &QDialog::accept);
+  if (auto* cancel = Ctl<QAbstractButton>(dialog, 2))
     QObject::connect(cancel, &QAbstractButton::clicked, dialog, &QDialog::reject);
   return true;
 }
@@ -162,10 +157,10 @@ UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice
 
   QDialog progress;
   const bool haveProgress = Build(wiz, &progress, 119);
-  auto* bar = Control<QProgressBar>(&progress, 1165);
-  auto* percentText = Control<QLabel>(&progress, 1166);
+  auto* bar = Ctl<QProgressBar>(&progress, 1165);
+  auto* percentText = Ctl<QLabel>(&progress, 1166);
   bool cancelled = false;
-  if (auto* cancel = Control<QAbstractButton>(&progress, 2)) {
+  if (auto* cancel = Ctl<QAbstractButton>(&progress, 2)) {
     QObject::disconnect(cancel, nullptr, &progress, nullptr);
     QObject::connect(cancel, &QAbstractButton::clicked, &progress, [&] {
       cancelled = true;
@@ -255,8 +250,8 @@ UpdateOutcome RunAvailable(WizServices& wiz, const VersionReply& version) {
   QFont font(QString::fromStdString(face));
   if (size > 0) font.setPointSizeF(size / 10.0);
   dialog.setFont(font);
-  auto* save = Control<QRadioButton>(&dialog, 1161);
-  auto* run = Control<QRadioButton>(&dialog, 1162);
+  auto* save = Ctl<QRadioButton>(&dialog, 1161);
+  auto* run = Ctl<QRadioButton>(&dialog, 1162);
   if (save) save->setChecked(true);
   dialog.raise();
   dialog.activateWindow();
@@ -405,7 +400,7 @@ UpdateOutcome RunUpdatePrompt(WizServices& wiz, QWidget*) {
   // Opening the prompt counts as a check, whatever the answer.
   wiz.SaveDateLastChecked();
   bool check = false;
-  if (auto* button = Control<QAbstractButton>(&dialog, 1159)) {
+  if (auto* button = Ctl<QAbstractButton>(&dialog, 1159)) {
     QObject::connect(button, &QAbstractButton::clicked, &dialog, [&] {
       check = true;
       dialog.accept();

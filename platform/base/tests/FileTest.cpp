@@ -244,6 +244,44 @@ TEST_F(OutputFileTest, GivenTemporaryNames) {
   ExpectOnly({"log.txt"});
 }
 
+// Which outputs skip the sync: only those inside a marked work folder, named
+// so that the text cannot lead out of it.
+TEST_F(OutputFileTest, OnlyFilesInsideAMarkedWorkFolderSkipTheSync) {
+  const std::string work = Path("zzz1");
+  MarkWorkFolder(work + "/");
+  const struct {
+    std::string path;
+    bool skipped;
+  } cases[] = {
+      {work + "/a.jpg", true},
+      {work + "/vexaod/content/IM_A0001.JPG", true},
+      {work, false},                       // the folder itself is no file in it
+      {work + "0/a.jpg", false},           // a sibling whose name begins alike
+      {Path("a.jpg"), false},              // beside it
+      {work + "/../a.jpg", false},         // leads out again
+      {work + "/./a.jpg", false},
+      {"zzz1/a.jpg", false},               // relative
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(InWorkFolder(c.path), c.skipped) << c.path;
+
+  // Written and replaced there as anywhere else.
+  ASSERT_TRUE(MakeDirs(work));
+  WriteFileAtomic(work + "/a.jpg", "old");
+  chmod((work + "/a.jpg").c_str(), 0640);
+  OutputFile out;
+  ASSERT_TRUE(out.Open(work + "/a.jpg")) << out.Error();
+  out.Write("new");
+  ASSERT_TRUE(out.Commit()) << out.Error();
+  EXPECT_EQ(Read(work + "/a.jpg"), "new");
+  struct stat st {};
+  ASSERT_EQ(stat((work + "/a.jpg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+  UnmarkWorkFolder(work);
+  EXPECT_FALSE(InWorkFolder(work + "/a.jpg"));
+}
+
 class InputFileTest : public OutputFileTest {};
 
 TEST_F(InputFileTest, RefusalsNameTheFile) {

@@ -129,6 +129,10 @@ TEST_F(OwnedTempDirTest, RemovingATreeNeverFollowsLinks) {
   EXPECT_TRUE(RemoveTreeNoFollow(tree));
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(tree)));
   EXPECT_TRUE(FileExists(outside + "/inner/data.bin"));
+  // A folder named with a closing '/' is that folder.
+  const std::string slashed = Folder("slashed", "");
+  EXPECT_TRUE(RemoveTreeNoFollow(slashed + "/"));
+  EXPECT_FALSE(DirExists(slashed));
   // A link given as the tree is removed as a link.
   ASSERT_EQ(::symlink(outside.c_str(), Path("alias").c_str()), 0);
   EXPECT_TRUE(RemoveTreeNoFollow(Path("alias")));

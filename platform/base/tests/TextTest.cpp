@@ -102,4 +102,5 @@ TEST(Text, DataLinesLeaveOutLineEndsBlankLinesAndComments) {
   EXPECT_EQ(DataLines("a\tb\r\n\r\n# note\nc\n"), (Lines{"a\tb", "c"}));
   EXPECT_EQ(DataLines("last without end"), Lines{"last without end"});
   EXPECT_EQ(DataLines(" # kept: not at the start\n\n\n"), Lines{" # kept: not at the start"});
+  EXPECT_EQ(DataLines("\xEF\xBB\xBF# note after the byte-order mark\r\nd\n"), Lines{"d"});
 }
