@@ -1,4 +1,5 @@
 // Pictures kept for the files they were written to (Codec.h).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,15 +126,44 @@ class KeptPictures {
     if (kept_.empty()) ResetSpill();
   }
 
+  // Whether path is the kept file, unchanged.
+  static bool Unchanged(const std::string& path, const Identity& id, const Kept& k) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && Identity{st.st_dev, st.st_ino} == id && st.st_size == k.size &&
+           SameTime(st.st_mtim, k.modified);
+  }
+
+  // The kept file under another name in its folder (renamed there after it
+  // was written), or "" when the folder holds it no more.
+  static std::string RenamedInFolder(const Identity& id, const Kept& k) {
+    const std::string folder = base::DirName(k.path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return {};
+    std::string found;
+    while (const dirent* entry = ::readdir(dir)) {
+      if (entry->d_ino != id.inode) continue;
+      const std::string path = base::JoinPath(folder, entry->d_name);
+      if (Unchanged(path, id, k)) {
+        found = path;
+        break;
+      }
+    }
+    ::closedir(dir);
+    return found;
+  }
+
   // Drops the pictures of files that are gone or changed (a finished
-  // disc's work folder removed, say).
+  // disc's work folder removed, say); a file renamed within its folder
+  // keeps its picture under the new name.
   void PruneGone() {
     for (auto it = kept_.begin(); it != kept_.end();) {
-      struct stat st {};
-      const Kept& k = it->second;
-      const bool same = ::stat(k.path.c_str(), &st) == 0 && Identity{st.st_dev, st.st_ino} == it->first &&
-                        st.st_size == k.size && SameTime(st.st_mtim, k.modified);
-      if (same) {
+      Kept& k = it->second;
+      if (Unchanged(k.path, it->first, k)) {
+        ++it;
+        continue;
+      }
+      if (std::string moved = RenamedInFolder(it->first, k); !moved.empty()) {
+        k.path = std::move(moved);
         ++it;
         continue;
       }

@@ -109,6 +109,32 @@ TEST_F(KeptTest, FullSizePicturesAndPicturesPastTheBudget) {
   EXPECT_EQ(Decodes(a) + Decodes(b), 0);
 }
 
+// Past the budget the pictures of files that are gone are dropped, but a
+// file renamed within its folder keeps its picture under the new name.
+TEST_F(KeptTest, PicturesOfRenamedFilesOutliveThePruning) {
+  const Bitmap picture = MakeTestPicture(640, 480);
+  const std::string ahead = WriteJpeg("AHEAD0_1.JPG", picture), gone = WriteJpeg("gone.jpg", picture);
+  ASSERT_TRUE(KeepPicture(ahead, picture, 640, 480).ok());
+  ASSERT_TRUE(KeepPicture(gone, picture, 640, 480).ok());
+  const std::string named = dir_.Path("IM_A0001.JPG");
+  ASSERT_EQ(::rename(ahead.c_str(), named.c_str()), 0);
+  ASSERT_EQ(::unlink(gone.c_str()), 0);
+  // Over the budget: the next picture kept prunes the store.
+  SetKeptPictureBudget(picture.size());
+  const std::string next = WriteJpeg("next.jpg", picture);
+  ASSERT_TRUE(KeepPicture(next, picture, 640, 480).ok());
+  Bitmap got;
+  ASSERT_TRUE(Load(named, &got, {320, 240}).ok());
+  EXPECT_TRUE(SamePixels(got, picture));
+  EXPECT_EQ(Decodes(named), 0);
+  // The gone file's picture was dropped: a new file that happens to take
+  // its inode is decoded, never served the old picture.
+  const Bitmap other = MakeTestPicture(320, 200);
+  const std::string fresh = WriteJpeg("fresh.jpg", other);
+  ASSERT_TRUE(Load(fresh, &got, {1, 1}).ok());
+  EXPECT_EQ(Decodes(fresh), 1);
+}
+
 // A comment goes after every other segment of the head and before the
 // frame header, as the album model's comment editor puts it; the picture
 // is unchanged. A JPEG with comments is left to the caller.
