@@ -333,9 +333,11 @@ TEST_F(EndToEndTest, TheStatusDialogOffersACopyThatIsTheSameImageAgain) {
 // "Creating the photo show" over the real engine: the bar shows the
 // engine's work (positions between the start and the end, only rising until
 // the line says the show is being finished or a question nudges it), and
-// Cancel, pressed while the engine's worker encodes two minutes of music,
+// Cancel, pressed while the engine's worker encodes ten minutes of music,
 // stops it: the run ends cancelled, nothing is burned and nothing is left
-// behind.
+// behind. The music is long enough that the photo show outlasts several
+// polls of the bar even on a fast machine, now that the photos' files are
+// made ahead and work files are not synced.
 TEST_F(EndToEndTest, ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt) {
   for (const bool cancel : {false, true}) {
     SCOPED_TRACE(cancel ? "cancel" : "to the end");
@@ -366,7 +368,7 @@ TEST_F(EndToEndTest, ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt) {
       ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
     });
     ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusAll, 3), S_OK) << ErrorText();
-    const Bstr song = Bstr::FromUtf8(Music(cancel ? 120 : 20));
+    const Bstr song = Bstr::FromUtf8(Music(cancel ? 600 : 20));
     ASSERT_EQ(core_->AddAudioTrack(song.Get(), song.Get(), 0.0), S_OK) << ErrorText();
     const HRESULT hr = core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE);
     ASSERT_FALSE(shown.empty());
