@@ -174,8 +174,8 @@ void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, 
 // weights repeated then sums two taps per 32-bit lane; the pairs are added
 // at the end. `s` must have 16 readable bytes at every step's first pixel.
 template <int kChannels>
-VEXA_TARGET_AVX2 inline void HorizontalPixelAvx2(const std::uint8_t* s, const std::int16_t* w, int n,
-                                                 __m256i spread, std::uint8_t* d) {
+VEXA_TARGET_AVX2 inline std::uint32_t HorizontalPixelAvx2(const std::uint8_t* s, const std::int16_t* w, int n,
+                                                          __m256i spread) {
   __m256i acc = _mm256_setzero_si256();
   int k = 0;
   for (; k + 4 <= n; k += 4) {
@@ -187,18 +187,30 @@ VEXA_TARGET_AVX2 inline void HorizontalPixelAvx2(const std::uint8_t* s, const st
   if (k < n) {
     // The last one to three taps; the weights past them are zero, so the
     // pixels read beyond count for nothing.
-    std::int16_t rest[4] = {};
-    for (int j = 0; k + j < n; ++j) rest[j] = w[k + j];
-    std::int64_t four;
-    std::memcpy(&four, rest, 8);
+    std::uint64_t four = 0;
+    for (int j = 0; k + j < n; ++j) four |= std::uint64_t{static_cast<std::uint16_t>(w[k + j])} << (16 * j);
     __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k * kChannels)));
-    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread), _mm256_set1_epi64x(four)));
+    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread),
+                                                  _mm256_set1_epi64x(static_cast<std::int64_t>(four))));
   }
   __m128i sum = _mm_hadd_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
   sum = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kRound)), kFilterBits);
   sum = _mm_packs_epi32(sum, sum);
-  std::uint32_t out = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
-  std::memcpy(d, &out, kChannels);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+}
+
+// Stores a pixel's channels from the low bytes of `v`. Three channels are
+// written as a whole 4-byte word where a next pixel follows (it overwrites
+// the fourth byte), which spares a narrow store.
+template <int kChannels>
+inline void StorePixel(std::uint32_t v, bool last, std::uint8_t* d) {
+  if (kChannels == 4 || !last) {
+    std::memcpy(d, &v, 4);
+  } else {
+    const auto low = static_cast<std::uint16_t>(v);
+    std::memcpy(d, &low, 2);
+    d[2] = static_cast<std::uint8_t>(v >> 16);
+  }
 }
 
 template <int kChannels>
@@ -221,10 +233,10 @@ VEXA_TARGET_AVX2 void HorizontalAvx2For(const std::uint8_t* src, std::uint8_t* d
     const std::size_t first = static_cast<std::size_t>(taps.start[static_cast<std::size_t>(x)]) * kChannels;
     std::uint8_t* d = dst + static_cast<std::size_t>(x) * kChannels;
     if (first + reach <= rowBytes) {
-      HorizontalPixelAvx2<kChannels>(src + first, w, n, spread, d);
+      StorePixel<kChannels>(HorizontalPixelAvx2<kChannels>(src + first, w, n, spread), x + 1 == dstWidth, d);
     } else if (reach <= sizeof edge) {
       std::memcpy(edge, src + first, static_cast<std::size_t>(n) * kChannels);
-      HorizontalPixelAvx2<kChannels>(edge, w, n, spread, d);
+      StorePixel<kChannels>(HorizontalPixelAvx2<kChannels>(edge, w, n, spread), x + 1 == dstWidth, d);
     } else {
       HorizontalPixelC(src + first, w, n, kChannels, d);
     }
