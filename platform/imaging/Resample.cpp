@@ -1,6 +1,7 @@
 #include "platform/imaging/Resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -331,11 +332,24 @@ Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
   return {};
 }
 
+// Resize calls under way in this process. Callers running several at once
+// (a pool making the copies of photos) keep processors busy themselves, so
+// each call takes its share of the processors rather than all of them.
+std::atomic<int> g_resizing{0};
+
+struct Resizing {
+  Resizing() { g_resizing.fetch_add(1, std::memory_order_relaxed); }
+  ~Resizing() { g_resizing.fetch_sub(1, std::memory_order_relaxed); }
+  Resizing(const Resizing&) = delete;
+  Resizing& operator=(const Resizing&) = delete;
+};
+
 int ThreadsFor(std::int64_t work, int requested) {
   if (requested > 0) return requested;
   // Threads pay from about a megapixel of work.
   if (work < (1 << 20)) return 1;
-  return static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  const int processors = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  return std::max(1, processors / std::max(1, g_resizing.load(std::memory_order_relaxed)));
 }
 
 }  // namespace
@@ -418,6 +432,7 @@ FilterTaps ComputeLanczosTaps(int srcSize, int dstSize) {
 Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const ResizeOptions& options) {
   if (input.empty()) return ErrorCode::kEmptyBitmap;
   if (Status s = CheckDimensions(width, height); !s) return s;
+  const Resizing resizing;
   Bitmap converted;
   const Bitmap* src = &input;
   if (input.bitsPerPixel() == 8) {
