@@ -719,8 +719,14 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
   }
 
-  // Only what was read is walked: each 16-bit zero ends an entry.
+  // Only what was read is walked: each 16-bit zero ends an entry. An entry
+  // longer than its 2,048 units is not a path of the list.
   constexpr std::size_t kMaxEntry = 2047;
+  struct Entry {
+    std::string path;
+    bool tooLong = false;
+  };
+  std::vector<Entry> entries;
   std::u16string entry;
   bool tooLong = false;
   const std::size_t units = got / 2;
@@ -735,21 +741,27 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
       }
       continue;
     }
-    if (entry.empty()) {
+    entries.push_back({base::Utf16ToUtf8(entry), tooLong});
+    entry.clear();
+    tooLong = false;
+  }
+
+  // The engine makes the photos' files ahead while they are added below.
+  std::vector<std::pair<std::string, LONG>> expected;
+  for (const Entry& e : entries) {
+    if (!e.path.empty() && !e.tooLong) expected.emplace_back(e.path, 0);
+  }
+  ExpectedStills ahead(driver_.get(), expected);
+  for (const Entry& e : entries) {
+    if (e.path.empty()) {
       if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddImageListFile - User pressed Cancel.");
       if (stopOnBadStill_) return flow_.FailCall("CVEXACore1::AddImageListFile - Empty file path found.");
       util_.LogError("CVEXACore1::AddImageListFile - Empty file path found.", true);
       continue;
     }
-    const std::string still = base::Utf16ToUtf8(entry);
-    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", still.c_str());
-    // An entry longer than its 2,048 units is not a path of the list.
-    const bool added = !tooLong && DoAddStill(still, still, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse);
-    entry.clear();
-    const bool wasTooLong = tooLong;
-    tooLong = false;
-    if (added) continue;
-    if (!wasTooLong && flow_.Code() == VEXACoreCancelled) return false;
+    const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", e.path.c_str());
+    if (!e.tooLong && DoAddStill(e.path, e.path, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) continue;
+    if (!e.tooLong && flow_.Code() == VEXACoreCancelled) return false;
     if (stopOnBadStill_) return flow_.FailCall(text, true);
     util_.LogError(text, true);
   }

@@ -1,6 +1,7 @@
 #include "platform/imaging/Resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -9,7 +10,11 @@
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
+#include <immintrin.h>
 #define VEXA_HAVE_SSE2 1
+// The AVX2 kernels are compiled for AVX2 one function at a time; the rest of
+// the library keeps running on processors with SSE2 alone.
+#define VEXA_TARGET_AVX2 __attribute__((target("avx2")))
 #endif
 
 namespace vexa::imaging {
@@ -27,16 +32,21 @@ double Lanczos3(double x) {
   return 3.0 * std::sin(px) * std::sin(px / 3.0) / (px * px);
 }
 
+// One output pixel from `n` source pixels at `s`.
+inline void HorizontalPixelC(const std::uint8_t* s, const std::int16_t* w, int n, int channels, std::uint8_t* d) {
+  for (int c = 0; c < channels; ++c) {
+    int sum = kRound;
+    for (int k = 0; k < n; ++k) sum += w[k] * s[k * channels + c];
+    d[c] = Clamp8(sum >> kFilterBits);
+  }
+}
+
 void HorizontalC(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, int channels, const FilterTaps& taps) {
   const int n = taps.maxTaps;
   for (int x = 0; x < dstWidth; ++x) {
-    const std::int16_t* w = taps.weights.data() + static_cast<std::size_t>(x) * n;
-    const std::uint8_t* s = src + static_cast<std::size_t>(taps.start[x]) * channels;
-    for (int c = 0; c < channels; ++c) {
-      int sum = kRound;
-      for (int k = 0; k < n; ++k) sum += w[k] * s[k * channels + c];
-      dst[x * channels + c] = Clamp8(sum >> kFilterBits);
-    }
+    HorizontalPixelC(src + static_cast<std::size_t>(taps.start[x]) * channels,
+                     taps.weights.data() + static_cast<std::size_t>(x) * n, n, channels,
+                     dst + static_cast<std::size_t>(x) * channels);
   }
 }
 
@@ -118,11 +128,11 @@ void HorizontalSse2(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, in
   }
 }
 
-// Eight bytes at a time, two rows per pmaddwd.
-void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, int taps, std::uint8_t* dst,
-                  int bytes) {
+// Eight bytes at a time from byte `i` on, two rows per pmaddwd; the last
+// few bytes one at a time.
+inline void VerticalSse2From(const std::uint8_t* const* rows, const std::int16_t* weights, int taps, std::uint8_t* dst,
+                             int i, int bytes) {
   const __m128i zero = _mm_setzero_si128();
-  int i = 0;
   for (; i + 8 <= bytes; i += 8) {
     __m128i lo = _mm_set1_epi32(kRound), hi = lo;
     int k = 0;
@@ -151,6 +161,142 @@ void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, 
     for (int k = 0; k < taps; ++k) sum += weights[k] * rows[k][i];
     dst[i] = Clamp8(sum >> kFilterBits);
   }
+}
+
+void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, int taps, std::uint8_t* dst,
+                  int bytes) {
+  VerticalSse2From(rows, weights, taps, dst, 0, bytes);
+}
+
+// One output pixel, four taps per step. The four source pixels (16 bytes
+// read, 12 or 16 used) go to both 128-bit lanes; a byte shuffle spreads them
+// as 16-bit values, channels 0 and 1 in the low lane and 2 and 3 in the high
+// one, each channel's four taps side by side. pmaddwd against the four
+// weights repeated then sums two taps per 32-bit lane; the pairs are added
+// at the end. `s` must have 16 readable bytes at every step's first pixel.
+template <int kChannels>
+VEXA_TARGET_AVX2 inline __m256i FourTapsAvx2(const std::uint8_t* s, std::int64_t weights, __m256i spread) {
+  const __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+  return _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread), _mm256_set1_epi64x(weights));
+}
+
+template <int kChannels>
+VEXA_TARGET_AVX2 inline std::uint32_t HorizontalPixelAvx2(const std::uint8_t* s, const std::int16_t* w, int n,
+                                                          __m256i spread) {
+  // Two sums, so that the additions of consecutive steps do not wait on each
+  // other. The rounding term starts in one of each channel's two lanes.
+  __m256i acc = _mm256_setr_epi32(kRound, 0, kRound, 0, kRound, 0, kRound, 0), acc2 = _mm256_setzero_si256();
+  int k = 0;
+  std::int64_t four;
+  for (; k + 8 <= n; k += 8) {
+    std::int64_t next;
+    std::memcpy(&four, w + k, 8);
+    std::memcpy(&next, w + k + 4, 8);
+    acc = _mm256_add_epi32(acc, FourTapsAvx2<kChannels>(s + k * kChannels, four, spread));
+    acc2 = _mm256_add_epi32(acc2, FourTapsAvx2<kChannels>(s + (k + 4) * kChannels, next, spread));
+  }
+  if (k + 4 <= n) {
+    std::memcpy(&four, w + k, 8);
+    acc = _mm256_add_epi32(acc, FourTapsAvx2<kChannels>(s + k * kChannels, four, spread));
+    k += 4;
+  }
+  if (k < n) {
+    // The last one to three taps; the weights past them are zero, so the
+    // pixels read beyond count for nothing.
+    std::uint64_t rest = 0;
+    for (int j = 0; k + j < n; ++j) rest |= std::uint64_t{static_cast<std::uint16_t>(w[k + j])} << (16 * j);
+    acc2 = _mm256_add_epi32(acc2, FourTapsAvx2<kChannels>(s + k * kChannels, static_cast<std::int64_t>(rest), spread));
+  }
+  acc = _mm256_add_epi32(acc, acc2);
+  __m128i sum = _mm_hadd_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
+  sum = _mm_srai_epi32(sum, kFilterBits);
+  sum = _mm_packs_epi32(sum, sum);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
+}
+
+// Stores a pixel's channels from the low bytes of `v`. Three channels are
+// written as a whole 4-byte word where a next pixel follows (it overwrites
+// the fourth byte), which spares a narrow store.
+template <int kChannels>
+inline void StorePixel(std::uint32_t v, bool last, std::uint8_t* d) {
+  if (kChannels == 4 || !last) {
+    std::memcpy(d, &v, 4);
+  } else {
+    const auto low = static_cast<std::uint16_t>(v);
+    std::memcpy(d, &low, 2);
+    d[2] = static_cast<std::uint8_t>(v >> 16);
+  }
+}
+
+template <int kChannels>
+VEXA_TARGET_AVX2 void HorizontalAvx2For(const std::uint8_t* src, std::uint8_t* dst, int dstWidth,
+                                        const FilterTaps& taps) {
+  // Byte i * kChannels + c of four pixels to 16-bit lane: channel c, tap i.
+  const __m256i spread = kChannels == 4
+                             ? _mm256_setr_epi8(0, -1, 4, -1, 8, -1, 12, -1, 1, -1, 5, -1, 9, -1, 13, -1,  //
+                                                2, -1, 6, -1, 10, -1, 14, -1, 3, -1, 7, -1, 11, -1, 15, -1)
+                             : _mm256_setr_epi8(0, -1, 3, -1, 6, -1, 9, -1, 1, -1, 4, -1, 7, -1, 10, -1,  //
+                                                2, -1, 5, -1, 8, -1, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const int n = taps.maxTaps;
+  // Bytes read from a pixel's first source pixel on; where that passes the
+  // row's end (the last pixels of the row) the taps are copied first.
+  const std::size_t reach = static_cast<std::size_t>((n - 1) / 4 * 4 * kChannels + 16);
+  const std::size_t rowBytes = static_cast<std::size_t>(taps.srcSize) * kChannels;
+  alignas(16) std::uint8_t edge[256] = {};
+  for (int x = 0; x < dstWidth; ++x) {
+    const std::int16_t* w = taps.weights.data() + static_cast<std::size_t>(x) * n;
+    const std::size_t first = static_cast<std::size_t>(taps.start[static_cast<std::size_t>(x)]) * kChannels;
+    std::uint8_t* d = dst + static_cast<std::size_t>(x) * kChannels;
+    if (first + reach <= rowBytes) {
+      StorePixel<kChannels>(HorizontalPixelAvx2<kChannels>(src + first, w, n, spread), x + 1 == dstWidth, d);
+    } else if (reach <= sizeof edge) {
+      std::memcpy(edge, src + first, static_cast<std::size_t>(n) * kChannels);
+      StorePixel<kChannels>(HorizontalPixelAvx2<kChannels>(edge, w, n, spread), x + 1 == dstWidth, d);
+    } else {
+      HorizontalPixelC(src + first, w, n, kChannels, d);
+    }
+  }
+}
+
+VEXA_TARGET_AVX2 void HorizontalAvx2(const std::uint8_t* src, std::uint8_t* dst, int dstWidth, int channels,
+                                     const FilterTaps& taps) {
+  if (channels == 4) {
+    HorizontalAvx2For<4>(src, dst, dstWidth, taps);
+  } else {
+    HorizontalAvx2For<3>(src, dst, dstWidth, taps);
+  }
+}
+
+// 32 bytes at a time, two rows per pmaddwd: the bytes of the two rows are
+// interleaved, then widened to 16 bits, so each 32-bit lane gets a byte of
+// one row times its weight plus the same byte of the next. The lane order
+// the unpacks make is undone by the packs. The rest as the SSE2 kernel.
+VEXA_TARGET_AVX2 void VerticalAvx2(const std::uint8_t* const* rows, const std::int16_t* weights, int taps,
+                                   std::uint8_t* dst, int bytes) {
+  const __m256i zero = _mm256_setzero_si256();
+  int i = 0;
+  for (; i + 32 <= bytes; i += 32) {
+    __m256i s0 = _mm256_set1_epi32(kRound), s1 = s0, s2 = s0, s3 = s0;
+    for (int k = 0; k < taps; k += 2) {
+      __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + i));
+      __m256i b = zero;
+      std::int32_t pair = static_cast<std::uint16_t>(weights[k]);
+      if (k + 1 < taps) {
+        b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k + 1] + i));
+        std::memcpy(&pair, weights + k, 4);
+      }
+      const __m256i ww = _mm256_set1_epi32(pair);
+      const __m256i lo = _mm256_unpacklo_epi8(a, b), hi = _mm256_unpackhi_epi8(a, b);
+      s0 = _mm256_add_epi32(s0, _mm256_madd_epi16(_mm256_unpacklo_epi8(lo, zero), ww));
+      s1 = _mm256_add_epi32(s1, _mm256_madd_epi16(_mm256_unpackhi_epi8(lo, zero), ww));
+      s2 = _mm256_add_epi32(s2, _mm256_madd_epi16(_mm256_unpacklo_epi8(hi, zero), ww));
+      s3 = _mm256_add_epi32(s3, _mm256_madd_epi16(_mm256_unpackhi_epi8(hi, zero), ww));
+    }
+    const __m256i p01 = _mm256_packs_epi32(_mm256_srai_epi32(s0, kFilterBits), _mm256_srai_epi32(s1, kFilterBits));
+    const __m256i p23 = _mm256_packs_epi32(_mm256_srai_epi32(s2, kFilterBits), _mm256_srai_epi32(s3, kFilterBits));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + i), _mm256_packus_epi16(p01, p23));
+  }
+  VerticalSse2From(rows, weights, taps, dst, i, bytes);
 }
 #endif
 
@@ -200,11 +346,24 @@ Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
   return {};
 }
 
+// Resize calls under way in this process. Callers running several at once
+// (a pool making the copies of photos) keep processors busy themselves, so
+// each call takes its share of the processors rather than all of them.
+std::atomic<int> g_resizing{0};
+
+struct Resizing {
+  Resizing() { g_resizing.fetch_add(1, std::memory_order_relaxed); }
+  ~Resizing() { g_resizing.fetch_sub(1, std::memory_order_relaxed); }
+  Resizing(const Resizing&) = delete;
+  Resizing& operator=(const Resizing&) = delete;
+};
+
 int ThreadsFor(std::int64_t work, int requested) {
   if (requested > 0) return requested;
   // Threads pay from about a megapixel of work.
   if (work < (1 << 20)) return 1;
-  return static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  const int processors = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  return std::max(1, processors / std::max(1, g_resizing.load(std::memory_order_relaxed)));
 }
 
 }  // namespace
@@ -216,6 +375,10 @@ void InitResampleKernels(unsigned cpuMask, ResampleKernels* k) {
   if (cpuMask & base::kCpuSse2) {
     k->horizontal = HorizontalSse2;
     k->vertical = VerticalSse2;
+  }
+  if (cpuMask & base::kCpuAvx2) {
+    k->horizontal = HorizontalAvx2;
+    k->vertical = VerticalAvx2;
   }
 #else
   (void)cpuMask;
@@ -283,6 +446,7 @@ FilterTaps ComputeLanczosTaps(int srcSize, int dstSize) {
 Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const ResizeOptions& options) {
   if (input.empty()) return ErrorCode::kEmptyBitmap;
   if (Status s = CheckDimensions(width, height); !s) return s;
+  const Resizing resizing;
   Bitmap converted;
   const Bitmap* src = &input;
   if (input.bitsPerPixel() == 8) {

@@ -22,85 +22,114 @@ std::int32_t MsfToAddress(int m, int s, int f) {
 
 namespace {
 
-// GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1, as exponent and logarithm tables.
-struct Field {
-  std::array<std::uint8_t, 512> exp{};
-  std::array<int, 256> log{};
-  Field() {
-    int x = 1;
-    for (int i = 0; i < 255; ++i) {
-      exp[i] = static_cast<std::uint8_t>(x);
-      log[x] = i;
-      x <<= 1;
-      if (x & 0x100) x ^= 0x11D;
-    }
-    for (int i = 255; i < 512; ++i) exp[i] = exp[i - 255];
-  }
-  std::uint8_t Mul(std::uint8_t a, std::uint8_t b) const {
-    return a && b ? exp[log[a] + log[b]] : 0;
-  }
-  std::uint8_t Div(std::uint8_t a, std::uint8_t b) const {
-    return a ? exp[log[a] + 255 - log[b]] : 0;
-  }
-};
-
-const Field& Gf() {
-  static const Field f;
-  return f;
+// GF(2^8) with x^8 + x^4 + x^3 + x^2 + 1: multiplication by a (= 2).
+inline std::uint8_t Times2(std::uint8_t x) {
+  return static_cast<std::uint8_t>((x << 1) ^ ((x >> 7) * 0x1D));
 }
 
-// One (n, n-2) Reed-Solomon vector of the product code: `count` data bytes
-// taken from `data` at positions pos(k), two parity bytes written to p0/p1
-// so that the sum of all n bytes and the sum weighted by a^(n-1-i) vanish.
-template <typename Pos>
-void ParityOf(const std::uint8_t* data, int count, Pos pos, std::uint8_t* p0, std::uint8_t* p1) {
-  const Field& gf = Gf();
-  std::uint8_t plain = 0;
-  std::uint8_t weighted = 0;  // sum of c_k * a^(count + 1 - k)
-  for (int k = 0; k < count; ++k) {
-    const std::uint8_t c = data[pos(k)];
-    plain ^= c;
-    // log < 255 and count + 1 - k <= 44: inside the doubled table.
-    if (c) weighted ^= gf.exp[gf.log[c] + count + 1 - k];
+// Division by a + 1 (= 3), as a table: the parity bytes need it once each.
+const std::array<std::uint8_t, 256>& DivideBy3() {
+  static const std::array<std::uint8_t, 256> table = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int i = 0; i < 256; ++i) {
+      const auto x = static_cast<std::uint8_t>(i);
+      t[static_cast<std::uint8_t>(Times2(x) ^ x)] = x;
+    }
+    return t;
+  }();
+  return table;
+}
+
+// The two parity bytes of each of n (n-2)-byte Reed-Solomon vectors of the
+// product code, from the vectors' plain sums and their sums weighted by
+// a^(count-1-k) (Horner's rule): p0 * a + p1 = weighted * a^2 and
+// p0 + p1 = plain, so that the whole vector's two syndromes vanish.
+template <int n>
+void FinishParity(const std::uint8_t (&plain)[n], const std::uint8_t (&horner)[n], std::uint8_t* p0,
+                  std::uint8_t* p1) {
+  const auto& div3 = DivideBy3();
+  for (int i = 0; i < n; ++i) {
+    const std::uint8_t weighted = Times2(Times2(horner[i]));
+    const std::uint8_t first = div3[static_cast<std::uint8_t>(weighted ^ plain[i])];
+    p0[i] = first;
+    p1[i] = static_cast<std::uint8_t>(plain[i] ^ first);
   }
-  // p0 * a + p1 = weighted and p0 + p1 = plain  =>  p0 = (weighted + plain) / (a + 1).
-  *p0 = gf.Div(static_cast<std::uint8_t>(weighted ^ plain), 3);
-  *p1 = static_cast<std::uint8_t>(plain ^ *p0);
 }
 
 void ParityP(std::uint8_t* s) {
   // 86 columns of 24 bytes from byte 12; parity rows at 2076 and 2162.
+  // Row by row, so each step works on 86 neighbouring bytes at once.
   std::uint8_t* base = s + 12;
-  for (int col = 0; col < 86; ++col) {
-    ParityOf(base, 24, [col](int k) { return col + 86 * k; }, base + 2064 + col,
-             base + 2064 + 86 + col);
+  std::uint8_t plain[86] = {}, horner[86] = {};
+  for (int k = 0; k < 24; ++k) {
+    const std::uint8_t* row = base + 86 * k;
+    for (int col = 0; col < 86; ++col) {
+      plain[col] ^= row[col];
+      horner[col] = static_cast<std::uint8_t>(Times2(horner[col]) ^ row[col]);
+    }
   }
+  FinishParity(plain, horner, base + 2064, base + 2064 + 86);
+}
+
+// Where byte k of each Q diagonal pair lies: diagonals 2j and 2j + 1 take
+// bytes (86 * j + 88 * k) mod 2236 and the one after it.
+const std::array<std::array<std::uint16_t, 26>, 43>& QOffsets() {
+  static const std::array<std::array<std::uint16_t, 26>, 43> table = [] {
+    std::array<std::array<std::uint16_t, 26>, 43> t{};
+    for (int k = 0; k < 43; ++k) {
+      for (int j = 0; j < 26; ++j) t[k][j] = static_cast<std::uint16_t>((86 * j + 88 * k) % 2236);
+    }
+    return t;
+  }();
+  return table;
 }
 
 void ParityQ(std::uint8_t* s) {
   // 52 diagonals of 43 bytes over bytes 12-2247; parity at 2248 and 2300.
   std::uint8_t* base = s + 12;
-  for (int d = 0; d < 52; ++d) {
-    const int start = (d / 2) * 86 + (d % 2);
-    ParityOf(base, 43, [start](int k) { return (start + 88 * k) % 2236; }, base + 2236 + d,
-             base + 2236 + 52 + d);
+  const auto& offsets = QOffsets();
+  std::uint8_t plain[52] = {}, horner[52] = {};
+  for (int k = 0; k < 43; ++k) {
+    for (int j = 0; j < 26; ++j) {
+      const std::uint8_t* pair = base + offsets[k][j];
+      for (int b = 0; b < 2; ++b) {
+        const int d = 2 * j + b;
+        plain[d] ^= pair[b];
+        horner[d] = static_cast<std::uint8_t>(Times2(horner[d]) ^ pair[b]);
+      }
+    }
   }
+  FinishParity(plain, horner, base + 2236, base + 2236 + 52);
 }
 
 // EDC: CRC-32 with (x^16+x^15+x^2+1)(x^16+x^2+x+1), bits taken LSB first,
-// computed a byte at a time.
+// eight bytes a step through eight derived tables.
 std::uint32_t Edc(const std::uint8_t* p, std::size_t n) {
-  static const std::array<std::uint32_t, 256> table = [] {
-    std::array<std::uint32_t, 256> t{};
+  using Tables = std::array<std::array<std::uint32_t, 256>, 8>;
+  static const Tables tables = [] {
+    Tables t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t r = i;
       for (int b = 0; b < 8; ++b) r = (r >> 1) ^ ((r & 1) ? 0xD8018001u : 0u);
-      t[i] = r;
+      t[0][i] = r;
+    }
+    for (std::size_t k = 1; k < 8; ++k) {
+      for (std::size_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     }
     return t;
   }();
+  const auto word = [](const std::uint8_t* q) {
+    return static_cast<std::uint32_t>(q[0]) | static_cast<std::uint32_t>(q[1]) << 8 |
+           static_cast<std::uint32_t>(q[2]) << 16 | static_cast<std::uint32_t>(q[3]) << 24;
+  };
   std::uint32_t crc = 0;
-  for (std::size_t i = 0; i < n; ++i) crc = (crc >> 8) ^ table[(crc ^ p[i]) & 0xFF];
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const std::uint32_t lo = crc ^ word(p + i), hi = word(p + i + 4);
+    crc = tables[7][lo & 0xFF] ^ tables[6][(lo >> 8) & 0xFF] ^ tables[5][(lo >> 16) & 0xFF] ^ tables[4][lo >> 24] ^
+          tables[3][hi & 0xFF] ^ tables[2][(hi >> 8) & 0xFF] ^ tables[1][(hi >> 16) & 0xFF] ^ tables[0][hi >> 24];
+  }
+  for (; i < n; ++i) crc = (crc >> 8) ^ tables[0][(crc ^ p[i]) & 0xFF];
   return crc;
 }
 

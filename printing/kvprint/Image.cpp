@@ -8,6 +8,7 @@
 #include <cmath>
 #include <dirent.h>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/base/Path.h"
@@ -251,13 +252,17 @@ class CImageCollection : public ComObjectRoot,
   using Interfaces = InterfaceMap<IImageCollection, Via<IDispatch, IImageCollection>, ISupportErrorInfo>;
   static std::span<const DispatchEntry<CImageCollection>> DispatchTable();
 
+  void FinalRelease() { Settle(); }
+
   HRESULT Add(IDispatch* image) override {
     if (!image) return E_POINTER;
+    Settle();
     items_.emplace_back(image);
     return S_OK;
   }
 
   HRESULT Remove(LONG index) override {
+    Settle();
     if (index < 0 || index >= static_cast<LONG>(items_.size())) return E_FAIL;
     items_.erase(items_.begin() + index);
     return S_OK;
@@ -265,6 +270,7 @@ class CImageCollection : public ComObjectRoot,
 
   HRESULT get_Count(LONG* pVal) override {
     if (!pVal) return E_POINTER;
+    Settle();
     *pVal = static_cast<LONG>(items_.size());
     return S_OK;
   }
@@ -275,10 +281,29 @@ class CImageCollection : public ComObjectRoot,
     }
     ComPtr<IImage> image;
     if (FAILED(CreateImage(IID_IImage, reinterpret_cast<void**>(image.Put())))) return S_OK;
-    // A photo the imaging layer cannot read is kept without copies.
-    image->SetPathname(pathname);
     ComPtr<IDispatch> disp;
-    if (SUCCEEDED(image->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Put())))) Add(disp.Get());
+    if (FAILED(image->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Put())))) return S_OK;
+    // The image takes its place (and its copies' numbered names) now; its
+    // copies are made on a thread of their own while the caller adds the
+    // next photos. A photo the imaging layer cannot read is kept without
+    // copies.
+    items_.push_back(disp);
+    if (making_.size() >= MakersAtOnce()) {
+      making_.front().join();
+      making_.erase(making_.begin());
+    }
+    Bstr path(std::u16string_view(pathname, SysStringLen(pathname)));
+    try {
+      making_.emplace_back([image, path = std::move(path)]() mutable {
+        try {
+          image->SetPathname(path.Get());
+        } catch (...) {
+          // Without memory for the copies the photo stays without them.
+        }
+      });
+    } catch (const std::system_error&) {
+      image->SetPathname(path.Get());  // no thread to be had: made here
+    }
     return S_OK;
   }
 
@@ -314,6 +339,7 @@ class CImageCollection : public ComObjectRoot,
 
   HRESULT get__NewEnum(IUnknown** pVal) override {
     if (!pVal) return E_POINTER;
+    Settle();
     std::vector<Variant> snapshot;
     for (const auto& item : items_) {
       Variant v;
@@ -331,6 +357,7 @@ class CImageCollection : public ComObjectRoot,
 
   HRESULT Item(VARIANT index, VARIANT* pItem) override {
     if (!pItem) return E_POINTER;
+    Settle();
     if (index.vt != VT_I4) return E_INVALIDARG;
     if (index.lVal < 0 || index.lVal >= static_cast<LONG>(items_.size())) return E_INVALIDARG;
     VariantClear(pItem);
@@ -341,7 +368,20 @@ class CImageCollection : public ComObjectRoot,
   }
 
  private:
+  // Photos whose copies are made at once: one a core, at most eight (each
+  // holds a picture of the normalized size or two).
+  static std::size_t MakersAtOnce() {
+    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
+  }
+
+  // Waits for every copy under way, so nothing reads an image half made.
+  void Settle() {
+    for (std::thread& t : making_) t.join();
+    making_.clear();
+  }
+
   std::vector<ComPtr<IDispatch>> items_;
+  std::vector<std::thread> making_;
 };
 
 std::span<const DispatchEntry<CImageCollection>> CImageCollection::DispatchTable() {

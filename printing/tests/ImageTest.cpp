@@ -166,6 +166,60 @@ TEST_F(ImageTest, TheCollectionIsZeroBasedAndChecksItsArguments) {
   EXPECT_EQ(count, 2);
 }
 
+// The copies of the photos added one after another are made while the next
+// ones are added; whatever the collection answers afterwards (its count,
+// its items, its enumeration) sees every photo whole, in the order added.
+TEST_F(ImageTest, PhotosAddedInARowAreWholeAndInOrderWhenRead) {
+  ComPtr<IImageCollection> photos = Make<IImageCollection>(CLSID_ImageCollection);
+  std::vector<std::string> files;
+  std::vector<Sizes> want;
+  for (int i = 0; i < 20; ++i) {
+    const bool broken = i == 7;
+    const std::string path = Path("row" + std::to_string(i) + ".jpg");
+    if (broken) {
+      ASSERT_TRUE(base::WriteFileAtomic(path, "not a picture"));
+      want.push_back({});
+    } else {
+      const int w = 200 + 40 * i, h = i % 2 ? 300 : 150;
+      MakePhoto(path, w, h, i + 1);
+      Sizes s{w, h, 0, 0, 0, 0};
+      const bool wide = w >= h;
+      s.nw = wide ? 1024 : static_cast<long>(static_cast<double>(w) / h * 1024);
+      s.nh = wide ? static_cast<long>(static_cast<double>(h) / w * 1024) : 1024;
+      s.tw = wide ? 300 : static_cast<long>(static_cast<double>(w) / h * 300);
+      s.th = wide ? static_cast<long>(static_cast<double>(h) / w * 300) : 300;
+      want.push_back(s);
+    }
+    files.push_back(path);
+    ASSERT_EQ(photos->AddPathname(B(path).Get()), S_OK);
+  }
+  LONG count = 0;
+  ASSERT_EQ(photos->get_Count(&count), S_OK);
+  ASSERT_EQ(count, 20);
+  for (int i = 0; i < 20; ++i) {
+    Variant item;
+    ASSERT_EQ(photos->Item(Variant::I4(i), &item), S_OK);
+    ComPtr<IImage> image;
+    ASSERT_EQ(item.pdispVal->QueryInterface(IID_IImage, reinterpret_cast<void**>(image.Put())), S_OK);
+    Bstr original;
+    image->GetOriginalPathname(original.Out());
+    EXPECT_EQ(original.Utf8(), files[static_cast<std::size_t>(i)]);
+    const Sizes s = SizesOf(image.Get()), w = want[static_cast<std::size_t>(i)];
+    EXPECT_EQ(std::vector<long>({s.ow, s.oh, s.nw, s.nh, s.tw, s.th}),
+              std::vector<long>({w.ow, w.oh, w.nw, w.nh, w.tw, w.th}))
+        << "photo " << i;
+    if (w.nw == 0) continue;
+    Bstr normal, thumb;
+    image->GetNormalizedPathname(normal.Out());
+    image->GetThumbnailPathname(thumb.Out());
+    imaging::ImageInfo n, t;
+    ASSERT_TRUE(imaging::ReadInfo(normal.Utf8(), &n).ok()) << normal.Utf8();
+    ASSERT_TRUE(imaging::ReadInfo(thumb.Utf8(), &t).ok()) << thumb.Utf8();
+    EXPECT_EQ(std::vector<long>({n.width, n.height, t.width, t.height}), std::vector<long>({w.nw, w.nh, w.tw, w.th}))
+        << "photo " << i;
+  }
+}
+
 TEST_F(ImageTest, ConfigurationsStartWithTheirDefaultsAndCheckIndexes) {
   ComPtr<IPrintJewelCaseConfiguration> jc = Make<IPrintJewelCaseConfiguration>(CLSID_PrintJewelCaseConfiguration);
   LONG dash = 0;

@@ -33,6 +33,7 @@
 #include "engine/DiscNames.h"
 #include "idl/vexasdk.h"
 #include "platform/base/Path.h"
+#include "platform/base/Memory.h"
 #include "platform/base/StopRequest.h"
 #include "platform/base/Text.h"
 #include "platform/com/Com.h"
@@ -495,6 +496,7 @@ static int Main(int argc, char** argv) {
 }
 
 int main(int argc, char** argv) {
+  vexa::base::LimitAllocatorArenas();
   vexa::base::InstallStopHandlers();
   const int status = Main(argc, argv);
   // Everything is released by now: the work directory is gone.
