@@ -96,16 +96,21 @@ int AnchorSymbol = 0;
 std::string InstallPrefix() {
   std::string env = Env("VEXA_PREFIX");
   if (!env.empty()) return env;
-  Dl_info info{};
-  if (dladdr(&AnchorSymbol, &info) && info.dli_fname) {
-    std::error_code ec;
-    fs::path lib = fs::canonical(info.dli_fname, ec);
-    if (!ec) {
-      // PREFIX/lib/vexa/libvexa_base.so
-      return lib.parent_path().parent_path().parent_path().string();
+  // The library's own place does not change while the process runs:
+  // resolved once (every path lookup of a registry read comes here).
+  static const std::string fromLibrary = [] {
+    Dl_info info{};
+    if (dladdr(&AnchorSymbol, &info) && info.dli_fname) {
+      std::error_code ec;
+      fs::path lib = fs::canonical(info.dli_fname, ec);
+      if (!ec) {
+        // PREFIX/lib/vexa/libvexa_base.so
+        return lib.parent_path().parent_path().parent_path().string();
+      }
     }
-  }
-  return ".";
+    return std::string(".");
+  }();
+  return fromLibrary;
 }
 
 std::string BinDir() { return JoinPath(InstallPrefix(), "bin"); }

@@ -1,6 +1,7 @@
 #include "platform/imaging/Resample.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -174,27 +175,41 @@ void VerticalSse2(const std::uint8_t* const* rows, const std::int16_t* weights, 
 // weights repeated then sums two taps per 32-bit lane; the pairs are added
 // at the end. `s` must have 16 readable bytes at every step's first pixel.
 template <int kChannels>
+VEXA_TARGET_AVX2 inline __m256i FourTapsAvx2(const std::uint8_t* s, std::int64_t weights, __m256i spread) {
+  const __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)));
+  return _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread), _mm256_set1_epi64x(weights));
+}
+
+template <int kChannels>
 VEXA_TARGET_AVX2 inline std::uint32_t HorizontalPixelAvx2(const std::uint8_t* s, const std::int16_t* w, int n,
                                                           __m256i spread) {
-  __m256i acc = _mm256_setzero_si256();
+  // Two sums, so that the additions of consecutive steps do not wait on each
+  // other. The rounding term starts in one of each channel's two lanes.
+  __m256i acc = _mm256_setr_epi32(kRound, 0, kRound, 0, kRound, 0, kRound, 0), acc2 = _mm256_setzero_si256();
   int k = 0;
-  for (; k + 4 <= n; k += 4) {
-    __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k * kChannels)));
-    std::int64_t four;
+  std::int64_t four;
+  for (; k + 8 <= n; k += 8) {
+    std::int64_t next;
     std::memcpy(&four, w + k, 8);
-    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread), _mm256_set1_epi64x(four)));
+    std::memcpy(&next, w + k + 4, 8);
+    acc = _mm256_add_epi32(acc, FourTapsAvx2<kChannels>(s + k * kChannels, four, spread));
+    acc2 = _mm256_add_epi32(acc2, FourTapsAvx2<kChannels>(s + (k + 4) * kChannels, next, spread));
+  }
+  if (k + 4 <= n) {
+    std::memcpy(&four, w + k, 8);
+    acc = _mm256_add_epi32(acc, FourTapsAvx2<kChannels>(s + k * kChannels, four, spread));
+    k += 4;
   }
   if (k < n) {
     // The last one to three taps; the weights past them are zero, so the
     // pixels read beyond count for nothing.
-    std::uint64_t four = 0;
-    for (int j = 0; k + j < n; ++j) four |= std::uint64_t{static_cast<std::uint16_t>(w[k + j])} << (16 * j);
-    __m256i px = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + k * kChannels)));
-    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(_mm256_shuffle_epi8(px, spread),
-                                                  _mm256_set1_epi64x(static_cast<std::int64_t>(four))));
+    std::uint64_t rest = 0;
+    for (int j = 0; k + j < n; ++j) rest |= std::uint64_t{static_cast<std::uint16_t>(w[k + j])} << (16 * j);
+    acc2 = _mm256_add_epi32(acc2, FourTapsAvx2<kChannels>(s + k * kChannels, static_cast<std::int64_t>(rest), spread));
   }
+  acc = _mm256_add_epi32(acc, acc2);
   __m128i sum = _mm_hadd_epi32(_mm256_castsi256_si128(acc), _mm256_extracti128_si256(acc, 1));
-  sum = _mm_srai_epi32(_mm_add_epi32(sum, _mm_set1_epi32(kRound)), kFilterBits);
+  sum = _mm_srai_epi32(sum, kFilterBits);
   sum = _mm_packs_epi32(sum, sum);
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(sum, sum)));
 }
@@ -331,11 +346,24 @@ Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
   return {};
 }
 
+// Resize calls under way in this process. Callers running several at once
+// (a pool making the copies of photos) keep processors busy themselves, so
+// each call takes its share of the processors rather than all of them.
+std::atomic<int> g_resizing{0};
+
+struct Resizing {
+  Resizing() { g_resizing.fetch_add(1, std::memory_order_relaxed); }
+  ~Resizing() { g_resizing.fetch_sub(1, std::memory_order_relaxed); }
+  Resizing(const Resizing&) = delete;
+  Resizing& operator=(const Resizing&) = delete;
+};
+
 int ThreadsFor(std::int64_t work, int requested) {
   if (requested > 0) return requested;
   // Threads pay from about a megapixel of work.
   if (work < (1 << 20)) return 1;
-  return static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  const int processors = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
+  return std::max(1, processors / std::max(1, g_resizing.load(std::memory_order_relaxed)));
 }
 
 }  // namespace
@@ -418,6 +446,7 @@ FilterTaps ComputeLanczosTaps(int srcSize, int dstSize) {
 Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const ResizeOptions& options) {
   if (input.empty()) return ErrorCode::kEmptyBitmap;
   if (Status s = CheckDimensions(width, height); !s) return s;
+  const Resizing resizing;
   Bitmap converted;
   const Bitmap* src = &input;
   if (input.bitsPerPixel() == 8) {

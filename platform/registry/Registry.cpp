@@ -9,12 +9,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -98,11 +102,20 @@ struct HiveFile {
   std::string path, sig;
   base::UniqueFd fd;
 
+  // Whether a change of this file is sure to be reported by a watch on its
+  // folder: missing, or a plain file of one name only (no symlink, whose
+  // target may change elsewhere, and no second hard link, through which it
+  // may be written elsewhere).
+  bool watchable = false;
+
   Status Open(std::string p) {
     path = std::move(p);
-    fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    const bool link = !fd && errno == ELOOP;
+    if (link) fd.Reset(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd) {
       sig = path + "|missing";
+      watchable = errno == ENOENT && !link;
       if (errno == ENOENT) return Status::Ok;
       return Fail(Status::BadFile, path + ": " + std::strerror(errno));
     }
@@ -110,6 +123,7 @@ struct HiveFile {
     if (fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
       return Fail(Status::BadFile, path + ": not a regular file");
     }
+    watchable = !link && st.st_nlink == 1;
     sig = path + '|' + std::to_string(st.st_dev) + '|' + std::to_string(st.st_ino) + '|' +
           std::to_string(st.st_size) + '|' + std::to_string(st.st_mtim.tv_sec) + '.' +
           std::to_string(st.st_mtim.tv_nsec);
@@ -147,18 +161,222 @@ void CachePut(const std::string& slot, const std::string& sig, LayerPtr layer) {
   g_cache[slot] = {sig, std::move(layer)};
 }
 
+// ---- Watching the folders ----------------------------------------------------
+//
+// The full check of a layer (open and fstat each of its files, list the
+// defaults folder) costs dozens of system calls, and a read happens for
+// every class lookup. So each folder the store reads is also watched with
+// inotify: a layer parsed after its folder's watch was set up is used again,
+// without opening its files, as long as the watch has reported nothing since,
+// the folder's path still leads to the folder watched, and each of the
+// layer's files is one the watch covers (HiveFile::watchable). Anything else
+// (an event, a lost event queue, the folder moved or deleted, a folder not
+// there yet, a network file system, inotify unavailable) leaves the full
+// check. Everything here runs under g_cacheMutex.
+
+constexpr std::uint32_t kWatchedEvents =
+    IN_MODIFY | IN_ATTRIB | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+    IN_MOVE_SELF;
+// Tests point the store at a new folder each; old watches are dropped past this.
+constexpr std::size_t kMaxWatchedFolders = 16;
+
+// File systems on which inotify sees every change, whoever makes it (on
+// network and FUSE file systems it sees only this machine's own).
+bool LocalFileSystem(const std::string& dir) {
+  struct statfs fs {};
+  if (statfs(dir.c_str(), &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+    case RAMFS_MAGIC:
+    case OVERLAYFS_SUPER_MAGIC:
+    case F2FS_SUPER_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
+
+struct WatchedFolder {
+  int wd = -1;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::uint64_t era = 0;  // renewed by every event of the folder
+  struct Kept {
+    std::string context;  // what else the parse depended on
+    LayerPtr layer;
+  };
+  std::map<std::string, Kept> kept;  // layers parsed in this era, by name
+
+  LayerPtr Find(const std::string& name, const std::string& context) const {
+    auto it = kept.find(name);
+    return it != kept.end() && it->second.context == context ? it->second.layer : nullptr;
+  }
+};
+
+class FolderWatch {
+ public:
+  // Takes the events queued so far. In a new process (a fork) it starts over
+  // with an instance of its own: reading the parent's would take its events
+  // from the parent.
+  void Refresh() {
+    const pid_t pid = getpid();
+    if (pid != pid_) {
+      // The parent's descriptor is close-on-exec and left alone: a child
+      // that closed its descriptors may have its number in use for something
+      // else by now.
+      pid_ = pid;
+      folders_.clear();
+      fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);  // -1: nothing is watched in this process
+    }
+    alignas(inotify_event) char buf[4096];
+    while (fd_ >= 0) {
+      const ssize_t n = read(fd_, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) return;
+      if (n <= 0) {  // not usable any more: watch nothing
+        close(fd_);
+        fd_ = -1;
+        folders_.clear();
+        return;
+      }
+      for (ssize_t at = 0; at < n;) {
+        inotify_event ev;
+        std::memcpy(&ev, buf + at, sizeof ev);
+        at += static_cast<ssize_t>(sizeof ev + ev.len);
+        for (auto it = folders_.begin(); it != folders_.end();) {
+          if (!(ev.mask & IN_Q_OVERFLOW) && it->second.wd != ev.wd) {
+            ++it;
+          } else if (ev.mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+            it = Drop(it);
+          } else {
+            it->second.era = ++eras_;
+            it->second.kept.clear();
+            ++it;
+          }
+        }
+      }
+    }
+  }
+
+  // The folder's entry while its path still leads to the folder watched.
+  WatchedFolder* Current(const std::string& dir) {
+    auto it = folders_.find(dir);
+    if (it == folders_.end()) return nullptr;
+    struct stat st {};
+    if (stat(dir.c_str(), &st) != 0 || st.st_dev != it->second.dev || st.st_ino != it->second.ino) {
+      Drop(it);
+      return nullptr;
+    }
+    return &it->second;
+  }
+
+  // Watches `dir`, to be called before its files are read; gives the era the
+  // reading belongs to, or nothing when the folder cannot be watched.
+  std::optional<std::uint64_t> Begin(const std::string& dir) {
+    if (fd_ < 0) return std::nullopt;
+    if (WatchedFolder* f = Current(dir)) return f->era;
+    struct stat before {}, after {};
+    if (stat(dir.c_str(), &before) != 0 || !S_ISDIR(before.st_mode) || !LocalFileSystem(dir)) {
+      return std::nullopt;
+    }
+    if (folders_.size() >= kMaxWatchedFolders) {
+      while (!folders_.empty()) Drop(folders_.begin());
+    }
+    const int wd = inotify_add_watch(fd_, dir.c_str(), kWatchedEvents | IN_ONLYDIR);
+    if (wd < 0) return std::nullopt;
+    // The watch must be on the folder the path leads to from now on.
+    if (stat(dir.c_str(), &after) != 0 || after.st_dev != before.st_dev || after.st_ino != before.st_ino) {
+      if (!WdInUse(wd)) inotify_rm_watch(fd_, wd);
+      return std::nullopt;
+    }
+    WatchedFolder& f = folders_[dir];
+    f.wd = wd;
+    f.dev = after.st_dev;
+    f.ino = after.st_ino;
+    f.era = ++eras_;
+    return f.era;
+  }
+
+  // Keeps a layer read in `era` of `dir`, unless an event has ended that era.
+  void Keep(const std::string& dir, std::uint64_t era, const std::string& name, std::string context,
+            LayerPtr layer) {
+    auto it = folders_.find(dir);
+    if (it != folders_.end() && it->second.era == era) {
+      it->second.kept[name] = {std::move(context), std::move(layer)};
+    }
+  }
+
+  // Forgets what was kept for `dir`: this process has written there.
+  void Invalidate(const std::string& dir) {
+    auto it = folders_.find(dir);
+    if (it == folders_.end()) return;
+    const int wd = it->second.wd;
+    for (auto& [path, f] : folders_) {
+      if (f.wd == wd) {
+        f.era = ++eras_;
+        f.kept.clear();
+      }
+    }
+  }
+
+ private:
+  bool WdInUse(int wd) const {
+    return std::any_of(folders_.begin(), folders_.end(), [wd](const auto& f) { return f.second.wd == wd; });
+  }
+
+  std::map<std::string, WatchedFolder>::iterator Drop(std::map<std::string, WatchedFolder>::iterator it) {
+    const int wd = it->second.wd;
+    it = folders_.erase(it);
+    if (!WdInUse(wd)) inotify_rm_watch(fd_, wd);  // fails harmlessly when the kernel dropped it
+    return it;
+  }
+
+  pid_t pid_ = 0;
+  int fd_ = -1;
+  std::uint64_t eras_ = 0;  // never repeats, so an era of a dropped entry matches no new one
+  std::map<std::string, WatchedFolder> folders_;
+};
+
+FolderWatch g_watch;
+
+// What the defaults' parse depends on besides their files.
+std::string DefaultsContext() {
+  return WithoutTrailingSlash(base::ShareDir()) + '|' + WithoutTrailingSlash(base::UserDataDirectory());
+}
+
 const char* HiveFileName(Hive hive) { return hive == Hive::LocalMachine ? "HKLM.reg" : "HKCU.reg"; }
 
 // One writable hive file, parsed. `useCache` is off under the write lock:
 // there the file is always read afresh.
 Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
+  const std::string dir = WritableDir();
+  const std::string name = HiveFileName(hive);
+  std::optional<std::uint64_t> era;
+  if (useCache) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_watch.Refresh();
+    if (WatchedFolder* f = g_watch.Current(dir); f && (*out = f->Find(name, ""))) return Status::Ok;
+    era = g_watch.Begin(dir);
+  }
   HiveFile file;
-  if (Status s = file.Open(base::JoinPath(WritableDir(), HiveFileName(hive))); s != Status::Ok) return s;
+  if (Status s = file.Open(base::JoinPath(dir, name)); s != Status::Ok) return s;
+  // A file the watch covers is parsed afresh: the watch is new or has seen a
+  // change, which the signature misses when size and timestamp stayed.
+  const bool watched = era && file.watchable;
+  auto keep = [&](const LayerPtr& layer) {
+    if (!watched) return;
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_watch.Keep(dir, *era, name, "", layer);
+  };
   if (!file.fd) {
     *out = std::make_shared<Layer>();
+    keep(*out);
     return Status::Ok;
   }
-  if (useCache && (*out = CacheGet(file.path, file.sig))) return Status::Ok;
+  if (useCache && !watched && (*out = CacheGet(file.path, file.sig))) return Status::Ok;
   std::string text;
   std::vector<Op> ops;
   auto layer = std::make_shared<Layer>();
@@ -170,6 +388,7 @@ Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
   if (Status s = ParseText(text, file.path, &ops); s != Status::Ok) return s;
   if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
   if (useCache) CachePut(file.path, file.sig, layer);
+  keep(layer);
   *out = std::move(layer);
   return Status::Ok;
 }
@@ -178,6 +397,16 @@ Status LoadWritableHive(Hive hive, bool useCache, LayerPtr* out) {
 // over earlier ones; HKEY_CLASSES_ROOT keys there are the machine's classes.
 Status LoadDefaults(LayerPtr* out) {
   const std::string dir = DefaultsDir();
+  const std::string context = DefaultsContext();
+  std::optional<std::uint64_t> era;
+  {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_watch.Refresh();
+    if (WatchedFolder* f = g_watch.Current(dir); f && (*out = f->Find("defaults", context))) {
+      return Status::Ok;
+    }
+    era = g_watch.Begin(dir);
+  }
   std::vector<std::string> names;
   if (DIR* d = opendir(dir.c_str())) {
     const std::unique_ptr<DIR, int (*)(DIR*)> closer(d, closedir);  // also when the list cannot grow
@@ -194,11 +423,13 @@ Status LoadDefaults(LayerPtr* out) {
   options.dataHome = WithoutTrailingSlash(base::UserDataDirectory());
   std::vector<HiveFile> files(names.size());
   std::string sig = options.share + '|' + options.dataHome;
+  bool watched = era.has_value();  // parsed afresh then, as in LoadWritableHive
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (Status s = files[i].Open(base::JoinPath(dir, names[i])); s != Status::Ok) return s;
     sig += '\n' + files[i].sig;
+    watched = watched && files[i].watchable;
   }
-  if ((*out = CacheGet("defaults", sig))) return Status::Ok;
+  if (!watched && (*out = CacheGet("defaults", sig))) return Status::Ok;
   auto layer = std::make_shared<Layer>();
   for (const HiveFile& file : files) {
     std::string text;
@@ -209,6 +440,10 @@ Status LoadDefaults(LayerPtr* out) {
     if (Status s = ApplyOps(ops, layer.get(), options); s != Status::Ok) return s;
   }
   CachePut("defaults", sig, layer);
+  if (watched) {
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_watch.Keep(dir, *era, "defaults", context, layer);
+  }
   *out = std::move(layer);
   return Status::Ok;
 }
@@ -241,10 +476,29 @@ struct View {
   }
 };
 
+// The layers a read of `hive` needs, all kept by unchanged watched folders:
+// one look at the event queue and one stat of each folder.
+bool LoadWatchedView(Hive hive, View* v) {
+  const std::string writable = WritableDir(), defaults = DefaultsDir(), context = DefaultsContext();
+  std::lock_guard<std::mutex> lock(g_cacheMutex);
+  g_watch.Refresh();
+  const WatchedFolder* w = g_watch.Current(writable);
+  if (!w) return false;
+  if (hive != Hive::CurrentUser && !(v->machine = w->Find(HiveFileName(Hive::LocalMachine), ""))) {
+    return false;
+  }
+  if (hive != Hive::LocalMachine && !(v->user = w->Find(HiveFileName(Hive::CurrentUser), ""))) {
+    return false;
+  }
+  const WatchedFolder* d = g_watch.Current(defaults);  // may drop `w`: not used past here
+  return d && (v->defaults = d->Find("defaults", context));
+}
+
 // Loads what a read of `hive` needs: a broken file of the other hive does
 // not stand in its way.
 Status LoadView(Hive hive, View* v) {
   v->machine = v->user = std::make_shared<Layer>();
+  if (LoadWatchedView(hive, v)) return Status::Ok;  // else the needed layers are loaded below
   if (hive != Hive::CurrentUser) {
     if (Status s = LoadWritableHive(Hive::LocalMachine, true, &v->machine); s != Status::Ok) return s;
   }
@@ -310,6 +564,12 @@ Status Modify(std::vector<Hive> hives,
         result = Fail(Status::IoError, why.empty() ? path + ": cannot write" : why);
       }
     }
+  }
+  {
+    // The folder's events say so too, but only once they are read: no read
+    // after this may use what was kept before the write.
+    std::lock_guard<std::mutex> lock(g_cacheMutex);
+    g_watch.Invalidate(dir);
   }
   return result;  // closing the lock file releases the lock
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
+#include <vector>
 
 #include "platform/imaging/Resample.h"
 #include "platform/imaging/tests/TestSupport.h"
@@ -18,6 +20,34 @@ TEST(ResampleThreadTest, ThreadsGiveTheSameBytes) {
     ASSERT_EQ(one.size(), many.size());
     EXPECT_EQ(std::memcmp(one.data(), many.data(), one.size()), 0);
   }
+}
+
+// Several callers at once (each call then shares the processors with the
+// others) give what one thread gives.
+TEST(ResampleThreadTest, CallersAtOnceGiveTheSameBytes) {
+  const Bitmap src = testing::MakeTestPicture(1632, 1224);
+  const std::pair<int, int> sizes[] = {{512, 384}, {1024, 768}, {160, 120}, {2000, 1500}};
+  std::vector<Bitmap> expected(std::size(sizes));
+  for (std::size_t i = 0; i < std::size(sizes); ++i) {
+    ASSERT_TRUE(Resize(src, sizes[i].first, sizes[i].second, &expected[i], {.threads = 1}).ok());
+  }
+  std::vector<int> failures(4, 0);
+  {
+    std::vector<std::jthread> callers;
+    for (int c = 0; c < 4; ++c) {
+      callers.emplace_back([&, c] {
+        for (int round = 0; round < 3; ++round) {
+          const std::size_t i = static_cast<std::size_t>(c + round) % std::size(sizes);
+          Bitmap out;
+          const bool same = Resize(src, sizes[i].first, sizes[i].second, &out).ok() &&
+                            out.size() == expected[i].size() &&
+                            std::memcmp(out.data(), expected[i].data(), out.size()) == 0;
+          if (!same) ++failures[static_cast<std::size_t>(c)];
+        }
+      });
+    }
+  }
+  for (int f : failures) EXPECT_EQ(f, 0);
 }
 
 }  // namespace
