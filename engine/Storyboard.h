@@ -154,7 +154,7 @@ class Storyboard {
   // The workers for photos made ahead (0: one a core, at most kAheadWorkers).
   void SetAheadWorkers(unsigned workers) { aheadWorkers_ = workers; }
   // Each worker holds one decoded photo and what is made from it.
-  static constexpr unsigned kAheadWorkers = 4;
+  static constexpr unsigned kAheadWorkers = 6;
   // The photos begun ahead so far, for tests (0 when none are named).
   std::size_t PhotosBegunAhead() const;
 

@@ -70,7 +70,8 @@ VEXA_IMAGING_API Status LoadFromMemory(std::span<const std::uint8_t> data, Bitma
 // the file gives no larger picture either.
 VEXA_IMAGING_API Status KeepPicture(std::string_view path, Bitmap picture, int fileWidth, int fileHeight);
 // The bytes of kept pictures held in memory before the rest go to the
-// temporary file (default 128 MiB).
+// temporary file (default 64 MiB: beyond it they are read back from the
+// file, which costs a copy, not a decode).
 VEXA_IMAGING_API void SetKeptPictureBudget(std::size_t bytes);
 // Drops every kept picture.
 VEXA_IMAGING_API void ForgetKeptPictures();

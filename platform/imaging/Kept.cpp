@@ -196,7 +196,7 @@ class KeptPictures {
   std::mutex mutex_;
   std::map<Identity, Kept> kept_;
   std::size_t inMemory_ = 0;
-  std::size_t budget_ = std::size_t{128} << 20;
+  std::size_t budget_ = std::size_t{64} << 20;
   int spill_ = -1;
   off_t spillEnd_ = 0;
 };

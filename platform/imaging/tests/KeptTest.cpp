@@ -39,7 +39,7 @@ class KeptTest : public ::testing::Test {
   void TearDown() override {
     SetDecodeObserver(nullptr);
     ForgetKeptPictures();
-    SetKeptPictureBudget(std::size_t{128} << 20);
+    SetKeptPictureBudget(std::size_t{64} << 20);
   }
   int Decodes(const std::string& name) {
     std::lock_guard lock(mutex_);
