@@ -118,6 +118,7 @@ void RunMotionFromStillsCoder(EncodeJob* job, PictureQueue* queue) {
     if (!entry || !entry->planes) break;
     const StillPlanes& p = *entry->planes;
     const uint8_t* planes[3] = {p.y.data(), p.u.data(), p.v.data()};
+    bool laterPiece = false;  // the pieces of one still share its planes
     for (int n : PiecePictureCounts(entry->displayMs, seq.frame_rate)) {
       if (out.IsReaderStopped()) {
         job->success = 0;
@@ -135,7 +136,8 @@ void RunMotionFromStillsCoder(EncodeJob* job, PictureQueue* queue) {
       pe.WriteSequenceHeader();
       started = true;
       pe.BeginPicture(index, 1);
-      pe.EncodePicture(planes);
+      pe.EncodePicture(planes, laterPiece && !job->codeEveryIntraPicture);
+      laterPiece = true;
       for (int j = 1; j < n; ++j) {
         pe.BeginPicture(index + j, 2);
         if (job->kind == kMotionCopyPictures) pe.EncodeCopyPicture();

@@ -160,7 +160,7 @@ void MotionPictureEncoder::Predict(const uint8_t* const planes[3]) {
     }
 }
 
-bool MotionPictureEncoder::EncodePicture(const uint8_t* const planes[3]) {
+bool MotionPictureEncoder::EncodePicture(const uint8_t* const planes[3], bool sameAsLastIntra) {
   if (!ready_) return false;
   const int type = pic_.picture_coding_type;
   const size_t luma = static_cast<size_t>(seq_->width) * seq_->height;
@@ -172,19 +172,39 @@ bool MotionPictureEncoder::EncodePicture(const uint8_t* const planes[3]) {
   estimator_->EstimateMotion(prevSource_.data(), curSource_.data(), oldRef_[0].data(), newRef_[0].data(),
                              planes[0], ranges_[0], ranges_[1], ranges_[2], ranges_[3], mbs_);
   Predict(planes);
-  PutPicture(planes);
+  PutPicture(planes, sameAsLastIntra);
   ++codedPictures_;
   if (type != 3 && (kind_ == kMotionFromStills || kind_ == kMotionReencode)) Reconstruct();
   return true;
 }
 
-void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
+void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3], bool sameAsLastIntra) {
   const Kernels& k = *kernels_;
   const int type = pic_.picture_coding_type;
   const int w = seq_->width, cw = seq_->chroma_width;
   rate_->InitPicture(pic_, planes[0], mbs_);
   WritePictureHeader();
   int qPrev = rate_->StartQuantiser();
+  // The I pictures of copy-picture video are not reconstructed, and the
+  // pieces of one still code the same planes: their macroblocks are kept.
+  const bool keepIntra = type == 1 && kind_ == kMotionCopyPictures;
+  if (keepIntra) {
+    bits_->Align();  // as the first slice header does
+    const RateController::MacroblockStart start = rate_->macroblockStart();
+    if (sameAsLastIntra && intraCopy_.valid && intraCopy_.start == start) {
+      bits_->PutBytes(intraCopy_.bytes.data(), intraCopy_.bytes.size());
+      if (intraCopy_.tailCount > 0) bits_->PutBits(intraCopy_.tailBits, intraCopy_.tailCount);
+      rate_->set_macroblockTally(intraCopy_.tally);
+      mbs_ = intraCopy_.mbs;
+      rate_->UpdatePicture();
+      rate_->EndOfPicture();
+      return;
+    }
+    intraCopy_.valid = false;
+    intraCopy_.start = start;
+    intraCopy_.bytes.clear();
+    bits_->BeginCopy(&intraCopy_.bytes);
+  }
   alignas(32) int16_t block[64];
   for (int r = 0; r < seq_->mb_height; ++r) {
     PutSliceHeader(bits_, r, qPrev);
@@ -285,6 +305,12 @@ void MotionPictureEncoder::PutPicture(const uint8_t* const planes[3]) {
       prevDirections = intra ? 0 : (t & (MB_FORWARD | MB_BACKWARD));
       mb.mb_type = t;
     }
+  }
+  if (keepIntra) {
+    bits_->EndCopy(&intraCopy_.tailBits, &intraCopy_.tailCount);
+    intraCopy_.tally = rate_->macroblockTally();
+    intraCopy_.mbs = mbs_;
+    intraCopy_.valid = true;
   }
   rate_->UpdatePicture();
   rate_->EndOfPicture();

@@ -35,7 +35,11 @@ class MotionPictureEncoder {
   // 1 I, 2 P, 3 B. An I picture starts a group and writes its header.
   void BeginPicture(int index, int type);
   // Codes the picture from the source planes Y, Cb, Cr of the coding size.
-  bool EncodePicture(const uint8_t* const planes[3]);
+  // sameAsLastIntra: an I picture of the same planes as the last I picture
+  // coded (the next piece of one still). When the rate control starts its
+  // macroblocks as it started the last one's, they would come out bit for
+  // bit the same, so the last one's coded macroblocks are written again.
+  bool EncodePicture(const uint8_t* const planes[3], bool sameAsLastIntra = false);
   // A P picture that repeats its reference, padded to the rate target.
   bool EncodeCopyPicture();
 
@@ -53,7 +57,7 @@ class MotionPictureEncoder {
 
  private:
   void Predict(const uint8_t* const planes[3]);
-  void PutPicture(const uint8_t* const planes[3]);
+  void PutPicture(const uint8_t* const planes[3], bool sameAsLastIntra);
   void Reconstruct();
 
   EncodeJob* job_ = nullptr;
@@ -76,6 +80,19 @@ class MotionPictureEncoder {
   int closedGop_ = 1;
   uint32_t kind_ = 0;
   bool ready_ = false;
+
+  // The macroblocks of the latest I picture of copy-picture video, as
+  // written, with what they were coded from.
+  struct IntraCopy {
+    bool valid = false;
+    RateController::MacroblockStart start;
+    std::vector<uint8_t> bytes;
+    uint32_t tailBits = 0;
+    int tailCount = 0;
+    RateController::MacroblockTally tally;
+    std::vector<MacroblockInfo> mbs;
+  };
+  IntraCopy intraCopy_;
 };
 
 }  // namespace vidlathe

@@ -81,6 +81,10 @@ void RateController::ComputeActivity(const uint8_t* luma, std::vector<Macroblock
     }
 }
 
+RateController::MacroblockStart RateController::macroblockStart() const {
+  return {d_, T_, r_, prev_mquant_, avg_act_, bits_->BitCount() - S_};
+}
+
 int RateController::StartQuantiser() {
   if (T_ > 320000) return seq_->start_quantiser;
   int mquant = 2 * Round(d_ * 31.0 / r_);

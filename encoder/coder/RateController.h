@@ -35,6 +35,29 @@ class RateController {
   int target() const { return T_; }
   int virtualBuffer() const { return d_; }
 
+  // What the quantisers of a picture's macroblocks follow from, besides the
+  // macroblocks themselves: read once the start quantiser is chosen.
+  struct MacroblockStart {
+    int d = 0, T = 0, r = 0, prevMquant = 0;
+    double avgAct = 0;
+    uint64_t headerBits = 0;  // bits written since the picture began
+    bool operator==(const MacroblockStart&) const = default;
+  };
+  MacroblockStart macroblockStart() const;
+  // What coding the macroblocks adds up, to be put back when the same
+  // macroblocks are written again.
+  struct MacroblockTally {
+    int64_t Q = 0;
+    double actsum = 0;
+    int prevMquant = 0;
+  };
+  MacroblockTally macroblockTally() const { return {Q_, actsum_, prev_mquant_}; }
+  void set_macroblockTally(const MacroblockTally& t) {
+    Q_ = t.Q;
+    actsum_ = t.actsum;
+    prev_mquant_ = t.prevMquant;
+  }
+
  protected:
   void ComputeActivity(const uint8_t* luma, std::vector<MacroblockInfo>& mbs) const;
 

@@ -24,6 +24,22 @@ void CodedStreamBuffer::Align() {
   if (bitsInAcc_ > 0) PutBits(0, 8 - bitsInAcc_);
 }
 
+void CodedStreamBuffer::BeginCopy(std::vector<uint8_t>* copy) {
+  Align();
+  copy_ = copy;
+}
+
+void CodedStreamBuffer::EndCopy(uint32_t* bits, int* count) {
+  copy_ = nullptr;
+  *bits = static_cast<uint32_t>(acc_);
+  *count = bitsInAcc_;
+}
+
+void CodedStreamBuffer::PutBytes(const uint8_t* data, size_t n) {
+  Align();
+  for (size_t i = 0; i < n; ++i) EmitByte(data[i]);
+}
+
 void CodedStreamBuffer::Flush() {
   size_t done = 0;
   std::unique_lock lock(mutex_);

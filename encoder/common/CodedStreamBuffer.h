@@ -33,6 +33,14 @@ class CodedStreamBuffer {
   void PutBits(uint32_t value, int count);
   // Pads a partly filled byte with zero bits.
   void Align();
+  // From a byte boundary on, every whole byte written is also appended to
+  // *copy, until EndCopy, which answers the bits written after the last
+  // whole byte (fewer than 8, in the low bits of *bits). PutBytes and
+  // PutBits(bits, count) then write the same again elsewhere in the stream.
+  void BeginCopy(std::vector<uint8_t>* copy);
+  void EndCopy(uint32_t* bits, int* count);
+  // Writes whole bytes at a byte boundary.
+  void PutBytes(const uint8_t* data, size_t n);
   // Bits written so far.
   uint64_t BitCount() const { return 8 * (committed_ + staged_) + bitsInAcc_; }
   // Records the next motion picture: decoding-order and display-order numbers
@@ -72,6 +80,7 @@ class CodedStreamBuffer {
   };
 
   void EmitByte(uint8_t b) {
+    if (copy_) copy_->push_back(b);
     stage_[staged_++] = b;
     if (staged_ == sizeof(stage_)) Flush();
   }
@@ -98,6 +107,7 @@ class CodedStreamBuffer {
   int bitsInAcc_ = 0;
   uint8_t stage_[4096];
   size_t staged_ = 0;
+  std::vector<uint8_t>* copy_ = nullptr;
 };
 
 }  // namespace vidlathe

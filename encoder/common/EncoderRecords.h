@@ -65,6 +65,9 @@ struct EncodeJob {
   GopParameters* gop = nullptr;
   SequenceParameters* sequence = nullptr;
   CodedStreamBuffer* codedStream = nullptr;
+  // Codes the I picture of every piece of a still afresh rather than
+  // writing the first piece's macroblocks again (the tests compare both).
+  bool codeEveryIntraPicture = false;
 
   // Fills in what one encoding call decides: the job kind, the picture
   // size, the aspect and rate codes, the quantiser and the coded-video ring.

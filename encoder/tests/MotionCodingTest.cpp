@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "encoder/common/CodedStreamBuffer.h"
+#include "encoder/coder/EncoderThread.h"
 #include "encoder/coder/MotionEncoder.h"
 #include "encoder/coder/MotionEstimation.h"
 #include "encoder/mux/Multiplexer.h"
@@ -211,6 +212,53 @@ TEST(MotionRateControl, FirstVbvDelayAndStartQuantiser) {
   // The next anchor follows one frame later.
   const int second = rc.VbvDelay(64);
   EXPECT_NEAR(22439 + 3003, second, 10);
+}
+
+// Copy-picture video of stills: the I picture of each later piece of a
+// still is the first piece's macroblocks written again. The stream is the
+// one that coding every I picture afresh gives, byte for byte, whatever the
+// display times (pieces of 1000 ms, a short remainder, a still of one
+// piece, stills alike and different) and the picture size.
+TEST(CopyPictureVideo, RepeatedIPicturesAreTheBitsCodingThemAgainGives) {
+  struct Still {
+    int seed;
+    uint32_t ms;
+  };
+  const Still stills[] = {{3, 3200}, {4, 700}, {4, 2400}, {5, 1000}, {6, 40}, {3, 5000}};
+  auto code = [&](int w, int h, bool everyIntra) {
+    CodedStreamBuffer coded;
+    EncodeJob job;
+    job.SetUp(kMotionCopyPictures, w, h, 12, 3, 2, &coded);
+    job.codeEveryIntraPicture = everyIntra;
+    PictureQueue queue(kPictureQueueSize);
+    std::thread encoder([&] { RunEncoderThread(&job, &queue); });
+    std::vector<uint8_t> stream;
+    std::thread reader([&] {
+      uint8_t chunk[CodedStreamBuffer::kChunk];
+      uint32_t first, second;
+      while (const size_t n = coded.ReadChunk(chunk, &first, &second)) stream.insert(stream.end(), chunk, chunk + n);
+    });
+    for (const Still& s : stills) {
+      auto planes = std::make_unique<StillPlanes>();
+      const auto px = SyntheticPicture(w, h, s.seed);
+      BitmapSource src;
+      src.header = BITMAPINFOHEADER{40, w, -h, 1, 32, 0, 0, 0, 0, 0, 0};
+      src.pixels = px.data();
+      src.pixelBytes = px.size();
+      EXPECT_TRUE(MakeStillPlanes(src, kMotionCopyPictures, w, h, planes.get()));
+      queue.Push(QueuedPicture{std::move(planes), s.ms});
+    }
+    queue.Push(QueuedPicture{});
+    encoder.join();
+    reader.join();
+    EXPECT_EQ(1u, job.success.load());
+    return stream;
+  };
+  for (const auto& [w, h] : {std::pair{352, 288}, std::pair{176, 112}}) {
+    const std::vector<uint8_t> repeated = code(w, h, false), afresh = code(w, h, true);
+    ASSERT_GT(afresh.size(), 100000u) << w << "x" << h;
+    EXPECT_TRUE(repeated == afresh) << w << "x" << h << ": " << repeated.size() << " against " << afresh.size() << " bytes";
+  }
 }
 
 // A writer far ahead of its reader: every picture's numbers still reach the
