@@ -229,14 +229,14 @@ class FolderWatch {
       // else by now.
       pid_ = pid;
       folders_.clear();
-      fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);  // -1: nothing is watched in this process
+      fd_ = -1;  // Begin makes this process's own
     }
     alignas(inotify_event) char buf[4096];
     while (fd_ >= 0) {
       const ssize_t n = read(fd_, buf, sizeof buf);
       if (n < 0 && errno == EINTR) continue;
       if (n < 0 && errno == EAGAIN) return;
-      if (n <= 0) {  // not usable any more: watch nothing
+      if (n <= 0) {  // not usable any more: start over with a new instance
         close(fd_);
         fd_ = -1;
         folders_.clear();
@@ -276,6 +276,9 @@ class FolderWatch {
   // Watches `dir`, to be called before its files are read; gives the era the
   // reading belongs to, or nothing when the folder cannot be watched.
   std::optional<std::uint64_t> Begin(const std::string& dir) {
+    // Made on first use, and tried again by a later full check while the
+    // system's limit on instances leaves none.
+    if (fd_ < 0) fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (fd_ < 0) return std::nullopt;
     if (WatchedFolder* f = Current(dir)) return f->era;
     struct stat before {}, after {};
