@@ -27,9 +27,11 @@ void CodedStreamBuffer::Align() {
 void CodedStreamBuffer::BeginCopy(std::vector<uint8_t>* copy) {
   Align();
   copy_ = copy;
+  copyFrom_ = staged_;
 }
 
 void CodedStreamBuffer::EndCopy(uint32_t* bits, int* count) {
+  if (copy_) TakeCopy();
   copy_ = nullptr;
   *bits = static_cast<uint32_t>(acc_);
   *count = bitsInAcc_;
@@ -41,6 +43,7 @@ void CodedStreamBuffer::PutBytes(const uint8_t* data, size_t n) {
 }
 
 void CodedStreamBuffer::Flush() {
+  if (copy_) TakeCopy();
   size_t done = 0;
   std::unique_lock lock(mutex_);
   while (done < staged_) {

@@ -80,7 +80,6 @@ class CodedStreamBuffer {
   };
 
   void EmitByte(uint8_t b) {
-    if (copy_) copy_->push_back(b);
     stage_[staged_++] = b;
     if (staged_ == sizeof(stage_)) Flush();
   }
@@ -107,7 +106,14 @@ class CodedStreamBuffer {
   int bitsInAcc_ = 0;
   uint8_t stage_[4096];
   size_t staged_ = 0;
+  // Bytes being copied (BeginCopy): those staged from copyFrom_ on; each
+  // flush of the stage hands them over, so the byte path stays as it is.
   std::vector<uint8_t>* copy_ = nullptr;
+  size_t copyFrom_ = 0;
+  void TakeCopy() {
+    copy_->insert(copy_->end(), stage_ + copyFrom_, stage_ + staged_);
+    copyFrom_ = 0;
+  }
 };
 
 }  // namespace vidlathe
