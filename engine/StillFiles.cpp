@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
-#include <thread>
 
+
+#include "platform/base/Executor.h"
 #include "platform/base/Path.h"
 
 namespace vexa::engine {
@@ -163,7 +164,9 @@ Result MakeStillFiles(const StillJob& job, StillTools& tools, StillFiles* out) {
   StillFiles files;
   // The original.
   std::vector<RecordJob> originalJob;
-  std::thread originalThread;
+  // The records are written on the shared pool beside the derivatives; the
+  // group waits for them whichever way this returns.
+  base::TaskGroup records;
   files.original = job.file;
   if (job.type == values::kJpegType && job.rotateDegrees == 0) {
     files.original = base::JoinPath(job.folders.original, job.discName);
@@ -180,14 +183,8 @@ Result MakeStillFiles(const StillJob& job, StillTools& tools, StillFiles* out) {
       return Result::Fail(EngineCode::kGUIDCreationFail, std::string(kPrefix) + "CreateStringGUID call failed");
     }
     originalJob.push_back({files.original, id, values::kOriginalResolution, "PutJPEGCOMMarker failed for Original still"});
-    originalThread = std::thread([&tools, &originalJob] { RunRecordJob(tools, originalJob[0]); });
+    records.Run([&tools, &originalJob] { RunRecordJob(tools, originalJob[0]); });
   }
-  struct JoinOnExit {
-    std::thread* t;
-    ~JoinOnExit() {
-      if (t->joinable()) t->join();
-    }
-  } joinOriginal{&originalThread};
 
   // The derivatives, each a file of its own, from the picture as given.
   files.albumFile = base::JoinPath(job.folders.content, job.discName);
@@ -210,15 +207,11 @@ Result MakeStillFiles(const StillJob& job, StillTools& tools, StillFiles* out) {
       return Result::Fail(EngineCode::kGUIDCreationFail, std::string(kPrefix) + "CreateStringGUID call failed");
     }
   }
-  {
-    std::vector<std::thread> helpers;
-    for (std::size_t i = 1; i < jobs.size(); ++i) {
-      helpers.emplace_back([&tools, &jobs, i] { RunRecordJob(tools, jobs[i]); });
-    }
-    RunRecordJob(tools, jobs[0]);
-    for (auto& h : helpers) h.join();
+  for (std::size_t i = 1; i < jobs.size(); ++i) {
+    records.Run([&tools, &jobs, i] { RunRecordJob(tools, jobs[i]); });
   }
-  if (originalThread.joinable()) originalThread.join();
+  RunRecordJob(tools, jobs[0]);
+  records.WaitQuietly();
   for (const std::vector<RecordJob>* list : {&originalJob, &jobs}) {
     for (const RecordJob& j : *list) {
       if (!j.ok) return Result::Fail(EngineCode::kHelpermoduleMethodFail, AfterWhy(j.why, kPrefix + std::string(j.message)));

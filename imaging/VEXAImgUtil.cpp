@@ -15,10 +15,10 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <thread>
 
 #include "imaging/StillHelpers_p.h"
 #include "imaging/TitleLayout_p.h"
+#include "platform/base/Executor.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -456,9 +456,9 @@ class CVEXAImgUtil : public ComObjectRoot,
     std::string albumBytes, thumbBytes, webBytes;
     img::Bitmap thumb, web;
     {
-      std::jthread albumEncoder;
+      base::TaskGroup albumEncoder;  // on the shared pool, waited for at the block's end
       if (writeAlbum) {
-        albumEncoder = std::jthread([&] {
+        albumEncoder.Run([&] {
           albumStatus = img::Encode(picture, img::kFormatJpeg, img::kDefaultQualityFactor, &albumBytes);
           if (albumStatus) albumStatus = WithComment(comments.album, &albumBytes);
         });

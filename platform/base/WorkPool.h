@@ -1,5 +1,5 @@
-// A few work runs (WorkRun.h) sharing one list of items, on behalf of an
-// owner run:
+// A few workers of the shared pool (Executor.h) sharing one list of items,
+// on behalf of an owner run:
 //  - the items are handed out in their order, one at a time to each worker,
 //    so no more items are in flight (and in memory) than there are workers;
 //  - each item's outcome is kept at its own place, whatever the order in
@@ -8,9 +8,8 @@
 //    handed out already, so the first failed item in order is the one a
 //    single worker would have met first;
 //  - the owner's cancel reaches every worker: each reads the owner's run
-//    before it takes an item, and the owner's wait for the workers ends on
-//    a cancel and passes it on to them. An item under way is finished; no
-//    new one is begun.
+//    before it takes an item. An item under way is finished; no new one is
+//    begun.
 // MakeItems returns once every worker has ended.
 #pragma once
 
@@ -22,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/base/Executor.h"
 #include "platform/base/WorkRun.h"
 
 namespace vexa::base {
@@ -32,21 +32,22 @@ enum class ItemOutcome : char {
   kFailed,
 };
 
-// The workers for `items` items: one a core, at most `cap` (each holds one
-// item's memory), never more than the items, at least one.
+// The workers for `items` items: one a core this process may use, at most
+// `cap` (each holds one item's memory), never more than the items, at least
+// one.
 inline unsigned WorkersFor(std::size_t items, unsigned cap) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(cores), static_cast<std::size_t>(cap), items});
+  const std::size_t n = std::min<std::size_t>({static_cast<std::size_t>(ParallelJobs()), static_cast<std::size_t>(cap), items});
   return static_cast<unsigned>(std::max<std::size_t>(1, n));
 }
 
-// Makes items 0..count-1 with make(i) (true: made) on `workers` work runs and
-// answers each item's outcome. A fault escaping make(i) fails item i.
+// Makes items 0..count-1 with make(i) (true: made) on `workers` workers of
+// the shared pool, the caller being one of them, and answers each item's
+// outcome. A fault escaping make(i) fails item i.
 inline std::vector<ItemOutcome> MakeItems(WorkRun& owner, std::size_t count, unsigned workers,
                                           const std::function<bool(std::size_t)>& make) {
   std::vector<ItemOutcome> outcomes(count, ItemOutcome::kNotMade);
   if (count == 0) return outcomes;
-  workers = std::max(1u, workers);
+  workers = static_cast<unsigned>(std::min<std::size_t>(std::max(1u, workers), count));
 
   std::mutex mutex;  // guards next and stopped
   std::size_t next = 0;
@@ -61,41 +62,25 @@ inline std::vector<ItemOutcome> MakeItems(WorkRun& owner, std::size_t count, uns
     std::lock_guard lock(mutex);
     stopped = true;
   };
-
-  std::vector<std::unique_ptr<WorkRun>> runs;
-  runs.reserve(workers);
-  for (unsigned w = 0; w < workers; ++w) {
-    runs.push_back(std::make_unique<WorkRun>());
-    runs.back()->SetOnDone([&owner] { owner.Wake(); });
-  }
-  for (auto& run : runs) {
-    WorkRun& self = *run;
-    // Each worker writes only the outcomes of the items it took.
-    const bool started = self.Start([&] {
-      std::size_t item = 0;
-      while (!owner.cancelled() && !self.cancelled() && take(&item)) {
-        bool made = false;
-        try {
-          made = make(item);
-        } catch (...) {
-          made = false;
-        }
-        outcomes[item] = made ? ItemOutcome::kMade : ItemOutcome::kFailed;
-        if (!made) stop();
+  // Each worker writes only the outcomes of the items it took, and reads the
+  // owner's cancel before it takes another.
+  auto work = [&] {
+    std::size_t item = 0;
+    while (!owner.cancelled() && take(&item)) {
+      bool made = false;
+      try {
+        made = make(item);
+      } catch (...) {
+        made = false;
       }
-      return static_cast<std::int32_t>(kWorkSuccess);
-    });
-    if (!started) break;  // the runs started so far take every item
-  }
-  // A cancel ends the wait at once and reaches the workers; they are joined
-  // either way before the outcomes are read.
-  auto allDone = [&] {
-    return std::all_of(runs.begin(), runs.end(), [](const auto& r) { return r->done(); });
+      outcomes[item] = made ? ItemOutcome::kMade : ItemOutcome::kFailed;
+      if (!made) stop();
+    }
   };
-  if (!owner.WaitUnlessCancelled(allDone)) {
-    for (auto& run : runs) run->Cancel();
-  }
-  for (auto& run : runs) run->Join();
+  TaskGroup group;
+  for (unsigned w = 1; w < workers; ++w) group.Run(work);
+  group.Run(work, true);
+  group.WaitQuietly();
   return outcomes;
 }
 

@@ -1,12 +1,13 @@
 #include "platform/imaging/Resample.h"
 
+#include "platform/base/Executor.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <numbers>
-#include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <emmintrin.h>
@@ -300,18 +301,19 @@ VEXA_TARGET_AVX2 void VerticalAvx2(const std::uint8_t* const* rows, const std::i
 }
 #endif
 
+// Cuts the rows into `threads` stripes, worked on by the shared pool and the
+// caller. Calls under way at once share the pool: a stripe nobody else took
+// is worked on by its own caller.
 void RunRows(int rows, int threads, const auto& work) {
   if (threads <= 1 || rows < 2) {
     work(0, rows);
     return;
   }
   threads = std::min(threads, rows);
-  std::vector<std::jthread> pool;
-  pool.reserve(static_cast<std::size_t>(threads));
-  for (int t = 0; t < threads; ++t) {
-    int from = rows * t / threads, to = rows * (t + 1) / threads;
-    pool.emplace_back([&work, from, to] { work(from, to); });
-  }
+  base::ParallelFor(static_cast<std::size_t>(threads), static_cast<unsigned>(threads), [&](std::size_t t) {
+    const int i = static_cast<int>(t);
+    work(rows * i / threads, rows * (i + 1) / threads);
+  });
 }
 
 // Averages kx x ky blocks (the last row and column of blocks may be
@@ -346,24 +348,11 @@ Status BoxShrink(const Bitmap& src, int kx, int ky, int threads, Bitmap* dst) {
   return {};
 }
 
-// Resize calls under way in this process. Callers running several at once
-// (a pool making the copies of photos) keep processors busy themselves, so
-// each call takes its share of the processors rather than all of them.
-std::atomic<int> g_resizing{0};
-
-struct Resizing {
-  Resizing() { g_resizing.fetch_add(1, std::memory_order_relaxed); }
-  ~Resizing() { g_resizing.fetch_sub(1, std::memory_order_relaxed); }
-  Resizing(const Resizing&) = delete;
-  Resizing& operator=(const Resizing&) = delete;
-};
-
 int ThreadsFor(std::int64_t work, int requested) {
   if (requested > 0) return requested;
   // Threads pay from about a megapixel of work.
   if (work < (1 << 20)) return 1;
-  const int processors = static_cast<int>(std::min(8u, std::max(1u, std::thread::hardware_concurrency())));
-  return std::max(1, processors / std::max(1, g_resizing.load(std::memory_order_relaxed)));
+  return static_cast<int>(std::min(8u, base::ParallelJobs()));
 }
 
 }  // namespace
@@ -446,7 +435,6 @@ FilterTaps ComputeLanczosTaps(int srcSize, int dstSize) {
 Status Resize(const Bitmap& input, int width, int height, Bitmap* dst, const ResizeOptions& options) {
   if (input.empty()) return ErrorCode::kEmptyBitmap;
   if (Status s = CheckDimensions(width, height); !s) return s;
-  const Resizing resizing;
   Bitmap converted;
   const Bitmap* src = &input;
   if (input.bitsPerPixel() == 8) {

@@ -7,10 +7,11 @@
 #include <atomic>
 #include <cmath>
 #include <dirent.h>
+#include <memory>
 #include <mutex>
-#include <thread>
 #include <vector>
 
+#include "platform/base/Executor.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Codec.h"
@@ -284,26 +285,19 @@ class CImageCollection : public ComObjectRoot,
     ComPtr<IDispatch> disp;
     if (FAILED(image->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(disp.Put())))) return S_OK;
     // The image takes its place (and its copies' numbered names) now; its
-    // copies are made on a thread of their own while the caller adds the
-    // next photos. A photo the imaging layer cannot read is kept without
-    // copies.
+    // copies are made on the shared pool while the caller adds the next
+    // photos (as many at once as the pool has workers, each holding a
+    // picture of the normalized size or two). A photo the imaging layer
+    // cannot read is kept without copies.
     items_.push_back(disp);
-    if (making_.size() >= MakersAtOnce()) {
-      making_.front().join();
-      making_.erase(making_.begin());
-    }
     Bstr path(std::u16string_view(pathname, SysStringLen(pathname)));
-    try {
-      making_.emplace_back([image, path = std::move(path)]() mutable {
-        try {
-          image->SetPathname(path.Get());
-        } catch (...) {
-          // Without memory for the copies the photo stays without them.
-        }
-      });
-    } catch (const std::system_error&) {
-      image->SetPathname(path.Get());  // no thread to be had: made here
-    }
+    making_.Run([image, path = std::make_shared<Bstr>(std::move(path))] {
+      try {
+        image->SetPathname(path->Get());
+      } catch (...) {
+        // Without memory for the copies the photo stays without them.
+      }
+    });
     return S_OK;
   }
 
@@ -368,20 +362,11 @@ class CImageCollection : public ComObjectRoot,
   }
 
  private:
-  // Photos whose copies are made at once: one a core, at most eight (each
-  // holds a picture of the normalized size or two).
-  static std::size_t MakersAtOnce() {
-    return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 8);
-  }
-
   // Waits for every copy under way, so nothing reads an image half made.
-  void Settle() {
-    for (std::thread& t : making_) t.join();
-    making_.clear();
-  }
+  void Settle() { making_.WaitQuietly(); }
 
   std::vector<ComPtr<IDispatch>> items_;
-  std::vector<std::thread> making_;
+  base::TaskGroup making_;  // declared last: waited for before the items go
 };
 
 std::span<const DispatchEntry<CImageCollection>> CImageCollection::DispatchTable() {

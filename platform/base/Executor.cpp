@@ -1,0 +1,209 @@
+#include "platform/base/Executor.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <thread>
+
+namespace vexa::base {
+
+unsigned AvailableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+unsigned ParallelJobs() {
+  static const unsigned jobs = [] {
+    if (const char* text = std::getenv(kJobsVariable); text && *text) {
+      char* end = nullptr;
+      const long n = std::strtol(text, &end, 10);
+      if (end && *end == '\0' && n >= 1 && n <= 256) return static_cast<unsigned>(n);
+    }
+    return AvailableCores();
+  }();
+  return jobs;
+}
+
+namespace {
+
+// The workers and their queue. Made on first use and never destroyed: its
+// idle workers simply end with the process.
+class Pool {
+ public:
+  explicit Pool(unsigned most) : most_(most) {}
+
+  void Post(std::function<void()> task) {
+    if (most_ == 0) return;  // no workers: the task's group runs it when its owner waits
+    bool start = false;
+    {
+      std::lock_guard lock(mutex_);
+      queue_.push_back(std::move(task));
+      if (idle_ < queue_.size() && started_ < most_) {
+        ++started_;
+        start = true;
+      }
+    }
+    if (start) {
+      try {
+        std::thread([this] { Work(); }).detach();
+      } catch (...) {
+        // No thread to be had: the task's group runs it when its owner waits.
+        std::lock_guard lock(mutex_);
+        --started_;
+      }
+    }
+    ready_.notify_one();
+  }
+
+ private:
+  void Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      ++idle_;
+      ready_.wait(lock, [&] { return !queue_.empty(); });
+      --idle_;
+      std::function<void()> task = std::move(queue_.front());
+      queue_.pop_front();
+      lock.unlock();
+      task();  // a group's task wrapper: it never throws
+      task = nullptr;
+      lock.lock();
+    }
+  }
+
+  const unsigned most_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
+  std::deque<std::function<void()>> queue_;  // guarded by mutex_
+  std::size_t idle_ = 0;                      // guarded by mutex_
+  unsigned started_ = 0;                      // guarded by mutex_
+};
+
+std::atomic<Pool*> gPool{nullptr};
+std::mutex gPoolMade;
+
+// A forked child has none of its parent's workers (and maybe a queue lock
+// held by one). It starts no threads of its own either (a child is mostly
+// on its way to exec, and thread start-up after a fork of a threaded
+// process is not safe everywhere): its groups run every task on the thread
+// that waits.
+void ForgetPoolInChild() { gPool.store(new Pool(0)); }
+
+Pool& SharedPool() {
+  if (Pool* p = gPool.load(std::memory_order_acquire)) return *p;
+  std::lock_guard lock(gPoolMade);
+  if (Pool* p = gPool.load(std::memory_order_acquire)) return *p;
+  static const bool registered = [] { return ::pthread_atfork(nullptr, nullptr, ForgetPoolInChild) == 0; }();
+  (void)registered;
+  auto* pool = new Pool(ParallelJobs());
+  gPool.store(pool, std::memory_order_release);
+  return *pool;
+}
+
+}  // namespace
+
+void PostToPool(std::function<void()> task) { SharedPool().Post(std::move(task)); }
+
+struct TaskGroup::State {
+  struct Slot {
+    std::function<void()> task;
+    std::atomic<bool> taken{false};
+  };
+  std::mutex mutex;
+  std::condition_variable ended;
+  std::vector<std::shared_ptr<Slot>> slots;  // guarded by mutex; the caller's list
+  std::size_t running = 0;                   // guarded by mutex: posted, not ended
+  std::exception_ptr fault;                  // guarded by mutex: the first one
+
+  // Runs the slot's task unless somebody took it already.
+  void RunSlot(Slot& slot) {
+    if (slot.taken.exchange(true)) return;
+    std::exception_ptr caught;
+    try {
+      slot.task();
+    } catch (...) {
+      caught = std::current_exception();
+    }
+    slot.task = nullptr;  // what it holds goes before the owner learns of the end
+    {
+      std::lock_guard lock(mutex);
+      if (caught && !fault) fault = caught;
+      --running;
+    }
+    ended.notify_all();
+  }
+};
+
+TaskGroup::TaskGroup() : state_(std::make_shared<State>()) {}
+
+TaskGroup::~TaskGroup() { WaitQuietly(); }
+
+void TaskGroup::Run(std::function<void()> task, bool alone) {
+  auto slot = std::make_shared<State::Slot>();
+  slot->task = std::move(task);
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->slots.push_back(slot);
+    ++state_->running;
+  }
+  if (alone) return;
+  // The pool holds the group's state and the slot, so a task that a worker
+  // reaches only after its owner ran it itself finds it taken and ends.
+  PostToPool([state = state_, slot] { state->RunSlot(*slot); });
+}
+
+void TaskGroup::Wait() {
+  WaitQuietly();
+  std::exception_ptr fault;
+  {
+    std::lock_guard lock(state_->mutex);
+    std::swap(fault, state_->fault);
+  }
+  if (fault) std::rethrow_exception(fault);
+}
+
+bool TaskGroup::WaitQuietly() {
+  for (;;) {
+    std::vector<std::shared_ptr<State::Slot>> slots;
+    {
+      std::lock_guard lock(state_->mutex);
+      slots.swap(state_->slots);
+    }
+    if (slots.empty()) break;
+    // Newest first: the caller's own share (kept, never posted) comes last,
+    // and the oldest posted tasks are the likeliest to be under way already.
+    for (auto it = slots.rbegin(); it != slots.rend(); ++it) state_->RunSlot(**it);
+  }
+  std::unique_lock lock(state_->mutex);
+  state_->ended.wait(lock, [&] { return state_->running == 0; });
+  return !state_->fault;
+}
+
+std::size_t TaskGroup::Pending() const {
+  std::lock_guard lock(state_->mutex);
+  return state_->running;
+}
+
+void ParallelFor(std::size_t count, unsigned workers, const std::function<void(std::size_t)>& body) {
+  if (count == 0) return;
+  std::atomic<std::size_t> next{0};
+  auto loop = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < count;) body(i);
+  };
+  const std::size_t helpers = std::min<std::size_t>(count, std::max(1u, workers)) - 1;
+  TaskGroup group;
+  for (std::size_t h = 0; h < helpers; ++h) group.Run(loop);
+  group.Run(loop, true);
+  group.Wait();
+}
+
+}  // namespace vexa::base
