@@ -121,7 +121,6 @@ CSelectGallery::CSelectGallery(QWidget* parent, const QRect& rect, CGalleryCallb
   m_maxNumImages = std::min(GetIntValue(General_MaxNumImages, 100), 255);
   PutIntValue(General_MaxNumImages, m_maxNumImages);
   m_clipboard.AddFormat("text/uri-list");
-  show();
 }
 
 CSelectGallery::~CSelectGallery() {
@@ -946,6 +945,7 @@ void CSelectGallery::HighlightDropArea(bool show, QPoint client) {
   }
   m_marker->setGeometry(rect);
   m_marker->raise();
+  m_marker->show();
   m_marker->update();
 }
 

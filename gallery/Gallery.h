@@ -54,6 +54,7 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public ui::CListener
   Q_OBJECT
  public:
   static constexpr int kControlId = 300;
+  // Starts hidden: the owner shows it once it has stored it.
   CSelectGallery(QWidget* parent, const QRect& rect, CGalleryCallback* callback, EGalleryCaller caller);
   ~CSelectGallery() override;
   void Receive(std::string channel, ui::CParameter* param) override;

@@ -123,8 +123,33 @@ std::vector<int> CSelectThumbnail::CornerButtonIds() const {
 }
 
 void CSelectThumbnail::CaptureChanged(bool held) {
+  // Showing or removing a corner button under the pointer makes Qt send this
+  // window enter and leave events at once, which come back here. A call
+  // made while the buttons are being changed only notes what it wants; the
+  // outer call then applies the latest wish. The events settle on where the
+  // pointer is, so a few passes are enough.
+  m_wantCorners = held;
+  if (m_changingCorners) return;
+  m_changingCorners = true;
+  for (int pass = 0; pass < 4; ++pass) {
+    const bool want = m_wantCorners;
+    ApplyCorners(want);
+    if (m_wantCorners == want) break;
+  }
+  m_changingCorners = false;
+}
+
+void CSelectThumbnail::ApplyCorners(bool held) {
+  // A button goes at once from the window, but is deleted only when the
+  // events under way are over: Qt keeps the windows it is sending enter and
+  // leave events to in a list of its own while it sends them.
   auto destroy = [this](int from, int to) {
-    for (int i = from; i <= to; ++i) m_corners[static_cast<std::size_t>(i - 1)].reset();
+    for (int i = from; i <= to; ++i) {
+      if (ui::CArtButton* button = m_corners[static_cast<std::size_t>(i - 1)].release()) {
+        button->hide();
+        button->deleteLater();
+      }
+    }
   };
   if (!held) {
     destroy(1, 8);
@@ -136,6 +161,7 @@ void CSelectThumbnail::CaptureChanged(bool held) {
   auto make = [&](int id) {
     auto& slot = m_corners[static_cast<std::size_t>(id - 1)];
     if (slot) return;
+    // Stored before it is shown: showing it may bring events here.
     slot.reset(NewArtButton(this, id));
     if (slot) {
       slot->ToggleMode(false);

@@ -87,6 +87,9 @@ class CSelectThumbnail : public CThumbnailWindow {
   void leaveEvent(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void CaptureChanged(bool held) override;
+  // Makes the corner buttons for the pointer over this window, or removes
+  // them.
+  void ApplyCorners(bool held);
   void PrepareCaption() override;
   void DrawMissing(QPainter* dc) override;
   virtual void OnCommand(int command);
@@ -98,6 +101,8 @@ class CSelectThumbnail : public CThumbnailWindow {
   bool m_shift = false, m_ctrl = false;
   QPoint m_pressPoint;  // screen coordinates
   std::array<std::unique_ptr<ui::CArtButton>, 8> m_corners;
+  bool m_changingCorners = false;  // CaptureChanged is at work
+  bool m_wantCorners = false;      // the latest wish it was given
   ui::CTooltip m_tooltip;
   std::unique_ptr<CEditFilename> m_edit;
   CDropSource m_dropSource{"SelectThumbnail"};

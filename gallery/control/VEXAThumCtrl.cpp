@@ -139,6 +139,8 @@ void CVEXAThumWindow::EnsureGallery() {
   m_gallery = new CSelectGallery(this, rect(), m_control, 0);
   m_gallery->installEventFilter(this);
   if (m_control) m_control->OnGalleryCreated();
+  // Shown once stored and set up, never from its constructor.
+  if (m_gallery) m_gallery->show();
 }
 
 void CVEXAThumWindow::paintEvent(QPaintEvent*) {

@@ -7,9 +7,11 @@
 #include <QClipboard>
 #include <QImage>
 #include <QMimeData>
+#include <QProcess>
 #include <QTest>
 #include <QToolTip>
 #include <filesystem>
+#include <functional>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -46,11 +48,14 @@ class Sink : public vexa::com::ComObjectRoot, public IDispatch {
       if (SUCCEEDED(VariantChangeType(&v, &p->rgvarg[p->cArgs - 1], 0, VT_I4))) arg = v.lVal;
     }
     args.push_back(arg);
+    if (onEvent) onEvent(id, arg);
     return S_OK;
   }
   int Count(DISPID id) const { return static_cast<int>(std::count(events.begin(), events.end(), id)); }
   std::vector<DISPID> events;
   std::vector<long> args;
+  // What the host does on an event, as it arrives.
+  std::function<void(DISPID, long)> onEvent;
 };
 
 Variant List(const std::vector<std::string>& items, VARTYPE typeWord = VT_ARRAY) {
@@ -125,7 +130,7 @@ class ControlTest : public UiTest {
 
   // A control created by class id, its events sunk; with `show` its window
   // is embedded in a host window and drawn once (which makes the gallery).
-  Control Make(bool show = true) {
+  Control Make(bool show = true, QSize size = QSize(420, 320)) {
     Control c;
     EXPECT_EQ(CoCreateInstance(CLSID_VEXAThumCtrl, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                                reinterpret_cast<void**>(c.dispatch.Put())),
@@ -141,16 +146,16 @@ class ControlTest : public UiTest {
     DWORD cookie = 0;
     EXPECT_EQ(cp->Advise(static_cast<IDispatch*>(c.sink.Get()), &cookie), S_OK);
     Put(c, DISPID_VEXATHUM_CacheDir, Variant::Utf8(m_temp.Path("cache")));
-    if (show) Show(c);
+    if (show) Show(c, size);
     return c;
   }
 
-  void Show(Control& c) {
+  void Show(Control& c, QSize size = QSize(420, 320)) {
     auto host = std::make_unique<QWidget>();
-    host->resize(420, 320);
+    host->resize(size);
     ComPtr<IVexaControlWindow> win;
     c.dispatch->QueryInterface(win.Put());
-    win->CreateControlWindow(host.get(), 0, 0, 420, 320);
+    win->CreateControlWindow(host.get(), 0, 0, size.width(), size.height());
     void* widget = nullptr;
     win->GetControlWindow(&widget);
     c.window = static_cast<QWidget*>(widget);
@@ -482,6 +487,217 @@ TEST_F(ControlTest, DropsAndCopyPasteBetweenTwoControls) {
   ASSERT_NE(clip, nullptr);
   EXPECT_TRUE(clip->hasFormat(vexa::gallery::kCopiedFilesFormat));
 }
+
+// ---- The pointer over the corner buttons ------------------------------------------------
+
+// Where the wizard puts the control, with the switches it turns on there:
+// the pictures page and the album pane of the add-images dialog turn, zoom
+// and remove (with captions, or without once the user hides them); the
+// folder pane only zooms.
+struct CornerPlace {
+  const char* name;
+  bool rotate, zoom, remove, captions;
+};
+struct CornerCase {
+  CornerPlace place;
+  int scale;  // device pixels per pixel of the screen the case runs on
+};
+
+void PrintTo(const CornerCase& c, std::ostream* os) { *os << c.place.name << " at scale " << c.scale; }
+
+const CornerPlace kAlbum{"Album", true, true, true, true};
+const CornerPlace kAlbumNoCaptions{"AlbumNoCaptions", true, true, true, false};
+const CornerPlace kFolderPane{"FolderPane", false, true, false, true};
+
+// The four 22-pixel corner squares of a cell, where the buttons sit.
+const QRect kCornerSquares[] = {QRect(1, 1, 22, 22), QRect(93, 1, 22, 22), QRect(1, 93, 22, 22), QRect(93, 93, 22, 22)};
+
+// Set in the child process that runs a case (a name the test environment
+// keeps: it drops the VEXA_ ones).
+constexpr const char* kSweepChild = "GALLERY_CORNER_SWEEP_CHILD";
+
+class CornerSweepTest : public ControlTest, public ::testing::WithParamInterface<CornerCase> {
+ protected:
+  // The case again in a child process on a screen of its scale: a
+  // process's screens are fixed before its application starts, and a crash
+  // there fails this case instead of ending every other test. The scaled
+  // screen is an offscreen screen of that device pixel ratio (with
+  // QT_SCALE_FACTOR the offscreen pointer misses the lower half of a
+  // window: it tests scaled positions against unscaled window places).
+  void RunInChild() {
+    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(kSweepChild, "1");
+    env.remove("QT_SCALE_FACTOR");
+    const std::string screens = m_temp.Path("screens.json");
+    ASSERT_TRUE(WriteAll(screens, "{\"screens\": [{\"name\": \"sweep\", \"x\": 0, \"y\": 0, \"width\": 800, "
+                                  "\"height\": 600, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": " +
+                                      std::to_string(GetParam().scale) + "}]}"));
+    env.insert("QT_QPA_PLATFORM", QString::fromStdString("offscreen:configfile=" + screens));
+    QProcess child;
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=%1.%2").arg(info->test_suite_name(), info->name())});
+    ASSERT_TRUE(child.waitForStarted(30000));
+    const bool finished = child.waitForFinished(300000);
+    if (!finished) child.kill(), child.waitForFinished(30000);
+    const std::string out = child.readAll().toStdString();
+    ASSERT_TRUE(finished) << "the sweep did not end\n" << out;
+    ASSERT_EQ(child.exitStatus(), QProcess::NormalExit) << "the program died\n" << out;
+    EXPECT_EQ(child.exitCode(), 0) << out;
+    EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+  }
+
+  // The pointer from one point of `over` to another, at most `step` pixels a move.
+  static void Glide(QWidget* over, QPoint from, QPoint to, int step) {
+    const QPoint d = to - from;
+    const int n = std::max(1, (std::max(std::abs(d.x()), std::abs(d.y())) + step - 1) / step);
+    for (int i = 0; i <= n; ++i) QTest::mouseMove(over, from + d * i / n);
+  }
+
+  // The ids (1-8) of the corner buttons shown over a thumbnail.
+  static std::vector<int> Corners(QWidget* thumb) {
+    std::vector<int> ids;
+    for (QWidget* w : thumb->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const int id = w->property("controlId").toInt() - CArtButton::kCommandOffset;
+      if (id >= 1 && id <= 8 && w->isVisible()) ids.push_back(id);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+  }
+  // The ids the place's switches call for: 1-4 on a selected photo, 5-8
+  // on the others (zoom, clockwise, counterclockwise, remove).
+  std::vector<int> Expected(bool selected) const {
+    const CornerPlace& p = GetParam().place;
+    const int base = selected ? 1 : 5;
+    std::vector<int> ids;
+    if (p.zoom) ids.push_back(base);
+    if (p.rotate) ids.insert(ids.end(), {base + 1, base + 2});
+    if (p.remove) ids.push_back(base + 3);
+    return ids;
+  }
+  static QWidget* Button(QWidget* thumb, int id) {
+    for (QWidget* w : thumb->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (w->property("controlId").toInt() == id + CArtButton::kCommandOffset && w->isVisible()) return w;
+    return nullptr;
+  }
+};
+
+// The pointer swept over every corner of every thumbnail, and sent onto
+// each corner by the enter and leave events the window system would bring:
+// the program lives, each cell shows its own buttons once, and they work.
+TEST_P(CornerSweepTest, PointerOverEveryCornerLeavesWorkingButtons) {
+  if (!qEnvironmentVariableIsSet(kSweepChild)) {
+    RunInChild();
+    return;
+  }
+  const CornerPlace& place = GetParam().place;
+  // Three columns of two rows.
+  Control c = Make(true, QSize(360, 290));
+  m_hosts.back()->move(0, 0);
+  Put(c, DISPID_VEXATHUM_ShowRotateButtons, Variant::Bool(place.rotate));
+  Put(c, DISPID_VEXATHUM_ShowZoomButton, Variant::Bool(place.zoom));
+  Put(c, DISPID_VEXATHUM_ShowRemoveButton, Variant::Bool(place.remove));
+  Put(c, DISPID_VEXATHUM_ShowCaptions, Variant::Bool(place.captions));
+  Put(c, DISPID_VEXATHUM_ShowToolTips, Variant::Bool(true));
+  Put(c, DISPID_VEXATHUM_EnableMultipleSelect, Variant::Bool(true));
+  // The remove button's event removes the photo there and then, as the
+  // wizard's pages do.
+  c.sink->onEvent = [&c](DISPID id, long photo) {
+    if (id == DISPID_VEXATHUMEV_CloseButtonClicked) Call(c, DISPID_VEXATHUM_RemoveThumb, {Variant::I4(photo)});
+  };
+  std::vector<std::string> paths;
+  for (int i = 0; i < 6; ++i) paths.push_back(Photo("s" + std::to_string(i) + ".jpg", 160, 120, QColor(30 * i, 100, 160)));
+  AddFiles(c, paths, -1);
+  const std::vector<int> ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
+  ASSERT_EQ(ids.size(), 6u);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Thumbnails(c).size() == 6; }, 5000));
+  QWidget* document = Thumbnail(c, ids[0])->parentWidget();
+  EXPECT_EQ(document->devicePixelRatioF(), GetParam().scale);
+  // One photo selected: its cell has the other set of buttons.
+  QTest::mouseClick(Thumbnail(c, ids[1]), Qt::LeftButton, {}, QPoint(58, 58));
+  ASSERT_EQ(Ints(Call(c, DISPID_VEXATHUM_GetSelection)), std::vector<int>{ids[1]});
+
+  // Lines through the corner bands of every row and column of cells, both ways.
+  QRect cells;
+  for (QWidget* t : Thumbnails(c)) cells |= t->geometry();
+  const QSize cell = Thumbnail(c, ids[0])->size();
+  for (int top = cells.top(); top < cells.bottom(); top += cell.height())
+    for (int y : {3, 12, 21, 95, 104, 113}) {
+      Glide(document, QPoint(cells.left(), top + y), QPoint(cells.right(), top + y), 3);
+      Glide(document, QPoint(cells.right(), top + y + 1), QPoint(cells.left(), top + y + 1), 4);
+    }
+  for (int left = cells.left(); left < cells.right(); left += cell.width())
+    for (int x : {3, 12, 21, 95, 104, 113}) {
+      Glide(document, QPoint(left + x, cells.top()), QPoint(left + x, cells.bottom()), 3);
+      Glide(document, QPoint(left + x + 1, cells.bottom()), QPoint(left + x + 1, cells.top()), 4);
+    }
+
+  // Each corner of each cell, approached from outside the cell, jumped onto
+  // from outside the window, and entered by events sent to the cell.
+  QWidget* host = m_hosts.back().get();
+  for (int id : ids) {
+    QWidget* thumb = Thumbnail(c, id);
+    ASSERT_NE(thumb, nullptr);
+    const bool selected = id == ids[1];
+    for (const QRect& square : kCornerSquares) {
+      const QPoint corner = thumb->geometry().topLeft() + square.center();
+      const QPoint outward((square.center().x() < 58 ? -12 : 12), (square.center().y() < 58 ? -12 : 12));
+      const QPoint start = corner + outward * 2;
+      Glide(document, QPoint(std::clamp(start.x(), 0, document->width() - 1), std::clamp(start.y(), 0, document->height() - 1)),
+            corner, 2);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return Corners(thumb) == Expected(selected); }, 5000))
+          << place.name << " photo " << id << " corner " << square.x() << "," << square.y() << ": "
+          << ::testing::PrintToString(Corners(thumb));
+      QTest::mouseMove(host, QPoint(-40, -40));
+      QTest::mouseMove(thumb, square.center());
+      EXPECT_TRUE(QTest::qWaitFor([&] { return Corners(thumb) == Expected(selected); }, 5000));
+
+      QEvent leave(QEvent::Leave);
+      QApplication::sendEvent(thumb, &leave);
+      const QPointF local(square.center());
+      QEnterEvent enter(local, thumb->window()->mapFromGlobal(thumb->mapToGlobal(local)), thumb->mapToGlobal(local));
+      QApplication::sendEvent(thumb, &enter);
+      QHoverEvent hover(QEvent::HoverMove, local, thumb->mapToGlobal(local), local);
+      QApplication::sendEvent(thumb, &hover);
+      EXPECT_EQ(Corners(thumb), Expected(selected));
+    }
+  }
+
+  // The buttons do their work: zoom tells the host; remove takes the photo away.
+  QWidget* thumb = Thumbnail(c, ids[4]);
+  QTest::mouseMove(document, QPoint(document->width() - 1, document->height() - 1));
+  QTest::mouseMove(thumb, QPoint(58, 58));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Corners(thumb) == Expected(false); }, 5000));
+  if (place.zoom) {
+    QTest::mouseClick(Button(thumb, 5), Qt::LeftButton, {}, QPoint(8, 8));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return c.sink->Count(DISPID_VEXATHUMEV_ZoomButtonClicked) == 1; }, 5000));
+    EXPECT_EQ(c.sink->args.back(), ids[4]);
+  }
+  if (place.remove) {
+    QTest::mouseMove(thumb, QPoint(104, 12));
+    QWidget* remove = Button(thumb, 8);
+    ASSERT_NE(remove, nullptr);
+    QTest::mouseClick(remove, Qt::LeftButton, {}, QPoint(8, 8));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Long(Call(c, DISPID_VEXATHUM_GetThumbCount)) == 5; }, 5000));
+    EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)),
+              (std::vector<std::string>{paths[0], paths[1], paths[2], paths[3], paths[5]}));
+    EXPECT_EQ(Thumbnails(c).size(), 5u);
+  }
+}
+
+std::vector<CornerCase> CornerCases() {
+  std::vector<CornerCase> cases;
+  for (const CornerPlace& place : {kAlbum, kAlbumNoCaptions, kFolderPane})
+    for (int scale : {1, 2}) cases.push_back({place, scale});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(PlacesAndScales, CornerSweepTest, ::testing::ValuesIn(CornerCases()),
+                         [](const ::testing::TestParamInfo<CornerCase>& info) {
+                           return std::string(info.param.place.name) + "AtScale" + std::to_string(info.param.scale);
+                         });
 
 }  // namespace
 

@@ -251,7 +251,6 @@ CArtButton::CArtButton(QWidget* parent) : QWidget(parent) {}
 
 CArtButton::CArtButton(QWidget* parent, int id, const CButtonDescriptor& d) : QWidget(parent) {
   Construct(id, d);
-  show();
 }
 
 void CArtButton::Construct(int id, const CButtonDescriptor& d) {

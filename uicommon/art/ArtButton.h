@@ -100,6 +100,7 @@ class CButtonTable : public CButtonFactory {
   CButtonTable();
 };
 
+// A new, hidden button of the table (null for an id it does not define).
 VEXATHUMART_API CArtButton* NewArtButton(QWidget* parent, int id);
 VEXATHUMART_API CButtonDescriptor ButtonDescriptor(int id);
 
@@ -124,6 +125,10 @@ struct CArtButtonState {
   void Hover(bool over);
 };
 
+// A button starts hidden, as do the views (Views.h): its owner shows it once
+// it has stored and placed it. Showing a window under the pointer makes Qt
+// send enter and leave events at once, and they may reach the owner while
+// it is still making the button.
 class VEXATHUMART_API CArtButton : public QWidget {
   Q_OBJECT
  public:

@@ -59,7 +59,6 @@ CArtView::CArtView(QWidget* parent, const CViewDescriptor& d)
   setGeometry(d.m_offsetX, d.m_offsetY, d.m_w, d.m_h);
   setProperty("controlId", kControlId);
   setAttribute(Qt::WA_OpaquePaintEvent);
-  show();
 }
 
 CArtView::~CArtView() = default;
@@ -121,7 +120,6 @@ CUserView::CUserView(QWidget* parent, QRect rect, EViewId id) : QWidget(parent),
   setProperty("controlId", id);
   // The view paints all of itself; no background is erased first.
   setAttribute(Qt::WA_OpaquePaintEvent);
-  show();
 }
 
 CUserView::~CUserView() = default;

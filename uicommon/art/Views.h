@@ -62,6 +62,8 @@ class CViewTable : public CViewFactory {
 // A copy of the static table's descriptor of the id.
 VEXATHUMART_API CViewDescriptor ViewDescriptor(int id);
 
+// An art view and a user view start hidden: the owner shows them once
+// stored and placed (see CArtButton).
 class VEXATHUMART_API CArtView : public QWidget {
   Q_OBJECT
  public:

@@ -126,6 +126,9 @@ TEST_F(ArtButtonTest, ClickPostsIdPlus300AndDragOffUndoes) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
   std::unique_ptr<CArtButton> button(NewArtButton(&parent, 6));
   ASSERT_TRUE(button);
+  // A new button waits for its owner to show it, even in a shown window.
+  EXPECT_FALSE(button->isVisible());
+  button->show();
   EXPECT_TRUE(button->ToggleMode());
   QTest::mouseClick(button.get(), Qt::LeftButton, {}, QPoint(10, 10));
   QTRY_COMPARE_WITH_TIMEOUT(parent.commands.size(), std::size_t(1), 5000);
@@ -162,6 +165,7 @@ TEST_F(ArtButtonTest, HoverLightsAndLeavingReturnsToTheParent) {
   parent.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent));
   std::unique_ptr<CArtButton> button(NewArtButton(&parent, 4));
+  button->show();
   QTest::mouseMove(&parent, QPoint(150, 150));
   QTest::mouseMove(&parent, QPoint(100, 10));  // over the button at (93, 1)
   QTRY_VERIFY_WITH_TIMEOUT(button->GetHighlight(), 5000);
