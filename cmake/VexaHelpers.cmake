@@ -189,6 +189,26 @@ set(VEXA_TEST_COSTS
   core_end_to_end_tests=110 vexasdk_cli_tests=100 engine_tests=80
   vidlathe_cli_tests=80 vidlathe_motion_tests=75 vcd_mkimage_tests=55)
 
+# The thread checker's run of the long tests: the cases that start, cancel
+# and join the threads (pools, pipelines, burns, servers, dialogs), one of
+# each kind of run, as GoogleTest filters. The cases that only vary what
+# flows through the same threads (formats, sizes, checkers) run under
+# AddressSanitizer all the same.
+set(VEXA_TSAN_FILTERS
+  "engine_tests=EngineTest.*:MenuBuilderTest.*:BuilderTest.*Cancel*:BuilderTest.TheEndOfEveryRun*:BuilderTest.ThePremasters*:DrivesTest.TheClientStaysResponsive*:StoryboardTest.AStillGoesEverywhere*:StoryboardTest.AFailedAddition*"
+  "vidlathe_motion_tests=MotionPieces.*:MotionStreams.CopyPicturesRepeatTheirIPicture:MotionStreams.VeryShortDisplayTimeStillGetsOnePicture:MotionStreams.AudioOtherThan44kIsRefused:MotionStreamCalls.*"
+  "vidlathe_reader_tests=ConcatenateMotion.*:ConcatenateStills.*:Reencode.CancelStopsEveryThreadAndLeavesNoOutput:Reencode.OtherRateAndSizeJoinsACopiedInput"
+  "vidlathe_stream_tests=StillStreams.Calls*:StillStreams.SourceEndingEarlyFailsWithoutOutput:StillStreams.WriteErrorFailsAndRemovesTheOutput:StillStreamsCheckers.AudioIsMultiplexedWithEveryFrameInOrder"
+  "vidlathe_cli_tests=VidlatheCli.MotionWritesAValidMotionStream:VidlatheCli.TwoPhotosMakeAStillPairStream:VidlatheCliHardening.EncodingFailuresSayWhy"
+  "vexasdk_cli_tests=CliTest.MakesAPhotoDisc:CliTest.BlanksARewritable:CliTest.ListsTheSimulatedWriterWithItsCapabilities"
+  "vcd_mkimage_tests=MkImageTest.ThirteenStillsAndAMusicTrack:MkImageTest.AnOutputThatIsAnInputIsRefused"
+  "kvprint_tests=ImageTest.*:ProductsTest.PrintFrontFeedsTheProductsAndReportsTheirFailures"
+  "discpakb_tests=Mp3Test.TwoReadersOnTwoThreads:FactoryTest.*"
+  "imgutil_tests=ImgUtilTest.DerivativesOfALargePhoto:ImgUtilTest.CallsThroughIDispatch:ImgUtilTest.TitleInMemoryPlacesEachLine:ImgUtilTest.TextOnTheSurface"
+  "core_end_to_end_tests=EndToEndTest.ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt:EndToEndTest.AUsedCDRWIsErasedOnTheUsersYesAndRefusedWithoutTheDialog"
+  "vexa_e2e_tests=EndToEndTest.NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFiles:EndToEndTest.TheStatusModeWithoutADisplayShowsItsProgressOnTheTerminal"
+  "engine_disc_tests=DiscTest.ThirteenPhotosWithMusicOnNTSC:DiscTest.CancelsAtEveryPhase")
+
 function(vexa_test name)
   if(NOT VEXA_BUILD_TESTS)
     return()
@@ -211,11 +231,30 @@ function(vexa_test name)
   if(A_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
   endif()
+  if(VEXA_SANITIZE OR VEXA_TSAN)
+    # A test's own code checks results; the code under test is what the
+    # sanitizers are for and keeps its optimisation. Unoptimised, the test
+    # sources build in a third of the time.
+    target_compile_options(${name} PRIVATE -O0)
+  endif()
+  vexa_test_defaults(${name})
+endfunction()
+
+# vexa_test_defaults(TEST) — what every test shares, also for a second test
+# over the same program: its cost and the sanitizer runtime's options.
+function(vexa_test_defaults name)
   foreach(entry IN LISTS VEXA_TEST_COSTS)
     if(entry MATCHES "^${name}=([0-9]+)$")
       set_tests_properties(${name} PROPERTIES COST ${CMAKE_MATCH_1})
     endif()
   endforeach()
+  if(VEXA_TSAN)
+    foreach(entry IN LISTS VEXA_TSAN_FILTERS)
+      if(entry MATCHES "^${name}=(.+)$")
+        set_tests_properties(${name} PROPERTIES ENVIRONMENT_MODIFICATION "GTEST_FILTER=set:${CMAKE_MATCH_1}")
+      endif()
+    endforeach()
+  endif()
   if(VEXA_SANITIZE)
     # The sanitizer runtime's hook on __tls_get_addr takes a thread-local block
     # of a shared library whose address ends in 0x010 for one laid out by an

@@ -431,7 +431,9 @@ BurnFlow::PhaseEnd BurnFlow::WatchPhase(const PhaseWatch& watch) {
         const int shown = flow_.Status().Progress();
         flow_.SetProgress(std::max(shown, std::min(95, shown + std::max(1, (95 - shown) / 4))));
       } else if (percent > 0) {
-        flow_.SetProgress(percent);
+        // The bar starts at 2 before the engine has counted anything; its
+        // first figures may be lower, and the bar never goes back.
+        flow_.SetProgress(std::max(flow_.Status().Progress(), static_cast<int>(percent)));
       }
       flow_.Pump();
     }
