@@ -591,6 +591,9 @@ TEST_F(DiscTest, AHundredPhotosOnPAL) {
   setup.photos = 100;
   setup.smallPhotos = true;
   setup.tv = VEXATVPAL;
+  // The shortest time a picture may be shown: what this disc checks is the
+  // number of pictures (menu pages, segments, files), not how long each lasts.
+  setup.stillDelayMs = 2000;
   const DiscResult r = Run(setup);
   ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
   ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;

@@ -704,7 +704,11 @@ TEST_F(PagesTest, EveryControlHasItsOwnId) {
 
 namespace {
 
+QAbstractScrollArea* GalleryOf(CVEXAThum* c);
 QAbstractScrollArea* WaitForGallery(CVEXAThum* c);
+// Delivers what is pending (layout, show and paint requests), so a grab shows
+// the window as it now stands.
+void Settle();
 std::vector<QWidget*> ThumbnailsOf(QAbstractScrollArea* gallery);
 
 // Every page, the add-images dialog and the About box in a real window
@@ -742,7 +746,7 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   sheet->resize(720, 520);
   for (int id = kPageWelcome; id <= kPageFinish; ++id) {
     if (id > kPageWelcome) sheet->next();
-    QTest::qWait(300);
+    Settle();
     if (id == kPageSelectPictures) {
       // The thumbnails are drawn by a worker: the page is taken once both
       // show their photo (blue) rather than the blank card.
@@ -768,15 +772,22 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     dialog.FolderTree()->SelectFolder(m_temp.Path("shots"));
-    QTest::qWait(500);
+    // The folder's two photos are shown in the folder pane.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          QAbstractScrollArea* g = GalleryOf(dialog.FolderPictures());
+          return g && ThumbnailsOf(g).size() == 2;
+        },
+        30000));
+    Settle();
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString(folder + "/add-images.png")));
   }
   // The titles page on a large sheet, with a line that did not fit.
   sheet->resize(1280, 900);
   while (sheet->currentId() != kPageTitles) sheet->back();
-  QTest::qWait(300);
+  Settle();
   if (auto* line = Find<QLineEdit>(1022)) line->setText(QString(60, 'W'));
-  QTest::qWait(300);
+  Settle();
   EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/titles-large.png")));
   sheet->resize(720, 520);
   sheet->back();
@@ -837,6 +848,13 @@ using vexa::wiz::testing::ShotFolder;
 QAbstractScrollArea* GalleryOf(CVEXAThum* c) {
   QWidget* window = c ? c->ControlWindow() : nullptr;
   return window ? window->findChild<QAbstractScrollArea*>() : nullptr;
+}
+
+void Settle() {
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
 }
 
 QAbstractScrollArea* WaitForGallery(CVEXAThum* c) {
