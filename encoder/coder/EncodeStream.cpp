@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "encoder/coder/EncoderThread.h"
+#include "platform/base/Executor.h"
 #include "encoder/common/CodedStreamBuffer.h"
 #include "encoder/common/Failure.h"
 #include "encoder/common/OutputFile.h"
@@ -65,17 +66,19 @@ int EncodeStream(const StreamRequest& request, const PictureFeed& feed) {
   bool fed = true, audioRead = true;
   {
     // Every queue exists before any thread starts.
-    std::jthread reader;
+    // The stages run beside this feed on threads of the side reserve
+    // (platform/base/Executor.h), which are kept from call to call.
+    vexa::base::SideThread reader;
     if (audio)
-      reader = std::jthread([&] {
+      reader = vexa::base::SideThread([&] {
         FailureScope scope(log);
         audioRead = RunAudioFileReader(request.audioPath, request.loopAudio, audio.get());
       });
-    std::jthread encoder([&] {
+    vexa::base::SideThread encoder([&] {
       FailureScope scope(log);
       RunEncoderThread(&job, &pictures);
     });
-    std::jthread multiplexer([&] {
+    vexa::base::SideThread multiplexer([&] {
       FailureScope scope(log);
       RunMultiplexer(&mux);
     });
@@ -101,11 +104,11 @@ int EncodeStream(const StreamRequest& request, const PictureFeed& feed) {
     }
     pictures.Push(QueuedPicture{nullptr, 0});
     pictures.Close();
-    encoder.join();
-    multiplexer.join();
+    encoder.Join();
+    multiplexer.Join();
     if (audio) {
       audio->Abort();  // releases a reader blocked on a full queue
-      reader.join();
+      reader.Join();
     }
   }
   if (job.success != 1 && mux.result == 1) Fail("the encoder stopped before the end of the pictures");

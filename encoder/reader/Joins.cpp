@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "encoder/coder/EncodeStream.h"
+#include "platform/base/Executor.h"
 #include "encoder/common/ColourConvert.h"
 #include "encoder/common/EncoderRecords.h"
 #include "encoder/common/Failure.h"
@@ -252,14 +253,14 @@ class DecoderThread {
   // Stops the decoder and waits for it; then damaged() is final.
   void Stop() {
     queue_.Abort();  // a decoder blocked on a full queue stops
-    if (thread_.joinable()) thread_.join();
+    thread_.Join();
   }
   int damaged() const { return damaged_; }
 
  private:
   vexa::base::ClosableQueue<DecodedPicture> queue_{3};
   std::atomic<int> damaged_{0};
-  std::jthread thread_;  // declared last: started once the queue exists
+  vexa::base::SideThread thread_;  // declared last: started once the queue exists
 };
 
 // ---- stills ----

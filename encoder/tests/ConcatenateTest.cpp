@@ -1,6 +1,8 @@
 // The concatenating entry points: unchanged copies with continuing clocks,
 // still re-encoding, progress, cancellation and write errors.
 #include <gtest/gtest.h>
+
+#include "platform/base/tests/WarmPools.h"
 #include <dirent.h>
 
 #include <cstring>
@@ -154,6 +156,9 @@ TEST(ConcatenateMotion, CancelAndWriteErrorsFailWithoutOutput) {
   const char* paths[2] = {x.c_str(), y.c_str()};
   const MpegFileList list{2, paths};
 
+  // Every thread the call may use is up first: after the call the same
+  // threads are there, and none of them is still working.
+  vexa::base::testing::WarmPools(8);
   const int threads = ThreadCount();
   const std::string out = ScratchPath("cancelled.mpg");
   gReports.clear();
@@ -164,6 +169,7 @@ TEST(ConcatenateMotion, CancelAndWriteErrorsFailWithoutOutput) {
   ASSERT_FALSE(gReports.empty());
   EXPECT_GE(gReports.back(), 50);
   EXPECT_EQ(ThreadCount(), threads);
+  EXPECT_EQ(vexa::base::SideThreadsBusy(), 0u);
 
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, "/dev/full", nullptr), 0);
   EXPECT_EQ(Concatenate_VCD_motion(&list, 1, ScratchPath("no/such/dir/out.mpg").c_str(), nullptr), 0);

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <deque>
+#include <limits>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace vexa::base {
@@ -41,77 +43,149 @@ class Pool {
  public:
   explicit Pool(unsigned most) : most_(most) {}
 
-  void Post(std::function<void()> task) {
-    if (most_ == 0) return;  // no workers: the task's group runs it when its owner waits
-    bool start = false;
+  // Gives the task to an idle worker, or to a new one when every worker is
+  // busy and there is room for one more, or else queues it for the first
+  // worker to be free. False when nobody will run it: a pool without
+  // workers, or one whose new worker could not be started while none (or,
+  // for the side reserve, no free one) was there.
+  // `ended`, if any, is called once the worker that ran the task counts as
+  // free again, so whoever it tells can hand that worker the next task.
+  bool Post(std::function<void()> task, std::function<void()> ended = {}) {
+    if (most_ == 0) return false;
+    Entry entry{std::move(task), std::move(ended)};
     {
       std::lock_guard lock(mutex_);
-      queue_.push_back(std::move(task));
-      if (idle_ < queue_.size() && started_ < most_) {
-        ++started_;
-        start = true;
+      if (idle_ > queue_.size() || started_ >= most_) {
+        queue_.push_back(std::move(entry));
+        ready_.notify_one();
+        return true;
       }
+      ++started_;
     }
-    if (start) {
-      try {
-        std::thread([this] { Work(); }).detach();
-      } catch (...) {
-        // No thread to be had: the task's group runs it when its owner waits.
-        std::lock_guard lock(mutex_);
-        --started_;
-      }
+    try {
+      std::thread([this, first = std::move(entry)]() mutable { Work(std::move(first)); }).detach();
+      return true;
+    } catch (...) {
+      std::lock_guard lock(mutex_);
+      --started_;
+      return false;  // the task went with the thread that was not made
     }
-    ready_.notify_one();
   }
 
+  // Workers running a task now.
+  std::size_t Busy() {
+    std::lock_guard lock(mutex_);
+    return started_ - idle_;
+  }
+
+  static constexpr unsigned kUnbounded = std::numeric_limits<unsigned>::max();
+
  private:
-  void Work() {
-    std::unique_lock lock(mutex_);
+  struct Entry {
+    std::function<void()> task;   // a wrapper that never throws
+    std::function<void()> ended;  // may be empty
+  };
+
+  void Work(Entry entry) {
+    std::unique_lock lock(mutex_, std::defer_lock);
     for (;;) {
+      entry.task();
+      entry.task = nullptr;
+      lock.lock();
       ++idle_;
+      if (entry.ended) {
+        lock.unlock();
+        entry.ended();
+        entry.ended = nullptr;
+        lock.lock();
+      }
       ready_.wait(lock, [&] { return !queue_.empty(); });
       --idle_;
-      std::function<void()> task = std::move(queue_.front());
+      entry = std::move(queue_.front());
       queue_.pop_front();
       lock.unlock();
-      task();  // a group's task wrapper: it never throws
-      task = nullptr;
-      lock.lock();
     }
   }
 
   const unsigned most_;
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::deque<std::function<void()>> queue_;  // guarded by mutex_
+  std::deque<Entry> queue_;  // guarded by mutex_
   std::size_t idle_ = 0;                      // guarded by mutex_
   unsigned started_ = 0;                      // guarded by mutex_
 };
 
 std::atomic<Pool*> gPool{nullptr};
+std::atomic<Pool*> gSide{nullptr};
 std::mutex gPoolMade;
 
 // A forked child has none of its parent's workers (and maybe a queue lock
-// held by one). It starts no threads of its own either (a child is mostly
-// on its way to exec, and thread start-up after a fork of a threaded
-// process is not safe everywhere): its groups run every task on the thread
-// that waits.
-void ForgetPoolInChild() { gPool.store(new Pool(0)); }
+// held by one). Its compute pool starts no threads (a child is mostly on
+// its way to exec, and thread start-up after a fork of a threaded process
+// is not safe everywhere): its groups run every task on the thread that
+// waits. Side threads, which must run beside their caller, are started anew.
+void ForgetPoolsInChild() {
+  gPool.store(new Pool(0));
+  gSide.store(new Pool(Pool::kUnbounded));
+}
 
-Pool& SharedPool() {
-  if (Pool* p = gPool.load(std::memory_order_acquire)) return *p;
+Pool& Made(std::atomic<Pool*>& slot, unsigned most) {
+  if (Pool* p = slot.load(std::memory_order_acquire)) return *p;
   std::lock_guard lock(gPoolMade);
-  if (Pool* p = gPool.load(std::memory_order_acquire)) return *p;
-  static const bool registered = [] { return ::pthread_atfork(nullptr, nullptr, ForgetPoolInChild) == 0; }();
+  if (Pool* p = slot.load(std::memory_order_acquire)) return *p;
+  static const bool registered = [] { return ::pthread_atfork(nullptr, nullptr, ForgetPoolsInChild) == 0; }();
   (void)registered;
-  auto* pool = new Pool(ParallelJobs());
-  gPool.store(pool, std::memory_order_release);
+  auto* pool = new Pool(most);
+  slot.store(pool, std::memory_order_release);
   return *pool;
 }
+
+Pool& SharedPool() { return Made(gPool, ParallelJobs()); }
+Pool& SideReserve() { return Made(gSide, Pool::kUnbounded); }
 
 }  // namespace
 
 void PostToPool(std::function<void()> task) { SharedPool().Post(std::move(task)); }
+
+struct SideThread::State {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;  // guarded by mutex
+};
+
+SideThread::SideThread(std::function<void()> task) {
+  auto state = std::make_shared<State>();
+  auto run = [task = std::move(task)]() mutable {
+    try {
+      task();
+    } catch (...) {
+      // As on a std::thread, a fault must not escape the task; the task's
+      // own code reports its failures.
+    }
+    task = nullptr;  // what it holds goes before its owner learns of the end
+  };
+  auto ended = [state] {
+    {
+      std::lock_guard lock(state->mutex);
+      state->done = true;
+    }
+    state->ended.notify_all();
+  };
+  if (!SideReserve().Post(std::move(run), std::move(ended))) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again), "no thread to be had");
+  }
+  state_ = std::move(state);
+}
+
+std::size_t SideThreadsBusy() { return SideReserve().Busy(); }
+
+void SideThread::Join() {
+  if (!state_) return;
+  std::unique_lock lock(state_->mutex);
+  state_->ended.wait(lock, [&] { return state_->done; });
+  lock.unlock();
+  state_.reset();
+}
 
 struct TaskGroup::State {
   struct Slot {

@@ -5,12 +5,17 @@
 //    this process may run on (sched_getaffinity, or VEXA_JOBS when set), and
 //    kept until the process ends, so no thread is made or ended per photo,
 //    per copy or per call;
-//  - work reaches it only through a TaskGroup: the caller posts tasks, then
+//  - compute work reaches it only through a TaskGroup: the caller posts tasks, then
 //    Wait runs on its own thread every task no worker has taken yet and
 //    waits for the ones under way. A caller always makes progress itself,
 //    so a task may post and wait for tasks of its own (nesting), a full
 //    pool only slows the work down and never stalls it, and a process
 //    without workers (a forked child) still gets everything done.
+// Work that must run beside its caller for as long as the caller works (the
+// stages of a pipeline, handing each other data through bounded queues)
+// cannot wait for a free worker: it runs as a SideThread, on a thread of a
+// second reserve that always has one for it. That reserve too keeps its
+// threads and reuses an idle one before it adds another.
 #pragma once
 
 #include <atomic>
@@ -66,6 +71,32 @@ class VEXA_BASE_API TaskGroup {
   struct State;
   std::shared_ptr<State> state_;
 };
+
+// A task running beside its caller on a thread of the side reserve, joined
+// like a std::jthread: by Join, or when it goes.
+class VEXA_BASE_API SideThread {
+ public:
+  SideThread() = default;
+  explicit SideThread(std::function<void()> task);  // throws std::system_error when no thread can be had
+  ~SideThread() { Join(); }
+  SideThread(SideThread&& other) noexcept = default;
+  SideThread& operator=(SideThread&& other) noexcept {
+    Join();
+    state_ = std::move(other.state_);
+    return *this;
+  }
+
+  bool joinable() const { return state_ != nullptr; }
+  // Waits for the task's end (nothing when none was started).
+  void Join();
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+// The side threads running a task now (0 once every pipeline has ended).
+VEXA_BASE_API std::size_t SideThreadsBusy();
 
 // Runs body(i) for i in 0..count-1 on up to `workers` threads at once (the
 // caller is one of them) and returns when all have run.

@@ -94,6 +94,22 @@ TEST(ExecutorTest, ThreadsAreReusedNotMadePerCall) {
   EXPECT_LE(ids.size(), ParallelJobs() + 1u);  // the pool and the caller
 }
 
+TEST(ExecutorTest, SideThreadsAllRunAtOnceAndAreKeptForTheNextCall) {
+  // More stages than cores, each waiting for all: they must run side by side.
+  const unsigned stages = 2 * ParallelJobs() + 3;
+  auto pipeline = [&] {
+    std::latch all(stages);
+    std::vector<SideThread> threads;
+    for (unsigned i = 0; i < stages; ++i) threads.emplace_back([&] { all.arrive_and_wait(); });
+  };
+  pipeline();
+  EXPECT_EQ(SideThreadsBusy(), 0u);
+  const std::size_t before = ThreadsOfThisProcess();
+  for (int call = 0; call < 20; ++call) pipeline();
+  EXPECT_EQ(ThreadsOfThisProcess(), before);
+  EXPECT_EQ(SideThreadsBusy(), 0u);
+}
+
 TEST(ExecutorTest, AForkedChildGetsItsWorkDone) {
   ParallelFor(16, ParallelJobs(), [](std::size_t) {});  // the parent's pool is up
   const pid_t child = ::fork();
@@ -101,7 +117,9 @@ TEST(ExecutorTest, AForkedChildGetsItsWorkDone) {
   if (child == 0) {
     std::atomic<int> sum{0};
     ParallelFor(100, 4, [&](std::size_t i) { sum += static_cast<int>(i); });
-    ::_exit(sum.load() == 4950 ? 0 : 1);
+    std::atomic<int> side{0};
+    { SideThread t([&] { side = 1; }); }
+    ::_exit(sum.load() == 4950 && side.load() == 1 ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
