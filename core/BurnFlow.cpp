@@ -182,7 +182,9 @@ bool BurnFlow::PrepareForWriting() {
       return false;
     }
     LONG type = 0;
-    if (!driver_.GetDiscType(&type)) {
+    const bool typeKnown = driver_.GetDiscType(&type);
+    discType_ = typeKnown ? type : 0;
+    if (!typeKnown) {
       util_.ReportError("CVEXACore1::PrepareForWriting - ODBase GetDiscType  call failed.", false);
     } else if (type == VEXADiscTypeR && flow_.Interactive()) {
       bool remind = true;
@@ -589,6 +591,17 @@ bool BurnFlow::BurnVCD(const BurnSettings& burn) {
   if (burnStopPending) WaitForBurnToStop();
   driver_.Eject();
   if (!driver_.UnSetBlocking()) util_.ReportError("CVEXACore1::BurnVCD - ODBase UnSetBlocking call failed.", false);
+  // A write-once disc whose write was cancelled part-way is spoilt: the user
+  // is told so before being asked for a disc again.
+  if (!burned && flow_.Code() == VEXACoreBurnCancelled && discType_ == VEXADiscTypeR && flow_.Interactive() &&
+      base::StopSignal() == 0) {
+    util_.LogInfo("CVEXACore1::BurnVCD - The cancelled write left the CD-R incomplete.");
+    flow_.ShowMessage(kMessageOK,
+                      util_.LoadString(4571, "The disc was not finished: writing stopped part-way.\r\n\r\nThe CD-R "
+                                             "disc has been ejected. It was left incomplete and cannot be used.\r\n\r\n"
+                                             "To make the orlune disc, insert a new blank disc and try again."),
+                      nullptr, false, false, false, false);
+  }
   return burned;
 }
 
@@ -725,7 +738,8 @@ bool BurnFlow::BurnCancelRequested() {
   // A request to stop the program stops the burn as a confirmed Cancel does.
   if (base::StopSignal() != 0) return true;
   if (!flow_.Interactive() || !flow_.Status().cancelRequested) return false;
-  if (flow_.ShowMessage(kMessageYesNo,
+  // Yes spoils a CD-R, so No is the default: Enter lets the write go on.
+  if (flow_.ShowMessage(kMessageYesNo | kMessageSecondDefault,
                         util_.LoadString(4530, "Are you sure you want to cancel?\r\n\r\nThe orlune disc creator software has "
                                          "started writing to the disc. If this is a CD-R disc, you will not be able "
                                          "to use it again."),

@@ -103,6 +103,8 @@ class BurnFlow {
   SleepGuard* sleep_;
   FlowDeadlines deadlines_;
   TempSpaceNote space_;
+  // The type of the disc the last disc check found (0: not known).
+  LONG discType_ = 0;
 };
 
 }  // namespace vexa::core

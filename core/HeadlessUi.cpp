@@ -41,7 +41,7 @@ StatusDialog& HeadlessUi::Status() {
 int HeadlessUi::DoMessage(int type, const std::string& text, bool, bool, bool, bool* checkBoxClicked) {
   if (checkBoxClicked) *checkBoxClicked = false;
   if (log_ && !text.empty()) log_(text);
-  switch (type) {
+  switch (MessageButtons(type)) {
     case kMessageOK: return kIDOK;
     case kMessageYesNo: return kIDNO;
     default: return kIDCANCEL;

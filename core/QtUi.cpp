@@ -324,7 +324,10 @@ void MessageDlg::OnInitDialog() {
     cancel_->setText(Q(secondButtonText));
     ok_->show();
     cancel_->show();
-    ok_->setDefault(true);
+    // The default takes the focus too: a focused button would take Enter.
+    ok_->setDefault(!secondDefault);
+    cancel_->setDefault(secondDefault);
+    (secondDefault ? cancel_ : ok_)->setFocus();
   } else {
     single_->setText(Q(firstButtonText));
     single_->show();
@@ -365,9 +368,11 @@ int MessageDlg::exec() {
 
 // ---- DoMessage -----------------------------------------------------------------------------
 
-int DoMessage(CVexaCoreUtil& util, int type, const std::string& text, bool isError, bool showCheckBox,
+int DoMessage(CVexaCoreUtil& util, int typeAndDefault, const std::string& text, bool isError, bool showCheckBox,
               bool useMessageBox, bool* checkBoxClicked) {
   if (checkBoxClicked) *checkBoxClicked = false;
+  const int type = MessageButtons(typeAndDefault);
+  const bool secondDefault = SecondIsDefault(typeAndDefault);
   if (useMessageBox) {
     QMessageBox box;
     box.setWindowTitle(Q(isError ? util.LoadString(4510, "Kv Orlune Disc Creator Software - Error")
@@ -383,9 +388,11 @@ int DoMessage(CVexaCoreUtil& util, int type, const std::string& text, bool isErr
     } else if (type == kMessageYesNo) {
       box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
       box.setEscapeButton(QMessageBox::No);
+      box.setDefaultButton(secondDefault ? QMessageBox::No : QMessageBox::Yes);
     } else {
       box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
       box.setEscapeButton(QMessageBox::Cancel);
+      box.setDefaultButton(secondDefault ? QMessageBox::Cancel : QMessageBox::Ok);
     }
     switch (box.exec()) {
       case QMessageBox::Ok: return kIDOK;
@@ -396,6 +403,7 @@ int DoMessage(CVexaCoreUtil& util, int type, const std::string& text, bool isErr
   }
   MessageDlg dialog(util);
   dialog.type = type;
+  dialog.secondDefault = secondDefault;
   dialog.messageText = text;
   dialog.isError = isError;
   dialog.showCheckBox = showCheckBox;

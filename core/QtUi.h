@@ -101,6 +101,8 @@ class MessageDlg : public QDialog {
   bool isError = true;
   bool showCheckBox = false;
   int type = kMessageOKCancel;
+  // The second button (No, Cancel) is the default instead of the first.
+  bool secondDefault = false;
   std::string firstButtonText;
   std::string secondButtonText;
   std::string messageText;

@@ -209,13 +209,16 @@ bool TerminalUi::ReadLine(std::string* line) const {
   }
 }
 
-int TerminalUi::DoMessage(int type, const std::string& text, bool isError, bool showCheckBox, bool,
+int TerminalUi::DoMessage(int typeAndDefault, const std::string& text, bool isError, bool showCheckBox, bool,
                           bool* checkBoxClicked) {
+  const int type = MessageButtons(typeAndDefault);
+  const bool secondDefault = SecondIsDefault(typeAndDefault);
   if (checkBoxClicked) *checkBoxClicked = false;
   if (status_) status_->Interrupt();
 
-  // The buttons as the message dialog has them: the first is the default,
-  // the second (if any) is what closing the dialog answers.
+  // The buttons as the message dialog has them: the first is the default
+  // unless the type marks the second so, the second (if any) is what closing
+  // the dialog answers.
   auto text_of = [&](int id, const char* fallback) {
     std::string t = Trim(ForTerminal(util_.LoadString(id, fallback), true));
     return t.empty() ? std::string(fallback) : t;
@@ -243,14 +246,16 @@ int TerminalUi::DoMessage(int type, const std::string& text, bool isError, bool 
     prompt += ": ";
   } else {
     prompt = first + " or " + second + "? [" + Lower(first.substr(0, 1)) + "/" + Lower(second.substr(0, 1)) +
-             ", Enter: " + first + "] ";
+             ", Enter: " + (secondDefault ? second : first) + "] ";
   }
 
-  int result = firstResult;
+  const std::string& defaultText = secondDefault ? second : first;
+  const int defaultResult = secondDefault ? secondResult : firstResult;
+  int result = defaultResult;
   if (!streams_.inIsTerminal) {
     // Nobody can answer: the dialog's default button does, and says so.
-    Write(prompt + first + " (standard input is not a terminal: the default answer)\n");
-    util_.LogInfo("TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"" + first +
+    Write(prompt + defaultText + " (standard input is not a terminal: the default answer)\n");
+    util_.LogInfo("TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"" + defaultText +
                   "\" to: " + FirstLine(text));
   } else {
     while (true) {
@@ -263,7 +268,11 @@ int TerminalUi::DoMessage(int type, const std::string& text, bool isError, bool 
         break;
       }
       const std::string a = Lower(Trim(answer));
-      if (a.empty() || a == Lower(first) || (a.size() == 1 && a[0] == Lower(first)[0])) {
+      if (a.empty()) {
+        result = defaultResult;
+        break;
+      }
+      if (a == Lower(first) || (a.size() == 1 && a[0] == Lower(first)[0])) {
         result = firstResult;
         break;
       }

@@ -20,6 +20,15 @@ namespace vexa::core {
 
 // Buttons of a message (DoMessage's type) and the results it answers.
 enum MessageType : int { kMessageOK = 0, kMessageOKCancel = 1, kMessageYesNo = 4 };
+// Added to a type with two buttons: the second (No, Cancel) is the default,
+// what Enter answers and what a question nobody can answer takes. For a
+// question whose Yes cannot be undone.
+inline constexpr int kMessageSecondDefault = 0x100;
+// The buttons of a type, without the default's mark.
+inline constexpr int MessageButtons(int type) { return type & ~kMessageSecondDefault; }
+inline constexpr bool SecondIsDefault(int type) {
+  return (type & kMessageSecondDefault) != 0 && MessageButtons(type) != kMessageOK;
+}
 enum MessageResult : int { kIDOK = 1, kIDCANCEL = 2, kIDYES = 6, kIDNO = 7 };
 
 // Control ids of the status dialog (template 151).

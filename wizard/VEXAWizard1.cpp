@@ -712,6 +712,9 @@ HRESULT CVEXAWizard1::CreateVCD() {
     header = m.language->Bitmap(193);
   }
   if (!DealWithInvalidStills()) return m_wiz.Error("CVEXAWizard1::CreateVCD - DealWithInvalidStills call failed.");
+  // While the sheet is up each change of the album is written soon after
+  // the action that made it, so a killed program keeps the user's pictures.
+  m.sessionAlbum->WriteSoonAfterChanges(m_sessionAlbumPath);
 
   const std::string caption = m_wiz.LoadString(1, "Kv Orlune Disc Creator Software");
   CvexaPropSheet sheet(m_wiz, QString::fromStdString(caption), nullptr, m_startScreen, watermark, header);

@@ -230,6 +230,44 @@ TEST_F(DialogTest, MessagesAnswerTheButtonPressed) {
   }
 }
 
+// Enter answers the default button: the first, or the second where the type
+// marks it (a question whose Yes cannot be undone), in the message dialog
+// and in the system's message box alike.
+TEST_F(DialogTest, EnterAnswersTheDefaultButton) {
+  struct Case {
+    int type;
+    bool systemBox;
+    int expected;
+  };
+  const Case cases[] = {
+      {kMessageYesNo, false, kIDYES},
+      {kMessageYesNo | kMessageSecondDefault, false, kIDNO},
+      {kMessageOKCancel | kMessageSecondDefault, false, kIDCANCEL},
+      {kMessageYesNo, true, kIDYES},
+      {kMessageYesNo | kMessageSecondDefault, true, kIDNO},
+      {kMessageOK | kMessageSecondDefault, false, kIDOK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << (c.systemBox ? " system box" : ""));
+    bool yesShown = false;
+    WhenModal([&](QWidget* w) {
+      if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        yesShown = box->button(QMessageBox::Yes) != nullptr;
+      } else {
+        auto* first = Child<QPushButton>(w, MessageButtons(c.type) == kMessageOK ? 161 : 1);
+        yesShown = first->isVisible();
+      }
+      // The key goes where a user's would: to the widget with the focus (a
+      // focused button takes Enter for itself).
+      QWidget* focus = w->focusWidget();
+      QTest::keyClick(focus ? focus : w, Qt::Key_Return);
+    });
+    EXPECT_EQ(DoMessage(util_, c.type, "Are you sure you want to cancel?", false, false, c.systemBox, nullptr),
+              c.expected);
+    EXPECT_TRUE(yesShown);
+  }
+}
+
 TEST_F(DialogTest, TheReminderControlRecordsAClickThatASecondClickDoesNotUndo) {
   bool boxShown = false;
   WhenModal([&](QWidget* w) {

@@ -369,6 +369,52 @@ TEST_F(RunTest, ACancelGivesCode21BeforeTheBurnAnd11DuringIt) {
   }
 }
 
+// The cancel question of a write under way has No as its default (Yes
+// spoils a CD-R). A confirmed cancel of a CD-R's write then says that the
+// disc was left incomplete; a CD-RW's, or a write that went on, does not.
+TEST_F(RunTest, ACancelledWriteOfACDRSaysTheDiscIsSpoilt) {
+  const struct {
+    const char* name;
+    VEXADiscType disc;
+    int answer;
+    bool spoilt;
+  } cases[] = {{"CD-R, yes", VEXADiscTypeR, kIDYES, true},
+               {"CD-RW, yes", VEXADiscTypeRW, kIDYES, false},
+               {"CD-R, no", VEXADiscTypeR, kIDNO, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->burnPolls = 4;
+    engine_->discType = {c.disc};
+    // No CD-R reminder: the cancel question is the first message.
+    ASSERT_TRUE(CVexaCoreUtil::SetCDRvsCDRW_NagFlag(false));
+    scriptUi_ = [&c](ScriptedUi& ui) {
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.MarkerShown(6) && d.Progress() >= 4; }, kButtonCancel);
+      ui.QueueAnswer(c.answer);
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    EXPECT_EQ(Run(), c.answer == kIDYES ? E_FAIL : S_OK);
+    const auto& messages = ui_->messages;
+    const auto question = std::find_if(messages.begin(), messages.end(), [](const ScriptedUi::Message& m) {
+      return m.text.rfind("Are you sure you want to cancel?", 0) == 0;
+    });
+    ASSERT_NE(question, messages.end());
+    EXPECT_EQ(question->type, kMessageYesNo | kMessageSecondDefault);
+    const auto spoilt = std::find_if(messages.begin(), messages.end(), [](const ScriptedUi::Message& m) {
+      return m.text.find("left incomplete and cannot be used") != std::string::npos;
+    });
+    EXPECT_EQ(spoilt != messages.end(), c.spoilt);
+    if (c.spoilt) {
+      EXPECT_GT(spoilt, question);
+      EXPECT_EQ(spoilt->type, kMessageOK);
+      EXPECT_EQ(Code(), VEXACoreBurnCancelled);
+    }
+    core_.Reset();
+  }
+}
+
 TEST_F(RunTest, ACancelAnsweredNoLetsTheBurnGoOn) {
   engine_->burnPolls = 4;
   scriptUi_ = [](ScriptedUi& ui) {

@@ -144,6 +144,8 @@ TEST_F(TerminalTest, QuestionsAreAnsweredFromTheKeyboard) {
   } rows[] = {
       {kMessageYesNo, false, "n\n", kIDNO, false},
       {kMessageYesNo, false, "\n", kIDYES, false},          // Enter: the default button
+      {kMessageYesNo | kMessageSecondDefault, false, "\n", kIDNO, false},  // ... No where it is marked so
+      {kMessageYesNo | kMessageSecondDefault, false, "y\n", kIDYES, false},
       {kMessageYesNo, false, "maybe\nYES\n", kIDYES, false},  // asked again until it is an answer
       {kMessageOKCancel, false, "c\n", kIDCANCEL, false},
       {kMessageOKCancel, false, " ok \n", kIDOK, false},
@@ -165,6 +167,7 @@ TEST_F(TerminalTest, QuestionsAreAnsweredFromTheKeyboard) {
             std::string::npos)
       << screen;
   EXPECT_NE(screen.find("OK or Cancel? [o/c, Enter: OK] "), std::string::npos) << screen;
+  EXPECT_NE(screen.find("Yes or No? [y/n, Enter: No] "), std::string::npos) << screen;
   EXPECT_NE(screen.find("Press Enter for OK, or type d and Enter for OK and \"Do not show this reminder again\": "),
             std::string::npos)
       << screen;
@@ -204,6 +207,9 @@ TEST_F(TerminalTest, ThroughAPipeEachChangeIsAPlainLineAndNobodyIsAsked) {
             kIDYES);
   EXPECT_FALSE(clicked);
   EXPECT_EQ(ui.DoMessage(kMessageOKCancel, "There is no disc in the CD Writer.", false, false, false, nullptr), kIDOK);
+  EXPECT_EQ(ui.DoMessage(kMessageYesNo | kMessageSecondDefault, "Are you sure you want to cancel?", false, false, false,
+                         nullptr),
+            kIDNO);
   ::close(out[1]);
   const std::string text = Drain(out[0]);
   ::close(out[0]);
@@ -234,6 +240,9 @@ TEST_F(TerminalTest, ThroughAPipeEachChangeIsAPlainLineAndNobodyIsAsked) {
   EXPECT_TRUE(log_->Has("INFO",
                         "TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"OK\" to: "
                         "There is no disc in the CD Writer."));
+  EXPECT_TRUE(log_->Has("INFO",
+                        "TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered \"No\" to: "
+                        "Are you sure you want to cancel?"));
 }
 
 // A whole run in the status mode on the terminal with nobody at the

@@ -83,7 +83,8 @@ int ScriptedUi::DoMessage(int type, const std::string& text, bool isError, bool 
     answers_.pop_front();
   } else {
     ++unscripted;
-    a.result = type == kMessageOK ? kIDOK : type == kMessageYesNo ? kIDNO : kIDCANCEL;
+    const int buttons = MessageButtons(type);
+    a.result = buttons == kMessageOK ? kIDOK : buttons == kMessageYesNo ? kIDNO : kIDCANCEL;
   }
   if (checkBoxClicked) *checkBoxClicked = showCheckBox && a.checkBoxClicked;
   m.answer = a.result;

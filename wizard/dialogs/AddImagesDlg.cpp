@@ -423,13 +423,15 @@ bool CvexaAddImagesDlg::RestorePlace() {
   int top = 0, left = 0, bottom = 0, right = 0;
   char tail = 0;
   if (std::sscanf(place.c_str(), "%d,%d,%d,%d%c", &top, &left, &bottom, &right, &tail) != 4) return false;
-  QScreen* screen = QApplication::primaryScreen();
+  if (right <= left || bottom <= top) return false;
+  const QRect saved(QPoint(left, top), QPoint(right - 1, bottom - 1));
+  // The screen the place was on, or the main one when that screen is gone;
+  // a place larger than the screen or partly off it is cut and moved onto
+  // it, so the button row stays reachable.
+  QScreen* screen = QGuiApplication::screenAt(saved.center());
+  if (!screen) screen = QApplication::primaryScreen();
   if (!screen) return false;
-  const QRect desktop = screen->geometry();
-  if (!desktop.contains(QPoint(left, top)) || !desktop.contains(QPoint(right, bottom)) || right <= left ||
-      bottom <= top)
-    return false;
-  setGeometry(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)));
+  setGeometry(FitOnScreen(saved, FrameAllowance(this), screen->availableGeometry()));
   return true;
 }
 

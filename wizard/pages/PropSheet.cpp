@@ -21,6 +21,7 @@
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
 #include "wizard/ui/Launcher.h"
+#include "wizard/ui/UiHelpers.h"
 
 namespace vexa::wiz {
 
@@ -126,8 +127,12 @@ void CvexaPropSheet::RestoreSize() {
     if (std::sscanf(stored.c_str(), "%d,%d%c", &w, &h, &tail) == 2 && w > 0 && h > 0) wanted = QSize(w, h);
   }
   wanted = wanted.expandedTo(minimumSizeHint()).expandedTo(minimumSize());
-  if (const QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen())
-    wanted = wanted.boundedTo(screen->availableGeometry().size());
+  // A size remembered from a larger screen is cut to this one, and the sheet
+  // moved so that its frame and button row stay on it.
+  if (const QScreen* screen = this->screen() ? this->screen() : QApplication::primaryScreen()) {
+    setGeometry(FitOnScreen(QRect(geometry().topLeft(), wanted), FrameAllowance(this), screen->availableGeometry()));
+    return;
+  }
   resize(wanted);
 }
 

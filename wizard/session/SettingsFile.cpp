@@ -27,6 +27,7 @@ int CvexaSettingsFile::FindSection(std::string_view name) const {
 }
 
 void CvexaSettingsFile::Forget() {
+  m_soon.Cancel();
   m_sections.clear();
   m_path.clear();
   m_changed = false;
@@ -107,25 +108,31 @@ std::string CvexaSettingsFile::GetValue(std::string_view section, std::string_vi
 }
 
 void CvexaSettingsFile::SetValue(std::string_view section, std::string_view key, std::string_view value) {
+  if (SetEntry(section, key, value)) {
+    m_changed = true;
+    if (m_writeSoon && !m_path.empty()) m_soon.Request();
+  }
+}
+
+bool CvexaSettingsFile::SetEntry(std::string_view section, std::string_view key, std::string_view value) {
   if (m_sections.empty()) m_sections.emplace_back();
   int s = FindSection(section);
   if (s < 0) {
     m_sections.emplace_back();
     m_sections.back().name = std::string(section);
     s = static_cast<int>(m_sections.size()) - 1;
-    m_changed = true;
   }
   Section& sec = m_sections[static_cast<std::size_t>(s)];
   for (std::size_t i = sec.keys.size(); i-- > 0;) {
     if (!Equal(sec.keys[i], key)) continue;
     // Values are paths among others: a change of letter case is a change.
-    if (sec.values[i] != value) m_changed = true;
+    if (sec.values[i] == value) return false;
     sec.values[i] = std::string(value);
-    return;
+    return true;
   }
   sec.keys.emplace_back(key);
   sec.values.emplace_back(value);
-  m_changed = true;
+  return true;
 }
 
 std::string CvexaSettingsFile::NumberedCopyName() const {

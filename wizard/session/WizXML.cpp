@@ -84,7 +84,7 @@ bool CVexaWizXML::SetTVSystem(LONG value) {
   const auto v = static_cast<VEXAXMLTVSystem>(MapTVSystem(value));
   if (!m_album || FAILED(m_album->put_tvSystem(v)))
     return Fail(m_wiz, "CVexaWizXML::SetTVSystem() - IStillsSlideShow1::put_TVSystem() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::GetPaperSize(LONG* value) {
@@ -101,7 +101,7 @@ bool CVexaWizXML::SetPaperSize(LONG value) {
                                                              : VEXAXMLPaperSizeInvalid;
   if (!m_album || FAILED(m_album->put_paperSize(v)))
     return Fail(m_wiz, "CVexaWizXML::SetPaperSize() - IStillsSlideShow1::put_PaperSize() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::GetStillDelay(LONG* seconds) {
@@ -113,7 +113,7 @@ bool CVexaWizXML::GetStillDelay(LONG* seconds) {
 bool CVexaWizXML::SetStillDelay(LONG seconds) {
   if (!m_album || FAILED(m_album->put_stillDelay(seconds)))
     return Fail(m_wiz, "CVexaWizXML::SetStillDelay() - IStillsSlideShow1::put_StillDelay() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::GetStillTitleVisibleTime(LONG* seconds) {
@@ -125,7 +125,7 @@ bool CVexaWizXML::GetStillTitleVisibleTime(LONG* seconds) {
 bool CVexaWizXML::SetStillTitleVisibleTime(LONG seconds) {
   if (!m_album || FAILED(m_album->put_stillTitleVisibleTime(seconds)))
     return Fail(m_wiz, "CVexaWizXML::SetStillTitleVisibleTime() - IStillsSlideShow1::put_StillTitleVisibleTime() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::GetTitleLines(std::string* line1, std::string* line2, std::string* line3) {
@@ -152,18 +152,18 @@ bool CVexaWizXML::SetTitleLines(const std::string& line1, const std::string& lin
     return Fail(m_wiz, "CVexaWizXML::SetTitleLines() - ITitleSlide::put_Line2() call failed");
   if (FAILED(slide->put_line3(Bstr::FromUtf8(line3).Get())))
     return Fail(m_wiz, "CVexaWizXML::SetTitleLines() - ITitleSlide::put_Line3() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::ResetAudios() {
   if (!m_audios || FAILED(m_audios->Clear())) return Fail(m_wiz, "CVexaWizXML::ResetAudios() - ISeqOfAudio::Clear() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::ResetStills() {
   if (!m_stills || FAILED(m_stills->Clear()))
     return Fail(m_wiz, "CVexaWizXML::ResetStills() - ISeqOfStillImage::Clear() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::AddAudioTrack(const std::string& path, DATE creationTime) {
@@ -175,7 +175,7 @@ bool CVexaWizXML::AddAudioTrack(const std::string& path, DATE creationTime) {
     return Fail(m_wiz, "CVexaWizXML::AddAudioTrack() - IAudio::put_originalFilename() call failed");
   if (creationTime >= 0 && FAILED(audio->put_destCTime(creationTime)))
     return Fail(m_wiz, "CVexaWizXML::AddAudioTrack() - IAudio::put_destCTime() call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::GetFirstAudioTrack(std::string* path, DATE* creationTime, bool* present) {
@@ -218,7 +218,7 @@ bool CVexaWizXML::AddStill(const std::string& path, LONG rotation, DATE creation
       sizing == VEXAWizCropPicture ? VEXAXMLPictureClip : VEXAXMLPictureResize;
   if (FAILED(still->put_destSizingBehavior(stored)))
     return Fail(m_wiz, "CVexaWizXML::AddStill() - IStillImage::put_destSizingBehavior call failed");
-  return true;
+  return Changed();
 }
 
 bool CVexaWizXML::AddStills(const VARIANT& paths, const VARIANT& rotations) {

@@ -9,6 +9,7 @@
 
 #include "idl/vexawiz.h"
 #include "idl/vexaxml.h"
+#include "wizard/session/CoalescedWrite.h"
 
 namespace vexa::wiz {
 
@@ -89,6 +90,10 @@ class CVexaWizXML {
   bool GetImageCount(LONG* count);
   bool RemoveInvalidStills();
   bool WriteOutSessionXML(const std::string& path);
+  // From now on every change of the album is written to path soon after it
+  // (CoalescedWrite), so a program that is killed leaves the pictures and
+  // settings its last action made.
+  void WriteSoonAfterChanges(const std::string& path) { m_writePath = path; }
 
   IStillsSlideShow1* Album() const { return m_album.Get(); }
 
@@ -101,6 +106,13 @@ class CVexaWizXML {
   // Records of pictures that AddStills dropped, so that a picture that comes
   // back (an undone removal) gets its record back too.
   StillList m_retired;
+  std::string m_writePath;
+  CoalescedWrite m_soon{[this] { WriteOutSessionXML(m_writePath); }};
+  // Called by each change that succeeded; returns true for the caller.
+  bool Changed() {
+    if (!m_writePath.empty()) m_soon.Request();
+    return true;
+  }
 };
 
 }  // namespace vexa::wiz

@@ -1,6 +1,7 @@
 #include "wizard/state/DiscSummary.h"
 
 #include <cstring>
+#include <utility>
 
 #include "wizard/common/FilePaths.h"
 #include "wizard/common/WizUtil.h"
@@ -33,10 +34,10 @@ bool BuildDiscSummary(const WizServices& wiz, std::string* out) {
   std::string l[3];
   if (!album->GetTitleLines(&l[0], &l[1], &l[2]))
     return fail("CvexaPropPageFinish::GetSummary - CVexaWizXML::GetTitleLines() call failed");
-  const char* labels[3] = {"Title1: ", "Title2: ", "Title3: "};
-  const int ids[3] = {161, 4474, 4475};
+  const std::pair<int, const char*> labels[3] = {{161, "Title1: "}, {4474, "Title2: "}, {4475, "Title3: "}};
   for (int i = 0; i < 3; ++i)
-    s += wiz.LoadString(ids[i], labels[i]) + (l[i].empty() ? wiz.LoadString(88, "none") : l[i]) + "\r\n";
+    s += wiz.LoadString(labels[i].first, labels[i].second) + (l[i].empty() ? wiz.LoadString(88, "none") : l[i]) +
+         "\r\n";
   s += "\r\n";
   std::string track;
   DATE date = 0;

@@ -196,7 +196,14 @@ TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
   // raised to that.
   Wiz().settings->WriteString("wizard", "windowSize", "90000,70000");
   again = Sheet(kPageWelcome);
-  EXPECT_LE(again->width(), again->screen()->availableGeometry().width());
+  const QRect available = again->screen()->availableGeometry();
+  EXPECT_LE(again->width(), available.width());
+  // The whole sheet is on the screen, its button row too.
+  EXPECT_TRUE(available.contains(again->frameGeometry()));
+  for (auto which : {QWizard::NextButton, QWizard::CancelButton}) {
+    const QAbstractButton* b = again->button(which);
+    EXPECT_TRUE(available.contains(QRect(b->mapToGlobal(QPoint(0, 0)), b->size()))) << which;
+  }
   Wiz().settings->WriteString("wizard", "windowSize", "10,10");
   again = Sheet(kPageWelcome);
   EXPECT_GE(again->width(), again->minimumSizeHint().width());
@@ -620,7 +627,7 @@ TEST_F(PagesTest, AFailedAddImagesStartOffersNoWayToWipeTheAlbum) {
   EXPECT_EQ(Stills().size(), 1u);
 }
 
-TEST_F(PagesTest, AWindowPlaceIsRestoredWhenItFitsTheScreen) {
+TEST_F(PagesTest, AWindowPlaceIsRestoredOnTheScreen) {
   Sheet(kPageWelcome);
   // Top, left, bottom, right.
   Wiz().settings->WriteString("addContent", "windowPosition", "100,50,500,720");
@@ -628,10 +635,37 @@ TEST_F(PagesTest, AWindowPlaceIsRestoredWhenItFitsTheScreen) {
     CvexaAddImagesDlg dialog(Wiz());
     EXPECT_EQ(dialog.geometry(), QRect(QPoint(50, 100), QPoint(719, 499)));
   }
-  Wiz().settings->WriteString("addContent", "windowPosition", "100,50,50000,70000");
-  {
+  // Larger than the screen, or partly off it: cut and moved onto it (the
+  // remembered size kept as far as it fits), with the frame and the button
+  // row (OK, Cancel, Apply) inside the area the panels leave.
+  const QRect screenArea = QApplication::primaryScreen()->availableGeometry();
+  const QSize room = screenArea.marginsRemoved(QMargins(8, 40, 8, 8)).size();
+  const QSize inside = room - QSize(40, 40);
+  const struct {
+    std::string place;
+    QSize size;
+  } places[] = {
+      {"100,50,50000,70000", room},
+      {"-300,-200,900,1600", room},
+      {Format("%d,%d,%d,%d", screenArea.bottom() - 20, screenArea.right() - 30, screenArea.bottom() - 20 + inside.height(),
+              screenArea.right() - 30 + inside.width()),
+       inside},
+  };
+  for (const auto& p : places) {
+    SCOPED_TRACE(p.place);
+    Wiz().settings->WriteString("addContent", "windowPosition", p.place);
     CvexaAddImagesDlg dialog(Wiz());
-    EXPECT_NE(dialog.geometry().bottom(), 49999);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    const QRect available = dialog.screen()->availableGeometry();
+    EXPECT_EQ(dialog.size(), p.size);
+    EXPECT_TRUE(available.contains(dialog.frameGeometry()));
+    for (const char* id : {"ctl_1", "ctl_2", "ctl_1091"}) {
+      const auto* b = dialog.findChild<QAbstractButton*>(id);
+      ASSERT_TRUE(b) << id;
+      EXPECT_TRUE(available.contains(QRect(b->mapToGlobal(QPoint(0, 0)), b->size()))) << id;
+    }
+    dialog.reject();
   }
 }
 

@@ -1,9 +1,17 @@
 // The session album over the real album model: what it stores, what it
 // gives back, and the file it writes, read with xmllint.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
 
 #include "platform/base/Path.h"
 #include "wizard/common/WizUtil.h"
+#include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
 #include "wizard/tests/PlainTestSupport.h"
 
@@ -55,6 +63,64 @@ class SessionAlbumTest : public PlainTest {
     return v;
   }
 };
+
+// The settings file and the session album are kept up to date while the
+// program runs: a child process that, in one action of its event loop,
+// picks two pictures and chooses a burn speed, and is then killed with
+// SIGKILL (no close, no exit), leaves both files, and they load with the
+// changes.
+TEST_F(SessionAlbumTest, AProgramKilledAfterAnActionLeavesFilesThatLoadWithIt) {
+  const std::string settingsPath = m_temp.Path("orlunedisc.ini"), albumPath = m_temp.Path("lastAlbum.xml");
+  const std::string a = Photo("a.jpg"), b = Photo("b.jpg");
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    int argc = 1;
+    char name[] = "child";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    CvexaSettingsAccess settings;
+    CVexaWizXML album(Wiz());
+    if (!settings.Open(settingsPath) || !album.Init(albumPath, true)) ::_exit(2);
+    album.WriteSoonAfterChanges(albumPath);
+    QTimer::singleShot(0, [&] {
+      const bool ok = album.AddStills(List({a, b}), Ints({0, 90}));
+      settings.WriteNumber("settings", "selectedBurnSpeed", 16);
+      // Said once the writes the action asked for have had their turn.
+      QTimer::singleShot(0, [&, ok] {
+        const char c = ok ? 'y' : 'n';
+        if (::write(ready[1], &c, 1) != 1) ::_exit(4);
+      });
+    });
+    app.exec();
+    ::_exit(3);
+  }
+  ::close(ready[1]);
+  pollfd waitFor{ready[0], POLLIN, 0};
+  char answer = 0;
+  const bool told = ::poll(&waitFor, 1, 30000) == 1 && ::read(ready[0], &answer, 1) == 1;
+  ::kill(child, SIGKILL);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ::close(ready[0]);
+  ASSERT_TRUE(told) << "status " << status;
+  EXPECT_EQ(answer, 'y');
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+
+  CvexaSettingsFile settings(4);
+  ASSERT_TRUE(settings.Open(settingsPath, false, false, true, false));
+  EXPECT_EQ(settings.GetValue("settings", "selectedBurnSpeed", ""), "16");
+  CVexaWizXML album(Wiz());
+  ASSERT_TRUE(album.Init(albumPath, true));
+  StillList list;
+  ASSERT_TRUE(album.GetAllStills(&list));
+  EXPECT_EQ(Paths(list), "a.jpg;b.jpg;");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[1]->Rotation(), 90);
+}
 
 TEST_F(SessionAlbumTest, ANewSessionIsEmptyAndItsFileIsWrittenInOrder) {
   VEXA_WIZ_REQUIRE_TOOL("/usr/bin/xmllint");

@@ -41,6 +41,31 @@ TEST(ResizerTest, EdgesMoveByTheirShareOfTheChange) {
   EXPECT_EQ(child.geometry(), QRect(10, 10, 100, 100));
 }
 
+// A window's place fitted onto the screen's available area: the frame
+// (here 4 each side, 20 for the title bar) always lies inside it.
+TEST(FitOnScreenTest, TheFrameEndsInsideTheAvailableArea) {
+  const QRect available(0, 30, 1024, 738);  // a 1024x768 screen under a top panel
+  const QMargins frame(4, 20, 4, 4);
+  const struct {
+    const char* name;
+    QRect wanted;
+    QRect expected;
+  } cases[] = {
+      {"fits: kept", QRect(100, 100, 640, 480), QRect(100, 100, 640, 480)},
+      {"larger than the screen", QRect(0, 0, 5000, 4000), QRect(4, 50, 1016, 714)},
+      {"larger and far off", QRect(3000, -900, 5000, 4000), QRect(4, 50, 1016, 714)},
+      {"off the right and bottom", QRect(900, 700, 640, 480), QRect(380, 284, 640, 480)},
+      {"under the panel", QRect(100, 10, 640, 480), QRect(100, 50, 640, 480)},
+      {"off the left", QRect(-300, 200, 640, 480), QRect(4, 200, 640, 480)},
+      {"as tall as the screen", QRect(100, 0, 640, 768), QRect(100, 50, 640, 714)},
+  };
+  for (const auto& c : cases) {
+    const QRect r = FitOnScreen(c.wanted, frame, available);
+    EXPECT_EQ(r, c.expected) << c.name;
+    EXPECT_TRUE(available.contains(r.marginsAdded(frame))) << c.name;
+  }
+}
+
 TEST(PathTest, PartsOfAPath) {
   CvexaPath p("/photos/holiday/photo..jpg");
   EXPECT_EQ(p.GetExtension(), "jpg");

@@ -277,4 +277,28 @@ void CSplitterBar::paintEvent(QPaintEvent*) {
   painter.drawLine(r.topRight(), r.bottomRight());
 }
 
+// ---- Placing a window on the screen ----------------------------------------------------------------
+
+QMargins FrameAllowance(const QWidget* window) {
+  const QRect frame = window->frameGeometry();
+  const QRect client = window->geometry();
+  const QMargins actual(client.left() - frame.left(), client.top() - frame.top(), frame.right() - client.right(),
+                        frame.bottom() - client.bottom());
+  if (actual != QMargins()) return actual;
+  return QMargins(8, 40, 8, 8);
+}
+
+QRect FitOnScreen(const QRect& wanted, const QMargins& frame, const QRect& available) {
+  const QRect room = available.marginsRemoved(frame);
+  if (room.isEmpty()) return wanted;
+  QRect r(wanted.topLeft(), wanted.size().boundedTo(room.size()));
+  // Right and bottom first, so a window too far down or right comes back,
+  // then left and top, which win when both are out.
+  if (r.right() > room.right()) r.moveRight(room.right());
+  if (r.bottom() > room.bottom()) r.moveBottom(room.bottom());
+  if (r.left() < room.left()) r.moveLeft(room.left());
+  if (r.top() < room.top()) r.moveTop(room.top());
+  return r;
+}
+
 }  // namespace vexa::wiz

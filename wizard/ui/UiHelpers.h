@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QFont>
 #include <QLabel>
+#include <QMargins>
 #include <QPixmap>
 #include <QRect>
 #include <QWidget>
@@ -149,5 +150,16 @@ class CSplitterBar : public QWidget {
   QWidget* m_second = nullptr;
   int m_minPos = 0, m_maxPos = 0;
 };
+
+// The window frame around a top-level window's client area: the frame the
+// window system has given it, or before it has one a title bar's and
+// borders' worth, so that a window placed before it is shown still fits.
+QMargins FrameAllowance(const QWidget* window);
+
+// Where a top-level window whose client area would be wanted goes on a
+// screen whose available area (without panels) is available: no larger than
+// that area less the frame, and moved just enough that the frame lies wholly
+// inside it, so its edges and its button row can be reached.
+QRect FitOnScreen(const QRect& wanted, const QMargins& frame, const QRect& available);
 
 }  // namespace vexa::wiz
