@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -34,7 +35,8 @@ int Usage() {
                "(the music), VIEW/ALBUM.HTM (the menu), VIEW/BROWSE and VIEW/SHOW.\n"
                "  -1 -2 -3   title lines         -m  music file (MP3, WAV, ...)\n"
                "  -d         display time of each photo in milliseconds (default 5000)\n"
-               "  --clean    empty OUTDIR first (it must otherwise be empty or new)\n"
+               "  --clean    remove the pages of an earlier run from OUTDIR first; refused, with\n"
+               "             nothing deleted, when OUTDIR holds anything this tool does not write\n"
                "OUTDIR may not be, or hold, a photo or the music it is given.\n"
                "The menu also links the printable PDFs of the album (../PRINT/PDF/*.PDF),\n"
                "which the disc engine makes; this tool does not.\n");
@@ -95,6 +97,77 @@ std::string DiscName(const char* prefix, int n, const std::string& ext) {
   return buf + ext;
 }
 
+// The folders and files this tool writes into OUTDIR, as paths relative to
+// it: the album copies and the music in CONTENT/, the web and thumbnail
+// copies in LOWRES/, the pages and the support tree (upper-case short names,
+// as on the disc) in VIEW/.
+bool OwnFolder(const std::string& rel) {
+  static const std::regex kFolders(
+      "CONTENT|LOWRES|LOWRES/(160X160|640X640)|VIEW|VIEW/(BROWSE|SHOW)(/(HTML|JS|STYLE))?|VIEW/(GRAPHICS|HTML|JS|STYLE)");
+  return std::regex_match(rel, kFolders);
+}
+
+bool OwnFile(const std::string& rel) {
+  static const std::regex kFiles(
+      "CONTENT/IM_A[0-9]{4}\\.JPG|CONTENT/BG_A0001(\\.[^/a-z]*)?"
+      "|LOWRES/(160X160|640X640)/IM_A[0-9]{4}\\.JPG"
+      "|VIEW/ALBUM\\.HTM|VIEW/BROWSE/BROWSE\\.HTM|VIEW/BROWSE/HTML/(TH_)?[0-9]{4}\\.HTM"
+      "|VIEW/SHOW/SHOW\\.HTM|VIEW/SHOW/HTML/(MUSIC|S?SL_[0-9]{4})\\.HTM"
+      "|VIEW/((BROWSE|SHOW)/)?(JS/UTILITY\\.JS|STYLE/STYLE\\.CSS)"
+      "|VIEW/GRAPHICS/[A-Z0-9_]{1,8}\\.(GIF|JPG)|VIEW/HTML/[A-Z0-9_]{1,8}\\.HTM");
+  return std::regex_match(rel, kFiles);
+}
+
+// Collects, below folder `root` + `rel`, every entry that is not one of the
+// tool's own (a folder that is not is named once, with a slash, and not
+// entered). Links are never followed: a link is foreign wherever it stands,
+// even in place of one of the tool's folders. False when a folder cannot be
+// read, with the reason in *why.
+bool FindForeign(const std::string& root, const std::string& rel, std::vector<std::string>* foreign,
+                 std::string* why) {
+  std::error_code ec;
+  std::vector<fs::directory_entry> entries;
+  for (const auto& e : fs::directory_iterator(rel.empty() ? root : root + "/" + rel, ec)) entries.push_back(e);
+  if (ec) {
+    *why = "cannot read folder " + root + (rel.empty() ? "" : "/" + rel) + ": " + ec.message();
+    return false;
+  }
+  std::sort(entries.begin(), entries.end());
+  for (const auto& e : entries) {
+    const std::string name = (rel.empty() ? "" : rel + "/") + e.path().filename().string();
+    const fs::file_status st = e.symlink_status(ec);
+    if (ec) {
+      *why = "cannot examine " + e.path().string() + ": " + ec.message();
+      return false;
+    }
+    if (fs::is_symlink(st)) {
+      foreign->push_back(name + " (a link)");
+    } else if (fs::is_directory(st)) {
+      if (!OwnFolder(name)) foreign->push_back(name + "/");
+      else if (!FindForeign(root, name, foreign, why)) return false;
+    } else if (!fs::is_regular_file(st) || !OwnFile(name)) {
+      foreign->push_back(name);
+    }
+  }
+  return true;
+}
+
+// --clean removes only what an earlier run wrote: a folder holding anything
+// else (a mistyped OUTDIR, a home folder) is refused, naming what was found,
+// before anything in it is deleted.
+int RefuseForeign(const std::string& out) {
+  std::vector<std::string> foreign;
+  std::string why;
+  if (!FindForeign(out, "", &foreign, &why)) return Error(why + "; nothing was deleted");
+  if (foreign.empty()) return 0;
+  constexpr std::size_t kNamed = 10;
+  std::string list;
+  for (std::size_t i = 0; i < foreign.size() && i < kNamed; ++i) list += (i ? ", " : "") + foreign[i];
+  if (foreign.size() > kNamed) list += " and " + std::to_string(foreign.size() - kNamed) + " more";
+  return Error("--clean removes only the pages this tool writes, but " + out + " also holds: " + list +
+               "; nothing was deleted");
+}
+
 struct Options {
   std::string titles[3];
   std::string music;
@@ -125,7 +198,10 @@ int Run(const Options& o) {
   fs::create_directories(o.out, ec);
   if (!fs::is_directory(o.out, ec)) return Error("cannot make folder " + o.out);
   const std::string out = fs::absolute(o.out).lexically_normal().string();
-  if (!o.clean && !fs::is_empty(out, ec)) return Error(out + " is not empty (--clean empties it first)");
+  if (!o.clean && !fs::is_empty(out, ec)) return Error(out + " is not empty (--clean removes an earlier run's pages)");
+  if (o.clean) {
+    if (const int refused = RefuseForeign(out)) return refused;
+  }
 
   ComPtr<IIVEXAPC> pc;
   ComPtr<IVEXAImgUtil> img;

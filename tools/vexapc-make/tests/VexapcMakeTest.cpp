@@ -3,7 +3,9 @@
 // shows without script errors, with the slide show moving on by itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -109,14 +111,17 @@ TEST_F(VexapcMakeTest, RefusesBadRequests) {
   EXPECT_EQ(Tool("'" + out_ + "' '" + dir_ / "missing.jpg" + "'", &output), 1);
   EXPECT_NE(output.find("no such photo or folder"), std::string::npos) << output;
 
-  // A folder with something in it is emptied only when asked.
+  // A folder with something in it is written into only with --clean, and
+  // --clean does not delete what the tool did not write.
   fs::create_directories(out_);
   vexa::pcpages::test::WriteText(out_ + "/old.txt", "old");
   EXPECT_EQ(Tool("'" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 1);
   EXPECT_NE(output.find("is not empty"), std::string::npos) << output;
   EXPECT_EQ(ReadText(out_ + "/old.txt"), "old");
-  ASSERT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 0) << output;
-  EXPECT_FALSE(fs::exists(out_ + "/old.txt"));
+  EXPECT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 1) << output;
+  EXPECT_EQ(ReadText(out_ + "/old.txt"), "old");
+  fs::remove(out_ + "/old.txt");
+  ASSERT_EQ(Tool("'" + out_ + "' '" + photos_ + "/photo01.jpg'", &output), 0) << output;
   EXPECT_TRUE(fs::is_regular_file(out_ + "/VIEW/ALBUM.HTM"));
   // Made again over its own pages.
   ASSERT_EQ(Tool("--clean '" + out_ + "' '" + photos_ + "/photo02.jpg'", &output), 0) << output;
@@ -151,6 +156,104 @@ TEST_F(VexapcMakeTest, RefusesBadRequests) {
   vexa::pcpages::test::WriteText(dir_ / "broken.jpg", "not a picture");
   EXPECT_EQ(Tool("--clean '" + out_ + "' '" + dir_ / "broken.jpg" + "'", &output), 1);
   EXPECT_NE(output.find("broken.jpg"), std::string::npos) << output;
+}
+
+// Everything below root as "path type [content or link target]" lines,
+// hidden entries and links included, links not followed.
+std::string TreeOf(const std::string& root) {
+  std::vector<std::string> lines;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    const std::string rel = fs::relative(it->path(), root).string();
+    if (it->is_symlink()) {
+      lines.push_back(rel + " link " + fs::read_symlink(it->path()).string());
+    } else if (it->is_directory()) {
+      lines.push_back(rel + " folder");
+    } else {
+      lines.push_back(rel + " file " + ReadText(it->path().string()));
+    }
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string all;
+  for (const std::string& l : lines) all += l + "\n";
+  return all;
+}
+
+// --clean over a table of folders: the tool's own pages from an earlier run
+// go, and a folder holding anything else is refused with what it holds
+// named, nothing in it (or behind a link in it) touched.
+TEST_F(VexapcMakeTest, CleanRemovesOnlyItsOwnPages) {
+  std::string output;
+  // An earlier run's pages, of two photos and music.
+  const std::string earlier = dir_ / "earlier";
+  ASSERT_EQ(Tool("-m '" + dir_ / "music.wav" + "' '" + earlier + "' '" + photos_ + "/photo01.jpg' '" + photos_ +
+                     "/photo02.jpg'",
+                 &output),
+            0)
+      << output;
+  const std::string elsewhere = dir_ / "elsewhere";
+  fs::create_directories(elsewhere);
+  vexa::pcpages::test::WriteText(elsewhere + "/keep.txt", "keep");
+
+  struct Case {
+    const char* name;
+    bool earlierRun;                                   // starts with the earlier run's pages
+    std::function<void(const std::string&)> add;       // what else the folder holds
+    const char* named;                                 // what the refusal names; null: accepted
+  } cases[] = {
+      {"an empty folder", false, nullptr, nullptr},
+      {"an earlier run's pages", true, nullptr, nullptr},
+      {"a foreign file", true, [](const std::string& d) { vexa::pcpages::test::WriteText(d + "/notes.txt", "n"); },
+       "notes.txt"},
+      {"a foreign hidden file", true,
+       [](const std::string& d) { vexa::pcpages::test::WriteText(d + "/.profile", "p"); }, ".profile"},
+      {"a foreign hidden file alone", false,
+       [](const std::string& d) { vexa::pcpages::test::WriteText(d + "/.bashrc", "b"); }, ".bashrc"},
+      {"a foreign folder", true,
+       [](const std::string& d) {
+         fs::create_directories(d + "/Documents/deep");
+         vexa::pcpages::test::WriteText(d + "/Documents/deep/letter.txt", "l");
+       },
+       "Documents/"},
+      {"a foreign hidden folder", true,
+       [](const std::string& d) {
+         fs::create_directories(d + "/.config");
+         vexa::pcpages::test::WriteText(d + "/.config/settings", "s");
+       },
+       ".config/"},
+      {"a foreign file in one of its folders", true,
+       [](const std::string& d) { vexa::pcpages::test::WriteText(d + "/CONTENT/holiday.jpg", "h"); },
+       "CONTENT/holiday.jpg"},
+      {"a link in place of one of its folders", true,
+       [&](const std::string& d) {
+         fs::remove_all(d + "/VIEW");
+         fs::create_directory_symlink(elsewhere, d + "/VIEW");
+       },
+       "VIEW (a link)"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string out = dir_ / ("case" + std::to_string(++n));
+    fs::create_directories(out);
+    if (c.earlierRun) fs::copy(earlier, out, fs::copy_options::recursive);
+    if (c.add) c.add(out);
+    const std::string before = TreeOf(out), elsewhereBefore = TreeOf(elsewhere);
+    const int status = Tool("--clean '" + out + "' '" + photos_ + "/photo03.jpg'", &output);
+    if (c.named) {
+      EXPECT_EQ(status, 1) << output;
+      EXPECT_NE(output.find(std::string("also holds: ") + c.named), std::string::npos) << output;
+      EXPECT_NE(output.find("nothing was deleted"), std::string::npos) << output;
+      EXPECT_EQ(TreeOf(out), before);
+    } else {
+      ASSERT_EQ(status, 0) << output;
+      EXPECT_TRUE(fs::is_regular_file(out + "/VIEW/ALBUM.HTM"));
+      EXPECT_TRUE(fs::is_regular_file(out + "/LOWRES/640X640/IM_A0001.JPG"));
+      // The earlier run's second photo and music are gone.
+      EXPECT_FALSE(fs::exists(out + "/LOWRES/640X640/IM_A0002.JPG"));
+      EXPECT_FALSE(fs::exists(out + "/CONTENT/BG_A0001.WAV"));
+    }
+    EXPECT_EQ(TreeOf(elsewhere), elsewhereBefore);
+  }
 }
 
 }  // namespace
