@@ -282,14 +282,18 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
   }
   flow_.SetCode(VEXACoreDiscIsNotBlank);
   if (type == VEXADiscTypeRW) {
-    if (!flow_.Interactive()) {
+    auto refuse = [&] {
       util_.ReportError("CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put in "
                         "a blank disc.",
                         false);
       *retry = false;
       return false;
-    }
-    if (flow_.ShowMessage(kMessageYesNo, util_.LoadString(4482, "The CD-RW disc is not blank."), nullptr, false, true, false,
+    };
+    if (!flow_.Interactive()) return refuse();
+    // Yes erases what is on the disc, so No is the default: what Enter
+    // answers and what the question takes when nobody can answer it.
+    if (flow_.ShowMessage(kMessageYesNo | kMessageSecondDefault,
+                          util_.LoadString(4482, "The CD-RW disc is not blank."), nullptr, false, true, false,
                           false)) {
       flow_.ShowStep(1, false);
       flow_.ShowStep(2, true);
@@ -304,6 +308,9 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
       *retry = false;
       return false;
     }
+    // A No nobody gave cannot bring another disc: the run ends as a silent
+    // one does.
+    if (flow_.Port()->Unattended()) return refuse();
     // The user puts in another disc instead.
     flow_.Wait(std::chrono::milliseconds(4000));
     *retry = true;

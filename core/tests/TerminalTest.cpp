@@ -284,20 +284,14 @@ class TerminalRunTest : public CoreFixture {
   std::string text_;
 };
 
-TEST_F(TerminalRunTest, AUsedRewritableDiscIsErasedByTheDefaultAnswerAndTheRunIsShown) {
-  engine_->blank = {false, true};
-  engine_->discType = {VEXADiscTypeRW};
+TEST_F(TerminalRunTest, TheRunIsShownStepByStep) {
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK) << ErrorText();
   AddPhotos(2);
   EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
   EXPECT_EQ(engine_->burns, 1);
-  EXPECT_EQ(Count("StartErase"), 1);
   const std::string text = Finish();
   std::size_t at = 0;
   for (const char* line : {"Step 1 of 6: Checking the disc in the CD writer\n",
-                           "The CD-RW disc is not blank.\n",
-                           "Yes or No? [y/n, Enter: Yes] Yes (standard input is not a terminal: the default answer)\n",
-                           "Step 2 of 6: Erasing the rewritable disc\n", "Erase Completed\n",
                            "Step 3 of 6: Creating the photo show\n", "Time Remaining: 0:30\n",
                            "Step 4 of 6: Arranging the disc contents\n", "Step 5 of 6: Checking the disc image\n",
                            "Step 6 of 6: Writing the disc\n", "Write speed 8x - Time Remaining: estimating\n",
@@ -306,8 +300,31 @@ TEST_F(TerminalRunTest, AUsedRewritableDiscIsErasedByTheDefaultAnswerAndTheRunIs
     ASSERT_NE(found, std::string::npos) << line << "\n---\n" << text;
     at = found;
   }
+}
+
+TEST_F(TerminalRunTest, AUsedRewritableDiscIsNotErasedWhenNobodyCanAnswer) {
+  // The question is shown and takes its default, No; nobody can put in
+  // another disc, so the run ends at once as a silent one does.
+  engine_->blank = {false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK) << ErrorText();
+  AddPhotos(2);
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_EQ(Count("StartErase"), 0);
+  EXPECT_EQ(Code(), VEXACoreDiscIsNotBlank);
+  EXPECT_NE(ErrorText().find("CVEXACore1::IsDiscBlank - The CD-RW disc in the CD writer is not blank: erase it, or put "
+                             "in a blank disc."),
+            std::string::npos)
+      << ErrorText();
+  const std::string text = Finish();
+  EXPECT_EQ(Occurrences(text, "The CD-RW disc is not blank."), 1u) << text;
+  EXPECT_NE(text.find("Yes or No? [y/n, Enter: No] No (standard input is not a terminal: the default answer)\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("Erasing"), std::string::npos) << text;
   EXPECT_TRUE(log_->Has("INFO", "TerminalUi::DoMessage - No keyboard (standard input is not a terminal): answered "
-                                "\"Yes\" to: The CD-RW disc is not blank."));
+                                "\"No\" to: The CD-RW disc is not blank."));
 }
 
 TEST_F(TerminalRunTest, WithoutADiscAndNobodyToInsertOneTheRunEndsInsteadOfWaitingForever) {
