@@ -229,6 +229,7 @@ void TaskGroup::Run(std::function<void()> task, bool alone) {
     state_->slots.push_back(slot);
     ++state_->running;
   }
+  state_->ended.notify_all();  // an owner already waiting takes it if nobody else does
   if (alone) return;
   // The pool holds the group's state and the slot, so a task that a worker
   // reaches only after its owner ran it itself finds it taken and ends.
@@ -246,19 +247,21 @@ void TaskGroup::Wait() {
 }
 
 bool TaskGroup::WaitQuietly() {
+  std::unique_lock lock(state_->mutex);
   for (;;) {
+    // A task may add tasks to its group while the owner waits (a worker
+    // handing on the rest of its list): the owner runs whatever nobody has
+    // taken, so it never waits on work that only it could start.
+    state_->ended.wait(lock, [&] { return state_->running == 0 || !state_->slots.empty(); });
+    if (state_->slots.empty()) break;
     std::vector<std::shared_ptr<State::Slot>> slots;
-    {
-      std::lock_guard lock(state_->mutex);
-      slots.swap(state_->slots);
-    }
-    if (slots.empty()) break;
+    slots.swap(state_->slots);
+    lock.unlock();
     // Newest first: the caller's own share (kept, never posted) comes last,
     // and the oldest posted tasks are the likeliest to be under way already.
     for (auto it = slots.rbegin(); it != slots.rend(); ++it) state_->RunSlot(**it);
+    lock.lock();
   }
-  std::unique_lock lock(state_->mutex);
-  state_->ended.wait(lock, [&] { return state_->running == 0; });
   return !state_->fault;
 }
 

@@ -62,22 +62,26 @@ inline std::vector<ItemOutcome> MakeItems(WorkRun& owner, std::size_t count, uns
     std::lock_guard lock(mutex);
     stopped = true;
   };
-  // Each worker writes only the outcomes of the items it took, and reads the
-  // owner's cancel before it takes another.
-  auto work = [&] {
-    std::size_t item = 0;
-    while (!owner.cancelled() && take(&item)) {
-      bool made = false;
-      try {
-        made = make(item);
-      } catch (...) {
-        made = false;
-      }
-      outcomes[item] = made ? ItemOutcome::kMade : ItemOutcome::kFailed;
-      if (!made) stop();
-    }
-  };
+  // A worker makes one item, then hands the rest of its share on as a new
+  // task at the back of the pool's queue, so that other work waiting for the
+  // pool (another list, a print copy) gets its turn between two items. Each
+  // worker writes only the outcomes of the items it took, and reads the
+  // owner's cancel before it takes another. No more than `workers` items are
+  // in flight: a worker's next task exists only once its item is made.
   TaskGroup group;
+  std::function<void()> work = [&] {
+    std::size_t item = 0;
+    if (owner.cancelled() || !take(&item)) return;
+    bool made = false;
+    try {
+      made = make(item);
+    } catch (...) {
+      made = false;
+    }
+    outcomes[item] = made ? ItemOutcome::kMade : ItemOutcome::kFailed;
+    if (!made) stop();
+    group.Run(work);
+  };
   for (unsigned w = 1; w < workers; ++w) group.Run(work);
   group.Run(work, true);
   group.WaitQuietly();
