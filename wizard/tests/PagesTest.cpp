@@ -1554,7 +1554,7 @@ void OnNextMenu(QString* name, QStringList* entries, std::function<void(QMenu*)>
     QMenu* menu = nullptr;
     if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, timeout))
       return;
-    *name = menu->objectName();
+    *name = menu->objectName().isEmpty() ? QString("(unnamed menu)") : menu->objectName();
     *entries = EntryTexts(menu);
     if (with) with(menu);
     else menu->close();
