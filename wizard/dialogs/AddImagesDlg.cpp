@@ -57,15 +57,17 @@ CvexaAddImagesDlg::CvexaAddImagesDlg(WizServices& wiz, QWidget* parent) : QDialo
   m_undo.SetOnChange([this] { UpdateUndo(); });
   Load();
   UpdateUndo();
-  if (m_wiz.language)
+  if (m_wiz.language) {
     m_keys = new CvexaKeyFilter(this, m_wiz.language->Accelerators(197), &m_commands, false);
+    for (const auto& [id, button] : m_buttons) m_keys->ShowKeysIn(button->menu());
+  }
 }
 
 CvexaAddImagesDlg::~CvexaAddImagesDlg() = default;
 
 void CvexaAddImagesDlg::AddCommands() {
   auto add = [this](std::initializer_list<int> ids, std::function<void()> action, std::function<bool()> enabled = {}) {
-    for (int id : ids) m_commands.Add(id, action, enabled);
+    m_commands.Add(ids, action, enabled);
   };
   auto folderNames = [this] {
     m_folder->SetShowCaptions(!m_folder->GetShowCaptions());
@@ -151,8 +153,9 @@ bool CvexaAddImagesDlg::AlbumHasFocus() const {
 }
 
 void CvexaAddImagesDlg::OpenMenu(int buttonId) {
+  // The menu opens also when the narrow toolbar hides its button.
   auto it = m_buttons.find(buttonId);
-  if (it != m_buttons.end() && it->second->isVisible() && it->second->menu()) it->second->showMenu();
+  if (it != m_buttons.end()) OpenButtonMenu(it->second);
 }
 
 void CvexaAddImagesDlg::FocusStep(bool forward) {
@@ -258,6 +261,7 @@ void CvexaAddImagesDlg::Build() {
   m_album = new CVEXAThum(m_wiz, right);
   m_album->setObjectName("ctl_1109");
   m_album->setAccessibleName("Album pictures");
+  m_album->UseHostMenuOnly();
   rightLayout->addWidget(m_album, 1);
   m_albumPane = new CvexaAlbumPaneDlg(m_wiz, right);
   m_albumPane->setObjectName("albumPane");
@@ -326,6 +330,7 @@ void CvexaAddImagesDlg::Build() {
   m_albumNames = button(bar1100, 91, "Sho&w Names", 212, 211, true);
   connect(m_albumNames, &QToolButton::clicked, this, [this] { m_commands.Run(91); });
   m_undoButton = button(bar1100, 99, "&Undo", 216, 215);
+  for (QToolBar* bar : {bar1097, bar1098, bar1100}) AddOverflowMenu(bar);
 
   connect(m_tree, &CFolderView::folderSelected, this, &CvexaAddImagesDlg::OnFolderChosen);
   connect(m_folder, &CVEXAThum::contentsChanged, this,
@@ -555,8 +560,7 @@ void CvexaAddImagesDlg::AlbumMenu(QPoint local) {
   menu.setObjectName("menu198");
   const bool none = m_album->GetSelectionCount() == 0;
   auto add = [&](int id, const char* text, bool enabled) {
-    QAction* a = menu.addAction(QText(m_wiz, id, text));
-    a->setObjectName(QString("cmd_%1").arg(id));
+    QAction* a = AddCommandItem(m_wiz, &menu, id, text);
     a->setEnabled(enabled);
     connect(a, &QAction::triggered, this, [this, id] { m_commands.Run(id); });
     return a;
@@ -576,6 +580,7 @@ void CvexaAddImagesDlg::AlbumMenu(QPoint local) {
   menu.addSeparator();
   add(32804, "&Go to Folder", !none);
   add(32805, "Propert&ies", !none);
+  if (m_keys) m_keys->ShowKeysIn(&menu);
   QWidget* origin = m_album->ControlWindow() ? m_album->ControlWindow() : m_album;
   menu.exec(origin->mapToGlobal(local));
 }

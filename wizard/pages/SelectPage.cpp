@@ -65,6 +65,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     if (m_wiz.language) {
       m_keys = new CvexaKeyFilter(this, m_wiz.language->Accelerators(197), &m_commands, true);
       m_keys->SetActive([this] { return wizard() && wizard()->currentPage() == this; });
+      for (const auto& [id, button] : m_buttons) m_keys->ShowKeysIn(button->menu());
     }
 
     if (auto* add = Ctl<QAbstractButton>(this, 1092))
@@ -107,7 +108,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
   void AddCommands() {
     auto add = [this](std::initializer_list<int> ids, std::function<void()> action,
                       std::function<bool()> enabled = {}) {
-      for (int id : ids) m_commands.Add(id, action, enabled);
+      m_commands.Add(ids, action, enabled);
     };
     add({32827}, [this] { OpenMenu(115); });
     add({32830}, [this] { OpenMenu(110); });
@@ -179,12 +180,13 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     connect(m_showNames, &QToolButton::clicked, this, [this] { m_commands.Run(112); });
     m_undoButton = Button(bar, 113, "&Undo", 216, 215);
     connect(m_undoButton, &QToolButton::clicked, this, [this] { m_commands.Run(113); });
+    AddOverflowMenu(bar);
   }
 
   // A drop-down button's menu, opened from the keyboard as a click would.
   void OpenMenu(int buttonId) {
     auto it = m_buttons.find(buttonId);
-    if (it != m_buttons.end() && it->second->isVisible()) it->second->showMenu();
+    if (it != m_buttons.end()) OpenButtonMenu(it->second);
   }
 
   void UpdateUndo() {
@@ -322,6 +324,7 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     Command(&menu, 32821, "&Undo")->setEnabled(m_undo.CanUndo());
     menu.addSeparator();
     Command(&menu, 32809, "Propert&ies")->setEnabled(!none);
+    if (m_keys) m_keys->ShowKeysIn(&menu);
     QWidget* origin = m_thumbs->ControlWindow() ? m_thumbs->ControlWindow() : m_thumbs;
     menu.exec(origin->mapToGlobal(local));
   }

@@ -1536,3 +1536,155 @@ TEST_F(PagesTest, TheThumbnailScrollBarFollowsTheView) {
   bar->setValue(bar->minimum());
   EXPECT_TRUE(shown(cells.front()));
 }
+
+namespace {
+
+// The texts of a menu's entries, separators left out.
+QStringList EntryTexts(QMenu* menu) {
+  QStringList texts;
+  for (QAction* a : menu->actions())
+    if (!a->isSeparator()) texts << a->text();
+  return texts;
+}
+
+// Runs once the next popup menu is open: records its name and entries, then
+// closes it (or leaves it to `with`, which may choose an entry).
+void OnNextMenu(QString* name, QStringList* entries, std::function<void(QMenu*)> with = {}, int timeout = 5000) {
+  QTimer::singleShot(0, [=] {
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, timeout))
+      return;
+    *name = menu->objectName().isEmpty() ? QString("(unnamed menu)") : menu->objectName();
+    *entries = EntryTexts(menu);
+    if (with) with(menu);
+    else menu->close();
+  });
+}
+
+}  // namespace
+
+// On an 800 by 600 screen at twice the scale: the folder toolbar cannot show
+// all its buttons. Its overflow button opens a menu of the hidden ones, whose
+// entries work (Add All adds the folder's pictures to the empty album, and
+// that first addition can be undone), and the keys of the hidden buttons
+// still open their menus, which show each item's key.
+TEST_F(PagesTest, HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys) {
+  if (!InXvfb()) {
+    VEXA_UI_REQUIRE_TOOL("/usr/bin/xvfb-run");
+    std::string out;
+    const int rc = RunUnderXvfb("PagesTest.HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys",
+                                "QT_SCALE_FACTOR=2", false, &out, "1600x1200x24");
+    ASSERT_EQ(rc, 0) << out;
+    return;
+  }
+  for (const char* n : {"narrow/x.jpg", "narrow/y.jpg", "narrow/z.jpg"}) Photo(n, 320, 240);
+  Sheet(kPageWelcome);
+  CvexaAddImagesDlg dialog(Wiz());
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  dialog.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+  ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("narrow")));
+  QAbstractScrollArea* folder = WaitForGallery(dialog.FolderPictures());
+  ASSERT_TRUE(folder);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(folder).size() == 3; }, 10000));
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 0);
+
+  auto* bar = dialog.findChild<QToolBar*>("toolbar1098");
+  ASSERT_TRUE(bar);
+  auto* overflow = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
+  ASSERT_TRUE(overflow);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return overflow->isVisible(); }, 5000)) << "the bar fits: nothing to test";
+  QStringList hidden;
+  for (QToolButton* b : bar->findChildren<QToolButton*>())
+    if (b != overflow && !b->isVisible()) hidden << b->text();
+  ASSERT_TRUE(hidden.contains(Ctl<QToolButton>(&dialog, 93)->text())) << hidden.join(',').toStdString();
+
+  QTest::mouseClick(overflow, Qt::LeftButton);
+  auto* menu = bar->findChild<QMenu*>("toolbarOverflow");
+  ASSERT_TRUE(menu);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+  const QStringList entries = EntryTexts(menu);
+  for (const QString& text : hidden) EXPECT_TRUE(entries.contains(text)) << text.toStdString();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+  QApplication::processEvents();
+  QScreen* screen = dialog.screen();
+  screen->grabWindow(0).save(QString::fromStdString(ShotFolder() + "/add-images-overflow-menu.png"));
+  QMenu* addAll = nullptr;
+  for (QAction* a : menu->actions())
+    if (a->menu() && a->text() == Ctl<QToolButton>(&dialog, 93)->text()) addAll = a->menu();
+  ASSERT_TRUE(addAll);
+  QAction* atEnd = addAll->findChild<QAction*>("cmd_32778");
+  if (!atEnd)
+    for (QAction* a : addAll->actions())
+      if (a->objectName() == "cmd_32778") atEnd = a;
+  ASSERT_TRUE(atEnd);
+  atEnd->trigger();
+  menu->close();
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 3);
+  // The first pictures of an empty album are undone like any later change.
+  auto* undo = dialog.findChild<QToolButton*>("ctl_99");
+  EXPECT_TRUE(undo->isEnabled());
+  dialog.Undo().Undo();
+  EXPECT_EQ(dialog.Album()->GetThumbCount(), 0);
+  EXPECT_FALSE(undo->isEnabled());
+
+  // The access keys of hidden buttons open their menus; the items show their keys.
+  const struct {
+    int key;
+    const char* menu;
+    const char* item;
+  } keys[] = {{Qt::Key_D, "menu_93", "\tCtrl+Shift+Home"}, {Qt::Key_L, "menu_92", "\tAlt+Home"}};
+  folder->setFocus();
+  for (const auto& k : keys) {
+    QString name;
+    QStringList items;
+    OnNextMenu(&name, &items);
+    QTest::keyClick(folder, static_cast<Qt::Key>(k.key), Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000)) << k.menu;
+    EXPECT_EQ(name.toStdString(), k.menu);
+    EXPECT_TRUE(items.size() == 3 && items[0].endsWith(k.item)) << items.join('|').toStdString();
+  }
+}
+
+// The album of the add-images dialog has one right-button menu, on a picture
+// as between pictures, and it shows the keys of its items.
+TEST_F(PagesTest, TheAlbumHasOneRightButtonMenuShowingItsKeys) {
+  for (const char* n : {"one/a.jpg", "one/b.jpg"})
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  Sheet(kPageWelcome);
+  CvexaAddImagesDlg dialog(Wiz());
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  QAbstractScrollArea* album = WaitForGallery(dialog.Album());
+  ASSERT_TRUE(album);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(album)).size() == 2; }, 10000));
+
+  // The platform's menu event on a picture opens no menu of its own (a menu
+  // that did open would be closed after a second).
+  QString name;
+  QStringList entries;
+  OnNextMenu(&name, &entries, {}, 1000);
+  const QPoint at(40, 40);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, at, cells[0]->mapToGlobal(at));
+  QApplication::sendEvent(cells[0], &event);
+  QApplication::processEvents();
+  EXPECT_EQ(name.toStdString(), "");
+
+  // The right button on a picture and on the empty area: the same menu.
+  OnNextMenu(&name, &entries);
+  QTest::mouseClick(cells[0], Qt::RightButton, {}, at);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000));
+  const QString onPicture = name;
+  const QStringList pictureEntries = entries;
+  name.clear();
+  OnNextMenu(&name, &entries);
+  emit dialog.Album()->mouseUp(2, 0, album->viewport()->width() - 4, album->viewport()->height() - 4);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000));
+  EXPECT_EQ(onPicture.toStdString(), "menu198");
+  EXPECT_EQ(name, onPicture);
+  EXPECT_EQ(entries, pictureEntries);
+  for (const char* shown : {"Rotate Rig&ht\tCtrl+R", "&Remove\tDel", "Select A&ll\tCtrl+A", "&Undo\tCtrl+Z"})
+    EXPECT_TRUE(entries.contains(shown)) << shown << " in " << entries.join('|').toStdString();
+}

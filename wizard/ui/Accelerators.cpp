@@ -1,14 +1,17 @@
 #include "wizard/ui/Accelerators.h"
 
 #include <QAbstractSpinBox>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QTextEdit>
 #include <QWidget>
+#include <algorithm>
 #include <string>
 
 #include "platform/base/Text.h"
@@ -55,6 +58,22 @@ QKeyCombination AcceleratorKey(const QKeyEvent* event) {
 
 void CvexaCommands::Add(int id, std::function<void()> action, std::function<bool()> enabled) {
   m_commands[id] = Entry{std::move(action), std::move(enabled)};
+}
+
+void CvexaCommands::Add(std::initializer_list<int> ids, const std::function<void()>& action,
+                        const std::function<bool()>& enabled) {
+  const int group = ++m_groups;
+  for (int id : ids) m_commands[id] = Entry{action, enabled, group};
+}
+
+std::vector<int> CvexaCommands::SameCommand(int id) const {
+  auto it = m_commands.find(id);
+  if (it == m_commands.end()) return {};
+  if (it->second.group == 0) return {id};
+  std::vector<int> ids;
+  for (const auto& [other, entry] : m_commands)
+    if (entry.group == it->second.group) ids.push_back(other);
+  return ids;
 }
 
 bool CvexaCommands::Enabled(int id) const {
@@ -122,6 +141,35 @@ int CvexaKeyFilter::CommandFor(QKeyCombination key) const {
   for (const CvexaAccelerator& a : m_table)
     if (a.key == key) return m_commands && m_commands->Has(a.command) ? a.command : 0;
   return 0;
+}
+
+QKeyCombination CvexaKeyFilter::KeyFor(int id) const {
+  if (!m_commands) return {};
+  const std::vector<int> ids = m_commands->SameCommand(id);
+  for (const CvexaAccelerator& a : m_table) {
+    if (m_leaveDialogKeys && IsDialogKey(a.key)) continue;
+    if (std::find(ids.begin(), ids.end(), a.command) != ids.end()) return a.key;
+  }
+  return {};
+}
+
+void CvexaKeyFilter::ShowKeysIn(QMenu* menu) const {
+  if (!menu) return;
+  for (QAction* action : menu->actions()) {
+    if (QMenu* sub = action->menu()) {
+      ShowKeysIn(sub);
+      continue;
+    }
+    const QString name = action->objectName();
+    if (!name.startsWith("cmd_")) continue;
+    const QKeyCombination key = KeyFor(name.mid(4).toInt());
+    if (key.key() == Qt::Key(0)) continue;
+    // A menu shows the text after a tab as the item's shortcut; the key
+    // itself stays the key filter's, so it is not registered twice.
+    QString text = action->text();
+    text.truncate(text.indexOf('\t') < 0 ? text.size() : text.indexOf('\t'));
+    action->setText(text + '\t' + QKeySequence(key).toString(QKeySequence::NativeText));
+  }
 }
 
 bool CvexaKeyFilter::eventFilter(QObject* watched, QEvent* event) {

@@ -9,11 +9,13 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <string_view>
 #include <vector>
 
 class QKeyEvent;
+class QMenu;
 class QWidget;
 
 namespace vexa::wiz {
@@ -38,6 +40,11 @@ QKeyCombination AcceleratorKey(const QKeyEvent* event);
 class CvexaCommands {
  public:
   void Add(int id, std::function<void()> action, std::function<bool()> enabled = {});
+  // Several ids for one command (its menu item, its key, its button).
+  void Add(std::initializer_list<int> ids, const std::function<void()>& action,
+           const std::function<bool()>& enabled = {});
+  // The ids added together with id (id itself included).
+  std::vector<int> SameCommand(int id) const;
   bool Has(int id) const { return m_commands.count(id) != 0; }
   bool Enabled(int id) const;
   // Runs the command when it is the window's and enabled; true when it is the window's.
@@ -48,8 +55,10 @@ class CvexaCommands {
   struct Entry {
     std::function<void()> action;
     std::function<bool()> enabled;
+    int group = 0;
   };
   std::map<int, Entry> m_commands;
+  int m_groups = 0;
 };
 
 // Watches the keys typed anywhere in a window (the top-level window of
@@ -65,6 +74,12 @@ class CvexaKeyFilter : public QObject {
   void SetActive(std::function<bool()> active) { m_active = std::move(active); }
   // The command a key sends in this window, 0 when none.
   int CommandFor(QKeyCombination key) const;
+  // The key that sends command id here (or another id of the same
+  // command), empty when none does.
+  QKeyCombination KeyFor(int id) const;
+  // Shows each command item's key beside its text ("cmd_<id>" items, in
+  // submenus too), as menus show shortcuts.
+  void ShowKeysIn(QMenu* menu) const;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

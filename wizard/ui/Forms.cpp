@@ -1,6 +1,9 @@
 #include "wizard/ui/Forms.h"
 
+#include <QEvent>
+#include <QKeyEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -49,6 +52,97 @@ QAction* AddCommandItem(const WizServices& wiz, QMenu* menu, int id, const char*
   QAction* a = menu->addAction(QText(wiz, id, text));
   a->setObjectName(QString("cmd_%1").arg(id));
   return a;
+}
+
+namespace {
+
+QToolButton* OverflowButton(QToolBar* bar) {
+  return bar ? bar->findChild<QToolButton*>("qt_toolbar_ext_button", Qt::FindDirectChildrenOnly) : nullptr;
+}
+
+// Fills the overflow menu with the buttons the bar hides now.
+void FillOverflowMenu(QToolBar* bar, QMenu* menu) {
+  menu->clear();
+  for (QAction* action : bar->actions()) {
+    auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(action));
+    if (!button || button->isVisible()) continue;
+    if (QMenu* own = button->menu()) {
+      QMenu* sub = menu->addMenu(button->icon(), button->text());
+      sub->setObjectName(own->objectName() + "_overflow");
+      sub->addActions(own->actions());
+      sub->setEnabled(button->isEnabled());
+      // The button's menu sets its checks as it opens; so does the copy.
+      QObject::connect(sub, &QMenu::aboutToShow, own, &QMenu::aboutToShow);
+      continue;
+    }
+    QAction* item = menu->addAction(button->icon(), button->text());
+    item->setObjectName(button->objectName().replace("ctl_", "cmd_"));
+    item->setCheckable(button->isCheckable());
+    item->setChecked(button->isChecked());
+    item->setEnabled(button->isEnabled());
+    QObject::connect(item, &QAction::triggered, button, [button] { button->click(); });
+  }
+}
+
+// Opens the overflow menu instead of the expansion the toolbar does only
+// inside a main window (elsewhere the button does nothing).
+class OverflowOpener : public QObject {
+ public:
+  OverflowOpener(QToolBar* bar, QToolButton* extension) : QObject(bar), m_bar(bar), m_extension(extension) {
+    m_menu = new QMenu(bar);
+    m_menu->setObjectName("toolbarOverflow");
+    extension->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != m_extension) return false;
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+        if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton) return false;
+        Open();
+        return true;
+      case QEvent::MouseButtonRelease: return true;
+      case QEvent::KeyPress: {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Down)
+          return false;
+        Open();
+        return true;
+      }
+      default: return false;
+    }
+  }
+
+ private:
+  void Open() {
+    FillOverflowMenu(m_bar, m_menu);
+    if (m_menu->isEmpty()) return;
+    m_menu->popup(m_extension->mapToGlobal(QPoint(0, m_extension->height())));
+  }
+  QToolBar* m_bar;
+  QToolButton* m_extension;
+  QMenu* m_menu = nullptr;
+};
+
+}  // namespace
+
+void AddOverflowMenu(QToolBar* bar) {
+  if (QToolButton* extension = OverflowButton(bar)) new OverflowOpener(bar, extension);
+}
+
+void OpenButtonMenu(QToolButton* button) {
+  if (!button || !button->menu() || !button->isEnabled()) return;
+  if (button->isVisible()) {
+    button->showMenu();
+    return;
+  }
+  auto* bar = qobject_cast<QToolBar*>(button->parentWidget());
+  if (!bar || !bar->isVisible()) return;
+  QToolButton* extension = OverflowButton(bar);
+  QWidget* under = extension && extension->isVisible() ? extension : static_cast<QWidget*>(bar);
+  button->menu()->popup(under->mapToGlobal(QPoint(0, under->height())));
 }
 
 QString QText(const WizServices& wiz, int id, const char* fallback) { return QString::fromStdString(wiz.LoadString(id, fallback)); }

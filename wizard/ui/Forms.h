@@ -35,6 +35,14 @@ QToolButton* AddToolButton(const WizServices& wiz, QToolBar* bar, int id, const 
 QMenu* AddDropDownMenu(QToolButton* button, int id);
 // A menu's item for command id ("cmd_<id>"), its text from the bundle.
 QAction* AddCommandItem(const WizServices& wiz, QMenu* menu, int id, const char* text);
+// Makes the toolbar's overflow button (shown when the bar is too narrow for
+// all its buttons) open a menu ("toolbarOverflow") of the buttons it hides:
+// a drop-down button's menu as a submenu, any other button as an item that
+// clicks it.
+void AddOverflowMenu(QToolBar* bar);
+// Opens a drop-down button's menu: below the button when it is shown, else
+// below its toolbar's overflow button (or the toolbar) when the bar hides it.
+void OpenButtonMenu(QToolButton* button);
 // A meter put into the placeholder with that id, on the page's background.
 CvexaDiscUsageDlg* PlaceMeter(WizServices& wiz, QWidget* root, int placeId);
 QString QText(const WizServices& wiz, int id, const char* fallback);

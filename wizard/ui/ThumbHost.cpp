@@ -1,6 +1,7 @@
 #include "wizard/ui/ThumbHost.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QResizeEvent>
 #include <QVBoxLayout>
 
@@ -269,13 +270,46 @@ bool CVEXAThum::RotateThumbs(const VARIANT& ids, LONG rotation) {
   return CallBool(DISPID_VEXATHUM_RotateThumbs, {Variant(ids), Variant::I4(rotation)});
 }
 
+void CVEXAThum::UseHostMenuOnly() {
+  if (m_hostMenuOnly || !qApp) return;
+  m_hostMenuOnly = true;
+  // The pictures' windows come and go: the application's events are watched.
+  qApp->installEventFilter(this);
+}
+
+bool CVEXAThum::eventFilter(QObject* watched, QEvent* event) {
+  if (m_hostMenuOnly && event->type() == QEvent::ContextMenu && m_window &&
+      static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    // The right button's release that follows brings the host's menu.
+    if (widget && (widget == m_window || m_window->isAncestorOf(widget))) return true;
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 // ---- CThumbUndo ---------------------------------------------------------------------------------
+
+namespace {
+
+// The control gives no list at all when it is empty: that content is an
+// empty list, so adding the first pictures can be undone too.
+Variant PathsOf(CVEXAThum* control) {
+  Variant paths = control->GetAllFilePaths();
+  return paths.vt & VT_ARRAY ? paths : MakePathList({});
+}
+
+Variant RotationsOf(CVEXAThum* control) {
+  Variant rotations = control->GetAllRotations();
+  return rotations.vt & VT_ARRAY ? rotations : MakeLongList({});
+}
+
+}  // namespace
 
 void CThumbUndo::Attach(CVEXAThum* control) {
   m_control = control;
   if (!control) return;
-  m_currentPaths = control->GetAllFilePaths();
-  m_currentRotations = control->GetAllRotations();
+  m_currentPaths = PathsOf(control);
+  m_currentRotations = RotationsOf(control);
   m_previousPaths.Clear();
   m_previousRotations.Clear();
   Changed();
@@ -299,8 +333,8 @@ void CThumbUndo::Record() {
     m_previousRotations = std::move(m_currentRotations);
     m_previousRotations.vt = VT_ARRAY;
   }
-  m_currentPaths = m_control->GetAllFilePaths();
-  m_currentRotations = m_control->GetAllRotations();
+  m_currentPaths = PathsOf(m_control);
+  m_currentRotations = RotationsOf(m_control);
   Changed();
 }
 
@@ -314,12 +348,17 @@ void CThumbUndo::Undo() {
     m_currentRotations.vt = VT_ARRAY;
     m_previousPaths.Clear();
     m_previousRotations.Clear();
-    m_busy = true;
-    m_control->Clear();
-    m_busy = false;
     // Copies: the control's ContentsChanged makes the host record again.
     const Variant paths = m_currentPaths, rotations = m_currentRotations;
-    m_control->AddMultipleFiles(paths, rotations, 0);
+    if (ReadPathList(paths).empty()) {
+      // Back to an empty control: its clearing is the change the host sees.
+      m_control->Clear();
+    } else {
+      m_busy = true;
+      m_control->Clear();
+      m_busy = false;
+      m_control->AddMultipleFiles(paths, rotations, 0);
+    }
   }
   if (QApplication::instance()) QApplication::restoreOverrideCursor();
   Changed();

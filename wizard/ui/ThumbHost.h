@@ -24,6 +24,10 @@ class CVEXAThum : public QWidget {
   bool IsCreated() const { return static_cast<bool>(m_dispatch); }
   // The control's own window (null before Create).
   QWidget* ControlWindow() const { return m_window; }
+  // The host's own right-click menu (from mouseUp) is the only one: the
+  // control's menu on a picture is not opened, so a picture and the empty
+  // area between pictures give the same menu.
+  void UseHostMenuOnly();
   QSize sizeHint() const override { return QSize(240, 180); }
   QSize minimumSizeHint() const override { return QSize(120, 90); }
 
@@ -65,6 +69,7 @@ class CVEXAThum : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   // A failed call is logged and gives an empty result; it never throws.
@@ -80,6 +85,7 @@ class CVEXAThum : public QWidget {
   vexa::com::ComPtr<IDispatch> m_sink;
   DWORD m_cookie = 0;
   QWidget* m_window = nullptr;
+  bool m_hostMenuOnly = false;
 };
 
 // The one-level undo of an album pane's content (paths and rotations).
