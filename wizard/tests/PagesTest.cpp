@@ -740,6 +740,9 @@ namespace {
 
 QAbstractScrollArea* GalleryOf(CVEXAThum* c);
 QAbstractScrollArea* WaitForGallery(CVEXAThum* c);
+// Shows the add-images dialog as the active window and selects `folder` in
+// its folder tree.
+::testing::AssertionResult ShowOnFolder(CvexaAddImagesDlg& dialog, const std::string& folder);
 // Delivers what is pending (layout, show and paint requests), so a grab shows
 // the window as it now stands.
 void Settle();
@@ -882,6 +885,15 @@ using vexa::wiz::testing::ShotFolder;
 QAbstractScrollArea* GalleryOf(CVEXAThum* c) {
   QWidget* window = c ? c->ControlWindow() : nullptr;
   return window ? window->findChild<QAbstractScrollArea*>() : nullptr;
+}
+
+::testing::AssertionResult ShowOnFolder(CvexaAddImagesDlg& dialog, const std::string& folder) {
+  dialog.show();
+  if (!QTest::qWaitForWindowExposed(&dialog)) return ::testing::AssertionFailure() << "the dialog was not shown";
+  dialog.activateWindow();
+  if (!QTest::qWaitForWindowActive(&dialog)) return ::testing::AssertionFailure() << "the dialog did not become active";
+  if (!dialog.FolderTree()->SelectFolder(folder)) return ::testing::AssertionFailure() << "no folder " << folder;
+  return ::testing::AssertionSuccess();
 }
 
 void Settle() {
@@ -1075,11 +1087,7 @@ TEST_F(PagesTest, TheAddImagesDialogAnswersItsKeys) {
   for (const char* n : {"folder/x.jpg", "folder/y.jpg", "folder/z.jpg"}) Photo(n);
   Sheet(kPageWelcome);
   CvexaAddImagesDlg dialog(Wiz());
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  dialog.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
+  ASSERT_TRUE(ShowOnFolder(dialog, m_temp.Path("folder")));
   QAbstractScrollArea* folder = WaitForGallery(dialog.FolderPictures());
   QAbstractScrollArea* album = WaitForGallery(dialog.Album());
   ASSERT_TRUE(folder && album);
@@ -1580,11 +1588,7 @@ TEST_F(PagesTest, HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys) {
   for (const char* n : {"narrow/x.jpg", "narrow/y.jpg", "narrow/z.jpg"}) Photo(n, 320, 240);
   Sheet(kPageWelcome);
   CvexaAddImagesDlg dialog(Wiz());
-  dialog.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
-  dialog.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
-  ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("narrow")));
+  ASSERT_TRUE(ShowOnFolder(dialog, m_temp.Path("narrow")));
   QAbstractScrollArea* folder = WaitForGallery(dialog.FolderPictures());
   ASSERT_TRUE(folder);
   ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(folder).size() == 3; }, 10000));
