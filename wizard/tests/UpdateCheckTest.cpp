@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
@@ -157,8 +158,15 @@ TEST_F(UpdateCheckTest, TheQueryCarriesTheTriggerVersionAndTagEncoded) {
 }
 
 TEST_F(UpdateCheckTest, LaterOnlyLogs) {
-  OnDialog(116, [](QDialog* d) { Click(d, 2); });
+  QString intro;
+  OnDialog(116, [&](QDialog* d) {
+    if (auto* label = d->findChild<QLabel*>("ctl_1086")) intro = label->text();
+    Click(d, 2);
+  });
   EXPECT_EQ(Run(), UpdateOutcome::Nothing);
+  // Opened from the About box, the prompt does not claim a long wait.
+  EXPECT_FALSE(intro.isEmpty());
+  EXPECT_FALSE(intro.contains("been a while")) << intro.toStdString();
   EXPECT_TRUE(Fake().Logged("INFO|vexawiz|User decided to update later"));
   EXPECT_NE(CVexaWizUtil::GetDateLastChecked(), 0);
 }

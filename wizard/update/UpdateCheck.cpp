@@ -397,6 +397,12 @@ void SetSaveFileHook(SaveFileHook hook) { SaveHook() = std::move(hook); }
 UpdateOutcome RunUpdatePrompt(WizServices& wiz, QWidget*) {
   QDialog dialog;
   if (!Build(wiz, &dialog, 116)) return UpdateOutcome::Nothing;
+  // Asked for from the About box, the prompt does not say it has been a
+  // while since the last check: the user chose to look now.
+  if (wiz.GetUpdateCheckMode() == kCheckManual) {
+    if (auto* intro = Ctl<QLabel>(&dialog, 1086))
+      intro->setText(QText(wiz, 57362, "Look for a newer version of the Kv Orlune Disc software?"));
+  }
   // Opening the prompt counts as a check, whatever the answer.
   wiz.SaveDateLastChecked();
   bool check = false;
