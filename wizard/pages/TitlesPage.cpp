@@ -22,6 +22,15 @@ namespace vexa::wiz {
 
 namespace {
 
+// The box layout, at any depth below `top`, that holds `widget` itself.
+QBoxLayout* LayoutHolding(QLayout* top, QWidget* widget) {
+  if (!top) return nullptr;
+  if (top->indexOf(widget) >= 0) return qobject_cast<QBoxLayout*>(top);
+  for (int i = 0; i < top->count(); ++i)
+    if (QBoxLayout* found = LayoutHolding(top->itemAt(i)->layout(), widget)) return found;
+  return nullptr;
+}
+
 QImage ToImage(HBITMAP handle) {
   const vexa::imaging::Bitmap* b = vexa::imaging::BitmapFromHandle(handle);
   if (!b || b->empty()) return QImage();
@@ -54,7 +63,7 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       grow.setHeightForWidth(true);
       m_preview->setSizePolicy(grow);
       QWidget* form = m_preview->parentWidget();
-      if (auto* row = form ? qobject_cast<QBoxLayout*>(form->layout()) : nullptr) {
+      if (QBoxLayout* row = form ? LayoutHolding(form->layout(), m_preview) : nullptr) {
         const int at = row->indexOf(m_preview);
         if (at >= 0) {
           // Under the preview, what happened to a line that did not fit.
@@ -81,7 +90,9 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
     for (int i = 0; i < 3; ++i) {
       if (!m_edits[i]) continue;
       m_edits[i]->setText(QString::fromStdString(m_lines.lines[static_cast<std::size_t>(i)]));
-      connect(m_edits[i], &QLineEdit::textChanged, this, [this] {
+      connect(m_edits[i], &QLineEdit::textChanged, this, [this, i] {
+        // Text the page puts back while it refreshes is not the user's change.
+        if (!m_refreshing) m_lines.Edited(i);
         RefreshPreview();
         RefreshMeter(m_wiz, m_meter);
       });
@@ -95,6 +106,9 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
   }
   void OnLeave() override { SaveSettings(); }
   void OnCancel() override { SaveSettings(); }
+  // A line cut where the picture ends may end inside a word: the disc is not
+  // made with it until the user has changed that line.
+  bool isComplete() const override { return m_lines.FirstCut() < 0; }
   QImage Preview() const { return m_previewImage; }
 
  private:
@@ -107,6 +121,10 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       m_preview->update();
     }
     m_refreshing = false;
+    if (m_complete != isComplete()) {
+      m_complete = isComplete();
+      emit completeChanged();
+    }
     if (m_meter) SaveSettings();
   }
 
@@ -156,7 +174,8 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       return;
     }
     QString text = QText(m_wiz, 4601, "Title line %d is too long for the title picture: the letters that do not fit were "
-                               "not taken. It is marked in red on the preview.");
+                               "not taken, so it may end inside a word. It is marked in red on the preview. Change "
+                               "the line to go on.");
     text.replace("%d", QString::number(line + 1));
     m_warning->setText(text);
     m_warning->show();
@@ -206,7 +225,11 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
     }
     if (fits) {
       m_previewImage = image;
-      ShowWarning(-1);
+      // The warning and the mark stay while any line is still cut, whichever
+      // line was changed.
+      const int stillCut = m_lines.FirstCut();
+      if (stillCut >= 0) m_mark = LineRows(image, tried, stillCut);
+      ShowWarning(stillCut);
     }
     return fits;
   }
@@ -225,6 +248,7 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
   CvexaDiscUsageDlg* m_meter = nullptr;
   QImage m_previewImage;
   bool m_refreshing = false;
+  bool m_complete = true;  // what the sheet was last told
 };
 
 }  // namespace

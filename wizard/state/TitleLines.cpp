@@ -31,8 +31,15 @@ int TitleLines::TakePicture(const std::array<bool, 3>& clipped) {
     }
     if (first < 0) first = i;
     lines[static_cast<std::size_t>(i)] = lastFitting[static_cast<std::size_t>(i)];
+    cut[static_cast<std::size_t>(i)] = true;
   }
   return first;
+}
+
+int TitleLines::FirstCut() const {
+  for (int i = 0; i < 3; ++i)
+    if (cut[static_cast<std::size_t>(i)]) return i;
+  return -1;
 }
 
 }  // namespace vexa::wiz

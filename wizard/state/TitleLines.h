@@ -22,10 +22,17 @@ class TitleLines {
   // After the title picture was made from the lines: each line it did not
   // clip becomes its line's last fitting text; each clipped line goes back
   // to its last fitting text. The first clipped line, or -1 when all fit.
+  // A clipped line also stays marked as cut until the user changes it
+  // (Edited): its text is what fitted, which may end inside a word.
   int TakePicture(const std::array<bool, 3>& clipped);
+  // The user changed line `line` (not the page putting text back).
+  void Edited(int line) { cut.at(static_cast<std::size_t>(line)) = false; }
+  // The first line still marked as cut, or -1.
+  int FirstCut() const;
 
   std::array<std::string, 3> lines;
   std::array<std::string, 3> lastFitting;
+  std::array<bool, 3> cut{};
 };
 
 }  // namespace vexa::wiz

@@ -254,6 +254,16 @@ TEST_F(StateTest, AClippedTitleLineGoesBackToItsLastFittingText) {
   EXPECT_EQ(titles.TakePicture({true, false, true}), 0);
   EXPECT_EQ(titles.lines[0], "Summer 2026");
   EXPECT_EQ(titles.lines[2], "x");
+  // Both stay cut, through pictures where everything fits, until each is
+  // changed by the user.
+  EXPECT_EQ(titles.TakePicture({false, false, false}), -1);
+  EXPECT_EQ(titles.FirstCut(), 0);
+  titles.Edited(0);
+  EXPECT_EQ(titles.FirstCut(), 1);  // from the picture before
+  titles.Edited(1);
+  EXPECT_EQ(titles.FirstCut(), 2);
+  titles.Edited(2);
+  EXPECT_EQ(titles.FirstCut(), -1);
 }
 
 TEST_F(StateTest, TitleLinesGoToTheSettingsAndTheAlbum) {
