@@ -109,22 +109,22 @@ dialogs[133] = ui('Form133', 'Select Pictures', ('v', [
     ('h', [place(1114, 'Album tools'), ('stretch',), btn(1092, '&Add Images...')]),
     ('w', 'QFrame', 'ctl_1112', {'accessibleName': ('string', 'Album'), 'minimumSize': ('size', (300, 200))}),
     place(1103, 'Album pane', 24)], '0,1,0'), (460, 300))
-dialogs[134] = ui('Form134', 'Title Screen', ('h', [
-    ('v', [lbl(1020, 'Type up to three lines. A line that does not fit the title picture is not taken.'),
-           edit(1022, 'Title line 1'), edit(1023, 'Title line 2'), edit(1024, 'Title line 3'), ('stretch',),
-           place(1126, 'Disc usage', 24)]),
-    ('w', 'CvexaBitmapStatic', 'ctl_1119', {'accessibleName': ('string', 'Title preview'), 'minimumSize': ('size', (240, 180))})]), (460, 300))
+dialogs[134] = ui('Form134', 'Title Screen', ('v', [
+    ('h', [('v', [lbl(1020, 'Type up to three lines. A line that does not fit the title picture is not taken.'),
+                  edit(1022, 'Title line 1'), edit(1023, 'Title line 2'), edit(1024, 'Title line 3'), ('stretch',)]),
+           ('w', 'CvexaBitmapStatic', 'ctl_1119', {'accessibleName': ('string', 'Title preview'), 'minimumSize': ('size', (240, 180))})]),
+    place(1126, 'Disc usage', 24)]), (460, 300))
 dialogs[137] = ui('Form137', 'Music', ('v', [
-    radio(1087, '&No music'),
+    radio(1087, 'No m&usic'),
     ('h', [radio(1029, '&Music that comes with the software:'), combo(1031, 'Music that comes with the software')]),
-    ('h', [radio(1030, 'My own music &file:'), edit(1032, 'My own music file'), btn(1033, '&Browse...')]),
+    ('h', [radio(1030, 'My own music &file:'), edit(1032, 'My own music file'), btn(1033, 'Bro&wse...')]),
     ('h', [radio(1125, 'A track of an audio &CD:'), edit(1035, 'Audio CD track'), btn(1034, 'B&rowse...')]),
     ('h', [btn(1088, '&Play'), ('stretch',)]),
     ('stretch',),
     place(1127, 'Disc usage', 24)]), (460, 300))
 dialogs[145] = ui('Form145', 'Settings', ('v', [
     lbl(1061, 'TV system of the Video CD:'),
-    ('h', [radio(1058, '&NTSC (North America, Japan)'), radio(1059, '&PAL (Europe, Asia, Australia)')]),
+    ('h', [radio(1058, 'N&TSC (North America, Japan)'), radio(1059, '&PAL (Europe, Asia, Australia)')]),
     lbl(1060, 'Countries that use SECAM play PAL discs.'),
     ('h', [lbl(1055, 'Seconds each picture is shown:', wrap=False), combo(1053, 'Seconds each picture is shown'), ('stretch',)]),
     lbl(1089, 'CD writer:'),

@@ -1,6 +1,7 @@
 #include "wizard/ui/Meter.h"
 
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <cinttypes>
@@ -98,15 +99,18 @@ bool RefreshMeter(WizServices& wiz, CvexaDiscUsageDlg* meter) {
 
 CvexaAlbumPaneDlg::CvexaAlbumPaneDlg(WizServices& wiz, QWidget* parent) : QWidget(parent), m_wiz(wiz) {
   setObjectName("dialog161");
-  auto* layout = new QHBoxLayout(this);
+  // The count stands above the meter, so the meter runs the pane's whole
+  // width, as it does on the pages that have no count.
+  auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
   m_meter = new CvexaDiscUsageDlg(m_wiz, this);
   m_meter->setObjectName("ctl_1103");
   m_heading = new CvexaLabel(this);
   m_heading->setObjectName("ctl_1105");
   m_heading->setAccessibleName("Number of images");
-  layout->addWidget(m_meter, 1);
-  layout->addWidget(m_heading, 1);
+  layout->addWidget(m_heading);
+  layout->addWidget(m_meter);
   SetImageCount(0);
 }
 

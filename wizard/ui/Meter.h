@@ -1,6 +1,6 @@
 // The disc-usage meter (how full the disc will be, a progress bar up to
 // 100 percent and a red bar beyond, with a warning once the content stops
-// fitting) and the album pane (the image count and, beside it, a meter).
+// fitting) and the album pane (the image count and, below it, a meter).
 #pragma once
 
 #include <QWidget>
