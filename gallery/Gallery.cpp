@@ -89,6 +89,53 @@ class GalleryDocument : public QWidget {
   CSelectGallery* m_gallery;
 };
 
+// A line around the visible part of the gallery while it has the keyboard
+// focus: the gallery has no frame of its own, and the keys that move and
+// select its pictures need a place the user can see they go to. It lies
+// over the view and lets the pointer through.
+class FocusOutline : public QWidget {
+ public:
+  explicit FocusOutline(QAbstractScrollArea* area) : QWidget(area), m_area(area) {
+    setObjectName("focusOutline");
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    hide();
+    area->installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* e) override {
+    if (watched == m_area) {
+      switch (e->type()) {
+        case QEvent::FocusIn:
+          setGeometry(m_area->viewport()->geometry());
+          raise();
+          show();
+          break;
+        case QEvent::FocusOut:
+          hide();
+          break;
+        case QEvent::Resize:
+          setGeometry(m_area->viewport()->geometry());
+          break;
+        default:
+          break;
+      }
+    }
+    return QWidget::eventFilter(watched, e);
+  }
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
+  }
+
+ private:
+  QAbstractScrollArea* m_area;
+};
+
 std::uint64_t NewToken() {
   std::uint64_t t = QRandomGenerator::global()->generate64();
   return t ? t : 1;
@@ -116,6 +163,7 @@ CSelectGallery::CSelectGallery(QWidget* parent, const QRect& rect, CGalleryCallb
   m_document->resize(std::max(1, rect.width()), std::max(1, rect.height()));
   setWidget(m_document);
   setWidgetResizable(false);
+  new FocusOutline(this);
   for (const char* channel : kChannels) AddListener(channel, this);
   // The image limit, at most 255, written back.
   m_maxNumImages = std::min(GetIntValue(General_MaxNumImages, 100), 255);

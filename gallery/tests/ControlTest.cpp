@@ -500,7 +500,7 @@ struct CornerPlace {
 };
 struct CornerCase {
   CornerPlace place;
-  int scale;  // device pixels per pixel of the screen the case runs on
+  double scale;  // device pixels per pixel of the screen the case runs on
 };
 
 void PrintTo(const CornerCase& c, std::ostream* os) { *os << c.place.name << " at scale " << c.scale; }
@@ -532,7 +532,7 @@ class CornerSweepTest : public ControlTest, public ::testing::WithParamInterface
     const std::string screens = m_temp.Path("screens.json");
     ASSERT_TRUE(WriteAll(screens, "{\"screens\": [{\"name\": \"sweep\", \"x\": 0, \"y\": 0, \"width\": 800, "
                                   "\"height\": 600, \"logicalDpi\": 96, \"logicalBaseDpi\": 96, \"dpr\": " +
-                                      std::to_string(GetParam().scale) + "}]}"));
+                                      QString::number(GetParam().scale).toStdString() + "}]}"));
     env.insert("QT_QPA_PLATFORM", QString::fromStdString("offscreen:configfile=" + screens));
     QProcess child;
     child.setProcessEnvironment(env);
@@ -690,13 +690,14 @@ TEST_P(CornerSweepTest, PointerOverEveryCornerLeavesWorkingButtons) {
 std::vector<CornerCase> CornerCases() {
   std::vector<CornerCase> cases;
   for (const CornerPlace& place : {kAlbum, kAlbumNoCaptions, kFolderPane})
-    for (int scale : {1, 2}) cases.push_back({place, scale});
+    for (double scale : {1.0, 1.5, 2.0}) cases.push_back({place, scale});
   return cases;
 }
 
 INSTANTIATE_TEST_SUITE_P(PlacesAndScales, CornerSweepTest, ::testing::ValuesIn(CornerCases()),
                          [](const ::testing::TestParamInfo<CornerCase>& info) {
-                           return std::string(info.param.place.name) + "AtScale" + std::to_string(info.param.scale);
+                           return std::string(info.param.place.name) + "AtScale" +
+                                  std::to_string(static_cast<int>(info.param.scale * 100)) + "Percent";
                          });
 
 }  // namespace

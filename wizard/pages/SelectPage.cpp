@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QAbstractScrollArea>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -52,6 +53,8 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     m_thumbs = new CVEXAThum(m_wiz, frame);
     m_thumbs->setObjectName("ctl_1113");
     m_thumbs->setAccessibleName("Album pictures");
+    // One right-button menu, the page's, on a picture as between pictures.
+    m_thumbs->UseHostMenuOnly();
     frameLayout->addWidget(m_thumbs);
     auto* paneLayout = new QVBoxLayout(panePlace);
     paneLayout->setContentsMargins(0, 0, 0, 0);
@@ -87,7 +90,11 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
       m_created = m_thumbs->Create();
       if (CvexaSheetView* sheet = m_wiz.sheetView) m_thumbs->SetCacheDir(sheet->SheetCacheDirectory());
       SetAlbumSwitches(m_thumbs);
+      // The control makes its gallery once it is first drawn: the gallery
+      // takes its tab stop after the toolbar when it appears.
+      if (QWidget* window = m_thumbs->focusProxy()) window->installEventFilter(this);
     }
+    PlaceGalleryInTabOrder();
     Refill();
     QApplication::restoreOverrideCursor();
   }
@@ -181,6 +188,19 @@ class CvexaPropPageSelectFiles : public CvexaWizPage {
     m_undoButton = Button(bar, 113, "&Undo", 216, 215);
     connect(m_undoButton, &QToolButton::clicked, this, [this] { m_commands.Run(113); });
     AddOverflowMenu(bar);
+  }
+
+  // Tab goes from Add Images along the toolbar to the pictures, then to
+  // the sheet's buttons.
+  void PlaceGalleryInTabOrder() {
+    auto* gallery = m_thumbs ? m_thumbs->findChild<QAbstractScrollArea*>() : nullptr;
+    if (!gallery || !m_undoButton) return;
+    QWidget::setTabOrder(m_undoButton, gallery);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::ChildPolished && m_thumbs && watched == m_thumbs->focusProxy())
+      PlaceGalleryInTabOrder();
+    return CvexaWizPage::eventFilter(watched, event);
   }
 
   // A drop-down button's menu, opened from the keyboard as a click would.

@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QAbstractScrollArea>
 #include <algorithm>
+#include <iostream>
 #include <map>
 #include <optional>
 #include <QToolBar>
@@ -335,10 +336,23 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   QTest::keyClicks(line2, "A very long second line of the title that goes on");
   EXPECT_LT(line2->text().size(), 49);
   EXPECT_NE(warning->text().toStdString().find("Title line 2"), std::string::npos) << warning->text().toStdString();
-  // A change that fits takes the mark and the words away.
+  // The disc is not made with a cut line: Next waits until each cut line
+  // was changed, and the warning stays while any line is cut, whichever line
+  // is edited.
+  QAbstractButton* next = sheet->button(QWizard::NextButton);
+  EXPECT_FALSE(next->isEnabled());
   QTest::keyClick(line2, Qt::Key_Backspace);
+  EXPECT_FALSE(warning->isHidden());
+  EXPECT_NE(warning->text().toStdString().find("Title line 1"), std::string::npos) << warning->text().toStdString();
+  EXPECT_GT(redPixels(), 100);
+  EXPECT_FALSE(next->isEnabled());
+  QTest::keyClick(Find<QLineEdit>(1024), Qt::Key_A);
+  EXPECT_FALSE(warning->isHidden());
+  // A change of the cut line itself takes the mark and the words away.
+  QTest::keyClick(line1, Qt::Key_Backspace);
   EXPECT_TRUE(warning->isHidden());
   EXPECT_EQ(redPixels(), 0);
+  EXPECT_TRUE(next->isEnabled());
 
   // The preview grows with the page, as a 4:3 picture.
   const QRect small = preview->BitmapRect();
@@ -781,9 +795,14 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
   vexa::base::MakeDirs(folder);
   CvexaPropSheet* sheet = Sheet(kPageWelcome, true);
   sheet->resize(720, 520);
+  std::map<std::string, int> meterWidths;
   for (int id = kPageWelcome; id <= kPageFinish; ++id) {
     if (id > kPageWelcome) sheet->next();
     Settle();
+    // The disc-usage meter has one width on every headed page (the finish
+    // page gives the side picture its room).
+    for (auto* meter : sheet->currentPage()->findChildren<CvexaDiscUsageDlg*>())
+      if (meter->isVisible() && id != kPageFinish) meterWidths[names[id]] = meter->width();
     if (id == kPageSelectPictures) {
       // The thumbnails are drawn by a worker: the page is taken once both
       // show their photo (blue) rather than the blank card.
@@ -800,9 +819,18 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
         return true;
       };
       EXPECT_TRUE(QTest::qWaitFor(drawn, 30000));
+      // The pictures are shown with the keyboard focus, outlined.
+      sheet->activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(sheet));
+      gallery->setFocus();
+      EXPECT_TRUE(QTest::qWaitFor([&] { return gallery->hasFocus(); }, 5000));
+      Settle();
     }
     EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
   }
+  EXPECT_EQ(meterWidths.size(), 4u);
+  for (const auto& [page, width] : meterWidths)
+    EXPECT_EQ(width, meterWidths["pictures"]) << page << " (pictures: " << meterWidths["pictures"] << ")";
   {
     CvexaAddImagesDlg dialog(Wiz());
     dialog.resize(900, 600);
@@ -963,18 +991,19 @@ std::string MenuClashes(QMenu* menu) {
   return Clashes(texts) + out;
 }
 
-// Sends the right-button menu of a thumbnail and chooses the entry with that text.
-void ChooseFromThumbnailMenu(QWidget* thumbnail, const QString& entry) {
-  QTimer::singleShot(0, [entry] {
-    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-    if (!menu) return;
+// Clicks the right button on a thumbnail and chooses the entry with that text
+// (before its key) from the menu that opens; the menu's name is kept.
+void ChooseFromRightButtonMenu(QWidget* thumbnail, const QString& entry, QString* menuName) {
+  QTimer::singleShot(0, [entry, menuName] {
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000))
+      return;
+    *menuName = menu->objectName();
     for (QAction* a : menu->actions())
-      if (a->text() == entry) menu->setActiveAction(a);
+      if (a->text().section('\t', 0, 0) == entry) menu->setActiveAction(a);
     QTest::keyClick(menu, Qt::Key_Return);
   });
-  const QPoint at(40, 40);
-  QContextMenuEvent event(QContextMenuEvent::Mouse, at, thumbnail->mapToGlobal(at));
-  QApplication::sendEvent(thumbnail, &event);
+  QTest::mouseClick(thumbnail, Qt::RightButton, {}, QPoint(40, 40));
   QApplication::processEvents();
 }
 
@@ -1051,13 +1080,16 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
   QTest::keyClick(gallery, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(thumbs->GetThumbCount(), 3);
 
-  // The thumbnail's own menu: Delete removes the selected picture as the toolbar does.
+  // The right button on a picture brings the page's one menu, as between
+  // pictures: Remove takes the selected picture away as the toolbar does.
   gallery = WaitForGallery(thumbs);
   std::vector<QWidget*> cells;
   ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 3; }, 5000));
   QTest::mouseClick(cells[1], Qt::LeftButton, {}, QPoint(58, 58));
   ASSERT_EQ(thumbs->GetSelectionCount(), 1);
-  ChooseFromThumbnailMenu(cells[1], "&Delete");
+  QString menuName;
+  ChooseFromRightButtonMenu(cells[1], "&Remove", &menuName);
+  EXPECT_EQ(menuName.toStdString(), "menu199");
   ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 2; }, 5000));
   EXPECT_EQ(pane->ImageCount(), 2);
   ASSERT_EQ(Stills().size(), 2u);
@@ -1691,4 +1723,34 @@ TEST_F(PagesTest, TheAlbumHasOneRightButtonMenuShowingItsKeys) {
   EXPECT_EQ(entries, pictureEntries);
   for (const char* shown : {"Rotate Rig&ht\tCtrl+R", "&Remove\tDel", "Select A&ll\tCtrl+A", "&Undo\tCtrl+Z"})
     EXPECT_TRUE(entries.contains(shown)) << shown << " in " << entries.join('|').toStdString();
+}
+
+// Tab on the pictures page goes from Add Images along the toolbar to the
+// pictures and on to the sheet's buttons; the pictures show that they have
+// the focus.
+TEST_F(PagesTest, ThePicturesPageTabOrder) {
+  for (const char* n : {"tab/a.jpg", "tab/b.jpg"})
+    ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
+  ASSERT_TRUE(gallery);
+  sheet->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  Find<QWidget>(1092)->setFocus();
+  std::vector<std::string> stops;
+  for (int i = 0; i < 9; ++i) {
+    QWidget* f = QApplication::focusWidget();
+    ASSERT_TRUE(f);
+    stops.push_back(f == gallery ? "pictures" : f->objectName().toStdString());
+    if (f == gallery) {
+      auto* outline = gallery->findChild<QWidget*>("focusOutline");
+      ASSERT_TRUE(outline);
+      EXPECT_TRUE(outline->isVisible());
+    }
+    QTest::keyClick(f, Qt::Key_Tab);
+  }
+  const std::vector<std::string> expected = {"ctl_1092", "ctl_115", "ctl_110", "ctl_111", "ctl_112", "pictures"};
+  ASSERT_GE(stops.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(stops.begin(), stops.begin() + 6), expected);
+  EXPECT_FALSE(gallery->findChild<QWidget*>("focusOutline")->isVisible()) << "it goes with the focus";
 }
