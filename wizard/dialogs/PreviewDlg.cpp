@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "wizard/common/Language.h"
+#include "wizard/ui/Forms.h"
 #include "wizard/common/WizUtil.h"
 
 namespace vexa::wiz {
@@ -52,6 +53,9 @@ void CLead::paintEvent(QPaintEvent*) {
 CvexaPreviewDlg::CvexaPreviewDlg(WizServices& wiz, QWidget* parent) : QDialog(parent), m_wiz(wiz) {
   setObjectName("dialog130");
   setWindowFlag(Qt::FramelessWindowHint, true);
+  // Without a frame the title shows only in window lists, where it names
+  // the product rather than the program.
+  setWindowTitle(QText(m_wiz, 1, "Kv Orlune Disc Creator Software"));
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   m_view = new CLead(this);

@@ -1513,11 +1513,13 @@ TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
   QTest::keyClick(gallery, Qt::Key_A, Qt::ControlModifier);
   QImage during;
   bool topmost = false;
+  QString title;
   QTimer::singleShot(0, [&] {
     CvexaPreviewDlg* preview = nullptr;
     if (!QTest::qWaitFor([&] { return (preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())); },
                          5000))
       return;
+    title = preview->windowTitle();
     topmost = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, 5000);
     // The screen as a person sees it, once the preview has been drawn.
     (void)QTest::qWaitFor([&] {
@@ -1530,6 +1532,8 @@ TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
   });
   QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier);
   EXPECT_TRUE(topmost);
+  // Window lists name it by the product, not by the program.
+  EXPECT_EQ(title.toStdString(), "Kv Orlune Disc Creator Software");
   ASSERT_FALSE(during.isNull());
   // The picture (blue) in the middle, black at the sides, nothing of the wizard.
   const QColor middle = during.pixelColor(during.width() / 2, during.height() / 2);
