@@ -305,11 +305,37 @@ bool CVEXACore1::AddExtraODFiles() {
     // Sub-folders are not descended.
     if (entry.is_directory(ec)) continue;
     const std::string name = entry.path().filename().string();
-    if (!DoAddFile(base::JoinPath(folder, name), "/" + base::ToUpperAscii(name), std::nullopt, 0.0)) {
+    std::string source = base::JoinPath(folder, name);
+    if (!DiscCopyOfPage(&source)) {
+      flow_.ReportProblem();
+      return util_.ReportFailure(
+          Format("CVEXACore1::AddExtraODFiles - Cannot write this disc's copy of file %s.", name.c_str()), false);
+    }
+    if (!DoAddFile(source, "/" + base::ToUpperAscii(name), std::nullopt, 0.0)) {
       return util_.ReportFailure(Format("CVEXACore1::AddExtraODFiles - AddFile call failed for file %s.", name.c_str()),
                                  false);
     }
   }
+  return true;
+}
+
+// A text page of the include folder (README.TXT, HOMEPAGE.HTM) that keeps
+// parts for some discs only in blocks goes on the disc as this disc's copy,
+// written to the temporary folder: it tells of the title picture and the
+// music only when the disc has them. Any other file goes as it is.
+bool CVEXACore1::DiscCopyOfPage(std::string* source) {
+  const std::string ext = base::ToUpperAscii(base::Extension(*source));
+  if (ext != ".TXT" && ext != ".HTM" && ext != ".HTML") return true;
+  std::string text;
+  if (!base::ReadFile(*source, &text) || !HasDiscBlocks(text)) return true;
+  std::string copy;
+  if (!GetTempFilePath(&copy)) return false;
+  std::string why;
+  if (!base::WriteFileAtomic(copy, KeepDiscBlocks(text, DiscFacts{titleLinesSet_, audioTrackSet_}), &why)) {
+    util_.LogError("CVEXACore1::AddExtraODFiles - " + why, false);
+    return false;
+  }
+  *source = copy;
   return true;
 }
 

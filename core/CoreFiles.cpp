@@ -140,4 +140,47 @@ bool FreeBytesAvailable(const std::string& dir, std::uint64_t* bytes) {
   return true;
 }
 
+// ---- the disc's own pages ----------------------------------------------------------------------
+
+namespace {
+
+struct DiscBlock {
+  std::string_view name;
+  bool keep;
+};
+
+}  // namespace
+
+bool HasDiscBlocks(std::string_view text) {
+  for (std::string_view marker : {"[TITLE]", "[NOTITLE]", "[MUSIC]", "[NOMUSIC]"}) {
+    if (text.find(marker) != std::string_view::npos) return true;
+  }
+  return false;
+}
+
+std::string KeepDiscBlocks(std::string_view text, const DiscFacts& facts) {
+  const DiscBlock blocks[] = {{"TITLE", facts.titlePicture},
+                              {"NOTITLE", !facts.titlePicture},
+                              {"MUSIC", facts.music},
+                              {"NOMUSIC", !facts.music}};
+  std::string out(text);
+  for (const DiscBlock& b : blocks) {
+    const std::string open = "[" + std::string(b.name) + "]", close = "[/" + std::string(b.name) + "]";
+    for (std::size_t at; (at = out.find(open)) != std::string::npos;) {
+      const std::size_t end = out.find(close, at + open.size());
+      if (end == std::string::npos) {
+        out.erase(at, open.size());
+      } else if (b.keep) {
+        out.erase(end, close.size());
+        out.erase(at, open.size());
+      } else {
+        out.erase(at, end + close.size() - at);
+      }
+    }
+    // An end without its start.
+    for (std::size_t at; (at = out.find(close)) != std::string::npos;) out.erase(at, close.size());
+  }
+  return out;
+}
+
 }  // namespace vexa::core

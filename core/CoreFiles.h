@@ -1,7 +1,8 @@
 // The file-system questions of the orchestrator: where a path's volume is
 // mounted and whether it is removable, whether a file lies on the disc in
 // the CD writer, the free space of the work directory, and removing a
-// directory tree without following links out of it.
+// directory tree without following links out of it; and the parts of the
+// disc's own pages (README.TXT, HOMEPAGE.HTM) that hold for a disc.
 #pragma once
 
 #include <cstdint>
@@ -32,5 +33,21 @@ std::string RemovableLocation(std::string_view path, std::string_view drivePath)
 
 // Bytes available to the user on the volume of dir.
 bool FreeBytesAvailable(const std::string& dir, std::uint64_t* bytes);
+
+// What a disc holds beside its photos, as its own pages tell it.
+struct DiscFacts {
+  bool titlePicture = false;  // the photo show starts with a title picture
+  bool music = false;         // the show and the pages play music
+};
+
+// A page of the include folder keeps what holds only for some discs in
+// blocks: "[TITLE]" through "[/TITLE]" for a disc with a title picture,
+// "[MUSIC]" through "[/MUSIC]" for one with music, "[NOTITLE]" and
+// "[NOMUSIC]" for the others. HasDiscBlocks tells whether text has any;
+// KeepDiscBlocks keeps the blocks that hold for the disc without their
+// markers and drops the others whole. A marker without its end is dropped
+// alone.
+bool HasDiscBlocks(std::string_view text);
+std::string KeepDiscBlocks(std::string_view text, const DiscFacts& facts);
 
 }  // namespace vexa::core

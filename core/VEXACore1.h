@@ -175,6 +175,7 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool AddStills(CVexaCoreXML& album, const std::string& baseFolder);
   bool DealWithInvalidStills();
   bool AddExtraODFiles();
+  bool DiscCopyOfPage(std::string* source);
   bool CheckTempSpace();
   bool CheckTempDirectory();
   bool MakeTempDirectory(std::string* path);

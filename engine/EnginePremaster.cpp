@@ -189,7 +189,7 @@ HRESULT CVEXAVCDEngine::MakePages() {
   }
   for (std::int32_t i = 1; i <= story_->StillCount(); ++i) {
     const StillRecord& s = story_->Still(i);
-    if (FAILED(pages->AddStill(Bstr::FromUtf8(s.webName).Get(), Bstr::FromUtf8(s.title).Get(), VariantDate(s.displayTime),
+    if (FAILED(pages->AddStill(Bstr::FromUtf8(s.webName).Get(), Bstr::FromUtf8(s.pageName).Get(), VariantDate(s.displayTime),
                                s.albumWidth, s.albumHeight, Bstr::FromUtf8(s.thumbName).Get(), VariantDate(s.startTime),
                                s.thumbWidth, s.thumbHeight))) {
       return Fail(kMethod, PrefixWithErrorInfo("IVEXAStoryboardStillsSlideshow1::AddStill - AddStill call failed for m_pPCExp "),
@@ -277,6 +277,15 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
   if (FAILED(generation->put_modifiedDate(start))) {
     return Fail(kMethod, PrefixWithErrorInfo("VEXAEngine::StartPremaster - pDiscGenerationInfo->put_modifiedDate failed"),
                 VEXAEngineResultHelpermoduleMethodFail);
+  }
+  // The manifest names the disc's home page only when the client put one on
+  // the disc (the orchestrator adds /HOMEPAGE.HTM; the engine alone does not).
+  if (!story_->HasDiscPath("/HOMEPAGE.HTM")) {
+    ComPtr<IHTMLFile> home;
+    if (FAILED(manifest->get_discHomePage(home.Put())) || !home || FAILED(home->put_htmlFilename(Bstr(u"").Get()))) {
+      return Fail(kMethod, PrefixWithErrorInfo("VEXAEngine::StartPremaster - m_pDiscManifest->get_discHomePage failed"),
+                  VEXAEngineResultHelpermoduleMethodFail);
+    }
   }
   ComPtr<ISeqOfAlbumInfo> albums;
   if (FAILED(manifest->get_albums(albums.Put())) || !albums) {

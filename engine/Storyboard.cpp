@@ -567,6 +567,16 @@ void Storyboard::RecordStill(std::int32_t number, const StillRequest& request, c
   r.thumbWidth = files.sizes.thumbWidth;
   r.thumbHeight = files.sizes.thumbHeight;
   r.title = request.title;
+  r.pageName = request.title;
+  const bool madeForDisc = request.isTitleStill && (request.source.empty() || request.source == request.file);
+  if (r.pageName.empty() && madeForDisc) {
+    for (const std::string& line : titleLines_) {
+      if (line.empty()) continue;
+      r.pageName += (r.pageName.empty() ? "" : " - ") + line;
+    }
+    if (r.pageName.empty()) r.pageName = kTitleOriginalName;
+  }
+  if (r.pageName.empty()) r.pageName = base::BaseName(request.source.empty() ? request.file : request.source);
   r.sizing = request.sizing;
   r.displayTime = record.destCTime;
   r.startTime = startTime_;

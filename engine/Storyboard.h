@@ -45,6 +45,9 @@ struct StillRecord {
   std::string thumbFile;   // temp path of the 160x160 thumbnail
   LONG thumbWidth = 0, thumbHeight = 0;
   std::string title;
+  // What the PC pages call it: its title, else the name of the user's file
+  // (of a title picture made for the disc, its title lines).
+  std::string pageName;
   LONG sizing = 0;         // values::kResizePicture or kCropPicture
   SYSTEMTIME displayTime{};
   SYSTEMTIME startTime{};

@@ -157,21 +157,25 @@ class CIVEXAPC : public ComObjectRoot,
     return S_OK;
   }
 
-  HRESULT AddStill(BSTR stillFile, BSTR /*stillTitle*/, DATE /*destCtime*/, LONG stillWidth, LONG stillHeight,
+  // The pages call the photo by its title (the disc engine gives the
+  // user's file name when it has no title); without one, by the still's
+  // file name.
+  HRESULT AddStill(BSTR stillFile, BSTR stillTitle, DATE /*destCtime*/, LONG stillWidth, LONG stillHeight,
                    BSTR thumbPath, DATE /*thumbCtime*/, LONG thumbWidth, LONG thumbHeight) override {
     const char* step = "CIVEXAPC::AddStill - Error adding still to slide show.";
     try {
       const std::string still = Text(stillFile);
+      const std::string name = Text(stillTitle);
       LONG w = stillWidth, h = stillHeight;
       FitSize(kSlideBoxW, kSlideBoxH, &w, &h);
-      if (show_.Add(still, stillDelay_, w, h) != 0) return Fail(step);
+      if (show_.Add(still, stillDelay_, w, h, -1, name) != 0) return Fail(step);
 
       w = stillWidth;
       h = stillHeight;
       FitSize(kViewBoxW, kViewBoxH, &w, &h);
       LONG tw = thumbWidth, th = thumbHeight;
       FitSize(kThumbBoxW, kThumbBoxH, &tw, &th);
-      if (album_.Add(still, Text(thumbPath), w, h, tw, th) != 0) return Fail(step);
+      if (album_.Add(still, Text(thumbPath), w, h, tw, th, -1, name) != 0) return Fail(step);
 
       if (stillCount_ == 0) {
         step = "CIVEXAPC::AddStill - Error adding first slide to Menu.";

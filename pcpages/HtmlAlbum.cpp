@@ -33,7 +33,8 @@ void AddEmpty(RepTagList& tags, const char* block) {
 
 }  // namespace
 
-HtmlAlbumInfo::HtmlAlbumInfo(std::string_view p, int w, int h) : path(p), width(w), height(h) {
+HtmlAlbumInfo::HtmlAlbumInfo(std::string_view p, int w, int h, std::string_view n)
+    : path(p), name(n.empty() ? FileNameOf(p) : std::string(n)), width(w), height(h) {
   if (path.empty()) throw HtmlPageException("HtmlAlbumInfo: Invalid file name string");
 }
 
@@ -42,11 +43,11 @@ HtmlThumbInfo::HtmlThumbInfo(std::string_view p, int w, int h) : path(p), width(
 }
 
 int HtmlAlbum::Add(std::string_view stillPath, std::string_view thumbPath, int viewWidth, int viewHeight,
-                   int thumbWidth, int thumbHeight, int position) {
+                   int thumbWidth, int thumbHeight, int position, std::string_view name) {
   if (stillPath.empty()) return 1;
   if (thumbPath.empty()) thumbPath = stillPath;
   try {
-    HtmlAlbumInfo still(stillPath, viewWidth, viewHeight);
+    HtmlAlbumInfo still(stillPath, viewWidth, viewHeight, name);
     HtmlThumbInfo thumb(thumbPath, thumbWidth, thumbHeight);
     const std::size_t at =
         position < 0 || static_cast<std::size_t>(position) > stills_.size() ? stills_.size() : position;
@@ -133,7 +134,7 @@ int HtmlAlbum::Make(std::string_view workFolder, std::string_view destination, b
       tags.Add("THEIMAGE", image);
       tags.AddNumber("NUM", i + 1);
       tags.AddNumber("NUMPICS", n);
-      tags.Add("IMAGENAME", FileNameOf(stills_[i].path));
+      tags.Add("IMAGENAME", stills_[i].name);
       tags.AddNumber("IMAGEX", stills_[i].width);
       tags.AddNumber("IMAGEY", stills_[i].height);
       if (int r = WritePage(view, pages + ViewPage(i), tags, {}, overwrite); r != kMade) return r;
@@ -144,7 +145,7 @@ int HtmlAlbum::Make(std::string_view workFolder, std::string_view destination, b
       tags.AddNumber("NUM", i + 1);
       tags.Add("FULLVIEWHTM", ViewPage(i));
       tags.Add("THETHUMB", UrlPath(back + thumbs_[i].path));
-      tags.Add("IMAGENAME", FileNameOf(stills_[i].path));
+      tags.Add("IMAGENAME", stills_[i].name);
       entries += entry.Render(tags);
     }
 

@@ -15,10 +15,13 @@
 
 namespace vexa::pcpages {
 
-// A still as the album shows it. HtmlPageException for an empty path.
+// A still as the album shows it. HtmlPageException for an empty path. Its
+// name is what the pages call the photo (its title or the user's file
+// name); without one, the still's own file name.
 struct HtmlAlbumInfo {
-  HtmlAlbumInfo(std::string_view path, int width, int height);
+  HtmlAlbumInfo(std::string_view path, int width, int height, std::string_view name = {});
   std::string path;
+  std::string name;
   int width;
   int height;
 };
@@ -34,9 +37,10 @@ class HtmlAlbum {
  public:
   // Paths are relative to the root of the page tree. An empty still path
   // fails (non-zero) and adds nothing; an empty thumbnail path uses the still.
-  // A position below 0 or beyond the count means the end.
+  // A position below 0 or beyond the count means the end. The name is what
+  // the pages call the photo (HtmlAlbumInfo).
   int Add(std::string_view stillPath, std::string_view thumbPath, int viewWidth, int viewHeight, int thumbWidth,
-          int thumbHeight, int position = -1);
+          int thumbHeight, int position = -1, std::string_view name = {});
   // Index 0 to 2; others are ignored. The first line is the pages' title.
   void SetTitleLine(int index, std::string_view text);
   int Count() const { return static_cast<int>(stills_.size()); }

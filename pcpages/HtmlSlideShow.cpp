@@ -26,16 +26,18 @@ void AddEmpty(RepTagList& tags, const char* block) {
 
 }  // namespace
 
-HtmlSlideInfo::HtmlSlideInfo(std::string_view p, int s, int w, int h) : path(p), seconds(s), width(w), height(h) {
+HtmlSlideInfo::HtmlSlideInfo(std::string_view p, int s, int w, int h, std::string_view n)
+    : path(p), name(n.empty() ? FileNameOf(p) : std::string(n)), seconds(s), width(w), height(h) {
   if (path.empty()) throw HtmlPageException("HtmlSlideInfo: Invalid file name string");
 }
 
-int HtmlSlideShow::Add(std::string_view stillPath, int seconds, int width, int height, int position) {
+int HtmlSlideShow::Add(std::string_view stillPath, int seconds, int width, int height, int position,
+                       std::string_view name) {
   if (stillPath.empty()) return 1;
   if (seconds == -1) seconds = 4;
   if (seconds < 0) seconds = 0;
   try {
-    HtmlSlideInfo slide(stillPath, seconds, width, height);
+    HtmlSlideInfo slide(stillPath, seconds, width, height, name);
     const std::size_t at =
         position < 0 || static_cast<std::size_t>(position) > slides_.size() ? slides_.size() : position;
     slides_.insert(slides_.begin() + static_cast<std::ptrdiff_t>(at), std::move(slide));
@@ -108,7 +110,7 @@ int HtmlSlideShow::Make(std::string_view workFolder, std::string_view destinatio
       tags.Add("TITLE3", titles_[2]);
       tags.AddNumber("NUMPICS", n);
       tags.AddNumber("NUM", i + 1);
-      tags.Add("IMAGENAME", FileNameOf(s.path));
+      tags.Add("IMAGENAME", s.name);
       tags.AddNumber("IMAGEX", s.width);
       tags.AddNumber("IMAGEY", s.height);
       if (int r = WritePage(running, pages + SlidePage(i), tags, {}, overwrite); r != kMade) return r;

@@ -17,10 +17,13 @@
 
 namespace vexa::pcpages {
 
-// A slide. HtmlPageException for an empty path.
+// A slide. HtmlPageException for an empty path. Its name is what the page
+// calls the photo (its title or the user's file name); without one, the
+// still's own file name.
 struct HtmlSlideInfo {
-  HtmlSlideInfo(std::string_view path, int seconds, int width, int height);
+  HtmlSlideInfo(std::string_view path, int seconds, int width, int height, std::string_view name = {});
   std::string path;
+  std::string name;
   int seconds;
   int width;
   int height;
@@ -30,8 +33,10 @@ class HtmlSlideShow {
  public:
   // An empty still path fails (non-zero) and adds nothing. A display time of
   // -1 means 4 seconds, any other negative time 0. A position below 0 or
-  // beyond the count means the end.
-  int Add(std::string_view stillPath, int seconds, int width, int height, int position = -1);
+  // beyond the count means the end. The name is what the pages call the
+  // photo (HtmlSlideInfo).
+  int Add(std::string_view stillPath, int seconds, int width, int height, int position = -1,
+          std::string_view name = {});
   void SetMusicFile(std::string_view path) { music_ = path; }
   void SetPageTitle(std::string_view title) { pageTitle_ = title; }
   // Index 0 to 2; others are ignored.

@@ -554,7 +554,10 @@ TEST_F(EndToEndTest, TelevisionDiscsShowEachPhotoInItsShapeForFiveSecondsWithSou
     ASSERT_FALSE(cue.empty());
     std::string cueText;
     base::ReadFile(cue, &cueText);
+    // A player's cue reader takes the image from the first line and wants
+    // the first track on the second.
     EXPECT_EQ(cueText.rfind("FILE \"", 0), 0u) << cueText;
+    EXPECT_EQ(cueText.find('\n'), cueText.find("\n  TRACK 01 ")) << cueText;
 
     const ProgramResult info = Tool("vcd-info", {"--cue-file=" + cue, "-B"});
     EXPECT_EQ(info.status, 0) << info.err;
@@ -825,6 +828,33 @@ TEST_F(EndToEndTest, NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFi
       ++links;
     }
     EXPECT_GE(links, 8);
+    // Both tell of the title picture only on the disc that has one, and of
+    // the music it has; no marker of the shipped pages is left.
+    for (const std::string* page : {&readme, &home}) {
+      EXPECT_EQ(page->find("title picture") != std::string::npos, titled) << *page;
+      EXPECT_NE(page->find("the album's music"), std::string::npos) << *page;
+      EXPECT_EQ(page->find("[/"), std::string::npos) << *page;
+    }
+
+    // The slide pages call each photo by the user's file name, in the text
+    // and as the picture's alternative text; a title picture by its title.
+    std::vector<std::string> expected, shown;
+    if (titled) expected.push_back(title);
+    for (const std::string& p : photos) expected.push_back(base::BaseName(p));
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+      char page[64];
+      std::snprintf(page, sizeof page, "/ORLDISC/ALBUM_A/VIEW/SHOW/HTML/SL_%04zu.HTM", i);
+      const std::string slide = Extract(iso, page);
+      const std::size_t picture = slide.find("<div class=\"picture\">");
+      const std::size_t alt = slide.find("alt=\"", picture);
+      ASSERT_NE(alt, std::string::npos) << page << "\n" << slide;
+      const std::string name = slide.substr(alt + 5, slide.find('"', alt + 5) - alt - 5);
+      EXPECT_NE(slide.find("<td class=\"showcount\">" + name + "<br>"), std::string::npos) << page << "\n" << slide;
+      shown.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(shown, expected);
 
     // The WAV became the disc's music: a copy on the disc, and Layer II
     // sound in the slide show's track.
@@ -1029,6 +1059,72 @@ TEST_F(EndToEndTest, APhotoFolderWithOtherFilesAndOddNamesMakesADiscOfItsPhotos)
     const ProgramResult check = Tool("/usr/bin/python3", {script, iso});
     ASSERT_EQ(check.status, 0) << check.err;
     EXPECT_EQ(check.out.find("MISSING"), std::string::npos) << check.out;
+  }
+}
+
+// Every kind of photo the shipped filter takes makes a silent disc: a JPEG,
+// an 8-bit and a 16-bit PNG and a GIF, from their folder and from an image
+// list made with the README's command. Each full-size copy on the disc is
+// its photo, by ImageMagick's PSNR against the file given.
+TEST_F(EndToEndTest, JpegPngSixteenBitPngAndGifPhotosMakeASilentDisc) {
+  for (const char* tool : {"convert", "compare", "identify", "iconv"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string dir = box_.root() + "/kinds";
+  base::MakeDirs(dir);
+  struct Photo {
+    const char* name;
+    const char* coder;
+    const char* depth;  // as identify reports it
+  };
+  const Photo photos[] = {{"a.jpg", "JPEG:", "8"}, {"b c.png", "PNG24:", "8"}, {"c 16.png", "PNG48:", "16"},
+                          {"d.gif", "GIF:", "8"}};
+  for (const Photo& p : photos) {
+    const std::string file = dir + "/" + p.name;
+    ASSERT_EQ(Tool("convert", {"-size", "480x360", "gradient:#ffd080-#2050a0", "-fill", "#40c060", "-draw",
+                               "circle 240,180 300,220", "-fill", "#c02040", "-draw", "rectangle 40,40 140,120",
+                               std::string(p.coder) + file})
+                  .status,
+              0);
+    EXPECT_EQ(Tool("identify", {"-format", "%z", file}).out, p.depth) << p.name;
+  }
+  for (const bool listed : {false, true}) {
+    SCOPED_TRACE(listed ? "an image list" : "a folder");
+    base::RemoveAll(sim_);
+    ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+              0);
+    std::string input = "/d:" + dir;
+    if (listed) {
+      const std::string list = box_.root() + "/pictures.lst";
+      std::string command = "printf '%s\\0'";
+      for (const Photo& p : photos) command += std::string(" \"") + dir + "/" + p.name + "\"";
+      command += " | iconv -f UTF-8 -t UTF-16LE > \"" + list + "\"";
+      ASSERT_EQ(Tool("sh", {"-c", command}).status, 0) << command;
+      input = "/i:" + list;
+    }
+    const ProgramResult r = Vexa({"/r:silent", "/f:PAL", input});
+    ASSERT_EQ(r.status, 0) << r.err << Log();
+    const std::string cue = Cue();
+    ASSERT_FALSE(cue.empty());
+    const ProgramResult info = Tool("vcd-info", {"--cue-file=" + cue, "-B"});
+    EXPECT_EQ(info.status, 0) << info.err;
+    EXPECT_EQ((info.out + info.err).find("WARN"), std::string::npos) << info.out << info.err;
+    const std::string iso = box_.root() + "/disc.iso";
+    ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+    JolietPaths(iso);
+    for (std::size_t i = 0; i < std::size(photos); ++i) {
+      char name[40];
+      std::snprintf(name, sizeof name, "/PICTURES/IM_A%04zu.JPG", i + 1);
+      const std::string copy = box_.root() + "/copy.jpg";
+      ASSERT_TRUE(base::WriteFileAtomic(copy, Extract(iso, name)));
+      EXPECT_EQ(Tool("identify", {"-format", "%wx%h", copy}).out, "480x360") << name;
+      // compare prints the PSNR on standard error and ends 1 when the two differ.
+      const ProgramResult psnr = Tool("compare", {"-metric", "PSNR", dir + "/" + photos[i].name, copy, "null:"});
+      EXPECT_LE(psnr.status, 1) << psnr.err;
+      EXPECT_GE(std::atof(psnr.err.c_str()), 35.0) << photos[i].name << ": " << psnr.err;
+    }
   }
 }
 

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 
+#include "core/CoreFiles.h"
 #include "core/CoreXML.h"
 #include "core/tests/CoreFixture.h"
 #include "platform/base/Path.h"
@@ -225,6 +227,66 @@ TEST_F(AlbumTest, TheIncludeFolderPutsItsFilesAtTheDiscRoot) {
   Bstr missing = Bstr::FromUtf8(Path("missing.txt")), dest(u"/X.TXT");
   EXPECT_EQ(core_->AddFile(missing.Get(), dest.Get(), nullptr, 0.0), E_FAIL);
   EXPECT_EQ(ErrorText(), "CVEXACore1::AddFile - File does not exist = " + Path("missing.txt") + ".\r\n");
+}
+
+// A page of the include folder with blocks goes on the disc as this disc's
+// copy: it tells of the title picture and the music only when the disc has
+// them. A page without blocks and any other file go as they are.
+TEST_F(AlbumTest, TheIncludeFoldersPagesTellOnlyWhatTheDiscHolds) {
+  const std::string page =
+      "Photos.\n[TITLE]A title picture.\n[/TITLE][NOTITLE]No title picture.\n[/NOTITLE]"
+      "The show[MUSIC] with music[/MUSIC][NOMUSIC] without music[/NOMUSIC].\n";
+  ASSERT_TRUE(base::MakeDirs(Path("include")));
+  ASSERT_TRUE(base::WriteFileAtomic(Path("include/PAGE.HTM"), page));
+  ASSERT_TRUE(base::WriteFileAtomic(Path("include/plain.txt"), "The same on every disc.\n"));
+  ASSERT_TRUE(base::WriteFileAtomic(Path("include/data.bin"), page));
+  SetProductString("CORE_INCLUDE_PATH", Path("include/"));
+  const std::string song = Photo("song.wav");
+  struct Case {
+    bool title, music;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {true, true, "Photos.\nA title picture.\nThe show with music.\n"},
+      {false, true, "Photos.\nNo title picture.\nThe show with music.\n"},
+      {true, false, "Photos.\nA title picture.\nThe show without music.\n"},
+      {false, false, "Photos.\nNo title picture.\nThe show without music.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.title ? "title" : "no title") + (c.music ? ", music" : ", no music"));
+    const std::size_t before = EngineCalls("AddFile ").size();
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+    AddPhotos(1);
+    Bstr s = Bstr::FromUtf8(song), l1(u"Title"), e(u"");
+    if (c.music) {
+      ASSERT_EQ(core_->AddAudioTrack(s.Get(), s.Get(), 0.0), S_OK);
+    }
+    if (c.title) {
+      ASSERT_EQ(core_->SetTitleLines(l1.Get(), e.Get(), e.Get()), S_OK);
+    }
+    ASSERT_EQ(Run(), S_OK) << ErrorText();
+    std::map<std::string, std::string> sources;  // disc path -> the file added
+    const std::vector<std::string> calls = EngineCalls("AddFile ");
+    for (std::size_t i = before; i < calls.size(); ++i) {
+      const std::string& call = calls[i];
+      const std::size_t bar = call.find('|');
+      sources[call.substr(bar + 1, call.find('|', bar + 1) - bar - 1)] = call.substr(8, bar - 8);
+    }
+    ASSERT_EQ(sources.size(), 3u);
+    EXPECT_EQ(sources["/PLAIN.TXT"], Path("include/plain.txt"));
+    EXPECT_EQ(sources["/DATA.BIN"], Path("include/data.bin"));
+    // The copy lies in the run's work folder until the object goes.
+    const std::string copy = sources["/PAGE.HTM"];
+    EXPECT_TRUE(IsBelow(copy, Object(core_.Get())->WorkDirectory())) << copy;
+    std::string text;
+    ASSERT_TRUE(base::ReadFile(copy, &text)) << copy;
+    EXPECT_EQ(text, c.expected);
+    core_.Reset();
+    EXPECT_FALSE(base::FileExists(copy));
+  }
+  std::string shipped;
+  ASSERT_TRUE(base::ReadFile(Path("include/PAGE.HTM"), &shipped));
+  EXPECT_EQ(shipped, page);
 }
 
 TEST_F(AlbumTest, AFileOnTheWritersDiscIsCopiedBeforeTheBurnReplacesIt) {

@@ -3,11 +3,13 @@
 // message formatting and the progress step of the message-pump wait.
 #include <thread>
 
+#include "core/CoreFiles.h"
 #include "core/CoreUtil.h"
 #include "core/testsupport/ScriptedUi.h"
 #include "core/StringTable.h"
 #include "core/tests/CoreTestSupport.h"
 #include "idl/ProductKey.h"
+#include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
 
 namespace vexa::core::test {
@@ -223,6 +225,52 @@ TEST_F(UtilTest, PendingTextKeepsItsFirstAndLastLinesWhenItOverflows) {
   // A line made mostly of escapes still keeps to the longest line.
   util_.AppendPendingError(std::string(100000, '\n'), false);
   EXPECT_EQ(util_.GetPendingErrors().size(), PendingErrors::kMaxLineBytes + 2);
+}
+
+TEST(DiscBlocksTest, BlocksOfTheDiscStayWithoutMarkersAndTheOthersGoWhole) {
+  struct Case {
+    const char* text;
+    DiscFacts facts;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a[TITLE]b[/TITLE]c[NOTITLE]d[/NOTITLE]e", {true, false}, "abce"},
+      {"a[TITLE]b[/TITLE]c[NOTITLE]d[/NOTITLE]e", {false, false}, "acde"},
+      {"[MUSIC]x[/MUSIC][NOMUSIC]y[/NOMUSIC][MUSIC]z[/MUSIC]", {false, true}, "xz"},
+      {"[MUSIC]x[/MUSIC][NOMUSIC]y[/NOMUSIC][MUSIC]z[/MUSIC]", {false, false}, "y"},
+      // Blocks of both kinds inside one another.
+      {"[TITLE]t[MUSIC]m[/MUSIC][/TITLE]", {true, false}, "t"},
+      {"[TITLE]t[MUSIC]m[/MUSIC][/TITLE]", {false, true}, ""},
+      // A marker without its end, an end without its start, and text that
+      // only looks like a marker.
+      {"a[MUSIC]b", {false, false}, "ab"},
+      {"a[/TITLE]b", {true, true}, "ab"},
+      {"[TITLES] [music] [NO MUSIC]", {false, false}, "[TITLES] [music] [NO MUSIC]"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(KeepDiscBlocks(c.text, c.facts), c.expected) << c.text;
+  }
+  EXPECT_TRUE(HasDiscBlocks("x [NOMUSIC]"));
+  EXPECT_FALSE(HasDiscBlocks("x [/MUSIC] [TITLES]"));
+}
+
+// The shipped README.TXT and HOMEPAGE.HTM tell of the title picture and the
+// music exactly on the discs that have them, and keep no marker.
+TEST(DiscBlocksTest, TheShippedPagesTellOnlyWhatTheDiscHolds) {
+  for (const char* name : {"README.TXT", "HOMEPAGE.HTM"}) {
+    std::string shipped;
+    ASSERT_TRUE(base::ReadFile(base::JoinPath(base::ShareDir(), std::string("core/include/") + name), &shipped));
+    EXPECT_TRUE(HasDiscBlocks(shipped)) << name;
+    for (bool title : {false, true}) {
+      for (bool music : {false, true}) {
+        const std::string page = KeepDiscBlocks(shipped, DiscFacts{title, music});
+        EXPECT_EQ(page.find("[/"), std::string::npos) << name << "\n" << page;
+        EXPECT_EQ(page.find("title picture") != std::string::npos, title) << name << "\n" << page;
+        EXPECT_EQ(page.find("music") != std::string::npos, music) << name << "\n" << page;
+        EXPECT_EQ(page.find("screen size"), std::string::npos) << name << "\n" << page;
+      }
+    }
+  }
 }
 
 TEST(FormatMessageTest, PlaceholdersTakeTheirArgumentsWithTheirConversions) {

@@ -68,12 +68,14 @@ TEST_F(ImgUtilTest, FormatFamiliesOverTheWholeRange) {
 TEST_F(ImgUtilTest, SupportedInputFormatsFollowTheFilter) {
   const char* key = "SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion";
   struct Row {
-    const char* filter;  // null: value missing
+    const char* filter;  // null: the shipped default; "": none, so the built-in BMP, JPEG and TIFF
     LONG code;
     bool supported;
   };
   const Row rows[] = {
-      {nullptr, 75, false}, {nullptr, 3, true},   {nullptr, 6, true},  {nullptr, 101, true}, {nullptr, 2, false},
+      {nullptr, 75, true}, {nullptr, 2, true},   {nullptr, 3, true},  {nullptr, 6, true}, {nullptr, 101, true},
+      {nullptr, 56, true}, {nullptr, 57, false}, {nullptr, 5, false}, {"", 75, false},     {"", 2, false},
+      {"", 101, true},
       {"Pictures (*.jpg;*.bmp)|*.jpg;*.bmp", 75, false}, {"Pictures (*.jpg;*.bmp)|*.jpg;*.bmp", 6, true},
       {"Pictures (*.jpg;*.bmp)|*.jpg;*.bmp", 10, true},  {"Pictures (*.jpg;*.bmp)|*.jpg;*.bmp", 3, false},
       {"*.png;*.gif;*.pcd", 75, true}, {"*.png;*.gif;*.pcd", 14, true}, {"*.png;*.gif;*.pcd", 57, true},

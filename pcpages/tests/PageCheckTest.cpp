@@ -48,8 +48,11 @@ class PageCheckTest : public ::testing::Test {
   }
 
   // Writes an album as the disc engine does: the pictures and the music in
-  // the album folder, then the three page sets through the server.
-  void Build(const std::vector<std::string>& stills, const std::vector<std::string>& titles, bool music) {
+  // the album folder, then the three page sets through the server. Each
+  // still is given its name from names when there is one there, else its
+  // file name.
+  void Build(const std::vector<std::string>& stills, const std::vector<std::string>& titles, bool music,
+             const std::vector<std::string>& names = {}) {
     const std::string data = std::string(VEXA_TEST_SOURCE_DIR) + "/data/";
     ComPtr<IIVEXAPC> pc;
     ASSERT_EQ(CoCreateInstance(CLSID_IVEXAPC, nullptr, CLSCTX_ALL, IID_IIVEXAPC, pc.PutVoid()), S_OK) << Err();
@@ -64,12 +67,14 @@ class PageCheckTest : public ::testing::Test {
       test::WriteSilentWav(root_ + "/CONTENT/BG_A0001.WAV");
       ASSERT_EQ(pc->AddAudioTrack(B("CONTENT/BG_A0001.WAV").Get()), S_OK);
     }
-    for (const std::string& name : stills) {
+    for (std::size_t i = 0; i < stills.size(); ++i) {
+      const std::string& name = stills[i];
+      const std::string& given = i < names.size() ? names[i] : name;
       fs::create_directories(root_ + "/LOWRES/640X640");
       fs::create_directories(root_ + "/LOWRES/160X160");
       fs::copy_file(data + "still.jpg", root_ + "/LOWRES/640X640/" + name, fs::copy_options::overwrite_existing);
       fs::copy_file(data + "thumb.jpg", root_ + "/LOWRES/160X160/" + name, fs::copy_options::overwrite_existing);
-      ASSERT_EQ(pc->AddStill(B("LOWRES/640X640/" + name).Get(), B(name).Get(), 0.0, 1600, 1200,
+      ASSERT_EQ(pc->AddStill(B("LOWRES/640X640/" + name).Get(), B(given).Get(), 0.0, 1600, 1200,
                              B("LOWRES/160X160/" + name).Get(), 0.0, 160, 120),
                 S_OK);
     }
@@ -154,6 +159,52 @@ TEST_F(PageCheckTest, TitlesAndNamesShowAsTyped) {
   const test::PageWatch watch = test::WatchPage(root_ + "/VIEW/BROWSE/BROWSE.HTM", "", 3);
   EXPECT_TRUE(watch.errors.empty()) << watch.report;
   EXPECT_TRUE(watch.Navigated("TH_0000.HTM")) << watch.report;
+}
+
+// The disc engine names each photo by its title or the user's file name;
+// the pages call it so in their text and in the picture's alternative text,
+// never by the disc's own file name. A photo given no name is called by its
+// file.
+TEST_F(PageCheckTest, PhotosAreCalledByTheNameTheyAreGiven) {
+  VEXA_NEED_CHECKER("tidy");
+  const std::vector<std::string> names = {"Sunset at the pier", "DSC 0042 (copy).jpg", ""};
+  Build({StillName(1), StillName(2), StillName(3)}, {"Our trip"}, false, names);
+  std::string thumbs;
+  for (const std::string& rel : FilesBelow(root_ + "/VIEW/BROWSE/HTML", {".htm"})) {
+    if (rel.rfind("TH_", 0) == 0) thumbs += ReadText(root_ + "/VIEW/BROWSE/HTML/" + rel);
+  }
+  ASSERT_FALSE(thumbs.empty());
+  for (int i = 0; i < 3; ++i) {
+    const std::string expected = names[i].empty() ? StillName(i + 1) : names[i];
+    char number[16];
+    std::snprintf(number, sizeof number, "%04d", i);
+    for (const std::string& rel : {std::string("VIEW/SHOW/HTML/SL_") + number + ".HTM",
+                                   std::string("VIEW/SHOW/HTML/SSL_") + number + ".HTM",
+                                   std::string("VIEW/BROWSE/HTML/") + number + ".HTM"}) {
+      SCOPED_TRACE(rel);
+      const std::string html = ReadText(root_ + "/" + rel);
+      const std::string text = VisibleText(html);
+      EXPECT_NE(text.find(expected), std::string::npos) << text;
+      if (!names[i].empty()) {
+        EXPECT_EQ(text.find("IM_A"), std::string::npos) << text;
+      }
+      int pictures = 0;
+      for (const std::string& img : test::StartTags(html, "img")) {
+        if (test::Attribute(img, "src").find(StillName(i + 1)) == std::string::npos) continue;
+        ++pictures;
+        EXPECT_EQ(test::Attribute(img, "alt"), expected) << img;
+      }
+      EXPECT_EQ(pictures, 1) << html;
+      EXPECT_EQ(test::TidyReport(root_ + "/" + rel), "");
+    }
+    int thumbnails = 0;
+    for (const std::string& img : test::StartTags(thumbs, "img")) {
+      if (test::Attribute(img, "src").find("160X160/" + StillName(i + 1)) == std::string::npos) continue;
+      ++thumbnails;
+      EXPECT_EQ(test::Attribute(img, "alt"), expected) << img;
+    }
+    EXPECT_EQ(thumbnails, 1) << thumbs;
+  }
 }
 
 }  // namespace

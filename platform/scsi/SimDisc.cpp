@@ -346,10 +346,12 @@ bool LoadCueDisc(const std::string& cuePath, SimDisc* disc, std::string* error) 
 
 std::string CueText(const SimDisc& d) {
   std::ostringstream out;
-  // FILE comes first: some players' cue readers take the image's name from
-  // the first line alone.
+  // FILE comes first and the first TRACK right after it: some players' cue
+  // readers take the image's name from the first line alone and want the
+  // track on the second. Only a disc with a catalogue number or disc
+  // CD-TEXT (an audio CD) has lines between them, as those lines must come
+  // before the first track. The note of who wrote the sheet goes last.
   out << "FILE " << Quoted(d.image + ".bin") << " BINARY\n";
-  out << "REM written by the simulated recorder\n";
   if (!d.mcn.empty()) out << "CATALOG " << d.mcn << "\n";
   if (!d.discTitle.empty()) out << "TITLE " << Quoted(d.discTitle) << "\n";
   if (!d.discPerformer.empty()) out << "PERFORMER " << Quoted(d.discPerformer) << "\n";
@@ -383,6 +385,7 @@ std::string CueText(const SimDisc& d) {
       out << "    INDEX " << n << " " << Msf(i.address) << "\n";
     }
   }
+  out << "REM written by the simulated recorder\n";
   return out.str();
 }
 

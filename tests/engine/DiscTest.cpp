@@ -471,6 +471,30 @@ void DiscTest::CheckDisc(const DiscSpec& setup, const std::string& cue, const st
     ASSERT_TRUE(extract(xml, f));
     EXPECT_EQ(Shell("xmllint --noout '" + f + "'", &out), 0) << xml << out;
   }
+  // Every file the disc's manifest names is on the disc: the engine alone
+  // puts no home page there, so none is named.
+  {
+    std::string named;
+    ASSERT_EQ(Shell("xmllint --xpath \"//*[substring(local-name(), string-length(local-name()) - 7) = "
+                    "'Filename']/text()\" '" + x + "/DISCINFO.XML'",
+                    &named),
+              0)
+        << named;
+    std::string listing;
+    ASSERT_EQ(Shell("isoinfo -f -J -i '" + iso + "'", &listing), 0);
+    for (std::size_t at; (at = listing.find(";1\n")) != std::string::npos;) listing.erase(at, 2);
+    int files = 0;
+    for (std::size_t at = 0; at < named.size();) {
+      const std::size_t end = std::min(named.find('\n', at), named.size());
+      const std::string path = named.substr(at, end - at);
+      at = end + 1;
+      if (path.empty()) continue;
+      ++files;
+      EXPECT_NE(listing.find(path + "\n"), std::string::npos) << path;
+    }
+    EXPECT_GE(files, 1) << named;
+    EXPECT_EQ(named.find("HOMEPAGE"), std::string::npos) << named;
+  }
   // The album reloads with the delay it was given (seconds).
   com::ComPtr<IStillsSlideShow1XML> mapper;
   ASSERT_EQ(CoCreateInstance(CLSID_StillsSlideShow1XML, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1XML>(),

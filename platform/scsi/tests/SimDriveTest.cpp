@@ -113,8 +113,14 @@ TEST_F(SimFixture, TrackAtOnceLeavesRunOutAndPregapAndBuildsEverySector) {
     }
   }
   const std::string cue = ReadFileText(disc.image + ".cue");
-  // FILE is the first line: some players' cue readers look at it alone.
-  EXPECT_EQ(cue.rfind("FILE \"" + disc.image + ".bin\" BINARY\n", 0), 0u) << cue;
+  // FILE is the first line and the first TRACK the second: some players'
+  // cue readers look at the first line alone for the image and refuse a
+  // sheet whose second line is anything else (a REM line too). The note
+  // of who wrote it comes after the last INDEX.
+  EXPECT_EQ(cue.rfind("FILE \"" + disc.image + ".bin\" BINARY\n  TRACK 01 MODE1/2352\n", 0), 0u) << cue;
+  EXPECT_EQ(cue.substr(cue.rfind("    INDEX ")).find("\nREM written by the simulated recorder\n"),
+            std::string("    INDEX 01 00:03:27").size())
+      << cue;
   EXPECT_NE(cue.find("TRACK 01 MODE1/2352\n    INDEX 01 00:00:00"), std::string::npos) << cue;
   EXPECT_NE(cue.find("TRACK 02 MODE2/2352\n    INDEX 00 00:01:27\n    INDEX 01 00:03:27"), std::string::npos)
       << cue;
