@@ -4,7 +4,9 @@
 // ImageMagick's -auto-orient is the independent reference.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <random>
 #include <string>
 
@@ -186,6 +188,30 @@ TEST_F(OrientationTest, TagsThatNameNoOrientationAreIgnored) {
   ASSERT_TRUE(Load(plain, &b).ok());
   EXPECT_EQ(b.width(), 48);
   ExpectColourNear(b, 4, 4, kTopLeft, "top left");
+}
+
+// Damaged EXIF segments (bytes of the head changed at random, segment
+// lengths included) never crash the reader; whatever it makes of the tag,
+// the info and the decode agree on the picture's size.
+TEST_F(OrientationTest, DamagedExifSegmentsNeverCrashTheReader) {
+  VEXA_REQUIRE_TOOL(kConvert);
+  VEXA_REQUIRE_TOOL(kExiftool);
+  std::string tagged;
+  ASSERT_TRUE(base::ReadFile(MakeTagged("tagged.jpg", 6), &tagged));
+  const std::size_t head = std::min<std::size_t>(tagged.size(), 256);
+  std::mt19937 random(6);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes = tagged;
+    for (int k = 0; k < 4; ++k) bytes[2 + random() % (head - 2)] = static_cast<char>(random());
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    ImageInfo info;
+    Bitmap b;
+    const bool known = ReadInfoFromMemory(data, &info).ok();
+    if (LoadFromMemory(data, &b).ok() && known) {
+      EXPECT_EQ(b.width(), info.width) << "round " << round;
+      EXPECT_EQ(b.height(), info.height) << "round " << round;
+    }
+  }
 }
 
 // Orient moves every pixel exactly, at every depth, across the tiles it
