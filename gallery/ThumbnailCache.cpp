@@ -86,6 +86,12 @@ QSize CThumbnailCache::FitSize(int w, int h) {
 namespace {
 constexpr char kPrefix[] = "vexathum-";
 constexpr char kSuffix[] = ".bmp";
+// How the pictures in the folder are made, part of every name: changed when
+// what a thumbnail shows changes, so that files made the earlier way are
+// never shown again but age out of the folder. "upright": photos the camera
+// stored turned are shown as it meant them (earlier files show them as
+// stored).
+constexpr char kPictureKind[] = "upright";
 
 bool IsCacheFileName(const std::string& name) {
   const std::size_t p = sizeof kPrefix - 1, x = sizeof kSuffix - 1;
@@ -106,10 +112,12 @@ std::string CThumbnailCache::CacheFileName(const std::string& path, int angle) c
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
   const std::string dir = EffectiveDir();
   if (dir.empty()) return std::string();
-  // What the thumbnail shows: the file as it is now, turned by the angle.
-  // A changed photo (new size or time) gets a new name; its old file ages
-  // out of the folder.
-  std::string what = path;
+  // What the thumbnail shows: the file as it is now, upright, turned by
+  // the angle. A changed photo (new size or time) gets a new name; its old
+  // file ages out of the folder.
+  std::string what = kPictureKind;
+  what += '\0';
+  what += path;
   what += '\0';
   what += std::to_string(static_cast<long long>(st.st_size)) + '\0';
   what += std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +

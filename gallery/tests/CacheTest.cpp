@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <QCryptographicHash>
 #include <QImage>
 #include <filesystem>
 
@@ -163,6 +164,68 @@ TEST_F(CacheTest, TheFolderIsBoundedOldestOutFirst) {
   std::filesystem::remove(files[0]);
   EXPECT_EQ(next.CacheThumbnail(photos[0], 0), files[0]);
   EXPECT_TRUE(std::filesystem::exists(files[0]));
+}
+
+// A photo the camera stored on its side (EXIF Orientation 6: to be turned a
+// quarter clockwise) is shown upright, and the user's own turn comes on top
+// of the camera's. A file an earlier version of the cache left for the
+// same photo and angle, which shows it as stored, is not taken.
+TEST_F(CacheTest, PhotosTheCameraStoredTurnedAreShownUpright) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/exiftool");
+  // Stored 300 x 200, the left half red and the right half blue: upright
+  // 200 x 300, red above blue.
+  const std::string photo = m_temp.Path("side.jpg");
+  QImage stored(300, 200, QImage::Format_RGB32);
+  stored.fill(Qt::blue);
+  for (int y = 0; y < 200; ++y)
+    for (int x = 0; x < 150; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  ASSERT_TRUE(stored.save(QString::fromStdString(photo), "JPG", 90));
+  ASSERT_EQ(RunCommand("/usr/bin/exiftool -q -overwrite_original -Orientation#=6 " + Quote(photo)), 0);
+
+  // What the earlier cache named its file for this photo at angle 0: the
+  // photo's path, size, time and angle. It holds the picture as stored.
+  struct stat st {};
+  ASSERT_EQ(::stat(photo.c_str(), &st), 0);
+  const std::string earlier = photo + '\0' + std::to_string(static_cast<long long>(st.st_size)) + '\0' +
+                              std::to_string(static_cast<long long>(st.st_mtim.tv_sec)) + '.' +
+                              std::to_string(static_cast<long long>(st.st_mtim.tv_nsec)) + '\0' + "0";
+  const std::string earlierFile =
+      m_cacheDir + "/vexathum-" +
+      QCryptographicHash::hash(QByteArray::fromStdString(earlier), QCryptographicHash::Sha256)
+          .toHex()
+          .left(40)
+          .toStdString() +
+      ".bmp";
+  ASSERT_TRUE(stored.scaled(75, 50).save(QString::fromStdString(earlierFile), "BMP"));
+
+  const auto colourAt = [](const QImage& image, int x, int y) {
+    const QColor c = image.pixelColor(x, y);
+    return c.red() > 200 && c.blue() < 60 ? "red" : c.blue() > 200 && c.red() < 60 ? "blue" : "other";
+  };
+  const std::string upright = m_cache.CacheThumbnail(photo, 0);
+  EXPECT_NE(upright, earlierFile);
+  EXPECT_EQ(m_cache.Conversions(), 1);
+  CDib dib;
+  ASSERT_TRUE(dib.ReadFile(upright));
+  QImage shown = dib.ToImage();
+  ASSERT_EQ(shown.size(), QSize(50, 75));
+  EXPECT_STREQ(colourAt(shown, 25, 10), "red");
+  EXPECT_STREQ(colourAt(shown, 25, 65), "blue");
+
+  // Turned by the user on top of the camera's turn: converted from the
+  // photo, or turned from the picture already cached.
+  CDib turnedDib;
+  ASSERT_TRUE(turnedDib.ReadFile(m_cache.CacheThumbnail(photo, 90)));
+  std::unique_ptr<CDDB> turnedFromCache(m_cache.ThumbnailBitmap(photo, 270));
+  ASSERT_TRUE(turnedFromCache);
+  shown = turnedDib.ToImage();
+  ASSERT_EQ(shown.size(), QSize(75, 50));
+  EXPECT_STREQ(colourAt(shown, 65, 25), "red");
+  EXPECT_STREQ(colourAt(shown, 10, 25), "blue");
+  shown = turnedFromCache->ToImage();  // a quarter anticlockwise: red on the left
+  ASSERT_EQ(shown.size(), QSize(75, 50));
+  EXPECT_STREQ(colourAt(shown, 10, 25), "red");
+  EXPECT_STREQ(colourAt(shown, 65, 25), "blue");
 }
 
 TEST_F(CacheTest, UnreadableAndMissingFiles) {

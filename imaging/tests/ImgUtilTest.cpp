@@ -398,6 +398,84 @@ TEST_F(ImgUtilTest, DerivativesOfALargePhoto) {
   }
 }
 
+// A photo the camera stored turned (EXIF Orientation 8: stored a quarter
+// turn clockwise) has the upright size, and every picture made from it is
+// upright, the user's rotation applied after the camera's, with no
+// orientation of its own for a viewer to apply again; the photo stays as it
+// was. ImageMagick's -auto-orient is the reference.
+TEST_F(ImgUtilTest, PicturesOfAPhotoTheCameraStoredTurnedAreUpright) {
+  VEXA_REQUIRE_IMAGEMAGICK();
+  if (::access("/usr/bin/exiftool", X_OK) != 0) {
+    if (CheckersRequired()) FAIL() << "exiftool missing";
+    GTEST_SKIP() << "exiftool missing";
+  }
+  const std::string photo = Make("side.jpg", 600, 400);
+  ASSERT_EQ(Shell("/usr/bin/exiftool -q -overwrite_original -Orientation#=8 '" + photo + "'"), 0);
+  std::string before;
+  ASSERT_TRUE(base::ReadFile(photo, &before));
+
+  Bstr name, shortName, ext;
+  LONG type = 0, w = 0, h = 0;
+  ASSERT_EQ(util->GetStillInfo(B(photo).Get(), name.Out(), shortName.Out(), ext.Out(), &type, &w, &h), S_OK) << Err();
+  EXPECT_EQ(w, 400);
+  EXPECT_EQ(h, 600);
+
+  const auto orientationTag = [](const std::string& path) {
+    std::string out;
+    Shell("/usr/bin/exiftool -s3 -n -Orientation '" + path + "'", &out);
+    return out;
+  };
+  struct Row {
+    LONG rotate;
+    const char* album;
+    const char* thumb;
+    const char* web;
+    const char* turn;  // ImageMagick's turn after -auto-orient
+  };
+  const Row rows[] = {
+      {0, "JPEG 400x600", "JPEG 106x160", "JPEG 400x600", ""},  // never made larger
+      {90, "JPEG 600x400", "JPEG 160x106", "JPEG 600x400", " -rotate 90"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.rotate);
+    VARIANT_BOOL ar, tr, wr;
+    LONG aw, ah, tw, th, ww, wh;
+    ASSERT_EQ(util->CreateStillDerivatives(B(photo).Get(), r.rotate, B(Path("album.jpg")).Get(),
+                                           B(Path("thumb.jpg")).Get(), 160, 160, B(Path("web.jpg")).Get(), 640, 640,
+                                           &ar, &aw, &ah, &tr, &tw, &th, &wr, &ww, &wh),
+              S_OK)
+        << Err();
+    EXPECT_EQ("JPEG " + std::to_string(aw) + "x" + std::to_string(ah), r.album);
+    const std::string reference = Path("reference.png");
+    ASSERT_EQ(Shell(std::string(kConvert) + " '" + photo + "' -auto-orient" + r.turn + " '" + reference + "'"), 0);
+    EXPECT_EQ(Identify(Path("album.jpg")), r.album);
+    EXPECT_LE(Rmse(Path("album.jpg"), reference), 0.01);
+    EXPECT_EQ(Identify(Path("thumb.jpg")), r.thumb);
+    EXPECT_EQ(Identify(Path("web.jpg")), r.web);
+    const std::string small = Path("reference-web.png");
+    ASSERT_EQ(Shell(std::string(kConvert) + " '" + reference + "' -resize " + std::to_string(ww) + "x" +
+                    std::to_string(wh) + "! '" + small + "'"),
+              0);
+    EXPECT_LE(Rmse(Path("web.jpg"), small), 0.02);
+    for (const char* copy : {"album.jpg", "thumb.jpg", "web.jpg"}) {
+      const std::string tag = orientationTag(Path(copy));
+      EXPECT_TRUE(tag.empty() || tag == "1\n") << copy << " has orientation " << tag;
+    }
+  }
+  // The user's own rotation of the file alone comes after the camera's too.
+  LONG fx = 0, fy = 0;
+  ASSERT_EQ(util->RotateStill(B(photo).Get(), B(Path("r.jpg")).Get(), 270, VARIANT_TRUE, &fx, &fy), S_OK) << Err();
+  EXPECT_EQ(fx, 600);
+  EXPECT_EQ(fy, 400);
+  ASSERT_EQ(Shell(std::string(kConvert) + " '" + photo + "' -auto-orient -rotate 270 '" + Path("ref-r.png") + "'"), 0);
+  EXPECT_LE(Rmse(Path("r.jpg"), Path("ref-r.png")), 0.01);
+
+  std::string after;
+  ASSERT_TRUE(base::ReadFile(photo, &after));
+  EXPECT_TRUE(after == before) << "the photo itself was changed";
+  EXPECT_EQ(orientationTag(photo), "8\n");
+}
+
 TEST_F(ImgUtilTest, DerivativesEdgeCases) {
   VEXA_REQUIRE_IMAGEMAGICK();
   std::string photo = Make("p.jpg", 800, 600);

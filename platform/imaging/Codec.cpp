@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Decoders_p.h"
 #include "platform/imaging/Kept_p.h"
+#include "platform/imaging/Transform.h"
 
 namespace vexa::imaging {
 namespace {
@@ -107,7 +109,11 @@ Status ReadInfoFromMemory(Bytes data, ImageInfo* info, std::string_view nameHint
     case Kind::kGif: s = detail::GifInfo(data, &got); break;
     case Kind::kOther: s = detail::MagickInfo(data, nameHint, &got); break;
   }
-  if (s) *info = got;
+  if (!s) return s;
+  // The size of the picture as Load gives it: upright.
+  if (!IsOrientation(got.orientation)) got.orientation = kOrientationUpright;
+  if (OrientationSwapsSides(got.orientation)) std::swap(got.width, got.height);
+  *info = got;
   return s;
 }
 
@@ -117,9 +123,9 @@ Status ReadInfo(std::string_view path, ImageInfo* info) {
   return Named(ReadInfoFromMemory(AsBytes(bytes), info, base::BaseName(path)), path);
 }
 
-static Status DecodeBytes(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
-  if (data.empty()) return ErrorCode::kFileTruncated;
-  switch (Sniff(data)) {
+static Status DecodeStored(Kind kind, Bytes data, Bitmap* bitmap, const LoadOptions& options,
+                           std::string_view nameHint) {
+  switch (kind) {
     case Kind::kJpeg: return detail::JpegDecode(data, options, bitmap);
     case Kind::kBmp: return detail::BmpDecode(data, bitmap);
     case Kind::kPng: return detail::PngDecode(data, bitmap);
@@ -128,6 +134,25 @@ static Status DecodeBytes(Bytes data, Bitmap* bitmap, const LoadOptions& options
     case Kind::kOther: return detail::MagickDecode(data, nameHint, bitmap);
   }
   return ErrorCode::kFormatUnknown;
+}
+
+// Decodes and turns the picture upright: the camera's orientation is
+// applied here, once, before anything else is done with the pixels (a
+// rotation the user asks for comes after it).
+static Status DecodeBytes(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {
+  if (data.empty()) return ErrorCode::kFileTruncated;
+  const Kind kind = Sniff(data);
+  const int orientation = kind == Kind::kJpeg   ? detail::JpegOrientation(data)
+                          : kind == Kind::kTiff ? detail::TiffOrientation(data)
+                                                : kOrientationUpright;
+  if (orientation == kOrientationUpright) return DecodeStored(kind, data, bitmap, options, nameHint);
+  // The minimum size is the upright picture's; the decoder scales the
+  // stored one.
+  LoadOptions stored = options;
+  if (OrientationSwapsSides(orientation)) std::swap(stored.minWidth, stored.minHeight);
+  Bitmap picture;
+  if (Status s = DecodeStored(kind, data, &picture, stored, nameHint); !s) return s;
+  return Orient(picture, orientation, bitmap);
 }
 
 Status LoadFromMemory(Bytes data, Bitmap* bitmap, const LoadOptions& options, std::string_view nameHint) {

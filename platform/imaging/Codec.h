@@ -20,15 +20,19 @@ namespace vexa::imaging {
 
 struct ImageInfo {
   int format = kFormatOther;  // the picture-format code
-  int width = 0;
+  int width = 0;              // of the upright picture (see orientation)
   int height = 0;
   int bitsPerPixel = 0;       // as stored in the file (1 to 64)
+  // The camera orientation the file names (Transform.h; 1 when it names
+  // none): a JPEG's EXIF Orientation tag, a TIFF's own. Width and height
+  // are those of the picture turned upright, as Load gives it.
+  int orientation = 1;
 };
 
 struct LoadOptions {
-  // The smallest size the caller will use. A JPEG is decoded at the
-  // smallest DCT scale (1/2, 1/4 or 1/8) that keeps both sides at or above
-  // these; 0 asks for the full size.
+  // The smallest size the caller will use, of the upright picture. A JPEG is
+  // decoded at the smallest DCT scale (1/2, 1/4 or 1/8) that keeps both
+  // sides at or above these; 0 asks for the full size.
   int minWidth = 0;
   int minHeight = 0;
 };
@@ -46,7 +50,10 @@ VEXA_IMAGING_API Status ReadInfoFromMemory(std::span<const std::uint8_t> data, I
 VEXA_IMAGING_API bool ClaimsToBePicture(std::string_view path);
 
 // Decodes a file. The bitmap is 8 (palette), 24 or 32 bits; its format()
-// is the file's picture-format code.
+// is the file's picture-format code. A picture the camera stored turned
+// or mirrored (ImageInfo::orientation) comes out upright, so every picture
+// made from it is upright too; the file itself is never changed, and the
+// pictures encoded here carry no orientation of their own.
 VEXA_IMAGING_API Status Load(std::string_view path, Bitmap* bitmap, const LoadOptions& options = {});
 VEXA_IMAGING_API Status LoadFromMemory(std::span<const std::uint8_t> data, Bitmap* bitmap,
                       const LoadOptions& options = {}, std::string_view nameHint = {});

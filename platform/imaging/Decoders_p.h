@@ -21,9 +21,13 @@ namespace vexa::imaging::detail {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// The readers' ImageInfo gives the size as stored, with the orientation;
+// their decoders give the pixels as stored. Codec.cpp turns both upright.
 Status JpegInfo(Bytes data, ImageInfo* info);
 Status JpegDecode(Bytes data, const LoadOptions& options, Bitmap* bitmap);
 Status JpegEncode(const Bitmap& bitmap, const JpegOptions& options, std::string* out);
+// The camera orientation its EXIF segment gives (1 to 8; 1 without one).
+int JpegOrientation(Bytes data);
 
 Status BmpInfo(Bytes data, ImageInfo* info);
 Status BmpDecode(Bytes data, Bitmap* bitmap);
@@ -32,7 +36,10 @@ Status PngInfo(Bytes data, ImageInfo* info);
 Status PngDecode(Bytes data, Bitmap* bitmap);
 
 Status TiffInfo(Bytes data, ImageInfo* info);
+// The pixels as stored, before the file's orientation is applied.
 Status TiffDecode(Bytes data, Bitmap* bitmap);
+// The file's Orientation tag (1 to 8; 1 without one).
+int TiffOrientation(Bytes data);
 
 Status GifInfo(Bytes data, ImageInfo* info);
 Status GifDecode(Bytes data, Bitmap* bitmap);

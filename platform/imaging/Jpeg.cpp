@@ -173,6 +173,7 @@ Status JpegInfo(Bytes data, ImageInfo* info) {
     info->width = static_cast<int>(cinfo.image_width);
     info->height = static_cast<int>(cinfo.image_height);
     info->bitsPerPixel = cinfo.num_components * 8;
+    info->orientation = JpegOrientation(data);
   }
   jpeg_destroy_decompress(&cinfo);
   if (!ok) return Status(err.code, err.message);

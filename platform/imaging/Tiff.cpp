@@ -50,6 +50,13 @@ TIFF* Open(Source* src) {
                         UnmapProc);
 }
 
+// The Orientation tag; 1 when missing or out of range.
+int Orientation(TIFF* tif) {
+  std::uint16_t orientation = ORIENTATION_TOPLEFT;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+  return orientation >= ORIENTATION_TOPLEFT && orientation <= ORIENTATION_LEFTBOT ? orientation : ORIENTATION_TOPLEFT;
+}
+
 Status ReadSize(TIFF* tif, ImageInfo* info) {
   std::uint32_t w = 0, h = 0;
   std::uint16_t bps = 1, spp = 1;
@@ -63,6 +70,7 @@ Status ReadSize(TIFF* tif, ImageInfo* info) {
   info->width = static_cast<int>(w);
   info->height = static_cast<int>(h);
   info->bitsPerPixel = bps * spp;
+  info->orientation = Orientation(tif);
   return {};
 }
 
@@ -75,6 +83,15 @@ Status TiffInfo(Bytes data, ImageInfo* info) {
   Status s = ReadSize(tif, info);
   TIFFClose(tif);
   return s;
+}
+
+int TiffOrientation(Bytes data) {
+  Source src{data};
+  TIFF* tif = Open(&src);
+  if (!tif) return ORIENTATION_TOPLEFT;
+  const int orientation = Orientation(tif);
+  TIFFClose(tif);
+  return orientation;
 }
 
 Status TiffDecode(Bytes data, Bitmap* bitmap) {
@@ -91,8 +108,12 @@ Status TiffDecode(Bytes data, Bitmap* bitmap) {
       s = ErrorCode::kNoMemory;
     }
   }
+  // Asked for the orientation the file is stored in, the reader moves no
+  // rows or columns: the pixels come as stored, first row first, and
+  // Codec.cpp turns them upright for every orientation alike (the reader
+  // itself would only mirror, never turn by a quarter).
   if (s && !TIFFReadRGBAImageOriented(tif, static_cast<std::uint32_t>(info.width),
-                                      static_cast<std::uint32_t>(info.height), rgba.data(), ORIENTATION_TOPLEFT,
+                                      static_cast<std::uint32_t>(info.height), rgba.data(), info.orientation,
                                       1)) {
     s = Status(ErrorCode::kFileCorrupt, "TIFF pixel data could not be read");
   }

@@ -75,6 +75,28 @@ Status AnyAngle(const Bitmap& src, double degrees, bool enlarge, Bitmap* dst) {
   return {};
 }
 
+// Copies the upright picture from `origin`, the stored pixel that becomes
+// its top-left one: one step right in the upright picture is `stepX` bytes
+// in the stored one, one step down `stepY`. Done in tiles, so that the
+// stored rows a quarter turn reads across stay in the cache.
+template <int N>
+void CopyOriented(const std::uint8_t* origin, std::ptrdiff_t stepX, std::ptrdiff_t stepY, Bitmap* out) {
+  constexpr int kTile = 64;
+  const int w = out->width(), h = out->height();
+  for (int ty = 0; ty < h; ty += kTile) {
+    const int yEnd = std::min(h, ty + kTile);
+    for (int tx = 0; tx < w; tx += kTile) {
+      const int xEnd = std::min(w, tx + kTile);
+      for (int y = ty; y < yEnd; ++y) {
+        // An offset, not a pointer: past the last pixel it may point nowhere.
+        std::ptrdiff_t at = y * stepY + tx * stepX;
+        std::uint8_t* d = out->row(y) + static_cast<std::size_t>(tx) * N;
+        for (int x = tx; x < xEnd; ++x, at += stepX, d += N) std::memcpy(d, origin + at, N);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 Status Rotate(const Bitmap& input, int hundredths, bool enlarge, Bitmap* dst) {
@@ -267,6 +289,44 @@ Status ResizeIntoBox(const Bitmap& src, int boxW, int boxH, bool upsample, std::
   if (Status s = Combine(&box, fit.x, fit.y, picture); !s) return s;
   box.set_format(src.format());
   *dst = std::move(box);
+  return {};
+}
+
+Status Orient(const Bitmap& src, int orientation, Bitmap* dst) {
+  if (src.empty()) return ErrorCode::kEmptyBitmap;
+  if (!IsOrientation(orientation) || orientation == kOrientationUpright) {
+    *dst = src;
+    return {};
+  }
+  const int w = src.width(), h = src.height(), n = src.bytesPerPixel();
+  const bool swap = OrientationSwapsSides(orientation);
+  Bitmap out;
+  if (Status s = out.Allocate(swap ? h : w, swap ? w : h, src.bitsPerPixel()); !s) return s;
+  out.palette() = src.palette();
+  out.set_format(src.format());
+  const std::ptrdiff_t pixel = n, row = static_cast<std::ptrdiff_t>(src.stride());
+  // The stored pixel of the upright top-left corner, and the steps through
+  // the stored picture that one pixel right and one pixel down take.
+  int x0 = 0, y0 = 0;
+  std::ptrdiff_t stepX = pixel, stepY = row;
+  switch (orientation) {
+    case 2: x0 = w - 1; stepX = -pixel; break;
+    case 3: x0 = w - 1; y0 = h - 1; stepX = -pixel; stepY = -row; break;
+    case 4: y0 = h - 1; stepY = -row; break;
+    case 5: stepX = row; stepY = pixel; break;
+    case 6: y0 = h - 1; stepX = -row; stepY = pixel; break;
+    case 7: x0 = w - 1; y0 = h - 1; stepX = -row; stepY = -pixel; break;
+    case 8: x0 = w - 1; stepX = row; stepY = -pixel; break;
+    default: break;
+  }
+  const std::uint8_t* origin = src.row(y0) + static_cast<std::size_t>(x0) * n;
+  switch (n) {
+    case 1: CopyOriented<1>(origin, stepX, stepY, &out); break;
+    case 3: CopyOriented<3>(origin, stepX, stepY, &out); break;
+    case 4: CopyOriented<4>(origin, stepX, stepY, &out); break;
+    default: return ErrorCode::kUnsupportedDepth;
+  }
+  *dst = std::move(out);
   return {};
 }
 

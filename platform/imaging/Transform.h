@@ -18,6 +18,24 @@ namespace vexa::imaging {
 // picture does not cover is black. 8-bit pictures come out as 24 bits.
 VEXA_IMAGING_API Status Rotate(const Bitmap& src, int hundredths, bool enlarge, Bitmap* dst);
 
+// Camera orientations, as the EXIF and TIFF Orientation tag gives them:
+// where the stored picture's first row and first column lie in the upright
+// picture. 1: top, left (upright as stored); 2: top, right (mirrored
+// left to right); 3: bottom, right (upside down); 4: bottom, left (mirrored
+// top to bottom); 5: left, top (mirrored along the diagonal); 6: right, top
+// (stored a quarter turn anticlockwise: shown upright after a quarter turn
+// clockwise); 7: right, bottom (mirrored along the other diagonal); 8: left,
+// bottom (stored a quarter turn clockwise). Any other value is read as 1.
+inline constexpr int kOrientationUpright = 1;
+inline bool IsOrientation(int orientation) { return orientation >= 1 && orientation <= 8; }
+// Whether the upright picture's width is the stored picture's height (5 to 8).
+inline bool OrientationSwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }
+
+// The upright picture of one stored in `orientation`: every pixel moved
+// exactly, the depth, palette and format kept. 1 (or a value that is no
+// orientation) gives a copy.
+VEXA_IMAGING_API Status Orient(const Bitmap& src, int orientation, Bitmap* dst);
+
 // The rectangle at (x, y) of width x height, which must lie inside the source.
 VEXA_IMAGING_API Status CopyRect(const Bitmap& src, int x, int y, int width, int height, Bitmap* dst);
 

@@ -1,4 +1,5 @@
 // Print images and their collection, and the three configuration objects.
+#include <cstdlib>
 #include <fstream>
 
 #include "printing/tests/PrintFixture.h"
@@ -60,6 +61,36 @@ TEST_F(ImageTest, CopiesHaveTheLongSidesOfTheLayoutWhateverTheOriginal) {
     EXPECT_EQ(out, "JPEG " + std::to_string(r.want.nw) + "x" + std::to_string(r.want.nh) + "\nJPEG " +
                        std::to_string(r.want.tw) + "x" + std::to_string(r.want.th) + "\n");
   }
+}
+
+// A photo the camera stored turned (EXIF Orientation 6, a quarter turn
+// clockwise to view) is printed upright: its sizes are the upright ones and
+// its copies match ImageMagick's upright reading of it.
+TEST_F(ImageTest, PhotosTheCameraStoredTurnedArePrintedUpright) {
+  VEXA_NEED_CHECKERS("identify", "convert", "compare", "exiftool");
+  const std::string src = MakePhoto(Path("side.jpg"), 400, 300);
+  ASSERT_EQ(pdftest::Shell("exiftool -q -overwrite_original -Orientation#=6 " + pdftest::Quote(src)), 0);
+  ComPtr<IImage> image = Make<IImage>(CLSID_Image);
+  ASSERT_TRUE(SUCCEEDED(image->SetPathname(B(src).Get())));
+  const Sizes s = SizesOf(image.Get());
+  EXPECT_EQ(s.ow, 300);
+  EXPECT_EQ(s.oh, 400);
+  EXPECT_EQ(s.nw, 768);
+  EXPECT_EQ(s.nh, 1024);
+  EXPECT_EQ(s.tw, 225);
+  EXPECT_EQ(s.th, 300);
+  Bstr normal;
+  image->GetNormalizedPathname(normal.Out());
+  const std::string reference = Path("upright.png");
+  ASSERT_EQ(pdftest::Shell("convert " + pdftest::Quote(src) + " -auto-orient -resize 768x1024! " +
+                           pdftest::Quote(reference)),
+            0);
+  std::string out;
+  pdftest::Shell("compare -metric RMSE " + pdftest::Quote(normal.Utf8()) + " " + pdftest::Quote(reference) +
+                     " null: 2>&1",
+                 &out);
+  ASSERT_NE(out.find('('), std::string::npos) << out;
+  EXPECT_LE(std::atof(out.c_str() + out.find('(') + 1), 0.02) << out;
 }
 
 TEST_F(ImageTest, PhotosNamedAlikeKeepTheirOwnCopies) {

@@ -74,6 +74,9 @@ struct DiscSpec {
   int musicSeconds = 12;
   int stillDelayMs = 3000;  // 0: never set, the engine's default applies
   enum Cancel { kNone, kPremasterAtOnce, kPremasterLater, kBurn } cancel = kNone;
+  // The EXIF Orientation every photo is tagged with; its photos are drawn
+  // as a red left half and a blue right half. 0: untagged photos of plasma.
+  int orientation = 0;
 };
 
 struct DiscResult {
@@ -130,7 +133,7 @@ class DiscTest : public ::testing::Test {
 
   // Photos of several shapes and kinds: landscape and portrait, large and
   // small, a CMYK and a progressive JPEG among them.
-  std::vector<std::string> MakePhotos(int n, bool small) {
+  std::vector<std::string> MakePhotos(int n, bool small, int orientation = 0) {
     std::vector<std::string> out;
     const char* large[] = {"1600x1200", "900x1200", "640x480", "2400x1600", "300x400", "1024x768", "120x90"};
     const char* little[] = {"640x480", "360x480", "320x240", "800x533", "300x400", "512x384", "120x90"};
@@ -141,6 +144,16 @@ class DiscTest : public ::testing::Test {
       std::string extra;
       if (i % 5 == 3) extra = " -colorspace CMYK";
       if (i % 5 == 4) extra = " -interlace Plane";
+      if (orientation != 0) {
+        const std::string size = sizes[i % 7];
+        const int w = std::stoi(size), h = std::stoi(size.substr(size.find('x') + 1));
+        EXPECT_EQ(Shell("convert -size " + size + " xc:blue -fill red -draw 'rectangle 0,0 " + std::to_string(w / 2 - 1) +
+                        "," + std::to_string(h - 1) + "' -quality 90 '" + p + "' && exiftool -q -overwrite_original "
+                        "-Orientation#=" + std::to_string(orientation) + " '" + p + "'"),
+                  0);
+        out.push_back(p);
+        continue;
+      }
       EXPECT_EQ(Shell("convert -size " + std::string(sizes[i % 7]) + " plasma:fractal -seed " + std::to_string(i) +
                       extra + " -quality 85 '" + p + "'"),
                 0);
@@ -156,7 +169,7 @@ class DiscTest : public ::testing::Test {
     base::RemoveAll(drive_ + "/disc.state");
     CloseTransport();
     ::setenv("VEXA_SCSI_TRANSPORT", ("sim:" + drive_).c_str(), 1);
-    r.photos = MakePhotos(setup.photos, setup.smallPhotos);
+    r.photos = MakePhotos(setup.photos, setup.smallPhotos, setup.orientation);
     if (setup.music) {
       r.music = dir_ + "/music.wav";
       EXPECT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + r.music + "' synth " + std::to_string(setup.musicSeconds) + " sine 330 sine 440"), 0);
@@ -570,6 +583,106 @@ TEST_F(DiscTest, EachPhotoIsDecodedOnce) {
   for (const auto& [name, n] : decodes) {
     EXPECT_NE(base::BaseName(name).rfind("IM_A", 0), 0u) << name << " decoded " << n << " times";
   }
+}
+
+// Photos the camera stored turned (EXIF Orientation 6: shown after a
+// quarter turn clockwise) are upright everywhere the disc shows them: the
+// album records their upright size, the copies are upright (as ImageMagick
+// turns the photo) with no orientation a viewer would apply again, and the
+// TV stills, decoded by ffmpeg, show them upright. The originals are the
+// photos themselves (CheckDisc: with only the record added).
+TEST_F(DiscTest, PhotosTheCameraStoredTurnedAreUprightOnTheDisc) {
+  for (const char* tool : {"convert", "compare", "identify", "exiftool", "vcd-info", "vcdxrip", "cd-info", "ffmpeg",
+                           "isoinfo", "xorriso", "qpdf", "xmllint"}) {
+    VEXA_REQUIRE_TOOL(tool);
+  }
+  DiscSpec setup;
+  setup.photos = 2;  // stored 1600x1200 and 900x1200: upright 1200x1600 and 1200x900
+  setup.music = false;
+  setup.orientation = 6;
+  const DiscResult r = Run(setup);
+  ASSERT_EQ(r.premaster, VEXAEngineResultSuccess);
+  ASSERT_EQ(r.burn, VEXAEngineResultSuccess) << r.burnMessage;
+  CheckDisc(setup, Cue(), dir_);
+  if (HasFailure()) return;
+  const std::string iso = dir_ + "/track1.iso", x = dir_ + "/x";
+  const struct {
+    const char* name;
+    int width, height;  // upright
+  } photos[] = {{"IM_A0002.JPG", 1200, 1600}, {"IM_A0003.JPG", 1200, 900}};
+
+  // The album's sizes.
+  com::ComPtr<IStillsSlideShow1XML> mapper;
+  ASSERT_EQ(CoCreateInstance(CLSID_StillsSlideShow1XML, nullptr, CLSCTX_ALL, com::IidOf<IStillsSlideShow1XML>(),
+                             mapper.PutVoid()),
+            S_OK);
+  com::ComPtr<IStillsSlideShow1> album;
+  ASSERT_EQ(mapper->loadFromURL(B(x + "/ALBUM.XML").Get(), album.Put()), S_OK) << com::TakeError().Utf8Description();
+  com::ComPtr<ISeqOfStillImage> stills;
+  album->get_stillImages(stills.Put());
+  for (LONG i = 0; i < 2; ++i) {
+    com::ComPtr<IStillImage> still;
+    ASSERT_EQ(stills->get_Item(i + 2, still.Put()), S_OK);
+    LONG w = 0, h = 0;
+    still->get_width(&w);
+    still->get_height(&h);
+    EXPECT_EQ(w, photos[i].width) << photos[i].name;
+    EXPECT_EQ(h, photos[i].height) << photos[i].name;
+  }
+
+  // The copies: the album picture at full size, the two low-resolution ones.
+  std::string out;
+  for (std::size_t i = 0; i < 2; ++i) {
+    const std::string upright = x + "/upright" + std::to_string(i) + ".png";
+    ASSERT_EQ(Shell("convert '" + r.photos[i] + "' -auto-orient '" + upright + "'"), 0);
+    for (const char* folder : {"CONTENT", "LOWRES/640X640", "LOWRES/160X160"}) {
+      const std::string where = std::string(folder) + "/" + photos[i].name;
+      const std::string copy = x + "/copy.jpg", reference = x + "/reference.png";
+      ASSERT_EQ(Shell("isoinfo -J -i '" + iso + "' -x '/ORLDISC/ALBUM_A/" + where + ";1' > '" + copy + "'"), 0);
+      ASSERT_EQ(Shell("identify -format '%w %h' '" + copy + "'", &out), 0) << where;
+      int w = 0, h = 0;
+      std::sscanf(out.c_str(), "%d %d", &w, &h);
+      ASSERT_GT(h, 0) << where;
+      if (std::string(folder) == "CONTENT") {
+        EXPECT_EQ(w, photos[i].width) << where;
+        EXPECT_EQ(h, photos[i].height) << where;
+      }
+      EXPECT_NEAR(static_cast<double>(w) / h, static_cast<double>(photos[i].width) / photos[i].height, 0.02)
+          << where << ": " << out;
+      ASSERT_EQ(Shell("convert '" + upright + "' -resize " + std::to_string(w) + "x" + std::to_string(h) + "! '" +
+                      reference + "'"),
+                0);
+      Shell("compare -metric RMSE '" + copy + "' '" + reference + "' null: 2>&1", &out);
+      ASSERT_NE(out.find('('), std::string::npos) << where << ": " << out;
+      const double rmse = std::atof(out.c_str() + out.find('(') + 1);
+      EXPECT_LE(rmse, 0.03) << where << ": " << out;
+      ASSERT_EQ(Shell("exiftool -s3 -n -Orientation '" + copy + "'", &out), 0);
+      EXPECT_TRUE(out.empty() || out == "1\n") << where << " has orientation " << out;
+    }
+  }
+
+  // The TV stills (704 x 480 on NTSC): both photos upright, red above blue
+  // across the middle of the picture; on its side a photo would show red
+  // and blue side by side.
+  const auto red = [](const unsigned char* p) { return p[0] > 180 && p[2] < 90; };
+  const auto blue = [](const unsigned char* p) { return p[2] > 180 && p[0] < 90; };
+  int upright = 0, sideways = 0;
+  for (const auto& e : fs::directory_iterator(dir_ + "/rip")) {
+    if (e.path().filename().string().rfind("item", 0) != 0) continue;
+    const std::string frame = x + "/frame.rgb";
+    ASSERT_EQ(Shell("ffmpeg -v error -y -i '" + e.path().string() + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" +
+                    frame + "'"),
+              0);
+    const std::string pixels = ReadAll(frame);
+    if (pixels.size() != 704u * 480u * 3u) continue;
+    const auto at = [&](int px, int py) {
+      return reinterpret_cast<const unsigned char*>(pixels.data()) + (static_cast<std::size_t>(py) * 704 + px) * 3;
+    };
+    if (red(at(312, 80)) && red(at(392, 80)) && blue(at(312, 400)) && blue(at(392, 400))) ++upright;
+    if (red(at(312, 240)) && blue(at(392, 240))) ++sideways;
+  }
+  EXPECT_EQ(upright, 2);
+  EXPECT_EQ(sideways, 0);
 }
 
 TEST_F(DiscTest, OnePhotoWithoutMusicOnPAL) {

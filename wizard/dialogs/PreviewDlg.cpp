@@ -9,6 +9,7 @@
 #include <QTransform>
 #include <QVBoxLayout>
 
+#include "platform/imaging/Codec.h"
 #include "wizard/common/Language.h"
 #include "wizard/ui/Forms.h"
 #include "wizard/common/WizUtil.h"
@@ -25,8 +26,34 @@ CLead::CLead(QWidget* parent) : QWidget(parent) {
   setPalette(p);
 }
 
+namespace {
+
+// The picture as the imaging layer decodes it for the disc: upright when
+// the camera stored it turned, so the preview shows what the disc will.
+QImage DecodePicture(const std::string& path) {
+  vexa::imaging::Bitmap b;
+  if (!vexa::imaging::Load(path, &b).ok() || b.empty()) return QImage();
+  const auto* bits = b.data();
+  const auto stride = static_cast<qsizetype>(b.stride());
+  switch (b.bitsPerPixel()) {
+    case 24: return QImage(bits, b.width(), b.height(), stride, QImage::Format_BGR888).copy();
+    case 32: return QImage(bits, b.width(), b.height(), stride, QImage::Format_ARGB32).copy();
+    case 8: {
+      QImage image(bits, b.width(), b.height(), stride, QImage::Format_Indexed8);
+      QList<QRgb> colours;
+      for (const vexa::imaging::PaletteEntry& e : b.palette()) colours.push_back(qRgb(e.red, e.green, e.blue));
+      colours.resize(256, qRgb(0, 0, 0));
+      image.setColorTable(colours);
+      return image.convertToFormat(QImage::Format_RGB32);
+    }
+    default: return QImage();
+  }
+}
+
+}  // namespace
+
 bool CLead::Load(const std::string& path) {
-  m_image = QImage(QString::fromStdString(path));
+  m_image = DecodePicture(path);
   m_shown = m_image;
   update();
   return !m_image.isNull();

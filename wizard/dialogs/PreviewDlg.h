@@ -12,8 +12,9 @@ namespace vexa::wiz {
 
 class WizServices;
 
-// The picture view behind the preview: loads a file and shows it turned by
-// a given angle on a black ground, scaled to fit.
+// The picture view behind the preview: loads a file (upright, as the
+// camera meant it) and shows it turned by a given angle on a black ground,
+// scaled to fit.
 class CLead : public QWidget {
   Q_OBJECT
  public:

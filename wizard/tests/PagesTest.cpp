@@ -695,6 +695,42 @@ TEST_F(PagesTest, ThePreviewTurnsThePicture) {
   EXPECT_EQ(preview.View()->Shown().size(), QSize(40, 80));
 }
 
+// A photo the camera stored on its side (EXIF Orientation 6) is previewed
+// upright, with the user's turn on top, as the disc and the gallery show it.
+TEST_F(PagesTest, ThePreviewShowsPhotosTheCameraStoredTurnedUpright) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/exiftool");
+  // Stored 80 x 40, the left half red: upright 40 x 80, red above blue.
+  const std::string p = m_temp.Path("side.jpg");
+  QImage stored(80, 40, QImage::Format_RGB32);
+  stored.fill(Qt::blue);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) stored.setPixel(x, y, qRgb(255, 0, 0));
+  ASSERT_TRUE(stored.save(QString::fromStdString(p), "JPG", 90));
+  ASSERT_EQ(vexa::ui::testing::RunCommand("/usr/bin/exiftool -q -overwrite_original -Orientation#=6 " +
+                                          vexa::ui::testing::Quote(p)),
+            0);
+  const struct {
+    long rotation;
+    QSize size;
+    QPoint red, blue;
+  } cases[] = {{0, QSize(40, 80), QPoint(20, 10), QPoint(20, 70)},
+               {90, QSize(80, 40), QPoint(70, 20), QPoint(10, 20)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rotation);
+    CvexaPreviewDlg preview(Wiz());
+    preview.SetFile(p);
+    preview.SetRotation(c.rotation);
+    QTimer::singleShot(0, [&] { QTest::mouseClick(preview.View(), Qt::LeftButton); });
+    EXPECT_EQ(preview.exec(), QDialog::Rejected);
+    const QImage& shown = preview.View()->Shown();
+    ASSERT_EQ(shown.size(), c.size);
+    EXPECT_GT(shown.pixelColor(c.red).red(), 200);
+    EXPECT_LT(shown.pixelColor(c.red).blue(), 60);
+    EXPECT_GT(shown.pixelColor(c.blue).blue(), 200);
+    EXPECT_LT(shown.pixelColor(c.blue).red(), 60);
+  }
+}
+
 // ---- Accessibility --------------------------------------------------------------------------------------------------
 
 TEST_F(PagesTest, EveryControlHasAnAccessibleName) {
