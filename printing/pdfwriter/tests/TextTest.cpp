@@ -116,9 +116,9 @@ TEST(PdfText, StringsAreEscapedAndEncoded) {
   // Letters WinAnsi lacks: the line goes to embedded Unicode fonts as glyph
   // codes, and Helvetica is selected again after it; nothing becomes "?".
   EXPECT_EQ(pdf.find("?mega"), std::string::npos);
-  const std::size_t hex = pdf.find(" Tf\n<");
+  const std::size_t hex = pdf.find(" Tf\n[<");
   ASSERT_NE(hex, std::string::npos);
-  EXPECT_NE(pdf.find("> Tj\n/Fcpdf0 10.000 Tf\n", hex), std::string::npos);
+  EXPECT_NE(pdf.find("] TJ\n/Fcpdf0 10.000 Tf\n", hex), std::string::npos);
   EXPECT_NE(pdf.find("(Hello\\() Tj\n"), std::string::npos);
   EXPECT_NE(pdf.find("(it's) Tj\n"), std::string::npos) << "the right quote is code 39 in StandardEncoding";
 }
