@@ -182,11 +182,13 @@ void ChooseFonts(const Item& item, const std::u32string& text, const std::vector
       return;
     }
   }
+  const std::size_t first = out->size();  // the parts of this item start here
   for (std::size_t i = item.start; i < item.end; ++i) {
     const char32_t c = text[i];
+    const bool continues = out->size() > first;
     int chosen = -1;
     const bool neutral = Neutral(original[i]) || !coverable[i - item.start];
-    if (neutral && !out->empty() && out->back().end == i && out->back().font >= 0 &&
+    if (neutral && continues &&
         (!coverable[i - item.start] || Covers(fonts[static_cast<std::size_t>(out->back().font)], c))) {
       chosen = out->back().font;
     }
@@ -198,7 +200,7 @@ void ChooseFonts(const Item& item, const std::u32string& text, const std::vector
         if (Usable(fonts[f])) chosen = static_cast<int>(f);
       }
     }
-    if (!out->empty() && out->back().end == i && out->back().font == chosen) {
+    if (continues && out->back().font == chosen) {
       out->back().end = i + 1;
     } else {
       Item part = item;
