@@ -80,13 +80,16 @@ class TrueTypeFont;
 
 // A Unicode TrueType font embedded as a subset CID font (Identity-H): the
 // document's codes are glyph numbers of the subset, given out in the order
-// the document first shows each glyph.
+// the document first shows each glyph. A glyph that stands for different
+// characters in different places (a shared form of two letters, the
+// missing glyph) is copied into the subset once for each, so that every
+// code reads back as the characters it showed.
 struct EmbeddedFont {
   std::string path;
   std::shared_ptr<const TrueTypeFont> font;
-  std::vector<std::uint16_t> glyphs;             // the font's glyph by subset number (0 first)
-  std::map<std::uint16_t, std::uint16_t> cidOf;  // the font's glyph -> subset number
-  std::vector<char32_t> text;                    // the character each subset number shows
+  std::vector<std::uint16_t> glyphs;  // the font's glyph by subset number (0 first)
+  std::map<std::pair<std::uint16_t, std::u32string>, std::uint16_t> cidOf;  // (glyph, characters) -> subset number
+  std::vector<std::u32string> text;  // the characters each subset number shows
   int fontEntry = -1;                            // its entry in the font table
   int descriptorObject = 0, fileObject = 0, toUnicodeObject = 0;
 };

@@ -8,6 +8,7 @@
 #include "platform/base/Path.h"
 #include "printing/pdfwriter/NumberFormat.h"
 #include "printing/pdfwriter/PdfInternal.h"
+#include "printing/pdfwriter/Shaping.h"
 #include "printing/pdfwriter/TrueTypeFont.h"
 
 namespace vexa::pdf {
@@ -31,27 +32,24 @@ bool UsesBuiltinCodes(const FontEntry& f) {
 
 // ---- Text beyond the standard fonts' encodings ---------------------------------------
 //
-// A text with a character the current font's encoding lacks is shown in a
-// Unicode TrueType font embedded for it (a subset, as a CID font that text
-// extraction reads back through its ToUnicode map): DejaVu in the style of
-// the standard font for the alphabets it has, the Droid fallback for
-// Chinese, Japanese and Korean. Texts the encoding holds keep the standard
-// font, as before.
-
-constexpr const char* kDejaVuFolder = "/usr/share/fonts/truetype/dejavu/";
-constexpr const char* kDroidFallback = "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf";
+// A text with a character the current font's encoding lacks is laid out
+// by the shaper (bidi order, joined and combined forms) in Unicode TrueType
+// fonts that fontconfig offers for the style of the standard font (DejaVu
+// first, then whatever covers the script, e.g. a Hangul or Han face), each
+// embedded as a subset CID font whose codes are glyph numbers and whose
+// ToUnicode map gives each code the characters it stands for. Texts the
+// encoding holds keep the standard font, as before.
 
 bool Contains(const std::string& s, const char* part) { return s.find(part) != std::string::npos; }
 
-// The Unicode fonts that stand in for a standard font, best first.
-std::vector<std::string> UnicodeFontFiles(const FontEntry& f) {
+// The style of the Unicode faces that stand in for a standard font.
+UnicodeStyle StyleOf(const FontEntry& f) {
   const std::string& n = f.baseFont;
-  const bool serif = Contains(n, "Times") || Contains(n, "Roman") || Contains(n, "Serif") || Contains(n, "Palatino") ||
-                     Contains(n, "Bookman") || Contains(n, "Schlbk") || Contains(n, "Chancery");
-  const bool bold = Contains(n, "Bold") || Contains(n, "Demi");
-  const std::string face = std::string(serif ? "DejaVuSerif" : "DejaVuSans") + (bold ? "-Bold" : "") + ".ttf";
-  return {std::string(kDejaVuFolder) + face, std::string(kDejaVuFolder) + (serif ? "DejaVuSerif.ttf" : "DejaVuSans.ttf"),
-          kDroidFallback};
+  UnicodeStyle style;
+  style.serif = Contains(n, "Times") || Contains(n, "Roman") || Contains(n, "Serif") || Contains(n, "Palatino") ||
+                Contains(n, "Bookman") || Contains(n, "Schlbk") || Contains(n, "Chancery");
+  style.bold = Contains(n, "Bold") || Contains(n, "Demi");
+  return style;
 }
 
 // The embedded font of a file, made on first use (with its font entry);
@@ -72,8 +70,8 @@ int EmbeddedFontFor(PdfContext* ctx, const std::string& path) {
     f.embedded = static_cast<int>(ctx->embedded.size());
     e.fontEntry = static_cast<int>(ctx->fonts.size());
     e.glyphs = {0};
-    e.cidOf[0] = 0;
-    e.text = {0};
+    e.cidOf[{0, {}}] = 0;
+    e.text = {{}};
     ctx->fonts.push_back(std::move(f));
     cpdf_raiseVersion(ctx, 1, 3);
   } else {
@@ -83,13 +81,18 @@ int EmbeddedFontFor(PdfContext* ctx, const std::string& path) {
   return ctx->embedded.back().font ? static_cast<int>(ctx->embedded.size()) - 1 : -1;
 }
 
-// A stretch of text in one embedded font: its codes (two bytes each) and
-// the sum of its glyphs' advances (thousandths of the em).
+// A glyph as the page shows it: its code, the width the font dictionary
+// gives it, and where the shaper put it (thousandths of the em).
+struct PlacedGlyph {
+  std::uint16_t cid = 0;
+  int width = 0;
+  double advance = 0, xOffset = 0, yOffset = 0;
+};
+
+// A stretch of text in one embedded font, its glyphs left to right.
 struct GlyphRun {
   int embedded = -1;
-  std::string codes;
-  long advance = 0;
-  int glyphs = 0;
+  std::vector<PlacedGlyph> glyphs;
 };
 
 // Whether a text needs an embedded font under the current font.
@@ -100,45 +103,47 @@ bool NeedsUnicode(const PdfContext* ctx, const FontEntry* f, std::string_view te
   return !complete;
 }
 
-// The text as runs of embedded fonts; false when no Unicode font can be had.
+// The subset number of a glyph showing `text`, given out on first use.
+std::uint16_t CidFor(EmbeddedFont& ef, std::uint16_t glyph, const std::u32string& text) {
+  const auto it = ef.cidOf.find({glyph, text});
+  if (it != ef.cidOf.end()) return it->second;
+  if (ef.glyphs.size() >= 0xFFFF) return 0;  // a subset holds at most 65535 glyphs
+  const auto cid = static_cast<std::uint16_t>(ef.glyphs.size());
+  ef.cidOf.emplace(std::make_pair(glyph, text), cid);
+  ef.glyphs.push_back(glyph);
+  ef.text.push_back(text);
+  return cid;
+}
+
+// The text shaped into runs of embedded fonts; false when no Unicode font
+// can be had.
 bool UnicodeRuns(PdfContext* ctx, const FontEntry& f, std::string_view text, std::vector<GlyphRun>* runs) {
-  std::vector<int> fonts;
-  for (const std::string& path : UnicodeFontFiles(f)) {
-    const int e = EmbeddedFontFor(ctx, path);
-    if (e >= 0 && std::find(fonts.begin(), fonts.end(), e) == fonts.end()) fonts.push_back(e);
-  }
-  if (fonts.empty()) return false;
+  std::vector<ShapedRun> shaped;
+  if (!ShapeText(text, StyleOf(f), &shaped)) return false;
   runs->clear();
-  for (std::size_t i = 0; i < text.size();) {
-    const char32_t c = NextUtf8CodePoint(text, &i);
-    int chosen = fonts.front();
-    std::uint16_t glyph = 0;
-    for (int e : fonts) {
-      if (const std::uint16_t g = ctx->embedded[static_cast<std::size_t>(e)].font->Glyph(c)) {
-        chosen = e;
-        glyph = g;
-        break;
-      }
+  for (const ShapedRun& s : shaped) {
+    const int e = EmbeddedFontFor(ctx, s.path);
+    if (e < 0) return false;
+    EmbeddedFont& ef = ctx->embedded[static_cast<std::size_t>(e)];
+    if (runs->empty() || runs->back().embedded != e) runs->push_back({e, {}});
+    for (const ShapedGlyph& g : s.glyphs) {
+      PlacedGlyph p;
+      p.cid = CidFor(ef, g.glyph, g.text);
+      p.width = ef.font->Advance(g.glyph);
+      p.advance = g.advance;
+      p.xOffset = g.xOffset;
+      p.yOffset = g.yOffset;
+      runs->back().glyphs.push_back(p);
     }
-    EmbeddedFont& ef = ctx->embedded[static_cast<std::size_t>(chosen)];
-    auto [it, added] = ef.cidOf.emplace(glyph, static_cast<std::uint16_t>(ef.glyphs.size()));
-    if (added) {
-      ef.glyphs.push_back(glyph);
-      ef.text.push_back(c);
-    }
-    if (runs->empty() || runs->back().embedded != chosen) runs->push_back({chosen, {}, 0, 0});
-    GlyphRun& r = runs->back();
-    r.codes += static_cast<char>(it->second >> 8);
-    r.codes += static_cast<char>(it->second & 0xFF);
-    r.advance += ef.font->Advance(glyph);
-    ++r.glyphs;
   }
   return true;
 }
 
 double RunsWidth(const PdfContext* ctx, const std::vector<GlyphRun>& runs) {
   double sum = 0;
-  for (const GlyphRun& r : runs) sum += r.glyphs * ctx->charSpacing + r.advance * ctx->fontSize / 1000.0;
+  for (const GlyphRun& r : runs) {
+    for (const PlacedGlyph& g : r.glyphs) sum += ctx->charSpacing + g.advance * ctx->fontSize / 1000.0;
+  }
   // Word spacing applies to one-byte codes only, so not to these.
   return (sum - ctx->charSpacing) * ctx->horizScaling * 0.01;
 }
@@ -151,7 +156,9 @@ void UsePageFont(PdfContext* ctx, int entry) {
 }
 
 // Shows the runs, each in its font at the current size, then selects the
-// current font again for whatever follows.
+// current font again for whatever follows. Glyphs go in TJ arrays whose
+// numbers move each glyph from where its width puts it to where the shaper
+// placed it; a glyph raised or lowered (a mark) is shown with a text rise.
 void ShowRuns(PdfContext* ctx, const std::vector<GlyphRun>& runs) {
   static const char kHex[] = "0123456789ABCDEF";
   for (const GlyphRun& r : runs) {
@@ -159,12 +166,43 @@ void ShowRuns(PdfContext* ctx, const std::vector<GlyphRun>& runs) {
     UsePageFont(ctx, entry);
     ctx->line = "/" + ctx->fonts[static_cast<std::size_t>(entry)].resourceName + " ";
     AppendFixed(ctx->line, ctx->fontSize, 3);
-    ctx->line += " Tf\n<";
-    for (unsigned char b : r.codes) {
-      ctx->line += kHex[b >> 4];
-      ctx->line += kHex[b & 15];
+    ctx->line += " Tf\n";
+    std::string array;  // the open TJ array's content
+    double move = 0;    // the adjustment owed before the next glyph (TJ units)
+    double rise = 0;    // the current text rise (points)
+    auto flushMove = [&] {
+      if (std::fabs(move) >= 0.005) {
+        AppendFixed(array, move, 2);
+        array += ' ';
+      }
+      move = 0;
+    };
+    auto closeArray = [&] {
+      if (!array.empty() && array.back() == ' ') array.pop_back();
+      if (!array.empty()) ctx->line += "[" + array + "] TJ\n";
+      array.clear();
+    };
+    for (const PlacedGlyph& g : r.glyphs) {
+      const double wantRise = g.yOffset * ctx->fontSize / 1000.0;
+      if (std::fabs(wantRise - rise) >= 0.0005) {
+        closeArray();
+        AppendFixed(ctx->line, wantRise, 3);
+        ctx->line += " Ts\n";
+        rise = wantRise;
+      }
+      move -= g.xOffset;
+      flushMove();
+      array += '<';
+      array += kHex[g.cid >> 12];
+      array += kHex[(g.cid >> 8) & 15];
+      array += kHex[(g.cid >> 4) & 15];
+      array += kHex[g.cid & 15];
+      array += "> ";
+      move += g.width + g.xOffset - g.advance;
     }
-    ctx->line += "> Tj\n";
+    flushMove();
+    closeArray();
+    if (rise != 0) ctx->line += "0 Ts\n";
     EmitLine(ctx);
   }
   if (const FontEntry* f = CurrentFont(ctx)) {
@@ -626,13 +664,16 @@ std::string ToUnicodeCMap(const EmbeddedFont& e) {
       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n";
   std::vector<std::string> pairs;
   for (std::size_t cid = 1; cid < e.text.size(); ++cid) {
-    const char32_t c = e.text[cid];
+    // The further glyphs of a cluster stand for no characters of their own.
+    if (e.text[cid].empty()) continue;
     std::string u;
-    if (c >= 0x10000) {
-      const char32_t v = c - 0x10000;
-      u = hex16(0xD800 + (v >> 10)) + hex16(0xDC00 + (v & 0x3FF));
-    } else {
-      u = hex16(c);
+    for (const char32_t c : e.text[cid]) {
+      if (c >= 0x10000) {
+        const char32_t v = c - 0x10000;
+        u += hex16(0xD800 + (v >> 10)) + hex16(0xDC00 + (v & 0x3FF));
+      } else {
+        u += hex16(c);
+      }
     }
     pairs.push_back("<" + hex16(static_cast<unsigned>(cid)) + "> <" + u + ">\n");
   }

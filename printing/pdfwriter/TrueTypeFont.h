@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vexa::pdf {
@@ -23,6 +24,8 @@ class TrueTypeFont {
   // A glyph's advance in thousandths of the em.
   int Advance(std::uint16_t glyph) const;
   std::uint16_t GlyphCount() const { return glyphCount_; }
+  // The font file's bytes (for the shaper).
+  std::string_view Bytes() const { return data_; }
 
   // Metrics in thousandths of the em.
   int ascent = 0, descent = 0, capHeight = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <vector>
 #include <unistd.h>
 
 #include "platform/imaging/Text.h"
@@ -122,6 +123,74 @@ TEST(TextTest, NonLatinTextIsDrawnNotReplaced) {
   ASSERT_TRUE(b.Create(300, 50, 24).ok());
   ASSERT_TRUE(DrawText(&b, 0, 0, "Ωμέγα Мир", style).ok());
   EXPECT_FALSE(InkBox(b, 0, 0, 0).empty());
+}
+
+// The glyphs of a line: the ink boxes of the stretches of columns that
+// hold ink, split at blank columns.
+std::vector<Box> GlyphBoxes(const Bitmap& b) {
+  std::vector<Box> boxes;
+  Box current;
+  for (int x = 0; x < b.width(); ++x) {
+    bool any = false;
+    for (int y = 0; y < b.height(); ++y) {
+      std::uint8_t r, g, bl;
+      b.GetRgb(x, y, &r, &g, &bl);
+      if (r + g + bl == 0) continue;
+      any = true;
+      current.left = std::min(current.left, x);
+      current.right = std::max(current.right, x);
+      current.top = std::min(current.top, y);
+      current.bottom = std::max(current.bottom, y);
+    }
+    if (!any && !current.empty()) {
+      boxes.push_back(current);
+      current = Box();
+    }
+  }
+  if (!current.empty()) boxes.push_back(current);
+  return boxes;
+}
+
+// Whether a glyph is drawn as a frame: all four sides of its ink box lit
+// along nearly their whole length, as the missing-glyph box is.
+bool IsFrame(const Bitmap& b, const Box& box) {
+  auto lit = [&](int x, int y) {
+    std::uint8_t r, g, bl;
+    b.GetRgb(x, y, &r, &g, &bl);
+    return r + g + bl > 3 * 96;
+  };
+  auto share = [&](bool column, int at) {
+    const int from = column ? box.top : box.left, to = column ? box.bottom : box.right;
+    int n = 0;
+    for (int i = from; i <= to; ++i) n += column ? lit(at, i) : lit(i, at);
+    return static_cast<double>(n) / (to - from + 1);
+  };
+  return share(false, box.top) > 0.8 && share(false, box.bottom) > 0.8 && share(true, box.left) > 0.8 &&
+         share(true, box.right) > 0.8;
+}
+
+// Hangul on the title card is drawn with a face that has it (fontconfig
+// finds one by coverage), not as missing-glyph boxes: a character no
+// face has is drawn as a frame, each Hangul syllable is not.
+TEST(TextTest, HangulIsDrawnWithItsGlyphsNotMissingGlyphBoxes) {
+  const TextStyle style = Style("Times New Roman", PointsToPixels(44));
+  auto draw = [&](const char* text, Bitmap* b) {
+    ASSERT_TRUE(b->Create(600, 120, 24).ok());
+    ASSERT_TRUE(DrawText(b, 10, 10, text, style).ok());
+  };
+  Bitmap missing;
+  draw("\U0010FFFD", &missing);
+  const std::vector<Box> frame = GlyphBoxes(missing);
+  ASSERT_EQ(frame.size(), 1u);
+  EXPECT_TRUE(IsFrame(missing, frame[0])) << "the missing-glyph box is not recognised";
+
+  Bitmap hangul;
+  draw("여름 바다", &hangul);
+  const std::vector<Box> glyphs = GlyphBoxes(hangul);
+  EXPECT_GE(glyphs.size(), 4u);
+  for (const Box& g : glyphs) {
+    EXPECT_FALSE(IsFrame(hangul, g)) << "a box at x " << g.left << " to " << g.right;
+  }
 }
 
 TEST(TextTest, OddInputs) {

@@ -3,7 +3,10 @@
 // pdftotext finds it, external Type 1 fonts through a font map, and CID fonts.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -116,9 +119,9 @@ TEST(PdfText, StringsAreEscapedAndEncoded) {
   // Letters WinAnsi lacks: the line goes to embedded Unicode fonts as glyph
   // codes, and Helvetica is selected again after it; nothing becomes "?".
   EXPECT_EQ(pdf.find("?mega"), std::string::npos);
-  const std::size_t hex = pdf.find(" Tf\n<");
+  const std::size_t hex = pdf.find(" Tf\n[<");
   ASSERT_NE(hex, std::string::npos);
-  EXPECT_NE(pdf.find("> Tj\n/Fcpdf0 10.000 Tf\n", hex), std::string::npos);
+  EXPECT_NE(pdf.find("] TJ\n/Fcpdf0 10.000 Tf\n", hex), std::string::npos);
   EXPECT_NE(pdf.find("(Hello\\() Tj\n"), std::string::npos);
   EXPECT_NE(pdf.find("(it's) Tj\n"), std::string::npos) << "the right quote is code 39 in StandardEncoding";
 }
@@ -444,6 +447,174 @@ TEST(PdfText, Latin1TextEmbedsNoFont) {
   const std::string pdf = d.Write();
   EXPECT_EQ(pdf.find("FontFile2"), std::string::npos);
   EXPECT_EQ(pdf.find("/Type0"), std::string::npos);
+}
+
+// ---- shaped text: Hangul, Arabic and lines of both directions ----------------------
+
+// A one-page document with one line of text placed at (x, 400) with an
+// alignment; its width as the writer measured it.
+struct OneLine {
+  std::string path;
+  double width = 0;
+};
+OneLine WriteOneLine(const ScratchDir& dir, const std::string& name, const char* font, double size, double x,
+                     int alignment, const std::string& text) {
+  OneLine line;
+  line.path = dir / name;
+  PdfContextPtr doc = cpdf_open(0);
+  PdfContext* ctx = doc.get();
+  cpdf_setOutputPath(ctx, line.path);
+  cpdf_useCompression(ctx, true);
+  cpdf_startDocument(ctx);
+  cpdf_startPage(ctx, 1, 0, kLetter, kLetter);
+  cpdf_beginTextBlock(ctx);
+  EXPECT_EQ(cpdf_selectFont(ctx, font, "WinAnsiEncoding", size), 0);
+  line.width = cpdf_textWidth(ctx, text);
+  cpdf_placeTextAligned(ctx, x, 400, 0, alignment, text);
+  cpdf_endTextBlock(ctx);
+  EXPECT_EQ(cpdf_writeAll(ctx), 0) << cpdf_lastError(ctx);
+  return line;
+}
+
+// pdftotext's text without the direction marks it puts around right-to-left
+// stretches, and without surrounding white space.
+std::string ExtractedText(const std::string& pdf) {
+  std::string text;
+  Shell("pdftotext -enc UTF-8 " + Quote(pdf) + " -", &text);
+  const char* const marks[] = {"\u200E", "\u200F", "\u202A", "\u202B", "\u202C", "\u202D", "\u202E",
+                               "\u2066", "\u2067", "\u2068", "\u2069", "\f"};
+  for (const char* m : marks) {
+    for (std::size_t at; (at = text.find(m)) != std::string::npos;) text.erase(at, std::strlen(m));
+  }
+  const std::size_t a = text.find_first_not_of(" \n");
+  const std::size_t b = text.find_last_not_of(" \n");
+  return a == std::string::npos ? std::string() : text.substr(a, b - a + 1);
+}
+
+// The PostScript names of the fonts pdffonts lists as embedded CID TrueType
+// subsets with Identity-H codes and a ToUnicode map (the subset tag taken off).
+std::vector<std::string> EmbeddedCidFonts(const std::string& pdf, std::string* listing) {
+  Shell("pdffonts " + Quote(pdf), listing);
+  std::vector<std::string> names;
+  std::istringstream in(*listing);
+  std::string row;
+  while (std::getline(in, row)) {
+    if (row.find("CID TrueType      Identity-H       yes yes yes") == std::string::npos) continue;
+    const std::string name = row.substr(0, row.find(' '));
+    const std::size_t plus = name.find('+');
+    names.push_back(plus == std::string::npos ? name : name.substr(plus + 1));
+  }
+  return names;
+}
+
+// The PostScript names of the installed faces that fontconfig says have a character.
+std::string FacesWith(char32_t c) {
+  std::string out;
+  char pattern[64];
+  std::snprintf(pattern, sizeof pattern, ":charset=%x", static_cast<unsigned>(c));
+  Shell("fc-list " + Quote(pattern) + " postscriptname", &out);
+  return out;
+}
+
+// Korean and Arabic titles, each alone on its page as a title is: drawn in
+// embedded subsets of faces that have every one of their characters (by
+// fontconfig's own account), and read back by pdftotext in reading order
+// (joined Arabic letters, the lam-alef ligature and a vowel mark included);
+// the right edge of the drawn text is where the measured width puts it.
+TEST(PdfText, KoreanAndArabicTitlesComeBackInReadingOrder) {
+  VEXA_NEED_CHECKERS("pdffonts", "qpdf", "pdftotext", "fc-list");
+  const std::pair<const char*, std::string> titles[] = {
+      {"Helvetica", "여름 바다 2026"},
+      {"Times-Bold", "제주도의 푸른 밤"},
+      {"Helvetica", "صيف في البحر"},
+      {"Times-Roman", "سلام عليكم 2026"},
+      {"Helvetica-Bold", "بَيْت جميل"},
+  };
+  ScratchDir dir;
+  int n = 0;
+  for (const auto& [font, title] : titles) {
+    SCOPED_TRACE(title);
+    const OneLine line = WriteOneLine(dir, "title" + std::to_string(n++) + ".pdf", font, 24, 540, 2, title);
+    EXPECT_TRUE(QpdfClean(line.path));
+    EXPECT_EQ(ExtractedText(line.path), title);
+
+    std::string listing;
+    const std::vector<std::string> fonts = EmbeddedCidFonts(line.path, &listing);
+    ASSERT_FALSE(fonts.empty()) << listing;
+    for (std::size_t i = 0; i < title.size();) {
+      const char32_t c = NextUtf8CodePoint(title, &i);
+      if (c < 0x80) continue;
+      const std::string faces = FacesWith(c);
+      EXPECT_TRUE(std::any_of(fonts.begin(), fonts.end(),
+                              [&](const std::string& f) { return faces.find(f) != std::string::npos; }))
+          << "U+" << std::hex << static_cast<unsigned>(c) << " is in none of\n" << listing;
+    }
+
+    double left = 1e9, right = -1e9;
+    for (const Word& w : Words(line.path, 1)) {
+      left = std::min(left, w.xMin);
+      right = std::max(right, w.xMax);
+    }
+    EXPECT_NEAR(right, 540, 0.05);
+    EXPECT_NEAR(left, 540 - line.width, 0.05);
+  }
+}
+
+// The letters of an Arabic word are joined: rendered, the word's ink has
+// no blank column from one end to the other, where the same letters kept
+// apart by zero-width non-joiners (their isolated forms) do.
+TEST(PdfText, ArabicLettersAreJoined) {
+  VEXA_NEED_CHECKERS("pdftoppm");
+  ScratchDir dir;
+  auto blankColumns = [&](const std::string& text) {
+    const OneLine line = WriteOneLine(dir, "word.pdf", "Helvetica", 72, 100, 0, text);
+    Raster r;
+    EXPECT_TRUE(Render(line.path, 1, 72, &r));
+    std::vector<bool> ink(static_cast<std::size_t>(r.width), false);
+    for (int y = 0; y < r.height; ++y) {
+      for (int x = 0; x < r.width; ++x) {
+        if (r.at(x, y) < 128) ink[static_cast<std::size_t>(x)] = true;
+      }
+    }
+    const auto first = std::find(ink.begin(), ink.end(), true);
+    const auto last = std::find(ink.rbegin(), ink.rend(), true).base();
+    EXPECT_LT(first, last) << "no ink for " << text;
+    return first < last ? std::count(first, last, false) : -1;
+  };
+  EXPECT_EQ(blankColumns("بيت"), 0);
+  EXPECT_GT(blankColumns("ب\u200Cي\u200Cت"), 0);
+}
+
+// A line of both directions is drawn in the bidi algorithm's order: in a
+// left-to-right line, the number after Arabic words stays on their left;
+// in a right-to-left line, the Latin words stand left of the Arabic one and
+// keep their own order.
+TEST(PdfText, MixedDirectionLinesFollowTheBidiOrder) {
+  VEXA_NEED_CHECKERS("pdftotext");
+  ScratchDir dir;
+  auto find = [](const std::vector<Word>& words, const std::string& part) {
+    for (const Word& w : words) {
+      if (w.text.find(part) != std::string::npos) return w;
+    }
+    ADD_FAILURE() << "no word with " << part;
+    return Word{};
+  };
+  {
+    const OneLine line = WriteOneLine(dir, "ltr.pdf", "Helvetica", 20, 72, 0, "Summer صيف 2026 in Crete");
+    const std::vector<Word> words = Words(line.path, 1);
+    const Word summer = find(words, "Summer"), arabic = find(words, "ص"), year = find(words, "2026"),
+               in = find(words, "in");
+    EXPECT_LT(summer.xMax, year.xMin);
+    EXPECT_LT(year.xMax, arabic.xMin);
+    EXPECT_LT(arabic.xMax, in.xMin);
+  }
+  {
+    const OneLine line = WriteOneLine(dir, "rtl.pdf", "Helvetica", 20, 72, 0, "مرحبا hello world");
+    const std::vector<Word> words = Words(line.path, 1);
+    const Word arabic = find(words, "م"), hello = find(words, "hello"), world = find(words, "world");
+    EXPECT_LT(hello.xMax, world.xMin);
+    EXPECT_LT(world.xMax, arabic.xMin);
+  }
 }
 
 }  // namespace
