@@ -181,6 +181,9 @@ bool BurnFlow::PrepareForWriting() {
       }
       return false;
     }
+    // The erase changed the disc: the check that follows looks at the disc
+    // the run made blank, not at one somebody should have put in.
+    if (erased) checks = 0;
     LONG type = 0;
     const bool typeKnown = driver_.GetDiscType(&type);
     discType_ = typeKnown ? type : 0;
@@ -297,12 +300,11 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
                           false)) {
       flow_.ShowStep(1, false);
       flow_.ShowStep(2, true);
-      *erased = true;
       *retry = true;
       bool done = false;
       {
         AwakeScope awake(sleep_);
-        done = DoErase(awake);
+        done = DoErase(awake, erased);
       }
       if (done) return true;
       *retry = false;
@@ -333,7 +335,8 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
   return false;
 }
 
-bool BurnFlow::DoErase(AwakeScope& awake) {
+bool BurnFlow::DoErase(AwakeScope& awake, bool* blanked) {
+  *blanked = false;
   std::string erasing, elapsedText, completed, failedText;
   if (flow_.StatusShown()) {
     erasing = util_.LoadString(4468, "Erasing Disc: This may take a few minutes.");
@@ -395,6 +398,7 @@ bool BurnFlow::DoErase(AwakeScope& awake) {
     return failed();
   }
   util_.LogInfo(Format("Erase Completed in %d seconds.", static_cast<int>(elapsed)));
+  *blanked = true;
   if (flow_.StatusShown()) {
     flow_.SetProgress(100);
     flow_.SetStatusText(completed);

@@ -616,6 +616,31 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   EXPECT_EQ(Count("IsDiscBlank"), 2);
 }
 
+// A run nobody can bring another disc to gives up after two checks of the
+// same disc; the check after an erase that worked is of the disc the run
+// itself made blank and does not count, so that disc is written.
+TEST_F(RunTest, AFailedEraseThenAGoodOneWritesTheBlankDiscWithNobodyToChangeIt) {
+  engine_->blank = {false, false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  // Ready at each check; not ready after the first erase, which failed.
+  engine_->driveStatus = {VEXADriveStatusOK, VEXADriveStatusNotReady, VEXADriveStatusOK};
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.unattended = true;
+    ui.QueueAnswer(kIDYES);  // erase
+    ui.QueueAnswer(kIDOK);   // the erase failed: the disc stays in
+    ui.QueueAnswer(kIDYES);  // erase again
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Code(), VEXACoreSuccess);
+  EXPECT_EQ(engine_->erases, 2);
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_EQ(Count("IsDiscBlank"), 3);
+  EXPECT_FALSE(log_->Has("ERROR", "CVEXACore1::PrepareForWriting - Nobody can change the disc; giving up after two checks."));
+}
+
 TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheFirstDisc) {
   // The first disc: the user is told how much room the image needs.
   engine_->burnsTooSmall = 1;
