@@ -773,6 +773,10 @@ void BurnFlow::CheckBurnSpeed(LONG* speed, bool* settled) {
     util_.ReportError(
         Format("CVEXACore::CheckBurnSpeed - getRegistryEntry call failed. Using default Burn Speed %d.", 2), false);
   }
+  // A speed the caller gave is checked against the writer's and each
+  // mismatch reported; the default is only a wish, met as nearly as the
+  // writer allows.
+  const bool asked = *settled;
   if (!*settled) *speed = standard;
   if (*speed < 1) {
     *speed = standard;
@@ -796,6 +800,19 @@ void BurnFlow::CheckBurnSpeed(LONG* speed, bool* settled) {
   // Above every speed the writer has: its highest, at once (counting down
   // from a speed of millions would take millions of steps).
   const LONG highest = *std::max_element(speeds.begin(), speeds.end());
+  if (!asked) {
+    // The nearest lower speed the writer offers, else its slowest.
+    LONG chosen = 0;
+    for (LONG s : speeds) {
+      if (s <= *speed && s > chosen) chosen = s;
+    }
+    if (chosen == 0) chosen = *std::min_element(speeds.begin(), speeds.end());
+    util_.LogInfo(Format("CVEXACore::CheckBurnSpeed - The writer does not offer the default burn speed %d. Using %d.",
+                         static_cast<int>(*speed), static_cast<int>(chosen)));
+    *speed = chosen;
+    *settled = true;
+    return;
+  }
   if (*speed > highest) {
     util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d is above the highest speed of the "
                              "writer. Using its highest speed %d.",

@@ -768,8 +768,13 @@ TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
       {17, {16, 4, 8}, 16,
        {"CVEXACore::CheckBurnSpeed - Input burn speed 17 is above the highest speed of the writer. Using its highest "
         "speed 16."}},
-      // No speed from the caller: the shipped default.
+      // No speed from the caller: the shipped default, or the writer's
+      // nearest lower speed (its slowest when none is lower) without a word
+      // of error.
       {0, {4, 8, 16}, 8, {}},
+      {0, {52, 48, 40, 32, 24, 16, 10, 4}, 4, {}},
+      {0, {16, 6, 10}, 6, {}},
+      {0, {24, 16, 10}, 10, {}},
       {0, {}, 8, {"CVEXACore::CheckBurnSpeed - drive Speed list is invalid. Using default burn speed = 8."}},
   };
   for (const Case& c : cases) {
