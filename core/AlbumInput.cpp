@@ -245,13 +245,7 @@ bool CVEXACore1::DealWithInvalidStills() {
 bool CVEXACore1::DoAddFile(const std::string& sourceFile, const std::optional<std::string>& dest8dot3Path,
                            const std::optional<std::string>& destJolietPath, DATE destCtime) {
   flow_.SetCode(VEXACoreSuccess);
-  if (!fileSystemSet_) {
-    util_.LogError("CVEXACore1::AddFile - SetFileSystemSupport must be called before AddFile. Using default.", false);
-    if (!DoSetFileSystemSupport(fileSystem_)) {
-      return flow_.FailCall("CVEXACore1::AddFile - SetFileSystemSupport call failed.", true);
-    }
-    fileSystemSet_ = true;
-  }
+  if (!SettleFileSystem("CVEXACore1::AddFile")) return false;
   const std::string& source = sourceFile;
   if (source.empty()) {
     flow_.SetCode(VEXACoreFailure);

@@ -181,6 +181,9 @@ bool BurnFlow::PrepareForWriting() {
       }
       return false;
     }
+    // The erase changed the disc: the check that follows looks at the disc
+    // the run made blank, not at one somebody should have put in.
+    if (erased) checks = 0;
     LONG type = 0;
     const bool typeKnown = driver_.GetDiscType(&type);
     discType_ = typeKnown ? type : 0;
@@ -297,12 +300,11 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
                           false)) {
       flow_.ShowStep(1, false);
       flow_.ShowStep(2, true);
-      *erased = true;
       *retry = true;
       bool done = false;
       {
         AwakeScope awake(sleep_);
-        done = DoErase(awake);
+        done = DoErase(awake, erased);
       }
       if (done) return true;
       *retry = false;
@@ -333,7 +335,8 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
   return false;
 }
 
-bool BurnFlow::DoErase(AwakeScope& awake) {
+bool BurnFlow::DoErase(AwakeScope& awake, bool* blanked) {
+  *blanked = false;
   std::string erasing, elapsedText, completed, failedText;
   if (flow_.StatusShown()) {
     erasing = util_.LoadString(4468, "Erasing Disc: This may take a few minutes.");
@@ -395,6 +398,7 @@ bool BurnFlow::DoErase(AwakeScope& awake) {
     return failed();
   }
   util_.LogInfo(Format("Erase Completed in %d seconds.", static_cast<int>(elapsed)));
+  *blanked = true;
   if (flow_.StatusShown()) {
     flow_.SetProgress(100);
     flow_.SetStatusText(completed);
@@ -769,6 +773,10 @@ void BurnFlow::CheckBurnSpeed(LONG* speed, bool* settled) {
     util_.ReportError(
         Format("CVEXACore::CheckBurnSpeed - getRegistryEntry call failed. Using default Burn Speed %d.", 2), false);
   }
+  // A speed the caller gave is checked against the writer's and each
+  // mismatch reported; the default is only a wish, met as nearly as the
+  // writer allows.
+  const bool asked = *settled;
   if (!*settled) *speed = standard;
   if (*speed < 1) {
     *speed = standard;
@@ -792,6 +800,19 @@ void BurnFlow::CheckBurnSpeed(LONG* speed, bool* settled) {
   // Above every speed the writer has: its highest, at once (counting down
   // from a speed of millions would take millions of steps).
   const LONG highest = *std::max_element(speeds.begin(), speeds.end());
+  if (!asked) {
+    // The nearest lower speed the writer offers, else its slowest.
+    LONG chosen = 0;
+    for (LONG s : speeds) {
+      if (s <= *speed && s > chosen) chosen = s;
+    }
+    if (chosen == 0) chosen = *std::min_element(speeds.begin(), speeds.end());
+    util_.LogInfo(Format("CVEXACore::CheckBurnSpeed - The writer does not offer the default burn speed %d. Using %d.",
+                         static_cast<int>(*speed), static_cast<int>(chosen)));
+    *speed = chosen;
+    *settled = true;
+    return;
+  }
   if (*speed > highest) {
     util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d is above the highest speed of the "
                              "writer. Using its highest speed %d.",

@@ -67,10 +67,13 @@ class BurnFlow {
 
  private:
   bool IsDiscOK();
+  // *erased: the disc was blanked by an erase just now.
   bool IsDiscBlank(bool* retry, bool* erased);
   // Each of the three works inside the caller's awake scope and ends it
   // early when it fails, before a message that waits for the user.
-  bool DoErase(AwakeScope& awake);
+  // DoErase: true when the disc was blanked (*blanked) or, after a failed
+  // erase, the user will put in another disc.
+  bool DoErase(AwakeScope& awake, bool* blanked);
   bool DoPremaster(AwakeScope& awake);
   // *burnStopPending: the engine was told to cancel and may still be writing.
   bool DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScope& awake);

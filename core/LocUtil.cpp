@@ -82,7 +82,13 @@ std::string ThreeLetterLanguage(std::string_view localeName) {
   return {};
 }
 
-std::string UserThreeLetterLanguage() { return ThreeLetterLanguage(LocaleName("LC_MESSAGES")); }
+std::string UserThreeLetterLanguage() {
+  const std::string name = LocaleName("LC_MESSAGES");
+  std::string language, territory;
+  SplitLocaleName(name, &language, &territory);
+  if (language.empty() || language == "c" || language == "posix") return "ENU";
+  return ThreeLetterLanguage(name);
+}
 
 LONG TVSystemOfTerritory(std::string_view territory) {
   return Contains(kNtscTerritories, territory) ? VEXALocTVNTSC : VEXALocTVPAL;

@@ -21,7 +21,10 @@ void SplitLocaleName(std::string_view name, std::string* language, std::string* 
 // -> "ENU", "de_DE" -> "DEU", "fr_CA" -> "FRC"). "" when the language is not
 // known (or the locale is "C" / "POSIX").
 std::string ThreeLetterLanguage(std::string_view localeName);
-// Of the user's locale (LC_ALL, LC_MESSAGES, LANG).
+// Of the user's locale (LC_ALL, LC_MESSAGES, LANG). The "C" / "POSIX"
+// locale, which is also what no setting gives, shows programs' texts
+// untranslated, in US English: "ENU". "" for a language the system has no
+// abbreviation for.
 std::string UserThreeLetterLanguage();
 
 // 0 (NTSC) or 2 (PAL) for a territory; an unknown territory is PAL.

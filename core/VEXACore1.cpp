@@ -377,6 +377,13 @@ bool CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
   return true;
 }
 
+bool CVEXACore1::SettleFileSystem(const std::string& method) {
+  if (fileSystemSet_) return true;
+  util_.LogInfo(method + " - No file system chosen: the default is used.");
+  if (!DoSetFileSystemSupport(fileSystem_)) return flow_.FailCall(method + " - SetFileSystemSupport call failed.", true);
+  return true;
+}
+
 bool CVEXACore1::DoSetStillDelay(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetStillDelay - User pressed Cancel.");
@@ -482,12 +489,7 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
                             std::int16_t isTitleStill) {
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddStill - User pressed Cancel.");
-  if (!fileSystemSet_) {
-    util_.LogError("CVEXACore1::AddStill - SetFileSystemSupport must be called before AddStill. Using default.", false);
-    if (!DoSetFileSystemSupport(fileSystem_)) {
-      return flow_.FailCall("CVEXACore1::AddStill - SetFileSystemSupport call failed.", true);
-    }
-  }
+  if (!SettleFileSystem("CVEXACore1::AddStill")) return false;
   const std::string& source = srcStillPath;
   if (flow_.StatusShown()) {
     const std::string name = CPathSplitter(source).NameAndExtension();
@@ -545,13 +547,7 @@ bool CVEXACore1::DoAddAudioTrack(const std::string& srcAudioFile, const std::str
   }
   if (srcAudioFile.empty()) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
   flow_.SetterDialogStep(4);
-  if (!fileSystemSet_) {
-    util_.LogError("CVEXACore1::AddAudioTrack - SetFileSystemSupport must be called before AddAudioTrack. Using default.",
-                   false);
-    if (!DoSetFileSystemSupport(fileSystem_)) {
-      return flow_.FailCall("CVEXACore1::AddAudioTrack - SetFileSystemSupport call failed.", true);
-    }
-  }
+  if (!SettleFileSystem("CVEXACore1::AddAudioTrack")) return false;
   const std::string& source = srcAudioFile;
   // The extension of the file's name (a dot in a folder name is no extension).
   const std::string name = base::BaseName(source);
@@ -619,13 +615,7 @@ bool CVEXACore1::DoSetTitleLines(const std::string& l1, const std::string& l2, c
     return flow_.FailCall("CVEXACore1::SetTitleLines - All title lines are empty.");
   }
   flow_.SetterDialogStep(4);
-  if (!fileSystemSet_) {
-    util_.LogError("CVEXACore1::SetTitleLines - SetFileSystemSupport must be called before AddFile. Using default.",
-                   false);
-    if (!DoSetFileSystemSupport(fileSystem_)) {
-      return flow_.FailCall("CVEXACore1::SetTitleLines - SetFileSystemSupport call failed.", true);
-    }
-  }
+  if (!SettleFileSystem("CVEXACore1::SetTitleLines")) return false;
   if (!driver_ || !driver_->SetTitleLines(l1, l2, l3)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();

@@ -121,6 +121,10 @@ class CVEXACore1 : public com::ComObjectRoot,
   bool DoAddStill(const std::string& stillFile, const std::string& srcStillPath, const std::string& stillTitle,
                   DATE creationTime, LONG sizing, LONG rotateDegrees, std::int16_t isTitleStill);
   bool DoSetFileSystemSupport(LONG fileSystem);
+  // The file system the caller chose, or the default when it chose none
+  // (it is optional): the engine needs one before the first picture, file,
+  // title or music goes into the image. method names the caller's call.
+  bool SettleFileSystem(const std::string& method);
   bool DoSetStillDelay(LONG delay);
   bool DoSetStillTitleVisibleTime(LONG delay);
   bool DoSetTVSystem(LONG tvSystem);

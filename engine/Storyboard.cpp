@@ -86,6 +86,8 @@ Storyboard::Storyboard(VCDWizard& builder, ThumbnailBrowser2& menu, const SYSTEM
   // after the pictures) is shown for the same time as the run's default,
   // never for whatever the encoder would choose on its own.
   builder_.SetStillTimes(stillDelay_, titleTime_);
+  // A photo's title is shown in the style made for a television frame.
+  builder_.SetCaptionStyle(kVCDCaptionFont, kVCDCaptionPoints, 0, kVCDCaptionXPercent, kVCDCaptionYPercent);
 }
 
 Storyboard::~Storyboard() { DropExpectedStills(); }

@@ -55,6 +55,8 @@ std::string LanguageAbbreviation() {
   static const Entry kTable[] = {{"de", "DEU"}, {"fr", "FRA"}, {"es", "ESP"}, {"it", "ITA"}, {"ja", "JPN"},
                                  {"nl", "NLD"}, {"sv", "SVE"}, {"da", "DAN"}, {"fi", "FIN"}, {"nb", "NOR"},
                                  {"no", "NOR"}, {"ko", "KOR"}, {"pl", "PLK"}, {"ru", "RUS"}, {"cs", "CSY"}};
+  // The C locale shows programs' texts untranslated, in US English.
+  if (locale.language() == QLocale::C) return "ENU";
   if (lang == "en") {
     if (country == "GB") return "ENG";
     if (country == "AU") return "ENA";

@@ -257,6 +257,53 @@ TEST_F(DriveFaultsTest, AWrittenDiscIsNamedAsNotBlank) {
   EXPECT_EQ(log.find("IsDiscBlank call failed"), std::string::npos) << log;
 }
 
+// A used CD-RW in the status mode, with the user at the keyboard: the first
+// erase fails (the drive refuses BLANK once), the user keeps the disc in
+// (OK) and erases again, which works; the disc the run has made blank is
+// then written.
+TEST_F(DriveFaultsTest, AFailedEraseAndASuccessfulOneWriteTheNowBlankDisc) {
+  base::RemoveAll(sim_);
+  Cdrsim({"create", sim_, "--media", "cdrw"});
+  const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
+  ASSERT_EQ(Vexa({"/r:silent", "/i:" + list}).status, 0) << Log();
+  ASSERT_EQ(Images(), 2);
+  Cdrsim({"fault", sim_, "add", "check op=a1 sense=03/31/00 count=1"});
+  base::RemoveAll(box_.data() + "vexalog.txt");
+  // Each question gets its answer once: Yes to erasing, OK to keeping the
+  // disc in after the failed erase.
+  std::size_t erasesAsked = 0, failuresSeen = 0;
+  const ProgramResult r = box_.RunWithStderr(
+      "vexa", {"/r:status", "/i:" + list}, {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}},
+      true, [&](const std::string& screen) -> std::string {
+        std::size_t asked = 0, failed = 0;
+        for (std::size_t at = screen.find("Yes or No?"); at != std::string::npos; at = screen.find("Yes or No?", at + 1)) {
+          ++asked;
+        }
+        for (std::size_t at = screen.find("OK or Cancel?"); at != std::string::npos;
+             at = screen.find("OK or Cancel?", at + 1)) {
+          ++failed;
+        }
+        if (asked > erasesAsked) {
+          erasesAsked = asked;
+          return "y\n";
+        }
+        if (failed > failuresSeen) {
+          failuresSeen = failed;
+          return "\n";
+        }
+        return "";
+      });
+  const std::string log = Log();
+  EXPECT_EQ(r.status, 0) << r.err << log;
+  EXPECT_EQ(erasesAsked, 2u) << r.err;
+  EXPECT_EQ(failuresSeen, 1u) << r.err;
+  EXPECT_NE(log.find("Erase Completed in "), std::string::npos) << log;
+  EXPECT_EQ(log.find("giving up"), std::string::npos) << log;
+  // The first disc's image and the second's.
+  EXPECT_EQ(Images(), 4);
+  EXPECT_NE(Disc().find("complete"), std::string::npos) << Disc();
+}
+
 // Two runs at once on one recorder: one disc, and one run told the writer
 // is busy.
 TEST_F(DriveFaultsTest, TwoRunsOnOneRecorderMakeOneDiscAndOneBusy) {

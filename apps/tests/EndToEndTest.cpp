@@ -380,6 +380,24 @@ TEST_F(EndToEndTest, FoldersWithMusicMakeAPalDiscWithA4PdfsAndTheTitles) {
   ExpectTitle("Summer 2002", "At the lake house", "");
 }
 
+// The README's main job, as scripts/run-main.sh runs it, in the C locale
+// most systems run in and on the simulator's usual writer (whose speeds
+// leave out the default 8): a run that makes its disc logs no ERROR line.
+TEST_F(EndToEndTest, TheMainJobLogsNoErrorLine) {
+  const ProgramResult r = Vexa({"/r:silent", "/t1:Sample photos", "/t2:Made with vexa", "/d:" + kSamples + "/photos",
+                                "/m:" + kSamples + "/music/theme.mp3"},
+                               "", {{"LANG", "C.UTF-8"}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}});
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_NE(Cue(), "");
+  const std::string log = Log();
+  ASSERT_NE(log.find(" INFO "), std::string::npos) << log;
+  std::vector<std::string> errors;
+  for (const std::string& line : SplitLines(log)) {
+    if (line.find(" ERROR ") != std::string::npos) errors.push_back(line);
+  }
+  EXPECT_EQ(errors, std::vector<std::string>{}) << log;
+}
+
 // The sample albums name their pictures relative to their folder.
 TEST_F(EndToEndTest, AnAlbumFileInEachDialect) {
   ProgramResult r = Vexa({"/r:silent", "album.xml"}, kSamples);

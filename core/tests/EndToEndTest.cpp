@@ -271,6 +271,15 @@ TEST_F(EndToEndTest, ASilentRunBurnsThirteenPhotosWithMusicAndATitle) {
   EXPECT_NE(readme.find("title picture"), std::string::npos) << readme;
   // Nothing is left in the temporary folder.
   EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
+  // A run that made its disc reported no error on the way.
+  std::string log;
+  ASSERT_TRUE(base::ReadFile(Path("data/vexalog.txt"), &log));
+  ASSERT_NE(log.find(" INFO "), std::string::npos) << log;
+  std::vector<std::string> errors;
+  for (std::string_view line : base::DataLines(log)) {
+    if (line.find(" ERROR ") != std::string_view::npos) errors.emplace_back(line);
+  }
+  EXPECT_EQ(errors, std::vector<std::string>{}) << log;
 }
 
 TEST_F(EndToEndTest, TheStatusDialogOffersACopyThatIsTheSameImageAgain) {

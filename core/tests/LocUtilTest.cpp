@@ -62,6 +62,19 @@ TEST(LocUtilTest, LocaleNamesGiveTheSystemsThreeLetterLanguages) {
   EXPECT_EQ(UserThreeLetterLanguage(), "DES");
   env.Set("LC_ALL", "fr_BE.UTF-8");
   EXPECT_EQ(UserThreeLetterLanguage(), "FRB");
+  // The C locale (what most Linux systems and containers run in, and what
+  // nothing set gives) speaks untranslated US English; an unknown language
+  // has no abbreviation.
+  for (const char* locale : {"C.UTF-8", "C", "POSIX"}) {
+    env.Set("LC_ALL", locale);
+    EXPECT_EQ(UserThreeLetterLanguage(), "ENU") << locale;
+  }
+  env.Set("LC_ALL", nullptr);
+  env.Set("LC_MESSAGES", nullptr);
+  env.Set("LANG", nullptr);
+  EXPECT_EQ(UserThreeLetterLanguage(), "ENU");
+  env.Set("LANG", "xx_YY.UTF-8");
+  EXPECT_EQ(UserThreeLetterLanguage(), "");
 }
 
 TEST(LocUtilTest, TheCountryChoosesTheTVSystemAndThePaper) {

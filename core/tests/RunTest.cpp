@@ -621,6 +621,31 @@ TEST_F(RunTest, AUsedCDRWIsErasedAfterYesAndCheckedAgainAfterNo) {
   EXPECT_EQ(Count("IsDiscBlank"), 2);
 }
 
+// A run nobody can bring another disc to gives up after two checks of the
+// same disc; the check after an erase that worked is of the disc the run
+// itself made blank and does not count, so that disc is written.
+TEST_F(RunTest, AFailedEraseThenAGoodOneWritesTheBlankDiscWithNobodyToChangeIt) {
+  engine_->blank = {false, false, true};
+  engine_->discType = {VEXADiscTypeRW};
+  // Ready at each check; not ready after the first erase, which failed.
+  engine_->driveStatus = {VEXADriveStatusOK, VEXADriveStatusNotReady, VEXADriveStatusOK};
+  scriptUi_ = [](ScriptedUi& ui) {
+    ui.unattended = true;
+    ui.QueueAnswer(kIDYES);  // erase
+    ui.QueueAnswer(kIDOK);   // the erase failed: the disc stays in
+    ui.QueueAnswer(kIDYES);  // erase again
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), S_OK) << ErrorText();
+  EXPECT_EQ(Code(), VEXACoreSuccess);
+  EXPECT_EQ(engine_->erases, 2);
+  EXPECT_EQ(engine_->burns, 1);
+  EXPECT_EQ(Count("IsDiscBlank"), 3);
+  EXPECT_FALSE(log_->Has("ERROR", "CVEXACore1::PrepareForWriting - Nobody can change the disc; giving up after two checks."));
+}
+
 TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheFirstDisc) {
   // The first disc: the user is told how much room the image needs.
   engine_->burnsTooSmall = 1;
@@ -748,8 +773,13 @@ TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
       {17, {16, 4, 8}, 16,
        {"CVEXACore::CheckBurnSpeed - Input burn speed 17 is above the highest speed of the writer. Using its highest "
         "speed 16."}},
-      // No speed from the caller: the shipped default.
+      // No speed from the caller: the shipped default, or the writer's
+      // nearest lower speed (its slowest when none is lower) without a word
+      // of error.
       {0, {4, 8, 16}, 8, {}},
+      {0, {52, 48, 40, 32, 24, 16, 10, 4}, 4, {}},
+      {0, {16, 6, 10}, 6, {}},
+      {0, {24, 16, 10}, 10, {}},
       {0, {}, 8, {"CVEXACore::CheckBurnSpeed - drive Speed list is invalid. Using default burn speed = 8."}},
   };
   for (const Case& c : cases) {

@@ -72,6 +72,7 @@ class ScriptedUi : public UiPort {
   };
 
   bool IsInteractive() const override { return interactive; }
+  bool Unattended() const override { return unattended; }
   StatusDialog& Status() override;
   bool HasStatusDialog() const override { return status_ != nullptr; }
   void DestroyStatus() override;
@@ -96,6 +97,9 @@ class ScriptedUi : public UiPort {
   std::size_t PendingAnswers() const { return answers_.size(); }
 
   bool interactive = true;
+  // Answers as a port whose questions nobody at the machine answers does
+  // (the queued answers stand for the defaults it takes).
+  bool unattended = false;
   std::vector<Message> messages;
   int unscripted = 0;
   int pumps = 0;

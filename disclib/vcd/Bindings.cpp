@@ -7,7 +7,9 @@
 #include <mutex>
 
 #include "disclib/recorder/ComsLog.h"
+#include "disclib/vcd/CaptionLayout.h"
 #include "platform/base/Module.h"
+#include "platform/imaging/Text.h"
 
 namespace vexa::vcd {
 
@@ -244,7 +246,21 @@ std::int32_t VCDGetPicture(const char* file, std::int32_t width, std::int32_t he
   bool ok = flag ? bitmap->FitImageFile(0, 0, width, height, file, 0)
                  : bitmap->FitImageFileWithBorder(0, 0, width, height, file, 0);
   if (caption && *caption) {
-    bitmap->Text(captionX, captionY, font ? font : "", fontSize, charset, 0xFFFFFF, -1, caption);
+    // Measured as the image utility draws text: the face by name, the
+    // points at the screen's resolution.
+    imaging::TextStyle style;
+    style.family = font ? font : "";
+    style.pixelHeight = imaging::PointsToPixels(fontSize);
+    auto measure = [&style](std::string_view text, std::int32_t* w, std::int32_t* h) {
+      imaging::TextExtent extent;
+      if (!imaging::MeasureText(text, style, &extent).ok()) return false;
+      *w = extent.width;
+      *h = extent.height;
+      return true;
+    };
+    for (const VCDCaptionLine& line : VCDLayOutCaption(caption, captionX, captionY, width, height, measure)) {
+      bitmap->Text(line.x, line.y, font ? font : "", fontSize, charset, 0xFFFFFF, -1, line.text.c_str());
+    }
   }
   const std::uint8_t* header = nullptr;
   const std::uint8_t* bits = nullptr;

@@ -30,7 +30,8 @@ inline VCDPixelShape VCDFramePixelShape(std::int32_t width, std::int32_t height)
 // VCDGetPicture: the picture file fitted (its shape kept on a television,
 // black border) into a width x height bitmap with the pixel shape of that
 // frame (VCDFramePixelShape), a caption drawn at (captionX, captionY) when
-// given; the pixel bits go to bitsOut (at most bitsCapacity bytes) and the
+// given, moved, broken or shortened as far as it must be to stay whole in the
+// frame's title-safe area (CaptionLayout.h); the pixel bits go to bitsOut (at most bitsCapacity bytes) and the
 // 40-byte header to headerOut. 1 success, 0 failure (also when the bits do
 // not fit).
 using VCDGetPictureFn = std::int32_t (*)(const char* file, std::int32_t width, std::int32_t height,

@@ -43,6 +43,14 @@ class I_VCDClassMPG1L2AudioEncode {
   virtual const char* GetError() = 0;
 };
 
+// The caption style of a slide show whose caller sets none: white text in
+// a face every system has, at a size a television shows legibly, starting at
+// the left edge of the frame's title-safe area and low in it.
+inline constexpr char kVCDCaptionFont[] = "Arial";
+inline constexpr std::int32_t kVCDCaptionPoints = 12;
+inline constexpr std::int32_t kVCDCaptionXPercent = 10;
+inline constexpr std::int32_t kVCDCaptionYPercent = 80;
+
 // Encodes the album's pictures, each shown for a set time and optionally
 // captioned for part of it, into one MPEG-1 Video CD stream, multiplexed
 // with a Layer II file when one is given.
@@ -53,6 +61,9 @@ class I_VCDClassMPG1VideoEncode {
   // 0 NTSC 352x240, 1 NTSC 352x240 at 24 pictures a second, 2 PAL 352x288
   // (motion); 3 NTSC 704x480, 4 (size kept), 5 PAL 704x576 (stills).
   virtual void SetVideoFormat(std::int32_t format) = 0;
+  // The captions' face, size in points and top-left corner in percent of
+  // the frame; wherever that is, a caption is drawn whole inside the
+  // frame's title-safe area (CaptionLayout.h).
   virtual void SetCaptionStyle(const char* font, std::int32_t size, std::int32_t charset, std::int32_t xPercent,
                                std::int32_t yPercent) = 0;
   virtual void SetCaptionStyleW(const char16_t* font, std::int32_t size, std::int32_t charset,

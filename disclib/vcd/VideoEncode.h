@@ -77,10 +77,10 @@ class VCDClassMPG1VideoEncode final : public I_VCDClassMPG1VideoEncode {
   std::int32_t mode_ = 5;
   bool stillFamily_ = false;
   std::int32_t displayMs_ = 4000, captionMs_ = 4000;
-  std::int32_t fontSize_ = 8;
-  std::string font_;
+  std::int32_t fontSize_ = kVCDCaptionPoints;
+  std::string font_ = kVCDCaptionFont;
   std::int32_t charset_ = 0;
-  std::int32_t xPercent_ = 90, yPercent_ = 90;
+  std::int32_t xPercent_ = kVCDCaptionXPercent, yPercent_ = kVCDCaptionYPercent;
   std::string mp2Path_;
   std::int32_t mix_ = 1;
   std::string output_;

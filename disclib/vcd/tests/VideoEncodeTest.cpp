@@ -3,9 +3,12 @@
 #include <filesystem>
 
 #include "disclib/vcd/Bindings.h"
+#include "disclib/vcd/CaptionLayout.h"
 #include "disclib/vcd/VideoEncode.h"
 #include "disclib/vcd/tests/EncodeFixtures.h"
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
+#include "platform/imaging/Text.h"
 
 namespace vexa::vcd::testing {
 namespace {
@@ -142,6 +145,99 @@ TEST_F(VideoEncodeTest, StillAndMotionStreamsOfRealPhotos) {
     EXPECT_NE(probe.find("height=" + std::to_string(r.height)), std::string::npos) << probe;
     std::string info;
     EXPECT_EQ(Shell("vcdxminfo '" + Path(r.out) + "'", &info), 0) << info;
+  }
+}
+
+// The bright pixels of a decoded frame: where white caption text was drawn
+// on a black picture.
+struct Ink {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;  // right and bottom inclusive
+  bool empty() const { return right < 0; }
+};
+Ink InkOf(const std::string& gray, std::size_t frame, int width, int height) {
+  Ink ink;
+  const std::size_t base = frame * static_cast<std::size_t>(width * height);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      if (static_cast<unsigned char>(gray[base + static_cast<std::size_t>(y * width + x)]) <= 128) continue;
+      ink.left = std::min(ink.left, x);
+      ink.right = std::max(ink.right, x);
+      ink.top = std::min(ink.top, y);
+      ink.bottom = std::max(ink.bottom, y);
+    }
+  }
+  return ink;
+}
+
+// Captions decoded from the slide show lie whole inside the television's
+// title-safe area, with the style a caller gets without setting one and
+// with one that asks for a place near the frame's corner.
+TEST_F(VideoEncodeTest, CaptionsStayWholeInsideTheTitleSafeArea) {
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  const std::string black = Photo("black.jpg", "color=black:size=640x480");
+  struct Caption {
+    std::string text;
+    int lines;  // 1: shown whole on one line; 2: broken onto two
+  };
+  const Caption captions[] = {
+      {"Hello world, a caption", 1},
+      {"Лес у озера", 1},
+      {"Thirty characters of a captio" "n", 1},
+      {"A very long caption that tells the whole story of a day at the lake with all our friends and family", 2},
+  };
+  struct Row {
+    const char* name;
+    int format, width, height;
+    double rate;
+    int xPercent, yPercent;  // -1: the style is left as it is
+  };
+  const Row rows[] = {{"NTSC", 0, 352, 240, 29.97, -1, -1},
+                      {"PAL", 2, 352, 288, 25.0, -1, -1},
+                      {"NTSC asked for at 90 %", 0, 352, 240, 29.97, 90, 90}};
+  imaging::TextStyle style;
+  style.family = kVCDCaptionFont;
+  style.pixelHeight = imaging::PointsToPixels(kVCDCaptionPoints);
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    VCDClassMPG1VideoEncode e;
+    e.SetVideoFormat(r.format);
+    e.SetStillTimes(1500, 1500);
+    if (r.xPercent >= 0) e.SetCaptionStyle(kVCDCaptionFont, kVCDCaptionPoints, 0, r.xPercent, r.yPercent);
+    for (const Caption& c : captions) ASSERT_EQ(e.AddPicture(black.c_str(), c.text.c_str(), 0), 1);
+    const std::string out = Path("captions.mpg"), frames = Path("captions.gray");
+    std::string name;
+    ASSERT_EQ(Run(e, out, &name), base::kWorkSuccess) << name;
+    std::string log;
+    ASSERT_EQ(Shell("ffmpeg -nostdin -v error -y -i '" + out + "' -f rawvideo -pix_fmt gray '" + frames + "'", &log), 0)
+        << log;
+    std::string gray;
+    ASSERT_TRUE(base::ReadFile(frames, &gray));
+    const std::size_t frameBytes = static_cast<std::size_t>(r.width * r.height);
+    const std::size_t count = gray.size() / frameBytes;
+    const VCDFrameArea safe = VCDTitleSafeArea(r.width, r.height);
+    for (std::size_t i = 0; i < std::size(captions); ++i) {
+      const Caption& c = captions[i];
+      SCOPED_TRACE(c.text);
+      // The middle of the picture's time.
+      const auto frame = static_cast<std::size_t>((1.5 * static_cast<double>(i) + 0.75) * r.rate);
+      ASSERT_LT(frame, count);
+      const Ink ink = InkOf(gray, frame, r.width, r.height);
+      ASSERT_FALSE(ink.empty());
+      // Inside the safe area, a pixel or two of the coding's ringing aside.
+      EXPECT_GE(ink.left, safe.left - 2);
+      EXPECT_LT(ink.right, safe.right + 2);
+      EXPECT_GE(ink.top, safe.top - 2);
+      EXPECT_LT(ink.bottom, safe.bottom + 2);
+      imaging::TextExtent whole;
+      ASSERT_TRUE(imaging::MeasureText(c.text, style, &whole).ok());
+      if (c.lines == 1) {
+        // Not cut: the text is as wide as the font draws it.
+        EXPECT_GE(ink.right - ink.left + 1, whole.width * 85 / 100);
+        EXPECT_LT(ink.bottom - ink.top + 1, whole.height * 3 / 2);
+      } else {
+        EXPECT_GT(ink.bottom - ink.top + 1, whole.height * 3 / 2);
+      }
+    }
   }
 }
 
