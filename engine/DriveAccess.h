@@ -56,6 +56,10 @@ class DriveAccess {
   virtual std::int32_t WriteTAO(DriveHandle* drive, std::int32_t sectorSize, std::int32_t count,
                                 const std::uint8_t* data) = 0;
   virtual std::int32_t FinishTAO(DriveHandle* drive) = 0;
+  // Ends the track part-way for a cancelled burn: the drive's writer stops
+  // at once and what is still queued is dropped; the disc is left as the
+  // drive leaves it. A road without it finishes the track instead.
+  virtual std::int32_t AbortTAO(DriveHandle* drive) { return FinishTAO(drive); }
   virtual std::int32_t CloseSession(DriveHandle* drive, std::int32_t format, std::int32_t closeFlag) = 0;
   // The first error of the drive's last operation, or "" when none.
   virtual std::string GetLastError(DriveHandle* drive) = 0;

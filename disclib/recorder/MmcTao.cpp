@@ -405,6 +405,18 @@ LONG MmcClass::FinishTAO() {
   return writerFailed_ ? CDR_FAILED : CDR_OK;
 }
 
+LONG MmcClass::AbortTAO() {
+  COMS_Log("Abort TAO called.");
+  if (writeState_ != 1) return CDR_FAILED;
+  abortRequested_ = true;
+  StopWriter();
+  writeState_ = 0;
+  queue_.reset();
+  abortRequested_ = false;
+  COMS_Log("AbortTAO: the writer stopped; the queued sectors were dropped.");
+  return CDR_OK;
+}
+
 void MmcClass::StopWriter() {
   if (!writer_.joinable()) return;
   finishRequested_ = true;
@@ -416,7 +428,7 @@ void MmcClass::MmcTaoStartThread() {
   COMS_Log("Track-at-once thread started.");
   try {
     DoTAOWrite();
-    if (!CacheFlush()) writerFailed_ = true;
+    if (!abortRequested_ && !CacheFlush()) writerFailed_ = true;
   } catch (...) {
     COMS_Log("MmcTaoStartThread caught exception!");
     writerFailed_ = true;
@@ -446,6 +458,12 @@ void MmcClass::DoTAOWrite() {
   bool alternativeSet = false;
   bool ended = false;
   while (!ended) {
+    // An abort is looked at before every WRITE command: it ends the track
+    // where the writing is, whatever is still queued.
+    if (abortRequested_) {
+      COMS_Log("DoTAOWrite: Aborted by the caller");
+      return;
+    }
     LONG n = 0;
     while (n < perWrite) {
       CDRQueueEntry* e = queue_->Front();

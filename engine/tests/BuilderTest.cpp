@@ -25,6 +25,7 @@ class ScriptedDrive : public FakeDriveAccess {
   std::atomic<int> tracks{0};
   std::atomic<int> closes{0};
   std::atomic<int> finishes{0};
+  std::atomic<int> aborts{0};
   int failWriteAtUnit = -1;  // a WriteTAO covering this unit answers 1
   bool finishFails = false;  // FinishTAO latches "Flush failed"
   std::string latched;
@@ -62,6 +63,10 @@ class ScriptedDrive : public FakeDriveAccess {
   std::int32_t FinishTAO(DriveHandle*) override {
     ++finishes;
     if (finishFails && latched.empty()) latched = "Flush failed";
+    return 0;
+  }
+  std::int32_t AbortTAO(DriveHandle*) override {
+    ++aborts;
     return 0;
   }
   std::int32_t CloseSession(DriveHandle*, std::int32_t, std::int32_t) override {
@@ -211,6 +216,11 @@ TEST_F(BuilderTest, CancelDuringTheImageTrack) {
   }
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(drives_.closes.load(), 0);
+  // The track is cut short where it is, not finished: what the drive's
+  // writer still has queued is dropped rather than written out.
+  EXPECT_EQ(drives_.aborts.load(), 1);
+  EXPECT_EQ(drives_.finishes.load(), 0);
+  EXPECT_EQ(drives_.tracks.load(), 1);
   // After the end a cancel changes nothing.
   EXPECT_FALSE(wizard_->CancelWork());
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);

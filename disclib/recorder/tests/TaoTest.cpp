@@ -180,6 +180,55 @@ TEST_F(TaoTest, RefusalsAndTheAlternativeFormOneMode) {
   EXPECT_TRUE(Has(lines, "DoTAOWrite: Finished"));
 }
 
+// A recording cancelled at a real write speed (8x, the drive taking as long
+// as a real one): the writer stops after the WRITE under way and the
+// sectors still queued are dropped, not written out; nothing is flushed,
+// the track stays open and the disc incomplete.
+TEST_F(TaoTest, AnAbortStopsTheWriterWhereItIsAndDropsWhatIsQueued) {
+  Use("throttle = yes\nwritespeeds = 8,4\n");
+  auto drive = Create();
+  ASSERT_TRUE(drive);
+  CDR4BASE* base = CDR4BASE_Get();
+  EXPECT_EQ(base->CDR4_AbortTAO(drive.get()), 1);  // nothing to abort
+  BYTE info[36];
+  ASSERT_EQ(drive->ReadTrackInfo(255, info), 0);
+  DWORD start;
+  std::memcpy(&start, info + 12, 4);
+  ASSERT_EQ(drive->StartTAO(255, CDR_TRACK_MODE2_FORM2, CDR_BURNPROOF, nullptr, nullptr), 0);
+  // More than the queue holds (2047 units), so the writer is under way
+  // when the last of them is taken.
+  constexpr DWORD kQueued = 2600;
+  const auto data = Units(16, 7);
+  for (DWORD at = 0; at < kQueued; at += 16) ASSERT_EQ(drive->WriteTAO(2332, 16, data.data()), 0);
+  EXPECT_EQ(base->CDR4_AbortTAO(drive.get()), 0);
+  EXPECT_EQ(drive->WriteTAO(2332, 16, data.data()), 1);  // the recording has ended
+  EXPECT_EQ(drive->FinishTAO(), 1);
+  BYTE disc[32];
+  ASSERT_EQ(drive->ReadDiscInfo(disc), 0);
+  EXPECT_EQ(disc[2] & 3, 1);  // incomplete
+  ASSERT_EQ(drive->ReadTrackInfo(1, info), 0);
+  DWORD next;
+  std::memcpy(&next, info + 12, 4);
+  // What was written is what the writer had taken before the abort: far
+  // less than was queued.
+  EXPECT_GT(next, start);
+  EXPECT_LT(next - start, kQueued - 1000);
+  const auto lines = LogTexts();
+  for (const char* l : {"Abort TAO called.", "DoTAOWrite: Aborted by the caller",
+                        "AbortTAO: the writer stopped; the queued sectors were dropped."}) {
+    EXPECT_TRUE(Has(lines, l)) << l;
+  }
+  EXPECT_FALSE(Has(lines, "DoTAOWrite: Finished"));
+  // No SYNCHRONIZE CACHE (0x35) went to the drive: the trace has a line
+  // "NNNNNN 35 ..." for each one.
+  const std::string trace = Trace();
+  EXPECT_NE(trace.find(" 2a 00 "), std::string::npos) << trace;
+  for (std::size_t at = trace.find('\n'); at != std::string::npos && at + 11 <= trace.size();
+       at = trace.find('\n', at + 1)) {
+    EXPECT_NE(trace.compare(at + 7, 4, " 35 "), 0) << trace.substr(at + 1, trace.find('\n', at + 1) - at);
+  }
+}
+
 TEST_F(TaoTest, ClosingTheSessionWaitsForABusyDriveButNotForEver) {
   Use("fault = busy op=5b count=1\n");
   auto drive = Create();
