@@ -291,6 +291,7 @@ bool VCDWizard::FinishTrack() {
 bool VCDWizard::EndTrack(bool written) {
   if (Cancelled()) {
     drives_->AbortTAO(drive_);
+    drives_->FinishTAO(drive_);
     return false;
   }
   return FinishTrack() && written;
