@@ -482,6 +482,32 @@ TEST_F(DriveFaultsTest, ATemporaryDiskWithoutRoomSaysWhereAndHowMuch) {
   EXPECT_EQ(Images(), 0);
 }
 
+// The data folder, where the log goes, on a disk that is full (a small file
+// system of its own, filled, mounted in a namespace of the run): the run
+// makes its disc, and says once on standard error that it cannot be logged,
+// where and why.
+TEST_F(DriveFaultsTest, AFullLogFolderIsSaidOnceAndTheDiscIsStillMade) {
+  if (Which("unshare").empty() ||
+      RunProgram(Which("unshare"), {"-rm", "true"}, {}, box_.root() + "/scratch").status != 0) {
+    GTEST_SKIP() << "no mount namespace for a small file system here";
+  }
+  const std::string data = box_.data().substr(0, box_.data().size() - 1);
+  const ProgramResult r = RunProgram(
+      Which("unshare"),
+      {"-rm", "sh", "-c",
+       "mount -t tmpfs -o size=64k tmpfs \"$0\" && { head -c 1048576 /dev/zero > \"$0/fill\"; "
+       "exec \"$1\" /r:silent \"/i:$2\"; }",
+       data, ProgramPath("vexa"), WriteFile("one.lst", ListOf({kPhoto}))},
+      VexaEnv(), box_.root() + "/scratch");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string said = "vexa: this run cannot be logged, and goes on without its log: " + data +
+                           "/vexalog.txt cannot be written: No space left on device. Free space on the disk of " +
+                           data + ".\n";
+  EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("cannot be logged"), r.err.rfind("cannot be logged")) << r.err;
+  EXPECT_NE(Disc().find("media cdr, complete"), std::string::npos) << Disc();
+}
+
 TEST_F(DriveFaultsTest, AWorkFolderThatCannotBeMadeIsNamedWithTheReason) {
   auto env = VexaEnv();
   env["TMPDIR"] = box_.root() + "/nowhere";

@@ -111,6 +111,7 @@ bool CVexaApp::CreateLogger() {
     return false;
   }
   CVexaUtil::SetLogger(logger_.Get());
+  CVexaUtil::CheckLogWritable();
   return true;
 }
 
