@@ -352,6 +352,18 @@ TEST(VexaProgramTest, WithoutALoggerTheKeptLinesGoToStandardError) {
   EXPECT_TRUE(box.Trace().empty());  // no orchestrator was made
 }
 
+// Lines the logger refuses (a full disk): the run says so once on standard
+// error, with the logger's reason, and goes on to its end.
+TEST(VexaProgramTest, ALoggerThatRefusesLinesIsSaidOnceAndTheRunGoesOn) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  const ProgramResult r = box.Run("vexa", {"/r:silent", "/p:0", "/s:9"}, {{"VEXA_FAKE_LOG_FAIL", "Invalid"}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "vexa: this run cannot be logged, and goes on without its log: the log server refused a line\n");
+  const std::vector<std::string> trace = box.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "core.CreateVCD 0 0 -1"), trace.end());
+}
+
 // A stop request is noticed where the run looks for a cancel: the steps
 // after it are left out, the stop is logged, the components are released as
 // on any other end, and the status is 128 + N.
