@@ -822,6 +822,17 @@ void BurnFlow::CheckBurnSpeed(LONG* speed, bool* settled) {
     *settled = true;
     return;
   }
+  // Below every speed it has: its lowest (counting down would find none).
+  const LONG lowest = *std::min_element(speeds.begin(), speeds.end());
+  if (*speed < lowest) {
+    util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d is below the lowest speed of the "
+                             "writer. Using its lowest speed %d.",
+                             static_cast<int>(*speed), static_cast<int>(lowest)),
+                      false);
+    *speed = lowest;
+    *settled = true;
+    return;
+  }
   util_.ReportError(Format("CVEXACore::CheckBurnSpeed - Input burn speed %d does not match any possible speed for "
                            "drives. Trying to reduce it.",
                            static_cast<int>(*speed)),

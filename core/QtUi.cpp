@@ -20,6 +20,7 @@
 
 #include "core/CoreUtil.h"
 #include "core/TerminalUi.h"
+#include "platform/display/Display.h"
 
 namespace vexa::core {
 
@@ -46,7 +47,11 @@ bool EnvSet(const char* name) {
 
 bool DisplayAvailable() {
   if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-  return EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
+  if (!EnvSet("QT_QPA_PLATFORM") && !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY")) return false;
+  // Qt ends the process when the platform it is given cannot be opened (one
+  // that is not installed, a display that does not answer): the terminal
+  // serves then.
+  return display::QtPlatformUsable();
 }
 
 QApplication* EnsureApplication() {

@@ -27,7 +27,7 @@ namespace vexa::core {
 class CVexaCoreUtil;
 
 // True when a window system can be reached without trying it: a platform
-// named in QT_QPA_PLATFORM, or DISPLAY, or WAYLAND_DISPLAY.
+// named in QT_QPA_PLATFORM, or DISPLAY, or WAYLAND_DISPLAY, that Qt can open.
 bool DisplayAvailable();
 // The application object, made when there is none. Null when no display is
 // available or the client's application object cannot show widgets.

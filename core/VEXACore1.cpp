@@ -401,8 +401,8 @@ bool CVEXACore1::DoSetStillDelay(LONG delay) {
   if (!driver_ || !driver_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);
     flow_.ReportProblem();
-    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d. Using default %d.",
-                       static_cast<int>(delay), 5));
+    return flow_.FailCall(Format("CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value %d.",
+                       static_cast<int>(delay)));
   }
   if (!albumXml_->SetStillDelay(delay)) {
     flow_.SetCode(VEXACoreFailure);

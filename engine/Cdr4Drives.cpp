@@ -66,6 +66,7 @@ class Cdr4DriveAccess final : public DriveAccess {
     return base_->CDR4_WriteTAO(D(d), sectorSize, count, data);
   }
   std::int32_t FinishTAO(DriveHandle* d) override { return base_->CDR4_FinishTAO(D(d)); }
+  std::int32_t AbortTAO(DriveHandle* d) override { return base_->CDR4_AbortTAO(D(d)); }
   std::int32_t CloseSession(DriveHandle* d, std::int32_t format, std::int32_t closeFlag) override {
     return base_->CDR4_CloseSession(D(d), format, closeFlag);
   }

@@ -56,6 +56,15 @@ class DriveAccess {
   virtual std::int32_t WriteTAO(DriveHandle* drive, std::int32_t sectorSize, std::int32_t count,
                                 const std::uint8_t* data) = 0;
   virtual std::int32_t FinishTAO(DriveHandle* drive) = 0;
+  // Cuts the track short for a cancelled burn, from any thread, also while
+  // the burn's thread waits in WriteTAO or FinishTAO: the drive's writer
+  // stops after the WRITE under way and drops what is still queued; the
+  // disc is left as the drive leaves it. The track is still ended with
+  // FinishTAO. A road without it answers 6 (the track is then written out).
+  virtual std::int32_t AbortTAO(DriveHandle* drive) {
+    (void)drive;
+    return 6;
+  }
   virtual std::int32_t CloseSession(DriveHandle* drive, std::int32_t format, std::int32_t closeFlag) = 0;
   // The first error of the drive's last operation, or "" when none.
   virtual std::string GetLastError(DriveHandle* drive) = 0;

@@ -214,7 +214,14 @@ void VCDWizard::StartRun(int kind) {
   kind_.store(kind);
 }
 
-bool VCDWizard::CancelWork() { return run_.Cancel(); }
+bool VCDWizard::CancelWork() {
+  if (!run_.Cancel()) return false;
+  // The burn's worker may wait inside the drive's writer (a full queue, or
+  // a finish writing out what is queued, half a minute at 1x): the writer is
+  // told at once, so the worker comes back after the WRITE under way.
+  if (kind_.load() == 2 && drives_ && drive_) drives_->AbortTAO(drive_);
+  return true;
+}
 
 void VCDWizard::HoldImage() { imageHeld_.store(true); }
 

@@ -167,6 +167,7 @@ class VCDWizard {
   bool WriteFileTrack(const std::string& path, std::int32_t flags, std::int32_t trackFlag);
   bool WritePaddingTrack(std::int32_t flags, std::int32_t target);
   bool FinishTrack();
+  bool EndTrack(bool written);
 
   DISCPAK_LibObject* discpak_;
   DriveAccess* drives_;

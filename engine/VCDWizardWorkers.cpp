@@ -284,6 +284,19 @@ bool VCDWizard::FinishTrack() {
   return finished;
 }
 
+// Ends a track as its writing ended: a cancelled burn stops the drive's
+// writer at once rather than writing out every sector still queued for it
+// (half a minute at 1x), so a stop is not held up by the track; otherwise
+// as FinishTrack.
+bool VCDWizard::EndTrack(bool written) {
+  if (Cancelled()) {
+    drives_->AbortTAO(drive_);
+    drives_->FinishTAO(drive_);
+    return false;
+  }
+  return FinishTrack() && written;
+}
+
 std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
   std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
   // A file track as the track writer lays it out (at least 300 sectors).
@@ -350,7 +363,7 @@ bool VCDWizard::WriteImageTrack(std::int32_t flags) {
         break;
       }
     }
-    ok = FinishTrack() && ok;
+    ok = EndTrack(ok);
   } else {
     NoteFailure(drives_->GetLastError(drive_));
   }
@@ -386,7 +399,7 @@ bool VCDWizard::WriteFileTrack(const std::string& path, std::int32_t flags, std:
       },
       [&] { return Cancelled(); });
   if (!written.ok && !written.error.empty()) NoteFailure(written.error);
-  return FinishTrack() && written.ok;
+  return EndTrack(written.ok);
 }
 
 bool VCDWizard::WritePaddingTrack(std::int32_t flags, std::int32_t target) {
@@ -417,7 +430,7 @@ bool VCDWizard::WritePaddingTrack(std::int32_t flags, std::int32_t target) {
     if (drives_->WriteTAO(drive_, kUnit, n, block.data()) != 0) ok = false;
     at += n;
   }
-  return FinishTrack() && ok;
+  return EndTrack(ok);
 }
 
 }  // namespace vexa::engine

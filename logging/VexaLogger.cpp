@@ -86,10 +86,15 @@ class LogFile {
   }
   int fd() const { return fd_.Get(); }
   const std::string& path() const { return path_; }
+  // Whether the last write into the file failed (a full disk, a size
+  // limit): set by every write, so the first one that succeeds clears it.
+  void NoteWrite(bool ok) { lastWriteFailed_ = !ok; }
+  bool LastWriteFailed() const { return lastWriteFailed_; }
 
  private:
   std::string path_;
   base::UniqueFd fd_;
+  bool lastWriteFailed_ = false;
 };
 
 namespace {
@@ -201,8 +206,15 @@ HRESULT CVexaLogger::FinalConstruct() {
   mainPath_ = dataDirectory_ + "vexalog.txt";
   main_ = AcquireLogFile(mainPath_);
   if (main_->fd() < 0) {
+    const int error = errno;
     main_.reset();
-    return Fail("IVexaLogger::FinalConstruct; log file creation failed", E_HANDLE);
+    // The path, the system's reason and what to do: the user has to act on
+    // the folder, and nothing else (rebooting, reinstalling) would help.
+    return Fail("IVexaLogger::FinalConstruct; log file creation failed: " + mainPath_ + " cannot be opened: " +
+                    std::strerror(error) + ". Make " + dataDirectory_ +
+                    " a folder this user can write to, on a disk with free space (the registry value APP_PATH_DATA "
+                    "names the folder).",
+                E_HANDLE);
   }
   debugPath_ = dataDirectory_ + "vexalogD.txt";
   debug_ = AcquireLogFile(debugPath_);
@@ -261,9 +273,15 @@ HRESULT CVexaLogger::WriteMessage(BSTR strComponentName, BSTR strMsgType, BSTR s
   if (!file || file->fd() < 0) {
     return Fail("IVexaLogger::WriteMessage - Cannot set file pointer to EOF.", E_FAIL);
   }
+  errno = 0;
   if (!WriteAll(file->fd(), block)) {
-    return Fail("IVexaLogger:WriteMessage - Cannot write to logfile.", E_FAIL);
+    const int error = errno;
+    file->NoteWrite(false);
+    return Fail("IVexaLogger:WriteMessage - Cannot write to logfile " + file->path() + ": " +
+                    (error ? std::strerror(error) : "nothing was written") + ".",
+                E_FAIL);
   }
+  file->NoteWrite(true);
   if (!FlushToDisk(file->fd())) {
     return Fail("IVexaLogger:WriteMessage - Cannot flush message buffer.", E_FAIL);
   }
@@ -313,7 +331,11 @@ bool CVexaLogger::LogMaintenance(const std::string& date, const std::string& tim
   const long long size = main_->Size();
   if (size < 0) return false;
   if (size == 0) {
-    WriteLogHeader(main_->fd(), "Created", date, time);
+    // The header's system information is the slowest thing the logger
+    // gathers (the printer and desktop queries can take seconds): a log
+    // whose last write failed is not given it again with every line, so a
+    // full disk never slows the callers down.
+    if (!main_->LastWriteFailed()) main_->NoteWrite(WriteLogHeader(main_->fd(), "Created", date, time));
   } else {
     PruneLogFile(static_cast<unsigned long long>(size), date, time);
     PruneDebugLogFile();

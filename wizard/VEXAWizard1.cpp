@@ -70,11 +70,6 @@ std::string LanguageAbbreviation() {
   return std::string();
 }
 
-bool EnvSet(const char* name) {
-  const char* v = std::getenv(name);
-  return v && *v;
-}
-
 }  // namespace
 
 bool WindowSystemUsable() {
@@ -115,10 +110,8 @@ HRESULT CVEXAWizard1::FinalConstruct() {
   // cannot open its window system: without one the wizard is not made, and
   // its creator is told why.
   if (!WindowSystemUsable()) {
-    const bool named = EnvSet("QT_QPA_PLATFORM") || EnvSet("DISPLAY") || EnvSet("WAYLAND_DISPLAY");
-    return m_wiz.Error(std::string("CVEXAWizard1::FinalConstruct - No display to show the wizard on: ") +
-                       (named ? "the display that DISPLAY, WAYLAND_DISPLAY or QT_QPA_PLATFORM names does not answer."
-                              : "DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are all unset.") +
+    return m_wiz.Error("CVEXAWizard1::FinalConstruct - No display to show the wizard on: " +
+                       display::QtPlatformProblem() +
                        " Run it in a desktop session, or make the disc with /r:status or /r:silent.");
   }
   m.tempDirectory.clear();

@@ -384,33 +384,39 @@ TEST_F(DriveFaultsTest, ABurnKilledMidwayLeavesTheDiscIncomplete) {
 // there or in the middle of the burn, cancels its work, removes its work
 // folder, leaves the disc as the drive left it (never blank once writing
 // began) and ends with 128 + N, through its normal end rather than the
-// last-resort one.
+// last-resort one. The recorder writes as slowly as a real drive at 1x to
+// 8x, so a burn whose writer wrote out all it had queued before stopping
+// (half a minute at 1x) would be ended by the last resort.
 TEST_F(DriveFaultsTest, AStoppedRunEndsWithTheSignalAndLeavesNoWorkFolder) {
   struct Case {
     const char* program;
     int sig;
     bool midBurn;
+    int speed;
   };
   const Case cases[] = {
-      {"vexa", SIGTERM, false},        {"vexa", SIGINT, false},  {"vexa", SIGTERM, true},
-      {"vexa", SIGINT, true},          {"vexa", SIGHUP, true},   {"vexasdk-cli", SIGINT, false},
-      {"vexasdk-cli", SIGTERM, true},
+      {"vexa", SIGTERM, false, 8},       {"vexa", SIGINT, false, 8},  {"vexa", SIGTERM, true, 1},
+      {"vexa", SIGINT, true, 4},         {"vexa", SIGHUP, true, 8},   {"vexasdk-cli", SIGINT, false, 8},
+      {"vexasdk-cli", SIGTERM, true, 1}, {"vexasdk-cli", SIGHUP, true, 8},
   };
   const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
   int n = 0;
   for (const Case& c : cases) {
     const bool vexa = std::string(c.program) == "vexa";
-    SCOPED_TRACE(std::string(c.program) + " signal " + std::to_string(c.sig) + (c.midBurn ? " mid-burn" : " early"));
+    SCOPED_TRACE(std::string(c.program) + " signal " + std::to_string(c.sig) + (c.midBurn ? " mid-burn" : " early") +
+                 " at " + std::to_string(c.speed) + "x");
     base::RemoveAll(sim_);
-    Cdrsim({"create", sim_, "--media", "cdr"});
-    // Each WRITE takes a little longer, so the burn is still going when the
-    // signal comes.
-    Cdrsim({"fault", sim_, "add", "slow ms=2 op=2a"});
+    Cdrsim({"create", sim_, "--media", "cdr", "--throttle"});
+    std::string conf;
+    ASSERT_TRUE(base::ReadFile(sim_ + "/drive.conf", &conf));
+    ASSERT_TRUE(base::WriteFileAtomic(sim_ + "/drive.conf", conf + "writespeeds = 8,4,2,1\n"));
     base::RemoveAll(box_.data() + "vexalog.txt");
     const std::string scratch = box_.root() + "/scratch-stop" + std::to_string(++n);
     base::MakeDirs(scratch);
+    const std::string speed = std::to_string(c.speed);
     const std::vector<std::string> args =
-        vexa ? std::vector<std::string>{"/r:silent", "/i:" + list} : std::vector<std::string>{"make-disc", kPhoto};
+        vexa ? std::vector<std::string>{"/r:silent", "/b:" + speed, "/i:" + list}
+             : std::vector<std::string>{"make-disc", "--speed", speed, kPhoto};
     const pid_t run = SpawnProgram(ProgramPath(c.program), args, VexaEnv(), scratch);
     ASSERT_GT(run, 0);
     const bool reached = c.midBurn ? WaitForFile(sim_, "disc.state", [&] { return BurnUnderWay(); })
@@ -423,13 +429,18 @@ TEST_F(DriveFaultsTest, AStoppedRunEndsWithTheSignalAndLeavesNoWorkFolder) {
     EXPECT_EQ(WorkFolders(), std::vector<std::string>{});
     const std::string disc = Disc();
     if (c.midBurn) {
-      EXPECT_EQ(disc.find("blank"), std::string::npos) << disc;
+      // Stopped before the disc was complete, and left as the drive left it.
+      EXPECT_NE(disc.find("media cdr, incomplete"), std::string::npos) << disc;
+      EXPECT_NE(disc.find("(being written)"), std::string::npos) << disc;
     }
     if (vexa) {
       const std::string log = Log();
       EXPECT_NE(log.find("CVexaApp::InitInstance - Run stopped by signal " + std::to_string(c.sig) + "."),
                 std::string::npos)
           << log;
+      if (c.midBurn) {
+        EXPECT_NE(log.find("Burn Cancelled."), std::string::npos) << log;
+      }
     }
   }
 }
@@ -516,6 +527,32 @@ TEST_F(DriveFaultsTest, ATemporaryDiskWithoutRoomSaysWhereAndHowMuch) {
   EXPECT_NE(line.find(" MB free on its disk, about 246 MB needed"), std::string::npos) << line;
   EXPECT_NE(log.find("CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster."), std::string::npos);
   EXPECT_EQ(Images(), 0);
+}
+
+// The data folder, where the log goes, on a disk that is full (a small file
+// system of its own, filled, mounted in a namespace of the run): the run
+// makes its disc, and says once on standard error that it cannot be logged,
+// where and why.
+TEST_F(DriveFaultsTest, AFullLogFolderIsSaidOnceAndTheDiscIsStillMade) {
+  if (Which("unshare").empty() ||
+      RunProgram(Which("unshare"), {"-rm", "true"}, {}, box_.root() + "/scratch").status != 0) {
+    GTEST_SKIP() << "no mount namespace for a small file system here";
+  }
+  const std::string data = box_.data().substr(0, box_.data().size() - 1);
+  const ProgramResult r = RunProgram(
+      Which("unshare"),
+      {"-rm", "sh", "-c",
+       "mount -t tmpfs -o size=64k tmpfs \"$0\" && { head -c 1048576 /dev/zero > \"$0/fill\"; "
+       "exec \"$1\" /r:silent \"/i:$2\"; }",
+       data, ProgramPath("vexa"), WriteFile("one.lst", ListOf({kPhoto}))},
+      VexaEnv(), box_.root() + "/scratch");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string said = "vexa: this run cannot be logged, and goes on without its log: " + data +
+                           "/vexalog.txt cannot be written: No space left on device. Free space on the disk of " +
+                           data + ".\n";
+  EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("cannot be logged"), r.err.rfind("cannot be logged")) << r.err;
+  EXPECT_NE(Disc().find("media cdr, complete"), std::string::npos) << Disc();
 }
 
 TEST_F(DriveFaultsTest, AWorkFolderThatCannotBeMadeIsNamedWithTheReason) {

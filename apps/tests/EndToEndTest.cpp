@@ -442,6 +442,25 @@ TEST_F(EndToEndTest, TheWizardWithoutADisplayEndsWithStatusTwoAndSaysWhy) {
   EXPECT_EQ(Cue(), "");
 }
 
+// A Qt platform that is not installed would end the process inside Qt: the
+// wizard is not made (status 2, with the platform and the installed ones
+// named), and the status mode shows its progress on the terminal instead
+// and makes the disc.
+TEST_F(EndToEndTest, AQtPlatformThatIsNotInstalledIsNoDisplay) {
+  ProgramResult r = Vexa({}, "", {{"QT_QPA_PLATFORM", "bogus"}});
+  EXPECT_EQ(r.status, 2) << r.err << Log();
+  EXPECT_NE(r.err.find("No display to show the wizard on: QT_QPA_PLATFORM=\"bogus\" names no Qt platform that is "
+                       "installed (installed: "),
+            std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("offscreen"), std::string::npos) << r.err;
+  EXPECT_EQ(Cue(), "");
+  r = Vexa({"/r:status", "/d:" + kSamples + "/photos"}, "", {{"QT_QPA_PLATFORM", "bogus"}});
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_NE(r.err.find("Orlune disc creation process complete!"), std::string::npos) << r.err;
+  EXPECT_NE(Cue(), "");
+}
+
 // The status mode without a display shows its progress on the terminal: the
 // steps as they start and a progress bar redrawn in place, with the CD-R
 // reminder answered from the keyboard.

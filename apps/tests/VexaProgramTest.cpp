@@ -104,6 +104,17 @@ const std::vector<Row>& Rows() {
             kCoreEnd})},
       {"delay 1 is left to the receiver", {"/r:silent", "/p:1"}, {},
        Cat({CoreStart(0), {"core.SetStillDelay 1"}, kCoreEnd})},
+      // The orchestrator keeps its default for a delay it finds too short,
+      // and the run goes on; any other refusal ends it.
+      {"a delay refused as too short leaves the default and the run goes on", {"/r:silent", "/p:1"},
+       {{"VEXA_FAKE_FAIL", "core.SetStillDelay=6"}},
+       Cat({CoreStart(0), {"core.SetStillDelay 1"}, kCoreEnd})},
+      {"a delay refused otherwise ends the run", {"/r:silent", "/p:3"}, {{"VEXA_FAKE_FAIL", "core.SetStillDelay=1"}},
+       Cat({CoreStart(0),
+            {"core.SetStillDelay 3", L("CVEXACore1::SetStillDelay - fake failure."),
+             L("CVexaApp::SetStillDelay - Core SetStillDelay() call failed."), kRunFailed, "core.release",
+             "log.release"}}),
+       1},
       {"/s:abc is the welcome page", {"/s:abc"}, {}, Cat({WizStart(), {"wiz.SetStartScreen 0"}, kWizEnd})},
       {"the orchestrator has no start screen", {"/r:silent", "/s:2"}, {}, Cat({CoreStart(0), kCoreEnd})},
       {"/f:SECAM leaves the TV system unset without a mark", {"/r:silent", "/f:SECAM"}, {},
@@ -339,6 +350,18 @@ TEST(VexaProgramTest, WithoutALoggerTheKeptLinesGoToStandardError) {
                        "vexa: CVexaCommandLineInfo::ParseParam - Invalid delay = 0.\n"
                        "vexa: CVexaApp::InitInstance - Bad Command line parameter present.\n");
   EXPECT_TRUE(box.Trace().empty());  // no orchestrator was made
+}
+
+// Lines the logger refuses (a full disk): the run says so once on standard
+// error, with the logger's reason, and goes on to its end.
+TEST(VexaProgramTest, ALoggerThatRefusesLinesIsSaidOnceAndTheRunGoesOn) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  const ProgramResult r = box.Run("vexa", {"/r:silent", "/p:0", "/s:9"}, {{"VEXA_FAKE_LOG_FAIL", "Invalid"}});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "vexa: this run cannot be logged, and goes on without its log: the log server refused a line\n");
+  const std::vector<std::string> trace = box.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "core.CreateVCD 0 0 -1"), trace.end());
 }
 
 // A stop request is noticed where the run looks for a cancel: the steps

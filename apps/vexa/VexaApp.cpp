@@ -111,6 +111,7 @@ bool CVexaApp::CreateLogger() {
     return false;
   }
   CVexaUtil::SetLogger(logger_.Get());
+  CVexaUtil::CheckLogWritable();
   return true;
 }
 
@@ -292,6 +293,14 @@ bool CVexaApp::SetStillDelay() {
     return true;
   }
   if (FAILED(Call([&] { return core_->SetStillDelay(delay); }))) {
+    // A delay below the least the orchestrator takes is refused there and
+    // its default kept (its log line says so); as with the command line's
+    // own refused values, the run goes on.
+    VEXACoreErrorCode code = VEXACoreSuccess;
+    if (SUCCEEDED(Ask([&] { return core_->GetErrorCode(&code); })) && code == VEXACoreStillDelayTooSmall) {
+      vexa::com::TakeError();
+      return true;
+    }
     Log("CVexaApp::SetStillDelay - Core SetStillDelay() call failed.", true);
     return false;
   }

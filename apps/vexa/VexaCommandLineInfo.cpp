@@ -104,17 +104,18 @@ void CVexaCommandLineInfo::ParseParam(std::string_view param, bool isFlag) {
   } else if (key == "p:") {
     stillDelay = LeadingInteger(value);
     if (stillDelay <= 0) {
-      CVexaUtil::Log(
-          CVexaUtil::Format("CVexaCommandLineInfo::ParseParam - Invalid delay = %d.", stillDelay),
-          false);
+      // The value as it was given: "abc" is no number, not a 0.
+      CVexaUtil::Log(CVexaUtil::Format("CVexaCommandLineInfo::ParseParam - Invalid delay = %s.",
+                                       std::string(value).c_str()),
+                     false);
       stillDelay = -1;
       badParameter = true;
     }
   } else if (key == "b:") {
     burnSpeed = LeadingInteger(value);
     if (burnSpeed <= 0) {
-      CVexaUtil::Log(CVexaUtil::Format("CVexaCommandLineInfo::ParseParam - Invalid burn speed = %d.",
-                                       burnSpeed),
+      CVexaUtil::Log(CVexaUtil::Format("CVexaCommandLineInfo::ParseParam - Invalid burn speed = %s.",
+                                       std::string(value).c_str()),
                      false);
       burnSpeed = -1;
       badParameter = true;

@@ -1,11 +1,19 @@
 #include "apps/vexa/VexaUtil.h"
 
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 #include "apps/vexa/Resources.h"
+#include "platform/base/Path.h"
 #include "platform/base/Text.h"
+#include "platform/base/UniqueFd.h"
 
 namespace vexa::app {
 
@@ -19,11 +27,19 @@ constexpr char16_t kType[] = u"ERROR";
 IVexaLogger* gLogger = nullptr;
 std::vector<std::string> gKept;
 
+bool gLogFailureTold = false;
+
+// The least room a run's lines need beside the log.
+constexpr unsigned long long kLeastLogRoom = 16 * 1024;
+
 bool Write(IVexaLogger* logger, std::string_view text) {
   vexa::com::Bstr component(kComponent);
   vexa::com::Bstr type(kType);
   vexa::com::Bstr message = CVexaUtil::ToBstr(text);
-  return SUCCEEDED(logger->WriteMessage(component.Get(), type.Get(), message.Get()));
+  if (SUCCEEDED(logger->WriteMessage(component.Get(), type.Get(), message.Get()))) return true;
+  const std::string why = CVexaUtil::LastComErrorText();
+  CVexaUtil::TellLogFailure(why.empty() ? "the log server refused a line" : why);
+  return false;
 }
 
 }  // namespace
@@ -55,6 +71,37 @@ bool CVexaUtil::Log(std::string_view text, bool withCalleeError) {
 }
 
 std::vector<std::string> CVexaUtil::TakeUndeliveredLines() { return std::exchange(gKept, {}); }
+
+void CVexaUtil::TellLogFailure(const std::string& why) {
+  if (gLogFailureTold) return;
+  gLogFailureTold = true;
+  std::fprintf(stderr, "vexa: this run cannot be logged, and goes on without its log: %s\n", why.c_str());
+}
+
+void CVexaUtil::CheckLogWritable() {
+  if (!gLogger || gLogFailureTold) return;
+  vexa::com::Bstr path;
+  if (FAILED(gLogger->get_LogFilePath(path.Out()))) {
+    vexa::com::TakeError();
+    return;
+  }
+  const std::string file = path.Utf8();
+  if (file.empty()) return;
+  vexa::base::UniqueFd fd(::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC));
+  if (!fd) {
+    TellLogFailure(file + " cannot be opened: " + std::strerror(errno) + ".");
+    return;
+  }
+  struct statvfs disk {};
+  if (::fstatvfs(fd.Get(), &disk) != 0) return;
+  const unsigned long long room = static_cast<unsigned long long>(disk.f_bavail) * disk.f_frsize;
+  if (room >= kLeastLogRoom) return;
+  const std::string dir = vexa::base::DirName(file);
+  TellLogFailure(file + " cannot be written: " +
+                 (room == 0 ? std::string(std::strerror(ENOSPC))
+                            : "only " + std::to_string(room) + " bytes are free on its disk") +
+                 ". Free space on the disk of " + dir + ".");
+}
 
 vexa::com::Bstr CVexaUtil::ToBstr(std::string_view text) { return vexa::com::Bstr::FromUtf8(text); }
 

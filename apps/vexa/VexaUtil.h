@@ -30,6 +30,14 @@ class CVexaUtil {
   // Lines that never reached a logger, taken out of the keeping.
   static std::vector<std::string> TakeUndeliveredLines();
 
+  // A run whose log cannot be written (a full disk, a folder that cannot be
+  // written to) says so once on standard error, and goes on: the first time
+  // the log is found unwritable here, or a line of the program's is refused.
+  // CheckLogWritable asks where the logger writes and whether that file can
+  // take lines: it opens, and its disk has room.
+  static void CheckLogWritable();
+  static void TellLogFailure(const std::string& why);
+
   // The program's "ANSI" text (UTF-8) as a BSTR for a component call.
   static vexa::com::Bstr ToBstr(std::string_view text);
 

@@ -182,7 +182,7 @@ TEST_F(CoreObjectTest, AnEngineThatRefusesASettingLeavesItUnsetForTheDefaults) {
   EXPECT_EQ(ErrorText(),
             "SetStillDelay failed in the fake engine\r\n"
             "CVexaODBase::SetStillDelay - SetStillDelay call failed for value 4.\r\n"
-            "CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value 4. Using default 5.\r\n");
+            "CVEXACore1::SetStillDelay - ODBase SetStillDelay call failed for value 4.\r\n");
   engine_->failing.clear();
   EXPECT_EQ(core_->SetStillDelay(4), S_OK);
 }

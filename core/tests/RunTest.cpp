@@ -759,12 +759,13 @@ TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
         "CVEXACore::CheckBurnSpeed - No match for speed 11. Reducing Speed and trying again.",
         "CVEXACore::CheckBurnSpeed - No match for speed 10. Reducing Speed and trying again.",
         "CVEXACore::CheckBurnSpeed - No match for speed 9. Reducing Speed and trying again."}},
+      // Below every speed of the writer: its lowest, wherever the list has it.
       {3, {4, 8}, 4,
-       {"CVEXACore::CheckBurnSpeed - Input burn speed 3 does not match any possible speed for drives. Trying to reduce it.",
-        "CVEXACore::CheckBurnSpeed - No match for speed 3. Reducing Speed and trying again.",
-        "CVEXACore::CheckBurnSpeed - No match for speed 2. Reducing Speed and trying again.",
-        "CVEXACore::CheckBurnSpeed - No match for speed 1. Reducing Speed and trying again.",
-        "CVEXACore::CheckBurnSpeed - No drive speeds available. Using slowest Burn Speed = 4."}},
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 3 is below the lowest speed of the writer. Using its lowest "
+        "speed 4."}},
+      {1, {16, 8, 4}, 4,
+       {"CVEXACore::CheckBurnSpeed - Input burn speed 1 is below the lowest speed of the writer. Using its lowest "
+        "speed 4."}},
       {16, {4, 8, 16}, 16, {}},
       // Above every speed of the writer: its highest, in one step.
       {2147483647, {4, 8, 16}, 16,

@@ -40,6 +40,10 @@ LONG StartTAO(I_CDRClass* d, LONG t, LONG y, LONG f, const BYTE* c, const BYTE* 
 }
 LONG WriteTAO(I_CDRClass* d, LONG s, LONG c, const void* b) { return d->WriteTAO(s, c, b); }
 LONG FinishTAO(I_CDRClass* d) { return d->FinishTAO(); }
+LONG AbortTAO(I_CDRClass* d) {
+  auto* mmc = dynamic_cast<MmcClass*>(d);
+  return mmc ? mmc->AbortTAO() : CDR_NOT_SUPPORTED;
+}
 LONG CloseSession(I_CDRClass* d, LONG f, LONG c) { return d->CloseSession(f, c); }
 LONG StartSAO(I_CDRClass* d, I_CDRSessionLayout* l, LONG f) { return d->StartSAO(l, f); }
 LONG WriteSAO(I_CDRClass* d, LONG t, LONG s, LONG c, const void* b) { return d->WriteSAO(t, s, c, b); }
@@ -165,7 +169,8 @@ CDR4BASE* CDR4BASE_Get() {
                            DBCodeCount,
                            DBSlot11,
                            DBHasKey,
-                           DBGetValue};
+                           DBGetValue,
+                           AbortTAO};
   return &table;
 }
 

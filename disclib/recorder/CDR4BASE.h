@@ -59,6 +59,11 @@ struct CDR4BASE {
   LONG (*CDR4_DBSlot11)(I_CDR4DriveDB* db);
   LONG (*CDR4_DBHasKey)(I_CDR4DriveDB* db, DWORD key);
   DWORD (*CDR4_DBGetValue)(I_CDR4DriveDB* db, DWORD key);
+  // Added after the drive database's words, so the earlier ones keep their
+  // places: cuts a track-at-once recording short from any thread
+  // (MmcClass::AbortTAO); CDR_NOT_SUPPORTED for a drive that records no
+  // tracks at once.
+  LONG (*CDR4_AbortTAO)(I_CDRClass* drive);
 };
 
 extern "C" {

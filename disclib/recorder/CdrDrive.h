@@ -105,6 +105,16 @@ class MmcClass : public CdrClassPhysical {
   LONG StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, const BYTE* subheader8) override;
   LONG WriteTAO(LONG sectorSize, LONG count, const void* data) override;
   LONG FinishTAO() override;
+  // Cuts a track-at-once recording short, for a caller that cancels; any
+  // thread may ask, also while the recording thread waits in WriteTAO or
+  // FinishTAO. The writer stops after the WRITE command under way and the
+  // sectors still queued are dropped; no flush follows (a drive flushing a
+  // full buffer at a low speed takes longer than a stopping program may
+  // wait), and the track is left open, so a CD-R stays incomplete. The
+  // recording thread still ends the recording with FinishTAO, which then
+  // answers failure. Not a slot of the interface: "CDR4BASE" reaches it by
+  // its own entry.
+  LONG AbortTAO();
   LONG CloseSession(LONG format, LONG closeFlag) override {
     return SessionClosedAnswer(DoCloseSession(format, closeFlag));
   }
@@ -187,6 +197,11 @@ class MmcClass : public CdrClassPhysical {
   LONG nextQueue_ = 0;
   LONG current_ = 0;
   std::atomic<bool> finishRequested_{false};
+  std::atomic<bool> abortRequested_{false};
+  // Guards the queue against an abort from another thread while the
+  // recording thread makes or drops it; taoQueued_ tells that it is there.
+  std::mutex abortMutex_;
+  bool taoQueued_ = false;
   std::atomic<bool> writerDone_{false};
   std::atomic<bool> writerFailed_{false};
   std::unique_ptr<CDRQueueClass> queue_;

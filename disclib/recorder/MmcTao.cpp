@@ -364,11 +364,16 @@ LONG MmcClass::StartTAO(LONG track, LONG type, LONG flags, const BYTE* code16, c
     COMS_Log("StartTAO: CDR_NOBUF flag disabled internal buffer");
     entries = 32;
   }
-  try {
-    queue_ = std::make_unique<CDRQueueClass>(entries, static_cast<DWORD>(size));
-  } catch (long) {
-    SetError("Out of memory.", nullptr);
-    return CDR_FAILED;
+  {
+    std::lock_guard lock(abortMutex_);
+    abortRequested_ = false;
+    try {
+      queue_ = std::make_unique<CDRQueueClass>(entries, static_cast<DWORD>(size));
+    } catch (long) {
+      SetError("Out of memory.", nullptr);
+      return CDR_FAILED;
+    }
+    taoQueued_ = true;
   }
   writeState_ = 1;
   writer_ = std::thread([this] { MmcTaoStartThread(); });
@@ -401,8 +406,25 @@ LONG MmcClass::FinishTAO() {
   if (writeState_ != 1) return CDR_FAILED;
   StopWriter();
   writeState_ = 0;
-  queue_.reset();
+  {
+    std::lock_guard lock(abortMutex_);
+    taoQueued_ = false;
+    queue_.reset();
+  }
+  if (abortRequested_) {
+    COMS_Log("FinishTAO: aborted, the queued sectors dropped.");
+    return CDR_FAILED;
+  }
   return writerFailed_ ? CDR_FAILED : CDR_OK;
+}
+
+LONG MmcClass::AbortTAO() {
+  std::lock_guard lock(abortMutex_);
+  if (!taoQueued_) return CDR_FAILED;
+  COMS_Log("Abort TAO called.");
+  abortRequested_ = true;
+  queue_->Wake();
+  return CDR_OK;
 }
 
 void MmcClass::StopWriter() {
@@ -416,7 +438,7 @@ void MmcClass::MmcTaoStartThread() {
   COMS_Log("Track-at-once thread started.");
   try {
     DoTAOWrite();
-    if (!CacheFlush()) writerFailed_ = true;
+    if (!abortRequested_ && !CacheFlush()) writerFailed_ = true;
   } catch (...) {
     COMS_Log("MmcTaoStartThread caught exception!");
     writerFailed_ = true;
@@ -438,7 +460,8 @@ void MmcClass::DoTAOWrite() {
     alternative = true;
   }
   COMS_Log("DoTAOWrite: Waiting for queue to fill");
-  queue_->WaitFull([this] { return finishRequested_.load(); });
+  auto ending = [this] { return finishRequested_.load() || abortRequested_.load(); };
+  queue_->WaitFull(ending);
   // The thread would be raised to the highest priority here; an ordinary
   // process cannot raise its threads above the others on this platform.
   const LONG perWrite = alternative ? 65536 / 2056 : 65536 / sectorSize_;
@@ -446,12 +469,18 @@ void MmcClass::DoTAOWrite() {
   bool alternativeSet = false;
   bool ended = false;
   while (!ended) {
+    // An abort is looked at before every WRITE command: it ends the track
+    // where the writing is, whatever is still queued.
+    if (abortRequested_) {
+      COMS_Log("DoTAOWrite: Aborted by the caller");
+      return;
+    }
     LONG n = 0;
     while (n < perWrite) {
       CDRQueueEntry* e = queue_->Front();
       if (!e) {
         if (n > 0 && finishRequested_) break;
-        if (!queue_->WaitNotEmpty([this] { return finishRequested_.load(); })) {
+        if (!queue_->WaitNotEmpty(ending)) {
           ended = true;
           break;
         }
@@ -473,13 +502,17 @@ void MmcClass::DoTAOWrite() {
       queue_->Release(e);
       ++n;
     }
-    if (n == 0) break;
+    if (n == 0 || abortRequested_) continue;
     if (!SectorWrite(current_, n, buffer.data(), blockSize)) {
       COMS_Log("DoTAOWrite: Aborted write failure");
       writerFailed_ = true;
       return;
     }
     current_ += n;
+  }
+  if (abortRequested_) {
+    COMS_Log("DoTAOWrite: Aborted by the caller");
+    return;
   }
   if (CacheFlush()) {
     COMS_Log("DoTAOWrite: Finished");

@@ -25,6 +25,7 @@ class ScriptedDrive : public FakeDriveAccess {
   std::atomic<int> tracks{0};
   std::atomic<int> closes{0};
   std::atomic<int> finishes{0};
+  std::atomic<int> aborts{0};
   int failWriteAtUnit = -1;  // a WriteTAO covering this unit answers 1
   bool finishFails = false;  // FinishTAO latches "Flush failed"
   std::string latched;
@@ -62,6 +63,10 @@ class ScriptedDrive : public FakeDriveAccess {
   std::int32_t FinishTAO(DriveHandle*) override {
     ++finishes;
     if (finishFails && latched.empty()) latched = "Flush failed";
+    return 0;
+  }
+  std::int32_t AbortTAO(DriveHandle*) override {
+    ++aborts;
     return 0;
   }
   std::int32_t CloseSession(DriveHandle*, std::int32_t, std::int32_t) override {
@@ -206,11 +211,17 @@ TEST_F(BuilderTest, CancelDuringTheImageTrack) {
   wizard_->StartBurnThread(drive_, false, true, 8);
   drives_.WaitHeld();
   EXPECT_TRUE(wizard_->CancelWork());
+  // The drive's writer is told while the worker still waits inside a write.
+  EXPECT_GE(drives_.aborts.load(), 1);
   drives_.Release();
   while (!wizard_->WaitDone(1000)) {
   }
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(drives_.closes.load(), 0);
+  // The track was cut short and then ended; no other track was begun.
+  EXPECT_EQ(drives_.aborts.load(), 2);
+  EXPECT_EQ(drives_.finishes.load(), 1);
+  EXPECT_EQ(drives_.tracks.load(), 1);
   // After the end a cancel changes nothing.
   EXPECT_FALSE(wizard_->CancelWork());
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);

@@ -266,7 +266,10 @@ TEST_F(VexaLogServerTest, CreationFailureCarriesTheServerError) {
             E_HANDLE);
   EXPECT_FALSE(logger);
   const com::ErrorText e = com::TakeError();
-  EXPECT_EQ(e.Utf8Description(), "IVexaLogger::FinalConstruct; log file creation failed");
+  EXPECT_EQ(e.Utf8Description(), "IVexaLogger::FinalConstruct; log file creation failed: " + file +
+                                     "/data/vexalog.txt cannot be opened: Not a directory. Make " + file +
+                                     "/data/ a folder this user can write to, on a disk with free space (the registry "
+                                     "value APP_PATH_DATA names the folder).");
   EXPECT_EQ(e.source, u"Vexalog.VexaLogger.1");
 }
 

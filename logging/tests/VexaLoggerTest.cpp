@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <filesystem>
 
 #include "logging/tests/LoggerTestUtil.h"
 
@@ -360,7 +361,7 @@ TEST_F(VexaLoggerTest, FailedWriteOrFlushIsReportedWithItsText) {
     }
     EXPECT_EQ(hr, E_FAIL);
     EXPECT_EQ(com::TakeError().Utf8Description(),
-              "IVexaLogger:WriteMessage - Cannot write to logfile.");
+              "IVexaLogger:WriteMessage - Cannot write to logfile " + box_.DebugPath() + ": File too large.");
   }
   // A pipe in place of the debug log takes the line but cannot be flushed
   // to a disk.
@@ -389,8 +390,62 @@ TEST_F(VexaLoggerTest, MainLogThatCannotBeCreatedFailsCreation) {
   ComPtr<IVexaLogger> logger;
   EXPECT_EQ(CreateVexaLogger(IID_IVexaLogger, logger.PutVoid()), E_HANDLE);
   EXPECT_FALSE(logger);
+  // The path, the system's reason and what to do.
   EXPECT_EQ(com::TakeError().Utf8Description(),
-            "IVexaLogger::FinalConstruct; log file creation failed");
+            "IVexaLogger::FinalConstruct; log file creation failed: " + file +
+                "/data/vexalog.txt cannot be opened: Not a directory. Make " + file +
+                "/data/ a folder this user can write to, on a disk with free space (the registry value APP_PATH_DATA "
+                "names the folder).");
+}
+
+// A new log that cannot be written (its disk full; here a size limit of 0
+// bytes): each line fails at once with the file and the reason, and the
+// header's system information (which asks the printer system, slow where it
+// does not answer) is gathered once, not again with every line. Once the
+// log can be written, lines go in again.
+TEST_F(VexaLoggerTest, ALogThatCannotBeWrittenIsNotGivenItsHeaderAgainWithEveryLine) {
+  const std::string bin = box_.root() + "/bin";
+  // Each question leaves an empty file (the size limit lets no byte out).
+  const std::string asked = box_.root() + "/asked";
+  ASSERT_TRUE(base::MakeDirs(bin));
+  ASSERT_TRUE(base::MakeDirs(asked));
+  ASSERT_TRUE(base::WriteFileAtomic(
+      bin + "/lpstat", "#!/bin/sh\nmktemp '" + asked + "/XXXXXX' >/dev/null\necho 'system default destination: desk'\n"));
+  ASSERT_EQ(::chmod((bin + "/lpstat").c_str(), 0755), 0);
+  struct Environment {
+    std::vector<std::pair<std::string, std::string>> saved;
+    Environment(const std::string& bin) {
+      for (const char* name : {"PATH", "PRINTER", "LPDEST"}) {
+        if (const char* v = std::getenv(name)) saved.emplace_back(name, v);
+        ::unsetenv(name);
+      }
+      std::string path = bin;
+      for (const auto& [k, v] : saved) {
+        if (k == "PATH") path += ":" + v;
+      }
+      ::setenv("PATH", path.c_str(), 1);
+    }
+    ~Environment() {
+      ::unsetenv("PATH");
+      for (const auto& [k, v] : saved) ::setenv(k.c_str(), v.c_str(), 1);
+    }
+  } environment(bin);
+
+  ComPtr<IVexaLogger> logger = Make();
+  {
+    FileSizeLimit limit(0);
+    ASSERT_TRUE(limit.Set());
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_EQ(Write(logger.Get(), "vexa", "INFO", "lost"), E_FAIL);
+      EXPECT_EQ(com::TakeError().Utf8Description(),
+                "IVexaLogger:WriteMessage - Cannot write to logfile " + box_.MainPath() + ": File too large.");
+    }
+  }
+  const auto questions = std::distance(std::filesystem::directory_iterator(asked), std::filesystem::directory_iterator());
+  EXPECT_EQ(questions, 1);
+  EXPECT_EQ(box_.Main(), "");
+  EXPECT_EQ(Write(logger.Get(), "vexa", "INFO", "kept"), S_OK);
+  EXPECT_NE(box_.Main().find("kept"), std::string::npos);
 }
 
 TEST_F(VexaLoggerTest, DispatchCallsReachTheMethods) {

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/base/File.h"
@@ -124,13 +125,27 @@ std::string TempDirectory() {
   return t;
 }
 
-std::string RuntimeDirectory() {
+std::string RuntimeDirectory(std::string* why) {
   std::string base = Env("XDG_RUNTIME_DIR");
   std::string dir = base.empty() ? "/tmp/vexa-" + std::to_string(getuid()) : JoinPath(base, "vexa");
-  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return "";
+  // What to do is the same for every failure: a folder of the user's own.
+  const std::string remedy = base.empty() ? "; remove it, or set XDG_RUNTIME_DIR to a folder of your own."
+                                          : "; set XDG_RUNTIME_DIR to a folder of your own (it is " + base + ").";
+  auto fail = [&](const std::string& problem) {
+    if (why) *why = "the runtime folder " + dir + " " + problem + remedy;
+    return std::string();
+  };
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail(std::string("cannot be made: ") + strerror(errno));
   struct stat st {};
-  if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()) return "";
-  if ((st.st_mode & 0077) != 0 && chmod(dir.c_str(), 0700) != 0) return "";
+  if (lstat(dir.c_str(), &st) != 0) return fail(std::string("cannot be read: ") + strerror(errno));
+  if (!S_ISDIR(st.st_mode)) return fail("is not a folder");
+  if (st.st_uid != getuid()) {
+    return fail("belongs to user " + std::to_string(st.st_uid) + ", not to this user (" + std::to_string(getuid()) +
+                ")");
+  }
+  if ((st.st_mode & 0077) != 0 && chmod(dir.c_str(), 0700) != 0) {
+    return fail(std::string("cannot be made private: ") + strerror(errno));
+  }
   return dir;
 }
 

@@ -37,8 +37,9 @@ VEXA_BASE_API std::string ShareDir();
 // The system's temporary folder: $TMPDIR, else /tmp. Ends without '/'.
 VEXA_BASE_API std::string TempDirectory();
 // Per-user runtime folder for sockets and locks: $XDG_RUNTIME_DIR/vexa, else
-// /tmp/vexa-<uid>; created with mode 0700. Empty on failure.
-VEXA_BASE_API std::string RuntimeDirectory();
+// /tmp/vexa-<uid>; created with mode 0700. Empty on failure, and then, when
+// why is given, a sentence with the folder, the reason and what to do.
+VEXA_BASE_API std::string RuntimeDirectory(std::string* why = nullptr);
 // Per-user data folder: $XDG_DATA_HOME/vexa, else ~/.local/share/vexa (not created).
 VEXA_BASE_API std::string UserDataDirectory();
 // Per-user configuration folder: $XDG_CONFIG_HOME/vexa, else ~/.config/vexa.

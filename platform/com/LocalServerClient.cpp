@@ -106,7 +106,11 @@ HRESULT LocalServerChannel::Connect(REFCLSID clsid, const std::string& serverPat
     return ReportError(clsid, std::string_view(text), iid, CO_E_SERVER_EXEC_FAILURE);
   };
   const std::string socketPath = LocalServerSocketPath(clsid);
-  if (socketPath.empty()) return fail("no usable runtime folder for the server " + name);
+  if (socketPath.empty()) {
+    std::string why;
+    base::RuntimeDirectory(&why);
+    return fail("no usable runtime folder for the server " + name + (why.empty() ? "" : ": " + why));
+  }
   base::UniqueFd fd;
   {
     wire::StartupLock lock(wire::LockPath(clsid));

@@ -3,6 +3,8 @@
 // so a program asks first and uses the terminal (or says why) instead.
 #pragma once
 
+#include <string>
+
 namespace vexa::display {
 
 // True when DISPLAY names an X server that accepts a connection, or
@@ -11,8 +13,13 @@ namespace vexa::display {
 bool DisplayReachable();
 
 // True when Qt can open the platform it would use: QT_QPA_PLATFORM names
-// one that needs no display server (offscreen, minimal, ...), or the display
-// server it needs is reachable (DisplayReachable).
+// an installed one that needs no display server (offscreen, minimal, ...),
+// or the display server it needs is reachable (DisplayReachable).
 bool QtPlatformUsable();
+
+// Why Qt cannot open the platform it would use, as a sentence ending in a
+// full stop; "" when it can. A QT_QPA_PLATFORM that names no installed
+// platform is told with the ones that are installed.
+std::string QtPlatformProblem();
 
 }  // namespace vexa::display

@@ -13,6 +13,8 @@ namespace vexa::discpakb {
 
 inline constexpr std::uint16_t kWaveFormatPcm = 1;
 inline constexpr std::uint16_t kWaveFormatFloat = 3;
+inline constexpr std::uint16_t kWaveFormatMpeg = 0x50;        // MPEG audio, layer I or II
+inline constexpr std::uint16_t kWaveFormatMpegLayer3 = 0x55;  // MP3
 inline constexpr std::uint16_t kWaveFormatExtensible = 0xFFFE;
 
 struct WaveHead {

@@ -1,7 +1,12 @@
 // Track-at-once recording on the simulated recorder: the sequence the disc
 // engine runs, and every injected fault ending in a failing finish with its
 // text latched and in the command log.
+#include <poll.h>
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <thread>
 
 #include "disclib/recorder/CdrDrive.h"
 #include "disclib/recorder/tests/SimRecorderFixture.h"
@@ -178,6 +183,79 @@ TEST_F(TaoTest, RefusalsAndTheAlternativeFormOneMode) {
   EXPECT_EQ(drive->FinishTAO(), 0);
   const auto lines = LogTexts();
   EXPECT_TRUE(Has(lines, "DoTAOWrite: Finished"));
+}
+
+// A recording cancelled at a real write speed (8x, the drive taking as long
+// as a real one) while the recording thread is finishing the track, which
+// would write out everything queued: an abort from another thread stops the
+// writer after the WRITE under way and drops the rest; nothing is flushed,
+// the finish fails, the track stays open and the disc incomplete.
+TEST_F(TaoTest, AnAbortFromAnotherThreadStopsTheWriterWhereItIs) {
+  Use("throttle = yes\nwritespeeds = 8,4\n");
+  auto drive = Create();
+  ASSERT_TRUE(drive);
+  CDR4BASE* base = CDR4BASE_Get();
+  EXPECT_EQ(base->CDR4_AbortTAO(drive.get()), 1);  // nothing to abort
+  BYTE info[36];
+  ASSERT_EQ(drive->ReadTrackInfo(255, info), 0);
+  DWORD start;
+  std::memcpy(&start, info + 12, 4);
+  ASSERT_EQ(drive->StartTAO(255, CDR_TRACK_MODE2_FORM2, CDR_BURNPROOF, nullptr, nullptr), 0);
+  // Fewer units than the queue holds (2047): the writer waits for them all
+  // and starts only once the track is being finished.
+  constexpr DWORD kQueued = 1600;
+  const auto data = Units(16, 7);
+  for (DWORD at = 0; at < kQueued; at += 16) ASSERT_EQ(drive->WriteTAO(2332, 16, data.data()), 0);
+  // The first write into the image file: the finish is under way.
+  const int watch = inotify_init1(IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, drive_.c_str(), IN_MODIFY), 0);
+  std::thread aborter([&] {
+    alignas(inotify_event) char events[4096];
+    for (bool written = false; !written;) {
+      pollfd p{watch, POLLIN, 0};
+      if (::poll(&p, 1, 60000) <= 0) {
+        ADD_FAILURE() << "the image file was never written";
+        break;
+      }
+      const ssize_t n = ::read(watch, events, sizeof events);
+      if (n <= 0) break;
+      for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        if (e->len && std::string(e->name).ends_with(".bin")) written = true;
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      }
+    }
+    EXPECT_EQ(base->CDR4_AbortTAO(drive.get()), 0);
+  });
+  EXPECT_EQ(drive->FinishTAO(), 1);
+  aborter.join();
+  ::close(watch);
+  EXPECT_EQ(drive->WriteTAO(2332, 16, data.data()), 1);  // the recording has ended
+  BYTE disc[32];
+  ASSERT_EQ(drive->ReadDiscInfo(disc), 0);
+  EXPECT_EQ(disc[2] & 3, 1);  // incomplete
+  ASSERT_EQ(drive->ReadTrackInfo(1, info), 0);
+  DWORD next;
+  std::memcpy(&next, info + 12, 4);
+  // What was written is what the writer had under way: far less than was
+  // queued.
+  EXPECT_GT(next, start);
+  EXPECT_LT(next - start, kQueued / 2);
+  const auto lines = LogTexts();
+  for (const char* l : {"Abort TAO called.", "DoTAOWrite: Aborted by the caller",
+                        "FinishTAO: aborted, the queued sectors dropped."}) {
+    EXPECT_TRUE(Has(lines, l)) << l;
+  }
+  EXPECT_FALSE(Has(lines, "DoTAOWrite: Finished"));
+  // No SYNCHRONIZE CACHE (0x35) went to the drive: the trace has a line
+  // "NNNNNN 35 ..." for each one.
+  const std::string trace = Trace();
+  EXPECT_NE(trace.find(" 2a 00 "), std::string::npos) << trace;
+  for (std::size_t at = trace.find('\n'); at != std::string::npos && at + 11 <= trace.size();
+       at = trace.find('\n', at + 1)) {
+    EXPECT_NE(trace.compare(at + 7, 4, " 35 "), 0) << trace.substr(at + 1, trace.find('\n', at + 1) - at);
+  }
 }
 
 TEST_F(TaoTest, ClosingTheSessionWaitsForABusyDriveButNotForEver) {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/base/Module.h"
 #include "platform/base/Overlap.h"
 
@@ -130,6 +132,53 @@ TEST(Path, RuntimeDirectoryIsPrivate) {
   struct stat st {};
   ASSERT_EQ(stat(dir.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+// A runtime folder that cannot be used is refused with the folder, the
+// reason and what to do: a missing XDG_RUNTIME_DIR, a file in the folder's
+// place, a folder of another user.
+TEST(Path, AnUnusableRuntimeDirectorySaysWhyAndWhatToDo) {
+  const char* saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string keep = saved ? saved : "";
+  const std::string root = MakeTempDir("", "vexa-runtime-");
+  ASSERT_FALSE(root.empty());
+  const std::string mine = root + "/mine";
+  ASSERT_EQ(mkdir(mine.c_str(), 0700), 0);
+  const std::string fileInPlace = root + "/file";
+  ASSERT_EQ(mkdir(fileInPlace.c_str(), 0700), 0);
+  ASSERT_TRUE(WriteFileAtomic(fileInPlace + "/vexa", "x"));
+  const std::string foreign = root + "/foreign";
+  ASSERT_EQ(mkdir(foreign.c_str(), 0700), 0);
+  ASSERT_EQ(mkdir((foreign + "/vexa").c_str(), 0700), 0);
+  // Only root can give a folder to another user.
+  const bool canGive = chown((foreign + "/vexa").c_str(), getuid() + 1, static_cast<gid_t>(-1)) == 0;
+  struct Case {
+    std::string base;
+    std::string said;
+  } cases[] = {
+      {root + "/missing", "the runtime folder " + root + "/missing/vexa cannot be made: No such file or directory"},
+      {fileInPlace, "the runtime folder " + fileInPlace + "/vexa is not a folder"},
+      {foreign, "the runtime folder " + foreign + "/vexa belongs to user " + std::to_string(getuid() + 1) +
+                    ", not to this user (" + std::to_string(getuid()) + ")"},
+  };
+  for (const Case& c : cases) {
+    if (c.base == foreign && !canGive) continue;
+    SCOPED_TRACE(c.base);
+    setenv("XDG_RUNTIME_DIR", c.base.c_str(), 1);
+    std::string why;
+    EXPECT_EQ(RuntimeDirectory(&why), "");
+    EXPECT_EQ(why, c.said + "; set XDG_RUNTIME_DIR to a folder of your own (it is " + c.base + ").");
+  }
+  setenv("XDG_RUNTIME_DIR", mine.c_str(), 1);
+  std::string why;
+  EXPECT_EQ(RuntimeDirectory(&why), mine + "/vexa");
+  EXPECT_EQ(why, "");
+  if (saved) {
+    setenv("XDG_RUNTIME_DIR", keep.c_str(), 1);
+  } else {
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+  RemoveAll(root);
 }
 
 TEST(Module, NamesMapToLibraryFiles) {

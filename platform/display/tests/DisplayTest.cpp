@@ -74,6 +74,26 @@ TEST_F(DisplayProbeTest, QtPlatformsWithoutAServerAreUsable) {
   }
 }
 
+// A platform that is not installed would end the process in Qt: it is not
+// usable, and the reason names it and the platforms that are installed. A
+// list falls back to its next platform, as Qt does.
+TEST_F(DisplayProbeTest, APlatformThatIsNotInstalledIsNamedWithTheInstalledOnes) {
+  for (const char* platform : {"bogus", "bogus:size=1x1", "bogus;nothing"}) {
+    ::setenv("QT_QPA_PLATFORM", platform, 1);
+    EXPECT_FALSE(QtPlatformUsable()) << platform;
+    const std::string why = QtPlatformProblem();
+    EXPECT_NE(why.find(std::string("QT_QPA_PLATFORM=\"") + platform + "\" names no Qt platform that is installed"),
+              std::string::npos)
+        << why;
+    EXPECT_NE(why.find("offscreen"), std::string::npos) << why;
+  }
+  for (const char* platform : {"bogus;offscreen", "OFFSCREEN"}) {
+    ::setenv("QT_QPA_PLATFORM", platform, 1);
+    EXPECT_TRUE(QtPlatformUsable()) << platform;
+    EXPECT_EQ(QtPlatformProblem(), "") << platform;
+  }
+}
+
 TEST_F(DisplayProbeTest, AWaylandSocketCountsWhenItListens) {
   const int listening = Socket(dir_ + "/wayland-7", true);
   const int deaf = Socket(dir_ + "/wayland-8", false);

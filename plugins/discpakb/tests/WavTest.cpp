@@ -301,6 +301,43 @@ TEST_F(WavTest, ExtensibleGoesThroughTheDecoderAndFactIsNotNeeded) {
   EXPECT_EQ(s.GetDurationMs(), 1000u);
 }
 
+// MPEG layer 3 inside a RIFF WAVE (format 0x0055), at a constant bit rate
+// and at a variable one, whose head states no byte rate at all: both are
+// sound of the length ffprobe finds, the samples ffmpeg decodes, and a
+// format with a bit rate.
+TEST_F(WavTest, Mp3InsideAWaveFileIsSoundOfItsLength) {
+  struct Case {
+    const char* name;
+    const char* coding;
+  } cases[] = {
+      {"cbr.wav", " -c:a libmp3lame -b:a 128k"},
+      {"vbr.wav", " -c:a libmp3lame -q:a 4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string wav = Make(c.name, StereoTone(3.0) + c.coding + " -f wav");
+    ASSERT_EQ(ReadBytes(wav).substr(20, 2), std::string("\x55\x00", 2));
+    WavAudioStream s(wav);
+    ASSERT_EQ(s.Open(), 1) << s.GetError();
+    EXPECT_FALSE(s.isPCM());
+    const double probe = (FfprobeDuration(wav) - FfprobeStart(wav)) * 1000.0;
+    EXPECT_NEAR(s.GetDurationMs(), probe, 1152 * 1000.0 / 44100);
+    std::uint32_t bytes = 0;
+    EXPECT_EQ(s.GetSize(&bytes), 3);
+    EXPECT_GT(bytes, 0u);
+    AudioFormatRecord* f = s.GetFormat();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->formatCode, 0x55);
+    EXPECT_GT(f->bitRate, 16000);
+    const std::vector<std::int16_t> ours = ReadAll(&s);
+    const std::vector<std::int16_t> theirs = FfmpegDecode(wav);
+    EXPECT_NEAR(static_cast<double>(ours.size()), static_cast<double>(theirs.size()), 2.0 * 2 * 1152);
+    const Match m = BestMatch(ours, theirs, 1200);
+    EXPECT_LT(m.rms, 4.0) << "shift " << m.shift;
+    EXPECT_GT(Rms(ours), 2000.0);
+  }
+}
+
 TEST_F(WavTest, MoreThanTwoChannelsAreMixedDown) {
   const std::string wav =
       Make("51.wav", "-f lavfi -i \"aevalsrc=0.3*sin(300*2*PI*t)|0.3*sin(500*2*PI*t)|0.3*sin(700*2*PI*t)|"
