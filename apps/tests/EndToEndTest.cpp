@@ -852,8 +852,7 @@ TEST_F(EndToEndTest, NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFi
       EXPECT_EQ(text[pdf].find(title) != std::string::npos, titled) << pdf << "\n" << text[pdf];
     }
     std::map<std::string, std::string> dateEnv = env;
-    const ProgramResult today =
-        RunProgram(Which("date"), {"-u", "+%A, %-d. %B %Y"}, dateEnv, box_.root() + "/scratch");
+    const ProgramResult today = RunProgram(Which("date"), {"+%A, %-d. %B %Y"}, dateEnv, box_.root() + "/scratch");
     std::string date = today.out;
     while (!date.empty() && date.back() == '\n') date.pop_back();
     EXPECT_FALSE(date.empty());
