@@ -72,6 +72,9 @@ class BurnFlow {
   // early when it fails, before a message that waits for the user.
   bool DoErase(AwakeScope& awake);
   bool DoPremaster(AwakeScope& awake);
+  // The message of a disc too small for the image, around the engine's
+  // sentence (why: its text with the method name).
+  std::string DiscTooSmallText(const std::string& why) const;
   // *burnStopPending: the engine was told to cancel and may still be writing.
   bool DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScope& awake);
 

@@ -123,6 +123,12 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
        "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
        "58 MB (30000 sectors) free.\r\nCVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
        "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written."},
+      // The image estimated before the premaster: refused then, nothing made.
+      {"disc too small for the estimate", [](FakeEngineScript& s) { s.premastersTooSmall = 1; }, 1,
+       VEXACoreDiscTooSmall,
+       "IVEXAPremaster::StartPremaster - The disc is too small: the disc image needs 702 MB (359850 sectors) and the "
+       "disc has 702 MB (359849 sectors) free.\r\nCVexaODBase::StartPremaster - The disc is too small for the disc "
+       "image.\r\nCVEXACore1::DoPremaster - The disc is too small for the disc image; nothing was made."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -630,6 +636,24 @@ TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheF
   EXPECT_EQ(ui_->messages[0].text,
             "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
             "is too small: the disc image needs 100 MB (51200 sectors) and the disc has 58 MB (30000 sectors) free."
+            "\r\n\r\nInsert a blank disc with enough room, then try again.");
+  core_.Reset();
+
+  // Refused before the premaster, on the image's estimate: the same words
+  // with the estimate's figures, and no premaster or burn begun.
+  engine_ = std::make_shared<FakeEngineScript>();
+  engine_->premastersTooSmall = 1;
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
+  EXPECT_FALSE(engine_->CalledWith("IsPremasterDone"));
+  EXPECT_FALSE(engine_->CalledWith("StartBurn"));
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text,
+            "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
+            "is too small: the disc image needs 702 MB (359850 sectors) and the disc has 702 MB (359849 sectors) free."
             "\r\n\r\nInsert a blank disc with enough room, then try again.");
   core_.Reset();
 
