@@ -135,6 +135,7 @@ bool CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
   // The engine makes the photos' files ahead while they are added here.
   std::vector<std::pair<std::string, LONG>> expected;
   for (const StillEntry& e : stills) expected.emplace_back(Resolve(e.fullResPath, baseFolder), e.rotation);
+  if (!CheckStillRoom("CVEXACore1::AddStills", expected.size())) return false;
   ExpectedStills ahead(driver_.get(), expected);
   for (const StillEntry& e : stills) {
     if (e.fullResPath.empty() && e.originalFilename.empty()) {
