@@ -39,9 +39,10 @@ ImageEstimateInput Set(const PhotoKind& kind, int photos, std::int64_t delaySeco
   return input;
 }
 
-// Tiny pictures (a few hundred bytes each), and 2-megapixel camera photos
-// of about 700 KB.
+// Tiny pictures (a few hundred bytes each), the bundled sample photos (2
+// megapixels, about 95 KB) and detailed 2-megapixel photos of about 700 KB.
 constexpr PhotoKind kTiny{"tiny", 16, 12, 859, 859, 859, 859};
+constexpr PhotoKind kSample{"sample", 1600, 1200, 95200, 65235, 25333, 3399};
 constexpr PhotoKind kCamera{"camera", 1600, 1200, 732205, 459675, 66954, 6022};
 
 TEST(ImageEstimate, PhotoSetsAgainstAnEightyMinuteDisc) {
@@ -52,8 +53,11 @@ TEST(ImageEstimate, PhotoSetsAgainstAnEightyMinuteDisc) {
     bool fits;
   } rows[] = {
       // 599 photos and the title: the show (3,000 s) and the segments fit
-      // with tiny pictures; the originals of camera photos do not.
+      // with tiny pictures; with the sample photos they do not, at 3 s they
+      // do; the originals of camera photos do not.
       {kTiny, 599, 5, true},
+      {kSample, 599, 5, false},
+      {kSample, 599, 3, true},
       {kCamera, 599, 5, false},
       {kCamera, 599, 2, false},
       // Tiny pictures fit at 2 s, and at 6 s the show is too long with them.
