@@ -104,7 +104,8 @@ bool CVEXACore1::DoAddAlbumFile(const std::string& albumFilePath, LONG albumForm
   }
 
   const std::string folder = base::DirName(path);
-  if (!AddStills(album, folder)) return flow_.FailCall("CVEXACore1::AddAlbumFile - AddStills call failed.");
+  // The reason (too many pictures, ...) stays before this line.
+  if (!AddStills(album, folder)) return flow_.FailCall("CVEXACore1::AddAlbumFile - AddStills call failed.", true);
 
   std::string audio, audioName;
   DATE audioTime = 0.0;
@@ -127,6 +128,8 @@ bool CVEXACore1::AddStills(CVexaCoreXML& album, const std::string& baseFolder) {
     flow_.ReportProblem();
     return flow_.FailCall("CVEXACore1::AddStills - XML GetAllStills call failed.");
   }
+  // Too many for the disc: refused before the album is touched.
+  if (!CheckStillRoom("CVEXACore1::AddStills", stills.size())) return false;
   // Each accepted still is written back by AddStill.
   if (!album.ResetStills()) {
     flow_.ReportProblem();

@@ -471,6 +471,16 @@ BurnFlow::PhaseEnd BurnFlow::WatchPhase(const PhaseWatch& watch) {
 
 // ---- premaster ---------------------------------------------------------------------------------
 
+std::string BurnFlow::DiscTooSmallText(const std::string& why) const {
+  // The engine's sentence without its method name.
+  const std::size_t dash = why.find(" - ");
+  const std::string sentence = dash == std::string::npos ? why : why.substr(dash + 3);
+  return FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo disc; nothing "
+                                                  "was written to it.\r\n\r\n%1!s!\r\n\r\nInsert a blank disc with "
+                                                  "enough room, then try again."),
+                           {sentence});
+}
+
 bool BurnFlow::DoPremaster(AwakeScope& awake) {
   flow_.SetCode(VEXACoreSuccess);
   std::string timeText, cannotCreate, starting, finishing;
@@ -492,10 +502,20 @@ bool BurnFlow::DoPremaster(AwakeScope& awake) {
   auto cursorOff = [&] {
     if (flow_.StatusShown()) flow_.Status().SetWaitCursor(false);
   };
-  bool tempSpaceShort = false;
-  if (!driver_.StartPremaster(&tempSpaceShort)) {
+  bool tempSpaceShort = false, tooSmall = false;
+  std::string tooSmallWhy;
+  if (!driver_.StartPremaster(&tempSpaceShort, &tooSmall, &tooSmallWhy)) {
     cursorOff();
     awake.End();
+    if (tooSmall) {
+      // Refused before anything was made: the same words and figures as a
+      // burn refused for the disc's size.
+      util_.ReportError("CVEXACore1::DoPremaster - The disc is too small for the disc image; nothing was made.", false);
+      flow_.SetCode(VEXACoreDiscTooSmall);
+      if (flow_.StatusShown()) flow_.EnableCancel(true);
+      flow_.ShowError(DiscTooSmallText(tooSmallWhy));
+      return false;
+    }
     if (tempSpaceShort) {
       util_.ReportError("CVEXACore1::DoPremaster - Insufficient temp space returned from Premaster.", false);
       flow_.SetCode(VEXACoreInsufficientTempSpace);
@@ -701,13 +721,7 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
       // Refused before anything was written: the disc is left blank.
       util_.ReportError("CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.", false);
       flow_.SetCode(VEXACoreDiscTooSmall);
-      // The engine's sentence without its method name.
-      const std::size_t dash = tooSmallWhy.find(" - ");
-      const std::string sentence = dash == std::string::npos ? tooSmallWhy : tooSmallWhy.substr(dash + 3);
-      flow_.ShowError(FormatMessageText(util_.LoadString(4570, "The disc in the CD writer is too small for this photo "
-                                                               "disc; nothing was written to it.\r\n\r\n%1!s!\r\n\r\n"
-                                                               "Insert a blank disc with enough room, then try again."),
-                                        {sentence}));
+      flow_.ShowError(DiscTooSmallText(tooSmallWhy));
       return false;
     }
     util_.ReportError("CVEXACore1::DoBurn - ODBase StartBurn call failed.", false);

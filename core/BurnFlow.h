@@ -75,6 +75,9 @@ class BurnFlow {
   // erase, the user will put in another disc.
   bool DoErase(AwakeScope& awake, bool* blanked);
   bool DoPremaster(AwakeScope& awake);
+  // The message of a disc too small for the image, around the engine's
+  // sentence (why: its text with the method name).
+  std::string DiscTooSmallText(const std::string& why) const;
   // *burnStopPending: the engine was told to cancel and may still be writing.
   bool DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScope& awake);
 

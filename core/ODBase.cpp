@@ -306,8 +306,9 @@ bool CVexaODBase::SetTempDirectory(const std::string& path) {
   return SetTempDirectory(p.Get());
 }
 
-bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
+bool CVexaODBase::StartPremaster(bool* tempSpaceShort, bool* tooSmall, std::string* why) {
   *tempSpaceShort = false;
+  if (tooSmall) *tooSmall = false;
   lastProcessMessage_.clear();
   processEnd_->Reset();
   if (premaster_ && SUCCEEDED(premaster_->StartPremaster())) return true;
@@ -316,9 +317,15 @@ bool CVexaODBase::StartPremaster(bool* tempSpaceShort) {
   Bstr said;
   if (engine_ && SUCCEEDED(engine_->GetLastResultMsg(said.Out()))) lastProcessMessage_ = Narrow(said.Get());
   VEXAEngineResult result = VEXAEngineResultSuccess;
-  if (engine_ && SUCCEEDED(engine_->GetLastResultCode(&result)) && result == VEXAEngineResultTempSpaceLimitReached) {
+  const bool resultKnown = engine_ && SUCCEEDED(engine_->GetLastResultCode(&result));
+  if (resultKnown && result == VEXAEngineResultTempSpaceLimitReached) {
     *tempSpaceShort = true;
     return Fail("CVexaODBase::StartPremaster - Insufficient temp space received from Core.", true);
+  }
+  if (resultKnown && result == VEXAEngineResultDiscTooSmall) {
+    if (tooSmall) *tooSmall = true;
+    if (why) *why = lastProcessMessage_;
+    return Fail("CVexaODBase::StartPremaster - The disc is too small for the disc image.", true);
   }
   return Fail("CVexaODBase::StartPremaster - StartPremaster call failed.", true);
 }

@@ -79,7 +79,10 @@ class CVexaODBase {
   void ExpectStills(const std::vector<std::pair<std::string, LONG>>& stills);
   void DropExpectedStills();
 
-  bool StartPremaster(bool* tempSpaceShort);
+  // On a refusal because the disc in the drive is too small for the image
+  // the premaster would make, *tooSmall is set and *why holds the engine's
+  // text (the figures of the burn's own refusal).
+  bool StartPremaster(bool* tempSpaceShort, bool* tooSmall = nullptr, std::string* why = nullptr);
   bool IsPremasterDone(bool* done);
   bool GetPremasterProgressPercent(LONG* percent);
   bool GetPremasterTimeRemaining(LONG* seconds);

@@ -478,6 +478,23 @@ bool CVEXACore1::DoSetTVSystem(LONG tvSystem) {
   return true;
 }
 
+bool CVEXACore1::CheckStillRoom(const char* method, std::size_t more, bool titleStill) {
+  const long long wanted = static_cast<long long>(StillsOnDisc()) + static_cast<long long>(more);
+  if (wanted <= kVEXAEngineMaxStills) return true;
+  const long long excess = wanted - kVEXAEngineMaxStills;
+  const bool titled = titleLinesSet_ || titleStill;
+  const long long pictures = wanted - (titled ? 1 : 0);
+  flow_.SetCode(VEXACoreTooManyStills);
+  flow_.ShowError(FormatMessageText(
+      util_.LoadString(4572, "A disc holds at most %1!d! pictures, the title picture included. This disc would have "
+                             "%2!d!: %3!d! too many.\r\n\r\nRemove %3!d! of the pictures, then try again."),
+      {static_cast<long long>(kVEXAEngineMaxStills), wanted, excess}));
+  return flow_.FailCall(Format("%s - Too many pictures: a disc holds at most %d, the title picture included; this disc "
+                               "would have %lld (%lld pictures%s). Remove %lld of the pictures.",
+                               method, static_cast<int>(kVEXAEngineMaxStills), wanted, pictures,
+                               titled ? " and the title picture" : "", excess));
+}
+
 void CVEXACore1::Reject(const std::string& srcStillPath) {
   invalidStills_.push_back(srcStillPath);
   invalidSeen_ = true;
@@ -502,6 +519,8 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
     flow_.SetCode(VEXACoreInvalidFile);
     return flow_.FailCall("CVexaCore::AddStill - image file is empty.");
   }
+  // A full disc is no fault of the picture: it is not counted as rejected.
+  if (!CheckStillRoom("CVEXACore1::AddStill", 1)) return false;
   noStillsYet_ = false;
   std::string file = stillFile;
   bool exists = false;
@@ -644,6 +663,7 @@ bool CVEXACore1::DoSetTitleLines(const std::string& l1, const std::string& l2, c
     return flow_.FailCall("CVEXACore1::SetTitleLines - XML GetTVSystem call failed.");
   }
   const std::string file = temp + ".jpg";
+  if (!CheckStillRoom("CVEXACore1::SetTitleLines", 1, true)) return false;
   if (!MakeTitleStill(l1, l2, l3, file, face, primary, secondary, albumTv == VEXACoreTVNTSC)) {
     flow_.SetCode(VEXACoreNoTitleStill);
     flow_.ReportProblem();
@@ -741,6 +761,7 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
   for (const Entry& e : entries) {
     if (!e.path.empty() && !e.tooLong) expected.emplace_back(e.path, 0);
   }
+  if (!CheckStillRoom("CVEXACore1::AddImageListFile", expected.size())) return false;
   ExpectedStills ahead(driver_.get(), expected);
   for (const Entry& e : entries) {
     if (e.path.empty()) {
@@ -784,6 +805,7 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
     const std::string file = base::JoinPath(dir, name);
     if (!entry.is_directory(ec) && name.front() != '.' && imaging::ClaimsToBePicture(file)) expected.emplace_back(file, 0);
   }
+  if (!CheckStillRoom("CVEXACore1::AddImageDirectory", expected.size())) return false;
   ExpectedStills ahead(driver_.get(), expected);
   for (const auto& entry : entries) {
     if (entry.is_directory(ec)) continue;

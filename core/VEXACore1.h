@@ -192,6 +192,14 @@ class CVEXACore1 : public com::ComObjectRoot,
   static void AppendLineBreaks(int count, std::string* text);
   void ResetState();
   void Reject(const std::string& srcStillPath);
+  // The pictures on the disc so far, the title picture included.
+  LONG StillsOnDisc() const { return stillCount_ + (titleLinesSet_ ? 1 : 0); }
+  // Room on the disc for `more` pictures, checked before the first of them
+  // is added: a disc holds kVEXAEngineMaxStills pictures, the title picture
+  // included. Too many: the user is told how many to remove and the call
+  // fails (code VEXACoreTooManyStills). titleStill: the one to add is the
+  // title picture.
+  bool CheckStillRoom(const char* method, std::size_t more, bool titleStill = false);
 
   // ---- audio-CD ripping ----
   bool RipAudioTrackFromCD(const std::string& track, std::string* outPath, const std::string& extension);

@@ -183,7 +183,7 @@ std::int32_t DriveSession::BurnSpeed(std::int32_t maxSpeed) {
   return MaxBurnSpeed();
 }
 
-std::string DriveSession::DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors) {
+std::string DriveSession::DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors, const char* method) {
   // Megabytes of 2048-byte sectors, as discs are labelled ("700 MB"): what
   // is needed rounded up, what is free rounded down.
   constexpr std::int64_t kSectorsPerMB = 1048576 / 2048;
@@ -195,10 +195,10 @@ std::string DriveSession::DiscTooSmallMessage(std::int64_t neededSectors, std::i
                 "(%lld sectors) free.",
                 static_cast<long long>(neededMB), static_cast<long long>(neededSectors),
                 static_cast<long long>(freeMB), static_cast<long long>(freeSectors));
-  return std::string("IVEXABurner::StartBurn - ") + text;
+  return std::string(method) + " - " + text;
 }
 
-Result DriveSession::CheckRoomForImage(const std::function<std::int64_t(std::int32_t)>& imageEnd) {
+Result DriveSession::CheckRoomForImage(const std::function<std::int64_t(std::int32_t)>& imageEnd, const char* method) {
   std::uint8_t info[36] = {};
   if (drives_->ReadTrackInfo(drive_.get(), 255, info) == 0 && (info[7] & 0x01) != 0) {
     std::int32_t next = 0, free = 0;
@@ -206,7 +206,7 @@ Result DriveSession::CheckRoomForImage(const std::function<std::int64_t(std::int
     std::memcpy(&free, info + 16, 4);
     const std::int64_t needed = imageEnd(next) - next;
     if (next >= 0 && free >= 0 && needed > free) {
-      return Result::Fail(EngineCode::kDiscTooSmall, DiscTooSmallMessage(needed, free));
+      return Result::Fail(EngineCode::kDiscTooSmall, DiscTooSmallMessage(needed, free, method));
     }
   }
   return Result::Ok();

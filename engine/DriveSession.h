@@ -88,8 +88,11 @@ class DriveSession {
   // Before the first write command: the image must fit the disc's free
   // space, or the disc is left as it is. imageEnd: the address after the
   // image when it starts at the next writable address.
-  Result CheckRoomForImage(const std::function<std::int64_t(std::int32_t)>& imageEnd);
-  static std::string DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors);
+  // method: the interface method the refusal names.
+  Result CheckRoomForImage(const std::function<std::int64_t(std::int32_t)>& imageEnd,
+                           const char* method = "IVEXABurner::StartBurn");
+  static std::string DiscTooSmallMessage(std::int64_t neededSectors, std::int64_t freeSectors,
+                                         const char* method = "IVEXABurner::StartBurn");
   // Blanks the disc; the drive's refusal is a failure with its reason.
   Result Erase(bool full);
 

@@ -227,6 +227,9 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   // Premaster steps.
   std::vector<std::uint8_t> VolumeRecord(const std::string& dataPreparer) const;
   HRESULT LayOutMenus();
+  // The premaster's image estimated against the blank disc in the drive:
+  // too big, and the premaster is refused as the burn would refuse it.
+  HRESULT CheckRoomBeforePremaster();
   HRESULT MakePrints();
   HRESULT MakePages();
   HRESULT MakeManifests();

@@ -3,9 +3,11 @@
 // thread, then the image builder's premaster worker.
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "engine/ComPorts.h"
 #include "engine/Engine.h"
+#include "engine/ImageEstimate.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "idl/ProductKey.h"
 #include "idl/VEXAPC.h"
@@ -22,6 +24,15 @@ using com::ComPtr;
 namespace {
 
 constexpr char kMethod[] = "IVEXAPremaster::StartPremaster";
+
+// The thumbnails of a menu page (three rows of three).
+constexpr std::int32_t kThumbnailsPerPage = 9;
+
+std::uint64_t FileBytes(const std::string& path) {
+  std::error_code ec;
+  const auto bytes = std::filesystem::file_size(path, ec);
+  return ec ? 0 : bytes;
+}
 
 void PutText(std::uint8_t* record, std::size_t offset, std::size_t size, const std::string& text) {
   std::memcpy(record + offset, text.data(), std::min(size, text.size()));
@@ -83,7 +94,7 @@ HRESULT CVEXAVCDEngine::LayOutMenus() {
   grid.pictureHeight = 98;
   grid.insetX = 33;
   grid.insetY = 6;
-  menu_->SetMenuGrid(grid, mask.c_str(), nullptr, thumbs.c_str(), 9);
+  menu_->SetMenuGrid(grid, mask.c_str(), nullptr, thumbs.c_str(), kThumbnailsPerPage);
   menu_->SetTextStyle(0, "Arial", 18, 0, 0.47301137f, static_cast<float>(off + 416) / static_cast<float>(2 * off + 480),
                       0xFFFFFF, -1);
   menu_->SetTextStyle(1, "Arial", 14, 0, 0.0f, 0.09259259f, 0xFFFFFF, -1);
@@ -328,6 +339,38 @@ HRESULT CVEXAVCDEngine::MakeManifests() {
   return S_OK;
 }
 
+HRESULT CVEXAVCDEngine::CheckRoomBeforePremaster() {
+  if (!story_) return S_OK;
+  ImageEstimateInput input;
+  input.dataTrackSectors = wizard_->DataTrackSectors();
+  for (std::int32_t i = 1; i <= story_->StillCount(); ++i) {
+    const StillRecord& s = story_->Still(i);
+    input.stills.push_back({FileBytes(s.albumFile), s.albumWidth, s.albumHeight, FileBytes(s.thumbFile)});
+  }
+  input.showMs = story_->ShowMs();
+  input.thumbnailsPerPage = kThumbnailsPerPage;
+  input.extraTrackBytes = wizard_->ExtraTrackBytes();
+  const ImageEstimate estimate = EstimateImage(input);
+  if (lib_.drives) {
+    // A short line: the command log keeps the first 70 characters.
+    char text[96];
+    std::snprintf(text, sizeof text, "Premaster estimate: %lld sectors, data %lld (files %lld), show %lld",
+                  static_cast<long long>(estimate.sectors), static_cast<long long>(estimate.dataTrackSectors),
+                  static_cast<long long>(input.dataTrackSectors), static_cast<long long>(estimate.showTrackSectors));
+    lib_.drives->Log(text);
+  }
+  // Only a blank disc's room is the room the burn will have: a rewritable
+  // disc that is still to be erased is judged when it is written.
+  bool blank = false;
+  if (!drive_.current() || !drive_.IsDiscBlank(&blank).ok() || !blank) return S_OK;
+  if (const Result r = drive_.CheckRoomForImage(
+          [&](std::int32_t next) { return static_cast<std::int64_t>(next) + estimate.sectors; }, kMethod);
+      !r.ok()) {
+    return Report(kMethod, r);
+  }
+  return S_OK;
+}
+
 HRESULT CVEXAVCDEngine::StartPremaster() {
   state_ = VEXAEnginePremaster;
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
@@ -357,6 +400,9 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
                   static_cast<long long>((showMs + 999) / 1000), static_cast<int>(story_->StillCount()));
     return Fail(kMethod, text + Storyboard::MaxShowText(), VEXAEngineResultParameterOutOfBounds);
   }
+  // The whole image against the disc, before anything is encoded: refused
+  // now with the figures the burn would refuse it with.
+  if (HRESULT hr = CheckRoomBeforePremaster(); FAILED(hr)) return hr;
   // Room in the work directory for the streams the premaster writes.
   if (const std::int64_t free = VCDWizard::FreeBytes(folders_.root), needed = wizard_->WorkBytesNeeded();
       free >= 0 && needed > free) {

@@ -125,6 +125,13 @@ class VCDWizard {
   // size, with the gap the drive leaves between two tracks. The burn needs
   // the disc's free space to reach this address.
   std::int64_t BurnEndAddress(std::int32_t start) const;
+  // The data track as laid out so far, in sectors, and the bytes of the
+  // further MPEG tracks added.
+  std::int64_t DataTrackSectors() const;
+  std::vector<std::uint64_t> ExtraTrackBytes() const;
+  // The same address from the figures: a data track of isoSectors, then a
+  // track for each MPEG file of trackBytes.
+  static std::int64_t BurnEnd(std::int64_t start, std::int64_t isoSectors, const std::vector<std::uint64_t>& trackBytes);
   // Sectors a drive leaves between the end of one track and the start of
   // the next when writing track-at-once (run-out, link, run-in and the
   // two-second pre-gap).

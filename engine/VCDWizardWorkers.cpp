@@ -297,21 +297,39 @@ bool VCDWizard::EndTrack(bool written) {
   return FinishTrack() && written;
 }
 
-std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
-  std::int64_t at = start + static_cast<std::int64_t>(iso_ ? iso_->GetISOTrackSectors() : 0);
-  // A file track as the track writer lays it out (at least 300 sectors).
-  auto fileTrack = [](const std::string& path) -> std::int64_t {
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(path, ec);
-    return VCDMpegTrack(ec ? 0 : bytes).total;
-  };
-  const std::string video = VideoPath();
-  if (!video.empty() && base::FileExists(video)) at += kTrackGap + fileTrack(video);
-  for (const ExtraTrack& t : tracks_) at += kTrackGap + fileTrack(t.path);
+std::int64_t VCDWizard::BurnEnd(std::int64_t start, std::int64_t isoSectors, const std::vector<std::uint64_t>& trackBytes) {
+  std::int64_t at = start + isoSectors;
+  // Each file track as the track writer lays it out (at least 300 sectors).
+  for (const std::uint64_t bytes : trackBytes) at += kTrackGap + VCDMpegTrack(bytes).total;
   // The padding track, as WritePaddingTrack lays it out.
   const std::int64_t next = at + kTrackGap;
   if (next < kPaddingTarget) at = kPaddingTarget - next < 300 ? next + 300 : kPaddingTarget;
   return at + 2;  // the last track's run-out
+}
+
+namespace {
+std::uint64_t FileBytes(const std::string& path) {
+  std::error_code ec;
+  const auto bytes = std::filesystem::file_size(path, ec);
+  return ec ? 0 : bytes;
+}
+}  // namespace
+
+std::int64_t VCDWizard::DataTrackSectors() const { return iso_ ? iso_->GetISOTrackSectors() : 0; }
+
+std::vector<std::uint64_t> VCDWizard::ExtraTrackBytes() const {
+  std::vector<std::uint64_t> tracks;
+  for (const ExtraTrack& t : tracks_) tracks.push_back(FileBytes(t.path));
+  return tracks;
+}
+
+std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
+  std::vector<std::uint64_t> tracks;
+  const std::string video = VideoPath();
+  if (!video.empty() && base::FileExists(video)) tracks.push_back(FileBytes(video));
+  const std::vector<std::uint64_t> extra = ExtraTrackBytes();
+  tracks.insert(tracks.end(), extra.begin(), extra.end());
+  return BurnEnd(start, DataTrackSectors(), tracks);
 }
 
 std::int32_t VCDWizard::BurnBody() {

@@ -54,6 +54,9 @@ enum VEXACoreErrorCode : LONG {
   // The blank disc in the writer has less free space than the disc image;
   // it was left as it was (nothing written).
   VEXACoreDiscTooSmall = 29,
+  // More pictures than a disc holds (the title picture counted); the
+  // pictures of the call were refused before any was added.
+  VEXACoreTooManyStills = 30,
 };
 
 // Argument of Init: what the user sees. Any other value behaves as

@@ -919,8 +919,7 @@ TEST_F(EndToEndTest, NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFi
       EXPECT_EQ(text[pdf].find(title) != std::string::npos, titled) << pdf << "\n" << text[pdf];
     }
     std::map<std::string, std::string> dateEnv = env;
-    const ProgramResult today =
-        RunProgram(Which("date"), {"-u", "+%A, %-d. %B %Y"}, dateEnv, box_.root() + "/scratch");
+    const ProgramResult today = RunProgram(Which("date"), {"+%A, %-d. %B %Y"}, dateEnv, box_.root() + "/scratch");
     std::string date = today.out;
     while (!date.empty() && date.back() == '\n') date.pop_back();
     EXPECT_FALSE(date.empty());
@@ -942,11 +941,170 @@ TEST_F(EndToEndTest, ADiscTooSmallStaysBlankAndTheLogNamesTheSpaceNeeded) {
   const std::string log = Log();
   EXPECT_NE(log.find("The disc is too small: the disc image needs "), std::string::npos) << log;
   EXPECT_NE(log.find(" MB (30000 sectors) free."), std::string::npos) << log;
+  // Told from the estimate, before the premaster made anything.
+  EXPECT_NE(log.find("IVEXAPremaster::StartPremaster - The disc is too small"), std::string::npos) << log;
+  EXPECT_NE(log.find("nothing was made"), std::string::npos) << log;
   EXPECT_EQ(log.find("buffer underrun"), std::string::npos) << log;
   EXPECT_EQ(Cue(), "");
   const ProgramResult disc = RunProgram(ProgramPath("cdrsim"), {"disc", sim_}, {}, box_.root() + "/scratch");
   EXPECT_EQ(disc.status, 0) << disc.err;
   EXPECT_NE((disc.out + disc.err).find("blank"), std::string::npos) << disc.out << disc.err;
+}
+
+// The cue sheet's index addresses in sectors, in order.
+std::vector<std::int64_t> CueIndexes(const std::string& cue) {
+  std::string text;
+  base::ReadFile(cue, &text);
+  std::vector<std::int64_t> at;
+  for (const std::string& line : SplitLines(text)) {
+    int number = 0, m = 0, sec = 0, frame = 0;
+    if (std::sscanf(line.c_str(), " INDEX %d %d:%d:%d", &number, &m, &sec, &frame) == 4) {
+      at.push_back((static_cast<std::int64_t>(m) * 60 + sec) * 75 + frame);
+    }
+  }
+  return at;
+}
+
+// A disc made where the local day is not the UTC day for part of every
+// day (far east, far west: at any hour one of the two differs from UTC)
+// has one date everywhere: the disc manifest's, the album page's and the
+// insert's, that of the local day. The long date is the locale's own
+// ("11 декабря 2026 г." in Russian, not the German order). The same discs
+// hold the premaster's estimate against the layout really made: the data
+// track within 3 % and on the low side, the slide show's track to the
+// sector, the whole image to the sector.
+TEST_F(EndToEndTest, OneLocalDateEverywhereFarEastAndWestAndTheEstimateAgainstTheDisc) {
+  for (const char* tool : {"pdftotext", "localedef", "date", "convert"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string locales = box_.root() + "/locale";
+  base::MakeDirs(locales);
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  for (int i = 1; i <= 6; ++i) {
+    ASSERT_EQ(Tool("convert", {"-size", "1600x1200", "plasma:fractal", "-seed", std::to_string(i),
+                               photos + "/photo" + std::to_string(i) + ".jpg"})
+                  .status,
+              0);
+  }
+  struct Row {
+    const char* zone;
+    const char* locale;
+    // The long date's day, month and year as `date` writes them there, and
+    // what the locale's own form has around them.
+    const char* dayMonthYear;
+    const char* before;
+    const char* after;
+  } rows[] = {
+      {"Pacific/Kiritimati", "ru_RU", "%-d %B %Y", ", ", "\u00A0г."},
+      {"Pacific/Pago_Pago", "de_DE", "%-d. %B %Y", "%A, ", ""},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.zone);
+    const std::string name = std::string(r.locale) + ".UTF-8";
+    const ProgramResult made = Tool("localedef", {"-i", r.locale, "-f", "UTF-8", locales + "/" + name});
+    ASSERT_LE(made.status, 1) << made.err;  // 1: warnings only
+    const std::map<std::string, std::string> env = {
+        {"TZ", r.zone}, {"LC_TIME", name}, {"LC_ALL", ""}, {"LOCPATH", locales}};
+    auto today = [&](const std::string& format) {
+      std::string out = RunProgram(Which("date"), {"+" + format}, env, box_.root() + "/scratch").out;
+      while (!out.empty() && out.back() == '\n') out.pop_back();
+      return out;
+    };
+    base::RemoveAll(sim_);
+    ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+              0);
+    base::RemoveAll(box_.data() + "comslog.txt");
+    const std::string dayBefore = today("%Y/%m/%d");
+    const ProgramResult run = Vexa({"/r:silent", "/p:2", "/t1:Title", "/d:" + photos}, "", env);
+    ASSERT_EQ(run.status, 0) << run.err << Log();
+    const std::string day = today("%Y/%m/%d");
+    const std::string longDay = today(r.dayMonthYear), weekday = today("%A");
+    const std::string cue = Cue();
+    ASSERT_FALSE(cue.empty());
+    const std::string bin = cue.substr(0, cue.size() - 4) + ".bin";
+
+    // The estimate, from the command log, against the tracks of the cue.
+    std::string coms;
+    base::ReadFile(box_.data() + "comslog.txt", &coms);
+    long long estimated = 0, data = 0, files = 0, show = 0;
+    const std::size_t at = coms.find("Premaster estimate: ");
+    ASSERT_NE(at, std::string::npos) << coms.substr(0, 2000);
+    ASSERT_EQ(std::sscanf(coms.c_str() + at, "Premaster estimate: %lld sectors, data %lld (files %lld), show %lld",
+                          &estimated, &data, &files, &show),
+              4);
+    const std::vector<std::int64_t> index = CueIndexes(cue);
+    ASSERT_EQ(index.size(), 5u) << "data track, slide show, padding";
+    const std::int64_t realData = index[1] - 7, realShow = index[3] - 7 - index[2];
+    EXPECT_LE(data, realData);
+    EXPECT_GE(data, realData * 97 / 100) << realData;
+    EXPECT_NEAR(show, realShow, 2);
+    struct stat st {};
+    ASSERT_EQ(::stat(bin.c_str(), &st), 0);
+    EXPECT_EQ(estimated, st.st_size / 2352);
+
+    if (day != dayBefore) continue;  // midnight passed during the run
+    const std::string iso = box_.root() + "/disc.iso";
+    ASSERT_TRUE(BinToIso(bin, iso));
+    base::RemoveAll(bin);
+    JolietPaths(iso);
+    // The disc manifest's date, and every date of the album manifest (the
+    // pictures were all made today).
+    const std::string disc = Extract(iso, "/ORLDISC/DISCINFO/DISCINFO.XML");
+    EXPECT_NE(disc.find("<createdDate>" + day + " "), std::string::npos) << disc;
+    const std::string album = Extract(iso, "/ORLDISC/ALBUM_A/ALBUM.XML");
+    const std::string year = day.substr(0, 5);  // "2026/"
+    int dates = 0;
+    for (const std::string* xml : {&disc, &album}) {
+      for (std::size_t d = xml->find(year); d != std::string::npos; d = xml->find(year, d + 1), ++dates) {
+        EXPECT_EQ(xml->compare(d, day.size(), day), 0) << xml->substr(d, 20);
+      }
+    }
+    EXPECT_GT(dates, 6);
+    // The album page and the insert: the locale's own long date of that day.
+    std::string before = r.before;
+    if (before == "%A, ") before = weekday + ", ";
+    const std::string expected = before + longDay + r.after;
+    const std::string page = Extract(iso, "/ORLDISC/ALBUM_A/VIEW/ALBUM.HTM");
+    EXPECT_NE(page.find(expected), std::string::npos) << expected << "\n" << page;
+    const std::string insert = box_.root() + "/insert.pdf";
+    base::WriteFileAtomic(insert, Extract(iso, "/ORLDISC/ALBUM_A/PRINT/PDF/INSERT.PDF"));
+    const std::string text = Tool("pdftotext", {"-enc", "UTF-8", insert, "-"}).out;
+    // pdftotext may give the no-break space as a plain one.
+    std::string plain = expected;
+    for (std::size_t nb = plain.find("\u00A0"); nb != std::string::npos; nb = plain.find("\u00A0")) {
+      plain.replace(nb, 2, " ");
+    }
+    EXPECT_TRUE(text.find(expected) != std::string::npos || text.find(plain) != std::string::npos)
+        << expected << "\n" << text;
+    base::RemoveAll(iso);
+  }
+}
+
+// 599 photos and a title are one picture more than a disc holds: the run
+// fails at once, before a photo is added, saying so and how many to
+// remove; it does not call them unreadable, and no disc is written.
+TEST_F(EndToEndTest, FiveHundredNinetyNinePhotosAndATitleFailAtOnceAsTooMany) {
+  const std::string photos = box_.root() + "/many";
+  base::MakeDirs(photos);
+  const std::string first = photos + "/p1000.jpg";
+  ASSERT_EQ(Tool("convert", {"-size", "16x12", "xc:orange", first}).status, 0);
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(first, &bytes));
+  for (int i = 1; i < 599; ++i) base::WriteFileAtomic(photos + "/p" + std::to_string(1000 + i) + ".jpg", bytes);
+  const ProgramResult r = Vexa({"/r:silent", "/t1:Six hundred", "/d:" + photos});
+  EXPECT_EQ(r.status, 1) << r.err;
+  const std::string log = Log();
+  EXPECT_NE(log.find("CVEXACore1::AddImageDirectory - Too many pictures: a disc holds at most 599, the title picture "
+                     "included; this disc would have 600 (599 pictures and the title picture). Remove 1 of the "
+                     "pictures."),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("corrupt"), std::string::npos) << log;
+  EXPECT_EQ(log.find("AddStill call failed"), std::string::npos) << log;
+  EXPECT_EQ(Cue(), "");
 }
 
 // ---- inputs that are not plain photos -------------------------------------------------------

@@ -101,6 +101,39 @@ TEST_F(AlbumTest, BothDialectsOfTheSameAlbumGiveTheSameDisc) {
   EXPECT_EQ(discs[0], expected);
 }
 
+// An album with a title and 599 pictures is one picture more than a disc
+// holds: refused before any of its pictures is added, saying how many to
+// remove.
+TEST_F(AlbumTest, AnAlbumOfMorePicturesThanADiscHoldsIsRefusedBeforeAnyIsAdded) {
+  const std::string photo = Photo("album/photo.jpg");
+  CVexaCoreUtil util;
+  CVexaCoreXML own(util);
+  ASSERT_TRUE(own.Init("", VEXACoreXML));
+  ASSERT_TRUE(own.SetTitleLines(u"Six hundred", u"", u""));
+  ASSERT_TRUE(own.AddStill("", photo, -1, -1.0, nullptr, 0, VARIANT_FALSE));
+  StoreAlbum(own, Path("album/own.xml"));
+  // The one still's element 599 times.
+  std::string xml;
+  ASSERT_TRUE(base::ReadFile(Path("album/own.xml"), &xml));
+  const std::size_t from = xml.find("<StillImage>"), to = xml.find("</StillImage>") + 13;
+  ASSERT_NE(from, std::string::npos);
+  std::string stills;
+  for (int i = 0; i < 599; ++i) stills += xml.substr(from, to - from);
+  ASSERT_TRUE(base::WriteFileAtomic(Path("album/own.xml"), xml.replace(from, to - from, stills)));
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  Bstr album = Bstr::FromUtf8(Path("album/own.xml"));
+  EXPECT_EQ(core_->AddAlbumFile(album.Get(), VEXACoreXML), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreTooManyStills);
+  const std::string text = ErrorText();
+  EXPECT_NE(text.find("CVEXACore1::AddStills - Too many pictures: a disc holds at most 599, the title picture "
+                      "included; this disc would have 600 (599 pictures and the title picture). Remove 1 of the "
+                      "pictures.\r\nCVEXACore1::AddAlbumFile - AddStills call failed.\r\n"),
+            std::string::npos)
+      << text;
+  // The title picture only.
+  EXPECT_EQ(Count("AddStill"), 1);
+}
+
 TEST_F(AlbumTest, AnAlbumsShortDelayAndUnsetValuesLeaveTheDefaults) {
   CVexaCoreUtil util;
   CVexaCoreXML xml(util);

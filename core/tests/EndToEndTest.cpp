@@ -457,7 +457,7 @@ TEST_F(EndToEndTest, ADiscWithoutRoomFailsTheRunAndLeavesNothingBehind) {
   EXPECT_EQ(Images().size(), 1u);
 
   // A blank disc too small for the image (30000 sectors, under the Video
-  // CD's least size): refused before the first write, with the space the
+  // CD's least size): refused before the premaster, with the space the
   // image needs; the disc stays blank and nothing is left behind.
   CloseTransport();
   fs::remove_all(drive_);
@@ -467,12 +467,12 @@ TEST_F(EndToEndTest, ADiscWithoutRoomFailsTheRunAndLeavesNothingBehind) {
   EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
   EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
   const std::string text = ErrorText();
-  EXPECT_NE(text.find("IVEXABurner::StartBurn - The disc is too small: the disc image needs 98 MB (50002 sectors) and "
-                      "the disc has 58 MB (30000 sectors) free.\r\n"
-                      "CVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
-                      "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written.\r\n"
-                      "CVEXACore1::BurnVCD - DoBurn call failed\r\n"
-                      "CVEXACore1::CreateVCD - BurnVCD call failed."),
+  EXPECT_NE(text.find("IVEXAPremaster::StartPremaster - The disc is too small: the disc image needs 98 MB (50002 "
+                      "sectors) and the disc has 58 MB (30000 sectors) free.\r\n"
+                      "CVexaODBase::StartPremaster - The disc is too small for the disc image.\r\n"
+                      "CVEXACore1::DoPremaster - The disc is too small for the disc image; nothing was made.\r\n"
+                      "CVEXACore1::PrepareVCD - DoPremaster call failed.\r\n"
+                      "CVEXACore1::CreateVCD - PrepareVCD call failed."),
             std::string::npos)
       << text;
   EXPECT_EQ(text.find("underrun"), std::string::npos);

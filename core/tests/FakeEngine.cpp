@@ -108,7 +108,10 @@ class FakeEngine : public ComObjectRoot,
     return hr;
   }
   HRESULT GetLastResultMsg(BSTR* v) override {
-    *v = SysAllocString(u"");
+    {
+      std::lock_guard lock(s_->mutex);
+      *v = SysAllocString(s_->lastResultMessage.c_str());
+    }
     return Call("GetLastResultMsg");
   }
   HRESULT GetLastResultMethod(BSTR* v) override {
@@ -186,6 +189,12 @@ class FakeEngine : public ComObjectRoot,
   HRESULT StartPremaster() override {
     HRESULT hr = Call("StartPremaster");
     std::lock_guard lock(s_->mutex);
+    if (SUCCEEDED(hr) && s_->premastersTooSmall > 0) {
+      --s_->premastersTooSmall;
+      s_->lastResult = VEXAEngineResultDiscTooSmall;
+      s_->lastResultMessage = Utf8ToUtf16(s_->premasterTooSmallText);
+      return SetError(s_->lastResultMessage, u"Vexasdk.VEXAEngine.1", IID_IVEXAEngine, E_FAIL);
+    }
     polls_ = 0;
     stopping_ = -1;
     told_ = false;

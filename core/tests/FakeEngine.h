@@ -58,6 +58,14 @@ struct FakeEngineScript {
   std::string tooSmallText =
       "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
       "58 MB (30000 sectors) free.";
+  // StartPremaster calls still to refuse as the engine refuses an image
+  // estimated too big for the disc (E_FAIL with premasterTooSmallText, also
+  // the last result's text).
+  int premastersTooSmall = 0;
+  std::string premasterTooSmallText =
+      "IVEXAPremaster::StartPremaster - The disc is too small: the disc image needs 702 MB (359850 sectors) and the "
+      "disc has 702 MB (359849 sectors) free.";
+  std::u16string lastResultMessage;  // GetLastResultMsg
   int burnPolls = 2;
   LONG burnPercent = 50;
   std::deque<LONG> burnRemaining{20, 0};

@@ -3,7 +3,9 @@
 // where it can come, the erase of a used CD-RW, further copies of the same
 // image, and the burn speed.
 #include "core/tests/CoreFixture.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
 
 namespace vexa::core::test {
 namespace {
@@ -128,6 +130,12 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
        "IVEXABurner::StartBurn - The disc is too small: the disc image needs 100 MB (51200 sectors) and the disc has "
        "58 MB (30000 sectors) free.\r\nCVexaODBase::StartBurn - The disc is too small for the disc image.\r\n"
        "CVEXACore1::DoBurn - The disc is too small for the disc image; nothing was written."},
+      // The image estimated before the premaster: refused then, nothing made.
+      {"disc too small for the estimate", [](FakeEngineScript& s) { s.premastersTooSmall = 1; }, 1,
+       VEXACoreDiscTooSmall,
+       "IVEXAPremaster::StartPremaster - The disc is too small: the disc image needs 702 MB (359850 sectors) and the "
+       "disc has 702 MB (359849 sectors) free.\r\nCVexaODBase::StartPremaster - The disc is too small for the disc "
+       "image.\r\nCVEXACore1::DoPremaster - The disc is too small for the disc image; nothing was made."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -148,6 +156,109 @@ TEST_F(RunTest, EveryFailureOfTheRunLeavesItsCode) {
     }
     core_.Reset();
   }
+}
+
+// A disc holds 599 pictures, the title picture counted. A folder or a list
+// that would take the disc past them is refused before any of its pictures
+// is added, as too many (not as pictures that cannot be read), with how
+// many to remove; as many as fit are all taken.
+TEST_F(RunTest, PicturesBeyondWhatADiscHoldsAreRefusedAtOnceWithHowManyToRemove) {
+  const std::string jpeg = std::string("\xFF\xD8\xFF\xE0", 4) + "photo" + std::string("\xFF\xD9", 2);
+  auto folder = [&](int n) {
+    const std::string dir = Path("folder" + std::to_string(n));
+    base::MakeDirs(dir);
+    std::vector<std::string> files;
+    for (int i = 0; i < n; ++i) {
+      files.push_back(dir + "/p" + std::to_string(1000 + i) + ".jpg");
+      base::WriteFileAtomic(files.back(), jpeg);
+    }
+    return files;
+  };
+  // The image-list file: UTF-16LE paths, each ended by a zero.
+  auto list = [&](const std::vector<std::string>& files) {
+    std::string bytes;
+    for (const std::string& f : files) {
+      for (char16_t c : base::Utf8ToUtf16(f) + u'\0') {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>(c >> 8);
+      }
+    }
+    const std::string path = Path("pictures.lst");
+    base::WriteFileAtomic(path, bytes);
+    return path;
+  };
+  std::vector<std::string> six = folder(600);
+  folder(599);
+  folder(598);
+  struct Row {
+    const char* name;
+    bool title;
+    int photos;
+    bool asList;
+    int tooMany;  // 0: all are taken
+  } rows[] = {
+      {"599 photos and the title", true, 599, false, 1},
+      {"598 photos and the title", true, 598, false, 0},
+      {"599 photos", false, 599, false, 0},
+      {"600 photos in a list", false, 600, true, 1},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    engine_ = std::make_shared<FakeEngineScript>();
+    scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    Bstr title(u"Summer"), none(u"");
+    if (r.title) {
+      ASSERT_EQ(core_->SetTitleLines(title.Get(), none.Get(), none.Get()), S_OK) << ErrorText();
+    }
+    const int before = Count("AddStill");
+    HRESULT hr;
+    if (r.asList) {
+      Bstr path = Bstr::FromUtf8(list(std::vector<std::string>(six.begin(), six.begin() + r.photos)));
+      hr = core_->AddImageListFile(path.Get());
+    } else {
+      Bstr dir = Bstr::FromUtf8(Path("folder" + std::to_string(r.photos)));
+      hr = core_->AddImageDirectory(dir.Get());
+    }
+    if (r.tooMany == 0) {
+      EXPECT_EQ(hr, S_OK) << ErrorText();
+      EXPECT_EQ(Count("AddStill") - before, r.photos);
+      EXPECT_TRUE(ui_->messages.empty());
+      core_.Reset();
+      continue;
+    }
+    EXPECT_EQ(hr, E_FAIL);
+    EXPECT_EQ(Code(), VEXACoreTooManyStills);
+    // Nothing of the call was added, and nothing counts as unreadable.
+    EXPECT_EQ(Count("AddStill"), before);
+    EXPECT_TRUE(Object(core_.Get())->InvalidStills().empty());
+    const std::string wanted = std::to_string(599 + r.tooMany), excess = std::to_string(r.tooMany);
+    EXPECT_NE(ErrorText().find(" - Too many pictures: a disc holds at most 599, the title picture included; this disc "
+                               "would have " + wanted + " (" + std::to_string(r.photos) + " pictures" +
+                               (r.title ? " and the title picture" : "") + "). Remove " + excess +
+                               " of the pictures.\r\n"),
+              std::string::npos)
+        << ErrorText();
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_EQ(ui_->messages[0].text, "A disc holds at most 599 pictures, the title picture included. This disc would "
+                                     "have " + wanted + ": " + excess + " too many.\r\n\r\nRemove " + excess +
+                                     " of the pictures, then try again.");
+    EXPECT_EQ(ui_->messages[0].text.find("corrupt"), std::string::npos);
+    core_.Reset();
+  }
+
+  // A title after a full disc's photos is refused the same way.
+  engine_ = std::make_shared<FakeEngineScript>();
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  Bstr dir = Bstr::FromUtf8(Path("folder599")), title(u"Summer"), none(u"");
+  ASSERT_EQ(core_->AddImageDirectory(dir.Get()), S_OK) << ErrorText();
+  EXPECT_EQ(core_->SetTitleLines(title.Get(), none.Get(), none.Get()), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreTooManyStills);
+  EXPECT_NE(ErrorText().find("CVEXACore1::SetTitleLines - Too many pictures: a disc holds at most 599, the title "
+                             "picture included; this disc would have 600 (599 pictures and the title picture). Remove 1 of the pictures."),
+            std::string::npos)
+      << ErrorText();
+  EXPECT_EQ(Count("AddStill"), 599);
 }
 
 TEST_F(RunTest, RejectedPicturesStopTheRunOnlyWhenNoneIsLeft) {
@@ -660,6 +771,24 @@ TEST_F(RunTest, ADiscTooSmallIsRefusedWithTheSpaceNeededAndACopyRefusedKeepsTheF
   EXPECT_EQ(ui_->messages[0].text,
             "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
             "is too small: the disc image needs 100 MB (51200 sectors) and the disc has 58 MB (30000 sectors) free."
+            "\r\n\r\nInsert a blank disc with enough room, then try again.");
+  core_.Reset();
+
+  // Refused before the premaster, on the image's estimate: the same words
+  // with the estimate's figures, and no premaster or burn begun.
+  engine_ = std::make_shared<FakeEngineScript>();
+  engine_->premastersTooSmall = 1;
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreDiscTooSmall);
+  EXPECT_FALSE(engine_->CalledWith("IsPremasterDone"));
+  EXPECT_FALSE(engine_->CalledWith("StartBurn"));
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  EXPECT_EQ(ui_->messages[0].text,
+            "The disc in the CD writer is too small for this photo disc; nothing was written to it.\r\n\r\nThe disc "
+            "is too small: the disc image needs 702 MB (359850 sectors) and the disc has 702 MB (359849 sectors) free."
             "\r\n\r\nInsert a blank disc with enough room, then try again.");
   core_.Reset();
 

@@ -3,9 +3,13 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <cstring>
+#include <unicode/udat.h>
+
+#include <algorithm>
 #include <ctime>
 #include <vector>
+
+#include "platform/base/Text.h"
 
 namespace vexa::base {
 namespace {
@@ -112,20 +116,52 @@ bool IsUtf8(const std::string& s) {
   return true;
 }
 
-// The long form from the order of the locale's short date format.
-std::string LongFormat(const std::string& shortFormat) {
-  auto at = [&](const char* specs) {
-    for (std::size_t i = 0; i + 1 < shortFormat.size(); ++i) {
-      if (shortFormat[i] == '%' && std::strchr(specs, shortFormat[i + 1])) return i;
-    }
-    return std::string::npos;
-  };
-  const std::size_t day = at("de"), month = at("mbB"), year = at("yY");
-  if (day == std::string::npos || month == std::string::npos || year == std::string::npos) return "%A, %x";
-  if (year < month && month < day) return shortFormat + " %A";  // year first: the date, then the weekday
-  if (month < day) return "%A, %B %-d, %Y";
-  const bool dotted = day + 2 < shortFormat.size() && shortFormat[day + 2] == '.';
-  return dotted ? "%A, %-d. %B %Y" : "%A, %-d %B %Y";
+// The locale of the long form as the Unicode locale data names it: the
+// C library's name without its character set ("ru_RU.UTF-8" is "ru_RU"),
+// a script modifier as the script ("sr_RS@latin" is "sr_Latn_RS"), other
+// modifiers dropped; the C and POSIX locales write English as they do.
+std::string UnicodeLocaleId(const std::string& name) {
+  std::string id = name.substr(0, name.find_first_of(".@"));
+  if (id.empty() || id == "C" || id == "POSIX") return "en_US_POSIX";
+  const std::size_t at = name.find('@');
+  const std::string modifier = at == std::string::npos ? std::string() : name.substr(at + 1);
+  const char* script = modifier == "latin" ? "Latn" : modifier == "cyrillic" ? "Cyrl" : nullptr;
+  if (script) {
+    const std::size_t underscore = id.find('_');
+    id = underscore == std::string::npos ? id + "_" + script
+                                         : id.substr(0, underscore) + "_" + script + id.substr(underscore);
+  }
+  return id;
+}
+
+// The locale's own long date ("Dienstag, 3. März 2026", "вторник, 3 марта
+// 2026 г.", "mardi 3 mars 2026"): its full date format in the Unicode
+// locale data, with the weekday and the month's name in their grammatical
+// form. The day is taken as it stands, in no time zone.
+std::string LongDate(const std::string& localeName, const CalendarTime& t) {
+  using namespace std::chrono;
+  const sys_days day = year_month_day{year{t.year}, month{static_cast<unsigned>(t.month)},
+                                      std::chrono::day{static_cast<unsigned>(t.day)}};
+  const UDate when = static_cast<UDate>(duration_cast<milliseconds>(day.time_since_epoch()).count());
+  UErrorCode status = U_ZERO_ERROR;
+  const std::string id = UnicodeLocaleId(localeName);
+  UDateFormat* format = udat_open(UDAT_NONE, UDAT_FULL, id.c_str(), u"UTC", -1, nullptr, 0, &status);
+  if (U_FAILURE(status)) return "";
+  std::u16string text(128, u'\0');
+  int32_t length = udat_format(format, when, text.data(), static_cast<int32_t>(text.size()), nullptr, &status);
+  if (status == U_BUFFER_OVERFLOW_ERROR) {
+    status = U_ZERO_ERROR;
+    text.resize(static_cast<std::size_t>(length));
+    length = udat_format(format, when, text.data(), length, nullptr, &status);
+  }
+  udat_close(format);
+  if (U_FAILURE(status) || length <= 0) return "";
+  text.resize(static_cast<std::size_t>(length));
+  // The narrow no-break space some locales keep before an abbreviation
+  // ("2026 г.") becomes the plain no-break space, which every text font
+  // and the PDFs' Latin-1 encoding have.
+  std::replace(text.begin(), text.end(), u'\u202F', u'\u00A0');
+  return Utf16ToUtf8(text);
 }
 
 }  // namespace
@@ -143,8 +179,8 @@ std::string LocaleDate(const CalendarTime& t, bool longForm) {
   for (const char* name : {"", "C"}) {
     locale_t loc = newlocale(LC_TIME_MASK, name, static_cast<locale_t>(nullptr));
     if (!loc) continue;
-    const std::string format = longForm ? LongFormat(nl_langinfo_l(D_FMT, loc)) : std::string("%x");
-    const std::string text = FormatIn(loc, tm, format);
+    const std::string text =
+        longForm ? LongDate(nl_langinfo_l(_NL_LOCALE_NAME(LC_TIME), loc), t) : FormatIn(loc, tm, "%x");
     freelocale(loc);
     if (!text.empty() && IsUtf8(text)) return text;
   }

@@ -36,10 +36,11 @@ VEXA_BASE_API std::string FormatTime(const CalendarTime& t, const char* format);
 
 // The date of t as the user's locale writes it (LC_TIME), in UTF-8. The
 // short form is the locale's own date ("17.05.2024", "05/17/2024"); the
-// long form puts the weekday and the month's name in the locale's order of
-// day, month and year ("Freitag, 17. Mai 2024", "Friday, May 17, 2024",
-// "2024年05月17日 星期五"). A locale that cannot be had, or whose names are
-// not UTF-8, gives the C locale's.
+// long form is the locale's own full date, weekday and month's name
+// included ("Freitag, 17. Mai 2024", "пятница, 17 мая 2024 г.", "Friday,
+// May 17, 2024", "2024年5月17日星期五"). The fields are taken as they are:
+// a local time gives the local day. A locale that cannot be had, or whose
+// names are not UTF-8, gives the C locale's.
 VEXA_BASE_API std::string LocaleDate(const CalendarTime& t, bool longForm);
 
 // Milliseconds of the monotonic clock.

@@ -113,11 +113,13 @@ void SelectFont(PdfContext* ctx, const Bstr& font, const Bstr& encoding, double 
   cpdf_selectFont(ctx, font.Utf8(), e.empty() ? nullptr : e.c_str(), size);
 }
 
-// Today's date (UTC) as the user's locale writes it (LC_TIME): the long
-// form when the language library is loaded, else the short form.
+// Today's local date as the user's locale writes it (LC_TIME): the long
+// form when the language library is loaded, else the short form. It is the
+// day the album page and the disc's manifests give, not the UTC day, which
+// differs from it for part of every day away from UTC.
 std::string Today() {
   const bool longForm = CKvprintUtil::IsLanguageLibraryLoaded();
-  return base::Utf8CutBytes(base::LocaleDate(base::ToUtcTime(std::chrono::system_clock::now()), longForm), 200);
+  return base::Utf8CutBytes(base::LocaleDate(base::Clock::Real().LocalNow(), longForm), 200);
 }
 
 enum class LabelMode { kUpperHalf, kLowerHalf, kWhole };

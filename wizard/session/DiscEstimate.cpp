@@ -136,7 +136,11 @@ int GetPercentDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album, std::int
     wiz.LogError("CvexaPropSheet::GetPercentDiscSpaceUsed() - CVexaWizXML::GetAllStills() call failed", true);
     return 0;
   }
-  const std::int64_t k = static_cast<std::int64_t>(stills.size());
+  // The title picture is one of the pictures a disc holds.
+  std::int64_t k = static_cast<std::int64_t>(stills.size());
+  std::string l1, l2, l3;
+  CVexaWizXML* session = wiz.sessionAlbum.get();
+  if (session && session->GetTitleLines(&l1, &l2, &l3) && (!l1.empty() || !l2.empty() || !l3.empty())) ++k;
   std::int64_t q = k * 100 / static_cast<std::int64_t>(m);
   if ((k * 100) % static_cast<std::int64_t>(m) != 0) q += 1;
   const std::int64_t r = q > p ? q : p;

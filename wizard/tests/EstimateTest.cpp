@@ -102,6 +102,17 @@ TEST_F(EstimateTest, PicturesCountAgainstTheLimit) {
   EXPECT_TRUE(Fake().Logged("CvexaPropSheet::GetPercentDiscSpaceUsed - Cannot get MAX_IMAGES from the registry, using 200"));
 }
 
+// The title picture counts as one of the pictures: the limit's photos and a
+// title are one too many.
+TEST_F(EstimateTest, TheTitlePictureCountsAgainstTheLimit) {
+  SetProductDword("MAX_IMAGES", 200);
+  const std::string p = FileOfSize("p.xyz", 10);
+  for (int i = 0; i < 200; ++i) Add(p);
+  EXPECT_EQ(GetPercentDiscSpaceUsed(Wiz(), nullptr, kDefaultDiscCapacity), 100);
+  ASSERT_TRUE(Album().SetTitleLines("", "Title", ""));
+  EXPECT_EQ(GetPercentDiscSpaceUsed(Wiz(), nullptr, kDefaultDiscCapacity), 101);
+}
+
 TEST_F(EstimateTest, SumsPastTwoGibibytes) {
   // Three sparse 1 GiB files: the sums need 64 bits.
   for (const char* name : {"a.xyz", "b.xyz", "c.xyz"}) Add(FileOfSize(name, 1ull << 30));
