@@ -106,6 +106,8 @@ class ToolOutputs : public ::testing::Test {
         {"vexa-img", [=](auto& in, auto& f) { return bin("vexa-img") + " any2jpg " + Quote(in + "/boats.jpg") + " " + Quote(f + "/out.jpg"); },
          "out.jpg", true, false},
         {"vexa-album", [=](auto&, auto& f) { return bin("vexa-album") + " new " + Quote(f + "/out.xml"); }, "out.xml", true, false},
+        {"uicommon-demo", [=](auto&, auto& f) { return "env QT_QPA_PLATFORM=offscreen " + bin("uicommon-demo") + " --screenshot " + Quote(f + "/shot.png"); },
+         "shot.png", true, false},
         {"cdr-cli --log", [=](auto&, auto& f) { return bin("cdr-cli") + " --sim " + Quote(f + "/nodrive") + " --log " + Quote(f + "/coms.txt") + " drives"; },
          "coms.txt", false, true},
     };
