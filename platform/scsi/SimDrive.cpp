@@ -14,6 +14,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/scsi/SimDriveInternal.h"
 #include "platform/scsi/SimSector.h"
@@ -182,9 +183,9 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   d->page5_[3] = 0x04;
   d->page5_[4] = 0x08;
   d->page5_[15] = 150;
-  // The drive's files are opened where they are, never through a link.
-  const int trace = ::open(base::JoinPath(folder, "trace.txt").c_str(),
-                           O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  // The trace grows as the drive works: opened where it is, never through a
+  // link nor into another user's file.
+  const int trace = base::OpenOwnLogFile(base::JoinPath(folder, "trace.txt"), false, 0644);
   d->traceFile_ = trace >= 0 ? ::fdopen(trace, "a") : nullptr;
   if (trace >= 0 && !d->traceFile_) ::close(trace);
   d->Note("opened: profile " + d->profile_.name + ", media " + MediaName(d->disc_.kind));
