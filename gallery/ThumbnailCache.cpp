@@ -102,9 +102,10 @@ bool IsCacheFileName(const std::string& name) {
 std::string CThumbnailCache::EffectiveDir() const {
   std::string dir = CacheDir();
   if (!dir.empty()) return dir;
-  // No folder given: one of the system's temporary folder, made when needed.
-  dir = vexa::base::JoinPath(vexa::base::TempDirectory(), "vexacache");
-  return vexa::base::MakeDirs(dir) ? dir : std::string();
+  // No folder given: the user's private folder in the temporary folder,
+  // made when needed; none (nothing is cached) when another user holds the
+  // name.
+  return vexa::base::PrivateTempDirectory("vexacache");
 }
 
 std::string CThumbnailCache::CacheFileName(const std::string& path, int angle) const {

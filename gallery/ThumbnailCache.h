@@ -80,8 +80,8 @@ class CThumbnailCache {
 
  private:
   std::string Lookup(const std::string& key, bool* found) const;
-  // The cache folder, or a folder of the system's temporary folder when the
-  // host set none.
+  // The cache folder, or the user's private folder in the system's
+  // temporary folder when the host set none ("" when that cannot be had).
   std::string EffectiveDir() const;
   void Record(const std::string& key, const std::string& file, const std::string& why = std::string());
   // A cache file that an earlier run (or another process) left: readable as

@@ -1,10 +1,13 @@
 #include "disclib/recorder/ComsLog.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdarg>
 #include <cstring>
 
 #include "disclib/recorder/CDR4COMS.h"
+#include "platform/base/File.h"
 
 namespace discpak {
 
@@ -40,8 +43,15 @@ void DebugLog::Start(const char* path, bool append) {
     if (running_) return;
   }
   if (!path) return;
-  std::FILE* f = std::fopen(path, append ? "a+b" : "wb");
-  if (!f) return;
+  // Written as the drive works, so in place: never through a symbolic link
+  // nor into another user's file.
+  const int fd = vexa::base::OpenOwnLogFile(path, !append, 0644);
+  if (fd < 0) return;
+  std::FILE* f = fdopen(fd, "ab");
+  if (!f) {
+    close(fd);
+    return;
+  }
   std::lock_guard lock(mutex_);
   file_ = f;
   store_.assign(kStoreLines * kLineSize, ' ');

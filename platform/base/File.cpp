@@ -114,50 +114,80 @@ bool OutputFile::Open(std::string_view target, std::string_view tempName) {
   return OpenAs(target, tempName);
 }
 
+namespace {
+
+// What is at target and whether an output may go there: "" when it may,
+// with *st and *exists telling what was found; else the reason. A device or
+// pipe (written as it is) must be the writer's or the system's: another
+// user's FIFO would hand them what is written.
+std::string Inspect(const std::string& target, struct stat* st, bool* exists) {
+  *exists = false;
+  if (target.empty()) return "no output file was named";
+  if (lstat(target.c_str(), st) != 0) {
+    if (errno == ENOENT) return "";
+    return "cannot write " + Quoted(target) + ": " + Reason(errno);
+  }
+  *exists = true;
+  if (S_ISLNK(st->st_mode)) {
+    return Quoted(target) + " is a symbolic link; it is not replaced (name the file it points to)";
+  }
+  if (S_ISDIR(st->st_mode)) return Quoted(target) + " is a folder";
+  if (S_ISCHR(st->st_mode) || S_ISBLK(st->st_mode) || S_ISFIFO(st->st_mode)) {
+    if (st->st_uid != geteuid() && st->st_uid != 0) {
+      return Quoted(target) + " is " + FileKindName(st->st_mode) + " of another user; it is not written";
+    }
+    return "";
+  }
+  if (!S_ISREG(st->st_mode)) return Quoted(target) + " is neither a file, a device nor a pipe";
+  // The rename would replace the file whatever its permissions say: ask
+  // what the caller may do with the file itself.
+  if (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return Quoted(target) + " may not be written: " + Reason(errno);
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string OutputRefusal(std::string_view target) {
+  struct stat st {};
+  bool exists = false;
+  return Inspect(std::string(target), &st, &exists);
+}
+
 bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
   Discard();
   error_.clear();
   direct_ = false;
   replacing_ = false;
   target_ = std::string(targetIn);
-  if (target_.empty()) return Fail("no output file was named");
 
   struct stat st {};
-  if (lstat(target_.c_str(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) {
-      return Fail(Quoted(target_) + " is a symbolic link; it is not replaced (name the file it points to)");
+  bool exists = false;
+  if (std::string why = Inspect(target_, &st, &exists); !why.empty()) return Fail(std::move(why));
+  if (exists && !S_ISREG(st.st_mode)) {
+    // Written as it is: a rename would put a regular file in its place.
+    const int fd = open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(errno));
+    struct stat opened {};
+    if (fstat(fd, &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino) {
+      close(fd);
+      return Fail(Quoted(target_) + " changed while it was opened");
     }
-    if (S_ISDIR(st.st_mode)) return Fail(Quoted(target_) + " is a folder");
-    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) || S_ISFIFO(st.st_mode)) {
-      // Written as it is: a rename would put a regular file in its place.
-      const int fd = open(target_.c_str(), O_WRONLY | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
-      if (fd < 0) return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(errno));
-      struct stat opened {};
-      if (fstat(fd, &opened) != 0 || S_ISREG(opened.st_mode) || S_ISDIR(opened.st_mode)) {
-        close(fd);
-        return Fail(Quoted(target_) + " changed while it was opened");
-      }
-      stream_.reset(fdopen(fd, "wb"));
-      if (!stream_) {
-        const int e = errno;
-        close(fd);
-        return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(e));
-      }
-      direct_ = true;
-      return true;
+    stream_.reset(fdopen(fd, "wb"));
+    if (!stream_) {
+      const int e = errno;
+      close(fd);
+      return Fail("cannot open " + Quoted(target_) + " for writing: " + Reason(e));
     }
-    if (!S_ISREG(st.st_mode)) return Fail(Quoted(target_) + " is neither a file, a device nor a pipe");
-    // The rename would replace the file whatever its permissions say: ask
-    // what the caller may do with the file itself.
-    if (faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) {
-      return Fail(Quoted(target_) + " may not be written: " + Reason(errno));
-    }
+    direct_ = true;
+    return true;
+  }
+  if (exists) {
     replacing_ = true;
     mode_ = st.st_mode & 07777;
     uid_ = st.st_uid;
     gid_ = st.st_gid;
-  } else if (errno != ENOENT) {
-    return Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
   }
 
   // The temporary file lies beside the target, so the rename stays within
@@ -179,8 +209,9 @@ bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
     }
   }
   if (fd < 0) return Fail("cannot create a file in " + Quoted(folder) + ": no free name");
-  // A replacement is only ever as readable as the file it replaces.
-  if (replacing_ && fchmod(fd, mode_ & 0777) != 0) {
+  // A replacement is only ever as readable as the file it replaces, and
+  // nobody else may write it before it is complete.
+  if (replacing_ && fchmod(fd, mode_ & 0755) != 0) {
     const int e = errno;
     close(fd);
     Discard();
@@ -215,13 +246,25 @@ bool OutputFile::Commit() {
   }
   if (!direct_ && error_.empty() && replacing_) {
     // Owner and mode of the replaced file; the owner only where the caller
-    // may give the file away (the group where it belongs to it).
+    // may give the file away (the group where it belongs to it). What the
+    // writer wrote is never handed to another user while others may change
+    // it: a replaced file with group or world write bits that belonged to
+    // someone else stays the writer's, and loses those bits.
     const int fd = fileno(f);
-    if (fchown(fd, uid_, gid_) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), gid_);
     struct stat now {};
-    const bool sameOwner = fstat(fd, &now) == 0 && now.st_uid == uid_ && now.st_gid == gid_;
-    // Set-id bits stay only on a file that kept its owner.
-    if (fchmod(fd, sameOwner ? mode_ : (mode_ & 0777)) != 0) {
+    const bool othersMayWrite = (mode_ & 022) != 0;
+    mode_t mode = mode_;
+    if (fstat(fd, &now) != 0) {
+      Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
+    } else if (othersMayWrite && now.st_uid != uid_) {
+      mode = mode_ & 0755;
+    } else {
+      if (fchown(fd, uid_, gid_) != 0) (void)!fchown(fd, static_cast<uid_t>(-1), gid_);
+      const bool sameOwner = fstat(fd, &now) == 0 && now.st_uid == uid_ && now.st_gid == gid_;
+      // Set-id bits stay only on a file that kept its owner.
+      if (!sameOwner) mode = mode_ & 0777;
+    }
+    if (error_.empty() && fchmod(fd, mode) != 0) {
       Fail("cannot write " + Quoted(target_) + ": " + Reason(errno));
     }
   }
@@ -252,6 +295,36 @@ void OutputFile::Discard() {
   stream_.reset();
   if (!temp_.empty()) unlink(temp_.c_str());
   temp_.clear();
+}
+
+// ---- Logs ---------------------------------------------------------------------
+
+int OpenOwnLogFile(std::string_view pathIn, bool truncate, mode_t mode, std::string* why) {
+  const std::string path(pathIn);
+  auto fail = [&](std::string reason) {
+    if (why) *why = std::move(reason);
+    return -1;
+  };
+  if (path.empty()) return fail("no log file was named");
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC,
+                      mode);
+  if (fd < 0) {
+    if (errno == ELOOP) return fail(Quoted(path) + " is a symbolic link; no log is written through it");
+    return fail("cannot open " + Quoted(path) + ": " + Reason(errno));
+  }
+  struct stat st {};
+  std::string refusal;
+  if (fstat(fd, &st) != 0) refusal = "cannot open " + Quoted(path) + ": " + Reason(errno);
+  else if (!S_ISREG(st.st_mode)) refusal = Quoted(path) + " is " + FileKindName(st.st_mode) + ", not a log file";
+  else if (st.st_uid != geteuid()) refusal = Quoted(path) + " belongs to another user; no log is written into it";
+  else if (truncate && ftruncate(fd, 0) != 0) refusal = "cannot empty " + Quoted(path) + ": " + Reason(errno);
+  if (!refusal.empty()) {
+    close(fd);
+    return fail(std::move(refusal));
+  }
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
 }
 
 // ---- InputFile --------------------------------------------------------------

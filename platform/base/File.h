@@ -9,7 +9,11 @@
 // file and a failure leaves the old one as it was. A new file gets the
 // permissions the umask allows. A device or a pipe is written directly (a
 // rename would put a regular file in its place). A symbolic link, a folder, a
-// socket or a file the caller may not write is refused with a clear reason.
+// socket, a file the caller may not write, or a device or pipe of another
+// user (other than the system's) is refused with a clear reason. A file of
+// another user that others may write (group or world write bits) is
+// replaced by one that stays the writer's, without those bits: what root
+// writes is never handed to another user for anyone to change.
 //
 // Paths here are the operating system's: only '/' separates folders.
 #pragma once
@@ -81,6 +85,19 @@ class VEXA_BASE_API OutputFile {
   uid_t uid_ = 0;
   gid_t gid_ = 0;
 };
+
+// Why an OutputFile could not be opened on target ("" when it could): the
+// same reasons Open gives, found without opening or creating anything, so a
+// program can refuse an output before it starts its work (a pipe's reader
+// is not woken).
+VEXA_BASE_API std::string OutputRefusal(std::string_view target);
+
+// A log written as the program runs cannot be renamed into place: it is
+// opened where it is, for appending (or emptied first with truncate), but
+// never through a symbolic link and never when what is there is anything
+// but a regular file of the caller's own. Made anew with mode. The open
+// descriptor, or -1 with the reason in *why (when given).
+VEXA_BASE_API int OpenOwnLogFile(std::string_view path, bool truncate, mode_t mode, std::string* why = nullptr);
 
 // Work folders: a run's own temporary folder, whose files are thrown away
 // when the run ends. Files committed inside a marked folder (at any depth)

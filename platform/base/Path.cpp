@@ -125,6 +125,26 @@ std::string TempDirectory() {
   return t;
 }
 
+bool MakePrivateDir(std::string_view pathIn) {
+  const std::string dir(pathIn);
+  if (dir.empty()) return false;
+  if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  // Opened without following a link, so the checks and the mode change
+  // apply to the folder itself.
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid();
+  if (ok && (st.st_mode & 0077) != 0) ok = fchmod(fd, st.st_mode & 07700) == 0;
+  close(fd);
+  return ok;
+}
+
+std::string PrivateTempDirectory(std::string_view name) {
+  const std::string dir = JoinPath(TempDirectory(), std::string(name) + "-" + std::to_string(geteuid()));
+  return MakePrivateDir(dir) ? dir : std::string();
+}
+
 std::string RuntimeDirectory(std::string* why) {
   std::string base = Env("XDG_RUNTIME_DIR");
   std::string dir = base.empty() ? "/tmp/vexa-" + std::to_string(getuid()) : JoinPath(base, "vexa");

@@ -40,6 +40,17 @@ VEXA_BASE_API std::string TempDirectory();
 // /tmp/vexa-<uid>; created with mode 0700. Empty on failure, and then, when
 // why is given, a sentence with the folder, the reason and what to do.
 VEXA_BASE_API std::string RuntimeDirectory(std::string* why = nullptr);
+// Makes path a folder of the caller's own that nobody else may enter:
+// created with mode 0700 when missing (its parent must exist); one already
+// there must be a real folder (not a symbolic link) of the caller's, and
+// loses any group and world permissions. False otherwise, with nothing
+// changed: another user's folder, or a link planted in its place, is never
+// taken.
+VEXA_BASE_API bool MakePrivateDir(std::string_view path);
+// The caller's private folder <name>-<uid> in the system's temporary folder,
+// made by MakePrivateDir; "" when it cannot be (another user made something
+// there first).
+VEXA_BASE_API std::string PrivateTempDirectory(std::string_view name);
 // Per-user data folder: $XDG_DATA_HOME/vexa, else ~/.local/share/vexa (not created).
 VEXA_BASE_API std::string UserDataDirectory();
 // Per-user configuration folder: $XDG_CONFIG_HOME/vexa, else ~/.config/vexa.

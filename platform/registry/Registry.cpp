@@ -539,7 +539,7 @@ Status Modify(std::vector<Hive> hives,
   LayerPtr defaults;
   if (Status s = LoadDefaults(&defaults); s != Status::Ok) return s;
   const std::string lockPath = base::JoinPath(dir, ".lock");
-  const base::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  const base::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
   if (!lock) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
   int rc;
   do {

@@ -97,7 +97,7 @@ bool SimDrive::EnsureImage() {
     Note("new image " + disc_.image);
   }
   const std::string path = base::JoinPath(folder_, disc_.image + (disc_.IsDvd() ? ".iso" : ".bin"));
-  binFd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  binFd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (binFd_ < 0) {
     Note("cannot open " + path);
     return false;
@@ -171,7 +171,7 @@ bool SimDrive::PutSubcode(std::int32_t address, const std::uint8_t* channels) {
   if (address < 0 || testWriting_) return true;
   if (subFd_ < 0) {
     if (!EnsureImage()) return false;
-    subFd_ = ::open(base::JoinPath(folder_, disc_.image + ".sub").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    subFd_ = ::open(base::JoinPath(folder_, disc_.image + ".sub").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (subFd_ < 0) return false;
     disc_.subcode = true;
   }

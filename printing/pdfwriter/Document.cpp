@@ -254,8 +254,10 @@ bool OpenOutput(PdfContext* ctx) {
   }
   ctx->output = std::make_unique<base::OutputFile>();
   if (!ctx->output->Open(base::ToNativePath(ctx->outputPath))) {
+    // The output rules' reason (a link, another user's file) goes with it.
+    const std::string why = ctx->output->Error();
     ctx->output.reset();
-    Report(ctx, 2, kSource, Printf("Cannot open %s for PDF output", ctx->outputPath.c_str()));
+    Report(ctx, 2, kSource, Printf("Cannot open %s for PDF output: %s", ctx->outputPath.c_str(), why.c_str()));
     return false;
   }
   ctx->file = ctx->output->Stream();

@@ -8,6 +8,7 @@
 
 #include "idl/kvprint.h"
 #include "idl/vexaprt.h"
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "printing/ComSupport.h"
 
@@ -32,18 +33,24 @@ HRESULT Create(REFCLSID clsid, ComPtr<I>* out) {
   return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IidOf<I>(), reinterpret_cast<void**>(out->Put()));
 }
 
-// The self test's log file, closed on every path.
+// The self test's log file, through the system's output file (a symbolic
+// link or another user's file at the path is refused); put in place when
+// the test ends, on every path.
 class Log {
  public:
-  explicit Log(const std::string& path) : f_(std::fopen(base::ToNativePath(path).c_str(), "wb"), &std::fclose) {}
-  bool open() const { return f_ != nullptr; }
-  bool Write(std::string_view text) {
-    return std::fwrite(text.data(), 1, text.size(), f_.get()) == text.size();
+  explicit Log(const std::string& path) { open_ = out_.Open(base::ToNativePath(path)); }
+  ~Log() {
+    if (open_) out_.Commit();
   }
-  void Flush() { std::fflush(f_.get()); }
+  bool open() const { return open_; }
+  bool Write(std::string_view text) { return open_ && out_.Write(text); }
+  void Flush() {
+    if (open_) std::fflush(out_.Stream());
+  }
 
  private:
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> f_;
+  base::OutputFile out_;
+  bool open_ = false;
 };
 
 class CCoVexaPrt : public ComObjectRoot,

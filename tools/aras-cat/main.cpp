@@ -8,7 +8,9 @@
 // standard output; without OUTPUT the samples are only counted. The report
 // (AudioFormatRecord, duration, size, bytes delivered) goes to standard
 // output, or to standard error when the samples do. An output that is the
-// input itself, by any name, is refused before anything is written.
+// input itself, by any name, is refused before anything is written; so is
+// one the system's output rules refuse (a symbolic link, another user's
+// file), and a WAV or PCM file appears whole or not at all.
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/File.h"
 #include "platform/base/Module.h"
 #include "platform/base/Overlap.h"
 #include "plugins/ARAS.h"
@@ -52,12 +55,6 @@ std::string WavHeader(std::uint32_t dataBytes) {
   return h;
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f && f != stdout) std::fclose(f);
-  }
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -80,6 +77,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "aras-cat: the output %s is the input %s; give another output\n",
                  output == "-" ? "(standard output)" : output.c_str(), input.c_str());
     return 2;
+  }
+  if (!output.empty() && output != "-") {
+    if (const std::string why = vexa::base::OutputRefusal(output); !why.empty()) {
+      std::fprintf(stderr, "aras-cat: %s\n", why.c_str());
+      return 2;
+    }
   }
 
   vexa::base::Module plugin = vexa::base::Module::Load("discpakb.dll");
@@ -108,16 +111,19 @@ int main(int argc, char** argv) {
 
   std::FILE* report = output == "-" ? stderr : stdout;
   const bool wav = output.size() >= 4 && output.compare(output.size() - 4, 4, ".wav") == 0;
-  std::unique_ptr<std::FILE, FileCloser> out;
+  // Standard output is written as it is; a named output through the
+  // system's output file, put in place once complete.
+  vexa::base::OutputFile file;
+  std::FILE* out = nullptr;
   if (output == "-") {
-    out.reset(stdout);
+    out = stdout;
   } else if (!output.empty()) {
-    out.reset(std::fopen(output.c_str(), "wb"));
-    if (!out) {
-      std::fprintf(stderr, "aras-cat: cannot write %s\n", output.c_str());
+    if (!file.Open(output)) {
+      std::fprintf(stderr, "aras-cat: %s\n", file.Error().c_str());
       return 1;
     }
-    if (wav) std::fwrite(WavHeader(0).data(), 1, 44, out.get());  // completed at the end
+    out = file.Stream();
+    if (wav) std::fwrite(WavHeader(0).data(), 1, 44, out);  // completed at the end
   }
 
   std::vector<std::uint32_t> buffer(2048);
@@ -126,18 +132,23 @@ int main(int argc, char** argv) {
     const std::int32_t n = stream->Read(buffer.data(), 8192);
     if (n <= 0) break;
     total += static_cast<std::uint64_t>(n);
-    if (out && std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out.get()) != static_cast<std::size_t>(n)) {
+    if (out && std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out) != static_cast<std::size_t>(n)) {
       std::fprintf(stderr, "aras-cat: write failed\n");
       return 1;
     }
   }
-  if (out && wav) {
+  // A pipe or device cannot go back for the header's sizes.
+  if (out && wav && !file.Direct()) {
     const std::uint32_t bytes = total > 0xFFFFFFFFu - 36 ? 0xFFFFFFFFu - 36 : static_cast<std::uint32_t>(total);
-    std::fseek(out.get(), 0, SEEK_SET);
-    std::fwrite(WavHeader(bytes).data(), 1, 44, out.get());
+    std::fseek(out, 0, SEEK_SET);
+    std::fwrite(WavHeader(bytes).data(), 1, 44, out);
   }
-  if (out && std::fflush(out.get()) != 0) {
+  if (out == stdout && std::fflush(out) != 0) {
     std::fprintf(stderr, "aras-cat: write failed\n");
+    return 1;
+  }
+  if (out && out != stdout && !file.Commit()) {
+    std::fprintf(stderr, "aras-cat: %s\n", file.Error().c_str());
     return 1;
   }
 

@@ -11,6 +11,9 @@
 // the cache, one after another as the control's worker does, and prints the
 // time it took (bench/gallery-cache.sh compares it with vipsthumbnail).
 #include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QPixmap>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
@@ -38,6 +41,29 @@ using vexa::com::ComPtr;
 using vexa::com::Variant;
 
 namespace {
+
+constexpr char kProgram[] = "gallery-demo";
+
+// The screenshot goes through the system's output file like every output:
+// encoded in memory (PNG unless the name asks for another format), then
+// put in place whole; a symbolic link there is refused with the reason.
+bool SaveScreenshot(const QPixmap& shot, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toUpper().toLatin1();
+  if (format.isEmpty()) format = "PNG";
+  if (!shot.save(&buffer, format.constData())) {
+    std::fprintf(stderr, "%s: cannot encode the screenshot as %s\n", kProgram, format.constData());
+    return false;
+  }
+  std::string why;
+  if (vexa::base::WriteFileAtomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                  &why))
+    return true;
+  std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
+  return false;
+}
 
 const char* EventName(DISPID id) {
   switch (id) {
@@ -245,7 +271,7 @@ int main(int argc, char** argv) {
         if (actions->isActive() || ((files == 0 || still.elapsed() < 1000) && waited.elapsed() < 60000)) return;
         timer->stop();
         QTimer::singleShot(300, &window, [&] {
-          if (!window.grab().save(QString::fromStdString(screenshot))) status = 1;
+          if (!SaveScreenshot(window.grab(), screenshot)) status = 1;
           app.quit();
         });
       });

@@ -6,6 +6,9 @@
 //
 // Clicking a corner button prints the command it posts (id + 300).
 #include <QApplication>
+#include <QBuffer>
+#include <QFileInfo>
+#include <QPixmap>
 #include <QPainter>
 #include <QTimer>
 #include <cstdio>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/Path.h"
 #include "uicommon/art/ArtButton.h"
 #include "uicommon/common/Command.h"
 #include "uicommon/common/Settings.h"
@@ -24,6 +28,29 @@
 using namespace vexa::ui;
 
 namespace {
+
+constexpr char kProgram[] = "uicommon-demo";
+
+// The screenshot goes through the system's output file like every output:
+// encoded in memory (PNG unless the name asks for another format), then
+// put in place whole; a symbolic link there is refused with the reason.
+bool SaveScreenshot(const QPixmap& shot, const std::string& path) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toUpper().toLatin1();
+  if (format.isEmpty()) format = "PNG";
+  if (!shot.save(&buffer, format.constData())) {
+    std::fprintf(stderr, "%s: cannot encode the screenshot as %s\n", kProgram, format.constData());
+    return false;
+  }
+  std::string why;
+  if (vexa::base::WriteFileAtomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                  &why))
+    return true;
+  std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
+  return false;
+}
 
 const vexa::ui::StringEntry kTooltips[] = {
     {6274, "Adjust this image"},
@@ -193,7 +220,7 @@ int main(int argc, char** argv) {
     demo.show();
     if (!screenshot.empty()) {
       QTimer::singleShot(300, &demo, [&] {
-        if (!demo.grab().save(QString::fromStdString(screenshot))) status = 1;
+        if (!SaveScreenshot(demo.grab(), screenshot)) status = 1;
         app.quit();
       });
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/File.h"
 #include "platform/base/Overlap.h"
 
 namespace {
@@ -48,11 +49,18 @@ int Follow(Encoder* e, const char* what) {
 
 // An output that is one of the inputs (by any name) is refused: the encoder
 // creates its output before it reads them.
+// So is one the system's output rules refuse (a symbolic link, a folder,
+// another user's file): the encoder would fail without saying why.
 bool Overwrites(const std::string& output, const std::vector<std::string>& inputs) {
   const std::string held = vexa::base::OverlappedInput(output, inputs);
-  if (held.empty()) return false;
-  std::fprintf(stderr, "vcd-encode: the output %s is the input %s; give another output\n", output.c_str(),
-               held.c_str());
+  if (!held.empty()) {
+    std::fprintf(stderr, "vcd-encode: the output %s is the input %s; give another output\n", output.c_str(),
+                 held.c_str());
+    return true;
+  }
+  const std::string why = vexa::base::OutputRefusal(output);
+  if (why.empty()) return false;
+  std::fprintf(stderr, "vcd-encode: %s\n", why.c_str());
   return true;
 }
 

@@ -10,16 +10,22 @@
 #include <string>
 
 #include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/File.h"
 #include "platform/base/Overlap.h"
+#include "platform/base/Path.h"
 #include "tools/vcd-lists/ListDescription.h"
 
 namespace {
 
-bool WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size, std::size_t padTo) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  for (std::size_t i = size; i < padTo; ++i) out.put(static_cast<char>(0xFF));
-  return static_cast<bool>(out.flush());
+// Both files go through the system's output file: a symbolic link or
+// another user's file at either path is refused, and each appears whole.
+bool WriteList(const std::string& path, const std::uint8_t* data, std::size_t size, std::size_t padTo) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  if (bytes.size() < padTo) bytes.resize(padTo, static_cast<char>(0xFF));
+  std::string why;
+  if (vexa::base::WriteFileAtomic(path, bytes, &why)) return true;
+  std::fprintf(stderr, "vcd-lists: %s\n", why.c_str());
+  return false;
 }
 
 }  // namespace
@@ -32,6 +38,10 @@ int main(int argc, char** argv) {
   for (const char* output : {argv[2], argv[3]}) {
     if (vexa::base::OutputOverlapsInput(output, argv[1])) {
       std::fprintf(stderr, "vcd-lists: the output %s is the description %s; give another output\n", output, argv[1]);
+      return 2;
+    }
+    if (const std::string why = vexa::base::OutputRefusal(output); !why.empty()) {
+      std::fprintf(stderr, "vcd-lists: %s\n", why.c_str());
       return 2;
     }
   }
@@ -60,16 +70,14 @@ int main(int argc, char** argv) {
   if (!lot) {
     std::fprintf(stderr, "vcd-lists: %s\n", menu->GetError());
     rc = 1;
-  } else if (!WriteFile(argv[2], lot, static_cast<std::size_t>(lotSize), 65536)) {
-    std::fprintf(stderr, "vcd-lists: cannot write %s\n", argv[2]);
+  } else if (!WriteList(argv[2], lot, static_cast<std::size_t>(lotSize), 65536)) {
     rc = 1;
   }
   const std::uint8_t* psd = rc == 0 ? menu->BuildPSD(&psdSize) : nullptr;
   if (rc == 0 && !psd) {
     std::fprintf(stderr, "vcd-lists: %s\n", menu->GetError());
     rc = 1;
-  } else if (rc == 0 && !WriteFile(argv[3], psd, static_cast<std::size_t>(psdSize), 0)) {
-    std::fprintf(stderr, "vcd-lists: cannot write %s\n", argv[3]);
+  } else if (rc == 0 && !WriteList(argv[3], psd, static_cast<std::size_t>(psdSize), 0)) {
     rc = 1;
   }
   if (rc == 0) std::printf("LOT.VCD %d bytes (65536 written), PSD.VCD %d bytes\n", lotSize, psdSize);

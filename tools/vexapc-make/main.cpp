@@ -16,6 +16,7 @@
 
 #include "idl/VEXAImg.h"
 #include "idl/VEXAPC.h"
+#include "platform/base/File.h"
 #include "platform/base/Overlap.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -52,6 +53,37 @@ int Failed(const char* what, HRESULT hr) {
 int Error(const std::string& text) {
   std::fprintf(stderr, "vexapc-make: %s\n", text.c_str());
   return 1;
+}
+
+// The music is copied through the system's output file, as every page is
+// written: a symbolic link or another user's file in its place is refused.
+bool CopyMusic(const std::string& from, const std::string& to, std::string* why) {
+  vexa::base::InputFile in;
+  vexa::base::OutputFile out;
+  if (!in.OpenRegular(from)) {
+    *why = in.Error();
+    return false;
+  }
+  if (!out.Open(to)) {
+    *why = out.Error();
+    return false;
+  }
+  char buf[65536];
+  for (long long n; (n = in.ReadSome(buf, sizeof buf)) != 0;) {
+    if (n < 0) {
+      *why = in.Error();
+      return false;
+    }
+    if (!out.Write(buf, static_cast<std::size_t>(n))) {
+      *why = out.Error();
+      return false;
+    }
+  }
+  if (!out.Commit()) {
+    *why = out.Error();
+    return false;
+  }
+  return true;
 }
 
 bool IsPicture(const fs::path& p) {
@@ -222,8 +254,7 @@ int Run(const Options& o) {
   }
   if (!o.music.empty()) {
     const std::string name = "CONTENT/" + DiscName("BG_A", 1, vexa::base::ToUpperAscii(fs::path(o.music).extension().string()));
-    fs::copy_file(o.music, out + "/" + name, fs::copy_options::overwrite_existing, ec);
-    if (ec) return Error("cannot copy " + o.music + ": " + ec.message());
+    if (!CopyMusic(o.music, out + "/" + name, &why)) return Error("cannot copy " + o.music + ": " + why);
     if (FAILED(hr = pc->AddAudioTrack(Bstr::FromUtf8(name).Get()))) return Failed("AddAudioTrack", hr);
   }
   for (std::size_t i = 0; i < photos.size(); ++i) {

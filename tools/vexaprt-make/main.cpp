@@ -7,7 +7,8 @@
 // A folder stands for its .jpg files in name order. The print copies go to a
 // new private folder under --tmp (default: the system's temporary folder),
 // removed at the end, so that nothing already there is replaced. A PDF that
-// would be written over a photo is refused.
+// would be written over a photo is refused, and so is an OUT_DIR that is or
+// holds a photo or folder given.
 #include <dirent.h>
 
 #include <algorithm>
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
   const std::string out = argv[1];
   std::string tmp, titles[3];
   bool a4 = false;
-  std::vector<std::string> photos;
+  std::vector<std::string> photos, given;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--a4") a4 = true;
@@ -98,6 +99,7 @@ int main(int argc, char** argv) {
     } else if (a.rfind("--", 0) == 0) {
       return Usage();
     } else {
+      given.push_back(a);
       Expand(a, &photos);
     }
   }
@@ -109,6 +111,15 @@ int main(int argc, char** argv) {
                    target.c_str(), held.c_str());
       return 2;
     }
+  }
+  // The PDFs replace what OUT_DIR holds under their names: a folder of the
+  // photos (or one that holds them) is refused as a whole, whatever else is
+  // in it.
+  given.insert(given.end(), photos.begin(), photos.end());
+  if (const std::string held = vexa::base::OverlappedInput(out, given); !held.empty()) {
+    std::fprintf(stderr, "vexaprt-make: the output folder %s is or holds %s, which it was given to read; "
+                         "choose another OUT_DIR\n", out.c_str(), held.c_str());
+    return 2;
   }
   if (!vexa::base::DirExists(out) && !vexa::base::MakeDirs(out)) {
     std::fprintf(stderr, "vexaprt-make: cannot make %s\n", out.c_str());

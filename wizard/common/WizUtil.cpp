@@ -187,17 +187,21 @@ std::string CVexaWizUtil::CacheDirectoryFor(std::string_view base) {
 }
 
 bool CVexaWizUtil::CreateCacheDirectory(std::string* path) {
+  // The thumbnails show the user's photos: the folder is the user's alone
+  // (mode 0700, not a link). Without a home, it is the user's own private
+  // folder in the temporary folder, never a shared name another user could
+  // make first.
   std::string base;
   if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg && *xdg == '/') {
     base = base::JoinPath(xdg, "vexa/");
   } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
     base = base::JoinPath(home, ".cache/vexa/");
   } else {
-    base = base::WithTrailingSeparator(base::TempDirectory());
+    *path = base::PrivateTempDirectory("vexacache");
+    return !path->empty();
   }
   *path = CacheDirectoryFor(base);
-  if (!base::FileExists(*path) && !base::DirExists(*path)) return base::MakeDirs(*path);
-  return base::DirExists(*path);
+  return base::MakeDirs(base) && base::MakePrivateDir(*path);
 }
 
 std::string SessionFolder() {

@@ -123,8 +123,11 @@ struct CVexaWizUtil {
   // The cache folder for base: the folder part of base (a last component
   // without a following separator is a file name and dropped) + "vexacache".
   static std::string CacheDirectoryFor(std::string_view base);
-  // The thumbnail cache: $XDG_CACHE_HOME/vexa/vexacache, created if missing;
-  // false when something else is in its place or it cannot be made.
+  // The thumbnail cache: $XDG_CACHE_HOME/vexa/vexacache (else
+  // ~/.cache/vexa/vexacache, else the user's $TMPDIR/vexacache-UID), a
+  // private folder (mode 0700) created if missing; false when something else
+  // is in its place (a file, a link, another user's folder) or it cannot be
+  // made.
   static bool CreateCacheDirectory(std::string* path);
 
   static std::string GetLastComErrorText();

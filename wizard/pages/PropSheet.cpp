@@ -242,12 +242,21 @@ int CvexaPropSheet::RunModal() {
   // window while the disc is made, and hiding a dialog ends exec()'s loop,
   // which would end the wizard even when the burn fails. Only the end of
   // the wizard (finished) ends this one.
+  // The end may also come while the sheet is being shown: the first page
+  // brings the sheet to the top and lets waiting events run, among them the
+  // timed update prompt, which closes the wizard once a package is handed
+  // to the desktop's opener. That end is kept, not waited for again.
   setWindowModality(Qt::ApplicationModal);
   setResult(QDialog::Rejected);
   QEventLoop loop;
-  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  bool ended = false;
+  connect(this, &QDialog::finished, &loop, [&] {
+    ended = true;
+    loop.quit();
+  });
   show();
-  loop.exec(QEventLoop::DialogExec);
+  if (ended) hide();
+  else loop.exec(QEventLoop::DialogExec);
   return result();
 }
 

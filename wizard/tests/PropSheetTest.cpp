@@ -159,6 +159,34 @@ TEST_F(PropSheetTest, TheTimedPromptComesWhenItIsDue) {
   EXPECT_EQ(prompts, 3);
 }
 
+// The timed update prompt runs while the sheet is first shown (the first
+// page lets waiting events run); when it hands a package to the desktop's
+// opener it closes the wizard there, and the sheet's run ends at once
+// rather than waiting on.
+TEST_F(PropSheetTest, AClosingWhileTheSheetIsFirstShownEndsTheRun) {
+  CvexaPropSheet sheet(Wiz(), "Caption", nullptr, kPageWelcome, QPixmap(), QPixmap());
+  bool closed = false, stuck = false;
+  QTimer::singleShot(0, &sheet, [&] {
+    sheet.CloseWithoutAsking();
+    closed = true;
+  });
+  // Only a run that waits on after its end meets this: it then ends the
+  // run itself, so a fault fails the test instead of hanging it.
+  QTimer watchdog;
+  int ticks = 0;
+  QObject::connect(&watchdog, &QTimer::timeout, &sheet, [&] {
+    if (closed && ++ticks == 300) {
+      stuck = true;
+      sheet.done(QDialog::Rejected);
+    }
+  });
+  watchdog.start(100);
+  EXPECT_EQ(sheet.RunModal(), QDialog::Rejected);
+  EXPECT_TRUE(closed);
+  EXPECT_FALSE(stuck) << "the sheet's run went on after the wizard was closed";
+  EXPECT_FALSE(sheet.isVisible());
+}
+
 // Help through the desktop's real opener (a stand-in on the PATH): its
 // answer is waited for, and a failed open is told to the user.
 class HelpOpenerTest : public PropSheetTest {

@@ -1,7 +1,10 @@
-// The update check against a loopback HTTP server started by the test:
-// the request it sends, the replies "newer" and "not newer", a missing
-// page, a short body, a name that tries to leave its folder, and a slow
-// body cancelled from the progress window.
+// The update check against a loopback HTTPS server started by the test
+// (its certificate made by the test and trusted through the test-only
+// authority variable): the request it sends, the replies "newer" and "not
+// newer", a missing page, a short body, a name that tries to leave its
+// folder, a slow body cancelled from the progress window; and what is never
+// done: asking over plain http, following a redirect to http, or saving a
+// package to open anywhere but a new private folder under a name of our own.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
@@ -10,6 +13,12 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -20,6 +29,7 @@
 #include "wizard/dialogs/MessageBox.h"
 #include "wizard/tests/WizUnitTest.h"
 #include "wizard/ui/Launcher.h"
+#include "wizard/update/HttpTransfer.h"
 #include "wizard/update/UpdateCheck.h"
 
 using namespace vexa::wiz;
@@ -60,17 +70,37 @@ class UpdateCheckTest : public WizUnitTest {
     SetMessageBoxHook({});
     SetLauncher({});
     SetSaveFileHook({});
+    unsetenv(kTestCaFileVariable);
     WizUnitTest::TearDown();
   }
 
-  bool StartServer(const std::string& mode) {
+  // A certificate for 127.0.0.1, its own authority, made for this test.
+  bool MakeCertificate() {
+    m_cert = m_state + "/cert.pem";
+    const std::string key = m_state + "/key.pem";
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                              "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
+                              "subjectAltName=IP:127.0.0.1", "-keyout", QString::fromStdString(key), "-out",
+                              QString::fromStdString(m_cert)});
+    return openssl.waitForFinished(60000) && openssl.exitCode() == 0 && vexa::base::FileExists(m_cert);
+  }
+
+  // The server answers over TLS unless plain is asked for; the registry
+  // names it with the scheme it speaks.
+  bool StartServer(const std::string& mode, bool tls = true) {
     vexa::base::WriteFileAtomic(m_state + "/mode", mode);
     if (m_server.state() == QProcess::NotRunning) {
-      m_server.start("python3", {QString(VEXA_TEST_SOURCE_DIR) + "/data/update_server.py",
-                                 QString::fromStdString(m_state)});
+      QStringList args{QString(VEXA_TEST_SOURCE_DIR) + "/data/update_server.py", QString::fromStdString(m_state)};
+      if (tls) {
+        if (!MakeCertificate()) return false;
+        args << QString::fromStdString(m_cert) << QString::fromStdString(m_state + "/key.pem");
+        setenv(kTestCaFileVariable, m_cert.c_str(), 1);
+      }
+      m_server.start("python3", args);
       if (!m_server.waitForReadyRead(10000)) return false;
       m_port = m_server.readLine().trimmed().toStdString();
-      const std::string base = "http://127.0.0.1:" + m_port;
+      const std::string base = (tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + m_port;
       vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kServerUrlsKey, "KVODVERSIONCGI",
                           vexa::reg::Value::String(base + "/version?"));
       vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kServerUrlsKey, "KVODDOWNLOADPATH",
@@ -103,9 +133,25 @@ class UpdateCheckTest : public WizUnitTest {
     QTest::mouseClick(b, Qt::LeftButton);
   }
   std::string Requests() { return ReadAll(m_state + "/requests.txt"); }
+  // The download folders left in the temporary folder.
+  static std::vector<std::string> UpdateFolders() {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(vexa::base::TempDirectory())) {
+      if (e.path().filename().string().rfind("kvod-update-", 0) == 0) found.push_back(e.path().string());
+    }
+    return found;
+  }
+  UpdateOutcome RunDownloadAndOpen() {
+    OnDialog(116, [](QDialog* d) { Click(d, 1159); });
+    OnDialog(118, [](QDialog* d) {
+      d->findChild<QRadioButton*>("ctl_1162")->setChecked(true);
+      Click(d, 1);
+    });
+    return Run();
+  }
 
   QProcess m_server;
-  std::string m_state, m_port, m_suggested, m_saveAs;
+  std::string m_state, m_port, m_suggested, m_saveAs, m_cert;
   std::map<int, std::function<void(QDialog*)>> m_actions;
   std::vector<std::string> m_boxes, m_launched;
 };
@@ -187,42 +233,51 @@ TEST_F(UpdateCheckTest, ANewerReleaseIsSavedWhereTheUserChooses) {
   OnDialog(116, [](QDialog* d) { Click(d, 1159); });
   OnDialog(118, [](QDialog* d) { Click(d, 1); });
   EXPECT_EQ(Run(), UpdateOutcome::Nothing);
-  EXPECT_EQ(m_suggested, vexa::base::JoinPath(vexa::base::TempDirectory(), "setup.deb"));
+  // The server's name is only the suggestion, in the user's download folder.
+  EXPECT_EQ(vexa::base::BaseName(m_suggested), "setup.deb");
+  EXPECT_NE(vexa::base::DirName(m_suggested), vexa::base::TempDirectory());
   EXPECT_EQ(ReadAll(m_saveAs), std::string(1000, 'p'));
   EXPECT_NE(Requests().find("GET /download?Check=M&packageUuid=abc"), std::string::npos) << Requests();
   ASSERT_EQ(m_boxes.size(), 1u);
   EXPECT_EQ(m_boxes[0], "REMINDER|Please remember where you saved the file:\n" + m_saveAs);
   // Nothing is left in the temporary folder.
-  EXPECT_FALSE(vexa::base::FileExists(m_suggested));
+  EXPECT_TRUE(UpdateFolders().empty());
 }
 
+// The package to open lands in a new folder of the user's alone, under our
+// name: a link another user planted under the server's name in the
+// temporary folder is never written through.
 TEST_F(UpdateCheckTest, DownloadAndOpenHandsACompletePackageToTheDesktop) {
   ASSERT_TRUE(StartServer("newer"));
-  OnDialog(116, [](QDialog* d) { Click(d, 1159); });
-  OnDialog(118, [](QDialog* d) {
-    d->findChild<QRadioButton*>("ctl_1162")->setChecked(true);
-    Click(d, 1);
-  });
-  EXPECT_EQ(Run(), UpdateOutcome::CloseWizard);
-  const std::string target = vexa::base::JoinPath(vexa::base::TempDirectory(), "setup.deb");
+  const std::string planted = vexa::base::JoinPath(vexa::base::TempDirectory(), "setup.deb");
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(m_temp.Path("victim"), "VICTIM"));
+  ASSERT_EQ(symlink(m_temp.Path("victim").c_str(), planted.c_str()), 0);
+  EXPECT_EQ(RunDownloadAndOpen(), UpdateOutcome::CloseWizard);
+  const std::vector<std::string> folders = UpdateFolders();
+  ASSERT_EQ(folders.size(), 1u);
+  const std::string target = folders[0] + "/kvod-update-package";
   ASSERT_EQ(m_launched.size(), 1u);
   EXPECT_EQ(m_launched[0], "open " + target);
-  EXPECT_EQ(ReadAll(target).size(), 1000u);
+  EXPECT_EQ(ReadAll(target), std::string(1000, 'p'));
+  struct stat st {};
+  ASSERT_EQ(lstat(folders[0].c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(st.st_uid, geteuid());
   EXPECT_EQ(vexa::reg::GetString(vexa::reg::Hive::CurrentUser, kWizProductKey, "DownloadFile").value_or(""), target);
+  EXPECT_EQ(ReadAll(m_temp.Path("victim")), "VICTIM");
+  EXPECT_TRUE(Fake().Logged("INFO|vexawiz|The server names the package setup.deb"));
+  unlink(planted.c_str());
+  vexa::base::RemoveAll(folders[0]);
 }
 
 TEST_F(UpdateCheckTest, AShortPackageIsNeverOpened) {
   ASSERT_TRUE(StartServer("short"));
-  OnDialog(116, [](QDialog* d) { Click(d, 1159); });
-  OnDialog(118, [](QDialog* d) {
-    d->findChild<QRadioButton*>("ctl_1162")->setChecked(true);
-    Click(d, 1);
-  });
-  EXPECT_EQ(Run(), UpdateOutcome::Nothing);
+  EXPECT_EQ(RunDownloadAndOpen(), UpdateOutcome::Nothing);
   EXPECT_TRUE(m_launched.empty());
   ASSERT_EQ(m_boxes.size(), 1u);
   EXPECT_EQ(m_boxes[0], "Error|Unable to execute the download file.");
-  EXPECT_FALSE(vexa::base::FileExists(vexa::base::JoinPath(vexa::base::TempDirectory(), "setup.deb")));
+  EXPECT_TRUE(UpdateFolders().empty());
 }
 
 TEST_F(UpdateCheckTest, ANameThatLeavesItsFolderStaysInIt) {
@@ -231,10 +286,43 @@ TEST_F(UpdateCheckTest, ANameThatLeavesItsFolderStaysInIt) {
   OnDialog(116, [](QDialog* d) { Click(d, 1159); });
   OnDialog(118, [](QDialog* d) { Click(d, 1); });
   EXPECT_EQ(Run(), UpdateOutcome::Nothing);
-  // The suggestion is a plain name in the temporary folder; Cancel in the
-  // save dialog downloads nothing.
-  EXPECT_EQ(m_suggested, vexa::base::JoinPath(vexa::base::TempDirectory(), "x"));
+  // The suggestion is a plain name; Cancel in the save dialog downloads
+  // nothing.
+  EXPECT_EQ(vexa::base::BaseName(m_suggested), "x");
+  EXPECT_EQ(vexa::base::DirName(m_suggested).find(".."), std::string::npos) << m_suggested;
   EXPECT_TRUE(m_boxes.empty());
+}
+
+// Plain http is never spoken: an http address in the registry is refused
+// before anything is sent, and a redirect from https to http ends the
+// download with nothing kept or opened.
+TEST_F(UpdateCheckTest, NothingIsFetchedOverPlainHttp) {
+  ASSERT_TRUE(StartServer("newer", false));
+  OnDialog(116, [](QDialog* d) { Click(d, 1159); });
+  EXPECT_EQ(Run(), UpdateOutcome::Nothing);
+  EXPECT_EQ(Requests(), "");
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_EQ(m_boxes[0], "Version Check Error|ERROR: Unable to parse Kv Orlune Disc version information.\nTry "
+                        "reinstalling Kv Orlune Disc.");
+  const std::string refused = "CvexaUpdate - The update server's address is not https and is not used: http://127.0.0.1:" +
+                              m_port + "/version?Check=M";
+  EXPECT_TRUE(std::any_of(Fake().log.begin(), Fake().log.end(),
+                          [&](const std::string& line) { return line.find(refused) != std::string::npos; }));
+}
+
+TEST_F(UpdateCheckTest, ARedirectToHttpIsNotFollowed) {
+  ASSERT_TRUE(StartServer("redirect"));
+  EXPECT_EQ(RunDownloadAndOpen(), UpdateOutcome::Nothing);
+  EXPECT_TRUE(m_launched.empty());
+  ASSERT_EQ(m_boxes.size(), 1u);
+  EXPECT_EQ(m_boxes[0], "Error|An internet error occurred, try again later.");
+  // The version query and the one download request, both over TLS; the
+  // redirect's http address was never asked.
+  const std::string requests = Requests();
+  std::size_t downloads = 0;
+  for (std::size_t at = 0; (at = requests.find("GET /download", at)) != std::string::npos; ++at) ++downloads;
+  EXPECT_EQ(downloads, 1u) << requests;
+  EXPECT_TRUE(UpdateFolders().empty());
 }
 
 TEST_F(UpdateCheckTest, ASlowDownloadIsCancelledFromTheProgressWindow) {

@@ -1,8 +1,12 @@
-// The wizard's shared routines: pattern lists, the cache folder rule, the
+// The wizard's shared routines: pattern lists, the cache folder rule and its
+// privacy, the
 // update-check dates and the string table with its fallbacks.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 
 #include "platform/base/Path.h"
@@ -70,6 +74,61 @@ TEST_F(UtilTest, CacheFolderDropsALastComponentWithoutSeparator) {
   vexa::base::RemoveAll(path);
   vexa::base::WriteFileAtomic(path, "x");
   EXPECT_FALSE(CVexaWizUtil::CreateCacheDirectory(&path));
+}
+
+// The thumbnails show the user's photos: the cache is a folder of the
+// user's alone. Without a home it is the user's own private folder in the
+// temporary folder; a link or another user's folder planted under that name
+// is never taken (no cache then), and what it points to stays as it was.
+TEST_F(UtilTest, TheCacheFolderIsPrivateEvenWithoutAHome) {
+  auto stat = [](const std::string& p) {
+    struct stat st {};
+    lstat(p.c_str(), &st);
+    return st;
+  };
+  std::string path;
+  ASSERT_TRUE(CVexaWizUtil::CreateCacheDirectory(&path));
+  EXPECT_EQ(stat(path).st_mode & 07777, 0700u);
+
+  // Both come back whatever happens below.
+  struct Restore {
+    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    std::string xdg = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    ~Restore() {
+      if (!home.empty()) setenv("HOME", home.c_str(), 1);
+      if (!xdg.empty()) setenv("XDG_CACHE_HOME", xdg.c_str(), 1);
+    }
+  } restore;
+  unsetenv("HOME");
+  unsetenv("XDG_CACHE_HOME");
+  const std::string fallback =
+      vexa::base::JoinPath(vexa::base::TempDirectory(), "vexacache-" + std::to_string(geteuid()));
+  vexa::base::RemoveAll(fallback);
+  ASSERT_TRUE(CVexaWizUtil::CreateCacheDirectory(&path));
+  EXPECT_EQ(path, fallback);
+  EXPECT_TRUE(S_ISDIR(stat(path).st_mode));
+  EXPECT_EQ(stat(path).st_mode & 07777, 0700u);
+  EXPECT_EQ(stat(path).st_uid, geteuid());
+  vexa::base::RemoveAll(fallback);
+
+  // Planted: a link to a folder everyone may write.
+  const std::string elsewhere = m_temp.Path("elsewhere");
+  vexa::base::MakeDirs(elsewhere);
+  chmod(elsewhere.c_str(), 0777);
+  ASSERT_EQ(symlink(elsewhere.c_str(), fallback.c_str()), 0);
+  EXPECT_FALSE(CVexaWizUtil::CreateCacheDirectory(&path));
+  EXPECT_TRUE(S_ISLNK(stat(fallback).st_mode));
+  EXPECT_EQ(stat(elsewhere).st_mode & 07777, 0777u);
+  unlink(fallback.c_str());
+  if (geteuid() == 0) {
+    // Planted: another user's folder.
+    vexa::base::MakeDirs(fallback);
+    chmod(fallback.c_str(), 0777);
+    ASSERT_EQ(chown(fallback.c_str(), 12345, 12345), 0);
+    EXPECT_FALSE(CVexaWizUtil::CreateCacheDirectory(&path));
+    EXPECT_EQ(stat(fallback).st_uid, 12345u);
+    vexa::base::RemoveAll(fallback);
+  }
 }
 
 TEST_F(UtilTest, DaysBetweenUpdateChecks) {

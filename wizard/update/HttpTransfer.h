@@ -1,6 +1,9 @@
-// One HTTP transfer over libcurl, driven from the Qt event loop (curl's
+// One HTTPS transfer over libcurl, driven from the Qt event loop (curl's
 // multi interface on socket notifiers and a timer), so the windows stay
-// responsive while it runs and nothing blocks a thread.
+// responsive while it runs and nothing blocks a thread. Only https is
+// spoken, redirects included; the server's certificate must verify against
+// the system's authorities (or, in tests only, the file named by
+// VEXA_UPDATE_TEST_CA_FILE).
 #pragma once
 
 #include <QObject>
@@ -59,6 +62,13 @@ class HttpTransfer : public QObject {
 
   friend struct HttpCallbacks;
 };
+
+// The environment variable through which tests name the certificate
+// authority of their loopback server; nothing else sets it.
+inline constexpr char kTestCaFileVariable[] = "VEXA_UPDATE_TEST_CA_FILE";
+
+// True when url is an https address (the only kind a transfer takes).
+bool IsHttpsUrl(std::string_view url);
 
 // The value of a URL query field, escaped.
 std::string UrlEncode(std::string_view text);

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStandardPaths>
+#include <QDir>
 #include <QTimer>
 #include <chrono>
 #include <cinttypes>
@@ -81,62 +83,65 @@ void Notice(const WizServices& wiz, QWidget*, int id, const char* fallback, int 
 
 // ---- The download (dialog 118's OK) -----------------------------------------------------
 
+// Where the save dialog first points: the user's download folder.
+std::string DownloadFolder() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+  return folder.isEmpty() ? QDir::homePath().toStdString() : folder.toStdString();
+}
+
 void DownloadFailed(const WizServices& wiz, int id, const char* fallback) { Notice(wiz, nullptr, id, fallback, 57043, "Error"); }
+
+// The name the package is saved under when it goes to the desktop's
+// opener: ours, never the server's, so the server chooses neither where it
+// lands nor (by an extension) what the desktop does with it.
+constexpr char kPackageName[] = "kvod-update-package";
 
 UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice) {
   wiz.LogInfo("User is going to download newer version");
-  const std::string tempFolder = base::TempDirectory();
-  if (tempFolder.empty() || !base::MakeDirs(tempFolder)) {
-    DownloadFailed(wiz, 57297, "Unable to get a temporary file path for the download.\n");
+  const std::string url = DownloadUrl(wiz, version.fullPackage);
+  if (!IsHttpsUrl(url)) {
+    wiz.LogError("CvexaUpdate - The download address is not https and is not used: " + url, false);
+    DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
-  // A unique default name, reserved by an empty file that never outlives
-  // the download.
-  const std::string placeholder = base::MakeTempFile(tempFolder, "kvi", ".exe");
-  if (placeholder.empty()) {
-    DownloadFailed(wiz, 57298, "Unable to get a temporary file name for the download.\n");
-    return UpdateOutcome::Nothing;
-  }
-  struct RemoveUnlessKept {
-    std::string path;
-    std::string kept;
-    ~RemoveUnlessKept() {
-      if (!path.empty() && path != kept) std::remove(path.c_str());
-    }
-  } placeholderGuard{placeholder, {}};
-
-  HttpTransfer transfer(DownloadUrl(wiz, version.fullPackage),
-                        {UserAgentHeader(), "Pragma: no-cache", "Cache-Control: no-cache"}, false);
+  HttpTransfer transfer(url, {UserAgentHeader(), "Pragma: no-cache", "Cache-Control: no-cache"}, false);
   HttpReply head = transfer.RunToBody();
   if (!head.error.empty()) {
+    wiz.LogError("CvexaUpdate - The download failed: " + head.error, false);
     DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
   // Only a package the server actually sent is kept.
-  if (head.status != 200 && !(head.status == 0 && head.transferred)) {
+  if (head.status != 200) {
     DownloadFailed(wiz, 57170, "An internet error occurred, try again later.");
     return UpdateOutcome::Nothing;
   }
-  std::string savePath = placeholder;
-  std::string extension = "exe";
-  const std::string name = SafeDownloadName(head.contentDisposition);
-  if (!name.empty()) {
-    savePath = base::JoinPath(tempFolder, name);
-    const std::size_t dot = name.find('.');
-    extension = dot != std::string::npos && dot > 0 && dot + 1 < name.size() ? name.substr(dot + 1) : std::string();
-  }
+  // The server's name for the package is only text: the suggestion of the
+  // save dialog, and the log.
+  const std::string serverName = SafeDownloadName(head.contentDisposition);
+  if (!serverName.empty()) wiz.LogInfo("The server names the package " + serverName);
 
+  // A package to open goes into a new folder of the user's alone (mode
+  // 0700, made by mkdtemp), so no other user can have put a file or link
+  // there first.
+  struct RemoveUnlessKept {
+    std::string folder;
+    bool kept = false;
+    ~RemoveUnlessKept() {
+      if (!folder.empty() && !kept) base::RemoveAll(folder);
+    }
+  } folderGuard;
   std::string target;
   if (choice == 0) {
+    const std::string suggested =
+        base::JoinPath(DownloadFolder(), serverName.empty() ? std::string(kPackageName) : serverName);
     if (SaveHook()) {
-      target = SaveHook()(savePath);
+      target = SaveHook()(suggested);
     } else {
       QFileDialog dialog(nullptr, QText(wiz, 57295, "Save Kv Orlune Disc install package"),
-                         QString::fromStdString(savePath),
-                         QString("Files of type (.%1) (*.%1)").arg(QString::fromStdString(extension)));
+                         QString::fromStdString(suggested));
       dialog.setAcceptMode(QFileDialog::AcceptSave);
-      dialog.setDefaultSuffix(QString::fromStdString(extension));
-      dialog.selectFile(QString::fromStdString(savePath));
+      dialog.selectFile(QString::fromStdString(suggested));
       if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
         target = dialog.selectedFiles().front().toStdString();
     }
@@ -145,12 +150,19 @@ UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice
       return UpdateOutcome::Nothing;
     }
   } else {
-    target = savePath;
+    folderGuard.folder = base::MakeTempDir(base::TempDirectory(), "kvod-update-");
+    if (folderGuard.folder.empty()) {
+      transfer.Cancel();
+      DownloadFailed(wiz, 57297, "Unable to get a temporary file path for the download.\n");
+      return UpdateOutcome::Nothing;
+    }
+    target = base::JoinPath(folderGuard.folder, kPackageName);
   }
 
   base::OutputFile out;
   if (!out.Open(target)) {
     transfer.Cancel();
+    wiz.LogError("CvexaUpdate - " + out.Error(), false);
     DownloadFailed(wiz, 57299, "Unable to create the download file.\nCheck your free disk space");
     return UpdateOutcome::Nothing;
   }
@@ -217,7 +229,6 @@ UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice
     DownloadFailed(wiz, 57300, "Error closing the download file.");
     return UpdateOutcome::Nothing;
   }
-  placeholderGuard.kept = target;
 
   if (choice == 0) {
     wiz.LogInfo("User selected DOWNLOAD_AND_SAVE");
@@ -228,15 +239,17 @@ UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice
   wiz.LogInfo("User selected DOWNLOAD_AND_EXECUTE");
   if (vexa::reg::SetValue(Hive::CurrentUser, kWizProductKey, "DownloadFile", vexa::reg::Value::String(target)) !=
       vexa::reg::Status::Ok) {
+    folderGuard.kept = true;
     DownloadFailed(wiz, 57303, "Error saving the download file name\nThe file will be left in the TEMP directory.");
     return UpdateOutcome::Nothing;
   }
-  // The package is handed to the desktop's opener, never run here.
+  // The package is handed to the desktop's opener, never run here; its
+  // folder stays for the program the opener starts.
   if (!Launch("open", target)) {
-    std::remove(target.c_str());
     DownloadFailed(wiz, 57304, "Unable to execute the download file.");
     return UpdateOutcome::Nothing;
   }
+  folderGuard.kept = true;
   return UpdateOutcome::CloseWizard;
 }
 
@@ -280,10 +293,12 @@ UpdateOutcome QueryVersion(WizServices& wiz) {
   const std::string url = VersionQueryUrl(wiz);
   if (url.empty())
     return queryError(57165, "ERROR: Unable to get Kv Orlune Disc version information.\nTry reinstalling Kv Orlune Disc.");
-  const std::string scheme = base::ToLowerAscii(url.substr(0, url.find(':')));
-  if (url.find("://") == std::string::npos || (scheme != "http" && scheme != "https" && scheme != "file"))
+  // Only an https address is asked: the reply names the package to fetch.
+  if (!IsHttpsUrl(url)) {
+    wiz.LogError("CvexaUpdate - The update server's address is not https and is not used: " + url, false);
     return queryError(57167,
                       "ERROR: Unable to parse Kv Orlune Disc version information.\nTry reinstalling Kv Orlune Disc.");
+  }
   wiz.LogInfo(Text(wiz, 57360, "Version check request: ") + url);
 
   std::string body;
@@ -299,7 +314,7 @@ UpdateOutcome QueryVersion(WizServices& wiz) {
     Notice(wiz, nullptr, 57170, "An internet error occurred, try again later.", 57043, "Error");
     return UpdateOutcome::Nothing;
   }
-  if (!reply.transferred || (reply.status != 200 && scheme != "file"))
+  if (!reply.transferred || reply.status != 200)
     return queryError(57168, "ERROR: Unable to retrieve Kv Orlune Disc\nversion information - Try again later.");
   wait.hide();
   VersionReply version;

@@ -7,15 +7,16 @@
 #include <new>
 #include <vector>
 
+#include "platform/base/File.h"
+
 struct Mp2Encoder {
   struct OptionsCloser {
     void operator()(twolame_options* o) const { twolame_close(&o); }
   };
-  struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-  };
   std::unique_ptr<twolame_options, OptionsCloser> options;
-  std::unique_ptr<std::FILE, FileCloser> file;
+  // The system's output file: the stream is put in place once complete, and
+  // a symbolic link or another user's file at the path is refused.
+  vexa::base::OutputFile file;
   std::vector<unsigned char> pending;  // encoded bytes not yet written
   std::size_t writeThreshold = 0;
   std::vector<unsigned char> scratch;
@@ -23,7 +24,7 @@ struct Mp2Encoder {
 
   bool Write(bool all) {
     if (pending.empty() || (!all && pending.size() < writeThreshold)) return true;
-    if (std::fwrite(pending.data(), 1, pending.size(), file.get()) != pending.size()) failed = true;
+    if (!file.Write(pending.data(), pending.size())) failed = true;
     pending.clear();
     return !failed;
   }
@@ -47,8 +48,7 @@ extern "C" TOOLAME_API Mp2Encoder* mp2_init_encoder(const char* outputPath, int 
       twolame_set_error_protection(o, FALSE) != 0 || twolame_set_padding(o, TWOLAME_PAD_ALL) != 0 ||
       twolame_set_verbosity(o, 0) != 0 || twolame_init_params(o) != 0)
     return nullptr;
-  e->file.reset(std::fopen(outputPath, "wb"));
-  if (!e->file) return nullptr;
+  if (!e->file.Open(outputPath)) return nullptr;
   e->writeThreshold = kFrameBytes * static_cast<std::size_t>(framesPerWrite < 1 ? 1 : framesPerWrite);
   return e.release();
 }
@@ -83,7 +83,8 @@ extern "C" TOOLAME_API int mp2_close_encoder(Mp2Encoder* encoder) {
     }
   }
   if (!e->failed) e->Write(true);
-  std::FILE* f = e->file.release();
-  if (f && std::fclose(f) != 0) e->failed = true;
+  // A failed encoding leaves no file.
+  if (e->failed) e->file.Discard();
+  else if (!e->file.Commit()) e->failed = true;
   return e->failed ? 0 : 1;
 }

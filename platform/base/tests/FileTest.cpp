@@ -212,6 +212,104 @@ TEST_F(OutputFileTest, ReplacementsKeepTheOwner) {
   EXPECT_EQ(Read(Path("theirs.jpg")), "NEW");
 }
 
+// Root replacing another user's file gives it back only when nobody else
+// may change what root wrote; else the file stays root's, without the group
+// and world write bits. It is never written in place: a hard link to the
+// old file keeps the old contents.
+TEST_F(OutputFileTest, ReplacementsOthersMayWriteStayTheWriters) {
+  if (geteuid() != 0) GTEST_SKIP() << "giving a file to another user needs root";
+  const struct {
+    mode_t mode;
+    uid_t owner;
+    mode_t after;
+  } cases[] = {
+      {0666, 0, 0644}, {0664, 0, 0644}, {0646, 0, 0644}, {0620, 0, 0600},
+      {0644, kOtherUser, 0644}, {0600, kOtherUser, 0600}, {04755, kOtherUser, 04755},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode));
+    const std::string target = Path("theirs.wav");
+    WriteFileAtomic(target, "THEIRS");
+    ASSERT_EQ(chown(target.c_str(), kOtherUser, kOtherUser), 0);
+    ASSERT_EQ(chmod(target.c_str(), c.mode), 0);
+    ASSERT_EQ(link(target.c_str(), Path("kept").c_str()), 0);
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomic(target, "ROOT'S", &error)) << error;
+    const struct stat st = Stat(target);
+    EXPECT_EQ(st.st_uid, c.owner);
+    EXPECT_EQ(st.st_mode & 07777, c.after);
+    EXPECT_EQ(Read(target), "ROOT'S");
+    EXPECT_EQ(Read(Path("kept")), "THEIRS");
+    unlink(Path("kept").c_str());
+    unlink(target.c_str());
+  }
+}
+
+// A pipe or device is written as it is only when it is the writer's or the
+// system's: another user's FIFO would hand them the output. OutputRefusal
+// says so without opening it (no reader is woken, nothing waits).
+TEST_F(OutputFileTest, AnotherUsersFifoIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "a FIFO of another user needs root to set up";
+  ASSERT_EQ(mkfifo(Path("theirs").c_str(), 0666), 0);
+  ASSERT_EQ(chown(Path("theirs").c_str(), kOtherUser, kOtherUser), 0);
+  const std::string reason = "'" + Path("theirs") + "' is a FIFO of another user; it is not written";
+  EXPECT_EQ(OutputRefusal(Path("theirs")), reason);
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomic(Path("theirs"), "SECRET", &error));
+  EXPECT_EQ(error, reason);
+  EXPECT_TRUE(S_ISFIFO(Stat(Path("theirs")).st_mode));
+  // The same refusals as Open, for what Open accepts nothing.
+  symlink("theirs", Path("link").c_str());
+  EXPECT_EQ(OutputRefusal(Path("link")),
+            "'" + Path("link") + "' is a symbolic link; it is not replaced (name the file it points to)");
+  EXPECT_EQ(OutputRefusal(Path("new.wav")), "");
+  ExpectOnly({"theirs", "link"});
+}
+
+// A log is written where it is, but never through a link, into something
+// that is not a file, or into another user's file.
+TEST_F(OutputFileTest, LogsAreOpenedOnlyWhenTheyAreTheCallersFiles) {
+  std::string why;
+  const int fd = OpenOwnLogFile(Path("log.txt"), false, 0640, &why);
+  ASSERT_GE(fd, 0) << why;
+  EXPECT_EQ(write(fd, "one\n", 4), 4);
+  close(fd);
+  const mode_t mask = umask(0);
+  umask(mask);
+  EXPECT_EQ(Stat(Path("log.txt")).st_mode & 0777, 0640u & ~mask);
+  const int again = OpenOwnLogFile(Path("log.txt"), false, 0640, &why);
+  ASSERT_GE(again, 0) << why;
+  EXPECT_EQ(write(again, "two\n", 4), 4);
+  close(again);
+  EXPECT_EQ(Read(Path("log.txt")), "one\ntwo\n");
+  const int emptied = OpenOwnLogFile(Path("log.txt"), true, 0640, &why);
+  ASSERT_GE(emptied, 0) << why;
+  close(emptied);
+  EXPECT_EQ(Read(Path("log.txt")), "");
+
+  WriteFileAtomic(Path("victim"), "VICTIM");
+  symlink("victim", Path("link.txt").c_str());
+  MakeDirs(Path("folder"));
+  struct Case {
+    std::string path;
+    std::string reason;
+  } cases[] = {
+      {Path("link.txt"), "'" + Path("link.txt") + "' is a symbolic link; no log is written through it"},
+      {Path("folder"), "cannot open '" + Path("folder") + "': Is a directory"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(OpenOwnLogFile(c.path, true, 0644, &why), -1) << c.path;
+    EXPECT_EQ(why, c.reason);
+  }
+  EXPECT_EQ(Read(Path("victim")), "VICTIM");
+  if (geteuid() != 0) GTEST_SKIP() << "another user's file needs root to set up";
+  WriteFileAtomic(Path("theirs.txt"), "THEIRS");
+  ASSERT_EQ(chown(Path("theirs.txt").c_str(), kOtherUser, kOtherUser), 0);
+  EXPECT_EQ(OpenOwnLogFile(Path("theirs.txt"), true, 0644, &why), -1);
+  EXPECT_EQ(why, "'" + Path("theirs.txt") + "' belongs to another user; no log is written into it");
+  EXPECT_EQ(Read(Path("theirs.txt")), "THEIRS");
+}
+
 // An output given up (or never committed) leaves the target as it was.
 TEST_F(OutputFileTest, DiscardedOutputsLeaveNothing) {
   WriteFileAtomic(Path("photo.jpg"), "PHOTO");

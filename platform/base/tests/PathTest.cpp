@@ -181,6 +181,43 @@ TEST(Path, AnUnusableRuntimeDirectorySaysWhyAndWhatToDo) {
   RemoveAll(root);
 }
 
+// A private folder is the caller's alone: made 0700, an open one of the
+// caller's closed, and anything another user could have planted (a link,
+// their folder, a file) refused and left as it was.
+TEST(Path, PrivateFoldersAreTheCallersAlone) {
+  const std::string dir = MakeTempDir("", "vexa-private-");
+  ASSERT_FALSE(dir.empty());
+  auto mode = [](const std::string& p) {
+    struct stat st {};
+    lstat(p.c_str(), &st);
+    return st.st_mode;
+  };
+  ASSERT_TRUE(MakePrivateDir(dir + "/new"));
+  EXPECT_EQ(mode(dir + "/new") & 07777, 0700u);
+  MakeDirs(dir + "/open");
+  chmod((dir + "/open").c_str(), 0777);
+  ASSERT_TRUE(MakePrivateDir(dir + "/open"));
+  EXPECT_EQ(mode(dir + "/open") & 07777, 0700u);
+
+  MakeDirs(dir + "/elsewhere");
+  chmod((dir + "/elsewhere").c_str(), 0777);
+  symlink("elsewhere", (dir + "/link").c_str());
+  WriteFileAtomic(dir + "/file", "x");
+  EXPECT_FALSE(MakePrivateDir(dir + "/link"));
+  EXPECT_FALSE(MakePrivateDir(dir + "/file"));
+  EXPECT_FALSE(MakePrivateDir(dir + "/no/parent"));
+  EXPECT_TRUE(S_ISLNK(mode(dir + "/link")));
+  EXPECT_EQ(mode(dir + "/elsewhere") & 07777, 0777u);
+  if (geteuid() == 0) {
+    MakeDirs(dir + "/theirs");
+    chmod((dir + "/theirs").c_str(), 0777);
+    ASSERT_EQ(chown((dir + "/theirs").c_str(), 12345, 12345), 0);
+    EXPECT_FALSE(MakePrivateDir(dir + "/theirs"));
+    EXPECT_EQ(mode(dir + "/theirs") & 07777, 0777u);
+  }
+  RemoveAll(dir);
+}
+
 TEST(Module, NamesMapToLibraryFiles) {
   EXPECT_EQ(ModuleFileName("vidlathe.dll"), "libvidlathe.so");
   EXPECT_EQ(ModuleFileName("C:\\x\\discpakb.DLL"), "libdiscpakb.so");

@@ -127,7 +127,7 @@ TEST(VexaprtMakeTool, AnAlbumBeyondTheImageLimitIsRefused) {
 // The print copies go to a private folder under --tmp, removed at the end:
 // files already there with the copies' names, and the photos themselves when
 // --tmp is their folder, are left as they were. A PDF that would replace a
-// photo is refused.
+// photo is refused, and so is an OUT_DIR that is or holds the photos.
 TEST(VexaprtMakeTool, LeavesWhatItWasGivenAsItWas) {
   ScratchDir dir;
   const std::string photos = dir / "photos";
@@ -168,6 +168,16 @@ TEST(VexaprtMakeTool, LeavesWhatItWasGivenAsItWas) {
       << log;
   EXPECT_NE(log.find("would be written over the photo"), std::string::npos) << log;
   EXPECT_EQ(snapshot(), withPdf);
+
+  // The photos' folder as OUT_DIR, given as the photos or holding them: the
+  // user's own CONTACT.PDF there is not replaced.
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(photos + "/CONTACT.PDF", "the user's contact sheet"));
+  const std::string withContact = snapshot();
+  for (const std::string& given : {Quote(photos), Quote(photos + "/p0002.jpg")}) {
+    EXPECT_EQ(Shell(env + Tool() + " " + Quote(photos) + " " + given, &log), 2) << log;
+    EXPECT_NE(log.find("the output folder " + photos + " is or holds"), std::string::npos) << log;
+    EXPECT_EQ(snapshot(), withContact);
+  }
 }
 
 }  // namespace

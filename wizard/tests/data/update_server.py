@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A loopback update server for the wizard's tests.
 
-Usage: update_server.py STATE_DIR. Prints the port it listens on, then
-serves until killed. Each request's line and headers are appended to
+Usage: update_server.py STATE_DIR [CERT KEY]. Prints the port it listens
+on, then serves until killed: over TLS with the certificate and key given
+(made by the test), else in the clear. Each request's line and headers are appended to
 STATE_DIR/requests.txt. What it answers is read from STATE_DIR/mode:
   newer       version reply naming package abc of 1000 bytes; download 1000 bytes
   notnewer    version reply with result 0
@@ -10,9 +11,11 @@ STATE_DIR/requests.txt. What it answers is read from STATE_DIR/mode:
   short       download announces 1000 bytes, sends 600
   traversal   download named ../../x
   slow        download sends a first chunk, then waits until STATE_DIR/release exists
+  redirect    download redirects to the same address over http
 """
 import http.server
 import os
+import ssl
 import sys
 import time
 
@@ -53,6 +56,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.end_headers()
             self.wfile.write(body)
             return
+        if m == "redirect":
+            self.send_response(302)
+            self.send_header("Location", "http://127.0.0.1:%d%s" % (self.server.server_address[1], self.path))
+            self.end_headers()
+            return
         name = "../../x" if m == "traversal" else "setup.deb"
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
@@ -75,5 +83,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+if len(sys.argv) > 3:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2], sys.argv[3])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 server.serve_forever()
