@@ -68,6 +68,11 @@ class BurnFlow {
  private:
   bool IsDiscOK();
   bool IsDiscBlank(bool* retry, bool* erased);
+  // A disc nothing can be written to (a written or closed CD, a DVD): text
+  // tells the user why; where someone can put in another disc, OK lets the
+  // check run again (*retry, true). Otherwise the text is shown once, the
+  // log line reported and the check fails.
+  bool RefuseDisc(const std::string& text, const std::string& logLine, bool* retry);
   // Each of the three works inside the caller's awake scope and ends it
   // early when it fails, before a message that waits for the user.
   bool DoErase(AwakeScope& awake);

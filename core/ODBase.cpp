@@ -479,9 +479,16 @@ const char kNoWriterLogLine[] =
 
 bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
   *present = VARIANT_FALSE;
+  noWriterReason_.clear();
   ComPtr<IVEXADrive> next;
   if (!driveManager_ || FAILED(driveManager_->GetNextDrive(drive_.Get(), VEXAMediaVCD, next.Put()))) {
-    return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
+    // The engine's words first, kept for the message, then ours.
+    std::string said;
+    CVexaCoreUtil::GetComErrorText(&said);
+    if (!said.empty()) util_.ReportError(said, false);
+    const std::size_t dash = said.find(" - ");
+    noWriterReason_ = dash == std::string::npos ? said : said.substr(dash + 3);
+    return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", false);
   }
   if (!next) {
     Fail("CVexaODBase::GetNextDrive - No CD writer found.", false);

@@ -344,6 +344,53 @@ TEST_F(CoreObjectTest, ListFilesHoldZeroEndedPathsAndBadEntriesStopOnlyTheStrict
   EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::AddImageListFile - Invalid still path: " + Path("missing.jpg") + "."));
 }
 
+// A list written in UTF-8 (as printf and most editors write one) is read as
+// well as one in UTF-16; a path too long for a list is named with its
+// length, not cut to another path or passed over without a word.
+TEST_F(CoreObjectTest, Utf8ListsAreReadAndOverlongPathsAreNamed) {
+  const std::string a = Photo("a.jpg"), b = Photo("사진 b.jpg");
+  const struct {
+    const char* name;
+    std::string bytes;
+  } lists[] = {
+      {"zero-ended", a + '\0' + b + '\0'},
+      {"zero-ended with a byte-order mark", "\xEF\xBB\xBF" + a + '\0' + b + '\0'},
+      {"one a line", a + "\n" + b + "\n"},
+      {"one a line with a byte-order mark", "\xEF\xBB\xBF" + a + "\r\n" + b},
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  int added = 0;
+  for (const auto& c : lists) {
+    SCOPED_TRACE(c.name);
+    base::WriteFileAtomic(Path("list.txt"), c.bytes);
+    Bstr l = Bstr::FromUtf8(Path("list.txt"));
+    EXPECT_EQ(core_->AddImageListFile(l.Get()), S_OK) << ErrorText();
+    added += 2;
+    const auto stills = EngineCalls("AddStill");
+    ASSERT_EQ(static_cast<int>(stills.size()), added);
+    EXPECT_EQ(stills[stills.size() - 2].rfind("AddStill " + a + "|", 0), 0u) << stills[stills.size() - 2];
+    EXPECT_EQ(stills.back().rfind("AddStill " + b + "|", 0), 0u) << stills.back();
+  }
+
+  const std::string tooLong = "/" + std::string(2100, 'x') + ".jpg";
+  const std::string said = "CVEXACore1::AddImageListFile - A path in the list is 2105 characters long, more than the "
+                           "2047 a path may have; it is left out: /" + std::string(59, 'x') + "...";
+  base::WriteFileAtomic(Path("list.txt"), tooLong + '\0' + a + '\0');
+  Bstr l = Bstr::FromUtf8(Path("list.txt"));
+  // The strict level stops at it...
+  EXPECT_EQ(core_->AddImageListFile(l.Get()), E_FAIL);
+  EXPECT_EQ(ErrorText(), said + "\r\n");
+  EXPECT_EQ(Count("AddStill"), added);
+  core_.Reset();
+  // ...the others name it and go on.
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
+  EXPECT_EQ(core_->AddImageListFile(l.Get()), S_OK) << ErrorText();
+  EXPECT_TRUE(log_->Has("ERROR", said));
+  const auto stills = EngineCalls("AddStill");
+  ASSERT_EQ(static_cast<int>(stills.size()), added + 1);
+  EXPECT_EQ(stills.back().rfind("AddStill " + a + "|", 0), 0u);
+}
+
 TEST_F(CoreObjectTest, FoldersAddEveryFileInNameOrder) {
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
   Photo("dir/b.jpg");
