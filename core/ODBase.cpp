@@ -1,6 +1,8 @@
 #include "core/ODBase.h"
 
+#include <cctype>
 #include <climits>
+#include <string_view>
 
 #include "platform/com/ComObject.h"
 #include "platform/com/Runtime.h"
@@ -488,6 +490,11 @@ bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
     if (!said.empty()) util_.ReportError(said, false);
     const std::size_t dash = said.find(" - ");
     noWriterReason_ = dash == std::string::npos ? said : said.substr(dash + 3);
+    static constexpr std::string_view kNone = "No CD writer can be used: ";
+    if (noWriterReason_.rfind(kNone, 0) == 0) noWriterReason_.erase(0, kNone.size());
+    if (!noWriterReason_.empty()) {
+      noWriterReason_[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(noWriterReason_[0])));
+    }
     return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", false);
   }
   if (!next) {

@@ -58,6 +58,8 @@ struct FileCloser {
   }
 };
 
+std::string OutputName(const std::string& output) { return output == "-" ? "(standard output)" : output; }
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -114,7 +116,7 @@ int main(int argc, char** argv) {
   } else if (!output.empty()) {
     out.reset(std::fopen(output.c_str(), "wb"));
     if (!out) {
-      std::fprintf(stderr, "aras-cat: cannot write %s\n", output.c_str());
+      std::fprintf(stderr, "aras-cat: cannot write %s: %s\n", output.c_str(), std::strerror(errno));
       return 1;
     }
     if (wav) std::fwrite(WavHeader(0).data(), 1, 44, out.get());  // completed at the end
@@ -127,7 +129,7 @@ int main(int argc, char** argv) {
     if (n <= 0) break;
     total += static_cast<std::uint64_t>(n);
     if (out && std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out.get()) != static_cast<std::size_t>(n)) {
-      std::fprintf(stderr, "aras-cat: write failed\n");
+      std::fprintf(stderr, "aras-cat: writing %s failed: %s\n", OutputName(output).c_str(), std::strerror(errno));
       return 1;
     }
   }
@@ -137,7 +139,7 @@ int main(int argc, char** argv) {
     std::fwrite(WavHeader(bytes).data(), 1, 44, out.get());
   }
   if (out && std::fflush(out.get()) != 0) {
-    std::fprintf(stderr, "aras-cat: write failed\n");
+    std::fprintf(stderr, "aras-cat: writing %s failed: %s\n", OutputName(output).c_str(), std::strerror(errno));
     return 1;
   }
 

@@ -9,9 +9,12 @@
 // removed at the end, so that nothing already there is replaced. A PDF that
 // would be written over a photo is refused.
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -111,7 +114,13 @@ int main(int argc, char** argv) {
     }
   }
   if (!vexa::base::DirExists(out) && !vexa::base::MakeDirs(out)) {
-    std::fprintf(stderr, "vexaprt-make: cannot make %s\n", out.c_str());
+    std::fprintf(stderr, "vexaprt-make: cannot make %s: %s\n", out.c_str(), std::strerror(errno));
+    return 1;
+  }
+  // A folder that takes no files (read-only, not the user's) is named with
+  // the system's reason before any work is done.
+  if (::access(out.c_str(), W_OK | X_OK) != 0) {
+    std::fprintf(stderr, "vexaprt-make: cannot write in %s: %s\n", out.c_str(), std::strerror(errno));
     return 1;
   }
   const std::string madeTmp = vexa::base::MakeTempDir(tmp.empty() ? vexa::base::TempDirectory() : tmp, "vexaprt-make-");
