@@ -1,6 +1,8 @@
 // The orchestrator object: construction, Init, the settings accepted once,
 // picture and music input, lists and folders of pictures, the failure report,
 // re-entrant calls, and several objects in one process.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -412,6 +414,34 @@ TEST_F(CoreObjectTest, FoldersAddEveryFileInNameOrder) {
   Bstr empty = Bstr::FromUtf8(Path("empty"));
   EXPECT_EQ(core_->AddImageDirectory(empty.Get()), E_FAIL);
   EXPECT_EQ(ErrorText(), "CVEXACore1::AddImageDirectory - No files in image directory: " + Path("empty") + "\r\n");
+}
+
+// A symbolic link named like a picture that leads to no file (a loop of
+// links, a missing target) is no picture of its folder: even the strict
+// level passes it over with a word. Named on its own, it is refused with
+// what it is, never as a file that does not exist.
+TEST_F(CoreObjectTest, ALinkThatLeadsNowhereIsNamedForWhatItIs) {
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  Photo("dir/a.jpg");
+  ASSERT_EQ(::symlink(Path("dir/loop.jpg").c_str(), Path("dir/loop.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink(Path("gone.jpg").c_str(), Path("dir/gone.jpg").c_str()), 0);
+  Bstr dir = Bstr::FromUtf8(Path("dir"));
+  EXPECT_EQ(core_->AddImageDirectory(dir.Get()), S_OK) << ErrorText();
+  const auto stills = EngineCalls("AddStill");
+  ASSERT_EQ(stills.size(), 1u);
+  EXPECT_EQ(stills[0].rfind("AddStill " + Path("dir/a.jpg") + "|", 0), 0u);
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::AddImageDirectory - A symbolic link that leads to no file passed over: '" +
+                                    Path("dir/loop.jpg") + "' cannot be reached: Too many levels of symbolic links."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::AddImageDirectory - A symbolic link that leads to no file passed over: '" +
+                                    Path("dir/gone.jpg") + "' points to a missing file."));
+
+  Bstr loop = Bstr::FromUtf8(Path("dir/loop.jpg")), none(u"");
+  EXPECT_EQ(core_->AddStill(loop.Get(), loop.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  EXPECT_NE(ErrorText().find("CVEXACore::AddStill - Image File is refused: '" + Path("dir/loop.jpg") +
+                             "' cannot be reached: Too many levels of symbolic links."),
+            std::string::npos)
+      << ErrorText();
+  EXPECT_EQ(ErrorText().find("does not exist"), std::string::npos) << ErrorText();
 }
 
 TEST_F(CoreObjectTest, WithLogAllTheTextsGoToTheLogAndNoErrorInformationIsSet) {
