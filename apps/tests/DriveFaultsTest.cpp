@@ -315,6 +315,39 @@ TEST_F(DriveFaultsTest, ADiscThatCannotBeWrittenIsNamedBeforeTheShowIsMade) {
   }
 }
 
+// An image list in UTF-8, as printf or an editor writes one, makes the disc
+// as the list's own UTF-16 does; a path too long for a list stops a silent
+// run with its length, not as some other, cut path.
+TEST_F(DriveFaultsTest, Utf8ListsMakeTheDiscAndOverlongPathsAreNamed) {
+  const std::string second = kSamples + "/photos/the pier.jpg";
+  const std::string tooLong = "/" + std::string(2100, 'x') + ".jpg";
+  struct Case {
+    const char* name;
+    std::string list;
+    int status;
+    std::string logged;
+  } cases[] = {
+      {"UTF-8, zero-ended", kPhoto + '\0' + second + '\0', 0, "NUMBER OF IMAGES = 2."},
+      {"UTF-8 with a byte-order mark, one a line", "\xEF\xBB\xBF" + kPhoto + "\r\n" + second + "\r\n", 0,
+       "NUMBER OF IMAGES = 2."},
+      {"an over-long path", ListOf({tooLong, kPhoto}), 1,
+       "CVEXACore1::AddImageListFile - A path in the list is 2105 characters long, more than the 2047 a path may "
+       "have; it is left out: /" + std::string(59, 'x') + "..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::RemoveAll(sim_);
+    Cdrsim({"create", sim_, "--media", "cdr"});
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    const ProgramResult r = Vexa({"/r:silent", "/i:" + WriteFile("list.lst", c.list)});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+    EXPECT_EQ(log.find("User had no images"), std::string::npos) << log;
+    EXPECT_EQ(Disc().find("complete") != std::string::npos, c.status == 0) << Disc();
+  }
+}
+
 // A disc that is already written says so, not that a question failed.
 TEST_F(DriveFaultsTest, AWrittenDiscIsNamedAsNotBlank) {
   const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
