@@ -701,7 +701,17 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
     flow_.Pump();
   }
   auto failureReport = [&] {
-    flow_.ShowError(WithReason(writeError, driver_.LastProcessMessage()));
+    const std::string& said = driver_.LastProcessMessage();
+    if (said.find("NO ANSWER FROM THE DRIVE") != std::string::npos) {
+      // The writer stopped answering: no speed or buffer is the cause.
+      flow_.ShowError(FormatMessageText(
+          util_.LoadString(4585, "The CD writer stopped answering while the disc was written.\r\n\r\n%1!s!\r\n\r\n"
+                                 "Check that the writer is connected and that no other program uses it, then try "
+                                 "again with a new blank disc."),
+          {said}));
+    } else {
+      flow_.ShowError(WithReason(writeError, said));
+    }
     return false;
   };
   auto cancelBurn = [&] {

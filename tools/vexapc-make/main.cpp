@@ -199,7 +199,9 @@ int Run(const Options& o) {
 
   std::error_code ec;
   fs::create_directories(o.out, ec);
-  if (!fs::is_directory(o.out)) return Error("cannot make folder " + o.out + (ec ? ": " + ec.message() : ""));
+  if (std::error_code asked; !fs::is_directory(o.out, asked)) {
+    return Error("cannot make folder " + o.out + (ec ? ": " + ec.message() : ""));
+  }
   // A folder that takes no files (read-only, not the user's) is named with
   // the system's reason before any work is done.
   if (::access(o.out.c_str(), W_OK | X_OK) != 0) return Error("cannot write in " + o.out + ": " + std::strerror(errno));
