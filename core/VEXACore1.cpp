@@ -300,16 +300,9 @@ bool CVEXACore1::DoInit(LONG statusLevel, const std::string& tempDirectory, bool
       flow_.SetCode(VEXACoreFailure);
       return flow_.FailCall("CVEXACore1::Init - Cannot create an SDK instance.");
     case 2:
+      // Said by GetNextDrive when the caller asks: a caller may go on
+      // without a writer (the wizard until a disc is made).
       flow_.SetCode(VEXACoreNoCDWriter);
-      if (const std::string& why = driver_->NoWriterReason(); !why.empty()) {
-        flow_.ShowError(FormatMessageText(
-            util_.LoadString(4583, "The orlune disc creator software cannot use the CD writer:\r\n\r\n%1!s!\r\n\r\n"
-                                   "Wait until the other program that uses the writer has ended, or correct the "
-                                   "setting named above, then try again."),
-            {why}));
-      } else {
-        flow_.ShowError(kNoWriterMessage);
-      }
       return flow_.FailCall("CVEXACore1::Init - Cannot find a CD-Writer.");
     default:
       break;
