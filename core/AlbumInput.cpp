@@ -604,13 +604,26 @@ HRESULT CVEXACore1::DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL*
   flow_.SetCode(VEXACoreSuccess);
   if (!drivePresent) return E_POINTER;
   const bool showMessage = showCDWriterError == VARIANT_TRUE && flow_.Interactive() && flow_.errorsShown;
-  const char* const kNoWriter = kNoWriterMessage;
+  // No writer at all, or one that cannot be used (in use, a transport
+  // setting that cannot be used): the message names which.
+  auto noWriter = [&] {
+    if (!showMessage) return;
+    const std::string why = driver_ ? driver_->NoWriterReason() : std::string();
+    const std::string text =
+        why.empty() ? std::string(kNoWriterMessage)
+                    : FormatMessageText(util_.LoadString(4583, "The orlune disc creator software cannot use the CD "
+                                                               "writer:\r\n\r\n%1!s!\r\n\r\nWait until the other "
+                                                               "program that uses the writer has ended, or correct "
+                                                               "the setting named above, then try again."),
+                                        {why});
+    flow_.ShowMessage(kMessageOK, text, nullptr, true, false, false);
+  };
   if (!driver_ || !driver_->GetNextDrive(drivePresent)) {
-    if (showMessage) flow_.ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+    noWriter();
     flow_.SetCode(VEXACoreFailure);
     return Fail("CVEXACore1::GetNextDrive - ODBase GetNextDrive call failed");
   }
-  if (*drivePresent != VARIANT_TRUE && showMessage) flow_.ShowMessage(kMessageOK, kNoWriter, nullptr, true, false, false);
+  if (*drivePresent != VARIANT_TRUE) noWriter();
   return S_OK;
 }
 

@@ -21,6 +21,13 @@ std::string WithReason(const std::string& message, const std::string& reason) {
   return reason.empty() ? message : message + "\r\n\r\n" + reason;
 }
 
+constexpr char kNotACdText[] =
+    "The disc in the CD writer is not a CD: it is a DVD or another disc that the orlune disc creator software "
+    "cannot write.\r\n\r\nA photo disc is made on a CD. Insert a blank CD-R or CD-RW disc, then click OK.";
+constexpr char kNotACdLine[] =
+    "CVEXACore1::PrepareForWriting - The disc in the CD writer is not a CD (a DVD?): a photo disc is written on a CD. "
+    "Put in a blank CD-R.";
+
 }  // namespace
 
 BurnFlow::BurnFlow(FlowContext& context, CVexaODBase& driver, SleepGuard* sleep, FlowDeadlines deadlines,
@@ -176,7 +183,8 @@ bool BurnFlow::PrepareForWriting() {
       flow_.SetProgress(0);
       // A disc found written has said so; only a question that could not
       // be answered is a failed call.
-      if (flow_.Code() != VEXACoreDiscIsNotBlank && flow_.Code() != VEXACoreCancelled) {
+      if (flow_.Code() != VEXACoreDiscIsNotBlank && flow_.Code() != VEXACoreCancelled &&
+          flow_.Code() != VEXACoreCannotBurnVideoCD) {
         util_.ReportError("CVEXACore1::PrepareForWriting - IsDiscBlank call failed", false);
       }
       return false;
@@ -187,6 +195,15 @@ bool BurnFlow::PrepareForWriting() {
     LONG type = 0;
     const bool typeKnown = driver_.GetDiscType(&type);
     discType_ = typeKnown ? type : 0;
+    if (typeKnown && type == VEXADiscTypeNotCD) {
+      // A blank DVD: no CD recording mode fits it.
+      flow_.SetCode(VEXACoreCannotBurnVideoCD);
+      if (!RefuseDisc(util_.LoadString(4582, kNotACdText), kNotACdLine, &retry)) {
+        flow_.SetProgress(0);
+        return false;
+      }
+      continue;
+    }
     if (!typeKnown) {
       util_.ReportError("CVEXACore1::PrepareForWriting - ODBase GetDiscType  call failed.", false);
     } else if (type == VEXADiscTypeR && flow_.Interactive()) {
@@ -318,20 +335,41 @@ bool BurnFlow::IsDiscBlank(bool* retry, bool* erased) {
     *retry = true;
     return true;
   }
-  if (flow_.Interactive() && flow_.ShowMessage(kMessageOKCancel,
-                                   util_.LoadString(4480, "The disc in the CD Writer is read only."), nullptr, false,
-                                   true, false)) {
-    *retry = true;
-    flow_.Wait(std::chrono::milliseconds(4000));
-    return true;
+  if (type == VEXADiscTypeNotCD) {
+    flow_.SetCode(VEXACoreCannotBurnVideoCD);
+    return RefuseDisc(util_.LoadString(4582, kNotACdText), kNotACdLine, retry);
   }
-  util_.ReportError(type == VEXADiscTypeROM
-                        ? "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot "
-                          "be written to. Put in a blank CD-R."
-                        : "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been "
-                          "written to cannot be written again. Put in a blank CD-R.",
-                    false);
+  if (type == VEXADiscTypeROM) {
+    return RefuseDisc(
+        util_.LoadString(4581, "The disc in the CD writer is closed: nothing more can be written to it.\r\n\r\n"
+                               "Insert a blank CD-R or CD-RW disc, then click OK."),
+        "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot be written to. Put "
+        "in a blank CD-R.",
+        retry);
+  }
+  return RefuseDisc(
+      util_.LoadString(4580, "The CD-R disc in the CD writer has been written to, or was left incomplete by a write "
+                             "that stopped part-way: a CD-R cannot be written again.\r\n\r\nInsert a blank CD-R or "
+                             "CD-RW disc, then click OK."),
+      "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been written to cannot be "
+      "written again. Put in a blank CD-R.",
+      retry);
+}
+
+bool BurnFlow::RefuseDisc(const std::string& text, const std::string& logLine, bool* retry) {
   *retry = false;
+  if (flow_.Interactive() && !flow_.Port()->Unattended()) {
+    if (flow_.ShowMessage(kMessageOKCancel, text, nullptr, false, true, false)) {
+      *retry = true;
+      flow_.Wait(std::chrono::milliseconds(4000));
+      return true;
+    }
+  } else if (flow_.Interactive()) {
+    // Nobody is there to change the disc: the reason is shown, not a
+    // question, and the run ends here.
+    flow_.ShowMessage(kMessageOK, text, nullptr, false, false, false);
+  }
+  util_.ReportError(logLine, false);
   return false;
 }
 
@@ -687,7 +725,17 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
     flow_.Pump();
   }
   auto failureReport = [&] {
-    flow_.ShowError(WithReason(writeError, driver_.LastProcessMessage()));
+    const std::string& said = driver_.LastProcessMessage();
+    if (said.find("NO ANSWER FROM THE DRIVE") != std::string::npos) {
+      // The writer stopped answering: no speed or buffer is the cause.
+      flow_.ShowError(FormatMessageText(
+          util_.LoadString(4585, "The CD writer stopped answering while the disc was written.\r\n\r\n%1!s!\r\n\r\n"
+                                 "Check that the writer is connected and that no other program uses it, then try "
+                                 "again with a new blank disc."),
+          {said}));
+    } else {
+      flow_.ShowError(WithReason(writeError, said));
+    }
     return false;
   };
   auto cancelBurn = [&] {

@@ -69,6 +69,11 @@ class BurnFlow {
   bool IsDiscOK();
   // *erased: the disc was blanked by an erase just now.
   bool IsDiscBlank(bool* retry, bool* erased);
+  // A disc nothing can be written to (a written or closed CD, a DVD): text
+  // tells the user why; where someone can put in another disc, OK lets the
+  // check run again (*retry, true). Otherwise the text is shown once, the
+  // log line reported and the check fails.
+  bool RefuseDisc(const std::string& text, const std::string& logLine, bool* retry);
   // Each of the three works inside the caller's awake scope and ends it
   // early when it fails, before a message that waits for the user.
   // DoErase: true when the disc was blanked (*blanked) or, after a failed

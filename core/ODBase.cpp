@@ -1,6 +1,8 @@
 #include "core/ODBase.h"
 
+#include <cctype>
 #include <climits>
+#include <string_view>
 
 #include "platform/com/ComObject.h"
 #include "platform/com/Runtime.h"
@@ -486,9 +488,21 @@ const char kNoWriterLogLine[] =
 
 bool CVexaODBase::GetNextDrive(VARIANT_BOOL* present) {
   *present = VARIANT_FALSE;
+  noWriterReason_.clear();
   ComPtr<IVEXADrive> next;
   if (!driveManager_ || FAILED(driveManager_->GetNextDrive(drive_.Get(), VEXAMediaVCD, next.Put()))) {
-    return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", true);
+    // The engine's words first, kept for the message, then ours.
+    std::string said;
+    CVexaCoreUtil::GetComErrorText(&said);
+    if (!said.empty()) util_.ReportError(said, false);
+    const std::size_t dash = said.find(" - ");
+    noWriterReason_ = dash == std::string::npos ? said : said.substr(dash + 3);
+    static constexpr std::string_view kNone = "No CD writer can be used: ";
+    if (noWriterReason_.rfind(kNone, 0) == 0) noWriterReason_.erase(0, kNone.size());
+    if (!noWriterReason_.empty()) {
+      noWriterReason_[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(noWriterReason_[0])));
+    }
+    return Fail("CVEXAOD::GetNextDrive - SDK GetNextDrive call failed.", false);
   }
   if (!next) {
     Fail("CVexaODBase::GetNextDrive - No CD writer found.", false);

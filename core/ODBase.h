@@ -111,6 +111,10 @@ class CVexaODBase {
 
   // *present is VARIANT_TRUE when a drive came back.
   bool GetNextDrive(VARIANT_BOOL* present);
+  // Why the last search found no writer it could use, in the engine's words
+  // without its method name (a writer in use, a transport setting that
+  // cannot be used); "" when it found none at all or found one.
+  const std::string& NoWriterReason() const { return noWriterReason_; }
   bool GetCDWriter();
   bool GetDriveStatus(LONG* status);
   bool GetDiscType(LONG* type);
@@ -160,6 +164,7 @@ class CVexaODBase {
   bool showStatus_ = false;
   std::uint32_t eraseStartTicks_ = 0;
   std::string lastProcessMessage_;
+  std::string noWriterReason_;
 };
 
 // The photos named to the engine (ExpectStills) while this lives; dropped

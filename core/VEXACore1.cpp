@@ -300,6 +300,8 @@ bool CVEXACore1::DoInit(LONG statusLevel, const std::string& tempDirectory, bool
       flow_.SetCode(VEXACoreFailure);
       return flow_.FailCall("CVEXACore1::Init - Cannot create an SDK instance.");
     case 2:
+      // Said by GetNextDrive when the caller asks: a caller may go on
+      // without a writer (the wizard until a disc is made).
       flow_.SetCode(VEXACoreNoCDWriter);
       return flow_.FailCall("CVEXACore1::Init - Cannot find a CD-Writer.");
     default:
@@ -729,31 +731,18 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
     util_.LogError(Format("CVEXACore1::AddImageListFile - Incomplete Read of file: %s", listPath.c_str()), false);
   }
 
-  // Only what was read is walked: each 16-bit zero ends an entry. An entry
-  // longer than its 2,048 units is not a path of the list.
+  // Only what was read is walked (UTF-16 as the list's own form, or UTF-8).
+  // A path longer than the 2,047 characters an entry may have is not cut
+  // to something else: it is refused with its length and its start.
   constexpr std::size_t kMaxEntry = 2047;
   struct Entry {
     std::string path;
+    std::size_t units = 0;
     bool tooLong = false;
   };
   std::vector<Entry> entries;
-  std::u16string entry;
-  bool tooLong = false;
-  const std::size_t units = got / 2;
-  for (std::size_t i = 0; i < units; ++i) {
-    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    if (unit != 0) {
-      if (entry.size() < kMaxEntry) {
-        entry += unit;
-      } else {
-        tooLong = true;
-      }
-      continue;
-    }
-    entries.push_back({base::Utf16ToUtf8(entry), tooLong});
-    entry.clear();
-    tooLong = false;
+  for (base::PathListEntry& e : base::PathListEntries(std::string_view(bytes).substr(0, got))) {
+    entries.push_back({std::move(e.path), e.units, e.units > kMaxEntry});
   }
 
   // The engine makes the photos' files ahead while they are added below.
@@ -770,9 +759,22 @@ bool CVEXACore1::DoAddImageListFile(const std::string& listPath) {
       util_.LogError("CVEXACore1::AddImageListFile - Empty file path found.", true);
       continue;
     }
+    if (e.tooLong) {
+      const std::string start = base::Utf8CutBytes(e.path, 60);
+      const std::string text =
+          Format("CVEXACore1::AddImageListFile - A path in the list is %zu characters long, more than the %zu a path "
+                 "may have; it is left out: %s...",
+                 e.units, kMaxEntry, start.c_str());
+      // The rejected pictures' message names it as well.
+      noStillsYet_ = false;
+      Reject(Format("%s... (%zu characters: a path may have at most %zu)", start.c_str(), e.units, kMaxEntry));
+      if (stopOnBadStill_) return flow_.FailCall(text);
+      util_.LogError(text, false);
+      continue;
+    }
     const std::string text = Format("CVEXACore1::AddImageListFile - Invalid still path: %s.", e.path.c_str());
-    if (!e.tooLong && DoAddStill(e.path, e.path, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) continue;
-    if (!e.tooLong && flow_.Code() == VEXACoreCancelled) return false;
+    if (DoAddStill(e.path, e.path, "", 0.0, VEXACoreResizePicture, 0, kFlagFalse)) continue;
+    if (flow_.Code() == VEXACoreCancelled) return false;
     if (stopOnBadStill_) return flow_.FailCall(text, true);
     util_.LogError(text, true);
   }
@@ -793,6 +795,10 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
     entries.push_back(*it);
   }
   if (ec || entries.empty()) {
+    flow_.ShowError(FormatMessageText(
+        util_.LoadString(4584, "The folder %1!s! holds no pictures.\r\n\r\nChoose the folder that holds your photos, "
+                               "then try again."),
+        {dir}));
     return flow_.FailCall(Format("CVEXACore1::AddImageDirectory - No files in image directory: %s", dir.c_str()));
   }
   // In the order of their names, so the show follows the folder as listed.
@@ -817,6 +823,14 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
     // refused as before.
     if (name.front() == '.') {
       util_.LogInfo(Format("CVEXACore1::AddImageDirectory - Hidden file passed over: %s.", file.c_str()));
+      continue;
+    }
+    // A symbolic link that leads nowhere (a loop, a missing target) is no
+    // picture of the folder, whatever its name.
+    if (std::error_code linkEc; entry.is_symlink(linkEc) && !fs::exists(entry.path(), linkEc)) {
+      const std::string why = base::NotRegularFileReason(file);
+      util_.LogInfo(Format("CVEXACore1::AddImageDirectory - A symbolic link that leads to no file passed over: %s.",
+                           why.empty() ? ("'" + file + "' points to a missing file").c_str() : why.c_str()));
       continue;
     }
     if (!imaging::ClaimsToBePicture(file)) {

@@ -54,6 +54,10 @@ class Cdr4DriveAccess final : public DriveAccess {
     return base_->CDR4_IsDiscBlank(D(d), buffer32);
   }
   std::int32_t ReadTOC(DriveHandle* d, std::uint8_t* buffer804) override { return D(d)->ReadTOC(buffer804); }
+  std::int32_t ReadATIP(DriveHandle* d, std::uint8_t* buffer32) override {
+    DWORD length = 32;
+    return base_->CDR4_QueryDisc(D(d), CDRQ_ATIP, &length, buffer32);
+  }
   std::int32_t ReadTrackInfo(DriveHandle* d, std::int32_t track, std::uint8_t* buffer36) override {
     return base_->CDR4_ReadTrackInfo(D(d), track, buffer36);
   }

@@ -84,7 +84,8 @@ static_assert(values::kOriginalResolution == VEXAXMLStillImageOriginalResolution
 static_assert(Storyboard::kMaxStills == kVEXAEngineMaxStills);
 static_assert(caps::kCDDA == VEXACapCDDA && caps::kCDR == VEXACapCDR && caps::kWriteTAO == VEXACapWriteTAO);
 static_assert(static_cast<LONG>(DiscKind::kROM) == VEXADiscTypeROM && static_cast<LONG>(DiscKind::kR) == VEXADiscTypeR &&
-              static_cast<LONG>(DiscKind::kRW) == VEXADiscTypeRW);
+              static_cast<LONG>(DiscKind::kRW) == VEXADiscTypeRW &&
+              static_cast<LONG>(DiscKind::kNotCd) == VEXADiscTypeNotCD);
 
 // ---- The album ------------------------------------------------------------------------
 

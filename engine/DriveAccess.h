@@ -48,6 +48,13 @@ class DriveAccess {
   virtual std::int32_t ReadDiscInfo(DriveHandle* drive, std::uint8_t* buffer32) = 0;
   // READ TOC format 0 into 804 bytes (addresses in host order).
   virtual std::int32_t ReadTOC(DriveHandle* drive, std::uint8_t* buffer804) = 0;
+  // The ATIP (READ TOC format 4) into 32 bytes: 0 read, 1 the disc has none
+  // (a recordable CD always has one), 6 not known.
+  virtual std::int32_t ReadATIP(DriveHandle* drive, std::uint8_t* buffer32) {
+    (void)drive;
+    (void)buffer32;
+    return 6;
+  }
   // READ TRACK INFORMATION into 36 bytes (fields in host order); 255 is the
   // next writable track.
   virtual std::int32_t ReadTrackInfo(DriveHandle* drive, std::int32_t track, std::uint8_t* buffer36) = 0;

@@ -130,7 +130,12 @@ Result DriveSession::ReadDiscKind(DiscKind* out) {
   std::uint8_t info[32];
   if (!ReadDiscInformation(info)) return Result::Refuse("IVEXADrive::get_DiscType - get_DiscType failed.");
   const int status = info[2] & 3;
-  if (info[2] & 0x10) {
+  std::uint8_t atip[32];
+  if (status != 2 && status != 3 && drives_->ReadATIP(drive_.get(), atip) == 1) {
+    // A disc that can still be written has an ATIP when it is a CD: one
+    // without is a DVD (or another disc no CD writing mode fits).
+    *out = DiscKind::kNotCd;
+  } else if (info[2] & 0x10) {
     *out = DiscKind::kRW;
   } else if (status == 2 || status == 3) {
     *out = DiscKind::kROM;
@@ -151,6 +156,14 @@ Result DriveSession::IsDiscBlank(bool* out) {
   if (!ReadDiscInformation(info)) return Result::Refuse("IVEXADrive::DiscIsBlank - ReadDiscInfo failed.");
   *out = info[4] < 2 && (info[2] & 3) == 0;
   return Result::Ok();
+}
+
+Result DriveSession::CheckDiscIsCd() {
+  DiscKind kind = DiscKind::kR;
+  if (!ReadDiscKind(&kind).ok() || kind != DiscKind::kNotCd) return Result::Ok();
+  return Result::Fail(EngineCode::kBrellWriteFail,
+                      "IVEXABurner::StartBurn - The disc in the writer is not a CD (it has no ATIP, as a DVD has "
+                      "none): only CD-R and CD-RW discs can be written. Put in a blank CD-R; nothing was written.");
 }
 
 // ---- Speeds and the burn ----------------------------------------------------------------

@@ -28,7 +28,7 @@ inline constexpr std::int32_t kWriteTAO = 256;
 
 // What a disc in the drive is (the interface's disc types, number for
 // number).
-enum class DiscKind : std::int32_t { kROM = 1, kR = 2, kRW = 3 };
+enum class DiscKind : std::int32_t { kROM = 1, kR = 2, kRW = 3, kNotCd = 4 };
 
 // The figures of an audio-CD track.
 struct TrackFigures {
@@ -78,6 +78,9 @@ class DriveSession {
   Result ReadDiscKind(DiscKind* out);
   // A disc that can still be written from its start.
   Result IsDiscBlank(bool* out);
+  // Refuses a disc that is no CD (a DVD): nothing written to it could
+  // play. A disc that cannot be read is left to the burn to find.
+  Result CheckDiscIsCd();
   // The drive's highest write speed (the current speed is put back).
   std::int32_t MaxBurnSpeed();
   // The write speeds the drive takes: 1 and the even ones up to the highest.

@@ -170,7 +170,9 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
     if (doneSink_) doneSink_->OnProcessDone();
   });
 
-  freeSpaceLimit_ = 200000000;
+  // What must stay free on the work folder's disk: the product's
+  // MIN_TEMP_SPACE, which the orchestrator checks at its start too.
+  freeSpaceLimit_ = reg::GetDword(reg::Hive::LocalMachine, kProductKey, "MIN_TEMP_SPACE").value_or(200000000);
   startTime_ = LocalNow();
   story_ = std::make_unique<Storyboard>(*wizard_, *menu_, startTime_);
   if (FAILED(CreateGUID(&engineGuid_))) {

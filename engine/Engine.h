@@ -191,6 +191,9 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
     return DiscNames::SessionIdFor(startTime_.wYear, startTime_.wMonth, startTime_.wDay);
   }
   bool HasTempSpace() const { return engine::HasTempSpace(folders_.root, freeSpaceLimit_); }
+  // The premaster's failure when the work folder's disk has less free than
+  // the limit: the folder, what is free and the limit, in the last result.
+  HRESULT TempSpaceLimitReached();
 
   // Stills a disc takes (records 1 to 599), and the longest slide show a
   // disc holds (see Storyboard.h).

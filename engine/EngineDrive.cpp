@@ -315,6 +315,7 @@ HRESULT CVEXAVCDEngine::StartBurn(LONG maxSpeed, VARIANT_BOOL testMode, VARIANT_
   if (!CheckImageBuilder(kMethod) || !CheckDriveReady(kMethod)) return E_FAIL;
   // A premaster or an earlier burn still running ends before this one.
   wizard_->Join();
+  if (const Result r = drive_.CheckDiscIsCd(); !r.ok()) return Report(kMethod, r);
   const LONG speed = drive_.BurnSpeed(maxSpeed);
   // Before the first write command: the image must fit the disc's free
   // space, or the disc is left as it is (a disc written in part is lost).

@@ -147,8 +147,7 @@ HRESULT CVEXAVCDEngine::MakePrints() {
   };
   for (const Product& p : products) {
     if (!HasTempSpace()) {
-      return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                  VEXAEngineResultTempSpaceLimitReached);
+      return TempSpaceLimitReached();
     }
     const std::string path = folders_.root + "/" + p.file;
     const Bstr target = Bstr::FromUtf8(path);
@@ -229,8 +228,7 @@ HRESULT CVEXAVCDEngine::MakePages() {
 HRESULT CVEXAVCDEngine::MakeManifests() {
   auto spaceCheck = [this]() -> HRESULT {
     if (HasTempSpace()) return S_OK;
-    return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                VEXAEngineResultTempSpaceLimitReached);
+    return TempSpaceLimitReached();
   };
   ComPtr<IDiscManifest> manifest;
   if (FAILED(CoCreateInstance(CLSID_DiscManifest, nullptr, CLSCTX_ALL, com::IidOf<IDiscManifest>(), manifest.PutVoid()))) {
@@ -371,14 +369,26 @@ HRESULT CVEXAVCDEngine::CheckRoomBeforePremaster() {
   return S_OK;
 }
 
+HRESULT CVEXAVCDEngine::TempSpaceLimitReached() {
+  const std::string folder = folders_.root.empty() ? base::TempDirectory() : folders_.root;
+  const std::int64_t free = VCDWizard::FreeBytes(folder);
+  char text[768];
+  std::snprintf(text, sizeof text,
+                "VEXAVCDEngine::StartPremaster - Free temporary space limit reached: the temporary folder %s has %lld "
+                "MB free on its disk, and %llu MB must stay free (MIN_TEMP_SPACE). Free some space on that disk, or "
+                "choose a temporary folder on another one",
+                folder.c_str(), static_cast<long long>(free < 0 ? 0 : free / 1000000),
+                static_cast<unsigned long long>((freeSpaceLimit_ + 999999) / 1000000));
+  return Fail(kMethod, text, VEXAEngineResultTempSpaceLimitReached);
+}
+
 HRESULT CVEXAVCDEngine::StartPremaster() {
   state_ = VEXAEnginePremaster;
   if (!CheckImageBuilder(kMethod)) return E_FAIL;
   // Photos named and not added are not made ahead past this point.
   if (story_) story_->DropExpectedStills();
   if (!HasTempSpace()) {
-    return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                VEXAEngineResultTempSpaceLimitReached);
+    return TempSpaceLimitReached();
   }
   // A premaster hands the album to the disc and lets it go: a second one
   // has nothing to make the disc from.
@@ -434,13 +444,11 @@ HRESULT CVEXAVCDEngine::StartPremaster() {
 // The client-side content of the disc, made while the worker encodes.
 HRESULT CVEXAVCDEngine::MakeDiscContent() {
   if (!HasTempSpace()) {
-    return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                VEXAEngineResultTempSpaceLimitReached);
+    return TempSpaceLimitReached();
   }
   if (HRESULT hr = MakePrints(); FAILED(hr)) return hr;
   if (!HasTempSpace()) {
-    return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                VEXAEngineResultTempSpaceLimitReached);
+    return TempSpaceLimitReached();
   }
   if (HRESULT hr = MakePages(); FAILED(hr)) return hr;
   if (auto include = reg::GetString(reg::Hive::LocalMachine, kProductKey, "SDK_INCLUDE_PATH");
@@ -458,8 +466,7 @@ HRESULT CVEXAVCDEngine::MakeDiscContent() {
   CloseAlbum();
 
   if (!HasTempSpace()) {
-    return Fail(kMethod, "VEXAVCDEngine::StartPremaster - Free temporary space limit reached",
-                VEXAEngineResultTempSpaceLimitReached);
+    return TempSpaceLimitReached();
   }
   return S_OK;
 }

@@ -89,6 +89,7 @@ enum VEXADiscType : LONG {
   VEXADiscTypeROM = 1,
   VEXADiscTypeR = 2,
   VEXADiscTypeRW = 3,
+  VEXADiscTypeNotCD = 4,  // a disc that is no CD (a DVD): it cannot be written
 };
 
 enum VEXAEngineState : LONG {

@@ -478,28 +478,15 @@ HRESULT CVEXAWizard1::AddImageListFile(BSTR imageListFilePath) {
                    false);
     bytes.resize(static_cast<std::size_t>(got));
   }
-  const std::size_t units = bytes.size() / 2;
-  std::u16string current;
-  std::size_t start = 0;
-  // A byte-order mark at the start of the file is not part of a path.
-  if (units > 0 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE)
-    start = 1;
-  bool tooLong = false;
-  for (std::size_t i = start; i < units; ++i) {
-    const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                                (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
-    if (unit != 0) {
-      if (current.size() < kMaxListPathUnits) current += unit;
-      else tooLong = true;
+  // The list in UTF-16 (its own form) or UTF-8, a byte-order mark left out.
+  for (const base::PathListEntry& entry : base::PathListEntries(bytes)) {
+    if (entry.units > kMaxListPathUnits) {
+      m_wiz.LogError(Format("CVEXAWizard1::AddImageListFile - Path longer than 2047 characters (%zu) skipped: %s...",
+                            entry.units, base::Utf8CutBytes(entry.path, 60).c_str()),
+                     false);
       continue;
     }
-    const std::u16string path = std::move(current);
-    current.clear();
-    if (tooLong) {
-      tooLong = false;
-      m_wiz.LogError("CVEXAWizard1::AddImageListFile - Path longer than 2047 characters skipped.", false);
-      continue;
-    }
+    const std::u16string path = base::Utf8ToUtf16(entry.path);
     if (path.empty()) {
       m_wiz.LogError("CVEXAWizard1::AddImageListFile - Empty file path found.", false);
       continue;

@@ -6,6 +6,7 @@
 // names the cause.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <poll.h>
 #include <sys/inotify.h>
@@ -220,9 +221,11 @@ TEST_F(DriveFaultsTest, EveryBurnFailureSaysWhatTheDriveSaid) {
       // still runs out of room part-way says so in its own words.
       {"disc full", {"--media", "cdr"}, "check op=2a lba=400 sense=05/63/00",
        "Write failed: END OF USER AREA ENCOUNTERED ON THIS TRACK"},
-      // A DVD in a DVD writer: the drive refuses a CD recording mode.
-      {"DVD media", {"--profile", "dvd-writer", "--media", "dvdr"}, "",
-       "SetTAOWriteMode: Error sending write parameters page.: INVALID FIELD IN PARAMETER LIST"},
+      // The CLOSE SESSION's own answer, not the refusal of its retry.
+      {"close session refused", {"--media", "cdr"}, "check op=5b sense=03/0c/00 count=-1",
+       "Close session failed: WRITE ERROR"},
+      {"close session timed out", {"--media", "cdr"}, "hang op=5b count=-1",
+       "Close session failed: NO ANSWER FROM THE DRIVE: the command timed out"},
   };
   const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
   for (const Case& c : cases) {
@@ -239,6 +242,109 @@ TEST_F(DriveFaultsTest, EveryBurnFailureSaysWhatTheDriveSaid) {
     EXPECT_NE(log.find(std::string("Burn failed with error code 1003. The writer reported: ") + c.said),
               std::string::npos)
         << log;
+  }
+}
+
+// A disc nothing can be written to is named for what it is before the photo
+// show is made, on the status lines of a run without a display (where
+// nobody can change it, so it is said once) and in the log of a silent run;
+// vexasdk-cli checks it before its premaster too. Never a buffer underrun,
+// a "read only" disc or nobody to change it.
+TEST_F(DriveFaultsTest, ADiscThatCannotBeWrittenIsNamedBeforeTheShowIsMade) {
+  const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
+  struct Case {
+    const char* name;
+    std::vector<std::string> create;
+    // Makes the disc's state: a burn with this fault before the run ("" none).
+    const char* before;
+    const char* shown;    // on the status lines
+    const char* logged;   // in the log
+    const char* tool;     // what vexasdk-cli says
+  } cases[] = {
+      {"blank DVD-R in a DVD writer", {"--profile", "dvd-writer", "--media", "dvdr"}, nullptr,
+       "The disc in the CD writer is not a CD: it is a DVD",
+       "CVEXACore1::PrepareForWriting - The disc in the CD writer is not a CD (a DVD?)",
+       "the disc is not a CD (a DVD?): only CD-R and CD-RW discs can be written; put in a blank CD-R"},
+      {"incomplete CD-R", {"--media", "cdr"}, "check op=2a lba=400 sense=03/0c/00",
+       "The CD-R disc in the CD writer has been written to, or was left incomplete",
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been written to cannot be "
+       "written again.",
+       "the CD-R has been written to, or was left incomplete, and cannot be written again; put in a blank CD-R"},
+      {"written CD-R", {"--media", "cdr"}, "",
+       "The disc in the CD writer is closed: nothing more can be written to it.",
+       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot be written to.",
+       "the disc is closed and cannot be written to; put in a blank CD-R"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::RemoveAll(sim_);
+    std::vector<std::string> create = {"create", sim_};
+    create.insert(create.end(), c.create.begin(), c.create.end());
+    Cdrsim(create);
+    if (c.before) {
+      if (*c.before) Cdrsim({"fault", sim_, "add", c.before});
+      Vexa({"/r:silent", "/i:" + list});
+      Cdrsim({"fault", sim_, "clear"});
+    }
+    const std::string before = Disc();
+    for (const char* mode : {"/r:status", "/r:silent"}) {
+      SCOPED_TRACE(mode);
+      base::RemoveAll(box_.data() + "vexalog.txt");
+      const ProgramResult r = Vexa({mode, "/i:" + list});
+      EXPECT_EQ(r.status, 1) << r.err;
+      const std::string log = Log();
+      EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+      EXPECT_EQ(log.find("CVEXACore1::DoPremaster"), std::string::npos) << log;
+      EXPECT_EQ(log.find("Nobody can change the disc"), std::string::npos) << log;
+      if (std::string(mode) == "/r:status") {
+        EXPECT_NE(r.err.find(c.shown), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Insert a blank CD-R or CD-RW disc"), std::string::npos) << r.err;
+        for (const char* wrong : {"buffer underrun", "read only", "[y/n"}) {
+          EXPECT_EQ(r.err.find(wrong), std::string::npos) << wrong << "\n" << r.err;
+        }
+      } else {
+        EXPECT_EQ(r.err, "");
+      }
+    }
+    const ProgramResult tool =
+        RunProgram(ProgramPath("vexasdk-cli"), {"make-disc", kPhoto}, VexaEnv(), box_.root() + "/scratch");
+    EXPECT_EQ(tool.status, 1) << tool.out << tool.err;
+    EXPECT_NE(tool.err.find(c.tool), std::string::npos) << tool.err;
+    EXPECT_EQ(tool.out.find("premaster"), std::string::npos) << tool.out;
+    EXPECT_EQ(Disc(), before);
+  }
+}
+
+// An image list in UTF-8, as printf or an editor writes one, makes the disc
+// as the list's own UTF-16 does; a path too long for a list stops a silent
+// run with its length, not as some other, cut path.
+TEST_F(DriveFaultsTest, Utf8ListsMakeTheDiscAndOverlongPathsAreNamed) {
+  const std::string second = kSamples + "/photos/the pier.jpg";
+  const std::string tooLong = "/" + std::string(2100, 'x') + ".jpg";
+  struct Case {
+    const char* name;
+    std::string list;
+    int status;
+    std::string logged;
+  } cases[] = {
+      {"UTF-8, zero-ended", kPhoto + '\0' + second + '\0', 0, "NUMBER OF IMAGES = 2."},
+      {"UTF-8 with a byte-order mark, one a line", "\xEF\xBB\xBF" + kPhoto + "\r\n" + second + "\r\n", 0,
+       "NUMBER OF IMAGES = 2."},
+      {"an over-long path", ListOf({tooLong, kPhoto}), 1,
+       "CVEXACore1::AddImageListFile - A path in the list is 2105 characters long, more than the 2047 a path may "
+       "have; it is left out: /" + std::string(59, 'x') + "..."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::RemoveAll(sim_);
+    Cdrsim({"create", sim_, "--media", "cdr"});
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    const ProgramResult r = Vexa({"/r:silent", "/i:" + WriteFile("list.lst", c.list)});
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.logged), std::string::npos) << log;
+    EXPECT_EQ(log.find("User had no images"), std::string::npos) << log;
+    EXPECT_EQ(Disc().find("complete") != std::string::npos, c.status == 0) << Disc();
   }
 }
 
@@ -501,6 +607,51 @@ TEST_F(DriveFaultsTest, AWrongTransportSettingSaysWhatIsWrong) {
   }
 }
 
+// Without a display, a status run that cannot start says why on its status
+// lines and what to do, instead of ending with nothing said.
+TEST_F(DriveFaultsTest, AStatusRunThatCannotStartSaysWhyWithoutADisplay) {
+  const std::string reader = box_.root() + "/reader";
+  Cdrsim({"create", reader, "--profile", "reader", "--media", "cdr"});
+  const std::string empty = box_.root() + "/empty";
+  base::MakeDirs(empty);
+  // The recorder held as another program holds it.
+  const int held = ::open((sim_ + "/drive.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+  const std::string me = std::to_string(::getpid()) + "\n";
+  ASSERT_EQ(::write(held, me.data(), me.size()), static_cast<ssize_t>(me.size()));
+  struct Case {
+    const char* name;
+    std::string transport;
+    std::string folder;
+    std::vector<std::string> said;
+  } cases[] = {
+      {"unknown transport", "floppy", kSamples + "/photos",
+       {"cannot use the CD writer", "unknown SCSI transport 'floppy' (sg or sim:FOLDER)", "correct the setting"}},
+      {"missing simulator folder", "sim:" + box_.root() + "/nowhere", kSamples + "/photos",
+       {"cannot use the CD writer", "simulator folder " + box_.root() + "/nowhere does not exist"}},
+      {"writer in use", "sim:" + sim_, kSamples + "/photos",
+       {"cannot use the CD writer", "is busy: process " + std::to_string(::getpid()) + " is using it",
+        "Wait until the other program that uses the writer has ended"}},
+      {"no writer", "sim:" + reader, kSamples + "/photos",
+       {"could not find a CD writer on your system", "VEXA_SCSI_TRANSPORT=sim:FOLDER"}},
+      {"empty folder", "", empty, {"The folder " + empty + " holds no pictures.", "Choose the folder"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto env = VexaEnv();
+    // The empty folder is met after the writer is found: a free recorder.
+    const std::string free = box_.root() + "/free";
+    if (c.transport.empty() && !base::DirExists(free)) Cdrsim({"create", free, "--media", "cdr"});
+    env["VEXA_SCSI_TRANSPORT"] = c.transport.empty() ? "sim:" + free : c.transport;
+    const ProgramResult r =
+        RunProgram(ProgramPath("vexa"), {"/r:status", "/d:" + c.folder}, env, box_.root() + "/scratch");
+    EXPECT_EQ(r.status, 1);
+    for (const std::string& text : c.said) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+  }
+  ::close(held);
+}
+
 // The temporary folder on a disk without room for the slide show (a small
 // file system of its own, mounted in a namespace of the run): the run says
 // that the space is short, where, and how much is needed, before encoding.
@@ -553,6 +704,49 @@ TEST_F(DriveFaultsTest, AFullLogFolderIsSaidOnceAndTheDiscIsStillMade) {
   EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("cannot be logged"), r.err.rfind("cannot be logged")) << r.err;
   EXPECT_NE(Disc().find("media cdr, complete"), std::string::npos) << Disc();
+}
+
+// The free space the engine keeps in its work folder is MIN_TEMP_SPACE: a
+// lower value lets a small disk make the disc, a higher one stops the
+// premaster with the folder, what is free and what must stay free.
+TEST_F(DriveFaultsTest, TheWorkFolderKeepsMinTempSpaceFreeAndSaysWhereAndHowMuch) {
+  if (Which("unshare").empty() ||
+      RunProgram(Which("unshare"), {"-rm", "true"}, {}, box_.root() + "/scratch").status != 0) {
+    GTEST_SKIP() << "no mount namespace for a small file system here";
+  }
+  const std::string tmp = box_.root() + "/tmp";
+  struct Case {
+    const char* minimum;
+    int status;
+    std::string said;
+  } cases[] = {
+      // 16 MB on a disk of 64 MB: below the 200 MB kept before.
+      {"16000000", 0, "the disc is finished"},
+      {"100000000", 1, "vexasdk-cli: premastering failed: VEXAVCDEngine::StartPremaster - Free temporary space limit "
+                       "reached: the temporary folder " + tmp + "/zzz"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.minimum);
+    base::RemoveAll(sim_);
+    Cdrsim({"create", sim_, "--media", "cdr"});
+    const ProgramResult set = RunProgram(ProgramPath("vexa-reg"),
+                                         {"add", "HKLM\\SOFTWARE\\Tervane\\Kv Orlune Disc\\CurrentVersion", "/v",
+                                          "MIN_TEMP_SPACE", "/t", "REG_DWORD", "/d", c.minimum, "/f"},
+                                         VexaEnv(), box_.root() + "/scratch");
+    ASSERT_EQ(set.status, 0) << set.out << set.err;
+    const ProgramResult r = RunProgram(
+        Which("unshare"),
+        {"-rm", "sh", "-c", "mount -t tmpfs -o size=64m tmpfs \"$0\" && exec \"$1\" make-disc --temp \"$0\" \"$2\"",
+         tmp, ProgramPath("vexasdk-cli"), kPhoto},
+        VexaEnv(), box_.root() + "/scratch");
+    EXPECT_EQ(r.status, c.status) << r.out << r.err;
+    EXPECT_NE((r.out + r.err).find(c.said), std::string::npos) << r.out << r.err;
+    if (c.status != 0) {
+      EXPECT_NE(r.err.find(" MB free on its disk, and 100 MB must stay free (MIN_TEMP_SPACE)"), std::string::npos)
+          << r.err;
+      EXPECT_EQ(Images(), 0);
+    }
+  }
 }
 
 TEST_F(DriveFaultsTest, AWorkFolderThatCannotBeMadeIsNamedWithTheReason) {

@@ -168,6 +168,16 @@ bool CVexaApp::StartCore() {
   hr = Call([&] { return core_->Init(level, noTempDirectory.Get(), VARIANT_TRUE); });
   if (FAILED(hr)) {
     Log("CVexaApp::InitInstance - Core Init() call failed.", true);
+    // Init only logs a missing writer (its other callers may go on without
+    // one); the status run ends here, so the orchestrator is asked to say
+    // why where the user sees it.
+    VEXACoreErrorCode code = VEXACoreSuccess;
+    if (level == VEXACoreShowStatusAll && SUCCEEDED(Ask([&] { return core_->GetErrorCode(&code); })) &&
+        code == VEXACoreNoCDWriter) {
+      VARIANT_BOOL present = VARIANT_FALSE;
+      Call([&] { return core_->GetNextDrive(VARIANT_TRUE, &present); });
+      vexa::com::TakeError();
+    }
     Ask([&] {
       core_.Reset();
       return S_OK;

@@ -1,6 +1,8 @@
 // The orchestrator object: construction, Init, the settings accepted once,
 // picture and music input, lists and folders of pictures, the failure report,
 // re-entrant calls, and several objects in one process.
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -346,6 +348,53 @@ TEST_F(CoreObjectTest, ListFilesHoldZeroEndedPathsAndBadEntriesStopOnlyTheStrict
   EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::AddImageListFile - Invalid still path: " + Path("missing.jpg") + "."));
 }
 
+// A list written in UTF-8 (as printf and most editors write one) is read as
+// well as one in UTF-16; a path too long for a list is named with its
+// length, not cut to another path or passed over without a word.
+TEST_F(CoreObjectTest, Utf8ListsAreReadAndOverlongPathsAreNamed) {
+  const std::string a = Photo("a.jpg"), b = Photo("사진 b.jpg");
+  const struct {
+    const char* name;
+    std::string bytes;
+  } lists[] = {
+      {"zero-ended", a + '\0' + b + '\0'},
+      {"zero-ended with a byte-order mark", "\xEF\xBB\xBF" + a + '\0' + b + '\0'},
+      {"one a line", a + "\n" + b + "\n"},
+      {"one a line with a byte-order mark", "\xEF\xBB\xBF" + a + "\r\n" + b},
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  int added = 0;
+  for (const auto& c : lists) {
+    SCOPED_TRACE(c.name);
+    base::WriteFileAtomic(Path("list.txt"), c.bytes);
+    Bstr l = Bstr::FromUtf8(Path("list.txt"));
+    EXPECT_EQ(core_->AddImageListFile(l.Get()), S_OK) << ErrorText();
+    added += 2;
+    const auto stills = EngineCalls("AddStill");
+    ASSERT_EQ(static_cast<int>(stills.size()), added);
+    EXPECT_EQ(stills[stills.size() - 2].rfind("AddStill " + a + "|", 0), 0u) << stills[stills.size() - 2];
+    EXPECT_EQ(stills.back().rfind("AddStill " + b + "|", 0), 0u) << stills.back();
+  }
+
+  const std::string tooLong = "/" + std::string(2100, 'x') + ".jpg";
+  const std::string said = "CVEXACore1::AddImageListFile - A path in the list is 2105 characters long, more than the "
+                           "2047 a path may have; it is left out: /" + std::string(59, 'x') + "...";
+  base::WriteFileAtomic(Path("list.txt"), tooLong + '\0' + a + '\0');
+  Bstr l = Bstr::FromUtf8(Path("list.txt"));
+  // The strict level stops at it...
+  EXPECT_EQ(core_->AddImageListFile(l.Get()), E_FAIL);
+  EXPECT_EQ(ErrorText(), said + "\r\n");
+  EXPECT_EQ(Count("AddStill"), added);
+  core_.Reset();
+  // ...the others name it and go on.
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
+  EXPECT_EQ(core_->AddImageListFile(l.Get()), S_OK) << ErrorText();
+  EXPECT_TRUE(log_->Has("ERROR", said));
+  const auto stills = EngineCalls("AddStill");
+  ASSERT_EQ(static_cast<int>(stills.size()), added + 1);
+  EXPECT_EQ(stills.back().rfind("AddStill " + a + "|", 0), 0u);
+}
+
 TEST_F(CoreObjectTest, FoldersAddEveryFileInNameOrder) {
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNecessaryErrorsOnly), S_OK);
   Photo("dir/b.jpg");
@@ -367,6 +416,34 @@ TEST_F(CoreObjectTest, FoldersAddEveryFileInNameOrder) {
   Bstr empty = Bstr::FromUtf8(Path("empty"));
   EXPECT_EQ(core_->AddImageDirectory(empty.Get()), E_FAIL);
   EXPECT_EQ(ErrorText(), "CVEXACore1::AddImageDirectory - No files in image directory: " + Path("empty") + "\r\n");
+}
+
+// A symbolic link named like a picture that leads to no file (a loop of
+// links, a missing target) is no picture of its folder: even the strict
+// level passes it over with a word. Named on its own, it is refused with
+// what it is, never as a file that does not exist.
+TEST_F(CoreObjectTest, ALinkThatLeadsNowhereIsNamedForWhatItIs) {
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  Photo("dir/a.jpg");
+  ASSERT_EQ(::symlink(Path("dir/loop.jpg").c_str(), Path("dir/loop.jpg").c_str()), 0);
+  ASSERT_EQ(::symlink(Path("gone.jpg").c_str(), Path("dir/gone.jpg").c_str()), 0);
+  Bstr dir = Bstr::FromUtf8(Path("dir"));
+  EXPECT_EQ(core_->AddImageDirectory(dir.Get()), S_OK) << ErrorText();
+  const auto stills = EngineCalls("AddStill");
+  ASSERT_EQ(stills.size(), 1u);
+  EXPECT_EQ(stills[0].rfind("AddStill " + Path("dir/a.jpg") + "|", 0), 0u);
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::AddImageDirectory - A symbolic link that leads to no file passed over: '" +
+                                    Path("dir/loop.jpg") + "' cannot be reached: Too many levels of symbolic links."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::AddImageDirectory - A symbolic link that leads to no file passed over: '" +
+                                    Path("dir/gone.jpg") + "' points to a missing file."));
+
+  Bstr loop = Bstr::FromUtf8(Path("dir/loop.jpg")), none(u"");
+  EXPECT_EQ(core_->AddStill(loop.Get(), loop.Get(), none.Get(), 0.0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
+  EXPECT_NE(ErrorText().find("CVEXACore::AddStill - Image File is refused: '" + Path("dir/loop.jpg") +
+                             "' cannot be reached: Too many levels of symbolic links."),
+            std::string::npos)
+      << ErrorText();
+  EXPECT_EQ(ErrorText().find("does not exist"), std::string::npos) << ErrorText();
 }
 
 TEST_F(CoreObjectTest, WithLogAllTheTextsGoToTheLogAndNoErrorInformationIsSet) {

@@ -874,6 +874,28 @@ TEST_F(RunTest, AFailedBurnShowsTheDrivesWords) {
       << text;
 }
 
+// A writer that stopped answering is not taken for a buffer underrun: the
+// message says so with the drive's words and asks for no slower speed.
+TEST_F(RunTest, AWriterThatStoppedAnsweringIsNotCalledABufferUnderrun) {
+  engine_->burnResult = VEXAEngineResultBrellWriteFail;
+  engine_->burnMessage = u"Close session failed: NO ANSWER FROM THE DRIVE: the command timed out";
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  const std::string& text = ui_->messages[0].text;
+  EXPECT_EQ(text.rfind("The CD writer stopped answering while the disc was written.\r\n\r\nThe writer reported: Close "
+                       "session failed: NO ANSWER FROM THE DRIVE: the command timed out\r\n\r\nCheck that the writer "
+                       "is connected",
+                       0),
+            0u)
+      << text;
+  EXPECT_EQ(text.find("buffer underrun"), std::string::npos) << text;
+  EXPECT_EQ(text.find("slower"), std::string::npos) << text;
+}
+
 TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
   struct Case {
     LONG asked;

@@ -342,5 +342,54 @@ TEST_F(TerminalRunTest, WithoutADiscAndNobodyToInsertOneTheRunEndsInsteadOfWaiti
   EXPECT_EQ(Occurrences(text, "There is no disc in the CD Writer."), 2u) << text;
 }
 
+// A disc nothing can be written to, with nobody to change it: the reason is
+// shown once, as a message rather than a question, and the run ends before
+// the photo show is made; no "read only", no checks repeated for nobody.
+struct UnwritableDisc {
+  const char* name;
+  bool blank;
+  VEXADiscType type;
+  const char* shown;
+  const char* logged;
+};
+
+class TerminalUnwritableDiscTest : public TerminalRunTest, public ::testing::WithParamInterface<UnwritableDisc> {};
+
+TEST_P(TerminalUnwritableDiscTest, TheReasonIsShownOnceAndTheRunEnds) {
+  const UnwritableDisc& c = GetParam();
+  engine_->blank = {c.blank};
+  engine_->discType = {c.type};
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK) << ErrorText();
+  AddPhotos(1);
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(Count("StartPremaster"), 0);
+  EXPECT_EQ(engine_->burns, 0);
+  EXPECT_NE(ErrorText().find(c.logged), std::string::npos) << ErrorText();
+  EXPECT_EQ(ErrorText().find("Nobody can change the disc"), std::string::npos) << ErrorText();
+  const std::string text = Finish();
+  EXPECT_EQ(Occurrences(text, c.shown), 1u) << text;
+  EXPECT_NE(text.find("Insert a blank CD-R or CD-RW disc"), std::string::npos) << text;
+  EXPECT_EQ(text.find("read only"), std::string::npos) << text;
+  EXPECT_EQ(text.find("[y/n"), std::string::npos) << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Discs, TerminalUnwritableDiscTest,
+    ::testing::Values(
+        UnwritableDisc{"WrittenOrIncompleteCdR", false, VEXADiscTypeR,
+                       "The CD-R disc in the CD writer has been written to, or was left incomplete by a write that "
+                       "stopped part-way: a CD-R cannot be written again.",
+                       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: a CD-R that has been "
+                       "written to cannot be written again. Put in a blank CD-R."},
+        UnwritableDisc{"ClosedDisc", false, VEXADiscTypeROM,
+                       "The disc in the CD writer is closed: nothing more can be written to it.",
+                       "CVEXACore1::IsDiscBlank - The disc in the CD writer is not blank: it is closed and cannot be "
+                       "written to. Put in a blank CD-R."},
+        UnwritableDisc{"BlankDvd", true, VEXADiscTypeNotCD, "The disc in the CD writer is not a CD",
+                       "CVEXACore1::PrepareForWriting - The disc in the CD writer is not a CD (a DVD?)"},
+        UnwritableDisc{"WrittenDvd", false, VEXADiscTypeNotCD, "The disc in the CD writer is not a CD",
+                       "CVEXACore1::PrepareForWriting - The disc in the CD writer is not a CD (a DVD?)"}),
+    [](const ::testing::TestParamInfo<UnwritableDisc>& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vexa::core::test

@@ -24,13 +24,17 @@ struct ComsCommandRecord {
 static_assert(sizeof(ComsCommandRecord) == 24);
 
 // Sense record: the status word (0 after success; after a failure the SCSI
-// status, or 0xFF when the transport failed without one) and 32 bytes of
-// sense data in the fixed format (key in byte 2, ASC in 12, ASCQ in 13).
+// status, kComsStatusTimedOut when the command's time ran out before the
+// drive answered, or kComsStatusNoAnswer when the transport failed without
+// a status otherwise) and 32 bytes of sense data in the fixed format (key in
+// byte 2, ASC in 12, ASCQ in 13).
 struct ComsSenseRecord {
   DWORD status;
   BYTE sense[32];
 };
 static_assert(sizeof(ComsSenseRecord) == 36);
+inline constexpr DWORD kComsStatusNoAnswer = 0xFF;
+inline constexpr DWORD kComsStatusTimedOut = 0x1FF;
 
 // Device information record, refilled by each COMS_GetDeviceInfo.
 struct ComsDeviceInfo {

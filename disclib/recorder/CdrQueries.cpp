@@ -49,7 +49,12 @@ void CdrClassPhysical::SetError(const char* text, const ComsSenseRecord* sense) 
   senseValid_ = true;
   const DWORD code = SenseCode(*sense);
   char message[96];
-  if (const char* known = SenseText(code)) {
+  // Without sense data the transport's own outcome is the cause.
+  if (sense->status == kComsStatusTimedOut) {
+    std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command timed out");
+  } else if (sense->status == kComsStatusNoAnswer) {
+    std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command did not reach it");
+  } else if (const char* known = SenseText(code)) {
     std::snprintf(message, sizeof message, "%s", known);
   } else {
     std::snprintf(message, sizeof message, "UNKNOWN ERROR (%06lx)", static_cast<unsigned long>(code));

@@ -169,9 +169,12 @@ LONG RunCommand(LONG device, ComsCommandRecord* command, ComsSenseRecord* sense,
       sense->status = r.status ? r.status : 2;
       std::memcpy(sense->sense, r.sense, sizeof sense->sense);
     }
+  } else if (r.timedOut) {
+    ComsLogF("%02ld %02x FAILED %.1fms elapsed TIMEOUT", static_cast<long>(device), op, ms);
+    if (sense) sense->status = kComsStatusTimedOut;
   } else {
     ComsLogF("%02ld %02x FAILED %.1fms elapsed NO SENSE AVAILABLE", static_cast<long>(device), op, ms);
-    if (sense) sense->status = r.status ? r.status : 0xFF;
+    if (sense) sense->status = r.status ? r.status : kComsStatusNoAnswer;
   }
   if (length && direction != Direction::None) *length = moved;
   return 0;

@@ -268,7 +268,15 @@ CdrResult MmcClass::DoCloseSession(LONG format, LONG closeFlag) {
   }
   if (format == Page::kCdRomXa) {
     COMS_Log("CloseSession: try normal session type");
-    return DoCloseSession(Page::kCdDaOrCdRom, closeFlag);
+    const bool latchedBefore = ErrorLatched();
+    if (DoCloseSession(Page::kCdDaOrCdRom, closeFlag) == CDR_OK) return CDR_OK;
+    // The second try's own refusal (often of its write parameters) is not
+    // the cause: the drive's answer to the CLOSE SESSION is.
+    if (!latchedBefore) {
+      ClearError();
+      SetError("Close session failed", &sense);
+    }
+    return CDR_FAILED;
   }
   SetError("Close session failed", &sense);
   return CDR_FAILED;

@@ -348,7 +348,14 @@ std::string FileKindName(mode_t mode) {
 std::string NotRegularFileReason(std::string_view pathIn) {
   const std::string path(pathIn);
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) return "";
+  if (::stat(path.c_str(), &st) != 0) {
+    // Missing is the caller's to report; a path that cannot be followed (a
+    // loop of symbolic links, a folder that may not be entered) is not.
+    const int why = errno;
+    if (why == ENOENT || why == ENOTDIR) return "";
+    return Quoted(path) + " cannot be reached: " + Reason(why);
+  }
+  if (S_ISREG(st.st_mode)) return "";
   return Quoted(path) + " is " + FileKindName(st.st_mode) + ", not a regular file";
 }
 

@@ -117,8 +117,9 @@ VEXA_BASE_API std::string FileKindName(mode_t mode);
 
 // Why path cannot be read as a regular file's contents: "" when it is one
 // (or is missing; the caller's own check reports that), else e.g.
-// "'/tmp/list' is a FIFO, not a regular file". Links are followed. Nothing is
-// opened, so a FIFO never blocks the check.
+// "'/tmp/list' is a FIFO, not a regular file" or "'/tmp/a.jpg' cannot be
+// reached: Too many levels of symbolic links". Links are followed. Nothing
+// is opened, so a FIFO never blocks the check.
 VEXA_BASE_API std::string NotRegularFileReason(std::string_view path);
 
 class VEXA_BASE_API InputFile {

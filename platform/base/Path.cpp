@@ -204,9 +204,12 @@ bool RemoveAll(std::string_view path) {
 }
 
 bool MakeDirs(std::string_view path) {
-  std::error_code ec;
-  fs::create_directories(fs::path(ToNativePath(path)), ec);
-  return fs::is_directory(fs::path(ToNativePath(path)), ec);
+  std::error_code made, asked;
+  fs::create_directories(fs::path(ToNativePath(path)), made);
+  if (fs::is_directory(fs::path(ToNativePath(path)), asked)) return true;
+  // The creation's own reason, for the caller's message.
+  errno = made ? made.value() : ENOTDIR;
+  return false;
 }
 
 bool FileExists(std::string_view path) {

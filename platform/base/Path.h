@@ -65,7 +65,8 @@ VEXA_BASE_API std::string MakeTempDir(std::string_view dir, std::string_view pre
 // Removes a file or a folder tree; true when nothing is left.
 VEXA_BASE_API bool RemoveAll(std::string_view path);
 
-// Creates a folder and its parents; true when it exists afterwards.
+// Creates a folder and its parents; true when it exists afterwards, else
+// false with errno the reason the creation failed.
 VEXA_BASE_API bool MakeDirs(std::string_view path);
 VEXA_BASE_API bool FileExists(std::string_view path);
 VEXA_BASE_API bool DirExists(std::string_view path);

@@ -274,6 +274,57 @@ std::vector<std::string_view> DataLines(std::string_view text) {
   return lines;
 }
 
+namespace {
+
+bool LooksLikeUtf16(std::string_view b) {
+  auto at = [&](std::size_t i) { return static_cast<unsigned char>(b[i]); };
+  for (std::size_t i = 0; i + 3 < b.size(); i += 2) {
+    if (at(i) != 0 && at(i + 1) == 0 && at(i + 2) != 0 && at(i + 3) == 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<PathListEntry> PathListEntries(std::string_view bytes) {
+  std::vector<PathListEntry> entries;
+  auto add = [&](std::u16string_view units) {
+    entries.push_back({Utf16ToUtf8(units), units.size()});
+  };
+  const bool utf8Mark = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+  const bool utf16Mark = bytes.substr(0, 2) == "\xFF\xFE";
+  if (utf16Mark || (!utf8Mark && LooksLikeUtf16(bytes))) {
+    std::u16string entry;
+    for (std::size_t i = utf16Mark ? 2 : 0; i + 1 < bytes.size(); i += 2) {
+      const char16_t unit = static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                                  static_cast<unsigned char>(bytes[i + 1]) << 8);
+      if (unit != 0) {
+        entry += unit;
+        continue;
+      }
+      add(entry);
+      entry.clear();
+    }
+    return entries;
+  }
+  std::string_view text = utf8Mark ? bytes.substr(3) : bytes;
+  const bool byLines = text.find('\0') == std::string_view::npos;
+  while (!text.empty()) {
+    std::size_t end = text.find(byLines ? '\n' : '\0');
+    // Text after the last zero ends no path; a last line does.
+    if (end == std::string_view::npos && !byLines) break;
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view path = text.substr(0, end);
+    text.remove_prefix(std::min(text.size(), end + 1));
+    if (byLines) {
+      if (!path.empty() && path.back() == '\r') path.remove_suffix(1);
+      if (path.empty()) continue;
+    }
+    add(Utf8ToUtf16(path));
+  }
+  return entries;
+}
+
 std::string Unescape(std::string_view text) {
   std::string out;
   out.reserve(text.size());

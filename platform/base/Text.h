@@ -49,6 +49,21 @@ VEXA_BASE_API bool LessNoCase(std::string_view a, std::string_view b);
 // that start with '#' left out. The views point into text.
 VEXA_BASE_API std::vector<std::string_view> DataLines(std::string_view text);
 
+// The paths of a picture-list file, in its order. The list's own form is
+// UTF-16 little-endian with each path ended by a zero character; a UTF-8
+// list is read too, each path ended by a zero byte or, in a list without
+// any, by a line end ("\n" or "\r\n"; empty lines are skipped). A leading
+// byte-order mark names the encoding; without one, the list is UTF-16 when
+// two characters in a row have a zero high byte there (as a '/' or the '.'
+// of an extension has), else UTF-8. Text after the last zero is no path;
+// a last line without its line end is one. units is each path's length in
+// UTF-16 code units, which a path list limits.
+struct PathListEntry {
+  std::string path;  // UTF-8
+  std::size_t units = 0;
+};
+VEXA_BASE_API std::vector<PathListEntry> PathListEntries(std::string_view bytes);
+
 // Reads the escapes of a text-table value: \r, \n, \t and \\ become the
 // character; any other backslash, a last one too, is kept as it is.
 VEXA_BASE_API std::string Unescape(std::string_view text);

@@ -50,4 +50,13 @@ inline bool HaveProgram(const std::string& program) {
   return Shell("command -v " + program + " >/dev/null") == 0;
 }
 
+// A shell command's prefix that runs what follows it with folder mounted
+// read-only, in a mount namespace of its own (so even root is refused, with
+// "Read-only file system"); "" where no such namespace can be made.
+inline std::string ReadOnlyFolderPrefix(const std::string& folder) {
+  if (!HaveProgram("unshare") || Shell("unshare -rm true") != 0) return "";
+  return "unshare -rm sh -c 'mount --bind \"$0\" \"$0\" && mount -o remount,bind,ro \"$0\" && exec \"$@\"' '" +
+         folder + "' ";
+}
+
 }  // namespace vexa::testsupport

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -54,6 +55,8 @@ std::string WavHeader(std::uint32_t dataBytes) {
   Put32(h, dataBytes);
   return h;
 }
+
+std::string OutputName(const std::string& output) { return output == "-" ? "(standard output)" : output; }
 
 }  // namespace
 
@@ -133,7 +136,7 @@ int main(int argc, char** argv) {
     if (n <= 0) break;
     total += static_cast<std::uint64_t>(n);
     if (out && std::fwrite(buffer.data(), 1, static_cast<std::size_t>(n), out) != static_cast<std::size_t>(n)) {
-      std::fprintf(stderr, "aras-cat: write failed\n");
+      std::fprintf(stderr, "aras-cat: writing %s failed: %s\n", OutputName(output).c_str(), std::strerror(errno));
       return 1;
     }
   }
@@ -144,7 +147,7 @@ int main(int argc, char** argv) {
     std::fwrite(WavHeader(bytes).data(), 1, 44, out);
   }
   if (out == stdout && std::fflush(out) != 0) {
-    std::fprintf(stderr, "aras-cat: write failed\n");
+    std::fprintf(stderr, "aras-cat: writing %s failed: %s\n", OutputName(output).c_str(), std::strerror(errno));
     return 1;
   }
   if (out && out != stdout && !file.Commit()) {

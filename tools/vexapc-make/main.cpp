@@ -4,10 +4,13 @@
 // LOWRES/ (made by VEXAImg), the music to CONTENT/, the pages to VIEW/
 // (VIEW/ALBUM.HTM is the menu) with the support files beside them.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 #include <string>
@@ -228,7 +231,12 @@ int Run(const Options& o) {
 
   std::error_code ec;
   fs::create_directories(o.out, ec);
-  if (!fs::is_directory(o.out, ec)) return Error("cannot make folder " + o.out);
+  if (std::error_code asked; !fs::is_directory(o.out, asked)) {
+    return Error("cannot make folder " + o.out + (ec ? ": " + ec.message() : ""));
+  }
+  // A folder that takes no files (read-only, not the user's) is named with
+  // the system's reason before any work is done.
+  if (::access(o.out.c_str(), W_OK | X_OK) != 0) return Error("cannot write in " + o.out + ": " + std::strerror(errno));
   const std::string out = fs::absolute(o.out).lexically_normal().string();
   if (!o.clean && !fs::is_empty(out, ec)) return Error(out + " is not empty (--clean removes an earlier run's pages)");
   if (o.clean) {
@@ -244,7 +252,11 @@ int Run(const Options& o) {
 
   if (FAILED(hr = pc->put_WorkDirectory(Bstr::FromUtf8(out).Get()))) return Failed("WorkDirectory", hr);
   if (o.clean && FAILED(hr = pc->Clean())) return Failed("Clean", hr);
-  for (const char* sub : {"CONTENT", "LOWRES/160X160", "LOWRES/640X640"}) fs::create_directories(out + "/" + sub, ec);
+  for (const char* sub : {"CONTENT", "LOWRES/160X160", "LOWRES/640X640"}) {
+    if (!fs::create_directories(out + "/" + sub, ec) && ec) {
+      return Error("cannot make folder " + out + "/" + sub + ": " + ec.message());
+    }
+  }
 
   // The calls in the order the disc engine makes them.
   if (FAILED(hr = pc->put_StillDelay(static_cast<LONG>(o.delayMs)))) return Failed("StillDelay", hr);

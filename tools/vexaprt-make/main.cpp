@@ -10,9 +10,12 @@
 // would be written over a photo is refused, and so is an OUT_DIR that is or
 // holds a photo or folder given.
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -122,7 +125,13 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!vexa::base::DirExists(out) && !vexa::base::MakeDirs(out)) {
-    std::fprintf(stderr, "vexaprt-make: cannot make %s\n", out.c_str());
+    std::fprintf(stderr, "vexaprt-make: cannot make %s: %s\n", out.c_str(), std::strerror(errno));
+    return 1;
+  }
+  // A folder that takes no files (read-only, not the user's) is named with
+  // the system's reason before any work is done.
+  if (::access(out.c_str(), W_OK | X_OK) != 0) {
+    std::fprintf(stderr, "vexaprt-make: cannot write in %s: %s\n", out.c_str(), std::strerror(errno));
     return 1;
   }
   const std::string madeTmp = vexa::base::MakeTempDir(tmp.empty() ? vexa::base::TempDirectory() : tmp, "vexaprt-make-");

@@ -85,6 +85,7 @@ const char* DiscTypeName(VEXADiscType t) {
     case VEXADiscTypeROM: return "closed or pressed disc";
     case VEXADiscTypeR: return "CD-R";
     case VEXADiscTypeRW: return "CD-RW";
+    case VEXADiscTypeNotCD: return "not a CD (a DVD?)";
   }
   return "unknown";
 }
@@ -134,6 +135,36 @@ void PrintDisc(IVEXADrive* d) {
   VARIANT_BOOL blank = VARIANT_FALSE;
   d->IsDiscBlank(&blank);
   std::printf("  disc: %s, %s\n", DiscTypeName(type), blank == VARIANT_TRUE ? "blank" : "written");
+}
+
+// Whether the disc in the writer can take a new disc image; when not, says
+// why and what to do. Asked before the premaster, so no time is spent on
+// an image the disc cannot take.
+bool DiscIsWritable(IVEXADrive* d) {
+  VEXADriveStatus status{};
+  if (FAILED(d->GetDriveStatus(&status))) return Failed("asking the drive") == 0;
+  if (status != VEXADriveStatusOK) {
+    std::fprintf(stderr, "vexasdk-cli: the writer has no disc ready (drive status %d); put in a blank CD-R\n",
+                 static_cast<int>(status));
+    return false;
+  }
+  VEXADiscType type{};
+  VARIANT_BOOL blank = VARIANT_FALSE;
+  if (FAILED(d->GetDiscType(&type)) || FAILED(d->IsDiscBlank(&blank))) return Failed("reading the disc") == 0;
+  const char* why = nullptr;
+  if (type == VEXADiscTypeNotCD) {
+    why = "the disc is not a CD (a DVD?): only CD-R and CD-RW discs can be written; put in a blank CD-R";
+  } else if (blank == VARIANT_TRUE) {
+    return true;
+  } else if (type == VEXADiscTypeRW) {
+    why = "the CD-RW is not blank: erase it first (vexasdk-cli erase) or put in a blank disc";
+  } else if (type == VEXADiscTypeR) {
+    why = "the CD-R has been written to, or was left incomplete, and cannot be written again; put in a blank CD-R";
+  } else {
+    why = "the disc is closed and cannot be written to; put in a blank CD-R";
+  }
+  std::fprintf(stderr, "vexasdk-cli: %s\n", why);
+  return false;
 }
 
 void PrintDrive(IVEXADrive* d) {
@@ -379,8 +410,9 @@ int MakeDisc(const DiscOptions& o) {
     }
   }
   std::printf(" (%.1f s)\n", SecondsSince(begin));
-  // The writer is chosen before the premaster, so a missing one costs no time.
-  if (!e.Choose(o.drive)) return 1;
+  // The writer is chosen and its disc checked before the premaster, so a
+  // missing writer or a disc it cannot write costs no time.
+  if (!e.Choose(o.drive) || !DiscIsWritable(e.drive.Get())) return 1;
   // The engine tells of each run's end; an engine that cannot is polled.
   ComPtr<IVEXAProcessDoneSink> sink;
   vexa::com::ComObject<RunEnd>::Create(sink.Put());

@@ -373,7 +373,7 @@ TEST_F(DiscTest, NoWriterBringsTheSettingsPage) {
 }
 
 // A written CD-R in the writer, on the real orchestrator and the simulated
-// recorder: Make Disc → the orchestrator says the disc is read only → Cancel
+// recorder: Make Disc → the orchestrator says the disc is closed → Cancel
 // brings the wizard back on the Finish page with a burn driver for the same
 // writer; Make Disc pressed again while the window comes back starts nothing.
 // A blank CD-R is then put in from outside (cdrsim, as a person changes the
@@ -401,7 +401,7 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
   ASSERT_EQ(wizard->AddImageDirectory(Bstr::FromUtf8(m_temp.Path("photos")).Get()), S_OK);
   ASSERT_EQ(wizard->SetStartScreen(VEXAWizSetupSettings), S_OK);
 
-  int phase = 0, readOnlyAsked = 0, pressedWhileBack = 0;
+  int phase = 0, closedAsked = 0, pressedWhileBack = 0;
   bool made = false;
   std::string writerBefore, writerOnSettings, writerAfter, loaded;
   std::vector<std::string> told;
@@ -413,8 +413,8 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
     if (modal && !sheet) {
       const std::string text = MessageText(modal);
       told.push_back(text);
-      // The read-only disc: Cancel; the CD-R reminder: OK; another copy: No.
-      if (text.find("read only") != std::string::npos) ++readOnlyAsked;
+      // The closed disc: Cancel; the CD-R reminder: OK; another copy: No.
+      if (text.find("The disc in the CD writer is closed") != std::string::npos) ++closedAsked;
       if (!Press(modal, "2")) Press(modal, "161");
       return;
     }
@@ -440,7 +440,7 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
       });
       sheet->installEventFilter(watch.get());
       QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
-    } else if (phase == 1 && readOnlyAsked > 0 && sheet->currentId() == 5) {
+    } else if (phase == 1 && closedAsked > 0 && sheet->currentId() == 5) {
       phase = 2;
       sheet->removeEventFilter(watch.get());
       // The writer the new burn driver has, on the settings page, and on
@@ -459,7 +459,7 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
   driver.stop();
   EXPECT_EQ(phase, 3);
   EXPECT_TRUE(made);
-  EXPECT_EQ(readOnlyAsked, 1) << "Make Disc pressed while the window came back burned again";
+  EXPECT_EQ(closedAsked, 1) << "Make Disc pressed while the window came back burned again";
   EXPECT_GE(pressedWhileBack, 1);
   EXPECT_NE(writerBefore.find("CD-RW SIM 52X"), std::string::npos) << writerBefore;
   EXPECT_EQ(writerAfter, writerBefore);

@@ -120,6 +120,8 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
       vexa::scsi::MakeSense(r.sense, 2, 0x3A, 0x01);
     } else if (c.cdb[0] == 0x35) {
       r.hostStatus = 1;  // the adapter lost the device
+    } else if (c.cdb[0] == 0x5B) {
+      r.timedOut = true;  // no answer within the command's time
     } else {
       r.transferred = c.length;
     }
@@ -141,8 +143,13 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
   EXPECT_EQ(sense.sense[13], 0x01);
   ComsCommandRecord sync = Record({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(COMS_Cmd(0, &sync, &sense, nullptr), 0);
-  EXPECT_EQ(sense.status, 0xFFu);
+  EXPECT_EQ(sense.status, kComsStatusNoAnswer);
   EXPECT_EQ(sense.sense[2], 0);
+  // A timeout is told apart from a lost device: neither has sense data.
+  ComsCommandRecord close = Record({0x5B, 0, 2, 0, 0, 0, 0, 0, 0, 0});
+  EXPECT_EQ(COMS_Cmd(0, &close, &sense, nullptr), 0);
+  EXPECT_EQ(sense.status, kComsStatusTimedOut);
+  EXPECT_EQ(sense.sense[12], 0);
   ComsCommandRecord rd = Record({0xBE, 0, 0, 0, 0, 0x10, 0, 0, 1, 0xF8, 0, 0});
   DWORD two = 2352;
   std::vector<BYTE> big(2352);
@@ -161,6 +168,7 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
   EXPECT_TRUE(find(R"(00 00 FAILED [0-9]+\.[0-9]ms elap 7000<02>000000000a00000000<3a01> 02 00)"));
   EXPECT_TRUE(find(R"(00  -  10\[35\\00\\00\\00\\00\\00\\00\\00\\00\\00\]       T0000 B0000 START)"));
   EXPECT_TRUE(find(R"(00 35 FAILED [0-9]+\.[0-9]ms elapsed NO SENSE AVAILABLE)"));
+  EXPECT_TRUE(find(R"(00 5b FAILED [0-9]+\.[0-9]ms elapsed TIMEOUT)"));
   EXPECT_TRUE(find(R"(00 IN  12\[be\\00\\00\\00\\00\\10\\00\\00\\01\\f8\\00\\00\] T0000 B0930 START)"));
 }
 

@@ -292,4 +292,30 @@ TEST_F(TaoTest, ClosingTheSessionWaitsForABusyDriveButNotForEver) {
   EXPECT_TRUE(Has(lines, "CloseSession: try normal session type"));
 }
 
+// A CLOSE SESSION that fails for good is reported with the drive's answer to
+// it, not with the refusal of the plain retry's write parameters (the drive
+// takes no plain session after an XA track), and a command that timed out
+// says so rather than quoting empty sense data.
+TEST_F(TaoTest, AFailedCloseSessionNamesItsOwnCause) {
+  struct Case {
+    const char* fault;
+    const char* said;
+  } cases[] = {
+      {"fault = check op=5b sense=03/0c/00 count=-1\n", "Close session failed: WRITE ERROR"},
+      {"fault = check op=5b sense=05/24/00 count=-1\n", "Close session failed: INVALID FIELD IN CDB"},
+      {"fault = hang op=5b count=-1\n", "Close session failed: NO ANSWER FROM THE DRIVE: the command timed out"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    Use(c.fault);
+    auto drive = Create();
+    ASSERT_TRUE(drive);
+    ASSERT_EQ(Track(drive.get()), 0);
+    EXPECT_EQ(drive->CloseSession(0x20, 1), 0);
+    const char* said = drive->GetLastError(nullptr);
+    ASSERT_NE(said, nullptr);
+    EXPECT_STREQ(said, c.said);
+  }
+}
+
 }  // namespace

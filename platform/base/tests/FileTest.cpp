@@ -421,6 +421,10 @@ TEST_F(InputFileTest, OnlyRegularFilesWhereAFileIsAskedFor) {
     }
   }
   EXPECT_EQ(NotRegularFileReason(Path("missing")), "");
+  // A loop of symbolic links is named as one, not taken for a missing file.
+  ASSERT_EQ(symlink(Path("loop.jpg").c_str(), Path("loop.jpg").c_str()), 0);
+  EXPECT_EQ(NotRegularFileReason(Path("loop.jpg")),
+            "'" + Path("loop.jpg") + "' cannot be reached: Too many levels of symbolic links");
   // Without a writer a FIFO opens at once and reads as empty.
   InputFile fifo;
   ASSERT_TRUE(fifo.Open(Path("pipe"))) << fifo.Error();

@@ -104,3 +104,49 @@ TEST(Text, DataLinesLeaveOutLineEndsBlankLinesAndComments) {
   EXPECT_EQ(DataLines(" # kept: not at the start\n\n\n"), Lines{" # kept: not at the start"});
   EXPECT_EQ(DataLines("\xEF\xBB\xBF# note after the byte-order mark\r\nd\n"), Lines{"d"});
 }
+
+// Picture lists in the list's own UTF-16 and in UTF-8, with and without a
+// byte-order mark: the same paths come out, non-Latin ones included.
+TEST(Text, PathListsAreReadInUtf16AndUtf8) {
+  const std::string a = "/home/me/a.jpg", b = "/home/me/사진 b.png";
+  auto utf16 = [](const std::string& s) {
+    std::string out;
+    for (char16_t u : Utf8ToUtf16(s)) {
+      out += static_cast<char>(u & 0xFF);
+      out += static_cast<char>(u >> 8);
+    }
+    return out;
+  };
+  const std::string zero16(2, '\0');
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"UTF-16", utf16(a) + zero16 + utf16(b) + zero16},
+      {"UTF-16 with its mark", "\xFF\xFE" + utf16(a) + zero16 + utf16(b) + zero16},
+      {"UTF-8, zero-ended", a + '\0' + b + '\0'},
+      {"UTF-8 with its mark, zero-ended", "\xEF\xBB\xBF" + a + '\0' + b + '\0'},
+      {"UTF-8, one a line", a + "\n" + b + "\n"},
+      {"UTF-8 with its mark, CR LF lines, a blank one", "\xEF\xBB\xBF" + a + "\r\n\r\n" + b},
+      // Odd path lengths put the zeros of a UTF-8 list at odd offsets.
+      {"UTF-8, zeros at odd offsets", a + "x" + '\0' + b + '\0'},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<PathListEntry> got = PathListEntries(c.bytes);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].path, std::string(c.name).find("odd") != std::string::npos ? a + "x" : a);
+    EXPECT_EQ(got[1].path, b);
+    EXPECT_EQ(got[1].units, Utf8ToUtf16(b).size());
+  }
+  // Text after the last zero is no path, in either encoding.
+  EXPECT_EQ(PathListEntries(utf16(a) + zero16 + utf16(b)).size(), 1u);
+  EXPECT_EQ(PathListEntries(a + '\0' + b).size(), 1u);
+  // An empty entry stays one (the caller reports it); a long path is whole.
+  const std::string longPath = "/" + std::string(3000, 'p') + ".jpg";
+  const std::vector<PathListEntry> got = PathListEntries(utf16(longPath) + zero16 + zero16);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].path, longPath);
+  EXPECT_EQ(got[0].units, 3005u);
+  EXPECT_EQ(got[1].path, "");
+}

@@ -91,4 +91,30 @@ TEST(ArasCatTest, RefusesToWriteOverItsInput) {
   vexa::base::RemoveAll(dir);
 }
 
+// An output in a folder that takes no files says why, in the system's words.
+TEST(ArasCatTest, AnOutputThatCannotBeWrittenSaysWhy) {
+  if (!HaveProgram("ffmpeg")) {
+    if (CheckersRequired()) FAIL() << "ffmpeg missing";
+    GTEST_SKIP() << "ffmpeg missing";
+  }
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-arascat-");
+  const std::string readOnly = dir + "/ro";
+  ASSERT_TRUE(vexa::base::MakeDirs(readOnly));
+  const std::string prefix = vexa::testsupport::ReadOnlyFolderPrefix(readOnly);
+  if (prefix.empty()) {
+    vexa::base::RemoveAll(dir);
+    GTEST_SKIP() << "no mount namespace for a read-only folder here";
+  }
+  const std::string in = dir + "/a.wav", tool = std::string(VEXA_BUILD_DIR) + "/bin/aras-cat";
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i sine=d=1 '" + in + "'"), 0);
+  for (const char* name : {"out.wav", "out.pcm"}) {
+    std::string report;
+    EXPECT_EQ(Shell(prefix + "'" + tool + "' '" + in + "' '" + readOnly + "/" + name + "'", &report), 1) << report;
+    EXPECT_NE(report.find("aras-cat: cannot write " + readOnly + "/" + name + ": Read-only file system"),
+              std::string::npos)
+        << report;
+  }
+  vexa::base::RemoveAll(dir);
+}
+
 }  // namespace

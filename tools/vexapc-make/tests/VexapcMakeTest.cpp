@@ -181,6 +181,30 @@ std::string TreeOf(const std::string& root) {
 // --clean over a table of folders: the tool's own pages from an earlier run
 // go, and a folder holding anything else is refused with what it holds
 // named, nothing in it (or behind a link in it) touched.
+// An output folder that takes no files, or cannot be made, is named with
+// the system's reason before any page is made.
+TEST_F(VexapcMakeTest, AnOutputFolderThatTakesNoFilesSaysWhy) {
+  const std::string readOnly = dir_ / "ro";
+  fs::create_directories(readOnly);
+  const std::string prefix = vexa::testsupport::ReadOnlyFolderPrefix(readOnly);
+  if (prefix.empty()) GTEST_SKIP() << "no mount namespace for a read-only folder here";
+  const struct {
+    std::string out;
+    std::string said;
+  } cases[] = {
+      {readOnly, "vexapc-make: cannot write in " + readOnly + ": Read-only file system"},
+      {readOnly + "/album", "vexapc-make: cannot make folder " + readOnly + "/album: Read-only file system"},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(Shell(prefix + std::string(VEXA_BUILD_DIR) + "/bin/vexapc-make '" + c.out + "' '" + photos_ + "'",
+                    &output),
+              1)
+        << output;
+    EXPECT_NE(output.find(c.said), std::string::npos) << output;
+  }
+}
+
 TEST_F(VexapcMakeTest, CleanRemovesOnlyItsOwnPages) {
   std::string output;
   // An earlier run's pages, of two photos and music.

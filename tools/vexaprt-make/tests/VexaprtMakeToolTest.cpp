@@ -103,6 +103,34 @@ TEST(VexaprtMakeTool, ThreePdfsForEveryAlbumSizeOnBothPapers) {
   }
 }
 
+// An output folder that takes no files, or cannot be made, is named with
+// the system's reason before any PDF is made.
+TEST(VexaprtMakeTool, AnOutputFolderThatTakesNoFilesSaysWhy) {
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexaprt-ro-");
+  const std::string readOnly = dir + "/ro";
+  MakePhotos(dir + "/photos", 1);
+  ASSERT_TRUE(vexa::base::MakeDirs(readOnly));
+  const std::string prefix = vexa::testsupport::ReadOnlyFolderPrefix(readOnly);
+  if (prefix.empty()) {
+    vexa::base::RemoveAll(dir);
+    GTEST_SKIP() << "no mount namespace for a read-only folder here";
+  }
+  const struct {
+    std::string out;
+    std::string said;
+  } cases[] = {
+      {readOnly, "vexaprt-make: cannot write in " + readOnly + ": Read-only file system"},
+      {readOnly + "/prints", "vexaprt-make: cannot make " + readOnly + "/prints: Read-only file system"},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(vexa::testsupport::Shell(prefix + Tool() + " '" + c.out + "' '" + dir + "/photos'", &output), 1)
+        << output;
+    EXPECT_NE(output.find(c.said), std::string::npos) << output;
+  }
+  vexa::base::RemoveAll(dir);
+}
+
 TEST(VexaprtMakeTool, AnAlbumBeyondTheImageLimitIsRefused) {
   ScratchDir dir;
   MakePhotos(dir / "photos", 3);
