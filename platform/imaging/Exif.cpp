@@ -50,7 +50,7 @@ int JpegOrientation(Bytes data) {
   if (exif.empty()) return kOrientationUpright;
   std::unique_ptr<ExifData, void (*)(ExifData*)> ed(exif_data_new(), exif_data_unref);
   if (!ed) return kOrientationUpright;
-  // Read as stored: following the specification, libexif would add the
+  // Read as stored: with this option on, libexif would add the EXIF
   // entries it deems mandatory.
   exif_data_unset_option(ed.get(), EXIF_DATA_OPTION_FOLLOW_SPECIFICATION);
   exif_data_load_data(ed.get(), exif.data(), static_cast<unsigned int>(exif.size()));
