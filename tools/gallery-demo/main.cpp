@@ -11,8 +11,6 @@
 // the cache, one after another as the control's worker does, and prints the
 // time it took (bench/gallery-cache.sh compares it with vipsthumbnail).
 #include <QApplication>
-#include <QBuffer>
-#include <QFileInfo>
 #include <QPixmap>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +31,7 @@
 #include "gallery/ThumbnailCache.h"
 #include "idl/VEXAThum.h"
 #include "platform/base/Path.h"
+#include "uicommon/common/ImageFile.h"
 
 using namespace vexa::gallery;
 
@@ -44,23 +43,10 @@ namespace {
 
 constexpr char kProgram[] = "gallery-demo";
 
-// The screenshot goes through the system's output file like every output:
-// encoded in memory (PNG unless the name asks for another format), then
-// put in place whole; a symbolic link there is refused with the reason.
+// The screenshot goes through the system's output file like every output.
 bool SaveScreenshot(const QPixmap& shot, const std::string& path) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toUpper().toLatin1();
-  if (format.isEmpty()) format = "PNG";
-  if (!shot.save(&buffer, format.constData())) {
-    std::fprintf(stderr, "%s: cannot encode the screenshot as %s\n", kProgram, format.constData());
-    return false;
-  }
   std::string why;
-  if (vexa::base::WriteFileAtomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                  &why))
-    return true;
+  if (vexa::ui::WriteImageFile(shot.toImage(), path, &why)) return true;
   std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
   return false;
 }

@@ -6,8 +6,6 @@
 //
 // Clicking a corner button prints the command it posts (id + 300).
 #include <QApplication>
-#include <QBuffer>
-#include <QFileInfo>
 #include <QPixmap>
 #include <QPainter>
 #include <QTimer>
@@ -19,11 +17,12 @@
 
 #include "platform/base/Path.h"
 #include "uicommon/art/ArtButton.h"
+#include "uicommon/art/Views.h"
 #include "uicommon/common/Command.h"
+#include "uicommon/common/ImageFile.h"
 #include "uicommon/common/Settings.h"
 #include "uicommon/common/Strings.h"
 #include "uicommon/common/Text.h"
-#include "uicommon/art/Views.h"
 
 using namespace vexa::ui;
 
@@ -31,23 +30,10 @@ namespace {
 
 constexpr char kProgram[] = "uicommon-demo";
 
-// The screenshot goes through the system's output file like every output:
-// encoded in memory (PNG unless the name asks for another format), then
-// put in place whole; a symbolic link there is refused with the reason.
+// The screenshot goes through the system's output file like every output.
 bool SaveScreenshot(const QPixmap& shot, const std::string& path) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QByteArray format = QFileInfo(QString::fromStdString(path)).suffix().toUpper().toLatin1();
-  if (format.isEmpty()) format = "PNG";
-  if (!shot.save(&buffer, format.constData())) {
-    std::fprintf(stderr, "%s: cannot encode the screenshot as %s\n", kProgram, format.constData());
-    return false;
-  }
   std::string why;
-  if (vexa::base::WriteFileAtomic(path, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                  &why))
-    return true;
+  if (vexa::ui::WriteImageFile(shot.toImage(), path, &why)) return true;
   std::fprintf(stderr, "%s: %s\n", kProgram, why.c_str());
   return false;
 }
