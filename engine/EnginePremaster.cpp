@@ -3,7 +3,6 @@
 // thread, then the image builder's premaster worker.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "engine/ComPorts.h"
 #include "engine/Engine.h"
@@ -27,12 +26,6 @@ constexpr char kMethod[] = "IVEXAPremaster::StartPremaster";
 
 // The thumbnails of a menu page (three rows of three).
 constexpr std::int32_t kThumbnailsPerPage = 9;
-
-std::uint64_t FileBytes(const std::string& path) {
-  std::error_code ec;
-  const auto bytes = std::filesystem::file_size(path, ec);
-  return ec ? 0 : bytes;
-}
 
 void PutText(std::uint8_t* record, std::size_t offset, std::size_t size, const std::string& text) {
   std::memcpy(record + offset, text.data(), std::min(size, text.size()));
@@ -343,7 +336,8 @@ HRESULT CVEXAVCDEngine::CheckRoomBeforePremaster() {
   input.dataTrackSectors = wizard_->DataTrackSectors();
   for (std::int32_t i = 1; i <= story_->StillCount(); ++i) {
     const StillRecord& s = story_->Still(i);
-    input.stills.push_back({FileBytes(s.albumFile), s.albumWidth, s.albumHeight, FileBytes(s.thumbFile)});
+    input.stills.push_back(
+        {VCDWizard::FileBytes(s.albumFile), s.albumWidth, s.albumHeight, VCDWizard::FileBytes(s.thumbFile)});
   }
   input.showMs = story_->ShowMs();
   input.thumbnailsPerPage = kThumbnailsPerPage;

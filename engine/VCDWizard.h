@@ -96,6 +96,8 @@ class VCDWizard {
   // music, the slide show stream and the menu segments.
   std::int64_t WorkBytesNeeded();
   // The bytes free on the disk of a folder; -1 when it cannot be told.
+  // The size of a file in bytes; 0 when it cannot be read.
+  static std::uint64_t FileBytes(const std::string& path);
   static std::int64_t FreeBytes(const std::string& folder);
   // The text of a work directory without room for the premaster's streams.
   static std::string NoRoomText(const std::string& folder, std::int64_t free, std::int64_t needed);

@@ -307,13 +307,11 @@ std::int64_t VCDWizard::BurnEnd(std::int64_t start, std::int64_t isoSectors, con
   return at + 2;  // the last track's run-out
 }
 
-namespace {
-std::uint64_t FileBytes(const std::string& path) {
+std::uint64_t VCDWizard::FileBytes(const std::string& path) {
   std::error_code ec;
   const auto bytes = std::filesystem::file_size(path, ec);
   return ec ? 0 : bytes;
 }
-}  // namespace
 
 std::int64_t VCDWizard::DataTrackSectors() const { return iso_ ? iso_->GetISOTrackSectors() : 0; }
 
