@@ -1,6 +1,7 @@
 // The DOM's nodes: library set-up and error capture, the text and tree
 // helpers, and the objects that stand for elements and other nodes.
 #include <libxml/xmlerror.h>
+#include <libxslt/xslt.h>
 #include <libxslt/xsltutils.h>
 
 #include <cstdarg>
@@ -46,6 +47,9 @@ void PrepareThread() {
   static std::once_flag once;
   std::call_once(once, [] {
     xmlInitParser();
+    // libxslt makes its global locks on first use without a lock of its
+    // own: made here, once, before worker threads transform documents.
+    xsltInit();
     xsltSetGenericErrorFunc(nullptr, CaptureGeneric);
   });
   thread_local bool prepared = false;
