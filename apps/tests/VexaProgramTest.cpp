@@ -2,6 +2,10 @@
 // line, the mode, the calls made on the wizard or the orchestrator in their
 // order, the lines logged and the exit status.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -384,6 +388,38 @@ TEST(VexaProgramTest, StopRequests) {
   EXPECT_EQ(r.status, 128 + SIGTERM);
   EXPECT_EQ(box.Trace(), (Lines{"log.new", kBad, L("CVexaApp::InitInstance - Run stopped by signal 15."),
                                 "log.release"}));
+}
+
+// A call that never returns cannot notice a stop request: once the grace
+// period (here VEXA_STOP_GRACE_SECONDS, one second) has passed, the program
+// says so, removes its temporary folders and ends with 128 + N, without the
+// releases of a normal end.
+TEST(VexaProgramTest, ACallThatNeverReturnsEndsByTheLastResort) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  const std::string ready = box.root() + "/ready";
+  ASSERT_EQ(::mkfifo(ready.c_str(), 0600), 0);
+  // Opened before the program starts, without waiting for a writer: the
+  // program's line wakes the poll below.
+  const int fd = ::open(ready.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const pid_t run = SpawnProgram(ProgramPath("vexa"), {"/r:silent"},
+                                 box.Env({{"VEXA_FAKE_BLOCK", "core.CreateVCD"},
+                                          {"VEXA_FAKE_READY_FIFO", ready},
+                                          {"VEXA_STOP_GRACE_SECONDS", "1"}}),
+                                 box.root() + "/scratch");
+  ASSERT_GT(run, 0);
+  pollfd p{fd, POLLIN, 0};
+  const bool blocked = ::poll(&p, 1, 300000) == 1;
+  ::close(fd);
+  ::kill(run, SIGTERM);
+  const ProgramResult r = WaitProgram(run, box.root() + "/scratch");
+  ASSERT_TRUE(blocked) << "vexa did not reach core.CreateVCD within 300 s";
+  EXPECT_EQ(r.status, 128 + SIGTERM);
+  EXPECT_EQ(r.err, "stopped by signal; removing temporary folders\n");
+  const Lines trace = box.Trace();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "core.CreateVCD 0 0 -1"), trace.end());
+  EXPECT_EQ(std::find(trace.begin(), trace.end(), "core.release"), trace.end());
 }
 
 // The real log server: lines reach vexalog.txt in the data folder, those

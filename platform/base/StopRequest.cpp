@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -61,7 +62,23 @@ void Watch(std::chrono::milliseconds grace) {
 
 }  // namespace
 
+namespace {
+
+// The grace period VEXA_STOP_GRACE_SECONDS names, else given.
+std::chrono::milliseconds GraceFromEnvironment(std::chrono::milliseconds given) {
+  const char* text = std::getenv("VEXA_STOP_GRACE_SECONDS");
+  if (!text || !*text) return given;
+  char* end = nullptr;
+  errno = 0;
+  const long seconds = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || seconds < 1 || seconds > 3600) return given;
+  return std::chrono::seconds(seconds);
+}
+
+}  // namespace
+
 void InstallStopHandlers(std::chrono::milliseconds grace) {
+  grace = GraceFromEnvironment(grace);
   static std::once_flag once;
   std::call_once(once, [grace] {
     int fds[2];

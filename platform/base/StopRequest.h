@@ -21,6 +21,10 @@ namespace vexa::base {
 inline constexpr std::chrono::seconds kStopGrace{8};
 
 // Installs the handlers and starts the watcher. Call once, early in main.
+// The environment variable VEXA_STOP_GRACE_SECONDS (a whole number of
+// seconds, 1 to 3600) replaces the grace period given: a machine too busy to
+// unwind in eight seconds, or a test of the unwinding itself, can wait
+// longer.
 VEXA_BASE_API void InstallStopHandlers(std::chrono::milliseconds grace = kStopGrace);
 
 // The signal that asked to stop, 0 when none did.
