@@ -209,6 +209,13 @@ set(VEXA_TSAN_FILTERS
   "vexa_e2e_tests=EndToEndTest.NestedFoldersBeyondAsciiMakeADiscWhoseManifestsPointAtItsFiles"
   "engine_disc_tests=DiscTest.CancelsAtEveryPhase")
 
+# How long CTest lets a test program run. The bounds are for a machine
+# several times busier than its processors, where the long tests take five
+# to ten times their quiet time: a test that hangs is ended sooner by the
+# bounded waits inside it, which say what they waited for.
+set(VEXA_TEST_TIMEOUT 1800)
+set(VEXA_LONG_TEST_TIMEOUT 3600)
+
 function(vexa_test name)
   if(NOT VEXA_BUILD_TESTS)
     return()
@@ -227,7 +234,7 @@ function(vexa_test name)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "VEXA_BUILD_DIR=${CMAKE_BINARY_DIR}"
-    TIMEOUT 600)
+    TIMEOUT ${VEXA_TEST_TIMEOUT})
   if(A_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${A_LABELS}")
   endif()

@@ -387,7 +387,9 @@ TEST_F(EndToEndTest, ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt) {
     for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_GE(shown[i], shown[i - 1]) << i;
     // The engine's own figures reached the bar: a position between the
     // start (2) and the end.
-    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 2 && p < 100; }));
+    std::string seen;
+    for (int p : shown) seen += " " + std::to_string(p);
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 2 && p < 100; })) << "shown:" << seen;
     if (cancel) {
       EXPECT_TRUE(pressed);
       EXPECT_EQ(hr, E_FAIL);
