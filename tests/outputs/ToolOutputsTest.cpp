@@ -111,7 +111,7 @@ class ToolOutputs : public ::testing::Test {
         {"uicommon-demo", [=](auto&, auto& f) { return "env QT_QPA_PLATFORM=offscreen " + bin("uicommon-demo") + " --screenshot " + Quote(f + "/shot.png"); },
          "shot.png", true, false},
         {"cdr-cli --log", [=](auto&, auto& f) { return bin("cdr-cli") + " --sim " + Quote(f + "/nodrive") + " --log " + Quote(f + "/coms.txt") + " drives"; },
-         "coms.txt", false, true},
+         "coms.txt", true, true},
     };
   }
 

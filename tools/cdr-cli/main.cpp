@@ -19,10 +19,23 @@
 //
 // Without --sim the transport is VEXA_SCSI_TRANSPORT, else the registry's
 // SCSI_TRANSPORT, else the machine's drives.
+//
+// --log FILE: the recorder layer's drive-command log, begun anew each run.
+// Its first line is the time and kLogHeader, so a log of this tool can be
+// told from any other file: an existing FILE is emptied only when it is such
+// a log (or empty). Any other file, a file the command reads, a file in a
+// simulated recorder's folder, a link or anything but a regular file of the
+// user's own is refused (status 2) before a drive is opened, and stays as it
+// was.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -34,6 +47,9 @@
 #include "disclib/recorder/CdText.h"
 #include "disclib/recorder/SessionLayout.h"
 #include "disclib/vcd/DiscpakLibrary.h"
+#include "platform/base/File.h"
+#include "platform/base/Overlap.h"
+#include "platform/base/Text.h"
 
 namespace {
 
@@ -42,13 +58,33 @@ using discpak::SessionLayout;
 CDR4BASE* g_base = nullptr;
 CDR4COMS* g_coms = nullptr;
 
+constexpr char kUsage[] =
+    "usage: cdr-cli [--sim FOLDER] [--log FILE] [-d N] COMMAND\n"
+    "  drives | disc | toc | blank [--full]\n"
+    "  write [--mode1|--xa] [--speed X] [--test] [--open] FILE\n"
+    "  audio --sao|--raw [--title T] [--performer P] [--gap SECTORS] WAV[=TITLE[/PERFORMER]]...\n"
+    "  format-fp [--packet N] | packet-write [--at ADDRESS] FILE\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "  --sim FOLDER  use the simulated recorder kept in FOLDER (made with cdrsim)\n"
+    "  --log FILE    write the drive-command log to FILE, begun anew each run. Its\n"
+    "                first line is the time and \"cdr-cli drive-command log\"; an\n"
+    "                existing FILE is emptied only when it is empty or begins with\n"
+    "                that line. Any other file, a file the command reads, a file in\n"
+    "                the simulated recorder's folder, a symbolic link, or anything\n"
+    "                but a regular file of your own is refused and left as it is.\n"
+    "  -d N          the drive (0 first)\n"
+    "\n"
+    "exit status: 0 done, 1 failed, 2 bad command line or a refused log\n";
+
+// The first line of every log this tool writes holds this text after the
+// time ("SSSS.SSS  ", whose first character is "F" when the line ended a
+// block the log wrote).
+constexpr char kLogHeader[] = "cdr-cli drive-command log";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: cdr-cli [--sim FOLDER] [--log FILE] [-d N] COMMAND\n"
-               "  drives | disc | toc | blank [--full]\n"
-               "  write [--mode1|--xa] [--speed X] [--test] [--open] FILE\n"
-               "  audio --sao|--raw [--title T] [--performer P] [--gap SECTORS] WAV[=TITLE[/PERFORMER]]...\n"
-               "  format-fp [--packet N] | packet-write [--at ADDRESS] FILE\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -373,6 +409,99 @@ int PacketWrite(I_CDRClass* drive, const std::vector<std::string>& args) {
   return 0;
 }
 
+std::string Quoted(const std::string& path) { return "'" + vexa::base::EscapeForDisplay(path) + "'"; }
+
+// The files a command reads, as its own parsing finds them.
+std::vector<std::string> InputsOf(const std::string& command, const std::vector<std::string>& args) {
+  std::vector<std::string> inputs;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--speed" || a == "--at" || a == "--title" || a == "--performer" || a == "--gap" || a == "--packet") {
+      ++i;
+    } else if (a.empty() || a[0] == '-') {
+      continue;
+    } else if (command == "audio") {
+      inputs.push_back(a.substr(0, a.find('=')));
+    } else if (command == "write" || command == "packet-write") {
+      inputs.push_back(a);
+    }
+  }
+  return inputs;
+}
+
+// The folders of the simulated recorders the transport setting names.
+std::vector<std::string> SimFolders() {
+  std::vector<std::string> folders;
+  const char* setting = std::getenv("VEXA_SCSI_TRANSPORT");
+  if (!setting || std::strncmp(setting, "sim:", 4) != 0) return folders;
+  std::string rest = setting + 4;
+  while (!rest.empty()) {
+    const auto semi = rest.find(';');
+    if (semi != 0) folders.push_back(rest.substr(0, semi));
+    rest = semi == std::string::npos ? std::string() : rest.substr(semi + 1);
+  }
+  return folders;
+}
+
+// Whether path names something in folder at any depth (as both resolve).
+bool InsideFolder(const std::string& path, const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path where = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  if (ec) return false;
+  const fs::path root = fs::weakly_canonical(fs::absolute(folder, ec), ec);
+  if (ec || root.empty()) return false;
+  const std::string w = where.string(), r = root.string();
+  return w.size() > r.size() && w.compare(0, r.size(), r) == 0 && (r.back() == '/' || w[r.size()] == '/');
+}
+
+// Whether the file's first line is the one this tool's logs begin with.
+bool IsOwnLog(const std::string& path, bool* empty, std::string* why) {
+  vexa::base::InputFile in;
+  if (!in.OpenRegular(path)) {
+    *why = in.Error();
+    return false;
+  }
+  *empty = in.Size() == 0;
+  char head[80] = {};
+  const long long got = in.ReadSome(head, sizeof head);
+  const std::size_t textAt = 10, length = sizeof kLogHeader - 1;
+  if (got < static_cast<long long>(textAt + length)) return false;
+  return head[4] == '.' && head[8] == ' ' && head[9] == ' ' && std::memcmp(head + textAt, kLogHeader, length) == 0;
+}
+
+// Why the log may not be written to path ("" when it may): it would replace
+// a file the command reads, a simulated recorder's file or one that is no
+// log of this tool.
+std::string LogRefusal(const std::string& path, const std::vector<std::string>& inputs) {
+  if (const std::string held = vexa::base::OverlappedInput(path, inputs); !held.empty()) {
+    return "the log " + Quoted(path) + " is the input " + Quoted(held) + "; give another log file";
+  }
+  for (const std::string& folder : SimFolders()) {
+    if (InsideFolder(path, folder)) {
+      return "the log " + Quoted(path) + " is in the simulated recorder's folder " + Quoted(folder) +
+             ", whose files are the drive's; give another log file";
+    }
+  }
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return std::string();
+    return "cannot use " + Quoted(path) + " as the log: " + std::strerror(errno);
+  }
+  if (S_ISLNK(st.st_mode)) return Quoted(path) + " is a symbolic link; no log is written through it";
+  if (!S_ISREG(st.st_mode)) {
+    return Quoted(path) + " is " + vexa::base::FileKindName(st.st_mode) +
+           (st.st_uid != ::geteuid() ? " of another user" : "") + ", not a log file";
+  }
+  if (st.st_uid != ::geteuid()) return Quoted(path) + " belongs to another user; no log is written into it";
+  bool empty = false;
+  std::string why;
+  if (IsOwnLog(path, &empty, &why) || (why.empty() && empty)) return std::string();
+  if (!why.empty()) return why;
+  return Quoted(path) + " is not a log of cdr-cli (its first line does not read \"" + kLogHeader +
+         "\"); it is left as it is: give a new file or an earlier log";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -391,16 +520,31 @@ int main(int argc, char** argv) {
       break;
     }
   }
+  if (i < args.size() && (args[i] == "-h" || args[i] == "--help")) {
+    std::printf("%s%s", kUsage, kHelp);
+    return 0;
+  }
   if (i >= args.size()) return Usage();
   const std::string command = args[i];
   const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+  // The log is checked before a drive is opened: a refused run changes
+  // nothing, not even the drive's trace.
+  if (!log.empty()) {
+    if (const std::string why = LogRefusal(log, InputsOf(command, rest)); !why.empty()) {
+      std::fprintf(stderr, "cdr-cli: %s\n", why.c_str());
+      return 2;
+    }
+  }
   g_coms = static_cast<CDR4COMS*>(DLL_LL_GetLibObject("CDR4COMS"));
   g_base = static_cast<CDR4BASE*>(DLL_LL_GetLibObject("CDR4BASE"));
   if (!g_coms || !g_base || g_coms->version1 != 104 || g_base->version1 != 107) {
     std::fprintf(stderr, "cdr-cli: the disc library has no recorder objects\n");
     return 1;
   }
-  if (!log.empty()) g_coms->COMS_StartLog(log.c_str(), 0);
+  if (!log.empty()) {
+    g_coms->COMS_StartLog(log.c_str(), 0);
+    g_coms->COMS_Log(kLogHeader);
+  }
   int result = 0;
   if (command == "drives") {
     result = Drives();

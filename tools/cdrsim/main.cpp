@@ -11,10 +11,18 @@
 // create refuses a recorder that a program is using (its folder is locked
 // while a drive object has it open); load changes the disc of such a
 // recorder as a person would, unless the program has locked its tray.
+// create, load and fault refuse a folder that holds something and is no
+// recorder (it has neither drive.conf nor disc.state), so a mistyped FOLDER
+// never turns a folder of photos into a drive; a media name other than those
+// above is refused too. A refused command changes nothing.
 //
 // A burning program is pointed at a folder with VEXA_SCSI_TRANSPORT=sim:FOLDER.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -42,6 +50,44 @@ int Usage() {
 int Fail(const std::string& why) {
   std::fprintf(stderr, "cdrsim: %s\n", why.c_str());
   return 1;
+}
+
+// The media names a drive's tray takes, as drive.conf reads them.
+bool KnownMedia(const std::string& media) {
+  if (media.rfind("rom:", 0) == 0) return media.size() > 4;
+  for (const char* m : {"none", "cdr", "cdrw", "dvdr", "dvdrw", "dvdprw"}) {
+    if (media == m) return true;
+  }
+  return false;
+}
+
+std::string UnknownMedia(const std::string& media) {
+  return "unknown media '" + media + "' (none, cdr, cdrw, dvdr, dvdrw, dvdprw or rom:FILE.cue)";
+}
+
+// A folder that exists, holds something and is no simulated recorder (it
+// has neither drive.conf nor disc.state): what it holds, named, to refuse
+// it; "" for a missing or empty folder or a recorder's.
+std::string ForeignContents(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::string();
+  for (const char* mark : {"drive.conf", "disc.state"}) {
+    if (::lstat(vexa::base::JoinPath(folder, mark).c_str(), &st) == 0 && S_ISREG(st.st_mode)) return std::string();
+  }
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    names.push_back(it->path().filename().string());
+  }
+  if (ec) return "cannot read " + folder + ": " + ec.message();
+  if (names.empty()) return std::string();
+  std::sort(names.begin(), names.end());
+  constexpr std::size_t kNamed = 5;
+  std::string list;
+  for (std::size_t i = 0; i < names.size() && i < kNamed; ++i) list += (i ? ", " : "") + names[i];
+  if (names.size() > kNamed) list += " and " + std::to_string(names.size() - kNamed) + " more";
+  return folder + " is no simulated recorder: it holds " + list + " and neither drive.conf nor disc.state";
 }
 
 const char* ModeText(TrackMode m) {
@@ -83,6 +129,10 @@ int Create(const std::string& folder, const std::vector<std::string>& args) {
     } else {
       return Usage();
     }
+  }
+  if (!KnownMedia(c.media)) return Fail(UnknownMedia(c.media));
+  if (const std::string why = ForeignContents(folder); !why.empty()) {
+    return Fail(why + "; nothing was changed (create takes a new or empty folder, or a recorder's)");
   }
   std::string error;
   if (!vexa::base::MakeDirs(folder)) return Fail("cannot create " + folder);
@@ -164,9 +214,15 @@ int main(int argc, char** argv) {
   if (args.size() < 2) return Usage();
   const std::string folder = args[1];
   std::string error;
+  // load and fault write the drive's files: never into a folder that holds
+  // something else.
+  if (command == "load" || command == "fault") {
+    if (const std::string why = ForeignContents(folder); !why.empty()) return Fail(why + "; nothing was changed");
+  }
   if (command == "create") return Create(folder, std::vector<std::string>(args.begin() + 2, args.end()));
   if (command == "load") {
     if (args.size() != 3) return Usage();
+    if (!KnownMedia(args[2])) return Fail(UnknownMedia(args[2]));
     // A program using the drive sees the new disc on its next command,
     // unless it keeps the tray locked.
     if (!SimDrive::ChangeMedia(folder, args[2], &error)) return Fail(error);

@@ -8,8 +8,10 @@
 //   isofs-mkimage [--joliet] [--xa] [--long-names] [--volume ID] DIR OUT.iso
 //
 // The image replaces OUT only when OUT is a regular file the user may write
-// (or does not exist); a device or pipe is written directly. An image made
-// inside the folder it images leaves itself out.
+// (or does not exist); a device or pipe is written directly. An OUT that is
+// one of the files imaged (by any name: a file in the tree, a hard or
+// symbolic link to one) is refused before anything is written; a new image
+// made inside the folder it images leaves itself out.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,16 +55,16 @@ struct Options {
   std::string out;
 };
 
-// A file's identity on disk, to leave the image itself out of the tree.
+// A file's identity on disk, to tell the image from the files it holds.
 struct Identity {
   dev_t dev = 0;
   ino_t ino = 0;
   bool operator==(const Identity&) const = default;
 };
 
-std::optional<Identity> IdentityOf(const fs::path& p) {
+std::optional<Identity> IdentityOf(const fs::path& p, bool follow = false) {
   struct stat st {};
-  if (::lstat(p.c_str(), &st) != 0) return std::nullopt;
+  if ((follow ? ::stat(p.c_str(), &st) : ::lstat(p.c_str(), &st)) != 0) return std::nullopt;
   return Identity{st.st_dev, st.st_ino};
 }
 
@@ -111,9 +113,10 @@ SYSTEMTIME ModTime(const fs::path& p) {
 
 class Scanner {
  public:
-  // output: the image's target when it already exists; temp: the file the
-  // image is written to. Neither goes into the image.
-  Scanner(std::optional<Identity> output, std::optional<Identity> temp) : output_(output), temp_(temp) {}
+  // outputs: what the image's target is when it already exists, the name
+  // itself and what it leads to. A file of the tree that is one of them is
+  // an input the image would be written over: the scan stops there.
+  explicit Scanner(std::vector<Identity> outputs) : outputs_(std::move(outputs)) {}
 
   // Walks dir in name order by the system's own separator, collecting files
   // and folders; each name becomes one entry of its disc path.
@@ -142,15 +145,14 @@ class Scanner {
         Say("skipping the symbolic link " + Quoted(item.path()));
         continue;
       }
-      const std::optional<Identity> id = IdentityOf(item.path());
-      if (id && id == temp_) continue;
-      if (id && id == output_) {
-        Say("leaving out " + Quoted(item.path()) + ": it is the image being written");
-        continue;
-      }
       if (item.is_directory(ec)) {
         if (!Scan(item.path(), discPath, error)) return false;
       } else if (item.is_regular_file(ec)) {
+        const std::optional<Identity> id = IdentityOf(item.path());
+        if (id && std::find(outputs_.begin(), outputs_.end(), *id) != outputs_.end()) {
+          overwritten = item.path();
+          return false;
+        }
         const auto size = item.file_size(ec);
         if (ec) {
           error = "cannot read " + Quoted(item.path()) + ": " + ec.message();
@@ -175,10 +177,12 @@ class Scanner {
 
   std::vector<Entry> files;
   std::vector<Entry> dirs;
+  // The file of the tree that the image would replace, when Scan stopped
+  // there.
+  fs::path overwritten;
 
  private:
-  std::optional<Identity> output_;
-  std::optional<Identity> temp_;
+  std::vector<Identity> outputs_;
 };
 
 // Copies a file's data, exactly the size it had when the folder was read,
@@ -231,16 +235,31 @@ int Run(const Options& opt) {
 
   // The output is checked before any work: a target that may not be
   // written is refused with nothing changed.
-  const std::optional<Identity> existing = IdentityOf(opt.out);
+  if (const std::string why = vexa::base::OutputRefusal(opt.out); !why.empty()) {
+    Say(why);
+    return 1;
+  }
+  // The tree is read before the output is opened, so neither the image nor
+  // its temporary file is part of it; an existing target that is one of
+  // its files, by whatever name, is refused.
+  std::vector<Identity> existing;
+  for (const bool follow : {false, true}) {
+    if (const std::optional<Identity> id = IdentityOf(opt.out, follow)) existing.push_back(*id);
+  }
+  Scanner scan(existing);
+  std::string error;
+  if (!scan.Scan(opt.dir, u"", error)) {
+    if (!scan.overwritten.empty()) {
+      Say("the output " + Quoted(opt.out) + " is " + Quoted(scan.overwritten) +
+          ", a file of the folder it images; give another output");
+      return 2;
+    }
+    Say(error);
+    return 1;
+  }
   vexa::base::OutputFile out;
   if (!out.Open(opt.out)) {
     Say(out.Error());
-    return 1;
-  }
-  Scanner scan(existing, out.Direct() ? std::nullopt : IdentityOf(out.TempPath()));
-  std::string error;
-  if (!scan.Scan(opt.dir, u"", error)) {
-    Say(error);
     return 1;
   }
 

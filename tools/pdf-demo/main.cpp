@@ -6,12 +6,17 @@
 //   text <TAB> x0 <TAB> baseline y <TAB> x1      (points, PDF coordinates)
 //
 //   pdf-demo OUT.pdf [--a4] [--no-compress] [--jpeg FILE] [--title TEXT]
+//
+// --help prints the usage and writes nothing. An unknown option, or a
+// picture that cannot be read or drawn, is refused and no PDF is written
+// (status 2 for a bad command line, 1 for a failure).
 #include <charconv>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/base/File.h"
 #include "platform/base/Overlap.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
@@ -21,8 +26,25 @@ using namespace vexa::pdf;
 
 namespace {
 
-int Usage() {
-  std::fprintf(stderr, "usage: pdf-demo OUT.pdf [--a4] [--no-compress] [--jpeg FILE] [--title TEXT]\n");
+constexpr char kUsage[] = "usage: pdf-demo OUT.pdf [--a4] [--no-compress] [--jpeg FILE] [--title TEXT]\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Writes OUT.pdf, a one-page PDF with every kind of element the PDF writer\n"
+    "draws, and prints where it put each text: text, x0, baseline y and x1 in\n"
+    "points, separated by tabs.\n"
+    "\n"
+    "  --a4           an A4 page (default: Letter)\n"
+    "  --no-compress  page contents left uncompressed\n"
+    "  --jpeg FILE    the picture to show (default: a generated gradient)\n"
+    "  --title TEXT   the document's title\n"
+    "  -h, --help     this text; nothing is written\n"
+    "\n"
+    "exit status: 0 done, 1 failed (nothing written), 2 bad command line\n";
+
+int Usage(const std::string& why = std::string()) {
+  if (!why.empty()) std::fprintf(stderr, "pdf-demo: %s\n", why.c_str());
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -65,21 +87,45 @@ int main(int argc, char** argv) {
   // Take the user's locale, so a decimal comma there shows that the PDF's
   // numbers do not depend on it.
   std::setlocale(LC_ALL, "");
-  if (argc < 2) return Usage();
-  std::string out = argv[1], jpeg, title = "KvPDF demo (all elements)";
-  bool a4 = false, compress = true;
-  for (int i = 2; i < argc; ++i) {
+  std::string out, jpeg, title = "KvPDF demo (all elements)";
+  bool a4 = false, compress = true, jpegGiven = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    if (a == "--a4") a4 = true;
-    else if (a == "--no-compress") compress = false;
-    else if (a == "--jpeg" && i + 1 < argc) jpeg = argv[++i];
-    else if (a == "--title" && i + 1 < argc) title = argv[++i];
-    else return Usage();
+    if (a == "-h" || a == "--help") {
+      std::printf("%s%s", kUsage, kHelp);
+      return 0;
+    }
+    if (a == "--a4") {
+      a4 = true;
+    } else if (a == "--no-compress") {
+      compress = false;
+    } else if (a == "--jpeg" || a == "--title") {
+      if (i + 1 >= argc) return Usage(a + " needs a value");
+      (a == "--jpeg" ? jpeg : title) = argv[++i];
+      jpegGiven = jpegGiven || a == "--jpeg";
+    } else if (a.size() > 1 && a[0] == '-') {
+      return Usage("unknown option " + a);
+    } else if (out.empty()) {
+      out = a;
+    } else {
+      return Usage("one OUT.pdf only: " + a);
+    }
   }
+  if (out.empty()) return Usage("no OUT.pdf given");
+  if (jpegGiven && jpeg.empty()) return Usage("--jpeg needs a file");
   if (!jpeg.empty() && vexa::base::OutputOverlapsInput(out, jpeg)) {
     std::fprintf(stderr, "pdf-demo: the output %s is the picture %s; give another output\n", out.c_str(),
                  jpeg.c_str());
     return 2;
+  }
+  // A picture given must be there to draw: the page is never written
+  // without it.
+  if (!jpeg.empty()) {
+    vexa::base::InputFile picture;
+    if (!picture.OpenRegular(jpeg)) {
+      std::fprintf(stderr, "pdf-demo: cannot use the picture: %s\n", picture.Error().c_str());
+      return 1;
+    }
   }
   std::string madeJpeg;
   if (jpeg.empty()) {
@@ -127,8 +173,12 @@ int main(int argc, char** argv) {
   cpdf_strokePath(ctx);
 
   // The picture: 216 points wide, height from its proportions.
+  // A page without its picture is not written.
   if (cpdf_drawImage(ctx, jpeg, kPdfImageJpeg, 72, 200, 0, 216, 0, 0, 0, kPdfImageSaveState) != 0) {
-    std::fprintf(stderr, "pdf-demo: %s\n", cpdf_lastError(ctx).c_str());
+    std::fprintf(stderr, "pdf-demo: cannot draw the picture %s: %s\n", jpeg.c_str(), cpdf_lastError(ctx).c_str());
+    cpdf_release(doc);
+    if (!madeJpeg.empty()) vexa::base::RemoveAll(madeJpeg);
+    return 1;
   }
 
   // A small plot domain with its mesh.

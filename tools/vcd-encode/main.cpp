@@ -8,7 +8,10 @@
 //       multiplexed with the Layer II file given with -a
 //
 // Progress (percent and seconds remaining) is shown on standard error once
-// a second; the exit status is the run's result state (0 success).
+// a second. Exit status: 0 done, 1 failed (the run's result state is
+// named), 2 bad command line (an unknown option or format, a number out of
+// range, an output that is one of the inputs).
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,12 +24,29 @@
 
 namespace {
 
-int Usage() {
+constexpr int kFailed = 1;
+constexpr int kBadUsage = 2;
+
+int Usage(const std::string& why = std::string()) {
+  if (!why.empty()) std::fprintf(stderr, "vcd-encode: %s\n", why.c_str());
   std::fprintf(stderr,
                "usage: vcd-encode audio OUTPUT.MP2 MUSIC...\n"
                "       vcd-encode video [-f FORMAT] [-t DISPLAY_MS] [-c CAPTION_MS] [-q QUALITY] [-a MP2]\n"
-               "                        OUTPUT.MPG PICTURE[::CAPTION]...\n");
-  return 64;
+               "                        OUTPUT.MPG PICTURE[::CAPTION]...\n"
+               "  FORMAT 0-2 motion (NTSC, NTSC 24/s, PAL), 3-5 stills (NTSC, size kept, PAL);\n"
+               "  DISPLAY_MS 1-1000000, CAPTION_MS 0-1000000, QUALITY 2-62\n"
+               "exit status: 0 done, 1 failed, 2 bad command line\n");
+  return kBadUsage;
+}
+
+// A whole number from low to high, or false.
+bool ParseNumber(const char* text, int low, int high, int* value) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (!*text || *end || errno != 0 || v < low || v > high) return false;
+  *value = static_cast<int>(v);
+  return true;
 }
 
 // Shows progress until the run is done; answers its state.
@@ -42,9 +62,10 @@ int Follow(Encoder* e, const char* what) {
   std::fprintf(stderr, "\n");
   const char* name = nullptr;
   const std::int32_t state = e->GetResult(&name);
-  if (state != 0) std::fprintf(stderr, "vcd-encode: %s failed with state %d%s%s\n", what, state,
-                               name && *name ? ": " : "", name ? name : "");
-  return state;
+  if (state == 0) return 0;
+  std::fprintf(stderr, "vcd-encode: %s failed with state %d%s%s\n", what, state, name && *name ? ": " : "",
+               name ? name : "");
+  return kFailed;
 }
 
 // An output that is one of the inputs (by any name) is refused: the encoder
@@ -66,14 +87,14 @@ bool Overwrites(const std::string& output, const std::vector<std::string>& input
 
 int Audio(DISCPAK_LibObject* t, int argc, char** argv) {
   if (argc < 2) return Usage();
-  if (Overwrites(argv[0], std::vector<std::string>(argv + 1, argv + argc))) return 64;
+  if (Overwrites(argv[0], std::vector<std::string>(argv + 1, argv + argc))) return kBadUsage;
   I_VCDClassMPG1L2AudioEncode* e = t->NewVCDClassMPG1L2AudioEncode();
-  if (!e) return 70;
+  if (!e) return kFailed;
   for (int i = 1; i < argc; ++i) {
     if (!e->AddAudioFile(argv[i])) {
       std::fprintf(stderr, "vcd-encode: %s: not a readable audio file\n", argv[i]);
       t->DeleteVCDClassMPG1L2AudioEncode(e);
-      return 65;
+      return kFailed;
     }
   }
   std::fprintf(stderr, "%d files, about %d bytes, %d sectors\n", argc - 1, e->EstimateBytes(), e->EstimateSectors());
@@ -88,16 +109,19 @@ int Video(DISCPAK_LibObject* t, int argc, char** argv) {
   const char* mp2 = nullptr;
   int i = 0;
   for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i += 2) {
-    if (i + 1 >= argc) return Usage();
+    const std::string option = argv[i];
+    if (option.size() != 2 || std::strchr("ftcqa", option[1]) == nullptr) return Usage("unknown option " + option);
+    if (i + 1 >= argc) return Usage(option + " needs a value");
     const char* v = argv[i + 1];
-    switch (argv[i][1]) {
-      case 'f': format = std::atoi(v); break;
-      case 't': displayMs = std::atoi(v); break;
-      case 'c': captionMs = std::atoi(v); break;
-      case 'q': quality = std::atoi(v); break;
-      case 'a': mp2 = v; break;
-      default: return Usage();
+    bool ok = true;
+    switch (option[1]) {
+      case 'f': ok = ParseNumber(v, 0, 5, &format); break;
+      case 't': ok = ParseNumber(v, 1, 1000000, &displayMs); break;
+      case 'c': ok = ParseNumber(v, 0, 1000000, &captionMs); break;
+      case 'q': ok = ParseNumber(v, 2, 62, &quality); break;
+      default: mp2 = v; break;
     }
+    if (!ok) return Usage(option + ": '" + v + "' is not one of the numbers it takes");
   }
   if (argc - i < 2) return Usage();
   std::vector<std::string> inputs;
@@ -106,9 +130,9 @@ int Video(DISCPAK_LibObject* t, int argc, char** argv) {
     const std::string picture = argv[k];
     inputs.push_back(picture.substr(0, picture.find("::")));
   }
-  if (Overwrites(argv[i], inputs)) return 64;
+  if (Overwrites(argv[i], inputs)) return kBadUsage;
   I_VCDClassMPG1VideoEncode* e = t->NewVCDClassMPG1VideoEncode();
-  if (!e) return 70;
+  if (!e) return kFailed;
   e->SetVideoFormat(format);
   e->SetStillTimes(displayMs, captionMs);
   e->SetQuality(quality);
@@ -116,7 +140,7 @@ int Video(DISCPAK_LibObject* t, int argc, char** argv) {
   int rc = 0;
   if (mp2 && !e->SetAudioFile(mp2, 1)) {
     std::fprintf(stderr, "vcd-encode: %s: cannot be opened\n", mp2);
-    rc = 65;
+    rc = kFailed;
   }
   const char* output = argv[i++];
   for (; rc == 0 && i < argc; ++i) {
@@ -128,7 +152,7 @@ int Video(DISCPAK_LibObject* t, int argc, char** argv) {
     }
     if (!e->AddPicture(picture.c_str(), caption.empty() ? nullptr : caption.c_str(), 0)) {
       std::fprintf(stderr, "vcd-encode: %s: cannot be added\n", picture.c_str());
-      rc = 65;
+      rc = kFailed;
     }
   }
   if (rc == 0) {
@@ -147,7 +171,7 @@ int main(int argc, char** argv) {
   auto* t = static_cast<DISCPAK_LibObject*>(DLL_LL_GetLibObject("DISCPAK"));
   if (!t || t->version != kDiscpakVersion) {
     std::fprintf(stderr, "vcd-encode: no DISCPAK library object\n");
-    return 70;
+    return kFailed;
   }
   int rc;
   if (std::strcmp(argv[1], "audio") == 0) {

@@ -17,6 +17,11 @@
 //   segment FILE CONTENT [NAME]      a segment play item (an MPEG still)
 //   track FILE FLAG [NAME]           an MPEG track (flag 0: PAL)
 //   lists LOT.VCD PSD.VCD MAX_LIST_ID
+//
+// A description that cannot be read (a folder, say) or that names no file,
+// segment or track is refused before anything is written (status 1); so is
+// an OUT.bin or OUT.cue that is one of the files the image is made from
+// (status 2).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +34,7 @@
 #include "disclib/vcd/DiscpakLibrary.h"
 #include "disclib/vcd/VCDTrackLayout.h"
 #include "disclib/vcd/VCDTrackWriter.h"
+#include "platform/base/File.h"
 #include "platform/base/Overlap.h"
 #include "tools/vcd-mkimage/DiscWriter.h"
 
@@ -151,11 +157,23 @@ int main(int argc, char** argv) {
   const std::string cuePath =
       (binPath.size() > 4 && binPath.compare(binPath.size() - 4, 4, ".bin") == 0 ? binPath.substr(0, binPath.size() - 4)
                                                                                  : binPath) + ".cue";
-  std::ifstream desc(args[0]);
-  if (!desc) {
-    std::fprintf(stderr, "vcd-mkimage: cannot read %s\n", args[0].c_str());
-    return 1;
+  // The description is read whole before anything is made: a folder, an
+  // unreadable file or one that names nothing to put on the disc is refused
+  // and no image is written.
+  std::string text;
+  {
+    vexa::base::InputFile in;
+    char chunk[65536];
+    long long got = 0;
+    if (in.Open(args[0])) {
+      while ((got = in.ReadSome(chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<std::size_t>(got));
+    }
+    if (!in.Error().empty()) {
+      std::fprintf(stderr, "vcd-mkimage: cannot read the description: %s\n", in.Error().c_str());
+      return 1;
+    }
   }
+  std::istringstream desc(text);
   auto* t = static_cast<DISCPAK_LibObject*>(DLL_LL_GetLibObject("DISCPAK"));
   if (!t || t->version != kDiscpakVersion) {
     std::fprintf(stderr, "vcd-mkimage: no DISCPAK library object\n");
@@ -172,6 +190,7 @@ int main(int argc, char** argv) {
   std::vector<TrackSource> tracks;
   std::vector<std::string> inputs = {args[0]};  // what the image is made from
   int lineNo = 0;
+  int contents = 0;  // files, segments and tracks the description names
   auto fail = [&](const std::string& why) {
     std::fprintf(stderr, "vcd-mkimage: %s:%d: %s\n", args[0].c_str(), lineNo, why.c_str());
     rc = 1;
@@ -181,6 +200,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> f = Fields(line);
     if (f.empty() || f[0][0] == '#') continue;
     const std::string& k = f[0];
+    if (k == "file" || k == "dual" || k == "segment" || k == "track") ++contents;
     const auto arg = [&](std::size_t i) { return i < f.size() ? f[i].c_str() : nullptr; };
     if (k == "file" || k == "segment" || k == "track") inputs.push_back(f.size() > 1 ? f[1] : "");
     if (k == "dual" || k == "lists") inputs.insert(inputs.end(), f.begin() + 1, f.begin() + std::min<std::size_t>(f.size(), 3));
@@ -213,6 +233,11 @@ int main(int argc, char** argv) {
     } else {
       fail("cannot read the line");
     }
+  }
+  if (rc == 0 && contents == 0) {
+    std::fprintf(stderr, "vcd-mkimage: %s names no file, segment or track: the disc would hold nothing\n",
+                 args[0].c_str());
+    rc = 1;
   }
   vexa::vcdmkimage::DiscWriter disc;
   std::string error;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "platform/base/Path.h"
@@ -90,6 +92,94 @@ TEST(Cdrsim, SetsUpAFolderAndShowsWhatIsInIt) {
   out = RunTool("trace " + folder + " 2", &status);
   EXPECT_EQ(status, 0);
   EXPECT_NE(out.find("00 00 00 00 00 00 len=0 -> GOOD"), std::string::npos) << out;
+  vexa::base::RemoveAll(dir);
+}
+
+// Every entry under a folder: regular files with their bytes, folders by
+// name.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string& v = all[e.path().string()];
+    if (e.is_directory()) v = "folder";
+    else vexa::base::ReadFile(e.path().string(), &v);
+  }
+  return all;
+}
+
+// A media name the tray does not know is refused, and the drive keeps its
+// disc and its settings (a drive.conf naming unknown media would no longer
+// open).
+TEST(Cdrsim, RefusesUnknownMedia) {
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "cdrsim");
+  const std::string drive = dir + "/drive";
+  int status = 0;
+  std::string out = RunTool("create " + drive + " --media cdrw", &status);
+  ASSERT_EQ(status, 0) << out;
+  const std::string known = " (none, cdr, cdrw, dvdr, dvdrw, dvdprw or rom:FILE.cue)\n";
+  struct Case {
+    std::string args;
+    std::string said;
+  } cases[] = {
+      {"load " + drive + " zzz", "cdrsim: unknown media 'zzz'" + known},
+      {"load " + drive + " CDR", "cdrsim: unknown media 'CDR'" + known},
+      {"load " + drive + " rom:", "cdrsim: unknown media 'rom:'" + known},
+      {"load " + drive + " ''", "cdrsim: unknown media ''" + known},
+      {"create " + drive + " --media zzz", "cdrsim: unknown media 'zzz'" + known},
+      {"create " + dir + "/new --media dvd", "cdrsim: unknown media 'dvd'" + known},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const auto before = Tree(dir);
+    out = RunTool(c.args, &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(out, c.said);
+    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+  }
+  out = RunTool("disc " + drive, &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("media cdrw, blank"), std::string::npos) << out;
+  vexa::base::RemoveAll(dir);
+}
+
+// A folder that holds something and is no recorder (neither drive.conf nor
+// disc.state in it) is never made into one: create, load and fault refuse
+// it, naming what it holds, and every file in it keeps its bytes. An empty
+// folder or a recorder's own is taken.
+TEST(Cdrsim, NeverTurnsAFolderOfPhotosIntoADrive) {
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "cdrsim");
+  const std::string photos = dir + "/photos";
+  ASSERT_TRUE(vexa::base::MakeDirs(photos + "/2023"));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(photos + "/holiday.jpg", std::string("\xFF\xD8 a photo", 10)));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(photos + "/2023/beach.jpg", std::string("\xFF\xD8 another", 10)));
+  const std::string holds = "cdrsim: " + photos + " is no simulated recorder: it holds 2023, holiday.jpg and neither "
+                            "drive.conf nor disc.state; nothing was changed";
+  struct Case {
+    std::string args;
+    std::string said;
+  } cases[] = {
+      {"create " + photos, holds + " (create takes a new or empty folder, or a recorder's)\n"},
+      {"create " + photos + " --media cdr --autoblank", holds + " (create takes a new or empty folder, or a recorder's)\n"},
+      {"load " + photos + " cdr", holds + "\n"},
+      {"fault " + photos + " add 'busy op=35 count=3'", holds + "\n"},
+      {"fault " + photos + " clear", holds + "\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const auto before = Tree(dir);
+    int status = 0;
+    const std::string out = RunTool(c.args, &status);
+    EXPECT_EQ(status, 1) << out;
+    EXPECT_EQ(out, c.said);
+    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+  }
+  // An empty folder becomes a recorder, and a recorder is made anew.
+  ASSERT_TRUE(vexa::base::MakeDirs(dir + "/empty"));
+  for (int round = 0; round < 2; ++round) {
+    int status = 0;
+    const std::string out = RunTool("create " + dir + "/empty --media cdrw", &status);
+    EXPECT_EQ(status, 0) << out;
+  }
   vexa::base::RemoveAll(dir);
 }
 

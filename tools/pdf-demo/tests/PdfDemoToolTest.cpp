@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -100,6 +101,54 @@ TEST(PdfDemoTool, RefusesToWriteOverItsPicture) {
   std::string after;
   ASSERT_TRUE(vexa::base::ReadFile(jpeg, &after));
   EXPECT_EQ(after, std::string("\xFF\xD8 not decoded before the check"));
+}
+
+// Every entry under a folder: regular files with their bytes, folders by
+// name.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    all[e.path().string()] = e.is_directory() ? "folder" : Slurp(e.path().string());
+  }
+  return all;
+}
+
+// Command lines that write no page: --help answers with the usage (status
+// 0), a bad command line is refused with status 2, and a picture that cannot
+// be read or drawn fails with status 1. None of them writes a file (not even
+// one named after an option) or changes the page there was.
+TEST(PdfDemoTool, CommandLinesThatWriteNothing) {
+  ScratchDir dir;
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir / "old.pdf", "AN EARLIER PAGE"));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir / "fake.jpg", "not a JPEG picture"));
+  ASSERT_TRUE(vexa::base::MakeDirs(dir / "photos"));
+  struct Case {
+    std::string args;
+    int status;
+    std::string said;  // the start of what it says
+  } cases[] = {
+      {"--help", 0, "usage: pdf-demo OUT.pdf [--a4] [--no-compress] [--jpeg FILE] [--title TEXT]\n\nWrites OUT.pdf"},
+      {"-h", 0, "usage: pdf-demo OUT.pdf"},
+      {"old.pdf --help", 0, "usage: pdf-demo OUT.pdf"},
+      {"", 2, "pdf-demo: no OUT.pdf given\nusage: pdf-demo OUT.pdf"},
+      {"--bogus old.pdf", 2, "pdf-demo: unknown option --bogus\nusage: pdf-demo OUT.pdf"},
+      {"old.pdf --a4 --jpeg", 2, "pdf-demo: --jpeg needs a value\nusage: pdf-demo OUT.pdf"},
+      {"old.pdf other.pdf", 2, "pdf-demo: one OUT.pdf only: other.pdf\nusage: pdf-demo OUT.pdf"},
+      {"old.pdf --jpeg missing.jpg", 1,
+       "pdf-demo: cannot use the picture: cannot open 'missing.jpg': No such file or directory\n"},
+      {"old.pdf --jpeg photos", 1, "pdf-demo: cannot use the picture: 'photos' is a folder, not a file\n"},
+      {"old.pdf --jpeg fake.jpg", 1, "pdf-demo: cannot draw the picture fake.jpg: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args);
+    const auto before = Tree(dir.path());
+    std::string said;
+    EXPECT_EQ(Shell("cd " + Quote(dir.path()) + " && " + std::string(VEXA_BUILD_DIR) + "/bin/pdf-demo " + c.args, &said),
+              c.status)
+        << said;
+    EXPECT_EQ(said.rfind(c.said, 0), 0u) << said;
+    EXPECT_TRUE(Tree(dir.path()) == before) << "a file changed";
+  }
 }
 
 }  // namespace

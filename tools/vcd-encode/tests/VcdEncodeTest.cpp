@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "platform/base/Path.h"
@@ -53,10 +55,10 @@ TEST(VcdEncodeTest, MusicAndPictures) {
   EXPECT_NE(probe.find("codec_name=mpeg1video"), std::string::npos) << probe;
   EXPECT_NE(probe.find("codec_name=mp2"), std::string::npos) << probe;
 
-  // Failures give the run's state as the exit status, with the file named.
-  EXPECT_EQ(Shell("'" + tool + "' audio " + dir + "/x.mp2 " + dir + "/none.mp3", &out), 65);
+  // A failure exits with 1, the file named; a bad command line with 2.
+  EXPECT_EQ(Shell("'" + tool + "' audio " + dir + "/x.mp2 " + dir + "/none.mp3", &out), 1);
   EXPECT_NE(out.find("none.mp3"), std::string::npos) << out;
-  EXPECT_EQ(Shell("'" + tool + "' bogus", &out), 64);
+  EXPECT_EQ(Shell("'" + tool + "' bogus", &out), 2);
 
   // An output that is one of the inputs is refused, and the input kept.
   std::string music, picture;
@@ -65,7 +67,7 @@ TEST(VcdEncodeTest, MusicAndPictures) {
   for (const std::string& args : {"audio " + dir + "/a.mp3 " + dir + "/c.wav " + dir + "/a.mp3",
                                   "video " + dir + "/p1.jpg " + dir + "/p2.jpg " + dir + "/p1.jpg::Caption",
                                   "video -a " + dir + "/a.mp3 " + dir + "/a.mp3 " + dir + "/p2.jpg"}) {
-    EXPECT_EQ(Shell("'" + tool + "' " + args, &out), 64) << args;
+    EXPECT_EQ(Shell("'" + tool + "' " + args, &out), 2) << args;
     EXPECT_NE(out.find("is the input"), std::string::npos) << out;
   }
   std::string after;
@@ -74,6 +76,60 @@ TEST(VcdEncodeTest, MusicAndPictures) {
   ASSERT_TRUE(vexa::base::ReadFile(dir + "/p1.jpg", &after));
   EXPECT_TRUE(after == picture);
   vexa::base::RemoveAll(dir);
+}
+
+// Every entry under a folder: regular files with their bytes, folders by
+// name.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    std::string& v = all[e.path().string()];
+    if (e.is_directory()) v = "folder";
+    else vexa::base::ReadFile(e.path().string(), &v);
+  }
+  return all;
+}
+
+// Options it does not know and values out of their range are refused with
+// status 2 before anything is encoded (no format is guessed): the output is
+// not made, an earlier one keeps its bytes, and so do the inputs.
+TEST(VcdEncodeTest, BadOptionsAreRefusedWithStatus2) {
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-vcdencode-");
+  const std::string registry = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-vcdencode-registry-");
+  ::setenv("VEXA_REGISTRY_DIR", registry.c_str(), 1);
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/vcd-encode";
+  std::string photo;
+  ASSERT_TRUE(vexa::base::ReadFile(std::string(VEXA_TEST_SOURCE_DIR) + "/../../data/samples/photos/boats.jpg", &photo));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir + "/p.jpg", photo));
+  ASSERT_TRUE(vexa::base::WriteFileAtomic(dir + "/old.mpg", "AN EARLIER STREAM"));
+  const std::string tail = " " + dir + "/old.mpg " + dir + "/p.jpg";
+  struct Case {
+    std::string options;
+    std::string said;  // the first line it says
+  } cases[] = {
+      {"-f XYZ", "vcd-encode: -f: 'XYZ' is not one of the numbers it takes"},
+      {"-f 6", "vcd-encode: -f: '6' is not one of the numbers it takes"},
+      {"-f -1", "vcd-encode: -f: '-1' is not one of the numbers it takes"},
+      {"-f 3x", "vcd-encode: -f: '3x' is not one of the numbers it takes"},
+      {"-f ''", "vcd-encode: -f: '' is not one of the numbers it takes"},
+      {"-t 0", "vcd-encode: -t: '0' is not one of the numbers it takes"},
+      {"-c ten", "vcd-encode: -c: 'ten' is not one of the numbers it takes"},
+      {"-q 1", "vcd-encode: -q: '1' is not one of the numbers it takes"},
+      {"-q 99999999999999999999", "vcd-encode: -q: '99999999999999999999' is not one of the numbers it takes"},
+      {"-x 1", "vcd-encode: unknown option -x"},
+      {"-format 3", "vcd-encode: unknown option -format"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options);
+    const auto before = Tree(dir);
+    std::string out;
+    EXPECT_EQ(Shell("'" + tool + "' video " + c.options + tail, &out), 2) << out;
+    EXPECT_EQ(out.substr(0, out.find('\n')), c.said) << out;
+    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+  }
+  ::unsetenv("VEXA_REGISTRY_DIR");
+  vexa::base::RemoveAll(dir);
+  vexa::base::RemoveAll(registry);
 }
 
 }  // namespace

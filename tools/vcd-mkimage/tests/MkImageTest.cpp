@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -266,6 +267,56 @@ TEST_F(MkImageTest, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(Read(P("disc.txt")), description);
   EXPECT_EQ(Read(P("LOT.VCD")), lot);
   EXPECT_EQ(Read(P("files/readme.txt")), "hello\n");
+}
+
+// Every entry under a folder: regular files with their bytes, folders by
+// name.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> all;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    all[e.path().string()] = e.is_directory() ? "folder" : Read(e.path().string());
+  }
+  return all;
+}
+
+// A description that is no file, or names nothing to put on the disc, is
+// refused with its reason: no image is made, an earlier image and its cue
+// sheet keep their bytes, and nothing is added beside them.
+TEST(MkImageRefusals, DescriptionsThatDescribeNoDisc) {
+  const std::string dir = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-mkimage-refused-");
+  const std::string registry = vexa::base::MakeTempDir(vexa::base::TempDirectory(), "vexa-mkimage-registry-");
+  ASSERT_FALSE(dir.empty());
+  ASSERT_FALSE(registry.empty());
+  ::setenv("VEXA_REGISTRY_DIR", registry.c_str(), 1);
+  vexa::base::MakeDirs(dir + "/photos");
+  std::ofstream(dir + "/photos/a.jpg") << "a photo";
+  std::ofstream(dir + "/empty.txt");
+  std::ofstream(dir + "/settings.txt") << "# only settings\nfs 1\nvolume NOTHING\n\n";
+  std::ofstream(dir + "/disc.bin") << "AN EARLIER IMAGE";
+  std::ofstream(dir + "/disc.cue") << "AN EARLIER CUE SHEET";
+  const std::string tool = std::string(VEXA_BUILD_DIR) + "/bin/vcd-mkimage";
+  struct Case {
+    std::string description;
+    std::string message;
+  } cases[] = {
+      {"photos", "vcd-mkimage: cannot read the description: '" + dir + "/photos' is a folder, not a file\n"},
+      {"empty.txt", "vcd-mkimage: " + dir + "/empty.txt names no file, segment or track: the disc would hold nothing\n"},
+      {"settings.txt",
+       "vcd-mkimage: " + dir + "/settings.txt names no file, segment or track: the disc would hold nothing\n"},
+      {"missing.txt", "vcd-mkimage: cannot read the description: cannot open '" + dir +
+                          "/missing.txt': No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    const auto before = Tree(dir);
+    std::string said;
+    EXPECT_EQ(Shell("'" + tool + "' '" + dir + "/" + c.description + "' '" + dir + "/disc.bin'", &said), 1) << said;
+    EXPECT_EQ(said, c.message);
+    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+  }
+  ::unsetenv("VEXA_REGISTRY_DIR");
+  vexa::base::RemoveAll(dir);
+  vexa::base::RemoveAll(registry);
 }
 
 // A menu of 100 pictures takes two selection pages (a list holds at most
