@@ -62,6 +62,19 @@ bool CVEXACore1::DoAddAlbumFile(const std::string& albumFilePath, LONG albumForm
     flow_.ReportProblem();
     return flow_.FailCall("CVEXACore1::AddAlbumFile - Invalid input file.");
   }
+  // A file that cannot be read at all (a mistyped name, a folder) is told
+  // as such, never as a fault of the software.
+  if (path.find("://") == std::string::npos) {
+    base::InputFile file;
+    if (!file.OpenRegular(path)) {
+      flow_.SetCode(VEXACoreFailure);
+      flow_.ShowError(FormatMessageText(
+          util_.LoadString(4590, "The album file cannot be read:\r\n\r\n%1!s!\r\n\r\nCheck the file's name and "
+                                 "folder, then try again."),
+          {file.Error()}));
+      return flow_.FailCall(Format("CVEXACore1::AddAlbumFile - The album file cannot be read: %s.", file.Error().c_str()));
+    }
+  }
   CVexaCoreXML album(util_);
   auto readFailed = [&](const char* text) {
     flow_.SetCode(VEXACoreFailure);
@@ -111,6 +124,21 @@ bool CVEXACore1::DoAddAlbumFile(const std::string& albumFilePath, LONG albumForm
   DATE audioTime = 0.0;
   if (!album.GetFirstAudioTrack(&audio, &audioName, &audioTime)) {
     return readFailed("CVEXACore1::AddAlbumFile - XML GetFirstAudioTrack call failed.");
+  }
+  std::vector<std::string> music;
+  if (!album.GetAudioNames(&music)) return readFailed("CVEXACore1::AddAlbumFile - XML GetAudioNames call failed.");
+  if (music.size() > 1) {
+    // A disc plays one music file: the first. The others are not dropped
+    // without a word.
+    std::string leftOut;
+    for (std::size_t i = 1; i < music.size(); ++i) leftOut += (i > 1 ? ", " : "") + music[i];
+    util_.LogInfo(Format("CVEXACore1::AddAlbumFile - The album names %zu music files and a disc plays one: %s "
+                         "plays; left out: %s.",
+                         music.size(), music[0].c_str(), leftOut.c_str()));
+    flow_.Note(FormatMessageText(
+        util_.LoadString(4592, "The album names %1!d! music files, and a disc plays only one: %2!s! plays.\r\nLeft "
+                               "out: %3!s!."),
+        {static_cast<long long>(music.size()), music[0], leftOut}));
   }
   if (!audio.empty()) {
     if (!album.ResetAudios()) return readFailed("CVEXACore1::AddAlbumFile - XML ResetAudios() call failed.");
@@ -230,7 +258,9 @@ bool CVEXACore1::DealWithInvalidStills() {
       AppendLineBreaks(1, &text);
       text += path;
     }
-    return flow_.ShowMessage(kMessageOKCancel, text, nullptr, false, true, false);
+    if (flow_.ShowMessage(kMessageOKCancel, text, nullptr, false, true, false)) return true;
+    // Cancel: the user chose not to make the disc without them.
+    return flow_.Cancel("CVEXACore1::DealWithInvalidStills - User pressed Cancel.");
   } else if (!noStillsYet_) {
     flow_.SetCode(VEXACoreNoValidStills);
     line = "CVEXACore1::DealWithInvalidStills - User had no valid images.";
@@ -362,7 +392,7 @@ bool CVEXACore1::DoSetPaperSize(LONG paperSize) {
   flow_.SetCode(VEXACoreSuccess);
   if (paperSize == VEXACorePaperSizeInvalid) return true;
   if (paperSizeSet_) {
-    util_.LogError("CVEXACore1::SetTVSystem - Can only set Paper Size once.", false);
+    util_.LogInfo("CVEXACore1::SetPaperSize - Can only set Paper Size once.");
     return true;
   }
   if (!driver_ || !driver_->SetPaperSize(paperSize)) {

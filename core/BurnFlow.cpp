@@ -105,7 +105,7 @@ bool BurnFlow::PrepareVCD() {
     flow_.AdvanceProgress(4, true);
   }
   if (!PrepareForWriting()) {
-    util_.ReportError("CVEXACore1::PrepareVCD - PrepareForWriting call failed.", false);
+    if (!flow_.EndedByUser()) util_.ReportError("CVEXACore1::PrepareVCD - PrepareForWriting call failed.", false);
     return false;
   }
   if (flow_.IsCancelled()) {
@@ -208,7 +208,9 @@ bool BurnFlow::PrepareForWriting() {
       util_.ReportError("CVEXACore1::PrepareForWriting - ODBase GetDiscType  call failed.", false);
     } else if (type == VEXADiscTypeR && flow_.Interactive()) {
       bool remind = true;
-      if (!CVexaCoreUtil::GetCDRvsCDRW_NagFlag(&remind)) {
+      // A first run has no flag stored yet: the reminder is due, and that is
+      // no failure.
+      if (!CVexaCoreUtil::GetCDRvsCDRW_NagFlag(&remind) && !CVexaCoreUtil::CDRvsCDRW_NagFlagAbsent()) {
         util_.ReportError("CVEXACore1::PrepareForWriting - CVexaCoreUtil::GetCDRvsCDRW_NagFlag() call failed.", false);
       }
       if (remind) {
@@ -653,7 +655,7 @@ bool BurnFlow::BurnVCD(const BurnSettings& burn) {
   {
     AwakeScope awake(sleep_);
     burned = DoBurn(burn, &burnStopPending, awake);
-    if (!burned) util_.ReportError("CVEXACore1::BurnVCD - DoBurn call failed", false);
+    if (!burned && !flow_.EndedByUser()) util_.ReportError("CVEXACore1::BurnVCD - DoBurn call failed", false);
   }
   // A cancelled or lost burn may still be writing: the disc comes out only
   // once the engine's worker has stopped.
@@ -750,7 +752,7 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
   auto cancelled = [&] {
     awake.End();
     flow_.SetCode(VEXACoreBurnCancelled);
-    util_.LogInfo("Burn Cancelled.");
+    util_.LogInfo(FlowContext::CancelLine("Burn Cancelled."));
     return cancelBurn();
   };
   auto doneQuestionFailed = [&] {

@@ -1,5 +1,6 @@
 #include "core/CoreUtil.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -132,6 +133,13 @@ bool CVexaCoreUtil::GetCDRvsCDRW_NagFlag(bool* flag) {
   return true;
 }
 
+bool CVexaCoreUtil::CDRvsCDRW_NagFlagAbsent() {
+  vexa::reg::Value value;
+  const vexa::reg::Status status =
+      vexa::reg::GetValue(vexa::reg::Hive::CurrentUser, kProductKey, kNagValue, &value);
+  return status == vexa::reg::Status::NoKey || status == vexa::reg::Status::NoValue;
+}
+
 bool CVexaCoreUtil::SetCDRvsCDRW_NagFlag(bool flag) {
   return setRegistryEntry(HKEY_CURRENT_USER, kProductKey, kNagValue, flag ? "TRUE" : "FALSE");
 }
@@ -170,15 +178,18 @@ bool CVexaCoreUtil::LogInfo(std::string_view text, IVexaLogger* logger) {
 bool CVexaCoreUtil::LogError(std::string_view text, bool withComError, IVexaLogger* logger) {
   if (!logger) logger = logger_.Get();
   if (!logger) return false;
+  std::string com;
+  if (withComError) GetComErrorText(&com);
+  return LogErrorLines(logger, com, text);
+}
+
+bool CVexaCoreUtil::LogErrorLines(IVexaLogger* logger, const std::string& com, std::string_view text) {
+  if (!logger) return false;
   if (!pending_.Empty()) {
     const std::string taken = pending_.Take();
     if (!Write(logger, u"ERROR", taken)) return false;
   }
-  if (withComError) {
-    std::string com;
-    GetComErrorText(&com);
-    if (!com.empty() && !Write(logger, u"ERROR", com)) return false;
-  }
+  if (!com.empty() && !Write(logger, u"ERROR", com)) return false;
   if (text.empty()) return false;
   return Write(logger, u"ERROR", text);
 }
@@ -196,19 +207,36 @@ void CVexaCoreUtil::GetComErrorText(std::string* out) {
 
 bool CVexaCoreUtil::AppendPendingError(std::string_view text, bool withComError) {
   if (text.empty()) return false;
-  if (withComError) {
-    // The callee's text: its own pending lines, each kept a line here.
-    std::string com;
-    GetComErrorText(&com);
-    std::string_view rest = com;
-    while (!rest.empty()) {
-      const std::size_t end = rest.find("\r\n");
-      pending_.Append(rest.substr(0, end));
-      rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
-    }
+  std::string com;
+  if (withComError) GetComErrorText(&com);
+  AppendPendingLines(com, text);
+  return true;
+}
+
+void CVexaCoreUtil::AppendPendingLines(const std::string& com, std::string_view text) {
+  // The callee's text: its own pending lines, each kept a line here.
+  std::string_view rest = com;
+  while (!rest.empty()) {
+    const std::size_t end = rest.find("\r\n");
+    pending_.Append(rest.substr(0, end));
+    rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 2);
   }
   pending_.Append(text);
-  return true;
+}
+
+void CVexaCoreUtil::NoteCallError(std::string_view text) {
+  // A call that fails picture after picture says enough with its first lines.
+  constexpr std::size_t kMostLines = 200;
+  while (!text.empty() && callErrors_.size() < kMostLines) {
+    const std::size_t end = text.find("\r\n");
+    const std::string line(text.substr(0, end));
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+    // A callee's text raised from this object's own lines comes back here
+    // once more; each line is kept once.
+    if (!line.empty() && std::find(callErrors_.begin(), callErrors_.end(), line) == callErrors_.end()) {
+      callErrors_.push_back(line);
+    }
+  }
 }
 
 bool CVexaCoreUtil::ReportError(std::string_view text, bool withComError) {
@@ -216,10 +244,14 @@ bool CVexaCoreUtil::ReportError(std::string_view text, bool withComError) {
     if (logAll_) pending_.Clear();
     return false;
   }
+  std::string com;
+  if (withComError) GetComErrorText(&com);
+  NoteCallError(com);
+  NoteCallError(text);
   if (logAll_) {
-    LogError(text, withComError);
+    LogErrorLines(logger_.Get(), com, text);
   } else {
-    AppendPendingError(text, withComError);
+    AppendPendingLines(com, text);
   }
   return false;
 }

@@ -86,6 +86,9 @@ class CVexaCoreUtil {
 
   // ---- CD-R/CD-RW reminder (HKCU, product key, "CD-R_VS_CD-RW_NAG") --------
   static bool GetCDRvsCDRW_NagFlag(bool* flag);
+  // True when no flag is stored at all, as before the first CD-R reminder:
+  // no failure, the reminder is simply due.
+  static bool CDRvsCDRW_NagFlagAbsent();
   static bool SetCDRvsCDRW_NagFlag(bool flag);
 
   // ---- Log lines and error texts ---------------------------------------------
@@ -110,6 +113,13 @@ class CVexaCoreUtil {
   std::string GetPendingErrors() const { return pending_.Text(); }
   std::string TakePendingErrors() { return pending_.Take(); }
 
+  // The failure texts of the call under way: every line ReportError gathered
+  // or logged since BeginCall (the callee's texts included), in order, each
+  // once, whether log-all is on or off. The first is the cause the rest
+  // follow from; a caller's status display can name it after the log has it.
+  void BeginCall() { callErrors_.clear(); }
+  const std::vector<std::string>& CallErrors() const { return callErrors_; }
+
   // ---- The user interface during long waits ----------------------------------
   void SetUi(UiPort* ui) { ui_ = ui; }
   UiPort* Ui() const { return ui_; }
@@ -120,10 +130,15 @@ class CVexaCoreUtil {
 
  private:
   bool Write(IVexaLogger* logger, const char16_t* type, std::string_view text);
+  // LogError and AppendPendingError with the callee's text already taken.
+  bool LogErrorLines(IVexaLogger* logger, const std::string& com, std::string_view text);
+  void AppendPendingLines(const std::string& com, std::string_view text);
+  void NoteCallError(std::string_view text);
 
   ComPtr<IVexaLogger> logger_;
   std::shared_ptr<const StringTable> strings_;
   PendingErrors pending_;
+  std::vector<std::string> callErrors_;
   bool logAll_ = false;
   UiPort* ui_ = nullptr;
 };

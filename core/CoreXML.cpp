@@ -368,4 +368,24 @@ bool CVexaCoreXML::GetFirstAudioTrack(std::string* fullResPath, std::string* sou
   return true;
 }
 
+bool CVexaCoreXML::GetAudioNames(std::vector<std::string>* names) {
+  names->clear();
+  LONG count = 0;
+  if (!audios_ || FAILED(audios_->get_Count(&count))) {
+    return util_.ReportFailure("CVexaCoreXML::GetAudioNames() - ISeqOfAudio::get_Count() call failed", true);
+  }
+  for (LONG i = 1; i <= count; ++i) {
+    ComPtr<IAudio> audio;
+    if (FAILED(audios_->get_Item(i, audio.Put())) || !audio) {
+      return util_.ReportFailure("CVexaCoreXML::GetAudioNames() - ISeqOfAudio::get_Item() call failed", true);
+    }
+    Bstr original, fullRes;
+    if (FAILED(audio->get_originalFilename(original.Out())) || FAILED(audio->get_odFullResFilename(fullRes.Out()))) {
+      return util_.ReportFailure("CVexaCoreXML::GetAudioNames() - IAudio file name call failed", true);
+    }
+    names->push_back(original.Length() ? Text(original) : Text(fullRes));
+  }
+  return true;
+}
+
 }  // namespace vexa::core

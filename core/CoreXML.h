@@ -58,6 +58,9 @@ class CVexaCoreXML {
   bool GetAllStills(std::vector<StillEntry>* list);
   // Outputs untouched when the album has no audio.
   bool GetFirstAudioTrack(std::string* fullResPath, std::string* sourceName, DATE* creationTime);
+  // The names of every audio item, in order: each one's source name, or its
+  // working path when it has none.
+  bool GetAudioNames(std::vector<std::string>* names);
 
   IStillsSlideShow1* Album() const { return album_.Get(); }
 

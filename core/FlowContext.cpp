@@ -1,10 +1,22 @@
 #include "core/FlowContext.h"
 
+#include <signal.h>
+
 #include <algorithm>
 
 #include "platform/base/StopRequest.h"
 
 namespace vexa::core {
+
+namespace {
+
+// "Stopped by signal 15 (SIGTERM)." for the signals that stop a run.
+std::string StoppedBySignal(int sig) {
+  const char* name = sig == SIGTERM ? "SIGTERM" : sig == SIGINT ? "SIGINT" : sig == SIGHUP ? "SIGHUP" : nullptr;
+  return name ? Format("Stopped by signal %d (%s).", sig, name) : Format("Stopped by signal %d.", sig);
+}
+
+}  // namespace
 
 void FlowContext::Wait(std::chrono::milliseconds d) {
   if (ui_) clock_->Wait(d, *ui_);
@@ -51,12 +63,26 @@ bool FlowContext::IsCancelled() {
                      false, false);
 }
 
+std::string FlowContext::CancelLine(const std::string& text) {
+  const int sig = base::StopSignal();
+  if (sig == 0) return text;
+  // Nobody pressed Cancel: the program was asked to stop.
+  std::string line = text;
+  const std::size_t at = line.find("User pressed Cancel");
+  if (at != std::string::npos) {
+    line.replace(at, std::string::npos, StoppedBySignal(sig));
+  } else {
+    line += " " + StoppedBySignal(sig);
+  }
+  return line;
+}
+
 bool FlowContext::Cancel(const std::string& text) {
   if (StatusShown() && ui_->HasStatusDialog()) {
     Status().cancelRequested = false;
     Status().Hide();
   }
-  util_.LogInfo(text);
+  util_.LogInfo(CancelLine(text));
   SetCode(VEXACoreCancelled);
   return false;
 }
@@ -65,13 +91,26 @@ void FlowContext::ShowError(const std::string& text) {
   if (Interactive() && errorsShown) ShowMessage(kMessageOK, text, nullptr, true, false, false);
 }
 
+void FlowContext::Note(const std::string& text) {
+  if (Interactive()) ui_->Note(text);
+}
+
 void FlowContext::ReportProblem() {
   ShowError(util_.LoadString(4561, "The orlune disc creator software detected a problem and cannot continue."));
 }
 
 bool FlowContext::Fail(const std::string& text, bool withSystemText) {
   if (StatusShown() && ui_->HasStatusDialog()) Status().Hide();
-  if (!text.empty()) util_.ReportError(text, withSystemText);
+  if (text.empty()) return false;
+  if (EndedByUser()) {
+    // The step ended because the user cancelled: it says so as information.
+    std::string callee;
+    if (withSystemText) CVexaCoreUtil::GetComErrorText(&callee);
+    if (!callee.empty()) util_.LogInfo(callee);
+    util_.LogInfo(text);
+    return false;
+  }
+  util_.ReportError(text, withSystemText);
   return false;
 }
 

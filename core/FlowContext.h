@@ -70,14 +70,25 @@ class FlowContext {
   // The dialog's cancel request, confirmed by the user.
   bool IsCancelled();
   // The user's cancel: logged as info, code 21, the dialog hidden; false.
+  // A cancel that a stop signal asked for is logged as that signal: the
+  // text's "User pressed Cancel." gives way to "Stopped by signal N (NAME).".
   bool Cancel(const std::string& text);
+  // The log line of a cancel: text, or after a stop signal the signal's.
+  static std::string CancelLine(const std::string& text);
+  // Whether the result code says the user ended the call (a cancel, or a
+  // cancelled burn): no failure.
+  bool EndedByUser() const { return code_ == VEXACoreCancelled || code_ == VEXACoreBurnCancelled; }
   // An error message with its OK button, where error messages are shown (an
   // interactive run that shows them).
   void ShowError(const std::string& text);
   // The problem message, where problem messages are shown.
   void ReportProblem();
+  // Something the person who watches the run should know that needs no
+  // answer, where questions can be put (the caller logs its own line).
+  void Note(const std::string& text);
   // The failure report's first half: the status dialog hidden and the text
-  // added to the pending error text; false.
+  // added to the pending error text; false. After the user's cancel the
+  // call's texts are information, not errors.
   bool Fail(const std::string& text, bool withSystemText = false);
   // The whole failure report of a call: Fail, then the pending error text
   // handed to the error raiser (the call's error information, which a

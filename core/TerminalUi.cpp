@@ -292,6 +292,20 @@ int TerminalUi::DoMessage(int typeAndDefault, const std::string& text, bool isEr
   return result;
 }
 
+void TerminalUi::Note(const std::string& text) {
+  if (status_) status_->Interrupt();
+  Write(ForTerminal(text, false) + "\n");
+  if (status_) status_->Redraw();
+}
+
+void TerminalUi::Finish() {
+  if (failure_.empty()) return;
+  // The last state of the status stays; the verdict follows on its own line.
+  if (status_) status_->Hide();
+  Write("The run failed: " + ForTerminal(failure_, true) + "\n");
+  failure_.clear();
+}
+
 void TerminalUi::WaitFor(std::chrono::milliseconds d) {
   // The terminal needs no events handled while the flow waits.
   if (d.count() > 0) std::this_thread::sleep_for(d);

@@ -9,6 +9,9 @@
 //    line redrawn in place, cut to the terminal's width; otherwise (a pipe,
 //    a file) it is written as a new line whenever the message or the tenth
 //    of the bar changes.
+//  - A note that needs no answer is a line of its own.
+//  - A run that failed ends with a line that says so and names the cause
+//    (the first failure text of the call that failed, as the log has it).
 //  - A message is written with its caption; a question is answered from the
 //    keyboard when standard input is a terminal (Enter takes the dialog's
 //    default button, the first: OK or Yes; end of input closes it as Esc
@@ -95,6 +98,11 @@ class TerminalUi : public UiPort {
   void DestroyStatus() override;
   int DoMessage(int type, const std::string& text, bool isError, bool showCheckBox, bool useMessageBox,
                 bool* checkBoxClicked) override;
+  // A line of its own above the progress line.
+  void Note(const std::string& text) override;
+  void SetFailure(const std::string& cause) override { failure_ = cause; }
+  // After a failed run: "The run failed: <cause>" as the last line.
+  void Finish() override;
   void PumpMessages() override {}
   void WaitFor(std::chrono::milliseconds d) override;
   void WaitFor(std::chrono::milliseconds longest, Completion& done) override;
@@ -108,6 +116,7 @@ class TerminalUi : public UiPort {
   CVexaCoreUtil& util_;
   TerminalStreams streams_;
   std::unique_ptr<TerminalStatusDialog> status_;
+  std::string failure_;
 };
 
 }  // namespace vexa::core

@@ -143,6 +143,19 @@ class UiPort {
   virtual int DoMessage(int type, const std::string& text, bool isError, bool showCheckBox,
                         bool useMessageBox, bool* checkBoxClicked) = 0;
 
+  // A note that needs no answer: by default the message dialog with its OK
+  // button, as information.
+  virtual void Note(const std::string& text) { DoMessage(kMessageOK, text, false, false, false, nullptr); }
+
+  // The cause of the last call that failed, kept until Finish: "" once a run
+  // has ended well or by the user's cancel. A back end whose status display
+  // stays where the user reads it after the run (the terminal) ends it with
+  // a line that says the run failed and why; the others have said what
+  // they say in their dialogs.
+  virtual void SetFailure(const std::string& cause) { (void)cause; }
+  // The object is done with the port (before the status dialog goes).
+  virtual void Finish() {}
+
   // Handles every event waiting for the user interface, then returns.
   virtual void PumpMessages() = 0;
   // Waits for d while the user interface's events are handled.

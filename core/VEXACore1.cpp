@@ -2,7 +2,11 @@
 // helpers, the settings and picture input, and the interface's entry points.
 #include "core/VEXACore1.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "core/Controls.h"
@@ -37,6 +41,16 @@ const char* FileSystemName(LONG fs) {
   }
 }
 
+// Why dir is no folder to take pictures from, in words.
+std::string FolderProblem(const std::string& dir) {
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) != 0) {
+    const int why = errno;
+    return why == ENOENT ? "there is no such folder" : std::strerror(why);
+  }
+  return S_ISDIR(st.st_mode) ? "it cannot be read" : "it is " + base::FileKindName(st.st_mode) + ", not a folder";
+}
+
 const char* TVSystemName(LONG tv) {
   switch (tv) {
     case VEXACoreTVFILM: return "FILM";
@@ -55,12 +69,18 @@ class CallGuard {
   CallGuard(CVEXACore1* core, const char* method)
       : core_(core), method_(method), self_(static_cast<IVEXACore1*>(core)), busy_(core->callDepth_ > 0) {
     ++core_->callDepth_;
+    if (!busy_) core_->util_.BeginCall();
   }
   ~CallGuard() { --core_->callDepth_; }
   CallGuard(const CallGuard&) = delete;
   CallGuard& operator=(const CallGuard&) = delete;
 
   bool Busy() const { return busy_; }
+  // The call's result, after the user interface has been told how it ended.
+  HRESULT End(HRESULT hr) const {
+    if (!busy_) core_->CallEnded(method_, hr);
+    return hr;
+  }
   HRESULT Refuse() const {
     return ReportError(CLSID_VEXACore1,
                        std::string_view("CVEXACore1::" + std::string(method_) +
@@ -85,7 +105,7 @@ HRESULT Result(bool ok) { return ok ? S_OK : E_FAIL; }
 #define VEXACORE_GUARDED(name, call)  \
   CallGuard guard(this, name);        \
   if (guard.Busy()) return guard.Refuse(); \
-  return call
+  return guard.End(call)
 
 // ---- services ----------------------------------------------------------------------
 
@@ -190,7 +210,10 @@ HRESULT CVEXACore1::FinalConstruct() {
 }
 
 void CVEXACore1::FinalRelease() {
-  if (ui_) ui_->DestroyStatus();
+  if (ui_) {
+    ui_->Finish();
+    ui_->DestroyStatus();
+  }
   driver_.reset();
   if (cleanTempOnRelease_ && !tempPath_.empty()) CleanTempDirectory();
   sleep_.reset();
@@ -247,6 +270,23 @@ bool CVEXACore1::ReportAudioProblem(const std::string& text, bool withSystemText
 }
 
 // ---- the user interface -------------------------------------------------------------------
+
+void CVEXACore1::CallEnded(const char* method, HRESULT hr) {
+  if (!ui_) return;
+  const std::string name = method;
+  if (FAILED(hr)) {
+    if (flow_.EndedByUser()) {
+      ui_->SetFailure("");
+    } else {
+      // The first failure text of the call is the cause the others follow
+      // from (the rest is in the log).
+      const std::vector<std::string>& lines = util_.CallErrors();
+      ui_->SetFailure(lines.empty() ? "CVEXACore1::" + name + " failed." : lines.front());
+    }
+  } else if (name == "CreateVCD" || name == "MakeDuplicate") {
+    ui_->SetFailure("");
+  }
+}
 
 void CVEXACore1::EnsureUi(bool windows) {
   if (!ui_ || (windows && !ui_->IsInteractive())) {
@@ -361,11 +401,14 @@ HRESULT CVEXACore1::SetLoggingLevel(VARIANT_BOOL logAll) {
 }
 
 // ---- settings (the setters accept each setting once) --------------------------------------
+// A setting given again is no failure: the first value stays (the command
+// line's settings come before an album's, which then give way), and the log
+// says so as information.
 
 bool CVEXACore1::DoSetFileSystemSupport(LONG fileSystem) {
   flow_.SetCode(VEXACoreSuccess);
   if (fileSystemSet_) {
-    util_.LogError("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.", false);
+    util_.LogInfo("CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once.");
     return true;
   }
   if (!driver_ || !driver_->SetFileSystemSupport(fileSystem)) {
@@ -390,7 +433,7 @@ bool CVEXACore1::DoSetStillDelay(LONG delay) {
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetStillDelay - User pressed Cancel.");
   if (stillDelaySet_) {
-    util_.LogError("CVEXACore1::SetStillDelay - Still delay can be set only once.", false);
+    util_.LogInfo("CVEXACore1::SetStillDelay - Still delay can be set only once.");
     flow_.SetCode(VEXACoreSuccess);
     return true;
   }
@@ -428,7 +471,7 @@ bool CVEXACore1::DoSetStillTitleVisibleTime(LONG delay) {
     return flow_.FailCall("CVexaCore1::SetStillTitleVisibleTime - Still delay not yet set.");
   }
   if (stillTitleTimeSet_) {
-    util_.LogError("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.", false);
+    util_.LogInfo("CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set.");
     return true;
   }
   flow_.SetterDialogStep(4);
@@ -460,7 +503,7 @@ bool CVEXACore1::DoSetTVSystem(LONG tvSystem) {
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetTVSystem - User pressed Cancel.");
   if (tvSystem == VEXACoreTVINVALID) return true;
   if (tvSystemSet_) {
-    util_.LogError("CVEXACore1::SetTVSystem - Can only set TV System once.", false);
+    util_.LogInfo("CVEXACore1::SetTVSystem - Can only set TV System once.");
     return true;
   }
   flow_.SetterDialogStep(4);
@@ -563,7 +606,7 @@ bool CVEXACore1::DoAddAudioTrack(const std::string& srcAudioFile, const std::str
   (void)originalAudioFile;
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::AddAudioTrack - User pressed Cancel.");
   if (audioTrackSet_) {
-    util_.LogError("CVEXACore::AddAudioTrack - The audio track can only be set once.", false);
+    util_.LogInfo("CVEXACore::AddAudioTrack - The audio track can only be set once.");
     return true;
   }
   if (srcAudioFile.empty()) return ReportAudioProblem("CVEXACore::AddAudioTrack - Empty audio file argument.");
@@ -625,7 +668,7 @@ bool CVEXACore1::DoSetTitleLines(const std::string& l1, const std::string& l2, c
   flow_.SetCode(VEXACoreSuccess);
   if (flow_.IsCancelled()) return flow_.Cancel("CVEXACore1::SetTitleLines - User pressed Cancel.");
   if (titleLinesSet_) {
-    util_.LogError("CVEXACore1::SetTitleLines - Tried to set title lines more than once.", false);
+    util_.LogInfo("CVEXACore1::SetTitleLines - Tried to set title lines more than once.");
     return true;
   }
   const std::string face = util_.LoadString(158, "Lucida Sans");
@@ -786,6 +829,10 @@ bool CVEXACore1::DoAddImageDirectory(const std::string& dir) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (dir.empty() || !fs::is_directory(dir, ec)) {
+    flow_.ShowError(FormatMessageText(
+        util_.LoadString(4591, "The folder %1!s! cannot be used: %2!s!.\r\n\r\nChoose the folder that holds your "
+                               "photos, then try again."),
+        {dir, FolderProblem(dir)}));
     return flow_.FailCall(
         Format("CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: %s",
                dir.c_str()));

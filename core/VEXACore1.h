@@ -171,6 +171,10 @@ class CVEXACore1 : public com::ComObjectRoot,
   // ---- the user interface ----
   StatusDialog& Status() { return flow_.Status(); }
   void EnsureUi(bool windows);
+  // Tells the user interface how an interface call ended: a failure (not
+  // the user's cancel) with its cause, or a run that ended well or was
+  // cancelled, which clears it.
+  void CallEnded(const char* method, HRESULT hr);
 
   // ---- the burn flow, over this object's context and engine driver ----
   BurnFlow MakeBurnFlow();

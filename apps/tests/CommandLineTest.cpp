@@ -115,7 +115,15 @@ const std::vector<Row>& Rows() {
        [](const Info& i) { EXPECT_EQ(i.albumFile, "second.xml"); }},
       {"help among others", {"/h", "/r:silent", "/x"}, [](const Info& i) { EXPECT_TRUE(i.help); }, true},
       {"unknown switches", {"/x", "/r:foo", "-zz", "/r", "/"},
-       [](const Info& i) { EXPECT_FALSE(i.statusMode || i.silentMode); }, true},
+       [](const Info& i) {
+         EXPECT_FALSE(i.statusMode || i.silentMode);
+         EXPECT_EQ(i.refused, (std::vector<std::string>{"/x", "/r:foo", "-zz", "/r", "/"}));
+       },
+       true},
+      {"refused values are kept as given, good switches are not", {"/p:0", "/r:silent", "--foo", "/b:4", "/s:9"},
+       [](const Info& i) { EXPECT_EQ(i.refused, (std::vector<std::string>{"/p:0", "--foo", "/s:9"})); }, true,
+       {"CVexaCommandLineInfo::ParseParam - Invalid delay = 0.",
+        "CVexaCommandLineInfo::ParseParam - Invalid start screen = 9."}},
       {"an absolute path is the album", {"/r:silent", "/home/user/My Album.xml"},
        [](const Info& i) { EXPECT_EQ(i.albumFile, "/home/user/My Album.xml"); }},
       {"an absolute path under a folder named like a switch", {"/d/a.xml"},
@@ -144,6 +152,20 @@ TEST(CommandLineTest, Table) {
     row.check(info);
     EXPECT_EQ(info.badParameter, row.bad);
     EXPECT_EQ(CVexaUtil::TakeUndeliveredLines(), row.lines);
+  }
+}
+
+// The ways people ask a program for its usage are all /h, none a bad switch.
+TEST(CommandLineTest, EveryUsualWayToAskForHelpIsHelp) {
+  for (const char* arg : {"/h", "-H", "/?", "-?", "/help", "-help", "--help", "--HELP", "/Help"}) {
+    SCOPED_TRACE(arg);
+    CVexaUtil::TakeUndeliveredLines();
+    Info info;
+    ParseCommandLine({"/r:status", arg, "/d:/photos"}, &info);
+    EXPECT_TRUE(info.help);
+    EXPECT_FALSE(info.badParameter);
+    EXPECT_TRUE(info.refused.empty());
+    EXPECT_TRUE(CVexaUtil::TakeUndeliveredLines().empty());
   }
 }
 

@@ -113,6 +113,11 @@ class DriveFaultsTest : public ::testing::Test {
     base::ReadFile(sim_ + "/disc.state", &state);
     return state.find("status 1") != std::string::npos;
   }
+  static std::string LastLine(std::string text) {
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    const std::size_t nl = text.rfind('\n');
+    return nl == std::string::npos ? text : text.substr(nl + 1);
+  }
   std::string WriteFile(const std::string& name, const std::string& text) {
     const std::string path = box_.root() + "/" + name;
     EXPECT_TRUE(base::WriteFileAtomic(path, text));
@@ -553,8 +558,13 @@ TEST_F(DriveFaultsTest, AStoppedRunEndsWithTheSignalAndLeavesNoWorkFolder) {
       EXPECT_NE(log.find("CVexaApp::InitInstance - Run stopped by signal " + std::to_string(c.sig) + "."),
                 std::string::npos)
           << log;
+      // A signal is logged as the signal, never as a press of Cancel.
+      EXPECT_EQ(log.find("User pressed Cancel"), std::string::npos) << log;
       if (c.midBurn) {
-        EXPECT_NE(log.find("Burn Cancelled."), std::string::npos) << log;
+        const char* name = c.sig == SIGTERM ? "SIGTERM" : c.sig == SIGINT ? "SIGINT" : "SIGHUP";
+        EXPECT_NE(log.find("Burn Cancelled. Stopped by signal " + std::to_string(c.sig) + " (" + name + ")."),
+                  std::string::npos)
+            << log;
       }
     }
   }
@@ -658,8 +668,57 @@ TEST_F(DriveFaultsTest, AStatusRunThatCannotStartSaysWhyWithoutADisplay) {
         RunProgram(ProgramPath("vexa"), {"/r:status", "/d:" + c.folder}, env, box_.root() + "/scratch");
     EXPECT_EQ(r.status, 1);
     for (const std::string& text : c.said) EXPECT_NE(r.err.find(text), std::string::npos) << text << "\n" << r.err;
+    // The last line says that the run failed, and why.
+    EXPECT_EQ(LastLine(r.err).rfind("The run failed: ", 0), 0u) << r.err;
   }
   ::close(held);
+}
+
+// A status run that fails on its input ends, on standard error, with the
+// cause the log has: a folder that is not there (also shown as a message),
+// an album whose captions stay longer than its pictures, and a mistyped
+// album name (shown as such, never as the general problem with its advice to
+// reboot and reinstall).
+TEST_F(DriveFaultsTest, AFailedStatusRunEndsWithItsCause) {
+  const std::string folder = box_.root() + "/no such folder";
+  const std::string mistyped = box_.root() + "/albun.xml";
+  const std::string captions = WriteFile(
+      "captions.xml",
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<AlbumManifest xmlns=\"http://schemas.vexa.example/go/di-cv-vexa-1-6\">\n"
+      "  <stillTitleVisibleTime>6</stillTitleVisibleTime>\n  <stillDelay>3</stillDelay>\n"
+      "  <stillImages><StillImage><originalFilename>" + kPhoto + "</originalFilename></StillImage></stillImages>\n"
+      "</AlbumManifest>\n");
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string last;
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"a folder that is not there", {"/r:status", "/d:" + folder},
+       "The run failed: CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: " + folder,
+       "The folder " + folder + " cannot be used: there is no such folder."},
+      {"captions longer than the pictures", {"/r:status", captions},
+       "The run failed: CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
+       ">= 0. Caption delay = 6. Image delay = 3.",
+       ""},
+      {"a mistyped album name", {"/r:status", mistyped},
+       "The run failed: CVEXACore1::AddAlbumFile - The album file cannot be read: cannot open '" + mistyped +
+           "': No such file or directory.",
+       "The album file cannot be read:\n\ncannot open '" + mistyped + "': No such file or directory\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProgramResult r = Vexa(c.args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(LastLine(r.err), c.last) << r.err;
+    if (!c.shown.empty()) {
+      EXPECT_NE(r.err.find(c.shown), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(r.err.find("Reboot"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Images(), 0);
 }
 
 // The temporary folder on a disk without room for the slide show (a small

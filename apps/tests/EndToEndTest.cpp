@@ -433,7 +433,15 @@ TEST_F(EndToEndTest, TheWizardWithoutADisplayEndsWithStatusTwoAndSaysWhy) {
     EXPECT_NE(r.err.find("No display to show the wizard on"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("/r:status"), std::string::npos) << r.err;
     EXPECT_NE(Log().find("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard."), std::string::npos) << Log();
+    // A known cause: no advice to reboot and reinstall.
+    EXPECT_EQ(r.err.find("Reboot"), std::string::npos) << r.err;
   }
+  // A mistyped /r: is what leads to the wizard here: it is named.
+  const ProgramResult typo = Vexa({"/r:stauts", "/d:" + kSamples + "/photos"});
+  EXPECT_EQ(typo.status, 2) << typo.err;
+  EXPECT_NE(typo.err.find("Not taken from the command line: /r:stauts (vexa /h lists the switches)."),
+            std::string::npos)
+      << typo.err;
   // A display that is named but does not answer is no display either (the
   // window system would end the process).
   const ProgramResult r = Vexa({}, "", {{"DISPLAY", ":4093"}});
@@ -537,6 +545,51 @@ TEST_F(EndToEndTest, TheStatusModeThroughAPipeWritesPlainLines) {
             std::string::npos)
       << Log();
   EXPECT_NE(Cue(), "");
+  // A first run on a fresh data folder (no CD-R reminder flag stored yet)
+  // that makes its disc logs no ERROR line.
+  std::vector<std::string> errors;
+  for (const std::string& line : SplitLines(Log())) {
+    if (line.find(" ERROR ") != std::string::npos) errors.push_back(line);
+  }
+  EXPECT_EQ(errors, std::vector<std::string>{}) << Log();
+}
+
+// The start-up question about pictures that could not be used, answered
+// Cancel: the user's cancel, which ends with status 0 and no error line of
+// the run (the refused picture's own lines stay), and no disc.
+TEST_F(EndToEndTest, CancelAtTheQuestionAboutUnusablePicturesEndsAsACancel) {
+  const std::string photos = box_.root() + "/photos";
+  base::MakeDirs(photos);
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(kSamples + "/photos/arrival.jpg", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(photos + "/arrival.jpg", bytes));
+  // A JPEG that breaks off after its first bytes.
+  ASSERT_TRUE(base::WriteFileAtomic(photos + "/broken.jpg", bytes.substr(0, 200)));
+  bool answered = false;
+  const ProgramResult r = box_.RunWithStderr(
+      "vexa", {"/r:status", "/d:" + photos},
+      {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}}, true,
+      [&](const std::string& screen) -> std::string {
+        if (answered || screen.find("could not process some of your images") == std::string::npos ||
+            screen.find("OK or Cancel? ") == std::string::npos) {
+          return "";
+        }
+        answered = true;
+        return "c\n";
+      });
+  EXPECT_TRUE(answered) << r.err;
+  EXPECT_EQ(r.status, 0) << r.err << Log();
+  EXPECT_EQ(r.err.find("The run failed"), std::string::npos) << r.err;
+  const std::string log = Log();
+  EXPECT_NE(log.find(" INFO   vexacore : CVEXACore1::DealWithInvalidStills - User pressed Cancel.\r\n"),
+            std::string::npos)
+      << log;
+  for (const std::string& line : SplitLines(log)) {
+    if (line.find(" ERROR ") == std::string::npos) continue;
+    EXPECT_EQ(line.find("CreateVCD"), std::string::npos) << line;
+    EXPECT_EQ(line.find("DealWithInvalidStills"), std::string::npos) << line;
+  }
+  EXPECT_EQ(Cue(), "");
 }
 
 // What a person at the television sees of a disc made from a folder of a

@@ -9,6 +9,7 @@
 //                       the orchestrator, 7 for the wizard) and the error
 //                       text "<Class>::<Method> - fake failure."; the
 //                       method FinalConstruct makes creation fail
+//   VEXA_FAKE_FAIL_TEXT the error text of every failing call instead
 //   VEXA_FAKE_GEC_FAIL  "core" or "wiz": GetErrorCode itself fails
 //   VEXA_FAKE_LOG_FAIL  WriteMessage fails for lines holding this text
 //   VEXA_FAKE_RAISE     "core.Method", "wiz.Method" or "log:TEXT": the
@@ -103,7 +104,8 @@ HRESULT Enter(const char* object, const char* cls, REFIID iid, const char* metho
     return S_OK;
   }
   *lastCode = code;
-  const std::string text = std::string(cls) + "::" + method + " - fake failure.";
+  const std::string given = Env("VEXA_FAKE_FAIL_TEXT");
+  const std::string text = given.empty() ? std::string(cls) + "::" + method + " - fake failure." : given;
   return SetError(vexa::base::Utf8ToUtf16(text), u"VexaTest.Fake", iid, E_FAIL);
 }
 

@@ -28,6 +28,7 @@ Lines Cat(std::initializer_list<Lines> parts) {
 }
 
 std::string L(const std::string& text) { return "log vexa ERROR " + text; }
+std::string I(const std::string& text) { return "log vexa INFO " + text; }
 
 const std::string kBad = L("CVexaApp::InitInstance - Bad Command line parameter present.");
 const std::string kRunFailed = L("CVexaApp::InitInstance - CreateVCD() call failed.");
@@ -143,9 +144,9 @@ const std::vector<Row>& Rows() {
       {"a failing setter ends the run", {"/r:silent", "/l:A4", "/f:PAL"},
        {{"VEXA_FAKE_FAIL", "core.SetPaperSize"}},
        Cat({CoreStart(0),
-            {"core.SetPaperSize 1", L("CVEXACore1::SetPaperSize - fake failure."),
-             L("CVexaApp::SetPaperSize - Core SetPaperSize() call failed."), kRunFailed,
-             "core.GetErrorCode", "core.release", "log.release"}}),
+            {"core.SetPaperSize 1", "core.GetErrorCode", L("CVEXACore1::SetPaperSize - fake failure."),
+             L("CVexaApp::SetPaperSize - Core SetPaperSize() call failed."), kRunFailed, "core.release",
+             "log.release"}}),
        1, true},
       {"the Marwick album's failure is logged as such", {"/r:silent", "/q", "/x/m.xml"},
        {{"VEXA_FAKE_FAIL", "core.AddAlbumFile=23"}},
@@ -179,37 +180,46 @@ const std::vector<Row>& Rows() {
              "core.release", "log.release"}}),
        1},
 
-      // Cancellation.
+      // Cancellation: the user's cancel is no failure. The run ends with 0
+      // and its lines are information, never errors.
       {"a cancelled CreateVCD in status mode ends quietly", {"/r:status"},
        {{"VEXA_FAKE_FAIL", "core.CreateVCD=21"}},
        Cat({CoreStart(3), Lines(7, "core.GetErrorCode"),
-            {"core.CreateVCD 0 0 -1", L("CVEXACore1::CreateVCD - fake failure."),
-             L("CVexaApp::ProcessVCD - Core CreateVCD() call failed."), "core.GetErrorCode",
-             "core.GetErrorCode", "core.release", "log.release"}}),
+            {"core.CreateVCD 0 0 -1", "core.GetErrorCode", I("CVEXACore1::CreateVCD - fake failure."),
+             I("CVexaApp::ProcessVCD - Core CreateVCD() call failed. The user cancelled."), "core.release",
+             "log.release"}}),
        0, true},
-      {"a cancelled burn is logged as a failure but ends with status 0", {"/r:status"},
+      {"a cancelled burn ends with status 0 and no error line", {"/r:status"},
        {{"VEXA_FAKE_FAIL", "core.CreateVCD=11"}},
        Cat({CoreStart(3),
-            {"core.CreateVCD 0 0 -1", L("CVEXACore1::CreateVCD - fake failure."),
-             L("CVexaApp::ProcessVCD - Core CreateVCD() call failed."), kRunFailed, "core.release",
+            {"core.CreateVCD 0 0 -1", I("CVEXACore1::CreateVCD - fake failure."),
+             I("CVexaApp::ProcessVCD - Core CreateVCD() call failed. The user cancelled."), "core.release",
              "log.release"}}),
        0},
       {"a cancel after a directory ends the run before the next", {"/r:status", "/d:/a", "/d:/b"},
        {{"VEXA_FAKE_CANCEL_AFTER", "core.AddImageDirectory"}},
        Cat({CoreStart(3), Lines(3, "core.GetErrorCode"),
-            {"core.AddImageDirectory [/a]", "core.GetErrorCode", "core.GetErrorCode", "core.GetErrorCode",
-             "core.release", "log.release"}}),
+            {"core.AddImageDirectory [/a]", "core.GetErrorCode", "core.GetErrorCode", "core.release",
+             "log.release"}}),
        0, true},
       {"the wizard's cancel ends quietly", {}, {{"VEXA_FAKE_FAIL", "wiz.CreateVCD=1"}},
        {"log.new", "wiz.FinalConstruct", "wiz.Init [] -1", "wiz.CreateVCD",
-        L("CVEXAWizard1::CreateVCD - fake failure."), L("CVexaApp::ProcessVCD - Wiz CreateVCD() call failed."),
-        "wiz.release", "log.release"}},
-      {"silent mode does not treat a cancel code as a cancel", {"/r:silent"},
+        I("CVEXAWizard1::CreateVCD - fake failure."),
+        I("CVexaApp::ProcessVCD - Wiz CreateVCD() call failed. The user cancelled."), "wiz.release", "log.release"}},
+      {"a cancel code in silent mode ends as a cancel too", {"/r:silent"},
        {{"VEXA_FAKE_FAIL", "core.CreateVCD=21"}},
        Cat({CoreStart(0),
-            {"core.CreateVCD 0 0 -1", L("CVEXACore1::CreateVCD - fake failure."),
-             L("CVexaApp::ProcessVCD - Core CreateVCD() call failed."), kRunFailed, "core.release",
+            {"core.CreateVCD 0 0 -1", I("CVEXACore1::CreateVCD - fake failure."),
+             I("CVexaApp::ProcessVCD - Core CreateVCD() call failed. The user cancelled."), "core.release",
              "log.release"}}),
+       0},
+      {"a cancelled album ends the run quietly before the next step", {"/r:status", "/x/album.xml", "/d:/a"},
+       {{"VEXA_FAKE_FAIL", "core.AddAlbumFile=21"}},
+       Cat({CoreStart(3),
+            {"core.AddAlbumFile [/x/album.xml] 1", I("CVEXACore1::AddAlbumFile - fake failure."),
+             I("CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Orlune Disc XML file. The user "
+               "cancelled."),
+             "core.release", "log.release"}}),
        0},
 
       // The wizard lets two failures pass.
@@ -308,6 +318,60 @@ TEST(VexaProgramTest, HelpPrintsTheUsageAndDoesNothingElse) {
   EXPECT_EQ(r.out.find('\r'), std::string::npos);
   EXPECT_EQ(SplitLines(r.out).size(), 17u);
   EXPECT_TRUE(box.Trace().empty());
+}
+
+// The ways people ask programs for their usage print it as /h does.
+TEST(VexaProgramTest, EveryUsualWayToAskForHelpPrintsTheUsage) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  for (const Lines& args : {Lines{"--help"}, Lines{"/?"}, Lines{"-?", "/r:status"}, Lines{"/help"}}) {
+    SCOPED_TRACE(args[0]);
+    const ProgramResult r = box.Run("vexa", args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: vexa[options] [Orlune disc XML file]\nOptions:\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(box.Trace().empty());
+  }
+}
+
+// A start that fails for a cause outside the software says that cause and
+// what to do, without the advice to reboot and reinstall, which mends none
+// of them: no display for the wizard (where switches the command line did
+// not take are named, as a mistyped /r: is what leads there), and a
+// VEXA_PREFIX that names no installation.
+TEST(VexaProgramTest, AKnownCauseIsSaidWithoutTheReinstallAdvice) {
+  Sandbox box;
+  Sandbox::RegisterFakes();
+  const std::string noDisplay =
+      "CVEXAWizard1::FinalConstruct - No display to show the wizard on: DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM "
+      "are all unset. Run it in a desktop session, or make the disc with /r:status or /r:silent.";
+  const std::string nowhere = box.root() + "/nowhere";
+  struct Case {
+    const char* name;
+    Lines args;
+    std::map<std::string, std::string> env;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"no display for the wizard, after a mistyped /r:", {"/r:stauts", "--foo", "/d:/photos"},
+       {{"VEXA_FAKE_FAIL", "wiz.FinalConstruct"}, {"VEXA_FAKE_FAIL_TEXT", noDisplay}},
+       "Kv Orlune Disc Creator Software - Error\n" + noDisplay +
+           "\n\nNot taken from the command line: /r:stauts --foo (vexa /h lists the switches).\n"},
+      {"no display for the wizard", {},
+       {{"VEXA_FAKE_FAIL", "wiz.FinalConstruct"}, {"VEXA_FAKE_FAIL_TEXT", noDisplay}},
+       "Kv Orlune Disc Creator Software - Error\n" + noDisplay + "\n"},
+      {"VEXA_PREFIX naming no installation", {"/r:silent"}, {{"VEXA_PREFIX", nowhere}},
+       "Kv Orlune Disc Creator Software - Error\nVEXA_PREFIX=\"" + nowhere +
+           "\" names no installation of the software: " + nowhere +
+           "/lib/vexa is not a folder. Unset VEXA_PREFIX, or set it to the folder the software is installed in (the "
+           "one that holds bin/vexa and lib/vexa).\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProgramResult r = box.Run("vexa", c.args, c.env);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, c.err);
+  }
 }
 
 const char kFailureText[] =

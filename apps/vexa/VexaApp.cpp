@@ -1,10 +1,13 @@
 #include "apps/vexa/VexaApp.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "apps/vexa/Resources.h"
 #include "apps/vexa/VexaUtil.h"
+#include "platform/base/File.h"
+#include "platform/base/Path.h"
 #include "platform/base/StopRequest.h"
 
 namespace vexa::app {
@@ -70,7 +73,12 @@ bool CVexaApp::InitInstance(const std::vector<std::string>& args) {
   }
 
   if (!CreateLogger()) {
-    ShowFailureBox(loggerFailure_);
+    const std::string prefix = PrefixProblem();
+    if (!prefix.empty()) {
+      ShowFailureBox(prefix, false);
+    } else {
+      ShowFailureBox(loggerFailure_);
+    }
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -83,8 +91,10 @@ bool CVexaApp::InitInstance(const std::vector<std::string>& args) {
   // here and the components are released as usual.
   if (StopRequested()) return false;
   if (!made) {
-    if (!CheckCancelled()) Log("CVexaApp::InitInstance - CreateVCD() call failed.", false);
-    exitStatus_ = EndedByUser() ? kExitDone : kExitFailed;
+    // A run the user cancelled ends quietly, without an error line.
+    const bool byUser = stepEndedByUser_ >= 0 ? stepEndedByUser_ == 1 : EndedByUser();
+    if (!byUser) Log("CVexaApp::InitInstance - CreateVCD() call failed.", false);
+    exitStatus_ = byUser ? kExitDone : kExitFailed;
   }
   return false;
 }
@@ -122,9 +132,25 @@ bool CVexaApp::StartWizard() {
   if (FAILED(hr) || !wizard_) {
     wizard_.Reset();
     const auto e = vexa::com::TakeError();
-    const std::string reason = e.present ? e.Utf8Description() : "";
+    std::string reason = e.present ? e.Utf8Description() : "";
     Log("CVexaApp::InitInstance - Cannot start Orlune Disc Wizard.", false);
-    ShowFailureBox(reason);
+    const std::string prefix = PrefixProblem();
+    if (!prefix.empty()) {
+      ShowFailureBox(prefix, false);
+    } else if (reason.find("No display to show the wizard on") != std::string::npos) {
+      // The wizard is windows: without a window system the cause is known,
+      // and no reinstall mends it.
+      // A mistyped /r: leaves the wizard's mode: the switches not taken are
+      // named, since they may be why the wizard was wanted at all.
+      if (!cmdInfo_.refused.empty()) {
+        std::string refused;
+        for (const std::string& arg : cmdInfo_.refused) refused += (refused.empty() ? "" : " ") + arg;
+        reason += "\r\n\r\nNot taken from the command line: " + refused + " (vexa /h lists the switches).";
+      }
+      ShowFailureBox(reason, false);
+    } else {
+      ShowFailureBox(reason);
+    }
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -155,7 +181,12 @@ bool CVexaApp::StartCore() {
     const std::string reason = e.present ? e.Utf8Description() : "";
     if (!reason.empty()) CVexaUtil::Log(reason, false);
     Log("CVexaApp::InitInstance - Cannot start Orlune Disc Core.", false);
-    ShowFailureBox(reason);
+    const std::string prefix = PrefixProblem();
+    if (!prefix.empty()) {
+      ShowFailureBox(prefix, false);
+    } else {
+      ShowFailureBox(reason);
+    }
     exitStatus_ = kExitCannotStart;
     return false;
   }
@@ -218,7 +249,7 @@ bool CVexaApp::SetStartScreen() {
   if (!wizardMode_ || cmdInfo_.startScreen == -1) return true;
   const auto screen = static_cast<VEXAWizStartScreen>(cmdInfo_.startScreen);
   if (FAILED(Call([&] { return wizard_->SetStartScreen(screen); }))) {
-    Log("CVexaApp::SetStartScreen - Wiz SetStartScreen() call failed.", true);
+    StepFailed("CVexaApp::SetStartScreen - Wiz SetStartScreen() call failed.");
     return false;
   }
   return true;
@@ -239,18 +270,17 @@ bool CVexaApp::ProcessXMLFile(bool marwickDialect) {
         vexa::com::TakeError();
         return true;
       }
-      Log("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Orlune Disc XML file.", true);
+      StepFailed("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Orlune Disc XML file.");
     } else {
-      Log("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Marwick Disc XML file.", true);
+      StepFailed("CVexaApp::ProcessXMLFile - Wiz AddAlbumFile() call failed with Marwick Disc XML file.");
     }
     return false;
   }
   const VEXACoreAlbumFormat format = marwickDialect ? VEXACoreCueXML : VEXACoreXML;
   if (SUCCEEDED(Call([&] { return core_->AddAlbumFile(album.Get(), format); }))) return true;
-  Log(marwickDialect
-          ? "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Marwick Disc XML file."
-          : "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Orlune Disc XML file.",
-      true);
+  StepFailed(marwickDialect
+                 ? "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Marwick Disc XML file."
+                 : "CVexaApp::ProcessXMLFile - Core AddAlbumFile() call failed with Orlune Disc XML file.");
   return false;
 }
 
@@ -260,14 +290,14 @@ bool CVexaApp::SetPaperSize() {
   if (wizardMode_) {
     const VEXAWizPaperSize paper = a4 ? VEXAWizPaperSizeA4 : VEXAWizPaperSizeLetter;
     if (FAILED(Call([&] { return wizard_->SetPaperSize(paper); }))) {
-      Log("CVexaApp::SetPaperSize - Wiz SetPaperSize() call failed.", true);
+      StepFailed("CVexaApp::SetPaperSize - Wiz SetPaperSize() call failed.");
       return false;
     }
     return true;
   }
   const VEXACorePaperSize paper = a4 ? VEXACorePaperSizeA4 : VEXACorePaperSizeLetter;
   if (FAILED(Call([&] { return core_->SetPaperSize(paper); }))) {
-    Log("CVexaApp::SetPaperSize - Core SetPaperSize() call failed.", true);
+    StepFailed("CVexaApp::SetPaperSize - Core SetPaperSize() call failed.");
     return false;
   }
   return true;
@@ -279,14 +309,14 @@ bool CVexaApp::SetTVSystem() {
   if (wizardMode_) {
     const VEXAWizTVSystem tv = pal ? VEXAWizTVPAL : VEXAWizTVNTSC;
     if (FAILED(Call([&] { return wizard_->SetTVSystem(tv); }))) {
-      Log("CVexaApp::SetTVSystem - Wiz SetTVSystem() call failed.", true);
+      StepFailed("CVexaApp::SetTVSystem - Wiz SetTVSystem() call failed.");
       return false;
     }
     return true;
   }
   const VEXACoreTVSystem tv = pal ? VEXACoreTVPAL : VEXACoreTVNTSC;
   if (FAILED(Call([&] { return core_->SetTVSystem(tv); }))) {
-    Log("CVexaApp::SetTVSystem - Core SetTVSystem() call failed.", true);
+    StepFailed("CVexaApp::SetTVSystem - Core SetTVSystem() call failed.");
     return false;
   }
   return true;
@@ -297,7 +327,7 @@ bool CVexaApp::SetStillDelay() {
   const LONG delay = cmdInfo_.stillDelay;
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->SetStillDelay(delay); }))) {
-      Log("CVexaApp::SetStillDelay - Wiz SetStillDelay() call failed.", true);
+      StepFailed("CVexaApp::SetStillDelay - Wiz SetStillDelay() call failed.");
       return false;
     }
     return true;
@@ -311,7 +341,7 @@ bool CVexaApp::SetStillDelay() {
       vexa::com::TakeError();
       return true;
     }
-    Log("CVexaApp::SetStillDelay - Core SetStillDelay() call failed.", true);
+    StepFailed("CVexaApp::SetStillDelay - Core SetStillDelay() call failed.");
     return false;
   }
   return true;
@@ -329,13 +359,13 @@ bool CVexaApp::SetTitleLines() {
   const Bstr t3 = CVexaUtil::ToBstr(cmdInfo_.title3);
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->SetTitleLines(t1.Get(), t2.Get(), t3.Get()); }))) {
-      Log("CVexaApp::SetTitleLines - Wiz SetTitleLines() call failed.", true);
+      StepFailed("CVexaApp::SetTitleLines - Wiz SetTitleLines() call failed.");
       return false;
     }
     return true;
   }
   if (FAILED(Call([&] { return core_->SetTitleLines(t1.Get(), t2.Get(), t3.Get()); }))) {
-    Log("CVexaApp::SetTitleLines - Core SetTitleLines() call failed.", true);
+    StepFailed("CVexaApp::SetTitleLines - Core SetTitleLines() call failed.");
     return false;
   }
   return true;
@@ -344,13 +374,13 @@ bool CVexaApp::SetTitleLines() {
 bool CVexaApp::SetDefaultTitle() {
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->SetDefaultTitle(); }))) {
-      Log("CVexaApp::SetDefaultTitle - Wiz SetDefaultTitle() call failed.", true);
+      StepFailed("CVexaApp::SetDefaultTitle - Wiz SetDefaultTitle() call failed.");
       return false;
     }
     return true;
   }
   if (FAILED(Call([&] { return core_->SetDefaultTitle(); }))) {
-    Log("CVexaApp::SetDefaultTitle - Core SetDefaultTitle() call failed.", true);
+    StepFailed("CVexaApp::SetDefaultTitle - Core SetDefaultTitle() call failed.");
     return false;
   }
   return true;
@@ -362,11 +392,11 @@ bool CVexaApp::ProcessImageDirectories() {
     const Bstr dir = CVexaUtil::ToBstr(directory);
     if (wizardMode_) {
       if (FAILED(Call([&] { return wizard_->AddImageDirectory(dir.Get()); }))) {
-        Log("CVexaApp::ProcessImageDirectories - Wiz AddImageDirectory() call failed.", true);
+        StepFailed("CVexaApp::ProcessImageDirectories - Wiz AddImageDirectory() call failed.");
         return false;
       }
     } else if (FAILED(Call([&] { return core_->AddImageDirectory(dir.Get()); }))) {
-      Log("CVexaApp::ProcessImageDirectories - Core AddImageDirectory() call failed.", true);
+      StepFailed("CVexaApp::ProcessImageDirectories - Core AddImageDirectory() call failed.");
       return false;
     }
     if (CheckCancelled()) return false;
@@ -380,13 +410,13 @@ bool CVexaApp::AddImageListFile() {
   const Bstr list = CVexaUtil::ToBstr(cmdInfo_.imageListFile);
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->AddImageListFile(list.Get()); }))) {
-      Log("CVexaApp::AddImageListFile - Wiz AddImageListFile() call failed.", true);
+      StepFailed("CVexaApp::AddImageListFile - Wiz AddImageListFile() call failed.");
       return false;
     }
     return true;
   }
   if (FAILED(Call([&] { return core_->AddImageListFile(list.Get()); }))) {
-    Log("CVexaApp::AddImageListFile - Core AddImageListFile() call failed.", true);
+    StepFailed("CVexaApp::AddImageListFile - Core AddImageListFile() call failed.");
     return false;
   }
   return true;
@@ -406,12 +436,12 @@ bool CVexaApp::AddAudioTrack() {
       vexa::com::TakeError();
       return true;
     }
-    Log("CVexaApp::AddAudioTrack - Wiz AddAudioTrack() call failed.", true);
+    StepFailed("CVexaApp::AddAudioTrack - Wiz AddAudioTrack() call failed.");
     return false;
   }
   if (file.empty()) return true;
   if (FAILED(Call([&] { return core_->AddAudioTrack(music.Get(), music.Get(), 0.0); }))) {
-    Log("CVexaApp::AddAudioTrack - Core AddAudioTrack() call failed.", true);
+    StepFailed("CVexaApp::AddAudioTrack - Core AddAudioTrack() call failed.");
     return false;
   }
   return true;
@@ -423,13 +453,13 @@ bool CVexaApp::SetBurnSpeed() {
   const LONG speed = cmdInfo_.burnSpeed;
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->SetBurnSpeed(speed); }))) {
-      Log("CVexaApp::SetBurnSpeed - Wiz SetBurnSpeed() call failed.", true);
+      StepFailed("CVexaApp::SetBurnSpeed - Wiz SetBurnSpeed() call failed.");
       return false;
     }
     return true;
   }
   if (FAILED(Call([&] { return core_->SetBurnSpeed(speed); }))) {
-    Log("CVexaApp::SetBurnSpeed - Core SetBurnSpeed() call failed.", true);
+    StepFailed("CVexaApp::SetBurnSpeed - Core SetBurnSpeed() call failed.");
     return false;
   }
   return true;
@@ -439,13 +469,13 @@ bool CVexaApp::ProcessVCD() {
   if (CheckCancelled()) return false;
   if (wizardMode_) {
     if (FAILED(Call([&] { return wizard_->CreateVCD(); }))) {
-      Log("CVexaApp::ProcessVCD - Wiz CreateVCD() call failed.", true);
+      StepFailed("CVexaApp::ProcessVCD - Wiz CreateVCD() call failed.");
       return false;
     }
     return true;
   }
   if (FAILED(Call([&] { return core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE); }))) {
-    Log("CVexaApp::ProcessVCD - Core CreateVCD() call failed.", true);
+    StepFailed("CVexaApp::ProcessVCD - Core CreateVCD() call failed.");
     return false;
   }
   return true;
@@ -482,6 +512,21 @@ bool CVexaApp::EndedByUser() {
   return false;
 }
 
+void CVexaApp::StepFailed(const char* line) {
+  // The callee's text is taken before the object is asked anything more.
+  const std::string callee = CVexaUtil::LastComErrorText();
+  const bool byUser = EndedByUser();
+  stepEndedByUser_ = byUser ? 1 : 0;
+  if (!byUser) {
+    CVexaUtil::LogWithCallee(callee, line);
+    return;
+  }
+  CVexaUtil::LogInfo(callee);
+  const int sig = base::StopSignal();
+  CVexaUtil::LogInfo(std::string(line) + (sig != 0 ? CVexaUtil::Format(" Stopped by signal %d.", sig)
+                                                   : std::string(" The user cancelled.")));
+}
+
 bool CVexaApp::StopRequested() {
   const int sig = base::StopSignal();
   if (sig == 0) return false;
@@ -493,12 +538,26 @@ bool CVexaApp::StopRequested() {
   return true;
 }
 
-void CVexaApp::ShowFailureBox(const std::string& reason) {
+void CVexaApp::ShowFailureBox(const std::string& reason, bool withAdvice) {
   // What went wrong first, when it is known; then the general advice.
-  const std::string advice = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
-  const std::string text = reason.empty() ? advice : reason + "\r\n\r\n" + advice;
+  std::string text = reason;
+  if (withAdvice || reason.empty()) {
+    const std::string advice = CVexaUtil::LoadString(IDS_FAILURE_TEXT, kFailureTextFallback);
+    text = reason.empty() ? advice : reason + "\r\n\r\n" + advice;
+  }
   const std::string caption = CVexaUtil::LoadString(IDS_ERROR_CAPTION, kErrorCaptionFallback);
   ui_.ShowMessage(caption, text, true);
+}
+
+std::string CVexaApp::PrefixProblem() {
+  const char* prefix = std::getenv("VEXA_PREFIX");
+  if (!prefix || !*prefix) return "";
+  const std::string modules = base::JoinPath(prefix, "lib/vexa");
+  if (base::DirExists(modules)) return "";
+  return CVexaUtil::Format(
+      "VEXA_PREFIX=\"%s\" names no installation of the software: %s is not a folder. Unset VEXA_PREFIX, or set "
+      "it to the folder the software is installed in (the one that holds bin/vexa and lib/vexa).",
+      prefix, modules.c_str());
 }
 
 void CVexaApp::ShowUsage() {

@@ -67,12 +67,21 @@ class CVexaApp {
   // Whether the object's result code says the user ended the run: the
   // wizard's cancel, the orchestrator's cancel or cancelled burn.
   bool EndedByUser();
+  // Logs the line of a step whose call failed, after the callee's text: as
+  // errors, or as information when the user's cancel (or a stop signal)
+  // ended the call, which is no failure. Remembers which it was.
+  void StepFailed(const char* line);
   // True (after logging it) once a stop has been requested by a signal.
   bool StopRequested();
 
   // The failure box: the reason when one is known (a registry file that
-  // cannot be read names its file and line), then the general advice.
-  void ShowFailureBox(const std::string& reason = "");
+  // cannot be read names its file and line), then the general advice, which
+  // is left out when the reason lies outside the software (no display,
+  // VEXA_PREFIX naming no installation) and says itself what to do.
+  void ShowFailureBox(const std::string& reason = "", bool withAdvice = true);
+  // Why nothing can start when the cause is known outside the programs:
+  // VEXA_PREFIX naming a folder that holds no installation; "" otherwise.
+  static std::string PrefixProblem();
   void ShowUsage();
 
   VexaUi& ui_;
@@ -87,6 +96,8 @@ class CVexaApp {
   bool comInitialized_ = false;
   int exitStatus_ = kExitDone;
   bool stopLogged_ = false;
+  // Set by StepFailed: -1 not asked yet, 0 a failure, 1 ended by the user.
+  int stepEndedByUser_ = -1;
 };
 
 }  // namespace vexa::app

@@ -12,7 +12,9 @@ namespace {
 // Switches of more than two characters are told apart by their first two.
 constexpr std::string_view kLongPrefixes[] = {"d:", "i:", "l:", "f:", "t1", "t2",
                                               "t3", "m:", "p:", "b:", "s:"};
-constexpr std::string_view kShortSwitches[] = {"h", "q", "td", "m:"};
+constexpr std::string_view kShortSwitches[] = {"h", "q", "td", "m:", "?"};
+// The other ways people ask a program for its usage: /?, /help, -help, --help.
+constexpr std::string_view kHelpWords[] = {"?", "help", "-help"};
 
 }  // namespace
 
@@ -45,6 +47,9 @@ bool CVexaCommandLineInfo::IsSwitchForm(std::string_view body) {
     return false;
   }
   if (lower == "r:status" || lower == "r:silent") return true;
+  for (std::string_view w : kHelpWords) {
+    if (lower == w) return true;
+  }
   for (std::string_view p : kLongPrefixes) {
     if (lower.compare(0, 2, p) == 0) return true;
   }
@@ -57,6 +62,12 @@ void CVexaCommandLineInfo::ParseParam(std::string_view param, bool isFlag) {
     return;
   }
   const std::string lower = vexa::base::ToLowerAscii(param);
+  for (std::string_view w : kHelpWords) {
+    if (lower == w) {
+      help = true;
+      return;
+    }
+  }
   if (lower.size() <= 2) {
     if (lower == "h") {
       help = true;
@@ -151,7 +162,13 @@ void ParseCommandLine(const std::vector<std::string>& args, CVexaCommandLineInfo
           body.find('/') != std::string_view::npos) {
         info->ParseParam(arg, false);  // an absolute path
       } else {
+        // Each refused switch is kept as it was given, for a run that
+        // cannot start to name it.
+        const bool seen = info->badParameter;
+        info->badParameter = false;
         info->ParseParam(body, true);
+        if (info->badParameter) info->refused.push_back(arg);
+        info->badParameter = info->badParameter || seen;
       }
       continue;
     }

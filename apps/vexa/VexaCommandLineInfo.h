@@ -26,7 +26,7 @@ class CVexaCommandLineInfo {
   bool silentMode = false;           // /r:silent
   std::int32_t tvSystem = kTVNotGiven;
   std::int32_t paperSize = kPaperNotGiven;
-  bool help = false;                 // /h
+  bool help = false;                 // /h, and /?, /help, --help as people type them
   bool badParameter = false;
   std::int32_t stillDelay = -1;      // -1: not given
   std::int32_t burnSpeed = -1;
@@ -41,6 +41,8 @@ class CVexaCommandLineInfo {
   bool marwick = false;              // /q
   bool emptyMusic = false;           // /m: with nothing behind it
   bool noMusicGiven = true;          // cleared by /m:<file>
+  // The arguments refused (unknown switches and refused values), as given.
+  std::vector<std::string> refused;
 
   // Takes one switch (param without its leading "/" or "-", isFlag true) or
   // one plain argument (isFlag false). Refused values are logged through the

@@ -21,6 +21,7 @@ namespace {
 
 constexpr char16_t kComponent[] = u"vexa";
 constexpr char16_t kType[] = u"ERROR";
+constexpr char16_t kInfoType[] = u"INFO";
 
 // The program has one thread that talks to its components; these are only
 // touched from it.
@@ -32,9 +33,9 @@ bool gLogFailureTold = false;
 // The least room a run's lines need beside the log.
 constexpr unsigned long long kLeastLogRoom = 16 * 1024;
 
-bool Write(IVexaLogger* logger, std::string_view text) {
+bool Write(IVexaLogger* logger, std::string_view text, const char16_t* kind = kType) {
   vexa::com::Bstr component(kComponent);
-  vexa::com::Bstr type(kType);
+  vexa::com::Bstr type(kind);
   vexa::com::Bstr message = CVexaUtil::ToBstr(text);
   if (SUCCEEDED(logger->WriteMessage(component.Get(), type.Get(), message.Get()))) return true;
   const std::string why = CVexaUtil::LastComErrorText();
@@ -56,6 +57,15 @@ IVexaLogger* CVexaUtil::Logger() { return gLogger; }
 bool CVexaUtil::Log(std::string_view text, bool withCalleeError) {
   std::string callee;
   if (withCalleeError) callee = LastComErrorText();
+  return LogWithCallee(callee, text);
+}
+
+bool CVexaUtil::LogInfo(std::string_view text) {
+  if (!gLogger || text.empty()) return false;
+  return Write(gLogger, text, kInfoType);
+}
+
+bool CVexaUtil::LogWithCallee(const std::string& callee, std::string_view text) {
   if (!gLogger) {
     if (!callee.empty()) gKept.push_back(callee);
     if (!text.empty()) gKept.emplace_back(text);

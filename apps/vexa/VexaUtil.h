@@ -26,6 +26,11 @@ class CVexaUtil {
   // fails nothing more is written. Answers whether the last write succeeded
   // (false while the line is only kept for later).
   static bool Log(std::string_view text, bool withCalleeError);
+  // The same with the callee's text already taken ("" for none).
+  static bool LogWithCallee(const std::string& callee, std::string_view text);
+  // An information line (type "INFO"): what ended a step that did not fail,
+  // such as the user's cancel. Nothing without a logger; empty text neither.
+  static bool LogInfo(std::string_view text);
 
   // Lines that never reached a logger, taken out of the keeping.
   static std::vector<std::string> TakeUndeliveredLines();

@@ -101,6 +101,34 @@ TEST_F(AlbumTest, BothDialectsOfTheSameAlbumGiveTheSameDisc) {
   EXPECT_EQ(discs[0], expected);
 }
 
+// An album file that cannot be read at all (a mistyped name, a folder) is
+// said as such in the error message, never as the general problem with its
+// advice to reboot and reinstall.
+TEST_F(AlbumTest, AnAlbumFileThatCannotBeReadIsNamedWithTheReason) {
+  base::MakeDirs(Path("a folder.xml"));
+  struct Case {
+    std::string path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {Path("albun.xml"), "cannot open '" + Path("albun.xml") + "': No such file or directory"},
+      {Path("a folder.xml"), "'" + Path("a folder.xml") + "' is a folder, not a file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    Bstr album = Bstr::FromUtf8(c.path);
+    EXPECT_EQ(core_->AddAlbumFile(album.Get(), VEXACoreXML), E_FAIL);
+    EXPECT_EQ(Code(), VEXACoreFailure);
+    EXPECT_EQ(ErrorText(), "CVEXACore1::AddAlbumFile - The album file cannot be read: " + c.reason + ".\r\n");
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    EXPECT_TRUE(ui_->messages[0].isError);
+    EXPECT_EQ(ui_->messages[0].text, "The album file cannot be read:\r\n\r\n" + c.reason +
+                                         "\r\n\r\nCheck the file's name and folder, then try again.");
+    core_.Reset();
+  }
+}
+
 // An album with a title and 599 pictures is one picture more than a disc
 // holds: refused before any of its pictures is added, saying how many to
 // remove.
@@ -166,6 +194,12 @@ TEST_F(AlbumTest, AnAlbumsShortDelayAndUnsetValuesLeaveTheDefaults) {
   Bstr missing = Bstr::FromUtf8(Path("missing.xml"));
   EXPECT_EQ(core_->AddAlbumFile(missing.Get(), VEXACoreXML), E_FAIL);
   EXPECT_EQ(Code(), VEXACoreFailure);
+  EXPECT_EQ(ErrorText(), "CVEXACore1::AddAlbumFile - The album file cannot be read: cannot open '" +
+                             Path("missing.xml") + "': No such file or directory.\r\n");
+  // A file that is there but no album still fails in the album reader.
+  ASSERT_TRUE(base::WriteFileAtomic(Path("not an album.xml"), "<notes/>\n"));
+  Bstr notes = Bstr::FromUtf8(Path("not an album.xml"));
+  EXPECT_EQ(core_->AddAlbumFile(notes.Get(), VEXACoreXML), E_FAIL);
   EXPECT_NE(ErrorText().find("CVEXACore1::AddAlbumFile - XML Init call failed.\r\n"), std::string::npos);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <sstream>
 
@@ -134,7 +135,7 @@ TEST_F(CoreObjectTest, SettingsAreAcceptedOnceAndDelaysAreChecked) {
             "CVEXACore1::SetStillDelay - Delay of 1 seconds is below minimum of 2 seconds. Using default 5.\r\n");
   EXPECT_EQ(core_->SetStillDelay(5), S_OK);
   EXPECT_EQ(core_->SetStillDelay(9), S_OK);
-  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::SetStillDelay - Still delay can be set only once."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::SetStillDelay - Still delay can be set only once."));
   EXPECT_EQ(EngineCalls("SetStillDelay"), std::vector<std::string>{"SetStillDelay 5000"});
 
   struct Case {
@@ -156,7 +157,7 @@ TEST_F(CoreObjectTest, SettingsAreAcceptedOnceAndDelaysAreChecked) {
   EXPECT_EQ(core_->SetTVSystem(VEXACoreTVNTSC), S_OK);
   EXPECT_EQ(EngineCalls("SetTVSystem"), std::vector<std::string>{"SetTVSystem 2"});
   EXPECT_TRUE(log_->Has("INFO", "TV System = PAL."));
-  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::SetTVSystem - Can only set TV System once."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::SetTVSystem - Can only set TV System once."));
 
   EXPECT_EQ(core_->SetFileSystemSupport(VEXACoreFSDefault), S_OK);
   EXPECT_EQ(core_->SetFileSystemSupport(VEXACoreFSISO9660), S_OK);
@@ -174,6 +175,42 @@ TEST_F(CoreObjectTest, SettingsAreAcceptedOnceAndDelaysAreChecked) {
   EXPECT_EQ(ErrorText(), "CVEXACore1::SetBurnSpeed - Burn speed must be positive. Speed set = 0.\r\n");
   Bstr path(u"/x");
   EXPECT_EQ(core_->SetLogFile(path.Get(), 10), E_NOTIMPL);
+}
+
+// A setting given a second time (the command line's, then an album's) keeps
+// the first and says so as information: a normal run logs no error line.
+TEST_F(CoreObjectTest, ASettingGivenAgainIsInformationNotAnError) {
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusNothing), S_OK);
+  Bstr music = Bstr::FromUtf8(Photo("music/theme.mp3")), title(u"Summer"), none(u"");
+  struct Case {
+    const char* name;
+    std::function<HRESULT()> call;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"file system", [&] { return core_->SetFileSystemSupport(VEXACoreFSDefault); },
+       "CVEXACore1::SetFileSystemSupport - FileSystemSupport can only be set once."},
+      {"still delay", [&] { return core_->SetStillDelay(5); },
+       "CVEXACore1::SetStillDelay - Still delay can be set only once."},
+      {"title time", [&] { return core_->SetStillTitleVisibleTime(2); },
+       "CVEXACore1::SetStillTitleVisibleTime - Still Title Visible Time already set."},
+      {"TV system", [&] { return core_->SetTVSystem(VEXACoreTVPAL); },
+       "CVEXACore1::SetTVSystem - Can only set TV System once."},
+      {"paper size", [&] { return core_->SetPaperSize(VEXACorePaperSizeA4); },
+       "CVEXACore1::SetPaperSize - Can only set Paper Size once."},
+      {"title lines", [&] { return core_->SetTitleLines(title.Get(), none.Get(), none.Get()); },
+       "CVEXACore1::SetTitleLines - Tried to set title lines more than once."},
+      {"music", [&] { return core_->AddAudioTrack(music.Get(), music.Get(), 0); },
+       "CVEXACore::AddAudioTrack - The audio track can only be set once."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(c.call(), S_OK) << ErrorText();
+    EXPECT_FALSE(log_->Has("INFO", c.line));
+    EXPECT_EQ(c.call(), S_OK);
+    EXPECT_TRUE(log_->Has("INFO", c.line));
+  }
+  EXPECT_EQ(log_->Texts("ERROR"), std::vector<std::string>{});
 }
 
 TEST_F(CoreObjectTest, AnEngineThatRefusesASettingLeavesItUnsetForTheDefaults) {
@@ -245,7 +282,7 @@ TEST_F(CoreObjectTest, MusicNeedsOneOfFourExtensionsAndIsTakenOnce) {
   EXPECT_TRUE(log_->Has("INFO", "AUDIO Real Track = " + mp3 + "."));
   EXPECT_TRUE(log_->Has("INFO", "AUDIO Original Track = " + mp3 + "."));
   EXPECT_EQ(core_->AddAudioTrack(o.Get(), o.Get(), 0), S_OK);
-  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore::AddAudioTrack - The audio track can only be set once."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore::AddAudioTrack - The audio track can only be set once."));
 }
 
 TEST_F(CoreObjectTest, WithTheDialogTheUserMayGoOnWithoutTheMusic) {
@@ -290,7 +327,7 @@ TEST_F(CoreObjectTest, TitleLinesMakeATitlePictureForTheEngine) {
   EXPECT_FALSE(log_->Has("INFO", "TITLE LINE 2 = ."));
   EXPECT_TRUE(log_->Has("INFO", "TITLE LINE 3 = At the lake."));
   EXPECT_EQ(core_->SetTitleLines(l1.Get(), l1.Get(), l1.Get()), S_OK);
-  EXPECT_TRUE(log_->Has("ERROR", "CVEXACore1::SetTitleLines - Tried to set title lines more than once."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::SetTitleLines - Tried to set title lines more than once."));
 
   // The default title: today's date and the product name.
   core_.Reset();

@@ -2,10 +2,19 @@
 // order, the failure codes of each step, the user's cancel at each point
 // where it can come, the erase of a used CD-RW, further copies of the same
 // image, and the burn speed.
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+
 #include "core/tests/CoreFixture.h"
+#include "idl/ProductKey.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
+#include "platform/base/StopRequest.h"
 #include "platform/base/Text.h"
+#include "platform/registry/Registry.h"
 
 namespace vexa::core::test {
 namespace {
@@ -287,16 +296,21 @@ TEST_F(RunTest, RejectedPicturesStopTheRunOnlyWhenNoneIsLeft) {
   EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DealWithInvalidStills - User added some invalid images."));
   core_.Reset();
 
-  // ...or stop there, which leaves code 3.
+  // ...or stop there: the user's cancel (code 21), said as information,
+  // with no error and no error information.
   engine_ = std::make_shared<FakeEngineScript>();
   scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDCANCEL); };
   ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
   AddPhotos(1);
   EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE), E_FAIL);
   TakeError();
+  const std::size_t errorsBefore = log_->Texts("ERROR").size();
   EXPECT_EQ(Run(), E_FAIL);
-  EXPECT_EQ(Code(), VEXACoreInvalidStills);
-  EXPECT_EQ(ErrorText(), "CVEXACore1:CreateVCD - DealWithInvalidStills call failed.\r\n");
+  EXPECT_EQ(Code(), VEXACoreCancelled);
+  EXPECT_EQ(ErrorText(), "");
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DealWithInvalidStills - User pressed Cancel."));
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1:CreateVCD - DealWithInvalidStills call failed."));
+  EXPECT_EQ(log_->Texts("ERROR").size(), errorsBefore);
   EXPECT_EQ(engine_->burns, 0);
   core_.Reset();
 
@@ -483,6 +497,70 @@ TEST_F(RunTest, ACancelGivesCode21BeforeTheBurnAnd11DuringIt) {
     }
     core_.Reset();
   }
+}
+
+// The CD-R reminder of a first run: no flag is stored yet, which is no
+// failure (no error line) and shows the reminder. A flag that is there but
+// cannot be read is still said, and the reminder is shown then too.
+TEST_F(RunTest, AFirstRunsMissingReminderFlagIsNoError) {
+  struct Case {
+    const char* name;
+    bool storeUnreadable;
+    bool errorLine;
+  };
+  for (const Case& c : {Case{"first run", false, false}, Case{"a flag of the wrong type", true, true}}) {
+    SCOPED_TRACE(c.name);
+    reg::DeleteValue(reg::Hive::CurrentUser, kProductKey, "CD-R_VS_CD-RW_NAG");
+    if (c.storeUnreadable) {
+      ASSERT_EQ(reg::SetValue(reg::Hive::CurrentUser, kProductKey, "CD-R_VS_CD-RW_NAG", reg::Value::Dword(1)),
+                reg::Status::Ok);
+    }
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->discType = {VEXADiscTypeR};
+    scriptUi_ = [](ScriptedUi& ui) {
+      ui.QueueAnswer(kIDOK);
+      ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+    };
+    log_->lines.clear();
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    // Every error line to the log at once, as vexa runs the object.
+    core_->SetLoggingLevel(VARIANT_TRUE);
+    AddPhotos(1);
+    ASSERT_EQ(Run(), S_OK) << ErrorText();
+    const bool reminded = std::any_of(ui_->messages.begin(), ui_->messages.end(), [](const ScriptedUi::Message& m) {
+      return m.text.rfind("You have inserted CD-R media", 0) == 0;
+    });
+    EXPECT_TRUE(reminded);
+    EXPECT_EQ(log_->Has("ERROR", "CVEXACore1::PrepareForWriting - CVexaCoreUtil::GetCDRvsCDRW_NagFlag() call failed."),
+              c.errorLine);
+    if (!c.errorLine) {
+      EXPECT_EQ(log_->Texts("ERROR"), std::vector<std::string>{});
+    }
+    core_.Reset();
+  }
+}
+
+// A cancel that a stop signal asked for is logged as that signal, not as a
+// press of Cancel (in a process of its own: the request cannot be taken
+// back).
+TEST_F(RunTest, ACancelBySignalIsLoggedAsTheSignal) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        base::InstallStopHandlers(std::chrono::minutes(10));
+        ::raise(SIGTERM);
+        CVexaCoreUtil util;
+        auto store = std::make_shared<LogStore>();
+        util.SetLogger(MakeFakeLogger(store));
+        FlowContext flow(util, std::make_shared<ManualFlowClock>());
+        flow.Cancel("CVEXACore1::AddStill - User pressed Cancel.");
+        const bool ok = store->Has("INFO", "CVEXACore1::AddStill - Stopped by signal 15 (SIGTERM).") &&
+                        FlowContext::CancelLine("Burn Cancelled.") ==
+                            "Burn Cancelled. Stopped by signal 15 (SIGTERM)." &&
+                        flow.Code() == VEXACoreCancelled;
+        std::_Exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // The cancel question of a write under way has No as its default (Yes

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "core/tests/CoreFixture.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/StatusSequence.h"
+#include "platform/base/Path.h"
 
 namespace vexa::core::test {
 namespace {
@@ -342,6 +344,161 @@ TEST_F(TerminalRunTest, WithoutADiscAndNobodyToInsertOneTheRunEndsInsteadOfWaiti
   EXPECT_EQ(Occurrences(text, "There is no disc in the CD Writer."), 2u) << text;
 }
 
+// A status run that fails ends on the terminal with a line that says so and
+// names the cause, as the log has it: the first failure text of the call
+// that failed. The log-all mode is vexa's (the texts go to the log at once)
+// and also the other one. A failure the caller lets pass is followed by a
+// disc and no such line.
+class TerminalVerdictTest : public CoreFixture {
+ protected:
+  // Everything a run on a fresh object writes through a pipe, up to and
+  // including the object's release.
+  std::string RunOnPipe(bool logAll, const std::function<void()>& body) {
+    int out[2];
+    EXPECT_EQ(::pipe(out), 0);
+    const int in = ::open("/dev/null", O_RDONLY);
+    makeUi_ = [&](CVexaCoreUtil& util) {
+      return std::make_unique<TerminalUi>(util, TerminalStreams{out[1], in, false, false});
+    };
+    std::string text;
+    std::thread reader([&] {
+      char buf[4096];
+      ssize_t n;
+      while ((n = ::read(out[0], buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+    });
+    core_ = Make();
+    EXPECT_TRUE(core_);
+    if (core_) {
+      core_->SetLoggingLevel(logAll ? VARIANT_TRUE : VARIANT_FALSE);
+      Bstr none(u"");
+      EXPECT_EQ(core_->Init(VEXACoreShowStatusAll, none.Get(), VARIANT_TRUE), S_OK);
+      body();
+    }
+    core_.Reset();
+    ::close(out[1]);
+    reader.join();
+    ::close(out[0]);
+    ::close(in);
+    com::TakeError();
+    return text;
+  }
+  static std::string LastLine(const std::string& text) {
+    std::string t = text;
+    while (!t.empty() && t.back() == '\n') t.pop_back();
+    return t.substr(t.rfind('\n') == std::string::npos ? 0 : t.rfind('\n') + 1);
+  }
+};
+
+TEST_F(TerminalVerdictTest, AFailedRunEndsWithALineThatSaysWhy) {
+  const std::string folder = Path("no such folder");
+  const std::string album = Path("albun.xml");
+  struct Case {
+    const char* name;
+    std::function<void()> run;
+    std::string verdict;
+    std::string shown;  // also on the terminal before it ("" for nothing)
+  };
+  const Case cases[] = {
+      {"a folder that is not there",
+       [&] {
+         Bstr dir = Bstr::FromUtf8(folder);
+         EXPECT_EQ(core_->AddImageDirectory(dir.Get()), E_FAIL);
+       },
+       "The run failed: CVEXACore1::AddImageDirectory - Invalid image directory or directory does not exist: " + folder,
+       "The folder " + folder + " cannot be used: there is no such folder."},
+      {"captions shown longer than the pictures",
+       [&] {
+         EXPECT_EQ(core_->SetStillDelay(3), S_OK);
+         EXPECT_EQ(core_->SetStillTitleVisibleTime(6), E_FAIL);
+       },
+       "The run failed: CVEXACore1::SetStillTitleVisibleTime - Delay for captions must be <= the delay for image and "
+       ">= 0. Caption delay = 6. Image delay = 3.",
+       ""},
+      {"an album file that is not there",
+       [&] {
+         Bstr a = Bstr::FromUtf8(album);
+         EXPECT_EQ(core_->AddAlbumFile(a.Get(), VEXACoreXML), E_FAIL);
+       },
+       "The run failed: CVEXACore1::AddAlbumFile - The album file cannot be read: cannot open '" + album +
+           "': No such file or directory.",
+       "The album file cannot be read:\n\ncannot open '" + album + "': No such file or directory\n"},
+      {"a failure the caller lets pass, then the disc",
+       [&] {
+         EXPECT_EQ(core_->SetStillDelay(1), E_FAIL);  // the default is kept
+         AddPhotos(1);
+         EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK);
+       },
+       "[####################] 100%  Orlune disc creation process complete!", ""},
+  };
+  for (bool logAll : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (logAll ? ", log-all" : ", texts gathered"));
+      const std::string text = RunOnPipe(logAll, c.run);
+      EXPECT_EQ(LastLine(text), c.verdict) << text;
+      if (!c.shown.empty()) {
+        EXPECT_NE(text.find(c.shown), std::string::npos) << text;
+      }
+      // A known cause is never the general "reboot, reinstall" problem.
+      EXPECT_EQ(text.find("Reboot"), std::string::npos) << text;
+    }
+  }
+}
+
+// The question about pictures that could not be used, answered Cancel on the
+// keyboard: the user's cancel, with no verdict of failure and no error line.
+TEST_F(TerminalVerdictTest, CancelAtTheQuestionAboutUnusablePicturesIsACancel) {
+  Pty pty;
+  ASSERT_TRUE(pty.Ok());
+  makeUi_ = [&](CVexaCoreUtil& util) {
+    return std::make_unique<TerminalUi>(util, TerminalStreams{pty.slave(), pty.slave(), true, true});
+  };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  core_->SetLoggingLevel(VARIANT_TRUE);
+  AddPhotos(1);
+  Bstr missing = Bstr::FromUtf8(Path("missing.jpg")), none(u"");
+  EXPECT_EQ(core_->AddStill(missing.Get(), missing.Get(), none.Get(), 0, VEXACoreResizePicture, 0, VARIANT_FALSE),
+            E_FAIL);
+  const std::size_t errorsBefore = log_->Texts("ERROR").size();
+  pty.Type("c\n");
+  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreCancelled);
+  core_.Reset();
+  const std::string screen = Drain(pty.master());
+  EXPECT_NE(screen.find("could not process some of your images"), std::string::npos) << screen;
+  EXPECT_EQ(screen.find("The run failed"), std::string::npos) << screen;
+  EXPECT_EQ(log_->Texts("ERROR").size(), errorsBefore);
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::DealWithInvalidStills - User pressed Cancel."));
+  EXPECT_EQ(engine_->burns, 0);
+}
+
+// An album that names several music files: the first plays, and the log and
+// the terminal say which are left out.
+TEST_F(TerminalVerdictTest, AnAlbumWithSeveralMusicFilesSaysThatOnlyTheFirstPlays) {
+  for (const char* name : {"album/photo.jpg", "album/one.mp3", "album/two.mp3", "album/three.wav"}) Photo(name);
+  ASSERT_TRUE(base::WriteFileAtomic(
+      Path("album/album.xml"),
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<AlbumManifest xmlns=\"http://schemas.vexa.example/go/di-cv-vexa-1-6\">\n"
+      "  <stillImages>\n    <StillImage><originalFilename>photo.jpg</originalFilename></StillImage>\n"
+      "  </stillImages>\n  <audios>\n"
+      "    <Audio><originalFilename>one.mp3</originalFilename></Audio>\n"
+      "    <Audio><originalFilename>two.mp3</originalFilename></Audio>\n"
+      "    <Audio><originalFilename>three.wav</originalFilename></Audio>\n"
+      "  </audios>\n</AlbumManifest>\n"));
+  const std::string text = RunOnPipe(true, [&] {
+    Bstr a = Bstr::FromUtf8(Path("album/album.xml"));
+    EXPECT_EQ(core_->AddAlbumFile(a.Get(), VEXACoreXML), S_OK) << ErrorText();
+  });
+  EXPECT_EQ(EngineCalls("AddAudioTrack"), std::vector<std::string>{"AddAudioTrack " + Path("album/one.mp3")});
+  EXPECT_TRUE(log_->Has("INFO", "CVEXACore1::AddAlbumFile - The album names 3 music files and a disc plays one: "
+                                "one.mp3 plays; left out: two.mp3, three.wav."));
+  EXPECT_NE(text.find("The album names 3 music files, and a disc plays only one: one.mp3 plays.\nLeft out: two.mp3, "
+                      "three.wav.\n"),
+            std::string::npos)
+      << text;
+  EXPECT_EQ(text.find("Press Enter"), std::string::npos) << text;
+}
+
 // A disc nothing can be written to, with nobody to change it: the reason is
 // shown once, as a message rather than a question, and the run ends before
 // the photo show is made; no "read only", no checks repeated for nobody.
@@ -367,7 +524,10 @@ TEST_P(TerminalUnwritableDiscTest, TheReasonIsShownOnceAndTheRunEnds) {
   EXPECT_NE(ErrorText().find(c.logged), std::string::npos) << ErrorText();
   EXPECT_EQ(ErrorText().find("Nobody can change the disc"), std::string::npos) << ErrorText();
   const std::string text = Finish();
-  EXPECT_EQ(Occurrences(text, c.shown), 1u) << text;
+  // Shown once; the run's last line then names the cause as the log has it.
+  const std::size_t verdict = text.rfind("\nThe run failed: ");
+  ASSERT_NE(verdict, std::string::npos) << text;
+  EXPECT_EQ(Occurrences(text.substr(0, verdict), c.shown), 1u) << text;
   EXPECT_NE(text.find("Insert a blank CD-R or CD-RW disc"), std::string::npos) << text;
   EXPECT_EQ(text.find("read only"), std::string::npos) << text;
   EXPECT_EQ(text.find("[y/n"), std::string::npos) << text;
