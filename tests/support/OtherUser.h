@@ -47,9 +47,11 @@ struct StagedBuild {
   pid_t owner = 0;
 };
 
+// Never destroyed: the removal at exit runs after the destructors of the
+// statics made later than its registration.
 inline StagedBuild& Staged() {
-  static StagedBuild s;
-  return s;
+  static StagedBuild* s = new StagedBuild;
+  return *s;
 }
 
 inline void RemoveStagedCopy() {
