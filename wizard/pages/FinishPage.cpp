@@ -74,8 +74,13 @@ class CvexaPropPageFinish : public CvexaWizPage {
     CVexaWizUtil::PumpMessages();
     CVexaODVisual* burner = m_wiz.burner.get();
     if (!burner || !burner->EnsureDrive(true)) {
-      // No writer: back to the settings page.
+      // No writer: back to the settings page. The way back lets waiting
+      // events run (each page brings the sheet to the top); until it ends
+      // the window shows that it takes no input, as after a failed burn,
+      // and a press meanwhile is let go.
       if (auto* wizard = qobject_cast<QWizard*>(window)) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const auto ready = qScopeGuard([] { QApplication::restoreOverrideCursor(); });
         window->show();
         const QList<int> visited = wizard->visitedIds();
         if (visited.contains(kPageSettings)) {

@@ -1388,8 +1388,25 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
       }
     });
     driver.start(20);
+    // Bounded: a wizard that never takes input again ends the test with
+    // what the driver was waiting for.
+    bool gaveUp = false;
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [&] {
+      gaveUp = true;
+      ADD_FAILURE() << "after 240 s the driver (step " << step << ") still waits for the wizard to take input: "
+                    << "visible " << sheet->isVisible() << ", the active modal window is "
+                    << (QApplication::activeModalWidget() == sheet ? "the wizard" : "another window")
+                    << ", wait cursor " << (QApplication::overrideCursor() != nullptr) << ", page "
+                    << sheet->currentId() << ", Make Disc enabled " << sheet->button(QWizard::FinishButton)->isEnabled();
+      sheet->done(QDialog::Rejected);
+    });
+    watchdog.start(240000);
     const int result = sheet->RunModal();
     driver.stop();
+    watchdog.stop();
+    if (gaveUp) return;
     EXPECT_EQ(cameBackOn, c.writer ? kPageFinish : kPageSettings);
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(Fake().Calls("CreateVCD").size(), c.writer ? 2u : 1u);
