@@ -220,55 +220,90 @@ struct ShellRun {
   std::string failure;  // when it could not be started or did not end in time
 };
 
-// Runs command with /bin/sh -c in a process group of its own, standard
-// input /dev/null, standard output collected (standard error too with
-// joinErrors, else where the test's goes). When bound passes before the
-// command ends and closes its output, the group is killed and failure says
-// so.
+// A shell command running beside the test: /bin/sh -c in a process group
+// of its own, standard input /dev/null, standard output collected (standard
+// error too with joinErrors, else where the test's goes). Finish waits for
+// it within a bound; one never finished is killed with its children when
+// the object goes.
+class BackgroundShell {
+ public:
+  explicit BackgroundShell(const std::string& command, bool joinErrors = false)
+      : what_("the shell command `" + command + "`") {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+      failure_ = what_ + " could not be started: " + std::strerror(errno);
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    if (joinErrors) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    std::string shell = "/bin/sh", dashC = "-c", text = command;
+    char* argv[] = {shell.data(), dashC.data(), text.data(), nullptr};
+    const int rc = ::posix_spawn(&pid_, shell.c_str(), &actions, &attributes, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(fds[1]);
+    if (rc != 0) {
+      ::close(fds[0]);
+      pid_ = -1;
+      failure_ = what_ + " could not be started: " + std::strerror(rc);
+      return;
+    }
+    out_ = fds[0];
+  }
+  ~BackgroundShell() {
+    if (out_ >= 0) ::close(out_);
+    if (pid_ > 0) {
+      KillGroup(pid_);
+      WaitChild(pid_, what_, std::chrono::seconds(30));
+    }
+  }
+  BackgroundShell(const BackgroundShell&) = delete;
+  BackgroundShell& operator=(const BackgroundShell&) = delete;
+
+  bool Started() const { return pid_ > 0; }
+
+  // Collects its output until it closes it, and its end; when bound passes
+  // first, the group is killed and failure says so.
+  ShellRun Finish(std::chrono::milliseconds bound = kWaitBound) {
+    ShellRun run;
+    if (pid_ <= 0) {
+      run.failure = failure_;
+      return run;
+    }
+    const Deadline deadline(bound);
+    const ReadEnd read = ReadToEndUntil(out_, &run.out, deadline);
+    ::close(std::exchange(out_, -1));
+    if (read == ReadEnd::kTimedOut) KillGroup(pid_);
+    // Its output closed: the shell ends at once, unless it waits for a
+    // child that closed its output first.
+    const ChildEnd end = WaitChild(std::exchange(pid_, -1), what_, std::chrono::milliseconds(deadline.PollMs()));
+    run.timedOut = read == ReadEnd::kTimedOut || !end.ended;
+    if (end.reaped && WIFEXITED(end.status)) run.status = WEXITSTATUS(end.status);
+    if (run.timedOut) {
+      run.status = -1;
+      run.failure = what_ + " did not end within " + BoundText(bound) + "; its process group was killed";
+    }
+    return run;
+  }
+
+ private:
+  std::string what_;
+  std::string failure_;
+  pid_t pid_ = -1;
+  int out_ = -1;
+};
+
+// Runs command as BackgroundShell does and finishes it within bound.
 inline ShellRun RunShell(const std::string& command, std::chrono::milliseconds bound = kWaitBound,
                          bool joinErrors = false) {
-  ShellRun run;
-  const std::string what = "the shell command `" + command + "`";
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
-    run.failure = what + " could not be started: " + std::strerror(errno);
-    return run;
-  }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  if (joinErrors) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  std::string shell = "/bin/sh", dashC = "-c", text = command;
-  char* argv[] = {shell.data(), dashC.data(), text.data(), nullptr};
-  pid_t pid = -1;
-  const int rc = ::posix_spawn(&pid, shell.c_str(), &actions, &attributes, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
-    run.failure = what + " could not be started: " + std::strerror(rc);
-    return run;
-  }
-  const Deadline deadline(bound);
-  const ReadEnd read = ReadToEndUntil(fds[0], &run.out, deadline);
-  ::close(fds[0]);
-  if (read == ReadEnd::kTimedOut) KillGroup(pid);
-  // Its output closed: the shell ends at once, unless it waits for a child
-  // that closed its output first.
-  const ChildEnd end = WaitChild(pid, what, std::chrono::milliseconds(deadline.PollMs()));
-  run.timedOut = read == ReadEnd::kTimedOut || !end.ended;
-  if (end.reaped && WIFEXITED(end.status)) run.status = WEXITSTATUS(end.status);
-  if (run.timedOut) {
-    run.status = -1;
-    run.failure = what + " did not end within " + BoundText(bound) + "; its process group was killed";
-  }
-  return run;
+  return BackgroundShell(command, joinErrors).Finish(bound);
 }
 
 // Asks done() every `every` until it holds or bound passes; for a state
