@@ -45,7 +45,7 @@ class VexaReg : public ::testing::Test {
     for (const std::string& a : args) cmd += " " + Quote(a);
     cmd += " <" + Quote(in) + " >" + Quote(out) + " 2>" + Quote(err);
     Result r;
-    r.exit = vexa::testsupport::Shell(cmd);
+    vexa::testsupport::ShellOutput(cmd, &r.exit);
     vexa::base::ReadFile(out, &r.out);
     vexa::base::ReadFile(err, &r.err);
     return r;
