@@ -4,11 +4,14 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -23,6 +26,7 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "tests/support/Checkers.h"
+#include "tests/support/Waits.h"
 
 extern char** environ;
 
@@ -34,6 +38,31 @@ inline std::string ProgramPath(const std::string& name) { return BuildDir() + "/
 struct ProgramResult {
   int status = -1;        // exit status, or 128 + signal
   std::string out, err;   // standard output and error
+};
+
+// The programs started and not yet waited for, by process id: named in
+// the message of a wait that did not see one end.
+inline std::map<pid_t, std::string>& Started() {
+  static std::map<pid_t, std::string> started;
+  return started;
+}
+
+// Spawn attributes that start a program in a process group of its own, so
+// that a wait that gives up on it ends its children too.
+class OwnGroup {
+ public:
+  OwnGroup() {
+    posix_spawnattr_init(&attributes_);
+    posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes_, 0);
+  }
+  ~OwnGroup() { posix_spawnattr_destroy(&attributes_); }
+  OwnGroup(const OwnGroup&) = delete;
+  OwnGroup& operator=(const OwnGroup&) = delete;
+  const posix_spawnattr_t* Get() const { return &attributes_; }
+
+ private:
+  posix_spawnattr_t attributes_;
 };
 
 // Starts program with args; env entries replace or add variables ("" as a
@@ -72,21 +101,32 @@ inline pid_t SpawnProgram(const std::string& program, const std::vector<std::str
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, OwnGroup().Get(), argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  return rc == 0 ? pid : -1;
+  if (rc != 0) return -1;
+  Started()[pid] = program;
+  return pid;
 }
 
-// Waits for a program SpawnProgram started and collects what it wrote.
-inline ProgramResult WaitProgram(pid_t pid, const std::string& scratch) {
+// Waits for a program SpawnProgram started and collects what it wrote. A
+// program that has not ended within bound is killed with its children; the
+// test fails with a message naming it, which also heads err, and status is
+// -1.
+inline ProgramResult WaitProgram(pid_t pid, const std::string& scratch,
+                                 std::chrono::milliseconds bound = testsupport::kWaitBound) {
   ProgramResult r;
   if (pid < 0) return r;
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  const auto started = Started().find(pid);
+  const std::string what = started == Started().end() ? "process " + std::to_string(pid) : started->second;
+  if (started != Started().end()) Started().erase(started);
+  const testsupport::ChildEnd end = testsupport::WaitChild(pid, what, bound);
+  if (end.ended) r.status = end.Code();
   base::ReadFile(scratch + "/stdout.txt", &r.out);
   base::ReadFile(scratch + "/stderr.txt", &r.err);
+  if (!end.ended) {
+    ADD_FAILURE() << end.failure;
+    r.err = end.failure + "\n" + r.err;
+  }
   return r;
 }
 
@@ -95,10 +135,12 @@ inline ProgramResult WaitProgram(pid_t pid, const std::string& scratch) {
 // (terminal false, standard input /dev/null), and collects what it writes
 // there until it ends. On the terminal, answer sees everything written so
 // far and gives the keys to type ("" for none); it is asked again whenever
-// more has been written.
+// more has been written. A program that has not ended within bound is
+// killed with its children, as WaitProgram does.
 inline ProgramResult RunOnStderr(const std::string& program, const std::vector<std::string>& args,
                                  const std::map<std::string, std::string>& env, const std::string& scratch,
-                                 bool terminal, const std::function<std::string(const std::string&)>& answer = {}) {
+                                 bool terminal, const std::function<std::string(const std::string&)>& answer = {},
+                                 std::chrono::milliseconds bound = testsupport::kWaitBound) {
   std::map<std::string, std::string> vars;
   for (char** e = environ; *e; ++e) {
     const std::string kv = *e;
@@ -147,7 +189,7 @@ inline ProgramResult RunOnStderr(const std::string& program, const std::vector<s
   posix_spawn_file_actions_addclose(&actions, theirs);
   posix_spawn_file_actions_addclose(&actions, ours);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, OwnGroup().Get(), argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(theirs);
   if (rc != 0) {
@@ -155,10 +197,18 @@ inline ProgramResult RunOnStderr(const std::string& program, const std::vector<s
     return r;
   }
   // Read until every writer has gone (end of file on the pipe, EIO on the
-  // terminal once the program and its children have closed it).
+  // terminal once the program and its children have closed it), or the
+  // bound has passed.
+  const testsupport::Deadline deadline(bound);
   char buf[4096];
   std::size_t asked = 0;
+  bool timedOut = false;
   while (true) {
+    const int ready = testsupport::PollUntil(ours, POLLIN, deadline);
+    if (ready == 0) {
+      timedOut = true;
+      break;
+    }
     const ssize_t n = ::read(ours, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
@@ -170,10 +220,16 @@ inline ProgramResult RunOnStderr(const std::string& program, const std::vector<s
     }
   }
   ::close(ours);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (timedOut) testsupport::KillGroup(pid);
+  const testsupport::ChildEnd end =
+      testsupport::WaitChild(pid, program, std::chrono::milliseconds(deadline.PollMs()));
+  if (end.ended && !timedOut) {
+    r.status = end.Code();
+  } else {
+    const std::string failure = program + " did not end within " + deadline.BoundText() + "; it was killed";
+    ADD_FAILURE() << failure;
+    r.err = failure + "\n" + r.err;
   }
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return r;
 }
 

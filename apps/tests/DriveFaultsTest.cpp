@@ -29,11 +29,13 @@ const std::string kSamples = std::string(VEXA_TEST_SOURCE_DIR) + "/../../data/sa
 const std::string kPhoto = kSamples + "/photos/arrival.jpg";
 
 // Waits until done() holds, asking again at each change of the file name in
-// folder (of any file there when name is empty); false after two minutes
-// without it (a run that went wrong). The watch is set before the first
-// question, so no change is missed.
+// folder (of any file there when name is empty); false, with a failure
+// naming the file, when it has not held within the bound (a run that went
+// wrong). The watch is set before the first question, so no change is
+// missed.
 template <typename Check>
-bool WaitForFile(const std::string& folder, const std::string& name, Check done) {
+bool WaitForFile(const std::string& folder, const std::string& name, Check done,
+                 std::chrono::milliseconds bound = testsupport::kWaitBound) {
   const int fd = inotify_init1(IN_CLOEXEC);
   if (fd < 0) return false;
   struct Closer {
@@ -42,10 +44,14 @@ bool WaitForFile(const std::string& folder, const std::string& name, Check done)
   } closer{fd};
   if (inotify_add_watch(fd, folder.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE) < 0) return false;
   if (done()) return true;
+  const testsupport::Deadline deadline(bound);
   alignas(inotify_event) char buffer[4096];
   for (;;) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 120000) <= 0) return false;
+    if (testsupport::PollUntil(fd, POLLIN, deadline) <= 0) {
+      ADD_FAILURE() << "the awaited state of " << folder << "/" << (name.empty() ? "*" : name)
+                    << " did not come within " << deadline.BoundText();
+      return false;
+    }
     const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n <= 0) return false;
     for (ssize_t at = 0; at < n;) {

@@ -14,6 +14,7 @@
 
 #include "apps/vexa/Resources.h"
 #include "apps/vexa/VexaUi.h"
+#include "tests/support/UiWaits.h"
 
 namespace vexa::app {
 namespace {
@@ -59,7 +60,10 @@ TEST(MessageBoxTest, TheFailureBoxShowsItsTextsAndEndsOnOk) {
   const std::unique_ptr<VexaUi> ui = MakeQtUi();
   Seen seen;
   PressOkWhenShown(&seen);
-  ui->ShowMessage(kErrorCaptionFallback, kFailureTextFallback, true);
+  {
+    const testsupport::UiWatchdog dog("the failure box to show and close on OK");
+    ui->ShowMessage(kErrorCaptionFallback, kFailureTextFallback, true);
+  }
   ASSERT_TRUE(seen.shown);
   EXPECT_EQ(seen.title.toStdString(), "Kv Orlune Disc Creator Software - Error");
   EXPECT_TRUE(seen.text.startsWith(

@@ -168,9 +168,14 @@ for n in vexa vexalog vexax; do cp /bin/sleep "$bin/$n"; done
 setpriv --reuid=65534 --regid=65534 --clear-groups "$bin/vexa" 1000 & foreign=$!
 mkfifo "$fifo"
 "$vexa" /r:silent & real=$!
-read -r ready < "$fifo"
+# Opened for reading and writing, the FIFO does not block its opening; the
+# real vexa has two minutes to say it waits inside the orchestrator, and
+# two more to end once vexainst has stopped it.
+if ! read -r -t 120 ready <> "$fifo"; then echo "the real vexa did not say within 120 s that it waits" >&2; exit 1; fi
 "$vexainst" /k; echo "vexainst $?"
+(sleep 120; echo "the real vexa had not ended 120 s after vexainst /k: killed" >&2; kill -9 $real 2>/dev/null) & dog=$!
 wait $real; echo "real-vexa $?"
+kill $dog 2>/dev/null
 for p in plain stubborn log other foreign; do
   if kill -0 "${!p}" 2>/dev/null && ! grep -q '^State:.*Z' /proc/${!p}/status; then echo "$p alive"; else echo "$p gone"; fi
 done

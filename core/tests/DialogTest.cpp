@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 #include "core/Controls.h"
 #include "core/HeadlessUi.h"
@@ -19,6 +20,7 @@
 #include "core/StringTable.h"
 #include "core/tests/CoreTestSupport.h"
 #include "core/tests/StatusSequence.h"
+#include "tests/support/UiWaits.h"
 
 namespace vexa::core::test {
 namespace {
@@ -30,6 +32,7 @@ class DialogTest : public CoreTest {
   void SetUp() override {
     CoreTest::SetUp();
     ASSERT_TRUE(EnsureApplication()) << "the tests run on the offscreen platform";
+    windows_.emplace("the test's windows to be answered and its waits to end");
     log_ = std::make_shared<LogStore>();
     util_.SetLogger(MakeFakeLogger(log_));
     util_.SetStrings(LoadLanguageLibrary("ENU"));
@@ -54,6 +57,7 @@ class DialogTest : public CoreTest {
 
   std::shared_ptr<LogStore> log_;
   CVexaCoreUtil util_;
+  std::optional<testsupport::UiWatchdog> windows_;  // the bound of the test's modal windows and waits
 };
 
 TEST_F(DialogTest, StepsMarkTheCurrentRowAndFinishedLabelsStayBlue) {
@@ -442,7 +446,10 @@ TEST_F(QtRunTest, TheRunShowsTheRealDialogAndEndsOnARealClick) {
     if (ok->isEnabled()) QTest::mouseClick(ok, Qt::LeftButton);
   });
   clicker.start();
-  EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  {
+    const testsupport::UiWatchdog dog("the run to end on the click on OK");
+    EXPECT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  }
   clicker.stop();
   EXPECT_EQ(engine_->burns, 1);
   EXPECT_FALSE(qt->StatusWindow()->isVisible());

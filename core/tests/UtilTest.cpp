@@ -334,7 +334,10 @@ TEST_F(UtilTest, WaitWithMessagePumpMovesTheProgressByItsStepModulo101) {
   Completion later;
   status.SetProgress(0);
   std::thread worker([&] { later.Set(); });
-  EXPECT_TRUE(util_.WaitWithMessagePump(&status, 1, later));
+  {
+    const testsupport::Watchdog dog("the wait to end when the worker set its completion");
+    EXPECT_TRUE(util_.WaitWithMessagePump(&status, 1, later));
+  }
   worker.join();
   EXPECT_GE(status.Progress(), 1);
 }

@@ -12,6 +12,7 @@
 #include "encoder/coder/PictureEncoder.h"
 #include "encoder/mux/PackWriter.h"
 #include "encoder/tests/TestSupport.h"
+#include "tests/support/Waits.h"
 
 namespace vidlathe::testing {
 namespace {
@@ -89,6 +90,7 @@ TEST(CodedStreamBuffer, PicturesAreAskedForTheirSizeThenCopiedWholeAcrossTheRing
 // A writer far ahead of the reader waits for room; no byte the reader is
 // still copying is overwritten, and every byte arrives in order.
 TEST(CodedStreamBuffer, FastWriterNeverOverwritesWhatTheReaderCopies) {
+  const vexa::testsupport::Watchdog dog("the reader to take every byte of the fast writer");
   CodedStreamBuffer b;
   constexpr uint64_t kTotal = 6 * CodedStreamBuffer::kRingSize + 1234;
   std::jthread writer([&] {
@@ -104,6 +106,7 @@ TEST(CodedStreamBuffer, FastWriterNeverOverwritesWhatTheReaderCopies) {
 }
 
 TEST(CodedStreamBuffer, StoppedReaderReleasesABlockedWriter) {
+  const vexa::testsupport::Watchdog dog("the stopped reader to release the blocked writer");
   CodedStreamBuffer b;
   std::jthread writer([&] { WriteBytes(b, 0, 2 * CodedStreamBuffer::kRingSize); });
   b.ReaderStopped();

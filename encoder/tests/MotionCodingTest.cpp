@@ -17,6 +17,7 @@
 #include "encoder/coder/ReencodeCoder.h"
 #include "encoder/tests/StreamChecker.h"
 #include "encoder/tests/TestSupport.h"
+#include "tests/support/Waits.h"
 
 namespace vidlathe::testing {
 namespace {
@@ -226,6 +227,7 @@ TEST(CopyPictureVideo, RepeatedIPicturesAreTheBitsCodingThemAgainGives) {
   };
   const Still stills[] = {{3, 3200}, {4, 700}, {4, 2400}, {5, 1000}, {6, 40}, {3, 5000}};
   auto code = [&](int w, int h, bool everyIntra) {
+    const vexa::testsupport::Watchdog dog("the encoder and the reader of a coded stream to end");
     CodedStreamBuffer coded;
     EncodeJob job;
     job.SetUp(kMotionCopyPictures, w, h, 12, 3, 2, &coded);
@@ -264,6 +266,7 @@ TEST(CopyPictureVideo, RepeatedIPicturesAreTheBitsCodingThemAgainGives) {
 // A writer far ahead of its reader: every picture's numbers still reach the
 // reader, in order, however many pictures the ring holds.
 TEST(CodedVideoRing, PictureIndexKeepsUpWithAFarAheadWriter) {
+  const vexa::testsupport::Watchdog dog("the reader to take every picture of the far-ahead writer");
   CodedStreamBuffer ring;
   constexpr int kPictures = 2500, kBytes = 3000;  // 195 pictures fill the ring
   std::thread writer([&] {
@@ -342,6 +345,7 @@ TEST(ReencodeCoding, IpbOrderDecodesCloseToTheSource) {
   MultiplexJob mux;
   mux.output = f;
   mux.encodeJob = &job;
+  const vexa::testsupport::Watchdog dog("the multiplexer to end with the coded sequence");
   std::thread muxer([&] { RunMultiplexer(&mux); });
   MotionPictureEncoder pe;
   ASSERT_TRUE(pe.Setup(&job));

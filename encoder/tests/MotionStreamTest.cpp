@@ -394,10 +394,10 @@ TEST(MotionStreamCalls, WriteErrorFailsAndRemovesTheOutput) {
     setrlimit(RLIMIT_FSIZE, &lim);
     _exit(MultipleVidlathe2(2, StillSource, out.c_str(), 7) == 0 ? 0 : 1);
   }
-  int status = 0;
-  ASSERT_EQ(pid, waitpid(pid, &status, 0));
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(0, WEXITSTATUS(status));
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(pid, "the encoding child with its file size limit");
+  ASSERT_TRUE(end.ended) << end.failure;
+  ASSERT_TRUE(WIFEXITED(end.status));
+  EXPECT_EQ(0, WEXITSTATUS(end.status));
   EXPECT_FALSE(vexa::base::FileExists(out));
   EXPECT_EQ("", Shell("ls -A '" + dir.path() + "'"));
 }

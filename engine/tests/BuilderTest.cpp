@@ -86,9 +86,15 @@ class ScriptedDrive : public FakeDriveAccess {
     std::lock_guard lock(m);
     hold = true;
   }
-  void WaitHeld() {
+  // False, with the writes let go and a failure, when no write has reached
+  // the drive within the bound.
+  bool WaitHeld() {
     std::unique_lock lock(m);
-    cv.wait(lock, [&] { return holding; });
+    if (cv.wait_for(lock, testsupport::kWaitBound, [&] { return holding; })) return true;
+    hold = false;
+    cv.notify_all();
+    ADD_FAILURE() << InVain("the burn to reach its first write");
+    return false;
   }
   void Release() {
     {
@@ -117,6 +123,7 @@ class BuilderTest : public ::testing::Test {
     ASSERT_EQ(wizard_->AddFile((dir_ + "/readme.txt").c_str(), "/README.TXT", nullptr, nullptr), 1);
   }
   void TearDown() override {
+    drives_.Release();  // a test that ended early must not leave the worker held
     wizard_.reset();
     drives_.DeleteDrive(drive_);
     CoUninitialize();
@@ -124,8 +131,7 @@ class BuilderTest : public ::testing::Test {
   }
   std::int32_t Burn(bool test = false) {
     wizard_->StartBurnThread(drive_, test, true, 8);
-    while (!wizard_->WaitDone(1000)) {
-    }
+    if (!Ended(*wizard_, "the burn to end")) return base::kWorkRunning;
     std::string name;
     return wizard_->GetWorkResult(&name);
   }
@@ -183,7 +189,7 @@ TEST_F(BuilderTest, ProgressAndEstimates) {
 
   drives_.Hold();
   wizard_->StartBurnThread(drive_, false, true, 8);
-  drives_.WaitHeld();
+  ASSERT_TRUE(drives_.WaitHeld());
   // The speed the drive took is shown from the start of the burn.
   wizard_->GetProgress(&percent, &elapsed, &remaining, &done, &speed);
   EXPECT_EQ(speed, 8);
@@ -201,21 +207,19 @@ TEST_F(BuilderTest, ProgressAndEstimates) {
   EXPECT_EQ(percent, 100);
   EXPECT_EQ(remaining, 0);
   drives_.Release();
-  while (!wizard_->WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(*wizard_, "the run to end"));
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkSuccess);
 }
 
 TEST_F(BuilderTest, CancelDuringTheImageTrack) {
   drives_.Hold();
   wizard_->StartBurnThread(drive_, false, true, 8);
-  drives_.WaitHeld();
+  ASSERT_TRUE(drives_.WaitHeld());
   EXPECT_TRUE(wizard_->CancelWork());
   // The drive's writer is told while the worker still waits inside a write.
   EXPECT_GE(drives_.aborts.load(), 1);
   drives_.Release();
-  while (!wizard_->WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(*wizard_, "the run to end"));
   EXPECT_EQ(wizard_->GetWorkResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(drives_.closes.load(), 0);
   // The track was cut short and then ended; no other track was begun.
@@ -237,8 +241,7 @@ TEST_F(BuilderTest, CancelRacingCompletionNeverReadsAsSuccess) {
     bool took = false;
     std::thread canceller([&] { took = wizard_->CancelWork(); });
     canceller.join();
-    while (!wizard_->WaitDone(1000)) {
-    }
+    ASSERT_TRUE(Ended(*wizard_, "the run to end"));
     const std::int32_t state = wizard_->GetWorkResult(nullptr);
     if (took) {
       EXPECT_EQ(state, base::kWorkCancelled) << i;
@@ -275,7 +278,8 @@ TEST_F(BuilderTest, TheEndOfEveryRunIsToldOnceItsResultCanBeRead) {
   EXPECT_EQ(Burn(), base::kWorkBurnFailed);
   wizard_->StartPremasterThread();
   std::unique_lock lock(mutex);
-  told.wait(lock, [&] { return states.size() >= 3; });
+  EXPECT_TRUE(told.wait_for(lock, testsupport::kWaitBound, [&] { return states.size() >= 3; }))
+      << InVain("the end of the third run to be told");
   lock.unlock();
   wizard_->Join();
   EXPECT_EQ(states, (std::vector<std::int32_t>{base::kWorkSuccess, base::kWorkBurnFailed, base::kWorkSuccess}));
@@ -283,8 +287,7 @@ TEST_F(BuilderTest, TheEndOfEveryRunIsToldOnceItsResultCanBeRead) {
 
 TEST_F(BuilderTest, APremasterWithNothingButMenusEnds) {
   wizard_->StartPremasterThread();
-  while (!wizard_->WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(*wizard_, "the run to end"));
   std::string name;
   EXPECT_EQ(wizard_->GetWorkResult(&name), base::kWorkSuccess) << name;
 }
@@ -348,8 +351,14 @@ TEST_F(BuilderTest, ThePremastersProgressFollowsTheWorkAndTimeRemainsWhileWorkDo
   ASSERT_EQ(p.wizard.StartPremasterThread(), 1);
   std::vector<RealPremaster::Look> working;  // taken while the premaster was not done
   bool held = true;
+  const testsupport::Deadline deadline;
   for (;;) {
     const RealPremaster::Look l = p.Progress();
+    if (deadline.Passed()) {
+      p.wizard.ReleaseImage();
+      p.wizard.CancelWork();
+      FAIL() << InVain("the premaster to end");
+    }
     if (l.done) {
       EXPECT_EQ(l.percent, 100);
       EXPECT_EQ(l.remaining, 0);
@@ -385,13 +394,18 @@ TEST_F(BuilderTest, ACancelInTheMiddleOfThePremasterStopsEveryWorker) {
   RealPremaster p(lib_.discpak, &drives_, dir_, 600);
   ASSERT_EQ(p.wizard.StartPremasterThread(), 1);
   RealPremaster::Look l = p.Progress();
-  while (!l.done && l.percent == 0) {
+  const testsupport::Deadline deadline;
+  while (!l.done && l.percent == 0 && !deadline.Passed()) {
     p.wizard.WaitDone(20);
     l = p.Progress();
   }
   ASSERT_FALSE(l.done);
+  EXPECT_GT(l.percent, 0) << InVain("the premaster's work to show");
   EXPECT_TRUE(p.wizard.CancelWork());
-  p.wizard.Join();
+  {
+    const testsupport::Watchdog dog("the cancelled premaster to end");
+    p.wizard.Join();
+  }
   EXPECT_EQ(p.wizard.GetWorkResult(nullptr), base::kWorkCancelled);
   EXPECT_TRUE(p.menu.WaitDone(0));
   EXPECT_EQ(p.menu.GetSegmentCount(), 0);

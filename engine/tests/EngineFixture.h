@@ -61,9 +61,7 @@ class TestClock : public base::Clock {
 
 using ::vexa::testsupport::CheckersRequired;
 
-inline bool HaveTool(const char* name) {
-  return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
+inline bool HaveTool(const char* name) { return ::vexa::testsupport::HaveProgram(name); }
 
 #define VEXA_REQUIRE_TOOL(name)                                                       \
   do {                                                                                \
@@ -74,6 +72,18 @@ inline bool HaveTool(const char* name) {
   } while (0)
 
 using ::vexa::testsupport::Shell;
+using ::vexa::testsupport::InVain;
+using ::vexa::testsupport::kWaitBoundMs;
+
+// Waits for a run of the code under test (anything with WaitDone(ms)) to
+// end: false, with a failure naming what was waited for, when it has not
+// ended within the tests' bound.
+template <typename Run>
+bool Ended(Run& run, const std::string& what) {
+  if (run.WaitDone(kWaitBoundMs)) return true;
+  ADD_FAILURE() << InVain(what);
+  return false;
+}
 
 inline com::Bstr B(const std::string& s) { return com::Bstr::FromUtf8(s); }
 

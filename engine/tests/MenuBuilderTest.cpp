@@ -90,8 +90,7 @@ TEST_F(MenuBuilderTest, TenPicturesMakeTwoPagesAndThirteenSegments) {
     b.SetTitleLines(photos[0].c_str(), photos[1].c_str(), 0, 42, 704, 250, 280, 318, 148, 111);
     EXPECT_EQ(b.EstimateSectors(), (10 + 1) * 150 + 225);
     ASSERT_EQ(b.Start(work_.c_str()), 1);
-    while (!b.WaitDone(1000)) {
-    }
+    ASSERT_TRUE(Ended(b, "the menu build to end"));
     std::string name;
     ASSERT_EQ(b.GetResult(&name), base::kWorkSuccess) << name;
     ASSERT_EQ(b.GetSegmentCount(), 13);
@@ -133,8 +132,7 @@ TEST_F(MenuBuilderTest, AnUnreadablePictureIsNamed) {
   // The second picture is broken after it was added.
   base::WriteFileAtomic(photos[1], "not a picture");
   ASSERT_EQ(b.Start(work_.c_str()), 1);
-  while (!b.WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(b, "the menu build to end"));
   std::string name;
   EXPECT_EQ(b.GetResult(&name), base::kWorkInputFailed);
   EXPECT_EQ(name, photos[1]);
@@ -148,8 +146,7 @@ TEST_F(MenuBuilderTest, CancelEndsTheRunAndLeavesNoSegments) {
   for (int i = 0; i < 40; ++i) ASSERT_EQ(b.AddPicture(photos[static_cast<std::size_t>(i % 4)].c_str(), nullptr, 0), 1);
   ASSERT_EQ(b.Start(work_.c_str()), 1);
   b.Cancel();
-  while (!b.WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(b, "the menu build to end"));
   EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(b.GetSegmentCount(), 0);
   std::size_t left = 0;
@@ -173,8 +170,7 @@ TEST_F(MenuBuilderTest, ThePoolMakesTheFilesOneWorkerMakes) {
     b.SetTitleLines(photos[0].c_str(), photos[1].c_str(), 0, 42, 704, 250, 280, 318, 148, 111);
     b.SetWorkers(workers);
     EXPECT_EQ(b.Start(work_.c_str()), 1);
-    while (!b.WaitDone(1000)) {
-    }
+    Ended(b, "the menu build to end");
     std::string name;
     EXPECT_EQ(b.GetResult(&name), base::kWorkSuccess) << name;
     std::int64_t made = 0, planned = 0;
@@ -219,8 +215,7 @@ TEST_F(MenuBuilderTest, TheFirstBrokenPictureIsNamedWhateverTheWorkers) {
     base::WriteFileAtomic(photos[2], "not a picture either");
     b.SetWorkers(workers);
     ASSERT_EQ(b.Start(work_.c_str()), 1);
-    while (!b.WaitDone(1000)) {
-    }
+    ASSERT_TRUE(Ended(b, "the menu build to end"));
     std::string name;
     EXPECT_EQ(b.GetResult(&name), base::kWorkInputFailed);
     EXPECT_EQ(name, photos[2]);
@@ -240,9 +235,10 @@ class GatedLog : public FakeDriveAccess {
     changed_.notify_all();
     if (started_ > free_) changed_.wait(lock, [&] { return open_; });
   }
-  void WaitStarted(int n) {
+  // False when n pictures have not begun within the bound.
+  bool WaitStarted(int n) {
     std::unique_lock lock(gate_);
-    changed_.wait(lock, [&] { return started_ >= n; });
+    return changed_.wait_for(lock, testsupport::kWaitBound, [&] { return started_ >= n; });
   }
   void Open() {
     {
@@ -279,11 +275,11 @@ TEST_F(MenuBuilderTest, ACancelMidwayStopsEveryWorker) {
   b.SetWorkers(kWorkers);
   ASSERT_EQ(b.Start(work_.c_str()), 1);
   // The first pictures are made; then every worker holds one more.
-  log.WaitStarted(kFree + static_cast<int>(kWorkers));
+  const bool held = log.WaitStarted(kFree + static_cast<int>(kWorkers));
   b.Cancel();
   log.Open();
-  while (!b.WaitDone(1000)) {
-  }
+  ASSERT_TRUE(Ended(b, "the cancelled menu build to end"));
+  ASSERT_TRUE(held) << InVain("every worker to hold a picture");
   EXPECT_EQ(b.GetResult(nullptr), base::kWorkCancelled);
   EXPECT_EQ(log.Started(), kFree + static_cast<int>(kWorkers));
   std::int64_t made = 0, planned = 0;

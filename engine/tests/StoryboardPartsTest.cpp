@@ -20,6 +20,7 @@
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/base/Time.h"
+#include "tests/support/Waits.h"
 
 namespace vexa::engine {
 namespace test {
@@ -148,9 +149,10 @@ class RecordTools : public FakeTools {
     open_ = open;
     changed_.notify_all();
   }
-  void WaitBegun(int n) {
+  // False when n photos have not begun within the bound.
+  bool WaitBegun(int n) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return begun_ >= n; });
+    return changed_.wait_for(lock, testsupport::kWaitBound, [&] { return begun_ >= n; });
   }
   int Begun() {
     std::lock_guard lock(mutex_);
@@ -455,10 +457,11 @@ TEST_F(StillsAheadTest, ACancelBeginsNoPhotoAndLeavesNothing) {
   for (const auto& p : named) photos.push_back({p.file, 0, values::kJpegType});
   recordTools_.SetOpen(false);
   StillsAhead ahead(photos, folders_, recordTools_, 3, 5);
-  recordTools_.WaitBegun(3);  // every worker holds a photo
+  const bool held = recordTools_.WaitBegun(3);  // every worker holds a photo
   ahead.Cancel();
   recordTools_.SetOpen(true);
   ahead.Stop();
+  ASSERT_TRUE(held) << testsupport::InVain("every worker to hold a photo");
   EXPECT_EQ(ahead.Begun(), 3u);
   EXPECT_EQ(recordTools_.Begun(), 3);
   EXPECT_EQ(FilesInWorkFolders(), 0u);

@@ -161,7 +161,8 @@ class ControlTest : public UiTest {
     c.window = static_cast<QWidget*>(widget);
     host->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(host.get()));
-    QTRY_VERIFY_WITH_TIMEOUT(Thumbnails(c).size() > 0 || Gallery(c) != nullptr, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Thumbnails(c).size() > 0 || Gallery(c) != nullptr; }, kWaitBoundMs))
+        << InVain("the control's gallery to show");
     m_hosts.push_back(std::move(host));
   }
 
@@ -397,7 +398,8 @@ TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
     for (const auto& e : std::filesystem::directory_iterator(m_temp.Path("cache"))) n += e.path().extension() == ".bmp";
     return n;
   };
-  QTRY_COMPARE_WITH_TIMEOUT(bmpCount(), 6, 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bmpCount() == 6; }, kWaitBoundMs))
+      << InVain("six thumbnail files in the cache") << "; there are " << bmpCount();
   // The broken one shows the placeholder and says why under the pointer;
   // so does a file that is not there, added on its own.
   const std::vector<int> ids = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
@@ -410,9 +412,9 @@ TEST_F(ControlTest, WorkersFillTheCacheAndClearingStopsThem) {
     QApplication::sendEvent(w, &help);
     return QToolTip::text().toStdString();
   };
-  QTRY_COMPARE_WITH_TIMEOUT(tip(ids[6]), std::string("This picture cannot be shown: the file is not a kind of picture "
-                                                     "this program reads."),
-                            30000);
+  const std::string notAPicture = "This picture cannot be shown: the file is not a kind of picture this program reads.";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return tip(ids[6]) == notAPicture; }, kWaitBoundMs))
+      << InVain("the broken file's tip") << "; it says: " << tip(ids[6]);
   EXPECT_EQ(tip(ids[0]), "Click here to select this image");
   Call(c, DISPID_VEXATHUM_AddFile, {Variant::Utf8(m_temp.Path("gone.jpg")), Variant::I4(-1)});
   const std::vector<int> withGone = Ints(Call(c, DISPID_VEXATHUM_GetAllIndices));
@@ -442,10 +444,12 @@ TEST_F(ControlTest, CornerButtonsRotateAndKeysAreEvents) {
   QTest::mouseMove(thumb, QPoint(60, 60));
   // The clockwise corner button of an unselected photo: id 6 at (93, 93).
   QWidget* button = nullptr;
-  QTRY_VERIFY_WITH_TIMEOUT((button = thumb->childAt(QPoint(100, 100))) != nullptr, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (button = thumb->childAt(QPoint(100, 100))) != nullptr; }, kWaitBoundMs))
+      << InVain("the corner button under the pointer");
   EXPECT_EQ(button->property("controlId").toInt(), 306);
   QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, 8));
-  QTRY_COMPARE_WITH_TIMEOUT(c.sink->Count(DISPID_VEXATHUMEV_ClockwiseButtonClicked), 1, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return c.sink->Count(DISPID_VEXATHUMEV_ClockwiseButtonClicked) == 1; }, kWaitBoundMs))
+      << InVain("one clockwise-button event") << "; there are " << c.sink->Count(DISPID_VEXATHUMEV_ClockwiseButtonClicked);
   EXPECT_EQ(Long(Call(c, DISPID_VEXATHUM_GetThumbRotation, {Variant::I4(id)})), 90);
   QTest::keyClick(Gallery(c), Qt::Key_A);
   EXPECT_EQ(c.sink->Count(DISPID_VEXATHUMEV_KeyDown), 1);
@@ -725,14 +729,14 @@ TEST_F(ControlTest, GoldenScreenshot) {
     }
     return true;
   };
-  QTRY_VERIFY_WITH_TIMEOUT(ready(), 30000);
+  ASSERT_TRUE(QTest::qWaitFor(ready, kWaitBoundMs)) << InVain("every cell to show its photo's colour");
   // The pointer away from every cell, so none is lit.
   QTest::mouseMove(c.window, QPoint(410, 310));
   for (QWidget* w : Thumbnails(c)) {
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(w, &leave);
   }
-  QTRY_VERIFY_WITH_TIMEOUT(ready(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor(ready, kWaitBoundMs)) << InVain("every cell to show its photo's colour unlit");
   const std::string artifacts = std::string(VEXA_BUILD_DIR) + "/artifacts";
   std::filesystem::create_directories(artifacts);
   const std::string shot = artifacts + "/vexathum-control.png";

@@ -326,9 +326,11 @@ TEST_F(GalleryTest, CornerButtonsWhileThePointerIsOver) {
   CSelectThumbnail* w = m_gallery->GetThumbnailPtr(2);
   QTest::mouseMove(m_gallery->Document(), QPoint(300, 300));
   QTest::mouseMove(w, QPoint(60, 60));
-  QTRY_COMPARE_WITH_TIMEOUT(w->CornerButtonIds(), (std::vector<int>{6, 7, 8}), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->CornerButtonIds() == std::vector<int>{6, 7, 8}; }, kWaitBoundMs))
+      << InVain("the corner buttons 6, 7 and 8 to show over the thumbnail under the pointer");
   QTest::mouseMove(m_gallery->Document(), QPoint(300, 300));
-  QTRY_VERIFY_WITH_TIMEOUT(w->CornerButtonIds().empty(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->CornerButtonIds().empty(); }, kWaitBoundMs))
+      << InVain("the corner buttons to go with the pointer");
 }
 
 TEST_F(GalleryTest, SharedGalleryAndDragOutline) {

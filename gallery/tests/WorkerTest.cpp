@@ -52,7 +52,8 @@ TEST_F(WorkerTest, UnreadableFileDoesNotStopTheBatch) {
   WriteAll(paths[1], "garbage");
   Receiver receiver;
   CThumbnailWorker worker(&receiver, paths, {0, 0, 90, 0, -90}, {11, 12, 13, 14, 15}, m_cache);
-  QTRY_COMPARE_WITH_TIMEOUT(receiver.ready.size(), std::size_t(5), 20000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return receiver.ready.size() == 5; }, kWaitBoundMs))
+      << InVain("the worker's five answers") << "; there are " << receiver.ready.size();
   EXPECT_TRUE(worker.Done());
   for (const auto& [id, file] : receiver.ready) {
     const bool good = id == 11 || id == 13 || id == 15;

@@ -22,6 +22,7 @@
 
 #include "idl/vexalog.h"
 #include "logging/tests/LoggerTestUtil.h"
+#include "tests/support/Waits.h"
 
 extern char** environ;
 
@@ -43,7 +44,9 @@ std::string ResolvedServerProgram() {
   return ::realpath(ServerProgram().c_str(), resolved) ? resolved : ServerProgram();
 }
 
-// A client process with pipes to its standard input and output.
+// A client process with pipes to its standard input and output. Each wait
+// for it ends within the tests' bound, failing the test with a message that
+// names the program.
 class ChildProcess {
  public:
   // With mergeErrors the child's standard error joins its output.
@@ -59,7 +62,10 @@ class ChildProcess {
     if (mergeErrors) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     std::vector<char*> argv;
     args.insert(args.begin(), program);
-    for (std::string& a : args) argv.push_back(a.data());
+    for (std::string& a : args) {
+      what_ += (what_.empty() ? "" : " ") + a;
+      argv.push_back(a.data());
+    }
     argv.push_back(nullptr);
     EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -79,16 +85,19 @@ class ChildProcess {
   // Reads the child's first line of output ("ready").
   std::string ReadLine() {
     std::string line;
-    char c;
-    while (::read(stdout_, &c, 1) == 1 && c != '\n') line.push_back(c);
+    const testsupport::Deadline deadline;
+    if (testsupport::ReadLineUntil(stdout_, &line, deadline) == testsupport::ReadEnd::kTimedOut) {
+      ADD_FAILURE() << testsupport::InVain("a line from " + what_);
+    }
     return line;
   }
   // Everything the child writes until it ends its output.
   std::string ReadAll() {
     std::string all;
-    char buffer[4096];
-    ssize_t n;
-    while ((n = ::read(stdout_, buffer, sizeof buffer)) > 0) all.append(buffer, static_cast<std::size_t>(n));
+    const testsupport::Deadline deadline;
+    if (testsupport::ReadToEndUntil(stdout_, &all, deadline) == testsupport::ReadEnd::kTimedOut) {
+      ADD_FAILURE() << testsupport::InVain("the end of the output of " + what_);
+    }
     return all;
   }
   void CloseInput() {
@@ -97,14 +106,15 @@ class ChildProcess {
   void Kill() { ::kill(pid_, SIGKILL); }
   // The exit code, or -signal.
   int Wait() {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
+    const testsupport::ChildEnd end = testsupport::WaitChild(pid_, what_);
     pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    if (!end.ended) ADD_FAILURE() << end.failure;
+    if (!end.reaped) return INT_MIN;
+    return WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -WTERMSIG(end.status);
   }
 
  private:
+  std::string what_;
   pid_t pid_ = -1;
   int stdin_ = -1;
   int stdout_ = -1;
@@ -438,7 +448,8 @@ TEST_F(VexaLogServerTest, KilledClientLeavesServerAndOthersWorkingAndServerEndsW
     EXPECT_EQ(Servers(), servers);
   }
   // With the killed client's object released too, the server ends by itself.
-  EXPECT_TRUE(WaitForExit(servers[0], std::chrono::seconds(30)));
+  EXPECT_TRUE(WaitForExit(servers[0], std::chrono::seconds(300)))
+      << testsupport::InVain("the idle log server to end", std::chrono::seconds(300));
   EXPECT_FALSE(base::FileExists(com::LocalServerSocketPath(CLSID_VexaLogger)));
   EXPECT_EQ(ServerDiagnostics(), "");
 

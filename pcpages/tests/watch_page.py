@@ -60,7 +60,7 @@ class Pipe:
             return self.events.pop(0)
         return self.receive(timeout)
 
-    def call(self, method, params=None, session=None, timeout=30):
+    def call(self, method, params=None, session=None, timeout=120):
         """Sends a command and waits for its answer, keeping the events met."""
         wanted = self.send(method, params, session)
         deadline = time.monotonic() + timeout

@@ -236,8 +236,10 @@ class DiscTest : public ::testing::Test {
     EXPECT_EQ(burner->StartBurn(0, VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK)
         << com::TakeError().Utf8Description();
     if (setup.cancel == DiscSpec::kBurn) {
-      // Once the burn has written something.
-      for (int i = 0; i < 4000 && !HasImage(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      // Once the burn has written something (a file no event announces).
+      EXPECT_TRUE(testsupport::WaitUntil([&] { return HasImage(); }, testsupport::kWaitBound,
+                                         std::chrono::milliseconds(5)))
+          << InVain("the burn to write into its image");
       burner->CancelBurn(VARIANT_FALSE);
       VARIANT_BOOL ejected = 0;
       drive->Eject(&ejected);  // waits for the worker: nothing reaches the drive after it
@@ -269,10 +271,12 @@ class DiscTest : public ::testing::Test {
       ~Unadvise() { events->AdviseProcessDone(nullptr); }
     } unadvise{events.Get()};
     LONG lastPercent = 0;
+    const testsupport::Deadline deadline;
     for (int i = 0;; ++i) {
       VARIANT_BOOL done = 0;
       ASSERT_EQ(t->IsProcessDone(&done), S_OK);
       if (done == VARIANT_TRUE) return;
+      if (deadline.Passed()) FAIL() << InVain(premaster ? "the premaster to end" : "the burn to end");
       LONG percent = 0, remaining = 0;
       t->GetProgressPercent(&percent);
       t->GetEstimatedTimeRemaining(&remaining);

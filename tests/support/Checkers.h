@@ -1,15 +1,15 @@
 // What every test that calls an independent checker needs: whether the
 // checkers are required (VEXA_REQUIRE_CHECKERS=1, as in CI, where a missing
 // checker fails the test instead of skipping it), whether a program is
-// there, and a shell command's exit status with its output.
+// there, and a shell command's exit status with its output, within a bound.
 #pragma once
 
-#include <sys/wait.h>
-
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <utility>
+
+#include "tests/support/Waits.h"
 
 namespace vexa::testsupport {
 
@@ -20,29 +20,26 @@ inline bool CheckersRequired() {
 
 // Runs command through the shell and returns what it wrote to standard
 // output (standard error goes where the test's own goes); the exit status in
-// *status, -1 when it did not exit normally or could not be started.
-inline std::string ShellOutput(const std::string& command, int* status = nullptr) {
-  std::string out;
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) {
-    if (status) *status = -1;
-    return out;
-  }
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int rc = ::pclose(p);
-  if (status) *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-  return out;
+// *status, -1 when it did not exit normally or could not be started. A
+// command that has not ended within bound is killed with its children, the
+// test fails with a message naming it, and *status is -1.
+inline std::string ShellOutput(const std::string& command, int* status = nullptr,
+                               std::chrono::milliseconds bound = kWaitBound) {
+  ShellRun run = RunShell(command, bound);
+  if (run.timedOut) ADD_FAILURE() << run.failure;
+  if (status) *status = run.status;
+  return std::move(run.out);
 }
 
 // Runs command through the shell with standard error joined to standard
-// output; the exit status, or -1 when it did not exit normally.
-inline int Shell(const std::string& command, std::string* output = nullptr) {
-  int status = -1;
-  std::string out = ShellOutput(command + " 2>&1", &status);
-  if (output) *output = std::move(out);
-  return status;
+// output; the exit status, or -1 when it did not exit normally (or did not
+// end within bound, as ShellOutput).
+inline int Shell(const std::string& command, std::string* output = nullptr,
+                 std::chrono::milliseconds bound = kWaitBound) {
+  ShellRun run = RunShell(command + " 2>&1", bound);
+  if (run.timedOut) ADD_FAILURE() << run.failure;
+  if (output) *output = std::move(run.out);
+  return run.status;
 }
 
 // True when the shell finds program (a name on the PATH or a path).

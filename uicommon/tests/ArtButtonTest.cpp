@@ -131,7 +131,8 @@ TEST_F(ArtButtonTest, ClickPostsIdPlus300AndDragOffUndoes) {
   button->show();
   EXPECT_TRUE(button->ToggleMode());
   QTest::mouseClick(button.get(), Qt::LeftButton, {}, QPoint(10, 10));
-  QTRY_COMPARE_WITH_TIMEOUT(parent.commands.size(), std::size_t(1), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return parent.commands.size() == 1; }, kWaitBoundMs))
+      << InVain("the click's command") << "; there are " << parent.commands.size();
   EXPECT_EQ(parent.commands[0], 306);
   EXPECT_TRUE(button->IsPushed());  // a toggle button stays in
 
@@ -146,7 +147,8 @@ TEST_F(ArtButtonTest, ClickPostsIdPlus300AndDragOffUndoes) {
   EXPECT_TRUE(button->IsPushed());
   QTest::mouseRelease(button.get(), Qt::LeftButton, {}, QPoint(11, 11));
   EXPECT_FALSE(button->IsPushed());
-  QTRY_COMPARE_WITH_TIMEOUT(parent.commands.size(), std::size_t(2), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return parent.commands.size() == 2; }, kWaitBoundMs))
+      << InVain("the second click's command") << "; there are " << parent.commands.size();
 
   // A toggle button pressed and released outside keeps its state and says nothing.
   button->ToggleMode(true);
@@ -168,10 +170,12 @@ TEST_F(ArtButtonTest, HoverLightsAndLeavingReturnsToTheParent) {
   button->show();
   QTest::mouseMove(&parent, QPoint(150, 150));
   QTest::mouseMove(&parent, QPoint(100, 10));  // over the button at (93, 1)
-  QTRY_VERIFY_WITH_TIMEOUT(button->GetHighlight(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return button->GetHighlight(); }, kWaitBoundMs))
+      << InVain("the button to light under the pointer");
   EXPECT_TRUE(button->underMouse());
   QTest::mouseMove(&parent, QPoint(150, 150));
-  QTRY_VERIFY_WITH_TIMEOUT(!button->GetHighlight(), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !button->GetHighlight(); }, kWaitBoundMs))
+      << InVain("the button to go dark once the pointer left");
   EXPECT_TRUE(parent.underMouse());
   // The highlighted face is drawn while lit.
   button->Highlight(true);

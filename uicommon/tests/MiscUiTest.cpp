@@ -99,7 +99,8 @@ TEST_F(MiscUiTest, MonitorMessagingBetweenTheTwoSides) {
   EXPECT_EQ(PostMsgToMon(WM_USER + 21, 8, 9), 1);
   EXPECT_EQ(PostMsgToMon(WM_TIMER, 4, 0), 1);
   EXPECT_EQ(PostMsgToMon(WM_USER + 99, 0, 0), 1);  // no handler: dropped
-  QTRY_COMPARE_WITH_TIMEOUT(monitor.got.size(), std::size_t(3), 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return monitor.got.size() == 3; }, kWaitBoundMs))
+      << InVain("the monitor's three messages") << "; it got " << monitor.got.size();
   EXPECT_EQ(monitor.got[0].msg, WM_USER + 12);
   EXPECT_EQ(monitor.got[0].w, 7);
   EXPECT_EQ(monitor.got[0].l, -3);

@@ -13,6 +13,9 @@
 namespace vexa::ui::testing {
 
 using ::vexa::testsupport::CheckersRequired;
+// The bound of the waits for a window state, and their failure message.
+using ::vexa::testsupport::InVain;
+using ::vexa::testsupport::kWaitBoundMs;
 bool HaveTool(const std::string& path);
 #define VEXA_UI_REQUIRE_TOOL(path)                                              \
   do {                                                                          \

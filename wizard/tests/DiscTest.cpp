@@ -25,6 +25,7 @@
 #include "idl/vexawiz.h"
 #include "platform/base/Path.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/UiWaits.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using vexa::com::Bstr;
@@ -58,11 +59,27 @@ void RunInOwnProcess() {
   const ssize_t len = ::readlink("/proc/self/exe", self, sizeof self - 1);
   ASSERT_GT(len, 0);
   std::string out;
-  const int rc = RunCommand("env -u VEXA_SCSI_TRANSPORT timeout 600 " + Quote(self) + " --gtest_filter=DiscTest." +
-                                test + " --own-process",
+  // Bounded by RunCommand, which ends the process with its children; its
+  // own waits have smaller bounds (kOwnProcessBound), so they say first
+  // what they waited for.
+  const int rc = RunCommand("env -u VEXA_SCSI_TRANSPORT " + Quote(self) + " --gtest_filter=DiscTest." + test +
+                                " --own-process",
                             &out);
   EXPECT_EQ(rc, 0) << out;
   EXPECT_NE(out.find("[  PASSED  ] 1 test"), std::string::npos) << out;
+}
+
+// The bound of a whole run of the wizard driven by the test's timers; in a
+// process of its own (RunInOwnProcess) it stays below the bound of the run
+// of that process.
+constexpr std::chrono::seconds kOwnProcessBound{240};
+
+// Runs the wizard's CreateVCD under a watchdog: windows that the test's
+// driver does not close fail the test, naming the run, when the bound has
+// passed, and are closed.
+HRESULT CreateVcdWithin(IVEXAWizard1* wizard, const char* what, std::chrono::milliseconds bound = kOwnProcessBound) {
+  const vexa::testsupport::UiWatchdog dog(what, bound);
+  return wizard->CreateVCD();
 }
 
 // The text of the orchestrator's message window ("" for another window).
@@ -249,7 +266,7 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
     if (line1) QTest::keyClicks(line1, "Our Holiday");
     if (line2) QTest::keyClicks(line2, "2002");
     // The music that comes with the software: Sunrise.
-    while (sheet->currentId() != 3) sheet->next();
+    for (int left = 5; sheet->currentId() != 3 && left > 0; --left) sheet->next();
     auto* preInstalled = sheet->currentPage()->findChild<QRadioButton*>("ctl_1029");
     auto* list = sheet->currentPage()->findChild<QComboBox*>("ctl_1031");
     if (preInstalled && list) {
@@ -257,13 +274,13 @@ TEST_F(DiscTest, AFolderOfPhotosWithMusicAndTitlesBecomesADisc) {
       list->setCurrentIndex(list->findText("Sunrise"));
       pickedMusic = list->currentText() == "Sunrise";
     }
-    while (sheet->currentId() != 5) sheet->next();
+    for (int left = 5; sheet->currentId() != 5 && left > 0; --left) sheet->next();
     // Pressed once this handler has returned, so the driver keeps running
     // while the disc is made.
     QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
   });
   driver.start(50);
-  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  ASSERT_EQ(CreateVcdWithin(wizard.Get(), "the wizard to make the disc and close"), S_OK);
   driver.stop();
   ASSERT_TRUE(drove);
   EXPECT_TRUE(finished);
@@ -357,7 +374,7 @@ TEST_F(DiscTest, NoWriterBringsTheSettingsPage) {
     }
   });
   driver.start(50);
-  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  ASSERT_EQ(CreateVcdWithin(wizard.Get(), "the wizard to tell of no writer and close"), S_OK);
   driver.stop();
   EXPECT_EQ(step, 2);
   EXPECT_EQ(writer, "None");
@@ -455,7 +472,7 @@ TEST_F(DiscTest, AWrittenCdRThenABlankOneMakesTheDisc) {
     }
   });
   driver.start(50);
-  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  ASSERT_EQ(CreateVcdWithin(wizard.Get(), "the wizard to make the disc on the blank CD-R and close"), S_OK);
   driver.stop();
   EXPECT_EQ(phase, 3);
   EXPECT_TRUE(made);
@@ -551,7 +568,7 @@ TEST_F(DiscTest, ACancelDuringTheWriteComesBackAndTheNextBurnMakesTheDisc) {
     }
   });
   driver.start(50);
-  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  ASSERT_EQ(CreateVcdWithin(wizard.Get(), "the wizard to make the disc after the cancel and close"), S_OK);
   driver.stop();
   EXPECT_EQ(phase, 4);
   EXPECT_TRUE(cancelAsked);
@@ -619,7 +636,7 @@ TEST_F(DiscTest, ADiscTooSmallIsToldOnceAndTheFinishPageComesBack) {
     }
   });
   driver.start(50);
-  ASSERT_EQ(wizard->CreateVCD(), S_OK);
+  ASSERT_EQ(CreateVcdWithin(wizard.Get(), "the wizard to tell the disc is too small and close"), S_OK);
   driver.stop();
   EXPECT_EQ(phase, 2);
   int tooSmall = 0, generic = 0;

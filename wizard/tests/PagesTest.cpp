@@ -35,6 +35,7 @@
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
 #include "platform/registry/Registry.h"
+#include "tests/support/UiWaits.h"
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/AboutDlg.h"
@@ -55,6 +56,7 @@
 #include "wizard/ui/UiHelpers.h"
 
 using namespace vexa::wiz;
+using vexa::testsupport::kWaitBoundMs;
 using vexa::wiz::testing::WizUnitTest;
 
 namespace {
@@ -180,11 +182,13 @@ TEST_F(PagesTest, OneSheetSizeOnEveryPageRememberedBetweenRuns) {
     ASSERT_EQ(sheet->currentId(), id);
     EXPECT_EQ(sheet->size(), first) << "page " << id;
   }
-  while (sheet->currentId() != kPageWelcome) {
+  // Back page by page; a Back that moves nowhere ends the walk.
+  for (int left = kPageFinish - kPageWelcome; sheet->currentId() != kPageWelcome && left > 0; --left) {
     sheet->back();
     QApplication::processEvents();
     EXPECT_EQ(sheet->size(), first) << "page " << sheet->currentId();
   }
+  ASSERT_EQ(sheet->currentId(), kPageWelcome);
   // Made larger by the user, then closed: the next sheet opens so.
   const QSize larger = first + QSize(140, 90);
   sheet->resize(larger);
@@ -231,7 +235,7 @@ TEST_F(PagesTest, SelectPictures) {
   EXPECT_EQ(thumbs->GetThumbCount(), 2);
 
   // Turning the selection reaches the album; titles and sizing stay.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->SelectAll(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->SelectAll(); }, kWaitBoundMs));
   const vexa::com::Variant selection = thumbs->GetSelection();
   ASSERT_TRUE(thumbs->RotateThumbs(selection, 90));
   StillList list = Stills();
@@ -592,7 +596,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
     EXPECT_EQ(paths(dialog.Album()), "kept.jpg;");
     ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
     EXPECT_EQ(paths(dialog.FolderPictures()), "x.jpg;y.png;");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, kWaitBoundMs));
     dialog.AddPictures(false, 0);
     EXPECT_EQ(paths(dialog.Album()), "x.jpg;y.png;kept.jpg;");
     dialog.AddPictures(true, 2);
@@ -613,7 +617,7 @@ TEST_F(PagesTest, AddImagesBuildsTheAlbum) {
     dialog.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
     ASSERT_TRUE(dialog.FolderTree()->SelectFolder(m_temp.Path("folder")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.FolderPictures()->SelectAll(); }, kWaitBoundMs));
     dialog.AddPictures(false, 2);
     dialog.findChild<QAbstractButton*>("ctl_1091")->click();  // Apply
     list = Stills();
@@ -691,6 +695,7 @@ TEST_F(PagesTest, ThePreviewTurnsThePicture) {
   preview.SetFile(p);
   preview.SetRotation(90);
   QTimer::singleShot(0, [&] { QTest::mouseClick(preview.View(), Qt::LeftButton); });
+  const vexa::testsupport::UiWatchdog dog("the preview to close on a click");
   EXPECT_EQ(preview.exec(), QDialog::Rejected);
   EXPECT_EQ(preview.View()->Shown().size(), QSize(40, 80));
 }
@@ -721,6 +726,7 @@ TEST_F(PagesTest, ThePreviewShowsPhotosTheCameraStoredTurnedUpright) {
     preview.SetFile(p);
     preview.SetRotation(c.rotation);
     QTimer::singleShot(0, [&] { QTest::mouseClick(preview.View(), Qt::LeftButton); });
+    const vexa::testsupport::UiWatchdog dog("the preview to close on a click");
     EXPECT_EQ(preview.exec(), QDialog::Rejected);
     const QImage& shown = preview.View()->Shown();
     ASSERT_EQ(shown.size(), c.size);
@@ -854,12 +860,12 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
         }
         return true;
       };
-      EXPECT_TRUE(QTest::qWaitFor(drawn, 30000));
+      EXPECT_TRUE(QTest::qWaitFor(drawn, kWaitBoundMs));
       // The pictures are shown with the keyboard focus, outlined.
       sheet->activateWindow();
       EXPECT_TRUE(QTest::qWaitForWindowActive(sheet));
       gallery->setFocus();
-      EXPECT_TRUE(QTest::qWaitFor([&] { return gallery->hasFocus(); }, 5000));
+      EXPECT_TRUE(QTest::qWaitFor([&] { return gallery->hasFocus(); }, kWaitBoundMs));
       Settle();
     }
     EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/" + names[id] + ".png"))) << names[id];
@@ -879,20 +885,22 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
           QAbstractScrollArea* g = GalleryOf(dialog.FolderPictures());
           return g && ThumbnailsOf(g).size() == 2;
         },
-        30000));
+        kWaitBoundMs));
     Settle();
     EXPECT_TRUE(dialog.grab().save(QString::fromStdString(folder + "/add-images.png")));
   }
   // The titles page on a large sheet, with a line that did not fit.
   sheet->resize(1280, 900);
-  while (sheet->currentId() != kPageTitles) sheet->back();
+  for (int left = kPageFinish; sheet->currentId() != kPageTitles && left > 0; --left) sheet->back();
+  ASSERT_EQ(sheet->currentId(), kPageTitles);
   Settle();
   if (auto* line = Find<QLineEdit>(1022)) line->setText(QString(60, 'W'));
   Settle();
   EXPECT_TRUE(sheet->grab().save(QString::fromStdString(folder + "/titles-large.png")));
   sheet->resize(720, 520);
   sheet->back();
-  while (sheet->currentId() != kPageWelcome) sheet->back();
+  for (int left = kPageFinish; sheet->currentId() != kPageWelcome && left > 0; --left) sheet->back();
+  ASSERT_EQ(sheet->currentId(), kPageWelcome);
   // The About box runs its own event loop: it is taken and closed from there
   // once it is the window in front (the sheet itself is modal too, so the
   // front modal window alone does not say the box is up).
@@ -908,7 +916,8 @@ TEST_F(PagesTest, ScreenshotsOfEveryPage) {
     about->accept();
   });
   poll.start();
-  sheet->button(QWizard::CustomButton1)->click();
+  vexa::testsupport::Guarded("the About box to be taken and closed",
+                             [&] { sheet->button(QWizard::CustomButton1)->click(); });
   poll.stop();
   EXPECT_TRUE(aboutShot);
 }
@@ -969,7 +978,7 @@ void Settle() {
 
 QAbstractScrollArea* WaitForGallery(CVEXAThum* c) {
   QAbstractScrollArea* g = nullptr;
-  (void)QTest::qWaitFor([&] { return (g = GalleryOf(c)) != nullptr; }, 5000);
+  (void)QTest::qWaitFor([&] { return (g = GalleryOf(c)) != nullptr; }, kWaitBoundMs);
   return g;
 }
 
@@ -1032,14 +1041,15 @@ std::string MenuClashes(QMenu* menu) {
 void ChooseFromRightButtonMenu(QWidget* thumbnail, const QString& entry, QString* menuName) {
   QTimer::singleShot(0, [entry, menuName] {
     QMenu* menu = nullptr;
-    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000))
+    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, kWaitBoundMs))
       return;
     *menuName = menu->objectName();
     for (QAction* a : menu->actions())
       if (a->text().section('\t', 0, 0) == entry) menu->setActiveAction(a);
     QTest::keyClick(menu, Qt::Key_Return);
   });
-  QTest::mouseClick(thumbnail, Qt::RightButton, {}, QPoint(40, 40));
+  vexa::testsupport::Guarded("the right-button menu to be answered",
+                             [&] { QTest::mouseClick(thumbnail, Qt::RightButton, {}, QPoint(40, 40)); });
   QApplication::processEvents();
 }
 
@@ -1070,14 +1080,15 @@ TEST_F(PagesTest, AddImagesOpensWithPicturesAtScaleTwo) {
   QTimer::singleShot(0, [&] {
     CvexaAddImagesDlg* dialog = nullptr;
     if (!QTest::qWaitFor([&] { return (dialog = qobject_cast<CvexaAddImagesDlg*>(QApplication::activeModalWidget())); },
-                         10000))
+                         kWaitBoundMs))
       return;
     QAbstractScrollArea* gallery = WaitForGallery(dialog->Album());
-    shown = gallery && QTest::qWaitFor([&] { return ThumbnailsOf(gallery).size() == 6; }, 10000);
+    shown = gallery && QTest::qWaitFor([&] { return ThumbnailsOf(gallery).size() == 6; }, kWaitBoundMs);
     dialog->grab().save(QString::fromStdString(ShotFolder() + "/add-images-scale2.png"));
     dialog->reject();
   });
-  Find<QAbstractButton>(1092)->click();
+  vexa::testsupport::Guarded("the add-images dialog to be looked at and closed",
+                             [&] { Find<QAbstractButton>(1092)->click(); });
   EXPECT_TRUE(shown);
   EXPECT_EQ(Find<CVEXAThum>(1113)->GetThumbCount(), 6);
   (void)sheet;
@@ -1120,13 +1131,13 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
   // pictures: Remove takes the selected picture away as the toolbar does.
   gallery = WaitForGallery(thumbs);
   std::vector<QWidget*> cells;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 3; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 3; }, kWaitBoundMs));
   QTest::mouseClick(cells[1], Qt::LeftButton, {}, QPoint(58, 58));
   ASSERT_EQ(thumbs->GetSelectionCount(), 1);
   QString menuName;
   ChooseFromRightButtonMenu(cells[1], "&Remove", &menuName);
   EXPECT_EQ(menuName.toStdString(), "menu199");
-  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 2; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 2; }, kWaitBoundMs));
   EXPECT_EQ(pane->ImageCount(), 2);
   ASSERT_EQ(Stills().size(), 2u);
   EXPECT_EQ(vexa::base::BaseName(Stills()[1]->Path()), "c.jpg");
@@ -1144,7 +1155,8 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
       menu->close();
     }
   });
-  QTest::keyClick(gallery, Qt::Key_M, Qt::AltModifier);
+  vexa::testsupport::Guarded("the menu of Alt+M to be closed",
+                             [&] { QTest::keyClick(gallery, Qt::Key_M, Qt::AltModifier); });
   EXPECT_EQ(opened.toStdString(), "menu_115");
 }
 
@@ -1241,7 +1253,8 @@ TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
         menu->close();
       }
     });
-    emit Find<CVEXAThum>(1113)->mouseUp(2, 0, 10, 10);
+    vexa::testsupport::Guarded("the pictures' right-button menu to be closed",
+                               [&] { emit Find<CVEXAThum>(1113)->mouseUp(2, 0, 10, 10); });
     EXPECT_EQ(pictureMenu.toStdString(), "menu199");
   }
   CvexaAddImagesDlg dialog(Wiz());
@@ -1257,7 +1270,8 @@ TEST_F(PagesTest, NoAccessLetterIsUsedTwice) {
       menu->close();
     }
   });
-  emit dialog.Album()->mouseUp(2, 0, 10, 10);
+  vexa::testsupport::Guarded("the album's right-button menu to be closed",
+                             [&] { emit dialog.Album()->mouseUp(2, 0, 10, 10); });
   EXPECT_EQ(albumMenu.toStdString(), "menu198");
 }
 
@@ -1294,15 +1308,16 @@ TEST_F(PagesTest, ThePreviewBelongsToItsWindowAndEscapeClosesOnlyIt) {
   QTimer::singleShot(0, [&] {
     CvexaPreviewDlg* preview = nullptr;
     if (!QTest::qWaitFor([&] { return (preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())); },
-                         5000))
+                         kWaitBoundMs))
       return;
     owner = preview->parentWidget();
     modal = preview->isModal();
-    active = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, 5000);
+    active = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, kWaitBoundMs);
     QWidget* focus = QApplication::focusWidget();
     QTest::keyClick(focus ? focus : preview, Qt::Key_Escape);
   });
-  QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier);  // preview
+  vexa::testsupport::Guarded("the preview to close on Escape",
+                             [&] { QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier); });  // preview
   EXPECT_EQ(owner, sheet);
   EXPECT_TRUE(modal);
   EXPECT_TRUE(active);
@@ -1524,7 +1539,7 @@ TEST_F(PagesTest, AddImagesFirstOpensWithBothToolbarsWhole) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   QAbstractScrollArea* album = WaitForGallery(dialog.Album());
   ASSERT_TRUE(album);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(album).size() == 9; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(album).size() == 9; }, kWaitBoundMs));
   for (const char* name : {"toolbar1097", "toolbar1098", "toolbar1100"}) {
     auto* bar = dialog.findChild<QToolBar*>(name);
     ASSERT_TRUE(bar) << name;
@@ -1540,7 +1555,7 @@ TEST_F(PagesTest, AddImagesFirstOpensWithBothToolbarsWhole) {
   dialog.grab().save(QString::fromStdString(ShotFolder() + "/add-images-first.png"));
   const int albumWidth = right->width(), leftWidth = left->width();
   dialog.resize(dialog.width() - 120, dialog.height());
-  ASSERT_TRUE(QTest::qWaitFor([&] { return left->width() != leftWidth; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return left->width() != leftWidth; }, kWaitBoundMs));
   EXPECT_EQ(right->width(), albumWidth);
   EXPECT_EQ(left->width(), leftWidth - 120);
 }
@@ -1570,20 +1585,21 @@ TEST_F(PagesTest, ThePreviewIsAboveTheWizard) {
   QTimer::singleShot(0, [&] {
     CvexaPreviewDlg* preview = nullptr;
     if (!QTest::qWaitFor([&] { return (preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())); },
-                         5000))
+                         kWaitBoundMs))
       return;
     title = preview->windowTitle();
-    topmost = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, 5000);
+    topmost = QTest::qWaitFor([&] { return QApplication::activeWindow() == preview; }, kWaitBoundMs);
     // The screen as a person sees it, once the preview has been drawn.
     (void)QTest::qWaitFor([&] {
       during = QGuiApplication::primaryScreen()->grabWindow(0).toImage();
       const QColor middle = during.pixelColor(during.width() / 2, during.height() / 2);
       return middle.blue() > 150 && middle.red() < 90;
-    }, 5000);
+    }, kWaitBoundMs);
     during.save(QString::fromStdString(ShotFolder() + "/preview-over-wizard.png"));
     QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : preview, Qt::Key_Escape);
   });
-  QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier);
+  vexa::testsupport::Guarded("the preview to close on Escape",
+                             [&] { QTest::keyClick(gallery, Qt::Key_P, Qt::ControlModifier); });
   EXPECT_TRUE(topmost);
   // Window lists name it by the product, not by the program.
   EXPECT_EQ(title.toStdString(), "Kv Orlune Disc Creator Software");
@@ -1615,14 +1631,14 @@ TEST_F(PagesTest, TheThumbnailScrollBarFollowsTheView) {
   QAbstractScrollArea* gallery = WaitForGallery(Find<CVEXAThum>(1113));
   ASSERT_TRUE(gallery);
   std::vector<QWidget*> cells;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 24; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 24; }, kWaitBoundMs));
   QScrollBar* bar = gallery->verticalScrollBar();
   QWidget* viewport = gallery->viewport();
   auto shown = [&](QWidget* cell) {
     return viewport->rect().intersects(QRect(cell->mapTo(viewport, QPoint(0, 0)), cell->size()));
   };
   // The bar comes once the pictures are laid out.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() && bar->maximum() > 0; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bar->isVisible() && bar->maximum() > 0; }, kWaitBoundMs));
   EXPECT_EQ(bar->value(), bar->minimum());
   EXPECT_TRUE(shown(cells.front()));
   EXPECT_FALSE(shown(cells.back()));
@@ -1646,7 +1662,7 @@ QStringList EntryTexts(QMenu* menu) {
 
 // Runs once the next popup menu is open: records its name and entries, then
 // closes it (or leaves it to `with`, which may choose an entry).
-void OnNextMenu(QString* name, QStringList* entries, std::function<void(QMenu*)> with = {}, int timeout = 5000) {
+void OnNextMenu(QString* name, QStringList* entries, std::function<void(QMenu*)> with = {}, int timeout = kWaitBoundMs) {
   QTimer::singleShot(0, [=] {
     QMenu* menu = nullptr;
     if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, timeout))
@@ -1680,14 +1696,14 @@ TEST_F(PagesTest, HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys) {
   ASSERT_TRUE(ShowOnFolder(dialog, m_temp.Path("narrow")));
   QAbstractScrollArea* folder = WaitForGallery(dialog.FolderPictures());
   ASSERT_TRUE(folder);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(folder).size() == 3; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ThumbnailsOf(folder).size() == 3; }, kWaitBoundMs));
   EXPECT_EQ(dialog.Album()->GetThumbCount(), 0);
 
   auto* bar = dialog.findChild<QToolBar*>("toolbar1098");
   ASSERT_TRUE(bar);
   auto* overflow = bar->findChild<QToolButton*>("qt_toolbar_ext_button");
   ASSERT_TRUE(overflow);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return overflow->isVisible(); }, 5000)) << "the bar fits: nothing to test";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return overflow->isVisible(); }, kWaitBoundMs)) << "the bar fits: nothing to test";
   QStringList hidden;
   for (QToolButton* b : bar->findChildren<QToolButton*>())
     if (b != overflow && !b->isVisible()) hidden << b->text();
@@ -1696,7 +1712,7 @@ TEST_F(PagesTest, HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys) {
   QTest::mouseClick(overflow, Qt::LeftButton);
   auto* menu = bar->findChild<QMenu*>("toolbarOverflow");
   ASSERT_TRUE(menu);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }, kWaitBoundMs));
   const QStringList entries = EntryTexts(menu);
   for (const QString& text : hidden) EXPECT_TRUE(entries.contains(text)) << text.toStdString();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
@@ -1733,8 +1749,9 @@ TEST_F(PagesTest, HiddenToolbarButtonsAreInTheOverflowMenuAndAnswerTheirKeys) {
     QString name;
     QStringList items;
     OnNextMenu(&name, &items);
-    QTest::keyClick(folder, static_cast<Qt::Key>(k.key), Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000)) << k.menu;
+    vexa::testsupport::Guarded(std::string("the menu ") + k.menu + " to be closed",
+                               [&] { QTest::keyClick(folder, static_cast<Qt::Key>(k.key), Qt::AltModifier); });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, kWaitBoundMs)) << k.menu;
     EXPECT_EQ(name.toStdString(), k.menu);
     EXPECT_TRUE(items.size() == 3 && items[0].endsWith(k.item)) << items.join('|').toStdString();
   }
@@ -1752,7 +1769,7 @@ TEST_F(PagesTest, TheAlbumHasOneRightButtonMenuShowingItsKeys) {
   QAbstractScrollArea* album = WaitForGallery(dialog.Album());
   ASSERT_TRUE(album);
   std::vector<QWidget*> cells;
-  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(album)).size() == 2; }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(album)).size() == 2; }, kWaitBoundMs));
 
   // The platform's menu event on a picture opens no menu of its own (a menu
   // that did open would be closed after a second).
@@ -1761,20 +1778,24 @@ TEST_F(PagesTest, TheAlbumHasOneRightButtonMenuShowingItsKeys) {
   OnNextMenu(&name, &entries, {}, 1000);
   const QPoint at(40, 40);
   QContextMenuEvent event(QContextMenuEvent::Mouse, at, cells[0]->mapToGlobal(at));
-  QApplication::sendEvent(cells[0], &event);
+  vexa::testsupport::Guarded("the platform's menu event to be handled",
+                             [&] { QApplication::sendEvent(cells[0], &event); });
   QApplication::processEvents();
   EXPECT_EQ(name.toStdString(), "");
 
   // The right button on a picture and on the empty area: the same menu.
   OnNextMenu(&name, &entries);
-  QTest::mouseClick(cells[0], Qt::RightButton, {}, at);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000));
+  vexa::testsupport::Guarded("the picture's right-button menu to be closed",
+                             [&] { QTest::mouseClick(cells[0], Qt::RightButton, {}, at); });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, kWaitBoundMs));
   const QString onPicture = name;
   const QStringList pictureEntries = entries;
   name.clear();
   OnNextMenu(&name, &entries);
-  emit dialog.Album()->mouseUp(2, 0, album->viewport()->width() - 4, album->viewport()->height() - 4);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, 5000));
+  vexa::testsupport::Guarded("the album's right-button menu to be closed", [&] {
+    emit dialog.Album()->mouseUp(2, 0, album->viewport()->width() - 4, album->viewport()->height() - 4);
+  });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !name.isEmpty(); }, kWaitBoundMs));
   EXPECT_EQ(onPicture.toStdString(), "menu198");
   EXPECT_EQ(name, onPicture);
   EXPECT_EQ(entries, pictureEntries);

@@ -99,14 +99,16 @@ TEST_F(SessionAlbumTest, AProgramKilledAfterAnActionLeavesFilesThatLoadWithIt) {
     ::_exit(3);
   }
   ::close(ready[1]);
-  pollfd waitFor{ready[0], POLLIN, 0};
+  const vexa::testsupport::Deadline deadline;
   char answer = 0;
-  const bool told = ::poll(&waitFor, 1, 30000) == 1 && ::read(ready[0], &answer, 1) == 1;
+  const bool told = vexa::testsupport::PollUntil(ready[0], POLLIN, deadline) > 0 && ::read(ready[0], &answer, 1) == 1;
   ::kill(child, SIGKILL);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(child, "the killed child");
+  const int status = end.status;
   ::close(ready[0]);
-  ASSERT_TRUE(told) << "status " << status;
+  ASSERT_TRUE(end.ended) << end.failure;
+  ASSERT_TRUE(told) << "the child did not tell within " << deadline.BoundText()
+                    << " that its action was done; status " << status;
   EXPECT_EQ(answer, 'y');
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
 

@@ -31,6 +31,7 @@
 #include "wizard/ui/Launcher.h"
 #include "wizard/update/HttpTransfer.h"
 #include "wizard/update/UpdateCheck.h"
+#include "tests/support/UiWaits.h"
 
 using namespace vexa::wiz;
 using vexa::ui::testing::ReadAll;
@@ -83,7 +84,11 @@ class UpdateCheckTest : public WizUnitTest {
                               "-nodes", "-days", "2", "-subj", "/CN=127.0.0.1", "-addext",
                               "subjectAltName=IP:127.0.0.1", "-keyout", QString::fromStdString(key), "-out",
                               QString::fromStdString(m_cert)});
-    return openssl.waitForFinished(60000) && openssl.exitCode() == 0 && vexa::base::FileExists(m_cert);
+    if (!openssl.waitForFinished(vexa::testsupport::kWaitBoundMs)) {
+      ADD_FAILURE() << vexa::testsupport::InVain("openssl to make the test's certificate");
+      return false;
+    }
+    return openssl.exitCode() == 0 && vexa::base::FileExists(m_cert);
   }
 
   // The server answers over TLS unless plain is asked for; the registry
@@ -98,7 +103,10 @@ class UpdateCheckTest : public WizUnitTest {
         setenv(kTestCaFileVariable, m_cert.c_str(), 1);
       }
       m_server.start("python3", args);
-      if (!m_server.waitForReadyRead(10000)) return false;
+      if (!m_server.waitForReadyRead(vexa::testsupport::kWaitBoundMs)) {
+        ADD_FAILURE() << vexa::testsupport::InVain("the update server to tell its port");
+        return false;
+      }
       m_port = m_server.readLine().trimmed().toStdString();
       const std::string base = (tls ? "https://127.0.0.1:" : "http://127.0.0.1:") + m_port;
       vexa::reg::SetValue(vexa::reg::Hive::LocalMachine, kServerUrlsKey, "KVODVERSIONCGI",
@@ -125,6 +133,7 @@ class UpdateCheckTest : public WizUnitTest {
     });
     driver.start(20);
     Wiz().SetUpdateCheckMode(kCheckManual);
+    const vexa::testsupport::UiWatchdog dog("the update prompt's windows to be answered");
     return RunUpdatePrompt(Wiz(), nullptr);
   }
   static void Click(QDialog* d, int id) {

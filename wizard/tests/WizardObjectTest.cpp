@@ -17,6 +17,7 @@
 #include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
 #include "wizard/tests/WizTestSupport.h"
+#include "tests/support/UiWaits.h"
 
 using vexa::com::Bstr;
 using vexa::com::ComPtr;
@@ -83,6 +84,13 @@ class WizardObjectTest : public WizTest {
       act(sheet);
     });
     m_sheetTimer->start(20);
+  }
+
+  // The wizard's run, driven by the test's timers, under a watchdog that
+  // names what the run waited for.
+  static HRESULT CreateVcd(IVEXAWizard1* w, const char* what) {
+    const vexa::testsupport::UiWatchdog dog(what);
+    return w->CreateVCD();
   }
 
   ComPtr<IVEXAWizard1> m_wizard;
@@ -201,7 +209,7 @@ TEST_F(WizardObjectTest, ImageListFiles) {
     sheet->reject();
   });
   closer.start(20);
-  EXPECT_EQ(w->CreateVCD(), S_OK);
+  EXPECT_EQ(CreateVcd(w, "the sheet to be closed as soon as it is up"), S_OK);
   const std::string session = ReadAll(ConfigDir() + "/lastAlbum.xml");
   const auto pa = session.find(a), pc = session.find("d1/c.jpg"), pd = session.find("d2/d.png");
   ASSERT_NE(pa, std::string::npos) << session;
@@ -254,7 +262,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
     drove = true;
     QTest::mouseClick(sheet->button(QWizard::FinishButton), Qt::LeftButton);
   });
-  EXPECT_EQ(w->CreateVCD(), S_OK);
+  EXPECT_EQ(CreateVcd(w, "the sheet to make the disc and close"), S_OK);
   EXPECT_TRUE(drove);
   EXPECT_EQ(caption, "Kv Orlune Disc Creator Software");
   ASSERT_EQ(Fake().Calls("CreateVCD").size(), 1u);
@@ -276,7 +284,7 @@ TEST_F(WizardObjectTest, FinishHandsTheAlbumToTheOrchestrator) {
     // A failed burn leaves the sheet open on the last page.
     QTimer::singleShot(50, sheet, [sheet] { sheet->reject(); });
   });
-  EXPECT_EQ(w->CreateVCD(), S_OK);
+  EXPECT_EQ(CreateVcd(w, "the cancelled burn to come back and the sheet to be closed"), S_OK);
   EXPECT_EQ(Code(), VEXAWizCancelled);
   // With the picture chosen, closing asked first.
   ASSERT_FALSE(m_boxes.empty());

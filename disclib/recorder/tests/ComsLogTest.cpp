@@ -2,6 +2,7 @@
 #include <thread>
 
 #include "disclib/recorder/tests/RecorderTestUtil.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -57,7 +58,10 @@ TEST_F(DebugLogTest, AQuietLogIsFlushedByTimeout) {
   log.Wake();
   clock_.Advance(std::chrono::seconds(2));
   log.Wake();
-  log.WaitForFlushes(1);
+  {
+    const vexa::testsupport::Watchdog dog("the log's flush 6 s after its last line");
+    log.WaitForFlushes(1);
+  }
   log.Stop();
   const auto lines = Lines(path_);
   ASSERT_EQ(lines.size(), 5u);
@@ -71,7 +75,10 @@ TEST_F(DebugLogTest, FullBlocksAreWrittenWithoutWaiting) {
   DebugLog log(&clock_);
   log.Start(path_.c_str(), false);
   for (int i = 0; i < 512; ++i) log.Log(("line " + std::to_string(i)).c_str());
-  log.WaitForFlushes(1);
+  {
+    const vexa::testsupport::Watchdog dog("the flush of the full block");
+    log.WaitForFlushes(1);
+  }
   const auto lines = Lines(path_);
   ASSERT_EQ(lines.size(), 512u);
   EXPECT_EQ(lines[511].substr(0, 1), "F");

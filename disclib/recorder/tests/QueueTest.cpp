@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "disclib/recorder/CDRQueue.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ TEST(CDRQueue, RefusesWhatDoesNotFitAndIgnoresOtherReleases) {
 // A producer and a consumer waiting on each other, and a stop that ends a
 // producer's wait when the consumer has gone.
 TEST(CDRQueue, WaitsEndOnDataRoomOrStop) {
+  const vexa::testsupport::Watchdog dog("the producer's and the consumer's waits to end on data, room or stop");
   CDRQueueClass q(8, 4);
   std::atomic<bool> finished{false};
   std::vector<DWORD> got;

@@ -11,6 +11,7 @@
 #include "disclib/recorder/CdrDrive.h"
 #include "disclib/recorder/tests/SimRecorderFixture.h"
 #include "platform/scsi/SimDisc.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -212,10 +213,10 @@ TEST_F(TaoTest, AnAbortFromAnotherThreadStopsTheWriterWhereItIs) {
   ASSERT_GE(inotify_add_watch(watch, drive_.c_str(), IN_MODIFY), 0);
   std::thread aborter([&] {
     alignas(inotify_event) char events[4096];
+    const vexa::testsupport::Deadline deadline;
     for (bool written = false; !written;) {
-      pollfd p{watch, POLLIN, 0};
-      if (::poll(&p, 1, 60000) <= 0) {
-        ADD_FAILURE() << "the image file was never written";
+      if (vexa::testsupport::PollUntil(watch, POLLIN, deadline) <= 0) {
+        ADD_FAILURE() << vexa::testsupport::InVain("the first write into the image file");
         break;
       }
       const ssize_t n = ::read(watch, events, sizeof events);

@@ -6,6 +6,7 @@
 #include "disclib/vcd/Bindings.h"
 #include "disclib/vcd/tests/EncodeFixtures.h"
 #include "platform/base/Path.h"
+#include "tests/support/Waits.h"
 
 namespace vexa::vcd::testing {
 namespace {
@@ -26,7 +27,7 @@ class AudioEncodeTest : public ScratchTest {
   // Runs a conversion to its end.
   std::int32_t Run(VCDClassMPG1L2AudioEncode& e, const std::string& out, std::string* name = nullptr) {
     e.StartConversion(out.c_str());
-    EXPECT_TRUE(e.WaitDone(300s));
+    EXPECT_TRUE(e.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the audio encoding to end");
     std::int32_t percent = -1, remaining = -1, done = 0;
     EXPECT_EQ(e.GetProgress(&percent, &remaining, &done), 1);
     EXPECT_EQ(done, 1);
@@ -169,8 +170,8 @@ TEST_F(AudioEncodeTest, TwoEncodersAtOnce) {
   ASSERT_EQ(b.AddAudioFile("fake:2000"), 1);
   a.StartConversion(Path("a.mp2").c_str());
   b.StartConversion(Path("b.mp2").c_str());
-  ASSERT_TRUE(a.WaitDone(300s));
-  ASSERT_TRUE(b.WaitDone(300s));
+  ASSERT_TRUE(a.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the audio encoding to end");
+  ASSERT_TRUE(b.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the audio encoding to end");
   EXPECT_EQ(a.GetResult(nullptr), base::kWorkSuccess);
   EXPECT_EQ(b.GetResult(nullptr), base::kWorkSuccess);
   // 224 kbit/s: 28000 bytes a second, within a frame.

@@ -9,6 +9,7 @@
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/imaging/Text.h"
+#include "tests/support/Waits.h"
 
 namespace vexa::vcd::testing {
 namespace {
@@ -30,7 +31,7 @@ class VideoEncodeTest : public ScratchTest {
   }
   std::int32_t Run(VCDClassMPG1VideoEncode& e, const std::string& out, std::string* name = nullptr) {
     e.StartConversion(out.c_str());
-    EXPECT_TRUE(e.WaitDone(600s));
+    EXPECT_TRUE(e.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the video encoding to end");
     std::int32_t percent = 0, remaining = 0, done = 0;
     EXPECT_EQ(e.GetProgress(&percent, &remaining, &done), 1);
     const char* n = nullptr;
@@ -264,7 +265,7 @@ TEST_F(VideoEncodeTest, AMissingPictureOrACancelEndsTheRun) {
     e.Cancel();
     e.StartConversion(Path("y.mpg").c_str());  // a new run clears the flag
     e.Cancel();
-    ASSERT_TRUE(e.WaitDone(600s));
+    ASSERT_TRUE(e.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the video encoding to end");
     EXPECT_EQ(e.GetResult(nullptr), base::kWorkCancelled);
   }
 }
@@ -280,8 +281,8 @@ TEST_F(VideoEncodeTest, TwoEncodersInOneProcess) {
   y.SetVideoFormat(2);
   x.StartConversion(Path("x.mpg").c_str());
   y.StartConversion(Path("y.mpg").c_str());
-  ASSERT_TRUE(x.WaitDone(600s));
-  ASSERT_TRUE(y.WaitDone(600s));
+  ASSERT_TRUE(x.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the video encoding to end");
+  ASSERT_TRUE(y.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the video encoding to end");
   EXPECT_EQ(x.GetResult(nullptr), base::kWorkSuccess);
   EXPECT_EQ(y.GetResult(nullptr), base::kWorkSuccess);
   EXPECT_GT(std::filesystem::file_size(Path("x.mpg")), 1000u);

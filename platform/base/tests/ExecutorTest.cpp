@@ -17,6 +17,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Waits.h"
+
 namespace vexa::base {
 namespace {
 
@@ -32,6 +34,7 @@ TEST(ExecutorTest, EveryTaskRunsOnceAndNestedGroupsOnAFullPoolEnd) {
   const std::size_t outer = 4 * ParallelJobs() + 3;
   constexpr std::size_t kInner = 16;
   std::vector<std::atomic<int>> runs(outer * kInner);
+  const testsupport::Watchdog dog("the nested groups on a full pool to end");
   TaskGroup group;
   for (std::size_t o = 0; o < outer; ++o) {
     group.Run([&, o] {
@@ -98,6 +101,7 @@ TEST(ExecutorTest, SideThreadsAllRunAtOnceAndAreKeptForTheNextCall) {
   // More stages than cores, each waiting for all: they must run side by side.
   const unsigned stages = 2 * ParallelJobs() + 3;
   auto pipeline = [&] {
+    const testsupport::Watchdog dog("every side thread of a pipeline to run at once");
     std::latch all(stages);
     std::vector<SideThread> threads;
     for (unsigned i = 0; i < stages; ++i) threads.emplace_back([&] { all.arrive_and_wait(); });
@@ -121,9 +125,9 @@ TEST(ExecutorTest, AForkedChildGetsItsWorkDone) {
     { SideThread t([&] { side = 1; }); }
     ::_exit(sum.load() == 4950 && side.load() == 1 ? 0 : 1);
   }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  const testsupport::ChildEnd end = testsupport::WaitChild(child, "the forked child's work");
+  ASSERT_TRUE(end.ended) << end.failure;
+  EXPECT_TRUE(end.Exited(0)) << end.Code();
 }
 
 TEST(ExecutorTest, JobsFollowTheAffinityMask) {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "platform/base/Path.h"
+#include "tests/support/Waits.h"
 
 using namespace vexa::base;
 
@@ -48,9 +49,9 @@ int AsUser(uid_t uid, const std::function<bool()>& fn) {
     if (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0) _exit(3);
     _exit(fn() ? 0 : 1);
   }
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(pid, "the child of user " + std::to_string(uid));
+  if (!end.ended) ADD_FAILURE() << end.failure;
+  return end.ended && WIFEXITED(end.status) ? WEXITSTATUS(end.status) : -1;
 }
 
 class OutputFileTest : public ::testing::Test {
@@ -130,12 +131,22 @@ TEST_F(OutputFileTest, NewFilesFollowTheUmaskAndReplacementsKeepTheMode) {
 TEST_F(OutputFileTest, PipesAreWrittenDirectly) {
   ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0644), 0);
   std::string received;
-  // The reader opens the pipe blocking, so it waits for the writer: a
-  // reader that opened first and read before the writer came would see the
-  // end at once, and the writer's open would then wait for ever.
+  // The reader reads once the pipe has something to say: data, or the end
+  // after a writer came and went (a reader that read before the writer came
+  // would see the end at once, and the writer's open would then wait for
+  // ever). It gives up at the bound, so a writer that never comes cannot
+  // hold the test.
   std::jthread reader([&] {
-    std::ifstream in(Path("pipe"), std::ios::binary);
-    received.assign(std::istreambuf_iterator<char>(in), {});
+    const int fd = ::open(Path("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    const vexa::testsupport::Deadline deadline;
+    while (vexa::testsupport::PollUntil(fd, POLLIN, deadline) > 0) {
+      char buffer[256];
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n <= 0) break;
+      received.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
   });
   OutputFile out;
   ASSERT_TRUE(out.Open(Path("pipe"))) << out.Error();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/base/Path.h"
+#include "tests/support/Waits.h"
 
 namespace vexa::base {
 namespace {
@@ -47,8 +48,8 @@ class OwnedTempDirTest : public ::testing::Test {
   static int EndedProcess() {
     const pid_t child = ::fork();
     if (child == 0) ::_exit(0);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(child, "a child that exits at once");
+    EXPECT_TRUE(end.ended) << end.failure;
     return static_cast<int>(child);
   }
 

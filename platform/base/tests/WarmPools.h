@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "platform/base/Executor.h"
+#include "tests/support/Waits.h"
 
 namespace vexa::base::testing {
 
 // Starts `side` side threads and every worker of the compute pool, each
 // waiting until all are up; they then stay, idle, for later calls.
 inline void WarmPools(unsigned side) {
+  const testsupport::Watchdog dog("every side thread and every worker of the pool to be up at once");
   {
     std::latch up(side);
     std::vector<SideThread> threads;

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/Waits.h"
+
 namespace vexa::base {
 namespace {
 
@@ -69,11 +71,13 @@ TEST(WorkPoolTest, TheOwnersCancelReachesEveryWorker) {
     });
     return static_cast<std::int32_t>(kWorkSuccess);
   }));
-  busy.wait();
+  {
+    const testsupport::Watchdog dog("every worker to hold an item");
+    busy.wait();
+  }
   EXPECT_TRUE(owner.Cancel());
   release.count_down();
-  while (!owner.WaitDone(1000ms)) {
-  }
+  ASSERT_TRUE(owner.WaitDone(testsupport::kWaitBound)) << testsupport::InVain("the cancelled pool to end");
   EXPECT_EQ(owner.Result(nullptr), kWorkCancelled);
   // The items under way were finished; no worker began another.
   EXPECT_EQ(begun.load(), static_cast<int>(kWorkers));

@@ -12,14 +12,15 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/Waits.h"
+
 namespace vexa::base {
 namespace {
 
 using namespace std::chrono_literals;
 
 void WaitForEnd(WorkRun& run) {
-  while (!run.WaitDone(1000ms)) {
-  }
+  if (!run.WaitDone(testsupport::kWaitBound)) ADD_FAILURE() << testsupport::InVain("the run to end");
 }
 
 TEST(WorkRunTest, TheResultIsPublishedBeforeDone) {
@@ -97,7 +98,10 @@ TEST(WorkRunTest, ACancelWakesTheWorkAndTheEndStepKnowsIt) {
         endSawCancel = cancelled;
         endSawDone = run.done();
       }));
-  waiting.wait();
+  {
+    const testsupport::Watchdog dog("the work to start");
+    waiting.wait();
+  }
   EXPECT_TRUE(run.Cancel());
   WaitForEnd(run);
   EXPECT_TRUE(woke);
@@ -139,6 +143,7 @@ TEST(WorkRunTest, DestroyingARunStopsAndJoinsIt) {
   std::latch started(1);
   std::atomic<bool> ended{false};
   {
+    const testsupport::Watchdog dog("the work to start, and the run to stop and join it when destroyed");
     WorkRun run;
     ASSERT_TRUE(run.Start([&] {
       started.count_down();

@@ -130,15 +130,20 @@ TEST_F(DisplayProbeTest, ARunningXServerIsADisplay) {
   }
   ::close(ready[1]);
   std::string number;
-  char c;
-  while (::read(ready[0], &c, 1) == 1 && c != '\n') number += c;
+  const vexa::testsupport::Deadline deadline;
+  const vexa::testsupport::ReadEnd told = vexa::testsupport::ReadLineUntil(ready[0], &number, deadline);
   ::close(ready[0]);
-  ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-  ::setenv("DISPLAY", (":" + number).c_str(), 1);
-  EXPECT_TRUE(DisplayReachable());
+  if (told == vexa::testsupport::ReadEnd::kLine && !number.empty()) {
+    ::setenv("DISPLAY", (":" + number).c_str(), 1);
+    EXPECT_TRUE(DisplayReachable());
+  } else {
+    ADD_FAILURE() << (told == vexa::testsupport::ReadEnd::kTimedOut
+                          ? vexa::testsupport::InVain("Xvfb to tell its display number")
+                          : std::string("Xvfb did not start"));
+  }
   ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(pid, "Xvfb after SIGTERM");
+  EXPECT_TRUE(end.ended) << end.failure;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // vexa-reg tool, a forked writer, files edited in place, folders replaced,
 // and this process's own writes from several threads.
 #include "platform/registry/tests/RegistryTestUtil.h"
+#include "tests/support/Checkers.h"
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -46,13 +47,15 @@ void EditInPlace(const std::string& path, const std::string& from, const std::st
   EXPECT_EQ(after.st_size, before.st_size);
 }
 
-// Runs `body` in a forked child and gives its exit code.
+// Runs `body` in a forked child and gives its exit code (-1 when it did not
+// exit within the bound, a failure of the test).
 int InChild(const std::function<int()>& body) {
   const pid_t pid = fork();
   if (pid == 0) _exit(body());
-  int status = 0;
-  if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(pid, "the forked child");
+  if (!end.ended) ADD_FAILURE() << end.failure;
+  if (!end.ended || !WIFEXITED(end.status)) return -1;
+  return WEXITSTATUS(end.status);
 }
 
 const char kKey[] = "Software\\Fresh";
@@ -81,7 +84,7 @@ TEST_F(RegistryTest, ReadsSeeChangesMadeSinceTheLastRead) {
        [&] {
          const std::string cmd = Quote(std::string(VEXA_BUILD_DIR) + "/bin/vexa-reg") + " add " +
                                  Quote(std::string("HKCU\\") + kKey) + " /v v /d new /f >/dev/null";
-         ASSERT_EQ(std::system(cmd.c_str()), 0);
+         ASSERT_EQ(vexa::testsupport::Shell(cmd), 0);
        }},
       {"a forked child sets a value", kPlain, Hive::LocalMachine, "new",
        [&] {

@@ -1,6 +1,7 @@
 // The store through its C++ face: layers, names, HKEY_CLASSES_ROOT, value
 // types through the file, scripts, and concurrent writers.
 #include "platform/registry/tests/RegistryTestUtil.h"
+#include "tests/support/Waits.h"
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -244,9 +245,9 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
     }
   }
   for (pid_t child : children) {
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(child, "the writer process");
+    ASSERT_TRUE(end.ended) << end.failure;
+    EXPECT_TRUE(end.Exited(0)) << end.Code();
   }
   std::vector<std::string> names;
   ASSERT_EQ(ListValues(Hive::CurrentUser, "Software\\Race", &names), Status::Ok);

@@ -10,6 +10,7 @@
 
 #include "platform/scsi/Transport.h"
 #include "platform/scsi/tests/SimTestUtil.h"
+#include "tests/support/Waits.h"
 
 namespace {
 
@@ -221,8 +222,14 @@ TEST_F(SimFixture, ARecordingKilledMidwayLeavesTheDiscIncomplete) {
   }
   close(ready[1]);
   char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  const vexa::testsupport::Deadline deadline;
+  const bool told = vexa::testsupport::PollUntil(ready[0], POLLIN, deadline) > 0 && read(ready[0], &byte, 1) == 1;
   close(ready[0]);
+  if (!told) {
+    kill(child, SIGKILL);
+    vexa::testsupport::WaitChild(child, "the writer process");
+    FAIL() << "the writer process did not tell within " << deadline.BoundText() << " that it was writing";
+  }
   // While the writer lives the recorder is its own.
   std::string error;
   bool busy = false;
@@ -230,9 +237,9 @@ TEST_F(SimFixture, ARecordingKilledMidwayLeavesTheDiscIncomplete) {
   EXPECT_TRUE(busy);
   EXPECT_NE(error.find("process " + std::to_string(child)), std::string::npos) << error;
   ASSERT_EQ(kill(child, SIGKILL), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFSIGNALED(status));
+  const vexa::testsupport::ChildEnd end = vexa::testsupport::WaitChild(child, "the killed writer process");
+  ASSERT_TRUE(end.ended) << end.failure;
+  ASSERT_TRUE(WIFSIGNALED(end.status));
 
   Open();
   EXPECT_EQ(drive_->Disc().status, DiscStatus::Incomplete);

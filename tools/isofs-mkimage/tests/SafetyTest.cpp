@@ -4,6 +4,7 @@
 // Every refusal says why, exits non-zero and leaves what is on disk as it was.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -356,24 +357,33 @@ TEST_F(Safety, InputsThatChangeWhileRead) {
     const std::size_t dataStart = std::size_t{FileSector(Out("plain.iso"), "A.BIG;1")} * 2048;
     ASSERT_GT(dataStart, 0u);
     ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
-    FILE* tool = popen((Make("", pipe) + " 2>&1").c_str(), "r");
-    ASSERT_NE(tool, nullptr);
-    const int fd = open(pipe.c_str(), O_RDONLY);
+    vexa::testsupport::BackgroundShell tool(Make("", pipe), true);
+    ASSERT_TRUE(tool.Started());
+    // Opened without waiting for the tool; each read waits, within the
+    // bound, for what the tool writes (the end only once it came and went).
+    const int fd = open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
     ASSERT_GE(fd, 0);
+    const vexa::testsupport::Deadline deadline;
+    const auto readSome = [&](char* into, std::size_t most) -> ssize_t {
+      if (vexa::testsupport::PollUntil(fd, POLLIN, deadline) <= 0) return -1;
+      return read(fd, into, most);
+    };
     char buf[65536];
     for (std::size_t got = 0; got <= dataStart;) {
-      const ssize_t n = read(fd, buf, std::min(sizeof buf, dataStart + 1 - got));
-      ASSERT_GT(n, 0);
+      const ssize_t n = readSome(buf, std::min(sizeof buf, dataStart + 1 - got));
+      if (n <= 0) close(fd);
+      ASSERT_GT(n, 0) << (deadline.Passed() ? vexa::testsupport::InVain("the image's first file data in the pipe")
+                                            : "the tool ended its image early: " + tool.Finish().out);
       got += static_cast<std::size_t>(n);
     }
     c.change(big, small);
-    while (read(fd, buf, sizeof buf) > 0) {
+    while (readSome(buf, sizeof buf) > 0) {
     }
     close(fd);
-    std::string said;
-    for (std::size_t n; (n = fread(buf, 1, sizeof buf, tool)) > 0;) said.append(buf, n);
-    const int status = pclose(tool);
-    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1) << said;
+    const vexa::testsupport::ShellRun run = tool.Finish();
+    const std::string& said = run.out;
+    ASSERT_FALSE(run.timedOut) << run.failure;
+    EXPECT_EQ(run.status, 1) << said;
     EXPECT_EQ(said.rfind(c.message, 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
   }

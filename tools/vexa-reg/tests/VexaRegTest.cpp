@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Checkers.h"
+
 namespace {
 
 struct Result {
@@ -42,9 +44,8 @@ class VexaReg : public ::testing::Test {
     std::string cmd = Quote(std::string(VEXA_BUILD_DIR) + "/bin/vexa-reg");
     for (const std::string& a : args) cmd += " " + Quote(a);
     cmd += " <" + Quote(in) + " >" + Quote(out) + " 2>" + Quote(err);
-    const int status = std::system(cmd.c_str());
     Result r;
-    if (WIFEXITED(status)) r.exit = WEXITSTATUS(status);
+    vexa::testsupport::ShellOutput(cmd, &r.exit);
     vexa::base::ReadFile(out, &r.out);
     vexa::base::ReadFile(err, &r.err);
     return r;
