@@ -86,17 +86,11 @@ const char* CdrClassPhysical::GetLastError(ComsSenseRecord* sense) {
 }
 
 LONG CdrClassPhysical::StatusOfDrive() {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    ComsSenseRecord sense;
-    if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return CDR_STATUS_READY;
-    const DWORD code = SenseCode(sense);
-    if (code == 0x020401) return CDR_STATUS_BECOMING_READY;
-    const int key = sense.sense[2] & 0x0F;
-    if (key == 2 && sense.sense[12] == 0x3A) return CDR_STATUS_NOT_READY;  // no medium
-    // A unit attention (medium changed, reset) is asked once more.
-    if (key == 6 && (sense.sense[12] == 0x28 || sense.sense[12] == 0x29) && attempt == 0) continue;
-    return CDR_STATUS_NOT_READY;
-  }
+  // A unit attention (medium changed, reset) has been asked again by Cmd.
+  ComsSenseRecord sense;
+  if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return CDR_STATUS_READY;
+  if (SenseCode(sense) == 0x020401) return CDR_STATUS_BECOMING_READY;
+  // No medium (02/3A/xx), or anything else.
   return CDR_STATUS_NOT_READY;
 }
 

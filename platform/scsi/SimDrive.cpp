@@ -854,6 +854,7 @@ void SimDrive::StartStop(const std::uint8_t* cdb, Reply& r) {
     Note("tray opened");
     return;
   }
+  const bool wasOpen = trayOpen_;
   trayOpen_ = false;
   if (config_.autoBlank && disc_.status != DiscStatus::Blank && disc_.sourceBin.empty()) {
     std::string error;
@@ -863,6 +864,9 @@ void SimDrive::StartStop(const std::uint8_t* cdb, Reply& r) {
       Note("loading a fresh disc failed: " + error);
     }
   }
+  // A disc drawn in with the tray may be another one: the drive becomes
+  // ready with it and says so once, to the next command.
+  if (wasOpen && disc_.kind != MediaKind::None) unitAttention_ = true;
   Note("tray closed");
 }
 

@@ -26,7 +26,8 @@
 //    (ChangeMedia, "cdrsim load") while a program has the drive open, unless
 //    that program prevents medium removal; the drive then answers its next
 //    command with UNIT ATTENTION, medium may have changed (06/28/00), once,
-//    and has the new disc from then on;
+//    and has the new disc from then on; so it does after its tray, open,
+//    is closed over a disc (START STOP UNIT);
 //  - a test write (the test bit of the write parameters page) goes through
 //    every check of a real recording and records nothing: the disc, its
 //    state file and its image files stay as they were;

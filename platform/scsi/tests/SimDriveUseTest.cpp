@@ -179,6 +179,27 @@ TEST_F(SimFixture, ADiscChangedFromOutsideIsToldOnceAndThenUsed) {
   EXPECT_EQ(drive_->Disc().status, DiscStatus::Blank);
 }
 
+// The tray opened and closed again over a disc is a disc change as a real
+// drive sees it: the next command is told once. A tray that was shut, or
+// one closed over no disc, has nothing to tell.
+TEST_F(SimFixture, ATrayClosedOverADiscIsToldOnce) {
+  Configure("media = cdr\n");
+  Open();
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 2, 0}).Ok());              // eject
+  EXPECT_EQ(SenseText(Cmd({0, 0, 0, 0, 0, 0})), "2/3a/02");  // tray open
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());              // load
+  EXPECT_EQ(SenseText(Cmd({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0})), "6/28/00");
+  EXPECT_TRUE(Cmd({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}).Ok());
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());  // load again: the tray was shut
+  EXPECT_TRUE(Cmd({0, 0, 0, 0, 0, 0}).Ok());
+
+  Configure("media = cdr\nfault = nomedium\n");
+  Open();
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 2, 0}).Ok());
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());
+  EXPECT_EQ(SenseText(Cmd({0, 0, 0, 0, 0, 0})), "2/3a/01");
+}
+
 // A writer process killed with SIGKILL in the middle of a track: the next
 // program finds the CD-R incomplete, with the track that was being written
 // left open and its start unwritable.
