@@ -52,6 +52,8 @@ void CdrClassPhysical::SetError(const char* text, const ComsSenseRecord* sense) 
   // Without sense data the transport's own outcome is the cause.
   if (sense->status == kComsStatusTimedOut) {
     std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command timed out");
+  } else if (sense->status == kComsStatusGone) {
+    std::snprintf(message, sizeof message, "%s", kComsDriveGoneText);
   } else if (sense->status == kComsStatusNoAnswer) {
     std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command did not reach it");
   } else if (const char* known = SenseText(code)) {
