@@ -255,10 +255,11 @@ TEST_F(DriveFaultsTest, AWriterThatGoesAwayMidBurnIsSaidToBeGone) {
     const char* said;  // what the writer reported
   } cases[] = {
       {"a write of the image track", "gone op=2a lba=200", "Write failed: "},
-      // Sector 4000 is well into the track of a 40-second show (from 2177 to
-      // 5247), longer than the writer's queue: the track writer meets the
-      // drive's absence while the show is still being handed to it.
-      {"a write of the photo show's track", "gone op=2a lba=4000", "Write failed: "},
+      // The track of a 40-second show runs from sector 2177 to 5247, more
+      // than the track writer's queue of 2048 sectors holds: at sector 2500
+      // the writer meets the drive's absence while the show is still being
+      // handed to it, and the next sectors are refused.
+      {"a write of the photo show's track", "gone op=2a lba=2500", "Write failed: "},
       {"the flush at the end of a track", "gone op=35", "Flush failed: "},
       {"closing the session", "gone op=5b", "Close session failed: "},
   };
