@@ -728,7 +728,15 @@ bool BurnFlow::DoBurn(const BurnSettings& burn, bool* burnStopPending, AwakeScop
   }
   auto failureReport = [&] {
     const std::string& said = driver_.LastProcessMessage();
-    if (said.find("NO ANSWER FROM THE DRIVE") != std::string::npos) {
+    if (said.find("the drive is gone") != std::string::npos) {
+      // The writer was unplugged or switched off: nothing about the disc,
+      // the speed or a buffer is the cause.
+      flow_.ShowError(FormatMessageText(
+          util_.LoadString(4586, "The CD writer is gone: it was disconnected or switched off while the disc was "
+                                 "written.\r\n\r\n%1!s!\r\n\r\nConnect the writer and switch it on, then try again "
+                                 "with a new blank disc."),
+          {said}));
+    } else if (said.find("NO ANSWER FROM THE DRIVE") != std::string::npos) {
       // The writer stopped answering: no speed or buffer is the cause.
       flow_.ShowError(FormatMessageText(
           util_.LoadString(4585, "The CD writer stopped answering while the disc was written.\r\n\r\n%1!s!\r\n\r\n"

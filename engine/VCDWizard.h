@@ -172,6 +172,10 @@ class VCDWizard {
   void PremasterEnd(bool cancelled);
   void NoteFullWorkDisk();
   std::int32_t BurnBody();
+  std::int32_t BurnTracks();
+  // A failed burn whose writer no longer answers at all says that the
+  // writer is gone, whichever command met its absence first.
+  void NoteWriterGone();
   bool WriteImageTrack(std::int32_t flags);
   bool WriteFileTrack(const std::string& path, std::int32_t flags, std::int32_t trackFlag);
   bool WritePaddingTrack(std::int32_t flags, std::int32_t target);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "disclib/recorder/CDR4COMS.h"
 #include "disclib/vcd/VCDTrackWriter.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
@@ -331,6 +332,25 @@ std::int64_t VCDWizard::BurnEndAddress(std::int32_t start) const {
 }
 
 std::int32_t VCDWizard::BurnBody() {
+  const std::int32_t state = BurnTracks();
+  if (state == base::kWorkBurnFailed) NoteWriterGone();
+  return state;
+}
+
+void VCDWizard::NoteWriterGone() {
+  const std::string said = run_.FailedName();
+  // The drive's own words already say it stopped answering.
+  if (said.find("NO ANSWER FROM THE DRIVE") != std::string::npos) return;
+  // Any drive that is there answers INQUIRY, busy, without a disc or after
+  // a failed write alike.
+  char inquiry[32] = {};
+  if (drives_->GetInquiry(drive_, inquiry) != 0) return;
+  std::string why = said;
+  while (!why.empty() && (why.back() == '.' || why.back() == ' ')) why.pop_back();
+  SetFailedName(why.empty() ? std::string(kComsDriveGoneText) : why + ": " + kComsDriveGoneText);
+}
+
+std::int32_t VCDWizard::BurnTracks() {
   SetEndTick(0);
   const std::int32_t flags = (testMode_ ? 1 : 0) | (underrun_ ? 4 : 0);
   std::int32_t speed = drives_->SpeedQuery(drive_, speed_);
@@ -408,13 +428,18 @@ bool VCDWizard::WriteFileTrack(const std::string& path, std::int32_t flags, std:
     return false;
   }
   // The track the image layout planned for this file, sector for sector.
+  // A write refused is the drive's to explain: its track writer has latched
+  // what the drive answered by the time the queue refuses more.
+  std::string refused;
   const VCDTrackWriteResult written = VCDWriteMpegTrack(
       path,
       [&](const std::uint8_t* units, int count) {
-        return drives_->WriteTAO(drive_, kUnit, count, units) == 0;
+        if (drives_->WriteTAO(drive_, kUnit, count, units) == 0) return true;
+        refused = drives_->GetLastError(drive_);
+        return false;
       },
       [&] { return Cancelled(); });
-  if (!written.ok && !written.error.empty()) NoteFailure(written.error);
+  if (!written.ok && !written.error.empty()) NoteFailure(refused.empty() ? written.error : refused);
   return EndTrack(written.ok);
 }
 

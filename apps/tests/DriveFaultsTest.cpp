@@ -256,6 +256,48 @@ TEST_F(DriveFaultsTest, EveryBurnFailureSaysWhatTheDriveSaid) {
   }
 }
 
+// A writer unplugged or switched off during the burn is said to be gone,
+// on the status lines and in the log, whichever command met its absence:
+// never a buffer underrun to be cured by a slower speed.
+TEST_F(DriveFaultsTest, AWriterThatGoesAwayMidBurnIsSaidToBeGone) {
+  struct Case {
+    const char* name;
+    const char* fault;
+    const char* said;  // what the writer reported
+  } cases[] = {
+      {"a write of the image track", "gone op=2a lba=200", "Write failed: "},
+      // The track of a 40-second show runs from sector 2177 to 5247, more
+      // than the track writer's queue of 2048 sectors holds: at sector 2500
+      // the writer meets the drive's absence while the show is still being
+      // handed to it, and the next sectors are refused.
+      {"a write of the photo show's track", "gone op=2a lba=2500", "Write failed: "},
+      {"the flush at the end of a track", "gone op=35", "Flush failed: "},
+      {"closing the session", "gone op=5b", "Close session failed: "},
+  };
+  const std::string gone = "NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)";
+  const std::string list = WriteFile("one.lst", ListOf({kPhoto}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    base::RemoveAll(sim_);
+    Cdrsim({"create", sim_, "--media", "cdr"});
+    Cdrsim({"fault", sim_, "add", c.fault});
+    base::RemoveAll(box_.data() + "vexalog.txt");
+    const ProgramResult r = Vexa({"/r:status", "/p:40", "/i:" + list});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("The CD writer is gone: it was disconnected or switched off while the disc was written."),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.err.find(std::string("The writer reported: ") + c.said + gone), std::string::npos) << r.err;
+    for (const char* wrong : {"buffer underrun", "slower", "stopped answering"}) {
+      EXPECT_EQ(r.err.find(wrong), std::string::npos) << wrong << "\n" << r.err;
+    }
+    const std::string log = Log();
+    EXPECT_NE(log.find(std::string("Burn failed with error code 1003. The writer reported: ") + c.said + gone),
+              std::string::npos)
+        << log;
+  }
+}
+
 // A disc nothing can be written to is named for what it is before the photo
 // show is made, on the status lines of a run without a display (where
 // nobody can change it, so it is said once) and in the log of a silent run;

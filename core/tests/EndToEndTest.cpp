@@ -21,6 +21,7 @@
 #include "platform/base/Text.h"
 #include "platform/imaging/Bitmap.h"
 #include "platform/imaging/Codec.h"
+#include "platform/scsi/SimDrive.h"
 
 namespace vexa::core::test {
 namespace {
@@ -340,6 +341,37 @@ TEST_F(EndToEndTest, TheStatusDialogOffersACopyThatIsTheSameImageAgain) {
   EXPECT_NE(names[0].find("/ALBUMS/ALBUM_A"), std::string::npos) << names[0];
   EXPECT_EQ(vcd[0].substr(vcd[0].find("INFO.VCD")), vcd[1].substr(vcd[1].find("INFO.VCD")));
   EXPECT_EQ(LeftInTemp(), std::vector<std::string>{});
+}
+
+// "Make Another Copy" when the user puts the blank disc in from outside
+// (as "cdrsim load" does) while "There is no disc" is shown: the writer
+// answers its first command after the change with a unit attention, which
+// is asked again, not taken for a disc that cannot be read.
+TEST_F(EndToEndTest, ACopyIsMadeOnABlankDiscPutInFromOutside) {
+  Drive("profile = cdrw-writer\nmedia = cdr\n");
+  bool changed = false;
+  core_ = Scripted([this, &changed](ScriptedUi& ui) {
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonExtra); }, kButtonExtra);
+    ui.QueueAnswer(kIDOK);  // the CD-R reminder of the first disc
+    ui.QueueAnswer(kIDOK);  // "There is no disc in the CD Writer."
+    ui.QueueAnswer(kIDOK);  // the reminder again, for the blank one
+    ui.onPump = [this, &ui, &changed] {
+      if (!changed && !ui.messages.empty() && ui.messages.back().text.rfind("There is no disc", 0) == 0) {
+        changed = true;
+        std::string error;
+        EXPECT_TRUE(scsi::sim::SimDrive::ChangeMedia(drive_, "cdr", &error)) << error;
+      }
+    };
+    ui.PressWhen([](const ScriptedStatusDialog& d) { return d.ButtonEnabled(kButtonOK); }, kButtonOK);
+  });
+  ASSERT_EQ(InitAndAdd(core_.Get(), VEXACoreShowStatusAll, 3), S_OK) << ErrorText();
+  ASSERT_EQ(core_->CreateVCD(VARIANT_FALSE, VARIANT_FALSE, VARIANT_TRUE), S_OK) << ErrorText();
+  EXPECT_TRUE(changed);
+  EXPECT_EQ(ui_->PendingPresses(), 0u);
+  EXPECT_EQ(ui_->unscripted, 0);
+  for (const auto& m : ui_->messages) EXPECT_EQ(m.text.find("cannot read the disc"), std::string::npos) << m.text;
+  core_.Reset();
+  EXPECT_EQ(Images().size(), 2u);
 }
 
 // "Creating the photo show" over the real engine: the bar shows the

@@ -974,6 +974,28 @@ TEST_F(RunTest, AWriterThatStoppedAnsweringIsNotCalledABufferUnderrun) {
   EXPECT_EQ(text.find("slower"), std::string::npos) << text;
 }
 
+// A writer unplugged or switched off during the burn is said to be gone,
+// with the drive's words; no buffer underrun, no slower speed.
+TEST_F(RunTest, AWriterThatIsGoneIsSaidToBeGone) {
+  engine_->burnResult = VEXAEngineResultBrellWriteFail;
+  engine_->burnMessage = u"Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)";
+  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+  AddPhotos(1);
+  EXPECT_EQ(Run(), E_FAIL);
+  EXPECT_EQ(Code(), VEXACoreBurnFailure);
+  ASSERT_EQ(ui_->messages.size(), 1u);
+  const std::string& text = ui_->messages[0].text;
+  EXPECT_EQ(text.rfind("The CD writer is gone: it was disconnected or switched off while the disc was written.\r\n\r\n"
+                       "The writer reported: Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected "
+                       "or switched off)\r\n\r\nConnect the writer",
+                       0),
+            0u)
+      << text;
+  EXPECT_EQ(text.find("buffer underrun"), std::string::npos) << text;
+  EXPECT_EQ(text.find("slower"), std::string::npos) << text;
+}
+
 TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
   struct Case {
     LONG asked;

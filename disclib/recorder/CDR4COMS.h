@@ -25,9 +25,10 @@ static_assert(sizeof(ComsCommandRecord) == 24);
 
 // Sense record: the status word (0 after success; after a failure the SCSI
 // status, kComsStatusTimedOut when the command's time ran out before the
-// drive answered, or kComsStatusNoAnswer when the transport failed without
-// a status otherwise) and 32 bytes of sense data in the fixed format (key in
-// byte 2, ASC in 12, ASCQ in 13).
+// drive answered, kComsStatusGone when the device is no longer there, or
+// kComsStatusNoAnswer when the transport failed without a status otherwise)
+// and 32 bytes of sense data in the fixed format (key in byte 2, ASC in 12,
+// ASCQ in 13).
 struct ComsSenseRecord {
   DWORD status;
   BYTE sense[32];
@@ -35,6 +36,10 @@ struct ComsSenseRecord {
 static_assert(sizeof(ComsSenseRecord) == 36);
 inline constexpr DWORD kComsStatusNoAnswer = 0xFF;
 inline constexpr DWORD kComsStatusTimedOut = 0x1FF;
+inline constexpr DWORD kComsStatusGone = 0x2FF;
+// How a drive's error text names a device that is no longer there.
+inline constexpr char kComsDriveGoneText[] =
+    "NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)";
 
 // Device information record, refilled by each COMS_GetDeviceInfo.
 struct ComsDeviceInfo {

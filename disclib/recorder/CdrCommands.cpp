@@ -66,7 +66,7 @@ int SpeedKBs(int x) { return static_cast<int>(std::lround(x * 176.4)); }
 namespace {
 enum class Direction { kNone, kOut, kIn };
 
-bool Send(LONG device, const Cdb& cdb, Direction direction, void* data, DWORD* length, ComsSenseRecord* sense) {
+bool SendOnce(LONG device, const Cdb& cdb, Direction direction, void* data, DWORD* length, ComsSenseRecord* sense) {
   ComsCommandRecord c = {};
   c.cdbLength = static_cast<BYTE>(cdb.Size());
   std::memcpy(c.cdb, cdb.Bytes(), cdb.Size());
@@ -77,6 +77,20 @@ bool Send(LONG device, const Cdb& cdb, Direction direction, void* data, DWORD* l
     case Direction::kIn: break;
   }
   return t->COMS_CmdRead(device, &c, sense, nullptr, data, length) != 0;
+}
+
+bool Send(LONG device, const Cdb& cdb, Direction direction, void* data, DWORD* length, ComsSenseRecord* sense) {
+  // The sense decides about a second try even when the caller wants none.
+  ComsSenseRecord own;
+  ComsSenseRecord* s = sense ? sense : &own;
+  const DWORD asked = length ? *length : 0;
+  for (int reissued = 0;; ++reissued) {
+    if (length) *length = asked;
+    if (SendOnce(device, cdb, direction, data, length, s)) return true;
+    if (RetryFor(*s) != SenseRetry::kReissue || reissued == kUnitAttentionReissues) return false;
+    ComsLogF("%02ld %02x unit attention %02x/%02x: sent again", static_cast<long>(device), cdb.Bytes()[0],
+             s->sense[12], s->sense[13]);
+  }
 }
 }  // namespace
 
@@ -96,11 +110,17 @@ DWORD SenseCode(const ComsSenseRecord& s) {
   return (static_cast<DWORD>(s.sense[2] & 0x0F) << 16) | (s.sense[12] << 8) | s.sense[13];
 }
 
-bool IsBusy(const ComsSenseRecord& s) {
+SenseRetry RetryFor(const ComsSenseRecord& s) {
+  // A transport failure or a timeout leaves the sense bytes zero: no retry.
   const DWORD code = SenseCode(s);
-  if (code == 0x020401 || code == 0x020404 || code == 0x020407 || code == 0x020408) return true;
-  return s.sense[2] == 0xFE && s.sense[12] == 0x04 && s.sense[13] == 0x08;
+  if (code == 0x020401 || code == 0x020404 || code == 0x020407 || code == 0x020408) return SenseRetry::kWhileBusy;
+  if (s.sense[2] == 0xFE && s.sense[12] == 0x04 && s.sense[13] == 0x08) return SenseRetry::kWhileBusy;
+  const int key = s.sense[2] & 0x0F;
+  if (key == 6 && (s.sense[12] == 0x28 || s.sense[12] == 0x29)) return SenseRetry::kReissue;
+  return SenseRetry::kNone;
 }
+
+bool IsBusy(const ComsSenseRecord& s) { return RetryFor(s) == SenseRetry::kWhileBusy; }
 
 bool ModeSense10(LONG device, int pageCode, BYTE* page, DWORD allocation, DWORD* pageLength,
                  ComsSenseRecord* sense) {

@@ -17,15 +17,36 @@ namespace discpak {
 
 // One command through the transport table: none, or `length` bytes read
 // into buffer (in/out: the bytes moved afterwards), or `length` bytes of
-// data sent.
+// data sent. A unit attention is answered by sending the command again
+// (RetryFor); the sense record holds the last answer.
 bool Cmd(LONG device, const Cdb& cdb, ComsSenseRecord* sense = nullptr);
 bool CmdRead(LONG device, const Cdb& cdb, void* buffer, DWORD* length, ComsSenseRecord* sense = nullptr);
 bool CmdWrite(LONG device, const Cdb& cdb, const void* data, DWORD length, ComsSenseRecord* sense = nullptr);
 
 // Sense code of a record: key (low four bits of byte 2) << 16 | ASC << 8 | ASCQ.
 DWORD SenseCode(const ComsSenseRecord& sense);
-// Operation still in progress: 02/04/01, 02/04/04, 02/04/07, 02/04/08, and
-// a sense byte 2 of 0xFE with 04/08.
+
+// What the sense of a failed command asks of the one who sent it. This is
+// the one place that decides from sense data whether a command is tried
+// again.
+enum class SenseRetry {
+  kNone,     // the failure stands
+  // A unit attention: the medium may have changed (06/28/xx) or the drive
+  // was powered on or reset (06/29/xx). The drive reports it once, to the
+  // first command after the event, without carrying that command out; the
+  // same command is sent again at once (Cmd, CmdRead and CmdWrite do so,
+  // at most kUnitAttentionReissues times).
+  kReissue,
+  // Operation still in progress: 02/04/01, 02/04/04, 02/04/07, 02/04/08,
+  // and a sense byte 2 of 0xFE with 04/08. The caller asks again after a
+  // pause, up to its wait limit.
+  kWhileBusy,
+};
+SenseRetry RetryFor(const ComsSenseRecord& sense);
+// Several events can be pending at once (a reset, then a new disc), each
+// reported once; a drive that keeps answering so is not asked for ever.
+inline constexpr int kUnitAttentionReissues = 3;
+// RetryFor(sense) == SenseRetry::kWhileBusy.
 bool IsBusy(const ComsSenseRecord& sense);
 // The text of a sense code, or null when the table has none.
 const char* SenseText(DWORD code);

@@ -52,6 +52,8 @@ void CdrClassPhysical::SetError(const char* text, const ComsSenseRecord* sense) 
   // Without sense data the transport's own outcome is the cause.
   if (sense->status == kComsStatusTimedOut) {
     std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command timed out");
+  } else if (sense->status == kComsStatusGone) {
+    std::snprintf(message, sizeof message, "%s", kComsDriveGoneText);
   } else if (sense->status == kComsStatusNoAnswer) {
     std::snprintf(message, sizeof message, "NO ANSWER FROM THE DRIVE: the command did not reach it");
   } else if (const char* known = SenseText(code)) {
@@ -86,17 +88,11 @@ const char* CdrClassPhysical::GetLastError(ComsSenseRecord* sense) {
 }
 
 LONG CdrClassPhysical::StatusOfDrive() {
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    ComsSenseRecord sense;
-    if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return CDR_STATUS_READY;
-    const DWORD code = SenseCode(sense);
-    if (code == 0x020401) return CDR_STATUS_BECOMING_READY;
-    const int key = sense.sense[2] & 0x0F;
-    if (key == 2 && sense.sense[12] == 0x3A) return CDR_STATUS_NOT_READY;  // no medium
-    // A unit attention (medium changed, reset) is asked once more.
-    if (key == 6 && (sense.sense[12] == 0x28 || sense.sense[12] == 0x29) && attempt == 0) continue;
-    return CDR_STATUS_NOT_READY;
-  }
+  // A unit attention (medium changed, reset) has been asked again by Cmd.
+  ComsSenseRecord sense;
+  if (Cmd(device_, Cdb(cmd::kTestUnitReady), &sense)) return CDR_STATUS_READY;
+  if (SenseCode(sense) == 0x020401) return CDR_STATUS_BECOMING_READY;
+  // No medium (02/3A/xx), or anything else.
   return CDR_STATUS_NOT_READY;
 }
 

@@ -172,6 +172,9 @@ LONG RunCommand(LONG device, ComsCommandRecord* command, ComsSenseRecord* sense,
   } else if (r.timedOut) {
     ComsLogF("%02ld %02x FAILED %.1fms elapsed TIMEOUT", static_cast<long>(device), op, ms);
     if (sense) sense->status = kComsStatusTimedOut;
+  } else if (r.DeviceGone()) {
+    ComsLogF("%02ld %02x FAILED %.1fms elapsed DEVICE GONE", static_cast<long>(device), op, ms);
+    if (sense) sense->status = kComsStatusGone;
   } else {
     ComsLogF("%02ld %02x FAILED %.1fms elapsed NO SENSE AVAILABLE", static_cast<long>(device), op, ms);
     if (sense) sense->status = r.status ? r.status : kComsStatusNoAnswer;

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "disclib/recorder/CDR4COMS.h"
 #include "engine/DiscLibrary.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
@@ -30,6 +31,13 @@ class ScriptedDrive : public FakeDriveAccess {
   bool finishFails = false;  // FinishTAO latches "Flush failed"
   std::string latched;
   std::vector<int> trackUnits;
+  // Track n (1 the image track) fails at its start (READ TRACK INFORMATION
+  // or StartTAO) or at its first write, latching failText.
+  enum class Step { kTrackInfo, kStart, kWrite };
+  int failTrack = 0;
+  Step failStep = Step::kWrite;
+  std::string failText;
+  bool gone = false;  // the writer answers nothing, not even INQUIRY
 
   std::mutex m;
   std::condition_variable cv;
@@ -38,10 +46,17 @@ class ScriptedDrive : public FakeDriveAccess {
 
   std::int32_t StartTAO(DriveHandle*, std::int32_t, std::int32_t, std::int32_t, const std::uint8_t*,
                         const std::uint8_t*) override {
+    latched.clear();
+    if (failTrack == tracks + 1 && failStep == Step::kStart) {
+      latched = failText;
+      return 1;
+    }
     ++tracks;
     trackUnits.push_back(0);
-    latched.clear();
     return 0;
+  }
+  std::int32_t GetInquiry(DriveHandle* d, char* text) override {
+    return gone ? 0 : FakeDriveAccess::GetInquiry(d, text);
   }
   std::int32_t WriteTAO(DriveHandle*, std::int32_t size, std::int32_t count, const std::uint8_t*) override {
     {
@@ -52,6 +67,10 @@ class ScriptedDrive : public FakeDriveAccess {
       holding = false;
     }
     if (size != 2332) return 1;
+    if (failTrack == tracks && failStep == Step::kWrite) {
+      latched = failText;
+      return 1;
+    }
     if (failWriteAtUnit >= units && failWriteAtUnit < units + count) {
       latched = "Write failed: WRITE ERROR";
       return 1;
@@ -76,6 +95,7 @@ class ScriptedDrive : public FakeDriveAccess {
   std::string GetLastError(DriveHandle*) override { return latched; }
   std::int32_t ReadTrackInfo(DriveHandle*, std::int32_t, std::uint8_t* info) override {
     std::memset(info, 0, 36);
+    if (failTrack == tracks + 1 && failStep == Step::kTrackInfo) return 1;
     const std::int32_t next = nextWritable + units;
     std::memcpy(info + 12, &next, 4);
     return 0;
@@ -178,6 +198,48 @@ TEST_F(BuilderTest, TheDrivesFailuresFailTheBurn) {
   EXPECT_EQ(Burn(), base::kWorkBurnFailed);
   wizard_->GetWorkResult(&name);
   EXPECT_EQ(name, "Flush failed");
+}
+
+// A failed burn says what the drive said, also when a write of a file
+// track was refused; and a writer that no longer answers at all is said to
+// be gone, whichever step met its absence.
+TEST_F(BuilderTest, AFailedBurnSaysWhatTheDriveSaidOrThatTheWriterIsGone) {
+  const std::string file = dir_ + "/track.mpg";
+  base::WriteFileAtomic(file, std::string(2324 * 200, '\0'));
+  ASSERT_EQ(wizard_->AddTrackFile(file.c_str(), 1), 1);
+  const std::string gone = kComsDriveGoneText;
+  using Step = ScriptedDrive::Step;
+  struct Case {
+    const char* name;
+    Step step;
+    bool writerGone;
+    std::string latched;
+    std::string said;
+  } cases[] = {
+      {"a write of the file track refused", Step::kWrite, false, "Write failed: WRITE ERROR",
+       "Write failed: WRITE ERROR"},
+      {"unplugged during the file track", Step::kWrite, true, "Write failed: " + gone, "Write failed: " + gone},
+      {"unplugged before the file track, nothing latched", Step::kTrackInfo, true, "", gone},
+      {"unplugged as the file track starts", Step::kStart, true, "Invalid track number.",
+       "Invalid track number: " + gone},
+      {"a file track refused at its start by a writer that is there", Step::kStart, false, "Invalid track number.",
+       "Invalid track number."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    drives_.units = 0;
+    drives_.tracks = 0;
+    drives_.trackUnits.clear();
+    drives_.failTrack = 2;
+    drives_.failStep = c.step;
+    drives_.failText = c.latched;
+    drives_.gone = c.writerGone;
+    EXPECT_EQ(Burn(), base::kWorkBurnFailed);
+    std::string name;
+    wizard_->GetWorkResult(&name);
+    EXPECT_EQ(name, c.said);
+    EXPECT_EQ(drives_.closes.load(), 0);
+  }
 }
 
 TEST_F(BuilderTest, ProgressAndEstimates) {

@@ -111,7 +111,7 @@ bool ParseFault(const std::string& text, Fault* fault, std::string* error) {
     return false;
   }
   static const char* const kKinds[] = {"check",     "busy",        "page5", "nomedium",
-                                       "attention", "nogetconfig", "slow",  "hang"};
+                                       "attention", "nogetconfig", "slow",  "hang", "gone"};
   bool known = false;
   for (const char* k : kKinds) known = known || f.kind == k;
   if (!known) {

@@ -28,6 +28,9 @@
 //   slow ms=N [op=OP]                             every (or that) command takes N ms more
 //   hang op=OP [count=N]                          the command never completes: the
 //                                                 transport reports its timeout
+//   gone [op=OP] [lba=N]                          the drive is unplugged when such a
+//                                                 command comes: it and every later one
+//                                                 fail without status or sense (ENODEV)
 #pragma once
 
 #include <cstdint>
@@ -39,7 +42,7 @@
 namespace vexa::scsi::sim {
 
 struct Fault {
-  std::string kind;  // check, busy, page5, nomedium, attention, nogetconfig, slow, hang
+  std::string kind;  // check, busy, page5, nomedium, attention, nogetconfig, slow, hang, gone
   int op = -1;       // -1: any command
   std::int64_t lba = -1;
   int key = 0, asc = 0, ascq = 0;

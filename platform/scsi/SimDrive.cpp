@@ -338,7 +338,15 @@ Result SimDrive::Execute(const Command& c) {
     return res;
   }
   TrayHold tray(trayFd_);
-  if (DiscStateStamp() != seenState_) NoticeDiscChange();
+  if (!gone_ && DiscStateStamp() != seenState_) {
+    // A folder that is no more is a drive unplugged, not a disc changed.
+    if (!base::DirExists(folder_)) {
+      Vanish("its folder was removed");
+    } else {
+      NoticeDiscChange();
+    }
+  }
+  if (gone_) return Gone(c);
   Result res = ExecuteHeld(c);
   seenState_ = DiscStateStamp();
   if (locked_ != trayMarked_ && trayFd_ >= 0) {
@@ -362,6 +370,12 @@ Result SimDrive::ExecuteHeld(const Command& c) {
   for (auto& f : faults_) {
     if (f.kind == "slow" && (f.op < 0 || f.op == op) && f.ms > 0) {
       std::this_thread::sleep_for(std::chrono::milliseconds(f.ms));
+    }
+  }
+  for (auto& f : faults_) {
+    if (f.kind == "gone" && FaultMatches(f, op, lba, count)) {
+      Vanish("a gone fault matched");
+      return Gone(c);
     }
   }
   bool faulted = false;
@@ -433,6 +447,29 @@ Result SimDrive::ExecuteHeld(const Command& c) {
   if (traceFile_) {
     std::fprintf(traceFile_, "%s\n", line);
     if (op != 0x2A && op != 0xBE && op != 0x28) std::fflush(traceFile_);
+  }
+  return res;
+}
+
+void SimDrive::Vanish(const std::string& why) {
+  if (gone_) return;
+  gone_ = true;
+  Note("the drive is gone (" + why + "): no command reaches it any more");
+}
+
+Result SimDrive::Gone(const Command& c) {
+  // As SG_IO answers for a drive that was unplugged or switched off: no
+  // status, no sense, the system's "no such device".
+  Result res;
+  res.sysError = ENODEV;
+  char line[160];
+  int n = std::snprintf(line, sizeof line, "%06u", ++sequence_);
+  for (int i = 0; i < c.cdbLength && n < 100; ++i) n += std::snprintf(line + n, sizeof line - n, " %02x", c.cdb[i]);
+  std::snprintf(line + n, sizeof line - n, " len=%u -> GONE", c.length);
+  trace_.push_back(line);
+  if (traceFile_) {
+    std::fprintf(traceFile_, "%s\n", line);
+    std::fflush(traceFile_);
   }
   return res;
 }
@@ -854,6 +891,7 @@ void SimDrive::StartStop(const std::uint8_t* cdb, Reply& r) {
     Note("tray opened");
     return;
   }
+  const bool wasOpen = trayOpen_;
   trayOpen_ = false;
   if (config_.autoBlank && disc_.status != DiscStatus::Blank && disc_.sourceBin.empty()) {
     std::string error;
@@ -863,6 +901,9 @@ void SimDrive::StartStop(const std::uint8_t* cdb, Reply& r) {
       Note("loading a fresh disc failed: " + error);
     }
   }
+  // A disc drawn in with the tray may be another one: the drive becomes
+  // ready with it and says so once, to the next command.
+  if (wasOpen && disc_.kind != MediaKind::None) unitAttention_ = true;
   Note("tray closed");
 }
 

@@ -26,7 +26,11 @@
 //    (ChangeMedia, "cdrsim load") while a program has the drive open, unless
 //    that program prevents medium removal; the drive then answers its next
 //    command with UNIT ATTENTION, medium may have changed (06/28/00), once,
-//    and has the new disc from then on;
+//    and has the new disc from then on; so it does after its tray, open,
+//    is closed over a disc (START STOP UNIT);
+//  - it can be unplugged: once its folder is removed (or a "gone" fault
+//    matches) every command fails as SG_IO fails for a drive that was
+//    disconnected or switched off, without status or sense (ENODEV);
 //  - a test write (the test bit of the write parameters page) goes through
 //    every check of a real recording and records nothing: the disc, its
 //    state file and its image files stay as they were;
@@ -143,6 +147,9 @@ class SimDrive {
   void PreventAllow(const std::uint8_t* cdb, Reply& r);
   // A disc put in from outside since the last command: taken, and told once.
   void NoticeDiscChange();
+  // The drive is unplugged: from now on no command reaches it (Gone).
+  void Vanish(const std::string& why);
+  Result Gone(const Command& c);
   // What identifies disc.state as this drive last saw or wrote it.
   struct StateStamp {
     std::uint64_t device = 0, inode = 0;
@@ -228,6 +235,7 @@ class SimDrive {
   int readKBs_ = 0, writeKBs_ = 0;
   int vendorSpeed_ = 0;             // vendor page 0x31
   bool unitAttention_ = false;
+  bool gone_ = false;               // unplugged: every command fails as for a vanished device
   bool locked_ = false, trayOpen_ = false, deviceMode_ = false;
   int blankingLeft_ = 0;            // not-ready answers left while blanking runs
   int formatProgress_ = -1;         // DVD+RW background format: -1 none, else 0..65536

@@ -15,6 +15,7 @@
 // list; its commands fail (EBUSY) and Problem() says who has it.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -60,6 +61,13 @@ struct Result {
 
   bool Ok() const {
     return status == 0 && hostStatus == 0 && driverStatus == 0 && sysError == 0 && !timedOut;
+  }
+  // The device is no longer there (unplugged, switched off, its node
+  // removed): the system's "no such device" (ENODEV, ENXIO, ENOENT), or the
+  // host adapter's "no connection" (DID_NO_CONNECT) or "bad target"
+  // (DID_BAD_TARGET).
+  bool DeviceGone() const {
+    return sysError == ENODEV || sysError == ENXIO || sysError == ENOENT || hostStatus == 0x01 || hostStatus == 0x04;
   }
   int SenseKey() const { return senseValid ? sense[2] & 0x0F : -1; }
   int Asc() const { return senseValid ? sense[12] : -1; }

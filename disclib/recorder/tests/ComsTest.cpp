@@ -1,5 +1,6 @@
 // The transport object: its stubs before opening, the checks and log lines
 // of the command functions, the sense record, timeouts, the device lock.
+#include <cerrno>
 #include <cstring>
 #include <regex>
 #include <thread>
@@ -119,7 +120,11 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
       r.senseValid = true;
       vexa::scsi::MakeSense(r.sense, 2, 0x3A, 0x01);
     } else if (c.cdb[0] == 0x35) {
-      r.hostStatus = 1;  // the adapter lost the device
+      r.hostStatus = 7;  // the adapter's own error, the device still there
+    } else if (c.cdb[0] == 0x1E) {
+      r.hostStatus = 1;  // the adapter lost the device (unplugged)
+    } else if (c.cdb[0] == 0x1B) {
+      r.sysError = ENODEV;  // its node has gone
     } else if (c.cdb[0] == 0x5B) {
       r.timedOut = true;  // no answer within the command's time
     } else {
@@ -145,6 +150,13 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
   EXPECT_EQ(COMS_Cmd(0, &sync, &sense, nullptr), 0);
   EXPECT_EQ(sense.status, kComsStatusNoAnswer);
   EXPECT_EQ(sense.sense[2], 0);
+  // A device that is no longer there is told apart from one that failed.
+  for (int op : {0x1E, 0x1B}) {
+    ComsCommandRecord lost = Record({op, 0, 0, 0, 0, 0});
+    EXPECT_EQ(COMS_Cmd(0, &lost, &sense, nullptr), 0);
+    EXPECT_EQ(sense.status, kComsStatusGone) << op;
+    EXPECT_EQ(sense.sense[2], 0);
+  }
   // A timeout is told apart from a lost device: neither has sense data.
   ComsCommandRecord close = Record({0x5B, 0, 2, 0, 0, 0, 0, 0, 0, 0});
   EXPECT_EQ(COMS_Cmd(0, &close, &sense, nullptr), 0);
@@ -169,6 +181,8 @@ TEST_F(ComsTest, CommandsAreLoggedWithTheirBytesTimingsAndSense) {
   EXPECT_TRUE(find(R"(00  -  10\[35\\00\\00\\00\\00\\00\\00\\00\\00\\00\]       T0000 B0000 START)"));
   EXPECT_TRUE(find(R"(00 35 FAILED [0-9]+\.[0-9]ms elapsed NO SENSE AVAILABLE)"));
   EXPECT_TRUE(find(R"(00 5b FAILED [0-9]+\.[0-9]ms elapsed TIMEOUT)"));
+  EXPECT_TRUE(find(R"(00 1e FAILED [0-9]+\.[0-9]ms elapsed DEVICE GONE)"));
+  EXPECT_TRUE(find(R"(00 1b FAILED [0-9]+\.[0-9]ms elapsed DEVICE GONE)"));
   EXPECT_TRUE(find(R"(00 IN  12\[be\\00\\00\\00\\00\\10\\00\\00\\01\\f8\\00\\00\] T0000 B0930 START)"));
 }
 

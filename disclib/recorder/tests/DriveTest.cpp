@@ -8,7 +8,9 @@
 #include "disclib/recorder/CdrDrive.h"
 #include "disclib/recorder/DriveDB.h"
 #include "disclib/recorder/tests/SimRecorderFixture.h"
+#include "platform/base/Text.h"
 #include "platform/registry/Registry.h"
+#include "platform/scsi/SimDrive.h"
 
 namespace {
 
@@ -327,6 +329,57 @@ TEST_F(DriveTest, StatusIdleAndBlanking) {
   EXPECT_EQ(drive->UnlockDrive(), 0);
   EXPECT_EQ(drive->SetBlocking(1), 0);
   EXPECT_EQ(drive->SetBlocking(2), 6);
+}
+
+// A drive answers the first command after a disc change or a reset with a
+// UNIT ATTENTION and does not carry it out; the command is sent again and
+// does its work. A drive that keeps answering so is not asked for ever.
+TEST_F(DriveTest, AUnitAttentionIsAnsweredBySendingTheCommandAgain) {
+  struct Case {
+    const char* name;
+    const char* conf;
+    bool changeDisc;  // a CD-RW put in from outside, as "cdrsim load" does
+    bool read;        // the disc information is read
+    int sent;         // READ DISC INFORMATION commands the drive saw
+  } cases[] = {
+      {"disc changed from outside", "media = cdr\n", true, true, 2},
+      {"power on, reset", "fault = check op=51 sense=06/29/00\n", false, true, 2},
+      {"reset, then a new disc", "fault = check op=51 sense=06/29/00\nfault = check op=51 sense=06/28/00\n",
+       false, true, 3},
+      {"always", "fault = check op=51 sense=06/28/00 count=-1\n", false, false, 1 + kUnitAttentionReissues},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Use(c.conf);
+    auto drive = Create(0);
+    ASSERT_TRUE(drive);
+    // The drive's write parameters page is set up before the first disc
+    // query of its life; that is done here, so the change meets READ DISC
+    // INFORMATION itself.
+    BYTE track[36];
+    ASSERT_EQ(drive->ReadTrackInfo(255, track), 0);
+    if (c.changeDisc) {
+      std::string error;
+      ASSERT_TRUE(vexa::scsi::sim::SimDrive::ChangeMedia(drive_, "cdrw", &error)) << error;
+    }
+    const std::size_t before = Trace().size();
+    BYTE info[32];
+    EXPECT_EQ(drive->ReadDiscInfo(info), c.read ? 0 : 1);
+    const std::string trace = Trace().substr(before);
+    int sent = 0;
+    for (std::string_view line : vexa::base::DataLines(trace)) {
+      if (line.size() > 9 && line.substr(6, 4) == " 51 ") ++sent;
+    }
+    EXPECT_EQ(sent, c.sent) << trace;
+    if (c.read) {
+      EXPECT_EQ(info[2] & 3, 0);  // blank
+    }
+    if (c.changeDisc) {
+      EXPECT_NE(info[2] & 0x10, 0) << "the CD-RW put in is read";
+    }
+    // The drive is still there and ready for the next command.
+    EXPECT_EQ(drive->GetDriveStatus(), 0);
+  }
 }
 
 // A pressed audio CD with CD-TEXT: the packs come back through the drive

@@ -293,6 +293,35 @@ TEST_F(TaoTest, ClosingTheSessionWaitsForABusyDriveButNotForEver) {
   EXPECT_TRUE(Has(lines, "CloseSession: try normal session type"));
 }
 
+// A writer unplugged during the recording says that it is gone, whichever
+// command met its absence: a WRITE in the track, the flush at its end, or
+// the closing of the session.
+TEST_F(TaoTest, AWriterUnpluggedMidRecordingSaysItIsGone) {
+  const std::string gone = kComsDriveGoneText;
+  struct Case {
+    const char* fault;
+    bool track;  // the track fails (else the session close)
+    std::string said;
+  } cases[] = {
+      {"fault = gone op=2a lba=150\n", true, "Write failed: " + gone},
+      {"fault = gone op=35\n", true, "Flush failed: " + gone},
+      {"fault = gone op=5b\n", false, "Close session failed: " + gone},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    Use(c.fault);
+    auto drive = Create();
+    ASSERT_TRUE(drive);
+    EXPECT_EQ(Track(drive.get()), c.track ? 1 : 0);
+    if (!c.track) {
+      EXPECT_EQ(drive->CloseSession(0x20, 1), 0);
+    }
+    const char* said = drive->GetLastError(nullptr);
+    ASSERT_NE(said, nullptr);
+    EXPECT_EQ(said, c.said);
+  }
+}
+
 // A CLOSE SESSION that fails for good is reported with the drive's answer to
 // it, not with the refusal of the plain retry's write parameters (the drive
 // takes no plain session after an XA track), and a command that timed out

@@ -180,6 +180,55 @@ TEST_F(SimFixture, ADiscChangedFromOutsideIsToldOnceAndThenUsed) {
   EXPECT_EQ(drive_->Disc().status, DiscStatus::Blank);
 }
 
+// The tray opened and closed again over a disc is a disc change as a real
+// drive sees it: the next command is told once. A tray that was shut, or
+// one closed over no disc, has nothing to tell.
+TEST_F(SimFixture, ATrayClosedOverADiscIsToldOnce) {
+  Configure("media = cdr\n");
+  Open();
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 2, 0}).Ok());              // eject
+  EXPECT_EQ(SenseText(Cmd({0, 0, 0, 0, 0, 0})), "2/3a/02");  // tray open
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());              // load
+  EXPECT_EQ(SenseText(Cmd({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0})), "6/28/00");
+  EXPECT_TRUE(Cmd({0x51, 0, 0, 0, 0, 0, 0, 0, 34, 0}).Ok());
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());  // load again: the tray was shut
+  EXPECT_TRUE(Cmd({0, 0, 0, 0, 0, 0}).Ok());
+
+  Configure("media = cdr\nfault = nomedium\n");
+  Open();
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 2, 0}).Ok());
+  ASSERT_TRUE(Cmd({0x1B, 0, 0, 0, 3, 0}).Ok());
+  EXPECT_EQ(SenseText(Cmd({0, 0, 0, 0, 0, 0})), "2/3a/01");
+}
+
+// An unplugged drive: from the command a "gone" fault matches, or once its
+// folder is removed, every command fails as SG_IO fails for a device that
+// is no longer there: no status, no sense, "no such device".
+TEST_F(SimFixture, AnUnpluggedDriveAnswersNoMore) {
+  auto gone = [](const Result& r) {
+    return !r.Ok() && r.status == 0 && !r.senseValid && r.sysError == ENODEV && r.DeviceGone();
+  };
+  Configure("media = cdr\nfault = gone op=2a lba=5\n");
+  Open();
+  ASSERT_TRUE(WriteParameters(1, 4, 8, 0).Ok());
+  std::vector<std::uint8_t> data(2048 * 4);
+  EXPECT_TRUE(Write(0, 4, data).Ok());
+  EXPECT_TRUE(gone(Write(4, 4, data)));  // covers sector 5
+  EXPECT_TRUE(gone(Write(4, 4, data)));
+  EXPECT_TRUE(gone(Cmd({0, 0, 0, 0, 0, 0})));
+  std::vector<std::uint8_t> inquiry(36);
+  EXPECT_TRUE(gone(Cmd({0x12, 0, 0, 0, 36, 0}, Direction::In, &inquiry)));
+  EXPECT_NE(ReadFileText("trace.txt").find("2a 00 00 00 00 04 00 00 04 00 len=8192 -> GONE"), std::string::npos)
+      << ReadFileText("trace.txt");
+
+  Configure("media = cdr\n");
+  Open();
+  ASSERT_TRUE(Cmd({0, 0, 0, 0, 0, 0}).Ok());
+  ASSERT_TRUE(vexa::base::RemoveAll(dir_));
+  EXPECT_TRUE(gone(Cmd({0, 0, 0, 0, 0, 0})));
+  EXPECT_TRUE(gone(Cmd({0x12, 0, 0, 0, 36, 0}, Direction::In, &inquiry)));
+}
+
 // A writer process killed with SIGKILL in the middle of a track: the next
 // program finds the CD-R incomplete, with the track that was being written
 // left open and its start unwritable.
