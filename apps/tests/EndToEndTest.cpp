@@ -1323,5 +1323,65 @@ TEST_F(EndToEndTest, JpegPngSixteenBitPngAndGifPhotosMakeASilentDisc) {
   }
 }
 
+// A valid WAV of 5 ms is the disc's music: the run makes the disc, and the
+// slide show plays it over and over, as any music shorter than the show,
+// with sound all through (ffprobe on the track vcdxrip takes from the
+// disc). The music file on the disc is the WAV given.
+TEST_F(EndToEndTest, AFiveMillisecondWavIsTheMusicOfTheShow) {
+  for (const char* tool : {"sox", "ffprobe"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string music = box_.root() + "/blip.wav";
+  ASSERT_EQ(Tool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", music, "synth", "0.005", "sine", "880"}).status, 0);
+  const ProgramResult made = Tool("soxi", {"-D", music});
+  EXPECT_NEAR(std::atof(made.out.c_str()), 0.005, 0.0005) << made.out;
+  const std::string dir = box_.root() + "/photos";
+  base::MakeDirs(dir);
+  for (const char* name : {"arrival.jpg", "boats.jpg"}) {
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + name, &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(dir + "/" + name, bytes));
+  }
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/p:3", "/m:" + music, "/d:" + dir});
+  const std::string log = Log();
+  ASSERT_EQ(r.status, 0) << r.err << log;
+  EXPECT_NE(log.find("AUDIO Real Track = " + music + "."), std::string::npos) << log;
+  const std::string cue = Cue();
+  ASSERT_FALSE(cue.empty());
+
+  const std::string rip = box_.root() + "/rip";
+  base::MakeDirs(rip);
+  ASSERT_EQ(Tool("vcdxrip", {"--cue-file=" + cue, "--nofiles", "--nosegments", "-q"}, rip).status, 0);
+  const std::string show = rip + "/avseq01.mpg";
+  const ProgramResult probe = Tool("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,codec_name,sample_rate",
+                                               "-of", "csv=p=0", show});
+  EXPECT_NE(probe.out.find("mp2,audio,44100"), std::string::npos) << probe.out << probe.err;
+  // Sound all through the two photos' six seconds.
+  const ProgramResult audio = Tool("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
+                                               "packet=pts_time", "-of", "csv=p=0", show});
+  const std::vector<std::string> times = SplitLines(audio.out);
+  ASSERT_GT(times.size(), 100u) << audio.out << audio.err;
+  double last = 0;
+  for (const std::string& t : times) last = std::max(last, std::atof(t.c_str()));
+  const ProgramResult video = Tool("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries",
+                                               "packet=pts_time", "-of", "csv=p=0", show});
+  double first = 1e9;
+  for (const std::string& t : SplitLines(video.out)) {
+    if (!t.empty()) first = std::min(first, std::atof(t.c_str()));
+  }
+  EXPECT_GT(last - first, 5.5) << audio.out;
+  const ProgramResult clean = Tool("ffmpeg", {"-v", "error", "-xerror", "-i", show, "-f", "null", "-"});
+  EXPECT_EQ(clean.status, 0) << clean.err;
+
+  const std::string iso = box_.root() + "/disc.iso";
+  ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+  JolietPaths(iso);
+  std::string given;
+  ASSERT_TRUE(base::ReadFile(music, &given));
+  EXPECT_TRUE(Extract(iso, "/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV") == given);
+}
+
 }  // namespace
 }  // namespace vexa::app::testing
