@@ -632,6 +632,11 @@ Result Storyboard::AddStill(const StillRequest& request) {
   OriginalPaths paths;
   if (Result r = NameOriginal(request, files.original, &paths); !r.ok()) return r;
   const std::string isoName = LastComponent(paths.iso);
+  // Under the album's name the original keeps the extension of its own
+  // kind (a PNG stays .PNG): the number of its album picture and the
+  // extension of its ISO 9660 name, a name both trees can hold.
+  const std::string albumOriginalName =
+      DiscName("IM_A", static_cast<std::uint32_t>(number), base::Extension(isoName));
   const bool joliet = JolietInUse();
 
   // The disc entries, checked against what the disc already holds before
@@ -642,8 +647,8 @@ Result Storyboard::AddStill(const StillRequest& request) {
       // the ISO 9660 one named as the album records it), then links.
       {true, &files.original, joliet ? paths.joliet : paths.iso, &stillTime, joliet ? paths.iso.c_str() : nullptr},
       {false, &files.original, "/ORLDISC/ALBUM_A/ORIGINAL/" + isoName, &stillTime},
-      // Under its disc name, the name the album records for it.
-      {false, &files.original, "/ALBUMS/ALBUM_A/ORIGINAL/" + discName, &stillTime},
+      // Under its album name, the name the album records for it.
+      {false, &files.original, "/ALBUMS/ALBUM_A/ORIGINAL/" + albumOriginalName, &stillTime},
       {true, &files.albumFile, "/ORLDISC/ALBUM_A/CONTENT/" + discName, &displayTime},
       {false, &files.albumFile, "/ALBUMS/ALBUM_A/" + discName, &displayTime},
       {false, &files.albumFile, "/PICTURES/" + discName, &displayTime},
@@ -675,6 +680,7 @@ Result Storyboard::AddStill(const StillRequest& request) {
   record.discOriginalIso = paths.iso;
   record.discName = discName;
   record.isoName = isoName;
+  record.albumOriginalName = albumOriginalName;
   if (Result r = WriteAlbumItem(record); !r.ok()) return r;
   if (Result r = AddToImage(request, files, entries); !r.ok()) return r;
 

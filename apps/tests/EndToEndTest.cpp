@@ -1323,6 +1323,172 @@ TEST_F(EndToEndTest, JpegPngSixteenBitPngAndGifPhotosMakeASilentDisc) {
   }
 }
 
+// Checks, on the ISO 9660 image of a disc, that every page of its Joliet
+// tree links only what the disc holds: each href and src that is not a
+// web address or a place in the page names a file or folder, relative to
+// the page, in the Joliet tree (pycdlib). Prints one line per link that
+// does not, then "pages N links M".
+constexpr const char* kPageCheck = R"PY(
+import sys, posixpath, pycdlib
+from html.parser import HTMLParser
+iso = pycdlib.PyCdlib()
+iso.open(sys.argv[1])
+def exists(path):
+    for name in (path + ';1', path):
+        try:
+            iso.get_record(joliet_path=name)
+            return True
+        except Exception:
+            pass
+    return False
+class Links(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.found = []
+    def handle_starttag(self, tag, attrs):
+        for k, v in attrs:
+            if k in ('href', 'src') and v:
+                self.found.append(v)
+pages = links = 0
+for top, dirs, files in iso.walk(joliet_path='/'):
+    for f in files:
+        name = f.split(';')[0]
+        if not name.upper().endswith(('.HTM', '.HTML')):
+            continue
+        import io
+        out = io.BytesIO()
+        iso.get_file_from_iso_fp(out, joliet_path=posixpath.join(top, f))
+        p = Links()
+        p.feed(out.getvalue().decode('utf-8', 'replace'))
+        pages += 1
+        for link in p.found:
+            target = link.split('#')[0].split('?')[0]
+            if not target or ':' in target:
+                continue
+            links += 1
+            path = posixpath.normpath(posixpath.join(top, target))
+            if not exists(path):
+                print('MISSING %s in %s' % (link, posixpath.join(top, name)))
+print('pages %d links %d' % (pages, links))
+)PY";
+
+// Photos of every kind but JPEG keep their kind's extension under the
+// album's numbers in ALBUMS/ALBUM_A/ORIGINAL, as in ORLDISC/ALBUM_A/ORIGINAL
+// under their own names, in both trees as isoinfo lists them; the files
+// there are the photos given; the album manifest names those files, and
+// every path of the manifests and every link of the pages opens on the disc
+// (pycdlib).
+TEST_F(EndToEndTest, EachOriginalKeepsItsKindsExtensionAndEveryReferenceOpens) {
+  for (const char* tool : {"convert", "identify"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string dir = box_.root() + "/kinds";
+  base::MakeDirs(dir);
+  const struct {
+    const char* name;
+    const char* coder;
+    const char* iso;    // in ORLDISC/ALBUM_A/ORIGINAL
+    const char* album;  // in ALBUMS/ALBUM_A/ORIGINAL (the title picture is IM_A0001.JPG)
+  } photos[] = {{"a.png", "PNG24:", "A.PNG", "IM_A0002.PNG"},  {"b.gif", "GIF:", "B.GIF", "IM_A0003.GIF"},
+                {"c.tiff", "TIFF:", "C.TIF", "IM_A0004.TIF"}, {"d.bmp", "BMP3:", "D.BMP", "IM_A0005.BMP"},
+                {"e.jpeg", "JPEG:", "E.JPE", "IM_A0006.JPE"}, {"f.jpg", "JPEG:", "F.JPG", "IM_A0007.JPG"}};
+  for (const auto& p : photos) {
+    ASSERT_EQ(Tool("convert", {"-size", "400x300", "gradient:#ffd080-#2050a0", "-fill", "#c02040", "-draw",
+                               "rectangle 40,40 140,120", std::string(p.coder) + dir + "/" + p.name})
+                  .status,
+              0);
+  }
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/t1:Kinds", "/d:" + dir});
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  const std::string cue = Cue();
+  ASSERT_FALSE(cue.empty());
+  const std::string iso = box_.root() + "/disc.iso";
+  ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+
+  // Both trees, as isoinfo lists them.
+  const std::vector<std::string> joliet = JolietPaths(iso);
+  const ProgramResult plain = Tool("isoinfo", {"-f", "-i", iso});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  std::vector<std::string> isoTree;
+  for (std::string line : SplitLines(plain.out)) {
+    if (line.size() > 2 && line.compare(line.size() - 2, 2, ";1") == 0) line.resize(line.size() - 2);
+    isoTree.push_back(line);
+  }
+  auto inFolder = [](const std::vector<std::string>& tree, const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& p : tree) {
+      if (p.rfind(folder, 0) == 0 && p.find('/', folder.size()) == std::string::npos) {
+        names.push_back(p.substr(folder.size()));
+      }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> album = {"IM_A0001.JPG"}, own = {"TITLE.JPG"};
+  for (const auto& p : photos) {
+    album.push_back(p.album);
+    own.push_back(p.iso);
+  }
+  std::sort(album.begin(), album.end());
+  std::sort(own.begin(), own.end());
+  for (const std::vector<std::string>* tree : {&joliet, static_cast<const std::vector<std::string>*>(&isoTree)}) {
+    SCOPED_TRACE(tree == &joliet ? "Joliet" : "ISO 9660");
+    EXPECT_EQ(inFolder(*tree, "/ALBUMS/ALBUM_A/ORIGINAL/"), album);
+    EXPECT_EQ(inFolder(*tree, "/ORLDISC/ALBUM_A/ORIGINAL/"), own);
+  }
+  // The files are the photos: the same bytes (a JPEG with the record of
+  // its source added, the same pixels as djpeg decodes them).
+  for (const auto& p : photos) {
+    SCOPED_TRACE(p.name);
+    const std::string given = dir + "/" + p.name;
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(given, &bytes));
+    for (const std::string& path : {std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + p.album,
+                                   std::string("/ORLDISC/ALBUM_A/ORIGINAL/") + p.iso}) {
+      const std::string copy = box_.root() + "/copy" + base::Extension(p.name);
+      ASSERT_TRUE(base::WriteFileAtomic(copy, Extract(iso, path)));
+      if (std::string(p.coder) == "JPEG:") {
+        EXPECT_TRUE(Tool("djpeg", {copy}).out == Tool("djpeg", {given}).out) << path;
+      } else {
+        std::string back;
+        base::ReadFile(copy, &back);
+        EXPECT_TRUE(back == bytes) << path;
+      }
+      EXPECT_EQ(Tool("identify", {"-format", "%m", copy}).out,
+                Tool("identify", {"-format", "%m", given}).out) << path;
+    }
+  }
+
+  // The album names each original by the name the disc holds it under.
+  const std::string manifest = box_.root() + "/album.xml";
+  base::WriteFileAtomic(manifest, Extract(iso, "/ORLDISC/ALBUM_A/ALBUM.XML"));
+  for (const char* field : {"albumOriginal9660Filename", "albumOriginalJolietFilename"}) {
+    const ProgramResult named =
+        Tool("xmllint", {"--xpath", std::string("//*[local-name()='") + field + "']/text()", manifest});
+    ASSERT_EQ(named.status, 0) << named.err;
+    std::vector<std::string> paths = SplitLines(named.out);
+    paths.erase(std::remove(paths.begin(), paths.end(), ""), paths.end());
+    std::sort(paths.begin(), paths.end());
+    std::vector<std::string> expected;
+    for (const std::string& a : album) expected.push_back("/ALBUMS/ALBUM_A/ORIGINAL/" + a);
+    EXPECT_EQ(paths, expected) << field;
+  }
+  for (const auto& [script, text] : {std::pair<const char*, const char*>{"manifests.py", kManifestCheck},
+                                     std::pair<const char*, const char*>{"pages.py", kPageCheck}}) {
+    const std::string file = box_.root() + "/" + script;
+    base::WriteFileAtomic(file, text);
+    const ProgramResult check = Tool("/usr/bin/python3", {file, iso});  // the system's, with pycdlib
+    ASSERT_EQ(check.status, 0) << script << ": " << check.err;
+    EXPECT_EQ(check.out.find("MISSING"), std::string::npos) << script << ":\n" << check.out;
+    // Something was checked.
+    for (const char* none : {"checked 0\n", "pages 0 ", "links 0\n"}) {
+      EXPECT_EQ(check.out.find(none), std::string::npos) << script << ":\n" << check.out;
+    }
+  }
+}
+
 // A valid WAV of 5 ms is the disc's music: the run makes the disc, and the
 // slide show plays it over and over, as any music shorter than the show,
 // with sound all through (ffprobe on the track vcdxrip takes from the

@@ -297,6 +297,45 @@ TEST_F(StoryboardPartsTest, AFailureAtAnyStepLeavesNoTrace) {
   EXPECT_TRUE(story_.HasDiscPath("/ORLDISC/ALBUM_A/ORIGINAL/BEACH.JPG"));
 }
 
+// An original keeps the extension of its own kind wherever it is filed:
+// under its source name in /ORLDISC/ALBUM_A/ORIGINAL and under the album's
+// number in /ALBUMS/ALBUM_A/ORIGINAL, and the album records the name the
+// disc holds. The album's own pictures stay JPEGs named .JPG.
+TEST_F(StoryboardPartsTest, AnOriginalKeepsItsOwnExtensionUnderTheAlbumsNumber) {
+  const struct {
+    const char* source;
+    const char* iso;    // in /ORLDISC/ALBUM_A/ORIGINAL
+    const char* album;  // in /ALBUMS/ALBUM_A/ORIGINAL
+  } cases[] = {
+      {"Beach.png", "BEACH.PNG", "IM_A0001.PNG"}, {"Boat.gif", "BOAT.GIF", "IM_A0002.GIF"},
+      {"Dune.tiff", "DUNE.TIF", "IM_A0003.TIF"},  {"Sea.bmp", "SEA.BMP", "IM_A0004.BMP"},
+      {"Sky.jpeg", "SKY.JPE", "IM_A0005.JPE"},    {"Sun.JPG", "SUN.JPG", "IM_A0006.JPG"},
+      {"Shell", "SHELL", "IM_A0007"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    const std::string file = base::JoinPath(dir_, c.source);
+    base::WriteFileAtomic(file, "a picture");
+    StillRequest r;
+    r.file = file;
+    r.source = file;
+    const Result added = story_.AddStill(r);
+    ASSERT_TRUE(added.ok()) << added.message();
+    const AlbumStill& a = album_.stills.back();
+    EXPECT_EQ(a.isoName, c.iso);
+    EXPECT_EQ(a.albumOriginalName, c.album);
+    EXPECT_EQ(a.discName.substr(8), ".JPG");
+    EXPECT_TRUE(story_.HasDiscPath(std::string("/ORLDISC/ALBUM_A/ORIGINAL/") + c.iso));
+    EXPECT_TRUE(story_.HasDiscPath(std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + c.album));
+    // Nothing under the album's JPEG name but the album picture.
+    if (a.discName != c.album) {
+      EXPECT_FALSE(story_.HasDiscPath("/ALBUMS/ALBUM_A/ORIGINAL/" + a.discName));
+    }
+    EXPECT_TRUE(story_.HasDiscPath("/ALBUMS/ALBUM_A/" + a.discName));
+  }
+  EXPECT_EQ(story_.DiscPathCount(), 8u * std::size(cases));
+}
+
 // A folder of the premaster's goes on the disc file by file, in name
 // order, below the root; a folder that cannot be read is the premaster's
 // failure, recorded under the routine's own name.
