@@ -276,6 +276,13 @@ Result Storyboard::AddAudioTrack(const std::string& file, const std::optional<SY
     return Result::Fail(EngineCode::kParameterInvalid,
                         "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - You must specify a valid audioFile to read from");
   }
+  // The album file records the music's name: one it cannot hold would
+  // fail the premaster when the album is written.
+  if (const std::string bad = base::CharacterXmlCannotHold(file); !bad.empty()) {
+    return Result::Fail(EngineCode::kParameterInvalid,
+                        "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - invalid audioFile parameter - it holds " + bad +
+                            ", which the album file cannot hold - '" + base::EscapeForDisplay(file) + "'");
+  }
   if (!album_) {
     return Result::Fail(EngineCode::kParameterInvalid,
                         "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - The album is closed; nothing can be added after the premaster");
@@ -424,6 +431,20 @@ Result Storyboard::CheckStillRequest(const StillRequest& request) const {
     return Result::Fail(EngineCode::kParameterInvalid,
                         PrintfInt("IVEXAStoryboardStillsSlideshow1::AddStill - invalid rotateDegrees parameter (1-360) - '%d'",
                                   request.rotateDegrees));
+  }
+  // The album file records the still's name and title; a character no XML
+  // document can hold would fail the premaster when it is written, after
+  // all the work. Refused here, before any.
+  // (A title picture made for the disc is recorded under a name of its own.)
+  const bool madeForDisc = request.isTitleStill && (request.source.empty() || request.source == request.file);
+  const std::string recorded = madeForDisc ? std::string() : request.source.empty() ? request.file : request.source;
+  for (const auto& [what, text] : {std::pair<const char*, const std::string*>{"srcPath", &recorded},
+                                   std::pair<const char*, const std::string*>{"stillTitle", &request.title}}) {
+    if (const std::string bad = base::CharacterXmlCannotHold(*text); !bad.empty()) {
+      return Result::Fail(EngineCode::kParameterInvalid,
+                          std::string(kStillPrefix) + "invalid " + what + " parameter - it holds " + bad +
+                              ", which the album file cannot hold - '" + base::EscapeForDisplay(*text) + "'");
+    }
   }
   if (stills_ >= kMaxStills) {
     return Result::Fail(EngineCode::kParameterOutOfBounds,

@@ -1489,6 +1489,153 @@ TEST_F(EndToEndTest, EachOriginalKeepsItsKindsExtensionAndEveryReferenceOpens) {
   }
 }
 
+// A photo whose name holds a control character (ESC, BEL, U+0001), which no
+// album file can hold, is left out before any work, named with the
+// character shown, like any picture set aside: from a folder, from an
+// image list and from an album file (whose relative names take the
+// album's folder, here one with an ESC in its name). Silent, the run ends
+// there, as it ends for any picture that cannot be used; with the status
+// shown the disc is made of the other photos, its album file well-formed.
+// Music named so is refused before any work as well.
+TEST_F(EndToEndTest, APhotoWhoseNameHoldsAControlCharacterIsLeftOutByNameOnEveryRoad) {
+  if (Which("sox").empty()) {
+    if (CheckersRequired()) FAIL() << "sox missing";
+    GTEST_SKIP() << "sox missing";
+  }
+  const std::string dir = box_.root() + "/controls";
+  const std::string albumDir = box_.root() + "/al\x1B" "bum";
+  base::MakeDirs(dir);
+  base::MakeDirs(albumDir);
+  const std::string good = dir + "/good.jpg";
+  const struct {
+    std::string path;
+    std::string shown;      // as the log shows it
+    const char* character;  // the one the album cannot hold
+  } bad[] = {{dir + "/esc\x1B[31mred.jpg", dir + "/esc\\x1B[31mred.jpg", "U+001B"},
+             {dir + "/bel\x07.jpg", dir + "/bel\\x07.jpg", "U+0007"},
+             {dir + "/\x01one.jpg", dir + "/\\x01one.jpg", "U+0001"},
+             {albumDir + "/photo.jpg", box_.root() + "/al\\x1Bbum/photo.jpg", "U+001B"}};
+  const char* samples[] = {"boats.jpg", "lighthouse.jpg", "sunset.jpg", "the pier.jpg"};
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(kSamples + "/photos/arrival.jpg", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(good, bytes));
+  for (std::size_t i = 0; i < std::size(bad); ++i) {
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + samples[i], &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(bad[i].path, bytes));
+  }
+  auto place = [](const std::string& path) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const auto c = static_cast<unsigned char>(path[i]);
+      if ((c & 0xC0) != 0x80) ++n;  // counts characters, not bytes
+      if (c < 0x20) return n;
+    }
+    return n;
+  };
+  const std::string list = box_.root() + "/controls.lst";
+  ASSERT_TRUE(base::WriteFileAtomic(list, ListOf({good, bad[0].path, bad[1].path, bad[2].path, bad[3].path})));
+  const std::string albumFile = albumDir + "/album.xml";
+  ASSERT_TRUE(base::WriteFileAtomic(
+      albumFile, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<AlbumManifest xmlns=\"http://schemas.vexa.example/go/di-cv-vexa-1-6\"><stillImages>"
+                 "<StillImage><originalFilename>" + good + "</originalFilename></StillImage>"
+                 "<StillImage><originalFilename>photo.jpg</originalFilename></StillImage>"
+                 "</stillImages></AlbumManifest>\n"));
+
+  auto lineFor = [&](std::size_t i) {
+    return "CVEXACore1::AddStill - The file name holds a character that the disc's album file cannot hold (" +
+           std::string(bad[i].character) + " at character " + std::to_string(place(bad[i].path)) +
+           "); the picture is left out: " + bad[i].shown + ".";
+  };
+
+  const struct {
+    const char* road;
+    std::string input;
+    std::vector<std::size_t> leftOut;  // indexes into bad, in the order they are met
+  } roads[] = {{"a folder", "/d:" + dir, {2, 1, 0}},
+               {"an image list", "/i:" + list, {0, 1, 2, 3}},
+               {"an album file", albumFile, {3}}};
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.road);
+    for (const bool silent : {true, false}) {
+      SCOPED_TRACE(silent ? "/r:silent" : "/r:status");
+      base::RemoveAll(sim_);
+      ASSERT_EQ(
+          RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+          0);
+      base::RemoveAll(box_.data() + "vexalog.txt");
+      // Silent, the first picture refused ends the run, as any picture
+      // that cannot be used does there. With the status shown (on a pipe,
+      // no display) the run goes on, and the list of the pictures left out
+      // is answered with its default, OK: the disc is made of the others.
+      const ProgramResult r =
+          silent ? Vexa({"/r:silent", "/f:PAL", road.input})
+                 : box_.RunWithStderr("vexa", {"/r:status", "/f:PAL", road.input},
+                                      {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}},
+                                      false);
+      const std::string log = Log();
+      // Set aside before the engine saw it, and nothing fails at the end.
+      EXPECT_EQ(log.find("IVEXAStoryboardStillsSlideshow1::AddStill"), std::string::npos) << log;
+      EXPECT_EQ(log.find("storeToFile"), std::string::npos) << log;
+      EXPECT_EQ(log.find("Premaster failed"), std::string::npos) << log;
+      ExpectOnlyStampedLines(log);
+      if (silent) {
+        EXPECT_EQ(r.status, 1) << r.err << log;
+        const std::string line = lineFor(road.leftOut.front());
+        EXPECT_NE(log.find(" ERROR  vexacore : " + line + "\r\n"), std::string::npos) << line << "\n" << log;
+        EXPECT_EQ(Cue(), "");
+        continue;
+      }
+      ASSERT_EQ(r.status, 0) << r.err << log;
+      for (const std::size_t i : road.leftOut) {
+        EXPECT_NE(log.find(" ERROR  vexacore : " + lineFor(i) + "\r\n"), std::string::npos) << lineFor(i) << "\n"
+                                                                                             << log;
+        // The list of the pictures left out names it as the log does.
+        EXPECT_NE(r.err.find(bad[i].shown + "\n"), std::string::npos) << bad[i].shown << "\n" << r.err;
+      }
+
+      // The disc holds the one good photo, and an album file that names it.
+      const std::string cue = Cue();
+      ASSERT_FALSE(cue.empty());
+      const std::string iso = box_.root() + "/disc.iso";
+      ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+      const std::vector<std::string> paths = JolietPaths(iso);
+      auto has = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
+      EXPECT_TRUE(has("/PICTURES/IM_A0001.JPG"));
+      EXPECT_FALSE(has("/PICTURES/IM_A0002.JPG"));
+      const std::string manifest = box_.root() + "/album.xml";
+      base::WriteFileAtomic(manifest, Extract(iso, "/ORLDISC/ALBUM_A/ALBUM.XML"));
+      const ProgramResult lint =
+          Tool("xmllint", {"--xpath", "//*[local-name()='originalFilename']/text()", manifest});
+      EXPECT_EQ(lint.status, 0) << lint.err;
+      EXPECT_EQ(lint.out, good + "\n") << lint.out;
+    }
+  }
+
+  // Music named so is refused before any work too, as music that cannot
+  // be used is: silent, the run ends there.
+  const std::string goodDir = box_.root() + "/good";
+  base::MakeDirs(goodDir);
+  ASSERT_TRUE(base::ReadFile(good, &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(goodDir + "/good.jpg", bytes));
+  const std::string music = box_.root() + "/tu\x07ne.wav";
+  ASSERT_EQ(Tool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", music, "synth", "1", "sine", "440"}).status, 0);
+  base::RemoveAll(sim_);
+  ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+            0);
+  base::RemoveAll(box_.data() + "vexalog.txt");
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/m:" + music, "/d:" + goodDir});
+  const std::string log = Log();
+  EXPECT_EQ(r.status, 1) << log;
+  const std::string line = " ERROR  vexacore : CVEXACore1::AddAudioTrack - The file name holds a character that the "
+                           "disc's album file cannot hold (U+0007 at character " +
+                           std::to_string(place(music)) + "): " + box_.root() + "/tu\\x07ne.wav.\r\n";
+  EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find("storeToFile"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Premaster failed"), std::string::npos) << log;
+  EXPECT_EQ(Cue(), "");
+}
+
 // A valid WAV of 5 ms is the disc's music: the run makes the disc, and the
 // slide show plays it over and over, as any music shorter than the show,
 // with sound all through (ffprobe on the track vcdxrip takes from the
