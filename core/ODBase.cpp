@@ -4,6 +4,7 @@
 #include <climits>
 #include <string_view>
 
+#include "platform/base/Text.h"
 #include "platform/com/ComObject.h"
 #include "platform/com/Runtime.h"
 
@@ -267,6 +268,9 @@ void CVexaODBase::ExpectStills(const std::vector<std::pair<std::string, LONG>>& 
   std::vector<LONG> rotations;
   files.reserve(stills.size());
   for (const auto& [file, rotation] : stills) {
+    // A photo whose name the disc's album file cannot hold is set aside
+    // by AddStill before any work: none is made ahead.
+    if (!base::CharacterXmlCannotHold(file).empty()) continue;
     files.push_back(Bstr::FromUtf8(file));
     names.push_back(files.back().Get());
     rotations.push_back(rotation);

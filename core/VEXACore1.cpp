@@ -567,6 +567,19 @@ bool CVEXACore1::DoAddStill(const std::string& stillFile, const std::string& src
   // A full disc is no fault of the picture: it is not counted as rejected.
   if (!CheckStillRoom("CVEXACore1::AddStill", 1)) return false;
   noStillsYet_ = false;
+  // The disc's album file records the picture's name. A name with a
+  // control character (ESC, BEL, U+0001) cannot be written there in any
+  // form, and the album is written only at the end, after every picture
+  // has been made: such a picture is set aside now, before any work, and
+  // named with the character shown.
+  const std::string& recorded = source.empty() ? stillFile : source;
+  if (const std::string bad = base::CharacterXmlCannotHold(recorded); !bad.empty()) {
+    const std::string shown = base::EscapeForDisplay(recorded);
+    Reject(shown);
+    return flow_.FailCall(Format("CVEXACore1::AddStill - The file name holds a character that the disc's album file "
+                                 "cannot hold (%s); the picture is left out: %s.",
+                                 bad.c_str(), shown.c_str()));
+  }
   std::string file = stillFile;
   bool exists = false;
   if (!CheckIfFileExists(file, &exists, false)) {
@@ -613,6 +626,13 @@ bool CVEXACore1::DoAddAudioTrack(const std::string& srcAudioFile, const std::str
   flow_.SetterDialogStep(4);
   if (!SettleFileSystem("CVEXACore1::AddAudioTrack")) return false;
   const std::string& source = srcAudioFile;
+  // The disc's album file records the music's name, as it records a
+  // picture's: a name it cannot hold is refused before any work.
+  if (const std::string bad = base::CharacterXmlCannotHold(source); !bad.empty()) {
+    return ReportAudioProblem(Format("CVEXACore1::AddAudioTrack - The file name holds a character that the disc's album "
+                                     "file cannot hold (%s): %s.",
+                                     bad.c_str(), base::EscapeForDisplay(source).c_str()));
+  }
   // The extension of the file's name (a dot in a folder name is no extension).
   const std::string name = base::BaseName(source);
   const std::size_t dot = name.rfind('.');

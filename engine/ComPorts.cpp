@@ -44,8 +44,8 @@ HRESULT WriteStill(ISeqOfStillImage* list, const AlbumStill& s) {
   // Joliet tree leaves the Joliet original empty.
   if (FAILED(item->put_discOriginalJolietFilename(Text(s.discOriginalJoliet).Get())) ||
       FAILED(item->put_discOriginal9660Filename(Text(s.discOriginalIso).Get())) ||
-      FAILED(item->put_albumOriginal9660Filename(Text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.discName).Get())) ||
-      FAILED(item->put_albumOriginalJolietFilename(Text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.discName).Get())) ||
+      FAILED(item->put_albumOriginal9660Filename(Text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.albumOriginalName).Get())) ||
+      FAILED(item->put_albumOriginalJolietFilename(Text("/ALBUMS/ALBUM_A/ORIGINAL/" + s.albumOriginalName).Get())) ||
       FAILED(item->put_albumFullRes9660Filename(Text("/ALBUMS/ALBUM_A/" + s.discName).Get())) ||
       FAILED(item->put_albumFullResJolietFilename(Text("/ALBUMS/ALBUM_A/" + s.discName).Get())) ||
       FAILED(item->put_odOriginalFilename(Text("ORIGINAL/" + s.isoName).Get())) ||

@@ -276,6 +276,13 @@ Result Storyboard::AddAudioTrack(const std::string& file, const std::optional<SY
     return Result::Fail(EngineCode::kParameterInvalid,
                         "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - You must specify a valid audioFile to read from");
   }
+  // The album file records the music's name: one it cannot hold would
+  // fail the premaster when the album is written.
+  if (const std::string bad = base::CharacterXmlCannotHold(file); !bad.empty()) {
+    return Result::Fail(EngineCode::kParameterInvalid,
+                        "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - invalid audioFile parameter - it holds " + bad +
+                            ", which the album file cannot hold - '" + base::EscapeForDisplay(file) + "'");
+  }
   if (!album_) {
     return Result::Fail(EngineCode::kParameterInvalid,
                         "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - The album is closed; nothing can be added after the premaster");
@@ -424,6 +431,20 @@ Result Storyboard::CheckStillRequest(const StillRequest& request) const {
     return Result::Fail(EngineCode::kParameterInvalid,
                         PrintfInt("IVEXAStoryboardStillsSlideshow1::AddStill - invalid rotateDegrees parameter (1-360) - '%d'",
                                   request.rotateDegrees));
+  }
+  // The album file records the still's name and title; a character no XML
+  // document can hold would fail the premaster when it is written, after
+  // all the work. Refused here, before any.
+  // (A title picture made for the disc is recorded under a name of its own.)
+  const bool madeForDisc = request.isTitleStill && (request.source.empty() || request.source == request.file);
+  const std::string recorded = madeForDisc ? std::string() : request.source.empty() ? request.file : request.source;
+  for (const auto& [what, text] : {std::pair<const char*, const std::string*>{"srcPath", &recorded},
+                                   std::pair<const char*, const std::string*>{"stillTitle", &request.title}}) {
+    if (const std::string bad = base::CharacterXmlCannotHold(*text); !bad.empty()) {
+      return Result::Fail(EngineCode::kParameterInvalid,
+                          std::string(kStillPrefix) + "invalid " + what + " parameter - it holds " + bad +
+                              ", which the album file cannot hold - '" + base::EscapeForDisplay(*text) + "'");
+    }
   }
   if (stills_ >= kMaxStills) {
     return Result::Fail(EngineCode::kParameterOutOfBounds,
@@ -632,6 +653,11 @@ Result Storyboard::AddStill(const StillRequest& request) {
   OriginalPaths paths;
   if (Result r = NameOriginal(request, files.original, &paths); !r.ok()) return r;
   const std::string isoName = LastComponent(paths.iso);
+  // Under the album's name the original keeps the extension of its own
+  // kind (a PNG stays .PNG): the number of its album picture and the
+  // extension of its ISO 9660 name, a name both trees can hold.
+  const std::string albumOriginalName =
+      DiscName("IM_A", static_cast<std::uint32_t>(number), base::Extension(isoName));
   const bool joliet = JolietInUse();
 
   // The disc entries, checked against what the disc already holds before
@@ -642,8 +668,8 @@ Result Storyboard::AddStill(const StillRequest& request) {
       // the ISO 9660 one named as the album records it), then links.
       {true, &files.original, joliet ? paths.joliet : paths.iso, &stillTime, joliet ? paths.iso.c_str() : nullptr},
       {false, &files.original, "/ORLDISC/ALBUM_A/ORIGINAL/" + isoName, &stillTime},
-      // Under its disc name, the name the album records for it.
-      {false, &files.original, "/ALBUMS/ALBUM_A/ORIGINAL/" + discName, &stillTime},
+      // Under its album name, the name the album records for it.
+      {false, &files.original, "/ALBUMS/ALBUM_A/ORIGINAL/" + albumOriginalName, &stillTime},
       {true, &files.albumFile, "/ORLDISC/ALBUM_A/CONTENT/" + discName, &displayTime},
       {false, &files.albumFile, "/ALBUMS/ALBUM_A/" + discName, &displayTime},
       {false, &files.albumFile, "/PICTURES/" + discName, &displayTime},
@@ -675,6 +701,7 @@ Result Storyboard::AddStill(const StillRequest& request) {
   record.discOriginalIso = paths.iso;
   record.discName = discName;
   record.isoName = isoName;
+  record.albumOriginalName = albumOriginalName;
   if (Result r = WriteAlbumItem(record); !r.ok()) return r;
   if (Result r = AddToImage(request, files, entries); !r.ok()) return r;
 

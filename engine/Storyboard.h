@@ -69,6 +69,7 @@ struct AlbumStill {
   std::string discOriginalJoliet, discOriginalIso;
   std::string discName;  // IM_Annnn.JPG
   std::string isoName;   // the original's ISO 9660 name
+  std::string albumOriginalName;  // IM_Annnn + the original's own extension
 };
 
 struct AudioRecord {

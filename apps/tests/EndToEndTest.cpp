@@ -1376,5 +1376,378 @@ TEST_F(EndToEndTest, JpegPngSixteenBitPngAndGifPhotosMakeASilentDisc) {
   }
 }
 
+// Checks, on the ISO 9660 image of a disc, that every page of its Joliet
+// tree links only what the disc holds: each href and src that is not a
+// web address or a place in the page names a file or folder, relative to
+// the page, in the Joliet tree (pycdlib). Prints one line per link that
+// does not, then "pages N links M".
+constexpr const char* kPageCheck = R"PY(
+import sys, posixpath, pycdlib
+from html.parser import HTMLParser
+iso = pycdlib.PyCdlib()
+iso.open(sys.argv[1])
+def exists(path):
+    for name in (path + ';1', path):
+        try:
+            iso.get_record(joliet_path=name)
+            return True
+        except Exception:
+            pass
+    return False
+class Links(HTMLParser):
+    def __init__(self):
+        super().__init__()
+        self.found = []
+    def handle_starttag(self, tag, attrs):
+        for k, v in attrs:
+            if k in ('href', 'src') and v:
+                self.found.append(v)
+pages = links = 0
+for top, dirs, files in iso.walk(joliet_path='/'):
+    for f in files:
+        name = f.split(';')[0]
+        if not name.upper().endswith(('.HTM', '.HTML')):
+            continue
+        import io
+        out = io.BytesIO()
+        iso.get_file_from_iso_fp(out, joliet_path=posixpath.join(top, f))
+        p = Links()
+        p.feed(out.getvalue().decode('utf-8', 'replace'))
+        pages += 1
+        for link in p.found:
+            target = link.split('#')[0].split('?')[0]
+            if not target or ':' in target:
+                continue
+            links += 1
+            path = posixpath.normpath(posixpath.join(top, target))
+            if not exists(path):
+                print('MISSING %s in %s' % (link, posixpath.join(top, name)))
+print('pages %d links %d' % (pages, links))
+)PY";
+
+// Photos of every kind but JPEG keep their kind's extension under the
+// album's numbers in ALBUMS/ALBUM_A/ORIGINAL, as in ORLDISC/ALBUM_A/ORIGINAL
+// under their own names, in both trees as isoinfo lists them; the files
+// there are the photos given; the album manifest names those files, and
+// every path of the manifests and every link of the pages opens on the disc
+// (pycdlib).
+TEST_F(EndToEndTest, EachOriginalKeepsItsKindsExtensionAndEveryReferenceOpens) {
+  for (const char* tool : {"convert", "identify"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string dir = box_.root() + "/kinds";
+  base::MakeDirs(dir);
+  const struct {
+    const char* name;
+    const char* coder;
+    const char* iso;    // in ORLDISC/ALBUM_A/ORIGINAL
+    const char* album;  // in ALBUMS/ALBUM_A/ORIGINAL (the title picture is IM_A0001.JPG)
+  } photos[] = {{"a.png", "PNG24:", "A.PNG", "IM_A0002.PNG"},  {"b.gif", "GIF:", "B.GIF", "IM_A0003.GIF"},
+                {"c.tiff", "TIFF:", "C.TIF", "IM_A0004.TIF"}, {"d.bmp", "BMP3:", "D.BMP", "IM_A0005.BMP"},
+                {"e.jpeg", "JPEG:", "E.JPE", "IM_A0006.JPE"}, {"f.jpg", "JPEG:", "F.JPG", "IM_A0007.JPG"}};
+  for (const auto& p : photos) {
+    ASSERT_EQ(Tool("convert", {"-size", "400x300", "gradient:#ffd080-#2050a0", "-fill", "#c02040", "-draw",
+                               "rectangle 40,40 140,120", std::string(p.coder) + dir + "/" + p.name})
+                  .status,
+              0);
+  }
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/t1:Kinds", "/d:" + dir});
+  ASSERT_EQ(r.status, 0) << r.err << Log();
+  const std::string cue = Cue();
+  ASSERT_FALSE(cue.empty());
+  const std::string iso = box_.root() + "/disc.iso";
+  ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+
+  // Both trees, as isoinfo lists them.
+  const std::vector<std::string> joliet = JolietPaths(iso);
+  const ProgramResult plain = Tool("isoinfo", {"-f", "-i", iso});
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  std::vector<std::string> isoTree;
+  for (std::string line : SplitLines(plain.out)) {
+    if (line.size() > 2 && line.compare(line.size() - 2, 2, ";1") == 0) line.resize(line.size() - 2);
+    isoTree.push_back(line);
+  }
+  auto inFolder = [](const std::vector<std::string>& tree, const std::string& folder) {
+    std::vector<std::string> names;
+    for (const std::string& p : tree) {
+      if (p.rfind(folder, 0) == 0 && p.find('/', folder.size()) == std::string::npos) {
+        names.push_back(p.substr(folder.size()));
+      }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  std::vector<std::string> album = {"IM_A0001.JPG"}, own = {"TITLE.JPG"};
+  for (const auto& p : photos) {
+    album.push_back(p.album);
+    own.push_back(p.iso);
+  }
+  std::sort(album.begin(), album.end());
+  std::sort(own.begin(), own.end());
+  for (const std::vector<std::string>* tree : {&joliet, static_cast<const std::vector<std::string>*>(&isoTree)}) {
+    SCOPED_TRACE(tree == &joliet ? "Joliet" : "ISO 9660");
+    EXPECT_EQ(inFolder(*tree, "/ALBUMS/ALBUM_A/ORIGINAL/"), album);
+    EXPECT_EQ(inFolder(*tree, "/ORLDISC/ALBUM_A/ORIGINAL/"), own);
+  }
+  // The files are the photos: the same bytes (a JPEG with the record of
+  // its source added, the same pixels as djpeg decodes them).
+  for (const auto& p : photos) {
+    SCOPED_TRACE(p.name);
+    const std::string given = dir + "/" + p.name;
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(given, &bytes));
+    for (const std::string& path : {std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + p.album,
+                                   std::string("/ORLDISC/ALBUM_A/ORIGINAL/") + p.iso}) {
+      const std::string copy = box_.root() + "/copy" + base::Extension(p.name);
+      ASSERT_TRUE(base::WriteFileAtomic(copy, Extract(iso, path)));
+      if (std::string(p.coder) == "JPEG:") {
+        EXPECT_TRUE(Tool("djpeg", {copy}).out == Tool("djpeg", {given}).out) << path;
+      } else {
+        std::string back;
+        base::ReadFile(copy, &back);
+        EXPECT_TRUE(back == bytes) << path;
+      }
+      EXPECT_EQ(Tool("identify", {"-format", "%m", copy}).out,
+                Tool("identify", {"-format", "%m", given}).out) << path;
+    }
+  }
+
+  // The album names each original by the name the disc holds it under.
+  const std::string manifest = box_.root() + "/album.xml";
+  base::WriteFileAtomic(manifest, Extract(iso, "/ORLDISC/ALBUM_A/ALBUM.XML"));
+  for (const char* field : {"albumOriginal9660Filename", "albumOriginalJolietFilename"}) {
+    const ProgramResult named =
+        Tool("xmllint", {"--xpath", std::string("//*[local-name()='") + field + "']/text()", manifest});
+    ASSERT_EQ(named.status, 0) << named.err;
+    std::vector<std::string> paths = SplitLines(named.out);
+    paths.erase(std::remove(paths.begin(), paths.end(), ""), paths.end());
+    std::sort(paths.begin(), paths.end());
+    std::vector<std::string> expected;
+    for (const std::string& a : album) expected.push_back("/ALBUMS/ALBUM_A/ORIGINAL/" + a);
+    EXPECT_EQ(paths, expected) << field;
+  }
+  for (const auto& [script, text] : {std::pair<const char*, const char*>{"manifests.py", kManifestCheck},
+                                     std::pair<const char*, const char*>{"pages.py", kPageCheck}}) {
+    const std::string file = box_.root() + "/" + script;
+    base::WriteFileAtomic(file, text);
+    const ProgramResult check = Tool("/usr/bin/python3", {file, iso});  // the system's, with pycdlib
+    ASSERT_EQ(check.status, 0) << script << ": " << check.err;
+    EXPECT_EQ(check.out.find("MISSING"), std::string::npos) << script << ":\n" << check.out;
+    // Something was checked.
+    for (const char* none : {"checked 0\n", "pages 0 ", "links 0\n"}) {
+      EXPECT_EQ(check.out.find(none), std::string::npos) << script << ":\n" << check.out;
+    }
+  }
+}
+
+// A photo whose name holds a control character (ESC, BEL, U+0001), which no
+// album file can hold, is left out before any work, named with the
+// character shown, like any picture set aside: from a folder, from an
+// image list and from an album file (whose relative names take the
+// album's folder, here one with an ESC in its name). Silent, the run ends
+// there, as it ends for any picture that cannot be used; with the status
+// shown the disc is made of the other photos, its album file well-formed.
+// Music named so is refused before any work as well.
+TEST_F(EndToEndTest, APhotoWhoseNameHoldsAControlCharacterIsLeftOutByNameOnEveryRoad) {
+  if (Which("sox").empty()) {
+    if (CheckersRequired()) FAIL() << "sox missing";
+    GTEST_SKIP() << "sox missing";
+  }
+  const std::string dir = box_.root() + "/controls";
+  const std::string albumDir = box_.root() + "/al\x1B" "bum";
+  base::MakeDirs(dir);
+  base::MakeDirs(albumDir);
+  const std::string good = dir + "/good.jpg";
+  const struct {
+    std::string path;
+    std::string shown;      // as the log shows it
+    const char* character;  // the one the album cannot hold
+  } bad[] = {{dir + "/esc\x1B[31mred.jpg", dir + "/esc\\x1B[31mred.jpg", "U+001B"},
+             {dir + "/bel\x07.jpg", dir + "/bel\\x07.jpg", "U+0007"},
+             {dir + "/\x01one.jpg", dir + "/\\x01one.jpg", "U+0001"},
+             {albumDir + "/photo.jpg", box_.root() + "/al\\x1Bbum/photo.jpg", "U+001B"}};
+  const char* samples[] = {"boats.jpg", "lighthouse.jpg", "sunset.jpg", "the pier.jpg"};
+  std::string bytes;
+  ASSERT_TRUE(base::ReadFile(kSamples + "/photos/arrival.jpg", &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(good, bytes));
+  for (std::size_t i = 0; i < std::size(bad); ++i) {
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + samples[i], &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(bad[i].path, bytes));
+  }
+  auto place = [](const std::string& path) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      const auto c = static_cast<unsigned char>(path[i]);
+      if ((c & 0xC0) != 0x80) ++n;  // counts characters, not bytes
+      if (c < 0x20) return n;
+    }
+    return n;
+  };
+  const std::string list = box_.root() + "/controls.lst";
+  ASSERT_TRUE(base::WriteFileAtomic(list, ListOf({good, bad[0].path, bad[1].path, bad[2].path, bad[3].path})));
+  const std::string albumFile = albumDir + "/album.xml";
+  ASSERT_TRUE(base::WriteFileAtomic(
+      albumFile, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<AlbumManifest xmlns=\"http://schemas.vexa.example/go/di-cv-vexa-1-6\"><stillImages>"
+                 "<StillImage><originalFilename>" + good + "</originalFilename></StillImage>"
+                 "<StillImage><originalFilename>photo.jpg</originalFilename></StillImage>"
+                 "</stillImages></AlbumManifest>\n"));
+
+  auto lineFor = [&](std::size_t i) {
+    return "CVEXACore1::AddStill - The file name holds a character that the disc's album file cannot hold (" +
+           std::string(bad[i].character) + " at character " + std::to_string(place(bad[i].path)) +
+           "); the picture is left out: " + bad[i].shown + ".";
+  };
+
+  const struct {
+    const char* road;
+    std::string input;
+    std::vector<std::size_t> leftOut;  // indexes into bad, in the order they are met
+  } roads[] = {{"a folder", "/d:" + dir, {2, 1, 0}},
+               {"an image list", "/i:" + list, {0, 1, 2, 3}},
+               {"an album file", albumFile, {3}}};
+  for (const auto& road : roads) {
+    SCOPED_TRACE(road.road);
+    for (const bool silent : {true, false}) {
+      SCOPED_TRACE(silent ? "/r:silent" : "/r:status");
+      base::RemoveAll(sim_);
+      ASSERT_EQ(
+          RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+          0);
+      base::RemoveAll(box_.data() + "vexalog.txt");
+      // Silent, the first picture refused ends the run, as any picture
+      // that cannot be used does there. With the status shown (on a pipe,
+      // no display) the run goes on, and the list of the pictures left out
+      // is answered with its default, OK: the disc is made of the others.
+      const ProgramResult r =
+          silent ? Vexa({"/r:silent", "/f:PAL", road.input})
+                 : box_.RunWithStderr("vexa", {"/r:status", "/f:PAL", road.input},
+                                      {{"VEXA_SCSI_TRANSPORT", "sim:" + sim_}, {"TMPDIR", box_.root() + "/tmp"}},
+                                      false);
+      const std::string log = Log();
+      // Set aside before the engine saw it, and nothing fails at the end.
+      EXPECT_EQ(log.find("IVEXAStoryboardStillsSlideshow1::AddStill"), std::string::npos) << log;
+      EXPECT_EQ(log.find("storeToFile"), std::string::npos) << log;
+      EXPECT_EQ(log.find("Premaster failed"), std::string::npos) << log;
+      ExpectOnlyStampedLines(log);
+      if (silent) {
+        EXPECT_EQ(r.status, 1) << r.err << log;
+        const std::string line = lineFor(road.leftOut.front());
+        EXPECT_NE(log.find(" ERROR  vexacore : " + line + "\r\n"), std::string::npos) << line << "\n" << log;
+        EXPECT_EQ(Cue(), "");
+        continue;
+      }
+      ASSERT_EQ(r.status, 0) << r.err << log;
+      for (const std::size_t i : road.leftOut) {
+        EXPECT_NE(log.find(" ERROR  vexacore : " + lineFor(i) + "\r\n"), std::string::npos) << lineFor(i) << "\n"
+                                                                                             << log;
+        // The list of the pictures left out names it as the log does.
+        EXPECT_NE(r.err.find(bad[i].shown + "\n"), std::string::npos) << bad[i].shown << "\n" << r.err;
+      }
+
+      // The disc holds the one good photo, and an album file that names it.
+      const std::string cue = Cue();
+      ASSERT_FALSE(cue.empty());
+      const std::string iso = box_.root() + "/disc.iso";
+      ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+      const std::vector<std::string> paths = JolietPaths(iso);
+      auto has = [&](const std::string& p) { return std::find(paths.begin(), paths.end(), p) != paths.end(); };
+      EXPECT_TRUE(has("/PICTURES/IM_A0001.JPG"));
+      EXPECT_FALSE(has("/PICTURES/IM_A0002.JPG"));
+      const std::string manifest = box_.root() + "/album.xml";
+      base::WriteFileAtomic(manifest, Extract(iso, "/ORLDISC/ALBUM_A/ALBUM.XML"));
+      const ProgramResult lint =
+          Tool("xmllint", {"--xpath", "//*[local-name()='originalFilename']/text()", manifest});
+      EXPECT_EQ(lint.status, 0) << lint.err;
+      EXPECT_EQ(lint.out, good + "\n") << lint.out;
+    }
+  }
+
+  // Music named so is refused before any work too, as music that cannot
+  // be used is: silent, the run ends there.
+  const std::string goodDir = box_.root() + "/good";
+  base::MakeDirs(goodDir);
+  ASSERT_TRUE(base::ReadFile(good, &bytes));
+  ASSERT_TRUE(base::WriteFileAtomic(goodDir + "/good.jpg", bytes));
+  const std::string music = box_.root() + "/tu\x07ne.wav";
+  ASSERT_EQ(Tool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", music, "synth", "1", "sine", "440"}).status, 0);
+  base::RemoveAll(sim_);
+  ASSERT_EQ(RunProgram(ProgramPath("cdrsim"), {"create", sim_, "--media", "cdr"}, {}, box_.root() + "/scratch").status,
+            0);
+  base::RemoveAll(box_.data() + "vexalog.txt");
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/m:" + music, "/d:" + goodDir});
+  const std::string log = Log();
+  EXPECT_EQ(r.status, 1) << log;
+  const std::string line = " ERROR  vexacore : CVEXACore1::AddAudioTrack - The file name holds a character that the "
+                           "disc's album file cannot hold (U+0007 at character " +
+                           std::to_string(place(music)) + "): " + box_.root() + "/tu\\x07ne.wav.\r\n";
+  EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+  EXPECT_EQ(log.find("storeToFile"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Premaster failed"), std::string::npos) << log;
+  EXPECT_EQ(Cue(), "");
+}
+
+// A valid WAV of 5 ms is the disc's music: the run makes the disc, and the
+// slide show plays it over and over, as any music shorter than the show,
+// with sound all through (ffprobe on the track vcdxrip takes from the
+// disc). The music file on the disc is the WAV given.
+TEST_F(EndToEndTest, AFiveMillisecondWavIsTheMusicOfTheShow) {
+  for (const char* tool : {"sox", "ffprobe"}) {
+    if (!Which(tool).empty()) continue;
+    if (CheckersRequired()) FAIL() << tool << " missing";
+    GTEST_SKIP() << tool << " missing";
+  }
+  const std::string music = box_.root() + "/blip.wav";
+  ASSERT_EQ(Tool("sox", {"-n", "-r", "44100", "-c", "2", "-b", "16", music, "synth", "0.005", "sine", "880"}).status, 0);
+  const ProgramResult made = Tool("soxi", {"-D", music});
+  EXPECT_NEAR(std::atof(made.out.c_str()), 0.005, 0.0005) << made.out;
+  const std::string dir = box_.root() + "/photos";
+  base::MakeDirs(dir);
+  for (const char* name : {"arrival.jpg", "boats.jpg"}) {
+    std::string bytes;
+    ASSERT_TRUE(base::ReadFile(kSamples + "/photos/" + name, &bytes));
+    ASSERT_TRUE(base::WriteFileAtomic(dir + "/" + name, bytes));
+  }
+  const ProgramResult r = Vexa({"/r:silent", "/f:PAL", "/p:3", "/m:" + music, "/d:" + dir});
+  const std::string log = Log();
+  ASSERT_EQ(r.status, 0) << r.err << log;
+  EXPECT_NE(log.find("AUDIO Real Track = " + music + "."), std::string::npos) << log;
+  const std::string cue = Cue();
+  ASSERT_FALSE(cue.empty());
+
+  const std::string rip = box_.root() + "/rip";
+  base::MakeDirs(rip);
+  ASSERT_EQ(Tool("vcdxrip", {"--cue-file=" + cue, "--nofiles", "--nosegments", "-q"}, rip).status, 0);
+  const std::string show = rip + "/avseq01.mpg";
+  const ProgramResult probe = Tool("ffprobe", {"-v", "error", "-show_entries", "stream=codec_type,codec_name,sample_rate",
+                                               "-of", "csv=p=0", show});
+  EXPECT_NE(probe.out.find("mp2,audio,44100"), std::string::npos) << probe.out << probe.err;
+  // Sound all through the two photos' six seconds.
+  const ProgramResult audio = Tool("ffprobe", {"-v", "error", "-select_streams", "a", "-show_entries",
+                                               "packet=pts_time", "-of", "csv=p=0", show});
+  const std::vector<std::string> times = SplitLines(audio.out);
+  ASSERT_GT(times.size(), 100u) << audio.out << audio.err;
+  double last = 0;
+  for (const std::string& t : times) last = std::max(last, std::atof(t.c_str()));
+  const ProgramResult video = Tool("ffprobe", {"-v", "error", "-select_streams", "v", "-show_entries",
+                                               "packet=pts_time", "-of", "csv=p=0", show});
+  double first = 1e9;
+  for (const std::string& t : SplitLines(video.out)) {
+    if (!t.empty()) first = std::min(first, std::atof(t.c_str()));
+  }
+  EXPECT_GT(last - first, 5.5) << audio.out;
+  const ProgramResult clean = Tool("ffmpeg", {"-v", "error", "-xerror", "-i", show, "-f", "null", "-"});
+  EXPECT_EQ(clean.status, 0) << clean.err;
+
+  const std::string iso = box_.root() + "/disc.iso";
+  ASSERT_TRUE(BinToIso(cue.substr(0, cue.size() - 4) + ".bin", iso));
+  JolietPaths(iso);
+  std::string given;
+  ASSERT_TRUE(base::ReadFile(music, &given));
+  EXPECT_TRUE(Extract(iso, "/ORLDISC/ALBUM_A/CONTENT/BG_A0001.WAV") == given);
+}
+
 }  // namespace
 }  // namespace vexa::app::testing

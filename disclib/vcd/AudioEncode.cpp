@@ -128,6 +128,7 @@ std::int32_t VCDClassMPG1L2AudioEncode::Encode() {
     } else {
       std::vector<std::uint32_t> block(kBlockBytes / 4);
       bool encoderFailed = false;
+      std::int64_t music = 0;  // PCM bytes of every file
       for (std::size_t i = 0; i < files_.size() && run_.state() == base::kWorkRunning && !run_.cancelled(); ++i) {
         const File& f = files_[i];
         auto fail = [&](std::int32_t state) {
@@ -155,6 +156,7 @@ std::int32_t VCDClassMPG1L2AudioEncode::Encode() {
           }
           if (run_.cancelled()) break;
         }
+        music += delivered;
         if (encoderFailed) {
           fail(base::kWorkEncoderFailed);
           break;
@@ -172,6 +174,17 @@ std::int32_t VCDClassMPG1L2AudioEncode::Encode() {
         if (delivered + kBlockBytes < expected) {
           discpak::ComsLogF("File %d ended after %lld of %lld bytes; its music ends there", static_cast<int>(i),
                             static_cast<long long>(delivered), static_cast<long long>(expected));
+        }
+      }
+      // A Layer II frame holds 1152 samples, and a frame is known for one
+      // by the header of the next: music of one frame (under 26 ms) makes
+      // no stream that the slide show's multiplexer, or a player, takes.
+      // Music shorter than two frames is made up to two with silence; the
+      // show repeats it as it repeats any music shorter than itself.
+      if (run_.state() == base::kWorkRunning && !run_.cancelled() && music > 0 && music < kMinMusicBytes) {
+        const std::vector<std::int16_t> silence(static_cast<std::size_t>(kMinMusicBytes - music) / 2, 0);
+        if (!VCDmp2_encode_buffer(encoder, silence.data(), static_cast<int>(kMinMusicBytes - music))) {
+          run_.set_state(base::kWorkEncoderFailed);
         }
       }
       const int closed = VCDmp2_close_encoder(encoder);

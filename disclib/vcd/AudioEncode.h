@@ -20,6 +20,9 @@ class VCDClassMPG1L2AudioEncode final : public I_VCDClassMPG1L2AudioEncode {
   static constexpr std::int32_t kBlockBytes = 8192;
   // Frames the Layer II encoder gathers before each write to its file.
   static constexpr int kFramesPerWrite = 10;
+  // The least music a Layer II stream is made of: two frames of 1152
+  // stereo 16-bit samples.
+  static constexpr std::int64_t kMinMusicBytes = 2 * 1152 * 4;
 
   VCDClassMPG1L2AudioEncode();
   ~VCDClassMPG1L2AudioEncode() override;

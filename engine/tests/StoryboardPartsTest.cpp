@@ -19,6 +19,7 @@
 #include "engine/VCDWizard.h"
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
+#include "platform/base/Text.h"
 #include "platform/base/Time.h"
 #include "tests/support/Waits.h"
 
@@ -297,6 +298,106 @@ TEST_F(StoryboardPartsTest, AFailureAtAnyStepLeavesNoTrace) {
   ASSERT_TRUE(story_.AddStill(Photo()).ok());
   EXPECT_EQ(album_.stills.at(0).isoName, "BEACH.JPG");
   EXPECT_TRUE(story_.HasDiscPath("/ORLDISC/ALBUM_A/ORIGINAL/BEACH.JPG"));
+}
+
+// An original keeps the extension of its own kind wherever it is filed:
+// under its source name in /ORLDISC/ALBUM_A/ORIGINAL and under the album's
+// number in /ALBUMS/ALBUM_A/ORIGINAL, and the album records the name the
+// disc holds. The album's own pictures stay JPEGs named .JPG.
+TEST_F(StoryboardPartsTest, AnOriginalKeepsItsOwnExtensionUnderTheAlbumsNumber) {
+  const struct {
+    const char* source;
+    const char* iso;    // in /ORLDISC/ALBUM_A/ORIGINAL
+    const char* album;  // in /ALBUMS/ALBUM_A/ORIGINAL
+  } cases[] = {
+      {"Beach.png", "BEACH.PNG", "IM_A0001.PNG"}, {"Boat.gif", "BOAT.GIF", "IM_A0002.GIF"},
+      {"Dune.tiff", "DUNE.TIF", "IM_A0003.TIF"},  {"Sea.bmp", "SEA.BMP", "IM_A0004.BMP"},
+      {"Sky.jpeg", "SKY.JPE", "IM_A0005.JPE"},    {"Sun.JPG", "SUN.JPG", "IM_A0006.JPG"},
+      {"Shell", "SHELL", "IM_A0007"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.source);
+    const std::string file = base::JoinPath(dir_, c.source);
+    base::WriteFileAtomic(file, "a picture");
+    StillRequest r;
+    r.file = file;
+    r.source = file;
+    const Result added = story_.AddStill(r);
+    ASSERT_TRUE(added.ok()) << added.message();
+    const AlbumStill& a = album_.stills.back();
+    EXPECT_EQ(a.isoName, c.iso);
+    EXPECT_EQ(a.albumOriginalName, c.album);
+    EXPECT_EQ(a.discName.substr(8), ".JPG");
+    EXPECT_TRUE(story_.HasDiscPath(std::string("/ORLDISC/ALBUM_A/ORIGINAL/") + c.iso));
+    EXPECT_TRUE(story_.HasDiscPath(std::string("/ALBUMS/ALBUM_A/ORIGINAL/") + c.album));
+    // Nothing under the album's JPEG name but the album picture.
+    if (a.discName != c.album) {
+      EXPECT_FALSE(story_.HasDiscPath("/ALBUMS/ALBUM_A/ORIGINAL/" + a.discName));
+    }
+    EXPECT_TRUE(story_.HasDiscPath("/ALBUMS/ALBUM_A/" + a.discName));
+  }
+  EXPECT_EQ(story_.DiscPathCount(), 8u * std::size(cases));
+}
+
+// A still whose name or title holds a character the album file cannot
+// hold is refused before anything is made for it: the premaster would
+// fail writing the album otherwise, after all the work. The text shows the
+// character escaped.
+TEST_F(StoryboardPartsTest, ANameTheAlbumFileCannotHoldIsRefusedBeforeAnyWork) {
+  const std::string prefix = "IVEXAStoryboardStillsSlideshow1::AddStill - ";
+  const std::string esc = base::JoinPath(dir_, "esc\x1B[1m.png");
+  const std::string bel = base::JoinPath(dir_, "bel\x07.jpg");
+  const std::string one = base::JoinPath(dir_, "\x01one.jpg");
+  for (const std::string* f : {&esc, &bel, &one}) base::WriteFileAtomic(*f, "a picture");
+  const std::size_t at = dir_.size() + 2;  // the character's place in the path (1-based)
+  struct Case {
+    std::string file, source, title;
+    std::string message;
+  } cases[] = {
+      {esc, esc, "", prefix + "invalid srcPath parameter - it holds U+001B at character " + std::to_string(at + 3) +
+                         ", which the album file cannot hold - '" + dir_ + "/esc\\x1B[1m.png'"},
+      {bel, "", "", prefix + "invalid srcPath parameter - it holds U+0007 at character " + std::to_string(at + 3) +
+                        ", which the album file cannot hold - '" + dir_ + "/bel\\x07.jpg'"},
+      {photo_, one, "", prefix + "invalid srcPath parameter - it holds U+0001 at character " + std::to_string(at) +
+                            ", which the album file cannot hold - '" + dir_ + "/\\x01one.jpg'"},
+      {photo_, photo_, "Ring\x07", prefix + "invalid stillTitle parameter - it holds U+0007 at character 5, which "
+                                             "the album file cannot hold - 'Ring\\x07'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(base::EscapeForDisplay(c.message));
+    StillRequest r;
+    r.file = c.file;
+    r.source = c.source;
+    r.title = c.title;
+    const Result refused = story_.AddStill(r);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.code(), EngineCode::kParameterInvalid);
+    EXPECT_EQ(refused.message(), c.message);
+    EXPECT_EQ(story_.StillCount(), 0);
+    EXPECT_TRUE(album_.stills.empty());
+    EXPECT_TRUE(builder_.paths.empty());
+    EXPECT_EQ(FilesInWorkFolders(), 0u);
+  }
+  // The music's name alike.
+  const std::string music = base::JoinPath(dir_, "tune\x1B.wav");
+  base::WriteFileAtomic(music, "RIFF");
+  const Result refused = story_.AddAudioTrack(music, std::nullopt);
+  EXPECT_EQ(refused.code(), EngineCode::kParameterInvalid);
+  EXPECT_EQ(refused.message(), "IVEXAStoryBoardStillsSlideshow1::AddAudioTrack - invalid audioFile parameter - it holds "
+                               "U+001B at character " + std::to_string(at + 4) +
+                               ", which the album file cannot hold - '" + dir_ + "/tune\\x1B.wav'");
+  EXPECT_TRUE(builder_.paths.empty());
+  EXPECT_EQ(story_.MusicRelativeName(), "");
+
+  // A name with a line feed or a byte that is not UTF-8 is held (shown as
+  // \xNN): it is added.
+  const std::string odd = base::JoinPath(dir_, "line\nfeed \xE9t\xE9.jpg");
+  base::WriteFileAtomic(odd, "a picture");
+  StillRequest r;
+  r.file = odd;
+  r.source = odd;
+  const Result added = story_.AddStill(r);
+  EXPECT_TRUE(added.ok()) << added.message();
 }
 
 // A folder of the premaster's goes on the disc file by file, in name

@@ -182,6 +182,22 @@ std::string EscapeForDisplay(std::string_view text) {
   return out;
 }
 
+std::string CharacterXmlCannotHold(std::string_view utf8) {
+  std::size_t i = 0;
+  for (std::size_t position = 1; i < utf8.size(); ++position) {
+    const std::size_t at = i;
+    const char32_t cp = DecodeUtf8(utf8, i);
+    const bool notUtf8 = cp == 0xFFFD && i == at + 1;
+    const bool control = cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r';
+    if (!notUtf8 && (control || cp == 0xFFFE || cp == 0xFFFF)) {
+      char text[48];
+      std::snprintf(text, sizeof text, "U+%04X at character %zu", static_cast<unsigned>(cp), position);
+      return text;
+    }
+  }
+  return "";
+}
+
 std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes) {
   std::size_t i = 0;
   while (i < utf8.size()) {

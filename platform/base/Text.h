@@ -31,6 +31,14 @@ VEXA_BASE_API std::string EscapeForDisplay(std::string_view text);
 // One byte as EscapeForDisplay shows it: the four characters \xNN.
 VEXA_BASE_API std::string ByteEscape(unsigned char byte);
 
+// The first character of a text that an XML 1.0 document cannot hold in
+// any form, not even as a character reference: a control character other
+// than tab, line feed and carriage return, U+FFFE or U+FFFF. Told as
+// "U+001B at character 4" (characters counted from 1); "" when there is
+// none. A byte that is not UTF-8 is no such character: the album files
+// write it as the text \xNN.
+VEXA_BASE_API std::string CharacterXmlCannotHold(std::string_view utf8);
+
 // Cuts to at most maxBytes bytes without splitting a UTF-8 sequence.
 VEXA_BASE_API std::string Utf8CutBytes(std::string_view utf8, std::size_t maxBytes);
 // Cuts to at most maxChars characters (code points).

@@ -4,6 +4,7 @@
 
 #include "disclib/vcd/AudioEncode.h"
 #include "disclib/vcd/Bindings.h"
+#include "disclib/vcd/VideoEncode.h"
 #include "disclib/vcd/tests/EncodeFixtures.h"
 #include "platform/base/Path.h"
 #include "tests/support/Waits.h"
@@ -162,6 +163,64 @@ TEST_F(AudioEncodeTest, MusicOfThreeKindsBecomesOneLayerTwoFile) {
   const double size = static_cast<double>(std::filesystem::file_size(out));
   EXPECT_NEAR(size, 28000.0 * seconds, 732.0);
   EXPECT_LE(size, e.EstimateBytes());
+}
+
+// Music shorter than a Layer II frame (a 5 ms WAV) is valid music: it is
+// made up to the two frames a stream needs, and the slide show takes it and
+// repeats it to its own length as it repeats any short music. Longer music
+// is encoded as it is. The WAVs are sox's; ffprobe counts the frames and
+// reads the slide show.
+TEST_F(AudioEncodeTest, MusicShorterThanTwoFramesIsMadeUpToTwoAndTheShowTakesIt) {
+  VEXA_REQUIRE_TOOL("sox");
+  VEXA_REQUIRE_TOOL("ffmpeg");
+  VEXA_REQUIRE_TOOL("ffprobe");
+  const std::string photo = Path("photo.jpg");
+  ASSERT_EQ(Shell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc2=size=640x480 -frames:v 1 '" + photo + "'"), 0);
+  const struct {
+    const char* seconds;  // as sox takes it
+    int frames;           // Layer II frames of the music
+  } rows[] = {{"0.005", 2}, {"0.02", 2}, {"0.026", 2}, {"0.027", 2}, {"0.06", 3}, {"0.5", 20}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.seconds);
+    const std::string wav = Path(std::string("music ") + r.seconds + ".wav");
+    ASSERT_EQ(Shell("sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth " + r.seconds + " sine 440"), 0);
+    VCDClassMPG1L2AudioEncode e;
+    ASSERT_EQ(e.AddAudioFile(wav.c_str()), 1) << e.GetError();
+    const std::string mp2 = Path("music.mp2");
+    std::string name;
+    ASSERT_EQ(Run(e, mp2, &name), base::kWorkSuccess) << name;
+    std::string probe;
+    ASSERT_EQ(Shell("ffprobe -v error -count_packets -show_entries stream=codec_name,sample_rate,nb_read_packets "
+                    "-of default=nw=1 '" + mp2 + "'",
+                    &probe),
+              0)
+        << probe;
+    EXPECT_NE(probe.find("codec_name=mp2"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("sample_rate=44100"), std::string::npos) << probe;
+    EXPECT_NE(probe.find("nb_read_packets=" + std::to_string(r.frames) + "\n"), std::string::npos) << probe;
+
+    // A slide show of one picture with the music, repeated: a stream with
+    // its sound all through the show.
+    VCDClassMPG1VideoEncode show;
+    show.SetVideoFormat(2);
+    show.SetStillTimes(2000, 0);
+    ASSERT_EQ(show.AddPicture(photo.c_str(), nullptr, 0), 1);
+    ASSERT_EQ(show.SetAudioFile(mp2.c_str(), 1), 1);
+    const std::string mpg = Path("show.mpg");
+    show.StartConversion(mpg.c_str());
+    ASSERT_TRUE(show.WaitDone(600s));
+    const char* failed = nullptr;
+    ASSERT_EQ(show.GetResult(&failed), base::kWorkSuccess) << (failed ? failed : "");
+    ASSERT_EQ(Shell("ffprobe -v error -select_streams a -show_entries stream=codec_name:format=duration "
+                    "-of default=nw=1 '" + mpg + "'",
+                    &probe),
+              0)
+        << probe;
+    EXPECT_NE(probe.find("codec_name=mp2"), std::string::npos) << probe;
+    EXPECT_NEAR(std::atof(probe.c_str() + probe.find("duration=") + 9), 2.0, 0.2) << probe;
+    std::string decoded;
+    EXPECT_EQ(Shell("ffmpeg -nostdin -v error -xerror -i '" + mpg + "' -f null -", &decoded), 0) << decoded;
+  }
 }
 
 TEST_F(AudioEncodeTest, TwoEncodersAtOnce) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
+#include "tests/support/Checkers.h"
+
 using namespace vexa::base;
 
 TEST(Text, RoundTripsAcrossPlanes) {
@@ -69,6 +73,55 @@ TEST(Text, EscapeForDisplayKeepsTextOnOneLineAndValid) {
       {"ls\xE2\x80\xA8" "end", "ls\\u2028end"},
   };
   for (const Case& c : cases) EXPECT_EQ(EscapeForDisplay(c.in), c.out) << c.in;
+}
+
+// Which characters no XML 1.0 document can hold, as xmllint judges a
+// document that holds each text, its characters written as references.
+TEST(Text, CharactersXmlCannotHoldAreFoundAndNamed) {
+  struct Case {
+    std::string in;
+    std::string bad;
+  } cases[] = {
+      {"/photos/beach.png", ""},
+      {"tab\tline\nreturn\r.jpg", ""},
+      {"\xC3\xA9t\xC3\xA9 \xE6\x97\xA5\xF0\x9F\x98\x80.jpg", ""},
+      {"del\x7F c1\xC2\x85.jpg", ""},
+      {"esc\x1B.jpg", "U+001B at character 4"},
+      {"bel\x07.jpg", "U+0007 at character 4"},
+      {"\x01one.jpg", "U+0001 at character 1"},
+      {"\xE6\x97\xA5\x1F", "U+001F at character 2"},
+      {"ff\x0C vt\x0B", "U+000C at character 3"},
+      {"nonchar\xEF\xBF\xBE", "U+FFFE at character 8"},
+      {"nonchar\xEF\xBF\xBF", "U+FFFF at character 8"},
+      // Bytes that are not UTF-8 are shown as \xNN, not held as they are.
+      {"\xE9t\xE9\xFF\xFE.jpg", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CharacterXmlCannotHold(c.in), c.bad) << EscapeForDisplay(c.in);
+
+  if (!vexa::testsupport::HaveProgram("xmllint")) {
+    if (vexa::testsupport::CheckersRequired()) FAIL() << "xmllint missing";
+    GTEST_SKIP() << "xmllint missing";
+  }
+  for (const Case& c : cases) {
+    // Each character as a reference (one beyond the first plane as one
+    // reference, not two halves); a byte that is not UTF-8 as the text
+    // \xNN, as the album files show it.
+    std::string text;
+    const std::u16string w = Utf8ToUtf16(c.in);
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      char32_t cp = w[i];
+      if (cp >= 0xDC80 && cp <= 0xDCFF) {
+        text += ByteEscape(static_cast<unsigned char>(cp & 0xFF));
+        continue;
+      }
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < w.size()) cp = 0x10000 + ((cp - 0xD800) << 10) + (w[++i] - 0xDC00);
+      text += "&#" + std::to_string(static_cast<unsigned long>(cp)) + ";";
+    }
+    const std::string file = std::string(::testing::TempDir()) + "/held.xml";
+    std::ofstream(file) << "<?xml version=\"1.0\"?><a>" << text << "</a>\n";
+    const int status = vexa::testsupport::Shell("xmllint --noout '" + file + "'");
+    EXPECT_EQ(status == 0, c.bad.empty()) << EscapeForDisplay(c.in) << ": xmllint ended " << status;
+  }
 }
 
 TEST(Text, CutsNeverSplitACharacter) {
