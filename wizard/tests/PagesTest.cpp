@@ -1384,6 +1384,10 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
     CvexaPropSheet* sheet = m_sheet.get();
     int step = 0;
     int cameBackOn = -1;
+    std::string seen;  // what happened, for the message of a wait that ends unmet
+    QObject::connect(sheet, &QWizard::currentIdChanged, [&](int id) { seen += " page " + std::to_string(id) + ";"; });
+    QObject::connect(sheet->button(QWizard::FinishButton), &QAbstractButton::clicked,
+                     [&] { seen += " Make Disc clicked;"; });
     QTimer driver;
     QObject::connect(&driver, &QTimer::timeout, [&] {
       // The window takes input once it is up and modal and no longer shows
@@ -1391,10 +1395,12 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
       if (!sheet->isVisible() || QApplication::activeModalWidget() != sheet || QApplication::overrideCursor()) return;
       if (step == 0) {
         step = 1;
+        seen += " step 1;";
         QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
       } else if (step == 1) {
         // Back, with the wizard still running: where is the user?
         step = 2;
+        seen += " step 2;";
         cameBackOn = sheet->currentId();
         Fake().createVcdResult = S_OK;
         Fake().drivePresent = true;
@@ -1414,7 +1420,13 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
                     << "visible " << sheet->isVisible() << ", the active modal window is "
                     << (QApplication::activeModalWidget() == sheet ? "the wizard" : "another window")
                     << ", wait cursor " << (QApplication::overrideCursor() != nullptr) << ", page "
-                    << sheet->currentId() << ", Make Disc enabled " << sheet->button(QWizard::FinishButton)->isEnabled();
+                    << sheet->currentId() << ", Make Disc enabled " << sheet->button(QWizard::FinishButton)->isEnabled()
+                    << "; seen:" << seen;
+      std::string calls;
+      for (const std::string& m : Fake().Methods()) calls += " " + m;
+      std::string log;
+      for (const std::string& l : Fake().log) log += "\n  " + l;
+      ADD_FAILURE() << "calls:" << calls << "\nlog:" << log;
       sheet->done(QDialog::Rejected);
     });
     watchdog.start(240000);
