@@ -453,7 +453,9 @@ bool CVEXACore1::CheckTempDirectory() {
     tempDirectorySet_ = false;
   }
   if (tempDirectorySet_ && !base::DirExists(tempPath_)) {
-    if (!base::MakeDirs(tempPath_)) {
+    // Made for the user alone, as the work folders in the system's
+    // temporary folder are: it holds copies of the pictures.
+    if (!base::MakePrivateDirs(tempPath_)) {
       util_.ReportError(kNewOne, false);
       tempDirectorySet_ = false;
     }

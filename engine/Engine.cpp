@@ -158,7 +158,7 @@ HRESULT CVEXAVCDEngine::FinalConstruct() {
   }
   if (folder.empty()) folder = base::UserDataDirectory();
   folder = base::ToNativePath(folder);
-  base::MakeDirs(folder);
+  base::MakePrivateDirs(folder);
   comsLogPath_ = base::JoinPath(folder, "comslog.txt");
   lib_.drives->StartLog(comsLogPath_, false);
 

@@ -64,7 +64,8 @@ class LogFile {
 
   bool Open() {
     if (fd_) return true;
-    fd_.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    // The logs hold photo paths and titles: made for the user alone.
+    fd_.Reset(::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
     return fd_.Valid();
   }
   bool Close() { return fd_.Close(); }
@@ -184,7 +185,7 @@ void CVexaLogger::ReadDataDirectory() {
   if (dir.empty()) dir.push_back('.');
   // The value names a folder; file names are appended to it directly.
   dataDirectory_ = base::WithTrailingSeparator(base::ToNativePath(dir));
-  base::MakeDirs(dataDirectory_);
+  base::MakePrivateDirs(dataDirectory_);
 }
 
 bool CVexaLogger::ReadFileSizes() {

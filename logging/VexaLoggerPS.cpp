@@ -36,8 +36,9 @@ std::string KeepUndelivered(const std::string& path, BSTR component, BSTR type, 
   if (::localtime_r(&now, &local)) std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", &local);
   const std::string line = std::string(stamp) + " " + com::BstrToUtf8(type) + " " +
                            com::BstrToUtf8(component) + ": " + base::Utf16ToUtf8(text) + "\r\n";
-  base::MakeDirs(base::DirName(path));
-  base::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  // Beside the logs, and like them the user's alone.
+  base::MakePrivateDirs(base::DirName(path));
+  base::UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
   if (!fd) return std::strerror(errno);
   std::string_view rest = line;
   while (!rest.empty()) {

@@ -44,8 +44,9 @@ void DebugLog::Start(const char* path, bool append) {
   }
   if (!path) return;
   // Written as the drive works, so in place: never through a symbolic link
-  // nor into another user's file.
-  const int fd = vexa::base::OpenOwnLogFile(path, !append, 0644);
+  // nor into another user's file. It names the files burned: the user's
+  // alone.
+  const int fd = vexa::base::OpenOwnLogFile(path, !append, 0600);
   if (fd < 0) return;
   std::FILE* f = fdopen(fd, "ab");
   if (!f) {

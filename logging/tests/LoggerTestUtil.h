@@ -4,7 +4,9 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -85,6 +87,28 @@ class FileSizeLimit {
   rlimit saved_{};
   struct sigaction oldAction_ {};
 };
+
+// A umask for the length of a scope, so that the modes files are made with
+// show whatever the caller's umask.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : saved_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(saved_); }
+  ScopedUmask(const ScopedUmask&) = delete;
+  ScopedUmask& operator=(const ScopedUmask&) = delete;
+
+ private:
+  mode_t saved_;
+};
+
+// The permission bits of path in octal ("0600"), "missing" when it is not there.
+inline std::string ModeText(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "missing";
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return text;
+}
 
 // Splits a log into its lines (CR LF removed).
 inline std::vector<std::string> Lines(const std::string& log) {

@@ -334,6 +334,7 @@ TEST_F(VexaLogServerTest, SendToolWritesResetsAndNamesTheLog) {
 }
 
 TEST_F(VexaLogServerTest, ServerThatStopsAnsweringFailsCallsInTimeAndTheLinesAreKept) {
+  testing::ScopedUmask mask(022);
   ::setenv("VEXA_LOCAL_SERVER_TIMEOUT_MS", "400", 1);
   ComPtr<IVexaLogger> logger = Create();
   ASSERT_TRUE(logger);
@@ -358,6 +359,8 @@ TEST_F(VexaLogServerTest, ServerThatStopsAnsweringFailsCallsInTimeAndTheLinesAre
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(15), " INFO vexa: first");
   EXPECT_EQ(lines[1].substr(15), " INFO vexa: second");
+  // Like the logs, the user's alone.
+  EXPECT_EQ(testing::ModeText(kept), "0600");
 
   // A tool that cannot reach the stopped server says so and fails.
   {

@@ -20,6 +20,8 @@ using com::ComPtr;
 using testing::FileSizeLimit;
 using testing::Lines;
 using testing::LogSandbox;
+using testing::ModeText;
+using testing::ScopedUmask;
 using testing::WithoutHeader;
 
 std::chrono::system_clock::time_point Utc(int y, int mo, int d, int h, int mi, int s) {
@@ -317,6 +319,43 @@ TEST_F(VexaLoggerTest, DataDirectoryIsAFolderHoweverItIsWritten) {
   Bstr path;
   ASSERT_EQ(logger->get_LogFilePath(path.Out()), S_OK);
   EXPECT_EQ(path.Utf8(), main);
+}
+
+// The logs hold photo paths and titles: the folders made for them are 0700
+// and the logs 0600, made new, after pruning and after a reset alike. A log
+// made before keeps its mode and takes lines as ever.
+TEST_F(VexaLoggerTest, TheLogsAreTheUsersAlone) {
+  ScopedUmask mask(022);
+  const std::string made = box_.root() + "/made";
+  const std::string dir = made + "/logs/";
+  LogSandbox::SetString("APP_PATH_DATA", dir);
+  LogSandbox::SetDword("Log Size", 2000);
+  LogSandbox::SetDword("Debug Log Size", 2000);
+  {
+    ComPtr<IVexaLogger> logger = Make();
+    ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "C:/photos/holiday.jpg"), S_OK);
+    ASSERT_EQ(Write(logger.Get(), "vexa", "debug", "C:/photos/holiday.jpg"), S_OK);
+    EXPECT_EQ(ModeText(made), "0700");
+    EXPECT_EQ(ModeText(dir), "0700");
+    EXPECT_EQ(ModeText(dir + "vexalog.txt"), "0600");
+    EXPECT_EQ(ModeText(dir + "vexalogD.txt"), "0600");
+    FillTo(logger.Get(), "INFO", dir + "vexalog.txt", 2000);
+    FillTo(logger.Get(), "debug", dir + "vexalogD.txt", 2000);
+    ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "after pruning"), S_OK);
+    ASSERT_NE(LogSandbox::Read(dir + "vexalog.txt").find("Reset("), std::string::npos);
+    EXPECT_EQ(ModeText(dir + "vexalog.txt"), "0600");
+    EXPECT_EQ(ModeText(dir + "vexalogD.txt"), "0600");
+    ASSERT_EQ(logger->ResetLogFile(), S_OK);
+    EXPECT_EQ(ModeText(dir + "vexalog.txt"), "0600");
+  }
+  // The sandbox's own folder and a log made 0644 before.
+  LogSandbox::SetString("APP_PATH_DATA", box_.data());
+  ASSERT_TRUE(base::WriteFileAtomic(box_.MainPath(), ""));
+  ASSERT_EQ(::chmod(box_.MainPath().c_str(), 0644), 0);
+  ComPtr<IVexaLogger> logger = Make();
+  ASSERT_EQ(Write(logger.Get(), "vexa", "INFO", "into the old log"), S_OK);
+  EXPECT_NE(box_.Main().find("into the old log"), std::string::npos);
+  EXPECT_EQ(ModeText(box_.MainPath()), "0644");
 }
 
 TEST_F(VexaLoggerTest, LogFilePathNamesTheMainLog) {

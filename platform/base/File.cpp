@@ -191,8 +191,9 @@ bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
   }
 
   // The temporary file lies beside the target, so the rename stays within
-  // one file system. Made with 0666, it gets what the umask allows, which is
-  // what a new output keeps.
+  // one file system. Made with the new-file mode (0666 unless set), it gets
+  // what the umask allows, which is what a new output keeps; a replacement
+  // is made 0600 and given the old file's mode below.
   const std::string folder = FolderOf(target_);
   const std::string prefix = folder + "/." + Utf8CutBytes(NameOf(target_), 200) + ".";
   const std::string given = tempName.empty() ? std::string() : folder + "/" + std::string(tempName);
@@ -200,7 +201,7 @@ bool OutputFile::OpenAs(std::string_view targetIn, std::string_view tempName) {
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
     const std::string name = given.empty() ? prefix + RandomSuffix() : given;
-    fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    fd = open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, replacing_ ? 0600 : newMode_);
     if (fd >= 0) {
       temp_ = name;
     } else if (errno != EEXIST) {

@@ -7,7 +7,7 @@
 // it, which takes the old file's mode (and owner, where the caller may give
 // it away) and is renamed over it once complete, so readers never see half a
 // file and a failure leaves the old one as it was. A new file gets the
-// permissions the umask allows. A device or a pipe is written directly (a
+// permissions the umask allows (of 0666, or of the mode SetNewFileMode gives). A device or a pipe is written directly (a
 // rename would put a regular file in its place). A symbolic link, a folder, a
 // socket, a file the caller may not write, or a device or pipe of another
 // user (other than the system's) is refused with a clear reason. A file of
@@ -39,6 +39,10 @@ class VEXA_BASE_API OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
+  // The mode a new file is made with, before the umask (0666 unless set):
+  // 0600 for a file of the user's alone. A replaced file keeps its own.
+  // Set before Open.
+  void SetNewFileMode(mode_t mode) { newMode_ = mode & 0777; }
   // Prepares target for writing. False when it may not be written, with the
   // reason in Error(); nothing on disk has changed then.
   bool Open(std::string_view target);
@@ -81,6 +85,7 @@ class VEXA_BASE_API OutputFile {
   bool direct_ = false;
   // What the replaced file had, given to the new one.
   bool replacing_ = false;
+  mode_t newMode_ = 0666;
   mode_t mode_ = 0;
   uid_t uid_ = 0;
   gid_t gid_ = 0;

@@ -32,9 +32,15 @@ std::string OwnerText() {
 }
 
 // Reads the owner file of folder (opened as dirFd) without following a link.
+// Only a regular file of this user counts: the program makes it so.
 bool ReadOwner(int dirFd, int* pid, unsigned long long* start) {
-  const int fd = ::openat(dirFd, kTempOwnerFile, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  const int fd = ::openat(dirFd, kTempOwnerFile, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+    ::close(fd);
+    return false;
+  }
   char text[64];
   const ssize_t n = ::read(fd, text, sizeof text - 1);
   ::close(fd);
@@ -52,6 +58,27 @@ bool ReadOwner(int dirFd, int* pid, unsigned long long* start) {
   return true;
 }
 
+// True when the folder opened as dirFd is one this program makes for the
+// running user: a real folder (the caller opened it without following a
+// link) of the effective user, with the mode mkdtemp gives it (0700). A
+// folder someone else made or opened up, in a temporary folder everybody
+// shares, is never taken for one of ours.
+bool MadeByThisUser(int dirFd) {
+  struct stat st {};
+  return ::fstat(dirFd, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+         (st.st_mode & 07777) == S_IRWXU;
+}
+
+// True when name is prefix followed by the six letters or digits that
+// mkdtemp puts in place of "XXXXXX".
+bool MadeTempName(std::string_view name, std::string_view prefix) {
+  if (name.size() != prefix.size() + 6 || name.substr(0, prefix.size()) != prefix) return false;
+  for (const char c : name.substr(prefix.size())) {
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
 // True when the process that wrote (pid, start) has ended. A process of that
 // number that started at another time is a later one that reused it.
 bool OwnerGone(int pid, unsigned long long start) {
@@ -63,7 +90,9 @@ bool OwnerGone(int pid, unsigned long long start) {
 }
 
 // Removes the entries of the open folder dirFd, then nothing else; the
-// folder itself is the caller's to remove. Links are removed as links.
+// folder itself is the caller's to remove. Links are removed as links. An
+// owner file goes last: a removal cut short (the program killed outright)
+// leaves a folder that still names its owner, which the next run removes.
 bool EmptyFolder(int dirFd) {
   // Entries of a folder that is not writable or searchable cannot go.
   ::fchmod(dirFd, S_IRWXU);
@@ -75,9 +104,14 @@ bool EmptyFolder(int dirFd) {
     return false;
   }
   std::vector<std::string> names;
+  bool owned = false;
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
-    if (name != "." && name != "..") names.push_back(name);
+    if (name == kTempOwnerFile) {
+      owned = true;
+    } else if (name != "." && name != "..") {
+      names.push_back(name);
+    }
   }
   ::closedir(dir);
   bool ok = true;
@@ -96,6 +130,9 @@ bool EmptyFolder(int dirFd) {
     ::close(child);
     if (!emptied || (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)) ok = false;
   }
+  // Only once everything else went: a folder that keeps some of its
+  // content keeps its owner too.
+  if (owned && ok && ::unlinkat(dirFd, kTempOwnerFile, 0) != 0 && errno != ENOENT) ok = false;
   return ok;
 }
 
@@ -152,8 +189,7 @@ int RemoveAbandonedTempDirs(std::string_view dir, std::string_view prefix) {
   if (const int listFd = ::dup(dirFd); listFd >= 0) {
     if (DIR* list = ::fdopendir(listFd)) {
       while (const dirent* e = ::readdir(list)) {
-        const std::string_view name = e->d_name;
-        if (name.size() > prefix.size() && name.substr(0, prefix.size()) == prefix) candidates.emplace_back(name);
+        if (MadeTempName(e->d_name, prefix)) candidates.emplace_back(e->d_name);
       }
       ::closedir(list);
     } else {
@@ -162,13 +198,16 @@ int RemoveAbandonedTempDirs(std::string_view dir, std::string_view prefix) {
   }
   int removed = 0;
   for (const std::string& name : candidates) {
+    // Checked and emptied through one descriptor of the folder itself,
+    // never through a link: what is emptied is what was checked.
     const int fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) continue;
     int pid = 0;
     unsigned long long start = 0;
-    const bool abandoned = ReadOwner(fd, &pid, &start) && OwnerGone(pid, start);
+    const bool abandoned = MadeByThisUser(fd) && ReadOwner(fd, &pid, &start) && OwnerGone(pid, start);
+    const bool emptied = abandoned && EmptyFolder(fd);
     ::close(fd);
-    if (abandoned && RemoveAt(dirFd, name)) ++removed;
+    if (emptied && (::unlinkat(dirFd, name.c_str(), AT_REMOVEDIR) == 0 || errno == ENOENT)) ++removed;
   }
   ::close(dirFd);
   return removed;
@@ -207,9 +246,10 @@ void RemoveOwnTempDirs() {
     if (fd < 0) continue;
     int pid = 0;
     unsigned long long written = 0;
-    // Only a folder that still names this process: the name may have been
-    // taken by another program since this one removed its folder.
-    const bool mine = ReadOwner(fd, &pid, &written) && pid == self && written == start;
+    // Only a folder of this user's that still names this process: the name
+    // may have been taken by another program since this one removed its
+    // folder.
+    const bool mine = MadeByThisUser(fd) && ReadOwner(fd, &pid, &written) && pid == self && written == start;
     ::close(fd);
     // Workers may still be adding files: a few tries.
     for (int i = 0; mine && i < 3 && !RemoveTreeNoFollow(path); ++i) {

@@ -20,19 +20,28 @@ inline constexpr char kTempOwnerFile[] = ".vexa-owner";
 // and remembers it for RemoveOwnTempDirs. "" on failure (errno tells why).
 VEXA_BASE_API std::string MakeOwnedTempDir(std::string_view dir, std::string_view prefix);
 
-// Removes every folder "<prefix>*" directly in dir whose owner file names a
-// process that no longer runs. Folders without a readable owner file, of a
-// live owner, or that are symbolic links are left alone; nothing is ever
-// removed through a symbolic link. Answers how many were removed.
+// Removes every folder "<prefix>XXXXXX" directly in dir that this user's
+// program made and whose owner file names a process that no longer runs.
+// Only what MakeOwnedTempDir makes is taken: a real folder of the effective
+// user with mode 0700, named by mkdtemp (six letters or digits after the
+// prefix), holding an owner file that is a regular file of that user.
+// Anything else (another user's folder in a shared /tmp, a folder opened to
+// others, a symbolic link, a folder without a readable owner file or of a
+// live owner) is left alone; nothing is ever removed through a symbolic
+// link. A folder whose removal was cut short still holds its owner file
+// (it goes last) and is removed like any other. Answers how many were
+// removed.
 VEXA_BASE_API int RemoveAbandonedTempDirs(std::string_view dir, std::string_view prefix);
 
 // Removes the folders this process made with MakeOwnedTempDir that still
-// exist and still name it as their owner. For a program that must end now.
+// exist, are still this user's (mode 0700) and still name this process as
+// their owner. For a program that must end now.
 VEXA_BASE_API void RemoveOwnTempDirs();
 
 // Removes a folder tree without following symbolic links (a link is removed,
 // never what it points to); read-only folders are made writable so their
-// entries can go. True when nothing is left. The one remover of work folders.
+// entries can go. In each folder an owner file goes after everything else.
+// True when nothing is left. The one remover of work folders.
 VEXA_BASE_API bool RemoveTreeNoFollow(std::string_view path);
 
 // The start time of a process in clock ticks since boot, 0 when unknown.

@@ -212,6 +212,28 @@ bool MakeDirs(std::string_view path) {
   return false;
 }
 
+bool MakePrivateDirs(std::string_view pathIn) {
+  const std::string path = ToNativePath(pathIn);
+  if (path.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  // Each missing folder from the top down, made 0700 by mkdir itself (a
+  // mode changed afterwards would leave a moment in which others may enter).
+  int made = 0;
+  for (std::size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string part = path.substr(0, end);
+    if (!part.empty() && part.back() != '/') {
+      if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) made = errno;
+    }
+    if (end == std::string::npos) break;
+  }
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  errno = made ? made : ENOTDIR;
+  return false;
+}
+
 bool FileExists(std::string_view path) {
   struct stat st {};
   return stat(std::string(path).c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -245,11 +267,24 @@ bool ReadFile(std::string_view path, std::string* out, std::string* error) {
   return true;
 }
 
-bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error) {
+namespace {
+
+bool WriteWhole(std::string_view path, std::string_view data, mode_t newMode, std::string* error) {
   OutputFile out;
+  out.SetNewFileMode(newMode);
   if (out.Open(path) && out.Write(data) && out.Commit()) return true;
   if (error) *error = out.Error();
   return false;
+}
+
+}  // namespace
+
+bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error) {
+  return WriteWhole(path, data, 0666, error);
+}
+
+bool WritePrivateFileAtomic(std::string_view path, std::string_view data, std::string* error) {
+  return WriteWhole(path, data, 0600, error);
 }
 
 }  // namespace vexa::base

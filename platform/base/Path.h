@@ -68,6 +68,10 @@ VEXA_BASE_API bool RemoveAll(std::string_view path);
 // Creates a folder and its parents; true when it exists afterwards, else
 // false with errno the reason the creation failed.
 VEXA_BASE_API bool MakeDirs(std::string_view path);
+// The same for a folder of the user's own data (logs, settings, a simulated
+// recorder): every folder it creates gets mode 0700, so nobody else may
+// look in; folders already there keep their mode.
+VEXA_BASE_API bool MakePrivateDirs(std::string_view path);
 VEXA_BASE_API bool FileExists(std::string_view path);
 VEXA_BASE_API bool DirExists(std::string_view path);
 
@@ -79,5 +83,9 @@ VEXA_BASE_API bool DirExists(std::string_view path);
 // both leave error (when given) with a reason that names the file.
 VEXA_BASE_API bool ReadFile(std::string_view path, std::string* out, std::string* error = nullptr);
 VEXA_BASE_API bool WriteFileAtomic(std::string_view path, std::string_view data, std::string* error = nullptr);
+// The same for a file of the user's alone: made anew with mode 0600; a file
+// replaced keeps its mode, as with WriteFileAtomic.
+VEXA_BASE_API bool WritePrivateFileAtomic(std::string_view path, std::string_view data,
+                                          std::string* error = nullptr);
 
 }  // namespace vexa::base

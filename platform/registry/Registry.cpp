@@ -18,6 +18,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 
 namespace vexa::reg {
 
@@ -529,23 +533,80 @@ std::string StoredPath(Hive hive, std::string_view key) {
   return hive == Hive::ClassesRoot ? JoinKey(kClassesKey, NormalKey(key)) : NormalKey(key);
 }
 
+// How long a write waits for the store's lock. A writer holds it for the
+// few milliseconds a hive file takes to rewrite; a lock held longer is a
+// program that hangs, or another user's (before the file was the user's
+// alone), and the caller is told rather than stalled.
+constexpr auto kLockWait = std::chrono::seconds(5);
+
+// Takes the store's exclusive lock on the open lock file, waiting at most
+// kLockWait. flock has no timed form: when the lock is taken, a helper
+// thread waits for it in the kernel's queue (so writers are served in turn,
+// as with a plain blocking flock) on a second descriptor of the same open
+// file, and this thread waits for the helper with a bound. A helper that is
+// given up on takes the lock when its holder lets go and drops it at once
+// (closing the last descriptor of the open file releases it).
+Status TakeStoreLock(int fd, const std::string& lockPath) {
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Status::Ok;
+  if (errno != EWOULDBLOCK && errno != EINTR) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  struct Wait {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    int error = 0;
+  };
+  auto wait = std::make_shared<Wait>();
+  const int waitFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (waitFd < 0) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  try {
+    std::thread([wait, waitFd] {
+      int rc;
+      do {
+        rc = flock(waitFd, LOCK_EX);
+      } while (rc != 0 && errno == EINTR);
+      const int error = rc == 0 ? 0 : errno;
+      close(waitFd);
+      std::lock_guard<std::mutex> lock(wait->mutex);
+      wait->finished = true;
+      wait->error = error;
+      wait->done.notify_all();
+    }).detach();
+  } catch (const std::system_error& e) {
+    close(waitFd);
+    return Fail(Status::IoError, lockPath + ": cannot wait for the lock: " + e.what());
+  }
+  std::unique_lock<std::mutex> lock(wait->mutex);
+  if (!wait->done.wait_for(lock, kLockWait, [&] { return wait->finished; })) {
+    return Fail(Status::IoError, "another program holds the lock file " + lockPath +
+                                     "; the registry was not changed (waited " + std::to_string(kLockWait.count()) +
+                                     " seconds for the lock)");
+  }
+  if (wait->error != 0) return Fail(Status::IoError, lockPath + ": " + std::strerror(wait->error));
+  return Status::Ok;
+}
+
 // Runs `change` on the writable layer under the store's exclusive lock: the
 // files of the hives in `hives` are read afresh, changed in memory and
 // replaced by rename when their text differs.
 Status Modify(std::vector<Hive> hives,
               const std::function<Status(Layer& writable, const Layer& defaults)>& change) {
   const std::string dir = WritableDir();
-  if (!base::MakeDirs(dir)) return Fail(Status::IoError, dir + ": cannot create the folder");
+  // The store is the user's alone: a folder the store makes and its files
+  // (lock, hives) are made for the user only, so nobody else can read the
+  // values or hold the lock.
+  if (!base::MakePrivateDirs(dir)) return Fail(Status::IoError, dir + ": cannot create the folder");
   LayerPtr defaults;
   if (Status s = LoadDefaults(&defaults); s != Status::Ok) return s;
   const std::string lockPath = base::JoinPath(dir, ".lock");
-  const base::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+  const base::UniqueFd lock(open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!lock) return Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
-  int rc;
-  do {
-    rc = flock(lock.Get(), LOCK_EX);
-  } while (rc != 0 && errno == EINTR);
-  Status result = rc == 0 ? Status::Ok : Fail(Status::IoError, lockPath + ": " + std::strerror(errno));
+  // A lock file an earlier version made readable for everyone is closed to
+  // others from now on.
+  struct stat lockStat {};
+  if (fstat(lock.Get(), &lockStat) == 0 && lockStat.st_uid == geteuid() && (lockStat.st_mode & 077) != 0) {
+    (void)fchmod(lock.Get(), lockStat.st_mode & 0700);
+  }
+  Status result = TakeStoreLock(lock.Get(), lockPath);
   Layer before, layer;
   for (Hive hive : hives) {
     LayerPtr file;
@@ -563,7 +624,7 @@ Status Modify(std::vector<Hive> hives,
       // The shared output helper replaces only a hive file the user may
       // write, and says why not.
       std::string why;
-      if (!base::WriteFileAtomic(path, text, &why)) {
+      if (!base::WritePrivateFileAtomic(path, text, &why)) {
         result = Fail(Status::IoError, why.empty() ? path + ": cannot write" : why);
       }
     }

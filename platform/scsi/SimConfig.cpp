@@ -285,7 +285,9 @@ bool SaveConfig(const std::string& folder, const SimConfig& c, std::string* erro
     out << "\n";
   }
   for (const auto& f : c.faults) out << "fault = " << FaultText(f) << "\n";
-  if (!base::MakeDirs(folder) || !base::WriteFileAtomic(base::JoinPath(folder, "drive.conf"), out.str())) {
+  // The recorder's folder and files are the user's alone, like a disc in
+  // the user's own drive: they hold the titles and pictures burned.
+  if (!base::MakePrivateDirs(folder) || !base::WritePrivateFileAtomic(base::JoinPath(folder, "drive.conf"), out.str())) {
     if (error) *error = "cannot write " + base::JoinPath(folder, "drive.conf");
     return false;
   }

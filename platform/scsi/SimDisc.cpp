@@ -140,7 +140,7 @@ bool SaveDisc(const std::string& folder, const SimDisc& d, std::string* error) {
     if (!t.isrc.empty()) out << "isrc " << t.number << " " << t.isrc << "\n";
   }
   const std::string path = base::JoinPath(folder, "disc.state");
-  if (!base::WriteFileAtomic(path, out.str())) {
+  if (!base::WritePrivateFileAtomic(path, out.str())) {
     if (error) *error = "cannot write " + path;
     return false;
   }

@@ -49,7 +49,7 @@ bool MediaFitsProfile(const Profile& p, const std::string& media) {
 
 int OpenTrayFile(const std::string& folder, std::string* error) {
   const std::string path = base::JoinPath(folder, "tray.lock");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0 && error) *error = "cannot open " + path + ": " + std::strerror(errno);
   return fd;
 }
@@ -79,7 +79,7 @@ int XOf(int kbs) { return static_cast<int>(std::lround(kbs / 176.4)); }
 std::unique_ptr<FolderLock> FolderLock::Take(const std::string& folder, std::string* error, bool* busy) {
   if (busy) *busy = false;
   const std::string path = base::JoinPath(folder, "drive.lock");
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     if (error) *error = "cannot open " + path + ": " + std::strerror(errno);
     return nullptr;
@@ -184,8 +184,9 @@ std::unique_ptr<SimDrive> SimDrive::Open(const std::string& folder, std::string*
   d->page5_[4] = 0x08;
   d->page5_[15] = 150;
   // The trace grows as the drive works: opened where it is, never through a
-  // link nor into another user's file.
-  const int trace = base::OpenOwnLogFile(base::JoinPath(folder, "trace.txt"), false, 0644);
+  // link nor into another user's file. Like every file of the recorder's
+  // folder it is the user's alone (it names what was burned).
+  const int trace = base::OpenOwnLogFile(base::JoinPath(folder, "trace.txt"), false, 0600);
   d->traceFile_ = trace >= 0 ? ::fdopen(trace, "a") : nullptr;
   if (trace >= 0 && !d->traceFile_) ::close(trace);
   d->Note("opened: profile " + d->profile_.name + ", media " + MediaName(d->disc_.kind));

@@ -97,7 +97,7 @@ bool SimDrive::EnsureImage() {
     Note("new image " + disc_.image);
   }
   const std::string path = base::JoinPath(folder_, disc_.image + (disc_.IsDvd() ? ".iso" : ".bin"));
-  binFd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  binFd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (binFd_ < 0) {
     Note("cannot open " + path);
     return false;
@@ -171,7 +171,7 @@ bool SimDrive::PutSubcode(std::int32_t address, const std::uint8_t* channels) {
   if (address < 0 || testWriting_) return true;
   if (subFd_ < 0) {
     if (!EnsureImage()) return false;
-    subFd_ = ::open(base::JoinPath(folder_, disc_.image + ".sub").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    subFd_ = ::open(base::JoinPath(folder_, disc_.image + ".sub").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (subFd_ < 0) return false;
     disc_.subcode = true;
   }
@@ -224,7 +224,7 @@ void SimDrive::PublishImage() {
   if (disc_.IsCd()) {
     bool any = false;
     for (const auto& t : disc_.tracks) any = any || (t.closed && t.length > 0);
-    if (any) base::WriteFileAtomic(base::JoinPath(folder_, disc_.image + ".cue"), CueText(disc_));
+    if (any) base::WritePrivateFileAtomic(base::JoinPath(folder_, disc_.image + ".cue"), CueText(disc_));
   }
 }
 
@@ -883,7 +883,7 @@ void SimDrive::AdoptCdText(const std::vector<std::uint8_t>& symbols, const char*
   Note(std::string(mode) + ": CD-TEXT " + std::to_string(packs.size() / 18) + " packs, " + std::to_string(bad) +
        " with a bad CRC");
   if (packs.empty() || testWriting_ || !EnsureImage()) return;
-  base::WriteFileAtomic(base::JoinPath(folder_, disc_.image + ".cdt"),
+  base::WritePrivateFileAtomic(base::JoinPath(folder_, disc_.image + ".cdt"),
                         std::string(packs.begin(), packs.end()));
   disc_.cdText = true;
   const int last = disc_.LastTrackNumber();

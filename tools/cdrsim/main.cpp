@@ -135,7 +135,7 @@ int Create(const std::string& folder, const std::vector<std::string>& args) {
     return Fail(why + "; nothing was changed (create takes a new or empty folder, or a recorder's)");
   }
   std::string error;
-  if (!vexa::base::MakeDirs(folder)) return Fail("cannot create " + folder);
+  if (!vexa::base::MakePrivateDirs(folder)) return Fail("cannot create " + folder);
   // A recorder a program is using keeps its disc.
   const auto lock = FolderLock::Take(folder, &error);
   if (!lock) return Fail(error);

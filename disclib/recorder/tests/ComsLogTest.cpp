@@ -1,4 +1,7 @@
 // The debug log: line format, the flush rules and the stop.
+#include <sys/stat.h>
+
+#include <ios>
 #include <thread>
 
 #include "disclib/recorder/tests/RecorderTestUtil.h"
@@ -124,6 +127,19 @@ TEST_F(DebugLogTest, StartAndStopAreIdempotentAndAppendKeepsTheFile) {
   EXPECT_EQ(lines[0].substr(10, 5), "first");
   EXPECT_EQ(lines[2].substr(10, 6), "second");
   EXPECT_FALSE(vexa::base::FileExists(dir_ + "/other.txt"));
+}
+
+// The log names the files burned: it is the user's alone.
+TEST_F(DebugLogTest, TheLogIsTheUsersAlone) {
+  const mode_t saved = ::umask(022);
+  DebugLog log(&clock_);
+  log.Start(path_.c_str(), false);
+  ::umask(saved);
+  log.Log("C:/photos/holiday.jpg");
+  log.Stop();
+  struct stat st {};
+  ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u) << std::oct << (st.st_mode & 07777);
 }
 
 TEST_F(DebugLogTest, ManyThreadsLoseNothing) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 #include "platform/base/Module.h"
@@ -215,6 +216,47 @@ TEST(Path, PrivateFoldersAreTheCallersAlone) {
     EXPECT_FALSE(MakePrivateDir(dir + "/theirs"));
     EXPECT_EQ(mode(dir + "/theirs") & 07777, 0777u);
   }
+  RemoveAll(dir);
+}
+
+// The user's own data (logs, settings, a simulated recorder): the folders
+// made for it are 0700 at every level made, folders already there keep their
+// mode; a file written new is 0600, a file replaced keeps its own mode.
+TEST(Path, FoldersAndFilesMadeForTheUsersDataAreTheirsAlone) {
+  const mode_t savedMask = umask(022);
+  const std::string dir = MakeTempDir("", "vexa-private-");
+  ASSERT_FALSE(dir.empty());
+  auto mode = [](const std::string& p) {
+    struct stat st {};
+    lstat(p.c_str(), &st);
+    return st.st_mode & 07777;
+  };
+  ASSERT_TRUE(MakeDirs(dir + "/shared"));
+  ASSERT_EQ(chmod((dir + "/shared").c_str(), 0755), 0);
+  EXPECT_TRUE(MakePrivateDirs(dir + "/shared/a/b/"));
+  EXPECT_EQ(mode(dir + "/shared"), 0755u);
+  EXPECT_EQ(mode(dir + "/shared/a"), 0700u);
+  EXPECT_EQ(mode(dir + "/shared/a/b"), 0700u);
+  EXPECT_TRUE(MakePrivateDirs(dir + "/shared/a/b"));
+  // A file in the way: false, with the reason.
+  ASSERT_TRUE(WriteFileAtomic(dir + "/file", "x"));
+  errno = 0;
+  EXPECT_FALSE(MakePrivateDirs(dir + "/file/below"));
+  EXPECT_EQ(errno, ENOTDIR);
+
+  const std::string data = dir + "/shared/a/b/values";
+  ASSERT_TRUE(WritePrivateFileAtomic(data, "one"));
+  EXPECT_EQ(mode(data), 0600u);
+  ASSERT_EQ(chmod(data.c_str(), 0640), 0);
+  ASSERT_TRUE(WritePrivateFileAtomic(data, "two"));
+  EXPECT_EQ(mode(data), 0640u);
+  std::string read;
+  ASSERT_TRUE(ReadFile(data, &read));
+  EXPECT_EQ(read, "two");
+  // The plain writer still makes what the umask allows.
+  ASSERT_TRUE(WriteFileAtomic(dir + "/plain", "x"));
+  EXPECT_EQ(mode(dir + "/plain"), 0644u);
+  umask(savedMask);
   RemoveAll(dir);
 }
 

@@ -3,11 +3,17 @@
 #include "platform/registry/tests/RegistryTestUtil.h"
 #include "tests/support/Waits.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <thread>
+#include <utility>
 
 using namespace vexa::reg;
 
@@ -261,4 +267,65 @@ TEST_F(RegistryTest, ConcurrentWritersInTwoProcessesLoseNothing) {
       }
     }
   }
+}
+
+namespace {
+// The permission bits in octal, as "0600".
+std::string ModeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;
+  char text[8];
+  std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+  return text;
+}
+}  // namespace
+
+// The store is the user's alone: the folder it makes is 0700, its lock and
+// hive files 0600 (a lock file made readable by an earlier version is closed
+// to others; a hive file keeps the mode it has). A write waits for a lock
+// another program holds only a bounded while, then fails saying so and
+// naming the lock file, and changes nothing; once the lock is free, writes
+// go on.
+TEST_F(RegistryTest, TheLockIsTheUsersAloneAndAHeldLockIsWaitedForABoundedWhile) {
+  const mode_t umaskBefore = umask(022);
+  struct RestoreUmask {
+    mode_t mask;
+    ~RestoreUmask() { umask(mask); }
+  } restore{umaskBefore};
+  ASSERT_EQ(SetValue(Hive::CurrentUser, "Software\\Locked", "first", Value::Dword(1)), Status::Ok);
+  ASSERT_EQ(SetValue(Hive::LocalMachine, "Software\\Locked", "first", Value::Dword(1)), Status::Ok);
+  const std::string lockPath = dir_ + "/.lock";
+  EXPECT_EQ(ModeOf(dir_), "0700");
+  EXPECT_EQ(ModeOf(lockPath), "0600");
+  EXPECT_EQ(ModeOf(dir_ + "/HKCU.reg"), "0600");
+  EXPECT_EQ(ModeOf(dir_ + "/HKLM.reg"), "0600");
+
+  // Another program's hold: a second open of the file (the lock belongs to
+  // the open file), shared as a reader would take it.
+  const int holder = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(flock(holder, LOCK_SH), 0);
+  auto write = std::async(std::launch::async, [] {
+    const Status s = SetValue(Hive::CurrentUser, "Software\\Locked", "second", Value::Dword(2));
+    return std::make_pair(s, LastError());
+  });
+  if (write.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
+    ADD_FAILURE() << "a registry write still waited for the held lock file " << lockPath << " after 60 seconds";
+    close(holder);
+    write.wait();
+    return;
+  }
+  const auto [status, said] = write.get();
+  EXPECT_EQ(status, Status::IoError);
+  EXPECT_NE(said.find("another program holds the lock file " + lockPath), std::string::npos) << said;
+  EXPECT_EQ(GetDword(Hive::CurrentUser, "Software\\Locked", "second"), std::nullopt);
+  close(holder);
+  EXPECT_EQ(SetValue(Hive::CurrentUser, "Software\\Locked", "second", Value::Dword(2)), Status::Ok);
+  EXPECT_EQ(GetDword(Hive::CurrentUser, "Software\\Locked", "second"), 2u);
+
+  ASSERT_EQ(chmod(lockPath.c_str(), 0644), 0);
+  ASSERT_EQ(chmod((dir_ + "/HKCU.reg").c_str(), 0644), 0);
+  EXPECT_EQ(SetValue(Hive::CurrentUser, "Software\\Locked", "third", Value::Dword(3)), Status::Ok);
+  EXPECT_EQ(ModeOf(lockPath), "0600");
+  EXPECT_EQ(ModeOf(dir_ + "/HKCU.reg"), "0644");
 }

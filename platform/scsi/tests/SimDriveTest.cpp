@@ -3,6 +3,8 @@
 // gaps a drive leaves, faults, media and the image files.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 
 #include "platform/scsi/SimSector.h"
@@ -140,6 +142,55 @@ TEST_F(SimFixture, EmptySectorsCostNoDisk) {
   ASSERT_EQ(::stat(vexa::base::JoinPath(dir_, drive_->Disc().image + ".bin").c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 50002LL * 2352);
   EXPECT_LT(st.st_blocks * 512LL, 1 << 20);
+}
+
+// The recorder's folder holds what was burned (titles, pictures, the
+// commands' trace): the folders made for it and every file the drive writes
+// there are the user's alone.
+TEST_F(SimFixture, TheRecordersFolderAndFilesAreTheUsersAlone) {
+  struct Umask {
+    mode_t saved = ::umask(022);
+    ~Umask() { ::umask(saved); }
+  } umask;
+  const std::string made = vexa::base::JoinPath(dir_, "made");
+  const std::string folder = vexa::base::JoinPath(made, "recorder");
+  std::string error;
+  SimConfig config;
+  ASSERT_TRUE(SaveConfig(folder, config, &error)) << error;
+  ASSERT_TRUE(SimDrive::LoadMedia(folder, config.media, &error)) << error;
+  drive_ = SimDrive::Open(folder, &error);
+  ASSERT_TRUE(drive_) << error;
+  ASSERT_TRUE(WriteParameters(1, 4, 8, 0x20, 0).Ok());
+  std::vector<std::uint8_t> data(2048 * 20, 0x5A);
+  ASSERT_TRUE(Write(0, 20, data).Ok());
+  ASSERT_TRUE(Cmd({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Ok());
+  ASSERT_TRUE(Cmd({0x5B, 0, 2, 0, 0, 0, 0, 0, 0, 0}).Ok());
+  drive_.reset();
+
+  auto mode = [](const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string(text);
+  };
+  EXPECT_EQ(mode(made), "0700");
+  EXPECT_EQ(mode(folder), "0700");
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string name = e.path().filename().string();
+    names.push_back(name);
+    EXPECT_EQ(mode(e.path().string()), "0600") << name;
+  }
+  std::sort(names.begin(), names.end());
+  // What a burn leaves: the image, its cue sheet, the disc's state, the
+  // trace, the drive's configuration and its locks.
+  for (const char* ext : {".bin", ".cue"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), std::string("disc-0001") + ext), names.end()) << ext;
+  }
+  for (const char* name : {"disc.state", "drive.conf", "drive.lock", "trace.txt", "tray.lock"}) {
+    EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+  }
 }
 
 TEST_F(SimFixture, FaultsShowAsADriveWouldShowThem) {
