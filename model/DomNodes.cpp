@@ -1,6 +1,7 @@
 // The DOM's nodes: library set-up and error capture, the text and tree
 // helpers, and the objects that stand for elements and other nodes.
 #include <libxml/xmlerror.h>
+#include <libxslt/extensions.h>
 #include <libxslt/xslt.h>
 #include <libxslt/xsltutils.h>
 
@@ -48,7 +49,10 @@ void PrepareThread() {
   std::call_once(once, [] {
     xmlInitParser();
     // libxslt makes its global locks on first use without a lock of its
-    // own: made here, once, before worker threads transform documents.
+    // own: made here, once, before worker threads transform documents. Its
+    // extension lock comes from xsltInitGlobals, which every new stylesheet
+    // and transform context calls; two first transforms at once made two.
+    xsltInitGlobals();
     xsltInit();
     xsltSetGenericErrorFunc(nullptr, CaptureGeneric);
   });
