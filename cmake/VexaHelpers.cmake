@@ -195,7 +195,7 @@ set(VEXA_TEST_COSTS
 # flows through the same threads (formats, sizes, checkers) run under
 # AddressSanitizer all the same.
 set(VEXA_TSAN_FILTERS
-  "engine_tests=EngineTest.*:MenuBuilderTest.ThePoolMakes*:MenuBuilderTest.ACancelMidway*:MenuBuilderTest.TheFirstBroken*:BuilderTest.CancelDuringTheImageTrack:BuilderTest.CancelRacing*:BuilderTest.TheEndOfEveryRun*:BuilderTest.ACancelInTheMiddleOfThePremaster*:DrivesTest.TheClientStaysResponsive*:StoryboardTest.AStillGoesEverywhere*"
+  "engine_tests=EngineTest.*:MenuBuilderTest.ThePoolMakes*:MenuBuilderTest.ACancelMidway*:MenuBuilderTest.TheFirstBroken*:BuilderTest.CancelDuringTheImageTrack:BuilderTest.CancelRacing*:BuilderTest.TheEndOfEveryRun*:BuilderTest.ACancelInTheMiddleOfThePremaster*:DrivesTest.TheClientStaysResponsive*:StoryboardTest.AStillGoesEverywhere*:StoryboardTest.PhotosMadeAheadTakeTheirMemory*"
   "vidlathe_motion_tests=MotionPieces.*:MotionStreams.CopyPicturesRepeatTheirIPicture:MotionStreams.AudioOtherThan44kIsRefused:MotionStreamCalls.*"
   "vidlathe_reader_tests=ConcatenateMotion.CancelAndWriteErrorsFailWithoutOutput:ConcatenateMotion.HoldsTheOneCallLock:Reencode.CancelStopsEveryThreadAndLeavesNoOutput"
   "vidlathe_stream_tests=StillStreams.Calls*:StillStreams.SourceEndingEarlyFailsWithoutOutput:StillStreams.WriteErrorFailsAndRemovesTheOutput:StillStreamsCheckers.AudioIsMultiplexedWithEveryFrameInOrder"

@@ -141,6 +141,13 @@ Result MakeStillFilesWithRecords(const StillJob& job, StillTools& tools, StillFi
 
 }  // namespace
 
+std::uint64_t PhotoMemory(const PictureInfo& info, LONG rotateDegrees) {
+  const std::uint64_t width = info.width > 0 ? static_cast<std::uint64_t>(info.width) : 0;
+  const std::uint64_t height = info.height > 0 ? static_cast<std::uint64_t>(info.height) : 0;
+  const bool turned = rotateDegrees >= 1 && rotateDegrees <= 360;
+  return width * height * 4 * (turned ? 2 : 1);
+}
+
 MadeFiles& MadeFiles::operator=(MadeFiles&& other) noexcept {
   if (this != &other) {
     RemoveUnlessKept();

@@ -5,6 +5,7 @@
 // made photo to the album and the disc afterwards, one at a time.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,15 @@ struct StillJob {
   LONG rotateDegrees = 0;
   std::string discName;   // "IM_Annnn.JPG"
   WorkFolders folders;
+  // The memory making it takes at most (PhotoMemory), drawn from the
+  // process's budget for pictures before it is made.
+  std::uint64_t memory = 0;
 };
+
+// The memory making a photo's files takes at most, from its size: the
+// decoded picture (at most 4 bytes a pixel, with room for its encoded
+// copy beside it), twice when it is turned (the turned copy).
+std::uint64_t PhotoMemory(const PictureInfo& info, LONG rotateDegrees);
 
 // A photo's files, made.
 struct StillFiles {

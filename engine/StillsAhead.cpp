@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/base/MemoryBudget.h"
 #include "platform/base/Path.h"
 #include "platform/base/WorkPool.h"
 
@@ -54,6 +55,13 @@ bool StillsAhead::MakeOne(std::size_t index) {
   changed_.wait(lock, [&] { return stopped_ || index < next_ + window_; });
   Slot& slot = slots_[index];
   if (stopped_ || slot.state != State::kWaiting) return true;
+  // The photo's memory, from the budget for pictures: the worker waits
+  // while other photos hold it (or until the work is stopped).
+  const std::uint64_t memory = slot.photo.memory;
+  lock.unlock();
+  base::MemoryBudget::Lease lease = base::PictureMemory().Acquire(memory, stop_.get_token());
+  lock.lock();
+  if (!lease || stopped_ || slot.state != State::kWaiting) return true;
   slot.state = State::kMaking;
   ++begun_;
   StillJob job;
@@ -62,6 +70,7 @@ bool StillsAhead::MakeOne(std::size_t index) {
   job.rotateDegrees = slot.photo.rotateDegrees;
   job.discName = WorkName(batch_, index);
   job.folders = folders_;
+  job.memory = memory;
   lock.unlock();
 
   StillFiles files;
@@ -72,6 +81,7 @@ bool StillsAhead::MakeOne(std::size_t index) {
   } catch (...) {
     fault = true;  // the caller makes the photo again and meets it itself
   }
+  lease.Release();  // the pictures are gone: given back before the photo is published
   StillFiles dropped;
   lock.lock();
   if (slot.state == State::kPassed || fault) {
@@ -140,6 +150,7 @@ void StillsAhead::Cancel() {
     stopped_ = true;
     changed_.notify_all();
   }
+  stop_.request_stop();
   driver_.Cancel();
 }
 

@@ -5,7 +5,10 @@
 // it will add them. Workers (WorkPool.h) make each photo's files
 // (MakeStillFiles) in that order under names of their own, at most `window`
 // photos past the one the caller waits for, so the made photos held at once
-// stay few however many are named. The caller takes each photo's outcome in
+// stay few however many are named. Before it begins a photo, a worker takes
+// the memory the photo needs from the process's budget for pictures
+// (MemoryBudget.h), so the large pictures decoded at once fit the machine
+// however many workers there are. The caller takes each photo's outcome in
 // turn (Take): the files, renamed to the disc name the caller gives, or the
 // failure exactly as making it on the caller's thread would have reported
 // it. The caller's thread keeps everything else: names, entries, order and
@@ -17,7 +20,9 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -32,6 +37,7 @@ class StillsAhead {
     std::string file;
     LONG rotateDegrees = 0;
     LONG type = 0;  // the image utility's type of the file
+    std::uint64_t memory = 0;  // what making it takes at most (PhotoMemory)
   };
 
   // Starts the workers. tools must make files from any thread
@@ -81,6 +87,7 @@ class StillsAhead {
   std::size_t next_ = 0;  // the first photo not taken or passed over
   std::size_t begun_ = 0;
   bool stopped_ = false;
+  std::stop_source stop_;  // ends the workers' waits for memory
   bool ended_ = false;  // the workers are all gone
   base::WorkRun driver_;
 };

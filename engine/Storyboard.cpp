@@ -9,6 +9,7 @@
 #include "engine/StillsAhead.h"
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/VCDWizard.h"
+#include "platform/base/MemoryBudget.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
 #include "platform/base/WorkPool.h"
@@ -113,7 +114,7 @@ void Storyboard::ExpectStills(const std::vector<ExpectedStill>& stills) {
         !supported) {
       continue;
     }
-    photos.push_back({s.file, s.rotateDegrees, info.type});
+    photos.push_back({s.file, s.rotateDegrees, info.type, PhotoMemory(info, s.rotateDegrees)});
   }
   if (photos.empty()) return;
   const unsigned workers = aheadWorkers_ ? aheadWorkers_ : base::WorkersFor(photos.size(), kAheadWorkers);
@@ -629,10 +630,13 @@ Result Storyboard::AddStill(const StillRequest& request) {
   job.rotateDegrees = request.rotateDegrees;
   job.discName = discName;
   job.folders = folders_;
-  // Made ahead when the photo was named (ExpectStills), else here.
+  job.memory = PhotoMemory(info, request.rotateDegrees);
+  // Made ahead when the photo was named (ExpectStills), else here, with
+  // its memory from the budget for pictures that the workers share.
   StillFiles files;
   Result made;
   if (!ahead_ || !ahead_->Take(job.file, job.rotateDegrees, job.type, discName, &made, &files)) {
+    const base::MemoryBudget::Lease memory = base::PictureMemory().Acquire(job.memory);
     made = MakeStillFiles(job, *tools_, &files);
   }
   if (!made.ok()) return made;

@@ -232,11 +232,24 @@ HRESULT CDomDocument::Parse(const std::string& bytes, const std::string& url, VA
     parseError_ = "document too large";
     return S_FALSE;
   }
+  // An element with more attributes than the libraries read in linear
+  // time is refused before they see it (kMaxAttributes).
+  std::string breach = DocumentTooManyAttributes(bytes, ignoreDeclaredEncoding);
+  if (!breach.empty()) {
+    Reset(nullptr, nullptr);
+    parseError_ = url.empty() ? breach : url + ": " + breach;
+    return S_FALSE;
+  }
   xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
   if (!ctxt) return E_OUTOFMEMORY;
-  xmlDocPtr doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()),
-                                    url.empty() ? nullptr : url.c_str(),
-                                    ignoreDeclaredEncoding ? "UTF-8" : nullptr, kParseOptions);
+  xmlDocPtr doc = ReadWithAttributeBounds(ctxt, bytes, url.empty() ? nullptr : url.c_str(),
+                                          ignoreDeclaredEncoding ? "UTF-8" : nullptr, &breach);
+  if (!breach.empty()) {
+    xmlFreeParserCtxt(ctxt);
+    Reset(nullptr, nullptr);
+    parseError_ = url.empty() ? breach : url + ": " + breach;
+    return S_FALSE;
+  }
   if (doc && (!ctxt->wellFormed || !xmlDocGetRootElement(doc))) {
     xmlFreeDoc(doc);
     doc = nullptr;

@@ -8,8 +8,10 @@
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/Dom_p.h"
@@ -35,6 +37,32 @@ void PrepareThread();
 // and no printing.
 constexpr int kParseOptions =
     XML_PARSE_NONET | XML_PARSE_NOCDATA | XML_PARSE_NOERROR | XML_PARSE_NOWARNING;
+
+// ---- Bounds on attributes (DomLimits.cpp) -------------------------------------------
+
+// The most attributes (namespace declarations included) one element may
+// carry, and the most attribute defaults a document type may declare. The
+// parser, the tree builder and the transformer each check or append every
+// attribute of an element against all the others before it: time that grows
+// with the square of their number (100,000 attributes on one element took
+// minutes). Within this bound reading stays linear in the document's size;
+// no document of the system needs more than a handful.
+constexpr std::size_t kMaxAttributes = 256;
+// Where a start tag of the text (UTF-8, or any encoding that writes markup
+// in ASCII) carries more than kMaxAttributes: a description naming its
+// line, "" when none does. Comments, CDATA, processing instructions and the
+// document type are passed over.
+std::string TooManyAttributes(std::string_view text);
+// The same for a document's bytes as the parser will read them: UTF-16 and
+// UTF-32 by their first bytes, other encodings by the declaration (`utf8`:
+// the bytes are UTF-8 whatever they declare).
+std::string DocumentTooManyAttributes(std::string_view bytes, bool utf8);
+// xmlCtxtReadMemory with kParseOptions, stopped as soon as the document
+// type declares more than kMaxAttributes attribute defaults or an entity
+// whose text has a start tag beyond the bound; then no document and
+// *breach says why.
+xmlDocPtr ReadWithAttributeBounds(xmlParserCtxtPtr ctxt, const std::string& bytes, const char* url,
+                                  const char* encoding, std::string* breach);
 
 // ---- Text and tree helpers -----------------------------------------------------------
 

@@ -6,6 +6,7 @@
 
 #include "engine/ThumbnailBrowser2.h"
 #include "engine/tests/EngineFixture.h"
+#include "platform/base/MemoryBudget.h"
 
 namespace vexa::engine {
 
@@ -19,6 +20,8 @@ class StoryboardAccess {
   static IStillsSlideShow1* Album(CVEXAVCDEngine* e) { return e->album_->Album(); }
   static const StillRecord& Still(CVEXAVCDEngine* e, int n) { return e->story_->Still(n); }
   static const std::string& First(CVEXAVCDEngine* e) { return e->story_->FirstStill(); }
+  static void SetAheadWorkers(CVEXAVCDEngine* e, unsigned n) { e->story_->SetAheadWorkers(n); }
+  static std::size_t BegunAhead(CVEXAVCDEngine* e) { return e->story_->PhotosBegunAhead(); }
 };
 
 namespace test {
@@ -235,6 +238,51 @@ TEST_F(StoryboardTest, RecordsWrittenWithTheFilesAreThoseTheModelStores) {
     ASSERT_TRUE(base::ReadFile(plain, &stored));
     EXPECT_EQ(written, stored) << file;
   }
+}
+
+// Photos made ahead on several workers take the memory each needs (its
+// size from its header) from the process's budget for pictures: with room
+// for one photo at a time, a turned one counting twice, one is made at a
+// time; with room for two, never more than two. Every photo is made, and
+// added in its place.
+TEST_F(StoryboardTest, PhotosMadeAheadTakeTheirMemoryFromTheBudgetForPictures) {
+  VEXA_REQUIRE_TOOL("convert");
+  base::MemoryBudget& budget = base::PictureMemory();
+  struct Restore {
+    base::MemoryBudget& budget;
+    std::uint64_t capacity;
+    ~Restore() { budget.SetCapacity(capacity); }
+  } restore{budget, budget.capacity()};
+  const std::uint64_t photo = 640 * 480 * 4;
+  const struct {
+    std::uint64_t capacity;
+    LONG rotate;
+    std::size_t most;  // photos made at once
+  } rounds[] = {{photo * 3 / 2, 0, 1}, {photo * 5 / 2, 90, 1}, {photo * 5 / 2, 0, 2}};
+  std::vector<std::string> files;
+  for (int i = 0; i < 4; ++i) files.push_back(Photo("photo" + std::to_string(i) + ".png", "640x480"));
+  com::ComPtr<IVEXAStillsAhead> ahead = As<IVEXAStillsAhead>();
+  ASSERT_TRUE(ahead);
+  StoryboardAccess::SetAheadWorkers(object_, 3);
+  std::size_t added = 0;
+  for (const auto& round : rounds) {
+    SCOPED_TRACE(round.capacity);
+    budget.SetCapacity(round.capacity);
+    budget.ResetPeak();
+    std::vector<com::Bstr> names;
+    std::vector<BSTR> list;
+    const std::vector<LONG> rotations(files.size(), round.rotate);
+    for (const std::string& f : files) names.push_back(B(f));
+    for (const com::Bstr& n : names) list.push_back(n.Get());
+    ASSERT_EQ(ahead->ExpectStills(list.data(), rotations.data(), static_cast<LONG>(list.size())), S_OK);
+    for (const std::string& f : files) ASSERT_EQ(Add(f, round.rotate), S_OK) << ErrorDescription();
+    added += files.size();
+    EXPECT_EQ(StoryboardAccess::BegunAhead(object_), files.size());
+    EXPECT_GE(budget.peakLeases(), 1u);
+    EXPECT_LE(budget.peakLeases(), round.most);
+    EXPECT_EQ(budget.held(), 0u);
+  }
+  EXPECT_EQ(AlbumStills(), static_cast<LONG>(added));
 }
 
 TEST_F(StoryboardTest, RotatedAndOtherPicturesAreUsedInPlace) {

@@ -330,6 +330,87 @@ TEST_F(DomTest, UntrustedInputLoadsWithoutFetchingOrExpanding) {
   EXPECT_LE(refused, 1);
 }
 
+// The parser, the tree builder and the transformer take time in the square
+// of an element's attributes: an element beyond the bound is refused before
+// the parser sees it, whatever the document's encoding, and so are
+// attribute defaults and entities of a document type that would put as
+// many on elements. What is not an attribute does not count.
+TEST_F(DomTest, ElementsWithMoreAttributesThanTheBoundAreRefused) {
+  const auto attributes = [](int n, const char* quote = "\"") {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += " a" + std::to_string(i) + "=" + quote + "x=y" + quote;
+    return s;
+  };
+  const auto utf16 = [](const std::string& ascii) {
+    std::string s("\xFF\xFE", 2);
+    for (char c : ascii) s += std::string{c, '\0'};
+    return s;
+  };
+  std::string defaults = "<!ATTLIST a";
+  for (int i = 0; i < 300; ++i) defaults += " d" + std::to_string(i) + " CDATA '1'";
+  defaults += ">";
+  // '=' in the entity's text as a character reference: the parser reads it
+  // as an attribute all the same.
+  std::string crowdedTag = "<x";
+  for (int i = 0; i < 300; ++i) crowdedTag += " a" + std::to_string(i) + "&#61;'1'";
+  crowdedTag += "/>";
+  const struct {
+    const char* what;
+    std::string bytes;
+    const char* reason;  // null: loads
+  } cases[] = {
+      {"5000 on one element", "<?xml version='1.0'?>\n<r" + attributes(5000) + "/>",
+       "an element carries more than 256 attributes (line 2)"},
+      {"in UTF-16", utf16("<?xml version='1.0' encoding='UTF-16'?>\n\n<r><e" + attributes(300) + "/></r>"),
+       "an element carries more than 256 attributes (line 3)"},
+      {"in Latin-1", "<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9<e" + attributes(300, "'") + "/></r>",
+       "an element carries more than 256 attributes (line 1)"},
+      {"namespace declarations count", "<r" + attributes(200) + [] {
+         std::string s;
+         for (int i = 0; i < 100; ++i) s += " xmlns:p" + std::to_string(i) + "='urn:p" + std::to_string(i) + "'";
+         return s;
+       }() + "/>",
+       "an element carries more than 256 attributes (line 1)"},
+      {"defaults of the document type", "<!DOCTYPE r [" + defaults + "]><r><a/><a/></r>",
+       "the document type declares more than 256 attribute defaults"},
+      {"a tag in an entity", "<!DOCTYPE r [<!ENTITY e \"" + crowdedTag + "\">]><r>&e;</r>",
+       "in the entity e, an element carries more than 256 attributes (line 1)"},
+      {"256 is the bound", "<r" + attributes(256) + "/>", nullptr},
+      {"what is no attribute",
+       "<?xml version='1.0'?><!DOCTYPE r [<!-- a=1 '> --><!ENTITY t 'a=b'>]><r" + attributes(250) +
+           "><!--" + attributes(300) + "--><![CDATA[<c" + attributes(300) + ">]]><?pi" + attributes(300) +
+           "?><e" + attributes(256) + "/>&t;</r>",
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = Path("attributes.xml");
+    ASSERT_TRUE(vexa::base::WriteFileAtomic(path, c.bytes));
+    ComPtr<IXMLDOMDocument> doc;
+    ASSERT_EQ(helper_->createDocument(doc.Put()), S_OK);
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    const HRESULT hr = doc->load(Variant::Utf8(path), &ok);
+    Bstr reason;
+    doc->get_parseErrorReason(reason.Out());
+    if (!c.reason) {
+      EXPECT_EQ(hr, S_OK) << reason.Utf8();
+      EXPECT_EQ(ok, VARIANT_TRUE);
+      continue;
+    }
+    EXPECT_EQ(hr, S_FALSE);
+    EXPECT_EQ(ok, VARIANT_FALSE);
+    EXPECT_EQ(reason.Utf8(), path + ": " + c.reason);
+    ComPtr<IXMLDOMElement> root;
+    EXPECT_EQ(doc->get_documentElement(root.Put()), S_FALSE);
+  }
+  // Text given to loadXML is bounded alike.
+  ComPtr<IXMLDOMDocument> doc;
+  ASSERT_EQ(helper_->createDocument(doc.Put()), S_OK);
+  VARIANT_BOOL ok = VARIANT_TRUE;
+  EXPECT_EQ(doc->loadXML(Bstr::FromUtf8("<r" + attributes(257) + "/>").Get(), &ok), S_FALSE);
+  EXPECT_EQ(ok, VARIANT_FALSE);
+}
+
 // The built-in identity copies every node, attributes and white space
 // included; the canonical forms of input and output are equal.
 TEST_F(DomTest, IdentityCopyKeepsEveryNode) {

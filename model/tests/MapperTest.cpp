@@ -284,6 +284,10 @@ TEST_F(MapperTest, LoadFailures) {
   vexa::base::WriteFileAtomic(Path("other-ns.xml"), "<AlbumManifest xmlns='urn:other'/>");
   vexa::base::WriteFileAtomic(Path("no-ns.xml"), "<AlbumManifest/>");
   vexa::base::WriteFileAtomic(Path("broken.xml"), "<AlbumManifest");
+  // More attributes on one element than the libraries read in linear time.
+  std::string crowded = "<?xml version='1.0'?>\n<AlbumManifest xmlns='http://schemas.vexa.example/go/di-cv-vexa-1-6'";
+  for (int i = 0; i < 5000; ++i) crowded += " a" + std::to_string(i) + "='1'";
+  vexa::base::WriteFileAtomic(Path("crowded.xml"), crowded + "><tvSystem>2</tvSystem></AlbumManifest>");
   // The system's text, then why: what the top element is, or the parser's
   // reason naming the file.
   struct Case {
@@ -297,6 +301,8 @@ TEST_F(MapperTest, LoadFailures) {
       {"no-ns.xml", "top element doesn't match: the document's top element is AlbumManifest in the namespace (none)"},
       {"broken.xml", "Unable to load XML document: " + Path("broken.xml") + ": Couldn't find end of Start Tag"},
       {"missing.xml", "Unable to load XML document: " + Path("missing.xml")},
+      {"crowded.xml",
+       "Unable to load XML document: " + Path("crowded.xml") + ": an element carries more than 256 attributes (line 2)"},
   };
   auto mapper = Create<IStillsSlideShow1XML>(CLSID_StillsSlideShow1XML);
   for (const auto& c : cases) {

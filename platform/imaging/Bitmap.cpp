@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace vexa::imaging {
 
@@ -11,6 +12,15 @@ Status CheckDimensions(std::int64_t width, std::int64_t height) {
     return ErrorCode::kImageTooLarge;
   }
   return {};
+}
+
+Status CheckDecodeBytes(std::uint64_t bytes) {
+  if (bytes <= static_cast<std::uint64_t>(kMaxDecodeBytes)) return {};
+  constexpr std::uint64_t kMiB = std::uint64_t{1} << 20;
+  return Status(ErrorCode::kImageTooLarge, "decoding it takes " + std::to_string((bytes + kMiB - 1) / kMiB) +
+                                               " MiB, more than the " +
+                                               std::to_string(static_cast<std::uint64_t>(kMaxDecodeBytes) / kMiB) +
+                                               " MiB one picture may take");
 }
 
 Status Bitmap::Create(int width, int height, int bitsPerPixel) { return Reserve(width, height, bitsPerPixel, true); }

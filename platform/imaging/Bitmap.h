@@ -26,6 +26,14 @@ struct PaletteEntry {
 // Largest picture this layer makes: 2^28 pixels (16384 x 16384).
 inline constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
 inline constexpr int kMaxDimension = 65535;
+// The most memory the decoding of one picture may take, in bytes: the
+// picture it makes and every buffer the decoder holds beside it (a strip or
+// tile of stored samples, a row of 16-bit samples, a frame, the DCT
+// coefficients of a progressive JPEG). Each decoder counts them from the
+// file's header before it allocates anything, so a header that claims
+// absurd samples (a TIFF of 65534 samples a pixel) is refused at once. Room
+// for the largest picture, kMaxPixels at 32 bits (1 GiB), and an eighth more.
+inline constexpr std::int64_t kMaxDecodeBytes = kMaxPixels * 4 + kMaxPixels / 2;
 
 class VEXA_IMAGING_API Bitmap {
  public:
@@ -99,6 +107,10 @@ class VEXA_IMAGING_API Bitmap {
 
 // Checks a picture size against the layer's limits.
 VEXA_IMAGING_API Status CheckDimensions(std::int64_t width, std::int64_t height);
+
+// Checks what decoding a picture will take, in bytes, against
+// kMaxDecodeBytes: kImageTooLarge, saying how much, when it is more.
+VEXA_IMAGING_API Status CheckDecodeBytes(std::uint64_t bytes);
 
 // A copy at another depth (8 -> 24/32 expands the palette; 32 -> 24 drops
 // alpha; 24 -> 32 gives opaque pixels). 8 bits as a target is refused.

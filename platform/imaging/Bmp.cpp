@@ -190,10 +190,11 @@ Status BmpDecode(Bytes d, Bitmap* bitmap) {
   if (!rle && h.offBits + rowBytes * static_cast<std::uint64_t>(h.height) > d.size()) {
     return Status(ErrorCode::kFileTruncated, "BMP pixel data shorter than its header says");
   }
+  // The picture is all it holds: the rows are read from the file's bytes.
+  const int depth = h.bpp <= 8 ? 8 : 24;
+  if (Status s = CheckDecodeBytes(BitmapBytes(h.width, h.height, depth)); !s) return s;
   Bitmap out;
-  if (Status s = out.Create(static_cast<int>(h.width), static_cast<int>(h.height), h.bpp <= 8 ? 8 : 24); !s) {
-    return s;
-  }
+  if (Status s = out.Create(static_cast<int>(h.width), static_cast<int>(h.height), depth); !s) return s;
   if (h.bpp <= 8) {
     std::uint64_t count = h.colorsUsed ? h.colorsUsed : (1u << h.bpp);
     if (count > 256) count = 256;

@@ -21,6 +21,12 @@ namespace vexa::imaging::detail {
 
 using Bytes = std::span<const std::uint8_t>;
 
+// The bytes of a picture of that size and depth as Bitmap::Create makes
+// it (rows padded to 4 bytes): what a decoder counts for its result.
+inline std::uint64_t BitmapBytes(std::uint64_t width, std::uint64_t height, int bitsPerPixel) {
+  return ((width * static_cast<std::uint64_t>(bitsPerPixel) / 8 + 3) & ~std::uint64_t{3}) * height;
+}
+
 // The readers' ImageInfo gives the size as stored, with the orientation;
 // their decoders give the pixels as stored. Codec.cpp turns both upright.
 Status JpegInfo(Bytes data, ImageInfo* info);

@@ -2,6 +2,7 @@
 // 8-bit picture with its colour map.
 #include <gif_lib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -60,10 +61,9 @@ Status GifInfo(Bytes data, ImageInfo* info) {
 
 namespace {
 
-// Reads records up to the first picture and its pixels, checking its size
-// before anything is allocated (giflib's whole-file reader would allocate
-// whatever each frame claims).
-Status ReadFirstFrame(GifFileType* gif, std::vector<GifByteType>* raster) {
+// Reads records up to the first picture's descriptor (the frame's size and
+// place, its colour map), checking its size; the pixels follow.
+Status ReadFirstFrameHead(GifFileType* gif) {
   while (true) {
     GifRecordType type;
     if (DGifGetRecordType(gif, &type) != GIF_OK) return FromGifError(gif->Error);
@@ -83,26 +83,42 @@ Status ReadFirstFrame(GifFileType* gif, std::vector<GifByteType>* raster) {
     if (Status s = CheckDimensions(d.Width, d.Height); !s) {
       return s.code() == ErrorCode::kInvalidParameter ? Status(ErrorCode::kFileCorrupt, "bad GIF frame size") : s;
     }
-    try {
-      raster->assign(static_cast<std::size_t>(d.Width) * d.Height, 0);
-    } catch (const std::bad_alloc&) {
-      return ErrorCode::kNoMemory;
-    }
-    auto line = [&](int y) { return raster->data() + static_cast<std::size_t>(y) * d.Width; };
-    if (d.Interlace) {
-      static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-      for (int pass = 0; pass < 4; ++pass) {
-        for (int y = kStart[pass]; y < d.Height; y += kStep[pass]) {
-          if (DGifGetLine(gif, line(y), d.Width) != GIF_OK) return FromGifError(gif->Error);
-        }
-      }
-    } else {
-      for (int y = 0; y < d.Height; ++y) {
-        if (DGifGetLine(gif, line(y), d.Width) != GIF_OK) return FromGifError(gif->Error);
-      }
-    }
     return {};
   }
+}
+
+// The frame's pixels, line by line in the order they are stored, onto the
+// screen at the frame's place; the part outside the screen is dropped.
+Status ReadFrameOnto(GifFileType* gif, Bitmap* screen) {
+  const GifImageDesc& d = gif->Image;
+  std::vector<GifByteType> line;
+  try {
+    line.resize(static_cast<std::size_t>(d.Width));
+  } catch (const std::bad_alloc&) {
+    return ErrorCode::kNoMemory;
+  }
+  const int left = std::max(0, d.Left), right = std::min(screen->width(), d.Left + d.Width);
+  auto read = [&](int y) -> Status {
+    if (DGifGetLine(gif, line.data(), d.Width) != GIF_OK) return FromGifError(gif->Error);
+    const int sy = d.Top + y;
+    if (sy >= 0 && sy < screen->height() && left < right) {
+      std::memcpy(screen->row(sy) + left, line.data() + (left - d.Left), static_cast<std::size_t>(right - left));
+    }
+    return {};
+  };
+  if (d.Interlace) {
+    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    for (int pass = 0; pass < 4; ++pass) {
+      for (int y = kStart[pass]; y < d.Height; y += kStep[pass]) {
+        if (Status s = read(y); !s) return s;
+      }
+    }
+  } else {
+    for (int y = 0; y < d.Height; ++y) {
+      if (Status s = read(y); !s) return s;
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -113,10 +129,21 @@ Status GifDecode(Bytes data, Bitmap* bitmap) {
   GifFileType* gif = DGifOpen(&src, ReadFunc, &err);
   if (!gif) return FromGifError(err);
   Status s = CheckDimensions(gif->SWidth, gif->SHeight);
-  std::vector<GifByteType> raster;
-  if (s) s = ReadFirstFrame(gif, &raster);
+  if (s) s = ReadFirstFrameHead(gif);
+  if (s) {
+    // Each code of the compressed pixels takes at least 2 bits and stands
+    // for at most 4096 pixels: data far shorter than the frame needs is
+    // refused before the screen is allocated.
+    const GifImageDesc& d = gif->Image;
+    const std::uint64_t left = data.size() - std::min(src.pos, data.size());
+    if (static_cast<std::uint64_t>(d.Width) * static_cast<std::uint64_t>(d.Height) / 16384 > left) {
+      s = Status(ErrorCode::kFileTruncated, "GIF data far shorter than its frame needs");
+    }
+  }
+  // The screen as an 8-bit picture and one line of the frame.
+  if (s) s = CheckDecodeBytes(BitmapBytes(gif->SWidth, gif->SHeight, 8) + static_cast<std::uint64_t>(gif->Image.Width));
   Bitmap out;
-  if (s) s = out.Create(gif->SWidth, gif->SHeight, 8);
+  if (s) s = out.Allocate(gif->SWidth, gif->SHeight, 8);
   if (s) {
     const GifImageDesc& desc = gif->Image;
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
@@ -130,16 +157,7 @@ Status GifDecode(Bytes data, Bitmap* bitmap) {
     int background = gif->SBackGroundColor;
     if (background < 0 || background > 255) background = 0;
     std::memset(out.data(), background, out.size());
-    // The frame may stick out of the screen; only its visible part is kept.
-    for (int y = 0; y < desc.Height; ++y) {
-      int sy = desc.Top + y;
-      if (sy < 0 || sy >= out.height()) continue;
-      for (int x = 0; x < desc.Width; ++x) {
-        int sx = desc.Left + x;
-        if (sx < 0 || sx >= out.width()) continue;
-        out.row(sy)[sx] = raster[static_cast<std::size_t>(y) * desc.Width + x];
-      }
-    }
+    s = ReadFrameOnto(gif, &out);
   }
   DGifCloseFile(gif, &err);
   if (!s) return s;

@@ -59,6 +59,25 @@ int ChooseDenominator(int width, int height, const LoadOptions& o) {
   return 1;
 }
 
+// What libjpeg holds while it decodes, from the header: a file of several
+// scans (progressive, or one component a scan) keeps the DCT coefficients
+// of the whole picture, 64 of 2 bytes a block of each component, padded to
+// whole units of its sampling; any file keeps some rows of each component,
+// counted generously.
+std::uint64_t ReaderBytes(const jpeg_decompress_struct* cinfo) {
+  const bool wholePicture = cinfo->progressive_mode || cinfo->comps_in_scan < cinfo->num_components;
+  std::uint64_t bytes = 0;
+  for (int c = 0; c < cinfo->num_components; ++c) {
+    const jpeg_component_info& comp = cinfo->comp_info[c];
+    const auto roundUp = [](std::uint64_t v, std::uint64_t unit) { return unit ? (v + unit - 1) / unit * unit : v; };
+    const std::uint64_t columns = roundUp(comp.width_in_blocks, static_cast<std::uint64_t>(comp.h_samp_factor));
+    const std::uint64_t rows = roundUp(comp.height_in_blocks, static_cast<std::uint64_t>(comp.v_samp_factor));
+    if (wholePicture) bytes += columns * rows * DCTSIZE2 * sizeof(JCOEF);
+    bytes += columns * DCTSIZE * 4 * static_cast<std::uint64_t>(cinfo->max_v_samp_factor) * DCTSIZE;
+  }
+  return bytes;
+}
+
 // Decodes into `out`; returns false after a libjpeg error (details in err).
 bool DecodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, Bytes data,
                 const LoadOptions& options, Bitmap* out, Status* status) {
@@ -84,8 +103,16 @@ bool DecodeInto(jpeg_decompress_struct* cinfo, ErrorManager* err, Bytes data,
     jpeg_abort_decompress(cinfo);
     return true;
   }
-  *status = out->Allocate(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height),
-                        cinfo->num_components == 1 ? 8 : 24);
+  const int depth = cinfo->num_components == 1 ? 8 : 24;
+  *status = CheckDecodeBytes(BitmapBytes(cinfo->output_width, cinfo->output_height, depth) + ReaderBytes(cinfo));
+  if (!status->ok()) {
+    jpeg_abort_decompress(cinfo);
+    return true;
+  }
+  // Whatever else libjpeg would hold in its arrays stays within the same
+  // bound: beyond it the library fails, as it has no backing store.
+  cinfo->mem->max_memory_to_use = static_cast<long>(kMaxDecodeBytes);
+  *status = out->Allocate(static_cast<int>(cinfo->output_width), static_cast<int>(cinfo->output_height), depth);
   if (!status->ok()) {
     jpeg_abort_decompress(cinfo);
     return true;

@@ -50,7 +50,14 @@ namespace {
 
 void Init() {
   static std::once_flag once;
-  std::call_once(once, [] { InitializeMagick(nullptr); });
+  std::call_once(once, [] {
+    InitializeMagick(nullptr);
+    // The reader's own limit on one picture's pixels, behind the count of
+    // MagickDecode: its pixel cache and our picture within what one
+    // decode may take.
+    SetMagickResourceLimit(PixelsResource,
+                           static_cast<magick_int64_t>(kMaxDecodeBytes / (sizeof(PixelPacket) + 3)));
+  });
 }
 
 // Reads (or only pings) through the coder; the caller destroys the image.
@@ -74,7 +81,12 @@ Status Read(Bytes data, const Coder& coder, bool ping, Image** image) {
     std::string why = exception.reason ? exception.reason : "";
     bool truncated = why.find("nexpected end") != std::string::npos ||
                      why.find("nsufficient") != std::string::npos;
-    s = Status(truncated ? ErrorCode::kFileTruncated : ErrorCode::kFileCorrupt, why);
+    // A picture beyond the reader's limit on pixels (set in Init) is too
+    // large, not damaged.
+    const ErrorCode code = exception.severity == ResourceLimitError ? ErrorCode::kImageTooLarge
+                           : truncated                               ? ErrorCode::kFileTruncated
+                                                                     : ErrorCode::kFileCorrupt;
+    s = Status(code, why);
     if (img) DestroyImageList(img);
     img = nullptr;
   }
@@ -109,7 +121,15 @@ Status MagickInfo(Bytes data, std::string_view nameHint, ImageInfo* info) {
 Status MagickDecode(Bytes data, std::string_view nameHint, Bitmap* bitmap) {
   const Coder* coder = PickCoder(data, nameHint);
   if (!coder) return ErrorCode::kFormatUnknown;
+  // The reader holds the whole picture in its own pixel cache, beside the
+  // one made here from it: both are counted from the header (a ping reads
+  // no pixels) before anything is decoded.
   Image* img = nullptr;
+  if (Status s = Read(data, *coder, true, &img); !s) return s;
+  const std::uint64_t columns = img->columns, rows = img->rows;
+  DestroyImageList(img);
+  img = nullptr;
+  if (Status s = CheckDecodeBytes(columns * rows * sizeof(PixelPacket) + BitmapBytes(columns, rows, 24)); !s) return s;
   if (Status s = Read(data, *coder, false, &img); !s) return s;
   Bitmap out;
   Status s = out.Create(static_cast<int>(img->columns), static_cast<int>(img->rows), 24);

@@ -39,19 +39,45 @@ Status PngInfo(Bytes data, ImageInfo* info) {
   return {};
 }
 
+namespace {
+
+// The bytes of one stored row, its filter byte included, from the header
+// (which Begin has read: the signature and IHDR come first).
+std::uint64_t StoredRowBytes(Bytes data, std::uint32_t width) {
+  const unsigned depth = data[24];
+  unsigned samples = 1;
+  switch (data[25]) {
+    case 2: samples = 3; break;  // RGB
+    case 4: samples = 2; break;  // grey and alpha
+    case 6: samples = 4; break;  // RGBA
+    default: break;              // grey, palette
+  }
+  return (std::uint64_t{width} * samples * depth + 7) / 8 + 1;
+}
+
+}  // namespace
+
 Status PngDecode(Bytes data, Bitmap* bitmap) {
   png_image image;
   if (Status s = Begin(data, &image); !s) return s;
-  // zlib shrinks by at most about 1032 times: a file far shorter than the
-  // picture it claims is refused before the picture is allocated.
-  if (static_cast<std::uint64_t>(image.width) * image.height / 8 / 1032 > data.size()) {
+  // zlib shrinks by at most 1032 times: a file far shorter than the
+  // samples it claims (width x height x samples x their bytes) is refused
+  // before the picture is allocated.
+  const std::uint64_t rowBytes = StoredRowBytes(data, image.width);
+  if (rowBytes * image.height / 1032 > data.size()) {
     png_image_free(&image);
     return Status(ErrorCode::kFileTruncated, "PNG data far shorter than its picture size needs");
   }
   bool alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  // The picture and libpng's rows beside it: the row being read, the one
+  // before it (for the filters) and one of our format.
+  if (Status s = CheckDecodeBytes(BitmapBytes(image.width, image.height, alpha ? 32 : 24) + 4 * rowBytes); !s) {
+    png_image_free(&image);
+    return s;
+  }
   image.format = alpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
   Bitmap out;
-  if (Status s = out.Create(static_cast<int>(image.width), static_cast<int>(image.height), alpha ? 32 : 24); !s) {
+  if (Status s = out.Allocate(static_cast<int>(image.width), static_cast<int>(image.height), alpha ? 32 : 24); !s) {
     png_image_free(&image);
     return s;
   }

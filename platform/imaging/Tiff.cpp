@@ -2,8 +2,11 @@
 // own messages are silenced; its failures become our error numbers.
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <vector>
 
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Decoders_p.h"
@@ -45,9 +48,16 @@ TIFF* Open(Source* src) {
     TIFFSetErrorHandler(nullptr);
     TIFFSetWarningHandler(nullptr);
   });
+  TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+  if (!options) return nullptr;
+  // No single allocation of libtiff's beyond what a whole decode may take,
+  // whatever the tags claim: a second line behind the count of TiffDecode.
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxDecodeBytes));
   // "m" keeps libtiff from memory-mapping the (client) file.
-  return TIFFClientOpen("memory", "rm", src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
-                        UnmapProc);
+  TIFF* tif = TIFFClientOpenExt("memory", "rm", src, ReadProc, WriteProc, SeekProc, CloseProc, SizeProc, MapProc,
+                                UnmapProc, options);
+  TIFFOpenOptionsFree(options);
+  return tif;
 }
 
 // The Orientation tag; 1 when missing or out of range.
@@ -94,50 +104,132 @@ int TiffOrientation(Bytes data) {
   return orientation;
 }
 
+namespace {
+
+// How the pixels are read: `rows` rows at a time (one strip or one row of
+// tiles, so that each is decoded once), and what the reader holds beside
+// the picture meanwhile: the stored samples of one strip or tile (three or
+// four such buffers when the samples lie in separate planes) and the
+// rows' 32-bit pixels. Counted from the tags, before anything is read: a
+// strip of a picture claiming 65534 samples a pixel is refused here.
+struct Reading {
+  std::uint32_t rows = 0;
+  std::uint64_t bytes = 0;
+};
+
+Status MeasureReading(TIFF* tif, std::uint32_t width, std::uint32_t height, Reading* out) {
+  std::uint64_t stored = 0;
+  std::uint32_t rows = 0;
+  if (TIFFIsTiled(tif)) {
+    std::uint32_t tileWidth = 0;
+    if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) || !TIFFGetField(tif, TIFFTAG_TILELENGTH, &rows) ||
+        tileWidth == 0 || rows == 0) {
+      return Status(ErrorCode::kFileCorrupt, "TIFF tiles without a size");
+    }
+    stored = TIFFTileSize64(tif);
+  } else {
+    rows = height;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows);
+    if (rows == 0) rows = height;
+    stored = TIFFStripSize64(tif);
+  }
+  // A size libtiff cannot compute (it overflows) is 0.
+  if (stored == 0) return Status(ErrorCode::kFileCorrupt, "TIFF strip or tile size cannot be computed");
+  std::uint16_t planar = PLANARCONFIG_CONTIG;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  if (planar == PLANARCONFIG_SEPARATE) stored *= 4;
+  out->rows = std::min(rows, height);
+  out->bytes = stored + std::uint64_t{width} * out->rows * sizeof(std::uint32_t);
+  return {};
+}
+
+// Reads the pixels as stored into `out` (24 or 32 bits, sized already),
+// `rows` rows at a time.
+Status ReadPixels(TIFFRGBAImage* img, const Reading& reading, Bitmap* out) {
+  const auto width = static_cast<std::uint32_t>(out->width());
+  const auto height = static_cast<std::uint32_t>(out->height());
+  std::vector<std::uint32_t> raster;
+  try {
+    raster.resize(std::size_t{width} * reading.rows);
+  } catch (const std::bad_alloc&) {
+    return ErrorCode::kNoMemory;
+  }
+  const bool alpha = out->bitsPerPixel() == 32;
+  const int n = alpha ? 4 : 3;
+  for (std::uint32_t top = 0; top < height; top += reading.rows) {
+    const std::uint32_t count = std::min(reading.rows, height - top);
+    img->row_offset = static_cast<int>(top);
+    if (!TIFFRGBAImageGet(img, raster.data(), width, count)) {
+      return Status(ErrorCode::kFileCorrupt, "TIFF pixel data could not be read");
+    }
+    for (std::uint32_t y = 0; y < count; ++y) {
+      std::uint8_t* d = out->row(static_cast<int>(top + y));
+      const std::uint32_t* p = raster.data() + std::size_t{y} * width;
+      for (std::uint32_t x = 0; x < width; ++x, d += n) {
+        d[0] = static_cast<std::uint8_t>(TIFFGetB(p[x]));
+        d[1] = static_cast<std::uint8_t>(TIFFGetG(p[x]));
+        d[2] = static_cast<std::uint8_t>(TIFFGetR(p[x]));
+        if (alpha) d[3] = static_cast<std::uint8_t>(TIFFGetA(p[x]));
+      }
+    }
+  }
+  return {};
+}
+
+bool EveryPixelOpaque(const Bitmap& b) {
+  for (int y = 0; y < b.height(); ++y) {
+    const std::uint8_t* p = b.row(y);
+    for (int x = 0; x < b.width(); ++x) {
+      if (p[4 * x + 3] != 255) return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 Status TiffDecode(Bytes data, Bitmap* bitmap) {
   Source src{data};
   TIFF* tif = Open(&src);
   if (!tif) return ErrorCode::kFileCorrupt;
   ImageInfo info;
   Status s = ReadSize(tif, &info);
-  std::vector<std::uint32_t> rgba;
+  char why[1024] = "";
+  TIFFRGBAImage img;
+  bool begun = false;
   if (s) {
-    try {
-      rgba.resize(static_cast<std::size_t>(info.width) * info.height);
-    } catch (const std::bad_alloc&) {
-      s = ErrorCode::kNoMemory;
+    if (!TIFFRGBAImageOK(tif, why) || !TIFFRGBAImageBegin(&img, tif, 1, why)) {
+      s = Status(ErrorCode::kFileCorrupt, why[0] ? why : "TIFF pixel data could not be read");
+    } else {
+      begun = true;
     }
   }
   // Asked for the orientation the file is stored in, the reader moves no
   // rows or columns: the pixels come as stored, first row first, and
   // Codec.cpp turns them upright for every orientation alike (the reader
   // itself would only mirror, never turn by a quarter).
-  if (s && !TIFFReadRGBAImageOriented(tif, static_cast<std::uint32_t>(info.width),
-                                      static_cast<std::uint32_t>(info.height), rgba.data(), info.orientation,
-                                      1)) {
-    s = Status(ErrorCode::kFileCorrupt, "TIFF pixel data could not be read");
-  }
-  TIFFClose(tif);
-  if (!s) return s;
-  bool alpha = false;
-  for (std::uint32_t v : rgba) {
-    if (TIFFGetA(v) != 255) {
-      alpha = true;
-      break;
-    }
+  if (begun) img.req_orientation = static_cast<std::uint16_t>(info.orientation);
+  Reading reading;
+  if (s) s = MeasureReading(tif, static_cast<std::uint32_t>(info.width), static_cast<std::uint32_t>(info.height), &reading);
+  // The reader says whether the file has an alpha channel; a picture whose
+  // alpha turns out opaque everywhere is made 24-bit afterwards, from a
+  // copy.
+  const bool alpha = begun && img.alpha != 0;
+  if (s) {
+    const std::uint64_t picture = BitmapBytes(info.width, info.height, alpha ? 32 : 24);
+    const std::uint64_t opaqueCopy = alpha ? BitmapBytes(info.width, info.height, 24) : 0;
+    s = CheckDecodeBytes(picture + opaqueCopy + reading.bytes);
   }
   Bitmap out;
-  if (Status c = out.Create(info.width, info.height, alpha ? 32 : 24); !c) return c;
-  const int n = alpha ? 4 : 3;
-  for (int y = 0; y < info.height; ++y) {
-    std::uint8_t* d = out.row(y);
-    const std::uint32_t* p = rgba.data() + static_cast<std::size_t>(y) * info.width;
-    for (int x = 0; x < info.width; ++x, d += n) {
-      d[0] = static_cast<std::uint8_t>(TIFFGetB(p[x]));
-      d[1] = static_cast<std::uint8_t>(TIFFGetG(p[x]));
-      d[2] = static_cast<std::uint8_t>(TIFFGetR(p[x]));
-      if (alpha) d[3] = static_cast<std::uint8_t>(TIFFGetA(p[x]));
-    }
+  if (s) s = out.Allocate(info.width, info.height, alpha ? 32 : 24);
+  if (s) s = ReadPixels(&img, reading, &out);
+  if (begun) TIFFRGBAImageEnd(&img);
+  TIFFClose(tif);
+  if (!s) return s;
+  if (alpha && EveryPixelOpaque(out)) {
+    Bitmap opaque;
+    if (Status c = ConvertDepth(out, 24, &opaque); !c) return c;
+    out = std::move(opaque);
   }
   out.set_format(kFormatTiff);
   *bitmap = std::move(out);

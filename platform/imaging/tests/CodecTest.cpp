@@ -75,6 +75,13 @@ TEST_F(CodecTest, ReadsEveryFormatLikeImageMagick) {
       {"rgb565.bmp", "-define bmp:subtype=RGB565 BMP:", kFormatBmp, 0.01},
       {"plain.tif", "TIFF:", kFormatTiff, 0},
       {"lzw.tif", "-compress LZW TIFF:", kFormatTiff, 0},
+      // The TIFF reader reads a strip or a row of tiles at a time.
+      {"strips7.tif", "-define tiff:rows-per-strip=7 -compress LZW TIFF:", kFormatTiff, 0},
+      {"tiles.tif", "-define tiff:tile-geometry=16x16 -compress LZW TIFF:", kFormatTiff, 0},
+      {"planes.tif", "-interlace Plane -define tiff:rows-per-strip=8 TIFF:", kFormatTiff, 0},
+      {"deep.tif", "-depth 16 -compress Zip TIFF:", kFormatTiff, 0.01},
+      {"opaque-alpha.tif", "-alpha set TIFF:", kFormatTiff, 0},
+      {"ycbcr.tif", "-compress JPEG -quality 95 TIFF:", kFormatTiff, 0.02},
       {"plain.gif", "GIF:", kFormatGif, 0},
       {"interlaced.gif", "-interlace GIF GIF:", kFormatGif, 0},
       {"plain.png", "PNG:", kFormatPng, 0},

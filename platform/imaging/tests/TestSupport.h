@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,19 @@ std::string Quote(const std::string& s);
 
 // ImageMagick's normalised RMSE (0 to 1) between two pictures; -1 on failure.
 double RmseOf(const std::string& a, const std::string& b);
+
+// What a piece of work did in a child process of its own.
+struct ChildRun {
+  bool ran = false;          // the child ended and reported; else why says what went wrong
+  std::string why;
+  int result = 0;            // what the work answered
+  std::int64_t peakGrowth = 0;  // bytes its resident memory grew at most while it worked
+};
+// Runs work in a forked child and reports its answer and how far the
+// child's resident memory rose above where it stood when the work began:
+// what the work really took, whichever way it allocated (malloc, a
+// library's mmap). Waits at most `limitSeconds` for the child, then kills it.
+ChildRun RunInChild(const std::function<int()>& work, int limitSeconds = 120);
 
 class TempDir {
  public:
