@@ -47,6 +47,7 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "uicommon/tests/FilePickerProbe.h"
 #include "wizard/tests/WizUnitTest.h"
 #include "wizard/ui/Accelerators.h"
 #include "wizard/ui/Launcher.h"
@@ -440,6 +441,26 @@ TEST_F(PagesTest, TheMusicFileDialogShowsWma) {
   EXPECT_TRUE(filters[0].contains("*.mp3")) << filters[0].toStdString();
   EXPECT_TRUE(filters[0].contains("*.wav")) << filters[0].toStdString();
   EXPECT_EQ(title.toStdString(), "Kv Orlune Disc Creator Software");
+}
+
+// Browse only picks a file: Delete, rename and new folder change nothing in
+// the folder it shows, and it opens none of the files it lists (in /proc,
+// reading kmsg to learn its type never ends).
+TEST_F(PagesTest, TheMusicFileDialogChangesNothingAndOpensNothing) {
+  Sheet(kPageMusic);
+  const std::string folder = m_temp.Path("music");
+  vexa::base::MakeDirs(folder);
+  vexa::ui::testing::FilePickerProbe probe(folder);
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    seen = dialog != nullptr;
+    probe.Exercise(dialog);
+    if (dialog) dialog->reject();
+  });
+  Find<QAbstractButton>(1033)->click();
+  EXPECT_TRUE(seen) << "Browse showed no file dialog";
+  for (const std::string& fault : probe.Faults()) ADD_FAILURE() << fault;
 }
 
 TEST_F(PagesTest, AnAudioCDTrackIsPickedFromTheDrivesTracks) {
