@@ -365,6 +365,57 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   EXPECT_GT(large.width(), 2 * line1->width() / 3);
 }
 
+// A letter refused because the line is full refuses every letter typed after
+// it there, however narrow: the line stays the beginning of what was typed,
+// never a misspelling of it, and it stays cut until the user changes it.
+TEST_F(PagesTest, ATitleLineStaysTheBeginningOfWhatWasTyped) {
+  CvexaPropSheet* sheet = Sheet(kPageTitles);
+  QAbstractButton* next = sheet->button(QWizard::NextButton);
+  // Wide letters until one is refused, then narrow ones that would fit in
+  // what is left; the leading letters move where the wide ones end.
+  const struct {
+    int id;
+    std::string typed;
+  } cases[] = {
+      {1022, std::string(60, 'W') + std::string(30, '.')},
+      {1022, "i" + std::string(60, 'W') + std::string(30, '.')},
+      {1023, std::string(60, 'W') + std::string(30, '.')},
+      {1023, "i" + std::string(60, 'W') + std::string(30, '.')},
+      {1024, "Our wonderful summer holiday at the seaside with the whole family, and the dog"},
+  };
+  auto album = [&](int id) {
+    std::string l[3];
+    EXPECT_TRUE(Wiz().sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]));
+    return l[id - 1022];
+  };
+  for (const auto& c : cases) {
+    QLineEdit* line = Find<QLineEdit>(c.id);
+    ASSERT_TRUE(line);
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Delete);
+    ASSERT_TRUE(line->text().isEmpty());
+    QTest::keyClicks(line, QString::fromStdString(c.typed));
+    const std::string kept = line->text().toStdString();
+    EXPECT_LT(kept.size(), c.typed.size()) << c.typed;
+    EXPECT_EQ(c.typed.compare(0, kept.size(), kept), 0) << "typed \"" << c.typed << "\", kept \"" << kept << "\"";
+    EXPECT_EQ(album(c.id), kept);
+    EXPECT_FALSE(next->isEnabled()) << c.typed;
+    // More letters where it was cut change nothing, and it stays cut.
+    QTest::keyClicks(line, ".i");
+    EXPECT_EQ(line->text().toStdString(), kept);
+    EXPECT_EQ(album(c.id), kept);
+    EXPECT_FALSE(next->isEnabled()) << c.typed;
+  }
+  // Taking letters away is the user's change: the lines are no longer cut.
+  for (int id : {1022, 1023, 1024}) {
+    QLineEdit* line = Find<QLineEdit>(id);
+    const std::string before = line->text().toStdString();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    EXPECT_EQ(line->text().toStdString(), before.substr(0, before.size() - 1));
+  }
+  EXPECT_TRUE(next->isEnabled());
+}
+
 // ---- Music ----------------------------------------------------------------------------------------------------------
 
 TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
