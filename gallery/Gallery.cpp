@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <random>
 
-#include "gallery/ExifDate.h"
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
 #include "platform/base/Path.h"
@@ -202,7 +201,9 @@ void CSelectGallery::ReadFileAttributes(const std::string& path, CPhotoAttribute
   a->m_captionText = a->m_shortName;
   a->m_caption.SetText(a->m_shortName);
   a->m_extension = vexa::base::Extension(a->m_shortName);
-  a->m_exifDate = vexa::gallery::ReadExifDateTime(path);
+  // The capture date is read with the thumbnail, on the worker's thread
+  // (a sort by date reads those still missing): nothing of the file is
+  // opened here, so listing a folder never waits on one.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     a->m_fileSize = static_cast<std::uint64_t>(st.st_size);

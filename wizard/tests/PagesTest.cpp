@@ -1220,6 +1220,49 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
   EXPECT_EQ(opened.toStdString(), "menu_115");
 }
 
+// A FIFO named like a picture (mkfifo x.jpg) in the folder shown: the folder
+// is listed, sorted by picture date and the FIFO previewed without the FIFO
+// ever being opened, so nothing waits on it; it shows as a picture that
+// cannot be read.
+TEST_F(PagesTest, AddImagesNeverOpensAFifoNamedLikeAPicture) {
+  Photo("fifo/real.jpg");
+  vexa::ui::testing::FifoTrap trap(m_temp.Path("fifo/x.jpg"));
+  vexa::ui::testing::OpenWatch opens(m_temp.Path("fifo"));
+  Sheet(kPageWelcome);
+  {
+    CvexaAddImagesDlg dialog(Wiz());
+    ASSERT_TRUE(ShowOnFolder(dialog, m_temp.Path("fifo")));
+    CVEXAThum* folder = dialog.FolderPictures();
+    std::vector<std::string> names;
+    for (const auto& p : ReadPathList(folder->GetAllFilePaths())) names.push_back(vexa::base::BaseName(p));
+    EXPECT_EQ(names, (std::vector<std::string>{"real.jpg", "x.jpg"}));
+    // Sorted by picture date: the dates the workers have not read yet are
+    // read now.
+    ASSERT_TRUE(dialog.Commands().Run(32782));
+    EXPECT_EQ(folder->GetThumbCount(), 2);
+    // Its preview shows nothing and says nothing waits.
+    QAbstractScrollArea* gallery = WaitForGallery(folder);
+    ASSERT_TRUE(gallery);
+    std::vector<QWidget*> cells;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 2; }, 10000))
+        << "the folder's two entries were not shown";
+    const std::vector<std::string> order = ReadPathList(folder->GetAllFilePaths());
+    const std::size_t fifo = vexa::base::BaseName(order[0]) == "x.jpg" ? 0 : 1;
+    bool previewed = false;
+    QTimer::singleShot(0, [&] {
+      if (auto* preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())) {
+        previewed = true;
+        preview->reject();
+      }
+    });
+    QTest::mouseDClick(cells[fifo], Qt::LeftButton, {}, QPoint(58, 58));
+    EXPECT_TRUE(previewed) << "a double click on the FIFO's picture showed no preview";
+    dialog.reject();
+  }
+  EXPECT_EQ(trap.Fault(), "");
+  for (const std::string& name : opens.Opened()) EXPECT_NE(name, "x.jpg") << "the FIFO was opened";
+}
+
 // Ctrl+A, Insert, Del, Ctrl+Z and Backspace in the add-images dialog.
 TEST_F(PagesTest, TheAddImagesDialogAnswersItsKeys) {
   for (const char* n : {"album/a.jpg", "album/b.jpg"})
