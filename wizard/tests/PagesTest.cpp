@@ -1909,3 +1909,89 @@ TEST_F(PagesTest, ThePicturesPageTabOrder) {
   EXPECT_EQ(std::vector<std::string>(stops.begin(), stops.begin() + 6), expected);
   EXPECT_FALSE(gallery->findChild<QWidget*>("focusOutline")->isVisible()) << "it goes with the focus";
 }
+
+// One picture of the album chosen, moved, turned and removed with the keys
+// alone: the arrows, Home and End choose it and select it alone, Space turns
+// its selection over, and the menu key and Shift+F10 open the page's menu at
+// it.
+TEST_F(PagesTest, TheAlbumIsUsedFromTheKeyboard) {
+  const char* names[] = {"board/a.jpg", "board/b.jpg", "board/c.jpg", "board/d.jpg", "board/e.jpg"};
+  for (const char* n : names) ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  auto* thumbs = Find<CVEXAThum>(1113);
+  QAbstractScrollArea* gallery = WaitForGallery(thumbs);
+  ASSERT_TRUE(gallery);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 5; }, 10000))
+      << "the album did not show its five pictures";
+  sheet->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  gallery->setFocus();
+  // The name of the one selected picture, "" when the selection is not one.
+  auto selected = [&] {
+    return thumbs->GetSelectionCount() == 1 ? vexa::base::BaseName(thumbs->GetThumbFilePath(thumbs->GetFirstSelected()))
+                                            : std::string();
+  };
+  int row = 0;
+  while (row < 5 && cells[static_cast<std::size_t>(row)]->y() == cells[0]->y()) ++row;
+  const std::string below = row < 5 ? std::string(1, static_cast<char>('a' + row)) + ".jpg" : "a.jpg";
+  const struct {
+    Qt::Key key;
+    std::string chosen;
+  } moves[] = {{Qt::Key_Right, "a.jpg"}, {Qt::Key_Right, "b.jpg"}, {Qt::Key_End, "e.jpg"}, {Qt::Key_Left, "d.jpg"},
+               {Qt::Key_Home, "a.jpg"},  {Qt::Key_Left, "a.jpg"},  {Qt::Key_Down, below},   {Qt::Key_Home, "a.jpg"},
+               {Qt::Key_Right, "b.jpg"}};
+  for (const auto& m : moves) {
+    QTest::keyClick(gallery, m.key);
+    EXPECT_EQ(selected(), m.chosen) << "after key " << m.key;
+  }
+  // Space takes the current picture out of the selection and puts it back.
+  QTest::keyClick(gallery, Qt::Key_Space);
+  EXPECT_EQ(thumbs->GetSelectionCount(), 0);
+  QTest::keyClick(gallery, Qt::Key_Space);
+  EXPECT_EQ(selected(), "b.jpg");
+
+  // Moved one place on and turned, by the page's keys.
+  QTest::keyClick(gallery, Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_EQ(vexa::base::BaseName(Stills()[2]->Path()), "b.jpg");
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(Stills()[2]->Rotation(), 90);
+
+  // The menu key: the page's menu, at the picture; Remove takes it away.
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  EXPECT_EQ(selected(), "b.jpg");
+  const std::vector<QWidget*> now = ThumbnailsOf(gallery);
+  ASSERT_EQ(now.size(), 5u);
+  const QRect cell(now[2]->mapToGlobal(QPoint(0, 0)), now[2]->size());
+  QString name;
+  QPoint shownAt;
+  QTimer::singleShot(0, [&] {
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000))
+      return;
+    name = menu->objectName();
+    shownAt = menu->pos();
+    for (QAction* a : menu->actions())
+      if (a->text().section('\t', 0, 0) == "&Remove") menu->setActiveAction(a);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTest::keyClick(gallery, Qt::Key_Menu);
+  EXPECT_EQ(name.toStdString(), "menu199") << "the menu key opened no menu";
+  EXPECT_TRUE(cell.contains(shownAt)) << "the menu opened at " << shownAt.x() << "," << shownAt.y();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 4; }, 5000)) << "Remove took nothing away";
+  ASSERT_EQ(Stills().size(), 4u);
+  for (const auto& still : Stills()) EXPECT_NE(vexa::base::BaseName(still->Path()), "b.jpg");
+
+  // Shift+F10 opens it too.
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_Home);
+  name.clear();
+  QStringList entries;
+  OnNextMenu(&name, &entries);
+  QTest::keyClick(gallery, Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(name.toStdString(), "menu199") << "Shift+F10 opened no menu";
+}
