@@ -627,6 +627,57 @@ TEST_F(PagesTest, TheSummaryAndMakeDisc) {
   EXPECT_EQ(sheet->result(), QDialog::Accepted);
 }
 
+// Above 100 % the disc engine's own estimate decides: a disc it finds room
+// for is made; one it does not, or when it cannot tell, is refused, the
+// message saying what it found.
+TEST_F(PagesTest, AboveTheMeterTheEnginesEstimateDecides) {
+  const std::string a = Photo("over/a.jpg"), b = Photo("over/b.jpg");
+  for (const std::string& p : {a, b}) ASSERT_TRUE(Wiz().sessionAlbum->AddStill(p, 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetTitleLines("Holiday", "", ""));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetStillDelay(2));
+  // One picture a disc by the meter's count: 300 % with the title picture.
+  SetProductDword("MAX_IMAGES", 1);
+  const struct {
+    const char* name;
+    HRESULT answer;
+    LONGLONG sectors;
+    bool made;
+    const char* said;  // in the message; "" for a message without the engine's figures
+  } cases[] = {
+      {"room", S_OK, 275024, true, ""},
+      {"no room", S_OK, 359850, false, "estimates the disc image at 359850 sectors; the largest disc it writes holds 359849"},
+      {"cannot tell", E_FAIL, 0, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fake().Reset();
+    Fake().estimateResult = c.answer;
+    Fake().estimateSectors = c.sectors;
+    Wiz().burner = std::make_unique<CVexaODVisual>(Wiz());
+    ASSERT_TRUE(Wiz().burner->Init());
+    m_boxes.clear();
+    CvexaPropSheet* sheet = Sheet(kPageFinish);
+    EXPECT_EQ(PageMeter()->GetPercent(), 300);
+    m_boxes.clear();
+    sheet->button(QWizard::FinishButton)->click();
+    // The engine was asked about the album as it stands.
+    const auto asked = Fake().Calls("EstimateImage");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].args, (std::vector<std::string>{"2", a, b, "-1", "2", ""}));
+    EXPECT_EQ(Fake().Calls("CreateVCD").size(), c.made ? 1u : 0u);
+    if (c.made) {
+      EXPECT_TRUE(m_boxes.empty());
+      EXPECT_EQ(sheet->result(), QDialog::Accepted);
+      continue;
+    }
+    EXPECT_EQ(sheet->currentId(), kPageFinish);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_NE(m_boxes[0].find("exceeds the available space"), std::string::npos) << m_boxes[0];
+    if (*c.said) EXPECT_NE(m_boxes[0].find(c.said), std::string::npos) << m_boxes[0];
+    else EXPECT_EQ(m_boxes[0].find("disc engine"), std::string::npos) << m_boxes[0];
+  }
+}
+
 TEST_F(PagesTest, NoWriterSendsTheUserToTheSettingsPage) {
   ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo("a.jpg"), 0, 0.0, "", 0, VARIANT_FALSE));
   Fake().initResult = E_FAIL;
