@@ -823,9 +823,9 @@ bool CSelectGallery::MoveByKey(QKeyEvent* event) {
   // The photos of a row: those placed level with the first one.
   auto columns = [this] {
     int count = 0;
-    const int n = m_arrangement.Num();
-    const int top = n > 0 ? m_arrangement.Placement(0).m_top : 0;
-    while (count < n && m_arrangement.Placement(count).m_top == top) ++count;
+    const int placed = m_arrangement.Num();
+    const int top = placed > 0 ? m_arrangement.Placement(0).m_top : 0;
+    while (count < placed && m_arrangement.Placement(count).m_top == top) ++count;
     return std::max(1, count);
   };
   int target = 0;
