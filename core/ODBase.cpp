@@ -307,6 +307,20 @@ bool CVexaODBase::GetTrackInfo(const std::string& track, LONG* size, double* pla
   return GetTrackInfo(t.Get(), size, playTime, timeToRip);
 }
 
+bool CVexaODBase::EstimateImage(const std::vector<LONGLONG>& photoBytes, bool titleStill, LONG stillDelayMs,
+                                LONGLONG musicBytes, LONGLONG* sectors, LONGLONG* discSectors) {
+  ComPtr<IVEXAImageEstimate> estimate;
+  if (!engine_ || FAILED(engine_->QueryInterface(IID_IVEXAImageEstimate, estimate.PutVoid())) || !estimate) {
+    return Fail("CVexaODBase::EstimateImage - The SDK engine gives no image estimate.", false);
+  }
+  if (FAILED(estimate->EstimateStillsImage(photoBytes.data(), static_cast<LONG>(photoBytes.size()),
+                                           titleStill ? VARIANT_TRUE : VARIANT_FALSE, stillDelayMs, musicBytes, sectors,
+                                           discSectors))) {
+    return Fail("CVexaODBase::EstimateImage - EstimateStillsImage call failed.", true);
+  }
+  return true;
+}
+
 bool CVexaODBase::SetTempDirectory(const std::string& path) {
   Bstr p = Bstr::FromUtf8(path);
   return SetTempDirectory(p.Get());

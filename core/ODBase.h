@@ -71,6 +71,10 @@ class CVexaODBase {
                const std::optional<std::string>& destJolietPath, DATE destCtime);
   bool CDDAToWav(const std::string& track, const std::string& wavFile);
   bool GetTrackInfo(const std::string& track, LONG* size, double* playTime, LONG* timeToRip);
+  // The engine's estimate of the image a disc of photos of these file sizes
+  // would make, asked before they are added (IVEXAImageEstimate).
+  bool EstimateImage(const std::vector<LONGLONG>& photoBytes, bool titleStill, LONG stillDelayMs, LONGLONG musicBytes,
+                     LONGLONG* sectors, LONGLONG* discSectors);
   bool SetTempDirectory(const std::string& path);
   // The photos about to be added with AddStills, in that order (file and
   // rotation as they will be passed), so that an engine that can makes

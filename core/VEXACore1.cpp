@@ -979,6 +979,38 @@ HRESULT CVEXACore1::GetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* d
   VEXACORE_GUARDED("GetNextDrive", DoGetNextDrive(showCDWriterError, drivePresent));
 }
 HRESULT CVEXACore1::GetDrivePath(BSTR* drivePath) { VEXACORE_GUARDED("GetDrivePath", DoGetDrivePath(drivePath)); }
+HRESULT CVEXACore1::EstimateImage(const BSTR* stillFiles, LONG count, VARIANT_BOOL titleStill, LONG stillDelay,
+                                  BSTR musicFile, LONGLONG* sectors, LONGLONG* discSectors) {
+  VEXACORE_GUARDED("EstimateImage",
+                   DoEstimateImage(stillFiles, count, titleStill, stillDelay, musicFile, sectors, discSectors));
+}
+
+namespace {
+// The size of a regular file, 0 for anything else (nothing is opened).
+LONGLONG RegularFileBytes(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<LONGLONG>(st.st_size);
+}
+}  // namespace
+
+HRESULT CVEXACore1::DoEstimateImage(const BSTR* stillFiles, LONG count, VARIANT_BOOL titleStill, LONG stillDelay,
+                                    BSTR musicFile, LONGLONG* sectors, LONGLONG* discSectors) {
+  if (!sectors || !discSectors) return E_POINTER;
+  if (count < 0 || (count > 0 && !stillFiles) || stillDelay < 0) return E_INVALIDARG;
+  std::vector<LONGLONG> bytes;
+  bytes.reserve(static_cast<std::size_t>(count));
+  for (LONG i = 0; i < count; ++i) bytes.push_back(RegularFileBytes(Narrow(stillFiles[i])));
+  // An audio-CD track's size is the drive's to tell; counted as nothing,
+  // the estimate stays on the low side.
+  const std::string music = musicFile ? Narrow(musicFile) : std::string();
+  const LONGLONG musicBytes = base::EqualsNoCase(base::Extension(music), ".cda") ? 0 : RegularFileBytes(music);
+  if (!driver_ || !driver_->EstimateImage(bytes, titleStill == VARIANT_TRUE, stillDelay * 1000, musicBytes, sectors,
+                                          discSectors)) {
+    return Fail("CVEXACore1::EstimateImage - ODBase EstimateImage call failed.");
+  }
+  return S_OK;
+}
 HRESULT CVEXACore1::GetInquiry(BSTR* driveDescription) {
   VEXACORE_GUARDED("GetInquiry", DoGetInquiry(driveDescription));
 }

@@ -59,9 +59,11 @@ struct CoreServices {
 
 class CVEXACore1 : public com::ComObjectRoot,
                    public com::DispatchImpl<CVEXACore1, IVEXACore1>,
-                   public com::SupportErrorInfoImpl<IVEXACore1> {
+                   public com::SupportErrorInfoImpl<IVEXACore1>,
+                   public IVEXACoreImageEstimate {
  public:
-  using Interfaces = com::InterfaceMap<IVEXACore1, com::Via<IDispatch, IVEXACore1>, ISupportErrorInfo>;
+  using Interfaces =
+      com::InterfaceMap<IVEXACore1, com::Via<IDispatch, IVEXACore1>, ISupportErrorInfo, IVEXACoreImageEstimate>;
   static std::span<const com::DispatchEntry<CVEXACore1>> DispatchTable();
 
   explicit CVEXACore1(CoreServices services = {});
@@ -150,6 +152,12 @@ class CVEXACore1 : public com::ComObjectRoot,
   HRESULT DoGetDriveSpeeds(VARIANT* driveSpeeds);
   HRESULT DoGetMaxBurnSpeed(LONG* maxSpeed);
   HRESULT DoGetTrackInfo(BSTR track, LONG* trackSize, double* playTime, LONG* timeToRip);
+
+  // ---- IVEXACoreImageEstimate ----
+  HRESULT EstimateImage(const BSTR* stillFiles, LONG count, VARIANT_BOOL titleStill, LONG stillDelay, BSTR musicFile,
+                        LONGLONG* sectors, LONGLONG* discSectors) override;
+  HRESULT DoEstimateImage(const BSTR* stillFiles, LONG count, VARIANT_BOOL titleStill, LONG stillDelay,
+                          BSTR musicFile, LONGLONG* sectors, LONGLONG* discSectors);
   HRESULT DoGetNextDrive(VARIANT_BOOL showCDWriterError, VARIANT_BOOL* drivePresent);
   HRESULT DoGetDrivePath(BSTR* drivePath);
   HRESULT DoGetInquiry(BSTR* driveDescription);

@@ -49,13 +49,15 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
                        public IVEXADrive,
                        public IVEXADriveMgr,
                        public IVEXAProcessEvents,
-                       public IVEXAStillsAhead {
+                       public IVEXAStillsAhead,
+                       public IVEXAImageEstimate {
  public:
   using Interfaces =
       com::InterfaceMap<ISupportErrorInfo, IVEXAEngine, IVEXAStoryboardStillsSlideshow1, IVEXAPremaster,
                         com::Via<IVEXAMediaFormat, IVEXABurner>, IVEXABurner,
                         com::Via<IVEXAProcessTracker, IVEXABurnProcessTracker>, IVEXABurnProcessTracker,
-                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr, IVEXAProcessEvents, IVEXAStillsAhead>;
+                        IVEXADiscInfo, IVEXADrive, IVEXADriveMgr, IVEXAProcessEvents, IVEXAStillsAhead,
+                        IVEXAImageEstimate>;
 
   CVEXAVCDEngine();
   ~CVEXAVCDEngine();
@@ -84,6 +86,10 @@ class CVEXAVCDEngine : public com::ComObjectRoot,
   // IVEXAStillsAhead
   HRESULT ExpectStills(const BSTR* files, const LONG* rotations, LONG count) override;
   HRESULT DropExpectedStills() override;
+
+  // IVEXAImageEstimate
+  HRESULT EstimateStillsImage(const LONGLONG* photoBytes, LONG count, VARIANT_BOOL withTitle, LONG stillDelayMs,
+                              LONGLONG musicBytes, LONGLONG* sectors, LONGLONG* discSectors) override;
 
   // IVEXAStoryboardStillsSlideshow1
   HRESULT SetStillDelay(LONG newVal) override;

@@ -363,6 +363,23 @@ HRESULT CVEXAVCDEngine::CheckRoomBeforePremaster() {
   return S_OK;
 }
 
+HRESULT CVEXAVCDEngine::EstimateStillsImage(const LONGLONG* photoBytes, LONG count, VARIANT_BOOL withTitle,
+                                            LONG stillDelayMs, LONGLONG musicBytes, LONGLONG* sectors,
+                                            LONGLONG* discSectors) {
+  if (!sectors || !discSectors) return E_POINTER;
+  if (count < 0 || (count > 0 && !photoBytes) || stillDelayMs < 0) return E_INVALIDARG;
+  std::vector<std::uint64_t> bytes;
+  bytes.reserve(static_cast<std::size_t>(count));
+  for (LONG i = 0; i < count; ++i) bytes.push_back(photoBytes[i] > 0 ? static_cast<std::uint64_t>(photoBytes[i]) : 0);
+  const std::int64_t stills = count + (withTitle == VARIANT_TRUE ? 1 : 0);
+  const ImageEstimate estimate =
+      EstimateImageEarly(bytes, withTitle == VARIANT_TRUE, stills * stillDelayMs,
+                         musicBytes > 0 ? static_cast<std::uint64_t>(musicBytes) : 0, kThumbnailsPerPage);
+  *sectors = estimate.sectors;
+  *discSectors = Storyboard::kMaxDiscSectors;
+  return S_OK;
+}
+
 HRESULT CVEXAVCDEngine::TempSpaceLimitReached() {
   const std::string folder = folders_.root.empty() ? base::TempDirectory() : folders_.root;
   const std::int64_t free = VCDWizard::FreeBytes(folder);

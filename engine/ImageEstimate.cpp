@@ -27,7 +27,10 @@ constexpr double kJpegOverhead = 620;
 // bytes more slowly than pixels. Never less nor more than a plain and a
 // very detailed picture of that size take.
 double PrintCopyBytes(const EstimateStill& s) {
-  double w = std::max(1, s.width), h = std::max(1, s.height);
+  // A picture of a size not known yet may be as long and thin as any: its
+  // copy takes as little as a copy can.
+  if (s.width <= 0 || s.height <= 0) return 0;
+  double w = s.width, h = s.height;
   const double longSide = std::max(w, h);
   const double pixels = (w / longSide * 1024.0) * (h / longSide * 1024.0);
   // The album picture keeps at most 1024 pixels on its long side.
@@ -90,6 +93,20 @@ ImageEstimate EstimateImage(const ImageEstimateInput& input) {
   tracks.insert(tracks.end(), input.extraTrackBytes.begin(), input.extraTrackBytes.end());
   e.sectors = VCDWizard::BurnEnd(0, data, tracks);
   return e;
+}
+
+ImageEstimate EstimateImageEarly(const std::vector<std::uint64_t>& photoBytes, bool titleStill, std::int64_t showMs,
+                                 std::uint64_t musicBytes, std::int32_t thumbnailsPerPage) {
+  ImageEstimateInput input;
+  // Each photo's original (a copy is never smaller) and its three made
+  // pictures, a sector each at the least; the music.
+  for (std::uint64_t bytes : photoBytes) input.dataTrackSectors += Sectors(bytes) + 3;
+  input.dataTrackSectors += Sectors(musicBytes);
+  // The stills, their pictures of unknown size and their made files empty.
+  input.stills.resize(photoBytes.size() + (titleStill ? 1 : 0));
+  input.showMs = showMs;
+  input.thumbnailsPerPage = thumbnailsPerPage;
+  return EstimateImage(input);
 }
 
 }  // namespace vexa::engine

@@ -18,9 +18,9 @@
 
 namespace vexa::engine {
 
-// A still as the estimate sees it: the picture's size in pixels, and the
-// bytes of its album picture (at most 1024 pixels on the long side) and
-// thumbnail, made when the still was added.
+// A still as the estimate sees it: the picture's size in pixels (0 when
+// not known), and the bytes of its album picture (at most 1024 pixels on
+// the long side) and thumbnail, made when the still was added.
 struct EstimateStill {
   std::uint64_t albumBytes = 0;
   std::int32_t width = 0, height = 0;
@@ -48,5 +48,15 @@ struct ImageEstimate {
 std::int64_t EstimatePremasterFileSectors(const std::vector<EstimateStill>& stills);
 
 ImageEstimate EstimateImage(const ImageEstimateInput& input);
+
+// The same estimate made before any file of the photos is made, from what
+// is known then: each photo's file size (in `photoBytes`), a title picture
+// or none, the show's length and the music's file size. What is made from
+// each photo (its album picture, thumbnail and web copy, and its copies in
+// the prints) is counted at the least it can take, and the file-system
+// structures not at all, so this is never above what EstimateImage finds
+// once the photos are added: a set it says does not fit will not fit.
+ImageEstimate EstimateImageEarly(const std::vector<std::uint64_t>& photoBytes, bool titleStill, std::int64_t showMs,
+                                 std::uint64_t musicBytes, std::int32_t thumbnailsPerPage);
 
 }  // namespace vexa::engine

@@ -9,7 +9,8 @@
 namespace vexa::gallery {
 
 // "YYYY:MM:DD HH:MM:SS" of the original capture; "9999" when the file has
-// no such date.
-std::string ReadExifDateTime(const std::string& path);
+// no such date or is no regular file. Opening the file never waits (a FIFO
+// or a device is not opened at all).
+VEXATHUMGALLERY_API std::string ReadExifDateTime(const std::string& path);
 
 }  // namespace vexa::gallery

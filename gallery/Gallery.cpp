@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -15,7 +16,6 @@
 #include <algorithm>
 #include <random>
 
-#include "gallery/ExifDate.h"
 #include "gallery/Params.h"
 #include "gallery/Thumbnails.h"
 #include "platform/base/Path.h"
@@ -202,7 +202,9 @@ void CSelectGallery::ReadFileAttributes(const std::string& path, CPhotoAttribute
   a->m_captionText = a->m_shortName;
   a->m_caption.SetText(a->m_shortName);
   a->m_extension = vexa::base::Extension(a->m_shortName);
-  a->m_exifDate = vexa::gallery::ReadExifDateTime(path);
+  // The capture date is read with the thumbnail, on the worker's thread
+  // (a sort by date reads those still missing): nothing of the file is
+  // opened here, so listing a folder never waits on one.
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     a->m_fileSize = static_cast<std::uint64_t>(st.st_size);
@@ -766,7 +768,150 @@ void CSelectGallery::DocumentMouse(QEvent* event) {
   }
 }
 
+int CSelectGallery::CurrentPhoto() const {
+  if (m_current && m_photoOrder->Find(m_current)) return m_current;
+  const std::vector<int> selected = SelectedInOrder();
+  return selected.empty() ? 0 : selected.back();
+}
+
+bool CSelectGallery::MarksAsCurrent(int id) const { return m_markCurrent && id == m_current && hasFocus(); }
+
+void CSelectGallery::LastThumbnailSelected(int id) {
+  m_lastSelected = OrdinalOfID(id);
+  // Clicked, not chosen by the keys: no mark, and the view stays where it is.
+  const int old = m_current;
+  m_current = id;
+  m_markCurrent = false;
+  if (old != id)
+    if (auto* w = GetThumbnailPtr(old)) w->update();
+}
+
+void CSelectGallery::SetCurrentPhoto(int id, bool byKeys) {
+  const int old = m_current;
+  m_current = id;
+  m_markCurrent = byKeys;
+  if (auto* w = GetThumbnailPtr(old)) w->update();
+  if (auto* w = GetThumbnailPtr(id)) {
+    ensureWidgetVisible(w, 0, 0);
+    w->update();
+  }
+}
+
+bool CSelectGallery::MoveByKey(QKeyEvent* event) {
+  const Qt::KeyboardModifiers keys = event->modifiers() & ~Qt::KeypadModifier;
+  const int key = event->key();
+  if (key == Qt::Key_Menu || (key == Qt::Key_F10 && keys == Qt::ShiftModifier)) {
+    KeyboardMenu();
+    return true;
+  }
+  // Ctrl and Alt with these keys are the host's (moving the selected
+  // photos, for one).
+  if (keys & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) return false;
+  const std::vector<int>& order = m_photoOrder->Ids();
+  const int n = static_cast<int>(order.size());
+  const int at = OrdinalOfID(CurrentPhoto());
+  if (key == Qt::Key_Space) {
+    // Space turns the current photo's selection over, the others staying.
+    if (n == 0) return true;
+    const int id = at >= 0 ? order[static_cast<std::size_t>(at)] : order.front();
+    SelectThumbnail(id);
+    SetCurrentPhoto(id, true);
+    m_lastSelected = OrdinalOfID(id);
+    if (Callback()) Callback()->SelectionChanged();
+    return true;
+  }
+  // The photos of a row: those placed level with the first one.
+  auto columns = [this] {
+    int count = 0;
+    const int placed = m_arrangement.Num();
+    const int top = placed > 0 ? m_arrangement.Placement(0).m_top : 0;
+    while (count < placed && m_arrangement.Placement(count).m_top == top) ++count;
+    return std::max(1, count);
+  };
+  int target = 0;
+  switch (key) {
+    case Qt::Key_Left: target = at < 0 ? 0 : std::max(0, at - 1); break;
+    case Qt::Key_Right: target = at < 0 ? 0 : std::min(n - 1, at + 1); break;
+    case Qt::Key_Up: {
+      const int row = columns();
+      target = at < 0 ? 0 : (at - row >= 0 ? at - row : at);
+      break;
+    }
+    case Qt::Key_Down: {
+      const int row = columns();
+      // From a row above the last, Down reaches the last row even where it
+      // is short.
+      if (at < 0) target = 0;
+      else if (at + row <= n - 1) target = at + row;
+      else target = at / row < (n - 1) / row ? n - 1 : at;
+      break;
+    }
+    case Qt::Key_Home: target = 0; break;
+    case Qt::Key_End: target = n - 1; break;
+    default: return false;
+  }
+  if (n == 0) return true;
+  // The photo moved to is selected alone.
+  const int id = order[static_cast<std::size_t>(target)];
+  UnselectAllButOne(id);
+  Select(id, true);
+  SetCurrentPhoto(id, true);
+  m_lastSelected = target;
+  if (Callback()) Callback()->SelectionChanged();
+  return true;
+}
+
+void CSelectGallery::KeyboardMenu() {
+  // As a right click on the current photo (the first when none is): it is
+  // selected alone unless it is selected already, and the host is told of
+  // the right button at its picture, where its menu opens.
+  const std::vector<int>& order = m_photoOrder->Ids();
+  int id = CurrentPhoto();
+  if (!id && !order.empty()) id = order.front();
+  QPoint at(8, 8);
+  if (id) {
+    if (!IsSelected(id)) {
+      SelectNone();
+      Select(id, true);
+    }
+    SetCurrentPhoto(id, true);
+    if (auto* w = GetThumbnailPtr(id)) at = w->mapTo(viewport(), CSelectThumbnail::ImageArea().center());
+  }
+  CGalleryCallback* host = Callback();
+  if (!host) return;
+  host->MouseDown(2, 0, at.x(), at.y());
+  host->SelectionChanged();
+  host->MouseUp(2, 0, at.x(), at.y());
+}
+
+void CSelectGallery::contextMenuEvent(QContextMenuEvent* event) {
+  // The menu key as the platform delivers it; the pointer's menus are the
+  // thumbnails' and the host's.
+  if (event->reason() == QContextMenuEvent::Keyboard) {
+    event->accept();
+    KeyboardMenu();
+    return;
+  }
+  QScrollArea::contextMenuEvent(event);
+}
+
+void CSelectGallery::focusInEvent(QFocusEvent* event) {
+  QScrollArea::focusInEvent(event);
+  if (auto* w = GetThumbnailPtr(m_current)) w->update();
+}
+
+void CSelectGallery::focusOutEvent(QFocusEvent* event) {
+  QScrollArea::focusOutEvent(event);
+  if (auto* w = GetThumbnailPtr(m_current)) w->update();
+}
+
 void CSelectGallery::keyPressEvent(QKeyEvent* event) {
+  // The arrows, Home, End and Space choose and select photos; the menu key
+  // and Shift+F10 open the menu of the current one.
+  if (MoveByKey(event)) {
+    event->accept();
+    return;
+  }
   if (event->matches(QKeySequence::Paste)) {
     Paste();
     return;

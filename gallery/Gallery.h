@@ -148,8 +148,14 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public ui::CListener
   void SelectThumbnailOn(int id);
   bool MarkAllNotFromViewer();
   bool SelectAllFromViewer();
-  void LastThumbnailSelected(int id) override { m_lastSelected = OrdinalOfID(id); }
+  // A click on a photo makes it the current one too.
+  void LastThumbnailSelected(int id) override;
   int LastThumbnailSelected() const { return m_lastSelected; }
+  // The photo the keys act on: the one last clicked or moved to, while it
+  // is still there; else the last selected one; 0 when the gallery is empty
+  // or none was chosen yet.
+  int CurrentPhoto() const;
+  bool MarksAsCurrent(int id) const override;
   virtual void UpdateSelected();
   // The selected ids in display order.
   std::vector<int> SelectedInOrder() const override;
@@ -210,10 +216,20 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public ui::CListener
   void resizeEvent(QResizeEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
   void ReadFileAttributes(const std::string& path, CPhotoAttributes* attributes);
+  // The keys that choose a photo: true when the key was one of them.
+  bool MoveByKey(QKeyEvent* event);
+  // Makes the photo the current one, shown in the view; marked when the
+  // keys chose it.
+  void SetCurrentPhoto(int id, bool byKeys);
+  // The menu a right click on the current photo brings, from the keyboard.
+  void KeyboardMenu();
   void AdjustScrollSize();
   void ProcessBand(bool ended);
   void UnpostForAdd();
@@ -227,6 +243,8 @@ class VEXATHUMGALLERY_API CSelectGallery : public CGallery, public ui::CListener
   int m_sizeMode = 0;
   bool m_selectionChanged = false;
   int m_lastSelected = -1;
+  int m_current = 0;             // the photo the keys act on (an id), 0: none chosen
+  bool m_markCurrent = false;    // the keys chose it: its window shows a focus mark
   int m_orientation = 0;
   bool m_showAll = true;
   std::unique_ptr<ui::CDDB> m_background;

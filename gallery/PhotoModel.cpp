@@ -41,6 +41,7 @@ CPhotoAttributes::CPhotoAttributes(const CPhotoAttributes& o)
       m_shortName(o.m_shortName),
       m_extension(o.m_extension),
       m_exifDate(o.m_exifDate),
+      m_exifDateRead(o.m_exifDateRead),
       m_fileSize(o.m_fileSize),
       m_lastWrite(o.m_lastWrite),
       m_filtered(o.m_filtered),

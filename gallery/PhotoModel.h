@@ -54,6 +54,7 @@ class VEXATHUMGALLERY_API CPhotoAttributes : public ui::CListener {
   std::string m_shortName;    // the file name with its extension
   std::string m_extension;    // with its dot
   std::string m_exifDate = "9999";  // the capture date-time text
+  bool m_exifDateRead = false;      // m_exifDate was read from the file
   std::uint64_t m_fileSize = 0;
   std::int64_t m_lastWrite = 0;  // last-write time, nanoseconds
   bool m_filtered = false;

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <set>
 
+#include "gallery/ExifDate.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/Codec.h"
 #include "platform/imaging/Resample.h"
@@ -379,8 +380,8 @@ CDDB* CThumbnailCache::ThumbnailBitmap(const std::string& path, int angle) {
 
 // ---- The ready notice and the worker -------------------------------------------------
 
-CThumbnailReadyEvent::CThumbnailReadyEvent(int photoId, std::string cacheFile)
-    : QEvent(EventType()), m_photoId(photoId), m_cacheFile(std::move(cacheFile)) {}
+CThumbnailReadyEvent::CThumbnailReadyEvent(int photoId, std::string cacheFile, std::string exifDate)
+    : QEvent(EventType()), m_photoId(photoId), m_cacheFile(std::move(cacheFile)), m_exifDate(std::move(exifDate)) {}
 CThumbnailReadyEvent::~CThumbnailReadyEvent() = default;
 
 QEvent::Type CThumbnailReadyEvent::EventType() {
@@ -416,7 +417,12 @@ std::int32_t CThumbnailWorker::Run() {
     // placeholder) and the batch goes on with the next one.
     std::string file = m_cache.CacheThumbnail(m_paths[i], rotation);
     if (m_run.cancelled()) break;
-    if (m_receiver) QCoreApplication::postEvent(m_receiver, new CThumbnailReadyEvent(m_ids[i], std::move(file)));
+    // The date a sort by picture date needs, read here rather than on the
+    // window's thread.
+    std::string date = ReadExifDateTime(m_paths[i]);
+    if (m_run.cancelled()) break;
+    if (m_receiver)
+      QCoreApplication::postEvent(m_receiver, new CThumbnailReadyEvent(m_ids[i], std::move(file), std::move(date)));
     m_run.AddDone();
   }
   return vexa::base::kWorkSuccess;

@@ -105,23 +105,26 @@ class CThumbnailCache {
 };
 
 // What the worker tells the window that owns the job: a photo's cache file
-// is ready ("" when the file could not be converted). Delivered on the
-// window's thread.
+// is ready ("" when the file could not be converted), with the capture date
+// it read from the photo ("9999" when it has none; "" when not read).
+// Delivered on the window's thread.
 class VEXATHUMGALLERY_API CThumbnailReadyEvent : public QEvent {
  public:
-  CThumbnailReadyEvent(int photoId, std::string cacheFile);
+  CThumbnailReadyEvent(int photoId, std::string cacheFile, std::string exifDate = std::string());
   ~CThumbnailReadyEvent() override;
   static QEvent::Type EventType();
   int PhotoId() const { return m_photoId; }
   const std::string& CacheFile() const { return m_cacheFile; }
+  const std::string& ExifDate() const { return m_exifDate; }
 
  private:
   int m_photoId;
   std::string m_cacheFile;
+  std::string m_exifDate;
 };
 
 // One batch of added photos converted on a thread of its own at low
-// priority, as a work run (platform/base/WorkRun.h): stopping is the run's
+// priority, each photo's capture date read with it, as a work run (platform/base/WorkRun.h): stopping is the run's
 // cancel and ends the thread after its current file; destroying the worker
 // stops it and waits for the thread.
 class CThumbnailWorker {

@@ -54,6 +54,8 @@ class CThumbnailHost {
   virtual void SelectThumbnail(int id) = 0;
   virtual void UnselectAllButOne(int id) = 0;
   virtual void LastThumbnailSelected(int id) = 0;
+  // Whether the photo's window marks itself as the one the keys act on.
+  virtual bool MarksAsCurrent(int id) const = 0;
   // The selected ids in display order.
   virtual std::vector<int> SelectedInOrder() const = 0;
   virtual void RemoveSelectedByUser() = 0;

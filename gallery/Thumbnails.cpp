@@ -426,6 +426,14 @@ void CSelectThumbnail::OnDraw(QPainter* dc) {
     CDDB* art = IsPushed() ? selectedArt.get() : plainArt.get();
     if (art) art->Draw(dc, ViewDescriptor(51).m_offsetX, ViewDescriptor(51).m_offsetY);
   }
+  // The photo the keys act on, whether or not it is selected.
+  if (m_host->MarksAsCurrent(m_photoId)) {
+    dc->save();
+    dc->setBrush(Qt::NoBrush);
+    dc->setPen(QPen(Qt::black, 1, Qt::DotLine));
+    dc->drawRect(ImageArea().adjusted(-4, -4, 3, 3));
+    dc->restore();
+  }
 }
 
 // ---- CEditFilename -------------------------------------------------------------------------------

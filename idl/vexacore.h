@@ -220,6 +220,27 @@ enum : DISPID {
   DISPID_VEXACore1_GetInquiry = 29,
 };
 
+// ---- IVEXACoreImageEstimate ---------------------------------------------------------------
+
+// Offered by the VEXACore1 object beside IVEXACore1 (through QueryInterface):
+// the disc engine's estimate of the image a disc of these pictures would
+// make (vexasdk's IVEXAImageEstimate), asked before any of them is added, so
+// a client can tell whether the engine will find room for the disc. Needs
+// Init first (the engine); changes nothing of the object's disc.
+struct IVEXACoreImageEstimate : IUnknown {
+  // stillFiles: count picture paths (a file that is not there counts
+  // nothing); titleStill: a title picture too; stillDelay: seconds each
+  // picture is shown; musicFile: the music ("" or null: none; an audio-CD
+  // track counts nothing). *sectors: the image; *discSectors: the room of
+  // the largest disc the engine writes.
+  virtual HRESULT EstimateImage(const BSTR* stillFiles, LONG count, VARIANT_BOOL titleStill, LONG stillDelay,
+                                BSTR musicFile, LONGLONG* sectors, LONGLONG* discSectors) = 0;
+
+ protected:
+  ~IVEXACoreImageEstimate() = default;
+};
+VEXA_DEFINE_IID(IVEXACoreImageEstimate, "{89E21273-550E-48C7-ACBF-2B56D854BAB1}")
+
 // ---- IVEXALocUtil -----------------------------------------------------------------------
 
 // The regional defaults of the user's locale, served by vexacore.

@@ -1,6 +1,7 @@
 // The disc engine vexasdk: the class VEXAVCDEngine and its nine interfaces (and
-// IVEXAProcessEvents, through which a client waits for a worker's end),
-// shared by the engine and its client (the burn orchestrator).
+// IVEXAProcessEvents, through which a client waits for a worker's end,
+// IVEXAStillsAhead and IVEXAImageEstimate), shared by the engine and its
+// client (the burn orchestrator).
 //
 // One object implements every interface below (and ISupportErrorInfo), so
 // each get_* accessor that returns one of them returns the same object.
@@ -390,6 +391,28 @@ struct IVEXAStillsAhead : IUnknown {
   ~IVEXAStillsAhead() = default;
 };
 VEXA_DEFINE_IID(IVEXAStillsAhead, "{274C4662-5F03-4222-A741-BE005A120FED}")
+
+// Offered by the engine object: the disc image a slide show of photos would
+// make, estimated before any of it is made, so a client can learn whether
+// the engine will find room for it without adding the photos. It is the
+// estimate the premaster checks the disc's room with, made from what is
+// known beforehand: what the engine makes from each photo is counted at the
+// least it takes, so it never says a set does not fit that the premaster's
+// own estimate lets through.
+struct IVEXAImageEstimate : IUnknown {
+  // photoBytes[i]: the size of the i-th photo's file (count photos);
+  // withTitle: a title picture too; stillDelayMs: how long each picture is
+  // shown; musicBytes: the music file's size (0 without one). *sectors: the
+  // image from the first track's start to the end of the burn;
+  // *discSectors: the room of the largest disc the engine writes.
+  virtual HRESULT EstimateStillsImage(const LONGLONG* photoBytes, LONG count, VARIANT_BOOL withTitle,
+                                      LONG stillDelayMs, LONGLONG musicBytes, LONGLONG* sectors,
+                                      LONGLONG* discSectors) = 0;
+
+ protected:
+  ~IVEXAImageEstimate() = default;
+};
+VEXA_DEFINE_IID(IVEXAImageEstimate, "{20AFD4E7-661C-4263-9918-1DC742825639}")
 
 // ---- Class, type library and names ------------------------------------------------------
 

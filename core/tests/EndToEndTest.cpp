@@ -244,6 +244,21 @@ TEST_F(EndToEndTest, ASilentRunBurnsThirteenPhotosWithMusicAndATitle) {
   ASSERT_EQ(core_->Init(VEXACoreShowStatusNothing, none.Get(), VARIANT_TRUE), S_OK) << ErrorText();
   Bstr t1(u"Summer 2002"), t2(u"At the lake house"), photos = Bstr::FromUtf8(Path("photos")),
       song = Bstr::FromUtf8(music);
+  // Asked before anything is added: the engine's estimate of the image,
+  // never above the image made.
+  ComPtr<IVEXACoreImageEstimate> estimate;
+  ASSERT_EQ(core_->QueryInterface(IID_IVEXACoreImageEstimate, estimate.PutVoid()), S_OK);
+  std::vector<Bstr> files;
+  for (const auto& e : fs::directory_iterator(Path("photos"))) files.push_back(Bstr::FromUtf8(e.path().string()));
+  std::vector<BSTR> names;
+  for (Bstr& f : files) names.push_back(f.Get());
+  LONGLONG early = 0, room = 0;
+  ASSERT_EQ(estimate->EstimateImage(names.data(), static_cast<LONG>(names.size()), VARIANT_TRUE, 5, song.Get(), &early,
+                                    &room),
+            S_OK)
+      << ErrorText();
+  EXPECT_EQ(room, 359849);
+  estimate.Reset();  // the object goes with core_
   ASSERT_EQ(core_->SetTVSystem(VEXACoreTVPAL), S_OK) << ErrorText();
   ASSERT_EQ(core_->SetTitleLines(t1.Get(), t2.Get(), none.Get()), S_OK) << ErrorText();
   ASSERT_EQ(core_->AddImageDirectory(photos.Get()), S_OK) << ErrorText();
@@ -254,6 +269,9 @@ TEST_F(EndToEndTest, ASilentRunBurnsThirteenPhotosWithMusicAndATitle) {
 
   const auto images = Images();
   ASSERT_EQ(images.size(), 1u);
+  const auto made = fs::file_size(images[0].substr(0, images[0].size() - 4) + ".bin") / 2352;
+  EXPECT_LE(early, static_cast<LONGLONG>(made));
+  EXPECT_GE(early, static_cast<LONGLONG>(made) * 2 / 3) << early << " of " << made;
   std::string out;
   ASSERT_EQ(RunCommand("vcd-info --no-banner --cue-file " + Quote(images[0]), &out), 0) << out;
   EXPECT_EQ(out.find("++ WARN"), std::string::npos) << out;

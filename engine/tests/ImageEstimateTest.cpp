@@ -114,5 +114,38 @@ TEST(ImageEstimate, ThePremastersFilesAreEstimatedOnTheLowSide) {
   }
 }
 
+// Asked before any photo is added, from the photos' file sizes alone: never
+// above the estimate the premaster makes once they are added (a set it says
+// does not fit will not fit), and near enough to it to let through the sets
+// that fit, such as 598 sample photos at 2 s.
+TEST(ImageEstimate, TheEarlyEstimateIsNeverAboveThePremastersOwn) {
+  struct Row {
+    const PhotoKind& kind;
+    int photos;
+    std::int64_t delay;
+  } rows[] = {{kTiny, 599, 5}, {kSample, 598, 2}, {kSample, 599, 5}, {kCamera, 200, 5}, {kCamera, 12, 2},
+              {kCamera, 400, 2}, {kTiny, 1, 2}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.photos) + " " + r.kind.name + " photos at " + std::to_string(r.delay) + " s");
+    const ImageEstimate full = EstimateImage(Set(r.kind, r.photos, r.delay));
+    const std::vector<std::uint64_t> originals(static_cast<std::size_t>(r.photos), r.kind.originalBytes);
+    const ImageEstimate early = EstimateImageEarly(originals, true, (r.photos + 1) * r.delay * 1000, 0, 9);
+    EXPECT_LE(early.sectors, full.sectors);
+    EXPECT_EQ(early.showTrackSectors, full.showTrackSectors);
+    // What it leaves out is the files made from the photos and their
+    // prints: up to a third of the image for large camera photos.
+    EXPECT_GE(early.sectors, full.sectors * 2 / 3) << early.sectors << " of " << full.sectors;
+  }
+  const std::vector<std::uint64_t> sample(598, kSample.originalBytes);
+  EXPECT_LE(EstimateImageEarly(sample, false, 598 * 2000, 0, 9).sectors, Storyboard::kMaxDiscSectors);
+  // The music file is on the disc too (its sectors, the data track rounded
+  // to a second).
+  const std::vector<std::uint64_t> camera(300, kCamera.originalBytes);
+  const std::int64_t without = EstimateImageEarly(camera, true, 301 * 5000, 0, 9).sectors;
+  const std::int64_t with = EstimateImageEarly(camera, true, 301 * 5000, 4 << 20, 9).sectors;
+  EXPECT_GE(with - without, 2048 - 74);
+  EXPECT_LE(with - without, 2048 + 75);
+}
+
 }  // namespace
 }  // namespace vexa::engine

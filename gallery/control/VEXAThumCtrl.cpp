@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "gallery/ExifDate.h"
 #include "gallery/Thumbnails.h"
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -175,7 +176,7 @@ bool CVEXAThumWindow::eventFilter(QObject* watched, QEvent* e) {
 bool CVEXAThumWindow::event(QEvent* e) {
   if (e->type() == CThumbnailReadyEvent::EventType()) {
     auto* ready = static_cast<CThumbnailReadyEvent*>(e);
-    if (m_control) m_control->OnThumbnailReady(ready->PhotoId(), ready->CacheFile());
+    if (m_control) m_control->OnThumbnailReady(ready->PhotoId(), ready->CacheFile(), ready->ExifDate());
     return true;
   }
   return QWidget::event(e);
@@ -301,8 +302,13 @@ bool CVEXAThumCtrl::AddMultipleFiles(std::vector<std::string> paths, std::vector
   return true;
 }
 
-void CVEXAThumCtrl::OnThumbnailReady(int id, const std::string& cacheFile) {
+void CVEXAThumCtrl::OnThumbnailReady(int id, const std::string& cacheFile, const std::string& exifDate) {
   CSelectGallery* g = Gallery();
+  if (CPhotoAttributes* a = g && !exifDate.empty() ? g->PhotoList()->Attributes(id) : nullptr;
+      a && !a->m_exifDateRead) {
+    a->m_exifDate = exifDate;
+    a->m_exifDateRead = true;
+  }
   // A late notice for a photo that is gone, or that has its thumbnail, is dropped.
   if (!g || !g->PhotoOrder()->Find(id) || g->GetThumbnailBitmap(id)) return;
   std::unique_ptr<CDDB> bitmap;
@@ -487,6 +493,16 @@ bool CVEXAThumCtrl::Sort(int key, bool ascending) {
     return true;
   }
   CPhotoList* list = g->PhotoList();
+  if (key == 4) {
+    // The dates the workers have not brought yet are read now; only regular
+    // files are opened, and never so that it waits.
+    for (int id : g->PhotoOrder()->Ids()) {
+      CPhotoAttributes* a = list->Attributes(id);
+      if (!a || a->m_exifDateRead) continue;
+      a->m_exifDate = ReadExifDateTime(a->m_fileName);
+      a->m_exifDateRead = true;
+    }
+  }
   auto less = [&](int a, int b) {
     const CPhotoAttributes* x = list->Attributes(a);
     const CPhotoAttributes* y = list->Attributes(b);

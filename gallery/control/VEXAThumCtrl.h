@@ -115,7 +115,7 @@ class CVEXAThumCtrl : public vexa::com::ComObjectRoot,
 
   // Called by the window.
   void OnGalleryCreated();
-  void OnThumbnailReady(int id, const std::string& cacheFile);
+  void OnThumbnailReady(int id, const std::string& cacheFile, const std::string& exifDate = std::string());
   void WindowGone();
   void StopWorkers();
 

@@ -18,6 +18,7 @@
 #include "gallery/DragDrop.h"
 #include "gallery/Thumbnails.h"
 #include "idl/VEXAThum.h"
+#include "uicommon/tests/FilePickerProbe.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::gallery;
@@ -346,6 +347,43 @@ TEST_F(ControlTest, SortsRunAscendingForwardForEveryKey) {
   const auto before = Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths));
   EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_SortByExifDateForward)));
   EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), before);
+}
+
+// The capture dates are read with the thumbnails, on the workers' threads; a
+// sort by picture date made before they have all come reads the others
+// then. A FIFO named like a picture among the photos is never opened (it
+// would stop its reader for good).
+TEST_F(ControlTest, PictureDatesSortAndAFifoAmongThePhotosIsNeverOpened) {
+  VEXA_UI_REQUIRE_TOOL("/usr/bin/exiftool");
+  Control c = Make();
+  const std::string late = Photo("late.jpg"), none = Photo("none.jpg"), early = Photo("early.jpg");
+  for (const auto& [photo, date] : {std::pair{late, "2003:05:01 10:00:00"}, std::pair{early, "2001:01:01 09:30:00"}})
+    ASSERT_EQ(RunCommand("/usr/bin/exiftool -q -overwrite_original '-DateTimeOriginal=" + std::string(date) + "' " +
+                         Quote(photo)),
+              0);
+  FifoTrap fifo(m_temp.Path("pipe.jpg"));
+  const std::vector<std::string> added = {late, fifo.Path(), none, early};
+  // Sorted at once, and again once every worker has read its photos.
+  const std::vector<std::string> byDate = {early, late, fifo.Path(), none};
+  AddFiles(c, added, -1);
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_SortByExifDateForward)));
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)), byDate);
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_Clear)));
+  AddFiles(c, added, -1);
+  auto bmpCount = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(m_temp.Path("cache"))) n += e.path().extension() == ".bmp";
+    return n;
+  };
+  QTRY_COMPARE_WITH_TIMEOUT(bmpCount(), 3, 60000);
+  QApplication::processEvents();
+  EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_SortByExifDateReverse)));
+  EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)),
+            (std::vector<std::string>{fifo.Path(), none, late, early}));
+  c.dispatch.Reset();
+  c.sink.Reset();
+  QApplication::processEvents();
+  EXPECT_EQ(fifo.Fault(), "");
 }
 
 TEST_F(ControlTest, SelectionsByClickAndMovingThem) {

@@ -9,10 +9,10 @@
 #include <QScreen>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <istream>
 #include <unordered_map>
 
+#include "platform/base/File.h"
 #include "platform/base/Path.h"
 #include "platform/imaging/BitmapHandle.h"
 #include "platform/imaging/Codec.h"
@@ -131,11 +131,6 @@ int MaskValue(std::uint32_t pixel, std::uint32_t mask) {
   const int shift = MaskShift(mask);
   const std::uint32_t max = mask >> shift;
   return static_cast<int>(((pixel & mask) >> shift) * 255 / max);
-}
-
-std::size_t FileLength(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size) : 0;
 }
 
 // The colour indexes of a run-length encoded DIB (8 bits: compression 1, 4
@@ -715,23 +710,25 @@ bool CDib::PaintFrom(QPainter* dc, const QRect& src) {
 int CDib::ReadFile(const std::string& path) {
   m_dib.reset();
   m_palette.reset();
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
+  // A regular file only: a FIFO or a device under a bitmap's name is not
+  // opened (a FIFO would stop the reader for good), and a file put in its
+  // place since is opened without waiting and refused.
+  struct stat st {};
+  vexa::base::InputFile in;
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !in.OpenRegular(path)) {
     Report(ERROR_READING_FILE, path);
     return 0;
   }
-  const std::size_t length = FileLength(path);
+  const std::size_t length = static_cast<std::size_t>(in.Size());
   std::uint8_t header[14];
-  in.read(reinterpret_cast<char*>(header), 14);
-  if (in.gcount() != 14 || U16(header) != 0x4D42 || length < 14) {
+  if (length < 14 || !in.ReadExactly(header, 14) || U16(header) != 0x4D42) {
     Report(ERROR_READING_FILE, path);
     return 0;
   }
   // The DIB is the file without its 14-byte header; the rows follow the
   // colour table whatever the header's pixel offset says.
   auto dib = std::make_shared<std::vector<std::uint8_t>>(length - 14, 0);
-  in.read(reinterpret_cast<char*>(dib->data()), static_cast<std::streamsize>(dib->size()));
-  if (static_cast<std::size_t>(in.gcount()) != dib->size()) {
+  if (!in.ReadExactly(dib->data(), dib->size())) {
     Report(ERROR_READING_FILE, path);
     return 0;
   }

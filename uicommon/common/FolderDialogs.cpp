@@ -1,11 +1,16 @@
 #include "uicommon/common/FolderDialogs.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
 
 #include "platform/base/Path.h"
 
@@ -15,13 +20,51 @@ namespace {
 void HideChild(QObject* parent, const char* name) {
   if (auto* w = parent->findChild<QWidget*>(name)) w->hide();
 }
+
+// Icons and type texts from a file's kind and name only. The dialog's
+// model asks for them on the screen thread as each file is listed; Qt's
+// own provider finds a type by reading the file's first bytes, which waits
+// forever on a file such as /proc/kmsg.
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+ public:
+  NameOnlyIconProvider()
+      : m_folder(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
+        m_file(QApplication::style()->standardIcon(QStyle::SP_FileIcon)) {}
+  QIcon icon(IconType type) const override { return type == Folder ? m_folder : m_file; }
+  QIcon icon(const QFileInfo& info) const override { return info.isDir() ? m_folder : m_file; }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QStringLiteral("Folder");
+    const QString suffix = info.suffix();
+    return suffix.isEmpty() ? QStringLiteral("File") : suffix.toUpper() + QStringLiteral(" File");
+  }
+
+ private:
+  const QIcon m_folder, m_file;
+};
+
+// Keeps the provider as long as the dialog: made after the dialog's model,
+// it goes after it.
+class ProviderKeeper : public QObject {
+ public:
+  explicit ProviderKeeper(QObject* parent) : QObject(parent) {}
+  NameOnlyIconProvider provider;
+};
+
+// A picker changes nothing on disk: no deleting, renaming or new folders
+// from it, and the files it lists are judged by name, never opened.
+void MakeReadOnlyPicker(QFileDialog* dialog) {
+  dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog->setOption(QFileDialog::ReadOnly, true);
+  dialog->setOption(QFileDialog::DontUseCustomDirectoryIcons, true);
+  dialog->setIconProvider(&(new ProviderKeeper(dialog))->provider);
+}
 }  // namespace
 
 CDirBrowseDlg::CDirBrowseDlg(std::string, QWidget* parent, int openDialog,
                              const char* defaultExtension, const char* fileName, unsigned,
                              const char* filter)
     : QFileDialog(parent) {
-  setOption(QFileDialog::DontUseNativeDialog, true);
+  MakeReadOnlyPicker(this);
   setAcceptMode(openDialog ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   if (defaultExtension) setDefaultSuffix(QString::fromUtf8(defaultExtension));
   if (fileName) selectFile(QString::fromUtf8(fileName));
@@ -63,7 +106,7 @@ void CDirBrowseDlg::OnSelectfolder() {
 
 CDirDlg::CDirDlg(QWidget* parent, std::string& startFolder, const char* filter, int)
     : QFileDialog(parent), m_startFolder(vexa::base::WithTrailingSeparator(startFolder)) {
-  setOption(QFileDialog::DontUseNativeDialog, true);
+  MakeReadOnlyPicker(this);
   setAcceptMode(QFileDialog::AcceptSave);
   setDirectory(QString::fromStdString(m_startFolder));
   if (filter && *filter) setNameFilter(QString::fromUtf8(filter));

@@ -3,10 +3,14 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTest>
+#include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "uicommon/common/FolderDialogs.h"
 #include "uicommon/common/MonitorIPC.h"
 #include "uicommon/common/WaitCursor.h"
+#include "uicommon/tests/FilePickerProbe.h"
 #include "uicommon/tests/UiTestSupport.h"
 
 using namespace vexa::ui;
@@ -62,6 +66,29 @@ TEST_F(MiscUiTest, FolderPickers) {
   CDirDlg old(nullptr, start, nullptr, 0);
   EXPECT_EQ(old.ChosenFolder(), m_temp.dir() + "/");
   EXPECT_EQ(old.selectedFiles().value(0).toStdString(), m_temp.dir() + "/junk_$.0-~");
+}
+
+// A picker only picks: Delete, rename and new folder change nothing in the
+// folder it shows, and it opens none of the files it lists (a file such as
+// /proc/kmsg or a FIFO would stop it for good).
+TEST_F(MiscUiTest, FolderPickersChangeNothingAndOpenNothing) {
+  const std::function<std::unique_ptr<QFileDialog>(std::string)> pickers[] = {
+      [](std::string) { return std::make_unique<CDirBrowseDlg>("", nullptr, 1, nullptr, nullptr, 0, nullptr); },
+      [](std::string) { return std::make_unique<CDirBrowseDlg>("", nullptr, 0, nullptr, nullptr, 0, nullptr); },
+      [](std::string start) { return std::make_unique<CDirDlg>(nullptr, start, nullptr, 0); },
+  };
+  int n = 0;
+  for (const auto& make : pickers) {
+    const std::string folder = m_temp.Path("picker" + std::to_string(++n));
+    std::filesystem::create_directories(folder);
+    FilePickerProbe probe(folder);
+    std::unique_ptr<QFileDialog> dialog = make(m_temp.dir());
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get())) << n;
+    probe.Exercise(dialog.get());
+    dialog.reset();
+    for (const std::string& fault : probe.Faults()) ADD_FAILURE() << "picker " << n << ": " << fault;
+  }
 }
 
 // A side that records what reaches its handlers.

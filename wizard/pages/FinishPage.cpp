@@ -12,6 +12,8 @@
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
 #include "wizard/pages/PropSheet.h"
+#include "wizard/dialogs/SheetView.h"
+#include "wizard/session/DiscEstimate.h"
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
@@ -64,7 +66,9 @@ class CvexaPropPageFinish : public CvexaWizPage {
     if (m_making) return false;
     m_making = true;
     const auto done = qScopeGuard([this] { m_making = false; });
-    if (!m_meter->Update(m_meter->GetPercent(), true)) return false;
+    // Over the usage estimate the disc engine's own estimate decides, before
+    // anything is refused.
+    if (!m_meter->Update(m_meter->GetPercent(), false) && !EngineFindsRoom()) return false;
     CvexaPropSheet* sheet = m_wiz.sheet;
     if (sheet)
       m_wiz.LogInfo(Format("CVexaPropPageFinish::CreateVCD - Pre-burn disc usage estimate: %lld bytes or %d%%",
@@ -148,6 +152,36 @@ class CvexaPropPageFinish : public CvexaWizPage {
     // The window takes input again only now: a press while it was coming
     // back has been let go by validatePage.
     QApplication::restoreOverrideCursor();
+    return false;
+  }
+
+  // Whether the disc engine finds room for the album on the largest disc it
+  // writes. The usage estimate is a quick model on the high side; the
+  // engine's is the one the disc is later checked with. A disc it finds
+  // room for is made; one it does not is refused, with its figures.
+  bool EngineFindsRoom() {
+    EngineRoom room;
+    const bool asked = AskEngineForRoom(m_wiz, &room);
+    if (asked && room.Fits()) {
+      m_wiz.LogInfo(Format("CVexaPropPageFinish::CreateVCD - Above the usage estimate, the disc engine estimates the "
+                           "image at %lld of the %lld sectors of a disc: the disc is made",
+                           static_cast<long long>(room.sectors), static_cast<long long>(room.discSectors)));
+      return true;
+    }
+    std::string text =
+        OverCapacityText(m_wiz, m_wiz.sheetView ? m_wiz.sheetView->SheetDiscCapacity() : kDefaultDiscCapacity);
+    if (asked) {
+      // The two numbers go where the text has its marks, in order.
+      std::string found = m_wiz.LoadString(
+          4602, "The disc engine estimates the disc image at %lld sectors; the largest disc it writes holds %lld.");
+      for (std::int64_t number : {room.sectors, room.discSectors}) {
+        const std::size_t at = found.find("%lld");
+        if (at != std::string::npos) found.replace(at, 4, std::to_string(number));
+      }
+      text += "\r\n\r\n" + found;
+    }
+    CvexaMessageBox box(m_wiz);
+    box.Show(MB_OK, text, true, false, true);
     return false;
   }
 

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <memory>
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -21,6 +22,7 @@
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
 #include "wizard/state/MusicChoice.h"
+#include "wizard/ui/FileDialogs.h"
 #include "wizard/ui/Launcher.h"
 #include "wizard/ui/Meter.h"
 #include "wizard/ui/UiHelpers.h"
@@ -133,8 +135,15 @@ class CvexaPropPageSetupAudio : public CvexaWizPage {
     CvexaSettingsAccess* s = m_wiz.settings.get();
     const std::string last = s ? s->ReadString("setupAudio", "customAudioFilePath") : std::string();
     const QString start = last.empty() ? QDir::homePath() : QString::fromStdString(base::DirName(last));
-    const QString chosen = QFileDialog::getOpenFileName(this, QText(m_wiz, 1, "Kv Orlune Disc Creator Software"), start,
-                                                        QString("Music Files (%1)").arg(patterns));
+    // Picking the file neither changes the file system nor opens what it lists.
+    std::unique_ptr<QFileDialog> dialog(NewFileDialog(this, QText(m_wiz, 1, "Kv Orlune Disc Creator Software"), start,
+                                                      QString("Music Files (%1)").arg(patterns)));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    const QString chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty()
+                               ? dialog->selectedFiles().front()
+                               : QString();
+    dialog.reset();
     if (!chosen.isEmpty()) {
       m_file->setText(chosen);
       if (s) s->WriteString("setupAudio", "customAudioFilePath", chosen.toStdString());

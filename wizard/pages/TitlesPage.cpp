@@ -91,6 +91,7 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       if (!m_edits[i]) continue;
       m_edits[i]->setText(QString::fromStdString(m_lines.lines[static_cast<std::size_t>(i)]));
       connect(m_edits[i], &QLineEdit::textChanged, this, [this, i] {
+        if (!m_refreshing && RefuseAtCut(i)) return;
         // Text the page puts back while it refreshes is not the user's change.
         if (!m_refreshing) m_lines.Edited(i);
         RefreshPreview();
@@ -163,6 +164,22 @@ class CvexaPropPageSetupTitles : public CvexaWizPage {
       inBand = lit;
     }
     return inBand && band == wanted ? QRect(0, top - 2, still.width(), still.height() - top + 2) : QRect();
+  }
+
+  // Text typed where the line was cut is refused at once: the line keeps
+  // its last fitting text, the caret stays where the line was cut, and it
+  // stays cut.
+  bool RefuseAtCut(int line) {
+    QLineEdit* edit = m_edits[line];
+    const auto i = static_cast<std::size_t>(line);
+    if (!edit || !m_lines.Refuses(line, edit->text().toStdString())) return false;
+    const std::string& kept = m_lines.lastFitting[i];
+    const auto at = static_cast<std::size_t>(m_lines.cutAt[i]);
+    m_refreshing = true;
+    edit->setText(QString::fromStdString(kept));
+    edit->setCursorPosition(static_cast<int>(QString::fromStdString(kept.substr(0, at)).size()));
+    m_refreshing = false;
+    return true;
   }
 
   void ShowWarning(int line) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "platform/base/Path.h"
 #include "platform/base/Text.h"
@@ -114,6 +115,30 @@ std::int64_t GetDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album) {
     }
   }
   return seconds * 172000 + audio + n * 711799 + derived + 1711645 + originals;
+}
+
+bool AskEngineForRoom(const WizServices& wiz, EngineRoom* room) {
+  CVexaWizXML* session = wiz.sessionAlbum.get();
+  StillList stills;
+  if (!session || !session->GetAllStills(&stills)) {
+    wiz.LogError("CvexaPropSheet::AskEngineForRoom() - CVexaWizXML::GetAllStills() call failed", true);
+    return false;
+  }
+  std::vector<std::string> paths;
+  for (const auto& still : stills) paths.push_back(still->Path());
+  LONG delay = 5;
+  if (!session->GetStillDelay(&delay) || delay < 0) delay = 5;
+  std::string l1, l2, l3;
+  const bool title = session->GetTitleLines(&l1, &l2, &l3) && (!l1.empty() || !l2.empty() || !l3.empty());
+  std::string track;
+  DATE ctime = 0;
+  bool present = false;
+  if (!session->GetFirstAudioTrack(&track, &ctime, &present) || !present) track.clear();
+  if (!wiz.burner) {
+    wiz.LogError("CvexaPropSheet::AskEngineForRoom() - There is no burn driver to ask.", false);
+    return false;
+  }
+  return wiz.burner->EstimateImage(paths, title, delay, track, &room->sectors, &room->discSectors);
 }
 
 int GetPercentDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album, std::int64_t capacity) {

@@ -22,4 +22,16 @@ int GetPercentDiscSpaceUsed(const WizServices& wiz, CVexaWizXML* album, std::int
 // The factor a picture's size is multiplied by for its derived files.
 double DerivedFactor(const char* extension, std::int64_t size);
 
+// The disc engine's own estimate of the image the session album would make,
+// and the room of the largest disc it writes, in sectors: the last word on
+// whether a disc that the percentage above finds too full can be made.
+struct EngineRoom {
+  std::int64_t sectors = 0;
+  std::int64_t discSectors = 0;
+  bool Fits() const { return sectors <= discSectors; }
+};
+// Asks the burn driver's orchestrator for it; false (logged) when it cannot
+// be asked or the album cannot be read.
+bool AskEngineForRoom(const WizServices& wiz, EngineRoom* room);
+
 }  // namespace vexa::wiz

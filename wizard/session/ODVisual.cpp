@@ -69,6 +69,25 @@ bool CVexaODVisual::Init() {
   return false;
 }
 
+bool CVexaODVisual::EstimateImage(const std::vector<std::string>& stills, bool titleStill, LONG stillDelay,
+                                  const std::string& music, std::int64_t* sectors, std::int64_t* discSectors) {
+  vexa::com::ComPtr<IVEXACoreImageEstimate> estimate;
+  if (!m_core || FAILED(m_core->QueryInterface(IID_IVEXACoreImageEstimate, estimate.PutVoid())) || !estimate)
+    return Fail(m_wiz, "CVexaODVisual::EstimateImage - The orchestrator gives no image estimate.", false);
+  std::vector<Bstr> names;
+  std::vector<BSTR> files;
+  for (const std::string& still : stills) names.push_back(Bstr::FromUtf8(still));
+  for (Bstr& name : names) files.push_back(name.Get());
+  LONGLONG image = 0, disc = 0;
+  if (FAILED(estimate->EstimateImage(files.data(), static_cast<LONG>(files.size()),
+                                     titleStill ? VARIANT_TRUE : VARIANT_FALSE, stillDelay,
+                                     Bstr::FromUtf8(music).Get(), &image, &disc)))
+    return Fail(m_wiz, "CVexaODVisual::EstimateImage - Core EstimateImage call failed.", true);
+  *sectors = image;
+  *discSectors = disc;
+  return true;
+}
+
 bool CVexaODVisual::GetDefaultBurnSpeed(LONG* speed) const {
   *speed = m_defaultBurnSpeed;
   return true;

@@ -4,6 +4,7 @@
 // session album over in a fixed order for the burn.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ class CVexaODVisual {
   bool GetDrivePath(std::string* text);
   bool GetDriveDescription(std::string* text);
   bool CreateVCD();
+  // The disc engine's estimate of the image a disc of these pictures would
+  // make, and the room of the largest disc it writes, in sectors; false
+  // (logged) when the orchestrator cannot tell.
+  bool EstimateImage(const std::vector<std::string>& stills, bool titleStill, LONG stillDelay, const std::string& music,
+                     std::int64_t* sectors, std::int64_t* discSectors);
 
   bool SetFileSystemSupport(LONG value);
   bool SetTVSystem();

@@ -67,9 +67,9 @@ class FakeLocUtil : public ComObjectRoot, public NoDispatch<IVEXALocUtil> {
   }
 };
 
-class FakeCore : public ComObjectRoot, public NoDispatch<IVEXACore1> {
+class FakeCore : public ComObjectRoot, public NoDispatch<IVEXACore1>, public IVEXACoreImageEstimate {
  public:
-  using Interfaces = InterfaceMap<IVEXACore1, Via<IDispatch, IVEXACore1>>;
+  using Interfaces = InterfaceMap<IVEXACore1, Via<IDispatch, IVEXACore1>, IVEXACoreImageEstimate>;
   FakeCore() { ++S().coreObjects; }
   ~FakeCore() { --S().coreObjects; }
 
@@ -157,6 +157,16 @@ class FakeCore : public ComObjectRoot, public NoDispatch<IVEXACore1> {
   HRESULT GetInquiry(BSTR* p) override {
     *p = Bstr::FromUtf8(S().inquiry).Detach();
     return S_OK;
+  }
+  // The pictures' count and paths, the title flag, the delay and the music.
+  HRESULT EstimateImage(const BSTR* stills, LONG count, VARIANT_BOOL title, LONG delay, BSTR music,
+                        LONGLONG* sectors, LONGLONG* discSectors) override {
+    std::vector<std::string> args = {std::to_string(count)};
+    for (LONG i = 0; i < count; ++i) args.push_back(U(stills[i]));
+    args.insert(args.end(), {std::to_string(title), std::to_string(delay), music ? U(music) : std::string()});
+    *sectors = S().estimateSectors;
+    *discSectors = S().estimateDiscSectors;
+    return Call("EstimateImage", std::move(args), S().estimateResult);
   }
 };
 

@@ -34,6 +34,11 @@ struct FakeState {
   HRESULT createVcdResult = S_OK;
   LONG createVcdErrorCode = VEXACoreSuccess;
   LONG trackSize = 0;
+  // The engine's image estimate (IVEXACoreImageEstimate); failing (as it
+  // does unless a test scripts it): none.
+  HRESULT estimateResult = E_NOTIMPL;
+  LONGLONG estimateSectors = 0;
+  LONGLONG estimateDiscSectors = 359849;
   LONG errorCode = VEXACoreSuccess;
   int coreObjects = 0;  // live orchestrator objects
 

@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QContextMenuEvent>
 #include <QAbstractScrollArea>
 #include <algorithm>
@@ -48,6 +49,7 @@
 #include "wizard/session/ODVisual.h"
 #include "wizard/session/SettingsFile.h"
 #include "wizard/session/WizXML.h"
+#include "uicommon/tests/FilePickerProbe.h"
 #include "wizard/tests/WizUnitTest.h"
 #include "wizard/ui/Accelerators.h"
 #include "wizard/ui/Launcher.h"
@@ -368,6 +370,57 @@ TEST_F(PagesTest, TitlesPreviewIsTheTitleStillAndLongLinesAreRefused) {
   EXPECT_GT(large.width(), 2 * line1->width() / 3);
 }
 
+// A letter refused because the line is full refuses every letter typed after
+// it there, however narrow: the line stays the beginning of what was typed,
+// never a misspelling of it, and it stays cut until the user changes it.
+TEST_F(PagesTest, ATitleLineStaysTheBeginningOfWhatWasTyped) {
+  CvexaPropSheet* sheet = Sheet(kPageTitles);
+  QAbstractButton* next = sheet->button(QWizard::NextButton);
+  // Wide letters until one is refused, then narrow ones that would fit in
+  // what is left; the leading letters move where the wide ones end.
+  const struct {
+    int id;
+    std::string typed;
+  } cases[] = {
+      {1022, std::string(60, 'W') + std::string(30, '.')},
+      {1022, "i" + std::string(60, 'W') + std::string(30, '.')},
+      {1023, std::string(60, 'W') + std::string(30, '.')},
+      {1023, "i" + std::string(60, 'W') + std::string(30, '.')},
+      {1024, "Our wonderful summer holiday at the seaside with the whole family, and the dog"},
+  };
+  auto album = [&](int id) {
+    std::string l[3];
+    EXPECT_TRUE(Wiz().sessionAlbum->GetTitleLines(&l[0], &l[1], &l[2]));
+    return l[id - 1022];
+  };
+  for (const auto& c : cases) {
+    QLineEdit* line = Find<QLineEdit>(c.id);
+    ASSERT_TRUE(line);
+    line->selectAll();
+    QTest::keyClick(line, Qt::Key_Delete);
+    ASSERT_TRUE(line->text().isEmpty());
+    QTest::keyClicks(line, QString::fromStdString(c.typed));
+    const std::string kept = line->text().toStdString();
+    EXPECT_LT(kept.size(), c.typed.size()) << c.typed;
+    EXPECT_EQ(c.typed.compare(0, kept.size(), kept), 0) << "typed \"" << c.typed << "\", kept \"" << kept << "\"";
+    EXPECT_EQ(album(c.id), kept);
+    EXPECT_FALSE(next->isEnabled()) << c.typed;
+    // More letters where it was cut change nothing, and it stays cut.
+    QTest::keyClicks(line, ".i");
+    EXPECT_EQ(line->text().toStdString(), kept);
+    EXPECT_EQ(album(c.id), kept);
+    EXPECT_FALSE(next->isEnabled()) << c.typed;
+  }
+  // Taking letters away is the user's change: the lines are no longer cut.
+  for (int id : {1022, 1023, 1024}) {
+    QLineEdit* line = Find<QLineEdit>(id);
+    const std::string before = line->text().toStdString();
+    QTest::keyClick(line, Qt::Key_Backspace);
+    EXPECT_EQ(line->text().toStdString(), before.substr(0, before.size() - 1));
+  }
+  EXPECT_TRUE(next->isEnabled());
+}
+
 // ---- Music ----------------------------------------------------------------------------------------------------------
 
 TEST_F(PagesTest, MusicChoicesLandInTheAlbumWhenMade) {
@@ -444,6 +497,26 @@ TEST_F(PagesTest, TheMusicFileDialogShowsWma) {
   EXPECT_TRUE(filters[0].contains("*.mp3")) << filters[0].toStdString();
   EXPECT_TRUE(filters[0].contains("*.wav")) << filters[0].toStdString();
   EXPECT_EQ(title.toStdString(), "Kv Orlune Disc Creator Software");
+}
+
+// Browse only picks a file: Delete, rename and new folder change nothing in
+// the folder it shows, and it opens none of the files it lists (in /proc,
+// reading kmsg to learn its type never ends).
+TEST_F(PagesTest, TheMusicFileDialogChangesNothingAndOpensNothing) {
+  Sheet(kPageMusic);
+  const std::string folder = m_temp.Path("music");
+  vexa::base::MakeDirs(folder);
+  vexa::ui::testing::FilePickerProbe probe(folder);
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    seen = dialog != nullptr;
+    probe.Exercise(dialog);
+    if (dialog) dialog->reject();
+  });
+  Find<QAbstractButton>(1033)->click();
+  EXPECT_TRUE(seen) << "Browse showed no file dialog";
+  for (const std::string& fault : probe.Faults()) ADD_FAILURE() << fault;
 }
 
 TEST_F(PagesTest, AnAudioCDTrackIsPickedFromTheDrivesTracks) {
@@ -557,6 +630,57 @@ TEST_F(PagesTest, TheSummaryAndMakeDisc) {
   sheet->button(QWizard::FinishButton)->click();
   EXPECT_EQ(Fake().Calls("CreateVCD").size(), 2u);
   EXPECT_EQ(sheet->result(), QDialog::Accepted);
+}
+
+// Above 100 % the disc engine's own estimate decides: a disc it finds room
+// for is made; one it does not, or when it cannot tell, is refused, the
+// message saying what it found.
+TEST_F(PagesTest, AboveTheMeterTheEnginesEstimateDecides) {
+  const std::string a = Photo("over/a.jpg"), b = Photo("over/b.jpg");
+  for (const std::string& p : {a, b}) ASSERT_TRUE(Wiz().sessionAlbum->AddStill(p, 0, 0.0, "", 0, VARIANT_FALSE));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetTitleLines("Holiday", "", ""));
+  ASSERT_TRUE(Wiz().sessionAlbum->SetStillDelay(2));
+  // One picture a disc by the meter's count: 300 % with the title picture.
+  SetProductDword("MAX_IMAGES", 1);
+  const struct {
+    const char* name;
+    HRESULT answer;
+    LONGLONG sectors;
+    bool made;
+    const char* said;  // in the message; "" for a message without the engine's figures
+  } cases[] = {
+      {"room", S_OK, 275024, true, ""},
+      {"no room", S_OK, 359850, false, "estimates the disc image at 359850 sectors; the largest disc it writes holds 359849"},
+      {"cannot tell", E_FAIL, 0, false, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Fake().Reset();
+    Fake().estimateResult = c.answer;
+    Fake().estimateSectors = c.sectors;
+    Wiz().burner = std::make_unique<CVexaODVisual>(Wiz());
+    ASSERT_TRUE(Wiz().burner->Init());
+    m_boxes.clear();
+    CvexaPropSheet* sheet = Sheet(kPageFinish);
+    EXPECT_EQ(PageMeter()->GetPercent(), 300);
+    m_boxes.clear();
+    sheet->button(QWizard::FinishButton)->click();
+    // The engine was asked about the album as it stands.
+    const auto asked = Fake().Calls("EstimateImage");
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0].args, (std::vector<std::string>{"2", a, b, "-1", "2", ""}));
+    EXPECT_EQ(Fake().Calls("CreateVCD").size(), c.made ? 1u : 0u);
+    if (c.made) {
+      EXPECT_TRUE(m_boxes.empty());
+      EXPECT_EQ(sheet->result(), QDialog::Accepted);
+      continue;
+    }
+    EXPECT_EQ(sheet->currentId(), kPageFinish);
+    ASSERT_EQ(m_boxes.size(), 1u);
+    EXPECT_NE(m_boxes[0].find("exceeds the available space"), std::string::npos) << m_boxes[0];
+    if (*c.said) EXPECT_NE(m_boxes[0].find(c.said), std::string::npos) << m_boxes[0];
+    else EXPECT_EQ(m_boxes[0].find("disc engine"), std::string::npos) << m_boxes[0];
+  }
 }
 
 TEST_F(PagesTest, NoWriterSendsTheUserToTheSettingsPage) {
@@ -1160,6 +1284,49 @@ TEST_F(PagesTest, ThePicturesPageAnswersItsKeys) {
   EXPECT_EQ(opened.toStdString(), "menu_115");
 }
 
+// A FIFO named like a picture (mkfifo x.jpg) in the folder shown: the folder
+// is listed, sorted by picture date and the FIFO previewed without the FIFO
+// ever being opened, so nothing waits on it; it shows as a picture that
+// cannot be read.
+TEST_F(PagesTest, AddImagesNeverOpensAFifoNamedLikeAPicture) {
+  Photo("fifo/real.jpg");
+  vexa::ui::testing::FifoTrap trap(m_temp.Path("fifo/x.jpg"));
+  vexa::ui::testing::OpenWatch opens(m_temp.Path("fifo"));
+  Sheet(kPageWelcome);
+  {
+    CvexaAddImagesDlg dialog(Wiz());
+    ASSERT_TRUE(ShowOnFolder(dialog, m_temp.Path("fifo")));
+    CVEXAThum* folder = dialog.FolderPictures();
+    std::vector<std::string> names;
+    for (const auto& p : ReadPathList(folder->GetAllFilePaths())) names.push_back(vexa::base::BaseName(p));
+    EXPECT_EQ(names, (std::vector<std::string>{"real.jpg", "x.jpg"}));
+    // Sorted by picture date: the dates the workers have not read yet are
+    // read now.
+    ASSERT_TRUE(dialog.Commands().Run(32782));
+    EXPECT_EQ(folder->GetThumbCount(), 2);
+    // Its preview shows nothing and says nothing waits.
+    QAbstractScrollArea* gallery = WaitForGallery(folder);
+    ASSERT_TRUE(gallery);
+    std::vector<QWidget*> cells;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 2; }, 10000))
+        << "the folder's two entries were not shown";
+    const std::vector<std::string> order = ReadPathList(folder->GetAllFilePaths());
+    const std::size_t fifo = vexa::base::BaseName(order[0]) == "x.jpg" ? 0 : 1;
+    bool previewed = false;
+    QTimer::singleShot(0, [&] {
+      if (auto* preview = qobject_cast<CvexaPreviewDlg*>(QApplication::activeModalWidget())) {
+        previewed = true;
+        preview->reject();
+      }
+    });
+    QTest::mouseDClick(cells[fifo], Qt::LeftButton, {}, QPoint(58, 58));
+    EXPECT_TRUE(previewed) << "a double click on the FIFO's picture showed no preview";
+    dialog.reject();
+  }
+  EXPECT_EQ(trap.Fault(), "");
+  for (const std::string& name : opens.Opened()) EXPECT_NE(name, "x.jpg") << "the FIFO was opened";
+}
+
 // Ctrl+A, Insert, Del, Ctrl+Z and Backspace in the add-images dialog.
 TEST_F(PagesTest, TheAddImagesDialogAnswersItsKeys) {
   for (const char* n : {"album/a.jpg", "album/b.jpg"})
@@ -1389,7 +1556,13 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
     QObject::connect(sheet->button(QWizard::FinishButton), &QAbstractButton::clicked,
                      [&] { seen += " Make Disc clicked;"; });
     QTimer driver;
+    const QDeadlineTimer deadline(60000);
     QObject::connect(&driver, &QTimer::timeout, [&] {
+      if (deadline.hasExpired()) {
+        ADD_FAILURE() << "the wizard did not end within 60 s (step " << step << ")";
+        sheet->reject();
+        return;
+      }
       // The window takes input once it is up and modal and no longer shows
       // the wait cursor of its way back (a press before that is let go).
       if (!sheet->isVisible() || QApplication::activeModalWidget() != sheet || QApplication::overrideCursor()) return;
@@ -1405,6 +1578,11 @@ TEST_F(PagesTest, AFailedOrCancelledBurnComesBackOnTheFinishPage) {
         Fake().createVcdResult = S_OK;
         Fake().drivePresent = true;
         while (sheet->currentId() != kPageFinish) sheet->next();
+        QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
+      } else if (sheet->currentId() == kPageFinish) {
+        // The wizard may come back while the first Make Disc is still on its
+        // way out (the settings page lets events run as it is shown): that
+        // press is let go, so Make Disc is pressed again until it ends.
         QTimer::singleShot(0, sheet->button(QWizard::FinishButton), &QAbstractButton::click);
       }
     });
@@ -1843,4 +2021,90 @@ TEST_F(PagesTest, ThePicturesPageTabOrder) {
   ASSERT_GE(stops.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(stops.begin(), stops.begin() + 6), expected);
   EXPECT_FALSE(gallery->findChild<QWidget*>("focusOutline")->isVisible()) << "it goes with the focus";
+}
+
+// One picture of the album chosen, moved, turned and removed with the keys
+// alone: the arrows, Home and End choose it and select it alone, Space turns
+// its selection over, and the menu key and Shift+F10 open the page's menu at
+// it.
+TEST_F(PagesTest, TheAlbumIsUsedFromTheKeyboard) {
+  const char* names[] = {"board/a.jpg", "board/b.jpg", "board/c.jpg", "board/d.jpg", "board/e.jpg"};
+  for (const char* n : names) ASSERT_TRUE(Wiz().sessionAlbum->AddStill(Photo(n), 0, 0.0, "", 0, VARIANT_FALSE));
+  CvexaPropSheet* sheet = Sheet(kPageSelectPictures);
+  auto* thumbs = Find<CVEXAThum>(1113);
+  QAbstractScrollArea* gallery = WaitForGallery(thumbs);
+  ASSERT_TRUE(gallery);
+  std::vector<QWidget*> cells;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (cells = ThumbnailsOf(gallery)).size() == 5; }, 10000))
+      << "the album did not show its five pictures";
+  sheet->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(sheet));
+  gallery->setFocus();
+  // The name of the one selected picture, "" when the selection is not one.
+  auto selected = [&] {
+    return thumbs->GetSelectionCount() == 1 ? vexa::base::BaseName(thumbs->GetThumbFilePath(thumbs->GetFirstSelected()))
+                                            : std::string();
+  };
+  int row = 0;
+  while (row < 5 && cells[static_cast<std::size_t>(row)]->y() == cells[0]->y()) ++row;
+  const std::string below = row < 5 ? std::string(1, static_cast<char>('a' + row)) + ".jpg" : "a.jpg";
+  const struct {
+    Qt::Key key;
+    std::string chosen;
+  } moves[] = {{Qt::Key_Right, "a.jpg"}, {Qt::Key_Right, "b.jpg"}, {Qt::Key_End, "e.jpg"}, {Qt::Key_Left, "d.jpg"},
+               {Qt::Key_Home, "a.jpg"},  {Qt::Key_Left, "a.jpg"},  {Qt::Key_Down, below},   {Qt::Key_Home, "a.jpg"},
+               {Qt::Key_Right, "b.jpg"}};
+  for (const auto& m : moves) {
+    QTest::keyClick(gallery, m.key);
+    EXPECT_EQ(selected(), m.chosen) << "after key " << m.key;
+  }
+  // Space takes the current picture out of the selection and puts it back.
+  QTest::keyClick(gallery, Qt::Key_Space);
+  EXPECT_EQ(thumbs->GetSelectionCount(), 0);
+  QTest::keyClick(gallery, Qt::Key_Space);
+  EXPECT_EQ(selected(), "b.jpg");
+
+  // Moved one place on and turned, by the page's keys.
+  QTest::keyClick(gallery, Qt::Key_Right, Qt::ControlModifier);
+  EXPECT_EQ(vexa::base::BaseName(Stills()[2]->Path()), "b.jpg");
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_R, Qt::ControlModifier);
+  EXPECT_EQ(Stills()[2]->Rotation(), 90);
+
+  // The menu key: the page's menu, at the picture; Remove takes it away.
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  EXPECT_EQ(selected(), "b.jpg");
+  const std::vector<QWidget*> now = ThumbnailsOf(gallery);
+  ASSERT_EQ(now.size(), 5u);
+  const QRect cell(now[2]->mapToGlobal(QPoint(0, 0)), now[2]->size());
+  QString name;
+  QPoint shownAt;
+  QTimer::singleShot(0, [&] {
+    QMenu* menu = nullptr;
+    if (!QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000))
+      return;
+    name = menu->objectName();
+    shownAt = menu->pos();
+    for (QAction* a : menu->actions())
+      if (a->text().section('\t', 0, 0) == "&Remove") menu->setActiveAction(a);
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTest::keyClick(gallery, Qt::Key_Menu);
+  EXPECT_EQ(name.toStdString(), "menu199") << "the menu key opened no menu";
+  EXPECT_TRUE(cell.contains(shownAt)) << "the menu opened at " << shownAt.x() << "," << shownAt.y();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return thumbs->GetThumbCount() == 4; }, 5000)) << "Remove took nothing away";
+  ASSERT_EQ(Stills().size(), 4u);
+  for (const auto& still : Stills()) EXPECT_NE(vexa::base::BaseName(still->Path()), "b.jpg");
+
+  // Shift+F10 opens it too.
+  gallery = WaitForGallery(thumbs);
+  gallery->setFocus();
+  QTest::keyClick(gallery, Qt::Key_Home);
+  name.clear();
+  QStringList entries;
+  OnNextMenu(&name, &entries);
+  QTest::keyClick(gallery, Qt::Key_F10, Qt::ShiftModifier);
+  EXPECT_EQ(name.toStdString(), "menu199") << "Shift+F10 opened no menu";
 }

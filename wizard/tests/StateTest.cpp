@@ -266,6 +266,45 @@ TEST_F(StateTest, AClippedTitleLineGoesBackToItsLastFittingText) {
   EXPECT_EQ(titles.FirstCut(), -1);
 }
 
+// Where a line was cut, later text is refused without a picture; text put
+// anywhere else, or taken away, is tried as usual.
+TEST_F(StateTest, TextTypedWhereALineWasCutIsRefused) {
+  TitleLines titles;
+  titles.lines = {"Our wonderful summ", "", ""};
+  titles.TakePicture({false, false, false});
+  titles.lines[0] = "Our wonderful summe";
+  EXPECT_EQ(titles.TakePicture({true, false, false}), 0);
+  EXPECT_EQ(titles.cutAt[0], 18);
+  const struct {
+    const char* text;
+    bool refused;
+  } cases[] = {
+      {"Our wonderful summr", true},   // a narrower letter in place of the refused one
+      {"Our wonderful summer", true},  // more of what was typed
+      {"Our wonderful sum", false},    // a letter taken away
+      {"Our  wonderful summ", false},  // a letter put elsewhere
+      {"Summer", false},               // the line replaced
+      {"Our wonderful summ", false},   // the line as it stands
+  };
+  for (const auto& c : cases) EXPECT_EQ(titles.Refuses(0, c.text), c.refused) << c.text;
+  EXPECT_FALSE(titles.Refuses(1, "anything"));
+  titles.Edited(0);
+  EXPECT_FALSE(titles.Refuses(0, "Our wonderful summr"));
+
+  // The place is where a character starts, never inside one.
+  EXPECT_EQ(TitleLines::InsertionPoint("\xC3\xA9", "\xC3\xA8\xC3\xA9"), 0);  // è before é
+  EXPECT_EQ(TitleLines::InsertionPoint("Caf", "Caf\xC3\xA9"), 3);
+  EXPECT_EQ(TitleLines::InsertionPoint("abc", "abxc"), 2);
+  EXPECT_EQ(TitleLines::InsertionPoint("abc", "xyzw"), -1);
+  EXPECT_EQ(TitleLines::InsertionPoint("abc", "ab"), -1);
+  // A long paste over the whole line, refused, leaves no place: what is
+  // typed next is tried.
+  titles.lines[0] = "A pasted line far too long for the title picture";
+  titles.TakePicture({true, false, false});
+  EXPECT_EQ(titles.cutAt[0], -1);
+  EXPECT_FALSE(titles.Refuses(0, "Our wonderful summ!"));
+}
+
 TEST_F(StateTest, TitleLinesGoToTheSettingsAndTheAlbum) {
   OpenSession();
   TitleLines titles;

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QProcess>
 #include <QRadioButton>
@@ -27,6 +28,7 @@
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
+#include "uicommon/tests/FilePickerProbe.h"
 #include "wizard/tests/WizUnitTest.h"
 #include "wizard/ui/Launcher.h"
 #include "wizard/update/HttpTransfer.h"
@@ -124,6 +126,13 @@ class UpdateCheckTest : public WizUnitTest {
     QObject::connect(&driver, &QTimer::timeout, [this] {
       auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
       if (!dialog) return;
+      if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+        if (!m_fileDialogAction) return;
+        auto action = std::move(m_fileDialogAction);
+        m_fileDialogAction = {};
+        action(files);
+        return;
+      }
       const int id = dialog->objectName().mid(6).toInt();
       auto it = m_actions.find(id);
       if (it == m_actions.end()) return;
@@ -162,6 +171,7 @@ class UpdateCheckTest : public WizUnitTest {
   QProcess m_server;
   std::string m_state, m_port, m_suggested, m_saveAs, m_cert;
   std::map<int, std::function<void(QDialog*)>> m_actions;
+  std::function<void(QFileDialog*)> m_fileDialogAction;  // the save dialog's, used once
   std::vector<std::string> m_boxes, m_launched;
 };
 
@@ -250,6 +260,28 @@ TEST_F(UpdateCheckTest, ANewerReleaseIsSavedWhereTheUserChooses) {
   ASSERT_EQ(m_boxes.size(), 1u);
   EXPECT_EQ(m_boxes[0], "REMINDER|Please remember where you saved the file:\n" + m_saveAs);
   // Nothing is left in the temporary folder.
+  EXPECT_TRUE(UpdateFolders().empty());
+}
+
+// The save dialog only names the file: Delete, rename and new folder change
+// nothing in the folder it shows, and it opens none of the files it lists.
+TEST_F(UpdateCheckTest, TheSaveDialogChangesNothingAndOpensNothing) {
+  ASSERT_TRUE(StartServer("newer"));
+  SetSaveFileHook({});
+  const std::string folder = m_temp.Path("downloads");
+  vexa::base::MakeDirs(folder);
+  vexa::ui::testing::FilePickerProbe probe(folder);
+  bool seen = false;
+  m_fileDialogAction = [&](QFileDialog* dialog) {
+    seen = true;
+    probe.Exercise(dialog);
+    dialog->reject();
+  };
+  OnDialog(116, [](QDialog* d) { Click(d, 1159); });
+  OnDialog(118, [](QDialog* d) { Click(d, 1); });
+  EXPECT_EQ(Run(), UpdateOutcome::Nothing);
+  EXPECT_TRUE(seen) << "no save dialog was shown";
+  for (const std::string& fault : probe.Faults()) ADD_FAILURE() << fault;
   EXPECT_TRUE(UpdateFolders().empty());
 }
 

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 
 #include "platform/base/File.h"
 #include "platform/base/Path.h"
@@ -23,6 +24,7 @@
 #include "wizard/common/Language.h"
 #include "wizard/common/WizUtil.h"
 #include "wizard/dialogs/MessageBox.h"
+#include "wizard/ui/FileDialogs.h"
 #include "wizard/ui/Forms.h"
 #include "wizard/ui/Launcher.h"
 #include "wizard/update/HttpTransfer.h"
@@ -138,12 +140,13 @@ UpdateOutcome Download(WizServices& wiz, const VersionReply& version, int choice
     if (SaveHook()) {
       target = SaveHook()(suggested);
     } else {
-      QFileDialog dialog(nullptr, QText(wiz, 57295, "Save Kv Orlune Disc install package"),
-                         QString::fromStdString(suggested));
-      dialog.setAcceptMode(QFileDialog::AcceptSave);
-      dialog.selectFile(QString::fromStdString(suggested));
-      if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        target = dialog.selectedFiles().front().toStdString();
+      // The dialog only names the file; it changes nothing on disk itself.
+      std::unique_ptr<QFileDialog> dialog(NewFileDialog(nullptr, QText(wiz, 57295, "Save Kv Orlune Disc install package"),
+                                                        QString::fromStdString(base::DirName(suggested))));
+      dialog->setAcceptMode(QFileDialog::AcceptSave);
+      dialog->selectFile(QString::fromStdString(suggested));
+      if (dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty())
+        target = dialog->selectedFiles().front().toStdString();
     }
     if (target.empty()) {
       transfer.Cancel();
