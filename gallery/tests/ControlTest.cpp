@@ -375,7 +375,8 @@ TEST_F(ControlTest, PictureDatesSortAndAFifoAmongThePhotosIsNeverOpened) {
     for (const auto& e : std::filesystem::directory_iterator(m_temp.Path("cache"))) n += e.path().extension() == ".bmp";
     return n;
   };
-  QTRY_COMPARE_WITH_TIMEOUT(bmpCount(), 3, 60000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return bmpCount() == 3; }, kWaitBoundMs))
+      << InVain("three thumbnail files in the cache") << "; there are " << bmpCount();
   QApplication::processEvents();
   EXPECT_TRUE(True(Call(c, DISPID_VEXATHUM_SortByExifDateReverse)));
   EXPECT_EQ(Strings(Call(c, DISPID_VEXATHUM_GetAllFilePaths)),
