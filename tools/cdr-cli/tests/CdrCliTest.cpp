@@ -9,6 +9,7 @@
 
 #include "platform/base/Path.h"
 #include "tests/support/Checkers.h"
+#include "tests/support/FileTree.h"
 
 namespace {
 
@@ -102,20 +103,6 @@ std::string Wav(std::uint32_t frames) {
   return w;
 }
 
-// Every entry under a folder: regular files with their bytes, other kinds
-// by what they are.
-std::map<std::string, std::string> Tree(const std::string& dir) {
-  namespace fs = std::filesystem;
-  std::map<std::string, std::string> all;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    std::string& v = all[e.path().string()];
-    if (e.is_symlink()) v = "link to " + fs::read_symlink(e.path()).string();
-    else if (e.is_directory()) v = "folder";
-    else vexa::base::ReadFile(e.path().string(), &v);
-  }
-  return all;
-}
-
 // The log never replaces what the user has: a file the command reads (by
 // any name), a simulated recorder's file, a file that is no log of this
 // tool, a link or a folder is refused with status 2 before a drive is
@@ -160,13 +147,13 @@ TEST(CdrCli, ALogIsNeverWrittenOverAnythingButAnEarlierLog) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.command);
-    const auto before = Tree(dir);
+    const auto before = vexa::testsupport::FileTree(dir);
     // Without --sim the recorder comes from the setting.
     const std::string env = c.command.rfind("cdr-cli --sim", 0) == 0 ? "" : "VEXA_SCSI_TRANSPORT=sim:" + sim + " ";
     out = vexa::testsupport::ShellOutput(env + std::string(VEXA_BUILD_DIR) + "/bin/" + c.command + " 2>&1", &status);
     EXPECT_EQ(status, 2) << out;
     EXPECT_EQ(out, "cdr-cli: " + c.message + "\n");
-    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before) << "a file changed";
   }
 
   // A log of this tool begins with its line, and is begun anew the next
@@ -188,11 +175,11 @@ TEST(CdrCli, ALogIsNeverWrittenOverAnythingButAnEarlierLog) {
   EXPECT_EQ(text.substr(10, 25), "cdr-cli drive-command log") << text;
 
   // --help says how a log is recognised, and touches nothing.
-  const auto before = Tree(dir);
+  const auto before = vexa::testsupport::FileTree(dir);
   out = vexa::testsupport::ShellOutput(std::string(VEXA_BUILD_DIR) + "/bin/" + cli + "--help 2>/dev/null", &status);
   EXPECT_EQ(status, 0) << out;
   EXPECT_NE(out.find("\"cdr-cli drive-command log\""), std::string::npos) << out;
-  EXPECT_TRUE(Tree(dir) == before);
+  EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before);
   unsetenv("VEXA_REGISTRY_DIR");
   vexa::base::RemoveAll(dir);
 }

@@ -11,6 +11,7 @@
 #include "platform/scsi/SimConfig.h"
 #include "platform/scsi/SimDrive.h"
 #include "tests/support/Checkers.h"
+#include "tests/support/FileTree.h"
 
 namespace {
 
@@ -95,18 +96,6 @@ TEST(Cdrsim, SetsUpAFolderAndShowsWhatIsInIt) {
   vexa::base::RemoveAll(dir);
 }
 
-// Every entry under a folder: regular files with their bytes, folders by
-// name.
-std::map<std::string, std::string> Tree(const std::string& dir) {
-  std::map<std::string, std::string> all;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    std::string& v = all[e.path().string()];
-    if (e.is_directory()) v = "folder";
-    else vexa::base::ReadFile(e.path().string(), &v);
-  }
-  return all;
-}
-
 // A media name the tray does not know is refused, and the drive keeps its
 // disc and its settings (a drive.conf naming unknown media would no longer
 // open).
@@ -130,11 +119,11 @@ TEST(Cdrsim, RefusesUnknownMedia) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const auto before = Tree(dir);
+    const auto before = vexa::testsupport::FileTree(dir);
     out = RunTool(c.args, &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_EQ(out, c.said);
-    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before) << "a file changed";
   }
   out = RunTool("disc " + drive, &status);
   EXPECT_EQ(status, 0) << out;
@@ -166,12 +155,12 @@ TEST(Cdrsim, NeverTurnsAFolderOfPhotosIntoADrive) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const auto before = Tree(dir);
+    const auto before = vexa::testsupport::FileTree(dir);
     int status = 0;
     const std::string out = RunTool(c.args, &status);
     EXPECT_EQ(status, 1) << out;
     EXPECT_EQ(out, c.said);
-    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before) << "a file changed";
   }
   // An empty folder becomes a recorder, and a recorder is made anew.
   ASSERT_TRUE(vexa::base::MakeDirs(dir + "/empty"));

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "platform/base/Path.h"
+#include "tests/support/FileTree.h"
 #include "printing/testsupport/PdfCheck.h"
 
 using namespace vexa::pdftest;
@@ -103,16 +104,6 @@ TEST(PdfDemoTool, RefusesToWriteOverItsPicture) {
   EXPECT_EQ(after, std::string("\xFF\xD8 not decoded before the check"));
 }
 
-// Every entry under a folder: regular files with their bytes, folders by
-// name.
-std::map<std::string, std::string> Tree(const std::string& dir) {
-  std::map<std::string, std::string> all;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    all[e.path().string()] = e.is_directory() ? "folder" : Slurp(e.path().string());
-  }
-  return all;
-}
-
 // Command lines that write no page: --help answers with the usage (status
 // 0), a bad command line is refused with status 2, and a picture that cannot
 // be read or drawn fails with status 1. None of them writes a file (not even
@@ -141,13 +132,13 @@ TEST(PdfDemoTool, CommandLinesThatWriteNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.args);
-    const auto before = Tree(dir.path());
+    const auto before = vexa::testsupport::FileTree(dir.path());
     std::string said;
     EXPECT_EQ(Shell("cd " + Quote(dir.path()) + " && " + std::string(VEXA_BUILD_DIR) + "/bin/pdf-demo " + c.args, &said),
               c.status)
         << said;
     EXPECT_EQ(said.rfind(c.said, 0), 0u) << said;
-    EXPECT_TRUE(Tree(dir.path()) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir.path()) == before) << "a file changed";
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "platform/base/Path.h"
 #include "tests/support/Checkers.h"
+#include "tests/support/FileTree.h"
 
 namespace {
 
@@ -78,18 +79,6 @@ TEST(VcdEncodeTest, MusicAndPictures) {
   vexa::base::RemoveAll(dir);
 }
 
-// Every entry under a folder: regular files with their bytes, folders by
-// name.
-std::map<std::string, std::string> Tree(const std::string& dir) {
-  std::map<std::string, std::string> all;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    std::string& v = all[e.path().string()];
-    if (e.is_directory()) v = "folder";
-    else vexa::base::ReadFile(e.path().string(), &v);
-  }
-  return all;
-}
-
 // Options it does not know and values out of their range are refused with
 // status 2 before anything is encoded (no format is guessed): the output is
 // not made, an earlier one keeps its bytes, and so do the inputs.
@@ -121,11 +110,11 @@ TEST(VcdEncodeTest, BadOptionsAreRefusedWithStatus2) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.options);
-    const auto before = Tree(dir);
+    const auto before = vexa::testsupport::FileTree(dir);
     std::string out;
     EXPECT_EQ(Shell("'" + tool + "' video " + c.options + tail, &out), 2) << out;
     EXPECT_EQ(out.substr(0, out.find('\n')), c.said) << out;
-    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before) << "a file changed";
   }
   ::unsetenv("VEXA_REGISTRY_DIR");
   vexa::base::RemoveAll(dir);

@@ -19,6 +19,7 @@
 #include "disclib/vcd/tests/SectorCheck.h"
 #include "platform/base/Path.h"
 #include "tests/support/Checkers.h"
+#include "tests/support/FileTree.h"
 
 namespace {
 
@@ -269,16 +270,6 @@ TEST_F(MkImageTest, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(Read(P("files/readme.txt")), "hello\n");
 }
 
-// Every entry under a folder: regular files with their bytes, folders by
-// name.
-std::map<std::string, std::string> Tree(const std::string& dir) {
-  std::map<std::string, std::string> all;
-  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-    all[e.path().string()] = e.is_directory() ? "folder" : Read(e.path().string());
-  }
-  return all;
-}
-
 // A description that is no file, or names nothing to put on the disc, is
 // refused with its reason: no image is made, an earlier image and its cue
 // sheet keep their bytes, and nothing is added beside them.
@@ -308,11 +299,11 @@ TEST(MkImageRefusals, DescriptionsThatDescribeNoDisc) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
-    const auto before = Tree(dir);
+    const auto before = vexa::testsupport::FileTree(dir);
     std::string said;
     EXPECT_EQ(Shell("'" + tool + "' '" + dir + "/" + c.description + "' '" + dir + "/disc.bin'", &said), 1) << said;
     EXPECT_EQ(said, c.message);
-    EXPECT_TRUE(Tree(dir) == before) << "a file changed";
+    EXPECT_TRUE(vexa::testsupport::FileTree(dir) == before) << "a file changed";
   }
   ::unsetenv("VEXA_REGISTRY_DIR");
   vexa::base::RemoveAll(dir);
