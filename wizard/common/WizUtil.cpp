@@ -206,7 +206,9 @@ bool CVexaWizUtil::CreateCacheDirectory(std::string* path) {
 
 std::string SessionFolder() {
   const std::string folder = base::UserConfigDirectory();
-  if (folder.empty() || !base::MakeDirs(folder)) return std::string();
+  // The session album and the settings name the user's photos and titles:
+  // a folder made here is the user's alone.
+  if (folder.empty() || !base::MakePrivateDirs(folder)) return std::string();
   return folder;
 }
 

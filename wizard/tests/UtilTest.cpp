@@ -131,6 +131,33 @@ TEST_F(UtilTest, TheCacheFolderIsPrivateEvenWithoutAHome) {
   }
 }
 
+// The folder of the session album and the settings file, which name the
+// user's photos and titles, is made the user's alone (with the folders it
+// needs above it); one the user already has keeps its mode.
+TEST_F(UtilTest, TheSessionFolderIsPrivate) {
+  struct Restore {
+    std::string xdg = std::getenv("XDG_CONFIG_HOME") ? std::getenv("XDG_CONFIG_HOME") : "";
+    ~Restore() {
+      if (!xdg.empty()) setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+      else unsetenv("XDG_CONFIG_HOME");
+    }
+  } restore;
+  const std::string config = m_temp.Path("fresh/config");
+  setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+  const std::string folder = SessionFolder();
+  ASSERT_EQ(folder, vexa::base::JoinPath(config, "vexa"));
+  for (const std::string& made : {folder, config}) {
+    struct stat st {};
+    ASSERT_EQ(lstat(made.c_str(), &st), 0) << made;
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << made;
+  }
+  chmod(folder.c_str(), 0750);
+  EXPECT_EQ(SessionFolder(), folder);
+  struct stat st {};
+  ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
 TEST_F(UtilTest, DaysBetweenUpdateChecks) {
   struct Case {
     const char* value;
