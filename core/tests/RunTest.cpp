@@ -952,48 +952,39 @@ TEST_F(RunTest, AFailedBurnShowsTheDrivesWords) {
       << text;
 }
 
-// A writer that stopped answering is not taken for a buffer underrun: the
-// message says so with the drive's words and asks for no slower speed.
-TEST_F(RunTest, AWriterThatStoppedAnsweringIsNotCalledABufferUnderrun) {
-  engine_->burnResult = VEXAEngineResultBrellWriteFail;
-  engine_->burnMessage = u"Close session failed: NO ANSWER FROM THE DRIVE: the command timed out";
-  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
-  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
-  AddPhotos(1);
-  EXPECT_EQ(Run(), E_FAIL);
-  EXPECT_EQ(Code(), VEXACoreBurnFailure);
-  ASSERT_EQ(ui_->messages.size(), 1u);
-  const std::string& text = ui_->messages[0].text;
-  EXPECT_EQ(text.rfind("The CD writer stopped answering while the disc was written.\r\n\r\nThe writer reported: Close "
-                       "session failed: NO ANSWER FROM THE DRIVE: the command timed out\r\n\r\nCheck that the writer "
-                       "is connected",
-                       0),
-            0u)
-      << text;
-  EXPECT_EQ(text.find("buffer underrun"), std::string::npos) << text;
-  EXPECT_EQ(text.find("slower"), std::string::npos) << text;
-}
-
-// A writer unplugged or switched off during the burn is said to be gone,
-// with the drive's words; no buffer underrun, no slower speed.
-TEST_F(RunTest, AWriterThatIsGoneIsSaidToBeGone) {
-  engine_->burnResult = VEXAEngineResultBrellWriteFail;
-  engine_->burnMessage = u"Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)";
-  scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
-  ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
-  AddPhotos(1);
-  EXPECT_EQ(Run(), E_FAIL);
-  EXPECT_EQ(Code(), VEXACoreBurnFailure);
-  ASSERT_EQ(ui_->messages.size(), 1u);
-  const std::string& text = ui_->messages[0].text;
-  EXPECT_EQ(text.rfind("The CD writer is gone: it was disconnected or switched off while the disc was written.\r\n\r\n"
-                       "The writer reported: Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected "
-                       "or switched off)\r\n\r\nConnect the writer",
-                       0),
-            0u)
-      << text;
-  EXPECT_EQ(text.find("buffer underrun"), std::string::npos) << text;
-  EXPECT_EQ(text.find("slower"), std::string::npos) << text;
+// A writer that stopped answering, or was unplugged or switched off during
+// the burn, is not taken for a buffer underrun: the message says which, with
+// the drive's words, and asks for no slower speed.
+TEST_F(RunTest, AWriterThatStoppedAnsweringOrIsGoneIsNotCalledABufferUnderrun) {
+  struct Case {
+    const char16_t* said;
+    const char* begins;
+  } const cases[] = {
+      {u"Close session failed: NO ANSWER FROM THE DRIVE: the command timed out",
+       "The CD writer stopped answering while the disc was written.\r\n\r\nThe writer reported: Close "
+       "session failed: NO ANSWER FROM THE DRIVE: the command timed out\r\n\r\nCheck that the writer is connected"},
+      {u"Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)",
+       "The CD writer is gone: it was disconnected or switched off while the disc was written.\r\n\r\nThe writer "
+       "reported: Write failed: NO ANSWER FROM THE DRIVE: the drive is gone (disconnected or switched off)\r\n\r\n"
+       "Connect the writer"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.begins);
+    engine_ = std::make_shared<FakeEngineScript>();
+    engine_->burnResult = VEXAEngineResultBrellWriteFail;
+    engine_->burnMessage = c.said;
+    scriptUi_ = [](ScriptedUi& ui) { ui.QueueAnswer(kIDOK); };
+    ASSERT_EQ(MakeAndInit(VEXACoreShowStatusAll), S_OK);
+    AddPhotos(1);
+    EXPECT_EQ(Run(), E_FAIL);
+    EXPECT_EQ(Code(), VEXACoreBurnFailure);
+    ASSERT_EQ(ui_->messages.size(), 1u);
+    const std::string& text = ui_->messages[0].text;
+    EXPECT_EQ(text.rfind(c.begins, 0), 0u) << text;
+    EXPECT_EQ(text.find("buffer underrun"), std::string::npos) << text;
+    EXPECT_EQ(text.find("slower"), std::string::npos) << text;
+    core_.Reset();
+  }
 }
 
 TEST_F(RunTest, TheBurnSpeedIsOneTheWriterOffers) {
