@@ -436,11 +436,16 @@ TEST_F(EndToEndTest, ThePhotoShowBarFollowsTheEnginesWorkAndCancelStopsIt) {
     ASSERT_FALSE(shown.empty());
     for (std::size_t i = 1; i < shown.size(); ++i) EXPECT_GE(shown[i], shown[i - 1]) << i;
     // The engine's own figures reached the bar: a position between the
-    // start (2) and the end.
+    // start (2) and the end. Asked of the cancelled run, whose engine works
+    // on ten minutes of music until the cancel comes, and which presses
+    // Cancel only once the bar has left the start. The short run's show may
+    // pass between two polls of the bar on a busy machine (its pictures are
+    // made ahead, before the show is followed), so there only its order is
+    // asked.
     std::string seen;
     for (int p : shown) seen += " " + std::to_string(p);
-    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 2 && p < 100; })) << "shown:" << seen;
     if (cancel) {
+      EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](int p) { return p > 2 && p < 100; })) << "shown:" << seen;
       EXPECT_TRUE(pressed);
       EXPECT_EQ(hr, E_FAIL);
       EXPECT_EQ(Code(), VEXACoreCancelled);
